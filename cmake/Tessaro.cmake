@@ -1,0 +1,49 @@
+# Helpers shared by the subsystem folders.
+#
+# ts_library(NAME [DEPS lib...])
+#   A static library from every *.cpp directly in the current folder, except files
+#   named *_main.cpp (program entry points). New files are picked up on the next build.
+function(ts_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  list(FILTER srcs EXCLUDE REGEX "_main\\.cpp$")
+  if(NOT srcs)
+    # An empty folder still gives a library so that dependants link.
+    set(stub ${CMAKE_CURRENT_BINARY_DIR}/${name}_empty.cpp)
+    if(NOT EXISTS ${stub})
+      file(WRITE ${stub} "namespace { [[maybe_unused]] int ${name}_empty; }\n")
+    endif()
+    set(srcs ${stub})
+  endif()
+  add_library(${name} STATIC ${srcs})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC Threads::Threads ${CMAKE_DL_LIBS} ${ARG_DEPS})
+endfunction()
+
+# ts_program(NAME MAIN file.cpp [DEPS lib...])
+#   A program in build/bin, built only once its entry point exists.
+function(ts_program name)
+  cmake_parse_arguments(ARG "" "MAIN" "DEPS" ${ARGN})
+  if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_MAIN})
+    return()
+  endif()
+  add_executable(${name} ${ARG_MAIN})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS})
+endfunction()
+
+# ts_test(NAME [DEPS lib...])
+#   One GoogleTest program from every *.cpp in the current tests folder.
+function(ts_test name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(NOT srcs)
+    return()
+  endif()
+  add_executable(${name} ${srcs})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main GTest::gmock ${ARG_DEPS})
+  target_compile_definitions(${name} PRIVATE
+    TESSARO_SOURCE_DIR="${PROJECT_SOURCE_DIR}" TESSARO_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "TESSARO_SOURCE_DIR=${PROJECT_SOURCE_DIR};TESSARO_BINARY_DIR=${CMAKE_BINARY_DIR}")
+endfunction()
