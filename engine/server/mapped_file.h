@@ -1,0 +1,41 @@
+// A whole file mapped read-only into memory.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "platform/framework_exception.h"
+
+class CMappedFileException : public CException {
+public:
+    CMappedFileException(long errorNumber, const char* text)
+        : m_errorNumber(errorNumber), m_text(text ? text : "") {}
+    long GetErrorNumber() const { return m_errorNumber; }
+    const std::string& GetText() const { return m_text; }
+    std::string GetErrorMessage() const override { return m_text; }
+    const char* GetTypeName() const override { return "CMappedFileException"; }
+
+private:
+    long m_errorNumber;
+    std::string m_text;
+};
+
+class CMappedFile {
+public:
+    // Maps path (either separator); throws CMappedFileException* with the Windows
+    // error number and one of "Error attempting to open file to be mapped.",
+    // "... determine size of file to be mapped.", "... create file mapping."
+    // (also for an empty file) or "... map view of file.".
+    explicit CMappedFile(const std::string& path);
+    ~CMappedFile();
+    CMappedFile(const CMappedFile&) = delete;
+    CMappedFile& operator=(const CMappedFile&) = delete;
+
+    const char* GetData() const { return static_cast<const char*>(m_view); }
+    std::size_t GetSize() const { return m_size; }
+
+private:
+    int m_fd = -1;
+    void* m_view = nullptr;
+    std::size_t m_size = 0;
+};

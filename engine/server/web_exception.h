@@ -1,0 +1,37 @@
+// The engine's error object: a short message, an HTML detail and an optional page
+// that replaces the whole reply. Thrown by pointer; the catcher calls Delete().
+#pragma once
+
+#include <string>
+
+#include "platform/framework_exception.h"
+
+class CWebException : public CException {
+public:
+    // message and detail each get "<P>" appended; pageText is kept as given.
+    CWebException(const std::string& message, const std::string& detail,
+                  const std::string& pageText = std::string());
+    ~CWebException() override;
+
+    // detail += text + "<P>".
+    void AppendDetail(const std::string& text);
+
+    const std::string& GetMessage() const { return m_message; }
+    const std::string& GetDetail() const { return m_detail; }
+    const std::string& GetPageText() const { return m_pageText; }
+    const char* GetTypeName() const override { return "CWebException"; }
+    // message + " " + detail, the text of the page's diagnostic box.
+    std::string GetErrorMessage() const override;
+
+private:
+    std::string m_message;
+    std::string m_detail;
+    std::string m_pageText;
+};
+
+class CWebODBCException : public CWebException {
+public:
+    CWebODBCException(const std::string& message, const std::string& detail)
+        : CWebException(message, detail, std::string()) {}
+    const char* GetTypeName() const override { return "CWebODBCException"; }
+};

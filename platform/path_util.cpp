@@ -1,0 +1,119 @@
+#include "platform/path_util.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <vector>
+
+namespace tessaro::platform {
+
+std::string ToUnixPath(std::string_view path) {
+    std::string out(path);
+    for (char& c : out) {
+        if (c == '\\') c = '/';
+    }
+    return out;
+}
+
+std::string UpperAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return out;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+namespace {
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// The entry of folder whose name equals name ignoring case; empty when none.
+std::string FindNoCase(const std::string& folder, const std::string& name) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return {};
+    std::string found;
+    while (struct dirent* entry = ::readdir(dir)) {
+        std::string_view candidate(entry->d_name);
+        if (EqualsNoCase(candidate, name)) {
+            found.assign(candidate);
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+}  // namespace
+
+std::string ResolvePathNoCase(std::string_view input) {
+    std::string path = ToUnixPath(input);
+    if (path.empty() || Exists(path)) return path;
+
+    std::string resolved;
+    std::size_t pos = 0;
+    if (path[0] == '/') {
+        resolved = "/";
+        pos = 1;
+    }
+    bool missing = false;   // once a component is missing, the rest cannot be found
+    while (pos <= path.size()) {
+        std::size_t slash = path.find('/', pos);
+        if (slash == std::string::npos) slash = path.size();
+        std::string component = path.substr(pos, slash - pos);
+        pos = slash + 1;
+        if (component.empty()) continue;
+        std::string folder = resolved;
+        std::string candidate = resolved.empty() || resolved.back() == '/' ? resolved + component
+                                                                          : resolved + "/" + component;
+        if (!missing && component != "." && component != ".." && !Exists(candidate)) {
+            std::string match = FindNoCase(folder, component);
+            if (match.empty()) {
+                missing = true;
+            } else {
+                candidate = folder.empty() || folder.back() == '/' ? folder + match : folder + "/" + match;
+            }
+        }
+        resolved = candidate;
+    }
+    if (!path.empty() && path.back() == '/' && !resolved.empty() && resolved.back() != '/') resolved += '/';
+    return resolved;
+}
+
+std::string JoinPath(std::string_view directory, std::string_view name) {
+    std::string out(directory);
+    if (out.empty()) return std::string(name);
+    while (!name.empty() && (name.front() == '/' || name.front() == '\\')) name.remove_prefix(1);
+    if (out.back() != '/' && out.back() != '\\') out += '/';
+    out += name;
+    return out;
+}
+
+std::string ProgramName() {
+    std::string exe;
+    char buffer[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n > 0) exe.assign(buffer, static_cast<std::size_t>(n));
+    std::size_t slash = exe.find_last_of('/');
+    std::string name = slash == std::string::npos ? exe : exe.substr(slash + 1);
+    std::size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) name.erase(dot);
+    return name.empty() ? std::string("tessaro") : name;
+}
+
+}  // namespace tessaro::platform

@@ -1,0 +1,31 @@
+// Path conventions of the port: input paths may use '\' or '/', the disk uses '/'.
+// Where the system upper-cases a physical path, the real file is found
+// case-insensitively, component by component.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tessaro::platform {
+
+// Every '\' becomes '/'.
+std::string ToUnixPath(std::string_view path);
+
+// ASCII upper case / case-insensitive equality.
+std::string UpperAscii(std::string_view text);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
+// When path exists as given it is returned (with '/' separators). Otherwise each
+// component that does not exist is looked up case-insensitively in its parent
+// folder; the first match (in directory order, exact names preferred) is used.
+// Components that match nothing are kept as given, so a file about to be
+// created keeps its name inside the resolved folder.
+std::string ResolvePathNoCase(std::string_view path);
+
+// Joins a directory and a name with one '/'.
+std::string JoinPath(std::string_view directory, std::string_view name);
+
+// The name of the running program without folder and extension ("tsengine").
+std::string ProgramName();
+
+}  // namespace tessaro::platform

@@ -1,0 +1,41 @@
+#include <regex>
+#include <set>
+#include <sys/stat.h>
+
+#include "platform/temp_file.h"
+#include "platform/win32_error.h"
+#include "temp_home.h"
+
+using namespace tessaro::platform;
+
+namespace {
+
+class TempFileTest : public TempHomeTest {};
+
+TEST_F(TempFileTest, NamesHavePrefixHexDigitsAndTmp) {
+    std::set<std::string> names;
+    for (int i = 0; i < 50; ++i) {
+        std::string path;
+        ASSERT_EQ(MakeTempFileName(home() + "\\", "BTSXYZ", &path), ERROR_SUCCESS);
+        EXPECT_TRUE(std::regex_match(path, std::regex(home() + "/BTS[0-9A-F]{4}\\.TMP"))) << path;
+        struct stat st;
+        EXPECT_EQ(stat(path.c_str(), &st), 0);   // reserved by creating it
+        names.insert(path);
+    }
+    EXPECT_EQ(names.size(), 50u);
+}
+
+TEST_F(TempFileTest, MissingFolderIsAnError) {
+    std::string path = "unchanged";
+    EXPECT_EQ(MakeTempFileName(home() + "/absent", "BTS", &path), ERROR_FILE_NOT_FOUND);
+    EXPECT_TRUE(path.empty());
+}
+
+TEST(TempDirectoryTest, FollowsTmpdir) {
+    setenv("TMPDIR", "/var/tmp", 1);
+    EXPECT_EQ(TempDirectory(), "/var/tmp/");
+    unsetenv("TMPDIR");
+    EXPECT_EQ(TempDirectory(), "/tmp/");
+}
+
+}  // namespace
