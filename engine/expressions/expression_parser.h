@@ -1,0 +1,58 @@
+// The expression parser: one short-lived object per evaluation, built on the caller's
+// stack. Every reduction computes its value at once, so the value of the whole expression
+// is ready when the parser accepts.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/expressions/expression_value.h"
+#include "engine/expressions/function_registry.h"
+#include "engine/expressions/operators.h"
+#include "engine/expressions/runtime_interface.h"
+#include "engine/parser/ss_lex.h"
+#include "engine/parser/ss_lex_tables.h"
+#include "engine/parser/ss_parse_tables.h"
+#include "engine/parser/ss_yacc.h"
+
+class ExprLexClass : public SSLex {
+ public:
+  const char* tokenText(std::uint32_t token) override;
+  // A "#" that closes an expression embedded in a string leaves the expression state.
+  SSRefPtr<SSToken> onTokenAccepted(SSInputSource& source, std::uint32_t token,
+                                    const SSAcceptPosition& accept) override;
+};
+
+// The value of an argument list while it is being parsed.
+class ExprYaccArgumentList : public ExprYaccStackElement {
+ public:
+  CExprArgumentList list;
+  bool hasList = false;
+};
+
+class ExprYaccClass : public SSYacc {
+ public:
+  ExprYaccClass(const COperatorManager* operators, CRuntimeInterface* runtime, const CFunctionRegistry* functions);
+  ~ExprYaccClass() override;
+
+  // Parses and evaluates the text; the value is left in result(). Failures are
+  // SSException (lexer, parser) or CExpressionException* (actions, operators, functions).
+  void Parse(const char* text, int row, const SSLexStateTables* lexTables, const SSParseTables* parseTables);
+
+  ExprYaccStackElement& result() { return m_result; }
+
+  SSRefPtr<SSParseStackEntry> stackElement() override;
+  SSRefPtr<SSParseStackEntry> reduce(std::uint32_t production, std::uint32_t rhsLength) override;
+
+ private:
+  ExprYaccStackElement* Element(std::uint32_t position);
+  void Reduce(std::uint32_t production, ExprYaccStackElement& result, SSRefPtr<SSParseStackEntry>& replacement);
+  void LookupVariable(const char* name, ExprYaccStackElement& result);
+  void CallSpecialFunction(ExprYaccStackElement& result);
+
+  ExprYaccStackElement m_result;
+  ExprLexClass m_lexer;
+  const COperatorManager* m_operators;
+  CRuntimeInterface* m_runtime;
+  const CFunctionRegistry* m_functions;
+  int m_row = -1;
+};

@@ -1,0 +1,77 @@
+// ExprYaccStackElement: the one value type of the expression language. A value is
+// produced in one type (inType) and converted lazily into others; each conversion caches
+// its result, so outType is the set of forms held. Bits: 1 boolean, 2 integer, 4 real,
+// 8 string, 16 date (a date lives in the real field as days since 30 December 1899).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/parser/ss_yacc.h"
+
+namespace expr_type {
+inline constexpr std::uint32_t kBoolean = 1;
+inline constexpr std::uint32_t kInteger = 2;
+inline constexpr std::uint32_t kReal = 4;
+inline constexpr std::uint32_t kString = 8;
+inline constexpr std::uint32_t kDate = 16;
+}  // namespace expr_type
+
+class ExprYaccStackElement : public SSParseStackEntry {
+ public:
+  ExprYaccStackElement() = default;
+  ~ExprYaccStackElement() override = default;
+
+  // Throws 0x8001 (logged) when no value was ever produced.
+  void CheckTypes() const;
+  void ClearString();
+  // Type fields are left to the caller. A null text gives the empty text.
+  void SetString(const char* text);
+  void SetString(const std::string& text);
+  void SetString(std::string&& text);
+
+  const char* AsString();
+  const std::string& AsStdString();
+  std::int32_t AsInt();
+  std::int16_t AsBool();
+  double AsReal();
+  double AsDate();
+  // AsReal without raising: false where AsReal would throw (the comparisons try numbers
+  // first and fall back to texts on every text, so this path must be cheap).
+  bool TryAsReal(double& value);
+
+  // Tests of the held text; each caches what it finds.
+  bool IsBooleanString(std::int32_t& value);
+  bool IsNumericString(double& value);
+  bool IsDateString();
+
+  // Producers: store the value and make it the one held form.
+  void SetBoolean(bool value);
+  void SetInteger(std::int32_t value);
+  void SetReal(double value);
+  void SetDate(double value);
+  void SetText(std::string text);
+
+  bool HasText() const { return m_hasText; }
+
+  std::uint32_t inType = 0;
+  std::uint32_t outType = 0;
+  std::int16_t boolean = 0;
+  std::int32_t integer = 0;
+  double real = 0.0;
+
+ private:
+  [[noreturn]] void ThrowInvalidOutType(const char* source) const;
+  std::int32_t IntegerFromText();
+  std::int16_t BooleanFromText();
+  double DateFromText();
+
+  std::string m_text;
+  bool m_hasText = false;
+};
+
+// "Cannot convert <source> to <type>.<P>Please, check the Tessaro manual ..." (not logged).
+[[noreturn]] void ThrowConversionError(std::uint32_t code, const char* source, const char* typeName);
+
+// Copies a value with every form it holds (the evaluation of unary plus).
+void CopyValue(ExprYaccStackElement& source, ExprYaccStackElement& target);

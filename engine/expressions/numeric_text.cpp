@@ -1,0 +1,63 @@
+#include "engine/expressions/numeric_text.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <system_error>
+
+#include "foundation/rwcase.h"
+
+namespace {
+bool IsDigit(char c) { return rwcase::isDigit(static_cast<unsigned char>(c)); }
+bool IsBlank(char c) { return rwcase::isSpace(static_cast<unsigned char>(c)); }
+}  // namespace
+
+bool ParseDecimalText(const char* text, double& value) {
+  if (text == nullptr) return false;
+  const char* p = text;
+  while (IsBlank(*p)) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  const char* number = p;
+  std::size_t digits = 0;
+  while (IsDigit(*p)) ++p, ++digits;
+  if (*p == '.') {
+    ++p;
+    while (IsDigit(*p)) ++p, ++digits;
+  }
+  if (digits == 0) return false;
+  if (*p == 'e' || *p == 'E') {
+    const char* exponent = p + 1;
+    if (*exponent == '+' || *exponent == '-') ++exponent;
+    if (!IsDigit(*exponent)) return false;
+    while (IsDigit(*exponent)) ++exponent;
+    p = exponent;
+  }
+  if (*p != '\0') return false;
+  double parsed = 0;
+  const auto result = std::from_chars(number, p, parsed, std::chars_format::general);
+  if (result.ec != std::errc() || result.ptr != p) return false;
+  if (!std::isfinite(parsed)) return false;
+  value = negative ? -parsed : parsed;
+  return true;
+}
+
+std::string FormatReal(double value) {
+  char text[64];
+  const int n = std::snprintf(text, sizeof text, "%.12G", value);
+  return std::string(text, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+std::string FormatInteger(std::int32_t value) {
+  char text[16];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
+}
+
+std::int32_t TruncateToInt32(double value) {
+  if (std::isnan(value)) return 0;
+  const double truncated = std::trunc(value);
+  if (truncated < -9223372036854775808.0 || truncated >= 9223372036854775808.0) return 0;
+  const auto wide = static_cast<std::int64_t>(truncated);
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(wide)));
+}

@@ -1,0 +1,66 @@
+#include "engine/server/copy_data_intake.h"
+
+#include <cstring>
+#include <stdexcept>
+#include <unistd.h>
+
+#include "engine/server/request_context.h"
+#include "engine/server/request_dispatcher.h"
+#include "engine/server/request_worker.h"
+#include "engine/server/server_error_log.h"
+
+namespace {
+
+std::uint32_t Word(const std::string& block, std::size_t index) {
+    std::uint32_t v;
+    std::memcpy(&v, block.data() + index * 4, 4);
+    return v;
+}
+
+void SetEvent(int fd) {
+    if (fd < 0) return;
+    char done = 1;
+    if (::write(fd, &done, 1) < 0) {
+    }
+    ::close(fd);
+}
+
+}  // namespace
+
+std::int64_t OnCopyData(tessaro::platform::WindowMessage& message, bool listening, CRequestDispatcher& dispatcher,
+                        RequestLimiter* limiter) {
+    if (!listening || message.fd < 0) return 0;
+    // The sender's process id must match the socket's peer.
+    if (message.senderPid <= 0 || static_cast<std::uint64_t>(message.senderPid) != message.dwData) return 0;
+    const std::string& block = message.data;
+    if (block.size() < kCopyDataHeaderSize) return 0;
+    std::uint64_t a = Word(block, 1), b = Word(block, 2), c = Word(block, 3);
+    if (kCopyDataHeaderSize + a + b + c > block.size() || a == 0) return 0;
+    int event = message.fd;
+    message.fd = -1;
+    CRequestContext* context = nullptr;
+    try {
+        const char* data = block.data() + kCopyDataHeaderSize;
+        std::string fileName(data, static_cast<std::size_t>(a));
+        auto nul = fileName.find('\0');
+        if (nul != std::string::npos) fileName.resize(nul);
+        context = new CRequestContext;
+        auto* channel = new CFileReplyChannel(event, fileName);
+        event = -1;  // the channel owns it now
+        context->m_pChannel = channel;
+        if (!channel->Open()) throw std::runtime_error("reply file");
+        context->m_pWriter = new CReplyWriter(channel);
+        context->m_pReader = new CCopyDataRequestReader(static_cast<std::size_t>(b), static_cast<std::size_t>(c),
+                                                        data + a, dispatcher.GetServerSettings());
+        StartRequestThread(context, limiter, dispatcher);
+    } catch (...) {
+        // The sender learns at once that its request was not taken.
+        if (context) {
+            if (auto* ch = dynamic_cast<CFileReplyChannel*>(context->m_pChannel)) ch->Close();
+            delete context;
+        }
+        SetEvent(event);
+        LogServerError("Unexpected exception occurred in WM_COPYDATA handler.", 0);
+    }
+    return 0;
+}

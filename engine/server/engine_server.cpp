@@ -1,0 +1,97 @@
+#include "engine/server/engine_server.h"
+
+#include <new>
+
+#include "engine/server/engine_globals.h"
+#include "engine/server/engine_subsystems.h"
+#include "engine/server/registry.h"
+#include "engine/server/request_dispatcher.h"
+#include "engine/server/server_error_log.h"
+#include "engine/server/server_settings.h"
+#include "engine/server/trace_log.h"
+#include "engine/server/web_exception.h"
+#include "platform/window.h"
+
+namespace {
+
+constexpr std::uint32_t kCloseReportServer = tessaro::platform::WM_USER + 151;
+
+}  // namespace
+
+void SetServiceRunning(bool running) {
+    std::unique_ptr<CRegistryKey> root = OpenTessaroRootKey();
+    std::unique_ptr<CRegistryKey> server(root->CreateSubKey("Server"));
+    server->SetString("ServiceRunning", running ? "1" : "0");
+}
+
+bool StartSubsystems(CServerSettings* settings, bool serviceFlag) {
+    EngineSubsystems& s = TheEngineSubsystems();
+    CRegistrySettings* registry = settings ? settings->GetRegistrySettings() : nullptr;
+    s.registerActions(TheRequestDispatcher());
+    s.loadGrammarTables();
+    s.buildConnectionPool(registry);
+    std::string mailError;
+    if (!s.buildMailSpooler(registry, mailError)) {
+        WriteTraceLog("SERVER", "Error", "Failed to construct TSMail: " + mailError);
+        return false;
+    }
+    s.buildCustomTagManager();
+    if (serviceFlag) SetServiceRunning(true);
+    return true;
+}
+
+bool InitializeServer(long*, std::string& errorText, bool serviceFlag, bool* mailFailed) {
+    if (mailFailed) *mailFailed = false;
+    try {
+        TheEngineSubsystems().attachAllocator();
+        TheRequestDispatcher().Init();
+        if (!StartSubsystems(TheRequestDispatcher().GetServerSettings(), serviceFlag)) {
+            if (mailFailed) *mailFailed = true;
+            errorText.clear();
+            return false;
+        }
+        return true;
+    } catch (CWebException* e) {
+        errorText = e->GetMessage();
+        e->Delete();
+    } catch (CMemoryException* e) {
+        errorText = "Memory exception occurred while trying to initialize the service.";
+        e->Delete();
+    } catch (const std::bad_alloc&) {
+        errorText = "Memory exception occurred while trying to initialize the service.";
+    } catch (CRegistryException* e) {
+        errorText = "Error occurred while trying to initialize the service: " + e->GetErrorMessage();
+        e->Delete();
+    } catch (CException* e) {
+        errorText = "Exception occurred while trying to initialize the service.";
+        e->Delete();
+    } catch (...) {
+        errorText = "Unknown exception occurred while trying initialize the service.";
+    }
+    return false;
+}
+
+void StopSubsystems() {
+    EngineSubsystems& s = TheEngineSubsystems();
+    try {
+        SetServiceRunning(false);
+    } catch (CException* e) {
+        e->Delete();
+    }
+    std::string reports = tessaro::platform::FindWindow("", kReportServerTitle);
+    if (!reports.empty()) tessaro::platform::SendMessage(reports, kCloseReportServer, 0, 0);
+    s.freeGrammarTables();
+    s.deleteCustomTagManager();
+    s.closeReportEngineMutex();
+    s.closeClientMutex();
+}
+
+void ShutdownServer() {
+    try {
+        StopSubsystems();
+        TheEngineSubsystems().detachAllocator();
+    } catch (CException* e) {
+        e->Delete();
+    } catch (...) {
+    }
+}

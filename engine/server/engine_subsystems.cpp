@@ -1,0 +1,64 @@
+#include "engine/server/engine_subsystems.h"
+
+#include <dlfcn.h>
+
+#include "engine/server/echo_page.h"
+#include "engine/server/hdml_library.h"
+#include "engine/server/registry.h"
+#include "engine/server/request_dispatcher.h"
+#include "engine/server/text_helpers.h"
+
+namespace {
+
+// "TSSMTP.DLL" -> "libtssmtp.so"; a name with a '/' or ending in ".so" is kept.
+std::string LibraryFileName(const std::string& name) {
+    if (name.find('/') != std::string::npos) return name;
+    std::string lower = LowerCopy(name);
+    if (lower.size() > 3 && lower.compare(lower.size() - 3, 3, ".so") == 0) return name;
+    if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".dll") == 0) lower.resize(lower.size() - 4);
+    return "lib" + lower + ".so";
+}
+
+bool LibraryLoads(const std::string& name) {
+    std::string file = LibraryFileName(name);
+    void* handle = nullptr;
+    if (file.find('/') == std::string::npos) handle = ::dlopen((ProgramDirectory() + file).c_str(), RTLD_LAZY | RTLD_LOCAL);
+    if (!handle) handle = ::dlopen(file.c_str(), RTLD_LAZY | RTLD_LOCAL);
+    if (!handle) return false;
+    ::dlclose(handle);
+    return true;
+}
+
+EngineSubsystems MakeStandIns() {
+    EngineSubsystems s;
+    auto nothing = [] {};
+    s.attachAllocator = nothing;
+    s.detachAllocator = nothing;
+    s.registerActions = [](CRequestDispatcher& dispatcher) { RegisterEchoPageWhenEnabled(dispatcher); };
+    s.loadGrammarTables = nothing;
+    s.freeGrammarTables = nothing;
+    s.buildConnectionPool = [](CRegistrySettings*) {};
+    s.buildMailSpooler = CheckMailerLibrary;
+    s.attachMailWindow = [](tessaro::platform::Window&) {};
+    s.processWaitingMessages = nothing;
+    s.buildCustomTagManager = nothing;
+    s.deleteCustomTagManager = nothing;
+    s.closeReportEngineMutex = nothing;
+    s.closeClientMutex = nothing;
+    return s;
+}
+
+}  // namespace
+
+EngineSubsystems& TheEngineSubsystems() {
+    static EngineSubsystems subsystems = MakeStandIns();
+    return subsystems;
+}
+
+bool CheckMailerLibrary(CRegistrySettings* settings, std::string& error) {
+    std::string name = settings ? settings->GetString("Mail", "MailerDLL", "") : std::string();
+    TrimString(name);
+    if (name.empty() || LibraryLoads(name)) return true;
+    error = "Mail library " + name + " could not be loaded.";
+    return false;
+}

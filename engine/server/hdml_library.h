@@ -1,0 +1,13 @@
+// The binding of the HDML deck generator library, made once per process.
+#pragma once
+
+#include <string>
+
+// Binds libtshdmlgen.so (the engine's folder first, then the library search
+// path) and its GenerateHDMLDeck; logs a failure and tries again next call.
+void LoadHDMLLibrary();
+// 1 when a deck was written to path, 0 when not bound or the generator wrote
+// an HTML page there instead.
+int GenerateDeck(const std::string& text, const std::string& path);
+// The folder of the running program, with a trailing '/'.
+std::string ProgramDirectory();

@@ -1,0 +1,203 @@
+#include "engine/server/pipe_listener.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+#include "engine/server/reply_channel.h"
+#include "engine/server/reply_writer.h"
+#include "engine/server/request_context.h"
+#include "engine/server/request_dispatcher.h"
+#include "engine/server/request_reader.h"
+#include "engine/server/request_worker.h"
+#include "engine/server/server_error_log.h"
+#include "platform/home.h"
+#include "platform/win32_error.h"
+
+using tessaro::platform::Win32LastErrno;
+
+std::string CPipeListener::DefaultSocketPath() { return tessaro::platform::HomePath("run/PIPE/Tessaro/StubToServer20"); }
+
+CPipeListener::CPipeListener(std::string socketPath, CRequestDispatcher& dispatcher, RequestLimiter* limiter,
+                             std::atomic<int>& listening, std::function<void(const std::string&, long)> onFatal,
+                             int maxInstances)
+    : m_path(std::move(socketPath)),
+      m_dispatcher(dispatcher),
+      m_limiter(limiter),
+      m_listening(listening),
+      m_onFatal(std::move(onFatal)),
+      m_maxInstances(maxInstances > 0 ? maxInstances : kMaxInstances) {}
+
+CPipeListener::~CPipeListener() {
+    int fd = m_listenFd.exchange(-1);
+    if (fd >= 0) {
+        ::close(fd);
+        ::unlink(m_path.c_str());
+    }
+    if (m_lockFd >= 0) ::close(m_lockFd);
+}
+
+int CPipeListener::GetOpenConnections() const {
+    std::lock_guard lock(m_slots->mutex);
+    return m_slots->open;
+}
+
+bool CPipeListener::TryOpen(long* errorNumber) {
+    std::string dir = m_path.substr(0, m_path.rfind('/'));
+    tessaro::platform::EnsureDirectory(dir);
+    if (m_lockFd < 0) {
+        m_lockFd = ::open((m_path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0660);
+        if (m_lockFd < 0) {
+            *errorNumber = Win32LastErrno();
+            return false;
+        }
+    }
+    if (::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
+        // Another engine serves this socket.
+        *errorNumber = tessaro::platform::ERROR_PIPE_BUSY;
+        return false;
+    }
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (m_path.size() >= sizeof addr.sun_path) {
+        *errorNumber = tessaro::platform::ERROR_FILENAME_EXCED_RANGE;
+        return false;
+    }
+    std::memcpy(addr.sun_path, m_path.data(), m_path.size());
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        *errorNumber = Win32LastErrno();
+        return false;
+    }
+    ::unlink(m_path.c_str());
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 64) != 0) {
+        *errorNumber = Win32LastErrno();
+        ::close(fd);
+        return false;
+    }
+    ::chmod(m_path.c_str(), 0660);
+    m_listenFd = fd;
+    return true;
+}
+
+bool CPipeListener::Open(long* errorNumber) {
+    long error = 0;
+    for (int attempt = 1; attempt <= kCreateAttempts; ++attempt) {
+        if (TryOpen(&error)) return true;
+        if (attempt < kCreateAttempts) std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMilliseconds));
+    }
+    if (errorNumber) *errorNumber = error;
+    return false;
+}
+
+bool CPipeListener::WaitForSlot() {
+    std::unique_lock lock(m_slots->mutex);
+    // At the instance limit the listener waits for a worker to end instead of
+    // giving up: load must not stop the engine.
+    while (m_slots->open >= m_maxInstances && !m_stopping && m_listening)
+        m_slots->freed.wait_for(lock, std::chrono::milliseconds(200));
+    if (m_stopping || !m_listening) return false;
+    ++m_slots->open;
+    return true;
+}
+
+void CPipeListener::Run() {
+    if (m_listenFd < 0) {
+        long error = 0;
+        if (!Open(&error)) {
+            if (m_onFatal) m_onFatal("Error attempting to create named pipe for Tessaro server.", error);
+            return;
+        }
+    }
+    try {
+        while (m_listening && !m_stopping) {
+            if (!WaitForSlot()) break;
+            int client = -1;
+            for (;;) {
+                int fd = m_listenFd.load();
+                if (fd < 0 || m_stopping) break;
+                pollfd p{fd, POLLIN, 0};
+                int r = ::poll(&p, 1, 500);
+                if (r < 0 && errno != EINTR) break;
+                if (r <= 0) {
+                    if (!m_listening) break;
+                    continue;
+                }
+                client = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
+                if (client >= 0) break;
+                if (errno == EINTR || errno == ECONNABORTED || errno == EAGAIN) continue;
+                if (errno == EMFILE || errno == ENFILE) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                    continue;
+                }
+                // A stop shuts the socket down under accept; that is no error.
+                if (m_stopping || !m_listening) break;
+                LogServerError("Unexpected error returned from ConnectNamedPipe.", Win32LastErrno());
+                break;
+            }
+            if (client < 0) {
+                std::lock_guard lock(m_slots->mutex);
+                --m_slots->open;
+                if (m_listening && !m_stopping && m_onFatal)
+                    m_onFatal("Exception thrown from within Listener Thread.", 0);
+                break;
+            }
+            if (!m_listening) {
+                ::close(client);
+                {
+                    std::lock_guard lock(m_slots->mutex);
+                    --m_slots->open;
+                }
+                LogServerError(
+                    "Pipe successfully connected but listener flag was set to FALSE (note: this is not an error "
+                    "condition).",
+                    0);
+                break;
+            }
+            auto* context = new CRequestContext;
+            context->m_socket = client;
+            context->m_pChannel = new CPipeReplyChannel(client);
+            context->m_pWriter = new CReplyWriter(context->m_pChannel);
+            context->m_pReader = new CPipeRequestReader(client, m_dispatcher.GetServerSettings());
+            std::shared_ptr<Slots> slots = m_slots;
+            RequestLimiter* limiter = m_limiter;
+            CRequestDispatcher& dispatcher = m_dispatcher;
+            RequestWorkerStarted();
+            try {
+                std::thread([context, limiter, &dispatcher, slots] {
+                    RunRequest(context, limiter, dispatcher);
+                    {
+                        std::lock_guard lock(slots->mutex);
+                        --slots->open;
+                        slots->freed.notify_all();
+                    }
+                    RequestWorkerEnded();
+                }).detach();
+            } catch (...) {
+                RequestWorkerEnded();
+                ::close(client);
+                context->m_socket = -1;
+                delete context;
+                std::lock_guard lock(m_slots->mutex);
+                --m_slots->open;
+            }
+        }
+    } catch (...) {
+        if (m_onFatal) m_onFatal("Exception thrown from within Listener Thread.", Win32LastErrno());
+    }
+}
+
+void CPipeListener::Stop() {
+    m_stopping = true;
+    int fd = m_listenFd.load();
+    if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+    m_slots->freed.notify_all();
+}

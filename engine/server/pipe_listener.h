@@ -1,0 +1,62 @@
+// The engine's request socket: accepts one connection per request and gives
+// each a worker thread, with at most kMaxInstances connections open at once.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class CRequestDispatcher;
+class RequestLimiter;
+
+class CPipeListener {
+public:
+    static constexpr int kMaxInstances = 255;
+    static constexpr int kCreateAttempts = 3;
+    static constexpr int kRetryMilliseconds = 500;
+
+    // listening is the engine's flag; onFatal runs (once) when the socket cannot
+    // be made or fails, so that the engine stops through its normal path.
+    CPipeListener(std::string socketPath, CRequestDispatcher& dispatcher, RequestLimiter* limiter,
+                  std::atomic<int>& listening, std::function<void(const std::string&, long)> onFatal,
+                  int maxInstances = kMaxInstances);
+    ~CPipeListener();
+    CPipeListener(const CPipeListener&) = delete;
+    CPipeListener& operator=(const CPipeListener&) = delete;
+
+    // Takes the socket's lock and binds it (3 attempts, 500 ms apart).
+    bool Open(long* errorNumber);
+    // The accept loop; returns when the flag is cleared or Stop is called.
+    void Run();
+    // Wakes the accept loop (the flag should be cleared first).
+    void Stop();
+
+    int GetOpenConnections() const;
+
+    // The socket path under the runtime root.
+    static std::string DefaultSocketPath();
+
+private:
+    struct Slots {
+        std::mutex mutex;
+        std::condition_variable freed;
+        int open = 0;
+    };
+
+    bool TryOpen(long* errorNumber);
+    bool WaitForSlot();
+
+    std::string m_path;
+    CRequestDispatcher& m_dispatcher;
+    RequestLimiter* m_limiter;
+    std::atomic<int>& m_listening;
+    std::function<void(const std::string&, long)> m_onFatal;
+    std::shared_ptr<Slots> m_slots = std::make_shared<Slots>();
+    int m_maxInstances;
+    int m_lockFd = -1;
+    std::atomic<int> m_listenFd{-1};
+    std::atomic<bool> m_stopping{false};
+};

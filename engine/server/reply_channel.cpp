@@ -1,0 +1,95 @@
+#include "engine/server/reply_channel.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "engine/server/server_error_log.h"
+#include "platform/pipe_frame.h"
+#include "platform/win32_error.h"
+
+using tessaro::platform::PipeFrameKind;
+using tessaro::platform::WriteFully;
+using tessaro::platform::WritePipeFrame;
+
+bool CPipeReplyChannel::Report(int errnoValue, bool shortWrite) {
+    if (shortWrite) {
+        LogServerError("The number of bytes written was not equal to the number of bytes in the named pipe input buffer.", 0);
+        return false;
+    }
+    long number = tessaro::platform::Win32ErrorFromErrno(errnoValue);
+    if (number == tessaro::platform::ERROR_BROKEN_PIPE) {
+        LogServerError("Unable to write reply -- client browser stopped waiting for request. ", number);
+    } else {
+        LogServerError("Error number " + std::to_string(number) +
+                           " occurred while attempting to write the reply to the pipe.",
+                       number);
+    }
+    return false;
+}
+
+bool CPipeReplyChannel::Write(const void* data, std::size_t length) {
+    const char* p = static_cast<const char*>(data);
+    while (length > 0) {
+        std::size_t block = length < kBlockSize ? length : kBlockSize;
+        if (!WritePipeFrame(m_socket, PipeFrameKind::Message, p, block)) return Report(errno, false);
+        p += block;
+        length -= block;
+    }
+    return true;
+}
+
+bool CPipeReplyChannel::WriteEmpty() {
+    if (!WritePipeFrame(m_socket, PipeFrameKind::Message, nullptr, 0)) return Report(errno, false);
+    return true;
+}
+
+void CPipeReplyChannel::Close() {
+    if (m_closed) return;
+    m_closed = true;
+    tessaro::platform::WritePipeDisconnect(m_socket);
+    ::shutdown(m_socket, SHUT_WR);
+}
+
+bool CMemoryReplyChannel::Write(const void* data, std::size_t length) {
+    if (length > 0) m_buffer.Append(data, length);
+    return true;
+}
+
+CFileReplyChannel::CFileReplyChannel(int completionFd, std::string fileName)
+    : m_fileName(std::move(fileName)), m_completionFd(completionFd) {}
+
+CFileReplyChannel::~CFileReplyChannel() {
+    if (m_open)
+        Close();
+    else if (m_completionFd >= 0)
+        ::close(m_completionFd);
+}
+
+bool CFileReplyChannel::Open() {
+    m_fileFd = ::open(m_fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    m_open = m_fileFd >= 0;
+    return m_open;
+}
+
+bool CFileReplyChannel::Write(const void* data, std::size_t length) {
+    if (!m_open || m_failed) return false;
+    if (length > 0 && !WriteFully(m_fileFd, data, length)) m_failed = true;
+    return !m_failed;
+}
+
+void CFileReplyChannel::Close() {
+    if (m_fileFd >= 0) {
+        ::close(m_fileFd);
+        m_fileFd = -1;
+    }
+    m_open = false;
+    if (m_completionFd >= 0) {
+        char done = 1;
+        if (::write(m_completionFd, &done, 1) < 0) {
+        }
+        ::close(m_completionFd);
+        m_completionFd = -1;
+    }
+}

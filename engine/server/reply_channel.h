@@ -1,0 +1,76 @@
+// Transports under the reply writer: the request socket, an in-memory buffer,
+// and the reply file of the window-message road.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "engine/server/byte_buffer.h"
+
+class CReplyChannel {
+public:
+    virtual ~CReplyChannel() = default;
+    virtual bool Write(const void* data, std::size_t length) = 0;
+    virtual bool WriteText(const std::string& text) { return Write(text.data(), text.size()); }
+    virtual bool WriteEmpty() = 0;
+    virtual void Flush() = 0;
+    virtual void Close() = 0;
+};
+
+// Pipe messages of at most 4096 bytes each; Close sends the disconnect frame.
+// The socket is not owned: the worker closes it.
+class CPipeReplyChannel : public CReplyChannel {
+public:
+    static constexpr std::size_t kBlockSize = 4096;
+    explicit CPipeReplyChannel(int socket) : m_socket(socket) {}
+    bool Write(const void* data, std::size_t length) override;
+    bool WriteEmpty() override;
+    void Flush() override {}
+    void Close() override;
+    int GetSocket() const { return m_socket; }
+
+private:
+    bool Report(int errnoValue, bool shortWrite);
+    int m_socket;
+    bool m_closed = false;
+};
+
+class CMemoryReplyChannel : public CReplyChannel {
+public:
+    static constexpr std::size_t kInitialSize = 8192;
+    CMemoryReplyChannel() : m_buffer(kInitialSize) {}
+    bool Write(const void* data, std::size_t length) override;
+    bool WriteEmpty() override { return true; }
+    void Flush() override {}
+    void Close() override {}
+    CByteBuffer& GetBuffer() { return m_buffer; }
+    const char* GetBytes() const { return m_buffer.GetBytes(); }
+    std::size_t GetLength() const { return m_buffer.GetLength(); }
+
+private:
+    CByteBuffer m_buffer;
+};
+
+// Writes the reply into the sender's file; Close signals the sender by writing
+// one byte to its completion descriptor and closing it.
+class CFileReplyChannel : public CReplyChannel {
+public:
+    // Takes ownership of completionFd.
+    CFileReplyChannel(int completionFd, std::string fileName);
+    ~CFileReplyChannel() override;
+    bool Open();
+    bool Write(const void* data, std::size_t length) override;
+    bool WriteEmpty() override { return true; }
+    void Flush() override {}
+    void Close() override;
+    bool IsOpen() const { return m_open; }
+    const std::string& GetFileName() const { return m_fileName; }
+
+private:
+    bool m_open = false;
+    bool m_failed = false;
+    std::string m_fileName;
+    int m_completionFd;
+    int m_fileFd = -1;
+};

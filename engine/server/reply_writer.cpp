@@ -1,0 +1,155 @@
+#include "engine/server/reply_writer.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+#include "engine/server/file_helpers.h"
+#include "engine/server/hdml_library.h"
+#include "engine/server/mapped_file.h"
+#include "engine/server/server_error_log.h"
+#include "engine/server/temp_file.h"
+#include "platform/framework_exception.h"
+#include "platform/win32_error.h"
+
+namespace {
+
+// A header value keeps no bare CR or LF; a final "\n" ends its line.
+std::string SanitizeHeaderText(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + 1);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\r') continue;
+        if (c == '\n') {
+            // Keep a line end only when more header text, or nothing, follows it as a new line.
+            if (!out.empty() && out.back() != '\n') out += '\n';
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
+std::string StripLineBreaks(const std::string& text) {
+    std::string out;
+    for (char c : text)
+        if (c != '\r' && c != '\n') out += c;
+    return out;
+}
+
+const char kDeckFallbackPage[] =
+    "<HTML><HEAD><TITLE>Error Occurred While Processing Request</TITLE></HEAD><BODY><HR>"
+    "<H3>Error Occurred While Processing Request</H3><P>The HDML deck could not be generated.<P><HR>\n"
+    "</BODY></HTML>";
+
+}  // namespace
+
+CReplyWriter::CReplyWriter(CReplyChannel* channel) : m_real(channel) {}
+
+CReplyWriter::~CReplyWriter() = default;
+
+void CReplyWriter::SetContentType(const std::string& type) { m_contentType = StripLineBreaks(type); }
+
+void CReplyWriter::AddHeader(const std::string& text) { m_headers += SanitizeHeaderText(text); }
+
+void CReplyWriter::CreateOutputBuffer() {
+    m_memory = std::make_unique<CMemoryReplyChannel>();
+    m_current = m_memory.get();
+}
+
+void CReplyWriter::BeginOutput() {
+    if (m_outputBuffer) return;
+    CreateOutputBuffer();
+    m_outputBuffer = true;
+}
+
+void CReplyWriter::Redirect(const std::string& url) {
+    CreateOutputBuffer();
+    AddHeader("Location: " + StripLineBreaks(url) + "\n");
+    m_outputBuffer = false;
+}
+
+void CReplyWriter::ReplyWithFile(const std::string& contentType, const std::string& path, bool deleteAfter) {
+    m_fileReply = true;
+    m_deleteAfter = deleteAfter;
+    m_filePath = path;
+    SetContentType(contentType);
+}
+
+std::string CReplyWriter::GetBufferedBody() const {
+    return m_memory ? std::string(m_memory->GetBytes(), m_memory->GetLength()) : std::string();
+}
+
+void CReplyWriter::Finish() {
+    if (!m_headersSent) SendReply();
+    if (m_current) m_current->Close();
+    m_finished = true;
+}
+
+void CReplyWriter::SendReply() {
+    if (m_contentType == kHdmlContentType) {
+        std::string path;
+        try {
+            path = NewTempFileName();
+        } catch (CFileException* e) {
+            LogServerError("Error occurred while attempting to create a temporary file for the HDML deck.", e->m_lOsError);
+            e->Delete();
+        }
+        if (!path.empty()) {
+            m_fileReply = true;
+            m_deleteAfter = true;
+            m_filePath = path;
+            if (GenerateDeck(GetBufferedBody(), path) == 0) {
+                m_contentType = "text/html";
+                // An empty result would send nothing at all; give the browser a page.
+                if (GetFileSizeByName(path) == 0) WriteFileContents(kDeckFallbackPage, sizeof kDeckFallbackPage - 1, path, false);
+            }
+        } else {
+            m_contentType = "text/html";
+        }
+    }
+    std::string header;
+    if (m_outputBuffer) header = "Content-type: " + m_contentType + "\n";
+    header += m_headers;
+    if (m_real) {
+        if (!m_fileReply) {
+            if (m_real->WriteText(header + "\n") && m_memory && m_memory->GetLength() > 0) {
+                // The body goes by its byte length: a NUL inside it is data.
+                if (m_real->Write(m_memory->GetBytes(), m_memory->GetLength())) m_real->Flush();
+            }
+        } else {
+            SendFile(header);
+        }
+    }
+    m_memory.reset();
+    m_headersSent = true;
+    m_current = m_real;
+}
+
+void CReplyWriter::SendFile(std::string header) {
+    std::uint64_t size = GetFileSizeByName(m_filePath);
+    bool deck = m_contentType == kHdmlContentType;
+    if (size == 0 && FileExists(m_filePath)) {
+        // An empty file cannot be mapped; it is an empty body, not a missing reply.
+        header = deck ? std::string("Content-type: ") + kHdmlContentType + "\n" : header + "Content-length: 0\n";
+        m_real->WriteText(header + "\n");
+    } else {
+        try {
+            CMappedFile mapped(m_filePath);
+            if (deck)
+                header = std::string("Content-type: ") + kHdmlContentType + "\n";
+            else
+                header += "Content-length: " + std::to_string(mapped.GetSize()) + "\n";
+            if (m_real->WriteText(header + "\n") && m_real->Write(mapped.GetData(), mapped.GetSize())) m_real->Flush();
+        } catch (CMappedFileException* e) {
+            LogServerError("Error occurred while attempting to map the file '" + m_filePath + "' into memory (" +
+                               e->GetText() + ").",
+                           e->GetErrorNumber());
+            e->Delete();
+            if (!m_deleteAfter) return;
+        }
+    }
+    if (m_deleteAfter && ::unlink(m_filePath.c_str()) != 0 && errno != ENOENT)
+        LogServerError("Error occurred while attempting to delete the file '" + m_filePath + "'.",
+                       tessaro::platform::Win32LastErrno());
+}

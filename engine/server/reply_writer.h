@@ -1,0 +1,56 @@
+// One HTTP reply as the gateway hands it to the web server: header block, then
+// the body buffered in memory until Finish.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "engine/server/reply_channel.h"
+
+class CReplyWriter {
+public:
+    // channel is not owned.
+    explicit CReplyWriter(CReplyChannel* channel);
+    virtual ~CReplyWriter();
+    CReplyWriter(const CReplyWriter&) = delete;
+    CReplyWriter& operator=(const CReplyWriter&) = delete;
+
+    void SetContentType(const std::string& type);
+    const std::string& GetContentType() const { return m_contentType; }
+    // Appends header text; callers give their own line ends. CR and LF that are
+    // not a line's end are dropped, so a value cannot start a new header.
+    void AddHeader(const std::string& text);
+    const std::string& GetHeaders() const { return m_headers; }
+    CReplyChannel* GetCurrentChannel() const { return m_current; }
+
+    void CreateOutputBuffer();
+    void BeginOutput();
+    void Redirect(const std::string& url);
+    void ReplyWithFile(const std::string& contentType, const std::string& path, bool deleteAfter);
+    void Finish();
+
+    bool HasOutputBuffer() const { return m_outputBuffer; }
+    bool HeadersSent() const { return m_headersSent; }
+    bool IsFinished() const { return m_finished; }
+    // The body buffered so far (empty without a buffer).
+    std::string GetBufferedBody() const;
+
+private:
+    void SendReply();
+    void SendFile(std::string header);
+
+    std::string m_contentType = "text/html";
+    std::string m_headers;
+    std::unique_ptr<CMemoryReplyChannel> m_memory;
+    CReplyChannel* m_real;
+    CReplyChannel* m_current = nullptr;
+    bool m_outputBuffer = false;
+    bool m_headersSent = false;
+    bool m_finished = false;
+    bool m_fileReply = false;
+    bool m_deleteAfter = false;
+    std::string m_filePath;
+};
+
+// The deck compiler's reply type.
+inline constexpr const char* kHdmlContentType = "application/x-hdmlc";

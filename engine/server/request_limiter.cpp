@@ -1,0 +1,83 @@
+#include "engine/server/request_limiter.h"
+
+#include <chrono>
+
+#include "engine/server/registry.h"
+#include "engine/server/trace_log.h"
+
+RequestLimiter::RequestLimiter(CRegistrySettings* settings) {
+    try {
+        long enabled = settings ? settings->GetNumber("Server", "LimitRequests", 1) : 1;
+        long maxRequests = settings ? settings->GetNumber("Server", "MaxRequests", 15) : 15;
+        long maxSeconds = settings ? settings->GetNumber("Server", "MaxSeconds", 60) : 60;
+        Configure(enabled != 0, maxRequests, maxSeconds);
+    } catch (CRegistryException* e) {
+        long code = e->GetErrorCode();
+        e->Delete();
+        Configure(true, 15, 60);
+        ReportLimiterError("attempting to access registry settings", code);
+    }
+}
+
+RequestLimiter::RequestLimiter(bool enabled, long maxRequests, long maxSeconds) {
+    Configure(enabled, maxRequests, maxSeconds);
+}
+
+RequestLimiter::~RequestLimiter() = default;
+
+void RequestLimiter::Configure(bool enabled, long maxRequests, long maxSeconds) {
+    m_enabled = enabled;
+    if (!enabled) return;
+    // Out-of-range settings fall back to the defaults rather than to no limit.
+    m_maxRequests = (maxRequests >= 1 && maxRequests <= kMaxPermits) ? maxRequests : 15;
+    long seconds = (maxSeconds >= 0 && maxSeconds <= 86400) ? maxSeconds : 60;
+    m_waitMs = seconds * 1000;
+    m_semaphore = std::make_unique<std::counting_semaphore<kMaxPermits>>(m_maxRequests);
+}
+
+bool RequestLimiter::Acquire() {
+    if (!m_enabled || !m_semaphore) return true;
+    if (m_semaphore->try_acquire_for(std::chrono::milliseconds(m_waitMs))) {
+        ++m_active;
+        return true;
+    }
+    WriteTraceLog("SERVER", "Warning",
+                  "Timed out while waiting for thread semaphore (" + std::to_string(m_active.load()) +
+                      " requests are active)");
+    return false;
+}
+
+void RequestLimiter::Release() {
+    if (!m_enabled || !m_semaphore) return;
+    m_semaphore->release();
+    --m_active;
+}
+
+void RequestLimiter::ReportLimiterError(const std::string& activity, long errorNumber) {
+    WriteTraceLog("SERVER", "Error",
+                  "Unexpected Windows NT error number " + std::to_string(errorNumber) + " occured while " + activity +
+                      ". " + std::to_string(m_active.load()) + " requests were active when the error occurred.");
+}
+
+namespace {
+
+std::unique_ptr<RequestLimiter> MakeEngineLimiter() {
+    try {
+        auto root = OpenTessaroRootKey();
+        CRegistrySettings settings(root.get());
+        return std::make_unique<RequestLimiter>(&settings);
+    } catch (CRegistryException* e) {
+        long code = e->GetErrorCode();
+        e->Delete();
+        auto fallback = std::make_unique<RequestLimiter>(true, 15, 60);
+        fallback->ReportLimiterError("attempting to access registry settings", code);
+        return fallback;
+    }
+}
+
+}  // namespace
+
+RequestLimiter& TheRequestLimiter() {
+    static std::unique_ptr<RequestLimiter> limiter = MakeEngineLimiter();
+    return *limiter;
+}

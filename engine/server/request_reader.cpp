@@ -1,0 +1,335 @@
+#include "engine/server/request_reader.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+#include "engine/server/byte_buffer.h"
+#include "engine/server/html_escape.h"
+#include "engine/server/multipart_parser.h"
+#include "engine/server/reply_writer.h"
+#include "engine/server/server_settings.h"
+#include "engine/server/text_helpers.h"
+#include "engine/server/web_exception.h"
+#include "platform/pipe_frame.h"
+
+namespace {
+
+const char kExcludedVariables[] =
+    "COMPUTERNAME\nCOMSPEC\nCPU\nINCLUDE\nLIB\nMSTOOLS\nOS\nOS2LIBPATH\nPATH\nPROCESSOR_ARCHITECTURE\n"
+    "PROCESSOR_IDENTIFIER\nPROCESSOR_LEVEL\nPROCESSOR_REVISION\nSYSTEMROOT\nSYSTEMDRIVE\nTZ\nWINDIR\n";
+
+const char* const kServerSetVariables[] = {
+    "AUTH_TYPE",       "CONTENT_LENGTH", "CONTENT_TYPE",    "DOCUMENT_ROOT",   "GATEWAY_INTERFACE",
+    "HTTPS",           "PATH_INFO",      "PATH_TRANSLATED", "QUERY_STRING",    "REMOTE_ADDR",
+    "REMOTE_HOST",     "REMOTE_IDENT",   "REMOTE_PORT",     "REMOTE_USER",     "REQUEST_METHOD",
+    "REQUEST_URI",     "SCRIPT_FILENAME", "SCRIPT_NAME",    "SERVER_ADDR",     "SERVER_NAME",
+    "SERVER_PORT",     "SERVER_PROTOCOL", "SERVER_SOFTWARE", "LOGON_USER",     "AUTH_USER",
+    "AUTH_PASSWORD",   "CERT_SUBJECT",   "REDIRECT_STATUS",
+};
+
+bool IsBlank(const std::string& s) {
+    for (unsigned char c : s)
+        if (!std::isspace(c)) return false;
+    return true;
+}
+
+// C run-time atol: leading blanks, sign, digits.
+long TextToLong(const std::string& s) {
+    const char* p = s.c_str();
+    while (*p == ' ' || *p == '\t') ++p;
+    bool neg = false;
+    if (*p == '+' || *p == '-') neg = *p++ == '-';
+    long v = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        if (v > (0x7FFFFFFFL - (*p - '0')) / 10) return neg ? -0x7FFFFFFFL : 0x7FFFFFFFL;
+        v = v * 10 + (*p - '0');
+    }
+    return neg ? -v : v;
+}
+
+// The media type of a Content-Type value: the text before ";", blanks trimmed.
+std::string MediaType(const std::string& contentType) {
+    return TrimmedCopy(contentType.substr(0, contentType.find(';')));
+}
+
+}  // namespace
+
+unsigned char HexPairToByte(char high, char low) {
+    auto digit = [](char c) {
+        int v = std::toupper(static_cast<unsigned char>(c)) - '0';
+        if (v > 9) v -= 7;
+        return v < 0 ? 0 : (v > 15 ? 15 : v);
+    };
+    return static_cast<unsigned char>(16 * digit(high) + digit(low));
+}
+
+std::string UrlDecode(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '+') {
+            out += ' ';
+        } else if (c == '%' && i + 2 < text.size()) {
+            out += static_cast<char>(HexPairToByte(text[i + 1], text[i + 2]));
+            i += 2;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool IsValidationField(const std::string& name) {
+    if (name.find('_') == std::string::npos) return false;
+    std::string upper = UpperCopy(name);
+    for (const char* suffix : {"_REQUIRED", "_INTEGER", "_FLOAT", "_RANGE", "_DATE", "_EURODATE", "_TIME"}) {
+        std::string s = suffix;
+        if (upper.size() >= s.size() && upper.compare(upper.size() - s.size(), s.size(), s) == 0) return true;
+    }
+    return false;
+}
+
+bool IsSafePath(const std::string& path) {
+    if (path.find("..") != std::string::npos) return false;
+    if (path.find('\0') != std::string::npos) return false;
+    for (std::size_t i = 0; i + 1 < path.size(); ++i) {
+        bool a = path[i] == '/' || path[i] == '\\';
+        bool b = path[i + 1] == '/' || path[i + 1] == '\\';
+        if (a && b) return false;
+    }
+    return true;
+}
+
+bool IsServerSetVariable(const std::string& upperName) {
+    if (upperName.rfind("TS_", 0) == 0) return true;
+    for (const char* v : kServerSetVariables)
+        if (upperName == v) return true;
+    return false;
+}
+
+void ThrowPipeReadError(const std::string& title, long errorNumber) {
+    std::string detail;
+    if (errorNumber != 0) detail = "Windows NT error number " + std::to_string(errorNumber) + " occurred.";
+    throw new CWebException(title, detail, std::string());
+}
+
+std::string CRequestReader::GetCgiVariable(const std::string& name) const {
+    std::string upper = UpperCopy(name);
+    auto it = m_cgi.find(upper);
+    if (it != m_cgi.end()) return it->second;
+    std::string alternate;
+    if (upper.rfind("HTTP_", 0) == 0)
+        alternate = upper.substr(5);
+    else if (!IsServerSetVariable(upper))
+        alternate = "HTTP_" + upper;
+    if (alternate.empty()) return {};
+    it = m_cgi.find(alternate);
+    return it == m_cgi.end() ? std::string() : it->second;
+}
+
+bool CRequestReader::HasCgiVariable(const std::string& name) const {
+    std::string upper = UpperCopy(name);
+    if (m_cgi.count(upper)) return true;
+    if (upper.rfind("HTTP_", 0) == 0) return upper.size() > 5 && m_cgi.count(upper.substr(5));
+    return !IsServerSetVariable(upper) && m_cgi.count("HTTP_" + upper);
+}
+
+std::string CRequestReader::GetUrlParameter(const std::string& name) const {
+    auto it = m_url.find(UpperCopy(name));
+    return it == m_url.end() ? std::string() : it->second;
+}
+
+bool CRequestReader::HasUrlParameter(const std::string& name) const { return m_url.count(UpperCopy(name)) != 0; }
+
+std::string CRequestReader::GetFormField(const std::string& name) const { return m_formFields.GetValue(name); }
+
+bool CRequestReader::HasFormField(const std::string& name) const { return m_formFields.FindIndex(name) != -1; }
+
+void CRequestReader::AddCgiVariable(const std::string& name, const std::string& value) {
+    std::string upper = UpperCopy(name);
+    if (std::string(kExcludedVariables).find(upper + "\n") != std::string::npos) return;
+    m_cgi[upper] = value;
+    m_cgiArrival.push_back(upper);
+}
+
+void CRequestReader::AddUrlParameter(const std::string& name, const std::string& value) {
+    std::string upper = UpperCopy(name);
+    auto [it, inserted] = m_url.insert_or_assign(upper, value);
+    (void)it;
+    if (inserted) {
+        m_urlList.emplace_back(upper, value);
+    } else {
+        for (auto& p : m_urlList)
+            if (p.first == upper) p.second = value;
+    }
+}
+
+void CRequestReader::AddFormField(const std::string& name, const std::string& value) {
+    int i = m_formFields.FindIndex(name);
+    if (i < 0) {
+        m_formFields.Add(name, value);
+        return;
+    }
+    if (IsBlank(value)) return;
+    std::string stored, storedValue;
+    m_formFields.GetAt(i, stored, storedValue);
+    if (storedValue.empty())
+        m_formFields.SetValueAt(i, value);
+    else
+        m_formFields.AppendValueAt(i, "," + value);
+}
+
+void CRequestReader::AddFileField(const std::string& name, CUploadedFile* record) {
+    m_formFields.AddFileField(name, record);
+}
+
+void CRequestReader::AddQueryPair(const std::string& piece) {
+    auto eq = piece.find('=');
+    if (piece.empty() || eq == std::string::npos) return;
+    AddUrlParameter(UrlDecode(piece.substr(0, eq)), UrlDecode(piece.substr(eq + 1)));
+}
+
+void CRequestReader::ParseQueryString(const std::string& text) {
+    if (text.empty()) return;
+    std::size_t start = 0;
+    for (;;) {
+        auto amp = text.find('&', start);
+        AddQueryPair(text.substr(start, amp == std::string::npos ? std::string::npos : amp - start));
+        if (amp == std::string::npos) break;
+        start = amp + 1;
+    }
+}
+
+void CRequestReader::ParseUrlEncodedBody(const std::string& body) {
+    int tokens = 0;
+    std::size_t pos = 0;
+    while (pos < body.size() && tokens < kMaxFormTokens) {
+        while (pos < body.size() && body[pos] == '&') ++pos;
+        if (pos >= body.size()) break;
+        auto end = body.find('&', pos);
+        if (end == std::string::npos) end = body.size();
+        std::string token = body.substr(pos, end - pos);
+        pos = end;
+        ++tokens;
+        auto eq = token.find('=');
+        if (eq == std::string::npos) continue;
+        std::string name = UrlDecode(token.substr(0, eq));
+        std::string value = UrlDecode(token.substr(eq + 1));
+        if (!IsValidationField(name)) AddFormField("FIELDNAMES", UpperCopy(name));
+        AddFormField(name, value);
+    }
+}
+
+void CRequestReader::SplitEnvironmentBlock(const char* block, std::size_t length) {
+    // Each entry runs to its own NUL: a long value never spills into a new
+    // variable. A last entry cut off by the length is not stored.
+    std::size_t pos = 0;
+    while (pos < length && block[pos] != '\0') {
+        const char* start = block + pos;
+        const void* nul = std::memchr(start, '\0', length - pos);
+        if (!nul) break;
+        std::size_t n = static_cast<std::size_t>(static_cast<const char*>(nul) - start);
+        std::string entry(start, n);
+        pos += n + 1;
+        auto eq = entry.find('=');
+        if (eq == std::string::npos) continue;
+        std::string name = entry.substr(0, eq);
+        for (char& c : name)
+            if (c == '-') c = '_';
+        AddCgiVariable(name, entry.substr(eq + 1));
+    }
+}
+
+std::size_t CRequestReader::GetMaxBodyBytes() const {
+    if (!m_settings) return kDefaultMaxBodyBytes;
+    long v = m_settings->GetNumber("Server", "MaxBodyBytes", static_cast<long>(kDefaultMaxBodyBytes));
+    return v > 0 ? static_cast<std::size_t>(v) : kDefaultMaxBodyBytes;
+}
+
+void CRequestReader::ParseCgiEnvironment() {
+    ReadEnvironment();
+    ParseQueryString(GetCgiVariable("QUERY_STRING"));
+    long contentLength = TextToLong(GetCgiVariable("CONTENT_LENGTH"));
+    std::string method = GetCgiVariable("REQUEST_METHOD");
+    std::string contentTypeRaw = GetCgiVariable("CONTENT_TYPE");
+    std::string contentType = UpperCopy(contentTypeRaw);
+    if (strcasecmp(method.c_str(), "POST") != 0 || contentType.empty() || contentLength == 0) return;
+
+    CByteBuffer buffer(4096);
+    ReadContent(buffer);
+    if (strcasecmp(MediaType(contentType).c_str(), "application/x-www-form-urlencoded") == 0) {
+        // Form text ends at a NUL, as the C tokenizer would see it.
+        std::string body(buffer.GetBytes(), buffer.GetLength());
+        auto nul = body.find('\0');
+        if (nul != std::string::npos) body.resize(nul);
+        ParseUrlEncodedBody(body);
+    } else if (contentType.rfind("MULTIPART/FORM-DATA", 0) == 0) {
+        auto at = contentType.find("BOUNDARY=");
+        if (at == std::string::npos)
+            throw new CWebException("Invalid multipart MIME data.", "No multipart boundary was declared.", "");
+        std::string boundary = contentTypeRaw.substr(at + 9);
+        std::size_t length = buffer.GetLength();
+        if (contentLength > 0 && static_cast<std::size_t>(contentLength) < length)
+            length = static_cast<std::size_t>(contentLength);
+        CMultipartParser parser(*this);
+        parser.Parse(buffer.GetBytes(), length, boundary);
+    }
+}
+
+void CRequestReader::DumpRequest(CReplyWriter& writer) const {
+    CReplyChannel* out = writer.GetCurrentChannel();
+    if (!out) return;
+    std::string text = "<PRE>";
+    if (m_formFields.GetCount() > 0) {
+        text += "<B>Form Fields:</B>\n\n";
+        for (int i = 0; i < m_formFields.GetCount(); ++i) {
+            std::string name, value;
+            m_formFields.GetAt(i, name, value);
+            text += HtmlEscape(name) + "=" + HtmlEscape(m_formFields.GetValueOrFilePath(i)) + "\n";
+        }
+        text += "\n";
+    }
+    if (!m_urlList.empty()) {
+        text += "<B>URL Parameters:</B>\n\n";
+        for (const auto& [name, value] : m_urlList) text += HtmlEscape(name) + "=" + HtmlEscape(value) + "\n";
+        text += "\n";
+    }
+    text += "<B>CGI Variables:</B>\n\n";
+    for (const auto& name : m_cgiArrival) {
+        auto it = m_cgi.find(name);
+        text += HtmlEscape(name) + "=" + HtmlEscape(it == m_cgi.end() ? std::string() : it->second) + "\n";
+    }
+    text += "</PRE>";
+    out->WriteText(text);
+}
+
+void CPipeRequestReader::ReadEnvironment() {
+    auto r = tessaro::platform::ReadPipeFrame(m_socket, kMaxEnvironmentBytes);
+    if (r.status != tessaro::platform::PipeReadStatus::Ok || r.kind != tessaro::platform::PipeFrameKind::Message)
+        ThrowPipeReadError("Error attempting to read the environment parameters from the named pipe",
+                           r.errorNumber ? r.errorNumber : 13);
+    SplitEnvironmentBlock(r.payload.data(), r.payload.size());
+}
+
+void CPipeRequestReader::ReadContent(CByteBuffer& buffer) {
+    auto r = tessaro::platform::ReadPipeFrame(m_socket, GetMaxBodyBytes());
+    if (r.status != tessaro::platform::PipeReadStatus::Ok || r.kind != tessaro::platform::PipeFrameKind::Message)
+        ThrowPipeReadError("Error attempting to read the content stream from the named pipe",
+                           r.errorNumber ? r.errorNumber : 13);
+    buffer.Append(r.payload.data(), r.payload.size());
+}
+
+CCopyDataRequestReader::CCopyDataRequestReader(std::size_t environmentLength, std::size_t bodyLength,
+                                               const char* data, CServerSettings* settings)
+    : CRequestReader(settings), m_environment(data, environmentLength) {
+    if (bodyLength != 0) m_body.assign(data + environmentLength, bodyLength);
+}
+
+void CCopyDataRequestReader::ReadEnvironment() { SplitEnvironmentBlock(m_environment.data(), m_environment.size()); }
+
+void CCopyDataRequestReader::ReadContent(CByteBuffer& buffer) {
+    if (!m_body.empty()) buffer.Append(m_body.data(), m_body.size());
+}

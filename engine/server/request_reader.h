@@ -1,0 +1,111 @@
+// The request as the pages see it: CGI variables, URL parameters and form
+// fields (with uploaded files), read from the transport once per request.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/server/form_field_list.h"
+
+class CByteBuffer;
+class CReplyWriter;
+class CServerSettings;
+
+class CRequestReader {
+public:
+    explicit CRequestReader(CServerSettings* settings = nullptr) : m_settings(settings) {}
+    virtual ~CRequestReader() = default;
+    CRequestReader(const CRequestReader&) = delete;
+    CRequestReader& operator=(const CRequestReader&) = delete;
+
+    // Reads and parses the whole request; throws CWebException* on bad data.
+    virtual void ParseCgiEnvironment();
+
+    std::string GetCgiVariable(const std::string& name) const;
+    bool HasCgiVariable(const std::string& name) const;
+    std::string GetUrlParameter(const std::string& name) const;
+    bool HasUrlParameter(const std::string& name) const;
+    std::string GetFormField(const std::string& name) const;
+    bool HasFormField(const std::string& name) const;
+    CFormFieldList& GetFormFields() { return m_formFields; }
+    const CFormFieldList& GetFormFields() const { return m_formFields; }
+    const std::vector<std::string>& GetCgiArrivalList() const { return m_cgiArrival; }
+    const std::vector<std::pair<std::string, std::string>>& GetUrlParameters() const { return m_urlList; }
+
+    // The debug block of the request's variables, through the writer's current channel.
+    void DumpRequest(CReplyWriter& writer) const;
+
+    void AddCgiVariable(const std::string& name, const std::string& value);
+    void AddUrlParameter(const std::string& name, const std::string& value);
+    // The joining rule: a repeated field gets ",value" unless the new value is blank.
+    void AddFormField(const std::string& name, const std::string& value);
+    void AddFileField(const std::string& name, CUploadedFile* record);
+
+    void ParseQueryString(const std::string& text);
+    void ParseUrlEncodedBody(const std::string& body);
+    void SplitEnvironmentBlock(const char* block, std::size_t length);
+
+    // The largest body taken from the transport (Server\MaxBodyBytes).
+    std::size_t GetMaxBodyBytes() const;
+
+    static constexpr std::size_t kMaxEnvironmentBytes = 1024 * 1024;
+    static constexpr std::size_t kDefaultMaxBodyBytes = 100u * 1024u * 1024u;
+    static constexpr int kMaxFormTokens = 32000;
+
+protected:
+    virtual void ReadEnvironment() = 0;
+    virtual void ReadContent(CByteBuffer& buffer) = 0;
+    CServerSettings* GetSettings() const { return m_settings; }
+
+private:
+    void AddQueryPair(const std::string& piece);
+
+    CServerSettings* m_settings;
+    std::unordered_map<std::string, std::string> m_cgi;
+    std::vector<std::string> m_cgiArrival;
+    std::unordered_map<std::string, std::string> m_url;
+    std::vector<std::pair<std::string, std::string>> m_urlList;  // arrival order, one per name
+    CFormFieldList m_formFields;
+};
+
+// The request read from the engine's socket: environment, then the body.
+class CPipeRequestReader : public CRequestReader {
+public:
+    CPipeRequestReader(int socket, CServerSettings* settings) : CRequestReader(settings), m_socket(socket) {}
+
+protected:
+    void ReadEnvironment() override;
+    void ReadContent(CByteBuffer& buffer) override;
+
+private:
+    int m_socket;
+};
+
+// The request carried in a window message.
+class CCopyDataRequestReader : public CRequestReader {
+public:
+    CCopyDataRequestReader(std::size_t environmentLength, std::size_t bodyLength, const char* data,
+                           CServerSettings* settings);
+
+protected:
+    void ReadEnvironment() override;
+    void ReadContent(CByteBuffer& buffer) override;
+
+private:
+    std::string m_environment;
+    std::string m_body;
+};
+
+// "+" is a blank, "%xx" a byte; a "%" without two characters after it stays.
+std::string UrlDecode(const std::string& text);
+unsigned char HexPairToByte(char high, char low);
+// Validation companions such as AGE_INTEGER (never listed in FIELDNAMES).
+bool IsValidationField(const std::string& name);
+// False for paths that climb ("..") or double a separator ("//", "\\\\", mixed).
+bool IsSafePath(const std::string& path);
+// Variables the web server sets; a request header never stands in for them.
+bool IsServerSetVariable(const std::string& upperName);
+// "Error attempting to read ... from the named pipe" with the error number.
+[[noreturn]] void ThrowPipeReadError(const std::string& title, long errorNumber);

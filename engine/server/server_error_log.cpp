@@ -1,0 +1,13 @@
+#include "engine/server/server_error_log.h"
+
+#include "engine/server/trace_log.h"
+
+std::string ServerErrorText(const std::string& text, long errorNumber) {
+    std::string line = text.size() > 10000 ? text.substr(0, 10000) : text;
+    if (errorNumber != 0) line += " Windows NT error number " + std::to_string(errorNumber) + " occurred.";
+    return line;
+}
+
+void LogServerError(const std::string& text, long errorNumber) {
+    WriteTraceLog("SERVER", "Error", ServerErrorText(text, errorNumber));
+}

@@ -1,0 +1,202 @@
+#include "engine/templates/query_page.h"
+
+#include <ctime>
+
+#include "engine/server/number_parse.h"
+#include "engine/server/reply_writer.h"
+#include "engine/server/request_reader.h"
+#include "engine/server/server_settings.h"
+#include "engine/server/text_helpers.h"
+#include "engine/server/web_exception.h"
+#include "engine/templates/cookie_scope.h"
+#include "engine/templates/if_block_stack.h"
+#include "engine/templates/template_parser.h"
+
+std::int64_t MonotonicMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+std::string ErrorPageDateTime() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char buffer[32];
+    std::strftime(buffer, sizeof buffer, "%m/%d/%y %H:%M:%S", &local);
+    return buffer;
+}
+
+CQueryPage::CQueryPage() : m_evaluator(std::make_unique<CStandInEvaluator>(*this)) {}
+
+CQueryPage::~CQueryPage() = default;
+
+void CQueryPage::Setup() {
+    CWDBBasePage::Setup();
+    m_queryDebug = GetSettings() != nullptr && GetSettings()->GetNumber("Debug", "WriteQueryInfo", 0) != 0 &&
+                   IsDebugClient();
+    m_ifStack = std::make_unique<CIfBlockStack>(
+        [this](const std::string& condition) { return GetEvaluator().EvaluateCondition(condition); });
+    StartRequestTimer();
+}
+
+void CQueryPage::StartRequestTimer() {
+    CServerSettings* settings = GetSettings();
+    m_timeLimitOn = settings == nullptr || settings->GetNumber("Server", "LimitTime", 1) != 0;
+    if (!m_timeLimitOn) return;
+    long limit = 0;
+    std::string requested = GetReader()->GetUrlParameter("REQUESTTIMEOUT");
+    // Zero, negative or non-numeric values fall back to the server's limit.
+    if (!requested.empty()) limit = AsciiToLong(requested);
+    if (limit <= 0) limit = settings == nullptr ? 60 : settings->GetNumber("Server", "MaxSeconds", 60);
+    if (limit <= 0) {
+        m_timeLimitOn = false;
+        return;
+    }
+    // A bound far beyond any request keeps the deadline arithmetic in range.
+    constexpr long kLongestLimit = 100L * 365 * 24 * 60 * 60;
+    if (limit > kLongestLimit) limit = kLongestLimit;
+    m_timeLimitSeconds = limit;
+    m_deadlineMs = MonotonicMilliseconds() + static_cast<std::int64_t>(limit) * 1000;
+}
+
+void CQueryPage::CheckRequestTimeout() {
+    if (!m_timeLimitOn || MonotonicMilliseconds() <= m_deadlineMs) return;
+    throw new CWebException(
+        "Request timed out",
+        "The time taken to process your request has exceeded the allowable limit of " +
+            std::to_string(m_timeLimitSeconds) +
+            " seconds. Please notify the server administrator (using the mail link below) that this error has "
+            "occurred. <P>Note: You can override the request time limit by adding a 'RequestTimeout' parameter to "
+            "the URL used to request the page (e.g. page.tsm?RequestTimeout=500).");
+}
+
+void CQueryPage::EndRequest(bool error) {
+    SetCloseConnections(error);
+    destroyTemplateParsers();
+    if (!error && GetCookieScope() != nullptr) {
+        std::string headers = GetCookieScope()->BuildSetCookieHeaders();
+        if (!headers.empty()) GetWriter()->AddHeader(headers);
+    }
+}
+
+void CQueryPage::WriteQueryDebug() {
+    if (m_queryDebugLines.empty() || !HasRun() || !IsDebugClient()) return;
+    GetWriter()->BeginOutput();
+    CReplyChannel* channel = GetWriter()->GetCurrentChannel();
+    channel->WriteText("\n<P><HR><B>Queries</B><P><PRE>");
+    for (const std::string& line : m_queryDebugLines) channel->WriteText(line);
+    channel->WriteText("</PRE>");
+    m_queryDebugLines.clear();
+}
+
+void CQueryPage::Finish() {
+    CWDBBasePage::Finish();
+    if (HasRun()) WriteQueryDebug();
+    m_ifStack.reset();
+    m_currentCookie.reset();
+    destroyTemplateParsers();
+}
+
+std::string CQueryPage::templateFileName() const {
+    return m_templateChain.empty() ? std::string() : m_templateChain.back();
+}
+
+CTemplateParser* CQueryPage::currentTemplateParser() const {
+    return m_parsers.empty() ? nullptr : m_parsers.back().get();
+}
+
+void CQueryPage::destroyTemplateParsers() { m_parsers.clear(); }
+
+void CQueryPage::WriteText(const std::string& text) {
+    if (!text.empty()) GetWriter()->GetCurrentChannel()->WriteText(text);
+}
+
+void CQueryPage::FinishAttribute() {
+    m_attributeText.clear();
+    m_attributeText.swap(m_attributeAccumulator);
+}
+
+std::string CQueryPage::attributeValue() {
+    std::string text;
+    text.swap(m_attributeText);
+    if (text.find('#') != std::string::npos) return GetEvaluator().SubstituteText(text);
+    return text;
+}
+
+std::string CQueryPage::rawAttributeValue() {
+    std::string text;
+    text.swap(m_attributeText);
+    return text;
+}
+
+void CQueryPage::SetVariable(const std::string& name, const std::string& value) {
+    std::string key = name;
+    if (key.size() >= 2 && key.front() == '#' && key.back() == '#') key = key.substr(1, key.size() - 2);
+    std::string upper = UpperCopy(key);
+    if (upper.rfind("VARIABLES.", 0) == 0) key = key.substr(10);
+    GetCookieScope()->SetVariable(key, value);
+}
+
+void CQueryPage::BeginCookie() { m_currentCookie = std::make_unique<CCookie>(); }
+
+CCookie* CQueryPage::GetCurrentCookie() {
+    if (!m_currentCookie) m_currentCookie = std::make_unique<CCookie>();
+    return m_currentCookie.get();
+}
+
+void CQueryPage::SetCookieExpires(const std::string& text) {
+    bool special = false;
+    int kind = 0;
+    std::time_t when = ParseCookieExpires(text, std::time(nullptr), special, kind);
+    if (special)
+        GetCurrentCookie()->SetExpiresSpecial(kind);
+    else
+        GetCurrentCookie()->SetExpires(when);
+}
+
+void CQueryPage::EndCookie() {
+    GetCurrentCookie()->CheckName();
+    GetCookieScope()->AddCookie(std::move(m_currentCookie));
+}
+
+bool CQueryPage::ResolveParameter(const std::string& name, std::string& value) {
+    std::string upper = UpperCopy(name);
+    std::size_t dot = upper.find('.');
+    std::string scope = dot == std::string::npos ? std::string() : upper.substr(0, dot);
+    std::string rest = dot == std::string::npos ? upper : upper.substr(dot + 1);
+    CRequestReader* reader = GetReader();
+    CCookieScope* cookies = GetCookieScope();
+    if (scope == "VARIABLES") return cookies->GetVariable(rest, value);
+    if (scope == "COOKIE") return cookies->GetCookie(rest, value);
+    if (scope == "URL") {
+        if (!reader->HasUrlParameter(rest)) return false;
+        value = reader->GetUrlParameter(rest);
+        return true;
+    }
+    if (scope == "FORM") {
+        if (!reader->HasFormField(rest)) return false;
+        value = reader->GetFormField(rest);
+        return true;
+    }
+    if (scope == "CGI") {
+        if (!reader->HasCgiVariable(rest)) return false;
+        value = reader->GetCgiVariable(rest);
+        return true;
+    }
+    if (cookies->GetVariable(upper, value)) return true;
+    if (reader->HasUrlParameter(upper)) {
+        value = reader->GetUrlParameter(upper);
+        return true;
+    }
+    if (reader->HasFormField(upper)) {
+        value = reader->GetFormField(upper);
+        return true;
+    }
+    if (cookies->GetCookie(upper, value)) return true;
+    if (reader->HasCgiVariable(upper)) {
+        value = reader->GetCgiVariable(upper);
+        return true;
+    }
+    return false;
+}

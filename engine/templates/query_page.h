@@ -1,0 +1,110 @@
+// The template page: runs one template per request in a single pass.
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/templates/template_evaluator.h"
+#include "engine/templates/wdb_base_page.h"
+
+class CCookie;
+class CIfBlockStack;
+class CTemplateParser;
+class CWebException;
+
+class CQueryPage : public CWDBBasePage, public CVariableResolver {
+public:
+    CQueryPage();
+    ~CQueryPage() override;
+
+    using CWDBBasePage::Run;
+    void Setup() override;
+    void Run() override;
+    void Finish() override;
+
+    // Request time limit (Server\LimitTime, Server\MaxSeconds, URL REQUESTTIMEOUT).
+    void StartRequestTimer();
+    void CheckRequestTimeout();
+    void EndRequest(bool error);
+    void WriteQueryDebug();
+    void AddQueryDebugLine(const std::string& line) { m_queryDebugLines.push_back(line); }
+
+    // The template run.
+    void RunTemplate();
+    void ResolveTemplatePath();
+    static std::string TemplatePathFromScriptName(const std::string& scriptName);
+    std::string ExpandTemplatePath(const std::string& logical, bool relative, const std::string& defaultExtension);
+    void CheckTemplateExists(const std::string& physical, const std::string& logical, bool includeNote);
+    static void CheckReservedName(const std::string& path);
+    bool RunApplicationTemplate();
+    bool RunFormValidation();
+    void RunTemplateFile(const std::string& path);
+    void OnInclude();
+    std::string WriteErrorReport();
+    std::string WriteDebugBlock();
+    std::string BuildSyntaxReport();
+
+    // What the reduce dispatch uses.
+    std::string templateFileName() const;
+    CTemplateParser* currentTemplateParser() const;
+    void destroyTemplateParsers();
+    CIfBlockStack* GetIfStack() const { return m_ifStack.get(); }
+    CTemplateEvaluator& GetEvaluator() { return *m_evaluator; }
+    // Replaces the stand-in evaluator.
+    void SetEvaluator(std::unique_ptr<CTemplateEvaluator> evaluator) { m_evaluator = std::move(evaluator); }
+    void WriteText(const std::string& text);
+    void AppendAttributeText(const std::string& text) { m_attributeAccumulator += text; }
+    void FinishAttribute();
+    std::string attributeValue();
+    std::string rawAttributeValue();
+    bool IsSkippingLoop() const { return m_loopDepth >= m_skipLevel; }
+    bool IsInsideQuery() const { return m_insideQuery; }
+    void SetVariable(const std::string& name, const std::string& value);
+    void SetApplicationName(const std::string& name) { m_applicationName = name; }
+    const std::string& GetApplicationName() const { return m_applicationName; }
+
+    // TSCOOKIE.
+    void BeginCookie();
+    // The cookie of the open TSCOOKIE tag.
+    CCookie* GetCurrentCookie();
+    void SetCookieExpires(const std::string& text);
+    void EndCookie();
+
+    bool ResolveParameter(const std::string& name, std::string& value) override;
+
+    const std::string& GetMainTemplatePath() const { return m_mainTemplatePath; }
+    const std::vector<std::string>& GetTemplateChain() const { return m_templateChain; }
+    bool IsAborted() const { return m_aborted; }
+    void SetAborted() { m_aborted = true; }
+
+private:
+    bool m_aborted = false;
+    bool m_timeLimitOn = false;
+    long m_timeLimitSeconds = 0;
+    std::int64_t m_deadlineMs = 0;
+    std::string m_applicationName;
+    bool m_queryDebug = false;
+    std::vector<std::string> m_queryDebugLines;
+    std::vector<std::string> m_templateMappingNames;
+    bool m_mappingNamesLoaded = false;
+    std::unique_ptr<CIfBlockStack> m_ifStack;
+    int m_loopDepth = 0;
+    int m_skipLevel = 0x7FFFFFFF;
+    std::string m_mainTemplatePath;
+    // Head (back) = the file being processed now.
+    std::vector<std::string> m_templateChain;
+    std::vector<std::unique_ptr<CTemplateParser>> m_parsers;
+    bool m_insideQuery = false;
+    std::unique_ptr<CCookie> m_currentCookie;
+    std::string m_attributeAccumulator;
+    std::string m_attributeText;
+    std::unique_ptr<CTemplateEvaluator> m_evaluator;
+};
+
+// The monotonic clock in milliseconds.
+std::int64_t MonotonicMilliseconds();
+// The date and time as "MM/DD/YY HH:MM:SS", the form error pages show.
+std::string ErrorPageDateTime();

@@ -1,0 +1,127 @@
+// The result of one TSQUERY: its statement, where it runs, and every row read
+// into memory as text.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "database/odbc_api.h"
+
+class CServerSettings;
+
+// Column indexes of the pseudo-columns every query offers.
+inline constexpr int kColumnUnknown = -1;
+inline constexpr int kColumnReturnValue = -2;
+inline constexpr int kColumnRecordCount = -3;
+inline constexpr int kColumnCurrentRow = -4;
+
+struct CDataSourceLogin {
+    std::string dataSource;
+    std::string userName;
+    std::string password;
+};
+
+struct CQueryColumn {
+    std::string name;  // upper-cased
+    short sqlType = 0;
+};
+
+class CTSXQueryImp {
+public:
+    explicit CTSXQueryImp(bool showSql = false) : m_showSql(showSql) {}
+
+    // Stores the name upper-cased; a scope name (FORM, URL, ...) is refused.
+    void SetName(const std::string& name);
+    const std::string& GetName() const { return m_name; }
+    void SetDataSource(const std::string& name) { m_dataSource = name; }
+    const std::string& GetDataSource() const { return m_dataSource; }
+    void SetUserName(const std::string& name) { m_userName = name; }
+    void SetPassword(const std::string& password) { m_password = password; }
+    CDataSourceLogin GetLogin() const { return {m_dataSource, m_userName, m_password}; }
+    void SetMaxRows(int maxRows) { m_maxRows = maxRows; }
+    int GetMaxRows() const { return m_maxRows; }
+    void SetTimeout(int seconds) { m_timeout = seconds; }
+    void AppendSQL(const std::string& text) { m_sql += text; }
+    const std::string& GetSQL() const { return m_sql; }
+    void SetDebug(bool on) { m_debug = on; }
+    bool GetDebug() const { return m_debug; }
+    bool GetShowSql() const { return m_showSql; }
+    bool IsExecuted() const { return m_executed; }
+
+    // Throws when the SQL text (first) or the data source is empty.
+    void ValidateQuery() const;
+    // Per-data-source authorisation: DataSources\<name> AllowAllSQL (default 1),
+    // else the statement's first word must be allowed (DISABLE_<word>, default 0).
+    void CheckSqlOperation(CServerSettings* settings) const;
+
+    // Trims the SQL, checks it, runs it on statement and reads every result row
+    // (up to MAXROWS). Values are read whole, in pieces when long; NULL reads as
+    // "". checkTime runs before each row and may throw. ODBC failures throw
+    // CWebODBCException*; with show-SQL on, the SQL is added to the detail.
+    void ExecuteOnStatement(CServerSettings* settings, SQLHSTMT statement, const std::function<void()>& checkTime);
+
+    // 0-based column, a pseudo-column, or kColumnUnknown.
+    int GetColumnIndex(const std::string& name) const;
+    // A cell's text or a pseudo-column's value for the 0-based row; a row or
+    // column out of range reads as "".
+    std::string GetColumnValue(int row, int column) const;
+    int GetRowCount() const { return static_cast<int>(m_rows.size()); }
+    int GetColumnCount() const { return static_cast<int>(m_columns.size()); }
+    const CQueryColumn& GetColumn(int index) const { return m_columns[static_cast<std::size_t>(index)]; }
+    std::uint32_t GetElapsedMs() const { return m_elapsedMs; }
+
+    // Results made without a statement (extension tags, tests): a column, then
+    // rows of one text per column.
+    void AddColumn(const std::string& name, short sqlType = SQL_VARCHAR);
+    void AddRow(std::vector<std::string> row);
+
+    // The query's entry for the page's debug block.
+    std::string DebugLine() const;
+
+private:
+    void ReadResult(SQLHSTMT statement, const std::function<void()>& checkTime);
+
+    std::string m_name;
+    std::string m_dataSource;
+    std::string m_userName;
+    std::string m_password;
+    std::string m_sql;
+    bool m_debug = false;
+    bool m_showSql = false;
+    bool m_executed = false;
+    int m_maxRows = -1;
+    int m_timeout = -1;
+    std::vector<std::vector<std::string>> m_rows;
+    std::vector<CQueryColumn> m_columns;
+    std::map<std::string, int> m_columnMap;
+    long m_returnValue = 0;
+    std::uint32_t m_elapsedMs = 0;
+};
+
+// The page's executed queries by upper-cased name. A query may be entered again
+// by the TSQUERY that made it (a loop body running it once more); the earlier
+// result stays alive until the page ends, since a running loop may still read it.
+class CNamedQueries {
+public:
+    // The query of that name (any case), or null.
+    CTSXQueryImp* Find(const std::string& name) const;
+    // The origin (template and position) of the TSQUERY that entered name.
+    const std::string* OriginOf(const std::string& name) const;
+    void Enter(std::unique_ptr<CTSXQueryImp> query, const std::string& origin);
+    void Clear();
+
+private:
+    struct Entry {
+        std::unique_ptr<CTSXQueryImp> query;
+        std::string origin;
+    };
+    std::map<std::string, Entry> m_queries;
+    std::vector<std::unique_ptr<CTSXQueryImp>> m_replaced;
+};
+
+// Throws the ODBC error of a statement handle as CWebODBCException*.
+[[noreturn]] void ThrowStatementError(SQLHSTMT statement);

@@ -1,0 +1,28 @@
+#include "engine/templates/template_actions.h"
+
+#include "engine/server/echo_page.h"
+#include "engine/server/engine_subsystems.h"
+#include "engine/server/request_dispatcher.h"
+#include "engine/server/text_helpers.h"
+#include "engine/templates/get_graphic_page.h"
+#include "engine/templates/query_page.h"
+#include "engine/templates/template_tables.h"
+
+void RegisterTemplateActions(CRequestDispatcher& dispatcher) {
+    // The diagnostic echo page, when switched on, stays the default.
+    bool isDefault = dispatcher.GetDefaultAction().empty() || UpperCopy(dispatcher.GetDefaultAction()) == "QUERY";
+    dispatcher.RegisterAction("Query", [] { return std::make_unique<CQueryPage>(); }, isDefault);
+    dispatcher.RegisterAction("GetGraphic", [] { return std::make_unique<CGetGraphicPage>(); });
+}
+
+void InstallTemplateSubsystems(EngineSubsystems& subsystems) {
+    auto previous = subsystems.registerActions;
+    subsystems.registerActions = [previous](CRequestDispatcher& dispatcher) {
+        if (previous) previous(dispatcher);
+        RegisterTemplateActions(dispatcher);
+    };
+    subsystems.loadGrammarTables = [] { LoadTemplateParserTables(); };
+    subsystems.freeGrammarTables = [] { FreeTemplateParserTables(); };
+}
+
+void InstallTemplateSubsystems() { InstallTemplateSubsystems(TheEngineSubsystems()); }

@@ -1,0 +1,13 @@
+// The words of the template syntax-error page: what a token is, and what the
+// lexer was reading when the error came.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class SSLex;
+
+// Empty for tokens that have no description.
+std::string TokenDescription(std::uint32_t token);
+// "a TSQUERY tag", "HTML text", ...; empty when no described list is current.
+std::string LexerStateDescription(SSLex& lexer);

@@ -1,0 +1,53 @@
+// One template file's lexer and parser. The parser builds no tree: each
+// reduction runs its action on the page at once.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/parser/ss_lex.h"
+#include "engine/parser/ss_yacc.h"
+
+class CQueryPage;
+
+class CTemplateLexer : public SSLex {
+public:
+    // Keeps at most this much of the unmatched text in the error.
+    static constexpr std::size_t kMaxErrorText = 4096;
+    SSRefPtr<SSToken> error(SSInputSource& source) override;
+};
+
+class CTemplateParser : public SSYacc {
+public:
+    explicit CTemplateParser(CQueryPage& page) : m_page(page) {}
+    ~CTemplateParser() override = default;
+
+    // Attaches the file, shares the process-wide tables and parses; throws
+    // SSException on a lexical or syntax error. 0 when the file was accepted.
+    int parseTemplateFile(const std::string& fileName);
+    CTemplateLexer& lexer() { return m_lexer; }
+
+    SSRefPtr<SSParseStackEntry> reduce(std::uint32_t production, std::uint32_t rhsLength) override;
+    // The grammar has no recovery: a syntax error ends the parse in the state
+    // where it was found, so that the error page can list what was expected.
+    int error(std::uint32_t state, SSToken* lookahead) override;
+    std::uint32_t errorState() const { return m_errorState; }
+
+    // Text as it stood in the file: the lexer reads in text mode (a CR before
+    // an LF is dropped), the reply gets the line ends the file has.
+    std::string OriginalText(const std::string& text, long line) const;
+
+private:
+    std::string LexemeText(std::uint32_t index);
+    void Dispatch(std::uint32_t production);
+
+    CTemplateLexer m_lexer;
+    CQueryPage& m_page;
+    std::string m_ifExpression;
+    std::string m_setName;
+    std::string m_setValue;
+    std::uint32_t m_errorState = 0;
+    // One entry per line feed of the file: whether a CR came right before it.
+    std::vector<bool> m_crBeforeLf;
+};

@@ -1,0 +1,269 @@
+// Finding the template, Application.tsm, TSINCLUDE and the run itself.
+#include <memory>
+
+#include "engine/parser/ss_exception.h"
+#include "engine/server/file_helpers.h"
+#include "engine/server/html_escape.h"
+#include "engine/server/registry.h"
+#include "engine/server/reply_writer.h"
+#include "engine/server/request_reader.h"
+#include "engine/server/server_settings.h"
+#include "engine/server/text_helpers.h"
+#include "engine/server/web_exception.h"
+#include "engine/templates/if_block_stack.h"
+#include "engine/templates/query_page.h"
+#include "engine/templates/template_parser.h"
+#include "engine/templates/template_tables.h"
+#include "platform/path_util.h"
+
+namespace {
+
+constexpr const char* kApplicationTemplate = "Application.tsm";
+constexpr const char* kVersionName = "Brendlow Tessaro 2.0";
+
+std::string OnDisk(const std::string& path) { return tessaro::platform::ResolvePathNoCase(path); }
+
+bool EndsWithNoCase(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() &&
+           tessaro::platform::EqualsNoCase(std::string_view(text).substr(text.size() - tail.size()), tail);
+}
+
+bool StartsWithNoCase(const std::string& text, const std::string& head) {
+    return text.size() >= head.size() && tessaro::platform::EqualsNoCase(std::string_view(text).substr(0, head.size()), head);
+}
+
+}  // namespace
+
+void CQueryPage::Run() {
+    // A TSERROR request-error page, once that tag runs, replaces the reply here.
+    RunTemplate();
+}
+
+void CQueryPage::RunTemplate() {
+    GetWriter()->BeginOutput();
+    ResolveTemplatePath();
+    try {
+        if (TemplateLexTables() == nullptr && !LoadTemplateParserTables())
+            throw new CWebException("Template grammar not loaded",
+                                    "The template grammar tables could not be loaded by the Tessaro engine.");
+        if (RunApplicationTemplate() && RunFormValidation()) {
+            m_parsers.push_back(std::make_unique<CTemplateParser>(*this));
+            m_parsers.back()->parseTemplateFile(OnDisk(templateFileName()));
+            // Checked here so that a mismatch is an error like any other (no cookies sent).
+            if (!m_aborted) m_ifStack->CheckAtEnd();
+        }
+    } catch (const SSException&) {
+        std::string report = BuildSyntaxReport();
+        EndRequest(true);
+        throw new CWebException(report, "", "");
+    } catch (CWebException* e) {
+        e->AppendDetail(WriteDebugBlock());
+        EndRequest(true);
+        throw;
+    } catch (...) {
+        EndRequest(true);
+        throw;
+    }
+    EndRequest(false);
+}
+
+void CQueryPage::ResolveTemplatePath() {
+    CRequestReader* reader = GetReader();
+    // Never the HTTP_ form: a request header must not name the template file.
+    std::string p = reader->GetCgiVariable("TS_TEMPLATE_PATH");
+    ReplaceChar(p, '\\', '/');
+    bool fromGateway = !p.empty();
+    if (fromGateway) {
+        CheckTemplateExists(p, "", false);
+    } else {
+        p = TemplatePathFromScriptName(TrimmedCopy(reader->GetCgiVariable("SCRIPT_NAME")));
+        CServerSettings* settings = GetSettings();
+        if (p.empty() && (settings == nullptr || settings->GetNumber("Server", "AllowURLTemplate", 1) != 0)) {
+            p = TrimmedCopy(reader->GetUrlParameter("TEMPLATE"));
+            if (p.empty()) p = TrimmedCopy(reader->GetFormField("TEMPLATE"));
+        }
+    }
+    if (p.empty())
+        throw new CWebException(
+            "No template file information passed",
+            std::string("Tessaro requires that you pass information indicating which file you want to use as your "
+                        "TSML template file. This information must be either passed as the document path of the HTTP "
+                        "request or be specified as a URL parameter (e.g. ts.exe?template=myfile.ksm) of the "
+                        "request.<P>Version = '") +
+                kVersionName + "'");
+    if (EndsWithNoCase(p, ".rpt"))
+        throw new CWebException("Invalid template path specified",
+                                "The template path you specified (" + HtmlEscape(p) +
+                                    ") corresponds to a Crystal Reports file rather than a Tessaro template file "
+                                    "(which normally has a file extension of .ksm). Please verify that you have "
+                                    "specified the correct template path.");
+    if (!IsSafePath(p))
+        throw new CWebException("The template specification, '<i>" + HtmlEscape(p) + "</i>', is illegal.",
+                                "Template specifications cannot include any of the following sequences of characters: "
+                                "'..', '//', or '\\\\'.<P>");
+    CheckReservedName(p);
+    m_mainTemplatePath = fromGateway ? p : ExpandTemplatePath(p, false, ".KSM");
+    CheckReservedName(m_mainTemplatePath);
+    m_templateChain.push_back(m_mainTemplatePath);
+}
+
+std::string CQueryPage::TemplatePathFromScriptName(const std::string& scriptName) {
+    std::string u = UpperCopy(scriptName);
+    for (const char* e : {".TSM", ".KSM"}) {
+        std::string ext(e);
+        std::size_t i = u.rfind('.');
+        if (i == std::string::npos) continue;
+        if (u.compare(i, ext.size(), ext) == 0) return u.substr(0, i + ext.size());
+        if (i == 0) continue;
+        std::size_t j = u.rfind('.', i - 1);
+        if (j != std::string::npos && u.compare(j, ext.size(), ext) == 0) return u.substr(0, j + ext.size());
+    }
+    return {};
+}
+
+std::string CQueryPage::ExpandTemplatePath(const std::string& logical, bool relative,
+                                           const std::string& defaultExtension) {
+    std::string p = TrimmedCopy(logical);
+    std::string result;
+    if (relative && (p.empty() || (p[0] != '/' && p[0] != '\\'))) {
+        std::string directory = GetPathDirectory(templateFileName());
+        ReplaceChar(directory, '\\', '/');
+        if (directory.empty() || directory.back() != '/') directory += '/';
+        ReplaceChar(p, '\\', '/');
+        result = directory + p;
+    } else {
+        std::size_t cut = p.find_last_of("/\\");
+        std::string directory = cut == std::string::npos ? std::string() : p.substr(0, cut + 1);
+        std::string fileName = cut == std::string::npos ? p : p.substr(cut + 1);
+        std::string extension;
+        std::size_t dot = fileName.rfind('.');
+        if (dot != std::string::npos) {
+            extension = fileName.substr(dot);
+            fileName = fileName.substr(0, dot);
+        }
+        ReplaceChar(directory, '\\', '/');
+        if (directory.empty() || directory[0] != '/') directory = "/" + directory;
+        if (directory.back() != '/') directory += '/';
+
+        CRegistrySettings* registry = GetSettings() ? GetSettings()->GetRegistrySettings() : nullptr;
+        std::string physical;
+        bool mapped = false;
+        if (directory != "/" && registry != nullptr) {
+            if (!m_mappingNamesLoaded) {
+                registry->Enumerate("Templates", m_templateMappingNames);
+                m_mappingNamesLoaded = true;
+            }
+            // Logical paths arrive upper-cased, so the mapping names match without regard to case.
+            for (const std::string& m : m_templateMappingNames) {
+                if (m == "/" || !StartsWithNoCase(directory, m)) continue;
+                physical = TrimmedCopy(registry->GetString("Templates", m, ""));
+                if (physical.empty() || (physical.back() != '/' && physical.back() != '\\')) physical += '/';
+                physical += directory.substr(m.size());
+                mapped = true;
+                break;
+            }
+        }
+        if (!mapped) {
+            std::string root = registry ? TrimmedCopy(registry->GetString("Templates", "/", "")) : std::string();
+            if (root.empty()) {
+                GetWriter()->BeginOutput();
+                throw new CWebException(
+                    "Root template directory has not been specified.",
+                    "The logical path you have specified (" + HtmlEscape(logical) +
+                        ") could not be resolved to an actual filename because you have not specified a root "
+                        "template directory.<P>To specify a root template directory use the Administrator "
+                        "application to map the root path (represented by '/') to a physical directory on your "
+                        "disk (e.g. 'C:\\TESSARO\\TEMPLATE').");
+            }
+            if (root.back() == '/' || root.back() == '\\') root.pop_back();
+            physical = root + directory;
+        }
+        ReplaceChar(physical, '\\', '/');
+        if (physical.empty() || physical.back() != '/') physical += '/';
+        if (extension.empty())
+            extension = defaultExtension;
+        else if (extension[0] != '.')
+            extension = "." + extension;
+        result = physical + fileName + extension;
+    }
+    result = UpperCopy(result);
+    CheckTemplateExists(result, logical, true);
+    return result;
+}
+
+void CQueryPage::CheckTemplateExists(const std::string& physical, const std::string& logical, bool includeNote) {
+    if (FileExists(OnDisk(physical))) return;
+    GetWriter()->BeginOutput();
+    std::string detail = "The file '" + HtmlEscape(physical) + "' does not exist";
+    if (!logical.empty())
+        detail += " (the physical file path was calculated from the logical path '" + HtmlEscape(logical) + "')";
+    detail += ". You should verify that you have not misspelled the name of the file or moved the file to another "
+              "directory. ";
+    if (includeNote)
+        detail += "<P>Note: If you wish to use an absolute template path (e.g. TEMPLATE=\"/mypath/index.tsm\") with "
+                  "TSINCLUDE then you must create a mapping for the path using the Tessaro Administrator. <P>Using "
+                  "relative paths (e.g. TEMPLATE=\"index.tsm\" or TEMPLATE=\"../index.tsm\") does not require the "
+                  "creation of any special mappings. It is therefore recommended that you use relative paths with "
+                  "TSINCLUDE whenever possible.";
+    throw new CWebException("Template file <B>" + HtmlEscape(physical) + "</B> not found.", detail);
+}
+
+void CQueryPage::CheckReservedName(const std::string& path) {
+    std::string reserved = UpperCopy(kApplicationTemplate);
+    if (UpperCopy(path).find(reserved) == std::string::npos) return;
+    throw new CWebException("Invalid Request of <B>" + reserved + "</B> File",
+                            "You have requested a template with the name " + reserved +
+                                ". This file name is reserved by the Tessaro engine for the specification of "
+                                "application level settings and therefore cannot be directly requested from a web "
+                                "client.<P>If you are creating a template which is intended for direct access by end "
+                                "users you should use a name other than " +
+                                reserved + ".");
+}
+
+bool CQueryPage::RunApplicationTemplate() {
+    std::string dir = m_mainTemplatePath;
+    for (;;) {
+        std::size_t cut = dir.find_last_of('/');
+        if (cut == std::string::npos) break;
+        dir.erase(cut);
+        std::string candidate = dir + "/" + kApplicationTemplate;
+        if (FileExists(OnDisk(candidate))) {
+            RunTemplateFile(candidate);
+            break;
+        }
+    }
+    return !m_aborted;
+}
+
+bool CQueryPage::RunFormValidation() {
+    // Until TSERROR registers a validation page, the standard problem page answers.
+    return ValidateForm();
+}
+
+void CQueryPage::RunTemplateFile(const std::string& path) {
+    std::string onDisk = OnDisk(path);
+    if (GetFileSizeByName(onDisk) == 0) return;
+    m_templateChain.push_back(path);
+    m_parsers.push_back(std::make_unique<CTemplateParser>(*this));
+    m_parsers.back()->parseTemplateFile(onDisk);
+    // After a failure both stay: the error report names the failing file, and
+    // EndRequest destroys the parsers.
+    m_parsers.pop_back();
+    m_templateChain.pop_back();
+}
+
+void CQueryPage::OnInclude() {
+    std::string path = ExpandTemplatePath(attributeValue(), true, ".KSM");
+    for (const std::string& entry : m_templateChain) {
+        if (entry != path) continue;
+        std::string detail = "The template file " + HtmlEscape(path) +
+                             " may not be included because it is currently being processed (including it would cause "
+                             "recursion which would never terminate).<P>The specific sequence of files "
+                             "processed/included is as follows: <P><PRE>";
+        std::size_t k = 1;
+        for (const std::string& chained : m_templateChain) detail += std::string(2 * k++, ' ') + HtmlEscape(chained) + "\n";
+        detail += std::string(2 * k, ' ') + HtmlEscape(path) + "\n</PRE><P>";
+        throw new CWebException("Recursive template file includes not permitted.", detail);
+    }
+    RunTemplateFile(path);
+}

@@ -1,0 +1,67 @@
+#include "gateway/error_page.h"
+
+#include "gateway/reply_relay.h"
+
+namespace ksml {
+
+namespace {
+
+constexpr std::string_view kPageHeader = "Content-type: text/html\n\n";
+constexpr std::string_view kPageStart =
+    "<HTML><HEAD><TITLE>Error Occurred While Processing Request</TITLE></HEAD>"
+    "<BODY><HR><H3>Error Occurred While Processing Request</H3><P> ";
+constexpr std::string_view kTableStart = "<TABLE BORDER><TR><TD><H4>Error Diagnostic Information</H4><P>";
+constexpr std::string_view kTableEnd = "<P></TD></TR></TABLE><P>\n";
+constexpr std::string_view kPageEnd = "</BODY></HTML>";
+// Log lines stay below this length, as they always have.
+constexpr size_t kLogTextLimit = 2048;
+
+}  // namespace
+
+std::string ErrorDiagnosticText(const GatewayError& error) {
+    if (error.number == 109) return std::string(kServerBusyText);
+    std::string text = error.message;
+    if (error.number != 0)
+        text += " <P>Windows NT error number " + std::to_string(error.number) + " occurred.";
+    return text;
+}
+
+std::string FormatErrorPage(const std::vector<GatewayError>& errors, bool withHeader,
+                            std::string_view adminEmail) {
+    std::string page;
+    if (withHeader) page += kPageHeader;
+    page += kPageStart;
+    for (const GatewayError& error : errors) {
+        page += kTableStart;
+        page += ErrorDiagnosticText(error);
+        page += kTableEnd;
+    }
+    page += kPageEnd;
+    if (!adminEmail.empty()) {
+        page += "Please inform the <a href=\"mailto:";
+        page += adminEmail;
+        page += "\">site administrator</a> that this error has occurred (be sure to "
+                "include the contents of this page in your message to the administrator).<P><HR>";
+    }
+    return page;
+}
+
+void ErrorReport::Add(std::string message, long number) {
+    GatewayError error{std::move(message), number};
+    std::string text = ErrorDiagnosticText(error);
+    if (log_ && text.size() < kLogTextLimit) log_("Error", text);
+    errors_.push_back(std::move(error));
+}
+
+void ErrorReport::Warn(std::string_view text) {
+    if (log_) log_("Warning", text);
+}
+
+void WriteErrorPage(ReplyRelay& relay, const ErrorReport& errors, std::string_view adminEmail) {
+    // A header the engine began but never finished is dropped: the page brings its own.
+    relay.DiscardPendingHeader();
+    bool withHeader = !relay.header_done();
+    relay.WriteReplyText(FormatErrorPage(errors.errors(), withHeader, adminEmail));
+}
+
+}  // namespace ksml

@@ -1,0 +1,186 @@
+#include "gateway/server_pipe.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+#include "platform/home.h"
+#include "platform/pipe_frame.h"
+#include "platform/win32_error.h"
+
+namespace ksml {
+
+namespace plat = tessaro::platform;
+
+namespace {
+
+constexpr const char* kConnectFailed = "An error occurred while attempting to establish a connection to the service.<P>";
+constexpr const char* kServiceNotRunning =
+    "An error occurred while attempting to establish a connection to the service.<P> The most likely cause "
+    "of this problem is that the service is not currently running. You can use the 'Services' Control Panel "
+    "to verify that the service is running and to restart it if necessary.";
+constexpr const char* kReadFailed = "Error attempting to read data sent by server.";
+// No reply message is ever this large; a frame that claims more is corrupt.
+constexpr std::size_t kMaxReplyFrame = 256u * 1024 * 1024;
+// Between looks for the socket of a service that was just started.
+constexpr int kSocketPollMs = 50;
+
+enum class ConnectResult { Connected, Busy, Missing, Failed };
+
+ConnectResult ConnectServerPipe(const std::string& path, int& fd, long& error) {
+    fd = -1;
+    error = 0;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) {
+        error = plat::ERROR_FILENAME_EXCED_RANGE;
+        return ConnectResult::Failed;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (s < 0) {
+        error = plat::Win32LastErrno();
+        return ConnectResult::Failed;
+    }
+    int rc;
+    do {
+        rc = ::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        int e = errno;
+        ::close(s);
+        if (e == EAGAIN) {
+            error = plat::ERROR_PIPE_BUSY;
+            return ConnectResult::Busy;
+        }
+        if (e == ENOENT || e == ECONNREFUSED) {
+            error = plat::ERROR_FILE_NOT_FOUND;
+            return ConnectResult::Missing;
+        }
+        error = plat::Win32ErrorFromErrno(e);
+        return ConnectResult::Failed;
+    }
+    int flags = ::fcntl(s, F_GETFL);
+    if (flags < 0 || ::fcntl(s, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+        error = plat::Win32LastErrno();
+        ::close(s);
+        return ConnectResult::Failed;
+    }
+    fd = s;
+    return ConnectResult::Connected;
+}
+
+void SleepMs(int ms) {
+    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+}  // namespace
+
+std::string ServerPipePath() { return plat::HomePath("run/PIPE/Tessaro/StubToServer20"); }
+
+int OpenServerPipe(GatewayState& state) {
+    const std::string path = ServerPipePath();
+    const GatewaySettings& settings = state.settings;
+    int busyWaits = 0;
+    bool startTried = false;
+    std::chrono::steady_clock::time_point socketDeadline{};
+    for (;;) {
+        int fd = -1;
+        long error = 0;
+        switch (ConnectServerPipe(path, fd, error)) {
+        case ConnectResult::Connected:
+            return fd;
+        case ConnectResult::Busy:
+            // Giving up is all a busy engine calls for: ending it would throw away every
+            // request it is working on.
+            if (busyWaits >= settings.busy_retries) {
+                state.errors.Add("Could not establish connection to named pipe server (exceeded maximum number of retries)", 0);
+                return -1;
+            }
+            ++busyWaits;
+            SleepMs(settings.busy_wait_ms);
+            continue;
+        case ConnectResult::Missing:
+            if (!startTried) {
+                startTried = true;
+                bool started = state.engine.StartServerService(state.errors);
+                if (!started && state.engine.SetServerTerminationEvent(state.errors)) {
+                    SleepMs(settings.restart_delay_ms);
+                    started = state.engine.StartServerService(state.errors);
+                }
+                if (started) {
+                    socketDeadline = std::chrono::steady_clock::now() +
+                                     std::chrono::milliseconds(settings.socket_appear_ms);
+                    continue;
+                }
+            } else if (std::chrono::steady_clock::now() < socketDeadline) {
+                // The service reports RUNNING a moment before its listener has bound the socket.
+                SleepMs(kSocketPollMs);
+                continue;
+            }
+            state.errors.Add(kServiceNotRunning, error);
+            return -1;
+        case ConnectResult::Failed:
+            state.errors.Add(kConnectFailed, error);
+            return -1;
+        }
+    }
+}
+
+bool SendPipeRequest(int pipe, std::string_view data, GatewayState& state) {
+    if (data.size() > 0xFFFFFFFFu) {
+        state.errors.Add("Error attempting to send request data to the named pipe server (an incorrect number of "
+                         "bytes were written to the pipe).",
+                         plat::ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    if (!plat::WritePipeFrame(pipe, plat::PipeFrameKind::Message, data.data(), data.size())) {
+        state.errors.Add("Error attempting to send request data to the named pipe server.", plat::Win32LastErrno());
+        return false;
+    }
+    return true;
+}
+
+bool RelayPipeReply(int pipe, GatewayState& state) {
+    const int timeout = state.settings.reply_timeout_seconds;
+    if (timeout > 0) {
+        timeval tv{};
+        tv.tv_sec = timeout;
+        ::setsockopt(pipe, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    }
+    for (long round = 1;; ++round) {
+        if (round % 100 == 0) state.errors.Warn("Read loop has executed " + std::to_string(round) + " times");
+        plat::PipeReadResult frame = plat::ReadPipeFrame(pipe, kMaxReplyFrame);
+        switch (frame.status) {
+        case plat::PipeReadStatus::Ok:
+            if (frame.kind == plat::PipeFrameKind::Disconnect) return true;
+            state.relay.RelayReplyData(frame.payload.data(), frame.payload.size());
+            continue;
+        case plat::PipeReadStatus::Eof:
+            state.errors.Add(kReadFailed, plat::ERROR_BROKEN_PIPE);
+            return false;
+        case plat::PipeReadStatus::Error:
+            if (frame.errorNumber == plat::ERROR_PIPE_BUSY) {
+                // The receive time-out expired.
+                state.errors.Add("Error attempting to read data sent by server (no reply within " +
+                                     std::to_string(timeout) + " seconds).",
+                                 plat::WAIT_TIMEOUT_ERROR);
+                return false;
+            }
+            state.errors.Add(kReadFailed, frame.errorNumber);
+            return false;
+        case plat::PipeReadStatus::TooLarge:
+        case plat::PipeReadStatus::BadKind:
+            state.errors.Add(kReadFailed, frame.errorNumber);
+            return false;
+        }
+    }
+}
+
+}  // namespace ksml

@@ -1,0 +1,135 @@
+#include "platform/pipe_frame.h"
+
+#include "platform/win32_error.h"
+
+#include <cerrno>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tessaro::platform {
+
+namespace {
+
+void PutU32(unsigned char* p, std::uint32_t v) {
+    p[0] = static_cast<unsigned char>(v);
+    p[1] = static_cast<unsigned char>(v >> 8);
+    p[2] = static_cast<unsigned char>(v >> 16);
+    p[3] = static_cast<unsigned char>(v >> 24);
+}
+
+std::uint32_t GetU32(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+bool IsSocket(int fd) {
+    struct stat st {};
+    return fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode);
+}
+
+}  // namespace
+
+bool WriteFully(int fd, const void* buf, std::size_t len) {
+    const char* p = static_cast<const char*>(buf);
+    const bool sock = IsSocket(fd);
+    while (len > 0) {
+        ssize_t n = sock ? ::send(fd, p, len, MSG_NOSIGNAL) : ::write(fd, p, len);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        len -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+long ReadFully(int fd, void* buf, std::size_t len) {
+    char* p = static_cast<char*>(buf);
+    std::size_t got = 0;
+    while (got < len) {
+        ssize_t n = ::read(fd, p + got, len - got);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return static_cast<long>(got);
+}
+
+bool WritePipeFrame(int fd, PipeFrameKind kind, const void* data, std::size_t len) {
+    if (len > 0xFFFFFFFFu) {
+        errno = EMSGSIZE;
+        return false;
+    }
+    unsigned char head[kPipeFrameHeaderSize];
+    PutU32(head, static_cast<std::uint32_t>(kind));
+    PutU32(head + 4, static_cast<std::uint32_t>(len));
+    if (len > 0 && len <= 4096) {
+        // One write for small frames keeps a frame in a single segment.
+        std::string whole(reinterpret_cast<const char*>(head), sizeof head);
+        whole.append(static_cast<const char*>(data), len);
+        return WriteFully(fd, whole.data(), whole.size());
+    }
+    if (!WriteFully(fd, head, sizeof head)) return false;
+    return len == 0 || WriteFully(fd, data, len);
+}
+
+PipeReadResult ReadPipeFrame(int fd, std::size_t maxLength) {
+    PipeReadResult r;
+    unsigned char head[kPipeFrameHeaderSize];
+    long n = ReadFully(fd, head, sizeof head);
+    if (n < 0) {
+        r.status = (errno == ECONNRESET) ? PipeReadStatus::Eof : PipeReadStatus::Error;
+        r.errorNumber = Win32ErrorFromErrno(errno);
+        return r;
+    }
+    if (n < static_cast<long>(sizeof head)) {
+        r.status = PipeReadStatus::Eof;
+        r.errorNumber = 109;
+        return r;
+    }
+    const std::uint32_t kind = GetU32(head);
+    const std::uint32_t length = GetU32(head + 4);
+    if (kind != static_cast<std::uint32_t>(PipeFrameKind::Message) &&
+        kind != static_cast<std::uint32_t>(PipeFrameKind::Disconnect)) {
+        r.status = PipeReadStatus::BadKind;
+        r.errorNumber = 13;  // ERROR_INVALID_DATA
+        return r;
+    }
+    r.kind = static_cast<PipeFrameKind>(kind);
+    if (length > maxLength) {
+        r.status = PipeReadStatus::TooLarge;
+        r.errorNumber = 234;  // ERROR_MORE_DATA
+        return r;
+    }
+    try {
+        r.payload.resize(length);
+    } catch (const std::bad_alloc&) {
+        r.status = PipeReadStatus::Error;
+        r.errorNumber = 8;
+        return r;
+    }
+    if (length > 0) {
+        long got = ReadFully(fd, r.payload.data(), length);
+        if (got < 0) {
+            r.status = (errno == ECONNRESET) ? PipeReadStatus::Eof : PipeReadStatus::Error;
+            r.errorNumber = Win32ErrorFromErrno(errno);
+            r.payload.clear();
+            return r;
+        }
+        if (got < static_cast<long>(length)) {
+            r.status = PipeReadStatus::Eof;
+            r.errorNumber = 109;
+            r.payload.clear();
+            return r;
+        }
+    }
+    r.status = PipeReadStatus::Ok;
+    return r;
+}
+
+}  // namespace tessaro::platform

@@ -1,0 +1,646 @@
+#include "platform/service_manager.h"
+
+#include "platform/home.h"
+#include "platform/win32_error.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <poll.h>
+#include <sstream>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <dirent.h>
+
+namespace tessaro::platform {
+
+struct ScHandleData {
+    bool isManager = false;
+    std::string name;  // service name as given
+    std::string dir;   // service folder
+};
+
+struct ServiceStatusHandleData {
+    std::string dir;
+};
+
+namespace {
+
+thread_local long t_lastError = 0;
+
+bool Fail(long number) {
+    t_lastError = number;
+    return false;
+}
+
+long ErrnoToWindows(int e) { return Win32ErrorFromErrno(e); }
+
+// Environment captured at install time and handed to the service.
+const char* const kCapturedEnv[] = {"TESSARO_HOME", "TMPDIR", "TESSARO_EVENTLOG", "TESSARO_WIN95",
+                                    "LD_LIBRARY_PATH", "PATH", "LANG", "TZ", "ASAN_OPTIONS",
+                                    "UBSAN_OPTIONS", "ODBCSYSINI", "ODBCINI"};
+
+using KeyValues = std::map<std::string, std::string>;
+
+bool ReadKeyValues(const std::string& path, KeyValues& out) {
+    std::ifstream in(path);
+    if (!in) return false;
+    std::string line;
+    while (std::getline(in, line)) {
+        auto eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        out[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return true;
+}
+
+// Values are single-line; a CR or LF would split a record, so they are dropped.
+std::string OneLine(const std::string& v) {
+    std::string s;
+    for (char c : v)
+        if (c != '\n' && c != '\r') s += c;
+    return s;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& text, mode_t mode) {
+    std::string tmp = path + ".tmp." + std::to_string(getpid()) + "." +
+                      std::to_string(static_cast<unsigned long>(
+                          std::hash<std::thread::id>{}(std::this_thread::get_id())));
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (fd < 0) return Fail(ErrnoToWindows(errno));
+    const char* p = text.data();
+    size_t left = text.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            int e = errno;
+            ::close(fd);
+            ::unlink(tmp.c_str());
+            return Fail(ErrnoToWindows(e));
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    ::fchmod(fd, mode);
+    ::close(fd);
+    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+        int e = errno;
+        ::unlink(tmp.c_str());
+        return Fail(ErrnoToWindows(e));
+    }
+    return true;
+}
+
+std::uint32_t ToU32(const std::string& s) {
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long v = std::strtoull(s.c_str(), &end, 10);
+    if (errno != 0 || end == s.c_str() || v > 0xFFFFFFFFull) return 0;
+    return static_cast<std::uint32_t>(v);
+}
+
+std::string StatusText(const SERVICE_STATUS& s, pid_t pid, bool deletePending) {
+    std::ostringstream o;
+    o << "ServiceType=" << s.dwServiceType << "\n"
+      << "CurrentState=" << s.dwCurrentState << "\n"
+      << "ControlsAccepted=" << s.dwControlsAccepted << "\n"
+      << "Win32ExitCode=" << s.dwWin32ExitCode << "\n"
+      << "ServiceSpecificExitCode=" << s.dwServiceSpecificExitCode << "\n"
+      << "Checkpoint=" << s.dwCheckPoint << "\n"
+      << "WaitHint=" << s.dwWaitHint << "\n"
+      << "Pid=" << pid << "\n";
+    if (deletePending) o << "DeletePending=1\n";
+    return o.str();
+}
+
+struct StoredStatus {
+    SERVICE_STATUS status;
+    pid_t pid = 0;
+    bool deletePending = false;
+};
+
+bool ReadStatus(const std::string& dir, StoredStatus& out) {
+    KeyValues kv;
+    if (!ReadKeyValues(dir + "/status", kv)) return false;
+    out.status.dwServiceType = ToU32(kv["ServiceType"]);
+    out.status.dwCurrentState = ToU32(kv["CurrentState"]);
+    out.status.dwControlsAccepted = ToU32(kv["ControlsAccepted"]);
+    out.status.dwWin32ExitCode = ToU32(kv["Win32ExitCode"]);
+    out.status.dwServiceSpecificExitCode = ToU32(kv["ServiceSpecificExitCode"]);
+    out.status.dwCheckPoint = ToU32(kv["Checkpoint"]);
+    out.status.dwWaitHint = ToU32(kv["WaitHint"]);
+    out.pid = static_cast<pid_t>(ToU32(kv["Pid"]));
+    out.deletePending = kv["DeletePending"] == "1";
+    return true;
+}
+
+bool WriteStatus(const std::string& dir, const StoredStatus& s) {
+    return WriteFileAtomically(dir + "/status", StatusText(s.status, s.pid, s.deletePending), 0664);
+}
+
+// True when some process holds the service's lock.
+bool LockHeld(const std::string& dir) {
+    int fd = ::open((dir + "/lock").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
+
+// A live, non-zombie process.
+bool ProcessAlive(pid_t pid) {
+    if (pid <= 0 || ::kill(pid, 0) != 0) return errno == EPERM && pid > 0;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string all;
+    std::getline(stat, all);
+    auto close = all.rfind(')');
+    if (close != std::string::npos && close + 2 < all.size()) return all[close + 2] != 'Z';
+    return true;
+}
+
+bool DirectoryExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void RemoveTree(const std::string& dir) {
+    if (DIR* d = ::opendir(dir.c_str())) {
+        while (dirent* e = ::readdir(d)) {
+            std::string n = e->d_name;
+            if (n == "." || n == "..") continue;
+            ::unlink((dir + "/" + n).c_str());
+        }
+        ::closedir(d);
+    }
+    ::rmdir(dir.c_str());
+}
+
+// Serialises StartService against itself so that two starters spawn one process.
+class StartLock {
+public:
+    explicit StartLock(const std::string& dir) {
+        fd_ = ::open((dir + "/start.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0664);
+        if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+    }
+    ~StartLock() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    StartLock(const StartLock&) = delete;
+    StartLock& operator=(const StartLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace
+
+long ScmGetLastError() { return t_lastError; }
+void ScmSetLastError(long errorNumber) { t_lastError = errorNumber; }
+
+std::string ScmRootDirectory() {
+    return HomePath("scm");
+}
+
+std::string ScmFoldServiceName(const std::string& name) {
+    std::string out;
+    for (unsigned char c : name) {
+        if (std::isalnum(c) || c == '.' || c == '-')
+            out += static_cast<char>(std::tolower(c));
+        else
+            out += '_';
+    }
+    if (out.empty() || out == "." || out == "..") out = "_" + out;
+    return out;
+}
+
+std::string ScmServiceDirectory(const std::string& name) {
+    return ScmRootDirectory() + "/" + ScmFoldServiceName(name);
+}
+
+SC_HANDLE OpenSCManager(std::uint32_t desiredAccess) {
+    std::string root = ScmRootDirectory();
+    if (!DirectoryExists(root)) {
+        std::string home = root.substr(0, root.rfind('/'));
+        ::mkdir(home.c_str(), 0775);
+        ::mkdir(root.c_str(), 02775);
+    }
+    if (!DirectoryExists(root)) {
+        if (desiredAccess & SC_MANAGER_CREATE_SERVICE) {
+            Fail(kErrorAccessDenied);
+            return nullptr;
+        }
+    } else if ((desiredAccess & SC_MANAGER_CREATE_SERVICE) && ::access(root.c_str(), W_OK) != 0) {
+        Fail(kErrorAccessDenied);
+        return nullptr;
+    }
+    auto* h = new ScHandleData;
+    h->isManager = true;
+    h->dir = root;
+    return h;
+}
+
+SC_HANDLE OpenService(SC_HANDLE manager, const std::string& name, std::uint32_t) {
+    if (!manager || !manager->isManager) {
+        Fail(6);  // ERROR_INVALID_HANDLE
+        return nullptr;
+    }
+    std::string dir = ScmServiceDirectory(name);
+    if (name.empty() || !DirectoryExists(dir) || ::access((dir + "/config").c_str(), F_OK) != 0) {
+        Fail(kErrorServiceDoesNotExist);
+        return nullptr;
+    }
+    auto* h = new ScHandleData;
+    h->name = name;
+    h->dir = dir;
+    return h;
+}
+
+SC_HANDLE CreateService(SC_HANDLE manager, const std::string& name, const std::string& displayName,
+                        std::uint32_t, std::uint32_t serviceType, std::uint32_t startType,
+                        std::uint32_t errorControl, const std::string& binaryPath,
+                        const std::vector<std::string>& arguments) {
+    if (!manager || !manager->isManager) {
+        Fail(6);
+        return nullptr;
+    }
+    if (name.empty() || name.size() > 256) {
+        Fail(123);  // ERROR_INVALID_NAME
+        return nullptr;
+    }
+    std::string dir = ScmServiceDirectory(name);
+    if (::mkdir(dir.c_str(), 02775) != 0) {
+        Fail(errno == EEXIST ? kErrorServiceExists : ErrnoToWindows(errno));
+        return nullptr;
+    }
+    std::ostringstream cfg;
+    cfg << "ServiceName=" << OneLine(name) << "\n"
+        << "DisplayName=" << OneLine(displayName) << "\n"
+        << "BinaryPath=" << OneLine(binaryPath) << "\n"
+        << "StartType=" << startType << "\n"
+        << "ServiceType=" << serviceType << "\n"
+        << "ErrorControl=" << errorControl << "\n";
+    cfg << "ArgumentCount=" << arguments.size() << "\n";
+    for (size_t i = 0; i < arguments.size(); ++i) cfg << "Argument" << i << "=" << OneLine(arguments[i]) << "\n";
+    for (const char* var : kCapturedEnv)
+        if (const char* v = std::getenv(var)) cfg << "Env." << var << "=" << OneLine(v) << "\n";
+    StoredStatus st;
+    st.status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    st.status.dwCurrentState = SERVICE_STOPPED;
+    std::string fifo = dir + "/control";
+    if (!WriteFileAtomically(dir + "/config", cfg.str(), 0664) || !WriteStatus(dir, st) ||
+        (::mkfifo(fifo.c_str(), 0660) != 0 && errno != EEXIST)) {
+        long err = t_lastError ? t_lastError : ErrnoToWindows(errno);
+        RemoveTree(dir);
+        Fail(err);
+        return nullptr;
+    }
+    int lockFd = ::open((dir + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0664);
+    if (lockFd >= 0) ::close(lockFd);
+    auto* h = new ScHandleData;
+    h->name = name;
+    h->dir = dir;
+    return h;
+}
+
+bool CloseServiceHandle(SC_HANDLE handle) {
+    if (!handle) return Fail(6);
+    delete handle;
+    return true;
+}
+
+bool DeleteService(SC_HANDLE service) {
+    if (!service || service->isManager) return Fail(6);
+    if (!DirectoryExists(service->dir)) return Fail(kErrorServiceDoesNotExist);
+    if (LockHeld(service->dir)) {
+        StoredStatus st;
+        ReadStatus(service->dir, st);
+        st.deletePending = true;
+        return WriteStatus(service->dir, st);
+    }
+    RemoveTree(service->dir);
+    return true;
+}
+
+bool QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) {
+    if (!service || service->isManager || !status) return Fail(6);
+    StoredStatus st;
+    if (!ReadStatus(service->dir, st)) return Fail(kErrorServiceDoesNotExist);
+    if (!LockHeld(service->dir)) {
+        // A start in progress has a live process that has not taken the lock yet.
+        bool starting = st.status.dwCurrentState == SERVICE_START_PENDING && ProcessAlive(st.pid);
+        if (!starting) {
+            st.status.dwCurrentState = SERVICE_STOPPED;
+            st.status.dwControlsAccepted = 0;
+            st.status.dwCheckPoint = 0;
+            st.status.dwWaitHint = 0;
+        }
+    }
+    *status = st.status;
+    return true;
+}
+
+bool StartService(SC_HANDLE service) {
+    if (!service || service->isManager) return Fail(6);
+    StartLock guard(service->dir);
+    KeyValues cfg;
+    if (!ReadKeyValues(service->dir + "/config", cfg)) return Fail(kErrorServiceDoesNotExist);
+    if (LockHeld(service->dir)) return Fail(kErrorServiceAlreadyRunning);
+    StoredStatus old;
+    if (ReadStatus(service->dir, old) && old.status.dwCurrentState == SERVICE_START_PENDING &&
+        ProcessAlive(old.pid))
+        return Fail(kErrorServiceAlreadyRunning);
+
+    // Everything the child needs is built before fork: no allocation after it.
+    std::string binary = cfg["BinaryPath"];
+    if (binary.empty()) return Fail(kErrorFileNotFound);
+    std::vector<std::string> args{binary};
+    std::uint32_t argc = std::min<std::uint32_t>(ToU32(cfg["ArgumentCount"]), 256);
+    for (std::uint32_t i = 0; i < argc; ++i) args.push_back(cfg["Argument" + std::to_string(i)]);
+    std::vector<std::string> env;
+    for (const auto& [k, v] : cfg)
+        if (k.rfind("Env.", 0) == 0) env.push_back(k.substr(4) + "=" + v);
+    env.push_back(std::string(kScmServiceEnv) + "=" + cfg["ServiceName"]);
+    std::vector<char*> argv, envp;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) return Fail(ErrnoToWindows(errno));
+    // The service waits until its START_PENDING is on record, so that this record can never
+    // overwrite the RUNNING the service reports itself.
+    int go[2];
+    if (::pipe2(go, O_CLOEXEC) != 0) {
+        int e = errno;
+        ::close(report[0]);
+        ::close(report[1]);
+        return Fail(ErrnoToWindows(e));
+    }
+
+    pid_t child = ::fork();
+    if (child < 0) {
+        int e = errno;
+        ::close(report[0]);
+        ::close(report[1]);
+        ::close(go[0]);
+        ::close(go[1]);
+        return Fail(ErrnoToWindows(e));
+    }
+    if (child == 0) {
+        ::setsid();
+        pid_t grandchild = ::fork();
+        if (grandchild != 0) {
+            std::int32_t pid32 = grandchild;
+            if (::write(report[1], &pid32, sizeof pid32) < 0) _exit(1);
+            _exit(grandchild < 0 ? 1 : 0);
+        }
+        ::close(go[1]);
+        char released;
+        while (::read(go[0], &released, 1) < 0 && errno == EINTR) {
+        }
+        ::close(go[0]);
+        // The service: no descriptor of the starter survives (a CGI starter's
+        // stdout must not be held open by a long-running engine).
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::signal(SIGPIPE, SIG_DFL);
+        int devnull = ::open("/dev/null", O_RDWR);
+        if (devnull >= 0) {
+            ::dup2(devnull, 0);
+            ::dup2(devnull, 1);
+            ::dup2(devnull, 2);
+        }
+        if (report[1] > 3) ::close_range(3, static_cast<unsigned>(report[1] - 1), 0);
+        ::close_range(static_cast<unsigned>(report[1] + 1), ~0u, 0);
+        if (::chdir("/") != 0) _exit(127);
+        ::execve(argv[0], argv.data(), envp.data());
+        std::int32_t err = -errno;
+        if (::write(report[1], &err, sizeof err) < 0) _exit(127);
+        _exit(127);
+    }
+    ::close(report[1]);
+    ::close(go[0]);
+    int ws = 0;
+    while (::waitpid(child, &ws, 0) < 0 && errno == EINTR) {
+    }
+    std::int32_t pid32 = 0;
+    long got = 0;
+    while ((got = ::read(report[0], &pid32, sizeof pid32)) < 0 && errno == EINTR) {
+    }
+    if (got != sizeof pid32 || pid32 <= 0) {
+        ::close(report[0]);
+        ::close(go[1]);
+        return Fail(31);
+    }
+    StoredStatus st;
+    st.status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    st.status.dwCurrentState = SERVICE_START_PENDING;
+    st.pid = pid32;
+    WriteStatus(service->dir, st);
+    ::close(go[1]);  // releases the service
+    std::int32_t execErr = 0;
+    while ((got = ::read(report[0], &execErr, sizeof execErr)) < 0 && errno == EINTR) {
+    }
+    ::close(report[0]);
+    if (got == sizeof execErr && execErr < 0) {
+        st.status.dwCurrentState = SERVICE_STOPPED;
+        st.pid = 0;
+        WriteStatus(service->dir, st);
+        return Fail(ErrnoToWindows(-execErr));
+    }
+    return true;
+}
+
+bool ControlService(SC_HANDLE service, std::uint32_t control, SERVICE_STATUS* status) {
+    if (!service || service->isManager) return Fail(6);
+    if (!DirectoryExists(service->dir)) return Fail(kErrorServiceDoesNotExist);
+    SERVICE_STATUS current;
+    if (!QueryServiceStatus(service, &current)) return false;
+    if (!LockHeld(service->dir)) {
+        if (status) *status = current;
+        return Fail(kErrorServiceNotActive);
+    }
+    if (control == SERVICE_CONTROL_STOP && !(current.dwControlsAccepted & SERVICE_ACCEPT_STOP)) {
+        if (status) *status = current;
+        return Fail(kErrorInvalidServiceControl);
+    }
+    if (control != SERVICE_CONTROL_INTERROGATE) {
+        int fd = ::open((service->dir + "/control").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return Fail(ErrnoToWindows(errno));
+        std::uint32_t code = control;
+        ssize_t n = ::write(fd, &code, sizeof code);
+        int e = errno;
+        ::close(fd);
+        if (n != sizeof code) return Fail(ErrnoToWindows(e));
+    }
+    if (status) *status = current;
+    return true;
+}
+
+std::vector<InstalledService> EnumInstalledServices() {
+    std::vector<InstalledService> out;
+    std::string root = ScmRootDirectory();
+    DIR* d = ::opendir(root.c_str());
+    if (!d) return out;
+    while (dirent* e = ::readdir(d)) {
+        std::string n = e->d_name;
+        if (n == "." || n == "..") continue;
+        KeyValues cfg;
+        if (!ReadKeyValues(root + "/" + n + "/config", cfg)) continue;
+        out.push_back({cfg["ServiceName"], cfg["DisplayName"], cfg["BinaryPath"], ToU32(cfg["StartType"])});
+    }
+    ::closedir(d);
+    std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) {
+        return ScmFoldServiceName(a.name) < ScmFoldServiceName(b.name);
+    });
+    return out;
+}
+
+// --- service process side ---------------------------------------------------
+
+namespace {
+
+struct DispatcherState {
+    std::mutex mutex;
+    std::string name;
+    std::string dir;
+    ServiceHandlerFunction handler = nullptr;
+    bool deletePending = false;
+};
+
+DispatcherState& Dispatcher() {
+    static DispatcherState state;
+    return state;
+}
+
+}  // namespace
+
+SERVICE_STATUS_HANDLE RegisterServiceCtrlHandler(const std::string& name, ServiceHandlerFunction handler) {
+    DispatcherState& d = Dispatcher();
+    std::lock_guard lock(d.mutex);
+    if (d.dir.empty() || ScmFoldServiceName(name) != ScmFoldServiceName(d.name)) {
+        Fail(kErrorServiceDoesNotExist);
+        return nullptr;
+    }
+    d.handler = handler;
+    static ServiceStatusHandleData handle;
+    handle.dir = d.dir;
+    return &handle;
+}
+
+bool SetServiceStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS& status) {
+    if (!handle) return Fail(6);
+    StoredStatus st;
+    StoredStatus old;
+    if (ReadStatus(handle->dir, old)) st.deletePending = old.deletePending;
+    st.status = status;
+    st.pid = getpid();
+    return WriteStatus(handle->dir, st);
+}
+
+bool StartServiceCtrlDispatcher(const std::vector<SERVICE_TABLE_ENTRY>& table) {
+    const char* wanted = std::getenv(kScmServiceEnv);
+    if (!wanted || !*wanted) return Fail(kErrorFailedServiceControllerConnect);
+    const SERVICE_TABLE_ENTRY* entry = nullptr;
+    for (const auto& e : table)
+        if (ScmFoldServiceName(e.serviceName) == ScmFoldServiceName(wanted)) entry = &e;
+    if (!entry || !entry->serviceProc) return Fail(kErrorFailedServiceControllerConnect);
+
+    std::string dir = ScmServiceDirectory(entry->serviceName);
+    int lockFd = ::open((dir + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0664);
+    if (lockFd < 0) return Fail(kErrorFailedServiceControllerConnect);
+    // Status queries test the lock by taking it shared for a moment; such a
+    // probe must not be mistaken for a running instance, so the lock is tried
+    // for a while before giving up.
+    bool locked = false;
+    for (int attempt = 0; attempt < 200 && !locked; ++attempt) {
+        locked = ::flock(lockFd, LOCK_EX | LOCK_NB) == 0;
+        if (!locked) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (!locked) {
+        ::close(lockFd);
+        return Fail(kErrorServiceAlreadyRunning);
+    }
+    int controlFd = ::open((dir + "/control").c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (controlFd < 0) {
+        ::close(lockFd);
+        return Fail(kErrorFailedServiceControllerConnect);
+    }
+    // SIGTERM means STOP; it is blocked here so that every thread started later
+    // inherits the mask and the signal arrives only through the signalfd.
+    sigset_t term;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    ::pthread_sigmask(SIG_BLOCK, &term, nullptr);
+    int sigFd = ::signalfd(-1, &term, SFD_CLOEXEC | SFD_NONBLOCK);
+    int doneFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+
+    {
+        DispatcherState& d = Dispatcher();
+        std::lock_guard lock(d.mutex);
+        d.name = entry->serviceName;
+        d.dir = dir;
+    }
+    std::string argv0 = entry->serviceName;
+    ServiceMainFunction proc = entry->serviceProc;
+    std::thread main([proc, &argv0, doneFd] {
+        char* argv[] = {argv0.data(), nullptr};
+        proc(1, argv);
+        std::uint64_t one = 1;
+        if (::write(doneFd, &one, sizeof one) < 0) {
+        }
+    });
+
+    for (;;) {
+        pollfd fds[3] = {{controlFd, POLLIN, 0}, {sigFd, POLLIN, 0}, {doneFd, POLLIN, 0}};
+        int n = ::poll(fds, 3, -1);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (fds[2].revents & POLLIN) break;
+        std::vector<std::uint32_t> codes;
+        if (fds[0].revents & POLLIN) {
+            std::uint32_t code = 0;
+            while (::read(controlFd, &code, sizeof code) == sizeof code) codes.push_back(code);
+        }
+        if (fds[1].revents & POLLIN) {
+            signalfd_siginfo info;
+            while (::read(sigFd, &info, sizeof info) == sizeof info) codes.push_back(SERVICE_CONTROL_STOP);
+        }
+        ServiceHandlerFunction handler;
+        {
+            std::lock_guard lock(Dispatcher().mutex);
+            handler = Dispatcher().handler;
+        }
+        for (std::uint32_t code : codes)
+            if (handler) handler(code);
+    }
+    main.join();
+
+    StoredStatus st;
+    if (ReadStatus(dir, st) && st.deletePending) RemoveTree(dir);
+    ::close(controlFd);
+    if (sigFd >= 0) ::close(sigFd);
+    if (doneFd >= 0) ::close(doneFd);
+    ::close(lockFd);
+    return true;
+}
+
+}  // namespace tessaro::platform

@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+
+#include "platform/service_control.h"
+#include "platform/service_manager.h"
+#include "temp_home.h"
+
+using namespace tessaro::platform;
+
+namespace {
+
+class ServiceManagerTest : public TempHomeTest {
+protected:
+    bool Install(const std::string& name, const std::string& binary, long* error = nullptr) {
+        CServiceDescription d(name, name, binary, SERVICE_DEMAND_START, SERVICE_WIN32_OWN_PROCESS, SERVICE_ALL_ACCESS,
+                              SERVICE_ERROR_NORMAL);
+        CServiceControl c(d);
+        bool ok = c.InstallService();
+        if (error) *error = c.GetLastErrorNumber();
+        return ok;
+    }
+};
+
+}  // namespace
+
+TEST_F(ServiceManagerTest, FolderNameIsFoldedAndFileSafe) {
+    EXPECT_EQ(ScmFoldServiceName("Brendlow Tessaro 2.0"), "brendlow_tessaro_2.0");
+    EXPECT_EQ(ScmFoldServiceName("../x/y"), ".._x_y");
+    EXPECT_EQ(ScmFoldServiceName(".."), "_..");
+    EXPECT_EQ(ScmServiceDirectory("A b"), home() + "/scm/a_b");
+}
+
+TEST_F(ServiceManagerTest, InstallQueryDuplicateAndRemove) {
+    long error = 0;
+    ASSERT_TRUE(Install("My Service", "/bin/true"));
+    EXPECT_FALSE(Install("my service", "/bin/true", &error));
+    EXPECT_EQ(error, kErrorServiceExists);
+
+    CServiceDescription d("My Service");
+    CServiceControl c(d);
+    SERVICE_STATUS st;
+    ASSERT_TRUE(c.QueryStatus(st));
+    EXPECT_EQ(st.dwCurrentState, SERVICE_STOPPED);
+    std::string dir = ScmServiceDirectory("My Service");
+    struct stat fifo {};
+    ASSERT_EQ(::stat((dir + "/control").c_str(), &fifo), 0);
+    EXPECT_TRUE(S_ISFIFO(fifo.st_mode));
+
+    auto list = EnumInstalledServices();
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].name, "My Service");
+    EXPECT_EQ(list[0].binaryPath, "/bin/true");
+
+    // A stopped service: stop is a no-op, control reports "not active".
+    EXPECT_TRUE(c.StopService());
+    SC_HANDLE m = OpenSCManager(GENERIC_EXECUTE_ACCESS);
+    SC_HANDLE s = OpenService(m, "My Service", GENERIC_EXECUTE_ACCESS);
+    ASSERT_NE(s, nullptr);
+    EXPECT_FALSE(ControlService(s, SERVICE_CONTROL_STOP, &st));
+    EXPECT_EQ(ScmGetLastError(), kErrorServiceNotActive);
+    CloseServiceHandle(s);
+    CloseServiceHandle(m);
+
+    EXPECT_TRUE(c.RemoveService());
+    EXPECT_FALSE(std::filesystem::exists(dir));
+    EXPECT_FALSE(c.RemoveService());
+    EXPECT_EQ(c.GetLastErrorNumber(), kErrorServiceDoesNotExist);
+}
+
+TEST_F(ServiceManagerTest, StartOfAMissingProgramFailsWithFileNotFound) {
+    ASSERT_TRUE(Install("Ghost", home() + "/no/such/program"));
+    CServiceDescription d("Ghost");
+    CServiceControl c(d);
+    EXPECT_FALSE(c.StartService());
+    EXPECT_EQ(c.GetLastErrorNumber(), kErrorFileNotFound);
+    SERVICE_STATUS st;
+    ASSERT_TRUE(c.QueryStatus(st));
+    EXPECT_EQ(st.dwCurrentState, SERVICE_STOPPED);
+}
+
+TEST_F(ServiceManagerTest, StatusWithoutTheLockHolderReadsStopped) {
+    ASSERT_TRUE(Install("Crashed", "/bin/true"));
+    std::string dir = ScmServiceDirectory("Crashed");
+    std::ofstream(dir + "/status") << "ServiceType=16\nCurrentState=4\nControlsAccepted=5\nPid=999999\n";
+    CServiceDescription d("Crashed");
+    CServiceControl c(d);
+    SERVICE_STATUS st;
+    ASSERT_TRUE(c.QueryStatus(st));
+    EXPECT_EQ(st.dwCurrentState, SERVICE_STOPPED);
+    EXPECT_EQ(st.dwControlsAccepted, 0u);
+}
+
+TEST_F(ServiceManagerTest, DispatcherRefusesAProcessTheManagerDidNotStart) {
+    unsetenv(kScmServiceEnv);
+    EXPECT_FALSE(StartServiceCtrlDispatcher({{"X", [](std::uint32_t, char**) {}}}));
+    EXPECT_EQ(ScmGetLastError(), kErrorFailedServiceControllerConnect);
+    setenv(kScmServiceEnv, "Other", 1);
+    EXPECT_FALSE(StartServiceCtrlDispatcher({{"X", [](std::uint32_t, char**) {}}}));
+    EXPECT_EQ(ScmGetLastError(), kErrorFailedServiceControllerConnect);
+    unsetenv(kScmServiceEnv);
+}
+
+TEST_F(ServiceManagerTest, UnknownServiceIsReportedAsSuch) {
+    CServiceDescription d("Nobody");
+    CServiceControl c(d);
+    SERVICE_STATUS st;
+    EXPECT_FALSE(c.QueryStatus(st));
+    EXPECT_EQ(c.GetLastErrorNumber(), kErrorServiceDoesNotExist);
+    EXPECT_FALSE(c.StartService());
+    EXPECT_EQ(c.GetLastErrorNumber(), kErrorServiceDoesNotExist);
+}

@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <thread>
+#include <unistd.h>
+
+#include "engine/server/copy_data_intake.h"
+#include "engine/server/echo_page.h"
+#include "engine/server/registry.h"
+#include "engine/server/request_dispatcher.h"
+#include "engine/server/request_limiter.h"
+#include "engine/server/server_settings.h"
+#include "request_test_support.h"
+
+namespace {
+
+class CopyDataIntakeTest : public DispatcherHome {
+protected:
+    void SetUp() override {
+        DispatcherHome::SetUp();
+        RegisterEchoPage(dispatcher, true);
+        ASSERT_EQ(::pipe(done), 0);
+        replyFile = home() + "/tmp/TST0001.TMP";
+    }
+    void TearDown() override {
+        for (int fd : done)
+            if (fd >= 0) ::close(fd);
+        DispatcherHome::TearDown();
+    }
+    tessaro::platform::WindowMessage Message(const std::string& env, const std::string& body) {
+        tessaro::platform::WindowMessage m;
+        m.msg = tessaro::platform::WM_COPYDATA;
+        m.senderPid = ::getpid();
+        m.dwData = static_cast<std::uint64_t>(::getpid());
+        std::uint32_t words[4] = {0, static_cast<std::uint32_t>(replyFile.size()),
+                                  static_cast<std::uint32_t>(env.size()), static_cast<std::uint32_t>(body.size())};
+        m.data.assign(reinterpret_cast<const char*>(words), sizeof words);
+        m.data += replyFile + env + body;
+        m.fd = done[1];
+        return m;
+    }
+    // 1 when the completion byte came, 0 on end of file, -1 on time-out.
+    int Completion(int ms = 5000) {
+        pollfd p{done[0], POLLIN, 0};
+        if (::poll(&p, 1, ms) <= 0) return -1;
+        char b;
+        return static_cast<int>(::read(done[0], &b, 1));
+    }
+    std::string ReplyText() {
+        std::ifstream in(replyFile, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), {});
+    }
+
+    RequestLimiter unlimited{false, 0, 0};
+    int done[2] = {-1, -1};
+    std::string replyFile;
+};
+
+}  // namespace
+
+TEST_F(CopyDataIntakeTest, RequestIsAnsweredInTheReplyFile) {
+    const char raw[] = "REQUEST_METHOD=POST\0CONTENT_TYPE=application/x-www-form-urlencoded\0"
+                       "CONTENT_LENGTH=3\0QUERY_STRING=q=1\0";
+    std::string env(raw, sizeof raw);
+    auto m = Message(env, "a=b");
+    OnCopyData(m, true, dispatcher, &unlimited);
+    EXPECT_EQ(m.fd, -1);  // taken over by the request
+    done[1] = -1;
+    EXPECT_EQ(Completion(), 1);
+    std::string reply = ReplyText();
+    EXPECT_EQ(reply.rfind("Content-type: text/html\n\nECHO\n", 0), 0u) << reply;
+    EXPECT_NE(reply.find("URL:Q=1\n"), std::string::npos);
+    EXPECT_NE(reply.find("FORM:A=b\n"), std::string::npos);
+}
+
+TEST_F(CopyDataIntakeTest, IgnoredWhileNotListeningOrFromAnotherProcess) {
+    auto quiet = Message(std::string("A=1\0\0", 5), "");
+    OnCopyData(quiet, false, dispatcher, &unlimited);
+    EXPECT_EQ(quiet.fd, done[1]);
+    auto spoofed = Message(std::string("A=1\0\0", 5), "");
+    spoofed.dwData = 1;
+    OnCopyData(spoofed, true, dispatcher, &unlimited);
+    EXPECT_EQ(spoofed.fd, done[1]);
+    auto truncated = Message(std::string("A=1\0\0", 5), "");
+    truncated.data.resize(truncated.data.size() - 3);
+    OnCopyData(truncated, true, dispatcher, &unlimited);
+    EXPECT_EQ(truncated.fd, done[1]);
+    EXPECT_EQ(Completion(100), -1);
+    EXPECT_FALSE(std::filesystem::exists(replyFile));
+}
+
+TEST_F(CopyDataIntakeTest, UnwritableReplyFileSignalsAtOnce) {
+    replyFile = home() + "/no/such/dir/reply.tmp";
+    auto m = Message(std::string("A=1\0\0", 5), "");
+    OnCopyData(m, true, dispatcher, &unlimited);
+    done[1] = -1;
+    EXPECT_EQ(Completion(), 1);
+    EXPECT_NE(ReadLog().find("Unexpected exception occurred in WM_COPYDATA handler."), std::string::npos);
+}

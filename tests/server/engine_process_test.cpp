@@ -1,0 +1,301 @@
+// tsengine as a process: install and removal, service and desktop runs, and
+// the ways it ends. Each test runs in its own TESSARO_HOME.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+
+#include "engine/server/engine_globals.h"
+#include "pipe_test_client.h"
+#include "platform/named_event.h"
+#include "platform/service_control.h"
+#include "platform/window.h"
+#include "server_test_home.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+using tessaro::platform::CServiceControl;
+using tessaro::platform::CServiceDescription;
+using tessaro::platform::SERVICE_STATUS;
+
+const std::string kEngine = std::string(TESSARO_BINARY_DIR) + "/bin/tsengine";
+
+class EngineProcessTest : public ServerTestHome {
+protected:
+    void SetUp() override {
+        ServerTestHome::SetUp();
+        if (!std::filesystem::exists(kEngine)) GTEST_SKIP() << "tsengine is not built";
+        SetValue("Debug", "EchoPage", "1");
+        socketPath = home() + "/run/PIPE/Tessaro/StubToServer20";
+    }
+    void TearDown() override {
+        for (pid_t pid : children) {
+            if (::kill(pid, 0) == 0) ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        // A service left running is ended so that no process outlives the test.
+        SERVICE_STATUS st;
+        if (Control().QueryStatus(st) && st.dwCurrentState != tessaro::platform::SERVICE_STOPPED) {
+            Control().StopService();
+            tessaro::platform::WaitForServiceState(kEngineServiceName, tessaro::platform::SERVICE_STOPPED, 10000, 100);
+        }
+        ServerTestHome::TearDown();
+    }
+
+    pid_t Spawn(const std::vector<std::string>& args) {
+        std::vector<std::string> all{kEngine};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& a : all) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        pid_t pid = 0;
+        EXPECT_EQ(::posix_spawn(&pid, kEngine.c_str(), nullptr, nullptr, argv.data(), environ), 0);
+        children.push_back(pid);
+        return pid;
+    }
+    // The exit code, or -1 when it did not end within the time.
+    int WaitExit(pid_t pid, std::chrono::milliseconds limit = 15s) {
+        auto end = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < end) {
+            int status = 0;
+            pid_t r = ::waitpid(pid, &status, WNOHANG);
+            if (r == pid) {
+                children.erase(std::remove(children.begin(), children.end(), pid), children.end());
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return -1;
+    }
+    int Run(const std::vector<std::string>& args) { return WaitExit(Spawn(args)); }
+    bool WaitForSocket() {
+        for (int i = 0; i < 500; ++i) {
+            int fd = ConnectPipe(socketPath);
+            if (fd >= 0) {
+                ::close(fd);
+                return true;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+    // The engine window's endpoint, once its thread has made it.
+    std::string WaitForWindow() {
+        std::string window;
+        for (int i = 0; i < 500 && window.empty(); ++i) {
+            window = tessaro::platform::FindWindow(kEngineWindowClass, kEngineWindowTitle);
+            if (window.empty()) std::this_thread::sleep_for(20ms);
+        }
+        return window;
+    }
+    CServiceControl& Control() {
+        static CServiceDescription description(kEngineServiceName);
+        static CServiceControl control(description);
+        return control;
+    }
+    std::uint32_t State() {
+        SERVICE_STATUS st;
+        return Control().QueryStatus(st) ? st.dwCurrentState : 0;
+    }
+
+    std::vector<pid_t> children;
+    std::string socketPath;
+};
+
+}  // namespace
+
+TEST_F(EngineProcessTest, InstallTwiceAndRemove) {
+    EXPECT_EQ(Run({"-install"}), 0);
+    EXPECT_EQ(State(), tessaro::platform::SERVICE_STOPPED);
+    EXPECT_EQ(Run({"-INSTALL"}), 0);
+    EXPECT_NE(ReadLog().find("\"Error\",\"TID="), std::string::npos);
+    EXPECT_NE(ReadLog().find("\",\"Error: The service 'Brendlow Tessaro 2.0' is already installed on this machine.\""),
+              std::string::npos);
+    EXPECT_EQ(Run({"-Remove"}), 0);
+    EXPECT_EQ(State(), 0u);
+    EXPECT_EQ(Run({"-remove"}), 0);
+    EXPECT_NE(ReadLog().find("Error: The service 'Brendlow Tessaro 2.0' is not currently installed on this machine.\""),
+              std::string::npos);
+}
+
+TEST_F(EngineProcessTest, InstallAndRemoveOnOneLineInstallsOnly) {
+    EXPECT_EQ(Run({"-install", "-remove"}), 0);
+    EXPECT_EQ(State(), tessaro::platform::SERVICE_STOPPED);
+}
+
+TEST_F(EngineProcessTest, ServiceStartsServesAndStops) {
+    ASSERT_EQ(Run({"-install"}), 0);
+    ASSERT_TRUE(Control().StartService());
+    ASSERT_TRUE(tessaro::platform::WaitForServiceState(kEngineServiceName, tessaro::platform::SERVICE_RUNNING, 15000, 50));
+    EXPECT_EQ(GetValue("Server", "ServiceRunning"), "1");
+    ASSERT_TRUE(WaitForSocket());
+    PipeReply reply = SendRequest(socketPath, {"REQUEST_METHOD=GET", "QUERY_STRING=k=v"});
+    EXPECT_NE(reply.Text().find("URL:K=v"), std::string::npos) << reply.Text();
+    EXPECT_TRUE(reply.disconnected);
+
+    ASSERT_TRUE(Control().StopService());
+    ASSERT_TRUE(tessaro::platform::WaitForServiceState(kEngineServiceName, tessaro::platform::SERVICE_STOPPED, 15000, 50));
+    EXPECT_EQ(GetValue("Server", "ServiceRunning"), "0");
+    // Stopping twice is not an error at this level; the manager says it is not active.
+    EXPECT_TRUE(Control().StopService());
+}
+
+TEST_F(EngineProcessTest, TerminationEventEndsTheEngineWithCodeOne) {
+    pid_t pid = Spawn({"-desktop"});
+    ASSERT_TRUE(WaitForSocket());
+    std::string fifo = tessaro::platform::NamedEvent::PathOf(kTerminationEventName);
+    struct stat st {};
+    ASSERT_EQ(::stat(fifo.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0620u);
+    EXPECT_EQ(tessaro::platform::NamedEvent::Set(kTerminationEventName), 0);
+    EXPECT_EQ(WaitExit(pid), 1);
+    EXPECT_NE(ReadLog().find("\"Termination event was set by client (flush queue).\""), std::string::npos);
+}
+
+TEST_F(EngineProcessTest, DesktopEndsOnSigtermAndClearsServiceRunning) {
+    SetValue("Server", "ServiceRunning", "1");
+    pid_t pid = Spawn({"-DeBuG"});
+    ASSERT_TRUE(WaitForSocket());
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(WaitExit(pid), 0);
+    EXPECT_EQ(GetValue("Server", "ServiceRunning"), "0");
+    EXPECT_NE(ReadLog().find("\"Information\",\"TID="), std::string::npos);
+    EXPECT_NE(ReadLog().find("\"Exited main application message loop.\""), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(socketPath));
+}
+
+TEST_F(EngineProcessTest, MissingMailerLibraryEndsWithCodeOne) {
+    SetValue("Mail", "MailerDLL", "NOSUCHMAILER.DLL");
+    EXPECT_EQ(Run({"-desktop"}), 1);
+    EXPECT_NE(ReadLog().find("\"Failed to construct TSMail: Mail library NOSUCHMAILER.DLL could not be loaded.\""),
+              std::string::npos);
+}
+
+TEST_F(EngineProcessTest, MissingMailerLibraryInServiceModeReportsStopped) {
+    SetValue("Mail", "MailerDLL", "NOSUCHMAILER.DLL");
+    ASSERT_EQ(Run({"-install"}), 0);
+    ASSERT_TRUE(Control().StartService());
+    std::string status = tessaro::platform::ScmServiceDirectory(kEngineServiceName) + "/status";
+    bool stopped = false;
+    for (int i = 0; i < 500 && !stopped; ++i) {
+        std::ifstream in(status);
+        std::string all((std::istreambuf_iterator<char>(in)), {});
+        stopped = all.find("CurrentState=1\n") != std::string::npos;
+        if (!stopped) std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_TRUE(stopped);
+    EXPECT_NE(ReadLog().find("Failed to construct TSMail: Mail library NOSUCHMAILER.DLL could not be loaded."),
+              std::string::npos);
+    EXPECT_NE(GetValue("Server", "ServiceRunning"), "1");
+}
+
+TEST_F(EngineProcessTest, StartedWithoutServiceManagerLogsTheDispatcherError) {
+    unsetenv("TESSARO_SCM_SERVICE");
+    EXPECT_EQ(Run({}), 0);
+    EXPECT_NE(ReadLog().find("\"Error attempting to initialize the service Windows NT error number 1063 occurred.\""),
+              std::string::npos);
+}
+
+TEST_F(EngineProcessTest, ListenerFailureStopsTheDesktopEngine) {
+    std::filesystem::create_directories(home() + "/run/PIPE/Tessaro");
+    int lock = ::open((socketPath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0660);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+    EXPECT_EQ(Run({"-desktop"}), 0);
+    ::close(lock);
+    EXPECT_NE(ReadLog().find("\"Error attempting to create named pipe for Tessaro server. Windows NT error number 231 "
+                             "occurred.\""),
+              std::string::npos);
+    EXPECT_NE(ReadLog().find("Exited main application message loop."), std::string::npos);
+}
+
+TEST_F(EngineProcessTest, ClosingTheDesktopWindowShutsTheEngineDown) {
+    pid_t pid = Spawn({"-desktop"});
+    ASSERT_TRUE(WaitForSocket());
+    std::string window = WaitForWindow();
+    ASSERT_FALSE(window.empty());
+    EXPECT_TRUE(tessaro::platform::PostMessage(window, tessaro::platform::WM_CLOSE, 0, 0));
+    EXPECT_EQ(WaitExit(pid), 0);
+    EXPECT_EQ(GetValue("Server", "ServiceRunning"), "0");
+}
+
+namespace {
+
+// Runs a command line and returns its standard output and exit code.
+std::pair<std::string, int> Capture(const std::string& command) {
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return {out, -1};
+    char buf[512];
+    while (std::size_t n = std::fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
+    int status = ::pclose(pipe);
+    return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+}  // namespace
+
+TEST_F(EngineProcessTest, TsscmDrivesTheInstalledEngine) {
+    const std::string tsscm = std::string(TESSARO_BINARY_DIR) + "/bin/tsscm";
+    if (!std::filesystem::exists(tsscm)) GTEST_SKIP() << "tsscm is not built";
+    const std::string name = "\"Brendlow Tessaro 2.0\"";
+    ASSERT_EQ(Run({"-install"}), 0);
+    auto stopped = Capture(tsscm + " query " + name);
+    EXPECT_EQ(stopped.second, 0);
+    EXPECT_NE(stopped.first.find("STATE: 1 STOPPED\n"), std::string::npos) << stopped.first;
+
+    EXPECT_EQ(Capture(tsscm + " start " + name + " --wait 15").second, 0);
+    auto running = Capture(tsscm + " query " + name);
+    EXPECT_NE(running.first.find("STATE: 4 RUNNING\n"), std::string::npos) << running.first;
+    EXPECT_NE(running.first.find("CONTROLS_ACCEPTED: 5\n"), std::string::npos);
+    EXPECT_EQ(GetValue("Server", "ServiceRunning"), "1");
+    auto again = Capture(tsscm + " start " + name + " 2>&1");
+    EXPECT_EQ(again.second, 1);
+    EXPECT_NE(again.first.find("error 1056"), std::string::npos) << again.first;
+    auto list = Capture(tsscm + " list");
+    EXPECT_NE(list.first.find("Brendlow Tessaro 2.0\tRUNNING\t2\t"), std::string::npos) << list.first;
+
+    EXPECT_EQ(Capture(tsscm + " stop " + name + " --wait 15").second, 0);
+    EXPECT_EQ(GetValue("Server", "ServiceRunning"), "0");
+    EXPECT_EQ(Capture(tsscm + " remove " + name).second, 0);
+    EXPECT_NE(Capture(tsscm + " query " + name + " 2>&1").first.find("error 1060"), std::string::npos);
+}
+
+TEST_F(EngineProcessTest, WindowMessageRoadWhenEmulatingWindows95) {
+    setenv("TESSARO_WIN95", "1", 1);
+    pid_t pid = Spawn({});
+    unsetenv("TESSARO_WIN95");
+    std::string window = WaitForWindow();
+    ASSERT_FALSE(window.empty());
+    EXPECT_FALSE(std::filesystem::exists(socketPath));  // no request socket on this road
+
+    std::string replyFile = home() + "/tmp/TST0042.TMP";
+    const char env[] = "REQUEST_METHOD=GET\0QUERY_STRING=w=95\0";
+    std::uint32_t words[4] = {0, static_cast<std::uint32_t>(replyFile.size()), sizeof env, 0};
+    std::string block(reinterpret_cast<const char*>(words), sizeof words);
+    block += replyFile + std::string(env, sizeof env);
+    int done[2];
+    ASSERT_EQ(::pipe(done), 0);
+    bool delivered = false;
+    tessaro::platform::SendCopyData(window, 0, static_cast<std::uint64_t>(::getpid()), block, done[1], &delivered);
+    ::close(done[1]);
+    EXPECT_TRUE(delivered);
+    char byte = 0;
+    EXPECT_EQ(::read(done[0], &byte, 1), 1);
+    ::close(done[0]);
+    std::ifstream in(replyFile, std::ios::binary);
+    std::string reply((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(reply.find("URL:W=95\n"), std::string::npos) << reply;
+
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(WaitExit(pid), 0);
+}

@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "engine/server/reply_writer.h"
+#include "request_test_support.h"
+
+namespace {
+
+
+class ReplyWriterTest : public ServerTestHome {
+protected:
+    std::string MakeFile(const std::string& name, const std::string& bytes) {
+        std::string path = home() + "/tmp/" + name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+    RecordingChannel channel;
+    CReplyWriter writer{&channel};
+};
+
+}  // namespace
+
+TEST_F(ReplyWriterTest, BufferedBodyAfterTheContentType) {
+    writer.BeginOutput();
+    writer.GetCurrentChannel()->WriteText("ab");
+    writer.Finish();
+    EXPECT_EQ(channel.text, "Content-type: text/html\n\nab");
+    EXPECT_EQ(channel.closed, 1);
+    EXPECT_TRUE(writer.IsFinished());
+}
+
+TEST_F(ReplyWriterTest, HeadersComeBeforeTheBlankLine) {
+    writer.BeginOutput();
+    writer.AddHeader("Set-Cookie: A=1\n");
+    writer.GetCurrentChannel()->WriteText("x");
+    writer.Finish();
+    EXPECT_EQ(channel.text, "Content-type: text/html\nSet-Cookie: A=1\n\nx");
+}
+
+TEST_F(ReplyWriterTest, RedirectDropsTheBody) {
+    writer.BeginOutput();
+    writer.GetCurrentChannel()->WriteText("gone");
+    writer.Redirect("http://h/x");
+    writer.Finish();
+    EXPECT_EQ(channel.text, "Location: http://h/x\n\n");
+}
+
+TEST_F(ReplyWriterTest, HeaderValuesCannotSplitTheReply) {
+    writer.BeginOutput();
+    writer.Redirect("http://h/x\r\nSet-Cookie: evil=1\r\n\r\n<script>");
+    writer.AddHeader("X-A: 1\r\n\r\nInjected: 2\n");
+    writer.Finish();
+    EXPECT_EQ(channel.text, "Location: http://h/xSet-Cookie: evil=1<script>\nX-A: 1\nInjected: 2\n\n");
+    EXPECT_EQ(channel.text.find("\n\n"), channel.text.size() - 2);
+}
+
+TEST_F(ReplyWriterTest, BodyWithNulGoesWhole) {
+    writer.BeginOutput();
+    writer.GetCurrentChannel()->Write("a\0b", 3);
+    writer.Finish();
+    EXPECT_EQ(channel.text, std::string("Content-type: text/html\n\na\0b", 28));
+}
+
+TEST_F(ReplyWriterTest, FileReplyWithAndWithoutTheBuffer) {
+    std::string path = MakeFile("pic.gif", "GIF89a");
+    writer.ReplyWithFile("image/gif", path, true);
+    writer.Finish();
+    EXPECT_EQ(channel.text, "Content-length: 6\n\nGIF89a");
+    EXPECT_FALSE(std::filesystem::exists(path));
+
+    RecordingChannel second;
+    CReplyWriter buffered(&second);
+    std::string kept = MakeFile("kept.gif", "GIF");
+    buffered.BeginOutput();
+    buffered.ReplyWithFile("image/gif", kept, false);
+    buffered.Finish();
+    EXPECT_EQ(second.text, "Content-type: image/gif\nContent-length: 3\n\nGIF");
+    EXPECT_TRUE(std::filesystem::exists(kept));
+}
+
+TEST_F(ReplyWriterTest, EmptyFileSendsLengthZero) {
+    std::string path = MakeFile("empty.bin", "");
+    writer.ReplyWithFile("application/octet-stream", path, true);
+    writer.Finish();
+    EXPECT_EQ(channel.text, "Content-length: 0\n\n");
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(ReplyWriterTest, MissingFileIsLoggedAndSendsNothing) {
+    std::string path = home() + "/tmp/none.gif";
+    writer.ReplyWithFile("image/gif", path, false);
+    writer.Finish();
+    EXPECT_EQ(channel.text, "");
+    EXPECT_NE(ReadLog().find("Error occurred while attempting to map the file '" + path + "' into memory ("),
+              std::string::npos);
+}
+
+TEST_F(ReplyWriterTest, DeckWithoutLibraryFallsBackToAnHtmlPage) {
+    writer.BeginOutput();
+    writer.SetContentType("application/x-hdmlc");
+    writer.GetCurrentChannel()->WriteText("<HDML>");
+    writer.Finish();
+    EXPECT_EQ(channel.text.rfind("Content-type: text/html\nContent-length: ", 0), 0u);
+    EXPECT_NE(channel.text.find("<HTML>"), std::string::npos);
+    size_t bts = 0;
+    for (const auto& e : std::filesystem::directory_iterator(home() + "/tmp"))
+        if (e.path().filename().string().rfind("BTS", 0) == 0) ++bts;
+    EXPECT_EQ(bts, 0u);
+}
+
+TEST_F(ReplyWriterTest, WritesAfterFinishGoToTheRealChannel) {
+    writer.BeginOutput();
+    writer.Finish();
+    ASSERT_EQ(writer.GetCurrentChannel(), &channel);
+    writer.GetCurrentChannel()->WriteText("late");
+    EXPECT_EQ(channel.text, "Content-type: text/html\n\nlate");
+}
+
+TEST_F(ReplyWriterTest, NoOutputBufferSendsOnlyTheBlankLine) {
+    writer.Finish();
+    EXPECT_EQ(channel.text, "\n");
+}

@@ -1,0 +1,54 @@
+#include <gtest/gtest.h>
+
+#include "engine/server/registry.h"
+#include "engine/server/request_limiter.h"
+#include "server_test_home.h"
+
+class RequestLimiterTest : public ServerTestHome {};
+
+TEST_F(RequestLimiterTest, ReadsItsSettingsWithDefaults) {
+    auto root = OpenTessaroRootKey();
+    CRegistrySettings settings(root.get());
+    RequestLimiter defaults(&settings);
+    EXPECT_TRUE(defaults.IsEnabled());
+    EXPECT_EQ(defaults.GetMaxRequests(), 15);
+    EXPECT_EQ(defaults.GetWaitMilliseconds(), 60000);
+
+    SetValue("Server", "LimitRequests", "0");
+    RequestLimiter off(&settings);
+    EXPECT_FALSE(off.IsEnabled());
+    EXPECT_FALSE(off.HasSemaphore());
+    for (int i = 0; i < 50; ++i) EXPECT_TRUE(off.Acquire());
+
+    SetValue("Server", "LimitRequests", "1");
+    SetValue("Server", "MaxRequests", "-4");
+    SetValue("Server", "MaxSeconds", "abc");
+    RequestLimiter bounded(&settings);
+    EXPECT_EQ(bounded.GetMaxRequests(), 15);
+    EXPECT_EQ(bounded.GetWaitMilliseconds(), 0);
+}
+
+TEST_F(RequestLimiterTest, TimesOutWithTheWarningAndCountsActiveRequests) {
+    RequestLimiter limiter(true, 1, 0);
+    {
+        RequestLimiterGuard first(&limiter);
+        ASSERT_TRUE(first.Acquired());
+        EXPECT_EQ(limiter.GetActiveCount(), 1);
+        RequestLimiterGuard second(&limiter);
+        EXPECT_FALSE(second.Acquired());
+    }
+    EXPECT_EQ(limiter.GetActiveCount(), 0);
+    EXPECT_NE(ReadLog().find("\"Warning\",\"TID="), std::string::npos);
+    EXPECT_NE(ReadLog().find("Timed out while waiting for thread semaphore (1 requests are active)"), std::string::npos);
+    RequestLimiterGuard again(&limiter);
+    EXPECT_TRUE(again.Acquired());
+}
+
+TEST_F(RequestLimiterTest, ErrorReportKeepsTheLimit) {
+    RequestLimiter limiter(true, 2, 1);
+    limiter.ReportLimiterError("waiting for request semaphore (WAIT_FAILED)", 6);
+    EXPECT_NE(ReadLog().find("Unexpected Windows NT error number 6 occured while waiting for request semaphore "
+                             "(WAIT_FAILED). 0 requests were active when the error occurred."),
+              std::string::npos);
+    EXPECT_TRUE(limiter.IsEnabled());
+}

@@ -1,0 +1,348 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "database/odbc_test_config.h"
+#include "engine/server/registry.h"
+#include "engine/server/server_settings.h"
+#include "engine/server/web_exception.h"
+#include "engine/templates/query_results.h"
+#include "engine/templates/tag_query.h"
+#include "platform/registry_store.h"
+
+namespace {
+
+struct Thrown {
+    std::string type;
+    std::string message;
+    std::string detail;
+};
+
+template <class F>
+Thrown WebErrorOf(F f) {
+    try {
+        f();
+    } catch (CWebException* e) {
+        Thrown t{e->GetTypeName(), e->GetMessage(), e->GetDetail()};
+        e->Delete();
+        return t;
+    }
+    return {};
+}
+
+// A SQLite data source of its own per test, reached over raw ODBC handles.
+class QueryResultsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tsquery-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        home_ = pattern;
+        setenv("TESSARO_HOME", home_.c_str(), 1);
+        auto& config = tessaro::database::OdbcTestConfig::Instance();
+        dsn_ = "tags_" + std::to_string(reinterpret_cast<std::uintptr_t>(this));
+        config.AddSQLiteDsn(dsn_, home_ + "/data.db");
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_)));
+        SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_)));
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLConnect(dbc_, reinterpret_cast<SQLCHAR*>(dsn_.data()), SQL_NTS, nullptr, 0,
+                                             nullptr, 0)));
+        Exec("CREATE TABLE people (id INTEGER, name VARCHAR(20), born TIMESTAMP, note TEXT)");
+        Exec("INSERT INTO people VALUES (1, 'Ann', '2001-02-03 04:05:06.789', NULL)");
+        Exec("INSERT INTO people VALUES (2, 'Bob', '1999-12-31 23:59:59', 'x')");
+        Exec("INSERT INTO people VALUES (3, 'Cé', NULL, '')");
+        root_ = OpenTessaroRootKey();
+        registry_ = std::make_unique<CRegistrySettings>(root_.get());
+        settings_ = std::make_unique<CServerSettings>(registry_.get());
+    }
+    void TearDown() override {
+        settings_.reset();
+        registry_.reset();
+        root_.reset();
+        if (dbc_) {
+            SQLDisconnect(dbc_);
+            SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
+        }
+        if (env_) SQLFreeHandle(SQL_HANDLE_ENV, env_);
+        tessaro::platform::RegCloseThreadConnections();
+        std::filesystem::remove_all(home_);
+    }
+    void Exec(const std::string& sql) {
+        SQLHSTMT stmt = nullptr;
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt)));
+        SQLRETURN rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+        SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+        ASSERT_TRUE(SQL_SUCCEEDED(rc)) << sql;
+    }
+    void Run(CTSXQueryImp& query) {
+        SQLHSTMT stmt = nullptr;
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt)));
+        struct Free {
+            SQLHSTMT s;
+            ~Free() { SQLFreeHandle(SQL_HANDLE_STMT, s); }
+        } release{stmt};
+        query.ExecuteOnStatement(settings_.get(), stmt, [this] { ++timeChecks_; });
+    }
+    CTSXQueryImp Query(const std::string& sql) {
+        CTSXQueryImp query;
+        query.SetDataSource(dsn_);
+        query.AppendSQL(sql);
+        return query;
+    }
+
+    std::string home_;
+    std::string dsn_;
+    SQLHENV env_ = nullptr;
+    SQLHDBC dbc_ = nullptr;
+    int timeChecks_ = 0;
+    std::unique_ptr<CRegistryKey> root_;
+    std::unique_ptr<CRegistrySettings> registry_;
+    std::unique_ptr<CServerSettings> settings_;
+};
+
+TEST_F(QueryResultsTest, RowsAreReadAsTextInOrder) {
+    CTSXQueryImp q = Query("  SELECT id, name, born, note FROM people ORDER BY id \n");
+    Run(q);
+    EXPECT_TRUE(q.IsExecuted());
+    EXPECT_EQ(q.GetSQL(), "SELECT id, name, born, note FROM people ORDER BY id");
+    ASSERT_EQ(q.GetRowCount(), 3);
+    ASSERT_EQ(q.GetColumnCount(), 4);
+    EXPECT_EQ(q.GetColumn(1).name, "NAME");
+    int name = q.GetColumnIndex("Name"), born = q.GetColumnIndex("BORN"), note = q.GetColumnIndex("note");
+    EXPECT_EQ(q.GetColumnValue(0, name), "Ann");
+    EXPECT_EQ(q.GetColumnValue(1, name), "Bob");
+    EXPECT_EQ(q.GetColumnValue(2, name), "Cé");
+    EXPECT_EQ(q.GetColumnValue(0, born), "2001-02-03 04:05:06");
+    EXPECT_EQ(q.GetColumnValue(1, born), "1999-12-31 23:59:59");
+    EXPECT_EQ(q.GetColumnValue(2, born), "");
+    EXPECT_EQ(q.GetColumnValue(0, note), "");
+    EXPECT_EQ(q.GetColumnValue(1, note), "x");
+    EXPECT_EQ(timeChecks_, 3);
+}
+
+TEST_F(QueryResultsTest, PseudoColumnsAndUnknownNames) {
+    CTSXQueryImp q = Query("SELECT name FROM people");
+    Run(q);
+    EXPECT_EQ(q.GetColumnIndex("recordcount"), kColumnRecordCount);
+    EXPECT_EQ(q.GetColumnIndex("ReturnValue"), kColumnReturnValue);
+    EXPECT_EQ(q.GetColumnIndex("CURRENTROW"), kColumnCurrentRow);
+    EXPECT_EQ(q.GetColumnIndex("nothing"), kColumnUnknown);
+    EXPECT_EQ(q.GetColumnValue(0, kColumnRecordCount), "3");
+    EXPECT_EQ(q.GetColumnValue(0, kColumnReturnValue), "0");
+    EXPECT_EQ(q.GetColumnValue(0, kColumnCurrentRow), "1");
+    EXPECT_EQ(q.GetColumnValue(2, kColumnCurrentRow), "3");
+    EXPECT_EQ(q.GetColumnValue(7, 0), "");
+    EXPECT_EQ(q.GetColumnValue(0, 9), "");
+}
+
+TEST_F(QueryResultsTest, MaxRowsBoundsTheRowsStored) {
+    for (int max : {0, 2, 10}) {
+        CTSXQueryImp q = Query("SELECT id FROM people ORDER BY id");
+        q.SetMaxRows(max);
+        Run(q);
+        EXPECT_EQ(q.GetRowCount(), std::min(max, 3)) << max;
+        EXPECT_EQ(q.GetColumnCount(), 1);
+    }
+}
+
+TEST_F(QueryResultsTest, StatementsWithoutResultStoreNothing) {
+    CTSXQueryImp q = Query("INSERT INTO people (id, name) VALUES (4, 'Dee')");
+    Run(q);
+    EXPECT_EQ(q.GetColumnCount(), 0);
+    EXPECT_EQ(q.GetColumnValue(0, q.GetColumnIndex("RECORDCOUNT")), "0");
+    CTSXQueryImp check = Query("SELECT name FROM people WHERE id = 4");
+    Run(check);
+    EXPECT_EQ(check.GetColumnValue(0, 0), "Dee");
+}
+
+TEST_F(QueryResultsTest, LongAndMultiByteValuesAreNeverCut) {
+    std::string longText(100000, 'a');
+    longText += "end";
+    std::string wide;
+    for (int i = 0; i < 3000; ++i) wide += "\xC3\xA9";  // é
+    // Declared sizes smaller than the data: the driver reports the declared ones.
+    Exec("CREATE TABLE texts (short CHAR(2), big TEXT, num VARCHAR(5))");
+    Exec("INSERT INTO texts VALUES ('" + wide.substr(0, 20) + "', '" + longText + "', " +
+         "'123456789012345678901234567890.1234567891')");
+    Exec("INSERT INTO texts VALUES ('x', '" + wide + "', 1)");
+    CTSXQueryImp q = Query("SELECT short, big, num FROM texts");
+    Run(q);
+    ASSERT_EQ(q.GetRowCount(), 2);
+    EXPECT_EQ(q.GetColumnValue(0, 0), wide.substr(0, 20));
+    EXPECT_EQ(q.GetColumnValue(0, 1), longText);
+    EXPECT_EQ(q.GetColumnValue(1, 1), wide);
+    EXPECT_EQ(q.GetColumnValue(0, 2), "123456789012345678901234567890.1234567891");
+}
+
+TEST_F(QueryResultsTest, OdbcErrorsCarryTheSqlOnlyWhenShown) {
+    CTSXQueryImp hidden = Query("SELECT nope FROM missing_table");
+    Thrown t = WebErrorOf([&] { Run(hidden); });
+    EXPECT_EQ(t.type, "CWebODBCException");
+    EXPECT_EQ(t.message.rfind("ODBC Error Code = ", 0), 0u) << t.message;
+    EXPECT_EQ(t.detail.find("SQL = "), std::string::npos);
+
+    CTSXQueryImp shown(true);
+    shown.SetDataSource(dsn_);
+    shown.AppendSQL("SELECT <b> FROM missing_table");
+    Thrown s = WebErrorOf([&] { Run(shown); });
+    EXPECT_NE(s.detail.find("SQL = \"SELECT &lt;b&gt; FROM missing_table\"<P>"), std::string::npos) << s.detail;
+    EXPECT_FALSE(shown.IsExecuted());
+}
+
+TEST_F(QueryResultsTest, SqlAuthorisationPerDataSource) {
+    const std::string section = "DataSources\\" + dsn_;
+    CTSXQueryImp del = Query("  \n delete FROM people WHERE id = 1");
+    Run(del);  // AllowAllSQL missing: everything is allowed
+
+    registry_->Set(section, "AllowAllSQL", "0");
+    registry_->Set(section, "DISABLE_DELETE", "1");
+    CTSXQueryImp refused = Query("  \n delete FROM people WHERE id = 2");
+    Thrown t = WebErrorOf([&] { Run(refused); });
+    EXPECT_EQ(t.message, "SQL operation unauthorized.<P>");
+    EXPECT_NE(t.detail.find("The SQL operation DELETE is unauthorized for the data source '" + dsn_ + "'."),
+              std::string::npos);
+
+    CTSXQueryImp exec = Query("EXEC something");
+    Thrown u = WebErrorOf([&] { Run(exec); });
+    EXPECT_EQ(u.message, "SQL operation unrecognized<P>");
+    EXPECT_NE(u.detail.find("<P>SQL = 'EXEC something'"), std::string::npos);
+
+    CTSXQueryImp select = Query("select name from people");
+    Run(select);
+    EXPECT_EQ(select.GetRowCount(), 2);
+}
+
+TEST(QueryNameTest, ScopeNamesAreRefusedAndNamesAreUpperCased) {
+    CTSXQueryImp q;
+    q.SetName("people");
+    EXPECT_EQ(q.GetName(), "PEOPLE");
+    for (const char* scope : {"form", "URL", "Cgi", "HTTP", "variables", "FILE", "cookie", "Client"}) {
+        Thrown t = WebErrorOf([&] { q.SetName(scope); });
+        EXPECT_EQ(t.message, "Invalid TSQUERY name<P>") << scope;
+    }
+}
+
+TEST(QueryValidateTest, SqlErrorComesBeforeDataSourceError) {
+    CTSXQueryImp q;
+    EXPECT_EQ(WebErrorOf([&] { q.ValidateQuery(); }).message, "SQL attribute of TSQUERY tag not specified.<P>");
+    q.AppendSQL(" ");
+    EXPECT_EQ(WebErrorOf([&] { q.ValidateQuery(); }).message, "SQL attribute of TSQUERY tag not specified.<P>");
+    q.AppendSQL("SELECT 1");
+    EXPECT_EQ(WebErrorOf([&] { q.ValidateQuery(); }).message,
+              "DataSource attribute of TSQUERY tag not specified.<P>");
+}
+
+TEST(QueryDebugLineTest, ShowsNameCountTimeAndTidiedSql) {
+    CTSXQueryImp q;
+    q.SetName("q");
+    q.AppendSQL("\nSELECT a\n\nFROM t\n\n");
+    EXPECT_EQ(q.DebugLine(), "\n<B>Q</B> (Records=0, Time=0ms)\nSQL = \nSELECT a\nFROM t\n");
+}
+
+// The page as the query tag sees it.
+class FakeHost : public CQueryTagHost {
+public:
+    std::string written;
+    std::vector<std::string> executed;
+    std::vector<std::string> debugLines;
+    void WriteText(const std::string& text) override { written += text; }
+    std::string SubstituteSql(const std::string& text) override {
+        std::string out = text;
+        std::size_t at = out.find("#who#");
+        if (at != std::string::npos) out.replace(at, 5, "O''Neil");
+        return out;
+    }
+    void Execute(CTSXQueryImp& query) override { executed.push_back(query.GetSQL()); }
+    void AddDebugLine(const std::string& line) override { debugLines.push_back(line); }
+    std::string PositionReport() override { return "[line 4]"; }
+};
+
+TEST(QueryTagTest, SqlPiecesArriveInTagOrder) {
+    FakeHost host;
+    CNamedQueries queries;
+    CQueryTag tag(host, queries);
+    tag.OnBegin(false, false);
+    tag.OnName("\"q\" ", "t.tsm:1");
+    tag.OnDataSource(" ds ");
+    tag.OnSql("a");
+    tag.OnText("b #who#");
+    tag.OnText("  \n\t");
+    tag.OnSql("c");
+    tag.OnText("d");
+    tag.OnEnd();
+    ASSERT_EQ(host.executed.size(), 1u);
+    EXPECT_EQ(host.executed[0], " a cb O''Neild");
+    EXPECT_FALSE(tag.IsPending());
+    ASSERT_NE(queries.Find("Q"), nullptr);
+    EXPECT_EQ(queries.Find("q")->GetDataSource(), "ds");
+    EXPECT_EQ(host.written, "");
+}
+
+TEST(QueryTagTest, BlockClosedByAnotherTagWritesItsTextAndSendsOnlyItsAttributes) {
+    FakeHost host;
+    CNamedQueries queries;
+    CQueryTag tag(host, queries);
+    tag.OnBegin(false, true);
+    tag.OnDataSource("ds");
+    tag.OnSql("SELECT 1");
+    tag.OnText("<P>text</P>");
+    tag.Finish();
+    EXPECT_EQ(host.written, "<P>text</P>");
+    EXPECT_EQ(host.executed, std::vector<std::string>{" SELECT 1"});
+    EXPECT_EQ(host.debugLines.size(), 1u);
+    EXPECT_EQ(queries.Find(""), nullptr);
+    EXPECT_EQ(WebErrorOf([&] { tag.OnEnd(); }).message, "Invalid syntax for TSQUERY tag<P>");
+    EXPECT_EQ(WebErrorOf([&] { tag.OnSql("x"); }).message, "Invalid syntax for TSQUERY tag<P>");
+}
+
+TEST(QueryTagTest, NamesMustBeUniqueExceptWhenTheSameTagRunsAgain) {
+    FakeHost host;
+    CNamedQueries queries;
+    CQueryTag tag(host, queries);
+    auto run = [&](const std::string& origin) {
+        tag.OnBegin(false, false);
+        tag.OnName("q", origin);
+        tag.OnDataSource("ds");
+        tag.OnSql("SELECT 1");
+        tag.OnEnd();
+    };
+    run("t.tsm:3");
+    CTSXQueryImp* first = queries.Find("Q");
+    run("t.tsm:3");  // a loop body running the same tag again
+    EXPECT_NE(queries.Find("Q"), first);
+    EXPECT_EQ(first->GetName(), "Q");  // the earlier result is still alive
+    Thrown t = WebErrorOf([&] { run("t.tsm:9"); });
+    EXPECT_EQ(t.message, "Duplicate TSQUERY name<P>");
+    EXPECT_NE(t.detail.find("existing TSQUERY (Q)"), std::string::npos);
+    Thrown blank = WebErrorOf([&] { run(""); });
+    EXPECT_EQ(blank.message, "Duplicate TSQUERY name<P>");
+}
+
+TEST(QueryTagTest, MaxRowsMustNotBeNegativeAndErrorsNameTheDataSourceWhenShown) {
+    FakeHost host;
+    CNamedQueries queries;
+    CQueryTag tag(host, queries);
+    tag.OnBegin(true, false);
+    Thrown t = WebErrorOf([&] { tag.OnMaxRows("-1"); });
+    EXPECT_EQ(t.message, "An error occurred while attempting to process a TSQUERY tag.<P>");
+    EXPECT_EQ(t.detail, "[line 4]The MAXROWS attribute of the TSQUERY tag, which evaluates to -1, must be a "
+                        "non-negative number.<P>");
+    tag.OnMaxRows(" 12abc");
+    EXPECT_EQ(tag.Pending()->GetMaxRows(), 12);
+    tag.OnDataSource("pubs");
+    Thrown v = WebErrorOf([&] { tag.Finish(); });
+    EXPECT_EQ(v.message, "SQL attribute of TSQUERY tag not specified.<P>");
+    EXPECT_NE(v.detail.find("Data Source = \"pubs\"<P>"), std::string::npos);
+}
+
+TEST(QueryBlockTest, OnlyTheListedProductionsKeepTheBlockOpen) {
+    for (unsigned p : {2u, 5u, 7u, 13u, 15u, 16u, 23u, 25u, 31u, 34u, 39u, 115u, 117u, 130u, 132u, 248u, 258u})
+        EXPECT_TRUE(KeepsQueryBlockOpen(p)) << p;
+    for (unsigned p : {0u, 1u, 6u, 14u, 24u, 32u, 33u, 40u, 114u, 116u, 133u, 247u, 259u})
+        EXPECT_FALSE(KeepsQueryBlockOpen(p)) << p;
+}
+
+}  // namespace

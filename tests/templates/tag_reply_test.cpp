@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "engine/server/client_id_source.h"
+#include "engine/server/client_scope.h"
+#include "engine/server/reply_channel.h"
+#include "engine/server/reply_writer.h"
+#include "engine/server/web_exception.h"
+#include "engine/templates/tag_reply.h"
+#include "platform/registry_store.h"
+
+namespace {
+
+struct Thrown {
+    std::string message;
+    std::string detail;
+};
+
+template <class F>
+Thrown WebErrorOf(F f) {
+    try {
+        f();
+    } catch (CWebException* e) {
+        Thrown t{e->GetMessage(), e->GetDetail()};
+        e->Delete();
+        return t;
+    }
+    return {};
+}
+
+TEST(TagReplyTest, HeaderLinesAreTrimmedGetOneColonAndStayOnOneLine) {
+    struct Case {
+        const char* name;
+        const char* value;
+        const char* line;
+    } cases[] = {
+        {"Refresh", " 5 ", "Refresh: 5\n"},
+        {"X-A:", "b", "X-A: b\n"},
+        {" X-B ", "one\r\ntwo\nthree", "X-B: onetwothree\n"},
+        {"X-C\r\nSet-Cookie: evil=1", "v", "X-CSet-Cookie: evil=1: v\n"},
+        {"X-D", "", "X-D: \n"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(BuildHeaderLine(c.name, c.value), c.line) << c.name;
+    Thrown t = WebErrorOf([] { BuildHeaderLine("", "x"); });
+    EXPECT_EQ(t.message, "Invalid TSHEADER tag<P>");
+}
+
+class ContentTagTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tscontent-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::string MakeFile(const std::string& name) {
+        std::string path = dir_ + "/" + name;
+        std::ofstream(path) << "GIF89a";
+        return path;
+    }
+    std::string dir_;
+    CMemoryReplyChannel channel_;
+};
+
+TEST_F(ContentTagTest, TypeOnlyDropsEarlierOutputAndKeepsGoing) {
+    CReplyWriter writer(&channel_);
+    writer.BeginOutput();
+    writer.GetCurrentChannel()->Write("before", 6);
+    ContentTagState state;
+    state.type = "text/plain";
+    EXPECT_FALSE(ExecuteContent(state, writer));
+    writer.GetCurrentChannel()->Write("after", 5);
+    EXPECT_EQ(writer.GetBufferedBody(), "after");
+    EXPECT_EQ(writer.GetContentType(), "text/plain");
+}
+
+TEST_F(ContentTagTest, FileRepliesStopThePageAndAreCheckedFirst) {
+    CReplyWriter writer(&channel_);
+    writer.BeginOutput();
+    writer.GetCurrentChannel()->Write("kept", 4);
+    ContentTagState state;
+    state.type = "image/gif";
+    state.file = dir_ + "/missing.gif";
+    Thrown t = WebErrorOf([&] { ExecuteContent(state, writer); });
+    EXPECT_EQ(t.message, "Invalid TSCONTENT tag<P>");
+    EXPECT_NE(t.detail.find("MISSING.GIF) does not exist or is not accessible to the Tessaro Engine."),
+              std::string::npos);
+    EXPECT_EQ(writer.GetBufferedBody(), "kept");
+
+    for (const std::string& bad : {dir_ + "/../x.gif", dir_ + "//x.gif", std::string("C:\\\\x.gif")}) {
+        state.file = bad;
+        Thrown p = WebErrorOf([&] { ExecuteContent(state, writer); });
+        EXPECT_EQ(p.message, "Invalid TSCONTENT tag<P>") << bad;
+        EXPECT_NE(p.detail.find("is illegal."), std::string::npos) << bad;
+    }
+
+    state.file = MakeFile("a.gif");
+    EXPECT_TRUE(ExecuteContent(state, writer));
+    EXPECT_EQ(writer.GetContentType(), "image/gif");
+    EXPECT_EQ(writer.GetBufferedBody(), "");
+
+    state.type.clear();
+    Thrown noType = WebErrorOf([&] { ExecuteContent(state, writer); });
+    EXPECT_EQ(noType.message, "Invalid TSCONTENT tag<P>");
+    EXPECT_NE(noType.detail.find("TYPE=\"image/gif\""), std::string::npos);
+}
+
+TEST(ContentTagStateTest, OnlyYesDeletesTheFile) {
+    for (const char* yes : {"YES", "yes", "Yes"}) {
+        ContentTagState s;
+        s.SetDeleteFile(yes);
+        EXPECT_TRUE(s.deleteFile) << yes;
+    }
+    for (const char* no : {"true", "1", "", "no"}) {
+        ContentTagState s;
+        s.SetDeleteFile(no);
+        EXPECT_FALSE(s.deleteFile) << no;
+    }
+}
+
+class TokenSource : public CClientIdSource {
+public:
+    std::map<std::string, std::string> cookies;
+    bool UrlParameterExists(const std::string&) override { return false; }
+    std::string GetUrlParameter(const std::string&) override { return {}; }
+    bool CookieExists(const std::string&) override { return false; }
+    std::string GetCookie(const std::string&) override { return {}; }
+    void SetCookie(const std::string& n, const std::string& v) override { cookies[n] = v; }
+    int Random() override { return 0; }
+};
+
+class LocationTagTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tslocation-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        home_ = pattern;
+        setenv("TESSARO_HOME", home_.c_str(), 1);
+    }
+    void TearDown() override {
+        tessaro::platform::RegCloseThreadConnections();
+        std::filesystem::remove_all(home_);
+    }
+    std::string home_;
+};
+
+TEST_F(LocationTagTest, TokenGoesIntoTemplateUrlsOnlyWhenClientManagementIsOn) {
+    TokenSource source;
+    CClientScope scope(source);
+    EXPECT_EQ(AddClientToken("next.tsm", "", &scope), "next.tsm");
+    EXPECT_EQ(AddClientToken("next.tsm", "", nullptr), "next.tsm");
+    scope.EnableClientManagement(true);
+    const std::string token = "TSID=1&TSTOKEN=" + source.cookies["TSTOKEN"];
+    struct Case {
+        const char* url;
+        const char* addToken;
+        std::string expected;
+    } cases[] = {
+        {"next.tsm?a=1#top", "", "next.tsm?a=1&" + token + "#top"},
+        {"next.TSM", "Yes", "next.TSM?" + token},
+        {"/app/page.ksm#x#y", "", "/app/page.ksm?" + token + "#x#y"},
+        {"page.html", "yes", "page.html"},
+        {"next.tsm", "no", "next.tsm"},
+        {"next.tsm", "NO", "next.tsm"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(AddClientToken(c.url, c.addToken, &scope), c.expected) << c.url;
+}
+
+TEST(LocationTagStateTest, AddTokenAcceptsYesNoOrNothing) {
+    LocationTagState state;
+    for (const char* good : {"", "yes", "NO", "No"}) {
+        EXPECT_EQ(WebErrorOf([&] { state.SetAddToken(good, "at line 3<P>"); }).message, "") << good;
+    }
+    Thrown t = WebErrorOf([&] { state.SetAddToken("maybe", "at line 3<P>"); });
+    EXPECT_EQ(t.message, "Invalid attribute value.<P>");
+    EXPECT_EQ(t.detail, "at line 3<P>The ADDTOKEN attribute of the TSLOCATION tag must be either \"Yes or \"No\".<P>");
+}
+
+TEST(LocationTagStateTest, RedirectUrlsCarryNoLineBreaks) {
+    EXPECT_EQ(RedirectUrl("next.tsm\r\nSet-Cookie: a=b"), "next.tsmSet-Cookie: a=b");
+}
+
+}  // namespace

@@ -1,0 +1,320 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/templates/query_page.h"
+#include "template_test_site.h"
+
+namespace {
+
+class TemplateRun : public TemplateSite {};
+
+TEST_F(TemplateRun, PlainTextPassesThroughByteForByte) {
+    const std::string texts[] = {
+        "<HTML><BODY>Hello, world</BODY></HTML>\n",
+        "line one\r\nline two\r\n\r\n<P>mixed\nends\r\r\nlast",
+        "a < b > c & d # e ## f\n<notatag attr=\"x\">\n",
+        std::string(70000, 'x') + "\n",
+    };
+    for (const std::string& text : texts) {
+        Write("page.tsm", text);
+        PageOutcome out = RunPage<CQueryPage>(Script("/page.tsm"));
+        ASSERT_FALSE(out.failed) << out.title << out.detail;
+        EXPECT_EQ(out.body, text);
+    }
+}
+
+TEST_F(TemplateRun, CommentsVanish) {
+    Write("page.tsm", "a<!--- hidden <!--- nested ---> still --->b\r\nc");
+    EXPECT_EQ(RunPage<CQueryPage>(Script("/page.tsm")).body, "ab\r\nc");
+}
+
+TEST_F(TemplateRun, IncludeRunsTheFileInPlaceAndRelativeToTheIncluder) {
+    Write("sub/page.tsm", "before\n<TSINCLUDE TEMPLATE=\"inc.tsm\">after\n");
+    Write("sub/inc.tsm", "[included <TSINCLUDE TEMPLATE=\"../deeper/leaf.tsm\">]");
+    Write("deeper/leaf.tsm", "leaf");
+    Write("sub/empty.tsm", "");
+    PageOutcome out = RunPage<CQueryPage>(Script("/sub/page.tsm"));
+    ASSERT_FALSE(out.failed) << out.title << out.detail;
+    EXPECT_EQ(out.body, "before\n[included leaf]after\n");
+
+    Write("sub/page.tsm", "x<TSINCLUDE TEMPLATE=empty.tsm>y");
+    out = RunPage<CQueryPage>(Script("/sub/page.tsm"));
+    ASSERT_FALSE(out.failed) << out.title;
+    EXPECT_EQ(out.body, "xy");
+}
+
+TEST_F(TemplateRun, RecursiveIncludeListsTheChain) {
+    Write("a.tsm", "<TSINCLUDE TEMPLATE=\"b.tsm\">");
+    Write("b.tsm", "<TSINCLUDE TEMPLATE=\"a.tsm\">");
+    PageOutcome out = RunPage<CQueryPage>(Script("/a.tsm"));
+    ASSERT_TRUE(out.failed);
+    EXPECT_EQ(out.title, "Recursive template file includes not permitted.<P>");
+    std::string a = docs() + "/A.TSM", b = docs() + "/B.TSM";
+    for (char& c : a) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : b) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_TRUE(Contains(out.detail, "<P><PRE>  " + a + "\n    " + b + "\n      " + a + "\n</PRE><P>")) << out.detail;
+}
+
+TEST_F(TemplateRun, ApplicationTemplateNearestUpwardRunsFirstAndOnlyOnce) {
+    Write("Application.tsm", "[root app]");
+    Write("a/Application.tsm", "[a app]");
+    Write("a/b/page.tsm", "page");
+    PageOutcome out = RunPage<CQueryPage>(Script("/a/b/page.tsm"));
+    ASSERT_FALSE(out.failed) << out.title;
+    EXPECT_EQ(out.body, "[a app]page");
+
+    Write("a/Application.tsm", "");  // an empty one is found, and skipped silently
+    EXPECT_EQ(RunPage<CQueryPage>(Script("/a/b/page.tsm")).body, "page");
+}
+
+TEST_F(TemplateRun, ApplicationTemplateCannotBeRequested) {
+    Write("Application.tsm", "secret");
+    for (auto cgi : {Script("/Application.tsm"), Script("", "TEMPLATE=/application.tsm")}) {
+        if (cgi["SCRIPT_NAME"].empty()) cgi.erase("SCRIPT_NAME");
+        PageOutcome out = RunPage<CQueryPage>(cgi);
+        ASSERT_TRUE(out.failed);
+        EXPECT_EQ(out.title, "Invalid Request of <B>APPLICATION.TSM</B> File<P>");
+        EXPECT_FALSE(Contains(out.body, "secret"));
+    }
+}
+
+TEST_F(TemplateRun, TemplateNamingErrors) {
+    Write("page.tsm", "ok");
+    const struct {
+        std::map<std::string, std::string> cgi;
+        const char* title;
+    } cases[] = {
+        {{{"REMOTE_ADDR", "1.2.3.4"}}, "No template file information passed<P>"},
+        {{{"SCRIPT_NAME", "/missing.tsm"}}, ""},
+        {{{"QUERY_STRING", "TEMPLATE=report.rpt"}}, "Invalid template path specified<P>"},
+        {{{"QUERY_STRING", "TEMPLATE=/a/../page.tsm"}}, "The template specification, '<i>/a/../page.tsm</i>', is illegal.<P>"},
+        {{{"QUERY_STRING", "TEMPLATE=//page.tsm"}}, "The template specification, '<i>//page.tsm</i>', is illegal.<P>"},
+        // A client header never stands in for the gateway's variable.
+        {{{"HTTP_TS_TEMPLATE_PATH", "/etc/passwd"}}, "No template file information passed<P>"},
+    };
+    for (const auto& c : cases) {
+        PageOutcome out = RunPage<CQueryPage>(c.cgi);
+        ASSERT_TRUE(out.failed);
+        if (*c.title) {
+            EXPECT_EQ(out.title, c.title);
+        }
+    }
+    PageOutcome missing = RunPage<CQueryPage>({{"SCRIPT_NAME", "/missing.tsm"}});
+    EXPECT_TRUE(Contains(missing.title, "Template file <B>")) << missing.title;
+    EXPECT_TRUE(Contains(missing.title, "/MISSING.TSM</B> not found.<P>")) << missing.title;
+    EXPECT_TRUE(Contains(missing.detail, "(the physical file path was calculated from the logical path '/MISSING.TSM')"));
+
+    PageOutcome viaUrl = RunPage<CQueryPage>({{"QUERY_STRING", "TEMPLATE=page.tsm"}});
+    ASSERT_FALSE(viaUrl.failed) << viaUrl.title;
+    EXPECT_EQ(viaUrl.body, "ok");
+    Set("Server", "AllowURLTemplate", "0");
+    EXPECT_EQ(RunPage<CQueryPage>({{"QUERY_STRING", "TEMPLATE=page.tsm"}}).title, "No template file information passed<P>");
+}
+
+TEST_F(TemplateRun, LogicalFoldersMapThroughTheRegistry) {
+    std::string elsewhere = home() + "/elsewhere";
+    std::filesystem::create_directories(elsewhere + "/deep");
+    std::ofstream(elsewhere + "/deep/page.tsm") << "mapped";
+    Set("Templates", "/app/", elsewhere);
+    PageOutcome out = RunPage<CQueryPage>(Script("/app/deep/page.tsm/extra.x"));
+    ASSERT_FALSE(out.failed) << out.title << out.detail;
+    EXPECT_EQ(out.body, "mapped");
+
+    Set("Templates", "/", "");
+    out = RunPage<CQueryPage>(Script("/other/page.tsm"));
+    EXPECT_EQ(out.title, "Root template directory has not been specified.<P>");
+}
+
+TEST_F(TemplateRun, TemplatePathFromScriptName) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/app/page.tsm/extra.x", "/APP/PAGE.TSM"},
+        {"/a/b.ksm", "/A/B.KSM"},
+        {"/a/b.tsmx", "/A/B.TSM"},
+        {"/a/b.html", ""},
+        {"", ""},
+        {".tsm", ".TSM"},
+    };
+    for (const auto& [in, expected] : cases) EXPECT_EQ(CQueryPage::TemplatePathFromScriptName(in), expected) << in;
+}
+
+TEST_F(TemplateRun, SyntaxErrorPageQuotesTheLinesAroundTheError) {
+    std::string text;
+    for (int i = 1; i <= 100; ++i) text += i == 30 ? "<TSCOOKIE BOGUS>\n" : "line " + std::to_string(i) + " <b>\n";
+    Write("big.tsm", text);
+    PageOutcome out = RunPage<CQueryPage>(Script("/big.tsm", "x=%3Cscript%3E"));
+    ASSERT_TRUE(out.failed);
+    EXPECT_TRUE(Contains(out.title, "An error occurred while attempting to process a TSCOOKIE tag.<P>")) << out.title;
+    EXPECT_TRUE(Contains(out.title, "The error occurred on (or near) line 30 of the template file ")) << out.title;
+    EXPECT_TRUE(Contains(out.title, "<PRE>    26: line 26 &lt;b&gt;\n    27: line 27 &lt;b&gt;\n    28: line 28 "
+                                    "&lt;b&gt;\n    29: line 29 &lt;b&gt;\n    30: &lt;TSCOOKIE BOGUS&gt;\n    31: "
+                                    "line 31 &lt;b&gt;\n</PRE><P>"))
+        << out.title;
+    EXPECT_FALSE(Contains(out.title, "line 25 "));
+    EXPECT_TRUE(Contains(out.title, "<BR>Browser: TestBrowser/1.0<BR>Remote Address: 10.1.2.3"));
+    EXPECT_TRUE(Contains(out.title, "<BR>Query String: x=%3Cscript%3E"));
+    EXPECT_TRUE(Contains(out.title, "<P>Date/Time: "));
+}
+
+TEST_F(TemplateRun, SyntaxErrorListsTheExpectedTokens) {
+    Write("page.tsm", "text\n<TSIF x");
+    PageOutcome out = RunPage<CQueryPage>(Script("/page.tsm"));
+    ASSERT_TRUE(out.failed);
+    EXPECT_TRUE(Contains(out.title, "An error occurred while attempting to process a TSIF or TSELSEIF tag.<P>"))
+        << out.title;
+    EXPECT_TRUE(Contains(out.title, "line 2 of the template file")) << out.title;
+    EXPECT_TRUE(Contains(out.title,
+                         "The syntax error occurred while looking for the following valid tokens:<P><UL>"
+                         "<LI>a boolean expression to be evaluated by TSIF or TSELSEIF<P>"
+                         "<LI>End tag character (&gt;)<P></UL><P>Date/Time: "))
+        << out.title;
+    EXPECT_TRUE(Contains(out.body, "text\n"));  // written output stays written
+
+    // Where any of many tokens could follow, the list is left out.
+    Write("page.tsm", "text\n<TSINCLUDE TEMPLATE=\"x.tsm\"");
+    out = RunPage<CQueryPage>(Script("/page.tsm"));
+    ASSERT_TRUE(out.failed);
+    EXPECT_TRUE(Contains(out.title, "An error occurred while attempting to process a TSINCLUDE tag.<P>")) << out.title;
+    EXPECT_FALSE(Contains(out.title, "The syntax error occurred while looking for")) << out.title;
+    EXPECT_TRUE(Contains(out.title, "</PRE><P><P>Date/Time: ")) << out.title;
+}
+
+TEST_F(TemplateRun, EmptyTemplateIsReported) {
+    Write("empty.tsm", "");
+    PageOutcome out = RunPage<CQueryPage>(Script("/empty.tsm"));
+    ASSERT_TRUE(out.failed);
+    EXPECT_TRUE(Contains(out.title, "Error processing template file '")) << out.title;
+    EXPECT_TRUE(Contains(out.title, "'<P>The template file is invalid because it contains 0 bytes (templates may not be "
+                                    "empty)."))
+        << out.title;
+}
+
+TEST_F(TemplateRun, ConditionsGateOutputAndNestedTagsStillCount) {
+    Write("page.tsm",
+          "a<TSIF FALSE>b<TSIF TRUE>c<TSELSE>d</TSIF>e<TSELSEIF 1>f<TSELSE>g</TSIF>h"
+          "<TSIF no>i<TSELSEIF #flag#>j<TSELSE>k</TSIF>l");
+    PageOutcome out = RunPage<CQueryPage>(Script("/page.tsm", "flag=yes"));
+    ASSERT_FALSE(out.failed) << out.title << out.detail;
+    EXPECT_EQ(out.body, "afhjl");
+
+    Write("page.tsm", "a<TSIF TRUE>b");
+    out = RunPage<CQueryPage>(Script("/page.tsm"));
+    ASSERT_TRUE(out.failed);
+    EXPECT_TRUE(Contains(out.title, "are not properly matched")) << out.title;
+    Write("page.tsm", "a</TSIF>");
+    EXPECT_TRUE(Contains(RunPage<CQueryPage>(Script("/page.tsm")).title, "are not properly matched"));
+}
+
+TEST_F(TemplateRun, SetAndAttributeSubstitution) {
+    Write("page.tsm",
+          "<TSSET greeting=\"hi \"\"#URL.who#\"\"\"><TSSET n=5>"
+          "<TSINCLUDE TEMPLATE=\"#file#.tsm\">");
+    Write("part.tsm", "[part]");
+    PageOutcome out = RunPage<CQueryPage>(Script("/page.tsm", "who=bob&file=part"));
+    ASSERT_FALSE(out.failed) << out.title << out.detail;
+    EXPECT_EQ(out.body, "[part]");
+}
+
+TEST_F(TemplateRun, UnsupportedTagsStopWithAClearError) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"<TSOBJECT NAME=\"x\" DEBUG>", "TSOBJECT tag not supported<P>"},
+        {"<TSQUERY NAME=\"q\" DATASOURCE=\"d\">select 1</TSQUERY>", "TSQUERY tag not supported<P>"},
+        {"<TSLOOP FROM=1 TO=2>x</TSLOOP>", "TSLOOP tag not supported<P>"},
+    };
+    for (const auto& [text, title] : cases) {
+        Write("page.tsm", text);
+        PageOutcome out = RunPage<CQueryPage>(Script("/page.tsm"));
+        ASSERT_TRUE(out.failed) << text;
+        EXPECT_EQ(out.title, title);
+        EXPECT_TRUE(Contains(out.detail, "<P>Date/Time: ")) << out.detail;
+    }
+    // Skipped by a false condition, the tag never runs.
+    Write("page.tsm", "a<TSIF FALSE><TSOBJECT NAME=\"x\"></TSIF>b");
+    EXPECT_EQ(RunPage<CQueryPage>(Script("/page.tsm")).body, "ab");
+}
+
+TEST_F(TemplateRun, ErrorPageEscapesRequestText) {
+    Write("page.tsm", "<TSOBJECT NAME=\"x\">");
+    std::map<std::string, std::string> cgi = Script("/page.tsm", "a=<b>");
+    cgi["HTTP_USER_AGENT"] = "<script>alert(1)</script>";
+    cgi["HTTP_REFERER"] = "\"><img>";
+    PageOutcome out = RunPage<CQueryPage>(cgi);
+    ASSERT_TRUE(out.failed);
+    EXPECT_TRUE(Contains(out.detail, "<BR>Browser: &lt;script&gt;alert(1)&lt;/script&gt;")) << out.detail;
+    EXPECT_TRUE(Contains(out.detail, "<BR>HTTP Referer: &quot;&gt;&lt;img&gt;")) << out.detail;
+    EXPECT_TRUE(Contains(out.detail, "<BR>Query String: a=&lt;b&gt;")) << out.detail;
+    EXPECT_FALSE(Contains(out.detail, "<script>"));
+}
+
+TEST_F(TemplateRun, ValidationFailureAnswersWithTheProblemPage) {
+    Write("page.tsm", "stored");
+    std::map<std::string, std::string> cgi = Script("/page.tsm");
+    cgi["REQUEST_METHOD"] = "POST";
+    cgi["CONTENT_TYPE"] = "application/x-www-form-urlencoded";
+    std::string body = "AGE=4+2&AGE_INTEGER=&NAME_REQUIRED=";
+    cgi["CONTENT_LENGTH"] = std::to_string(body.size());
+    PageOutcome out = RunPage<CQueryPage>(cgi, body);
+    ASSERT_FALSE(out.failed) << out.title;
+    EXPECT_TRUE(Contains(out.body, "<TITLE>Form Entries Incomplete or Invalid</TITLE>")) << out.body;
+    EXPECT_TRUE(Contains(out.body, "<LI>A value must be entered for the <B>Name</B> field.<P>"));
+    EXPECT_TRUE(Contains(out.body, "<LI>Data entered in the <B>Age</B> field must be a number (you entered '4 2').<P>"));
+    EXPECT_FALSE(Contains(out.body, "stored"));
+}
+
+TEST_F(TemplateRun, CookiesLeaveOnlyWithASuccessfulPage) {
+    Write("page.tsm",
+          "<TSCOOKIE NAME=\"id\" VALUE=\"a b&c\"><TSCOOKIE NAME=\"s\" VALUE=\"1\" DOMAIN=\"example.com\" SECURE>"
+          "<TSCOOKIE NAME=\"ID\" VALUE=\"second\">");
+    PageOutcome out = RunPage<CQueryPage>(Script("/page.tsm"));
+    ASSERT_FALSE(out.failed) << out.title << out.detail;
+    EXPECT_EQ(out.headers, "Set-Cookie: ID=second; path=/; \nSet-Cookie: S=1; path=/; domain=example.com; secure\n");
+
+    Write("page.tsm", "<TSCOOKIE NAME=\"id\" VALUE=\"1\"><TSOBJECT NAME=\"x\">");
+    out = RunPage<CQueryPage>(Script("/page.tsm"));
+    ASSERT_TRUE(out.failed);
+    EXPECT_FALSE(Contains(out.headers, "Set-Cookie"));
+}
+
+TEST_F(TemplateRun, CookieErrors) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"<TSCOOKIE VALUE=\"1\">", "NAME attribute not specified<P>"},
+        {"<TSCOOKIE NAME=\"a\" EXPIRES=\"soon\">", "Invalid EXPIRES attribute<P>"},
+        {"<TSCOOKIE NAME=\"#URL.n#\">", "Invalid TSCOOKIE NAME attribute<P>"},
+        {"<TSCOOKIE NAME=\"a\" PATH=\"#URL.n#\">", "Invalid TSCOOKIE PATH attribute<P>"},
+    };
+    for (const auto& [text, title] : cases) {
+        Write("page.tsm", text);
+        PageOutcome out = RunPage<CQueryPage>(Script("/page.tsm", "n=x%0D%0ALocation:+evil"));
+        ASSERT_TRUE(out.failed) << text;
+        EXPECT_EQ(out.title, title);
+        EXPECT_FALSE(Contains(out.headers, "Set-Cookie"));
+    }
+}
+
+TEST_F(TemplateRun, CookieReadsTheValueSetEarlierInTheRequest) {
+    Write("page.tsm", "<TSCOOKIE NAME=\"id\" VALUE=\"new\"><TSINCLUDE TEMPLATE=\"#COOKIE.id#.tsm\">");
+    Write("new.tsm", "[new]");
+    std::map<std::string, std::string> cgi = Script("/page.tsm");
+    cgi["HTTP_COOKIE"] = "id=old";
+    PageOutcome out = RunPage<CQueryPage>(cgi);
+    ASSERT_FALSE(out.failed) << out.title << out.detail;
+    EXPECT_EQ(out.body, "[new]");
+}
+
+TEST_F(TemplateRun, TruncatedAndOddTemplatesEndInAPageNotACrash) {
+    const char* texts[] = {
+        "<", "<TS", "<TSIF", "<TSIF >", "<TSSET x=", "<TSSET =1>", "<TSCOOKIE NAME=", "<TSCOOKIE NAME=\"a\"",
+        "<!--- open", "<TSOUTPUT>", "<TSINCLUDE TEMPLATE=>", "<TSINCLUDE>", "</TSIF>", "<TSELSE>", "<TSELSEIF x>",
+        "<TSCOOKIE SECURE SECURE NAME=a>", "<TSAPPLICATION NAME=\"a\" CLIENTMANAGEMENT=\"maybe\">",
+        "<TSCOOKIE NAME=\"\"\"\">", "\x01\x02\xff<TSIF \xff>",
+    };
+    for (const char* text : texts) {
+        Write("odd.tsm", text);
+        PageOutcome out = RunPage<CQueryPage>(Script("/odd.tsm"));
+        if (out.failed) {
+            EXPECT_FALSE(out.title.empty()) << text;
+        }
+    }
+}
+
+}  // namespace
