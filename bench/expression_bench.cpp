@@ -19,7 +19,7 @@ class BenchRuntime : public CRuntimeInterface {
     if (it == variables.end()) throw CRuntimeInterfaceSignalingException(name, "Variable not found");
     value = it->second;
   }
-  CTSXQuery* FindQuery(const std::string&) override { return nullptr; }
+  CExpressionQuery* FindQuery(const std::string&) override { return nullptr; }
   int EscapeSingleQuotes() override { return 0; }
   void Evaluate(std::string&, const std::string&, int) override {}
   void SetVariable(const std::string&, const std::string&) override {}

@@ -5,7 +5,17 @@
 #include <cstdint>
 #include <string>
 
-class CTSXQuery;
+// A query result as the evaluator reads it (ValueList, QuotedValueList): rows and columns
+// counted from 1.
+class CExpressionQuery {
+ public:
+  virtual ~CExpressionQuery() = default;
+  virtual int GetRowCount() = 0;
+  // The 1-based position of the column of that name (case ignored), or -1.
+  virtual int FindColumn(const std::string& name) = 0;
+  // The cell's text; empty for a cell without value or outside the result.
+  virtual std::string GetCell(int row, int column) = 0;
+};
 
 // The request's random-number state: the page keeps it, the random functions and the
 // client-id source step it.
@@ -21,8 +31,9 @@ class CRuntimeInterface {
   // The name resolved through the request's scopes into value. Every failure throws one
   // of the exceptions below (a missing name: the signaling form).
   virtual void LookupVariable(const std::string& name, int row, std::string& value, int mustExist) = 0;
-  // The request's query of that name (case ignored), or null.
-  virtual CTSXQuery* FindQuery(const std::string& name) = 0;
+  // The request's query of that name (case ignored), or null. The object lives as long
+  // as this interface.
+  virtual CExpressionQuery* FindQuery(const std::string& name) = 0;
   // Non-zero while SQL text is evaluated: variable values then get their single quotes
   // doubled.
   virtual int EscapeSingleQuotes() = 0;

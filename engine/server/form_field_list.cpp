@@ -10,6 +10,7 @@
 CFormFieldList::~CFormFieldList() {
     m_names.clear();
     m_values.clear();
+    m_index.clear();
     m_files.clear();
 }
 
@@ -21,13 +22,13 @@ void CFormFieldList::Add(const std::string& name, const std::string& value) {
     }
     m_names.push_back(UpperCopy(name));
     m_values.push_back(value);
+    m_index.emplace(m_names.back(), static_cast<int>(m_names.size() - 1));
 }
 
 int CFormFieldList::FindIndex(const std::string& name) const {
-    for (std::size_t i = 0; i < m_names.size(); ++i)
-        if (strcasecmp(m_names[i].c_str(), name.c_str()) == 0 && m_names[i].size() == name.size())
-            return static_cast<int>(i);
-    return -1;
+    // Names are stored upper-cased, so a case-insensitive search is a lookup.
+    auto it = m_index.find(UpperCopy(name));
+    return it == m_index.end() ? -1 : it->second;
 }
 
 std::string CFormFieldList::GetValue(const std::string& name) const {

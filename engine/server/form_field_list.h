@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/server/uploaded_file.h"
@@ -35,6 +36,7 @@ public:
 
 private:
     std::vector<std::string> m_names;
+    std::unordered_map<std::string, int> m_index;  // upper-cased name -> position
     std::vector<std::string> m_values;
     std::map<std::string, std::unique_ptr<CUploadedFile>> m_files;
 };

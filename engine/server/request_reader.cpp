@@ -139,7 +139,7 @@ bool CRequestReader::HasCgiVariable(const std::string& name) const {
 
 std::string CRequestReader::GetUrlParameter(const std::string& name) const {
     auto it = m_url.find(UpperCopy(name));
-    return it == m_url.end() ? std::string() : it->second;
+    return it == m_url.end() ? std::string() : m_urlList[it->second].second;
 }
 
 bool CRequestReader::HasUrlParameter(const std::string& name) const { return m_url.count(UpperCopy(name)) != 0; }
@@ -157,14 +157,11 @@ void CRequestReader::AddCgiVariable(const std::string& name, const std::string& 
 
 void CRequestReader::AddUrlParameter(const std::string& name, const std::string& value) {
     std::string upper = UpperCopy(name);
-    auto [it, inserted] = m_url.insert_or_assign(upper, value);
-    (void)it;
-    if (inserted) {
+    auto [it, inserted] = m_url.try_emplace(upper, m_urlList.size());
+    if (inserted)
         m_urlList.emplace_back(upper, value);
-    } else {
-        for (auto& p : m_urlList)
-            if (p.first == upper) p.second = value;
-    }
+    else
+        m_urlList[it->second].second = value;
 }
 
 void CRequestReader::AddFormField(const std::string& name, const std::string& value) {

@@ -65,7 +65,7 @@ private:
     CServerSettings* m_settings;
     std::unordered_map<std::string, std::string> m_cgi;
     std::vector<std::string> m_cgiArrival;
-    std::unordered_map<std::string, std::string> m_url;
+    std::unordered_map<std::string, std::size_t> m_url;           // name -> position in m_urlList
     std::vector<std::pair<std::string, std::string>> m_urlList;  // arrival order, one per name
     CFormFieldList m_formFields;
 };

@@ -10,6 +10,7 @@
 #include "engine/server/web_exception.h"
 #include "engine/templates/cookie_scope.h"
 #include "engine/templates/if_block_stack.h"
+#include "engine/templates/page_scopes.h"
 #include "engine/templates/template_parser.h"
 
 std::int64_t MonotonicMilliseconds() {
@@ -27,7 +28,8 @@ std::string ErrorPageDateTime() {
     return buffer;
 }
 
-CQueryPage::CQueryPage() : m_evaluator(std::make_unique<CStandInEvaluator>(*this)) {}
+CQueryPage::CQueryPage()
+    : m_scopes(std::make_unique<CPageScopes>(*this)), m_evaluator(MakePageEvaluator(*this, *m_scopes)) {}
 
 CQueryPage::~CQueryPage() = default;
 
@@ -131,11 +133,7 @@ std::string CQueryPage::rawAttributeValue() {
 }
 
 void CQueryPage::SetVariable(const std::string& name, const std::string& value) {
-    std::string key = name;
-    if (key.size() >= 2 && key.front() == '#' && key.back() == '#') key = key.substr(1, key.size() - 2);
-    std::string upper = UpperCopy(key);
-    if (upper.rfind("VARIABLES.", 0) == 0) key = key.substr(10);
-    GetCookieScope()->SetVariable(key, value);
+    m_scopes->AssignVariable(name, value);
 }
 
 void CQueryPage::BeginCookie() { m_currentCookie = std::make_unique<CCookie>(); }
@@ -161,42 +159,11 @@ void CQueryPage::EndCookie() {
 }
 
 bool CQueryPage::ResolveParameter(const std::string& name, std::string& value) {
-    std::string upper = UpperCopy(name);
-    std::size_t dot = upper.find('.');
-    std::string scope = dot == std::string::npos ? std::string() : upper.substr(0, dot);
-    std::string rest = dot == std::string::npos ? upper : upper.substr(dot + 1);
-    CRequestReader* reader = GetReader();
-    CCookieScope* cookies = GetCookieScope();
-    if (scope == "VARIABLES") return cookies->GetVariable(rest, value);
-    if (scope == "COOKIE") return cookies->GetCookie(rest, value);
-    if (scope == "URL") {
-        if (!reader->HasUrlParameter(rest)) return false;
-        value = reader->GetUrlParameter(rest);
+    try {
+        value = m_scopes->ResolveParameter(name, -1).value;
         return true;
+    } catch (CWebException* e) {
+        e->Delete();
+        return false;
     }
-    if (scope == "FORM") {
-        if (!reader->HasFormField(rest)) return false;
-        value = reader->GetFormField(rest);
-        return true;
-    }
-    if (scope == "CGI") {
-        if (!reader->HasCgiVariable(rest)) return false;
-        value = reader->GetCgiVariable(rest);
-        return true;
-    }
-    if (cookies->GetVariable(upper, value)) return true;
-    if (reader->HasUrlParameter(upper)) {
-        value = reader->GetUrlParameter(upper);
-        return true;
-    }
-    if (reader->HasFormField(upper)) {
-        value = reader->GetFormField(upper);
-        return true;
-    }
-    if (cookies->GetCookie(upper, value)) return true;
-    if (reader->HasCgiVariable(upper)) {
-        value = reader->GetCgiVariable(upper);
-        return true;
-    }
-    return false;
 }

@@ -12,6 +12,7 @@
 
 class CCookie;
 class CIfBlockStack;
+class CPageScopes;
 class CTemplateParser;
 class CWebException;
 
@@ -53,6 +54,8 @@ public:
     void destroyTemplateParsers();
     CIfBlockStack* GetIfStack() const { return m_ifStack.get(); }
     CTemplateEvaluator& GetEvaluator() { return *m_evaluator; }
+    // The request's variable scopes and the evaluator's view of the page.
+    CPageScopes& GetScopes() { return *m_scopes; }
     // Replaces the stand-in evaluator.
     void SetEvaluator(std::unique_ptr<CTemplateEvaluator> evaluator) { m_evaluator = std::move(evaluator); }
     void WriteText(const std::string& text);
@@ -101,6 +104,7 @@ private:
     std::unique_ptr<CCookie> m_currentCookie;
     std::string m_attributeAccumulator;
     std::string m_attributeText;
+    std::unique_ptr<CPageScopes> m_scopes;  // before the evaluator, which refers to it
     std::unique_ptr<CTemplateEvaluator> m_evaluator;
 };
 

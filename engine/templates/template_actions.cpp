@@ -5,6 +5,7 @@
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/text_helpers.h"
 #include "engine/templates/get_graphic_page.h"
+#include "engine/templates/page_scopes.h"
 #include "engine/templates/query_page.h"
 #include "engine/templates/template_tables.h"
 
@@ -21,8 +22,14 @@ void InstallTemplateSubsystems(EngineSubsystems& subsystems) {
         if (previous) previous(dispatcher);
         RegisterTemplateActions(dispatcher);
     };
-    subsystems.loadGrammarTables = [] { LoadTemplateParserTables(); };
-    subsystems.freeGrammarTables = [] { FreeTemplateParserTables(); };
+    subsystems.loadGrammarTables = [] {
+        LoadTemplateParserTables();
+        LoadExpressionEvaluator();
+    };
+    subsystems.freeGrammarTables = [] {
+        FreeExpressionEvaluator();
+        FreeTemplateParserTables();
+    };
 }
 
 void InstallTemplateSubsystems() { InstallTemplateSubsystems(TheEngineSubsystems()); }

@@ -23,7 +23,7 @@ class FakeRuntime : public CRuntimeInterface {
   std::vector<int> rows;
 
   void LookupVariable(const std::string& name, int row, std::string& value, int mustExist) override;
-  CTSXQuery* FindQuery(const std::string&) override { return nullptr; }
+  CExpressionQuery* FindQuery(const std::string&) override { return nullptr; }
   int EscapeSingleQuotes() override { return escape; }
   void Evaluate(std::string& value, const std::string& text, int row) override;
   void SetVariable(const std::string& name, const std::string& value) override { variables[name] = value; }

@@ -49,6 +49,13 @@ protected:
             Control().StopService();
             tessaro::platform::WaitForServiceState(kEngineServiceName, tessaro::platform::SERVICE_STOPPED, 10000, 100);
         }
+        // A service that would not stop (it still holds its lock) is killed.
+        if (State() != tessaro::platform::SERVICE_STOPPED && State() != 0) {
+            std::ifstream status(tessaro::platform::ScmServiceDirectory(kEngineServiceName) + "/status");
+            for (std::string line; std::getline(status, line);)
+                if (line.rfind("Pid=", 0) == 0 && std::atoi(line.c_str() + 4) > 0)
+                    ::kill(std::atoi(line.c_str() + 4), SIGKILL);
+        }
         ServerTestHome::TearDown();
     }
 
