@@ -56,8 +56,15 @@ bool ForwardRequest(const char* const* environment, int inputFd, GatewayState& s
 
     PipeCloser pipe{OpenServerPipe(state)};
     if (pipe.fd < 0) return false;
-    if (!SendPipeRequest(pipe.fd, block, state)) return false;
-    if (bodyStatus == BodyStatus::Read && !SendPipeRequest(pipe.fd, body, state)) return false;
+    if (!SendPipeRequest(pipe.fd, block, state) ||
+        (bodyStatus == BodyStatus::Read && !SendPipeRequest(pipe.fd, body, state))) {
+        // An engine that refuses a request (one too large for it) answers and closes before
+        // taking all of it; its page says why, where the failed send alone would say "busy".
+        ErrorReport sendFailure = state.errors;
+        if (RelayPipeReply(pipe.fd, state)) return true;
+        state.errors = std::move(sendFailure);
+        return false;
+    }
     return RelayPipeReply(pipe.fd, state);
 }
 

@@ -1,5 +1,6 @@
 #include "gateway/request_body.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <limits>
 #include <new>
@@ -45,14 +46,21 @@ BodyStatus ReadRequestBody(int fd, const char* contentType, const char* contentL
                    0);
         return BodyStatus::Failed;
     }
-    try {
-        body.resize(static_cast<std::size_t>(length));
-    } catch (const std::bad_alloc&) {
-        errors.Add("Error attempting to allocate memory for content stream", 8);
-        return BodyStatus::Failed;
-    }
+    // The buffer grows with the bytes that really arrive: a declared length alone
+    // allocates nothing large.
+    constexpr std::size_t kFirstChunk = 64 * 1024;
+    const std::size_t total = static_cast<std::size_t>(length);
     std::size_t got = 0;
-    while (got < body.size()) {
+    while (got < total) {
+        if (got == body.size()) {
+            try {
+                body.resize(got + std::min(total - got, std::max(got, kFirstChunk)));
+            } catch (const std::bad_alloc&) {
+                body.clear();
+                errors.Add("Error attempting to allocate memory for content stream", 8);
+                return BodyStatus::Failed;
+            }
+        }
         ssize_t n = ::read(fd, body.data() + got, body.size() - got);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {

@@ -177,6 +177,7 @@ bool RelayPipeReply(int pipe, GatewayState& state) {
             return false;
         case plat::PipeReadStatus::TooLarge:
         case plat::PipeReadStatus::BadKind:
+        case plat::PipeReadStatus::TimedOut:
             state.errors.Add(kReadFailed, frame.errorNumber);
             return false;
         }

@@ -2,7 +2,11 @@
 
 #include "platform/win32_error.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <new>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -78,13 +82,59 @@ bool WritePipeFrame(int fd, PipeFrameKind kind, const void* data, std::size_t le
     return len == 0 || WriteFully(fd, data, len);
 }
 
-PipeReadResult ReadPipeFrame(int fd, std::size_t maxLength) {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// ReadFully bounded by a deadline (none when timed is false); a deadline that
+// passes gives -1 with errno ETIMEDOUT.
+long ReadBefore(int fd, char* buf, std::size_t len, bool timed, Clock::time_point deadline) {
+    if (!timed) return ReadFully(fd, buf, len);
+    std::size_t got = 0;
+    while (got < len) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) {
+            errno = ETIMEDOUT;
+            return -1;
+        }
+        pollfd p{fd, POLLIN, 0};
+        int r = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 0x7FFFFFFF)));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (r == 0) continue;
+        ssize_t n = ::read(fd, buf + got, len - got);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            return -1;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return static_cast<long>(got);
+}
+
+void SetReadFailure(PipeReadResult& r) {
+    if (errno == ETIMEDOUT) {
+        r.status = PipeReadStatus::TimedOut;
+        r.errorNumber = WAIT_TIMEOUT_ERROR;
+        return;
+    }
+    r.status = (errno == ECONNRESET) ? PipeReadStatus::Eof : PipeReadStatus::Error;
+    r.errorNumber = Win32ErrorFromErrno(errno);
+}
+
+}  // namespace
+
+PipeReadResult ReadPipeFrame(int fd, std::size_t maxLength, int timeoutMs) {
     PipeReadResult r;
+    const bool timed = timeoutMs >= 0;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timed ? timeoutMs : 0);
     unsigned char head[kPipeFrameHeaderSize];
-    long n = ReadFully(fd, head, sizeof head);
+    long n = ReadBefore(fd, reinterpret_cast<char*>(head), sizeof head, timed, deadline);
     if (n < 0) {
-        r.status = (errno == ECONNRESET) ? PipeReadStatus::Eof : PipeReadStatus::Error;
-        r.errorNumber = Win32ErrorFromErrno(errno);
+        SetReadFailure(r);
         return r;
     }
     if (n < static_cast<long>(sizeof head)) {
@@ -106,27 +156,33 @@ PipeReadResult ReadPipeFrame(int fd, std::size_t maxLength) {
         r.errorNumber = 234;  // ERROR_MORE_DATA
         return r;
     }
+    // The buffer grows with the bytes that really arrive: a peer that only
+    // declares a large length gets no large allocation.
+    constexpr std::size_t kFirstChunk = 64 * 1024;
+    std::size_t got = 0;
     try {
-        r.payload.resize(length);
+        while (got < length) {
+            std::size_t chunk = std::min<std::size_t>(length - got, std::max(got, kFirstChunk));
+            r.payload.resize(got + chunk);
+            long part = ReadBefore(fd, r.payload.data() + got, chunk, timed, deadline);
+            if (part < 0) {
+                SetReadFailure(r);
+                r.payload.clear();
+                return r;
+            }
+            got += static_cast<std::size_t>(part);
+            if (static_cast<std::size_t>(part) < chunk) {
+                r.status = PipeReadStatus::Eof;
+                r.errorNumber = 109;
+                r.payload.clear();
+                return r;
+            }
+        }
     } catch (const std::bad_alloc&) {
         r.status = PipeReadStatus::Error;
         r.errorNumber = 8;
+        r.payload.clear();
         return r;
-    }
-    if (length > 0) {
-        long got = ReadFully(fd, r.payload.data(), length);
-        if (got < 0) {
-            r.status = (errno == ECONNRESET) ? PipeReadStatus::Eof : PipeReadStatus::Error;
-            r.errorNumber = Win32ErrorFromErrno(errno);
-            r.payload.clear();
-            return r;
-        }
-        if (got < static_cast<long>(length)) {
-            r.status = PipeReadStatus::Eof;
-            r.errorNumber = 109;
-            r.payload.clear();
-            return r;
-        }
     }
     r.status = PipeReadStatus::Ok;
     return r;

@@ -27,6 +27,7 @@ enum class PipeReadStatus {
     Eof,          // the peer closed before a frame header (or mid-frame)
     TooLarge,     // the declared length exceeds the caller's cap
     BadKind,      // unknown frame kind
+    TimedOut,     // the frame did not arrive whole within the time allowed
     Error,        // another socket error; see errorNumber
 };
 
@@ -55,6 +56,7 @@ inline bool WritePipeDisconnect(int fd) {
 }
 
 // Reads one whole frame; a payload above maxLength is refused without reading it.
-PipeReadResult ReadPipeFrame(int fd, std::size_t maxLength = 0xFFFFFFFFu);
+// With timeoutMs >= 0 the whole frame must arrive within that many milliseconds.
+PipeReadResult ReadPipeFrame(int fd, std::size_t maxLength = 0xFFFFFFFFu, int timeoutMs = -1);
 
 }  // namespace tessaro::platform

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "engine/expressions/expression_exception.h"
@@ -132,7 +133,8 @@ std::string FormatODBCTime(double value) {
 }
 
 bool ParseDateValue(const char* text, double& value) {
-  if (text == nullptr || *text == '\0') return false;
+  // Every date or time has a number in it; plain words are answered without the parser.
+  if (text == nullptr || std::strpbrk(text, "0123456789") == nullptr) return false;
   tessaro::foundation::ParsedDateTime parsed;
   double result = 0;
   if (!tessaro::foundation::TryParseDateText(text, parsed) ||

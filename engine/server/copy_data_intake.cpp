@@ -1,6 +1,7 @@
 #include "engine/server/copy_data_intake.h"
 
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/request_worker.h"
 #include "engine/server/server_error_log.h"
+#include "platform/home.h"
 
 namespace {
 
@@ -15,6 +17,15 @@ std::uint32_t Word(const std::string& block, std::size_t index) {
     std::uint32_t v;
     std::memcpy(&v, block.data() + index * 4, 4);
     return v;
+}
+
+// The sender names the reply file; only a gateway temporary file ("TST…" in
+// the runtime's temp folder) may be written, never a path of the sender's choice.
+bool IsGatewayReplyFile(const std::string& path) {
+    std::filesystem::path file = std::filesystem::path(path).lexically_normal();
+    std::filesystem::path dir = std::filesystem::path(tessaro::platform::HomeTempDirectory()).lexically_normal();
+    if (!dir.has_filename()) dir = dir.parent_path();  // a home given with a final "/"
+    return file.is_absolute() && file.parent_path() == dir && file.filename().string().rfind("TST", 0) == 0;
 }
 
 void SetEvent(int fd) {
@@ -44,6 +55,7 @@ std::int64_t OnCopyData(tessaro::platform::WindowMessage& message, bool listenin
         std::string fileName(data, static_cast<std::size_t>(a));
         auto nul = fileName.find('\0');
         if (nul != std::string::npos) fileName.resize(nul);
+        if (!IsGatewayReplyFile(fileName)) throw std::runtime_error("reply file");
         context = new CRequestContext;
         auto* channel = new CFileReplyChannel(event, fileName);
         event = -1;  // the channel owns it now

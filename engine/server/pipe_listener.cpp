@@ -8,6 +8,7 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <thread>
 #include <unistd.h>
@@ -98,6 +99,31 @@ bool CPipeListener::Open(long* errorNumber) {
     return false;
 }
 
+namespace {
+
+// A connection that sends nothing must not take one of the limiter's permits
+// from the requests behind it: a worker waits for its first bytes first.
+bool WaitForRequestBytes(int client, int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        pollfd p{client, POLLIN, 0};
+        int r = ::poll(&p, 1, static_cast<int>(left.count()));
+        if (r > 0) return true;  // data, or an end the reader reports itself
+        if (r < 0 && errno != EINTR) return false;
+    }
+}
+
+void SetSendTimeout(int client, int timeoutMs) {
+    timeval tv{};
+    tv.tv_sec = timeoutMs / 1000;
+    tv.tv_usec = (timeoutMs % 1000) * 1000;
+    ::setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+}
+
+}  // namespace
+
 bool CPipeListener::WaitForSlot() {
     std::unique_lock lock(m_slots->mutex);
     // At the instance limit the listener waits for a worker to end instead of
@@ -162,18 +188,26 @@ void CPipeListener::Run() {
                     0);
                 break;
             }
+            const int timeoutMs = m_readTimeoutMs;
+            SetSendTimeout(client, timeoutMs);
             auto* context = new CRequestContext;
             context->m_socket = client;
             context->m_pChannel = new CPipeReplyChannel(client);
             context->m_pWriter = new CReplyWriter(context->m_pChannel);
-            context->m_pReader = new CPipeRequestReader(client, m_dispatcher.GetServerSettings());
+            context->m_pReader = new CPipeRequestReader(client, m_dispatcher.GetServerSettings(), timeoutMs);
             std::shared_ptr<Slots> slots = m_slots;
             RequestLimiter* limiter = m_limiter;
             CRequestDispatcher& dispatcher = m_dispatcher;
             RequestWorkerStarted();
             try {
-                std::thread([context, limiter, &dispatcher, slots] {
-                    RunRequest(context, limiter, dispatcher);
+                std::thread([context, limiter, &dispatcher, slots, timeoutMs] {
+                    if (WaitForRequestBytes(context->m_socket, timeoutMs)) {
+                        RunRequest(context, limiter, dispatcher);
+                    } else {
+                        ::close(context->m_socket);
+                        context->m_socket = -1;
+                        delete context;
+                    }
                     {
                         std::lock_guard lock(slots->mutex);
                         --slots->open;

@@ -17,6 +17,10 @@ public:
     static constexpr int kMaxInstances = 255;
     static constexpr int kCreateAttempts = 3;
     static constexpr int kRetryMilliseconds = 500;
+    // How long a connection may stay silent before its request starts, and how
+    // long the request's frames may take to arrive; a reply write that blocks
+    // this long also ends the request.
+    static constexpr int kDefaultReadTimeoutMilliseconds = 60000;
 
     // listening is the engine's flag; onFatal runs (once) when the socket cannot
     // be made or fails, so that the engine stops through its normal path.
@@ -35,6 +39,7 @@ public:
     void Stop();
 
     int GetOpenConnections() const;
+    void SetReadTimeout(int milliseconds) { m_readTimeoutMs = milliseconds; }
 
     // The socket path under the runtime root.
     static std::string DefaultSocketPath();
@@ -56,6 +61,7 @@ private:
     std::function<void(const std::string&, long)> m_onFatal;
     std::shared_ptr<Slots> m_slots = std::make_shared<Slots>();
     int m_maxInstances;
+    int m_readTimeoutMs = kDefaultReadTimeoutMilliseconds;
     int m_lockFd = -1;
     std::atomic<int> m_listenFd{-1};
     std::atomic<bool> m_stopping{false};

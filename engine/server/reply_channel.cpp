@@ -14,6 +14,7 @@ using tessaro::platform::WriteFully;
 using tessaro::platform::WritePipeFrame;
 
 bool CPipeReplyChannel::Report(int errnoValue, bool shortWrite) {
+    m_failed = true;
     if (shortWrite) {
         LogServerError("The number of bytes written was not equal to the number of bytes in the named pipe input buffer.", 0);
         return false;
@@ -30,6 +31,7 @@ bool CPipeReplyChannel::Report(int errnoValue, bool shortWrite) {
 }
 
 bool CPipeReplyChannel::Write(const void* data, std::size_t length) {
+    if (m_failed) return false;
     const char* p = static_cast<const char*>(data);
     while (length > 0) {
         std::size_t block = length < kBlockSize ? length : kBlockSize;
@@ -41,6 +43,7 @@ bool CPipeReplyChannel::Write(const void* data, std::size_t length) {
 }
 
 bool CPipeReplyChannel::WriteEmpty() {
+    if (m_failed) return false;
     if (!WritePipeFrame(m_socket, PipeFrameKind::Message, nullptr, 0)) return Report(errno, false);
     return true;
 }
@@ -48,7 +51,7 @@ bool CPipeReplyChannel::WriteEmpty() {
 void CPipeReplyChannel::Close() {
     if (m_closed) return;
     m_closed = true;
-    tessaro::platform::WritePipeDisconnect(m_socket);
+    if (!m_failed) tessaro::platform::WritePipeDisconnect(m_socket);
     ::shutdown(m_socket, SHUT_WR);
 }
 

@@ -34,6 +34,9 @@ private:
     bool Report(int errnoValue, bool shortWrite);
     int m_socket;
     bool m_closed = false;
+    // After a failed write the stream may hold half a frame: nothing more is sent,
+    // and a client that stopped reading costs one send time-out, not one per write.
+    bool m_failed = false;
 };
 
 class CMemoryReplyChannel : public CReplyChannel {

@@ -35,10 +35,11 @@ bool IsBlank(const std::string& s) {
     return true;
 }
 
-// C run-time atol: leading blanks, sign, digits.
+// C run-time atol: leading white space, sign, digits. The gateway reads
+// CONTENT_LENGTH the same way, so both agree on whether a body follows.
 long TextToLong(const std::string& s) {
     const char* p = s.c_str();
-    while (*p == ' ' || *p == '\t') ++p;
+    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
     bool neg = false;
     if (*p == '+' || *p == '-') neg = *p++ == '-';
     long v = 0;
@@ -268,6 +269,13 @@ void CRequestReader::ParseCgiEnvironment() {
         if (at == std::string::npos)
             throw new CWebException("Invalid multipart MIME data.", "No multipart boundary was declared.", "");
         std::string boundary = contentTypeRaw.substr(at + 9);
+        // A quoted boundary (allowed in the header) is matched without its quotes.
+        if (boundary.size() >= 2 && boundary.front() == '"') {
+            auto close = boundary.find('"', 1);
+            if (close != std::string::npos) boundary = boundary.substr(1, close - 1);
+        }
+        if (boundary.empty())
+            throw new CWebException("Invalid multipart MIME data.", "No multipart boundary was declared.", "");
         std::size_t length = buffer.GetLength();
         if (contentLength > 0 && static_cast<std::size_t>(contentLength) < length)
             length = static_cast<std::size_t>(contentLength);
@@ -303,8 +311,19 @@ void CRequestReader::DumpRequest(CReplyWriter& writer) const {
     out->WriteText(text);
 }
 
+int CPipeRequestReader::RemainingMilliseconds() {
+    if (m_timeoutMs < 0) return -1;
+    auto now = std::chrono::steady_clock::now();
+    if (!m_started) {
+        m_started = true;
+        m_deadline = now + std::chrono::milliseconds(m_timeoutMs);
+    }
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - now).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
 void CPipeRequestReader::ReadEnvironment() {
-    auto r = tessaro::platform::ReadPipeFrame(m_socket, kMaxEnvironmentBytes);
+    auto r = tessaro::platform::ReadPipeFrame(m_socket, kMaxEnvironmentBytes, RemainingMilliseconds());
     if (r.status != tessaro::platform::PipeReadStatus::Ok || r.kind != tessaro::platform::PipeFrameKind::Message)
         ThrowPipeReadError("Error attempting to read the environment parameters from the named pipe",
                            r.errorNumber ? r.errorNumber : 13);
@@ -312,7 +331,7 @@ void CPipeRequestReader::ReadEnvironment() {
 }
 
 void CPipeRequestReader::ReadContent(CByteBuffer& buffer) {
-    auto r = tessaro::platform::ReadPipeFrame(m_socket, GetMaxBodyBytes());
+    auto r = tessaro::platform::ReadPipeFrame(m_socket, GetMaxBodyBytes(), RemainingMilliseconds());
     if (r.status != tessaro::platform::PipeReadStatus::Ok || r.kind != tessaro::platform::PipeFrameKind::Message)
         ThrowPipeReadError("Error attempting to read the content stream from the named pipe",
                            r.errorNumber ? r.errorNumber : 13);

@@ -2,6 +2,7 @@
 // fields (with uploaded files), read from the transport once per request.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 #include <unordered_map>
@@ -73,14 +74,21 @@ private:
 // The request read from the engine's socket: environment, then the body.
 class CPipeRequestReader : public CRequestReader {
 public:
-    CPipeRequestReader(int socket, CServerSettings* settings) : CRequestReader(settings), m_socket(socket) {}
+    // timeoutMs bounds the time from the first read to the last byte of the body (< 0: no bound).
+    CPipeRequestReader(int socket, CServerSettings* settings, int timeoutMs = -1)
+        : CRequestReader(settings), m_socket(socket), m_timeoutMs(timeoutMs) {}
 
 protected:
     void ReadEnvironment() override;
     void ReadContent(CByteBuffer& buffer) override;
 
 private:
+    int RemainingMilliseconds();
+
     int m_socket;
+    int m_timeoutMs;
+    std::chrono::steady_clock::time_point m_deadline{};
+    bool m_started = false;
 };
 
 // The request carried in a window message.

@@ -1,14 +1,32 @@
 #include "engine/templates/if_block_stack.h"
 
+#include "engine/server/html_escape.h"
 #include "engine/server/web_exception.h"
 
+void CIfBlockStack::Record(std::size_t depth, const std::string& text) {
+    // A long loop of conditionals keeps only its latest records.
+    constexpr std::size_t kMaxListing = 2000;
+    if (m_listing.size() >= kMaxListing) m_listing.erase(m_listing.begin(), m_listing.begin() + kMaxListing / 2);
+    m_listing.push_back({depth, text});
+}
+
 void CIfBlockStack::Mismatch() {
+    // The conditional tags seen so far, indented by their nesting.
+    std::string listing;
+    if (!m_listing.empty()) {
+        listing = "<PRE>\n";
+        for (const auto& [depth, text] : m_listing) listing += std::string(depth * 2 + 2, ' ') + text + "\n";
+        listing += "</PRE>\n";
+    }
+    m_listing.clear();
     m_blocks.clear();
     throw new CWebException(
         "The TSIF, TSELSE, TSELSEIF, and /TSIF tags in this template are not properly matched. There are three "
         "possible problems:<OL><LI>You have a TSIF which is not terminated by a /TSIF. <LI>You have a TSELSE, "
         "TSELSEIF, or /TSIF which does not correspond to a TSIF.<LI>You have a TSELSEIF which occurs after a "
-        "TSELSE.</OL>",
+        "TSELSE.</OL><P>Displayed below are the conditional tags evaluated up to and including the point at which "
+        "the error was detected:<P> " +
+            listing,
         "Error in conditional evaluation tags.");
 }
 
@@ -16,9 +34,11 @@ void CIfBlockStack::If(const std::string& condition) {
     bool parentOn = IsOutputOn();
     bool active = parentOn && m_evaluate(condition);
     m_blocks.push_back({parentOn, active, active, false});
+    Record(m_blocks.size(), "&lt;TSIF " + HtmlEscape(condition) + " &gt;");
 }
 
 void CIfBlockStack::ElseIf(const std::string& condition) {
+    Record(m_blocks.size(), "&lt;TSELSEIF " + HtmlEscape(condition) + " &gt;");
     if (m_blocks.empty() || m_blocks.back().sawElse) Mismatch();
     Block& top = m_blocks.back();
     top.active = false;
@@ -29,6 +49,7 @@ void CIfBlockStack::ElseIf(const std::string& condition) {
 }
 
 void CIfBlockStack::Else() {
+    Record(m_blocks.empty() ? 1 : m_blocks.size(), "&lt;TSELSE&gt;");
     if (m_blocks.empty() || m_blocks.back().sawElse) Mismatch();
     Block& top = m_blocks.back();
     top.active = top.parentOn && !top.taken;
@@ -37,8 +58,12 @@ void CIfBlockStack::Else() {
 }
 
 void CIfBlockStack::EndIf() {
-    if (m_blocks.empty()) Mismatch();
+    if (m_blocks.empty()) {
+        Record(0, "&lt;/TSIF&gt;");
+        Mismatch();
+    }
     m_blocks.pop_back();
+    Record(m_blocks.size(), "&lt;/TSIF&gt;");
 }
 
 void CIfBlockStack::CheckAtEnd() {

@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CIfBlockStack {
@@ -18,6 +19,13 @@ public:
     bool IsOutputOn() const { return m_blocks.empty() || m_blocks.back().active; }
     // Throws when a TSIF is still open at the end of the template.
     void CheckAtEnd();
+    // At a TSLOOP's start / end: blocks a loop body left open are closed again.
+    void SaveForLoop() { m_loopSnapshots.push_back(m_blocks.size()); }
+    void RestoreForLoop() {
+        if (m_loopSnapshots.empty()) return;
+        if (m_blocks.size() > m_loopSnapshots.back()) m_blocks.resize(m_loopSnapshots.back());
+        m_loopSnapshots.pop_back();
+    }
 
 private:
     struct Block {
@@ -27,6 +35,10 @@ private:
         bool sawElse;
     };
     [[noreturn]] void Mismatch();
+    // The listing of conditional tags that a mismatch error shows.
+    void Record(std::size_t depth, const std::string& text);
     Evaluate m_evaluate;
     std::vector<Block> m_blocks;
+    std::vector<std::size_t> m_loopSnapshots;
+    std::vector<std::pair<std::size_t, std::string>> m_listing;
 };

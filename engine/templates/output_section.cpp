@@ -9,12 +9,11 @@
 #include "engine/server/web_exception.h"
 #include "engine/templates/if_block_stack.h"
 #include "engine/templates/query_results.h"
+#include "engine/templates/tag_reply.h"
 
 namespace {
 
 const char* const kMailSyntaxTitle = "Syntax error in TSMAIL tag";
-
-std::string WithoutLineBreaks(const std::string& text) { return RemoveChar(RemoveChar(text, '\r'), '\n'); }
 
 // A bare name (scope.name included) can be resolved once for the whole section;
 // anything else is an expression evaluated per row.
@@ -342,12 +341,12 @@ void COutputSection::SpoolRow(int row, const std::string& body) {
     message.port = m_port;
     message.timeout = m_timeout;
     // Row data must not add header lines to the spooled message.
-    message.subject = WithoutLineBreaks(m_host.EvaluateField(m_subject, row));
-    message.from = WithoutLineBreaks(m_host.EvaluateField(m_from, row));
-    message.to = WithoutLineBreaks(m_host.EvaluateField(m_to, row));
-    if (!m_cc.empty()) message.cc = WithoutLineBreaks(m_host.EvaluateField(m_cc, row));
+    message.subject = RemoveLineBreaks(m_host.EvaluateField(m_subject, row));
+    message.from = RemoveLineBreaks(m_host.EvaluateField(m_from, row));
+    message.to = RemoveLineBreaks(m_host.EvaluateField(m_to, row));
+    if (!m_cc.empty()) message.cc = RemoveLineBreaks(m_host.EvaluateField(m_cc, row));
     if (!m_mimeAttach.empty()) {
-        message.attachment = WithoutLineBreaks(m_host.EvaluateField(m_mimeAttach, row));
+        message.attachment = RemoveLineBreaks(m_host.EvaluateField(m_mimeAttach, row));
         CheckAttachment(message.attachment);
     }
     message.html = m_html;

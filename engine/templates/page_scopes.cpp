@@ -76,6 +76,8 @@ CParameterResolution CPageScopes::ResolveParameter(const std::string& name, int 
 
 void CPageScopes::AssignVariable(const std::string& name, const std::string& value) {
   const CAssignmentTarget target = ParseAssignmentName(name);
+  if (target.scope != CAssignableScope::Client && m_page.GetCookieScope() == nullptr)
+    throw new CWebException("Unable to set variable <B>" + name + "</B>", "The page is not running a request.");
   switch (target.scope) {
     case CAssignableScope::Variables:
       m_page.GetCookieScope()->SetVariable(target.name, value);
@@ -153,6 +155,7 @@ std::string CPageScopes::ClientVariableName(const std::string& name) {
 }
 
 void CPageScopes::LookupVariable(const std::string& name, int row, std::string& value) {
+  if (m_beforeLookup) m_beforeLookup(name);
   value = ResolveParameter(name, row).value;
 }
 

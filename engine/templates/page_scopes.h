@@ -43,6 +43,9 @@ class CPageScopes : public CVariableScopeSources, public CEvaluationHost {
   void SetNamedQueries(CNamedQueries* queries) { m_queries = queries; }
   void SetCurrentQueryNameSource(std::function<std::string()> source) { m_currentQueryName = std::move(source); }
   void SetLoopRowSource(std::function<int()> source) { m_loopRow = std::move(source); }
+  // Called with every name the evaluator looks up, before it is resolved: inside an open
+  // TSQUERY a name prefixed with the pending query's name first finishes that query.
+  void SetBeforeLookup(std::function<void(const std::string&)> hook) { m_beforeLookup = std::move(hook); }
   // TSFILE's status variables (FILE scope).
   void SetFileVariable(const std::string& name, const std::string& value);
 
@@ -86,6 +89,7 @@ class CPageScopes : public CVariableScopeSources, public CEvaluationHost {
   CNamedQueries* m_queries = nullptr;
   std::function<std::string()> m_currentQueryName;
   std::function<int()> m_loopRow;
+  std::function<void(const std::string&)> m_beforeLookup;
   std::map<std::string, std::string> m_fileVariables;
 };
 

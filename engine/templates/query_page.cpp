@@ -11,6 +11,7 @@
 #include "engine/templates/cookie_scope.h"
 #include "engine/templates/if_block_stack.h"
 #include "engine/templates/page_scopes.h"
+#include "engine/templates/page_tags.h"
 #include "engine/templates/template_parser.h"
 
 std::int64_t MonotonicMilliseconds() {
@@ -29,7 +30,17 @@ std::string ErrorPageDateTime() {
 }
 
 CQueryPage::CQueryPage()
-    : m_scopes(std::make_unique<CPageScopes>(*this)), m_evaluator(MakePageEvaluator(*this, *m_scopes)) {}
+    : m_scopes(std::make_unique<CPageScopes>(*this)),
+      m_evaluator(MakePageEvaluator(*this, *m_scopes)),
+      m_tags(std::make_unique<CPageTags>(*this)) {
+    m_scopes->SetNamedQueries(&m_tags->Queries());
+    m_scopes->SetCurrentQueryNameSource([this] { return m_tags->CurrentQueryName(); });
+    m_scopes->SetLoopRowSource([this] {
+        return m_tags->Loops().CurrentQuery() != nullptr ? m_tags->Loops().CurrentQueryRow() - 1 : -1;
+    });
+}
+
+bool CQueryPage::IsSkippingLoop() const { return m_tags->IsSkippingLoop(); }
 
 CQueryPage::~CQueryPage() = default;
 
@@ -94,7 +105,8 @@ void CQueryPage::WriteQueryDebug() {
 
 void CQueryPage::Finish() {
     CWDBBasePage::Finish();
-    if (HasRun()) WriteQueryDebug();
+    // A redirect or a file reply has no page for the debug block.
+    if (HasRun() && !m_tags->ReplacedReply()) WriteQueryDebug();
     m_ifStack.reset();
     m_currentCookie.reset();
     destroyTemplateParsers();

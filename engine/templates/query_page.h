@@ -13,6 +13,7 @@
 class CCookie;
 class CIfBlockStack;
 class CPageScopes;
+class CPageTags;
 class CTemplateParser;
 class CWebException;
 
@@ -54,6 +55,8 @@ public:
     void destroyTemplateParsers();
     CIfBlockStack* GetIfStack() const { return m_ifStack.get(); }
     CTemplateEvaluator& GetEvaluator() { return *m_evaluator; }
+    // The tags beyond plain text (queries, sections, loops, reply tags).
+    CPageTags& Tags() { return *m_tags; }
     // The request's variable scopes and the evaluator's view of the page.
     CPageScopes& GetScopes() { return *m_scopes; }
     // Replaces the stand-in evaluator.
@@ -63,7 +66,7 @@ public:
     void FinishAttribute();
     std::string attributeValue();
     std::string rawAttributeValue();
-    bool IsSkippingLoop() const { return m_loopDepth >= m_skipLevel; }
+    bool IsSkippingLoop() const;
     bool IsInsideQuery() const { return m_insideQuery; }
     void SetVariable(const std::string& name, const std::string& value);
     void SetApplicationName(const std::string& name) { m_applicationName = name; }
@@ -94,8 +97,6 @@ private:
     std::vector<std::string> m_templateMappingNames;
     bool m_mappingNamesLoaded = false;
     std::unique_ptr<CIfBlockStack> m_ifStack;
-    int m_loopDepth = 0;
-    int m_skipLevel = 0x7FFFFFFF;
     std::string m_mainTemplatePath;
     // Head (back) = the file being processed now.
     std::vector<std::string> m_templateChain;
@@ -106,6 +107,7 @@ private:
     std::string m_attributeText;
     std::unique_ptr<CPageScopes> m_scopes;  // before the evaluator, which refers to it
     std::unique_ptr<CTemplateEvaluator> m_evaluator;
+    std::unique_ptr<CPageTags> m_tags;  // after the scopes, which it uses
 };
 
 // The monotonic clock in milliseconds.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "database/data_source_login.h"
 #include "database/odbc_api.h"
 
 class CServerSettings;
@@ -18,12 +19,6 @@ inline constexpr int kColumnUnknown = -1;
 inline constexpr int kColumnReturnValue = -2;
 inline constexpr int kColumnRecordCount = -3;
 inline constexpr int kColumnCurrentRow = -4;
-
-struct CDataSourceLogin {
-    std::string dataSource;
-    std::string userName;
-    std::string password;
-};
 
 struct CQueryColumn {
     std::string name;  // upper-cased

@@ -6,6 +6,7 @@
 #include "engine/server/mapped_file.h"
 #include "engine/server/text_helpers.h"
 #include "engine/server/web_exception.h"
+#include "platform/path_util.h"
 
 void ExecuteParam(const ParamTagState& state, const std::function<void(const std::string&)>& lookup,
                   const std::function<void(const std::string&, const std::string&)>& assign) {
@@ -58,9 +59,11 @@ bool IsEngineHtml(const std::string& key) {
 std::string CErrorPageSpec::Render(const std::map<std::string, std::string>& substitutions) const {
     std::string text;
     std::error_code ignored;
+    // Template paths are kept upper-cased; the file keeps its own case on disk.
+    const std::string path = tessaro::platform::ResolvePathNoCase(templatePath);
     // An empty file cannot be mapped, but is a valid (empty) page.
-    if (std::filesystem::file_size(templatePath, ignored) != 0) {
-        CMappedFile file(templatePath);
+    if (std::filesystem::file_size(path, ignored) != 0) {
+        CMappedFile file(path);
         text.assign(file.GetData(), file.GetSize());
     }
     std::map<std::string, std::string> all = substitutions;

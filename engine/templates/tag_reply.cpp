@@ -6,20 +6,16 @@
 #include "engine/server/text_helpers.h"
 #include "engine/server/web_exception.h"
 
-namespace {
-
-std::string WithoutLineBreaks(const std::string& text) { return RemoveChar(RemoveChar(text, '\r'), '\n'); }
-
-}  // namespace
+std::string RemoveLineBreaks(const std::string& text) { return RemoveChar(RemoveChar(text, '\r'), '\n'); }
 
 std::string BuildHeaderLine(const std::string& name, const std::string& value) {
     if (name.empty())
         throw new CWebException("Invalid TSHEADER tag",
                                 "The TSHEADER tag requires the specificatin of a NAME attribute. Please be sure that "
                                 "you specified this attribute and spelled it correctly.");
-    std::string line = TrimmedCopy(WithoutLineBreaks(name));
+    std::string line = TrimmedCopy(RemoveLineBreaks(name));
     if (line.empty() || line.back() != ':') line += ':';
-    return line + " " + WithoutLineBreaks(TrimmedCopy(value)) + "\n";
+    return line + " " + RemoveLineBreaks(TrimmedCopy(value)) + "\n";
 }
 
 void ContentTagState::SetDeleteFile(const std::string& value) {
@@ -81,4 +77,4 @@ std::string AddClientToken(const std::string& url, const std::string& addToken, 
     return url.substr(0, hash) + token + url.substr(hash);
 }
 
-std::string RedirectUrl(const std::string& url) { return WithoutLineBreaks(url); }
+std::string RedirectUrl(const std::string& url) { return RemoveLineBreaks(url); }

@@ -48,3 +48,6 @@ std::string AddClientToken(const std::string& url, const std::string& addToken, 
 
 // The URL for the Location header: CR and LF removed.
 std::string RedirectUrl(const std::string& url);
+
+// text without any CR or LF: what goes into one header line.
+std::string RemoveLineBreaks(const std::string& text);

@@ -6,6 +6,7 @@
 #include "engine/server/text_helpers.h"
 #include "engine/templates/get_graphic_page.h"
 #include "engine/templates/page_scopes.h"
+#include "engine/templates/pooled_data_sources.h"
 #include "engine/templates/query_page.h"
 #include "engine/templates/template_tables.h"
 
@@ -17,6 +18,7 @@ void RegisterTemplateActions(CRequestDispatcher& dispatcher) {
 }
 
 void InstallTemplateSubsystems(EngineSubsystems& subsystems) {
+    CWDBBasePage::SetDataSourceFactory(MakePooledDataSourceSet);
     auto previous = subsystems.registerActions;
     subsystems.registerActions = [previous](CRequestDispatcher& dispatcher) {
         if (previous) previous(dispatcher);

@@ -6,7 +6,10 @@
 #include "engine/server/text_helpers.h"
 #include "engine/server/web_exception.h"
 #include "engine/templates/cookie_scope.h"
+#include "engine/server/client_scope.h"
 #include "engine/templates/if_block_stack.h"
+#include "engine/templates/page_scopes.h"
+#include "engine/templates/page_tags.h"
 #include "engine/templates/query_page.h"
 #include "engine/templates/template_tables.h"
 #include "tools/template_symbols.h"
@@ -30,25 +33,12 @@ struct UnsupportedTag {
 };
 
 constexpr UnsupportedTag kUnsupported[] = {
-    {p::item_BreakTag, p::item_BreakTag, "TSBREAK"},
-    {p::loopStart_LoopTag, p::loopStart_LoopTag, "TSLOOP"},
     {p::transactionStart_TransactionTag, p::transactionStart_TransactionTag, "TSTRANSACTION"},
     {p::item_EndTransactionTag, p::item_EndTransactionTag, "/TSTRANSACTION"},
-    {p::contentStart_ContentTag, p::contentStart_ContentTag, "TSCONTENT"},
-    {p::headerStart_HeaderTag, p::headerStart_HeaderTag, "TSHEADER"},
-    {p::errorStart_ErrorTag, p::errorStart_ErrorTag, "TSERROR"},
-    {p::paramStart_ParamTag, p::paramStart_ParamTag, "TSPARAM"},
     // TSOBJECT has no action at all: without a current extension tag its
     // attributes would have nothing to act on.
     {p::extensionStart_ObjectTag, p::extensionStart_ObjectTag, "TSOBJECT"},
     {p::extensionStart_ExtensionTag, p::extensionStart_ExtensionTag, "TSX extension"},
-    {p::locationStart_LocationTag, p::locationStart_LocationTag, "TSLOCATION"},
-    {p::item_AbortTag, p::item_AbortTag, "TSABORT"},
-    {p::queryStart_QueryTag, p::queryStart_QueryTag, "TSQUERY"},
-    {p::sqlStart_SqlTag, p::sqlStart_SqlTag, "TSSQL"},
-    {p::item_EndQueryTag, p::item_EndQueryTag, "/TSQUERY"},
-    {p::sectionStart_OutputTag, p::sectionStart_OutputTag, "TSOUTPUT"},
-    {p::sectionStart_MailTag, p::sectionStart_MailTag, "TSMAIL"},
     {p::tableStart_TableTag, p::tableStart_TableTag, "TSTABLE"},
     {p::insertStart_InsertTag, p::insertStart_UpdateTag, "TSINSERT/TSUPDATE"},
     {p::fileStart_FileTag, p::fileStart_FileTag, "TSFILE"},
@@ -103,6 +93,12 @@ std::string CTemplateParser::OriginalText(const std::string& text, long line) co
     return out;
 }
 
+std::string CTemplateParser::OriginalLexemeText(std::uint32_t index) {
+    SSParseStackEntry* entry = elementFromProduction(index);
+    if (entry == nullptr || entry->lexeme() == nullptr) return {};
+    return OriginalText(std::string(entry->lexeme()->view()), entry->lexeme()->line());
+}
+
 std::string CTemplateParser::LexemeText(std::uint32_t index) {
     SSParseStackEntry* entry = elementFromProduction(index);
     if (entry == nullptr || entry->lexeme() == nullptr) return {};
@@ -111,8 +107,19 @@ std::string CTemplateParser::LexemeText(std::uint32_t index) {
 
 SSRefPtr<SSParseStackEntry> CTemplateParser::reduce(std::uint32_t production, std::uint32_t) {
     CIfBlockStack& ifs = *m_page.GetIfStack();
-    if (production == p::item_loopStart_loopAttributesOpt_LoopEnd && ifs.IsOutputOn()) NotSupported("TSLOOP");
-    if (production == p::item_EndLoopTag && ifs.IsOutputOn()) NotSupported("/TSLOOP");
+    // After TSABORT (here or in an included template) nothing more is processed.
+    if (m_page.IsAborted()) {
+        setAbort(1);
+        return stackElement();
+    }
+    if (production == p::item_loopStart_loopAttributesOpt_LoopEnd && ifs.IsOutputOn()) {
+        m_page.Tags().LoopBegin();
+        return stackElement();
+    }
+    if (production == p::item_EndLoopTag && ifs.IsOutputOn()) {
+        m_page.Tags().LoopEnd();
+        return stackElement();
+    }
     if (m_page.IsSkippingLoop()) return stackElement();
 
     switch (production) {
@@ -151,6 +158,7 @@ SSRefPtr<SSParseStackEntry> CTemplateParser::reduce(std::uint32_t production, st
 }
 
 void CTemplateParser::Dispatch(std::uint32_t production) {
+    if (m_page.Tags().Dispatch(production, *this)) return;
     for (const UnsupportedTag& tag : kUnsupported)
         if (production >= tag.first && production <= tag.last) NotSupported(tag.tag);
 
@@ -171,7 +179,7 @@ void CTemplateParser::Dispatch(std::uint32_t production) {
         m_ifExpression.clear();
         break;
     case p::applicationAttribute_ApplicationName_attributeValue:
-        m_page.SetApplicationName(m_page.attributeValue());
+        m_page.SetApplicationName(UpperCopy(m_page.attributeValue()));
         break;
     case p::applicationAttribute_ApplicationClientManagement_attributeValue: {
         std::string value = UpperCopy(m_page.attributeValue());
@@ -179,6 +187,12 @@ void CTemplateParser::Dispatch(std::uint32_t production) {
             throw new CWebException(
                 "The CLIENTMANAGEMENT attribute of the TSAPPLICATION tag must be either \"YES\" or \"NO\".",
                 "Invalid attribute value.");
+        if (CClientScope* clients = m_page.GetScopes().Clients()) {
+            clients->EnableClientManagement(value == "YES");
+        } else if (value == "YES") {
+            throw new CWebException("Unable to enable client management.",
+                                    "The client variable store could not be opened.");
+        }
         break;
     }
     case p::item_includeStart_includeAttributesOpt_IncludeEnd:

@@ -11,6 +11,8 @@
 #include "engine/server/text_helpers.h"
 #include "engine/server/web_exception.h"
 #include "engine/templates/if_block_stack.h"
+#include "engine/templates/page_tags.h"
+#include "engine/templates/tag_param_error.h"
 #include "engine/templates/query_page.h"
 #include "engine/templates/template_parser.h"
 #include "engine/templates/template_tables.h"
@@ -35,8 +37,35 @@ bool StartsWithNoCase(const std::string& text, const std::string& head) {
 }  // namespace
 
 void CQueryPage::Run() {
-    // A TSERROR request-error page, once that tag runs, replaces the reply here.
-    RunTemplate();
+    try {
+        RunTemplate();
+    } catch (CWebException* e) {
+        // A TSERROR request-error page, once that tag ran, replaces the reply.
+        const CErrorPageSpec& spec = m_tags->RequestErrorPage();
+        if (spec.kind != CErrorPageSpec::Request || !e->GetPageText().empty()) throw;
+        CRequestReader* reader = GetReader();
+        std::string page;
+        try {
+            page = spec.Render({{"#ERROR.DIAGNOSTICS#", e->GetMessage() + " " + e->GetDetail()},
+                                {"#ERROR.DATETIME#", ErrorPageDateTime()},
+                                {"#ERROR.BROWSER#", reader->GetCgiVariable("HTTP_USER_AGENT")},
+                                {"#ERROR.REMOTEADDRESS#", reader->GetCgiVariable("REMOTE_ADDR")},
+                                {"#ERROR.HTTPREFERER#", reader->GetCgiVariable("HTTP_REFERER")},
+                                {"#ERROR.QUERYSTRING#", reader->GetCgiVariable("QUERY_STRING")},
+                                {"#ERROR.TEMPLATE#", m_mainTemplatePath}});
+        } catch (CException* renderError) {
+            // An error page that cannot be read leaves the engine's own.
+            renderError->Delete();
+            throw e;
+        }
+        auto withoutMark = [](std::string text) {
+            if (text.size() >= 3 && text.compare(text.size() - 3, 3, "<P>") == 0) text.resize(text.size() - 3);
+            return text;
+        };
+        std::string message = withoutMark(e->GetMessage()), detail = withoutMark(e->GetDetail());
+        e->Delete();
+        throw new CWebException(message, detail, page);
+    }
 }
 
 void CQueryPage::RunTemplate() {
@@ -51,6 +80,7 @@ void CQueryPage::RunTemplate() {
             m_parsers.back()->parseTemplateFile(OnDisk(templateFileName()));
             // Checked here so that a mismatch is an error like any other (no cookies sent).
             if (!m_aborted) m_ifStack->CheckAtEnd();
+            if (!m_aborted) m_tags->CheckAtEnd();
         }
     } catch (const SSException&) {
         std::string report = BuildSyntaxReport();
@@ -236,8 +266,21 @@ bool CQueryPage::RunApplicationTemplate() {
 }
 
 bool CQueryPage::RunFormValidation() {
-    // Until TSERROR registers a validation page, the standard problem page answers.
-    return ValidateForm();
+    // Without a TSERROR validation page (from Application.tsm), the standard problem page answers.
+    const CErrorPageSpec& spec = m_tags->ValidationErrorPage();
+    if (spec.kind != CErrorPageSpec::Validation) return ValidateForm();
+    std::string list, page;
+    if (BuildErrorPage("", list, "", page)) return true;
+    std::size_t at = page.find(list);
+    std::string header = at == std::string::npos ? page : page.substr(0, at);
+    std::string footer = at == std::string::npos ? std::string() : page.substr(at + list.size());
+    std::string text = spec.Render({{"#ERROR.VALIDATIONHEADER#", header},
+                                    {"#ERROR.INVALIDFIELDS#", list},
+                                    {"#ERROR.VALIDATIONFOOTER#", footer}});
+    GetWriter()->CreateOutputBuffer();
+    GetWriter()->BeginOutput();
+    WriteText(text);
+    return false;
 }
 
 void CQueryPage::RunTemplateFile(const std::string& path) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "database/odbc_test_config.h"
+#include "database/pg_test_server.h"
 #include "engine/server/registry.h"
 #include "engine/server/server_settings.h"
 #include "engine/server/web_exception.h"
@@ -343,6 +344,61 @@ TEST(QueryBlockTest, OnlyTheListedProductionsKeepTheBlockOpen) {
         EXPECT_TRUE(KeepsQueryBlockOpen(p)) << p;
     for (unsigned p : {0u, 1u, 6u, 14u, 24u, 32u, 33u, 40u, 114u, 116u, 133u, 247u, 259u})
         EXPECT_FALSE(KeepsQueryBlockOpen(p)) << p;
+}
+
+}  // namespace
+
+namespace {
+
+// The same reading against the PostgreSQL server, whose Unicode driver reports
+// wide character types and exact numerics.
+TEST(QueryResultsPostgresTest, WideLongAndPreciseValuesAreNeverCut) {
+    tessaro::database::OdbcTestConfig::Instance();
+    auto& pg = tessaro::database::PgTestServer::Instance();
+    if (!pg.Available()) GTEST_SKIP() << "PostgreSQL not available: " << pg.Reason();
+    SQLHENV env = nullptr;
+    SQLHDBC dbc = nullptr;
+    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+    std::string dsn = tessaro::database::PgTestServer::kDsn, user = tessaro::database::PgTestServer::kUser;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLConnect(dbc, reinterpret_cast<SQLCHAR*>(dsn.data()), SQL_NTS,
+                                         reinterpret_cast<SQLCHAR*>(user.data()), SQL_NTS, nullptr, 0)));
+    auto exec = [&](const std::string& sql) {
+        SQLHSTMT stmt = nullptr;
+        SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
+        SQLRETURN rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+        SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+        return SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA;
+    };
+    const std::string table = "tags_values_" + std::to_string(getpid());
+    ASSERT_TRUE(exec("CREATE TABLE " + table + " (id int, w varchar(4), big text, num numeric(40,10), ts timestamp)"));
+    std::string accented;
+    for (int i = 0; i < 4; ++i) accented += "\xC3\xA9";
+    std::string longText(70000, 'z');
+    ASSERT_TRUE(exec("INSERT INTO " + table + " VALUES (1, '" + accented + "', '" + longText +
+                     "', 123456789012345678901234567890.1234567891, '2001-02-03 04:05:06.789')"));
+    ASSERT_TRUE(exec("INSERT INTO " + table + " VALUES (2, NULL, '', NULL, NULL)"));
+
+    CTSXQueryImp q;
+    q.SetDataSource(dsn);
+    q.AppendSQL("SELECT w, big, num, ts FROM " + table + " ORDER BY id");
+    SQLHSTMT stmt = nullptr;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
+    Thrown t = WebErrorOf([&] { q.ExecuteOnStatement(nullptr, stmt, {}); });
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    exec("DROP TABLE " + table);
+    SQLDisconnect(dbc);
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+    ASSERT_EQ(t.message, "") << t.detail;
+    ASSERT_EQ(q.GetRowCount(), 2);
+    EXPECT_EQ(q.GetColumnValue(0, 0), accented);
+    EXPECT_EQ(q.GetColumnValue(0, 1), longText);
+    EXPECT_EQ(q.GetColumnValue(0, 2), "123456789012345678901234567890.1234567891");
+    EXPECT_EQ(q.GetColumnValue(0, 3), "2001-02-03 04:05:06");
+    EXPECT_EQ(q.GetColumnValue(1, 0), "");
+    EXPECT_EQ(q.GetColumnValue(1, 3), "");
 }
 
 }  // namespace

@@ -218,8 +218,8 @@ TEST_F(TemplateRun, SetAndAttributeSubstitution) {
 TEST_F(TemplateRun, UnsupportedTagsStopWithAClearError) {
     const std::pair<const char*, const char*> cases[] = {
         {"<TSOBJECT NAME=\"x\" DEBUG>", "TSOBJECT tag not supported<P>"},
-        {"<TSQUERY NAME=\"q\" DATASOURCE=\"d\">select 1</TSQUERY>", "TSQUERY tag not supported<P>"},
-        {"<TSLOOP FROM=1 TO=2>x</TSLOOP>", "TSLOOP tag not supported<P>"},
+        {"<TSFILE ACTION=\"READ\" FILE=\"x\" VARIABLE=\"v\">", "TSFILE tag not supported<P>"},
+        {"<TSTRANSACTION>x</TSTRANSACTION>", "TSTRANSACTION tag not supported<P>"},
     };
     for (const auto& [text, title] : cases) {
         Write("page.tsm", text);

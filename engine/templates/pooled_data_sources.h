@@ -1,0 +1,24 @@
+// The page's data-source set over the connection pool: the request's connections
+// and the cursors its tags run statements on.
+#pragma once
+
+#include <memory>
+
+#include "database/request_data_sources.h"
+#include "engine/templates/wdb_base_page.h"
+
+class CServerSettings;
+
+class CPooledDataSourceSet : public CRequestDataSourceSet {
+public:
+    explicit CPooledDataSourceSet(CServerSettings* settings);
+    void ReleaseConnections(bool close) override { m_set.ReleaseConnections(close); }
+    bool WriteSQLInfo() const override { return m_set.WriteSQLInfo() != 0; }
+    CRequestDataSources& Set() { return m_set; }
+
+private:
+    CRequestDataSources m_set;
+};
+
+// The factory CWDBBasePage::SetDataSourceFactory takes.
+std::unique_ptr<CRequestDataSourceSet> MakePooledDataSourceSet(CServerSettings* settings);

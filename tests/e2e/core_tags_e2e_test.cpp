@@ -1,0 +1,164 @@
+// Database-driven templates through the whole road: browser -> lighttpd -> ksml -> tsengine,
+// with a SQLite data source registered for the engine.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+
+#include "e2e_site.h"
+
+namespace {
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+constexpr const char* kSQLiteDriver = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
+constexpr const char* kDsn = "e2e_people";
+
+// The value of a cookie among the Set-Cookie headers ("" when not set).
+std::string CookieValue(const e2e::HttpResponse& response, const std::string& name) {
+    for (const std::string& header : response.Headers("Set-Cookie")) {
+        if (header.rfind(name + "=", 0) != 0) continue;
+        std::string value = header.substr(name.size() + 1);
+        return value.substr(0, value.find(';'));
+    }
+    return {};
+}
+
+class CoreTagsThroughWebServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::filesystem::exists(kSQLiteDriver)) GTEST_SKIP() << "SQLite ODBC driver not installed";
+        // The engine service takes the ODBC configuration from the installing environment.
+        std::string odbc = site.home() + "/odbc";
+        std::filesystem::create_directories(odbc);
+        std::ofstream(odbc + "/odbcinst.ini") << "[Tessaro SQLite3]\nDriver=" << kSQLiteDriver << "\n";
+        std::ofstream(odbc + "/odbc.ini") << "[" << kDsn << "]\nDriver=Tessaro SQLite3\nDatabase=" << site.home()
+                                          << "/people.db\n";
+        Save("ODBCSYSINI", savedSysIni_);
+        Save("ODBCINI", savedIni_);
+        setenv("ODBCSYSINI", odbc.c_str(), 1);
+        setenv("ODBCINI", (odbc + "/odbc.ini").c_str(), 1);
+        ASSERT_TRUE(site.InstallEngine());
+        ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
+
+        site.WriteDocument("setup.tsm", Query("", "CREATE TABLE people (id INTEGER, name VARCHAR(20), region VARCHAR(5))") +
+                                            Query("", "INSERT INTO people VALUES (1, 'Ann', 'A')") +
+                                            Query("", "INSERT INTO people VALUES (2, 'Bob', 'A')") +
+                                            Query("", "INSERT INTO people VALUES (3, 'Cy', 'B')") + "ready");
+        auto setup = site.Get("/setup.tsm");
+        ASSERT_EQ(setup.status, 200) << setup.error << site.WebServerLog();
+        ASSERT_EQ(setup.body, "ready") << setup.body;
+    }
+    void TearDown() override {
+        Restore("ODBCSYSINI", savedSysIni_);
+        Restore("ODBCINI", savedIni_);
+    }
+
+    static std::string Query(const std::string& name, const std::string& sql) {
+        return "<TSQUERY " + (name.empty() ? std::string() : "NAME=\"" + name + "\" ") + "DATASOURCE=\"" + kDsn +
+               "\">" + sql + "</TSQUERY>";
+    }
+    static void Save(const char* name, std::optional<std::string>& saved) {
+        const char* value = std::getenv(name);
+        saved = value ? std::optional<std::string>(value) : std::nullopt;
+    }
+    static void Restore(const char* name, const std::optional<std::string>& saved) {
+        if (saved)
+            setenv(name, saved->c_str(), 1);
+        else
+            unsetenv(name);
+    }
+    e2e::HttpResponse Page(const std::string& file, const std::string& text, const std::string& query = "") {
+        site.WriteDocument(file, text);
+        return site.Get("/" + file + (query.empty() ? "" : "?" + query));
+    }
+
+    e2e::Site site;
+    std::optional<std::string> savedSysIni_, savedIni_;
+};
+
+TEST_F(CoreTagsThroughWebServer, QueryRowsGroupsLoopsAndConditions) {
+    auto list = Page("list.tsm", Query("q", "SELECT name FROM people ORDER BY id") +
+                                     "<TSOUTPUT QUERY=\"q\">#name#,</TSOUTPUT>");
+    ASSERT_EQ(list.status, 200) << list.error;
+    EXPECT_EQ(list.body, "Ann,Bob,Cy,");
+
+    auto grouped = Page("group.tsm", Query("q", "SELECT name, region FROM people ORDER BY region, id") +
+                                         "<TSOUTPUT QUERY=\"q\" GROUP=\"region\">#region#(<TSOUTPUT>#name# </TSOUTPUT>)</TSOUTPUT>");
+    EXPECT_EQ(grouped.body, "A(Ann Bob )B(Cy )");
+
+    auto loops = Page("loops.tsm", Query("q", "SELECT id, name FROM people ORDER BY id") +
+                                       "<TSLOOP QUERY=\"q\"><TSIF #id# GT 2>big<TSELSEIF #name# IS \"Bob\">bob"
+                                       "<TSELSE>other</TSIF>,</TSLOOP>|"
+                                       "<TSLOOP LIST=\"x;y\" DELIMITERS=\";\" INDEX=\"v\"><TSOUTPUT>#v#</TSOUTPUT></TSLOOP>|"
+                                       "<TSSET n = 0><TSLOOP CONDITION=\"n LT 2\"><TSSET n = n + 1>c</TSLOOP>|"
+                                       "<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"3\"><TSOUTPUT>#i#</TSOUTPUT></TSLOOP>");
+    EXPECT_EQ(loops.body, "other,bob,big,|xy|cc|123");
+}
+
+TEST_F(CoreTagsThroughWebServer, LoopEndingTheTemplateRunsEveryIteration) {
+    auto response = Page("end.tsm", "<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"3\">x</TSLOOP>");
+    ASSERT_EQ(response.status, 200) << response.error;
+    EXPECT_EQ(response.body, "xxx");
+}
+
+TEST_F(CoreTagsThroughWebServer, VariableSetAndUsedInAQuery) {
+    auto response = Page("set.tsm", "<TSSET who = URL.who>" + Query("q", "SELECT id FROM people WHERE name = '#who#'") +
+                                        "<TSOUTPUT QUERY=\"q\">#id#</TSOUTPUT>",
+                         "who=Cy");
+    EXPECT_EQ(response.body, "3");
+    // A quote in the value stays inside the literal.
+    auto quoted = site.Get("/set.tsm?who=O%27Neil");
+    EXPECT_EQ(quoted.status, 200);
+    EXPECT_EQ(quoted.body, "");
+}
+
+TEST_F(CoreTagsThroughWebServer, ClientVariablesAreKeptByCookieAndForgedTokensRefused) {
+    site.WriteDocument("client.tsm",
+                       "<TSAPPLICATION NAME=\"shop\" CLIENTMANAGEMENT=\"yes\"><TSPARAM NAME=\"Client.visits\" DEFAULT=\"0\">"
+                       "<TSSET Client.visits = Client.visits + 1><TSOUTPUT>#Client.visits#/#Client.TSID#</TSOUTPUT>");
+    auto first = site.Get("/client.tsm");
+    ASSERT_EQ(first.status, 200) << first.error;
+    EXPECT_EQ(first.body, "1/1");
+    std::string id = CookieValue(first, "TSID"), token = CookieValue(first, "TSTOKEN");
+    ASSERT_EQ(id, "1") << first.headers;
+    ASSERT_FALSE(token.empty()) << first.headers;
+
+    auto second = e2e::HttpRequest(site.port(), "GET", "/client.tsm", {"Cookie: TSID=1; TSTOKEN=" + token});
+    EXPECT_EQ(second.body, "2/1");
+
+    auto forged = e2e::HttpRequest(site.port(), "GET", "/client.tsm", {"Cookie: TSID=1; TSTOKEN=" + token + "0"});
+    EXPECT_EQ(forged.body, "1/2");
+    EXPECT_EQ(CookieValue(forged, "TSID"), "2");
+}
+
+TEST_F(CoreTagsThroughWebServer, RedirectKeepsCookiesAndAbortStops) {
+    auto redirect = Page("go.tsm", "<TSCOOKIE NAME=\"flavour\" VALUE=\"mint\">x<TSLOCATION URL=\"/done.html\">y");
+    EXPECT_EQ(redirect.status, 302) << redirect.headers << redirect.body;
+    EXPECT_EQ(redirect.Header("Location"), "/done.html");
+    EXPECT_EQ(CookieValue(redirect, "FLAVOUR"), "mint") << redirect.headers;
+
+    auto aborted = Page("abort.tsm", "<TSHEADER NAME=\"X-Test\" VALUE=\"one\">before<TSABORT>after");
+    EXPECT_EQ(aborted.body, "before");
+    EXPECT_EQ(aborted.Header("X-Test"), "one");
+}
+
+TEST_F(CoreTagsThroughWebServer, ParamDefaultsMissingParamsAndCustomErrorPage) {
+    auto param = Page("param.tsm", "<TSPARAM NAME=\"x\" DEFAULT=\"dflt\"><TSOUTPUT>#x#</TSOUTPUT>");
+    EXPECT_EQ(param.body, "dflt");
+    EXPECT_EQ(site.Get("/param.tsm?x=given").body, "given");
+
+    auto missing = Page("missing.tsm", "<TSPARAM NAME=\"needed\">");
+    EXPECT_TRUE(Contains(missing.body, "Required parameter <B>needed</B> not found")) << missing.body;
+
+    site.WriteDocument("oops.htm", "Custom: [#ERROR.QUERYSTRING#]");
+    auto custom = Page("custom.tsm", "<TSERROR TYPE=\"Request\" TEMPLATE=\"oops.htm\"><TSPARAM NAME=\"needed\">",
+                       "a=%3Cb%3E");
+    EXPECT_EQ(custom.body, "Custom: [a=%3Cb%3E]");
+}
+
+}  // namespace
