@@ -1,5 +1,6 @@
 #include "engine/server/pipe_listener.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -102,14 +103,17 @@ bool CPipeListener::Open(long* errorNumber) {
 namespace {
 
 // A connection that sends nothing must not take one of the limiter's permits
-// from the requests behind it: a worker waits for its first bytes first.
-bool WaitForRequestBytes(int client, int timeoutMs) {
+// from the requests behind it: a worker waits for its first bytes first. A stop
+// ends the wait, so that shutdown need not wait for silent clients.
+bool WaitForRequestBytes(int client, int timeoutMs, const std::atomic<bool>& stopping) {
+    constexpr long long kStopCheckMs = 200;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
+        if (stopping) return false;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         pollfd p{client, POLLIN, 0};
-        int r = ::poll(&p, 1, static_cast<int>(left.count()));
+        int r = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), kStopCheckMs)));
         if (r > 0) return true;  // data, or an end the reader reports itself
         if (r < 0 && errno != EINTR) return false;
     }
@@ -201,7 +205,7 @@ void CPipeListener::Run() {
             RequestWorkerStarted();
             try {
                 std::thread([context, limiter, &dispatcher, slots, timeoutMs] {
-                    if (WaitForRequestBytes(context->m_socket, timeoutMs)) {
+                    if (WaitForRequestBytes(context->m_socket, timeoutMs, slots->stopping)) {
                         RunRequest(context, limiter, dispatcher);
                     } else {
                         ::close(context->m_socket);
@@ -231,6 +235,7 @@ void CPipeListener::Run() {
 
 void CPipeListener::Stop() {
     m_stopping = true;
+    m_slots->stopping = true;
     int fd = m_listenFd.load();
     if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
     m_slots->freed.notify_all();

@@ -49,6 +49,7 @@ private:
         std::mutex mutex;
         std::condition_variable freed;
         int open = 0;
+        std::atomic<bool> stopping{false};  // seen by workers still waiting for their request
     };
 
     bool TryOpen(long* errorNumber);

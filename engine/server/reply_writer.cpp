@@ -13,13 +13,14 @@
 
 namespace {
 
-// A header value keeps no bare CR or LF; a final "\n" ends its line.
+// A header value keeps no bare CR or LF, and no NUL that a web server could cut
+// the line at; a final "\n" ends its line.
 std::string SanitizeHeaderText(const std::string& text) {
     std::string out;
     out.reserve(text.size() + 1);
     for (std::size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
-        if (c == '\r') continue;
+        if (c == '\r' || c == '\0') continue;
         if (c == '\n') {
             // Keep a line end only when more header text, or nothing, follows it as a new line.
             if (!out.empty() && out.back() != '\n') out += '\n';
@@ -30,10 +31,11 @@ std::string SanitizeHeaderText(const std::string& text) {
     return out;
 }
 
+// The text stays within one header line.
 std::string StripLineBreaks(const std::string& text) {
     std::string out;
     for (char c : text)
-        if (c != '\r' && c != '\n') out += c;
+        if (c != '\r' && c != '\n' && c != '\0') out += c;
     return out;
 }
 

@@ -13,6 +13,7 @@
 #include "engine/server/registry.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/request_limiter.h"
+#include "engine/server/request_worker.h"
 #include "engine/server/server_settings.h"
 #include "request_test_support.h"
 
@@ -29,6 +30,8 @@ protected:
     void TearDown() override {
         for (int fd : done)
             if (fd >= 0) ::close(fd);
+        // A worker still ends its request (the limiter's release) after signalling completion.
+        WaitForRequestWorkers(10000);
         DispatcherHome::TearDown();
     }
     tessaro::platform::WindowMessage Message(const std::string& env, const std::string& body) {

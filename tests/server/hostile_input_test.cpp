@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
+#include <functional>
 #include <future>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -19,6 +20,7 @@
 #include "engine/server/echo_page.h"
 #include "engine/server/pipe_listener.h"
 #include "engine/server/reply_channel.h"
+#include "engine/server/reply_writer.h"
 #include "engine/server/request_limiter.h"
 #include "engine/server/request_reader.h"
 #include "engine/server/request_worker.h"
@@ -64,7 +66,7 @@ protected:
         if (listener) {
             listening = 0;
             listener->Stop();
-            thread.join();
+            if (thread.joinable()) thread.join();
             for (int i = 0; i < 1000 && listener->GetOpenConnections() > 0; ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             listener.reset();
@@ -199,6 +201,21 @@ TEST_F(HostileSocketTest, ManyIdleConnectionsDoNotStallOtherClients) {
     for (auto& f : others) EXPECT_TRUE(f.get());
     for (int fd : idle) ::close(fd);
     EXPECT_TRUE(StillServes());
+}
+
+TEST_F(HostileSocketTest, StopEndsWorkersWaitingForSilentClients) {
+    Start(&unlimited);  // the full read time-out: only the stop may end the wait
+    int idle = ConnectBounded(path);
+    ASSERT_GE(idle, 0);
+    for (int i = 0; i < 2000 && ActiveRequestWorkers() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(ActiveRequestWorkers(), 1);
+    listening = 0;
+    listener->Stop();
+    thread.join();
+    // Shutdown waits for workers before the server's objects go; a silent client must not hold it.
+    EXPECT_TRUE(WaitForRequestWorkers(10000));
+    ::close(idle);
 }
 
 TEST_F(HostileSocketTest, ClientThatNeverReadsItsReplyDoesNotHoldAWorker) {
@@ -372,6 +389,8 @@ protected:
     void TearDown() override {
         for (int fd : done)
             if (fd >= 0) ::close(fd);
+        // A worker still ends its request (the limiter's release) after signalling completion.
+        WaitForRequestWorkers(10000);
         DispatcherHome::TearDown();
     }
     // Sends a request naming replyFile; true when the sender was told at once.
@@ -432,4 +451,30 @@ TEST_F(HostileRequestTest, ReplyChannelStopsAfterTheFirstFailedWrite) {
     size_t first = log.find("attempting to write the reply");
     ASSERT_NE(first, std::string::npos) << log;
     EXPECT_EQ(log.find("attempting to write the reply", first + 1), std::string::npos) << log;
+}
+
+TEST_F(HostileRequestTest, HeaderValuesCarryNoLineBreaksOrNuls) {
+    using namespace std::string_literals;
+    struct Case {
+        const char* what;
+        std::function<void(CReplyWriter&)> act;
+        std::string expected;
+    } cases[] = {
+        {"redirect", [](CReplyWriter& w) { w.Redirect("http://x/\0evil\r\nSet-Cookie: a=1\n\nbody"s); },
+         "Location: http://x/evilSet-Cookie: a=1body\n\n"},
+        {"content type",
+         [](CReplyWriter& w) {
+             w.BeginOutput();
+             w.SetContentType("text/html\0\r\nSet-Cookie: a=1"s);
+         },
+         "Content-type: text/htmlSet-Cookie: a=1\n\n"},
+        {"added header", [](CReplyWriter& w) { w.AddHeader("X-A: 1\0\r\n\r\n\r\nX-B: 2\n"s); }, "X-A: 1\nX-B: 2\n\n"},
+    };
+    for (const auto& c : cases) {
+        RecordingChannel channel;
+        CReplyWriter writer(&channel);
+        c.act(writer);
+        writer.Finish();
+        EXPECT_EQ(channel.text, c.expected) << c.what;
+    }
 }

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Page benchmark: one template queries 20 rows of a SQLite table and loops over them with a
+# condition and two expressions per row. Measured (a) straight over the engine's request socket
+# with N concurrent clients (tspipeload) and (b) through lighttpd and ksml (wrk when installed,
+# else a Python client with the same number of concurrent connections).
+#   bench/page_bench.sh [CLIENTS] [REQUESTS_PER_CLIENT]
+# Programs come from build/bin or $TESSARO_BIN; tspipeload needs a build with -DTESSARO_BENCH=ON.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bin=${TESSARO_BIN:-$PWD/build/bin}
+clients=${1:-8}
+requests=${2:-200}
+driver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so
+lighttpd=$(command -v lighttpd || echo /usr/sbin/lighttpd)
+work=$(mktemp -d /tmp/tspagebench.XXXXXX)
+export TESSARO_HOME=$work/home
+engine_pid=""; web_pid=""
+cleanup() {
+  [ -n "$web_pid" ] && kill "$web_pid" 2>/dev/null && wait "$web_pid" 2>/dev/null
+  [ -n "$engine_pid" ] && kill "$engine_pid" 2>/dev/null && wait "$engine_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$work/docs" "$work/odbc" "$work/uploads" "$TESSARO_HOME"
+
+{
+  echo "CREATE TABLE items (id INTEGER, name VARCHAR(20), price INTEGER);"
+  for i in $(seq 1 20); do echo "INSERT INTO items VALUES ($i, 'item$i', $((i * 7 % 100)));"; done
+} | sqlite3 "$work/bench.db"
+printf '[Tessaro SQLite3]\nDriver=%s\n' "$driver" > "$work/odbc/odbcinst.ini"
+printf '[bench_items]\nDriver=Tessaro SQLite3\nDatabase=%s\n' "$work/bench.db" > "$work/odbc/odbc.ini"
+export ODBCSYSINI=$work/odbc ODBCINI=$work/odbc/odbc.ini
+
+cat > "$work/docs/bench.tsm" <<'TSM'
+<TSQUERY NAME="items" DATASOURCE="bench_items">SELECT id, name, price FROM items ORDER BY id</TSQUERY><UL>
+<TSLOOP QUERY="items"><TSIF #price# GT 50><TSOUTPUT><LI>#name#: #price * 2# (#id + price#)</TSOUTPUT><TSELSE><TSOUTPUT><LI>#name#: #price + 1# (#id * 3#)</TSOUTPUT></TSIF>
+</TSLOOP></UL>
+TSM
+
+"$bin/tsreg" set 'HKEY_LOCAL_MACHINE\SOFTWARE\Brendlow\Tessaro\CurrentVersion\Templates' / "$work/docs"
+"$bin/tsengine" -desktop > "$work/engine.out" 2>&1 &
+engine_pid=$!
+for _ in $(seq 1 100); do [ -S "$TESSARO_HOME/run/PIPE/Tessaro/StubToServer20" ] && break; sleep 0.1; done
+
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+cat > "$work/lighttpd.conf" <<CONF
+server.document-root = "$work/docs"
+server.bind = "127.0.0.1"
+server.port = $port
+server.modules += ("mod_cgi", "mod_setenv")
+server.errorlog = "$work/lighttpd-error.log"
+server.upload-dirs = ("$work/uploads")
+cgi.assign = (".tsm" => "$bin/ksml")
+setenv.add-environment = ("TESSARO_HOME" => "$TESSARO_HOME")
+CONF
+"$lighttpd" -D -f "$work/lighttpd.conf" &
+web_pid=$!
+for _ in $(seq 1 100); do curl -s -o /dev/null "http://127.0.0.1:$port/bench.tsm" && break; sleep 0.1; done
+
+page=$(curl -s "http://127.0.0.1:$port/bench.tsm")
+if ! grep -q "item20: " <<<"$page"; then echo "the page did not run:"; echo "$page" | head -20; exit 1; fi
+
+echo "page: 20 rows, one condition and two expressions per row; $clients clients x $requests requests"
+echo "(a) engine socket (tspipeload)"
+"$bin/tspipeload" --clients "$clients" --requests "$requests" --query ""
+echo "(b) lighttpd + ksml"
+if command -v wrk > /dev/null; then
+  wrk -t "$clients" -c "$clients" -d 10s --latency "http://127.0.0.1:$port/bench.tsm"
+else
+  python3 - "$port" "$clients" "$requests" <<'PY'
+import http.client, sys, threading, time
+port, clients, n = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3])
+times, lock = [], threading.Lock()
+def run():
+    mine = []
+    for _ in range(n):
+        conn = http.client.HTTPConnection("127.0.0.1", port)
+        start = time.perf_counter()
+        conn.request("GET", "/bench.tsm")
+        response = conn.getresponse()
+        response.read()
+        conn.close()
+        if response.status != 200:
+            sys.exit(f"HTTP {response.status}")
+        mine.append((time.perf_counter() - start) * 1000)
+    with lock:
+        times.extend(mine)
+start = time.perf_counter()
+threads = [threading.Thread(target=run) for _ in range(clients)]
+for t in threads: t.start()
+for t in threads: t.join()
+seconds = time.perf_counter() - start
+times.sort()
+pick = lambda q: times[min(len(times) - 1, int(q * len(times)))]
+print(f"requests {len(times)}  seconds {seconds:.3f}  req/s {len(times) / seconds:.1f}  (wrk not installed: Python client)")
+print(f"latency ms  p50 {pick(0.5):.3f}  p90 {pick(0.9):.3f}  p99 {pick(0.99):.3f}  max {times[-1]:.3f}")
+PY
+fi
