@@ -128,12 +128,31 @@ void SetSendTimeout(int client, int timeoutMs) {
 
 }  // namespace
 
+void CPipeListener::EvictSilentClient(Slots& slots) {
+    // A client that has sent nothing for a while gives its place to a new one, so
+    // that silent connections cannot hold every instance. The caller holds the mutex,
+    // and a worker leaves the list under it before closing: the descriptor is still its own.
+    constexpr auto kSilentLongEnough = std::chrono::milliseconds(1000);
+    const auto now = std::chrono::steady_clock::now();
+    for (auto& entry : slots.silent) {
+        if (now - entry.since < kSilentLongEnough) break;
+        if (entry.evicted) continue;
+        pollfd p{entry.fd, POLLIN, 0};
+        if (::poll(&p, 1, 0) != 0) continue;  // its request has begun to arrive
+        entry.evicted = true;
+        ::shutdown(entry.fd, SHUT_RDWR);
+        return;
+    }
+}
+
 bool CPipeListener::WaitForSlot() {
     std::unique_lock lock(m_slots->mutex);
     // At the instance limit the listener waits for a worker to end instead of
     // giving up: load must not stop the engine.
-    while (m_slots->open >= m_maxInstances && !m_stopping && m_listening)
+    while (m_slots->open >= m_maxInstances && !m_stopping && m_listening) {
+        EvictSilentClient(*m_slots);
         m_slots->freed.wait_for(lock, std::chrono::milliseconds(200));
+    }
     if (m_stopping || !m_listening) return false;
     ++m_slots->open;
     return true;
@@ -205,7 +224,19 @@ void CPipeListener::Run() {
             RequestWorkerStarted();
             try {
                 std::thread([context, limiter, &dispatcher, slots, timeoutMs] {
-                    if (WaitForRequestBytes(context->m_socket, timeoutMs, slots->stopping)) {
+                    std::list<Slots::Silent>::iterator entry;
+                    {
+                        std::lock_guard lock(slots->mutex);
+                        entry = slots->silent.insert(slots->silent.end(),
+                                                     {context->m_socket, std::chrono::steady_clock::now()});
+                    }
+                    bool arrived = WaitForRequestBytes(context->m_socket, timeoutMs, slots->stopping);
+                    {
+                        std::lock_guard lock(slots->mutex);
+                        if (entry->evicted) arrived = false;
+                        slots->silent.erase(entry);
+                    }
+                    if (arrived) {
                         RunRequest(context, limiter, dispatcher);
                     } else {
                         ::close(context->m_socket);

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -46,14 +48,21 @@ public:
 
 private:
     struct Slots {
+        struct Silent {
+            int fd;
+            std::chrono::steady_clock::time_point since;
+            bool evicted = false;
+        };
         std::mutex mutex;
         std::condition_variable freed;
         int open = 0;
         std::atomic<bool> stopping{false};  // seen by workers still waiting for their request
+        std::list<Silent> silent;           // workers whose client has sent nothing yet, oldest first
     };
 
     bool TryOpen(long* errorNumber);
     bool WaitForSlot();
+    static void EvictSilentClient(Slots& slots);
 
     std::string m_path;
     CRequestDispatcher& m_dispatcher;

@@ -73,8 +73,9 @@ protected:
         }
         DispatcherHome::TearDown();
     }
-    void Start(RequestLimiter* limiter, int readTimeoutMs = CPipeListener::kDefaultReadTimeoutMilliseconds) {
-        listener = std::make_unique<CPipeListener>(path, dispatcher, limiter, listening, nullptr);
+    void Start(RequestLimiter* limiter, int readTimeoutMs = CPipeListener::kDefaultReadTimeoutMilliseconds,
+               int maxInstances = CPipeListener::kMaxInstances) {
+        listener = std::make_unique<CPipeListener>(path, dispatcher, limiter, listening, nullptr, maxInstances);
         listener->SetReadTimeout(readTimeoutMs);
         long error = 0;
         ASSERT_TRUE(listener->Open(&error)) << error;
@@ -201,6 +202,22 @@ TEST_F(HostileSocketTest, ManyIdleConnectionsDoNotStallOtherClients) {
     for (auto& f : others) EXPECT_TRUE(f.get());
     for (int fd : idle) ::close(fd);
     EXPECT_TRUE(StillServes());
+}
+
+TEST_F(HostileSocketTest, SilentConnectionsCannotHoldEveryInstance) {
+    Start(&unlimited, CPipeListener::kDefaultReadTimeoutMilliseconds, 2);
+    int silent[2];
+    for (int& fd : silent) {
+        fd = ConnectBounded(path);
+        ASSERT_GE(fd, 0);
+    }
+    for (int i = 0; i < 2000 && ActiveRequestWorkers() < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(ActiveRequestWorkers(), 2);
+    // Both instances are taken by clients that send nothing; a real request still gets through.
+    EXPECT_TRUE(StillServes());
+    EXPECT_TRUE(StillServes());
+    for (int fd : silent) ::close(fd);
 }
 
 TEST_F(HostileSocketTest, StopEndsWorkersWaitingForSilentClients) {
