@@ -113,6 +113,11 @@ CClientScope* CPageScopes::Clients() {
   return m_clients.get();
 }
 
+void CPageScopes::ReleaseClients() {
+  m_clients.reset();
+  m_clientsTried = true;
+}
+
 CTSXQueryImp* CPageScopes::FindNamedQuery(const std::string& name) { return m_queries ? m_queries->Find(name) : nullptr; }
 
 bool CPageScopes::GetTemplateVariable(const std::string& name, std::string& value) {
@@ -152,6 +157,12 @@ bool CPageScopes::GetClientVariable(const std::string& storeName, std::string& v
 
 std::string CPageScopes::ClientVariableName(const std::string& name) {
   return IsReservedClientName(name) ? name : ClientVariablePrefix() + name;
+}
+
+void CPageScopes::CheckClientReadable(const std::string& name) {
+  CClientScope* clients = Clients();
+  // The disabled store answers every access with its explanation.
+  if (clients != nullptr && !clients->IsEnabled()) clients->IsReserved(name);
 }
 
 void CPageScopes::LookupVariable(const std::string& name, int row, std::string& value) {

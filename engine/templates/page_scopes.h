@@ -56,6 +56,8 @@ class CPageScopes : public CVariableScopeSources, public CEvaluationHost {
   std::string ClientVariablePrefix();
   // The client scope, made on first use; null when the client store cannot be opened.
   CClientScope* Clients();
+  // The page's finish: the client's open store goes; later accesses find no scope.
+  void ReleaseClients();
   CClientIdSource& IdSource() { return m_idSource; }
 
   // CVariableScopeSources.
@@ -68,6 +70,7 @@ class CPageScopes : public CVariableScopeSources, public CEvaluationHost {
   bool GetRequestCookie(const std::string& name, std::string& value) override;
   bool GetClientVariable(const std::string& storeName, std::string& value) override;
   std::string ClientVariableName(const std::string& name) override;
+  void CheckClientReadable(const std::string& name) override;
 
   // CEvaluationHost.
   void LookupVariable(const std::string& name, int row, std::string& value) override;

@@ -146,6 +146,14 @@ CTSXQueryImp* CPageTags::FindQuery(const std::string& name) {
 
 void CPageTags::CheckRequestTime() { m_page.CheckRequestTimeout(); }
 
+void CPageTags::FinishQueryNamedBy(const std::string& variable) {
+    if (!m_queryTag.IsPending()) return;
+    std::size_t dot = variable.find('.');
+    if (dot == std::string::npos || dot == 0) return;
+    const std::string& pending = m_queryTag.Pending()->GetName();
+    if (!pending.empty() && UpperCopy(variable.substr(0, dot)) == pending) m_queryTag.Finish();
+}
+
 bool CPageTags::LoopQueryRow(int& row) {
     if (m_loops.CurrentQuery() == nullptr) return false;
     row = m_loops.CurrentQueryRow();

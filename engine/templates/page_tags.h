@@ -31,10 +31,14 @@ public:
     void LoopBegin() { m_loops.LoopBegin(); }
     void LoopEnd() { m_loops.LoopEnd(); }
     bool IsSkippingLoop() const { return m_loops.IsSkipping(); }
+    bool IsQueryPending() const { return m_queryTag.IsPending(); }
     // End of the main template: an open TSLOOP is an error, a pending query runs.
     void CheckAtEnd();
 
     CNamedQueries& Queries() { return m_queries; }
+    // A variable named "<query>.<column>" inside the open block of that query runs
+    // the query first, so that the reference sees its rows.
+    void FinishQueryNamedBy(const std::string& variable);
     // TSLOCATION or a TSCONTENT file took the place of the page.
     bool ReplacedReply() const { return m_replacedReply; }
     CLoopStack& Loops() { return m_loops; }

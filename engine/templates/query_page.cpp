@@ -38,9 +38,12 @@ CQueryPage::CQueryPage()
     m_scopes->SetLoopRowSource([this] {
         return m_tags->Loops().CurrentQuery() != nullptr ? m_tags->Loops().CurrentQueryRow() - 1 : -1;
     });
+    m_scopes->SetBeforeLookup([this](const std::string& name) { m_tags->FinishQueryNamedBy(name); });
 }
 
 bool CQueryPage::IsSkippingLoop() const { return m_tags->IsSkippingLoop(); }
+
+bool CQueryPage::IsInsideQuery() const { return m_tags->IsQueryPending(); }
 
 CQueryPage::~CQueryPage() = default;
 
@@ -109,6 +112,7 @@ void CQueryPage::Finish() {
     if (HasRun() && !m_tags->ReplacedReply()) WriteQueryDebug();
     m_ifStack.reset();
     m_currentCookie.reset();
+    m_scopes->ReleaseClients();
     destroyTemplateParsers();
 }
 
@@ -172,7 +176,7 @@ void CQueryPage::EndCookie() {
 
 bool CQueryPage::ResolveParameter(const std::string& name, std::string& value) {
     try {
-        value = m_scopes->ResolveParameter(name, -1).value;
+        m_scopes->LookupVariable(name, -1, value);
         return true;
     } catch (CWebException* e) {
         e->Delete();

@@ -48,6 +48,9 @@ public:
     std::string WriteErrorReport();
     std::string WriteDebugBlock();
     std::string BuildSyntaxReport();
+    // The page of the TSERROR request registration for e: returns the error to throw
+    // on in e's place (e itself when that page cannot be read).
+    CWebException* ApplyRequestErrorTemplate(CWebException* e);
 
     // What the reduce dispatch uses.
     std::string templateFileName() const;
@@ -67,7 +70,8 @@ public:
     std::string attributeValue();
     std::string rawAttributeValue();
     bool IsSkippingLoop() const;
-    bool IsInsideQuery() const { return m_insideQuery; }
+    // A TSQUERY block is open (its text becomes SQL).
+    bool IsInsideQuery() const;
     void SetVariable(const std::string& name, const std::string& value);
     void SetApplicationName(const std::string& name) { m_applicationName = name; }
     const std::string& GetApplicationName() const { return m_applicationName; }
@@ -101,7 +105,6 @@ private:
     // Head (back) = the file being processed now.
     std::vector<std::string> m_templateChain;
     std::vector<std::unique_ptr<CTemplateParser>> m_parsers;
-    bool m_insideQuery = false;
     std::unique_ptr<CCookie> m_currentCookie;
     std::string m_attributeAccumulator;
     std::string m_attributeText;

@@ -208,8 +208,9 @@ std::string CTSXQueryImp::DebugLine() const {
     std::string sql = m_sql;
     ReplaceString(sql, "\n\n", "\n");
     TrimString(sql);
-    return "\n<B>" + m_name + "</B> (Records=" + std::to_string(m_rows.size()) +
-           ", Time=" + std::to_string(m_elapsedMs) + "ms)\nSQL = \n" + sql + "\n";
+    // The statement carries values from the request; the block is HTML.
+    return "\n<B>" + HtmlEscape(m_name) + "</B> (Records=" + std::to_string(m_rows.size()) +
+           ", Time=" + std::to_string(m_elapsedMs) + "ms)\nSQL = \n" + HtmlEscape(sql) + "\n";
 }
 
 CTSXQueryImp* CNamedQueries::Find(const std::string& name) const {

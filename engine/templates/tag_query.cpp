@@ -1,5 +1,6 @@
 #include "engine/templates/tag_query.h"
 
+#include "engine/server/html_escape.h"
 #include "engine/server/number_parse.h"
 #include "engine/server/text_helpers.h"
 #include "engine/server/web_exception.h"
@@ -83,7 +84,11 @@ void CQueryTag::OnDebug(bool isDebugClient) {
 void CQueryTag::OnText(const std::string& text) {
     if (!m_pending) InvalidSyntax();
     m_rawText += text;
-    if (!RemoveWhitespace(text).empty()) m_evaluatedText += m_host.SubstituteSql(text);
+    if (RemoveWhitespace(text).empty()) return;
+    std::string sql = m_host.SubstituteSql(text);
+    // A reference to this query's own columns has run it already, with this text
+    // going to the reply as a block closed early.
+    if (m_pending) m_evaluatedText += sql;
 }
 
 void CQueryTag::OnEnd() {
@@ -106,7 +111,7 @@ void CQueryTag::Finish() {
         m_host.UseDataSource(query.GetLogin());
         m_host.Execute(query);
     } catch (CWebException* e) {
-        if (query.GetShowSql()) e->AppendDetail("Data Source = \"" + query.GetDataSource() + "\"");
+        if (query.GetShowSql()) e->AppendDetail("Data Source = \"" + HtmlEscape(query.GetDataSource()) + "\"");
         throw;
     }
     if (query.GetDebug()) m_host.AddDebugLine(query.DebugLine());

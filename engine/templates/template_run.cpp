@@ -41,31 +41,39 @@ void CQueryPage::Run() {
         RunTemplate();
     } catch (CWebException* e) {
         // A TSERROR request-error page, once that tag ran, replaces the reply.
-        const CErrorPageSpec& spec = m_tags->RequestErrorPage();
-        if (spec.kind != CErrorPageSpec::Request || !e->GetPageText().empty()) throw;
-        CRequestReader* reader = GetReader();
-        std::string page;
-        try {
-            page = spec.Render({{"#ERROR.DIAGNOSTICS#", e->GetMessage() + " " + e->GetDetail()},
-                                {"#ERROR.DATETIME#", ErrorPageDateTime()},
-                                {"#ERROR.BROWSER#", reader->GetCgiVariable("HTTP_USER_AGENT")},
-                                {"#ERROR.REMOTEADDRESS#", reader->GetCgiVariable("REMOTE_ADDR")},
-                                {"#ERROR.HTTPREFERER#", reader->GetCgiVariable("HTTP_REFERER")},
-                                {"#ERROR.QUERYSTRING#", reader->GetCgiVariable("QUERY_STRING")},
-                                {"#ERROR.TEMPLATE#", m_mainTemplatePath}});
-        } catch (CException* renderError) {
-            // An error page that cannot be read leaves the engine's own.
-            renderError->Delete();
-            throw e;
-        }
-        auto withoutMark = [](std::string text) {
-            if (text.size() >= 3 && text.compare(text.size() - 3, 3, "<P>") == 0) text.resize(text.size() - 3);
-            return text;
-        };
-        std::string message = withoutMark(e->GetMessage()), detail = withoutMark(e->GetDetail());
-        e->Delete();
-        throw new CWebException(message, detail, page);
+        if (m_tags->RequestErrorPage().kind != CErrorPageSpec::Request || !e->GetPageText().empty()) throw;
+        throw ApplyRequestErrorTemplate(e);
     }
+}
+
+CWebException* CQueryPage::ApplyRequestErrorTemplate(CWebException* e) {
+    CRequestReader* reader = GetReader();
+    std::string diagnostics = e->GetMessage() + " " + e->GetDetail();
+    // The engine's debug block is for its own page; the application's page has placeholders for it.
+    std::size_t debugBlock = diagnostics.find("Date/Time: ");
+    if (debugBlock != std::string::npos) diagnostics.erase(debugBlock);
+    std::string page;
+    try {
+        page = m_tags->RequestErrorPage().Render({{"#ERROR.DIAGNOSTICS#", diagnostics},
+                                                  {"#ERROR.DATETIME#", ErrorPageDateTime()},
+                                                  {"#ERROR.BROWSER#", reader->GetCgiVariable("HTTP_USER_AGENT")},
+                                                  {"#ERROR.REMOTEADDRESS#", reader->GetCgiVariable("REMOTE_ADDR")},
+                                                  {"#ERROR.HTTPREFERER#", reader->GetCgiVariable("HTTP_REFERER")},
+                                                  {"#ERROR.QUERYSTRING#", reader->GetCgiVariable("QUERY_STRING")},
+                                                  {"#ERROR.TEMPLATE#", templateFileName()}});
+    } catch (CException* renderError) {
+        // An error page that cannot be read leaves the engine's own.
+        renderError->Delete();
+        return e;
+    }
+    // The texts already carry their closing "<P>", which the new error adds again.
+    auto withoutMark = [](std::string text) {
+        if (text.size() >= 3 && text.compare(text.size() - 3, 3, "<P>") == 0) text.resize(text.size() - 3);
+        return text;
+    };
+    std::string message = withoutMark(e->GetMessage()), detail = withoutMark(e->GetDetail());
+    e->Delete();
+    return new CWebException(message, detail, page);
 }
 
 void CQueryPage::RunTemplate() {

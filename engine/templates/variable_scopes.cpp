@@ -115,6 +115,7 @@ CParameterResolution ResolveParameterInScopes(CVariableScopeSources& sources, co
                                   "create variables before attempting to use them.");
       break;
     case Scope::Client:
+      sources.CheckClientReadable(var);
       if (!sources.GetClientVariable(sources.ClientVariableName(var), value))
         ThrowUnresolved(name,
                         "The client variable " + var +

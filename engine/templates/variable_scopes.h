@@ -25,6 +25,9 @@ class CVariableScopeSources {
   virtual bool GetClientVariable(const std::string& storeName, std::string& value) = 0;
   // The store name of a client variable: reserved names as they are, others prefixed.
   virtual std::string ClientVariableName(const std::string& name) = 0;
+  // A CLIENT.-prefixed read while client management is off: throws the store's
+  // "disabled" error, which tells the author how to switch it on.
+  virtual void CheckClientReadable(const std::string&) {}
 };
 
 struct CParameterResolution {

@@ -243,6 +243,13 @@ TEST(QueryDebugLineTest, ShowsNameCountTimeAndTidiedSql) {
     EXPECT_EQ(q.DebugLine(), "\n<B>Q</B> (Records=0, Time=0ms)\nSQL = \nSELECT a\nFROM t\n");
 }
 
+TEST(QueryDebugLineTest, StatementTextIsEscapedForTheHtmlBlock) {
+    CTSXQueryImp q;
+    q.SetName("q");
+    q.AppendSQL("SELECT '<script>' & 1");
+    EXPECT_EQ(q.DebugLine(), "\n<B>Q</B> (Records=0, Time=0ms)\nSQL = \nSELECT &#39;&lt;script&gt;&#39; &amp; 1\n");
+}
+
 // The page as the query tag sees it.
 class FakeHost : public CQueryTagHost {
 public:
@@ -337,6 +344,49 @@ TEST(QueryTagTest, MaxRowsMustNotBeNegativeAndErrorsNameTheDataSourceWhenShown) 
     Thrown v = WebErrorOf([&] { tag.Finish(); });
     EXPECT_EQ(v.message, "SQL attribute of TSQUERY tag not specified.<P>");
     EXPECT_NE(v.detail.find("Data Source = \"pubs\"<P>"), std::string::npos);
+}
+
+TEST(QueryTagTest, DataSourceNamedInAnErrorIsEscaped) {
+    FakeHost host;
+    CNamedQueries queries;
+    CQueryTag tag(host, queries);
+    tag.OnBegin(true, false);
+    tag.OnDataSource("<b>ds</b>");
+    Thrown t = WebErrorOf([&] { tag.Finish(); });
+    EXPECT_NE(t.detail.find("Data Source = \"&lt;b&gt;ds&lt;/b&gt;\"<P>"), std::string::npos) << t.detail;
+}
+
+// A host whose substitution runs the open query, as a reference to one of its columns does.
+class FinishingHost : public FakeHost {
+public:
+    CQueryTag* tag = nullptr;
+    std::string SubstituteSql(const std::string& text) override {
+        if (text.find("#q.") != std::string::npos) tag->Finish();
+        return "evaluated";
+    }
+};
+
+TEST(QueryTagTest, TextThatRunsItsOwnQueryLeavesNothingBehind) {
+    FinishingHost host;
+    CNamedQueries queries;
+    CQueryTag tag(host, queries);
+    host.tag = &tag;
+    tag.OnBegin(false, false);
+    tag.OnName("q", "t.tsm:1");
+    tag.OnDataSource("ds");
+    tag.OnSql("SELECT a");
+    tag.OnText(" WHERE b = '#q.a#'");
+    EXPECT_FALSE(tag.IsPending());
+    EXPECT_EQ(host.executed, std::vector<std::string>{" SELECT a"});
+    EXPECT_EQ(host.written, " WHERE b = '#q.a#'");
+    ASSERT_NE(queries.Find("Q"), nullptr);
+    // The next query starts clean: nothing of the earlier block reaches its statement.
+    tag.OnBegin(false, false);
+    tag.OnDataSource("ds");
+    tag.OnText("SELECT c");
+    tag.OnEnd();
+    ASSERT_EQ(host.executed.size(), 2u);
+    EXPECT_EQ(host.executed[1], "evaluated");
 }
 
 TEST(QueryBlockTest, OnlyTheListedProductionsKeepTheBlockOpen) {

@@ -54,6 +54,8 @@ struct PageOutcome {
     bool failed = false;
     std::string title;
     std::string detail;
+    // The application's own error page that replaces the engine's ("" when none).
+    std::string pageText;
     std::string body;
     std::string headers;
     bool ran = false;
@@ -127,6 +129,7 @@ protected:
             out.failed = true;
             out.title = e->GetMessage();
             out.detail = e->GetDetail();
+            out.pageText = e->GetPageText();
             e->Delete();
         }
         page.Finish();

@@ -1,0 +1,166 @@
+// Through the whole road (lighttpd -> ksml -> tsengine): the open TSQUERY block,
+// client variables over several requests, and the application's own error pages.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "e2e_site.h"
+
+namespace {
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string CookieValue(const e2e::HttpResponse& response, const std::string& name) {
+    for (const std::string& header : response.Headers("Set-Cookie")) {
+        if (header.rfind(name + "=", 0) != 0) continue;
+        std::string value = header.substr(name.size() + 1);
+        return value.substr(0, value.find(';'));
+    }
+    return {};
+}
+
+class TemplatePagesThroughWebServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(site.InstallEngine());
+        ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
+    }
+    e2e::HttpResponse Page(const std::string& file, const std::string& text, const std::string& query = "") {
+        site.WriteDocument(file, text);
+        return site.Get("/" + file + (query.empty() ? "" : "?" + query));
+    }
+
+    e2e::Site site;
+};
+
+TEST_F(TemplatePagesThroughWebServer, ClientIsCountedOnEveryVisitAndItsCookiesResent) {
+    site.WriteDocument("visit.tsm", "<TSAPPLICATION NAME=\"shop\" CLIENTMANAGEMENT=\"YES\">"
+                                    "<TSOUTPUT>#CLIENT.HITCOUNT#;#CLIENT.LASTVISIT#;#CLIENT.URLTOKEN#</TSOUTPUT>");
+    auto first = site.Get("/visit.tsm");
+    ASSERT_EQ(first.status, 200) << first.error << site.WebServerLog();
+    std::string token = CookieValue(first, "TSTOKEN");
+    ASSERT_FALSE(token.empty()) << first.headers;
+    EXPECT_EQ(first.body.substr(0, 8), "1;{ts '2") << first.body;
+    EXPECT_TRUE(Contains(first.body, "'};TSID=1&TSTOKEN=" + token)) << first.body;
+
+    // By cookie, then by URL parameters: the same client, one more hit each time,
+    // and the identifying cookies come back with each reply.
+    auto byCookie = e2e::HttpRequest(site.port(), "GET", "/visit.tsm", {"Cookie: TSID=1; TSTOKEN=" + token});
+    EXPECT_EQ(byCookie.body.substr(0, 2), "2;") << byCookie.body;
+    EXPECT_EQ(CookieValue(byCookie, "TSID"), "1") << byCookie.headers;
+    EXPECT_EQ(CookieValue(byCookie, "TSTOKEN"), token);
+    auto byUrl = site.Get("/visit.tsm?TSID=1&TSTOKEN=" + token);
+    EXPECT_EQ(byUrl.body.substr(0, 2), "3;") << byUrl.body;
+    EXPECT_EQ(CookieValue(byUrl, "TSID"), "1") << byUrl.headers;
+
+    // Without the tag the client is neither opened nor told its id.
+    auto plain = Page("plain.tsm", "no client", "TSID=1&TSTOKEN=" + token);
+    EXPECT_EQ(plain.body, "no client");
+    EXPECT_TRUE(plain.Headers("Set-Cookie").empty()) << plain.headers;
+}
+
+TEST_F(TemplatePagesThroughWebServer, ApplicationErrorPagesReplaceTheEnginesPages) {
+    site.WriteDocument("shop/Application.tsm", "<TSERROR TYPE=\"Validation\" TEMPLATE=\"invalid.htm\">"
+                                               "<TSERROR TYPE=\"Request\" TEMPLATE=\"oops.htm\" MAILTO=\"web@example.com\">");
+    site.WriteDocument("shop/invalid.htm", "<H1>Please correct</H1>#ERROR.INVALIDFIELDS#");
+    site.WriteDocument("shop/oops.htm", "Oops [#ERROR.DIAGNOSTICS#] mail #ERROR.MAILTO# query [#ERROR.QUERYSTRING#]");
+    site.WriteDocument("shop/order.tsm", "ordered<TSPARAM NAME=\"item\">");
+
+    const std::string bad = "QTY=many&QTY_INTEGER=";
+    auto invalid = e2e::HttpRequest(site.port(), "POST", "/shop/order.tsm",
+                                    {"Content-Type: application/x-www-form-urlencoded"}, bad);
+    ASSERT_EQ(invalid.status, 200) << invalid.error << site.WebServerLog();
+    EXPECT_EQ(invalid.body.rfind("<H1>Please correct</H1><UL><LI>", 0), 0u) << invalid.body;
+    EXPECT_TRUE(Contains(invalid.body, "(you entered 'many')")) << invalid.body;
+    EXPECT_FALSE(Contains(invalid.body, "ordered"));
+
+    auto failed = site.Get("/shop/order.tsm?x=%3Ci%3E");
+    ASSERT_EQ(failed.status, 200) << failed.error;
+    EXPECT_EQ(failed.body.rfind("Oops [Required parameter <B>item</B> not found", 0), 0u) << failed.body;
+    EXPECT_TRUE(Contains(failed.body, "mail web@example.com query [x=%3Ci%3E]")) << failed.body;
+    EXPECT_FALSE(Contains(failed.body, "Date/Time")) << failed.body;
+    EXPECT_FALSE(Contains(failed.body, "ordered"));
+
+    auto good = site.Get("/shop/order.tsm?item=pen");
+    EXPECT_EQ(good.body, "ordered");
+}
+
+constexpr const char* kSQLiteDriver = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
+constexpr const char* kDsn = "e2e_gaps";
+
+// The engine service takes its ODBC configuration from the installing environment.
+class QueryBlockThroughWebServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::filesystem::exists(kSQLiteDriver)) GTEST_SKIP() << "SQLite ODBC driver not installed";
+        std::string odbc = site.home() + "/odbc";
+        std::filesystem::create_directories(odbc);
+        std::ofstream(odbc + "/odbcinst.ini") << "[Tessaro SQLite3]\nDriver=" << kSQLiteDriver << "\n";
+        std::ofstream(odbc + "/odbc.ini") << "[" << kDsn << "]\nDriver=Tessaro SQLite3\nDatabase=" << site.home()
+                                          << "/gaps.db\n";
+        for (const char* name : {"ODBCSYSINI", "ODBCINI"}) {
+            const char* value = std::getenv(name);
+            saved_.push_back(value ? std::optional<std::string>(value) : std::nullopt);
+        }
+        setenv("ODBCSYSINI", odbc.c_str(), 1);
+        setenv("ODBCINI", (odbc + "/odbc.ini").c_str(), 1);
+        ASSERT_TRUE(site.InstallEngine());
+        ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
+        site.WriteDocument("setup.tsm", Open("", "") + "CREATE TABLE people (id INTEGER, name VARCHAR(20))</TSQUERY>" +
+                                            Open("", "") + "INSERT INTO people VALUES (1, 'Ann'), (2, 'Bob'), (3, 'Cy')"
+                                                           "</TSQUERY>ready");
+        auto setup = site.Get("/setup.tsm");
+        ASSERT_EQ(setup.body, "ready") << setup.error << setup.body << site.WebServerLog();
+    }
+    void TearDown() override {
+        const char* names[] = {"ODBCSYSINI", "ODBCINI"};
+        for (std::size_t i = 0; i < saved_.size(); ++i) {
+            if (saved_[i])
+                setenv(names[i], saved_[i]->c_str(), 1);
+            else
+                unsetenv(names[i]);
+        }
+    }
+
+    static std::string Open(const std::string& name, const std::string& sql) {
+        return "<TSQUERY " + (name.empty() ? std::string() : "NAME=\"" + name + "\" ") + "DATASOURCE=\"" + kDsn + "\"" +
+               (sql.empty() ? std::string() : " SQL=\"" + sql + "\"") + ">";
+    }
+    e2e::HttpResponse Page(const std::string& file, const std::string& text, const std::string& query = "") {
+        site.WriteDocument(file, text);
+        return site.Get("/" + file + (query.empty() ? "" : "?" + query));
+    }
+
+    e2e::Site site;
+    std::vector<std::optional<std::string>> saved_;
+};
+
+TEST_F(QueryBlockThroughWebServer, ConditionsInsideTheBlockShapeTheStatement) {
+    auto page = Page("pick.tsm",
+                     "<TSPARAM NAME=\"id\" DEFAULT=\"0\">" + Open("q", "") +
+                         "SELECT name FROM people <TSIF id GT 0>WHERE id = #id# </TSIF>"
+                                     "ORDER BY id</TSQUERY><TSOUTPUT QUERY=\"q\">#name#,</TSOUTPUT>");
+    ASSERT_EQ(page.status, 200) << page.error;
+    EXPECT_EQ(page.body, "Ann,Bob,Cy,");
+    EXPECT_EQ(site.Get("/pick.tsm?id=2").body, "Bob,");
+}
+
+TEST_F(QueryBlockThroughWebServer, ReferenceToTheOpenQueryRunsIt) {
+    auto page = Page("count.tsm", Open("people", "SELECT name FROM people") +
+                                      "<TSIF people.RECORDCOUNT GT 2>several<TSELSE>few</TSIF>");
+    ASSERT_EQ(page.status, 200) << page.error;
+    EXPECT_EQ(page.body, "several");
+
+    // Closed by another tag: its text is written as it stands.
+    auto closed = Page("closed.tsm", Open("q", "SELECT name FROM people WHERE id = 1") +
+                                         "<B>raw</B><TSOUTPUT QUERY=\"q\">#name#</TSOUTPUT>");
+    EXPECT_EQ(closed.body, "<B>raw</B>Ann");
+}
+
+}  // namespace
