@@ -26,20 +26,31 @@ constexpr long ERROR_REGISTRY_CORRUPT = 1015;
 constexpr long ERROR_REGISTRY_IO_FAILED = 1016;
 
 struct RegKeyObject {
+    RegKeyObject() = default;
+    explicit RegKeyObject(const char* root) : predefined(true), rootName(root), path(root) {}
+
     bool predefined = false;
     std::string rootName;      // predefined roots: the root row's name
     std::string storePath;     // empty for predefined roots: the local store of the moment
     sqlite3_int64 keyId = 0;   // 0 for predefined roots: resolved per store
     std::uint32_t access = KEY_ALL_ACCESS;
     std::string path;          // full path, for messages
+    // Where the last enumeration of this handle stopped, so that walking index
+    // 0, 1, 2, ... continues from there instead of skipping over every earlier
+    // row again (which made listing a key of many subkeys quadratic).
+    std::mutex cursorMutex;
+    std::uint32_t nextKeyIndex = 0;      // 0: no key cursor
+    std::string lastKeyUname;
+    std::uint32_t nextValueIndex = 0;    // 0: no value cursor
+    sqlite3_int64 lastValueSeq = 0;
 };
 
 namespace {
 
-RegKeyObject g_classesRoot{true, "HKEY_CLASSES_ROOT", {}, 0, KEY_ALL_ACCESS, "HKEY_CLASSES_ROOT"};
-RegKeyObject g_currentUser{true, "HKEY_CURRENT_USER", {}, 0, KEY_ALL_ACCESS, "HKEY_CURRENT_USER"};
-RegKeyObject g_localMachine{true, "HKEY_LOCAL_MACHINE", {}, 0, KEY_ALL_ACCESS, "HKEY_LOCAL_MACHINE"};
-RegKeyObject g_users{true, "HKEY_USERS", {}, 0, KEY_ALL_ACCESS, "HKEY_USERS"};
+RegKeyObject g_classesRoot("HKEY_CLASSES_ROOT");
+RegKeyObject g_currentUser("HKEY_CURRENT_USER");
+RegKeyObject g_localMachine("HKEY_LOCAL_MACHINE");
+RegKeyObject g_users("HKEY_USERS");
 
 
 long ErrorFromSqlite(int rc) {
@@ -69,7 +80,9 @@ enum StatementId {
     kUpsertValue,
     kDeleteValue,
     kEnumKey,
+    kEnumKeyAfter,
     kEnumValue,
+    kEnumValueAfter,
     kHasChildren,
     kDeleteKeyRow,
     kDeleteKeyValues,
@@ -86,8 +99,10 @@ const char* const kStatementSql[kStatementCount] = {
     "WHERE EXISTS (SELECT 1 FROM keys WHERE id = ?1) "
     "ON CONFLICT(key, uname) DO UPDATE SET type = excluded.type, data = excluded.data",
     "DELETE FROM vals WHERE key = ?1 AND uname = ?2",
-    "SELECT name FROM keys WHERE parent = ?1 ORDER BY uname LIMIT 1 OFFSET ?2",
-    "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY seq LIMIT 1 OFFSET ?2",
+    "SELECT name, uname FROM keys WHERE parent = ?1 ORDER BY uname LIMIT 1 OFFSET ?2",
+    "SELECT name, uname FROM keys WHERE parent = ?1 AND uname > ?2 ORDER BY uname LIMIT 1",
+    "SELECT name, type, data, seq FROM vals WHERE key = ?1 ORDER BY seq LIMIT 1 OFFSET ?2",
+    "SELECT name, type, data, seq FROM vals WHERE key = ?1 AND seq > ?2 ORDER BY seq LIMIT 1",
     "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
     "DELETE FROM keys WHERE id = ?1",
     "DELETE FROM vals WHERE key = ?1",
@@ -607,14 +622,26 @@ long RegEnumKey(HKEY key, std::uint32_t index, std::string* name, std::size_t na
     Resolved r;
     long err = Resolve(key, KEY_ENUMERATE_SUB_KEYS, &r);
     if (err != ERROR_SUCCESS) return err;
-    StatementUse use(Stmt(*r.store, kEnumKey));
+    // Predefined roots are shared by every thread and keep no cursor.
+    std::unique_lock<std::mutex> cursor;
+    if (!key->predefined) cursor = std::unique_lock<std::mutex>(key->cursorMutex);
+    bool next = !key->predefined && index != 0 && index == key->nextKeyIndex;
+    StatementUse use(Stmt(*r.store, next ? kEnumKeyAfter : kEnumKey));
     sqlite3_bind_int64(use.get(), 1, r.id);
-    sqlite3_bind_int64(use.get(), 2, index);
+    if (next) {
+        BindText(use.get(), 2, key->lastKeyUname);
+    } else {
+        sqlite3_bind_int64(use.get(), 2, index);
+    }
     int rc = sqlite3_step(use.get());
     if (rc == SQLITE_DONE) return KeyExists(*r.store, r.id) ? ERROR_NO_MORE_ITEMS : ERROR_KEY_DELETED;
     if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
     std::string found = ColumnBytes(use.get(), 0);
     if (nameBufferSize != 0 && found.size() + 1 > nameBufferSize) return ERROR_MORE_DATA;
+    if (!key->predefined) {
+        key->nextKeyIndex = index + 1;
+        key->lastKeyUname = ColumnBytes(use.get(), 1);
+    }
     if (name) *name = std::move(found);
     return ERROR_SUCCESS;
 }
@@ -626,9 +653,12 @@ long RegEnumValue(HKEY key, std::uint32_t index, std::string* name, std::uint32_
     Resolved r;
     long err = Resolve(key, KEY_QUERY_VALUE, &r);
     if (err != ERROR_SUCCESS) return err;
-    StatementUse use(Stmt(*r.store, kEnumValue));
+    std::unique_lock<std::mutex> cursor;
+    if (!key->predefined) cursor = std::unique_lock<std::mutex>(key->cursorMutex);
+    bool next = !key->predefined && index != 0 && index == key->nextValueIndex;
+    StatementUse use(Stmt(*r.store, next ? kEnumValueAfter : kEnumValue));
     sqlite3_bind_int64(use.get(), 1, r.id);
-    sqlite3_bind_int64(use.get(), 2, index);
+    sqlite3_bind_int64(use.get(), 2, next ? key->lastValueSeq : static_cast<sqlite3_int64>(index));
     int rc = sqlite3_step(use.get());
     if (rc == SQLITE_DONE) return KeyExists(*r.store, r.id) ? ERROR_NO_MORE_ITEMS : ERROR_KEY_DELETED;
     if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
@@ -637,6 +667,10 @@ long RegEnumValue(HKEY key, std::uint32_t index, std::string* name, std::uint32_
     std::size_t length = static_cast<std::size_t>(sqlite3_column_bytes(use.get(), 2));
     if (type) *type = valueType;
     if (nameBufferSize != 0 && foundName.size() + 1 > nameBufferSize) return ERROR_MORE_DATA;
+    if (!key->predefined) {
+        key->nextValueIndex = index + 1;
+        key->lastValueSeq = sqlite3_column_int64(use.get(), 3);
+    }
     if (name) *name = std::move(foundName);
     if (data && dataBufferSize != 0 && NeededSize(valueType, length) > dataBufferSize) return ERROR_MORE_DATA;
     if (data) *data = ColumnBytes(use.get(), 2);

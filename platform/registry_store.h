@@ -84,7 +84,9 @@ long RegQueryValue(HKEY key, std::string_view name, std::uint32_t* type, std::st
                    std::size_t bufferSize = 0, std::size_t* requiredSize = nullptr);
 
 // Enumerates subkey names (index 0, 1, ... until 259). A name longer than
-// nameBufferSize - 1 gives 234 (0 means no limit).
+// nameBufferSize - 1 gives 234 (0 means no limit). A handle remembers where its
+// last walk stopped, so asking for index + 1 next costs one step, however many
+// subkeys there are.
 long RegEnumKey(HKEY key, std::uint32_t index, std::string* name, std::size_t nameBufferSize = 0);
 
 // Enumerates values in creation order (until 259). Name and data limits as above.

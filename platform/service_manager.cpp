@@ -301,9 +301,14 @@ SC_HANDLE CreateService(SC_HANDLE manager, const std::string& name, const std::s
     st.status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     st.status.dwCurrentState = SERVICE_STOPPED;
     std::string fifo = dir + "/control";
-    if (!WriteFileAtomically(dir + "/config", cfg.str(), 0664) || !WriteStatus(dir, st) ||
-        (::mkfifo(fifo.c_str(), 0660) != 0 && errno != EEXIST)) {
-        long err = t_lastError ? t_lastError : ErrnoToWindows(errno);
+    // The writers record their own failure; the thread's last error may be an older one.
+    long err = ERROR_SUCCESS;
+    if (!WriteFileAtomically(dir + "/config", cfg.str(), 0664) || !WriteStatus(dir, st)) {
+        err = t_lastError;
+    } else if (::mkfifo(fifo.c_str(), 0660) != 0 && errno != EEXIST) {
+        err = ErrnoToWindows(errno);
+    }
+    if (err != ERROR_SUCCESS) {
         RemoveTree(dir);
         Fail(err);
         return nullptr;

@@ -118,14 +118,20 @@ int SendFrame(const std::string& window, std::uint32_t msg, std::uint32_t flags,
     return fd;
 }
 
-}  // namespace
-
-void BlockCloseSignals() {
+// The signals that stand for a request to close the window.
+sigset_t CloseSignals() {
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
     sigaddset(&set, SIGHUP);
+    return set;
+}
+
+}  // namespace
+
+void BlockCloseSignals() {
+    sigset_t set = CloseSignals();
     ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
@@ -222,11 +228,7 @@ void Window::KillTimer(std::uint32_t id) {
 
 bool Window::EnableCloseSignals() {
     if (signalFd_ >= 0) return true;
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGHUP);
+    sigset_t set = CloseSignals();
     ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
     signalFd_ = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
     return signalFd_ >= 0;

@@ -14,7 +14,8 @@ CByteBuffer::~CByteBuffer() { delete[] m_start; }
 
 bool CByteBuffer::Append(const void* data, std::size_t n) {
     if (n == 0) return true;
-    if (m_used + n > m_capacity - 1) {
+    // Written as a subtraction: used + n could wrap for a huge n and skip the growth.
+    if (n > m_capacity - 1 - m_used) {
         // Sizes near the address space's end cannot be allocated; refuse instead of wrapping.
         if (n > SIZE_MAX / 4 || m_step > SIZE_MAX / 4 || m_capacity > SIZE_MAX / 4) throw std::bad_alloc();
         std::size_t grow = (n / m_step + 1) * m_step + 1;

@@ -5,7 +5,9 @@
 CClientScope::CClientScope(CClientIdSource& idSource) : m_idSource(idSource), m_current(&m_disabledStore) {
     std::unique_ptr<CRegistryKey> root = OpenTessaroRootKey();
     m_clientsKey.reset(root->CreateSubKey("Clients"));
-    // Checked and written together so a concurrent first id is never reset to "".
+    // Checked and written together so a concurrent first id is never reset to "";
+    // the write lock is only taken while the value is still missing.
+    if (m_clientsKey->ValueExists("LastID")) return;
     m_clientsKey->RunInTransaction([this] {
         if (!m_clientsKey->ValueExists("LastID")) m_clientsKey->SetString("LastID", "");
     });

@@ -30,10 +30,14 @@ std::size_t LastSeparator(const std::string& path) { return path.find_last_of("\
 }  // namespace
 
 std::uint64_t GetFileSizeByName(const std::string& path) {
-    int fd = ::open(plat::ToUnixPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking: opening a FIFO for reading would otherwise wait for a writer.
+    int fd = ::open(plat::ToUnixPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return 0;
     struct stat st;
-    std::uint64_t size = ::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    // Only a file has a size here: a folder cannot be opened as a file on Windows either.
+    std::uint64_t size = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0
+                             ? static_cast<std::uint64_t>(st.st_size)
+                             : 0;
     ::close(fd);
     return size;
 }

@@ -12,7 +12,8 @@ namespace plat = tessaro::platform;
 
 CMappedFile::CMappedFile(const std::string& path) {
     std::string physical = plat::ToUnixPath(path);
-    m_fd = ::open(physical.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking so that a FIFO is refused below instead of waiting for a writer.
+    m_fd = ::open(physical.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd < 0) throw new CMappedFileException(plat::Win32LastErrno(), "Error attempting to open file to be mapped.");
     struct stat st;
     if (::fstat(m_fd, &st) != 0) {

@@ -86,6 +86,52 @@ TEST_F(RegistryStoreTest, SubkeysEnumerateInUpperCasedByteOrderAndValuesInCreati
     EXPECT_EQ(RegEnumKey(key, 5, &name), ERROR_NO_MORE_ITEMS);
 }
 
+TEST_F(RegistryStoreTest, EnumerationByIndexIsRightInAnyOrderOfCalls) {
+    HKEY key = Create("Walk");
+    const std::vector<std::string> names = {"1", "10", "11", "2", "3", "9"};     // their listing order
+    const std::vector<std::string> created = {"9", "10", "1", "3", "11", "2"};   // and the values' order
+    for (const std::string& name : created) {
+        HKEY sub = nullptr;
+        ASSERT_EQ(RegCreateKey(key, name, &sub), ERROR_SUCCESS);
+        RegCloseKey(sub);
+        ASSERT_EQ(RegSetString(key, "v" + name, name), ERROR_SUCCESS);
+    }
+    // Forward walks continue where the last call stopped; other orders must not
+    // be misled by that.
+    const std::vector<std::uint32_t> indexes = {0, 1, 2, 3, 3, 4, 2, 5, 0, 5, 1, 2};
+    std::string name;
+    std::uint32_t type = 0;
+    for (std::uint32_t index : indexes) {
+        ASSERT_EQ(RegEnumKey(key, index, &name), ERROR_SUCCESS) << index;
+        EXPECT_EQ(name, names[index]) << index;
+        ASSERT_EQ(RegEnumValue(key, index, &name, &type), ERROR_SUCCESS) << index;
+        EXPECT_EQ(name, "v" + created[index]) << index;
+    }
+    EXPECT_EQ(RegEnumKey(key, 6, &name), ERROR_NO_MORE_ITEMS);
+    // A name that did not fit is asked for again at the same index.
+    ASSERT_EQ(RegEnumKey(key, 0, &name), ERROR_SUCCESS);
+    EXPECT_EQ(RegEnumKey(key, 1, &name, 2), ERROR_MORE_DATA);
+    ASSERT_EQ(RegEnumKey(key, 1, &name), ERROR_SUCCESS);
+    EXPECT_EQ(name, "10");
+    // Keys added or removed between calls: a walk from 0 sees the present state.
+    HKEY sub = nullptr;
+    ASSERT_EQ(RegCreateKey(key, "0", &sub), ERROR_SUCCESS);
+    RegCloseKey(sub);
+    ASSERT_EQ(RegDeleteKey(key, "9"), ERROR_SUCCESS);
+    EXPECT_EQ(SubKeys(key), (std::vector<std::string>{"0", "1", "10", "11", "2", "3"}));
+    // Two handles of one key walk independently.
+    HKEY other = nullptr;
+    ASSERT_EQ(RegOpenKey(key, "", KEY_READ, &other), ERROR_SUCCESS);
+    std::string a, b;
+    ASSERT_EQ(RegEnumKey(key, 0, &a), ERROR_SUCCESS);
+    ASSERT_EQ(RegEnumKey(other, 0, &b), ERROR_SUCCESS);
+    ASSERT_EQ(RegEnumKey(other, 1, &b), ERROR_SUCCESS);
+    ASSERT_EQ(RegEnumKey(key, 1, &a), ERROR_SUCCESS);
+    EXPECT_EQ(a, "1");
+    EXPECT_EQ(b, "1");
+    RegCloseKey(other);
+}
+
 TEST_F(RegistryStoreTest, ErrorCodesFollowTheRegistry) {
     HKEY key = Create("Codes\\Child");
     HKEY parent = Create("Codes");

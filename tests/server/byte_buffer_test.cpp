@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "engine/server/byte_buffer.h"
@@ -46,4 +48,14 @@ TEST(ByteBufferTest, ZeroCapacityStillTerminates) {
     EXPECT_STREQ(buffer.GetData(), "");
     buffer.Append("", 0);
     EXPECT_EQ(buffer.GetLength(), 0u);
+}
+
+TEST(ByteBufferTest, AnImpossibleLengthIsRefusedWithoutTouchingTheContent) {
+    CByteBuffer buffer(16);
+    buffer.Append("abc", 3);
+    // used + n wraps around for this length; it must still count as too large.
+    const char source[4] = "xyz";
+    EXPECT_THROW(buffer.Append(source, SIZE_MAX - 1), std::bad_alloc);
+    EXPECT_EQ(buffer.GetLength(), 3u);
+    EXPECT_STREQ(buffer.GetData(), "abc");
 }

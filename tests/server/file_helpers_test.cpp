@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "engine/server/file_helpers.h"
@@ -19,6 +21,10 @@ TEST_F(FileHelpersTest, ExistenceAndSize) {
     EXPECT_FALSE(FileExists(home() + "/none"));
     EXPECT_EQ(GetFileSizeByName(home() + "\\dir\\file.txt"), 5u);
     EXPECT_EQ(GetFileSizeByName(home() + "/none"), 0u);
+    EXPECT_EQ(GetFileSizeByName(home() + "/dir"), 0u);
+    // Opening a FIFO without a writer must not block.
+    ASSERT_EQ(::mkfifo((home() + "/dir/fifo").c_str(), 0600), 0);
+    EXPECT_EQ(GetFileSizeByName(home() + "/dir/fifo"), 0u);
 }
 
 TEST(SplitPathTest, SplitsWindowsAndLinuxPaths) {

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "engine/server/mapped_file.h"
@@ -33,6 +35,9 @@ TEST_F(MappedFileTest, FailuresCarryTheirStepText) {
     EXPECT_EQ(Failure(home() + "/empty").second, "Error attempting to create file mapping.");
     std::filesystem::create_directories(home() + "/folder");
     EXPECT_EQ(Failure(home() + "/folder").second, "Error attempting to create file mapping.");
+    // A FIFO nobody writes to is refused at once instead of blocking the thread.
+    ASSERT_EQ(::mkfifo((home() + "/fifo").c_str(), 0600), 0);
+    EXPECT_EQ(Failure(home() + "/fifo").second, "Error attempting to create file mapping.");
 }
 
 }  // namespace
