@@ -88,7 +88,8 @@ class RWCExtRegex {
 
 // scope 0: the first match replaced; scope 1: replaced repeatedly, each search resuming
 // inside the changed text (a replacement that keeps producing new matches is stopped
-// with CRWInterfaceException).
+// with CRWInterfaceException). The searches of one call share a step budget of a few
+// passes over the text; past it the call raises CRWInterfaceException too.
 RWCString regexReplace(const RWCString& text, const RWCString& pattern, const RWCString& replacement, int scope);
 // Every match replaced, left to right; the inserted text is never searched again.
 RWCString regexReplaceAll(const RWCString& text, const RWCString& pattern, const RWCString& replacement);

@@ -26,9 +26,17 @@ struct Run {
   std::vector<std::uint32_t> stack;
   std::size_t matchStart = RW_NPOS;
   std::size_t matchEnd = 0;
+  // One search is linear in the text; only a loop of searches needs a bound, which an
+  // enclosing step scope sets.
+  std::size_t steps = 0;
+  const std::size_t limit = RWRegexStepScope::remaining();
 
   Run(const RWExtRegexMachine& machine, const unsigned char* t, std::size_t len)
       : m(machine), text(t), n(len), queued(machine.states_.size()) {}
+
+  void step() {
+    if (++steps > limit) throw RWRELimitErr();
+  }
 
   void record(std::size_t start, std::size_t end) {
     if (matchStart == RW_NPOS || start < matchStart || (start == matchStart && end > matchEnd)) {
@@ -44,6 +52,7 @@ struct Run {
     while (!stack.empty()) {
       std::uint32_t s = stack.back();
       stack.pop_back();
+      step();
       if (queued.testBit(s)) continue;
       queued.setBit(s);
       marked.push_back(s);
@@ -93,11 +102,13 @@ bool RWExtRegexMachine::run(const unsigned char* text, std::size_t n, std::size_
     next.clear();
     for (const Thread& t : current) {
       if (r.matchStart != RW_NPOS && t.start > r.matchStart) continue;
+      r.step();
       const RWExtRegexState& st = states_[t.state];
       if (r.consumes(st, text[j])) r.add(next, st.next, t.start, j + 1);
     }
     current.swap(next);
   }
+  RWRegexStepScope::spend(r.steps);
   if (r.matchStart == RW_NPOS) return false;
   matchStart = r.matchStart;
   matchEnd = r.matchEnd;

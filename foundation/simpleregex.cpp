@@ -1,5 +1,6 @@
 #include "foundation/simpleregex.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <utility>
@@ -13,6 +14,7 @@ constexpr std::size_t kClassWords = 16;
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
 std::atomic<std::size_t> gStepLimit{20'000'000};
+thread_local std::size_t* tScopeLeft = nullptr;
 
 bool isClosure(Token t) {
   return t == RWCSimpleRegex::kStar || t == RWCSimpleRegex::kPlus || t == RWCSimpleRegex::kOptional;
@@ -180,6 +182,20 @@ struct Matcher {
 
 RWRELimitErr::RWRELimitErr() : RWInternalErr("[BADRE] Pattern search abandoned: too many steps") {}
 
+RWRegexStepScope::RWRegexStepScope(std::size_t steps) : left_(steps), active_(tScopeLeft == nullptr) {
+  if (active_) tScopeLeft = &left_;
+}
+
+RWRegexStepScope::~RWRegexStepScope() {
+  if (active_) tScopeLeft = nullptr;
+}
+
+std::size_t RWRegexStepScope::remaining() { return tScopeLeft ? *tScopeLeft : RW_NPOS; }
+
+void RWRegexStepScope::spend(std::size_t steps) {
+  if (tScopeLeft) *tScopeLeft -= steps < *tScopeLeft ? steps : *tScopeLeft;
+}
+
 std::size_t RWCSimpleRegex::stepLimit(std::size_t steps) { return gStepLimit.exchange(steps); }
 std::size_t RWCSimpleRegex::stepLimit() { return gStepLimit.load(); }
 
@@ -279,15 +295,25 @@ std::size_t RWCSimpleRegex::search(const RWCString& text, std::size_t* extent, s
   if (extent) *extent = 0;
   const std::size_t n = text.length();
   if (start > n) return RW_NPOS;
-  Matcher m{tokens_, reinterpret_cast<const unsigned char*>(text.data()), n, start, 0, stepLimit()};
+  // A pattern that does not backtrack takes a few steps per element at each offset: the
+  // budget grows with the text, so that only backtracking runs out of it.
+  std::size_t elements = 0;
+  for (const Token* t = tokens_; *t != kEnd; t += elementSize(*t)) ++elements;
+  const std::size_t perOffset = 4 * (elements + 1);
+  const std::size_t offsets = n - start + 1;
+  const std::size_t linear = offsets < RW_NPOS / perOffset ? offsets * perOffset : RW_NPOS;
+  Matcher m{tokens_, reinterpret_cast<const unsigned char*>(text.data()), n, start, 0,
+            std::min(std::max(stepLimit(), linear), RWRegexStepScope::remaining())};
   const std::size_t lastStart = tokens_[0] == kStartOfText ? start : n;
   for (std::size_t s = start; s <= lastStart; ++s) {
     std::size_t end = m.match(tokens_, s);
     if (end != kNone) {
+      RWRegexStepScope::spend(m.steps);
       if (extent) *extent = end - s;
       return s;
     }
   }
+  RWRegexStepScope::spend(m.steps);
   return RW_NPOS;
 }
 

@@ -45,7 +45,8 @@ class RWCSimpleRegex {
   // The compiled tokens (kTokens entries).
   const std::uint16_t* tokens() const { return tokens_; }
 
-  // Process-wide step budget of one search; returns the previous budget.
+  // Process-wide step budget of one search (a search may always take a few steps per
+  // pattern element at each offset of the text); returns the previous budget.
   static std::size_t stepLimit(std::size_t steps);
   static std::size_t stepLimit();
 
@@ -60,4 +61,25 @@ class RWCSimpleRegex {
 class RWRELimitErr : public RWInternalErr {
  public:
   RWRELimitErr();
+};
+
+// While alive, every search on this thread draws on one budget of steps, so that a loop
+// of searches (a replacement of every match) is bounded as a whole and not only search
+// by search. An inner scope keeps the outer budget. A search that would go past it
+// raises RWRELimitErr.
+class RWRegexStepScope {
+ public:
+  explicit RWRegexStepScope(std::size_t steps);
+  ~RWRegexStepScope();
+  RWRegexStepScope(const RWRegexStepScope&) = delete;
+  RWRegexStepScope& operator=(const RWRegexStepScope&) = delete;
+
+  // Steps left to the searches of this thread's scope; RW_NPOS when none is active.
+  static std::size_t remaining();
+  // Counts steps a search took against the active scope (nothing without one).
+  static void spend(std::size_t steps);
+
+ private:
+  std::size_t left_;
+  bool active_;
 };

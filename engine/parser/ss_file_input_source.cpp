@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include <sys/stat.h>
+
 namespace {
 
 std::string diskPath(const char* name) {
@@ -24,6 +26,13 @@ SSFileInputSource::SSFileInputSource(const char* name, SSInputMode mode, std::ui
   if (file_ == nullptr) {
     int number = errno;
     error_.raise(SSErrorOpenFile, name_.c_str(), static_cast<long>(number));
+    return;
+  }
+  struct stat info;
+  if (fstat(fileno(file_), &info) == 0 && S_ISDIR(info.st_mode)) {
+    // A folder opens for reading here and claims the largest length there is.
+    close();
+    error_.raise(SSErrorOpenFile, name_.c_str(), static_cast<long>(EISDIR));
     return;
   }
   std::uint64_t length = 0;

@@ -4,6 +4,8 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace tessaro::database::testing {
 namespace {
@@ -257,6 +259,23 @@ TEST(OdbcConnectWithoutHandle, AllocConnectWithoutLoginDoesNotConnect) {
     EXPECT_NE(conn->GetHdbc(), nullptr);
     EXPECT_FALSE(conn->Connected());
     EXPECT_EQ(conn->GetEnv(), &env);
+    env.DeAllocConnect(conn);
+}
+
+TEST(OdbcConnectWithoutHandle, ThreadsSharingAnEnvironmentKeepItsRegistryWhole) {
+    // The pool's request threads make and free connections of one environment at once.
+    OdbcTestConfig::Instance();
+    odbcENV env;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&env] {
+            for (int i = 0; i < 300; ++i)
+                env.DeAllocConnect(env.AllocConnect(static_cast<char*>(nullptr), nullptr, nullptr, 0));
+        });
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(env.ConnectionCount(), 0u);
+    odbcCONNECT* conn = env.AllocConnect(static_cast<char*>(nullptr), nullptr, nullptr, 0);
+    EXPECT_EQ(env.ConnectionCount(), 1u);
     env.DeAllocConnect(conn);
 }
 

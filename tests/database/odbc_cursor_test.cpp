@@ -245,6 +245,23 @@ TEST_P(OdbcCursor, RowsetFetchWithRowAccessors) {
     EXPECT_EQ(cur->ColResultAsLong(1, 1), 2);
 }
 
+TEST_P(OdbcCursor, RowsetSetUpAfterBindingRebindsTheColumns) {
+    // Bound for single rows first: a rowset must never be fetched into those buffers.
+    odbcCURSOR* cur = Open("SELECT id, name FROM people ORDER BY id");
+    ASSERT_FALSE(cur->ErrorFlag()) << cur->ErrMsg();
+    for (unsigned short rows : {3, 5}) {
+        ASSERT_TRUE(odbcSucceeded(cur->Close())) << cur->ErrMsg();
+        ASSERT_TRUE(odbcSucceeded(cur->ExtFetchSetup(SQL_CONCUR_READ_ONLY, SQL_CURSOR_STATIC, rows)))
+            << cur->ErrMsg();
+        ASSERT_TRUE(odbcSucceeded(cur->ExecDirect("SELECT id, name FROM people ORDER BY id")))
+            << cur->ErrMsg();
+        ASSERT_EQ(cur->ExtFetchFirst(), rows) << cur->ErrMsg();
+        EXPECT_EQ(cur->ColResultAsLong(1, rows), rows);
+        EXPECT_TRUE(cur->IsColValueNull("name", 2));
+        EXPECT_STREQ(cur->ColResultAsLPSTR("name", 3), "cy");
+    }
+}
+
 TEST_P(OdbcCursor, LongColumnsInARowsetAreReadPerRow) {
     odbcCURSOR* cur = Open("SELECT id, body FROM people ORDER BY id", 0);
     cur->AutoRetrieve(1);

@@ -3,45 +3,25 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 
-#include "e2e_site.h"
+#include "e2e_odbc.h"
+#include "site_test.h"
 
 namespace {
 
+using e2e::CookieValue;
+
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-constexpr const char* kSQLiteDriver = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
 constexpr const char* kDsn = "e2e_people";
 
-// The value of a cookie among the Set-Cookie headers ("" when not set).
-std::string CookieValue(const e2e::HttpResponse& response, const std::string& name) {
-    for (const std::string& header : response.Headers("Set-Cookie")) {
-        if (header.rfind(name + "=", 0) != 0) continue;
-        std::string value = header.substr(name.size() + 1);
-        return value.substr(0, value.find(';'));
-    }
-    return {};
-}
-
-class CoreTagsThroughWebServer : public ::testing::Test {
+class CoreTagsThroughWebServer : public e2e::SiteTest {
 protected:
     void SetUp() override {
-        if (!std::filesystem::exists(kSQLiteDriver)) GTEST_SKIP() << "SQLite ODBC driver not installed";
-        // The engine service takes the ODBC configuration from the installing environment.
-        std::string odbc = site.home() + "/odbc";
-        std::filesystem::create_directories(odbc);
-        std::ofstream(odbc + "/odbcinst.ini") << "[Tessaro SQLite3]\nDriver=" << kSQLiteDriver << "\n";
-        std::ofstream(odbc + "/odbc.ini") << "[" << kDsn << "]\nDriver=Tessaro SQLite3\nDatabase=" << site.home()
-                                          << "/people.db\n";
-        Save("ODBCSYSINI", savedSysIni_);
-        Save("ODBCINI", savedIni_);
-        setenv("ODBCSYSINI", odbc.c_str(), 1);
-        setenv("ODBCINI", (odbc + "/odbc.ini").c_str(), 1);
+        if (!e2e::SQLiteOdbcDriverInstalled()) GTEST_SKIP() << "SQLite ODBC driver not installed";
+        odbc_.emplace(site.home(), kDsn, site.home() + "/people.db");
         ASSERT_TRUE(site.InstallEngine());
         ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
 
@@ -53,32 +33,13 @@ protected:
         ASSERT_EQ(setup.status, 200) << setup.error << site.WebServerLog();
         ASSERT_EQ(setup.body, "ready") << setup.body;
     }
-    void TearDown() override {
-        Restore("ODBCSYSINI", savedSysIni_);
-        Restore("ODBCINI", savedIni_);
-    }
 
     static std::string Query(const std::string& name, const std::string& sql) {
         return "<TSQUERY " + (name.empty() ? std::string() : "NAME=\"" + name + "\" ") + "DATASOURCE=\"" + kDsn +
                "\">" + sql + "</TSQUERY>";
     }
-    static void Save(const char* name, std::optional<std::string>& saved) {
-        const char* value = std::getenv(name);
-        saved = value ? std::optional<std::string>(value) : std::nullopt;
-    }
-    static void Restore(const char* name, const std::optional<std::string>& saved) {
-        if (saved)
-            setenv(name, saved->c_str(), 1);
-        else
-            unsetenv(name);
-    }
-    e2e::HttpResponse Page(const std::string& file, const std::string& text, const std::string& query = "") {
-        site.WriteDocument(file, text);
-        return site.Get("/" + file + (query.empty() ? "" : "?" + query));
-    }
 
-    e2e::Site site;
-    std::optional<std::string> savedSysIni_, savedIni_;
+    std::optional<e2e::SQLiteDataSource> odbc_;
 };
 
 TEST_F(CoreTagsThroughWebServer, QueryRowsGroupsLoopsAndConditions) {

@@ -3,40 +3,24 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
-#include <vector>
 
-#include "e2e_site.h"
+#include "e2e_odbc.h"
+#include "site_test.h"
 
 namespace {
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-std::string CookieValue(const e2e::HttpResponse& response, const std::string& name) {
-    for (const std::string& header : response.Headers("Set-Cookie")) {
-        if (header.rfind(name + "=", 0) != 0) continue;
-        std::string value = header.substr(name.size() + 1);
-        return value.substr(0, value.find(';'));
-    }
-    return {};
-}
+using e2e::CookieValue;
 
-class TemplatePagesThroughWebServer : public ::testing::Test {
+class TemplatePagesThroughWebServer : public e2e::SiteTest {
 protected:
     void SetUp() override {
         ASSERT_TRUE(site.InstallEngine());
         ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
     }
-    e2e::HttpResponse Page(const std::string& file, const std::string& text, const std::string& query = "") {
-        site.WriteDocument(file, text);
-        return site.Get("/" + file + (query.empty() ? "" : "?" + query));
-    }
-
-    e2e::Site site;
 };
 
 TEST_F(TemplatePagesThroughWebServer, ClientIsCountedOnEveryVisitAndItsCookiesResent) {
@@ -91,25 +75,13 @@ TEST_F(TemplatePagesThroughWebServer, ApplicationErrorPagesReplaceTheEnginesPage
     EXPECT_EQ(good.body, "ordered");
 }
 
-constexpr const char* kSQLiteDriver = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
 constexpr const char* kDsn = "e2e_gaps";
 
-// The engine service takes its ODBC configuration from the installing environment.
-class QueryBlockThroughWebServer : public ::testing::Test {
+class QueryBlockThroughWebServer : public e2e::SiteTest {
 protected:
     void SetUp() override {
-        if (!std::filesystem::exists(kSQLiteDriver)) GTEST_SKIP() << "SQLite ODBC driver not installed";
-        std::string odbc = site.home() + "/odbc";
-        std::filesystem::create_directories(odbc);
-        std::ofstream(odbc + "/odbcinst.ini") << "[Tessaro SQLite3]\nDriver=" << kSQLiteDriver << "\n";
-        std::ofstream(odbc + "/odbc.ini") << "[" << kDsn << "]\nDriver=Tessaro SQLite3\nDatabase=" << site.home()
-                                          << "/gaps.db\n";
-        for (const char* name : {"ODBCSYSINI", "ODBCINI"}) {
-            const char* value = std::getenv(name);
-            saved_.push_back(value ? std::optional<std::string>(value) : std::nullopt);
-        }
-        setenv("ODBCSYSINI", odbc.c_str(), 1);
-        setenv("ODBCINI", (odbc + "/odbc.ini").c_str(), 1);
+        if (!e2e::SQLiteOdbcDriverInstalled()) GTEST_SKIP() << "SQLite ODBC driver not installed";
+        odbc_.emplace(site.home(), kDsn, site.home() + "/gaps.db");
         ASSERT_TRUE(site.InstallEngine());
         ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
         site.WriteDocument("setup.tsm", Open("", "") + "CREATE TABLE people (id INTEGER, name VARCHAR(20))</TSQUERY>" +
@@ -118,27 +90,13 @@ protected:
         auto setup = site.Get("/setup.tsm");
         ASSERT_EQ(setup.body, "ready") << setup.error << setup.body << site.WebServerLog();
     }
-    void TearDown() override {
-        const char* names[] = {"ODBCSYSINI", "ODBCINI"};
-        for (std::size_t i = 0; i < saved_.size(); ++i) {
-            if (saved_[i])
-                setenv(names[i], saved_[i]->c_str(), 1);
-            else
-                unsetenv(names[i]);
-        }
-    }
 
     static std::string Open(const std::string& name, const std::string& sql) {
         return "<TSQUERY " + (name.empty() ? std::string() : "NAME=\"" + name + "\" ") + "DATASOURCE=\"" + kDsn + "\"" +
                (sql.empty() ? std::string() : " SQL=\"" + sql + "\"") + ">";
     }
-    e2e::HttpResponse Page(const std::string& file, const std::string& text, const std::string& query = "") {
-        site.WriteDocument(file, text);
-        return site.Get("/" + file + (query.empty() ? "" : "?" + query));
-    }
 
-    e2e::Site site;
-    std::vector<std::optional<std::string>> saved_;
+    std::optional<e2e::SQLiteDataSource> odbc_;
 };
 
 TEST_F(QueryBlockThroughWebServer, ConditionsInsideTheBlockShapeTheStatement) {

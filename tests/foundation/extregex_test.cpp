@@ -1,7 +1,9 @@
 #include "foundation/extregex.h"
+#include "foundation/simpleregex.h"
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 namespace {
@@ -192,6 +194,95 @@ TEST(ExtRegex, PathologicalPatternsStayBounded) {
   } catch (const CRWInterfaceException& e) {
     EXPECT_EQ(str(e.message()), "The regular expression .*.*.*.*.*x needs too many steps to search this text");
   }
+}
+
+// Each search of "(x.*y|x)" reads to the end of the text before settling on a one-letter
+// match, so replacing every match would take time quadratic in the text.
+TEST(ExtRegex, ReplacementLoopsHaveOneBudget) {
+  // A small floor, so that the budget follows the text's length.
+  struct LimitGuard {
+    std::size_t old = RWCSimpleRegex::stepLimit(100000);
+    ~LimitGuard() { RWCSimpleRegex::stepLimit(old); }
+  } guard;
+  const RWCString xs(std::string(20000, 'x').c_str());
+  for (int scope : {-1, 1}) {
+    try {
+      if (scope < 0)
+        regexReplaceAll(xs, "(x.*y|x)", "z");
+      else
+        regexReplace(xs, "(x.*y|x)", "", scope);
+      FAIL() << scope;
+    } catch (const CRWInterfaceException& e) {
+      EXPECT_EQ(str(e.message()), "The regular expression (x.*y|x) needs too many steps to search this text");
+    }
+  }
+  // Matches found one after the other stay within the budget on a long text, with
+  // either engine.
+  std::string pairs;
+  for (int i = 0; i < 20000; ++i) pairs += "ab";
+  const RWCString abs(pairs.c_str());
+  EXPECT_EQ(regexReplaceAll(abs, "(a|c)b", "-").length(), 20000u);
+  EXPECT_EQ(regexReplaceAll(abs, "ab", "").length(), 0u);
+  EXPECT_EQ(regexReplace(abs, "(ab)+", "-", 1).length(), 1u);
+  // A single search has no budget of its own to run out of.
+  EXPECT_EQ(regexFind("(x.*y|x)", xs, 0), 0u);
+}
+
+// The repeated replacement edited in place, match by match, as the plain reading of the
+// rule has it; the engine must give the same text without moving the rest at each match.
+std::string replaceRepeatedlyInPlace(const std::string& text, const char* pattern, const std::string& repl) {
+  RWCExtRegex re(pattern);
+  RWCString work(text.data(), text.size());
+  std::size_t from = 0;
+  for (int guard = 0; guard < 10000; ++guard) {
+    std::size_t m = 0;
+    const std::size_t p = re.search(work, &m, from);
+    if (p == RW_NPOS) break;
+    if (str(work(p, m)) == repl) {
+      if (m == 0) break;
+      from = p + (m > 1 ? m - 1 : 1);
+    } else {
+      work.replace(p, m, repl.data(), repl.size());
+      if (m == 0) break;
+      from = p + m - 1;
+    }
+    if (from >= work.length()) break;
+  }
+  return str(work);
+}
+
+TEST(ExtRegex, RepeatedReplacementMatchesInPlaceEditing) {
+  const char* patterns[] = {"a", "ab", "aa", "a+", "(a|b)", "(ab|b)+", "\n(\n)+", "(a|x)b*", "b(a)*",
+                            "(aaa|a)", "^a", "a$", "(ba|c)"};
+  const char* replacements[] = {"", "a", "b", "x", "ab", "ba", "\n\n", "abc", "xyzw"};
+  std::mt19937 rng(7);
+  for (int round = 0; round < 400; ++round) {
+    std::string text;
+    for (int i = rng() % 24; i > 0; --i) text.push_back("aabbcx\n"[rng() % 7]);
+    for (const char* pattern : patterns) {
+      for (const char* repl : replacements) {
+        const RWCString t(text.data(), text.size());
+        std::string got;
+        bool stopped = false;
+        try {
+          got = str(regexReplace(t, pattern, repl, 1));
+        } catch (const CRWInterfaceException&) {
+          stopped = true;  // kept matching what replaces it
+        }
+        if (!stopped) {
+          EXPECT_EQ(got, replaceRepeatedlyInPlace(text, pattern, repl)) << pattern << " / " << repl << " in " << text;
+        }
+      }
+    }
+  }
+  // Long texts, shrinking and growing, in one pass.
+  const std::string some(2000, 'a');
+  EXPECT_EQ(str(regexReplace(RWCString(some.c_str()), "aa", "a", 1)), replaceRepeatedlyInPlace(some, "aa", "a"));
+  EXPECT_EQ(str(regexReplace(RWCString(some.c_str()), "a", "bcd", 1)), replaceRepeatedlyInPlace(some, "a", "bcd"));
+  const RWCString many(std::string(200000, 'a').c_str());
+  EXPECT_EQ(regexReplace(many, "aa", "a", 1).length(), 100000u);
+  EXPECT_EQ(regexReplace(many, "a", "", 1).length(), 0u);
+  EXPECT_EQ(regexReplace(many, "(a)", "bcd", 1).length(), 600000u);
 }
 
 TEST(ExtRegex, StringMembers) {

@@ -133,6 +133,9 @@ TEST(SimpleRegex, BacktrackingHasAStepBound) {
   EXPECT_THROW(re.search(text, nullptr, 0), RWRELimitErr);
   std::size_t old = RWCSimpleRegex::stepLimit(1000);
   EXPECT_THROW(RWCSimpleRegex("a*b").search(RWCString(std::string(100, 'a').c_str()), nullptr, 0), RWRELimitErr);
+  // A search that does not backtrack is never cut short, however long the text.
+  EXPECT_EQ(RWCSimpleRegex("abc").search(RWCString((std::string(5000, 'x') + "abc").c_str()), nullptr, 0), 5000u);
+  EXPECT_EQ(RWCSimpleRegex("[0-9]+z").search(RWCString((std::string(5000, '5') + "z").c_str()), nullptr, 0), 0u);
   RWCSimpleRegex::stepLimit(old);
 }
 

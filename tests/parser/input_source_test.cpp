@@ -123,6 +123,18 @@ TEST_F(FileSourceTest, OpenFailureRaisesCode1) {
   }
 }
 
+// A folder opens for reading on Linux and reports an enormous length; it must not be
+// taken for a file of that size.
+TEST_F(FileSourceTest, FolderIsRefusedAsAnOpenFailure) {
+  try {
+    SSFileInputSource source(dir.path().c_str());
+    FAIL() << "nothing thrown";
+  } catch (const SSException& e) {
+    EXPECT_EQ(e.code, 1u);
+    EXPECT_EQ(std::string(e.text), "SSLex0101e: Error opening file, " + dir.path() + ", 21");
+  }
+}
+
 TEST_F(FileSourceTest, BackslashesInTheNameAreFolderSeparators) {
   dir.write("t.tsm", "x");
   std::string name = dir.path() + "\\t.tsm";

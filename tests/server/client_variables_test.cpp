@@ -12,6 +12,7 @@
 #include "engine/server/registry.h"
 #include "engine/server/web_exception.h"
 #include "registry_home_fixture.h"
+#include "web_error_capture.h"
 
 namespace {
 
@@ -33,23 +34,6 @@ public:
     }
     int Random() override { return 7; }
 };
-
-struct Thrown {
-    std::string message;
-    std::string detail;
-};
-
-template <class F>
-Thrown WebErrorOf(F f) {
-    try {
-        f();
-    } catch (CWebException* e) {
-        Thrown t{e->GetMessage(), e->GetDetail()};
-        e->Delete();
-        return t;
-    }
-    return {};
-}
 
 const std::regex kStamp(R"(\{ts '\d{4}-\d\d-\d\d \d\d:\d\d:\d\d'\})");
 

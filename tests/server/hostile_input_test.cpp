@@ -25,6 +25,7 @@
 #include "engine/server/request_reader.h"
 #include "engine/server/request_worker.h"
 #include "engine/server/web_exception.h"
+#include "listener_home.h"
 #include "pipe_test_client.h"
 #include "platform/pipe_frame.h"
 #include "request_test_support.h"
@@ -55,32 +56,8 @@ int ConnectBounded(const std::string& path) {
     return fd;
 }
 
-class HostileSocketTest : public DispatcherHome {
+class HostileSocketTest : public ListenerHome {
 protected:
-    void SetUp() override {
-        DispatcherHome::SetUp();
-        RegisterEchoPage(dispatcher, true);
-        path = home() + "/run/PIPE/Tessaro/StubToServer20";
-    }
-    void TearDown() override {
-        if (listener) {
-            listening = 0;
-            listener->Stop();
-            if (thread.joinable()) thread.join();
-            for (int i = 0; i < 1000 && listener->GetOpenConnections() > 0; ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            listener.reset();
-        }
-        DispatcherHome::TearDown();
-    }
-    void Start(RequestLimiter* limiter, int readTimeoutMs = CPipeListener::kDefaultReadTimeoutMilliseconds,
-               int maxInstances = CPipeListener::kMaxInstances) {
-        listener = std::make_unique<CPipeListener>(path, dispatcher, limiter, listening, nullptr, maxInstances);
-        listener->SetReadTimeout(readTimeoutMs);
-        long error = 0;
-        ASSERT_TRUE(listener->Open(&error)) << error;
-        thread = std::thread([this] { listener->Run(); });
-    }
     // Sends raw bytes, optionally ends the sending side, and collects what comes back.
     PipeReply SendRaw(const std::string& bytes, bool endSending = true) {
         int fd = ConnectBounded(path);
@@ -95,19 +72,12 @@ protected:
         PipeReply r = SendRequest(path, {"REQUEST_METHOD=GET", "QUERY_STRING=alive=1"});
         return r.disconnected && r.Text().find("URL:ALIVE=1\n") != std::string::npos;
     }
-
-    std::atomic<int> listening{1};
-    std::unique_ptr<CPipeListener> listener;
-    std::thread thread;
-    std::string path;
-    RequestLimiter unlimited{false, 0, 0};
-    RequestLimiter one{true, 1, 1};
 };
 
 }  // namespace
 
 TEST_F(HostileSocketTest, MalformedFramesAreAnsweredAndTheEngineGoesOn) {
-    Start(&unlimited);
+    StartListener(&unlimited);
     struct Case {
         const char* what;
         std::string bytes;
@@ -143,7 +113,7 @@ TEST_F(HostileSocketTest, MalformedFramesAreAnsweredAndTheEngineGoesOn) {
 }
 
 TEST_F(HostileSocketTest, SilentConnectionDoesNotTakeTheOnlyPermit) {
-    Start(&one);
+    StartListener(&one);
     int idle = ConnectBounded(path);
     ASSERT_GE(idle, 0);
     // The silent client came first; the real request must not wait behind it.
@@ -153,7 +123,7 @@ TEST_F(HostileSocketTest, SilentConnectionDoesNotTakeTheOnlyPermit) {
 }
 
 TEST_F(HostileSocketTest, SilentConnectionIsClosedAfterTheReadTimeout) {
-    Start(&unlimited, 200);
+    StartListener(&unlimited, 200);
     int fd = ConnectBounded(path);
     ASSERT_GE(fd, 0);
     PipeReply reply = ReadReply(fd);  // returns once the engine closes its side
@@ -164,7 +134,7 @@ TEST_F(HostileSocketTest, SilentConnectionIsClosedAfterTheReadTimeout) {
 }
 
 TEST_F(HostileSocketTest, BodyThatNeverComesEndsTheRequestAfterTheReadTimeout) {
-    Start(&unlimited, 300);
+    StartListener(&unlimited, 300);
     struct Case {
         const char* what;
         std::string bytes;
@@ -190,7 +160,7 @@ TEST_F(HostileSocketTest, BodyThatNeverComesEndsTheRequestAfterTheReadTimeout) {
 }
 
 TEST_F(HostileSocketTest, ManyIdleConnectionsDoNotStallOtherClients) {
-    Start(&one);
+    StartListener(&one);
     std::vector<int> idle;
     for (int i = 0; i < 40; ++i) {
         int fd = ConnectBounded(path);
@@ -205,7 +175,7 @@ TEST_F(HostileSocketTest, ManyIdleConnectionsDoNotStallOtherClients) {
 }
 
 TEST_F(HostileSocketTest, SilentConnectionsCannotHoldEveryInstance) {
-    Start(&unlimited, CPipeListener::kDefaultReadTimeoutMilliseconds, 2);
+    StartListener(&unlimited, CPipeListener::kDefaultReadTimeoutMilliseconds, 2);
     int silent[2];
     for (int& fd : silent) {
         fd = ConnectBounded(path);
@@ -221,7 +191,7 @@ TEST_F(HostileSocketTest, SilentConnectionsCannotHoldEveryInstance) {
 }
 
 TEST_F(HostileSocketTest, StopEndsWorkersWaitingForSilentClients) {
-    Start(&unlimited);  // the full read time-out: only the stop may end the wait
+    StartListener(&unlimited);  // the full read time-out: only the stop may end the wait
     int idle = ConnectBounded(path);
     ASSERT_GE(idle, 0);
     for (int i = 0; i < 2000 && ActiveRequestWorkers() == 0; ++i)
@@ -236,7 +206,7 @@ TEST_F(HostileSocketTest, StopEndsWorkersWaitingForSilentClients) {
 }
 
 TEST_F(HostileSocketTest, ClientThatNeverReadsItsReplyDoesNotHoldAWorker) {
-    Start(&unlimited, 300);
+    StartListener(&unlimited, 300);
     int fd = ConnectBounded(path);
     ASSERT_GE(fd, 0);
     int small = 4096;

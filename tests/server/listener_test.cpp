@@ -12,52 +12,16 @@
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/request_limiter.h"
 #include "engine/server/server_settings.h"
+#include "listener_home.h"
 #include "pipe_test_client.h"
-#include "request_test_support.h"
 
 namespace {
 
-class ListenerTest : public DispatcherHome {
+class ListenerTest : public ListenerHome {
 protected:
-    void SetUp() override {
-        DispatcherHome::SetUp();
-        RegisterEchoPage(dispatcher, true);
-        path = home() + "/run/PIPE/Tessaro/StubToServer20";
-    }
-    void TearDown() override {
-        StopListener();
-        DispatcherHome::TearDown();
-    }
-    void StartListener(RequestLimiter* limiter, int maxInstances = CPipeListener::kMaxInstances) {
-        listener = std::make_unique<CPipeListener>(
-            path, dispatcher, limiter, listening, [this](const std::string& text, long) { fatal = text; },
-            maxInstances);
-        long error = 0;
-        ASSERT_TRUE(listener->Open(&error)) << error;
-        thread = std::thread([this] { listener->Run(); });
-    }
-    void StopListener() {
-        if (!listener) return;
-        listening = 0;
-        listener->Stop();
-        thread.join();
-        // Workers still running hold the dispatcher; let them end first.
-        for (int i = 0; i < 500 && listener->GetOpenConnections() > 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        listener.reset();
-    }
     std::vector<std::string> Get(const std::string& query) {
         return {"REQUEST_METHOD=GET", "QUERY_STRING=" + query, "REMOTE_ADDR=10.0.0.9"};
     }
-
-    std::atomic<int> listening{1};
-    std::unique_ptr<CPipeListener> listener;
-    std::thread thread;
-    std::string path;
-    std::string fatal;
-    // Declared before the listener's end in TearDown: workers release them last.
-    RequestLimiter unlimited{false, 0, 0};
-    RequestLimiter one{true, 1, 1};
 };
 
 }  // namespace
@@ -177,7 +141,7 @@ TEST_F(ListenerTest, StopEndsTheLoopWithoutAnErrorLine) {
 }
 
 TEST_F(ListenerTest, AtTheInstanceLimitNewConnectionsWaitInsteadOfFailing) {
-    StartListener(&unlimited, 2);
+    StartListener(&unlimited, CPipeListener::kDefaultReadTimeoutMilliseconds, 2);
     std::vector<std::future<PipeReply>> replies;
     for (int i = 0; i < 5; ++i)
         replies.push_back(std::async(std::launch::async, [this] { return SendRequest(path, Get("sleep=200")); }));

@@ -11,24 +11,17 @@
 #include <string>
 
 #include "engine/server/registry.h"
-#include "platform/registry_store.h"
+#include "tests/platform/temp_home.h"
 
-class ServerTestHome : public ::testing::Test {
+class ServerTestHome : public TempHomeTest {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/tsserver-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        home_ = pattern;
-        setenv("TESSARO_HOME", home_.c_str(), 1);
-        setenv("TMPDIR", (home_ + "/tmp").c_str(), 1);
-        std::filesystem::create_directories(home_ + "/log");
-        std::filesystem::create_directories(home_ + "/tmp");
-        SetValue("Logging", "LogFilePath", home_ + "/log");
-    }
-    void TearDown() override {
-        tessaro::platform::RegCloseThreadConnections();
-        std::error_code ignored;
-        std::filesystem::remove_all(home_, ignored);
+        TempHomeTest::SetUp();
+        if (HasFatalFailure()) return;
+        setenv("TMPDIR", (home() + "/tmp").c_str(), 1);
+        std::filesystem::create_directories(home() + "/log");
+        std::filesystem::create_directories(home() + "/tmp");
+        SetValue("Logging", "LogFilePath", home() + "/log");
     }
 
     // root\section\name = text, below the system's registry root.
@@ -44,14 +37,9 @@ protected:
     }
 
     std::string ReadLog(const std::string& name = "SERVER") const {
-        std::ifstream in(home_ + "/log/" + name + ".LOG");
+        std::ifstream in(home() + "/log/" + name + ".LOG");
         std::stringstream s;
         s << in.rdbuf();
         return s.str();
     }
-
-    const std::string& home() const { return home_; }
-
-private:
-    std::string home_;
 };

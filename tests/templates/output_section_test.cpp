@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -10,25 +9,10 @@
 #include "engine/server/web_exception.h"
 #include "engine/templates/output_section.h"
 #include "engine/templates/query_results.h"
+#include "tests/server/web_error_capture.h"
+#include "tests/templates/temp_dir_test.h"
 
 namespace {
-
-struct Thrown {
-    std::string message;
-    std::string detail;
-};
-
-template <class F>
-Thrown WebErrorOf(F f) {
-    try {
-        f();
-    } catch (CWebException* e) {
-        Thrown t{e->GetMessage(), e->GetDetail()};
-        e->Delete();
-        return t;
-    }
-    return {};
-}
 
 // A page with a few queries, variables and URL parameters. Expressions are
 // names, "INC(x)" (x + 1) or "ROW()" (the row evaluated for); conditions are
@@ -331,17 +315,15 @@ TEST(OutputSectionTest, UnknownGroupColumnAndInvalidTags) {
     EXPECT_EQ(tag.detail.rfind("The tag <B>&lt;TSQUERY&gt;</B> was parsed from within a TSOUTPUT section.", 0), 0u);
 }
 
-class MailSectionTest : public ::testing::Test {
+class MailSectionTest : public TempDirTest {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/tsmail-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        TempDirTest::SetUp();
+        if (HasFatalFailure()) return;
         std::ofstream(dir_ + "/a.txt") << "attached";
         page_.AddQuery("q", {"email", "name", "file"},
                        {{"ann@example.com", "Ann\r\nBcc: evil@example.com", "a.txt"}, {"bob@example.com", "Bob", "a.txt"}});
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
     COutputSection& OpenMail() {
         sections_.OpenMail();
         sections_.OnQuery("q");
@@ -351,7 +333,6 @@ protected:
         sections_.OnTo("#email#");
         return mail;
     }
-    std::string dir_;
     FakePage page_;
     COutputSectionStack sections_{page_};
 };

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,39 +12,20 @@
 #include "engine/server/web_exception.h"
 #include "engine/templates/query_results.h"
 #include "engine/templates/tag_query.h"
-#include "platform/registry_store.h"
+#include "tests/platform/temp_home.h"
+#include "tests/server/web_error_capture.h"
 
 namespace {
 
-struct Thrown {
-    std::string type;
-    std::string message;
-    std::string detail;
-};
-
-template <class F>
-Thrown WebErrorOf(F f) {
-    try {
-        f();
-    } catch (CWebException* e) {
-        Thrown t{e->GetTypeName(), e->GetMessage(), e->GetDetail()};
-        e->Delete();
-        return t;
-    }
-    return {};
-}
-
 // A SQLite data source of its own per test, reached over raw ODBC handles.
-class QueryResultsTest : public ::testing::Test {
+class QueryResultsTest : public TempHomeTest {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/tsquery-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        home_ = pattern;
-        setenv("TESSARO_HOME", home_.c_str(), 1);
+        TempHomeTest::SetUp();
+        if (HasFatalFailure()) return;
         auto& config = tessaro::database::OdbcTestConfig::Instance();
         dsn_ = "tags_" + std::to_string(reinterpret_cast<std::uintptr_t>(this));
-        config.AddSQLiteDsn(dsn_, home_ + "/data.db");
+        config.AddSQLiteDsn(dsn_, home() + "/data.db");
         ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_)));
         SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
         ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_)));
@@ -68,8 +48,7 @@ protected:
             SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
         }
         if (env_) SQLFreeHandle(SQL_HANDLE_ENV, env_);
-        tessaro::platform::RegCloseThreadConnections();
-        std::filesystem::remove_all(home_);
+        TempHomeTest::TearDown();
     }
     void Exec(const std::string& sql) {
         SQLHSTMT stmt = nullptr;
@@ -94,7 +73,6 @@ protected:
         return query;
     }
 
-    std::string home_;
     std::string dsn_;
     SQLHENV env_ = nullptr;
     SQLHDBC dbc_ = nullptr;

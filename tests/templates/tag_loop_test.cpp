@@ -8,25 +8,9 @@
 #include "engine/server/web_exception.h"
 #include "engine/templates/query_results.h"
 #include "engine/templates/tag_loop.h"
+#include "tests/server/web_error_capture.h"
 
 namespace {
-
-struct Thrown {
-    std::string message;
-    std::string detail;
-};
-
-template <class F>
-Thrown WebErrorOf(F f) {
-    try {
-        f();
-    } catch (CWebException* e) {
-        Thrown t{e->GetMessage(), e->GetDetail()};
-        e->Delete();
-        return t;
-    }
-    return {};
-}
 
 // A template as a list of items read one after another; a rewind puts the read
 // position back. Text items write "{NAME}" as the variable's value and "{ROW}"

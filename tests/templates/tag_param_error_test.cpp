@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
@@ -8,25 +7,10 @@
 #include "engine/server/mapped_file.h"
 #include "engine/server/web_exception.h"
 #include "engine/templates/tag_param_error.h"
+#include "tests/server/web_error_capture.h"
+#include "tests/templates/temp_dir_test.h"
 
 namespace {
-
-struct Thrown {
-    std::string message;
-    std::string detail;
-};
-
-template <class F>
-Thrown WebErrorOf(F f) {
-    try {
-        f();
-    } catch (CWebException* e) {
-        Thrown t{e->GetMessage(), e->GetDetail()};
-        e->Delete();
-        return t;
-    }
-    return {};
-}
 
 // A lookup over a fixed set of names that throws like the page's resolution.
 struct Scopes {
@@ -111,14 +95,8 @@ TEST(ErrorTagTest, TypesAreCheckedAndRegisteredByKind) {
     EXPECT_NE(noTemplate.detail.find("No TEMPLATE attribute was specified"), std::string::npos);
 }
 
-class ErrorPageRenderTest : public ::testing::Test {
+class ErrorPageRenderTest : public TempDirTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/tserrpage-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
     CErrorPageSpec Page(const std::string& text) {
         CErrorPageSpec spec;
         spec.kind = CErrorPageSpec::Request;
@@ -127,7 +105,6 @@ protected:
         std::ofstream(spec.templatePath, std::ios::binary) << text;
         return spec;
     }
-    std::string dir_;
 };
 
 TEST_F(ErrorPageRenderTest, PlaceholdersMatchInAnyCaseAndRequestValuesAreEscaped) {

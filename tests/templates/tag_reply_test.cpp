@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
@@ -12,26 +10,11 @@
 #include "engine/server/reply_writer.h"
 #include "engine/server/web_exception.h"
 #include "engine/templates/tag_reply.h"
-#include "platform/registry_store.h"
+#include "tests/platform/temp_home.h"
+#include "tests/server/web_error_capture.h"
+#include "tests/templates/temp_dir_test.h"
 
 namespace {
-
-struct Thrown {
-    std::string message;
-    std::string detail;
-};
-
-template <class F>
-Thrown WebErrorOf(F f) {
-    try {
-        f();
-    } catch (CWebException* e) {
-        Thrown t{e->GetMessage(), e->GetDetail()};
-        e->Delete();
-        return t;
-    }
-    return {};
-}
 
 TEST(TagReplyTest, HeaderLinesAreTrimmedGetOneColonAndStayOnOneLine) {
     struct Case {
@@ -50,20 +33,13 @@ TEST(TagReplyTest, HeaderLinesAreTrimmedGetOneColonAndStayOnOneLine) {
     EXPECT_EQ(t.message, "Invalid TSHEADER tag<P>");
 }
 
-class ContentTagTest : public ::testing::Test {
+class ContentTagTest : public TempDirTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/tscontent-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
     std::string MakeFile(const std::string& name) {
         std::string path = dir_ + "/" + name;
         std::ofstream(path) << "GIF89a";
         return path;
     }
-    std::string dir_;
     CMemoryReplyChannel channel_;
 };
 
@@ -134,20 +110,8 @@ public:
     int Random() override { return 0; }
 };
 
-class LocationTagTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/tslocation-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        home_ = pattern;
-        setenv("TESSARO_HOME", home_.c_str(), 1);
-    }
-    void TearDown() override {
-        tessaro::platform::RegCloseThreadConnections();
-        std::filesystem::remove_all(home_);
-    }
-    std::string home_;
-};
+// Client management keeps its state in the registry below a home of the test's own.
+class LocationTagTest : public TempHomeTest {};
 
 TEST_F(LocationTagTest, TokenGoesIntoTemplateUrlsOnlyWhenClientManagementIsOn) {
     TokenSource source;

@@ -1,0 +1,56 @@
+// A dispatcher home with the echo page served by a listener on the engine's
+// request socket, run on a thread of its own and stopped after each test.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "engine/server/echo_page.h"
+#include "engine/server/pipe_listener.h"
+#include "engine/server/request_limiter.h"
+#include "request_test_support.h"
+
+class ListenerHome : public DispatcherHome {
+protected:
+    void SetUp() override {
+        DispatcherHome::SetUp();
+        RegisterEchoPage(dispatcher, true);
+        path = home() + "/run/PIPE/Tessaro/StubToServer20";
+    }
+    void TearDown() override {
+        StopListener();
+        DispatcherHome::TearDown();
+    }
+    void StartListener(RequestLimiter* limiter, int readTimeoutMs = CPipeListener::kDefaultReadTimeoutMilliseconds,
+                       int maxInstances = CPipeListener::kMaxInstances) {
+        listener = std::make_unique<CPipeListener>(
+            path, dispatcher, limiter, listening, [this](const std::string& text, long) { fatal = text; },
+            maxInstances);
+        listener->SetReadTimeout(readTimeoutMs);
+        long error = 0;
+        ASSERT_TRUE(listener->Open(&error)) << error;
+        thread = std::thread([this] { listener->Run(); });
+    }
+    void StopListener() {
+        if (!listener) return;
+        listening = 0;
+        listener->Stop();
+        if (thread.joinable()) thread.join();
+        // Workers still running hold the dispatcher; let them end first.
+        for (int i = 0; i < 1000 && listener->GetOpenConnections() > 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        listener.reset();
+    }
+
+    std::atomic<int> listening{1};
+    std::unique_ptr<CPipeListener> listener;
+    std::thread thread;
+    std::string path;
+    std::string fatal;  // what the listener reported as fatal, if anything
+    // Declared before the listener's end in TearDown: workers release them last.
+    RequestLimiter unlimited{false, 0, 0};
+    RequestLimiter one{true, 1, 1};
+};
