@@ -160,13 +160,8 @@ short odbcCURSOR::SetParam(const sPARMBIND* parms, unsigned short count, void* r
             if (!blob) continue;  // nothing to bind for this parameter
             blob->SetPutCursor(this);
             blob->BindParameter();
-        } else if (bindParameter) {
-            BindParameter(p.ipar, p.fParamType ? p.fParamType : SQL_PARAM_INPUT, p.fCType,
-                          p.fSqlType, p.cbColDef, p.ibScale, value,
-                          static_cast<SQLLEN>(p.cbColDef), const_cast<SQLLEN*>(&p.cbValue));
         } else {
-            odbcSTMT::SetParam(p.ipar, p.fCType, p.fSqlType, p.cbColDef, p.ibScale, value,
-                               const_cast<SQLLEN*>(&p.cbValue));
+            BindParmRecord(p, value, bindParameter);
         }
         if (!sqlsuccess()) return lastRC();
     }
@@ -181,6 +176,10 @@ short odbcCURSOR::SetParam(unsigned short ipar, short cType, short sqlType, SQLU
 // --- bindings ---------------------------------------------------------------------------------
 
 void odbcCURSOR::FreeColBindings() {
+    // The driver must not keep addresses of buffers freed here.
+    if ((colsBound_ || boundRows_ >= 0) && GetHstmt() != SQL_NULL_HSTMT)
+        SQLFreeStmt(GetHstmt(), SQL_UNBIND);
+    boundRows_ = -1;
     for (odbcBLOB* blob : blobs_) delete blob;
     blobs_.clear();
     if (ownsBindings_) {
@@ -229,6 +228,9 @@ short odbcCURSOR::BindCol(sCOLBIND* cols, unsigned short count, void* record) {
     cols_ = cols;
     colCount_ = count;
     record_ = record;
+    // Columns of an earlier binding must not stay bound to the buffers freed below.
+    if (boundRows_ >= 0 && GetHstmt() != SQL_NULL_HSTMT) SQLFreeStmt(GetHstmt(), SQL_UNBIND);
+    boundRows_ = -1;
     for (odbcBLOB* blob : blobs_) delete blob;
     blobs_.clear();
     delete[] rowsetLengths_;
@@ -254,6 +256,7 @@ short odbcCURSOR::BindCol(sCOLBIND* cols, unsigned short count, void* record) {
     }
     unsigned char* base = static_cast<unsigned char*>(record);
     size_t rows = rowsetSize_ ? rowsetSize_ : 1;
+    boundRows_ = rowsetSize_;
     for (lastCol_ = 0; lastCol_ < count; ++lastCol_) {
         sCOLBIND& b = cols[lastCol_];
         if (odbcIsLongType(b.fSqlType)) {
@@ -263,7 +266,7 @@ short odbcCURSOR::BindCol(sCOLBIND* cols, unsigned short count, void* record) {
                              ODBC_PUT_CHUNK, ODBC_GET_CHUNK);
                 if (!blob) {
                     SetRC(ODBC_RC_MEMORY);
-                    break;
+                    return lastRC();
                 }
                 blobs_.push_back(blob);
                 std::memcpy(base + b.valueOffset + r * sizeof blob, &blob, sizeof blob);
@@ -416,6 +419,8 @@ short odbcCURSOR::ReadLongColumns(unsigned short row) {
             if (blob) {
                 blob->GetData();
                 if (lastRC() == SQL_NO_DATA_FOUND) SetRC(SQL_SUCCESS);
+                // A later column's success must not hide this one's failure.
+                if (!sqlsuccess()) return lastRC();
             }
         } else {
             SQLLEN* length = LengthAddress(&b, row ? row : 1);

@@ -219,17 +219,22 @@ private:
     size_t ColIndex(const sCOLBIND* b) const { return static_cast<size_t>(b - cols_); }
     unsigned char* ValueAddress(const sCOLBIND* b, unsigned short row) const;
     SQLLEN* LengthAddress(const sCOLBIND* b, unsigned short row) const;
+    SQLLEN* RowIndicator(const sCOLBIND* b, unsigned short row) const;
     short MoveRow(unsigned short row, unsigned char* packed, size_t size, size_t* used,
                   bool toRecord);
     SQLULEN ExtFetch(unsigned short type, SQLLEN offset);
     short ChainScrollOptions(unsigned short concurrency, SQLLEN cursorType,
                              unsigned short rowsetSize);
+    // Bindings made for another rowset size are made again for the current one.
+    void RebindForRowset();
 
     sCOLBIND* cols_ = nullptr;
     SQLLEN* rowsetLengths_ = nullptr;
     unsigned short colCount_ = 0;
     void* record_ = nullptr;
     int colsBound_ = 0;
+    // Rowset size the record's bindings were made for; -1 while the record is not bound.
+    int boundRows_ = -1;
     int ownsBindings_ = 0;
     int autoBind_ = 0;
     size_t recordSize_ = 0;

@@ -236,56 +236,50 @@ short odbcCURSOR::ClearRowsetBuffer() {
     return SQL_SUCCESS;
 }
 
+namespace {
+bool IsNullIndicator(const SQLLEN* length) { return length && *length == SQL_NULL_DATA; }
+int MarkNull(SQLLEN* length) {
+    if (!length) return 0;
+    *length = SQL_NULL_DATA;
+    return 1;
+}
+}  // namespace
+
+// The forms with a row exist only in rowset mode; the others use the first row.
+SQLLEN* odbcCURSOR::RowIndicator(const sCOLBIND* b, unsigned short row) const {
+    return rowsetSize_ ? LengthAddress(b, row) : nullptr;
+}
+
 bool odbcCURSOR::IsColValueNull(unsigned short icol, unsigned short row) {
-    if (!rowsetSize_ || row == 0 || row > rowsetSize_) return false;
-    SQLLEN* length = LengthAddress(FindCol(icol), row);
-    return length && *length == SQL_NULL_DATA;
+    return IsNullIndicator(RowIndicator(FindCol(icol), row));
 }
 bool odbcCURSOR::IsColValueNull(unsigned short icol) {
-    SQLLEN* length = LengthAddress(FindCol(icol), 1);
-    return length && *length == SQL_NULL_DATA;
+    return IsNullIndicator(LengthAddress(FindCol(icol), 1));
 }
 bool odbcCURSOR::IsColValueNull(const char* name, unsigned short row) {
     return IsColValueNull(U(name), row);
 }
 bool odbcCURSOR::IsColValueNull(const char* name) { return IsColValueNull(U(name)); }
 bool odbcCURSOR::IsColValueNull(const unsigned char* name, unsigned short row) {
-    if (!rowsetSize_ || row == 0 || row > rowsetSize_) return false;
-    SQLLEN* length = LengthAddress(FindCol(name), row);
-    return length && *length == SQL_NULL_DATA;
+    return IsNullIndicator(RowIndicator(FindCol(name), row));
 }
 bool odbcCURSOR::IsColValueNull(const unsigned char* name) {
-    SQLLEN* length = LengthAddress(FindCol(name), 1);
-    return length && *length == SQL_NULL_DATA;
+    return IsNullIndicator(LengthAddress(FindCol(name), 1));
 }
 
 int odbcCURSOR::SetColValueNull(unsigned short icol, unsigned short row) {
-    if (!rowsetSize_ || row == 0 || row > rowsetSize_) return 0;
-    SQLLEN* length = LengthAddress(FindCol(icol), row);
-    if (!length) return 0;
-    *length = SQL_NULL_DATA;
-    return 1;
+    return MarkNull(RowIndicator(FindCol(icol), row));
 }
 int odbcCURSOR::SetColValueNull(unsigned short icol) {
-    SQLLEN* length = LengthAddress(FindCol(icol), 1);
-    if (!length) return 0;
-    *length = SQL_NULL_DATA;
-    return 1;
+    return MarkNull(LengthAddress(FindCol(icol), 1));
 }
 int odbcCURSOR::SetColValueNull(const char* name, unsigned short row) {
     return SetColValueNull(U(name), row);
 }
 int odbcCURSOR::SetColValueNull(const char* name) { return SetColValueNull(U(name)); }
 int odbcCURSOR::SetColValueNull(const unsigned char* name, unsigned short row) {
-    if (!rowsetSize_ || row == 0 || row > rowsetSize_) return 0;
-    SQLLEN* length = LengthAddress(FindCol(name), row);
-    if (!length) return 0;
-    *length = SQL_NULL_DATA;
-    return 1;
+    return MarkNull(RowIndicator(FindCol(name), row));
 }
 int odbcCURSOR::SetColValueNull(const unsigned char* name) {
-    SQLLEN* length = LengthAddress(FindCol(name), 1);
-    if (!length) return 0;
-    *length = SQL_NULL_DATA;
-    return 1;
+    return MarkNull(LengthAddress(FindCol(name), 1));
 }

@@ -82,9 +82,31 @@ short odbcCURSOR::ExtFetchSetup(unsigned short concurrency, SQLLEN cursorType,
         if (!rowStatus_) {
             rowsetSize_ = 0;
             SetRC(ODBC_RC_MEMORY);
+        } else {
+            RebindForRowset();
         }
     }
     return lastRC();
+}
+
+void odbcCURSOR::RebindForRowset() {
+    if (boundRows_ < 0 || boundRows_ == rowsetSize_) return;
+    if (!ownsBindings_) {
+        // The caller's record is laid out for the rowset it asked for.
+        colsBound_ = 0;
+        BindCol(cols_, colCount_, record_);
+        return;
+    }
+    // A record of our own is sized again; without a described result the next execution
+    // binds it.
+    short report = AutoReport(0);
+    AutoBind(nullptr, nullptr);
+    if (!sqlsuccess()) {
+        FreeColBindings();
+        autoBind_ = 1;
+        SetRC(SQL_SUCCESS);
+    }
+    AutoReport(report);
 }
 
 short odbcCURSOR::ExtendedFetch(unsigned short fetchType, SQLLEN row, SQLULEN* rowsFetched,
@@ -92,6 +114,11 @@ short odbcCURSOR::ExtendedFetch(unsigned short fetchType, SQLLEN row, SQLULEN* r
     SQLULEN local = 0;
     SQLULEN* fetched = rowsFetched ? rowsFetched : &local;
     *fetched = 0;
+    // Buffers bound for fewer rows than the rowset would be written past their end.
+    if (boundRows_ >= 0 && boundRows_ != rowsetSize_) {
+        SetRC(ODBC_RC_NOT_EXTFETCH);
+        return lastRC();
+    }
     SetRC(SQLExtendedFetch(GetHstmt(), fetchType, row, fetched, rowStatus));
     if (!sqlsuccess() || !cols_ || !record_ || !rowsetSize_) return lastRC();
     odbcCONNECT* conn = GetConnect();
@@ -107,7 +134,7 @@ short odbcCURSOR::ExtendedFetch(unsigned short fetchType, SQLLEN row, SQLULEN* r
             SetPos(static_cast<unsigned short>(r), SQL_POSITION, SQL_LOCK_NO_CHANGE);
             if (!sqlsuccess()) break;
         }
-        ReadLongColumns(static_cast<unsigned short>(r));
+        if (!odbcSucceeded(ReadLongColumns(static_cast<unsigned short>(r)))) break;
         ++processed;
     }
     if (sqlsuccess() && processed > 1 && setPos && hasLong)

@@ -29,6 +29,7 @@ odbcENV::odbcENV() {
 odbcENV::~odbcENV() {
     SilenceForDestruction();
     // Connections outlive their environment: they only forget it.
+    std::lock_guard<std::mutex> hold(connectionsLock_);
     if (connections_) {
         for (odbcCONNELEM* e = connections_->First(); e; e = e->next) e->item->DetachEnvironment();
         delete connections_;
@@ -114,6 +115,7 @@ short odbcENV::FirstDriver() { return FetchDriver(SQL_FETCH_FIRST); }
 short odbcENV::NextDriver() { return FetchDriver(SQL_FETCH_NEXT); }
 
 void odbcENV::RegisterConnection(odbcCONNECT* conn) {
+    std::lock_guard<std::mutex> hold(connectionsLock_);
     if (!connections_) connections_ = new (std::nothrow) odbcCONNLIST(0);
     if (!connections_) {
         SetRC(ODBC_RC_MEMORY);
@@ -123,5 +125,13 @@ void odbcENV::RegisterConnection(odbcCONNECT* conn) {
 }
 
 void odbcENV::UnregisterConnection(odbcCONNECT* conn) {
+    std::lock_guard<std::mutex> hold(connectionsLock_);
     if (connections_) connections_->Remove(conn);
+}
+
+std::size_t odbcENV::ConnectionCount() const {
+    std::lock_guard<std::mutex> hold(connectionsLock_);
+    std::size_t count = 0;
+    for (odbcCONNELEM* e = connections_ ? connections_->First() : nullptr; e; e = e->next) ++count;
+    return count;
 }

@@ -3,7 +3,9 @@
 
 #include "database/odbc_base.h"
 
+#include <cstddef>
 #include <memory>
+#include <mutex>
 
 class odbcENV : public odbcBASE {
 public:
@@ -37,6 +39,8 @@ public:
     virtual const char* DriverAttributes() const { return driverAttributes_.get(); }
 
     unsigned long CursorLibrarySetting() const { return cursorLibrary_; }
+    // Connections currently made from this environment.
+    std::size_t ConnectionCount() const;
 
 private:
     friend class odbcCONNECT;
@@ -46,6 +50,8 @@ private:
     short FetchDriver(unsigned short direction);
 
     SQLHENV henv_ = SQL_NULL_HENV;
+    // Request threads make and free connections of the one shared environment at once.
+    mutable std::mutex connectionsLock_;
     odbcCONNLIST* connections_ = nullptr;
     std::unique_ptr<char[]> dsn_;
     std::unique_ptr<char[]> description_;

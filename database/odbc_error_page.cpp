@@ -1,5 +1,6 @@
 #include "database/odbc_error_page.h"
 
+#include "database/odbc_sqlstate.h"
 #include "database/sqlstate_texts.h"
 #include "engine/server/html_escape.h"
 #include "engine/server/web_exception.h"
@@ -21,7 +22,10 @@ std::string ChooseSqlStateHint(const std::string& sqlState, const std::string& m
 }
 
 std::string ODBCErrorTitle(const std::string& sqlState) {
-    return "ODBC Error Code = " + HtmlEscape(sqlState) + " (" + GetSqlStateText(sqlState) + ")";
+    // Drivers answer in ODBC 3 or their own states; the texts are kept by ODBC 2 state.
+    char odbc2[6];
+    std::string text = GetSqlStateText(tessaro::database::Odbc2SqlState(sqlState.c_str(), odbc2));
+    return "ODBC Error Code = " + HtmlEscape(sqlState) + " (" + text + ")";
 }
 
 std::string ODBCErrorDetail(const std::string& sqlState, const std::string& message) {

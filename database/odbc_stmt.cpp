@@ -169,19 +169,21 @@ short odbcSTMT::SetParam(const sPARMBIND* parms, unsigned short count, void* rec
     bool bindParameter = conn_ && conn_->GetFunctions(SQL_API_SQLBINDPARAMETER) != 0;
     // A warning on one parameter does not leave the others unbound; an error stops at once.
     for (; lastParm_ < count; ++lastParm_) {
-        const sPARMBIND& p = parms[lastParm_];
-        void* value = ParmValueAddress(p);
-        SQLLEN* length = const_cast<SQLLEN*>(&p.cbValue);
-        SQLULEN precision = PrecisionForSqlType(p.fSqlType, p.cbColDef);
-        if (bindParameter)
-            BindParameter(p.ipar, p.fParamType ? p.fParamType : SQL_PARAM_INPUT, p.fCType,
-                          p.fSqlType, precision, p.ibScale, value,
-                          static_cast<SQLLEN>(p.cbColDef), length);
-        else
-            SetParam(p.ipar, p.fCType, p.fSqlType, precision, p.ibScale, value, length);
-        if (!sqlsuccess()) return lastRC();
+        if (!odbcSucceeded(BindParmRecord(parms[lastParm_], ParmValueAddress(parms[lastParm_]),
+                                          bindParameter)))
+            return lastRC();
     }
     return lastRC();
+}
+
+short odbcSTMT::BindParmRecord(const sPARMBIND& p, void* value, bool bindParameter) {
+    SQLLEN* length = const_cast<SQLLEN*>(&p.cbValue);
+    SQLULEN precision = PrecisionForSqlType(p.fSqlType, p.cbColDef);
+    if (bindParameter)
+        return BindParameter(p.ipar, p.fParamType ? p.fParamType : SQL_PARAM_INPUT, p.fCType,
+                             p.fSqlType, precision, p.ibScale, value,
+                             static_cast<SQLLEN>(p.cbColDef), length);
+    return odbcSTMT::SetParam(p.ipar, p.fCType, p.fSqlType, precision, p.ibScale, value, length);
 }
 
 short odbcSTMT::SetParam(unsigned short ipar, short cType, short sqlType, SQLULEN colDef,

@@ -68,6 +68,8 @@ protected:
     void PrepareAndRun(int prepare, int execute);
     // Address of a parameter's value: valueAddress for -2, else an offset into the record.
     void* ParmValueAddress(const sPARMBIND& p) const;
+    // Binds one record at value, through SQLBindParameter when bindParameter is set.
+    short BindParmRecord(const sPARMBIND& p, void* value, bool bindParameter);
     void SetErrorFlag(int flag) { error_ = flag; }
     void SetExecutedFlag(int flag) { executed_ = flag; }
     const sPARMBIND* parms_ = nullptr;

@@ -245,6 +245,25 @@ TEST_P(OdbcCursor, RowsetFetchWithRowAccessors) {
     EXPECT_EQ(cur->ColResultAsLong(1, 1), 2);
 }
 
+TEST_P(OdbcCursor, FailedLongColumnReadFailsTheFetch) {
+    // The first long column cannot be read; the second can. The fetch must not succeed.
+    sCOLBIND cols[2] = {};
+    cols[0].icol = 9;
+    cols[1].icol = 2;
+    for (unsigned short i = 0; i < 2; ++i) {
+        cols[i].fCType = SQL_C_CHAR;
+        cols[i].fSqlType = SQL_LONGVARCHAR;
+        cols[i].valueOffset = static_cast<uint32_t>(i * sizeof(odbcBLOB*));
+    }
+    odbcBLOB* record[2] = {};
+    odbcCURSOR cur(conn, C("SELECT id, body FROM people WHERE id = 1"), 0, 1, 0, nullptr, 0, nullptr,
+                   cols, 2, record);
+    ASSERT_FALSE(cur.ErrorFlag()) << cur.ErrMsg();
+    cur.AutoRetrieve(1);
+    EXPECT_FALSE(odbcSucceeded(cur.Fetch()));
+    EXPECT_NE(cur.SqlState()[0], 0);
+}
+
 TEST_P(OdbcCursor, RowsetSetUpAfterBindingRebindsTheColumns) {
     // Bound for single rows first: a rowset must never be fetched into those buffers.
     odbcCURSOR* cur = Open("SELECT id, name FROM people ORDER BY id");

@@ -21,7 +21,11 @@ TEST(OdbcErrorPage, TitleAndDetailFollowStateAndMessage) {
         "[unixODBC][Driver Manager]Data source name not found and no default driver specified";
     const PageCase cases[] = {
         {"S1000", "boom", "ODBC Error Code = S1000 (General error)", "boom<P>"},
-        {"42P01", "no table", "ODBC Error Code = 42P01 ()", "no table<P>"},
+        // ODBC 3 and server states are looked up by their ODBC 2 counterpart.
+        {"42P01", "no table", "ODBC Error Code = 42P01 (Base table not found)", "no table<P>"},
+        {"HY000", "odbc3", "ODBC Error Code = HY000 (General error)", "odbc3<P>"},
+        {"XX123", "unknown", "ODBC Error Code = XX123 (General error)", "unknown<P>"},
+        {"ZZ999", "unmapped", "ODBC Error Code = ZZ999 ()", "unmapped<P>"},
         {"s1000", "lower", "ODBC Error Code = s1000 ()", "lower<P>"},
         {"08001", "cannot connect", "ODBC Error Code = 08001 (Unable to connect to data source)",
          "cannot connect<P>"},
