@@ -48,24 +48,26 @@ long long SecondsBetween(double fromLinear, double toLinear) {
   return std::llround(seconds);
 }
 
+// The two dates in time order; true when they had to be swapped.
+bool OrderByInstant(double first, double second, double& early, double& late) {
+  const bool swapped = DateToLinear(first) > DateToLinear(second);
+  early = swapped ? second : first;
+  late = swapped ? first : second;
+  return swapped;
+}
+
 std::int32_t SundayWeeks(double first, double second) {
-  double start = first, end = second;
-  bool negate = false;
-  if (DateToLinear(first) > DateToLinear(second)) {
-    start = second;
-    end = first;
-    negate = true;
-  }
-  if (!(DateToLinear(end) < DateToLinear(start))) {
-    for (;;) {
-      DateFields f;
-      if (!SplitDateValue(start, f)) ThrowInvalidDateOperation();
-      if (f.dayOfWeek == 1) break;
-      double next;
-      if (!Step(start, 1.0, next)) ThrowInvalidDateOperation();
-      start = next;
-      if (DateToLinear(end) < DateToLinear(start)) break;
-    }
+  double start, end;
+  const bool negate = OrderByInstant(first, second, start, end);
+  // Weeks are counted from the first Sunday on or after the earlier date.
+  for (;;) {
+    DateFields f;
+    if (!SplitDateValue(start, f)) ThrowInvalidDateOperation();
+    if (f.dayOfWeek == 1) break;
+    double next;
+    if (!Step(start, 1.0, next)) ThrowInvalidDateOperation();
+    start = next;
+    if (DateToLinear(end) < DateToLinear(start)) break;
   }
   const long long weeks = SecondsBetween(DateToLinear(start), DateToLinear(end)) / 86400 / 7;
   return Narrow(negate ? -weeks : weeks);
@@ -187,13 +189,8 @@ double DateAddSpan(int code, std::int32_t amount, double date) {
 }
 
 std::int32_t MonthsBetween(double first, double second) {
-  double early = first, late = second;
-  bool negate = false;
-  if (DateToLinear(first) > DateToLinear(second)) {
-    early = second;
-    late = first;
-    negate = true;
-  }
+  double early, late;
+  const bool negate = OrderByInstant(first, second, early, late);
   const double lateLinear = DateToLinear(late);
   std::int32_t n = static_cast<std::int32_t>(std::trunc(lateLinear - DateToLinear(early))) / 31;
   double moved;

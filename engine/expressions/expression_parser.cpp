@@ -280,7 +280,9 @@ void ExprYaccClass::Reduce(std::uint32_t production, ExprYaccStackElement& resul
       ExprYaccStackElement* head = Element(0);
       ExprYaccStackElement* tail = Element(1);
       tail->AsStdString();
-      std::string text = head->AsStdString();
+      // The head is popped after this reduction: taking its text keeps a string of many
+      // parts (every doubled quote is one) linear to build.
+      std::string text = head->TakeString();
       text += tail->AsStdString();
       result.SetText(std::move(text));
       return;

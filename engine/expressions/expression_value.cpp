@@ -136,6 +136,14 @@ const std::string& ExprYaccStackElement::AsStdString() {
 
 const char* ExprYaccStackElement::AsString() { return AsStdString().c_str(); }
 
+std::string ExprYaccStackElement::TakeString() {
+  AsStdString();
+  std::string text = std::move(m_text);
+  ClearString();
+  inType = outType = 0;
+  return text;
+}
+
 std::int32_t ExprYaccStackElement::IntegerFromText() {
   double number;
   std::int32_t word;

@@ -32,6 +32,9 @@ class ExprYaccStackElement : public SSParseStackEntry {
 
   const char* AsString();
   const std::string& AsStdString();
+  // The text form moved out, for a value about to be discarded: the element is left
+  // without a value, as if new.
+  std::string TakeString();
   std::int32_t AsInt();
   std::int16_t AsBool();
   double AsReal();

@@ -302,4 +302,19 @@ TEST(Evaluator, LargeInputsGiveAValueOrAClearError) {
   EXPECT_EQ(EvalFailure(manyArguments).text, "The function Max takes  2 arguments(s)");
 }
 
+TEST(Evaluator, StringOfManyPartsKeepsEveryPart) {
+  // Each doubled quote, doubled pound and variable is a part of its own; parts are joined
+  // by moving the text built so far, so none may be lost on the way.
+  FakeRuntime runtime;
+  runtime.variables = {{"v", "<v>"}};
+  std::string expression = "\"", expected;
+  for (int i = 0; i < 3000; ++i) {
+    expression += "a\"\"b##c#v#";
+    expected += "a\"b#c<v>";
+  }
+  expression += "\"";
+  EXPECT_EQ(Eval(expression, &runtime), expected);
+  EXPECT_EQ(Eval("'x''y' & \"#v#\"\"\" & 1", &runtime), "x'y<v>\"1");
+}
+
 }  // namespace

@@ -185,6 +185,18 @@ TEST(ExpressionValue, CopyValueCarriesEveryHeldForm) {
   EXPECT_STREQ(copy.AsString(), "{ts '1995-10-28 18:00:00'}");
 }
 
+TEST(ExpressionValue, TakeStringGivesTheTextFormAndEmptiesTheElement) {
+  LogCapture log;
+  ExprYaccStackElement text, real;
+  text.SetText("abc");
+  real.SetReal(0.25);
+  EXPECT_EQ(text.TakeString(), "abc");
+  EXPECT_EQ(real.TakeString(), "0.25");
+  // Nothing stale may be read afterwards: the element is as if new.
+  EXPECT_EQ(Catch([&] { text.AsString(); }).code, 0x8001u);
+  EXPECT_EQ(Catch([&] { real.AsReal(); }).code, 0x8001u);
+}
+
 TEST(NumericText, FormatsAndTruncation) {
   EXPECT_EQ(FormatReal(2.0), "2");
   EXPECT_EQ(FormatReal(1e20), "1E+20");
