@@ -46,8 +46,8 @@ void CGetGraphicPage::Run() {
                                     "' was not found.<P>Please verify that this file exists and is accessible to the "
                                     "Tessaro service.");
     std::string upper = UpperCopy(name);
-    std::string lastThree = upper.substr(upper.size() - 3);
-    const char* type = lastThree == "JPG" ? "image/jpeg" : "image/gif";
+    bool jpeg = upper.compare(upper.size() - 4, 4, ".JPG") == 0 || upper.compare(upper.size() - 5, 5, ".JPEG") == 0;
+    const char* type = jpeg ? "image/jpeg" : "image/gif";
     GetWriter()->ReplyWithFile(type, path, true);
     SetRan(false);
 }

@@ -4,10 +4,16 @@
 #include "engine/server/web_exception.h"
 
 void CIfBlockStack::Record(std::size_t depth, const std::string& text) {
-    // A long loop of conditionals keeps only its latest records.
+    // A long loop of conditionals keeps only its latest records, in count and in bytes.
     constexpr std::size_t kMaxListing = 2000;
-    if (m_listing.size() >= kMaxListing) m_listing.erase(m_listing.begin(), m_listing.begin() + kMaxListing / 2);
+    constexpr std::size_t kMaxListingBytes = std::size_t{1} << 20;
+    if (m_listing.size() >= kMaxListing || m_listingBytes + text.size() > kMaxListingBytes) {
+        m_listing.erase(m_listing.begin(), m_listing.begin() + static_cast<std::ptrdiff_t>((m_listing.size() + 1) / 2));
+        m_listingBytes = 0;
+        for (const auto& record : m_listing) m_listingBytes += record.second.size();
+    }
     m_listing.push_back({depth, text});
+    m_listingBytes += text.size();
 }
 
 void CIfBlockStack::Mismatch() {
@@ -19,6 +25,7 @@ void CIfBlockStack::Mismatch() {
         listing += "</PRE>\n";
     }
     m_listing.clear();
+    m_listingBytes = 0;
     m_blocks.clear();
     throw new CWebException(
         "The TSIF, TSELSE, TSELSEIF, and /TSIF tags in this template are not properly matched. There are three "

@@ -41,4 +41,5 @@ private:
     std::vector<Block> m_blocks;
     std::vector<std::size_t> m_loopSnapshots;
     std::vector<std::pair<std::size_t, std::string>> m_listing;
+    std::size_t m_listingBytes = 0;
 };

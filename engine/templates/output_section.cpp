@@ -4,6 +4,7 @@
 
 #include <cctype>
 
+#include "engine/server/html_escape.h"
 #include "engine/server/number_parse.h"
 #include "engine/server/text_helpers.h"
 #include "engine/server/web_exception.h"
@@ -226,7 +227,7 @@ void COutputSection::CheckAttachment(const std::string& path) const {
     struct stat info {};
     if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return;
     throw new CWebException(kMailSyntaxTitle,
-                            "An invalid file name (" + path +
+                            "An invalid file name (" + HtmlEscape(path) +
                                 ") was specified in the MIMEATTACH attribute. Please verify that this file exists and "
                                 "that the Tessaro service has the priviliges required to access it.");
 }
@@ -288,6 +289,8 @@ void COutputSection::ExecuteSection(std::string& out, bool asMail, int firstRow)
     // With a GROUP, MAXROWS counts groups, so only the emitted count stops the run.
     long long last = (m_maxRows >= 0 && !grouped) ? static_cast<long long>(firstRow) + m_maxRows - 1 : rowCount - 1;
     if (query != nullptr && last > rowCount - 1) last = rowCount - 1;
+    // Without a query there is one row to show, whatever MAXROWS says.
+    if (query == nullptr && last > firstRow) last = firstRow;
 
     std::string text;
     RunningQuery running(m_host, m_effectiveQuery);

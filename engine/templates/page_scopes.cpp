@@ -7,6 +7,7 @@
 #include "engine/expressions/random_state.h"
 #include "engine/server/client_scope.h"
 #include "engine/server/client_variable_store.h"
+#include "engine/server/html_escape.h"
 #include "engine/server/registry.h"
 #include "engine/server/request_reader.h"
 #include "engine/server/text_helpers.h"
@@ -77,7 +78,7 @@ CParameterResolution CPageScopes::ResolveParameter(const std::string& name, int 
 void CPageScopes::AssignVariable(const std::string& name, const std::string& value) {
   const CAssignmentTarget target = ParseAssignmentName(name);
   if (target.scope != CAssignableScope::Client && m_page.GetCookieScope() == nullptr)
-    throw new CWebException("Unable to set variable <B>" + name + "</B>", "The page is not running a request.");
+    throw new CWebException("Unable to set variable <B>" + HtmlEscape(name) + "</B>", "The page is not running a request.");
   switch (target.scope) {
     case CAssignableScope::Variables:
       m_page.GetCookieScope()->SetVariable(target.name, value);
@@ -92,7 +93,7 @@ void CPageScopes::AssignVariable(const std::string& name, const std::string& val
     case CAssignableScope::Client: {
       CClientScope* clients = Clients();
       if (clients == nullptr)
-        throw new CWebException("Unable to set variable <B>" + name + "</B>", "The client variable store is not available.");
+        throw new CWebException("Unable to set variable <B>" + HtmlEscape(name) + "</B>", "The client variable store is not available.");
       clients->Set(ClientVariableName(target.name), value);
       break;
     }

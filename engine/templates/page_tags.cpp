@@ -182,8 +182,12 @@ void CPageTags::Execute(CTSXQueryImp& query) {
     odbcCURSOR* cursor = sources->Set().AllocCursor(query.GetLogin());
     struct CloseCursor {
         odbcCURSOR* cursor;
+        // The cursor's error handler throws; a failed close here (a lost connection,
+        // say) must not escape a destructor, least of all while an error unwinds.
         ~CloseCursor() {
-            if (cursor != nullptr) cursor->Close();
+            if (cursor == nullptr) return;
+            cursor->AutoReport(0);
+            cursor->Close();
         }
     } close{cursor};
     if (cursor == nullptr)

@@ -56,7 +56,7 @@ void CTSXQueryImp::SetName(const std::string& name) {
     for (const char* scope : {"HTTP", "CGI", "FORM", "URL", "VARIABLES", "FILE", "COOKIE", "CLIENT"})
         if (upper == scope)
             throw new CWebException("Invalid TSQUERY name",
-                                    "The query name '" + name +
+                                    "The query name '" + HtmlEscape(name) +
                                         "' is not valid because it conflicts with an existing variable context. "
                                         "Please use a different name for your query.");
     m_name = upper;
@@ -94,7 +94,7 @@ void CTSXQueryImp::CheckSqlOperation(CServerSettings* settings) const {
     if (settings->GetNumber(section, "DISABLE_" + operation, 0) != 0)
         throw new CWebException("SQL operation unauthorized.",
                                 "The SQL operation " + operation + " is unauthorized for the data source '" +
-                                    m_dataSource +
+                                    HtmlEscape(m_dataSource) +
                                     "'. To change SQL authorizations for data sources you should use the Tessaro "
                                     "Administrator application.");
 }
@@ -111,7 +111,7 @@ void CTSXQueryImp::ExecuteOnStatement(CServerSettings* settings, SQLHSTMT statem
             if (!Succeeded(rc))
                 throw new CWebException("TIMEOUT attribute not supported by data source.",
                                         "The SQL_QUERY_TIMEOUT statement option is not supported by the ODBC data "
-                                        "source '" + m_dataSource +
+                                        "source '" + HtmlEscape(m_dataSource) +
                                             "'. Therefore, the TIMEOUT attribute may not be specified for queries "
                                             "which use that data source.");
         }

@@ -383,8 +383,21 @@ int CLoopStack::CurrentQueryRow() const {
     ThrowLoopError("An unexpected error occurred while accessing a query row.");
 }
 
+namespace {
+
+[[noreturn]] void ThrowMoreLoopsThanEnds() {
+    ThrowLoopError("The TSLOOP and /TSLOOP tags in this template are not matched. There are more TSLOOP tags "
+                   "than there are /TSLOOP tags.");
+}
+
+}  // namespace
+
 void CLoopStack::CheckBalanced() const {
-    if (!m_iterators.empty())
-        ThrowLoopError("The TSLOOP and /TSLOOP tags in this template are not matched. There are more TSLOOP tags "
-                       "than there are /TSLOOP tags.");
+    // A loop without iterations keeps only its snapshot.
+    if (!m_iterators.empty() || !m_snapshots.empty()) ThrowMoreLoopsThanEnds();
+}
+
+void CLoopStack::CheckClosedIn(const void* owner) const {
+    for (const LoopInputSnapshot& snapshot : m_snapshots)
+        if (snapshot.owner == owner) ThrowMoreLoopsThanEnds();
 }

@@ -78,6 +78,9 @@ public:
 
     // End of the template run: throws when a TSLOOP was never closed.
     void CheckBalanced() const;
+    // The end of one template file: a TSLOOP opened in it must also close in it,
+    // or a later file would be rewound to this one's position.
+    void CheckClosedIn(const void* owner) const;
 
 private:
     void CombineKind(unsigned bits);

@@ -2,6 +2,7 @@
 
 #include "engine/server/client_scope.h"
 #include "engine/server/file_helpers.h"
+#include "engine/server/html_escape.h"
 #include "engine/server/reply_writer.h"
 #include "engine/server/text_helpers.h"
 #include "engine/server/web_exception.h"
@@ -25,7 +26,7 @@ void ContentTagState::SetDeleteFile(const std::string& value) {
 void CheckTagFilePath(const std::string& path, const std::string& title) {
     if (path.find("..") != std::string::npos || path.find("//") != std::string::npos ||
         path.find("\\\\") != std::string::npos)
-        throw new CWebException(title, "The path, '<i>" + path +
+        throw new CWebException(title, "The path, '<i>" + HtmlEscape(path) +
                                            "</i>', is illegal.Path specifications cannot include any of the "
                                            "following sequences of characters: '..', '//', or '\\\\'.");
 }
@@ -42,7 +43,7 @@ bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer) {
         if (!FileExists(state.file))
             throw new CWebException("Invalid TSCONTENT tag",
                                     "The file specified in the FILE attribute of the TSCONTENT tag (" +
-                                        UpperCopy(state.file) +
+                                        HtmlEscape(UpperCopy(state.file)) +
                                         ") does not exist or is not accessible to the Tessaro Engine. <P>You should "
                                         "verify that you have spelled the name of the file correctly and that the "
                                         "access permissions set for the file allow it to be accessed from the "

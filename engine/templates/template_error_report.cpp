@@ -9,6 +9,7 @@
 #include "engine/server/request_reader.h"
 #include "engine/server/server_settings.h"
 #include "engine/server/text_helpers.h"
+#include "engine/templates/file_lines.h"
 #include "engine/templates/query_page.h"
 #include "engine/templates/template_descriptions.h"
 #include "engine/templates/template_parser.h"
@@ -38,10 +39,10 @@ std::string CQueryPage::WriteErrorReport() {
     };
     std::deque<Numbered> kept;
     if (std::FILE* file = std::fopen(tessaro::platform::ResolvePathNoCase(path).c_str(), "rb")) {
-        char buffer[2048];
         long number = 0;
-        while (number < line + 1 && std::fgets(buffer, sizeof buffer, file) != nullptr) {
-            std::string piece(buffer);
+        std::string piece;
+        // Whole lines, however long, so the numbers match the template's.
+        while (number < line + 1 && ReadWholeLine(file, piece)) {
             // Text mode: a CR before the line feed is not part of the line.
             if (piece.size() >= 2 && piece.compare(piece.size() - 2, 2, "\r\n") == 0) piece.erase(piece.size() - 2, 1);
             kept.push_back({++number, piece});

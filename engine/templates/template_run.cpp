@@ -1,4 +1,5 @@
 // Finding the template, Application.tsm, TSINCLUDE and the run itself.
+#include <filesystem>
 #include <memory>
 
 #include "engine/parser/ss_exception.h"
@@ -32,6 +33,12 @@ bool EndsWithNoCase(const std::string& text, const std::string& tail) {
 
 bool StartsWithNoCase(const std::string& text, const std::string& head) {
     return text.size() >= head.size() && tessaro::platform::EqualsNoCase(std::string_view(text).substr(0, head.size()), head);
+}
+
+std::string SameFileKey(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::path canonical = std::filesystem::weakly_canonical(OnDisk(path), ec);
+    return ec ? path : canonical.string();
 }
 
 }  // namespace
@@ -297,6 +304,7 @@ void CQueryPage::RunTemplateFile(const std::string& path) {
     m_templateChain.push_back(path);
     m_parsers.push_back(std::make_unique<CTemplateParser>(*this));
     m_parsers.back()->parseTemplateFile(onDisk);
+    if (!m_aborted) m_tags->Loops().CheckClosedIn(m_parsers.back().get());
     // After a failure both stay: the error report names the failing file, and
     // EndRequest destroys the parsers.
     m_parsers.pop_back();
@@ -305,8 +313,10 @@ void CQueryPage::RunTemplateFile(const std::string& path) {
 
 void CQueryPage::OnInclude() {
     std::string path = ExpandTemplatePath(attributeValue(), true, ".KSM");
+    // "./x.tsm", "sub/../x.tsm" or a link name the same file under another path.
+    std::string file = SameFileKey(path);
     for (const std::string& entry : m_templateChain) {
-        if (entry != path) continue;
+        if (entry != path && SameFileKey(entry) != file) continue;
         std::string detail = "The template file " + HtmlEscape(path) +
                              " may not be included because it is currently being processed (including it would cause "
                              "recursion which would never terminate).<P>The specific sequence of files "

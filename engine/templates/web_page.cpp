@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/server/reply_writer.h"
+#include "engine/templates/file_lines.h"
 #include "platform/path_util.h"
 
 void CWebPage::Attach(CWebLog* webLog, CServerSettings* settings, CRequestReader* reader, CReplyWriter* writer) {
@@ -30,9 +31,9 @@ void CWebPage::ServeSubstitutionFile() {
     std::string path = tessaro::platform::ResolvePathNoCase(m_substitutionFile);
     std::FILE* file = std::fopen(path.c_str(), "r");
     if (file == nullptr) return;
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, file) != nullptr) {
-        std::string piece(buffer);
+    // Whole lines, so a marker is never split between two reads.
+    std::string piece;
+    while (ReadWholeLine(file, piece)) {
         std::size_t p = 0;
         while (p < piece.size()) {
             std::size_t start = piece.find(kStart, p);

@@ -123,3 +123,25 @@ TEST_F(CoreTagsThroughWebServer, ParamDefaultsMissingParamsAndCustomErrorPage) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CoreTagsThroughWebServer, NullsAndVeryLongTextComeBackWhole) {
+    auto response = Page("long.tsm", Query("q", "SELECT NULL AS empty, replace(hex(zeroblob(100000)), '00', 'ab') AS big, "
+                                                "'a<b>&\"' AS odd") +
+                                         "<TSOUTPUT QUERY=\"q\">[#empty#][#big#][#odd#]</TSOUTPUT>");
+    ASSERT_EQ(response.status, 200) << response.error;
+    std::string big;
+    for (int i = 0; i < 100000; ++i) big += "ab";
+    EXPECT_EQ(response.body, "[][" + big + "][a<b>&\"]") << response.body.substr(0, 300);
+}
+
+TEST_F(CoreTagsThroughWebServer, SelfIncludeUnderAnotherPathIsRefusedAndTheEngineStaysUp) {
+    auto self = Page("self.tsm", "x<TSINCLUDE TEMPLATE=\"./self.tsm\">");
+    ASSERT_EQ(self.status, 200) << self.error;
+    EXPECT_TRUE(Contains(self.body, "Recursive template file includes not permitted.")) << self.body.substr(0, 300);
+    auto after = Page("after.tsm", "fine");
+    EXPECT_EQ(after.body, "fine");
+}
+
+}  // namespace

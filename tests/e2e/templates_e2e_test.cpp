@@ -82,3 +82,34 @@ TEST_F(TemplatesThroughWebServer, ErrorsAnswerWithTheirPages) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(TemplatesThroughWebServer, HostileRequestValuesEndInPagesAndTheEngineStaysUp) {
+    site.WriteDocument("echo.tsm", "<TSOUTPUT>[#FORM.x#]</TSOUTPUT>");
+    std::string big;
+    for (int i = 0; i < 50000; ++i) big += "a%3C%26";
+    auto echo = e2e::HttpRequest(site.port(), "POST", "/echo.tsm",
+                                 {"Content-Type: application/x-www-form-urlencoded"}, "x=" + big);
+    ASSERT_EQ(echo.status, 200) << echo.error;
+    std::string expected;
+    for (int i = 0; i < 50000; ++i) expected += "a<&";
+    EXPECT_EQ(echo.body, "[" + expected + "]") << echo.body.substr(0, 200);
+
+    site.WriteDocument("cookie.tsm", "<TSOUTPUT>[#COOKIE.b#]</TSOUTPUT>");
+    auto odd = e2e::HttpRequest(site.port(), "GET", "/cookie.tsm", {"Cookie: a%zz=1; =2; ;; b=%"});
+    ASSERT_EQ(odd.status, 200) << odd.error;
+    EXPECT_EQ(odd.body, "[%]");
+
+    site.WriteDocument("split.tsm", "<TSCOOKIE NAME=\"#FORM.n#\" VALUE=\"v\">set");
+    auto split = e2e::HttpRequest(site.port(), "POST", "/split.tsm", {"Content-Type: application/x-www-form-urlencoded"},
+                                  "n=a%0D%0ASet-Cookie:%20evil=1");
+    ASSERT_EQ(split.status, 200) << split.error;
+    EXPECT_TRUE(Contains(split.body, "Invalid TSCOOKIE NAME attribute")) << split.body.substr(0, 300);
+    EXPECT_TRUE(split.Header("Set-Cookie").empty()) << split.headers;
+
+    site.WriteDocument("fine.tsm", "fine");
+    EXPECT_EQ(site.Get("/fine.tsm").body, "fine");
+}
+
+}  // namespace

@@ -186,6 +186,13 @@ TEST(OutputSectionTest, SectionWithoutQueryRunsOnceOrOnTheLoopRow) {
     sections.OpenOutput(false);
     sections.Current()->AddText("[#ROW()#]");
     EXPECT_EQ(sections.CloseTopLevel(), "[2]");
+
+    // MAXROWS does not repeat a section that has no query.
+    page.loopRow = 0;
+    sections.OpenOutput(false);
+    sections.OnMaxRows("1000000000", "");
+    sections.Current()->AddText("[#ROW()#]");
+    EXPECT_EQ(sections.CloseTopLevel(), "[0]");
 }
 
 TEST(OutputSectionTest, WithGroupMaxRowsCountsGroups) {

@@ -79,6 +79,12 @@ TEST_F(PageSteps, SubstitutionMarkersAreDroppedFromTheCopiedFile) {
     PageOutcome out = RunPage<SubstitutedPage>({{"REMOTE_ADDR", "1.2.3.4"}});
     ASSERT_FALSE(out.failed) << out.title;
     EXPECT_EQ(out.body, "ab\n\nc<<<@WEB_SUB:open\n");
+
+    // A marker far into a long line is still found.
+    std::string lead(5000, 'x');
+    SubstitutedPage::path = Write("long.htm", lead + "<<<@WEB_SUB:X>>>y\n");
+    out = RunPage<SubstitutedPage>({{"REMOTE_ADDR", "1.2.3.4"}});
+    EXPECT_EQ(out.body, lead + "y\n");
 }
 
 TEST_F(PageSteps, QueryDebugBlockOnlyForADebugClientWithLines) {

@@ -56,6 +56,34 @@ TEST_F(TemplateRun, RecursiveIncludeListsTheChain) {
     EXPECT_TRUE(Contains(out.detail, "<P><PRE>  " + a + "\n    " + b + "\n      " + a + "\n</PRE><P>")) << out.detail;
 }
 
+TEST_F(TemplateRun, RecursiveIncludeUnderAnotherSpellingOfThePathIsRefused) {
+    std::filesystem::create_directories(docs() + "/sub");
+    std::filesystem::create_directory_symlink(docs(), docs() + "/loop");
+    for (const char* include : {"./a.tsm", "sub/../a.tsm", "loop/a.tsm"}) {
+        Write("a.tsm", std::string("x<TSINCLUDE TEMPLATE=\"") + include + "\">");
+        PageOutcome out = RunPage<CQueryPage>(Script("/a.tsm"));
+        ASSERT_TRUE(out.failed) << include;
+        EXPECT_EQ(out.title, "Recursive template file includes not permitted.<P>") << include;
+    }
+}
+
+TEST_F(TemplateRun, LoopMustCloseInTheFileThatOpensIt) {
+    Write("open.tsm", "<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"2\">[");
+    Write("none.tsm", "<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"0\">[");
+    Write("close.tsm", "]</TSLOOP>");
+    for (const char* opener : {"open.tsm", "none.tsm"}) {
+        Write("page.tsm", std::string("<TSINCLUDE TEMPLATE=") + opener + "><TSINCLUDE TEMPLATE=close.tsm>after");
+        PageOutcome out = RunPage<CQueryPage>(Script("/page.tsm"));
+        ASSERT_TRUE(out.failed) << opener << out.body;
+        EXPECT_TRUE(Contains(out.title, "There are more TSLOOP tags than there are /TSLOOP tags.")) << out.title;
+    }
+    // An empty loop left open in the main template is reported too, not a silent end.
+    Write("page.tsm", "a<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"0\">b");
+    PageOutcome out = RunPage<CQueryPage>(Script("/page.tsm"));
+    ASSERT_TRUE(out.failed) << out.body;
+    EXPECT_TRUE(Contains(out.title, "There are more TSLOOP tags than there are /TSLOOP tags.")) << out.title;
+}
+
 TEST_F(TemplateRun, ApplicationTemplateNearestUpwardRunsFirstAndOnlyOnce) {
     Write("Application.tsm", "[root app]");
     Write("a/Application.tsm", "[a app]");
@@ -154,6 +182,16 @@ TEST_F(TemplateRun, SyntaxErrorPageQuotesTheLinesAroundTheError) {
     EXPECT_TRUE(Contains(out.title, "<BR>Browser: TestBrowser/1.0<BR>Remote Address: 10.1.2.3"));
     EXPECT_TRUE(Contains(out.title, "<BR>Query String: x=%3Cscript%3E"));
     EXPECT_TRUE(Contains(out.title, "<P>Date/Time: "));
+}
+
+TEST_F(TemplateRun, SyntaxErrorExcerptCountsLongLinesOnce) {
+    Write("long.tsm", "line 1\n" + std::string(5000, 'x') + "\nline 3\n<TSCOOKIE BOGUS>\nline 5\n");
+    PageOutcome out = RunPage<CQueryPage>(Script("/long.tsm"));
+    ASSERT_TRUE(out.failed);
+    EXPECT_TRUE(Contains(out.title, "line 4 of the template file")) << out.title;
+    EXPECT_TRUE(Contains(out.title, "     2: " + std::string(5000, 'x') + "\n     3: line 3\n     4: &lt;TSCOOKIE "
+                                    "BOGUS&gt;\n     5: line 5\n</PRE>"))
+        << out.title.substr(0, 300);
 }
 
 TEST_F(TemplateRun, SyntaxErrorListsTheExpectedTokens) {

@@ -1,0 +1,62 @@
+// Templates an author could write by mistake or on purpose: very deep nesting,
+// enormous values. Each ends in a page, never a crash.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/templates/if_block_stack.h"
+#include "engine/templates/query_page.h"
+#include "tests/server/web_error_capture.h"
+#include "template_test_site.h"
+
+namespace {
+
+class HostileTemplates : public TemplateSite {};
+
+std::string Repeat(const std::string& text, int count) {
+    std::string out;
+    for (int i = 0; i < count; ++i) out += text;
+    return out;
+}
+
+TEST_F(HostileTemplates, DeeplyNestedConditionalsAndLoops) {
+    const int depth = 20000;
+    Write("ifs.tsm", Repeat("<TSIF TRUE>", depth) + "in" + Repeat("</TSIF>", depth));
+    PageOutcome out = RunPage<CQueryPage>(Script("/ifs.tsm"));
+    ASSERT_FALSE(out.failed) << out.title.substr(0, 300);
+    EXPECT_EQ(out.body, "in");
+
+    Write("loops.tsm", Repeat("<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"1\">", 2000) + "in" + Repeat("</TSLOOP>", 2000));
+    out = RunPage<CQueryPage>(Script("/loops.tsm"));
+    ASSERT_FALSE(out.failed) << out.title.substr(0, 300);
+    EXPECT_EQ(out.body, "in");
+
+    // Left open at the end: the mismatch page.
+    Write("open.tsm", Repeat("<TSIF TRUE>", depth) + "in");
+    out = RunPage<CQueryPage>(Script("/open.tsm"));
+    ASSERT_TRUE(out.failed);
+    EXPECT_TRUE(Contains(out.title, "are not properly matched")) << out.title.substr(0, 300);
+}
+
+TEST_F(HostileTemplates, EnormousAttributeValueIsKeptWhole) {
+    std::string value(4 * 1024 * 1024, 'v');
+    Write("big.tsm", "<TSSET x = \"" + value + "\"><TSCOOKIE NAME=\"c\" VALUE=\"" + value + "\">done");
+    PageOutcome out = RunPage<CQueryPage>(Script("/big.tsm"));
+    ASSERT_FALSE(out.failed) << out.title.substr(0, 300);
+    EXPECT_EQ(out.body, "done");
+    EXPECT_TRUE(Contains(out.headers, "Set-Cookie: C=" + value + "; path=/; "));
+}
+
+TEST(HostileConditionals, MismatchListingStaysBoundedWithLongConditions) {
+    CIfBlockStack ifs([](const std::string&) { return true; });
+    const std::string condition(100000, 'c');
+    for (int i = 0; i < 200; ++i) {
+        ifs.If(condition);
+        ifs.EndIf();
+    }
+    Thrown stray = WebErrorOf([&] { ifs.EndIf(); });
+    EXPECT_LT(stray.message.size(), std::size_t{3} << 20);
+    EXPECT_TRUE(Contains(stray.message, "&lt;TSIF " + condition + " &gt;\n  &lt;/TSIF&gt;\n"));
+}
+
+}  // namespace
