@@ -63,6 +63,12 @@ void ServiceStop(const std::string& text, long number) {
 
 void ServiceMain(std::uint32_t, char**) {
     HostState& h = Host();
+    // The stop event exists before the handler can be called, so a stop during start-up is kept.
+    auto stop = std::make_shared<ManualResetEvent>();
+    {
+        std::lock_guard lock(h.mutex);
+        h.stopEvent = stop;
+    }
     h.statusHandle = RegisterServiceCtrlHandler(h.name, ServiceControlHandler);
     if (!h.statusHandle) {
         ServiceStop("Error attempting to register service control handler.", ScmGetLastError());
@@ -71,11 +77,6 @@ void ServiceMain(std::uint32_t, char**) {
     if (!ReportServiceStatus(SERVICE_START_PENDING, 0, 0, 1, kWaitHint)) {
         ServiceStop("Error attempting to send status to SCM (SERVICE_START_PENDING 1).", ScmGetLastError());
         return;
-    }
-    auto stop = std::make_shared<ManualResetEvent>();
-    {
-        std::lock_guard lock(h.mutex);
-        h.stopEvent = stop;
     }
     if (!ReportServiceStatus(SERVICE_START_PENDING, 0, 0, 2, kWaitHint)) {
         ServiceStop("Error attempting to send status to SCM (SERVICE_START_PENDING 2).", ScmGetLastError());

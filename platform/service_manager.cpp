@@ -113,7 +113,7 @@ std::uint32_t ToU32(const std::string& s) {
     return static_cast<std::uint32_t>(v);
 }
 
-std::string StatusText(const SERVICE_STATUS& s, pid_t pid, bool deletePending) {
+std::string StatusText(const SERVICE_STATUS& s, pid_t pid) {
     std::ostringstream o;
     o << "ServiceType=" << s.dwServiceType << "\n"
       << "CurrentState=" << s.dwCurrentState << "\n"
@@ -123,15 +123,17 @@ std::string StatusText(const SERVICE_STATUS& s, pid_t pid, bool deletePending) {
       << "Checkpoint=" << s.dwCheckPoint << "\n"
       << "WaitHint=" << s.dwWaitHint << "\n"
       << "Pid=" << pid << "\n";
-    if (deletePending) o << "DeletePending=1\n";
     return o.str();
 }
 
 struct StoredStatus {
     SERVICE_STATUS status;
     pid_t pid = 0;
-    bool deletePending = false;
 };
+
+// A removal asked for while the service runs is a file of its own, not a field of
+// status: the service rewrites status all the time and would lose the mark.
+std::string DeletePendingPath(const std::string& dir) { return dir + "/delete-pending"; }
 
 bool ReadStatus(const std::string& dir, StoredStatus& out) {
     KeyValues kv;
@@ -144,12 +146,11 @@ bool ReadStatus(const std::string& dir, StoredStatus& out) {
     out.status.dwCheckPoint = ToU32(kv["Checkpoint"]);
     out.status.dwWaitHint = ToU32(kv["WaitHint"]);
     out.pid = static_cast<pid_t>(ToU32(kv["Pid"]));
-    out.deletePending = kv["DeletePending"] == "1";
     return true;
 }
 
 bool WriteStatus(const std::string& dir, const StoredStatus& s) {
-    return WriteFileAtomically(dir + "/status", StatusText(s.status, s.pid, s.deletePending), 0664);
+    return WriteFileAtomically(dir + "/status", StatusText(s.status, s.pid), 0664);
 }
 
 // True when some process holds the service's lock.
@@ -331,10 +332,11 @@ bool DeleteService(SC_HANDLE service) {
     if (!service || service->isManager) return Fail(6);
     if (!DirectoryExists(service->dir)) return Fail(kErrorServiceDoesNotExist);
     if (LockHeld(service->dir)) {
-        StoredStatus st;
-        ReadStatus(service->dir, st);
-        st.deletePending = true;
-        return WriteStatus(service->dir, st);
+        int fd = ::open(DeletePendingPath(service->dir).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0664);
+        if (fd < 0) return Fail(ErrnoToWindows(errno));
+        ::close(fd);
+        // The service may have ended before it could see the mark; then the removal is ours.
+        if (LockHeld(service->dir)) return true;
     }
     RemoveTree(service->dir);
     return true;
@@ -364,6 +366,8 @@ bool StartService(SC_HANDLE service) {
     KeyValues cfg;
     if (!ReadKeyValues(service->dir + "/config", cfg)) return Fail(kErrorServiceDoesNotExist);
     if (LockHeld(service->dir)) return Fail(kErrorServiceAlreadyRunning);
+    // A service marked for removal is not started again; its folder goes when it stops.
+    if (::access(DeletePendingPath(service->dir).c_str(), F_OK) == 0) return Fail(1072);  // ERROR_SERVICE_MARKED_FOR_DELETE
     StoredStatus old;
     if (ReadStatus(service->dir, old) && old.status.dwCurrentState == SERVICE_START_PENDING &&
         ProcessAlive(old.pid))
@@ -526,7 +530,6 @@ struct DispatcherState {
     std::string name;
     std::string dir;
     ServiceHandlerFunction handler = nullptr;
-    bool deletePending = false;
 };
 
 DispatcherState& Dispatcher() {
@@ -552,8 +555,6 @@ SERVICE_STATUS_HANDLE RegisterServiceCtrlHandler(const std::string& name, Servic
 bool SetServiceStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS& status) {
     if (!handle) return Fail(6);
     StoredStatus st;
-    StoredStatus old;
-    if (ReadStatus(handle->dir, old)) st.deletePending = old.deletePending;
     st.status = status;
     st.pid = getpid();
     return WriteStatus(handle->dir, st);
@@ -612,15 +613,17 @@ bool StartServiceCtrlDispatcher(const std::vector<SERVICE_TABLE_ENTRY>& table) {
         }
     });
 
+    // Codes that came before ServiceMain registered its handler wait for it: a stop sent
+    // during start-up must not be lost.
+    std::vector<std::uint32_t> codes;
     for (;;) {
         pollfd fds[3] = {{controlFd, POLLIN, 0}, {sigFd, POLLIN, 0}, {doneFd, POLLIN, 0}};
-        int n = ::poll(fds, 3, -1);
+        int n = ::poll(fds, 3, codes.empty() ? -1 : 20);
         if (n < 0) {
             if (errno == EINTR) continue;
             break;
         }
         if (fds[2].revents & POLLIN) break;
-        std::vector<std::uint32_t> codes;
         if (fds[0].revents & POLLIN) {
             std::uint32_t code = 0;
             while (::read(controlFd, &code, sizeof code) == sizeof code) codes.push_back(code);
@@ -634,17 +637,19 @@ bool StartServiceCtrlDispatcher(const std::vector<SERVICE_TABLE_ENTRY>& table) {
             std::lock_guard lock(Dispatcher().mutex);
             handler = Dispatcher().handler;
         }
-        for (std::uint32_t code : codes)
-            if (handler) handler(code);
+        if (!handler) continue;
+        for (std::uint32_t code : codes) handler(code);
+        codes.clear();
     }
     main.join();
 
-    StoredStatus st;
-    if (ReadStatus(dir, st) && st.deletePending) RemoveTree(dir);
     ::close(controlFd);
     if (sigFd >= 0) ::close(sigFd);
     if (doneFd >= 0) ::close(doneFd);
+    // The mark is looked for only after the lock is free, so that a removal racing with
+    // this end is always finished by one side or the other.
     ::close(lockFd);
+    if (::access(DeletePendingPath(dir).c_str(), F_OK) == 0) RemoveTree(dir);
     return true;
 }
 

@@ -68,7 +68,11 @@ bool WaitForState(SC_HANDLE service, std::uint32_t state, double seconds) {
 
 double WaitOption(int argc, char** argv, int from) {
     for (int i = from; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], "--wait") == 0) return std::atof(argv[i + 1]);
+        if (std::strcmp(argv[i], "--wait") == 0) {
+            // Beyond a day the deadline would overflow the clock; NaN fails "> 0" and means no wait.
+            double seconds = std::atof(argv[i + 1]);
+            return seconds > 86400 ? 86400 : seconds;
+        }
     return 0;
 }
 

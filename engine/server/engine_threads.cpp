@@ -33,6 +33,9 @@ constexpr unsigned kWorkerDrainMilliseconds = 10000;
 
 std::mutex g_windowMutex;
 Window* g_window = nullptr;
+// Set once the engine is closing; a window created after that must not start its loop,
+// or nothing would ever post it the quit message.
+bool g_windowClosing = false;
 
 void TerminationWatcherThread(std::unique_ptr<NamedEvent> event) {
     event->Wait(tessaro::platform::kWaitInfinite);
@@ -86,6 +89,7 @@ void WindowThread() {
     if (!IsServiceMode()) window->EnableCloseSignals();
     {
         std::lock_guard lock(g_windowMutex);
+        if (g_windowClosing) return;
         g_window = window.get();
     }
     window->RunMessageLoop();
@@ -177,6 +181,7 @@ unsigned MainThread(ManualResetEvent* terminationEvent) {
         ShutdownServer();
         {
             std::lock_guard lock(g_windowMutex);
+            g_windowClosing = true;
             if (g_window) g_window->PostQuitMessage();
         }
         window.join();

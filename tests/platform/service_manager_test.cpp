@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/file.h>
+#include <unistd.h>
 #include <fstream>
 #include <sys/stat.h>
 
@@ -111,4 +114,27 @@ TEST_F(ServiceManagerTest, UnknownServiceIsReportedAsSuch) {
     EXPECT_EQ(c.GetLastErrorNumber(), kErrorServiceDoesNotExist);
     EXPECT_FALSE(c.StartService());
     EXPECT_EQ(c.GetLastErrorNumber(), kErrorServiceDoesNotExist);
+}
+
+TEST_F(ServiceManagerTest, RemovalOfARunningServiceSurvivesItsStatusWritesAndBlocksRestart) {
+    ASSERT_TRUE(Install("Busy", "/bin/true"));
+    std::string dir = ScmServiceDirectory("Busy");
+    // This test stands in for the running service: it holds the lock.
+    int lock = ::open((dir + "/lock").c_str(), O_RDWR);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+
+    SC_HANDLE m = OpenSCManager(SC_MANAGER_CREATE_SERVICE);
+    SC_HANDLE s = OpenService(m, "Busy", SERVICE_ALL_ACCESS);
+    ASSERT_NE(s, nullptr);
+    EXPECT_TRUE(DeleteService(s));
+    EXPECT_TRUE(std::filesystem::exists(dir));  // removed only once it stops
+    // The service keeps reporting its state; the removal must not be forgotten.
+    std::ofstream(dir + "/status") << "ServiceType=16\nCurrentState=3\nControlsAccepted=5\nPid=1\n";
+
+    ::close(lock);
+    EXPECT_FALSE(StartService(s));
+    EXPECT_EQ(ScmGetLastError(), 1072);
+    CloseServiceHandle(s);
+    CloseServiceHandle(m);
 }

@@ -306,3 +306,39 @@ TEST_F(EngineProcessTest, WindowMessageRoadWhenEmulatingWindows95) {
     ::kill(pid, SIGTERM);
     EXPECT_EQ(WaitExit(pid), 0);
 }
+
+TEST_F(EngineProcessTest, RemoveWhileRunningStopsAndUninstalls) {
+    ASSERT_EQ(Run({"-install"}), 0);
+    ASSERT_TRUE(Control().StartService());
+    ASSERT_TRUE(tessaro::platform::WaitForServiceState(kEngineServiceName, tessaro::platform::SERVICE_RUNNING, 15000, 50));
+    EXPECT_EQ(Run({"-remove"}), 0);
+    // The running service rewrites its status while it stops; the removal must survive that.
+    std::string folder = tessaro::platform::ScmServiceDirectory(kEngineServiceName);
+    for (int i = 0; i < 750 && std::filesystem::exists(folder); ++i) std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(std::filesystem::exists(folder));
+    EXPECT_EQ(GetValue("Server", "ServiceRunning"), "0");
+}
+
+TEST_F(EngineProcessTest, StopQueuedBeforeTheServiceIsUpStillStopsIt) {
+    ASSERT_EQ(Run({"-install"}), 0);
+    // A stop waiting in the control channel when the service starts reaches it before its
+    // handler is registered; it must be kept for the handler, not dropped.
+    std::string control = tessaro::platform::ScmServiceDirectory(kEngineServiceName) + "/control";
+    int fd = ::open(control.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    std::uint32_t stop = tessaro::platform::SERVICE_CONTROL_STOP;
+    ASSERT_EQ(::write(fd, &stop, sizeof stop), static_cast<ssize_t>(sizeof stop));
+    ASSERT_TRUE(Control().StartService());
+    // The engine itself reports STOPPED (its own pid on the record), not the manager for it.
+    std::string status = tessaro::platform::ScmServiceDirectory(kEngineServiceName) + "/status";
+    bool stoppedByEngine = false;
+    for (int i = 0; i < 750 && !stoppedByEngine; ++i) {
+        std::this_thread::sleep_for(20ms);
+        std::ifstream in(status);
+        std::string all((std::istreambuf_iterator<char>(in)), {});
+        stoppedByEngine = all.find("CurrentState=1\n") != std::string::npos && all.find("Pid=0\n") == std::string::npos;
+    }
+    ::close(fd);
+    EXPECT_TRUE(stoppedByEngine);
+    EXPECT_EQ(State(), tessaro::platform::SERVICE_STOPPED);
+}
