@@ -7,21 +7,11 @@
 # set ENGINE_QUERY= to time the one-line template itself.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bin=${TESSARO_BIN:-$PWD/build/bin}
+source bench/bench_site.sh
 requests=${1:-2000}
 engine_query=${ENGINE_QUERY-action=Echo&bytes=12}
-lighttpd=$(command -v lighttpd || echo /usr/sbin/lighttpd)
-work=$(mktemp -d /tmp/tsbench.XXXXXX)
-export TESSARO_HOME=$work/home
-engine_pid=""; web_pid=""
-cleanup() {
-  [ -n "$web_pid" ] && kill "$web_pid" 2>/dev/null && wait "$web_pid" 2>/dev/null
-  [ -n "$engine_pid" ] && kill "$engine_pid" 2>/dev/null && wait "$engine_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+bench_home tsbench
 
-mkdir -p "$work/docs" "$work/uploads"
 echo '<P>Hello</P>' > "$work/docs/one.tsm"
 cat > "$work/hello.c" <<'C'
 #include <stdio.h>
@@ -30,24 +20,8 @@ C
 cc -O2 -o "$work/docs/hello.cgi" "$work/hello.c"
 
 "$bin/tsreg" set 'HKEY_LOCAL_MACHINE\SOFTWARE\Brendlow\Tessaro\CurrentVersion\Debug' EchoPage 1
-"$bin/tsreg" set 'HKEY_LOCAL_MACHINE\SOFTWARE\Brendlow\Tessaro\CurrentVersion\Templates' / "$work/docs"
-"$bin/tsengine" -desktop > "$work/engine.out" 2>&1 &
-engine_pid=$!
-
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-cat > "$work/lighttpd.conf" <<CONF
-server.document-root = "$work/docs"
-server.bind = "127.0.0.1"
-server.port = $port
-server.modules += ("mod_cgi", "mod_setenv")
-server.errorlog = "$work/lighttpd-error.log"
-server.upload-dirs = ("$work/uploads")
-cgi.assign = (".tsm" => "$bin/ksml", ".cgi" => "")
-setenv.add-environment = ("TESSARO_HOME" => "$TESSARO_HOME")
-CONF
-"$lighttpd" -D -f "$work/lighttpd.conf" &
-web_pid=$!
-for _ in $(seq 1 100); do curl -s -o /dev/null "http://127.0.0.1:$port/hello.cgi" && break; sleep 0.1; done
+bench_engine
+bench_web '".tsm" => "'"$bin/ksml"'", ".cgi" => ""' /hello.cgi
 
 python3 - "$port" "$requests" "/one.tsm${engine_query:+?$engine_query}" /hello.cgi <<'PY'
 import http.client, statistics, sys, time

@@ -7,21 +7,12 @@
 # Programs come from build/bin or $TESSARO_BIN; tspipeload needs a build with -DTESSARO_BENCH=ON.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bin=${TESSARO_BIN:-$PWD/build/bin}
+source bench/bench_site.sh
 clients=${1:-8}
 requests=${2:-200}
 driver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so
-lighttpd=$(command -v lighttpd || echo /usr/sbin/lighttpd)
-work=$(mktemp -d /tmp/tspagebench.XXXXXX)
-export TESSARO_HOME=$work/home
-engine_pid=""; web_pid=""
-cleanup() {
-  [ -n "$web_pid" ] && kill "$web_pid" 2>/dev/null && wait "$web_pid" 2>/dev/null
-  [ -n "$engine_pid" ] && kill "$engine_pid" 2>/dev/null && wait "$engine_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$work/docs" "$work/odbc" "$work/uploads" "$TESSARO_HOME"
+bench_home tspagebench
+mkdir -p "$work/odbc"
 
 {
   echo "CREATE TABLE items (id INTEGER, name VARCHAR(20), price INTEGER);"
@@ -37,25 +28,8 @@ cat > "$work/docs/bench.tsm" <<'TSM'
 </TSLOOP></UL>
 TSM
 
-"$bin/tsreg" set 'HKEY_LOCAL_MACHINE\SOFTWARE\Brendlow\Tessaro\CurrentVersion\Templates' / "$work/docs"
-"$bin/tsengine" -desktop > "$work/engine.out" 2>&1 &
-engine_pid=$!
-for _ in $(seq 1 100); do [ -S "$TESSARO_HOME/run/PIPE/Tessaro/StubToServer20" ] && break; sleep 0.1; done
-
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-cat > "$work/lighttpd.conf" <<CONF
-server.document-root = "$work/docs"
-server.bind = "127.0.0.1"
-server.port = $port
-server.modules += ("mod_cgi", "mod_setenv")
-server.errorlog = "$work/lighttpd-error.log"
-server.upload-dirs = ("$work/uploads")
-cgi.assign = (".tsm" => "$bin/ksml")
-setenv.add-environment = ("TESSARO_HOME" => "$TESSARO_HOME")
-CONF
-"$lighttpd" -D -f "$work/lighttpd.conf" &
-web_pid=$!
-for _ in $(seq 1 100); do curl -s -o /dev/null "http://127.0.0.1:$port/bench.tsm" && break; sleep 0.1; done
+bench_engine
+bench_web '".tsm" => "'"$bin/ksml"'"' /bench.tsm
 
 page=$(curl -s "http://127.0.0.1:$port/bench.tsm")
 if ! grep -q "item20: " <<<"$page"; then echo "the page did not run:"; echo "$page" | head -20; exit 1; fi
