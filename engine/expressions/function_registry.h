@@ -109,5 +109,5 @@ struct FunctionTableRow {
   // Makes the function object; null while its body is not built.
   std::unique_ptr<CTSFunction> (*make)();
 };
-// The rows, in registration order.
+// The rows of every family, in registration order (functions/function_families.cpp).
 const FunctionTableRow* BuiltinFunctionTable(std::size_t& count);

@@ -1,0 +1,21 @@
+// One family of built-in functions: the table rows one file registers. Each family file
+// defines its function classes and a `FunctionFamily` with its rows; the list of families
+// is in functions/function_families.cpp.
+#pragma once
+
+#include <cstddef>
+#include <iterator>
+#include <memory>
+
+#include "engine/expressions/function_registry.h"
+
+struct FunctionFamily {
+  const FunctionTableRow* rows;
+  std::size_t count;
+};
+
+// The maker of a table row for a function class with a default constructor.
+template <class Function>
+std::unique_ptr<CTSFunction> MakeFunction() {
+  return std::make_unique<Function>();
+}
