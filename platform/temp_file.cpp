@@ -50,4 +50,23 @@ long MakeTempFileName(const std::string& dirIn, const std::string& prefix, std::
     return ERROR_FILE_EXISTS;
 }
 
+long CreatePrivateTempFile(const std::string& dirIn, const std::string& prefix, std::string* path) {
+    if (!path) return ERROR_INVALID_PARAMETER;
+    path->clear();
+    if (dirIn.empty()) return ERROR_PATH_NOT_FOUND;
+    std::string dir = ToUnixPath(dirIn);
+    if (dir.back() != '/') dir += '/';
+    std::string head = prefix;
+    for (char& c : head) {
+        if (c == '/' || c == '\\') c = '_';
+    }
+    std::string pattern = dir + head + "XXXXXX";
+    // mkstemp creates the name exclusively with mode 0600.
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) return Win32LastErrno();
+    ::close(fd);
+    *path = pattern;
+    return ERROR_SUCCESS;
+}
+
 }  // namespace tessaro::platform

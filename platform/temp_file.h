@@ -13,4 +13,9 @@ std::string TempDirectory();
 // dir may use '\' or '/'; empty means TempDirectory(). 0 or a Windows error number.
 long MakeTempFileName(const std::string& dir, const std::string& prefix, std::string* path);
 
+// Creates a new empty file dir/<prefix><6 random characters>, readable and writable by
+// the owner only (0600), and stores its path in *path. dir may use '\' or '/'; separators
+// in the prefix become '_'. 0 or a Windows error number.
+long CreatePrivateTempFile(const std::string& dir, const std::string& prefix, std::string* path);
+
 }  // namespace tessaro::platform

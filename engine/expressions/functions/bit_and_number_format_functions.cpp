@@ -1,24 +1,211 @@
-// Bit functions on 32-bit integers, the wrapping counters, and the number, decimal and
-// currency formatters.
+// Bit functions on 32-bit integers, the counters, and the number, decimal and currency
+// formatters.
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "engine/expressions/expression_exception.h"
+#include "engine/expressions/expression_log.h"
 #include "engine/expressions/function_family.h"
+#include "engine/expressions/functions/argument_helpers.h"
+#include "engine/expressions/number_mask_format.h"
+#include "engine/expressions/number_patterns.h"
+#include "foundation/rwexcept.h"
 
 namespace {
 
+std::uint32_t Bits(CExprArgumentList* arguments, std::size_t index) {
+  return static_cast<std::uint32_t>(Argument(arguments, index)->AsInt());
+}
+
+void SetBits(ExprYaccStackElement* result, std::uint32_t bits) { result->SetInteger(static_cast<std::int32_t>(bits)); }
+
+// length ones from bit 0; positions beyond bit 31 are lost.
+std::uint32_t Ones(std::uint32_t length) { return length >= 32 ? 0xFFFFFFFFu : (1u << length) - 1u; }
+std::uint32_t ShiftLeft(std::uint32_t bits, std::uint32_t count) { return count >= 32 ? 0u : bits << count; }
+
+class CFuncBitAnd : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    const std::uint32_t a = Bits(arguments, 0);
+    SetBits(result, a & Bits(arguments, 1));
+  }
+};
+
+class CFuncBitOr : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    const std::uint32_t a = Bits(arguments, 0);
+    SetBits(result, a | Bits(arguments, 1));
+  }
+};
+
+class CFuncBitXor : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    const std::uint32_t a = Bits(arguments, 0);
+    SetBits(result, a ^ Bits(arguments, 1));
+  }
+};
+
+class CFuncBitNot : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    SetBits(result, ~Bits(arguments, 0));
+  }
+};
+
+// The shift count is checked to lie in 0..31 before DoIt (argument type 7), so the shift
+// is always defined; shifts are logical on the 32-bit pattern.
+class CFuncBitSHLN : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    const std::uint32_t a = Bits(arguments, 0);
+    SetBits(result, ShiftLeft(a, Bits(arguments, 1)));
+  }
+};
+
+class CFuncBitSHRN : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    const std::uint32_t a = Bits(arguments, 0);
+    const std::uint32_t n = Bits(arguments, 1);
+    SetBits(result, n >= 32 ? 0u : a >> n);
+  }
+};
+
+class CFuncBitMaskRead : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    const std::uint32_t a = Bits(arguments, 0);
+    const std::uint32_t start = Bits(arguments, 1);
+    const std::uint32_t mask = ShiftLeft(Ones(Bits(arguments, 2)), start);
+    SetBits(result, (a & mask) >> start);
+  }
+};
+
+class CFuncBitMaskClear : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    const std::uint32_t a = Bits(arguments, 0);
+    const std::uint32_t start = Bits(arguments, 1);
+    const std::uint32_t mask = ShiftLeft(Ones(Bits(arguments, 2)), start);
+    SetBits(result, a & ~mask);
+  }
+};
+
+class CFuncBitMaskSet : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    const std::uint32_t a = Bits(arguments, 0);
+    const std::uint32_t m = Bits(arguments, 1);
+    const std::uint32_t start = Bits(arguments, 2);
+    const std::uint32_t k = Ones(Bits(arguments, 3));
+    SetBits(result, ShiftLeft(m & k, start) | (a & ~ShiftLeft(k, start)));
+  }
+};
+
+// The counters refuse to wrap: the step past either end of the integer range is an
+// arithmetic error rather than a silent jump to the other end.
+template <int Step>
+class CFuncCounter : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    const std::int64_t next = static_cast<std::int64_t>(Argument(arguments, 0)->AsInt()) + Step;
+    if (next < std::numeric_limits<std::int32_t>::min() || next > std::numeric_limits<std::int32_t>::max())
+      ThrowExpressionError(expr_code::kDivisionByZero,
+                           FormatExpressionText("The result of the function %s does not fit in an integer",
+                                                GetName().c_str()));
+    result->SetInteger(static_cast<std::int32_t>(next));
+  }
+};
+using CFuncIncrementValue = CFuncCounter<1>;
+using CFuncDecrementValue = CFuncCounter<-1>;
+
+// The number argument of the formatters: an empty text is 0, anything else must be a
+// finite number ("a number" in the parameter message otherwise).
+double FormatterNumber(const CTSFunction& function, ExprYaccStackElement* argument) {
+  if (argument->AsStdString().empty()) return 0.0;
+  double value = 0;
+  try {
+    value = argument->AsReal();
+  } catch (CExpressionException* e) {
+    delete e;
+    ThrowParameterError(function, 1, argument, "a number");
+  }
+  if (!std::isfinite(value)) ThrowParameterError(function, 1, argument, "a number");
+  return value;
+}
+
+// The decimal format keeps 18 digits; a larger number is the author's argument fault,
+// not a fault of the mask.
+constexpr double kLargestMaskedNumber = 1e18;
+
+class CFuncNumberFormat : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    CheckAtMostTwoArguments(*this, arguments);
+    ExprYaccStackElement* number = Argument(arguments, 0);
+    const double value = FormatterNumber(*this, number);
+    if (arguments->size() == 1) {
+      result->SetText(FormatWholeNumberPattern(value));
+      return;
+    }
+    ExprYaccStackElement* maskArgument = Argument(arguments, 1);
+    CheckArg(2, maskArgument);
+    const std::string mask = maskArgument->AsStdString();
+    if (std::fabs(value) >= kLargestMaskedNumber) ThrowParameterError(*this, 1, number, "a number of at most 18 digits");
+    std::string text;
+    try {
+      text = FormatWithNumberMask(value, mask);
+    } catch (const CBadNumberMask&) {
+      ThrowBadMask(mask);
+    } catch (const RWxmsg&) {
+      ThrowBadMask(mask);
+    }
+    result->SetText(std::move(text));
+  }
+
+ private:
+  [[noreturn]] static void ThrowBadMask(const std::string& mask) {
+    ThrowExpressionError(expr_code::kFormatMask,
+                         FormatExpressionText("In function NumberFormat(Number, FormatMask) the second parameter, "
+                                              "which is now %s, is not a valid formatting mask",
+                                              mask.c_str()));
+  }
+};
+
+class CFuncDecimalFormat : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    result->SetText(FormatDecimalNumberPattern(FormatterNumber(*this, Argument(arguments, 0))));
+  }
+};
+
+class CFuncDollarFormat : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    result->SetText(FormatDollarNumberPattern(FormatterNumber(*this, Argument(arguments, 0))));
+  }
+};
+
 const FunctionTableRow kRows[] = {
-    {"BitAnd", 2, PackArgTypes(3, 3, 0, 0), nullptr},
-    {"BitNot", 1, PackArgTypes(3, 0, 0, 0), nullptr},
-    {"BitOr", 2, PackArgTypes(3, 3, 0, 0), nullptr},
-    {"BitMaskClear", 3, PackArgTypes(3, 7, 7, 0), nullptr},
-    {"BitMaskRead", 3, PackArgTypes(3, 7, 7, 0), nullptr},
-    {"BitMaskSet", 4, PackArgTypes(3, 3, 7, 7), nullptr},
-    {"BitSHLN", 2, PackArgTypes(3, 3, 0, 0), nullptr},
-    {"BitSHRN", 2, PackArgTypes(3, 3, 0, 0), nullptr},
-    {"BitXor", 2, PackArgTypes(3, 3, 0, 0), nullptr},
-    {"DecrementValue", 1, PackArgTypes(3, 0, 0, 0), nullptr},
-    {"IncrementValue", 1, PackArgTypes(3, 0, 0, 0), nullptr},
-    {"NumberFormat", -1, PackArgTypes(2, 2, 0, 0), nullptr},
-    {"DecimalFormat", 1, PackArgTypes(2, 0, 0, 0), nullptr},
-    {"DollarFormat", 1, PackArgTypes(2, 0, 0, 0), nullptr},
+    {"BitAnd", 2, PackArgTypes(3, 3, 0, 0), MakeFunction<CFuncBitAnd>},
+    {"BitNot", 1, PackArgTypes(3, 0, 0, 0), MakeFunction<CFuncBitNot>},
+    {"BitOr", 2, PackArgTypes(3, 3, 0, 0), MakeFunction<CFuncBitOr>},
+    {"BitMaskClear", 3, PackArgTypes(3, 7, 7, 0), MakeFunction<CFuncBitMaskClear>},
+    {"BitMaskRead", 3, PackArgTypes(3, 7, 7, 0), MakeFunction<CFuncBitMaskRead>},
+    {"BitMaskSet", 4, PackArgTypes(3, 3, 7, 7), MakeFunction<CFuncBitMaskSet>},
+    // Shift counts are bit positions: outside 0..31 the argument check refuses them.
+    {"BitSHLN", 2, PackArgTypes(3, 7, 0, 0), MakeFunction<CFuncBitSHLN>},
+    {"BitSHRN", 2, PackArgTypes(3, 7, 0, 0), MakeFunction<CFuncBitSHRN>},
+    {"BitXor", 2, PackArgTypes(3, 3, 0, 0), MakeFunction<CFuncBitXor>},
+    {"DecrementValue", 1, PackArgTypes(3, 0, 0, 0), MakeFunction<CFuncDecrementValue>},
+    {"IncrementValue", 1, PackArgTypes(3, 0, 0, 0), MakeFunction<CFuncIncrementValue>},
+    {"NumberFormat", -1, PackArgTypes(2, 2, 0, 0), MakeFunction<CFuncNumberFormat>},
+    {"DecimalFormat", 1, PackArgTypes(2, 0, 0, 0), MakeFunction<CFuncDecimalFormat>},
+    {"DollarFormat", 1, PackArgTypes(2, 0, 0, 0), MakeFunction<CFuncDollarFormat>},
 };
 
 }  // namespace

@@ -1,22 +1,208 @@
 // Context functions: nested evaluation, variables and client variables of the running
 // request, temporary files and the parts of paths.
+#include <string>
+#include <vector>
+
+#include "engine/expressions/expression_exception.h"
 #include "engine/expressions/function_family.h"
+#include "engine/expressions/functions/argument_helpers.h"
+#include "engine/server/file_helpers.h"
+#include "platform/home.h"
+#include "platform/temp_file.h"
 
 namespace {
 
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+CRuntimeInterface& RuntimeOf(const CTSFunction& function, CRuntimeInterface* runtime) {
+  if (runtime == nullptr)
+    ThrowExpressionError(expr_code::kFunctionNotAvailable,
+                         "The function " + function.GetName() + " needs a running request");
+  return *runtime;
+}
+
+// Nested evaluations go through the runtime, whose evaluation entry counts the nesting
+// depth of the thread: a text that evaluates itself fails with an error, not a crash.
+class CFuncEvaluate : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    CRuntimeInterface& request = RuntimeOf(*this, runtime);
+    std::string value;
+    for (std::size_t i = 0; i < arguments->size(); ++i)
+      request.Evaluate(value, Argument(arguments, i)->AsStdString(), request.m_row);
+    result->SetText(std::move(value));
+  }
+};
+
+class CFuncIIf : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    CRuntimeInterface& request = RuntimeOf(*this, runtime);
+    // Only the chosen branch is converted and evaluated.
+    ExprYaccStackElement* branch = Argument(arguments, Argument(arguments, 0)->AsBool() ? 1 : 2);
+    std::string value;
+    request.Evaluate(value, branch->AsStdString(), request.m_row);
+    result->SetText(std::move(value));
+  }
+};
+
+class CFuncDE : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    const std::string& text = Argument(arguments, 0)->AsStdString();
+    std::string quoted;
+    quoted.reserve(text.size() + 2);
+    quoted += '"';
+    for (char c : text) {
+      if (c == '"') quoted += '"';
+      quoted += c;
+    }
+    quoted += '"';
+    result->SetText(std::move(quoted));
+  }
+};
+
+// The name has the syntax of a variable name (argument type 12); the scopes decide the
+// rest and refuse through the runtime.
+class CFuncSetVariable : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    CRuntimeInterface& request = RuntimeOf(*this, runtime);
+    const std::string name = Argument(arguments, 0)->AsStdString();
+    std::string value = Argument(arguments, 1)->AsStdString();
+    request.SetVariable(name, value);
+    result->SetText(std::move(value));
+  }
+};
+
+class CFuncDeleteClientVariable : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    RuntimeOf(*this, runtime).DeleteClientVariable(Argument(arguments, 0)->AsStdString());
+    result->SetBoolean(true);
+  }
+};
+
+class CFuncGetClientVariablesList : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface* runtime, CExprArgumentList*, ExprYaccStackElement* result) override {
+    std::string list;
+    RuntimeOf(*this, runtime).GetClientVariableList(list);
+    result->SetText(std::move(list));
+  }
+};
+
+// The runtime root's tmp/ folder, not the machine-wide one.
+class CFuncGetTempDirectory : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList*, ExprYaccStackElement* result) override {
+    std::string directory = tessaro::platform::HomeTempDirectory();
+    if (directory.empty() || !IsSeparator(directory.back())) directory += '/';
+    result->SetText(std::move(directory));
+  }
+};
+
+class CFuncGetTempFile : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    const std::string directory = Argument(arguments, 0)->AsStdString();
+    const std::string prefix = Argument(arguments, 1)->AsStdString();
+    std::string path;
+    if (tessaro::platform::CreatePrivateTempFile(directory, prefix, &path) != 0)
+      ThrowExpressionError(kTempFileFailed,
+                           FormatExpressionText("Cannot create a temporary file with prefix \"%s\" in the directory "
+                                                "\"%s\"",
+                                                prefix.c_str(), directory.c_str()));
+    result->SetText(std::move(path));
+  }
+
+ private:
+  static constexpr std::uint32_t kTempFileFailed = 0x4017;
+};
+
+// Drive and directory with a closing separator: the last separator the path uses, or a
+// backslash for a path without one.
+class CFuncGetDirectoryFromPath : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    const std::string& path = Argument(arguments, 0)->AsStdString();
+    std::string directory, name, extension;
+    SplitPath(path, directory, name, extension);
+    const std::size_t last = path.find_last_of("/\\");
+    const char separator = last == std::string::npos ? '\\' : path[last];
+    if (directory.empty() || !IsSeparator(directory.back())) directory += separator;
+    result->SetText(std::move(directory));
+  }
+};
+
+// The file's name with its extension, and no period added when it has none.
+class CFuncGetFileFromPath : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    std::string directory, name, extension;
+    SplitPath(Argument(arguments, 0)->AsStdString(), directory, name, extension);
+    result->SetText(std::move(name));
+  }
+};
+
+// The relative path below the running template's directory, with "." and ".." resolved;
+// a path that climbs out of that directory is refused.
+class CFuncExpandPath : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    ExprYaccStackElement* argument = Argument(arguments, 0);
+    const std::string& relative = argument->AsStdString();
+    std::string templatePath;
+    RuntimeOf(*this, runtime).GetTemplatePath(templatePath);
+    const std::size_t last = templatePath.find_last_of("/\\");
+    std::string expanded = last == std::string::npos ? std::string("/") : templatePath.substr(0, last + 1);
+    std::vector<std::string> parts;
+    std::string part;
+    for (std::size_t i = 0; i <= relative.size(); ++i) {
+      if (i < relative.size() && !IsSeparator(relative[i])) {
+        part += relative[i];
+        continue;
+      }
+      if (part == "..") {
+        if (parts.empty())
+          ThrowParameterError(*this, 1, argument, "a relative path that stays within the template's directory");
+        parts.pop_back();
+      } else if (!part.empty() && part != ".") {
+        parts.push_back(part);
+      }
+      part.clear();
+    }
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      if (i != 0) expanded += '/';
+      expanded += parts[i];
+    }
+    if (!parts.empty() && IsSeparator(relative.back())) expanded += '/';
+    result->SetText(std::move(expanded));
+  }
+};
+
+class CFuncGetTemplatePath : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface* runtime, CExprArgumentList*, ExprYaccStackElement* result) override {
+    std::string path;
+    RuntimeOf(*this, runtime).GetTemplatePath(path);
+    result->SetText(std::move(path));
+  }
+};
+
 const FunctionTableRow kRows[] = {
-    {"Evaluate", -1, PackArgTypes(2, 0, 0, 0), nullptr},
-    {"SetVariable", 2, PackArgTypes(12, 2, 0, 0), nullptr},
-    {"IIf", 3, PackArgTypes(1, 2, 2, 0), nullptr},
-    {"DE", 1, PackArgTypes(2, 0, 0, 0), nullptr},
-    {"DeleteClientVariable", 1, PackArgTypes(12, 0, 0, 0), nullptr},
-    {"GetClientVariablesList", 0, PackArgTypes(0, 0, 0, 0), nullptr},
-    {"GetTempDirectory", 0, PackArgTypes(0, 0, 0, 0), nullptr},
-    {"GetTempFile", 2, PackArgTypes(2, 2, 0, 0), nullptr},
-    {"GetFileFromPath", 1, PackArgTypes(2, 0, 0, 0), nullptr},
-    {"GetDirectoryFromPath", 1, PackArgTypes(2, 0, 0, 0), nullptr},
-    {"ExpandPath", 1, PackArgTypes(16, 0, 0, 0), nullptr},
-    {"GetTemplatePath", 0, PackArgTypes(0, 0, 0, 0), nullptr},
+    {"Evaluate", -1, PackArgTypes(2, 0, 0, 0), MakeFunction<CFuncEvaluate>},
+    {"SetVariable", 2, PackArgTypes(12, 2, 0, 0), MakeFunction<CFuncSetVariable>},
+    {"IIf", 3, PackArgTypes(1, 2, 2, 0), MakeFunction<CFuncIIf>},
+    {"DE", 1, PackArgTypes(2, 0, 0, 0), MakeFunction<CFuncDE>},
+    {"DeleteClientVariable", 1, PackArgTypes(12, 0, 0, 0), MakeFunction<CFuncDeleteClientVariable>},
+    {"GetClientVariablesList", 0, PackArgTypes(0, 0, 0, 0), MakeFunction<CFuncGetClientVariablesList>},
+    {"GetTempDirectory", 0, PackArgTypes(0, 0, 0, 0), MakeFunction<CFuncGetTempDirectory>},
+    {"GetTempFile", 2, PackArgTypes(2, 2, 0, 0), MakeFunction<CFuncGetTempFile>},
+    {"GetFileFromPath", 1, PackArgTypes(2, 0, 0, 0), MakeFunction<CFuncGetFileFromPath>},
+    {"GetDirectoryFromPath", 1, PackArgTypes(2, 0, 0, 0), MakeFunction<CFuncGetDirectoryFromPath>},
+    {"ExpandPath", 1, PackArgTypes(16, 0, 0, 0), MakeFunction<CFuncExpandPath>},
+    {"GetTemplatePath", 0, PackArgTypes(0, 0, 0, 0), MakeFunction<CFuncGetTemplatePath>},
 };
 
 }  // namespace

@@ -1,15 +1,70 @@
 // ODBC date literals, time spans and the date tests.
+#include <string>
+
+#include "engine/expressions/date_value.h"
+#include "engine/expressions/expression_exception.h"
 #include "engine/expressions/function_family.h"
+#include "engine/expressions/functions/argument_helpers.h"
 
 namespace {
 
+// A date serial outside the calendar's years has no literal: it is refused as a value
+// that cannot become a date, never written as an empty or invented literal.
+template <std::string (*Format)(double)>
+class CFuncODBCLiteral : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    ExprYaccStackElement* argument = Argument(arguments, 0);
+    const double value = argument->AsDate();
+    if (!IsDateInRange(value)) ThrowConversionError(expr_code::kToDate, argument->AsString(), "date");
+    result->SetText(Format(value));
+  }
+};
+using CFuncCreateODBCDateTime = CFuncODBCLiteral<FormatODBCTimestamp>;
+using CFuncCreateODBCDate = CFuncODBCLiteral<FormatODBCDate>;
+using CFuncCreateODBCTime = CFuncODBCLiteral<FormatODBCTime>;
+
+class CFuncCreateTimeSpan : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    const double d = FiniteReal(*this, 1, Argument(arguments, 0));
+    const double h = FiniteReal(*this, 2, Argument(arguments, 1));
+    const double m = FiniteReal(*this, 3, Argument(arguments, 2));
+    const double s = FiniteReal(*this, 4, Argument(arguments, 3));
+    result->SetReal(((s * (1.0 / 60) + m) * (1.0 / 60) + h) * (1.0 / 24) + d);
+  }
+};
+
+class CFuncIsDate : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    ExprYaccStackElement* argument = Argument(arguments, 0);
+    bool isDate = false;
+    try {
+      argument->AsString();
+      isDate = argument->IsDateString();
+    } catch (CExpressionException* e) {
+      delete e;
+    }
+    result->SetBoolean(isDate);
+  }
+};
+
+class CFuncIsNumericDate : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    Argument(arguments, 0)->AsReal();
+    result->SetBoolean(true);
+  }
+};
+
 const FunctionTableRow kRows[] = {
-    {"CreateTimeSpan", 4, PackArgTypes(4, 4, 4, 4), nullptr},
-    {"CreateODBCDateTime", 1, PackArgTypes(10, 0, 0, 0), nullptr},
-    {"CreateODBCDate", 1, PackArgTypes(10, 0, 0, 0), nullptr},
-    {"CreateODBCTime", 1, PackArgTypes(10, 0, 0, 0), nullptr},
-    {"IsDate", 1, PackArgTypes(2, 0, 0, 0), nullptr},
-    {"IsNumericDate", 1, PackArgTypes(4, 0, 0, 0), nullptr},
+    {"CreateTimeSpan", 4, PackArgTypes(4, 4, 4, 4), MakeFunction<CFuncCreateTimeSpan>},
+    {"CreateODBCDateTime", 1, PackArgTypes(10, 0, 0, 0), MakeFunction<CFuncCreateODBCDateTime>},
+    {"CreateODBCDate", 1, PackArgTypes(10, 0, 0, 0), MakeFunction<CFuncCreateODBCDate>},
+    {"CreateODBCTime", 1, PackArgTypes(10, 0, 0, 0), MakeFunction<CFuncCreateODBCTime>},
+    {"IsDate", 1, PackArgTypes(2, 0, 0, 0), MakeFunction<CFuncIsDate>},
+    {"IsNumericDate", 1, PackArgTypes(4, 0, 0, 0), MakeFunction<CFuncIsNumericDate>},
 };
 
 }  // namespace

@@ -1,15 +1,83 @@
 // Yes-or-no predicates (FileExists, IsBoolean, IsNumeric) and the date and time pictures
 // (DateFormat, TimeFormat).
+#include <string>
+
+#include "engine/expressions/date_helpers.h"
+#include "engine/expressions/date_picture.h"
+#include "engine/expressions/date_value.h"
+#include "engine/expressions/expression_exception.h"
 #include "engine/expressions/function_family.h"
+#include "engine/expressions/functions/argument_helpers.h"
+#include "engine/expressions/numeric_text.h"
+#include "engine/server/file_helpers.h"
 
 namespace {
 
+class CFuncFileExists : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    const std::string& path = Argument(arguments, 0)->AsStdString();
+    result->SetBoolean(!path.empty() && FileExists(path));
+  }
+};
+
+class CFuncIsBoolean : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    bool converts = true;
+    try {
+      Argument(arguments, 0)->AsBool();
+    } catch (CExpressionException* e) {
+      delete e;
+      converts = false;
+    }
+    result->SetBoolean(converts);
+  }
+};
+
+// The decimal syntax of the language as a whole text: no "inf", "nan", hexadecimal forms
+// or trailing blanks, and no value beyond the range of a real.
+class CFuncIsNumeric : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    double value = 0;
+    result->SetBoolean(ParseDecimalText(Argument(arguments, 0)->AsString(), value));
+  }
+};
+
+// DateFormat and TimeFormat differ in their default picture and their mask translation.
+template <bool Time>
+class CFuncDateTimeFormat : public CTSFunction {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    CheckAtMostTwoArguments(*this, arguments);
+    ExprYaccStackElement* date = Argument(arguments, 0);
+    if (date->AsStdString().empty()) {
+      result->SetText(std::string());
+      return;
+    }
+    const double value = date->AsDate();
+    std::string picture;
+    if (arguments->size() < 2) picture = Time ? "hh':'mm tt" : "dd'-'MMM'-'yy";
+    else picture = Time ? ConvertTimeMask(Argument(arguments, 1)->AsString())
+                        : ConvertDateMask(Argument(arguments, 1)->AsString());
+    // A value outside the calendar's years has no fields to print: refused, never shown
+    // as invented digits.
+    DateFields fields;
+    if (!SplitDateValue(value, fields))
+      ThrowExpressionError(expr_code::kDateOperation, "Attempt to perform an invalid date operation");
+    result->SetText(FormatDatePicture(fields, picture));
+  }
+};
+using CFuncDateFormat = CFuncDateTimeFormat<false>;
+using CFuncTimeFormat = CFuncDateTimeFormat<true>;
+
 const FunctionTableRow kRows[] = {
-    {"IsBoolean", 1, PackArgTypes(0, 0, 0, 0), nullptr},
-    {"IsNumeric", 1, PackArgTypes(2, 0, 0, 0), nullptr},
-    {"FileExists", 1, PackArgTypes(2, 0, 0, 0), nullptr},
-    {"DateFormat", -1, PackArgTypes(2, 2, 0, 0), nullptr},
-    {"TimeFormat", -1, PackArgTypes(2, 2, 0, 0), nullptr},
+    {"IsBoolean", 1, PackArgTypes(0, 0, 0, 0), MakeFunction<CFuncIsBoolean>},
+    {"IsNumeric", 1, PackArgTypes(2, 0, 0, 0), MakeFunction<CFuncIsNumeric>},
+    {"FileExists", 1, PackArgTypes(2, 0, 0, 0), MakeFunction<CFuncFileExists>},
+    {"DateFormat", -1, PackArgTypes(2, 2, 0, 0), MakeFunction<CFuncDateFormat>},
+    {"TimeFormat", -1, PackArgTypes(2, 2, 0, 0), MakeFunction<CFuncTimeFormat>},
 };
 
 }  // namespace
