@@ -92,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"-(\"abc\")", 0, "Cannot convert abc to real"},
         FailureCase{"Foo(1)", 0, "There is no Tessaro function named Foo. Check the spelling"},
         FailureCase{"Pi(1)", 0, "The function Pi takes no arguments"},
-        FailureCase{"Abs(1)", 0, "The function Abs is not available in this version of Tessaro"},
+        FailureCase{"Abs('x')", 0, "Parameter 1 of function Abs which is now \"x\" must be a real number"},
         FailureCase{"1 / / 2", 0x4008, "Invalid expression formulation."},
         FailureCase{"1  2", 0x4008, "Invalid expression formulation."},
         FailureCase{"-\"a\"", 0x4008, "Invalid expression formulation."},

@@ -154,6 +154,16 @@ class Probe : public CTSFunction {
   void DoIt(CRuntimeInterface*, CExprArgumentList*, ExprYaccStackElement* result) override { result->SetInteger(1); }
 };
 
+// A function whose body is missing from a build answers with a clear error, not a crash.
+TEST(FunctionRegistry, UnavailableFunctionNamesItself) {
+  CUnavailableFunction missing;
+  missing.Initialize("Missing", 0, 0);
+  ExprYaccStackElement result;
+  const auto f = Catch([&] { missing.DoIt(nullptr, nullptr, &result); });
+  EXPECT_EQ(f.code, 0x4014u);
+  EXPECT_EQ(f.text, "The function Missing is not available in this version of Tessaro");
+}
+
 TEST(FunctionRegistry, InitializeRefusesTypeCodesAbove16) {
   exprtest::LogCapture log;
   Probe probe;
