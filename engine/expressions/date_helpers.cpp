@@ -98,15 +98,24 @@ std::string ConvertMask(const char* mask, MaskAction (*action)(char)) {
   if (mask == nullptr) return picture;
   picture.reserve(std::strlen(mask) * 3);
   bool quoted = false;
+  // Literal characters in a row share one quoted run: separate runs side by side would
+  // read as a doubled quote, which the pictures take for a literal quote character.
+  bool inLiteralRun = false;
   for (const char* p = mask; *p; ++p) {
     const char c = *p;
+    const MaskAction act = quoted || c == '\'' ? kCopy : action(c);
+    if (act == kQuote && inLiteralRun) {
+      picture.insert(picture.size() - 1, 1, c);
+      continue;
+    }
+    inLiteralRun = false;
     if (c == '\'') {
       picture += c;
       quoted = !quoted;
     } else if (quoted) {
       picture += c;
     } else {
-      switch (action(c)) {
+      switch (act) {
         case kCopy: picture += c; break;
         case kLower: picture += AsciiLower(c); break;
         case kUpper: picture += AsciiUpper(c); break;
@@ -114,6 +123,7 @@ std::string ConvertMask(const char* mask, MaskAction (*action)(char)) {
           picture += '\'';
           picture += c;
           picture += '\'';
+          inLiteralRun = true;
           break;
       }
     }

@@ -149,6 +149,8 @@ TEST(DateHelpers, Masks) {
   EXPECT_EQ(ConvertDateMask("'at' h"), "'at' 'h'");
   EXPECT_EQ(ConvertDateMask("DD/YY"), "dd'/'yy");
   EXPECT_EQ(ConvertDateMask(""), "");
+  EXPECT_EQ(ConvertDateMask("hh:nn"), "'hh:nn'");
+  EXPECT_EQ(ConvertDateMask("d 'o''clock'"), "d 'o''clock'");
   EXPECT_EQ(ConvertTimeMask("HH:MM:SS"), "HH':'mm':'ss");
   EXPECT_EQ(ConvertTimeMask("h:mm tt"), "h':'mm tt");
   EXPECT_EQ(ConvertTimeMask("d"), "'d'");
