@@ -16,7 +16,12 @@ class CFuncODBCLiteral : public CTSFunction {
   void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
     ExprYaccStackElement* argument = Argument(arguments, 0);
     const double value = argument->AsDate();
-    if (!IsDateInRange(value)) ThrowConversionError(expr_code::kToDate, argument->AsString(), "date");
+    if (!IsDateInRange(value)) {
+      // The text of a number, read before its date form (which has no text out of range).
+      ExprYaccStackElement number;
+      number.SetReal(value);
+      ThrowConversionError(expr_code::kToDate, number.AsString(), "date");
+    }
     result->SetText(Format(value));
   }
 };
