@@ -81,4 +81,39 @@ void BM_QuotedPageText(benchmark::State& state) {
 }
 BENCHMARK(BM_QuotedPageText)->Arg(10)->Arg(1000)->Arg(10000);
 
+// ---- Built-in functions: dates, numbers and branching ----
+// One call per iteration; items_per_second is calls per second. The runtime evaluates
+// nested texts through the driver, as a page does for IIf and Evaluate.
+class NestingBenchRuntime : public BenchRuntime {
+ public:
+  void Evaluate(std::string& value, const std::string& text, int row) override {
+    Driver().EvaluateToString(this, text.c_str(), value, row);
+  }
+};
+
+void RunFunctionCall(benchmark::State& state, const char* expression) {
+  NestingBenchRuntime runtime;
+  runtime.variables["x"] = "1234567.891";
+  runtime.variables["a"] = "3";
+  runtime.variables["b"] = "7";
+  std::string out;
+  for (auto _ : state) {
+    Driver().EvaluateToString(&runtime, expression, out, -1);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+void BM_DateFormatNow(benchmark::State& state) { RunFunctionCall(state, "DateFormat(Now(), \"mmmm d, yyyy\")"); }
+BENCHMARK(BM_DateFormatNow);
+
+void BM_NumberFormatMask(benchmark::State& state) { RunFunctionCall(state, "NumberFormat(x, \"9,999.99\")"); }
+BENCHMARK(BM_NumberFormatMask);
+
+void BM_DollarFormat(benchmark::State& state) { RunFunctionCall(state, "DollarFormat(x)"); }
+BENCHMARK(BM_DollarFormat);
+
+void BM_IIfWithDE(benchmark::State& state) { RunFunctionCall(state, "IIf(a GT b, DE(\"x\"), DE(\"y\"))"); }
+BENCHMARK(BM_IIfWithDE);
+
 }  // namespace
