@@ -6,7 +6,6 @@
 #include <string>
 
 #include "engine/expressions/expression_exception.h"
-#include "engine/expressions/expression_log.h"
 #include "engine/expressions/function_family.h"
 #include "engine/expressions/functions/argument_helpers.h"
 #include "engine/expressions/number_mask_format.h"
