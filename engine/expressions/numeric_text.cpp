@@ -42,10 +42,16 @@ bool ParseDecimalText(const char* text, double& value) {
   return true;
 }
 
+// The digits of "%.12G" without the C library: std::to_chars keeps the same significant
+// digits and exponent form but never looks at the locale's decimal point.
 std::string FormatReal(double value) {
   char text[64];
-  const int n = std::snprintf(text, sizeof text, "%.12G", value);
-  return std::string(text, n > 0 ? static_cast<std::size_t>(n) : 0);
+  const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 12);
+  if (result.ec != std::errc()) return std::string();
+  std::string out(text, result.ptr);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
 }
 
 std::string FormatInteger(std::int32_t value) {

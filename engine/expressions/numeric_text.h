@@ -9,7 +9,7 @@
 // False for a text that is not such a number or whose value overflows a double.
 bool ParseDecimalText(const char* text, double& value);
 
-// A real as "%.12G" (infinities and NaN as the C library spells them).
+// A real as "%.12G" prints it in the C locale ("1E+300", "0.333333333333", "INF", "NAN").
 std::string FormatReal(double value);
 // An integer in decimal.
 std::string FormatInteger(std::int32_t value);

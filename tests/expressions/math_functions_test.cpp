@@ -38,6 +38,9 @@ INSTANTIATE_TEST_SUITE_P(
         ValueRow{"Log10(0.5)", "-0.301029995664"}, ValueRow{"Log10(10)", "1"}, ValueRow{"Log10(0.00001)", "-5"},
         ValueRow{"Sqr(2)", "1.41421356237"}, ValueRow{"Sqr(10)", "3.16227766017"}, ValueRow{"Sqr(0)", "0"},
         ValueRow{"Int(2.7) & 'x'", "2x"},
+        // Real texts: twelve significant digits and a two-digit exponent, as Python's "%.12G".
+        ValueRow{"1.0E300 * 10", "1E+301"}, ValueRow{"Exp(0) / 100000", "1E-05"},
+        ValueRow{"Int(123456789012345.4)", "1.23456789012E+14"}, ValueRow{"2 / 3 / 10000000", "6.66666666667E-08"},
         ValueRow{"InputBaseN('ff',16)", "255"}, ValueRow{"InputBaseN('FF',16)", "255"},
         ValueRow{"InputBaseN('0x1F',16)", "31"}, ValueRow{"InputBaseN('-101',2)", "-5"},
         ValueRow{"InputBaseN(' 12',10)", "12"}, ValueRow{"InputBaseN('zz',36)", "1295"},
