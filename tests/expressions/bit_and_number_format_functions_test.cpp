@@ -100,6 +100,11 @@ INSTANTIATE_TEST_SUITE_P(
         FunctionErrorCase{"BitSHRN", {"1", "-1"}, 0x400A,
                           "Parameter 2 of function BitSHRN which is now \"-1\" must be an integer in the range 0 to 31 inclusive"},
         FunctionErrorCase{"BitAnd", {"'x'", "1"}, 0x400A, "Parameter 1 of function BitAnd which is now \"x\" must be an integer"},
+        // Infinity is not read as the integer 0.
+        FunctionErrorCase{"BitAnd", {"1", "1.0E308 * 10"}, 0x400A,
+                          "Parameter 2 of function BitAnd which is now \"INF\" must be a finite number"},
+        FunctionErrorCase{"IncrementValue", {"-1.0E308 * 10"}, 0x400A,
+                          "Parameter 1 of function IncrementValue which is now \"-INF\" must be a finite number"},
         // The counters do not wrap at the ends of the integer range.
         FunctionErrorCase{"IncrementValue", {"2147483647"}, 0x4004,
                           "The result of the function IncrementValue does not fit in an integer"},

@@ -120,6 +120,10 @@ INSTANTIATE_TEST_SUITE_P(
                           "covers the period between 100 AD and 9999 AD"},
         FunctionErrorCase{"CreateDate", {"-1", "1", "1"}, 0x400A,
                           "Parameter 1 of function CreateDate which is now \"-1\" must be a non-negative integer"},
+        FunctionErrorCase{"CreateDate", {"1.0E308 * 10", "1", "1"}, 0x400A,
+                          "Parameter 1 of function CreateDate which is now \"INF\" must be a finite number"},
+        FunctionErrorCase{"DateAdd", {"'d'", "1.0E308 * 10", "1"}, 0x400A,
+                          "Parameter 2 of function DateAdd which is now \"INF\" must be a finite number"},
         FunctionErrorCase{"CreateTime", {"24", "0", "0"}, 0x4012,
                           "In the function CreateTime(hour, minute, second) the combination of the arguments, which "
                           "are 24: 0: 0, have resulted in an invalid time value"},

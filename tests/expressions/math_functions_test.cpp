@@ -86,6 +86,10 @@ INSTANTIATE_TEST_SUITE_P(
         FunctionErrorCase{"Abs", {"'x'"}, 0x400A, "Parameter 1 of function Abs which is now \"x\" must be a real number"},
         // Results beyond the range of a real are refused instead of printed as "inf".
         FunctionErrorCase{"Exp", {"1000"}, 0x400A, "The function Exp has no finite result for the argument \"1000\""},
+        FunctionErrorCase{"RandRange", {"1", "1.0E308 * 10"}, 0x400A,
+                          "Parameter 2 of function RandRange which is now \"INF\" must be a finite number"},
+        FunctionErrorCase{"Sin", {"1.0E308 * 10"}, 0x400A,
+                          "Parameter 1 of function Sin which is now \"INF\" must be a finite number"},
         FunctionErrorCase{"RandRange", {"1", "'a'"}, 0x400A,
                           "Parameter 2 of function RandRange which is now \"a\" must be an integer"}));
 

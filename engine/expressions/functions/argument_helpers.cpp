@@ -27,6 +27,13 @@ double FiniteReal(const CTSFunction& function, unsigned position, ExprYaccStackE
   return value;
 }
 
+std::int32_t FiniteInt(const CTSFunction& function, unsigned position, ExprYaccStackElement* argument) {
+  const std::int32_t value = argument->AsInt();
+  if ((argument->outType & (expr_type::kReal | expr_type::kDate)) && !std::isfinite(argument->real))
+    ThrowParameterError(function, position, argument, "a finite number");
+  return value;
+}
+
 double CheckFiniteResult(const CTSFunction& function, ExprYaccStackElement* argument, double result) {
   if (!std::isfinite(result))
     ThrowExpressionError(expr_code::kArgumentType,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "engine/expressions/function_registry.h"
@@ -20,6 +21,10 @@ void CheckAtMostTwoArguments(const CTSFunction& function, CExprArgumentList* arg
 // AsReal of the argument; a value that is not finite (an overflowed computation) is
 // refused with the parameter message "a finite number".
 double FiniteReal(const CTSFunction& function, unsigned position, ExprYaccStackElement* argument);
+
+// AsInt of the argument; a real that is not finite (which AsInt would read as 0) is
+// refused with the parameter message "a finite number".
+std::int32_t FiniteInt(const CTSFunction& function, unsigned position, ExprYaccStackElement* argument);
 
 // A computed real that is not finite is refused: 0x400A naming the function and the
 // argument text it was computed from.

@@ -14,8 +14,9 @@
 
 namespace {
 
-std::uint32_t Bits(CExprArgumentList* arguments, std::size_t index) {
-  return static_cast<std::uint32_t>(Argument(arguments, index)->AsInt());
+std::uint32_t Bits(const CTSFunction& function, CExprArgumentList* arguments, std::size_t index) {
+  return static_cast<std::uint32_t>(
+      FiniteInt(function, static_cast<unsigned>(index + 1), Argument(arguments, index)));
 }
 
 void SetBits(ExprYaccStackElement* result, std::uint32_t bits) { result->SetInteger(static_cast<std::int32_t>(bits)); }
@@ -27,31 +28,31 @@ std::uint32_t ShiftLeft(std::uint32_t bits, std::uint32_t count) { return count 
 class CFuncBitAnd : public CTSFunction {
  public:
   void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    const std::uint32_t a = Bits(arguments, 0);
-    SetBits(result, a & Bits(arguments, 1));
+    const std::uint32_t a = Bits(*this, arguments, 0);
+    SetBits(result, a & Bits(*this, arguments, 1));
   }
 };
 
 class CFuncBitOr : public CTSFunction {
  public:
   void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    const std::uint32_t a = Bits(arguments, 0);
-    SetBits(result, a | Bits(arguments, 1));
+    const std::uint32_t a = Bits(*this, arguments, 0);
+    SetBits(result, a | Bits(*this, arguments, 1));
   }
 };
 
 class CFuncBitXor : public CTSFunction {
  public:
   void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    const std::uint32_t a = Bits(arguments, 0);
-    SetBits(result, a ^ Bits(arguments, 1));
+    const std::uint32_t a = Bits(*this, arguments, 0);
+    SetBits(result, a ^ Bits(*this, arguments, 1));
   }
 };
 
 class CFuncBitNot : public CTSFunction {
  public:
   void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    SetBits(result, ~Bits(arguments, 0));
+    SetBits(result, ~Bits(*this, arguments, 0));
   }
 };
 
@@ -60,16 +61,16 @@ class CFuncBitNot : public CTSFunction {
 class CFuncBitSHLN : public CTSFunction {
  public:
   void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    const std::uint32_t a = Bits(arguments, 0);
-    SetBits(result, ShiftLeft(a, Bits(arguments, 1)));
+    const std::uint32_t a = Bits(*this, arguments, 0);
+    SetBits(result, ShiftLeft(a, Bits(*this, arguments, 1)));
   }
 };
 
 class CFuncBitSHRN : public CTSFunction {
  public:
   void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    const std::uint32_t a = Bits(arguments, 0);
-    const std::uint32_t n = Bits(arguments, 1);
+    const std::uint32_t a = Bits(*this, arguments, 0);
+    const std::uint32_t n = Bits(*this, arguments, 1);
     SetBits(result, n >= 32 ? 0u : a >> n);
   }
 };
@@ -77,9 +78,9 @@ class CFuncBitSHRN : public CTSFunction {
 class CFuncBitMaskRead : public CTSFunction {
  public:
   void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    const std::uint32_t a = Bits(arguments, 0);
-    const std::uint32_t start = Bits(arguments, 1);
-    const std::uint32_t mask = ShiftLeft(Ones(Bits(arguments, 2)), start);
+    const std::uint32_t a = Bits(*this, arguments, 0);
+    const std::uint32_t start = Bits(*this, arguments, 1);
+    const std::uint32_t mask = ShiftLeft(Ones(Bits(*this, arguments, 2)), start);
     SetBits(result, (a & mask) >> start);
   }
 };
@@ -87,9 +88,9 @@ class CFuncBitMaskRead : public CTSFunction {
 class CFuncBitMaskClear : public CTSFunction {
  public:
   void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    const std::uint32_t a = Bits(arguments, 0);
-    const std::uint32_t start = Bits(arguments, 1);
-    const std::uint32_t mask = ShiftLeft(Ones(Bits(arguments, 2)), start);
+    const std::uint32_t a = Bits(*this, arguments, 0);
+    const std::uint32_t start = Bits(*this, arguments, 1);
+    const std::uint32_t mask = ShiftLeft(Ones(Bits(*this, arguments, 2)), start);
     SetBits(result, a & ~mask);
   }
 };
@@ -97,10 +98,10 @@ class CFuncBitMaskClear : public CTSFunction {
 class CFuncBitMaskSet : public CTSFunction {
  public:
   void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    const std::uint32_t a = Bits(arguments, 0);
-    const std::uint32_t m = Bits(arguments, 1);
-    const std::uint32_t start = Bits(arguments, 2);
-    const std::uint32_t k = Ones(Bits(arguments, 3));
+    const std::uint32_t a = Bits(*this, arguments, 0);
+    const std::uint32_t m = Bits(*this, arguments, 1);
+    const std::uint32_t start = Bits(*this, arguments, 2);
+    const std::uint32_t k = Ones(Bits(*this, arguments, 3));
     SetBits(result, ShiftLeft(m & k, start) | (a & ~ShiftLeft(k, start)));
   }
 };
@@ -111,7 +112,7 @@ template <int Step>
 class CFuncCounter : public CTSFunction {
  public:
   void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    const std::int64_t next = static_cast<std::int64_t>(Argument(arguments, 0)->AsInt()) + Step;
+    const std::int64_t next = static_cast<std::int64_t>(FiniteInt(*this, 1, Argument(arguments, 0))) + Step;
     if (next < std::numeric_limits<std::int32_t>::min() || next > std::numeric_limits<std::int32_t>::max())
       ThrowExpressionError(expr_code::kDivisionByZero,
                            FormatExpressionText("The result of the function %s does not fit in an integer",

@@ -102,7 +102,7 @@ class CFuncMonthAsString : public CTSFunction {
 class CFuncIsLeapYear : public CTSFunction {
  public:
   void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    result->SetBoolean(RWJulianDate::isLeapYear(static_cast<unsigned>(Argument(arguments, 0)->AsInt())) != 0);
+    result->SetBoolean(RWJulianDate::isLeapYear(static_cast<unsigned>(FiniteInt(*this, 1, Argument(arguments, 0)))) != 0);
   }
 };
 
@@ -135,7 +135,7 @@ class CFuncDateAdd : public CTSFunction {
   void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
     ExprYaccStackElement* part = Argument(arguments, 0);
     const int code = DatePartCode(part->AsString());
-    const std::int32_t number = Argument(arguments, 1)->AsInt();
+    const std::int32_t number = FiniteInt(*this, 2, Argument(arguments, 1));
     const double date = Argument(arguments, 2)->AsDate();
     // The sum is taken on the linear time line, so dates before 1900 move the right way.
     double moved = 0;
@@ -167,9 +167,9 @@ int FullYear(long year) { return static_cast<int>(year >= 0 && year <= 99 ? year
 class CFuncCreateDate : public CTSFunction {
  public:
   void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    const long year = Argument(arguments, 0)->AsInt();
-    const long month = Argument(arguments, 1)->AsInt();
-    const long day = Argument(arguments, 2)->AsInt();
+    const long year = FiniteInt(*this, 1, Argument(arguments, 0));
+    const long month = FiniteInt(*this, 2, Argument(arguments, 1));
+    const long day = FiniteInt(*this, 3, Argument(arguments, 2));
     double value = 0;
     if (!MakeDateValue(FullYear(year), static_cast<int>(month), static_cast<int>(day), 0, 0, 0, value))
       ThrowExpressionError(expr_code::kDateOperation,
@@ -185,9 +185,9 @@ class CFuncCreateDate : public CTSFunction {
 class CFuncCreateTime : public CTSFunction {
  public:
   void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    const long hour = Argument(arguments, 0)->AsInt();
-    const long minute = Argument(arguments, 1)->AsInt();
-    const long second = Argument(arguments, 2)->AsInt();
+    const long hour = FiniteInt(*this, 1, Argument(arguments, 0));
+    const long minute = FiniteInt(*this, 2, Argument(arguments, 1));
+    const long second = FiniteInt(*this, 3, Argument(arguments, 2));
     double value = 0;
     if (!MakeDateValue(1899, 12, 30, static_cast<int>(hour), static_cast<int>(minute), static_cast<int>(second), value))
       ThrowExpressionError(expr_code::kDateOperation,
@@ -212,7 +212,7 @@ class CFuncCreateDateTime : public CTSFunction {
     for (unsigned i = 0; i < 6; ++i) {
       ExprYaccStackElement* argument = Argument(arguments, i);
       try {
-        v[i] = argument->AsInt();
+        v[i] = FiniteInt(*this, i + 1, argument);
       } catch (CExpressionException* e) {
         // The type codes cover four arguments; the clock arguments get the same message.
         if (i < 4 || !(e->GetCode() & expr_code::kAuthorClass)) throw;

@@ -126,7 +126,7 @@ class CFuncInputBaseN : public CTSFunction {
 class CFuncFormatBaseN : public CTSFunction {
  public:
   void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    const std::int32_t number = Argument(arguments, 0)->AsInt();
+    const std::int32_t number = FiniteInt(*this, 1, Argument(arguments, 0));
     const unsigned radix = static_cast<unsigned>(Argument(arguments, 1)->AsInt());
     // Radix 10 is signed; every other radix writes the unsigned 32-bit pattern.
     const bool negative = radix == 10 && number < 0;
@@ -153,7 +153,7 @@ class CFuncRandomize : public CTSFunction {
  public:
   void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
     CRandomState& state = RandomStateOf(runtime);
-    state.value = static_cast<std::uint32_t>(Argument(arguments, 0)->AsInt());
+    state.value = static_cast<std::uint32_t>(FiniteInt(*this, 1, Argument(arguments, 0)));
     state.seeded = 1;
     result->SetReal(NextRandom(state) / 32767.0);
   }
@@ -169,8 +169,8 @@ class CFuncRand : public CTSFunction {
 class CFuncRandRange : public CTSFunction {
  public:
   void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    const std::int64_t a = Argument(arguments, 0)->AsInt();
-    const std::int64_t b = Argument(arguments, 1)->AsInt();
+    const std::int64_t a = FiniteInt(*this, 1, Argument(arguments, 0));
+    const std::int64_t b = FiniteInt(*this, 2, Argument(arguments, 1));
     // The distance in 64 bits: the ends of the 32-bit range do not overflow, and the
     // result always lies between the two bounds.
     const double d = static_cast<double>(b - a);
