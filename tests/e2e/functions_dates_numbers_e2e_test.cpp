@@ -77,6 +77,25 @@ TEST_F(FunctionsThroughWebServer, BranchingAndNestedEvaluation) {
     EXPECT_EQ(Body("branch.tsm", page), "over $1,234.50|x|2469|Week: 53|text");
 }
 
+TEST_F(FunctionsThroughWebServer, ClientVariablesAndPathsOfTheRunningTemplate) {
+    // The paths are those of the requested (main) template, also inside an included one; the
+    // engine names it by its physical (upper-case) name.
+    site.WriteDocument("paths.tsm",
+                       "<TSOUTPUT>#GetFileFromPath(GetTemplatePath())#|"
+                       "#GetFileFromPath(ExpandPath(\"sub/../data.txt\"))#|"
+                       "#GetDirectoryFromPath(GetTemplatePath()) IS GetDirectoryFromPath(ExpandPath(\"x\"))#</TSOUTPUT>");
+    EXPECT_EQ(Body("paths_run.tsm", "<TSINCLUDE TEMPLATE=\"paths.tsm\">"), "PATHS_RUN.TSM|data.txt|YES");
+    const std::string client =
+        Body("client.tsm",
+             "<TSAPPLICATION NAME=\"shop\" CLIENTMANAGEMENT=\"yes\"><TSSET Client.color = \"red\">"
+             "<TSOUTPUT>[#GetClientVariablesList()#]#DeleteClientVariable(\"color\")#</TSOUTPUT>"
+             "<TSOUTPUT>[#GetClientVariablesList()#]</TSOUTPUT>");
+    EXPECT_NE(client.find("COLOR"), std::string::npos) << client;
+    EXPECT_NE(client.find("]YES["), std::string::npos) << client;
+    EXPECT_EQ(client.substr(client.size() - 2), "[]") << client;
+    EXPECT_EQ(client.substr(client.rfind('[')).find("COLOR"), std::string::npos) << client;
+}
+
 TEST_F(FunctionsThroughWebServer, FaultsAreReportedNotPrinted) {
     const std::string bad = Body("bad.tsm", "<TSOUTPUT>#DateFormat(10000000)#</TSOUTPUT>");
     EXPECT_NE(bad.find("Attempt to perform an invalid date operation"), std::string::npos) << bad;

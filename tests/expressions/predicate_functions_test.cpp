@@ -106,6 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A value outside the calendar's years is refused, never printed as garbage.
         FunctionErrorCase{"DateFormat", {"10000000"}, 0x4012, "Attempt to perform an invalid date operation"},
         FunctionErrorCase{"TimeFormat", {"-10000000", "'HH'"}, 0x4012, "Attempt to perform an invalid date operation"},
+        FunctionErrorCase{"DateFormat", {"CreateDate(9999,12,31) + 1"}, 0x4012, "Attempt to perform an invalid date operation"},
         FunctionErrorCase{"DateFormat", {"'nodate'"}, 0x4011,
                           "Cannot convert nodate to date.<P>Please, check the Tessaro manual for the allowed "
                           "conversions between data types"}));

@@ -52,7 +52,10 @@ class CFuncDateTimeFormat : public CTSFunction {
   void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
     CheckAtMostTwoArguments(*this, arguments);
     ExprYaccStackElement* date = Argument(arguments, 0);
-    if (date->AsStdString().empty()) {
+    // An empty text gives an empty result; a number or date is never taken for one (a date
+    // out of range has an empty text form, and must be refused below).
+    const bool numeric = (date->inType & (expr_type::kReal | expr_type::kDate | expr_type::kInteger)) != 0;
+    if (!numeric && date->AsStdString().empty()) {
       result->SetText(std::string());
       return;
     }
