@@ -155,9 +155,12 @@ class CFuncNumberFormat : public CTSFunction {
     ExprYaccStackElement* maskArgument = Argument(arguments, 1);
     CheckArg(2, maskArgument);
     const std::string mask = maskArgument->AsStdString();
-    if (std::fabs(value) >= kLargestMaskedNumber) ThrowParameterError(*this, 1, number, "a number of at most 18 digits");
     std::string text;
     try {
+      bool hasPoint = false;
+      TranslateNumberMask(mask, hasPoint);  // a bad mask is reported before the number
+      if (std::fabs(value) >= kLargestMaskedNumber)
+        ThrowParameterError(*this, 1, number, "a number of at most 18 digits");
       text = FormatWithNumberMask(value, mask);
     } catch (const CBadNumberMask&) {
       ThrowBadMask(mask);
