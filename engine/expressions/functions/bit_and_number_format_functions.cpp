@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/expressions/expression_exception.h"
+#include "engine/expressions/expression_log.h"
 #include "engine/expressions/function_family.h"
 #include "engine/expressions/functions/argument_helpers.h"
 #include "engine/expressions/number_mask_format.h"
@@ -166,6 +167,11 @@ class CFuncNumberFormat : public CTSFunction {
       ThrowBadMask(mask);
     } catch (const RWxmsg&) {
       ThrowBadMask(mask);
+    } catch (CExpressionException*) {
+      throw;
+    } catch (...) {
+      LogExpressionError("CFuncNumberFormat::DoIt", "unknown");
+      throw;
     }
     result->SetText(std::move(text));
   }
