@@ -85,6 +85,11 @@ TEST_F(FunctionsThroughWebServer, ClientVariablesAndPathsOfTheRunningTemplate) {
                        "#GetFileFromPath(ExpandPath(\"sub/../data.txt\"))#|"
                        "#GetDirectoryFromPath(GetTemplatePath()) IS GetDirectoryFromPath(ExpandPath(\"x\"))#</TSOUTPUT>");
     EXPECT_EQ(Body("paths_run.tsm", "<TSINCLUDE TEMPLATE=\"paths.tsm\">"), "PATHS_RUN.TSM|data.txt|YES");
+    site.WriteDocument("data.txt", "x");
+    EXPECT_EQ(Body("exists.tsm", "<TSOUTPUT>#FileExists(ExpandPath(\"data.txt\"))#|#FileExists(ExpandPath(\"none.txt\"))#|"
+                                 "#FileExists(GetTemplatePath())#|#FileExists(GetDirectoryFromPath(GetTemplatePath()))#"
+                                 "</TSOUTPUT>"),
+              "YES|NO|YES|NO");
     const std::string client =
         Body("client.tsm",
              "<TSAPPLICATION NAME=\"shop\" CLIENTMANAGEMENT=\"yes\"><TSSET Client.color = \"red\">"

@@ -8,6 +8,7 @@
 #include "engine/expressions/functions/argument_helpers.h"
 #include "engine/server/file_helpers.h"
 #include "platform/home.h"
+#include "platform/path_util.h"
 #include "platform/temp_file.h"
 
 namespace {
@@ -177,7 +178,9 @@ class CFuncExpandPath : public CTSFunction {
       expanded += parts[i];
     }
     if (!parts.empty() && IsSeparator(relative.back())) expanded += '/';
-    result->SetText(std::move(expanded));
+    // The template's path may be the upper-cased physical name: the folders that exist are
+    // given their names on disk.
+    result->SetText(tessaro::platform::ResolvePathNoCase(expanded));
   }
 };
 

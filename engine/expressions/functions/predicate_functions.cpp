@@ -10,14 +10,17 @@
 #include "engine/expressions/functions/argument_helpers.h"
 #include "engine/expressions/numeric_text.h"
 #include "engine/server/file_helpers.h"
+#include "platform/path_util.h"
 
 namespace {
 
 class CFuncFileExists : public CTSFunction {
  public:
   void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    // The engine names templates by upper-cased physical paths; the file on disk is found
+    // without regard to case, as the template run finds its files.
     const std::string& path = Argument(arguments, 0)->AsStdString();
-    result->SetBoolean(!path.empty() && FileExists(path));
+    result->SetBoolean(!path.empty() && FileExists(tessaro::platform::ResolvePathNoCase(path)));
   }
 };
 
