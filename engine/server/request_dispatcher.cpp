@@ -1,6 +1,5 @@
 #include "engine/server/request_dispatcher.h"
 
-#include <new>
 #include <vector>
 
 #include "engine/server/current_exception.h"

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <new>
 #include <thread>
 #include <unistd.h>
 
@@ -11,7 +10,6 @@
 #include "engine/server/request_context.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/request_limiter.h"
-#include "engine/server/web_exception.h"
 #include "platform/framework_exception.h"
 
 namespace {

@@ -57,7 +57,7 @@ public:
     void destroyTemplateParsers();
     CIfBlockStack* GetIfStack() const { return m_ifStack.get(); }
     CTemplateEvaluator& GetEvaluator() { return *m_evaluator; }
-    // The tags beyond plain text (queries, sections, loops, reply tags).
+    // What the tag families share (queries, loops, sections, error pages); reductions go through it.
     CPageTags& Tags() { return *m_tags; }
     // The request's variable scopes and the evaluator's view of the page.
     CPageScopes& GetScopes() { return *m_scopes; }
