@@ -8,7 +8,7 @@
 
 namespace p = tessaro::grammar::template_grammar::production;
 
-extern const TagFamily kTemplateText;
+extern const TagFamily kTemplateTextTags;
 
 namespace {
 
@@ -29,4 +29,4 @@ constexpr TagAction kActions[] = {
 
 }  // namespace
 
-const TagFamily kTemplateText{"template text and attribute values", kActions};
+const TagFamily kTemplateTextTags{"template text and attribute values", kActions};
