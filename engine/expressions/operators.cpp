@@ -1,6 +1,7 @@
 #include "engine/expressions/operators.h"
 
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 #include "engine/expressions/expression_exception.h"
@@ -21,183 +22,138 @@ using Element = ExprYaccStackElement;
                        "The result of the integer division does not fit in an integer");
 }
 
-class CBinaryOperator : public COperator {
- public:
-  using COperator::COperator;
-  using COperator::DoIt;
+using BinaryForm = void (*)(CRuntimeInterface* runtime, Element* left, Element* right, Element* result);
+using UnaryForm = void (*)(CRuntimeInterface* runtime, Element* operand, Element* result);
+
+// One operator: its name and the forms it has (the other one stays null).
+struct OperatorRow {
+  unsigned number;
+  const char* name;
+  BinaryForm binary;
+  UnaryForm unary;
 };
 
-class CUnaryOperator : public COperator {
+// The one worker behind every operator: runs the row's form, or the root form's
+// error when the operator has none of that arity.
+class CTableOperator : public COperator {
  public:
-  using COperator::COperator;
-  using COperator::DoIt;
-};
+  explicit CTableOperator(const OperatorRow& row) : COperator(row.name), m_row(row) {}
 
-class COpPlus : public CBinaryOperator {
- public:
-  COpPlus() : CBinaryOperator("PLUS") {}
-  void DoIt(CRuntimeInterface*, Element* l, Element* r, Element* result) override {
-    const double a = l->AsReal();
-    result->SetReal(a + r->AsReal());
-  }
-};
-
-class COpMinus : public CBinaryOperator {
- public:
-  COpMinus() : CBinaryOperator("MINUS") {}
-  void DoIt(CRuntimeInterface*, Element* l, Element* r, Element* result) override {
-    const double a = l->AsReal();
-    result->SetReal(a - r->AsReal());
-  }
-};
-
-class COpMultiply : public CBinaryOperator {
- public:
-  COpMultiply() : CBinaryOperator("MULTIPLY") {}
-  void DoIt(CRuntimeInterface*, Element* l, Element* r, Element* result) override {
-    const double a = l->AsReal();
-    result->SetReal(a * r->AsReal());
-  }
-};
-
-class COpDivide : public CBinaryOperator {
- public:
-  COpDivide() : CBinaryOperator("DIVIDE") {}
-  void DoIt(CRuntimeInterface*, Element* l, Element* r, Element* result) override {
-    const double divisor = r->AsReal();
-    if (divisor == 0) ThrowDivisionByZero();
-    result->SetReal(l->AsReal() / divisor);
-  }
-};
-
-class COpIntegerDivide : public CBinaryOperator {
- public:
-  COpIntegerDivide() : CBinaryOperator("INTEGER DIVIDE") {}
-  void DoIt(CRuntimeInterface*, Element* l, Element* r, Element* result) override {
-    const std::int32_t divisor = r->AsInt();
-    if (divisor == 0) ThrowDivisionByZero();
-    const std::int32_t dividend = l->AsInt();
-    if (divisor == -1 && dividend == std::numeric_limits<std::int32_t>::min()) ThrowIntegerOverflow();
-    result->SetInteger(dividend / divisor);
-  }
-};
-
-class COpMod : public CBinaryOperator {
- public:
-  COpMod() : CBinaryOperator("MOD") {}
-  void DoIt(CRuntimeInterface*, Element* l, Element* r, Element* result) override {
-    const std::int32_t divisor = r->AsInt();
-    if (divisor == 0) ThrowDivisionByZero();
-    const std::int32_t dividend = l->AsInt();
-    if (divisor == -1 && dividend == std::numeric_limits<std::int32_t>::min()) ThrowIntegerOverflow();
-    result->SetInteger(dividend % divisor);
-  }
-};
-
-class COpPower : public CBinaryOperator {
- public:
-  COpPower() : CBinaryOperator("POWER") {}
-  void DoIt(CRuntimeInterface*, Element* l, Element* r, Element* result) override {
-    const double base = l->AsReal();
-    if (base == 0) ThrowExpressionError(expr_code::kZeroPower, "Zero raised to a power is not allowed");
-    result->SetReal(std::pow(base, r->AsReal()));
-  }
-};
-
-class COpAnd : public CBinaryOperator {
- public:
-  COpAnd() : CBinaryOperator("AND") {}
-  void DoIt(CRuntimeInterface*, Element* l, Element* r, Element* result) override {
-    if (!l->AsBool()) {
-      result->SetBoolean(false);
-      return;
-    }
-    result->SetBoolean(r->AsBool() != 0);
-  }
-};
-
-class COpOr : public CBinaryOperator {
- public:
-  COpOr() : CBinaryOperator("OR") {}
-  void DoIt(CRuntimeInterface*, Element* l, Element* r, Element* result) override {
-    if (l->AsBool()) {
-      result->SetBoolean(true);
-      return;
-    }
-    result->SetBoolean(r->AsBool() != 0);
-  }
-};
-
-class COpXor : public CBinaryOperator {
- public:
-  COpXor() : CBinaryOperator("XOR") {}
-  void DoIt(CRuntimeInterface*, Element* l, Element* r, Element* result) override {
-    const bool a = l->AsBool() != 0;
-    const bool b = r->AsBool() != 0;
-    result->SetBoolean(a != b);
-  }
-};
-
-class COpEqv : public CBinaryOperator {
- public:
-  COpEqv() : CBinaryOperator("EQV") {}
-  void DoIt(CRuntimeInterface*, Element* l, Element* r, Element* result) override {
-    const bool a = l->AsBool() != 0;
-    const bool b = r->AsBool() != 0;
-    result->SetBoolean(a == b);
-  }
-};
-
-class COpImp : public CBinaryOperator {
- public:
-  COpImp() : CBinaryOperator("IMP") {}
-  void DoIt(CRuntimeInterface*, Element* l, Element* r, Element* result) override {
-    const bool a = l->AsBool() != 0;
-    const bool b = r->AsBool() != 0;
-    result->SetBoolean(!(a && !b));
-  }
-};
-
-class COpNot : public CUnaryOperator {
- public:
-  COpNot() : CUnaryOperator("NOT") {}
-  void DoIt(CRuntimeInterface*, Element* operand, Element* result) override {
-    result->SetBoolean(operand->AsBool() == 0);
-  }
-};
-
-class COpUnaryPlus : public CUnaryOperator {
- public:
-  COpUnaryPlus() : CUnaryOperator("UNARY PLUS") {}
-  void DoIt(CRuntimeInterface*, Element* operand, Element* result) override { CopyValue(*operand, *result); }
-};
-
-class COpUnaryMinus : public CUnaryOperator {
- public:
-  COpUnaryMinus() : CUnaryOperator("UNARY MINUS") {}
-  void DoIt(CRuntimeInterface*, Element* operand, Element* result) override { result->SetReal(-operand->AsReal()); }
-};
-
-class COpConcatenation : public CBinaryOperator {
- public:
-  COpConcatenation() : CBinaryOperator("CONCATENATION") {}
-  void DoIt(CRuntimeInterface*, Element* l, Element* r, Element* result) override {
-    std::string text = l->AsStdString();
-    text += r->AsStdString();
-    result->SetText(std::move(text));
-  }
-};
-
-class COpComparison : public CBinaryOperator {
- public:
-  COpComparison(const char* name, unsigned operation) : CBinaryOperator(name), m_operation(operation) {}
   void DoIt(CRuntimeInterface* runtime, Element* l, Element* r, Element* result) override {
-    result->SetBoolean(CPrimaryBooleanOpEvaluator::EvaluateConditionalExpression(runtime, m_operation, l, r) != 0);
+    if (m_row.binary == nullptr) return COperator::DoIt(runtime, l, r, result);
+    m_row.binary(runtime, l, r, result);
+  }
+  void DoIt(CRuntimeInterface* runtime, Element* operand, Element* result) override {
+    if (m_row.unary == nullptr) return COperator::DoIt(runtime, operand, result);
+    m_row.unary(runtime, operand, result);
   }
 
  private:
-  unsigned m_operation;
+  const OperatorRow& m_row;
 };
+
+// The integer operators convert the divisor first, as the arithmetic ones read the left side first.
+template <bool Remainder>
+void IntegerDivision(CRuntimeInterface*, Element* l, Element* r, Element* result) {
+  const std::int32_t divisor = r->AsInt();
+  if (divisor == 0) ThrowDivisionByZero();
+  const std::int32_t dividend = l->AsInt();
+  if (divisor == -1 && dividend == std::numeric_limits<std::int32_t>::min()) ThrowIntegerOverflow();
+  result->SetInteger(Remainder ? dividend % divisor : dividend / divisor);
+}
+
+// The eight comparisons, by their operation number 0 (IS) to 7.
+template <unsigned Operation>
+void Compare(CRuntimeInterface* runtime, Element* l, Element* r, Element* result) {
+  result->SetBoolean(CPrimaryBooleanOpEvaluator::EvaluateConditionalExpression(runtime, Operation, l, r) != 0);
+}
+
+// Two booleans, both sides always converted (AND and OR stop early instead).
+template <bool (*Combine)(bool, bool)>
+void Logical(CRuntimeInterface*, Element* l, Element* r, Element* result) {
+  const bool a = l->AsBool() != 0;
+  const bool b = r->AsBool() != 0;
+  result->SetBoolean(Combine(a, b));
+}
+
+constexpr bool Xor(bool a, bool b) { return a != b; }
+constexpr bool Eqv(bool a, bool b) { return a == b; }
+constexpr bool Imp(bool a, bool b) { return !(a && !b); }
+
+using namespace expr_op;
+
+constexpr OperatorRow kOperators[] = {
+    {kPlus, "PLUS",
+     [](CRuntimeInterface*, Element* l, Element* r, Element* result) {
+       const double a = l->AsReal();
+       result->SetReal(a + r->AsReal());
+     },
+     nullptr},
+    {kMinus, "MINUS",
+     [](CRuntimeInterface*, Element* l, Element* r, Element* result) {
+       const double a = l->AsReal();
+       result->SetReal(a - r->AsReal());
+     },
+     nullptr},
+    {kMultiply, "MULTIPLY",
+     [](CRuntimeInterface*, Element* l, Element* r, Element* result) {
+       const double a = l->AsReal();
+       result->SetReal(a * r->AsReal());
+     },
+     nullptr},
+    {kDivide, "DIVIDE",
+     [](CRuntimeInterface*, Element* l, Element* r, Element* result) {
+       const double divisor = r->AsReal();
+       if (divisor == 0) ThrowDivisionByZero();
+       result->SetReal(l->AsReal() / divisor);
+     },
+     nullptr},
+    {kIntegerDivide, "INTEGER DIVIDE", IntegerDivision<false>, nullptr},
+    {kMod, "MOD", IntegerDivision<true>, nullptr},
+    {kPower, "POWER",
+     [](CRuntimeInterface*, Element* l, Element* r, Element* result) {
+       const double base = l->AsReal();
+       if (base == 0) ThrowExpressionError(expr_code::kZeroPower, "Zero raised to a power is not allowed");
+       result->SetReal(std::pow(base, r->AsReal()));
+     },
+     nullptr},
+    {kAnd, "AND",
+     [](CRuntimeInterface*, Element* l, Element* r, Element* result) {
+       result->SetBoolean(l->AsBool() ? r->AsBool() != 0 : false);
+     },
+     nullptr},
+    {kOr, "OR",
+     [](CRuntimeInterface*, Element* l, Element* r, Element* result) {
+       result->SetBoolean(l->AsBool() ? true : r->AsBool() != 0);
+     },
+     nullptr},
+    {kXor, "XOR", Logical<Xor>, nullptr},
+    {kEqv, "EQV", Logical<Eqv>, nullptr},
+    {kImp, "IMP", Logical<Imp>, nullptr},
+    {kNot, "NOT", nullptr,
+     [](CRuntimeInterface*, Element* operand, Element* result) { result->SetBoolean(operand->AsBool() == 0); }},
+    {kUnaryPlus, "UNARY PLUS", nullptr,
+     [](CRuntimeInterface*, Element* operand, Element* result) { CopyValue(*operand, *result); }},
+    {kUnaryMinus, "UNARY MINUS", nullptr,
+     [](CRuntimeInterface*, Element* operand, Element* result) { result->SetReal(-operand->AsReal()); }},
+    {kConcatenation, "CONCATENATION",
+     [](CRuntimeInterface*, Element* l, Element* r, Element* result) {
+       std::string text = l->AsStdString();
+       text += r->AsStdString();
+       result->SetText(std::move(text));
+     },
+     nullptr},
+    {kIs, "IS", Compare<0>, nullptr},
+    {kIsNot, "IS NOT", Compare<1>, nullptr},
+    {kContains, "CONTAINS", Compare<2>, nullptr},
+    {kDoesNotContain, "DOES NOT CONTAIN", Compare<3>, nullptr},
+    {kGreaterThan, "GREATER THAN", Compare<4>, nullptr},
+    {kGreaterOrEqual, "GREATER THAN OR EQUAL", Compare<5>, nullptr},
+    {kLessThan, "LESS THAN", Compare<6>, nullptr},
+    {kLessOrEqual, "LESS THAN OR EQUAL", Compare<7>, nullptr},
+};
+
+static_assert(std::size(kOperators) == kCount);
 
 }  // namespace
 
@@ -212,27 +168,7 @@ void COperator::DoIt(CRuntimeInterface*, ExprYaccStackElement*, ExprYaccStackEle
 }
 
 COperatorManager::COperatorManager() {
-  using namespace expr_op;
-  m_ops[kPlus] = std::make_unique<COpPlus>();
-  m_ops[kMinus] = std::make_unique<COpMinus>();
-  m_ops[kMultiply] = std::make_unique<COpMultiply>();
-  m_ops[kDivide] = std::make_unique<COpDivide>();
-  m_ops[kIntegerDivide] = std::make_unique<COpIntegerDivide>();
-  m_ops[kMod] = std::make_unique<COpMod>();
-  m_ops[kPower] = std::make_unique<COpPower>();
-  m_ops[kAnd] = std::make_unique<COpAnd>();
-  m_ops[kOr] = std::make_unique<COpOr>();
-  m_ops[kXor] = std::make_unique<COpXor>();
-  m_ops[kEqv] = std::make_unique<COpEqv>();
-  m_ops[kImp] = std::make_unique<COpImp>();
-  m_ops[kNot] = std::make_unique<COpNot>();
-  m_ops[kUnaryPlus] = std::make_unique<COpUnaryPlus>();
-  m_ops[kUnaryMinus] = std::make_unique<COpUnaryMinus>();
-  m_ops[kConcatenation] = std::make_unique<COpConcatenation>();
-  static constexpr const char* kComparisonNames[] = {"IS",           "IS NOT",       "CONTAINS",
-                                                     "DOES NOT CONTAIN", "GREATER THAN", "GREATER THAN OR EQUAL",
-                                                     "LESS THAN",    "LESS THAN OR EQUAL"};
-  for (unsigned i = 0; i < 8; ++i) m_ops[kIs + i] = std::make_unique<COpComparison>(kComparisonNames[i], i);
+  for (const OperatorRow& row : kOperators) m_ops[row.number] = std::make_unique<CTableOperator>(row);
 }
 
 COperatorManager::~COperatorManager() = default;

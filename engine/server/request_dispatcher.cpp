@@ -1,8 +1,8 @@
 #include "engine/server/request_dispatcher.h"
 
-#include <new>
 #include <vector>
 
+#include "engine/server/current_exception.h"
 #include "engine/server/html_escape.h"
 #include "engine/server/registry.h"
 #include "engine/server/reply_writer.h"
@@ -106,29 +106,9 @@ void CRequestDispatcher::HandleRequest(CRequestReader* reader, CReplyWriter* wri
         page = it->second();
         if (!page) throw new CMemoryException();
         page->Run(m_webLog, m_serverSettings, reader, writer);
-    } catch (CWebException* e) {
-        std::string title = e->GetTypeName(), detail = e->GetMessage() + " " + e->GetDetail();
-        std::string pageText = e->GetPageText();
-        e->Delete();
-        report(title, detail, pageText);
-    } catch (CMemoryException* e) {
-        e->Delete();
-        report("CMemoryException", "Memory access violation occurred.", "");
-    } catch (CFileException* e) {
-        std::string text = e->GetErrorMessage();
-        e->Delete();
-        report("CFileException", text, "");
-    } catch (CRegistryException* e) {
-        std::string text = e->GetErrorMessage();
-        e->Delete();
-        report("CRegistryException", text, "");
-    } catch (CException* e) {
-        e->Delete();
-        report("CException", "", "");
-    } catch (const std::bad_alloc&) {
-        report("CMemoryException", "Memory access violation occurred.", "");
     } catch (...) {
-        report("Unknown exception", "", "");
+        ExceptionReport error = DescribeCurrentException();
+        report(error.title, error.detail, error.pageText);
     }
     if (!failed) finishPage();
     const bool ran = page && page->HasRun();

@@ -3,15 +3,13 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <new>
 #include <thread>
 #include <unistd.h>
 
-#include "engine/server/registry.h"
+#include "engine/server/current_exception.h"
 #include "engine/server/request_context.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/request_limiter.h"
-#include "engine/server/web_exception.h"
 #include "platform/framework_exception.h"
 
 namespace {
@@ -57,28 +55,9 @@ void ProcessRequest(CRequestContext* context, CRequestDispatcher& dispatcher) {
     try {
         if (reader) reader->ParseCgiEnvironment();
         dispatcher.HandleRequest(reader, writer);
-    } catch (CWebException* e) {
-        std::string title = e->GetTypeName(), detail = e->GetMessage() + " " + e->GetDetail();
-        e->Delete();
-        report(title, detail);
-    } catch (CMemoryException* e) {
-        e->Delete();
-        report("CMemoryException", "Memory access violation occurred.");
-    } catch (CFileException* e) {
-        std::string text = e->GetErrorMessage();
-        e->Delete();
-        report("CFileException", text);
-    } catch (CRegistryException* e) {
-        std::string text = e->GetErrorMessage();
-        e->Delete();
-        report("CRegistryException", text);
-    } catch (CException* e) {
-        e->Delete();
-        report("CException", "");
-    } catch (const std::bad_alloc&) {
-        report("CMemoryException", "Memory access violation occurred.");
     } catch (...) {
-        report("Unknown exception", "");
+        ExceptionReport error = DescribeCurrentException();
+        report(error.title, error.detail);
     }
 }
 

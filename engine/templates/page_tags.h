@@ -1,107 +1,80 @@
-// The tags of a template page that act beyond plain text: TSQUERY, TSOUTPUT and
-// TSMAIL sections, TSLOOP, TSHEADER, TSCONTENT, TSLOCATION, TSABORT, TSPARAM and
-// TSERROR. One object per page; the reduce dispatch hands it their productions.
+// What the tag families of one page share: the named queries and the pending
+// TSQUERY block, the loop stack, the TSOUTPUT/TSMAIL sections and the TSERROR
+// pages, plus each family's own per-page state. Each reduction reaches the
+// families through here, by the dispatch table built from their list.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/templates/output_section.h"
+#include "engine/templates/page_loop_host.h"
+#include "engine/templates/page_query_host.h"
+#include "engine/templates/page_section_host.h"
 #include "engine/templates/query_results.h"
+#include "engine/templates/tag_family.h"
 #include "engine/templates/tag_loop.h"
 #include "engine/templates/tag_param_error.h"
 #include "engine/templates/tag_query.h"
-#include "engine/templates/tag_reply.h"
 
 class CQueryPage;
 class CTemplateParser;
 
-class CPageTags : public CQueryTagHost, public COutputSectionHost, public CLoopHost {
+class CPageTags {
 public:
     explicit CPageTags(CQueryPage& page);
-    ~CPageTags() override;
+    ~CPageTags();
 
-    // The production's action when it is one of these tags (true), after a
-    // pending TSQUERY block has been run or fed as the production requires.
-    // Called with output on and no loop body being skipped.
-    bool Dispatch(std::uint32_t production, CTemplateParser& parser);
-    // TSLOOP and /TSLOOP, while output is on (also while skipping).
-    void LoopBegin() { m_loops.LoopBegin(); }
-    void LoopEnd() { m_loops.LoopEnd(); }
+    // The production's action, if a family has one, in its phase (see TagPhase).
+    // Called for every reduction before TSABORT.
+    void Reduce(std::uint32_t production, CTemplateParser& parser);
+
     bool IsSkippingLoop() const { return m_loops.IsSkipping(); }
     bool IsQueryPending() const { return m_queryTag.IsPending(); }
     // End of the main template: an open TSLOOP is an error, a pending query runs.
     void CheckAtEnd();
 
     CNamedQueries& Queries() { return m_queries; }
+    CQueryTag& QueryTag() { return m_queryTag; }
+    CLoopStack& Loops() { return m_loops; }
+    COutputSectionStack& Sections() { return m_sections; }
+    // An executed query by name; a pending TSQUERY of that name runs first.
+    CTSXQueryImp* FindQuery(const std::string& name);
     // A variable named "<query>.<column>" inside the open block of that query runs
     // the query first, so that the reference sees its rows.
     void FinishQueryNamedBy(const std::string& variable);
-    // TSLOCATION or a TSCONTENT file took the place of the page.
-    bool ReplacedReply() const { return m_replacedReply; }
-    CLoopStack& Loops() { return m_loops; }
     // The query unqualified names resolve against: the running section's, else
     // the innermost query loop's.
     std::string CurrentQueryName() const;
-    const CErrorPageSpec& RequestErrorPage() const { return m_requestErrorPage; }
-    const CErrorPageSpec& ValidationErrorPage() const { return m_validationErrorPage; }
+    // The running section's query; returns the one it replaces.
+    std::string SetSectionQuery(const std::string& name);
 
-    // How spooled mail leaves the page; the mail spooler installs its own.
-    // Returns false with an error text when the message could not be spooled.
-    using MailSpooler = std::function<bool(const SectionMailMessage&, std::string& error)>;
-    static void SetMailSpooler(MailSpooler spooler);
-
-    // CQueryTagHost.
-    void WriteText(const std::string& text) override;
-    std::string SubstituteSql(const std::string& text) override;
-    void Execute(CTSXQueryImp& query) override;
-    void AddDebugLine(const std::string& line) override;
-    std::string PositionReport() override;
-
-    // COutputSectionHost.
-    std::vector<std::pair<bool, std::string>> SplitText(const std::string& text) override;
-    SectionResolution ResolveParameter(const std::string& name, int row) override;
-    std::string EvaluateExpression(const std::string& expression, int row) override;
-    std::string EvaluateField(const std::string& text, int row) override;
-    bool EvaluateCondition(const std::string& condition, int row) override;
-    void SetVariableFromExpression(const std::string& name, const std::string& expression, int row) override;
-    CTSXQueryImp* FindQuery(const std::string& name) override;
-    void CheckRequestTime() override;
-    bool LoopQueryRow(int& row) override;
-    std::string SetRunningSectionQuery(const std::string& name) override;
-    std::string DefaultMailServer() override;
-    void SpoolMail(const SectionMailMessage& message) override;
-    void MailPosted() override {}
-
-    // CLoopHost.
-    bool EvaluateCondition(const std::string& condition) override { return EvaluateCondition(condition, -1); }
-    void SetIndexVariable(const std::string& name, const std::string& value) override;
-    const void* CurrentInputOwner() override;
-    LoopInputSnapshot SaveInput() override;
-    void RewindInput(const LoopInputSnapshot& snapshot) override;
-    void SaveConditionals() override;
-    void RestoreConditionals() override;
+    // TSLOCATION or a TSCONTENT file took the place of the page.
+    bool ReplacedReply() const { return m_replacedReply; }
+    void SetReplacedReply() { m_replacedReply = true; }
+    // The pages TSERROR registered.
+    CErrorPageSpec& RequestErrorPage() { return m_requestErrorPage; }
+    CErrorPageSpec& ValidationErrorPage() { return m_validationErrorPage; }
 
 private:
-    std::string Evaluate(const std::string& text, int row, int contextFlag, int mode);
-    bool DispatchTag(std::uint32_t production, CTemplateParser& parser);
-    void Abort();
-    std::string QueryOrigin() const;
+    TagFamilyState* StateOf(std::size_t family);
+    void Run(std::size_t family, const TagAction& action, CTemplateParser& parser);
 
     CQueryPage& m_page;
+    // The hosts come first: the tag engines below keep references to them.
+    CPageQueryHost m_queryHost;
+    CPageSectionHost m_sectionHost;
+    CPageLoopHost m_loopHost;
     CNamedQueries m_queries;
     CQueryTag m_queryTag;
     COutputSectionStack m_sections;
     CLoopStack m_loops;
     std::string m_sectionQuery;
-    std::string m_headerName, m_headerValue;
-    ContentTagState m_content;
-    LocationTagState m_location;
-    ParamTagState m_param;
-    CErrorPageSpec m_buildingErrorPage;
     CErrorPageSpec m_requestErrorPage;
     CErrorPageSpec m_validationErrorPage;
     bool m_replacedReply = false;
+    // By the family's place in the list.
+    std::vector<std::unique_ptr<TagFamilyState>> m_states;
 };

@@ -111,7 +111,6 @@ void CQueryPage::Finish() {
     // A redirect or a file reply has no page for the debug block.
     if (HasRun() && !m_tags->ReplacedReply()) WriteQueryDebug();
     m_ifStack.reset();
-    m_currentCookie.reset();
     m_scopes->ReleaseClients();
     destroyTemplateParsers();
 }
@@ -150,28 +149,6 @@ std::string CQueryPage::rawAttributeValue() {
 
 void CQueryPage::SetVariable(const std::string& name, const std::string& value) {
     m_scopes->AssignVariable(name, value);
-}
-
-void CQueryPage::BeginCookie() { m_currentCookie = std::make_unique<CCookie>(); }
-
-CCookie* CQueryPage::GetCurrentCookie() {
-    if (!m_currentCookie) m_currentCookie = std::make_unique<CCookie>();
-    return m_currentCookie.get();
-}
-
-void CQueryPage::SetCookieExpires(const std::string& text) {
-    bool special = false;
-    int kind = 0;
-    std::time_t when = ParseCookieExpires(text, std::time(nullptr), special, kind);
-    if (special)
-        GetCurrentCookie()->SetExpiresSpecial(kind);
-    else
-        GetCurrentCookie()->SetExpires(when);
-}
-
-void CQueryPage::EndCookie() {
-    GetCurrentCookie()->CheckName();
-    GetCookieScope()->AddCookie(std::move(m_currentCookie));
 }
 
 bool CQueryPage::ResolveParameter(const std::string& name, std::string& value) {

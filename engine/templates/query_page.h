@@ -10,7 +10,6 @@
 #include "engine/templates/template_evaluator.h"
 #include "engine/templates/wdb_base_page.h"
 
-class CCookie;
 class CIfBlockStack;
 class CPageScopes;
 class CPageTags;
@@ -58,7 +57,7 @@ public:
     void destroyTemplateParsers();
     CIfBlockStack* GetIfStack() const { return m_ifStack.get(); }
     CTemplateEvaluator& GetEvaluator() { return *m_evaluator; }
-    // The tags beyond plain text (queries, sections, loops, reply tags).
+    // What the tag families share (queries, loops, sections, error pages); reductions go through it.
     CPageTags& Tags() { return *m_tags; }
     // The request's variable scopes and the evaluator's view of the page.
     CPageScopes& GetScopes() { return *m_scopes; }
@@ -75,13 +74,6 @@ public:
     void SetVariable(const std::string& name, const std::string& value);
     void SetApplicationName(const std::string& name) { m_applicationName = name; }
     const std::string& GetApplicationName() const { return m_applicationName; }
-
-    // TSCOOKIE.
-    void BeginCookie();
-    // The cookie of the open TSCOOKIE tag.
-    CCookie* GetCurrentCookie();
-    void SetCookieExpires(const std::string& text);
-    void EndCookie();
 
     bool ResolveParameter(const std::string& name, std::string& value) override;
 
@@ -105,7 +97,6 @@ private:
     // Head (back) = the file being processed now.
     std::vector<std::string> m_templateChain;
     std::vector<std::unique_ptr<CTemplateParser>> m_parsers;
-    std::unique_ptr<CCookie> m_currentCookie;
     std::string m_attributeAccumulator;
     std::string m_attributeText;
     std::unique_ptr<CPageScopes> m_scopes;  // before the evaluator, which refers to it

@@ -3,49 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "engine/server/text_helpers.h"
-#include "engine/server/web_exception.h"
-#include "engine/templates/cookie_scope.h"
-#include "engine/server/client_scope.h"
-#include "engine/templates/if_block_stack.h"
-#include "engine/templates/page_scopes.h"
 #include "engine/templates/page_tags.h"
 #include "engine/templates/query_page.h"
 #include "engine/templates/template_tables.h"
-#include "tools/template_symbols.h"
-
-namespace p = tessaro::grammar::template_grammar::production;
-
-namespace {
-
-[[noreturn]] void NotSupported(const char* tag) {
-    throw new CWebException(std::string(tag) + " tag not supported",
-                            std::string("The ") + tag + " tag is not supported by this version of the Tessaro engine.");
-}
-
-// The first production of each tag family whose actions this engine does not
-// run, with the tag's name. Raising there stops the page before any of the
-// tag's attributes take effect.
-struct UnsupportedTag {
-    std::uint32_t first;
-    std::uint32_t last;
-    const char* tag;
-};
-
-constexpr UnsupportedTag kUnsupported[] = {
-    {p::transactionStart_TransactionTag, p::transactionStart_TransactionTag, "TSTRANSACTION"},
-    {p::item_EndTransactionTag, p::item_EndTransactionTag, "/TSTRANSACTION"},
-    // TSOBJECT has no action at all: without a current extension tag its
-    // attributes would have nothing to act on.
-    {p::extensionStart_ObjectTag, p::extensionStart_ObjectTag, "TSOBJECT"},
-    {p::extensionStart_ExtensionTag, p::extensionStart_ExtensionTag, "TSX extension"},
-    {p::tableStart_TableTag, p::tableStart_TableTag, "TSTABLE"},
-    {p::insertStart_InsertTag, p::insertStart_UpdateTag, "TSINSERT/TSUPDATE"},
-    {p::fileStart_FileTag, p::fileStart_FileTag, "TSFILE"},
-    {p::reportStart_ReportTag, p::reportStart_ReportTag, "TSREPORT"},
-};
-
-}  // namespace
 
 SSRefPtr<SSToken> CTemplateLexer::error(SSInputSource& source) {
     SSRefPtr<SSToken> lexeme = source.makeToken();
@@ -106,138 +66,11 @@ std::string CTemplateParser::LexemeText(std::uint32_t index) {
 }
 
 SSRefPtr<SSParseStackEntry> CTemplateParser::reduce(std::uint32_t production, std::uint32_t) {
-    CIfBlockStack& ifs = *m_page.GetIfStack();
     // After TSABORT (here or in an included template) nothing more is processed.
     if (m_page.IsAborted()) {
         setAbort(1);
         return stackElement();
     }
-    if (production == p::item_loopStart_loopAttributesOpt_LoopEnd && ifs.IsOutputOn()) {
-        m_page.Tags().LoopBegin();
-        return stackElement();
-    }
-    if (production == p::item_EndLoopTag && ifs.IsOutputOn()) {
-        m_page.Tags().LoopEnd();
-        return stackElement();
-    }
-    if (m_page.IsSkippingLoop()) return stackElement();
-
-    switch (production) {
-    case p::item_ifTag:
-        ifs.If(m_ifExpression);
-        m_ifExpression.clear();
-        return stackElement();
-    case p::item_elseIfTag:
-        ifs.ElseIf(m_ifExpression);
-        m_ifExpression.clear();
-        return stackElement();
-    case p::item_ElseTag:
-        ifs.Else();
-        m_ifExpression.clear();
-        return stackElement();
-    case p::item_EndIfTag:
-        ifs.EndIf();
-        m_ifExpression.clear();
-        return stackElement();
-    case p::conditionPart_ConditionText:
-        m_ifExpression += LexemeText(0);
-        return stackElement();
-    case p::ifStart_IfTag:
-    case p::ifStart_BodyIfTag:
-    case p::elseIfStart_ElseIfTag:
-    case p::elseIfStart_BodyElseIfTag:
-        m_ifExpression.clear();
-        return stackElement();
-    default:
-        break;
-    }
-
-    if (!ifs.IsOutputOn()) return stackElement();
-    Dispatch(production);
+    m_page.Tags().Reduce(production, *this);
     return stackElement();
-}
-
-void CTemplateParser::Dispatch(std::uint32_t production) {
-    if (m_page.Tags().Dispatch(production, *this)) return;
-    for (const UnsupportedTag& tag : kUnsupported)
-        if (production >= tag.first && production <= tag.last) NotSupported(tag.tag);
-
-    switch (production) {
-    case p::setTag_SetTag_SetName_SetEquals_conditionOpt_ConditionEnd:
-        m_setName = LexemeText(1);
-        m_setValue = m_ifExpression;
-        m_ifExpression.clear();
-        break;
-    case p::item_Text: {
-        SSParseStackEntry* entry = elementFromProduction(0);
-        if (entry != nullptr && entry->lexeme() != nullptr)
-            m_page.WriteText(OriginalText(std::string(entry->lexeme()->view()), entry->lexeme()->line()));
-        break;
-    }
-    case p::item_setTag:
-        m_page.SetVariable(m_setName, m_page.GetEvaluator().EvaluateValue(m_setValue));
-        m_ifExpression.clear();
-        break;
-    case p::applicationAttribute_ApplicationName_attributeValue:
-        m_page.SetApplicationName(UpperCopy(m_page.attributeValue()));
-        break;
-    case p::applicationAttribute_ApplicationClientManagement_attributeValue: {
-        std::string value = UpperCopy(m_page.attributeValue());
-        if (value != "YES" && value != "NO")
-            throw new CWebException(
-                "The CLIENTMANAGEMENT attribute of the TSAPPLICATION tag must be either \"YES\" or \"NO\".",
-                "Invalid attribute value.");
-        if (CClientScope* clients = m_page.GetScopes().Clients()) {
-            clients->EnableClientManagement(value == "YES");
-        } else if (value == "YES") {
-            throw new CWebException("Unable to enable client management.",
-                                    "The client variable store could not be opened.");
-        }
-        break;
-    }
-    case p::item_includeStart_includeAttributesOpt_IncludeEnd:
-        m_page.OnInclude();
-        break;
-    case p::cookieStart_CookieTag:
-        m_page.BeginCookie();
-        break;
-    case p::cookieAttribute_CookieName_attributeValue:
-        m_page.GetCurrentCookie()->name = UpperCopy(m_page.attributeValue());
-        break;
-    case p::cookieAttribute_CookieValue_attributeValue:
-        m_page.GetCurrentCookie()->value = m_page.attributeValue();
-        break;
-    case p::cookieAttribute_CookieExpires_attributeValue:
-        m_page.SetCookieExpires(m_page.attributeValue());
-        break;
-    case p::cookieAttribute_CookiePath_attributeValue:
-        m_page.GetCurrentCookie()->path = m_page.attributeValue();
-        break;
-    case p::cookieAttribute_CookieDomain_attributeValue:
-        m_page.GetCurrentCookie()->domain = m_page.attributeValue();
-        break;
-    case p::cookieAttribute_CookieSecure:
-        m_page.GetCurrentCookie()->secure = true;
-        break;
-    case p::item_cookieStart_cookieAttributesOpt_CookieEnd:
-        m_page.EndCookie();
-        break;
-    case p::attributeValue_Number:
-    case p::attributeValue_Percentage:
-    case p::attributeValue_Value:
-        m_page.AppendAttributeText(LexemeText(0));
-        m_page.FinishAttribute();
-        break;
-    case p::attributeValue_QuoteOpen_quotedText_QuoteClose:
-        m_page.FinishAttribute();
-        break;
-    case p::quotedPart_QuotedText:
-        m_page.AppendAttributeText(LexemeText(0));
-        break;
-    case p::quotedPart_DoubledQuote:
-        m_page.AppendAttributeText("\"");
-        break;
-    default:
-        break;
-    }
 }

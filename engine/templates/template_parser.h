@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/parser/ss_lex.h"
@@ -38,17 +39,20 @@ public:
     // an LF is dropped), the reply gets the line ends the file has.
     std::string OriginalText(const std::string& text, long line) const;
 
-    // What the page's tag actions read during a reduction.
+    // What the tag families' actions read and keep during a reduction.
     std::string LexemeAt(std::uint32_t index) { return LexemeText(index); }
     // The text of the first right-hand lexeme as the file has it.
     std::string OriginalLexemeText(std::uint32_t index);
     std::string& IfExpression() { return m_ifExpression; }
     const std::string& SetName() const { return m_setName; }
     const std::string& SetValue() const { return m_setValue; }
+    void SetSetTag(std::string name, std::string value) {
+        m_setName = std::move(name);
+        m_setValue = std::move(value);
+    }
 
 private:
     std::string LexemeText(std::uint32_t index);
-    void Dispatch(std::uint32_t production);
 
     CTemplateLexer m_lexer;
     CQueryPage& m_page;

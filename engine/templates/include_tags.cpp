@@ -1,0 +1,18 @@
+// TSINCLUDE: runs another template file in place of the tag.
+#include "engine/templates/query_page.h"
+#include "engine/templates/tag_family.h"
+#include "tools/template_symbols.h"
+
+namespace p = tessaro::grammar::template_grammar::production;
+
+extern const TagFamily kIncludeTags;
+
+namespace {
+
+constexpr TagAction kActions[] = {
+    {p::item_includeStart_includeAttributesOpt_IncludeEnd, [](TagContext& c) { c.page.OnInclude(); }},
+};
+
+}  // namespace
+
+const TagFamily kIncludeTags{"TSINCLUDE", kActions};

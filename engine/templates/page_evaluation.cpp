@@ -1,0 +1,19 @@
+#include "engine/templates/page_evaluation.h"
+
+#include "engine/expressions/expression_driver.h"
+#include "engine/server/text_helpers.h"
+#include "engine/templates/page_scopes.h"
+#include "engine/templates/query_page.h"
+
+std::string EvaluateOnPage(CQueryPage& page, const std::string& text, int row, int contextFlag, int mode) {
+    if (CExpressionEvaluationDriver* driver = GetExpressionDriver())
+        return EvaluatePageExpression(page.GetScopes(), *driver, text, row, contextFlag, mode);
+    // Without the expression language only names and literals are known.
+    if (mode == kEvaluateTemplateText) return page.GetEvaluator().SubstituteText(text);
+    if (mode == kEvaluateCondition) return page.GetEvaluator().EvaluateCondition(text) ? "Yes" : "No";
+    return page.GetEvaluator().EvaluateValue(text);
+}
+
+bool EvaluateConditionOnPage(CQueryPage& page, const std::string& condition, int row) {
+    return UpperCopy(EvaluateOnPage(page, condition, row, 0, kEvaluateCondition)) == "YES";
+}

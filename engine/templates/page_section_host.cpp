@@ -1,0 +1,71 @@
+#include "engine/templates/page_section_host.h"
+
+#include "engine/expressions/expression_driver.h"
+#include "engine/expressions/expression_exception.h"
+#include "engine/server/server_settings.h"
+#include "engine/templates/page_evaluation.h"
+#include "engine/templates/page_scopes.h"
+#include "engine/templates/page_tags.h"
+#include "engine/templates/query_page.h"
+#include "engine/templates/section_mail_spool.h"
+
+std::string CPageSectionHost::EvaluateExpression(const std::string& expression, int row) {
+    return EvaluateOnPage(m_page, expression, row, 0, kEvaluateExpression);
+}
+
+std::string CPageSectionHost::EvaluateField(const std::string& text, int row) {
+    return EvaluateOnPage(m_page, text, row, 0, kEvaluateTemplateText);
+}
+
+bool CPageSectionHost::EvaluateCondition(const std::string& condition, int row) {
+    return EvaluateConditionOnPage(m_page, condition, row);
+}
+
+void CPageSectionHost::SetVariableFromExpression(const std::string& name, const std::string& expression, int row) {
+    m_page.GetScopes().AssignVariable(name, EvaluateExpression(expression, row));
+}
+
+std::vector<std::pair<bool, std::string>> CPageSectionHost::SplitText(const std::string& text) {
+    std::vector<std::pair<bool, std::string>> runs;
+    ExpressionSegmentList* segments = nullptr;
+    try {
+        segments = SplitPoundExpressions(text.c_str());
+    } catch (CExpressionException* e) {
+        std::string reason = e->GetText();
+        delete e;
+        ReportExpressionError(m_page.GetScopes(), text, reason);
+    }
+    for (const ExpressionSegment& segment : *segments) runs.push_back({segment.kind != 0, segment.text});
+    FreeExpressionSegments(segments);
+    return runs;
+}
+
+SectionResolution CPageSectionHost::ResolveParameter(const std::string& name, int row) {
+    CParameterResolution r = m_page.GetScopes().ResolveParameter(name, row);
+    SectionResolution out;
+    out.value = r.value;
+    out.fixed = r.fixedValue != 0;
+    out.currentColumn = r.currentColumn != 0;
+    out.query = r.query;
+    out.column = r.column;
+    return out;
+}
+
+CTSXQueryImp* CPageSectionHost::FindQuery(const std::string& name) { return m_tags.FindQuery(name); }
+
+void CPageSectionHost::CheckRequestTime() { m_page.CheckRequestTimeout(); }
+
+bool CPageSectionHost::LoopQueryRow(int& row) {
+    if (m_tags.Loops().CurrentQuery() == nullptr) return false;
+    row = m_tags.Loops().CurrentQueryRow();
+    return true;
+}
+
+std::string CPageSectionHost::SetRunningSectionQuery(const std::string& name) { return m_tags.SetSectionQuery(name); }
+
+std::string CPageSectionHost::DefaultMailServer() {
+    CServerSettings* settings = m_page.GetSettings();
+    return settings != nullptr ? settings->GetString("Mail", "MailServer", "") : std::string();
+}
+
+void CPageSectionHost::SpoolMail(const SectionMailMessage& message) { SpoolSectionMail(message); }
