@@ -17,6 +17,7 @@
 #include "platform/home.h"
 #include "platform/path_util.h"
 #include "platform/shared_file.h"
+#include "platform/sqlite_lock_holder.h"
 #include "platform/win32_error.h"
 
 namespace tessaro::platform {
@@ -242,6 +243,7 @@ bool HasSchema(sqlite3* db) {
 
 long OpenStore(const std::string& path, bool mayCreate, Store** result) {
     std::call_once(g_atForkOnce, [] {
+        KeepSqliteLocksPerProcess();
         pthread_atfork(nullptr, nullptr, [] { g_forkGeneration.fetch_add(1, std::memory_order_relaxed); });
     });
     t_stores.ForgetInherited();

@@ -21,6 +21,18 @@ using Element = ExprYaccStackElement;
                        "The result of the integer division does not fit in an integer");
 }
 
+// \ and MOD work on 32-bit integers: an operand beyond them would wrap silently.
+std::int32_t IntegerOperand(Element* e) {
+  const std::int32_t value = e->AsInt();
+  double wide = value;
+  if (e->outType & (expr_type::kReal | expr_type::kDate)) wide = e->real;
+  else if (e->outType & expr_type::kString) static_cast<void>(e->IsNumericString(wide));
+  wide = std::trunc(wide);
+  if (!(wide >= std::numeric_limits<std::int32_t>::min() && wide <= std::numeric_limits<std::int32_t>::max()))
+    ThrowExpressionError(expr_code::kDivisionByZero, "The operand of the integer division does not fit in an integer");
+  return value;
+}
+
 class CBinaryOperator : public COperator {
  public:
   using COperator::COperator;
@@ -74,9 +86,9 @@ class COpIntegerDivide : public CBinaryOperator {
  public:
   COpIntegerDivide() : CBinaryOperator("INTEGER DIVIDE") {}
   void DoIt(CRuntimeInterface*, Element* l, Element* r, Element* result) override {
-    const std::int32_t divisor = r->AsInt();
+    const std::int32_t divisor = IntegerOperand(r);
     if (divisor == 0) ThrowDivisionByZero();
-    const std::int32_t dividend = l->AsInt();
+    const std::int32_t dividend = IntegerOperand(l);
     if (divisor == -1 && dividend == std::numeric_limits<std::int32_t>::min()) ThrowIntegerOverflow();
     result->SetInteger(dividend / divisor);
   }
@@ -86,9 +98,9 @@ class COpMod : public CBinaryOperator {
  public:
   COpMod() : CBinaryOperator("MOD") {}
   void DoIt(CRuntimeInterface*, Element* l, Element* r, Element* result) override {
-    const std::int32_t divisor = r->AsInt();
+    const std::int32_t divisor = IntegerOperand(r);
     if (divisor == 0) ThrowDivisionByZero();
-    const std::int32_t dividend = l->AsInt();
+    const std::int32_t dividend = IntegerOperand(l);
     if (divisor == -1 && dividend == std::numeric_limits<std::int32_t>::min()) ThrowIntegerOverflow();
     result->SetInteger(dividend % divisor);
   }
