@@ -297,11 +297,13 @@ void CRequestReader::ParseCgiEnvironment() {
         std::rethrow_exception(error);
     }
     ParseQueryString(GetCgiVariable("QUERY_STRING"));
-    if (!m_content) return;
+    // The body goes with the parse: a large post is not held for the whole request.
+    std::unique_ptr<CByteBuffer> content = std::move(m_content);
+    if (!content) return;
     long contentLength = TextToLong(GetCgiVariable("CONTENT_LENGTH"));
     std::string contentTypeRaw = GetCgiVariable("CONTENT_TYPE");
     std::string contentType = UpperCopy(contentTypeRaw);
-    CByteBuffer& buffer = *m_content;
+    CByteBuffer& buffer = *content;
     if (strcasecmp(MediaType(contentType).c_str(), "application/x-www-form-urlencoded") == 0) {
         // Form text ends at a NUL, as the C tokenizer would see it.
         std::string body(buffer.GetBytes(), buffer.GetLength());
