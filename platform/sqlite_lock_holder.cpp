@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <map>
@@ -35,8 +36,19 @@ struct HolderTable {
     std::map<int, FileId> userFiles;
 };
 
-// Replaced (never freed) in a forked child: the parent's holders are the parent's.
-HolderTable* g_table = new HolderTable;
+// Made on first use and replaced (never freed) in a forked child: the parent's
+// holders are the parent's. Constant-initialised, so usable whatever the order
+// of static initialisation.
+std::atomic<HolderTable*> g_table{nullptr};
+
+HolderTable& Table() {
+    HolderTable* table = g_table.load();
+    if (table != nullptr) return *table;
+    auto* made = new HolderTable;
+    if (g_table.compare_exchange_strong(table, made)) return *made;
+    delete made;
+    return *table;
+}
 
 // A new open file description of the same file: a duplicate would share its
 // description (and so its locks) with a forked child's or parent's copy of fd.
@@ -52,7 +64,7 @@ int OpenHolder(int fd) {
 // The holder descriptor for a SQLite descriptor, made on its first lock call; -1
 // when none can be made (the call then goes to the descriptor itself).
 int HolderFor(int fd) {
-    HolderTable& table = *g_table;
+    HolderTable& table = Table();
     std::lock_guard<std::mutex> lock(table.mutex);
     auto user = table.userFiles.find(fd);
     if (user != table.userFiles.end()) return table.byFile[user->second].fd;
@@ -74,7 +86,7 @@ int HolderFor(int fd) {
 // (it keeps the others until the locks are gone), so the holder may go with the
 // last of them.
 void ForgetUser(int fd) {
-    HolderTable& table = *g_table;
+    HolderTable& table = Table();
     std::lock_guard<std::mutex> lock(table.mutex);
     auto user = table.userFiles.find(fd);
     if (user == table.userFiles.end()) return;
@@ -145,7 +157,7 @@ bool Install() {
         vfs->xSetSystemCall(vfs, "close", reinterpret_cast<sqlite3_syscall_ptr>(realClose));
         return false;
     }
-    pthread_atfork(nullptr, nullptr, [] { g_table = new HolderTable; });
+    pthread_atfork(nullptr, nullptr, [] { g_table.store(new HolderTable); });
     return true;
 }
 
