@@ -234,12 +234,13 @@ std::string CQueryPage::ExpandTemplatePath(const std::string& logical, bool rela
         result = physical + fileName + extension;
     }
     result = UpperCopy(result);
-    // An included template (relative is set only for TSINCLUDE) must not climb out
-    // of the template folders, whether by "..", an encoded "..", or a link; checked
-    // before the disk is asked, so nothing outside is even found to exist.
+    // A template named by a template (relative is set for TSINCLUDE and TSERROR)
+    // must not climb out of the template folders, whether by "..", an encoded "..",
+    // or a link; checked before the disk is asked, so nothing outside is even found
+    // to exist.
     if (relative && !IsInsideTemplateRoots(result, TemplateRoots()))
         throw new CWebException("The template specification, '<i>" + HtmlEscape(logical) + "</i>', is illegal.",
-                                "A template included with TSINCLUDE must lie inside one of the template directories "
+                                "A template named in TSINCLUDE or TSERROR must lie inside one of the template directories "
                                 "mapped under Templates (or the directory of the requested template).<P>");
     CheckTemplateExists(result, logical, true);
     return result;
