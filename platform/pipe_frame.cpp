@@ -86,13 +86,20 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// ReadFully bounded by a deadline (none when timed is false); a deadline that
-// passes gives -1 with errno ETIMEDOUT.
-long ReadBefore(int fd, char* buf, std::size_t len, bool timed, Clock::time_point deadline) {
-    if (!timed) return ReadFully(fd, buf, len);
+// ReadFully bounded by a deadline (none when timed is false) and, with stallMs >= 0,
+// by the longest wait for the next byte; either passing gives -1 with errno ETIMEDOUT.
+long ReadBefore(int fd, char* buf, std::size_t len, bool timed, Clock::time_point deadline, int stallMs) {
+    if (!timed && stallMs < 0) return ReadFully(fd, buf, len);
     std::size_t got = 0;
+    Clock::time_point lastByte = Clock::now();
     while (got < len) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const auto now = Clock::now();
+        long long left = 0x7FFFFFFF;
+        if (timed) left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
+        if (stallMs >= 0)
+            left = std::min<long long>(
+                left, std::chrono::duration_cast<std::chrono::milliseconds>(lastByte + std::chrono::milliseconds(stallMs) - now)
+                          .count());
         if (left <= 0) {
             errno = ETIMEDOUT;
             return -1;
@@ -111,6 +118,7 @@ long ReadBefore(int fd, char* buf, std::size_t len, bool timed, Clock::time_poin
         }
         if (n == 0) break;
         got += static_cast<std::size_t>(n);
+        lastByte = Clock::now();
     }
     return static_cast<long>(got);
 }
@@ -127,12 +135,12 @@ void SetReadFailure(PipeReadResult& r) {
 
 }  // namespace
 
-PipeReadResult ReadPipeFrame(int fd, std::size_t maxLength, int timeoutMs) {
+PipeReadResult ReadPipeFrame(int fd, std::size_t maxLength, int timeoutMs, int stallMs) {
     PipeReadResult r;
     const bool timed = timeoutMs >= 0;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timed ? timeoutMs : 0);
     unsigned char head[kPipeFrameHeaderSize];
-    long n = ReadBefore(fd, reinterpret_cast<char*>(head), sizeof head, timed, deadline);
+    long n = ReadBefore(fd, reinterpret_cast<char*>(head), sizeof head, timed, deadline, stallMs);
     if (n < 0) {
         SetReadFailure(r);
         return r;
@@ -164,7 +172,7 @@ PipeReadResult ReadPipeFrame(int fd, std::size_t maxLength, int timeoutMs) {
         while (got < length) {
             std::size_t chunk = std::min<std::size_t>(length - got, std::max(got, kFirstChunk));
             r.payload.resize(got + chunk);
-            long part = ReadBefore(fd, r.payload.data() + got, chunk, timed, deadline);
+            long part = ReadBefore(fd, r.payload.data() + got, chunk, timed, deadline, stallMs);
             if (part < 0) {
                 SetReadFailure(r);
                 r.payload.clear();

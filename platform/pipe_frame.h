@@ -56,7 +56,8 @@ inline bool WritePipeDisconnect(int fd) {
 }
 
 // Reads one whole frame; a payload above maxLength is refused without reading it.
-// With timeoutMs >= 0 the whole frame must arrive within that many milliseconds.
-PipeReadResult ReadPipeFrame(int fd, std::size_t maxLength = 0xFFFFFFFFu, int timeoutMs = -1);
+// With timeoutMs >= 0 the whole frame must arrive within that many milliseconds;
+// with stallMs >= 0 no wait for the next byte may last longer than that (TimedOut).
+PipeReadResult ReadPipeFrame(int fd, std::size_t maxLength = 0xFFFFFFFFu, int timeoutMs = -1, int stallMs = -1);
 
 }  // namespace tessaro::platform

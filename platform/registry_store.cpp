@@ -17,6 +17,7 @@
 #include "platform/home.h"
 #include "platform/path_util.h"
 #include "platform/shared_file.h"
+#include "platform/sqlite_lock_holder.h"
 #include "platform/win32_error.h"
 
 namespace tessaro::platform {
@@ -136,6 +137,10 @@ struct Store {
 std::atomic<unsigned> g_forkGeneration{0};
 std::once_flag g_atForkOnce;
 
+// At start-up as well, before any other SQLite user in the process (a data
+// source's driver) can hold a lock the hook would not know of.
+[[maybe_unused]] const bool g_storeLocksKept = KeepSqliteLocksPerProcess();
+
 // Connections of threads that have ended, kept for the next thread: request
 // threads are short-lived, and opening a store costs far more than a read.
 struct IdlePool {
@@ -242,6 +247,9 @@ bool HasSchema(sqlite3* db) {
 
 long OpenStore(const std::string& path, bool mayCreate, Store** result) {
     std::call_once(g_atForkOnce, [] {
+        // Anything else in the process that closes a descriptor of the store
+        // (a template naming registry.db) must not drop the store's locks.
+        KeepSqliteLocksPerProcess();
         pthread_atfork(nullptr, nullptr, [] { g_forkGeneration.fetch_add(1, std::memory_order_relaxed); });
     });
     t_stores.ForgetInherited();

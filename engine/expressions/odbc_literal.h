@@ -1,8 +1,8 @@
 // The test that lets a variable value into SQL text with its single quotes unchanged: the
-// whole value must be one ODBC date, time or time stamp literal such as
-// "{ts '2000-01-01 00:00:00'}" (blanks around the parts allowed, case ignored, nothing but
-// digits, blanks, ':', '.' and '-' between the quotes). Anything else, even a value that
-// merely begins with "{", gets its quotes doubled.
+// whole value must be exactly one ODBC literal "{d 'YYYY-MM-DD'}", "{t 'HH:MM:SS'}" or
+// "{ts 'YYYY-MM-DD HH:MM:SS[.fff]'}" with a real date and time (the keyword in either
+// case, no other blanks). Anything else, however close, gets its quotes doubled: a
+// looser test let a request value close the quote of the statement around it.
 #pragma once
 
 #include <string_view>

@@ -22,6 +22,18 @@ using Element = ExprYaccStackElement;
                        "The result of the integer division does not fit in an integer");
 }
 
+// \ and MOD work on 32-bit integers: an operand beyond them would wrap silently.
+std::int32_t IntegerOperand(Element* e) {
+  const std::int32_t value = e->AsInt();
+  double wide = value;
+  if (e->outType & (expr_type::kReal | expr_type::kDate)) wide = e->real;
+  else if (e->outType & expr_type::kString) static_cast<void>(e->IsNumericString(wide));
+  wide = std::trunc(wide);
+  if (!(wide >= std::numeric_limits<std::int32_t>::min() && wide <= std::numeric_limits<std::int32_t>::max()))
+    ThrowExpressionError(expr_code::kDivisionByZero, "The operand of the integer division does not fit in an integer");
+  return value;
+}
+
 using BinaryForm = void (*)(CRuntimeInterface* runtime, Element* left, Element* right, Element* result);
 using UnaryForm = void (*)(CRuntimeInterface* runtime, Element* operand, Element* result);
 
@@ -55,9 +67,9 @@ class CTableOperator : public COperator {
 // The integer operators convert the divisor first, as the arithmetic ones read the left side first.
 template <bool Remainder>
 void IntegerDivision(CRuntimeInterface*, Element* l, Element* r, Element* result) {
-  const std::int32_t divisor = r->AsInt();
+  const std::int32_t divisor = IntegerOperand(r);
   if (divisor == 0) ThrowDivisionByZero();
-  const std::int32_t dividend = l->AsInt();
+  const std::int32_t dividend = IntegerOperand(l);
   if (divisor == -1 && dividend == std::numeric_limits<std::int32_t>::min()) ThrowIntegerOverflow();
   result->SetInteger(Remainder ? dividend % divisor : dividend / divisor);
 }

@@ -59,6 +59,11 @@ void CFormFieldList::GetAt(int index, std::string& name, std::string& value) con
     value = m_values[static_cast<std::size_t>(index)];
 }
 
+const std::string& CFormFieldList::ValueAt(int index) const {
+    static const std::string kNone;
+    return index < 0 || index >= GetCount() ? kNone : m_values[static_cast<std::size_t>(index)];
+}
+
 bool CFormFieldList::IsFileField(const std::string& name) const {
     return m_files.count(UpperCopy(name)) != 0;
 }

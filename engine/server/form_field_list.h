@@ -26,6 +26,9 @@ public:
     void AppendValueAt(int index, const std::string& text);
     int GetCount() const { return static_cast<int>(m_names.size()); }
     void GetAt(int index, std::string& name, std::string& value) const;
+    // The value of entry index without a copy (a value joined from many fields
+    // can be large); the empty text outside the list.
+    const std::string& ValueAt(int index) const;
     bool IsFileField(const std::string& name) const;
     // The record of a file field, null when none.
     CUploadedFile* GetFilePath(const std::string& name) const;

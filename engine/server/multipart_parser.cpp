@@ -53,7 +53,9 @@ void CMultipartParser::Parse(const char* body, std::size_t length, const std::st
     if (!found)
         Malformed("Invalid multi-part data.", "The multi-part boundary marker is not present in the posted data.");
     const char* p = found + delimiter.size();
+    int sections = 0;
     while (end - p > 2 && !(p[0] == '-' && p[1] == '-')) {
+        if (m_maxSections >= 0 && sections++ >= m_maxSections) break;
         std::size_t remaining = static_cast<std::size_t>(end - p);
         const char* headerEnd = FindBytes("\r\n\r\n", p, remaining);
         if (!headerEnd)

@@ -10,9 +10,12 @@ class CUploadedFile;
 
 class CMultipartParser {
 public:
-    explicit CMultipartParser(CRequestReader& reader) : m_reader(reader) {}
+    // maxSections < 0: no cap.
+    explicit CMultipartParser(CRequestReader& reader, int maxSections = -1)
+        : m_reader(reader), m_maxSections(maxSections) {}
 
     // Throws CWebException* on malformed data; what was stored so far stays.
+    // Sections past the cap are ignored, as URL-encoded fields past it are.
     void Parse(const char* body, std::size_t length, const std::string& boundary);
     void ProcessSection(const std::string& header, const char* data, std::size_t length);
     // The upper-cased, URL-decoded value after keyword up to terminator. The
@@ -24,4 +27,5 @@ public:
 
 private:
     CRequestReader& m_reader;
+    int m_maxSections;
 };

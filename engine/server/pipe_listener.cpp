@@ -217,13 +217,14 @@ void CPipeListener::Run() {
             context->m_socket = client;
             context->m_pChannel = new CPipeReplyChannel(client);
             context->m_pWriter = new CReplyWriter(context->m_pChannel);
-            context->m_pReader = new CPipeRequestReader(client, m_dispatcher.GetServerSettings(), timeoutMs);
+            auto* reader = new CPipeRequestReader(client, m_dispatcher.GetServerSettings(), timeoutMs);
+            context->m_pReader = reader;
             std::shared_ptr<Slots> slots = m_slots;
             RequestLimiter* limiter = m_limiter;
             CRequestDispatcher& dispatcher = m_dispatcher;
             RequestWorkerStarted();
             try {
-                std::thread([context, limiter, &dispatcher, slots, timeoutMs] {
+                std::thread([context, reader, limiter, &dispatcher, slots, timeoutMs] {
                     std::list<Slots::Silent>::iterator entry;
                     {
                         std::lock_guard lock(slots->mutex);
@@ -237,7 +238,10 @@ void CPipeListener::Run() {
                         slots->silent.erase(entry);
                     }
                     if (arrived) {
-                        RunRequest(context, limiter, dispatcher);
+                        // A permit only for a request that has arrived whole: one that
+                        // stalls mid-frame, breaks off or is malformed gets its read
+                        // error page without ever holding a permit.
+                        RunRequest(context, reader->ReceiveRequest() ? limiter : nullptr, dispatcher);
                     } else {
                         ::close(context->m_socket);
                         context->m_socket = -1;

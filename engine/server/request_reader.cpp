@@ -172,9 +172,9 @@ void CRequestReader::AddFormField(const std::string& name, const std::string& va
         return;
     }
     if (IsBlank(value)) return;
-    std::string stored, storedValue;
-    m_formFields.GetAt(i, stored, storedValue);
-    if (storedValue.empty())
+    // Appended in place: copying the joined value for every repeated name (as
+    // FIELDNAMES is) made a large form quadratic.
+    if (m_formFields.ValueAt(i).empty())
         m_formFields.SetValueAt(i, value);
     else
         m_formFields.AppendValueAt(i, "," + value);
@@ -201,10 +201,17 @@ void CRequestReader::ParseQueryString(const std::string& text) {
     }
 }
 
+int CRequestReader::GetMaxFormFields() const {
+    if (!m_settings) return kMaxFormTokens;
+    long v = m_settings->GetNumber("Server", "MaxFormFields", kMaxFormTokens);
+    return v > 0 && v <= 0x7FFFFFFF ? static_cast<int>(v) : kMaxFormTokens;
+}
+
 void CRequestReader::ParseUrlEncodedBody(const std::string& body) {
+    const int maxTokens = GetMaxFormFields();
     int tokens = 0;
     std::size_t pos = 0;
-    while (pos < body.size() && tokens < kMaxFormTokens) {
+    while (pos < body.size() && tokens < maxTokens) {
         while (pos < body.size() && body[pos] == '&') ++pos;
         if (pos >= body.size()) break;
         auto end = body.find('&', pos);
@@ -247,17 +254,56 @@ std::size_t CRequestReader::GetMaxBodyBytes() const {
     return v > 0 ? static_cast<std::size_t>(v) : kDefaultMaxBodyBytes;
 }
 
-void CRequestReader::ParseCgiEnvironment() {
-    ReadEnvironment();
-    ParseQueryString(GetCgiVariable("QUERY_STRING"));
+CRequestReader::CRequestReader(CServerSettings* settings) : m_settings(settings) {}
+
+CRequestReader::~CRequestReader() {
+    // A kept failure that was never thrown still owns its exception object.
+    if (!m_receiveError) return;
+    try {
+        std::rethrow_exception(m_receiveError);
+    } catch (CException* e) {
+        e->Delete();
+    } catch (...) {
+    }
+}
+
+bool CRequestReader::ExpectsBody() const {
     long contentLength = TextToLong(GetCgiVariable("CONTENT_LENGTH"));
-    std::string method = GetCgiVariable("REQUEST_METHOD");
+    return strcasecmp(GetCgiVariable("REQUEST_METHOD").c_str(), "POST") == 0 && !GetCgiVariable("CONTENT_TYPE").empty() &&
+           contentLength != 0;
+}
+
+bool CRequestReader::ReceiveRequest() {
+    if (m_received) return !m_receiveError;
+    m_received = true;
+    try {
+        ReadEnvironment();
+        if (ExpectsBody()) {
+            m_content = std::make_unique<CByteBuffer>(4096);
+            ReadContent(*m_content);
+        }
+    } catch (...) {
+        m_content.reset();
+        m_receiveError = std::current_exception();
+    }
+    return !m_receiveError;
+}
+
+void CRequestReader::ParseCgiEnvironment() {
+    ReceiveRequest();
+    if (m_receiveError) {
+        std::exception_ptr error = m_receiveError;
+        m_receiveError = nullptr;
+        std::rethrow_exception(error);
+    }
+    ParseQueryString(GetCgiVariable("QUERY_STRING"));
+    // The body goes with the parse: a large post is not held for the whole request.
+    std::unique_ptr<CByteBuffer> content = std::move(m_content);
+    if (!content) return;
+    long contentLength = TextToLong(GetCgiVariable("CONTENT_LENGTH"));
     std::string contentTypeRaw = GetCgiVariable("CONTENT_TYPE");
     std::string contentType = UpperCopy(contentTypeRaw);
-    if (strcasecmp(method.c_str(), "POST") != 0 || contentType.empty() || contentLength == 0) return;
-
-    CByteBuffer buffer(4096);
-    ReadContent(buffer);
+    CByteBuffer& buffer = *content;
     if (strcasecmp(MediaType(contentType).c_str(), "application/x-www-form-urlencoded") == 0) {
         // Form text ends at a NUL, as the C tokenizer would see it.
         std::string body(buffer.GetBytes(), buffer.GetLength());
@@ -279,7 +325,7 @@ void CRequestReader::ParseCgiEnvironment() {
         std::size_t length = buffer.GetLength();
         if (contentLength > 0 && static_cast<std::size_t>(contentLength) < length)
             length = static_cast<std::size_t>(contentLength);
-        CMultipartParser parser(*this);
+        CMultipartParser parser(*this, GetMaxFormFields());
         parser.Parse(buffer.GetBytes(), length, boundary);
     }
 }
@@ -322,8 +368,16 @@ int CPipeRequestReader::RemainingMilliseconds() {
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
+int CPipeRequestReader::StallMilliseconds() const {
+    long seconds = GetSettings() ? GetSettings()->GetNumber("Server", "ReadStallSeconds", kDefaultReadStallSeconds)
+                                 : kDefaultReadStallSeconds;
+    if (seconds <= 0 || seconds > 3600) seconds = kDefaultReadStallSeconds;
+    return static_cast<int>(seconds * 1000);
+}
+
 void CPipeRequestReader::ReadEnvironment() {
-    auto r = tessaro::platform::ReadPipeFrame(m_socket, kMaxEnvironmentBytes, RemainingMilliseconds());
+    auto r = tessaro::platform::ReadPipeFrame(m_socket, kMaxEnvironmentBytes, RemainingMilliseconds(),
+                                              StallMilliseconds());
     if (r.status != tessaro::platform::PipeReadStatus::Ok || r.kind != tessaro::platform::PipeFrameKind::Message)
         ThrowPipeReadError("Error attempting to read the environment parameters from the named pipe",
                            r.errorNumber ? r.errorNumber : 13);
@@ -331,7 +385,7 @@ void CPipeRequestReader::ReadEnvironment() {
 }
 
 void CPipeRequestReader::ReadContent(CByteBuffer& buffer) {
-    auto r = tessaro::platform::ReadPipeFrame(m_socket, GetMaxBodyBytes(), RemainingMilliseconds());
+    auto r = tessaro::platform::ReadPipeFrame(m_socket, GetMaxBodyBytes(), RemainingMilliseconds(), StallMilliseconds());
     if (r.status != tessaro::platform::PipeReadStatus::Ok || r.kind != tessaro::platform::PipeFrameKind::Message)
         ThrowPipeReadError("Error attempting to read the content stream from the named pipe",
                            r.errorNumber ? r.errorNumber : 13);

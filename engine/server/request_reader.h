@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <cstddef>
+#include <exception>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -16,13 +18,18 @@ class CServerSettings;
 
 class CRequestReader {
 public:
-    explicit CRequestReader(CServerSettings* settings = nullptr) : m_settings(settings) {}
-    virtual ~CRequestReader() = default;
+    explicit CRequestReader(CServerSettings* settings = nullptr);
+    virtual ~CRequestReader();
     CRequestReader(const CRequestReader&) = delete;
     CRequestReader& operator=(const CRequestReader&) = delete;
 
     // Reads and parses the whole request; throws CWebException* on bad data.
     virtual void ParseCgiEnvironment();
+    // Takes the whole request (environment and body) from the transport without
+    // parsing it; false when it did not arrive whole, the failure being kept for
+    // ParseCgiEnvironment to throw. Done before a request permit is taken, so a
+    // slow or stalled sender holds none. Reads only once.
+    bool ReceiveRequest();
 
     std::string GetCgiVariable(const std::string& name) const;
     bool HasCgiVariable(const std::string& name) const;
@@ -50,6 +57,9 @@ public:
 
     // The largest body taken from the transport (Server\MaxBodyBytes).
     std::size_t GetMaxBodyBytes() const;
+    // The most form fields (URL-encoded pairs or multipart sections) one request
+    // gives (Server\MaxFormFields, default kMaxFormTokens); the rest are ignored.
+    int GetMaxFormFields() const;
 
     static constexpr std::size_t kMaxEnvironmentBytes = 1024 * 1024;
     static constexpr std::size_t kDefaultMaxBodyBytes = 100u * 1024u * 1024u;
@@ -62,8 +72,13 @@ protected:
 
 private:
     void AddQueryPair(const std::string& piece);
+    // A POST with a content type and a non-zero length carries a body frame.
+    bool ExpectsBody() const;
 
     CServerSettings* m_settings;
+    bool m_received = false;
+    std::exception_ptr m_receiveError;
+    std::unique_ptr<CByteBuffer> m_content;
     std::unordered_map<std::string, std::string> m_cgi;
     std::vector<std::string> m_cgiArrival;
     std::unordered_map<std::string, std::size_t> m_url;           // name -> position in m_urlList
@@ -78,12 +93,17 @@ public:
     CPipeRequestReader(int socket, CServerSettings* settings, int timeoutMs = -1)
         : CRequestReader(settings), m_socket(socket), m_timeoutMs(timeoutMs) {}
 
+    // A request that has begun to arrive fails when no byte comes for
+    // Server\ReadStallSeconds (the overall read deadline still applies).
+    static constexpr long kDefaultReadStallSeconds = 5;
+
 protected:
     void ReadEnvironment() override;
     void ReadContent(CByteBuffer& buffer) override;
 
 private:
     int RemainingMilliseconds();
+    int StallMilliseconds() const;
 
     int m_socket;
     int m_timeoutMs;

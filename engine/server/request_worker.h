@@ -5,8 +5,8 @@ class CRequestContext;
 class RequestLimiter;
 class CRequestDispatcher;
 
-// Runs the request under the limiter, then closes its socket and deletes the
-// context. A worker that gets no permit closes without a reply.
+// Runs the request under the limiter (none: without a permit), then closes its
+// socket and deletes the context. A worker that gets no permit closes without a reply.
 void RunRequest(CRequestContext* context, RequestLimiter* limiter, CRequestDispatcher& dispatcher);
 
 // The reader's parse, then the dispatcher; every escaped exception becomes the

@@ -1,30 +1,43 @@
 #include "engine/templates/get_graphic_page.h"
 
-#include "engine/server/file_helpers.h"
+#include <cstdio>
+
 #include "engine/server/html_escape.h"
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_reader.h"
 #include "engine/server/text_helpers.h"
 #include "engine/server/web_exception.h"
-#include "platform/temp_file.h"
+#include "platform/home.h"
+#include "platform/private_file.h"
+#include "platform/win32_error.h"
 
 namespace {
 
-constexpr const char* kImageExtensions[] = {".GIF", ".JPG", ".JPEG", ".PNG"};
+struct ImageType {
+    const char* extension;
+    const char* contentType;
+};
+constexpr ImageType kImageTypes[] = {
+    {".GIF", "image/gif"}, {".JPG", "image/jpeg"}, {".JPEG", "image/jpeg"}, {".PNG", "image/png"}};
+
+const ImageType* ImageTypeOf(const std::string& name) {
+    std::string upper = UpperCopy(name);
+    for (const ImageType& type : kImageTypes) {
+        std::string e(type.extension);
+        if (upper.size() > e.size() && upper.compare(upper.size() - e.size(), e.size(), e) == 0) return &type;
+    }
+    return nullptr;
+}
 
 }  // namespace
 
-std::string GraphicDirectory() { return tessaro::platform::TempDirectory() + "tsr/"; }
+std::string GraphicDirectory() { return tessaro::platform::HomePath("tsr") + "/"; }
 
 bool IsServableGraphicName(const std::string& name) {
-    if (name.empty() || name.find_first_of("/\\") != std::string::npos || name.find("..") != std::string::npos)
+    if (name.empty() || name.find_first_of("/\\") != std::string::npos || name.find("..") != std::string::npos ||
+        name.find('\0') != std::string::npos)
         return false;
-    std::string upper = UpperCopy(name);
-    for (const char* ext : kImageExtensions) {
-        std::string e(ext);
-        if (upper.size() > e.size() && upper.compare(upper.size() - e.size(), e.size(), e) == 0) return true;
-    }
-    return false;
+    return ImageTypeOf(name) != nullptr;
 }
 
 void CGetGraphicPage::Run() {
@@ -39,15 +52,29 @@ void CGetGraphicPage::Run() {
                                 "The graphic file name '" + HtmlEscape(name) +
                                     "' is not valid.<P>Only the name of a GIF, JPEG or PNG file produced by a report "
                                     "may be given.");
-    std::string path = GraphicDirectory() + name;
-    if (!FileExists(path))
+    // The report work folder belongs to the engine alone (0700): no other user can
+    // plant a file or a link there.
+    std::string directory = GraphicDirectory();
+    if (long error = tessaro::platform::EnsurePrivateDirectory(tessaro::platform::HomePath("tsr")); error != 0) {
+        char detail[160];
+        std::snprintf(detail, sizeof detail,
+                      "Windows NT error number %ld occurred while attempting to get the temporary directory location.",
+                      error);
+        throw new CWebException("Error in GetGraphic action", detail);
+    }
+    std::string path = directory + name;
+    std::string bytes;
+    if (tessaro::platform::ReadRegularFileNoFollow(path, &bytes) != 0)
         throw new CWebException("Error in GetGraphic action",
                                 "The graphic file '" + HtmlEscape(path) +
                                     "' was not found.<P>Please verify that this file exists and is accessible to the "
                                     "Tessaro service.");
-    std::string upper = UpperCopy(name);
-    bool jpeg = upper.compare(upper.size() - 4, 4, ".JPG") == 0 || upper.compare(upper.size() - 5, 5, ".JPEG") == 0;
-    const char* type = jpeg ? "image/jpeg" : "image/gif";
-    GetWriter()->ReplyWithFile(type, path, true);
+    // Served once: the report left it for this one reply.
+    std::remove(path.c_str());
+    CReplyWriter* writer = GetWriter();
+    writer->BeginOutput();
+    writer->SetContentType(ImageTypeOf(name)->contentType);
+    writer->AddHeader("Content-length: " + std::to_string(bytes.size()) + "\n");
+    writer->GetCurrentChannel()->Write(bytes.data(), bytes.size());
     SetRan(false);
 }

@@ -1,4 +1,4 @@
-// Serves a report graphic from the report work area once, then deletes it.
+// Serves a report graphic from the report work folder once, then deletes it.
 #pragma once
 
 #include <string>
@@ -11,7 +11,8 @@ public:
     void Run() override;
 };
 
-// The directory GetGraphic serves from: <temporary directory>/tsr.
+// The report work folder GetGraphic serves from: $TESSARO_HOME/tsr (mode 0700,
+// created by the engine), never a folder other users can write into.
 std::string GraphicDirectory();
 // True for a plain image file name: no directory part, no "..", an image extension.
 bool IsServableGraphicName(const std::string& name);

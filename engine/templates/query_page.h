@@ -40,6 +40,8 @@ public:
     std::string ExpandTemplatePath(const std::string& logical, bool relative, const std::string& defaultExtension);
     void CheckTemplateExists(const std::string& physical, const std::string& logical, bool includeNote);
     static void CheckReservedName(const std::string& path);
+    // The physical folders an included template must lie in.
+    std::vector<std::string> TemplateRoots();
     bool RunApplicationTemplate();
     bool RunFormValidation();
     void RunTemplateFile(const std::string& path);

@@ -4,6 +4,7 @@
 #include "engine/server/file_helpers.h"
 #include "engine/server/html_escape.h"
 #include "engine/server/reply_writer.h"
+#include "engine/server/runtime_file_gate.h"
 #include "engine/server/text_helpers.h"
 #include "engine/server/web_exception.h"
 
@@ -40,7 +41,8 @@ bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer) {
     // Checked before the output is dropped, so a refused tag leaves the page intact.
     if (!state.file.empty()) {
         CheckTagFilePath(state.file, "Invalid TSCONTENT tag");
-        if (!FileExists(state.file))
+        // The runtime root's private files count as not accessible.
+        if (!FileExists(state.file) || IsRuntimePrivateFile(state.file))
             throw new CWebException("Invalid TSCONTENT tag",
                                     "The file specified in the FILE attribute of the TSCONTENT tag (" +
                                         HtmlEscape(UpperCopy(state.file)) +

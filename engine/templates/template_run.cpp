@@ -6,6 +6,7 @@
 #include "engine/server/file_helpers.h"
 #include "engine/server/html_escape.h"
 #include "engine/server/registry.h"
+#include "engine/server/runtime_file_gate.h"
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_reader.h"
 #include "engine/server/server_settings.h"
@@ -16,6 +17,7 @@
 #include "engine/templates/tag_param_error.h"
 #include "engine/templates/query_page.h"
 #include "engine/templates/template_parser.h"
+#include "engine/templates/template_roots.h"
 #include "engine/templates/template_tables.h"
 #include "platform/path_util.h"
 
@@ -232,12 +234,21 @@ std::string CQueryPage::ExpandTemplatePath(const std::string& logical, bool rela
         result = physical + fileName + extension;
     }
     result = UpperCopy(result);
+    // A template named by a template (relative is set for TSINCLUDE and TSERROR)
+    // must not climb out of the template folders, whether by "..", an encoded "..",
+    // or a link; checked before the disk is asked, so nothing outside is even found
+    // to exist.
+    if (relative && !IsInsideTemplateRoots(result, TemplateRoots()))
+        throw new CWebException("The template specification, '<i>" + HtmlEscape(logical) + "</i>', is illegal.",
+                                "A template named in TSINCLUDE or TSERROR must lie inside one of the template directories "
+                                "mapped under Templates (or the directory of the requested template).<P>");
     CheckTemplateExists(result, logical, true);
     return result;
 }
 
 void CQueryPage::CheckTemplateExists(const std::string& physical, const std::string& logical, bool includeNote) {
-    if (FileExists(OnDisk(physical))) return;
+    // The runtime root's private files are never templates, whatever names them.
+    if (FileExists(OnDisk(physical)) && !IsRuntimePrivateFile(OnDisk(physical))) return;
     GetWriter()->BeginOutput();
     std::string detail = "The file '" + HtmlEscape(physical) + "' does not exist";
     if (!logical.empty())
@@ -300,7 +311,7 @@ bool CQueryPage::RunFormValidation() {
 
 void CQueryPage::RunTemplateFile(const std::string& path) {
     std::string onDisk = OnDisk(path);
-    if (GetFileSizeByName(onDisk) == 0) return;
+    if (GetFileSizeByName(onDisk) == 0 || IsRuntimePrivateFile(onDisk)) return;
     m_templateChain.push_back(path);
     m_parsers.push_back(std::make_unique<CTemplateParser>(*this));
     m_parsers.back()->parseTemplateFile(onDisk);
@@ -309,6 +320,18 @@ void CQueryPage::RunTemplateFile(const std::string& path) {
     // EndRequest destroys the parsers.
     m_parsers.pop_back();
     m_templateChain.pop_back();
+}
+
+std::vector<std::string> CQueryPage::TemplateRoots() {
+    std::vector<std::string> roots{GetPathDirectory(m_mainTemplatePath)};
+    CRegistrySettings* registry = GetSettings() ? GetSettings()->GetRegistrySettings() : nullptr;
+    if (registry == nullptr) return roots;
+    if (!m_mappingNamesLoaded) {
+        registry->Enumerate("Templates", m_templateMappingNames);
+        m_mappingNamesLoaded = true;
+    }
+    for (const std::string& m : m_templateMappingNames) roots.push_back(TrimmedCopy(registry->GetString("Templates", m, "")));
+    return roots;
 }
 
 void CQueryPage::OnInclude() {

@@ -143,7 +143,7 @@ TEST(Evaluator, EscapeFlagDoublesQuotesUnlessTheValueIsOneDateLiteral) {
                        {"tail", "{d '1998-01-01'} OR 'a'='a'"}};
   EXPECT_EQ(Eval("name", &runtime), "O''Neil");
   EXPECT_EQ(Eval("stamp", &runtime), "{ts '2000-01-01 00:00:00'}");
-  EXPECT_EQ(Eval("spaced", &runtime), "  { d '1998-01-01' }  ");
+  EXPECT_EQ(Eval("spaced", &runtime), "  { d ''1998-01-01'' }  ");
   EXPECT_EQ(Eval("attack", &runtime), "{x'' OR ''1''=''1");
   EXPECT_EQ(Eval("tail", &runtime), "{d ''1998-01-01''} OR ''a''=''a''");
   EXPECT_EQ(Eval("PreserveSingleQuotes(name)", &runtime), "O'Neil");

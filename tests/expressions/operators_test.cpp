@@ -179,3 +179,28 @@ TEST(Comparisons, DatesBeforeTheEpochCompareAsInstants) {
 }
 
 }  // namespace
+
+TEST(Operators, IntegerDivisionOperandsBeyondThirtyTwoBitsAreAnError) {
+  COperatorManager manager;
+  struct Case {
+    double left, right;
+  } const cases[] = {{5e9, 7}, {7, 5e9}, {-3e9, 2}, {4294967296.0, 3}, {2147483648.0, 1}, {3, 4294967296.0}};
+  for (unsigned op : {expr_op::kIntegerDivide, expr_op::kMod}) {
+    for (const Case& c : cases) {
+      Operands o;
+      o.left.SetReal(c.left);
+      o.right.SetReal(c.right);
+      const auto f = Catch([&] { manager.EvaluateBinary(nullptr, op, &o.left, &o.right, &o.result); });
+      EXPECT_EQ(f.code, 0x4004u) << op << " " << c.left << " " << c.right;
+    }
+    Operands text;
+    text.left.SetText("6000000000");
+    text.right.SetInteger(7);
+    EXPECT_EQ(Catch([&] { manager.EvaluateBinary(nullptr, op, &text.left, &text.right, &text.result); }).code, 0x4004u);
+    Operands edge;   // the extremes that fit still divide
+    edge.left.SetReal(2147483647.0);
+    edge.right.SetReal(-2147483648.0);
+    manager.EvaluateBinary(nullptr, op, &edge.left, &edge.right, &edge.result);
+    EXPECT_EQ(edge.result.integer, op == expr_op::kMod ? 2147483647 : 0);
+  }
+}

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <sys/socket.h>
@@ -96,4 +97,31 @@ TEST(PipeFrameTest, WritingToAVanishedPeerFailsWithoutASignal) {
     s.fd[1] = -1;
     EXPECT_FALSE(WritePipeMessage(s.fd[0], std::string(10000, 'x')));
     EXPECT_EQ(errno, EPIPE);
+}
+
+TEST(PipeFrameTest, AStallMidFrameEndsTheReadWhileSteadyProgressDoesNot) {
+    // A peer that stops sending mid-frame: the read ends after the stall bound,
+    // long before the frame's overall deadline.
+    for (std::size_t sent : {std::size_t{0}, std::size_t{3}, std::size_t{8}, std::size_t{10}}) {
+        SocketPair s;
+        std::string frame = std::string("\x01\0\0\0\x05\0\0\0", 8) + "hello";
+        ASSERT_EQ(::write(s.fd[0], frame.data(), sent), static_cast<ssize_t>(sent));
+        auto start = std::chrono::steady_clock::now();
+        PipeReadResult r = ReadPipeFrame(s.fd[1], 100, 60000, 200);
+        EXPECT_EQ(r.status, PipeReadStatus::TimedOut) << sent;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << sent;
+    }
+    // A slow but steady peer: each byte comes well within the stall bound.
+    SocketPair s;
+    std::thread writer([&] {
+        std::string frame = std::string("\x01\0\0\0\x05\0\0\0", 8) + "hello";
+        for (char c : frame) {
+            EXPECT_EQ(::write(s.fd[0], &c, 1), 1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    PipeReadResult r = ReadPipeFrame(s.fd[1], 100, 60000, 2000);
+    writer.join();
+    EXPECT_EQ(r.status, PipeReadStatus::Ok);
+    EXPECT_EQ(r.payload, "hello");
 }

@@ -7,6 +7,7 @@
 #include "engine/server/byte_buffer.h"
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_reader.h"
+#include "engine/server/server_settings.h"
 #include "engine/server/web_exception.h"
 #include "server_test_home.h"
 
@@ -192,4 +193,86 @@ TEST_F(DumpRequestTest, LayoutAndEscaping) {
               "<PRE><B>Form Fields:</B>\n\nFIELDNAMES=X\nX=&lt;b&gt;\n\n<B>URL Parameters:</B>\n\nQ=1\n\n"
               "<B>CGI Variables:</B>\n\nQUERY_STRING=q=1\nREQUEST_METHOD=POST\n"
               "CONTENT_TYPE=application/x-www-form-urlencoded\nCONTENT_LENGTH=9\n</PRE>");
+}
+
+namespace {
+
+// Settings with one number of the Server section set; every other value is its default.
+class OneServerNumber : public CServerSettings {
+public:
+    OneServerNumber(std::string name, long value) : CServerSettings(nullptr), name_(std::move(name)), value_(value) {}
+    long GetNumber(const std::string& section, const std::string& name, long defaultValue) override {
+        return section == "Server" && name == name_ ? value_ : defaultValue;
+    }
+
+private:
+    std::string name_;
+    long value_;
+};
+
+class SettingsReader : public CRequestReader {
+public:
+    SettingsReader(CServerSettings* settings, std::string environment, std::string body)
+        : CRequestReader(settings), env_(std::move(environment)), body_(std::move(body)) {}
+
+protected:
+    void ReadEnvironment() override { SplitEnvironmentBlock(env_.data(), env_.size()); }
+    void ReadContent(CByteBuffer& buffer) override { buffer.Append(body_.data(), body_.size()); }
+
+private:
+    std::string env_, body_;
+};
+
+std::string MultipartFields(int count) {
+    std::string body;
+    for (int i = 0; i < count; ++i)
+        body += "--B\r\nContent-Disposition: form-data; name=\"f" + std::to_string(i) + "\"\r\n\r\nv\r\n";
+    return body + "--B--\r\n";
+}
+
+std::string UrlEncodedFields(int count) {
+    std::string body;
+    for (int i = 0; i < count; ++i) body += "f" + std::to_string(i) + "=v&";
+    return body;
+}
+
+}  // namespace
+
+TEST(RequestReaderTest, OneFieldCapForUrlEncodedAndMultipartForms) {
+    struct Case {
+        const char* type;
+        std::string body;
+        int expectedFields;   // FIELDNAMES counts itself for URL-encoded forms
+    };
+    OneServerNumber cap("MaxFormFields", 10);
+    const Case cases[] = {
+        {"application/x-www-form-urlencoded", UrlEncodedFields(25), 11},
+        {"multipart/form-data; boundary=B", MultipartFields(25), 10},
+        {"application/x-www-form-urlencoded", UrlEncodedFields(9), 10},
+        {"multipart/form-data; boundary=B", MultipartFields(9), 9},
+    };
+    for (const Case& c : cases) {
+        SettingsReader r(&cap, PostBlock(c.type, c.body.size()), c.body);
+        r.ParseCgiEnvironment();
+        EXPECT_EQ(r.GetFormFields().GetCount(), c.expectedFields) << c.type;
+        EXPECT_TRUE(r.HasFormField("F0")) << c.type;
+    }
+    // Without the setting both kinds stop at 32000.
+    OneServerNumber none("Unrelated", 1);
+    std::string many = MultipartFields(32003);
+    SettingsReader multipart(&none, PostBlock("multipart/form-data; boundary=B", many.size()), many);
+    multipart.ParseCgiEnvironment();
+    EXPECT_EQ(multipart.GetFormFields().GetCount(), 32000);
+    EXPECT_FALSE(multipart.HasFormField("F32000"));
+}
+
+TEST(RequestReaderTest, RepeatedNamesJoinInPlace) {
+    // Every repeat appends to the joined value; blanks never add a comma.
+    std::string body;
+    for (int i = 0; i < 2000; ++i) body += "n=" + std::to_string(i % 3) + "&n=+&";
+    MemoryReader r(PostBlock("application/x-www-form-urlencoded", body.size()), body);
+    r.ParseCgiEnvironment();
+    std::string joined = r.GetFormField("N");
+    EXPECT_EQ(std::count(joined.begin(), joined.end(), ','), 1999);
+    EXPECT_EQ(joined.substr(0, 6), "0,1,2,");
 }

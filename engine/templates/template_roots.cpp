@@ -1,0 +1,38 @@
+#include "engine/templates/template_roots.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "platform/path_util.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path RealPath(const std::string& path) {
+    std::error_code ec;
+    fs::path real = fs::weakly_canonical(fs::path(tessaro::platform::ToUnixPath(path)), ec);
+    return ec ? fs::path() : real;
+}
+
+bool IsBelow(const fs::path& path, const fs::path& folder) {
+    auto p = path.begin();
+    for (auto f = folder.begin(); f != folder.end(); ++f, ++p) {
+        if (f->empty()) continue;   // a trailing separator
+        if (p == path.end() || *p != *f) return false;
+    }
+    return p != path.end();
+}
+
+}  // namespace
+
+bool IsInsideTemplateRoots(const std::string& path, const std::vector<std::string>& roots) {
+    fs::path target = RealPath(tessaro::platform::ResolvePathNoCase(path));
+    if (target.empty()) return false;
+    for (const std::string& root : roots) {
+        if (root.empty()) continue;
+        fs::path folder = RealPath(tessaro::platform::ResolvePathNoCase(root));
+        if (!folder.empty() && IsBelow(target, folder)) return true;
+    }
+    return false;
+}

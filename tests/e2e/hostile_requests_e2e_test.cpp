@@ -1,0 +1,368 @@
+// Requests an attacker would send, through the whole road (browser -> lighttpd -> ksml ->
+// tsengine): private runtime files named by a request, TSINCLUDE paths that climb out of
+// the template folders, forms at the field cap, SQL values that imitate date literals,
+// GetGraphic with a planted link, and connections that stall before their request is whole.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "child_process.h"
+#include "e2e_odbc.h"
+#include "site_test.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using e2e::CookieValue;
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Every byte but letters and digits percent-encoded, as a browser sends a form value.
+std::string Encode(const std::string& text) {
+    static const char* const kHex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (std::isalnum(c)) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
+}
+
+// What a program prints, run to completion.
+std::string Output(const e2e::Site& site, const std::vector<std::string>& argv) {
+    const std::string name = "program.out";
+    e2e::RunProgram(argv, {{"TESSARO_HOME", site.home()}}, site.home() + "/" + name);
+    std::string text = site.ReadHomeFile(name);
+    fs::remove(site.home() + "/" + name);
+    return text;
+}
+
+const char* const kClientsKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Brendlow\\Tessaro\\CurrentVersion\\Clients";
+
+constexpr const char* kClientPage =
+    "<TSAPPLICATION NAME=\"shop\" CLIENTMANAGEMENT=\"yes\"><TSPARAM NAME=\"Client.visits\" DEFAULT=\"0\">"
+    "<TSSET Client.visits = Client.visits + 1><TSOUTPUT>#Client.visits#/#Client.TSID#</TSOUTPUT>";
+
+class HostileRequests : public e2e::SiteTest {
+protected:
+    // With echo, every request is answered by the engine's diagnostic echo page.
+    void Start(bool echo = false) {
+        if (echo) {
+            ASSERT_TRUE(e2e::Site::SetSetting("Debug", "EchoPage", "1"));
+        }
+        ASSERT_TRUE(site.InstallEngine());
+        ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
+        ASSERT_EQ(site.Get("/x.tsm").status, 200) << site.WebServerLog();
+    }
+
+    // Registry store files the engine holds open although they were deleted.
+    std::vector<std::string> DeletedStoreFilesOpenInEngine() const {
+        std::vector<std::string> deleted;
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator("/proc/" + std::to_string(site.EnginePid()) + "/fd", ec)) {
+            std::string target = fs::read_symlink(entry.path(), ec).string();
+            if (!ec && Contains(target, "registry.db") && Contains(target, "(deleted)")) deleted.push_back(target);
+        }
+        return deleted;
+    }
+};
+
+}  // namespace
+
+TEST_F(HostileRequests, PrivateRuntimeFilesStayClosedAndTheRegistryKeepsEveryClient) {
+    Start();
+    const std::string home = site.home(), docs = site.document_root();
+    site.WriteDocument("client.tsm", kClientPage);
+    site.WriteDocument("content.tsm", "<TSCONTENT TYPE=\"text/plain\" FILE=\"#URL.f#\">");
+    site.WriteDocument("include.tsm", "before<TSINCLUDE TEMPLATE=\"#URL.t#\">after");
+    // The store is open in the engine, with its WAL files, before the attempts.
+    ASSERT_EQ(site.Get("/client.tsm").body, "1/1");
+    ASSERT_TRUE(fs::exists(home + "/registry.db-wal"));
+    // Links planted where templates live.
+    fs::create_symlink(home + "/registry.db", docs + "/store.tsm");
+    fs::create_symlink(home + "/registry.db-wal", docs + "/wal.tsm");
+    fs::create_symlink(home, docs + "/homelink");
+    std::string scmFile;
+    for (const auto& entry : fs::recursive_directory_iterator(home + "/scm"))
+        if (entry.is_regular_file()) scmFile = entry.path().string();
+    ASSERT_FALSE(scmFile.empty());
+
+    const std::string contentCases[] = {home + "/registry.db",         home + "/registry.db-wal",
+                                        home + "/registry.db-shm",     docs + "/store.tsm",
+                                        docs + "/wal.tsm",             docs + "/homelink/registry.db",
+                                        docs + "/homelink/registry.db-shm", scmFile};
+    for (const std::string& file : contentCases) {
+        auto response = site.Get("/content.tsm?f=" + Encode(file));
+        EXPECT_EQ(response.status, 200) << file;
+        EXPECT_FALSE(Contains(response.body, "SQLite format 3")) << file;
+        EXPECT_TRUE(Contains(response.body, "Invalid TSCONTENT tag")) << file << "\n" << response.body;
+    }
+    const std::string includeCases[] = {"../../registry.db", "../../registry.db-wal", "store.tsm",
+                                        "wal.tsm",           "homelink/registry.db",  "homelink/registry.db-shm",
+                                        "../../" + fs::relative(scmFile, home).string()};
+    for (const std::string& t : includeCases) {
+        auto response = site.Get("/include.tsm?t=" + Encode(t));
+        EXPECT_EQ(response.status, 200) << t;
+        EXPECT_FALSE(Contains(response.body, "SQLite format 3")) << t;
+        EXPECT_FALSE(Contains(response.body, "after")) << t << "\n" << response.body;
+    }
+
+    // 200 client-management requests from 8 clients, all while other processes read.
+    constexpr int kClients = 8, kVisits = 25;
+    std::atomic<int> failures{0};
+    std::vector<std::string> ids(kClients);
+    std::vector<std::thread> threads;
+    for (int c = 0; c < kClients; ++c) {
+        threads.emplace_back([&, c] {
+            auto first = site.Get("/client.tsm");
+            ids[c] = CookieValue(first, "TSID");
+            std::string token = CookieValue(first, "TSTOKEN");
+            if (first.status != 200 || first.body != "1/" + ids[c] || ids[c].empty()) ++failures;
+            for (int v = 2; v <= kVisits; ++v) {
+                auto next = e2e::HttpRequest(site.port(), "GET", "/client.tsm",
+                                             {"Cookie: TSID=" + ids[c] + "; TSTOKEN=" + token});
+                if (next.status != 200 || next.body != std::to_string(v) + "/" + ids[c]) ++failures;
+            }
+        });
+    }
+    for (int r = 0; r < 5; ++r) Output(site, {e2e::BuiltProgram("tsreg"), "list", kClientsKey});
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(failures.load(), 0);
+
+    // Another process sees every client, and the store is whole.
+    std::string listed = Output(site, {e2e::BuiltProgram("tsreg"), "list", kClientsKey});
+    std::set<std::string> distinct(ids.begin(), ids.end());
+    EXPECT_EQ(distinct.size(), static_cast<std::size_t>(kClients));
+    for (const std::string& id : ids) EXPECT_TRUE(Contains(listed, "\n" + id + "\\\n") || listed.rfind(id + "\\\n", 0) == 0) << id << "\n" << listed;
+    EXPECT_EQ(Output(site, {"/usr/bin/sqlite3", home + "/registry.db", "PRAGMA integrity_check"}), "ok\n");
+    auto deleted = DeletedStoreFilesOpenInEngine();
+    EXPECT_TRUE(deleted.empty()) << deleted.front();
+    EXPECT_EQ(site.Get("/client.tsm").body, "1/10");
+}
+
+TEST_F(HostileRequests, IncludesStayInsideTheTemplateFolders) {
+    Start();
+    const std::string docs = site.document_root();
+    site.WriteDocument("include.tsm", "[<TSINCLUDE TEMPLATE=\"#URL.t#\">]");
+    site.WriteDocument("sub/inner.tsm", "inner");
+    site.WriteDocument("sub/climb.tsm", "<TSINCLUDE TEMPLATE=\"../../../../../../../etc/passwd\">");
+    fs::create_symlink("/etc/passwd", docs + "/passwd.tsm");
+    fs::create_symlink("/etc", docs + "/etclink");
+    fs::create_symlink("/", docs + "/sub/rootlink");
+
+    struct Case {
+        std::string query;   // raw, as the browser sends it
+        const char* expected;   // the page, or nullptr for an error page without the file
+    } const cases[] = {
+        {"t=../../../../../../../etc/passwd", nullptr},
+        {"t=..%2f..%2f..%2f..%2f..%2f..%2f..%2fetc%2fpasswd", nullptr},
+        {"t=%2e%2e/%2e%2e/%2e%2e/%2e%2e/%2e%2e/%2e%2e/%2e%2e/etc/passwd", nullptr},
+        {"t=%2E%2E%5C%2E%2E%5C%2E%2E%5C%2E%2E%5C%2E%2E%5C%2E%2E%5C%2E%2E%5Cetc%5Cpasswd", nullptr},
+        {"t=sub/../../../../../../../../etc/passwd", nullptr},
+        {"t=/../../../../../../../etc/passwd", nullptr},
+        {"t=passwd.tsm", nullptr},
+        {"t=etclink/passwd", nullptr},
+        {"t=sub/rootlink/etc/passwd", nullptr},
+        {"t=sub/climb.tsm", nullptr},
+        {"t=../../registry.db", nullptr},
+        // Inside the folders every spelling still works, absolute ones through the mapping.
+        {"t=sub/inner.tsm", "[inner]"},
+        {"t=sub/../sub/inner.tsm", "[inner]"},
+        {"t=/sub/inner.tsm", "[inner]"},
+        {"t=../docs/sub/inner.tsm", "[inner]"},
+    };
+    for (const Case& c : cases) {
+        auto response = site.Get("/include.tsm?" + c.query);
+        EXPECT_EQ(response.status, 200) << c.query;
+        if (c.expected) {
+            EXPECT_EQ(response.body, c.expected) << c.query;
+            continue;
+        }
+        EXPECT_FALSE(Contains(response.body, "root:")) << c.query << "\n" << response.body;
+        EXPECT_FALSE(Contains(response.body, "SQLite format 3")) << c.query;
+        EXPECT_FALSE(Contains(response.body, "]")) << c.query << "\n" << response.body;
+    }
+}
+
+TEST_F(HostileRequests, UrlEncodedAndMultipartFormsShareTheFieldCap) {
+    ASSERT_TRUE(e2e::Site::SetSetting("Server", "MaxFormFields", "10"));
+    Start(true);
+    std::string encoded;
+    for (int i = 0; i < 15; ++i) encoded += "u" + std::to_string(i) + "=" + std::to_string(i) + "&";
+    std::string multipart;
+    for (int i = 0; i < 15; ++i)
+        multipart += "--b0\r\nContent-Disposition: form-data; name=\"m" + std::to_string(i) + "\"\r\n\r\n" +
+                     std::to_string(i) + "\r\n";
+    multipart += "--b0--\r\n";
+    struct Case {
+        const char* type;
+        std::string body;
+        const char* prefix;
+    } const cases[] = {{"application/x-www-form-urlencoded", encoded, "U"},
+                       {"multipart/form-data; boundary=b0", multipart, "M"}};
+    for (const Case& c : cases) {
+        auto response = e2e::HttpRequest(site.port(), "POST", "/x.tsm?action=Echo", {"Content-Type: " + std::string(c.type)},
+                                         c.body);
+        ASSERT_EQ(response.status, 200) << response.error;
+        EXPECT_TRUE(Contains(response.body, "FORM:" + std::string(c.prefix) + "9=9\n")) << response.body;
+        EXPECT_FALSE(Contains(response.body, "FORM:" + std::string(c.prefix) + "10=")) << response.body;
+    }
+}
+
+TEST_F(HostileRequests, SqlValuesThatImitateDateLiteralsKeepTheirQuotesDoubled) {
+    ASSERT_TRUE(e2e::SQLiteOdbcDriverInstalled()) << "the SQLite ODBC driver is part of the test setup";
+    e2e::SQLiteDataSource odbc(site.home(), "e2e_staff", site.home() + "/staff.db");
+    Start();
+    auto query = [](const std::string& name, const std::string& sql) {
+        return "<TSQUERY NAME=\"" + name + "\" DATASOURCE=\"e2e_staff\">" + sql + "</TSQUERY>";
+    };
+    site.WriteDocument("setup.tsm", query("t", "CREATE TABLE staff (name VARCHAR(20), dept VARCHAR(10))") +
+                                        query("r", "INSERT INTO staff VALUES ('Ann', 'Sales'), ('Bob', 'Sales'), "
+                                                   "('Cy', 'Ops'), ('Di', 'Ops'), ('Ed', 'Ops')") +
+                                        "ready");
+    ASSERT_EQ(site.Get("/setup.tsm").body, "ready");
+    site.WriteDocument("count.tsm",
+                       query("q", "SELECT COUNT(*) AS c FROM staff WHERE name <> '#URL.n#' AND dept = 'Sales'") +
+                           "<TSOUTPUT QUERY=\"q\">#c#</TSOUTPUT>");
+    const char* const lookAlikes[] = {
+        "plain",
+        "{d '--'}",
+        "{d '-- '}",
+        "{d ''}",
+        "{t '--:--'}",
+        "{ts '-- --:--:--.--'}",
+        "{d '2000-13-45'}",
+        "{d '1999-12-31'} OR 'a'='a'",
+        "{d '1999-12-31'}' OR '1'='1",
+        " {d '--'} ",
+        "{D '--'}",
+        "{d  '--'}",
+        "O'Neil",
+    };
+    for (const char* n : lookAlikes) {
+        auto response = site.Get("/count.tsm?n=" + Encode(n));
+        EXPECT_EQ(response.status, 200) << n;
+        EXPECT_EQ(response.body, "2") << n;
+    }
+}
+
+TEST_F(HostileRequests, GetGraphicServesOnlyRegularFilesOfTheEnginesOwnFolder) {
+    Start();
+    const std::string folder = site.home() + "/tsr";
+    // A folder others could write into, with a link planted in it.
+    fs::create_directories(folder);
+    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_all | fs::perms::others_all);
+    fs::create_symlink("/etc/passwd", folder + "/x.gif");
+    std::ofstream(folder + "/chart.png", std::ios::binary) << "\x89PNG-bytes";
+    std::ofstream(folder + "/photo.jpeg", std::ios::binary) << "JPEG-bytes";
+
+    auto planted = site.Get("/x.tsm?action=GetGraphic&FILE=x.gif");
+    EXPECT_EQ(planted.status, 200);
+    EXPECT_FALSE(Contains(planted.body, "root:")) << planted.body;
+    EXPECT_TRUE(Contains(planted.body, "Error in GetGraphic action")) << planted.body;
+    EXPECT_TRUE(fs::is_symlink(folder + "/x.gif"));
+    struct stat st{};
+    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+
+    struct Case {
+        const char* file;
+        const char* type;
+        const char* body;
+    } const images[] = {{"chart.png", "image/png", "\x89PNG-bytes"}, {"photo.jpeg", "image/jpeg", "JPEG-bytes"}};
+    for (const Case& c : images) {
+        auto served = site.Get(std::string("/x.tsm?action=GetGraphic&FILE=") + c.file);
+        EXPECT_EQ(served.status, 200) << c.file;
+        EXPECT_EQ(served.Header("Content-type"), c.type) << served.headers;
+        EXPECT_EQ(served.body, c.body);
+        EXPECT_FALSE(fs::exists(folder + "/" + c.file)) << "served once, then deleted";
+    }
+    for (const char* name : {"../registry.db", "..%2fregistry.db", "REQUEST.DAT", "..%2f..%2fetc%2fpasswd.gif"}) {
+        auto refused = site.Get(std::string("/x.tsm?action=GetGraphic&FILE=") + name);
+        EXPECT_FALSE(Contains(refused.body, "SQLite format 3")) << name;
+        EXPECT_TRUE(Contains(refused.body, "Error in GetGraphic action")) << name << "\n" << refused.body;
+    }
+}
+
+TEST_F(HostileRequests, StalledConnectionsHoldNoPermitAndAreDropped) {
+    ASSERT_TRUE(e2e::Site::SetSetting("Server", "MaxRequests", "3"));
+    ASSERT_TRUE(e2e::Site::SetSetting("Server", "ReadStallSeconds", "3"));
+    Start(true);
+    const std::string path = site.home() + "/run/PIPE/Tessaro/StubToServer20";
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    auto frame = [](std::uint32_t kind, std::uint32_t length) {
+        std::string head(8, '\0');
+        for (int i = 0; i < 4; ++i) {
+            head[i] = static_cast<char>((kind >> (8 * i)) & 0xFF);
+            head[4 + i] = static_cast<char>((length >> (8 * i)) & 0xFF);
+        }
+        return head;
+    };
+    std::string environment = "REQUEST_METHOD=POST";
+    environment += '\0';
+    environment += "CONTENT_TYPE=application/x-www-form-urlencoded";
+    environment += '\0';
+    environment += "CONTENT_LENGTH=100";
+    environment += '\0';
+    environment += '\0';
+    const std::string partial[] = {
+        frame(1, 40).substr(0, 1),                                       // one byte of a header
+        frame(1, 40).substr(0, 6),                                       // most of a header
+        frame(1, 40) + "QUERY_STRING=a",                                 // part of the environment
+        frame(1, static_cast<std::uint32_t>(environment.size())) + environment,   // no body frame
+        frame(1, static_cast<std::uint32_t>(environment.size())) + environment + frame(1, 100) + "a=1",  // part of it
+    };
+    std::vector<int> stalled;
+    for (int i = 0; i < 20; ++i) {
+        int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << std::strerror(errno);
+        const std::string& bytes = partial[i % 5];
+        ASSERT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+        stalled.push_back(fd);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    const auto start = std::chrono::steady_clock::now();
+    auto normal = site.Get("/x.tsm?action=Echo&after=stalled");
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(normal.status, 200) << normal.error;
+    EXPECT_TRUE(Contains(normal.body, "URL:AFTER=stalled\n")) << normal.body;
+    EXPECT_LT(waited, std::chrono::seconds(20));
+
+    // Each stalled connection gets its read error and is closed by the engine.
+    for (int fd : stalled) {
+        timeval tv{30, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        std::string reply;
+        char buffer[4096];
+        ssize_t n;
+        while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) reply.append(buffer, static_cast<std::size_t>(n));
+        EXPECT_EQ(n, 0) << std::strerror(errno);
+        EXPECT_TRUE(Contains(reply, "Error attempting to read the")) << reply;
+        ::close(fd);
+    }
+    EXPECT_FALSE(Contains(site.ReadHomeFile("log/SERVER.LOG"), "Timed out while waiting for thread semaphore"));
+}
