@@ -10,10 +10,10 @@
 #include "database/odbc_cursor.h"
 #include "database/odbc_error_page.h"
 #include "database/password_scrambler.h"
-#include "database/pg_test_server.h"
 #include "engine/server/ini_helpers.h"
 #include "platform/home.h"
 #include "tests/database/pool_fixture.h"
+#include "tests/support/pg_test_server.h"
 
 namespace tessaro::database::testing {
 namespace {

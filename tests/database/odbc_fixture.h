@@ -5,8 +5,8 @@
 #include "database/odbc_connect.h"
 #include "database/odbc_cursor.h"
 #include "database/odbc_env.h"
-#include "database/odbc_test_config.h"
-#include "database/pg_test_server.h"
+#include "tests/support/odbc_test_config.h"
+#include "tests/support/pg_test_server.h"
 
 #include <gtest/gtest.h>
 

@@ -17,7 +17,7 @@
 #include "platform/named_event.h"
 #include "platform/service_control.h"
 #include "platform/window.h"
-#include "server_test_home.h"
+#include "tests/support/server_test_home.h"
 
 extern char** environ;
 
