@@ -15,6 +15,7 @@
 #include "engine/templates/query_page.h"
 #include "sqlite_page_site.h"
 #include "template_test_site.h"
+#include "tests/support/ci_require.h"
 #include "tests/support/odbc_test_config.h"
 #include "tests/support/pg_test_server.h"
 
@@ -180,7 +181,7 @@ protected:
 
 TEST_F(CoreTagsPagePostgres, SameQueryPageOnPostgres) {
     auto& pg = tessaro::database::PgTestServer::Instance();
-    if (!pg.Available()) GTEST_SKIP() << "PostgreSQL not available: " << pg.Reason();
+    REQUIRE_OR_SKIP(pg.Available(), "PostgreSQL not available: " << pg.Reason());
     const std::string table = "tags_page_" + std::to_string(getpid());
     auto query = [&](const std::string& name, const std::string& sql) {
         return "<TSQUERY " + (name.empty() ? std::string() : "NAME=\"" + name + "\" ") + "DATASOURCE=\"" +
