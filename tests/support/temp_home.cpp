@@ -53,12 +53,8 @@ void TempFolderTest::SetUp() {
     ASSERT_FALSE(dir_.empty());
 }
 
-void TempFolderTest::TearDown() { folder_.reset(); }
-
 void TempHomeTest::SetUp() {
     temp_.emplace();
     home_ = temp_->path();
     ASSERT_FALSE(home_.empty());
 }
-
-void TempHomeTest::TearDown() { temp_.reset(); }

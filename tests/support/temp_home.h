@@ -44,11 +44,11 @@ private:
 
 }  // namespace tessaro::test
 
-// A fixture with an empty folder of its own (dir_), removed after the test.
+// A fixture with an empty folder of its own (dir_). The folder goes with the fixture object,
+// after everything a derived fixture holds, so nothing is left pointing into a removed folder.
 class TempFolderTest : public ::testing::Test {
 protected:
     void SetUp() override;
-    void TearDown() override;
 
     std::string dir_;
 
@@ -56,11 +56,11 @@ private:
     std::optional<tessaro::test::TempFolder> folder_;
 };
 
-// A fresh TESSARO_HOME per test, removed afterwards.
+// A fresh TESSARO_HOME per test. Like the folder above it lives as long as the fixture object,
+// so members of a derived fixture that read settings while they are destroyed still see it.
 class TempHomeTest : public ::testing::Test {
 protected:
     void SetUp() override;
-    void TearDown() override;
     const std::string& home() const { return home_; }
 
 private:
