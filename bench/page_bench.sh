@@ -10,7 +10,10 @@ cd "$(dirname "$0")/.."
 source bench/bench_site.sh
 clients=${1:-8}
 requests=${2:-200}
-driver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so
+# The SQLite ODBC driver, wherever the distribution put it.
+driver=$(ls /usr/lib/*/odbc/libsqlite3odbc.so /usr/lib64/odbc/libsqlite3odbc.so /usr/lib/odbc/libsqlite3odbc.so \
+  /usr/local/lib/odbc/libsqlite3odbc.so 2>/dev/null | head -n1 || true)
+[ -n "$driver" ] || { echo "page_bench: the SQLite ODBC driver (libsqlite3odbc.so) is not installed" >&2; exit 1; }
 bench_home tspagebench
 mkdir -p "$work/odbc"
 

@@ -6,7 +6,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -14,9 +13,10 @@
 #include "database/odbc_connect.h"
 #include "database/odbc_cursor.h"
 #include "database/odbc_env.h"
-#include "database/odbc_test_config.h"
 #include "database/request_data_sources.h"
 #include "engine/server/registry.h"
+#include "tests/support/odbc_test_config.h"
+#include "tests/support/temp_home.h"
 
 namespace {
 
@@ -77,9 +77,8 @@ BENCHMARK(BM_ConnectPerQuery)->ThreadRange(1, 8)->UseRealTime();
 }  // namespace
 
 int main(int argc, char** argv) {
-    char pattern[] = "/tmp/tspoolbench-XXXXXX";
-    if (!mkdtemp(pattern)) return 1;
-    setenv("TESSARO_HOME", pattern, 1);
+    const tessaro::test::TempHome home;
+    if (home.path().empty()) return 1;
     OdbcTestConfig::Instance();
     int code = 0;
     try {
@@ -94,7 +93,5 @@ int main(int argc, char** argv) {
         code = 1;
     }
     delete g_engine;
-    std::error_code ignored;
-    std::filesystem::remove_all(pattern, ignored);
     return code;
 }

@@ -10,10 +10,11 @@
 #include "database/odbc_cursor.h"
 #include "database/odbc_error_page.h"
 #include "database/password_scrambler.h"
-#include "database/pg_test_server.h"
 #include "engine/server/ini_helpers.h"
 #include "platform/home.h"
 #include "tests/database/pool_fixture.h"
+#include "tests/support/ci_require.h"
+#include "tests/support/pg_test_server.h"
 
 namespace tessaro::database::testing {
 namespace {
@@ -293,7 +294,7 @@ TEST_F(ConnectionPoolTest, OpenedAndClosedConnectionsAreTracedWithThePoolsSize) 
 
 TEST_F(ConnectionPoolTest, UnknownServerLoginGivesTheServersLoginFailure) {
     PgTestServer& pg = PgTestServer::Instance();
-    if (!pg.Available()) GTEST_SKIP() << "PostgreSQL not available: " << pg.Reason();
+    REQUIRE_OR_SKIP(pg.Available(), "PostgreSQL not available: " << pg.Reason());
     auto [title, detail] =
         Thrown([&] { pool_->GetOpenConnection(Login("no_such_user", "wrong", PgTestServer::kDsn)); });
     EXPECT_EQ(title.rfind("ODBC Error Code = ", 0), 0u) << title;
@@ -303,7 +304,7 @@ TEST_F(ConnectionPoolTest, UnknownServerLoginGivesTheServersLoginFailure) {
 
 TEST_F(ConnectionPoolTest, ConnectionKilledByTheServerIsDroppedAtRelease) {
     PgTestServer& pg = PgTestServer::Instance();
-    if (!pg.Available()) GTEST_SKIP() << "PostgreSQL not available: " << pg.Reason();
+    REQUIRE_OR_SKIP(pg.Available(), "PostgreSQL not available: " << pg.Reason());
     CDataSourceLogin login = Login(PgTestServer::kUser, "", PgTestServer::kDsn);
     PooledConnection* victim = pool_->GetOpenConnection(login);
     PooledConnection* killer = pool_->GetOpenConnection(login);

@@ -5,8 +5,9 @@
 #include "database/odbc_connect.h"
 #include "database/odbc_cursor.h"
 #include "database/odbc_env.h"
-#include "database/odbc_test_config.h"
-#include "database/pg_test_server.h"
+#include "tests/support/ci_require.h"
+#include "tests/support/odbc_test_config.h"
+#include "tests/support/pg_test_server.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +31,7 @@ protected:
         const char* dsn = OdbcTestConfig::kDefaultDsn;
         if (GetParam() == Backend::Postgres) {
             PgTestServer& pg = PgTestServer::Instance();
-            if (!pg.Available()) GTEST_SKIP() << "PostgreSQL not available: " << pg.Reason();
+            REQUIRE_OR_SKIP(pg.Available(), "PostgreSQL not available: " << pg.Reason());
             dsn = PgTestServer::kDsn;
         }
         env = std::make_unique<odbcENV>();

@@ -14,10 +14,10 @@
 #include "database/odbc_cursor.h"
 #include "database/odbc_env.h"
 #include "database/odbc_stmt.h"
-#include "database/odbc_test_config.h"
 #include "engine/server/registry.h"
 #include "engine/server/web_exception.h"
-#include "tests/platform/temp_home.h"
+#include "tests/support/odbc_test_config.h"
+#include "tests/support/temp_home.h"
 
 namespace tessaro::database::testing {
 

@@ -8,6 +8,7 @@
 
 #include "e2e_odbc.h"
 #include "site_test.h"
+#include "tests/support/ci_require.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ constexpr const char* kDsn = "e2e_people";
 class CoreTagsThroughWebServer : public e2e::SiteTest {
 protected:
     void SetUp() override {
-        if (!e2e::SQLiteOdbcDriverInstalled()) GTEST_SKIP() << "SQLite ODBC driver not installed";
+        REQUIRE_OR_SKIP(e2e::SQLiteOdbcDriverInstalled(), "SQLite ODBC driver not installed");
         odbc_.emplace(site.home(), kDsn, site.home() + "/people.db");
         ASSERT_TRUE(site.InstallEngine());
         ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();

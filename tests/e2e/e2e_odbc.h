@@ -9,11 +9,11 @@
 #include <optional>
 #include <string>
 
+#include "tests/support/odbc_drivers.h"
+
 namespace e2e {
 
-inline constexpr const char* kSQLiteOdbcDriver = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
-
-inline bool SQLiteOdbcDriverInstalled() { return std::filesystem::exists(kSQLiteOdbcDriver); }
+inline bool SQLiteOdbcDriverInstalled() { return !tessaro::test::SQLiteOdbcDriverPath().empty(); }
 
 // Writes <home>/odbc/odbcinst.ini and odbc.ini with the data source `dsn` over `databaseFile`
 // and points ODBCSYSINI and ODBCINI at them; the variables are put back when destroyed.
@@ -22,7 +22,8 @@ public:
     SQLiteDataSource(const std::string& home, const std::string& dsn, const std::string& databaseFile) {
         std::string odbc = home + "/odbc";
         std::filesystem::create_directories(odbc);
-        std::ofstream(odbc + "/odbcinst.ini") << "[Tessaro SQLite3]\nDriver=" << kSQLiteOdbcDriver << "\n";
+        std::ofstream(odbc + "/odbcinst.ini") << "[Tessaro SQLite3]\nDriver=" << tessaro::test::SQLiteOdbcDriverPath()
+                                              << "\n";
         std::ofstream(odbc + "/odbc.ini") << "[" << dsn << "]\nDriver=Tessaro SQLite3\nDatabase=" << databaseFile
                                           << "\n";
         for (int i = 0; i < 2; ++i) {

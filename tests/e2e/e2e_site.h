@@ -12,6 +12,7 @@
 #include "gateway_fixtures.h"
 #include "http_client.h"
 #include "lighttpd_server.h"
+#include "tests/support/temp_home.h"
 
 namespace e2e {
 
@@ -50,7 +51,7 @@ public:
 private:
     void StopEngine();
 
-    gateway_test::TempHome home_;
+    tessaro::test::TempHome home_;
     std::string docs_;
     bool engine_installed_ = false;
     std::unique_ptr<LighttpdServer> server_;

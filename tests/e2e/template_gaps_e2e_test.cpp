@@ -8,6 +8,7 @@
 
 #include "e2e_odbc.h"
 #include "site_test.h"
+#include "tests/support/ci_require.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ constexpr const char* kDsn = "e2e_gaps";
 class QueryBlockThroughWebServer : public e2e::SiteTest {
 protected:
     void SetUp() override {
-        if (!e2e::SQLiteOdbcDriverInstalled()) GTEST_SKIP() << "SQLite ODBC driver not installed";
+        REQUIRE_OR_SKIP(e2e::SQLiteOdbcDriverInstalled(), "SQLite ODBC driver not installed");
         odbc_.emplace(site.home(), kDsn, site.home() + "/gaps.db");
         ASSERT_TRUE(site.InstallEngine());
         ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();

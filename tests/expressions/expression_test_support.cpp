@@ -1,13 +1,12 @@
 #include "tests/expressions/expression_test_support.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
-#include <filesystem>
+#include <optional>
 
 #include "engine/expressions/expression_log.h"
 #include "engine/parser/ss_exception.h"
+#include "tests/support/temp_home.h"
 
 namespace exprtest {
 
@@ -17,19 +16,13 @@ namespace {
 class HomeEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    char pattern[] = "/tmp/tessaro-expr-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    ASSERT_NE(made, nullptr);
-    m_home = made;
-    setenv("TESSARO_HOME", m_home.c_str(), 1);
+    m_home.emplace();
+    ASSERT_FALSE(m_home->path().empty());
   }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(m_home, ignored);
-  }
+  void TearDown() override { m_home.reset(); }
 
  private:
-  std::string m_home;
+  std::optional<tessaro::test::TempHome> m_home;
 };
 
 const ::testing::Environment* const kHome = ::testing::AddGlobalTestEnvironment(new HomeEnvironment);

@@ -16,7 +16,7 @@ using gateway_test::FakeEngineWindow;
 using gateway_test::FastSettings;
 using gateway_test::RunKsml;
 using gateway_test::ScriptedEngine;
-using gateway_test::TempHome;
+using tessaro::test::TempHome;
 
 ksml::GatewaySettings Windows95Settings() {
     auto settings = FastSettings();

@@ -9,7 +9,7 @@
 namespace {
 
 using gateway_test::FastSettings;
-using gateway_test::TempHome;
+using tessaro::test::TempHome;
 
 TEST(ServiceManagerEngine, EngineThatIsNotInstalledCannotBeStarted) {
     TempHome home;

@@ -21,7 +21,7 @@ using gateway_test::FakeEngineSocket;
 using gateway_test::FastSettings;
 using gateway_test::RunKsml;
 using gateway_test::ScriptedEngine;
-using gateway_test::TempHome;
+using tessaro::test::TempHome;
 
 const std::vector<gateway_test::ReplyFrame> kPage = {
     {1, "Content-type: text/html\n"}, {1, "\n<P>hello"}, {1, ""}, {1, " world"}, {2, ""}};

@@ -31,26 +31,6 @@ const bool kSigpipeIgnored = [] {
 }();
 }  // namespace
 
-TempHome::TempHome() {
-    char pattern[] = "/tmp/tsgwXXXXXX";
-    if (!::mkdtemp(pattern)) ADD_FAILURE() << "mkdtemp: " << std::strerror(errno);
-    path_ = pattern;
-    if (const char* old = std::getenv("TESSARO_HOME")) {
-        saved_ = old;
-        had_saved_ = true;
-    }
-    ::setenv("TESSARO_HOME", path_.c_str(), 1);
-}
-
-TempHome::~TempHome() {
-    if (had_saved_)
-        ::setenv("TESSARO_HOME", saved_.c_str(), 1);
-    else
-        ::unsetenv("TESSARO_HOME");
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
 FakeEngineSocket::FakeEngineSocket(std::vector<ReplyFrame> reply, bool accept, int backlog) : reply_(std::move(reply)) {
     const std::string path = ksml::ServerPipePath();
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());

@@ -14,21 +14,9 @@
 
 #include "gateway/engine_service.h"
 #include "gateway/forward_request.h"
+#include "tests/support/temp_home.h"
 
 namespace gateway_test {
-
-// A private TESSARO_HOME for one test (short, so socket paths fit).
-class TempHome {
-public:
-    TempHome();
-    ~TempHome();
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-    std::string saved_;
-    bool had_saved_ = false;
-};
 
 struct ReplyFrame {
     std::uint32_t kind;  // 1 message, 2 disconnect

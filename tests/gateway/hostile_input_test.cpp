@@ -21,7 +21,7 @@ namespace plat = tessaro::platform;
 using gateway_test::FastSettings;
 using gateway_test::RunKsml;
 using gateway_test::ScriptedEngine;
-using gateway_test::TempHome;
+using tessaro::test::TempHome;
 
 // A listening socket on the engine's path; -1 on failure.
 int ListenOnEnginePath() {

@@ -9,7 +9,7 @@
 #include "engine/parser/ss_parse_tables.h"
 #include "engine/parser/ss_yacc.h"
 #include "tests/parser/lexed.h"
-#include "tests/parser/temp_dir.h"
+#include "tests/support/temp_home.h"
 #include "tools/expression_symbols.h"
 #include "tools/grammar_tables.h"
 #include "tools/template_symbols.h"
@@ -50,7 +50,7 @@ TEST_F(GeneratedTablesTest, AllFourTablesLoadThroughTheRegistry) {
 
 TEST_F(GeneratedTablesTest, TemplateLinesStartAtOneAndCrLfIsOneLine) {
   SSLexStateTables tables(nullptr, "IDR_LEX_TSPARSER", "LEX");
-  TempDir dir;
+  tessaro::test::TempFolder dir;
   std::string file = dir.write("t.tsm", "ab\r\n<\r\nc");
   SSLex lexer(file.c_str());
   lexer.setTables(&tables);

@@ -5,7 +5,7 @@
 
 #include "engine/parser/ss_file_input_source.h"
 #include "engine/parser/ss_input_source.h"
-#include "tests/parser/temp_dir.h"
+#include "tests/support/temp_home.h"
 
 namespace {
 
@@ -82,7 +82,7 @@ TEST(SSInputSourceTest, AcceptTokenRewindsToTheAcceptPosition) {
 
 class FileSourceTest : public ::testing::Test {
  protected:
-  TempDir dir;
+  tessaro::test::TempFolder dir;
 };
 
 TEST_F(FileSourceTest, TextModeDropsCarriageReturnBeforeLineFeedOnly) {

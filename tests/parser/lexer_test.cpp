@@ -8,7 +8,7 @@
 #include "engine/parser/table_layout.h"
 #include "tests/parser/lexed.h"
 #include "tests/parser/table_builder.h"
-#include "tests/parser/temp_dir.h"
+#include "tests/support/temp_home.h"
 
 using namespace ss_layout;
 using table_builder::LexList;
@@ -106,7 +106,7 @@ TEST_F(LexerTest, LineNumbersStartAtOneAndCountLineFeeds) {
 }
 
 TEST_F(LexerTest, TemplateFilesCountCrLfAsOneLine) {
-  TempDir dir;
+  tessaro::test::TempFolder dir;
   std::string file = dir.write("t.tsm", "1\n2\r\n3\r4\r\n\r\n5");
   SSLex lexer(file.c_str());
   lexer.setTables(&tables);

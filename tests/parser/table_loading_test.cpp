@@ -9,7 +9,7 @@
 #include "engine/parser/table_layout.h"
 #include "platform/resources.h"
 #include "tests/parser/table_builder.h"
-#include "tests/parser/temp_dir.h"
+#include "tests/support/temp_home.h"
 
 using namespace ss_layout;
 using namespace table_builder;
@@ -268,7 +268,7 @@ TEST(ParseTablesTest, TruncatedTablesAreRefused) {
 }
 
 TEST(ParseTablesTest, LoadsFromAFile) {
-  TempDir dir;
+  tessaro::test::TempFolder dir;
   std::vector<unsigned char> bytes = YaccTable(ThreeRowTable());
   std::string file = dir.write("t.yacc", std::string(bytes.begin(), bytes.end()));
   SSParseTables table(file.c_str());

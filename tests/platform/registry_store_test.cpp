@@ -9,7 +9,8 @@
 #include "platform/home.h"
 #include "platform/registry_store.h"
 #include "platform/win32_error.h"
-#include "temp_home.h"
+#include "tests/support/file_permissions.h"
+#include "tests/support/temp_home.h"
 
 using namespace tessaro::platform;
 
@@ -305,7 +306,9 @@ TEST_F(RegistryStoreTest, EachRootIsItsOwnTree) {
 }
 
 TEST_F(RegistryStoreTest, ReadOnlyStoreFileDeniesWrites) {
-    if (geteuid() == 0) GTEST_SKIP() << "file permissions do not bind root";
+    // Run as root, the test would otherwise write straight through the read-only mode.
+    tessaro::test::FilePermissionsBindThisThread permissionsBind;
+    ASSERT_TRUE(permissionsBind.Engaged()) << "cannot make file permissions bind this thread";
     HKEY key = Create("Locked");
     RegCloseThreadConnections();
     ASSERT_EQ(chmod(RegLocalStorePath().c_str(), 0440), 0);

@@ -5,7 +5,7 @@
 #include "platform/home.h"
 #include "platform/named_event.h"
 #include "platform/shared_file.h"
-#include "temp_home.h"
+#include "tests/support/temp_home.h"
 
 using namespace tessaro::platform;
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "temp_home.h"
+#include "tests/support/temp_home.h"
 
 namespace {
 

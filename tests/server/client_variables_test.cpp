@@ -12,7 +12,7 @@
 #include "engine/server/registry.h"
 #include "engine/server/web_exception.h"
 #include "registry_home_fixture.h"
-#include "web_error_capture.h"
+#include "tests/support/web_error_capture.h"
 
 namespace {
 

@@ -17,7 +17,8 @@
 #include "platform/named_event.h"
 #include "platform/service_control.h"
 #include "platform/window.h"
-#include "server_test_home.h"
+#include "tests/support/ci_require.h"
+#include "tests/support/server_test_home.h"
 
 extern char** environ;
 
@@ -34,7 +35,7 @@ class EngineProcessTest : public ServerTestHome {
 protected:
     void SetUp() override {
         ServerTestHome::SetUp();
-        if (!std::filesystem::exists(kEngine)) GTEST_SKIP() << "tsengine is not built";
+        REQUIRE_OR_SKIP(std::filesystem::exists(kEngine), "tsengine is not built");
         SetValue("Debug", "EchoPage", "1");
         socketPath = home() + "/run/PIPE/Tessaro/StubToServer20";
     }
@@ -253,7 +254,7 @@ std::pair<std::string, int> Capture(const std::string& command) {
 
 TEST_F(EngineProcessTest, TsscmDrivesTheInstalledEngine) {
     const std::string tsscm = std::string(TESSARO_BINARY_DIR) + "/bin/tsscm";
-    if (!std::filesystem::exists(tsscm)) GTEST_SKIP() << "tsscm is not built";
+    REQUIRE_OR_SKIP(std::filesystem::exists(tsscm), "tsscm is not built");
     const std::string name = "\"Brendlow Tessaro 2.0\"";
     ASSERT_EQ(Run({"-install"}), 0);
     auto stopped = Capture(tsscm + " query " + name);

@@ -2,7 +2,7 @@
 
 #include "engine/server/registry.h"
 #include "engine/server/request_limiter.h"
-#include "server_test_home.h"
+#include "tests/support/server_test_home.h"
 
 class RequestLimiterTest : public ServerTestHome {};
 

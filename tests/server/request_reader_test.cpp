@@ -9,7 +9,7 @@
 #include "engine/server/request_reader.h"
 #include "engine/server/server_settings.h"
 #include "engine/server/web_exception.h"
-#include "server_test_home.h"
+#include "tests/support/server_test_home.h"
 
 namespace {
 

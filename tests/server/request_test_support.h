@@ -9,7 +9,7 @@
 #include "engine/server/reply_channel.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/server_settings.h"
-#include "server_test_home.h"
+#include "tests/support/server_test_home.h"
 
 class RecordingChannel : public CReplyChannel {
 public:

@@ -9,14 +9,15 @@
 #include <sqlext.h>
 
 #include "database/connection_pool.h"
-#include "database/odbc_test_config.h"
-#include "database/pg_test_server.h"
 #include "engine/expressions/expression_driver.h"
 #include "engine/templates/page_scopes.h"
 #include "engine/templates/pooled_data_sources.h"
 #include "engine/templates/query_page.h"
 #include "sqlite_page_site.h"
 #include "template_test_site.h"
+#include "tests/support/ci_require.h"
+#include "tests/support/odbc_test_config.h"
+#include "tests/support/pg_test_server.h"
 
 namespace {
 
@@ -180,7 +181,7 @@ protected:
 
 TEST_F(CoreTagsPagePostgres, SameQueryPageOnPostgres) {
     auto& pg = tessaro::database::PgTestServer::Instance();
-    if (!pg.Available()) GTEST_SKIP() << "PostgreSQL not available: " << pg.Reason();
+    REQUIRE_OR_SKIP(pg.Available(), "PostgreSQL not available: " << pg.Reason());
     const std::string table = "tags_page_" + std::to_string(getpid());
     auto query = [&](const std::string& name, const std::string& sql) {
         return "<TSQUERY " + (name.empty() ? std::string() : "NAME=\"" + name + "\" ") + "DATASOURCE=\"" +

@@ -6,8 +6,8 @@
 
 #include "engine/templates/if_block_stack.h"
 #include "engine/templates/query_page.h"
-#include "tests/server/web_error_capture.h"
 #include "template_test_site.h"
+#include "tests/support/web_error_capture.h"
 
 namespace {
 

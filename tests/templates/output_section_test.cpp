@@ -9,8 +9,8 @@
 #include "engine/server/web_exception.h"
 #include "engine/templates/output_section.h"
 #include "engine/templates/query_results.h"
-#include "tests/server/web_error_capture.h"
-#include "tests/templates/temp_dir_test.h"
+#include "tests/support/temp_home.h"
+#include "tests/support/web_error_capture.h"
 
 namespace {
 
@@ -322,10 +322,10 @@ TEST(OutputSectionTest, UnknownGroupColumnAndInvalidTags) {
     EXPECT_EQ(tag.detail.rfind("The tag <B>&lt;TSQUERY&gt;</B> was parsed from within a TSOUTPUT section.", 0), 0u);
 }
 
-class MailSectionTest : public TempDirTest {
+class MailSectionTest : public TempFolderTest {
 protected:
     void SetUp() override {
-        TempDirTest::SetUp();
+        TempFolderTest::SetUp();
         if (HasFatalFailure()) return;
         std::ofstream(dir_ + "/a.txt") << "attached";
         page_.AddQuery("q", {"email", "name", "file"},

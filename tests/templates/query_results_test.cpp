@@ -5,15 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "database/odbc_test_config.h"
-#include "database/pg_test_server.h"
 #include "engine/server/registry.h"
 #include "engine/server/server_settings.h"
 #include "engine/server/web_exception.h"
 #include "engine/templates/query_results.h"
 #include "engine/templates/tag_query.h"
-#include "tests/platform/temp_home.h"
-#include "tests/server/web_error_capture.h"
+#include "tests/support/ci_require.h"
+#include "tests/support/odbc_test_config.h"
+#include "tests/support/pg_test_server.h"
+#include "tests/support/temp_home.h"
+#include "tests/support/web_error_capture.h"
 
 namespace {
 
@@ -383,7 +384,7 @@ namespace {
 TEST(QueryResultsPostgresTest, WideLongAndPreciseValuesAreNeverCut) {
     tessaro::database::OdbcTestConfig::Instance();
     auto& pg = tessaro::database::PgTestServer::Instance();
-    if (!pg.Available()) GTEST_SKIP() << "PostgreSQL not available: " << pg.Reason();
+    REQUIRE_OR_SKIP(pg.Available(), "PostgreSQL not available: " << pg.Reason());
     SQLHENV env = nullptr;
     SQLHDBC dbc = nullptr;
     SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);

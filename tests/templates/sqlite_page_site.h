@@ -13,12 +13,12 @@
 #include <sqlext.h>
 
 #include "database/connection_pool.h"
-#include "database/odbc_test_config.h"
 #include "engine/expressions/expression_driver.h"
 #include "engine/templates/page_scopes.h"
 #include "engine/templates/pooled_data_sources.h"
 #include "engine/templates/query_page.h"
 #include "template_test_site.h"
+#include "tests/support/odbc_test_config.h"
 
 class CoreTagsPage : public TemplateSite {
 protected:

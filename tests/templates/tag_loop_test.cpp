@@ -8,7 +8,7 @@
 #include "engine/server/web_exception.h"
 #include "engine/templates/query_results.h"
 #include "engine/templates/tag_loop.h"
-#include "tests/server/web_error_capture.h"
+#include "tests/support/web_error_capture.h"
 
 namespace {
 

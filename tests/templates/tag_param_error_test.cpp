@@ -7,8 +7,8 @@
 #include "engine/server/mapped_file.h"
 #include "engine/server/web_exception.h"
 #include "engine/templates/tag_param_error.h"
-#include "tests/server/web_error_capture.h"
-#include "tests/templates/temp_dir_test.h"
+#include "tests/support/temp_home.h"
+#include "tests/support/web_error_capture.h"
 
 namespace {
 
@@ -95,7 +95,7 @@ TEST(ErrorTagTest, TypesAreCheckedAndRegisteredByKind) {
     EXPECT_NE(noTemplate.detail.find("No TEMPLATE attribute was specified"), std::string::npos);
 }
 
-class ErrorPageRenderTest : public TempDirTest {
+class ErrorPageRenderTest : public TempFolderTest {
 protected:
     CErrorPageSpec Page(const std::string& text) {
         CErrorPageSpec spec;

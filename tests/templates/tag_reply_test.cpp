@@ -10,9 +10,8 @@
 #include "engine/server/reply_writer.h"
 #include "engine/server/web_exception.h"
 #include "engine/templates/tag_reply.h"
-#include "tests/platform/temp_home.h"
-#include "tests/server/web_error_capture.h"
-#include "tests/templates/temp_dir_test.h"
+#include "tests/support/temp_home.h"
+#include "tests/support/web_error_capture.h"
 
 namespace {
 
@@ -33,7 +32,7 @@ TEST(TagReplyTest, HeaderLinesAreTrimmedGetOneColonAndStayOnOneLine) {
     EXPECT_EQ(t.message, "Invalid TSHEADER tag<P>");
 }
 
-class ContentTagTest : public TempDirTest {
+class ContentTagTest : public TempFolderTest {
 protected:
     std::string MakeFile(const std::string& name) {
         std::string path = dir_ + "/" + name;

@@ -21,7 +21,7 @@
 #include "engine/server/web_exception.h"
 #include "engine/templates/template_tables.h"
 #include "platform/registry_store.h"
-#include "tests/server/server_test_home.h"
+#include "tests/support/server_test_home.h"
 
 class TestRequest : public CRequestReader {
 public:
@@ -64,7 +64,6 @@ struct PageOutcome {
 class TemplateSite : public ServerTestHome {
 protected:
     void SetUp() override {
-        SaveEnvironment("TESSARO_HOME", savedHome_);
         SaveEnvironment("TMPDIR", savedTemp_);
         ServerTestHome::SetUp();
         docs_ = home() + "/docs";
@@ -80,8 +79,8 @@ protected:
         registry_.reset();
         root_.reset();
         ServerTestHome::TearDown();
-        // Other tests of this program run after this one in the same process.
-        RestoreEnvironment("TESSARO_HOME", savedHome_);
+        // Other tests of this program run after this one in the same process (the temporary
+        // home puts TESSARO_HOME back itself).
         RestoreEnvironment("TMPDIR", savedTemp_);
     }
 
@@ -152,7 +151,7 @@ protected:
     CServerSettings* settings() const { return settings_.get(); }
 
 private:
-    std::optional<std::string> savedHome_, savedTemp_;
+    std::optional<std::string> savedTemp_;
     std::string docs_;
     std::unique_ptr<CRegistryKey> root_;
     std::unique_ptr<CRegistrySettings> registry_;

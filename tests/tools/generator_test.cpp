@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "engine/parser/table_layout.h"
+#include "tests/support/temp_home.h"
 #include "tests/tools/table_driver.h"
 #include "tools/tsgrammar/grammar_compiler.h"
 
@@ -255,24 +256,23 @@ TEST(GeneratorGrammarFile, MistakesAreReportedWithTheirLine) {
 }
 
 // The program itself: conflicts fail the build unless allowed, and the symbols header is checked.
-class GeneratorProgram : public ::testing::Test {
+class GeneratorProgram : public TempFolderTest {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() / ("tsgrammar_test_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir_);
+    TempFolderTest::SetUp();
+    folder_ = dir_;
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
   int run(const std::string& grammar, const std::string& extra) {
-    std::ofstream(dir_ / "g.grammar") << grammarText(grammar);
-    std::string cmd = std::string(TESSARO_BINARY_DIR) + "/bin/tsgrammar " + (dir_ / "g.grammar").string() +
-                      " --prefix Tiny --namespace tiny --source " + (dir_ / "out.cpp").string() + " " + extra +
-                      " >" + (dir_ / "log").string() + " 2>&1";
+    std::ofstream(folder_ / "g.grammar") << grammarText(grammar);
+    std::string cmd = std::string(TESSARO_BINARY_DIR) + "/bin/tsgrammar " + (folder_ / "g.grammar").string() +
+                      " --prefix Tiny --namespace tiny --source " + (folder_ / "out.cpp").string() + " " + extra +
+                      " >" + (folder_ / "log").string() + " 2>&1";
     int status = std::system(cmd.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
-  std::filesystem::path dir_;
+  std::filesystem::path folder_;
 };
 
 TEST_F(GeneratorProgram, FailsOnUnsettledConflictsAndStaleSymbols) {
@@ -280,12 +280,12 @@ TEST_F(GeneratorProgram, FailsOnUnsettledConflictsAndStaleSymbols) {
       "list 0 x\ntoken 1 If : 'i'\ntoken 2 Else : 'e'\ntoken 3 X : 'x'\nproduction 0 start = s $end\n"
       "production 1 s = If s\nproduction 2 s = If s Else s\nproduction 3 s = X\n";
   EXPECT_EQ(run(dangling, ""), 1);
-  EXPECT_FALSE(std::filesystem::exists(dir_ / "out.cpp"));
-  EXPECT_EQ(run(dangling, "--allow-conflicts --symbols " + (dir_ / "s.h").string()), 0);
-  EXPECT_TRUE(std::filesystem::exists(dir_ / "out.cpp"));
-  EXPECT_EQ(run(dangling, "--allow-conflicts --check-symbols " + (dir_ / "s.h").string()), 0);
-  std::ofstream(dir_ / "s.h", std::ios::app) << "// edited\n";
-  EXPECT_EQ(run(dangling, "--allow-conflicts --check-symbols " + (dir_ / "s.h").string()), 1);
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "out.cpp"));
+  EXPECT_EQ(run(dangling, "--allow-conflicts --symbols " + (folder_ / "s.h").string()), 0);
+  EXPECT_TRUE(std::filesystem::exists(folder_ / "out.cpp"));
+  EXPECT_EQ(run(dangling, "--allow-conflicts --check-symbols " + (folder_ / "s.h").string()), 0);
+  std::ofstream(folder_ / "s.h", std::ios::app) << "// edited\n";
+  EXPECT_EQ(run(dangling, "--allow-conflicts --check-symbols " + (folder_ / "s.h").string()), 1);
 }
 
 }  // namespace

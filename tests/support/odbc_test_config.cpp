@@ -1,4 +1,4 @@
-#include "database/odbc_test_config.h"
+#include "tests/support/odbc_test_config.h"
 
 #include <cerrno>
 #include <dlfcn.h>
@@ -8,6 +8,8 @@
 #include <fstream>
 #include <stdexcept>
 #include <unistd.h>
+
+#include "tests/support/odbc_drivers.h"
 
 namespace tessaro::database {
 
@@ -38,9 +40,10 @@ OdbcTestConfig::OdbcTestConfig() {
     RemoveAbandonedDirectories();
     // The driver manager unloads these at exit; kept loaded, leak reports of a sanitizer
     // build still name them (their caches are not the program's leaks).
-    for (const char* library :
-         {"libodbcinst.so.2", kSQLiteOdbcDriverPath, kPostgresOdbcDriverPath}) {
-        dlopen(library, RTLD_LAZY | RTLD_NODELETE);
+    const std::string sqliteDriver = tessaro::test::SQLiteOdbcDriverPath();
+    const std::string postgresDriver = tessaro::test::PostgresOdbcDriverPath();
+    for (const std::string& library : {std::string("libodbcinst.so.2"), sqliteDriver, postgresDriver}) {
+        if (!library.empty()) dlopen(library.c_str(), RTLD_LAZY | RTLD_NODELETE);
     }
     std::string pattern = (fs::temp_directory_path() / "tessaro-odbc-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create an ODBC test directory");
@@ -48,10 +51,10 @@ OdbcTestConfig::OdbcTestConfig() {
     std::ofstream(dir_ + "/owner.pid") << getpid() << "\n";
     std::ofstream inst(dir_ + "/odbcinst.ini");
     inst << "[" << kSQLiteDriverName << "]\nDescription=SQLite3 ODBC driver\nDriver="
-         << kSQLiteOdbcDriverPath << "\nSetup=" << kSQLiteOdbcDriverPath
+         << sqliteDriver << "\nSetup=" << sqliteDriver
          << "\nThreading=2\n\n"
          << "[" << kPostgresDriverName << "]\nDescription=PostgreSQL ODBC driver\nDriver="
-         << kPostgresOdbcDriverPath << "\n";
+         << postgresDriver << "\n";
     inst.close();
     std::ofstream(dir_ + "/odbc.ini").close();  // no system data sources
     setenv("ODBCSYSINI", dir_.c_str(), 1);

@@ -1,5 +1,5 @@
-// A private ODBC configuration for tests: registers the SQLite and PostgreSQL drivers in a
-// temporary directory, points the driver manager at it (ODBCSYSINI/ODBCINI) and creates
+// A private ODBC configuration for tests: registers the installed SQLite and PostgreSQL drivers
+// in a temporary directory, points the driver manager at it (ODBCSYSINI/ODBCINI) and creates
 // data sources there. Never touches the machine's own ODBC configuration.
 #pragma once
 
@@ -8,10 +8,6 @@
 
 namespace tessaro::database {
 
-inline constexpr const char* kSQLiteOdbcDriverPath =
-    "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
-inline constexpr const char* kPostgresOdbcDriverPath =
-    "/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so";
 inline constexpr const char* kSQLiteDriverName = "Tessaro SQLite3";
 inline constexpr const char* kPostgresDriverName = "Tessaro PostgreSQL";
 

@@ -1,6 +1,7 @@
-#include "database/pg_test_server.h"
+#include "tests/support/pg_test_server.h"
 
-#include "database/odbc_test_config.h"
+#include "tests/support/odbc_drivers.h"
+#include "tests/support/odbc_test_config.h"
 
 #include <cerrno>
 #include <csignal>
@@ -17,21 +18,37 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The newest installed server version's binaries, or empty.
+bool HasServerPrograms(const fs::path& bin) {
+    std::error_code ec;
+    return fs::exists(bin / "initdb", ec) && fs::exists(bin / "pg_ctl", ec);
+}
+
+// The newest installed server version's binaries (Debian keeps each version in a folder of its
+// own, off the PATH), else the folder on PATH that has them, or empty.
 std::string FindPostgresBin() {
     std::error_code ec;
     std::string best;
     int bestVersion = -1;
     for (const auto& entry : fs::directory_iterator("/usr/lib/postgresql", ec)) {
         fs::path bin = entry.path() / "bin";
-        if (!fs::exists(bin / "initdb", ec) || !fs::exists(bin / "pg_ctl", ec)) continue;
+        if (!HasServerPrograms(bin)) continue;
         int version = std::atoi(entry.path().filename().c_str());
         if (version > bestVersion) {
             bestVersion = version;
             best = bin.string();
         }
     }
-    return best;
+    if (!best.empty()) return best;
+    const char* path = std::getenv("PATH");
+    std::string folders = path ? path : "";
+    for (size_t start = 0; start <= folders.size();) {
+        size_t end = folders.find(':', start);
+        if (end == std::string::npos) end = folders.size();
+        fs::path folder = folders.substr(start, end - start);
+        if (!folder.empty() && HasServerPrograms(folder)) return folder.string();
+        start = end + 1;
+    }
+    return "";
 }
 
 std::string Quote(const std::string& s) {
@@ -86,12 +103,12 @@ std::string PgTestServer::AsServerUser(const std::string& command) const {
 PgTestServer::PgTestServer() {
     bin_ = FindPostgresBin();
     if (bin_.empty()) {
-        reason_ = "PostgreSQL server binaries not installed (no /usr/lib/postgresql/*/bin/initdb)";
+        reason_ = "PostgreSQL server binaries not installed (no initdb and pg_ctl in /usr/lib/postgresql/*/bin or on PATH)";
         return;
     }
     OdbcTestConfig& config = OdbcTestConfig::Instance();
-    if (!fs::exists(kPostgresOdbcDriverPath)) {
-        reason_ = std::string("PostgreSQL ODBC driver missing: ") + kPostgresOdbcDriverPath;
+    if (tessaro::test::PostgresOdbcDriverPath().empty()) {
+        reason_ = "PostgreSQL ODBC driver (psqlodbcw.so) not found in the library folders";
         return;
     }
     std::string pattern = (fs::temp_directory_path() / "tessaro-pg-XXXXXX").string();

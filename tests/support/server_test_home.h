@@ -11,7 +11,7 @@
 #include <string>
 
 #include "engine/server/registry.h"
-#include "tests/platform/temp_home.h"
+#include "tests/support/temp_home.h"
 
 class ServerTestHome : public TempHomeTest {
 protected:
