@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "temp_home.h"
+#include "tests/support/temp_home.h"
 
 namespace {
 
