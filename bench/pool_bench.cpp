@@ -10,13 +10,13 @@
 #include <memory>
 #include <string>
 
-#include "database/connection_pool.h"
-#include "database/odbc_connect.h"
-#include "database/odbc_cursor.h"
-#include "database/odbc_env.h"
+#include "database/access/connection_pool.h"
+#include "database/access/request_data_sources.h"
+#include "database/odbc/odbc_connect.h"
+#include "database/odbc/odbc_cursor.h"
+#include "database/odbc/odbc_env.h"
 #include "database/odbc_test_config.h"
-#include "database/request_data_sources.h"
-#include "engine/server/registry.h"
+#include "support/registry.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 #include <thread>
 #include <unistd.h>
 
-#include "engine/server/registry.h"
 #include "engine/server/request_context.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/request_limiter.h"
-#include "engine/server/web_exception.h"
 #include "platform/framework_exception.h"
+#include "support/registry.h"
+#include "support/web_exception.h"
 
 namespace {
 

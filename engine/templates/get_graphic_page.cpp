@@ -1,12 +1,12 @@
 #include "engine/templates/get_graphic_page.h"
 
-#include "engine/server/file_helpers.h"
-#include "engine/server/html_escape.h"
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_reader.h"
-#include "engine/server/text_helpers.h"
-#include "engine/server/web_exception.h"
 #include "platform/temp_file.h"
+#include "support/file_helpers.h"
+#include "support/html_escape.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
 
 namespace {
 

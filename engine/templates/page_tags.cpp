@@ -6,16 +6,12 @@
 #include <fstream>
 #include <mutex>
 
-#include "database/odbc_cursor.h"
+#include "database/odbc/odbc_cursor.h"
 #include "engine/expressions/expression_driver.h"
 #include "engine/expressions/expression_exception.h"
+#include "engine/grammar/template_symbols.h"
 #include "engine/server/client_scope.h"
-#include "engine/server/html_escape.h"
-#include "engine/server/number_parse.h"
 #include "engine/server/reply_writer.h"
-#include "engine/server/server_settings.h"
-#include "engine/server/text_helpers.h"
-#include "engine/server/web_exception.h"
 #include "engine/templates/expression_bridge.h"
 #include "engine/templates/if_block_stack.h"
 #include "engine/templates/page_scopes.h"
@@ -23,7 +19,11 @@
 #include "engine/templates/query_page.h"
 #include "engine/templates/template_parser.h"
 #include "platform/home.h"
-#include "tools/template_symbols.h"
+#include "support/html_escape.h"
+#include "support/number_parse.h"
+#include "support/server_settings.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
 
 namespace p = tessaro::grammar::template_grammar::production;
 

@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "engine/server/text_helpers.h"
-#include "engine/server/web_exception.h"
-#include "engine/templates/cookie_scope.h"
+#include "engine/grammar/template_symbols.h"
 #include "engine/server/client_scope.h"
+#include "engine/templates/cookie_scope.h"
 #include "engine/templates/if_block_stack.h"
 #include "engine/templates/page_scopes.h"
 #include "engine/templates/page_tags.h"
 #include "engine/templates/query_page.h"
 #include "engine/templates/template_tables.h"
-#include "tools/template_symbols.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
 
 namespace p = tessaro::grammar::template_grammar::production;
 

@@ -3,21 +3,21 @@
 #include <memory>
 
 #include "engine/parser/ss_exception.h"
-#include "engine/server/file_helpers.h"
-#include "engine/server/html_escape.h"
-#include "engine/server/registry.h"
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_reader.h"
-#include "engine/server/server_settings.h"
-#include "engine/server/text_helpers.h"
-#include "engine/server/web_exception.h"
 #include "engine/templates/if_block_stack.h"
 #include "engine/templates/page_tags.h"
-#include "engine/templates/tag_param_error.h"
 #include "engine/templates/query_page.h"
+#include "engine/templates/tag_param_error.h"
 #include "engine/templates/template_parser.h"
 #include "engine/templates/template_tables.h"
 #include "platform/path_util.h"
+#include "support/file_helpers.h"
+#include "support/html_escape.h"
+#include "support/registry.h"
+#include "support/server_settings.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/server/byte_buffer.h"
+#include "support/byte_buffer.h"
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_reader.h"
-#include "engine/server/web_exception.h"
+#include "support/web_exception.h"
 #include "server_test_home.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include "database/connection_pool.h"
+#include "database/access/connection_pool.h"
 #include "database/odbc_test_config.h"
 #include "database/pg_test_server.h"
 #include "engine/expressions/expression_driver.h"

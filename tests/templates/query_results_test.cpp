@@ -7,9 +7,9 @@
 
 #include "database/odbc_test_config.h"
 #include "database/pg_test_server.h"
-#include "engine/server/registry.h"
-#include "engine/server/server_settings.h"
-#include "engine/server/web_exception.h"
+#include "support/registry.h"
+#include "support/server_settings.h"
+#include "support/web_exception.h"
 #include "engine/templates/query_results.h"
 #include "engine/templates/tag_query.h"
 #include "tests/platform/temp_home.h"
