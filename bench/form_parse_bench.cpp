@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
-#include "engine/server/byte_buffer.h"
+#include "support/byte_buffer.h"
 #include "engine/server/request_reader.h"
-#include "engine/server/server_settings.h"
+#include "support/server_settings.h"
 
 namespace {
 

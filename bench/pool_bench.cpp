@@ -9,12 +9,12 @@
 #include <memory>
 #include <string>
 
-#include "database/connection_pool.h"
-#include "database/odbc_connect.h"
-#include "database/odbc_cursor.h"
-#include "database/odbc_env.h"
-#include "database/request_data_sources.h"
-#include "engine/server/registry.h"
+#include "database/access/connection_pool.h"
+#include "database/odbc/odbc_connect.h"
+#include "database/odbc/odbc_cursor.h"
+#include "database/odbc/odbc_env.h"
+#include "database/access/request_data_sources.h"
+#include "support/registry.h"
 #include "tests/support/odbc_test_config.h"
 #include "tests/support/temp_home.h"
 

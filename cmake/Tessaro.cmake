@@ -1,10 +1,12 @@
 # Helpers shared by the subsystem folders.
 #
-# ts_library(NAME [DEPS lib...])
+# ts_library(NAME [PUBLIC lib...] [PRIVATE lib...])
 #   A static library from every *.cpp directly in the current folder, except files
 #   named *_main.cpp (program entry points). New files are picked up on the next build.
+#   PUBLIC names the layers whose headers this library's headers include; PRIVATE the
+#   ones only its sources use. (DEPS, the older spelling, means PRIVATE.)
 function(ts_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "PUBLIC;PRIVATE;DEPS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
   list(FILTER srcs EXCLUDE REGEX "_main\\.cpp$")
   if(NOT srcs)
@@ -17,15 +19,15 @@ function(ts_library name)
   endif()
   add_library(${name} STATIC ${srcs})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
-  target_link_libraries(${name} PUBLIC Threads::Threads ${CMAKE_DL_LIBS} ${ARG_DEPS})
+  target_link_libraries(${name} PUBLIC ${ARG_PUBLIC} PRIVATE Threads::Threads ${ARG_PRIVATE} ${ARG_DEPS})
 endfunction()
 
 # ts_program(NAME MAIN file.cpp [DEPS lib...])
-#   A program in build/bin, built only once its entry point exists.
+#   A program in build/bin from its entry point; a missing entry point is a configure error.
 function(ts_program name)
   cmake_parse_arguments(ARG "" "MAIN" "DEPS" ${ARGN})
-  if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_MAIN})
-    return()
+  if(NOT ARG_MAIN OR NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_MAIN})
+    message(FATAL_ERROR "ts_program(${name}): entry point '${ARG_MAIN}' not found in ${CMAKE_CURRENT_SOURCE_DIR}")
   endif()
   add_executable(${name} ${ARG_MAIN})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS})

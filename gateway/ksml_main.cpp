@@ -6,10 +6,10 @@
 #include <string>
 #include <unistd.h>
 
-#include "engine/server/registry.h"
-#include "engine/server/trace_log.h"
 #include "gateway/engine_service.h"
 #include "gateway/forward_request.h"
+#include "support/registry.h"
+#include "support/trace_log.h"
 
 extern char** environ;
 

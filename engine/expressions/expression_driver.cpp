@@ -4,8 +4,8 @@
 
 #include "engine/expressions/expression_log.h"
 #include "engine/expressions/expression_parser.h"
+#include "engine/grammar/grammar_tables.h"
 #include "engine/parser/ss_exception.h"
-#include "tools/grammar_tables.h"
 
 namespace {
 

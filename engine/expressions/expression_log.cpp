@@ -1,6 +1,6 @@
 #include "engine/expressions/expression_log.h"
 
-#include "engine/server/trace_log.h"
+#include "support/trace_log.h"
 
 namespace {
 thread_local ExpressionLogObserver t_observer = nullptr;

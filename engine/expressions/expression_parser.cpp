@@ -5,8 +5,8 @@
 #include "engine/expressions/expression_exception.h"
 #include "engine/expressions/expression_log.h"
 #include "engine/expressions/odbc_literal.h"
+#include "engine/grammar/expression_symbols.h"
 #include "engine/parser/ss_input_source.h"
-#include "tools/expression_symbols.h"
 
 namespace tok = tessaro::grammar::expression_grammar::token;
 namespace prod = tessaro::grammar::expression_grammar::production;

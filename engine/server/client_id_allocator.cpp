@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "engine/server/registry.h"
 #include "engine/server/server_error_log.h"
-#include "engine/server/web_exception.h"
 #include "platform/win32_error.h"
+#include "support/registry.h"
+#include "support/web_exception.h"
 
 namespace reg = tessaro::platform;
 

@@ -1,6 +1,6 @@
 #include "engine/server/client_scope.h"
 
-#include "engine/server/registry.h"
+#include "support/registry.h"
 
 CClientScope::CClientScope(CClientIdSource& idSource) : m_idSource(idSource), m_current(&m_disabledStore) {
     std::unique_ptr<CRegistryKey> root = OpenTessaroRootKey();

@@ -10,10 +10,10 @@
 
 #include "engine/server/client_id_allocator.h"
 #include "engine/server/client_id_source.h"
-#include "engine/server/registry.h"
-#include "engine/server/text_helpers.h"
-#include "engine/server/web_exception.h"
 #include "platform/win32_error.h"
+#include "support/registry.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
 
 namespace reg = tessaro::platform;
 

@@ -2,8 +2,8 @@
 
 #include <new>
 
-#include "engine/server/registry.h"
-#include "engine/server/web_exception.h"
+#include "support/registry.h"
+#include "support/web_exception.h"
 #include "platform/framework_exception.h"
 
 ExceptionReport DescribeCurrentException() {

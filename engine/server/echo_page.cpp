@@ -5,12 +5,12 @@
 #include <sys/stat.h>
 #include <thread>
 
-#include "engine/server/html_escape.h"
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/request_reader.h"
-#include "engine/server/server_settings.h"
-#include "engine/server/web_exception.h"
+#include "support/html_escape.h"
+#include "support/server_settings.h"
+#include "support/web_exception.h"
 
 namespace {
 

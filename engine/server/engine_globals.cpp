@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "engine/server/text_helpers.h"
 #include "platform/service_control.h"
+#include "support/text_helpers.h"
 
 namespace {
 

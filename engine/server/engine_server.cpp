@@ -4,13 +4,13 @@
 
 #include "engine/server/engine_globals.h"
 #include "engine/server/engine_subsystems.h"
-#include "engine/server/registry.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/server_error_log.h"
-#include "engine/server/server_settings.h"
-#include "engine/server/trace_log.h"
-#include "engine/server/web_exception.h"
 #include "platform/window.h"
+#include "support/registry.h"
+#include "support/server_settings.h"
+#include "support/trace_log.h"
+#include "support/web_exception.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include "engine/server/echo_page.h"
 #include "engine/server/hdml_library.h"
-#include "engine/server/registry.h"
 #include "engine/server/request_dispatcher.h"
-#include "engine/server/text_helpers.h"
+#include "support/registry.h"
+#include "support/text_helpers.h"
 
 namespace {
 

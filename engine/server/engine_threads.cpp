@@ -16,11 +16,11 @@
 #include "engine/server/request_limiter.h"
 #include "engine/server/request_worker.h"
 #include "engine/server/server_error_log.h"
-#include "engine/server/trace_log.h"
 #include "platform/named_event.h"
 #include "platform/scm_event.h"
 #include "platform/scm_service_host.h"
 #include "platform/win32_error.h"
+#include "support/trace_log.h"
 
 using tessaro::platform::ManualResetEvent;
 using tessaro::platform::NamedEvent;

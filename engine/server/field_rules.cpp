@@ -8,10 +8,10 @@
 #include <cstdlib>
 
 #include "engine/server/form_field_list.h"
-#include "engine/server/html_escape.h"
-#include "engine/server/number_mask.h"
-#include "engine/server/text_helpers.h"
-#include "engine/server/web_exception.h"
+#include "support/html_escape.h"
+#include "support/number_mask.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
 
 using tessaro::foundation::ParsedDateTime;
 

@@ -2,10 +2,10 @@
 
 #include <strings.h>
 
-#include "engine/server/mapped_file.h"
 #include "engine/server/server_error_log.h"
-#include "engine/server/text_helpers.h"
-#include "engine/server/trace_log.h"
+#include "support/mapped_file.h"
+#include "support/text_helpers.h"
+#include "support/trace_log.h"
 
 CFormFieldList::~CFormFieldList() {
     m_names.clear();

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <unistd.h>
 
-#include "engine/server/trace_log.h"
+#include "support/trace_log.h"
 
 namespace {
 

@@ -3,15 +3,15 @@
 #include <cctype>
 #include <memory>
 
-#include "engine/server/file_helpers.h"
-#include "engine/server/html_escape.h"
 #include "engine/server/request_reader.h"
-#include "engine/server/temp_file.h"
-#include "engine/server/text_helpers.h"
 #include "engine/server/uploaded_file.h"
-#include "engine/server/web_exception.h"
 #include "platform/framework_exception.h"
 #include "platform/win32_error.h"
+#include "support/file_helpers.h"
+#include "support/html_escape.h"
+#include "support/temp_file.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/server/byte_buffer.h"
+#include "support/byte_buffer.h"
 
 class CReplyChannel {
 public:

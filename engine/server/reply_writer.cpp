@@ -3,13 +3,13 @@
 #include <cerrno>
 #include <unistd.h>
 
-#include "engine/server/file_helpers.h"
 #include "engine/server/hdml_library.h"
-#include "engine/server/mapped_file.h"
 #include "engine/server/server_error_log.h"
-#include "engine/server/temp_file.h"
 #include "platform/framework_exception.h"
 #include "platform/win32_error.h"
+#include "support/file_helpers.h"
+#include "support/mapped_file.h"
+#include "support/temp_file.h"
 
 namespace {
 

@@ -3,14 +3,14 @@
 #include <vector>
 
 #include "engine/server/current_exception.h"
-#include "engine/server/html_escape.h"
-#include "engine/server/registry.h"
+#include "support/html_escape.h"
+#include "support/registry.h"
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_reader.h"
-#include "engine/server/server_settings.h"
-#include "engine/server/text_helpers.h"
-#include "engine/server/web_exception.h"
-#include "engine/server/web_log.h"
+#include "support/server_settings.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
+#include "support/web_log.h"
 #include "platform/framework_exception.h"
 
 const char* const kUnknownCauseText =

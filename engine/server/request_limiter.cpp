@@ -2,8 +2,8 @@
 
 #include <chrono>
 
-#include "engine/server/registry.h"
-#include "engine/server/trace_log.h"
+#include "support/registry.h"
+#include "support/trace_log.h"
 
 RequestLimiter::RequestLimiter(CRegistrySettings* settings) {
     try {

@@ -5,14 +5,14 @@
 #include <cstring>
 #include <strings.h>
 
-#include "engine/server/byte_buffer.h"
-#include "engine/server/html_escape.h"
 #include "engine/server/multipart_parser.h"
 #include "engine/server/reply_writer.h"
-#include "engine/server/server_settings.h"
-#include "engine/server/text_helpers.h"
-#include "engine/server/web_exception.h"
 #include "platform/pipe_frame.h"
+#include "support/byte_buffer.h"
+#include "support/html_escape.h"
+#include "support/server_settings.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
 
 namespace {
 

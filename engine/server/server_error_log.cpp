@@ -1,6 +1,6 @@
 #include "engine/server/server_error_log.h"
 
-#include "engine/server/trace_log.h"
+#include "support/trace_log.h"
 
 std::string ServerErrorText(const std::string& text, long errorNumber) {
     std::string line = text.size() > 10000 ? text.substr(0, 10000) : text;

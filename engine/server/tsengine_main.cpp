@@ -4,7 +4,7 @@
 #include <string>
 #include <thread>
 
-#include "database/connection_pool.h"
+#include "database/access/connection_pool.h"
 #include "engine/server/engine_globals.h"
 #include "engine/server/engine_server.h"
 #include "engine/server/engine_service.h"
@@ -12,10 +12,10 @@
 #include "engine/server/engine_threads.h"
 #include "engine/server/request_worker.h"
 #include "engine/server/server_error_log.h"
-#include "engine/server/text_helpers.h"
 #include "engine/templates/template_actions.h"
 #include "platform/scm_event.h"
 #include "platform/window.h"
+#include "support/text_helpers.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // TSAPPLICATION: names the application and switches client management.
 #include "engine/server/client_scope.h"
-#include "engine/server/text_helpers.h"
-#include "engine/server/web_exception.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
 #include "engine/templates/page_scopes.h"
 #include "engine/templates/query_page.h"
 #include "engine/templates/tag_family.h"
-#include "tools/template_symbols.h"
+#include "engine/grammar/template_symbols.h"
 
 namespace p = tessaro::grammar::template_grammar::production;
 

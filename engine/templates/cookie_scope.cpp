@@ -2,12 +2,12 @@
 
 #include <cmath>
 
-#include "engine/server/html_escape.h"
-#include "engine/server/number_parse.h"
 #include "engine/server/request_reader.h"
-#include "engine/server/text_helpers.h"
-#include "engine/server/web_exception.h"
 #include "foundation/date_text_parser.h"
+#include "support/html_escape.h"
+#include "support/number_parse.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
 
 namespace {
 

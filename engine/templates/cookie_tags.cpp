@@ -2,11 +2,11 @@
 // cookies at the end of the tag.
 #include <ctime>
 
-#include "engine/server/text_helpers.h"
+#include "support/text_helpers.h"
 #include "engine/templates/cookie_scope.h"
 #include "engine/templates/query_page.h"
 #include "engine/templates/tag_family.h"
-#include "tools/template_symbols.h"
+#include "engine/grammar/template_symbols.h"
 
 namespace p = tessaro::grammar::template_grammar::production;
 

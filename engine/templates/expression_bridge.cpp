@@ -1,10 +1,10 @@
 #include "engine/templates/expression_bridge.h"
 
 #include "engine/expressions/expression_driver.h"
-#include "engine/server/text_helpers.h"
-#include "engine/server/web_exception.h"
 #include "engine/templates/query_results.h"
 #include "engine/templates/variable_scopes.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
 
 namespace {
 

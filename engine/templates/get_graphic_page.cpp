@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
-#include "engine/server/html_escape.h"
+#include "support/html_escape.h"
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_reader.h"
-#include "engine/server/text_helpers.h"
-#include "engine/server/web_exception.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
 #include "platform/home.h"
 #include "platform/private_file.h"
 #include "platform/win32_error.h"

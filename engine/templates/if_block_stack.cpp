@@ -1,7 +1,7 @@
 #include "engine/templates/if_block_stack.h"
 
-#include "engine/server/html_escape.h"
-#include "engine/server/web_exception.h"
+#include "support/html_escape.h"
+#include "support/web_exception.h"
 
 void CIfBlockStack::Record(std::size_t depth, const std::string& text) {
     // A long loop of conditionals keeps only its latest records, in count and in bytes.

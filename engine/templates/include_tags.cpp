@@ -1,7 +1,7 @@
 // TSINCLUDE: runs another template file in place of the tag.
 #include "engine/templates/query_page.h"
 #include "engine/templates/tag_family.h"
-#include "tools/template_symbols.h"
+#include "engine/grammar/template_symbols.h"
 
 namespace p = tessaro::grammar::template_grammar::production;
 

@@ -1,9 +1,9 @@
 // TSMAIL: a section whose rows become mail messages; the body is TSOUTPUT's.
-#include "engine/server/number_parse.h"
+#include "support/number_parse.h"
 #include "engine/templates/page_tags.h"
 #include "engine/templates/query_page.h"
 #include "engine/templates/tag_family.h"
-#include "tools/template_symbols.h"
+#include "engine/grammar/template_symbols.h"
 
 namespace p = tessaro::grammar::template_grammar::production;
 

@@ -4,13 +4,13 @@
 
 #include <cctype>
 
-#include "engine/server/html_escape.h"
-#include "engine/server/number_parse.h"
-#include "engine/server/text_helpers.h"
-#include "engine/server/web_exception.h"
 #include "engine/templates/if_block_stack.h"
 #include "engine/templates/query_results.h"
 #include "engine/templates/tag_reply.h"
+#include "support/html_escape.h"
+#include "support/number_parse.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
 
 namespace {
 

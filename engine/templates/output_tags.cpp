@@ -1,11 +1,11 @@
 // TSOUTPUT, and the section body it shares with TSMAIL: the body is collected
 // as the template is read and runs once the outermost section closes.
-#include "engine/server/html_escape.h"
+#include "support/html_escape.h"
 #include "engine/templates/page_tags.h"
 #include "engine/templates/query_page.h"
 #include "engine/templates/tag_family.h"
 #include "engine/templates/template_parser.h"
-#include "tools/template_symbols.h"
+#include "engine/grammar/template_symbols.h"
 
 namespace p = tessaro::grammar::template_grammar::production;
 

@@ -1,7 +1,7 @@
 #include "engine/templates/page_evaluation.h"
 
 #include "engine/expressions/expression_driver.h"
-#include "engine/server/text_helpers.h"
+#include "support/text_helpers.h"
 #include "engine/templates/page_scopes.h"
 #include "engine/templates/query_page.h"
 

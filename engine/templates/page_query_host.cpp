@@ -1,8 +1,8 @@
 #include "engine/templates/page_query_host.h"
 
-#include "database/odbc_cursor.h"
-#include "engine/server/html_escape.h"
-#include "engine/server/web_exception.h"
+#include "database/odbc/odbc_cursor.h"
+#include "support/html_escape.h"
+#include "support/web_exception.h"
 #include "engine/templates/page_evaluation.h"
 #include "engine/templates/pooled_data_sources.h"
 #include "engine/templates/query_page.h"

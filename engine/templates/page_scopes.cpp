@@ -7,14 +7,14 @@
 #include "engine/expressions/random_state.h"
 #include "engine/server/client_scope.h"
 #include "engine/server/client_variable_store.h"
-#include "engine/server/html_escape.h"
-#include "engine/server/registry.h"
 #include "engine/server/request_reader.h"
-#include "engine/server/text_helpers.h"
-#include "engine/server/web_exception.h"
 #include "engine/templates/cookie_scope.h"
 #include "engine/templates/query_page.h"
 #include "engine/templates/query_results.h"
+#include "support/html_escape.h"
+#include "support/registry.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "engine/expressions/expression_driver.h"
 #include "engine/expressions/expression_exception.h"
-#include "engine/server/server_settings.h"
+#include "support/server_settings.h"
 #include "engine/templates/page_evaluation.h"
 #include "engine/templates/page_scopes.h"
 #include "engine/templates/page_tags.h"

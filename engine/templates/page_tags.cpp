@@ -1,6 +1,6 @@
 #include "engine/templates/page_tags.h"
 
-#include "engine/server/text_helpers.h"
+#include "support/text_helpers.h"
 #include "engine/templates/if_block_stack.h"
 #include "engine/templates/query_page.h"
 #include "engine/templates/tag_dispatch.h"

@@ -1,6 +1,6 @@
 #include "engine/templates/pooled_data_sources.h"
 
-#include "engine/server/server_settings.h"
+#include "support/server_settings.h"
 
 CPooledDataSourceSet::CPooledDataSourceSet(CServerSettings* settings)
     : m_set(settings != nullptr ? settings->GetRegistrySettings() : nullptr) {}

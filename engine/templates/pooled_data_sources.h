@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "database/request_data_sources.h"
+#include "database/access/request_data_sources.h"
 #include "engine/templates/wdb_base_page.h"
 
 class CServerSettings;

@@ -2,17 +2,17 @@
 
 #include <ctime>
 
-#include "engine/server/number_parse.h"
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_reader.h"
-#include "engine/server/server_settings.h"
-#include "engine/server/text_helpers.h"
-#include "engine/server/web_exception.h"
 #include "engine/templates/cookie_scope.h"
 #include "engine/templates/if_block_stack.h"
 #include "engine/templates/page_scopes.h"
 #include "engine/templates/page_tags.h"
 #include "engine/templates/template_parser.h"
+#include "support/number_parse.h"
+#include "support/server_settings.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
 
 std::int64_t MonotonicMilliseconds() {
     timespec now{};

@@ -3,11 +3,11 @@
 #include <chrono>
 #include <cstdio>
 
-#include "database/odbc_error_page.h"
-#include "engine/server/html_escape.h"
-#include "engine/server/server_settings.h"
-#include "engine/server/text_helpers.h"
-#include "engine/server/web_exception.h"
+#include "database/access/odbc_error_page.h"
+#include "support/html_escape.h"
+#include "support/server_settings.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "database/data_source_login.h"
-#include "database/odbc_api.h"
+#include "database/access/data_source_login.h"
+#include "database/odbc/odbc_api.h"
 
 class CServerSettings;
 

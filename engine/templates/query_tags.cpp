@@ -1,12 +1,12 @@
 // TSQUERY, TSSQL and /TSQUERY. The block stays open while text and the tags
 // allowed inside it are read; any other production runs the query first.
-#include "engine/server/server_settings.h"
+#include "support/server_settings.h"
 #include "engine/templates/page_evaluation.h"
 #include "engine/templates/page_tags.h"
 #include "engine/templates/query_page.h"
 #include "engine/templates/tag_family.h"
 #include "engine/templates/template_parser.h"
-#include "tools/template_symbols.h"
+#include "engine/grammar/template_symbols.h"
 
 namespace p = tessaro::grammar::template_grammar::production;
 

@@ -2,14 +2,14 @@
 // rather than on its text.
 #include "engine/server/client_scope.h"
 #include "engine/server/reply_writer.h"
-#include "engine/server/text_helpers.h"
+#include "support/text_helpers.h"
 #include "engine/templates/page_scopes.h"
 #include "engine/templates/page_tags.h"
 #include "engine/templates/query_page.h"
 #include "engine/templates/tag_family.h"
 #include "engine/templates/tag_reply.h"
 #include "engine/templates/template_parser.h"
-#include "tools/template_symbols.h"
+#include "engine/grammar/template_symbols.h"
 
 namespace p = tessaro::grammar::template_grammar::production;
 

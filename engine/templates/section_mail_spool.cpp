@@ -6,8 +6,8 @@
 #include <fstream>
 #include <mutex>
 
-#include "engine/server/html_escape.h"
-#include "engine/server/web_exception.h"
+#include "support/html_escape.h"
+#include "support/web_exception.h"
 #include "platform/home.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include "engine/templates/query_page.h"
 #include "engine/templates/tag_family.h"
 #include "engine/templates/template_parser.h"
-#include "tools/template_symbols.h"
+#include "engine/grammar/template_symbols.h"
 
 namespace p = tessaro::grammar::template_grammar::production;
 

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "engine/server/text_helpers.h"
-#include "engine/server/web_exception.h"
 #include "engine/templates/query_results.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
 
 namespace {
 

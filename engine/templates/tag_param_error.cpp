@@ -2,11 +2,11 @@
 
 #include <filesystem>
 
-#include "engine/server/html_escape.h"
-#include "engine/server/mapped_file.h"
-#include "engine/server/text_helpers.h"
-#include "engine/server/web_exception.h"
 #include "platform/path_util.h"
+#include "support/html_escape.h"
+#include "support/mapped_file.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
 
 void ExecuteParam(const ParamTagState& state, const std::function<void(const std::string&)>& lookup,
                   const std::function<void(const std::string&, const std::string&)>& assign) {

@@ -1,12 +1,12 @@
 #include "engine/templates/tag_reply.h"
 
 #include "engine/server/client_scope.h"
-#include "engine/server/file_helpers.h"
-#include "engine/server/html_escape.h"
+#include "support/file_helpers.h"
+#include "support/html_escape.h"
 #include "engine/server/reply_writer.h"
 #include "engine/server/runtime_file_gate.h"
-#include "engine/server/text_helpers.h"
-#include "engine/server/web_exception.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
 
 std::string RemoveLineBreaks(const std::string& text) { return RemoveChar(RemoveChar(text, '\r'), '\n'); }
 

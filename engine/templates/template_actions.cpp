@@ -3,12 +3,12 @@
 #include "engine/server/echo_page.h"
 #include "engine/server/engine_subsystems.h"
 #include "engine/server/request_dispatcher.h"
-#include "engine/server/text_helpers.h"
 #include "engine/templates/get_graphic_page.h"
 #include "engine/templates/page_scopes.h"
 #include "engine/templates/pooled_data_sources.h"
 #include "engine/templates/query_page.h"
 #include "engine/templates/template_tables.h"
+#include "support/text_helpers.h"
 
 void RegisterTemplateActions(CRequestDispatcher& dispatcher) {
     // The diagnostic echo page, when switched on, stays the default.

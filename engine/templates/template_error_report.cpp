@@ -4,16 +4,16 @@
 #include <deque>
 
 #include "engine/parser/ss_exception.h"
-#include "engine/server/file_helpers.h"
-#include "engine/server/html_escape.h"
 #include "engine/server/request_reader.h"
-#include "engine/server/server_settings.h"
-#include "engine/server/text_helpers.h"
 #include "engine/templates/file_lines.h"
 #include "engine/templates/query_page.h"
 #include "engine/templates/template_descriptions.h"
 #include "engine/templates/template_parser.h"
 #include "platform/path_util.h"
+#include "support/file_helpers.h"
+#include "support/html_escape.h"
+#include "support/server_settings.h"
+#include "support/text_helpers.h"
 
 namespace {
 

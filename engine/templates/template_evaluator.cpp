@@ -1,9 +1,9 @@
 #include "engine/templates/template_evaluator.h"
 
-#include "engine/server/html_escape.h"
-#include "engine/server/number_parse.h"
-#include "engine/server/text_helpers.h"
-#include "engine/server/web_exception.h"
+#include "support/html_escape.h"
+#include "support/number_parse.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <memory>
 #include <mutex>
 
+#include "engine/grammar/grammar_tables.h"
 #include "engine/parser/ss_exception.h"
 #include "engine/parser/ss_lex_tables.h"
 #include "engine/parser/ss_parse_tables.h"
-#include "tools/grammar_tables.h"
 
 namespace {
 

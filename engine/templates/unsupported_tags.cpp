@@ -3,9 +3,9 @@
 // gets its own family loses its row here.
 #include <string>
 
-#include "engine/server/web_exception.h"
+#include "support/web_exception.h"
 #include "engine/templates/tag_family.h"
-#include "tools/template_symbols.h"
+#include "engine/grammar/template_symbols.h"
 
 namespace p = tessaro::grammar::template_grammar::production;
 

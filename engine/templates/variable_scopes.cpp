@@ -1,9 +1,9 @@
 #include "engine/templates/variable_scopes.h"
 
 
-#include "engine/server/text_helpers.h"
-#include "engine/server/web_exception.h"
 #include "engine/templates/query_results.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
 
 namespace {
 

@@ -1,16 +1,16 @@
-#include "database/connection_pool.h"
+#include "database/access/connection_pool.h"
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
-#include "database/login_store.h"
-#include "database/odbc_connect.h"
-#include "database/odbc_cursor.h"
-#include "database/odbc_error_page.h"
-#include "database/password_scrambler.h"
-#include "engine/server/ini_helpers.h"
+#include "database/access/login_store.h"
+#include "database/odbc/odbc_connect.h"
+#include "database/odbc/odbc_cursor.h"
+#include "database/access/odbc_error_page.h"
+#include "database/access/password_scrambler.h"
+#include "support/ini_helpers.h"
 #include "platform/home.h"
 #include "tests/database/pool_fixture.h"
 #include "tests/support/ci_require.h"

@@ -1,4 +1,4 @@
-#include "database/login_store.h"
+#include "database/access/login_store.h"
 
 #include <sys/stat.h>
 
@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "database/password_scrambler.h"
-#include "engine/server/ini_helpers.h"
+#include "database/access/password_scrambler.h"
+#include "support/ini_helpers.h"
 #include "platform/home.h"
 #include "tests/database/pool_fixture.h"
 

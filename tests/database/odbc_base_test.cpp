@@ -1,4 +1,4 @@
-#include "database/odbc_base.h"
+#include "database/odbc/odbc_base.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "database/odbc_catalog_iterators.h"
+#include "database/odbc/odbc_catalog_iterators.h"
 #include "tests/database/odbc_fixture.h"
 
 #include <cstring>

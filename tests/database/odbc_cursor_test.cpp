@@ -1,4 +1,4 @@
-#include "database/odbc_blob.h"
+#include "database/odbc/odbc_blob.h"
 #include "tests/database/odbc_fixture.h"
 
 #include <cstddef>

@@ -1,11 +1,11 @@
-#include "database/odbc_error_page.h"
+#include "database/access/odbc_error_page.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "database/sqlstate_texts.h"
-#include "engine/server/web_exception.h"
+#include "database/odbc/sqlstate_texts.h"
+#include "support/web_exception.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 // connection to either the SQLite test database or the private PostgreSQL server.
 #pragma once
 
-#include "database/odbc_connect.h"
-#include "database/odbc_cursor.h"
-#include "database/odbc_env.h"
+#include "database/odbc/odbc_connect.h"
+#include "database/odbc/odbc_cursor.h"
+#include "database/odbc/odbc_env.h"
 #include "tests/support/ci_require.h"
 #include "tests/support/odbc_test_config.h"
 #include "tests/support/pg_test_server.h"

@@ -1,4 +1,4 @@
-#include "database/odbc_lists.h"
+#include "database/odbc/odbc_lists.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "database/odbc_sqlstate.h"
+#include "database/odbc/odbc_sqlstate.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "database/password_scrambler.h"
+#include "database/access/password_scrambler.h"
 
 #include <gtest/gtest.h>
 

@@ -9,13 +9,13 @@
 #include <memory>
 #include <string>
 
-#include "database/data_source_login.h"
-#include "database/odbc_connect.h"
-#include "database/odbc_cursor.h"
-#include "database/odbc_env.h"
-#include "database/odbc_stmt.h"
-#include "engine/server/registry.h"
-#include "engine/server/web_exception.h"
+#include "database/access/data_source_login.h"
+#include "database/odbc/odbc_connect.h"
+#include "database/odbc/odbc_cursor.h"
+#include "database/odbc/odbc_env.h"
+#include "database/odbc/odbc_stmt.h"
+#include "support/registry.h"
+#include "support/web_exception.h"
 #include "tests/support/odbc_test_config.h"
 #include "tests/support/temp_home.h"
 

@@ -1,8 +1,8 @@
-#include "database/request_data_sources.h"
+#include "database/access/request_data_sources.h"
 
-#include "database/connection_pool.h"
-#include "database/odbc_connect.h"
-#include "database/odbc_cursor.h"
+#include "database/access/connection_pool.h"
+#include "database/odbc/odbc_connect.h"
+#include "database/odbc/odbc_cursor.h"
 #include "tests/database/pool_fixture.h"
 
 namespace tessaro::database::testing {

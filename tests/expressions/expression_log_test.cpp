@@ -9,7 +9,7 @@
 
 #include "engine/expressions/expression_log.h"
 #include "engine/expressions/operators.h"
-#include "engine/server/registry.h"
+#include "support/registry.h"
 #include "tests/expressions/expression_test_support.h"
 
 namespace {

@@ -10,9 +10,9 @@
 #include "engine/parser/ss_yacc.h"
 #include "tests/parser/lexed.h"
 #include "tests/support/temp_home.h"
-#include "tools/expression_symbols.h"
-#include "tools/grammar_tables.h"
-#include "tools/template_symbols.h"
+#include "engine/grammar/expression_symbols.h"
+#include "engine/grammar/grammar_tables.h"
+#include "engine/grammar/template_symbols.h"
 
 namespace {
 

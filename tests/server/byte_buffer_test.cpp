@@ -5,7 +5,7 @@
 #include <new>
 #include <string>
 
-#include "engine/server/byte_buffer.h"
+#include "support/byte_buffer.h"
 
 TEST(ByteBufferTest, GrowsOnceByTheStepRule) {
     CByteBuffer buffer(10);

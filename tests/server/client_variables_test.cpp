@@ -9,8 +9,8 @@
 #include "engine/server/client_id_allocator.h"
 #include "engine/server/client_id_source.h"
 #include "engine/server/client_scope.h"
-#include "engine/server/registry.h"
-#include "engine/server/web_exception.h"
+#include "support/registry.h"
+#include "support/web_exception.h"
 #include "registry_home_fixture.h"
 #include "tests/support/web_error_capture.h"
 

@@ -10,11 +10,11 @@
 
 #include "engine/server/copy_data_intake.h"
 #include "engine/server/echo_page.h"
-#include "engine/server/registry.h"
+#include "support/registry.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/request_limiter.h"
 #include "engine/server/request_worker.h"
-#include "engine/server/server_settings.h"
+#include "support/server_settings.h"
 #include "request_test_support.h"
 
 namespace {

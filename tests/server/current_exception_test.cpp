@@ -5,8 +5,8 @@
 #include <stdexcept>
 
 #include "engine/server/current_exception.h"
-#include "engine/server/registry.h"
-#include "engine/server/web_exception.h"
+#include "support/registry.h"
+#include "support/web_exception.h"
 #include "platform/framework_exception.h"
 
 namespace {

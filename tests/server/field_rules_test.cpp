@@ -6,7 +6,7 @@
 
 #include "engine/server/field_rules.h"
 #include "engine/server/form_field_list.h"
-#include "engine/server/web_exception.h"
+#include "support/web_exception.h"
 
 namespace {
 

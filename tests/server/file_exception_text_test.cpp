@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "engine/server/file_exception_text.h"
+#include "support/file_exception_text.h"
 
 TEST(FileExceptionTextTest, CauseTextsAreExact) {
     EXPECT_EQ(GetFileErrorText(0), "No error occurred.");

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "engine/server/file_helpers.h"
+#include "support/file_helpers.h"
 #include "registry_home_fixture.h"
 
 namespace {

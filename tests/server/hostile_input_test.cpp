@@ -15,7 +15,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "engine/server/byte_buffer.h"
+#include "support/byte_buffer.h"
 #include "engine/server/copy_data_intake.h"
 #include "engine/server/echo_page.h"
 #include "engine/server/pipe_listener.h"
@@ -24,7 +24,7 @@
 #include "engine/server/request_limiter.h"
 #include "engine/server/request_reader.h"
 #include "engine/server/request_worker.h"
-#include "engine/server/web_exception.h"
+#include "support/web_exception.h"
 #include "listener_home.h"
 #include "pipe_test_client.h"
 #include "platform/pipe_frame.h"

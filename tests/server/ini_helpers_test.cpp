@@ -1,4 +1,4 @@
-#include "engine/server/ini_helpers.h"
+#include "support/ini_helpers.h"
 #include "platform/home.h"
 #include "registry_home_fixture.h"
 

@@ -8,10 +8,10 @@
 
 #include "engine/server/echo_page.h"
 #include "engine/server/pipe_listener.h"
-#include "engine/server/registry.h"
+#include "support/registry.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/request_limiter.h"
-#include "engine/server/server_settings.h"
+#include "support/server_settings.h"
 #include "listener_home.h"
 #include "pipe_test_client.h"
 

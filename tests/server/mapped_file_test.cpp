@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "engine/server/mapped_file.h"
+#include "support/mapped_file.h"
 #include "registry_home_fixture.h"
 
 namespace {

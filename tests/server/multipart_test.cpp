@@ -3,10 +3,10 @@
 #include <filesystem>
 #include <string>
 
-#include "engine/server/byte_buffer.h"
+#include "support/byte_buffer.h"
 #include "engine/server/multipart_parser.h"
 #include "engine/server/request_reader.h"
-#include "engine/server/web_exception.h"
+#include "support/web_exception.h"
 #include "tests/support/server_test_home.h"
 
 namespace {

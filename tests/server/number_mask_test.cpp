@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/server/number_mask.h"
+#include "support/number_mask.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "engine/server/number_parse.h"
+#include "support/number_parse.h"
 
 TEST(NumberParseTest, OneNumberAndNothingElse) {
     struct Case {

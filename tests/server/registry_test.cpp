@@ -1,6 +1,6 @@
 #include <memory>
 
-#include "engine/server/registry.h"
+#include "support/registry.h"
 #include "registry_home_fixture.h"
 
 namespace reg = tessaro::platform;

@@ -4,14 +4,14 @@
 #include <memory>
 #include <string>
 
-#include "engine/server/byte_buffer.h"
-#include "engine/server/registry.h"
+#include "support/byte_buffer.h"
+#include "support/registry.h"
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/request_reader.h"
-#include "engine/server/server_settings.h"
-#include "engine/server/web_exception.h"
-#include "engine/server/web_log.h"
+#include "support/server_settings.h"
+#include "support/web_exception.h"
+#include "support/web_log.h"
 #include "request_test_support.h"
 
 namespace {

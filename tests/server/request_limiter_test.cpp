@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/server/registry.h"
+#include "support/registry.h"
 #include "engine/server/request_limiter.h"
 #include "tests/support/server_test_home.h"
 

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/server/byte_buffer.h"
+#include "support/byte_buffer.h"
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_reader.h"
-#include "engine/server/server_settings.h"
-#include "engine/server/web_exception.h"
+#include "support/server_settings.h"
+#include "support/web_exception.h"
 #include "tests/support/server_test_home.h"
 
 namespace {

@@ -5,10 +5,10 @@
 #include <memory>
 #include <string>
 
-#include "engine/server/registry.h"
+#include "support/registry.h"
 #include "engine/server/reply_channel.h"
 #include "engine/server/request_dispatcher.h"
-#include "engine/server/server_settings.h"
+#include "support/server_settings.h"
 #include "tests/support/server_test_home.h"
 
 class RecordingChannel : public CReplyChannel {

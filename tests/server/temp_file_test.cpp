@@ -1,7 +1,7 @@
 #include <filesystem>
 #include <regex>
 
-#include "engine/server/temp_file.h"
+#include "support/temp_file.h"
 #include "platform/framework_exception.h"
 #include "registry_home_fixture.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/server/text_helpers.h"
+#include "support/text_helpers.h"
 
 TEST(TextHelpersTest, TrimAndRemove) {
     std::string text = " \t\r\n value x \n";

@@ -1,8 +1,8 @@
 #include <regex>
 #include <thread>
 
-#include "engine/server/registry.h"
-#include "engine/server/trace_log.h"
+#include "support/registry.h"
+#include "support/trace_log.h"
 #include "registry_home_fixture.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "engine/server/server_settings.h"
-#include "engine/server/web_exception.h"
+#include "support/server_settings.h"
+#include "support/web_exception.h"
 
 TEST(WebExceptionTest, MessageAndDetailEachGetAParagraphMark) {
     CWebException e("Invalid action specified.", "detail", "");

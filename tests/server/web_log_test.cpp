@@ -1,8 +1,8 @@
 #include <filesystem>
 
-#include "engine/server/registry.h"
-#include "engine/server/text_helpers.h"
-#include "engine/server/web_log.h"
+#include "support/registry.h"
+#include "support/text_helpers.h"
+#include "support/web_log.h"
 #include "platform/event_log.h"
 #include "registry_home_fixture.h"
 

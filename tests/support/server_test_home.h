@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "engine/server/registry.h"
+#include "support/registry.h"
 #include "tests/support/temp_home.h"
 
 class ServerTestHome : public TempHomeTest {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "engine/server/web_exception.h"
+#include "support/web_exception.h"
 
 struct Thrown {
     std::string type;

@@ -3,7 +3,7 @@
 #include <ctime>
 #include <string>
 
-#include "engine/server/web_exception.h"
+#include "support/web_exception.h"
 #include "engine/templates/cookie_scope.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "engine/expressions/expression_driver.h"
 #include "engine/expressions/random_state.h"
-#include "engine/server/web_exception.h"
+#include "support/web_exception.h"
 #include "engine/templates/expression_bridge.h"
 #include "engine/templates/query_results.h"
 

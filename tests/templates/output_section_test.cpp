@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/server/web_exception.h"
+#include "support/web_exception.h"
 #include "engine/templates/output_section.h"
 #include "engine/templates/query_results.h"
 #include "tests/support/temp_home.h"

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/server/registry.h"
-#include "engine/server/server_settings.h"
-#include "engine/server/web_exception.h"
+#include "support/registry.h"
+#include "support/server_settings.h"
+#include "support/web_exception.h"
 #include "engine/templates/query_results.h"
 #include "engine/templates/tag_query.h"
 #include "tests/support/ci_require.h"

@@ -12,7 +12,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include "database/connection_pool.h"
+#include "database/access/connection_pool.h"
 #include "engine/expressions/expression_driver.h"
 #include "engine/templates/page_scopes.h"
 #include "engine/templates/pooled_data_sources.h"

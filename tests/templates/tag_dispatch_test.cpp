@@ -5,7 +5,7 @@
 
 #include "engine/templates/tag_dispatch.h"
 #include "engine/templates/tag_family.h"
-#include "tools/template_symbols.h"
+#include "engine/grammar/template_symbols.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/server/web_exception.h"
+#include "support/web_exception.h"
 #include "engine/templates/query_results.h"
 #include "engine/templates/tag_loop.h"
 #include "tests/support/web_error_capture.h"

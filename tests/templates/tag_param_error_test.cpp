@@ -4,8 +4,8 @@
 #include <map>
 #include <string>
 
-#include "engine/server/mapped_file.h"
-#include "engine/server/web_exception.h"
+#include "support/mapped_file.h"
+#include "support/web_exception.h"
 #include "engine/templates/tag_param_error.h"
 #include "tests/support/temp_home.h"
 #include "tests/support/web_error_capture.h"

@@ -8,7 +8,7 @@
 #include "engine/server/client_scope.h"
 #include "engine/server/reply_channel.h"
 #include "engine/server/reply_writer.h"
-#include "engine/server/web_exception.h"
+#include "support/web_exception.h"
 #include "engine/templates/tag_reply.h"
 #include "tests/support/temp_home.h"
 #include "tests/support/web_error_capture.h"

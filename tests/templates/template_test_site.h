@@ -12,13 +12,13 @@
 #include <optional>
 #include <string>
 
-#include "engine/server/byte_buffer.h"
-#include "engine/server/registry.h"
+#include "support/byte_buffer.h"
+#include "support/registry.h"
 #include "engine/server/reply_channel.h"
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_reader.h"
-#include "engine/server/server_settings.h"
-#include "engine/server/web_exception.h"
+#include "support/server_settings.h"
+#include "support/web_exception.h"
 #include "engine/templates/template_tables.h"
 #include "platform/registry_store.h"
 #include "tests/support/server_test_home.h"

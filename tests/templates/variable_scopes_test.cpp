@@ -4,7 +4,7 @@
 #include <map>
 #include <memory>
 
-#include "engine/server/web_exception.h"
+#include "support/web_exception.h"
 #include "engine/templates/query_results.h"
 #include "engine/templates/variable_scopes.h"
 

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/tools/table_driver.h"
-#include "tools/expression_symbols.h"
-#include "tools/grammar_tables.h"
+#include "engine/grammar/expression_symbols.h"
+#include "engine/grammar/grammar_tables.h"
 
 namespace {
 

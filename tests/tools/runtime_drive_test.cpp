@@ -11,9 +11,9 @@
 #include "engine/parser/ss_lex_tables.h"
 #include "engine/parser/ss_parse_tables.h"
 #include "engine/parser/ss_yacc.h"
-#include "tools/expression_symbols.h"
-#include "tools/grammar_tables.h"
-#include "tools/template_symbols.h"
+#include "engine/grammar/expression_symbols.h"
+#include "engine/grammar/grammar_tables.h"
+#include "engine/grammar/template_symbols.h"
 
 namespace {
 

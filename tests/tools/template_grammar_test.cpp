@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "tests/tools/table_driver.h"
-#include "tools/grammar_tables.h"
-#include "tools/template_symbols.h"
+#include "engine/grammar/grammar_tables.h"
+#include "engine/grammar/template_symbols.h"
 
 namespace {
 

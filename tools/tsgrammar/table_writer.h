@@ -17,7 +17,7 @@ Blob WriteLexTable(const LexTable& table);
 Blob WriteParseTable(const ParseTable& table);
 
 // A .cpp that defines `tessaro::grammar::k<Prefix>LexTable` and `...ParseTable`
-// (tools/grammar_tables.h) over the two blobs.
+// (engine/grammar/grammar_tables.h) over the two blobs.
 std::string WriteTablesSource(const Grammar& grammar, const std::string& prefix, const Blob& lex, const Blob& yacc);
 
 // A header of named token and production numbers, in namespace tessaro::grammar::<ns>.

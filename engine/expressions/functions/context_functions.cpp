@@ -6,7 +6,7 @@
 #include "engine/expressions/expression_exception.h"
 #include "engine/expressions/function_family.h"
 #include "engine/expressions/functions/argument_helpers.h"
-#include "engine/server/file_helpers.h"
+#include "support/file_helpers.h"
 #include "platform/home.h"
 #include "platform/path_util.h"
 #include "platform/temp_file.h"

@@ -9,7 +9,7 @@
 #include "engine/expressions/function_family.h"
 #include "engine/expressions/functions/argument_helpers.h"
 #include "engine/expressions/numeric_text.h"
-#include "engine/server/file_helpers.h"
+#include "support/file_helpers.h"
 #include "platform/path_util.h"
 
 namespace {

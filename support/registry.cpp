@@ -1,0 +1,324 @@
+#include "support/registry.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdio>
+
+#include "platform/win32_error.h"
+#include "support/number_parse.h"
+
+namespace reg = tessaro::platform;
+
+namespace {
+
+// Buffer sizes the registry calls are made with.
+constexpr std::size_t kNameBufferSize = 4096;
+constexpr std::size_t kValueBufferSize = 4096;
+constexpr std::size_t kEnumBufferSize = 1024;
+
+}  // namespace
+
+// --- CRegistryException ---------------------------------------------------
+
+CRegistryException::CRegistryException(long errorCode) : m_errorCode(errorCode) {
+    if (errorCode == reg::ERROR_ACCESS_DENIED) {
+        m_detail = "Access denied to registry key ";
+        m_detail += "(probably due to security constraints).";
+    }
+}
+
+std::string CRegistryException::GetErrorMessage() const {
+    char number[32];
+    std::snprintf(number, sizeof number, "%ld", m_errorCode);
+    std::string text = "A problem was encountered trying to access the system registry. ";
+    text += "Error number ";
+    text += number;
+    text += " occurred";
+    text += m_detail.empty() ? std::string(".") : " - " + m_detail;
+    return text;
+}
+
+void ThrowIfRegistryError(long code) {
+    if (code != reg::ERROR_SUCCESS) throw new CRegistryException(code);
+}
+
+// --- CRegistryKey ----------------------------------------------------------
+
+CRegistryKey::CRegistryKey(HKEY root, bool owns) {
+    Init();
+    m_hKey = root;
+    m_bOwns = owns;
+}
+
+CRegistryKey::CRegistryKey(HKEY parent, const std::string& subkey, REGSAM access) {
+    Init();
+    HKEY key = nullptr;
+    ThrowIfRegistryError(reg::RegOpenKey(parent, subkey, access, &key));
+    m_hKey = key;
+}
+
+CRegistryKey::CRegistryKey(const CRegistryKey& parent, const std::string& subkey, REGSAM access)
+    : CRegistryKey(parent.m_hKey, subkey, access) {}
+
+CRegistryKey::CRegistryKey(const std::string& machine, HKEY hkey) {
+    Init();
+    // The machine name is kept to the 4096 characters of the original buffer.
+    std::string name = machine.substr(0, 4095);
+    HKEY key = nullptr;
+    ThrowIfRegistryError(reg::RegConnectRegistry(name, hkey, &key));
+    m_hKey = key;
+}
+
+std::unique_ptr<CRegistryKey> CRegistryKey::ConnectRemote(const std::string& machinePath, HKEY hkey) {
+    return std::make_unique<CRegistryKey>(machinePath, hkey);
+}
+
+CRegistryKey::~CRegistryKey() { Close(); }
+
+CRegistryKey::CRegistryKey(CRegistryKey&& other) noexcept : m_hKey(other.m_hKey), m_bOwns(other.m_bOwns) {
+    other.m_hKey = nullptr;
+}
+
+CRegistryKey& CRegistryKey::operator=(CRegistryKey&& other) noexcept {
+    if (this != &other) {
+        Close();
+        m_hKey = other.m_hKey;
+        m_bOwns = other.m_bOwns;
+        other.m_hKey = nullptr;
+    }
+    return *this;
+}
+
+void CRegistryKey::Close() {
+    if (m_bOwns && m_hKey) reg::RegCloseKey(m_hKey);
+    m_hKey = nullptr;
+}
+
+CRegistryKey* CRegistryKey::CreateSubKey(const std::string& name) const {
+    HKEY key = nullptr;
+    ThrowIfRegistryError(reg::RegCreateKey(m_hKey, name, &key));
+    return new CRegistryKey(key, true);
+}
+
+void CRegistryKey::EnumSubKeys(std::vector<std::string>& names) const {
+    names.clear();
+    std::string name;
+    for (std::uint32_t i = 0;; ++i) {
+        long err = reg::RegEnumKey(m_hKey, i, &name, kNameBufferSize);
+        if (err == reg::ERROR_NO_MORE_ITEMS) return;
+        ThrowIfRegistryError(err);
+        names.push_back(name);
+    }
+}
+
+void CRegistryKey::EnumValueNames(std::vector<std::string>& names) const {
+    names.clear();
+    std::string name;
+    std::uint32_t type = 0;
+    for (std::uint32_t i = 0;; ++i) {
+        // Only names and types are needed; a long value must not end the walk.
+        long err = reg::RegEnumValue(m_hKey, i, &name, &type, nullptr, kEnumBufferSize, 0);
+        if (err == reg::ERROR_NO_MORE_ITEMS) return;
+        ThrowIfRegistryError(err);
+        if (type == reg::REG_SZ) names.push_back(name);
+    }
+}
+
+void CRegistryKey::GetValues(std::map<std::string, std::string>& values) const {
+    std::string name, data;
+    std::uint32_t type = 0;
+    for (std::uint32_t i = 0;; ++i) {
+        long err = reg::RegEnumValue(m_hKey, i, &name, &type, &data, kNameBufferSize, kValueBufferSize);
+        if (err == reg::ERROR_NO_MORE_ITEMS) return;
+        ThrowIfRegistryError(err);
+        if (type == reg::REG_SZ) values[name] = data;
+    }
+}
+
+void CRegistryKey::SetString(const std::string& name, const std::string& text) const {
+    ThrowIfRegistryError(reg::RegSetString(m_hKey, name, text));
+}
+
+bool CRegistryKey::ValueExists(const std::string& name) const {
+    std::size_t needed = 0;
+    long err = reg::RegQueryValue(m_hKey, name, nullptr, nullptr, 0, &needed);
+    if (err == reg::ERROR_SUCCESS || err == reg::ERROR_MORE_DATA) return true;
+    if (err == reg::ERROR_FILE_NOT_FOUND) return false;
+    throw new CRegistryException(err);
+}
+
+std::string CRegistryKey::GetString(const std::string& name) const {
+    std::string data;
+    std::uint32_t type = 0;
+    ThrowIfRegistryError(reg::RegQueryValue(m_hKey, name, &type, &data, kValueBufferSize));
+    // A text is read up to its first NUL, as from a C buffer.
+    std::size_t nul = data.find('\0');
+    if (nul != std::string::npos) data.resize(nul);
+    return data;
+}
+
+long CRegistryKey::GetNumber(const std::string& name) const { return AsciiToLong(GetString(name)); }
+
+void CRegistryKey::DeleteValue(const std::string& name) const {
+    ThrowIfRegistryError(reg::RegDeleteValue(m_hKey, name));
+}
+
+void CRegistryKey::DeleteSubKey(const std::string& name) const {
+    ThrowIfRegistryError(reg::RegDeleteKey(m_hKey, name));
+}
+
+bool CRegistryKey::OpenReadOnly(HKEY parent, const std::string& name) {
+    try {
+        CRegistryKey key(parent, name, KEY_READ);
+        return true;
+    } catch (CRegistryException* e) {
+        if (e->GetErrorCode() != reg::ERROR_FILE_NOT_FOUND) throw;
+        e->Delete();
+        return false;
+    }
+}
+
+bool CRegistryKey::OpenReadOnly(const CRegistryKey& parent, const std::string& name) {
+    return OpenReadOnly(parent.m_hKey, name);
+}
+
+void CRegistryKey::EnsureSubKey(HKEY root, const std::string& name) {
+    if (!OpenReadOnly(root, name)) {
+        HKEY key = nullptr;
+        ThrowIfRegistryError(reg::RegCreateKey(root, name, &key));
+        reg::RegCloseKey(key);
+    }
+}
+
+void CRegistryKey::EnsureSubKey(const CRegistryKey& root, const std::string& name) {
+    EnsureSubKey(root.m_hKey, name);
+}
+
+namespace {
+
+struct KeyTreeNode {
+    std::string path;
+    std::vector<std::unique_ptr<KeyTreeNode>> children;
+};
+
+std::unique_ptr<KeyTreeNode> BuildKeyTree(HKEY root, const std::string& path) {
+    auto node = std::make_unique<KeyTreeNode>();
+    node->path = path;
+    CRegistryKey key(root, path, KEY_READ);
+    std::vector<std::string> names;
+    key.EnumSubKeys(names);
+    for (const std::string& name : names) node->children.push_back(BuildKeyTree(root, path + "\\" + name));
+    return node;
+}
+
+void DeleteKeyTreeNode(HKEY root, const KeyTreeNode& node) {
+    for (const auto& child : node.children) DeleteKeyTreeNode(root, *child);
+    ThrowIfRegistryError(reg::RegDeleteKey(root, node.path));
+}
+
+}  // namespace
+
+void CRegistryKey::DeleteKeyTree(HKEY root, const std::string& path) {
+    // One transaction, so that a failure leaves the tree whole and a concurrent
+    // writer cannot add a child between collection and deletion.
+    long err = reg::RegRunTransaction(root, [&]() -> long {
+        try {
+            std::unique_ptr<KeyTreeNode> tree = BuildKeyTree(root, path);
+            DeleteKeyTreeNode(root, *tree);
+            return reg::ERROR_SUCCESS;
+        } catch (CRegistryException* e) {
+            long code = e->GetErrorCode();
+            e->Delete();
+            return code;
+        }
+    });
+    ThrowIfRegistryError(err);
+}
+
+void CRegistryKey::DeleteKeyTree(const CRegistryKey& root, const std::string& path) {
+    DeleteKeyTree(root.m_hKey, path);
+}
+
+void CRegistryKey::RunInTransaction(const std::function<void()>& body) const {
+    ThrowIfRegistryError(reg::RegRunTransaction(m_hKey, [&]() -> long {
+        body();
+        return reg::ERROR_SUCCESS;
+    }));
+}
+
+// --- CRegistrySettings -----------------------------------------------------
+
+CRegistrySettings::CRegistrySettings(CRegistryKey* root) : m_pRoot(root) {}
+
+CRegistrySettings::~CRegistrySettings() = default;
+
+std::string CRegistrySettings::GetString(const std::string& section, const std::string& name,
+                                         const std::string& defaultValue) {
+    try {
+        CRegistryKey key(*m_pRoot, section, KEY_READ);
+        return key.GetString(name);
+    } catch (CRegistryException* e) {
+        e->Delete();
+        return defaultValue;
+    }
+}
+
+long CRegistrySettings::GetNumber(const std::string& section, const std::string& name, long defaultValue) {
+    try {
+        CRegistryKey key(*m_pRoot, section, KEY_READ);
+        return key.GetNumber(name);
+    } catch (CRegistryException* e) {
+        e->Delete();
+        return defaultValue;
+    }
+}
+
+void CRegistrySettings::Set(const std::string& section, const std::string& name, const std::string& text) {
+    CRegistryKey::EnsureSubKey(*m_pRoot, section);
+    CRegistryKey key(*m_pRoot, section, KEY_ALL_ACCESS);
+    key.SetString(name, text);
+}
+
+void CRegistrySettings::Enumerate(const std::string& section, std::vector<std::string>& names) {
+    // A read: the section is opened, never created; a missing one has no values.
+    names.clear();
+    HKEY handle = nullptr;
+    long err = reg::RegOpenKey(m_pRoot->GetHandle(), section, KEY_READ, &handle);
+    if (err == reg::ERROR_FILE_NOT_FOUND) return;
+    ThrowIfRegistryError(err);
+    CRegistryKey key(handle, true);
+    key.EnumValueNames(names);
+}
+
+void CRegistrySettings::DeleteSection(const std::string& section) {
+    try {
+        CRegistryKey::DeleteKeyTree(*m_pRoot, section);
+    } catch (CRegistryException* e) {
+        e->Delete();
+    }
+}
+
+// --- helpers ---------------------------------------------------------------
+
+std::unique_ptr<CRegistryKey> OpenTessaroRootKey() {
+    HKEY key = nullptr;
+    long err = reg::RegCreateKey(HKEY_LOCAL_MACHINE, kTessaroRegistryRoot, &key);
+    if (err == reg::ERROR_ACCESS_DENIED) err = reg::RegOpenKey(HKEY_LOCAL_MACHINE, kTessaroRegistryRoot, KEY_READ, &key);
+    ThrowIfRegistryError(err);
+    return std::make_unique<CRegistryKey>(key, true);
+}
+
+std::string ReadTessaroSetting(const std::string& section, const std::string& name,
+                               const std::string& defaultValue) {
+    HKEY key = nullptr;
+    std::string path = std::string(kTessaroRegistryRoot) + "\\" + section;
+    if (reg::RegOpenKey(HKEY_LOCAL_MACHINE, path, KEY_READ, &key) != reg::ERROR_SUCCESS) return defaultValue;
+    std::string data;
+    std::uint32_t type = 0;
+    long err = reg::RegQueryValue(key, name, &type, &data, kValueBufferSize);
+    reg::RegCloseKey(key);
+    if (err != reg::ERROR_SUCCESS || type != reg::REG_SZ) return defaultValue;
+    std::size_t nul = data.find('\0');
+    if (nul != std::string::npos) data.resize(nul);
+    return data;
+}

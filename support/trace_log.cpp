@@ -1,0 +1,68 @@
+#include "support/trace_log.h"
+
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
+
+#include "platform/csv_field.h"
+#include "platform/home.h"
+#include "platform/path_util.h"
+#include "platform/shared_file.h"
+#include "support/registry.h"
+
+namespace plat = tessaro::platform;
+
+std::string EscapeLogField(const std::string& text) { return plat::EscapeCsvField(text); }
+
+std::string FormatTraceLogLine(const std::string& severity, long threadId, const std::string& date,
+                               const std::string& time, const std::string& text) {
+    char tid[32];
+    std::snprintf(tid, sizeof tid, "%ld", threadId);
+    return "\"" + EscapeLogField(severity) + "\",\"TID=" + tid + "\",\"" + EscapeLogField(date) + "\",\"" +
+           EscapeLogField(time) + "\",\"" + EscapeLogField(text) + "\"\n";
+}
+
+namespace {
+
+std::string NowFormatted(const char* format) {
+    std::time_t now = std::time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    char buffer[32];
+    std::strftime(buffer, sizeof buffer, format, &local);
+    return buffer;
+}
+
+// One write per line, so lines of concurrent writers do not interleave.
+bool AppendToFile(const std::string& path, const std::string& data) { return plat::AppendShared(path, data); }
+
+// The log name as a file name: no folders can be smuggled in.
+std::string SafeLogName(const std::string& name) {
+    std::string out = name;
+    for (char& c : out) {
+        if (c == '/' || c == '\\' || c == '\0') c = '_';
+    }
+    if (out.empty() || out == "." || out == "..") out = "_" + out;
+    return out;
+}
+
+}  // namespace
+
+std::string LogDateNow() { return NowFormatted("%m/%d/%y"); }
+std::string LogTimeNow() { return NowFormatted("%H:%M:%S"); }
+
+void WriteTraceLog(const std::string& logName, const std::string& severity, const std::string& text, int raw) {
+    static const std::string kUnset = std::string("\x01unset");
+    std::string directory = ReadTessaroSetting("Logging", "LogFilePath", kUnset);
+    if (directory == kUnset) return;
+    std::string line = raw ? text
+                           : FormatTraceLogLine(severity, static_cast<long>(::syscall(SYS_gettid)), LogDateNow(),
+                                                LogTimeNow(), text);
+    std::string fileName = SafeLogName(logName) + ".LOG";
+    std::string folder = plat::ResolvePathNoCase(directory);
+    if (!directory.empty() && AppendToFile(plat::JoinPath(folder, fileName), line)) return;
+    AppendToFile(plat::JoinPath(plat::WindowsDirectory(), fileName), line);
+}

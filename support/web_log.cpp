@@ -1,0 +1,99 @@
+#include "support/web_log.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/event_log.h"
+#include "platform/home.h"
+#include "platform/path_util.h"
+#include "platform/shared_file.h"
+#include "support/file_helpers.h"
+#include "support/registry.h"
+#include "support/text_helpers.h"
+#include "support/trace_log.h"
+
+namespace plat = tessaro::platform;
+
+namespace {
+
+const char* SeverityText(long severity) {
+    switch (severity) {
+    case WEBLOG_INFORMATION: return "Information";
+    case WEBLOG_WARNING: return "Warning";
+    case WEBLOG_ERROR: return "Error";
+    default: return "";
+    }
+}
+
+}  // namespace
+
+CWebLog::CWebLog(const std::string& path, long level, bool useEventLog)
+    : m_path(UpperCopy(path)), m_level(level), m_useEventLog(useEventLog) {
+    // The upper-cased path is for display; on disk the folders keep their real
+    // case and the file is found case-insensitively (created upper-cased).
+    std::string unixPath = plat::ToUnixPath(path);
+    std::size_t slash = unixPath.find_last_of('/');
+    std::string folder = slash == std::string::npos ? std::string(".") : unixPath.substr(0, slash + 1);
+    std::string file = UpperCopy(slash == std::string::npos ? unixPath : unixPath.substr(slash + 1));
+    m_physicalPath = plat::ResolvePathNoCase(plat::JoinPath(plat::ResolvePathNoCase(folder), file));
+    struct stat st;
+    if (::stat(m_physicalPath.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > kWebLogResetSize) {
+        ::unlink(m_physicalPath.c_str());
+    }
+    int fd = plat::OpenShared(m_physicalPath, O_WRONLY | O_CREAT);
+    if (fd >= 0) ::close(fd);
+}
+
+CWebLog::~CWebLog() = default;
+
+std::string CWebLog::FormatLine(long severity, const std::string& date, const std::string& time,
+                                const std::string& remoteAddress, const std::string& userAgent,
+                                const std::string& detail) {
+    std::string line = "\"" + EscapeLogField(SeverityText(severity)) + "\",\"" + EscapeLogField(date) + "\",\"" +
+                       EscapeLogField(time) + "\",\"" + EscapeLogField(remoteAddress) + "\",\"" +
+                       EscapeLogField(userAgent) + "\",\"" + EscapeLogField(detail) + "\"";
+    ReplaceString(line, "<li>", "");
+    ReplaceString(line, "<P>", " ");
+    ReplaceString(line, "<BR>", " ");
+    ReplaceString(line, "\n", " ");
+    ReplaceString(line, "\r", " ");
+    line += "\n";
+    return line;
+}
+
+void CWebLog::Write(long severity, const std::string& remoteAddress, const std::string& userAgent,
+                    const std::string& detail, const std::string& /*title*/) {
+    if (severity < m_level) return;
+    std::string line = FormatLine(severity, LogDateNow(), LogTimeNow(), remoteAddress, userAgent, detail);
+    // Not created here: a log removed while running stays removed until the next start.
+    int fd = ::open(m_physicalPath.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd >= 0) {
+        ssize_t ignored = ::write(fd, line.data(), line.size());
+        (void)ignored;
+        ::close(fd);
+    }
+    if (m_useEventLog) {
+        plat::EventSourceHandle source = plat::RegisterEventSource(nullptr, "Tessaro");
+        if (source) {
+            plat::ReportEvent(source, plat::EVENTLOG_ERROR_TYPE, 0, 0, {detail});
+            plat::DeregisterEventSource(source);
+        }
+    }
+}
+
+long WebLogLevelFromText(const std::string& text) {
+    if (text == "Information") return WEBLOG_INFORMATION;
+    if (text == "Warning") return WEBLOG_WARNING;
+    if (text == "Error") return WEBLOG_ERROR;
+    return WEBLOG_WARNING;
+}
+
+std::unique_ptr<CWebLog> CreateWebLog(bool useEventLog) {
+    std::string windows = plat::WindowsDirectory();
+    std::string directory = plat::ResolvePathNoCase(ReadTessaroSetting("Logging", "LogFilePath", windows));
+    if (!PathExists(directory)) directory = windows;
+    std::string path = plat::JoinPath(plat::ToUnixPath(directory), plat::ProgramName() + ".LOG");
+    long level = WebLogLevelFromText(ReadTessaroSetting("Logging", "LogSeverity", "Warning"));
+    return std::make_unique<CWebLog>(path, level, useEventLog);
+}
