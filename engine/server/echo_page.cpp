@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <sys/stat.h>
 #include <thread>
 
 #include "engine/server/html_escape.h"
@@ -11,6 +10,7 @@
 #include "engine/server/request_reader.h"
 #include "engine/server/server_settings.h"
 #include "engine/server/web_exception.h"
+#include "platform/file_system.h"
 
 namespace {
 
@@ -20,8 +20,7 @@ long BoundedNumber(const std::string& text, long max) {
 }
 
 bool Exists(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0;
+    return !path.empty() && tessaro::platform::GetFileKind(path) != tessaro::platform::FileKind::Missing;
 }
 
 }  // namespace

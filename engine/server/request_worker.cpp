@@ -5,13 +5,13 @@
 #include <mutex>
 #include <new>
 #include <thread>
-#include <unistd.h>
 
 #include "engine/server/registry.h"
 #include "engine/server/request_context.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/request_limiter.h"
 #include "engine/server/web_exception.h"
+#include "platform/descriptor.h"
 #include "platform/framework_exception.h"
 
 namespace {
@@ -86,7 +86,7 @@ void RunRequest(CRequestContext* context, RequestLimiter* limiter, CRequestDispa
     RequestLimiterGuard guard(limiter);
     if (guard.Acquired()) ProcessRequest(context, dispatcher);
     try {
-        if (context->m_socket >= 0) ::close(context->m_socket);
+        tessaro::platform::CloseDescriptor(context->m_socket);
         context->m_socket = -1;
         delete context;
     } catch (...) {
@@ -103,7 +103,7 @@ bool StartRequestThread(CRequestContext* context, RequestLimiter* limiter, CRequ
         return true;
     } catch (...) {
         RequestWorkerEnded();
-        if (context->m_socket >= 0) ::close(context->m_socket);
+        tessaro::platform::CloseDescriptor(context->m_socket);
         context->m_socket = -1;
         delete context;
         return false;

@@ -1,7 +1,5 @@
 #include "engine/templates/output_section.h"
 
-#include <sys/stat.h>
-
 #include <cctype>
 
 #include "engine/server/html_escape.h"
@@ -11,6 +9,7 @@
 #include "engine/templates/if_block_stack.h"
 #include "engine/templates/query_results.h"
 #include "engine/templates/tag_reply.h"
+#include "platform/file_system.h"
 
 namespace {
 
@@ -224,8 +223,7 @@ void COutputSection::GroupColumnError(const std::string& column, const std::stri
 }
 
 void COutputSection::CheckAttachment(const std::string& path) const {
-    struct stat info {};
-    if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return;
+    if (tessaro::platform::GetFileKind(path) == tessaro::platform::FileKind::Regular) return;
     throw new CWebException(kMailSyntaxTitle,
                             "An invalid file name (" + HtmlEscape(path) +
                                 ") was specified in the MIMEATTACH attribute. Please verify that this file exists and "
