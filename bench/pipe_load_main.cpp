@@ -17,6 +17,7 @@
 
 #include "platform/home.h"
 #include "platform/pipe_frame.h"
+#include "platform/request_socket.h"
 
 using namespace tessaro::platform;
 using Clock = std::chrono::steady_clock;
@@ -76,7 +77,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (path.empty()) path = HomePath("run/PIPE/Tessaro/StubToServer20");
+    if (path.empty()) path = RequestSocketPath();
     std::string block;
     for (std::string entry : {std::string("REQUEST_METHOD=GET"), "QUERY_STRING=" + query,
                               std::string("REMOTE_ADDR=127.0.0.1"), std::string("SCRIPT_NAME=/bench.tsm")})

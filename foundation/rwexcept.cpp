@@ -1,11 +1,11 @@
 #include "foundation/rwexcept.h"
 
-#include <syslog.h>
-
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/system_log.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ char* duplicate(const char* text) {
 void defaultFatalHandler(const RWxmsg& e) {
   std::fprintf(stderr, "Fatal Error: %s\n", e.what());
   std::fflush(stderr);
-  syslog(LOG_ERR, "Fatal Error: %s", e.what());
+  tessaro::platform::WriteSystemLogError("Fatal Error: ", e.what());
   std::exit(1);
 }
 

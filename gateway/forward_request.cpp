@@ -1,12 +1,12 @@
 #include "gateway/forward_request.h"
 
 #include <new>
-#include <unistd.h>
 
 #include "gateway/copy_data_forwarder.h"
 #include "gateway/environment_block.h"
 #include "gateway/request_body.h"
 #include "gateway/server_pipe.h"
+#include "platform/descriptor.h"
 #include "platform/path_util.h"
 
 namespace ksml {
@@ -25,9 +25,7 @@ const char* FindVariable(const char* const* environment, std::string_view name) 
 
 struct PipeCloser {
     int fd = -1;
-    ~PipeCloser() {
-        if (fd >= 0) ::close(fd);
-    }
+    ~PipeCloser() { tessaro::platform::CloseDescriptor(fd); }
 };
 
 }  // namespace

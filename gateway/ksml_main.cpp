@@ -4,14 +4,12 @@
 
 #include <csignal>
 #include <string>
-#include <unistd.h>
 
 #include "gateway/engine_service.h"
 #include "gateway/forward_request.h"
+#include "platform/descriptor.h"
 #include "support/registry.h"
 #include "support/trace_log.h"
-
-extern char** environ;
 
 #ifdef KSML_STATIC_LINK
 // ksml loads no libraries; only SQLite's extension loading, which it never uses, refers to
@@ -32,7 +30,7 @@ std::string ReadAdminEMail() {
 
 }  // namespace
 
-int main() {
+int main(int, char**, char** environment) {
     // A web server that stops reading must not kill the gateway half way through.
     std::signal(SIGPIPE, SIG_IGN);
     try {
@@ -41,8 +39,8 @@ int main() {
             WriteTraceLog("KSML", std::string(severity), std::string(text));
         };
         ksml::ServiceManagerEngine engine(settings);
-        ksml::GatewayState state(settings, log, ksml::WebServerOutput(STDOUT_FILENO, log), engine);
-        ksml::RunGateway(environ, STDIN_FILENO, state, ReadAdminEMail);
+        ksml::GatewayState state(settings, log, ksml::WebServerOutput(tessaro::platform::kStandardOutput, log), engine);
+        ksml::RunGateway(environment, tessaro::platform::kStandardInput, state, ReadAdminEMail);
     } catch (...) {
         // Nothing sensible is left to tell the web server.
     }

@@ -1,9 +1,8 @@
 #include "gateway/reply_relay.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <unistd.h>
 
+#include "platform/descriptor.h"
 #include "platform/path_util.h"
 
 namespace ksml {
@@ -19,8 +18,7 @@ OutputSink WebServerOutput(int fd, LogSink log) {
         if (failed) return;  // the web server has gone; the rest would fail the same way
         std::size_t written = 0;
         while (written < length) {
-            ssize_t n = ::write(fd, data + written, length - written);
-            if (n < 0 && errno == EINTR) continue;
+            long n = tessaro::platform::WriteSome(fd, data + written, length - written);
             if (n <= 0) break;
             written += static_cast<std::size_t>(n);
         }

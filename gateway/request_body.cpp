@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <limits>
 #include <new>
-#include <unistd.h>
 
+#include "platform/descriptor.h"
 #include "platform/win32_error.h"
 
 namespace ksml {
@@ -61,8 +61,7 @@ BodyStatus ReadRequestBody(int fd, const char* contentType, const char* contentL
                 return BodyStatus::Failed;
             }
         }
-        ssize_t n = ::read(fd, body.data() + got, body.size() - got);
-        if (n < 0 && errno == EINTR) continue;
+        long n = tessaro::platform::ReadSome(fd, body.data() + got, body.size() - got);
         if (n < 0) {
             long number = tessaro::platform::Win32ErrorFromErrno(errno);
             body.clear();

@@ -1,17 +1,10 @@
 #include "gateway/server_pipe.h"
 
-#include <cerrno>
 #include <chrono>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <sys/un.h>
 #include <thread>
-#include <unistd.h>
 
-#include "platform/home.h"
 #include "platform/pipe_frame.h"
+#include "platform/request_socket.h"
 #include "platform/win32_error.h"
 
 namespace ksml {
@@ -31,58 +24,13 @@ constexpr std::size_t kMaxReplyFrame = 256u * 1024 * 1024;
 // Between looks for the socket of a service that was just started.
 constexpr int kSocketPollMs = 50;
 
-enum class ConnectResult { Connected, Busy, Missing, Failed };
-
-ConnectResult ConnectServerPipe(const std::string& path, int& fd, long& error) {
-    fd = -1;
-    error = 0;
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path) {
-        error = plat::ERROR_FILENAME_EXCED_RANGE;
-        return ConnectResult::Failed;
-    }
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (s < 0) {
-        error = plat::Win32LastErrno();
-        return ConnectResult::Failed;
-    }
-    int rc;
-    do {
-        rc = ::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-        int e = errno;
-        ::close(s);
-        if (e == EAGAIN) {
-            error = plat::ERROR_PIPE_BUSY;
-            return ConnectResult::Busy;
-        }
-        if (e == ENOENT || e == ECONNREFUSED) {
-            error = plat::ERROR_FILE_NOT_FOUND;
-            return ConnectResult::Missing;
-        }
-        error = plat::Win32ErrorFromErrno(e);
-        return ConnectResult::Failed;
-    }
-    int flags = ::fcntl(s, F_GETFL);
-    if (flags < 0 || ::fcntl(s, F_SETFL, flags & ~O_NONBLOCK) < 0) {
-        error = plat::Win32LastErrno();
-        ::close(s);
-        return ConnectResult::Failed;
-    }
-    fd = s;
-    return ConnectResult::Connected;
-}
-
 void SleepMs(int ms) {
     if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 }  // namespace
 
-std::string ServerPipePath() { return plat::HomePath("run/PIPE/Tessaro/StubToServer20"); }
+std::string ServerPipePath() { return plat::RequestSocketPath(); }
 
 int OpenServerPipe(GatewayState& state) {
     const std::string path = ServerPipePath();
@@ -93,10 +41,10 @@ int OpenServerPipe(GatewayState& state) {
     for (;;) {
         int fd = -1;
         long error = 0;
-        switch (ConnectServerPipe(path, fd, error)) {
-        case ConnectResult::Connected:
+        switch (plat::ConnectRequestSocket(path, &fd, &error)) {
+        case plat::ConnectStatus::Connected:
             return fd;
-        case ConnectResult::Busy:
+        case plat::ConnectStatus::Busy:
             // Giving up is all a busy engine calls for: ending it would throw away every
             // request it is working on.
             if (busyWaits >= settings.busy_retries) {
@@ -106,7 +54,7 @@ int OpenServerPipe(GatewayState& state) {
             ++busyWaits;
             SleepMs(settings.busy_wait_ms);
             continue;
-        case ConnectResult::Missing:
+        case plat::ConnectStatus::Missing:
             if (!startTried) {
                 startTried = true;
                 bool started = state.engine.StartServerService(state.errors);
@@ -126,7 +74,7 @@ int OpenServerPipe(GatewayState& state) {
             }
             state.errors.Add(kServiceNotRunning, error);
             return -1;
-        case ConnectResult::Failed:
+        case plat::ConnectStatus::Failed:
             state.errors.Add(kConnectFailed, error);
             return -1;
         }
@@ -149,11 +97,7 @@ bool SendPipeRequest(int pipe, std::string_view data, GatewayState& state) {
 
 bool RelayPipeReply(int pipe, GatewayState& state) {
     const int timeout = state.settings.reply_timeout_seconds;
-    if (timeout > 0) {
-        timeval tv{};
-        tv.tv_sec = timeout;
-        ::setsockopt(pipe, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    }
+    if (timeout > 0) plat::SetReceiveTimeout(pipe, timeout * 1000);
     for (long round = 1;; ++round) {
         if (round % 100 == 0) state.errors.Warn("Read loop has executed " + std::to_string(round) + " times");
         plat::PipeReadResult frame = plat::ReadPipeFrame(pipe, kMaxReplyFrame);

@@ -10,7 +10,7 @@
 
 namespace ksml {
 
-// $TESSARO_HOME/run/PIPE/Tessaro/StubToServer20
+// The engine's request socket (platform::RequestSocketPath).
 std::string ServerPipePath();
 
 // A connected socket, or -1 after the failure has been reported. While the engine is busy

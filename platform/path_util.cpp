@@ -7,6 +7,8 @@
 #include <climits>
 #include <vector>
 
+#include "platform/program_path.h"
+
 namespace tessaro::platform {
 
 std::string ToUnixPath(std::string_view path) {
@@ -105,10 +107,7 @@ std::string JoinPath(std::string_view directory, std::string_view name) {
 }
 
 std::string ProgramName() {
-    std::string exe;
-    char buffer[PATH_MAX];
-    ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n > 0) exe.assign(buffer, static_cast<std::size_t>(n));
+    std::string exe = ProgramPath();
     std::size_t slash = exe.find_last_of('/');
     std::string name = slash == std::string::npos ? exe : exe.substr(slash + 1);
     std::size_t dot = name.find_last_of('.');

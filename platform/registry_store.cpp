@@ -725,6 +725,34 @@ long RegDeleteKey(HKEY parent, std::string_view subkey) {
     });
 }
 
+namespace {
+
+long DeleteTreeBelow(HKEY parent, std::string_view subkey) {
+    HKEY key = nullptr;
+    long err = RegOpenKey(parent, subkey, KEY_ALL_ACCESS, &key);
+    if (err != ERROR_SUCCESS) return err;
+    std::vector<std::string> children;
+    std::string name;
+    for (std::uint32_t i = 0; (err = RegEnumKey(key, i, &name)) == ERROR_SUCCESS; ++i) children.push_back(name);
+    if (err == ERROR_NO_MORE_ITEMS) {
+        err = ERROR_SUCCESS;
+        for (const std::string& child : children) {
+            if ((err = DeleteTreeBelow(key, child)) != ERROR_SUCCESS) break;
+        }
+    }
+    RegCloseKey(key);
+    return err == ERROR_SUCCESS ? RegDeleteKey(parent, subkey) : err;
+}
+
+}  // namespace
+
+long RegDeleteTree(HKEY parent, std::string_view subkey) {
+    if (SplitKeyPath(subkey).empty()) return ERROR_ACCESS_DENIED;
+    // One transaction, so that a concurrent writer cannot add a child between
+    // enumeration and deletion.
+    return RegRunTransaction(parent, [&] { return DeleteTreeBelow(parent, subkey); });
+}
+
 long RegRunTransaction(HKEY key, const std::function<long()>& body) {
     Resolved r;
     long err = Resolve(key, 0, &r);

@@ -99,6 +99,10 @@ long RegDeleteValue(HKEY key, std::string_view name);
 // Deletes the key parent\subkey; a key that still has subkeys gives 5.
 long RegDeleteKey(HKEY parent, std::string_view subkey);
 
+// Deletes parent\subkey with all its subkeys in one transaction: a failure leaves
+// the whole tree in place. A root (empty subkey) cannot be deleted.
+long RegDeleteTree(HKEY parent, std::string_view subkey);
+
 // Runs body inside one immediate (write-locked) transaction of the key's store:
 // committed when body returns 0, rolled back otherwise or when it throws (the
 // exception passes on). Nested calls on one thread join the outer transaction.

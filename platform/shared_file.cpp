@@ -39,4 +39,19 @@ bool AppendShared(const std::string& path, const std::string& data) {
     return n == static_cast<ssize_t>(data.size());
 }
 
+bool AppendToExisting(const std::string& path, const std::string& data) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0) return false;
+    ssize_t n = ::write(fd, data.data(), data.size());
+    ::close(fd);
+    return n == static_cast<ssize_t>(data.size());
+}
+
+bool TouchShared(const std::string& path) {
+    int fd = OpenShared(path, O_WRONLY | O_CREAT);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
 }  // namespace tessaro::platform

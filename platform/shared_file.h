@@ -16,4 +16,10 @@ int OpenShared(const std::string& path, int flags);
 // Appends data with a single write() to path (created when missing). False on failure.
 bool AppendShared(const std::string& path, const std::string& data);
 
+// Appends data with a single write() to path only when the file exists. False otherwise.
+bool AppendToExisting(const std::string& path, const std::string& data);
+
+// Creates path (kSharedFileMode) when it is missing; an existing file is left as it is.
+bool TouchShared(const std::string& path);
+
 }  // namespace tessaro::platform

@@ -2,12 +2,8 @@
 //   tsreg [-m MACHINE] get KEY NAME | set KEY NAME VALUE | del KEY NAME | delkey KEY
 //                      | list KEY | export KEY | import FILE|- | newmachine NAME
 // KEY is a full path such as HKEY_LOCAL_MACHINE\SOFTWARE\Brendlow\Tessaro\CurrentVersion\Server.
-// The text form of export/import:
-//   [HKEY_LOCAL_MACHINE\SOFTWARE\...\Server]
-//   "MaxRequests"="15"
-// with \\, \" , \n and \r escaped inside the quotes; @ names the unnamed value.
+// export/import use the text form of platform/reg_text_format.h.
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -15,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/reg_text_format.h"
 #include "platform/registry_store.h"
 #include "platform/win32_error.h"
 
@@ -105,40 +102,6 @@ private:
     bool badRoot_ = false;
 };
 
-std::string Escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '"': out += "\\\""; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
-std::string ValueText(std::uint32_t type, const std::string& data) {
-    char buffer[16];
-    if (type == REG_SZ) return "\"" + Escape(data) + "\"";
-    if (type == REG_DWORD && data.size() == 4) {
-        std::uint32_t v = static_cast<unsigned char>(data[0]) | static_cast<unsigned char>(data[1]) << 8 |
-                          static_cast<unsigned char>(data[2]) << 16 |
-                          static_cast<std::uint32_t>(static_cast<unsigned char>(data[3])) << 24;
-        std::snprintf(buffer, sizeof buffer, "%08x", v);
-        return std::string("dword:") + buffer;
-    }
-    std::string out = "hex:";
-    for (std::size_t i = 0; i < data.size(); ++i) {
-        std::snprintf(buffer, sizeof buffer, i ? ",%02x" : "%02x", static_cast<unsigned char>(data[i]));
-        out += buffer;
-    }
-    return out;
-}
-
-std::string NameText(const std::string& name) { return name.empty() ? "@" : "\"" + Escape(name) + "\""; }
-
 int CmdGet(const std::string& key, const std::string& name) {
     Key k(key, false);
     if (!k.get()) return k.Report();
@@ -154,7 +117,7 @@ int CmdGet(const std::string& key, const std::string& name) {
         std::fwrite(data.data(), 1, data.size(), stdout);
         std::fputc('\n', stdout);
     } else {
-        std::printf("%s\n", ValueText(type, data).c_str());
+        std::printf("%s\n", RegValueDataText(type, data).c_str());
     }
     return 0;
 }
@@ -177,23 +140,6 @@ int CmdDel(const std::string& key, const std::string& name) {
     return err == ERROR_SUCCESS ? 0 : Fail("value \"" + name + "\"", err);
 }
 
-long DeleteTree(HKEY parent, const std::string& sub) {
-    HKEY key = nullptr;
-    long err = RegOpenKey(parent, sub, KEY_ALL_ACCESS, &key);
-    if (err != ERROR_SUCCESS) return err;
-    std::vector<std::string> children;
-    std::string name;
-    for (std::uint32_t i = 0; (err = RegEnumKey(key, i, &name)) == ERROR_SUCCESS; ++i) children.push_back(name);
-    if (err == ERROR_NO_MORE_ITEMS) {
-        err = ERROR_SUCCESS;
-        for (const std::string& child : children) {
-            if ((err = DeleteTree(key, child)) != ERROR_SUCCESS) break;
-        }
-    }
-    RegCloseKey(key);
-    return err == ERROR_SUCCESS ? RegDeleteKey(parent, sub) : err;
-}
-
 int CmdDelKey(const std::string& full) {
     HKEY root = nullptr;
     std::string rest;
@@ -206,7 +152,7 @@ int CmdDelKey(const std::string& full) {
         if (owns) RegCloseKey(root);
         return 1;
     }
-    err = RegRunTransaction(root, [&] { return DeleteTree(root, rest); });
+    err = RegDeleteTree(root, rest);
     if (owns) RegCloseKey(root);
     return err == ERROR_SUCCESS ? 0 : Fail("key " + full, err);
 }
@@ -222,95 +168,19 @@ int CmdList(const std::string& full) {
     }
     if (err != ERROR_NO_MORE_ITEMS) return Fail("key " + full, err);
     for (std::uint32_t i = 0; (err = RegEnumValue(k.get(), i, &name, &type, &data)) == ERROR_SUCCESS; ++i) {
-        std::printf("%s=%s\n", NameText(name).c_str(), ValueText(type, data).c_str());
+        std::printf("%s=%s\n", RegValueNameText(name).c_str(), RegValueDataText(type, data).c_str());
     }
     return err == ERROR_NO_MORE_ITEMS ? 0 : Fail("key " + full, err);
-}
-
-long Export(HKEY key, std::ostream& out) {
-    out << "[" << RegKeyPath(key) << "]\n";
-    std::string name, data;
-    std::uint32_t type = 0;
-    long err;
-    for (std::uint32_t i = 0; (err = RegEnumValue(key, i, &name, &type, &data)) == ERROR_SUCCESS; ++i) {
-        out << NameText(name) << "=" << ValueText(type, data) << "\n";
-    }
-    if (err != ERROR_NO_MORE_ITEMS) return err;
-    out << "\n";
-    std::vector<std::string> children;
-    for (std::uint32_t i = 0; (err = RegEnumKey(key, i, &name)) == ERROR_SUCCESS; ++i) children.push_back(name);
-    if (err != ERROR_NO_MORE_ITEMS) return err;
-    for (const std::string& child : children) {
-        HKEY sub = nullptr;
-        if ((err = RegOpenKey(key, child, KEY_READ, &sub)) != ERROR_SUCCESS) return err;
-        err = Export(sub, out);
-        RegCloseKey(sub);
-        if (err != ERROR_SUCCESS) return err;
-    }
-    return ERROR_SUCCESS;
 }
 
 int CmdExport(const std::string& full) {
     Key k(full, false);
     if (!k.get()) return k.Report();
     std::ostringstream out;
-    long err = Export(k.get(), out);
+    long err = ExportRegText(k.get(), out);
     if (err != ERROR_SUCCESS) return Fail("key " + full, err);
     std::fputs(out.str().c_str(), stdout);
     return 0;
-}
-
-// Reads a quoted, escaped text starting at line[pos] == '"'; pos ends after the closing quote.
-bool ReadQuoted(const std::string& line, std::size_t& pos, std::string* text) {
-    if (pos >= line.size() || line[pos] != '"') return false;
-    ++pos;
-    text->clear();
-    while (pos < line.size()) {
-        char c = line[pos++];
-        if (c == '"') return true;
-        if (c == '\\') {
-            if (pos >= line.size()) return false;
-            char e = line[pos++];
-            *text += e == 'n' ? '\n' : e == 'r' ? '\r' : e;
-        } else {
-            *text += c;
-        }
-    }
-    return false;
-}
-
-bool ParseData(const std::string& spec, std::uint32_t* type, std::string* data) {
-    std::size_t pos = 0;
-    if (!spec.empty() && spec[0] == '"') {
-        *type = REG_SZ;
-        return ReadQuoted(spec, pos, data) && spec.find_first_not_of(" \t\r", pos) == std::string::npos;
-    }
-    if (spec.rfind("dword:", 0) == 0) {
-        char* end = nullptr;
-        std::string digits = spec.substr(6);
-        unsigned long v = std::strtoul(digits.c_str(), &end, 16);
-        if (digits.empty() || digits.size() > 8 || (*end && *end != '\r')) return false;
-        *type = REG_DWORD;
-        data->assign({static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF),
-                      static_cast<char>((v >> 16) & 0xFF), static_cast<char>((v >> 24) & 0xFF)});
-        return true;
-    }
-    if (spec.rfind("hex:", 0) == 0) {
-        *type = REG_BINARY;
-        data->clear();
-        std::stringstream in(spec.substr(4));
-        std::string byte;
-        while (std::getline(in, byte, ',')) {
-            while (!byte.empty() && (byte.back() == '\r' || byte.back() == ' ')) byte.pop_back();
-            if (byte.empty() && in.eof()) break;
-            char* end = nullptr;
-            unsigned long v = std::strtoul(byte.c_str(), &end, 16);
-            if (byte.empty() || byte.size() > 2 || *end) return false;
-            *data += static_cast<char>(v);
-        }
-        return true;
-    }
-    return false;
 }
 
 int CmdImport(const std::string& file) {
@@ -329,40 +199,28 @@ int CmdImport(const std::string& file) {
     int number = 0;
     while (std::getline(*in, line)) {
         ++number;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::size_t start = line.find_first_not_of(" \t");
-        if (start == std::string::npos || line[start] == ';' || line[start] == '#') continue;
-        line.erase(0, start);
-        if (line[0] == '[') {
-            std::size_t close = line.rfind(']');
-            if (close == std::string::npos || close < 2) {
-                std::fprintf(stderr, "tsreg: %s:%d: bad key line\n", file.c_str(), number);
-                return 1;
-            }
-            current = std::make_unique<Key>(line.substr(1, close - 1), true);
+        RegTextLine parsed = ParseRegTextLine(line);
+        switch (parsed.kind) {
+        case RegTextLine::Kind::Blank:
+            continue;
+        case RegTextLine::Kind::Key:
+            current = std::make_unique<Key>(parsed.key, true);
             if (!current->get()) return current->Report();
             continue;
-        }
-        std::string name;
-        std::size_t pos = 0;
-        if (line[0] == '@') {
-            pos = 1;
-        } else if (!ReadQuoted(line, pos, &name)) {
-            std::fprintf(stderr, "tsreg: %s:%d: bad value name\n", file.c_str(), number);
-            return 1;
-        }
-        std::uint32_t type = REG_SZ;
-        std::string data;
-        if (pos >= line.size() || line[pos] != '=' || !ParseData(line.substr(pos + 1), &type, &data)) {
-            std::fprintf(stderr, "tsreg: %s:%d: bad value line\n", file.c_str(), number);
+        case RegTextLine::Kind::Value:
+            break;
+        case RegTextLine::Kind::BadKey:
+        case RegTextLine::Kind::BadValueName:
+        case RegTextLine::Kind::BadValue:
+            std::fprintf(stderr, "tsreg: %s:%d: %s\n", file.c_str(), number, RegTextLineError(parsed.kind));
             return 1;
         }
         if (!current) {
             std::fprintf(stderr, "tsreg: %s:%d: value before any [KEY] line\n", file.c_str(), number);
             return 1;
         }
-        long err = RegSetValue(current->get(), name, type, data);
-        if (err != ERROR_SUCCESS) return Fail("value \"" + name + "\"", err);
+        long err = RegSetValue(current->get(), parsed.name, parsed.type, parsed.data);
+        if (err != ERROR_SUCCESS) return Fail("value \"" + parsed.name + "\"", err);
     }
     return 0;
 }

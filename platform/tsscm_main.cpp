@@ -1,13 +1,13 @@
 // tsscm: install, remove, start, stop and query services of the local service manager.
 #include "platform/service_manager.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "platform/service_control.h"
 
 using namespace tessaro::platform;
 
@@ -55,15 +55,9 @@ bool Open(Handles& h, const std::string& name, std::uint32_t access) {
     return h.service != nullptr;
 }
 
-// Polls every 100 ms until the state is reached; false on time-out.
-bool WaitForState(SC_HANDLE service, std::uint32_t state, double seconds) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    for (;;) {
-        SERVICE_STATUS st;
-        if (QueryServiceStatus(service, &st) && st.dwCurrentState == state) return true;
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+// Polls every 100 ms until the service reports the state; false on time-out.
+bool WaitForState(const std::string& name, std::uint32_t state, double seconds) {
+    return WaitForServiceState(name, state, static_cast<std::uint32_t>(seconds * 1000), 100);
 }
 
 double WaitOption(int argc, char** argv, int from) {
@@ -94,7 +88,7 @@ int Query(const std::string& name) {
 int StartOne(const std::string& name, double wait) {
     Handles h;
     if (!Open(h, name, GENERIC_EXECUTE_ACCESS) || !StartService(h.service)) return Report("start", name);
-    if (wait > 0 && !WaitForState(h.service, SERVICE_RUNNING, wait)) {
+    if (wait > 0 && !WaitForState(name, SERVICE_RUNNING, wait)) {
         std::fprintf(stderr, "tsscm: '%s' did not reach RUNNING\n", name.c_str());
         return 1;
     }
@@ -106,7 +100,7 @@ int Control(const std::string& name, std::uint32_t code, double wait) {
     SERVICE_STATUS st;
     if (!Open(h, name, GENERIC_EXECUTE_ACCESS) || !ControlService(h.service, code, &st))
         return Report("control", name);
-    if (wait > 0 && !WaitForState(h.service, SERVICE_STOPPED, wait)) {
+    if (wait > 0 && !WaitForState(name, SERVICE_STOPPED, wait)) {
         std::fprintf(stderr, "tsscm: '%s' did not reach STOPPED\n", name.c_str());
         return 1;
     }

@@ -135,6 +135,12 @@ void BlockCloseSignals() {
     ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
+bool TakeCloseSignal(int timeoutMs) {
+    sigset_t set = CloseSignals();
+    timespec wait{timeoutMs / 1000, static_cast<long>(timeoutMs % 1000) * 1000 * 1000};
+    return ::sigtimedwait(&set, nullptr, &wait) > 0;
+}
+
 std::unique_ptr<Window> Window::Create(const std::string& className, const std::string& title,
                                        WindowProcedure procedure, long* error) {
     auto fail = [error](long e) -> std::unique_ptr<Window> {

@@ -91,6 +91,10 @@ private:
 // starts later) so that a window can take them through EnableCloseSignals.
 void BlockCloseSignals();
 
+// Takes one pending close signal (blocked as above), waiting up to timeoutMs for one;
+// true when one was taken. For a program that has no window to deliver them.
+bool TakeCloseSignal(int timeoutMs);
+
 // The endpoint path of a window found by class and/or title (either may be
 // empty, not both); empty when no live window answers.
 std::string FindWindow(const std::string& className, const std::string& title);

@@ -1,14 +1,10 @@
 #include "support/file_helpers.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
-#include "platform/path_util.h"
 #include "support/text_helpers.h"
+#include "platform/file_system.h"
+#include "platform/path_util.h"
 
 namespace plat = tessaro::platform;
 
@@ -30,29 +26,20 @@ std::size_t LastSeparator(const std::string& path) { return path.find_last_of("\
 }  // namespace
 
 std::uint64_t GetFileSizeByName(const std::string& path) {
-    // Non-blocking: opening a FIFO for reading would otherwise wait for a writer.
-    int fd = ::open(plat::ToUnixPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return 0;
-    struct stat st;
     // Only a file has a size here: a folder cannot be opened as a file on Windows either.
-    std::uint64_t size = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0
-                             ? static_cast<std::uint64_t>(st.st_size)
-                             : 0;
-    ::close(fd);
-    return size;
+    return plat::ReadableFileSize(plat::ToUnixPath(path));
 }
 
 bool PathExists(const std::string& path) {
     std::string trimmed = TrimmedCopy(path);
     if (trimmed.empty()) return false;
-    struct stat st;
-    return ::stat(plat::ToUnixPath(trimmed).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return plat::GetFileKind(plat::ToUnixPath(trimmed)) == plat::FileKind::Directory;
 }
 
 bool FileExists(const std::string& path) {
     if (path.empty()) return false;
-    struct stat st;
-    return ::stat(plat::ToUnixPath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    plat::FileKind kind = plat::GetFileKind(plat::ToUnixPath(path));
+    return kind != plat::FileKind::Missing && kind != plat::FileKind::Directory;
 }
 
 std::string GetPathDirectory(const std::string& path) {
@@ -78,21 +65,7 @@ void SplitPath(const std::string& path, std::string& dir, std::string& name, std
 }
 
 bool WriteFileContents(const void* data, std::size_t n, const std::string& path, bool keep) {
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (keep ? 0 : O_TRUNC);
-    int fd = ::open(plat::ToUnixPath(path).c_str(), flags, 0660);
-    if (fd < 0) return false;
-    const char* p = static_cast<const char*>(data);
-    std::size_t done = 0;
-    while (done < n) {
-        ssize_t w = ::pwrite(fd, p + done, n - done, static_cast<off_t>(done));
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            ::close(fd);
-            return false;
-        }
-        done += static_cast<std::size_t>(w);
-    }
-    return ::close(fd) == 0;
+    return plat::WriteFileFromStart(plat::ToUnixPath(path), data, n, keep);
 }
 
 const char* FindBytes(const char* needle, const char* haystack, std::size_t length) {

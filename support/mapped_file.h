@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/file_mapping.h"
 #include "platform/framework_exception.h"
 
 class CMappedFileException : public CException {
@@ -31,11 +32,9 @@ public:
     CMappedFile(const CMappedFile&) = delete;
     CMappedFile& operator=(const CMappedFile&) = delete;
 
-    const char* GetData() const { return static_cast<const char*>(m_view); }
-    std::size_t GetSize() const { return m_size; }
+    const char* GetData() const { return m_mapping.Data(); }
+    std::size_t GetSize() const { return m_mapping.Size(); }
 
 private:
-    int m_fd = -1;
-    void* m_view = nullptr;
-    std::size_t m_size = 0;
+    tessaro::platform::FileMapping m_mapping;
 };

@@ -194,45 +194,8 @@ void CRegistryKey::EnsureSubKey(const CRegistryKey& root, const std::string& nam
     EnsureSubKey(root.m_hKey, name);
 }
 
-namespace {
-
-struct KeyTreeNode {
-    std::string path;
-    std::vector<std::unique_ptr<KeyTreeNode>> children;
-};
-
-std::unique_ptr<KeyTreeNode> BuildKeyTree(HKEY root, const std::string& path) {
-    auto node = std::make_unique<KeyTreeNode>();
-    node->path = path;
-    CRegistryKey key(root, path, KEY_READ);
-    std::vector<std::string> names;
-    key.EnumSubKeys(names);
-    for (const std::string& name : names) node->children.push_back(BuildKeyTree(root, path + "\\" + name));
-    return node;
-}
-
-void DeleteKeyTreeNode(HKEY root, const KeyTreeNode& node) {
-    for (const auto& child : node.children) DeleteKeyTreeNode(root, *child);
-    ThrowIfRegistryError(reg::RegDeleteKey(root, node.path));
-}
-
-}  // namespace
-
 void CRegistryKey::DeleteKeyTree(HKEY root, const std::string& path) {
-    // One transaction, so that a failure leaves the tree whole and a concurrent
-    // writer cannot add a child between collection and deletion.
-    long err = reg::RegRunTransaction(root, [&]() -> long {
-        try {
-            std::unique_ptr<KeyTreeNode> tree = BuildKeyTree(root, path);
-            DeleteKeyTreeNode(root, *tree);
-            return reg::ERROR_SUCCESS;
-        } catch (CRegistryException* e) {
-            long code = e->GetErrorCode();
-            e->Delete();
-            return code;
-        }
-    });
-    ThrowIfRegistryError(err);
+    ThrowIfRegistryError(reg::RegDeleteTree(root, path));
 }
 
 void CRegistryKey::DeleteKeyTree(const CRegistryKey& root, const std::string& path) {

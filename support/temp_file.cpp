@@ -1,10 +1,8 @@
 #include "support/temp_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 
+#include "platform/file_system.h"
 #include "platform/framework_exception.h"
 #include "platform/path_util.h"
 #include "platform/temp_file.h"
@@ -30,15 +28,13 @@ std::string CreateTempFile(const std::string& dir, const std::string& prefix, co
         std::string wanted = extension.empty() ? placeholder.substr(0, placeholder.size() - 4)
                                                : placeholder.substr(0, placeholder.size() - 3) + extension;
         if (wanted == placeholder) return placeholder;   // the extension is "TMP" itself
-        int fd = ::open(wanted.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0660);
-        long openError = fd < 0 ? plat::Win32LastErrno() : plat::ERROR_SUCCESS;
-        int openErrno = errno;
-        if (fd >= 0) ::close(fd);
-        if (::unlink(placeholder.c_str()) != 0) {
-            if (fd >= 0) ::unlink(wanted.c_str());
-            throw new CFileException(CFileException::accessDenied, plat::Win32LastErrno(), placeholder);
+        const int openErrno = plat::CreateNewFile(wanted, 0660);
+        const long openError = openErrno != 0 ? plat::Win32ErrorFromErrno(openErrno) : plat::ERROR_SUCCESS;
+        if (int removeErrno = plat::RemoveFile(placeholder); removeErrno != 0) {
+            if (openErrno == 0) plat::RemoveFile(wanted);
+            throw new CFileException(CFileException::accessDenied, plat::Win32ErrorFromErrno(removeErrno), placeholder);
         }
-        if (fd >= 0) return wanted;
+        if (openErrno == 0) return wanted;
         if (openErrno != EEXIST) throw new CFileException(CFileException::CauseFromErrno(openErrno), openError, wanted);
     }
     throw new CFileException(CFileException::genericException);

@@ -1,15 +1,12 @@
 #include "support/trace_log.h"
 
-#include <fcntl.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <ctime>
 
 #include "platform/csv_field.h"
 #include "platform/home.h"
 #include "platform/path_util.h"
+#include "platform/process_ids.h"
 #include "platform/shared_file.h"
 #include "support/registry.h"
 
@@ -59,7 +56,7 @@ void WriteTraceLog(const std::string& logName, const std::string& severity, cons
     std::string directory = ReadTessaroSetting("Logging", "LogFilePath", kUnset);
     if (directory == kUnset) return;
     std::string line = raw ? text
-                           : FormatTraceLogLine(severity, static_cast<long>(::syscall(SYS_gettid)), LogDateNow(),
+                           : FormatTraceLogLine(severity, plat::CurrentThreadId(), LogDateNow(),
                                                 LogTimeNow(), text);
     std::string fileName = SafeLogName(logName) + ".LOG";
     std::string folder = plat::ResolvePathNoCase(directory);

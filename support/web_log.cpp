@@ -1,17 +1,14 @@
 #include "support/web_log.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "platform/event_log.h"
-#include "platform/home.h"
-#include "platform/path_util.h"
-#include "platform/shared_file.h"
 #include "support/file_helpers.h"
 #include "support/registry.h"
 #include "support/text_helpers.h"
 #include "support/trace_log.h"
+#include "platform/event_log.h"
+#include "platform/file_system.h"
+#include "platform/home.h"
+#include "platform/path_util.h"
+#include "platform/shared_file.h"
 
 namespace plat = tessaro::platform;
 
@@ -37,12 +34,9 @@ CWebLog::CWebLog(const std::string& path, long level, bool useEventLog)
     std::string folder = slash == std::string::npos ? std::string(".") : unixPath.substr(0, slash + 1);
     std::string file = UpperCopy(slash == std::string::npos ? unixPath : unixPath.substr(slash + 1));
     m_physicalPath = plat::ResolvePathNoCase(plat::JoinPath(plat::ResolvePathNoCase(folder), file));
-    struct stat st;
-    if (::stat(m_physicalPath.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > kWebLogResetSize) {
-        ::unlink(m_physicalPath.c_str());
-    }
-    int fd = plat::OpenShared(m_physicalPath, O_WRONLY | O_CREAT);
-    if (fd >= 0) ::close(fd);
+    if (plat::RegularFileSize(m_physicalPath) > static_cast<std::uint64_t>(kWebLogResetSize))
+        plat::RemoveFile(m_physicalPath);
+    plat::TouchShared(m_physicalPath);
 }
 
 CWebLog::~CWebLog() = default;
@@ -67,12 +61,7 @@ void CWebLog::Write(long severity, const std::string& remoteAddress, const std::
     if (severity < m_level) return;
     std::string line = FormatLine(severity, LogDateNow(), LogTimeNow(), remoteAddress, userAgent, detail);
     // Not created here: a log removed while running stays removed until the next start.
-    int fd = ::open(m_physicalPath.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd >= 0) {
-        ssize_t ignored = ::write(fd, line.data(), line.size());
-        (void)ignored;
-        ::close(fd);
-    }
+    plat::AppendToExisting(m_physicalPath, line);
     if (m_useEventLog) {
         plat::EventSourceHandle source = plat::RegisterEventSource(nullptr, "Tessaro");
         if (source) {

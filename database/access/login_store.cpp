@@ -1,12 +1,10 @@
 #include "database/access/login_store.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "database/access/password_scrambler.h"
-#include "platform/named_mutex.h"
 #include "support/ini_helpers.h"
 #include "support/registry.h"
+#include "platform/file_system.h"
+#include "platform/named_mutex.h"
 
 namespace {
 
@@ -29,8 +27,7 @@ bool UsableName(const std::string& name) {
 // The scrambled password is as sensitive as the plain one: the file is created private.
 void CreateStoreFilePrivate() {
     std::string path = ResolveIniFile(kLoginStoreFile);
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) ::close(fd);
+    tessaro::platform::CreateNewFile(path, 0600);
 }
 
 std::string ReadFileValue(const std::string& dataSource, const char* key) {

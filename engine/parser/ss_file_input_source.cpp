@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include <sys/stat.h>
+#include "platform/file_system.h"
 
 namespace {
 
@@ -28,8 +28,7 @@ SSFileInputSource::SSFileInputSource(const char* name, SSInputMode mode, std::ui
     error_.raise(SSErrorOpenFile, name_.c_str(), static_cast<long>(number));
     return;
   }
-  struct stat info;
-  if (fstat(fileno(file_), &info) == 0 && S_ISDIR(info.st_mode)) {
+  if (tessaro::platform::GetFileKind(path) == tessaro::platform::FileKind::Directory) {
     // A folder opens for reading here and claims the largest length there is.
     close();
     error_.raise(SSErrorOpenFile, name_.c_str(), static_cast<long>(EISDIR));

@@ -1,7 +1,5 @@
 #include "engine/server/client_id_allocator.h"
 
-#include <sys/random.h>
-
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -9,9 +7,10 @@
 #include <vector>
 
 #include "engine/server/server_error_log.h"
+#include "support/web_exception.h"
+#include "platform/random_bytes.h"
 #include "platform/win32_error.h"
 #include "support/registry.h"
-#include "support/web_exception.h"
 
 namespace reg = tessaro::platform;
 
@@ -110,17 +109,8 @@ std::string GenerateUniqueClient(const CRegistryKey& clientsKey, std::uint32_t w
 
 std::string NewClientToken() {
     unsigned long long value = 0;
-    unsigned char* out = reinterpret_cast<unsigned char*>(&value);
-    size_t filled = 0;
-    while (filled < sizeof value) {
-        ssize_t got = getrandom(out + filled, sizeof value - filled, 0);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            throw new CWebException("Unable to create a client token.",
-                                    "The system's random source could not be read.");
-        }
-        filled += static_cast<size_t>(got);
-    }
+    if (!tessaro::platform::FillRandomBytes(&value, sizeof value))
+        throw new CWebException("Unable to create a client token.", "The system's random source could not be read.");
     // 62 bits keep the text within a signed 64-bit number for any reader.
     value &= (1ULL << 62) - 1;
     char text[32];

@@ -3,12 +3,12 @@
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
-#include <unistd.h>
 
 #include "engine/server/request_context.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/request_worker.h"
 #include "engine/server/server_error_log.h"
+#include "platform/descriptor.h"
 #include "platform/home.h"
 
 namespace {
@@ -28,13 +28,8 @@ bool IsGatewayReplyFile(const std::string& path) {
     return file.is_absolute() && file.parent_path() == dir && file.filename().string().rfind("TST", 0) == 0;
 }
 
-void SetEvent(int fd) {
-    if (fd < 0) return;
-    char done = 1;
-    if (::write(fd, &done, 1) < 0) {
-    }
-    ::close(fd);
-}
+// The sender waits on the other end of fd for the one byte that completes its request.
+void SetEvent(int fd) { tessaro::platform::SignalAndClose(fd); }
 
 }  // namespace
 

@@ -2,15 +2,15 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <sys/stat.h>
 #include <thread>
 
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/request_reader.h"
-#include "support/html_escape.h"
 #include "support/server_settings.h"
 #include "support/web_exception.h"
+#include "platform/file_system.h"
+#include "support/html_escape.h"
 
 namespace {
 
@@ -20,8 +20,7 @@ long BoundedNumber(const std::string& text, long max) {
 }
 
 bool Exists(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0;
+    return !path.empty() && tessaro::platform::GetFileKind(path) != tessaro::platform::FileKind::Missing;
 }
 
 }  // namespace

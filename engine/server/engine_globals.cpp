@@ -8,7 +8,7 @@
 
 namespace {
 
-std::string g_commandLine;
+bool g_desktopRequested = false;
 std::atomic<tessaro::platform::ManualResetEvent*> g_mainTermination{nullptr};
 
 }  // namespace
@@ -23,12 +23,11 @@ bool IsWindows95() {
     return v && std::string(v) == "1";
 }
 
-void SetEngineCommandLine(const std::string& wholeLine) { g_commandLine = wholeLine; }
+void SetDesktopRequested(bool desktop) { g_desktopRequested = desktop; }
 
 bool IsServiceMode() {
     static bool serviceMode = [] {
-        std::string upper = UpperCopy(g_commandLine);
-        if (upper.find("-DEBUG") != std::string::npos || upper.find("-DESKTOP") != std::string::npos) {
+        if (g_desktopRequested) {
             tessaro::platform::CServiceDescription description(kEngineServiceName);
             tessaro::platform::CServiceControl control(description);
             control.StopService();

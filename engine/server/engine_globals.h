@@ -15,9 +15,9 @@ std::atomic<int>& ListeningFlag();
 // no request socket, no service manager).
 bool IsWindows95();
 
-// Records the process command line; IsServiceMode reads it.
-void SetEngineCommandLine(const std::string& wholeLine);
-// Desktop mode for "-DEBUG"/"-DESKTOP" (which first stop the installed engine
+// Records whether -DEBUG or -DESKTOP was given; IsServiceMode reads it.
+void SetDesktopRequested(bool desktop);
+// Desktop mode for -DEBUG/-DESKTOP (which first stop the installed engine
 // service) and on the Windows 95 road; else service mode. Decided once.
 bool IsServiceMode();
 

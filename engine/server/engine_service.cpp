@@ -1,11 +1,10 @@
 #include "engine/server/engine_service.h"
 
-#include <unistd.h>
-
 #include "engine/server/engine_globals.h"
 #include "engine/server/engine_server.h"
 #include "engine/server/engine_threads.h"
 #include "engine/server/server_error_log.h"
+#include "platform/program_path.h"
 #include "platform/service_control.h"
 #include "platform/win32_error.h"
 
@@ -21,19 +20,9 @@ void CEngineService::LogServerError(const std::string& text, long errorNumber) {
     ::LogServerError(text, errorNumber);
 }
 
-std::string GetModuleFileName(long* errorNumber) {
-    char buf[1040];
-    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buf - 1) {
-        if (errorNumber) *errorNumber = n <= 0 ? Win32LastErrno() : ERROR_INSUFFICIENT_BUFFER;
-        return {};
-    }
-    return std::string(buf, static_cast<std::size_t>(n));
-}
-
 void InstallEngineService() {
     long error = 0;
-    std::string path = GetModuleFileName(&error);
+    std::string path = ProgramPath(&error);
     if (path.empty()) {
         ::LogServerError("Error attempting to determine module file name", error);
         return;

@@ -18,5 +18,3 @@ private:
 
 void InstallEngineService();
 void RemoveEngineService();
-// The program's own path (readlink of /proc/self/exe); empty on failure.
-std::string GetModuleFileName(long* errorNumber);

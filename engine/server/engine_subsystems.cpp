@@ -1,12 +1,11 @@
 #include "engine/server/engine_subsystems.h"
 
-#include <dlfcn.h>
-
 #include "engine/server/echo_page.h"
 #include "engine/server/hdml_library.h"
 #include "engine/server/request_dispatcher.h"
-#include "support/registry.h"
 #include "support/text_helpers.h"
+#include "platform/module_loader.h"
+#include "support/registry.h"
 
 namespace {
 
@@ -20,13 +19,8 @@ std::string LibraryFileName(const std::string& name) {
 }
 
 bool LibraryLoads(const std::string& name) {
-    std::string file = LibraryFileName(name);
-    void* handle = nullptr;
-    if (file.find('/') == std::string::npos) handle = ::dlopen((ProgramDirectory() + file).c_str(), RTLD_LAZY | RTLD_LOCAL);
-    if (!handle) handle = ::dlopen(file.c_str(), RTLD_LAZY | RTLD_LOCAL);
-    if (!handle) return false;
-    ::dlclose(handle);
-    return true;
+    using tessaro::platform::LoadedModule;
+    return LoadedModule::Load(LibraryFileName(name), LoadedModule::Binding::Lazy).IsLoaded();
 }
 
 EngineSubsystems MakeStandIns() {

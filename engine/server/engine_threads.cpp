@@ -1,11 +1,9 @@
 #include "engine/server/engine_threads.h"
 
-#include <csignal>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 #include "engine/server/copy_data_intake.h"
 #include "engine/server/engine_globals.h"
@@ -16,11 +14,12 @@
 #include "engine/server/request_limiter.h"
 #include "engine/server/request_worker.h"
 #include "engine/server/server_error_log.h"
+#include "support/trace_log.h"
+#include "platform/file_system.h"
 #include "platform/named_event.h"
 #include "platform/scm_event.h"
 #include "platform/scm_service_host.h"
 #include "platform/win32_error.h"
-#include "support/trace_log.h"
 
 using tessaro::platform::ManualResetEvent;
 using tessaro::platform::NamedEvent;
@@ -41,7 +40,7 @@ void TerminationWatcherThread(std::unique_ptr<NamedEvent> event) {
     event->Wait(tessaro::platform::kWaitInfinite);
     event.reset();
     LogServerError("Termination event was set by client (flush queue).", 0);
-    ::_exit(1);
+    std::_Exit(1);
 }
 
 void StartTerminationWatcher() {
@@ -52,7 +51,7 @@ void StartTerminationWatcher() {
         return;
     }
     // Only the engine's user and its group (shared with the web server) may set it.
-    ::chmod(NamedEvent::PathOf(kTerminationEventName).c_str(), 0620);
+    tessaro::platform::SetFileMode(NamedEvent::PathOf(kTerminationEventName), 0620);
     try {
         std::thread(TerminationWatcherThread, std::move(event)).detach();
     } catch (const std::system_error& e) {
@@ -64,14 +63,8 @@ void StartTerminationWatcher() {
 void WaitForCloseSignalWithoutWindow() {
     ManualResetEvent* event = GetMainTerminationEvent();
     if (!event) return;
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGHUP);
     while (!event->IsSet()) {
-        timespec wait{0, 200 * 1000 * 1000};
-        if (::sigtimedwait(&set, nullptr, &wait) > 0) {
+        if (tessaro::platform::TakeCloseSignal(200)) {
             ListeningFlag() = 0;
             event->Set();
         }

@@ -1,10 +1,9 @@
 #include "engine/server/hdml_library.h"
 
-#include <dlfcn.h>
 #include <mutex>
-#include <unistd.h>
 
 #include "support/trace_log.h"
+#include "platform/module_loader.h"
 
 namespace {
 
@@ -14,33 +13,23 @@ constexpr const char* kLibraryFile = "libtshdmlgen.so";
 constexpr const char* kProcedure = "GenerateHDMLDeck";
 
 std::mutex g_bindMutex;
-void* g_library = nullptr;
+tessaro::platform::LoadedModule g_library;
 GenerateHDMLDeckProc g_generate = nullptr;
 
 }  // namespace
 
-std::string ProgramDirectory() {
-    char buf[4096];
-    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return "./";
-    std::string path(buf, static_cast<std::size_t>(n));
-    return path.substr(0, path.rfind('/') + 1);
-}
-
 void LoadHDMLLibrary() {
     std::lock_guard lock(g_bindMutex);
     if (g_generate) return;
-    if (!g_library) {
-        std::string local = ProgramDirectory() + kLibraryFile;
-        g_library = ::dlopen(local.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!g_library) g_library = ::dlopen(kLibraryFile, RTLD_NOW | RTLD_LOCAL);
-        if (!g_library) {
+    if (!g_library.IsLoaded()) {
+        g_library = tessaro::platform::LoadedModule::Load(kLibraryFile, tessaro::platform::LoadedModule::Binding::Now);
+        if (!g_library.IsLoaded()) {
             WriteTraceLog("SERVER", "Error",
                           std::string("The library file '") + kLibraryFile + "' could not be located.");
             return;
         }
     }
-    g_generate = reinterpret_cast<GenerateHDMLDeckProc>(::dlsym(g_library, kProcedure));
+    g_generate = reinterpret_cast<GenerateHDMLDeckProc>(g_library.FindSymbol(kProcedure));
     if (!g_generate)
         WriteTraceLog("SERVER", "Error",
                       std::string("The procedure named '") + kProcedure + "' could not be found in the DLL '" +

@@ -9,5 +9,3 @@ void LoadHDMLLibrary();
 // 1 when a deck was written to path, 0 when not bound or the generator wrote
 // an HTML page there instead.
 int GenerateDeck(const std::string& text, const std::string& path);
-// The folder of the running program, with a trailing '/'.
-std::string ProgramDirectory();

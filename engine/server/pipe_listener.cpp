@@ -1,18 +1,8 @@
 #include "engine/server/pipe_listener.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/file.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/time.h>
-#include <sys/un.h>
 #include <thread>
-#include <unistd.h>
 
 #include "engine/server/reply_channel.h"
 #include "engine/server/reply_writer.h"
@@ -21,12 +11,14 @@
 #include "engine/server/request_reader.h"
 #include "engine/server/request_worker.h"
 #include "engine/server/server_error_log.h"
-#include "platform/home.h"
+#include "platform/descriptor.h"
+#include "platform/request_socket.h"
 #include "platform/win32_error.h"
 
+namespace plat = tessaro::platform;
 using tessaro::platform::Win32LastErrno;
 
-std::string CPipeListener::DefaultSocketPath() { return tessaro::platform::HomePath("run/PIPE/Tessaro/StubToServer20"); }
+std::string CPipeListener::DefaultSocketPath() { return plat::RequestSocketPath(); }
 
 CPipeListener::CPipeListener(std::string socketPath, CRequestDispatcher& dispatcher, RequestLimiter* limiter,
                              std::atomic<int>& listening, std::function<void(const std::string&, long)> onFatal,
@@ -39,12 +31,8 @@ CPipeListener::CPipeListener(std::string socketPath, CRequestDispatcher& dispatc
       m_maxInstances(maxInstances > 0 ? maxInstances : kMaxInstances) {}
 
 CPipeListener::~CPipeListener() {
-    int fd = m_listenFd.exchange(-1);
-    if (fd >= 0) {
-        ::close(fd);
-        ::unlink(m_path.c_str());
-    }
-    if (m_lockFd >= 0) ::close(m_lockFd);
+    plat::CloseRequestSocket(m_listenFd.exchange(-1), m_path);
+    plat::CloseDescriptor(m_lockFd);
 }
 
 int CPipeListener::GetOpenConnections() const {
@@ -53,39 +41,10 @@ int CPipeListener::GetOpenConnections() const {
 }
 
 bool CPipeListener::TryOpen(long* errorNumber) {
-    std::string dir = m_path.substr(0, m_path.rfind('/'));
-    tessaro::platform::EnsureDirectory(dir);
-    if (m_lockFd < 0) {
-        m_lockFd = ::open((m_path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0660);
-        if (m_lockFd < 0) {
-            *errorNumber = Win32LastErrno();
-            return false;
-        }
-    }
-    if (::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
-        // Another engine serves this socket.
-        *errorNumber = tessaro::platform::ERROR_PIPE_BUSY;
-        return false;
-    }
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (m_path.size() >= sizeof addr.sun_path) {
-        *errorNumber = tessaro::platform::ERROR_FILENAME_EXCED_RANGE;
-        return false;
-    }
-    std::memcpy(addr.sun_path, m_path.data(), m_path.size());
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        *errorNumber = Win32LastErrno();
-        return false;
-    }
-    ::unlink(m_path.c_str());
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 64) != 0) {
-        *errorNumber = Win32LastErrno();
-        ::close(fd);
-        return false;
-    }
-    ::chmod(m_path.c_str(), 0660);
+    // Without the lock another engine serves this socket.
+    if (!plat::LockRequestSocket(m_path, &m_lockFd, errorNumber)) return false;
+    int fd = plat::ListenOnRequestSocket(m_path, errorNumber);
+    if (fd < 0) return false;
     m_listenFd = fd;
     return true;
 }
@@ -112,18 +71,13 @@ bool WaitForRequestBytes(int client, int timeoutMs, const std::atomic<bool>& sto
         if (stopping) return false;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
-        pollfd p{client, POLLIN, 0};
-        int r = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), kStopCheckMs)));
-        if (r > 0) return true;  // data, or an end the reader reports itself
-        if (r < 0 && errno != EINTR) return false;
+        switch (plat::WaitForInput(client, static_cast<int>(std::min<long long>(left.count(), kStopCheckMs)))) {
+        case plat::InputWait::Ready: return true;  // data, or an end the reader reports itself
+        case plat::InputWait::Failed: return false;
+        case plat::InputWait::TimedOut:
+        case plat::InputWait::Interrupted: break;
+        }
     }
-}
-
-void SetSendTimeout(int client, int timeoutMs) {
-    timeval tv{};
-    tv.tv_sec = timeoutMs / 1000;
-    tv.tv_usec = (timeoutMs % 1000) * 1000;
-    ::setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
 
 }  // namespace
@@ -137,10 +91,9 @@ void CPipeListener::EvictSilentClient(Slots& slots) {
     for (auto& entry : slots.silent) {
         if (now - entry.since < kSilentLongEnough) break;
         if (entry.evicted) continue;
-        pollfd p{entry.fd, POLLIN, 0};
-        if (::poll(&p, 1, 0) != 0) continue;  // its request has begun to arrive
+        if (plat::WaitForInput(entry.fd, 0) != plat::InputWait::TimedOut) continue;  // its request has begun to arrive
         entry.evicted = true;
-        ::shutdown(entry.fd, SHUT_RDWR);
+        plat::ShutdownSocket(entry.fd);
         return;
     }
 }
@@ -173,23 +126,21 @@ void CPipeListener::Run() {
             for (;;) {
                 int fd = m_listenFd.load();
                 if (fd < 0 || m_stopping) break;
-                pollfd p{fd, POLLIN, 0};
-                int r = ::poll(&p, 1, 500);
-                if (r < 0 && errno != EINTR) break;
-                if (r <= 0) {
+                long error = 0;
+                plat::AcceptStatus status = plat::AcceptRequestConnection(fd, 500, &client, &error);
+                if (status == plat::AcceptStatus::Accepted || status == plat::AcceptStatus::WaitFailed) break;
+                if (status == plat::AcceptStatus::Idle) {
                     if (!m_listening) break;
                     continue;
                 }
-                client = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
-                if (client >= 0) break;
-                if (errno == EINTR || errno == ECONNABORTED || errno == EAGAIN) continue;
-                if (errno == EMFILE || errno == ENFILE) {
+                if (status == plat::AcceptStatus::Retry) continue;
+                if (status == plat::AcceptStatus::Exhausted) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(100));
                     continue;
                 }
                 // A stop shuts the socket down under accept; that is no error.
                 if (m_stopping || !m_listening) break;
-                LogServerError("Unexpected error returned from ConnectNamedPipe.", Win32LastErrno());
+                LogServerError("Unexpected error returned from ConnectNamedPipe.", error);
                 break;
             }
             if (client < 0) {
@@ -200,7 +151,7 @@ void CPipeListener::Run() {
                 break;
             }
             if (!m_listening) {
-                ::close(client);
+                plat::CloseDescriptor(client);
                 {
                     std::lock_guard lock(m_slots->mutex);
                     --m_slots->open;
@@ -212,7 +163,7 @@ void CPipeListener::Run() {
                 break;
             }
             const int timeoutMs = m_readTimeoutMs;
-            SetSendTimeout(client, timeoutMs);
+            plat::SetSendTimeout(client, timeoutMs);
             auto* context = new CRequestContext;
             context->m_socket = client;
             context->m_pChannel = new CPipeReplyChannel(client);
@@ -243,7 +194,7 @@ void CPipeListener::Run() {
                         // error page without ever holding a permit.
                         RunRequest(context, reader->ReceiveRequest() ? limiter : nullptr, dispatcher);
                     } else {
-                        ::close(context->m_socket);
+                        plat::CloseDescriptor(context->m_socket);
                         context->m_socket = -1;
                         delete context;
                     }
@@ -256,7 +207,7 @@ void CPipeListener::Run() {
                 }).detach();
             } catch (...) {
                 RequestWorkerEnded();
-                ::close(client);
+                plat::CloseDescriptor(client);
                 context->m_socket = -1;
                 delete context;
                 std::lock_guard lock(m_slots->mutex);
@@ -272,6 +223,6 @@ void CPipeListener::Stop() {
     m_stopping = true;
     m_slots->stopping = true;
     int fd = m_listenFd.load();
-    if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+    if (fd >= 0) plat::ShutdownSocket(fd);
     m_slots->freed.notify_all();
 }

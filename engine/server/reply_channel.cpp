@@ -1,12 +1,12 @@
 #include "engine/server/reply_channel.h"
 
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "engine/server/server_error_log.h"
+#include "platform/descriptor.h"
+#include "platform/file_system.h"
 #include "platform/pipe_frame.h"
+#include "platform/request_socket.h"
 #include "platform/win32_error.h"
 
 using tessaro::platform::PipeFrameKind;
@@ -52,7 +52,7 @@ void CPipeReplyChannel::Close() {
     if (m_closed) return;
     m_closed = true;
     if (!m_failed) tessaro::platform::WritePipeDisconnect(m_socket);
-    ::shutdown(m_socket, SHUT_WR);
+    tessaro::platform::ShutdownSending(m_socket);
 }
 
 bool CMemoryReplyChannel::Write(const void* data, std::size_t length) {
@@ -66,12 +66,12 @@ CFileReplyChannel::CFileReplyChannel(int completionFd, std::string fileName)
 CFileReplyChannel::~CFileReplyChannel() {
     if (m_open)
         Close();
-    else if (m_completionFd >= 0)
-        ::close(m_completionFd);
+    else
+        tessaro::platform::CloseDescriptor(m_completionFd);
 }
 
 bool CFileReplyChannel::Open() {
-    m_fileFd = ::open(m_fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    m_fileFd = tessaro::platform::OpenForOverwrite(m_fileName, 0644);
     m_open = m_fileFd >= 0;
     return m_open;
 }
@@ -83,16 +83,9 @@ bool CFileReplyChannel::Write(const void* data, std::size_t length) {
 }
 
 void CFileReplyChannel::Close() {
-    if (m_fileFd >= 0) {
-        ::close(m_fileFd);
-        m_fileFd = -1;
-    }
+    tessaro::platform::CloseDescriptor(m_fileFd);
+    m_fileFd = -1;
     m_open = false;
-    if (m_completionFd >= 0) {
-        char done = 1;
-        if (::write(m_completionFd, &done, 1) < 0) {
-        }
-        ::close(m_completionFd);
-        m_completionFd = -1;
-    }
+    tessaro::platform::SignalAndClose(m_completionFd);
+    m_completionFd = -1;
 }

@@ -1,15 +1,15 @@
 #include "engine/server/reply_writer.h"
 
 #include <cerrno>
-#include <unistd.h>
 
 #include "engine/server/hdml_library.h"
 #include "engine/server/server_error_log.h"
+#include "support/temp_file.h"
+#include "platform/file_system.h"
 #include "platform/framework_exception.h"
 #include "platform/win32_error.h"
 #include "support/file_helpers.h"
 #include "support/mapped_file.h"
-#include "support/temp_file.h"
 
 namespace {
 
@@ -151,7 +151,9 @@ void CReplyWriter::SendFile(std::string header) {
             if (!m_deleteAfter) return;
         }
     }
-    if (m_deleteAfter && ::unlink(m_filePath.c_str()) != 0 && errno != ENOENT)
+    if (!m_deleteAfter) return;
+    int removeErrno = tessaro::platform::RemoveFile(m_filePath);
+    if (removeErrno != 0 && removeErrno != ENOENT)
         LogServerError("Error occurred while attempting to delete the file '" + m_filePath + "'.",
-                       tessaro::platform::Win32LastErrno());
+                       tessaro::platform::Win32ErrorFromErrno(removeErrno));
 }

@@ -4,12 +4,13 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
-#include <unistd.h>
 
 #include "engine/server/current_exception.h"
 #include "engine/server/request_context.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/request_limiter.h"
+#include "support/web_exception.h"
+#include "platform/descriptor.h"
 #include "platform/framework_exception.h"
 
 namespace {
@@ -65,7 +66,7 @@ void RunRequest(CRequestContext* context, RequestLimiter* limiter, CRequestDispa
     RequestLimiterGuard guard(limiter);
     if (guard.Acquired()) ProcessRequest(context, dispatcher);
     try {
-        if (context->m_socket >= 0) ::close(context->m_socket);
+        tessaro::platform::CloseDescriptor(context->m_socket);
         context->m_socket = -1;
         delete context;
     } catch (...) {
@@ -82,7 +83,7 @@ bool StartRequestThread(CRequestContext* context, RequestLimiter* limiter, CRequ
         return true;
     } catch (...) {
         RequestWorkerEnded();
-        if (context->m_socket >= 0) ::close(context->m_socket);
+        tessaro::platform::CloseDescriptor(context->m_socket);
         context->m_socket = -1;
         delete context;
         return false;

@@ -3,12 +3,14 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "database/access/connection_pool.h"
 #include "engine/server/engine_globals.h"
 #include "engine/server/engine_server.h"
 #include "engine/server/engine_service.h"
 #include "engine/server/engine_subsystems.h"
+#include "engine/server/engine_switches.h"
 #include "engine/server/engine_threads.h"
 #include "engine/server/request_worker.h"
 #include "engine/server/server_error_log.h"
@@ -56,22 +58,17 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     InstallTemplateSubsystems();
     TheEngineSubsystems().buildConnectionPool = CreateConnectionPool;
-    std::string arguments, whole = argc > 0 ? argv[0] : "";
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1) arguments += ' ';
-        arguments += argv[i];
-        whole += std::string(" ") + argv[i];
-    }
-    std::string upper = UpperCopy(arguments);
-    if (upper.find("-INSTALL") != std::string::npos) {
+    const EngineSwitches switches =
+        ParseEngineSwitches(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0)));
+    if (switches.install) {
         InstallEngineService();
         return 0;
     }
-    if (upper.find("-REMOVE") != std::string::npos) {
+    if (switches.remove) {
         RemoveEngineService();
         return 0;
     }
-    SetEngineCommandLine(whole);
+    SetDesktopRequested(switches.desktop);
     if (!IsServiceMode()) return EndProcess(RunDesktop());
     long error = 0;
     if (!tessaro::platform::RunServiceDispatcher(kEngineServiceName, &g_engineService, &error)) {

@@ -1,12 +1,11 @@
 #include "engine/templates/output_section.h"
 
-#include <sys/stat.h>
-
 #include <cctype>
 
 #include "engine/templates/if_block_stack.h"
 #include "engine/templates/query_results.h"
 #include "engine/templates/tag_reply.h"
+#include "platform/file_system.h"
 #include "support/html_escape.h"
 #include "support/number_parse.h"
 #include "support/text_helpers.h"
@@ -224,8 +223,7 @@ void COutputSection::GroupColumnError(const std::string& column, const std::stri
 }
 
 void COutputSection::CheckAttachment(const std::string& path) const {
-    struct stat info {};
-    if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return;
+    if (tessaro::platform::GetFileKind(path) == tessaro::platform::FileKind::Regular) return;
     throw new CWebException(kMailSyntaxTitle,
                             "An invalid file name (" + HtmlEscape(path) +
                                 ") was specified in the MIMEATTACH attribute. Please verify that this file exists and "

@@ -178,6 +178,29 @@ TEST_F(RegistryStoreTest, BufferLimitsGiveMoreData) {
     EXPECT_EQ(RegCreateKey(key, std::string(256, 'k'), &tooLong), ERROR_INVALID_PARAMETER);
 }
 
+TEST_F(RegistryStoreTest, DeleteTreeRemovesAKeyWithEverythingBelowIt) {
+    Create("Tree\\A\\Deep\\Deeper");
+    RegSetString(Create("Tree\\B"), "v", "1");
+    HKEY keep = Create("TreeSibling");
+    HKEY root = Create("Tree");
+    EXPECT_EQ(RegDeleteTree(HKEY_LOCAL_MACHINE, "Tree"), ERROR_SUCCESS);
+    HKEY gone = nullptr;
+    EXPECT_EQ(RegOpenKey(HKEY_LOCAL_MACHINE, "Tree", KEY_READ, &gone), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegSetString(root, "x", "1"), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegSetString(keep, "x", "1"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteTree(HKEY_LOCAL_MACHINE, "Tree"), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryStoreTest, DeleteTreeRefusesARootAndLeavesAllOnFailure) {
+    Create("Whole\\Child");
+    HKEY readOnly = nullptr;
+    ASSERT_EQ(RegOpenKey(HKEY_LOCAL_MACHINE, "Whole", KEY_READ, &readOnly), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteTree(readOnly, "Child"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteTree(HKEY_LOCAL_MACHINE, ""), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(SubKeys(readOnly), std::vector<std::string>{"Child"});
+    RegCloseKey(readOnly);
+}
+
 TEST_F(RegistryStoreTest, NonStringValuesKeepTheirType) {
     HKEY key = Create("Types");
     ASSERT_EQ(RegSetValue(key, "dw", REG_DWORD, std::string("\x07\0\0\0", 4)), ERROR_SUCCESS);

@@ -1,4 +1,6 @@
 #include <fcntl.h>
+#include <fstream>
+#include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,6 +51,21 @@ TEST_F(SharedFileTest, ExclusiveCreationRefusesAnExistingFile) {
     EXPECT_EQ(OpenShared(path, O_WRONLY | O_CREAT | O_EXCL), -1);
     EXPECT_EQ(errno, EEXIST);
     EXPECT_EQ(OpenShared(home() + "/absent", O_RDONLY), -1);
+}
+
+TEST_F(SharedFileTest, AppendToExistingNeverCreatesAndTouchKeepsContent) {
+    std::string path = home() + "/web.log";
+    EXPECT_FALSE(AppendToExisting(path, "lost\n"));
+    EXPECT_NE(::access(path.c_str(), F_OK), 0);
+    ASSERT_TRUE(TouchShared(path));
+    EXPECT_EQ(ModeOf(path), 0660u);
+    EXPECT_TRUE(AppendToExisting(path, "one\n"));
+    ASSERT_TRUE(TouchShared(path));
+    EXPECT_TRUE(AppendToExisting(path, "two\n"));
+    std::ifstream in(path);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "one\ntwo\n");
+    EXPECT_FALSE(TouchShared(home() + "/no/folder/file"));
 }
 
 }  // namespace

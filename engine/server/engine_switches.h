@@ -1,0 +1,16 @@
+// The switches tsengine understands. Each argument is compared whole, in any case:
+// -INSTALL and -REMOVE (install or remove the service, then end; -INSTALL wins when
+// both are given), -DEBUG and -DESKTOP (run in the foreground). Other arguments are ignored.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct EngineSwitches {
+    bool install = false;
+    bool remove = false;
+    bool desktop = false;
+};
+
+// The arguments after the program name.
+EngineSwitches ParseEngineSwitches(const std::vector<std::string>& arguments);

@@ -1,0 +1,39 @@
+// Plain operations on an open descriptor (socket, pipe or file) for code that
+// holds one but must not make the system calls itself.
+#pragma once
+
+#include <cstddef>
+
+namespace tessaro::platform {
+
+constexpr int kStandardInput = 0;
+constexpr int kStandardOutput = 1;
+
+// Closes fd when it is open (>= 0); errors are of no use to the caller.
+void CloseDescriptor(int fd);
+
+enum class InputWait {
+    Ready,        // bytes, or the end of the stream, can be read without blocking
+    TimedOut,     // nothing within the time allowed
+    Interrupted,  // a signal ended the wait early
+    Failed,       // the wait itself failed
+};
+
+// Waits up to timeoutMs (0: just looks, negative: for ever) for fd to become readable.
+InputWait WaitForInput(int fd, int timeoutMs);
+
+// One read of at most len bytes, retried when a signal interrupts it: the count read
+// (0 at the end of the stream), or -1 with errno set.
+long ReadSome(int fd, void* buffer, std::size_t len);
+
+// One write of at most len bytes, retried when a signal interrupts it: the count
+// written, or -1 with errno set.
+long WriteSome(int fd, const void* data, std::size_t len);
+
+// A one-way pipe whose descriptors are closed on exec; false with errno set.
+bool CreatePipe(int* readEnd, int* writeEnd);
+
+// Wakes the process waiting on the other end of fd by writing one byte, then closes fd.
+void SignalAndClose(int fd);
+
+}  // namespace tessaro::platform

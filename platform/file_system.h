@@ -1,0 +1,43 @@
+// Questions about files by name, and the few whole-file changes the product
+// makes outside a stream: create, write whole, remove, change mode.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tessaro::platform {
+
+enum class FileKind { Missing, Directory, Regular, Other };
+
+// What path names, following symbolic links (Missing also when it cannot be examined).
+FileKind GetFileKind(const std::string& path);
+
+// The size of a plain file (0 for anything else or when it cannot be examined).
+std::uint64_t RegularFileSize(const std::string& path);
+
+// The size of a plain file the process can open for reading, 0 otherwise; a FIFO
+// is looked at without waiting for a writer.
+std::uint64_t ReadableFileSize(const std::string& path);
+
+// Creates path as a new empty file with mode (refused when it exists). 0 or the errno value.
+int CreateNewFile(const std::string& path, unsigned mode);
+
+// Opens path for writing, created with mode when missing and emptied when it exists.
+// A symbolic link in the last component is refused. The descriptor, or -1 with errno set.
+int OpenForOverwrite(const std::string& path, unsigned mode);
+
+// Opens an existing file for reading. The descriptor, or -1 with errno set.
+int OpenForReading(const std::string& path);
+
+// Writes n bytes at the start of path (created 0660 when missing); the rest of an
+// existing file is kept when keepRest, else cut off. False on any failure.
+bool WriteFileFromStart(const std::string& path, const void* data, std::size_t n, bool keepRest);
+
+// Removes a file. 0, or the errno value (ENOENT when there was nothing to remove).
+int RemoveFile(const std::string& path);
+
+// Sets the permission bits of path; false on failure.
+bool SetFileMode(const std::string& path, unsigned mode);
+
+}  // namespace tessaro::platform
