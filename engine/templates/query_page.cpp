@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "engine/expressions/function_result_limit.h"
 #include "engine/server/number_parse.h"
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_reader.h"
@@ -49,6 +50,7 @@ CQueryPage::~CQueryPage() = default;
 
 void CQueryPage::Setup() {
     CWDBBasePage::Setup();
+    LoadMaxFunctionResultBytes(GetSettings());
     m_queryDebug = GetSettings() != nullptr && GetSettings()->GetNumber("Debug", "WriteQueryInfo", 0) != 0 &&
                    IsDebugClient();
     m_ifStack = std::make_unique<CIfBlockStack>(
