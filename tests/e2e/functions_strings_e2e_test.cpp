@@ -93,6 +93,7 @@ TEST_F(StringFunctionsThroughWebServer, HugeResultIsAnErrorPageAndTheEngineKeeps
     EXPECT_TRUE(Contains(limited.body, "would be longer than the limit of 1000 bytes")) << limited.body;
     ASSERT_TRUE(e2e::Site::SetSetting("Server", "MaxFunctionResultBytes", "2000"));
     EXPECT_EQ(site.Get("/after.tsm").body, "2000");
+    ASSERT_TRUE(e2e::Site::SetSetting("Server", "MaxFunctionResultBytes", "16777216"));
 }
 
 }  // namespace
