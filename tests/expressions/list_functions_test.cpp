@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/expressions/function_result_limit.h"
 #include "tests/expressions/function_test_support.h"
 
 namespace {
@@ -85,6 +86,17 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"ListSetAt", {"a", "1", "x", ",", "y"}, 0x4009,
                   "The function ListSetAt takes at most 4 arguments; You have called it with 5 arguments"},
         ErrorCase{"ListAppend", {"a"}, 0x4009, "The function ListAppend takes at least 2 arguments(s)"}));
+
+TEST(ListFunctions, ChangedDelimitersStopAtTheResultLimit) {
+  SetMaxFunctionResultBytes(10);
+  EXPECT_EQ(CallText("ListChangeDelims", {"a,b,c", "---"}), "a---b---c");
+  const auto f = CallFailure("ListChangeDelims", {"a,b,c", "----"});
+  EXPECT_EQ(f.code, 0x400Au);
+  EXPECT_EQ(f.text,
+            "The result of the function ListChangeDelims(List, NewDelimiter, Delimiters) would be longer than the "
+            "limit of 10 bytes set by the server (MaxFunctionResultBytes)");
+  SetMaxFunctionResultBytes(0);
+}
 
 // Every thread scans its own lists at the same time; a shared scan position would mix
 // their elements.

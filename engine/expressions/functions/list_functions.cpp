@@ -7,6 +7,7 @@
 
 #include "engine/expressions/function_arguments.h"
 #include "engine/expressions/function_family.h"
+#include "engine/expressions/function_result_limit.h"
 #include "engine/expressions/functions/list_cursor.h"
 #include "engine/expressions/functions/text_case.h"
 
@@ -229,8 +230,12 @@ class CFuncListChangeDelims : public CListFunction<3> {
     CListCursor cursor(list, Delimiters(a));
     std::string out;
     out.reserve(list.size() + separator.size());
+    const std::size_t limit = MaxFunctionResultBytes();
     ListElement e;
     for (bool first = true; cursor.Next(e); first = false) {
+      // A long delimiter between many elements multiplies the text.
+      if (!first && out.size() + separator.size() + (e.end - e.start) > limit)
+        ThrowFunctionResultTooLong("ListChangeDelims(List, NewDelimiter, Delimiters)");
       if (!first) out.append(separator);
       out.append(cursor.Element(e));
     }
