@@ -18,7 +18,6 @@ namespace {
 template <unsigned Most>
 class CListFunction : public CTSFunction {
  protected:
-  static ExprYaccStackElement& Arg(CExprArgumentList* a, std::size_t i) { return *(*a)[i]; }
   void Begin(CExprArgumentList* a) const { CheckAtMostArguments(*this, a, Most); }
   static std::string_view Delimiters(CExprArgumentList* a) {
     return ArgumentCount(a) == Most ? std::string_view(Arg(a, Most - 1).AsStdString()) : std::string_view(",");

@@ -26,8 +26,6 @@ namespace {
 // The code of a pattern the regular-expression code rejects.
 constexpr std::uint32_t kBadPattern = 0x4019;
 
-ExprYaccStackElement& Arg(CExprArgumentList* a, std::size_t i) { return *(*a)[i]; }
-
 RWCString ToRW(const std::string& text) { return RWCString(text.data(), text.size()); }
 std::string FromRW(const RWCString& text) { return std::string(text.data(), text.length()); }
 

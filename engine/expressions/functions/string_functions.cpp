@@ -16,8 +16,6 @@
 
 namespace {
 
-ExprYaccStackElement& Arg(CExprArgumentList* a, std::size_t i) { return *(*a)[i]; }
-
 int Sign(int compared) { return compared < 0 ? -1 : compared > 0 ? 1 : 0; }
 
 class CFuncCompare : public CTSFunction {

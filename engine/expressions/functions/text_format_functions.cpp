@@ -5,13 +5,12 @@
 
 #include "engine/expressions/expression_exception.h"
 #include "engine/expressions/expression_log.h"
+#include "engine/expressions/function_arguments.h"
 #include "engine/expressions/function_family.h"
 #include "engine/expressions/functions/text_transforms.h"
 #include "engine/expressions/runtime_interface.h"
 
 namespace {
-
-ExprYaccStackElement& Arg(CExprArgumentList* a, std::size_t i) { return *(*a)[i]; }
 
 [[noreturn]] void ThrowParameterMust(const CTSFunction& function, const std::string& value, const char* words) {
   ThrowExpressionError(expr_code::kArgumentType,
