@@ -204,6 +204,7 @@ class CFuncRemoveChars : public CTSFunction {
     const std::string& text = Arg(a, 0).AsStdString();
     const auto start = static_cast<std::uint32_t>(Arg(a, 1).AsInt());
     const auto count = static_cast<std::size_t>(Arg(a, 2).AsInt());
+    // The message names RemoveChars, the function the author called.
     if (start > text.size())
       ThrowExpressionError(
           expr_code::kArgumentType,
