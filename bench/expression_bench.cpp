@@ -5,21 +5,50 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "engine/expressions/expression_driver.h"
 
 namespace {
 
+// 100 rows of one column "name", for the column lists.
+class BenchQuery : public CExpressionQuery {
+ public:
+  int GetRowCount() override { return 100; }
+  int FindColumn(const std::string& name) override { return name == "name" ? 1 : -1; }
+  std::string GetCell(int row, int) override { return "name" + std::to_string(row); }
+};
+
+// A kilobyte of page text with a few words the searches look for.
+std::string Kilobyte() {
+  std::string text;
+  while (text.size() < 1000) text += "Some <b>text</b> & words for the needle test; ";
+  return text.substr(0, 1000) + "needle";
+}
+
+std::string HundredElements() {
+  std::string list;
+  for (int i = 1; i <= 100; ++i) list += (i > 1 ? "," : "") + std::string("item") + std::to_string(i);
+  return list;
+}
+
 class BenchRuntime : public CRuntimeInterface {
  public:
-  std::map<std::string, std::string> variables{
-      {"price", "19.95"}, {"qty", "3"}, {"name", "Widget"}, {"Form.Color", "blue"}, {"q.total", "120"}};
+  std::map<std::string, std::string> variables{{"price", "19.95"},
+                                               {"qty", "3"},
+                                               {"name", "Widget"},
+                                               {"Form.Color", "blue"},
+                                               {"q.total", "120"},
+                                               {"padded", "   a padded form value   "},
+                                               {"list", HundredElements()},
+                                               {"kb", Kilobyte()}};
+  BenchQuery query;
   void LookupVariable(const std::string& name, int, std::string& value, int) override {
     const auto it = variables.find(name);
     if (it == variables.end()) throw CRuntimeInterfaceSignalingException(name, "Variable not found");
     value = it->second;
   }
-  CExpressionQuery* FindQuery(const std::string&) override { return nullptr; }
+  CExpressionQuery* FindQuery(const std::string& name) override { return name == "q" ? &query : nullptr; }
   int EscapeSingleQuotes() override { return 0; }
   void Evaluate(std::string&, const std::string&, int) override {}
   void SetVariable(const std::string&, const std::string&) override {}
@@ -104,6 +133,36 @@ void RunFunctionCall(benchmark::State& state, const char* expression) {
   state.SetItemsProcessed(state.iterations());
 }
 
+
+// One built-in function call per family, whole evaluations as a page runs them.
+// items_per_second is evaluations per second.
+struct FunctionRow {
+  const char* name;
+  const char* expression;
+};
+
+const FunctionRow kFunctionRows[] = {
+    {"String/Len(Trim(x))", "Len(Trim(padded))"},
+    {"List/ListGetAt(100 elements, 50)", "ListGetAt(list, 50)"},
+    {"List/ListFindNoCase(100 elements)", "ListFindNoCase(list, 'ITEM99')"},
+    {"Pattern/Replace(1 KB, ALL)", "Replace(kb, 'needle', 'pin', 'ALL')"},
+    {"Pattern/REFind(1 KB)", "REFind('ne+dle', kb)"},
+    {"Pattern/GetToken(1 KB, 20)", "GetToken(kb, 20)"},
+    {"Format/HTMLEditFormat(1 KB)", "HTMLEditFormat(kb)"},
+    {"Format/URLEncodedFormat(1 KB)", "URLEncodedFormat(kb)"},
+    {"Format/ValueList(100 rows)", "ValueList(q.name)"},
+};
+
+void BM_Function(benchmark::State& state, const char* expression) {
+  BenchRuntime runtime;
+  std::string out;
+  for (auto _ : state) {
+    Driver().EvaluateToString(&runtime, expression, out, -1);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
 void BM_DateFormatNow(benchmark::State& state) { RunFunctionCall(state, "DateFormat(Now(), \"mmmm d, yyyy\")"); }
 BENCHMARK(BM_DateFormatNow);
 
@@ -115,5 +174,11 @@ BENCHMARK(BM_DollarFormat);
 
 void BM_IIfWithDE(benchmark::State& state) { RunFunctionCall(state, "IIf(a GT b, DE(\"x\"), DE(\"y\"))"); }
 BENCHMARK(BM_IIfWithDE);
+
+const bool kFunctionRowsRegistered = [] {
+  for (const FunctionRow& row : kFunctionRows)
+    benchmark::RegisterBenchmark((std::string("BM_Function/") + row.name).c_str(), BM_Function, row.expression);
+  return true;
+}();
 
 }  // namespace

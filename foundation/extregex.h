@@ -27,6 +27,12 @@ class CRWInterfaceException : public std::exception {
   int code_;
 };
 
+// A replacement whose result would pass the caller's length bound; nothing is returned.
+class RWRegexResultTooLong : public std::exception {
+ public:
+  const char* what() const noexcept override { return "regular expression replacement result too long"; }
+};
+
 // Raised inside the compiler with a parser error number; never leaves it.
 class RWRECompileError {
  public:
@@ -90,8 +96,12 @@ class RWCExtRegex {
 // inside the changed text (a replacement that keeps producing new matches is stopped
 // with CRWInterfaceException). The searches of one call share a step budget of a few
 // passes over the text; past it the call raises CRWInterfaceException too.
-RWCString regexReplace(const RWCString& text, const RWCString& pattern, const RWCString& replacement, int scope);
+// Both replacements raise RWRegexResultTooLong as soon as the text being built would be
+// longer than maxLength.
+RWCString regexReplace(const RWCString& text, const RWCString& pattern, const RWCString& replacement, int scope,
+                       std::size_t maxLength = RW_NPOS);
 // Every match replaced, left to right; the inserted text is never searched again.
-RWCString regexReplaceAll(const RWCString& text, const RWCString& pattern, const RWCString& replacement);
+RWCString regexReplaceAll(const RWCString& text, const RWCString& pattern, const RWCString& replacement,
+                          std::size_t maxLength = RW_NPOS);
 // Index of the first match at or after start, or RW_NPOS.
 std::size_t regexFind(const RWCString& pattern, const RWCString& text, std::size_t start);

@@ -50,7 +50,8 @@ std::size_t loopBudget(const RWCExtRegex& re, std::size_t length) {
 // `head`: a replacement only writes the bytes of it that are searched again just in
 // front of the untouched text behind the match, instead of moving that text along at
 // every match.
-RWCString replaceRepeatedly(const RWCString& text, const RWCExtRegex& re, const char* repl, std::size_t r) {
+RWCString replaceRepeatedly(const RWCString& text, const RWCExtRegex& re, const char* repl, std::size_t r,
+                            std::size_t maxLength) {
   RWCString work(text);
   std::string done;
   std::size_t head = 0;
@@ -102,6 +103,7 @@ RWCString replaceRepeatedly(const RWCString& text, const RWCExtRegex& re, const 
         }
       }
     }
+    if (done.size() + (work.length() - head) > maxLength) throw RWRegexResultTooLong();
     if (head >= work.length()) break;
   }
   done.append(work.data() + head, work.length() - head);
@@ -109,16 +111,17 @@ RWCString replaceRepeatedly(const RWCString& text, const RWCExtRegex& re, const 
 }
 
 RWCString replaceMatches(const RWCString& text, const RWCExtRegex& re, const char* repl, std::size_t r,
-                         int scope) {
+                         int scope, std::size_t maxLength = RW_NPOS) {
   if (!repl) {
     repl = "";
     r = 0;
   }
   RWRegexStepScope budget(loopBudget(re, text.length()));
-  if (scope == 1) return replaceRepeatedly(text, re, repl, r);
+  if (scope == 1) return replaceRepeatedly(text, re, repl, r, maxLength);
   RWCString work(text);
   std::size_t m = 0;
   const std::size_t p = find(re, work, &m, 0);
+  if (p != RW_NPOS && r > m && (r > maxLength || work.length() - m > maxLength - r)) throw RWRegexResultTooLong();
   if (p != RW_NPOS) work.replace(p, m, repl, r);
   return work;
 }
@@ -158,13 +161,15 @@ const RWCSubString RWCString::operator()(const RWCExtRegex& re, std::size_t star
   return const_cast<RWCString*>(this)->operator()(re, start);
 }
 
-RWCString regexReplace(const RWCString& text, const RWCString& pattern, const RWCString& replacement, int scope) {
+RWCString regexReplace(const RWCString& text, const RWCString& pattern, const RWCString& replacement, int scope,
+                       std::size_t maxLength) {
   RWCExtRegex re(pattern);
   re.checkCompile();
-  return replaceMatches(text, re, replacement.data(), replacement.length(), scope);
+  return replaceMatches(text, re, replacement.data(), replacement.length(), scope, maxLength);
 }
 
-RWCString regexReplaceAll(const RWCString& text, const RWCString& pattern, const RWCString& replacement) {
+RWCString regexReplaceAll(const RWCString& text, const RWCString& pattern, const RWCString& replacement,
+                          std::size_t maxLength) {
   RWCExtRegex re(pattern);
   re.checkCompile();
   RWRegexStepScope budget(loopBudget(re, text.length()));
@@ -180,6 +185,7 @@ RWCString regexReplaceAll(const RWCString& text, const RWCString& pattern, const
     result.append(text.data() + copied, p - copied);
     result.append(replacement.data(), replacement.length());
     copied = p + m;
+    if (result.size() + (text.length() - copied) > maxLength) throw RWRegexResultTooLong();
     // After an empty match, one character further, so that the same empty match is not
     // found again.
     from = p + m + (m == 0 ? 1 : 0);

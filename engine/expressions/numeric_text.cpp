@@ -12,8 +12,9 @@ bool IsDigit(char c) { return rwcase::isDigit(static_cast<unsigned char>(c)); }
 bool IsBlank(char c) { return rwcase::isSpace(static_cast<unsigned char>(c)); }
 }  // namespace
 
-bool ParseDecimalText(const char* text, double& value) {
-  if (text == nullptr) return false;
+const char* ScanDecimalPrefix(const char* text, double& value) {
+  value = 0;
+  if (text == nullptr) return nullptr;
   const char* p = text;
   while (IsBlank(*p)) ++p;
   bool negative = false;
@@ -25,20 +26,28 @@ bool ParseDecimalText(const char* text, double& value) {
     ++p;
     while (IsDigit(*p)) ++p, ++digits;
   }
-  if (digits == 0) return false;
+  if (digits == 0) return nullptr;
   if (*p == 'e' || *p == 'E') {
     const char* exponent = p + 1;
     if (*exponent == '+' || *exponent == '-') ++exponent;
-    if (!IsDigit(*exponent)) return false;
-    while (IsDigit(*exponent)) ++exponent;
-    p = exponent;
+    if (IsDigit(*exponent)) {
+      while (IsDigit(*exponent)) ++exponent;
+      p = exponent;
+    }
   }
-  if (*p != '\0') return false;
   double parsed = 0;
   const auto result = std::from_chars(number, p, parsed, std::chars_format::general);
-  if (result.ec != std::errc() || result.ptr != p) return false;
-  if (!std::isfinite(parsed)) return false;
+  if (result.ec != std::errc() || result.ptr != p || !std::isfinite(parsed)) return nullptr;
   value = negative ? -parsed : parsed;
+  return p;
+}
+
+bool ParseDecimalText(const char* text, double& value) {
+  double parsed = 0;
+  const char* end = ScanDecimalPrefix(text, parsed);
+  // An exponent letter without digits is part of no number.
+  if (end == nullptr || *end != '\0') return false;
+  value = parsed;
   return true;
 }
 

@@ -8,6 +8,10 @@
 
 // False for a text that is not such a number or whose value overflows a double.
 bool ParseDecimalText(const char* text, double& value);
+// The longest such number at the start of text (trailing characters allowed, an exponent
+// letter without digits left behind): the end of it, or null with value 0 when the text
+// does not start with a number or its value is out of a double's range.
+const char* ScanDecimalPrefix(const char* text, double& value);
 
 // A real as "%.12G" prints it in the C locale ("1E+300", "0.333333333333", "INF", "NAN").
 std::string FormatReal(double value);

@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "engine/expressions/function_result_limit.h"
+#include "support/number_parse.h"
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_reader.h"
 #include "engine/templates/cookie_scope.h"
@@ -9,7 +11,6 @@
 #include "engine/templates/page_scopes.h"
 #include "engine/templates/page_tags.h"
 #include "engine/templates/template_parser.h"
-#include "support/number_parse.h"
 #include "support/server_settings.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
@@ -49,6 +50,7 @@ CQueryPage::~CQueryPage() = default;
 
 void CQueryPage::Setup() {
     CWDBBasePage::Setup();
+    LoadMaxFunctionResultBytes(GetSettings());
     m_queryDebug = GetSettings() != nullptr && GetSettings()->GetNumber("Debug", "WriteQueryInfo", 0) != 0 &&
                    IsDebugClient();
     m_ifStack = std::make_unique<CIfBlockStack>(

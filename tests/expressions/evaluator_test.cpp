@@ -153,11 +153,13 @@ TEST(Evaluator, EscapeFlagDoublesQuotesUnlessTheValueIsOneDateLiteral) {
 }
 
 TEST(Evaluator, SpecialFunctionsCallTheRegisteredFunctionWithTheIdentifierText) {
-  // Their bodies come later: the call reaches the registered function with one argument.
+  // The call reaches the registered function with the identifier's text as its one argument.
   auto f = EvalFailure("ValueList(q.col)");
-  EXPECT_EQ(f.text, "The function ValueList is not available in this version of Tessaro");
-  f = EvalFailure("#ParameterExists(Form.X)#");
-  EXPECT_EQ(f.text, "The function ParameterExists is not available in this version of Tessaro");
+  EXPECT_EQ(f.text, "Parameter 1 of function ValueList which is now \"q.col\" must be pointing to a valid query name");
+  FakeRuntime runtime;
+  runtime.variables = {{"Form.X", "1"}};
+  EXPECT_EQ(Eval("#ParameterExists(Form.X)#", &runtime), "YES");
+  EXPECT_EQ(runtime.lookups, (std::vector<std::string>{"Form.X"}));
 }
 
 TEST(Evaluator, InternalErrorsAreReworded) {

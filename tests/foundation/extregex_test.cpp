@@ -285,6 +285,19 @@ TEST(ExtRegex, RepeatedReplacementMatchesInPlaceEditing) {
   EXPECT_EQ(regexReplace(many, "(a)", "bcd", 1).length(), 600000u);
 }
 
+// The caller's bound on the result: exactly reachable, one byte past it raises, for each
+// scope, before the text grows further.
+TEST(ExtRegex, ReplacementResultBound) {
+  EXPECT_EQ(str(regexReplaceAll("aaa", "a", "bb", 6)), "bbbbbb");
+  EXPECT_THROW(regexReplaceAll("aaa", "a", "bb", 5), RWRegexResultTooLong);
+  EXPECT_EQ(str(regexReplace("ab", "b", "ccc", 0, 4)), "accc");
+  EXPECT_THROW(regexReplace("ab", "b", "ccc", 0, 3), RWRegexResultTooLong);
+  EXPECT_EQ(str(regexReplace("abab", "(ab)", "xyz", 1, 6)), "xyzxyz");
+  EXPECT_THROW(regexReplace("abab", "(ab)", "xyz", 1, 5), RWRegexResultTooLong);
+  // Shrinking replacements never meet the bound of their input's length.
+  EXPECT_EQ(str(regexReplace("aaaa", "aa", "a", 1, 4)), "aa");
+}
+
 TEST(ExtRegex, StringMembers) {
   RWCString s("price: 42 EUR");
   RWCExtRegex digits("([0-9]+)");

@@ -1,24 +1,263 @@
-// List functions: delimited lists read, searched and rebuilt element by element.
+// List functions: delimited lists read, searched and rebuilt element by element. A list
+// is any text with a set of delimiter characters ("," unless the last optional argument
+// gives one); see list_cursor.h for the model. Where an edit puts a delimiter into the
+// text it is the first character of the set; an empty set inserts nothing.
+#include <string>
+#include <string_view>
+
+#include "engine/expressions/function_arguments.h"
 #include "engine/expressions/function_family.h"
+#include "engine/expressions/function_result_limit.h"
+#include "engine/expressions/functions/list_cursor.h"
+#include "engine/expressions/functions/text_case.h"
 
 namespace {
 
+// The frame every list function shares: the maximum count first, then the arguments in
+// call order, the delimiter set last.
+template <unsigned Most>
+class CListFunction : public CTSFunction {
+ protected:
+  void Begin(CExprArgumentList* a) const { CheckAtMostArguments(*this, a, Most); }
+  static std::string_view Delimiters(CExprArgumentList* a) {
+    return ArgumentCount(a) == Most ? std::string_view(Arg(a, Most - 1).AsStdString()) : std::string_view(",");
+  }
+};
+
+class CFuncListLen : public CListFunction<2> {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    Begin(a);
+    const std::string& list = Arg(a, 0).AsStdString();
+    CListCursor cursor(list, Delimiters(a));
+    result->SetInteger(static_cast<std::int32_t>(cursor.Count()));
+  }
+};
+
+class CFuncListFirst : public CListFunction<2> {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    Begin(a);
+    const std::string& list = Arg(a, 0).AsStdString();
+    CListCursor cursor(list, Delimiters(a));
+    ListElement e;
+    result->SetText(cursor.Next(e) ? std::string(cursor.Element(e)) : std::string());
+  }
+};
+
+class CFuncListLast : public CListFunction<2> {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    Begin(a);
+    const std::string& list = Arg(a, 0).AsStdString();
+    CListCursor cursor(list, Delimiters(a));
+    ListElement e;
+    ListElement last;
+    bool any = false;
+    while (cursor.Next(e)) last = e, any = true;
+    result->SetText(any ? std::string(cursor.Element(last)) : std::string());
+  }
+};
+
+class CFuncListRest : public CListFunction<2> {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    Begin(a);
+    const std::string& list = Arg(a, 0).AsStdString();
+    CListCursor cursor(list, Delimiters(a));
+    result->SetText(cursor.Rest());
+  }
+};
+
+class CFuncListGetAt : public CListFunction<3> {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    Begin(a);
+    const std::string& list = Arg(a, 0).AsStdString();
+    const std::int32_t position = Arg(a, 1).AsInt();
+    CListCursor cursor(list, Delimiters(a));
+    result->SetText(std::string(cursor.Element(cursor.ElementAt(static_cast<std::size_t>(position)))));
+  }
+};
+
+class CFuncListSetAt : public CListFunction<4> {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    Begin(a);
+    const std::string& list = Arg(a, 0).AsStdString();
+    const std::int32_t position = Arg(a, 1).AsInt();
+    const std::string& value = Arg(a, 2).AsStdString();
+    CListCursor cursor(list, Delimiters(a));
+    result->SetText(cursor.SetAt(static_cast<std::size_t>(position), value));
+  }
+};
+
+class CFuncListDeleteAt : public CListFunction<3> {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    Begin(a);
+    const std::string& list = Arg(a, 0).AsStdString();
+    const std::int32_t position = Arg(a, 1).AsInt();
+    CListCursor cursor(list, Delimiters(a));
+    result->SetText(cursor.DeleteAt(static_cast<std::size_t>(position)));
+  }
+};
+
+class CFuncListInsertAt : public CListFunction<4> {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    Begin(a);
+    const std::string& list = Arg(a, 0).AsStdString();
+    const std::int32_t position = Arg(a, 1).AsInt();
+    const std::string& value = Arg(a, 2).AsStdString();
+    CListCursor cursor(list, Delimiters(a));
+    result->SetText(cursor.InsertAt(static_cast<std::size_t>(position), value));
+  }
+};
+
+class CFuncListPrepend : public CListFunction<3> {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    Begin(a);
+    const std::string& list = Arg(a, 0).AsStdString();
+    const std::string& value = Arg(a, 1).AsStdString();
+    CListCursor cursor(list, Delimiters(a));
+    ListElement e;
+    if (!cursor.Next(e)) {
+      result->SetText(value);
+      return;
+    }
+    std::string out;
+    out.reserve(value.size() + 1 + list.size());
+    out.append(value).append(cursor.InsertedDelimiter()).append(list);
+    result->SetText(std::move(out));
+  }
+};
+
+class CFuncListAppend : public CListFunction<3> {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    Begin(a);
+    const std::string& list = Arg(a, 0).AsStdString();
+    const std::string& value = Arg(a, 1).AsStdString();
+    CListCursor cursor(list, Delimiters(a));
+    ListElement e;
+    if (!cursor.Next(e)) {
+      result->SetText(value);
+      return;
+    }
+    std::string out;
+    out.reserve(list.size() + 1 + value.size());
+    out.append(list).append(cursor.InsertedDelimiter()).append(value);
+    result->SetText(std::move(out));
+  }
+};
+
+// The searches: the 1-based position of the first element that matches, 0 when none.
+template <class Match>
+std::int32_t FirstMatching(CListCursor& cursor, Match match) {
+  ListElement e;
+  for (std::int32_t position = 1; cursor.Next(e); ++position)
+    if (match(cursor.Element(e))) return position;
+  return 0;
+}
+
+std::string Lowered(std::string_view text) {
+  std::string copy(text);
+  LowerCaseText(copy);
+  return copy;
+}
+
+class CFuncListFind : public CListFunction<3> {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    Begin(a);
+    const std::string& list = Arg(a, 0).AsStdString();
+    const std::string_view value = Arg(a, 1).AsStdString();
+    CListCursor cursor(list, Delimiters(a));
+    result->SetInteger(FirstMatching(cursor, [&](std::string_view element) { return element == value; }));
+  }
+};
+
+class CFuncListFindNoCase : public CListFunction<3> {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    Begin(a);
+    const std::string& list = Arg(a, 0).AsStdString();
+    const std::string value = Lowered(Arg(a, 1).AsStdString());
+    CListCursor cursor(list, Delimiters(a));
+    // Element by element: folding the whole list would also fold letters of the set.
+    result->SetInteger(FirstMatching(cursor, [&](std::string_view element) {
+      return element.size() == value.size() && Lowered(element) == value;
+    }));
+  }
+};
+
+class CFuncListContains : public CListFunction<3> {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    Begin(a);
+    const std::string& list = Arg(a, 0).AsStdString();
+    const std::string_view part = Arg(a, 1).AsStdString();
+    CListCursor cursor(list, Delimiters(a));
+    result->SetInteger(part.empty() ? 0 : FirstMatching(cursor, [&](std::string_view element) {
+      return element.find(part) != std::string_view::npos;
+    }));
+  }
+};
+
+class CFuncListContainsNoCase : public CListFunction<3> {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    Begin(a);
+    const std::string& list = Arg(a, 0).AsStdString();
+    const std::string part = Lowered(Arg(a, 1).AsStdString());
+    CListCursor cursor(list, Delimiters(a));
+    result->SetInteger(part.empty() ? 0 : FirstMatching(cursor, [&](std::string_view element) {
+      return element.size() >= part.size() && Lowered(element).find(part) != std::string::npos;
+    }));
+  }
+};
+
+// The new delimiter stands between elements only: a trailing one would show in the page.
+class CFuncListChangeDelims : public CListFunction<3> {
+ public:
+  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    Begin(a);
+    const std::string& list = Arg(a, 0).AsStdString();
+    const std::string& separator = Arg(a, 1).AsStdString();
+    CListCursor cursor(list, Delimiters(a));
+    std::string out;
+    out.reserve(list.size() + separator.size());
+    const std::size_t limit = MaxFunctionResultBytes();
+    ListElement e;
+    for (bool first = true; cursor.Next(e); first = false) {
+      // A long delimiter between many elements multiplies the text.
+      if (!first && out.size() + separator.size() + (e.end - e.start) > limit)
+        ThrowFunctionResultTooLong("ListChangeDelims(List, NewDelimiter, Delimiters)");
+      if (!first) out.append(separator);
+      out.append(cursor.Element(e));
+    }
+    result->SetText(std::move(out));
+  }
+};
+
 const FunctionTableRow kRows[] = {
-    {"ListLen", -1, PackArgTypes(2, 2, 0, 0), nullptr},
-    {"ListFirst", -1, PackArgTypes(2, 2, 0, 0), nullptr},
-    {"ListLast", -1, PackArgTypes(2, 2, 0, 0), nullptr},
-    {"ListRest", -1, PackArgTypes(2, 2, 0, 0), nullptr},
-    {"ListGetAt", -2, PackArgTypes(2, 9, 2, 0), nullptr},
-    {"ListSetAt", -3, PackArgTypes(2, 9, 2, 2), nullptr},
-    {"ListDeleteAt", -2, PackArgTypes(2, 9, 2, 0), nullptr},
-    {"ListInsertAt", -3, PackArgTypes(2, 9, 2, 2), nullptr},
-    {"ListPrepend", -2, PackArgTypes(2, 2, 2, 0), nullptr},
-    {"ListAppend", -2, PackArgTypes(2, 2, 2, 0), nullptr},
-    {"ListFind", -2, PackArgTypes(2, 2, 2, 0), nullptr},
-    {"ListFindNoCase", -2, PackArgTypes(2, 2, 2, 0), nullptr},
-    {"ListContains", -2, PackArgTypes(2, 2, 2, 0), nullptr},
-    {"ListContainsNoCase", -2, PackArgTypes(2, 2, 2, 0), nullptr},
-    {"ListChangeDelims", -2, PackArgTypes(2, 2, 2, 0), nullptr},
+    {"ListLen", -1, PackArgTypes(2, 2, 0, 0), MakeFunction<CFuncListLen>},
+    {"ListFirst", -1, PackArgTypes(2, 2, 0, 0), MakeFunction<CFuncListFirst>},
+    {"ListLast", -1, PackArgTypes(2, 2, 0, 0), MakeFunction<CFuncListLast>},
+    {"ListRest", -1, PackArgTypes(2, 2, 0, 0), MakeFunction<CFuncListRest>},
+    {"ListGetAt", -2, PackArgTypes(2, 9, 2, 0), MakeFunction<CFuncListGetAt>},
+    {"ListSetAt", -3, PackArgTypes(2, 9, 2, 2), MakeFunction<CFuncListSetAt>},
+    {"ListDeleteAt", -2, PackArgTypes(2, 9, 2, 0), MakeFunction<CFuncListDeleteAt>},
+    {"ListInsertAt", -3, PackArgTypes(2, 9, 2, 2), MakeFunction<CFuncListInsertAt>},
+    {"ListPrepend", -2, PackArgTypes(2, 2, 2, 0), MakeFunction<CFuncListPrepend>},
+    {"ListAppend", -2, PackArgTypes(2, 2, 2, 0), MakeFunction<CFuncListAppend>},
+    {"ListFind", -2, PackArgTypes(2, 2, 2, 0), MakeFunction<CFuncListFind>},
+    {"ListFindNoCase", -2, PackArgTypes(2, 2, 2, 0), MakeFunction<CFuncListFindNoCase>},
+    {"ListContains", -2, PackArgTypes(2, 2, 2, 0), MakeFunction<CFuncListContains>},
+    {"ListContainsNoCase", -2, PackArgTypes(2, 2, 2, 0), MakeFunction<CFuncListContainsNoCase>},
+    {"ListChangeDelims", -2, PackArgTypes(2, 2, 2, 0), MakeFunction<CFuncListChangeDelims>},
 };
 
 }  // namespace
