@@ -7,6 +7,7 @@
 #include "engine/server/registry.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/text_helpers.h"
+#include "foundation/allocator/tarrock.h"
 
 namespace {
 
@@ -32,8 +33,12 @@ bool LibraryLoads(const std::string& name) {
 EngineSubsystems MakeStandIns() {
     EngineSubsystems s;
     auto nothing = [] {};
-    s.attachAllocator = nothing;
-    s.detachAllocator = nothing;
+    // In service, allocator failures simply fail: no handler, no message.
+    s.attachAllocator = [] {
+        TarrockAttach();
+        TarrockSetErrorHandler(nullptr);
+    };
+    s.detachAllocator = [] { TarrockDetach(); };
     s.registerActions = [](CRequestDispatcher& dispatcher) { RegisterEchoPageWhenEnabled(dispatcher); };
     s.loadGrammarTables = nothing;
     s.freeGrammarTables = nothing;
