@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 
@@ -20,9 +21,21 @@ private:
     int saved_;
 };
 
-void* MapAnywhere(std::size_t bytes) {
-    void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+void* MapAt(void* hint, std::size_t bytes) {
+    void* p = ::mmap(hint, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     return p == MAP_FAILED ? nullptr : p;
+}
+
+void* MapAnywhere(std::size_t bytes) { return MapAt(nullptr, bytes); }
+
+bool IsAligned(const void* p) { return (reinterpret_cast<std::uintptr_t>(p) & (kRegionAlignment - 1)) == 0; }
+
+// The system hands out address space downwards; the aligned spot just below the last
+// region is usually free, which saves the over-map and its two trims.
+std::atomic<std::uintptr_t> g_nextHint{0};
+
+void RememberBelow(const void* region) {
+    g_nextHint.store(reinterpret_cast<std::uintptr_t>(region), std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -30,11 +43,17 @@ void* MapAnywhere(std::size_t bytes) {
 void* MapAlignedRegion(std::size_t bytes) {
     KeepErrno keep;
     if (bytes == 0 || bytes > (std::size_t(1) << 46)) return nullptr;
-    // Most maps land aligned when the size is a multiple of 64 KB; try that first.
-    void* p = MapAnywhere(bytes);
-    if (!p) return nullptr;
-    if ((reinterpret_cast<std::uintptr_t>(p) & (kRegionAlignment - 1)) == 0) return p;
-    ::munmap(p, bytes);
+    std::uintptr_t below = g_nextHint.load(std::memory_order_relaxed);
+    if (below > bytes + kRegionAlignment) {
+        auto* hint = reinterpret_cast<void*>((below - bytes) & ~(kRegionAlignment - 1));
+        if (void* p = MapAt(hint, bytes)) {
+            if (p == hint || IsAligned(p)) {
+                RememberBelow(p);
+                return p;
+            }
+            ::munmap(p, bytes);
+        }
+    }
     // Over-map by the alignment and trim both ends.
     std::size_t span = bytes + kRegionAlignment - kSystemPageSize;
     char* raw = static_cast<char*>(MapAnywhere(span));
@@ -45,6 +64,7 @@ void* MapAlignedRegion(std::size_t bytes) {
     char* end = aligned + bytes;
     char* rawEnd = raw + span;
     if (rawEnd > end) ::munmap(end, static_cast<std::size_t>(rawEnd - end));
+    RememberBelow(aligned);
     return aligned;
 }
 
