@@ -22,7 +22,7 @@ LibraryRecord g_library = {nullptr, 0, false};
 pthread_mutex_t g_libraryLock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
 pthread_mutex_t g_creationLock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
 pthread_mutex_t g_defaultPoolLock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
-PoolRecord* volatile g_defaultPool = nullptr;
+PoolRecord* g_defaultPool = nullptr;  // read without a lock: atomic accesses only
 constexpr unsigned kDefaultPoolFlags = TARROCK_SERIALIZED;
 constexpr unsigned kDefaultFixedSize = 16;
 
@@ -86,13 +86,13 @@ void UnlinkPool(PoolRecord* pool) {
     UnlockLibrary();
 }
 
-PoolRecord* DefaultPoolIfExists() { return g_defaultPool; }
+PoolRecord* DefaultPoolIfExists() { return __atomic_load_n(&g_defaultPool, __ATOMIC_ACQUIRE); }
 
 PoolRecord* DefaultPool() {
-    PoolRecord* pool = g_defaultPool;
+    PoolRecord* pool = DefaultPoolIfExists();
     if (pool) return pool;
     pthread_mutex_lock(&g_defaultPoolLock);
-    pool = g_defaultPool;
+    pool = DefaultPoolIfExists();
     if (!pool) {
         pool = AsRecord(TarrockCreatePool(kDefaultFixedSize, 0, kDefaultPoolFlags));
         __atomic_store_n(&g_defaultPool, pool, __ATOMIC_RELEASE);
@@ -132,7 +132,7 @@ int TarrockDetach() {
             LockLibrary();
             PoolRecord* victim = nullptr;
             for (PoolRecord* p = g_library.pools; p; p = p->next)
-                if (p != g_defaultPool && PoolValid(p)) victim = p;
+                if (p != DefaultPoolIfExists() && PoolValid(p)) victim = p;
             UnlockLibrary();
             if (!victim) break;
             DestroyPool(victim);
