@@ -47,10 +47,7 @@ void ParentAfterFork() {
 void ChildAfterFork() {
     static const pthread_mutex_t fresh = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
     for (PoolRecord* p = g_library.pools; p; p = p->next) {
-        if (p->flags & TARROCK_SERIALIZED) {
-            p->mutex = fresh;
-            p->nesting = 0;
-        }
+        if (p->flags & TARROCK_SERIALIZED) InitPoolLock(p);
     }
     g_libraryLock = fresh;
     g_creationLock = fresh;

@@ -92,8 +92,9 @@ struct PoolRecord {
     std::size_t ceiling;
     PoolRecord* next;
     const void* library;
-    pthread_mutex_t mutex;
-    unsigned nesting;
+    pthread_mutex_t mutex;  // not recursive: owner and nesting make it so
+    pthread_t owner;        // the holding thread, 0 when free
+    unsigned nesting;       // how often the owner holds it
     char* smallFree[kSmallClasses + 1];  // index = class
     char* descriptorRegions;             // chain through each region's first word
     char* descriptorNext;                // carving cursor of the newest descriptor region
@@ -111,18 +112,33 @@ inline char* PageBase(const void* p) {
 inline PageHeader* HeaderOf(char* base) { return reinterpret_cast<PageHeader*>(base); }
 inline unsigned KindOf(const PageHeader* h) { return h->signature & 7u; }
 
-// Pool lock, with the nesting count the error dispatch needs.
+// Pool lock: recursive, with the nesting count the error dispatch needs. An adaptive
+// mutex spins briefly before it sleeps, which suits the short holds of the allocator.
+// Only the holder ever finds its own id in `owner`.
 inline void LockPool(PoolRecord* pool) {
-    if (pool->flags & TARROCK_SERIALIZED) {
-        pthread_mutex_lock(&pool->mutex);
+    if (!(pool->flags & TARROCK_SERIALIZED)) return;
+    pthread_t self = pthread_self();
+    if (__atomic_load_n(&pool->owner, __ATOMIC_RELAXED) == self) {
         ++pool->nesting;
+        return;
     }
+    pthread_mutex_lock(&pool->mutex);
+    __atomic_store_n(&pool->owner, self, __ATOMIC_RELAXED);
+    pool->nesting = 1;
 }
 inline void UnlockPool(PoolRecord* pool) {
-    if (pool->flags & TARROCK_SERIALIZED) {
-        --pool->nesting;
+    if (!(pool->flags & TARROCK_SERIALIZED)) return;
+    if (--pool->nesting == 0) {
+        __atomic_store_n(&pool->owner, pthread_t(0), __ATOMIC_RELAXED);
         pthread_mutex_unlock(&pool->mutex);
     }
+}
+// A fresh, unlocked pool lock.
+inline void InitPoolLock(PoolRecord* pool) {
+    static const pthread_mutex_t fresh = PTHREAD_ADAPTIVE_MUTEX_INITIALIZER_NP;
+    pool->mutex = fresh;
+    pool->owner = 0;
+    pool->nesting = 0;
 }
 class PoolGuard {
 public:

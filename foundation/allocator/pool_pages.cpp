@@ -227,9 +227,7 @@ TarrockPool TarrockCreatePool(unsigned fixedSize, unsigned initialCount, unsigne
     pool->descriptorEnd = region + kRegion;
     pool->descriptorCounted = region + kSysPage;
     if (flags & TARROCK_SERIALIZED) {
-        static const pthread_mutex_t fresh = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
-        pool->mutex = fresh;
-        pool->nesting = 0;
+        InitPoolLock(pool);
         pool->flags = static_cast<std::uint16_t>(flags);
     }
     LinkPool(pool);
