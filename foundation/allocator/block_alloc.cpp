@@ -110,13 +110,15 @@ void* AllocateVariable(PoolRecord* pool, std::size_t n, unsigned flags, unsigned
 
 std::size_t ShrinkLocked(PoolRecord* pool);
 
-void* AllocateLarge(PoolRecord* pool, std::size_t n, std::size_t offset, unsigned* failure) {
+void* AllocateLarge(PoolRecord* pool, std::size_t n, std::size_t offset, unsigned flags, unsigned* failure) {
     for (;;) {
         PageHeader* h = CreatePage(pool, kLarge, n + offset, failure);
         if (h) {
             h->dataOffset = static_cast<std::uint32_t>(offset);
             h->inUse = 1;
-            return reinterpret_cast<char*>(h) + offset;  // fresh pages read as zero
+            char* data = reinterpret_cast<char*>(h) + offset;
+            if ((flags & TARROCK_ZERO_INIT) && !h->zeroed) std::memset(data, 0, n);
+            return data;
         }
         if (ShrinkLocked(pool) == 0) return nullptr;
         *failure = 0;
@@ -156,7 +158,7 @@ void* AllocateLocked(PoolRecord* pool, std::size_t n, unsigned flags, unsigned* 
         flags &= ~2u;
     } else {
         flags &= ~2u;
-        if (n > pool->largeThreshold) return AllocateLarge(pool, n, kHeaderBytes, failure);
+        if (n > pool->largeThreshold) return AllocateLarge(pool, n, kHeaderBytes, flags, failure);
     }
     if (void* b = AllocateVariable(pool, n, flags, failure)) return b;
     std::size_t needed = RoundUp(VariableBlockSize(n), kSysPage);
@@ -165,7 +167,7 @@ void* AllocateLocked(PoolRecord* pool, std::size_t n, unsigned flags, unsigned* 
         return nullptr;
     }
     *failure = 0;
-    return AllocateLarge(pool, n, kHeaderBytes, failure);
+    return AllocateLarge(pool, n, kHeaderBytes, flags, failure);
 }
 
 void* AllocateFixedLocked(PoolRecord* pool, unsigned* failure) {
@@ -207,7 +209,7 @@ void* AllocateAligned(PoolRecord* pool, std::size_t alignment, std::size_t n) {
     for (;;) {
         unsigned failure = 0;
         LockPool(pool);
-        void* b = AllocateLarge(pool, n, offset, &failure);
+        void* b = AllocateLarge(pool, n, offset, 0, &failure);
         UnlockPool(pool);
         if (b) return b;
         if (failure == MEM_EXCEEDED_CEILING) {

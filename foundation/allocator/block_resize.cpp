@@ -105,6 +105,8 @@ Outcome ResizeLocked(PoolRecord* pool, PageHeader* h, char* b, std::size_t m, un
             std::size_t more = committed - h->committed;
             if (more > pool->ceiling || pool->total > pool->ceiling - more) return Outcome::Move;
             pool->total += more;
+            // A reused region still holds what its last page left there.
+            if (flags & TARROCK_ZERO_INIT) std::memset(b + usable, 0, committed - h->committed);
         } else if (committed < h->committed) {
             char* base = reinterpret_cast<char*>(h);
             tessaro::platform::DiscardPages(base + committed, h->committed - committed);

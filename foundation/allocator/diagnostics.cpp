@@ -1,5 +1,6 @@
 // Pool and pointer checks, pool enumeration, heap check and heap walk.
 #include "foundation/allocator/pool_layout.h"
+#include "foundation/allocator/region_cache.h"
 #include "foundation/allocator/region_registry.h"
 
 namespace tessaro::allocator {
@@ -256,6 +257,7 @@ int TarrockHeapAdd(void*, std::size_t) { return -1; }
 
 int TarrockHeapMin() {
     if (PoolRecord* pool = DefaultPoolIfExists()) TarrockShrinkPool(AsPool(pool));
+    ReleaseKeptRegions();
     return 0;
 }
 

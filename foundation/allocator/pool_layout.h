@@ -71,7 +71,8 @@ struct PageHeader {
     std::size_t mapped;     // bytes of the region
     std::uint32_t inUse;
     std::uint16_t signature;  // kPageSignature | kind; 0 once released
-    std::uint16_t minSplit;   // variable pages
+    std::uint8_t minSplit;    // variable pages
+    bool zeroed;              // the region was fresh when the page was made
     char* word1;  // small: next block to carve; variable: rover; fixed: free list
     char* word2;  // small: page end; variable: sentinel; fixed: carved end
     std::uint32_t dataOffset;  // large pages

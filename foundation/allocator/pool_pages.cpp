@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "foundation/allocator/pool_layout.h"
+#include "foundation/allocator/region_cache.h"
 #include "foundation/allocator/region_registry.h"
 #include "platform/virtual_memory.h"
 
@@ -127,9 +128,10 @@ PageHeader* CreatePage(PoolRecord* pool, unsigned kind, std::size_t size, unsign
     Descriptor* d = TakeDescriptor(pool, failure);
     if (!d) return nullptr;
     std::size_t mapped = RoundUp(committed, kRegion);
-    char* base = static_cast<char*>(MapAlignedRegion(mapped));
+    bool zeroed = false;
+    char* base = static_cast<char*>(TakeRegion(mapped, &zeroed));
     if (base && !RegisterPageBase(base)) {
-        UnmapRegion(base, mapped);
+        GiveRegion(base, mapped);
         base = nullptr;
     }
     if (!base) {
@@ -137,7 +139,9 @@ PageHeader* CreatePage(PoolRecord* pool, unsigned kind, std::size_t size, unsign
         *failure = MEM_OUT_OF_MEMORY;
         return nullptr;
     }
+    if (!zeroed) std::memset(base, 0, kHeaderBytes);
     PageHeader* h = HeaderOf(base);
+    h->zeroed = zeroed;
     h->pool = pool;
     h->descriptor = d;
     h->committed = committed;
@@ -179,7 +183,7 @@ bool ReleasePage(PoolRecord* pool, PageHeader* h, bool floorTest) {
     h->signature = 0;
     char* base = reinterpret_cast<char*>(h);
     UnregisterPageBase(base);
-    UnmapRegion(base, h->mapped);
+    GiveRegion(base, h->mapped);
     return true;
 }
 

@@ -122,4 +122,5 @@ int TarrockHeapCheck();
 int TarrockHeapSet(unsigned fill);
 int TarrockHeapAdd(void* block, std::size_t size);
 int TarrockHeapWalk(TarrockHeapEntry* entry);
+// Releases the default pool's empty pages and the regions kept for reuse.
 int TarrockHeapMin();

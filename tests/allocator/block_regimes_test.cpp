@@ -104,3 +104,30 @@ TEST_F(PoolTest, RequestsBeyondAnyRegionAreTooBigNotWrapped) {
 
 }  // namespace
 }  // namespace allocator_test
+
+namespace allocator_test {
+namespace {
+
+// Regions given back by large blocks and empty pages are reused; what a zero-filled
+// request gets from them must still read as zero.
+TEST_F(PoolTest, ReusedRegionsAreZeroedWhenAsked) {
+    for (std::size_t n : {1000, 6000, 40000, 300000}) {
+        void* dirty = TarrockAlloc(pool_, n, 0);
+        std::memset(dirty, 0xC3, n);
+        TarrockFree(dirty);
+        auto* clean = static_cast<unsigned char*>(TarrockAlloc(pool_, n, TARROCK_ZERO_INIT));
+        for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(clean[i], 0) << n << " at " << i;
+        std::memset(clean, 0xC3, n);
+        TarrockFree(clean);
+    }
+    // Growing a large block in place zero-fills the added part on request.
+    auto* large = static_cast<unsigned char*>(TarrockAlloc(pool_, 40000, 0));
+    std::memset(large, 0xC3, 40000);
+    ASSERT_EQ(TarrockRealloc(large, 20000, 0), large);
+    ASSERT_EQ(TarrockRealloc(large, 60000, TARROCK_ZERO_INIT), large);
+    for (std::size_t i = 20480 - 64; i < 60000; ++i) ASSERT_EQ(large[i], 0) << i;
+    EXPECT_EQ(TarrockCheckPool(pool_), 1);
+}
+
+}  // namespace
+}  // namespace allocator_test
