@@ -4,6 +4,7 @@
 #include <pthread.h>
 
 #include "foundation/allocator/pool_layout.h"
+#include "foundation/allocator/region_cache.h"
 
 namespace tessaro::allocator {
 
@@ -33,9 +34,11 @@ void PrepareFork() {
     for (PoolRecord* p = g_library.pools; p; p = p->next) LockPool(p);
     pthread_mutex_lock(&g_libraryLock);
     LockErrorForFork();
+    LockRegionCacheForFork();
 }
 
 void ParentAfterFork() {
+    UnlockRegionCacheForFork();
     UnlockErrorForFork();
     pthread_mutex_unlock(&g_libraryLock);
     for (PoolRecord* p = g_library.pools; p; p = p->next) UnlockPool(p);
@@ -53,6 +56,7 @@ void ChildAfterFork() {
     g_creationLock = fresh;
     g_defaultPoolLock = fresh;
     ResetErrorStateAfterFork();
+    ResetRegionCacheAfterFork();
 }
 
 }  // namespace

@@ -14,4 +14,9 @@ void GiveRegion(void* base, std::size_t bytes);
 // Gives every kept region back to the system (also done before a mapping is refused).
 void ReleaseKeptRegions();
 
+// Fork handlers: the cache's lock is held across fork() and starts afresh in the child.
+void LockRegionCacheForFork();
+void UnlockRegionCacheForFork();
+void ResetRegionCacheAfterFork();
+
 }  // namespace tessaro::allocator
