@@ -6,6 +6,7 @@
 #include "support/text_helpers.h"
 #include "platform/module_loader.h"
 #include "support/registry.h"
+#include "foundation/allocator/tarrock.h"
 
 namespace {
 
@@ -26,8 +27,12 @@ bool LibraryLoads(const std::string& name) {
 EngineSubsystems MakeStandIns() {
     EngineSubsystems s;
     auto nothing = [] {};
-    s.attachAllocator = nothing;
-    s.detachAllocator = nothing;
+    // In service, allocator failures simply fail: no handler, no message.
+    s.attachAllocator = [] {
+        TarrockAttach();
+        TarrockSetErrorHandler(nullptr);
+    };
+    s.detachAllocator = [] { TarrockDetach(); };
     s.registerActions = [](CRequestDispatcher& dispatcher) { RegisterEchoPageWhenEnabled(dispatcher); };
     s.loadGrammarTables = nothing;
     s.freeGrammarTables = nothing;
