@@ -20,6 +20,7 @@ extern const TagFamily kReplyTags;
 extern const TagFamily kParamErrorTags;
 extern const TagFamily kCookieTags;
 extern const TagFamily kIncludeTags;
+extern const TagFamily kFileTags;
 extern const TagFamily kUnsupportedTags;
 
 namespace {
@@ -37,6 +38,7 @@ const TagFamily* const kFamilies[] = {
     &kParamErrorTags,
     &kCookieTags,
     &kIncludeTags,
+    &kFileTags,
     &kUnsupportedTags,
 };
 
