@@ -21,6 +21,7 @@ extern const TagFamily kParamErrorTags;
 extern const TagFamily kCookieTags;
 extern const TagFamily kIncludeTags;
 extern const TagFamily kFileTags;
+extern const TagFamily kExtensionTags;
 extern const TagFamily kUnsupportedTags;
 
 namespace {
@@ -39,6 +40,7 @@ const TagFamily* const kFamilies[] = {
     &kCookieTags,
     &kIncludeTags,
     &kFileTags,
+    &kExtensionTags,
     &kUnsupportedTags,
 };
 

@@ -44,7 +44,8 @@ TEST(TagDispatchTest, ProductionsReachTheirFamilyInTheirPhase) {
         {p::item_includeStart_includeAttributesOpt_IncludeEnd, "TSINCLUDE", TagPhase::Output},
         {p::applicationAttribute_ApplicationName_attributeValue, "TSAPPLICATION", TagPhase::Output},
         {p::fileAttribute_FileNameConflict_attributeValue, "TSFILE", TagPhase::Output},
-        {p::reportStart_ReportTag, "TSTRANSACTION TSOBJECT TSX TSTABLE TSINSERT TSUPDATE TSREPORT",
+        {p::extensionAttribute_ObjectFlag, "TSX", TagPhase::Output},
+        {p::reportStart_ReportTag, "TSTRANSACTION TSOBJECT TSTABLE TSINSERT TSUPDATE TSREPORT",
          TagPhase::Output},
     };
     for (const Case& c : cases) {
