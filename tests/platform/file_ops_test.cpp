@@ -4,6 +4,7 @@
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/file_ops.h"
 #include "platform/win32_error.h"
@@ -85,6 +86,17 @@ TEST_F(FileOpsTest, CopyAndMoveReplaceWholeAndLeaveNothingBeside) {
     EXPECT_EQ(Read(to), "new contents");
     EXPECT_EQ(DeleteFileAt(moved), ERROR_SUCCESS);
     EXPECT_EQ(DeleteFileAt(moved), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(FileOpsTest, MoveAcrossFileSystemsCopiesAndRemovesTheSource) {
+    // /dev/shm is usually another file system than the temporary home.
+    std::string from = "/dev/shm/tessaro_file_ops_" + std::to_string(::getpid()) + ".txt";
+    Write(from, "travelling");
+    std::string to = home() + "/arrived.txt";
+    Write(to, "old");
+    ASSERT_EQ(MoveFileReplacing(from, to), ERROR_SUCCESS);
+    EXPECT_EQ(Read(to), "travelling");
+    EXPECT_FALSE(fs::exists(from));
 }
 
 TEST_F(FileOpsTest, TextIsWrittenTruncatedOrAppendedAndReadWhole) {
