@@ -316,9 +316,16 @@ TEST_F(FileTagThroughWebServer, EveryActionRefusesPathsThatClimbOutOfTheFolder) 
     EXPECT_EQ(ReadFile(f + "inside.txt"), "inside");
 
     // An upload destination built from the request cannot climb out either.
-    auto upload = Upload("DESTINATION=\"" + f + "#URL.f#\" NAMECONFLICT=\"OVERWRITE\"",
-                         Part{"doc", "secret.txt", "text/plain", "owned"}, "f=..%2F");
-    EXPECT_TRUE(Contains(upload.body, "is illegal.Path specifications")) << upload.body;
+    for (const std::string& escape : {std::string("..%2F"), std::string("%2e%2e"), std::string("..%5C")}) {
+        auto upload = Upload("DESTINATION=\"" + f + "#URL.f#\" NAMECONFLICT=\"OVERWRITE\"",
+                             Part{"doc", "secret.txt", "text/plain", "owned"}, "f=" + escape);
+        EXPECT_TRUE(Contains(upload.body, "is illegal.Path specifications")) << escape << upload.body;
+    }
+    for (const std::string& escape : escapes) {
+        auto upload = Upload("DESTINATION=\"" + f + "#URL.f#\" NAMECONFLICT=\"OVERWRITE\"",
+                             Part{"doc", "secret.txt", "text/plain", "owned"}, "f=" + escape);
+        EXPECT_TRUE(Contains(upload.body, "is illegal.Path specifications")) << escape << upload.body;
+    }
     EXPECT_EQ(ReadFile(outside), "secret");
 }
 
