@@ -30,6 +30,7 @@ constexpr long ERROR_PROC_NOT_FOUND = 127;
 constexpr long ERROR_DIR_NOT_EMPTY = 145;
 constexpr long ERROR_BAD_PATHNAME = 161;
 constexpr long ERROR_ALREADY_EXISTS = 183;
+constexpr long ERROR_BAD_EXE_FORMAT = 193;   // a library file the loader cannot use
 constexpr long ERROR_FILENAME_EXCED_RANGE = 206;
 constexpr long ERROR_PIPE_BUSY = 231;
 constexpr long ERROR_NO_DATA = 232;

@@ -73,6 +73,14 @@ public:
     // rows of one text per column.
     void AddColumn(const std::string& name, short sqlType = SQL_VARCHAR);
     void AddRow(std::vector<std::string> row);
+    // A cell of an existing 0-based row and column.
+    void SetCell(int row, int column, std::string value) {
+        m_rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)] = std::move(value);
+    }
+    void ReplaceSQL(const std::string& text) { m_sql = text; }
+    void SetElapsedMs(std::uint32_t ms) { m_elapsedMs = ms; }
+    // A result made without a statement counts as run from here on.
+    void MarkExecuted() { m_executed = true; }
 
     // The query's entry for the page's debug block.
     std::string DebugLine() const;

@@ -20,6 +20,8 @@ extern const TagFamily kReplyTags;
 extern const TagFamily kParamErrorTags;
 extern const TagFamily kCookieTags;
 extern const TagFamily kIncludeTags;
+extern const TagFamily kFileTags;
+extern const TagFamily kExtensionTags;
 extern const TagFamily kUnsupportedTags;
 
 namespace {
@@ -37,6 +39,8 @@ const TagFamily* const kFamilies[] = {
     &kParamErrorTags,
     &kCookieTags,
     &kIncludeTags,
+    &kFileTags,
+    &kExtensionTags,
     &kUnsupportedTags,
 };
 

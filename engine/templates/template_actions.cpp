@@ -9,6 +9,7 @@
 #include "engine/templates/query_page.h"
 #include "engine/templates/template_tables.h"
 #include "support/text_helpers.h"
+#include "engine/templates/tsx_tag_manager.h"
 
 void RegisterTemplateActions(CRequestDispatcher& dispatcher) {
     // The diagnostic echo page, when switched on, stays the default.
@@ -28,6 +29,8 @@ void InstallTemplateSubsystems(EngineSubsystems& subsystems) {
         LoadTemplateParserTables();
         LoadExpressionEvaluator();
     };
+    subsystems.buildCustomTagManager = BuildCustomTagManager;
+    subsystems.deleteCustomTagManager = DeleteCustomTagManager;
     subsystems.freeGrammarTables = [] {
         FreeExpressionEvaluator();
         FreeTemplateParserTables();

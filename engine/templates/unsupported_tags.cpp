@@ -24,14 +24,12 @@ constexpr TagAction kActions[] = {
     // TSOBJECT has no action at all: without a current extension tag its
     // attributes would have nothing to act on.
     {p::extensionStart_ObjectTag, [](TagContext&) { NotSupported("TSOBJECT"); }},
-    {p::extensionStart_ExtensionTag, [](TagContext&) { NotSupported("TSX extension"); }},
     {p::tableStart_TableTag, [](TagContext&) { NotSupported("TSTABLE"); }},
     {p::insertStart_InsertTag, [](TagContext&) { NotSupported("TSINSERT/TSUPDATE"); }},
     {p::insertStart_UpdateTag, [](TagContext&) { NotSupported("TSINSERT/TSUPDATE"); }},
-    {p::fileStart_FileTag, [](TagContext&) { NotSupported("TSFILE"); }},
     {p::reportStart_ReportTag, [](TagContext&) { NotSupported("TSREPORT"); }},
 };
 
 }  // namespace
 
-const TagFamily kUnsupportedTags{"TSTRANSACTION TSOBJECT TSX TSTABLE TSINSERT TSUPDATE TSFILE TSREPORT", kActions};
+const TagFamily kUnsupportedTags{"TSTRANSACTION TSOBJECT TSTABLE TSINSERT TSUPDATE TSREPORT", kActions};

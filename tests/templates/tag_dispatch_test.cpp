@@ -43,7 +43,9 @@ TEST(TagDispatchTest, ProductionsReachTheirFamilyInTheirPhase) {
         {p::cookieAttribute_CookieSecure, "TSCOOKIE", TagPhase::Output},
         {p::item_includeStart_includeAttributesOpt_IncludeEnd, "TSINCLUDE", TagPhase::Output},
         {p::applicationAttribute_ApplicationName_attributeValue, "TSAPPLICATION", TagPhase::Output},
-        {p::reportStart_ReportTag, "TSTRANSACTION TSOBJECT TSX TSTABLE TSINSERT TSUPDATE TSFILE TSREPORT",
+        {p::fileAttribute_FileNameConflict_attributeValue, "TSFILE", TagPhase::Output},
+        {p::extensionAttribute_ObjectFlag, "TSX", TagPhase::Output},
+        {p::reportStart_ReportTag, "TSTRANSACTION TSOBJECT TSTABLE TSINSERT TSUPDATE TSREPORT",
          TagPhase::Output},
     };
     for (const Case& c : cases) {

@@ -28,7 +28,7 @@ TEST_F(TagPhasesPage, TagsActOnlyWhereTheirPhaseAllows) {
          "end"},
         {"conditional inside a skipped body is not counted",
          "<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"0\"><TSIF TRUE>a</TSIF></TSLOOP>end", "end"},
-        {"unsupported tag under a false condition does nothing",
+        {"file tag under a false condition does nothing",
          "<TSIF FALSE><TSFILE ACTION=\"READ\" FILE=\"x\" VARIABLE=\"v\"></TSIF>ok", "ok"},
         {"unsupported tag in a skipped body does nothing",
          "<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"0\"><TSTRANSACTION>x</TSTRANSACTION></TSLOOP>ok", "ok"},

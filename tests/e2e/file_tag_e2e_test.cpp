@@ -1,0 +1,352 @@
+// TSFILE through the whole road: uploads posted to lighttpd, file actions on a
+// folder below the document root, and requests that try to reach beyond it.
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "site_test.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+// Every regular file below dir, by path.
+std::set<std::string> FilesBelow(const std::string& dir) {
+    std::set<std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+        if (entry.is_regular_file()) files.insert(entry.path().string());
+    return files;
+}
+
+struct Part {
+    std::string field, fileName, contentType, data;
+};
+
+std::string MultipartBody(const std::vector<Part>& parts, std::string* contentType) {
+    const std::string boundary = "----TessaroFileTagBoundary41";
+    *contentType = "multipart/form-data; boundary=" + boundary;
+    std::string body;
+    for (const Part& part : parts) {
+        body += "--" + boundary + "\r\nContent-Disposition: form-data; name=\"" + part.field + "\"";
+        if (!part.fileName.empty()) body += "; filename=\"" + part.fileName + "\"";
+        body += "\r\n";
+        if (!part.contentType.empty()) body += "Content-Type: " + part.contentType + "\r\n";
+        body += "\r\n" + part.data + "\r\n";
+    }
+    return body + "--" + boundary + "--\r\n";
+}
+
+constexpr const char* kResults =
+    "<TSOUTPUT>saved=#File.FileWasSaved#|existed=#File.FileExisted#|renamed=#File.FileWasRenamed#|"
+    "overwritten=#File.FileWasOverwritten#|appended=#File.FileWasAppended#|server=#File.ServerFile#|"
+    "name=#File.ServerFileName#|ext=#File.ServerFileExt#|dir=#File.ServerDirectory#|size=#File.FileSize#|"
+    "old=#File.OldFileSize#|attempted=#File.AttemptedServerFile#|client=#File.ClientFile#|"
+    "clientname=#File.ClientFileName#|clientext=#File.ClientFileExt#|type=#File.ContentType#/"
+    "#File.ContentSubType#|modified=#File.TimeLastModified#|accessed=#File.DateLastAccessed#</TSOUTPUT>";
+
+// The value of key in a "key=value|..." result line.
+std::string Field(const std::string& body, const std::string& key) {
+    std::size_t at = body.find(key + "=");
+    if (at == std::string::npos) return "<missing>";
+    at += key.size() + 1;
+    return body.substr(at, body.find('|', at) - at);
+}
+
+class FileTagThroughWebServer : public e2e::SiteTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(site.InstallEngine());
+        ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
+        folder = site.document_root() + "/files";
+        fs::create_directories(folder);
+        // A file beside the folder, which no request may reach.
+        outside = site.document_root() + "/secret.txt";
+        WriteFile(outside, "secret");
+    }
+
+    e2e::HttpResponse Post(const std::string& target, const std::vector<Part>& parts) {
+        std::string contentType;
+        std::string body = MultipartBody(parts, &contentType);
+        return e2e::HttpRequest(site.port(), "POST", target, {"Content-Type: " + contentType}, body);
+    }
+
+    e2e::HttpResponse Upload(const std::string& attributes, const Part& part, const std::string& query = "") {
+        site.WriteDocument("up.tsm", "<TSFILE ACTION=\"upload\" FILEFIELD=\"doc\" " + attributes + ">" + kResults);
+        return Post("/up.tsm" + (query.empty() ? "" : "?" + query), {part});
+    }
+
+    std::string folder, outside;
+};
+
+TEST_F(FileTagThroughWebServer, MakeUniqueUploadsOfOneMegabyteGiveTwoDistinctFiles) {
+    std::string data(1 << 20, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>('a' + i % 26);
+    Part part{"doc", "C:\\My Docs\\big.bin", "application/octet-stream", data};
+    std::vector<std::string> names;
+    for (int round = 0; round < 2; ++round) {
+        auto response = Upload("DESTINATION=\"" + folder + "\" NAMECONFLICT=\"MAKEUNIQUE\"", part);
+        ASSERT_EQ(response.status, 200) << response.error << site.WebServerLog();
+        ASSERT_EQ(Field(response.body, "saved"), "Yes") << response.body;
+        EXPECT_EQ(Field(response.body, "size"), "1048576");
+        EXPECT_EQ(Field(response.body, "dir"), folder);
+        // The browser's name arrives upper-cased.
+        EXPECT_EQ(Field(response.body, "client"), "BIG.BIN");
+        EXPECT_EQ(Field(response.body, "attempted"), "");
+        names.push_back(Field(response.body, "server"));
+    }
+    EXPECT_EQ(names[0], "BIG.BIN");
+    EXPECT_NE(names[1], names[0]);
+    EXPECT_EQ(names[1].rfind("BTS", 0), 0u) << names[1];
+    EXPECT_EQ(fs::path(names[1]).extension(), ".BIN");
+    for (const std::string& name : names) {
+        std::string path = folder + "/" + name;
+        EXPECT_EQ(ReadFile(path), data) << path;
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0640u) << path;
+    }
+    // Nothing is left behind in the runtime root's temporary folder.
+    for (const auto& entry : fs::directory_iterator(site.home() + "/tmp"))
+        EXPECT_EQ(entry.path().extension(), ".TMP") << entry.path();
+}
+
+TEST_F(FileTagThroughWebServer, NameConflictModesOnAnExistingFile) {
+    WriteFile(folder + "/report.txt", "old text");
+    Part part{"doc", "notes.txt", "application/octet-stream", "new text"};
+    std::string destination = "DESTINATION=\"" + folder + "/report.txt\" ";
+
+    auto error = Upload(destination, part);
+    EXPECT_TRUE(Contains(error.body, "The file 'report.txt' could not be uploaded because a file of that name already "
+                                     "exists")) << error.body;
+    EXPECT_EQ(ReadFile(folder + "/report.txt"), "old text");
+
+    auto skip = Upload(destination + "NAMECONFLICT=\"skip\"", part);
+    EXPECT_EQ(Field(skip.body, "existed"), "Yes") << skip.body;
+    EXPECT_EQ(Field(skip.body, "saved"), "No");
+    EXPECT_EQ(Field(skip.body, "server"), "");
+    EXPECT_EQ(Field(skip.body, "old"), "8");
+    EXPECT_EQ(ReadFile(folder + "/report.txt"), "old text");
+
+    auto overwrite = Upload(destination + "NAMECONFLICT=\"OVERWRITE\"", part);
+    EXPECT_EQ(Field(overwrite.body, "overwritten"), "Yes") << overwrite.body;
+    EXPECT_EQ(Field(overwrite.body, "saved"), "Yes");
+    EXPECT_EQ(Field(overwrite.body, "appended"), "No");
+    EXPECT_EQ(Field(overwrite.body, "server"), "report.txt");
+    EXPECT_EQ(Field(overwrite.body, "name"), "report");
+    EXPECT_EQ(Field(overwrite.body, "ext"), "txt");
+    EXPECT_EQ(Field(overwrite.body, "attempted"), "report.txt");
+    EXPECT_EQ(Field(overwrite.body, "old"), "8");
+    EXPECT_EQ(Field(overwrite.body, "size"), "8");
+    EXPECT_EQ(Field(overwrite.body, "modified").rfind("{ts '", 0), 0u) << overwrite.body;
+    EXPECT_EQ(Field(overwrite.body, "accessed").rfind("{d '", 0), 0u) << overwrite.body;
+    EXPECT_EQ(ReadFile(folder + "/report.txt"), "new text");
+
+    auto unique = Upload(destination + "NAMECONFLICT=\"MakeUnique\"", part);
+    EXPECT_EQ(Field(unique.body, "renamed"), "Yes") << unique.body;
+    EXPECT_EQ(Field(unique.body, "attempted"), "report.txt");
+    EXPECT_EQ(Field(unique.body, "ext"), "TXT");
+    EXPECT_EQ(ReadFile(folder + "/" + Field(unique.body, "server")), "new text");
+
+    auto bad = Upload(destination + "NAMECONFLICT=\"REPLACE\"", part);
+    EXPECT_TRUE(Contains(bad.body, "The value you have specified for the NAMECONFLICT attribute (REPLACE) is invalid."))
+        << bad.body;
+}
+
+TEST_F(FileTagThroughWebServer, DestinationFoldersAndNamesWithoutExtension) {
+    // A folder whose path has a dot elsewhere is still the folder.
+    std::string dotted = folder + "/example.com/uploads";
+    fs::create_directories(dotted);
+    Part part{"doc", "README", "application/octet-stream", "readme"};
+    auto response = Upload("DESTINATION=\"" + dotted + "\"", part);
+    EXPECT_EQ(Field(response.body, "server"), "README") << response.body;
+    EXPECT_EQ(Field(response.body, "client"), "README");
+    EXPECT_EQ(ReadFile(dotted + "/README"), "readme");
+    EXPECT_FALSE(fs::exists(dotted + "/README."));
+
+    auto missing = Upload("DESTINATION=\"" + folder + "/nowhere\"", part);
+    EXPECT_TRUE(Contains(missing.body, "The directory specified in the DESTINATION attribute of the TSFILE tag"))
+        << missing.body;
+    auto noField = Upload("FILEFIELD=\"other\" DESTINATION=\"" + folder + "\"", part);
+    EXPECT_TRUE(Contains(noField.body, "The form field specified in the TSFILE tag (other) does not contain an "
+                                       "uploaded file.")) << noField.body;
+    auto empty = Upload("DESTINATION=\"" + folder + "\"", Part{"doc", "empty.txt", "text/plain", ""});
+    EXPECT_TRUE(Contains(empty.body, "No data was received in the uploaded file")) << empty.body;
+}
+
+TEST_F(FileTagThroughWebServer, AcceptListsTypesAndChecksWhatTheContentIs) {
+    const std::string accept = "DESTINATION=\"" + folder + "\" NAMECONFLICT=\"MAKEUNIQUE\" ACCEPT=\"image/*, text/plain\"";
+    struct Case {
+        std::string contentType, data;
+        bool accepted;
+    } cases[] = {
+        {"image/gif", "GIF89a....", true},
+        {"TEXT/PLAIN", "plain words", true},
+        {"text/html", "<p>page</p>", false},
+        // Declared a GIF, but its bytes say otherwise.
+        {"image/gif", "<script>", false},
+        {"image/png", "\x89PNG\r\n\x1a\n....", true},
+    };
+    for (const Case& c : cases) {
+        auto response = Upload(accept, Part{"doc", "x.dat", c.contentType, c.data});
+        if (c.accepted) {
+            EXPECT_EQ(Field(response.body, "saved"), "Yes") << c.contentType << response.body;
+            std::string upper = c.contentType;
+            for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+            EXPECT_EQ(Field(response.body, "type"), upper);
+        } else {
+            std::string upper = c.contentType;
+            for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+            EXPECT_TRUE(Contains(response.body, "The MIME type of the uploaded file (" + upper +
+                                                    ") was not accepted by the server."))
+                << c.contentType << response.body;
+        }
+    }
+    auto malformed = Upload("DESTINATION=\"" + folder + "\" ACCEPT=\"image\"", Part{"doc", "a.gif", "image/gif", "GIF8"});
+    EXPECT_TRUE(Contains(malformed.body, "Invalid MIME type specification (image) used in ACCEPT attribute of the TSFILE "
+                                         "tag.")) << malformed.body;
+}
+
+TEST_F(FileTagThroughWebServer, WriteAppendReadCopyMoveRenameAndDeleteInsideTheFolder) {
+    auto Run = [&](const std::string& text, const std::string& query = "") { return Page("act.tsm", text, query); };
+    const std::string f = folder + "/";
+    auto write = Run("<TSFILE ACTION=\"WRITE\" FILE=\"" + f + "#URL.f#\" OUTPUT=\"first\">"
+                     "<TSFILE ACTION=\"Append\" FILE=\"" + f + "#URL.f#\" OUTPUT=\"second\">done",
+                     "f=log.txt");
+    EXPECT_EQ(write.body, "done") << write.body;
+    EXPECT_EQ(ReadFile(f + "log.txt"), "first\nsecond\n");
+
+    WriteFile(f + "nul.bin", std::string("before\0after", 12));
+    auto read = Run("<TSFILE ACTION=\"READ\" FILE=\"" + f + "log.txt\" VARIABLE=\"x\">"
+                    "<TSFILE ACTION=\"READ\" FILE=\"" + f + "nul.bin\" VARIABLE=\"y\">"
+                    "<TSOUTPUT>[#x#][#y#][#File.ServerFile#]</TSOUTPUT>");
+    EXPECT_EQ(read.body, "[first\nsecond\n][before][]");
+
+    auto copy = Run("<TSFILE ACTION=\"COPY\" SOURCE=\"" + f + "log.txt\" DESTINATION=\"copy.txt\">"
+                    "<TSFILE ACTION=\"RENAME\" SOURCE=\"" + f + "copy.txt\" DESTINATION=\"renamed.txt\">"
+                    "ok");
+    EXPECT_EQ(copy.body, "ok") << copy.body;
+    EXPECT_EQ(ReadFile(f + "renamed.txt"), "first\nsecond\n");
+    EXPECT_FALSE(fs::exists(f + "copy.txt"));
+
+    // A destination naming a folder keeps the name; names without extension keep theirs.
+    fs::create_directories(f + "sub");
+    WriteFile(f + "README", "r");
+    auto move = Run("<TSFILE ACTION=\"MOVE\" SOURCE=\"" + f + "renamed.txt\" DESTINATION=\"" + f + "sub/\">"
+                    "<TSFILE ACTION=\"MOVE\" SOURCE=\"" + f + "README\" DESTINATION=\"" + f + "sub\">"
+                    "<TSFILE ACTION=\"COPY\" SOURCE=\"" + f + "sub/README\" DESTINATION=\"" + f + "LICENSE\">ok");
+    EXPECT_EQ(move.body, "ok") << move.body;
+    EXPECT_EQ(ReadFile(f + "sub/renamed.txt"), "first\nsecond\n");
+    EXPECT_EQ(ReadFile(f + "sub/README"), "r");
+    EXPECT_EQ(ReadFile(f + "LICENSE"), "r");
+    EXPECT_FALSE(fs::exists(f + "LICENSE."));
+
+    auto remove = Run("<TSFILE ACTION=\"DELETE\" FILE=\"" + f + "sub/renamed.txt\">ok");
+    EXPECT_EQ(remove.body, "ok") << remove.body;
+    EXPECT_FALSE(fs::exists(f + "sub/renamed.txt"));
+
+    WriteFile(f + "tsfile.log", "kept");
+    auto log = Run("<TSFILE ACTION=\"DELETE\" FILE=\"" + f + "TSFile.Log\">");
+    EXPECT_TRUE(Contains(log.body, "Tessaro does not allow deletion of files with that name.")) << log.body;
+    auto missing = Run("<TSFILE ACTION=\"READ\" FILE=\"" + f + "none.txt\" VARIABLE=\"x\">");
+    EXPECT_TRUE(Contains(missing.body, "was not found.Please verify that the source file exists before using it in a "
+                                       "READ action.")) << missing.body;
+    auto bad = Run("<TSFILE ACTION=\"SHRED\" FILE=\"" + f + "LICENSE\">");
+    EXPECT_TRUE(Contains(bad.body, "(valid attributes are UPLOAD, WRITE, APPEND, READ, COPY, MOVE, RENAME, and DELETE)."))
+        << bad.body;
+    auto noVariable = Run("<TSFILE ACTION=\"READ\" FILE=\"" + f + "LICENSE\">");
+    EXPECT_TRUE(Contains(noVariable.body, "The VARIABLE attribute of the TSFILE tag is required when ACTION=\"READ\"."))
+        << noVariable.body;
+}
+
+TEST_F(FileTagThroughWebServer, EveryActionRefusesPathsThatClimbOutOfTheFolder) {
+    const std::string f = folder + "/";
+    WriteFile(f + "inside.txt", "inside");
+    const std::string templates[] = {
+        "<TSFILE ACTION=\"READ\" FILE=\"" + f + "#URL.f#\" VARIABLE=\"x\"><TSOUTPUT>#x#</TSOUTPUT>",
+        "<TSFILE ACTION=\"WRITE\" FILE=\"" + f + "#URL.f#\" OUTPUT=\"owned\">",
+        "<TSFILE ACTION=\"APPEND\" FILE=\"" + f + "#URL.f#\" OUTPUT=\"owned\">",
+        "<TSFILE ACTION=\"DELETE\" FILE=\"" + f + "#URL.f#\">",
+        "<TSFILE ACTION=\"COPY\" SOURCE=\"" + f + "#URL.f#\" DESTINATION=\"" + f + "copied.txt\">",
+        "<TSFILE ACTION=\"COPY\" SOURCE=\"" + f + "inside.txt\" DESTINATION=\"" + f + "#URL.f#\">",
+        "<TSFILE ACTION=\"MOVE\" SOURCE=\"" + f + "#URL.f#\" DESTINATION=\"" + f + "moved.txt\">",
+        "<TSFILE ACTION=\"MOVE\" SOURCE=\"" + f + "inside.txt\" DESTINATION=\"" + f + "#URL.f#\">",
+        "<TSFILE ACTION=\"RENAME\" SOURCE=\"" + f + "inside.txt\" DESTINATION=\"#URL.f#\">",
+    };
+    const std::string escapes[] = {
+        "../secret.txt",       "..%2Fsecret.txt",          "%2e%2e/secret.txt",  "%2E%2E%2F..%2Fetc%2Fpasswd",
+        "sub//..//secret.txt", "..%5C..%5Csecret.txt",     "a%5C%5Cb.txt",       "%252e%252e%252fsecret.txt",
+        "../../../../../../etc/passwd",
+    };
+    std::set<std::string> before = FilesBelow(site.document_root());
+    for (const std::string& text : templates) {
+        site.WriteDocument("escape.tsm", text);
+        for (const std::string& escape : escapes) {
+            auto response = site.Get("/escape.tsm?f=" + escape);
+            EXPECT_EQ(response.status, 200) << response.error;
+            EXPECT_TRUE(Contains(response.body, "Error processing TSFILE tag")) << text << " " << escape << response.body;
+            EXPECT_TRUE(Contains(response.body, "is illegal.Path specifications cannot include any of the following "
+                                                "sequences of characters: '..', '//', or '\\\\'."))
+                << text << " " << escape << response.body;
+            EXPECT_FALSE(Contains(response.body, "root:")) << escape;
+            EXPECT_FALSE(Contains(response.body, ">secret")) << escape;
+        }
+    }
+    before.insert(site.document_root() + "/escape.tsm");
+    EXPECT_EQ(FilesBelow(site.document_root()), before);
+    EXPECT_EQ(ReadFile(outside), "secret");
+    EXPECT_EQ(ReadFile(f + "inside.txt"), "inside");
+
+    // An upload destination built from the request cannot climb out either.
+    for (const std::string& escape : {std::string("..%2F"), std::string("%2e%2e"), std::string("..%5C")}) {
+        auto upload = Upload("DESTINATION=\"" + f + "#URL.f#\" NAMECONFLICT=\"OVERWRITE\"",
+                             Part{"doc", "secret.txt", "text/plain", "owned"}, "f=" + escape);
+        EXPECT_TRUE(Contains(upload.body, "is illegal.Path specifications")) << escape << upload.body;
+    }
+    for (const std::string& escape : escapes) {
+        auto upload = Upload("DESTINATION=\"" + f + "#URL.f#\" NAMECONFLICT=\"OVERWRITE\"",
+                             Part{"doc", "secret.txt", "text/plain", "owned"}, "f=" + escape);
+        EXPECT_TRUE(Contains(upload.body, "is illegal.Path specifications")) << escape << upload.body;
+    }
+    EXPECT_EQ(ReadFile(outside), "secret");
+}
+
+TEST_F(FileTagThroughWebServer, RuntimeRootFilesAreOutOfReach) {
+    auto response = Page("reg.tsm", "<TSFILE ACTION=\"READ\" FILE=\"" + site.home() + "/registry.db\" VARIABLE=\"x\">"
+                                    "<TSOUTPUT>#x#</TSOUTPUT>");
+    EXPECT_TRUE(Contains(response.body, "Error processing TSFILE tag")) << response.body;
+    EXPECT_FALSE(Contains(response.body, "SQLite")) << response.body;
+}
+
+TEST_F(FileTagThroughWebServer, DisabledByTheAdministratorAndLoggedWhenAsked) {
+    ASSERT_TRUE(e2e::Site::SetSetting("Logging", "LogTSFILEActions", "1"));
+    auto logged = Page("w.tsm", "<TSFILE ACTION=\"WRITE\" FILE=\"" + folder + "/a.txt\" OUTPUT=\"x\">ok");
+    EXPECT_EQ(logged.body, "ok") << logged.body;
+    std::string log = site.ReadHomeFile("log/TSFILE.LOG");
+    EXPECT_TRUE(Contains(log, "WRITE (File: " + folder + "/a.txt, Remote Address: 127.0.0.1, Template: ")) << log;
+
+    ASSERT_TRUE(e2e::Site::SetSetting("Server", "EnableTSFILE", "0"));
+    auto disabled = Page("w.tsm", "<TSFILE ACTION=\"WRITE\" FILE=\"" + folder + "/b.txt\" OUTPUT=\"x\">ok");
+    EXPECT_TRUE(Contains(disabled.body, "TSFILE tag disabled for this server")) << disabled.body;
+    EXPECT_FALSE(fs::exists(folder + "/b.txt"));
+}
+
+}  // namespace

@@ -1,0 +1,123 @@
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/file_ops.h"
+#include "platform/win32_error.h"
+#include "tests/support/temp_home.h"
+
+using namespace tessaro::platform;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+std::set<std::string> Names(const std::string& dir) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
+    return names;
+}
+
+class FileOpsTest : public TempHomeTest {};
+
+TEST_F(FileOpsTest, ReservingANameNeverTakesAnExistingFile) {
+    std::string path = home() + "/taken.txt";
+    Write(path, "keep");
+    // Unreadable to the owner too: an existence test by opening would miss it.
+    ASSERT_EQ(::chmod(path.c_str(), 0), 0);
+    EXPECT_EQ(ReserveNewFile(path), ERROR_FILE_EXISTS);
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+    EXPECT_EQ(Read(path), "keep");
+
+    std::string fresh = home() + "\\fresh.txt";
+    ASSERT_EQ(ReserveNewFile(fresh), ERROR_SUCCESS);
+    struct stat st {};
+    ASSERT_EQ(::stat((home() + "/fresh.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, kTemplateFileMode);
+    EXPECT_EQ(ReserveNewFile(home() + "/absent/x.txt"), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(FileOpsTest, UniqueNamesCarryPrefixRandomDigitsAndExtension) {
+    std::set<std::string> paths;
+    for (int i = 0; i < 20; ++i) {
+        std::string path;
+        ASSERT_EQ(ReserveUniqueFile(home(), "BTS", "gif", &path), ERROR_SUCCESS);
+        EXPECT_TRUE(std::regex_match(path, std::regex(home() + "/BTS[0-9A-F]{8}\\.gif"))) << path;
+        paths.insert(path);
+    }
+    EXPECT_EQ(paths.size(), 20u);
+    std::string bare;
+    ASSERT_EQ(ReserveUniqueFile(home(), "BTS", "", &bare), ERROR_SUCCESS);
+    EXPECT_TRUE(std::regex_match(bare, std::regex(home() + "/BTS[0-9A-F]{8}"))) << bare;
+}
+
+TEST_F(FileOpsTest, CopyAndMoveReplaceWholeAndLeaveNothingBeside) {
+    const std::string dir = home() + "/work";
+    fs::create_directories(dir);
+    std::string from = dir + "/from.txt", to = dir + "/to.txt";
+    Write(from, "new contents");
+    Write(to, "old contents that are longer");
+    ASSERT_EQ(CopyFileReplacing(from, to), ERROR_SUCCESS);
+    EXPECT_EQ(Read(to), "new contents");
+    EXPECT_EQ(Read(from), "new contents");
+    EXPECT_EQ(CopyFileReplacing(dir + "/none.txt", to), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Read(to), "new contents");
+
+    std::string moved = dir + "/moved.txt";
+    ASSERT_EQ(MoveFileReplacing(from, moved), ERROR_SUCCESS);
+    EXPECT_FALSE(fs::exists(from));
+    EXPECT_EQ(Read(moved), "new contents");
+    EXPECT_EQ(Names(dir), (std::set<std::string>{"moved.txt", "to.txt"}));
+
+    ASSERT_EQ(CopyFileData(moved, to), ERROR_SUCCESS);
+    EXPECT_EQ(Read(to), "new contents");
+    EXPECT_EQ(DeleteFileAt(moved), ERROR_SUCCESS);
+    EXPECT_EQ(DeleteFileAt(moved), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(FileOpsTest, MoveAcrossFileSystemsCopiesAndRemovesTheSource) {
+    // /dev/shm is usually another file system than the temporary home.
+    std::string from = "/dev/shm/tessaro_file_ops_" + std::to_string(::getpid()) + ".txt";
+    Write(from, "travelling");
+    std::string to = home() + "/arrived.txt";
+    Write(to, "old");
+    ASSERT_EQ(MoveFileReplacing(from, to), ERROR_SUCCESS);
+    EXPECT_EQ(Read(to), "travelling");
+    EXPECT_FALSE(fs::exists(from));
+}
+
+TEST_F(FileOpsTest, TextIsWrittenTruncatedOrAppendedAndReadWhole) {
+    std::string path = home() + "/log.txt";
+    ASSERT_EQ(WriteTextFile(path, "a much longer first line\n", false), ERROR_SUCCESS);
+    ASSERT_EQ(WriteTextFile(path, "one\n", false), ERROR_SUCCESS);
+    ASSERT_EQ(WriteTextFile(path, "two\n", true), ERROR_SUCCESS);
+    std::string text;
+    ASSERT_EQ(ReadWholeFile(path, &text), ERROR_SUCCESS);
+    EXPECT_EQ(text, "one\ntwo\n");
+    EXPECT_EQ(ReadWholeFile(home() + "/none", &text), ERROR_FILE_NOT_FOUND);
+
+    FileStatus status;
+    ASSERT_EQ(GetFileStatus(path, &status), ERROR_SUCCESS);
+    EXPECT_EQ(status.size, 8u);
+    EXPECT_FALSE(status.isDirectory);
+    EXPECT_GT(status.modified, 0);
+    EXPECT_GT(status.created, 0);
+    ASSERT_EQ(GetFileStatus(home(), &status), ERROR_SUCCESS);
+    EXPECT_TRUE(status.isDirectory);
+    EXPECT_EQ(GetFileStatus(home() + "/none", &status), ERROR_FILE_NOT_FOUND);
+}
+
+}  // namespace
