@@ -1,12 +1,12 @@
 #include "engine/server/engine_subsystems.h"
 
-#include <dlfcn.h>
 
 #include "engine/server/echo_page.h"
 #include "engine/server/hdml_library.h"
 #include "engine/server/registry.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/text_helpers.h"
+#include "platform/module_library.h"
 
 namespace {
 
@@ -21,11 +21,12 @@ std::string LibraryFileName(const std::string& name) {
 
 bool LibraryLoads(const std::string& name) {
     std::string file = LibraryFileName(name);
-    void* handle = nullptr;
-    if (file.find('/') == std::string::npos) handle = ::dlopen((ProgramDirectory() + file).c_str(), RTLD_LAZY | RTLD_LOCAL);
-    if (!handle) handle = ::dlopen(file.c_str(), RTLD_LAZY | RTLD_LOCAL);
+    using namespace tessaro::platform;
+    ModuleHandle handle = nullptr;
+    if (file.find('/') == std::string::npos) handle = LoadModule(ProgramDirectory() + file);
+    if (!handle) handle = LoadModule(file);
     if (!handle) return false;
-    ::dlclose(handle);
+    FreeModule(handle);
     return true;
 }
 
@@ -40,6 +41,7 @@ EngineSubsystems MakeStandIns() {
     s.buildConnectionPool = [](CRegistrySettings*) {};
     s.buildMailSpooler = CheckMailerLibrary;
     s.attachMailWindow = [](tessaro::platform::Window&) {};
+    s.detachMailWindow = nothing;
     s.processWaitingMessages = nothing;
     s.buildCustomTagManager = nothing;
     s.deleteCustomTagManager = nothing;

@@ -23,6 +23,8 @@ struct EngineSubsystems {
     std::function<bool(CRegistrySettings*, std::string& error)> buildMailSpooler;
     // The engine window is handed over at its creation.
     std::function<void(tessaro::platform::Window&)> attachMailWindow;
+    // The engine window is closing: no more notices, and a running pass gives up waiting.
+    std::function<void()> detachMailWindow;
     // One mail delivery pass (window thread only).
     std::function<void()> processWaitingMessages;
     std::function<void()> buildCustomTagManager;

@@ -10,6 +10,7 @@
 #include "engine/server/engine_service.h"
 #include "engine/server/engine_subsystems.h"
 #include "engine/server/engine_threads.h"
+#include "engine/server/mail_spooler.h"
 #include "engine/server/request_worker.h"
 #include "engine/server/server_error_log.h"
 #include "engine/server/text_helpers.h"
@@ -56,6 +57,7 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     InstallTemplateSubsystems();
     TheEngineSubsystems().buildConnectionPool = CreateConnectionPool;
+    InstallMailSpooler(TheEngineSubsystems());
     std::string arguments, whole = argc > 0 ? argv[0] : "";
     for (int i = 1; i < argc; ++i) {
         if (i > 1) arguments += ' ';

@@ -73,7 +73,7 @@ public:
     std::string SetRunningSectionQuery(const std::string& name) override;
     std::string DefaultMailServer() override;
     void SpoolMail(const SectionMailMessage& message) override;
-    void MailPosted() override {}
+    void MailPosted() override;
 
     // CLoopHost.
     bool EvaluateCondition(const std::string& condition) override { return EvaluateCondition(condition, -1); }
