@@ -59,11 +59,12 @@ bool IsSpoolFileName(const std::string& name) {
     return upper.size() >= 7 && upper.compare(0, 3, "TSM") == 0 && upper.compare(upper.size() - 4, 4, ".TMP") == 0;
 }
 
-// "TSSMTP.DLL" -> "libtssmtp.so"; a path or a name ending in ".so" is kept.
+// "TSSMTP.DLL" -> "libtssmtp.so"; a path or a shared-object name ("x.so", "x.so.2") is kept.
 std::string LibraryFileName(const std::string& name) {
     if (name.find('/') != std::string::npos) return name;
     std::string lower = LowerCopy(name);
-    if (lower.size() > 3 && lower.compare(lower.size() - 3, 3, ".so") == 0) return name;
+    std::size_t so = lower.rfind(".so");
+    if (so != std::string::npos && (so + 3 == lower.size() || lower[so + 3] == '.')) return name;
     if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".dll") == 0) lower.resize(lower.size() - 4);
     return "lib" + lower + ".so";
 }
