@@ -53,7 +53,9 @@ inline std::string ReadAll(const std::string& path) {
 // A python script from this folder, run until the object goes.
 class ScriptServer {
 public:
-    ScriptServer(const std::string& script, std::vector<std::string> arguments) : port_(FreePort()) {
+    // port 0: a free one.
+    ScriptServer(const std::string& script, std::vector<std::string> arguments, int port = 0)
+        : port_(port ? port : FreePort()) {
         std::vector<std::string> argv{"/usr/bin/python3", std::string(TESSARO_SOURCE_DIR) + "/tests/mailer/" + script,
                                       std::to_string(port_)};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
@@ -94,7 +96,7 @@ private:
 // aiosmtpd; message n arrives as dir/n.eml and dir/n.env.
 class SinkServer : public ScriptServer {
 public:
-    explicit SinkServer(const std::string& dir) : ScriptServer("smtp_sink.py", {dir}), dir_(dir) {}
+    explicit SinkServer(const std::string& dir, int port = 0) : ScriptServer("smtp_sink.py", {dir}, port), dir_(dir) {}
     // Waits up to timeoutMs for at least count messages; their number.
     int WaitForMessages(int count, int timeoutMs = 20000) const {
         for (int waited = 0;; waited += 50) {
