@@ -296,11 +296,14 @@ void TSMail::RunPass() {
         if (m_mailerIsExe) break;
         CMailMessage message;
         if (!RestoreMessage(path, message)) continue;
-        if (unreachable.count({message.server, message.port})) continue;
-        if (m_mailer && !(m_reuseOpenConnection && message.server == m_openServer && message.port == m_openPort &&
-                          message.timeout == m_openTimeout))
+        bool skip = unreachable.count({message.server, message.port}) > 0;
+        if (!skip && m_mailer &&
+            !(m_reuseOpenConnection && message.server == m_openServer && message.port == m_openPort &&
+              message.timeout == m_openTimeout))
             CloseMailer();
-        if (!m_mailer && !OpenMailer(message)) {
+        // A server that could not be reached in this pass is not tried again for
+        // its other messages, but they count the pass as a failed attempt too.
+        if (skip || (!m_mailer && !OpenMailer(message))) {
             unreachable.insert({message.server, message.port});
             if (KeepForRetry(path)) continue;
             std::string moved = MoveToUndeliverable(path);
