@@ -10,17 +10,8 @@
 
 namespace {
 
-// "TSSMTP.DLL" -> "libtssmtp.so"; a name with a '/' or ending in ".so" is kept.
-std::string LibraryFileName(const std::string& name) {
-    if (name.find('/') != std::string::npos) return name;
-    std::string lower = LowerCopy(name);
-    if (lower.size() > 3 && lower.compare(lower.size() - 3, 3, ".so") == 0) return name;
-    if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".dll") == 0) lower.resize(lower.size() - 4);
-    return "lib" + lower + ".so";
-}
-
 bool LibraryLoads(const std::string& name) {
-    std::string file = LibraryFileName(name);
+    std::string file = MailerLibraryFileName(name);
     using namespace tessaro::platform;
     ModuleHandle handle = nullptr;
     if (file.find('/') == std::string::npos) handle = LoadModule(ProgramDirectory() + file);
@@ -51,6 +42,15 @@ EngineSubsystems MakeStandIns() {
 }
 
 }  // namespace
+
+std::string MailerLibraryFileName(const std::string& name) {
+    if (name.find('/') != std::string::npos) return name;
+    std::string lower = LowerCopy(name);
+    std::size_t so = lower.rfind(".so");
+    if (so != std::string::npos && (so + 3 == lower.size() || lower[so + 3] == '.')) return name;
+    if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".dll") == 0) lower.resize(lower.size() - 4);
+    return "lib" + lower + ".so";
+}
 
 EngineSubsystems& TheEngineSubsystems() {
     static EngineSubsystems subsystems = MakeStandIns();

@@ -36,6 +36,10 @@ struct EngineSubsystems {
 // The hooks in use; initially the stand-ins.
 EngineSubsystems& TheEngineSubsystems();
 
+// The file of a mailer library name: "TSSMTP.DLL" -> "libtssmtp.so"; a path or a
+// shared-object name ("x.so", "x.so.2") is kept.
+std::string MailerLibraryFileName(const std::string& name);
+
 // The stand-in mail spooler check: Mail\MailerDLL, when set, must name a loadable
 // library ("X.DLL" is looked for as libx.so beside the program, then on the
 // library path). False with "Mail library <name> could not be loaded."

@@ -59,16 +59,6 @@ bool IsSpoolFileName(const std::string& name) {
     return upper.size() >= 7 && upper.compare(0, 3, "TSM") == 0 && upper.compare(upper.size() - 4, 4, ".TMP") == 0;
 }
 
-// "TSSMTP.DLL" -> "libtssmtp.so"; a path or a shared-object name ("x.so", "x.so.2") is kept.
-std::string LibraryFileName(const std::string& name) {
-    if (name.find('/') != std::string::npos) return name;
-    std::string lower = LowerCopy(name);
-    std::size_t so = lower.rfind(".so");
-    if (so != std::string::npos && (so + 3 == lower.size() || lower[so + 3] == '.')) return name;
-    if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".dll") == 0) lower.resize(lower.size() - 4);
-    return "lib" + lower + ".so";
-}
-
 bool QuitRequested(void* context) { return static_cast<std::atomic<bool>*>(context)->load(); }
 
 void AppendLine(const std::string& path, const std::string& line) {
@@ -141,7 +131,7 @@ TSMail::~TSMail() {
 
 bool TSMail::LoadMailer(const std::string& configured) {
     m_mailerName = configured.empty() ? kDefaultMailerLibrary : configured;
-    std::string file = LibraryFileName(m_mailerName);
+    std::string file = MailerLibraryFileName(m_mailerName);
     std::vector<std::string> candidates;
     if (file.find('/') == std::string::npos) {
         candidates.push_back(ProgramDirectory() + file);

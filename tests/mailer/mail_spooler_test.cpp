@@ -5,6 +5,7 @@
 
 #include <thread>
 
+#include "engine/server/engine_subsystems.h"
 #include "engine/server/mail_spooler.h"
 #include "tests/mailer/smtp_servers.h"
 #include "tests/server/server_test_home.h"
@@ -268,4 +269,15 @@ TEST_F(SpoolerTest, InactiveMarksAreDeletedNotSent) {
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_EQ(fake.Count("mail from"), 0);
     EXPECT_EQ(mailtest::ReadAll(home() + "/Mail/SPOOL/SPOOL.INI").find(path), std::string::npos);
+}
+
+TEST(MailerLibraryName, WindowsNamesBecomeSharedObjects) {
+    struct Case {
+        const char* configured;
+        const char* file;
+    } cases[] = {
+        {"TSSMTP.DLL", "libtssmtp.so"}, {"tssmtp", "libtssmtp.so"},        {"libtssmtp.so", "libtssmtp.so"},
+        {"libc.so.6", "libc.so.6"},     {"/opt/x/Mailer.DLL", "/opt/x/Mailer.DLL"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(MailerLibraryFileName(c.configured), c.file) << c.configured;
 }
