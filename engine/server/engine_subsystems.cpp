@@ -10,18 +10,9 @@
 
 namespace {
 
-// "TSSMTP.DLL" -> "libtssmtp.so"; a name with a '/' or ending in ".so" is kept.
-std::string LibraryFileName(const std::string& name) {
-    if (name.find('/') != std::string::npos) return name;
-    std::string lower = LowerCopy(name);
-    if (lower.size() > 3 && lower.compare(lower.size() - 3, 3, ".so") == 0) return name;
-    if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".dll") == 0) lower.resize(lower.size() - 4);
-    return "lib" + lower + ".so";
-}
-
 bool LibraryLoads(const std::string& name) {
     using tessaro::platform::LoadedModule;
-    return LoadedModule::Load(LibraryFileName(name), LoadedModule::Binding::Lazy).IsLoaded();
+    return LoadedModule::Load(MailerLibraryFileName(name), LoadedModule::Binding::Lazy).IsLoaded();
 }
 
 EngineSubsystems MakeStandIns() {
@@ -39,6 +30,7 @@ EngineSubsystems MakeStandIns() {
     s.buildConnectionPool = [](CRegistrySettings*) {};
     s.buildMailSpooler = CheckMailerLibrary;
     s.attachMailWindow = [](tessaro::platform::Window&) {};
+    s.detachMailWindow = nothing;
     s.processWaitingMessages = nothing;
     s.buildCustomTagManager = nothing;
     s.deleteCustomTagManager = nothing;
@@ -48,6 +40,15 @@ EngineSubsystems MakeStandIns() {
 }
 
 }  // namespace
+
+std::string MailerLibraryFileName(const std::string& name) {
+    if (name.find('/') != std::string::npos) return name;
+    std::string lower = LowerCopy(name);
+    std::size_t so = lower.rfind(".so");
+    if (so != std::string::npos && (so + 3 == lower.size() || lower[so + 3] == '.')) return name;
+    if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".dll") == 0) lower.resize(lower.size() - 4);
+    return "lib" + lower + ".so";
+}
 
 EngineSubsystems& TheEngineSubsystems() {
     static EngineSubsystems subsystems = MakeStandIns();

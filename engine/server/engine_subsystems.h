@@ -23,6 +23,8 @@ struct EngineSubsystems {
     std::function<bool(CRegistrySettings*, std::string& error)> buildMailSpooler;
     // The engine window is handed over at its creation.
     std::function<void(tessaro::platform::Window&)> attachMailWindow;
+    // The engine window is closing: no more notices, and a running pass gives up waiting.
+    std::function<void()> detachMailWindow;
     // One mail delivery pass (window thread only).
     std::function<void()> processWaitingMessages;
     std::function<void()> buildCustomTagManager;
@@ -33,6 +35,10 @@ struct EngineSubsystems {
 
 // The hooks in use; initially the stand-ins.
 EngineSubsystems& TheEngineSubsystems();
+
+// The file of a mailer library name: "TSSMTP.DLL" -> "libtssmtp.so"; a path or a
+// shared-object name ("x.so", "x.so.2") is kept.
+std::string MailerLibraryFileName(const std::string& name);
 
 // The stand-in mail spooler check: Mail\MailerDLL, when set, must name a loadable
 // library ("X.DLL" is looked for as libx.so beside the program, then on the

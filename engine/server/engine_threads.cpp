@@ -9,6 +9,7 @@
 #include "engine/server/engine_globals.h"
 #include "engine/server/engine_server.h"
 #include "engine/server/engine_subsystems.h"
+#include "engine/server/mail_spooler.h"
 #include "engine/server/pipe_listener.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/request_limiter.h"
@@ -86,6 +87,7 @@ void WindowThread() {
         g_window = window.get();
     }
     window->RunMessageLoop();
+    if (TheEngineSubsystems().detachMailWindow) TheEngineSubsystems().detachMailWindow();
     {
         std::lock_guard lock(g_windowMutex);
         g_window = nullptr;
@@ -115,7 +117,7 @@ std::int64_t MainWindowProc(Window& window, WindowMessage& message) {
         switch (message.msg) {
         case tessaro::platform::WM_CREATE:
             if (TheEngineSubsystems().attachMailWindow) TheEngineSubsystems().attachMailWindow(window);
-            window.SetTimer(kMailTimerId, kMailTimerPeriodMs);
+            window.SetTimer(kMailTimerId, MailTimerPeriodMs());
             RunDeliveryPass();
             return 0;
         case tessaro::platform::WM_DESTROY:
@@ -175,6 +177,7 @@ unsigned MainThread(ManualResetEvent* terminationEvent) {
         {
             std::lock_guard lock(g_windowMutex);
             g_windowClosing = true;
+            if (TheEngineSubsystems().detachMailWindow) TheEngineSubsystems().detachMailWindow();
             if (g_window) g_window->PostQuitMessage();
         }
         window.join();

@@ -12,6 +12,7 @@
 #include "engine/server/engine_subsystems.h"
 #include "engine/server/engine_switches.h"
 #include "engine/server/engine_threads.h"
+#include "engine/server/mail_spooler.h"
 #include "engine/server/request_worker.h"
 #include "engine/server/server_error_log.h"
 #include "engine/templates/template_actions.h"
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     InstallTemplateSubsystems();
     TheEngineSubsystems().buildConnectionPool = CreateConnectionPool;
+    InstallMailSpooler(TheEngineSubsystems());
     const EngineSwitches switches =
         ParseEngineSwitches(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0)));
     if (switches.install) {

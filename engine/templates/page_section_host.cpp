@@ -69,3 +69,5 @@ std::string CPageSectionHost::DefaultMailServer() {
 }
 
 void CPageSectionHost::SpoolMail(const SectionMailMessage& message) { SpoolSectionMail(message); }
+
+void CPageSectionHost::MailPosted() { NotifySectionMailPosted(); }

@@ -27,7 +27,7 @@ public:
     std::string SetRunningSectionQuery(const std::string& name) override;
     std::string DefaultMailServer() override;
     void SpoolMail(const SectionMailMessage& message) override;
-    void MailPosted() override {}
+    void MailPosted() override;
 
 private:
     CQueryPage& m_page;

@@ -1,5 +1,5 @@
-// Where TSMAIL messages go: to the mail spooler once one is installed, else
-// into text files under Mail/SPOOL below the engine's home.
+// Where TSMAIL messages go: to a spooler installed by tests, else to the engine's
+// mail spooler as spool files for its delivery pass.
 #pragma once
 
 #include <functional>
@@ -13,3 +13,7 @@ void SetMailSpooler(MailSpooler spooler);
 
 // Spools one message; throws CWebException* when it could not be spooled.
 void SpoolSectionMail(const SectionMailMessage& message);
+
+// Tells the engine's mail spooler that messages are waiting (nothing when a test's
+// spooler is installed).
+void NotifySectionMailPosted();

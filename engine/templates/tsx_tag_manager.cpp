@@ -7,7 +7,7 @@
 #include "support/text_helpers.h"
 #include "engine/templates/tsx_request.h"
 #include "platform/framework_exception.h"
-#include "platform/loadable_module.h"
+#include "platform/module_library.h"
 #include "platform/win32_error.h"
 
 namespace plat = tessaro::platform;
@@ -38,7 +38,8 @@ CTSCustomTag::CTSCustomTag(const std::string& name, CTSXRequestImp& request) : m
     m_cache = request.Setting("CacheLibrary") != "0";
 
     std::string detail;
-    long err = plat::LoadModule(m_libraryPath, &m_module, &detail);
+    long err = plat::ERROR_SUCCESS;
+    m_module = plat::LoadModule(m_libraryPath, &err, &detail);
     if (err == plat::ERROR_MOD_NOT_FOUND)
         throw new CTSXExceptionImp(kLoadTitle, "The library associated with the custom tag " + HtmlEscape(name) + " (" +
                                                    HtmlEscape(m_libraryPath) +
@@ -46,12 +47,11 @@ CTSCustomTag::CTSCustomTag(const std::string& name, CTSXRequestImp& request) : m
                                                    "in the custom tag database to verify that the library file exists "
                                                    "and is accessible by the Tessaro service.<P>" +
                                                    HtmlEscape(detail));
-    if (err != plat::ERROR_SUCCESS)
+    if (m_module == nullptr)
         throw new CTSXExceptionImp(kLoadTitle, plat::WindowsErrorText(err) + " while attempting to load library '" +
                                                    HtmlEscape(m_libraryPath) + "'. " + HtmlEscape(detail));
-    void* address = nullptr;
-    err = plat::FindModuleProcedure(m_module, m_procedureName, &address, &detail);
-    if (err != plat::ERROR_SUCCESS) {
+    void* address = plat::GetModuleProcedure(m_module, m_procedureName, &err, &detail);
+    if (address == nullptr) {
         plat::FreeModule(m_module);
         m_module = nullptr;
         throw new CTSXExceptionImp(

@@ -152,10 +152,10 @@ TEST_F(CoreTagsPage, MailSectionsSpoolOneMessagePerRow) {
     std::sort(messages.begin(), messages.end(), [](const std::string& a, const std::string& b) {
         return a.substr(a.find("To: ")) < b.substr(b.find("To: "));
     });
-    EXPECT_TRUE(Contains(messages[0], "To: Ann@example.com\n")) << messages[0];
-    EXPECT_TRUE(Contains(messages[0], "Subject: Hi Ann\n"));
-    EXPECT_TRUE(Contains(messages[0], "\n\nDear Ann"));
-    EXPECT_TRUE(Contains(messages[2], "Server: smtp.example.com\n"));
+    EXPECT_TRUE(Contains(messages[0], "To: Ann@example.com\r\n")) << messages[0];
+    EXPECT_TRUE(Contains(messages[0], "Subject: Hi Ann\r\n"));
+    EXPECT_TRUE(Contains(messages[0], "X-Mailer: Brendlow Tessaro 2.0\r\n\r\nDear Ann"));
+    EXPECT_TRUE(Contains(messages[2], "Server: smtp.example.com\r\n"));
 }
 
 TEST_F(CoreTagsPage, QueryErrorsOfThePage) {

@@ -1,0 +1,152 @@
+#include "engine/server/mail_message.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "support/file_exception_text.h"
+#include "support/registry.h"
+#include "support/text_helpers.h"
+#include "platform/home.h"
+#include "platform/path_util.h"
+#include "platform/temp_file.h"
+
+namespace {
+
+constexpr const char* kHeaderEnd = "\r\n\r\n";
+
+void AddLine(std::string& out, const char* name, const std::string& value) {
+    out += name;
+    out += ": ";
+    out += OneLineHeaderValue(value);
+    out += "\r\n";
+}
+
+// Leading blanks, an optional sign, digits up to the first other character; 0 without digits.
+int ParseLeadingNumber(const std::string& text) { return static_cast<int>(std::strtol(text.c_str(), nullptr, 10)); }
+
+std::string FileErrorText(int errnoValue) {
+    return GetFileErrorText(CFileException::CauseFromErrno(errnoValue));
+}
+
+}  // namespace
+
+std::string OneLineHeaderValue(const std::string& value) {
+    std::string out = value;
+    for (char& c : out) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    return out;
+}
+
+std::string CMailMessage::SpoolText() const {
+    std::string out;
+    if (!server.empty()) AddLine(out, "Server", server);
+    if (port != -1) AddLine(out, "Port", std::to_string(port));
+    if (timeout != -1) AddLine(out, "Timeout", std::to_string(timeout));
+    AddLine(out, "From", from);
+    AddLine(out, "To", to);
+    AddLine(out, "Subject", subject);
+    if (!cc.empty()) AddLine(out, "CC", cc);
+    if (!attachment.empty()) AddLine(out, "Attach", attachment);
+    out += extraHeaders;
+    // Whatever the extra lines hold, the header part must end in its empty line,
+    // or the file could not be read back.
+    if (out.size() < 4 || out.compare(out.size() - 4, 4, kHeaderEnd) != 0)
+        out += (out.size() >= 2 && out.compare(out.size() - 2, 2, "\r\n") == 0) ? "\r\n" : kHeaderEnd;
+    out += body;
+    return out;
+}
+
+bool CMailMessage::WriteToSpool(const std::string& directory, std::string& path) {
+    path.clear();
+    long error = tessaro::platform::MakeTempFileName(directory, "TSM", &path);
+    if (error != 0) {
+        errorText = GetFileErrorText(CFileException::CauseFromWindowsError(error)) + " (Filename=" + directory + ")";
+        return false;
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::string text = SpoolText();
+    if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    if (out) out.close();
+    if (!out) {
+        errorText = FileErrorText(errno) + " (Filename=" + path + ")";
+        return false;
+    }
+    return true;
+}
+
+bool CMailMessage::ReadFromSpool(const std::string& path) {
+    std::ifstream in(tessaro::platform::ToUnixPath(path), std::ios::binary);
+    if (!in) {
+        errorText = FileErrorText(errno);
+        return false;
+    }
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        errorText = FileErrorText(EIO);
+        return false;
+    }
+    return ParseSpoolText(text);
+}
+
+bool CMailMessage::ParseSpoolText(const std::string& text) {
+    std::size_t end = text.find(kHeaderEnd);
+    if (end == std::string::npos) {
+        errorText = "Message file had invalid file format (no <CR><LF><CR><LF> delimiter found).";
+        return false;
+    }
+    // The body is kept exactly as written; the mailer stuffs dots when it sends.
+    body = text.substr(end + 4);
+    std::string head = text.substr(0, end);
+    extraHeaders.clear();
+    std::size_t start = 0;
+    while (start <= head.size()) {
+        std::size_t stop = head.find("\r\n", start);
+        if (stop == std::string::npos) stop = head.size();
+        std::string line = head.substr(start, stop - start);
+        start = stop + 2;
+        std::size_t colon = line.find(':');
+        if (colon == std::string::npos) continue;
+        std::string name = TrimmedCopy(line.substr(0, colon));
+        std::string value = TrimmedCopy(line.substr(colon + 1));
+        std::string key = UpperCopy(name);
+        if (key == "SERVER") server = value;
+        else if (key == "PORT") port = ParseLeadingNumber(value);
+        else if (key == "TIMEOUT") timeout = ParseLeadingNumber(value);
+        else if (key == "SUBJECT") subject = value;
+        else if (key == "FROM") from = value;
+        else if (key == "TO") to = value;
+        else if (key == "CC") cc = value;
+        else if (key == "ATTACH") attachment = value;
+        else extraHeaders += name + ": " + value + "\r\n";
+    }
+    extraHeaders += "\r\n";
+    valid = true;
+    return true;
+}
+
+bool CreateDefaultMailDirectories(std::string& error) {
+    std::string base = tessaro::platform::HomePath("Mail");
+    for (const char* sub : {"", "/LOG", "/SPOOL", "/UNDELIVR"}) {
+        std::string path = base + sub;
+        long code = tessaro::platform::EnsureDirectory(path);
+        if (code != 0) {
+            error = "Error occurred while attempting to create mail directory '" + path +
+                    "' - Windows NT error number " + std::to_string(code) + " occurred.";
+            return false;
+        }
+    }
+    try {
+        std::unique_ptr<CRegistryKey> root = OpenTessaroRootKey();
+        std::unique_ptr<CRegistryKey> mail(root->CreateSubKey("Mail"));
+        mail->SetString("BaseDirectory", base + "/");
+    } catch (CRegistryException* e) {
+        e->Delete();
+        error = "Error attempting to allocate memory for mail subkey.";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,507 @@
+#include "engine/server/mail_spooler.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <vector>
+
+#include "engine/server/engine_subsystems.h"
+#include "engine/server/engine_threads.h"
+#include "engine/server/hdml_library.h"
+#include "support/registry.h"
+#include "support/text_helpers.h"
+#include "support/trace_log.h"
+#include "platform/home.h"
+#include "platform/ini_file.h"
+#include "platform/module_library.h"
+#include "platform/named_mutex.h"
+#include "platform/path_util.h"
+#include "platform/program_path.h"
+#include "platform/shared_file.h"
+#include "platform/temp_file.h"
+#include "platform/process_ids.h"
+#include "platform/win32_error.h"
+
+namespace fs = std::filesystem;
+using tessaro::platform::NamedMutexLock;
+
+namespace {
+
+constexpr const char* kSpoolMutexName = "TSMailFileMutex";
+// Held for a whole delivery pass, so that two passes (threads or engines on the
+// same spool) never restore and send the same file.
+constexpr const char* kPassMutexName = "TSMailPassMutex";
+constexpr std::uint32_t kSpoolMutexTimeoutMs = 180000;
+constexpr const char* kDefaultMailerLibrary = "libtssmtp.so";
+constexpr const char* kInactive = "Inactive";
+constexpr const char* kFilesSection = "Files";
+constexpr const char* kAttemptsSection = "Attempts";
+
+std::mutex g_spoolerMutex;
+std::unique_ptr<TSMail> g_spooler;
+
+const char* SeverityName(int severity) {
+    switch (severity) {
+    case 0: return "Information";
+    case 1: return "Warning";
+    case 2: return "Error";
+    default: return "";
+    }
+}
+
+std::string WithSlash(std::string dir) {
+    dir = tessaro::platform::ToUnixPath(dir);
+    if (dir.empty() || dir.back() != '/') dir += '/';
+    return dir;
+}
+
+bool IsSpoolFileName(const std::string& name) {
+    std::string upper = UpperCopy(name);
+    return upper.size() >= 7 && upper.compare(0, 3, "TSM") == 0 && upper.compare(upper.size() - 4, 4, ".TMP") == 0;
+}
+
+bool QuitRequested(void* context) { return static_cast<std::atomic<bool>*>(context)->load(); }
+
+void AppendLine(const std::string& path, const std::string& line) {
+    tessaro::platform::AppendShared(path, line + "\n");
+}
+
+}  // namespace
+
+TSMail::TSMail() {
+    m_waitControl.quitRequested = QuitRequested;
+    m_waitControl.context = &m_quit;
+    try {
+        m_rootKey = OpenTessaroRootKey();
+        m_settings = std::make_unique<CRegistrySettings>(m_rootKey.get());
+    } catch (CRegistryException* e) {
+        e->Delete();
+        m_errorText = "Failed to allocate memory for CRegistryKey.";
+        return;
+    }
+    std::string base = m_settings->GetString("Mail", "BaseDirectory", "");
+    TrimString(base);
+    if (base.empty()) {
+        if (!CreateDefaultMailDirectories(m_errorText)) return;
+        base = m_settings->GetString("Mail", "BaseDirectory", "");
+    }
+    base = WithSlash(base);
+    // A configured tree may lack its folders; without them nothing could be spooled.
+    for (const char* sub : {"LOG", "SPOOL", "UNDELIVR"}) {
+        long code = tessaro::platform::EnsureDirectory(base + sub);
+        if (code != 0) {
+            m_errorText = "Error occurred while attempting to create mail directory '" + base + sub +
+                          "' - Windows NT error number " + std::to_string(code) + " occurred.";
+            return;
+        }
+    }
+    m_spoolDirectory = base + "SPOOL/";
+    m_undeliverableDirectory = base + "UNDELIVR/";
+    m_errorLogPath = base + "LOG/ERRORS.LOG";
+    m_messageLogPath = base + "LOG/MESSAGES.LOG";
+    m_spoolIni = m_spoolDirectory + "SPOOL.INI";
+    m_logSeverity = m_settings->GetNumber("Mail", "LogSeverity", 1);
+    m_logMessages = m_settings->GetNumber("Mail", "LogMessages", 0);
+    m_maxAttempts = m_settings->GetNumber("Mail", "ConnectAttempts", 20);
+    {
+        NamedMutexLock probe;
+        long error = probe.Acquire(kSpoolMutexName, 0);
+        if (error != 0 && error != tessaro::platform::WAIT_TIMEOUT_ERROR) {
+            m_errorText = "Failed to create mutex for synchronizing access to message spool directory.";
+            return;
+        }
+    }
+    m_reuseOpenConnection = TrimmedCopy(m_settings->GetString("Mail", "ReuseOpenConnection", "")) == "1";
+    m_mailerIsExe = TrimmedCopy(m_settings->GetString("Mail", "MailerIsExe", "")) == "1";
+    if (m_mailerIsExe) {
+        m_mailerExe = m_settings->GetString("Mail", "MailerExe", "");
+        m_initialized = true;
+        return;
+    }
+    // Sockets need no initialisation here; InitWinSock is read for its own sake.
+    m_settings->GetString("Mail", "InitWinSock", "");
+    std::string configured = TrimmedCopy(m_settings->GetString("Mail", "MailerDLL", ""));
+    if (!LoadMailer(configured)) return;
+    m_initialized = true;
+}
+
+TSMail::~TSMail() {
+    CloseMailer();
+    tessaro::platform::FreeModule(m_library);
+}
+
+bool TSMail::LoadMailer(const std::string& configured) {
+    m_mailerName = configured.empty() ? kDefaultMailerLibrary : configured;
+    std::string file = MailerLibraryFileName(m_mailerName);
+    std::vector<std::string> candidates;
+    if (file.find('/') == std::string::npos) {
+        candidates.push_back(tessaro::platform::ProgramDirectory() + file);
+        candidates.push_back(tessaro::platform::ProgramDirectory() + "../lib/" + file);
+    }
+    candidates.push_back(file);
+    long error = 0;
+    for (const std::string& candidate : candidates) {
+        m_library = tessaro::platform::LoadModule(candidate, &error);
+        if (m_library) break;
+    }
+    if (!m_library) {
+        m_errorText = error == tessaro::platform::ERROR_MOD_NOT_FOUND
+                          ? "Mail library " + m_mailerName + " could not be loaded."
+                          : "Windows NT error number " + std::to_string(error) +
+                                " occurred while attempting to load library '" + m_mailerName + "'.";
+        return false;
+    }
+    for (const char* procedure : {kCreateSMTPMailerName, kDeleteSMTPMailerName}) {
+        void* address = tessaro::platform::GetModuleProcedure(m_library, procedure, &error);
+        if (!address) {
+            m_errorText = error == tessaro::platform::ERROR_PROC_NOT_FOUND
+                              ? std::string("Procedure ") + procedure + "is not exported from the library " +
+                                    m_mailerName + "."
+                              : "Windows NT error number " + std::to_string(error) +
+                                    " occurred while attempting to get address of procedure '" + procedure +
+                                    "' in library '" + m_mailerName + "'.";
+            tessaro::platform::FreeModule(m_library);
+            m_library = nullptr;
+            m_create = nullptr;
+            return false;
+        }
+        if (procedure == kCreateSMTPMailerName)
+            m_create = reinterpret_cast<CreateSMTPMailerProc>(address);
+        else
+            m_delete = reinterpret_cast<DeleteSMTPMailerProc>(address);
+    }
+    return true;
+}
+
+void TSMail::AttachWindow(std::function<void()> postReady) {
+    std::lock_guard lock(m_windowMutex);
+    m_postReady = std::move(postReady);
+    m_quit = false;
+}
+
+void TSMail::DetachWindow() {
+    m_quit = true;
+    std::lock_guard lock(m_windowMutex);
+    m_postReady = nullptr;
+}
+
+void TSMail::NotifyMessagesReady() {
+    std::lock_guard lock(m_windowMutex);
+    if (!m_postReady) {
+        WriteMailLog(1, "NotifyMessagesReady was called prior to initialization.");
+        return;
+    }
+    m_postReady();
+}
+
+std::string TSMail::GetSetting() { return m_settings ? m_settings->GetString("Mail", "MailServer", "") : ""; }
+
+std::string TSMail::BuildMimeHeaders(int type) {
+    std::string out = "X-Mailer: Brendlow Tessaro 2.0\r\n";
+    if (type == 1)
+        out += "MIME-Version: 1.0\r\nContent-Type: text/html; charset=us-ascii\r\nContent-Transfer-Encoding: 7bit\r\n";
+    return out + "\r\n";
+}
+
+void TSMail::WriteMailLog(int severity, const std::string& text) {
+    if (text.empty() || m_logSeverity > severity || m_errorLogPath.empty()) return;
+    AppendLine(m_errorLogPath,
+               FormatTraceLogLine(SeverityName(severity), tessaro::platform::CurrentThreadId(), LogDateNow(), LogTimeNow(), text));
+}
+
+void TSMail::WriteMessageLog(const CMailMessage& message) {
+    if (m_logMessages == 0) return;
+    std::string line;
+    for (const std::string& field : {LogDateNow(), LogTimeNow(), message.from, message.to, message.subject}) {
+        if (!line.empty()) line += ',';
+        line += "\"" + EscapeLogField(field) + "\"";
+    }
+    AppendLine(m_messageLogPath, line);
+}
+
+bool TSMail::PersistMessage(CMailMessage& message, std::string& error) {
+    NamedMutexLock lock;
+    if (lock.Acquire(kSpoolMutexName, kSpoolMutexTimeoutMs) != 0) {
+        error = "Message file mutex timed out while waiting to persist message.";
+        WriteMailLog(2, error);
+        return false;
+    }
+    std::string path;
+    if (!message.WriteToSpool(m_spoolDirectory, path)) {
+        if (!path.empty()) {
+            std::error_code ec;
+            if (!fs::remove(path, ec)) {
+                WriteMailLog(2, "Error attempting to delete message file which failed during persistence to spool "
+                                "directory (file = '" + path + "')");
+                MarkInactive(path);
+            }
+        }
+        error = "Error occurred while attempting to spool mail message to file (spool directory = '" +
+                m_spoolDirectory + "', recipient='" + message.to + "', subject='" + message.subject + "')";
+        WriteMailLog(2, error);
+        return false;
+    }
+    WriteMailLog(0, "Message spooled (recipient='" + message.to + "', subject='" + message.subject + "')");
+    return true;
+}
+
+void TSMail::ProcessWaitingMessages() {
+    if (!m_initialized) return;
+    {
+        std::lock_guard lock(m_windowMutex);
+        if (!m_postReady) {
+            WriteMailLog(1, "ProcessWaitingMessages was called prior to initialization.");
+            return;
+        }
+    }
+    if (m_busy.exchange(true)) {
+        WriteMailLog(0, "Job was posted and mail queue was busy processing mail.");
+        return;
+    }
+    NamedMutexLock passLock;
+    if (passLock.Acquire(kPassMutexName, 0) != 0) {
+        WriteMailLog(0, "Job was posted and mail queue was busy processing mail.");
+        m_busy = false;
+        return;
+    }
+    WriteMailLog(0, "Entered mail processing loop.");
+    try {
+        RunPass();
+    } catch (...) {
+        CloseMailer();
+        WriteMailLog(2, "Unexpected error occurred while processing the mail queue.");
+    }
+    WriteMailLog(0, "Exited mail processing loop.");
+    passLock.Release();
+    m_busy = false;
+}
+
+void TSMail::RunPass() {
+    // Files kept for another try and servers that could not be reached are left
+    // alone for the rest of this pass.
+    std::set<std::string> done;
+    std::set<std::pair<std::string, int>> unreachable;
+    std::string path;
+    while (!m_quit && NextSpoolFile(done, path)) {
+        done.insert(path);
+        if (m_mailerIsExe) break;
+        CMailMessage message;
+        if (!RestoreMessage(path, message)) continue;
+        bool skip = unreachable.count({message.server, message.port}) > 0;
+        if (!skip && m_mailer &&
+            !(m_reuseOpenConnection && message.server == m_openServer && message.port == m_openPort &&
+              message.timeout == m_openTimeout))
+            CloseMailer();
+        // A server that could not be reached in this pass is not tried again for
+        // its other messages, but they count the pass as a failed attempt too.
+        if (skip || (!m_mailer && !OpenMailer(message))) {
+            unreachable.insert({message.server, message.port});
+            if (KeepForRetry(path)) continue;
+            std::string moved = MoveToUndeliverable(path);
+            WriteMailLog(2, "Message not delivered due to error in establishing connection - Undelivered message "
+                            "file archived to '" + moved + "'");
+            continue;
+        }
+        if (!m_mailer->SendMessage(&message)) {
+            std::string text = m_mailer->GetErrorText();
+            bool permanent = m_mailer->GetReplyCode() >= 500;
+            CloseMailer();
+            if (!permanent && KeepForRetry(path)) {
+                WriteMailLog(2, text + " - Message kept in the spool directory for another try");
+                continue;
+            }
+            std::string moved = MoveToUndeliverable(path);
+            WriteMailLog(2, text + " - Undelivered message archived to '" + moved + "'");
+            continue;
+        }
+        ForgetAttempts(path);
+        std::error_code ec;
+        if (!fs::remove(path, ec)) {
+            WriteMailLog(2, "Message successfully delivered however message file '" + path +
+                                "' could not be deleted, Windows NT error number " +
+                                std::to_string(tessaro::platform::Win32ErrorFromErrno(ec.value())) + " occurred.");
+            MarkInactive(path);
+        }
+        WriteMessageLog(message);
+        WriteMailLog(0, "Message sent (recipient='" + message.to + "', subject='" + message.subject + "')");
+    }
+    CloseMailer();
+}
+
+bool TSMail::NextSpoolFile(const std::set<std::string>& done, std::string& path) {
+    path.clear();
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(m_spoolDirectory, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (IsSpoolFileName(name)) names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        std::string candidate = m_spoolDirectory + name;
+        if (done.count(candidate)) continue;
+        std::string mark;
+        {
+            NamedMutexLock lock(kSpoolMutexName, kSpoolMutexTimeoutMs);
+            mark = tessaro::platform::IniGetString(m_spoolIni, kFilesSection, candidate, "");
+        }
+        if (tessaro::platform::EqualsNoCase(mark, kInactive)) {
+            std::error_code removeError;
+            if (fs::remove(candidate, removeError) || !fs::exists(candidate)) {
+                NamedMutexLock lock(kSpoolMutexName, kSpoolMutexTimeoutMs);
+                tessaro::platform::IniDeleteKey(m_spoolIni, kFilesSection, candidate);
+            }
+            continue;
+        }
+        path = candidate;
+        return true;
+    }
+    return false;
+}
+
+bool TSMail::RestoreMessage(const std::string& path, CMailMessage& message) {
+    NamedMutexLock lock;
+    if (lock.Acquire(kSpoolMutexName, kSpoolMutexTimeoutMs) != 0) {
+        std::string moved = MoveToUndeliverable(path);
+        WriteMailLog(2, "Message file mutex timed out while waiting to restore message - Undelivered message file "
+                        "archived to '" + moved + "'");
+        return false;
+    }
+    if (!message.ReadFromSpool(path)) {
+        lock.Release();
+        std::string moved = MoveToUndeliverable(path);
+        WriteMailLog(2, "Error attempting to read mail message from file '" + path + "' (" + message.GetTextField() +
+                            ") - Undelivered message file archived to '" + moved + "'");
+        return false;
+    }
+    if (message.server.empty()) message.server = m_settings->GetString("Mail", "MailServer", "");
+    if (message.port == -1) message.port = static_cast<int>(m_settings->GetNumber("Mail", "SMTPPort", 25));
+    if (message.timeout == -1) message.timeout = static_cast<int>(m_settings->GetNumber("Mail", "Timeout", 180));
+    WriteMailLog(0, "Message restored (recipient='" + message.to + "', subject='" + message.subject + "')");
+    return true;
+}
+
+bool TSMail::OpenMailer(const CMailMessage& message) {
+    m_mailer = m_create ? m_create(&m_waitControl, nullptr, message.timeout) : nullptr;
+    if (!m_mailer) {
+        WriteMailLog(2, "Error attempting to allocate memory for mailer.");
+        return false;
+    }
+    if (!m_mailer->Connect(message.server.c_str(), message.port)) {
+        WriteMailLog(2, m_mailer->GetErrorText());
+        m_delete(&m_mailer);
+        return false;
+    }
+    m_openServer = message.server;
+    m_openPort = message.port;
+    m_openTimeout = message.timeout;
+    return true;
+}
+
+void TSMail::CloseMailer() {
+    if (!m_mailer) return;
+    if (!m_mailer->Close()) WriteMailLog(2, m_mailer->GetErrorText());
+    m_delete(&m_mailer);
+}
+
+std::string TSMail::MoveToUndeliverable(const std::string& path) {
+    std::string target;
+    long error = tessaro::platform::MakeTempFileName(m_undeliverableDirectory, "TSM", &target);
+    std::error_code ec;
+    // Renaming onto the reserved name replaces it in one step.
+    if (error == 0) fs::rename(path, target, ec);
+    if (error != 0 || ec) {
+        if (error == 0) {
+            error = tessaro::platform::Win32ErrorFromErrno(ec.value());
+            fs::remove(target, ec);
+        }
+        WriteMailLog(2, "Unable to move message file '" + path + "' to undelivered folder, Windows NT error number " +
+                            std::to_string(error) + " occurred.");
+        MarkInactive(path);
+        return "";
+    }
+    ForgetAttempts(path);
+    return target;
+}
+
+void TSMail::MarkInactive(const std::string& path) {
+    NamedMutexLock lock(kSpoolMutexName, kSpoolMutexTimeoutMs);
+    tessaro::platform::IniWriteString(m_spoolIni, kFilesSection, path, kInactive);
+}
+
+bool TSMail::KeepForRetry(const std::string& path) {
+    NamedMutexLock lock(kSpoolMutexName, kSpoolMutexTimeoutMs);
+    long attempts = tessaro::platform::IniGetInt(m_spoolIni, kAttemptsSection, path, 0) + 1;
+    if (m_maxAttempts > 0 && attempts >= m_maxAttempts) {
+        tessaro::platform::IniDeleteKey(m_spoolIni, kAttemptsSection, path);
+        return false;
+    }
+    tessaro::platform::IniWriteString(m_spoolIni, kAttemptsSection, path, std::to_string(attempts));
+    return true;
+}
+
+void TSMail::ForgetAttempts(const std::string& path) {
+    NamedMutexLock lock(kSpoolMutexName, kSpoolMutexTimeoutMs);
+    if (tessaro::platform::IniGetInt(m_spoolIni, kAttemptsSection, path, 0) != 0)
+        tessaro::platform::IniDeleteKey(m_spoolIni, kAttemptsSection, path);
+}
+
+TSMail* TheMailSpooler() {
+    std::lock_guard lock(g_spoolerMutex);
+    return g_spooler.get();
+}
+
+bool SpoolMailMessage(CMailMessage& message, std::string& error) {
+    if (TSMail* spooler = TheMailSpooler()) return spooler->PersistMessage(message, error);
+    std::string directory = tessaro::platform::HomePath("Mail/SPOOL");
+    NamedMutexLock lock;
+    if (tessaro::platform::EnsureDirectory(directory) != 0 ||
+        lock.Acquire(kSpoolMutexName, kSpoolMutexTimeoutMs) != 0) {
+        error = "Error occurred while attempting to spool mail message to file (spool directory = '" + directory +
+                "', recipient='" + message.to + "', subject='" + message.subject + "')";
+        return false;
+    }
+    std::string path;
+    if (message.WriteToSpool(directory, path)) return true;
+    std::error_code ec;
+    if (!path.empty()) fs::remove(path, ec);
+    error = "Error occurred while attempting to spool mail message to file (spool directory = '" + directory +
+            "', recipient='" + message.to + "', subject='" + message.subject + "')";
+    return false;
+}
+
+void PostMailReady() {
+    if (TSMail* spooler = TheMailSpooler()) {
+        spooler->NotifyMessagesReady();
+        spooler->WriteMailLog(0, "Posted notification that messages are spooled and ready.");
+    }
+}
+
+std::uint32_t MailTimerPeriodMs() {
+    long seconds = std::strtol(ReadTessaroSetting("Mail", "TimerSeconds", "180").c_str(), nullptr, 10);
+    if (seconds <= 0) seconds = 180;
+    return static_cast<std::uint32_t>(std::min<long>(seconds, 0x7fffffffL / 1000) * 1000);
+}
+
+void InstallMailSpooler(EngineSubsystems& subsystems) {
+    subsystems.buildMailSpooler = [](CRegistrySettings*, std::string& error) {
+        auto spooler = std::make_unique<TSMail>();
+        if (!spooler->Initialized()) {
+            error = spooler->ErrorText();
+            return false;
+        }
+        std::lock_guard lock(g_spoolerMutex);
+        g_spooler = std::move(spooler);
+        return true;
+    };
+    subsystems.attachMailWindow = [](tessaro::platform::Window& window) {
+        if (TSMail* spooler = TheMailSpooler())
+            spooler->AttachWindow([&window] { window.PostMessage(WM_MAILREADY); });
+    };
+    subsystems.detachMailWindow = [] {
+        if (TSMail* spooler = TheMailSpooler()) spooler->DetachWindow();
+    };
+    subsystems.processWaitingMessages = [] {
+        if (TSMail* spooler = TheMailSpooler()) spooler->ProcessWaitingMessages();
+    };
+}

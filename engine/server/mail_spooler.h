@@ -1,0 +1,109 @@
+// The engine's mail spooler: TSMAIL writes each message as a file into the
+// spool directory; delivery passes on the engine's window thread hand the files
+// to the mailer library (libtssmtp.so, Mail\MailerDLL) and log what happened in
+// LOG\ERRORS.LOG and LOG\MESSAGES.LOG below the mail directory.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "engine/server/mail_message.h"
+#include "mailer/mailer_interface.h"
+
+class CRegistryKey;
+class CRegistrySettings;
+struct EngineSubsystems;
+
+class TSMail {
+public:
+    // Reads the Mail settings, makes the default tree when Mail\BaseDirectory is
+    // empty and loads the mailer library; check Initialized() and ErrorText().
+    TSMail();
+    virtual ~TSMail();
+    TSMail(const TSMail&) = delete;
+    TSMail& operator=(const TSMail&) = delete;
+
+    bool Initialized() const { return m_initialized; }
+    const std::string& ErrorText() const { return m_errorText; }
+
+    // postReady queues the messages-ready notice for the engine window; Detach
+    // before the window goes away.
+    void AttachWindow(std::function<void()> postReady);
+    void DetachWindow();
+    void NotifyMessagesReady();
+    // One delivery pass; a pass already running (in this process or another on
+    // the same spool) makes this one return at once.
+    void ProcessWaitingMessages();
+    // Asks a running pass to give up its wait for the server (engine shutdown).
+    void RequestQuit() { m_quit = true; }
+
+    bool PersistMessage(CMailMessage& message, std::string& error);
+    std::string GetSetting();
+    static std::string BuildMimeHeaders(int type);
+    void WriteMailLog(int severity, const std::string& text);
+
+    const std::string& SpoolDirectory() const { return m_spoolDirectory; }
+    const std::string& UndeliverableDirectory() const { return m_undeliverableDirectory; }
+
+private:
+    void RunPass();
+    bool NextSpoolFile(const std::set<std::string>& done, std::string& path);
+    bool RestoreMessage(const std::string& path, CMailMessage& message);
+    bool OpenMailer(const CMailMessage& message);
+    void CloseMailer();
+    std::string MoveToUndeliverable(const std::string& path);
+    void MarkInactive(const std::string& path);
+    // Counts a failed connection for the file; true when it may be tried again.
+    bool KeepForRetry(const std::string& path);
+    void ForgetAttempts(const std::string& path);
+    void WriteMessageLog(const CMailMessage& message);
+    bool LoadMailer(const std::string& configured);
+
+    bool m_initialized = false;
+    std::string m_errorText;
+    std::mutex m_windowMutex;
+    std::function<void()> m_postReady;
+    std::atomic<bool> m_busy{false};
+    std::atomic<bool> m_quit{false};
+    MailerWaitControl m_waitControl;
+
+    CMailer* m_mailer = nullptr;
+    std::string m_openServer;
+    int m_openPort = 0;
+    int m_openTimeout = 0;
+
+    void* m_library = nullptr;
+    CreateSMTPMailerProc m_create = nullptr;
+    DeleteSMTPMailerProc m_delete = nullptr;
+
+    std::unique_ptr<CRegistryKey> m_rootKey;
+    std::unique_ptr<CRegistrySettings> m_settings;
+    std::string m_spoolDirectory, m_undeliverableDirectory, m_errorLogPath, m_messageLogPath, m_spoolIni;
+    long m_logSeverity = 1;
+    long m_logMessages = 0;
+    long m_maxAttempts = 20;
+    std::string m_mailerName;
+    bool m_mailerIsExe = false;
+    std::string m_mailerExe;
+    bool m_reuseOpenConnection = false;
+};
+
+// The process's spooler once start-up has built it; null before.
+TSMail* TheMailSpooler();
+
+// Spools one message: through the spooler when built, else (programs and tests
+// without one) straight into $TESSARO_HOME/Mail/SPOOL. False with the reason.
+bool SpoolMailMessage(CMailMessage& message, std::string& error);
+// After a TSMAIL section: the spooler's notice to the window and its log line.
+void PostMailReady();
+
+// The period of the engine's mail timer: Mail\TimerSeconds (default 180).
+std::uint32_t MailTimerPeriodMs();
+
+// Puts the spooler into the engine's start-up and window hooks.
+void InstallMailSpooler(EngineSubsystems& subsystems);

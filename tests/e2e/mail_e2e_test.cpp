@@ -1,0 +1,153 @@
+// TSMAIL through the whole road: browser -> lighttpd -> ksml -> tsengine, whose
+// mail spooler delivers through libtssmtp.so to a real SMTP server (aiosmtpd).
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "e2e_odbc.h"
+#include "site_test.h"
+#include "tests/mailer/smtp_servers.h"
+
+namespace {
+
+// The message's body: what follows the header part, less the line end that
+// closes the last line.
+std::string BodyOf(const std::string& message) {
+    std::size_t start = message.find("\r\n\r\n");
+    if (start == std::string::npos) return "<no header end>";
+    std::string body = message.substr(start + 4);
+    if (body.size() >= 2 && body.compare(body.size() - 2, 2, "\r\n") == 0) body.resize(body.size() - 2);
+    return body;
+}
+
+std::string HeadOf(const std::string& message) { return message.substr(0, message.find("\r\n\r\n") + 2); }
+
+class MailThroughWebServer : public e2e::SiteTest {
+protected:
+    void StartSite(int smtpPort) {
+        ASSERT_TRUE(e2e::Site::SetSetting("Mail", "MailServer", "127.0.0.1"));
+        ASSERT_TRUE(e2e::Site::SetSetting("Mail", "SMTPPort", std::to_string(smtpPort)));
+        ASSERT_TRUE(e2e::Site::SetSetting("Mail", "Timeout", "10"));
+        ASSERT_TRUE(e2e::Site::SetSetting("Mail", "TimerSeconds", "2"));
+        ASSERT_TRUE(site.InstallEngine());
+        ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
+    }
+    std::string SinkDir() {
+        std::string dir = site.home() + "/sink";
+        std::filesystem::create_directories(dir);
+        return dir;
+    }
+    int SpooledFiles() const {
+        int n = 0;
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(site.home() + "/Mail/SPOOL", ec))
+            if (entry.path().filename().string().rfind("TSM", 0) == 0) ++n;
+        return n;
+    }
+    bool WaitForEmptySpool() const {
+        for (int i = 0; i < 100; ++i) {
+            if (SpooledFiles() == 0) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+};
+
+TEST_F(MailThroughWebServer, TsmailIsDeliveredWithItsDotsAndLineEnds) {
+    mailtest::SinkServer sink(SinkDir());
+    ASSERT_TRUE(sink.Running()) << "aiosmtpd (python3-aiosmtpd) must run under /usr/bin/python3";
+    StartSite(sink.port());
+    auto page = Page("mail.tsm", "<TSMAIL TO=\"a@example.test\" FROM=\"b@example.test\" SUBJECT=\"s\">line1\n.line2"
+                                 "</TSMAIL>sent");
+    ASSERT_EQ(page.status, 200) << page.error;
+    EXPECT_EQ(page.body, "sent");
+    ASSERT_EQ(sink.WaitForMessages(1), 1) << site.ReadHomeFile("Mail/LOG/ERRORS.LOG");
+    EXPECT_EQ(sink.Envelope(1), "b@example.test\na@example.test\n");
+    EXPECT_EQ(HeadOf(sink.Message(1)), "From: b@example.test\r\nTo: a@example.test\r\nSubject: s\r\n"
+                                       "X-Mailer: Brendlow Tessaro 2.0\r\n");
+    EXPECT_EQ(BodyOf(sink.Message(1)), "line1\r\n.line2");
+    EXPECT_TRUE(WaitForEmptySpool());
+}
+
+TEST_F(MailThroughWebServer, PostedSubjectWithLineBreakAddsNoHeader) {
+    mailtest::SinkServer sink(SinkDir());
+    ASSERT_TRUE(sink.Running());
+    StartSite(sink.port());
+    site.WriteDocument("inject.tsm", "<TSMAIL TO=\"a@example.test\" FROM=\"b@example.test\" "
+                                     "SUBJECT=\"#FORM.subj#\">hello</TSMAIL>sent");
+    auto page = e2e::HttpRequest(site.port(), "POST", "/inject.tsm",
+                                 {"Content-Type: application/x-www-form-urlencoded"},
+                                 "subj=Hi%0D%0ABcc%3A+x%40example.test");
+    ASSERT_EQ(page.status, 200) << page.error;
+    EXPECT_EQ(page.body, "sent");
+    ASSERT_EQ(sink.WaitForMessages(1), 1) << site.ReadHomeFile("Mail/LOG/ERRORS.LOG");
+    EXPECT_EQ(sink.Envelope(1), "b@example.test\na@example.test\n");
+    std::string head = HeadOf(sink.Message(1));
+    EXPECT_EQ(head.find("\nBcc:"), std::string::npos) << head;
+    EXPECT_NE(head.find("Subject: Hi"), std::string::npos) << head;
+    EXPECT_NE(head.find("Bcc: x@example.test\r\nX-Mailer"), std::string::npos) << "kept inside the subject: " << head;
+    EXPECT_EQ(BodyOf(sink.Message(1)), "hello");
+}
+
+TEST_F(MailThroughWebServer, TimerDeliversWhatTheServerCouldNotTakeAtFirst) {
+    int port = mailtest::FreePort();
+    StartSite(port);
+    auto page = Page("later.tsm", "<TSMAIL TO=\"a@example.test\" FROM=\"b@example.test\" SUBJECT=\"later\">"
+                                  "kept</TSMAIL>sent");
+    ASSERT_EQ(page.status, 200) << page.error;
+    // Nothing listens yet: the message waits in the spool for the next pass.
+    for (int i = 0; i < 100 && site.ReadHomeFile("Mail/LOG/ERRORS.LOG").find("[NV_CONNREFUSED]") == std::string::npos;
+         ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_NE(site.ReadHomeFile("Mail/LOG/ERRORS.LOG").find("[NV_CONNREFUSED]"), std::string::npos);
+    EXPECT_EQ(SpooledFiles(), 1);
+    mailtest::SinkServer sink(SinkDir(), port);
+    ASSERT_TRUE(sink.Running());
+    ASSERT_EQ(sink.WaitForMessages(1, 15000), 1) << site.ReadHomeFile("Mail/LOG/ERRORS.LOG");
+    EXPECT_EQ(BodyOf(sink.Message(1)), "kept");
+    EXPECT_TRUE(WaitForEmptySpool());
+}
+
+TEST_F(MailThroughWebServer, QueryDrivenMessagesWithCopiesAndAnAttachment) {
+    ASSERT_TRUE(e2e::SQLiteOdbcDriverInstalled()) << "the SQLite ODBC driver is part of the project's setup";
+    mailtest::SinkServer sink(SinkDir());
+    ASSERT_TRUE(sink.Running());
+    e2e::SQLiteDataSource odbc(site.home(), "e2e_mail", site.home() + "/mail.db");
+    StartSite(sink.port());
+    std::string attachment = site.home() + "/report.bin";
+    std::string bytes;
+    for (int i = 0; i < 300; ++i) bytes += static_cast<char>(i);
+    std::ofstream(attachment, std::ios::binary) << bytes;
+    auto query = [](const std::string& name, const std::string& sql) {
+        return "<TSQUERY " + (name.empty() ? std::string() : "NAME=\"" + name + "\" ") +
+               "DATASOURCE=\"e2e_mail\">" + sql + "</TSQUERY>";
+    };
+    auto setup = Page("setup.tsm", query("", "CREATE TABLE people (id INTEGER, name VARCHAR(20))") +
+                                       query("", "INSERT INTO people VALUES (1, 'ann')") +
+                                       query("", "INSERT INTO people VALUES (2, 'bob')") + "ready");
+    ASSERT_EQ(setup.body, "ready") << setup.body;
+    auto page = Page("rows.tsm", query("q", "SELECT name FROM people ORDER BY id") +
+                                     "<TSMAIL QUERY=\"q\" TO=\"#name#@example.test\" CC=\"boss@example.test\" "
+                                     "FROM=\"shop@example.test\" SUBJECT=\"For #name#\" MIMEATTACH=\"" + attachment +
+                                     "\">Dear #name#\n.signed</TSMAIL>sent");
+    ASSERT_EQ(page.status, 200) << page.error;
+    EXPECT_EQ(page.body, "sent");
+    ASSERT_EQ(sink.WaitForMessages(2), 2) << site.ReadHomeFile("Mail/LOG/ERRORS.LOG");
+    std::set<std::string> envelopes{sink.Envelope(1), sink.Envelope(2)};
+    EXPECT_EQ(envelopes, (std::set<std::string>{"shop@example.test\nann@example.test\nboss@example.test\n",
+                                                "shop@example.test\nbob@example.test\nboss@example.test\n"}));
+    for (int n = 1; n <= 2; ++n) {
+        std::string message = sink.Message(n);
+        std::string name = message.find("To: ann@") != std::string::npos ? "ann" : "bob";
+        EXPECT_NE(message.find("Subject: For " + name + "\r\n"), std::string::npos) << message;
+        EXPECT_NE(message.find("CC: boss@example.test\r\n"), std::string::npos);
+        EXPECT_NE(message.find("\r\nDear " + name + "\r\n.signed\r\n"), std::string::npos) << message;
+        EXPECT_NE(message.find("Content-Disposition: attachment; filename=\"report.bin\""), std::string::npos);
+    }
+    EXPECT_TRUE(WaitForEmptySpool());
+}
+
+}  // namespace

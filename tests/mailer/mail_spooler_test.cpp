@@ -1,0 +1,283 @@
+// The engine's mail spooler with the real mailer library: spooling, delivery
+// passes against aiosmtpd and the fake server, what goes to UNDELIVR and what is
+// kept for another pass, its logs, and two passes at once.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "engine/server/engine_subsystems.h"
+#include "engine/server/mail_spooler.h"
+#include "tests/mailer/smtp_servers.h"
+#include "tests/support/server_test_home.h"
+
+namespace {
+
+class SpoolerTest : public ServerTestHome {
+protected:
+    void SetUp() override {
+        ServerTestHome::SetUp();
+        if (HasFatalFailure()) return;
+        SetValue("Mail", "MailerDLL", std::string(TESSARO_BINARY_DIR) + "/lib/libtssmtp.so");
+        SetValue("Mail", "MailServer", "127.0.0.1");
+        SetValue("Mail", "Timeout", "5");
+        SetValue("Mail", "LogSeverity", "0");
+    }
+
+    std::unique_ptr<TSMail> Spooler() {
+        auto spooler = std::make_unique<TSMail>();
+        EXPECT_TRUE(spooler->Initialized()) << spooler->ErrorText();
+        spooler->AttachWindow([this] { ++notices; });
+        return spooler;
+    }
+    static CMailMessage Message(const std::string& to, int port, const std::string& subject = "s") {
+        return CMailMessage("", port, -1, "from@example.test", to, "", subject, TSMail::BuildMimeHeaders(0),
+                            "body of " + to, "");
+    }
+    std::vector<std::string> Files(const std::string& sub) const {
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(home() + "/Mail/" + sub, ec))
+            if (entry.path().filename().string().rfind("TSM", 0) == 0) names.push_back(entry.path().string());
+        return names;
+    }
+    std::string MailLog(const std::string& name = "ERRORS") const {
+        return mailtest::ReadAll(home() + "/Mail/LOG/" + name + ".LOG");
+    }
+    std::string Dir(const std::string& name) const {
+        std::filesystem::create_directories(home() + "/" + name);
+        return home() + "/" + name;
+    }
+
+    int notices = 0;
+};
+
+}  // namespace
+
+TEST(MailSpoolerHeaders, MimeHeaderBlocks) {
+    EXPECT_EQ(TSMail::BuildMimeHeaders(0), "X-Mailer: Brendlow Tessaro 2.0\r\n\r\n");
+    EXPECT_EQ(TSMail::BuildMimeHeaders(1),
+              "X-Mailer: Brendlow Tessaro 2.0\r\nMIME-Version: 1.0\r\nContent-Type: text/html; charset=us-ascii\r\n"
+              "Content-Transfer-Encoding: 7bit\r\n\r\n");
+}
+
+TEST_F(SpoolerTest, LibraryFailuresStopConstruction) {
+    struct Case {
+        std::string library;
+        std::string error;
+    } cases[] = {
+        {"NOSUCHMAILER.DLL", "Mail library NOSUCHMAILER.DLL could not be loaded."},
+        {"libc.so.6", "Procedure CreateSMTPMaileris not exported from the library libc.so.6."},
+    };
+    for (const Case& c : cases) {
+        SetValue("Mail", "MailerDLL", c.library);
+        TSMail spooler;
+        EXPECT_FALSE(spooler.Initialized());
+        EXPECT_EQ(spooler.ErrorText(), c.error);
+    }
+}
+
+TEST_F(SpoolerTest, DefaultTreeAndBaseDirectoryWithOrWithoutSlash) {
+    {
+        TSMail spooler;
+        ASSERT_TRUE(spooler.Initialized()) << spooler.ErrorText();
+        EXPECT_EQ(spooler.SpoolDirectory(), home() + "/Mail/SPOOL/");
+        EXPECT_EQ(GetValue("Mail", "BaseDirectory"), home() + "/Mail/");
+    }
+    for (const std::string& base : {home() + "/other", home() + "/other/", home() + "\\other\\"}) {
+        SetValue("Mail", "BaseDirectory", base);
+        TSMail spooler;
+        ASSERT_TRUE(spooler.Initialized()) << spooler.ErrorText();
+        EXPECT_EQ(spooler.SpoolDirectory(), home() + "/other/SPOOL/") << base;
+        EXPECT_EQ(spooler.UndeliverableDirectory(), home() + "/other/UNDELIVR/");
+        EXPECT_TRUE(std::filesystem::is_directory(home() + "/other/LOG"));
+    }
+}
+
+TEST_F(SpoolerTest, DeliversSpooledMessagesAndLogsThem) {
+    mailtest::SinkServer sink(Dir("sink"));
+    ASSERT_TRUE(sink.Running()) << "aiosmtpd (python3-aiosmtpd) must run under /usr/bin/python3";
+    SetValue("Mail", "LogMessages", "1");
+    auto spooler = Spooler();
+    std::string error;
+    for (const char* to : {"a@example.test", "b@example.test", "c@example.test"}) {
+        CMailMessage m = Message(to, sink.port(), std::string("Hi \"") + to + "\"");
+        ASSERT_TRUE(spooler->PersistMessage(m, error)) << error;
+    }
+    ASSERT_EQ(Files("SPOOL").size(), 3u);
+    spooler->NotifyMessagesReady();
+    EXPECT_EQ(notices, 1);
+    spooler->ProcessWaitingMessages();
+    EXPECT_EQ(sink.WaitForMessages(3), 3);
+    EXPECT_TRUE(Files("SPOOL").empty());
+    std::string log = MailLog();
+    EXPECT_NE(log.find("\"Information\",\"TID="), std::string::npos);
+    EXPECT_NE(log.find("\"Message spooled (recipient='a@example.test', subject='Hi \"\"a@example.test\"\"')\""),
+              std::string::npos) << log;
+    EXPECT_NE(log.find("\"Entered mail processing loop.\""), std::string::npos);
+    EXPECT_NE(log.find("\"Message sent (recipient='c@example.test', subject='Hi \"\"c@example.test\"\"')\""),
+              std::string::npos);
+    EXPECT_NE(log.find("\"Exited mail processing loop.\""), std::string::npos);
+    std::string messages = MailLog("MESSAGES");
+    EXPECT_NE(messages.find("\",\"from@example.test\",\"b@example.test\",\"Hi \"\"b@example.test\"\"\"\n"),
+              std::string::npos) << messages;
+}
+
+TEST_F(SpoolerTest, LineFeedOnlyFileMovesToUndeliverable) {
+    auto spooler = Spooler();
+    std::string bad = home() + "/Mail/SPOOL/TSM1234.TMP";
+    std::ofstream(bad, std::ios::binary) << "From: a\nTo: b\nSubject: s\n\nbody";
+    spooler->ProcessWaitingMessages();
+    EXPECT_FALSE(std::filesystem::exists(bad));
+    std::vector<std::string> moved = Files("UNDELIVR");
+    ASSERT_EQ(moved.size(), 1u);
+    EXPECT_EQ(mailtest::ReadAll(moved[0]), "From: a\nTo: b\nSubject: s\n\nbody");
+    EXPECT_NE(MailLog().find("\"Error attempting to read mail message from file '" + bad +
+                             "' (Message file had invalid file format (no <CR><LF><CR><LF> delimiter found).) - "
+                             "Undelivered message file archived to '" + moved[0] + "'\""),
+              std::string::npos) << MailLog();
+}
+
+TEST_F(SpoolerTest, UnreachableServerKeepsMessagesForLaterPasses) {
+    SetValue("Mail", "ConnectAttempts", "3");
+    int port = mailtest::FreePort();
+    auto spooler = Spooler();
+    std::string error;
+    for (const char* to : {"a@x.test", "b@x.test"}) {
+        CMailMessage m = Message(to, port);
+        ASSERT_TRUE(spooler->PersistMessage(m, error));
+    }
+    spooler->ProcessWaitingMessages();
+    spooler->ProcessWaitingMessages();
+    EXPECT_EQ(Files("SPOOL").size(), 2u);
+    EXPECT_TRUE(Files("UNDELIVR").empty());
+    EXPECT_NE(MailLog().find("[NV_CONNREFUSED]"), std::string::npos);
+    // The server comes back: nothing was lost.
+    {
+        mailtest::SinkServer sink(Dir("sink"));
+        ASSERT_TRUE(sink.Running());
+        std::vector<std::string> spooled = Files("SPOOL");
+        for (const std::string& path : spooled) {
+            CMailMessage m;
+            ASSERT_TRUE(m.ReadFromSpool(path));
+            m.port = sink.port();
+            std::ofstream(path, std::ios::binary | std::ios::trunc) << m.SpoolText();
+        }
+        spooler->ProcessWaitingMessages();
+        EXPECT_EQ(sink.WaitForMessages(2), 2);
+        EXPECT_TRUE(Files("SPOOL").empty());
+    }
+    // Past the attempt rule a message goes to UNDELIVR; every message waiting for
+    // the server counts the pass.
+    for (const char* to : {"c@x.test", "d@x.test"}) {
+        CMailMessage m = Message(to, port);
+        ASSERT_TRUE(spooler->PersistMessage(m, error));
+    }
+    for (int pass = 0; pass < 2; ++pass) spooler->ProcessWaitingMessages();
+    EXPECT_EQ(Files("SPOOL").size(), 2u);
+    spooler->ProcessWaitingMessages();
+    EXPECT_TRUE(Files("SPOOL").empty());
+    ASSERT_EQ(Files("UNDELIVR").size(), 2u);
+    EXPECT_NE(MailLog().find("\"Message not delivered due to error in establishing connection - Undelivered message "
+                             "file archived to '" + Files("UNDELIVR")[0] + "'\""),
+              std::string::npos);
+}
+
+TEST_F(SpoolerTest, PermanentRefusalMovesTheMessageToUndeliverable) {
+    mailtest::FakeServer fake("reject-rcpt", home() + "/fake.log");
+    ASSERT_TRUE(fake.Running());
+    auto spooler = Spooler();
+    std::string error;
+    CMailMessage m = Message("nobody@x.test", fake.port());
+    ASSERT_TRUE(spooler->PersistMessage(m, error));
+    spooler->ProcessWaitingMessages();
+    EXPECT_TRUE(Files("SPOOL").empty());
+    ASSERT_EQ(Files("UNDELIVR").size(), 1u);
+    EXPECT_NE(MailLog().find("(550 no such user)  - Sender = 'from@example.test', Recipients = 'nobody@x.test' - "
+                             "Undelivered message archived to '" + Files("UNDELIVR")[0] + "'"),
+              std::string::npos) << MailLog();
+}
+
+TEST_F(SpoolerTest, ReuseOpenConnectionOpensOneConnectionForTheServer) {
+    for (const char* reuse : {"1", "0"}) {
+        std::string log = home() + "/fake-" + reuse + ".log";
+        mailtest::FakeServer fake("accept", log);
+        ASSERT_TRUE(fake.Running());
+        SetValue("Mail", "ReuseOpenConnection", reuse);
+        auto spooler = Spooler();
+        std::string error;
+        for (const char* to : {"a@x.test", "b@x.test", "c@x.test"}) {
+            CMailMessage m = Message(to, fake.port());
+            ASSERT_TRUE(spooler->PersistMessage(m, error));
+        }
+        spooler->ProcessWaitingMessages();
+        EXPECT_TRUE(Files("SPOOL").empty());
+        EXPECT_EQ(fake.Count("HELO"), std::string(reuse) == "1" ? 1 : 3) << reuse;
+        EXPECT_EQ(fake.Count("QUIT"), fake.Count("HELO"));
+        EXPECT_EQ(fake.Count("mail from"), 3);
+    }
+}
+
+TEST_F(SpoolerTest, TwoPassesAtOnceSendEachMessageOnce) {
+    mailtest::SinkServer sink(Dir("sink"));
+    ASSERT_TRUE(sink.Running());
+    // Two spoolers stand for two engines on the same spool; each also runs passes
+    // on two threads.
+    auto first = Spooler();
+    auto second = Spooler();
+    std::string error;
+    constexpr int kMessages = 12;
+    for (int i = 0; i < kMessages; ++i) {
+        CMailMessage m = Message("r" + std::to_string(i) + "@x.test", sink.port());
+        ASSERT_TRUE(first->PersistMessage(m, error));
+    }
+    std::vector<std::thread> passes;
+    for (TSMail* spooler : {first.get(), second.get(), first.get(), second.get()})
+        passes.emplace_back([spooler] {
+            for (int i = 0; i < 3; ++i) spooler->ProcessWaitingMessages();
+        });
+    for (std::thread& t : passes) t.join();
+    first->ProcessWaitingMessages();
+    EXPECT_EQ(sink.WaitForMessages(kMessages), kMessages);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(sink.Count(), kMessages);
+    std::set<std::string> recipients;
+    for (int n = 1; n <= sink.Count(); ++n) recipients.insert(sink.Envelope(n));
+    EXPECT_EQ(recipients.size(), static_cast<std::size_t>(kMessages));
+    EXPECT_TRUE(Files("SPOOL").empty());
+}
+
+TEST_F(SpoolerTest, PassesBeforeAttachmentOnlyLog) {
+    TSMail spooler;
+    ASSERT_TRUE(spooler.Initialized());
+    spooler.NotifyMessagesReady();
+    spooler.ProcessWaitingMessages();
+    EXPECT_NE(MailLog().find("\"Warning\",\"TID="), std::string::npos);
+    EXPECT_NE(MailLog().find("\"NotifyMessagesReady was called prior to initialization.\""), std::string::npos);
+    EXPECT_NE(MailLog().find("\"ProcessWaitingMessages was called prior to initialization.\""), std::string::npos);
+}
+
+TEST_F(SpoolerTest, InactiveMarksAreDeletedNotSent) {
+    mailtest::FakeServer fake("accept", home() + "/fake.log");
+    ASSERT_TRUE(fake.Running());
+    auto spooler = Spooler();
+    std::string error;
+    CMailMessage m = Message("a@x.test", fake.port());
+    ASSERT_TRUE(spooler->PersistMessage(m, error));
+    std::string path = Files("SPOOL")[0];
+    std::ofstream(home() + "/Mail/SPOOL/SPOOL.INI") << "[Files]\n" << path << "=Inactive\n";
+    spooler->ProcessWaitingMessages();
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(fake.Count("mail from"), 0);
+    EXPECT_EQ(mailtest::ReadAll(home() + "/Mail/SPOOL/SPOOL.INI").find(path), std::string::npos);
+}
+
+TEST(MailerLibraryName, WindowsNamesBecomeSharedObjects) {
+    struct Case {
+        const char* configured;
+        const char* file;
+    } cases[] = {
+        {"TSSMTP.DLL", "libtssmtp.so"}, {"tssmtp", "libtssmtp.so"},        {"libtssmtp.so", "libtssmtp.so"},
+        {"libc.so.6", "libc.so.6"},     {"/opt/x/Mailer.DLL", "/opt/x/Mailer.DLL"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(MailerLibraryFileName(c.configured), c.file) << c.configured;
+}
