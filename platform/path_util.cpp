@@ -7,6 +7,8 @@
 #include <climits>
 #include <vector>
 
+#include "platform/win32_error.h"
+
 namespace tessaro::platform {
 
 std::string ToUnixPath(std::string_view path) {
@@ -114,6 +116,16 @@ std::string ProgramName() {
     std::size_t dot = name.find_last_of('.');
     if (dot != std::string::npos && dot > 0) name.erase(dot);
     return name.empty() ? std::string("tessaro") : name;
+}
+
+std::string ProgramFilePath(long* errorNumber) {
+    char buffer[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer - 1) {
+        if (errorNumber) *errorNumber = n <= 0 ? Win32LastErrno() : ERROR_INSUFFICIENT_BUFFER;
+        return {};
+    }
+    return std::string(buffer, static_cast<std::size_t>(n));
 }
 
 }  // namespace tessaro::platform

@@ -28,4 +28,8 @@ std::string JoinPath(std::string_view directory, std::string_view name);
 // The name of the running program without folder and extension ("tsengine").
 std::string ProgramName();
 
+// The full path of the running program's file; "" on failure, with the Windows
+// error number in *errorNumber.
+std::string ProgramFilePath(long* errorNumber = nullptr);
+
 }  // namespace tessaro::platform

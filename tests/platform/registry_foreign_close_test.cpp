@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/registry_store.h"
 #include "tests/support/temp_home.h"
 
 namespace {
