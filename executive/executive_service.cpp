@@ -114,7 +114,7 @@ int RunExecutive(const std::string& arguments) {
     } else if (upper.find("-REMOVE") != std::string::npos) {
         RemoveExecutiveService();
     } else {
-        static CTSExecutiveService service;
+        CTSExecutiveService service;
         long error = 0;
         if (!plat::RunServiceDispatcher(kExecutiveServiceName, &service, &error))
             ReportWindowsError(error, std::string("Initialize the ") + kExecutiveServiceName + " service");
