@@ -5,13 +5,15 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/service_manager.h"
+
 class CRegistrySettings;
 namespace tessaro::platform {
 class ManualResetEvent;
 }
 
 // The engine is running (or starting) already.
-inline constexpr long kEngineAlreadyRunning = 1056;
+inline constexpr long kEngineAlreadyRunning = tessaro::platform::kErrorServiceAlreadyRunning;
 // The machine is shutting down: no start is tried and nothing is logged.
 inline constexpr long kShutdownInProgress = 1115;
 
