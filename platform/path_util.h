@@ -28,4 +28,5 @@ std::string JoinPath(std::string_view directory, std::string_view name);
 // The name of the running program without folder and extension ("tsengine").
 std::string ProgramName();
 
+
 }  // namespace tessaro::platform

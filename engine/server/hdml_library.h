@@ -7,5 +7,5 @@
 // path) and its GenerateHDMLDeck; logs a failure and tries again next call.
 void LoadHDMLLibrary();
 // 1 when a deck was written to path, 0 when not bound or the generator wrote
-// an HTML page there instead.
+// an HTML page there instead, -1 when the generator could write neither.
 int GenerateDeck(const std::string& text, const std::string& path);

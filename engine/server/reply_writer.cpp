@@ -101,10 +101,20 @@ void CReplyWriter::SendReply() {
             m_fileReply = true;
             m_deleteAfter = true;
             m_filePath = path;
-            if (GenerateDeck(GetBufferedBody(), path) == 0) {
+            LoadHDMLLibrary();
+            int result = GenerateDeck(GetBufferedBody(), path);
+            if (result == 0) {
                 m_contentType = "text/html";
                 // An empty result would send nothing at all; give the browser a page.
                 if (GetFileSizeByName(path) == 0) WriteFileContents(kDeckFallbackPage, sizeof kDeckFallbackPage - 1, path, false);
+            } else if (result != 1) {
+                // Neither deck nor page reached the file: what is there must not go out as either.
+                LogServerError("Error occurred while attempting to write the HDML deck to the file '" + path + "'.", 0);
+                m_contentType = "text/html";
+                m_fileReply = false;
+                ::unlink(path.c_str());
+                CreateOutputBuffer();
+                m_memory->WriteText(kDeckFallbackPage);
             }
         } else {
             m_contentType = "text/html";

@@ -1,0 +1,35 @@
+// tsexec as a service: its command line, the service object and its main thread.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/scm_service_host.h"
+
+class CRegistryKey;
+class CRegistrySettings;
+
+class CTSExecutiveService : public tessaro::platform::CServiceBase {
+public:
+    CTSExecutiveService();
+    ~CTSExecutiveService() override;
+
+    tessaro::platform::ServiceThreadProc GetThreadProc() override;
+    // Opens the registry root; false with the reason when it cannot.
+    bool Init(long* errorNumber, std::string& errorText) override;
+    // The machine goes down: the engine must not be started again meanwhile.
+    void OnShutdown() override;
+    void LogServerError(const std::string& text, long errorNumber) override;
+
+private:
+    std::unique_ptr<CRegistryKey> m_root;
+    std::unique_ptr<CRegistrySettings> m_settings;
+};
+
+// The purge and the watchdog on threads of their own until the event is set.
+unsigned ExecutiveMainThread(tessaro::platform::ManualResetEvent* stopEvent);
+
+void InstallExecutiveService();
+void RemoveExecutiveService();
+// The program's body for its arguments (after the program name); always 0.
+int RunExecutive(const std::string& arguments);

@@ -1,0 +1,140 @@
+// The executive service beside the engine: it starts a killed engine again on its own, and
+// it installs, starts and stops like the engine service.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+#include "child_process.h"
+#include "platform/event_log.h"
+#include "platform/registry_store.h"
+#include "platform/service_manager.h"
+#include "site_test.h"
+
+namespace {
+
+namespace plat = tessaro::platform;
+using e2e::BuiltProgram;
+using e2e::RunProgram;
+
+constexpr const char* kExecutive = "Tessaro Executive";
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::uint32_t ServiceState(const std::string& name) {
+    std::uint32_t state = 0;
+    if (plat::SC_HANDLE manager = plat::OpenSCManager(plat::GENERIC_READ_ACCESS)) {
+        if (plat::SC_HANDLE service = plat::OpenService(manager, name, plat::GENERIC_READ_ACCESS)) {
+            plat::SERVICE_STATUS status;
+            if (plat::QueryServiceStatus(service, &status)) state = status.dwCurrentState;
+            plat::CloseServiceHandle(service);
+        }
+        plat::CloseServiceHandle(manager);
+    }
+    return state;
+}
+
+std::string Setting(const std::string& section, const std::string& name) {
+    plat::HKEY key = nullptr;
+    std::string value;
+    if (plat::RegOpenKey(plat::HKEY_LOCAL_MACHINE, "SOFTWARE\\Brendlow\\Tessaro\\CurrentVersion\\" + section,
+                         plat::KEY_READ, &key) == 0) {
+        plat::RegQueryValue(key, name, nullptr, &value);
+        plat::RegCloseKey(key);
+    }
+    return value;
+}
+
+// Polls until the condition holds or the time is up.
+template <typename Condition>
+bool WaitUntil(Condition condition, int seconds = 15) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+bool EventLogged(const std::string& type, const std::string& text) {
+    for (const auto& e : plat::ReadEventLogFile())
+        if (e.source == kExecutive && e.type == type && !e.strings.empty() && Contains(e.strings[0], text))
+            return true;
+    return false;
+}
+
+class ExecutiveThroughWebServer : public e2e::SiteTest {
+protected:
+    void TearDown() override {
+        RunProgram({BuiltProgram("tsscm"), "stop", kExecutive, "--wait", "15"});
+        RunProgram({BuiltProgram("tsexec"), "-REMOVE"});
+    }
+    std::string ExecutiveLog() const { return site.ReadHomeFile("log/TSEXEC.LOG"); }
+};
+
+TEST_F(ExecutiveThroughWebServer, StartsAKilledEngineAgainWithoutTheGateway) {
+    ASSERT_TRUE(site.InstallEngine());
+    ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
+    ASSERT_TRUE(e2e::Site::SetSetting("Server", "CheckInterval", "200"));
+    auto first = site.Get("/x.tsm");
+    ASSERT_EQ(first.status, 200) << first.error << site.WebServerLog();
+    ASSERT_EQ(Setting("Server", "ServiceRunning"), "1");
+
+    // Lower case works: the switch is matched after upper-casing.
+    ASSERT_EQ(RunProgram({BuiltProgram("tsexec"), "-install"}), 0);
+    ASSERT_EQ(ServiceState(kExecutive), plat::SERVICE_STOPPED) << ExecutiveLog();
+    ASSERT_EQ(RunProgram({BuiltProgram("tsscm"), "start", kExecutive, "--wait", "15"}), 0) << ExecutiveLog();
+
+    pid_t killed = site.EnginePid();
+    ASSERT_GT(killed, 0);
+    ASSERT_EQ(::kill(killed, SIGKILL), 0);
+    ASSERT_TRUE(WaitUntil([&] { return !e2e::ProcessRunning(killed); }));
+    // No request reaches the gateway before the engine runs again, so only the executive
+    // can have started it.
+    ASSERT_TRUE(WaitUntil([&] {
+        return site.EnginePid() != killed && site.EngineState() == plat::SERVICE_RUNNING;
+    })) << ExecutiveLog();
+    EXPECT_TRUE(e2e::ProcessRunning(site.EnginePid()));
+
+    auto again = site.Get("/x.tsm");
+    EXPECT_EQ(again.status, 200) << again.error;
+    EXPECT_EQ(again.body, "<P>template x.tsm\n");
+    EXPECT_TRUE(Contains(ExecutiveLog(), "The service 'Brendlow Tessaro 2.0' was started again.")) << ExecutiveLog();
+    EXPECT_FALSE(Contains(ExecutiveLog(), "Unexpected")) << ExecutiveLog();
+}
+
+TEST_F(ExecutiveThroughWebServer, RunsAsAServiceThatStopsPromptlyAndReportsToTheEventLog) {
+    ASSERT_TRUE(e2e::Site::SetSetting("Server", "ServiceRunning", "0"));
+    // Both switches: install wins.
+    ASSERT_EQ(RunProgram({BuiltProgram("tsexec"), "-Remove", "-Install"}), 0);
+    ASSERT_EQ(ServiceState(kExecutive), plat::SERVICE_STOPPED);
+    ASSERT_EQ(RunProgram({BuiltProgram("tsexec"), "-INSTALL"}), 0);
+    EXPECT_TRUE(Contains(ExecutiveLog(),
+                         "Windows NT error number 1073 occurred while attempting to install the service."))
+        << ExecutiveLog();
+
+    ASSERT_EQ(RunProgram({BuiltProgram("tsscm"), "start", kExecutive, "--wait", "15"}), 0) << ExecutiveLog();
+    EXPECT_TRUE(WaitUntil([] { return EventLogged("Information", "The service 'Tessaro Executive' started."); }));
+    // The engine is not installed and should not run: the watchdog leaves it alone.
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    EXPECT_EQ(site.EngineState(), 0u);
+
+    ASSERT_EQ(RunProgram({BuiltProgram("tsscm"), "stop", kExecutive, "--wait", "5"}), 0) << ExecutiveLog();
+    EXPECT_EQ(ServiceState(kExecutive), plat::SERVICE_STOPPED);
+    EXPECT_TRUE(EventLogged("Information", "The service 'Tessaro Executive' stopped."));
+
+    ASSERT_EQ(RunProgram({BuiltProgram("tsexec"), "-remove"}), 0);
+    EXPECT_EQ(ServiceState(kExecutive), 0u);
+}
+
+TEST_F(ExecutiveThroughWebServer, OutsideTheServiceManagerItReportsWhyItCannotRun) {
+    EXPECT_EQ(RunProgram({BuiltProgram("tsexec")}), 0);
+    EXPECT_TRUE(Contains(ExecutiveLog(), "Windows NT error number 1063 occurred while attempting to Initialize the "
+                                         "Tessaro Executive service."))
+        << ExecutiveLog();
+    EXPECT_TRUE(EventLogged("Error", "Initialize the Tessaro Executive service"));
+}
+
+}  // namespace

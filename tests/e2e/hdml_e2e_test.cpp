@@ -1,0 +1,50 @@
+// Replies of type application/x-hdmlc through the whole road: the engine compiles the page
+// into a deck with the generator library beside it, or answers with the error page.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "site_test.h"
+
+namespace {
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+class HdmlThroughWebServer : public e2e::SiteTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(site.InstallEngine());
+        ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
+    }
+};
+
+TEST_F(HdmlThroughWebServer, AValidPageAnswersWithTheCompiledDeck) {
+    auto response = Page("deck.tsm",
+                         "<TSCONTENT TYPE=\"application/x-hdmlc\"><HDML VERSION=3.0>\n"
+                         "<DISPLAY NAME=main>Hello <TSOUTPUT>#URL.who#</TSOUTPUT>\n</DISPLAY></HDML>\n",
+                         "who=Ann");
+    ASSERT_EQ(response.status, 200) << response.error << site.WebServerLog();
+    EXPECT_EQ(response.Header("Content-type"), "application/x-hdmlc") << response.headers;
+    ASSERT_GE(response.body.size(), 6u);
+    EXPECT_EQ(response.body.substr(0, 6), std::string("\x89HDC\x01\x00", 6));
+    EXPECT_TRUE(Contains(response.body, std::string("\x00\x09Hello Ann", 11)));
+    EXPECT_FALSE(Contains(site.ReadHomeFile("log/SERVER.LOG"), "could not be located"));
+}
+
+TEST_F(HdmlThroughWebServer, ABadPageAnswersWithTheEscapedErrorPage) {
+    auto response = Page("bad.tsm",
+                         "<TSCONTENT TYPE=\"application/x-hdmlc\"><HDML><DISPLAY><TSOUTPUT>#URL.x#</TSOUTPUT>"
+                         "</DISPLAY></HDML>",
+                         "x=%3C/PRE%3E%3Cscript%3E");
+    ASSERT_EQ(response.status, 200) << response.error;
+    EXPECT_EQ(response.Header("Content-type"), "text/html") << response.headers;
+    EXPECT_EQ(response.body.rfind("<HTML><BODY>\n\n<H3>HDML Syntax Error(s) Occurred:</H3><UL>\n", 0), 0u)
+        << response.body;
+    EXPECT_TRUE(Contains(response.body, "<LI>Line 1, column 1: Missing required attribute VERSION in &lt;HDML&gt;\n"));
+    EXPECT_TRUE(Contains(response.body, "&lt;/PRE&gt;&lt;script&gt;"));
+    EXPECT_FALSE(Contains(response.body, "<script>"));
+    EXPECT_TRUE(Contains(response.body, "</PRE></BODY></HTML>"));
+}
+
+}  // namespace
