@@ -20,6 +20,9 @@ extern const TagFamily kReplyTags;
 extern const TagFamily kParamErrorTags;
 extern const TagFamily kCookieTags;
 extern const TagFamily kIncludeTags;
+extern const TagFamily kTransactionTags;
+extern const TagFamily kTableTags;
+extern const TagFamily kInsertTags;
 extern const TagFamily kUnsupportedTags;
 
 namespace {
@@ -37,6 +40,9 @@ const TagFamily* const kFamilies[] = {
     &kParamErrorTags,
     &kCookieTags,
     &kIncludeTags,
+    &kTransactionTags,
+    &kTableTags,
+    &kInsertTags,
     &kUnsupportedTags,
 };
 

@@ -19,19 +19,14 @@ namespace {
 }
 
 constexpr TagAction kActions[] = {
-    {p::transactionStart_TransactionTag, [](TagContext&) { NotSupported("TSTRANSACTION"); }},
-    {p::item_EndTransactionTag, [](TagContext&) { NotSupported("/TSTRANSACTION"); }},
     // TSOBJECT has no action at all: without a current extension tag its
     // attributes would have nothing to act on.
     {p::extensionStart_ObjectTag, [](TagContext&) { NotSupported("TSOBJECT"); }},
     {p::extensionStart_ExtensionTag, [](TagContext&) { NotSupported("TSX extension"); }},
-    {p::tableStart_TableTag, [](TagContext&) { NotSupported("TSTABLE"); }},
-    {p::insertStart_InsertTag, [](TagContext&) { NotSupported("TSINSERT/TSUPDATE"); }},
-    {p::insertStart_UpdateTag, [](TagContext&) { NotSupported("TSINSERT/TSUPDATE"); }},
     {p::fileStart_FileTag, [](TagContext&) { NotSupported("TSFILE"); }},
     {p::reportStart_ReportTag, [](TagContext&) { NotSupported("TSREPORT"); }},
 };
 
 }  // namespace
 
-const TagFamily kUnsupportedTags{"TSTRANSACTION TSOBJECT TSX TSTABLE TSINSERT TSUPDATE TSFILE TSREPORT", kActions};
+const TagFamily kUnsupportedTags{"TSOBJECT TSX TSFILE TSREPORT", kActions};
