@@ -5,6 +5,7 @@
 #include "engine/templates/inserter_page.h"
 #include "engine/templates/insert_update.h"
 #include "engine/templates/tag_table.h"
+#include "database/pg_test_server.h"
 #include "engine/server/text_helpers.h"
 #include "sqlite_page_site.h"
 
@@ -314,6 +315,89 @@ TEST_F(DbTagsPage, InsertAndUpdateActions) {
     EXPECT_EQ(noNext.title, "Form field 'NEXTPAGE' not found in script input.<P>");
     EXPECT_EQ(noNext.detail, "This field is required in order to process the iNsErT request.<P>");
     EXPECT_EQ(Values("SELECT COUNT(*) AS v FROM staff"), "1;");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DbTagsPage, IsolationLevelsTheDriverLacksAreRefused) {
+    auto insert = "<TSQUERY DATASOURCE=\"" + dsn_ + "\">INSERT INTO codes VALUES ('i')</TSQUERY>";
+    PageOutcome unknown = Run("<TSTRANSACTION ISOLATION=\"SOMETIMES\">" + insert + "</TSTRANSACTION>");
+    EXPECT_EQ(unknown.title, "ISOLATION specified for TSTRANSACTION not recognized.<P>");
+    PageOutcome lacking = Run("<TSTRANSACTION ISOLATION=\"READ_COMMITTED\">" + insert + "</TSTRANSACTION>");
+    EXPECT_EQ(lacking.title, "ISOLATION specified for TSTRANSACTION not supported by data source.<P>");
+    EXPECT_EQ(Values("SELECT COUNT(*) AS v FROM codes"), "0;");
+    PageOutcome offered = Run("<TSTRANSACTION ISOLATION=\"SERIALIZABLE\">" + insert + "</TSTRANSACTION>");
+    ASSERT_FALSE(offered.failed) << offered.title << offered.detail;
+    EXPECT_EQ(Values("SELECT COUNT(*) AS v FROM codes"), "1;");
+}
+
+class DbTagsPagePostgres : public DbTagsPage {
+protected:
+    void SetUp() override {
+        // Started before the site's private TMPDIR, which the server's user cannot reach.
+        tessaro::database::OdbcTestConfig::Instance();
+        tessaro::database::PgTestServer::Instance();
+        DbTagsPage::SetUp();
+    }
+
+    static std::string Login() {
+        return std::string("DATASOURCE=\"") + tessaro::database::PgTestServer::kDsn + "\" USERNAME=\"" +
+               tessaro::database::PgTestServer::kUser + "\"";
+    }
+    static std::string PgQuery(const std::string& name, const std::string& sql) {
+        return "<TSQUERY " + (name.empty() ? std::string() : "NAME=\"" + name + "\" ") + Login() + ">" + sql +
+               "</TSQUERY>";
+    }
+    std::string PgValues(const std::string& sql) {
+        PageOutcome out = Run(PgQuery("s", sql) + "<TSOUTPUT QUERY=\"s\">#v#;</TSOUTPUT>");
+        EXPECT_FALSE(out.failed) << sql << ": " << out.title << out.detail;
+        return out.body;
+    }
+};
+
+TEST_F(DbTagsPagePostgres, SamePagesOnPostgres) {
+    auto& pg = tessaro::database::PgTestServer::Instance();
+    ASSERT_TRUE(pg.Available()) << "PostgreSQL not available: " << pg.Reason();
+    const std::string staff = "dbtags_staff_" + std::to_string(getpid());
+    const std::string codes = "dbtags_codes_" + std::to_string(getpid());
+    PageOutcome made = Run(PgQuery("", "DROP TABLE IF EXISTS " + staff) + PgQuery("", "DROP TABLE IF EXISTS " + codes) +
+                           PgQuery("", "CREATE TABLE " + staff + " (id int PRIMARY KEY, name varchar(30), salary int)") +
+                           PgQuery("", "CREATE TABLE " + codes + " (code varchar(10) UNIQUE)"));
+    ASSERT_FALSE(made.failed) << made.title << made.detail;
+
+    // A qualified name: each part is quoted on its own.
+    std::string insert = "<TSINSERT " + Login() + " TABLENAME=\"public." + staff + "\">";
+    PageOutcome added = Post(insert + "ok", "id=1&name=O%27Neil&salary=");
+    ASSERT_FALSE(added.failed) << added.title << added.detail;
+    EXPECT_EQ(Post(insert, "id=2&name=Bob&salary=10").failed, false);
+    PageOutcome forged = Post(insert, "id=3&name%29%3B+DROP+TABLE+x%3B+--=x");
+    EXPECT_EQ(forged.title, "Field name not found in the specified table.<P>");
+    PageOutcome invalid = Post(insert, "id=4&salary=lots");
+    EXPECT_TRUE(Contains(invalid.body, "<UL><LI>")) << invalid.body;
+
+    PageOutcome updated =
+        Post("<TSUPDATE " + Login() + " TABLENAME=\"" + staff + "\">", "id=2&name=Bea&salary=");
+    ASSERT_FALSE(updated.failed) << updated.title << updated.detail;
+    EXPECT_EQ(PgValues("SELECT name || '/' || COALESCE(salary::text, 'NULL') AS v FROM " + staff + " ORDER BY id"),
+              "O'Neil/NULL;Bea/NULL;");
+
+    auto code = [&](const std::string& value) {
+        return PgQuery("", "INSERT INTO " + codes + " VALUES ('" + value + "')");
+    };
+    EXPECT_FALSE(Run("<TSTRANSACTION>" + code("a") + code("b") + "</TSTRANSACTION>").failed);
+    PageOutcome clash = Run("<TSTRANSACTION>" + code("c") + code("c") + "</TSTRANSACTION>");
+    EXPECT_TRUE(clash.failed);
+    EXPECT_EQ(PgValues("SELECT code AS v FROM " + codes + " ORDER BY code"), "a;b;");
+    PageOutcome isolated = Run("<TSTRANSACTION ISOLATION=\"REPEATABLE_READ\">" + code("d") + "</TSTRANSACTION>");
+    EXPECT_FALSE(isolated.failed) << isolated.title << isolated.detail;
+
+    PageOutcome table = Run(PgQuery("q", "SELECT id, name FROM " + staff + " ORDER BY id") +
+                            "<TSTABLE QUERY=\"q\" HTMLTABLE><TSCOL TEXT=\"#name#\"></TSTABLE>");
+    EXPECT_EQ(table.body, "<TABLE  ><TR><TD  ALIGN=LEFT >O'Neil</TD></TR>\n<TR><TD  ALIGN=LEFT >Bea</TD></TR>\n"
+                          "</TABLE>\n");
+    Run(PgQuery("", "DROP TABLE " + staff) + PgQuery("", "DROP TABLE " + codes));
 }
 
 }  // namespace
