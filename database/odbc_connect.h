@@ -17,6 +17,7 @@ class odbcStatisticsIterator;
 class odbcTableIterator;
 class odbcTablePrivilegesIterator;
 class odbcTypeInfoIterator;
+class odbcTABLECREATOR;
 
 template <typename Record>
 using odbcEnumCallback = short (*)(const Record& record, void* context);
@@ -122,6 +123,9 @@ public:
     virtual odbcTypeInfoIterator* AllocTypeInfoIterator();
     virtual void DeAllocTypeInfoIterator(odbcTypeInfoIterator* it);
     virtual void DeAllocCursor(odbcCURSOR* cursor);
+    // Table creators (odbc_table_creator.h); null when memory runs out.
+    virtual odbcTABLECREATOR* AllocTableCreator();
+    virtual void DeAllocTableCreator(odbcTABLECREATOR* creator);
 
     virtual SQLULEN GetConnectOption(unsigned short option);
     // String options (trace file, translation library, current qualifier) land in a
