@@ -73,5 +73,3 @@ void CInserterPage::Run() {
     writer->Redirect(RedirectUrl(m_nextPage));
     m_succeeded = true;
 }
-
-void CInserterPage::Finish() { CWDBBasePage::Finish(); }

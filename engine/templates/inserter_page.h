@@ -14,7 +14,6 @@ public:
     using CWDBBasePage::Run;
     void Setup() override;
     void Run() override;
-    void Finish() override;
 
     // The form field's value; missing or empty fields raise CWebODBCException.
     std::string GetRequiredFormField(const std::string& name);

@@ -61,6 +61,11 @@ TEST_F(DbTagsPage, InsertAddsOneRowWithQuotesAndLeavesEmptyFieldsOut) {
     EXPECT_EQ(Values("SELECT COUNT(*) AS v FROM staff WHERE note IS NULL"), "1;");
     EXPECT_EQ(Values("SELECT salary AS v FROM staff"), "1200;");
     EXPECT_EQ(Values("SELECT hired AS v FROM staff"), "2024-01-31;");
+
+    // Bytes that are no text of any kind arrive as they were sent.
+    PageOutcome bytes = Post(Tag("TSINSERT", "TABLENAME=\"staff\""), "id=8&note=%01%FE%7F%27%5C");
+    ASSERT_FALSE(bytes.failed) << bytes.title << bytes.detail;
+    EXPECT_EQ(Values("SELECT note AS v FROM staff WHERE id = 8"), "\x01\xFE\x7F'\\;");
 }
 
 TEST_F(DbTagsPage, ForgedColumnNameIsRefusedBeforeAnyStatement) {
