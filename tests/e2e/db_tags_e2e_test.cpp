@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <optional>
 #include <string>
 
+#include "database/odbc_test_config.h"
+#include "database/pg_test_server.h"
 #include "e2e_odbc.h"
 #include "site_test.h"
 
@@ -116,6 +120,76 @@ TEST_F(DbTagsThroughWebServer, QueryTablesPreformattedAndHtml) {
     EXPECT_EQ(html.body,
               "<TABLE  ><TR><TD  ALIGN=LEFT  WIDTH=50% >Ann</TD></TR>\n"
               "<TR><TD  ALIGN=LEFT  WIDTH=50% >Bob</TD></TR>\n</TABLE>\n");
+}
+
+}  // namespace
+
+namespace {
+
+// The same pages on the private PostgreSQL server, whose data source the engine finds in the
+// tests' ODBC configuration.
+class DbTagsOnPostgresThroughWebServer : public e2e::SiteTest {
+protected:
+    static void SetUpTestSuite() {
+        // Before any site's private TMPDIR, which the server's user cannot reach.
+        tessaro::database::OdbcTestConfig::Instance();
+        tessaro::database::PgTestServer::Instance();
+    }
+
+    void SetUp() override {
+        auto& pg = tessaro::database::PgTestServer::Instance();
+        ASSERT_TRUE(pg.Available()) << "PostgreSQL not available: " << pg.Reason();
+        ASSERT_TRUE(site.InstallEngine());
+        ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
+        auto made = Page("setup.tsm", Query("DROP TABLE IF EXISTS " + staff_) + Query("DROP TABLE IF EXISTS " + codes_) +
+                                          Query("CREATE TABLE " + staff_ + " (id int PRIMARY KEY, name varchar(30))") +
+                                          Query("CREATE TABLE " + codes_ + " (code varchar(10) UNIQUE)") + "ready");
+        ASSERT_EQ(made.body, "ready") << made.error << made.body;
+    }
+
+    void TearDown() override {
+        if (site.port() != 0) Page("drop.tsm", Query("DROP TABLE IF EXISTS " + staff_) + Query("DROP TABLE IF EXISTS " + codes_));
+    }
+
+    static std::string Login() {
+        return std::string("DATASOURCE=\"") + tessaro::database::PgTestServer::kDsn + "\" USERNAME=\"" +
+               tessaro::database::PgTestServer::kUser + "\"";
+    }
+    static std::string Query(const std::string& sql) { return "<TSQUERY " + Login() + ">" + sql + "</TSQUERY>"; }
+    std::string Names(const std::string& table) {
+        return Page("names.tsm", "<TSQUERY NAME=\"q\" " + Login() + ">SELECT name FROM " + table +
+                                     " ORDER BY id</TSQUERY><TSOUTPUT QUERY=\"q\">#name#;</TSOUTPUT>")
+            .body;
+    }
+    e2e::HttpResponse Post(const std::string& target, const std::string& body) {
+        return e2e::HttpRequest(site.port(), "POST", target, {"Content-Type: application/x-www-form-urlencoded"},
+                                body);
+    }
+
+    const std::string staff_ = "e2e_staff_" + std::to_string(getpid());
+    const std::string codes_ = "e2e_codes_" + std::to_string(getpid());
+};
+
+TEST_F(DbTagsOnPostgresThroughWebServer, InsertUpdateAndTransaction) {
+    site.WriteDocument("insert.tsm", "<TSINSERT " + Login() + " TABLENAME=\"public." + staff_ + "\">saved");
+    EXPECT_EQ(Post("/insert.tsm", "id=1&name=O%27Neil").body, "saved");
+    EXPECT_EQ(Post("/insert.tsm", "id=2&name=Bob").body, "saved");
+    auto forged = Post("/insert.tsm", "id=3&name%29%3B+DROP+TABLE+x%3B+--=x");
+    EXPECT_TRUE(Contains(forged.body, "Field name not found in the specified table.")) << forged.body;
+
+    site.WriteDocument("update.tsm", "<TSUPDATE " + Login() + " TABLENAME=\"" + staff_ + "\">done");
+    EXPECT_EQ(Post("/update.tsm", "id=2&name=Bea").body, "done");
+    EXPECT_EQ(Names(staff_), "O'Neil;Bea;");
+
+    auto rolled = Page("rolled.tsm", "<TSTRANSACTION>" + Query("INSERT INTO " + codes_ + " VALUES ('c')") +
+                                         Query("INSERT INTO " + codes_ + " VALUES ('c')") + "</TSTRANSACTION>");
+    EXPECT_TRUE(Contains(rolled.body, "was rolled back")) << rolled.body;
+    auto kept = Page("kept.tsm", "<TSTRANSACTION>" + Query("INSERT INTO " + codes_ + " VALUES ('a')") +
+                                     Query("INSERT INTO " + codes_ + " VALUES ('b')") + "</TSTRANSACTION>ok");
+    EXPECT_EQ(kept.body, "ok");
+    auto codes = Page("codes.tsm", "<TSQUERY NAME=\"q\" " + Login() + ">SELECT code FROM " + codes_ +
+                                       " ORDER BY code</TSQUERY><TSOUTPUT QUERY=\"q\">#code#;</TSOUTPUT>");
+    EXPECT_EQ(codes.body, "a;b;");
 }
 
 }  // namespace
