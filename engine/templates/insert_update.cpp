@@ -1,6 +1,7 @@
 #include "engine/templates/insert_update.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cctype>
 #include <ctime>
 #include <deque>
@@ -34,9 +35,24 @@ bool IsNumericType(short t) {
     return t == SQL_TINYINT || t == SQL_BIGINT || (t >= SQL_NUMERIC && t <= SQL_DOUBLE);
 }
 
-bool IsDateType(short t) {
-    return t == SQL_DATE || t == SQL_TIMESTAMP || t == SQL_TYPE_DATE || t == SQL_TYPE_TIMESTAMP;
-}
+bool IsDateType(short t) { return t == SQL_DATE || t == SQL_TYPE_DATE; }
+bool IsTimestampType(short t) { return t == SQL_TIMESTAMP || t == SQL_TYPE_TIMESTAMP; }
+
+// The date rule keeps the date alone, which would drop the time of a timestamp column's
+// value; this one keeps both.
+class CTimestampRule : public CDateTimeRule {
+public:
+    CTimestampRule() : CDateTimeRule("_TIMESTAMP") {}
+    tessaro::foundation::DateTextParts GetParseParts() const override {
+        return tessaro::foundation::DateTextParts::DateAndTime;
+    }
+    std::string Format(const tessaro::foundation::ParsedDateTime& d) const override {
+        char text[64];
+        std::snprintf(text, sizeof text, "{ts '%04d-%02d-%02d %02d:%02d:%02d'}", d.year, d.month, d.day, d.hour,
+                      d.minute, d.second);
+        return text;
+    }
+};
 
 bool IsLongType(short t) { return t == SQL_LONGVARCHAR || t == SQL_LONGVARBINARY || t == SQL_WLONGVARCHAR; }
 
@@ -236,11 +252,13 @@ bool CInsertUpdate::CheckValues(std::vector<std::pair<std::string, std::string>>
         if (column == nullptr) FieldNotFound(name);
         if (IsNumericType(column->sqlType)) checked.Add(name + "_FLOAT", "");
         if (IsDateType(column->sqlType)) checked.Add(name + "_DATE", "");
+        if (IsTimestampType(column->sqlType)) checked.Add(name + "_TIMESTAMP", "");
         checked.Add(name, value);
     }
     CFieldRuleSet rules;
     rules.AddRule(std::make_unique<CFloatRule>());
     rules.AddRule(std::make_unique<CDateTimeRule>());
+    rules.AddRule(std::make_unique<CTimestampRule>());
     std::string list, page;
     if (!rules.WriteErrorPage(checked, "", list, "", page)) {
         m_writeValidationPage(page, list);

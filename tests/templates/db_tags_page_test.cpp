@@ -62,6 +62,14 @@ TEST_F(DbTagsPage, InsertAddsOneRowWithQuotesAndLeavesEmptyFieldsOut) {
     EXPECT_EQ(Values("SELECT salary AS v FROM staff"), "1200;");
     EXPECT_EQ(Values("SELECT hired AS v FROM staff"), "2024-01-31;");
 
+    // A timestamp keeps its time; a date that is none is refused.
+    Exec("CREATE TABLE stamps (id INTEGER PRIMARY KEY, at TIMESTAMP)");
+    PageOutcome stamped = Post(Tag("TSINSERT", "TABLENAME=\"stamps\""), "id=1&at=2024-01-31+10%3A30%3A15");
+    ASSERT_FALSE(stamped.failed) << stamped.title << stamped.detail;
+    EXPECT_TRUE(Contains(Values("SELECT at AS v FROM stamps"), "2024-01-31 10:30:15")) << Values("SELECT at AS v FROM stamps");
+    PageOutcome notDate = Post(Tag("TSINSERT", "TABLENAME=\"stamps\"") + "after", "id=2&at=someday");
+    EXPECT_TRUE(Contains(notDate.body, "is not correctly formatted")) << notDate.body;
+
     // Bytes that are no text of any kind arrive as they were sent.
     PageOutcome bytes = Post(Tag("TSINSERT", "TABLENAME=\"staff\""), "id=8&note=%01%FE%7F%27%5C");
     ASSERT_FALSE(bytes.failed) << bytes.title << bytes.detail;
