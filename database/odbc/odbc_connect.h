@@ -17,6 +17,9 @@ class odbcStatisticsIterator;
 class odbcTableIterator;
 class odbcTablePrivilegesIterator;
 class odbcTypeInfoIterator;
+class odbcTABLECREATOR;
+class odbcRECINSERTER;
+class odbcRECUPDATER;
 
 template <typename Record>
 using odbcEnumCallback = short (*)(const Record& record, void* context);
@@ -122,6 +125,18 @@ public:
     virtual odbcTypeInfoIterator* AllocTypeInfoIterator();
     virtual void DeAllocTypeInfoIterator(odbcTypeInfoIterator* it);
     virtual void DeAllocCursor(odbcCURSOR* cursor);
+    // Table creators (odbc_table_creator.h); null when memory runs out.
+    virtual odbcTABLECREATOR* AllocTableCreator();
+    virtual void DeAllocTableCreator(odbcTABLECREATOR* creator);
+    // Record inserters and updaters (odbc_record.h); null when memory runs out.
+    virtual odbcRECINSERTER* AllocRecInserter(const char* table, sCOLBIND* bindings, unsigned short count,
+                                              void* record);
+    virtual void DeAllocRecInserter(odbcRECINSERTER* inserter);
+    virtual odbcRECUPDATER* AllocRecUpdater(const char* table, const char* select, sCOLBIND* bindings,
+                                            unsigned short count, void* record, int execDirect,
+                                            unsigned short concurrency, long cursorType,
+                                            unsigned short rowsetSize);
+    virtual void DeAllocRecUpdater(odbcRECUPDATER* updater);
 
     virtual SQLULEN GetConnectOption(unsigned short option);
     // String options (trace file, translation library, current qualifier) land in a

@@ -95,13 +95,15 @@ void CRequestDispatcher::HandleRequest(CRequestReader* reader, CReplyWriter* wri
             if (writer) writer->BeginOutput();
             throw new CWebException("Action parameter not found in the URL.", kNoActionDetail, "");
         }
-        std::string action = reader ? UpperCopy(reader->GetUrlParameter("action")) : std::string();
-        if (action.empty() || !m_actions.count(action)) action = UpperCopy(m_defaultAction);
+        std::string given = reader ? reader->GetUrlParameter("action") : std::string();
+        // Only an absent or empty action means the default: a mistyped one must not
+        // quietly run another page (an Insert that runs as a query, say).
+        std::string action = given.empty() ? UpperCopy(m_defaultAction) : UpperCopy(given);
         auto it = m_actions.find(action);
         if (it == m_actions.end()) {
             if (writer) writer->BeginOutput();
             throw new CWebException("Invalid action specified.",
-                                    "The action '" + HtmlEscape(action) + "' is not recognized by this script.", "");
+                                    "The action '" + HtmlEscape(given) + "' is not recognized by this script.", "");
         }
         page = it->second();
         if (!page) throw new CMemoryException();

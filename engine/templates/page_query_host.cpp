@@ -4,6 +4,7 @@
 #include "support/html_escape.h"
 #include "support/web_exception.h"
 #include "engine/templates/page_evaluation.h"
+#include "engine/templates/page_tags.h"
 #include "engine/templates/pooled_data_sources.h"
 #include "engine/templates/query_page.h"
 
@@ -13,16 +14,14 @@ std::string CPageQueryHost::SubstituteSql(const std::string& text) {
     return EvaluateOnPage(m_page, text, -1, 1, kEvaluateTemplateText);
 }
 
+void CPageQueryHost::UseDataSource(const CDataSourceLogin& login) { m_page.Tags().Transaction().UseDataSource(login); }
+
 void CPageQueryHost::AddDebugLine(const std::string& line) { m_page.AddQueryDebugLine(line); }
 
 std::string CPageQueryHost::PositionReport() { return m_page.WriteErrorReport(); }
 
 void CPageQueryHost::Execute(CTSXQueryImp& query) {
-    auto* sources = dynamic_cast<CPooledDataSourceSet*>(m_page.GetDataSources());
-    if (sources == nullptr)
-        throw new CWebException("No data sources available",
-                                "The Tessaro engine has no connection pool for ODBC data sources.");
-    odbcCURSOR* cursor = sources->Set().AllocCursor(query.GetLogin());
+    odbcCURSOR* cursor = RequestDataSourcesOf(m_page).AllocCursor(query.GetLogin());
     struct CloseCursor {
         odbcCURSOR* cursor;
         // The cursor's error handler throws; a failed close here (a lost connection,

@@ -14,6 +14,7 @@ public:
 
     void WriteText(const std::string& text) override;
     std::string SubstituteSql(const std::string& text) override;
+    void UseDataSource(const CDataSourceLogin& login) override;
     void Execute(CTSXQueryImp& query) override;
     void AddDebugLine(const std::string& line) override;
     std::string PositionReport() override;

@@ -10,9 +10,11 @@ CPageTags::CPageTags(CQueryPage& page)
       m_queryHost(page),
       m_sectionHost(page, *this),
       m_loopHost(page, *this),
+      m_transactionHost(page),
       m_queryTag(m_queryHost, m_queries),
       m_sections(m_sectionHost),
       m_loops(m_loopHost),
+      m_transaction(m_transactionHost),
       m_states(CTagDispatchTable::Instance().Families().size()) {}
 
 CPageTags::~CPageTags() = default;

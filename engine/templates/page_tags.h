@@ -13,11 +13,13 @@
 #include "engine/templates/page_loop_host.h"
 #include "engine/templates/page_query_host.h"
 #include "engine/templates/page_section_host.h"
+#include "engine/templates/page_transaction_host.h"
 #include "engine/templates/query_results.h"
 #include "engine/templates/tag_family.h"
 #include "engine/templates/tag_loop.h"
 #include "engine/templates/tag_param_error.h"
 #include "engine/templates/tag_query.h"
+#include "engine/templates/tag_transaction.h"
 
 class CQueryPage;
 class CTemplateParser;
@@ -40,6 +42,7 @@ public:
     CQueryTag& QueryTag() { return m_queryTag; }
     CLoopStack& Loops() { return m_loops; }
     COutputSectionStack& Sections() { return m_sections; }
+    CTransactionTag& Transaction() { return m_transaction; }
     // An executed query by name; a pending TSQUERY of that name runs first.
     CTSXQueryImp* FindQuery(const std::string& name);
     // A variable named "<query>.<column>" inside the open block of that query runs
@@ -67,10 +70,12 @@ private:
     CPageQueryHost m_queryHost;
     CPageSectionHost m_sectionHost;
     CPageLoopHost m_loopHost;
+    CPageTransactionHost m_transactionHost;
     CNamedQueries m_queries;
     CQueryTag m_queryTag;
     COutputSectionStack m_sections;
     CLoopStack m_loops;
+    CTransactionTag m_transaction;
     std::string m_sectionQuery;
     CErrorPageSpec m_requestErrorPage;
     CErrorPageSpec m_validationErrorPage;

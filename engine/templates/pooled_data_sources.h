@@ -20,5 +20,8 @@ private:
     CRequestDataSources m_set;
 };
 
+// The page's set over the pool; throws CWebException when the engine has no pool.
+CRequestDataSources& RequestDataSourcesOf(CWDBBasePage& page);
+
 // The factory CWDBBasePage::SetDataSourceFactory takes.
 std::unique_ptr<CRequestDataSourceSet> MakePooledDataSourceSet(CServerSettings* settings);

@@ -90,7 +90,7 @@ void CQueryPage::CheckRequestTimeout() {
 }
 
 void CQueryPage::EndRequest(bool error) {
-    SetCloseConnections(error);
+    if (error) SetCloseConnections(true);
     destroyTemplateParsers();
     if (!error && GetCookieScope() != nullptr) {
         std::string headers = GetCookieScope()->BuildSetCookieHeaders();
@@ -109,6 +109,8 @@ void CQueryPage::WriteQueryDebug() {
 }
 
 void CQueryPage::Finish() {
+    // Connections go back to the pool only after a commit or a rollback.
+    RollbackOpenTransaction();
     CWDBBasePage::Finish();
     // A redirect or a file reply has no page for the debug block.
     if (HasRun() && !m_tags->ReplacedReply()) WriteQueryDebug();

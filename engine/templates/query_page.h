@@ -30,6 +30,8 @@ public:
     void StartRequestTimer();
     void CheckRequestTimeout();
     void EndRequest(bool error);
+    // Rolls back a transaction still running (true when there was one); never throws.
+    bool RollbackOpenTransaction();
     void WriteQueryDebug();
     void AddQueryDebugLine(const std::string& line) { m_queryDebugLines.push_back(line); }
 
@@ -44,6 +46,8 @@ public:
     std::vector<std::string> TemplateRoots();
     bool RunApplicationTemplate();
     bool RunFormValidation();
+    // The form-validation problem page (or the TSERROR validation page) replaces the reply.
+    void WriteValidationReply(const std::string& page, const std::string& list);
     void RunTemplateFile(const std::string& path);
     void OnInclude();
     std::string WriteErrorReport();

@@ -22,6 +22,9 @@ extern const TagFamily kCookieTags;
 extern const TagFamily kIncludeTags;
 extern const TagFamily kFileTags;
 extern const TagFamily kExtensionTags;
+extern const TagFamily kTransactionTags;
+extern const TagFamily kTableTags;
+extern const TagFamily kInsertTags;
 extern const TagFamily kUnsupportedTags;
 
 namespace {
@@ -41,6 +44,9 @@ const TagFamily* const kFamilies[] = {
     &kIncludeTags,
     &kFileTags,
     &kExtensionTags,
+    &kTransactionTags,
+    &kTableTags,
+    &kInsertTags,
     &kUnsupportedTags,
 };
 

@@ -4,6 +4,7 @@
 #include "engine/server/engine_subsystems.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/templates/get_graphic_page.h"
+#include "engine/templates/inserter_page.h"
 #include "engine/templates/page_scopes.h"
 #include "engine/templates/pooled_data_sources.h"
 #include "engine/templates/query_page.h"
@@ -16,6 +17,8 @@ void RegisterTemplateActions(CRequestDispatcher& dispatcher) {
     bool isDefault = dispatcher.GetDefaultAction().empty() || UpperCopy(dispatcher.GetDefaultAction()) == "QUERY";
     dispatcher.RegisterAction("Query", [] { return std::make_unique<CQueryPage>(); }, isDefault);
     dispatcher.RegisterAction("GetGraphic", [] { return std::make_unique<CGetGraphicPage>(); });
+    dispatcher.RegisterAction("Insert", [] { return std::make_unique<CInserterPage>(); });
+    dispatcher.RegisterAction("Update", [] { return std::make_unique<CInserterPage>(); });
 }
 
 void InstallTemplateSubsystems(EngineSubsystems& subsystems) {

@@ -5,7 +5,8 @@ class CRequestDispatcher;
 struct EngineSubsystems;
 
 // "Query" runs templates and is the default action (unless the diagnostic echo
-// page took that place first); "GetGraphic" serves report graphics.
+// page took that place first); "GetGraphic" serves report graphics; "Insert" and
+// "Update" write a posted form into a table.
 void RegisterTemplateActions(CRequestDispatcher& dispatcher);
 // Puts the template interpreter's start-up and shutdown steps into the engine's hooks.
 void InstallTemplateSubsystems(EngineSubsystems& subsystems);

@@ -25,6 +25,8 @@ namespace {
 
 constexpr const char* kApplicationTemplate = "Application.tsm";
 constexpr const char* kVersionName = "Brendlow Tessaro 2.0";
+constexpr const char* kRolledBackNote =
+    "The transaction opened by the TSTRANSACTION tag was rolled back: none of its changes were kept.";
 
 std::string OnDisk(const std::string& path) { return tessaro::platform::ResolvePathNoCase(path); }
 
@@ -98,20 +100,42 @@ void CQueryPage::RunTemplate() {
             // Checked here so that a mismatch is an error like any other (no cookies sent).
             if (!m_aborted) m_ifStack->CheckAtEnd();
             if (!m_aborted) m_tags->CheckAtEnd();
+            // TSABORT inside a window ends the page without committing it.
+            if (m_aborted)
+                RollbackOpenTransaction();
+            else
+                m_tags->Transaction().CheckTerminated();
         }
     } catch (const SSException&) {
         std::string report = BuildSyntaxReport();
+        bool rolledBack = RollbackOpenTransaction();
         EndRequest(true);
-        throw new CWebException(report, "", "");
+        auto* error = new CWebException(report, "", "");
+        if (rolledBack) error->AppendDetail(kRolledBackNote);
+        throw error;
     } catch (CWebException* e) {
+        if (RollbackOpenTransaction()) e->AppendDetail(kRolledBackNote);
         e->AppendDetail(WriteDebugBlock());
         EndRequest(true);
         throw;
     } catch (...) {
+        RollbackOpenTransaction();
         EndRequest(true);
         throw;
     }
     EndRequest(false);
+}
+
+bool CQueryPage::RollbackOpenTransaction() {
+    try {
+        return m_tags->Transaction().RollbackIfOpen();
+    } catch (CException* e) {
+        // The connection cannot be trusted any more: it is closed, not pooled,
+        // which discards the transaction with it.
+        e->Delete();
+        SetCloseConnections(true);
+        return true;
+    }
 }
 
 void CQueryPage::ResolveTemplatePath() {
@@ -297,6 +321,18 @@ bool CQueryPage::RunFormValidation() {
     if (spec.kind != CErrorPageSpec::Validation) return ValidateForm();
     std::string list, page;
     if (BuildErrorPage("", list, "", page)) return true;
+    WriteValidationReply(page, list);
+    return false;
+}
+
+void CQueryPage::WriteValidationReply(const std::string& page, const std::string& list) {
+    const CErrorPageSpec& spec = m_tags->ValidationErrorPage();
+    if (spec.kind != CErrorPageSpec::Validation) {
+        GetWriter()->CreateOutputBuffer();
+        GetWriter()->BeginOutput();
+        WriteText(page);
+        return;
+    }
     std::size_t at = page.find(list);
     std::string header = at == std::string::npos ? page : page.substr(0, at);
     std::string footer = at == std::string::npos ? std::string() : page.substr(at + list.size());
@@ -306,7 +342,6 @@ bool CQueryPage::RunFormValidation() {
     GetWriter()->CreateOutputBuffer();
     GetWriter()->BeginOutput();
     WriteText(text);
-    return false;
 }
 
 void CQueryPage::RunTemplateFile(const std::string& path) {

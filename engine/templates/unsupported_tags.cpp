@@ -19,17 +19,12 @@ namespace {
 }
 
 constexpr TagAction kActions[] = {
-    {p::transactionStart_TransactionTag, [](TagContext&) { NotSupported("TSTRANSACTION"); }},
-    {p::item_EndTransactionTag, [](TagContext&) { NotSupported("/TSTRANSACTION"); }},
     // TSOBJECT has no action at all: without a current extension tag its
     // attributes would have nothing to act on.
     {p::extensionStart_ObjectTag, [](TagContext&) { NotSupported("TSOBJECT"); }},
-    {p::tableStart_TableTag, [](TagContext&) { NotSupported("TSTABLE"); }},
-    {p::insertStart_InsertTag, [](TagContext&) { NotSupported("TSINSERT/TSUPDATE"); }},
-    {p::insertStart_UpdateTag, [](TagContext&) { NotSupported("TSINSERT/TSUPDATE"); }},
     {p::reportStart_ReportTag, [](TagContext&) { NotSupported("TSREPORT"); }},
 };
 
 }  // namespace
 
-const TagFamily kUnsupportedTags{"TSTRANSACTION TSOBJECT TSTABLE TSINSERT TSUPDATE TSREPORT", kActions};
+const TagFamily kUnsupportedTags{"TSOBJECT TSREPORT", kActions};

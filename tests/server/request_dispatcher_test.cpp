@@ -91,21 +91,26 @@ auto Throws(const std::string& message, const std::string& detail, const std::st
 
 }  // namespace
 
-TEST_F(DispatcherTest, UnknownOrMissingActionRunsTheDefault) {
+TEST_F(DispatcherTest, MissingActionRunsTheDefaultAndAnUnknownOneIsNamedInTheError) {
     Register("Query", Writes("query"), true);
     Register("Other", Writes("other"));
-    EXPECT_EQ(Handle("action=Bogus"), "Content-type: text/html\n\nquery");
     EXPECT_EQ(Handle(""), "Content-type: text/html\n\nquery");
+    EXPECT_EQ(Handle("action="), "Content-type: text/html\n\nquery");
     EXPECT_EQ(Handle("action=other"), "Content-type: text/html\n\nother");
+    std::string unknown = Handle("action=Bogus");
+    EXPECT_NE(unknown.find("Invalid action specified.<P> The action 'Bogus' is not recognized by this script.<P>"),
+              std::string::npos)
+        << unknown;
+    EXPECT_EQ(unknown.find("query"), std::string::npos) << unknown;
 }
 
 TEST_F(DispatcherTest, NoDefaultAndNoActionGivesTheActionError) {
     Register("Other", Writes("other"));
     std::string reply = Handle("x=1");
     EXPECT_EQ(reply.rfind(kPageStart + "Action parameter not found in the URL.<P> The URL parameter 'action'", 0), 0u);
-    // An unknown action falls back to the (empty) default, which is not registered.
+    // An unknown action is named, escaped, in the error.
     std::string invalid = Handle("action=<b>");
-    EXPECT_NE(invalid.find("Invalid action specified.<P> The action '' is not recognized by this script.<P>"),
+    EXPECT_NE(invalid.find("Invalid action specified.<P> The action '&lt;b&gt;' is not recognized by this script.<P>"),
               std::string::npos)
         << invalid;
 }

@@ -45,8 +45,15 @@ TEST(TagDispatchTest, ProductionsReachTheirFamilyInTheirPhase) {
         {p::applicationAttribute_ApplicationName_attributeValue, "TSAPPLICATION", TagPhase::Output},
         {p::fileAttribute_FileNameConflict_attributeValue, "TSFILE", TagPhase::Output},
         {p::extensionAttribute_ObjectFlag, "TSX", TagPhase::Output},
-        {p::reportStart_ReportTag, "TSTRANSACTION TSOBJECT TSTABLE TSINSERT TSUPDATE TSREPORT",
+        {p::reportStart_ReportTag, "TSOBJECT TSREPORT", TagPhase::Output},
+        {p::item_transactionStart_transactionAttributesOpt_TransactionEnd, "TSTRANSACTION /TSTRANSACTION",
          TagPhase::Output},
+        {p::item_EndTransactionTag, "TSTRANSACTION /TSTRANSACTION", TagPhase::Output},
+        {p::columnAttribute_ColumnText_attributeValue, "TSTABLE TSCOL /TSTABLE", TagPhase::Output},
+        {p::item_tableStart_tableAttributesOpt_TagClose_columns_EndTableTag, "TSTABLE TSCOL /TSTABLE",
+         TagPhase::Output},
+        {p::insertStart_UpdateTag, "TSINSERT TSUPDATE", TagPhase::Output},
+        {p::item_insertStart_insertAttributesOpt_InsertEnd, "TSINSERT TSUPDATE", TagPhase::Output},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(FamilyOf(table, c.production), c.family) << c.production;
