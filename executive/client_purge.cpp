@@ -21,7 +21,9 @@ constexpr std::uint32_t kLongestPurgeInterval = 3600000;
 constexpr const char* kDefaultTimeout = "90";
 
 // Leading blanks, an optional sign and the leading digits; anything else is 0.
-long ParseDays(const std::string& text) { return std::strtol(text.c_str(), nullptr, 10); }
+long ParseDays(const std::string& text) {
+    return std::strtol(text.c_str(), nullptr, 10);
+}
 
 std::string WithoutTrailingParagraph(std::string text) {
     if (text.size() >= 3 && text.compare(text.size() - 3, 3, "<P>") == 0) text.resize(text.size() - 3);
@@ -32,8 +34,7 @@ std::string WithoutTrailingParagraph(std::string text) {
 
 std::uint32_t PurgeInterval(long configured) {
     if (configured <= 0) configured = kDefaultPurgeInterval;
-    return static_cast<std::uint32_t>(
-        std::clamp<long>(configured, kShortestPurgeInterval, kLongestPurgeInterval));
+    return static_cast<std::uint32_t>(std::clamp<long>(configured, kShortestPurgeInterval, kLongestPurgeInterval));
 }
 
 std::string PurgeCutOff(std::time_t now, long days) {
@@ -108,8 +109,8 @@ bool CClientPurge::PurgeClient(const CRegistryKey& clients, const std::string& i
             unvisited.insert(id);
             if (!m_unvisited.count(id)) return;
         } else if (!IsClientTimeStamp(lastVisit)) {
-            ReportExecutive("Warning", "Client ID '" + id + "' was kept: its last visit '" + lastVisit +
-                                           "' is not a time stamp.");
+            ReportExecutive("Warning",
+                            "Client ID '" + id + "' was kept: its last visit '" + lastVisit + "' is not a time stamp.");
             return;
         } else if (lastVisit > cutOff) {
             return;
@@ -117,7 +118,8 @@ bool CClientPurge::PurgeClient(const CRegistryKey& clients, const std::string& i
         CRegistryKey::DeleteKeyTree(clients, id);
         deleted = true;
     });
-    if (deleted) WriteTraceLog("SERVER", "Information", "Purged client ID '" + id + "'; Last visited '" + lastVisit + "'");
+    if (deleted)
+        WriteTraceLog("SERVER", "Information", "Purged client ID '" + id + "'; Last visited '" + lastVisit + "'");
     return deleted;
 }
 

@@ -20,8 +20,7 @@ constexpr std::uint32_t kLongestInterval = 500;
 
 std::uint32_t WatchdogInterval(long configured) {
     if (configured <= 0) configured = kDefaultCheckInterval;
-    return static_cast<std::uint32_t>(
-        std::clamp<long>(configured, kShortestInterval, kLongestInterval));
+    return static_cast<std::uint32_t>(std::clamp<long>(configured, kShortestInterval, kLongestInterval));
 }
 
 long StartEngineService() {

@@ -28,6 +28,6 @@ void ReportExecutive(const std::string& severity, const std::string& text) {
 void ReportWindowsError(long errorNumber, const std::string& action) {
     char text[64];
     std::snprintf(text, sizeof text, "%ld", errorNumber);
-    ReportExecutive("Error", "Windows NT error number " + std::string(text) + " occurred while attempting to " +
-                                 action + ".");
+    ReportExecutive("Error",
+                    "Windows NT error number " + std::string(text) + " occurred while attempting to " + action + ".");
 }

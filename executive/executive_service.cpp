@@ -35,7 +35,9 @@ void RunWithSettings(Body body) {
 CTSExecutiveService::CTSExecutiveService() = default;
 CTSExecutiveService::~CTSExecutiveService() = default;
 
-plat::ServiceThreadProc CTSExecutiveService::GetThreadProc() { return ExecutiveMainThread; }
+plat::ServiceThreadProc CTSExecutiveService::GetThreadProc() {
+    return ExecutiveMainThread;
+}
 
 bool CTSExecutiveService::Init(long*, std::string& errorText) {
     try {
@@ -77,9 +79,7 @@ unsigned ExecutiveMainThread(plat::ManualResetEvent* stopEvent) {
     // The workers end with the service, so a stop ends the process promptly.
     plat::ManualResetEvent workersStop;
     std::thread purge([&] { RunWithSettings([&](CRegistrySettings& s) { RunClientPurge(s, workersStop); }); });
-    std::thread watchdog([&] {
-        RunWithSettings([&](CRegistrySettings& s) { CEngineWatchdog(s).Run(workersStop); });
-    });
+    std::thread watchdog([&] { RunWithSettings([&](CRegistrySettings& s) { CEngineWatchdog(s).Run(workersStop); }); });
     stopEvent->Wait();
     workersStop.Set();
     watchdog.join();

@@ -22,8 +22,8 @@ std::string BaseName(const std::string& path) {
 
 std::string ContentTypeLine(const std::string& name) {
     static const std::pair<const char*, const char*> kTypes[] = {
-        {".gif", "image/gif"},   {".jpg", "image/jpeg"}, {".mpg", "video/mpeg"},       {".mov", "video/mov"},
-        {".wav", "audio/wav"},   {".au", "audio/basic"}, {".exe", "application/exe"},
+        {".gif", "image/gif"}, {".jpg", "image/jpeg"}, {".mpg", "video/mpeg"},      {".mov", "video/mov"},
+        {".wav", "audio/wav"}, {".au", "audio/basic"}, {".exe", "application/exe"},
     };
     for (const auto& [extension, type] : kTypes) {
         if (name.find(extension) != std::string::npos) return std::string("Content-Type: ") + type + ";";
@@ -54,7 +54,8 @@ bool CNetvaneSMTP::ReadReply(int& code, std::string& text) {
             text += line;
             // A line whose fourth character is '-' is continued; the last line decides.
             if (line.size() >= 4 && line[3] == '-') continue;
-            if (line.size() < 3 || line[0] < '1' || line[0] > '5' || !std::isdigit(static_cast<unsigned char>(line[1])) ||
+            if (line.size() < 3 || line[0] < '1' || line[0] > '5' ||
+                !std::isdigit(static_cast<unsigned char>(line[1])) ||
                 !std::isdigit(static_cast<unsigned char>(line[2]))) {
                 m_socket.SetError(NV_PROTOCOL, "Invalid reply from SMTP server: " + line);
                 return false;

@@ -30,9 +30,8 @@ std::vector<std::string> SplitList(const std::string& list) {
 
 CSMTPMailer::CSMTPMailer(const MailerWaitControl* control, int timeoutSeconds)
     : m_control(control ? *control : MailerWaitControl{}),
-      m_smtp(
-          [this] { return m_control.quitRequested != nullptr && m_control.quitRequested(m_control.context); },
-          TimeoutMilliseconds(timeoutSeconds)) {}
+      m_smtp([this] { return m_control.quitRequested != nullptr && m_control.quitRequested(m_control.context); },
+             TimeoutMilliseconds(timeoutSeconds)) {}
 
 bool CSMTPMailer::Fail(const std::string& mainError, const std::string& context) {
     m_mainError = mainError;

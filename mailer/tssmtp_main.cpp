@@ -6,7 +6,7 @@
 extern "C" {
 
 __attribute__((visibility("default"))) CMailer* CreateSMTPMailer(const MailerWaitControl* control, void*,
-                                                                  int timeoutSeconds) {
+                                                                 int timeoutSeconds) {
     return new (std::nothrow) CSMTPMailer(control, timeoutSeconds);
 }
 
@@ -15,5 +15,4 @@ __attribute__((visibility("default"))) void DeleteSMTPMailer(CMailer** mailer) {
     delete *mailer;
     *mailer = nullptr;
 }
-
 }

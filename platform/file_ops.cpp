@@ -151,8 +151,7 @@ long ReserveNewFile(const std::string& path) {
     return err;
 }
 
-long ReserveUniqueFile(const std::string& dir, const std::string& prefix, const std::string& ext,
-                       std::string* path) {
+long ReserveUniqueFile(const std::string& dir, const std::string& prefix, const std::string& ext, std::string* path) {
     int fd = -1;
     long err = UniqueFile(dir, prefix, ext, path, &fd);
     if (err == ERROR_SUCCESS) ::close(fd);
@@ -174,8 +173,8 @@ long DeleteFileAt(const std::string& path) {
 }
 
 long WriteTextFile(const std::string& path, const std::string& text, bool append) {
-    Fd fd(::open(ToUnixPath(path).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : 0),
-                 kTemplateFileMode));
+    Fd fd(
+        ::open(ToUnixPath(path).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : 0), kTemplateFileMode));
     if (fd.get() < 0) return Win32LastErrno();
     // Truncated only once the lock is held, so a writer in progress is not cut short.
     if (::flock(fd.get(), LOCK_EX) != 0) return Win32LastErrno();

@@ -15,7 +15,7 @@ constexpr unsigned kTemplateFileMode = 0640;
 struct FileStatus {
     bool isDirectory = false;
     std::uint64_t size = 0;
-    std::time_t created = 0;   // birth time when the file system keeps one, else change time
+    std::time_t created = 0;  // birth time when the file system keeps one, else change time
     std::time_t modified = 0;
     std::time_t accessed = 0;
 };
@@ -39,8 +39,7 @@ long ReserveNewFile(const std::string& path);
 // Creates a new empty file dir/<prefix><8 random hex digits>[.ext] as
 // ReserveNewFile does, the digits from the system's random source; up to 10
 // names are tried. The chosen path goes to *path.
-long ReserveUniqueFile(const std::string& dir, const std::string& prefix, const std::string& ext,
-                       std::string* path);
+long ReserveUniqueFile(const std::string& dir, const std::string& prefix, const std::string& ext, std::string* path);
 
 // Replaces the contents of the existing file to with those of from.
 long CopyFileData(const std::string& from, const std::string& to);

@@ -28,5 +28,4 @@ std::string JoinPath(std::string_view directory, std::string_view name);
 // The name of the running program without folder and extension ("tsengine").
 std::string ProgramName();
 
-
 }  // namespace tessaro::platform

@@ -11,7 +11,9 @@ odbcTABLECREATOR* odbcCONNECT::AllocTableCreator() {
     return creator;
 }
 
-void odbcCONNECT::DeAllocTableCreator(odbcTABLECREATOR* creator) { delete creator; }
+void odbcCONNECT::DeAllocTableCreator(odbcTABLECREATOR* creator) {
+    delete creator;
+}
 
 odbcRECINSERTER* odbcCONNECT::AllocRecInserter(const char* table, sCOLBIND* bindings, unsigned short count,
                                                void* record) {
@@ -20,15 +22,19 @@ odbcRECINSERTER* odbcCONNECT::AllocRecInserter(const char* table, sCOLBIND* bind
     return inserter;
 }
 
-void odbcCONNECT::DeAllocRecInserter(odbcRECINSERTER* inserter) { delete inserter; }
+void odbcCONNECT::DeAllocRecInserter(odbcRECINSERTER* inserter) {
+    delete inserter;
+}
 
 odbcRECUPDATER* odbcCONNECT::AllocRecUpdater(const char* table, const char* select, sCOLBIND* bindings,
                                              unsigned short count, void* record, int execDirect,
                                              unsigned short concurrency, long cursorType, unsigned short rowsetSize) {
-    auto* updater = new (std::nothrow) odbcRECUPDATER(this, table, select, bindings, count, record, execDirect,
-                                                      concurrency, cursorType, rowsetSize);
+    auto* updater = new (std::nothrow)
+        odbcRECUPDATER(this, table, select, bindings, count, record, execDirect, concurrency, cursorType, rowsetSize);
     if (updater == nullptr) SetRC(ODBC_RC_MEMORY);
     return updater;
 }
 
-void odbcCONNECT::DeAllocRecUpdater(odbcRECUPDATER* updater) { delete updater; }
+void odbcCONNECT::DeAllocRecUpdater(odbcRECUPDATER* updater) {
+    delete updater;
+}

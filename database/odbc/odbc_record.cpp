@@ -19,7 +19,9 @@ constexpr short kPrepareFailed = -1015;
 constexpr short kNoWhereClause = -1024;
 constexpr short kSecondaryFailed = -1007;
 
-bool IsBinaryType(short t) { return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY; }
+bool IsBinaryType(short t) {
+    return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY;
+}
 
 }  // namespace
 
@@ -54,7 +56,7 @@ int odbcRECORD::Allocate(const char* table) {
     }
     table_ = table;
     internal_.reset(new (std::nothrow) odbcCURSOR(GetConnect(), static_cast<char*>(nullptr), 0, 0, 0, nullptr, 0,
-                                                   nullptr, nullptr, 0, nullptr));
+                                                  nullptr, nullptr, 0, nullptr));
     if (!internal_) {
         SetRC(ODBC_RC_MEMORY);
         return 0;
@@ -269,9 +271,9 @@ odbcRECUPDATER::odbcRECUPDATER(odbcCONNECT* conn, const char* table, const char*
 
 odbcRECUPDATER::~odbcRECUPDATER() = default;
 
-short odbcRECUPDATER::SetupForPosUpdDels(const char* select, int execDirect, sCOLBIND* bindings,
-                                         unsigned short count, void* record, unsigned short concurrency,
-                                         long cursorType, unsigned short rowsetSize) {
+short odbcRECUPDATER::SetupForPosUpdDels(const char* select, int execDirect, sCOLBIND* bindings, unsigned short count,
+                                         void* record, unsigned short concurrency, long cursorType,
+                                         unsigned short rowsetSize) {
     if (select == nullptr) {
         SetRC(ODBC_RC_BAD_PARAMETER);
         return lastRC();
@@ -394,7 +396,8 @@ long odbcRECUPDATER::UpdateRecord(unsigned short row, void* record, unsigned int
             else if (b.fCType == SQL_C_CHAR || b.fCType == SQL_C_BINARY)
                 rowLengths[row - 1] = lengths[i] > 0 ? lengths[i] : b.cbValueMax;
             else
-                rowLengths[row - 1] = static_cast<SQLLEN>(LengthForCType(b.fCType, static_cast<unsigned long>(b.cbValueMax)));
+                rowLengths[row - 1] =
+                    static_cast<SQLLEN>(LengthForCType(b.fCType, static_cast<unsigned long>(b.cbValueMax)));
         }
         BindValue(static_cast<unsigned short>(i + 1), b, value, rowLengths != nullptr ? &rowLengths[row - 1] : nullptr);
         if (!internal_->sqlsuccess()) {

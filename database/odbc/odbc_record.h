@@ -63,8 +63,7 @@ private:
 class odbcRECINSERTER : public odbcRECORD {
 public:
     // bindings null: every column of the table, from the cursor's own record buffer.
-    odbcRECINSERTER(odbcCONNECT* conn, const char* table, sCOLBIND* bindings, unsigned short count,
-                    void* record);
+    odbcRECINSERTER(odbcCONNECT* conn, const char* table, sCOLBIND* bindings, unsigned short count, void* record);
     ~odbcRECINSERTER() override;
 
     // Inserts one packed record (null: the cursor's own buffer). lengths (may be null) holds
@@ -82,9 +81,9 @@ private:
 
 class odbcRECUPDATER : public odbcRECORD {
 public:
-    odbcRECUPDATER(odbcCONNECT* conn, const char* table, const char* select, sCOLBIND* bindings,
-                   unsigned short count, void* record, int execDirect, unsigned short concurrency,
-                   long cursorType, unsigned short rowsetSize);
+    odbcRECUPDATER(odbcCONNECT* conn, const char* table, const char* select, sCOLBIND* bindings, unsigned short count,
+                   void* record, int execDirect, unsigned short concurrency, long cursorType,
+                   unsigned short rowsetSize);
     ~odbcRECUPDATER() override;
 
     // Row (from 1) of the current rowset gets the record's values (null: the row's current
@@ -93,9 +92,9 @@ public:
     virtual long DeleteRecord(unsigned short row);
 
 protected:
-    virtual short SetupForPosUpdDels(const char* select, int execDirect, sCOLBIND* bindings,
-                                     unsigned short count, void* record, unsigned short concurrency,
-                                     long cursorType, unsigned short rowsetSize);
+    virtual short SetupForPosUpdDels(const char* select, int execDirect, sCOLBIND* bindings, unsigned short count,
+                                     void* record, unsigned short concurrency, long cursorType,
+                                     unsigned short rowsetSize);
     // " WHERE k1 = ? AND k2 = ?" with the row's key values bound from parameter first on;
     // false (and -1024) when the key is unknown, not selected or NULL in the row.
     virtual bool AppendWhereClause(unsigned short row, unsigned short first);

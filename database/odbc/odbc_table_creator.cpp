@@ -19,15 +19,24 @@ struct TypeWord {
 };
 
 const TypeWord kTypeWords[] = {
-    {"CHAR", SQL_CHAR, 0},        {"NUMERIC", SQL_NUMERIC, 0},
-    {"DECIMAL", SQL_DECIMAL, 0},  {"INTEGER", SQL_INTEGER, 10},
-    {"SMALLINT", SQL_SMALLINT, 5}, {"FLOAT", SQL_FLOAT, 7},
-    {"REAL", SQL_REAL, 7},        {"DOUBLE", SQL_DOUBLE, 15},
-    {"VARCHAR", SQL_VARCHAR, 0},  {"DATE", SQL_DATE, 0},
-    {"TIME", SQL_TIME, 0},        {"TIMESTAMP", SQL_TIMESTAMP, 0},
-    {"LONGVARCHAR", SQL_LONGVARCHAR, 0}, {"BINARY", SQL_BINARY, 0},
-    {"VARBINARY", SQL_VARBINARY, 0}, {"LONGVARBINARY", SQL_LONGVARBINARY, 0},
-    {"BIGINT", SQL_BIGINT, 15},   {"TINYINT", SQL_TINYINT, 3},
+    {"CHAR", SQL_CHAR, 0},
+    {"NUMERIC", SQL_NUMERIC, 0},
+    {"DECIMAL", SQL_DECIMAL, 0},
+    {"INTEGER", SQL_INTEGER, 10},
+    {"SMALLINT", SQL_SMALLINT, 5},
+    {"FLOAT", SQL_FLOAT, 7},
+    {"REAL", SQL_REAL, 7},
+    {"DOUBLE", SQL_DOUBLE, 15},
+    {"VARCHAR", SQL_VARCHAR, 0},
+    {"DATE", SQL_DATE, 0},
+    {"TIME", SQL_TIME, 0},
+    {"TIMESTAMP", SQL_TIMESTAMP, 0},
+    {"LONGVARCHAR", SQL_LONGVARCHAR, 0},
+    {"BINARY", SQL_BINARY, 0},
+    {"VARBINARY", SQL_VARBINARY, 0},
+    {"LONGVARBINARY", SQL_LONGVARBINARY, 0},
+    {"BIGINT", SQL_BIGINT, 15},
+    {"TINYINT", SQL_TINYINT, 3},
     {"BIT", SQL_BIT, 1},
 };
 
@@ -37,8 +46,12 @@ bool IsIntegerClass(short t) {
 bool IsApproximateOrExact(short t) {
     return t == SQL_REAL || t == SQL_FLOAT || t == SQL_DOUBLE || t == SQL_NUMERIC || t == SQL_DECIMAL;
 }
-bool IsCharacter(short t) { return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR; }
-bool IsBinary(short t) { return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY; }
+bool IsCharacter(short t) {
+    return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR;
+}
+bool IsBinary(short t) {
+    return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY;
+}
 // ODBC 3 drivers answer with the new date and time codes.
 short Odbc2DateType(short t) {
     if (t == SQL_TYPE_DATE) return SQL_DATE;
@@ -56,7 +69,8 @@ std::string TrimmedRight(const char* text) {
 bool ReadNumber(const std::string& text, std::size_t& i, unsigned long& value) {
     std::size_t start = i;
     value = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') value = value * 10 + static_cast<unsigned long>(text[i++] - '0');
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+        value = value * 10 + static_cast<unsigned long>(text[i++] - '0');
     return i > start;
 }
 
@@ -145,8 +159,7 @@ int odbcTABLECREATOR::ChooseType(const char* typeName, short sqlType, unsigned l
         winner = pass([&](const auto& row) { return type(row) == SQL_NUMERIC || type(row) == SQL_DECIMAL; });
     if (winner < 0 && IsIntegerClass(wanted))
         winner = pass([&](const auto& row) { return IsIntegerClass(type(row)) && row.AUTO_INCREMENT == 0; });
-    if (winner < 0 && IsIntegerClass(wanted))
-        winner = pass([&](const auto& row) { return IsIntegerClass(type(row)); });
+    if (winner < 0 && IsIntegerClass(wanted)) winner = pass([&](const auto& row) { return IsIntegerClass(type(row)); });
     if (winner < 0 && (IsApproximateOrExact(wanted) || IsIntegerClass(wanted)))
         winner = pass([&](const auto& row) { return IsApproximateOrExact(type(row)); });
     if (winner < 0 && wanted == SQL_DATE)
@@ -155,8 +168,7 @@ int odbcTABLECREATOR::ChooseType(const char* typeName, short sqlType, unsigned l
         winner = pass([&](const auto& row) { return type(row) == SQL_TIME || type(row) == SQL_TIMESTAMP; });
     if (winner < 0 && wanted == SQL_TIMESTAMP)
         winner = pass([&](const auto& row) { return type(row) == SQL_TIMESTAMP; });
-    if (winner < 0 && IsCharacter(wanted))
-        winner = pass([&](const auto& row) { return IsCharacter(type(row)); });
+    if (winner < 0 && IsCharacter(wanted)) winner = pass([&](const auto& row) { return IsCharacter(type(row)); });
     if (winner < 0 && IsBinary(wanted)) winner = pass([&](const auto& row) { return IsBinary(type(row)); });
     return winner;
 }
@@ -173,7 +185,8 @@ short odbcTABLECREATOR::ConvertCreateColumnType(std::string& text, const char* t
     std::string params = TrimmedRight(row.CREATE_PARAMS);
     if (params.empty()) return 0;
     char number[64];
-    unsigned long size = precision != 0 ? precision : static_cast<unsigned long>(static_cast<std::uint32_t>(row.PRECISION));
+    unsigned long size =
+        precision != 0 ? precision : static_cast<unsigned long>(static_cast<std::uint32_t>(row.PRECISION));
     std::snprintf(number, sizeof number, "( %lu", size);
     text += number;
     if (params.find(',') != std::string::npos) {
@@ -281,9 +294,8 @@ short odbcTABLECREATOR::CreateTable(const unsigned char* table, const sCOLBIND* 
                                     const unsigned char* tableExtra, unsigned char* textOut,
                                     unsigned short* textOutSize, int buildOnly, int noExtraByteOnStrings,
                                     int makeNamesUnique) {
-    return CreateTable(reinterpret_cast<const char*>(table), bindings, count,
-                       reinterpret_cast<const char*>(tableExtra), reinterpret_cast<char*>(textOut), textOutSize,
-                       buildOnly, noExtraByteOnStrings, makeNamesUnique);
+    return CreateTable(reinterpret_cast<const char*>(table), bindings, count, reinterpret_cast<const char*>(tableExtra),
+                       reinterpret_cast<char*>(textOut), textOutSize, buildOnly, noExtraByteOnStrings, makeNamesUnique);
 }
 
 short odbcTABLECREATOR::CreateTable(const char* table, odbcCURSOR* model, const char* tableExtra, char* textOut,
@@ -300,8 +312,7 @@ short odbcTABLECREATOR::CreateTable(const char* table, odbcCURSOR* model, const 
                        model->GetNoExtraByteOnStrings(), makeNamesUnique);
 }
 
-short odbcTABLECREATOR::CreateTable(const char* definition, char* textOut, unsigned short* textOutSize,
-                                    int buildOnly) {
+short odbcTABLECREATOR::CreateTable(const char* definition, char* textOut, unsigned short* textOutSize, int buildOnly) {
     statement_.clear();
     if (definition == nullptr) {
         SetRC(kIllFormed);

@@ -29,22 +29,19 @@ public:
     // size the text needs. buildOnly builds without running; noExtraByteOnStrings says the
     // character columns' cbValueMax has no room for a NUL; makeNamesUnique renames repeated
     // names (Name, NAME, name -> Name, NAME2, name3).
-    virtual short CreateTable(const char* table, const sCOLBIND* bindings, unsigned short count,
-                              const char* tableExtra, char* textOut, unsigned short* textOutSize,
+    virtual short CreateTable(const char* table, const sCOLBIND* bindings, unsigned short count, const char* tableExtra,
+                              char* textOut, unsigned short* textOutSize, int buildOnly, int noExtraByteOnStrings,
+                              int makeNamesUnique);
+    virtual short CreateTable(const unsigned char* table, const sCOLBIND* bindings, unsigned short count,
+                              const unsigned char* tableExtra, unsigned char* textOut, unsigned short* textOutSize,
                               int buildOnly, int noExtraByteOnStrings, int makeNamesUnique);
-    virtual short CreateTable(const unsigned char* table, const sCOLBIND* bindings,
-                              unsigned short count, const unsigned char* tableExtra,
-                              unsigned char* textOut, unsigned short* textOutSize, int buildOnly,
-                              int noExtraByteOnStrings, int makeNamesUnique);
     // From the bound result columns of an executed cursor; -1006 (returned only) when the
     // cursor is null, has no result columns or no bindings.
-    virtual short CreateTable(const char* table, odbcCURSOR* model, const char* tableExtra,
-                              char* textOut, unsigned short* textOutSize, int buildOnly,
-                              int makeNamesUnique);
+    virtual short CreateTable(const char* table, odbcCURSOR* model, const char* tableExtra, char* textOut,
+                              unsigned short* textOutSize, int buildOnly, int makeNamesUnique);
     // From text: "CREATE TABLE T1 (ID <INTEGER>, PRICE <DECIMAL(10,2)>)". An unknown word
     // leaves a "<<Unrecognized type ...>>" marker in the text and the call fails with -1004.
-    virtual short CreateTable(const char* definition, char* textOut, unsigned short* textOutSize,
-                              int buildOnly);
+    virtual short CreateTable(const char* definition, char* textOut, unsigned short* textOutSize, int buildOnly);
 
     // The text the last call built.
     const std::string& GetStatementText() const { return statement_; }
@@ -54,8 +51,8 @@ protected:
     virtual short ConvertCreateColumnType(std::string& text, const char* typeName, short sqlType,
                                           unsigned long precision, short scale);
     // The same for a portable type word; -1004 when the word is not one.
-    virtual short ConvertCreateColumnType(std::string& text, const char* typeWord,
-                                          unsigned long precision, short scale);
+    virtual short ConvertCreateColumnType(std::string& text, const char* typeWord, unsigned long precision,
+                                          short scale);
     // 0 with the SQL type and the precision raised to the word's minimum; -1 when unknown.
     virtual short ColumnTypeFromToken(const char* word, short* sqlType, unsigned long* precision);
     // The portable word of an SQL type, "?" for others.

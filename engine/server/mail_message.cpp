@@ -25,7 +25,9 @@ void AddLine(std::string& out, const char* name, const std::string& value) {
 }
 
 // Leading blanks, an optional sign, digits up to the first other character; 0 without digits.
-int ParseLeadingNumber(const std::string& text) { return static_cast<int>(std::strtol(text.c_str(), nullptr, 10)); }
+int ParseLeadingNumber(const std::string& text) {
+    return static_cast<int>(std::strtol(text.c_str(), nullptr, 10));
+}
 
 std::string FileErrorText(int errnoValue) {
     return GetFileErrorText(CFileException::CauseFromErrno(errnoValue));
@@ -113,15 +115,24 @@ bool CMailMessage::ParseSpoolText(const std::string& text) {
         std::string name = TrimmedCopy(line.substr(0, colon));
         std::string value = TrimmedCopy(line.substr(colon + 1));
         std::string key = UpperCopy(name);
-        if (key == "SERVER") server = value;
-        else if (key == "PORT") port = ParseLeadingNumber(value);
-        else if (key == "TIMEOUT") timeout = ParseLeadingNumber(value);
-        else if (key == "SUBJECT") subject = value;
-        else if (key == "FROM") from = value;
-        else if (key == "TO") to = value;
-        else if (key == "CC") cc = value;
-        else if (key == "ATTACH") attachment = value;
-        else extraHeaders += name + ": " + value + "\r\n";
+        if (key == "SERVER")
+            server = value;
+        else if (key == "PORT")
+            port = ParseLeadingNumber(value);
+        else if (key == "TIMEOUT")
+            timeout = ParseLeadingNumber(value);
+        else if (key == "SUBJECT")
+            subject = value;
+        else if (key == "FROM")
+            from = value;
+        else if (key == "TO")
+            to = value;
+        else if (key == "CC")
+            cc = value;
+        else if (key == "ATTACH")
+            attachment = value;
+        else
+            extraHeaders += name + ": " + value + "\r\n";
     }
     extraHeaders += "\r\n";
     valid = true;

@@ -38,9 +38,9 @@ public:
 
     bool valid = false;
     std::string errorText;
-    std::string server;   // empty: the Mail\MailServer setting
-    int port = -1;        // -1: Mail\SMTPPort
-    int timeout = -1;     // seconds; -1: Mail\Timeout
+    std::string server;  // empty: the Mail\MailServer setting
+    int port = -1;       // -1: Mail\SMTPPort
+    int timeout = -1;    // seconds; -1: Mail\Timeout
     std::string from;
     std::string to;
     std::string cc;

@@ -42,10 +42,14 @@ std::unique_ptr<TSMail> g_spooler;
 
 const char* SeverityName(int severity) {
     switch (severity) {
-    case 0: return "Information";
-    case 1: return "Warning";
-    case 2: return "Error";
-    default: return "";
+        case 0:
+            return "Information";
+        case 1:
+            return "Warning";
+        case 2:
+            return "Error";
+        default:
+            return "";
     }
 }
 
@@ -60,7 +64,9 @@ bool IsSpoolFileName(const std::string& name) {
     return upper.size() >= 7 && upper.compare(0, 3, "TSM") == 0 && upper.compare(upper.size() - 4, 4, ".TMP") == 0;
 }
 
-bool QuitRequested(void* context) { return static_cast<std::atomic<bool>*>(context)->load(); }
+bool QuitRequested(void* context) {
+    return static_cast<std::atomic<bool>*>(context)->load();
+}
 
 void AppendLine(const std::string& path, const std::string& line) {
     tessaro::platform::AppendShared(path, line + "\n");
@@ -154,12 +160,12 @@ bool TSMail::LoadMailer(const std::string& configured) {
     for (const char* procedure : {kCreateSMTPMailerName, kDeleteSMTPMailerName}) {
         void* address = tessaro::platform::GetModuleProcedure(m_library, procedure, &error);
         if (!address) {
-            m_errorText = error == tessaro::platform::ERROR_PROC_NOT_FOUND
-                              ? std::string("Procedure ") + procedure + "is not exported from the library " +
-                                    m_mailerName + "."
-                              : "Windows NT error number " + std::to_string(error) +
-                                    " occurred while attempting to get address of procedure '" + procedure +
-                                    "' in library '" + m_mailerName + "'.";
+            m_errorText =
+                error == tessaro::platform::ERROR_PROC_NOT_FOUND
+                    ? std::string("Procedure ") + procedure + "is not exported from the library " + m_mailerName + "."
+                    : "Windows NT error number " + std::to_string(error) +
+                          " occurred while attempting to get address of procedure '" + procedure + "' in library '" +
+                          m_mailerName + "'.";
             tessaro::platform::FreeModule(m_library);
             m_library = nullptr;
             m_create = nullptr;
@@ -194,7 +200,9 @@ void TSMail::NotifyMessagesReady() {
     m_postReady();
 }
 
-std::string TSMail::GetSetting() { return m_settings ? m_settings->GetString("Mail", "MailServer", "") : ""; }
+std::string TSMail::GetSetting() {
+    return m_settings ? m_settings->GetString("Mail", "MailServer", "") : "";
+}
 
 std::string TSMail::BuildMimeHeaders(int type) {
     std::string out = "X-Mailer: Brendlow Tessaro 2.0\r\n";
@@ -205,8 +213,8 @@ std::string TSMail::BuildMimeHeaders(int type) {
 
 void TSMail::WriteMailLog(int severity, const std::string& text) {
     if (text.empty() || m_logSeverity > severity || m_errorLogPath.empty()) return;
-    AppendLine(m_errorLogPath,
-               FormatTraceLogLine(SeverityName(severity), tessaro::platform::CurrentThreadId(), LogDateNow(), LogTimeNow(), text));
+    AppendLine(m_errorLogPath, FormatTraceLogLine(SeverityName(severity), tessaro::platform::CurrentThreadId(),
+                                                  LogDateNow(), LogTimeNow(), text));
 }
 
 void TSMail::WriteMessageLog(const CMailMessage& message) {
@@ -231,8 +239,10 @@ bool TSMail::PersistMessage(CMailMessage& message, std::string& error) {
         if (!path.empty()) {
             std::error_code ec;
             if (!fs::remove(path, ec)) {
-                WriteMailLog(2, "Error attempting to delete message file which failed during persistence to spool "
-                                "directory (file = '" + path + "')");
+                WriteMailLog(2,
+                             "Error attempting to delete message file which failed during persistence to spool "
+                             "directory (file = '" +
+                                 path + "')");
                 MarkInactive(path);
             }
         }
@@ -298,8 +308,10 @@ void TSMail::RunPass() {
             unreachable.insert({message.server, message.port});
             if (KeepForRetry(path)) continue;
             std::string moved = MoveToUndeliverable(path);
-            WriteMailLog(2, "Message not delivered due to error in establishing connection - Undelivered message "
-                            "file archived to '" + moved + "'");
+            WriteMailLog(2,
+                         "Message not delivered due to error in establishing connection - Undelivered message "
+                         "file archived to '" +
+                             moved + "'");
             continue;
         }
         if (!m_mailer->SendMessage(&message)) {
@@ -363,8 +375,10 @@ bool TSMail::RestoreMessage(const std::string& path, CMailMessage& message) {
     NamedMutexLock lock;
     if (lock.Acquire(kSpoolMutexName, kSpoolMutexTimeoutMs) != 0) {
         std::string moved = MoveToUndeliverable(path);
-        WriteMailLog(2, "Message file mutex timed out while waiting to restore message - Undelivered message file "
-                        "archived to '" + moved + "'");
+        WriteMailLog(2,
+                     "Message file mutex timed out while waiting to restore message - Undelivered message file "
+                     "archived to '" +
+                         moved + "'");
         return false;
     }
     if (!message.ReadFromSpool(path)) {
@@ -495,8 +509,7 @@ void InstallMailSpooler(EngineSubsystems& subsystems) {
         return true;
     };
     subsystems.attachMailWindow = [](tessaro::platform::Window& window) {
-        if (TSMail* spooler = TheMailSpooler())
-            spooler->AttachWindow([&window] { window.PostMessage(WM_MAILREADY); });
+        if (TSMail* spooler = TheMailSpooler()) spooler->AttachWindow([&window] { window.PostMessage(WM_MAILREADY); });
     };
     subsystems.detachMailWindow = [] {
         if (TSMail* spooler = TheMailSpooler()) spooler->DetachWindow();

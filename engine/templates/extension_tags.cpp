@@ -36,9 +36,13 @@ struct ExtensionTagState : TagFamilyState {
     bool debug = false;
 };
 
-ExtensionTagState& State(TagContext& c) { return c.Own<ExtensionTagState>(); }
+ExtensionTagState& State(TagContext& c) {
+    return c.Own<ExtensionTagState>();
+}
 
-std::string KeyPath(const std::string& name) { return "CustomTags\\" + name; }
+std::string KeyPath(const std::string& name) {
+    return "CustomTags\\" + name;
+}
 
 std::string Setting(CQueryPage& page, const std::string& tag, const std::string& name, const std::string& fallback) {
     CServerSettings* settings = page.GetSettings();
@@ -118,9 +122,9 @@ void End(TagContext& c) {
         std::int64_t start = MonotonicMilliseconds();
         TheCustomTagManager().CallTag(tag.name, request);
         if (request.IsDebug())
-            page.WriteText("<HR><B>" + tag.name + "</B> Execution Time = " +
-                           std::to_string(MonotonicMilliseconds() - start) + " ms <BR>" + request.GetDebugText() +
-                           "<HR>");
+            page.WriteText("<HR><B>" + tag.name +
+                           "</B> Execution Time = " + std::to_string(MonotonicMilliseconds() - start) + " ms <BR>" +
+                           request.GetDebugText() + "<HR>");
     } catch (CTSXExceptionImp* e) {
         std::unique_ptr<CTSXExceptionImp> owned(e);
         throw new CWebException(owned->GetTitle(), owned->GetDetail());
@@ -134,7 +138,9 @@ constexpr TagAction kActions[] = {
     {p::item_extensionStart_extensionAttributesOpt_ObjectEnd, End},
 };
 
-std::unique_ptr<TagFamilyState> MakeState() { return std::make_unique<ExtensionTagState>(); }
+std::unique_ptr<TagFamilyState> MakeState() {
+    return std::make_unique<ExtensionTagState>();
+}
 
 }  // namespace
 

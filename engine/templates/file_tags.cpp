@@ -22,7 +22,8 @@ struct FileTagState : TagFamilyState {
 
 CFileTag& Tag(TagContext& c) {
     std::unique_ptr<CFileTag>& tag = c.Own<FileTagState>().tag;
-    if (!tag) throw new CWebException("Error processing TSFILE tag", "A TSFILE attribute arrived outside a TSFILE tag.");
+    if (!tag)
+        throw new CWebException("Error processing TSFILE tag", "A TSFILE attribute arrived outside a TSFILE tag.");
     return *tag;
 }
 
@@ -69,7 +70,9 @@ constexpr TagAction kActions[] = {
     {p::item_fileStart_fileAttributesOpt_AbortTag, Close},
 };
 
-std::unique_ptr<TagFamilyState> MakeState() { return std::make_unique<FileTagState>(); }
+std::unique_ptr<TagFamilyState> MakeState() {
+    return std::make_unique<FileTagState>();
+}
 
 }  // namespace
 

@@ -43,7 +43,8 @@ void End(TagContext& c) {
         throw new CWebException("Invalid " + tag + " Tag",
                                 "You have attempted to use a " + tag +
                                     " tag without specifying the TABLENAME attribute (this attribute is required by "
-                                    "the " + tag + " tag).");
+                                    "the " +
+                                    tag + " tag).");
     RequestDataSourcesOf(c.page).CheckSQLAuthorization(request->insert ? "INSERT" : "UPDATE",
                                                        request->login.dataSource);
     CQueryPage& page = c.page;
@@ -78,6 +79,5 @@ constexpr TagAction kActions[] = {
 
 }  // namespace
 
-const TagFamily kInsertTags{"TSINSERT TSUPDATE", kActions, [] {
-                                return std::unique_ptr<TagFamilyState>(std::make_unique<InsertState>());
-                            }};
+const TagFamily kInsertTags{"TSINSERT TSUPDATE", kActions,
+                            [] { return std::unique_ptr<TagFamilyState>(std::make_unique<InsertState>()); }};

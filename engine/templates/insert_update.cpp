@@ -22,8 +22,8 @@
 
 namespace {
 
-const char* const kReservedFields[] = {"DATASOURCE", "TABLENAME", "TABLEOWNER", "TABLEQUALIFIER", "NEXTPAGE",
-                                       "FIELDNAMES"};
+const char* const kReservedFields[] = {"DATASOURCE",     "TABLENAME", "TABLEOWNER",
+                                       "TABLEQUALIFIER", "NEXTPAGE",  "FIELDNAMES"};
 
 bool IsReserved(const std::string& upperName) {
     for (const char* reserved : kReservedFields)
@@ -35,8 +35,12 @@ bool IsNumericType(short t) {
     return t == SQL_TINYINT || t == SQL_BIGINT || (t >= SQL_NUMERIC && t <= SQL_DOUBLE);
 }
 
-bool IsDateType(short t) { return t == SQL_DATE || t == SQL_TYPE_DATE; }
-bool IsTimestampType(short t) { return t == SQL_TIMESTAMP || t == SQL_TYPE_TIMESTAMP; }
+bool IsDateType(short t) {
+    return t == SQL_DATE || t == SQL_TYPE_DATE;
+}
+bool IsTimestampType(short t) {
+    return t == SQL_TIMESTAMP || t == SQL_TYPE_TIMESTAMP;
+}
 
 // The date rule keeps the date alone, which would drop the time of a timestamp column's
 // value; this one keeps both.
@@ -54,11 +58,17 @@ public:
     }
 };
 
-bool IsLongType(short t) { return t == SQL_LONGVARCHAR || t == SQL_LONGVARBINARY || t == SQL_WLONGVARCHAR; }
+bool IsLongType(short t) {
+    return t == SQL_LONGVARCHAR || t == SQL_LONGVARBINARY || t == SQL_WLONGVARCHAR;
+}
 
-bool SameName(const std::string& a, const std::string& b) { return UpperCopy(a) == UpperCopy(b); }
+bool SameName(const std::string& a, const std::string& b) {
+    return UpperCopy(a) == UpperCopy(b);
+}
 
-char* Pattern(std::string& text) { return text.empty() ? nullptr : text.data(); }
+char* Pattern(std::string& text) {
+    return text.empty() ? nullptr : text.data();
+}
 
 }  // namespace
 
@@ -162,8 +172,8 @@ void CInsertUpdate::ReadColumns(const TableName& name) {
     };
     TableName pattern = name;
     odbcCONNECT* connect = RequestDataSourcesOf(m_page).GetConnect(m_request.login);
-    connect->EnumColumns(Pattern(pattern.qualifier), Pattern(pattern.owner), Pattern(pattern.table), nullptr,
-                         collect, &reading);
+    connect->EnumColumns(Pattern(pattern.qualifier), Pattern(pattern.owner), Pattern(pattern.table), nullptr, collect,
+                         &reading);
     if (m_columns.empty())
         throw new CWebException(
             "The table '" + HtmlEscape(m_request.tableName) + "' was not found in the data source '" +
@@ -195,8 +205,8 @@ std::vector<std::string> CInsertUpdate::ReadKey(const TableName& name) {
     for (const auto& [seq, column] : primary) key.push_back(column);
     if (key.empty()) {
         connect->EnumSpecialColumns(
-            SQL_BEST_ROWID, Pattern(catalog.qualifier), Pattern(catalog.owner), catalog.table.data(),
-            SQL_SCOPE_CURROW, SQL_NULLABLE,
+            SQL_BEST_ROWID, Pattern(catalog.qualifier), Pattern(catalog.owner), catalog.table.data(), SQL_SCOPE_CURROW,
+            SQL_NULLABLE,
             [](const sSQLSPECIALCOLRESULTSET& row, void* context) -> short {
                 static_cast<std::vector<std::string>*>(context)->push_back(row.COLUMN_NAME);
                 return 0;
@@ -227,7 +237,8 @@ std::vector<std::string> CInsertUpdate::ReadKey(const TableName& name) {
             throw new CWebException("Primary key field " + HtmlEscape(column) + " is empty.",
                                     "The field " + HtmlEscape(column) +
                                         " has no value in the Form input. An UPDATE needs a value for every field of "
-                                        "the primary key of the " + HtmlEscape(m_request.tableName) +
+                                        "the primary key of the " +
+                                        HtmlEscape(m_request.tableName) +
                                         " table, so that it changes only the row that key identifies.");
     }
     return key;
@@ -302,7 +313,7 @@ std::string CInsertUpdate::QualifiedTableName() const {
         if (separator.empty()) separator = ".";
         std::string qualifier = QuoteIdentifier(m_table.qualifier, m_quote);
         name = sources.GetQualifierLocation(m_request.login) == SQL_QL_START ? qualifier + separator + name
-                                                                              : name + separator + qualifier;
+                                                                             : name + separator + qualifier;
     }
     return name;
 }

@@ -17,13 +17,15 @@ std::string CInserterPage::GetRequiredFormField(const std::string& name) {
                                     "This field is required in order to process the " + action + " request.");
     std::string value = GetReader()->GetFormField(name);
     if (value.empty())
-        throw new CWebODBCException("Form field '" + name + "' is empty.",
-                                    "A value for this field is required in order to process the " + action +
-                                        " request.");
+        throw new CWebODBCException(
+            "Form field '" + name + "' is empty.",
+            "A value for this field is required in order to process the " + action + " request.");
     return value;
 }
 
-bool CInserterPage::IsInsertAction() const { return UpperCopy(GetReader()->GetUrlParameter("action")) == "INSERT"; }
+bool CInserterPage::IsInsertAction() const {
+    return UpperCopy(GetReader()->GetUrlParameter("action")) == "INSERT";
+}
 
 void CInserterPage::Setup() {
     CWDBBasePage::Setup();

@@ -8,17 +8,25 @@
 #include "engine/templates/pooled_data_sources.h"
 #include "engine/templates/query_page.h"
 
-void CPageQueryHost::WriteText(const std::string& text) { m_page.WriteText(text); }
+void CPageQueryHost::WriteText(const std::string& text) {
+    m_page.WriteText(text);
+}
 
 std::string CPageQueryHost::SubstituteSql(const std::string& text) {
     return EvaluateOnPage(m_page, text, -1, 1, kEvaluateTemplateText);
 }
 
-void CPageQueryHost::UseDataSource(const CDataSourceLogin& login) { m_page.Tags().Transaction().UseDataSource(login); }
+void CPageQueryHost::UseDataSource(const CDataSourceLogin& login) {
+    m_page.Tags().Transaction().UseDataSource(login);
+}
 
-void CPageQueryHost::AddDebugLine(const std::string& line) { m_page.AddQueryDebugLine(line); }
+void CPageQueryHost::AddDebugLine(const std::string& line) {
+    m_page.AddQueryDebugLine(line);
+}
 
-std::string CPageQueryHost::PositionReport() { return m_page.WriteErrorReport(); }
+std::string CPageQueryHost::PositionReport() {
+    return m_page.WriteErrorReport();
+}
 
 void CPageQueryHost::Execute(CTSXQueryImp& query) {
     odbcCURSOR* cursor = RequestDataSourcesOf(m_page).AllocCursor(query.GetLogin());

@@ -38,8 +38,10 @@ int Number(const std::string& value) {
 
 [[noreturn]] void BadRowAttribute(TagContext& c, const char* attribute, int value, const char* must) {
     throw new CWebException("An error occurred while attempting to process a TSTABLE tag.",
-                            c.page.WriteErrorReport() + "The " + attribute + " attribute of the TSTABLE tag, which "
-                                "evaluates to " + std::to_string(value) + ", must be a " + must + " number.");
+                            c.page.WriteErrorReport() + "The " + attribute +
+                                " attribute of the TSTABLE tag, which "
+                                "evaluates to " +
+                                std::to_string(value) + ", must be a " + must + " number.");
 }
 
 void SetQuery(TagContext& c) {
@@ -113,6 +115,5 @@ constexpr TagAction kActions[] = {
 
 }  // namespace
 
-const TagFamily kTableTags{"TSTABLE TSCOL /TSTABLE", kActions, [] {
-                               return std::unique_ptr<TagFamilyState>(std::make_unique<TableState>());
-                           }};
+const TagFamily kTableTags{"TSTABLE TSCOL /TSTABLE", kActions,
+                           [] { return std::unique_ptr<TagFamilyState>(std::make_unique<TableState>()); }};

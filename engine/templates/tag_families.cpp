@@ -30,26 +30,13 @@ extern const TagFamily kUnsupportedTags;
 namespace {
 
 const TagFamily* const kFamilies[] = {
-    &kTemplateTextTags,
-    &kSetTags,
-    &kIfTags,
-    &kApplicationTags,
-    &kQueryTags,
-    &kOutputTags,
-    &kMailTags,
-    &kLoopTags,
-    &kReplyTags,
-    &kParamErrorTags,
-    &kCookieTags,
-    &kIncludeTags,
-    &kFileTags,
-    &kExtensionTags,
-    &kTransactionTags,
-    &kTableTags,
-    &kInsertTags,
-    &kUnsupportedTags,
+    &kTemplateTextTags, &kSetTags,       &kIfTags,          &kApplicationTags, &kQueryTags,  &kOutputTags,
+    &kMailTags,         &kLoopTags,      &kReplyTags,       &kParamErrorTags,  &kCookieTags, &kIncludeTags,
+    &kFileTags,         &kExtensionTags, &kTransactionTags, &kTableTags,       &kInsertTags, &kUnsupportedTags,
 };
 
 }  // namespace
 
-std::span<const TagFamily* const> TagFamilies() { return kFamilies; }
+std::span<const TagFamily* const> TagFamilies() {
+    return kFamilies;
+}

@@ -26,14 +26,15 @@ constexpr const char* kTitle = "Error processing TSFILE tag";
 constexpr const char* kLogName = "TSFILE";
 
 const char* const kResultVariables[] = {
-    "ContentType",  "ContentSubType", "ClientDirectory",    "ClientFileName",  "ClientFileExt",
-    "ClientFile",   "AttemptedServerFile", "ServerDirectory", "ServerFile",    "ServerFileName",
-    "ServerFileExt", "FileExisted",   "FileWasSaved",       "FileWasOverwritten", "FileWasAppended",
-    "FileWasRenamed", "FileSize",     "OldFileSize",        "TimeCreated",     "TimeLastModified",
-    "DateLastAccessed",
+    "ContentType",         "ContentSubType",     "ClientDirectory",  "ClientFileName", "ClientFileExt", "ClientFile",
+    "AttemptedServerFile", "ServerDirectory",    "ServerFile",       "ServerFileName", "ServerFileExt", "FileExisted",
+    "FileWasSaved",        "FileWasOverwritten", "FileWasAppended",  "FileWasRenamed", "FileSize",      "OldFileSize",
+    "TimeCreated",         "TimeLastModified",   "DateLastAccessed",
 };
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
 std::string FormatTime(std::time_t when, const char* format) {
     std::tm local{};
@@ -55,10 +56,8 @@ struct Signature {
     std::size_t length;
 };
 constexpr Signature kSignatures[] = {
-    {"IMAGE", "GIF", "GIF8", 4},
-    {"IMAGE", "PNG", "\x89PNG\r\n\x1a\n", 8},
-    {"IMAGE", "JPEG", "\xff\xd8\xff", 3},
-    {"IMAGE", "PJPEG", "\xff\xd8\xff", 3},
+    {"IMAGE", "GIF", "GIF8", 4},          {"IMAGE", "PNG", "\x89PNG\r\n\x1a\n", 8},
+    {"IMAGE", "JPEG", "\xff\xd8\xff", 3}, {"IMAGE", "PJPEG", "\xff\xd8\xff", 3},
     {"APPLICATION", "PDF", "%PDF-", 5},
 };
 
@@ -108,7 +107,9 @@ CFileTag::CFileTag(FileTagHost host) : m_host(std::move(host)) {
     for (const char* name : kResultVariables) Set(name, "");
 }
 
-void CFileTag::Fail(const std::string& detail) const { throw new CWebException(kTitle, detail); }
+void CFileTag::Fail(const std::string& detail) const {
+    throw new CWebException(kTitle, detail);
+}
 
 void CFileTag::SetAccept(const std::string& value) {
     std::size_t start = 0;
@@ -162,7 +163,8 @@ void CFileTag::Execute() {
         ReadText();
     else
         Fail("The ACTION attribute of the TSFILE tag is invalid. The attribute you specified was '" +
-             HtmlEscape(m_action) + "' (valid attributes are UPLOAD, WRITE, APPEND, READ, COPY, MOVE, RENAME, and DELETE).");
+             HtmlEscape(m_action) +
+             "' (valid attributes are UPLOAD, WRITE, APPEND, READ, COPY, MOVE, RENAME, and DELETE).");
     if (m_host.logActions) LogAction();
 }
 
@@ -183,8 +185,10 @@ void CFileTag::CheckPath(const std::string& path) const {
 
 void CFileTag::CheckFileExists(const std::string& path) const {
     if (!FileExists(path))
-        Fail("The file, '<i>" + HtmlEscape(path) + "</i>', was not found.Please verify that the source file exists "
-             "before using it in a " + HtmlEscape(m_action) + " action.");
+        Fail("The file, '<i>" + HtmlEscape(path) +
+             "</i>', was not found.Please verify that the source file exists "
+             "before using it in a " +
+             HtmlEscape(m_action) + " action.");
 }
 
 void CFileTag::WriteText(bool append) {
@@ -244,20 +248,23 @@ void CFileTag::MoveOrRename() {
     ResolveSourceAndDestination();
     long err = plat::MoveFileReplacing(m_source, m_destination);
     if (err != plat::ERROR_SUCCESS)
-        Fail(WindowsError(err, "move file '" + HtmlEscape(m_source) + "' to the path '" + HtmlEscape(m_destination) + "'"));
+        Fail(WindowsError(err,
+                          "move file '" + HtmlEscape(m_source) + "' to the path '" + HtmlEscape(m_destination) + "'"));
 }
 
 void CFileTag::Copy() {
     ResolveSourceAndDestination();
     long err = plat::CopyFileReplacing(m_source, m_destination);
     if (err != plat::ERROR_SUCCESS)
-        Fail(WindowsError(err, "copy file '" + HtmlEscape(m_source) + "' to the path '" + HtmlEscape(m_destination) + "'"));
+        Fail(WindowsError(err,
+                          "copy file '" + HtmlEscape(m_source) + "' to the path '" + HtmlEscape(m_destination) + "'"));
 }
 
 void CFileTag::Delete() {
     if (UpperCopy(m_file).find("TSFILE.LOG") != std::string::npos)
-        Fail("You have attempted to delete a file with the name TSFILE.LOG. Tessaro does not allow deletion of files "
-             "with that name.");
+        Fail(
+            "You have attempted to delete a file with the name TSFILE.LOG. Tessaro does not allow deletion of files "
+            "with that name.");
     RequireFile();
     CheckPath(m_file);
     CheckFileExists(m_file);
@@ -282,14 +289,16 @@ void CFileTag::CheckAccepted(const CUploadedFile& upload) const {
 
 void CFileTag::Upload() {
     if (m_fileField.empty())
-        Fail("In order to upload a file from a form submission you must specify a FILEFIELD attribute to indicate "
-             "which form field contains the uploaded file.<P>For example, if the input file containing the uploaded "
-             "file is named 'FileContents' you would use the syntax: FILEFIELD=\"FileContents\"");
+        Fail(
+            "In order to upload a file from a form submission you must specify a FILEFIELD attribute to indicate "
+            "which form field contains the uploaded file.<P>For example, if the input file containing the uploaded "
+            "file is named 'FileContents' you would use the syntax: FILEFIELD=\"FileContents\"");
     CFormFieldList& fields = m_host.request->GetFormFields();
     CUploadedFile* upload = fields.IsFileField(m_fileField) ? fields.GetFilePath(m_fileField) : nullptr;
     if (upload == nullptr)
-        Fail("The form field specified in the TSFILE tag (" + HtmlEscape(m_fileField) +
-             ") does not contain an uploaded file. Please be sure that you have specified the correct form field name.");
+        Fail(
+            "The form field specified in the TSFILE tag (" + HtmlEscape(m_fileField) +
+            ") does not contain an uploaded file. Please be sure that you have specified the correct form field name.");
     CheckAccepted(*upload);
     Set("ContentType", upload->ContentType);
     Set("ContentSubType", upload->ContentSubType);
@@ -308,10 +317,12 @@ void CFileTag::Upload() {
         if (PathExists(destination) || last.find('.') == std::string::npos) destination += "/";
     }
     SplitFilePath split = SplitFileTagPath(destination);
-    std::string file = split.name.empty() && split.ext.empty() ? std::string() : JoinNameAndExtension(split.name, split.ext);
+    std::string file =
+        split.name.empty() && split.ext.empty() ? std::string() : JoinNameAndExtension(split.name, split.ext);
     if (split.dir.empty())
-        Fail("No directory was specified in the DESTINATION attribute. This attribute is required for processing "
-             "uploaded files.");
+        Fail(
+            "No directory was specified in the DESTINATION attribute. This attribute is required for processing "
+            "uploaded files.");
     CheckPath(destination);
     if (!PathExists(split.dir))
         Fail("The directory specified in the DESTINATION attribute of the TSFILE tag (" + HtmlEscape(m_destination) +
@@ -329,7 +340,8 @@ void CFileTag::SetServerFile(const std::string& dir, const std::string& file) {
 }
 
 bool CFileTag::Save(const CUploadedFile& upload, std::string dir, std::string file) {
-    for (const char* flag : {"FileWasSaved", "FileWasOverwritten", "FileWasAppended", "FileWasRenamed"}) Set(flag, "No");
+    for (const char* flag : {"FileWasSaved", "FileWasOverwritten", "FileWasAppended", "FileWasRenamed"})
+        Set(flag, "No");
     if (dir.size() > 1 && IsSeparator(dir.back())) dir.pop_back();
     Set("ServerDirectory", dir);
     Set("AttemptedServerFile", file);
@@ -356,8 +368,10 @@ bool CFileTag::Save(const CUploadedFile& upload, std::string dir, std::string fi
     long reserved = plat::ERROR_FILE_EXISTS;
     plat::FileStatus existing;
     long statError = plat::GetFileStatus(path, &existing);
-    if (statError == plat::ERROR_FILE_NOT_FOUND) reserved = plat::ReserveNewFile(path);
-    else if (statError != plat::ERROR_SUCCESS) fail(statError, path);
+    if (statError == plat::ERROR_FILE_NOT_FOUND)
+        reserved = plat::ReserveNewFile(path);
+    else if (statError != plat::ERROR_SUCCESS)
+        fail(statError, path);
     if (reserved != plat::ERROR_SUCCESS && reserved != plat::ERROR_FILE_EXISTS) fail(reserved, path);
 
     if (reserved == plat::ERROR_SUCCESS) {
@@ -417,7 +431,7 @@ void CFileTag::LogAction() const {
         line += " (Source: " + m_source + ", Destionation: " + m_destination;
     else
         line += " (File: " + m_file;
-    line += ", Remote Address: " + m_host.request->GetCgiVariable("REMOTE_ADDR") + ", Template: " +
-            m_host.templatePath + ")";
+    line += ", Remote Address: " + m_host.request->GetCgiVariable("REMOTE_ADDR") +
+            ", Template: " + m_host.templatePath + ")";
     WriteTraceLog(kLogName, "Information", line);
 }

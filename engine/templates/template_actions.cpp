@@ -15,7 +15,8 @@
 void RegisterTemplateActions(CRequestDispatcher& dispatcher) {
     // The diagnostic echo page, when switched on, stays the default.
     bool isDefault = dispatcher.GetDefaultAction().empty() || UpperCopy(dispatcher.GetDefaultAction()) == "QUERY";
-    dispatcher.RegisterAction("Query", [] { return std::make_unique<CQueryPage>(); }, isDefault);
+    dispatcher.RegisterAction(
+        "Query", [] { return std::make_unique<CQueryPage>(); }, isDefault);
     dispatcher.RegisterAction("GetGraphic", [] { return std::make_unique<CGetGraphicPage>(); });
     dispatcher.RegisterAction("Insert", [] { return std::make_unique<CInserterPage>(); });
     dispatcher.RegisterAction("Update", [] { return std::make_unique<CInserterPage>(); });
@@ -40,4 +41,6 @@ void InstallTemplateSubsystems(EngineSubsystems& subsystems) {
     };
 }
 
-void InstallTemplateSubsystems() { InstallTemplateSubsystems(TheEngineSubsystems()); }
+void InstallTemplateSubsystems() {
+    InstallTemplateSubsystems(TheEngineSubsystems());
+}

@@ -11,7 +11,9 @@ extern const TagFamily kTransactionTags;
 
 namespace {
 
-CTransactionTag& Transaction(TagContext& c) { return c.tags.Transaction(); }
+CTransactionTag& Transaction(TagContext& c) {
+    return c.tags.Transaction();
+}
 
 constexpr TagAction kActions[] = {
     {p::item_transactionStart_transactionAttributesOpt_TransactionEnd, [](TagContext& c) { Transaction(c).Begin(); }},

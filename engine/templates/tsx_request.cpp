@@ -8,11 +8,15 @@ namespace {
 
 constexpr const char* kIllegalTitle = "Illegal operation in Tessaro Extension (TSX)";
 
-const char* Text(const char* text) { return text != nullptr ? text : ""; }
+const char* Text(const char* text) {
+    return text != nullptr ? text : "";
+}
 
 }  // namespace
 
-void ThrowIllegalTSXOperation(const std::string& detail) { throw new CTSXExceptionImp(kIllegalTitle, detail); }
+void ThrowIllegalTSXOperation(const std::string& detail) {
+    throw new CTSXExceptionImp(kIllegalTitle, detail);
+}
 
 // String sets.
 
@@ -39,9 +43,13 @@ int CTSXStringSetImp::GetIndexForString(const char* text) {
 
 // Query views.
 
-const char* CTSXQueryView::GetName() { return m_query.GetName().c_str(); }
+const char* CTSXQueryView::GetName() {
+    return m_query.GetName().c_str();
+}
 
-int CTSXQueryView::GetRowCount() { return m_query.GetRowCount(); }
+int CTSXQueryView::GetRowCount() {
+    return m_query.GetRowCount();
+}
 
 CTSXStringSet* CTSXQueryView::GetColumns() {
     auto set = std::make_unique<CTSXStringSetImp>();
@@ -53,8 +61,8 @@ CTSXStringSet* CTSXQueryView::GetColumns() {
 void CTSXQueryView::CheckCell(int row, int column) const {
     const std::string name = HtmlEscape(m_query.GetName());
     if (row < 1 || row > m_query.GetRowCount())
-        ThrowIllegalTSXOperation("You have attempted to refer to row " + std::to_string(row) + " of the query '" + name +
-                                 "'. This query contains " + std::to_string(m_query.GetRowCount()) +
+        ThrowIllegalTSXOperation("You have attempted to refer to row " + std::to_string(row) + " of the query '" +
+                                 name + "'. This query contains " + std::to_string(m_query.GetRowCount()) +
                                  " rows. <P>You can call CTSXQuery::GetRowCount to determine the number of rows "
                                  "contained within a query.");
     if (column < 1 || column > m_query.GetColumnCount())
@@ -80,7 +88,9 @@ void CTSXQueryView::SetData(int row, int column, const char* value) {
     m_query.SetCell(row - 1, column - 1, Text(value));
 }
 
-void CTSXQueryView::SetSQL(const char* text) { m_query.ReplaceSQL(Text(text)); }
+void CTSXQueryView::SetSQL(const char* text) {
+    m_query.ReplaceSQL(Text(text));
+}
 
 void CTSXQueryView::SetExecutionTime(int milliseconds) {
     m_query.SetElapsedMs(static_cast<std::uint32_t>(milliseconds < 0 ? 0 : milliseconds));
@@ -89,9 +99,10 @@ void CTSXQueryView::SetExecutionTime(int milliseconds) {
 int CTSXQueryView::AddColumn(const std::string& name) {
     // Rows already made would lack the new column's cells.
     if (m_query.GetRowCount() > 0)
-        ThrowIllegalTSXOperation("You may not call CTSXQuery::AddColumn after you have called CTSXQuery::AddRow. <P> "
-                                 "Please be sure to add all required columns to the query before you begin adding "
-                                 "rows.");
+        ThrowIllegalTSXOperation(
+            "You may not call CTSXQuery::AddColumn after you have called CTSXQuery::AddRow. <P> "
+            "Please be sure to add all required columns to the query before you begin adding "
+            "rows.");
     int position = m_query.GetColumnCount();
     m_query.AddColumn(name);
     return position;
@@ -129,14 +140,18 @@ CTSXQueryView* CTSXRequestImp::ViewOf(CTSXQueryImp* query) {
     return view.get();
 }
 
-CTSXQuery* CTSXRequestImp::GetQuery() { return m_query != nullptr ? ViewOf(m_query) : nullptr; }
+CTSXQuery* CTSXRequestImp::GetQuery() {
+    return m_query != nullptr ? ViewOf(m_query) : nullptr;
+}
 
 const char* CTSXRequestImp::GetSetting(const char* name) {
     m_settings.push_back(std::make_unique<std::string>(m_host.getSetting(Text(name))));
     return m_settings.back()->c_str();
 }
 
-void CTSXRequestImp::Write(const char* text) { m_host.write(Text(text)); }
+void CTSXRequestImp::Write(const char* text) {
+    m_host.write(Text(text));
+}
 
 void CTSXRequestImp::SetVariable(const char* name, const char* value) {
     m_host.setVariable(UpperCopy(Text(name)), Text(value));
@@ -147,13 +162,17 @@ CTSXQuery* CTSXRequestImp::AddQuery(const char* nameText, CTSXStringSet* columns
     if (m_host.queries->Find(name) != nullptr)
         throw new CTSXExceptionImp("Duplicate TSQUERY name",
                                    "You have attempted to define a TSQUERY using the name of an already existing "
-                                   "TSQUERY (" + HtmlEscape(name) + "). You must use unique names to define each of "
-                                   "your queries.");
+                                   "TSQUERY (" +
+                                       HtmlEscape(name) +
+                                       "). You must use unique names to define each of "
+                                       "your queries.");
     for (const char* scope : {"HTTP", "CGI", "FORM", "URL", "VARIABLES", "FILE", "COOKIE", "CLIENT"})
         if (name == scope)
-            throw new CTSXExceptionImp("Invalid TSQUERY name",
-                                       "The query name '" + HtmlEscape(name) + "' is not valid because it conflicts "
-                                       "with an existing variable context. Please use a different name for your query.");
+            throw new CTSXExceptionImp(
+                "Invalid TSQUERY name",
+                "The query name '" + HtmlEscape(name) +
+                    "' is not valid because it conflicts "
+                    "with an existing variable context. Please use a different name for your query.");
     // Owned here until the page takes it, so a failure on the way frees it.
     auto query = std::make_unique<CTSXQueryImp>(true);
     CTSXQueryView view(*query);
@@ -166,7 +185,9 @@ CTSXQuery* CTSXRequestImp::AddQuery(const char* nameText, CTSXStringSet* columns
     return ViewOf(made);
 }
 
-void CTSXRequestImp::WriteDebug(const char* text) { m_debugText += Text(text); }
+void CTSXRequestImp::WriteDebug(const char* text) {
+    m_debugText += Text(text);
+}
 
 CTSXStringSet* CTSXRequestImp::CreateStringSet() {
     m_sets.push_back(std::make_unique<CTSXStringSetImp>());

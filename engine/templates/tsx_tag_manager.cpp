@@ -55,13 +55,13 @@ CTSCustomTag::CTSCustomTag(const std::string& name, CTSXRequestImp& request) : m
         plat::FreeModule(m_module);
         m_module = nullptr;
         throw new CTSXExceptionImp(
-            kLoadTitle, "The procedure associated with the custom tag " + HtmlEscape(name) + " (" +
-                            HtmlEscape(m_procedureName) + ") was not found in the library '" +
-                            HtmlEscape(m_libraryPath) +
-                            "'.<P>Please check the ProcedureName entry for this tag in the custom tag database to "
-                            "verify that the procedure listed there is exported by the custom tag library.<P><B>Note:"
-                            "</B> A procedure is exported when it is declared extern \"C\" with default visibility.<P>" +
-                            HtmlEscape(detail));
+            kLoadTitle,
+            "The procedure associated with the custom tag " + HtmlEscape(name) + " (" + HtmlEscape(m_procedureName) +
+                ") was not found in the library '" + HtmlEscape(m_libraryPath) +
+                "'.<P>Please check the ProcedureName entry for this tag in the custom tag database to "
+                "verify that the procedure listed there is exported by the custom tag library.<P><B>Note:"
+                "</B> A procedure is exported when it is declared extern \"C\" with default visibility.<P>" +
+                HtmlEscape(detail));
     }
     m_procedure = reinterpret_cast<TSXTagProcedure*>(address);
 }
@@ -81,13 +81,17 @@ void CTSCustomTag::Call(CTSXRequestImp& request) {
         throw;
     } catch (const std::exception& e) {
         throw new CTSXExceptionImp("Error processing TSX custom tag",
-                                   "The custom tag " + HtmlEscape(m_name) + " raised an exception that is not a TSX "
-                                   "exception: " + HtmlEscape(e.what()) +
-                                   "<P>Tag procedures report errors through CTSXRequest::ThrowException.");
+                                   "The custom tag " + HtmlEscape(m_name) +
+                                       " raised an exception that is not a TSX "
+                                       "exception: " +
+                                       HtmlEscape(e.what()) +
+                                       "<P>Tag procedures report errors through CTSXRequest::ThrowException.");
     } catch (...) {
-        throw new CTSXExceptionImp("Error processing TSX custom tag",
-                                   "The custom tag " + HtmlEscape(m_name) + " raised an exception that is not a TSX "
-                                   "exception.<P>Tag procedures report errors through CTSXRequest::ThrowException.");
+        throw new CTSXExceptionImp(
+            "Error processing TSX custom tag",
+            "The custom tag " + HtmlEscape(m_name) +
+                " raised an exception that is not a TSX "
+                "exception.<P>Tag procedures report errors through CTSXRequest::ThrowException.");
     }
 }
 

@@ -9,7 +9,9 @@ void PutU16(std::ostream& out, std::size_t value) {
 
 }  // namespace
 
-std::uint16_t TpcHDMLCGen::StringIndex(const std::string& text) { return m_index.at(text); }
+std::uint16_t TpcHDMLCGen::StringIndex(const std::string& text) {
+    return m_index.at(text);
+}
 
 void TpcHDMLCGen::CollectStrings(const hdml::Node& node) {
     auto add = [this](const std::string& text) {

@@ -12,12 +12,16 @@ using hdml::Node;
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
+}
 bool IsNameChar(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.' || c == ':';
 }
 
-std::string Tag(Element e) { return "<" + std::string(hdml::ElementName(e)) + ">"; }
+std::string Tag(Element e) {
+    return "<" + std::string(hdml::ElementName(e)) + ">";
+}
 
 // Whitespace runs become one blank; at either end of a run a blank that holds a
 // line break goes, since it only lays out the source. Characters written as
@@ -111,7 +115,8 @@ private:
         static const struct {
             const char* name;
             const char* text;
-        } kEntities[] = {{"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"quot", "\""}, {"apos", "'"}, {"dol", "$$"}, {"nbsp", " "}};
+        } kEntities[] = {{"amp", "&"},  {"lt", "<"},   {"gt", ">"},  {"quot", "\""},
+                         {"apos", "'"}, {"dol", "$$"}, {"nbsp", " "}};
         for (const auto& e : kEntities)
             if (name == e.name) {
                 out += e.text;
@@ -181,8 +186,7 @@ private:
         for (std::size_t k = 0; k < raw.size(); ++k) blank &= IsBlank(raw[k]) && !literal[k];
         if (blank) {
             // Blanks between words and markup on one line still separate them.
-            if (!raw.empty() && raw.find('\n') == std::string::npos && hdml::TakesText(Current()))
-                Append(" ");
+            if (!raw.empty() && raw.find('\n') == std::string::npos && hdml::TakesText(Current())) Append(" ");
             return;
         }
         Element where = Current();
@@ -270,7 +274,8 @@ private:
             int line = line_, column = column_;
             std::string name = Name();
             if (name.empty()) {
-                p_.AddError(line, column, std::string("Unexpected character '") + s_[i_] + "' in <" + Upper(tagName) + ">");
+                p_.AddError(line, column,
+                            std::string("Unexpected character '") + s_[i_] + "' in <" + Upper(tagName) + ">");
                 Advance();
                 continue;
             }
@@ -332,8 +337,9 @@ private:
             bool given = false;
             for (const auto& [code, value] : attributes) given |= code == a && !value.empty();
             if (!given)
-                p_.AddError(line, column,
-                            "Missing required attribute " + std::string(hdml::AttributeName(a)) + " in " + Tag(element));
+                p_.AddError(
+                    line, column,
+                    "Missing required attribute " + std::string(hdml::AttributeName(a)) + " in " + Tag(element));
         }
         if (hdml::IsCard(element)) {
             for (const auto& [code, value] : attributes)
@@ -360,7 +366,8 @@ private:
             return;
         }
         for (std::size_t k = stack_.size(); k > open; --k)
-            p_.AddError(line, column, "Missing end tag </" + std::string(hdml::ElementName(stack_[k - 1]->element)) + ">");
+            p_.AddError(line, column,
+                        "Missing end tag </" + std::string(hdml::ElementName(stack_[k - 1]->element)) + ">");
         stack_.resize(open - 1);
     }
 

@@ -92,9 +92,9 @@ TEST_P(RecordTest, UpdaterChangesAndDeletesRowsByTheirKey) {
     Exec("INSERT INTO rec_staff VALUES (1, 'Ann')");
     Exec("INSERT INTO rec_staff VALUES (2, 'Bob')");
     Exec("INSERT INTO rec_staff VALUES (3, 'Cy')");
-    std::unique_ptr<odbcRECUPDATER> updater(conn->AllocRecUpdater("rec_staff", "SELECT id, name FROM rec_staff ORDER BY id",
-                                                                  nullptr, 0, nullptr, 1, SQL_CONCUR_READ_ONLY,
-                                                                  SQL_CURSOR_STATIC, 3));
+    std::unique_ptr<odbcRECUPDATER> updater(
+        conn->AllocRecUpdater("rec_staff", "SELECT id, name FROM rec_staff ORDER BY id", nullptr, 0, nullptr, 1,
+                              SQL_CONCUR_READ_ONLY, SQL_CURSOR_STATIC, 3));
     ASSERT_NE(updater, nullptr);
     ASSERT_FALSE(updater->ErrorFlag()) << updater->ErrMsg();
     ASSERT_EQ(updater->ExtFetchFirst(), 3u) << updater->ErrMsg();
@@ -113,7 +113,8 @@ TEST_P(RecordTest, UpdaterChangesAndDeletesRowsByTheirKey) {
     EXPECT_EQ(updater->DeleteRecord(0), 0);
     EXPECT_EQ(updater->lastRC(), ODBC_RC_BAD_PARAMETER);
     EXPECT_EQ(updater->DeleteRecord(4), 0);
-    EXPECT_EQ(updater->UpdateRecord(1, &own, static_cast<unsigned int>(updater->RowsetRowRecordSize() - 1), nullptr), 0);
+    EXPECT_EQ(updater->UpdateRecord(1, &own, static_cast<unsigned int>(updater->RowsetRowRecordSize() - 1), nullptr),
+              0);
     EXPECT_EQ(updater->lastRC(), ODBC_RC_BAD_PARAMETER);
 }
 

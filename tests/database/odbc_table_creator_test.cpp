@@ -27,7 +27,9 @@ sCOLBIND Binding(unsigned short icol, const char* name, short sqlType, SQLLEN cb
     return b;
 }
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 class TableCreator : public OdbcFixture {
 protected:
@@ -63,8 +65,8 @@ TEST_P(TableCreator, BindingsBuildAQuotedTableAndRunIt) {
 TEST_P(TableCreator, RepeatedNamesQuotesAndTableExtra) {
     sCOLBIND columns[] = {Binding(1, "Name", SQL_VARCHAR, 11), Binding(2, "NAME", SQL_VARCHAR, 11),
                           Binding(3, "name", SQL_VARCHAR, 11)};
-    ASSERT_TRUE(odbcSucceeded(creator->CreateTable("a\"b", columns, 3, "PRIMARY KEY (\"Name\")", nullptr, nullptr, 1,
-                                                   0, 1)));
+    ASSERT_TRUE(
+        odbcSucceeded(creator->CreateTable("a\"b", columns, 3, "PRIMARY KEY (\"Name\")", nullptr, nullptr, 1, 0, 1)));
     const std::string& built = creator->GetStatementText();
     EXPECT_EQ(built.rfind("CREATE TABLE \"a\"\"b\" (\n", 0), 0u) << built;
     EXPECT_TRUE(Contains(built, "\"Name\" ") && Contains(built, "\"NAME2\" ") && Contains(built, "\"name3\" "))
@@ -115,8 +117,8 @@ TEST_P(TableCreator, SmallOutputBufferIsLeftAloneButTheSizeIsReported) {
 
 TEST_P(TableCreator, ModelCursorGivesTheColumns) {
     EXPECT_EQ(creator->CreateTable("t", static_cast<odbcCURSOR*>(nullptr), nullptr, nullptr, nullptr, 1, 0), -1006);
-    std::unique_ptr<odbcCURSOR> model(conn->AllocCursor(C("SELECT 1 AS num, 'abc' AS txt"), 0, 1, 1, nullptr, 0,
-                                                         nullptr, nullptr, 0, nullptr));
+    std::unique_ptr<odbcCURSOR> model(
+        conn->AllocCursor(C("SELECT 1 AS num, 'abc' AS txt"), 0, 1, 1, nullptr, 0, nullptr, nullptr, 0, nullptr));
     ASSERT_NE(model, nullptr);
     ASSERT_TRUE(odbcSucceeded(creator->CreateTable("tc_model", model.get(), nullptr, nullptr, nullptr, 1, 0)))
         << creator->ErrMsg();
@@ -129,7 +131,9 @@ TEST(TableCreatorWords, PortableWordsAndMinimumPrecisions) {
         const char* word;
         short type;
         unsigned long given, raised;
-    } cases[] = {{"integer", SQL_INTEGER, 4, 10}, {"VARCHAR", SQL_VARCHAR, 30, 30}, {"Bit", SQL_BIT, 0, 1},
+    } cases[] = {{"integer", SQL_INTEGER, 4, 10},
+                 {"VARCHAR", SQL_VARCHAR, 30, 30},
+                 {"Bit", SQL_BIT, 0, 1},
                  {"DOUBLE", SQL_DOUBLE, 20, 20}};
     OdbcTestConfig::Instance();
     odbcENV env;

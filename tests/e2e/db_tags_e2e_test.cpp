@@ -16,7 +16,9 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 constexpr const char* kDsn = "e2e_staff";
 
@@ -42,8 +44,7 @@ protected:
     }
 
     e2e::HttpResponse Post(const std::string& target, const std::string& body) {
-        return e2e::HttpRequest(site.port(), "POST", target, {"Content-Type: application/x-www-form-urlencoded"},
-                                body);
+        return e2e::HttpRequest(site.port(), "POST", target, {"Content-Type: application/x-www-form-urlencoded"}, body);
     }
 
     std::string Rows() { return site.Get("/rows.tsm").body; }
@@ -110,13 +111,15 @@ TEST_F(DbTagsThroughWebServer, QueryTablesPreformattedAndHtml) {
                                    Query("INSERT INTO staff VALUES (2, 'Bob', 'b')") + "ok")
                   .body,
               "ok");
-    const std::string query = "<TSQUERY NAME=\"q\" DATASOURCE=\"" + std::string(kDsn) +
-                              "\">SELECT id, name FROM staff ORDER BY id</TSQUERY>";
-    auto pre = Page("pre.tsm", query + "<TSTABLE QUERY=\"q\" HEADERLINES=\"1\"><TSCOL TEXT=\"#name#\" WIDTH=\"4\" "
-                                       "HEADER=\"Who\"><TSCOL TEXT=\"#id#\" WIDTH=\"2\" ALIGN=\"RIGHT\"></TSTABLE>");
+    const std::string query =
+        "<TSQUERY NAME=\"q\" DATASOURCE=\"" + std::string(kDsn) + "\">SELECT id, name FROM staff ORDER BY id</TSQUERY>";
+    auto pre = Page("pre.tsm", query +
+                                   "<TSTABLE QUERY=\"q\" HEADERLINES=\"1\"><TSCOL TEXT=\"#name#\" WIDTH=\"4\" "
+                                   "HEADER=\"Who\"><TSCOL TEXT=\"#id#\" WIDTH=\"2\" ALIGN=\"RIGHT\"></TSTABLE>");
     EXPECT_EQ(pre.body, "<PRE>\nWho       \nAnn    1  \nBob    2  \n</PRE>\n");
-    auto html = Page("html.tsm", query + "<TSTABLE QUERY=\"q\" HTMLTABLE><TSCOL TEXT=\"#name#\" WIDTH=\"50\">"
-                                         "</TSTABLE>");
+    auto html = Page("html.tsm", query +
+                                     "<TSTABLE QUERY=\"q\" HTMLTABLE><TSCOL TEXT=\"#name#\" WIDTH=\"50\">"
+                                     "</TSTABLE>");
     EXPECT_EQ(html.body,
               "<TABLE  ><TR><TD  ALIGN=LEFT  WIDTH=50% >Ann</TD></TR>\n"
               "<TR><TD  ALIGN=LEFT  WIDTH=50% >Bob</TD></TR>\n</TABLE>\n");
@@ -141,14 +144,16 @@ protected:
         ASSERT_TRUE(pg.Available()) << "PostgreSQL not available: " << pg.Reason();
         ASSERT_TRUE(site.InstallEngine());
         ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
-        auto made = Page("setup.tsm", Query("DROP TABLE IF EXISTS " + staff_) + Query("DROP TABLE IF EXISTS " + codes_) +
-                                          Query("CREATE TABLE " + staff_ + " (id int PRIMARY KEY, name varchar(30))") +
-                                          Query("CREATE TABLE " + codes_ + " (code varchar(10) UNIQUE)") + "ready");
+        auto made =
+            Page("setup.tsm", Query("DROP TABLE IF EXISTS " + staff_) + Query("DROP TABLE IF EXISTS " + codes_) +
+                                  Query("CREATE TABLE " + staff_ + " (id int PRIMARY KEY, name varchar(30))") +
+                                  Query("CREATE TABLE " + codes_ + " (code varchar(10) UNIQUE)") + "ready");
         ASSERT_EQ(made.body, "ready") << made.error << made.body;
     }
 
     void TearDown() override {
-        if (site.port() != 0) Page("drop.tsm", Query("DROP TABLE IF EXISTS " + staff_) + Query("DROP TABLE IF EXISTS " + codes_));
+        if (site.port() != 0)
+            Page("drop.tsm", Query("DROP TABLE IF EXISTS " + staff_) + Query("DROP TABLE IF EXISTS " + codes_));
     }
 
     static std::string Login() {
@@ -162,8 +167,7 @@ protected:
             .body;
     }
     e2e::HttpResponse Post(const std::string& target, const std::string& body) {
-        return e2e::HttpRequest(site.port(), "POST", target, {"Content-Type: application/x-www-form-urlencoded"},
-                                body);
+        return e2e::HttpRequest(site.port(), "POST", target, {"Content-Type: application/x-www-form-urlencoded"}, body);
     }
 
     const std::string staff_ = "e2e_staff_" + std::to_string(getpid());

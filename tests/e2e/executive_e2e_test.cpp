@@ -21,7 +21,9 @@ using e2e::RunProgram;
 
 constexpr const char* kExecutive = "Tessaro Executive";
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 std::uint32_t ServiceState(const std::string& name) {
     std::uint32_t state = 0;
@@ -60,8 +62,7 @@ bool WaitUntil(Condition condition, int seconds = 15) {
 
 bool EventLogged(const std::string& type, const std::string& text) {
     for (const auto& e : plat::ReadEventLogFile())
-        if (e.source == kExecutive && e.type == type && !e.strings.empty() && Contains(e.strings[0], text))
-            return true;
+        if (e.source == kExecutive && e.type == type && !e.strings.empty() && Contains(e.strings[0], text)) return true;
     return false;
 }
 
@@ -93,9 +94,8 @@ TEST_F(ExecutiveThroughWebServer, StartsAKilledEngineAgainWithoutTheGateway) {
     ASSERT_TRUE(WaitUntil([&] { return !e2e::ProcessRunning(killed); }));
     // No request reaches the gateway before the engine runs again, so only the executive
     // can have started it.
-    ASSERT_TRUE(WaitUntil([&] {
-        return site.EnginePid() != killed && site.EngineState() == plat::SERVICE_RUNNING;
-    })) << ExecutiveLog();
+    ASSERT_TRUE(WaitUntil([&] { return site.EnginePid() != killed && site.EngineState() == plat::SERVICE_RUNNING; }))
+        << ExecutiveLog();
     EXPECT_TRUE(e2e::ProcessRunning(site.EnginePid()));
 
     auto again = site.Get("/x.tsm");
@@ -111,8 +111,8 @@ TEST_F(ExecutiveThroughWebServer, RunsAsAServiceThatStopsPromptlyAndReportsToThe
     ASSERT_EQ(RunProgram({BuiltProgram("tsexec"), "-Remove", "-Install"}), 0);
     ASSERT_EQ(ServiceState(kExecutive), plat::SERVICE_STOPPED);
     ASSERT_EQ(RunProgram({BuiltProgram("tsexec"), "-INSTALL"}), 0);
-    EXPECT_TRUE(Contains(ExecutiveLog(),
-                         "Windows NT error number 1073 occurred while attempting to install the service."))
+    EXPECT_TRUE(
+        Contains(ExecutiveLog(), "Windows NT error number 1073 occurred while attempting to install the service."))
         << ExecutiveLog();
 
     ASSERT_EQ(RunProgram({BuiltProgram("tsscm"), "start", kExecutive, "--wait", "15"}), 0) << ExecutiveLog();
@@ -131,8 +131,9 @@ TEST_F(ExecutiveThroughWebServer, RunsAsAServiceThatStopsPromptlyAndReportsToThe
 
 TEST_F(ExecutiveThroughWebServer, OutsideTheServiceManagerItReportsWhyItCannotRun) {
     EXPECT_EQ(RunProgram({BuiltProgram("tsexec")}), 0);
-    EXPECT_TRUE(Contains(ExecutiveLog(), "Windows NT error number 1063 occurred while attempting to Initialize the "
-                                         "Tessaro Executive service."))
+    EXPECT_TRUE(Contains(ExecutiveLog(),
+                         "Windows NT error number 1063 occurred while attempting to Initialize the "
+                         "Tessaro Executive service."))
         << ExecutiveLog();
     EXPECT_TRUE(EventLogged("Error", "Initialize the Tessaro Executive service"));
 }

@@ -9,9 +9,13 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
-std::string SampleLibrary() { return std::string(TESSARO_BINARY_DIR) + "/lib/libtsxsample.so"; }
+std::string SampleLibrary() {
+    return std::string(TESSARO_BINARY_DIR) + "/lib/libtsxsample.so";
+}
 
 class ExtensionTagsThroughWebServer : public e2e::SiteTest {
 protected:

@@ -18,7 +18,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -27,7 +29,9 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
-void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
 
 // Every regular file below dir, by path.
 std::set<std::string> FilesBelow(const std::string& dir) {
@@ -135,8 +139,10 @@ TEST_F(FileTagThroughWebServer, NameConflictModesOnAnExistingFile) {
     std::string destination = "DESTINATION=\"" + folder + "/report.txt\" ";
 
     auto error = Upload(destination, part);
-    EXPECT_TRUE(Contains(error.body, "The file 'report.txt' could not be uploaded because a file of that name already "
-                                     "exists")) << error.body;
+    EXPECT_TRUE(Contains(error.body,
+                         "The file 'report.txt' could not be uploaded because a file of that name already "
+                         "exists"))
+        << error.body;
     EXPECT_EQ(ReadFile(folder + "/report.txt"), "old text");
 
     auto skip = Upload(destination + "NAMECONFLICT=\"skip\"", part);
@@ -186,14 +192,17 @@ TEST_F(FileTagThroughWebServer, DestinationFoldersAndNamesWithoutExtension) {
     EXPECT_TRUE(Contains(missing.body, "The directory specified in the DESTINATION attribute of the TSFILE tag"))
         << missing.body;
     auto noField = Upload("FILEFIELD=\"other\" DESTINATION=\"" + folder + "\"", part);
-    EXPECT_TRUE(Contains(noField.body, "The form field specified in the TSFILE tag (other) does not contain an "
-                                       "uploaded file.")) << noField.body;
+    EXPECT_TRUE(Contains(noField.body,
+                         "The form field specified in the TSFILE tag (other) does not contain an "
+                         "uploaded file."))
+        << noField.body;
     auto empty = Upload("DESTINATION=\"" + folder + "\"", Part{"doc", "empty.txt", "text/plain", ""});
     EXPECT_TRUE(Contains(empty.body, "No data was received in the uploaded file")) << empty.body;
 }
 
 TEST_F(FileTagThroughWebServer, AcceptListsTypesAndChecksWhatTheContentIs) {
-    const std::string accept = "DESTINATION=\"" + folder + "\" NAMECONFLICT=\"MAKEUNIQUE\" ACCEPT=\"image/*, text/plain\"";
+    const std::string accept =
+        "DESTINATION=\"" + folder + "\" NAMECONFLICT=\"MAKEUNIQUE\" ACCEPT=\"image/*, text/plain\"";
     struct Case {
         std::string contentType, data;
         bool accepted;
@@ -215,33 +224,44 @@ TEST_F(FileTagThroughWebServer, AcceptListsTypesAndChecksWhatTheContentIs) {
         } else {
             std::string upper = c.contentType;
             for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-            EXPECT_TRUE(Contains(response.body, "The MIME type of the uploaded file (" + upper +
-                                                    ") was not accepted by the server."))
+            EXPECT_TRUE(Contains(response.body,
+                                 "The MIME type of the uploaded file (" + upper + ") was not accepted by the server."))
                 << c.contentType << response.body;
         }
     }
-    auto malformed = Upload("DESTINATION=\"" + folder + "\" ACCEPT=\"image\"", Part{"doc", "a.gif", "image/gif", "GIF8"});
-    EXPECT_TRUE(Contains(malformed.body, "Invalid MIME type specification (image) used in ACCEPT attribute of the TSFILE "
-                                         "tag.")) << malformed.body;
+    auto malformed =
+        Upload("DESTINATION=\"" + folder + "\" ACCEPT=\"image\"", Part{"doc", "a.gif", "image/gif", "GIF8"});
+    EXPECT_TRUE(Contains(malformed.body,
+                         "Invalid MIME type specification (image) used in ACCEPT attribute of the TSFILE "
+                         "tag."))
+        << malformed.body;
 }
 
 TEST_F(FileTagThroughWebServer, WriteAppendReadCopyMoveRenameAndDeleteInsideTheFolder) {
     auto Run = [&](const std::string& text, const std::string& query = "") { return Page("act.tsm", text, query); };
     const std::string f = folder + "/";
-    auto write = Run("<TSFILE ACTION=\"WRITE\" FILE=\"" + f + "#URL.f#\" OUTPUT=\"first\">"
-                     "<TSFILE ACTION=\"Append\" FILE=\"" + f + "#URL.f#\" OUTPUT=\"second\">done",
+    auto write = Run("<TSFILE ACTION=\"WRITE\" FILE=\"" + f +
+                         "#URL.f#\" OUTPUT=\"first\">"
+                         "<TSFILE ACTION=\"Append\" FILE=\"" +
+                         f + "#URL.f#\" OUTPUT=\"second\">done",
                      "f=log.txt");
     EXPECT_EQ(write.body, "done") << write.body;
     EXPECT_EQ(ReadFile(f + "log.txt"), "first\nsecond\n");
 
     WriteFile(f + "nul.bin", std::string("before\0after", 12));
-    auto read = Run("<TSFILE ACTION=\"READ\" FILE=\"" + f + "log.txt\" VARIABLE=\"x\">"
-                    "<TSFILE ACTION=\"READ\" FILE=\"" + f + "nul.bin\" VARIABLE=\"y\">"
+    auto read = Run("<TSFILE ACTION=\"READ\" FILE=\"" + f +
+                    "log.txt\" VARIABLE=\"x\">"
+                    "<TSFILE ACTION=\"READ\" FILE=\"" +
+                    f +
+                    "nul.bin\" VARIABLE=\"y\">"
                     "<TSOUTPUT>[#x#][#y#][#File.ServerFile#]</TSOUTPUT>");
     EXPECT_EQ(read.body, "[first\nsecond\n][before][]");
 
-    auto copy = Run("<TSFILE ACTION=\"COPY\" SOURCE=\"" + f + "log.txt\" DESTINATION=\"copy.txt\">"
-                    "<TSFILE ACTION=\"RENAME\" SOURCE=\"" + f + "copy.txt\" DESTINATION=\"renamed.txt\">"
+    auto copy = Run("<TSFILE ACTION=\"COPY\" SOURCE=\"" + f +
+                    "log.txt\" DESTINATION=\"copy.txt\">"
+                    "<TSFILE ACTION=\"RENAME\" SOURCE=\"" +
+                    f +
+                    "copy.txt\" DESTINATION=\"renamed.txt\">"
                     "ok");
     EXPECT_EQ(copy.body, "ok") << copy.body;
     EXPECT_EQ(ReadFile(f + "renamed.txt"), "first\nsecond\n");
@@ -250,9 +270,13 @@ TEST_F(FileTagThroughWebServer, WriteAppendReadCopyMoveRenameAndDeleteInsideTheF
     // A destination naming a folder keeps the name; names without extension keep theirs.
     fs::create_directories(f + "sub");
     WriteFile(f + "README", "r");
-    auto move = Run("<TSFILE ACTION=\"MOVE\" SOURCE=\"" + f + "renamed.txt\" DESTINATION=\"" + f + "sub/\">"
-                    "<TSFILE ACTION=\"MOVE\" SOURCE=\"" + f + "README\" DESTINATION=\"" + f + "sub\">"
-                    "<TSFILE ACTION=\"COPY\" SOURCE=\"" + f + "sub/README\" DESTINATION=\"" + f + "LICENSE\">ok");
+    auto move = Run("<TSFILE ACTION=\"MOVE\" SOURCE=\"" + f + "renamed.txt\" DESTINATION=\"" + f +
+                    "sub/\">"
+                    "<TSFILE ACTION=\"MOVE\" SOURCE=\"" +
+                    f + "README\" DESTINATION=\"" + f +
+                    "sub\">"
+                    "<TSFILE ACTION=\"COPY\" SOURCE=\"" +
+                    f + "sub/README\" DESTINATION=\"" + f + "LICENSE\">ok");
     EXPECT_EQ(move.body, "ok") << move.body;
     EXPECT_EQ(ReadFile(f + "sub/renamed.txt"), "first\nsecond\n");
     EXPECT_EQ(ReadFile(f + "sub/README"), "r");
@@ -267,10 +291,13 @@ TEST_F(FileTagThroughWebServer, WriteAppendReadCopyMoveRenameAndDeleteInsideTheF
     auto log = Run("<TSFILE ACTION=\"DELETE\" FILE=\"" + f + "TSFile.Log\">");
     EXPECT_TRUE(Contains(log.body, "Tessaro does not allow deletion of files with that name.")) << log.body;
     auto missing = Run("<TSFILE ACTION=\"READ\" FILE=\"" + f + "none.txt\" VARIABLE=\"x\">");
-    EXPECT_TRUE(Contains(missing.body, "was not found.Please verify that the source file exists before using it in a "
-                                       "READ action.")) << missing.body;
+    EXPECT_TRUE(Contains(missing.body,
+                         "was not found.Please verify that the source file exists before using it in a "
+                         "READ action."))
+        << missing.body;
     auto bad = Run("<TSFILE ACTION=\"SHRED\" FILE=\"" + f + "LICENSE\">");
-    EXPECT_TRUE(Contains(bad.body, "(valid attributes are UPLOAD, WRITE, APPEND, READ, COPY, MOVE, RENAME, and DELETE)."))
+    EXPECT_TRUE(
+        Contains(bad.body, "(valid attributes are UPLOAD, WRITE, APPEND, READ, COPY, MOVE, RENAME, and DELETE)."))
         << bad.body;
     auto noVariable = Run("<TSFILE ACTION=\"READ\" FILE=\"" + f + "LICENSE\">");
     EXPECT_TRUE(Contains(noVariable.body, "The VARIABLE attribute of the TSFILE tag is required when ACTION=\"READ\"."))
@@ -292,8 +319,14 @@ TEST_F(FileTagThroughWebServer, EveryActionRefusesPathsThatClimbOutOfTheFolder) 
         "<TSFILE ACTION=\"RENAME\" SOURCE=\"" + f + "inside.txt\" DESTINATION=\"#URL.f#\">",
     };
     const std::string escapes[] = {
-        "../secret.txt",       "..%2Fsecret.txt",          "%2e%2e/secret.txt",  "%2E%2E%2F..%2Fetc%2Fpasswd",
-        "sub//..//secret.txt", "..%5C..%5Csecret.txt",     "a%5C%5Cb.txt",       "%252e%252e%252fsecret.txt",
+        "../secret.txt",
+        "..%2Fsecret.txt",
+        "%2e%2e/secret.txt",
+        "%2E%2E%2F..%2Fetc%2Fpasswd",
+        "sub//..//secret.txt",
+        "..%5C..%5Csecret.txt",
+        "a%5C%5Cb.txt",
+        "%252e%252e%252fsecret.txt",
         "../../../../../../etc/passwd",
     };
     std::set<std::string> before = FilesBelow(site.document_root());
@@ -302,9 +335,11 @@ TEST_F(FileTagThroughWebServer, EveryActionRefusesPathsThatClimbOutOfTheFolder) 
         for (const std::string& escape : escapes) {
             auto response = site.Get("/escape.tsm?f=" + escape);
             EXPECT_EQ(response.status, 200) << response.error;
-            EXPECT_TRUE(Contains(response.body, "Error processing TSFILE tag")) << text << " " << escape << response.body;
-            EXPECT_TRUE(Contains(response.body, "is illegal.Path specifications cannot include any of the following "
-                                                "sequences of characters: '..', '//', or '\\\\'."))
+            EXPECT_TRUE(Contains(response.body, "Error processing TSFILE tag"))
+                << text << " " << escape << response.body;
+            EXPECT_TRUE(Contains(response.body,
+                                 "is illegal.Path specifications cannot include any of the following "
+                                 "sequences of characters: '..', '//', or '\\\\'."))
                 << text << " " << escape << response.body;
             EXPECT_FALSE(Contains(response.body, "root:")) << escape;
             EXPECT_FALSE(Contains(response.body, ">secret")) << escape;
@@ -330,8 +365,9 @@ TEST_F(FileTagThroughWebServer, EveryActionRefusesPathsThatClimbOutOfTheFolder) 
 }
 
 TEST_F(FileTagThroughWebServer, RuntimeRootFilesAreOutOfReach) {
-    auto response = Page("reg.tsm", "<TSFILE ACTION=\"READ\" FILE=\"" + site.home() + "/registry.db\" VARIABLE=\"x\">"
-                                    "<TSOUTPUT>#x#</TSOUTPUT>");
+    auto response = Page("reg.tsm", "<TSFILE ACTION=\"READ\" FILE=\"" + site.home() +
+                                        "/registry.db\" VARIABLE=\"x\">"
+                                        "<TSOUTPUT>#x#</TSOUTPUT>");
     EXPECT_TRUE(Contains(response.body, "Error processing TSFILE tag")) << response.body;
     EXPECT_FALSE(Contains(response.body, "SQLite")) << response.body;
 }

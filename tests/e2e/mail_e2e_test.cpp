@@ -23,7 +23,9 @@ std::string BodyOf(const std::string& message) {
     return body;
 }
 
-std::string HeadOf(const std::string& message) { return message.substr(0, message.find("\r\n\r\n") + 2); }
+std::string HeadOf(const std::string& message) {
+    return message.substr(0, message.find("\r\n\r\n") + 2);
+}
 
 class MailThroughWebServer : public e2e::SiteTest {
 protected:
@@ -60,14 +62,16 @@ TEST_F(MailThroughWebServer, TsmailIsDeliveredWithItsDotsAndLineEnds) {
     mailtest::SinkServer sink(SinkDir());
     ASSERT_TRUE(sink.Running()) << "aiosmtpd (python3-aiosmtpd) must run under /usr/bin/python3";
     StartSite(sink.port());
-    auto page = Page("mail.tsm", "<TSMAIL TO=\"a@example.test\" FROM=\"b@example.test\" SUBJECT=\"s\">line1\n.line2"
-                                 "</TSMAIL>sent");
+    auto page = Page("mail.tsm",
+                     "<TSMAIL TO=\"a@example.test\" FROM=\"b@example.test\" SUBJECT=\"s\">line1\n.line2"
+                     "</TSMAIL>sent");
     ASSERT_EQ(page.status, 200) << page.error;
     EXPECT_EQ(page.body, "sent");
     ASSERT_EQ(sink.WaitForMessages(1), 1) << site.ReadHomeFile("Mail/LOG/ERRORS.LOG");
     EXPECT_EQ(sink.Envelope(1), "b@example.test\na@example.test\n");
-    EXPECT_EQ(HeadOf(sink.Message(1)), "From: b@example.test\r\nTo: a@example.test\r\nSubject: s\r\n"
-                                       "X-Mailer: Brendlow Tessaro 2.0\r\n");
+    EXPECT_EQ(HeadOf(sink.Message(1)),
+              "From: b@example.test\r\nTo: a@example.test\r\nSubject: s\r\n"
+              "X-Mailer: Brendlow Tessaro 2.0\r\n");
     EXPECT_EQ(BodyOf(sink.Message(1)), "line1\r\n.line2");
     EXPECT_TRUE(WaitForEmptySpool());
 }
@@ -76,11 +80,12 @@ TEST_F(MailThroughWebServer, PostedSubjectWithLineBreakAddsNoHeader) {
     mailtest::SinkServer sink(SinkDir());
     ASSERT_TRUE(sink.Running());
     StartSite(sink.port());
-    site.WriteDocument("inject.tsm", "<TSMAIL TO=\"a@example.test\" FROM=\"b@example.test\" "
-                                     "SUBJECT=\"#FORM.subj#\">hello</TSMAIL>sent");
-    auto page = e2e::HttpRequest(site.port(), "POST", "/inject.tsm",
-                                 {"Content-Type: application/x-www-form-urlencoded"},
-                                 "subj=Hi%0D%0ABcc%3A+x%40example.test");
+    site.WriteDocument("inject.tsm",
+                       "<TSMAIL TO=\"a@example.test\" FROM=\"b@example.test\" "
+                       "SUBJECT=\"#FORM.subj#\">hello</TSMAIL>sent");
+    auto page =
+        e2e::HttpRequest(site.port(), "POST", "/inject.tsm", {"Content-Type: application/x-www-form-urlencoded"},
+                         "subj=Hi%0D%0ABcc%3A+x%40example.test");
     ASSERT_EQ(page.status, 200) << page.error;
     EXPECT_EQ(page.body, "sent");
     ASSERT_EQ(sink.WaitForMessages(1), 1) << site.ReadHomeFile("Mail/LOG/ERRORS.LOG");
@@ -95,8 +100,9 @@ TEST_F(MailThroughWebServer, PostedSubjectWithLineBreakAddsNoHeader) {
 TEST_F(MailThroughWebServer, TimerDeliversWhatTheServerCouldNotTakeAtFirst) {
     int port = mailtest::FreePort();
     StartSite(port);
-    auto page = Page("later.tsm", "<TSMAIL TO=\"a@example.test\" FROM=\"b@example.test\" SUBJECT=\"later\">"
-                                  "kept</TSMAIL>sent");
+    auto page = Page("later.tsm",
+                     "<TSMAIL TO=\"a@example.test\" FROM=\"b@example.test\" SUBJECT=\"later\">"
+                     "kept</TSMAIL>sent");
     ASSERT_EQ(page.status, 200) << page.error;
     // Nothing listens yet: the message waits in the spool for the next pass.
     for (int i = 0; i < 100 && site.ReadHomeFile("Mail/LOG/ERRORS.LOG").find("[NV_CONNREFUSED]") == std::string::npos;
@@ -122,8 +128,8 @@ TEST_F(MailThroughWebServer, QueryDrivenMessagesWithCopiesAndAnAttachment) {
     for (int i = 0; i < 300; ++i) bytes += static_cast<char>(i);
     std::ofstream(attachment, std::ios::binary) << bytes;
     auto query = [](const std::string& name, const std::string& sql) {
-        return "<TSQUERY " + (name.empty() ? std::string() : "NAME=\"" + name + "\" ") +
-               "DATASOURCE=\"e2e_mail\">" + sql + "</TSQUERY>";
+        return "<TSQUERY " + (name.empty() ? std::string() : "NAME=\"" + name + "\" ") + "DATASOURCE=\"e2e_mail\">" +
+               sql + "</TSQUERY>";
     };
     auto setup = Page("setup.tsm", query("", "CREATE TABLE people (id INTEGER, name VARCHAR(20))") +
                                        query("", "INSERT INTO people VALUES (1, 'ann')") +
@@ -131,8 +137,8 @@ TEST_F(MailThroughWebServer, QueryDrivenMessagesWithCopiesAndAnAttachment) {
     ASSERT_EQ(setup.body, "ready") << setup.body;
     auto page = Page("rows.tsm", query("q", "SELECT name FROM people ORDER BY id") +
                                      "<TSMAIL QUERY=\"q\" TO=\"#name#@example.test\" CC=\"boss@example.test\" "
-                                     "FROM=\"shop@example.test\" SUBJECT=\"For #name#\" MIMEATTACH=\"" + attachment +
-                                     "\">Dear #name#\n.signed</TSMAIL>sent");
+                                     "FROM=\"shop@example.test\" SUBJECT=\"For #name#\" MIMEATTACH=\"" +
+                                     attachment + "\">Dear #name#\n.signed</TSMAIL>sent");
     ASSERT_EQ(page.status, 200) << page.error;
     EXPECT_EQ(page.body, "sent");
     ASSERT_EQ(sink.WaitForMessages(2), 2) << site.ReadHomeFile("Mail/LOG/ERRORS.LOG");

@@ -64,8 +64,8 @@ TEST(PurgeInterval, KeepsBetweenASecondAndAnHour) {
 
 TEST(IsClientTimeStamp, AcceptsOnlyTheEnginesForm) {
     EXPECT_TRUE(IsClientTimeStamp("{ts '2020-01-01 10:00:00'}"));
-    for (const char* bad : {"", "yesterday", "{ts '2020-01-01 10:00'}", "{ts '2020-1-01 10:00:00'}",
-                            "{d '2020-01-01'}", "{ts '2020-01-01 10:00:00'} ", "{ts '2020-01-01T10:00:00'}"})
+    for (const char* bad : {"", "yesterday", "{ts '2020-01-01 10:00'}", "{ts '2020-1-01 10:00:00'}", "{d '2020-01-01'}",
+                            "{ts '2020-01-01 10:00:00'} ", "{ts '2020-01-01T10:00:00'}"})
         EXPECT_FALSE(IsClientTimeStamp(bad)) << bad;
 }
 

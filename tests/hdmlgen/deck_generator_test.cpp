@@ -95,7 +95,8 @@ TEST_F(DeckGeneratorTest, TheDumpToolPrintsADeckAsText) {
     std::string tool = std::string(TESSARO_BINARY_DIR) + "/bin/hdmlcdump";
     std::string out = Path("out.txt");
     ASSERT_EQ(std::system(("'" + tool + "' '" + deck + "' > '" + out + "'").c_str()), 0);
-    EXPECT_EQ(ReadFile(out), "<HDML VERSION=\"3.0\">\n  <DISPLAY NAME=\"main\">\n    Hello $(name)\n  </DISPLAY>\n</HDML>\n");
+    EXPECT_EQ(ReadFile(out),
+              "<HDML VERSION=\"3.0\">\n  <DISPLAY NAME=\"main\">\n    Hello $(name)\n  </DISPLAY>\n</HDML>\n");
     std::string notDeck = Path("plain.txt");
     std::ofstream(notDeck) << "plain";
     EXPECT_NE(std::system(("'" + tool + "' '" + notDeck + "' 2> '" + out + "'").c_str()), 0);

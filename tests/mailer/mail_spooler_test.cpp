@@ -112,14 +112,16 @@ TEST_F(SpoolerTest, DeliversSpooledMessagesAndLogsThem) {
     std::string log = MailLog();
     EXPECT_NE(log.find("\"Information\",\"TID="), std::string::npos);
     EXPECT_NE(log.find("\"Message spooled (recipient='a@example.test', subject='Hi \"\"a@example.test\"\"')\""),
-              std::string::npos) << log;
+              std::string::npos)
+        << log;
     EXPECT_NE(log.find("\"Entered mail processing loop.\""), std::string::npos);
     EXPECT_NE(log.find("\"Message sent (recipient='c@example.test', subject='Hi \"\"c@example.test\"\"')\""),
               std::string::npos);
     EXPECT_NE(log.find("\"Exited mail processing loop.\""), std::string::npos);
     std::string messages = MailLog("MESSAGES");
     EXPECT_NE(messages.find("\",\"from@example.test\",\"b@example.test\",\"Hi \"\"b@example.test\"\"\"\n"),
-              std::string::npos) << messages;
+              std::string::npos)
+        << messages;
 }
 
 TEST_F(SpoolerTest, LineFeedOnlyFileMovesToUndeliverable) {
@@ -133,8 +135,10 @@ TEST_F(SpoolerTest, LineFeedOnlyFileMovesToUndeliverable) {
     EXPECT_EQ(mailtest::ReadAll(moved[0]), "From: a\nTo: b\nSubject: s\n\nbody");
     EXPECT_NE(MailLog().find("\"Error attempting to read mail message from file '" + bad +
                              "' (Message file had invalid file format (no <CR><LF><CR><LF> delimiter found).) - "
-                             "Undelivered message file archived to '" + moved[0] + "'\""),
-              std::string::npos) << MailLog();
+                             "Undelivered message file archived to '" +
+                             moved[0] + "'\""),
+              std::string::npos)
+        << MailLog();
 }
 
 TEST_F(SpoolerTest, UnreachableServerKeepsMessagesForLaterPasses) {
@@ -178,7 +182,8 @@ TEST_F(SpoolerTest, UnreachableServerKeepsMessagesForLaterPasses) {
     EXPECT_TRUE(Files("SPOOL").empty());
     ASSERT_EQ(Files("UNDELIVR").size(), 2u);
     EXPECT_NE(MailLog().find("\"Message not delivered due to error in establishing connection - Undelivered message "
-                             "file archived to '" + Files("UNDELIVR")[0] + "'\""),
+                             "file archived to '" +
+                             Files("UNDELIVR")[0] + "'\""),
               std::string::npos);
 }
 
@@ -193,8 +198,10 @@ TEST_F(SpoolerTest, PermanentRefusalMovesTheMessageToUndeliverable) {
     EXPECT_TRUE(Files("SPOOL").empty());
     ASSERT_EQ(Files("UNDELIVR").size(), 1u);
     EXPECT_NE(MailLog().find("(550 no such user)  - Sender = 'from@example.test', Recipients = 'nobody@x.test' - "
-                             "Undelivered message archived to '" + Files("UNDELIVR")[0] + "'"),
-              std::string::npos) << MailLog();
+                             "Undelivered message archived to '" +
+                             Files("UNDELIVR")[0] + "'"),
+              std::string::npos)
+        << MailLog();
 }
 
 TEST_F(SpoolerTest, ReuseOpenConnectionOpensOneConnectionForTheServer) {
@@ -276,8 +283,11 @@ TEST(MailerLibraryName, WindowsNamesBecomeSharedObjects) {
         const char* configured;
         const char* file;
     } cases[] = {
-        {"TSSMTP.DLL", "libtssmtp.so"}, {"tssmtp", "libtssmtp.so"},        {"libtssmtp.so", "libtssmtp.so"},
-        {"libc.so.6", "libc.so.6"},     {"/opt/x/Mailer.DLL", "/opt/x/Mailer.DLL"},
+        {"TSSMTP.DLL", "libtssmtp.so"},
+        {"tssmtp", "libtssmtp.so"},
+        {"libtssmtp.so", "libtssmtp.so"},
+        {"libc.so.6", "libc.so.6"},
+        {"/opt/x/Mailer.DLL", "/opt/x/Mailer.DLL"},
     };
     for (const Case& c : cases) EXPECT_EQ(MailerLibraryFileName(c.configured), c.file) << c.configured;
 }

@@ -20,12 +20,18 @@ std::string Base64Decode(const std::string& text) {
     int bits = 0;
     for (char c : text) {
         int v;
-        if (c >= 'A' && c <= 'Z') v = c - 'A';
-        else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
-        else if (c >= '0' && c <= '9') v = c - '0' + 52;
-        else if (c == '+') v = 62;
-        else if (c == '/') v = 63;
-        else continue;
+        if (c >= 'A' && c <= 'Z')
+            v = c - 'A';
+        else if (c >= 'a' && c <= 'z')
+            v = c - 'a' + 26;
+        else if (c >= '0' && c <= '9')
+            v = c - '0' + 52;
+        else if (c == '+')
+            v = 62;
+        else if (c == '/')
+            v = 63;
+        else
+            continue;
         value = (value << 6) | static_cast<unsigned>(v);
         bits += 6;
         if (bits >= 8) {
@@ -78,8 +84,10 @@ TEST_F(MailerTest, ExportsCreateAndDelete) {
     long error = 0;
     void* library = tessaro::platform::LoadModule(std::string(TESSARO_BINARY_DIR) + "/lib/libtssmtp.so", &error);
     ASSERT_NE(library, nullptr) << error;
-    auto create = reinterpret_cast<CreateSMTPMailerProc>(tessaro::platform::GetModuleProcedure(library, kCreateSMTPMailerName));
-    auto remove = reinterpret_cast<DeleteSMTPMailerProc>(tessaro::platform::GetModuleProcedure(library, kDeleteSMTPMailerName));
+    auto create =
+        reinterpret_cast<CreateSMTPMailerProc>(tessaro::platform::GetModuleProcedure(library, kCreateSMTPMailerName));
+    auto remove =
+        reinterpret_cast<DeleteSMTPMailerProc>(tessaro::platform::GetModuleProcedure(library, kDeleteSMTPMailerName));
     ASSERT_TRUE(create && remove);
     CMailer* mailer = create(nullptr, nullptr, 5);
     ASSERT_NE(mailer, nullptr);
@@ -104,10 +112,11 @@ TEST_F(MailerTest, RealServerReceivesTheMessageByteForByte) {
     ASSERT_EQ(sink.WaitForMessages(2), 2);
     EXPECT_EQ(sink.Envelope(1), "s@example.test\na@example.test\nb@example.test\n");
     EXPECT_EQ(sink.Message(1), std::string("From: s@example.test\r\nTo: a@example.test\r\nCC: b@example.test\r\n"
-                                           "Subject: Hello\r\n") + kExtra + "line1\r\n.line2\r\n.\r\n..two\r\nend\r\n");
+                                           "Subject: Hello\r\n") +
+                                   kExtra + "line1\r\n.line2\r\n.\r\n..two\r\nend\r\n");
     EXPECT_EQ(sink.Envelope(2), "s@example.test\nc@example.test\n");
-    EXPECT_EQ(sink.Message(2), std::string("From: s@example.test\r\nTo: c@example.test\r\nSubject: Again\r\n") +
-                                   kExtra + "second\r\n");
+    EXPECT_EQ(sink.Message(2),
+              std::string("From: s@example.test\r\nTo: c@example.test\r\nSubject: Again\r\n") + kExtra + "second\r\n");
 }
 
 TEST_F(MailerTest, AttachmentsTravelAsBase64Parts) {
@@ -127,12 +136,14 @@ TEST_F(MailerTest, AttachmentsTravelAsBase64Parts) {
     const std::string boundary = "==========_080815456==_";
     EXPECT_EQ(got.substr(0, got.find("X-Attachments")),
               "From: s@x.test\r\nTo: a@x.test\r\nCC: b@x.test,c@x.test\r\nSubject: Pics\r\n");
-    EXPECT_NE(got.find("X-Attachments: " + file + "\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"" +
-                       boundary + "\"\r\n\r\n--" + boundary + "\r\nContent-Type: text/plain; charset=\"us-ascii\"\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        got.find("X-Attachments: " + file + "\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"" +
+                 boundary + "\"\r\n\r\n--" + boundary + "\r\nContent-Type: text/plain; charset=\"us-ascii\"\r\n"),
+        std::string::npos);
     EXPECT_NE(got.find("see\r\n.attached\r\n"), std::string::npos);
-    std::string partHead = "Content-Type: image/gif; name=\"pic.gif\"\r\nContent-Transfer-Encoding: base64\r\n"
-                           "Content-Disposition: attachment; filename=\"pic.gif\"\r\n\r\n";
+    std::string partHead =
+        "Content-Type: image/gif; name=\"pic.gif\"\r\nContent-Transfer-Encoding: base64\r\n"
+        "Content-Disposition: attachment; filename=\"pic.gif\"\r\n\r\n";
     std::size_t start = got.find(partHead);
     ASSERT_NE(start, std::string::npos) << got;
     start += partHead.size();
@@ -150,8 +161,9 @@ TEST_F(MailerTest, RefusedRecipientEndsTheMessageWithTheServersText) {
     ASSERT_TRUE(mailer.Connect("127.0.0.1", fake.port())) << mailer.GetErrorText();
     CMailMessage m("", -1, -1, "s@x", "a@x", "b@y", "s", kExtra, "body", "");
     EXPECT_FALSE(mailer.SendMessage(&m));
-    EXPECT_STREQ(mailer.GetErrorText(), "Error occurred while attempting to send mail message. - [NV_ERROR] General "
-                                        "error (550 no such user)  - Sender = 's@x', Recipients = 'a@x,b@y'");
+    EXPECT_STREQ(mailer.GetErrorText(),
+                 "Error occurred while attempting to send mail message. - [NV_ERROR] General "
+                 "error (550 no such user)  - Sender = 's@x', Recipients = 'a@x,b@y'");
     EXPECT_EQ(mailer.GetReplyCode(), 550);
     EXPECT_TRUE(mailer.Close());
     EXPECT_EQ(fake.Count("DATA") + fake.Count("data"), 0);
@@ -165,8 +177,9 @@ TEST_F(MailerTest, MultiLineRepliesAreOneReplyEvenWhenSplit) {
     CMailMessage m("", -1, -1, "s@x", "a@x", "", "s", kExtra, "body", "");
     ASSERT_TRUE(mailer.SendMessage(&m)) << mailer.GetErrorText();
     EXPECT_TRUE(mailer.Close()) << mailer.GetErrorText();
-    EXPECT_EQ(fake.Log(), "HELO 127.0.0.1\nmail from:<s@x>\nrcpt to:<a@x>\ndata\nFrom: s@x\nTo: a@x\nSubject: s\n"
-                          "X-Mailer: Brendlow Tessaro 2.0\n\nbody\n.\nQUIT\n");
+    EXPECT_EQ(fake.Log(),
+              "HELO 127.0.0.1\nmail from:<s@x>\nrcpt to:<a@x>\ndata\nFrom: s@x\nTo: a@x\nSubject: s\n"
+              "X-Mailer: Brendlow Tessaro 2.0\n\nbody\n.\nQUIT\n");
 }
 
 TEST_F(MailerTest, ServerClosingMidDataIsAFailureAndCloseFindsNoConnection) {
@@ -179,7 +192,8 @@ TEST_F(MailerTest, ServerClosingMidDataIsAFailureAndCloseFindsNoConnection) {
     std::string text = mailer.GetErrorText();
     EXPECT_EQ(text.find("Error occurred while attempting to send mail message. - [NV_REMOTECLOSE] Remote host reset or "
                         "closed connection ("),
-              0u) << text;
+              0u)
+        << text;
     EXPECT_EQ(mailer.GetReplyCode(), 0);
     EXPECT_FALSE(mailer.Close());
     EXPECT_STREQ(mailer.GetErrorText(),
@@ -193,9 +207,10 @@ TEST_F(MailerTest, SilentServerTimesOutAndQuitEndsTheWait) {
     ASSERT_TRUE(fake.Running());
     CSMTPMailer mailer(nullptr, 1);
     EXPECT_FALSE(mailer.Connect("127.0.0.1", fake.port()));
-    EXPECT_STREQ(mailer.GetErrorText(), "Error occurred while attempting to connect to mail server. - [NV_ERROR] "
-                                        "General error (Timed out while waiting for SMTP command to complete)  - "
-                                        "Server = '127.0.0.1'");
+    EXPECT_STREQ(mailer.GetErrorText(),
+                 "Error occurred while attempting to connect to mail server. - [NV_ERROR] "
+                 "General error (Timed out while waiting for SMTP command to complete)  - "
+                 "Server = '127.0.0.1'");
     std::atomic<bool> quit{true};
     MailerWaitControl control{[](void* c) { return static_cast<std::atomic<bool>*>(c)->load(); }, &quit};
     CSMTPMailer quitting(&control, 60);
@@ -213,8 +228,9 @@ TEST_F(MailerTest, ConnectFailuresSayWhatHappened) {
         {"127.0.0.1", mailtest::FreePort(),
          "[NV_CONNREFUSED] Connection to host refused - remote host is not listening (Connection Refused)  - "
          "Server = '127.0.0.1'"},
-        {"", 25, "[NV_BADNAME] Name of host cannot be resolved to address (No RemoteHost or RemotePort given.)  - "
-                 "Server = ''"},
+        {"", 25,
+         "[NV_BADNAME] Name of host cannot be resolved to address (No RemoteHost or RemotePort given.)  - "
+         "Server = ''"},
         {"no-such-host.invalid", 25, "[NV_BADNAME] Name of host cannot be resolved to address ("},
     };
     for (const Case& c : cases) {

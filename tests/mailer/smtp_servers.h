@@ -120,7 +120,8 @@ private:
 // The scripted server; every line it received is in log().
 class FakeServer : public ScriptServer {
 public:
-    FakeServer(const std::string& mode, const std::string& log) : ScriptServer("fake_smtp_server.py", {mode, log}), log_(log) {}
+    FakeServer(const std::string& mode, const std::string& log)
+        : ScriptServer("fake_smtp_server.py", {mode, log}), log_(log) {}
     std::string Log() const { return ReadAll(log_); }
     int Count(const std::string& text) const {
         std::string all = Log();

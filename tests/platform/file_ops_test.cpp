@@ -23,7 +23,9 @@ std::string Read(const std::string& path) {
     return text.str();
 }
 
-void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+void Write(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
 
 std::set<std::string> Names(const std::string& dir) {
     std::set<std::string> names;

@@ -27,7 +27,8 @@ TEST(MailSpoolText, LayoutWithAndWithoutOptionalLines) {
               std::string("Server: mx\r\nPort: 25\r\nFrom: a\r\nTo: b\r\nSubject: s\r\n") + kHeaders + "body");
     CMailMessage full("", -1, 60, "a", "b", "c", "s", kHeaders, "", "/tmp/f.gif");
     EXPECT_EQ(full.SpoolText(), std::string("Timeout: 60\r\nFrom: a\r\nTo: b\r\nSubject: s\r\nCC: c\r\n"
-                                            "Attach: /tmp/f.gif\r\n") + kHeaders);
+                                            "Attach: /tmp/f.gif\r\n") +
+                                    kHeaders);
     // Without extra lines the header part still ends in its empty line.
     CMailMessage bare("", -1, -1, "a", "b", "", "s", "", "x", "");
     EXPECT_EQ(bare.SpoolText(), "From: a\r\nTo: b\r\nSubject: s\r\n\r\nx");
@@ -65,8 +66,9 @@ TEST(MailSpoolText, RoundTripKeepsEveryFieldAndTheBodyAsWritten) {
 
 TEST(MailSpoolText, HeaderNamesAndNumbersAsTheReaderTakesThem) {
     CMailMessage m;
-    ASSERT_TRUE(m.ParseSpoolText("to:  a@b \r\ncc:c@d\r\nport: x\r\ntimeout: -5s\r\nno colon line\r\n"
-                                 "X-Custom :  value \r\n\r\nbody"));
+    ASSERT_TRUE(
+        m.ParseSpoolText("to:  a@b \r\ncc:c@d\r\nport: x\r\ntimeout: -5s\r\nno colon line\r\n"
+                         "X-Custom :  value \r\n\r\nbody"));
     EXPECT_EQ(m.to, "a@b");
     EXPECT_EQ(m.cc, "c@d");
     EXPECT_EQ(m.port, 0);

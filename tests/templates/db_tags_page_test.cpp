@@ -15,8 +15,9 @@ class DbTagsPage : public CoreTagsPage {
 protected:
     void SetUp() override {
         CoreTagsPage::SetUp();
-        Exec("CREATE TABLE staff (id INTEGER PRIMARY KEY, name VARCHAR(30), note VARCHAR(40), salary INTEGER, "
-             "hired DATE)");
+        Exec(
+            "CREATE TABLE staff (id INTEGER PRIMARY KEY, name VARCHAR(30), note VARCHAR(40), salary INTEGER, "
+            "hired DATE)");
         Exec("CREATE TABLE codes (code VARCHAR(10) UNIQUE)");
         Exec("CREATE TABLE notes (a VARCHAR(10), b VARCHAR(10))");
     }
@@ -66,7 +67,8 @@ TEST_F(DbTagsPage, InsertAddsOneRowWithQuotesAndLeavesEmptyFieldsOut) {
     Exec("CREATE TABLE stamps (id INTEGER PRIMARY KEY, at TIMESTAMP)");
     PageOutcome stamped = Post(Tag("TSINSERT", "TABLENAME=\"stamps\""), "id=1&at=2024-01-31+10%3A30%3A15");
     ASSERT_FALSE(stamped.failed) << stamped.title << stamped.detail;
-    EXPECT_TRUE(Contains(Values("SELECT at AS v FROM stamps"), "2024-01-31 10:30:15")) << Values("SELECT at AS v FROM stamps");
+    EXPECT_TRUE(Contains(Values("SELECT at AS v FROM stamps"), "2024-01-31 10:30:15"))
+        << Values("SELECT at AS v FROM stamps");
     PageOutcome notDate = Post(Tag("TSINSERT", "TABLENAME=\"stamps\"") + "after", "id=2&at=someday");
     EXPECT_TRUE(Contains(notDate.body, "is not correctly formatted")) << notDate.body;
 
@@ -107,8 +109,8 @@ TEST_F(DbTagsPage, TableNamesAreCheckedAgainstTheCatalog) {
 }
 
 TEST_F(DbTagsPage, FormFieldsLimitTheColumnsAndValuesAreChecked) {
-    PageOutcome limited = Post(Tag("TSINSERT", "TABLENAME=\"STAFF\" FORMFIELDS=\"id, name\""),
-                               "id=1&name=Ann&salary=lots&other=x");
+    PageOutcome limited =
+        Post(Tag("TSINSERT", "TABLENAME=\"STAFF\" FORMFIELDS=\"id, name\""), "id=1&name=Ann&salary=lots&other=x");
     ASSERT_FALSE(limited.failed) << limited.title << limited.detail;
     EXPECT_EQ(Values("SELECT name AS v FROM staff WHERE salary IS NULL"), "Ann;");
 
@@ -161,9 +163,8 @@ TEST_F(DbTagsPage, TransactionCommitsBothOrNeither) {
     EXPECT_EQ(Values("SELECT code AS v FROM codes ORDER BY code"), "a;b;");
 
     // A form insert and a query in one window.
-    PageOutcome mixed = Post("<TSTRANSACTION>" + Tag("TSINSERT", "TABLENAME=\"codes\"") + insert("d") +
-                                 "</TSTRANSACTION>",
-                             "code=d");
+    PageOutcome mixed =
+        Post("<TSTRANSACTION>" + Tag("TSINSERT", "TABLENAME=\"codes\"") + insert("d") + "</TSTRANSACTION>", "code=d");
     ASSERT_TRUE(mixed.failed);
     EXPECT_EQ(Values("SELECT code AS v FROM codes ORDER BY code"), "a;b;");
 
@@ -181,8 +182,8 @@ TEST_F(DbTagsPage, TransactionWindowErrors) {
     } cases[] = {
         {"<TSTRANSACTION><TSTRANSACTION>", "Invalid use of TSTRANSACTION tag<P>"},
         {"</TSTRANSACTION>", "Invalid end transaction tag (/TSTRANSACTION) encountered<P>"},
-        {"<TSTRANSACTION>" + Query("a", "INSERT INTO codes VALUES ('u')") + "<TSQUERY NAME=\"b\" DATASOURCE=\"" +
-             dsn_ + "\" USERNAME=\"other\">SELECT 1</TSQUERY></TSTRANSACTION>",
+        {"<TSTRANSACTION>" + Query("a", "INSERT INTO codes VALUES ('u')") + "<TSQUERY NAME=\"b\" DATASOURCE=\"" + dsn_ +
+             "\" USERNAME=\"other\">SELECT 1</TSQUERY></TSTRANSACTION>",
          "More than one data source used in a TSTRANSACTION<P>"},
     };
     for (const Case& c : cases) {
@@ -194,9 +195,9 @@ TEST_F(DbTagsPage, TransactionWindowErrors) {
     EXPECT_EQ(Values("SELECT COUNT(*) AS v FROM codes"), "0;");
     // A window that sends nothing needs no end tag; the data-source name's case does not matter.
     EXPECT_FALSE(Run("<TSTRANSACTION>text").failed);
-    PageOutcome cased = Run("<TSTRANSACTION>" + Query("a", "INSERT INTO codes VALUES ('v')") +
-                            "<TSQUERY NAME=\"b\" DATASOURCE=\"" + UpperCopy(dsn_) +
-                            "\">INSERT INTO codes VALUES ('w')</TSQUERY></TSTRANSACTION>");
+    PageOutcome cased =
+        Run("<TSTRANSACTION>" + Query("a", "INSERT INTO codes VALUES ('v')") + "<TSQUERY NAME=\"b\" DATASOURCE=\"" +
+            UpperCopy(dsn_) + "\">INSERT INTO codes VALUES ('w')</TSQUERY></TSTRANSACTION>");
     ASSERT_FALSE(cased.failed) << cased.title << cased.detail;
     EXPECT_EQ(Values("SELECT code AS v FROM codes ORDER BY code"), "v;w;");
 }
@@ -261,12 +262,9 @@ TEST(TableColumnFit, PaddingTruncationMarkupAndEntities) {
         CTableColumn::Alignment alignment;
         const char* fitted;
     } cases[] = {
-        {"ab", 5, CTableColumn::Right, "   ab"},
-        {"ab", 5, CTableColumn::Left, "ab   "},
-        {"ab", 5, CTableColumn::Center, " ab  "},
-        {"<B>abcdef</B>", 3, CTableColumn::Left, "<B>abc</B>"},
-        {"a&amp;b", 4, CTableColumn::Left, "a&amp;b "},
-        {"a&b c;", 6, CTableColumn::Left, "a&b c;"},
+        {"ab", 5, CTableColumn::Right, "   ab"},        {"ab", 5, CTableColumn::Left, "ab   "},
+        {"ab", 5, CTableColumn::Center, " ab  "},       {"<B>abcdef</B>", 3, CTableColumn::Left, "<B>abc</B>"},
+        {"a&amp;b", 4, CTableColumn::Left, "a&amp;b "}, {"a&b c;", 6, CTableColumn::Left, "a&b c;"},
         {"abc", 3, CTableColumn::Right, "abc"},
     };
     for (const Case& c : cases) {
@@ -375,9 +373,10 @@ TEST_F(DbTagsPagePostgres, SamePagesOnPostgres) {
     ASSERT_TRUE(pg.Available()) << "PostgreSQL not available: " << pg.Reason();
     const std::string staff = "dbtags_staff_" + std::to_string(getpid());
     const std::string codes = "dbtags_codes_" + std::to_string(getpid());
-    PageOutcome made = Run(PgQuery("", "DROP TABLE IF EXISTS " + staff) + PgQuery("", "DROP TABLE IF EXISTS " + codes) +
-                           PgQuery("", "CREATE TABLE " + staff + " (id int PRIMARY KEY, name varchar(30), salary int)") +
-                           PgQuery("", "CREATE TABLE " + codes + " (code varchar(10) UNIQUE)"));
+    PageOutcome made =
+        Run(PgQuery("", "DROP TABLE IF EXISTS " + staff) + PgQuery("", "DROP TABLE IF EXISTS " + codes) +
+            PgQuery("", "CREATE TABLE " + staff + " (id int PRIMARY KEY, name varchar(30), salary int)") +
+            PgQuery("", "CREATE TABLE " + codes + " (code varchar(10) UNIQUE)"));
     ASSERT_FALSE(made.failed) << made.title << made.detail;
 
     // A qualified name: each part is quoted on its own.
@@ -390,8 +389,7 @@ TEST_F(DbTagsPagePostgres, SamePagesOnPostgres) {
     PageOutcome invalid = Post(insert, "id=4&salary=lots");
     EXPECT_TRUE(Contains(invalid.body, "<UL><LI>")) << invalid.body;
 
-    PageOutcome updated =
-        Post("<TSUPDATE " + Login() + " TABLENAME=\"" + staff + "\">", "id=2&name=Bea&salary=");
+    PageOutcome updated = Post("<TSUPDATE " + Login() + " TABLENAME=\"" + staff + "\">", "id=2&name=Bea&salary=");
     ASSERT_FALSE(updated.failed) << updated.title << updated.detail;
     EXPECT_EQ(PgValues("SELECT name || '/' || COALESCE(salary::text, 'NULL') AS v FROM " + staff + " ORDER BY id"),
               "O'Neil/NULL;Bea/NULL;");
@@ -408,8 +406,9 @@ TEST_F(DbTagsPagePostgres, SamePagesOnPostgres) {
 
     PageOutcome table = Run(PgQuery("q", "SELECT id, name FROM " + staff + " ORDER BY id") +
                             "<TSTABLE QUERY=\"q\" HTMLTABLE><TSCOL TEXT=\"#name#\"></TSTABLE>");
-    EXPECT_EQ(table.body, "<TABLE  ><TR><TD  ALIGN=LEFT >O'Neil</TD></TR>\n<TR><TD  ALIGN=LEFT >Bea</TD></TR>\n"
-                          "</TABLE>\n");
+    EXPECT_EQ(table.body,
+              "<TABLE  ><TR><TD  ALIGN=LEFT >O'Neil</TD></TR>\n<TR><TD  ALIGN=LEFT >Bea</TD></TR>\n"
+              "</TABLE>\n");
     Run(PgQuery("", "DROP TABLE " + staff) + PgQuery("", "DROP TABLE " + codes));
 }
 

@@ -25,7 +25,8 @@ std::pair<std::string, std::string> Thrown(Call call) {
 
 class TSXRequestTest : public ::testing::Test {
 protected:
-    CTSXRequestImp MakeRequest(std::vector<std::pair<std::string, std::string>> attributes, CTSXQueryImp* query = nullptr) {
+    CTSXRequestImp MakeRequest(std::vector<std::pair<std::string, std::string>> attributes,
+                               CTSXQueryImp* query = nullptr) {
         TSXRequestHost host;
         host.queries = &queries;
         host.write = [this](const std::string& text) { written += text; };
@@ -94,13 +95,15 @@ TEST_F(TSXRequestTest, QueriesMadeByTheTag) {
     EXPECT_STREQ(names->GetString(2), "B");
 
     auto [rowTitle, rowDetail] = Thrown([&] { query->GetData(2, 1); });
-    EXPECT_EQ(rowDetail.rfind("You have attempted to refer to row 2 of the query 'MADE'. This query contains 1 rows.", 0),
-              0u) << rowDetail;
+    EXPECT_EQ(
+        rowDetail.rfind("You have attempted to refer to row 2 of the query 'MADE'. This query contains 1 rows.", 0), 0u)
+        << rowDetail;
     auto [columnTitle, columnDetail] = Thrown([&] { query->SetData(1, 3, "y"); });
     EXPECT_EQ(columnDetail.rfind("You have attempted to refer to an invalid column of the query 'MADE' (the column "
                                  "index requested was 3).",
                                  0),
-              0u) << columnDetail;
+              0u)
+        << columnDetail;
 
     // Columns come before rows; the rows stay.
     CTSXQueryView view(*queries.Find("MADE"));

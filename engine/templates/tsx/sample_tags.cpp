@@ -44,9 +44,9 @@ extern "C" void TSXAttributes(CTSXRequest* request) {
     request->SetVariable("tsx_count", Number(names->GetCount()).c_str());
     if (CTSXQuery* given = request->GetQuery()) {
         std::string first = given->GetRowCount() > 0 ? given->GetData(1, 1) : "";
-        request->Write(("[" + std::string(given->GetName()) + " rows=" + Number(given->GetRowCount()) +
-                        " first=" + first + "]")
-                           .c_str());
+        request->Write(
+            ("[" + std::string(given->GetName()) + " rows=" + Number(given->GetRowCount()) + " first=" + first + "]")
+                .c_str());
         int row = given->AddRow();
         given->SetData(row, 1, "added by the tag");
     }
