@@ -113,7 +113,7 @@ void CReportJob::Run() {
     } catch (CWebException* e) {
         e->AppendDetail("Data Source = \"" + m_dataSource + "\"<P>");
         std::string text = e->GetMessage() + "<P>" + e->GetDetail();
-        delete e;
+        e->Delete();
         WriteFailure(0, text, CPrintEngine::LibraryLine());
         if (m_dataSources) m_dataSources->ReleaseConnections(true);
         m_job.reset();
