@@ -15,6 +15,7 @@ extern const TagFamily kApplicationTags;
 extern const TagFamily kQueryTags;
 extern const TagFamily kOutputTags;
 extern const TagFamily kMailTags;
+extern const TagFamily kReportTags;
 extern const TagFamily kLoopTags;
 extern const TagFamily kReplyTags;
 extern const TagFamily kParamErrorTags;
@@ -32,6 +33,7 @@ const TagFamily* const kFamilies[] = {
     &kQueryTags,
     &kOutputTags,
     &kMailTags,
+    &kReportTags,
     &kLoopTags,
     &kReplyTags,
     &kParamErrorTags,

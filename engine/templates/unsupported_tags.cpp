@@ -29,9 +29,8 @@ constexpr TagAction kActions[] = {
     {p::insertStart_InsertTag, [](TagContext&) { NotSupported("TSINSERT/TSUPDATE"); }},
     {p::insertStart_UpdateTag, [](TagContext&) { NotSupported("TSINSERT/TSUPDATE"); }},
     {p::fileStart_FileTag, [](TagContext&) { NotSupported("TSFILE"); }},
-    {p::reportStart_ReportTag, [](TagContext&) { NotSupported("TSREPORT"); }},
 };
 
 }  // namespace
 
-const TagFamily kUnsupportedTags{"TSTRANSACTION TSOBJECT TSX TSTABLE TSINSERT TSUPDATE TSFILE TSREPORT", kActions};
+const TagFamily kUnsupportedTags{"TSTRANSACTION TSOBJECT TSX TSTABLE TSINSERT TSUPDATE TSFILE", kActions};

@@ -43,8 +43,8 @@ TEST(TagDispatchTest, ProductionsReachTheirFamilyInTheirPhase) {
         {p::cookieAttribute_CookieSecure, "TSCOOKIE", TagPhase::Output},
         {p::item_includeStart_includeAttributesOpt_IncludeEnd, "TSINCLUDE", TagPhase::Output},
         {p::applicationAttribute_ApplicationName_attributeValue, "TSAPPLICATION", TagPhase::Output},
-        {p::reportStart_ReportTag, "TSTRANSACTION TSOBJECT TSX TSTABLE TSINSERT TSUPDATE TSFILE TSREPORT",
-         TagPhase::Output},
+        {p::fileStart_FileTag, "TSTRANSACTION TSOBJECT TSX TSTABLE TSINSERT TSUPDATE TSFILE", TagPhase::Output},
+        {p::reportStart_ReportTag, "TSREPORT", TagPhase::Output},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(FamilyOf(table, c.production), c.family) << c.production;
