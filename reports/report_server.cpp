@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "database/access/connection_pool.h"
 #include "database/access/request_data_sources.h"
 #include "platform/window.h"
 #include "reports/print_engine_binding.h"
@@ -51,6 +52,13 @@ int RunReportServer() {
         e->Delete();   // defaults serve
     }
     CRegistrySettings* s = settings.get();
+    try {
+        CreateConnectionPool(s);
+    } catch (CException* e) {
+        WriteTraceLog("REPORT", "Error", "The report server could not create its connection pool (" + e->GetErrorMessage() + ").");
+        e->Delete();
+        return 1;
+    }
     long error = 0;
     auto window = platform::Window::Create(
         kReportServerWindow, kReportServerWindow,

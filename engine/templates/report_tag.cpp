@@ -62,6 +62,11 @@ struct RequestFolderGuard {
 
 }  // namespace
 
+void CloseReportEngineMutex() {
+    std::string window = tessaro::platform::FindWindow("", tessaro::reports::kReportServerWindow);
+    if (!window.empty()) tessaro::platform::PostMessage(window, tessaro::reports::WM_CLOSEREPORTSERVER, 0, 0);
+}
+
 CReportTag::CReportTag(CServerSettings* settings, CRequestReader* reader)
     : CReportRequest(std::string()), m_settings(settings), m_reader(reader) {
     long defaultMs = Markers(settings).defaultTimeoutMs;

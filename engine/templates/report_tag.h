@@ -9,6 +9,9 @@
 class CServerSettings;
 class CRequestReader;
 
+// At engine shutdown: tells a running report server to close.
+void CloseReportEngineMutex();
+
 class CReportTag : public tessaro::reports::CReportRequest {
 public:
     // settings and reader are not owned.

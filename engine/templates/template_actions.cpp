@@ -7,6 +7,7 @@
 #include "engine/templates/page_scopes.h"
 #include "engine/templates/pooled_data_sources.h"
 #include "engine/templates/query_page.h"
+#include "engine/templates/report_tag.h"
 #include "engine/templates/template_tables.h"
 #include "support/text_helpers.h"
 
@@ -28,6 +29,7 @@ void InstallTemplateSubsystems(EngineSubsystems& subsystems) {
         LoadTemplateParserTables();
         LoadExpressionEvaluator();
     };
+    subsystems.closeReportEngineMutex = CloseReportEngineMutex;
     subsystems.freeGrammarTables = [] {
         FreeExpressionEvaluator();
         FreeTemplateParserTables();
