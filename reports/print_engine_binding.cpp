@@ -77,8 +77,11 @@ void CPrintEngine::Load(const std::string& library) {
         // found but could not load.
         if (!present || reason.find("No such file") != std::string::npos)
             throw CPrintEngineException(400, Format1024("The library file '%s' could not be located.", library));
-        throw CPrintEngineException(401, Format1024("Windows NT error number %s occurred while attempting to load the library %s.",
-                                                    "126", library + " (" + reason + ")"));
+        // 193: the file is there but is no library this process can load.
+        char text[1024];
+        std::snprintf(text, sizeof text, "Windows NT error number %ld occurred while attempting to load the library %s.", 193L,
+                      (library + " (" + reason + ")").c_str());
+        throw CPrintEngineException(401, text);
     }
     b.module.emplace(std::move(module));
     b.path = file;

@@ -108,21 +108,33 @@ void CReportJob::Run() {
     } catch (CPrintEngineException& e) {
         std::string text = e.Number() == 510 ? m_formulaName : e.Text();
         WriteFailure(e.Number(), text, CPrintEngine::LibraryLine());
-        if (m_dataSources) m_dataSources->ReleaseConnections(true);
-        m_job.reset();
+        CloseAfterFailure();
     } catch (CWebException* e) {
         e->AppendDetail("Data Source = \"" + m_dataSource + "\"<P>");
         std::string text = e->GetMessage() + "<P>" + e->GetDetail();
         e->Delete();
         WriteFailure(0, text, CPrintEngine::LibraryLine());
-        if (m_dataSources) m_dataSources->ReleaseConnections(true);
-        m_job.reset();
-    } catch (const std::exception& e) {
+        CloseAfterFailure();
+    } catch (...) {
         std::string text = "An unexpected error occurred while processing a Tessaro report file (" + m_reportPath + ") ";
         WriteTraceLog("REPORT", "Error", text + CPrintEngine::LibraryLine());
         WriteFailure(0, text, CPrintEngine::LibraryLine());
-        throw ReportJobFatal(text + e.what());
+        throw ReportJobFatal(text);
     }
+}
+
+void CReportJob::CloseAfterFailure() {
+    // The answer is written; a connection or job that will not close must not change it.
+    try {
+        if (m_dataSources) m_dataSources->ReleaseConnections(true);
+    } catch (CException* e) {
+        e->Delete();
+    }
+    try {
+        if (m_job) m_job->Close();
+    } catch (const CPrintEngineException&) {
+    }
+    m_job.reset();
 }
 
 void CReportJob::Steps() {

@@ -51,6 +51,7 @@ public:
 private:
     void Steps();
     void LogOn();
+    void CloseAfterFailure();
 
     CRegistrySettings* m_settings;
     CRequestDataSources* m_dataSources;

@@ -43,6 +43,7 @@ TEST_F(PrintEngineBinding, LoadFailuresAreNumberedAndRetried) {
         FAIL() << "loaded";
     } catch (const CPrintEngineException& e) {
         EXPECT_EQ(e.Number(), 401);
+        EXPECT_EQ(e.Text().rfind("Windows NT error number 193 occurred while attempting to load the library " + notALibrary, 0), 0u) << e.Text();
         EXPECT_NE(e.Text().find(notALibrary), std::string::npos);
     }
 }
