@@ -113,4 +113,15 @@ TEST_F(ReportsThroughWebServer, APrintEngineThatIsNotInstalledIsReported) {
     EXPECT_TRUE(Contains(page.body, "could not be located on this server")) << page.body;
 }
 
+TEST_F(ReportsThroughWebServer, APrintEngineThatHangsCostsThePageNotTheEngine) {
+    ASSERT_TRUE(e2e::Site::SetSetting("Reports", "CrystalEngineDLL", std::string(TESSARO_BINARY_DIR) + "/lib/libtsprint_hangs.so"));
+    ASSERT_TRUE(e2e::Site::SetSetting("Reports", "ServerTimeout", "1"));
+    Start(false);
+    auto page = Page("report.tsm", "<TSREPORT REPORT=\"" + ReportPath() + "\"></TSREPORT>");
+    EXPECT_TRUE(Contains(page.body, "The report server did not finish the report within 1 seconds")) << page.body;
+    // The report mutex was given back: the next page waits its turn instead of failing as busy.
+    auto next = Page("next.tsm", "<TSREPORT REPORT=\"" + ReportPath() + "\" TIMEOUT=\"10\"></TSREPORT>");
+    EXPECT_FALSE(Contains(next.body, "the report server was busy")) << next.body;
+}
+
 }  // namespace
