@@ -10,6 +10,7 @@
 #include "reports/report_job.h"
 #include "support/registry.h"
 #include "support/trace_log.h"
+#include "support/web_exception.h"
 
 namespace tessaro::reports {
 
@@ -26,14 +27,16 @@ std::int64_t DoReport(CRegistrySettings* settings, const std::string& folder) {
     CReportJob job(folder, settings, &dataSources);
     if (!job.Read()) {
         job.ClearResponse();
-        job.WriteFailure(0, "Unexpected file input error occurred while reading report parameters (" + job.m_errorText + ").",
+        job.WriteFailure(0, "Unexpected error occurred while attempting to restore report request parameters (" + job.m_errorText + ").",
                          CPrintEngine::LibraryLine());
         return 1;
     }
     try {
         job.Run();
-    } catch (const ReportJobFatal& e) {
-        WriteTraceLog("REPORT", "Error", e.what());
+    } catch (const ReportJobFatal&) {
+        std::exit(1);   // the job has logged and answered
+    } catch (...) {
+        WriteTraceLog("REPORT", "Error", "Unexpected error occurred in DoReport message procedure.");
         std::exit(1);
     }
     return 1;
@@ -43,22 +46,27 @@ std::int64_t DoReport(CRegistrySettings* settings, const std::string& folder) {
 
 int RunReportServer() {
     platform::BlockCloseSignals();
+    // A second instance ends at once, without a word.
+    if (!platform::FindWindow("", kReportServerWindow).empty()) return 0;
     std::unique_ptr<CRegistryKey> root;
     std::unique_ptr<CRegistrySettings> settings;
     try {
         root = OpenTessaroRootKey();
         settings = std::make_unique<CRegistrySettings>(root.get());
+        CreateConnectionPool(settings.get());
     } catch (CRegistryException* e) {
-        e->Delete();   // defaults serve
+        WriteTraceLog("REPORT", "Error",
+                      "Error number " + std::to_string(e->GetErrorCode()) +
+                          " occurred during initialization of settings object - " + e->GetErrorMessage());
+        e->Delete();
+        return 0;
+    } catch (CWebException* e) {
+        WriteTraceLog("REPORT", "Error",
+                      "Error occurred during initialization of connection list - " + e->GetMessage() + " (" + e->GetDetail() + ")");
+        e->Delete();
+        return 0;
     }
     CRegistrySettings* s = settings.get();
-    try {
-        CreateConnectionPool(s);
-    } catch (CException* e) {
-        WriteTraceLog("REPORT", "Error", "The report server could not create its connection pool (" + e->GetErrorMessage() + ").");
-        e->Delete();
-        return 1;
-    }
     long error = 0;
     auto window = platform::Window::Create(
         kReportServerWindow, kReportServerWindow,
