@@ -98,6 +98,13 @@ TEST_F(ReportsThroughWebServer, FailuresAnswerWithTheirPages) {
     EXPECT_TRUE(Contains(logon.body, "Error occurred while processing TSREPORT")) << logon.body;
     EXPECT_TRUE(Contains(logon.body, "no_such_dsn")) << logon.body;
 
+    // A table the data source does not have: the print engine's log-on failure.
+    std::string broken = kStaffReport;
+    broken.replace(broken.find("Table=staff"), 11, "SQL=SELECT id, name, dept, salary FROM nowhere");
+    site.WriteDocument("broken.rpt", broken);
+    auto query = Page("query.tsm", "<TSREPORT REPORT=\"" + site.document_root() + "/broken.rpt\"></TSREPORT>");
+    EXPECT_TRUE(Contains(query.body, "The Crystal Reports Engine was unable to successfully log on to the data source.")) << query.body;
+
     auto html = Page("html.tsm", "<TSREPORT REPORT=\"" + ReportPath() + "\" HTMLTYPE=\"FOO\"></TSREPORT>");
     EXPECT_TRUE(Contains(html.body, "The HTMLTYPE you specified (FOO) is invalid.")) << html.body;
 
