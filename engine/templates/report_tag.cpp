@@ -136,11 +136,16 @@ void CReportTag::Run() {
 
 void CReportTag::HandOff() {
     using namespace tessaro::platform;
+    // The last report server this engine started; collected once it has ended (it only ends
+    // early when a report failed beyond answering), so no dead process lingers.
+    static long s_serverPid = 0;
     std::string window = FindWindow("", tessaro::reports::kReportServerWindow);
     if (window.empty()) {
+        if (s_serverPid != 0 && ReapChild(s_serverPid)) s_serverPid = 0;
         std::string program = ProgramDirectory() + "tsreports";
         long error = 0;
         long pid = SpawnProgram(program, {program}, &error);
+        s_serverPid = pid;
         if (pid == 0) {
             char detail[1024];
             std::snprintf(detail, sizeof detail,
