@@ -12,9 +12,9 @@ namespace tessaro::print {
 struct FormulaNode {
     enum class Kind { Number, Text, Boolean, Column, Named, Not, Negate, Binary };
     Kind kind;
-    std::string op;     // Binary: + - * / & = <> < > <= >= and or
+    std::string op;  // Binary: + - * / & = <> < > <= >= and or
     double number = 0;
-    std::string text;   // Text literal, or the formula name of Named
+    std::string text;  // Text literal, or the formula name of Named
     int column = -1;
     Formula left, right;
 };
@@ -51,10 +51,12 @@ private:
         m_token = Token{};
         if (m_pos >= m_text.size()) return;
         char c = m_text[m_pos];
-        if (std::isdigit(static_cast<unsigned char>(c)) || (c == '.' && m_pos + 1 < m_text.size() &&
-                                                            std::isdigit(static_cast<unsigned char>(m_text[m_pos + 1])))) {
+        if (std::isdigit(static_cast<unsigned char>(c)) ||
+            (c == '.' && m_pos + 1 < m_text.size() && std::isdigit(static_cast<unsigned char>(m_text[m_pos + 1])))) {
             size_t start = m_pos;
-            while (m_pos < m_text.size() && (std::isdigit(static_cast<unsigned char>(m_text[m_pos])) || m_text[m_pos] == '.')) ++m_pos;
+            while (m_pos < m_text.size() &&
+                   (std::isdigit(static_cast<unsigned char>(m_text[m_pos])) || m_text[m_pos] == '.'))
+                ++m_pos;
             m_token = {Token::Kind::Number, m_text.substr(start, m_pos - start)};
         } else if (c == '\'' || c == '"') {
             std::string value;
@@ -62,7 +64,11 @@ private:
             for (;;) {
                 if (m_pos >= m_text.size()) Fail("a text is not closed");
                 if (m_text[m_pos] == c) {
-                    if (m_pos + 1 < m_text.size() && m_text[m_pos + 1] == c) { value += c; m_pos += 2; continue; }
+                    if (m_pos + 1 < m_text.size() && m_text[m_pos + 1] == c) {
+                        value += c;
+                        m_pos += 2;
+                        continue;
+                    }
                     ++m_pos;
                     break;
                 }
@@ -105,12 +111,18 @@ private:
 
     Formula Or() {
         Formula f = And();
-        while (IsWord("or")) { Next(); f = Binary("or", f, And()); }
+        while (IsWord("or")) {
+            Next();
+            f = Binary("or", f, And());
+        }
         return f;
     }
     Formula And() {
         Formula f = Not();
-        while (IsWord("and")) { Next(); f = Binary("and", f, Not()); }
+        while (IsWord("and")) {
+            Next();
+            f = Binary("and", f, Not());
+        }
         return f;
     }
     Formula Not() {
@@ -124,23 +136,37 @@ private:
     Formula Comparison() {
         Formula f = Join();
         for (const char* op : {"=", "<>", "<=", ">=", "<", ">"}) {
-            if (IsOp(op)) { Next(); return Binary(op, f, Join()); }
+            if (IsOp(op)) {
+                Next();
+                return Binary(op, f, Join());
+            }
         }
         return f;
     }
     Formula Join() {
         Formula f = Sum();
-        while (IsOp("&")) { Next(); f = Binary("&", f, Sum()); }
+        while (IsOp("&")) {
+            Next();
+            f = Binary("&", f, Sum());
+        }
         return f;
     }
     Formula Sum() {
         Formula f = Product();
-        while (IsOp("+") || IsOp("-")) { std::string op = m_token.text; Next(); f = Binary(op, f, Product()); }
+        while (IsOp("+") || IsOp("-")) {
+            std::string op = m_token.text;
+            Next();
+            f = Binary(op, f, Product());
+        }
         return f;
     }
     Formula Product() {
         Formula f = Unary();
-        while (IsOp("*") || IsOp("/")) { std::string op = m_token.text; Next(); f = Binary(op, f, Unary()); }
+        while (IsOp("*") || IsOp("/")) {
+            std::string op = m_token.text;
+            Next();
+            f = Binary(op, f, Unary());
+        }
         return f;
     }
     Formula Unary() {
@@ -154,47 +180,48 @@ private:
     Formula Primary() {
         auto node = std::make_shared<FormulaNode>();
         switch (m_token.kind) {
-        case Token::Kind::Number: {
-            char* end = nullptr;
-            node->kind = FormulaNode::Kind::Number;
-            node->number = std::strtod(m_token.text.c_str(), &end);
-            if (*end != '\0') Fail("'" + m_token.text + "' is not a number");
-            break;
-        }
-        case Token::Kind::Text:
-            node->kind = FormulaNode::Kind::Text;
-            node->text = m_token.text;
-            break;
-        case Token::Kind::Ref: {
-            std::string name = m_token.text;
-            if (!name.empty() && name[0] == '@') {
-                if (!m_names.hasFormula || !m_names.hasFormula(name.substr(1)))
-                    throw FormulaError(kErrUnknownField, "The formula {" + name + "} is not in the report.");
-                node->kind = FormulaNode::Kind::Named;
-                node->text = Lower(name.substr(1));
-            } else {
-                node->kind = FormulaNode::Kind::Column;
-                node->column = m_names.column ? m_names.column(name) : -1;
-                if (node->column < 0) throw FormulaError(kErrUnknownField, "The field {" + name + "} is not in the report.");
+            case Token::Kind::Number: {
+                char* end = nullptr;
+                node->kind = FormulaNode::Kind::Number;
+                node->number = std::strtod(m_token.text.c_str(), &end);
+                if (*end != '\0') Fail("'" + m_token.text + "' is not a number");
+                break;
             }
-            break;
-        }
-        case Token::Kind::Word:
-            if (m_token.text != "true" && m_token.text != "false") Fail("unexpected '" + m_token.text + "'");
-            node->kind = FormulaNode::Kind::Boolean;
-            node->number = m_token.text == "true" ? 1 : 0;
-            break;
-        case Token::Kind::Op:
-            if (m_token.text != "(") Fail("unexpected '" + m_token.text + "'");
-            Next();
-            {
-                Formula inner = Or();
-                if (!IsOp(")")) Fail("a parenthesis is not closed");
+            case Token::Kind::Text:
+                node->kind = FormulaNode::Kind::Text;
+                node->text = m_token.text;
+                break;
+            case Token::Kind::Ref: {
+                std::string name = m_token.text;
+                if (!name.empty() && name[0] == '@') {
+                    if (!m_names.hasFormula || !m_names.hasFormula(name.substr(1)))
+                        throw FormulaError(kErrUnknownField, "The formula {" + name + "} is not in the report.");
+                    node->kind = FormulaNode::Kind::Named;
+                    node->text = Lower(name.substr(1));
+                } else {
+                    node->kind = FormulaNode::Kind::Column;
+                    node->column = m_names.column ? m_names.column(name) : -1;
+                    if (node->column < 0)
+                        throw FormulaError(kErrUnknownField, "The field {" + name + "} is not in the report.");
+                }
+                break;
+            }
+            case Token::Kind::Word:
+                if (m_token.text != "true" && m_token.text != "false") Fail("unexpected '" + m_token.text + "'");
+                node->kind = FormulaNode::Kind::Boolean;
+                node->number = m_token.text == "true" ? 1 : 0;
+                break;
+            case Token::Kind::Op:
+                if (m_token.text != "(") Fail("unexpected '" + m_token.text + "'");
                 Next();
-                return inner;
-            }
-        case Token::Kind::End:
-            Fail("the formula ends too early");
+                {
+                    Formula inner = Or();
+                    if (!IsOp(")")) Fail("a parenthesis is not closed");
+                    Next();
+                    return inner;
+                }
+            case Token::Kind::End:
+                Fail("the formula ends too early");
         }
         Next();
         return node;
@@ -206,7 +233,9 @@ private:
     Token m_token;
 };
 
-[[noreturn]] void RunFail(const std::string& why) { throw FormulaError(kErrFormulaRun, why); }
+[[noreturn]] void RunFail(const std::string& why) {
+    throw FormulaError(kErrFormulaRun, why);
+}
 
 double AsNumber(const Value& v) {
     if (v.kind == Value::Kind::Number) return v.number;
@@ -223,7 +252,8 @@ bool ReadNumber(const std::string& text, double* number) {
     size_t end = text.find_last_not_of(" \t") + 1;
     std::string core = text.substr(start, end - start);
     for (char c : core) {
-        if (!std::isdigit(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '+' && c != 'e' && c != 'E') return false;
+        if (!std::isdigit(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '+' && c != 'e' && c != 'E')
+            return false;
     }
     char* stop = nullptr;
     double n = std::strtod(core.c_str(), &stop);
@@ -234,33 +264,40 @@ bool ReadNumber(const std::string& text, double* number) {
 
 std::string ValueText(const Value& v) {
     switch (v.kind) {
-    case Value::Kind::Text: return v.text;
-    case Value::Kind::Boolean: return v.boolean ? "True" : "False";
-    case Value::Kind::Number:
-        if (!v.text.empty()) return v.text;
-        char buffer[64];
-        if (std::fabs(v.number) < 1e15 && v.number == std::floor(v.number))
-            std::snprintf(buffer, sizeof buffer, "%.0f", v.number);
-        else
-            std::snprintf(buffer, sizeof buffer, "%.15g", v.number);
-        return buffer;
+        case Value::Kind::Text:
+            return v.text;
+        case Value::Kind::Boolean:
+            return v.boolean ? "True" : "False";
+        case Value::Kind::Number:
+            if (!v.text.empty()) return v.text;
+            char buffer[64];
+            if (std::fabs(v.number) < 1e15 && v.number == std::floor(v.number))
+                std::snprintf(buffer, sizeof buffer, "%.0f", v.number);
+            else
+                std::snprintf(buffer, sizeof buffer, "%.15g", v.number);
+            return buffer;
     }
     return {};
 }
 
 bool IsTrue(const Value& v) {
     switch (v.kind) {
-    case Value::Kind::Boolean: return v.boolean;
-    case Value::Kind::Number: return v.number != 0;
-    case Value::Kind::Text: return !v.text.empty();
+        case Value::Kind::Boolean:
+            return v.boolean;
+        case Value::Kind::Number:
+            return v.number != 0;
+        case Value::Kind::Text:
+            return !v.text.empty();
     }
     return false;
 }
 
 int CompareValues(const Value& a, const Value& b) {
     double x = 0, y = 0;
-    bool aNum = a.kind == Value::Kind::Number || (a.kind == Value::Kind::Text && b.kind == Value::Kind::Number && ReadNumber(a.text, &x));
-    bool bNum = b.kind == Value::Kind::Number || (b.kind == Value::Kind::Text && a.kind == Value::Kind::Number && ReadNumber(b.text, &y));
+    bool aNum = a.kind == Value::Kind::Number ||
+                (a.kind == Value::Kind::Text && b.kind == Value::Kind::Number && ReadNumber(a.text, &x));
+    bool bNum = b.kind == Value::Kind::Number ||
+                (b.kind == Value::Kind::Text && a.kind == Value::Kind::Number && ReadNumber(b.text, &y));
     if (aNum && bNum) {
         if (a.kind == Value::Kind::Number) x = a.number;
         if (b.kind == Value::Kind::Number) y = b.number;
@@ -279,20 +316,29 @@ Formula ParseFormula(const std::string& text, const FormulaNames& names) {
 Value Evaluate(const Formula& f, const FormulaRow& row, int depth) {
     if (!f) return Value::OfBoolean(true);
     switch (f->kind) {
-    case FormulaNode::Kind::Number: return Value::OfNumber(f->number);
-    case FormulaNode::Kind::Text: return Value::OfText(f->text);
-    case FormulaNode::Kind::Boolean: return Value::OfBoolean(f->number != 0);
-    case FormulaNode::Kind::Column: return row.Column(f->column);
-    case FormulaNode::Kind::Named:
-        if (depth >= kMaxFormulaDepth) RunFail("The formula {@" + f->text + "} refers to itself.");
-        return row.NamedFormula(f->text, depth + 1);
-    case FormulaNode::Kind::Not: return Value::OfBoolean(!IsTrue(Evaluate(f->left, row, depth)));
-    case FormulaNode::Kind::Negate: return Value::OfNumber(-AsNumber(Evaluate(f->left, row, depth)));
-    case FormulaNode::Kind::Binary: break;
+        case FormulaNode::Kind::Number:
+            return Value::OfNumber(f->number);
+        case FormulaNode::Kind::Text:
+            return Value::OfText(f->text);
+        case FormulaNode::Kind::Boolean:
+            return Value::OfBoolean(f->number != 0);
+        case FormulaNode::Kind::Column:
+            return row.Column(f->column);
+        case FormulaNode::Kind::Named:
+            if (depth >= kMaxFormulaDepth) RunFail("The formula {@" + f->text + "} refers to itself.");
+            return row.NamedFormula(f->text, depth + 1);
+        case FormulaNode::Kind::Not:
+            return Value::OfBoolean(!IsTrue(Evaluate(f->left, row, depth)));
+        case FormulaNode::Kind::Negate:
+            return Value::OfNumber(-AsNumber(Evaluate(f->left, row, depth)));
+        case FormulaNode::Kind::Binary:
+            break;
     }
     const std::string& op = f->op;
-    if (op == "and") return Value::OfBoolean(IsTrue(Evaluate(f->left, row, depth)) && IsTrue(Evaluate(f->right, row, depth)));
-    if (op == "or") return Value::OfBoolean(IsTrue(Evaluate(f->left, row, depth)) || IsTrue(Evaluate(f->right, row, depth)));
+    if (op == "and")
+        return Value::OfBoolean(IsTrue(Evaluate(f->left, row, depth)) && IsTrue(Evaluate(f->right, row, depth)));
+    if (op == "or")
+        return Value::OfBoolean(IsTrue(Evaluate(f->left, row, depth)) || IsTrue(Evaluate(f->right, row, depth)));
     Value l = Evaluate(f->left, row, depth);
     Value r = Evaluate(f->right, row, depth);
     if (op == "&") return Value::OfText(ValueText(l) + ValueText(r));

@@ -16,12 +16,26 @@ struct Value {
     enum class Kind { Number, Text, Boolean };
     Kind kind = Kind::Text;
     double number = 0;
-    std::string text;   // a number read from a row keeps its text as it came
+    std::string text;  // a number read from a row keeps its text as it came
     bool boolean = false;
 
-    static Value OfNumber(double n) { Value v; v.kind = Kind::Number; v.number = n; return v; }
-    static Value OfText(std::string t) { Value v; v.text = std::move(t); return v; }
-    static Value OfBoolean(bool b) { Value v; v.kind = Kind::Boolean; v.boolean = b; return v; }
+    static Value OfNumber(double n) {
+        Value v;
+        v.kind = Kind::Number;
+        v.number = n;
+        return v;
+    }
+    static Value OfText(std::string t) {
+        Value v;
+        v.text = std::move(t);
+        return v;
+    }
+    static Value OfBoolean(bool b) {
+        Value v;
+        v.kind = Kind::Boolean;
+        v.boolean = b;
+        return v;
+    }
 };
 
 // A failure with the print engine's error number (515 syntax, 509 unknown field, 546 run).
@@ -29,6 +43,7 @@ class FormulaError : public std::runtime_error {
 public:
     FormulaError(short number, const std::string& text) : std::runtime_error(text), m_number(number) {}
     short Number() const { return m_number; }
+
 private:
     short m_number;
 };

@@ -11,11 +11,20 @@ std::string Escape(const std::string& text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '&': out += "&amp;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -35,8 +44,9 @@ std::string RenderHtml(const std::string& title, const std::vector<std::string>&
         name = "netscape";
         table = "<TABLE BORDER=\"1\" CELLPADDING=\"2\" BGCOLOR=\"#FFFFFF\">";
     }
-    std::string html = "<HTML><HEAD><TITLE>" + Escape(title) + "</TITLE>\n<META NAME=\"GENERATOR\" CONTENT=\"Tessaro print engine (" +
-                       name + ")\"></HEAD>\n<BODY BGCOLOR=\"#FFFFFF\">\n<!-- html subtype: " + name + " -->\n";
+    std::string html = "<HTML><HEAD><TITLE>" + Escape(title) +
+                       "</TITLE>\n<META NAME=\"GENERATOR\" CONTENT=\"Tessaro print engine (" + name +
+                       ")\"></HEAD>\n<BODY BGCOLOR=\"#FFFFFF\">\n<!-- html subtype: " + name + " -->\n";
     if (!title.empty()) html += "<H2>" + Escape(title) + "</H2>\n";
     if (!image.empty()) html += "<IMG SRC=\"" + Escape(image) + "\">\n";
     html += table;

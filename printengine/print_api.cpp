@@ -25,13 +25,13 @@ struct EngineState {
     bool open = false;
     std::map<short, std::unique_ptr<PrintJob>> jobs;
     std::map<short, LastError> errors;
-    std::map<std::string, void*> privateConnections;   // upper-cased library name -> connection
+    std::map<std::string, void*> privateConnections;  // upper-cased library name -> connection
     short nextJob = 1;
     std::string handedText;
 };
 
 EngineState& State() {
-    static EngineState* state = new EngineState;   // outlives every caller's static destructors
+    static EngineState* state = new EngineState;  // outlives every caller's static destructors
     return *state;
 }
 
@@ -52,7 +52,8 @@ int WithJob(short job, Body body) {
     std::lock_guard<std::mutex> hold(s.lock);
     if (!s.open) return Fail(s, 0, tessaro::print::kErrEngineNotOpen, "The print engine is not open.");
     auto it = s.jobs.find(job);
-    if (it == s.jobs.end()) return Fail(s, 0, tessaro::print::kErrBadJobNumber, "There is no print job " + std::to_string(job) + ".");
+    if (it == s.jobs.end())
+        return Fail(s, 0, tessaro::print::kErrBadJobNumber, "There is no print job " + std::to_string(job) + ".");
     s.errors.erase(job);
     try {
         return body(s, *it->second);
@@ -73,7 +74,9 @@ void CopyField(char* field, size_t size, const std::string& value) {
     std::memcpy(field, value.data(), std::min(size - 1, value.size()));
 }
 
-std::string FieldText(const char* field, size_t size) { return std::string(field, strnlen(field, size)); }
+std::string FieldText(const char* field, size_t size) {
+    return std::string(field, strnlen(field, size));
+}
 
 int HandText(EngineState& s, const std::string& text, void** handle, short* length) {
     s.handedText = text;
@@ -131,7 +134,8 @@ __attribute__((visibility("default"))) int PELogOnSQLServerWithPrivateInfo(const
     EngineState& s = State();
     std::lock_guard<std::mutex> hold(s.lock);
     if (!s.open) return Fail(s, 0, tessaro::print::kErrEngineNotOpen, "The print engine is not open.");
-    if (!dllName || !privateInfo) return Fail(s, 0, tessaro::print::kErrLogOn, "No connection was handed to the print engine.");
+    if (!dllName || !privateInfo)
+        return Fail(s, 0, tessaro::print::kErrLogOn, "No connection was handed to the print engine.");
     s.privateConnections[Upper(dllName)] = privateInfo;
     return 1;
 }
@@ -168,7 +172,8 @@ __attribute__((visibility("default"))) int PEGetHandleString(void* textHandle, c
 __attribute__((visibility("default"))) int PEClosePrintJob(short printJob) {
     EngineState& s = State();
     std::lock_guard<std::mutex> hold(s.lock);
-    if (!s.jobs.erase(printJob)) return Fail(s, 0, tessaro::print::kErrBadJobNumber, "There is no print job " + std::to_string(printJob) + ".");
+    if (!s.jobs.erase(printJob))
+        return Fail(s, 0, tessaro::print::kErrBadJobNumber, "There is no print job " + std::to_string(printJob) + ".");
     s.errors.erase(printJob);
     return 1;
 }
@@ -180,20 +185,23 @@ __attribute__((visibility("default"))) int PESetSelectionFormula(short printJob,
     });
 }
 
-__attribute__((visibility("default"))) int PEGetFormula(short printJob, const char* formulaName, void** textHandle, short* textLength) {
+__attribute__((visibility("default"))) int PEGetFormula(short printJob, const char* formulaName, void** textHandle,
+                                                        short* textLength) {
     return WithJob(printJob, [&](EngineState& s, PrintJob& job) {
         return HandText(s, job.GetFormula(formulaName ? formulaName : ""), textHandle, textLength);
     });
 }
 
-__attribute__((visibility("default"))) int PESetFormula(short printJob, const char* formulaName, const char* formulaString) {
+__attribute__((visibility("default"))) int PESetFormula(short printJob, const char* formulaName,
+                                                        const char* formulaString) {
     return WithJob(printJob, [&](EngineState&, PrintJob& job) {
         job.SetFormula(formulaName ? formulaName : "", formulaString ? formulaString : "");
         return 1;
     });
 }
 
-__attribute__((visibility("default"))) int PESetNthSortField(short printJob, short sortFieldN, const char* name, short direction) {
+__attribute__((visibility("default"))) int PESetNthSortField(short printJob, short sortFieldN, const char* name,
+                                                             short direction) {
     return WithJob(printJob, [&](EngineState&, PrintJob& job) {
         job.SetSortField(sortFieldN, name ? name : "", direction != PE_SF_DESCENDING);
         return 1;
@@ -203,7 +211,9 @@ __attribute__((visibility("default"))) int PESetNthSortField(short printJob, sho
 __attribute__((visibility("default"))) int PEGetNthTableType(short printJob, short tableN, PETableType* tableType) {
     return WithJob(printJob, [&](EngineState& s, PrintJob& job) {
         if (!tableType || tableType->StructSize != sizeof(PETableType)) return SizeMismatch(s, printJob, "table type");
-        if (tableN != 0) return Fail(s, printJob, tessaro::print::kErrBadTableNumber, "The report has no table " + std::to_string(tableN) + ".");
+        if (tableN != 0)
+            return Fail(s, printJob, tessaro::print::kErrBadTableNumber,
+                        "The report has no table " + std::to_string(tableN) + ".");
         const auto& t = job.Definition().table;
         CopyField(tableType->DLLName, sizeof tableType->DLLName, t.databaseLibrary);
         CopyField(tableType->DescriptiveName, sizeof tableType->DescriptiveName, t.description);
@@ -215,7 +225,9 @@ __attribute__((visibility("default"))) int PEGetNthTableType(short printJob, sho
 __attribute__((visibility("default"))) int PEGetNthTableLogOnInfo(short printJob, short tableN, PELogOnInfo* info) {
     return WithJob(printJob, [&](EngineState& s, PrintJob& job) {
         if (!info || info->StructSize != sizeof(PELogOnInfo)) return SizeMismatch(s, printJob, "log-on");
-        if (tableN != 0) return Fail(s, printJob, tessaro::print::kErrBadTableNumber, "The report has no table " + std::to_string(tableN) + ".");
+        if (tableN != 0)
+            return Fail(s, printJob, tessaro::print::kErrBadTableNumber,
+                        "The report has no table " + std::to_string(tableN) + ".");
         const PrintJob::LogOn& l = job.TableLogOn();
         CopyField(info->ServerName, sizeof info->ServerName, l.server);
         CopyField(info->DatabaseName, sizeof info->DatabaseName, l.database);
@@ -225,12 +237,17 @@ __attribute__((visibility("default"))) int PEGetNthTableLogOnInfo(short printJob
     });
 }
 
-__attribute__((visibility("default"))) int PESetNthTableLogOnInfo(short printJob, short tableN, PELogOnInfo* info, int) {
+__attribute__((visibility("default"))) int PESetNthTableLogOnInfo(short printJob, short tableN, PELogOnInfo* info,
+                                                                  int) {
     return WithJob(printJob, [&](EngineState& s, PrintJob& job) {
         if (!info || info->StructSize != sizeof(PELogOnInfo)) return SizeMismatch(s, printJob, "log-on");
-        if (tableN != 0) return Fail(s, printJob, tessaro::print::kErrBadTableNumber, "The report has no table " + std::to_string(tableN) + ".");
-        job.TableLogOn() = {FieldText(info->ServerName, sizeof info->ServerName), FieldText(info->DatabaseName, sizeof info->DatabaseName),
-                            FieldText(info->UserID, sizeof info->UserID), FieldText(info->Password, sizeof info->Password)};
+        if (tableN != 0)
+            return Fail(s, printJob, tessaro::print::kErrBadTableNumber,
+                        "The report has no table " + std::to_string(tableN) + ".");
+        job.TableLogOn() = {FieldText(info->ServerName, sizeof info->ServerName),
+                            FieldText(info->DatabaseName, sizeof info->DatabaseName),
+                            FieldText(info->UserID, sizeof info->UserID),
+                            FieldText(info->Password, sizeof info->Password)};
         return 1;
     });
 }
@@ -241,7 +258,8 @@ __attribute__((visibility("default"))) int PEDiscardSavedData(short printJob) {
 
 __attribute__((visibility("default"))) int PEExportTo(short printJob, PEExportOptions* options) {
     return WithJob(printJob, [&](EngineState& s, PrintJob& job) {
-        if (!options || options->StructSize != sizeof(PEExportOptions)) return SizeMismatch(s, printJob, "export options");
+        if (!options || options->StructSize != sizeof(PEExportOptions))
+            return SizeMismatch(s, printJob, "export options");
         auto* html = static_cast<PEHtmlOptions*>(options->formatOptions);
         auto* disk = static_cast<PEDiskOptions*>(options->destinationOptions);
         if (html && html->structSize != sizeof(PEHtmlOptions)) return SizeMismatch(s, printJob, "HTML options");

@@ -16,14 +16,14 @@ extern "C" {
 
 struct PETableType {
     uint16_t StructSize;
-    char DLLName[64];           // the database library the table is read through
+    char DLLName[64];  // the database library the table is read through
     char DescriptiveName[256];
     uint16_t DBType;
 };
 
 struct PELogOnInfo {
     uint16_t StructSize;
-    char ServerName[128];       // for an ODBC table: the data source name
+    char ServerName[128];  // for an ODBC table: the data source name
     char DatabaseName[128];
     char UserID[128];
     char Password[128];
@@ -32,11 +32,11 @@ struct PELogOnInfo {
 struct PEExportOptions {
     uint16_t StructSize;
     char formatDLLName[64];
-    uint32_t formatType;        // HTML subtype: 0 standard, 1 microsoft, 2 netscape
-    void* formatOptions;        // PEHtmlOptions
+    uint32_t formatType;  // HTML subtype: 0 standard, 1 microsoft, 2 netscape
+    void* formatOptions;  // PEHtmlOptions
     char destinationDLLName[64];
-    uint32_t destinationType;   // 0: a file on disk
-    void* destinationOptions;   // PEDiskOptions
+    uint32_t destinationType;  // 0: a file on disk
+    void* destinationOptions;  // PEDiskOptions
     uint16_t nFormatOptionsBytes;
     uint16_t nDestinationOptionsBytes;
 };
@@ -64,10 +64,10 @@ enum { PE_SF_DESCENDING = 0, PE_SF_ASCENDING = 1 };
 // Results: nonzero is success unless said otherwise; job numbers are 1..32767, 0 is failure.
 int PEOpenEngine(void);
 void PECloseEngine(void);
-short PEGetVersion(short which);                         // major in the high byte
+short PEGetVersion(short which);  // major in the high byte
 short PEOpenPrintJob(const char* reportFilePath);
 int PELogOnSQLServerWithPrivateInfo(const char* dllName, void* privateInfo);
-short PEGetErrorCode(short printJob);                    // job 0: the engine's own errors
+short PEGetErrorCode(short printJob);  // job 0: the engine's own errors
 int PEGetErrorText(short printJob, void** textHandle, short* textLength);
 int PEGetHandleString(void* textHandle, char* buffer, short bufferLength);
 int PEClosePrintJob(short printJob);
@@ -92,15 +92,15 @@ enum ErrorNumber : short {
     kErrNone = 0,
     kErrEngineNotOpen = 501,
     kErrBadJobNumber = 502,
-    kErrReportFile = 503,      // the definition cannot be read or is malformed
-    kErrRecordSize = 507,      // a record's size field is not the library's own
+    kErrReportFile = 503,  // the definition cannot be read or is malformed
+    kErrRecordSize = 507,  // a record's size field is not the library's own
     kErrUnknownField = 509,
     kErrUnknownFormula = 510,
     kErrBadTableNumber = 523,
     kErrFormulaSyntax = 515,
-    kErrLogOn = 536,           // connecting or running the table's query failed
-    kErrExport = 545,          // no export set, or the file cannot be written
-    kErrFormulaRun = 546,      // a formula failed while rows were printed
+    kErrLogOn = 536,       // connecting or running the table's query failed
+    kErrExport = 545,      // no export set, or the file cannot be written
+    kErrFormulaRun = 546,  // a formula failed while rows were printed
 };
 
 }  // namespace tessaro::print

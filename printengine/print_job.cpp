@@ -22,7 +22,10 @@ public:
     Value Column(int index) const override {
         return index >= 0 && size_t(index) < m_row.size() ? m_row[size_t(index)] : Value{};
     }
-    Value NamedFormula(const std::string& name, int depth) const override { return m_job.EvaluateNamed(name, m_row, depth); }
+    Value NamedFormula(const std::string& name, int depth) const override {
+        return m_job.EvaluateNamed(name, m_row, depth);
+    }
+
 private:
     const PrintJob& m_job;
     const Row& m_row;
@@ -41,8 +44,11 @@ PrintJob::PrintJob(const std::string& reportPath) {
         std::string field = item;
         bool ascending = true;
         std::string lower = LowerCase(field);
-        if (lower.size() > 5 && lower.ends_with(" desc")) { ascending = false; field.resize(field.size() - 5); }
-        else if (lower.size() > 4 && lower.ends_with(" asc")) field.resize(field.size() - 4);
+        if (lower.size() > 5 && lower.ends_with(" desc")) {
+            ascending = false;
+            field.resize(field.size() - 5);
+        } else if (lower.size() > 4 && lower.ends_with(" asc"))
+            field.resize(field.size() - 4);
         SetSortField(n++, Trim(field), ascending);
     }
     m_logOn = {m_def.table.server, m_def.table.database, m_def.table.user, m_def.table.password};
@@ -85,7 +91,8 @@ void PrintJob::SetFormula(const std::string& name, const std::string& text) {
 }
 
 void PrintJob::SetSortField(int n, const std::string& field, bool ascending) {
-    if (n < 0 || size_t(n) > m_sort.size()) throw FormulaError(kErrUnknownField, "Sort field " + std::to_string(n) + " is out of order.");
+    if (n < 0 || size_t(n) > m_sort.size())
+        throw FormulaError(kErrUnknownField, "Sort field " + std::to_string(n) + " is out of order.");
     Formula key;
     try {
         key = ParseFormula(field, Names());
@@ -94,8 +101,10 @@ void PrintJob::SetSortField(int n, const std::string& field, bool ascending) {
     }
     if (!key) throw FormulaError(kErrUnknownField, "A sort field is empty.");
     SortField sort{field, key, ascending};
-    if (size_t(n) == m_sort.size()) m_sort.push_back(sort);
-    else m_sort[size_t(n)] = sort;
+    if (size_t(n) == m_sort.size())
+        m_sort.push_back(sort);
+    else
+        m_sort[size_t(n)] = sort;
 }
 
 Value PrintJob::EvaluateNamed(const std::string& lowerName, const Row& row, int depth) const {

@@ -15,7 +15,7 @@ namespace tessaro::print {
 using Row = std::vector<Value>;
 
 struct SortField {
-    std::string text;   // as set, for instance "{staff.name}"
+    std::string text;  // as set, for instance "{staff.name}"
     Formula key;
     bool ascending = true;
 };
@@ -40,10 +40,16 @@ public:
     const std::vector<SortField>& SortFields() const { return m_sort; }
 
     // The log-on the table is read with; starts as the definition's defaults.
-    struct LogOn { std::string server, database, user, password; };
+    struct LogOn {
+        std::string server, database, user, password;
+    };
     LogOn& TableLogOn() { return m_logOn; }
 
-    void SetExport(const std::string& path, HtmlSubtype subtype) { m_exportPath = path; m_subtype = subtype; m_exportSet = true; }
+    void SetExport(const std::string& path, HtmlSubtype subtype) {
+        m_exportPath = path;
+        m_subtype = subtype;
+        m_exportSet = true;
+    }
     bool ExportSet() const { return m_exportSet; }
 
     // Filters the rows by the selection, sorts them stably and gives the page's HTML.
@@ -61,7 +67,7 @@ private:
     Value EvaluateNamed(const std::string& lowerName, const Row& row, int depth) const;
 
     ReportDefinition m_def;
-    std::map<std::string, std::pair<std::string, Formula>> m_formulas;   // lower name -> text, parsed
+    std::map<std::string, std::pair<std::string, Formula>> m_formulas;  // lower name -> text, parsed
     std::string m_selectionText;
     Formula m_selection;
     std::vector<SortField> m_sort;

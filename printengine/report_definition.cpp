@@ -81,28 +81,48 @@ bool ParseReportDefinition(const std::string& text, ReportDefinition* def, std::
         std::string value = Trim(trimmed.substr(eq + 1));
         std::string lkey = LowerCase(key);
         if (section == "report") {
-            if (lkey == "title") def->title = value;
-            else if (lkey == "columns") def->columns = SplitTopLevel(value);
-            else if (lkey == "headings") def->headings = SplitTopLevel(value);
-            else if (lkey == "selection") def->selection = value;
-            else if (lkey == "sort") def->sort = value;
-            else if (lkey == "image") def->image = value;
-            else return fail("unknown key " + key + " in [Report]");
+            if (lkey == "title")
+                def->title = value;
+            else if (lkey == "columns")
+                def->columns = SplitTopLevel(value);
+            else if (lkey == "headings")
+                def->headings = SplitTopLevel(value);
+            else if (lkey == "selection")
+                def->selection = value;
+            else if (lkey == "sort")
+                def->sort = value;
+            else if (lkey == "image")
+                def->image = value;
+            else
+                return fail("unknown key " + key + " in [Report]");
         } else if (section == "table") {
             TableDefinition& t = def->table;
-            if (lkey == "databaselibrary") t.databaseLibrary = value;
-            else if (lkey == "name") t.name = value;
-            else if (lkey == "description") t.description = value;
-            else if (lkey == "databasetype") t.databaseType = std::atoi(value.c_str());
-            else if (lkey == "fields") t.fields = SplitTopLevel(value);
-            else if (lkey == "server") t.server = value;
-            else if (lkey == "database") t.database = value;
-            else if (lkey == "user") t.user = value;
-            else if (lkey == "password") t.password = value;
-            else if (lkey == "table") t.table = value;
-            else if (lkey == "sql") t.sql = value;
-            else if (lkey == "file") t.file = value;
-            else return fail("unknown key " + key + " in [Table]");
+            if (lkey == "databaselibrary")
+                t.databaseLibrary = value;
+            else if (lkey == "name")
+                t.name = value;
+            else if (lkey == "description")
+                t.description = value;
+            else if (lkey == "databasetype")
+                t.databaseType = std::atoi(value.c_str());
+            else if (lkey == "fields")
+                t.fields = SplitTopLevel(value);
+            else if (lkey == "server")
+                t.server = value;
+            else if (lkey == "database")
+                t.database = value;
+            else if (lkey == "user")
+                t.user = value;
+            else if (lkey == "password")
+                t.password = value;
+            else if (lkey == "table")
+                t.table = value;
+            else if (lkey == "sql")
+                t.sql = value;
+            else if (lkey == "file")
+                t.file = value;
+            else
+                return fail("unknown key " + key + " in [Table]");
         } else if (section == "formulas") {
             std::string name = key[0] == '@' ? key.substr(1) : key;
             if (!IsIdentifier(name)) return fail("the formula name " + key + " is not a name");

@@ -11,29 +11,29 @@
 namespace tessaro::print {
 
 struct TableDefinition {
-    std::string databaseLibrary;   // the library name the report server compares
-    std::string name;              // the table name field references may carry
+    std::string databaseLibrary;  // the library name the report server compares
+    std::string name;             // the table name field references may carry
     std::string description;
     int databaseType = 0;
     std::vector<std::string> fields;
-    std::string server, database, user, password;   // default log-on
-    std::string table;             // a table of the data source: every field selected
-    std::string sql;               // or a statement whose columns are the fields in order
-    std::string file;              // or a text file of comma-separated rows (non-ODBC tables)
+    std::string server, database, user, password;  // default log-on
+    std::string table;                             // a table of the data source: every field selected
+    std::string sql;                               // or a statement whose columns are the fields in order
+    std::string file;                              // or a text file of comma-separated rows (non-ODBC tables)
 };
 
 struct NamedFormula {
-    std::string name;   // as the definition spells it, without the at sign
+    std::string name;  // as the definition spells it, without the at sign
     std::string text;
 };
 
 struct ReportDefinition {
     std::string path;
     std::string title;
-    std::vector<std::string> columns;    // formula texts, one per printed column
+    std::vector<std::string> columns;  // formula texts, one per printed column
     std::vector<std::string> headings;
     std::string selection;
-    std::string sort;                    // "{field} DESC, {other}" and the like
+    std::string sort;  // "{field} DESC, {other}" and the like
     std::string image;
     TableDefinition table;
     std::vector<NamedFormula> formulas;

@@ -30,11 +30,18 @@ std::string Diagnostic(SQLSMALLINT type, SQLHANDLE handle) {
 
 bool IsNumericType(SQLSMALLINT type) {
     switch (type) {
-    case SQL_NUMERIC: case SQL_DECIMAL: case SQL_INTEGER: case SQL_SMALLINT: case SQL_FLOAT:
-    case SQL_REAL: case SQL_DOUBLE: case SQL_BIGINT: case SQL_TINYINT:
-        return true;
-    default:
-        return false;
+        case SQL_NUMERIC:
+        case SQL_DECIMAL:
+        case SQL_INTEGER:
+        case SQL_SMALLINT:
+        case SQL_FLOAT:
+        case SQL_REAL:
+        case SQL_DOUBLE:
+        case SQL_BIGINT:
+        case SQL_TINYINT:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -42,16 +49,21 @@ bool IsNumericType(SQLSMALLINT type) {
 class OwnConnection {
 public:
     ~OwnConnection() {
-        if (m_dbc) { SQLDisconnect(m_dbc); SQLFreeHandle(SQL_HANDLE_DBC, m_dbc); }
+        if (m_dbc) {
+            SQLDisconnect(m_dbc);
+            SQLFreeHandle(SQL_HANDLE_DBC, m_dbc);
+        }
         if (m_env) SQLFreeHandle(SQL_HANDLE_ENV, m_env);
     }
     SQLHDBC Connect(const PrintJob::LogOn& logOn) {
         if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &m_env)) ||
-            !SQL_SUCCEEDED(SQLSetEnvAttr(m_env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0)) ||
+            !SQL_SUCCEEDED(
+                SQLSetEnvAttr(m_env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0)) ||
             !SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, m_env, &m_dbc)))
             throw FormulaError(kErrLogOn, "The print engine could not start ODBC.");
         auto text = [](const std::string& s) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(s.c_str())); };
-        SQLRETURN rc = SQLConnect(m_dbc, text(logOn.server), SQL_NTS, text(logOn.user), SQL_NTS, text(logOn.password), SQL_NTS);
+        SQLRETURN rc =
+            SQLConnect(m_dbc, text(logOn.server), SQL_NTS, text(logOn.user), SQL_NTS, text(logOn.password), SQL_NTS);
         if (!SQL_SUCCEEDED(rc)) {
             std::string why = Diagnostic(SQL_HANDLE_DBC, m_dbc);
             SQLFreeHandle(SQL_HANDLE_DBC, m_dbc);
@@ -60,6 +72,7 @@ public:
         }
         return m_dbc;
     }
+
 private:
     SQLHENV m_env = nullptr;
     SQLHDBC m_dbc = nullptr;
@@ -75,6 +88,7 @@ public:
     }
     ~Statement() { SQLFreeHandle(SQL_HANDLE_STMT, m_stmt); }
     SQLHSTMT Handle() const { return m_stmt; }
+
 private:
     SQLHSTMT m_stmt = nullptr;
 };
@@ -110,19 +124,24 @@ std::vector<Row> ReadOdbcRows(const TableDefinition& table, void* connection, co
             // Long values arrive in pieces; each piece but the last fills the buffer.
             while (SQL_SUCCEEDED(got = SQLGetData(stmt.Handle(), c, SQL_C_CHAR, buffer, sizeof buffer, &indicator))) {
                 if (indicator == SQL_NULL_DATA) break;
-                size_t piece = (indicator == SQL_NO_TOTAL || indicator >= SQLLEN(sizeof buffer)) ? sizeof buffer - 1 : size_t(indicator);
+                size_t piece = (indicator == SQL_NO_TOTAL || indicator >= SQLLEN(sizeof buffer)) ? sizeof buffer - 1
+                                                                                                 : size_t(indicator);
                 text.append(buffer, piece);
                 if (got == SQL_SUCCESS) break;
             }
             Value v = Value::OfText(text);
             double n = 0;
-            if (numeric[c - 1] && ReadNumber(text, &n)) { v.kind = Value::Kind::Number; v.number = n; }
+            if (numeric[c - 1] && ReadNumber(text, &n)) {
+                v.kind = Value::Kind::Number;
+                v.number = n;
+            }
             row.push_back(std::move(v));
         }
         rows.push_back(std::move(row));
     }
     if (rc != SQL_NO_DATA)
-        throw FormulaError(kErrLogOn, "Reading the table's rows failed (" + Diagnostic(SQL_HANDLE_STMT, stmt.Handle()) + ").");
+        throw FormulaError(kErrLogOn,
+                           "Reading the table's rows failed (" + Diagnostic(SQL_HANDLE_STMT, stmt.Handle()) + ").");
     return rows;
 }
 
@@ -134,9 +153,13 @@ std::vector<std::string> SplitCsvLine(const std::string& line) {
     for (size_t i = 0; i < line.size(); ++i) {
         char c = line[i];
         if (quoted) {
-            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') { fields.back() += '"'; ++i; }
-            else if (c == '"') quoted = false;
-            else fields.back() += c;
+            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+                fields.back() += '"';
+                ++i;
+            } else if (c == '"')
+                quoted = false;
+            else
+                fields.back() += c;
         } else if (c == '"') {
             quoted = true;
         } else if (c == ',') {
@@ -168,7 +191,10 @@ std::vector<Row> ReadFileRows(const TableDefinition& table, const std::string& r
         for (std::string& f : fields) {
             Value v = Value::OfText(f);
             double n = 0;
-            if (ReadNumber(f, &n)) { v.kind = Value::Kind::Number; v.number = n; }
+            if (ReadNumber(f, &n)) {
+                v.kind = Value::Kind::Number;
+                v.number = n;
+            }
             row.push_back(std::move(v));
         }
         rows.push_back(std::move(row));

@@ -44,9 +44,10 @@ template <typename Pointer>
 void Bind(EngineBinding& b, Pointer& pointer, const char* name) {
     void* symbol = b.module->FindSymbol(name);
     if (!symbol) {
-        throw CPrintEngineException(403, Format1024("The procedure named '%s' could not be found in the Crystal Engine library DLL. "
-                                                    "Please verify that you are using the correct version of the Crystal Engine.",
-                                                    name));
+        throw CPrintEngineException(
+            403, Format1024("The procedure named '%s' could not be found in the Crystal Engine library DLL. "
+                            "Please verify that you are using the correct version of the Crystal Engine.",
+                            name));
     }
     pointer = reinterpret_cast<Pointer>(symbol);
 }
@@ -70,8 +71,9 @@ void CPrintEngine::Load(const std::string& library) {
     std::string file = LibraryFile(library);
     bool present = file.find('/') == std::string::npos || platform::GetFileKind(file) == platform::FileKind::Regular;
     std::string reason;
-    platform::LoadedModule module = present ? platform::LoadedModule::Load(file, platform::LoadedModule::Binding::Now, &reason)
-                                            : platform::LoadedModule();
+    platform::LoadedModule module =
+        present ? platform::LoadedModule::Load(file, platform::LoadedModule::Binding::Now, &reason)
+                : platform::LoadedModule();
     if (!module.IsLoaded()) {
         // The loader only gives text: a file it could not find is told apart from one it
         // found but could not load.
@@ -79,7 +81,8 @@ void CPrintEngine::Load(const std::string& library) {
             throw CPrintEngineException(400, Format1024("The library file '%s' could not be located.", library));
         // 193: the file is there but is no library this process can load.
         char text[1024];
-        std::snprintf(text, sizeof text, "Windows NT error number %ld occurred while attempting to load the library %s.", 193L,
+        std::snprintf(text, sizeof text,
+                      "Windows NT error number %ld occurred while attempting to load the library %s.", 193L,
                       (library + " (" + reason + ")").c_str());
         throw CPrintEngineException(401, text);
     }
@@ -108,9 +111,13 @@ void CPrintEngine::Close() {
     Unload(b);
 }
 
-bool CPrintEngine::IsLoaded() { return Binding().loaded; }
+bool CPrintEngine::IsLoaded() {
+    return Binding().loaded;
+}
 
-const CPrintEngine::EntryPoints& CPrintEngine::Bound() { return Binding().entry; }
+const CPrintEngine::EntryPoints& CPrintEngine::Bound() {
+    return Binding().entry;
+}
 
 std::string CPrintEngine::LibraryLine() {
     EngineBinding& b = Binding();
@@ -236,14 +243,20 @@ void CPrintJob::SetNthTableLogOnInfo(short n, PELogOnInfo& info, bool propagate)
     CPrintEngine::Check(m_job, CPrintEngine::Bound().SetNthTableLogOnInfo(m_job, n, &info, propagate ? 1 : 0));
 }
 
-void CPrintJob::DiscardSavedData() { CPrintEngine::Check(m_job, CPrintEngine::Bound().DiscardSavedData(m_job)); }
+void CPrintJob::DiscardSavedData() {
+    CPrintEngine::Check(m_job, CPrintEngine::Bound().DiscardSavedData(m_job));
+}
 
-void CPrintJob::ExportTo(PEExportOptions& options) { CPrintEngine::Check(m_job, CPrintEngine::Bound().ExportTo(m_job, &options)); }
+void CPrintJob::ExportTo(PEExportOptions& options) {
+    CPrintEngine::Check(m_job, CPrintEngine::Bound().ExportTo(m_job, &options));
+}
 
 void CPrintJob::EnableProgressDialog(bool enable) {
     CPrintEngine::Check(m_job, CPrintEngine::Bound().EnableProgressDialog(m_job, enable ? 1 : 0));
 }
 
-void CPrintJob::Start() { CPrintEngine::Check(m_job, CPrintEngine::Bound().StartPrintJob(m_job, 1)); }
+void CPrintJob::Start() {
+    CPrintEngine::Check(m_job, CPrintEngine::Bound().StartPrintJob(m_job, 1));
+}
 
 }  // namespace tessaro::reports

@@ -17,6 +17,7 @@ public:
     short Number() const { return static_cast<short>(m_number); }
     const std::string& Text() const { return m_text; }
     void SetText(std::string text) { m_text = std::move(text); }
+
 private:
     long m_number;
     std::string m_text;

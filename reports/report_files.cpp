@@ -47,7 +47,8 @@ std::string CreateRequestFolder(long* error) {
 
 void RemoveRequestFolder(const std::string& folder) {
     if (folder.empty()) return;
-    for (const char* file : {kRequestFile, kResponseFile, kErrorFile, kOutputFile}) platform::RemoveFile(folder + "/" + file);
+    for (const char* file : {kRequestFile, kResponseFile, kErrorFile, kOutputFile})
+        platform::RemoveFile(folder + "/" + file);
     platform::RemoveEmptyDirectory(folder);
 }
 

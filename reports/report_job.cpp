@@ -23,7 +23,8 @@ std::string TrimBlanks(const std::string& text) {
 }
 
 bool EndsWithNoCase(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && platform::EqualsNoCase(std::string_view(text).substr(text.size() - end.size()), end);
+    return text.size() >= end.size() &&
+           platform::EqualsNoCase(std::string_view(text).substr(text.size() - end.size()), end);
 }
 
 // At most size - 1 bytes, always terminated.
@@ -32,7 +33,9 @@ void CopyField(char* field, size_t size, const std::string& value) {
     std::memcpy(field, value.data(), std::min(size - 1, value.size()));
 }
 
-std::string FieldText(const char* field, size_t size) { return std::string(field, strnlen(field, size)); }
+std::string FieldText(const char* field, size_t size) {
+    return std::string(field, strnlen(field, size));
+}
 
 }  // namespace
 
@@ -61,10 +64,14 @@ std::string CReportJob::FormulaText(const std::string& current, const std::strin
     auto quotedBy = [&](char q) { return current.size() >= 2 && current.front() == q && current.back() == q; };
     if (!quotedBy('\'') && !quotedBy('"')) return value;
     std::string text = value;
-    if (!text.empty() && text.front() == '\'') text.front() = '"';
-    else if (text.empty() || text.front() != '"') text.insert(text.begin(), '"');
-    if (text.size() > 1 && text.back() == '\'') text.back() = '"';
-    else if (text.size() < 2 || text.back() != '"') text.push_back('"');
+    if (!text.empty() && text.front() == '\'')
+        text.front() = '"';
+    else if (text.empty() || text.front() != '"')
+        text.insert(text.begin(), '"');
+    if (text.size() > 1 && text.back() == '\'')
+        text.back() = '"';
+    else if (text.size() < 2 || text.back() != '"')
+        text.push_back('"');
     return text;
 }
 
@@ -73,7 +80,8 @@ std::vector<std::pair<std::string, short>> CReportJob::SortFields(const std::str
     size_t start = 0;
     while (start <= list.size()) {
         size_t comma = list.find(',', start);
-        std::string piece = TrimBlanks(list.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        std::string piece =
+            TrimBlanks(list.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
         start = comma == std::string::npos ? list.size() + 1 : comma + 1;
         if (piece.empty()) continue;
         short direction = PE_SF_ASCENDING;
@@ -96,10 +104,12 @@ uint32_t CReportJob::HtmlSubtype(const std::string& type, const std::string& def
     if (platform::EqualsNoCase(t, "STANDARD")) return 0;
     if (platform::EqualsNoCase(t, "NETSCAPE")) return 2;
     if (platform::EqualsNoCase(t, "MICROSOFT")) return 1;
-    throw CPrintEngineException(0, "The HTMLTYPE you specified (" + t +
-                                       ") is invalid. Please use one of the following values for the HTMLTYPE attribute: "
-                                       "<UL><LI>STANDARD<LI>NETSCAPE<LI>MICROSOFT</UL>If you do not specify an HTMLTYPE "
-                                       "attribute then the default type (" + defaultType + ") will be used.");
+    throw CPrintEngineException(0,
+                                "The HTMLTYPE you specified (" + t +
+                                    ") is invalid. Please use one of the following values for the HTMLTYPE attribute: "
+                                    "<UL><LI>STANDARD<LI>NETSCAPE<LI>MICROSOFT</UL>If you do not specify an HTMLTYPE "
+                                    "attribute then the default type (" +
+                                    defaultType + ") will be used.");
 }
 
 void CReportJob::Run() {
@@ -116,7 +126,8 @@ void CReportJob::Run() {
         WriteFailure(0, text, CPrintEngine::LibraryLine());
         CloseAfterFailure();
     } catch (...) {
-        std::string text = "An unexpected error occurred while processing a Tessaro report file (" + m_reportPath + ") ";
+        std::string text =
+            "An unexpected error occurred while processing a Tessaro report file (" + m_reportPath + ") ";
         WriteTraceLog("REPORT", "Error", text + CPrintEngine::LibraryLine());
         WriteFailure(0, text, CPrintEngine::LibraryLine());
         throw ReportJobFatal(text);
@@ -190,14 +201,17 @@ void CReportJob::LogOn() {
     std::string library = FieldText(type.DLLName, sizeof type.DLLName);
     bool odbc = platform::EqualsNoCase(library, settings.odbcLibrary);
     if (!odbc && platform::EqualsNoCase(library, settings.eventLogLibrary)) {
-        throw CPrintEngineException(0, "The report file " + m_reportPath +
-                                           " makes use of data from the Windows NT Event Log. NT Event Log based reports "
-                                           "cannot be executed using the TSREPORT tag.");
+        throw CPrintEngineException(0,
+                                    "The report file " + m_reportPath +
+                                        " makes use of data from the Windows NT Event Log. NT Event Log based reports "
+                                        "cannot be executed using the TSREPORT tag.");
     }
     PELogOnInfo info{};
     m_job->GetNthTableLogOnInfo(0, info);
-    if (!m_dataSource.empty()) CopyField(info.ServerName, sizeof info.ServerName, m_dataSource);
-    else m_dataSource = FieldText(info.ServerName, sizeof info.ServerName);
+    if (!m_dataSource.empty())
+        CopyField(info.ServerName, sizeof info.ServerName, m_dataSource);
+    else
+        m_dataSource = FieldText(info.ServerName, sizeof info.ServerName);
     if (m_userName.empty() && odbc) {
         m_userName = GetDataSourceUserID(m_settings, m_dataSource);
         m_password = GetDataSourcePassword(m_settings, m_dataSource);

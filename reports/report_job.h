@@ -17,10 +17,10 @@ namespace tessaro::reports {
 
 // The Reports settings the job reads, each once per process.
 struct ReportSettings {
-    std::string engineLibrary;     // CrystalEngineDLL, default "libtsprint.so"
-    std::string odbcLibrary;       // ODBCConnectDLL, default "PDSODBC.DLL"
-    std::string eventLogLibrary;   // EventLogConnectDLL, default "PDSEVT.DLL"
-    std::string defaultHtmlType;   // DefaultHTMLType, default "NETSCAPE"
+    std::string engineLibrary;    // CrystalEngineDLL, default "libtsprint.so"
+    std::string odbcLibrary;      // ODBCConnectDLL, default "PDSODBC.DLL"
+    std::string eventLogLibrary;  // EventLogConnectDLL, default "PDSEVT.DLL"
+    std::string defaultHtmlType;  // DefaultHTMLType, default "NETSCAPE"
 };
 const ReportSettings& CachedReportSettings(CRegistrySettings* settings);
 

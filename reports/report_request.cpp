@@ -25,7 +25,8 @@ public:
     bool Number(int bytes, std::uint64_t* value) {
         if (m_bytes.size() - m_pos < size_t(bytes)) return false;
         *value = 0;
-        for (int i = 0; i < bytes; ++i) *value |= std::uint64_t(static_cast<unsigned char>(m_bytes[m_pos + i])) << (8 * i);
+        for (int i = 0; i < bytes; ++i)
+            *value |= std::uint64_t(static_cast<unsigned char>(m_bytes[m_pos + i])) << (8 * i);
         m_pos += size_t(bytes);
         return true;
     }
@@ -48,6 +49,7 @@ public:
         return true;
     }
     size_t Left() const { return m_bytes.size() - m_pos; }
+
 private:
     const std::string& m_bytes;
     size_t m_pos = 0;
@@ -93,8 +95,8 @@ std::string EncodeRequest(const CReportRequest& r) {
 
 bool DecodeRequest(const std::string& bytes, CReportRequest& r) {
     ArchiveReader in(bytes);
-    for (std::string* s : {&r.m_reportPath, &r.m_title, &r.m_htmlType, &r.m_selection, &r.m_orderBy,
-                           &r.m_dataSource, &r.m_userName, &r.m_password}) {
+    for (std::string* s : {&r.m_reportPath, &r.m_title, &r.m_htmlType, &r.m_selection, &r.m_orderBy, &r.m_dataSource,
+                           &r.m_userName, &r.m_password}) {
         if (!in.String(s)) return false;
     }
     std::uint64_t count = 0;
@@ -112,10 +114,18 @@ bool DecodeRequest(const std::string& bytes, CReportRequest& r) {
 CReportRequest::CReportRequest(std::string folder) : m_folder(std::move(folder)) {}
 CReportRequest::~CReportRequest() = default;
 
-std::string CReportRequest::GetRequestPath() const { return m_folder + "/" + kRequestFile; }
-std::string CReportRequest::GetResponsePath() const { return m_folder + "/" + kResponseFile; }
-std::string CReportRequest::GetErrorPath() const { return m_folder + "/" + kErrorFile; }
-std::string CReportRequest::GetReportOutputPath() const { return m_folder + "/" + kOutputFile; }
+std::string CReportRequest::GetRequestPath() const {
+    return m_folder + "/" + kRequestFile;
+}
+std::string CReportRequest::GetResponsePath() const {
+    return m_folder + "/" + kResponseFile;
+}
+std::string CReportRequest::GetErrorPath() const {
+    return m_folder + "/" + kErrorFile;
+}
+std::string CReportRequest::GetReportOutputPath() const {
+    return m_folder + "/" + kOutputFile;
+}
 
 bool CReportRequest::Write() {
     std::string bytes = EncodeRequest(*this);
@@ -141,17 +151,22 @@ bool CReportRequest::Read() {
     return true;
 }
 
-void CReportRequest::ClearResponse() { platform::IniDeleteSection(GetResponsePath(), kSection); }
+void CReportRequest::ClearResponse() {
+    platform::IniDeleteSection(GetResponsePath(), kSection);
+}
 
-void CReportRequest::WriteSuccess() { platform::IniWriteString(GetResponsePath(), kSection, "ReportSucceeded", "1"); }
+void CReportRequest::WriteSuccess() {
+    platform::IniWriteString(GetResponsePath(), kSection, "ReportSucceeded", "1");
+}
 
 void CReportRequest::WriteFailure(long number, const std::string& text, const std::string& libraryLine) {
     platform::IniWriteString(GetResponsePath(), kSection, "ReportSucceeded", "0");
-    platform::IniWriteString(GetResponsePath(), kSection, "ReportErrNumber", std::to_string(static_cast<std::int16_t>(number)));
+    platform::IniWriteString(GetResponsePath(), kSection, "ReportErrNumber",
+                             std::to_string(static_cast<std::int16_t>(number)));
     if (!platform::WriteFileFromStart(GetErrorPath(), text.data(), text.size(), false)) {
         WriteTraceLog("REPORT", "Error",
-                               "Unexpected error occurred while attempting to write report error file (" +
-                                   platform::WindowsErrorText(platform::GetLastError()) + ").");
+                      "Unexpected error occurred while attempting to write report error file (" +
+                          platform::WindowsErrorText(platform::GetLastError()) + ").");
     }
     platform::IniWriteString(GetResponsePath(), kSection, "ReportLibInfo", libraryLine);
 }

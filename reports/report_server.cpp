@@ -20,21 +20,24 @@ std::int64_t DoReport(CRegistrySettings* settings, const std::string& folder) {
     // Only a request folder of this runtime root: the message's data names where the
     // server writes, so nothing else may be named there.
     if (!IsRequestFolder(folder)) {
-        WriteTraceLog("REPORT", "Error", "A report request named a folder outside the report work folder (" + folder + ").");
+        WriteTraceLog("REPORT", "Error",
+                      "A report request named a folder outside the report work folder (" + folder + ").");
         return 0;
     }
     CRequestDataSources dataSources(settings);
     CReportJob job(folder, settings, &dataSources);
     if (!job.Read()) {
         job.ClearResponse();
-        job.WriteFailure(0, "Unexpected error occurred while attempting to restore report request parameters (" + job.m_errorText + ").",
+        job.WriteFailure(0,
+                         "Unexpected error occurred while attempting to restore report request parameters (" +
+                             job.m_errorText + ").",
                          CPrintEngine::LibraryLine());
         return 1;
     }
     try {
         job.Run();
     } catch (const ReportJobFatal&) {
-        std::exit(1);   // the job has logged and answered
+        std::exit(1);  // the job has logged and answered
     } catch (...) {
         WriteTraceLog("REPORT", "Error", "Unexpected error occurred in DoReport message procedure.");
         std::exit(1);
@@ -62,7 +65,8 @@ int RunReportServer() {
         return 0;
     } catch (CWebException* e) {
         WriteTraceLog("REPORT", "Error",
-                      "Error occurred during initialization of connection list - " + e->GetMessage() + " (" + e->GetDetail() + ")");
+                      "Error occurred during initialization of connection list - " + e->GetMessage() + " (" +
+                          e->GetDetail() + ")");
         e->Delete();
         return 0;
     }
@@ -79,8 +83,9 @@ int RunReportServer() {
     if (!window) {
         // 183: another report server runs already; this one is not needed.
         if (error == 183) return 0;
-        WriteTraceLog("REPORT", "Error",
-                      "Windows NT error number " + std::to_string(error) + " occurred while creating the report server window.");
+        WriteTraceLog(
+            "REPORT", "Error",
+            "Windows NT error number " + std::to_string(error) + " occurred while creating the report server window.");
         return 1;
     }
     window->EnableCloseSignals();

@@ -108,30 +108,36 @@ void CReportTag::Run() {
     long error = 0;
     RequestFolderGuard guard{tessaro::reports::CreateRequestFolder(&error)};
     if (guard.folder.empty()) {
-        throw new CWebException(kRunError, "Unexpected file output error occurred while sending report parameters (Windows NT error number " +
-                                               std::to_string(error) + ").");
+        throw new CWebException(
+            kRunError,
+            "Unexpected file output error occurred while sending report parameters (Windows NT error number " +
+                std::to_string(error) + ").");
     }
     m_folder = guard.folder;
     if (!Write()) {
-        throw new CWebException(kRunError, "Unexpected file output error occurred while sending report parameters (" +
-                                               m_errorText + ").");
+        throw new CWebException(
+            kRunError, "Unexpected file output error occurred while sending report parameters (" + m_errorText + ").");
     }
     HandOff();
     if (!GetReportSucceeded()) {
         short number = 0;
         std::string text, libInfo;
         GetReportError(number, text, libInfo);
-        throw new CWebException(kReportError, ReportErrorDetail(number, text, libInfo, m_reportPath, m_selection, m_formulas));
+        throw new CWebException(kReportError,
+                                ReportErrorDetail(number, text, libInfo, m_reportPath, m_selection, m_formulas));
     }
     std::string html;
     if (long code = tessaro::platform::ReadRegularFileNoFollow(GetReportOutputPath(), &html); code != 0) {
-        throw new CWebException(kReportError, "Error occurred while attempting to map the file '" + GetReportOutputPath() +
-                                                  "' into memory (Windows NT error number " + std::to_string(code) + ").");
+        throw new CWebException(kReportError, "Error occurred while attempting to map the file '" +
+                                                  GetReportOutputPath() + "' into memory (Windows NT error number " +
+                                                  std::to_string(code) + ").");
     }
-    long ticks = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                       std::chrono::steady_clock::now().time_since_epoch()).count());
+    long ticks = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
     const ReportMarkers& markers = Markers(m_settings);
-    m_pageText = CutReport(html, markers.trailer, markers.image, m_reader ? m_reader->GetCgiVariable("SCRIPT_NAME") : "", ticks);
+    m_pageText =
+        CutReport(html, markers.trailer, markers.image, m_reader ? m_reader->GetCgiVariable("SCRIPT_NAME") : "", ticks);
 }
 
 void CReportTag::HandOff() {
@@ -158,15 +164,17 @@ void CReportTag::HandOff() {
         for (int waited = 0; waited < 5000 && window.empty(); waited += 50) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             window = FindWindow("", tessaro::reports::kReportServerWindow);
-            if (window.empty() && ReapChild(pid)) break;   // it ended at once
+            if (window.empty() && ReapChild(pid)) break;  // it ended at once
         }
         if (window.empty()) {
-            throw new CWebException(kRunError, "Tessaro timed out while waiting for the Report Server process to start. "
-                                               "Please contact Brendlow technical support.");
+            throw new CWebException(kRunError,
+                                    "Tessaro timed out while waiting for the Report Server process to start. "
+                                    "Please contact Brendlow technical support.");
         }
     }
     bool ok = false;
-    std::int64_t done = SendCopyDataWithin(window, 0, tessaro::reports::WM_DOREPORT, m_folder, Markers(m_settings).serverWaitSeconds, &ok);
+    std::int64_t done = SendCopyDataWithin(window, 0, tessaro::reports::WM_DOREPORT, m_folder,
+                                           Markers(m_settings).serverWaitSeconds, &ok);
     if (!ok || done != 1) {
         // A report server that hangs or dies must not hold the report mutex for ever.
         throw new CWebException(kRunError, ok ? "The report server refused the report request."
@@ -212,53 +220,70 @@ std::string CReportTag::ReportErrorDetail(short number, const std::string& text,
                                           const std::map<std::string, std::string>& formulas) {
     std::string detail;
     switch (number) {
-    case 515: {
-        detail = "Either the selection criteria or one of the custom formulas you specified for the report " + reportPath + " is invalid.";
-        if (!Trim(selection).empty()) detail += "<PRE>\nSelection Criteria:\n\n   " + selection + "\n</PRE>";
-        if (!formulas.empty()) {
-            detail += "<PRE>\nCustom Formulas:\n\n";
-            for (const auto& [key, value] : formulas) detail += "   " + key + " = \"" + value + "\"\n";
-            detail += "</PRE>";
+        case 515: {
+            detail = "Either the selection criteria or one of the custom formulas you specified for the report " +
+                     reportPath + " is invalid.";
+            if (!Trim(selection).empty()) detail += "<PRE>\nSelection Criteria:\n\n   " + selection + "\n</PRE>";
+            if (!formulas.empty()) {
+                detail += "<PRE>\nCustom Formulas:\n\n";
+                for (const auto& [key, value] : formulas) detail += "   " + key + " = \"" + value + "\"\n";
+                detail += "</PRE>";
+            }
+            detail +=
+                "<P>Please verify that you have used the correct syntax for your selection criteria and custom "
+                "formulas.";
+            break;
         }
-        detail += "<P>Please verify that you have used the correct syntax for your selection criteria and custom formulas.";
-        break;
-    }
-    case 509:
-        detail = "One of the fields you specified in your TSREPORT tag is not valid for the report file " + reportPath +
-                 ".<P>You should verify that you have not misspelled a field name or neglected to include a field in your report.";
-        break;
-    case 536:
-        detail = "The Crystal Reports Engine was unable to successfully log on to the data source. Please that the username "
-                 "and password being used to log on are valid.";
-        break;
-    case 526:
-        detail = "The Crystal Reports Engine was unable to process your request because no default printer is defined for "
-                 "the account which the Tessaro service is running under. This is a bug in the Crystal Engine which "
-                 "Brendlow has reported and is awaiting a fix for. The bug is known to occur only under beta versions of "
-                 "Windows NT 4.0.<P><B>Workaround:</B> There are two possible workarounds to this problem:<OL><LI>Run the "
-                 "'Brendlow Tessaro 2.0' service from an account which has a default printer defined (e.g. a user account "
-                 "with Administrator privilleges).<LI>Run Tessaro as a desktop application. To do this you run the Tessaro "
-                 "executable (TSENGINE.EXE) with the -DESKTOP command line parameter.</OL>";
-        break;
-    case 400:
-        detail = "The Crystal Reports Engine (CRPE32.DLL) could not be located on this server. Tessaro's reporting "
-                 "functionality requires the Crystal Engine. Please verify that you have installed this component before "
-                 "using the TSREPORT tag.";
-        break;
-    case 510:
-        detail = "The formula named " + text + " could not be found within the report '" + reportPath +
-                 "'. Please verify that the formula is spelled correctly and is included in your report.";
-        break;
-    case 0:
-        detail = text;
-        break;
-    default: {
-        char buffer[128];
-        std::snprintf(buffer, sizeof buffer, "An unexpected error occurred while using the Crystal Engine.<P>Error number %d ocurred", number);
-        detail = buffer;
-        if (!text.empty()) detail += " (" + text + ")";
-        detail += ".";
-    }
+        case 509:
+            detail = "One of the fields you specified in your TSREPORT tag is not valid for the report file " +
+                     reportPath +
+                     ".<P>You should verify that you have not misspelled a field name or neglected to include a field "
+                     "in your report.";
+            break;
+        case 536:
+            detail =
+                "The Crystal Reports Engine was unable to successfully log on to the data source. Please that the "
+                "username "
+                "and password being used to log on are valid.";
+            break;
+        case 526:
+            detail =
+                "The Crystal Reports Engine was unable to process your request because no default printer is defined "
+                "for "
+                "the account which the Tessaro service is running under. This is a bug in the Crystal Engine which "
+                "Brendlow has reported and is awaiting a fix for. The bug is known to occur only under beta versions "
+                "of "
+                "Windows NT 4.0.<P><B>Workaround:</B> There are two possible workarounds to this problem:<OL><LI>Run "
+                "the "
+                "'Brendlow Tessaro 2.0' service from an account which has a default printer defined (e.g. a user "
+                "account "
+                "with Administrator privilleges).<LI>Run Tessaro as a desktop application. To do this you run the "
+                "Tessaro "
+                "executable (TSENGINE.EXE) with the -DESKTOP command line parameter.</OL>";
+            break;
+        case 400:
+            detail =
+                "The Crystal Reports Engine (CRPE32.DLL) could not be located on this server. Tessaro's reporting "
+                "functionality requires the Crystal Engine. Please verify that you have installed this component "
+                "before "
+                "using the TSREPORT tag.";
+            break;
+        case 510:
+            detail = "The formula named " + text + " could not be found within the report '" + reportPath +
+                     "'. Please verify that the formula is spelled correctly and is included in your report.";
+            break;
+        case 0:
+            detail = text;
+            break;
+        default: {
+            char buffer[128];
+            std::snprintf(buffer, sizeof buffer,
+                          "An unexpected error occurred while using the Crystal Engine.<P>Error number %d ocurred",
+                          number);
+            detail = buffer;
+            if (!text.empty()) detail += " (" + text + ")";
+            detail += ".";
+        }
     }
     return detail + libInfo;
 }

@@ -20,7 +20,9 @@ struct ReportState : TagFamilyState {
     std::unique_ptr<CReportTag> tag;
 };
 
-CReportTag* Tag(TagContext& c) { return c.Own<ReportState>().tag.get(); }
+CReportTag* Tag(TagContext& c) {
+    return c.Own<ReportState>().tag.get();
+}
 
 template <void (*Apply)(CReportTag&, TagContext&)>
 void WithTag(TagContext& c) {
@@ -35,13 +37,13 @@ constexpr TagAction kActions[] = {
      }},
     {p::reportAttribute_ReportReport_attributeValue,
      WithTag<[](CReportTag& t, TagContext& c) { t.SetReportPath(c.page.attributeValue()); }>},
-    {p::reportAttribute_ReportTitle_attributeValue, WithTag<[](CReportTag& t, TagContext& c) { t.m_title = c.page.attributeValue(); }>},
+    {p::reportAttribute_ReportTitle_attributeValue,
+     WithTag<[](CReportTag& t, TagContext& c) { t.m_title = c.page.attributeValue(); }>},
     {p::reportAttribute_ReportTimeout_attributeValue,
      WithTag<[](CReportTag& t, TagContext& c) { t.SetTimeout(c.page.attributeValue()); }>},
     {p::reportAttribute_ReportHtmlType_attributeValue,
      WithTag<[](CReportTag& t, TagContext& c) { t.m_htmlType = c.page.attributeValue(); }>},
-    {p::reportAttribute_ReportParameter_attributeValue,
-     WithTag<[](CReportTag& t, TagContext& c) {
+    {p::reportAttribute_ReportParameter_attributeValue, WithTag<[](CReportTag& t, TagContext& c) {
          std::string lexeme = c.parser.LexemeAt(0);
          t.AddFormula(lexeme, c.page.attributeValue());
      }>},

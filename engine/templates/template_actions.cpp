@@ -14,7 +14,8 @@
 void RegisterTemplateActions(CRequestDispatcher& dispatcher) {
     // The diagnostic echo page, when switched on, stays the default.
     bool isDefault = dispatcher.GetDefaultAction().empty() || UpperCopy(dispatcher.GetDefaultAction()) == "QUERY";
-    dispatcher.RegisterAction("Query", [] { return std::make_unique<CQueryPage>(); }, isDefault);
+    dispatcher.RegisterAction(
+        "Query", [] { return std::make_unique<CQueryPage>(); }, isDefault);
     dispatcher.RegisterAction("GetGraphic", [] { return std::make_unique<CGetGraphicPage>(); });
 }
 
@@ -36,4 +37,6 @@ void InstallTemplateSubsystems(EngineSubsystems& subsystems) {
     };
 }
 
-void InstallTemplateSubsystems() { InstallTemplateSubsystems(TheEngineSubsystems()); }
+void InstallTemplateSubsystems() {
+    InstallTemplateSubsystems(TheEngineSubsystems());
+}

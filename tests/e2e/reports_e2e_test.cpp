@@ -13,7 +13,9 @@ namespace {
 
 constexpr const char* kDsn = "e2e_staff";
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 const char* kStaffReport = R"([Report]
 Title=Staff
@@ -41,7 +43,8 @@ protected:
         ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
         site.WriteDocument("staff.rpt", kStaffReport);
         if (!withData) return;
-        std::string setup = Query("CREATE TABLE staff (id INTEGER, name VARCHAR(20), dept VARCHAR(10), salary INTEGER)");
+        std::string setup =
+            Query("CREATE TABLE staff (id INTEGER, name VARCHAR(20), dept VARCHAR(10), salary INTEGER)");
         const char* rows[] = {"1, 'Ann', 'Sales', 100", "2, 'Bob', 'Sales', 200", "3, 'Cy', 'Lab', 300",
                               "4, 'Dee', 'Lab', 400", "5, 'Eve', 'Sales', 500"};
         for (const char* row : rows) setup += Query(std::string("INSERT INTO staff VALUES (") + row + ")");
@@ -57,10 +60,11 @@ protected:
 
 TEST_F(ReportsThroughWebServer, SelectionAndSortFromUrlValuesShapeTheEmbeddedRows) {
     Start();
-    auto page = Page("report.tsm",
-                     "before|<TSREPORT REPORT=\"" + ReportPath() + "\" DATASOURCE=\"" + kDsn +
-                         "\" ORDERBY=\"#URL.sort# DESC\" @Label=\"#URL.label#\">{staff.id} <= #URL.max#</TSREPORT>|after",
-                     "sort=name&max=3&label=picked");
+    auto page =
+        Page("report.tsm",
+             "before|<TSREPORT REPORT=\"" + ReportPath() + "\" DATASOURCE=\"" + kDsn +
+                 "\" ORDERBY=\"#URL.sort# DESC\" @Label=\"#URL.label#\">{staff.id} <= #URL.max#</TSREPORT>|after",
+             "sort=name&max=3&label=picked");
     ASSERT_EQ(page.status, 200) << page.error;
     const std::string& body = page.body;
     size_t cy = body.find("<TD>Cy</TD>"), bob = body.find("<TD>Bob</TD>"), ann = body.find("<TD>Ann</TD>");
@@ -88,7 +92,8 @@ TEST_F(ReportsThroughWebServer, FailuresAnswerWithTheirPages) {
     EXPECT_TRUE(Contains(missing.body, "either does not exist or is not accessible")) << missing.body;
 
     auto formula = Page("formula.tsm", "<TSREPORT REPORT=\"" + ReportPath() + "\" @Missing=\"1\"></TSREPORT>");
-    EXPECT_TRUE(Contains(formula.body, "The formula named @Missing could not be found within the report")) << formula.body;
+    EXPECT_TRUE(Contains(formula.body, "The formula named @Missing could not be found within the report"))
+        << formula.body;
     EXPECT_TRUE(Contains(formula.body, "Crystal Library = ")) << formula.body;
 
     auto syntax = Page("syntax.tsm", "<TSREPORT REPORT=\"" + ReportPath() + "\">{staff.id} +</TSREPORT>");
@@ -103,7 +108,9 @@ TEST_F(ReportsThroughWebServer, FailuresAnswerWithTheirPages) {
     broken.replace(broken.find("Table=staff"), 11, "SQL=SELECT id, name, dept, salary FROM nowhere");
     site.WriteDocument("broken.rpt", broken);
     auto query = Page("query.tsm", "<TSREPORT REPORT=\"" + site.document_root() + "/broken.rpt\"></TSREPORT>");
-    EXPECT_TRUE(Contains(query.body, "The Crystal Reports Engine was unable to successfully log on to the data source.")) << query.body;
+    EXPECT_TRUE(
+        Contains(query.body, "The Crystal Reports Engine was unable to successfully log on to the data source."))
+        << query.body;
 
     auto html = Page("html.tsm", "<TSREPORT REPORT=\"" + ReportPath() + "\" HTMLTYPE=\"FOO\"></TSREPORT>");
     EXPECT_TRUE(Contains(html.body, "The HTMLTYPE you specified (FOO) is invalid.")) << html.body;
@@ -121,7 +128,8 @@ TEST_F(ReportsThroughWebServer, APrintEngineThatIsNotInstalledIsReported) {
 }
 
 TEST_F(ReportsThroughWebServer, APrintEngineThatHangsCostsThePageNotTheEngine) {
-    ASSERT_TRUE(e2e::Site::SetSetting("Reports", "CrystalEngineDLL", std::string(TESSARO_BINARY_DIR) + "/lib/libtsprint_hangs.so"));
+    ASSERT_TRUE(e2e::Site::SetSetting("Reports", "CrystalEngineDLL",
+                                      std::string(TESSARO_BINARY_DIR) + "/lib/libtsprint_hangs.so"));
     ASSERT_TRUE(e2e::Site::SetSetting("Reports", "ServerTimeout", "1"));
     Start(false);
     auto page = Page("report.tsm", "<TSREPORT REPORT=\"" + ReportPath() + "\"></TSREPORT>");

@@ -11,7 +11,9 @@ using namespace tessaro::reports;
 
 namespace {
 
-std::string Built(const std::string& file) { return std::string(TESSARO_BINARY_DIR) + "/" + file; }
+std::string Built(const std::string& file) {
+    return std::string(TESSARO_BINARY_DIR) + "/" + file;
+}
 
 class PrintEngineBinding : public ::testing::Test {
 protected:
@@ -43,7 +45,10 @@ TEST_F(PrintEngineBinding, LoadFailuresAreNumberedAndRetried) {
         FAIL() << "loaded";
     } catch (const CPrintEngineException& e) {
         EXPECT_EQ(e.Number(), 401);
-        EXPECT_EQ(e.Text().rfind("Windows NT error number 193 occurred while attempting to load the library " + notALibrary, 0), 0u) << e.Text();
+        EXPECT_EQ(e.Text().rfind(
+                      "Windows NT error number 193 occurred while attempting to load the library " + notALibrary, 0),
+                  0u)
+            << e.Text();
         EXPECT_NE(e.Text().find(notALibrary), std::string::npos);
     }
 }
@@ -56,8 +61,9 @@ TEST_F(PrintEngineBinding, AMissingJobProcedureIs403AndUnloads) {
         FAIL() << "opened";
     } catch (const CPrintEngineException& e) {
         EXPECT_EQ(e.Number(), 403);
-        EXPECT_EQ(e.Text(), "The procedure named 'PEExportTo' could not be found in the Crystal Engine library DLL. "
-                            "Please verify that you are using the correct version of the Crystal Engine.");
+        EXPECT_EQ(e.Text(),
+                  "The procedure named 'PEExportTo' could not be found in the Crystal Engine library DLL. "
+                  "Please verify that you are using the correct version of the Crystal Engine.");
     }
     EXPECT_FALSE(CPrintEngine::IsLoaded());
     EXPECT_EQ(CPrintEngine::Bound().OpenEngine, nullptr);

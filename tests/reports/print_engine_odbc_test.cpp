@@ -34,10 +34,11 @@ protected:
         SQLSetEnvAttr(m_env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
         ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, m_env, &m_dbc)));
         ASSERT_TRUE(SQL_SUCCEEDED(SQLConnect(m_dbc, (SQLCHAR*)kDsn, SQL_NTS, nullptr, 0, nullptr, 0)));
-        for (const char* sql : {"DROP TABLE IF EXISTS staff",
-                                "CREATE TABLE staff (id INTEGER, name VARCHAR(20), dept VARCHAR(10), salary INTEGER)",
-                                "INSERT INTO staff VALUES (1, 'Ann', 'Sales', 900)", "INSERT INTO staff VALUES (2, 'Bob', 'Lab', 80)",
-                                "INSERT INTO staff VALUES (3, 'Cy', 'Sales', 1000)"}) {
+        for (const char* sql :
+             {"DROP TABLE IF EXISTS staff",
+              "CREATE TABLE staff (id INTEGER, name VARCHAR(20), dept VARCHAR(10), salary INTEGER)",
+              "INSERT INTO staff VALUES (1, 'Ann', 'Sales', 900)", "INSERT INTO staff VALUES (2, 'Bob', 'Lab', 80)",
+              "INSERT INTO staff VALUES (3, 'Cy', 'Sales', 1000)"}) {
             SQLHSTMT stmt = nullptr;
             SQLAllocHandle(SQL_HANDLE_STMT, m_dbc, &stmt);
             ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(stmt, (SQLCHAR*)sql, SQL_NTS))) << sql;
@@ -48,13 +49,18 @@ protected:
     }
     void TearDown() override {
         PECloseEngine();
-        if (m_dbc) { SQLDisconnect(m_dbc); SQLFreeHandle(SQL_HANDLE_DBC, m_dbc); }
+        if (m_dbc) {
+            SQLDisconnect(m_dbc);
+            SQLFreeHandle(SQL_HANDLE_DBC, m_dbc);
+        }
         if (m_env) SQLFreeHandle(SQL_HANDLE_ENV, m_env);
     }
     std::string Report(const std::string& server, const std::string& source) {
-        return m_folder.write("staff.rpt", "[Report]\nColumns={staff.name}, {staff.salary} * 2\n"
-                                           "Sort={staff.salary} DESC\n[Table]\nDatabaseLibrary=PDSODBC.DLL\nName=staff\n"
-                                           "Fields=id, name, dept, salary\nServer=" + server + "\n" + source + "\n");
+        return m_folder.write("staff.rpt",
+                              "[Report]\nColumns={staff.name}, {staff.salary} * 2\n"
+                              "Sort={staff.salary} DESC\n[Table]\nDatabaseLibrary=PDSODBC.DLL\nName=staff\n"
+                              "Fields=id, name, dept, salary\nServer=" +
+                                  server + "\n" + source + "\n");
     }
     int Print(short job) {
         PEDiskOptions disk{sizeof(PEDiskOptions), m_out.c_str()};

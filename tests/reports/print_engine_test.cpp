@@ -105,7 +105,8 @@ TEST_F(PrintEngine, PrintsSelectedRowsStablySortedIntoTheEnginesPageShape) {
     EXPECT_NE(html.find("<TD>2400</TD>"), std::string::npos);
     EXPECT_NE(html.find("<TH>Yearly</TH>"), std::string::npos);
     EXPECT_NE(html.find("<H2>Staff &amp; pay</H2>"), std::string::npos);
-    size_t body = html.find("<BODY"), table = html.find("<TABLE"), trailer = html.find("<HR>This report was created using <");
+    size_t body = html.find("<BODY"), table = html.find("<TABLE"),
+           trailer = html.find("<HR>This report was created using <");
     EXPECT_LT(body, table);
     EXPECT_LT(table, trailer);
     EXPECT_NE(trailer, std::string::npos);
@@ -140,7 +141,8 @@ TEST_F(PrintEngine, TheThreeHtmlSubtypesDiffer) {
 
 TEST_F(PrintEngine, FormulasAreReadAsWritten) {
     short job = Open();
-    for (auto [name, text] : {std::pair{"@Label", "'x'"}, std::pair{"Plain", "{staff.name}"}, std::pair{"yearly", "{staff.salary} * 12"}}) {
+    for (auto [name, text] :
+         {std::pair{"@Label", "'x'"}, std::pair{"Plain", "{staff.name}"}, std::pair{"yearly", "{staff.salary} * 12"}}) {
         void* handle = nullptr;
         short length = 0;
         ASSERT_TRUE(PEGetFormula(job, name, &handle, &length)) << name;
@@ -152,7 +154,11 @@ TEST_F(PrintEngine, FormulasAreReadAsWritten) {
 
 TEST_F(PrintEngine, FailuresLeaveTheirNumberAndText) {
     short job = Open();
-    struct Case { const char* what; std::function<int()> call; short number; };
+    struct Case {
+        const char* what;
+        std::function<int()> call;
+        short number;
+    };
     const Case cases[] = {
         {"syntax", [&] { return PESetSelectionFormula(job, "{staff.id} <="); }, kErrFormulaSyntax},
         {"field", [&] { return PESetSelectionFormula(job, "{staff.bonus} > 1"); }, kErrUnknownField},
@@ -161,7 +167,13 @@ TEST_F(PrintEngine, FailuresLeaveTheirNumberAndText) {
         {"formula name", [&] { return PESetFormula(job, "@Missing", "1"); }, kErrUnknownFormula},
         {"get formula", [&] { return PEGetFormula(job, "@Missing", nullptr, nullptr); }, kErrUnknownFormula},
         {"formula text", [&] { return PESetFormula(job, "@Yearly", "1 +"); }, kErrFormulaSyntax},
-        {"table", [&] { PETableType t{}; t.StructSize = sizeof t; return PEGetNthTableType(job, 1, &t); }, kErrBadTableNumber},
+        {"table",
+         [&] {
+             PETableType t{};
+             t.StructSize = sizeof t;
+             return PEGetNthTableType(job, 1, &t);
+         },
+         kErrBadTableNumber},
     };
     for (const Case& c : cases) {
         EXPECT_FALSE(c.call()) << c.what;
@@ -178,7 +190,8 @@ TEST_F(PrintEngine, AMissingOrMalformedReportCannotBeOpened) {
     EXPECT_EQ(PEOpenPrintJob((m_folder.path() + "/none.rpt").c_str()), 0);
     EXPECT_EQ(PEGetErrorCode(0), kErrReportFile);
     EXPECT_NE(ErrorText(0).find("none.rpt"), std::string::npos);
-    std::string bad = m_folder.write("bad.rpt", "[Report]\nColumns={x}\n[Table]\nDatabaseLibrary=A\nFields=x\n[Formulas]\nF=1 +\nTable=t\n");
+    std::string bad = m_folder.write(
+        "bad.rpt", "[Report]\nColumns={x}\n[Table]\nDatabaseLibrary=A\nFields=x\n[Formulas]\nF=1 +\nTable=t\n");
     EXPECT_EQ(PEOpenPrintJob(bad.c_str()), 0);
 }
 
@@ -193,7 +206,7 @@ TEST_F(PrintEngine, EveryRecordsSizeIsChecked) {
     EXPECT_FALSE(PEGetNthTableLogOnInfo(job, 0, &logOn));
     EXPECT_FALSE(PESetNthTableLogOnInfo(job, 0, &logOn, 0));
     PEExportOptions options{};
-    options.StructSize = 150;   // the 32-bit size
+    options.StructSize = 150;  // the 32-bit size
     EXPECT_FALSE(PEExportTo(job, &options));
     EXPECT_EQ(PEGetErrorCode(job), kErrRecordSize);
     PEHtmlOptions html{6, "x"};
@@ -218,7 +231,7 @@ TEST_F(PrintEngine, TableRecordsComeFromTheDefinitionAndLogOnCanBeReplaced) {
     ASSERT_TRUE(PEGetNthTableLogOnInfo(job, 0, &logOn));
     EXPECT_STREQ(logOn.ServerName, "nowhere");
     EXPECT_STREQ(logOn.UserID, "reader");
-    std::memset(logOn.UserID, 'u', sizeof logOn.UserID);   // no terminator: read up to the field's end
+    std::memset(logOn.UserID, 'u', sizeof logOn.UserID);  // no terminator: read up to the field's end
     ASSERT_TRUE(PESetNthTableLogOnInfo(job, 0, &logOn, 0));
     PELogOnInfo back{};
     back.StructSize = sizeof back;
@@ -269,8 +282,7 @@ TEST(ReportDefinitionFormat, RejectsWhatCannotBeRun) {
 }
 
 TEST(ReportDefinitionFormat, SplitsListsOnlyAtTopLevelCommas) {
-    EXPECT_EQ(SplitTopLevel("{a}, 'x,y' & {b}, (1,2)"),
-              (std::vector<std::string>{"{a}", "'x,y' & {b}", "(1,2)"}));
+    EXPECT_EQ(SplitTopLevel("{a}, 'x,y' & {b}, (1,2)"), (std::vector<std::string>{"{a}", "'x,y' & {b}", "(1,2)"}));
     EXPECT_TRUE(SplitTopLevel("  ").empty());
 }
 

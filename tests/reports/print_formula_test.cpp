@@ -18,6 +18,7 @@ public:
         return Evaluate(m_self, *this, depth);
     }
     Formula m_double, m_self;
+
 private:
     std::vector<Value> m_columns;
 };
@@ -31,7 +32,11 @@ FormulaNames Names() {
             [](const std::string& n) { return n == "double" || n == "self"; }};
 }
 
-Value Number(double n, std::string text) { Value v = Value::OfNumber(n); v.text = std::move(text); return v; }
+Value Number(double n, std::string text) {
+    Value v = Value::OfNumber(n);
+    v.text = std::move(text);
+    return v;
+}
 
 std::string EvaluateText(const std::string& text) {
     RowOf row({Number(3, "3"), Value::OfText("Ann")});

@@ -27,15 +27,12 @@ TEST(ReportJobRules, SortListsBecomeBracedFieldsWithDirections) {
 
 TEST(ReportJobRules, AQuotedFormulaInTheReportMakesTheValueAText) {
     const std::tuple<const char*, const char*, const char*> cases[] = {
-        {"'x'", "Sales", "\"Sales\""},
-        {"\"x\"", "Sales", "\"Sales\""},
-        {"x", "Sales", "Sales"},
-        {"'x'", "'Sales'", "\"Sales\""},
-        {"'x'", "\"Sales\"", "\"Sales\""},
-        {"'x'", "", "\"\""},
+        {"'x'", "Sales", "\"Sales\""},   {"\"x\"", "Sales", "\"Sales\""},   {"x", "Sales", "Sales"},
+        {"'x'", "'Sales'", "\"Sales\""}, {"'x'", "\"Sales\"", "\"Sales\""}, {"'x'", "", "\"\""},
         {"'", "Sales", "Sales"},
     };
-    for (const auto& [current, value, expected] : cases) EXPECT_EQ(CReportJob::FormulaText(current, value), expected) << current << value;
+    for (const auto& [current, value, expected] : cases)
+        EXPECT_EQ(CReportJob::FormulaText(current, value), expected) << current << value;
 }
 
 TEST(ReportJobRules, HtmlTypes) {
@@ -48,9 +45,10 @@ TEST(ReportJobRules, HtmlTypes) {
         FAIL();
     } catch (const CPrintEngineException& e) {
         EXPECT_EQ(e.Number(), 0);
-        EXPECT_EQ(e.Text(), "The HTMLTYPE you specified (FOO) is invalid. Please use one of the following values for the "
-                            "HTMLTYPE attribute: <UL><LI>STANDARD<LI>NETSCAPE<LI>MICROSOFT</UL>If you do not specify an "
-                            "HTMLTYPE attribute then the default type (NETSCAPE) will be used.");
+        EXPECT_EQ(e.Text(),
+                  "The HTMLTYPE you specified (FOO) is invalid. Please use one of the following values for the "
+                  "HTMLTYPE attribute: <UL><LI>STANDARD<LI>NETSCAPE<LI>MICROSOFT</UL>If you do not specify an "
+                  "HTMLTYPE attribute then the default type (NETSCAPE) will be used.");
     }
 }
 
@@ -72,7 +70,8 @@ protected:
                                   "[Report]\nTitle=T\nColumns={name}, {@Label}\n[Table]\nDatabaseLibrary=TEXTFILE\n"
                                   "Fields=id, name\nFile=staff.csv\n[Formulas]\nLabel='x'\n");
         m_folder.write("staff.csv", "1,Ann\n2,Bob\n3,Cy\n");
-        m_folder.write("events.rpt", "[Report]\nColumns={a}\n[Table]\nDatabaseLibrary=pdsevt.dll\nFields=a\nFile=staff.csv\n");
+        m_folder.write("events.rpt",
+                       "[Report]\nColumns={a}\n[Table]\nDatabaseLibrary=pdsevt.dll\nFields=a\nFile=staff.csv\n");
     }
     void TearDown() override { CPrintEngine::Close(); }
 
@@ -95,14 +94,15 @@ protected:
 
 TEST_F(ReportJobRun, ASuccessfulRunExportsTheReportAndAnswersWithOneKey) {
     auto job = Job();
-    job->WriteFailure(7, "old", "old");   // an earlier answer in the same place goes
+    job->WriteFailure(7, "old", "old");  // an earlier answer in the same place goes
     job->m_selection = "  {id} >= 2 ";
     job->m_orderBy = "name DESC";
     job->m_htmlType = "standard";
     job->m_formulas = {{"@Label", "chosen"}};
     job->Run();
     EXPECT_EQ(Status(*job, "ReportSucceeded"), "1");
-    EXPECT_EQ(tessaro::platform::IniKeyNames(job->GetResponsePath(), "ReportStatus"), std::vector<std::string>{"ReportSucceeded"});
+    EXPECT_EQ(tessaro::platform::IniKeyNames(job->GetResponsePath(), "ReportStatus"),
+              std::vector<std::string>{"ReportSucceeded"});
     std::string html = ReadFile(job->GetReportOutputPath());
     EXPECT_NE(html.find("html subtype: standard"), std::string::npos);
     size_t cy = html.find("<TD>Cy</TD><TD>chosen</TD>"), bob = html.find("<TD>Bob</TD>");
@@ -120,13 +120,20 @@ TEST_F(ReportJobRun, FailuresAnswerWithTheirNumbersAndTexts) {
         std::string text;
     };
     const Case cases[] = {
-        {"unknown formula", [](CReportJob& j, const std::string&) { j.m_formulas = {{"@Missing", "1"}}; }, "510", "@Missing"},
+        {"unknown formula",
+         [](CReportJob& j, const std::string&) {
+             j.m_formulas = {{"@Missing", "1"}};
+         },
+         "510", "@Missing"},
         {"syntax", [](CReportJob& j, const std::string&) { j.m_selection = "{id} +"; }, "515", ""},
         {"sort field", [](CReportJob& j, const std::string&) { j.m_orderBy = "bonus"; }, "509", ""},
-        {"html type", [](CReportJob& j, const std::string&) { j.m_htmlType = "FOO"; }, "0", "The HTMLTYPE you specified (FOO)"},
+        {"html type", [](CReportJob& j, const std::string&) { j.m_htmlType = "FOO"; }, "0",
+         "The HTMLTYPE you specified (FOO)"},
         {"event log", [](CReportJob& j, const std::string& f) { j.m_reportPath = f + "/events.rpt"; }, "0",
-         "makes use of data from the Windows NT Event Log. NT Event Log based reports cannot be executed using the TSREPORT tag."},
-        {"missing report", [](CReportJob& j, const std::string& f) { j.m_reportPath = f + "/none.rpt"; }, "503", "none.rpt"},
+         "makes use of data from the Windows NT Event Log. NT Event Log based reports cannot be executed using the "
+         "TSREPORT tag."},
+        {"missing report", [](CReportJob& j, const std::string& f) { j.m_reportPath = f + "/none.rpt"; }, "503",
+         "none.rpt"},
     };
     for (const Case& c : cases) {
         auto job = Job();
@@ -134,7 +141,8 @@ TEST_F(ReportJobRun, FailuresAnswerWithTheirNumbersAndTexts) {
         job->Run();
         EXPECT_EQ(Status(*job, "ReportSucceeded"), "0") << c.what;
         EXPECT_EQ(Status(*job, "ReportErrNumber"), c.number) << c.what;
-        EXPECT_NE(ReadFile(job->GetErrorPath()).find(c.text), std::string::npos) << c.what << ": " << ReadFile(job->GetErrorPath());
+        EXPECT_NE(ReadFile(job->GetErrorPath()).find(c.text), std::string::npos)
+            << c.what << ": " << ReadFile(job->GetErrorPath());
         EXPECT_EQ(Status(*job, "ReportLibInfo").rfind("<P>Crystal Library = ", 0), 0u) << c.what;
         struct stat st {};
         EXPECT_NE(::stat(job->GetReportOutputPath().c_str(), &st), 0) << c.what;

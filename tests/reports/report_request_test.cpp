@@ -105,8 +105,8 @@ TEST(ReportArchive, DamagedRequestsFailAndStay) {
         "",
         whole.substr(0, whole.size() - 1),
         whole + "x",
-        Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}) + "abc",   // a 4 GiB string in a tiny file
-        std::string(8, '\0') + Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F}),   // a huge count
+        Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}) + "abc",           // a 4 GiB string in a tiny file
+        std::string(8, '\0') + Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F}),  // a huge count
     };
     for (const std::string& bytes : cases) {
         std::ofstream(folder + "/REQUEST.DAT", std::ios::binary) << bytes;
@@ -123,13 +123,14 @@ TEST(ReportResponse, SuccessLeavesOneKeyAndFailureAllThree) {
     tessaro::test::TempHome home;
     long error = 0;
     Request r(CreateRequestFolder(&error));
-    EXPECT_FALSE(r.GetReportSucceeded());   // no file yet
+    EXPECT_FALSE(r.GetReportSucceeded());  // no file yet
     r.WriteFailure(40000, "<B>bad</B>", "<P>lib");
     EXPECT_EQ(tessaro::platform::IniGetString(r.GetResponsePath(), "ReportStatus", "ReportErrNumber", ""), "-25536");
     EXPECT_EQ(ReadFile(r.GetErrorPath()), "<B>bad</B>");
     r.ClearResponse();
     r.WriteSuccess();
-    EXPECT_EQ(tessaro::platform::IniKeyNames(r.GetResponsePath(), "ReportStatus"), std::vector<std::string>{"ReportSucceeded"});
+    EXPECT_EQ(tessaro::platform::IniKeyNames(r.GetResponsePath(), "ReportStatus"),
+              std::vector<std::string>{"ReportSucceeded"});
     EXPECT_TRUE(r.GetReportSucceeded());
     for (const char* value : {"0", "2", ""}) {
         tessaro::platform::IniWriteString(r.GetResponsePath(), "ReportStatus", "ReportSucceeded", value);

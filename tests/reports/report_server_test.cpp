@@ -59,7 +59,8 @@ TEST(ReportServerProgram, AnswersWhatItCanAndClosesWhenTold) {
     EXPECT_EQ(platform::IniGetString(response, "ReportStatus", "ReportErrNumber", ""), "0");
     std::string text;
     platform::ReadRegularFileNoFollow(folder + "/ERROR.TXT", &text);
-    EXPECT_EQ(text.rfind("Unexpected error occurred while attempting to restore report request parameters (", 0), 0u) << text;
+    EXPECT_EQ(text.rfind("Unexpected error occurred while attempting to restore report request parameters (", 0), 0u)
+        << text;
 
     // A folder outside the work folder is refused, and nothing is written there.
     test::TempFolder outside("tsrout");

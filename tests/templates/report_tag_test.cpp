@@ -17,29 +17,35 @@ TEST(ReportTagCut, TakesTheBodyCutsTheTrailerAndLinksImages) {
         {"no body here", "no body here"},
         {"<BODY>a<IMG SRC=\"/abs.gif\">b", "a<IMG SRC=\"/abs.gif\">b"},
         {"<BODY>a<IMG SRC=\"rel.gif\">b", "a<IMG SRC=\"/t.tsm?Action=GetGraphic&Rnd=42&File=rel.gif\">b"},
-        {"<BODY><IMG ALT=\"CRYSTAL CLEAR IMAGE\" SRC=\"x.gif\">", "<IMG  SRC=\"/t.tsm?Action=GetGraphic&Rnd=42&File=x.gif\">"},
+        {"<BODY><IMG ALT=\"CRYSTAL CLEAR IMAGE\" SRC=\"x.gif\">",
+         "<IMG  SRC=\"/t.tsm?Action=GetGraphic&Rnd=42&File=x.gif\">"},
         {"<BODY>end SRC=\"", "end SRC=\"/t.tsm?Action=GetGraphic&Rnd=42&File="},
         {"<BODY", "<BODY"},
     };
-    for (const auto& [html, expected] : cases) EXPECT_EQ(CReportTag::CutReport(html, kTrailer, kImage, "/t.tsm", 42), expected) << html;
+    for (const auto& [html, expected] : cases)
+        EXPECT_EQ(CReportTag::CutReport(html, kTrailer, kImage, "/t.tsm", 42), expected) << html;
 }
 
 TEST(ReportTagErrors, DetailsByNumber) {
     std::map<std::string, std::string> formulas{{"@A", "1"}, {"@B", "x"}};
-    EXPECT_EQ(CReportTag::ReportErrorDetail(515, "", "<P>lib", "/r.rpt", " {a} ", formulas),
-              "Either the selection criteria or one of the custom formulas you specified for the report /r.rpt is invalid."
-              "<PRE>\nSelection Criteria:\n\n    {a} \n</PRE><PRE>\nCustom Formulas:\n\n   @A = \"1\"\n   @B = \"x\"\n</PRE>"
-              "<P>Please verify that you have used the correct syntax for your selection criteria and custom formulas.<P>lib");
+    EXPECT_EQ(
+        CReportTag::ReportErrorDetail(515, "", "<P>lib", "/r.rpt", " {a} ", formulas),
+        "Either the selection criteria or one of the custom formulas you specified for the report /r.rpt is invalid."
+        "<PRE>\nSelection Criteria:\n\n    {a} \n</PRE><PRE>\nCustom Formulas:\n\n   @A = \"1\"\n   @B = \"x\"\n</PRE>"
+        "<P>Please verify that you have used the correct syntax for your selection criteria and custom "
+        "formulas.<P>lib");
     EXPECT_EQ(CReportTag::ReportErrorDetail(515, "", "", "/r.rpt", "  ", {}).find("<PRE>"), std::string::npos);
-    EXPECT_EQ(CReportTag::ReportErrorDetail(510, "@Missing", "", "/r.rpt", "", {}),
-              "The formula named @Missing could not be found within the report '/r.rpt'. Please verify that the formula is "
-              "spelled correctly and is included in your report.");
+    EXPECT_EQ(
+        CReportTag::ReportErrorDetail(510, "@Missing", "", "/r.rpt", "", {}),
+        "The formula named @Missing could not be found within the report '/r.rpt'. Please verify that the formula is "
+        "spelled correctly and is included in your report.");
     EXPECT_EQ(CReportTag::ReportErrorDetail(0, "as is", "L", "", "", {}), "as isL");
     EXPECT_EQ(CReportTag::ReportErrorDetail(-25536, "t", "", "", "", {}),
               "An unexpected error occurred while using the Crystal Engine.<P>Error number -25536 ocurred (t).");
     EXPECT_EQ(CReportTag::ReportErrorDetail(777, "", "", "", "", {}),
               "An unexpected error occurred while using the Crystal Engine.<P>Error number 777 ocurred.");
-    for (short n : {509, 536, 526, 400}) EXPECT_FALSE(CReportTag::ReportErrorDetail(n, "", "", "/r.rpt", "", {}).empty()) << n;
+    for (short n : {509, 536, 526, 400})
+        EXPECT_FALSE(CReportTag::ReportErrorDetail(n, "", "", "/r.rpt", "", {}).empty()) << n;
 }
 
 TEST(ReportTagAttributes, ReportFileTimeoutAndFormulas) {
@@ -56,7 +62,7 @@ TEST(ReportTagAttributes, ReportFileTimeoutAndFormulas) {
             e->Delete();
         }
     }
-    EXPECT_TRUE(tag.Folder().empty());   // nothing written before the path is good
+    EXPECT_TRUE(tag.Folder().empty());  // nothing written before the path is good
     tag.SetReportPath(report);
     EXPECT_EQ(tag.m_reportPath, report);
     tag.AddFormula("@Title =", "one");
