@@ -68,6 +68,17 @@ int RemoveFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0 ? 0 : errno;
 }
 
+int RemoveEmptyDirectory(const std::string& path) {
+    return ::rmdir(path.c_str()) == 0 ? 0 : errno;
+}
+
+bool FileTimeSeconds(const std::string& path, std::int64_t* seconds) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    *seconds = static_cast<std::int64_t>(st.st_mtime);
+    return true;
+}
+
 bool SetFileMode(const std::string& path, unsigned mode) {
     return ::chmod(path.c_str(), static_cast<mode_t>(mode)) == 0;
 }

@@ -37,6 +37,12 @@ bool WriteFileFromStart(const std::string& path, const void* data, std::size_t n
 // Removes a file. 0, or the errno value (ENOENT when there was nothing to remove).
 int RemoveFile(const std::string& path);
 
+// Removes an empty folder. 0, or the errno value.
+int RemoveEmptyDirectory(const std::string& path);
+
+// The last change time of a file in seconds since 1970 (UTC); false when it cannot be examined.
+bool FileTimeSeconds(const std::string& path, std::int64_t* seconds);
+
 // Sets the permission bits of path; false on failure.
 bool SetFileMode(const std::string& path, unsigned mode);
 

@@ -400,12 +400,13 @@ std::string FindWindow(const std::string& className, const std::string& title) {
 namespace {
 
 std::int64_t SendAndWait(const std::string& window, std::uint32_t msg, std::uint64_t wParam, std::uint64_t lParam,
-                         std::uint64_t dwData, const std::string& data, int fdToPass, bool* ok) {
+                         std::uint64_t dwData, const std::string& data, int fdToPass, bool* ok,
+                         long timeoutSeconds = kSendTimeoutSeconds) {
     if (ok) *ok = false;
     int fd = SendFrame(window, msg, kNeedsReply, wParam, lParam, dwData, data, fdToPass);
     if (fd < 0) return 0;
     // A window that stops answering must not hang the sender for ever.
-    timeval tv{kSendTimeoutSeconds, 0};
+    timeval tv{timeoutSeconds, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     std::int64_t result = 0;
     bool got = RecvAll(fd, &result, sizeof result);
@@ -424,6 +425,11 @@ std::int64_t SendMessage(const std::string& window, std::uint32_t msg, std::uint
 std::int64_t SendCopyData(const std::string& window, std::uint64_t wParam, std::uint64_t dwData,
                           const std::string& data, int fdToPass, bool* ok) {
     return SendAndWait(window, WM_COPYDATA, wParam, 0, dwData, data, fdToPass, ok);
+}
+
+std::int64_t SendCopyDataWithin(const std::string& window, std::uint64_t wParam, std::uint64_t dwData,
+                                const std::string& data, long timeoutSeconds, bool* ok) {
+    return SendAndWait(window, WM_COPYDATA, wParam, 0, dwData, data, -1, ok, timeoutSeconds > 0 ? timeoutSeconds : 1);
 }
 
 bool PostMessage(const std::string& window, std::uint32_t msg, std::uint64_t wParam, std::uint64_t lParam) {

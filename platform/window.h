@@ -105,6 +105,9 @@ std::int64_t SendMessage(const std::string& window, std::uint32_t msg, std::uint
                          bool* ok = nullptr);
 std::int64_t SendCopyData(const std::string& window, std::uint64_t wParam, std::uint64_t dwData,
                           const std::string& data, int fdToPass, bool* ok = nullptr);
+// SendCopyData with its own limit on the wait for the result, in seconds.
+std::int64_t SendCopyDataWithin(const std::string& window, std::uint64_t wParam, std::uint64_t dwData,
+                                const std::string& data, long timeoutSeconds, bool* ok = nullptr);
 // Queues a message without waiting for its handling.
 bool PostMessage(const std::string& window, std::uint32_t msg, std::uint64_t wParam, std::uint64_t lParam);
 

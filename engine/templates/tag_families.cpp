@@ -15,6 +15,7 @@ extern const TagFamily kApplicationTags;
 extern const TagFamily kQueryTags;
 extern const TagFamily kOutputTags;
 extern const TagFamily kMailTags;
+extern const TagFamily kReportTags;
 extern const TagFamily kLoopTags;
 extern const TagFamily kReplyTags;
 extern const TagFamily kParamErrorTags;
@@ -31,7 +32,7 @@ namespace {
 
 const TagFamily* const kFamilies[] = {
     &kTemplateTextTags, &kSetTags,       &kIfTags,          &kApplicationTags, &kQueryTags,  &kOutputTags,
-    &kMailTags,         &kLoopTags,      &kReplyTags,       &kParamErrorTags,  &kCookieTags, &kIncludeTags,
+    &kMailTags, &kReportTags,         &kLoopTags,      &kReplyTags,       &kParamErrorTags,  &kCookieTags, &kIncludeTags,
     &kFileTags,         &kExtensionTags, &kTransactionTags, &kTableTags,       &kInsertTags, &kUnsupportedTags,
 };
 

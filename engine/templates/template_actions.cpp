@@ -8,6 +8,7 @@
 #include "engine/templates/page_scopes.h"
 #include "engine/templates/pooled_data_sources.h"
 #include "engine/templates/query_page.h"
+#include "engine/templates/report_tag.h"
 #include "engine/templates/template_tables.h"
 #include "support/text_helpers.h"
 #include "engine/templates/tsx_tag_manager.h"
@@ -35,6 +36,7 @@ void InstallTemplateSubsystems(EngineSubsystems& subsystems) {
     };
     subsystems.buildCustomTagManager = BuildCustomTagManager;
     subsystems.deleteCustomTagManager = DeleteCustomTagManager;
+    subsystems.closeReportEngineMutex = CloseReportEngineMutex;
     subsystems.freeGrammarTables = [] {
         FreeExpressionEvaluator();
         FreeTemplateParserTables();

@@ -22,9 +22,8 @@ constexpr TagAction kActions[] = {
     // TSOBJECT has no action at all: without a current extension tag its
     // attributes would have nothing to act on.
     {p::extensionStart_ObjectTag, [](TagContext&) { NotSupported("TSOBJECT"); }},
-    {p::reportStart_ReportTag, [](TagContext&) { NotSupported("TSREPORT"); }},
 };
 
 }  // namespace
 
-const TagFamily kUnsupportedTags{"TSOBJECT TSREPORT", kActions};
+const TagFamily kUnsupportedTags{"TSOBJECT", kActions};

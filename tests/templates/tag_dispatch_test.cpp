@@ -45,7 +45,7 @@ TEST(TagDispatchTest, ProductionsReachTheirFamilyInTheirPhase) {
         {p::applicationAttribute_ApplicationName_attributeValue, "TSAPPLICATION", TagPhase::Output},
         {p::fileAttribute_FileNameConflict_attributeValue, "TSFILE", TagPhase::Output},
         {p::extensionAttribute_ObjectFlag, "TSX", TagPhase::Output},
-        {p::reportStart_ReportTag, "TSOBJECT TSREPORT", TagPhase::Output},
+        {p::reportStart_ReportTag, "TSREPORT", TagPhase::Output},
         {p::item_transactionStart_transactionAttributesOpt_TransactionEnd, "TSTRANSACTION /TSTRANSACTION",
          TagPhase::Output},
         {p::item_EndTransactionTag, "TSTRANSACTION /TSTRANSACTION", TagPhase::Output},

@@ -43,11 +43,16 @@ TEST_F(TagPhasesPage, TagsActOnlyWhereTheirPhaseAllows) {
     }
 }
 
-TEST_F(TagPhasesPage, UnsupportedTagStopsThePageWhereOutputIsOn) {
+TEST_F(TagPhasesPage, ReportTagStopsThePageWhereOutputIsOn) {
+    // A missing report file fails at its attribute, before anything is handed on.
     Write("page.tsm", "<TSIF TRUE><TSREPORT REPORT=\"r\"></TSREPORT></TSIF>");
     PageOutcome out = RunPage<CQueryPage>(Script("/page.tsm"));
     ASSERT_TRUE(out.failed);
-    EXPECT_EQ(out.title, "TSREPORT tag not supported<P>");
+    EXPECT_EQ(out.title, "Error processing TSREPORT tag<P>");
+    Write("page.tsm", "<TSIF FALSE><TSREPORT REPORT=\"r\"></TSREPORT></TSIF>ok");
+    PageOutcome off = RunPage<CQueryPage>(Script("/page.tsm"));
+    ASSERT_FALSE(off.failed) << off.title << off.detail;
+    EXPECT_EQ(off.body, "ok");
 }
 
 }  // namespace

@@ -262,7 +262,6 @@ TEST_F(TemplateRun, SetAndAttributeSubstitution) {
 TEST_F(TemplateRun, UnsupportedTagsStopWithAClearError) {
     const std::pair<const char*, const char*> cases[] = {
         {"<TSOBJECT NAME=\"x\" DEBUG>", "TSOBJECT tag not supported<P>"},
-        {"<TSREPORT REPORT=\"r\"></TSREPORT>", "TSREPORT tag not supported<P>"},
     };
     for (const auto& [text, title] : cases) {
         Write("page.tsm", text);

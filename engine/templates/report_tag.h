@@ -1,0 +1,48 @@
+// TSREPORT on the engine's side: the request the tag's attributes and body fill, handed to
+// the report server tsreports, and the report's HTML taken into the page.
+#pragma once
+
+#include <string>
+
+#include "reports/report_request.h"
+
+class CServerSettings;
+class CRequestReader;
+
+// At engine shutdown: tells a running report server to close.
+void CloseReportEngineMutex();
+
+class CReportTag : public tessaro::reports::CReportRequest {
+public:
+    // settings and reader are not owned.
+    CReportTag(CServerSettings* settings, CRequestReader* reader);
+    ~CReportTag() override;
+
+    // REPORT: must name an existing file; throws CWebException otherwise.
+    void SetReportPath(const std::string& path);
+    // TIMEOUT in seconds; 0 or no digits keep the default.
+    void SetTimeout(const std::string& value);
+    // "@name=" as written, and the value; a later formula with the same key wins.
+    void AddFormula(const std::string& lexeme, const std::string& value);
+
+    // Runs the report; the HTML for the page is then in PageText(). Throws CWebException.
+    void Run() override;
+    const std::string& PageText() const { return m_pageText; }
+
+    // The report's HTML as the page takes it: from behind <BODY...>, cut at the trailer,
+    // the image marker dropped and relative image sources turned into GetGraphic links.
+    static std::string CutReport(const std::string& html, const std::string& trailer, const std::string& image,
+                                 const std::string& scriptName, long ticks);
+    // The page's error for a failed report.
+    static std::string ReportErrorDetail(short number, const std::string& text, const std::string& libInfo,
+                                         const std::string& reportPath, const std::string& selection,
+                                         const std::map<std::string, std::string>& formulas);
+
+private:
+    void HandOff();
+
+    CServerSettings* m_settings;
+    CRequestReader* m_reader;
+    long m_timeoutMs = -1;
+    std::string m_pageText;
+};

@@ -1,0 +1,19 @@
+// The report server tsreports: one instance with the window "TS_CrystalServer", running
+// one report request at a time on its only thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tessaro::reports {
+
+inline constexpr const char* kReportServerWindow = "TS_CrystalServer";
+// WM_USER + 150: run the request whose folder the message's data names; the result is 1
+// once the response files are written. WM_USER + 151: close the server.
+inline constexpr std::uint32_t WM_DOREPORT = 0x0496;
+inline constexpr std::uint32_t WM_CLOSEREPORTSERVER = 0x0497;
+
+// Runs the server until it is told to close; the process's exit code.
+int RunReportServer();
+
+}  // namespace tessaro::reports

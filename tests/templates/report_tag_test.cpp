@@ -1,0 +1,73 @@
+// TSREPORT's engine side: the report's HTML as the page takes it, the error pages by number,
+// and the attributes that fill the request.
+#include <gtest/gtest.h>
+
+#include "engine/templates/report_tag.h"
+#include "support/web_exception.h"
+#include "tests/support/temp_home.h"
+
+namespace {
+
+const char* kTrailer = "<HR>This report was created using <";
+const char* kImage = "ALT=\"CRYSTAL CLEAR IMAGE\"";
+
+TEST(ReportTagCut, TakesTheBodyCutsTheTrailerAndLinksImages) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"<HTML><BODY BGCOLOR=x>rows<HR>This report was created using <I>x</I></BODY>", "rows"},
+        {"no body here", "no body here"},
+        {"<BODY>a<IMG SRC=\"/abs.gif\">b", "a<IMG SRC=\"/abs.gif\">b"},
+        {"<BODY>a<IMG SRC=\"rel.gif\">b", "a<IMG SRC=\"/t.tsm?Action=GetGraphic&Rnd=42&File=rel.gif\">b"},
+        {"<BODY><IMG ALT=\"CRYSTAL CLEAR IMAGE\" SRC=\"x.gif\">",
+         "<IMG  SRC=\"/t.tsm?Action=GetGraphic&Rnd=42&File=x.gif\">"},
+        {"<BODY>end SRC=\"", "end SRC=\"/t.tsm?Action=GetGraphic&Rnd=42&File="},
+        {"<BODY", "<BODY"},
+    };
+    for (const auto& [html, expected] : cases)
+        EXPECT_EQ(CReportTag::CutReport(html, kTrailer, kImage, "/t.tsm", 42), expected) << html;
+}
+
+TEST(ReportTagErrors, DetailsByNumber) {
+    std::map<std::string, std::string> formulas{{"@A", "1"}, {"@B", "x"}};
+    EXPECT_EQ(
+        CReportTag::ReportErrorDetail(515, "", "<P>lib", "/r.rpt", " {a} ", formulas),
+        "Either the selection criteria or one of the custom formulas you specified for the report /r.rpt is invalid."
+        "<PRE>\nSelection Criteria:\n\n    {a} \n</PRE><PRE>\nCustom Formulas:\n\n   @A = \"1\"\n   @B = \"x\"\n</PRE>"
+        "<P>Please verify that you have used the correct syntax for your selection criteria and custom "
+        "formulas.<P>lib");
+    EXPECT_EQ(CReportTag::ReportErrorDetail(515, "", "", "/r.rpt", "  ", {}).find("<PRE>"), std::string::npos);
+    EXPECT_EQ(
+        CReportTag::ReportErrorDetail(510, "@Missing", "", "/r.rpt", "", {}),
+        "The formula named @Missing could not be found within the report '/r.rpt'. Please verify that the formula is "
+        "spelled correctly and is included in your report.");
+    EXPECT_EQ(CReportTag::ReportErrorDetail(0, "as is", "L", "", "", {}), "as isL");
+    EXPECT_EQ(CReportTag::ReportErrorDetail(-25536, "t", "", "", "", {}),
+              "An unexpected error occurred while using the Crystal Engine.<P>Error number -25536 ocurred (t).");
+    EXPECT_EQ(CReportTag::ReportErrorDetail(777, "", "", "", "", {}),
+              "An unexpected error occurred while using the Crystal Engine.<P>Error number 777 ocurred.");
+    for (short n : {509, 536, 526, 400})
+        EXPECT_FALSE(CReportTag::ReportErrorDetail(n, "", "", "/r.rpt", "", {}).empty()) << n;
+}
+
+TEST(ReportTagAttributes, ReportFileTimeoutAndFormulas) {
+    tessaro::test::TempFolder folder("tsreptag");
+    std::string report = folder.write("r.rpt", "x");
+    CReportTag tag(nullptr, nullptr);
+    for (const std::string& bad : {folder.path(), folder.path() + "/none.rpt"}) {
+        try {
+            tag.SetReportPath(bad);
+            FAIL() << bad;
+        } catch (CWebException* e) {
+            EXPECT_EQ(e->GetMessage(), "Error processing TSREPORT tag<P>");
+            EXPECT_NE(e->GetDetail().find("(<I>" + bad + "</I>) either does not exist"), std::string::npos);
+            e->Delete();
+        }
+    }
+    EXPECT_TRUE(tag.Folder().empty());  // nothing written before the path is good
+    tag.SetReportPath(report);
+    EXPECT_EQ(tag.m_reportPath, report);
+    tag.AddFormula("@Title =", "one");
+    tag.AddFormula(" @Title=", "two");
+    EXPECT_EQ(tag.m_formulas, (std::map<std::string, std::string>{{"@Title", "two"}}));
+}
+
+}  // namespace
