@@ -2,12 +2,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -115,7 +117,20 @@ struct Cache {
 };
 
 Cache& TheCache() {
-    static Cache* cache = new Cache;  // never destroyed: lookups may run during exit
+    static Cache* cache = [] {
+        auto* made = new Cache;  // never destroyed: lookups may run during exit
+        // A forked child shares the watch's queue with its parent: reading it would take the
+        // parent's reports. The child starts afresh with a watch of its own, and the lock is
+        // held across the fork so that the child never inherits it taken.
+        ::pthread_atfork([] { TheCache().mutex.lock(); }, [] { TheCache().mutex.unlock(); },
+                         [] {
+                             Cache& child = TheCache();
+                             child.watchFd = -1;  // the parent's; closed by exec (close-on-exec)
+                             child.Reset();
+                             child.mutex.unlock();
+                         });
+        return made;
+    }();
     return *cache;
 }
 

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/folder_listing_cache.h"
 #include "platform/path_util.h"
@@ -86,6 +88,26 @@ TEST_F(FolderListingCacheTest, AnswersExactNamesVariantsAndUnreadableFolders) {
     EXPECT_EQ(none.match, "");
     EXPECT_FALSE(LookUpInFolder(home() + "/Site/Docs/Page.tsm", "X").listed);  // a file is no folder
     EXPECT_FALSE(LookUpInFolder(home() + "/Missing", "X").listed);
+}
+
+TEST_F(FolderListingCacheTest, AForkedChildAndItsParentEachSeeEveryChange) {
+    const std::string docs = home() + "/Site/Docs";
+    fs::create_directories(docs);
+    std::ofstream(docs + "/Page.tsm") << "x";
+    ASSERT_EQ(ResolvePathNoCase(home() + "/SITE/DOCS/PAGE.TSM"), docs + "/Page.tsm");  // kept by the parent
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        bool ok = ResolvePathNoCase(home() + "/SITE/DOCS/PAGE.TSM") == docs + "/Page.tsm";
+        fs::rename(docs + "/Page.tsm", docs + "/Child.tsm");
+        ok = ok && ResolvePathNoCase(home() + "/SITE/DOCS/CHILD.TSM") == docs + "/Child.tsm";
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(ResolvePathNoCase(home() + "/SITE/DOCS/CHILD.TSM"), docs + "/Child.tsm");
+    EXPECT_EQ(ResolvePathNoCase(home() + "/SITE/DOCS/PAGE.TSM"), docs + "/PAGE.TSM");
 }
 
 }  // namespace
