@@ -34,16 +34,16 @@ bool ChangesAreAllSeen(const std::string& folder) {
     struct statfs fs;
     if (::statfs(folder.c_str(), &fs) != 0) return false;
     switch (static_cast<unsigned long>(fs.f_type)) {
-    case 0xEF53UL:      // ext2/3/4
-    case 0x58465342UL:  // xfs
-    case 0x9123683EUL:  // btrfs
-    case 0x01021994UL:  // tmpfs
-    case 0x794C7630UL:  // overlay
-    case 0x858458F6UL:  // ramfs
-    case 0xF2F52010UL:  // f2fs
-        return true;
-    default:
-        return false;
+        case 0xEF53UL:      // ext2/3/4
+        case 0x58465342UL:  // xfs
+        case 0x9123683EUL:  // btrfs
+        case 0x01021994UL:  // tmpfs
+        case 0x794C7630UL:  // overlay
+        case 0x858458F6UL:  // ramfs
+        case 0xF2F52010UL:  // f2fs
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -109,8 +109,10 @@ struct Cache {
                 auto it = byWatch.find(event->wd);
                 if (it == byWatch.end() || event->len == 0) continue;
                 std::string name(event->name);
-                if (event->mask & (IN_CREATE | IN_MOVED_TO)) it->second.Add(std::move(name));
-                else if (event->mask & (IN_DELETE | IN_MOVED_FROM)) it->second.Remove(name);
+                if (event->mask & (IN_CREATE | IN_MOVED_TO))
+                    it->second.Add(std::move(name));
+                else if (event->mask & (IN_DELETE | IN_MOVED_FROM))
+                    it->second.Remove(name);
             }
         }
     }

@@ -57,7 +57,7 @@ std::string ResolvePathNoCase(std::string_view input) {
         resolved = "/";
         pos = 1;
     }
-    bool missing = false;   // once a component is missing, the rest cannot be found
+    bool missing = false;  // once a component is missing, the rest cannot be found
     while (pos <= path.size()) {
         std::size_t slash = path.find('/', pos);
         if (slash == std::string::npos) slash = path.size();
@@ -65,8 +65,8 @@ std::string ResolvePathNoCase(std::string_view input) {
         pos = slash + 1;
         if (component.empty()) continue;
         std::string folder = resolved;
-        std::string candidate = resolved.empty() || resolved.back() == '/' ? resolved + component
-                                                                          : resolved + "/" + component;
+        std::string candidate =
+            resolved.empty() || resolved.back() == '/' ? resolved + component : resolved + "/" + component;
         if (!missing && component != "." && component != "..") {
             // The folder's listing answers both whether the name exists as given and,
             // if not, which entry it names; a folder that cannot be listed is asked directly.
@@ -77,7 +77,8 @@ std::string ResolvePathNoCase(std::string_view input) {
                 if (found.match.empty()) {
                     missing = true;
                 } else {
-                    candidate = folder.empty() || folder.back() == '/' ? folder + found.match : folder + "/" + found.match;
+                    candidate =
+                        folder.empty() || folder.back() == '/' ? folder + found.match : folder + "/" + found.match;
                 }
             }
         }
