@@ -1,12 +1,12 @@
 #include "platform/path_util.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
 #include <vector>
 
+#include "platform/folder_listing_cache.h"
 #include "platform/program_path.h"
 
 namespace tessaro::platform {
@@ -45,22 +45,6 @@ bool Exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-// The entry of folder whose name equals name ignoring case; empty when none.
-std::string FindNoCase(const std::string& folder, const std::string& name) {
-    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-    if (!dir) return {};
-    std::string found;
-    while (struct dirent* entry = ::readdir(dir)) {
-        std::string_view candidate(entry->d_name);
-        if (EqualsNoCase(candidate, name)) {
-            found.assign(candidate);
-            break;
-        }
-    }
-    ::closedir(dir);
-    return found;
-}
-
 }  // namespace
 
 std::string ResolvePathNoCase(std::string_view input) {
@@ -83,12 +67,19 @@ std::string ResolvePathNoCase(std::string_view input) {
         std::string folder = resolved;
         std::string candidate =
             resolved.empty() || resolved.back() == '/' ? resolved + component : resolved + "/" + component;
-        if (!missing && component != "." && component != ".." && !Exists(candidate)) {
-            std::string match = FindNoCase(folder, component);
-            if (match.empty()) {
-                missing = true;
-            } else {
-                candidate = folder.empty() || folder.back() == '/' ? folder + match : folder + "/" + match;
+        if (!missing && component != "." && component != "..") {
+            // The folder's listing answers both whether the name exists as given and,
+            // if not, which entry it names; a folder that cannot be listed is asked directly.
+            FolderLookup found = LookUpInFolder(folder, component);
+            if (!found.listed) {
+                missing = !Exists(candidate);
+            } else if (!found.exact) {
+                if (found.match.empty()) {
+                    missing = true;
+                } else {
+                    candidate =
+                        folder.empty() || folder.back() == '/' ? folder + found.match : folder + "/" + found.match;
+                }
             }
         }
         resolved = candidate;

@@ -8,7 +8,9 @@
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_context.h"
 #include "engine/server/request_dispatcher.h"
+#include "engine/server/request_limiter.h"
 #include "engine/server/request_reader.h"
+#include "engine/server/request_thread_pool.h"
 #include "engine/server/request_worker.h"
 #include "engine/server/server_error_log.h"
 #include "platform/descriptor.h"
@@ -124,6 +126,8 @@ void CPipeListener::Run() {
             return;
         }
     }
+    // As many threads stay ready as requests may work at once.
+    if (m_limiter && m_limiter->IsEnabled()) KeepRequestThreads(static_cast<std::size_t>(m_limiter->GetMaxRequests()));
     try {
         while (m_listening && !m_stopping) {
             if (!WaitForSlot()) break;
@@ -180,7 +184,7 @@ void CPipeListener::Run() {
             CRequestDispatcher& dispatcher = m_dispatcher;
             RequestWorkerStarted();
             try {
-                std::thread([context, reader, limiter, &dispatcher, slots, timeoutMs] {
+                RunOnRequestThread([context, reader, limiter, &dispatcher, slots, timeoutMs] {
                     std::list<Slots::Silent>::iterator entry;
                     {
                         std::lock_guard lock(slots->mutex);
@@ -209,7 +213,7 @@ void CPipeListener::Run() {
                         slots->freed.notify_all();
                     }
                     RequestWorkerEnded();
-                }).detach();
+                });
             } catch (...) {
                 RequestWorkerEnded();
                 plat::CloseDescriptor(client);

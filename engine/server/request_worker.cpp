@@ -9,6 +9,7 @@
 #include "engine/server/request_context.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/request_limiter.h"
+#include "engine/server/request_thread_pool.h"
 #include "support/web_exception.h"
 #include "platform/descriptor.h"
 #include "platform/framework_exception.h"
@@ -76,10 +77,10 @@ void RunRequest(CRequestContext* context, RequestLimiter* limiter, CRequestDispa
 bool StartRequestThread(CRequestContext* context, RequestLimiter* limiter, CRequestDispatcher& dispatcher) {
     RequestWorkerStarted();
     try {
-        std::thread([context, limiter, &dispatcher] {
+        RunOnRequestThread([context, limiter, &dispatcher] {
             RunRequest(context, limiter, dispatcher);
             RequestWorkerEnded();
-        }).detach();
+        });
         return true;
     } catch (...) {
         RequestWorkerEnded();

@@ -21,5 +21,6 @@ void RequestWorkerEnded();
 // True when every worker has ended within timeoutMs.
 bool WaitForRequestWorkers(unsigned timeoutMs);
 
-// RunRequest on a detached thread; false (context deleted) when no thread starts.
+// RunRequest on a request thread (kept between requests); false (context deleted) when no
+// thread starts.
 bool StartRequestThread(CRequestContext* context, RequestLimiter* limiter, CRequestDispatcher& dispatcher);

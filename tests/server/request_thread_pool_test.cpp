@@ -1,0 +1,79 @@
+// Request threads are kept for the next request, yet a request never waits for one: jobs
+// that block each other must all run at once, however few threads are waiting.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "engine/server/request_thread_pool.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Waits (bounded) until pred holds.
+template <class Pred>
+bool Eventually(Pred pred) {
+    for (int i = 0; i < 500 && !pred(); ++i) std::this_thread::sleep_for(10ms);
+    return pred();
+}
+
+TEST(RequestThreadPoolTest, JobsThatWaitForEachOtherAllRunAtOnce) {
+    // Each job waits until all have started: a queue behind busy threads would never end.
+    constexpr int kJobs = 40;  // more than the threads kept
+    std::mutex mutex;
+    std::condition_variable changed;
+    int started = 0, finished = 0;
+    for (int i = 0; i < kJobs; ++i) {
+        RunOnRequestThread([&] {
+            std::unique_lock lock(mutex);
+            ++started;
+            changed.notify_all();
+            changed.wait_for(lock, 30s, [&] { return started == kJobs; });
+            ++finished;
+            changed.notify_all();
+        });
+    }
+    std::unique_lock lock(mutex);
+    EXPECT_TRUE(changed.wait_for(lock, 30s, [&] { return finished == kJobs; }));
+}
+
+TEST(RequestThreadPoolTest, FinishedThreadsServeTheNextJobsUpToTheKeptNumber) {
+    constexpr int kKept = 20, kFirst = 24;  // above the number kept by default
+    KeepRequestThreads(kKept);
+    std::mutex mutex;
+    std::set<std::thread::id> first, second;
+    std::atomic<int> done{0};
+    std::condition_variable allStarted;
+    int started = 0;
+    // More at once than are kept: the surplus threads end afterwards.
+    for (int i = 0; i < kFirst; ++i) {
+        RunOnRequestThread([&] {
+            std::unique_lock lock(mutex);
+            first.insert(std::this_thread::get_id());
+            ++started;
+            allStarted.notify_all();
+            allStarted.wait_for(lock, 30s, [&] { return started == kFirst; });
+            ++done;
+        });
+    }
+    ASSERT_TRUE(Eventually([&] { return done == kFirst && IdleRequestThreads() == kKept; }));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(IdleRequestThreads(), static_cast<std::size_t>(kKept));  // the others have ended
+    for (int i = 0; i < kKept; ++i) {
+        RunOnRequestThread([&] {
+            std::lock_guard lock(mutex);
+            second.insert(std::this_thread::get_id());
+            ++done;
+        });
+        ASSERT_TRUE(Eventually([&] { return done == kFirst + 1 + i && IdleRequestThreads() == kKept; }));
+    }
+    std::lock_guard lock(mutex);
+    for (std::thread::id id : second) EXPECT_TRUE(first.count(id)) << "a job ran on a new thread";
+}
+
+}  // namespace
