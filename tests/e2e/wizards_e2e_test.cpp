@@ -10,6 +10,7 @@
 #include "e2e_odbc.h"
 #include "site_test.h"
 #include "tests/support/ci_require.h"
+#include "tests/wizardutils/sqlite_catalog_fixture.h"
 #include "wizards/application_generation.h"
 #include "wizards/catalog_client.h"
 
@@ -37,6 +38,7 @@ protected:
                               Query("INSERT INTO staff VALUES (2, 'Bob & Co', 2)") +
                               Query("INSERT INTO staff VALUES (3, 'Cy', 2)") + "ready");
         ASSERT_EQ(setup.body, "ready") << setup.error << site.WebServerLog();
+        childLeakChecks_.emplace();  // from here on only tsutils is started
         std::string bin = e2e::BuiltProgram("tsutils");
         programDir_ = bin.substr(0, bin.find_last_of('/'));
         templates_ = programDir_ + "/templates";
@@ -64,6 +66,7 @@ protected:
     }
 
     std::optional<e2e::SQLiteDataSource> odbc_;
+    std::optional<tessaro::wizardutils::testing::ChildLeakChecksOff> childLeakChecks_;
     std::string programDir_;
     std::string templates_;
 };
