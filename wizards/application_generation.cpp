@@ -72,7 +72,10 @@ GenerationResult GenerateDataEntry(DataEntryModel& m, TCodeGenerator& g, const s
 }
 
 bool CheckDrillDownJoins(DrillDownModel& m, bool* resultsCovered, bool* detailCovered) {
-    bool results = JoinsCoverTables(WithIdentifier(m.ResultFields, m.UniqueId), m.Joins, m.ResultJoins, m.ResultTables);
+    // The result page's query reads the search columns too.
+    TDBTableFieldsList resultSide = WithIdentifier(m.SearchFields, TDBTableField{});
+    for (std::size_t i = 0; i < m.ResultFields.Count(); ++i) resultSide.Add(m.ResultFields.Key(i), m.ResultFields.Fields(i));
+    bool results = JoinsCoverTables(WithIdentifier(resultSide, m.UniqueId), m.Joins, m.ResultJoins, m.ResultTables);
     bool detail = JoinsCoverTables(WithIdentifier(m.DetailFields, m.UniqueId), m.Joins, m.DetailJoins, m.DetailTables);
     if (resultsCovered) *resultsCovered = results;
     if (detailCovered) *detailCovered = detail;

@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "wizards/data_entry_wizard.h"
+#include "wizards/drill_down_wizard.h"
 
 namespace tessaro::wizards {
 
@@ -42,6 +43,8 @@ bool HeadlessDriver::Fail(std::string text) {
 bool HeadlessDriver::StartWizard(int n) {
     if (n == 0) {
         wizard_ = std::make_unique<TDataEntryWizManager>(dialogs_, catalog_, templatesDir_);
+    } else if (n == 1) {
+        wizard_ = std::make_unique<TDrillDownWizManager>(dialogs_, catalog_, templatesDir_);
     } else {
         dialogs_.Error("The specified wizard is currently not available.");
         chooserVisible_ = true;
@@ -92,9 +95,9 @@ bool HeadlessDriver::Run(const std::string& line) {
     }
     if (command == "press") return Press(rest);
     if (command == "properties") {
-        auto* entry = dynamic_cast<TDataEntryWizManager*>(wizard_.get());
-        if (!entry || entry->Model().ChosenFields.IndexOf(rest) < 0) return Fail("no chosen field " + rest);
-        TFieldPropertiesList& list = entry->Model().FieldProperties;
+        auto [chosen, properties] = FormFields();
+        if (chosen->IndexOf(rest) < 0) return Fail("no chosen field " + rest);
+        TFieldPropertiesList& list = *properties;
         form_ = LoadFieldProperties(list.Properties(FindOrCreateProperties(rest, list)));
         formField_ = rest;
         return true;
@@ -115,8 +118,7 @@ bool HeadlessDriver::Run(const std::string& line) {
     }
     if (command == "done") {
         if (!form_) return Fail("the properties dialog is not open");
-        auto* entry = dynamic_cast<TDataEntryWizManager*>(wizard_.get());
-        TFieldPropertiesList& list = entry->Model().FieldProperties;
+        TFieldPropertiesList& list = *FormFields().second;
         SaveFieldProperties(*form_, list.Properties(FindOrCreateProperties(formField_, list)), dialogs_);
         form_.reset();
         return true;
@@ -153,10 +155,18 @@ bool HeadlessDriver::Press(const std::string& button) {
     if (button == "btnPrevious") return enabled(kBackButton) && (wizard_->Back(i), true);
     if (button == "btnCancel") return enabled(kCancelButton) && (wizard_->Cancel(i, true), true);
     if (button == "btnFinish") return enabled(kFinishButton) && (wizard_->FinishButton(i), true);
+    auto* drill = dynamic_cast<TDrillDownWizManager*>(wizard_.get());
     if (button == "btnBrowse") {
-        auto* entry = dynamic_cast<TDataEntryWizManager*>(wizard_.get());
-        if (!entry) return Fail("no directory page");
-        entry->Browse();
+        if (drill) drill->Browse();
+        else dynamic_cast<TDataEntryWizManager*>(wizard_.get())->Browse();
+        return true;
+    }
+    if (drill && page.Form == "TfrmPage15" && (button == "btnAdd" || button == "btnRemove")) {
+        button == "btnAdd" ? drill->AddJoinPressed() : drill->RemoveJoinPressed();
+        return true;
+    }
+    if (drill && page.Form == "TfrmPage16" && (button == "btnAdd" || button == "btnRemove")) {
+        button == "btnAdd" ? drill->AddSearchFieldPressed() : drill->RemoveSearchFieldPressed();
         return true;
     }
     const bool add = button == "btnAdd" || button == "btnAddAll";
@@ -167,6 +177,13 @@ bool HeadlessDriver::Press(const std::string& button) {
         return true;
     }
     return Fail("unknown button " + button);
+}
+
+std::pair<TDBTableFieldsList*, TFieldPropertiesList*> HeadlessDriver::FormFields() {
+    if (auto* drill = dynamic_cast<TDrillDownWizManager*>(wizard_.get()))
+        return {&drill->Model().SearchFields, &drill->Model().FieldProperties};
+    auto* entry = dynamic_cast<TDataEntryWizManager*>(wizard_.get());
+    return {&entry->Model().ChosenFields, &entry->Model().FieldProperties};
 }
 
 bool HeadlessDriver::SetProperty(const std::string& name, const std::string& value) {

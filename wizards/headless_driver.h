@@ -1,11 +1,12 @@
 // Runs a wizard without a window from a script, one command a line, so whole wizard flows
 // run in tests and on machines without a display:
-//   start -WIZARD1                 start a wizard as the command line would
+//   start -WIZARD1                 start a wizard as the command line would (-WIZARD2: drill-down)
 //   set <control> <text>           an edit or memo of the page on show ("\n" for line breaks)
 //   select <list> <entry>          select one entry;  select+ <list> <entry> adds to the selection
 //   check <radio>                  check one radio of the page (the others go off)
 //   press <button>                 btnNext, btnPrevious, btnFinish, btnCancel, btnAdd, btnAddAll,
-//                                  btnRemove, btnRemoveAll, btnBrowse
+//                                  btnRemove, btnRemoveAll, btnBrowse (Add and Remove act on
+//                                  the joins and search pages there)
 //   answer <text>                  queue an answer: yes, no, cancel or a path
 //   properties <field>             open the field-properties dialog on a chosen field
 //   prop <name> <value>            Caption, Rule (0-4), Required (Yes/No), RequiredMessage,
@@ -52,6 +53,8 @@ private:
     bool Fail(std::string text);
     bool Press(const std::string& button);
     bool SetProperty(const std::string& name, const std::string& value);
+    // The fields the properties dialog edits (chosen or search fields) and their properties.
+    std::pair<TDBTableFieldsList*, TFieldPropertiesList*> FormFields();
 
     CatalogClient& catalog_;
     std::string templatesDir_;
