@@ -23,10 +23,15 @@ TEST_F(WizardScreens, FirstPagesAreDrawn) {
     std::string dir = std::string(TESSARO_BINARY_DIR) + "/tests/wizard-screens";
     std::filesystem::create_directories(dir);
     std::string program = std::string(TESSARO_BINARY_DIR) + "/bin/tswizards";
+    // In a sanitizer build the display libraries trip the strict string checks (a bounded
+    // strndup in the keyboard library) and keep their caches past exit; the wizards' own code
+    // is checked by the headless tests, so the drawing child runs without those two checks.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    std::string childOptions = std::string(asan ? asan : "") + ":detect_leaks=0:strict_string_checks=0";
     for (const char* wizard : {"-WIZARD1", "-WIZARD2", ""}) {
         std::string file = dir + "/" + (*wizard ? std::string(wizard + 1) : std::string("CHOOSER")) + ".png";
         std::filesystem::remove(file);
-        std::string command = "HOME='" + dir + "' xvfb-run -a '" + program + "' --screenshot '" + file + "' " + wizard +
+        std::string command = "HOME='" + dir + "' ASAN_OPTIONS='" + childOptions + "' xvfb-run -a '" + program + "' --screenshot '" + file + "' " + wizard +
                               " >'" + dir + "/log.txt' 2>&1";
         int status = std::system(command.c_str());
         REQUIRE_OR_SKIP(WEXITSTATUS(status) != 2, "tswizards was built without windows (Qt 5 Widgets missing)");
