@@ -1,13 +1,12 @@
 #include "wizards/data_entry_wizard.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 
 #include "platform/file_system.h"
 #include "platform/path_util.h"
+#include "wizards/wizard_steps.h"
 
 namespace tessaro::wizards {
 
@@ -27,19 +26,6 @@ std::vector<std::string> SplitLines(const std::string& text) {
         lines.push_back(line);
     }
     return lines;
-}
-
-// Where the directory page starts when the server's document root does not exist.
-std::string FallbackDirectory() {
-    const char* home = std::getenv("HOME");
-    return home && *home ? home : "/";
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 }  // namespace
@@ -119,15 +105,10 @@ void TDataEntryWizManager::InitPage(WizardPage& page) {
             page.Texts["txtApplicationName"] = "My Application";
             page.SetButtons(true, false, false, true);
             break;
-        case kDirectoryPage: {
-            TServerProfile profile;
-            catalog_.RequestServerSettings(profile);
-            bool exists = !profile.DocumentRoot.empty() &&
-                          platform::GetFileKind(profile.DocumentRoot) == platform::FileKind::Directory;
-            page.Texts["lblDirPath"] = exists ? profile.DocumentRoot : FallbackDirectory();
+        case kDirectoryPage:
+            page.Texts["lblDirPath"] = InitialOutputDirectory(catalog_);
             page.SetButtons(true, true, false, true);
             break;
-        }
         case kLookPage:
             page.Checks = {{"radioTabularStyle", true}, {"radioPreformatedStyle", false}, {"radioSimpleStyle", false}};
             page.SetButtons(true, true, false, true);
@@ -187,16 +168,6 @@ bool TDataEntryWizManager::Validate(WizardPage& page, std::string& message) {
     }
 }
 
-void TDataEntryWizManager::FillDataSources() {
-    std::vector<std::string> sources;
-    catalog_.RequestDataSources(sources);
-    if (sources.empty())
-        GetDialogs().Information(
-            "There are no System ODBC Data Sources registered on this computer. Even if you are developing on a remote "
-            "server you need to setup local system ODBC data sources in order to use the wizard.");
-    Page(kDataSourcePage).Fill("lstDatasources", sources);
-}
-
 void TDataEntryWizManager::FillTables() {
     std::vector<std::string> tables;
     catalog_.RequestTablesForDataSource(model_.DataSource, tables);
@@ -242,7 +213,7 @@ void TDataEntryWizManager::TransferPage(int from, int& to) {
             break;
         case kDirectoryPage:
             model_.OutputDirectory = page.Texts["lblDirPath"];
-            if (to == kDataSourcePage) FillDataSources();
+            if (to == kDataSourcePage) FillDataSourceList(Page(kDataSourcePage), catalog_, GetDialogs());
             break;
         case kDataSourcePage: {
             std::string name = page.Selected("lstDatasources");
@@ -305,26 +276,10 @@ bool TDataEntryWizManager::CheckComplete(std::string& message) {
 }
 
 bool TDataEntryWizManager::Generate(std::string& message) {
-    GenerationResult result = GenerateDataEntry(model_, generator_, templatesDir_);
-    if (!result.error.empty()) {
-        GetDialogs().Error(result.error);
-        message = kCouldNotGenerate;
-        return false;
-    }
     std::vector<std::string> written;
-    for (const GeneratedFile& file : result.files) {
-        std::string name = platform::JoinPath(model_.OutputDirectory, file.name);
-        if (!WriteOutputFile(file.text, model_.OutputDirectory, message, name)) return false;
-        written.push_back(name);
-    }
-    try {
-        for (const std::string& picture : result.pictures)
-            CopyFileToDirectory(platform::JoinPath(templatesDir_, picture), model_.OutputDirectory);
-    } catch (const std::exception& e) {
-        GetDialogs().Error(e.what());
-        message = kCouldNotGenerate;
+    if (!WriteApplication(*this, GenerateDataEntry(model_, generator_, templatesDir_), model_.OutputDirectory,
+                          templatesDir_, written, message))
         return false;
-    }
     model_.EntryFormFile = written[0];
     model_.DataEntryFile = written[1];
     return true;
@@ -332,11 +287,11 @@ bool TDataEntryWizManager::Generate(std::string& message) {
 
 void TDataEntryWizManager::ShowCompletion(int) {
     for (int i = 0; i < PageCount(); ++i) Page(i).Buttons[kFinishButton] = true;
-    std::string rtf = ReadFile(platform::JoinPath(templatesDir_, "wizard1.rtf"));
     Page(kCompletionPage).Texts["reditExplanation"] =
-        FillCompletionText(rtf, {{"#DataEntryHTMLFile#", model_.EntryFormFile},
-                                 {"#DataEntryTSMLFile#", model_.DataEntryFile},
-                                 {"#HTMLFileName#", "EntryForm.TSM"}});
+        CompletionText(templatesDir_, "wizard1.rtf",
+                       {{"#DataEntryHTMLFile#", model_.EntryFormFile},
+                        {"#DataEntryTSMLFile#", model_.DataEntryFile},
+                        {"#HTMLFileName#", "EntryForm.TSM"}});
     Show(kCompletionPage);
 }
 

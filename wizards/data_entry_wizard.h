@@ -33,7 +33,6 @@ protected:
     void ShowCompletion(int pageIndex) override;
 
 private:
-    void FillDataSources();
     void FillTables();
     void FillFields();
     void FillPropertiesGrid();

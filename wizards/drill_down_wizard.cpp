@@ -1,14 +1,12 @@
 #include "wizards/drill_down_wizard.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "platform/file_system.h"
 #include "platform/path_util.h"
 #include "wizards/data_entry_wizard.h"
 #include "wizards/drill_down_rules.h"
+#include "wizards/wizard_steps.h"
 
 namespace tessaro::wizards {
 
@@ -16,13 +14,6 @@ namespace {
 
 bool Has(const std::vector<std::string>& list, const std::string& item) {
     return std::find(list.begin(), list.end(), item) != list.end();
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 }  // namespace
@@ -56,16 +47,10 @@ void TDrillDownWizManager::InitPage(WizardPage& page) {
             page.Texts["txtApplicationName"] = "My Application";
             page.SetButtons(true, true, false, true);
             break;
-        case kDirectoryPage: {
-            TServerProfile profile;
-            catalog_.RequestServerSettings(profile);
-            bool exists = !profile.DocumentRoot.empty() &&
-                          platform::GetFileKind(profile.DocumentRoot) == platform::FileKind::Directory;
-            const char* home = std::getenv("HOME");
-            page.Texts["lblDirPath"] = exists ? profile.DocumentRoot : (home && *home ? home : "/");
+        case kDirectoryPage:
+            page.Texts["lblDirPath"] = InitialOutputDirectory(catalog_);
             page.SetButtons(true, true, false, true);
             break;
-        }
         case kSearchPage: {
             std::vector<std::string> texts;
             for (const TMatchingCondition& c : MatchingConditions()) texts.push_back(c.DisplayText);
@@ -287,15 +272,7 @@ void TDrillDownWizManager::TransferPage(int from, int& to) {
             break;
         case kDirectoryPage:
             model_.OutputDirectory = page.Texts["lblDirPath"];
-            if (to == kDataSourcePage) {
-                std::vector<std::string> sources;
-                catalog_.RequestDataSources(sources);
-                if (sources.empty())
-                    GetDialogs().Information(
-                        "There are no System ODBC Data Sources registered on this computer. Even if you are developing on "
-                        "a remote server you need to setup local system ODBC data sources in order to use the wizard.");
-                Page(kDataSourcePage).Fill("lstDatasources", sources);
-            }
+            if (to == kDataSourcePage) FillDataSourceList(Page(kDataSourcePage), catalog_, GetDialogs());
             break;
         case kDataSourcePage:
             if (to == kTablesPage) {
@@ -377,26 +354,10 @@ bool TDrillDownWizManager::CheckComplete(std::string& message) {
 }
 
 bool TDrillDownWizManager::Generate(std::string& message) {
-    GenerationResult result = GenerateDrillDown(model_, generator_, templatesDir_);
-    if (!result.error.empty()) {
-        GetDialogs().Error(result.error);
-        message = kCouldNotGenerate;
-        return false;
-    }
     std::vector<std::string> written;
-    for (const GeneratedFile& file : result.files) {
-        std::string name = platform::JoinPath(model_.OutputDirectory, file.name);
-        if (!WriteOutputFile(file.text, model_.OutputDirectory, message, name)) return false;
-        written.push_back(name);
-    }
-    try {
-        for (const std::string& picture : result.pictures)
-            CopyFileToDirectory(platform::JoinPath(templatesDir_, picture), model_.OutputDirectory);
-    } catch (const std::exception& e) {
-        GetDialogs().Error(e.what());
-        message = kCouldNotGenerate;
+    if (!WriteApplication(*this, GenerateDrillDown(model_, generator_, templatesDir_), model_.OutputDirectory,
+                          templatesDir_, written, message))
         return false;
-    }
     model_.SearchFile = written[0];
     model_.ResultsFile = written[1];
     model_.DetailFile = written[2];
@@ -405,12 +366,12 @@ bool TDrillDownWizManager::Generate(std::string& message) {
 
 void TDrillDownWizManager::ShowCompletion(int) {
     for (int i = 0; i < PageCount(); ++i) Page(i).Buttons[kFinishButton] = true;
-    std::string rtf = ReadFile(platform::JoinPath(templatesDir_, "wizard2.rtf"));
     Page(kCompletionPage).Texts["reditExplanation"] =
-        FillCompletionText(rtf, {{"#DataEntryHTMLFile#", model_.SearchFile},
-                                 {"#DataEntryTSMLFile1#", model_.ResultsFile},
-                                 {"#DataEntryTSMLFile2#", model_.DetailFile},
-                                 {"#HTMLFileName#", "Search.TSM"}});
+        CompletionText(templatesDir_, "wizard2.rtf",
+                       {{"#DataEntryHTMLFile#", model_.SearchFile},
+                        {"#DataEntryTSMLFile1#", model_.ResultsFile},
+                        {"#DataEntryTSMLFile2#", model_.DetailFile},
+                        {"#HTMLFileName#", "Search.TSM"}});
     Show(kCompletionPage);
 }
 

@@ -4,6 +4,7 @@
 
 #include "wizards/data_entry_wizard.h"
 #include "wizards/drill_down_wizard.h"
+#include "wizards/wizard_steps.h"
 
 namespace tessaro::wizards {
 
@@ -41,12 +42,9 @@ bool HeadlessDriver::Fail(std::string text) {
 }
 
 bool HeadlessDriver::StartWizard(int n) {
-    if (n == 0) {
-        wizard_ = std::make_unique<TDataEntryWizManager>(dialogs_, catalog_, templatesDir_);
-    } else if (n == 1) {
-        wizard_ = std::make_unique<TDrillDownWizManager>(dialogs_, catalog_, templatesDir_);
-    } else {
-        dialogs_.Error("The specified wizard is currently not available.");
+    wizard_ = CreateWizard(n, dialogs_, catalog_, templatesDir_);
+    if (!wizard_) {
+        dialogs_.Error(kNotAvailable);
         chooserVisible_ = true;
         return false;
     }

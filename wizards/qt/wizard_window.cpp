@@ -16,6 +16,7 @@
 
 #include "wizards/data_entry_wizard.h"
 #include "wizards/drill_down_wizard.h"
+#include "wizards/wizard_steps.h"
 
 namespace tessaro::wizards {
 
@@ -245,12 +246,9 @@ ChooserWindow::~ChooserWindow() = default;
 bool ChooserWindow::StartWizard(int n) {
     page_.reset();
     wizard_.reset();
-    if (n == 0) {
-        wizard_ = std::make_unique<TDataEntryWizManager>(dialogs_, catalog_, templatesDir_);
-    } else if (n == 1) {
-        wizard_ = std::make_unique<TDrillDownWizManager>(dialogs_, catalog_, templatesDir_);
-    } else {
-        dialogs_.Error("The specified wizard is currently not available.");
+    wizard_ = CreateWizard(n, dialogs_, catalog_, templatesDir_);
+    if (!wizard_) {
+        dialogs_.Error(kNotAvailable);
         show();
         return false;
     }
