@@ -4,9 +4,12 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "database/odbc/odbc_connect.h"
 #include "database/odbc/odbc_env.h"
+#include "database/odbc/odbc_stmt.h"
 #include "platform/registry_store.h"
 #include "support/registry.h"
+#include "tests/support/pg_test_server.h"
 #include "tests/wizardutils/sqlite_catalog_fixture.h"
 #include "wizardutils/request_file.h"
 
@@ -114,6 +117,35 @@ TEST_F(TsutilsTest, ServerSettingsReadTheTemplateDefaultFromTheSlashValue) {
     EXPECT_EQ(Value("ServerSettings_Results", "WSCGIPath"), "/cgi-bin/ksml");
     EXPECT_EQ(Value("ServerSettings_Results", "WSDocumentRoot"), "/srv/www");
     EXPECT_EQ(Value("ServerSettings_Results", "TemplateDefault"), "/srv/templates");
+}
+
+TEST_F(TsutilsTest, PostgreSQLCatalogueAnswers) {
+    using tessaro::database::PgTestServer;
+    PgTestServer& pg = PgTestServer::Instance();
+    REQUIRE_OR_SKIP(pg.Available(), "PostgreSQL: " << pg.Reason());
+    {
+        odbcENV env;
+        std::string dsn = PgTestServer::kDsn, user = PgTestServer::kUser, password;
+        odbcCONNECT conn(&env, dsn.data(), user.data(), password.data(), 0);
+        ASSERT_TRUE(conn.Connected()) << conn.ErrMsg();
+        for (const char* sql : {"DROP TABLE IF EXISTS wiz_pg_staff",
+                                "CREATE TABLE wiz_pg_staff (id integer, name varchar(20), pay numeric(10,2))"}) {
+            odbcSTMT stmt(&conn, sql, 0, 1, nullptr, 0, nullptr);
+            ASSERT_FALSE(stmt.ErrorFlag()) << sql << ": " << stmt.ErrMsg();
+        }
+    }
+    Write(std::string("[Requests]\nT=GetTablesForDataSource\nF=GetFieldsForTable\n[T]\nDataSourceName=") +
+          PgTestServer::kDsn + "\nUsername=" + PgTestServer::kUser + "\n[F]\nDataSourceName=" + PgTestServer::kDsn +
+          "\nUsername=" + PgTestServer::kUser + "\nTableName=wiz_pg_staff\n");
+    Process();
+    EXPECT_EQ(Value("Responses", "T"), "Success") << Value("Messages", "T");
+    EXPECT_EQ(Value("T_Results", "wiz_pg_staff"), "TABLE");
+    EXPECT_EQ(Value("Responses", "F"), "Success") << Value("Messages", "F");
+    AnswerList fields = Results("F");
+    ASSERT_EQ(fields.size(), 3u);
+    EXPECT_EQ(fields[0].first, "id");
+    EXPECT_EQ(fields[1], (std::pair<std::string, std::string>{"name", "varchar"}));
+    EXPECT_EQ(fields[2].first, "pay");
 }
 
 TEST_F(TsutilsTest, EachRequestStandsAlone) {
