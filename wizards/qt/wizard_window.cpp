@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "wizards/data_entry_wizard.h"
+#include "wizards/qt/field_properties_dialog.h"
 #include "wizards/drill_down_wizard.h"
 #include "wizards/wizard_steps.h"
 
@@ -125,6 +126,8 @@ void PageWindow::Redraw() {
             for (const std::string& item : items) list->addItem(Q(item));
             for (std::size_t i : selected)
                 if (i < items.size()) list->item(static_cast<int>(i))->setSelected(true);
+            if (name == "grdFieldProperties")
+                connect(list, &QListWidget::itemDoubleClicked, this, [this, list] { EditProperties(list->currentRow()); });
             layout->addWidget(list);
         }
     }
@@ -153,6 +156,24 @@ void PageWindow::Redraw() {
     const char* names[4] = {"btnCancel", "btnPrevious", "btnFinish", "btnNext"};
     for (int b = 0; b < 4; ++b)
         if (auto* button = findChild<QPushButton*>(names[b])) button->setEnabled(page.Buttons[static_cast<std::size_t>(b)]);
+}
+
+void PageWindow::EditProperties(int row) {
+    WizardPage& page = wizard_.Page(wizard_.CurrentPage());
+    std::vector<std::string>& rows = page.Lists["grdFieldProperties"];
+    if (row <= 0 || static_cast<std::size_t>(row) >= rows.size()) return;  // row 0 holds the headings
+    TFieldPropertiesList* properties = nullptr;
+    if (auto* entry = dynamic_cast<TDataEntryWizManager*>(&wizard_)) properties = &entry->Model().FieldProperties;
+    if (auto* drill = dynamic_cast<TDrillDownWizManager*>(&wizard_)) properties = &drill->Model().FieldProperties;
+    if (!properties) return;
+    std::string field = rows[static_cast<std::size_t>(row)].substr(0, rows[static_cast<std::size_t>(row)].find('\t'));
+    FieldPropertiesDialog dialog(field, *properties, wizard_.GetDialogs(), this);
+    dialog.move(pos() + QPoint(15, 15));
+    dialog.exec();
+    const TFormFieldProperties& p = properties->Properties(FindOrCreateProperties(field, *properties));
+    rows[static_cast<std::size_t>(row)] = p.QualifiedName + "\t" + p.Caption + "\t" + p.ControlType + "\t" +
+                                           (p.Required ? "Yes" : "No") + "\t" + RuleText(p);
+    Redraw();
 }
 
 void PageWindow::ReadBack() {

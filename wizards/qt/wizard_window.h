@@ -36,6 +36,8 @@ protected:
 
 private:
     void ReadBack();
+    // Opens the field-properties dialog on a row of the properties grid.
+    void EditProperties(int row);
     void Act(const std::string& button);
 
     TWizardManager& wizard_;
