@@ -137,3 +137,18 @@ TEST_F(CopyFileTest, CopiesIntoAFolderAndReportsBothEnds) {
 
 }  // namespace
 }  // namespace tessaro::wizards
+
+#include "wizards/rtf_to_html.h"
+
+namespace tessaro::wizards {
+namespace {
+
+TEST(RtfToHtml, ParagraphsEmphasisGroupsAndHexCharacters) {
+    EXPECT_EQ(RtfToHtml("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 {\\b Ready.}\\par a {\\i x<y} \\'95 caf\\'e9\\par}"),
+              "<B>Ready.</B><BR>\na <I>x&lt;y</I> &bull; caf&#233;<BR>\n");
+    EXPECT_EQ(RtfToHtml("\\b bold\\b0  plain"), "<B>bold</B> plain");
+    EXPECT_EQ(RtfToHtml("{\\b {\\i both} b}"), "<B><I>both</I> b</B>");
+}
+
+}  // namespace
+}  // namespace tessaro::wizards

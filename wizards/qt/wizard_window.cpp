@@ -12,10 +12,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTextBrowser>
 #include <QVBoxLayout>
 
 #include "wizards/data_entry_wizard.h"
 #include "wizards/qt/field_properties_dialog.h"
+#include "wizards/rtf_to_html.h"
 #include "wizards/drill_down_wizard.h"
 #include "wizards/wizard_steps.h"
 
@@ -82,10 +84,9 @@ void PageWindow::Redraw() {
     layout->addWidget(heading);
     for (auto& [name, text] : page.Texts) {
         if (name == "reditExplanation") {
-            auto* view = new QPlainTextEdit(body_);
+            auto* view = new QTextBrowser(body_);
             view->setObjectName(Q(name));
-            view->setReadOnly(true);
-            view->setPlainText(Q(text));
+            view->setHtml(Q(RtfToHtml(text)));
             layout->addWidget(view);
         } else if (StartsWith(name, "memo")) {
             auto* memo = new QPlainTextEdit(Q(text), body_);
