@@ -38,8 +38,12 @@ long RunProgramAndWait(const std::vector<std::string>& argv, int timeoutSeconds)
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
 }
 
-bool DirectoryWritable(const std::string& path) { return ::access(path.c_str(), W_OK | X_OK) == 0; }
+bool DirectoryWritable(const std::string& path) {
+    return ::access(path.c_str(), W_OK | X_OK) == 0;
+}
 
-unsigned long CurrentUserId() { return static_cast<unsigned long>(::getuid()); }
+unsigned long CurrentUserId() {
+    return static_cast<unsigned long>(::getuid());
+}
 
 }  // namespace tessaro::platform

@@ -39,11 +39,13 @@ TDBTableFieldsList WithIdentifier(const TDBTableFieldsList& fields, const TDBTab
 }  // namespace
 
 std::vector<std::string> DefaultHeader(const std::string& title) {
-    return {"<HTML>", "<HEAD><TITLE>" + title + "</TITLE></HEAD>", "<BODY>", "<CENTER><IMG SRC=\"entryform.gif\"></CENTER>",
-            "<CENTER><H1>" + title + "</H1></CENTER>"};
+    return {"<HTML>", "<HEAD><TITLE>" + title + "</TITLE></HEAD>", "<BODY>",
+            "<CENTER><IMG SRC=\"entryform.gif\"></CENTER>", "<CENTER><H1>" + title + "</H1></CENTER>"};
 }
 
-std::vector<std::string> DefaultFooter() { return {"</BODY>", "</HTML>"}; }
+std::vector<std::string> DefaultFooter() {
+    return {"</BODY>", "</HTML>"};
+}
 
 GenerationResult GenerateDataEntry(DataEntryModel& m, TCodeGenerator& g, const std::string& templatesDir) {
     GenerationResult result;
@@ -60,8 +62,9 @@ GenerationResult GenerateDataEntry(DataEntryModel& m, TCodeGenerator& g, const s
     g.ReplaceText("#DataSourceName#", m.DataSource.DataSourceName);
     g.ReplaceText("#TableName#", m.Tables.empty() ? "" : m.Tables.front());
     if (!m.MailTo.empty())
-        g.ReplaceLines("#KSMAIL_Block#", TCodeGenerator::MailBlock("", m.MailFrom, m.FieldProperties, m.ChosenFields,
-                                                                   "Data Submition (" + m.ApplicationTitle + ")", m.MailTo));
+        g.ReplaceLines("#KSMAIL_Block#",
+                       TCodeGenerator::MailBlock("", m.MailFrom, m.FieldProperties, m.ChosenFields,
+                                                 "Data Submition (" + m.ApplicationTitle + ")", m.MailTo));
     else
         g.ReplaceText("#KSMAIL_Block#", " ");
     g.ReplaceText("#KSLOCATION_Tag#",
@@ -74,7 +77,8 @@ GenerationResult GenerateDataEntry(DataEntryModel& m, TCodeGenerator& g, const s
 bool CheckDrillDownJoins(DrillDownModel& m, bool* resultsCovered, bool* detailCovered) {
     // The result page's query reads the search columns too.
     TDBTableFieldsList resultSide = WithIdentifier(m.SearchFields, TDBTableField{});
-    for (std::size_t i = 0; i < m.ResultFields.Count(); ++i) resultSide.Add(m.ResultFields.Key(i), m.ResultFields.Fields(i));
+    for (std::size_t i = 0; i < m.ResultFields.Count(); ++i)
+        resultSide.Add(m.ResultFields.Key(i), m.ResultFields.Fields(i));
     bool results = JoinsCoverTables(WithIdentifier(resultSide, m.UniqueId), m.Joins, m.ResultJoins, m.ResultTables);
     bool detail = JoinsCoverTables(WithIdentifier(m.DetailFields, m.UniqueId), m.Joins, m.DetailJoins, m.DetailTables);
     if (resultsCovered) *resultsCovered = results;
@@ -93,7 +97,8 @@ GenerationResult GenerateDrillDown(DrillDownModel& m, TCodeGenerator& g, const s
     g.ReplaceText("#Result_Template_URL#", "Results.TSM");
     g.ReplaceLines("#Validation_Rules#", TCodeGenerator::ValidationRules(m.SearchFields, m.FieldProperties, true));
     g.ReplaceLines("#Hidden_Fields#", TCodeGenerator::HiddenFields(m.SearchFields, m.FieldProperties, true));
-    g.ReplaceLines("#Form_Fields#", TCodeGenerator::FormFields("TabularStyle", m.SearchFields, true, m.FieldProperties));
+    g.ReplaceLines("#Form_Fields#",
+                   TCodeGenerator::FormFields("TabularStyle", m.SearchFields, true, m.FieldProperties));
     result.files.push_back({"Search.TSM", g.Text()});
 
     if (!Load(g, templatesDir, "wiz1_2.txt", result.error)) return result;

@@ -38,9 +38,13 @@ void CatalogClient::StartBatch() {
     platform::CreateNewFile(requestFile_, 0600);
 }
 
-bool CatalogClient::RunBatch() { return runner_(programDir_, requestFile_); }
+bool CatalogClient::RunBatch() {
+    return runner_(programDir_, requestFile_);
+}
 
-void CatalogClient::EndBatch() { platform::RemoveFile(requestFile_); }
+void CatalogClient::EndBatch() {
+    platform::RemoveFile(requestFile_);
+}
 
 bool CatalogClient::Succeeded(const std::string& key) const {
     return CRequestFile(requestFile_).ReadValue(wizardutils::kResponsesSection, key, "") == "Success";
@@ -52,7 +56,8 @@ void CatalogClient::RequestServerSettings(TServerProfile& profile) {
     file.WriteValue(wizardutils::kRequestsSection, "ServerSettings", "GetServerSettings");
     file.WriteValue("ServerSettings", "MachineName", profile.ServerName);
     if (RunBatch() && Succeeded("ServerSettings")) {
-        wizardutils::RequestSection answers = file.ReadSection(std::string("ServerSettings") + wizardutils::kResultsSuffix);
+        wizardutils::RequestSection answers =
+            file.ReadSection(std::string("ServerSettings") + wizardutils::kResultsSuffix);
         profile.DocumentRoot = answers["WSDocumentRoot"];
         profile.TemplateDirectory = answers["TemplateDefault"];
         profile.GatewayPath = answers["WSCGIPath"] + "/";

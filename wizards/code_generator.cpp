@@ -14,7 +14,9 @@ std::string FieldName(const TDBTableFieldsList& fields, std::size_t i, bool form
     return formLabels ? fields.FormLabel(i) : fields.Fields(i).FieldName;
 }
 
-std::string Blanks(std::size_t width, std::size_t used) { return std::string(used < width ? width - used : 0, ' '); }
+std::string Blanks(std::size_t width, std::size_t used) {
+    return std::string(used < width ? width - used : 0, ' ');
+}
 
 bool IsListed(const std::string& type) {
     return type == "Radio Buttons" || type == "Checkboxes";
@@ -55,12 +57,18 @@ std::string TCodeGenerator::HiddenField(const std::string& name, const std::stri
 std::string TCodeGenerator::ValidationField(const std::string& name, const std::string& rule, const std::string& max,
                                             const std::string& min, const std::string& message) {
     std::string suffix;
-    if (rule == "Integer") suffix = "_integer";
-    else if (rule == "Float") suffix = "_float";
-    else if (rule == "Date") suffix = "_date";
-    else if (rule == "Required") suffix = "_required";
-    else if (rule == "Range") return HiddenField(name + "_range", "MIN=" + min + " MAX=" + max);
-    else return "";
+    if (rule == "Integer")
+        suffix = "_integer";
+    else if (rule == "Float")
+        suffix = "_float";
+    else if (rule == "Date")
+        suffix = "_date";
+    else if (rule == "Required")
+        suffix = "_required";
+    else if (rule == "Range")
+        return HiddenField(name + "_range", "MIN=" + min + " MAX=" + max);
+    else
+        return "";
     return HiddenField(name + suffix, message);
 }
 
@@ -68,7 +76,8 @@ Lines TCodeGenerator::FormControl(const std::string& name, const TFormFieldPrope
     Lines lines;
     const std::string& type = p.ControlType;
     if (type == "Hidden Field") {
-        lines.push_back(p.Content.empty() ? "<INPUT TYPE=\"hidden\" NAME=\"" + name + "\">" : HiddenField(name, p.Content));
+        lines.push_back(p.Content.empty() ? "<INPUT TYPE=\"hidden\" NAME=\"" + name + "\">"
+                                          : HiddenField(name, p.Content));
     } else if (type == "TextBox") {
         std::string value = p.Content.empty() ? "" : " VALUE=\"" + p.Content + "\"";
         lines.push_back("<INPUT TYPE=\"text\" NAME=\"" + name + "\"" + value + " SIZE=\"" + p.Property1 +
@@ -91,8 +100,8 @@ Lines TCodeGenerator::FormControl(const std::string& name, const TFormFieldPrope
         lines.push_back(head + ">");
         for (const FieldOptions& option : p.Options) {
             if (option.Choice.empty()) break;
-            lines.push_back("     <OPTION VALUE=\"" + option.Value + "\"" + (option.Selected == "Yes" ? " SELECTED" : "") +
-                            ">" + option.Choice);
+            lines.push_back("     <OPTION VALUE=\"" + option.Value + "\"" +
+                            (option.Selected == "Yes" ? " SELECTED" : "") + ">" + option.Choice);
         }
         lines.push_back("     </SELECT>");
     }
@@ -113,7 +122,8 @@ Lines TCodeGenerator::ValidationRules(const TDBTableFieldsList& fields, TFieldPr
     return lines;
 }
 
-Lines TCodeGenerator::HiddenFields(const TDBTableFieldsList& fields, TFieldPropertiesList& properties, bool formLabels) {
+Lines TCodeGenerator::HiddenFields(const TDBTableFieldsList& fields, TFieldPropertiesList& properties,
+                                   bool formLabels) {
     Lines lines;
     for (std::size_t i = 0; i < fields.Count(); ++i) {
         const TFormFieldProperties& p = properties.Properties(FindOrCreateProperties(fields.Key(i), properties));

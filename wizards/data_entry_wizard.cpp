@@ -49,7 +49,8 @@ void MoveListEntries(WizardPage& page, const std::string& from, const std::strin
     if (!source.empty()) page.Selections[from] = {std::min(chosen.front(), source.size() - 1)};
 }
 
-void TakeFieldSelection(const std::vector<std::string>& keys, const TDBTableFieldsList& all, TDBTableFieldsList& chosen) {
+void TakeFieldSelection(const std::vector<std::string>& keys, const TDBTableFieldsList& all,
+                        TDBTableFieldsList& chosen) {
     TDBTableFieldsList taken;
     for (const std::string& key : keys) {
         long old = chosen.IndexOf(key);
@@ -155,8 +156,9 @@ bool TDataEntryWizManager::Validate(WizardPage& page, std::string& message) {
                 return false;
             }
             if (ContainsSpace(table)) {
-                message = "The wizard does not support table names containing spaces. Please select a different "
-                          "table or modify the name of your table.";
+                message =
+                    "The wizard does not support table names containing spaces. Please select a different "
+                    "table or modify the name of your table.";
                 return false;
             }
             return true;
@@ -172,8 +174,9 @@ void TDataEntryWizManager::FillTables() {
     std::vector<std::string> tables;
     catalog_.RequestTablesForDataSource(model_.DataSource, tables);
     if (tables.empty())
-        GetDialogs().Information("There are no tables in the ODBC Data Source you selected. Make sure you have the "
-                                 "security privileges necessary to access your database tables.");
+        GetDialogs().Information(
+            "There are no tables in the ODBC Data Source you selected. Make sure you have the "
+            "security privileges necessary to access your database tables.");
     Page(kTablePage).Fill("lstTables", tables);
 }
 
@@ -198,7 +201,8 @@ void TDataEntryWizManager::FillPropertiesGrid() {
     std::vector<std::string> rows{"Field Name\tCaption\tType\tRequired ?\tValidation"};
     for (std::size_t i = 0; i < model_.ChosenFields.Count(); ++i) {
         const std::string& key = model_.ChosenFields.Key(i);
-        const TFormFieldProperties& p = model_.FieldProperties.Properties(FindOrCreateProperties(key, model_.FieldProperties));
+        const TFormFieldProperties& p =
+            model_.FieldProperties.Properties(FindOrCreateProperties(key, model_.FieldProperties));
         rows.push_back(p.QualifiedName + "\t" + p.Caption + "\t" + p.ControlType + "\t" + (p.Required ? "Yes" : "No") +
                        "\t" + RuleText(p));
     }
@@ -267,7 +271,8 @@ void TDataEntryWizManager::TransferPage(int from, int& to) {
 bool TDataEntryWizManager::CheckComplete(std::string& message) {
     message.clear();
     if (model_.ApplicationTitle.empty()) message = "The Application Name is needed to finish your application.";
-    if (model_.DataSource.DataSourceName.empty()) message = "A valid ODBC Data Source is needed to finish your application.";
+    if (model_.DataSource.DataSourceName.empty())
+        message = "A valid ODBC Data Source is needed to finish your application.";
     if (model_.Tables.empty()) message = "A valid Table is needed to finish your application.";
     if (model_.ChosenFields.Empty()) message = "A set of Fields is needed to finish your application.";
     if (model_.PageStyle.empty()) message = "You need to chose a Page Style in order to finish your application.";
@@ -287,11 +292,10 @@ bool TDataEntryWizManager::Generate(std::string& message) {
 
 void TDataEntryWizManager::ShowCompletion(int) {
     for (int i = 0; i < PageCount(); ++i) Page(i).Buttons[kFinishButton] = true;
-    Page(kCompletionPage).Texts["reditExplanation"] =
-        CompletionText(templatesDir_, "wizard1.rtf",
-                       {{"#DataEntryHTMLFile#", model_.EntryFormFile},
-                        {"#DataEntryTSMLFile#", model_.DataEntryFile},
-                        {"#HTMLFileName#", "EntryForm.TSM"}});
+    Page(kCompletionPage).Texts["reditExplanation"] = CompletionText(templatesDir_, "wizard1.rtf",
+                                                                     {{"#DataEntryHTMLFile#", model_.EntryFormFile},
+                                                                      {"#DataEntryTSMLFile#", model_.DataEntryFile},
+                                                                      {"#HTMLFileName#", "EntryForm.TSM"}});
     Show(kCompletionPage);
 }
 

@@ -14,8 +14,17 @@ namespace tessaro::wizards {
 class TDataEntryWizManager : public TWizardManager {
 public:
     // Page numbers, in order.
-    enum { kTitlePage, kDirectoryPage, kDataSourcePage, kTablePage, kFieldsPage, kPropertiesPage, kLookPage,
-           kNextPagePage, kCompletionPage };
+    enum {
+        kTitlePage,
+        kDirectoryPage,
+        kDataSourcePage,
+        kTablePage,
+        kFieldsPage,
+        kPropertiesPage,
+        kLookPage,
+        kNextPagePage,
+        kCompletionPage
+    };
 
     TDataEntryWizManager(Dialogs& dialogs, CatalogClient& catalog, std::string templatesDir);
 
@@ -49,7 +58,8 @@ void MoveListEntries(WizardPage& page, const std::string& from, const std::strin
 
 // Takes the selected list of a field page as the chosen fields: entries already chosen keep
 // their record, new ones come from `all`.
-void TakeFieldSelection(const std::vector<std::string>& keys, const TDBTableFieldsList& all, TDBTableFieldsList& chosen);
+void TakeFieldSelection(const std::vector<std::string>& keys, const TDBTableFieldsList& all,
+                        TDBTableFieldsList& chosen);
 
 // A field-page check: at least one field, no blank in a name (the last such is named).
 bool CheckFieldSelection(const std::vector<std::string>& keys, std::string& message);

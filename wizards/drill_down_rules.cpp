@@ -17,8 +17,9 @@ bool OneOf(const std::string& value, std::initializer_list<const char*> list) {
 
 const std::vector<TMatchingCondition>& MatchingConditions() {
     static const std::vector<TMatchingCondition> conditions = {
-        {"begins with", "LIKE xxx*"},   {"ends with", "LIKE *xxx"},  {"contains ", "LIKE *xxx*"},
-        {"equal to", "="},              {"is greater than", ">"},    {"is less than", "<"},
+        {"begins with", "LIKE xxx*"},     {"ends with", "LIKE *xxx"},
+        {"contains ", "LIKE *xxx*"},      {"equal to", "="},
+        {"is greater than", ">"},         {"is less than", "<"},
         {"is greater or equal to", ">="}, {"is less or equal to", "<="}};
     return conditions;
 }
@@ -27,9 +28,10 @@ bool ConditionSuitsType(const std::string& condition, const std::string& typeNam
     std::string type = BaseTypeName(typeName);
     if (OneOf(condition, {">", "<", ">=", "<="}) && IsTextType(type)) return false;
     if (OneOf(condition, {"LIKE xxx*", "LIKE *xxx", "LIKE *xxx*"}) &&
-        (OneOf(type, {"COUNTER", "LONG", "DATETIME", "BIT", "DOUBLE", "CURRENCY", "LONGBINARY", "DATE", "LOGICAL",
-                      "NUMERIC", "GENERAL", "NUMBER", "SHORT", "IMAGE", "BINARY", "DECIMAL", "FLOAT", "INT", "MONEY",
-                      "REAL", "SMALLDATETIME", "SMALLINT", "SMALLMONEY", "TIMESTAMP", "TINYINT", "VARBINARY"}) ||
+        (OneOf(type, {"COUNTER",  "LONG",       "DATETIME",  "BIT",     "DOUBLE",   "CURRENCY", "LONGBINARY",
+                      "DATE",     "LOGICAL",    "NUMERIC",   "GENERAL", "NUMBER",   "SHORT",    "IMAGE",
+                      "BINARY",   "DECIMAL",    "FLOAT",     "INT",     "MONEY",    "REAL",     "SMALLDATETIME",
+                      "SMALLINT", "SMALLMONEY", "TIMESTAMP", "TINYINT", "VARBINARY"}) ||
          type == "INTEGER"))
         return false;
     return true;
@@ -38,8 +40,8 @@ bool ConditionSuitsType(const std::string& condition, const std::string& typeNam
 void GuessJoins(const TDBTableFieldsList& columns, TDBJoinsList& joins) {
     // MIDDLLEINITIAL is kept as the list has always had it; the correct spelling is added.
     static const std::initializer_list<const char*> kNotKeys = {
-        "PHONE", "ADDRESS", "ADDRESS1", "ADDRESS2", "FAX", "TITLE", "ZIP", "POSTALCODE", "CITY", "STATE",
-        "COUNTRY", "EMAIL", "FIRSTNAME", "LASTNAME", "MIDDLLEINITIAL", "MIDDLEINITIAL"};
+        "PHONE", "ADDRESS", "ADDRESS1", "ADDRESS2",  "FAX",      "TITLE",          "ZIP",          "POSTALCODE", "CITY",
+        "STATE", "COUNTRY", "EMAIL",    "FIRSTNAME", "LASTNAME", "MIDDLLEINITIAL", "MIDDLEINITIAL"};
     for (std::size_t i = 0; i < columns.Count(); ++i) {
         const TDBTableField& a = columns.Fields(i);
         if (OneOf(UpperCopy(a.FieldName), kNotKeys)) continue;
@@ -57,8 +59,9 @@ bool AddJoin(const TDBTableField& a, const TDBTableField& b, TDBJoinsList& joins
     const std::string keyA = QualifiedName(a.TableName, a.FieldName), keyB = QualifiedName(b.TableName, b.FieldName);
     for (const std::string& name : {keyA, keyB}) {
         if (ContainsSpace(name)) {
-            message = "The wizard does not support field names containing spaces. Please modify the name of the field [" +
-                      name + "] before creating a join.";
+            message =
+                "The wizard does not support field names containing spaces. Please modify the name of the field [" +
+                name + "] before creating a join.";
             return false;
         }
     }
@@ -75,8 +78,8 @@ bool AddSearchField(const TDBTableField& field, const TMatchingCondition& condit
                     std::string& message) {
     const std::string key = QualifiedName(field.TableName, field.FieldName);
     if (ContainsSpace(key)) {
-        message = "The wizard does not support field names containing spaces. Please modify the name of the field [" + key +
-                  "] before using it in your application.";
+        message = "The wizard does not support field names containing spaces. Please modify the name of the field [" +
+                  key + "] before using it in your application.";
         return false;
     }
     if (searchFields.IndexOf(key) >= 0) {

@@ -23,7 +23,8 @@ TDrillDownWizManager::TDrillDownWizManager(Dialogs& dialogs, CatalogClient& cata
 
 void TDrillDownWizManager::CreatePages() {
     wizardTitle_ = "Data Drill-Down Wizard";
-    AddPage("TfrmPage11", "Welcome to the Data Drill-Down Wizard: it builds a Search page, a Result page and a Detail page.");
+    AddPage("TfrmPage11",
+            "Welcome to the Data Drill-Down Wizard: it builds a Search page, a Result page and a Detail page.");
     AddPage("TfrmPage12", "Enter the name of your application");
     AddPage("TfrmPage9B", "Select the directory where the application files will be created");
     AddPage("TfrmPage13", "Select ODBC Datasource Page");
@@ -91,7 +92,8 @@ bool TDrillDownWizManager::Validate(WizardPage& page, std::string& message) {
     message.clear();
     switch (page.PageIndex) {
         case kTitlePage:
-            if (page.Texts["txtApplicationName"].empty()) message = "You need to enter a valid name for your application.";
+            if (page.Texts["txtApplicationName"].empty())
+                message = "You need to enter a valid name for your application.";
             break;
         case kDataSourcePage:
             if (page.Selected("lstDatasources").empty())
@@ -102,12 +104,13 @@ bool TDrillDownWizManager::Validate(WizardPage& page, std::string& message) {
             if (tables.empty()) message = "You need to select at least a single table in order to proceed.";
             for (std::size_t n = tables.size(); message.empty() && n-- > 0;)
                 if (ContainsSpace(tables[n]))
-                    message = "The wizard does not support table names containing spaces. Please de-select [" + tables[n] +
-                              "] or modify its name before proceeding.";
+                    message = "The wizard does not support table names containing spaces. Please de-select [" +
+                              tables[n] + "] or modify its name before proceeding.";
             break;
         }
         case kSearchPage:
-            if (model_.SearchFields.Empty()) message = "You need to select at least a single field in order to proceed.";
+            if (model_.SearchFields.Empty())
+                message = "You need to select at least a single field in order to proceed.";
             break;
         case kResultPage:
         case kDetailPage:
@@ -115,10 +118,12 @@ bool TDrillDownWizManager::Validate(WizardPage& page, std::string& message) {
             break;
         case kIdentifierPage: {
             std::string id = page.Selected("comboFields");
-            if (id.empty()) message = "You need to select the Unique Identifier in order to proceed.";
+            if (id.empty())
+                message = "You need to select the Unique Identifier in order to proceed.";
             else if (ContainsSpace(id))
-                message = "The wizard does not support field names containing spaces. Please select a different field or "
-                          "modify the name of the field before proceding.";
+                message =
+                    "The wizard does not support field names containing spaces. Please select a different field or "
+                    "modify the name of the field before proceding.";
             break;
         }
         default:
@@ -261,7 +266,8 @@ void TDrillDownWizManager::FillIdentifier() {
     WizardPage& page = Page(kIdentifierPage);
     page.Lists["comboFields"] = ColumnKeys();
     page.Selections["comboFields"].clear();
-    if (!model_.UniqueId.TableName.empty()) page.Select("comboFields", QualifiedName(model_.UniqueId.TableName, model_.UniqueId.FieldName));
+    if (!model_.UniqueId.TableName.empty())
+        page.Select("comboFields", QualifiedName(model_.UniqueId.TableName, model_.UniqueId.FieldName));
 }
 
 void TDrillDownWizManager::TransferPage(int from, int& to) {
@@ -332,7 +338,8 @@ void TDrillDownWizManager::TransferPage(int from, int& to) {
             if (to == kIdentifierPage) FillIdentifier();
             break;
         case kIdentifierPage:
-            if (const TDBTableField* id = Column(page.Selected("comboFields"))) model_.UniqueId = {id->TableName, id->FieldName, id->TypeName, "", ""};
+            if (const TDBTableField* id = Column(page.Selected("comboFields")))
+                model_.UniqueId = {id->TableName, id->FieldName, id->TypeName, "", ""};
             break;
         default:
             break;
@@ -342,14 +349,16 @@ void TDrillDownWizManager::TransferPage(int from, int& to) {
 bool TDrillDownWizManager::CheckComplete(std::string& message) {
     message.clear();
     if (model_.ApplicationTitle.empty()) message = "The Application Name is needed to finish your application.";
-    if (model_.DataSource.DataSourceName.empty()) message = "A valid ODBC Data Source is needed to finish your application.";
+    if (model_.DataSource.DataSourceName.empty())
+        message = "A valid ODBC Data Source is needed to finish your application.";
     if (model_.SearchFields.Empty()) message = "A set of Search Fields is needed to finish your application.";
     if (model_.ResultFields.Empty()) message = "A set of Result Fields is needed to finish your application.";
     if (model_.DetailFields.Empty()) message = "A set of Detail Fields is needed to finish your application.";
     if (model_.UniqueId.FieldName.empty())
         message = "You need to specify a Unique Identifier for the Detail Screen in order to finish your application.";
     if (!CheckDrillDownJoins(model_))
-        message = "Considering the tables involved you need to specify more joins in order to complete this application";
+        message =
+            "Considering the tables involved you need to specify more joins in order to complete this application";
     return message.empty();
 }
 
@@ -366,12 +375,11 @@ bool TDrillDownWizManager::Generate(std::string& message) {
 
 void TDrillDownWizManager::ShowCompletion(int) {
     for (int i = 0; i < PageCount(); ++i) Page(i).Buttons[kFinishButton] = true;
-    Page(kCompletionPage).Texts["reditExplanation"] =
-        CompletionText(templatesDir_, "wizard2.rtf",
-                       {{"#DataEntryHTMLFile#", model_.SearchFile},
-                        {"#DataEntryTSMLFile1#", model_.ResultsFile},
-                        {"#DataEntryTSMLFile2#", model_.DetailFile},
-                        {"#HTMLFileName#", "Search.TSM"}});
+    Page(kCompletionPage).Texts["reditExplanation"] = CompletionText(templatesDir_, "wizard2.rtf",
+                                                                     {{"#DataEntryHTMLFile#", model_.SearchFile},
+                                                                      {"#DataEntryTSMLFile1#", model_.ResultsFile},
+                                                                      {"#DataEntryTSMLFile2#", model_.DetailFile},
+                                                                      {"#HTMLFileName#", "Search.TSM"}});
     Show(kCompletionPage);
 }
 

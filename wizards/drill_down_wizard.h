@@ -13,8 +13,21 @@ namespace tessaro::wizards {
 
 class TDrillDownWizManager : public TWizardManager {
 public:
-    enum { kWelcomePage, kTitlePage, kDirectoryPage, kDataSourcePage, kTablesPage, kJoinsPage, kSearchPage,
-           kSearchPropertiesPage, kResultPage, kColumnsPage, kDetailPage, kIdentifierPage, kCompletionPage };
+    enum {
+        kWelcomePage,
+        kTitlePage,
+        kDirectoryPage,
+        kDataSourcePage,
+        kTablesPage,
+        kJoinsPage,
+        kSearchPage,
+        kSearchPropertiesPage,
+        kResultPage,
+        kColumnsPage,
+        kDetailPage,
+        kIdentifierPage,
+        kCompletionPage
+    };
 
     TDrillDownWizManager(Dialogs& dialogs, CatalogClient& catalog, std::string templatesDir);
 

@@ -42,10 +42,12 @@ void SaveFieldProperties(const FieldPropertiesForm& f, TFormFieldProperties& p, 
     p.VisibleItems = visible.empty() ? 10 : std::stoi(visible.substr(0, 6));
     p.ValidationRule = kRules[f.RuleIndex >= 0 && f.RuleIndex < 5 ? f.RuleIndex : 0];
     if (p.ValidationRule == "Range" && (p.RangeMin.empty() || p.RangeMax.empty())) {
-        dialogs.Information("The limits for the Range validation rule are invalid. The validation rule was set to (none).");
+        dialogs.Information(
+            "The limits for the Range validation rule are invalid. The validation rule was set to (none).");
         p.ValidationRule = "(none)";
     }
-    const bool single = f.ControlType == "Drop-Down" || f.ControlType == "Single-Select" || f.ControlType == "Radio Buttons";
+    const bool single =
+        f.ControlType == "Drop-Down" || f.ControlType == "Single-Select" || f.ControlType == "Radio Buttons";
     bool yesSeen = false;
     std::size_t n = 0;
     for (; n < kFieldOptionCount && !f.Options[n].Choice.empty(); ++n) {

@@ -70,10 +70,14 @@ bool HeadlessDriver::Run(const std::string& line) {
     auto [command, rest] = Split(line);
     if (command == "start") {
         // Only the exact spellings start a wizard; anything else shows the chooser.
-        if (rest == "-WIZARD1") StartWizard(0);
-        else if (rest == "-WIZARD2") StartWizard(1);
-        else if (rest == "-WIZARD3") StartWizard(2);
-        else chooserVisible_ = true;
+        if (rest == "-WIZARD1")
+            StartWizard(0);
+        else if (rest == "-WIZARD2")
+            StartWizard(1);
+        else if (rest == "-WIZARD3")
+            StartWizard(2);
+        else
+            chooserVisible_ = true;
         return true;
     }
     if (command == "answer") {
@@ -81,7 +85,8 @@ bool HeadlessDriver::Run(const std::string& line) {
         return true;
     }
     if (command == "expect-message") {
-        if (dialogs_.LastShown() != rest) return Fail("expected message \"" + rest + "\", last was \"" + dialogs_.LastShown() + "\"");
+        if (dialogs_.LastShown() != rest)
+            return Fail("expected message \"" + rest + "\", last was \"" + dialogs_.LastShown() + "\"");
         return true;
     }
     if (!wizard_) return Fail("no wizard runs");
@@ -109,7 +114,8 @@ bool HeadlessDriver::Run(const std::string& line) {
         auto [number, text] = Split(rest);
         std::size_t bar1 = text.find('|'), bar2 = text.find('|', bar1 == std::string::npos ? bar1 : bar1 + 1);
         int n = std::atoi(number.c_str());
-        if (n < 1 || n > static_cast<int>(kFieldOptionCount) || bar2 == std::string::npos) return Fail("bad option " + rest);
+        if (n < 1 || n > static_cast<int>(kFieldOptionCount) || bar2 == std::string::npos)
+            return Fail("bad option " + rest);
         form_->Options[static_cast<std::size_t>(n - 1)] = {text.substr(0, bar1), text.substr(bar1 + 1, bar2 - bar1 - 1),
                                                            text.substr(bar2 + 1)};
         return true;
@@ -155,8 +161,10 @@ bool HeadlessDriver::Press(const std::string& button) {
     if (button == "btnFinish") return enabled(kFinishButton) && (wizard_->FinishButton(i), true);
     auto* drill = dynamic_cast<TDrillDownWizManager*>(wizard_.get());
     if (button == "btnBrowse") {
-        if (drill) drill->Browse();
-        else dynamic_cast<TDataEntryWizManager*>(wizard_.get())->Browse();
+        if (drill)
+            drill->Browse();
+        else
+            dynamic_cast<TDataEntryWizManager*>(wizard_.get())->Browse();
         return true;
     }
     if (drill && page.Form == "TfrmPage15" && (button == "btnAdd" || button == "btnRemove")) {
@@ -187,23 +195,34 @@ std::pair<TDBTableFieldsList*, TFieldPropertiesList*> HeadlessDriver::FormFields
 bool HeadlessDriver::SetProperty(const std::string& name, const std::string& value) {
     if (!form_) return Fail("the properties dialog is not open");
     FieldPropertiesForm& f = *form_;
-    if (name == "Caption") f.Caption = value;
+    if (name == "Caption")
+        f.Caption = value;
     else if (name == "Rule") {
         f.RuleIndex = std::atoi(value.c_str());
         if (f.ValidationMessage.empty()) f.ValidationMessage = DefaultRuleMessage(f.RuleIndex, f.Caption);
     } else if (name == "Required") {
         f.Required = value == "Yes";
         if (f.Required && f.RequiredMessage.empty()) f.RequiredMessage = DefaultRequiredMessage(f.Caption);
-    } else if (name == "RequiredMessage") f.RequiredMessage = value;
-    else if (name == "ValidationMessage") f.ValidationMessage = value;
-    else if (name == "Min") f.Min = DigitsOnly(value);
-    else if (name == "Max") f.Max = DigitsOnly(value);
-    else if (name == "ControlType") f.ControlType = value;
-    else if (name == "Content") f.Content = value;
-    else if (name == "Property1") f.Property1 = DigitsOnly(value);
-    else if (name == "Property2") f.Property2 = DigitsOnly(value);
-    else if (name == "VisibleItems") f.VisibleItems = DigitsOnly(value);
-    else return Fail("unknown property " + name);
+    } else if (name == "RequiredMessage")
+        f.RequiredMessage = value;
+    else if (name == "ValidationMessage")
+        f.ValidationMessage = value;
+    else if (name == "Min")
+        f.Min = DigitsOnly(value);
+    else if (name == "Max")
+        f.Max = DigitsOnly(value);
+    else if (name == "ControlType")
+        f.ControlType = value;
+    else if (name == "Content")
+        f.Content = value;
+    else if (name == "Property1")
+        f.Property1 = DigitsOnly(value);
+    else if (name == "Property2")
+        f.Property2 = DigitsOnly(value);
+    else if (name == "VisibleItems")
+        f.VisibleItems = DigitsOnly(value);
+    else
+        return Fail("unknown property " + name);
     return true;
 }
 

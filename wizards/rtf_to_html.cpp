@@ -15,11 +15,20 @@ struct State {
 
 void AppendEscaped(std::string& out, unsigned char c) {
     switch (c) {
-        case '<': out += "&lt;"; return;
-        case '>': out += "&gt;"; return;
-        case '&': out += "&amp;"; return;
-        case '"': out += "&quot;"; return;
-        default: break;
+        case '<':
+            out += "&lt;";
+            return;
+        case '>':
+            out += "&gt;";
+            return;
+        case '&':
+            out += "&amp;";
+            return;
+        case '"':
+            out += "&quot;";
+            return;
+        default:
+            break;
     }
     if (c < 0x80) {
         out += static_cast<char>(c);
@@ -79,8 +88,10 @@ std::string RtfToHtml(const std::string& rtf) {
             bool off = numberEnd > end && rtf.substr(end, numberEnd - end) == "0";
             if (numberEnd < rtf.size() && rtf[numberEnd] == ' ') ++numberEnd;  // the delimiter belongs to the word
             i = numberEnd - 1;
-            if (word == "b") stack.back().bold = !off;
-            else if (word == "i") stack.back().italic = !off;
+            if (word == "b")
+                stack.back().bold = !off;
+            else if (word == "i")
+                stack.back().italic = !off;
             else if (word == "fonttbl" || word == "colortbl" || word == "stylesheet" || word == "info")
                 stack.back().skip = true;
             else if (word == "par" && !stack.back().skip) {

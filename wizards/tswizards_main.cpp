@@ -23,7 +23,8 @@ using namespace tessaro::wizards;
 
 namespace {
 
-int RunScript(const std::string& script, const std::string& start, CatalogClient& catalog, const std::string& templates) {
+int RunScript(const std::string& script, const std::string& start, CatalogClient& catalog,
+              const std::string& templates) {
     std::ifstream in(script);
     if (!in) {
         std::fprintf(stderr, "tswizards: cannot read %s\n", script.c_str());
@@ -44,9 +45,12 @@ int main(int argc, char** argv) {
     std::string script, screenshot, start;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        if (arg == "--script" && i + 1 < argc) script = argv[++i];
-        else if (arg == "--screenshot" && i + 1 < argc) screenshot = argv[++i];
-        else if (start.empty()) start = arg;
+        if (arg == "--script" && i + 1 < argc)
+            script = argv[++i];
+        else if (arg == "--screenshot" && i + 1 < argc)
+            screenshot = argv[++i];
+        else if (start.empty())
+            start = arg;
     }
     std::string programDir = tessaro::platform::ProgramDirectory();
     CatalogClient catalog(programDir, CatalogClient::DefaultRequestDirectory(programDir));
@@ -60,9 +64,12 @@ int main(int argc, char** argv) {
     QObject::connect(&chooser, &QObject::destroyed, &app, &QApplication::quit);
     // Only the exact spellings start a wizard; the chooser shows when none started.
     bool started = false;
-    if (start == "-WIZARD1") started = chooser.StartWizard(0);
-    else if (start == "-WIZARD2") started = chooser.StartWizard(1);
-    else if (start == "-WIZARD3") started = chooser.StartWizard(2);
+    if (start == "-WIZARD1")
+        started = chooser.StartWizard(0);
+    else if (start == "-WIZARD2")
+        started = chooser.StartWizard(1);
+    else if (start == "-WIZARD3")
+        started = chooser.StartWizard(2);
     if (!screenshot.empty()) {
         QWidget* shown = started && chooser.Page() ? static_cast<QWidget*>(chooser.Page()) : &chooser;
         shown->show();

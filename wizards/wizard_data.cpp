@@ -4,7 +4,9 @@
 
 namespace tessaro::wizards {
 
-std::string QualifiedName(const std::string& table, const std::string& column) { return table + "." + column; }
+std::string QualifiedName(const std::string& table, const std::string& column) {
+    return table + "." + column;
+}
 
 std::string JoinText(const std::string& qualified1, const std::string& qualified2) {
     return qualified1 + " = " + qualified2;
@@ -20,7 +22,9 @@ std::size_t FindOrCreateProperties(const std::string& name, TFieldPropertiesList
     return list.Add(name, std::move(properties));
 }
 
-bool ContainsSpace(const std::string& name) { return name.find(' ') != std::string::npos; }
+bool ContainsSpace(const std::string& name) {
+    return name.find(' ') != std::string::npos;
+}
 
 namespace {
 

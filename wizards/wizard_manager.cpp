@@ -87,7 +87,8 @@ void TWizardManager::FinishButton(int i) {
 bool TWizardManager::WriteOutputFile(const std::string& text, const std::string& directory, std::string& message,
                                      std::string& fileName) {
     message.clear();
-    if (platform::GetFileKind(directory) != platform::FileKind::Directory && platform::EnsureDirectory(directory) != 0) {
+    if (platform::GetFileKind(directory) != platform::FileKind::Directory &&
+        platform::EnsureDirectory(directory) != 0) {
         dialogs_.Error("An error occured while generating the files: Unable to create directory " + directory);
         message = kCouldNotGenerate;
         return false;

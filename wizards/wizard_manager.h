@@ -65,6 +65,7 @@ private:
     bool ended_ = false;
 };
 
-inline constexpr const char* kCouldNotGenerate = "The wizards could not generate the files necessary for your application.";
+inline constexpr const char* kCouldNotGenerate =
+    "The wizards could not generate the files necessary for your application.";
 
 }  // namespace tessaro::wizards

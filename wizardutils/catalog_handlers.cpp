@@ -104,8 +104,8 @@ HandlerResult GetFieldsForTable(odbcENV& env, const RequestSection& parameters) 
     if (!present) return Failure("Missing required parameter, 'TableName'.");
     OpenDataSource source(env, parameters);
     if (!source.open()) return Failure("Unable to diagnose error.");
-    auto columns = std::make_unique<odbcColumnIterator>(source.get(), static_cast<char*>(nullptr), nullptr,
-                                                        table.data(), nullptr);
+    auto columns =
+        std::make_unique<odbcColumnIterator>(source.get(), static_cast<char*>(nullptr), nullptr, table.data(), nullptr);
     if (!columns) return Failure("Unable to construct the columns collection.");
     if (!columns->sqlsuccess()) return Failure("Unable to obtain the columns collection.");
     sSQLCOLUMNSRESULTSET* row = columns->pColumnsResultSet();

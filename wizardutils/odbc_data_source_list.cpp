@@ -15,7 +15,9 @@ std::string Environment(const char* name) {
     return value ? value : "";
 }
 
-bool SameName(const std::string& a, const std::string& b) { return LowerCopy(a) == LowerCopy(b); }
+bool SameName(const std::string& a, const std::string& b) {
+    return LowerCopy(a) == LowerCopy(b);
+}
 
 bool Contains(const std::vector<std::string>& names, const std::string& name) {
     return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return SameName(n, name); });

@@ -31,8 +31,7 @@ std::string CRequestFile::ReadValue(const std::string& section, const std::strin
     return platform::IniGetString(m_path, section, key, defaultValue, kValueBuffer);
 }
 
-bool CRequestFile::WriteValue(const std::string& section, const std::string& key,
-                              const std::string& value) const {
+bool CRequestFile::WriteValue(const std::string& section, const std::string& key, const std::string& value) const {
     return platform::IniWriteString(m_path, section, key, value);
 }
 

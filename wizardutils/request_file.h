@@ -30,8 +30,7 @@ public:
     // (at most 254 characters each), in file order.
     AnswerList ReadSectionInOrder(const std::string& section) const;
     RequestSection ReadSection(const std::string& section) const;
-    std::string ReadValue(const std::string& section, const std::string& key,
-                          const std::string& defaultValue) const;
+    std::string ReadValue(const std::string& section, const std::string& key, const std::string& defaultValue) const;
     bool WriteValue(const std::string& section, const std::string& key, const std::string& value) const;
 
 private:

@@ -50,9 +50,13 @@ CReplyWriter::CReplyWriter(CReplyChannel* channel) : m_real(channel) {}
 
 CReplyWriter::~CReplyWriter() = default;
 
-void CReplyWriter::SetContentType(const std::string& type) { m_contentType = StripLineBreaks(type); }
+void CReplyWriter::SetContentType(const std::string& type) {
+    m_contentType = StripLineBreaks(type);
+}
 
-void CReplyWriter::AddHeader(const std::string& text) { m_headers += SanitizeHeaderText(text); }
+void CReplyWriter::AddHeader(const std::string& text) {
+    m_headers += SanitizeHeaderText(text);
+}
 
 void CReplyWriter::CreateOutputBuffer() {
     m_memory = std::make_unique<CMemoryReplyChannel>();
@@ -94,7 +98,8 @@ void CReplyWriter::SendReply() {
         try {
             path = NewTempFileName();
         } catch (CFileException* e) {
-            LogServerError("Error occurred while attempting to create a temporary file for the HDML deck.", e->m_lOsError);
+            LogServerError("Error occurred while attempting to create a temporary file for the HDML deck.",
+                           e->m_lOsError);
             e->Delete();
         }
         if (!path.empty()) {
@@ -104,7 +109,8 @@ void CReplyWriter::SendReply() {
             if (GenerateDeck(GetBufferedBody(), path) == 0) {
                 m_contentType = "text/html";
                 // An empty result would send nothing at all; give the browser a page.
-                if (GetFileSizeByName(path) == 0) WriteFileContents(kDeckFallbackPage, sizeof kDeckFallbackPage - 1, path, false);
+                if (GetFileSizeByName(path) == 0)
+                    WriteFileContents(kDeckFallbackPage, sizeof kDeckFallbackPage - 1, path, false);
             }
         } else {
             m_contentType = "text/html";

@@ -37,8 +37,8 @@ public:
     CWebLog* GetWebLog() const { return m_webLog; }
 
     void HandleRequest(CRequestReader* reader, CReplyWriter* writer);
-    void ReportError(CRequestReader* reader, CReplyWriter* writer, const std::string& title,
-                     const std::string& detail, const std::string& pageText);
+    void ReportError(CRequestReader* reader, CReplyWriter* writer, const std::string& title, const std::string& detail,
+                     const std::string& pageText);
     void ReportRequestError(CRequestReader* reader, CReplyWriter* writer, const std::string& title,
                             const std::string& detail) {
         ReportError(reader, writer, title, detail, std::string());

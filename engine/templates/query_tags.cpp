@@ -14,7 +14,9 @@ extern const TagFamily kQueryTags;
 
 namespace {
 
-CQueryTag& Query(TagContext& c) { return c.tags.QueryTag(); }
+CQueryTag& Query(TagContext& c) {
+    return c.tags.QueryTag();
+}
 
 // Where the TSQUERY tag stands: the same tag may enter its name again.
 std::string QueryOrigin(CQueryPage& page) {
@@ -36,7 +38,8 @@ void Begin(TagContext& c) {
 
 void Sql(TagContext& c) {
     std::string raw = c.page.rawAttributeValue();
-    Query(c).OnSql(raw.find('#') != std::string::npos ? EvaluateOnPage(c.page, raw, -1, 1, kEvaluateTemplateText) : raw);
+    Query(c).OnSql(raw.find('#') != std::string::npos ? EvaluateOnPage(c.page, raw, -1, 1, kEvaluateTemplateText)
+                                                      : raw);
 }
 
 bool InterceptBlock(TagContext& c, std::uint32_t production) {

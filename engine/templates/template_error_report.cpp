@@ -21,7 +21,9 @@ constexpr std::size_t kExcerptLines = 21;
 constexpr int kNonBlankLinesBack = 5;
 constexpr std::size_t kMaxListedTokens = 15;
 
-bool IsBlank(const std::string& line) { return TrimmedCopy(line).empty(); }
+bool IsBlank(const std::string& line) {
+    return TrimmedCopy(line).empty();
+}
 
 }  // namespace
 
@@ -70,8 +72,8 @@ std::string CQueryPage::WriteErrorReport() {
 
 std::string CQueryPage::WriteDebugBlock() {
     CRequestReader* reader = GetReader();
-    std::string block = "<P>Date/Time: " + ErrorPageDateTime() + "<BR>Browser: " +
-                        HtmlEscape(reader->GetCgiVariable("HTTP_USER_AGENT")) +
+    std::string block = "<P>Date/Time: " + ErrorPageDateTime() +
+                        "<BR>Browser: " + HtmlEscape(reader->GetCgiVariable("HTTP_USER_AGENT")) +
                         "<BR>Remote Address: " + HtmlEscape(reader->GetCgiVariable("REMOTE_ADDR"));
     std::string referer = reader->GetCgiVariable("HTTP_REFERER");
     if (!referer.empty()) block += "<BR>HTTP Referer: " + HtmlEscape(referer);
@@ -88,7 +90,8 @@ std::string CQueryPage::BuildSyntaxReport() {
         return "Error processing template file '" + HtmlEscape(path) +
                "'<P>The template file is invalid because it contains 0 bytes (templates may not be empty).";
     CTemplateParser* parser = currentTemplateParser();
-    if (parser == nullptr) return "An error occurred while attempting to process the template file.<P>" + WriteDebugBlock();
+    if (parser == nullptr)
+        return "An error occurred while attempting to process the template file.<P>" + WriteDebugBlock();
     std::string report = "An error occurred while attempting to process " + LexerStateDescription(parser->lexer()) +
                          ".<P>" + WriteErrorReport();
     std::vector<std::uint32_t> expected;

@@ -8,10 +8,10 @@
 namespace e2e {
 
 struct HttpResponse {
-    int status = 0;          // 0 when no answer came
-    std::string headers;     // the header block as received, without the status line
+    int status = 0;       // 0 when no answer came
+    std::string headers;  // the header block as received, without the status line
     std::string body;
-    std::string error;       // why there is no answer
+    std::string error;  // why there is no answer
 
     // The first value of a header (name compared without regard to case), or "".
     std::string Header(const std::string& name) const;
@@ -22,7 +22,9 @@ struct HttpResponse {
 HttpResponse HttpRequest(int port, const std::string& method, const std::string& target,
                          const std::vector<std::string>& headers = {}, const std::string& body = "");
 
-inline HttpResponse HttpGet(int port, const std::string& target) { return HttpRequest(port, "GET", target); }
+inline HttpResponse HttpGet(int port, const std::string& target) {
+    return HttpRequest(port, "GET", target);
+}
 
 // A multipart/form-data body with one file field; the boundary is returned in *contentType.
 std::string MultipartFileBody(const std::string& field, const std::string& fileName, const std::string& data,

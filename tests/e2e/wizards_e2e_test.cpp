@@ -18,7 +18,9 @@ namespace {
 
 using namespace tessaro::wizards;
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 constexpr const char* kDsn = "e2e_wizard";
 
@@ -102,7 +104,8 @@ TEST_F(WizardApplications, DrillDownSearchAndSafeDetailPages) {
 
     auto search = site.Get("/Search.TSM");
     ASSERT_EQ(search.status, 200) << search.error;
-    EXPECT_TRUE(Contains(search.body, R"(<INPUT TYPE="text" NAME="staff__name" SIZE="50" MAXLENGTH="40">)")) << search.body;
+    EXPECT_TRUE(Contains(search.body, R"(<INPUT TYPE="text" NAME="staff__name" SIZE="50" MAXLENGTH="40">)"))
+        << search.body;
     EXPECT_TRUE(Contains(search.body, "<TITLE>Staff Finder</TITLE>"));
 
     auto detail = site.Get("/Detail.TSM?staff__id=2");
@@ -134,7 +137,8 @@ TEST_F(WizardApplications, DataEntryFormOverTheStaffTable) {
     m.Tables = {"staff"};
     FetchFields(m.Tables, m.AllFields);
     for (const char* key : {"staff.name", "staff.dept_id"}) m.ChosenFields.Add(key, Field(m.AllFields, key));
-    TFormFieldProperties& dept = m.FieldProperties.Properties(FindOrCreateProperties("staff.dept_id", m.FieldProperties));
+    TFormFieldProperties& dept =
+        m.FieldProperties.Properties(FindOrCreateProperties("staff.dept_id", m.FieldProperties));
     dept.Caption = "Department";
     dept.ControlType = "Drop-Down";
     dept.Options[0] = {"Sales & Support", "1", "No"};

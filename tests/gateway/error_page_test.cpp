@@ -85,7 +85,8 @@ TEST(ErrorPage, ContinuesAReplyWhoseHeaderWentOut) {
     run.relay.WriteReplyText("Content-type: text/html\n\n<P>partial");
     run.errors.Add("x", 109);
     ksml::WriteErrorPage(run.relay, run.errors, "");
-    EXPECT_EQ(run.out, "Content-type: text/html\n\n<P>partial" + kBusyPage.substr(std::string("Content-type: text/html\n\n").size()));
+    EXPECT_EQ(run.out, "Content-type: text/html\n\n<P>partial" +
+                           kBusyPage.substr(std::string("Content-type: text/html\n\n").size()));
 }
 
 }  // namespace

@@ -66,7 +66,8 @@ TEST(ForwardRequest, PostWithZeroLengthSendsNoBodyMessage) {
     TempHome home;
     FakeEngineSocket engineSocket(kPage);
     ScriptedEngine engine;
-    auto run = RunKsml({"REQUEST_METHOD=POST", "CONTENT_TYPE=text/plain", "CONTENT_LENGTH=0"}, "", engine, FastSettings());
+    auto run =
+        RunKsml({"REQUEST_METHOD=POST", "CONTENT_TYPE=text/plain", "CONTENT_LENGTH=0"}, "", engine, FastSettings());
     EXPECT_EQ(run.output, kPageText);
     EXPECT_EQ(engineSocket.Received().size(), 1u);
 }
@@ -77,8 +78,9 @@ TEST(ForwardRequest, BodyOfARequestOtherThanPostIsNotSent) {
     ScriptedEngine engine;
     // Larger than a socket buffer: sent, it would wait for a reader that never comes.
     std::string body(4 * 1024 * 1024, 'p');
-    auto run = RunKsml({"REQUEST_METHOD=PUT", "CONTENT_TYPE=text/plain", "CONTENT_LENGTH=" + std::to_string(body.size())},
-                       body, engine, FastSettings());
+    auto run =
+        RunKsml({"REQUEST_METHOD=PUT", "CONTENT_TYPE=text/plain", "CONTENT_LENGTH=" + std::to_string(body.size())},
+                body, engine, FastSettings());
     EXPECT_EQ(run.output, kPageText);
     EXPECT_EQ(engineSocket.Received().size(), 1u);
 }
@@ -87,8 +89,8 @@ TEST(ForwardRequest, LowerCasePostCarriesItsBody) {
     TempHome home;
     FakeEngineSocket engineSocket(kPage);
     ScriptedEngine engine;
-    auto run = RunKsml({"CONTENT_TYPE=text/plain", "CONTENT_LENGTH=3", "REQUEST_METHOD=post"}, "abc", engine,
-                       FastSettings());
+    auto run =
+        RunKsml({"CONTENT_TYPE=text/plain", "CONTENT_LENGTH=3", "REQUEST_METHOD=post"}, "abc", engine, FastSettings());
     EXPECT_EQ(run.output, kPageText);
     auto received = engineSocket.Received();
     ASSERT_EQ(received.size(), 2u);
@@ -101,9 +103,10 @@ TEST(ForwardRequest, OversizedBodyIsAnsweredWithoutContactingTheEngine) {
     ScriptedEngine engine;
     auto settings = FastSettings();
     settings.max_body_bytes = 1000;
-    auto run = RunKsml({"REQUEST_METHOD=POST", "CONTENT_TYPE=text/plain", "CONTENT_LENGTH=1001"}, std::string(1001, 'b'),
-                       engine, settings);
-    EXPECT_EQ(run.output, ErrorPageFor({{"The request body (1001 bytes) is larger than this server accepts (1000 bytes).", 0}}));
+    auto run = RunKsml({"REQUEST_METHOD=POST", "CONTENT_TYPE=text/plain", "CONTENT_LENGTH=1001"},
+                       std::string(1001, 'b'), engine, settings);
+    EXPECT_EQ(run.output,
+              ErrorPageFor({{"The request body (1001 bytes) is larger than this server accepts (1000 bytes).", 0}}));
     EXPECT_EQ(engineSocket.Connections(), 0);
 }
 
@@ -150,7 +153,8 @@ TEST(ForwardRequest, FailedStartIsTriedOnceMoreAfterEndingTheEngine) {
     EXPECT_EQ(run.output, kPageText);
     EXPECT_EQ(engine.start_calls, 2);
     ASSERT_EQ(run.log.size(), 1u);
-    EXPECT_EQ(run.log[0], "Error|Error occurred while attempt to open service. <P>Windows NT error number 1060 occurred.");
+    EXPECT_EQ(run.log[0],
+              "Error|Error occurred while attempt to open service. <P>Windows NT error number 1060 occurred.");
 }
 
 TEST(ForwardRequest, WaitsForTheSocketOfAJustStartedEngine) {
@@ -201,7 +205,8 @@ TEST(ForwardRequest, BusyEngineIsLeftRunning) {
     auto run = RunKsml({"REQUEST_METHOD=GET"}, "", engine, FastSettings());
     for (int fd : fillers) ::close(fd);
     EXPECT_EQ(run.output,
-              ErrorPageFor({{"Could not establish connection to named pipe server (exceeded maximum number of retries)", 0}}));
+              ErrorPageFor(
+                  {{"Could not establish connection to named pipe server (exceeded maximum number of retries)", 0}}));
     EXPECT_EQ(engine.event_calls, 0);
     EXPECT_EQ(engine.start_calls, 0);
 }

@@ -9,9 +9,13 @@
 namespace tessaro::wizards {
 namespace {
 
-std::string Templates() { return std::string(TESSARO_SOURCE_DIR) + "/wizards/templates"; }
+std::string Templates() {
+    return std::string(TESSARO_SOURCE_DIR) + "/wizards/templates";
+}
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 DataEntryModel EntryModel() {
     DataEntryModel m;
@@ -78,8 +82,9 @@ TEST(DrillDownGeneration, OneTableNeedsNoJoins) {
     const std::string& results = result.files[1].text;
     EXPECT_TRUE(Contains(results, "SELECT T.C,T.ID\nFROM T\nWHERE  0=0 \n")) << results;
     EXPECT_TRUE(Contains(results, "       AND T.C LIKE '#T__C#%' \n"));
-    EXPECT_TRUE(Contains(results,
-                         R"(<TSCOL HEADER="Hdr" WIDTH="20" TEXT="<A HREF=""Detail.TSM?T__ID=#URLEncodedFormat(ID)#"">#C#</A>">)"));
+    EXPECT_TRUE(Contains(
+        results,
+        R"(<TSCOL HEADER="Hdr" WIDTH="20" TEXT="<A HREF=""Detail.TSM?T__ID=#URLEncodedFormat(ID)#"">#C#</A>">)"));
     const std::string& detail = result.files[2].text;
     EXPECT_TRUE(Contains(detail, "WHERE  T.ID = #Val(T__ID)# \n")) << detail;
     EXPECT_TRUE(Contains(detail, std::string(22, ' ') + "T.C: #C#\n"));

@@ -35,21 +35,29 @@ INSTANTIATE_TEST_SUITE_P(
     Controls, FormControlTest,
     ::testing::Values(
         ControlCase{"TextBox", Control("TextBox"), {R"(<INPUT TYPE="text" NAME="c" SIZE="50" MAXLENGTH="40">)"}},
-        ControlCase{"TextBoxWithContent", Control("TextBox", "v"),
+        ControlCase{"TextBoxWithContent",
+                    Control("TextBox", "v"),
                     {R"(<INPUT TYPE="text" NAME="c" VALUE="v" SIZE="50" MAXLENGTH="40">)"}},
         ControlCase{"TextArea", Control("TextArea", "hi"), {R"(<TEXTAREA NAME="c" COLS="50" ROWS="40">hi</TEXTAREA>)"}},
         ControlCase{"HiddenEmpty", Control("Hidden Field"), {R"(<INPUT TYPE="hidden" NAME="c">)"}},
         ControlCase{"HiddenValue", Control("Hidden Field", "7"), {R"(<INPUT TYPE="hidden" NAME="c" VALUE="7">)"}},
-        ControlCase{"MultiSelect", WithOptions("Multi-Select", 1, 1),
-                    {R"(<SELECT NAME="c" SIZE="10" MULTIPLE>)", R"(     <OPTION VALUE="v1" SELECTED>x1)",
-                     "     </SELECT>"}},
-        ControlCase{"DropDown", WithOptions("Drop-Down", 2, 0),
+        ControlCase{
+            "MultiSelect",
+            WithOptions("Multi-Select", 1, 1),
+            {R"(<SELECT NAME="c" SIZE="10" MULTIPLE>)", R"(     <OPTION VALUE="v1" SELECTED>x1)", "     </SELECT>"}},
+        ControlCase{"DropDown",
+                    WithOptions("Drop-Down", 2, 0),
                     {R"(<SELECT NAME="c">)", R"(     <OPTION VALUE="v1">x1)", R"(     <OPTION VALUE="v2">x2)",
                      "     </SELECT>"}},
-        ControlCase{"SingleSelect", WithOptions("Single-Select", 0, 0), {R"(<SELECT NAME="c" SIZE="10">)", "     </SELECT>"}},
-        ControlCase{"Radio", WithOptions("Radio Buttons", 2, 2),
-                    {R"(<INPUT TYPE="radio" NAME="c" VALUE="v1">x1)", R"(<INPUT TYPE="radio" NAME="c" VALUE="v2" CHECKED>x2)"}},
-        ControlCase{"Checkboxes", WithOptions("Checkboxes", 1, 1), {R"(<INPUT TYPE="checkbox" NAME="c" VALUE="v1" CHECKED>x1)"}},
+        ControlCase{
+            "SingleSelect", WithOptions("Single-Select", 0, 0), {R"(<SELECT NAME="c" SIZE="10">)", "     </SELECT>"}},
+        ControlCase{
+            "Radio",
+            WithOptions("Radio Buttons", 2, 2),
+            {R"(<INPUT TYPE="radio" NAME="c" VALUE="v1">x1)", R"(<INPUT TYPE="radio" NAME="c" VALUE="v2" CHECKED>x2)"}},
+        ControlCase{"Checkboxes",
+                    WithOptions("Checkboxes", 1, 1),
+                    {R"(<INPUT TYPE="checkbox" NAME="c" VALUE="v1" CHECKED>x1)"}},
         ControlCase{"Unknown", Control("Slider"), {""}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -113,7 +121,8 @@ TEST(MailBlock, WithoutQueryAndSender) {
 
 TEST(FormFields, StylesFrameAndPadTheControls) {
     TFieldPropertiesList props;
-    TDBTableFieldsList fields = Fields({{"t", "a", "TEXT", "", ""}, {"t", "r", "TEXT", "", ""}, {"t", "h", "TEXT", "", ""}});
+    TDBTableFieldsList fields =
+        Fields({{"t", "a", "TEXT", "", ""}, {"t", "r", "TEXT", "", ""}, {"t", "h", "TEXT", "", ""}});
     props.Properties(FindOrCreateProperties("t.a", props)).Caption = "Name";
     props.Properties(FindOrCreateProperties("t.r", props)) = WithOptions("Radio Buttons", 2, 0);
     props.Properties(FindOrCreateProperties("t.r", props)).Caption = "Pick";
@@ -127,14 +136,17 @@ TEST(FormFields, StylesFrameAndPadTheControls) {
     EXPECT_EQ(pre[4], "</PRE>");
 
     Lines table = TCodeGenerator::FormFields("TabularStyle", fields, true, props);
-    EXPECT_EQ(table[1], R"(<TR><TD ALIGN="right">Name</TD><TD><INPUT TYPE="text" NAME="t__a" SIZE="50" MAXLENGTH="40"></TD></TR>)");
+    EXPECT_EQ(
+        table[1],
+        R"(<TR><TD ALIGN="right">Name</TD><TD><INPUT TYPE="text" NAME="t__a" SIZE="50" MAXLENGTH="40"></TD></TR>)");
     EXPECT_EQ(table[3], R"(<INPUT TYPE="radio" NAME="t__r" VALUE="v2">x2<BR></TD></TR>)");
 
     Lines simple = TCodeGenerator::FormFields("SimpleStyle", fields, false, props);
     EXPECT_EQ(simple.size(), 3u);
     EXPECT_EQ(simple[2], R"(<INPUT TYPE="radio" NAME="r" VALUE="v2">x2<BR>)");
 
-    EXPECT_EQ(TCodeGenerator::HiddenFields(fields, props, false), (Lines{R"(<INPUT TYPE="hidden" NAME="h" VALUE="">)"}));
+    EXPECT_EQ(TCodeGenerator::HiddenFields(fields, props, false),
+              (Lines{R"(<INPUT TYPE="hidden" NAME="h" VALUE="">)"}));
 }
 
 TEST(ValidationRules, RuleThenRequiredPerField) {

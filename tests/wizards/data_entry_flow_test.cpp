@@ -15,7 +15,9 @@ std::string ReadAll(const std::string& path) {
     return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 class DataEntryFlow : public wizardutils::testing::SQLiteCatalogTest {
 protected:
@@ -36,56 +38,60 @@ TEST_F(DataEntryFlow, FromTitleToGeneratedFilesWithEveryRefusalOnTheWay) {
     CatalogClient catalog(ProgramDir(), requests_.path());
     HeadlessDriver driver(catalog, Templates());
     const std::string out = output_.path() + "/app";
-    ASSERT_TRUE(Run(driver, "start -WIZARD1\n"
-                            "expect-page 0\n"
-                            "set txtApplicationName \n"
-                            "press btnNext\n"
-                            "expect-message You need to enter a valid name for your application.\n"
-                            "expect-page 0\n"
-                            "set txtApplicationName Staff Entry\n"
-                            "press btnNext\n"
-                            "expect-page 1\n"
-                            "answer " + out + "\n"
-                            "press btnBrowse\n"
-                            "press btnNext\n"
-                            "expect-page 2\n"
-                            "select lstDatasources wiz_staff\n"
-                            "press btnNext\n"
-                            "expect-page 3\n"
-                            "select lstTables staff\n"
-                            "press btnNext\n"
-                            "expect-page 4\n"
-                            "press btnRemoveAll\n"
-                            "press btnNext\n"
-                            "expect-message You need to select at least a single field in order to proceed.\n"
-                            "select lstFields staff.name\n"
-                            "select+ lstFields staff.dept_id\n"
-                            "press btnAdd\n"
-                            "press btnNext\n"
-                            "expect-page 5\n"
-                            "properties staff.dept_id\n"
-                            "prop Caption Department\n"
-                            "prop ControlType Drop-Down\n"
-                            "option 1 Sales & Support|1|Yes\n"
-                            "option 2 R'n'D|2|Yes\n"
-                            "prop Rule 4\n"
-                            "done\n"
-                            "expect-message The limits for the Range validation rule are invalid. The validation rule was set to (none).\n"
-                            "properties staff.name\n"
-                            "prop Required Yes\n"
-                            "prop ControlType TextArea\n"
-                            "prop Property2 \n"
-                            "done\n"
-                            "press btnNext\n"
-                            "expect-page 6\n"
-                            "check radioSimpleStyle\n"
-                            "press btnNext\n"
-                            "expect-page 7\n"
-                            "press btnFinish\n"
-                            "expect-message You need to chose a type of Target Page for your application.\n"
-                            "set txtToEmailAddress boss@example.com\n"
-                            "press btnNext\n"
-                            "expect-page 8\n"));
+    ASSERT_TRUE(Run(driver,
+                    "start -WIZARD1\n"
+                    "expect-page 0\n"
+                    "set txtApplicationName \n"
+                    "press btnNext\n"
+                    "expect-message You need to enter a valid name for your application.\n"
+                    "expect-page 0\n"
+                    "set txtApplicationName Staff Entry\n"
+                    "press btnNext\n"
+                    "expect-page 1\n"
+                    "answer " +
+                        out +
+                        "\n"
+                        "press btnBrowse\n"
+                        "press btnNext\n"
+                        "expect-page 2\n"
+                        "select lstDatasources wiz_staff\n"
+                        "press btnNext\n"
+                        "expect-page 3\n"
+                        "select lstTables staff\n"
+                        "press btnNext\n"
+                        "expect-page 4\n"
+                        "press btnRemoveAll\n"
+                        "press btnNext\n"
+                        "expect-message You need to select at least a single field in order to proceed.\n"
+                        "select lstFields staff.name\n"
+                        "select+ lstFields staff.dept_id\n"
+                        "press btnAdd\n"
+                        "press btnNext\n"
+                        "expect-page 5\n"
+                        "properties staff.dept_id\n"
+                        "prop Caption Department\n"
+                        "prop ControlType Drop-Down\n"
+                        "option 1 Sales & Support|1|Yes\n"
+                        "option 2 R'n'D|2|Yes\n"
+                        "prop Rule 4\n"
+                        "done\n"
+                        "expect-message The limits for the Range validation rule are invalid. The validation rule was "
+                        "set to (none).\n"
+                        "properties staff.name\n"
+                        "prop Required Yes\n"
+                        "prop ControlType TextArea\n"
+                        "prop Property2 \n"
+                        "done\n"
+                        "press btnNext\n"
+                        "expect-page 6\n"
+                        "check radioSimpleStyle\n"
+                        "press btnNext\n"
+                        "expect-page 7\n"
+                        "press btnFinish\n"
+                        "expect-message You need to chose a type of Target Page for your application.\n"
+                        "set txtToEmailAddress boss@example.com\n"
+                        "press btnNext\n"
+                        "expect-page 8\n"));
     auto* wizard = dynamic_cast<TDataEntryWizManager*>(driver.Wizard());
     ASSERT_NE(wizard, nullptr);
     const TFormFieldProperties& dept = wizard->Model().FieldProperties.Properties(
@@ -96,12 +102,15 @@ TEST_F(DataEntryFlow, FromTitleToGeneratedFilesWithEveryRefusalOnTheWay) {
 
     std::string form = ReadAll(out + "/EntryForm.TSM");
     EXPECT_TRUE(Contains(form, "<CENTER><H1>Staff Entry</H1></CENTER>")) << form;
-    EXPECT_TRUE(Contains(form, "Department <SELECT NAME=\"dept_id\">\n     <OPTION VALUE=\"1\" SELECTED>Sales & Support\n"));
+    EXPECT_TRUE(
+        Contains(form, "Department <SELECT NAME=\"dept_id\">\n     <OPTION VALUE=\"1\" SELECTED>Sales & Support\n"));
     EXPECT_TRUE(Contains(form, "<TEXTAREA NAME=\"name\" COLS=\"50\" ROWS=\"10\"></TEXTAREA><BR>")) << form;
-    EXPECT_TRUE(Contains(form, "<INPUT TYPE=\"hidden\" NAME=\"name_required\" VALUE=\"You cannot leave the field (name) empty.\">"));
+    EXPECT_TRUE(Contains(
+        form, "<INPUT TYPE=\"hidden\" NAME=\"name_required\" VALUE=\"You cannot leave the field (name) empty.\">"));
     std::string entry = ReadAll(out + "/DataEntry.TSM");
-    EXPECT_TRUE(Contains(entry, "<TSMAIL FROM=\"Unknown\"\n        TO=\"boss@example.com\"\n"
-                                "        SUBJECT=\"Data Submition (Staff Entry)\">\n"));
+    EXPECT_TRUE(Contains(entry,
+                         "<TSMAIL FROM=\"Unknown\"\n        TO=\"boss@example.com\"\n"
+                         "        SUBJECT=\"Data Submition (Staff Entry)\">\n"));
     EXPECT_TRUE(Contains(entry, "TABLENAME=\"staff\""));
     EXPECT_FALSE(ReadAll(out + "/entryform.gif").empty());
     EXPECT_FALSE(ReadAll(out + "/dataentry.gif").empty());
@@ -109,23 +118,28 @@ TEST_F(DataEntryFlow, FromTitleToGeneratedFilesWithEveryRefusalOnTheWay) {
     for (int i = 0; i < wizard->PageCount(); ++i) EXPECT_TRUE(wizard->Page(i).Buttons[kFinishButton]) << i;
 
     // Again from the page before: the author keeps the files and cancels the save dialog.
-    ASSERT_TRUE(Run(driver, "press btnPrevious\n"
-                            "expect-page 7\n"
-                            "answer no\n"
-                            "answer cancel\n"
-                            "press btnFinish\n"
-                            "expect-message The wizards could not generate the files necessary for your application.\n"
-                            "expect-page 7\n"));
+    ASSERT_TRUE(Run(driver,
+                    "press btnPrevious\n"
+                    "expect-page 7\n"
+                    "answer no\n"
+                    "answer cancel\n"
+                    "press btnFinish\n"
+                    "expect-message The wizards could not generate the files necessary for your application.\n"
+                    "expect-page 7\n"));
     EXPECT_TRUE(Contains(driver.Messages()[driver.Messages().size() - 2],
-                         "Wizard is about to generate a file that already exists: " + out + "/EntryForm.TSM. Would you like to overwrite this file ?"));
+                         "Wizard is about to generate a file that already exists: " + out +
+                             "/EntryForm.TSM. Would you like to overwrite this file ?"));
     // A save under another name; the second file is written over.
-    ASSERT_TRUE(Run(driver, "answer no\n"
-                            "answer " + out + "/Other.TSM\n"
-                            "answer yes\n"
-                            "press btnNext\n"
-                            "expect-page 8\n"
-                            "press btnFinish\n"
-                            "expect-ended\n"));
+    ASSERT_TRUE(Run(driver,
+                    "answer no\n"
+                    "answer " +
+                        out +
+                        "/Other.TSM\n"
+                        "answer yes\n"
+                        "press btnNext\n"
+                        "expect-page 8\n"
+                        "press btnFinish\n"
+                        "expect-ended\n"));
     EXPECT_FALSE(ReadAll(out + "/Other.TSM").empty());
     EXPECT_EQ(wizard->Model().EntryFormFile, out + "/Other.TSM");
 }
@@ -133,9 +147,10 @@ TEST_F(DataEntryFlow, FromTitleToGeneratedFilesWithEveryRefusalOnTheWay) {
 TEST_F(DataEntryFlow, ChoosingAnotherTableEmptiesTheChosenFields) {
     CatalogClient catalog(ProgramDir(), requests_.path());
     HeadlessDriver driver(catalog, Templates());
-    ASSERT_TRUE(Run(driver, "start -WIZARD1\npress btnNext\npress btnNext\nselect lstDatasources wiz_staff\npress btnNext\n"
-                            "select lstTables staff\npress btnNext\nselect lstFields staff.name\npress btnAdd\n"
-                            "press btnPrevious\nselect lstTables staff\npress btnNext\n"));
+    ASSERT_TRUE(Run(driver,
+                    "start -WIZARD1\npress btnNext\npress btnNext\nselect lstDatasources wiz_staff\npress btnNext\n"
+                    "select lstTables staff\npress btnNext\nselect lstFields staff.name\npress btnAdd\n"
+                    "press btnPrevious\nselect lstTables staff\npress btnNext\n"));
     EXPECT_EQ(driver.Wizard()->Page(4).Lists["lstSelectedFields"], std::vector<std::string>{"staff.name"});
     ASSERT_TRUE(Run(driver, "press btnPrevious\nselect lstTables dept\npress btnNext\n"));
     EXPECT_TRUE(driver.Wizard()->Page(4).Lists["lstSelectedFields"].empty());
@@ -155,8 +170,9 @@ TEST_F(DataEntryFlow, CancelAsksAndTheCommandLineIsExact) {
     EXPECT_TRUE(third.ChooserVisible());
 
     HeadlessDriver driver(catalog, Templates());
-    ASSERT_TRUE(Run(driver, "start -WIZARD1\nset txtApplicationName Kept\nanswer no\npress btnCancel\n"
-                            "expect-message Are you sure you want to exit the wizard ?\nexpect-page 0\n"));
+    ASSERT_TRUE(Run(driver,
+                    "start -WIZARD1\nset txtApplicationName Kept\nanswer no\npress btnCancel\n"
+                    "expect-message Are you sure you want to exit the wizard ?\nexpect-page 0\n"));
     EXPECT_EQ(driver.Wizard()->Page(0).Texts["txtApplicationName"], "Kept");
     ASSERT_TRUE(Run(driver, "answer yes\npress btnCancel\nexpect-ended\n"));
 }
@@ -164,11 +180,12 @@ TEST_F(DataEntryFlow, CancelAsksAndTheCommandLineIsExact) {
 TEST_F(DataEntryFlow, AnEmptyCatalogueIsReported) {
     CatalogClient catalog(ProgramDir(), requests_.path(), [](const std::string&, const std::string&) { return false; });
     HeadlessDriver driver(catalog, Templates());
-    ASSERT_TRUE(Run(driver, "start -WIZARD1\npress btnNext\npress btnNext\n"
-                            "expect-message There are no System ODBC Data Sources registered on this computer. Even if you "
-                            "are developing on a remote server you need to setup local system ODBC data sources in order "
-                            "to use the wizard.\npress btnNext\n"
-                            "expect-message You need to select a valid ODBC Data Source in order to proceed.\n"));
+    ASSERT_TRUE(Run(driver,
+                    "start -WIZARD1\npress btnNext\npress btnNext\n"
+                    "expect-message There are no System ODBC Data Sources registered on this computer. Even if you "
+                    "are developing on a remote server you need to setup local system ODBC data sources in order "
+                    "to use the wizard.\npress btnNext\n"
+                    "expect-message You need to select a valid ODBC Data Source in order to proceed.\n"));
 }
 
 TEST(FieldPropertiesForm, SavingAppliesTheDialogsRules) {
@@ -201,8 +218,9 @@ TEST(FieldSelection, MovingEntriesKeepsTheirOrderAndASelection) {
     EXPECT_EQ(page.Selections["lstFields"], std::vector<std::size_t>{1});
     std::string message;
     EXPECT_FALSE(CheckFieldSelection({"t.a b", "t.ok", "t.c d"}, message));
-    EXPECT_EQ(message, "The wizard does not support field names containing spaces. Please de-select [t.c d] or modify its "
-                       "name before proceeding.");
+    EXPECT_EQ(message,
+              "The wizard does not support field names containing spaces. Please de-select [t.c d] or modify its "
+              "name before proceeding.");
 }
 
 }  // namespace
@@ -215,15 +233,18 @@ class TswizardsProgram : public wizardutils::testing::SQLiteCatalogTest {};
 
 TEST_F(TswizardsProgram, RunsAScriptAndPrintsEveryMessage) {
     tessaro::test::TempFolder folder;
-    std::string script = folder.write("flow.txt", "set txtApplicationName \npress btnNext\nanswer no\npress btnCancel\n"
-                                                  "expect-page 0\nexpect-page 5\n");
+    std::string script = folder.write("flow.txt",
+                                      "set txtApplicationName \npress btnNext\nanswer no\npress btnCancel\n"
+                                      "expect-page 0\nexpect-page 5\n");
     std::string program = std::string(TESSARO_BINARY_DIR) + "/bin/tswizards";
     std::string output = folder.path() + "/out.txt";
     int status = std::system(("'" + program + "' --script '" + script + "' -WIZARD1 >'" + output + "' 2>&1").c_str());
     EXPECT_NE(status, 0);  // the last expectation fails
     std::string text = ReadAll(output);
-    EXPECT_TRUE(Contains(text, "MESSAGE: You need to enter a valid name for your application.\n"
-                               "MESSAGE: Are you sure you want to exit the wizard ?\n")) << text;
+    EXPECT_TRUE(Contains(text,
+                         "MESSAGE: You need to enter a valid name for your application.\n"
+                         "MESSAGE: Are you sure you want to exit the wizard ?\n"))
+        << text;
     EXPECT_TRUE(Contains(text, "tswizards: line 6: expected page 5, on page 0")) << text;
 }
 

@@ -10,7 +10,9 @@
 namespace tessaro::wizards {
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 TEST(DrillDownRules, ConditionsSuitTypes) {
     struct Case {
@@ -18,10 +20,10 @@ TEST(DrillDownRules, ConditionsSuitTypes) {
         const char* type;
         bool suits;
     };
-    for (const Case& c : {Case{">", "VARCHAR", false}, Case{"=", "VARCHAR", true}, Case{"LIKE *xxx*", "LONG", false},
-                          Case{"=", "LONG", true}, Case{"<=", "varchar(20)", false}, Case{"LIKE xxx*", "INTEGER", false},
-                          Case{"LIKE xxx*", "numeric(10,2)", false}, Case{"LIKE *xxx", "TEXT", true},
-                          Case{">=", "DATE", true}})
+    for (const Case& c :
+         {Case{">", "VARCHAR", false}, Case{"=", "VARCHAR", true}, Case{"LIKE *xxx*", "LONG", false},
+          Case{"=", "LONG", true}, Case{"<=", "varchar(20)", false}, Case{"LIKE xxx*", "INTEGER", false},
+          Case{"LIKE xxx*", "numeric(10,2)", false}, Case{"LIKE *xxx", "TEXT", true}, Case{">=", "DATE", true}})
         EXPECT_EQ(ConditionSuitsType(c.condition, c.type), c.suits) << c.condition << " " << c.type;
     EXPECT_EQ(MatchingConditions()[2].DisplayText, "contains ");
 }
@@ -29,7 +31,8 @@ TEST(DrillDownRules, ConditionsSuitTypes) {
 TEST(DrillDownRules, JoinsAreGuessedOnEqualNamesOnceEachWay) {
     TDBTableFieldsList columns;
     for (const char* t : {"T1", "T2"})
-        for (const char* c : {"ID", "CITY", "MIDDLEINITIAL"}) columns.Add(QualifiedName(t, c), {t, c, "INTEGER", "", ""});
+        for (const char* c : {"ID", "CITY", "MIDDLEINITIAL"})
+            columns.Add(QualifiedName(t, c), {t, c, "INTEGER", "", ""});
     TDBJoinsList joins;
     GuessJoins(columns, joins);
     ASSERT_EQ(joins.Count(), 1u);
@@ -39,8 +42,9 @@ TEST(DrillDownRules, JoinsAreGuessedOnEqualNamesOnceEachWay) {
     EXPECT_FALSE(AddJoin(columns.Fields(3), columns.Fields(0), joins, message));
     EXPECT_EQ(message, "The join (T2.ID = T1.ID) was already added.");
     EXPECT_FALSE(AddJoin({"T1", "my id", "INTEGER", "", ""}, columns.Fields(3), joins, message));
-    EXPECT_EQ(message, "The wizard does not support field names containing spaces. Please modify the name of the field "
-                       "[T1.my id] before creating a join.");
+    EXPECT_EQ(message,
+              "The wizard does not support field names containing spaces. Please modify the name of the field "
+              "[T1.my id] before creating a join.");
 }
 
 TEST(DrillDownRules, SearchFieldRefusals) {
@@ -48,8 +52,9 @@ TEST(DrillDownRules, SearchFieldRefusals) {
     std::string message;
     TDBTableField text{"T", "C", "VARCHAR", "", ""};
     EXPECT_FALSE(AddSearchField(text, MatchingConditions()[4], search, message));
-    EXPECT_EQ(message, "The field (T.C) is of type [VARCHAR] which cannot be used in conjuction with (is greater than) "
-                       "matching condition.'.");
+    EXPECT_EQ(message,
+              "The field (T.C) is of type [VARCHAR] which cannot be used in conjuction with (is greater than) "
+              "matching condition.'.");
     EXPECT_TRUE(AddSearchField(text, MatchingConditions()[3], search, message));
     EXPECT_EQ(search.Fields(0).Setting, "=");
     EXPECT_FALSE(AddSearchField(text, MatchingConditions()[0], search, message));
@@ -78,40 +83,48 @@ TEST_F(DrillDownFlow, TwoRelatedTablesFromTitleToThreeTemplates) {
     CatalogClient catalog(ProgramDir(), requests_.path());
     HeadlessDriver driver(catalog, Templates());
     const std::string out = output_.path() + "/finder";
-    ASSERT_TRUE(Run(driver,
-                    "start -WIZARD2\npress btnNext\nset txtApplicationName Staff Finder\npress btnNext\n"
-                    "answer " + out + "\npress btnBrowse\npress btnNext\n"
-                    "select lstDatasources wiz_staff\npress btnNext\nexpect-page 4\n"
-                    "press btnNext\nexpect-message You need to select at least a single table in order to proceed.\n"
-                    "select lstFields dept\nselect+ lstFields staff\npress btnAdd\npress btnNext\nexpect-page 5\n"
-                    "select comboFields1 dept.dept_id\nselect comboFields2 staff.dept_id\npress btnAdd\n"
-                    "expect-message The join (dept.dept_id = staff.dept_id) was already added.\n"
-                    "press btnNext\nexpect-page 6\n"
-                    "press btnNext\nexpect-message You need to select at least a single field in order to proceed.\n"
-                    "select comboFields staff.name\nselect comboConditions is greater than\npress btnAdd\n"
-                    "expect-message The field (staff.name) is of type [VARCHAR(20)] which cannot be used in conjuction "
-                    "with (is greater than) matching condition.'.\n"
-                    "select comboConditions contains \npress btnAdd\npress btnAdd\n"
-                    "expect-message The field staff.name was already added.\n"
-                    "select comboFields staff.id\nselect comboConditions is greater or equal to\npress btnAdd\n"
-                    "press btnNext\nexpect-page 7\nproperties staff.name\nprop Caption Name contains\ndone\n"
-                    "press btnNext\nexpect-page 8\nselect lstFields staff.name\npress btnAdd\npress btnNext\n"
-                    "expect-page 9\nset Caption:staff.name Name\npress btnNext\nexpect-page 10\n"
-                    "select lstFields staff.name\nselect+ lstFields dept.title\npress btnAdd\npress btnNext\n"
-                    "expect-page 11\npress btnNext\n"
-                    "expect-message You need to select the Unique Identifier in order to proceed.\n"
-                    "select comboFields staff.id\npress btnNext\nexpect-page 12\n"));
+    ASSERT_TRUE(
+        Run(driver,
+            "start -WIZARD2\npress btnNext\nset txtApplicationName Staff Finder\npress btnNext\n"
+            "answer " +
+                out +
+                "\npress btnBrowse\npress btnNext\n"
+                "select lstDatasources wiz_staff\npress btnNext\nexpect-page 4\n"
+                "press btnNext\nexpect-message You need to select at least a single table in order to proceed.\n"
+                "select lstFields dept\nselect+ lstFields staff\npress btnAdd\npress btnNext\nexpect-page 5\n"
+                "select comboFields1 dept.dept_id\nselect comboFields2 staff.dept_id\npress btnAdd\n"
+                "expect-message The join (dept.dept_id = staff.dept_id) was already added.\n"
+                "press btnNext\nexpect-page 6\n"
+                "press btnNext\nexpect-message You need to select at least a single field in order to proceed.\n"
+                "select comboFields staff.name\nselect comboConditions is greater than\npress btnAdd\n"
+                "expect-message The field (staff.name) is of type [VARCHAR(20)] which cannot be used in conjuction "
+                "with (is greater than) matching condition.'.\n"
+                "select comboConditions contains \npress btnAdd\npress btnAdd\n"
+                "expect-message The field staff.name was already added.\n"
+                "select comboFields staff.id\nselect comboConditions is greater or equal to\npress btnAdd\n"
+                "press btnNext\nexpect-page 7\nproperties staff.name\nprop Caption Name contains\ndone\n"
+                "press btnNext\nexpect-page 8\nselect lstFields staff.name\npress btnAdd\npress btnNext\n"
+                "expect-page 9\nset Caption:staff.name Name\npress btnNext\nexpect-page 10\n"
+                "select lstFields staff.name\nselect+ lstFields dept.title\npress btnAdd\npress btnNext\n"
+                "expect-page 11\npress btnNext\n"
+                "expect-message You need to select the Unique Identifier in order to proceed.\n"
+                "select comboFields staff.id\npress btnNext\nexpect-page 12\n"));
     std::string search = ReadAll(out + "/Search.TSM");
-    EXPECT_TRUE(Contains(search, "<TR><TD ALIGN=\"right\">Name contains</TD><TD><INPUT TYPE=\"text\" NAME=\"staff__name\"")) << search;
+    EXPECT_TRUE(
+        Contains(search, "<TR><TD ALIGN=\"right\">Name contains</TD><TD><INPUT TYPE=\"text\" NAME=\"staff__name\""))
+        << search;
     // Every column of the result page is the staff table's, so that query needs no join.
     std::string results = ReadAll(out + "/Results.TSM");
     EXPECT_TRUE(Contains(results, "SELECT staff.name,staff.id\nFROM staff\nWHERE  0=0 \n")) << results;
     EXPECT_TRUE(Contains(results, "       AND staff.name LIKE '%#staff__name#%' \n"));
     EXPECT_TRUE(Contains(results, "       AND staff.id >= #Val(staff__id)# \n"));
-    EXPECT_TRUE(Contains(results, "<TSCOL HEADER=\"Name\" WIDTH=\"20\" TEXT=\"<A HREF=\"\"Detail.TSM?staff__id="
-                                  "#URLEncodedFormat(id)#\"\">#name#</A>\">"));
+    EXPECT_TRUE(Contains(results,
+                         "<TSCOL HEADER=\"Name\" WIDTH=\"20\" TEXT=\"<A HREF=\"\"Detail.TSM?staff__id="
+                         "#URLEncodedFormat(id)#\"\">#name#</A>\">"));
     std::string detail = ReadAll(out + "/Detail.TSM");
-    EXPECT_TRUE(Contains(detail, "SELECT dept.title,staff.name\nFROM dept,staff\nWHERE dept.dept_id = staff.dept_id AND  staff.id = #Val(staff__id)# \n"))
+    EXPECT_TRUE(Contains(detail,
+                         "SELECT dept.title,staff.name\nFROM dept,staff\nWHERE dept.dept_id = staff.dept_id AND  "
+                         "staff.id = #Val(staff__id)# \n"))
         << detail;
     EXPECT_FALSE(ReadAll(out + "/results.gif").empty());
     auto* wizard = dynamic_cast<TDrillDownWizManager*>(driver.Wizard());
@@ -121,12 +134,13 @@ TEST_F(DrillDownFlow, TwoRelatedTablesFromTitleToThreeTemplates) {
 TEST_F(DrillDownFlow, OneTableSkipsTheJoinsPageBothWaysAndAnotherSourceEmptiesTheChoices) {
     CatalogClient catalog(ProgramDir(), requests_.path());
     HeadlessDriver driver(catalog, Templates());
-    ASSERT_TRUE(Run(driver, "start -WIZARD2\npress btnNext\npress btnNext\npress btnNext\n"
-                            "select lstDatasources wiz_staff\npress btnNext\nselect lstFields staff\npress btnAdd\n"
-                            "press btnNext\nexpect-page 6\nselect comboFields staff.name\npress btnAdd\n"
-                            "press btnPrevious\nexpect-page 4\npress btnPrevious\nexpect-page 3\n"
-                            "select lstDatasources wiz_empty\npress btnNext\n"
-                            "expect-message There are no tables in the ODBC Data Source you selected.\n"));
+    ASSERT_TRUE(Run(driver,
+                    "start -WIZARD2\npress btnNext\npress btnNext\npress btnNext\n"
+                    "select lstDatasources wiz_staff\npress btnNext\nselect lstFields staff\npress btnAdd\n"
+                    "press btnNext\nexpect-page 6\nselect comboFields staff.name\npress btnAdd\n"
+                    "press btnPrevious\nexpect-page 4\npress btnPrevious\nexpect-page 3\n"
+                    "select lstDatasources wiz_empty\npress btnNext\n"
+                    "expect-message There are no tables in the ODBC Data Source you selected.\n"));
     auto* wizard = dynamic_cast<TDrillDownWizManager*>(driver.Wizard());
     EXPECT_TRUE(wizard->Model().Tables.empty());
     EXPECT_TRUE(wizard->Model().SearchFields.Empty());

@@ -31,8 +31,8 @@ TEST_F(WizardScreens, FirstPagesAreDrawn) {
     for (const char* wizard : {"-WIZARD1", "-WIZARD2", ""}) {
         std::string file = dir + "/" + (*wizard ? std::string(wizard + 1) : std::string("CHOOSER")) + ".png";
         std::filesystem::remove(file);
-        std::string command = "HOME='" + dir + "' ASAN_OPTIONS='" + childOptions + "' xvfb-run -a '" + program + "' --screenshot '" + file + "' " + wizard +
-                              " >'" + dir + "/log.txt' 2>&1";
+        std::string command = "HOME='" + dir + "' ASAN_OPTIONS='" + childOptions + "' xvfb-run -a '" + program +
+                              "' --screenshot '" + file + "' " + wizard + " >'" + dir + "/log.txt' 2>&1";
         int status = std::system(command.c_str());
         REQUIRE_OR_SKIP(WEXITSTATUS(status) != 2, "tswizards was built without windows (Qt 5 Widgets missing)");
         EXPECT_EQ(status, 0) << command;

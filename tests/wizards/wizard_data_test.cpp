@@ -43,10 +43,10 @@ struct TypeCase {
 };
 
 TEST(TypeNames, DeclaredSizesAreCutBeforeComparing) {
-    for (const TypeCase& c : {TypeCase{"varchar(20)", "VARCHAR", true}, TypeCase{" char (3) ", "CHAR", true},
-                              TypeCase{"TEXT", "TEXT", true}, TypeCase{"numeric(10,2)", "NUMERIC", false},
-                              TypeCase{"INTEGER", "INTEGER", false}, TypeCase{"DATE", "DATE", false},
-                              TypeCase{"memo", "MEMO", true}}) {
+    for (const TypeCase& c :
+         {TypeCase{"varchar(20)", "VARCHAR", true}, TypeCase{" char (3) ", "CHAR", true},
+          TypeCase{"TEXT", "TEXT", true}, TypeCase{"numeric(10,2)", "NUMERIC", false},
+          TypeCase{"INTEGER", "INTEGER", false}, TypeCase{"DATE", "DATE", false}, TypeCase{"memo", "MEMO", true}}) {
         EXPECT_EQ(BaseTypeName(c.declared), c.base) << c.declared;
         EXPECT_EQ(IsTextType(c.declared), c.text) << c.declared;
     }
@@ -77,15 +77,14 @@ TEST_P(JoinCoverage, ConnectedJoinSetsCoverTheirTables) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, JoinCoverage,
-    ::testing::Values(
-        CoverageCase{"OneTable", {"T1", "T1"}, {}, true},
-        CoverageCase{"Chain", {"T1", "T2", "T3"}, {{"T1", "T2"}, {"T2", "T3"}}, true},
-        CoverageCase{"ThirdTableLeftOut", {"T1", "T2", "T3"}, {{"T1", "T2"}}, false},
-        // Two groups merged after their first member was relabelled: still one group.
-        CoverageCase{"MergedGroups", {"C", "D", "B", "E"}, {{"C", "B"}, {"B", "E"}, {"C", "D"}}, true},
-        CoverageCase{"TwoTablesNoJoin", {"T1", "T2"}, {}, false},
-        CoverageCase{"TwoSeparatePairs", {"A", "B", "C", "D"}, {{"A", "B"}, {"C", "D"}}, false},
-        CoverageCase{"StarWithExtraJoin", {"A", "B", "C"}, {{"A", "B"}, {"A", "C"}, {"B", "C"}}, true}),
+    ::testing::Values(CoverageCase{"OneTable", {"T1", "T1"}, {}, true},
+                      CoverageCase{"Chain", {"T1", "T2", "T3"}, {{"T1", "T2"}, {"T2", "T3"}}, true},
+                      CoverageCase{"ThirdTableLeftOut", {"T1", "T2", "T3"}, {{"T1", "T2"}}, false},
+                      // Two groups merged after their first member was relabelled: still one group.
+                      CoverageCase{"MergedGroups", {"C", "D", "B", "E"}, {{"C", "B"}, {"B", "E"}, {"C", "D"}}, true},
+                      CoverageCase{"TwoTablesNoJoin", {"T1", "T2"}, {}, false},
+                      CoverageCase{"TwoSeparatePairs", {"A", "B", "C", "D"}, {{"A", "B"}, {"C", "D"}}, false},
+                      CoverageCase{"StarWithExtraJoin", {"A", "B", "C"}, {{"A", "B"}, {"A", "C"}, {"B", "C"}}, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

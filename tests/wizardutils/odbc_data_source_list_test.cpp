@@ -11,7 +11,8 @@ class DataSourceListTest : public TempFolderTest {};
 
 TEST_F(DataSourceListTest, ListedNamesAreDefinedOnlyWithTheirOwnSection) {
     tessaro::test::TempFolder folder;
-    std::string system = folder.write("odbc.ini", "[ODBC Data Sources]\nsales=SQLite3\nghost=SQLite3\n\n[sales]\nDriver=x\n");
+    std::string system =
+        folder.write("odbc.ini", "[ODBC Data Sources]\nsales=SQLite3\nghost=SQLite3\n\n[sales]\nDriver=x\n");
     std::string user = folder.write("user.ini", "[ODBC]\nTrace=No\n\n[mine]\nDriver=y\n\n[sales]\nDriver=z\n");
     std::vector<DataSourceEntry> list = ListOdbcDataSources({system, user});
     ASSERT_EQ(list.size(), 3u);

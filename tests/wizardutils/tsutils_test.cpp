@@ -96,8 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "Unable to find any fields."},
         FailureCase{"TablesOfBrokenSource", "GetTablesForDataSource\n[R]\nDataSourceName=wiz_broken\n",
                     "Unable to open datasource."},
-        FailureCase{"FieldsOfBrokenSource",
-                    "GetFieldsForTable\n[R]\nDataSourceName=wiz_broken\nTableName=staff\n",
+        FailureCase{"FieldsOfBrokenSource", "GetFieldsForTable\n[R]\nDataSourceName=wiz_broken\nTableName=staff\n",
                     "Unable to diagnose error."},
         FailureCase{"UnknownType", "GetEverything\n", nullptr},
         FailureCase{"UnreachableMachine", "GetServerSettings\n[R]\nMachineName=no-such-host-zz\n",
@@ -149,8 +148,9 @@ TEST_F(TsutilsTest, PostgreSQLCatalogueAnswers) {
 }
 
 TEST_F(TsutilsTest, EachRequestStandsAlone) {
-    Write("[Requests]\nA=GetTablesForDataSource\nB=GetFieldsForTable\n[A]\nDataSourceName=wiz_broken\n"
-          "[B]\nDataSourceName=wiz_staff\nTableName=dept\n");
+    Write(
+        "[Requests]\nA=GetTablesForDataSource\nB=GetFieldsForTable\n[A]\nDataSourceName=wiz_broken\n"
+        "[B]\nDataSourceName=wiz_staff\nTableName=dept\n");
     Process();
     EXPECT_EQ(Value("Responses", "A"), "Failure");
     EXPECT_EQ(Value("Responses", "B"), "Success");
@@ -170,8 +170,9 @@ TEST_F(TsutilsTest, NothingIsWrittenWithoutRequests) {
 }
 
 TEST_F(TsutilsTest, TheProgramAnswersItsArgumentAndNeverWaitsForAnyone) {
-    Write("[Requests]\nR=GetTablesForDataSource\nS=GetFieldsForTable\n[R]\nDataSourceName=wiz_broken\n"
-          "[S]\nDataSourceName=wiz_staff\nTableName=staff\n");
+    Write(
+        "[Requests]\nR=GetTablesForDataSource\nS=GetFieldsForTable\n[R]\nDataSourceName=wiz_broken\n"
+        "[S]\nDataSourceName=wiz_staff\nTableName=staff\n");
     std::string program = std::string(TESSARO_BINARY_DIR) + "/bin/tsutils";
     std::string command = "'" + program + "' \"" + path_ + "\" </dev/null >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0);

@@ -18,8 +18,12 @@
 namespace tessaro::wizards {
 
 namespace {
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-std::string S(const QString& text) { return text.toStdString(); }
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+std::string S(const QString& text) {
+    return text.toStdString();
+}
 }  // namespace
 
 FieldPropertiesDialog::FieldPropertiesDialog(const std::string& field, TFieldPropertiesList& properties,
@@ -35,10 +39,14 @@ FieldPropertiesDialog::FieldPropertiesDialog(const std::string& field, TFieldPro
 
     auto* typeBox = new QGroupBox("Form Field Type", this);
     auto* typeGrid = new QGridLayout(typeBox);
-    const std::pair<const char*, const char*> kTypes[] = {
-        {"TextBox", "TextBox"},          {"Drop-Down Listbox", "Drop-Down"}, {"Single SelectBox", "Single-Select"},
-        {"Multiple SelectBox", "Multi-Select"}, {"TextArea (Memo)", "TextArea"}, {"Radio Buttons", "Radio Buttons"},
-        {"CheckBoxes", "Checkboxes"},    {"Hidden Field", "Hidden Field"}};
+    const std::pair<const char*, const char*> kTypes[] = {{"TextBox", "TextBox"},
+                                                          {"Drop-Down Listbox", "Drop-Down"},
+                                                          {"Single SelectBox", "Single-Select"},
+                                                          {"Multiple SelectBox", "Multi-Select"},
+                                                          {"TextArea (Memo)", "TextArea"},
+                                                          {"Radio Buttons", "Radio Buttons"},
+                                                          {"CheckBoxes", "Checkboxes"},
+                                                          {"Hidden Field", "Hidden Field"}};
     int n = 0;
     for (auto [text, type] : kTypes) {
         auto* radio = new QRadioButton(text, typeBox);
@@ -160,7 +168,9 @@ FieldPropertiesForm FieldPropertiesDialog::Read() const {
         if (radio->isChecked()) f.ControlType = type;
     for (std::size_t i = 0; i < kFieldOptionCount; ++i) {
         int row = static_cast<int>(i);
-        auto text = [&](int column) { return options_->item(row, column) ? S(options_->item(row, column)->text()) : ""; };
+        auto text = [&](int column) {
+            return options_->item(row, column) ? S(options_->item(row, column)->text()) : "";
+        };
         f.Options[i] = {text(0), text(1), text(2)};
     }
     return f;

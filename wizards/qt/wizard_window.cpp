@@ -24,29 +24,40 @@
 namespace tessaro::wizards {
 
 namespace {
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+bool StartsWith(const std::string& text, const char* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
 }  // namespace
 
-void QtDialogs::Information(const std::string& text) { QMessageBox::information(nullptr, "Tessaro Application Wizards", Q(text)); }
-void QtDialogs::Error(const std::string& text) { QMessageBox::critical(nullptr, "Tessaro Application Wizards", Q(text)); }
+void QtDialogs::Information(const std::string& text) {
+    QMessageBox::information(nullptr, "Tessaro Application Wizards", Q(text));
+}
+void QtDialogs::Error(const std::string& text) {
+    QMessageBox::critical(nullptr, "Tessaro Application Wizards", Q(text));
+}
 bool QtDialogs::YesNo(const std::string& text) {
     return QMessageBox::question(nullptr, "Tessaro Application Wizards", Q(text), QMessageBox::Yes | QMessageBox::No) ==
            QMessageBox::Yes;
 }
 std::optional<std::string> QtDialogs::SaveFile(const std::string& preset) {
-    QString name = QFileDialog::getSaveFileName(nullptr, "Save As", Q(preset), "Templates (*.TSM *.tsm);;All files (*)");
+    QString name =
+        QFileDialog::getSaveFileName(nullptr, "Save As", Q(preset), "Templates (*.TSM *.tsm);;All files (*)");
     if (name.isEmpty()) return std::nullopt;
     return name.toStdString();
 }
 std::optional<std::string> QtDialogs::ChooseFolder(const std::string& start) {
     // The non-native dialog offers "Create New Folder".
-    QString dir = QFileDialog::getExistingDirectory(nullptr, "Select Directory", Q(start), QFileDialog::DontUseNativeDialog);
+    QString dir =
+        QFileDialog::getExistingDirectory(nullptr, "Select Directory", Q(start), QFileDialog::DontUseNativeDialog);
     if (dir.isEmpty()) return std::nullopt;
     return dir.toStdString();
 }
 
-PageWindow::PageWindow(TWizardManager& wizard, std::function<void()> ended) : wizard_(wizard), ended_(std::move(ended)) {
+PageWindow::PageWindow(TWizardManager& wizard, std::function<void()> ended)
+    : wizard_(wizard), ended_(std::move(ended)) {
     setFixedSize(491, 313);
     setWindowTitle("Wizard Form");
     auto* bar = new QFrame(this);
@@ -128,11 +139,13 @@ void PageWindow::Redraw() {
             for (std::size_t i : selected)
                 if (i < items.size()) list->item(static_cast<int>(i))->setSelected(true);
             if (name == "grdFieldProperties")
-                connect(list, &QListWidget::itemDoubleClicked, this, [this, list] { EditProperties(list->currentRow()); });
+                connect(list, &QListWidget::itemDoubleClicked, this,
+                        [this, list] { EditProperties(list->currentRow()); });
             layout->addWidget(list);
         }
     }
-    if (page.Lists.count("lstFields") || page.Form == "TfrmPage15" || page.Form == "TfrmPage16" || page.Form == "TfrmPage9B") {
+    if (page.Lists.count("lstFields") || page.Form == "TfrmPage15" || page.Form == "TfrmPage16" ||
+        page.Form == "TfrmPage9B") {
         auto* row = new QWidget(body_);
         auto* rowLayout = new QHBoxLayout(row);
         rowLayout->setContentsMargins(0, 0, 0, 0);
@@ -156,7 +169,8 @@ void PageWindow::Redraw() {
     body_->show();
     const char* names[4] = {"btnCancel", "btnPrevious", "btnFinish", "btnNext"};
     for (int b = 0; b < 4; ++b)
-        if (auto* button = findChild<QPushButton*>(names[b])) button->setEnabled(page.Buttons[static_cast<std::size_t>(b)]);
+        if (auto* button = findChild<QPushButton*>(names[b]))
+            button->setEnabled(page.Buttons[static_cast<std::size_t>(b)]);
 }
 
 void PageWindow::EditProperties(int row) {
@@ -173,7 +187,7 @@ void PageWindow::EditProperties(int row) {
     dialog.exec();
     const TFormFieldProperties& p = properties->Properties(FindOrCreateProperties(field, *properties));
     rows[static_cast<std::size_t>(row)] = p.QualifiedName + "\t" + p.Caption + "\t" + p.ControlType + "\t" +
-                                           (p.Required ? "Yes" : "No") + "\t" + RuleText(p);
+                                          (p.Required ? "Yes" : "No") + "\t" + RuleText(p);
     Redraw();
 }
 
@@ -181,7 +195,8 @@ void PageWindow::ReadBack() {
     if (wizard_.Ended() || wizard_.CurrentPage() < 0 || !body_) return;
     WizardPage& page = wizard_.Page(wizard_.CurrentPage());
     for (auto& [name, text] : page.Texts) {
-        if (auto* edit = body_->findChild<QLineEdit*>(Q(name))) text = edit->text().toStdString();
+        if (auto* edit = body_->findChild<QLineEdit*>(Q(name)))
+            text = edit->text().toStdString();
         else if (auto* memo = body_->findChild<QPlainTextEdit*>(Q(name)); memo && !memo->isReadOnly())
             text = memo->toPlainText().toStdString();
     }
@@ -206,12 +221,18 @@ void PageWindow::Act(const std::string& button) {
     auto* entry = dynamic_cast<TDataEntryWizManager*>(&wizard_);
     auto* drill = dynamic_cast<TDrillDownWizManager*>(&wizard_);
     WizardPage& page = wizard_.Page(i);
-    if (button == "btnNext") wizard_.Next(i);
-    else if (button == "btnPrevious") wizard_.Back(i);
-    else if (button == "btnCancel") wizard_.Cancel(i, true);
-    else if (button == "btnFinish") wizard_.FinishButton(i);
-    else if (button == "btnBrowse") entry ? entry->Browse() : drill->Browse();
-    else if (drill && page.Form == "TfrmPage15") button == "btnAdd" ? drill->AddJoinPressed() : drill->RemoveJoinPressed();
+    if (button == "btnNext")
+        wizard_.Next(i);
+    else if (button == "btnPrevious")
+        wizard_.Back(i);
+    else if (button == "btnCancel")
+        wizard_.Cancel(i, true);
+    else if (button == "btnFinish")
+        wizard_.FinishButton(i);
+    else if (button == "btnBrowse")
+        entry ? entry->Browse() : drill->Browse();
+    else if (drill && page.Form == "TfrmPage15")
+        button == "btnAdd" ? drill->AddJoinPressed() : drill->RemoveJoinPressed();
     else if (drill && page.Form == "TfrmPage16")
         button == "btnAdd" ? drill->AddSearchFieldPressed() : drill->RemoveSearchFieldPressed();
     else {
@@ -250,9 +271,10 @@ ChooserWindow::ChooserWindow(CatalogClient& catalog, std::string templatesDir)
         const char* text;
         int wizard;
     };
-    for (const Panel& p : {Panel{"Data Entry Application", "Build a simple form for entry of data into your database.", 0},
-                           Panel{"Data Drill-Down Application",
-                                 "Develop a drill-down browser for your data, based on a set of database queries.", 1}}) {
+    for (const Panel& p :
+         {Panel{"Data Entry Application", "Build a simple form for entry of data into your database.", 0},
+          Panel{"Data Drill-Down Application",
+                "Develop a drill-down browser for your data, based on a set of database queries.", 1}}) {
         auto* button = new QPushButton(QString("%1\n%2").arg(p.title, p.text), this);
         button->setStyleSheet("text-align: left; padding: 6px;");
         int n = p.wizard;
