@@ -82,6 +82,10 @@ std::string LighttpdServer::Config(const LighttpdOptions& o, int port) {
       << "server.max-request-size = 0\n"
       << "cgi.assign = (\".tsm\" => " << Quoted(o.ksml) << ", \".ksm\" => " << Quoted(o.ksml)
       << ")\n"
+      // The wizards name their templates in capitals (EntryForm.TSM); suffix keys ignore case
+      // when read but match it when used, so the capital suffix goes by the path.
+      << "$HTTP[\"url\"] =~ \"\\.TSM$\" {\n  cgi.assign = (\"\" => " << Quoted(o.ksml)
+      << ")\n}\n"
       // URL-template mode: the gateway itself as /cgi-bin/ksml?TEMPLATE=...
       << "alias.url = (\"/cgi-bin/ksml\" => " << Quoted(o.ksml) << ")\n"
       << "$HTTP[\"url\"] =~ \"^/cgi-bin/\" {\n  cgi.assign = (\"\" => \"\")\n}\n"

@@ -1,0 +1,159 @@
+#include "wizards/application_generation.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "tests/support/temp_home.h"
+
+namespace tessaro::wizards {
+namespace {
+
+std::string Templates() {
+    return std::string(TESSARO_SOURCE_DIR) + "/wizards/templates";
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+DataEntryModel EntryModel() {
+    DataEntryModel m;
+    m.ApplicationTitle = "Staff";
+    m.DataSource = {"db", "", ""};
+    m.Tables = {"staff"};
+    m.ChosenFields.Add("staff.name", {"staff", "name", "varchar(20)", "", ""});
+    m.PageStyle = "SimpleStyle";
+    m.Header = DefaultHeader("Staff");
+    m.Footer = DefaultFooter();
+    m.TargetType = "NextPage Generated";
+    return m;
+}
+
+TEST(DataEntryGeneration, MailBlockOnlyWithARecipientAndTheNextPage) {
+    TCodeGenerator g;
+    DataEntryModel plain = EntryModel();
+    GenerationResult result = GenerateDataEntry(plain, g, Templates());
+    ASSERT_TRUE(result.error.empty()) << result.error;
+    ASSERT_EQ(result.files.size(), 2u);
+    EXPECT_FALSE(Contains(result.files[1].text, "TSMAIL"));
+    EXPECT_FALSE(Contains(result.files[1].text, "TSLOCATION"));
+    EXPECT_FALSE(Contains(result.files[0].text, "#"));  // every placeholder was filled
+    EXPECT_TRUE(Contains(result.files[0].text, "<CENTER><H1>Staff</H1></CENTER>"));
+
+    DataEntryModel mailed = EntryModel();
+    mailed.MailTo = "boss@example.com";
+    mailed.MailFrom = "form@example.com";
+    mailed.TargetType = "NextPage Existing";
+    mailed.NextPageURL = "http://example.com/done";
+    result = GenerateDataEntry(mailed, g, Templates());
+    EXPECT_TRUE(Contains(result.files[1].text, "<TSMAIL FROM=\"form@example.com\"\n"));
+    EXPECT_TRUE(Contains(result.files[1].text, "        SUBJECT=\"Data Submition (Staff)\">\n"));
+    EXPECT_TRUE(Contains(result.files[1].text, "name: #name#\n"));
+    EXPECT_TRUE(Contains(result.files[1].text, "<TSLOCATION URL=\"http://example.com/done\">"));
+    EXPECT_EQ(result.pictures, (std::vector<std::string>{"entryform.gif", "dataentry.gif"}));
+}
+
+TEST(DataEntryGeneration, AMissingTemplateIsReported) {
+    TCodeGenerator g;
+    DataEntryModel m = EntryModel();
+    GenerationResult result = GenerateDataEntry(m, g, "/no/such/folder");
+    EXPECT_EQ(result.error, "Cannot open file /no/such/folder/wiz2_1.txt");
+    EXPECT_TRUE(result.files.empty());
+}
+
+DrillDownModel DrillModel() {
+    DrillDownModel m;
+    m.ApplicationTitle = "Finder";
+    m.DataSource = {"db", "", ""};
+    m.SearchFields.Add("T.C", {"T", "C", "VARCHAR", "LIKE xxx*", ""});
+    m.ResultFields.Add("T.C", {"T", "C", "VARCHAR", "Hdr", "20"});
+    m.DetailFields.Add("T.C", {"T", "C", "VARCHAR", "", ""});
+    m.UniqueId = {"T", "ID", "INTEGER", "", ""};
+    return m;
+}
+
+TEST(DrillDownGeneration, OneTableNeedsNoJoins) {
+    DrillDownModel m = DrillModel();
+    ASSERT_TRUE(CheckDrillDownJoins(m));
+    TCodeGenerator g;
+    GenerationResult result = GenerateDrillDown(m, g, Templates());
+    ASSERT_TRUE(result.error.empty()) << result.error;
+    const std::string& results = result.files[1].text;
+    EXPECT_TRUE(Contains(results, "SELECT T.C,T.ID\nFROM T\nWHERE  0=0 \n")) << results;
+    EXPECT_TRUE(Contains(results, "       AND T.C LIKE '#T__C#%' \n"));
+    EXPECT_TRUE(Contains(
+        results,
+        R"(<TSCOL HEADER="Hdr" WIDTH="20" TEXT="<A HREF=""Detail.TSM?T__ID=#URLEncodedFormat(ID)#"">#C#</A>">)"));
+    const std::string& detail = result.files[2].text;
+    EXPECT_TRUE(Contains(detail, "WHERE  T.ID = #Val(T__ID)# \n")) << detail;
+    EXPECT_TRUE(Contains(detail, std::string(22, ' ') + "T.C: #C#\n"));
+}
+
+TEST(DrillDownGeneration, UnconnectedTablesAreRefused) {
+    DrillDownModel m = DrillModel();
+    m.DetailFields.Add("U.D", {"U", "D", "TEXT", "", ""});
+    bool results = false, detail = true;
+    EXPECT_FALSE(CheckDrillDownJoins(m, &results, &detail));
+    EXPECT_TRUE(results);
+    EXPECT_FALSE(detail);
+    m.Joins.Add("T.ID = U.TID", {"T", "U"});
+    EXPECT_TRUE(CheckDrillDownJoins(m));
+    TCodeGenerator g;
+    GenerationResult result = GenerateDrillDown(m, g, Templates());
+    EXPECT_TRUE(Contains(result.files[2].text, "FROM T,U\nWHERE T.ID = U.TID AND  T.ID")) << result.files[2].text;
+}
+
+TEST(CompletionText, NamesAreFilledIn) {
+    std::ifstream in(Templates() + "/wizard1.rtf");
+    std::string rtf((std::istreambuf_iterator<char>(in)), {});
+    std::string text = FillCompletionText(rtf, {{"#DataEntryHTMLFile#", "/w/EntryForm.TSM"},
+                                                {"#DataEntryTSMLFile#", "/w/DataEntry.TSM"},
+                                                {"#HTMLFileName#", "EntryForm.TSM"}});
+    EXPECT_TRUE(Contains(text, "{\\i /w/EntryForm.TSM}"));
+    EXPECT_FALSE(Contains(text, "#"));
+}
+
+class CopyFileTest : public TempFolderTest {};
+
+TEST_F(CopyFileTest, CopiesIntoAFolderAndReportsBothEnds) {
+    std::string big(8192 * 2 + 5, 'x');
+    std::ofstream(dir_ + "/src.gif", std::ios::binary) << big;
+    std::ofstream(dir_ + "/exact.gif", std::ios::binary) << std::string(8192, 'y');
+    tessaro::test::TempFolder target;
+    CopyFileToDirectory(dir_ + "/src.gif", target.path());
+    CopyFileToDirectory(dir_ + "/exact.gif", target.path());
+    std::ifstream a(target.path() + "/src.gif", std::ios::binary), b(target.path() + "/exact.gif", std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(a)), {}), big);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(b)), {}).size(), 8192u);
+    try {
+        CopyFileToDirectory(dir_ + "/none.gif", target.path());
+        ADD_FAILURE();
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open file " + dir_ + "/none.gif");
+    }
+    try {
+        CopyFileToDirectory(dir_ + "/src.gif", dir_ + "/missing/out.gif");
+        ADD_FAILURE();
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create file " + dir_ + "/missing/out.gif");
+    }
+}
+
+}  // namespace
+}  // namespace tessaro::wizards
+
+#include "wizards/rtf_to_html.h"
+
+namespace tessaro::wizards {
+namespace {
+
+TEST(RtfToHtml, ParagraphsEmphasisGroupsAndHexCharacters) {
+    EXPECT_EQ(RtfToHtml("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 {\\b Ready.}\\par a {\\i x<y} \\'95 caf\\'e9\\par}"),
+              "<B>Ready.</B><BR>\na <I>x&lt;y</I> &bull; caf&#233;<BR>\n");
+    EXPECT_EQ(RtfToHtml("\\b bold\\b0  plain"), "<B>bold</B> plain");
+    EXPECT_EQ(RtfToHtml("{\\b {\\i both} b}"), "<B><I>both</I> b</B>");
+}
+
+}  // namespace
+}  // namespace tessaro::wizards

@@ -1,0 +1,173 @@
+#include "wizards/code_generator.h"
+
+#include <gtest/gtest.h>
+
+namespace tessaro::wizards {
+namespace {
+
+TFormFieldProperties Control(const std::string& type, const std::string& content = "") {
+    TFormFieldProperties p;
+    p.ControlType = type;
+    p.Content = content;
+    return p;
+}
+
+TFormFieldProperties WithOptions(const std::string& type, std::size_t count, std::size_t selected) {
+    TFormFieldProperties p = Control(type);
+    for (std::size_t i = 0; i < count; ++i)
+        p.Options[i] = {"x" + std::to_string(i + 1), "v" + std::to_string(i + 1), i + 1 == selected ? "Yes" : "No"};
+    return p;
+}
+
+struct ControlCase {
+    const char* name;
+    TFormFieldProperties properties;
+    Lines expected;
+};
+
+class FormControlTest : public ::testing::TestWithParam<ControlCase> {};
+
+TEST_P(FormControlTest, EmitsTheControlsLines) {
+    EXPECT_EQ(TCodeGenerator::FormControl("c", GetParam().properties), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Controls, FormControlTest,
+    ::testing::Values(
+        ControlCase{"TextBox", Control("TextBox"), {R"(<INPUT TYPE="text" NAME="c" SIZE="50" MAXLENGTH="40">)"}},
+        ControlCase{"TextBoxWithContent",
+                    Control("TextBox", "v"),
+                    {R"(<INPUT TYPE="text" NAME="c" VALUE="v" SIZE="50" MAXLENGTH="40">)"}},
+        ControlCase{"TextArea", Control("TextArea", "hi"), {R"(<TEXTAREA NAME="c" COLS="50" ROWS="40">hi</TEXTAREA>)"}},
+        ControlCase{"HiddenEmpty", Control("Hidden Field"), {R"(<INPUT TYPE="hidden" NAME="c">)"}},
+        ControlCase{"HiddenValue", Control("Hidden Field", "7"), {R"(<INPUT TYPE="hidden" NAME="c" VALUE="7">)"}},
+        ControlCase{
+            "MultiSelect",
+            WithOptions("Multi-Select", 1, 1),
+            {R"(<SELECT NAME="c" SIZE="10" MULTIPLE>)", R"(     <OPTION VALUE="v1" SELECTED>x1)", "     </SELECT>"}},
+        ControlCase{"DropDown",
+                    WithOptions("Drop-Down", 2, 0),
+                    {R"(<SELECT NAME="c">)", R"(     <OPTION VALUE="v1">x1)", R"(     <OPTION VALUE="v2">x2)",
+                     "     </SELECT>"}},
+        ControlCase{
+            "SingleSelect", WithOptions("Single-Select", 0, 0), {R"(<SELECT NAME="c" SIZE="10">)", "     </SELECT>"}},
+        ControlCase{
+            "Radio",
+            WithOptions("Radio Buttons", 2, 2),
+            {R"(<INPUT TYPE="radio" NAME="c" VALUE="v1">x1)", R"(<INPUT TYPE="radio" NAME="c" VALUE="v2" CHECKED>x2)"}},
+        ControlCase{"Checkboxes",
+                    WithOptions("Checkboxes", 1, 1),
+                    {R"(<INPUT TYPE="checkbox" NAME="c" VALUE="v1" CHECKED>x1)"}},
+        ControlCase{"Unknown", Control("Slider"), {""}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FormControlOptions, AllHundredOptionsAreEmitted) {
+    EXPECT_EQ(TCodeGenerator::FormControl("c", WithOptions("Radio Buttons", 100, 0)).size(), 100u);
+    EXPECT_EQ(TCodeGenerator::FormControl("c", WithOptions("Drop-Down", 100, 0)).size(), 102u);
+}
+
+TEST(ValidationFields, OneLinePerRule) {
+    struct Case {
+        const char* rule;
+        const char* line;
+    };
+    for (const Case& c : {Case{"Integer", R"(<INPUT TYPE="hidden" NAME="c_integer" VALUE="m">)"},
+                          Case{"Float", R"(<INPUT TYPE="hidden" NAME="c_float" VALUE="m">)"},
+                          Case{"Date", R"(<INPUT TYPE="hidden" NAME="c_date" VALUE="m">)"},
+                          Case{"Required", R"(<INPUT TYPE="hidden" NAME="c_required" VALUE="m">)"},
+                          Case{"Range", R"(<INPUT TYPE="hidden" NAME="c_range" VALUE="MIN=1 MAX=9">)"}})
+        EXPECT_EQ(TCodeGenerator::ValidationField("c", c.rule, "9", "1", "m"), c.line) << c.rule;
+}
+
+TEST(Placeholders, FirstOccurrenceIgnoringCaseAnywhere) {
+    TCodeGenerator g;
+    g.SetText("#PageHeader#<BODY>#pageheader#");
+    g.ReplaceText("#PAGEHEADER#", "A");
+    EXPECT_EQ(g.Text(), "A<BODY>#pageheader#");
+    g.ReplaceLines("#PageHeader#", {"x", "y"});
+    EXPECT_EQ(g.Text(), "A<BODY>x\ny\n");
+    g.ReplaceText("#Missing#", "z");
+    EXPECT_EQ(g.Text(), "A<BODY>x\ny\n");
+}
+
+TDBTableFieldsList Fields(std::initializer_list<TDBTableField> list) {
+    TDBTableFieldsList fields;
+    for (const TDBTableField& f : list) fields.Add(QualifiedName(f.TableName, f.FieldName), f);
+    return fields;
+}
+
+TEST(SearchConditions, TextIsQuotedAndNumbersGoThroughVal) {
+    TDBTableField text{"T", "C", "varchar(20)", "", ""};
+    TDBTableField number{"T", "N", "INTEGER", "", ""};
+    EXPECT_EQ(TCodeGenerator::SearchCondition(text, "LIKE *xxx*"), "T.C LIKE '%#T__C#%' ");
+    EXPECT_EQ(TCodeGenerator::SearchCondition(text, "LIKE xxx*"), "T.C LIKE '#T__C#%' ");
+    EXPECT_EQ(TCodeGenerator::SearchCondition(text, "LIKE *xxx"), "T.C LIKE '%#T__C#' ");
+    EXPECT_EQ(TCodeGenerator::SearchCondition(text, "="), "T.C = '#T__C#' ");
+    EXPECT_EQ(TCodeGenerator::SearchCondition(number, ">"), "T.N > #Val(T__N)# ");
+    number.Setting = "<=";
+    EXPECT_EQ(TCodeGenerator::SearchConditions(Fields({number})),
+              (Lines{R"(    <TSIF #T__N# IS NOT "">)", "       AND T.N <= #Val(T__N)# ", "    </TSIF>", ""}));
+}
+
+TEST(MailBlock, WithoutQueryAndSender) {
+    TFieldPropertiesList props;
+    TDBTableFieldsList fields = Fields({{"staff", "name", "TEXT", "", ""}});
+    props.Properties(FindOrCreateProperties("staff.name", props)).Caption = "Name";
+    EXPECT_EQ(TCodeGenerator::MailBlock("", "", props, fields, "Data Submition (S)", "a@b"),
+              (Lines{R"(<TSMAIL FROM="Unknown")", R"(        TO="a@b")", R"x(        SUBJECT="Data Submition (S)">)x",
+                     "Name: #name#", "</TSMAIL>"}));
+    EXPECT_EQ(TCodeGenerator::MailBlock("q", "me", props, fields, "s", "t")[1], R"(        FROM="me")");
+}
+
+TEST(FormFields, StylesFrameAndPadTheControls) {
+    TFieldPropertiesList props;
+    TDBTableFieldsList fields =
+        Fields({{"t", "a", "TEXT", "", ""}, {"t", "r", "TEXT", "", ""}, {"t", "h", "TEXT", "", ""}});
+    props.Properties(FindOrCreateProperties("t.a", props)).Caption = "Name";
+    props.Properties(FindOrCreateProperties("t.r", props)) = WithOptions("Radio Buttons", 2, 0);
+    props.Properties(FindOrCreateProperties("t.r", props)).Caption = "Pick";
+    props.Properties(FindOrCreateProperties("t.h", props)).ControlType = "Hidden Field";
+
+    Lines pre = TCodeGenerator::FormFields("PreformatedStyle", fields, false, props);
+    ASSERT_EQ(pre.size(), 5u);
+    EXPECT_EQ(pre[0], "<PRE>");
+    EXPECT_EQ(pre[1], std::string(21, ' ') + "Name " + R"(<INPUT TYPE="text" NAME="a" SIZE="50" MAXLENGTH="40">)");
+    EXPECT_EQ(pre[3], std::string(26, ' ') + R"(<INPUT TYPE="radio" NAME="r" VALUE="v2">x2)");
+    EXPECT_EQ(pre[4], "</PRE>");
+
+    Lines table = TCodeGenerator::FormFields("TabularStyle", fields, true, props);
+    EXPECT_EQ(
+        table[1],
+        R"(<TR><TD ALIGN="right">Name</TD><TD><INPUT TYPE="text" NAME="t__a" SIZE="50" MAXLENGTH="40"></TD></TR>)");
+    EXPECT_EQ(table[3], R"(<INPUT TYPE="radio" NAME="t__r" VALUE="v2">x2<BR></TD></TR>)");
+
+    Lines simple = TCodeGenerator::FormFields("SimpleStyle", fields, false, props);
+    EXPECT_EQ(simple.size(), 3u);
+    EXPECT_EQ(simple[2], R"(<INPUT TYPE="radio" NAME="r" VALUE="v2">x2<BR>)");
+
+    EXPECT_EQ(TCodeGenerator::HiddenFields(fields, props, false),
+              (Lines{R"(<INPUT TYPE="hidden" NAME="h" VALUE="">)"}));
+}
+
+TEST(ValidationRules, RuleThenRequiredPerField) {
+    TFieldPropertiesList props;
+    TDBTableFieldsList fields = Fields({{"t", "n", "INTEGER", "", ""}, {"t", "m", "TEXT", "", ""}});
+    TFormFieldProperties& n = props.Properties(FindOrCreateProperties("t.n", props));
+    n.ValidationRule = "Integer";
+    n.ValidationMessage = "whole";
+    n.Required = true;
+    n.RequiredMessage = "needed";
+    EXPECT_EQ(TCodeGenerator::ValidationRules(fields, props, true),
+              (Lines{R"(<INPUT TYPE="hidden" NAME="t__n_integer" VALUE="whole">)",
+                     R"(<INPUT TYPE="hidden" NAME="t__n_required" VALUE="needed">)"}));
+}
+
+TEST(ResultAndDetail, ColumnsAndPaddedLines) {
+    TDBTableFieldsList fields = Fields({{"T", "C", "TEXT", "Hdr", "20"}});
+    EXPECT_EQ(TCodeGenerator::ResultColumns(fields, "<A>", "</A>"),
+              (Lines{R"(<TSCOL HEADER="Hdr" WIDTH="20" TEXT="<A>#C#</A>">)"}));
+    EXPECT_EQ(TCodeGenerator::DetailLines(fields), (Lines{std::string(22, ' ') + "T.C: #C#"}));
+}
+
+}  // namespace
+}  // namespace tessaro::wizards

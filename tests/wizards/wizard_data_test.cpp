@@ -1,0 +1,91 @@
+#include "wizards/wizard_data.h"
+
+#include <gtest/gtest.h>
+
+#include "wizards/type_names.h"
+
+namespace tessaro::wizards {
+namespace {
+
+TEST(FieldProperties, AFieldNeverEditedHasEveryDefault) {
+    TFieldPropertiesList list;
+    std::size_t i = FindOrCreateProperties("staff.name", list);
+    const TFormFieldProperties& p = list.Properties(i);
+    EXPECT_EQ(p.QualifiedName, "staff.name");
+    EXPECT_EQ(p.Caption, "name");
+    EXPECT_EQ(p.ControlType, "TextBox");
+    EXPECT_EQ(p.Property1, "50");
+    EXPECT_EQ(p.Property2, "40");
+    EXPECT_EQ(p.VisibleItems, 10);
+    EXPECT_EQ(p.ValidationRule, "(none)");
+    EXPECT_FALSE(p.Required);
+    EXPECT_EQ(p.Options[99].Choice, "");
+    list.Properties(i).Caption = "Name";
+    EXPECT_EQ(FindOrCreateProperties("staff.name", list), i);  // found, not added again
+    EXPECT_EQ(list.Properties(i).Caption, "Name");
+    EXPECT_EQ(list.Count(), 1u);
+}
+
+TEST(FieldLists, FormLabelsAndJoinTexts) {
+    TDBTableFieldsList fields;
+    fields.Add(QualifiedName("staff", "dept_id"), {"staff", "dept_id", "INTEGER", "", ""});
+    EXPECT_EQ(fields.Key(0), "staff.dept_id");
+    EXPECT_EQ(fields.FormLabel(0), "staff__dept_id");
+    EXPECT_EQ(JoinText("staff.dept_id", "dept.dept_id"), "staff.dept_id = dept.dept_id");
+    EXPECT_TRUE(ContainsSpace("my table"));
+    EXPECT_FALSE(ContainsSpace("my_table"));
+}
+
+struct TypeCase {
+    const char* declared;
+    const char* base;
+    bool text;
+};
+
+TEST(TypeNames, DeclaredSizesAreCutBeforeComparing) {
+    for (const TypeCase& c :
+         {TypeCase{"varchar(20)", "VARCHAR", true}, TypeCase{" char (3) ", "CHAR", true},
+          TypeCase{"TEXT", "TEXT", true}, TypeCase{"numeric(10,2)", "NUMERIC", false},
+          TypeCase{"INTEGER", "INTEGER", false}, TypeCase{"DATE", "DATE", false}, TypeCase{"memo", "MEMO", true}}) {
+        EXPECT_EQ(BaseTypeName(c.declared), c.base) << c.declared;
+        EXPECT_EQ(IsTextType(c.declared), c.text) << c.declared;
+    }
+}
+
+// Fields of the named tables (one column each) and joins written "A-B".
+struct CoverageCase {
+    const char* name;
+    std::vector<std::string> tables;
+    std::vector<std::pair<std::string, std::string>> joins;
+    bool covered;
+};
+
+class JoinCoverage : public ::testing::TestWithParam<CoverageCase> {};
+
+TEST_P(JoinCoverage, ConnectedJoinSetsCoverTheirTables) {
+    const CoverageCase& c = GetParam();
+    TDBTableFieldsList fields;
+    for (const std::string& t : c.tables) fields.Add(QualifiedName(t, "id"), {t, "id", "INTEGER", "", ""});
+    TDBJoinsList joins;
+    for (const auto& [a, b] : c.joins) joins.Add(JoinText(a + ".id", b + ".id"), {a, b});
+    TDBJoinsList work;
+    std::vector<std::string> tables;
+    EXPECT_EQ(JoinsCoverTables(fields, joins, work, tables), c.covered);
+    EXPECT_EQ(tables.front(), c.tables.front());
+    EXPECT_EQ(joins.Count(), c.joins.size());  // the chosen joins are never touched
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, JoinCoverage,
+    ::testing::Values(CoverageCase{"OneTable", {"T1", "T1"}, {}, true},
+                      CoverageCase{"Chain", {"T1", "T2", "T3"}, {{"T1", "T2"}, {"T2", "T3"}}, true},
+                      CoverageCase{"ThirdTableLeftOut", {"T1", "T2", "T3"}, {{"T1", "T2"}}, false},
+                      // Two groups merged after their first member was relabelled: still one group.
+                      CoverageCase{"MergedGroups", {"C", "D", "B", "E"}, {{"C", "B"}, {"B", "E"}, {"C", "D"}}, true},
+                      CoverageCase{"TwoTablesNoJoin", {"T1", "T2"}, {}, false},
+                      CoverageCase{"TwoSeparatePairs", {"A", "B", "C", "D"}, {{"A", "B"}, {"C", "D"}}, false},
+                      CoverageCase{"StarWithExtraJoin", {"A", "B", "C"}, {{"A", "B"}, {"A", "C"}, {"B", "C"}}, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tessaro::wizards

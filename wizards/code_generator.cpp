@@ -1,0 +1,233 @@
+#include "wizards/code_generator.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "support/text_helpers.h"
+#include "wizards/type_names.h"
+
+namespace tessaro::wizards {
+
+namespace {
+
+std::string FieldName(const TDBTableFieldsList& fields, std::size_t i, bool formLabels) {
+    return formLabels ? fields.FormLabel(i) : fields.Fields(i).FieldName;
+}
+
+std::string Blanks(std::size_t width, std::size_t used) {
+    return std::string(used < width ? width - used : 0, ' ');
+}
+
+bool IsListed(const std::string& type) {
+    return type == "Radio Buttons" || type == "Checkboxes";
+}
+
+bool IsSelect(const std::string& type) {
+    return type == "Drop-Down" || type == "Single-Select" || type == "Multi-Select";
+}
+
+}  // namespace
+
+bool TCodeGenerator::LoadTemplate(const std::string& path) {
+    rec_.clear();
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream text;
+    text << in.rdbuf();
+    rec_ = text.str();
+    return true;
+}
+
+void TCodeGenerator::ReplaceText(const std::string& placeholder, const std::string& text) {
+    if (placeholder.empty()) return;
+    std::size_t at = LowerCopy(rec_).find(LowerCopy(placeholder));
+    if (at != std::string::npos) rec_.replace(at, placeholder.size(), text);
+}
+
+void TCodeGenerator::ReplaceLines(const std::string& placeholder, const Lines& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    ReplaceText(placeholder, text);
+}
+
+std::string TCodeGenerator::HiddenField(const std::string& name, const std::string& value) {
+    return "<INPUT TYPE=\"hidden\" NAME=\"" + name + "\" VALUE=\"" + value + "\">";
+}
+
+std::string TCodeGenerator::ValidationField(const std::string& name, const std::string& rule, const std::string& max,
+                                            const std::string& min, const std::string& message) {
+    std::string suffix;
+    if (rule == "Integer")
+        suffix = "_integer";
+    else if (rule == "Float")
+        suffix = "_float";
+    else if (rule == "Date")
+        suffix = "_date";
+    else if (rule == "Required")
+        suffix = "_required";
+    else if (rule == "Range")
+        return HiddenField(name + "_range", "MIN=" + min + " MAX=" + max);
+    else
+        return "";
+    return HiddenField(name + suffix, message);
+}
+
+Lines TCodeGenerator::FormControl(const std::string& name, const TFormFieldProperties& p) {
+    Lines lines;
+    const std::string& type = p.ControlType;
+    if (type == "Hidden Field") {
+        lines.push_back(p.Content.empty() ? "<INPUT TYPE=\"hidden\" NAME=\"" + name + "\">"
+                                          : HiddenField(name, p.Content));
+    } else if (type == "TextBox") {
+        std::string value = p.Content.empty() ? "" : " VALUE=\"" + p.Content + "\"";
+        lines.push_back("<INPUT TYPE=\"text\" NAME=\"" + name + "\"" + value + " SIZE=\"" + p.Property1 +
+                        "\" MAXLENGTH=\"" + p.Property2 + "\">");
+    } else if (type == "TextArea") {
+        lines.push_back("<TEXTAREA NAME=\"" + name + "\" COLS=\"" + p.Property1 + "\" ROWS=\"" + p.Property2 + "\">" +
+                        p.Content + "</TEXTAREA>");
+    } else if (IsListed(type)) {
+        std::string input = type == "Radio Buttons" ? "radio" : "checkbox";
+        // Every filled option up to the last of the hundred.
+        for (const FieldOptions& option : p.Options) {
+            if (option.Choice.empty()) break;
+            lines.push_back("<INPUT TYPE=\"" + input + "\" NAME=\"" + name + "\" VALUE=\"" + option.Value + "\"" +
+                            (option.Selected == "Yes" ? " CHECKED" : "") + ">" + option.Choice);
+        }
+    } else if (IsSelect(type)) {
+        std::string head = "<SELECT NAME=\"" + name + "\"";
+        if (type != "Drop-Down") head += " SIZE=\"" + std::to_string(p.VisibleItems) + "\"";
+        if (type == "Multi-Select") head += " MULTIPLE";
+        lines.push_back(head + ">");
+        for (const FieldOptions& option : p.Options) {
+            if (option.Choice.empty()) break;
+            lines.push_back("     <OPTION VALUE=\"" + option.Value + "\"" +
+                            (option.Selected == "Yes" ? " SELECTED" : "") + ">" + option.Choice);
+        }
+        lines.push_back("     </SELECT>");
+    }
+    if (lines.empty()) lines.emplace_back();
+    return lines;
+}
+
+Lines TCodeGenerator::ValidationRules(const TDBTableFieldsList& fields, TFieldPropertiesList& properties,
+                                      bool formLabels) {
+    Lines lines;
+    for (std::size_t i = 0; i < fields.Count(); ++i) {
+        const TFormFieldProperties& p = properties.Properties(FindOrCreateProperties(fields.Key(i), properties));
+        std::string name = FieldName(fields, i, formLabels);
+        if (p.ValidationRule != "(none)")
+            lines.push_back(ValidationField(name, p.ValidationRule, p.RangeMax, p.RangeMin, p.ValidationMessage));
+        if (p.Required) lines.push_back(ValidationField(name, "Required", p.RangeMax, p.RangeMin, p.RequiredMessage));
+    }
+    return lines;
+}
+
+Lines TCodeGenerator::HiddenFields(const TDBTableFieldsList& fields, TFieldPropertiesList& properties,
+                                   bool formLabels) {
+    Lines lines;
+    for (std::size_t i = 0; i < fields.Count(); ++i) {
+        const TFormFieldProperties& p = properties.Properties(FindOrCreateProperties(fields.Key(i), properties));
+        if (p.ControlType == "Hidden Field") lines.push_back(HiddenField(FieldName(fields, i, formLabels), p.Content));
+    }
+    return lines;
+}
+
+Lines TCodeGenerator::FormFields(const std::string& style, const TDBTableFieldsList& fields, bool formLabels,
+                                 TFieldPropertiesList& properties) {
+    const bool tabular = style == "TabularStyle";
+    const bool preformatted = style == "PreformatedStyle";
+    const bool simple = style == "SimpleStyle";
+    Lines out;
+    if (tabular) out.push_back("<TABLE>");
+    if (preformatted) out.push_back("<PRE>");
+    for (std::size_t i = 0; i < fields.Count(); ++i) {
+        const TFormFieldProperties& p = properties.Properties(FindOrCreateProperties(fields.Key(i), properties));
+        if (p.ControlType == "Hidden Field") continue;
+        std::string prefix;
+        if (tabular) prefix = "<TR><TD ALIGN=\"right\">";
+        if (preformatted) prefix = Blanks(25, p.Caption.size());
+        prefix += p.Caption + (tabular ? "</TD><TD>" : " ");
+        Lines lines = FormControl(FieldName(fields, i, formLabels), p);
+        lines.front() = prefix + lines.front();
+        if (preformatted && IsListed(p.ControlType))
+            for (std::size_t n = 1; n < lines.size(); ++n) lines[n] = std::string(26, ' ') + lines[n];
+        if (tabular) {
+            if (IsListed(p.ControlType))
+                for (std::string& line : lines) line += "<BR>";
+            lines.back() += "</TD></TR>";
+        }
+        if (simple) {
+            if (IsListed(p.ControlType) || p.ControlType == "TextBox" || p.ControlType == "TextArea")
+                for (std::string& line : lines) line += "<BR>";
+            else if (IsSelect(p.ControlType))
+                lines.back() += "<BR>";
+        }
+        out.insert(out.end(), lines.begin(), lines.end());
+    }
+    if (tabular) out.push_back("</TABLE>");
+    if (preformatted) out.push_back("</PRE>");
+    return out;
+}
+
+Lines TCodeGenerator::MailBlock(const std::string& query, const std::string& from, TFieldPropertiesList& properties,
+                                const TDBTableFieldsList& fields, const std::string& subject, const std::string& to) {
+    std::string sender = from.empty() ? "Unknown" : from;
+    Lines lines;
+    if (!query.empty()) {
+        lines.push_back("<TSMAIL QUERY=\"" + query + "\"");
+        lines.push_back("        FROM=\"" + sender + "\"");
+    } else {
+        lines.push_back("<TSMAIL FROM=\"" + sender + "\"");
+    }
+    lines.push_back("        TO=\"" + to + "\"");
+    lines.push_back("        SUBJECT=\"" + subject + "\">");
+    for (std::size_t i = 0; i < fields.Count(); ++i) {
+        const TFormFieldProperties& p = properties.Properties(FindOrCreateProperties(fields.Key(i), properties));
+        lines.push_back(p.Caption + ": #" + fields.Fields(i).FieldName + "#");
+    }
+    lines.push_back("</TSMAIL>");
+    return lines;
+}
+
+std::string TCodeGenerator::SearchCondition(const TDBTableField& field, const std::string& condition) {
+    const bool like = condition == "LIKE xxx*" || condition == "LIKE *xxx" || condition == "LIKE *xxx*";
+    std::string left = field.TableName + "." + field.FieldName + (like ? " LIKE " : " " + condition + " ");
+    std::string variable = field.TableName + "__" + field.FieldName;
+    // A pattern is text whatever the column; other values of non-text columns are numbers.
+    if (!like && !IsTextType(field.TypeName)) return left + "#Val(" + variable + ")# ";
+    std::string value = "#" + variable + "#";
+    if (condition == "LIKE xxx*" || condition == "LIKE *xxx*") value += "%";
+    if (condition == "LIKE *xxx" || condition == "LIKE *xxx*") value = "%" + value;
+    return left + "'" + value + "' ";
+}
+
+Lines TCodeGenerator::SearchConditions(const TDBTableFieldsList& fields) {
+    Lines lines;
+    for (std::size_t i = 0; i < fields.Count(); ++i) {
+        lines.push_back("    <TSIF #" + fields.FormLabel(i) + "# IS NOT \"\">");
+        lines.push_back("       AND " + SearchCondition(fields.Fields(i), fields.Fields(i).Setting));
+        lines.push_back("    </TSIF>");
+        lines.emplace_back();
+    }
+    return lines;
+}
+
+Lines TCodeGenerator::ResultColumns(const TDBTableFieldsList& fields, const std::string& prefix,
+                                    const std::string& suffix) {
+    Lines lines;
+    for (std::size_t i = 0; i < fields.Count(); ++i) {
+        const TDBTableField& f = fields.Fields(i);
+        lines.push_back("<TSCOL HEADER=\"" + f.Setting + "\" WIDTH=\"" + f.ColumnWidth + "\" TEXT=\"" + prefix + "#" +
+                        f.FieldName + "#" + suffix + "\">");
+    }
+    return lines;
+}
+
+Lines TCodeGenerator::DetailLines(const TDBTableFieldsList& fields) {
+    Lines lines;
+    for (std::size_t i = 0; i < fields.Count(); ++i)
+        lines.push_back(Blanks(25, fields.Key(i).size()) + fields.Key(i) + ": #" + fields.Fields(i).FieldName + "#");
+    return lines;
+}
+
+}  // namespace tessaro::wizards

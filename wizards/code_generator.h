@@ -1,0 +1,54 @@
+// Turns the wizards' choices into template text: a buffer that a template text is loaded
+// into, placeholder replacement, and the fixed fragments (form controls, validation fields,
+// mail block, search conditions, result columns, detail lines). Generated lines end in LF.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "wizards/wizard_data.h"
+
+namespace tessaro::wizards {
+
+using Lines = std::vector<std::string>;
+
+class TCodeGenerator {
+public:
+    // Empties the buffer and loads the whole file; false when it cannot be read.
+    bool LoadTemplate(const std::string& path);
+    void SetText(std::string text) { rec_ = std::move(text); }
+    const std::string& Text() const { return rec_; }
+
+    // Replaces the first occurrence of the placeholder, found without regard to case.
+    void ReplaceText(const std::string& placeholder, const std::string& text);
+    // The same with lines, each followed by a line end.
+    void ReplaceLines(const std::string& placeholder, const Lines& lines);
+
+    static std::string HiddenField(const std::string& name, const std::string& value);
+    static std::string ValidationField(const std::string& name, const std::string& rule, const std::string& max,
+                                       const std::string& min, const std::string& message);
+    static Lines FormControl(const std::string& name, const TFormFieldProperties& properties);
+
+    // Over the chosen fields; names are form labels (table__column) when formLabels, else
+    // the column names.
+    static Lines ValidationRules(const TDBTableFieldsList& fields, TFieldPropertiesList& properties, bool formLabels);
+    static Lines HiddenFields(const TDBTableFieldsList& fields, TFieldPropertiesList& properties, bool formLabels);
+    // style: "TabularStyle", "PreformatedStyle" or "SimpleStyle".
+    static Lines FormFields(const std::string& style, const TDBTableFieldsList& fields, bool formLabels,
+                            TFieldPropertiesList& properties);
+    static Lines MailBlock(const std::string& query, const std::string& from, TFieldPropertiesList& properties,
+                           const TDBTableFieldsList& fields, const std::string& subject, const std::string& to);
+
+    // One SQL term. Text columns get the value in single quotes (which the engine doubles
+    // inside), every other column gets it through Val(), so no form or URL value can
+    // change the statement.
+    static std::string SearchCondition(const TDBTableField& field, const std::string& condition);
+    static Lines SearchConditions(const TDBTableFieldsList& fields);
+    static Lines ResultColumns(const TDBTableFieldsList& fields, const std::string& prefix, const std::string& suffix);
+    static Lines DetailLines(const TDBTableFieldsList& fields);
+
+private:
+    std::string rec_;
+};
+
+}  // namespace tessaro::wizards

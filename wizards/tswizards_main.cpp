@@ -1,0 +1,89 @@
+// tswizards: the application wizards.
+//   tswizards [-WIZARD1|-WIZARD2]                  the chooser, or that wizard, in windows
+//   tswizards --script FILE [-WIZARD1|-WIZARD2]    headless from a script (headless_driver.h);
+//                                                  prints every message, 0 when it all ran
+//   tswizards --screenshot FILE -WIZARD1           draws the wizard's first page into FILE (PNG)
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/program_path.h"
+#include "wizards/headless_driver.h"
+
+#ifdef TESSARO_WIZARDS_WINDOWS
+#include <QApplication>
+#include <QPixmap>
+#include <QTimer>
+
+#include "wizards/qt/wizard_window.h"
+#endif
+
+using namespace tessaro::wizards;
+
+namespace {
+
+int RunScript(const std::string& script, const std::string& start, CatalogClient& catalog,
+              const std::string& templates) {
+    std::ifstream in(script);
+    if (!in) {
+        std::fprintf(stderr, "tswizards: cannot read %s\n", script.c_str());
+        return 2;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    HeadlessDriver driver(catalog, templates);
+    bool ok = (start.empty() || driver.Run("start " + start)) && driver.RunScript(text.str());
+    for (const std::string& message : driver.Messages()) std::printf("MESSAGE: %s\n", message.c_str());
+    if (!ok) std::fprintf(stderr, "tswizards: %s\n", driver.Error().c_str());
+    return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string script, screenshot, start;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--script" && i + 1 < argc)
+            script = argv[++i];
+        else if (arg == "--screenshot" && i + 1 < argc)
+            screenshot = argv[++i];
+        else if (start.empty())
+            start = arg;
+    }
+    std::string programDir = tessaro::platform::ProgramDirectory();
+    CatalogClient catalog(programDir, CatalogClient::DefaultRequestDirectory(programDir));
+    std::string templates = programDir + "templates";
+    if (!script.empty()) return RunScript(script, start, catalog, templates);
+#ifdef TESSARO_WIZARDS_WINDOWS
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Tessaro Application Wizards");
+    QApplication::setQuitOnLastWindowClosed(false);
+    ChooserWindow chooser(catalog, templates);
+    QObject::connect(&chooser, &QObject::destroyed, &app, &QApplication::quit);
+    // Only the exact spellings start a wizard; the chooser shows when none started.
+    bool started = false;
+    if (start == "-WIZARD1")
+        started = chooser.StartWizard(0);
+    else if (start == "-WIZARD2")
+        started = chooser.StartWizard(1);
+    else if (start == "-WIZARD3")
+        started = chooser.StartWizard(2);
+    if (!screenshot.empty()) {
+        QWidget* shown = started && chooser.Page() ? static_cast<QWidget*>(chooser.Page()) : &chooser;
+        shown->show();
+        QApplication::processEvents();
+        return shown->grab().save(QString::fromStdString(screenshot), "PNG") ? 0 : 1;
+    }
+    if (!started) chooser.show();
+    // Closing the chooser ends the program.
+    chooser.setAttribute(Qt::WA_QuitOnClose, true);
+    QApplication::setQuitOnLastWindowClosed(true);
+    return app.exec();
+#else
+    (void)screenshot;
+    std::fprintf(stderr, "tswizards: built without windows; use --script FILE\n");
+    return 2;
+#endif
+}

@@ -1,0 +1,17 @@
+// Column type names as the catalogue gives them, compared by the wizards' type rules.
+// Drivers that keep the declared type ("varchar(20)", "numeric(10,2)") are cut at "(" and
+// trimmed first, and case does not matter.
+#pragma once
+
+#include <string>
+
+namespace tessaro::wizards {
+
+// "varchar(20) " -> "VARCHAR".
+std::string BaseTypeName(const std::string& typeName);
+
+// Text columns take their values in single quotes in generated SQL: TEXT, LONGTEXT, CHAR,
+// MEMO, ALPHANUMERIC, VARCHAR.
+bool IsTextType(const std::string& typeName);
+
+}  // namespace tessaro::wizards
