@@ -54,8 +54,15 @@ void CQueryPage::Setup() {
     m_queryDebug = GetSettings() != nullptr && GetSettings()->GetNumber("Debug", "WriteQueryInfo", 0) != 0 &&
                    IsDebugClient();
     m_ifStack = std::make_unique<CIfBlockStack>(
-        [this](const std::string& condition) { return GetEvaluator().EvaluateCondition(condition); });
+        [this](const std::string& condition) { return GetEvaluator().EvaluateCondition(condition); },
+        [this] { return ParsePlace(); });
     StartRequestTimer();
+}
+
+std::string CQueryPage::ParsePlace() const {
+    CTemplateParser* parser = currentTemplateParser();
+    if (parser == nullptr) return {};
+    return "line " + std::to_string(parser->ErrorLine(false)) + " of the template file " + templateFileName();
 }
 
 void CQueryPage::StartRequestTimer() {

@@ -25,10 +25,10 @@ bool IsBlank(const std::string& line) { return TrimmedCopy(line).empty(); }
 
 }  // namespace
 
-std::string CQueryPage::WriteErrorReport() {
+std::string CQueryPage::WriteErrorReport(bool syntaxError) {
     CTemplateParser* parser = currentTemplateParser();
     if (parser == nullptr) return {};
-    long line = parser->lexer().source() ? parser->lexer().source()->state().line : 0;
+    long line = parser->ErrorLine(syntaxError);
     std::string path = templateFileName();
     std::string text = "The error occurred on (or near) line " + std::to_string(line) + " of the template file " +
                        HtmlEscape(path) + "<P>";
@@ -90,7 +90,7 @@ std::string CQueryPage::BuildSyntaxReport() {
     CTemplateParser* parser = currentTemplateParser();
     if (parser == nullptr) return "An error occurred while attempting to process the template file.<P>" + WriteDebugBlock();
     std::string report = "An error occurred while attempting to process " + LexerStateDescription(parser->lexer()) +
-                         ".<P>" + WriteErrorReport();
+                         ".<P>" + WriteErrorReport(true);
     std::vector<std::uint32_t> expected;
     try {
         expected = parser->expectedTokens(parser->errorFlag() ? parser->errorState() : parser->state());
