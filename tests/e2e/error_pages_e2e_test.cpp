@@ -99,8 +99,9 @@ TEST_F(ErrorPages, TheLineOfTheErrorIsTheLineItIsOn) {
             site.WriteDocument("inc-" + file, text);
             auto included = Page("main-" + file, "<P>main\n<P>main\n<TSINCLUDE TEMPLATE=\"inc-" + file + "\">\n");
             EXPECT_EQ(included.status, 500) << included.body;
-            EXPECT_TRUE(Contains(included.body,
-                                 "The error occurred on (or near) line " + std::to_string(c.line) + " of the template file"))
+            // The included file is named, as the disk has it (not upper-cased).
+            EXPECT_TRUE(Contains(included.body, "The error occurred on (or near) line " + std::to_string(c.line) +
+                                                    " of the template file " + site.document_root() + "/inc-" + file))
                 << included.body;
         }
     }
