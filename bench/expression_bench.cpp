@@ -13,49 +13,45 @@ namespace {
 
 // 100 rows of one column "name", for the column lists.
 class BenchQuery : public CExpressionQuery {
- public:
-  int GetRowCount() override { return 100; }
-  int FindColumn(const std::string& name) override { return name == "name" ? 1 : -1; }
-  std::string GetCell(int row, int) override { return "name" + std::to_string(row); }
+public:
+    int GetRowCount() override { return 100; }
+    int FindColumn(const std::string& name) override { return name == "name" ? 1 : -1; }
+    std::string GetCell(int row, int) override { return "name" + std::to_string(row); }
 };
 
 // A kilobyte of page text with a few words the searches look for.
 std::string Kilobyte() {
-  std::string text;
-  while (text.size() < 1000) text += "Some <b>text</b> & words for the needle test; ";
-  return text.substr(0, 1000) + "needle";
+    std::string text;
+    while (text.size() < 1000) text += "Some <b>text</b> & words for the needle test; ";
+    return text.substr(0, 1000) + "needle";
 }
 
 std::string HundredElements() {
-  std::string list;
-  for (int i = 1; i <= 100; ++i) list += (i > 1 ? "," : "") + std::string("item") + std::to_string(i);
-  return list;
+    std::string list;
+    for (int i = 1; i <= 100; ++i) list += (i > 1 ? "," : "") + std::string("item") + std::to_string(i);
+    return list;
 }
 
 class BenchRuntime : public CRuntimeInterface {
- public:
-  std::map<std::string, std::string> variables{{"price", "19.95"},
-                                               {"qty", "3"},
-                                               {"name", "Widget"},
-                                               {"Form.Color", "blue"},
-                                               {"q.total", "120"},
-                                               {"padded", "   a padded form value   "},
-                                               {"list", HundredElements()},
-                                               {"kb", Kilobyte()}};
-  BenchQuery query;
-  void LookupVariable(const std::string& name, int, std::string& value, int) override {
-    const auto it = variables.find(name);
-    if (it == variables.end()) throw CRuntimeInterfaceSignalingException(name, "Variable not found");
-    value = it->second;
-  }
-  CExpressionQuery* FindQuery(const std::string& name) override { return name == "q" ? &query : nullptr; }
-  int EscapeSingleQuotes() override { return 0; }
-  void Evaluate(std::string&, const std::string&, int) override {}
-  void SetVariable(const std::string&, const std::string&) override {}
-  void GetErrorReport(std::string&) override {}
-  void DeleteClientVariable(const std::string&) override {}
-  void GetTemplatePath(std::string&) override {}
-  void GetClientVariableList(std::string&) override {}
+public:
+    std::map<std::string, std::string> variables{{"price", "19.95"},          {"qty", "3"},
+                                                 {"name", "Widget"},          {"Form.Color", "blue"},
+                                                 {"q.total", "120"},          {"padded", "   a padded form value   "},
+                                                 {"list", HundredElements()}, {"kb", Kilobyte()}};
+    BenchQuery query;
+    void LookupVariable(const std::string& name, int, std::string& value, int) override {
+        const auto it = variables.find(name);
+        if (it == variables.end()) throw CRuntimeInterfaceSignalingException(name, "Variable not found");
+        value = it->second;
+    }
+    CExpressionQuery* FindQuery(const std::string& name) override { return name == "q" ? &query : nullptr; }
+    int EscapeSingleQuotes() override { return 0; }
+    void Evaluate(std::string&, const std::string&, int) override {}
+    void SetVariable(const std::string&, const std::string&) override {}
+    void GetErrorReport(std::string&) override {}
+    void DeleteClientVariable(const std::string&) override {}
+    void GetTemplatePath(std::string&) override {}
+    void GetClientVariableList(std::string&) override {}
 };
 
 const char* const kMix[] = {
@@ -70,43 +66,44 @@ const char* const kMix[] = {
 };
 
 CExpressionEvaluationDriver& Driver() {
-  static CExpressionEvaluationDriver driver;
-  return driver;
+    static CExpressionEvaluationDriver driver;
+    return driver;
 }
 
 void BM_ExpressionMix(benchmark::State& state) {
-  BenchRuntime runtime;
-  std::string out;
-  std::size_t i = 0;
-  for (auto _ : state) {
-    Driver().EvaluateToString(&runtime, kMix[i], out, -1);
-    benchmark::DoNotOptimize(out.data());
-    i = (i + 1) % (sizeof kMix / sizeof kMix[0]);
-  }
-  state.SetItemsProcessed(state.iterations());
+    BenchRuntime runtime;
+    std::string out;
+    std::size_t i = 0;
+    for (auto _ : state) {
+        Driver().EvaluateToString(&runtime, kMix[i], out, -1);
+        benchmark::DoNotOptimize(out.data());
+        i = (i + 1) % (sizeof kMix / sizeof kMix[0]);
+    }
+    state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_ExpressionMix)->ThreadRange(1, 4)->UseRealTime();
 
 void BM_Condition(benchmark::State& state) {
-  BenchRuntime runtime;
-  for (auto _ : state) benchmark::DoNotOptimize(Driver().EvaluateToBoolean(&runtime, "qty GT 2 AND name IS 'widget'", -1));
-  state.SetItemsProcessed(state.iterations());
+    BenchRuntime runtime;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(Driver().EvaluateToBoolean(&runtime, "qty GT 2 AND name IS 'widget'", -1));
+    state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_Condition);
 
 // A block of page text as an output tag evaluates it: every attribute quote becomes a
 // doubled quote, one string part each. items_per_second is blocks per second.
 void BM_QuotedPageText(benchmark::State& state) {
-  BenchRuntime runtime;
-  std::string block;
-  for (int i = 0; i < state.range(0); ++i) block += "<td class=\"c\" title=\"#name#\">#price#</td>";
-  std::string expression, out;
-  CExpressionEvaluationDriver::ConvertToStringExpression(("\"" + block + "\"").c_str(), expression);
-  for (auto _ : state) {
-    Driver().EvaluateToString(&runtime, expression.c_str(), out, -1);
-    benchmark::DoNotOptimize(out.data());
-  }
-  state.SetItemsProcessed(state.iterations());
+    BenchRuntime runtime;
+    std::string block;
+    for (int i = 0; i < state.range(0); ++i) block += "<td class=\"c\" title=\"#name#\">#price#</td>";
+    std::string expression, out;
+    CExpressionEvaluationDriver::ConvertToStringExpression(("\"" + block + "\"").c_str(), expression);
+    for (auto _ : state) {
+        Driver().EvaluateToString(&runtime, expression.c_str(), out, -1);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_QuotedPageText)->Arg(10)->Arg(1000)->Arg(10000);
 
@@ -114,31 +111,30 @@ BENCHMARK(BM_QuotedPageText)->Arg(10)->Arg(1000)->Arg(10000);
 // One call per iteration; items_per_second is calls per second. The runtime evaluates
 // nested texts through the driver, as a page does for IIf and Evaluate.
 class NestingBenchRuntime : public BenchRuntime {
- public:
-  void Evaluate(std::string& value, const std::string& text, int row) override {
-    Driver().EvaluateToString(this, text.c_str(), value, row);
-  }
+public:
+    void Evaluate(std::string& value, const std::string& text, int row) override {
+        Driver().EvaluateToString(this, text.c_str(), value, row);
+    }
 };
 
 void RunFunctionCall(benchmark::State& state, const char* expression) {
-  NestingBenchRuntime runtime;
-  runtime.variables["x"] = "1234567.891";
-  runtime.variables["a"] = "3";
-  runtime.variables["b"] = "7";
-  std::string out;
-  for (auto _ : state) {
-    Driver().EvaluateToString(&runtime, expression, out, -1);
-    benchmark::DoNotOptimize(out.data());
-  }
-  state.SetItemsProcessed(state.iterations());
+    NestingBenchRuntime runtime;
+    runtime.variables["x"] = "1234567.891";
+    runtime.variables["a"] = "3";
+    runtime.variables["b"] = "7";
+    std::string out;
+    for (auto _ : state) {
+        Driver().EvaluateToString(&runtime, expression, out, -1);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations());
 }
-
 
 // One built-in function call per family, whole evaluations as a page runs them.
 // items_per_second is evaluations per second.
 struct FunctionRow {
-  const char* name;
-  const char* expression;
+    const char* name;
+    const char* expression;
 };
 
 const FunctionRow kFunctionRows[] = {
@@ -154,31 +150,39 @@ const FunctionRow kFunctionRows[] = {
 };
 
 void BM_Function(benchmark::State& state, const char* expression) {
-  BenchRuntime runtime;
-  std::string out;
-  for (auto _ : state) {
-    Driver().EvaluateToString(&runtime, expression, out, -1);
-    benchmark::DoNotOptimize(out.data());
-  }
-  state.SetItemsProcessed(state.iterations());
+    BenchRuntime runtime;
+    std::string out;
+    for (auto _ : state) {
+        Driver().EvaluateToString(&runtime, expression, out, -1);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations());
 }
 
-void BM_DateFormatNow(benchmark::State& state) { RunFunctionCall(state, "DateFormat(Now(), \"mmmm d, yyyy\")"); }
+void BM_DateFormatNow(benchmark::State& state) {
+    RunFunctionCall(state, "DateFormat(Now(), \"mmmm d, yyyy\")");
+}
 BENCHMARK(BM_DateFormatNow);
 
-void BM_NumberFormatMask(benchmark::State& state) { RunFunctionCall(state, "NumberFormat(x, \"9,999.99\")"); }
+void BM_NumberFormatMask(benchmark::State& state) {
+    RunFunctionCall(state, "NumberFormat(x, \"9,999.99\")");
+}
 BENCHMARK(BM_NumberFormatMask);
 
-void BM_DollarFormat(benchmark::State& state) { RunFunctionCall(state, "DollarFormat(x)"); }
+void BM_DollarFormat(benchmark::State& state) {
+    RunFunctionCall(state, "DollarFormat(x)");
+}
 BENCHMARK(BM_DollarFormat);
 
-void BM_IIfWithDE(benchmark::State& state) { RunFunctionCall(state, "IIf(a GT b, DE(\"x\"), DE(\"y\"))"); }
+void BM_IIfWithDE(benchmark::State& state) {
+    RunFunctionCall(state, "IIf(a GT b, DE(\"x\"), DE(\"y\"))");
+}
 BENCHMARK(BM_IIfWithDE);
 
 const bool kFunctionRowsRegistered = [] {
-  for (const FunctionRow& row : kFunctionRows)
-    benchmark::RegisterBenchmark((std::string("BM_Function/") + row.name).c_str(), BM_Function, row.expression);
-  return true;
+    for (const FunctionRow& row : kFunctionRows)
+        benchmark::RegisterBenchmark((std::string("BM_Function/") + row.name).c_str(), BM_Function, row.expression);
+    return true;
 }();
 
 }  // namespace

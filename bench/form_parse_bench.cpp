@@ -42,14 +42,14 @@ private:
 
 std::string Environment(const std::string& type, std::size_t length) {
     std::string b;
-    for (const std::string& e : {std::string("REQUEST_METHOD=POST"), "CONTENT_TYPE=" + type,
-                                 "CONTENT_LENGTH=" + std::to_string(length)})
+    for (const std::string& e :
+         {std::string("REQUEST_METHOD=POST"), "CONTENT_TYPE=" + type, "CONTENT_LENGTH=" + std::to_string(length)})
         b += e + std::string(1, '\0');
     return b + std::string(1, '\0');
 }
 
 std::string FieldName(long i) {
-    std::string n = "f" + std::to_string(i / 2);   // each name twice
+    std::string n = "f" + std::to_string(i / 2);  // each name twice
     return n + std::string(256 - n.size(), 'x');
 }
 
@@ -71,7 +71,8 @@ void BM_MultipartFields(benchmark::State& state) {
     const long fields = state.range(0);
     std::string body;
     for (long i = 0; i < fields; ++i)
-        body += "--B\r\nContent-Disposition: form-data; name=\"" + FieldName(i) + "\"\r\n\r\nv" + std::to_string(i) + "\r\n";
+        body += "--B\r\nContent-Disposition: form-data; name=\"" + FieldName(i) + "\"\r\n\r\nv" + std::to_string(i) +
+                "\r\n";
     body += "--B--\r\n";
     UncappedSettings settings;
     const std::string env = Environment("multipart/form-data; boundary=B", body.size());

@@ -68,10 +68,14 @@ int main(int argc, char** argv) {
     std::string query = "action=Echo", path;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string opt = argv[i];
-        if (opt == "--clients") clients = std::max(1, std::atoi(argv[i + 1]));
-        else if (opt == "--requests") requests = std::max(1, std::atoi(argv[i + 1]));
-        else if (opt == "--query") query = argv[i + 1];
-        else if (opt == "--socket") path = argv[i + 1];
+        if (opt == "--clients")
+            clients = std::max(1, std::atoi(argv[i + 1]));
+        else if (opt == "--requests")
+            requests = std::max(1, std::atoi(argv[i + 1]));
+        else if (opt == "--query")
+            query = argv[i + 1];
+        else if (opt == "--socket")
+            path = argv[i + 1];
         else {
             std::fprintf(stderr, "usage: tspipeload [--clients N] [--requests M] [--query TEXT] [--socket PATH]\n");
             return 2;

@@ -55,15 +55,15 @@ void BM_PooledRequestQuery(benchmark::State& state) {
 void BM_ConnectPerQuery(benchmark::State& state) {
     odbcENV& env = g_engine->pool.GetEnvironment();
     for (auto _ : state) {
-        odbcCONNECT* connect = env.AllocConnect(const_cast<char*>(kLogin.dataSource.c_str()), const_cast<char*>("bench"),
-                                   const_cast<char*>(""), 0);
+        odbcCONNECT* connect = env.AllocConnect(const_cast<char*>(kLogin.dataSource.c_str()),
+                                                const_cast<char*>("bench"), const_cast<char*>(""), 0);
         if (!connect || !connect->Connected()) {
             state.SkipWithError("connect failed");
             delete connect;
             break;
         }
-        odbcCURSOR* cursor = connect->AllocCursor(static_cast<char*>(nullptr), 0, 0, 0, nullptr, 0, nullptr,
-                                                  nullptr, 0, nullptr);
+        odbcCURSOR* cursor =
+            connect->AllocCursor(static_cast<char*>(nullptr), 0, 0, 0, nullptr, 0, nullptr, nullptr, 0, nullptr);
         if (!FetchOneRow(cursor)) state.SkipWithError("query failed");
         delete cursor;
         env.DeAllocConnect(connect);

@@ -12,9 +12,9 @@ enum class Kind { Number, Word, Colon, Separator };
 
 struct Piece {
     Kind kind;
-    long value = 0;    // numbers
-    int digits = 0;    // numbers
-    std::string word;  // words, upper case
+    long value = 0;      // numbers
+    int digits = 0;      // numbers
+    std::string word;    // words, upper case
     bool glued = false;  // no blank between this piece and the one before
 };
 
@@ -25,13 +25,13 @@ struct NameEntry {
 
 // Full names and the abbreviations accepted for them.
 constexpr NameEntry kNames[] = {
-    {"JANUARY", 1},   {"JAN", 1},   {"FEBRUARY", 2}, {"FEB", 2},  {"MARCH", 3},   {"MAR", 3},
-    {"APRIL", 4},     {"APR", 4},   {"MAY", 5},      {"JUNE", 6}, {"JUN", 6},     {"JULY", 7},
-    {"JUL", 7},       {"AUGUST", 8}, {"AUG", 8},     {"SEPTEMBER", 9}, {"SEPT", 9}, {"SEP", 9},
-    {"OCTOBER", 10},  {"OCT", 10},  {"NOVEMBER", 11}, {"NOV", 11}, {"DECEMBER", 12}, {"DEC", 12},
-    {"SUNDAY", 0},    {"SUN", 0},   {"MONDAY", 0},   {"MON", 0},  {"TUESDAY", 0}, {"TUE", 0},
-    {"TUES", 0},      {"WEDNESDAY", 0}, {"WED", 0},  {"THURSDAY", 0}, {"THU", 0}, {"THUR", 0},
-    {"THURS", 0},     {"FRIDAY", 0}, {"FRI", 0},     {"SATURDAY", 0}, {"SAT", 0},
+    {"JANUARY", 1},  {"JAN", 1},       {"FEBRUARY", 2},  {"FEB", 2},       {"MARCH", 3},     {"MAR", 3},
+    {"APRIL", 4},    {"APR", 4},       {"MAY", 5},       {"JUNE", 6},      {"JUN", 6},       {"JULY", 7},
+    {"JUL", 7},      {"AUGUST", 8},    {"AUG", 8},       {"SEPTEMBER", 9}, {"SEPT", 9},      {"SEP", 9},
+    {"OCTOBER", 10}, {"OCT", 10},      {"NOVEMBER", 11}, {"NOV", 11},      {"DECEMBER", 12}, {"DEC", 12},
+    {"SUNDAY", 0},   {"SUN", 0},       {"MONDAY", 0},    {"MON", 0},       {"TUESDAY", 0},   {"TUE", 0},
+    {"TUES", 0},     {"WEDNESDAY", 0}, {"WED", 0},       {"THURSDAY", 0},  {"THU", 0},       {"THUR", 0},
+    {"THURS", 0},    {"FRIDAY", 0},    {"FRI", 0},       {"SATURDAY", 0},  {"SAT", 0},
 };
 
 constexpr const char* kOrdinalSuffixes[] = {"ST", "ND", "RD", "TH"};
@@ -92,8 +92,12 @@ int AmPm(const Piece& piece) {
     return 0;
 }
 
-bool IsNumber(const std::vector<Piece>& p, std::size_t i) { return i < p.size() && p[i].kind == Kind::Number; }
-bool IsColon(const std::vector<Piece>& p, std::size_t i) { return i < p.size() && p[i].kind == Kind::Colon; }
+bool IsNumber(const std::vector<Piece>& p, std::size_t i) {
+    return i < p.size() && p[i].kind == Kind::Number;
+}
+bool IsColon(const std::vector<Piece>& p, std::size_t i) {
+    return i < p.size() && p[i].kind == Kind::Colon;
+}
 
 // Finds and removes the time: H:MM[:SS[.fff]] [AM|PM] or H AM|PM.
 bool TakeTime(std::vector<Piece>& pieces, ParsedDateTime& result) {
@@ -149,7 +153,9 @@ int CurrentYear() {
     return local.tm_year + 1900;
 }
 
-bool IsYearLike(const Piece& piece) { return piece.digits >= 3 || piece.value > 31; }
+bool IsYearLike(const Piece& piece) {
+    return piece.digits >= 3 || piece.value > 31;
+}
 
 bool TakeDate(const std::vector<Piece>& pieces, DateOrder order, ParsedDateTime& result) {
     std::vector<Piece> numbers;
@@ -225,8 +231,7 @@ bool TakeDate(const std::vector<Piece>& pieces, DateOrder order, ParsedDateTime&
     } else {
         return false;
     }
-    if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month))
-        return false;
+    if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) return false;
     result.year = year;
     result.month = month;
     result.day = day;

@@ -28,7 +28,9 @@ U128 pow10u(int n) {
 
 // Exponent differences, bounded so that no arithmetic on them can overflow; any
 // shift beyond 100 places already empties or overflows every mantissa.
-int boundedShift(long shift) { return shift > 100 ? 100 : shift < -100 ? -100 : static_cast<int>(shift); }
+int boundedShift(long shift) {
+    return shift > 100 ? 100 : shift < -100 ? -100 : static_cast<int>(shift);
+}
 
 template <class M>
 U128 magnitude(const M& m) {
@@ -122,11 +124,10 @@ std::atomic<typename RWDecimal<M>::OverflowHandler> RWDecimal<M>::overflowHandle
     [](const RWDecimalOverflowErr<M>& e) { throw RWExternalErr(e.why()); }};
 
 template <class M>
-std::atomic<typename RWDecimal<M>::InexactHandler> RWDecimal<M>::inexactHandler_{
-    [](const RWDecimalInexactErr<M>& e) {
-        if (e.opCode() == rwdOpDiv) return;
-        std::cerr << e.why() << std::endl;
-    }};
+std::atomic<typename RWDecimal<M>::InexactHandler> RWDecimal<M>::inexactHandler_{[](const RWDecimalInexactErr<M>& e) {
+    if (e.opCode() == rwdOpDiv) return;
+    std::cerr << e.why() << std::endl;
+}};
 
 template <class M>
 typename RWDecimal<M>::OverflowHandler RWDecimal<M>::setOverflowHandler(OverflowHandler h) {
@@ -397,7 +398,8 @@ RWDecimal<M> RWDecimal<M>::divide(const RWDecimal& a, const RWDecimal& b) {
     if (exponent > Traits::maxDigits) {
         const int drop = exponent - Traits::maxDigits > 39 ? 39 : static_cast<int>(exponent - Traits::maxDigits);
         const M shorter = scaleQuiet(q, -drop);
-        if (!quotient.inexact && scaleQuiet(shorter, drop) != q) reportInexact(rwdOpDiv, a, b, RWDCML_DIVINEXACT(), Traits::className);
+        if (!quotient.inexact && scaleQuiet(shorter, drop) != q)
+            reportInexact(rwdOpDiv, a, b, RWDCML_DIVINEXACT(), Traits::className);
         q = shorter;
         exponent = Traits::maxDigits;
     }
@@ -470,11 +472,19 @@ RWDecimal<M> RWDecimal<M>::roundTo(const RWDecimal& x, int places, int method) {
         restIsHalf = rest == half;
     }
     switch (method) {
-    case PLAIN: if (restAboveHalf || restIsHalf) ++q; break;
-    case UP: if (rest > 0) ++q; break;
-    case DOWN: break;
-    case BANKERS: if (restAboveHalf || (restIsHalf && (q & 1) != 0)) ++q; break;
-    default: break;
+        case PLAIN:
+            if (restAboveHalf || restIsHalf) ++q;
+            break;
+        case UP:
+            if (rest > 0) ++q;
+            break;
+        case DOWN:
+            break;
+        case BANKERS:
+            if (restAboveHalf || (restIsHalf && (q & 1) != 0)) ++q;
+            break;
+        default:
+            break;
     }
     M result = fromMagnitude<M>(q, x.mantissa_.isNegative());
     if (places < 0) {

@@ -25,8 +25,16 @@ struct RWDecimalTraits<int96> {
 };
 
 // Operation codes carried by the error objects.
-enum RWDecimalOp { rwdOpAssign = 0, rwdOpAdd = 1, rwdOpSub = 2, rwdOpMul = 3, rwdOpDiv = 4,
-                   rwdOpPow = 5, rwdOpPow10 = 6, rwdOpConversion = 7 };
+enum RWDecimalOp {
+    rwdOpAssign = 0,
+    rwdOpAdd = 1,
+    rwdOpSub = 2,
+    rwdOpMul = 3,
+    rwdOpDiv = 4,
+    rwdOpPow = 5,
+    rwdOpPow10 = 6,
+    rwdOpConversion = 7
+};
 const char* rwDecimalOpName(int code);  // "=", "+", ... ; "" for an unknown code
 
 template <class M>
@@ -96,7 +104,6 @@ public:
     RWDecimal& operator*=(const RWDecimal& b) { return *this = *this * b; }
     RWDecimal& operator/=(const RWDecimal& b) { return *this = *this / b; }
 
-
     static RWDecimal add(const RWDecimal& a, const RWDecimal& b, int op);
     static RWDecimal multiply(const RWDecimal& a, const RWDecimal& b);
     static RWDecimal divide(const RWDecimal& a, const RWDecimal& b);
@@ -158,14 +165,28 @@ public:
     using RWDecimalErrBase<M>::RWDecimalErrBase;
 };
 
-template <class M> RWDecimal<M> abs(const RWDecimal<M>& x) { return RWDecimal<M>(x.mantissa().abs(), x.exponent()); }
-template <class M> RWDecimal<M> pow(const RWDecimal<M>& x, int n) { return RWDecimal<M>::power(x, n); }
-template <class M> RWDecimal<M> round(const RWDecimal<M>& x, int places, int method = RWDecimal<M>::PLAIN) {
+template <class M>
+RWDecimal<M> abs(const RWDecimal<M>& x) {
+    return RWDecimal<M>(x.mantissa().abs(), x.exponent());
+}
+template <class M>
+RWDecimal<M> pow(const RWDecimal<M>& x, int n) {
+    return RWDecimal<M>::power(x, n);
+}
+template <class M>
+RWDecimal<M> round(const RWDecimal<M>& x, int places, int method = RWDecimal<M>::PLAIN) {
     return RWDecimal<M>::roundTo(x, places, method);
 }
-template <class M> RWDecimal<M> reciprocal(const RWDecimal<M>& x) { return RWDecimal<M>::reciprocal(x); }
-template <class M> double toDouble(const RWDecimal<M>& x) { return x.toDouble(); }
-template <class M> std::int64_t toInteger(const RWDecimal<M>& x, int method = RWDecimal<M>::PLAIN) {
+template <class M>
+RWDecimal<M> reciprocal(const RWDecimal<M>& x) {
+    return RWDecimal<M>::reciprocal(x);
+}
+template <class M>
+double toDouble(const RWDecimal<M>& x) {
+    return x.toDouble();
+}
+template <class M>
+std::int64_t toInteger(const RWDecimal<M>& x, int method = RWDecimal<M>::PLAIN) {
     return x.toInteger(method);
 }
 

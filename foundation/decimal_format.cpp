@@ -9,7 +9,9 @@
 
 namespace {
 
-std::string s(const RWCString& c) { return std::string(c.data(), c.length()); }
+std::string s(const RWCString& c) {
+    return std::string(c.data(), c.length());
+}
 
 // Inserts the separator after every `size` digits counted from the right end.
 std::string groupDigits(const std::string& digits, const std::string& sep, int size) {
@@ -39,12 +41,18 @@ enum PictureClass { cAt = 0, cPoint = 1, cHash = 2, cDigit = 3, cControl = 4, cL
 
 int classify(char c) {
     switch (c) {
-    case '@': return cAt;
-    case '.': return cPoint;
-    case '#': return cHash;
-    case '_': return cDigit;
-    case '\0': return cEnd;
-    default: break;
+        case '@':
+            return cAt;
+        case '.':
+            return cPoint;
+        case '#':
+            return cHash;
+        case '_':
+            return cDigit;
+        case '\0':
+            return cEnd;
+        default:
+            break;
     }
     return std::strchr("$()+,-0CL", c) ? cControl : cLiteral;
 }
@@ -53,7 +61,9 @@ enum Zone { farLeft, nearLeft, nearRight, farRight };
 
 }  // namespace
 
-RWDecimalFormat::RWDecimalFormat() { neg_.nearLeftText_ = "-"; }
+RWDecimalFormat::RWDecimalFormat() {
+    neg_.nearLeftText_ = "-";
+}
 
 RWDecimalFormat::RWDecimalFormat(const char* picture) {
     neg_.nearLeftText_ = "-";
@@ -69,33 +79,45 @@ RWDecimalFormat::RWDecimalFormat(const char* picture) {
 
     auto control = [&](char c, Zone zone) {
         const bool left = zone == farLeft || zone == nearLeft;
-        RWCString RWDecimalFormatAttributes::*text =
-            zone == farLeft    ? &RWDecimalFormatAttributes::farLeftText_
-            : zone == nearLeft ? &RWDecimalFormatAttributes::nearLeftText_
-            : zone == nearRight ? &RWDecimalFormatAttributes::nearRightText_
-                                : &RWDecimalFormatAttributes::farRightText_;
+        RWCString RWDecimalFormatAttributes::*text = zone == farLeft     ? &RWDecimalFormatAttributes::farLeftText_
+                                                     : zone == nearLeft  ? &RWDecimalFormatAttributes::nearLeftText_
+                                                     : zone == nearRight ? &RWDecimalFormatAttributes::nearRightText_
+                                                                         : &RWDecimalFormatAttributes::farRightText_;
         const char one[2] = {c, '\0'};
         switch (c) {
-        case '(': case ')': case '-':
-            append(text, one, negative);
-            negativeNotation = true;
-            break;
-        case '+':
-            append(text, one, positive);
-            if (zone == farRight) negativeNotation = true;
-            break;
-        case '$': append(text, one, both); break;
-        case ',':
-            if (left) setLeftDigitSeperator(RWCString(","));
-            else setRightDigitSeperator(RWCString(","));
-            break;
-        case '0':
-            if (left) setLeftFillChar('0');
-            else setRightFillChar('0');
-            break;
-        case 'C': setJustification(CENTER); break;
-        case 'L': setJustification(LEFT); break;
-        default: break;
+            case '(':
+            case ')':
+            case '-':
+                append(text, one, negative);
+                negativeNotation = true;
+                break;
+            case '+':
+                append(text, one, positive);
+                if (zone == farRight) negativeNotation = true;
+                break;
+            case '$':
+                append(text, one, both);
+                break;
+            case ',':
+                if (left)
+                    setLeftDigitSeperator(RWCString(","));
+                else
+                    setRightDigitSeperator(RWCString(","));
+                break;
+            case '0':
+                if (left)
+                    setLeftFillChar('0');
+                else
+                    setRightFillChar('0');
+                break;
+            case 'C':
+                setJustification(CENTER);
+                break;
+            case 'L':
+                setJustification(LEFT);
+                break;
+            default:
+                break;
         }
     };
 
@@ -179,9 +201,10 @@ RWDecimalFormat::RWDecimalFormat(const char* picture) {
         if (pos_.rightDigitSeperator_.isNull())
             places = rest;
         else
-            places = rest == 0 ? 0
-                               : rest - (rest - 1) / (static_cast<int>(pos_.rightDigitSeperator_.length()) +
-                                                      pos_.rightGroupSize_);
+            places =
+                rest == 0
+                    ? 0
+                    : rest - (rest - 1) / (static_cast<int>(pos_.rightDigitSeperator_.length()) + pos_.rightGroupSize_);
         setDecimalPlaces(places);
     }
 }
@@ -192,12 +215,16 @@ void RWDecimalFormat::append(RWCString RWDecimalFormatAttributes::*field, const 
     if (sign == negative || sign == both) (neg_.*field).append(text);
 }
 
-void RWDecimalFormat::throwFormatsDiffer() { throw RWInternalErr(RWMessageText(RWDCML_FORMATSDIFF())); }
+void RWDecimalFormat::throwFormatsDiffer() {
+    throw RWInternalErr(RWMessageText(RWDCML_FORMATSDIFF()));
+}
 
 namespace {
 // Place counts beyond any decimal's digits change nothing but the size of the padding.
 constexpr int kPlaceLimit = 4096;
-int boundedPlaces(int places) { return std::clamp(places, -kPlaceLimit, kPlaceLimit); }
+int boundedPlaces(int places) {
+    return std::clamp(places, -kPlaceLimit, kPlaceLimit);
+}
 }  // namespace
 
 RWDecimalPortable RWDecimalFormat::roundPortable(const RWDecimalPortable& value, int places, int method) {
@@ -225,13 +252,20 @@ RWDecimalPortable RWDecimalFormat::roundPortable(const RWDecimalPortable& value,
     bool up = false;
     if (!tail.empty()) {
         switch (method) {
-        case RWDecimalFormat::PLAIN: up = tail[0] > '4'; break;
-        case RWDecimalFormat::UP: up = true; break;
-        case RWDecimalFormat::DOWN: up = false; break;
-        case RWDecimalFormat::BANKERS:
-            up = tail == "5" ? ((head.back() - '0') % 2 == 1) : tail[0] > '4';
-            break;
-        default: break;
+            case RWDecimalFormat::PLAIN:
+                up = tail[0] > '4';
+                break;
+            case RWDecimalFormat::UP:
+                up = true;
+                break;
+            case RWDecimalFormat::DOWN:
+                up = false;
+                break;
+            case RWDecimalFormat::BANKERS:
+                up = tail == "5" ? ((head.back() - '0') % 2 == 1) : tail[0] > '4';
+                break;
+            default:
+                break;
         }
     }
     if (up) {
@@ -287,8 +321,7 @@ std::string RWDecimalFormat::formatWith(const RWDecimalFormatAttributes& attribu
     }
     // Grouping.
     std::string groupedInt = groupDigits(intDigits, s(a.leftDigitSeperator_), a.leftGroupSize_);
-    const std::string groupedFrac =
-        reversed(groupDigits(reversed(frac), s(a.rightDigitSeperator_), a.rightGroupSize_));
+    const std::string groupedFrac = reversed(groupDigits(reversed(frac), s(a.rightDigitSeperator_), a.rightGroupSize_));
     // Point.
     std::string pointText;
     if (!groupedFrac.empty() || (a.showDecimalPoint_ && (!a.allDecimals_ || a.decimalPlaces_ >= 0)))
@@ -309,9 +342,16 @@ std::string RWDecimalFormat::formatWith(const RWDecimalFormatAttributes& attribu
         const std::size_t fill = static_cast<std::size_t>(-excess);
         std::size_t leftFill = 0, rightFill = 0;
         switch (a.justification_) {
-        case LEFT: rightFill = fill; break;
-        case CENTER: leftFill = fill / 2; rightFill = fill - leftFill; break;
-        default: leftFill = fill; break;
+            case LEFT:
+                rightFill = fill;
+                break;
+            case CENTER:
+                leftFill = fill / 2;
+                rightFill = fill - leftFill;
+                break;
+            default:
+                leftFill = fill;
+                break;
         }
         return s(a.farLeftText_) + std::string(leftFill, a.leftFillChar_) + s(a.nearLeftText_) + groupedInt +
                pointText + groupedFrac + s(a.nearRightText_) + std::string(rightFill, a.rightFillChar_) +
@@ -350,24 +390,35 @@ namespace {
 
 const char* justificationName(int j) {
     switch (j) {
-    case 0: return "LEFT";
-    case 1: return "CENTER";
-    case 2: return "RIGHT";
-    default: return "??? UNKNOWN ???";
+        case 0:
+            return "LEFT";
+        case 1:
+            return "CENTER";
+        case 2:
+            return "RIGHT";
+        default:
+            return "??? UNKNOWN ???";
     }
 }
 
 const char* roundMethodName(int m) {
     switch (m) {
-    case 0: return "PLAIN";
-    case 1: return "UP";
-    case 2: return "DOWN";
-    case 3: return "BANKERS";
-    default: return "??? UNKNOWN ???";
+        case 0:
+            return "PLAIN";
+        case 1:
+            return "UP";
+        case 2:
+            return "DOWN";
+        case 3:
+            return "BANKERS";
+        default:
+            return "??? UNKNOWN ???";
     }
 }
 
-const char* yesNo(bool b) { return b ? "yes" : "no"; }
+const char* yesNo(bool b) {
+    return b ? "yes" : "no";
+}
 
 std::string label(const char* name) {
     std::string l = "\n";

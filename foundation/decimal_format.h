@@ -50,9 +50,13 @@ public:
     const RWDecimalFormatAttributes& attributes(int sign) const { return sign == negative ? neg_ : pos_; }
 
     // Getters with `both` (or any other selector) throw RWInternalErr when the sets differ.
-#define RWDF_ACCESSORS(Type, Name, SetName, field)                                    \
-    Type Name(int sign = both) const { return get(&RWDecimalFormatAttributes::field, sign); } \
-    void SetName(const Type& value, int sign = both) { set(&RWDecimalFormatAttributes::field, value, sign); }
+#define RWDF_ACCESSORS(Type, Name, SetName, field)           \
+    Type Name(int sign = both) const {                       \
+        return get(&RWDecimalFormatAttributes::field, sign); \
+    }                                                        \
+    void SetName(const Type& value, int sign = both) {       \
+        set(&RWDecimalFormatAttributes::field, value, sign); \
+    }
     RWDF_ACCESSORS(bool, fixedWidth, setFixedWidth, fixedWidth_)
     RWDF_ACCESSORS(int, width, setWidth, width_)
     RWDF_ACCESSORS(int, justification, setJustification, justification_)
@@ -75,10 +79,18 @@ public:
     RWDF_ACCESSORS(RWCString, farRightText, setFarRightText, farRightText_)
 #undef RWDF_ACCESSORS
 
-    void appendNearLeftText(const char* text, int sign = both) { append(&RWDecimalFormatAttributes::nearLeftText_, text, sign); }
-    void appendNearRightText(const char* text, int sign = both) { append(&RWDecimalFormatAttributes::nearRightText_, text, sign); }
-    void appendFarLeftText(const char* text, int sign = both) { append(&RWDecimalFormatAttributes::farLeftText_, text, sign); }
-    void appendFarRightText(const char* text, int sign = both) { append(&RWDecimalFormatAttributes::farRightText_, text, sign); }
+    void appendNearLeftText(const char* text, int sign = both) {
+        append(&RWDecimalFormatAttributes::nearLeftText_, text, sign);
+    }
+    void appendNearRightText(const char* text, int sign = both) {
+        append(&RWDecimalFormatAttributes::nearRightText_, text, sign);
+    }
+    void appendFarLeftText(const char* text, int sign = both) {
+        append(&RWDecimalFormatAttributes::farLeftText_, text, sign);
+    }
+    void appendFarRightText(const char* text, int sign = both) {
+        append(&RWDecimalFormatAttributes::farRightText_, text, sign);
+    }
 
     // Rounds a portable decimal's digits to `places` (negative: whole tens, hundreds ...).
     static RWDecimalPortable roundPortable(const RWDecimalPortable& value, int places, int method);

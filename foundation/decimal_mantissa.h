@@ -113,8 +113,11 @@ public:
     using Base::Base;
     constexpr int64(Base b) : Base(b) {}
     constexpr int64(std::int32_t high, std::uint32_t low)
-        : Base(Base::fromRaw(static_cast<std::int64_t>((static_cast<std::uint64_t>(static_cast<std::uint32_t>(high)) << 32) | low))) {}
-    constexpr std::int32_t highWord() const { return static_cast<std::int32_t>(static_cast<std::uint64_t>(raw()) >> 32); }
+        : Base(Base::fromRaw(
+              static_cast<std::int64_t>((static_cast<std::uint64_t>(static_cast<std::uint32_t>(high)) << 32) | low))) {}
+    constexpr std::int32_t highWord() const {
+        return static_cast<std::int32_t>(static_cast<std::uint64_t>(raw()) >> 32);
+    }
     constexpr std::uint32_t lowWord() const { return static_cast<std::uint32_t>(static_cast<std::uint64_t>(raw())); }
 };
 
@@ -129,9 +132,17 @@ public:
                              (static_cast<__int128>(static_cast<unsigned __int128>(middle) << 32)) |
                              static_cast<__int128>(low))) {}
     constexpr std::int32_t highWord() const { return static_cast<std::int32_t>(raw() >> 64); }
-    constexpr std::uint32_t middleWord() const { return static_cast<std::uint32_t>(static_cast<unsigned __int128>(raw()) >> 32); }
-    constexpr std::uint32_t lowWord() const { return static_cast<std::uint32_t>(static_cast<unsigned __int128>(raw())); }
+    constexpr std::uint32_t middleWord() const {
+        return static_cast<std::uint32_t>(static_cast<unsigned __int128>(raw()) >> 32);
+    }
+    constexpr std::uint32_t lowWord() const {
+        return static_cast<std::uint32_t>(static_cast<unsigned __int128>(raw()));
+    }
 };
 
-inline std::ostream& operator<<(std::ostream& s, const int64& i) { return s << i.toString(); }
-inline std::ostream& operator<<(std::ostream& s, const int96& i) { return s << i.toString(); }
+inline std::ostream& operator<<(std::ostream& s, const int64& i) {
+    return s << i.toString();
+}
+inline std::ostream& operator<<(std::ostream& s, const int96& i) {
+    return s << i.toString();
+}

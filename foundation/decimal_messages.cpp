@@ -19,16 +19,42 @@ const RWMsgRecord kFormatsDiff{kCatalogue, 0x380c,
                                "[FORMATSDIFF]: positive and negative RWDecimalFormat attributes differ"};
 }  // namespace
 
-RWMsgId RWDCML_FROMDBLOVER() { return &kFromDblOver; }
-RWMsgId RWDCML_FROMPORTOVER() { return &kFromPortOver; }
-RWMsgId RWDCML_ASSIGNOVER() { return &kAssignOver; }
-RWMsgId RWDCML_ADDOVER() { return &kAddOver; }
-RWMsgId RWDCML_SUBOVER() { return &kSubOver; }
-RWMsgId RWDCML_MULOVER() { return &kMulOver; }
-RWMsgId RWDCML_DIVOVER() { return &kDivOver; }
-RWMsgId RWDCML_ADDINEXACT() { return &kAddInexact; }
-RWMsgId RWDCML_SUBINEXACT() { return &kSubInexact; }
-RWMsgId RWDCML_MULINEXACT() { return &kMulInexact; }
-RWMsgId RWDCML_DIVINEXACT() { return &kDivInexact; }
-RWMsgId RWDCML_POWRANGE() { return &kPowRange; }
-RWMsgId RWDCML_FORMATSDIFF() { return &kFormatsDiff; }
+RWMsgId RWDCML_FROMDBLOVER() {
+    return &kFromDblOver;
+}
+RWMsgId RWDCML_FROMPORTOVER() {
+    return &kFromPortOver;
+}
+RWMsgId RWDCML_ASSIGNOVER() {
+    return &kAssignOver;
+}
+RWMsgId RWDCML_ADDOVER() {
+    return &kAddOver;
+}
+RWMsgId RWDCML_SUBOVER() {
+    return &kSubOver;
+}
+RWMsgId RWDCML_MULOVER() {
+    return &kMulOver;
+}
+RWMsgId RWDCML_DIVOVER() {
+    return &kDivOver;
+}
+RWMsgId RWDCML_ADDINEXACT() {
+    return &kAddInexact;
+}
+RWMsgId RWDCML_SUBINEXACT() {
+    return &kSubInexact;
+}
+RWMsgId RWDCML_MULINEXACT() {
+    return &kMulInexact;
+}
+RWMsgId RWDCML_DIVINEXACT() {
+    return &kDivInexact;
+}
+RWMsgId RWDCML_POWRANGE() {
+    return &kPowRange;
+}
+RWMsgId RWDCML_FORMATSDIFF() {
+    return &kFormatsDiff;
+}

@@ -10,8 +10,21 @@ namespace {
 
 // Token codes of the reader.
 enum Token {
-    tDigit = 0, tSeparator = 1, tPoint = 2, tCurrency = 3, tEmpty = 4, tPercent = 5, tPlus = 6, tMinus = 7,
-    tOpen = 8, tClose = 9, tNull = 10, tMissing = 11, tNaN = 12, tEnd = 13, tNone = 14
+    tDigit = 0,
+    tSeparator = 1,
+    tPoint = 2,
+    tCurrency = 3,
+    tEmpty = 4,
+    tPercent = 5,
+    tPlus = 6,
+    tMinus = 7,
+    tOpen = 8,
+    tClose = 9,
+    tNull = 10,
+    tMissing = 11,
+    tNaN = 12,
+    tEnd = 13,
+    tNone = 14
 };
 
 class Reader {
@@ -76,14 +89,36 @@ private:
             return;
         }
         switch (c) {
-        case '%': token_ = tPercent; return;
-        case '+': token_ = tPlus; skipWhite(); return;
-        case '-': token_ = tMinus; skipWhite(); return;
-        case '(': token_ = tOpen; ++depth_; skipWhite(); return;
-        case 'n': tokenWidth_ = 0; if (follows("ull")) token_ = tNull; return;
-        case 'm': tokenWidth_ = 0; if (follows("issing")) token_ = tMissing; return;
-        case 'N': tokenWidth_ = 0; if (follows("aN")) token_ = tNaN; return;
-        default: break;
+            case '%':
+                token_ = tPercent;
+                return;
+            case '+':
+                token_ = tPlus;
+                skipWhite();
+                return;
+            case '-':
+                token_ = tMinus;
+                skipWhite();
+                return;
+            case '(':
+                token_ = tOpen;
+                ++depth_;
+                skipWhite();
+                return;
+            case 'n':
+                tokenWidth_ = 0;
+                if (follows("ull")) token_ = tNull;
+                return;
+            case 'm':
+                tokenWidth_ = 0;
+                if (follows("issing")) token_ = tMissing;
+                return;
+            case 'N':
+                tokenWidth_ = 0;
+                if (follows("aN")) token_ = tNaN;
+                return;
+            default:
+                break;
         }
         if (c == ')' && depth_ > 0) {
             token_ = tClose;
@@ -103,10 +138,18 @@ private:
             return;
         }
         switch (c) {
-        case ',': token_ = tSeparator; return;
-        case '.': token_ = tPoint; return;
-        case '$': token_ = tCurrency; skipWhite(); return;
-        default: break;
+            case ',':
+                token_ = tSeparator;
+                return;
+            case '.':
+                token_ = tPoint;
+                return;
+            case '$':
+                token_ = tCurrency;
+                skipWhite();
+                return;
+            default:
+                break;
         }
         in_.putback(static_cast<char>(c));
     }
@@ -147,7 +190,7 @@ private:
     void special() {
         const int t = peek();
         consume();
-        p_.setState(t == tNull ? RWDecimalPortable::nullstate
+        p_.setState(t == tNull      ? RWDecimalPortable::nullstate
                     : t == tMissing ? RWDecimalPortable::missingstate
                                     : RWDecimalPortable::NaNstate);
     }
@@ -296,12 +339,18 @@ void RWDecimalPortable::normalize() {
 
 std::string RWDecimalPortable::asString() const {
     switch (state_) {
-    case normal: break;
-    case nullstate: return "(null)";
-    case NaNstate: return "(NaN)";
-    case ctorError: return "(ctorError)";
-    case missingstate: return "(missing)";
-    default: return "(Impossible value)";
+        case normal:
+            break;
+        case nullstate:
+            return "(null)";
+        case NaNstate:
+            return "(NaN)";
+        case ctorError:
+            return "(ctorError)";
+        case missingstate:
+            return "(missing)";
+        default:
+            return "(Impossible value)";
     }
     std::string s = intDigits_.empty() ? "0" : intDigits_;
     if (negative_ && (!intDigits_.empty() || !fracDigits_.empty())) s.insert(0, "-");
@@ -309,7 +358,9 @@ std::string RWDecimalPortable::asString() const {
     return s;
 }
 
-double RWDecimalPortable::toDouble() const { return std::strtod(asString().c_str(), nullptr); }
+double RWDecimalPortable::toDouble() const {
+    return std::strtod(asString().c_str(), nullptr);
+}
 
 unsigned RWDecimalPortable::hash() const {
     const unsigned h = RWCString(intDigits_.c_str()).hash() + RWCString(fracDigits_.c_str()).hash();
@@ -372,7 +423,9 @@ RWDecimalPortable operator*(const RWDecimalPortable& a, const RWDecimalPortable&
     return fromDigits(a.negative_ != b.negative_, product, places);
 }
 
-std::ostream& operator<<(std::ostream& s, const RWDecimalPortable& p) { return s << p.asString(); }
+std::ostream& operator<<(std::ostream& s, const RWDecimalPortable& p) {
+    return s << p.asString();
+}
 
 std::istream& operator>>(std::istream& s, RWDecimalPortable& p) {
     p = Reader(s).read();

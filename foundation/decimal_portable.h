@@ -64,13 +64,19 @@ std::ostream& operator<<(std::ostream& s, const RWDecimalPortable& p);
 std::istream& operator>>(std::istream& s, RWDecimalPortable& p);
 
 // Decimal values to and from text.
-template <class M> RWDecimalPortable toPortable(const RWDecimal<M>& v);
-template <class M> std::ostream& operator<<(std::ostream& s, const RWDecimal<M>& v);
-template <class M> std::istream& operator>>(std::istream& s, RWDecimal<M>& v);
-template <class M> RWCString toString(const RWDecimal<M>& v);
-template <class M> std::string toStdString(const RWDecimal<M>& v);
+template <class M>
+RWDecimalPortable toPortable(const RWDecimal<M>& v);
+template <class M>
+std::ostream& operator<<(std::ostream& s, const RWDecimal<M>& v);
+template <class M>
+std::istream& operator>>(std::istream& s, RWDecimal<M>& v);
+template <class M>
+RWCString toString(const RWDecimal<M>& v);
+template <class M>
+std::string toStdString(const RWDecimal<M>& v);
 // Between widths; more digits than the target holds reports FROMPORTOVER.
-template <class To, class From> RWDecimal<To> convertDecimal(const RWDecimal<From>& v) {
+template <class To, class From>
+RWDecimal<To> convertDecimal(const RWDecimal<From>& v) {
     return RWDecimal<To>(toPortable(v));
 }
 

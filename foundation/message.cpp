@@ -52,30 +52,34 @@ constexpr std::size_t kToolsFirst = 0;
 constexpr std::size_t kCoreFirst = 22;
 
 char* duplicate(const char* text) {
-  std::size_t n = std::strlen(text) + 1;
-  char* p = new char[n];
-  std::memcpy(p, text, n);
-  return p;
+    std::size_t n = std::strlen(text) + 1;
+    char* p = new char[n];
+    std::memcpy(p, text, n);
+    return p;
 }
 
 }  // namespace
 
 const char* rwMsgText(RWMsgId rec) {
-  RW_ASSERT(rec != nullptr);
-  return rec->text;
+    RW_ASSERT(rec != nullptr);
+    return rec->text;
 }
 
 RWMsgId rwFindMessage(const char* catalogue, std::uint32_t id) {
-  if (!catalogue) return nullptr;
-  for (const RWMsgRecord& r : kRecords)
-    if (r.id == id && std::strcmp(r.catalogue, catalogue) == 0) return &r;
-  return nullptr;
+    if (!catalogue) return nullptr;
+    for (const RWMsgRecord& r : kRecords)
+        if (r.id == id && std::strcmp(r.catalogue, catalogue) == 0) return &r;
+    return nullptr;
 }
 
-#define RW_TOOL_RECORD(name, offset) \
-  RWMsgId RWTOOL_##name() { return &kRecords[kToolsFirst + (offset)]; }
-#define RW_CORE_RECORD(name, offset) \
-  RWMsgId RWCORE_##name() { return &kRecords[kCoreFirst + (offset)]; }
+#define RW_TOOL_RECORD(name, offset)              \
+    RWMsgId RWTOOL_##name() {                     \
+        return &kRecords[kToolsFirst + (offset)]; \
+    }
+#define RW_CORE_RECORD(name, offset)             \
+    RWMsgId RWCORE_##name() {                    \
+        return &kRecords[kCoreFirst + (offset)]; \
+    }
 
 RW_TOOL_RECORD(ALLOCOUT, 0x00)
 RW_TOOL_RECORD(BADRE, 0x01)
@@ -112,58 +116,60 @@ RW_CORE_RECORD(STREAM, 0x9)
 RW_CORE_RECORD(SYNSTREAM, 0xa)
 
 RWMessageText::RWMessageText(const char* text) {
-  RW_ASSERT(text != nullptr);
-  text_ = duplicate(text);
+    RW_ASSERT(text != nullptr);
+    text_ = duplicate(text);
 }
 
 RWMessageText RWMessageText::vformat(RWMsgId rec, std::va_list args) {
-  RW_ASSERT(rec != nullptr);
-  // The usual message fits the stack buffer; a longer one (a long file name, say) is
-  // formatted again into a buffer of its real size.
-  char buf[504];
-  std::va_list again;
-  va_copy(again, args);
-  int n = std::vsnprintf(buf, sizeof buf, rec->text, args);
-  if (n < 0) {
+    RW_ASSERT(rec != nullptr);
+    // The usual message fits the stack buffer; a longer one (a long file name, say) is
+    // formatted again into a buffer of its real size.
+    char buf[504];
+    std::va_list again;
+    va_copy(again, args);
+    int n = std::vsnprintf(buf, sizeof buf, rec->text, args);
+    if (n < 0) {
+        va_end(again);
+        return RWMessageText(Adopt{}, duplicate(rec->text));
+    }
+    char* text = new char[static_cast<std::size_t>(n) + 1];
+    if (static_cast<std::size_t>(n) < sizeof buf) {
+        std::memcpy(text, buf, static_cast<std::size_t>(n) + 1);
+    } else {
+        std::vsnprintf(text, static_cast<std::size_t>(n) + 1, rec->text, again);
+    }
     va_end(again);
-    return RWMessageText(Adopt{}, duplicate(rec->text));
-  }
-  char* text = new char[static_cast<std::size_t>(n) + 1];
-  if (static_cast<std::size_t>(n) < sizeof buf) {
-    std::memcpy(text, buf, static_cast<std::size_t>(n) + 1);
-  } else {
-    std::vsnprintf(text, static_cast<std::size_t>(n) + 1, rec->text, again);
-  }
-  va_end(again);
-  return RWMessageText(Adopt{}, text);
+    return RWMessageText(Adopt{}, text);
 }
 
 RWMessageText::RWMessageText(RWMsgId rec, ...) : text_(nullptr) {
-  std::va_list args;
-  va_start(args, rec);
-  RWMessageText m = vformat(rec, args);
-  va_end(args);
-  text_ = m.text_;
-  m.text_ = nullptr;
+    std::va_list args;
+    va_start(args, rec);
+    RWMessageText m = vformat(rec, args);
+    va_end(args);
+    text_ = m.text_;
+    m.text_ = nullptr;
 }
 
 RWMessageText::RWMessageText(const RWMessageText& other) : text_(duplicate(other.text_)) {}
 
 RWMessageText& RWMessageText::operator=(const RWMessageText& other) {
-  if (this != &other) {
-    char* copy = duplicate(other.text_);
-    delete[] text_;
-    text_ = copy;
-  }
-  return *this;
+    if (this != &other) {
+        char* copy = duplicate(other.text_);
+        delete[] text_;
+        text_ = copy;
+    }
+    return *this;
 }
 
-RWMessageText::~RWMessageText() { delete[] text_; }
+RWMessageText::~RWMessageText() {
+    delete[] text_;
+}
 
 RWMessageText rwFormatMessage(RWMsgId rec, ...) {
-  std::va_list args;
-  va_start(args, rec);
-  RWMessageText m = RWMessageText::vformat(rec, args);
-  va_end(args);
-  return m;
+    std::va_list args;
+    va_start(args, rec);
+    RWMessageText m = RWMessageText::vformat(rec, args);
+    va_end(args);
+    return m;
 }

@@ -7,9 +7,9 @@
 // is always the one used; records are reached through their accessor functions.
 
 struct RWMsgRecord {
-  const char* catalogue;  // "rwtools7.0" or "rwcore7.0"
-  std::uint32_t id;
-  const char* text;       // printf-style format
+    const char* catalogue;  // "rwtools7.0" or "rwcore7.0"
+    std::uint32_t id;
+    const char* text;  // printf-style format
 };
 
 using RWMsgId = const RWMsgRecord*;
@@ -60,21 +60,21 @@ RWMsgId RWCORE_SYNSTREAM();  // 0x100a
 // A formatted message: the record's text formatted with printf-style arguments, kept as
 // an owned heap copy. Long results are formatted in full, never truncated or overrun.
 class RWMessageText {
- public:
-  explicit RWMessageText(const char* text);
-  RWMessageText(RWMsgId rec, ...);
-  RWMessageText(const RWMessageText& other);
-  RWMessageText& operator=(const RWMessageText& other);
-  ~RWMessageText();
+public:
+    explicit RWMessageText(const char* text);
+    RWMessageText(RWMsgId rec, ...);
+    RWMessageText(const RWMessageText& other);
+    RWMessageText& operator=(const RWMessageText& other);
+    ~RWMessageText();
 
-  const char* str() const { return text_; }
+    const char* str() const { return text_; }
 
-  static RWMessageText vformat(RWMsgId rec, std::va_list args);
+    static RWMessageText vformat(RWMsgId rec, std::va_list args);
 
- private:
-  struct Adopt {};
-  RWMessageText(Adopt, char* owned) : text_(owned) {}
-  char* text_;
+private:
+    struct Adopt {};
+    RWMessageText(Adopt, char* owned) : text_(owned) {}
+    char* text_;
 };
 
 // Formats a record into a message (the same as constructing RWMessageText from it).

@@ -6,9 +6,9 @@
 namespace rw_detail {
 
 void assertionFailed(const char* condition, const char* file, int line) {
-  std::fprintf(stderr, "Assertion failed: %s, file %s, line %d\n", condition, file, line);
-  std::fflush(stderr);
-  std::abort();
+    std::fprintf(stderr, "Assertion failed: %s, file %s, line %d\n", condition, file, line);
+    std::fflush(stderr);
+    std::abort();
 }
 
 }  // namespace rw_detail

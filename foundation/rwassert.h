@@ -9,8 +9,8 @@ namespace rw_detail {
 }
 
 #define RW_ASSERT(cond) \
-  ((cond) ? static_cast<void>(0) : ::rw_detail::assertionFailed("(" #cond ") != 0", __FILE__, __LINE__))
+    ((cond) ? static_cast<void>(0) : ::rw_detail::assertionFailed("(" #cond ") != 0", __FILE__, __LINE__))
 
 // Same check, reported with a fixed text instead of the condition.
 #define RW_ASSERT_MSG(cond, text) \
-  ((cond) ? static_cast<void>(0) : ::rw_detail::assertionFailed(text, __FILE__, __LINE__))
+    ((cond) ? static_cast<void>(0) : ::rw_detail::assertionFailed(text, __FILE__, __LINE__))

@@ -39,7 +39,9 @@ unsigned RWJulianDate::isLeapYear(unsigned year) {
     return (year % 4 == 0 && (year % 100 != 0 || year % 400 == 0)) ? 1 : 0;
 }
 
-unsigned RWJulianDate::yearLength(unsigned year) { return isLeapYear(year) ? 366 : 365; }
+unsigned RWJulianDate::yearLength(unsigned year) {
+    return isLeapYear(year) ? 366 : 365;
+}
 
 unsigned RWJulianDate::monthLength(unsigned month, unsigned year) {
     if (month < 1 || month > 12) return 0;
@@ -94,8 +96,7 @@ RWJulianDate::RWJulianDate(unsigned dayOfYear, unsigned year) {
     julian_ = static_cast<jday>(dayOfYear + base);
 }
 
-RWJulianDate::RWJulianDate(unsigned day, unsigned month, unsigned year)
-    : julian_(dayNumber(month, day, year)) {}
+RWJulianDate::RWJulianDate(unsigned day, unsigned month, unsigned year) : julian_(dayNumber(month, day, year)) {}
 
 RWJulianDate::RWJulianDate(const struct tm* t)
     : julian_(t ? dayNumber(static_cast<unsigned>(t->tm_mon + 1), static_cast<unsigned>(t->tm_mday),

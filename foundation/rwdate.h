@@ -64,9 +64,15 @@ public:
     friend bool operator>(const RWJulianDate& a, const RWJulianDate& b) { return a.julian_ > b.julian_; }
     friend bool operator<=(const RWJulianDate& a, const RWJulianDate& b) { return a.julian_ <= b.julian_; }
     friend bool operator>=(const RWJulianDate& a, const RWJulianDate& b) { return a.julian_ >= b.julian_; }
-    friend RWJulianDate operator+(const RWJulianDate& d, long days) { return RWJulianDate(static_cast<jday>(d.julian_ + days)); }
-    friend RWJulianDate operator-(const RWJulianDate& d, long days) { return RWJulianDate(static_cast<jday>(d.julian_ - days)); }
-    friend long operator-(const RWJulianDate& a, const RWJulianDate& b) { return static_cast<long>(a.julian_) - static_cast<long>(b.julian_); }
+    friend RWJulianDate operator+(const RWJulianDate& d, long days) {
+        return RWJulianDate(static_cast<jday>(d.julian_ + days));
+    }
+    friend RWJulianDate operator-(const RWJulianDate& d, long days) {
+        return RWJulianDate(static_cast<jday>(d.julian_ - days));
+    }
+    friend long operator-(const RWJulianDate& a, const RWJulianDate& b) {
+        return static_cast<long>(a.julian_) - static_cast<long>(b.julian_);
+    }
 
     // Splits a day number into month, day and full year.
     static void split(jday julian, unsigned& month, unsigned& day, unsigned& year);

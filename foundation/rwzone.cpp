@@ -21,10 +21,10 @@ struct ZoneNames {
     const char* daylight;
 };
 constexpr ZoneNames kZoneNames[24] = {
-    {"GMT+12", "GMT+11"}, {"GMT+11", "GMT+10"}, {"GMT+10", "GMT+9"}, {"GMT+9", "GMT+8"}, {"GMT+8", "GMT+7"},
-    {"GMT+7", "GMT+6"},   {"GMT+6", "GMT+5"},   {"GMT+5", "GMT+4"},  {"GMT+4", "GMT+3"}, {"GMT+3", "GMT+2"},
-    {"EET", "EET DST"},   {"MET", "MET DST"},   {"GMT", "WET DST"},  {"GMT-1", "GMT-2"}, {"GMT-2", "GMT-3"},
-    {"GMT-3", "GMT-4"},   {"GMT-4", "GMT-5"},   {"EST", "EDT"},      {"CST", "CDT"},     {"MST", "MDT"},
+    {"GMT+12", "GMT+11"}, {"GMT+11", "GMT+10"}, {"GMT+10", "GMT+9"},  {"GMT+9", "GMT+8"},   {"GMT+8", "GMT+7"},
+    {"GMT+7", "GMT+6"},   {"GMT+6", "GMT+5"},   {"GMT+5", "GMT+4"},   {"GMT+4", "GMT+3"},   {"GMT+3", "GMT+2"},
+    {"EET", "EET DST"},   {"MET", "MET DST"},   {"GMT", "WET DST"},   {"GMT-1", "GMT-2"},   {"GMT-2", "GMT-3"},
+    {"GMT-3", "GMT-4"},   {"GMT-4", "GMT-5"},   {"EST", "EDT"},       {"CST", "CDT"},       {"MST", "MDT"},
     {"PST", "PDT"},       {"YST", "YDT"},       {"GMT-10", "GMT-11"}, {"GMT-11", "GMT-12"},
 };
 
@@ -38,8 +38,8 @@ void fillInvalid(struct tm* t) {
 int pointDay(const RWDstRule::Point& p, const struct tm* t) {
     if (p.week < 0) return p.weekday;
     if (p.week >= 4) {
-        const int length = static_cast<int>(RWJulianDate::monthLength(static_cast<unsigned>(t->tm_mon + 1),
-                                                                      static_cast<unsigned>(t->tm_year + 1900)));
+        const int length = static_cast<int>(
+            RWJulianDate::monthLength(static_cast<unsigned>(t->tm_mon + 1), static_cast<unsigned>(t->tm_year + 1900)));
         return length - (((t->tm_wday - p.weekday + (length - t->tm_mday) + 7) % 7 + 7) % 7);
     }
     return 7 * p.week + ((p.weekday - t->tm_wday + t->tm_mday + 6) % 7 + 7) % 7 + 1;
@@ -74,9 +74,12 @@ const RWZone* localLocked() {
 
 const RWDstRule* RWDstRule::ruleSet(int number) {
     switch (number) {
-    case 1: return &kA1987;
-    case 2: return &kE0;
-    default: return nullptr;
+        case 1:
+            return &kA1987;
+        case 2:
+            return &kE0;
+        default:
+            return nullptr;
     }
 }
 
@@ -87,16 +90,24 @@ const RWDstRule* RWDstRule::lookup(const RWDstRule* chain, const struct tm* t) {
     return nullptr;
 }
 
-RWZoneInfo::RWZoneInfo(int zoneNumber, int ruleSet) { fromZoneNumber(zoneNumber, RWDstRule::ruleSet(ruleSet)); }
+RWZoneInfo::RWZoneInfo(int zoneNumber, int ruleSet) {
+    fromZoneNumber(zoneNumber, RWDstRule::ruleSet(ruleSet));
+}
 
-RWZoneInfo::RWZoneInfo(int zoneNumber, const RWDstRule* chain) { fromZoneNumber(zoneNumber, chain); }
+RWZoneInfo::RWZoneInfo(int zoneNumber, const RWDstRule* chain) {
+    fromZoneNumber(zoneNumber, chain);
+}
 
 RWZoneInfo::RWZoneInfo(long offsetSeconds, const RWCString& name)
     : stdOffset_(offsetSeconds), stdName_(name), dstOffset_(offsetSeconds), dstName_(name) {}
 
 RWZoneInfo::RWZoneInfo(const RWDstRule* chain, long stdOffset, const RWCString& stdName, long dstOffset,
                        const RWCString& dstName)
-    : rules_(chain), observed_(chain != nullptr), stdOffset_(stdOffset), stdName_(stdName), dstOffset_(dstOffset),
+    : rules_(chain),
+      observed_(chain != nullptr),
+      stdOffset_(stdOffset),
+      stdName_(stdName),
+      dstOffset_(dstOffset),
       dstName_(dstName) {}
 
 void RWZoneInfo::fromZoneNumber(int zoneNumber, const RWDstRule* chain) {
@@ -148,9 +159,13 @@ void RWZoneInfo::placePoint(struct tm* t, bool begin) const {
     t->tm_isdst = -1;
 }
 
-void RWZoneInfo::getBeginDaylight(struct tm* t) const { placePoint(t, true); }
+void RWZoneInfo::getBeginDaylight(struct tm* t) const {
+    placePoint(t, true);
+}
 
-void RWZoneInfo::getEndDaylight(struct tm* t) const { placePoint(t, false); }
+void RWZoneInfo::getEndDaylight(struct tm* t) const {
+    placePoint(t, false);
+}
 
 const RWZone& RWZone::local() {
     std::lock_guard<std::mutex> hold(zonesLock());

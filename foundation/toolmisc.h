@@ -30,7 +30,7 @@ std::size_t rwNewCapacity(std::size_t capacity, std::size_t elementSize);
 
 // Row i holds i leading 0xFF bytes and then zeros.
 struct RWMaskTable {
-  RWByte rows[4][4];
-  RWMaskTable();
+    RWByte rows[4][4];
+    RWMaskTable();
 };
 const RWMaskTable& rwMaskTable();

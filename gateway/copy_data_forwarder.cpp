@@ -63,8 +63,8 @@ Completion WaitForCompletion(int fd, int seconds, long& error) {
 
 }  // namespace
 
-std::string BuildCopyDataBlock(std::uint32_t completionHandle, std::string_view replyFile,
-                               std::string_view environment, std::string_view body) {
+std::string BuildCopyDataBlock(std::uint32_t completionHandle, std::string_view replyFile, std::string_view environment,
+                               std::string_view body) {
     constexpr std::size_t kMax = 0xFFFFFFFFu;
     if (replyFile.size() > kMax || environment.size() > kMax || body.size() > kMax) return {};
     std::string block;
@@ -117,19 +117,19 @@ bool ForwardViaCopyData(std::string_view environment, std::string_view body, Gat
     }
     long error = 0;
     switch (WaitForCompletion(res.done[0], state.settings.copy_data_wait_seconds, error)) {
-    case Completion::Done:
-        break;
-    case Completion::Dropped:
-        state.errors.Add("The Tessaro server application did not accept the request.", 0);
-        return false;
-    case Completion::TimedOut:
-        state.errors.Add("The Tessaro server application did not complete the request within " +
-                             std::to_string(state.settings.copy_data_wait_seconds) + " seconds.",
-                         plat::WAIT_TIMEOUT_ERROR);
-        return false;
-    case Completion::Failed:
-        state.errors.Add("Error attempting to wait for the server to complete the request.", error);
-        return false;
+        case Completion::Done:
+            break;
+        case Completion::Dropped:
+            state.errors.Add("The Tessaro server application did not accept the request.", 0);
+            return false;
+        case Completion::TimedOut:
+            state.errors.Add("The Tessaro server application did not complete the request within " +
+                                 std::to_string(state.settings.copy_data_wait_seconds) + " seconds.",
+                             plat::WAIT_TIMEOUT_ERROR);
+            return false;
+        case Completion::Failed:
+            state.errors.Add("Error attempting to wait for the server to complete the request.", error);
+            return false;
     }
     res.file = plat::OpenForReading(res.path);
     if (res.file < 0) {

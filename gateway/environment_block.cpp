@@ -1,29 +1,27 @@
 #include "gateway/environment_block.h"
 
-
 namespace ksml {
 
 void AppendEnvironmentEntry(std::string& block, std::string_view name, std::string_view value) {
-  block.reserve(block.size() + name.size() + value.size() + 2);
-  block.append(name);
-  block.push_back('=');
-  block.append(value);
-  block.push_back('\0');
+    block.reserve(block.size() + name.size() + value.size() + 2);
+    block.append(name);
+    block.push_back('=');
+    block.append(value);
+    block.push_back('\0');
 }
 
 std::string BuildEnvironmentBlock(const char* const* environment) {
-  std::string block;
-  for (const char* const* entry = environment; entry && *entry; ++entry) {
-    std::string_view text(*entry);
-    size_t equals = text.find('=');
-    std::string_view name = text.substr(0, equals);
-    std::string_view value = equals == std::string_view::npos ? std::string_view() : text.substr(equals + 1);
-    AppendEnvironmentEntry(block, name, value);
-    if (name == "SCRIPT_NAME" && !value.empty())
-      AppendEnvironmentEntry(block, "TS_TEMPLATE_PATH", "");
-  }
-  block.push_back('\0');
-  return block;
+    std::string block;
+    for (const char* const* entry = environment; entry && *entry; ++entry) {
+        std::string_view text(*entry);
+        size_t equals = text.find('=');
+        std::string_view name = text.substr(0, equals);
+        std::string_view value = equals == std::string_view::npos ? std::string_view() : text.substr(equals + 1);
+        AppendEnvironmentEntry(block, name, value);
+        if (name == "SCRIPT_NAME" && !value.empty()) AppendEnvironmentEntry(block, "TS_TEMPLATE_PATH", "");
+    }
+    block.push_back('\0');
+    return block;
 }
 
 }  // namespace ksml

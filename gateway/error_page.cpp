@@ -47,13 +47,11 @@ std::string PlainLogText(std::string_view html) {
 std::string ErrorDiagnosticText(const GatewayError& error) {
     if (error.number == 109) return std::string(kServerBusyText);
     std::string text = error.message;
-    if (error.number != 0)
-        text += " <P>Windows NT error number " + std::to_string(error.number) + " occurred.";
+    if (error.number != 0) text += " <P>Windows NT error number " + std::to_string(error.number) + " occurred.";
     return text;
 }
 
-std::string FormatErrorPage(const std::vector<GatewayError>& errors, bool withHeader,
-                            std::string_view adminEmail) {
+std::string FormatErrorPage(const std::vector<GatewayError>& errors, bool withHeader, std::string_view adminEmail) {
     std::string page;
     if (withHeader) {
         bool busy = false;
@@ -71,8 +69,9 @@ std::string FormatErrorPage(const std::vector<GatewayError>& errors, bool withHe
     if (!adminEmail.empty()) {
         page += "Please inform the <a href=\"mailto:";
         page += adminEmail;
-        page += "\">site administrator</a> that this error has occurred (be sure to "
-                "include the contents of this page in your message to the administrator).<P><HR>";
+        page +=
+            "\">site administrator</a> that this error has occurred (be sure to "
+            "include the contents of this page in your message to the administrator).<P><HR>";
     }
     return page;
 }

@@ -30,8 +30,7 @@ std::string ErrorDiagnosticText(const GatewayError& error);
 
 // The whole CGI reply: the header (when asked for), one table per error, and the
 // administrator's address when one is configured.
-std::string FormatErrorPage(const std::vector<GatewayError>& errors, bool withHeader,
-                            std::string_view adminEmail);
+std::string FormatErrorPage(const std::vector<GatewayError>& errors, bool withHeader, std::string_view adminEmail);
 
 // The failures of one run. A failure is logged when it happens; the page is written only
 // when forwarding fails in the end, so a failed first attempt followed by a successful one

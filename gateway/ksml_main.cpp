@@ -15,7 +15,9 @@
 // ksml loads no libraries; only SQLite's extension loading, which it never uses, refers to
 // the loader. The link sends that reference here (--wrap=dlopen) instead of to the static C
 // library's loader, which would only work with the very glibc ksml was built against.
-extern "C" void* __wrap_dlopen(const char*, int) { return nullptr; }
+extern "C" void* __wrap_dlopen(const char*, int) {
+    return nullptr;
+}
 #endif
 
 namespace {

@@ -30,8 +30,8 @@ bool ParseContentLength(const char* text, std::uint64_t& length) {
     return true;
 }
 
-BodyStatus ReadRequestBody(int fd, const char* contentType, const char* contentLength,
-                           std::uint64_t maxBytes, std::string& body, ErrorReport& errors) {
+BodyStatus ReadRequestBody(int fd, const char* contentType, const char* contentLength, std::uint64_t maxBytes,
+                           std::string& body, ErrorReport& errors) {
     body.clear();
     std::uint64_t length = 0;
     if (!ParseContentLength(contentLength, length)) {
@@ -40,9 +40,8 @@ BodyStatus ReadRequestBody(int fd, const char* contentType, const char* contentL
     }
     if (!contentType || length == 0) return BodyStatus::None;
     if (length > maxBytes) {
-        errors.Add("The request body (" + std::to_string(length) +
-                       " bytes) is larger than this server accepts (" + std::to_string(maxBytes) +
-                       " bytes).",
+        errors.Add("The request body (" + std::to_string(length) + " bytes) is larger than this server accepts (" +
+                       std::to_string(maxBytes) + " bytes).",
                    0);
         return BodyStatus::Failed;
     }

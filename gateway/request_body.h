@@ -17,8 +17,8 @@ enum class BodyStatus {
 // Reads CONTENT_LENGTH bytes from fd, however many pieces the web server's pipe delivers
 // them in. A length beyond maxBytes, a negative length, a read error or an early end of
 // input is a failure with a clear message; nothing is allocated before the length is checked.
-BodyStatus ReadRequestBody(int fd, const char* contentType, const char* contentLength,
-                           std::uint64_t maxBytes, std::string& body, ErrorReport& errors);
+BodyStatus ReadRequestBody(int fd, const char* contentType, const char* contentLength, std::uint64_t maxBytes,
+                           std::string& body, ErrorReport& errors);
 
 // CONTENT_LENGTH as the C library's atol reads it (leading blanks, a sign, digits; the rest
 // ignored; no digits -> 0). Returns false for a negative value; a value too large for 64 bits

@@ -13,7 +13,8 @@ namespace plat = tessaro::platform;
 
 namespace {
 
-constexpr const char* kConnectFailed = "An error occurred while attempting to establish a connection to the service.<P>";
+constexpr const char* kConnectFailed =
+    "An error occurred while attempting to establish a connection to the service.<P>";
 constexpr const char* kServiceNotRunning =
     "An error occurred while attempting to establish a connection to the service.<P> The most likely cause "
     "of this problem is that the service is not currently running. You can use tsscm (tsscm query "
@@ -31,7 +32,9 @@ void SleepMs(int ms) {
 
 }  // namespace
 
-std::string ServerPipePath() { return plat::RequestSocketPath(); }
+std::string ServerPipePath() {
+    return plat::RequestSocketPath();
+}
 
 int OpenServerPipe(GatewayState& state) {
     const std::string path = ServerPipePath();
@@ -43,50 +46,52 @@ int OpenServerPipe(GatewayState& state) {
         int fd = -1;
         long error = 0;
         switch (plat::ConnectRequestSocket(path, &fd, &error)) {
-        case plat::ConnectStatus::Connected:
-            return fd;
-        case plat::ConnectStatus::Busy:
-            // Giving up is all a busy engine calls for: ending it would throw away every
-            // request it is working on.
-            if (busyWaits >= settings.busy_retries) {
-                state.errors.Add("Could not establish connection to named pipe server (exceeded maximum number of retries)", 0);
-                return -1;
-            }
-            ++busyWaits;
-            SleepMs(settings.busy_wait_ms);
-            continue;
-        case plat::ConnectStatus::Missing:
-            if (!startTried) {
-                startTried = true;
-                bool started = state.engine.StartServerService(state.errors);
-                if (!started && state.engine.SetServerTerminationEvent(state.errors)) {
-                    SleepMs(settings.restart_delay_ms);
-                    started = state.engine.StartServerService(state.errors);
+            case plat::ConnectStatus::Connected:
+                return fd;
+            case plat::ConnectStatus::Busy:
+                // Giving up is all a busy engine calls for: ending it would throw away every
+                // request it is working on.
+                if (busyWaits >= settings.busy_retries) {
+                    state.errors.Add(
+                        "Could not establish connection to named pipe server (exceeded maximum number of retries)", 0);
+                    return -1;
                 }
-                if (started) {
-                    socketDeadline = std::chrono::steady_clock::now() +
-                                     std::chrono::milliseconds(settings.socket_appear_ms);
+                ++busyWaits;
+                SleepMs(settings.busy_wait_ms);
+                continue;
+            case plat::ConnectStatus::Missing:
+                if (!startTried) {
+                    startTried = true;
+                    bool started = state.engine.StartServerService(state.errors);
+                    if (!started && state.engine.SetServerTerminationEvent(state.errors)) {
+                        SleepMs(settings.restart_delay_ms);
+                        started = state.engine.StartServerService(state.errors);
+                    }
+                    if (started) {
+                        socketDeadline =
+                            std::chrono::steady_clock::now() + std::chrono::milliseconds(settings.socket_appear_ms);
+                        continue;
+                    }
+                } else if (std::chrono::steady_clock::now() < socketDeadline) {
+                    // The service reports RUNNING a moment before its listener has bound the socket.
+                    SleepMs(kSocketPollMs);
                     continue;
                 }
-            } else if (std::chrono::steady_clock::now() < socketDeadline) {
-                // The service reports RUNNING a moment before its listener has bound the socket.
-                SleepMs(kSocketPollMs);
-                continue;
-            }
-            state.errors.Add(kServiceNotRunning, error);
-            return -1;
-        case plat::ConnectStatus::Failed:
-            state.errors.Add(kConnectFailed, error);
-            return -1;
+                state.errors.Add(kServiceNotRunning, error);
+                return -1;
+            case plat::ConnectStatus::Failed:
+                state.errors.Add(kConnectFailed, error);
+                return -1;
         }
     }
 }
 
 bool SendPipeRequest(int pipe, std::string_view data, GatewayState& state) {
     if (data.size() > 0xFFFFFFFFu) {
-        state.errors.Add("Error attempting to send request data to the named pipe server (an incorrect number of "
-                         "bytes were written to the pipe).",
-                         plat::ERROR_INVALID_PARAMETER);
+        state.errors.Add(
+            "Error attempting to send request data to the named pipe server (an incorrect number of "
+            "bytes were written to the pipe).",
+            plat::ERROR_INVALID_PARAMETER);
         return false;
     }
     if (!plat::WritePipeFrame(pipe, plat::PipeFrameKind::Message, data.data(), data.size())) {
@@ -103,28 +108,28 @@ bool RelayPipeReply(int pipe, GatewayState& state) {
         if (round % 100 == 0) state.errors.Warn("Read loop has executed " + std::to_string(round) + " times");
         plat::PipeReadResult frame = plat::ReadPipeFrame(pipe, kMaxReplyFrame);
         switch (frame.status) {
-        case plat::PipeReadStatus::Ok:
-            if (frame.kind == plat::PipeFrameKind::Disconnect) return true;
-            state.relay.RelayReplyData(frame.payload.data(), frame.payload.size());
-            continue;
-        case plat::PipeReadStatus::Eof:
-            state.errors.Add(kReadFailed, plat::ERROR_BROKEN_PIPE);
-            return false;
-        case plat::PipeReadStatus::Error:
-            if (frame.errorNumber == plat::ERROR_PIPE_BUSY) {
-                // The receive time-out expired.
-                state.errors.Add("Error attempting to read data sent by server (no reply within " +
-                                     std::to_string(timeout) + " seconds).",
-                                 plat::WAIT_TIMEOUT_ERROR);
+            case plat::PipeReadStatus::Ok:
+                if (frame.kind == plat::PipeFrameKind::Disconnect) return true;
+                state.relay.RelayReplyData(frame.payload.data(), frame.payload.size());
+                continue;
+            case plat::PipeReadStatus::Eof:
+                state.errors.Add(kReadFailed, plat::ERROR_BROKEN_PIPE);
                 return false;
-            }
-            state.errors.Add(kReadFailed, frame.errorNumber);
-            return false;
-        case plat::PipeReadStatus::TooLarge:
-        case plat::PipeReadStatus::BadKind:
-        case plat::PipeReadStatus::TimedOut:
-            state.errors.Add(kReadFailed, frame.errorNumber);
-            return false;
+            case plat::PipeReadStatus::Error:
+                if (frame.errorNumber == plat::ERROR_PIPE_BUSY) {
+                    // The receive time-out expired.
+                    state.errors.Add("Error attempting to read data sent by server (no reply within " +
+                                         std::to_string(timeout) + " seconds).",
+                                     plat::WAIT_TIMEOUT_ERROR);
+                    return false;
+                }
+                state.errors.Add(kReadFailed, frame.errorNumber);
+                return false;
+            case plat::PipeReadStatus::TooLarge:
+            case plat::PipeReadStatus::BadKind:
+            case plat::PipeReadStatus::TimedOut:
+                state.errors.Add(kReadFailed, frame.errorNumber);
+                return false;
         }
     }
 }

@@ -24,22 +24,31 @@ namespace {
 
 const char* TypeText(std::uint16_t type) {
     switch (type) {
-    case EVENTLOG_ERROR_TYPE: return "Error";
-    case EVENTLOG_WARNING_TYPE: return "Warning";
-    case EVENTLOG_INFORMATION_TYPE: return "Information";
-    default: return "Success";
+        case EVENTLOG_ERROR_TYPE:
+            return "Error";
+        case EVENTLOG_WARNING_TYPE:
+            return "Warning";
+        case EVENTLOG_INFORMATION_TYPE:
+            return "Information";
+        default:
+            return "Success";
     }
 }
 
 int SyslogPriority(std::uint16_t type) {
     switch (type) {
-    case EVENTLOG_ERROR_TYPE: return LOG_ERR;
-    case EVENTLOG_WARNING_TYPE: return LOG_WARNING;
-    default: return LOG_INFO;
+        case EVENTLOG_ERROR_TYPE:
+            return LOG_ERR;
+        case EVENTLOG_WARNING_TYPE:
+            return LOG_WARNING;
+        default:
+            return LOG_INFO;
     }
 }
 
-std::string Quoted(const std::string& text) { return "\"" + EscapeCsvField(text) + "\""; }
+std::string Quoted(const std::string& text) {
+    return "\"" + EscapeCsvField(text) + "\"";
+}
 
 bool UseSyslog() {
     const char* env = std::getenv("TESSARO_EVENTLOG");
@@ -48,10 +57,12 @@ bool UseSyslog() {
 
 }  // namespace
 
-std::string EventLogFilePath() { return HomePath("log/EVENTLOG.LOG"); }
+std::string EventLogFilePath() {
+    return HomePath("log/EVENTLOG.LOG");
+}
 
 EventSourceHandle RegisterEventSource(const char* server, const std::string& source) {
-    if (server && *server) return nullptr;   // only this machine's log exists
+    if (server && *server) return nullptr;  // only this machine's log exists
     return new EventSourceObject{source};
 }
 
@@ -83,9 +94,8 @@ bool ReportEvent(EventSourceHandle source, std::uint16_t type, std::uint16_t cat
     char date[16], time[16];
     std::strftime(date, sizeof date, "%m/%d/%y", &local);
     std::strftime(time, sizeof time, "%H:%M:%S", &local);
-    std::string line = Quoted(TypeText(type)) + "," + Quoted(source->source) + "," + Quoted(date) + "," +
-                       Quoted(time) + "," + Quoted(std::to_string(category)) + "," +
-                       Quoted(std::to_string(eventId));
+    std::string line = Quoted(TypeText(type)) + "," + Quoted(source->source) + "," + Quoted(date) + "," + Quoted(time) +
+                       "," + Quoted(std::to_string(category)) + "," + Quoted(std::to_string(eventId));
     for (const std::string& s : strings) line += "," + Quoted(s);
     line += '\n';
     return AppendShared(EventLogFilePath(), line);

@@ -23,8 +23,8 @@ using EventSourceHandle = EventSourceObject*;
 
 // server: empty or null for this machine (others are not supported: null result).
 EventSourceHandle RegisterEventSource(const char* server, const std::string& source);
-bool ReportEvent(EventSourceHandle source, std::uint16_t type, std::uint16_t category,
-                 std::uint32_t eventId, const std::vector<std::string>& strings);
+bool ReportEvent(EventSourceHandle source, std::uint16_t type, std::uint16_t category, std::uint32_t eventId,
+                 const std::vector<std::string>& strings);
 bool DeregisterEventSource(EventSourceHandle source);
 
 // The file backend's path.
@@ -32,7 +32,7 @@ std::string EventLogFilePath();
 
 // One event read back from the file backend (tests, administration).
 struct EventRecord {
-    std::string type;      // "Error", "Warning", "Information", "Success"
+    std::string type;  // "Error", "Warning", "Information", "Success"
     std::string source;
     std::string date;
     std::string time;

@@ -9,7 +9,9 @@
 
 namespace tessaro::platform {
 
-FileMapping::~FileMapping() { Unmap(); }
+FileMapping::~FileMapping() {
+    Unmap();
+}
 
 void FileMapping::Unmap() {
     if (m_view) ::munmap(m_view, m_size);

@@ -25,9 +25,8 @@ std::uint64_t ReadableFileSize(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return 0;
     struct stat st;
-    std::uint64_t size = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0
-                             ? static_cast<std::uint64_t>(st.st_size)
-                             : 0;
+    std::uint64_t size =
+        ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
     ::close(fd);
     return size;
 }
@@ -43,7 +42,9 @@ int OpenForOverwrite(const std::string& path, unsigned mode) {
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, static_cast<mode_t>(mode));
 }
 
-int OpenForReading(const std::string& path) { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); }
+int OpenForReading(const std::string& path) {
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+}
 
 bool WriteFileFromStart(const std::string& path, const void* data, std::size_t n, bool keepRest) {
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (keepRest ? 0 : O_TRUNC);
@@ -63,7 +64,9 @@ bool WriteFileFromStart(const std::string& path, const void* data, std::size_t n
     return ::close(fd) == 0;
 }
 
-int RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
+int RemoveFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 ? 0 : errno;
+}
 
 bool SetFileMode(const std::string& path, unsigned mode) {
     return ::chmod(path.c_str(), static_cast<mode_t>(mode)) == 0;

@@ -31,50 +31,76 @@ std::string GetFileExceptionText(int cause) {
     return kCauseTexts[cause];
 }
 
-std::string CFileException::GetErrorMessage() const { return GetFileExceptionText(m_cause); }
+std::string CFileException::GetErrorMessage() const {
+    return GetFileExceptionText(m_cause);
+}
 
 int CFileException::CauseFromErrno(int e) {
     switch (e) {
-    case 0: return none;
-    case ENOENT: return fileNotFound;
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case ELOOP: return badPath;
-    case EMFILE:
-    case ENFILE: return tooManyOpenFiles;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR: return accessDenied;
-    case EBADF: return invalidFile;
-    case EBUSY: return removeCurrentDir;
-    case ESPIPE: return badSeek;
-    case EIO: return hardIO;
-    case ETXTBSY: return sharingViolation;
-    case EDEADLK:
-    case ENOLCK: return lockViolation;
-    case ENOSPC:
-    case EDQUOT: return diskFull;
-    default: return genericException;
+        case 0:
+            return none;
+        case ENOENT:
+            return fileNotFound;
+        case ENOTDIR:
+        case ENAMETOOLONG:
+        case ELOOP:
+            return badPath;
+        case EMFILE:
+        case ENFILE:
+            return tooManyOpenFiles;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case EISDIR:
+            return accessDenied;
+        case EBADF:
+            return invalidFile;
+        case EBUSY:
+            return removeCurrentDir;
+        case ESPIPE:
+            return badSeek;
+        case EIO:
+            return hardIO;
+        case ETXTBSY:
+            return sharingViolation;
+        case EDEADLK:
+        case ENOLCK:
+            return lockViolation;
+        case ENOSPC:
+        case EDQUOT:
+            return diskFull;
+        default:
+            return genericException;
     }
 }
 
 int CFileException::CauseFromWindowsError(long error) {
     using namespace tessaro::platform;
     switch (error) {
-    case ERROR_SUCCESS: return none;
-    case ERROR_FILE_NOT_FOUND: return fileNotFound;
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_INVALID_NAME:
-    case ERROR_FILENAME_EXCED_RANGE: return badPath;
-    case ERROR_TOO_MANY_OPEN_FILES: return tooManyOpenFiles;
-    case ERROR_ACCESS_DENIED: return accessDenied;
-    case ERROR_INVALID_HANDLE: return invalidFile;
-    case ERROR_SHARING_VIOLATION: return sharingViolation;
-    case ERROR_LOCK_VIOLATION: return lockViolation;
-    case ERROR_DISK_FULL: return diskFull;
-    case ERROR_HANDLE_EOF: return endOfFile;
-    default: return genericException;
+        case ERROR_SUCCESS:
+            return none;
+        case ERROR_FILE_NOT_FOUND:
+            return fileNotFound;
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_INVALID_NAME:
+        case ERROR_FILENAME_EXCED_RANGE:
+            return badPath;
+        case ERROR_TOO_MANY_OPEN_FILES:
+            return tooManyOpenFiles;
+        case ERROR_ACCESS_DENIED:
+            return accessDenied;
+        case ERROR_INVALID_HANDLE:
+            return invalidFile;
+        case ERROR_SHARING_VIOLATION:
+            return sharingViolation;
+        case ERROR_LOCK_VIOLATION:
+            return lockViolation;
+        case ERROR_DISK_FULL:
+            return diskFull;
+        case ERROR_HANDLE_EOF:
+            return endOfFile;
+        default:
+            return genericException;
     }
 }

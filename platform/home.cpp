@@ -51,9 +51,13 @@ std::string HomePath(std::string_view relative) {
     return rel.empty() ? root : root + "/" + rel;
 }
 
-std::string WindowsDirectory() { return HomePath("windows"); }
+std::string WindowsDirectory() {
+    return HomePath("windows");
+}
 
-std::string HomeTempDirectory() { return HomePath("tmp"); }
+std::string HomeTempDirectory() {
+    return HomePath("tmp");
+}
 
 long EnsureDirectory(const std::string& input) {
     std::string path = ToUnixPath(input);
@@ -64,7 +68,7 @@ long EnsureDirectory(const std::string& input) {
         if (pos != path.size() && path[pos] != '/') continue;
         std::string prefix = path.substr(0, pos);
         if (::mkdir(prefix.c_str(), kSharedDirectoryMode) == 0) {
-            ::chmod(prefix.c_str(), kSharedDirectoryMode);   // whatever the umask
+            ::chmod(prefix.c_str(), kSharedDirectoryMode);  // whatever the umask
         } else if (errno != EEXIST) {
             return Win32LastErrno();
         }

@@ -59,7 +59,7 @@ public:
         }
     }
     ~LockedFile() {
-        if (fd_ >= 0) ::close(fd_);   // closing releases the lock
+        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
     }
     LockedFile(const LockedFile&) = delete;
     LockedFile& operator=(const LockedFile&) = delete;
@@ -130,7 +130,9 @@ bool FindSection(const std::vector<std::string>& lines, const std::string& secti
     return false;
 }
 
-bool HasLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
+bool HasLineBreak(const std::string& text) {
+    return text.find_first_of("\r\n") != std::string::npos;
+}
 
 }  // namespace
 
@@ -218,7 +220,8 @@ bool IniDeleteSection(const std::string& file, const std::string& section) {
     std::size_t header, end;
     bool changed = false;
     while (FindSection(lines, section, &header, &end)) {
-        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(header), lines.begin() + static_cast<std::ptrdiff_t>(end));
+        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(header),
+                    lines.begin() + static_cast<std::ptrdiff_t>(end));
         changed = true;
     }
     return changed ? f.Save() : true;

@@ -14,19 +14,17 @@ namespace tessaro::platform {
 // most bufferSize - 1 characters are returned (255 as the profile API's callers
 // use). Blanks around the value and one pair of surrounding quotes are removed.
 // The default when the file, section or key is missing.
-std::string IniGetString(const std::string& file, const std::string& section,
-                         const std::string& key, const std::string& defaultValue,
-                         std::size_t bufferSize = 255);
+std::string IniGetString(const std::string& file, const std::string& section, const std::string& key,
+                         const std::string& defaultValue, std::size_t bufferSize = 255);
 
 // Reads a value as a number: leading blanks, optional sign, decimal digits;
 // the default when the key is missing, 0 when it does not start with a number.
-long IniGetInt(const std::string& file, const std::string& section, const std::string& key,
-               long defaultValue);
+long IniGetInt(const std::string& file, const std::string& section, const std::string& key, long defaultValue);
 
 // Writes a value, creating the file and section when missing. False on failure,
 // also for names or values with line breaks, a key with '=' or a section with ']'.
-bool IniWriteString(const std::string& file, const std::string& section,
-                    const std::string& key, const std::string& value);
+bool IniWriteString(const std::string& file, const std::string& section, const std::string& key,
+                    const std::string& value);
 
 bool IniDeleteKey(const std::string& file, const std::string& section, const std::string& key);
 bool IniDeleteSection(const std::string& file, const std::string& section);

@@ -28,7 +28,9 @@ std::string SafeName(const std::string& name) {
 
 }  // namespace
 
-std::string NamedEvent::PathOf(const std::string& name) { return HomePath("run/EVENT") + "/" + SafeName(name); }
+std::string NamedEvent::PathOf(const std::string& name) {
+    return HomePath("run/EVENT") + "/" + SafeName(name);
+}
 
 NamedEvent::~NamedEvent() {
     if (fd_ >= 0) ::close(fd_);
@@ -41,7 +43,7 @@ std::unique_ptr<NamedEvent> NamedEvent::Create(const std::string& name, long* er
     }
     std::string path = PathOf(name);
     if (::mkfifo(path.c_str(), 0620) == 0) {
-        ::chmod(path.c_str(), 0620);   // the clients' group must be able to write, whatever the umask
+        ::chmod(path.c_str(), 0620);  // the clients' group must be able to write, whatever the umask
     } else if (errno != EEXIST) {
         if (error) *error = Win32LastErrno();
         return nullptr;
@@ -97,7 +99,9 @@ bool NamedEvent::Wait(std::uint32_t timeoutMs) {
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
             wait = left > 0 ? static_cast<int>(left > 0x7FFFFFFF ? 0x7FFFFFFF : left) : 0;
         }
-        struct pollfd p{fd_, POLLIN, 0};
+        struct pollfd p {
+            fd_, POLLIN, 0
+        };
         int rc = ::poll(&p, 1, wait);
         if (rc > 0) return (p.revents & POLLIN) != 0;
         if (rc == 0) return false;

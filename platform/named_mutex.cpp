@@ -23,11 +23,17 @@ std::string NamedMutexLock::PathOf(const std::string& name) {
     return HomePath("run/MUTEX") + "/" + safe;
 }
 
-NamedMutexLock::NamedMutexLock(const std::string& name, std::uint32_t timeoutMs) { Acquire(name, timeoutMs); }
+NamedMutexLock::NamedMutexLock(const std::string& name, std::uint32_t timeoutMs) {
+    Acquire(name, timeoutMs);
+}
 
-NamedMutexLock::~NamedMutexLock() { Release(); }
+NamedMutexLock::~NamedMutexLock() {
+    Release();
+}
 
-NamedMutexLock::NamedMutexLock(NamedMutexLock&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+NamedMutexLock::NamedMutexLock(NamedMutexLock&& other) noexcept : fd_(other.fd_) {
+    other.fd_ = -1;
+}
 
 NamedMutexLock& NamedMutexLock::operator=(NamedMutexLock&& other) noexcept {
     if (this != &other) {

@@ -73,7 +73,7 @@ std::string ResolvePathNoCase(std::string_view input) {
         resolved = "/";
         pos = 1;
     }
-    bool missing = false;   // once a component is missing, the rest cannot be found
+    bool missing = false;  // once a component is missing, the rest cannot be found
     while (pos <= path.size()) {
         std::size_t slash = path.find('/', pos);
         if (slash == std::string::npos) slash = path.size();
@@ -81,8 +81,8 @@ std::string ResolvePathNoCase(std::string_view input) {
         pos = slash + 1;
         if (component.empty()) continue;
         std::string folder = resolved;
-        std::string candidate = resolved.empty() || resolved.back() == '/' ? resolved + component
-                                                                          : resolved + "/" + component;
+        std::string candidate =
+            resolved.empty() || resolved.back() == '/' ? resolved + component : resolved + "/" + component;
         if (!missing && component != "." && component != ".." && !Exists(candidate)) {
             std::string match = FindNoCase(folder, component);
             if (match.empty()) {

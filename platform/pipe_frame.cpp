@@ -97,9 +97,9 @@ long ReadBefore(int fd, char* buf, std::size_t len, bool timed, Clock::time_poin
         long long left = 0x7FFFFFFF;
         if (timed) left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
         if (stallMs >= 0)
-            left = std::min<long long>(
-                left, std::chrono::duration_cast<std::chrono::milliseconds>(lastByte + std::chrono::milliseconds(stallMs) - now)
-                          .count());
+            left = std::min<long long>(left, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                 lastByte + std::chrono::milliseconds(stallMs) - now)
+                                                 .count());
         if (left <= 0) {
             errno = ETIMEDOUT;
             return -1;

@@ -23,12 +23,12 @@ constexpr std::size_t kPipeFrameHeaderSize = 8;
 
 // Result of a frame read; errorNumber carries the Windows error number of a failure.
 enum class PipeReadStatus {
-    Ok,           // a frame was read whole
-    Eof,          // the peer closed before a frame header (or mid-frame)
-    TooLarge,     // the declared length exceeds the caller's cap
-    BadKind,      // unknown frame kind
-    TimedOut,     // the frame did not arrive whole within the time allowed
-    Error,        // another socket error; see errorNumber
+    Ok,        // a frame was read whole
+    Eof,       // the peer closed before a frame header (or mid-frame)
+    TooLarge,  // the declared length exceeds the caller's cap
+    BadKind,   // unknown frame kind
+    TimedOut,  // the frame did not arrive whole within the time allowed
+    Error,     // another socket error; see errorNumber
 };
 
 struct PipeReadResult {

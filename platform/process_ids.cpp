@@ -5,8 +5,12 @@
 
 namespace tessaro::platform {
 
-long CurrentProcessId() { return static_cast<long>(::getpid()); }
+long CurrentProcessId() {
+    return static_cast<long>(::getpid());
+}
 
-long CurrentThreadId() { return static_cast<long>(::syscall(SYS_gettid)); }
+long CurrentThreadId() {
+    return static_cast<long>(::syscall(SYS_gettid));
+}
 
 }  // namespace tessaro::platform

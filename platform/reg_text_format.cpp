@@ -13,11 +13,20 @@ std::string EscapeRegText(const std::string& text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '"': out += "\\\""; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -143,7 +152,8 @@ RegTextLine ParseRegTextLine(std::string line) {
         result.kind = RegTextLine::Kind::BadValueName;
         return result;
     }
-    if (pos >= line.size() || line[pos] != '=' || !ParseRegValueData(line.substr(pos + 1), &result.type, &result.data)) {
+    if (pos >= line.size() || line[pos] != '=' ||
+        !ParseRegValueData(line.substr(pos + 1), &result.type, &result.data)) {
         result.kind = RegTextLine::Kind::BadValue;
         return result;
     }
@@ -153,12 +163,16 @@ RegTextLine ParseRegTextLine(std::string line) {
 
 const char* RegTextLineError(RegTextLine::Kind kind) {
     switch (kind) {
-    case RegTextLine::Kind::BadKey: return "bad key line";
-    case RegTextLine::Kind::BadValueName: return "bad value name";
-    case RegTextLine::Kind::BadValue: return "bad value line";
-    case RegTextLine::Kind::Blank:
-    case RegTextLine::Kind::Key:
-    case RegTextLine::Kind::Value: break;
+        case RegTextLine::Kind::BadKey:
+            return "bad key line";
+        case RegTextLine::Kind::BadValueName:
+            return "bad value name";
+        case RegTextLine::Kind::BadValue:
+            return "bad value line";
+        case RegTextLine::Kind::Blank:
+        case RegTextLine::Kind::Key:
+        case RegTextLine::Kind::Value:
+            break;
     }
     return "";
 }

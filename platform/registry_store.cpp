@@ -22,7 +22,7 @@
 
 namespace tessaro::platform {
 
-constexpr long ERROR_BUSY_STORE = 170;          // ERROR_BUSY
+constexpr long ERROR_BUSY_STORE = 170;  // ERROR_BUSY
 constexpr long ERROR_REGISTRY_CORRUPT = 1015;
 constexpr long ERROR_REGISTRY_IO_FAILED = 1016;
 
@@ -31,18 +31,18 @@ struct RegKeyObject {
     explicit RegKeyObject(const char* root) : predefined(true), rootName(root), path(root) {}
 
     bool predefined = false;
-    std::string rootName;      // predefined roots: the root row's name
-    std::string storePath;     // empty for predefined roots: the local store of the moment
-    sqlite3_int64 keyId = 0;   // 0 for predefined roots: resolved per store
+    std::string rootName;     // predefined roots: the root row's name
+    std::string storePath;    // empty for predefined roots: the local store of the moment
+    sqlite3_int64 keyId = 0;  // 0 for predefined roots: resolved per store
     std::uint32_t access = KEY_ALL_ACCESS;
-    std::string path;          // full path, for messages
+    std::string path;  // full path, for messages
     // Where the last enumeration of this handle stopped, so that walking index
     // 0, 1, 2, ... continues from there instead of skipping over every earlier
     // row again (which made listing a key of many subkeys quadratic).
     std::mutex cursorMutex;
-    std::uint32_t nextKeyIndex = 0;      // 0: no key cursor
+    std::uint32_t nextKeyIndex = 0;  // 0: no key cursor
     std::string lastKeyUname;
-    std::uint32_t nextValueIndex = 0;    // 0: no value cursor
+    std::uint32_t nextValueIndex = 0;  // 0: no value cursor
     sqlite3_int64 lastValueSeq = 0;
 };
 
@@ -53,23 +53,30 @@ RegKeyObject g_currentUser("HKEY_CURRENT_USER");
 RegKeyObject g_localMachine("HKEY_LOCAL_MACHINE");
 RegKeyObject g_users("HKEY_USERS");
 
-
 long ErrorFromSqlite(int rc) {
     switch (rc & 0xFF) {
-    case SQLITE_OK:
-    case SQLITE_DONE:
-    case SQLITE_ROW: return ERROR_SUCCESS;
-    case SQLITE_READONLY:
-    case SQLITE_PERM:
-    case SQLITE_AUTH: return ERROR_ACCESS_DENIED;
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED: return ERROR_BUSY_STORE;
-    case SQLITE_NOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    case SQLITE_FULL: return ERROR_DISK_FULL;
-    case SQLITE_CANTOPEN: return ERROR_FILE_NOT_FOUND;
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB: return ERROR_REGISTRY_CORRUPT;
-    default: return ERROR_REGISTRY_IO_FAILED;
+        case SQLITE_OK:
+        case SQLITE_DONE:
+        case SQLITE_ROW:
+            return ERROR_SUCCESS;
+        case SQLITE_READONLY:
+        case SQLITE_PERM:
+        case SQLITE_AUTH:
+            return ERROR_ACCESS_DENIED;
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return ERROR_BUSY_STORE;
+        case SQLITE_NOMEM:
+            return ERROR_NOT_ENOUGH_MEMORY;
+        case SQLITE_FULL:
+            return ERROR_DISK_FULL;
+        case SQLITE_CANTOPEN:
+            return ERROR_FILE_NOT_FOUND;
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB:
+            return ERROR_REGISTRY_CORRUPT;
+        default:
+            return ERROR_REGISTRY_IO_FAILED;
     }
 }
 
@@ -235,8 +242,8 @@ long Exec(Store& store, const char* sql) {
 
 bool HasSchema(sqlite3* db) {
     sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('keys', 'vals')", -1,
-                           &s, nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('keys', 'vals')", -1, &s, nullptr) !=
+        SQLITE_OK) {
         sqlite3_finalize(s);
         return false;
     }
@@ -272,8 +279,7 @@ long OpenStore(const std::string& path, bool mayCreate, Store** result) {
         ::close(fd);
     }
     auto store = std::make_unique<Store>();
-    int rc = sqlite3_open_v2(path.c_str(), &store->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
-                             nullptr);
+    int rc = sqlite3_open_v2(path.c_str(), &store->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         // A store this user may only read is still readable.
         if (store->db) sqlite3_close(store->db);
@@ -283,7 +289,8 @@ long OpenStore(const std::string& path, bool mayCreate, Store** result) {
     }
     sqlite3_busy_timeout(store->db, 5000);
     sqlite3_extended_result_codes(store->db, 0);
-    Exec(*store, "PRAGMA synchronous=NORMAL");   // WAL keeps the store consistent; the last commits may be lost on power failure
+    Exec(*store,
+         "PRAGMA synchronous=NORMAL");  // WAL keeps the store consistent; the last commits may be lost on power failure
     if (!HasSchema(store->db)) {
         Exec(*store, "PRAGMA journal_mode=WAL");
         long err = Exec(*store, "BEGIN IMMEDIATE");
@@ -311,7 +318,9 @@ std::string StorePathOf(const RegKeyObject* key) {
     return key->predefined ? RegLocalStorePath() : key->storePath;
 }
 
-sqlite3_stmt* Stmt(Store& store, StatementId id) { return store.statements[id]; }
+sqlite3_stmt* Stmt(Store& store, StatementId id) {
+    return store.statements[id];
+}
 
 void BindText(sqlite3_stmt* s, int index, std::string_view text) {
     sqlite3_bind_text(s, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
@@ -438,7 +447,9 @@ HKEY const HKEY_CURRENT_USER = &g_currentUser;
 HKEY const HKEY_LOCAL_MACHINE = &g_localMachine;
 HKEY const HKEY_USERS = &g_users;
 
-std::string RegLocalStorePath() { return HomePath("registry.db"); }
+std::string RegLocalStorePath() {
+    return HomePath("registry.db");
+}
 
 long RegOpenKey(HKEY parent, std::string_view subkey, std::uint32_t access, HKEY* result) {
     if (!result) return ERROR_INVALID_PARAMETER;
@@ -597,17 +608,19 @@ std::string ColumnBytes(sqlite3_stmt* s, int column) {
     return blob && n > 0 ? std::string(static_cast<const char*>(blob), static_cast<std::size_t>(n)) : std::string();
 }
 
-std::size_t NeededSize(std::uint32_t type, std::size_t length) { return type == REG_SZ ? length + 1 : length; }
+std::size_t NeededSize(std::uint32_t type, std::size_t length) {
+    return type == REG_SZ ? length + 1 : length;
+}
 
 }  // namespace
 
-long RegQueryValue(HKEY key, std::string_view name, std::uint32_t* type, std::string* data,
-                   std::size_t bufferSize, std::size_t* requiredSize) {
+long RegQueryValue(HKEY key, std::string_view name, std::uint32_t* type, std::string* data, std::size_t bufferSize,
+                   std::size_t* requiredSize) {
     if (data) data->clear();
     Resolved r;
     long err = Resolve(key, KEY_QUERY_VALUE, &r);
     if (err != ERROR_SUCCESS) return err;
-    if (name.size() > kRegMaxValueNameLength) return MissingUnder(r);   // no such value can exist
+    if (name.size() > kRegMaxValueNameLength) return MissingUnder(r);  // no such value can exist
     StatementUse use(Stmt(*r.store, kQueryValue));
     sqlite3_bind_int64(use.get(), 1, r.id);
     std::string upper = UpperAscii(name);
@@ -654,8 +667,8 @@ long RegEnumKey(HKEY key, std::uint32_t index, std::string* name, std::size_t na
     return ERROR_SUCCESS;
 }
 
-long RegEnumValue(HKEY key, std::uint32_t index, std::string* name, std::uint32_t* type,
-                  std::string* data, std::size_t nameBufferSize, std::size_t dataBufferSize) {
+long RegEnumValue(HKEY key, std::uint32_t index, std::string* name, std::uint32_t* type, std::string* data,
+                  std::size_t nameBufferSize, std::size_t dataBufferSize) {
     if (name) name->clear();
     if (data) data->clear();
     Resolved r;
@@ -701,7 +714,7 @@ long RegDeleteValue(HKEY key, std::string_view name) {
 }
 
 long RegDeleteKey(HKEY parent, std::string_view subkey) {
-    if (SplitKeyPath(subkey).empty()) return ERROR_ACCESS_DENIED;   // a key cannot delete itself
+    if (SplitKeyPath(subkey).empty()) return ERROR_ACCESS_DENIED;  // a key cannot delete itself
     HKEY target = nullptr;
     long err = RegOpenKey(parent, subkey, KEY_ALL_ACCESS, &target);
     if (err != ERROR_SUCCESS) return err;
@@ -760,7 +773,9 @@ long RegRunTransaction(HKEY key, const std::function<long()>& body) {
     return InTransaction(*r.store, [&]() -> long { return body(); });
 }
 
-std::string RegKeyPath(HKEY key) { return key ? key->path : std::string(); }
+std::string RegKeyPath(HKEY key) {
+    return key ? key->path : std::string();
+}
 
 bool RegSplitRootPath(std::string_view fullPath, HKEY* root, std::string* rest) {
     std::size_t sep = fullPath.find('\\');

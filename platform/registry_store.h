@@ -80,8 +80,8 @@ long RegSetValue(HKEY key, std::string_view name, std::uint32_t type, std::strin
 // Reads a value. bufferSize is the caller's buffer in bytes including, for REG_SZ,
 // the terminating NUL; 0 means "no limit". A value that does not fit gives 234 and
 // leaves data empty; type and requiredSize are still filled. Any out pointer may be null.
-long RegQueryValue(HKEY key, std::string_view name, std::uint32_t* type, std::string* data,
-                   std::size_t bufferSize = 0, std::size_t* requiredSize = nullptr);
+long RegQueryValue(HKEY key, std::string_view name, std::uint32_t* type, std::string* data, std::size_t bufferSize = 0,
+                   std::size_t* requiredSize = nullptr);
 
 // Enumerates subkey names (index 0, 1, ... until 259). A name longer than
 // nameBufferSize - 1 gives 234 (0 means no limit). A handle remembers where its
@@ -90,9 +90,8 @@ long RegQueryValue(HKEY key, std::string_view name, std::uint32_t* type, std::st
 long RegEnumKey(HKEY key, std::uint32_t index, std::string* name, std::size_t nameBufferSize = 0);
 
 // Enumerates values in creation order (until 259). Name and data limits as above.
-long RegEnumValue(HKEY key, std::uint32_t index, std::string* name, std::uint32_t* type,
-                  std::string* data = nullptr, std::size_t nameBufferSize = 0,
-                  std::size_t dataBufferSize = 0);
+long RegEnumValue(HKEY key, std::uint32_t index, std::string* name, std::uint32_t* type, std::string* data = nullptr,
+                  std::size_t nameBufferSize = 0, std::size_t dataBufferSize = 0);
 
 long RegDeleteValue(HKEY key, std::string_view name);
 

@@ -16,7 +16,9 @@
 
 namespace tessaro::platform {
 
-std::string RequestSocketPath() { return HomePath("run/PIPE/Tessaro/StubToServer20"); }
+std::string RequestSocketPath() {
+    return HomePath("run/PIPE/Tessaro/StubToServer20");
+}
 
 namespace {
 
@@ -151,8 +153,12 @@ void SetReceiveTimeout(int socket, int timeoutMs) {
     ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
 }
 
-void ShutdownSocket(int socket) { ::shutdown(socket, SHUT_RDWR); }
+void ShutdownSocket(int socket) {
+    ::shutdown(socket, SHUT_RDWR);
+}
 
-void ShutdownSending(int socket) { ::shutdown(socket, SHUT_WR); }
+void ShutdownSending(int socket) {
+    ::shutdown(socket, SHUT_WR);
+}
 
 }  // namespace tessaro::platform

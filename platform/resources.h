@@ -19,10 +19,10 @@ namespace tessaro::resources {
 // One registered blob. `data` is not copied: it must stay valid until the process ends
 // or the entry is unregistered (static storage in practice).
 struct ResourceEntry {
-  const char* type;
-  const char* name;
-  const void* data;
-  std::size_t size;
+    const char* type;
+    const char* name;
+    const void* data;
+    std::size_t size;
 };
 
 // Adds a blob or replaces the one registered under the same type and name.
@@ -41,9 +41,9 @@ const ResourceEntry* FindRegisteredResource(const char* type, const char* name);
 // Registers a blob during static initialisation:
 //   static const tessaro::resources::ResourceRegistration reg("LEX", "IDR_LEX_X", bytes, sizeof bytes);
 struct ResourceRegistration {
-  ResourceRegistration(const char* type, const char* name, const void* data, std::size_t size) {
-    RegisterResource(type, name, data, size);
-  }
+    ResourceRegistration(const char* type, const char* name, const void* data, std::size_t size) {
+        RegisterResource(type, name, data, size);
+    }
 };
 
 }  // namespace tessaro::resources

@@ -119,17 +119,17 @@ void ServiceMain(std::uint32_t, char**) {
 void ServiceControlHandler(std::uint32_t control) {
     HostState& h = Host();
     switch (control) {
-    case SERVICE_CONTROL_STOP: {
-        ReportServiceStatus(SERVICE_STOP_PENDING, 0, 0, 1, kWaitHint);
-        RequestServiceStop();
-        break;
-    }
-    case SERVICE_CONTROL_SHUTDOWN:
-        if (h.service) h.service->OnShutdown();
-        break;
-    default:
-        ReportServiceStatus(SERVICE_RUNNING, 0, 0, 0, 0);
-        break;
+        case SERVICE_CONTROL_STOP: {
+            ReportServiceStatus(SERVICE_STOP_PENDING, 0, 0, 1, kWaitHint);
+            RequestServiceStop();
+            break;
+        }
+        case SERVICE_CONTROL_SHUTDOWN:
+            if (h.service) h.service->OnShutdown();
+            break;
+        default:
+            ReportServiceStatus(SERVICE_RUNNING, 0, 0, 0, 0);
+            break;
     }
 }
 

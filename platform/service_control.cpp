@@ -56,8 +56,8 @@ bool CServiceControl::InstallService() {
     h.manager = OpenSCManager(SC_MANAGER_CREATE_SERVICE);
     if (!h.manager) return Failed();
     const CServiceDescription& d = m_description;
-    h.service = CreateService(h.manager, d.GetName(), d.GetDisplayName(), d.GetDesiredAccess(),
-                              d.GetServiceType(), d.GetStartType(), d.GetErrorControl(), d.GetBinaryPath());
+    h.service = CreateService(h.manager, d.GetName(), d.GetDisplayName(), d.GetDesiredAccess(), d.GetServiceType(),
+                              d.GetStartType(), d.GetErrorControl(), d.GetBinaryPath());
     if (!h.service) return Failed();
     return true;
 }
@@ -91,8 +91,7 @@ bool CServiceControl::RemoveService() {
     return true;
 }
 
-bool WaitForServiceState(const std::string& name, std::uint32_t state, std::uint32_t timeoutMs,
-                         std::uint32_t pollMs) {
+bool WaitForServiceState(const std::string& name, std::uint32_t state, std::uint32_t timeoutMs, std::uint32_t pollMs) {
     CServiceDescription d(name);
     CServiceControl control(d);
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

@@ -13,9 +13,8 @@ class CServiceDescription {
 public:
     // Name only: enough to stop, remove or query.
     explicit CServiceDescription(const std::string& name);
-    CServiceDescription(const std::string& name, const std::string& displayName,
-                        const std::string& binaryPath, std::uint32_t startType,
-                        std::uint32_t serviceType, std::uint32_t desiredAccess,
+    CServiceDescription(const std::string& name, const std::string& displayName, const std::string& binaryPath,
+                        std::uint32_t startType, std::uint32_t serviceType, std::uint32_t desiredAccess,
                         std::uint32_t errorControl);
 
     const std::string& GetName() const { return m_name; }

@@ -46,12 +46,14 @@ bool Fail(long number) {
     return false;
 }
 
-long ErrnoToWindows(int e) { return Win32ErrorFromErrno(e); }
+long ErrnoToWindows(int e) {
+    return Win32ErrorFromErrno(e);
+}
 
 // Environment captured at install time and handed to the service.
-const char* const kCapturedEnv[] = {"TESSARO_HOME", "TMPDIR", "TESSARO_EVENTLOG", "TESSARO_WIN95",
-                                    "LD_LIBRARY_PATH", "PATH", "LANG", "TZ", "ASAN_OPTIONS",
-                                    "UBSAN_OPTIONS", "ODBCSYSINI", "ODBCINI"};
+const char* const kCapturedEnv[] = {
+    "TESSARO_HOME", "TMPDIR", "TESSARO_EVENTLOG", "TESSARO_WIN95", "LD_LIBRARY_PATH", "PATH",
+    "LANG",         "TZ",     "ASAN_OPTIONS",     "UBSAN_OPTIONS", "ODBCSYSINI",      "ODBCINI"};
 
 using KeyValues = std::map<std::string, std::string>;
 
@@ -76,9 +78,9 @@ std::string OneLine(const std::string& v) {
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& text, mode_t mode) {
-    std::string tmp = path + ".tmp." + std::to_string(getpid()) + "." +
-                      std::to_string(static_cast<unsigned long>(
-                          std::hash<std::thread::id>{}(std::this_thread::get_id())));
+    std::string tmp =
+        path + ".tmp." + std::to_string(getpid()) + "." +
+        std::to_string(static_cast<unsigned long>(std::hash<std::thread::id>{}(std::this_thread::get_id())));
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
     if (fd < 0) return Fail(ErrnoToWindows(errno));
     const char* p = text.data();
@@ -133,7 +135,9 @@ struct StoredStatus {
 
 // A removal asked for while the service runs is a file of its own, not a field of
 // status: the service rewrites status all the time and would lose the mark.
-std::string DeletePendingPath(const std::string& dir) { return dir + "/delete-pending"; }
+std::string DeletePendingPath(const std::string& dir) {
+    return dir + "/delete-pending";
+}
 
 bool ReadStatus(const std::string& dir, StoredStatus& out) {
     KeyValues kv;
@@ -209,8 +213,12 @@ private:
 
 }  // namespace
 
-long ScmGetLastError() { return t_lastError; }
-void ScmSetLastError(long errorNumber) { t_lastError = errorNumber; }
+long ScmGetLastError() {
+    return t_lastError;
+}
+void ScmSetLastError(long errorNumber) {
+    t_lastError = errorNumber;
+}
 
 std::string ScmRootDirectory() {
     return HomePath("scm");
@@ -270,10 +278,9 @@ SC_HANDLE OpenService(SC_HANDLE manager, const std::string& name, std::uint32_t)
     return h;
 }
 
-SC_HANDLE CreateService(SC_HANDLE manager, const std::string& name, const std::string& displayName,
-                        std::uint32_t, std::uint32_t serviceType, std::uint32_t startType,
-                        std::uint32_t errorControl, const std::string& binaryPath,
-                        const std::vector<std::string>& arguments) {
+SC_HANDLE CreateService(SC_HANDLE manager, const std::string& name, const std::string& displayName, std::uint32_t,
+                        std::uint32_t serviceType, std::uint32_t startType, std::uint32_t errorControl,
+                        const std::string& binaryPath, const std::vector<std::string>& arguments) {
     if (!manager || !manager->isManager) {
         Fail(6);
         return nullptr;
@@ -367,10 +374,10 @@ bool StartService(SC_HANDLE service) {
     if (!ReadKeyValues(service->dir + "/config", cfg)) return Fail(kErrorServiceDoesNotExist);
     if (LockHeld(service->dir)) return Fail(kErrorServiceAlreadyRunning);
     // A service marked for removal is not started again; its folder goes when it stops.
-    if (::access(DeletePendingPath(service->dir).c_str(), F_OK) == 0) return Fail(1072);  // ERROR_SERVICE_MARKED_FOR_DELETE
+    if (::access(DeletePendingPath(service->dir).c_str(), F_OK) == 0)
+        return Fail(1072);  // ERROR_SERVICE_MARKED_FOR_DELETE
     StoredStatus old;
-    if (ReadStatus(service->dir, old) && old.status.dwCurrentState == SERVICE_START_PENDING &&
-        ProcessAlive(old.pid))
+    if (ReadStatus(service->dir, old) && old.status.dwCurrentState == SERVICE_START_PENDING && ProcessAlive(old.pid))
         return Fail(kErrorServiceAlreadyRunning);
 
     // Everything the child needs is built before fork: no allocation after it.
@@ -515,9 +522,8 @@ std::vector<InstalledService> EnumInstalledServices() {
         out.push_back({cfg["ServiceName"], cfg["DisplayName"], cfg["BinaryPath"], ToU32(cfg["StartType"])});
     }
     ::closedir(d);
-    std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) {
-        return ScmFoldServiceName(a.name) < ScmFoldServiceName(b.name);
-    });
+    std::sort(out.begin(), out.end(),
+              [](const auto& a, const auto& b) { return ScmFoldServiceName(a.name) < ScmFoldServiceName(b.name); });
     return out;
 }
 

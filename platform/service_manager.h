@@ -74,9 +74,8 @@ SC_HANDLE OpenSCManager(std::uint32_t desiredAccess);
 SC_HANDLE OpenService(SC_HANDLE manager, const std::string& name, std::uint32_t desiredAccess);
 // binaryPath is the program; arguments are given to it on every start.
 SC_HANDLE CreateService(SC_HANDLE manager, const std::string& name, const std::string& displayName,
-                        std::uint32_t desiredAccess, std::uint32_t serviceType,
-                        std::uint32_t startType, std::uint32_t errorControl,
-                        const std::string& binaryPath,
+                        std::uint32_t desiredAccess, std::uint32_t serviceType, std::uint32_t startType,
+                        std::uint32_t errorControl, const std::string& binaryPath,
                         const std::vector<std::string>& arguments = {});
 bool CloseServiceHandle(SC_HANDLE handle);
 bool DeleteService(SC_HANDLE service);
@@ -114,8 +113,7 @@ constexpr const char* kScmServiceEnv = "TESSARO_SCM_SERVICE";
 // was not started by the service manager. Must be called before other threads
 // exist (it blocks SIGTERM, which it takes as STOP).
 bool StartServiceCtrlDispatcher(const std::vector<SERVICE_TABLE_ENTRY>& table);
-SERVICE_STATUS_HANDLE RegisterServiceCtrlHandler(const std::string& name,
-                                                 ServiceHandlerFunction handler);
+SERVICE_STATUS_HANDLE RegisterServiceCtrlHandler(const std::string& name, ServiceHandlerFunction handler);
 bool SetServiceStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS& status);
 
 }  // namespace tessaro::platform

@@ -24,7 +24,7 @@ int OpenShared(const std::string& path, int flags) {
     if (errno != ENOENT) return -1;
     fd = ::open(path.c_str(), flags | O_EXCL, kSharedFileMode);
     if (fd >= 0) {
-        ::fchmod(fd, kSharedFileMode);   // the umask must not narrow the group's access
+        ::fchmod(fd, kSharedFileMode);  // the umask must not narrow the group's access
         return fd;
     }
     if (errno == EEXIST && (flags & O_EXCL) == 0) return ::open(path.c_str(), flags & ~O_CREAT);

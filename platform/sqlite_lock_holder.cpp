@@ -27,7 +27,7 @@ using FileId = std::pair<dev_t, ino_t>;
 
 struct Holder {
     int fd = -1;
-    int users = 0;   // SQLite descriptors of the file that have taken part in locking
+    int users = 0;  // SQLite descriptors of the file that have taken part in locking
 };
 
 struct HolderTable {
@@ -102,7 +102,7 @@ int LockCall(int fd, int cmd, struct flock* request) {
     int holder = HolderFor(fd);
     if (holder < 0) return g_fcntl(fd, cmd, request);
     struct flock copy = *request;
-    copy.l_pid = 0;   // required for description locks
+    copy.l_pid = 0;  // required for description locks
     int descriptionCmd = cmd == F_GETLK ? F_OFD_GETLK : cmd == F_SETLKW ? F_OFD_SETLKW : F_OFD_SETLK;
     int rc = g_fcntl(holder, descriptionCmd, &copy);
     // A holder duplicated from a read-only descriptor cannot take a write lock.
@@ -116,22 +116,22 @@ int HookedFcntl(int fd, int cmd, ...) {
     va_start(args, cmd);
     int rc;
     switch (cmd) {
-    case F_GETLK:
-    case F_SETLK:
-    case F_SETLKW: {
-        auto* request = va_arg(args, struct flock*);
-        rc = LockCall(fd, cmd, request);
-        break;
-    }
-    case F_GETFD:
-    case F_GETFL:
-        rc = g_fcntl(fd, cmd);
-        break;
-    default: {
-        int value = va_arg(args, int);
-        rc = g_fcntl(fd, cmd, value);
-        break;
-    }
+        case F_GETLK:
+        case F_SETLK:
+        case F_SETLKW: {
+            auto* request = va_arg(args, struct flock*);
+            rc = LockCall(fd, cmd, request);
+            break;
+        }
+        case F_GETFD:
+        case F_GETFL:
+            rc = g_fcntl(fd, cmd);
+            break;
+        default: {
+            int value = va_arg(args, int);
+            rc = g_fcntl(fd, cmd, value);
+            break;
+        }
     }
     va_end(args);
     return rc;

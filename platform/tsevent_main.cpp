@@ -27,7 +27,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "tsevent: cannot create event %s: %s\n", argv[2], WindowsErrorText(err).c_str());
             return 2;
         }
-        std::uint32_t timeout = argc == 4 ? static_cast<std::uint32_t>(std::strtoul(argv[3], nullptr, 10)) : kWaitInfinite;
+        std::uint32_t timeout =
+            argc == 4 ? static_cast<std::uint32_t>(std::strtoul(argv[3], nullptr, 10)) : kWaitInfinite;
         return event->Wait(timeout) ? 0 : 1;
     }
     std::fprintf(stderr, "usage: tsevent set NAME | tsevent wait NAME [MS]\n");

@@ -36,11 +36,16 @@ int Usage() {
 
 std::string ErrorText(long code) {
     switch (code) {
-    case ERROR_FILE_NOT_FOUND: return "not found";
-    case ERROR_ACCESS_DENIED: return "access denied";
-    case ERROR_KEY_DELETED: return "key was deleted";
-    case RPC_S_SERVER_UNAVAILABLE: return "machine not reachable";
-    default: return WindowsErrorText(code);
+        case ERROR_FILE_NOT_FOUND:
+            return "not found";
+        case ERROR_ACCESS_DENIED:
+            return "access denied";
+        case ERROR_KEY_DELETED:
+            return "key was deleted";
+        case RPC_S_SERVER_UNAVAILABLE:
+            return "machine not reachable";
+        default:
+            return WindowsErrorText(code);
     }
 }
 
@@ -88,8 +93,10 @@ public:
     long error() const { return error_; }
     int Report() const {
         if (badRoot_) {
-            std::fprintf(stderr, "tsreg: %s: the key must start with HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, "
-                                 "HKEY_CLASSES_ROOT or HKEY_USERS\n", full_.c_str());
+            std::fprintf(stderr,
+                         "tsreg: %s: the key must start with HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, "
+                         "HKEY_CLASSES_ROOT or HKEY_USERS\n",
+                         full_.c_str());
             return 2;
         }
         return Fail("key " + full_, error_);
@@ -201,19 +208,19 @@ int CmdImport(const std::string& file) {
         ++number;
         RegTextLine parsed = ParseRegTextLine(line);
         switch (parsed.kind) {
-        case RegTextLine::Kind::Blank:
-            continue;
-        case RegTextLine::Kind::Key:
-            current = std::make_unique<Key>(parsed.key, true);
-            if (!current->get()) return current->Report();
-            continue;
-        case RegTextLine::Kind::Value:
-            break;
-        case RegTextLine::Kind::BadKey:
-        case RegTextLine::Kind::BadValueName:
-        case RegTextLine::Kind::BadValue:
-            std::fprintf(stderr, "tsreg: %s:%d: %s\n", file.c_str(), number, RegTextLineError(parsed.kind));
-            return 1;
+            case RegTextLine::Kind::Blank:
+                continue;
+            case RegTextLine::Kind::Key:
+                current = std::make_unique<Key>(parsed.key, true);
+                if (!current->get()) return current->Report();
+                continue;
+            case RegTextLine::Kind::Value:
+                break;
+            case RegTextLine::Kind::BadKey:
+            case RegTextLine::Kind::BadValueName:
+            case RegTextLine::Kind::BadValue:
+                std::fprintf(stderr, "tsreg: %s:%d: %s\n", file.c_str(), number, RegTextLineError(parsed.kind));
+                return 1;
         }
         if (!current) {
             std::fprintf(stderr, "tsreg: %s:%d: value before any [KEY] line\n", file.c_str(), number);

@@ -15,11 +15,16 @@ namespace {
 
 const char* StateName(std::uint32_t state) {
     switch (state) {
-    case SERVICE_STOPPED: return "STOPPED";
-    case SERVICE_START_PENDING: return "START_PENDING";
-    case SERVICE_STOP_PENDING: return "STOP_PENDING";
-    case SERVICE_RUNNING: return "RUNNING";
-    default: return "UNKNOWN";
+        case SERVICE_STOPPED:
+            return "STOPPED";
+        case SERVICE_START_PENDING:
+            return "START_PENDING";
+        case SERVICE_STOP_PENDING:
+            return "STOP_PENDING";
+        case SERVICE_RUNNING:
+            return "RUNNING";
+        default:
+            return "UNKNOWN";
     }
 }
 
@@ -98,8 +103,7 @@ int StartOne(const std::string& name, double wait) {
 int Control(const std::string& name, std::uint32_t code, double wait) {
     Handles h;
     SERVICE_STATUS st;
-    if (!Open(h, name, GENERIC_EXECUTE_ACCESS) || !ControlService(h.service, code, &st))
-        return Report("control", name);
+    if (!Open(h, name, GENERIC_EXECUTE_ACCESS) || !ControlService(h.service, code, &st)) return Report("control", name);
     if (wait > 0 && !WaitForState(name, SERVICE_STOPPED, wait)) {
         std::fprintf(stderr, "tsscm: '%s' did not reach STOPPED\n", name.c_str());
         return 1;
@@ -129,8 +133,8 @@ int main(int argc, char** argv) {
         }
         SC_HANDLE m = OpenSCManager(SC_MANAGER_CREATE_SERVICE);
         if (!m) return Report("install", name);
-        SC_HANDLE s = CreateService(m, name, display, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                    startType, SERVICE_ERROR_NORMAL, binary, args);
+        SC_HANDLE s = CreateService(m, name, display, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, startType,
+                                    SERVICE_ERROR_NORMAL, binary, args);
         long err = ScmGetLastError();
         CloseServiceHandle(m);
         if (!s) {

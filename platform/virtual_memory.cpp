@@ -26,9 +26,13 @@ void* MapAt(void* hint, std::size_t bytes) {
     return p == MAP_FAILED ? nullptr : p;
 }
 
-void* MapAnywhere(std::size_t bytes) { return MapAt(nullptr, bytes); }
+void* MapAnywhere(std::size_t bytes) {
+    return MapAt(nullptr, bytes);
+}
 
-bool IsAligned(const void* p) { return (reinterpret_cast<std::uintptr_t>(p) & (kRegionAlignment - 1)) == 0; }
+bool IsAligned(const void* p) {
+    return (reinterpret_cast<std::uintptr_t>(p) & (kRegionAlignment - 1)) == 0;
+}
 
 // The system hands out address space downwards; the aligned spot just below the last
 // region is usually free, which saves the over-map and its two trims.

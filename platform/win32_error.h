@@ -35,7 +35,7 @@ constexpr long ERROR_PIPE_BUSY = 231;
 constexpr long ERROR_NO_DATA = 232;
 constexpr long ERROR_PIPE_NOT_CONNECTED = 233;
 constexpr long ERROR_MORE_DATA = 234;
-constexpr long WAIT_TIMEOUT_ERROR = 258;   // WAIT_TIMEOUT as an error number
+constexpr long WAIT_TIMEOUT_ERROR = 258;  // WAIT_TIMEOUT as an error number
 constexpr long ERROR_NO_MORE_ITEMS = 259;
 constexpr long ERROR_PIPE_CONNECTED = 535;
 constexpr long ERROR_KEY_DELETED = 1018;
@@ -45,7 +45,7 @@ constexpr long ERROR_SERVICE_NOT_ACTIVE = 1062;
 constexpr long ERROR_FAILED_SERVICE_CONTROLLER_CONNECT = 1063;
 constexpr long ERROR_SERVICE_EXISTS = 1073;
 constexpr long ERROR_SHUTDOWN_IN_PROGRESS = 1115;
-constexpr long RPC_S_SERVER_UNAVAILABLE = 1722;   // machine unreachable
+constexpr long RPC_S_SERVER_UNAVAILABLE = 1722;  // machine unreachable
 
 // Maps an errno value to the Windows number the system reports:
 // ENOENT/ENOTDIR 2, EACCES/EPERM/EROFS 5, ENOMEM 8, EEXIST 80, ENOSPC/EDQUOT 112,

@@ -34,8 +34,12 @@ std::string SafeName(const std::string& name) {
     return out;
 }
 
-std::string ClassPath(const std::string& c) { return HomePath("run/WND/class") + "/" + SafeName(c); }
-std::string TitlePath(const std::string& t) { return HomePath("run/WND/title") + "/" + SafeName(t); }
+std::string ClassPath(const std::string& c) {
+    return HomePath("run/WND/class") + "/" + SafeName(c);
+}
+std::string TitlePath(const std::string& t) {
+    return HomePath("run/WND/title") + "/" + SafeName(t);
+}
 
 bool MakeAddress(const std::string& path, sockaddr_un& addr) {
     std::memset(&addr, 0, sizeof addr);
@@ -63,8 +67,12 @@ int ConnectTo(const std::string& path) {
     return fd;
 }
 
-void Put32(unsigned char* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
-void Put64(unsigned char* p, std::uint64_t v) { std::memcpy(p, &v, 8); }
+void Put32(unsigned char* p, std::uint32_t v) {
+    std::memcpy(p, &v, 4);
+}
+void Put64(unsigned char* p, std::uint64_t v) {
+    std::memcpy(p, &v, 8);
+}
 std::uint32_t Get32(const unsigned char* p) {
     std::uint32_t v;
     std::memcpy(&v, p, 4);
@@ -165,8 +173,7 @@ std::unique_ptr<Window> Window::Create(const std::string& className, const std::
     ::unlink(w->classPath_.c_str());
     w->listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (w->listenFd_ < 0) return fail(Win32LastErrno());
-    if (::bind(w->listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(w->listenFd_, 64) != 0)
+    if (::bind(w->listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(w->listenFd_, 64) != 0)
         return fail(Win32LastErrno());
     ::chmod(w->classPath_.c_str(), 0660);
     if (!title.empty()) {
@@ -206,7 +213,9 @@ void Window::PostMessage(std::uint32_t msg, std::uint64_t wParam, std::uint64_t 
     }
 }
 
-void Window::PostQuitMessage() { PostMessage(WM_QUIT); }
+void Window::PostQuitMessage() {
+    PostMessage(WM_QUIT);
+}
 
 bool Window::SetTimer(std::uint32_t id, std::uint32_t periodMs) {
     KillTimer(id);
@@ -390,9 +399,8 @@ std::string FindWindow(const std::string& className, const std::string& title) {
 
 namespace {
 
-std::int64_t SendAndWait(const std::string& window, std::uint32_t msg, std::uint64_t wParam,
-                         std::uint64_t lParam, std::uint64_t dwData, const std::string& data,
-                         int fdToPass, bool* ok) {
+std::int64_t SendAndWait(const std::string& window, std::uint32_t msg, std::uint64_t wParam, std::uint64_t lParam,
+                         std::uint64_t dwData, const std::string& data, int fdToPass, bool* ok) {
     if (ok) *ok = false;
     int fd = SendFrame(window, msg, kNeedsReply, wParam, lParam, dwData, data, fdToPass);
     if (fd < 0) return 0;
@@ -408,8 +416,8 @@ std::int64_t SendAndWait(const std::string& window, std::uint32_t msg, std::uint
 
 }  // namespace
 
-std::int64_t SendMessage(const std::string& window, std::uint32_t msg, std::uint64_t wParam,
-                         std::uint64_t lParam, bool* ok) {
+std::int64_t SendMessage(const std::string& window, std::uint32_t msg, std::uint64_t wParam, std::uint64_t lParam,
+                         bool* ok) {
     return SendAndWait(window, msg, wParam, lParam, 0, std::string(), -1, ok);
 }
 

@@ -101,8 +101,8 @@ std::string FindWindow(const std::string& className, const std::string& title);
 
 // Sends a message and waits (at most 60 s) for the procedure's result. ok (optional) is false
 // when the window could not be reached. fdToPass (optional) rides along.
-std::int64_t SendMessage(const std::string& window, std::uint32_t msg, std::uint64_t wParam,
-                         std::uint64_t lParam, bool* ok = nullptr);
+std::int64_t SendMessage(const std::string& window, std::uint32_t msg, std::uint64_t wParam, std::uint64_t lParam,
+                         bool* ok = nullptr);
 std::int64_t SendCopyData(const std::string& window, std::uint64_t wParam, std::uint64_t dwData,
                           const std::string& data, int fdToPass, bool* ok = nullptr);
 // Queues a message without waiting for its handling.

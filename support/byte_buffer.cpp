@@ -10,7 +10,9 @@ CByteBuffer::CByteBuffer(std::size_t capacity) {
     m_step = m_capacity * 2;
 }
 
-CByteBuffer::~CByteBuffer() { delete[] m_start; }
+CByteBuffer::~CByteBuffer() {
+    delete[] m_start;
+}
 
 bool CByteBuffer::Append(const void* data, std::size_t n) {
     if (n == 0) return true;
@@ -31,7 +33,9 @@ bool CByteBuffer::Append(const void* data, std::size_t n) {
     return true;
 }
 
-bool CByteBuffer::AppendString(const char* text) { return text ? Append(text, std::strlen(text)) : true; }
+bool CByteBuffer::AppendString(const char* text) {
+    return text ? Append(text, std::strlen(text)) : true;
+}
 
 char* CByteBuffer::GetData() {
     m_start[m_used] = '\0';

@@ -6,4 +6,6 @@
 #include "platform/framework_exception.h"
 
 // Same table as GetFileExceptionText, under the name the other programs use.
-inline std::string GetFileErrorText(int cause) { return GetFileExceptionText(cause); }
+inline std::string GetFileErrorText(int cause) {
+    return GetFileExceptionText(cause);
+}

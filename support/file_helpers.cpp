@@ -10,7 +10,9 @@ namespace plat = tessaro::platform;
 
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
 // Length of a leading drive ("C:") in a client or template path.
 std::size_t DriveLength(const std::string& path) {
@@ -21,7 +23,9 @@ std::size_t DriveLength(const std::string& path) {
     return 0;
 }
 
-std::size_t LastSeparator(const std::string& path) { return path.find_last_of("\\/"); }
+std::size_t LastSeparator(const std::string& path) {
+    return path.find_last_of("\\/");
+}
 
 }  // namespace
 
@@ -59,7 +63,7 @@ void SplitPath(const std::string& path, std::string& dir, std::string& name, std
     std::size_t dot = name.find_last_of('.');
     ext.clear();
     if (dot != std::string::npos) {
-        std::string part = name.substr(dot);   // with its dot
+        std::string part = name.substr(dot);  // with its dot
         if (part.size() >= 2) ext = part.substr(1);
     }
 }

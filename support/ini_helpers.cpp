@@ -50,7 +50,9 @@ bool WriteIniString(const std::string& section, const std::string& key, const st
     return plat::IniWriteString(ResolveIniFile(file), section, key, value);
 }
 
-bool DeleteIniSection(const std::string& section) { return DeleteIniSection(section, std::string()); }
+bool DeleteIniSection(const std::string& section) {
+    return DeleteIniSection(section, std::string());
+}
 
 bool DeleteIniSection(const std::string& section, const std::string& file) {
     return plat::IniDeleteSection(ResolveIniFile(file), section);

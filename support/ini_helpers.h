@@ -9,13 +9,11 @@ std::string GetIniFilePath();
 std::string ResolveIniFile(const std::string& file);
 
 // Strings are read into a 255-character buffer.
-std::string GetIniString(const std::string& section, const std::string& key,
-                         const std::string& defaultValue);
-std::string GetIniString(const std::string& section, const std::string& key,
-                         const std::string& defaultValue, const std::string& file);
+std::string GetIniString(const std::string& section, const std::string& key, const std::string& defaultValue);
+std::string GetIniString(const std::string& section, const std::string& key, const std::string& defaultValue,
+                         const std::string& file);
 long GetIniInt(const std::string& section, const std::string& key, long defaultValue);
-long GetIniInt(const std::string& section, const std::string& key, long defaultValue,
-               const std::string& file);
+long GetIniInt(const std::string& section, const std::string& key, long defaultValue, const std::string& file);
 bool WriteIniString(const std::string& section, const std::string& key, const std::string& value);
 bool WriteIniString(const std::string& section, const std::string& key, const std::string& value,
                     const std::string& file);

@@ -8,11 +8,15 @@ namespace {
 
 const char* FailureText(plat::FileMapping::Failure failure) {
     switch (failure) {
-    case plat::FileMapping::Failure::Open: return "Error attempting to open file to be mapped.";
-    case plat::FileMapping::Failure::Size: return "Error attempting to determine size of file to be mapped.";
-    case plat::FileMapping::Failure::Create: return "Error attempting to create file mapping.";
-    case plat::FileMapping::Failure::View:
-    case plat::FileMapping::Failure::None: break;
+        case plat::FileMapping::Failure::Open:
+            return "Error attempting to open file to be mapped.";
+        case plat::FileMapping::Failure::Size:
+            return "Error attempting to determine size of file to be mapped.";
+        case plat::FileMapping::Failure::Create:
+            return "Error attempting to create file mapping.";
+        case plat::FileMapping::Failure::View:
+        case plat::FileMapping::Failure::None:
+            break;
     }
     return "Error attempting to map view of file.";
 }

@@ -9,8 +9,7 @@
 
 class CMappedFileException : public CException {
 public:
-    CMappedFileException(long errorNumber, const char* text)
-        : m_errorNumber(errorNumber), m_text(text ? text : "") {}
+    CMappedFileException(long errorNumber, const char* text) : m_errorNumber(errorNumber), m_text(text ? text : "") {}
     long GetErrorNumber() const { return m_errorNumber; }
     const std::string& GetText() const { return m_text; }
     std::string GetErrorMessage() const override { return m_text; }

@@ -19,7 +19,9 @@ std::vector<std::string> SplitSections(const std::string& mask) {
     return sections;
 }
 
-bool IsDigitPlace(char c) { return c == '#' || c == '0'; }
+bool IsDigitPlace(char c) {
+    return c == '#' || c == '0';
+}
 
 }  // namespace
 
@@ -54,7 +56,7 @@ bool FormatNumberMask(double value, const std::string& mask, int width, std::str
     std::size_t dot = printed.find('.');
     std::string integerDigits = printed.substr(0, dot);
     std::string fractionDigits = dot == std::string::npos ? std::string() : printed.substr(dot + 1);
-    if (integerDigits == "0") integerDigits.clear();   // a lone zero shows only where "0" asks for it
+    if (integerDigits == "0") integerDigits.clear();  // a lone zero shows only where "0" asks for it
 
     std::size_t integerEnd = point == std::string::npos ? pattern.size() : point;
     bool grouped = pattern.find(',') < integerEnd;
@@ -93,7 +95,7 @@ bool FormatNumberMask(double value, const std::string& mask, int width, std::str
     }
     // Digits the pattern has no places for go in front, grouped like the pattern.
     if (left > 0) {
-        std::size_t run = 0;   // digits in front of the first group separator
+        std::size_t run = 0;  // digits in front of the first group separator
         while (run < head.size() && head[run] >= '0' && head[run] <= '9') ++run;
         if (run == head.size() && !grouped) run = 0;
         while (left > 0) {

@@ -68,7 +68,7 @@ long AsciiToLong(const std::string& text) {
     while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f') ++p;
     bool negative = false;
     if (*p == '+' || *p == '-') negative = *p++ == '-';
-    long value = 0;   // magnitude, kept below kMax + 2
+    long value = 0;  // magnitude, kept below kMax + 2
     for (; *p >= '0' && *p <= '9'; ++p) {
         value = value * 10 + (*p - '0');
         if (value > kMax + 1) value = kMax + 1;

@@ -73,7 +73,9 @@ std::unique_ptr<CRegistryKey> CRegistryKey::ConnectRemote(const std::string& mac
     return std::make_unique<CRegistryKey>(machinePath, hkey);
 }
 
-CRegistryKey::~CRegistryKey() { Close(); }
+CRegistryKey::~CRegistryKey() {
+    Close();
+}
 
 CRegistryKey::CRegistryKey(CRegistryKey&& other) noexcept : m_hKey(other.m_hKey), m_bOwns(other.m_bOwns) {
     other.m_hKey = nullptr;
@@ -157,7 +159,9 @@ std::string CRegistryKey::GetString(const std::string& name) const {
     return data;
 }
 
-long CRegistryKey::GetNumber(const std::string& name) const { return AsciiToLong(GetString(name)); }
+long CRegistryKey::GetNumber(const std::string& name) const {
+    return AsciiToLong(GetString(name));
+}
 
 void CRegistryKey::DeleteValue(const std::string& name) const {
     ThrowIfRegistryError(reg::RegDeleteValue(m_hKey, name));
@@ -266,13 +270,13 @@ void CRegistrySettings::DeleteSection(const std::string& section) {
 std::unique_ptr<CRegistryKey> OpenTessaroRootKey() {
     HKEY key = nullptr;
     long err = reg::RegCreateKey(HKEY_LOCAL_MACHINE, kTessaroRegistryRoot, &key);
-    if (err == reg::ERROR_ACCESS_DENIED) err = reg::RegOpenKey(HKEY_LOCAL_MACHINE, kTessaroRegistryRoot, KEY_READ, &key);
+    if (err == reg::ERROR_ACCESS_DENIED)
+        err = reg::RegOpenKey(HKEY_LOCAL_MACHINE, kTessaroRegistryRoot, KEY_READ, &key);
     ThrowIfRegistryError(err);
     return std::make_unique<CRegistryKey>(key, true);
 }
 
-std::string ReadTessaroSetting(const std::string& section, const std::string& name,
-                               const std::string& defaultValue) {
+std::string ReadTessaroSetting(const std::string& section, const std::string& name, const std::string& defaultValue) {
     HKEY key = nullptr;
     std::string path = std::string(kTessaroRegistryRoot) + "\\" + section;
     if (reg::RegOpenKey(HKEY_LOCAL_MACHINE, path, KEY_READ, &key) != reg::ERROR_SUCCESS) return defaultValue;

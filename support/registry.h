@@ -102,7 +102,10 @@ public:
     void RunInTransaction(const std::function<void()>& body) const;
 
 private:
-    void Init() { m_hKey = nullptr; m_bOwns = true; }
+    void Init() {
+        m_hKey = nullptr;
+        m_bOwns = true;
+    }
     void Close();
 
     HKEY m_hKey = nullptr;
@@ -116,8 +119,7 @@ public:
     virtual ~CRegistrySettings();
 
     // The value, or the default on any registry error.
-    virtual std::string GetString(const std::string& section, const std::string& name,
-                                  const std::string& defaultValue);
+    virtual std::string GetString(const std::string& section, const std::string& name, const std::string& defaultValue);
     virtual long GetNumber(const std::string& section, const std::string& name, long defaultValue);
     // Creates the section when missing and writes the value; errors raise.
     virtual void Set(const std::string& section, const std::string& name, const std::string& text);
@@ -138,5 +140,4 @@ std::unique_ptr<CRegistryKey> OpenTessaroRootKey();
 
 // Reads root\section\name from HKEY_LOCAL_MACHINE with read access; the default
 // on any error. For callers that have no settings object at hand.
-std::string ReadTessaroSetting(const std::string& section, const std::string& name,
-                               const std::string& defaultValue);
+std::string ReadTessaroSetting(const std::string& section, const std::string& name, const std::string& defaultValue);

@@ -2,7 +2,8 @@
 
 #include "support/registry.h"
 
-CServerSettings::CServerSettings(CRegistrySettings* settings, long rootKey) : m_rootKey(rootKey), m_pSettings(settings) {}
+CServerSettings::CServerSettings(CRegistrySettings* settings, long rootKey)
+    : m_rootKey(rootKey), m_pSettings(settings) {}
 
 CServerSettings::~CServerSettings() = default;
 
@@ -15,4 +16,6 @@ long CServerSettings::GetNumber(const std::string& section, const std::string& n
     return m_pSettings ? m_pSettings->GetNumber(section, name, defaultValue) : defaultValue;
 }
 
-CRegistrySettings* CServerSettings::GetRegistrySettings() { return m_pSettings; }
+CRegistrySettings* CServerSettings::GetRegistrySettings() {
+    return m_pSettings;
+}

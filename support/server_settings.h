@@ -11,8 +11,7 @@ public:
     explicit CServerSettings(CRegistrySettings* settings, long rootKey = 0);
     virtual ~CServerSettings();
 
-    virtual std::string GetString(const std::string& section, const std::string& name,
-                                  const std::string& defaultValue);
+    virtual std::string GetString(const std::string& section, const std::string& name, const std::string& defaultValue);
     virtual long GetNumber(const std::string& section, const std::string& name, long defaultValue);
     virtual CRegistrySettings* GetRegistrySettings();
 

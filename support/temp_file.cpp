@@ -27,7 +27,7 @@ std::string CreateTempFile(const std::string& dir, const std::string& prefix, co
         // The placeholder reserves the stem; the file wanted carries the extension.
         std::string wanted = extension.empty() ? placeholder.substr(0, placeholder.size() - 4)
                                                : placeholder.substr(0, placeholder.size() - 3) + extension;
-        if (wanted == placeholder) return placeholder;   // the extension is "TMP" itself
+        if (wanted == placeholder) return placeholder;  // the extension is "TMP" itself
         const int openErrno = plat::CreateNewFile(wanted, 0660);
         const long openError = openErrno != 0 ? plat::Win32ErrorFromErrno(openErrno) : plat::ERROR_SUCCESS;
         if (int removeErrno = plat::RemoveFile(placeholder); removeErrno != 0) {

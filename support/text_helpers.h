@@ -3,8 +3,8 @@
 
 #include <string>
 
-extern const char* const kYesText;   // "YES"
-extern const char* const kNoText;    // "NO"
+extern const char* const kYesText;  // "YES"
+extern const char* const kNoText;   // "NO"
 
 // Trims blanks, tabs, CR, LF, VT and FF at both ends, in place.
 void TrimString(std::string& text);

@@ -12,7 +12,9 @@
 
 namespace plat = tessaro::platform;
 
-std::string EscapeLogField(const std::string& text) { return plat::EscapeCsvField(text); }
+std::string EscapeLogField(const std::string& text) {
+    return plat::EscapeCsvField(text);
+}
 
 std::string FormatTraceLogLine(const std::string& severity, long threadId, const std::string& date,
                                const std::string& time, const std::string& text) {
@@ -34,7 +36,9 @@ std::string NowFormatted(const char* format) {
 }
 
 // One write per line, so lines of concurrent writers do not interleave.
-bool AppendToFile(const std::string& path, const std::string& data) { return plat::AppendShared(path, data); }
+bool AppendToFile(const std::string& path, const std::string& data) {
+    return plat::AppendShared(path, data);
+}
 
 // The log name as a file name: no folders can be smuggled in.
 std::string SafeLogName(const std::string& name) {
@@ -48,16 +52,19 @@ std::string SafeLogName(const std::string& name) {
 
 }  // namespace
 
-std::string LogDateNow() { return NowFormatted("%m/%d/%y"); }
-std::string LogTimeNow() { return NowFormatted("%H:%M:%S"); }
+std::string LogDateNow() {
+    return NowFormatted("%m/%d/%y");
+}
+std::string LogTimeNow() {
+    return NowFormatted("%H:%M:%S");
+}
 
 void WriteTraceLog(const std::string& logName, const std::string& severity, const std::string& text, int raw) {
     static const std::string kUnset = std::string("\x01unset");
     std::string directory = ReadTessaroSetting("Logging", "LogFilePath", kUnset);
     if (directory == kUnset) return;
-    std::string line = raw ? text
-                           : FormatTraceLogLine(severity, plat::CurrentThreadId(), LogDateNow(),
-                                                LogTimeNow(), text);
+    std::string line =
+        raw ? text : FormatTraceLogLine(severity, plat::CurrentThreadId(), LogDateNow(), LogTimeNow(), text);
     std::string fileName = SafeLogName(logName) + ".LOG";
     std::string folder = plat::ResolvePathNoCase(directory);
     if (!directory.empty() && AppendToFile(plat::JoinPath(folder, fileName), line)) return;

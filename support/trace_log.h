@@ -9,14 +9,12 @@
 #include <string>
 
 // raw != 0 writes text as it stands, without fields or line end.
-void WriteTraceLog(const std::string& logName, const std::string& severity,
-                   const std::string& text, int raw = 0);
+void WriteTraceLog(const std::string& logName, const std::string& severity, const std::string& text, int raw = 0);
 
 // The trace line for the given fields (no file access), for callers that build
 // their own and for tests. date is MM/DD/YY, time HH:MM:SS.
-std::string FormatTraceLogLine(const std::string& severity, long threadId,
-                               const std::string& date, const std::string& time,
-                               const std::string& text);
+std::string FormatTraceLogLine(const std::string& severity, long threadId, const std::string& date,
+                               const std::string& time, const std::string& text);
 
 // A CSV field body: quotes doubled, CR and LF turned into blanks.
 std::string EscapeLogField(const std::string& text);

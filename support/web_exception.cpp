@@ -10,4 +10,6 @@ void CWebException::AppendDetail(const std::string& text) {
     m_detail += "<P>";
 }
 
-std::string CWebException::GetErrorMessage() const { return m_message + " " + m_detail; }
+std::string CWebException::GetErrorMessage() const {
+    return m_message + " " + m_detail;
+}

@@ -9,8 +9,7 @@
 class CWebException : public CException {
 public:
     // message and detail each get "<P>" appended; pageText is kept as given.
-    CWebException(const std::string& message, const std::string& detail,
-                  const std::string& pageText = std::string());
+    CWebException(const std::string& message, const std::string& detail, const std::string& pageText = std::string());
     ~CWebException() override;
 
     // detail += text + "<P>".

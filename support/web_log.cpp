@@ -16,10 +16,14 @@ namespace {
 
 const char* SeverityText(long severity) {
     switch (severity) {
-    case WEBLOG_INFORMATION: return "Information";
-    case WEBLOG_WARNING: return "Warning";
-    case WEBLOG_ERROR: return "Error";
-    default: return "";
+        case WEBLOG_INFORMATION:
+            return "Information";
+        case WEBLOG_WARNING:
+            return "Warning";
+        case WEBLOG_ERROR:
+            return "Error";
+        default:
+            return "";
     }
 }
 

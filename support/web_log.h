@@ -21,9 +21,8 @@ public:
     CWebLog(const std::string& path, long level, bool useEventLog);
     virtual ~CWebLog();
 
-    virtual void Write(long severity, const std::string& remoteAddress,
-                       const std::string& userAgent, const std::string& detail,
-                       const std::string& title);
+    virtual void Write(long severity, const std::string& remoteAddress, const std::string& userAgent,
+                       const std::string& detail, const std::string& title);
 
     const std::string& GetPath() const { return m_path; }
     const std::string& GetPhysicalPath() const { return m_physicalPath; }

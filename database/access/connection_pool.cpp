@@ -133,4 +133,6 @@ void CreateConnectionPool(CRegistrySettings* settings) {
     g_pool.store(new ConnectionPool(settings));
 }
 
-ConnectionPool* GetConnectionPool() { return g_pool.load(); }
+ConnectionPool* GetConnectionPool() {
+    return g_pool.load();
+}

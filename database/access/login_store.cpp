@@ -47,8 +47,7 @@ std::string ReadOrMigrate(CRegistrySettings* settings, const std::string& dataSo
     // Two requests migrating at once must not let the second read the blanked registry
     // value and write it over the first one's.
     tessaro::platform::NamedMutexLock lock;
-    if (lock.Acquire(kMigrationMutex, kMigrationWaitMs) != 0)
-        return settings->GetString(section, regName, "");
+    if (lock.Acquire(kMigrationMutex, kMigrationWaitMs) != 0) return settings->GetString(section, regName, "");
     value = ReadFileValue(dataSource, key);
     if (value != kLoginStoreAbsent) return value;
 

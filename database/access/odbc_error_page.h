@@ -44,8 +44,8 @@ std::string ODBCErrorTitle(const std::string& sqlState);
 std::string ODBCErrorDetail(const std::string& sqlState, const std::string& message);
 
 // The library's error handler: throws new CWebODBCException(title, detail). Never returns.
-[[noreturn]] void SqlStateHints(short rc, unsigned char* sqlState, long nativeError,
-                                unsigned char* message, odbcBASE* source);
+[[noreturn]] void SqlStateHints(short rc, unsigned char* sqlState, long nativeError, unsigned char* message,
+                                odbcBASE* source);
 
 // Gives an ODBC object the engine's error policy: retrieve and report on, SqlStateHints.
 void InstallEngineErrorPolicy(odbcBASE& object);

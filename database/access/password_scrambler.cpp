@@ -58,7 +58,9 @@ std::string PasswordScrambler::FromHex(const std::string& hex) {
     return bytes;
 }
 
-std::string PasswordScrambler::Scramble(const std::string& plain) const { return ToHex(XorWithKey(plain)); }
+std::string PasswordScrambler::Scramble(const std::string& plain) const {
+    return ToHex(XorWithKey(plain));
+}
 
 std::string PasswordScrambler::Unscramble(const std::string& scrambled) const {
     return XorWithKey(FromHex(scrambled));

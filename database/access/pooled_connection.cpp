@@ -14,7 +14,9 @@
 
 namespace {
 
-bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+bool Succeeded(SQLRETURN rc) {
+    return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
+}
 
 std::string StateOf(const odbcBASE& object) {
     return reinterpret_cast<const char*>(object.SqlState());
@@ -83,7 +85,9 @@ PooledConnection::~PooledConnection() {
     }
 }
 
-bool PooledConnection::IsConnected() const { return m_connect && m_connect->Connected(); }
+bool PooledConnection::IsConnected() const {
+    return m_connect && m_connect->Connected();
+}
 
 odbcCONNECT* PooledConnection::Connect() {
     std::string dataSource = m_key.dataSource, user = m_key.user, password = m_key.password;
@@ -127,8 +131,8 @@ void PooledConnection::SetTrace() {
 odbcCURSOR* PooledConnection::AllocCursor() {
     if (!m_connect) throw std::bad_alloc();
     m_cursors.reserve(m_cursors.size() + 1);
-    m_cursors.push_back(Adopt(m_connect->AllocCursor(static_cast<char*>(nullptr), 0, 0, 0, nullptr, 0, nullptr,
-                                                     nullptr, 0, nullptr)));
+    m_cursors.push_back(
+        Adopt(m_connect->AllocCursor(static_cast<char*>(nullptr), 0, 0, 0, nullptr, 0, nullptr, nullptr, 0, nullptr)));
     return m_cursors.back();
 }
 

@@ -22,7 +22,9 @@ const IsolationName kIsolationNames[] = {
     {"VERSIONING", 16},  // SQL_TXN_VERSIONING, dropped from the ODBC 3 headers
 };
 
-std::string DataSourceSection(const std::string& dataSource) { return "DataSources\\" + dataSource; }
+std::string DataSourceSection(const std::string& dataSource) {
+    return "DataSources\\" + dataSource;
+}
 
 // A 32-bit SQLGetInfo answer; preset when the driver writes less or fails.
 SQLRETURN GetInfoValue(odbcCONNECT* connect, SQLUSMALLINT infoType, SQLUINTEGER& value) {
@@ -66,7 +68,9 @@ CRequestDataSources::~CRequestDataSources() {
     }
 }
 
-ConnectionPool* CRequestDataSources::Pool() const { return m_pool ? m_pool : GetConnectionPool(); }
+ConnectionPool* CRequestDataSources::Pool() const {
+    return m_pool ? m_pool : GetConnectionPool();
+}
 
 PooledConnection* CRequestDataSources::GetPooledConnection(const CDataSourceLogin& login) {
     for (PooledConnection* entry : m_connections)
@@ -104,8 +108,10 @@ void CRequestDataSources::ReleaseConnections(bool close) {
                 delete pool->ReleaseConnection(entry, close);
             }
         } catch (CException* e) {
-            if (first) e->Delete();
-            else first = e;
+            if (first)
+                e->Delete();
+            else
+                first = e;
         }
     }
     if (first) throw first;

@@ -27,4 +27,6 @@ inline constexpr short ODBC_RC_BLOB_CORRUPT = -1017;
 inline constexpr short ODBC_RC_BLOB_CONVERT = -1018;
 inline constexpr short ODBC_RC_BLOB_SIGNATURE = -1025;
 
-inline bool odbcSucceeded(short rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+inline bool odbcSucceeded(short rc) {
+    return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
+}

@@ -21,14 +21,12 @@ const odbcLibraryError kLibraryErrors[] = {
     {-1011, "S1000", -1, "[Quorvex][VRM]Internal delete operation failed."},
     {-1012, "S1000", -1, "[Quorvex][VRM]Internal SetPos operation failed."},
     {-1013, "S1000", -1, "[Quorvex][VRM]InternalodbcRECORD class requires table name."},
-    {-1014, "S1000", -1,
-     "[Quorvex][VRM]InternalStatement passed to odbcRECORD was not a SELECT statement."},
+    {-1014, "S1000", -1, "[Quorvex][VRM]InternalStatement passed to odbcRECORD was not a SELECT statement."},
     {-1015, "S1000", -1, "[Quorvex][VRM]Internal prepare operation failed."},
     {-1016, "S1000", -1, "[Quorvex][VRM]BLOB did not contain data."},
     {-1017, "S1000", -1, "[Quorvex][VRM]BLOB contains corrupt data."},
     {-1018, "S1000", -1, "[Quorvex][VRM]Error converting data into BLOB format."},
-    {-1019, "S1000", -1,
-     "[Quorvex][VRM]Unknown or non-character display column in dialog operation."},
+    {-1019, "S1000", -1, "[Quorvex][VRM]Unknown or non-character display column in dialog operation."},
     {-1020, "S1000", -1, "[Quorvex][VRM]Unknown attach column in list box operation."},
     {-1022, "S1000", -1, "[Quorvex][VRM]Data entry range error."},
     {-1021, "S1000", -1, "[Quorvex][VRM]Data entry formatting error."},
@@ -152,8 +150,7 @@ void odbcBASE::SetRC(short rc) {
             std::memcpy(sqlState_, entry->sqlState, 6);
             nativeError_ = 0;
             if (EnsureMessageBuffer()) {
-                std::snprintf(reinterpret_cast<char*>(message_.get()), ODBC_MESSAGE_SIZE, "%s",
-                              entry->text);
+                std::snprintf(reinterpret_cast<char*>(message_.get()), ODBC_MESSAGE_SIZE, "%s", entry->text);
             }
             lastRC_ = entry->becomes;
             if (autoReport_ != 1 && autoReport_ != 2) return;
@@ -194,8 +191,8 @@ short odbcBASE::Error(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt) {
     message_[0] = 0;
     messageLength_ = 0;
     nativeError_ = 0;
-    SQLRETURN rc = SQLError(henv, hdbc, hstmt, sqlState_, &nativeError_, message_.get(),
-                            ODBC_MESSAGE_SIZE, &messageLength_);
+    SQLRETURN rc =
+        SQLError(henv, hdbc, hstmt, sqlState_, &nativeError_, message_.get(), ODBC_MESSAGE_SIZE, &messageLength_);
     sqlState_[5] = 0;
     message_[ODBC_MESSAGE_SIZE - 1] = 0;
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
@@ -241,30 +238,67 @@ unsigned long odbcBASE::GetConvertInfoBitMask(short sqlType) const {
 
 unsigned long odbcBASE::PrecisionForSqlType(short sqlType, unsigned long length) const {
     switch (sqlType) {
-    case SQL_BIT: return 1;
-    case SQL_TINYINT: return 3;
-    case SQL_BIGINT: return 20;
-    case SQL_LONGVARBINARY: case SQL_VARBINARY: case SQL_BINARY:
-    case SQL_LONGVARCHAR: case SQL_CHAR: case SQL_VARCHAR: return length;
-    case SQL_NUMERIC: case SQL_DECIMAL: case SQL_FLOAT: case SQL_DOUBLE: return 15;
-    case SQL_INTEGER: case SQL_DATE: return 10;
-    case SQL_SMALLINT: return 5;
-    case SQL_REAL: return 7;
-    case SQL_TIME: return 8;
-    case SQL_TIMESTAMP: return 23;
-    default: return 0;
+        case SQL_BIT:
+            return 1;
+        case SQL_TINYINT:
+            return 3;
+        case SQL_BIGINT:
+            return 20;
+        case SQL_LONGVARBINARY:
+        case SQL_VARBINARY:
+        case SQL_BINARY:
+        case SQL_LONGVARCHAR:
+        case SQL_CHAR:
+        case SQL_VARCHAR:
+            return length;
+        case SQL_NUMERIC:
+        case SQL_DECIMAL:
+        case SQL_FLOAT:
+        case SQL_DOUBLE:
+            return 15;
+        case SQL_INTEGER:
+        case SQL_DATE:
+            return 10;
+        case SQL_SMALLINT:
+            return 5;
+        case SQL_REAL:
+            return 7;
+        case SQL_TIME:
+            return 8;
+        case SQL_TIMESTAMP:
+            return 23;
+        default:
+            return 0;
     }
 }
 
 unsigned long odbcBASE::LengthForCType(short cType, unsigned long length) const {
     switch (cType) {
-    case SQL_C_UTINYINT: case SQL_C_STINYINT: case SQL_C_BIT: return 1;
-    case SQL_C_USHORT: case SQL_C_SSHORT: case SQL_C_SHORT: return 2;
-    case SQL_C_ULONG: case SQL_C_SLONG: case SQL_C_LONG: case SQL_C_FLOAT: return 4;
-    case SQL_C_DOUBLE: return 8;
-    case SQL_C_DATE: case SQL_C_TIME: return 6;
-    case SQL_C_TIMESTAMP: return 16;
-    case SQL_C_BINARY: case SQL_C_CHAR: case SQL_C_DEFAULT: return length;
-    default: return 0;
+        case SQL_C_UTINYINT:
+        case SQL_C_STINYINT:
+        case SQL_C_BIT:
+            return 1;
+        case SQL_C_USHORT:
+        case SQL_C_SSHORT:
+        case SQL_C_SHORT:
+            return 2;
+        case SQL_C_ULONG:
+        case SQL_C_SLONG:
+        case SQL_C_LONG:
+        case SQL_C_FLOAT:
+            return 4;
+        case SQL_C_DOUBLE:
+            return 8;
+        case SQL_C_DATE:
+        case SQL_C_TIME:
+            return 6;
+        case SQL_C_TIMESTAMP:
+            return 16;
+        case SQL_C_BINARY:
+        case SQL_C_CHAR:
+        case SQL_C_DEFAULT:
+            return length;
+        default:
+            return 0;
     }
 }

@@ -5,13 +5,12 @@
 
 #include <memory>
 
-using odbcErrHandler = void (*)(short rc, unsigned char* sqlState, long nativeError,
-                                unsigned char* message, odbcBASE* source);
+using odbcErrHandler = void (*)(short rc, unsigned char* sqlState, long nativeError, unsigned char* message,
+                                odbcBASE* source);
 
 // Replaces the message box of a report: gets the owner, text, caption and flags and returns
 // the box's answer. The default writes to stderr and answers IDOK (1).
-using odbcReporter = int (*)(odbcHWND owner, const char* text, const char* caption,
-                             unsigned short flags);
+using odbcReporter = int (*)(odbcHWND owner, const char* text, const char* caption, unsigned short flags);
 odbcReporter odbcSetReporter(odbcReporter reporter);
 
 inline constexpr int ODBC_MESSAGE_SIZE = 512;

@@ -9,9 +9,9 @@ struct sCOLBIND {
     unsigned short icol = 0;
     short fCType = 0;
     uint32_t valueOffset = 0;
-    SQLLEN cbValueMax = 0;     // buffer capacity; AutoBind first stores the precision here
-    SQLLEN cbValue = 0;        // length/indicator written by the driver in single-row mode
-    short isPointer = 0;       // non-zero: the record holds a pointer to the buffer at valueOffset
+    SQLLEN cbValueMax = 0;  // buffer capacity; AutoBind first stores the precision here
+    SQLLEN cbValue = 0;     // length/indicator written by the driver in single-row mode
+    short isPointer = 0;    // non-zero: the record holds a pointer to the buffer at valueOffset
     char szColName[128] = {};
     short fSqlType = 0;
     short ibScale = 0;
@@ -31,5 +31,5 @@ struct sPARMBIND {
     short valueOffset = 0;
     void* valueAddress = nullptr;
     SQLLEN cbValue = 0;
-    short fParamType = 0;      // 0 is taken as SQL_PARAM_INPUT
+    short fParamType = 0;  // 0 is taken as SQL_PARAM_INPUT
 };

@@ -9,8 +9,8 @@
 
 namespace {
 constexpr size_t kSignatureSize = 5;
-constexpr size_t kBitmapRecordSize = 24;   // type, width, height, widthBytes, planes, bpp, bits
-constexpr size_t kMetaFileRecordSize = 16; // mapping mode, x extent, y extent, handle
+constexpr size_t kBitmapRecordSize = 24;    // type, width, height, widthBytes, planes, bpp, bits
+constexpr size_t kMetaFileRecordSize = 16;  // mapping mode, x extent, y extent, handle
 constexpr size_t kBitmapHeader = kSignatureSize + kBitmapRecordSize;
 constexpr size_t kMetaFileHeader = kSignatureSize + kMetaFileRecordSize + 4;
 
@@ -24,11 +24,13 @@ void PutLE16(unsigned char* p, uint16_t v) {
 uint32_t GetLE32(const unsigned char* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
-uint16_t GetLE16(const unsigned char* p) { return uint16_t(p[0] | p[1] << 8); }
+uint16_t GetLE16(const unsigned char* p) {
+    return uint16_t(p[0] | p[1] << 8);
+}
 }  // namespace
 
-odbcBLOB::odbcBLOB(odbcCURSOR* cursor, unsigned short column, unsigned long precision,
-                   short sqlType, unsigned short parameter, long putChunk, long getChunk)
+odbcBLOB::odbcBLOB(odbcCURSOR* cursor, unsigned short column, unsigned long precision, short sqlType,
+                   unsigned short parameter, long putChunk, long getChunk)
     : getCursor_(cursor),
       putCursor_(cursor),
       column_(column),
@@ -38,7 +40,9 @@ odbcBLOB::odbcBLOB(odbcCURSOR* cursor, unsigned short column, unsigned long prec
       putChunk_(putChunk > 0 ? static_cast<unsigned long>(putChunk) : ODBC_PUT_CHUNK),
       getChunk_(getChunk > 1 ? static_cast<unsigned long>(getChunk) : ODBC_GET_CHUNK) {}
 
-odbcBLOB::~odbcBLOB() { ReleaseMem(); }
+odbcBLOB::~odbcBLOB() {
+    ReleaseMem();
+}
 
 void odbcBLOB::ReleaseMem() {
     std::vector<unsigned char>().swap(data_);
@@ -46,9 +50,8 @@ void odbcBLOB::ReleaseMem() {
 }
 
 short odbcBLOB::ValueCType() const {
-    return sqlType_ == SQL_LONGVARBINARY || sqlType_ == SQL_BINARY || sqlType_ == SQL_VARBINARY
-               ? SQL_C_BINARY
-               : SQL_C_CHAR;
+    return sqlType_ == SQL_LONGVARBINARY || sqlType_ == SQL_BINARY || sqlType_ == SQL_VARBINARY ? SQL_C_BINARY
+                                                                                                : SQL_C_CHAR;
 }
 
 void odbcBLOB::Signal(short code) {
@@ -56,7 +59,9 @@ void odbcBLOB::Signal(short code) {
     if (putCursor_ && putCursor_ != getCursor_) putCursor_->SignalRC(code);
 }
 
-short odbcBLOB::ReportRC() const { return getCursor_ ? getCursor_->lastRC() : SQL_ERROR; }
+short odbcBLOB::ReportRC() const {
+    return getCursor_ ? getCursor_->lastRC() : SQL_ERROR;
+}
 
 void* odbcBLOB::GetMem(unsigned long n) {
     if (n == 0) return data_.empty() ? nullptr : data_.data();
@@ -120,8 +125,7 @@ short odbcBLOB::GetData() {
         return ODBC_BLOB_EMPTY;
     }
     // An unknown total starts from the assumed size and grows; nothing is cut.
-    size_t expected = indicator == SQL_NO_TOTAL ? ODBC_BLOB_ASSUMED_TOTAL
-                                                : static_cast<size_t>(indicator);
+    size_t expected = indicator == SQL_NO_TOTAL ? ODBC_BLOB_ASSUMED_TOTAL : static_cast<size_t>(indicator);
     std::vector<unsigned char> buffer;
     try {
         buffer.resize(expected + 1);
@@ -145,15 +149,13 @@ short odbcBLOB::GetData() {
         size_t request = std::min<size_t>(first ? getChunk_ - 1 : getChunk_, room);
         if (character && request < 2) request = 2;
         first = false;
-        rc = getCursor_->GetData(column_, cType, buffer.data() + gathered,
-                                 static_cast<SQLLEN>(request), &indicator);
+        rc = getCursor_->GetData(column_, cType, buffer.data() + gathered, static_cast<SQLLEN>(request), &indicator);
         if (rc == SQL_SUCCESS_WITH_INFO) {
             gathered += character ? request - 1 : request;
         } else if (rc == SQL_SUCCESS) {
             size_t got = indicator == SQL_NULL_DATA || indicator < 0
                              ? 0
-                             : std::min<size_t>(static_cast<size_t>(indicator),
-                                                character ? request - 1 : request);
+                             : std::min<size_t>(static_cast<size_t>(indicator), character ? request - 1 : request);
             gathered += got;
         }
     }
@@ -216,8 +218,7 @@ short odbcBLOB::BindParameter() {
     SQLULEN precision = precision_ ? precision_ : static_cast<SQLULEN>(send ? send : 1);
     short rc;
     if (conn && conn->GetFunctions(SQL_API_SQLBINDPARAMETER) != 0)
-        rc = cursor->BindParameter(param_, SQL_PARAM_INPUT, cType, sqlType_, precision, 0, this,
-                                   send, &indicator_);
+        rc = cursor->BindParameter(param_, SQL_PARAM_INPUT, cType, sqlType_, precision, 0, this, send, &indicator_);
     else
         rc = cursor->odbcSTMT::SetParam(param_, cType, sqlType_, precision, 0, this, &indicator_);
     if (odbcSucceeded(rc) && !IsNull()) cursor->SetDataAtExecFlag(1);
@@ -320,8 +321,7 @@ short odbcBLOB::GetBitmapFromBlob(odbcBitmapInfo* bitmap) {
         return ReportRC();
     }
     size_t bits = size_t(out.planes) * size_t(out.height) * size_t(out.widthBytes);
-    out.bits.assign(data_.begin() + kBitmapHeader,
-                    data_.begin() + static_cast<std::ptrdiff_t>(kBitmapHeader + bits));
+    out.bits.assign(data_.begin() + kBitmapHeader, data_.begin() + static_cast<std::ptrdiff_t>(kBitmapHeader + bits));
     *bitmap = std::move(out);
     return 0;
 }

@@ -6,8 +6,7 @@
 #include <cstring>
 
 odbcSYSINFOITERATOR::odbcSYSINFOITERATOR(odbcCONNECT* conn)
-    : odbcCURSOR(conn, static_cast<unsigned char*>(nullptr), 0, 0, 0, nullptr, 0, nullptr,
-                 nullptr, 0, nullptr) {}
+    : odbcCURSOR(conn, static_cast<unsigned char*>(nullptr), 0, 0, 0, nullptr, 0, nullptr, nullptr, 0, nullptr) {}
 
 odbcSYSINFOITERATOR::~odbcSYSINFOITERATOR() = default;
 
@@ -43,8 +42,7 @@ int odbcSYSINFOITERATOR::DoQuery() {
         SetRC(SQL_SUCCESS);
         bool keyset = (options & SQL_SO_KEYSET_DRIVEN) != 0;
         if (keyset) ExtFetchSetup(SQL_CONCUR_VALUES, 1, 1);
-        if ((!keyset || !sqlsuccess()) && (options & SQL_SO_STATIC))
-            ExtFetchSetup(SQL_CONCUR_VALUES, 3, 1);
+        if ((!keyset || !sqlsuccess()) && (options & SQL_SO_STATIC)) ExtFetchSetup(SQL_CONCUR_VALUES, 3, 1);
         if (!sqlsuccess() || (!keyset && !(options & SQL_SO_STATIC))) {
             if (keyset)
                 ExtFetchSetup(SQL_CONCUR_VALUES, -1, 1);
@@ -119,8 +117,8 @@ int odbcColumnIterator::DoQuery() {
     return sqlsuccess();
 }
 
-odbcStatisticsIterator::odbcStatisticsIterator(odbcCONNECT* conn, UChar* q, UChar* o, UChar* t,
-                                               unsigned short unique, unsigned short accuracy)
+odbcStatisticsIterator::odbcStatisticsIterator(odbcCONNECT* conn, UChar* q, UChar* o, UChar* t, unsigned short unique,
+                                               unsigned short accuracy)
     : odbcSYSINFOITERATOR(conn), q_(q), o_(o), t_(t), unique_(unique), accuracy_(accuracy) {
     if (conn) Start(conn->SQLStatisticsRSB(), conn->SQLStatisticsRSBCount(), &rs_);
 }
@@ -130,17 +128,9 @@ int odbcStatisticsIterator::DoQuery() {
     return sqlsuccess();
 }
 
-odbcSpecialColumnIterator::odbcSpecialColumnIterator(odbcCONNECT* conn, unsigned short colType,
-                                                     UChar* q, UChar* o, UChar* t,
-                                                     unsigned short scope,
-                                                     unsigned short nullable)
-    : odbcSYSINFOITERATOR(conn),
-      colType_(colType),
-      q_(q),
-      o_(o),
-      t_(t),
-      scope_(scope),
-      nullable_(nullable) {
+odbcSpecialColumnIterator::odbcSpecialColumnIterator(odbcCONNECT* conn, unsigned short colType, UChar* q, UChar* o,
+                                                     UChar* t, unsigned short scope, unsigned short nullable)
+    : odbcSYSINFOITERATOR(conn), colType_(colType), q_(q), o_(o), t_(t), scope_(scope), nullable_(nullable) {
     if (conn) Start(conn->SQLSpecialColumnsRSB(), conn->SQLSpecialColumnsRSBCount(), &rs_);
 }
 int odbcSpecialColumnIterator::DoQuery() {
@@ -158,8 +148,7 @@ int odbcTypeInfoIterator::DoQuery() {
     return sqlsuccess();
 }
 
-odbcColumnPrivilegesIterator::odbcColumnPrivilegesIterator(odbcCONNECT* conn, UChar* q, UChar* o,
-                                                           UChar* t, UChar* c)
+odbcColumnPrivilegesIterator::odbcColumnPrivilegesIterator(odbcCONNECT* conn, UChar* q, UChar* o, UChar* t, UChar* c)
     : odbcSYSINFOITERATOR(conn), q_(q), o_(o), t_(t), c_(c) {
     if (conn) Start(conn->SQLColumnPrivilegesRSB(), conn->SQLColumnPrivilegesRSBCount(), &rs_);
 }
@@ -169,8 +158,7 @@ int odbcColumnPrivilegesIterator::DoQuery() {
     return sqlsuccess();
 }
 
-odbcTablePrivilegesIterator::odbcTablePrivilegesIterator(odbcCONNECT* conn, UChar* q, UChar* o,
-                                                         UChar* t)
+odbcTablePrivilegesIterator::odbcTablePrivilegesIterator(odbcCONNECT* conn, UChar* q, UChar* o, UChar* t)
     : odbcSYSINFOITERATOR(conn), q_(q), o_(o), t_(t) {
     if (conn) Start(conn->SQLTablePrivilegesRSB(), conn->SQLTablePrivilegesRSBCount(), &rs_);
 }
@@ -190,8 +178,7 @@ int odbcProceduresIterator::DoQuery() {
     return sqlsuccess();
 }
 
-odbcProcedureColumnsIterator::odbcProcedureColumnsIterator(odbcCONNECT* conn, UChar* q, UChar* o,
-                                                           UChar* p, UChar* c)
+odbcProcedureColumnsIterator::odbcProcedureColumnsIterator(odbcCONNECT* conn, UChar* q, UChar* o, UChar* p, UChar* c)
     : odbcSYSINFOITERATOR(conn), q_(q), o_(o), p_(p), c_(c) {
     if (conn) Start(conn->SQLProcedureColumnsRSB(), conn->SQLProcedureColumnsRSBCount(), &rs_);
 }
@@ -211,8 +198,8 @@ int odbcPrimaryKeysIterator::DoQuery() {
     return sqlsuccess();
 }
 
-odbcForeignKeysIterator::odbcForeignKeysIterator(odbcCONNECT* conn, UChar* pq, UChar* po,
-                                                 UChar* pt, UChar* fq, UChar* fo, UChar* ft)
+odbcForeignKeysIterator::odbcForeignKeysIterator(odbcCONNECT* conn, UChar* pq, UChar* po, UChar* pt, UChar* fq,
+                                                 UChar* fo, UChar* ft)
     : odbcSYSINFOITERATOR(conn), pq_(pq), po_(po), pt_(pt), fq_(fq), fo_(fo), ft_(ft) {
     if (conn) Start(conn->SQLForeignKeysRSB(), conn->SQLForeignKeysRSBCount(), &rs_);
 }

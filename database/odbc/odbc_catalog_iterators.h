@@ -59,11 +59,10 @@ private:
 
 class odbcStatisticsIterator : public odbcSYSINFOITERATOR {
 public:
-    odbcStatisticsIterator(odbcCONNECT* conn, char* q, char* o, char* t, unsigned short unique,
-                           unsigned short accuracy)
+    odbcStatisticsIterator(odbcCONNECT* conn, char* q, char* o, char* t, unsigned short unique, unsigned short accuracy)
         : odbcStatisticsIterator(conn, U(q), U(o), U(t), unique, accuracy) {}
-    odbcStatisticsIterator(odbcCONNECT* conn, UChar* q, UChar* o, UChar* t,
-                           unsigned short unique, unsigned short accuracy);
+    odbcStatisticsIterator(odbcCONNECT* conn, UChar* q, UChar* o, UChar* t, unsigned short unique,
+                           unsigned short accuracy);
     ~odbcStatisticsIterator() override = default;
     int DoQuery() override;
     virtual sSQLSTATISTICSRESULTSET* pStatisticsResultSet() { return &rs_; }
@@ -76,11 +75,11 @@ private:
 
 class odbcSpecialColumnIterator : public odbcSYSINFOITERATOR {
 public:
-    odbcSpecialColumnIterator(odbcCONNECT* conn, unsigned short colType, char* q, char* o,
-                              char* t, unsigned short scope, unsigned short nullable)
+    odbcSpecialColumnIterator(odbcCONNECT* conn, unsigned short colType, char* q, char* o, char* t,
+                              unsigned short scope, unsigned short nullable)
         : odbcSpecialColumnIterator(conn, colType, U(q), U(o), U(t), scope, nullable) {}
-    odbcSpecialColumnIterator(odbcCONNECT* conn, unsigned short colType, UChar* q, UChar* o,
-                              UChar* t, unsigned short scope, unsigned short nullable);
+    odbcSpecialColumnIterator(odbcCONNECT* conn, unsigned short colType, UChar* q, UChar* o, UChar* t,
+                              unsigned short scope, unsigned short nullable);
     ~odbcSpecialColumnIterator() override = default;
     int DoQuery() override;
     virtual sSQLSPECIALCOLRESULTSET* pSpecialColsResultSet() { return &rs_; }
@@ -175,11 +174,9 @@ private:
 
 class odbcForeignKeysIterator : public odbcSYSINFOITERATOR {
 public:
-    odbcForeignKeysIterator(odbcCONNECT* conn, char* pq, char* po, char* pt, char* fq, char* fo,
-                            char* ft)
+    odbcForeignKeysIterator(odbcCONNECT* conn, char* pq, char* po, char* pt, char* fq, char* fo, char* ft)
         : odbcForeignKeysIterator(conn, U(pq), U(po), U(pt), U(fq), U(fo), U(ft)) {}
-    odbcForeignKeysIterator(odbcCONNECT* conn, UChar* pq, UChar* po, UChar* pt, UChar* fq,
-                            UChar* fo, UChar* ft);
+    odbcForeignKeysIterator(odbcCONNECT* conn, UChar* pq, UChar* po, UChar* pt, UChar* fq, UChar* fo, UChar* ft);
     ~odbcForeignKeysIterator() override = default;
     int DoQuery() override;
     virtual sFOREIGNKEYSRESULTSET* pForeignKeysResultSet() { return &rs_; }

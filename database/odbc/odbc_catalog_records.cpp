@@ -5,8 +5,8 @@
 
 namespace {
 
-sCOLBIND Col(unsigned short icol, short cType, size_t offset, size_t width,
-             const char* name = "", short sqlType = 0, short nullable = 0) {
+sCOLBIND Col(unsigned short icol, short cType, size_t offset, size_t width, const char* name = "", short sqlType = 0,
+             short nullable = 0) {
     sCOLBIND b;
     b.icol = icol;
     b.fCType = cType;
@@ -87,7 +87,8 @@ const sCOLBIND kTypeInfoRSB[13] = {
 };
 
 const sCOLBIND kProcedureColumnsRSB[13] = {
-    Col(1, SQL_C_CHAR, TS_FIELD(sPROCEDURECOLUMNSRESULTSET, PROCEDURE_QUALIFIER), "PROCEDURE_QUALIFIER", SQL_VARCHAR, 1),
+    Col(1, SQL_C_CHAR, TS_FIELD(sPROCEDURECOLUMNSRESULTSET, PROCEDURE_QUALIFIER), "PROCEDURE_QUALIFIER", SQL_VARCHAR,
+        1),
     Col(2, SQL_C_CHAR, TS_FIELD(sPROCEDURECOLUMNSRESULTSET, PROCEDURE_OWNER), "PROCEDURE_OWNER", SQL_VARCHAR, 0),
     Col(3, SQL_C_CHAR, TS_FIELD(sPROCEDURECOLUMNSRESULTSET, PROCEDURE_NAME), "PROCEDURE_NAME", SQL_VARCHAR, 0),
     Col(4, SQL_C_CHAR, TS_FIELD(sPROCEDURECOLUMNSRESULTSET, COLUMN_NAME), "COLUMN_NAME", SQL_VARCHAR, 0),

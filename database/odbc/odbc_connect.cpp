@@ -9,25 +9,24 @@
 #include <new>
 
 namespace {
-unsigned char* U(char* s) { return reinterpret_cast<unsigned char*>(s); }
+unsigned char* U(char* s) {
+    return reinterpret_cast<unsigned char*>(s);
+}
 }  // namespace
 
-odbcCONNECT::odbcCONNECT(odbcENV* env, char* dsn, char* uid, char* pwd,
-                         unsigned long loginTimeout)
+odbcCONNECT::odbcCONNECT(odbcENV* env, char* dsn, char* uid, char* pwd, unsigned long loginTimeout)
     : odbcCONNECT(env, U(dsn), U(uid), U(pwd), loginTimeout) {}
 
-odbcCONNECT::odbcCONNECT(odbcENV* env, unsigned char* dsn, unsigned char* uid,
-                         unsigned char* pwd, unsigned long loginTimeout)
+odbcCONNECT::odbcCONNECT(odbcENV* env, unsigned char* dsn, unsigned char* uid, unsigned char* pwd,
+                         unsigned long loginTimeout)
     : env_(env) {
     AutoRetrieve(1);
     henv_ = env ? env->GetHenv() : SQL_NULL_HENV;
     SetRC(SQLAllocConnect(henv_, &hdbc_));
     bool allocated = sqlsuccess();
     if (!allocated) hdbc_ = SQL_NULL_HDBC;
-    if (allocated && loginTimeout != 0)
-        SQLSetConnectOption(hdbc_, SQL_LOGIN_TIMEOUT, loginTimeout);
-    if (allocated)
-        SetConnectOption(SQL_ODBC_CURSORS, env ? env->CursorLibrarySetting() : SQL_CUR_USE_DRIVER);
+    if (allocated && loginTimeout != 0) SQLSetConnectOption(hdbc_, SQL_LOGIN_TIMEOUT, loginTimeout);
+    if (allocated) SetConnectOption(SQL_ODBC_CURSORS, env ? env->CursorLibrarySetting() : SQL_CUR_USE_DRIVER);
     if (dsn && uid && pwd && sqlsuccess()) Connect(dsn, uid, pwd);
     if (env) {
         CopyErrorPolicy(*env);
@@ -51,7 +50,9 @@ odbcCONNECT::~odbcCONNECT() {
     if (env_) env_->UnregisterConnection(this);
 }
 
-short odbcCONNECT::RegisterError() { return Error(henv_, hdbc_, SQL_NULL_HSTMT); }
+short odbcCONNECT::RegisterError() {
+    return Error(henv_, hdbc_, SQL_NULL_HSTMT);
+}
 
 short odbcCONNECT::Connect(char* dsn, char* uid, char* pwd) {
     return Connect(U(dsn), U(uid), U(pwd));
@@ -135,8 +136,8 @@ short odbcCONNECT::DriverConnect(odbcHWND wnd, char* in, char* out, short outMax
     return DriverConnect(wnd, U(in), U(out), outMax, outLen, completion);
 }
 
-short odbcCONNECT::DriverConnect(odbcHWND wnd, unsigned char* in, unsigned char* out,
-                                 short outMax, short* outLen, unsigned short completion) {
+short odbcCONNECT::DriverConnect(odbcHWND wnd, unsigned char* in, unsigned char* out, short outMax, short* outLen,
+                                 unsigned short completion) {
     if (hdbc_ == SQL_NULL_HDBC) {
         SetRC(ODBC_RC_MEMORY);
         return lastRC();
@@ -161,8 +162,7 @@ short odbcCONNECT::DriverConnectNoPrompt(unsigned char* in, unsigned char* out, 
 short odbcCONNECT::DriverConnectComplete(odbcHWND wnd, char* in, char* out, short outMax) {
     return DriverConnectComplete(wnd, U(in), U(out), outMax);
 }
-short odbcCONNECT::DriverConnectComplete(odbcHWND wnd, unsigned char* in, unsigned char* out,
-                                         short outMax) {
+short odbcCONNECT::DriverConnectComplete(odbcHWND wnd, unsigned char* in, unsigned char* out, short outMax) {
     return DriverConnect(wnd, in, out, outMax, nullptr, SQL_DRIVER_COMPLETE);
 }
 short odbcCONNECT::DriverConnectPrompt(odbcHWND wnd, char* out, short outMax) {
@@ -172,12 +172,10 @@ short odbcCONNECT::DriverConnectPrompt(odbcHWND wnd, unsigned char* out, short o
     static unsigned char empty[1] = {0};
     return DriverConnect(wnd, empty, out, outMax, nullptr, SQL_DRIVER_PROMPT);
 }
-short odbcCONNECT::DriverConnectCompleteRequired(odbcHWND wnd, char* in, char* out,
-                                                 short outMax) {
+short odbcCONNECT::DriverConnectCompleteRequired(odbcHWND wnd, char* in, char* out, short outMax) {
     return DriverConnectCompleteRequired(wnd, U(in), U(out), outMax);
 }
-short odbcCONNECT::DriverConnectCompleteRequired(odbcHWND wnd, unsigned char* in,
-                                                 unsigned char* out, short outMax) {
+short odbcCONNECT::DriverConnectCompleteRequired(odbcHWND wnd, unsigned char* in, unsigned char* out, short outMax) {
     return DriverConnect(wnd, in, out, outMax, nullptr, SQL_DRIVER_COMPLETE_REQUIRED);
 }
 
@@ -196,45 +194,47 @@ void odbcCONNECT::UnregisterStmt(odbcSTMT* stmt) {
 
 // --- factory -------------------------------------------------------------------------------
 
-odbcSTMT* odbcCONNECT::AllocStmt(char* text, int prepare, int execute, sPARMBIND* parms,
-                                 unsigned short parmCount, void* parmRecord) {
+odbcSTMT* odbcCONNECT::AllocStmt(char* text, int prepare, int execute, sPARMBIND* parms, unsigned short parmCount,
+                                 void* parmRecord) {
     return AllocStmt(U(text), prepare, execute, parms, parmCount, parmRecord);
 }
 
 odbcSTMT* odbcCONNECT::AllocStmt(unsigned char* text, int prepare, int execute, sPARMBIND* parms,
                                  unsigned short parmCount, void* parmRecord) {
-    odbcSTMT* s = new (std::nothrow) odbcSTMT(this, text, prepare, execute, parms, parmCount,
-                                              parmRecord);
+    odbcSTMT* s = new (std::nothrow) odbcSTMT(this, text, prepare, execute, parms, parmCount, parmRecord);
     if (!s) SetRC(ODBC_RC_MEMORY);
     return s;
 }
 
-odbcCURSOR* odbcCONNECT::AllocCursor(char* text, int prepare, int execute, int autoBind,
-                                     sPARMBIND* parms, unsigned short parmCount, void* parmRecord,
-                                     sCOLBIND* cols, unsigned short colCount, void* record) {
-    return AllocCursor(U(text), prepare, execute, autoBind, parms, parmCount, parmRecord, cols,
-                       colCount, record);
+odbcCURSOR* odbcCONNECT::AllocCursor(char* text, int prepare, int execute, int autoBind, sPARMBIND* parms,
+                                     unsigned short parmCount, void* parmRecord, sCOLBIND* cols,
+                                     unsigned short colCount, void* record) {
+    return AllocCursor(U(text), prepare, execute, autoBind, parms, parmCount, parmRecord, cols, colCount, record);
 }
 
-odbcCURSOR* odbcCONNECT::AllocCursor(unsigned char* text, int prepare, int execute, int autoBind,
-                                     sPARMBIND* parms, unsigned short parmCount, void* parmRecord,
-                                     sCOLBIND* cols, unsigned short colCount, void* record) {
-    odbcCURSOR* c = new (std::nothrow) odbcCURSOR(this, text, prepare, execute, autoBind, parms,
-                                                  parmCount, parmRecord, cols, colCount, record);
+odbcCURSOR* odbcCONNECT::AllocCursor(unsigned char* text, int prepare, int execute, int autoBind, sPARMBIND* parms,
+                                     unsigned short parmCount, void* parmRecord, sCOLBIND* cols,
+                                     unsigned short colCount, void* record) {
+    odbcCURSOR* c = new (std::nothrow)
+        odbcCURSOR(this, text, prepare, execute, autoBind, parms, parmCount, parmRecord, cols, colCount, record);
     if (!c) SetRC(ODBC_RC_MEMORY);
     return c;
 }
 
-void odbcCONNECT::DeAllocStmt(odbcSTMT* stmt) { delete stmt; }
-void odbcCONNECT::DeAllocCursor(odbcCURSOR* cursor) { delete cursor; }
+void odbcCONNECT::DeAllocStmt(odbcSTMT* stmt) {
+    delete stmt;
+}
+void odbcCONNECT::DeAllocCursor(odbcCURSOR* cursor) {
+    delete cursor;
+}
 
-odbcBLOB* odbcCONNECT::AllocBLOB(odbcCURSOR* cursor, unsigned short column,
-                                 unsigned long precision, short sqlType, unsigned short parameter,
-                                 long putChunk, long getChunk) {
-    odbcBLOB* b = new (std::nothrow)
-        odbcBLOB(cursor, column, precision, sqlType, parameter, putChunk, getChunk);
+odbcBLOB* odbcCONNECT::AllocBLOB(odbcCURSOR* cursor, unsigned short column, unsigned long precision, short sqlType,
+                                 unsigned short parameter, long putChunk, long getChunk) {
+    odbcBLOB* b = new (std::nothrow) odbcBLOB(cursor, column, precision, sqlType, parameter, putChunk, getChunk);
     if (!b) SetRC(ODBC_RC_MEMORY);
     return b;
 }
 
-void odbcCONNECT::DeAllocBLOB(odbcBLOB* blob) { delete blob; }
+void odbcCONNECT::DeAllocBLOB(odbcBLOB* blob) {
+    delete blob;
+}

@@ -25,8 +25,7 @@ inline constexpr int ODBC_OPTION_STRING_SIZE = SQL_MAX_OPTION_STRING_LENGTH + 1;
 
 class odbcCONNECT : public odbcBASE {
 public:
-    odbcCONNECT(odbcENV* env, unsigned char* dsn, unsigned char* uid, unsigned char* pwd,
-                unsigned long loginTimeout);
+    odbcCONNECT(odbcENV* env, unsigned char* dsn, unsigned char* uid, unsigned char* pwd, unsigned long loginTimeout);
     odbcCONNECT(odbcENV* env, char* dsn, char* uid, char* pwd, unsigned long loginTimeout);
     ~odbcCONNECT() override;
 
@@ -66,58 +65,45 @@ public:
     virtual short Commit();
     virtual short RollBack();
 
-    virtual odbcSTMT* AllocStmt(char* text, int prepare, int execute, sPARMBIND* parms,
-                                unsigned short parmCount, void* parmRecord);
+    virtual odbcSTMT* AllocStmt(char* text, int prepare, int execute, sPARMBIND* parms, unsigned short parmCount,
+                                void* parmRecord);
     virtual odbcSTMT* AllocStmt(unsigned char* text, int prepare, int execute, sPARMBIND* parms,
                                 unsigned short parmCount, void* parmRecord);
-    virtual odbcCURSOR* AllocCursor(char* text, int prepare, int execute, int autoBind,
-                                    sPARMBIND* parms, unsigned short parmCount, void* parmRecord,
-                                    sCOLBIND* cols, unsigned short colCount, void* record);
-    virtual odbcCURSOR* AllocCursor(unsigned char* text, int prepare, int execute, int autoBind,
-                                    sPARMBIND* parms, unsigned short parmCount, void* parmRecord,
-                                    sCOLBIND* cols, unsigned short colCount, void* record);
+    virtual odbcCURSOR* AllocCursor(char* text, int prepare, int execute, int autoBind, sPARMBIND* parms,
+                                    unsigned short parmCount, void* parmRecord, sCOLBIND* cols, unsigned short colCount,
+                                    void* record);
+    virtual odbcCURSOR* AllocCursor(unsigned char* text, int prepare, int execute, int autoBind, sPARMBIND* parms,
+                                    unsigned short parmCount, void* parmRecord, sCOLBIND* cols, unsigned short colCount,
+                                    void* record);
     virtual void DeAllocStmt(odbcSTMT* stmt);
-    virtual odbcBLOB* AllocBLOB(odbcCURSOR* cursor, unsigned short column, unsigned long precision,
-                                short sqlType, unsigned short parameter, long putChunk,
-                                long getChunk);
+    virtual odbcBLOB* AllocBLOB(odbcCURSOR* cursor, unsigned short column, unsigned long precision, short sqlType,
+                                unsigned short parameter, long putChunk, long getChunk);
     virtual void DeAllocBLOB(odbcBLOB* blob);
-    virtual odbcColumnIterator* AllocColumnIterator(char* qualifier, char* owner, char* table,
-                                                    char* column);
+    virtual odbcColumnIterator* AllocColumnIterator(char* qualifier, char* owner, char* table, char* column);
     virtual void DeAllocColumnIterator(odbcColumnIterator* it);
-    virtual odbcColumnPrivilegesIterator* AllocColumnPrivilegesIterator(char* qualifier,
-                                                                        char* owner, char* table,
+    virtual odbcColumnPrivilegesIterator* AllocColumnPrivilegesIterator(char* qualifier, char* owner, char* table,
                                                                         char* column);
     virtual void DeAllocColumnPrivilegesIterator(odbcColumnPrivilegesIterator* it);
-    virtual odbcForeignKeysIterator* AllocForeignKeysIterator(char* pkQualifier, char* pkOwner,
-                                                              char* pkTable, char* fkQualifier,
-                                                              char* fkOwner, char* fkTable);
+    virtual odbcForeignKeysIterator* AllocForeignKeysIterator(char* pkQualifier, char* pkOwner, char* pkTable,
+                                                              char* fkQualifier, char* fkOwner, char* fkTable);
     virtual void DeAllocForeignKeysIterator(odbcForeignKeysIterator* it);
-    virtual odbcPrimaryKeysIterator* AllocPrimaryKeysIterator(char* qualifier, char* owner,
-                                                              char* table);
+    virtual odbcPrimaryKeysIterator* AllocPrimaryKeysIterator(char* qualifier, char* owner, char* table);
     virtual void DeAllocPrimaryKeysIterator(odbcPrimaryKeysIterator* it);
-    virtual odbcProcedureColumnsIterator* AllocProcedureColumnsIterator(char* qualifier,
-                                                                        char* owner,
-                                                                        char* procedure,
+    virtual odbcProcedureColumnsIterator* AllocProcedureColumnsIterator(char* qualifier, char* owner, char* procedure,
                                                                         char* column);
     virtual void DeAllocProcedureColumnsIterator(odbcProcedureColumnsIterator* it);
-    virtual odbcProceduresIterator* AllocProceduresIterator(char* qualifier, char* owner,
-                                                            char* procedure);
+    virtual odbcProceduresIterator* AllocProceduresIterator(char* qualifier, char* owner, char* procedure);
     virtual void DeAllocProceduresIterator(odbcProceduresIterator* it);
-    virtual odbcSpecialColumnIterator* AllocSpecialColumnIterator(unsigned short colType,
-                                                                  char* qualifier, char* owner,
-                                                                  char* table,
-                                                                  unsigned short scope,
+    virtual odbcSpecialColumnIterator* AllocSpecialColumnIterator(unsigned short colType, char* qualifier, char* owner,
+                                                                  char* table, unsigned short scope,
                                                                   unsigned short nullable);
     virtual void DeAllocSpecialColumnIterator(odbcSpecialColumnIterator* it);
-    virtual odbcStatisticsIterator* AllocStatisticsIterator(char* qualifier, char* owner,
-                                                            char* table, unsigned short unique,
-                                                            unsigned short accuracy);
+    virtual odbcStatisticsIterator* AllocStatisticsIterator(char* qualifier, char* owner, char* table,
+                                                            unsigned short unique, unsigned short accuracy);
     virtual void DeAllocStatisticsIterator(odbcStatisticsIterator* it);
-    virtual odbcTableIterator* AllocTableIterator(char* qualifier, char* owner, char* table,
-                                                  char* tableType);
+    virtual odbcTableIterator* AllocTableIterator(char* qualifier, char* owner, char* table, char* tableType);
     virtual void DeAllocTableIterator(odbcTableIterator* it);
-    virtual odbcTablePrivilegesIterator* AllocTablePrivilegesIterator(char* qualifier,
-                                                                      char* owner, char* table);
+    virtual odbcTablePrivilegesIterator* AllocTablePrivilegesIterator(char* qualifier, char* owner, char* table);
     virtual void DeAllocTablePrivilegesIterator(odbcTablePrivilegesIterator* it);
     virtual odbcTypeInfoIterator* AllocTypeInfoIterator();
     virtual void DeAllocTypeInfoIterator(odbcTypeInfoIterator* it);
@@ -130,98 +116,73 @@ public:
     virtual short SetConnectOption(unsigned short option, SQLULEN value);
     virtual short SetConnectOptionString(unsigned short option, const char* text);
 
-    virtual short DriverConnect(odbcHWND wnd, unsigned char* in, unsigned char* out,
-                                short outMax, short* outLen, unsigned short completion);
+    virtual short DriverConnect(odbcHWND wnd, unsigned char* in, unsigned char* out, short outMax, short* outLen,
+                                unsigned short completion);
     virtual short DriverConnect(odbcHWND wnd, char* in, char* out, short outMax, short* outLen,
                                 unsigned short completion);
     virtual short DriverConnectNoPrompt(char* in, char* out, short outMax);
     virtual short DriverConnectNoPrompt(unsigned char* in, unsigned char* out, short outMax);
     virtual short DriverConnectComplete(odbcHWND wnd, char* in, char* out, short outMax);
-    virtual short DriverConnectComplete(odbcHWND wnd, unsigned char* in, unsigned char* out,
-                                        short outMax);
+    virtual short DriverConnectComplete(odbcHWND wnd, unsigned char* in, unsigned char* out, short outMax);
     virtual short DriverConnectPrompt(odbcHWND wnd, char* out, short outMax);
     virtual short DriverConnectPrompt(odbcHWND wnd, unsigned char* out, short outMax);
     virtual short DriverConnectCompleteRequired(odbcHWND wnd, char* in, char* out, short outMax);
-    virtual short DriverConnectCompleteRequired(odbcHWND wnd, unsigned char* in,
-                                                unsigned char* out, short outMax);
+    virtual short DriverConnectCompleteRequired(odbcHWND wnd, unsigned char* in, unsigned char* out, short outMax);
 
     // Capabilities.
     virtual unsigned short GetFunctions(unsigned short function);
     virtual short GetInfo(unsigned short infoType, void* buffer, short capacity, short* length);
-    virtual short GetInfoString(unsigned short infoType, char* buffer, short capacity,
-                                short* length);
+    virtual short GetInfoString(unsigned short infoType, char* buffer, short capacity, short* length);
     virtual unsigned long GetInfoUDWord(unsigned short infoType);
 
     // Catalog enumerations.
     virtual short EnumColumns(char* qualifier, char* owner, char* table, char* column,
                               odbcEnumCallback<sSQLCOLUMNSRESULTSET> callback, void* context);
     virtual short EnumColumns(unsigned char* qualifier, unsigned char* owner, unsigned char* table,
-                              unsigned char* column,
-                              odbcEnumCallback<sSQLCOLUMNSRESULTSET> callback, void* context);
-    virtual short EnumSpecialColumns(unsigned short colType, char* qualifier, char* owner,
-                                     char* table, unsigned short scope, unsigned short nullable,
-                                     odbcEnumCallback<sSQLSPECIALCOLRESULTSET> callback,
-                                     void* context);
-    virtual short EnumSpecialColumns(unsigned short colType, unsigned char* qualifier,
-                                     unsigned char* owner, unsigned char* table,
+                              unsigned char* column, odbcEnumCallback<sSQLCOLUMNSRESULTSET> callback, void* context);
+    virtual short EnumSpecialColumns(unsigned short colType, char* qualifier, char* owner, char* table,
                                      unsigned short scope, unsigned short nullable,
-                                     odbcEnumCallback<sSQLSPECIALCOLRESULTSET> callback,
-                                     void* context);
+                                     odbcEnumCallback<sSQLSPECIALCOLRESULTSET> callback, void* context);
+    virtual short EnumSpecialColumns(unsigned short colType, unsigned char* qualifier, unsigned char* owner,
+                                     unsigned char* table, unsigned short scope, unsigned short nullable,
+                                     odbcEnumCallback<sSQLSPECIALCOLRESULTSET> callback, void* context);
     virtual short EnumTables(char* qualifier, char* owner, char* table, char* tableType,
                              odbcEnumCallback<sSQLTABLESRESULTSET> callback, void* context);
     virtual short EnumTables(unsigned char* qualifier, unsigned char* owner, unsigned char* table,
-                             unsigned char* tableType,
-                             odbcEnumCallback<sSQLTABLESRESULTSET> callback, void* context);
+                             unsigned char* tableType, odbcEnumCallback<sSQLTABLESRESULTSET> callback, void* context);
     virtual short EnumStatistics(char* qualifier, char* owner, char* table, unsigned short unique,
-                                 unsigned short accuracy,
-                                 odbcEnumCallback<sSQLSTATISTICSRESULTSET> callback,
+                                 unsigned short accuracy, odbcEnumCallback<sSQLSTATISTICSRESULTSET> callback,
                                  void* context);
-    virtual short EnumStatistics(unsigned char* qualifier, unsigned char* owner,
-                                 unsigned char* table, unsigned short unique,
-                                 unsigned short accuracy,
-                                 odbcEnumCallback<sSQLSTATISTICSRESULTSET> callback,
-                                 void* context);
+    virtual short EnumStatistics(unsigned char* qualifier, unsigned char* owner, unsigned char* table,
+                                 unsigned short unique, unsigned short accuracy,
+                                 odbcEnumCallback<sSQLSTATISTICSRESULTSET> callback, void* context);
     virtual short GetTypeInfo(unsigned short sqlType, sSQLTYPEINFORESULTSET& record);
     virtual short EnumTypeInfo(odbcEnumCallback<sSQLTYPEINFORESULTSET> callback, void* context);
-    virtual short EnumProcedureColumns(char* qualifier, char* owner, char* procedure,
-                                       char* column,
-                                       odbcEnumCallback<sPROCEDURECOLUMNSRESULTSET> callback,
-                                       void* context);
-    virtual short EnumProcedureColumns(unsigned char* qualifier, unsigned char* owner,
-                                       unsigned char* procedure, unsigned char* column,
-                                       odbcEnumCallback<sPROCEDURECOLUMNSRESULTSET> callback,
+    virtual short EnumProcedureColumns(char* qualifier, char* owner, char* procedure, char* column,
+                                       odbcEnumCallback<sPROCEDURECOLUMNSRESULTSET> callback, void* context);
+    virtual short EnumProcedureColumns(unsigned char* qualifier, unsigned char* owner, unsigned char* procedure,
+                                       unsigned char* column, odbcEnumCallback<sPROCEDURECOLUMNSRESULTSET> callback,
                                        void* context);
     virtual short EnumColumnPrivileges(char* qualifier, char* owner, char* table, char* column,
-                                       odbcEnumCallback<sCOLUMNPRIVILEGESRESULTSET> callback,
-                                       void* context);
-    virtual short EnumColumnPrivileges(unsigned char* qualifier, unsigned char* owner,
-                                       unsigned char* table, unsigned char* column,
-                                       odbcEnumCallback<sCOLUMNPRIVILEGESRESULTSET> callback,
+                                       odbcEnumCallback<sCOLUMNPRIVILEGESRESULTSET> callback, void* context);
+    virtual short EnumColumnPrivileges(unsigned char* qualifier, unsigned char* owner, unsigned char* table,
+                                       unsigned char* column, odbcEnumCallback<sCOLUMNPRIVILEGESRESULTSET> callback,
                                        void* context);
     virtual short EnumTablePrivileges(char* qualifier, char* owner, char* table,
-                                      odbcEnumCallback<sTABLEPRIVILEGESRESULTSET> callback,
-                                      void* context);
-    virtual short EnumTablePrivileges(unsigned char* qualifier, unsigned char* owner,
-                                      unsigned char* table,
-                                      odbcEnumCallback<sTABLEPRIVILEGESRESULTSET> callback,
-                                      void* context);
+                                      odbcEnumCallback<sTABLEPRIVILEGESRESULTSET> callback, void* context);
+    virtual short EnumTablePrivileges(unsigned char* qualifier, unsigned char* owner, unsigned char* table,
+                                      odbcEnumCallback<sTABLEPRIVILEGESRESULTSET> callback, void* context);
     virtual short EnumProcedures(char* qualifier, char* owner, char* procedure,
                                  odbcEnumCallback<sPROCEDURESRESULTSET> callback, void* context);
-    virtual short EnumProcedures(unsigned char* qualifier, unsigned char* owner,
-                                 unsigned char* procedure,
+    virtual short EnumProcedures(unsigned char* qualifier, unsigned char* owner, unsigned char* procedure,
                                  odbcEnumCallback<sPROCEDURESRESULTSET> callback, void* context);
-    virtual short EnumForeignKeys(unsigned char* pkQualifier, unsigned char* pkOwner,
-                                  unsigned char* pkTable, unsigned char* fkQualifier,
-                                  unsigned char* fkOwner, unsigned char* fkTable,
-                                  odbcEnumCallback<sFOREIGNKEYSRESULTSET> callback,
-                                  void* context);
-    virtual short ForeignKeys(char* pkQualifier, char* pkOwner, char* pkTable, char* fkQualifier,
-                              char* fkOwner, char* fkTable,
-                              odbcEnumCallback<sFOREIGNKEYSRESULTSET> callback, void* context);
-    virtual short EnumPrimaryKeys(unsigned char* qualifier, unsigned char* owner,
-                                  unsigned char* table,
-                                  odbcEnumCallback<sPRIMARYKEYSRESULTSET> callback,
-                                  void* context);
+    virtual short EnumForeignKeys(unsigned char* pkQualifier, unsigned char* pkOwner, unsigned char* pkTable,
+                                  unsigned char* fkQualifier, unsigned char* fkOwner, unsigned char* fkTable,
+                                  odbcEnumCallback<sFOREIGNKEYSRESULTSET> callback, void* context);
+    virtual short ForeignKeys(char* pkQualifier, char* pkOwner, char* pkTable, char* fkQualifier, char* fkOwner,
+                              char* fkTable, odbcEnumCallback<sFOREIGNKEYSRESULTSET> callback, void* context);
+    virtual short EnumPrimaryKeys(unsigned char* qualifier, unsigned char* owner, unsigned char* table,
+                                  odbcEnumCallback<sPRIMARYKEYSRESULTSET> callback, void* context);
     virtual short PrimaryKeys(char* qualifier, char* owner, char* table,
                               odbcEnumCallback<sPRIMARYKEYSRESULTSET> callback, void* context);
 
@@ -248,8 +209,7 @@ private:
     void ForgetStatementHandles();
     unsigned long QuietInfoUDWord(unsigned short infoType, bool clearAfter);
     template <typename Record>
-    short Enumerate(const sCOLBIND* table, unsigned short count,
-                    short (*query)(odbcCURSOR&, void* args), void* args,
+    short Enumerate(const sCOLBIND* table, unsigned short count, short (*query)(odbcCURSOR&, void* args), void* args,
                     odbcEnumCallback<Record> callback, void* context);
 
     SQLHDBC hdbc_ = SQL_NULL_HDBC;

@@ -16,8 +16,7 @@ short odbcCONNECT::GetInfo(unsigned short infoType, void* buffer, short capacity
     return lastRC();
 }
 
-short odbcCONNECT::GetInfoString(unsigned short infoType, char* buffer, short capacity,
-                                 short* length) {
+short odbcCONNECT::GetInfoString(unsigned short infoType, char* buffer, short capacity, short* length) {
     return GetInfo(infoType, buffer, capacity, length);
 }
 
@@ -67,11 +66,15 @@ const char* odbcCONNECT::GetIdentifierQuoteMark() {
 unsigned long odbcCONNECT::GetQuotedIdentifierCase() {
     return QuietInfoUDWord(SQL_QUOTED_IDENTIFIER_CASE, true);
 }
-unsigned long odbcCONNECT::GetIdentifierCase() { return QuietInfoUDWord(SQL_IDENTIFIER_CASE, true); }
+unsigned long odbcCONNECT::GetIdentifierCase() {
+    return QuietInfoUDWord(SQL_IDENTIFIER_CASE, true);
+}
 unsigned long odbcCONNECT::PosStmtSupport() {
     return QuietInfoUDWord(SQL_POSITIONED_STATEMENTS, false);
 }
-unsigned long odbcCONNECT::SetPosSupport() { return QuietInfoUDWord(SQL_POS_OPERATIONS, false); }
+unsigned long odbcCONNECT::SetPosSupport() {
+    return QuietInfoUDWord(SQL_POS_OPERATIONS, false);
+}
 
 bool odbcCONNECT::IsSQLiteDriver() {
     if (sqliteDriver_ < 0) {
@@ -89,8 +92,7 @@ bool odbcCONNECT::IsSQLiteDriver() {
 }
 
 short odbcCONNECT::NativeSql(char* in, char* out, long outMax, long* outLen) {
-    return NativeSql(reinterpret_cast<unsigned char*>(in), reinterpret_cast<unsigned char*>(out),
-                     outMax, outLen);
+    return NativeSql(reinterpret_cast<unsigned char*>(in), reinterpret_cast<unsigned char*>(out), outMax, outLen);
 }
 
 short odbcCONNECT::NativeSql(unsigned char* in, unsigned char* out, long outMax, long* outLen) {

@@ -8,7 +8,9 @@
 #include <vector>
 
 namespace {
-unsigned char* U(char* s) { return reinterpret_cast<unsigned char*>(s); }
+unsigned char* U(char* s) {
+    return reinterpret_cast<unsigned char*>(s);
+}
 
 template <typename T, typename... Args>
 T* Create(odbcCONNECT* conn, Args... args) {
@@ -17,12 +19,10 @@ T* Create(odbcCONNECT* conn, Args... args) {
 }  // namespace
 
 template <typename Record>
-short odbcCONNECT::Enumerate(const sCOLBIND* table, unsigned short count,
-                             short (*query)(odbcCURSOR&, void* args), void* args,
-                             odbcEnumCallback<Record> callback, void* context) {
+short odbcCONNECT::Enumerate(const sCOLBIND* table, unsigned short count, short (*query)(odbcCURSOR&, void* args),
+                             void* args, odbcEnumCallback<Record> callback, void* context) {
     std::unique_ptr<odbcCURSOR> cursor(
-        AllocCursor(static_cast<unsigned char*>(nullptr), 0, 0, 0, nullptr, 0, nullptr, nullptr,
-                    0, nullptr));
+        AllocCursor(static_cast<unsigned char*>(nullptr), 0, 0, 0, nullptr, 0, nullptr, nullptr, 0, nullptr));
     if (!cursor) {
         SetRC(ODBC_RC_MEMORY);
         return lastRC();
@@ -53,35 +53,33 @@ short odbcCONNECT::Enumerate(const sCOLBIND* table, unsigned short count,
 
 namespace {
 struct Args {
-    unsigned char *a = nullptr, *b = nullptr, *c = nullptr, *d = nullptr, *e = nullptr,
-                  *f = nullptr;
+    unsigned char *a = nullptr, *b = nullptr, *c = nullptr, *d = nullptr, *e = nullptr, *f = nullptr;
     unsigned short x = 0, y = 0, z = 0;
 };
-Args* A(void* p) { return static_cast<Args*>(p); }
+Args* A(void* p) {
+    return static_cast<Args*>(p);
+}
 }  // namespace
 
-short odbcCONNECT::EnumColumns(char* q, char* o, char* t, char* c,
-                               odbcEnumCallback<sSQLCOLUMNSRESULTSET> cb, void* ctx) {
+short odbcCONNECT::EnumColumns(char* q, char* o, char* t, char* c, odbcEnumCallback<sSQLCOLUMNSRESULTSET> cb,
+                               void* ctx) {
     return EnumColumns(U(q), U(o), U(t), U(c), cb, ctx);
 }
-short odbcCONNECT::EnumColumns(unsigned char* q, unsigned char* o, unsigned char* t,
-                               unsigned char* c, odbcEnumCallback<sSQLCOLUMNSRESULTSET> cb,
-                               void* ctx) {
+short odbcCONNECT::EnumColumns(unsigned char* q, unsigned char* o, unsigned char* t, unsigned char* c,
+                               odbcEnumCallback<sSQLCOLUMNSRESULTSET> cb, void* ctx) {
     Args args{q, o, t, c};
     return Enumerate<sSQLCOLUMNSRESULTSET>(
         SQLColumnsRSB(), SQLColumnsRSBCount(),
-        [](odbcCURSOR& cur, void* p) { return cur.Columns(A(p)->a, A(p)->b, A(p)->c, A(p)->d); },
-        &args, cb, ctx);
+        [](odbcCURSOR& cur, void* p) { return cur.Columns(A(p)->a, A(p)->b, A(p)->c, A(p)->d); }, &args, cb, ctx);
 }
 
-short odbcCONNECT::EnumSpecialColumns(unsigned short colType, char* q, char* o, char* t,
-                                      unsigned short scope, unsigned short nullable,
-                                      odbcEnumCallback<sSQLSPECIALCOLRESULTSET> cb, void* ctx) {
+short odbcCONNECT::EnumSpecialColumns(unsigned short colType, char* q, char* o, char* t, unsigned short scope,
+                                      unsigned short nullable, odbcEnumCallback<sSQLSPECIALCOLRESULTSET> cb,
+                                      void* ctx) {
     return EnumSpecialColumns(colType, U(q), U(o), U(t), scope, nullable, cb, ctx);
 }
-short odbcCONNECT::EnumSpecialColumns(unsigned short colType, unsigned char* q, unsigned char* o,
-                                      unsigned char* t, unsigned short scope,
-                                      unsigned short nullable,
+short odbcCONNECT::EnumSpecialColumns(unsigned short colType, unsigned char* q, unsigned char* o, unsigned char* t,
+                                      unsigned short scope, unsigned short nullable,
                                       odbcEnumCallback<sSQLSPECIALCOLRESULTSET> cb, void* ctx) {
     Args args{q, o, t};
     args.x = colType;
@@ -95,50 +93,43 @@ short odbcCONNECT::EnumSpecialColumns(unsigned short colType, unsigned char* q, 
         &args, cb, ctx);
 }
 
-short odbcCONNECT::EnumTables(char* q, char* o, char* t, char* type,
-                              odbcEnumCallback<sSQLTABLESRESULTSET> cb, void* ctx) {
+short odbcCONNECT::EnumTables(char* q, char* o, char* t, char* type, odbcEnumCallback<sSQLTABLESRESULTSET> cb,
+                              void* ctx) {
     return EnumTables(U(q), U(o), U(t), U(type), cb, ctx);
 }
-short odbcCONNECT::EnumTables(unsigned char* q, unsigned char* o, unsigned char* t,
-                              unsigned char* type, odbcEnumCallback<sSQLTABLESRESULTSET> cb,
-                              void* ctx) {
+short odbcCONNECT::EnumTables(unsigned char* q, unsigned char* o, unsigned char* t, unsigned char* type,
+                              odbcEnumCallback<sSQLTABLESRESULTSET> cb, void* ctx) {
     Args args{q, o, t, type};
     return Enumerate<sSQLTABLESRESULTSET>(
         SQLTablesRSB(), SQLTablesRSBCount(),
-        [](odbcCURSOR& cur, void* p) { return cur.Tables(A(p)->a, A(p)->b, A(p)->c, A(p)->d); },
-        &args, cb, ctx);
+        [](odbcCURSOR& cur, void* p) { return cur.Tables(A(p)->a, A(p)->b, A(p)->c, A(p)->d); }, &args, cb, ctx);
 }
 
-short odbcCONNECT::EnumStatistics(char* q, char* o, char* t, unsigned short unique,
-                                  unsigned short accuracy,
+short odbcCONNECT::EnumStatistics(char* q, char* o, char* t, unsigned short unique, unsigned short accuracy,
                                   odbcEnumCallback<sSQLSTATISTICSRESULTSET> cb, void* ctx) {
     return EnumStatistics(U(q), U(o), U(t), unique, accuracy, cb, ctx);
 }
-short odbcCONNECT::EnumStatistics(unsigned char* q, unsigned char* o, unsigned char* t,
-                                  unsigned short unique, unsigned short accuracy,
-                                  odbcEnumCallback<sSQLSTATISTICSRESULTSET> cb, void* ctx) {
+short odbcCONNECT::EnumStatistics(unsigned char* q, unsigned char* o, unsigned char* t, unsigned short unique,
+                                  unsigned short accuracy, odbcEnumCallback<sSQLSTATISTICSRESULTSET> cb, void* ctx) {
     Args args{q, o, t};
     args.x = unique;
     args.y = accuracy;
     return Enumerate<sSQLSTATISTICSRESULTSET>(
         SQLStatisticsRSB(), SQLStatisticsRSBCount(),
-        [](odbcCURSOR& cur, void* p) {
-            return cur.Statistics(A(p)->a, A(p)->b, A(p)->c, A(p)->x, A(p)->y);
-        },
-        &args, cb, ctx);
+        [](odbcCURSOR& cur, void* p) { return cur.Statistics(A(p)->a, A(p)->b, A(p)->c, A(p)->x, A(p)->y); }, &args, cb,
+        ctx);
 }
 
 short odbcCONNECT::EnumTypeInfo(odbcEnumCallback<sSQLTYPEINFORESULTSET> cb, void* ctx) {
     Args args;
     return Enumerate<sSQLTYPEINFORESULTSET>(
-        SQLTypeInfoRSB(), SQLTypeInfoRSBCount(),
-        [](odbcCURSOR& cur, void*) { return cur.GetTypeInfo(SQL_ALL_TYPES); }, &args, cb, ctx);
+        SQLTypeInfoRSB(), SQLTypeInfoRSBCount(), [](odbcCURSOR& cur, void*) { return cur.GetTypeInfo(SQL_ALL_TYPES); },
+        &args, cb, ctx);
 }
 
 short odbcCONNECT::GetTypeInfo(unsigned short sqlType, sSQLTYPEINFORESULTSET& out) {
     std::unique_ptr<odbcCURSOR> cursor(
-        AllocCursor(static_cast<unsigned char*>(nullptr), 0, 0, 0, nullptr, 0, nullptr, nullptr,
-                    0, nullptr));
+        AllocCursor(static_cast<unsigned char*>(nullptr), 0, 0, 0, nullptr, 0, nullptr, nullptr, 0, nullptr));
     if (!cursor) {
         SetRC(ODBC_RC_MEMORY);
         return lastRC();
@@ -159,58 +150,44 @@ short odbcCONNECT::GetTypeInfo(unsigned short sqlType, sSQLTYPEINFORESULTSET& ou
 }
 
 short odbcCONNECT::EnumProcedureColumns(char* q, char* o, char* p, char* c,
-                                        odbcEnumCallback<sPROCEDURECOLUMNSRESULTSET> cb,
-                                        void* ctx) {
+                                        odbcEnumCallback<sPROCEDURECOLUMNSRESULTSET> cb, void* ctx) {
     return EnumProcedureColumns(U(q), U(o), U(p), U(c), cb, ctx);
 }
-short odbcCONNECT::EnumProcedureColumns(unsigned char* q, unsigned char* o, unsigned char* p,
-                                        unsigned char* c,
-                                        odbcEnumCallback<sPROCEDURECOLUMNSRESULTSET> cb,
-                                        void* ctx) {
+short odbcCONNECT::EnumProcedureColumns(unsigned char* q, unsigned char* o, unsigned char* p, unsigned char* c,
+                                        odbcEnumCallback<sPROCEDURECOLUMNSRESULTSET> cb, void* ctx) {
     Args args{q, o, p, c};
     return Enumerate<sPROCEDURECOLUMNSRESULTSET>(
         SQLProcedureColumnsRSB(), SQLProcedureColumnsRSBCount(),
-        [](odbcCURSOR& cur, void* a) {
-            return cur.ProcedureColumns(A(a)->a, A(a)->b, A(a)->c, A(a)->d);
-        },
-        &args, cb, ctx);
+        [](odbcCURSOR& cur, void* a) { return cur.ProcedureColumns(A(a)->a, A(a)->b, A(a)->c, A(a)->d); }, &args, cb,
+        ctx);
 }
 
 short odbcCONNECT::EnumColumnPrivileges(char* q, char* o, char* t, char* c,
-                                        odbcEnumCallback<sCOLUMNPRIVILEGESRESULTSET> cb,
-                                        void* ctx) {
+                                        odbcEnumCallback<sCOLUMNPRIVILEGESRESULTSET> cb, void* ctx) {
     return EnumColumnPrivileges(U(q), U(o), U(t), U(c), cb, ctx);
 }
-short odbcCONNECT::EnumColumnPrivileges(unsigned char* q, unsigned char* o, unsigned char* t,
-                                        unsigned char* c,
-                                        odbcEnumCallback<sCOLUMNPRIVILEGESRESULTSET> cb,
-                                        void* ctx) {
+short odbcCONNECT::EnumColumnPrivileges(unsigned char* q, unsigned char* o, unsigned char* t, unsigned char* c,
+                                        odbcEnumCallback<sCOLUMNPRIVILEGESRESULTSET> cb, void* ctx) {
     Args args{q, o, t, c};
     return Enumerate<sCOLUMNPRIVILEGESRESULTSET>(
         SQLColumnPrivilegesRSB(), SQLColumnPrivilegesRSBCount(),
-        [](odbcCURSOR& cur, void* a) {
-            return cur.ColumnPrivileges(A(a)->a, A(a)->b, A(a)->c, A(a)->d);
-        },
-        &args, cb, ctx);
+        [](odbcCURSOR& cur, void* a) { return cur.ColumnPrivileges(A(a)->a, A(a)->b, A(a)->c, A(a)->d); }, &args, cb,
+        ctx);
 }
 
-short odbcCONNECT::EnumTablePrivileges(char* q, char* o, char* t,
-                                       odbcEnumCallback<sTABLEPRIVILEGESRESULTSET> cb,
+short odbcCONNECT::EnumTablePrivileges(char* q, char* o, char* t, odbcEnumCallback<sTABLEPRIVILEGESRESULTSET> cb,
                                        void* ctx) {
     return EnumTablePrivileges(U(q), U(o), U(t), cb, ctx);
 }
 short odbcCONNECT::EnumTablePrivileges(unsigned char* q, unsigned char* o, unsigned char* t,
-                                       odbcEnumCallback<sTABLEPRIVILEGESRESULTSET> cb,
-                                       void* ctx) {
+                                       odbcEnumCallback<sTABLEPRIVILEGESRESULTSET> cb, void* ctx) {
     Args args{q, o, t};
     return Enumerate<sTABLEPRIVILEGESRESULTSET>(
         SQLTablePrivilegesRSB(), SQLTablePrivilegesRSBCount(),
-        [](odbcCURSOR& cur, void* a) { return cur.TablePrivileges(A(a)->a, A(a)->b, A(a)->c); },
-        &args, cb, ctx);
+        [](odbcCURSOR& cur, void* a) { return cur.TablePrivileges(A(a)->a, A(a)->b, A(a)->c); }, &args, cb, ctx);
 }
 
-short odbcCONNECT::EnumProcedures(char* q, char* o, char* p,
-                                  odbcEnumCallback<sPROCEDURESRESULTSET> cb, void* ctx) {
+short odbcCONNECT::EnumProcedures(char* q, char* o, char* p, odbcEnumCallback<sPROCEDURESRESULTSET> cb, void* ctx) {
     return EnumProcedures(U(q), U(o), U(p), cb, ctx);
 }
 short odbcCONNECT::EnumProcedures(unsigned char* q, unsigned char* o, unsigned char* p,
@@ -218,19 +195,16 @@ short odbcCONNECT::EnumProcedures(unsigned char* q, unsigned char* o, unsigned c
     Args args{q, o, p};
     return Enumerate<sPROCEDURESRESULTSET>(
         SQLProceduresRSB(), SQLProceduresRSBCount(),
-        [](odbcCURSOR& cur, void* a) { return cur.Procedures(A(a)->a, A(a)->b, A(a)->c); },
-        &args, cb, ctx);
+        [](odbcCURSOR& cur, void* a) { return cur.Procedures(A(a)->a, A(a)->b, A(a)->c); }, &args, cb, ctx);
 }
 
-short odbcCONNECT::EnumForeignKeys(unsigned char* pq, unsigned char* po, unsigned char* pt,
-                                   unsigned char* fq, unsigned char* fo, unsigned char* ft,
-                                   odbcEnumCallback<sFOREIGNKEYSRESULTSET> cb, void* ctx) {
+short odbcCONNECT::EnumForeignKeys(unsigned char* pq, unsigned char* po, unsigned char* pt, unsigned char* fq,
+                                   unsigned char* fo, unsigned char* ft, odbcEnumCallback<sFOREIGNKEYSRESULTSET> cb,
+                                   void* ctx) {
     Args args{pq, po, pt, fq, fo, ft};
     return Enumerate<sFOREIGNKEYSRESULTSET>(
         SQLForeignKeysRSB(), SQLForeignKeysRSBCount(),
-        [](odbcCURSOR& cur, void* a) {
-            return cur.ForeignKeys(A(a)->a, A(a)->b, A(a)->c, A(a)->d, A(a)->e, A(a)->f);
-        },
+        [](odbcCURSOR& cur, void* a) { return cur.ForeignKeys(A(a)->a, A(a)->b, A(a)->c, A(a)->d, A(a)->e, A(a)->f); },
         &args, cb, ctx);
 }
 short odbcCONNECT::ForeignKeys(char* pq, char* po, char* pt, char* fq, char* fo, char* ft,
@@ -243,57 +217,48 @@ short odbcCONNECT::EnumPrimaryKeys(unsigned char* q, unsigned char* o, unsigned 
     Args args{q, o, t};
     return Enumerate<sPRIMARYKEYSRESULTSET>(
         SQLPrimaryKeysRSB(), SQLPrimaryKeysRSBCount(),
-        [](odbcCURSOR& cur, void* a) { return cur.PrimaryKeys(A(a)->a, A(a)->b, A(a)->c); },
-        &args, cb, ctx);
+        [](odbcCURSOR& cur, void* a) { return cur.PrimaryKeys(A(a)->a, A(a)->b, A(a)->c); }, &args, cb, ctx);
 }
-short odbcCONNECT::PrimaryKeys(char* q, char* o, char* t,
-                               odbcEnumCallback<sPRIMARYKEYSRESULTSET> cb, void* ctx) {
+short odbcCONNECT::PrimaryKeys(char* q, char* o, char* t, odbcEnumCallback<sPRIMARYKEYSRESULTSET> cb, void* ctx) {
     return EnumPrimaryKeys(U(q), U(o), U(t), cb, ctx);
 }
 
 // --- iterator factory -------------------------------------------------------------------------
 
-#define TS_ODBC_ITERATOR_FACTORY(Class, Alloc, DeAlloc, Params, ArgsList)                          \
-    Class* odbcCONNECT::Alloc Params {                                                            \
-        Class* it = Create<Class>(this, ArgsList);                                                \
-        if (!it) SetRC(ODBC_RC_MEMORY);                                                           \
-        return it;                                                                                \
-    }                                                                                             \
-    void odbcCONNECT::DeAlloc(Class* it) { delete it; }
+#define TS_ODBC_ITERATOR_FACTORY(Class, Alloc, DeAlloc, Params, ArgsList) \
+    Class* odbcCONNECT::Alloc Params {                                    \
+        Class* it = Create<Class>(this, ArgsList);                        \
+        if (!it) SetRC(ODBC_RC_MEMORY);                                   \
+        return it;                                                        \
+    }                                                                     \
+    void odbcCONNECT::DeAlloc(Class* it) {                                \
+        delete it;                                                        \
+    }
 
 #define TS_ARGS(...) __VA_ARGS__
 TS_ODBC_ITERATOR_FACTORY(odbcColumnIterator, AllocColumnIterator, DeAllocColumnIterator,
                          (char* q, char* o, char* t, char* c), TS_ARGS(q, o, t, c))
-TS_ODBC_ITERATOR_FACTORY(odbcColumnPrivilegesIterator, AllocColumnPrivilegesIterator,
-                         DeAllocColumnPrivilegesIterator, (char* q, char* o, char* t, char* c),
-                         TS_ARGS(q, o, t, c))
-TS_ODBC_ITERATOR_FACTORY(odbcForeignKeysIterator, AllocForeignKeysIterator,
-                         DeAllocForeignKeysIterator,
-                         (char* pq, char* po, char* pt, char* fq, char* fo, char* ft),
-                         TS_ARGS(pq, po, pt, fq, fo, ft))
-TS_ODBC_ITERATOR_FACTORY(odbcPrimaryKeysIterator, AllocPrimaryKeysIterator,
-                         DeAllocPrimaryKeysIterator, (char* q, char* o, char* t),
-                         TS_ARGS(q, o, t))
-TS_ODBC_ITERATOR_FACTORY(odbcProcedureColumnsIterator, AllocProcedureColumnsIterator,
-                         DeAllocProcedureColumnsIterator, (char* q, char* o, char* p, char* c),
-                         TS_ARGS(q, o, p, c))
-TS_ODBC_ITERATOR_FACTORY(odbcProceduresIterator, AllocProceduresIterator,
-                         DeAllocProceduresIterator, (char* q, char* o, char* p), TS_ARGS(q, o, p))
-TS_ODBC_ITERATOR_FACTORY(odbcSpecialColumnIterator, AllocSpecialColumnIterator,
-                         DeAllocSpecialColumnIterator,
+TS_ODBC_ITERATOR_FACTORY(odbcColumnPrivilegesIterator, AllocColumnPrivilegesIterator, DeAllocColumnPrivilegesIterator,
+                         (char* q, char* o, char* t, char* c), TS_ARGS(q, o, t, c))
+TS_ODBC_ITERATOR_FACTORY(odbcForeignKeysIterator, AllocForeignKeysIterator, DeAllocForeignKeysIterator,
+                         (char* pq, char* po, char* pt, char* fq, char* fo, char* ft), TS_ARGS(pq, po, pt, fq, fo, ft))
+TS_ODBC_ITERATOR_FACTORY(odbcPrimaryKeysIterator, AllocPrimaryKeysIterator, DeAllocPrimaryKeysIterator,
+                         (char* q, char* o, char* t), TS_ARGS(q, o, t))
+TS_ODBC_ITERATOR_FACTORY(odbcProcedureColumnsIterator, AllocProcedureColumnsIterator, DeAllocProcedureColumnsIterator,
+                         (char* q, char* o, char* p, char* c), TS_ARGS(q, o, p, c))
+TS_ODBC_ITERATOR_FACTORY(odbcProceduresIterator, AllocProceduresIterator, DeAllocProceduresIterator,
+                         (char* q, char* o, char* p), TS_ARGS(q, o, p))
+TS_ODBC_ITERATOR_FACTORY(odbcSpecialColumnIterator, AllocSpecialColumnIterator, DeAllocSpecialColumnIterator,
                          (unsigned short colType, char* q, char* o, char* t, unsigned short scope,
                           unsigned short nullable),
                          TS_ARGS(colType, q, o, t, scope, nullable))
-TS_ODBC_ITERATOR_FACTORY(odbcStatisticsIterator, AllocStatisticsIterator,
-                         DeAllocStatisticsIterator,
-                         (char* q, char* o, char* t, unsigned short unique,
-                          unsigned short accuracy),
+TS_ODBC_ITERATOR_FACTORY(odbcStatisticsIterator, AllocStatisticsIterator, DeAllocStatisticsIterator,
+                         (char* q, char* o, char* t, unsigned short unique, unsigned short accuracy),
                          TS_ARGS(q, o, t, unique, accuracy))
 TS_ODBC_ITERATOR_FACTORY(odbcTableIterator, AllocTableIterator, DeAllocTableIterator,
                          (char* q, char* o, char* t, char* type), TS_ARGS(q, o, t, type))
-TS_ODBC_ITERATOR_FACTORY(odbcTablePrivilegesIterator, AllocTablePrivilegesIterator,
-                         DeAllocTablePrivilegesIterator, (char* q, char* o, char* t),
-                         TS_ARGS(q, o, t))
+TS_ODBC_ITERATOR_FACTORY(odbcTablePrivilegesIterator, AllocTablePrivilegesIterator, DeAllocTablePrivilegesIterator,
+                         (char* q, char* o, char* t), TS_ARGS(q, o, t))
 #undef TS_ARGS
 #undef TS_ODBC_ITERATOR_FACTORY
 
@@ -302,4 +267,6 @@ odbcTypeInfoIterator* odbcCONNECT::AllocTypeInfoIterator() {
     if (!it) SetRC(ODBC_RC_MEMORY);
     return it;
 }
-void odbcCONNECT::DeAllocTypeInfoIterator(odbcTypeInfoIterator* it) { delete it; }
+void odbcCONNECT::DeAllocTypeInfoIterator(odbcTypeInfoIterator* it) {
+    delete it;
+}

@@ -7,29 +7,29 @@
 #include <new>
 
 namespace {
-unsigned char* U(char* s) { return reinterpret_cast<unsigned char*>(s); }
+unsigned char* U(char* s) {
+    return reinterpret_cast<unsigned char*>(s);
+}
 constexpr size_t kColumnAlignment = 8;
 }  // namespace
 
-odbcCURSOR::odbcCURSOR(odbcCONNECT* conn, char* text, int prepare, int execute, int autoBind,
-                       sPARMBIND* parms, unsigned short parmCount, void* parmRecord,
-                       sCOLBIND* cols, unsigned short colCount, void* record)
-    : odbcCURSOR(conn, U(text), prepare, execute, autoBind, parms, parmCount, parmRecord, cols,
-                 colCount, record) {}
+odbcCURSOR::odbcCURSOR(odbcCONNECT* conn, char* text, int prepare, int execute, int autoBind, sPARMBIND* parms,
+                       unsigned short parmCount, void* parmRecord, sCOLBIND* cols, unsigned short colCount,
+                       void* record)
+    : odbcCURSOR(conn, U(text), prepare, execute, autoBind, parms, parmCount, parmRecord, cols, colCount, record) {}
 
-odbcCURSOR::odbcCURSOR(odbcCONNECT* conn, unsigned char* text, int prepare, int execute,
-                       int autoBind, sPARMBIND* parms, unsigned short parmCount, void* parmRecord,
-                       sCOLBIND* cols, unsigned short colCount, void* record)
+odbcCURSOR::odbcCURSOR(odbcCONNECT* conn, unsigned char* text, int prepare, int execute, int autoBind, sPARMBIND* parms,
+                       unsigned short parmCount, void* parmRecord, sCOLBIND* cols, unsigned short colCount,
+                       void* record)
     // The statement part only allocates: its binding, preparing and running happen below, where
     // the cursor's own overrides (long-data parameters, column binding) take part.
     : odbcSTMT(conn, text, 0, 0, nullptr, 0, nullptr) {
-    Construct(text, prepare, execute, autoBind, parms, parmCount, parmRecord, cols, colCount,
-              record);
+    Construct(text, prepare, execute, autoBind, parms, parmCount, parmRecord, cols, colCount, record);
 }
 
-void odbcCURSOR::Construct(unsigned char* text, int prepare, int execute, int autoBind,
-                           sPARMBIND* parms, unsigned short parmCount, void* parmRecord,
-                           sCOLBIND* cols, unsigned short count, void* record) {
+void odbcCURSOR::Construct(unsigned char* text, int prepare, int execute, int autoBind, sPARMBIND* parms,
+                           unsigned short parmCount, void* parmRecord, sCOLBIND* cols, unsigned short count,
+                           void* record) {
     AutoReport(0);
     AutoRetrieve(2);
     cols_ = cols;
@@ -91,7 +91,9 @@ short odbcCURSOR::BindAfterExecute() {
     return BindCol();
 }
 
-short odbcCURSOR::Prepare() { return odbcSTMT::Prepare(); }
+short odbcCURSOR::Prepare() {
+    return odbcSTMT::Prepare();
+}
 
 short odbcCURSOR::Prepare(const char* text) {
     return Prepare(reinterpret_cast<const unsigned char*>(text));
@@ -168,8 +170,8 @@ short odbcCURSOR::SetParam(const sPARMBIND* parms, unsigned short count, void* r
     return lastRC();
 }
 
-short odbcCURSOR::SetParam(unsigned short ipar, short cType, short sqlType, SQLULEN colDef,
-                           short scale, void* value, SQLLEN* length) {
+short odbcCURSOR::SetParam(unsigned short ipar, short cType, short sqlType, SQLULEN colDef, short scale, void* value,
+                           SQLLEN* length) {
     return odbcSTMT::SetParam(ipar, cType, sqlType, colDef, scale, value, length);
 }
 
@@ -177,8 +179,7 @@ short odbcCURSOR::SetParam(unsigned short ipar, short cType, short sqlType, SQLU
 
 void odbcCURSOR::FreeColBindings() {
     // The driver must not keep addresses of buffers freed here.
-    if ((colsBound_ || boundRows_ >= 0) && GetHstmt() != SQL_NULL_HSTMT)
-        SQLFreeStmt(GetHstmt(), SQL_UNBIND);
+    if ((colsBound_ || boundRows_ >= 0) && GetHstmt() != SQL_NULL_HSTMT) SQLFreeStmt(GetHstmt(), SQL_UNBIND);
     boundRows_ = -1;
     for (odbcBLOB* blob : blobs_) delete blob;
     blobs_.clear();
@@ -213,8 +214,7 @@ short odbcCURSOR::BindCol() {
     return lastRC();
 }
 
-short odbcCURSOR::BindCol(unsigned short icol, short cType, void* value, SQLLEN valueMax,
-                          SQLLEN* length) {
+short odbcCURSOR::BindCol(unsigned short icol, short cType, void* value, SQLLEN valueMax, SQLLEN* length) {
     SetRC(SQLBindCol(GetHstmt(), icol, cType, value, valueMax, length));
     if (sqlsuccess()) colsBound_ = 1;
     return lastRC();
@@ -261,9 +261,8 @@ short odbcCURSOR::BindCol(sCOLBIND* cols, unsigned short count, void* record) {
         sCOLBIND& b = cols[lastCol_];
         if (odbcIsLongType(b.fSqlType)) {
             for (size_t r = 0; r < rows; ++r) {
-                odbcBLOB* blob = new (std::nothrow)
-                    odbcBLOB(this, b.icol, static_cast<unsigned long>(b.cbValueMax), b.fSqlType, 0,
-                             ODBC_PUT_CHUNK, ODBC_GET_CHUNK);
+                odbcBLOB* blob = new (std::nothrow) odbcBLOB(this, b.icol, static_cast<unsigned long>(b.cbValueMax),
+                                                             b.fSqlType, 0, ODBC_PUT_CHUNK, ODBC_GET_CHUNK);
                 if (!blob) {
                     SetRC(ODBC_RC_MEMORY);
                     return lastRC();
@@ -305,8 +304,8 @@ short odbcCURSOR::AutoBind(size_t* recordSize, void** record) {
         b.icol = static_cast<unsigned short>(i + 1);
         SQLSMALLINT nameLen = 0;
         SQLULEN precision = 0;
-        DescribeCol(b.icol, b.szColName, sizeof b.szColName, &nameLen, &b.fSqlType, &precision,
-                    &b.ibScale, &b.fNullable);
+        DescribeCol(b.icol, b.szColName, sizeof b.szColName, &nameLen, &b.fSqlType, &precision, &b.ibScale,
+                    &b.fNullable);
         if (!sqlsuccess()) {
             delete[] cols;
             return lastRC();
@@ -316,55 +315,100 @@ short odbcCURSOR::AutoBind(size_t* recordSize, void** record) {
         b.szColExtra = nullptr;
         // Wide and ODBC 3 date types are bound as their ODBC 2 counterparts.
         switch (b.fSqlType) {
-        case SQL_WCHAR: b.fSqlType = SQL_CHAR; break;
-        case SQL_WVARCHAR: b.fSqlType = SQL_VARCHAR; break;
-        case SQL_WLONGVARCHAR: b.fSqlType = SQL_LONGVARCHAR; break;
-        case SQL_TYPE_DATE: b.fSqlType = SQL_DATE; break;
-        case SQL_TYPE_TIME: b.fSqlType = SQL_TIME; break;
-        case SQL_TYPE_TIMESTAMP: b.fSqlType = SQL_TIMESTAMP; break;
-        default: break;
+            case SQL_WCHAR:
+                b.fSqlType = SQL_CHAR;
+                break;
+            case SQL_WVARCHAR:
+                b.fSqlType = SQL_VARCHAR;
+                break;
+            case SQL_WLONGVARCHAR:
+                b.fSqlType = SQL_LONGVARCHAR;
+                break;
+            case SQL_TYPE_DATE:
+                b.fSqlType = SQL_DATE;
+                break;
+            case SQL_TYPE_TIME:
+                b.fSqlType = SQL_TIME;
+                break;
+            case SQL_TYPE_TIMESTAMP:
+                b.fSqlType = SQL_TIMESTAMP;
+                break;
+            default:
+                break;
         }
         size_t width = 0;
         switch (b.fSqlType) {
-        case SQL_NUMERIC: case SQL_DECIMAL: case SQL_FLOAT: case SQL_DOUBLE:
-            b.fCType = SQL_C_DOUBLE; width = 8; break;
-        case SQL_INTEGER:
-            // SQLite integers hold 64 bits whatever the declaration; a 32-bit buffer would
-            // silently wrap them.
-            if (sqlite) {
-                b.fCType = SQL_C_SBIGINT;
+            case SQL_NUMERIC:
+            case SQL_DECIMAL:
+            case SQL_FLOAT:
+            case SQL_DOUBLE:
+                b.fCType = SQL_C_DOUBLE;
                 width = 8;
-            } else {
-                b.fCType = SQL_C_LONG;
+                break;
+            case SQL_INTEGER:
+                // SQLite integers hold 64 bits whatever the declaration; a 32-bit buffer would
+                // silently wrap them.
+                if (sqlite) {
+                    b.fCType = SQL_C_SBIGINT;
+                    width = 8;
+                } else {
+                    b.fCType = SQL_C_LONG;
+                    width = 4;
+                }
+                break;
+            case SQL_SMALLINT:
+                b.fCType = SQL_C_SHORT;
+                width = 2;
+                break;
+            case SQL_REAL:
+                b.fCType = SQL_C_FLOAT;
                 width = 4;
-            }
-            break;
-        case SQL_SMALLINT: b.fCType = SQL_C_SHORT; width = 2; break;
-        case SQL_REAL: b.fCType = SQL_C_FLOAT; width = 4; break;
-        case SQL_DATE: b.fCType = SQL_C_DATE; width = 6; break;
-        case SQL_TIME: b.fCType = SQL_C_TIME; width = 6; break;
-        case SQL_TIMESTAMP: b.fCType = SQL_C_TIMESTAMP; width = 16; break;
-        case SQL_BIT: b.fCType = SQL_C_BIT; width = 1; break;
-        case SQL_TINYINT: b.fCType = SQL_C_TINYINT; width = 1; break;
-        case SQL_CHAR: case SQL_VARCHAR: case SQL_BIGINT:
-            b.fCType = SQL_C_CHAR;
-            // Wider or unsized text is read whole as long data instead of being cut.
-            if (precision == 0 || precision > ODBC_AUTOBIND_CAP) {
-                b.fSqlType = SQL_LONGVARCHAR;
-            } else {
-                width = precision + (noExtraByte_ ? 0 : 1);
-            }
-            break;
-        case SQL_LONGVARCHAR: b.fCType = SQL_C_CHAR; break;
-        case SQL_LONGVARBINARY: b.fCType = SQL_C_BINARY; break;
-        default:
-            b.fCType = SQL_C_BINARY;
-            if (precision == 0 || precision > ODBC_AUTOBIND_CAP ||
-                (sqlite && (b.fSqlType == SQL_BINARY || b.fSqlType == SQL_VARBINARY)))
-                b.fSqlType = SQL_LONGVARBINARY;
-            else
-                width = precision;
-            break;
+                break;
+            case SQL_DATE:
+                b.fCType = SQL_C_DATE;
+                width = 6;
+                break;
+            case SQL_TIME:
+                b.fCType = SQL_C_TIME;
+                width = 6;
+                break;
+            case SQL_TIMESTAMP:
+                b.fCType = SQL_C_TIMESTAMP;
+                width = 16;
+                break;
+            case SQL_BIT:
+                b.fCType = SQL_C_BIT;
+                width = 1;
+                break;
+            case SQL_TINYINT:
+                b.fCType = SQL_C_TINYINT;
+                width = 1;
+                break;
+            case SQL_CHAR:
+            case SQL_VARCHAR:
+            case SQL_BIGINT:
+                b.fCType = SQL_C_CHAR;
+                // Wider or unsized text is read whole as long data instead of being cut.
+                if (precision == 0 || precision > ODBC_AUTOBIND_CAP) {
+                    b.fSqlType = SQL_LONGVARCHAR;
+                } else {
+                    width = precision + (noExtraByte_ ? 0 : 1);
+                }
+                break;
+            case SQL_LONGVARCHAR:
+                b.fCType = SQL_C_CHAR;
+                break;
+            case SQL_LONGVARBINARY:
+                b.fCType = SQL_C_BINARY;
+                break;
+            default:
+                b.fCType = SQL_C_BINARY;
+                if (precision == 0 || precision > ODBC_AUTOBIND_CAP ||
+                    (sqlite && (b.fSqlType == SQL_BINARY || b.fSqlType == SQL_VARBINARY)))
+                    b.fSqlType = SQL_LONGVARBINARY;
+                else
+                    width = precision;
+                break;
         }
         if (odbcIsLongType(b.fSqlType)) {
             b.cbValueMax = static_cast<SQLLEN>(precision);
@@ -449,7 +493,9 @@ short odbcCURSOR::EnumResults(odbcResultCallback callback, void* context) {
     return lastRC();
 }
 
-int odbcCURSOR::DoQuery() { return DoStmt(); }
+int odbcCURSOR::DoQuery() {
+    return DoStmt();
+}
 
 int odbcCURSOR::QueryAndBind() {
     if (DoQuery()) {
@@ -494,21 +540,19 @@ int odbcCURSOR::GetPrev() {
 
 // --- driver wrappers --------------------------------------------------------------------------
 
-short odbcCURSOR::DescribeCol(unsigned short icol, char* name, short nameMax, short* nameLen,
-                              short* sqlType, SQLULEN* colDef, short* scale, short* nullable) {
+short odbcCURSOR::DescribeCol(unsigned short icol, char* name, short nameMax, short* nameLen, short* sqlType,
+                              SQLULEN* colDef, short* scale, short* nullable) {
     return DescribeCol(icol, U(name), nameMax, nameLen, sqlType, colDef, scale, nullable);
 }
 
-short odbcCURSOR::DescribeCol(unsigned short icol, unsigned char* name, short nameMax,
-                              short* nameLen, short* sqlType, SQLULEN* colDef, short* scale,
-                              short* nullable) {
-    SetRC(SQLDescribeCol(GetHstmt(), icol, name, nameMax, nameLen, sqlType, colDef, scale,
-                         nullable));
+short odbcCURSOR::DescribeCol(unsigned short icol, unsigned char* name, short nameMax, short* nameLen, short* sqlType,
+                              SQLULEN* colDef, short* scale, short* nullable) {
+    SetRC(SQLDescribeCol(GetHstmt(), icol, name, nameMax, nameLen, sqlType, colDef, scale, nullable));
     return lastRC();
 }
 
-short odbcCURSOR::ColAttributes(unsigned short icol, unsigned short descType, void* desc,
-                                short descMax, short* descLen, SQLLEN* numeric) {
+short odbcCURSOR::ColAttributes(unsigned short icol, unsigned short descType, void* desc, short descMax, short* descLen,
+                                SQLLEN* numeric) {
     SetRC(SQLColAttributes(GetHstmt(), icol, descType, desc, descMax, descLen, numeric));
     return lastRC();
 }
@@ -523,7 +567,9 @@ short odbcCURSOR::GetCursorName(unsigned char* name, short max, short* length) {
     return lastRC();
 }
 
-short odbcCURSOR::SetCursorName(char* name) { return SetCursorName(U(name)); }
+short odbcCURSOR::SetCursorName(char* name) {
+    return SetCursorName(U(name));
+}
 
 short odbcCURSOR::SetCursorName(unsigned char* name) {
     SetRC(SQLSetCursorName(GetHstmt(), name, SQL_NTS));
@@ -541,8 +587,7 @@ short odbcCURSOR::NumResultCols() {
     return sqlsuccess() ? count : 0;
 }
 
-short odbcCURSOR::GetData(unsigned short icol, short cType, void* buffer, SQLLEN max,
-                          SQLLEN* length) {
+short odbcCURSOR::GetData(unsigned short icol, short cType, void* buffer, SQLLEN max, SQLLEN* length) {
     SetRC(SQLGetData(GetHstmt(), icol, cType, buffer, max, length));
     return lastRC();
 }
@@ -552,8 +597,7 @@ short odbcCURSOR::SetPos(unsigned short row, unsigned short option, unsigned sho
     return lastRC();
 }
 
-short odbcCURSOR::SetScrollOptions(unsigned short concurrency, SQLLEN keyset,
-                                   unsigned short rowset) {
+short odbcCURSOR::SetScrollOptions(unsigned short concurrency, SQLLEN keyset, unsigned short rowset) {
     SetRC(SQLSetScrollOptions(GetHstmt(), concurrency, keyset, rowset));
     return lastRC();
 }
@@ -568,20 +612,20 @@ short odbcCURSOR::MoreResults() {
 short odbcCURSOR::Columns(char* q, char* o, char* t, char* c) {
     return Columns(U(q), U(o), U(t), U(c));
 }
-short odbcCURSOR::Columns(unsigned char* q, unsigned char* o, unsigned char* t,
-                          unsigned char* c) {
+short odbcCURSOR::Columns(unsigned char* q, unsigned char* o, unsigned char* t, unsigned char* c) {
     SetRC(SQLColumns(GetHstmt(), q, SQL_NTS, o, SQL_NTS, t, SQL_NTS, c, SQL_NTS));
     return lastRC();
 }
 short odbcCURSOR::ColumnPrivileges(char* q, char* o, char* t, char* c) {
     return ColumnPrivileges(U(q), U(o), U(t), U(c));
 }
-short odbcCURSOR::ColumnPrivileges(unsigned char* q, unsigned char* o, unsigned char* t,
-                                   unsigned char* c) {
+short odbcCURSOR::ColumnPrivileges(unsigned char* q, unsigned char* o, unsigned char* t, unsigned char* c) {
     SetRC(SQLColumnPrivileges(GetHstmt(), q, SQL_NTS, o, SQL_NTS, t, SQL_NTS, c, SQL_NTS));
     return lastRC();
 }
-short odbcCURSOR::Procedures(char* q, char* o, char* p) { return Procedures(U(q), U(o), U(p)); }
+short odbcCURSOR::Procedures(char* q, char* o, char* p) {
+    return Procedures(U(q), U(o), U(p));
+}
 short odbcCURSOR::Procedures(unsigned char* q, unsigned char* o, unsigned char* p) {
     SetRC(SQLProcedures(GetHstmt(), q, SQL_NTS, o, SQL_NTS, p, SQL_NTS));
     return lastRC();
@@ -589,17 +633,15 @@ short odbcCURSOR::Procedures(unsigned char* q, unsigned char* o, unsigned char* 
 short odbcCURSOR::ProcedureColumns(char* q, char* o, char* p, char* c) {
     return ProcedureColumns(U(q), U(o), U(p), U(c));
 }
-short odbcCURSOR::ProcedureColumns(unsigned char* q, unsigned char* o, unsigned char* p,
-                                   unsigned char* c) {
+short odbcCURSOR::ProcedureColumns(unsigned char* q, unsigned char* o, unsigned char* p, unsigned char* c) {
     SetRC(SQLProcedureColumns(GetHstmt(), q, SQL_NTS, o, SQL_NTS, p, SQL_NTS, c, SQL_NTS));
     return lastRC();
 }
-short odbcCURSOR::Statistics(char* q, char* o, char* t, unsigned short unique,
-                             unsigned short accuracy) {
+short odbcCURSOR::Statistics(char* q, char* o, char* t, unsigned short unique, unsigned short accuracy) {
     return Statistics(U(q), U(o), U(t), unique, accuracy);
 }
-short odbcCURSOR::Statistics(unsigned char* q, unsigned char* o, unsigned char* t,
-                             unsigned short unique, unsigned short accuracy) {
+short odbcCURSOR::Statistics(unsigned char* q, unsigned char* o, unsigned char* t, unsigned short unique,
+                             unsigned short accuracy) {
     SetRC(SQLStatistics(GetHstmt(), q, SQL_NTS, o, SQL_NTS, t, SQL_NTS, unique, accuracy));
     return lastRC();
 }
@@ -610,18 +652,16 @@ short odbcCURSOR::GetTypeInfo(short sqlType) {
 short odbcCURSOR::Tables(char* q, char* o, char* t, char* type) {
     return Tables(U(q), U(o), U(t), U(type));
 }
-short odbcCURSOR::Tables(unsigned char* q, unsigned char* o, unsigned char* t,
-                         unsigned char* type) {
+short odbcCURSOR::Tables(unsigned char* q, unsigned char* o, unsigned char* t, unsigned char* type) {
     SetRC(SQLTables(GetHstmt(), q, SQL_NTS, o, SQL_NTS, t, SQL_NTS, type, SQL_NTS));
     return lastRC();
 }
 short odbcCURSOR::ForeignKeys(char* pq, char* po, char* pt, char* fq, char* fo, char* ft) {
     return ForeignKeys(U(pq), U(po), U(pt), U(fq), U(fo), U(ft));
 }
-short odbcCURSOR::ForeignKeys(unsigned char* pq, unsigned char* po, unsigned char* pt,
-                              unsigned char* fq, unsigned char* fo, unsigned char* ft) {
-    SetRC(SQLForeignKeys(GetHstmt(), pq, SQL_NTS, po, SQL_NTS, pt, SQL_NTS, fq, SQL_NTS, fo,
-                         SQL_NTS, ft, SQL_NTS));
+short odbcCURSOR::ForeignKeys(unsigned char* pq, unsigned char* po, unsigned char* pt, unsigned char* fq,
+                              unsigned char* fo, unsigned char* ft) {
+    SetRC(SQLForeignKeys(GetHstmt(), pq, SQL_NTS, po, SQL_NTS, pt, SQL_NTS, fq, SQL_NTS, fo, SQL_NTS, ft, SQL_NTS));
     return lastRC();
 }
 short odbcCURSOR::TablePrivileges(char* q, char* o, char* t) {
@@ -631,19 +671,19 @@ short odbcCURSOR::TablePrivileges(unsigned char* q, unsigned char* o, unsigned c
     SetRC(SQLTablePrivileges(GetHstmt(), q, SQL_NTS, o, SQL_NTS, t, SQL_NTS));
     return lastRC();
 }
-short odbcCURSOR::PrimaryKeys(char* q, char* o, char* t) { return PrimaryKeys(U(q), U(o), U(t)); }
+short odbcCURSOR::PrimaryKeys(char* q, char* o, char* t) {
+    return PrimaryKeys(U(q), U(o), U(t));
+}
 short odbcCURSOR::PrimaryKeys(unsigned char* q, unsigned char* o, unsigned char* t) {
     SetRC(SQLPrimaryKeys(GetHstmt(), q, SQL_NTS, o, SQL_NTS, t, SQL_NTS));
     return lastRC();
 }
-short odbcCURSOR::SpecialColumns(unsigned short colType, char* q, char* o, char* t,
-                                 unsigned short scope, unsigned short nullable) {
+short odbcCURSOR::SpecialColumns(unsigned short colType, char* q, char* o, char* t, unsigned short scope,
+                                 unsigned short nullable) {
     return SpecialColumns(colType, U(q), U(o), U(t), scope, nullable);
 }
-short odbcCURSOR::SpecialColumns(unsigned short colType, unsigned char* q, unsigned char* o,
-                                 unsigned char* t, unsigned short scope,
-                                 unsigned short nullable) {
-    SetRC(SQLSpecialColumns(GetHstmt(), colType, q, SQL_NTS, o, SQL_NTS, t, SQL_NTS, scope,
-                            nullable));
+short odbcCURSOR::SpecialColumns(unsigned short colType, unsigned char* q, unsigned char* o, unsigned char* t,
+                                 unsigned short scope, unsigned short nullable) {
+    SetRC(SQLSpecialColumns(GetHstmt(), colType, q, SQL_NTS, o, SQL_NTS, t, SQL_NTS, scope, nullable));
     return lastRC();
 }

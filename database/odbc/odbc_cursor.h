@@ -21,12 +21,10 @@ inline bool odbcIsLongType(short sqlType) {
 
 class odbcCURSOR : public odbcSTMT {
 public:
-    odbcCURSOR(odbcCONNECT* conn, unsigned char* text, int prepare, int execute, int autoBind,
-               sPARMBIND* parms, unsigned short parmCount, void* parmRecord, sCOLBIND* cols,
-               unsigned short colCount, void* record);
-    odbcCURSOR(odbcCONNECT* conn, char* text, int prepare, int execute, int autoBind,
-               sPARMBIND* parms, unsigned short parmCount, void* parmRecord, sCOLBIND* cols,
-               unsigned short colCount, void* record);
+    odbcCURSOR(odbcCONNECT* conn, unsigned char* text, int prepare, int execute, int autoBind, sPARMBIND* parms,
+               unsigned short parmCount, void* parmRecord, sCOLBIND* cols, unsigned short colCount, void* record);
+    odbcCURSOR(odbcCONNECT* conn, char* text, int prepare, int execute, int autoBind, sPARMBIND* parms,
+               unsigned short parmCount, void* parmRecord, sCOLBIND* cols, unsigned short colCount, void* record);
     ~odbcCURSOR() override;
 
     // Overrides of the statement.
@@ -40,8 +38,8 @@ public:
     short ExecDirect(const unsigned char* text) override;
     short Execute() override;
     short SetParam(const sPARMBIND* parms, unsigned short count, void* record) override;
-    short SetParam(unsigned short ipar, short cType, short sqlType, SQLULEN colDef, short scale,
-                   void* value, SQLLEN* length) override;
+    short SetParam(unsigned short ipar, short cType, short sqlType, SQLULEN colDef, short scale, void* value,
+                   SQLLEN* length) override;
 
     // Binding.
     virtual void FreeColBindings();
@@ -51,15 +49,13 @@ public:
     virtual unsigned short LastColProcessed() const { return lastCol_; }
     virtual short BindCol();
     virtual short BindCol(sCOLBIND* cols, unsigned short count, void* record);
-    virtual short BindCol(unsigned short icol, short cType, void* value, SQLLEN valueMax,
-                          SQLLEN* length);
-    virtual short DescribeCol(unsigned short icol, char* name, short nameMax, short* nameLen,
-                              short* sqlType, SQLULEN* colDef, short* scale, short* nullable);
-    virtual short DescribeCol(unsigned short icol, unsigned char* name, short nameMax,
-                              short* nameLen, short* sqlType, SQLULEN* colDef, short* scale,
-                              short* nullable);
-    virtual short ColAttributes(unsigned short icol, unsigned short descType, void* desc,
-                                short descMax, short* descLen, SQLLEN* numeric);
+    virtual short BindCol(unsigned short icol, short cType, void* value, SQLLEN valueMax, SQLLEN* length);
+    virtual short DescribeCol(unsigned short icol, char* name, short nameMax, short* nameLen, short* sqlType,
+                              SQLULEN* colDef, short* scale, short* nullable);
+    virtual short DescribeCol(unsigned short icol, unsigned char* name, short nameMax, short* nameLen, short* sqlType,
+                              SQLULEN* colDef, short* scale, short* nullable);
+    virtual short ColAttributes(unsigned short icol, unsigned short descType, void* desc, short descMax, short* descLen,
+                                SQLLEN* numeric);
     virtual short Fetch();
     virtual short GetCursorName(char* name, short max, short* length);
     virtual short GetCursorName(unsigned char* name, short max, short* length);
@@ -68,43 +64,37 @@ public:
     virtual short NumResultCols();
     virtual short NumResultCols(short* count);
     virtual short Unbind();
-    virtual short GetData(unsigned short icol, short cType, void* buffer, SQLLEN max,
-                          SQLLEN* length);
+    virtual short GetData(unsigned short icol, short cType, void* buffer, SQLLEN max, SQLLEN* length);
 
     // Catalog calls.
     virtual short Columns(char* q, char* o, char* t, char* c);
     virtual short Columns(unsigned char* q, unsigned char* o, unsigned char* t, unsigned char* c);
     virtual short ColumnPrivileges(char* q, char* o, char* t, char* c);
-    virtual short ColumnPrivileges(unsigned char* q, unsigned char* o, unsigned char* t,
-                                   unsigned char* c);
+    virtual short ColumnPrivileges(unsigned char* q, unsigned char* o, unsigned char* t, unsigned char* c);
     virtual short Procedures(char* q, char* o, char* p);
     virtual short Procedures(unsigned char* q, unsigned char* o, unsigned char* p);
     virtual short ProcedureColumns(char* q, char* o, char* p, char* c);
-    virtual short ProcedureColumns(unsigned char* q, unsigned char* o, unsigned char* p,
-                                   unsigned char* c);
-    virtual short Statistics(char* q, char* o, char* t, unsigned short unique,
+    virtual short ProcedureColumns(unsigned char* q, unsigned char* o, unsigned char* p, unsigned char* c);
+    virtual short Statistics(char* q, char* o, char* t, unsigned short unique, unsigned short accuracy);
+    virtual short Statistics(unsigned char* q, unsigned char* o, unsigned char* t, unsigned short unique,
                              unsigned short accuracy);
-    virtual short Statistics(unsigned char* q, unsigned char* o, unsigned char* t,
-                             unsigned short unique, unsigned short accuracy);
     virtual short GetTypeInfo(short sqlType);
     virtual short Tables(char* q, char* o, char* t, char* type);
-    virtual short Tables(unsigned char* q, unsigned char* o, unsigned char* t,
-                         unsigned char* type);
+    virtual short Tables(unsigned char* q, unsigned char* o, unsigned char* t, unsigned char* type);
     virtual short ForeignKeys(char* pq, char* po, char* pt, char* fq, char* fo, char* ft);
-    virtual short ForeignKeys(unsigned char* pq, unsigned char* po, unsigned char* pt,
-                              unsigned char* fq, unsigned char* fo, unsigned char* ft);
+    virtual short ForeignKeys(unsigned char* pq, unsigned char* po, unsigned char* pt, unsigned char* fq,
+                              unsigned char* fo, unsigned char* ft);
     virtual short TablePrivileges(char* q, char* o, char* t);
     virtual short TablePrivileges(unsigned char* q, unsigned char* o, unsigned char* t);
     virtual short PrimaryKeys(char* q, char* o, char* t);
     virtual short PrimaryKeys(unsigned char* q, unsigned char* o, unsigned char* t);
-    virtual short SpecialColumns(unsigned short colType, char* q, char* o, char* t,
+    virtual short SpecialColumns(unsigned short colType, char* q, char* o, char* t, unsigned short scope,
+                                 unsigned short nullable);
+    virtual short SpecialColumns(unsigned short colType, unsigned char* q, unsigned char* o, unsigned char* t,
                                  unsigned short scope, unsigned short nullable);
-    virtual short SpecialColumns(unsigned short colType, unsigned char* q, unsigned char* o,
-                                 unsigned char* t, unsigned short scope, unsigned short nullable);
 
     virtual short SetPos(unsigned short row, unsigned short option, unsigned short lock);
-    virtual short SetScrollOptions(unsigned short concurrency, SQLLEN keyset,
-                                   unsigned short rowset);
+    virtual short SetScrollOptions(unsigned short concurrency, SQLLEN keyset, unsigned short rowset);
     virtual int DoQuery();
     virtual void* pResultSet() const { return record_; }
     virtual int QueryAndBind();
@@ -113,10 +103,8 @@ public:
     virtual int GetLast();
     virtual int GetPrev();
     virtual short EnumResults(odbcResultCallback callback, void* context);
-    virtual short ExtendedFetch(unsigned short fetchType, SQLLEN row, SQLULEN* rowsFetched,
-                                unsigned short* rowStatus);
-    virtual short ExtFetchSetup(unsigned short concurrency, SQLLEN cursorType,
-                                unsigned short rowsetSize);
+    virtual short ExtendedFetch(unsigned short fetchType, SQLLEN row, SQLULEN* rowsFetched, unsigned short* rowStatus);
+    virtual short ExtFetchSetup(unsigned short concurrency, SQLLEN cursorType, unsigned short rowsetSize);
     virtual SQLULEN ExtFetchFirst();
     virtual SQLULEN ExtFetchNext();
     virtual SQLULEN ExtFetchLast();
@@ -143,12 +131,12 @@ public:
     virtual void* ColResultAddr(const char* name);
     virtual void* ColResultAddr(const unsigned char* name);
 
-#define TS_ODBC_TYPED_ACCESSOR(Name, Type)                                                        \
-    virtual Type Name(unsigned short icol);                                                       \
-    virtual Type Name(const unsigned char* name);                                                 \
-    virtual Type Name(const char* name);                                                          \
-    virtual Type Name(unsigned short icol, unsigned short row);                                   \
-    virtual Type Name(const unsigned char* name, unsigned short row);                             \
+#define TS_ODBC_TYPED_ACCESSOR(Name, Type)                            \
+    virtual Type Name(unsigned short icol);                           \
+    virtual Type Name(const unsigned char* name);                     \
+    virtual Type Name(const char* name);                              \
+    virtual Type Name(unsigned short icol, unsigned short row);       \
+    virtual Type Name(const unsigned char* name, unsigned short row); \
     virtual Type Name(const char* name, unsigned short row);
     TS_ODBC_TYPED_ACCESSOR(ColResultAsShort, short)
     TS_ODBC_TYPED_ACCESSOR(ColResultAsUnsignedShort, unsigned short)
@@ -165,13 +153,15 @@ public:
     virtual sCOLBIND* ColResultInfo(unsigned short icol);
     virtual sCOLBIND* ColResultInfo(const char* name);
     virtual sCOLBIND* ColResultInfo(const unsigned char* name);
-    virtual size_t StructSize() const { return recordSize_; }
+    virtual size_t StructSize() const {
+        return recordSize_;
+    }
     virtual size_t RowsetRowRecordSize() const;
-    virtual short MoveRowsetRowToRecord(unsigned short row, void* record, size_t size,
-                                        size_t* used);
-    virtual short MoveRecordToRowsetRow(unsigned short row, const void* record, size_t size,
-                                        size_t* used);
-    virtual int GetNoExtraByteOnStrings() const { return noExtraByte_; }
+    virtual short MoveRowsetRowToRecord(unsigned short row, void* record, size_t size, size_t* used);
+    virtual short MoveRecordToRowsetRow(unsigned short row, const void* record, size_t size, size_t* used);
+    virtual int GetNoExtraByteOnStrings() const {
+        return noExtraByte_;
+    }
     virtual odbcBLOB* ColResultAsBLOB(unsigned short icol);
     virtual odbcBLOB* ColResultAsBLOB(const unsigned char* name);
     virtual odbcBLOB* ColResultAsBLOB(const char* name);
@@ -198,9 +188,15 @@ public:
     virtual int SetColValueNull(const unsigned char* name, unsigned short row);
     virtual int SetColValueNull(const unsigned char* name);
 
-    void SetDataAtExecFlag(int flag) { dataAtExec_ = flag; }
-    int DataAtExecFlag() const { return dataAtExec_; }
-    int FreshResult() const { return freshResult_; }
+    void SetDataAtExecFlag(int flag) {
+        dataAtExec_ = flag;
+    }
+    int DataAtExecFlag() const {
+        return dataAtExec_;
+    }
+    int FreshResult() const {
+        return freshResult_;
+    }
     // Width of a column in the record: long columns hold an odbcBLOB pointer.
     static size_t ColumnWidth(const sCOLBIND& b);
 
@@ -208,23 +204,22 @@ protected:
     int freshResult_ = 1;
 
 private:
-    void Construct(unsigned char* text, int prepare, int execute, int autoBind,
-                   sPARMBIND* parms, unsigned short parmCount, void* parmRecord, sCOLBIND* cols,
-                   unsigned short count, void* record);
+    void Construct(unsigned char* text, int prepare, int execute, int autoBind, sPARMBIND* parms,
+                   unsigned short parmCount, void* parmRecord, sCOLBIND* cols, unsigned short count, void* record);
     short BindAfterExecute();
     short ReadLongColumns(unsigned short row);
     short SendDataAtExecution();
     sCOLBIND* FindCol(unsigned short icol) const;
     sCOLBIND* FindCol(const unsigned char* name) const;
-    size_t ColIndex(const sCOLBIND* b) const { return static_cast<size_t>(b - cols_); }
+    size_t ColIndex(const sCOLBIND* b) const {
+        return static_cast<size_t>(b - cols_);
+    }
     unsigned char* ValueAddress(const sCOLBIND* b, unsigned short row) const;
     SQLLEN* LengthAddress(const sCOLBIND* b, unsigned short row) const;
     SQLLEN* RowIndicator(const sCOLBIND* b, unsigned short row) const;
-    short MoveRow(unsigned short row, unsigned char* packed, size_t size, size_t* used,
-                  bool toRecord);
+    short MoveRow(unsigned short row, unsigned char* packed, size_t size, size_t* used, bool toRecord);
     SQLULEN ExtFetch(unsigned short type, SQLLEN offset);
-    short ChainScrollOptions(unsigned short concurrency, SQLLEN cursorType,
-                             unsigned short rowsetSize);
+    short ChainScrollOptions(unsigned short concurrency, SQLLEN cursorType, unsigned short rowsetSize);
     // Bindings made for another rowset size are made again for the current one.
     void RebindForRowset();
 

@@ -5,7 +5,9 @@
 #include <strings.h>
 
 namespace {
-const unsigned char* U(const char* s) { return reinterpret_cast<const unsigned char*>(s); }
+const unsigned char* U(const char* s) {
+    return reinterpret_cast<const unsigned char*>(s);
+}
 
 template <typename T>
 T ReadAs(const void* address) {
@@ -25,8 +27,7 @@ sCOLBIND* odbcCURSOR::FindCol(unsigned short icol) const {
 sCOLBIND* odbcCURSOR::FindCol(const unsigned char* name) const {
     if (!cols_ || !name) return nullptr;
     for (unsigned short i = 0; i < colCount_; ++i)
-        if (strcasecmp(cols_[i].szColName, reinterpret_cast<const char*>(name)) == 0)
-            return &cols_[i];
+        if (strcasecmp(cols_[i].szColName, reinterpret_cast<const char*>(name)) == 0) return &cols_[i];
     return nullptr;
 }
 
@@ -46,8 +47,12 @@ SQLLEN* odbcCURSOR::LengthAddress(const sCOLBIND* b, unsigned short row) const {
     return rowsetLengths_ + ColIndex(b) * rowsetSize_ + (row - 1);
 }
 
-void* odbcCURSOR::ColResultAddr(unsigned short icol) { return ValueAddress(FindCol(icol), 0); }
-void* odbcCURSOR::ColResultAddr(const char* name) { return ColResultAddr(U(name)); }
+void* odbcCURSOR::ColResultAddr(unsigned short icol) {
+    return ValueAddress(FindCol(icol), 0);
+}
+void* odbcCURSOR::ColResultAddr(const char* name) {
+    return ColResultAddr(U(name));
+}
 void* odbcCURSOR::ColResultAddr(const unsigned char* name) {
     return ValueAddress(FindCol(name), 0);
 }
@@ -67,28 +72,30 @@ void* odbcCURSOR::ColResultAddr(const unsigned char* name, unsigned short row) {
 // Reads the bound bytes as Stored; 64-bit integer bindings are read whole and converted.
 template <typename Stored, typename T>
 T ReadNumber(const sCOLBIND* b, const void* address) {
-    if (b && address && b->fCType == SQL_C_SBIGINT)
-        return static_cast<T>(ReadAs<int64_t>(address));
-    if (b && address && b->fCType == SQL_C_UBIGINT)
-        return static_cast<T>(ReadAs<uint64_t>(address));
+    if (b && address && b->fCType == SQL_C_SBIGINT) return static_cast<T>(ReadAs<int64_t>(address));
+    if (b && address && b->fCType == SQL_C_UBIGINT) return static_cast<T>(ReadAs<uint64_t>(address));
     return static_cast<T>(ReadAs<Stored>(address));
 }
 
-#define TS_ODBC_TYPED_READ(Name, Type, Stored)                                                    \
-    Type odbcCURSOR::Name(unsigned short icol) {                                                  \
-        return ReadNumber<Stored, Type>(FindCol(icol), ColResultAddr(icol));                      \
-    }                                                                                             \
-    Type odbcCURSOR::Name(const unsigned char* name) {                                            \
-        return ReadNumber<Stored, Type>(FindCol(name), ColResultAddr(name));                      \
-    }                                                                                             \
-    Type odbcCURSOR::Name(const char* name) { return Name(U(name)); }                             \
-    Type odbcCURSOR::Name(unsigned short icol, unsigned short row) {                              \
-        return ReadNumber<Stored, Type>(FindCol(icol), ColResultAddr(icol, row));                 \
-    }                                                                                             \
-    Type odbcCURSOR::Name(const unsigned char* name, unsigned short row) {                        \
-        return ReadNumber<Stored, Type>(FindCol(name), ColResultAddr(name, row));                 \
-    }                                                                                             \
-    Type odbcCURSOR::Name(const char* name, unsigned short row) { return Name(U(name), row); }
+#define TS_ODBC_TYPED_READ(Name, Type, Stored)                                    \
+    Type odbcCURSOR::Name(unsigned short icol) {                                  \
+        return ReadNumber<Stored, Type>(FindCol(icol), ColResultAddr(icol));      \
+    }                                                                             \
+    Type odbcCURSOR::Name(const unsigned char* name) {                            \
+        return ReadNumber<Stored, Type>(FindCol(name), ColResultAddr(name));      \
+    }                                                                             \
+    Type odbcCURSOR::Name(const char* name) {                                     \
+        return Name(U(name));                                                     \
+    }                                                                             \
+    Type odbcCURSOR::Name(unsigned short icol, unsigned short row) {              \
+        return ReadNumber<Stored, Type>(FindCol(icol), ColResultAddr(icol, row)); \
+    }                                                                             \
+    Type odbcCURSOR::Name(const unsigned char* name, unsigned short row) {        \
+        return ReadNumber<Stored, Type>(FindCol(name), ColResultAddr(name, row)); \
+    }                                                                             \
+    Type odbcCURSOR::Name(const char* name, unsigned short row) {                 \
+        return Name(U(name), row);                                                \
+    }
 
 TS_ODBC_TYPED_READ(ColResultAsShort, short, int16_t)
 TS_ODBC_TYPED_READ(ColResultAsUnsignedShort, unsigned short, uint16_t)
@@ -107,16 +114,16 @@ odbcBLOB* odbcCURSOR::ColResultAsBLOB(const unsigned char* name) {
     sCOLBIND* b = FindCol(name);
     return b && odbcIsLongType(b->fSqlType) ? ReadAs<odbcBLOB*>(ColResultAddr(name)) : nullptr;
 }
-odbcBLOB* odbcCURSOR::ColResultAsBLOB(const char* name) { return ColResultAsBLOB(U(name)); }
+odbcBLOB* odbcCURSOR::ColResultAsBLOB(const char* name) {
+    return ColResultAsBLOB(U(name));
+}
 odbcBLOB* odbcCURSOR::ColResultAsBLOB(unsigned short icol, unsigned short row) {
     sCOLBIND* b = FindCol(icol);
-    return b && odbcIsLongType(b->fSqlType) ? ReadAs<odbcBLOB*>(ColResultAddr(icol, row))
-                                            : nullptr;
+    return b && odbcIsLongType(b->fSqlType) ? ReadAs<odbcBLOB*>(ColResultAddr(icol, row)) : nullptr;
 }
 odbcBLOB* odbcCURSOR::ColResultAsBLOB(const unsigned char* name, unsigned short row) {
     sCOLBIND* b = FindCol(name);
-    return b && odbcIsLongType(b->fSqlType) ? ReadAs<odbcBLOB*>(ColResultAddr(name, row))
-                                            : nullptr;
+    return b && odbcIsLongType(b->fSqlType) ? ReadAs<odbcBLOB*>(ColResultAddr(name, row)) : nullptr;
 }
 odbcBLOB* odbcCURSOR::ColResultAsBLOB(const char* name, unsigned short row) {
     return ColResultAsBLOB(U(name), row);
@@ -128,7 +135,9 @@ char* odbcCURSOR::ColResultAsLPSTR(unsigned short icol) {
 char* odbcCURSOR::ColResultAsLPSTR(const unsigned char* name) {
     return static_cast<char*>(ColResultAddr(name));
 }
-char* odbcCURSOR::ColResultAsLPSTR(const char* name) { return ColResultAsLPSTR(U(name)); }
+char* odbcCURSOR::ColResultAsLPSTR(const char* name) {
+    return ColResultAsLPSTR(U(name));
+}
 char* odbcCURSOR::ColResultAsLPSTR(unsigned short icol, unsigned short row) {
     return static_cast<char*>(ColResultAddr(icol, row));
 }
@@ -142,14 +151,22 @@ char* odbcCURSOR::ColResultAsLPSTR(const char* name, unsigned short row) {
 SQLLEN* odbcCURSOR::ColResultSizeArray(unsigned short icol) {
     return LengthAddress(FindCol(icol), 1);
 }
-SQLLEN* odbcCURSOR::ColResultSizeArray(const char* name) { return ColResultSizeArray(U(name)); }
+SQLLEN* odbcCURSOR::ColResultSizeArray(const char* name) {
+    return ColResultSizeArray(U(name));
+}
 SQLLEN* odbcCURSOR::ColResultSizeArray(const unsigned char* name) {
     return LengthAddress(FindCol(name), 1);
 }
 
-sCOLBIND* odbcCURSOR::ColResultInfo(unsigned short icol) { return FindCol(icol); }
-sCOLBIND* odbcCURSOR::ColResultInfo(const char* name) { return ColResultInfo(U(name)); }
-sCOLBIND* odbcCURSOR::ColResultInfo(const unsigned char* name) { return FindCol(name); }
+sCOLBIND* odbcCURSOR::ColResultInfo(unsigned short icol) {
+    return FindCol(icol);
+}
+sCOLBIND* odbcCURSOR::ColResultInfo(const char* name) {
+    return ColResultInfo(U(name));
+}
+sCOLBIND* odbcCURSOR::ColResultInfo(const unsigned char* name) {
+    return FindCol(name);
+}
 
 size_t odbcCURSOR::RowsetRowRecordSize() const {
     if (!cols_ || !record_ || !colCount_) return 0;
@@ -158,8 +175,7 @@ size_t odbcCURSOR::RowsetRowRecordSize() const {
     return total;
 }
 
-short odbcCURSOR::MoveRow(unsigned short row, unsigned char* packed, size_t size, size_t* used,
-                          bool toRecord) {
+short odbcCURSOR::MoveRow(unsigned short row, unsigned char* packed, size_t size, size_t* used, bool toRecord) {
     size_t local = 0;
     size_t& offset = used ? *used : local;
     offset = 0;
@@ -191,13 +207,11 @@ short odbcCURSOR::MoveRow(unsigned short row, unsigned char* packed, size_t size
     return SQL_SUCCESS;
 }
 
-short odbcCURSOR::MoveRowsetRowToRecord(unsigned short row, void* record, size_t size,
-                                        size_t* used) {
+short odbcCURSOR::MoveRowsetRowToRecord(unsigned short row, void* record, size_t size, size_t* used) {
     return MoveRow(row, static_cast<unsigned char*>(record), size, used, true);
 }
 
-short odbcCURSOR::MoveRecordToRowsetRow(unsigned short row, const void* record, size_t size,
-                                        size_t* used) {
+short odbcCURSOR::MoveRecordToRowsetRow(unsigned short row, const void* record, size_t size, size_t* used) {
     return MoveRow(row, static_cast<unsigned char*>(const_cast<void*>(record)), size, used, false);
 }
 
@@ -216,7 +230,9 @@ short odbcCURSOR::UpdateRow(unsigned short row) {
 short odbcCURSOR::DeleteRow(unsigned short row) {
     return SetPos(row, SQL_DELETE, SQL_LOCK_NO_CHANGE);
 }
-short odbcCURSOR::AddRow(unsigned short row) { return SetPos(row, SQL_ADD, SQL_LOCK_NO_CHANGE); }
+short odbcCURSOR::AddRow(unsigned short row) {
+    return SetPos(row, SQL_ADD, SQL_LOCK_NO_CHANGE);
+}
 
 short odbcCURSOR::ClearRowsetBuffer() {
     SetRC(SQL_SUCCESS);
@@ -237,7 +253,9 @@ short odbcCURSOR::ClearRowsetBuffer() {
 }
 
 namespace {
-bool IsNullIndicator(const SQLLEN* length) { return length && *length == SQL_NULL_DATA; }
+bool IsNullIndicator(const SQLLEN* length) {
+    return length && *length == SQL_NULL_DATA;
+}
 int MarkNull(SQLLEN* length) {
     if (!length) return 0;
     *length = SQL_NULL_DATA;
@@ -259,7 +277,9 @@ bool odbcCURSOR::IsColValueNull(unsigned short icol) {
 bool odbcCURSOR::IsColValueNull(const char* name, unsigned short row) {
     return IsColValueNull(U(name), row);
 }
-bool odbcCURSOR::IsColValueNull(const char* name) { return IsColValueNull(U(name)); }
+bool odbcCURSOR::IsColValueNull(const char* name) {
+    return IsColValueNull(U(name));
+}
 bool odbcCURSOR::IsColValueNull(const unsigned char* name, unsigned short row) {
     return IsNullIndicator(RowIndicator(FindCol(name), row));
 }
@@ -276,7 +296,9 @@ int odbcCURSOR::SetColValueNull(unsigned short icol) {
 int odbcCURSOR::SetColValueNull(const char* name, unsigned short row) {
     return SetColValueNull(U(name), row);
 }
-int odbcCURSOR::SetColValueNull(const char* name) { return SetColValueNull(U(name)); }
+int odbcCURSOR::SetColValueNull(const char* name) {
+    return SetColValueNull(U(name));
+}
 int odbcCURSOR::SetColValueNull(const unsigned char* name, unsigned short row) {
     return MarkNull(RowIndicator(FindCol(name), row));
 }

@@ -6,20 +6,22 @@
 #include <new>
 
 namespace {
-SQLLEN CursorToScroll(SQLLEN t) { return (t >= 0 && t <= 3) ? -t : t; }
-SQLLEN ScrollToCursor(SQLLEN t) { return (t >= -3 && t <= 0) ? -t : t; }
+SQLLEN CursorToScroll(SQLLEN t) {
+    return (t >= 0 && t <= 3) ? -t : t;
+}
+SQLLEN ScrollToCursor(SQLLEN t) {
+    return (t >= -3 && t <= 0) ? -t : t;
+}
 }  // namespace
 
-short odbcCURSOR::ChainScrollOptions(unsigned short concurrency, SQLLEN cursorType,
-                                     unsigned short rowsetSize) {
+short odbcCURSOR::ChainScrollOptions(unsigned short concurrency, SQLLEN cursorType, unsigned short rowsetSize) {
     SetStmtOption(SQL_CONCURRENCY, concurrency);
     if (sqlsuccess()) SetStmtOption(SQL_CURSOR_TYPE, static_cast<SQLULEN>(cursorType));
     if (sqlsuccess()) SetStmtOption(SQL_ROWSET_SIZE, rowsetSize);
     return lastRC();
 }
 
-short odbcCURSOR::ExtFetchSetup(unsigned short concurrency, SQLLEN cursorType,
-                                unsigned short rowsetSize) {
+short odbcCURSOR::ExtFetchSetup(unsigned short concurrency, SQLLEN cursorType, unsigned short rowsetSize) {
     char version[11] = {};
     odbcCONNECT* conn = GetConnect();
     if (conn) {
@@ -109,8 +111,7 @@ void odbcCURSOR::RebindForRowset() {
     AutoReport(report);
 }
 
-short odbcCURSOR::ExtendedFetch(unsigned short fetchType, SQLLEN row, SQLULEN* rowsFetched,
-                                unsigned short* rowStatus) {
+short odbcCURSOR::ExtendedFetch(unsigned short fetchType, SQLLEN row, SQLULEN* rowsFetched, unsigned short* rowStatus) {
     SQLULEN local = 0;
     SQLULEN* fetched = rowsFetched ? rowsFetched : &local;
     *fetched = 0;
@@ -137,8 +138,7 @@ short odbcCURSOR::ExtendedFetch(unsigned short fetchType, SQLLEN row, SQLULEN* r
         if (!odbcSucceeded(ReadLongColumns(static_cast<unsigned short>(r)))) break;
         ++processed;
     }
-    if (sqlsuccess() && processed > 1 && setPos && hasLong)
-        SetPos(1, SQL_POSITION, SQL_LOCK_NO_CHANGE);
+    if (sqlsuccess() && processed > 1 && setPos && hasLong) SetPos(1, SQL_POSITION, SQL_LOCK_NO_CHANGE);
     return lastRC();
 }
 
@@ -149,14 +149,28 @@ SQLULEN odbcCURSOR::ExtFetch(unsigned short type, SQLLEN offset) {
     return rowsFetched_;
 }
 
-SQLULEN odbcCURSOR::ExtFetchFirst() { return ExtFetch(SQL_FETCH_FIRST, 0); }
-SQLULEN odbcCURSOR::ExtFetchNext() { return ExtFetch(SQL_FETCH_NEXT, 0); }
-SQLULEN odbcCURSOR::ExtFetchLast() { return ExtFetch(SQL_FETCH_LAST, 0); }
-SQLULEN odbcCURSOR::ExtFetchPrevious() { return ExtFetch(SQL_FETCH_PRIOR, 0); }
-SQLULEN odbcCURSOR::ExtFetchRelative(SQLLEN n) { return ExtFetch(SQL_FETCH_RELATIVE, n); }
-SQLULEN odbcCURSOR::ExtFetchAbsolute(SQLLEN n) { return ExtFetch(SQL_FETCH_ABSOLUTE, n); }
+SQLULEN odbcCURSOR::ExtFetchFirst() {
+    return ExtFetch(SQL_FETCH_FIRST, 0);
+}
+SQLULEN odbcCURSOR::ExtFetchNext() {
+    return ExtFetch(SQL_FETCH_NEXT, 0);
+}
+SQLULEN odbcCURSOR::ExtFetchLast() {
+    return ExtFetch(SQL_FETCH_LAST, 0);
+}
+SQLULEN odbcCURSOR::ExtFetchPrevious() {
+    return ExtFetch(SQL_FETCH_PRIOR, 0);
+}
+SQLULEN odbcCURSOR::ExtFetchRelative(SQLLEN n) {
+    return ExtFetch(SQL_FETCH_RELATIVE, n);
+}
+SQLULEN odbcCURSOR::ExtFetchAbsolute(SQLLEN n) {
+    return ExtFetch(SQL_FETCH_ABSOLUTE, n);
+}
 // SQL_FETCH_RESUME (7) is gone from current headers; the stored offset is fetched again.
-SQLULEN odbcCURSOR::ExtFetchResume() { return ExtFetch(7, fetchOffset_); }
+SQLULEN odbcCURSOR::ExtFetchResume() {
+    return ExtFetch(7, fetchOffset_);
+}
 
 unsigned short odbcCURSOR::GetExtFetchStatus(unsigned short row) const {
     if (!rowStatus_ || row == 0 || row > rowsetSize_) return 0;

@@ -38,7 +38,9 @@ odbcENV::~odbcENV() {
     if (henv_ != SQL_NULL_HENV) SQLFreeEnv(henv_);
 }
 
-short odbcENV::RegisterError() { return Error(henv_, SQL_NULL_HDBC, SQL_NULL_HSTMT); }
+short odbcENV::RegisterError() {
+    return Error(henv_, SQL_NULL_HDBC, SQL_NULL_HSTMT);
+}
 
 odbcCONNECT* odbcENV::AllocConnect(char* dsn, char* uid, char* pwd, unsigned long loginTimeout) {
     return AllocConnect(reinterpret_cast<unsigned char*>(dsn), reinterpret_cast<unsigned char*>(uid),
@@ -52,7 +54,9 @@ odbcCONNECT* odbcENV::AllocConnect(unsigned char* dsn, unsigned char* uid, unsig
     return conn;
 }
 
-void odbcENV::DeAllocConnect(odbcCONNECT* conn) { delete conn; }
+void odbcENV::DeAllocConnect(odbcCONNECT* conn) {
+    delete conn;
+}
 
 short odbcENV::Commit() {
     SetRC(SQLTransact(henv_, SQL_NULL_HDBC, SQL_COMMIT));
@@ -64,14 +68,14 @@ short odbcENV::RollBack() {
     return lastRC();
 }
 
-short odbcENV::DataSources(unsigned short direction, char* name, short nameMax, short* nameLen,
-                           char* desc, short descMax, short* descLen) {
+short odbcENV::DataSources(unsigned short direction, char* name, short nameMax, short* nameLen, char* desc,
+                           short descMax, short* descLen) {
     return DataSources(direction, reinterpret_cast<unsigned char*>(name), nameMax, nameLen,
                        reinterpret_cast<unsigned char*>(desc), descMax, descLen);
 }
 
-short odbcENV::DataSources(unsigned short direction, unsigned char* name, short nameMax,
-                           short* nameLen, unsigned char* desc, short descMax, short* descLen) {
+short odbcENV::DataSources(unsigned short direction, unsigned char* name, short nameMax, short* nameLen,
+                           unsigned char* desc, short descMax, short* descLen) {
     SetRC(SQLDataSources(henv_, direction, name, nameMax, nameLen, desc, descMax, descLen));
     return lastRC();
 }
@@ -82,21 +86,24 @@ short odbcENV::FetchDataSource(unsigned short direction) {
         return lastRC();
     }
     short nameLen = 0, descLen = 0;
-    return DataSources(direction, dsn_.get(), kDsnSize, &nameLen, description_.get(),
-                       kDescriptionSize, &descLen);
+    return DataSources(direction, dsn_.get(), kDsnSize, &nameLen, description_.get(), kDescriptionSize, &descLen);
 }
 
-short odbcENV::FirstDataSource() { return FetchDataSource(SQL_FETCH_FIRST); }
-short odbcENV::NextDataSource() { return FetchDataSource(SQL_FETCH_NEXT); }
+short odbcENV::FirstDataSource() {
+    return FetchDataSource(SQL_FETCH_FIRST);
+}
+short odbcENV::NextDataSource() {
+    return FetchDataSource(SQL_FETCH_NEXT);
+}
 
-short odbcENV::Drivers(unsigned short direction, char* desc, short descMax, short* descLen,
-                       char* attrs, short attrsMax, short* attrsLen) {
+short odbcENV::Drivers(unsigned short direction, char* desc, short descMax, short* descLen, char* attrs, short attrsMax,
+                       short* attrsLen) {
     return Drivers(direction, reinterpret_cast<unsigned char*>(desc), descMax, descLen,
                    reinterpret_cast<unsigned char*>(attrs), attrsMax, attrsLen);
 }
 
-short odbcENV::Drivers(unsigned short direction, unsigned char* desc, short descMax,
-                       short* descLen, unsigned char* attrs, short attrsMax, short* attrsLen) {
+short odbcENV::Drivers(unsigned short direction, unsigned char* desc, short descMax, short* descLen,
+                       unsigned char* attrs, short attrsMax, short* attrsLen) {
     SetRC(SQLDrivers(henv_, direction, desc, descMax, descLen, attrs, attrsMax, attrsLen));
     return lastRC();
 }
@@ -107,12 +114,16 @@ short odbcENV::FetchDriver(unsigned short direction) {
         return lastRC();
     }
     short descLen = 0, attrsLen = 0;
-    return Drivers(direction, driver_.get(), kDriverSize, &descLen, driverAttributes_.get(),
-                   kDriverAttributesSize, &attrsLen);
+    return Drivers(direction, driver_.get(), kDriverSize, &descLen, driverAttributes_.get(), kDriverAttributesSize,
+                   &attrsLen);
 }
 
-short odbcENV::FirstDriver() { return FetchDriver(SQL_FETCH_FIRST); }
-short odbcENV::NextDriver() { return FetchDriver(SQL_FETCH_NEXT); }
+short odbcENV::FirstDriver() {
+    return FetchDriver(SQL_FETCH_FIRST);
+}
+short odbcENV::NextDriver() {
+    return FetchDriver(SQL_FETCH_NEXT);
+}
 
 void odbcENV::RegisterConnection(odbcCONNECT* conn) {
     std::lock_guard<std::mutex> hold(connectionsLock_);

@@ -21,18 +21,18 @@ public:
     virtual void DeAllocConnect(odbcCONNECT* conn);
     virtual short Commit();
     virtual short RollBack();
-    virtual short DataSources(unsigned short direction, char* name, short nameMax, short* nameLen,
-                              char* desc, short descMax, short* descLen);
-    virtual short DataSources(unsigned short direction, unsigned char* name, short nameMax,
-                              short* nameLen, unsigned char* desc, short descMax, short* descLen);
+    virtual short DataSources(unsigned short direction, char* name, short nameMax, short* nameLen, char* desc,
+                              short descMax, short* descLen);
+    virtual short DataSources(unsigned short direction, unsigned char* name, short nameMax, short* nameLen,
+                              unsigned char* desc, short descMax, short* descLen);
     virtual short FirstDataSource();
     virtual short NextDataSource();
     virtual const char* DSN() const { return dsn_.get(); }
     virtual const char* Description() const { return description_.get(); }
-    virtual short Drivers(unsigned short direction, char* desc, short descMax, short* descLen,
-                          char* attrs, short attrsMax, short* attrsLen);
-    virtual short Drivers(unsigned short direction, unsigned char* desc, short descMax,
-                          short* descLen, unsigned char* attrs, short attrsMax, short* attrsLen);
+    virtual short Drivers(unsigned short direction, char* desc, short descMax, short* descLen, char* attrs,
+                          short attrsMax, short* attrsLen);
+    virtual short Drivers(unsigned short direction, unsigned char* desc, short descMax, short* descLen,
+                          unsigned char* attrs, short attrsMax, short* attrsLen);
     virtual short FirstDriver();
     virtual short NextDriver();
     virtual const char* Driver() const { return driver_.get(); }

@@ -43,7 +43,9 @@ odbcCONNLIST::~odbcCONNLIST() {
     }
 }
 
-void odbcCONNLIST::Add(odbcCONNECT* item) { Append(first_, item); }
+void odbcCONNLIST::Add(odbcCONNECT* item) {
+    Append(first_, item);
+}
 
 void odbcCONNLIST::Remove(odbcCONNECT* item) {
     if (Unlink(first_, item) && ownsItems_) delete item;
@@ -58,7 +60,9 @@ odbcSTMTLIST::~odbcSTMTLIST() {
     }
 }
 
-void odbcSTMTLIST::Add(odbcSTMT* item) { Append(first_, item); }
+void odbcSTMTLIST::Add(odbcSTMT* item) {
+    Append(first_, item);
+}
 
 void odbcSTMTLIST::Remove(odbcSTMT* item, int override, int destroy) {
     if (!Unlink(first_, item)) return;

@@ -4,13 +4,12 @@
 
 #include <cstring>
 
-odbcSTMT::odbcSTMT(odbcCONNECT* conn, const char* text, int prepare, int execute,
-                   const sPARMBIND* parms, unsigned short parmCount, void* parmRecord)
-    : odbcSTMT(conn, reinterpret_cast<const unsigned char*>(text), prepare, execute, parms,
-               parmCount, parmRecord) {}
+odbcSTMT::odbcSTMT(odbcCONNECT* conn, const char* text, int prepare, int execute, const sPARMBIND* parms,
+                   unsigned short parmCount, void* parmRecord)
+    : odbcSTMT(conn, reinterpret_cast<const unsigned char*>(text), prepare, execute, parms, parmCount, parmRecord) {}
 
-odbcSTMT::odbcSTMT(odbcCONNECT* conn, const unsigned char* text, int prepare, int execute,
-                   const sPARMBIND* parms, unsigned short parmCount, void* parmRecord)
+odbcSTMT::odbcSTMT(odbcCONNECT* conn, const unsigned char* text, int prepare, int execute, const sPARMBIND* parms,
+                   unsigned short parmCount, void* parmRecord)
     : parms_(parms), parmCount_(parmCount), conn_(conn), text_(text), parmRecord_(parmRecord) {
     Construct(prepare, execute);
 }
@@ -69,8 +68,7 @@ void odbcSTMT::SetParmBindings(const sPARMBIND* parms, unsigned short count, voi
     executed_ = 0;
 }
 
-void odbcSTMT::GetParmBindings(const sPARMBIND** parms, unsigned short* count,
-                               void** record) const {
+void odbcSTMT::GetParmBindings(const sPARMBIND** parms, unsigned short* count, void** record) const {
     if (parms) *parms = parms_;
     if (count) *count = parmCount_;
     if (record) *record = parmRecord_;
@@ -169,8 +167,7 @@ short odbcSTMT::SetParam(const sPARMBIND* parms, unsigned short count, void* rec
     bool bindParameter = conn_ && conn_->GetFunctions(SQL_API_SQLBINDPARAMETER) != 0;
     // A warning on one parameter does not leave the others unbound; an error stops at once.
     for (; lastParm_ < count; ++lastParm_) {
-        if (!odbcSucceeded(BindParmRecord(parms[lastParm_], ParmValueAddress(parms[lastParm_]),
-                                          bindParameter)))
+        if (!odbcSucceeded(BindParmRecord(parms[lastParm_], ParmValueAddress(parms[lastParm_]), bindParameter)))
             return lastRC();
     }
     return lastRC();
@@ -180,14 +177,13 @@ short odbcSTMT::BindParmRecord(const sPARMBIND& p, void* value, bool bindParamet
     SQLLEN* length = const_cast<SQLLEN*>(&p.cbValue);
     SQLULEN precision = PrecisionForSqlType(p.fSqlType, p.cbColDef);
     if (bindParameter)
-        return BindParameter(p.ipar, p.fParamType ? p.fParamType : SQL_PARAM_INPUT, p.fCType,
-                             p.fSqlType, precision, p.ibScale, value,
-                             static_cast<SQLLEN>(p.cbColDef), length);
+        return BindParameter(p.ipar, p.fParamType ? p.fParamType : SQL_PARAM_INPUT, p.fCType, p.fSqlType, precision,
+                             p.ibScale, value, static_cast<SQLLEN>(p.cbColDef), length);
     return odbcSTMT::SetParam(p.ipar, p.fCType, p.fSqlType, precision, p.ibScale, value, length);
 }
 
-short odbcSTMT::SetParam(unsigned short ipar, short cType, short sqlType, SQLULEN colDef,
-                         short scale, void* value, SQLLEN* length) {
+short odbcSTMT::SetParam(unsigned short ipar, short cType, short sqlType, SQLULEN colDef, short scale, void* value,
+                         SQLLEN* length) {
     SetRC(SQLSetParam(hstmt_, ipar, cType, sqlType, colDef, scale, value, length));
     if (sqlsuccess()) parmsBound_ = 1;
     return lastRC();
@@ -214,8 +210,7 @@ short odbcSTMT::PutData(void* data, SQLLEN length) {
     return lastRC();
 }
 
-short odbcSTMT::DescribeParam(unsigned short ipar, short* sqlType, SQLULEN* colDef, short* scale,
-                              short* nullable) {
+short odbcSTMT::DescribeParam(unsigned short ipar, short* sqlType, SQLULEN* colDef, short* scale, short* nullable) {
     SetRC(SQLDescribeParam(hstmt_, ipar, sqlType, colDef, scale, nullable));
     return lastRC();
 }
@@ -237,19 +232,38 @@ short odbcSTMT::DescribeParam(unsigned short ipar, sPARMBIND* rec) {
 
 short odbcSTMT::CTypeFromSqlType(short sqlType) const {
     switch (sqlType) {
-    case SQL_BIT: return SQL_C_BIT;
-    case SQL_TINYINT: return SQL_C_TINYINT;
-    case SQL_BIGINT: case SQL_LONGVARCHAR: case SQL_CHAR: case SQL_NUMERIC: case SQL_DECIMAL:
-    case SQL_VARCHAR: return SQL_C_CHAR;
-    case SQL_LONGVARBINARY: case SQL_VARBINARY: case SQL_BINARY: return SQL_C_BINARY;
-    case SQL_INTEGER: return SQL_C_LONG;
-    case SQL_SMALLINT: return SQL_C_SHORT;
-    case SQL_FLOAT: case SQL_DOUBLE: return SQL_C_DOUBLE;
-    case SQL_REAL: return SQL_C_FLOAT;
-    case SQL_DATE: return SQL_C_DATE;
-    case SQL_TIME: return SQL_C_TIME;
-    case SQL_TIMESTAMP: return SQL_C_TIMESTAMP;
-    default: return 0;
+        case SQL_BIT:
+            return SQL_C_BIT;
+        case SQL_TINYINT:
+            return SQL_C_TINYINT;
+        case SQL_BIGINT:
+        case SQL_LONGVARCHAR:
+        case SQL_CHAR:
+        case SQL_NUMERIC:
+        case SQL_DECIMAL:
+        case SQL_VARCHAR:
+            return SQL_C_CHAR;
+        case SQL_LONGVARBINARY:
+        case SQL_VARBINARY:
+        case SQL_BINARY:
+            return SQL_C_BINARY;
+        case SQL_INTEGER:
+            return SQL_C_LONG;
+        case SQL_SMALLINT:
+            return SQL_C_SHORT;
+        case SQL_FLOAT:
+        case SQL_DOUBLE:
+            return SQL_C_DOUBLE;
+        case SQL_REAL:
+            return SQL_C_FLOAT;
+        case SQL_DATE:
+            return SQL_C_DATE;
+        case SQL_TIME:
+            return SQL_C_TIME;
+        case SQL_TIMESTAMP:
+            return SQL_C_TIMESTAMP;
+        default:
+            return 0;
     }
 }
 
@@ -270,7 +284,9 @@ short odbcSTMT::ParamOptions(SQLULEN rows, SQLULEN* rowOut) {
     return lastRC();
 }
 
-short odbcSTMT::ParamOptions(SQLULEN rows) { return ParamOptions(rows, &parmRow_); }
+short odbcSTMT::ParamOptions(SQLULEN rows) {
+    return ParamOptions(rows, &parmRow_);
+}
 
 int odbcSTMT::DoStmt() {
     static const unsigned char empty[1] = {0};
@@ -281,10 +297,8 @@ int odbcSTMT::DoStmt() {
     return sqlsuccess();
 }
 
-short odbcSTMT::BindParameter(unsigned short ipar, short paramType, short cType, short sqlType,
-                              SQLULEN colDef, short scale, void* value, SQLLEN valueMax,
-                              SQLLEN* length) {
-    SetRC(SQLBindParameter(hstmt_, ipar, paramType, cType, sqlType, colDef, scale, value,
-                           valueMax, length));
+short odbcSTMT::BindParameter(unsigned short ipar, short paramType, short cType, short sqlType, SQLULEN colDef,
+                              short scale, void* value, SQLLEN valueMax, SQLLEN* length) {
+    SetRC(SQLBindParameter(hstmt_, ipar, paramType, cType, sqlType, colDef, scale, value, valueMax, length));
     return lastRC();
 }

@@ -6,10 +6,10 @@
 
 class odbcSTMT : public odbcBASE {
 public:
-    odbcSTMT(odbcCONNECT* conn, const unsigned char* text, int prepare, int execute,
-             const sPARMBIND* parms, unsigned short parmCount, void* parmRecord);
-    odbcSTMT(odbcCONNECT* conn, const char* text, int prepare, int execute,
-             const sPARMBIND* parms, unsigned short parmCount, void* parmRecord);
+    odbcSTMT(odbcCONNECT* conn, const unsigned char* text, int prepare, int execute, const sPARMBIND* parms,
+             unsigned short parmCount, void* parmRecord);
+    odbcSTMT(odbcCONNECT* conn, const char* text, int prepare, int execute, const sPARMBIND* parms,
+             unsigned short parmCount, void* parmRecord);
     ~odbcSTMT() override;
 
     short RegisterError() override;
@@ -17,8 +17,7 @@ public:
     virtual void SetParmBindings(const sPARMBIND* parms, unsigned short count, void* record);
     virtual unsigned short LastParmProcessed() const { return lastParm_; }
     virtual SQLHSTMT GetHstmt() const { return hstmt_; }
-    virtual void GetParmBindings(const sPARMBIND** parms, unsigned short* count,
-                                 void** record) const;
+    virtual void GetParmBindings(const sPARMBIND** parms, unsigned short* count, void** record) const;
     virtual const unsigned char* SetStmt(const char* text);
     virtual const unsigned char* SetStmt(const unsigned char* text);
     virtual const unsigned char* GetStmt() const { return text_; }
@@ -40,15 +39,14 @@ public:
     virtual short Execute();
     virtual int SetParams();
     virtual short SetParam(const sPARMBIND* parms, unsigned short count, void* record);
-    virtual short SetParam(unsigned short ipar, short cType, short sqlType, SQLULEN colDef,
-                           short scale, void* value, SQLLEN* length);
+    virtual short SetParam(unsigned short ipar, short cType, short sqlType, SQLULEN colDef, short scale, void* value,
+                           SQLLEN* length);
     virtual SQLULEN GetStmtOption(unsigned short option);
     virtual short SetStmtOption(unsigned short option, SQLULEN value);
     virtual short ParamData(void** token);
     virtual short PutData(void* data, SQLLEN length);
     virtual short DescribeParam(unsigned short ipar, sPARMBIND* rec);
-    virtual short DescribeParam(unsigned short ipar, short* sqlType, SQLULEN* colDef, short* scale,
-                                short* nullable);
+    virtual short DescribeParam(unsigned short ipar, short* sqlType, SQLULEN* colDef, short* scale, short* nullable);
     virtual short CTypeFromSqlType(short sqlType) const;
     virtual short NumParams();
     virtual short NumParams(short* count);
@@ -56,9 +54,8 @@ public:
     virtual short ParamOptions(SQLULEN rows, SQLULEN* rowOut);
     virtual int DoStmt();
     virtual void* pParmStruct() const { return parmRecord_; }
-    virtual short BindParameter(unsigned short ipar, short paramType, short cType, short sqlType,
-                                SQLULEN colDef, short scale, void* value, SQLLEN valueMax,
-                                SQLLEN* length);
+    virtual short BindParameter(unsigned short ipar, short paramType, short cType, short sqlType, SQLULEN colDef,
+                                short scale, void* value, SQLLEN valueMax, SQLLEN* length);
 
     odbcCONNECT* GetConnect() const { return conn_; }
 

@@ -12,261 +12,340 @@
 
 namespace {
 
-bool IsSpaceAscii(char c) { return rwcase::isSpace(static_cast<unsigned char>(c)); }
-bool IsAlphaAscii(char c) { return rwcase::isAlpha(static_cast<unsigned char>(c)); }
-bool IsDigitAscii(char c) { return rwcase::isDigit(static_cast<unsigned char>(c)); }
-
-[[noreturn]] void ThrowInvalidDateOperation() {
-  ThrowExpressionError(expr_code::kDateOperation, "Attempt to perform an invalid date operation");
+bool IsSpaceAscii(char c) {
+    return rwcase::isSpace(static_cast<unsigned char>(c));
+}
+bool IsAlphaAscii(char c) {
+    return rwcase::isAlpha(static_cast<unsigned char>(c));
+}
+bool IsDigitAscii(char c) {
+    return rwcase::isDigit(static_cast<unsigned char>(c));
 }
 
-[[noreturn]] void ThrowUnknownPart() { ThrowExpressionError(expr_code::kTextOnly, std::string()); }
+[[noreturn]] void ThrowInvalidDateOperation() {
+    ThrowExpressionError(expr_code::kDateOperation, "Attempt to perform an invalid date operation");
+}
+
+[[noreturn]] void ThrowUnknownPart() {
+    ThrowExpressionError(expr_code::kTextOnly, std::string());
+}
 
 // date moved by the span on the linear line; false when it leaves the valid range.
-bool Step(double date, double span, double& result) { return AddDateSpan(date, span, result); }
+bool Step(double date, double span, double& result) {
+    return AddDateSpan(date, span, result);
+}
 
 // date moved by n months; false when the month step or the sum is invalid.
 bool StepMonths(double date, std::int32_t months, double& result) {
-  try {
-    return Step(date, AddMonthsSpan(months, date), result);
-  } catch (CExpressionException* e) {
-    delete e;
-    return false;
-  }
+    try {
+        return Step(date, AddMonthsSpan(months, date), result);
+    } catch (CExpressionException* e) {
+        delete e;
+        return false;
+    }
 }
 
 std::int32_t Narrow(long long count) {
-  if (count < std::numeric_limits<std::int32_t>::min() || count > std::numeric_limits<std::int32_t>::max())
-    ThrowInvalidDateOperation();
-  return static_cast<std::int32_t>(count);
+    if (count < std::numeric_limits<std::int32_t>::min() || count > std::numeric_limits<std::int32_t>::max())
+        ThrowInvalidDateOperation();
+    return static_cast<std::int32_t>(count);
 }
 
 // Whole seconds between two points of the linear line.
 long long SecondsBetween(double fromLinear, double toLinear) {
-  const double seconds = (toLinear - fromLinear) * 86400.0;
-  if (!std::isfinite(seconds) || std::fabs(seconds) > 9.0e18) ThrowInvalidDateOperation();
-  return std::llround(seconds);
+    const double seconds = (toLinear - fromLinear) * 86400.0;
+    if (!std::isfinite(seconds) || std::fabs(seconds) > 9.0e18) ThrowInvalidDateOperation();
+    return std::llround(seconds);
 }
 
 // The two dates in time order; true when they had to be swapped.
 bool OrderByInstant(double first, double second, double& early, double& late) {
-  const bool swapped = DateToLinear(first) > DateToLinear(second);
-  early = swapped ? second : first;
-  late = swapped ? first : second;
-  return swapped;
+    const bool swapped = DateToLinear(first) > DateToLinear(second);
+    early = swapped ? second : first;
+    late = swapped ? first : second;
+    return swapped;
 }
 
 std::int32_t SundayWeeks(double first, double second) {
-  double start, end;
-  const bool negate = OrderByInstant(first, second, start, end);
-  // Weeks are counted from the first Sunday on or after the earlier date.
-  for (;;) {
-    DateFields f;
-    if (!SplitDateValue(start, f)) ThrowInvalidDateOperation();
-    if (f.dayOfWeek == 1) break;
-    double next;
-    if (!Step(start, 1.0, next)) ThrowInvalidDateOperation();
-    start = next;
-    if (DateToLinear(end) < DateToLinear(start)) break;
-  }
-  const long long weeks = SecondsBetween(DateToLinear(start), DateToLinear(end)) / 86400 / 7;
-  return Narrow(negate ? -weeks : weeks);
+    double start, end;
+    const bool negate = OrderByInstant(first, second, start, end);
+    // Weeks are counted from the first Sunday on or after the earlier date.
+    for (;;) {
+        DateFields f;
+        if (!SplitDateValue(start, f)) ThrowInvalidDateOperation();
+        if (f.dayOfWeek == 1) break;
+        double next;
+        if (!Step(start, 1.0, next)) ThrowInvalidDateOperation();
+        start = next;
+        if (DateToLinear(end) < DateToLinear(start)) break;
+    }
+    const long long weeks = SecondsBetween(DateToLinear(start), DateToLinear(end)) / 86400 / 7;
+    return Narrow(negate ? -weeks : weeks);
 }
 
 // Mask conversion actions.
 enum MaskAction : char { kQuote = 0, kCopy = 1, kLower = 2, kUpper = 3 };
 
 MaskAction DateMaskAction(char c) {
-  switch (c) {
-    case ' ': case 'M': case 'd': case 'g': case 'y': return kCopy;
-    case 'D': case 'G': case 'Y': return kLower;
-    case 'm': return kUpper;
-    default: return kQuote;
-  }
+    switch (c) {
+        case ' ':
+        case 'M':
+        case 'd':
+        case 'g':
+        case 'y':
+            return kCopy;
+        case 'D':
+        case 'G':
+        case 'Y':
+            return kLower;
+        case 'm':
+            return kUpper;
+        default:
+            return kQuote;
+    }
 }
 
 MaskAction TimeMaskAction(char c) {
-  switch (c) {
-    case ' ': case 'm': case 'H': case 'h': case 's': case 't': return kCopy;
-    case 'M': case 'S': case 'T': return kLower;
-    default: return kQuote;
-  }
+    switch (c) {
+        case ' ':
+        case 'm':
+        case 'H':
+        case 'h':
+        case 's':
+        case 't':
+            return kCopy;
+        case 'M':
+        case 'S':
+        case 'T':
+            return kLower;
+        default:
+            return kQuote;
+    }
 }
 
 std::string ConvertMask(const char* mask, MaskAction (*action)(char)) {
-  std::string picture;
-  if (mask == nullptr) return picture;
-  picture.reserve(std::strlen(mask) * 3);
-  bool quoted = false;
-  // Literal characters in a row share one quoted run: separate runs side by side would
-  // read as a doubled quote, which the pictures take for a literal quote character.
-  bool inLiteralRun = false;
-  for (const char* p = mask; *p; ++p) {
-    const char c = *p;
-    const MaskAction act = quoted || c == '\'' ? kCopy : action(c);
-    if (act == kQuote && inLiteralRun) {
-      picture.insert(picture.size() - 1, 1, c);
-      continue;
+    std::string picture;
+    if (mask == nullptr) return picture;
+    picture.reserve(std::strlen(mask) * 3);
+    bool quoted = false;
+    // Literal characters in a row share one quoted run: separate runs side by side would
+    // read as a doubled quote, which the pictures take for a literal quote character.
+    bool inLiteralRun = false;
+    for (const char* p = mask; *p; ++p) {
+        const char c = *p;
+        const MaskAction act = quoted || c == '\'' ? kCopy : action(c);
+        if (act == kQuote && inLiteralRun) {
+            picture.insert(picture.size() - 1, 1, c);
+            continue;
+        }
+        inLiteralRun = false;
+        if (c == '\'') {
+            picture += c;
+            quoted = !quoted;
+        } else if (quoted) {
+            picture += c;
+        } else {
+            switch (act) {
+                case kCopy:
+                    picture += c;
+                    break;
+                case kLower:
+                    picture += AsciiLower(c);
+                    break;
+                case kUpper:
+                    picture += AsciiUpper(c);
+                    break;
+                case kQuote:
+                    picture += '\'';
+                    picture += c;
+                    picture += '\'';
+                    inLiteralRun = true;
+                    break;
+            }
+        }
     }
-    inLiteralRun = false;
-    if (c == '\'') {
-      picture += c;
-      quoted = !quoted;
-    } else if (quoted) {
-      picture += c;
-    } else {
-      switch (act) {
-        case kCopy: picture += c; break;
-        case kLower: picture += AsciiLower(c); break;
-        case kUpper: picture += AsciiUpper(c); break;
-        case kQuote:
-          picture += '\'';
-          picture += c;
-          picture += '\'';
-          inLiteralRun = true;
-          break;
-      }
-    }
-  }
-  if (quoted) ThrowExpressionError(expr_code::kFormatMask, "Invalid format mask");
-  return picture;
+    if (quoted) ThrowExpressionError(expr_code::kFormatMask, "Invalid format mask");
+    return picture;
 }
 
 }  // namespace
 
 bool IsDatePartSpecifier(const char* text) {
-  if (text == nullptr) return false;
-  switch (std::strlen(text)) {
-    case 1: return std::strchr("dhmnqswy", AsciiLower(text[0])) != nullptr && text[0] != '\0';
-    case 2: return EqualsNoCaseAscii(text, "ww");
-    case 4: return EqualsNoCaseAscii(text, "yyyy");
-    default: return false;
-  }
+    if (text == nullptr) return false;
+    switch (std::strlen(text)) {
+        case 1:
+            return std::strchr("dhmnqswy", AsciiLower(text[0])) != nullptr && text[0] != '\0';
+        case 2:
+            return EqualsNoCaseAscii(text, "ww");
+        case 4:
+            return EqualsNoCaseAscii(text, "yyyy");
+        default:
+            return false;
+    }
 }
 
 int DatePartCode(const char* text) {
-  if (text == nullptr || text[0] == '\0') ThrowUnknownPart();
-  const char second = AsciiLower(text[1]);
-  switch (AsciiLower(text[0])) {
-    case 'd': return 4;
-    case 'h': return 7;
-    case 'm': return 2;
-    case 'n': return 8;
-    case 'q': return 1;
-    case 's': return 9;
-    case 'w': return second == 'w' ? 3 : 6;
-    case 'y': return second == 'y' ? 0 : 5;
-    default: ThrowUnknownPart();
-  }
+    if (text == nullptr || text[0] == '\0') ThrowUnknownPart();
+    const char second = AsciiLower(text[1]);
+    switch (AsciiLower(text[0])) {
+        case 'd':
+            return 4;
+        case 'h':
+            return 7;
+        case 'm':
+            return 2;
+        case 'n':
+            return 8;
+        case 'q':
+            return 1;
+        case 's':
+            return 9;
+        case 'w':
+            return second == 'w' ? 3 : 6;
+        case 'y':
+            return second == 'y' ? 0 : 5;
+        default:
+            ThrowUnknownPart();
+    }
 }
 
 double AddMonthsSpan(std::int32_t months, double date) {
-  DateFields f;
-  if (!SplitDateValue(date, f)) ThrowInvalidDateOperation();
-  const long long m = static_cast<long long>(f.month) + months;
-  long long yearOffset, newMonth;
-  if (m < 1) {
-    yearOffset = m / 12 - 1;
-    newMonth = m % 12 + 12;
-  } else {
-    yearOffset = (m - 1) / 12;
-    newMonth = (m - 1) % 12 + 1;
-  }
-  const long long newYear = f.year + yearOffset;
-  // The day numbers read years below 100 as 1900s: such a step has no valid result.
-  if (newYear < 100 || newYear > 9999) ThrowInvalidDateOperation();
-  const unsigned length = RWJulianDate::monthLength(static_cast<unsigned>(newMonth), static_cast<unsigned>(newYear));
-  const unsigned newDay = static_cast<unsigned>(f.day) < length ? static_cast<unsigned>(f.day) : length;
-  const unsigned j1 = RWJulianDate::dayNumber(static_cast<unsigned>(f.month), static_cast<unsigned>(f.day),
-                                              static_cast<unsigned>(f.year));
-  const unsigned j2 = RWJulianDate::dayNumber(static_cast<unsigned>(newMonth), newDay, static_cast<unsigned>(newYear));
-  if (j1 == 0 || j2 == 0) ThrowInvalidDateOperation();
-  return static_cast<double>(static_cast<long long>(j2) - static_cast<long long>(j1));
+    DateFields f;
+    if (!SplitDateValue(date, f)) ThrowInvalidDateOperation();
+    const long long m = static_cast<long long>(f.month) + months;
+    long long yearOffset, newMonth;
+    if (m < 1) {
+        yearOffset = m / 12 - 1;
+        newMonth = m % 12 + 12;
+    } else {
+        yearOffset = (m - 1) / 12;
+        newMonth = (m - 1) % 12 + 1;
+    }
+    const long long newYear = f.year + yearOffset;
+    // The day numbers read years below 100 as 1900s: such a step has no valid result.
+    if (newYear < 100 || newYear > 9999) ThrowInvalidDateOperation();
+    const unsigned length = RWJulianDate::monthLength(static_cast<unsigned>(newMonth), static_cast<unsigned>(newYear));
+    const unsigned newDay = static_cast<unsigned>(f.day) < length ? static_cast<unsigned>(f.day) : length;
+    const unsigned j1 = RWJulianDate::dayNumber(static_cast<unsigned>(f.month), static_cast<unsigned>(f.day),
+                                                static_cast<unsigned>(f.year));
+    const unsigned j2 =
+        RWJulianDate::dayNumber(static_cast<unsigned>(newMonth), newDay, static_cast<unsigned>(newYear));
+    if (j1 == 0 || j2 == 0) ThrowInvalidDateOperation();
+    return static_cast<double>(static_cast<long long>(j2) - static_cast<long long>(j1));
 }
 
 double DateAddSpan(int code, std::int32_t amount, double date) {
-  switch (code) {
-    case 0: return AddMonthsSpan(static_cast<std::int32_t>(Narrow(12LL * amount)), date);
-    case 1: return AddMonthsSpan(static_cast<std::int32_t>(Narrow(3LL * amount)), date);
-    case 2: return AddMonthsSpan(amount, date);
-    case 3: return static_cast<double>(7LL * amount);
-    case 4: case 5: case 6: return static_cast<double>(amount);
-    case 7: return MakeDateSpan(0, amount, 0, 0);
-    case 8: return MakeDateSpan(0, 0, amount, 0);
-    case 9: return MakeDateSpan(0, 0, 0, amount);
-    default: ThrowUnknownPart();
-  }
+    switch (code) {
+        case 0:
+            return AddMonthsSpan(static_cast<std::int32_t>(Narrow(12LL * amount)), date);
+        case 1:
+            return AddMonthsSpan(static_cast<std::int32_t>(Narrow(3LL * amount)), date);
+        case 2:
+            return AddMonthsSpan(amount, date);
+        case 3:
+            return static_cast<double>(7LL * amount);
+        case 4:
+        case 5:
+        case 6:
+            return static_cast<double>(amount);
+        case 7:
+            return MakeDateSpan(0, amount, 0, 0);
+        case 8:
+            return MakeDateSpan(0, 0, amount, 0);
+        case 9:
+            return MakeDateSpan(0, 0, 0, amount);
+        default:
+            ThrowUnknownPart();
+    }
 }
 
 std::int32_t MonthsBetween(double first, double second) {
-  double early, late;
-  const bool negate = OrderByInstant(first, second, early, late);
-  const double lateLinear = DateToLinear(late);
-  std::int32_t n = static_cast<std::int32_t>(std::trunc(lateLinear - DateToLinear(early))) / 31;
-  double moved;
-  if (!StepMonths(early, n, moved)) ThrowInvalidDateOperation();
-  early = moved;
-  for (;;) {
-    if (lateLinear < DateToLinear(early)) break;
-    ++n;
-    // A step beyond the valid range lies beyond the later date as well.
-    if (!StepMonths(early, 1, moved)) break;
+    double early, late;
+    const bool negate = OrderByInstant(first, second, early, late);
+    const double lateLinear = DateToLinear(late);
+    std::int32_t n = static_cast<std::int32_t>(std::trunc(lateLinear - DateToLinear(early))) / 31;
+    double moved;
+    if (!StepMonths(early, n, moved)) ThrowInvalidDateOperation();
     early = moved;
-  }
-  const std::int32_t count = n - 1;
-  return negate ? -count : count;
+    for (;;) {
+        if (lateLinear < DateToLinear(early)) break;
+        ++n;
+        // A step beyond the valid range lies beyond the later date as well.
+        if (!StepMonths(early, 1, moved)) break;
+        early = moved;
+    }
+    const std::int32_t count = n - 1;
+    return negate ? -count : count;
 }
 
 std::int32_t DateDiffCount(int code, double first, double second) {
-  if (!IsDateInRange(first) || !IsDateInRange(second)) ThrowInvalidDateOperation();
-  switch (code) {
-    case 0: return MonthsBetween(first, second) / 12;
-    case 1: return MonthsBetween(first, second) / 3;
-    case 2: return MonthsBetween(first, second);
-    case 3: return SundayWeeks(first, second);
-    default: break;
-  }
-  const long long seconds = SecondsBetween(DateToLinear(first), DateToLinear(second));
-  switch (code) {
-    case 4: case 5: return Narrow(seconds / 86400);
-    case 6: return Narrow(seconds / 86400 / 7);
-    case 7: return Narrow(seconds / 3600);
-    case 8: return Narrow(seconds / 60);
-    case 9: return Narrow(seconds);
-    default: ThrowUnknownPart();
-  }
+    if (!IsDateInRange(first) || !IsDateInRange(second)) ThrowInvalidDateOperation();
+    switch (code) {
+        case 0:
+            return MonthsBetween(first, second) / 12;
+        case 1:
+            return MonthsBetween(first, second) / 3;
+        case 2:
+            return MonthsBetween(first, second);
+        case 3:
+            return SundayWeeks(first, second);
+        default:
+            break;
+    }
+    const long long seconds = SecondsBetween(DateToLinear(first), DateToLinear(second));
+    switch (code) {
+        case 4:
+        case 5:
+            return Narrow(seconds / 86400);
+        case 6:
+            return Narrow(seconds / 86400 / 7);
+        case 7:
+            return Narrow(seconds / 3600);
+        case 8:
+            return Narrow(seconds / 60);
+        case 9:
+            return Narrow(seconds);
+        default:
+            ThrowUnknownPart();
+    }
 }
 
-std::string ConvertDateMask(const char* mask) { return ConvertMask(mask, DateMaskAction); }
-std::string ConvertTimeMask(const char* mask) { return ConvertMask(mask, TimeMaskAction); }
+std::string ConvertDateMask(const char* mask) {
+    return ConvertMask(mask, DateMaskAction);
+}
+std::string ConvertTimeMask(const char* mask) {
+    return ConvertMask(mask, TimeMaskAction);
+}
 
 bool BeginsWithBrace(const char* text) {
-  if (text == nullptr) return false;
-  while (IsSpaceAscii(*text)) ++text;
-  return *text == '{';
+    if (text == nullptr) return false;
+    while (IsSpaceAscii(*text)) ++text;
+    return *text == '{';
 }
 
 bool IsValidVariableName(const char* text) {
-  if (text == nullptr) return false;
-  enum { kStart, kAfterPeriod, kInSegment } state = kStart;
-  for (const char* p = text;; ++p) {
-    const char c = *p;
-    const bool letter = IsAlphaAscii(c);
-    if (c == '\0') return state != kStart;
-    switch (state) {
-      case kStart:
-      case kAfterPeriod:
-        if (!letter) return false;
-        state = kInSegment;
-        break;
-      case kInSegment:
-        if (c == '.') state = kAfterPeriod;
-        else if (!(letter || IsDigitAscii(c) || c == '_')) return false;
-        break;
+    if (text == nullptr) return false;
+    enum { kStart, kAfterPeriod, kInSegment } state = kStart;
+    for (const char* p = text;; ++p) {
+        const char c = *p;
+        const bool letter = IsAlphaAscii(c);
+        if (c == '\0') return state != kStart;
+        switch (state) {
+            case kStart:
+            case kAfterPeriod:
+                if (!letter) return false;
+                state = kInSegment;
+                break;
+            case kInSegment:
+                if (c == '.')
+                    state = kAfterPeriod;
+                else if (!(letter || IsDigitAscii(c) || c == '_'))
+                    return false;
+                break;
+        }
     }
-  }
 }
 
 void ZeroBuffer(void* buffer, std::size_t count) {
-  if (buffer != nullptr && count != 0) std::memset(buffer, 0, count);
+    if (buffer != nullptr && count != 0) std::memset(buffer, 0, count);
 }

@@ -12,26 +12,26 @@ inline constexpr double kMaxDateValue = 2958465.0;  // 31 December 9999 00:00
 
 // Calendar fields, rounded to the nearest second; every field -1 out of range.
 struct DateFields {
-  int year = -1;
-  int month = -1;
-  int day = -1;
-  int hour = -1;
-  int minute = -1;
-  int second = -1;
-  int dayOfWeek = -1;  // 1 = Sunday .. 7 = Saturday
-  int dayOfYear = -1;  // 1 = 1 January
+    int year = -1;
+    int month = -1;
+    int day = -1;
+    int hour = -1;
+    int minute = -1;
+    int second = -1;
+    int dayOfWeek = -1;  // 1 = Sunday .. 7 = Saturday
+    int dayOfYear = -1;  // 1 = 1 January
 };
 
 // The fields of the platform's system time record (day of week 0 = Sunday).
 struct CSystemTime {
-  std::uint16_t wYear = 0;
-  std::uint16_t wMonth = 0;
-  std::uint16_t wDayOfWeek = 0;
-  std::uint16_t wDay = 0;
-  std::uint16_t wHour = 0;
-  std::uint16_t wMinute = 0;
-  std::uint16_t wSecond = 0;
-  std::uint16_t wMilliseconds = 0;
+    std::uint16_t wYear = 0;
+    std::uint16_t wMonth = 0;
+    std::uint16_t wDayOfWeek = 0;
+    std::uint16_t wDay = 0;
+    std::uint16_t wHour = 0;
+    std::uint16_t wMinute = 0;
+    std::uint16_t wSecond = 0;
+    std::uint16_t wMilliseconds = 0;
 };
 
 bool IsDateInRange(double value);

@@ -19,45 +19,45 @@
 class ExprYaccClass;
 
 class CExpressionEvaluationDriver {
- public:
-  // Nested evaluations (Evaluate, IIf) deeper than this on one thread fail with 0x4015.
-  static constexpr int kMaxNestingDepth = 32;
+public:
+    // Nested evaluations (Evaluate, IIf) deeper than this on one thread fail with 0x4015.
+    static constexpr int kMaxNestingDepth = 32;
 
-  // Loads the grammar tables from the registered resources; a table that cannot be made
-  // throws 0x800D "Cannot create Lex and Yacc table objects" after a log line.
-  CExpressionEvaluationDriver();
-  // The same with other resource names (tests).
-  CExpressionEvaluationDriver(const char* lexResource, const char* parseResource);
-  ~CExpressionEvaluationDriver();
-  CExpressionEvaluationDriver(const CExpressionEvaluationDriver&) = delete;
-  CExpressionEvaluationDriver& operator=(const CExpressionEvaluationDriver&) = delete;
+    // Loads the grammar tables from the registered resources; a table that cannot be made
+    // throws 0x800D "Cannot create Lex and Yacc table objects" after a log line.
+    CExpressionEvaluationDriver();
+    // The same with other resource names (tests).
+    CExpressionEvaluationDriver(const char* lexResource, const char* parseResource);
+    ~CExpressionEvaluationDriver();
+    CExpressionEvaluationDriver(const CExpressionEvaluationDriver&) = delete;
+    CExpressionEvaluationDriver& operator=(const CExpressionEvaluationDriver&) = delete;
 
-  // The expression's value as a boolean (conversion errors reach the caller unchanged).
-  int EvaluateToBoolean(CRuntimeInterface* runtime, const char* text, int row);
-  // The expression's value as text: dates as ODBC time stamps, reals by "%.12G",
-  // booleans as YES or NO.
-  void EvaluateToString(CRuntimeInterface* runtime, const char* text, std::string& result, int row);
+    // The expression's value as a boolean (conversion errors reach the caller unchanged).
+    int EvaluateToBoolean(CRuntimeInterface* runtime, const char* text, int row);
+    // The expression's value as text: dates as ODBC time stamps, reals by "%.12G",
+    // booleans as YES or NO.
+    void EvaluateToString(CRuntimeInterface* runtime, const char* text, std::string& result, int row);
 
-  // Runs the parse and maps its failures to the author's messages: parser errors by their
-  // code, evaluator errors to code 0 with a composed text.
-  void Evaluate(ExprYaccClass& parser, const char* text, int row);
+    // Runs the parse and maps its failures to the author's messages: parser errors by their
+    // code, evaluator errors to code 0 with a composed text.
+    void Evaluate(ExprYaccClass& parser, const char* text, int row);
 
-  // A template text already wrapped in double quotes, rewritten as one string expression:
-  // each double quote between the enclosing ones and outside any #...# part is doubled.
-  // Unmatched delimiters throw 0x4007.
-  static void ConvertToStringExpression(const char* text, std::string& output);
+    // A template text already wrapped in double quotes, rewritten as one string expression:
+    // each double quote between the enclosing ones and outside any #...# part is doubled.
+    // Unmatched delimiters throw 0x4007.
+    static void ConvertToStringExpression(const char* text, std::string& output);
 
-  const COperatorManager& Operators() const { return *m_operators; }
-  const CFunctionRegistry& Functions() const { return *m_functions; }
+    const COperatorManager& Operators() const { return *m_operators; }
+    const CFunctionRegistry& Functions() const { return *m_functions; }
 
- private:
-  void LoadTables(const char* lexResource, const char* parseResource);
-  void PrepareGlobalObjects();
+private:
+    void LoadTables(const char* lexResource, const char* parseResource);
+    void PrepareGlobalObjects();
 
-  std::unique_ptr<SSLexStateTables> m_lexTables;
-  std::unique_ptr<SSParseTables> m_parseTables;
-  std::unique_ptr<COperatorManager> m_operators;
-  std::unique_ptr<CFunctionRegistry> m_functions;
+    std::unique_ptr<SSLexStateTables> m_lexTables;
+    std::unique_ptr<SSParseTables> m_parseTables;
+    std::unique_ptr<COperatorManager> m_operators;
+    std::unique_ptr<CFunctionRegistry> m_functions;
 };
 
 class SSException;
@@ -76,10 +76,10 @@ void SetExpressionDriver(CExpressionEvaluationDriver* driver);
 // pound signs). The caller may turn a segment into kind 1 (a bound query column) and then
 // uses the two fields that follow.
 struct ExpressionSegment {
-  std::string text;
-  std::uint32_t kind = 0;
-  void* reference = nullptr;
-  std::int32_t referenceNumber = 0;
+    std::string text;
+    std::uint32_t kind = 0;
+    void* reference = nullptr;
+    std::int32_t referenceNumber = 0;
 };
 using ExpressionSegmentList = std::vector<ExpressionSegment>;
 

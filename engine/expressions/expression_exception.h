@@ -47,24 +47,24 @@ inline constexpr std::uint32_t kInternalClass = 0x8000;
 }  // namespace expr_code
 
 class CExpressionException {
- public:
-  CExpressionException(std::uint32_t code, std::string text) : m_text(std::move(text)), m_code(code) {}
-  explicit CExpressionException(std::string text) : m_text(std::move(text)), m_code(0) {}
-  virtual ~CExpressionException() = default;
+public:
+    CExpressionException(std::uint32_t code, std::string text) : m_text(std::move(text)), m_code(code) {}
+    explicit CExpressionException(std::string text) : m_text(std::move(text)), m_code(0) {}
+    virtual ~CExpressionException() = default;
 
-  const std::string& GetText() const { return m_text; }
-  std::uint32_t GetCode() const { return m_code; }
+    const std::string& GetText() const { return m_text; }
+    std::uint32_t GetCode() const { return m_code; }
 
- private:
-  std::string m_text;
-  std::uint32_t m_code;
+private:
+    std::string m_text;
+    std::uint32_t m_code;
 };
 
 // Allocates the exception and throws its pointer.
 [[noreturn]] void ThrowExpressionError(std::uint32_t code, std::string text);
 // The same after a line in the expression log (source = the reporting operation).
-[[noreturn]] void ThrowLoggedExpressionError(const char* source, const std::string& logText,
-                                             std::uint32_t code, std::string text);
+[[noreturn]] void ThrowLoggedExpressionError(const char* source, const std::string& logText, std::uint32_t code,
+                                             std::string text);
 
 // printf-style formatting into a std::string, for the messages of the evaluator.
 std::string FormatExpressionText(const char* format, ...) __attribute__((format(printf, 1, 2)));

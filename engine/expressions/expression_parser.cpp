@@ -13,13 +13,57 @@ namespace prod = tessaro::grammar::expression_grammar::production;
 
 namespace {
 
-constexpr const char* kTokenNames[] = {
-    nullptr, nullptr, ",", "int", "real", "ident", "(", ")", "+", "-", "/", "\\", "*", "mod", "^",
-    "true", "false", "yes", "no", "and", "or", "xor", "not", "eqv", "imp", "is", "isnot", "contains",
-    "doesnotcontain", "gt", "gte", "lt", "lte", "&", "#", "\"", "'", "PreserveSingleQuotes", "ValueList",
-    "QuotedValueList", "ParameterExists", "dqs_plain_text", "dqs#", "dqs_double_pound", "dqs_double_quote",
-    "dqs_double_double_quote", "sqs_plain_text", "sqs#", "sqs_double_pound", "sqs_single_quote",
-    "sqs_double_single_quote"};
+constexpr const char* kTokenNames[] = {nullptr,
+                                       nullptr,
+                                       ",",
+                                       "int",
+                                       "real",
+                                       "ident",
+                                       "(",
+                                       ")",
+                                       "+",
+                                       "-",
+                                       "/",
+                                       "\\",
+                                       "*",
+                                       "mod",
+                                       "^",
+                                       "true",
+                                       "false",
+                                       "yes",
+                                       "no",
+                                       "and",
+                                       "or",
+                                       "xor",
+                                       "not",
+                                       "eqv",
+                                       "imp",
+                                       "is",
+                                       "isnot",
+                                       "contains",
+                                       "doesnotcontain",
+                                       "gt",
+                                       "gte",
+                                       "lt",
+                                       "lte",
+                                       "&",
+                                       "#",
+                                       "\"",
+                                       "'",
+                                       "PreserveSingleQuotes",
+                                       "ValueList",
+                                       "QuotedValueList",
+                                       "ParameterExists",
+                                       "dqs_plain_text",
+                                       "dqs#",
+                                       "dqs_double_pound",
+                                       "dqs_double_quote",
+                                       "dqs_double_double_quote",
+                                       "sqs_plain_text",
+                                       "sqs#",
+                                       "sqs_double_pound",
+                                       "sqs_single_quote",
+                                       "sqs_double_single_quote"};
 
 // Binary operator numbers of productions 3 to 23, in production order.
 constexpr unsigned kBinaryOperators[] = {10, 11, 9, 8, 7, 16, 17, 18, 19, 22, 23, 20, 21, 15, 0, 1, 5, 4, 2, 3, 6};
@@ -29,42 +73,42 @@ constexpr std::int32_t kSpecialNumbers[] = {1, 3, 2, 4};
 constexpr const char* kSpecialNames[] = {nullptr, nullptr, "ValueList", "QuotedValueList", "ParameterExists"};
 
 const char* LexemeText(ExprYaccStackElement* element) {
-  SSToken* lexeme = element->lexeme();
-  return lexeme ? lexeme->text() : "";
+    SSToken* lexeme = element->lexeme();
+    return lexeme ? lexeme->text() : "";
 }
 
 void DoubleSingleQuotes(std::string& value) {
-  std::string::size_type at = value.find('\'');
-  if (at == std::string::npos) return;
-  std::string out;
-  out.reserve(value.size() + 8);
-  for (char c : value) {
-    out += c;
-    if (c == '\'') out += '\'';
-  }
-  value.swap(out);
+    std::string::size_type at = value.find('\'');
+    if (at == std::string::npos) return;
+    std::string out;
+    out.reserve(value.size() + 8);
+    for (char c : value) {
+        out += c;
+        if (c == '\'') out += '\'';
+    }
+    value.swap(out);
 }
 
 // Drops the lexer's borrowed input source on every way out of a parse.
 struct SourceGuard {
-  SSLex& lexer;
-  ~SourceGuard() { lexer.setSource(nullptr, false); }
+    SSLex& lexer;
+    ~SourceGuard() { lexer.setSource(nullptr, false); }
 };
 
 }  // namespace
 
 const char* ExprLexClass::tokenText(std::uint32_t token) {
-  if (token == 0xFFFFFFFEu) return "%error";
-  if (token == 0xFFFFFFFFu) return "eof";
-  if (token < sizeof kTokenNames / sizeof kTokenNames[0] && kTokenNames[token] != nullptr) return kTokenNames[token];
-  return "SSLexTokenNotFound";
+    if (token == 0xFFFFFFFEu) return "%error";
+    if (token == 0xFFFFFFFFu) return "eof";
+    if (token < sizeof kTokenNames / sizeof kTokenNames[0] && kTokenNames[token] != nullptr) return kTokenNames[token];
+    return "SSLexTokenNotFound";
 }
 
 SSRefPtr<SSToken> ExprLexClass::onTokenAccepted(SSInputSource& source, std::uint32_t token,
                                                 const SSAcceptPosition& accept) {
-  SSRefPtr<SSToken> lexeme = SSLex::onTokenAccepted(source, token, accept);
-  if (token == tok::Hash && expressionListDepth() > 1 && currentExpressionList() == 0) popExpressionList();
-  return lexeme;
+    SSRefPtr<SSToken> lexeme = SSLex::onTokenAccepted(source, token, accept);
+    if (token == tok::Hash && expressionListDepth() > 1 && currentExpressionList() == 0) popExpressionList();
+    return lexeme;
 }
 
 ExprYaccClass::ExprYaccClass(const COperatorManager* operators, CRuntimeInterface* runtime,
@@ -75,247 +119,251 @@ ExprYaccClass::~ExprYaccClass() = default;
 
 void ExprYaccClass::Parse(const char* text, int row, const SSLexStateTables* lexTables,
                           const SSParseTables* parseTables) {
-  SSStringInputSource source(text ? text : "", SSInputText);
-  SourceGuard guard{m_lexer};
-  m_lexer.setSource(&source, false);
-  m_lexer.setTables(lexTables);
-  m_lexer.pushExpressionList(0);
-  setLex(&m_lexer);
-  setTable(parseTables);
-  m_row = row;
-  if (m_runtime != nullptr) m_runtime->m_row = row;
-  if (parse() != 0 && m_result.inType == 0) {
-    // The runtime reported failure without throwing: the text is no expression.
-    SSException failure(SSErrorInvalidParseTable, "parse failed");
-    throw failure;
-  }
+    SSStringInputSource source(text ? text : "", SSInputText);
+    SourceGuard guard{m_lexer};
+    m_lexer.setSource(&source, false);
+    m_lexer.setTables(lexTables);
+    m_lexer.pushExpressionList(0);
+    setLex(&m_lexer);
+    setTable(parseTables);
+    m_row = row;
+    if (m_runtime != nullptr) m_runtime->m_row = row;
+    if (parse() != 0 && m_result.inType == 0) {
+        // The runtime reported failure without throwing: the text is no expression.
+        SSException failure(SSErrorInvalidParseTable, "parse failed");
+        throw failure;
+    }
 }
 
-SSRefPtr<SSParseStackEntry> ExprYaccClass::stackElement() { return ssShare<SSParseStackEntry>(new ExprYaccStackElement()); }
+SSRefPtr<SSParseStackEntry> ExprYaccClass::stackElement() {
+    return ssShare<SSParseStackEntry>(new ExprYaccStackElement());
+}
 
 // Every element on the stack was made by stackElement() or reduce(), so it is a value.
 ExprYaccStackElement* ExprYaccClass::Element(std::uint32_t position) {
-  return static_cast<ExprYaccStackElement*>(elementFromProduction(position));
+    return static_cast<ExprYaccStackElement*>(elementFromProduction(position));
 }
 
 SSRefPtr<SSParseStackEntry> ExprYaccClass::reduce(std::uint32_t production, std::uint32_t /*rhsLength*/) {
-  auto* fresh = new ExprYaccStackElement();
-  SSRefPtr<SSParseStackEntry> element = ssShare<SSParseStackEntry>(fresh);
-  SSRefPtr<SSParseStackEntry> replacement;
-  try {
-    Reduce(production, *fresh, replacement);
-  } catch (const CRuntimeInterfaceExceptionBase& e) {
-    // A request failure that reached here outside a variable lookup.
-    ThrowExpressionError(expr_code::kLookupFailed, e.GetFirst() + "<P>" + e.GetSecond());
-  }
-  return replacement ? replacement : element;
+    auto* fresh = new ExprYaccStackElement();
+    SSRefPtr<SSParseStackEntry> element = ssShare<SSParseStackEntry>(fresh);
+    SSRefPtr<SSParseStackEntry> replacement;
+    try {
+        Reduce(production, *fresh, replacement);
+    } catch (const CRuntimeInterfaceExceptionBase& e) {
+        // A request failure that reached here outside a variable lookup.
+        ThrowExpressionError(expr_code::kLookupFailed, e.GetFirst() + "<P>" + e.GetSecond());
+    }
+    return replacement ? replacement : element;
 }
 
 void ExprYaccClass::LookupVariable(const char* name, ExprYaccStackElement& result) {
-  std::string value;
-  if (m_runtime == nullptr)
-    ThrowExpressionError(expr_code::kLookupFailed, std::string("Variable not found<P>") + name);
-  try {
-    m_runtime->LookupVariable(name, m_row, value, 0);
-  } catch (const CRuntimeInterfaceExceptionBase& e) {
-    ThrowExpressionError(expr_code::kLookupFailed, e.GetFirst() + "<P>" + e.GetSecond());
-  }
-  // Values go into SQL text: only a whole, well-formed date literal keeps its quotes.
-  if (m_runtime->EscapeSingleQuotes() != 0 && !IsWholeOdbcDateLiteral(value)) DoubleSingleQuotes(value);
-  result.SetText(std::move(value));
+    std::string value;
+    if (m_runtime == nullptr)
+        ThrowExpressionError(expr_code::kLookupFailed, std::string("Variable not found<P>") + name);
+    try {
+        m_runtime->LookupVariable(name, m_row, value, 0);
+    } catch (const CRuntimeInterfaceExceptionBase& e) {
+        ThrowExpressionError(expr_code::kLookupFailed, e.GetFirst() + "<P>" + e.GetSecond());
+    }
+    // Values go into SQL text: only a whole, well-formed date literal keeps its quotes.
+    if (m_runtime->EscapeSingleQuotes() != 0 && !IsWholeOdbcDateLiteral(value)) DoubleSingleQuotes(value);
+    result.SetText(std::move(value));
 }
 
 void ExprYaccClass::CallSpecialFunction(ExprYaccStackElement& result) {
-  ExprYaccStackElement* which = Element(0);
-  ExprYaccStackElement* argument = Element(2);
-  const std::int32_t number = which->AsInt();
-  if (number == 1) {
-    std::string value;
-    if (m_runtime == nullptr)
-      ThrowExpressionError(expr_code::kLookupFailed, "Variable not found<P>" + argument->AsStdString());
-    try {
-      m_runtime->LookupVariable(argument->AsStdString(), m_row, value, 0);
-    } catch (const CRuntimeInterfaceExceptionBase& e) {
-      ThrowExpressionError(expr_code::kLookupFailed, e.GetFirst() + "<P>" + e.GetSecond());
+    ExprYaccStackElement* which = Element(0);
+    ExprYaccStackElement* argument = Element(2);
+    const std::int32_t number = which->AsInt();
+    if (number == 1) {
+        std::string value;
+        if (m_runtime == nullptr)
+            ThrowExpressionError(expr_code::kLookupFailed, "Variable not found<P>" + argument->AsStdString());
+        try {
+            m_runtime->LookupVariable(argument->AsStdString(), m_row, value, 0);
+        } catch (const CRuntimeInterfaceExceptionBase& e) {
+            ThrowExpressionError(expr_code::kLookupFailed, e.GetFirst() + "<P>" + e.GetSecond());
+        }
+        result.SetText(std::move(value));
+        return;
     }
-    result.SetText(std::move(value));
-    return;
-  }
-  if (number < 2 || number > 4)
-    ThrowLoggedExpressionError("ExprYaccClass::reduce", FormatExpressionText("Invalid special function number %d", number),
-                               expr_code::kInvalidSpecialFunction, "Invalid special function number");
-  SSRefPtr<ExprYaccStackElement> copy(new ExprYaccStackElement());
-  CopyValue(*argument, *copy);
-  CExprArgumentList arguments;
-  arguments.Append(std::move(copy));
-  m_functions->FindFunction(m_runtime, kSpecialNames[number], &arguments, &result);
+    if (number < 2 || number > 4)
+        ThrowLoggedExpressionError("ExprYaccClass::reduce",
+                                   FormatExpressionText("Invalid special function number %d", number),
+                                   expr_code::kInvalidSpecialFunction, "Invalid special function number");
+    SSRefPtr<ExprYaccStackElement> copy(new ExprYaccStackElement());
+    CopyValue(*argument, *copy);
+    CExprArgumentList arguments;
+    arguments.Append(std::move(copy));
+    m_functions->FindFunction(m_runtime, kSpecialNames[number], &arguments, &result);
 }
 
 void ExprYaccClass::Reduce(std::uint32_t production, ExprYaccStackElement& result,
                            SSRefPtr<SSParseStackEntry>& replacement) {
-  switch (production) {
-    case prod::Goal_TopExpression:
-      CopyValue(*Element(0), m_result);
-      return;
-    case prod::TopExpression_Expression:
-    case prod::Expression_Operand:
-    case prod::Operand_Number:
-    case prod::Operand_VariableRef:
-    case prod::Operand_FunctionCall:
-    case prod::Operand_DqString:
-    case prod::Operand_SqString:
-    case prod::VariableRef_VariableName:
-    case prod::FunctionCall_PlainCall:
-    case prod::DqBody_DqParts:
-    case prod::DqParts_DqPart:
-    case prod::DqPart_VariableRef:
-    case prod::DqPart_FunctionCall:
-    case prod::SqBody_SqParts:
-    case prod::SqParts_SqPart:
-    case prod::SqPart_VariableRef:
-    case prod::SqPart_FunctionCall:
-    case prod::FunctionCall_SpecialCall:
-      CopyValue(*Element(0), result);
-      return;
-    case prod::Expression_LeftParen_Expression_RightParen:
-    case prod::VariableRef_Pound_VariableName_Pound:
-    case prod::VariableRef_DqPound_VariableName_Pound:
-    case prod::VariableRef_SqPound_VariableName_Pound:
-    case prod::FunctionCall_Pound_PlainCall_Pound:
-    case prod::FunctionCall_DqPound_PlainCall_Pound:
-    case prod::FunctionCall_SqPound_PlainCall_Pound:
-    case prod::DqString_DoubleQuote_DqBody_DqsDoubleQuote:
-    case prod::SqString_SingleQuote_SqBody_SqsSingleQuote:
-    case prod::FunctionCall_Pound_SpecialCall_Pound:
-    case prod::FunctionCall_DqPound_SpecialCall_Pound:
-    case prod::FunctionCall_SqPound_SpecialCall_Pound:
-      CopyValue(*Element(1), result);
-      return;
-    case prod::Expression_Not_Expression:
-      m_operators->EvaluateUnary(m_runtime, expr_op::kNot, Element(1), &result);
-      return;
-    case prod::Operand_Minus_Number:
-    case prod::Operand_Minus_VariableRef:
-    case prod::Operand_Minus_FunctionCall:
-      m_operators->EvaluateUnary(m_runtime, expr_op::kUnaryMinus, Element(1), &result);
-      return;
-    case prod::Operand_Plus_Number:
-    case prod::Operand_Plus_VariableRef:
-    case prod::Operand_Plus_FunctionCall:
-      m_operators->EvaluateUnary(m_runtime, expr_op::kUnaryPlus, Element(1), &result);
-      return;
-    case prod::Operand_Minus_LeftParen_Expression_RightParen:
-      m_operators->EvaluateUnary(m_runtime, expr_op::kUnaryMinus, Element(2), &result);
-      return;
-    case prod::Operand_Plus_LeftParen_Expression_RightParen:
-      m_operators->EvaluateUnary(m_runtime, expr_op::kUnaryPlus, Element(2), &result);
-      return;
-    case prod::Operand_True:
-      result.SetBoolean(true);
-      return;
-    case prod::Operand_False:
-      result.SetBoolean(false);
-      return;
-    case prod::Operand_Yes:
-      result.SetText("YES");
-      return;
-    case prod::Operand_No:
-      result.SetText("NO");
-      return;
-    case prod::Pound_Hash:
-    case prod::DqPound_DqsPound:
-    case prod::SqPound_SqsPound:
-      return;
-    case prod::VariableName_Ident:
-      LookupVariable(LexemeText(Element(0)), result);
-      return;
-    case prod::PlainCall_Ident_LeftParen_OptionalArguments_RightParen: {
-      auto* arguments = dynamic_cast<ExprYaccArgumentList*>(Element(2));
-      CExprArgumentList* list = arguments != nullptr && arguments->hasList ? &arguments->list : nullptr;
-      m_functions->FindFunction(m_runtime, LexemeText(Element(0)), list, &result);
-      return;
+    switch (production) {
+        case prod::Goal_TopExpression:
+            CopyValue(*Element(0), m_result);
+            return;
+        case prod::TopExpression_Expression:
+        case prod::Expression_Operand:
+        case prod::Operand_Number:
+        case prod::Operand_VariableRef:
+        case prod::Operand_FunctionCall:
+        case prod::Operand_DqString:
+        case prod::Operand_SqString:
+        case prod::VariableRef_VariableName:
+        case prod::FunctionCall_PlainCall:
+        case prod::DqBody_DqParts:
+        case prod::DqParts_DqPart:
+        case prod::DqPart_VariableRef:
+        case prod::DqPart_FunctionCall:
+        case prod::SqBody_SqParts:
+        case prod::SqParts_SqPart:
+        case prod::SqPart_VariableRef:
+        case prod::SqPart_FunctionCall:
+        case prod::FunctionCall_SpecialCall:
+            CopyValue(*Element(0), result);
+            return;
+        case prod::Expression_LeftParen_Expression_RightParen:
+        case prod::VariableRef_Pound_VariableName_Pound:
+        case prod::VariableRef_DqPound_VariableName_Pound:
+        case prod::VariableRef_SqPound_VariableName_Pound:
+        case prod::FunctionCall_Pound_PlainCall_Pound:
+        case prod::FunctionCall_DqPound_PlainCall_Pound:
+        case prod::FunctionCall_SqPound_PlainCall_Pound:
+        case prod::DqString_DoubleQuote_DqBody_DqsDoubleQuote:
+        case prod::SqString_SingleQuote_SqBody_SqsSingleQuote:
+        case prod::FunctionCall_Pound_SpecialCall_Pound:
+        case prod::FunctionCall_DqPound_SpecialCall_Pound:
+        case prod::FunctionCall_SqPound_SpecialCall_Pound:
+            CopyValue(*Element(1), result);
+            return;
+        case prod::Expression_Not_Expression:
+            m_operators->EvaluateUnary(m_runtime, expr_op::kNot, Element(1), &result);
+            return;
+        case prod::Operand_Minus_Number:
+        case prod::Operand_Minus_VariableRef:
+        case prod::Operand_Minus_FunctionCall:
+            m_operators->EvaluateUnary(m_runtime, expr_op::kUnaryMinus, Element(1), &result);
+            return;
+        case prod::Operand_Plus_Number:
+        case prod::Operand_Plus_VariableRef:
+        case prod::Operand_Plus_FunctionCall:
+            m_operators->EvaluateUnary(m_runtime, expr_op::kUnaryPlus, Element(1), &result);
+            return;
+        case prod::Operand_Minus_LeftParen_Expression_RightParen:
+            m_operators->EvaluateUnary(m_runtime, expr_op::kUnaryMinus, Element(2), &result);
+            return;
+        case prod::Operand_Plus_LeftParen_Expression_RightParen:
+            m_operators->EvaluateUnary(m_runtime, expr_op::kUnaryPlus, Element(2), &result);
+            return;
+        case prod::Operand_True:
+            result.SetBoolean(true);
+            return;
+        case prod::Operand_False:
+            result.SetBoolean(false);
+            return;
+        case prod::Operand_Yes:
+            result.SetText("YES");
+            return;
+        case prod::Operand_No:
+            result.SetText("NO");
+            return;
+        case prod::Pound_Hash:
+        case prod::DqPound_DqsPound:
+        case prod::SqPound_SqsPound:
+            return;
+        case prod::VariableName_Ident:
+            LookupVariable(LexemeText(Element(0)), result);
+            return;
+        case prod::PlainCall_Ident_LeftParen_OptionalArguments_RightParen: {
+            auto* arguments = dynamic_cast<ExprYaccArgumentList*>(Element(2));
+            CExprArgumentList* list = arguments != nullptr && arguments->hasList ? &arguments->list : nullptr;
+            m_functions->FindFunction(m_runtime, LexemeText(Element(0)), list, &result);
+            return;
+        }
+        case prod::OptionalArguments_empty:
+            replacement = ssShare<SSParseStackEntry>(new ExprYaccArgumentList());
+            return;
+        case prod::OptionalArguments_ArgumentList:
+        case prod::ArgumentList_ArgumentList_Comma_Expression: {
+            auto* list = new ExprYaccArgumentList();
+            replacement = ssShare<SSParseStackEntry>(list);
+            if (auto* previous = dynamic_cast<ExprYaccArgumentList*>(Element(0))) {
+                list->list = std::move(previous->list);
+                previous->list.Clear();
+                previous->hasList = false;
+            }
+            list->hasList = true;
+            if (production == prod::ArgumentList_ArgumentList_Comma_Expression) {
+                SSRefPtr<ExprYaccStackElement> argument(new ExprYaccStackElement());
+                CopyValue(*Element(2), *argument);
+                list->list.Append(std::move(argument));
+            }
+            return;
+        }
+        case prod::ArgumentList_Expression: {
+            auto* list = new ExprYaccArgumentList();
+            replacement = ssShare<SSParseStackEntry>(list);
+            SSRefPtr<ExprYaccStackElement> argument(new ExprYaccStackElement());
+            CopyValue(*Element(0), *argument);
+            list->list.Append(std::move(argument));
+            list->hasList = true;
+            return;
+        }
+        case prod::Number_Real:
+        case prod::Number_Int:
+        case prod::DqPart_DqsPlainText:
+        case prod::SqPart_SqsPlainText:
+        case prod::SpecialArgument_Ident:
+            result.SetText(LexemeText(Element(0)));
+            return;
+        case prod::DqBody_empty:
+        case prod::SqBody_empty:
+            result.SetText(std::string());
+            return;
+        case prod::DqParts_DqParts_DqPart:
+        case prod::SqParts_SqParts_SqPart: {
+            ExprYaccStackElement* head = Element(0);
+            ExprYaccStackElement* tail = Element(1);
+            tail->AsStdString();
+            // The head is popped after this reduction: taking its text keeps a string of many
+            // parts (every doubled quote is one) linear to build.
+            std::string text = head->TakeString();
+            text += tail->AsStdString();
+            result.SetText(std::move(text));
+            return;
+        }
+        case prod::DqPart_DqsDoublePound:
+        case prod::SqPart_SqsDoublePound:
+            result.SetText("#");
+            return;
+        case prod::DqPart_DqsDoubleDoubleQuote:
+            result.SetText("\"");
+            return;
+        case prod::SqPart_SqsDoubleSingleQuote:
+            result.SetText("'");
+            return;
+        case prod::SpecialCall_SpecialName_LeftParen_SpecialArgument_RightParen:
+            CallSpecialFunction(result);
+            return;
+        case prod::SpecialName_PreserveSingleQuotes:
+        case prod::SpecialName_QuotedValueList:
+        case prod::SpecialName_ValueList:
+        case prod::SpecialName_ParameterExists:
+            result.SetInteger(kSpecialNumbers[production - prod::SpecialName_PreserveSingleQuotes]);
+            return;
+        default:
+            break;
     }
-    case prod::OptionalArguments_empty:
-      replacement = ssShare<SSParseStackEntry>(new ExprYaccArgumentList());
-      return;
-    case prod::OptionalArguments_ArgumentList:
-    case prod::ArgumentList_ArgumentList_Comma_Expression: {
-      auto* list = new ExprYaccArgumentList();
-      replacement = ssShare<SSParseStackEntry>(list);
-      if (auto* previous = dynamic_cast<ExprYaccArgumentList*>(Element(0))) {
-        list->list = std::move(previous->list);
-        previous->list.Clear();
-        previous->hasList = false;
-      }
-      list->hasList = true;
-      if (production == prod::ArgumentList_ArgumentList_Comma_Expression) {
-        SSRefPtr<ExprYaccStackElement> argument(new ExprYaccStackElement());
-        CopyValue(*Element(2), *argument);
-        list->list.Append(std::move(argument));
-      }
-      return;
+    if (production >= prod::Expression_Expression_Eqv_Expression &&
+        production <= prod::Expression_Expression_Caret_Expression) {
+        m_operators->EvaluateBinary(m_runtime,
+                                    kBinaryOperators[production - prod::Expression_Expression_Eqv_Expression],
+                                    Element(0), Element(2), &result);
+        return;
     }
-    case prod::ArgumentList_Expression: {
-      auto* list = new ExprYaccArgumentList();
-      replacement = ssShare<SSParseStackEntry>(list);
-      SSRefPtr<ExprYaccStackElement> argument(new ExprYaccStackElement());
-      CopyValue(*Element(0), *argument);
-      list->list.Append(std::move(argument));
-      list->hasList = true;
-      return;
-    }
-    case prod::Number_Real:
-    case prod::Number_Int:
-    case prod::DqPart_DqsPlainText:
-    case prod::SqPart_SqsPlainText:
-    case prod::SpecialArgument_Ident:
-      result.SetText(LexemeText(Element(0)));
-      return;
-    case prod::DqBody_empty:
-    case prod::SqBody_empty:
-      result.SetText(std::string());
-      return;
-    case prod::DqParts_DqParts_DqPart:
-    case prod::SqParts_SqParts_SqPart: {
-      ExprYaccStackElement* head = Element(0);
-      ExprYaccStackElement* tail = Element(1);
-      tail->AsStdString();
-      // The head is popped after this reduction: taking its text keeps a string of many
-      // parts (every doubled quote is one) linear to build.
-      std::string text = head->TakeString();
-      text += tail->AsStdString();
-      result.SetText(std::move(text));
-      return;
-    }
-    case prod::DqPart_DqsDoublePound:
-    case prod::SqPart_SqsDoublePound:
-      result.SetText("#");
-      return;
-    case prod::DqPart_DqsDoubleDoubleQuote:
-      result.SetText("\"");
-      return;
-    case prod::SqPart_SqsDoubleSingleQuote:
-      result.SetText("'");
-      return;
-    case prod::SpecialCall_SpecialName_LeftParen_SpecialArgument_RightParen:
-      CallSpecialFunction(result);
-      return;
-    case prod::SpecialName_PreserveSingleQuotes:
-    case prod::SpecialName_QuotedValueList:
-    case prod::SpecialName_ValueList:
-    case prod::SpecialName_ParameterExists:
-      result.SetInteger(kSpecialNumbers[production - prod::SpecialName_PreserveSingleQuotes]);
-      return;
-    default:
-      break;
-  }
-  if (production >= prod::Expression_Expression_Eqv_Expression &&
-      production <= prod::Expression_Expression_Caret_Expression) {
-    m_operators->EvaluateBinary(m_runtime, kBinaryOperators[production - prod::Expression_Expression_Eqv_Expression],
-                                Element(0), Element(2), &result);
-    return;
-  }
-  ThrowLoggedExpressionError("ExprYaccClass::reduce", FormatExpressionText("Invalid production number %u", production),
-                             expr_code::kParserError,
-                             "An unexpected parser error has occurred during the evaluation of the expression.");
+    ThrowLoggedExpressionError(
+        "ExprYaccClass::reduce", FormatExpressionText("Invalid production number %u", production),
+        expr_code::kParserError, "An unexpected parser error has occurred during the evaluation of the expression.");
 }

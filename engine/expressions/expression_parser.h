@@ -15,44 +15,44 @@
 #include "engine/parser/ss_yacc.h"
 
 class ExprLexClass : public SSLex {
- public:
-  const char* tokenText(std::uint32_t token) override;
-  // A "#" that closes an expression embedded in a string leaves the expression state.
-  SSRefPtr<SSToken> onTokenAccepted(SSInputSource& source, std::uint32_t token,
-                                    const SSAcceptPosition& accept) override;
+public:
+    const char* tokenText(std::uint32_t token) override;
+    // A "#" that closes an expression embedded in a string leaves the expression state.
+    SSRefPtr<SSToken> onTokenAccepted(SSInputSource& source, std::uint32_t token,
+                                      const SSAcceptPosition& accept) override;
 };
 
 // The value of an argument list while it is being parsed.
 class ExprYaccArgumentList : public ExprYaccStackElement {
- public:
-  CExprArgumentList list;
-  bool hasList = false;
+public:
+    CExprArgumentList list;
+    bool hasList = false;
 };
 
 class ExprYaccClass : public SSYacc {
- public:
-  ExprYaccClass(const COperatorManager* operators, CRuntimeInterface* runtime, const CFunctionRegistry* functions);
-  ~ExprYaccClass() override;
+public:
+    ExprYaccClass(const COperatorManager* operators, CRuntimeInterface* runtime, const CFunctionRegistry* functions);
+    ~ExprYaccClass() override;
 
-  // Parses and evaluates the text; the value is left in result(). Failures are
-  // SSException (lexer, parser) or CExpressionException* (actions, operators, functions).
-  void Parse(const char* text, int row, const SSLexStateTables* lexTables, const SSParseTables* parseTables);
+    // Parses and evaluates the text; the value is left in result(). Failures are
+    // SSException (lexer, parser) or CExpressionException* (actions, operators, functions).
+    void Parse(const char* text, int row, const SSLexStateTables* lexTables, const SSParseTables* parseTables);
 
-  ExprYaccStackElement& result() { return m_result; }
+    ExprYaccStackElement& result() { return m_result; }
 
-  SSRefPtr<SSParseStackEntry> stackElement() override;
-  SSRefPtr<SSParseStackEntry> reduce(std::uint32_t production, std::uint32_t rhsLength) override;
+    SSRefPtr<SSParseStackEntry> stackElement() override;
+    SSRefPtr<SSParseStackEntry> reduce(std::uint32_t production, std::uint32_t rhsLength) override;
 
- private:
-  ExprYaccStackElement* Element(std::uint32_t position);
-  void Reduce(std::uint32_t production, ExprYaccStackElement& result, SSRefPtr<SSParseStackEntry>& replacement);
-  void LookupVariable(const char* name, ExprYaccStackElement& result);
-  void CallSpecialFunction(ExprYaccStackElement& result);
+private:
+    ExprYaccStackElement* Element(std::uint32_t position);
+    void Reduce(std::uint32_t production, ExprYaccStackElement& result, SSRefPtr<SSParseStackEntry>& replacement);
+    void LookupVariable(const char* name, ExprYaccStackElement& result);
+    void CallSpecialFunction(ExprYaccStackElement& result);
 
-  ExprYaccStackElement m_result;
-  ExprLexClass m_lexer;
-  const COperatorManager* m_operators;
-  CRuntimeInterface* m_runtime;
-  const CFunctionRegistry* m_functions;
-  int m_row = -1;
+    ExprYaccStackElement m_result;
+    ExprLexClass m_lexer;
+    const COperatorManager* m_operators;
+    CRuntimeInterface* m_runtime;
+    const CFunctionRegistry* m_functions;
+    int m_row = -1;
 };

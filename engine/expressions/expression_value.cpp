@@ -9,247 +9,279 @@
 using namespace expr_type;
 
 void ThrowConversionError(std::uint32_t code, const char* source, const char* typeName) {
-  std::string text = "Cannot convert ";
-  text += source ? source : "";
-  text += " to ";
-  text += typeName ? typeName : "";
-  text += ".<P>Please, check the Tessaro manual for the allowed conversions between data types";
-  ThrowExpressionError(code, std::move(text));
+    std::string text = "Cannot convert ";
+    text += source ? source : "";
+    text += " to ";
+    text += typeName ? typeName : "";
+    text += ".<P>Please, check the Tessaro manual for the allowed conversions between data types";
+    ThrowExpressionError(code, std::move(text));
 }
 
 void ExprYaccStackElement::CheckTypes() const {
-  if (inType == 0)
-    ThrowLoggedExpressionError("ExprYaccStackElement::CheckTypes", "no inType in stack element",
-                               expr_code::kNoInType, "Stack element has no in type");
+    if (inType == 0)
+        ThrowLoggedExpressionError("ExprYaccStackElement::CheckTypes", "no inType in stack element",
+                                   expr_code::kNoInType, "Stack element has no in type");
 }
 
 void ExprYaccStackElement::ThrowInvalidOutType(const char* source) const {
-  ThrowLoggedExpressionError(source, FormatExpressionText("Invalid outType detected: %u", outType),
-                             expr_code::kInvalidOutType, "Invalid out type");
+    ThrowLoggedExpressionError(source, FormatExpressionText("Invalid outType detected: %u", outType),
+                               expr_code::kInvalidOutType, "Invalid out type");
 }
 
 void ExprYaccStackElement::ClearString() {
-  m_text.clear();
-  m_hasText = false;
+    m_text.clear();
+    m_hasText = false;
 }
 
 void ExprYaccStackElement::SetString(const char* text) {
-  if (text != nullptr) m_text.assign(text);
-  else m_text.clear();
-  m_hasText = true;
+    if (text != nullptr)
+        m_text.assign(text);
+    else
+        m_text.clear();
+    m_hasText = true;
 }
 
 void ExprYaccStackElement::SetString(const std::string& text) {
-  m_text = text;
-  m_hasText = true;
+    m_text = text;
+    m_hasText = true;
 }
 
 void ExprYaccStackElement::SetString(std::string&& text) {
-  m_text = std::move(text);
-  m_hasText = true;
+    m_text = std::move(text);
+    m_hasText = true;
 }
 
 void ExprYaccStackElement::SetBoolean(bool value) {
-  boolean = value ? 1 : 0;
-  inType = outType = kBoolean;
+    boolean = value ? 1 : 0;
+    inType = outType = kBoolean;
 }
 
 void ExprYaccStackElement::SetInteger(std::int32_t value) {
-  integer = value;
-  inType = outType = kInteger;
+    integer = value;
+    inType = outType = kInteger;
 }
 
 void ExprYaccStackElement::SetReal(double value) {
-  real = value;
-  inType = outType = kReal;
+    real = value;
+    inType = outType = kReal;
 }
 
 void ExprYaccStackElement::SetDate(double value) {
-  real = value;
-  inType = outType = kDate;
+    real = value;
+    inType = outType = kDate;
 }
 
 void ExprYaccStackElement::SetText(std::string text) {
-  SetString(std::move(text));
-  inType = outType = kString;
+    SetString(std::move(text));
+    inType = outType = kString;
 }
 
 bool ExprYaccStackElement::IsNumericString(double& value) {
-  if (!(outType & kString)) return false;
-  double number = 0;
-  if (!ParseDecimalText(m_text.c_str(), number)) return false;
-  real = number;
-  outType |= kReal;
-  value = number;
-  return true;
+    if (!(outType & kString)) return false;
+    double number = 0;
+    if (!ParseDecimalText(m_text.c_str(), number)) return false;
+    real = number;
+    outType |= kReal;
+    value = number;
+    return true;
 }
 
 bool ExprYaccStackElement::IsBooleanString(std::int32_t& value) {
-  if (!m_hasText) return false;
-  std::int16_t found;
-  if (EqualsNoCaseAscii(m_text, "TRUE") || EqualsNoCaseAscii(m_text, "YES")) found = 1;
-  else if (EqualsNoCaseAscii(m_text, "FALSE") || EqualsNoCaseAscii(m_text, "NO")) found = 0;
-  else return false;
-  boolean = found;
-  outType |= kBoolean;
-  value = found;
-  return true;
+    if (!m_hasText) return false;
+    std::int16_t found;
+    if (EqualsNoCaseAscii(m_text, "TRUE") || EqualsNoCaseAscii(m_text, "YES"))
+        found = 1;
+    else if (EqualsNoCaseAscii(m_text, "FALSE") || EqualsNoCaseAscii(m_text, "NO"))
+        found = 0;
+    else
+        return false;
+    boolean = found;
+    outType |= kBoolean;
+    value = found;
+    return true;
 }
 
 bool ExprYaccStackElement::IsDateString() {
-  std::string inner;
-  const std::size_t n = m_text.size();
-  if (n != 0 && m_text[0] == '{') {
-    const char kind = n > 1 ? static_cast<char>(m_text[1] | 0x20) : '\0';
-    const char next = n > 2 ? static_cast<char>(m_text[2] | 0x20) : '\0';
-    if (kind == 'd' && n >= 6) inner = m_text.substr(4, n - 6);
-    else if (kind == 't' && next == 's' && n >= 7) inner = m_text.substr(5, n - 7);
-    else if (kind == 't' && n >= 6) inner = m_text.substr(4, n - 6);
-  } else {
-    inner = m_text;
-  }
-  double value = 0;
-  if (!ParseDateValue(inner.c_str(), value)) return false;
-  real = value;
-  outType |= kDate | kReal;
-  return true;
+    std::string inner;
+    const std::size_t n = m_text.size();
+    if (n != 0 && m_text[0] == '{') {
+        const char kind = n > 1 ? static_cast<char>(m_text[1] | 0x20) : '\0';
+        const char next = n > 2 ? static_cast<char>(m_text[2] | 0x20) : '\0';
+        if (kind == 'd' && n >= 6)
+            inner = m_text.substr(4, n - 6);
+        else if (kind == 't' && next == 's' && n >= 7)
+            inner = m_text.substr(5, n - 7);
+        else if (kind == 't' && n >= 6)
+            inner = m_text.substr(4, n - 6);
+    } else {
+        inner = m_text;
+    }
+    double value = 0;
+    if (!ParseDateValue(inner.c_str(), value)) return false;
+    real = value;
+    outType |= kDate | kReal;
+    return true;
 }
 
 const std::string& ExprYaccStackElement::AsStdString() {
-  CheckTypes();
-  if (outType & kString) {
-    if (!m_hasText) SetString("");
-  } else if (outType & kDate) {
-    SetString(FormatODBCTimestamp(real));
-  } else if (outType & kReal) {
-    SetString(FormatReal(real));
-  } else if (outType & kInteger) {
-    SetString(FormatInteger(integer));
-  } else if (outType & kBoolean) {
-    SetString(boolean ? "YES" : "NO");
-  } else {
-    ThrowInvalidOutType("ExprYaccStackElement::AsString");
-  }
-  outType |= kString;
-  return m_text;
+    CheckTypes();
+    if (outType & kString) {
+        if (!m_hasText) SetString("");
+    } else if (outType & kDate) {
+        SetString(FormatODBCTimestamp(real));
+    } else if (outType & kReal) {
+        SetString(FormatReal(real));
+    } else if (outType & kInteger) {
+        SetString(FormatInteger(integer));
+    } else if (outType & kBoolean) {
+        SetString(boolean ? "YES" : "NO");
+    } else {
+        ThrowInvalidOutType("ExprYaccStackElement::AsString");
+    }
+    outType |= kString;
+    return m_text;
 }
 
-const char* ExprYaccStackElement::AsString() { return AsStdString().c_str(); }
+const char* ExprYaccStackElement::AsString() {
+    return AsStdString().c_str();
+}
 
 std::string ExprYaccStackElement::TakeString() {
-  AsStdString();
-  std::string text = std::move(m_text);
-  ClearString();
-  inType = outType = 0;
-  return text;
+    AsStdString();
+    std::string text = std::move(m_text);
+    ClearString();
+    inType = outType = 0;
+    return text;
 }
 
 std::int32_t ExprYaccStackElement::IntegerFromText() {
-  double number;
-  std::int32_t word;
-  if (IsNumericString(number)) return TruncateToInt32(number);
-  if (outType & kBoolean) return boolean;
-  if (IsBooleanString(word)) return word;
-  if (IsDateString()) return TruncateToInt32(real);
-  ThrowConversionError(expr_code::kToInteger, m_text.c_str(), "integer");
+    double number;
+    std::int32_t word;
+    if (IsNumericString(number)) return TruncateToInt32(number);
+    if (outType & kBoolean) return boolean;
+    if (IsBooleanString(word)) return word;
+    if (IsDateString()) return TruncateToInt32(real);
+    ThrowConversionError(expr_code::kToInteger, m_text.c_str(), "integer");
 }
 
 std::int32_t ExprYaccStackElement::AsInt() {
-  CheckTypes();
-  std::int32_t value;
-  if (outType & kInteger) value = integer;
-  else if (outType & (kReal | kDate)) value = TruncateToInt32(real);
-  else if (outType & kString) value = IntegerFromText();
-  else if (outType & kBoolean) value = boolean;
-  else ThrowInvalidOutType("ExprYaccStackElement::AsInt");
-  integer = value;
-  outType |= kInteger;
-  return value;
+    CheckTypes();
+    std::int32_t value;
+    if (outType & kInteger)
+        value = integer;
+    else if (outType & (kReal | kDate))
+        value = TruncateToInt32(real);
+    else if (outType & kString)
+        value = IntegerFromText();
+    else if (outType & kBoolean)
+        value = boolean;
+    else
+        ThrowInvalidOutType("ExprYaccStackElement::AsInt");
+    integer = value;
+    outType |= kInteger;
+    return value;
 }
 
 std::int16_t ExprYaccStackElement::BooleanFromText() {
-  std::int32_t word;
-  double number;
-  if (IsBooleanString(word)) return static_cast<std::int16_t>(word);
-  if (IsNumericString(number)) return number != 0 ? 1 : 0;
-  ThrowConversionError(expr_code::kToBoolean, m_text.c_str(), "boolean");
+    std::int32_t word;
+    double number;
+    if (IsBooleanString(word)) return static_cast<std::int16_t>(word);
+    if (IsNumericString(number)) return number != 0 ? 1 : 0;
+    ThrowConversionError(expr_code::kToBoolean, m_text.c_str(), "boolean");
 }
 
 std::int16_t ExprYaccStackElement::AsBool() {
-  CheckTypes();
-  std::int16_t value;
-  if (outType & kBoolean) value = boolean;
-  else if (outType & kInteger) value = integer != 0 ? 1 : 0;
-  else if (outType & kReal) value = real != 0 ? 1 : 0;
-  else if (outType & kString) value = BooleanFromText();
-  else if (outType & kDate) ThrowExpressionError(expr_code::kToBoolean, "Cannot convert a date to a boolean");
-  else ThrowInvalidOutType("ExprYaccStackElement::AsBool");
-  boolean = value;
-  outType |= kBoolean;
-  return value;
+    CheckTypes();
+    std::int16_t value;
+    if (outType & kBoolean)
+        value = boolean;
+    else if (outType & kInteger)
+        value = integer != 0 ? 1 : 0;
+    else if (outType & kReal)
+        value = real != 0 ? 1 : 0;
+    else if (outType & kString)
+        value = BooleanFromText();
+    else if (outType & kDate)
+        ThrowExpressionError(expr_code::kToBoolean, "Cannot convert a date to a boolean");
+    else
+        ThrowInvalidOutType("ExprYaccStackElement::AsBool");
+    boolean = value;
+    outType |= kBoolean;
+    return value;
 }
 
 double ExprYaccStackElement::AsReal() {
-  CheckTypes();
-  double value;
-  if (TryAsReal(value)) return value;
-  if (outType & kString) ThrowConversionError(expr_code::kToReal, m_text.c_str(), "real");
-  ThrowInvalidOutType("ExprYaccStackElement::AsReal");
+    CheckTypes();
+    double value;
+    if (TryAsReal(value)) return value;
+    if (outType & kString) ThrowConversionError(expr_code::kToReal, m_text.c_str(), "real");
+    ThrowInvalidOutType("ExprYaccStackElement::AsReal");
 }
 
 bool ExprYaccStackElement::TryAsReal(double& value) {
-  if (inType == 0) return false;
-  if (outType & (kReal | kDate)) {
-    value = real;
-  } else if (outType & kString) {
-    double number;
-    std::int32_t word;
-    if (IsNumericString(number)) value = number;
-    else if (outType & kInteger) value = integer;
-    else if (outType & kBoolean) value = boolean;
-    else if (IsBooleanString(word)) value = word;
-    else if (IsDateString()) value = real;
-    else return false;
-  } else if (outType & kInteger) {
-    value = integer;
-  } else if (outType & kBoolean) {
-    value = boolean;
-  } else {
-    return false;
-  }
-  real = value;
-  outType |= kReal;
-  return true;
+    if (inType == 0) return false;
+    if (outType & (kReal | kDate)) {
+        value = real;
+    } else if (outType & kString) {
+        double number;
+        std::int32_t word;
+        if (IsNumericString(number))
+            value = number;
+        else if (outType & kInteger)
+            value = integer;
+        else if (outType & kBoolean)
+            value = boolean;
+        else if (IsBooleanString(word))
+            value = word;
+        else if (IsDateString())
+            value = real;
+        else
+            return false;
+    } else if (outType & kInteger) {
+        value = integer;
+    } else if (outType & kBoolean) {
+        value = boolean;
+    } else {
+        return false;
+    }
+    real = value;
+    outType |= kReal;
+    return true;
 }
 
 double ExprYaccStackElement::DateFromText() {
-  double number;
-  if (IsNumericString(number)) return number;
-  if (IsDateString()) return real;
-  ThrowConversionError(expr_code::kToDate, m_text.c_str(), "date");
+    double number;
+    if (IsNumericString(number)) return number;
+    if (IsDateString()) return real;
+    ThrowConversionError(expr_code::kToDate, m_text.c_str(), "date");
 }
 
 double ExprYaccStackElement::AsDate() {
-  CheckTypes();
-  double value;
-  if (outType & (kReal | kDate)) value = real;
-  else if ((outType & kString) && !(outType & (kBoolean | kInteger))) value = DateFromText();
-  else if (outType & kInteger) value = integer;
-  else if (outType & kBoolean) ThrowConversionError(expr_code::kToDate, "boolean", "date");
-  else ThrowInvalidOutType("ExprYaccStackElement::AsDate");
-  real = value;
-  outType |= kDate;
-  return value;
+    CheckTypes();
+    double value;
+    if (outType & (kReal | kDate))
+        value = real;
+    else if ((outType & kString) && !(outType & (kBoolean | kInteger)))
+        value = DateFromText();
+    else if (outType & kInteger)
+        value = integer;
+    else if (outType & kBoolean)
+        ThrowConversionError(expr_code::kToDate, "boolean", "date");
+    else
+        ThrowInvalidOutType("ExprYaccStackElement::AsDate");
+    real = value;
+    outType |= kDate;
+    return value;
 }
 
 void CopyValue(ExprYaccStackElement& source, ExprYaccStackElement& target) {
-  if (&source == &target) return;
-  target.ClearString();
-  const std::uint32_t forms = source.outType;
-  target.inType = source.inType;
-  target.outType = forms;
-  if (forms & kBoolean) target.boolean = source.AsBool();
-  if (forms & kInteger) target.integer = source.AsInt();
-  if (forms & (kReal | kDate)) target.real = source.AsReal();
-  if (forms & kString) target.SetString(source.AsStdString());
+    if (&source == &target) return;
+    target.ClearString();
+    const std::uint32_t forms = source.outType;
+    target.inType = source.inType;
+    target.outType = forms;
+    if (forms & kBoolean) target.boolean = source.AsBool();
+    if (forms & kInteger) target.integer = source.AsInt();
+    if (forms & (kReal | kDate)) target.real = source.AsReal();
+    if (forms & kString) target.SetString(source.AsStdString());
 }

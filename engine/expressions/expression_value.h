@@ -18,59 +18,59 @@ inline constexpr std::uint32_t kDate = 16;
 }  // namespace expr_type
 
 class ExprYaccStackElement : public SSParseStackEntry {
- public:
-  ExprYaccStackElement() = default;
-  ~ExprYaccStackElement() override = default;
+public:
+    ExprYaccStackElement() = default;
+    ~ExprYaccStackElement() override = default;
 
-  // Throws 0x8001 (logged) when no value was ever produced.
-  void CheckTypes() const;
-  void ClearString();
-  // Type fields are left to the caller. A null text gives the empty text.
-  void SetString(const char* text);
-  void SetString(const std::string& text);
-  void SetString(std::string&& text);
+    // Throws 0x8001 (logged) when no value was ever produced.
+    void CheckTypes() const;
+    void ClearString();
+    // Type fields are left to the caller. A null text gives the empty text.
+    void SetString(const char* text);
+    void SetString(const std::string& text);
+    void SetString(std::string&& text);
 
-  const char* AsString();
-  const std::string& AsStdString();
-  // The text form moved out, for a value about to be discarded: the element is left
-  // without a value, as if new.
-  std::string TakeString();
-  std::int32_t AsInt();
-  std::int16_t AsBool();
-  double AsReal();
-  double AsDate();
-  // AsReal without raising: false where AsReal would throw (the comparisons try numbers
-  // first and fall back to texts on every text, so this path must be cheap).
-  bool TryAsReal(double& value);
+    const char* AsString();
+    const std::string& AsStdString();
+    // The text form moved out, for a value about to be discarded: the element is left
+    // without a value, as if new.
+    std::string TakeString();
+    std::int32_t AsInt();
+    std::int16_t AsBool();
+    double AsReal();
+    double AsDate();
+    // AsReal without raising: false where AsReal would throw (the comparisons try numbers
+    // first and fall back to texts on every text, so this path must be cheap).
+    bool TryAsReal(double& value);
 
-  // Tests of the held text; each caches what it finds.
-  bool IsBooleanString(std::int32_t& value);
-  bool IsNumericString(double& value);
-  bool IsDateString();
+    // Tests of the held text; each caches what it finds.
+    bool IsBooleanString(std::int32_t& value);
+    bool IsNumericString(double& value);
+    bool IsDateString();
 
-  // Producers: store the value and make it the one held form.
-  void SetBoolean(bool value);
-  void SetInteger(std::int32_t value);
-  void SetReal(double value);
-  void SetDate(double value);
-  void SetText(std::string text);
+    // Producers: store the value and make it the one held form.
+    void SetBoolean(bool value);
+    void SetInteger(std::int32_t value);
+    void SetReal(double value);
+    void SetDate(double value);
+    void SetText(std::string text);
 
-  bool HasText() const { return m_hasText; }
+    bool HasText() const { return m_hasText; }
 
-  std::uint32_t inType = 0;
-  std::uint32_t outType = 0;
-  std::int16_t boolean = 0;
-  std::int32_t integer = 0;
-  double real = 0.0;
+    std::uint32_t inType = 0;
+    std::uint32_t outType = 0;
+    std::int16_t boolean = 0;
+    std::int32_t integer = 0;
+    double real = 0.0;
 
- private:
-  [[noreturn]] void ThrowInvalidOutType(const char* source) const;
-  std::int32_t IntegerFromText();
-  std::int16_t BooleanFromText();
-  double DateFromText();
+private:
+    [[noreturn]] void ThrowInvalidOutType(const char* source) const;
+    std::int32_t IntegerFromText();
+    std::int16_t BooleanFromText();
+    double DateFromText();
 
-  std::string m_text;
-  bool m_hasText = false;
+    std::string m_text;
+    bool m_hasText = false;
 };
 
 // "Cannot convert <source> to <type>.<P>Please, check the Tessaro manual ..." (not logged).

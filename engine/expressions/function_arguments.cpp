@@ -3,10 +3,10 @@
 #include "engine/expressions/expression_exception.h"
 
 void CheckAtMostArguments(const CTSFunction& function, const CExprArgumentList* arguments, unsigned most) {
-  const std::size_t given = ArgumentCount(arguments);
-  if (given <= most) return;
-  ThrowExpressionError(expr_code::kArgumentCount,
-                       FormatExpressionText("The function %s takes at most %u arguments; You have called it with %u "
-                                            "arguments",
-                                            function.GetName().c_str(), most, static_cast<unsigned>(given)));
+    const std::size_t given = ArgumentCount(arguments);
+    if (given <= most) return;
+    ThrowExpressionError(expr_code::kArgumentCount,
+                         FormatExpressionText("The function %s takes at most %u arguments; You have called it with %u "
+                                              "arguments",
+                                              function.GetName().c_str(), most, static_cast<unsigned>(given)));
 }

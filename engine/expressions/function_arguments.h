@@ -7,9 +7,13 @@
 #include "engine/expressions/function_registry.h"
 
 // The argument at a 0-based place; the registry has checked that it is there.
-inline ExprYaccStackElement& Arg(CExprArgumentList* arguments, std::size_t i) { return *(*arguments)[i]; }
+inline ExprYaccStackElement& Arg(CExprArgumentList* arguments, std::size_t i) {
+    return *(*arguments)[i];
+}
 
-inline std::size_t ArgumentCount(const CExprArgumentList* arguments) { return arguments ? arguments->size() : 0; }
+inline std::size_t ArgumentCount(const CExprArgumentList* arguments) {
+    return arguments ? arguments->size() : 0;
+}
 
 // Throws 0x4009 "The function <name> takes at most <most> arguments; ..." when more were
 // given. The registry checks only the lower bound of an open count.

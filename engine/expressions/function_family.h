@@ -10,12 +10,12 @@
 #include "engine/expressions/function_registry.h"
 
 struct FunctionFamily {
-  const FunctionTableRow* rows;
-  std::size_t count;
+    const FunctionTableRow* rows;
+    std::size_t count;
 };
 
 // The maker of a table row for a function class with a default constructor.
 template <class Function>
 std::unique_ptr<CTSFunction> MakeFunction() {
-  return std::make_unique<Function>();
+    return std::make_unique<Function>();
 }

@@ -7,7 +7,6 @@
 
 namespace {
 
-
 constexpr const char* kWords[] = {
     "",
     "a boolean",
@@ -30,144 +29,179 @@ constexpr const char* kWords[] = {
 };
 
 bool IntOutside(ExprYaccStackElement* a, std::int32_t low, std::int32_t high) {
-  const std::int32_t v = a->AsInt();
-  return v < low || v > high;
+    const std::int32_t v = a->AsInt();
+    return v < low || v > high;
 }
 
 // True when the argument fails its code; conversions throw their own errors.
 bool Fails(unsigned code, ExprYaccStackElement* a) {
-  using namespace arg_type;
-  switch (code) {
-    case kAny: return false;
-    case kBoolean: a->AsBool(); return false;
-    case kString: a->AsString(); return false;
-    case kInteger: a->AsInt(); return false;
-    case kReal: a->AsReal(); return false;
-    case kPositiveReal: return !(a->AsReal() > 0);
-    case kNonNegativeReal: return !(a->AsReal() >= 0);
-    case kBitIndex: return IntOutside(a, 0, 31);
-    case kNonNegativeInteger: return a->AsInt() < 0;
-    case kPositiveInteger: return a->AsInt() < 1;
-    case kDate: a->AsDate(); return false;
-    case kDatePart: return !IsDatePartSpecifier(a->AsString());
-    case kVariableName: return !IsValidVariableName(a->AsString());
-    case kRadix: return IntOutside(a, 2, 36);
-    case kDayOfWeek: return IntOutside(a, 1, 7);
-    case kMonth: return IntOutside(a, 1, 12);
-    case kRelativePath: {
-      const std::string& path = a->AsStdString();
-      return path.empty() || path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':');
+    using namespace arg_type;
+    switch (code) {
+        case kAny:
+            return false;
+        case kBoolean:
+            a->AsBool();
+            return false;
+        case kString:
+            a->AsString();
+            return false;
+        case kInteger:
+            a->AsInt();
+            return false;
+        case kReal:
+            a->AsReal();
+            return false;
+        case kPositiveReal:
+            return !(a->AsReal() > 0);
+        case kNonNegativeReal:
+            return !(a->AsReal() >= 0);
+        case kBitIndex:
+            return IntOutside(a, 0, 31);
+        case kNonNegativeInteger:
+            return a->AsInt() < 0;
+        case kPositiveInteger:
+            return a->AsInt() < 1;
+        case kDate:
+            a->AsDate();
+            return false;
+        case kDatePart:
+            return !IsDatePartSpecifier(a->AsString());
+        case kVariableName:
+            return !IsValidVariableName(a->AsString());
+        case kRadix:
+            return IntOutside(a, 2, 36);
+        case kDayOfWeek:
+            return IntOutside(a, 1, 7);
+        case kMonth:
+            return IntOutside(a, 1, 12);
+        case kRelativePath: {
+            const std::string& path = a->AsStdString();
+            return path.empty() || path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':');
+        }
+        default:
+            return true;
     }
-    default: return true;
-  }
 }
 
 }  // namespace
 
 void CTSFunction::Initialize(const char* name, int count, std::uint32_t types) {
-  m_name = name ? name : "";
-  m_count = count;
-  m_types = types;
-  for (unsigned i = 0; i < 4 && types != 0; ++i) {
-    const unsigned code = (types >> (8 * i)) & 0xFF;
-    if (code > arg_type::kHighest)
-      ThrowLoggedExpressionError("CTSFunction::Initialize", FormatExpressionText("Invalid argument type %u", code),
-                                 expr_code::kInvalidArgumentType, "Invalid argument type");
-  }
+    m_name = name ? name : "";
+    m_count = count;
+    m_types = types;
+    for (unsigned i = 0; i < 4 && types != 0; ++i) {
+        const unsigned code = (types >> (8 * i)) & 0xFF;
+        if (code > arg_type::kHighest)
+            ThrowLoggedExpressionError("CTSFunction::Initialize",
+                                       FormatExpressionText("Invalid argument type %u", code),
+                                       expr_code::kInvalidArgumentType, "Invalid argument type");
+    }
 }
 
 void CTSFunction::CheckArgs(CExprArgumentList* arguments) const {
-  const std::size_t given = arguments ? arguments->size() : 0;
-  const bool accepted = m_count >= 0 ? given == static_cast<std::size_t>(m_count)
-                                     : given >= static_cast<std::size_t>(-static_cast<long long>(m_count));
-  if (!accepted) {
-    std::string text;
-    if (m_count > 0)
-      text = FormatExpressionText("The function %s takes  %u arguments(s)", m_name.c_str(), static_cast<unsigned>(m_count));
-    else if (m_count == 0)
-      text = FormatExpressionText("The function %s takes no arguments", m_name.c_str());
-    else
-      text = FormatExpressionText("The function %s takes at least %u arguments(s)", m_name.c_str(),
-                                  static_cast<unsigned>(-static_cast<long long>(m_count)));
-    ThrowExpressionError(expr_code::kArgumentCount, std::move(text));
-  }
-  for (std::size_t i = 0; i < given && i < 4; ++i) CheckArg(static_cast<unsigned>(i + 1), (*arguments)[i]);
+    const std::size_t given = arguments ? arguments->size() : 0;
+    const bool accepted = m_count >= 0 ? given == static_cast<std::size_t>(m_count)
+                                       : given >= static_cast<std::size_t>(-static_cast<long long>(m_count));
+    if (!accepted) {
+        std::string text;
+        if (m_count > 0)
+            text = FormatExpressionText("The function %s takes  %u arguments(s)", m_name.c_str(),
+                                        static_cast<unsigned>(m_count));
+        else if (m_count == 0)
+            text = FormatExpressionText("The function %s takes no arguments", m_name.c_str());
+        else
+            text = FormatExpressionText("The function %s takes at least %u arguments(s)", m_name.c_str(),
+                                        static_cast<unsigned>(-static_cast<long long>(m_count)));
+        ThrowExpressionError(expr_code::kArgumentCount, std::move(text));
+    }
+    for (std::size_t i = 0; i < given && i < 4; ++i) CheckArg(static_cast<unsigned>(i + 1), (*arguments)[i]);
 }
 
 void CTSFunction::CheckArg(unsigned position, ExprYaccStackElement* argument) const {
-  if (position < 1 || position > 4 || argument == nullptr) return;
-  const unsigned code = (m_types >> (8 * (position - 1))) & 0xFF;
-  if (code > arg_type::kHighest)
-    ThrowLoggedExpressionError("CTSFunction::CheckArg", FormatExpressionText("Invalid argument type %u", code),
-                               expr_code::kInvalidArgumentType, "Invalid argument type");
-  const char* words = kWords[code];
-  bool failed;
-  try {
-    failed = Fails(code, argument);
-  } catch (CExpressionException* e) {
-    switch (e->GetCode()) {
-      case expr_code::kToInteger: words = kWords[arg_type::kInteger]; break;
-      case expr_code::kToBoolean: words = kWords[arg_type::kBoolean]; break;
-      case expr_code::kToReal: words = kWords[arg_type::kReal]; break;
-      case expr_code::kToDate: words = kWords[arg_type::kDate]; break;
-      default: throw;
+    if (position < 1 || position > 4 || argument == nullptr) return;
+    const unsigned code = (m_types >> (8 * (position - 1))) & 0xFF;
+    if (code > arg_type::kHighest)
+        ThrowLoggedExpressionError("CTSFunction::CheckArg", FormatExpressionText("Invalid argument type %u", code),
+                                   expr_code::kInvalidArgumentType, "Invalid argument type");
+    const char* words = kWords[code];
+    bool failed;
+    try {
+        failed = Fails(code, argument);
+    } catch (CExpressionException* e) {
+        switch (e->GetCode()) {
+            case expr_code::kToInteger:
+                words = kWords[arg_type::kInteger];
+                break;
+            case expr_code::kToBoolean:
+                words = kWords[arg_type::kBoolean];
+                break;
+            case expr_code::kToReal:
+                words = kWords[arg_type::kReal];
+                break;
+            case expr_code::kToDate:
+                words = kWords[arg_type::kDate];
+                break;
+            default:
+                throw;
+        }
+        delete e;
+        failed = true;
     }
-    delete e;
-    failed = true;
-  }
-  if (!failed) return;
-  ThrowExpressionError(expr_code::kArgumentType,
-                       FormatExpressionText("Parameter %u of function %s which is now \"%s\" must be %s", position,
-                                            m_name.c_str(), argument->AsString(), words));
+    if (!failed) return;
+    ThrowExpressionError(expr_code::kArgumentType,
+                         FormatExpressionText("Parameter %u of function %s which is now \"%s\" must be %s", position,
+                                              m_name.c_str(), argument->AsString(), words));
 }
 
 void CUnavailableFunction::DoIt(CRuntimeInterface*, CExprArgumentList*, ExprYaccStackElement*) {
-  ThrowExpressionError(expr_code::kFunctionNotAvailable,
-                       "The function " + GetName() + " is not available in this version of Tessaro");
+    ThrowExpressionError(expr_code::kFunctionNotAvailable,
+                         "The function " + GetName() + " is not available in this version of Tessaro");
 }
 
 std::size_t FunctionNameHash::operator()(std::string_view name) const {
-  std::size_t h = 1469598103934665603ull;
-  for (char c : name) h = (h ^ static_cast<unsigned char>(AsciiUpper(c))) * 1099511628211ull;
-  return h;
+    std::size_t h = 1469598103934665603ull;
+    for (char c : name) h = (h ^ static_cast<unsigned char>(AsciiUpper(c))) * 1099511628211ull;
+    return h;
 }
 
-bool FunctionNameEqual::operator()(std::string_view a, std::string_view b) const { return EqualsNoCaseAscii(a, b); }
+bool FunctionNameEqual::operator()(std::string_view a, std::string_view b) const {
+    return EqualsNoCaseAscii(a, b);
+}
 
 void CFunctionRegistry::RegisterFunction(std::unique_ptr<CTSFunction> function) {
-  if (!function) return;
-  std::string key = function->GetName();
-  for (char& c : key) c = AsciiUpper(c);
-  m_functions.insert_or_assign(std::move(key), std::move(function));
+    if (!function) return;
+    std::string key = function->GetName();
+    for (char& c : key) c = AsciiUpper(c);
+    m_functions.insert_or_assign(std::move(key), std::move(function));
 }
 
 CTSFunction* CFunctionRegistry::Lookup(std::string_view name) const {
-  const auto it = m_functions.find(name);
-  return it == m_functions.end() ? nullptr : it->second.get();
+    const auto it = m_functions.find(name);
+    return it == m_functions.end() ? nullptr : it->second.get();
 }
 
 void CFunctionRegistry::FindFunction(CRuntimeInterface* runtime, const char* name, CExprArgumentList* arguments,
                                      ExprYaccStackElement* result) const {
-  const char* written = name ? name : "";
-  CTSFunction* function = Lookup(written);
-  if (function == nullptr)
-    ThrowExpressionError(expr_code::kUnknownFunction,
-                         FormatExpressionText("There is no Tessaro function named %s. Check the spelling of the "
-                                              "function name in the Tessaro documentation",
-                                              written));
-  function->CheckArgs(arguments);
-  function->DoIt(runtime, arguments, result);
+    const char* written = name ? name : "";
+    CTSFunction* function = Lookup(written);
+    if (function == nullptr)
+        ThrowExpressionError(expr_code::kUnknownFunction,
+                             FormatExpressionText("There is no Tessaro function named %s. Check the spelling of the "
+                                                  "function name in the Tessaro documentation",
+                                                  written));
+    function->CheckArgs(arguments);
+    function->DoIt(runtime, arguments, result);
 }
 
 std::unique_ptr<CFunctionRegistry> BuildFunctionRegistry() {
-  auto registry = std::make_unique<CFunctionRegistry>();
-  std::size_t count = 0;
-  const FunctionTableRow* rows = BuiltinFunctionTable(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    const FunctionTableRow& row = rows[i];
-    std::unique_ptr<CTSFunction> function = row.make ? row.make() : std::make_unique<CUnavailableFunction>();
-    function->Initialize(row.name, row.count, row.types);
-    registry->RegisterFunction(std::move(function));
-  }
-  return registry;
+    auto registry = std::make_unique<CFunctionRegistry>();
+    std::size_t count = 0;
+    const FunctionTableRow* rows = BuiltinFunctionTable(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const FunctionTableRow& row = rows[i];
+        std::unique_ptr<CTSFunction> function = row.make ? row.make() : std::make_unique<CUnavailableFunction>();
+        function->Initialize(row.name, row.count, row.types);
+        registry->RegisterFunction(std::move(function));
+    }
+    return registry;
 }

@@ -15,87 +15,87 @@
 // The arguments of one call, in call order. The list owns its values, so a function may
 // convert and cache forms in them.
 class CExprArgumentList {
- public:
-  std::size_t size() const { return m_items.size(); }
-  bool empty() const { return m_items.empty(); }
-  ExprYaccStackElement* operator[](std::size_t i) const { return m_items[i].get(); }
-  void Append(SSRefPtr<ExprYaccStackElement> item) { m_items.push_back(std::move(item)); }
-  void Clear() { m_items.clear(); }
+public:
+    std::size_t size() const { return m_items.size(); }
+    bool empty() const { return m_items.empty(); }
+    ExprYaccStackElement* operator[](std::size_t i) const { return m_items[i].get(); }
+    void Append(SSRefPtr<ExprYaccStackElement> item) { m_items.push_back(std::move(item)); }
+    void Clear() { m_items.clear(); }
 
- private:
-  std::vector<SSRefPtr<ExprYaccStackElement>> m_items;
+private:
+    std::vector<SSRefPtr<ExprYaccStackElement>> m_items;
 };
 
 // Argument type codes, one byte per argument (argument 1 in the lowest byte).
 namespace arg_type {
 inline constexpr unsigned kAny = 0, kBoolean = 1, kString = 2, kInteger = 3, kReal = 4, kPositiveReal = 5,
                           kNonNegativeReal = 6, kBitIndex = 7, kNonNegativeInteger = 8, kPositiveInteger = 9,
-                          kDate = 10, kDatePart = 11, kVariableName = 12, kRadix = 13, kDayOfWeek = 14,
-                          kMonth = 15, kRelativePath = 16;
+                          kDate = 10, kDatePart = 11, kVariableName = 12, kRadix = 13, kDayOfWeek = 14, kMonth = 15,
+                          kRelativePath = 16;
 inline constexpr unsigned kHighest = 16;
 }  // namespace arg_type
 
 constexpr std::uint32_t PackArgTypes(unsigned t1, unsigned t2 = 0, unsigned t3 = 0, unsigned t4 = 0) {
-  return t1 | (t2 << 8) | (t3 << 16) | (t4 << 24);
+    return t1 | (t2 << 8) | (t3 << 16) | (t4 << 24);
 }
 
 class CTSFunction {
- public:
-  CTSFunction() = default;
-  virtual ~CTSFunction() = default;
-  CTSFunction(const CTSFunction&) = delete;
-  CTSFunction& operator=(const CTSFunction&) = delete;
+public:
+    CTSFunction() = default;
+    virtual ~CTSFunction() = default;
+    CTSFunction(const CTSFunction&) = delete;
+    CTSFunction& operator=(const CTSFunction&) = delete;
 
-  // Writes the result into result, or throws. Arguments may be null (no arguments).
-  virtual void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) = 0;
+    // Writes the result into result, or throws. Arguments may be null (no arguments).
+    virtual void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) = 0;
 
-  // count >= 0: exactly count arguments; count < 0: at least -count. A type code above 16
-  // is logged and throws 0x800B.
-  void Initialize(const char* name, int count, std::uint32_t types);
-  // The count (0x4009), then the first four arguments by their codes (0x400A).
-  void CheckArgs(CExprArgumentList* arguments) const;
-  void CheckArg(unsigned position, ExprYaccStackElement* argument) const;
+    // count >= 0: exactly count arguments; count < 0: at least -count. A type code above 16
+    // is logged and throws 0x800B.
+    void Initialize(const char* name, int count, std::uint32_t types);
+    // The count (0x4009), then the first four arguments by their codes (0x400A).
+    void CheckArgs(CExprArgumentList* arguments) const;
+    void CheckArg(unsigned position, ExprYaccStackElement* argument) const;
 
-  const std::string& GetName() const { return m_name; }
-  int GetArgumentCount() const { return m_count; }
-  std::uint32_t GetArgumentTypes() const { return m_types; }
+    const std::string& GetName() const { return m_name; }
+    int GetArgumentCount() const { return m_count; }
+    std::uint32_t GetArgumentTypes() const { return m_types; }
 
- private:
-  std::string m_name;
-  int m_count = 0;
-  std::uint32_t m_types = 0;
+private:
+    std::string m_name;
+    int m_count = 0;
+    std::uint32_t m_types = 0;
 };
 
 // A function whose body is not part of this build: every call answers with a clear error.
 class CUnavailableFunction : public CTSFunction {
- public:
-  void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override;
+public:
+    void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override;
 };
 
 // Name lookup ignoring ASCII case, without copying the name.
 struct FunctionNameHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view name) const;
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const;
 };
 struct FunctionNameEqual {
-  using is_transparent = void;
-  bool operator()(std::string_view a, std::string_view b) const;
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
 };
 
 class CFunctionRegistry {
- public:
-  // Stores the function under its name upper-cased (replacing an entry of that name).
-  void RegisterFunction(std::unique_ptr<CTSFunction> function);
-  // Null when no function of that name (case ignored) is registered.
-  CTSFunction* Lookup(std::string_view name) const;
-  std::size_t size() const { return m_functions.size(); }
+public:
+    // Stores the function under its name upper-cased (replacing an entry of that name).
+    void RegisterFunction(std::unique_ptr<CTSFunction> function);
+    // Null when no function of that name (case ignored) is registered.
+    CTSFunction* Lookup(std::string_view name) const;
+    std::size_t size() const { return m_functions.size(); }
 
-  // Finds the function, checks the arguments and runs it. An unknown name throws 0x400D.
-  void FindFunction(CRuntimeInterface* runtime, const char* name, CExprArgumentList* arguments,
-                    ExprYaccStackElement* result) const;
+    // Finds the function, checks the arguments and runs it. An unknown name throws 0x400D.
+    void FindFunction(CRuntimeInterface* runtime, const char* name, CExprArgumentList* arguments,
+                      ExprYaccStackElement* result) const;
 
- private:
-  std::unordered_map<std::string, std::unique_ptr<CTSFunction>, FunctionNameHash, FunctionNameEqual> m_functions;
+private:
+    std::unordered_map<std::string, std::unique_ptr<CTSFunction>, FunctionNameHash, FunctionNameEqual> m_functions;
 };
 
 // The registry of every built-in function, in table order.
@@ -103,11 +103,11 @@ std::unique_ptr<CFunctionRegistry> BuildFunctionRegistry();
 
 // One row of the function table.
 struct FunctionTableRow {
-  const char* name;
-  int count;
-  std::uint32_t types;
-  // Makes the function object; null while its body is not built.
-  std::unique_ptr<CTSFunction> (*make)();
+    const char* name;
+    int count;
+    std::uint32_t types;
+    // Makes the function object; null while its body is not built.
+    std::unique_ptr<CTSFunction> (*make)();
 };
 // The rows of every family, in registration order (functions/function_families.cpp).
 const FunctionTableRow* BuiltinFunctionTable(std::size_t& count);

@@ -9,8 +9,8 @@
 
 // A mask character outside the allowed set.
 class CBadNumberMask : public std::runtime_error {
- public:
-  CBadNumberMask() : std::runtime_error("Bad NumberFormat mask") {}
+public:
+    CBadNumberMask() : std::runtime_error("Bad NumberFormat mask") {}
 };
 
 // The mask as the decimal picture format reads it ("9" -> "_", "^" -> "#"); hasPoint tells

@@ -5,6 +5,6 @@
 
 #include <string_view>
 
-bool IsOdbcDateText(std::string_view text);        // YYYY-MM-DD
-bool IsOdbcTimeText(std::string_view text);        // HH:MM:SS
-bool IsOdbcTimestampText(std::string_view text);   // YYYY-MM-DD HH:MM:SS[.f...] (1 to 9 fraction digits)
+bool IsOdbcDateText(std::string_view text);       // YYYY-MM-DD
+bool IsOdbcTimeText(std::string_view text);       // HH:MM:SS
+bool IsOdbcTimestampText(std::string_view text);  // YYYY-MM-DD HH:MM:SS[.f...] (1 to 9 fraction digits)

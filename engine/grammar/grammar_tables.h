@@ -14,10 +14,10 @@
 namespace tessaro::grammar {
 
 struct TableBlob {
-  const char* type;  // "LEX" or "YACC"
-  const char* name;  // resource name
-  const unsigned char* data;
-  std::size_t size;
+    const char* type;  // "LEX" or "YACC"
+    const char* name;  // resource name
+    const unsigned char* data;
+    std::size_t size;
 };
 
 extern const TableBlob kTemplateLexTable;

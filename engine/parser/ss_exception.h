@@ -15,34 +15,34 @@
 
 // Error numbers of the runtime.
 enum SSErrorCode : std::uint32_t {
-  SSErrorOpenFile = 1,
-  SSErrorFileLength = 2,
-  SSErrorLexemeTooLong = 3,
-  SSErrorInvalidLexTable = 4,
-  SSErrorInvalidToken = 5,
-  SSErrorInvalidListIndex = 6,
-  SSErrorLexMissing = 7,
-  SSErrorStackFull = 8,
-  SSErrorNoTop = 9,
-  SSErrorPopEmpty = 10,
-  SSErrorInvalidIndex = 11,
-  SSErrorOpenTableFile = 12,
-  SSErrorInvalidParseTable = 13,
-  SSErrorReadPastEof = 14,
-  SSErrorNoValidToken = 16,
-  SSErrorRecoveryEof = 17,
-  SSErrorInvalidGoto = 18,
-  SSErrorInvalidElementIndex = 19,
-  SSErrorTableMissing = 20,
-  SSErrorLexerMissing = 21,
-  SSErrorReadingTable = 22,
-  SSErrorSetFull = 23,
-  SSErrorTableTooBig = 26,
-  SSErrorNegativeRefCount = 28,
-  SSErrorInvalidState = 35,
-  SSErrorLexResourceNotFound = 36,
-  SSErrorYaccResourceNotFound = 37,
-  SSErrorOutOfStorage = 0xFFFFFFFF,
+    SSErrorOpenFile = 1,
+    SSErrorFileLength = 2,
+    SSErrorLexemeTooLong = 3,
+    SSErrorInvalidLexTable = 4,
+    SSErrorInvalidToken = 5,
+    SSErrorInvalidListIndex = 6,
+    SSErrorLexMissing = 7,
+    SSErrorStackFull = 8,
+    SSErrorNoTop = 9,
+    SSErrorPopEmpty = 10,
+    SSErrorInvalidIndex = 11,
+    SSErrorOpenTableFile = 12,
+    SSErrorInvalidParseTable = 13,
+    SSErrorReadPastEof = 14,
+    SSErrorNoValidToken = 16,
+    SSErrorRecoveryEof = 17,
+    SSErrorInvalidGoto = 18,
+    SSErrorInvalidElementIndex = 19,
+    SSErrorTableMissing = 20,
+    SSErrorLexerMissing = 21,
+    SSErrorReadingTable = 22,
+    SSErrorSetFull = 23,
+    SSErrorTableTooBig = 26,
+    SSErrorNegativeRefCount = 28,
+    SSErrorInvalidState = 35,
+    SSErrorLexResourceNotFound = 36,
+    SSErrorYaccResourceNotFound = 37,
+    SSErrorOutOfStorage = 0xFFFFFFFF,
 };
 
 // The printf format of an error number, or null for a number the runtime does not know.
@@ -50,76 +50,76 @@ const char* SSErrorFormat(std::uint32_t code);
 
 // One recorded or thrown error. `text` is the formatted message, cut to 127 bytes.
 class SSException : public std::exception {
- public:
-  static constexpr std::size_t kTextSize = 128;
-  static constexpr int kParameterCount = 8;
-  enum ParameterType : std::uint32_t { kString = 1, kLong = 2 };
+public:
+    static constexpr std::size_t kTextSize = 128;
+    static constexpr int kParameterCount = 8;
+    enum ParameterType : std::uint32_t { kString = 1, kLong = 2 };
 
-  SSException();
-  SSException(std::uint32_t errorCode, const char* messageText);
-  // A copy carries the code and the text; its parameter slots are fresh.
-  SSException(const SSException& other);
-  SSException& operator=(const SSException& other);
-  ~SSException() override = default;
+    SSException();
+    SSException(std::uint32_t errorCode, const char* messageText);
+    // A copy carries the code and the text; its parameter slots are fresh.
+    SSException(const SSException& other);
+    SSException& operator=(const SSException& other);
+    ~SSException() override = default;
 
-  const char* what() const noexcept override { return text; }
+    const char* what() const noexcept override { return text; }
 
-  void setText(const char* messageText);
-  void setLong(int slot, long value);
-  void setString(int slot, const char* value);
-  ParameterType parameterType(int slot) const;
-  long parameterLong(int slot) const;           // 0 unless the slot holds a number
-  const char* parameterString(int slot) const;  // null unless the slot holds a string
+    void setText(const char* messageText);
+    void setLong(int slot, long value);
+    void setString(int slot, const char* value);
+    ParameterType parameterType(int slot) const;
+    long parameterLong(int slot) const;           // 0 unless the slot holds a number
+    const char* parameterString(int slot) const;  // null unless the slot holds a string
 
-  std::uint32_t code = 0;
-  char text[kTextSize] = {};
+    std::uint32_t code = 0;
+    char text[kTextSize] = {};
 
- private:
-  struct Parameter {
-    ParameterType type = kLong;
-    long value = 0;
-    std::string string;
-  };
-  Parameter parameters_[kParameterCount];
+private:
+    struct Parameter {
+        ParameterType type = kLong;
+        long value = 0;
+        std::string string;
+    };
+    Parameter parameters_[kParameterCount];
 };
 
 // Process-wide behaviour of raises. Made with these values; the system never changes them
 // (tests do, to reach the paths that report failure without throwing).
 struct SSRuntimeOptions {
-  std::atomic<int> throwOnError{1};
-  std::atomic<int> suppressThrow{0};
+    std::atomic<int> throwOnError{1};
+    std::atomic<int> suppressThrow{0};
 };
 SSRuntimeOptions& SSOptions();
 
 // The pending error of one runtime object.
 class SSErrorSlot {
- public:
-  SSErrorSlot() = default;
-  SSErrorSlot(const SSErrorSlot&) = delete;
-  SSErrorSlot& operator=(const SSErrorSlot&) = delete;
-  SSErrorSlot(SSErrorSlot&&) = default;
-  SSErrorSlot& operator=(SSErrorSlot&&) = default;
+public:
+    SSErrorSlot() = default;
+    SSErrorSlot(const SSErrorSlot&) = delete;
+    SSErrorSlot& operator=(const SSErrorSlot&) = delete;
+    SSErrorSlot(SSErrorSlot&&) = default;
+    SSErrorSlot& operator=(SSErrorSlot&&) = default;
 
-  bool pending() const { return error_ != nullptr; }
-  const SSException* get() const { return error_.get(); }
-  // Hands the pending error to the caller and leaves the slot empty.
-  std::unique_ptr<SSException> take() { return std::move(error_); }
-  void clear() { error_.reset(); }
+    bool pending() const { return error_ != nullptr; }
+    const SSException* get() const { return error_.get(); }
+    // Hands the pending error to the caller and leaves the slot empty.
+    std::unique_ptr<SSException> take() { return std::move(error_); }
+    void clear() { error_.reset(); }
 
-  // Each records the error (replacing an older one) and throws a copy when the options
-  // say so. The formats come from the error table.
-  void raise(std::uint32_t code);
-  void raise(std::uint32_t code, long value);
-  void raise(std::uint32_t code, const char* string);
-  void raise(std::uint32_t code, const char* string, long value);
-  void raiseLineOffsetText(std::uint32_t code, long line, long offset, const char* string);
+    // Each records the error (replacing an older one) and throws a copy when the options
+    // say so. The formats come from the error table.
+    void raise(std::uint32_t code);
+    void raise(std::uint32_t code, long value);
+    void raise(std::uint32_t code, const char* string);
+    void raise(std::uint32_t code, const char* string, long value);
+    void raiseLineOffsetText(std::uint32_t code, long line, long offset, const char* string);
 
-  // Moves a sub-object's pending error into this slot; true when there was one.
-  bool takeOver(SSErrorSlot& from);
+    // Moves a sub-object's pending error into this slot; true when there was one.
+    bool takeOver(SSErrorSlot& from);
 
- private:
-  void record(std::unique_ptr<SSException> error);
-  std::unique_ptr<SSException> error_;
+private:
+    void record(std::unique_ptr<SSException> error);
+    std::unique_ptr<SSException> error_;
 };
 
 // Memory for the runtime: throws the out-of-storage SSException when none is left

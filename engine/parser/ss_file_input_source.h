@@ -9,26 +9,26 @@
 #include "engine/parser/ss_input_source.h"
 
 class SSFileInputSource : public SSInputSource {
- public:
-  static constexpr std::uint64_t kWholeFile = 0xFFFFFFFF;
+public:
+    static constexpr std::uint64_t kWholeFile = 0xFFFFFFFF;
 
-  // Errors: code 1 when the file does not open, code 2 when it is empty; the source then
-  // delivers nothing. The name may use '\' or '/'.
-  SSFileInputSource(const char* name, SSInputMode mode = SSInputText,
-                    std::uint64_t size = kWholeFile, std::uint32_t growBy = 0);
-  ~SSFileInputSource() override;
+    // Errors: code 1 when the file does not open, code 2 when it is empty; the source then
+    // delivers nothing. The name may use '\' or '/'.
+    SSFileInputSource(const char* name, SSInputMode mode = SSInputText, std::uint64_t size = kWholeFile,
+                      std::uint32_t growBy = 0);
+    ~SSFileInputSource() override;
 
-  std::size_t refill() override;
-  const std::string& name() const { return name_; }
+    std::size_t refill() override;
+    const std::string& name() const { return name_; }
 
- private:
-  // Reads up to `wanted` bytes into the buffer at `at`, dropping a CR before an LF in text
-  // mode; returns the bytes stored.
-  std::size_t readInto(std::size_t at, std::size_t wanted);
-  void close();
+private:
+    // Reads up to `wanted` bytes into the buffer at `at`, dropping a CR before an LF in text
+    // mode; returns the bytes stored.
+    std::size_t readInto(std::size_t at, std::size_t wanted);
+    void close();
 
-  std::string name_;
-  std::FILE* file_ = nullptr;
-  std::uint64_t remaining_ = 0;  // bytes of the file not read yet
-  bool heldCR_ = false;          // a CR at a read boundary, kept until the next byte is seen
+    std::string name_;
+    std::FILE* file_ = nullptr;
+    std::uint64_t remaining_ = 0;  // bytes of the file not read yet
+    bool heldCR_ = false;          // a CR at a read boundary, kept until the next byte is seen
 };

@@ -18,66 +18,66 @@
 #include "engine/parser/table_layout.h"
 
 struct SSParseEntry {
-  std::uint32_t value = 0;   // action word, goto target or error-entry state
-  std::uint32_t symbol = 0;  // token or left-hand symbol
+    std::uint32_t value = 0;   // action word, goto target or error-entry state
+    std::uint32_t symbol = 0;  // token or left-hand symbol
 };
 
 struct SSProduction {
-  std::uint32_t rhsLength = 0;
-  std::uint32_t lhs = 0;
+    std::uint32_t rhsLength = 0;
+    std::uint32_t lhs = 0;
 };
 
 class SSParseTables {
- public:
-  // From the resource `name` of `type` ("YACC"): code 37 when it is not registered.
-  SSParseTables(const void* module, const char* name, const char* type = "YACC");
-  // From a file read whole: code 12 when it does not open, 22 when it cannot be read.
-  explicit SSParseTables(const char* fileName);
-  // From table bytes in memory (copied); `name` names the table in messages.
-  SSParseTables(const void* bytes, std::size_t size, const char* name);
+public:
+    // From the resource `name` of `type` ("YACC"): code 37 when it is not registered.
+    SSParseTables(const void* module, const char* name, const char* type = "YACC");
+    // From a file read whole: code 12 when it does not open, 22 when it cannot be read.
+    explicit SSParseTables(const char* fileName);
+    // From table bytes in memory (copied); `name` names the table in messages.
+    SSParseTables(const void* bytes, std::size_t size, const char* name);
 
-  bool valid() const { return valid_; }
-  const std::string& name() const { return name_; }
+    bool valid() const { return valid_; }
+    const std::string& name() const { return name_; }
 
-  std::uint32_t stateCount() const { return stateCount_; }
-  std::uint32_t productionCount() const { return productionCount_; }
-  std::uint32_t automatonCount() const { return static_cast<std::uint32_t>(automata_.size()); }
+    std::uint32_t stateCount() const { return stateCount_; }
+    std::uint32_t productionCount() const { return productionCount_; }
+    std::uint32_t automatonCount() const { return static_cast<std::uint32_t>(automata_.size()); }
 
-  // Out-of-range arguments give empty results.
-  SSProduction production(std::uint32_t index) const;
-  std::uint32_t rowFlags(std::uint32_t state) const;
-  std::uint32_t actionCount(std::uint32_t state) const;
-  std::uint32_t gotoCount(std::uint32_t state) const;
-  SSParseEntry action(std::uint32_t state, std::uint32_t index) const;
-  SSParseEntry gotoEntry(std::uint32_t state, std::uint32_t index) const;
-  // The state entered after "%error"; false when the row has no error entry.
-  bool errorState(std::uint32_t state, std::uint32_t& target) const;
-  // Byte offset of a state's row in the table (for tests and diagnostics).
-  std::uint32_t rowOffset(std::uint32_t state) const;
-  // Null when out of range.
-  const SSLexExpressionList* automaton(std::uint32_t index) const;
+    // Out-of-range arguments give empty results.
+    SSProduction production(std::uint32_t index) const;
+    std::uint32_t rowFlags(std::uint32_t state) const;
+    std::uint32_t actionCount(std::uint32_t state) const;
+    std::uint32_t gotoCount(std::uint32_t state) const;
+    SSParseEntry action(std::uint32_t state, std::uint32_t index) const;
+    SSParseEntry gotoEntry(std::uint32_t state, std::uint32_t index) const;
+    // The state entered after "%error"; false when the row has no error entry.
+    bool errorState(std::uint32_t state, std::uint32_t& target) const;
+    // Byte offset of a state's row in the table (for tests and diagnostics).
+    std::uint32_t rowOffset(std::uint32_t state) const;
+    // Null when out of range.
+    const SSLexExpressionList* automaton(std::uint32_t index) const;
 
-  SSErrorSlot& pendingError() { return error_; }
+    SSErrorSlot& pendingError() { return error_; }
 
- private:
-  struct Row {
-    std::uint32_t start = 0;  // word index of the row header
-    std::uint32_t actions = 0;
-    std::uint32_t gotos = 0;
-    bool hasError = false;
-  };
-  void load(const void* bytes, std::size_t size);
-  bool layOut(std::size_t& automataOffset);
-  bool checkEntries() const;
-  void refuse(std::uint32_t code);
+private:
+    struct Row {
+        std::uint32_t start = 0;  // word index of the row header
+        std::uint32_t actions = 0;
+        std::uint32_t gotos = 0;
+        bool hasError = false;
+    };
+    void load(const void* bytes, std::size_t size);
+    bool layOut(std::size_t& automataOffset);
+    bool checkEntries() const;
+    void refuse(std::uint32_t code);
 
-  std::string name_;
-  std::vector<std::uint32_t> words_;
-  std::vector<Row> rows_;
-  std::uint32_t stateCount_ = 0;
-  std::uint32_t productionCount_ = 0;
-  std::uint32_t productionStart_ = 0;  // word index
-  std::vector<std::unique_ptr<SSLexExpressionList>> automata_;
-  bool valid_ = false;
-  SSErrorSlot error_;
+    std::string name_;
+    std::vector<std::uint32_t> words_;
+    std::vector<Row> rows_;
+    std::uint32_t stateCount_ = 0;
+    std::uint32_t productionCount_ = 0;
+    std::uint32_t productionStart_ = 0;  // word index
+    std::vector<std::unique_ptr<SSLexExpressionList>> automata_;
+    bool valid_ = false;
+    SSErrorSlot error_;
 };

@@ -12,66 +12,66 @@
 #include <utility>
 
 class SSRef {
- public:
-  SSRef(const SSRef&) = delete;
-  SSRef& operator=(const SSRef&) = delete;
-  virtual ~SSRef() = default;
+public:
+    SSRef(const SSRef&) = delete;
+    SSRef& operator=(const SSRef&) = delete;
+    virtual ~SSRef() = default;
 
-  void addRef() { count_.fetch_add(1, std::memory_order_relaxed); }
-  // Releasing at count 0 throws code 28 and leaves the count at 0. With deleteAtZero the
-  // object destroys itself when the count reaches 0.
-  void release(int deleteAtZero = 1);
-  std::uint32_t refCount() const { return count_.load(std::memory_order_relaxed); }
+    void addRef() { count_.fetch_add(1, std::memory_order_relaxed); }
+    // Releasing at count 0 throws code 28 and leaves the count at 0. With deleteAtZero the
+    // object destroys itself when the count reaches 0.
+    void release(int deleteAtZero = 1);
+    std::uint32_t refCount() const { return count_.load(std::memory_order_relaxed); }
 
- protected:
-  SSRef() = default;
+protected:
+    SSRef() = default;
 
- private:
-  std::atomic<std::uint32_t> count_{0};
+private:
+    std::atomic<std::uint32_t> count_{0};
 };
 
 template <class T>
 class SSRefPtr {
- public:
-  SSRefPtr() = default;
-  SSRefPtr(std::nullptr_t) {}
-  explicit SSRefPtr(T* object) : object_(object) {
-    if (object_ != nullptr) object_->addRef();
-  }
-  SSRefPtr(const SSRefPtr& other) : SSRefPtr(other.object_) {}
-  SSRefPtr(SSRefPtr&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
-  template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*>>>
-  SSRefPtr(const SSRefPtr<U>& other) : SSRefPtr(static_cast<T*>(other.get())) {}
-  ~SSRefPtr() { reset(); }
+public:
+    SSRefPtr() = default;
+    SSRefPtr(std::nullptr_t) {}
+    explicit SSRefPtr(T* object) : object_(object) {
+        if (object_ != nullptr) object_->addRef();
+    }
+    SSRefPtr(const SSRefPtr& other) : SSRefPtr(other.object_) {}
+    SSRefPtr(SSRefPtr&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
+    template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*>>>
+    SSRefPtr(const SSRefPtr<U>& other) : SSRefPtr(static_cast<T*>(other.get())) {}
+    ~SSRefPtr() { reset(); }
 
-  SSRefPtr& operator=(const SSRefPtr& other) {
-    SSRefPtr copy(other);
-    swap(copy);
-    return *this;
-  }
-  SSRefPtr& operator=(SSRefPtr&& other) noexcept {
-    SSRefPtr moved(std::move(other));
-    swap(moved);
-    return *this;
-  }
+    SSRefPtr& operator=(const SSRefPtr& other) {
+        SSRefPtr copy(other);
+        swap(copy);
+        return *this;
+    }
+    SSRefPtr& operator=(SSRefPtr&& other) noexcept {
+        SSRefPtr moved(std::move(other));
+        swap(moved);
+        return *this;
+    }
 
-  void reset() {
-    if (T* old = std::exchange(object_, nullptr)) old->release(1);
-  }
-  void swap(SSRefPtr& other) noexcept { std::swap(object_, other.object_); }
+    void reset() {
+        if (T* old = std::exchange(object_, nullptr)) old->release(1);
+    }
+    void swap(SSRefPtr& other) noexcept { std::swap(object_, other.object_); }
 
-  T* get() const { return object_; }
-  T* operator->() const { return object_; }
-  T& operator*() const { return *object_; }
-  explicit operator bool() const { return object_ != nullptr; }
-  bool operator==(const SSRefPtr& other) const { return object_ == other.object_; }
+    T* get() const { return object_; }
+    T* operator->() const { return object_; }
+    T& operator*() const { return *object_; }
+    explicit operator bool() const { return object_ != nullptr; }
+    bool operator==(const SSRefPtr& other) const { return object_ == other.object_; }
 
- private:
-  T* object_ = nullptr;
+private:
+    T* object_ = nullptr;
 };
 
 // Shares a new or borrowed object: SSRefPtr that adds its own reference.
 template <class T>
 SSRefPtr<T> ssShare(T* object) {
-  return SSRefPtr<T>(object);
+    return SSRefPtr<T>(object);
 }

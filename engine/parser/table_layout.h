@@ -73,14 +73,14 @@ inline constexpr std::uint32_t kLexRecordList = 1;
 inline constexpr std::uint32_t kLexRecordFlags = 2;
 
 // Accept-record flags.
-inline constexpr std::uint32_t kLexIgnored = 0x01;          // no meaning to the scanner
+inline constexpr std::uint32_t kLexIgnored = 0x01;           // no meaning to the scanner
 inline constexpr std::uint32_t kLexLeadingLineBreak = 0x02;  // first char is a line break not in the lexeme
 inline constexpr std::uint32_t kLexPop = 0x08;               // return to the list below
 inline constexpr std::uint32_t kLexAccepting = 0x10;
-inline constexpr std::uint32_t kLexPush = 0x20;              // make the record's list current
+inline constexpr std::uint32_t kLexPush = 0x20;                  // make the record's list current
 inline constexpr std::uint32_t kLexSwitch = kLexPop | kLexPush;  // pop, then push
-inline constexpr std::uint32_t kLexDiscard = 0x40;           // consume the match, no lexeme
-inline constexpr std::uint32_t kLexGiveBackLast = 0x80;      // the last character is read again
+inline constexpr std::uint32_t kLexDiscard = 0x40;               // consume the match, no lexeme
+inline constexpr std::uint32_t kLexGiveBackLast = 0x80;          // the last character is read again
 // Lookahead automata of a YACC table only: word 0 of the record is a production to reduce
 // (otherwise a state to shift into).
 inline constexpr std::uint32_t kLexReduce = 0x100;
@@ -134,7 +134,7 @@ inline constexpr std::uint32_t kYaccEntryBytes = 8;
 // Row flags.
 inline constexpr std::uint32_t kRowRecoverMarked = 0x01;  // entries with kActionRecover may resume
 inline constexpr std::uint32_t kRowErrorEntry = 0x02;
-inline constexpr std::uint32_t kRowRecoverAll = 0x04;     // every action token may resume
+inline constexpr std::uint32_t kRowRecoverAll = 0x04;  // every action token may resume
 inline constexpr std::uint32_t kRowEmpty = 0x08;
 
 // Action word; the kind bits are tested in the order shift, reduce, accept, lookahead.

@@ -12,7 +12,7 @@ std::vector<std::uint32_t> CopyWords(const void* bytes, std::size_t size);
 
 // True when [offset, offset + length) lies inside a table of `size` bytes; never overflows.
 inline bool Fits(std::uint64_t offset, std::uint64_t length, std::uint64_t size) {
-  return offset <= size && length <= size - offset;
+    return offset <= size && length <= size - offset;
 }
 
 }  // namespace ss_tables

@@ -18,8 +18,7 @@ tessaro::platform::TimedMutex& ClientIdMutex();
 // larger of LastID and the largest numeric client key, created as a key that did
 // not exist before; LastID is updated. A wait on the lock longer than waitMs logs
 // a SERVER error and throws CWebException* "Synchronization error.".
-std::string GenerateUniqueClient(const CRegistryKey& clientsKey,
-                                 std::uint32_t waitMs = kClientIdMutexWaitMs);
+std::string GenerateUniqueClient(const CRegistryKey& clientsKey, std::uint32_t waitMs = kClientIdMutexWaitMs);
 
 // Engine shutdown hook; the lock is a plain process object, so nothing is held.
 void CloseClientMutex();

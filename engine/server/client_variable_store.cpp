@@ -170,7 +170,9 @@ void CRegistryClientStore::RecordVisit() {
     });
 }
 
-bool CRegistryClientStore::IsReserved(const std::string& name) { return IsReservedClientName(name); }
+bool CRegistryClientStore::IsReserved(const std::string& name) {
+    return IsReservedClientName(name);
+}
 
 bool CRegistryClientStore::Exists(const std::string& name) {
     if (IsReserved(name)) return true;

@@ -29,7 +29,9 @@ bool IsGatewayReplyFile(const std::string& path) {
 }
 
 // The sender waits on the other end of fd for the one byte that completes its request.
-void SetEvent(int fd) { tessaro::platform::SignalAndClose(fd); }
+void SetEvent(int fd) {
+    tessaro::platform::SignalAndClose(fd);
+}
 
 }  // namespace
 

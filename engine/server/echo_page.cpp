@@ -71,7 +71,8 @@ void CEchoPage::Run(CWebLog*, CServerSettings*, CRequestReader* reader, CReplyWr
 }
 
 void RegisterEchoPage(CRequestDispatcher& dispatcher, bool asDefault) {
-    dispatcher.RegisterAction("Echo", [] { return std::make_unique<CEchoPage>(); }, asDefault);
+    dispatcher.RegisterAction(
+        "Echo", [] { return std::make_unique<CEchoPage>(); }, asDefault);
 }
 
 void RegisterEchoPageWhenEnabled(CRequestDispatcher& dispatcher) {

@@ -23,7 +23,9 @@ bool IsWindows95() {
     return v && std::string(v) == "1";
 }
 
-void SetDesktopRequested(bool desktop) { g_desktopRequested = desktop; }
+void SetDesktopRequested(bool desktop) {
+    g_desktopRequested = desktop;
+}
 
 bool IsServiceMode() {
     static bool serviceMode = [] {
@@ -38,6 +40,10 @@ bool IsServiceMode() {
     return serviceMode;
 }
 
-void SetMainTerminationEvent(tessaro::platform::ManualResetEvent* event) { g_mainTermination = event; }
+void SetMainTerminationEvent(tessaro::platform::ManualResetEvent* event) {
+    g_mainTermination = event;
+}
 
-tessaro::platform::ManualResetEvent* GetMainTerminationEvent() { return g_mainTermination.load(); }
+tessaro::platform::ManualResetEvent* GetMainTerminationEvent() {
+    return g_mainTermination.load();
+}

@@ -13,7 +13,9 @@
 
 using namespace tessaro::platform;
 
-tessaro::platform::ServiceThreadProc CEngineService::GetThreadProc() { return MainThread; }
+tessaro::platform::ServiceThreadProc CEngineService::GetThreadProc() {
+    return MainThread;
+}
 
 bool CEngineService::Init(long* errorNumber, std::string& errorText) {
     return InitializeServer(errorNumber, errorText, true, &m_mailFailed);
@@ -40,7 +42,8 @@ void InstallEngineService() {
         return;
     }
     if (control.GetLastErrorNumber() == ERROR_SERVICE_EXISTS)
-        ::LogServerError(std::string("Error: The service '") + kEngineServiceName + "' is already installed on this machine.", 0);
+        ::LogServerError(
+            std::string("Error: The service '") + kEngineServiceName + "' is already installed on this machine.", 0);
     else
         ::LogServerError("Error attempting to install the service", control.GetLastErrorNumber());
 }
@@ -50,7 +53,9 @@ void RemoveEngineService() {
     CServiceControl control(description);
     if (control.RemoveService()) return;
     if (control.GetLastErrorNumber() == ERROR_SERVICE_DOES_NOT_EXIST)
-        ::LogServerError(std::string("Error: The service '") + kEngineServiceName + "' is not currently installed on this machine.", 0);
+        ::LogServerError(
+            std::string("Error: The service '") + kEngineServiceName + "' is not currently installed on this machine.",
+            0);
     else
         ::LogServerError("Error attempting to remove the service", control.GetLastErrorNumber());
 }

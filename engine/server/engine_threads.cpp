@@ -113,32 +113,32 @@ void RequestEngineStop() {
 std::int64_t MainWindowProc(Window& window, WindowMessage& message) {
     try {
         switch (message.msg) {
-        case tessaro::platform::WM_CREATE:
-            if (TheEngineSubsystems().attachMailWindow) TheEngineSubsystems().attachMailWindow(window);
-            window.SetTimer(kMailTimerId, kMailTimerPeriodMs);
-            RunDeliveryPass();
-            return 0;
-        case tessaro::platform::WM_DESTROY:
-            if (IsServiceMode()) {
-                LogServerError("Service handled unexpected WM_DESTROY message.", 0);
-            } else {
-                ListeningFlag() = 0;
-                if (ManualResetEvent* event = GetMainTerminationEvent()) event->Set();
-            }
-            window.PostQuitMessage();
-            return 0;
-        case tessaro::platform::WM_QUERYENDSESSION:
-            return 1;
-        case tessaro::platform::WM_COPYDATA:
-            return OnCopyData(message, ListeningFlag() == 1, TheRequestDispatcher(), &TheRequestLimiter());
-        case tessaro::platform::WM_TIMER:
-            if (message.wParam == kMailTimerId) RunDeliveryPass();
-            return 0;
-        case WM_MAILREADY:
-            RunDeliveryPass();
-            return 0;
-        default:
-            return 0;
+            case tessaro::platform::WM_CREATE:
+                if (TheEngineSubsystems().attachMailWindow) TheEngineSubsystems().attachMailWindow(window);
+                window.SetTimer(kMailTimerId, kMailTimerPeriodMs);
+                RunDeliveryPass();
+                return 0;
+            case tessaro::platform::WM_DESTROY:
+                if (IsServiceMode()) {
+                    LogServerError("Service handled unexpected WM_DESTROY message.", 0);
+                } else {
+                    ListeningFlag() = 0;
+                    if (ManualResetEvent* event = GetMainTerminationEvent()) event->Set();
+                }
+                window.PostQuitMessage();
+                return 0;
+            case tessaro::platform::WM_QUERYENDSESSION:
+                return 1;
+            case tessaro::platform::WM_COPYDATA:
+                return OnCopyData(message, ListeningFlag() == 1, TheRequestDispatcher(), &TheRequestLimiter());
+            case tessaro::platform::WM_TIMER:
+                if (message.wParam == kMailTimerId) RunDeliveryPass();
+                return 0;
+            case WM_MAILREADY:
+                RunDeliveryPass();
+                return 0;
+            default:
+                return 0;
         }
     } catch (...) {
         LogServerError("Unexpected error occurred in main message procedure.", tessaro::platform::GetLastError());
@@ -153,12 +153,12 @@ unsigned MainThread(ManualResetEvent* terminationEvent) {
         std::unique_ptr<CPipeListener> listener;
         std::thread listenerThread;
         if (!IsWindows95()) {
-            listener = std::make_unique<CPipeListener>(
-                CPipeListener::DefaultSocketPath(), TheRequestDispatcher(), &TheRequestLimiter(), ListeningFlag(),
-                [](const std::string& text, long number) {
-                    LogServerError(text, number);
-                    RequestEngineStop();
-                });
+            listener = std::make_unique<CPipeListener>(CPipeListener::DefaultSocketPath(), TheRequestDispatcher(),
+                                                       &TheRequestLimiter(), ListeningFlag(),
+                                                       [](const std::string& text, long number) {
+                                                           LogServerError(text, number);
+                                                           RequestEngineStop();
+                                                       });
             listenerThread = std::thread([&listener] { listener->Run(); });
         }
         terminationEvent->Wait();

@@ -61,8 +61,8 @@ bool ReadWholeNumber(const std::string& text, double& value, std::string* digits
 }
 
 std::string NumberMessage(const std::string& name, const std::string& value) {
-    return "Data entered in the <B>" + HtmlEscape(FieldDisplayName(name)) + "</B> field must be a number (you entered '" +
-           HtmlEscape(value) + "').";
+    return "Data entered in the <B>" + HtmlEscape(FieldDisplayName(name)) +
+           "</B> field must be a number (you entered '" + HtmlEscape(value) + "').";
 }
 
 // The companion's own message, shown as text.
@@ -113,7 +113,8 @@ void CFieldRule::Apply(CFormFieldList& form, std::vector<std::string>& problems)
         std::string name, value;
         form.GetAt(i, name, value);
         name = UpperCopy(TrimmedCopy(name));
-        if (name.size() >= m_suffix.size() && name.compare(name.size() - m_suffix.size(), m_suffix.size(), m_suffix) == 0)
+        if (name.size() >= m_suffix.size() &&
+            name.compare(name.size() - m_suffix.size(), m_suffix.size(), m_suffix) == 0)
             targets.push_back(name.substr(0, name.size() - m_suffix.size()));
     }
     for (const std::string& target : targets) {
@@ -128,7 +129,8 @@ void CFieldRule::Apply(CFormFieldList& form, std::vector<std::string>& problems)
 
 bool CRequiredRule::Check(const std::string& name, std::string& value, std::string& message) {
     if (!value.empty()) return true;
-    UseDefaultUnlessGiven(message, "A value must be entered for the <B>" + HtmlEscape(FieldDisplayName(name)) + "</B> field.");
+    UseDefaultUnlessGiven(message,
+                          "A value must be entered for the <B>" + HtmlEscape(FieldDisplayName(name)) + "</B> field.");
     return false;
 }
 
@@ -247,7 +249,9 @@ std::string CDateTimeRule::Prepare(const std::string& text) const {
     return out;
 }
 
-std::string CDateTimeRule::Format(const ParsedDateTime& date) const { return OdbcDateLiteral(date); }
+std::string CDateTimeRule::Format(const ParsedDateTime& date) const {
+    return OdbcDateLiteral(date);
+}
 
 std::string CTimeRule::Prepare(const std::string& text) const {
     std::string out(text);
@@ -258,7 +262,9 @@ std::string CTimeRule::Prepare(const std::string& text) const {
     return out;
 }
 
-std::string CTimeRule::Format(const ParsedDateTime& date) const { return OdbcTimeLiteral(date); }
+std::string CTimeRule::Format(const ParsedDateTime& date) const {
+    return OdbcTimeLiteral(date);
+}
 
 std::unique_ptr<CFieldRuleSet> CFieldRuleSet::CreateStandard() {
     auto set = std::make_unique<CFieldRuleSet>();
@@ -272,7 +278,9 @@ std::unique_ptr<CFieldRuleSet> CFieldRuleSet::CreateStandard() {
     return set;
 }
 
-void CFieldRuleSet::AddRule(std::unique_ptr<CFieldRule> rule) { m_rules.push_back(std::move(rule)); }
+void CFieldRuleSet::AddRule(std::unique_ptr<CFieldRule> rule) {
+    m_rules.push_back(std::move(rule));
+}
 
 CFieldRule* CFieldRuleSet::FindRule(const std::string& name) const {
     for (const auto& rule : m_rules) {
@@ -290,12 +298,12 @@ bool CFieldRuleSet::WriteErrorPage(CFormFieldList& form, const std::string& text
     listText = "<UL>";
     for (const std::string& problem : problems) listText += "<LI>" + problem + "<P>";
     listText += "</UL>";
-    page = "<HTML><HEAD><TITLE>Form Entries Incomplete or Invalid</TITLE></HEAD><BODY><HR>"
-           "<H3>Form Entries Incomplete or Invalid</H3>One or more problems exist with the data you have entered." +
-           textAfterIntro + listText +
-           "Use the <I>Back</I> button on your web browser to return to the previous page and correct the listed "
-           "problems." +
-           textAfterBack + "<P><HR></BODY></HTML>";
+    page =
+        "<HTML><HEAD><TITLE>Form Entries Incomplete or Invalid</TITLE></HEAD><BODY><HR>"
+        "<H3>Form Entries Incomplete or Invalid</H3>One or more problems exist with the data you have entered." +
+        textAfterIntro + listText +
+        "Use the <I>Back</I> button on your web browser to return to the previous page and correct the listed "
+        "problems." +
+        textAfterBack + "<P><HR></BODY></HTML>";
     return false;
 }
-

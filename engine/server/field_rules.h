@@ -65,9 +65,7 @@ public:
     virtual tessaro::foundation::DateTextParts GetParseParts() const {
         return tessaro::foundation::DateTextParts::DateOnly;
     }
-    virtual tessaro::foundation::DateOrder GetDateOrder() const {
-        return tessaro::foundation::DateOrder::MonthDayYear;
-    }
+    virtual tessaro::foundation::DateOrder GetDateOrder() const { return tessaro::foundation::DateOrder::MonthDayYear; }
     virtual std::string Format(const tessaro::foundation::ParsedDateTime& date) const;
 
 protected:

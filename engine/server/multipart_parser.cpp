@@ -67,9 +67,9 @@ void CMultipartParser::Parse(const char* body, std::size_t length, const std::st
         std::size_t dataRemaining = static_cast<std::size_t>(end - data);
         const char* next = FindBytes(delimiter.c_str(), data, dataRemaining);
         if (!next)
-            Malformed("Invalid multipart data.",
-                      "No Delimiter marked the end of the data segment in the final " + std::to_string(dataRemaining) +
-                          " bytes. (Delimiter = '" + HtmlEscape(delimiter) + "'.)");
+            Malformed("Invalid multipart data.", "No Delimiter marked the end of the data segment in the final " +
+                                                     std::to_string(dataRemaining) + " bytes. (Delimiter = '" +
+                                                     HtmlEscape(delimiter) + "'.)");
         // The delimiter must follow its own line end; a section too short for
         // it is malformed rather than a negative length.
         std::ptrdiff_t distance = next - data;
@@ -83,7 +83,8 @@ void CMultipartParser::Parse(const char* body, std::size_t length, const std::st
 void CMultipartParser::ProcessSection(const std::string& header, const char* data, std::size_t length) {
     std::string name;
     if (!GetHeaderAttribute(header, "NAME=\"", "\"", name))
-        Malformed("Invalid MIME section.", "The section header lacks a name attribute. Header = '" + HtmlEscape(header) + "'");
+        Malformed("Invalid MIME section.",
+                  "The section header lacks a name attribute. Header = '" + HtmlEscape(header) + "'");
     std::string fileName;
     if (!GetHeaderAttribute(header, "FILENAME=\"", "\"", fileName)) {
         m_reader.AddFormField(name, std::string(data, length));

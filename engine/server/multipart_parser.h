@@ -21,8 +21,8 @@ public:
     // The upper-cased, URL-decoded value after keyword up to terminator. The
     // keyword only matches at the start of the header or of a parameter, so
     // NAME=" is not found inside FILENAME=".
-    static bool GetHeaderAttribute(const std::string& header, const std::string& keyword,
-                                   const std::string& terminator, std::string& value);
+    static bool GetHeaderAttribute(const std::string& header, const std::string& keyword, const std::string& terminator,
+                                   std::string& value);
     void SaveUploadedFile(const std::string& name, CUploadedFile* record, const char* data, std::size_t length);
 
 private:

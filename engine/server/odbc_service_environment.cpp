@@ -16,8 +16,7 @@ std::string Variable(const char* name) {
 
 std::string ChooseServiceOdbcEnvironment() {
     const std::string folder = tessaro::platform::HomePath("odbc");
-    if (Variable("ODBCSYSINI").empty() && FileExists(folder + "/odbcinst.ini"))
-        setenv("ODBCSYSINI", folder.c_str(), 1);
+    if (Variable("ODBCSYSINI").empty() && FileExists(folder + "/odbcinst.ini")) setenv("ODBCSYSINI", folder.c_str(), 1);
     if (Variable("ODBCINI").empty() && FileExists(folder + "/odbc.ini"))
         setenv("ODBCINI", (folder + "/odbc.ini").c_str(), 1);
     const std::string sysIni = Variable("ODBCSYSINI"), ini = Variable("ODBCINI");

@@ -18,7 +18,9 @@
 namespace plat = tessaro::platform;
 using tessaro::platform::Win32LastErrno;
 
-std::string CPipeListener::DefaultSocketPath() { return plat::RequestSocketPath(); }
+std::string CPipeListener::DefaultSocketPath() {
+    return plat::RequestSocketPath();
+}
 
 CPipeListener::CPipeListener(std::string socketPath, CRequestDispatcher& dispatcher, RequestLimiter* limiter,
                              std::atomic<int>& listening, std::function<void(const std::string&, long)> onFatal,
@@ -72,10 +74,13 @@ bool WaitForRequestBytes(int client, int timeoutMs, const std::atomic<bool>& sto
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         switch (plat::WaitForInput(client, static_cast<int>(std::min<long long>(left.count(), kStopCheckMs)))) {
-        case plat::InputWait::Ready: return true;  // data, or an end the reader reports itself
-        case plat::InputWait::Failed: return false;
-        case plat::InputWait::TimedOut:
-        case plat::InputWait::Interrupted: break;
+            case plat::InputWait::Ready:
+                return true;  // data, or an end the reader reports itself
+            case plat::InputWait::Failed:
+                return false;
+            case plat::InputWait::TimedOut:
+            case plat::InputWait::Interrupted:
+                break;
         }
     }
 }

@@ -16,16 +16,17 @@ using tessaro::platform::WritePipeFrame;
 bool CPipeReplyChannel::Report(int errnoValue, bool shortWrite) {
     m_failed = true;
     if (shortWrite) {
-        LogServerError("The number of bytes written was not equal to the number of bytes in the named pipe input buffer.", 0);
+        LogServerError(
+            "The number of bytes written was not equal to the number of bytes in the named pipe input buffer.", 0);
         return false;
     }
     long number = tessaro::platform::Win32ErrorFromErrno(errnoValue);
     if (number == tessaro::platform::ERROR_BROKEN_PIPE) {
         LogServerError("Unable to write reply -- client browser stopped waiting for request. ", number);
     } else {
-        LogServerError("Error number " + std::to_string(number) +
-                           " occurred while attempting to write the reply to the pipe.",
-                       number);
+        LogServerError(
+            "Error number " + std::to_string(number) + " occurred while attempting to write the reply to the pipe.",
+            number);
     }
     return false;
 }

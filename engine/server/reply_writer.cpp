@@ -42,11 +42,16 @@ std::string StripLineBreaks(const std::string& text) {
 // The CGI status line the web server turns into the HTTP status; none for a success.
 std::string StatusLine(int status) {
     switch (status) {
-        case 200: return {};
-        case 404: return "Status: 404 Not Found\n";
-        case 503: return "Status: 503 Service Unavailable\n";
-        case 500: return "Status: 500 Internal Server Error\n";
-        default: return "Status: " + std::to_string(status) + "\n";
+        case 200:
+            return {};
+        case 404:
+            return "Status: 404 Not Found\n";
+        case 503:
+            return "Status: 503 Service Unavailable\n";
+        case 500:
+            return "Status: 500 Internal Server Error\n";
+        default:
+            return "Status: " + std::to_string(status) + "\n";
     }
 }
 
@@ -61,11 +66,17 @@ CReplyWriter::CReplyWriter(CReplyChannel* channel) : m_real(channel) {}
 
 CReplyWriter::~CReplyWriter() = default;
 
-void CReplyWriter::SetContentType(const std::string& type) { m_contentType = StripLineBreaks(type); }
+void CReplyWriter::SetContentType(const std::string& type) {
+    m_contentType = StripLineBreaks(type);
+}
 
-void CReplyWriter::SetStatus(int status) { m_status = status; }
+void CReplyWriter::SetStatus(int status) {
+    m_status = status;
+}
 
-void CReplyWriter::AddHeader(const std::string& text) { m_headers += SanitizeHeaderText(text); }
+void CReplyWriter::AddHeader(const std::string& text) {
+    m_headers += SanitizeHeaderText(text);
+}
 
 void CReplyWriter::CreateOutputBuffer() {
     m_memory = std::make_unique<CMemoryReplyChannel>();
@@ -107,7 +118,8 @@ void CReplyWriter::SendReply() {
         try {
             path = NewTempFileName();
         } catch (CFileException* e) {
-            LogServerError("Error occurred while attempting to create a temporary file for the HDML deck.", e->m_lOsError);
+            LogServerError("Error occurred while attempting to create a temporary file for the HDML deck.",
+                           e->m_lOsError);
             e->Delete();
         }
         if (!path.empty()) {
@@ -117,7 +129,8 @@ void CReplyWriter::SendReply() {
             if (GenerateDeck(GetBufferedBody(), path) == 0) {
                 m_contentType = "text/html";
                 // An empty result would send nothing at all; give the browser a page.
-                if (GetFileSizeByName(path) == 0) WriteFileContents(kDeckFallbackPage, sizeof kDeckFallbackPage - 1, path, false);
+                if (GetFileSizeByName(path) == 0)
+                    WriteFileContents(kDeckFallbackPage, sizeof kDeckFallbackPage - 1, path, false);
             }
         } else {
             m_contentType = "text/html";
@@ -146,7 +159,8 @@ void CReplyWriter::SendFile(std::string header) {
     bool deck = m_contentType == kHdmlContentType;
     if (size == 0 && FileExists(m_filePath)) {
         // An empty file cannot be mapped; it is an empty body, not a missing reply.
-        header = deck ? StatusLine(m_status) + "Content-type: " + kHdmlContentType + "\n" : header + "Content-length: 0\n";
+        header =
+            deck ? StatusLine(m_status) + "Content-type: " + kHdmlContentType + "\n" : header + "Content-length: 0\n";
         m_real->WriteText(header + "\n");
     } else {
         try {

@@ -68,12 +68,13 @@ void CRequestDispatcher::ClearActions() {
     m_defaultAction.clear();
 }
 
-bool CRequestDispatcher::HasAction(const std::string& name) const { return m_actions.count(UpperCopy(name)) != 0; }
+bool CRequestDispatcher::HasAction(const std::string& name) const {
+    return m_actions.count(UpperCopy(name)) != 0;
+}
 
 void CRequestDispatcher::HandleRequest(CRequestReader* reader, CReplyWriter* writer) {
     const bool debugMode = reader && reader->GetUrlParameter("MODE") == "DEBUG";
-    const bool benchmark =
-        m_serverSettings && m_serverSettings->GetNumber("Debug", "WriteBenchmarkingInfo", 0) != 0;
+    const bool benchmark = m_serverSettings && m_serverSettings->GetNumber("Debug", "WriteBenchmarkingInfo", 0) != 0;
     const auto start = std::chrono::steady_clock::now();
 
     std::unique_ptr<CDispatchedPage> page;

@@ -41,9 +41,9 @@ bool RequestLimiter::Acquire() {
         ++m_active;
         return true;
     }
-    WriteTraceLog("SERVER", "Warning",
-                  "Timed out while waiting for thread semaphore (" + std::to_string(m_active.load()) +
-                      " requests are active)");
+    WriteTraceLog(
+        "SERVER", "Warning",
+        "Timed out while waiting for thread semaphore (" + std::to_string(m_active.load()) + " requests are active)");
     return false;
 }
 

@@ -21,12 +21,11 @@ const char kExcludedVariables[] =
     "PROCESSOR_IDENTIFIER\nPROCESSOR_LEVEL\nPROCESSOR_REVISION\nSYSTEMROOT\nSYSTEMDRIVE\nTZ\nWINDIR\n";
 
 const char* const kServerSetVariables[] = {
-    "AUTH_TYPE",       "CONTENT_LENGTH", "CONTENT_TYPE",    "DOCUMENT_ROOT",   "GATEWAY_INTERFACE",
-    "HTTPS",           "PATH_INFO",      "PATH_TRANSLATED", "QUERY_STRING",    "REMOTE_ADDR",
-    "REMOTE_HOST",     "REMOTE_IDENT",   "REMOTE_PORT",     "REMOTE_USER",     "REQUEST_METHOD",
-    "REQUEST_URI",     "SCRIPT_FILENAME", "SCRIPT_NAME",    "SERVER_ADDR",     "SERVER_NAME",
-    "SERVER_PORT",     "SERVER_PROTOCOL", "SERVER_SOFTWARE", "LOGON_USER",     "AUTH_USER",
-    "AUTH_PASSWORD",   "CERT_SUBJECT",   "REDIRECT_STATUS",
+    "AUTH_TYPE",   "CONTENT_LENGTH",  "CONTENT_TYPE",   "DOCUMENT_ROOT",   "GATEWAY_INTERFACE", "HTTPS",
+    "PATH_INFO",   "PATH_TRANSLATED", "QUERY_STRING",   "REMOTE_ADDR",     "REMOTE_HOST",       "REMOTE_IDENT",
+    "REMOTE_PORT", "REMOTE_USER",     "REQUEST_METHOD", "REQUEST_URI",     "SCRIPT_FILENAME",   "SCRIPT_NAME",
+    "SERVER_ADDR", "SERVER_NAME",     "SERVER_PORT",    "SERVER_PROTOCOL", "SERVER_SOFTWARE",   "LOGON_USER",
+    "AUTH_USER",   "AUTH_PASSWORD",   "CERT_SUBJECT",   "REDIRECT_STATUS",
 };
 
 bool IsBlank(const std::string& s) {
@@ -143,11 +142,17 @@ std::string CRequestReader::GetUrlParameter(const std::string& name) const {
     return it == m_url.end() ? std::string() : m_urlList[it->second].second;
 }
 
-bool CRequestReader::HasUrlParameter(const std::string& name) const { return m_url.count(UpperCopy(name)) != 0; }
+bool CRequestReader::HasUrlParameter(const std::string& name) const {
+    return m_url.count(UpperCopy(name)) != 0;
+}
 
-std::string CRequestReader::GetFormField(const std::string& name) const { return m_formFields.GetValue(name); }
+std::string CRequestReader::GetFormField(const std::string& name) const {
+    return m_formFields.GetValue(name);
+}
 
-bool CRequestReader::HasFormField(const std::string& name) const { return m_formFields.FindIndex(name) != -1; }
+bool CRequestReader::HasFormField(const std::string& name) const {
+    return m_formFields.FindIndex(name) != -1;
+}
 
 void CRequestReader::AddCgiVariable(const std::string& name, const std::string& value) {
     std::string upper = UpperCopy(name);
@@ -269,8 +274,8 @@ CRequestReader::~CRequestReader() {
 
 bool CRequestReader::ExpectsBody() const {
     long contentLength = TextToLong(GetCgiVariable("CONTENT_LENGTH"));
-    return strcasecmp(GetCgiVariable("REQUEST_METHOD").c_str(), "POST") == 0 && !GetCgiVariable("CONTENT_TYPE").empty() &&
-           contentLength != 0;
+    return strcasecmp(GetCgiVariable("REQUEST_METHOD").c_str(), "POST") == 0 &&
+           !GetCgiVariable("CONTENT_TYPE").empty() && contentLength != 0;
 }
 
 bool CRequestReader::ReceiveRequest() {
@@ -376,8 +381,8 @@ int CPipeRequestReader::StallMilliseconds() const {
 }
 
 void CPipeRequestReader::ReadEnvironment() {
-    auto r = tessaro::platform::ReadPipeFrame(m_socket, kMaxEnvironmentBytes, RemainingMilliseconds(),
-                                              StallMilliseconds());
+    auto r =
+        tessaro::platform::ReadPipeFrame(m_socket, kMaxEnvironmentBytes, RemainingMilliseconds(), StallMilliseconds());
     if (r.status != tessaro::platform::PipeReadStatus::Ok || r.kind != tessaro::platform::PipeFrameKind::Message)
         ThrowPipeReadError("Error attempting to read the environment parameters from the named pipe",
                            r.errorNumber ? r.errorNumber : 13);
@@ -385,20 +390,23 @@ void CPipeRequestReader::ReadEnvironment() {
 }
 
 void CPipeRequestReader::ReadContent(CByteBuffer& buffer) {
-    auto r = tessaro::platform::ReadPipeFrame(m_socket, GetMaxBodyBytes(), RemainingMilliseconds(), StallMilliseconds());
+    auto r =
+        tessaro::platform::ReadPipeFrame(m_socket, GetMaxBodyBytes(), RemainingMilliseconds(), StallMilliseconds());
     if (r.status != tessaro::platform::PipeReadStatus::Ok || r.kind != tessaro::platform::PipeFrameKind::Message)
         ThrowPipeReadError("Error attempting to read the content stream from the named pipe",
                            r.errorNumber ? r.errorNumber : 13);
     buffer.Append(r.payload.data(), r.payload.size());
 }
 
-CCopyDataRequestReader::CCopyDataRequestReader(std::size_t environmentLength, std::size_t bodyLength,
-                                               const char* data, CServerSettings* settings)
+CCopyDataRequestReader::CCopyDataRequestReader(std::size_t environmentLength, std::size_t bodyLength, const char* data,
+                                               CServerSettings* settings)
     : CRequestReader(settings), m_environment(data, environmentLength) {
     if (bodyLength != 0) m_body.assign(data + environmentLength, bodyLength);
 }
 
-void CCopyDataRequestReader::ReadEnvironment() { SplitEnvironmentBlock(m_environment.data(), m_environment.size()); }
+void CCopyDataRequestReader::ReadEnvironment() {
+    SplitEnvironmentBlock(m_environment.data(), m_environment.size());
+}
 
 void CCopyDataRequestReader::ReadContent(CByteBuffer& buffer) {
     if (!m_body.empty()) buffer.Append(m_body.data(), m_body.size());

@@ -81,7 +81,7 @@ private:
     std::unique_ptr<CByteBuffer> m_content;
     std::unordered_map<std::string, std::string> m_cgi;
     std::vector<std::string> m_cgiArrival;
-    std::unordered_map<std::string, std::size_t> m_url;           // name -> position in m_urlList
+    std::unordered_map<std::string, std::size_t> m_url;          // name -> position in m_urlList
     std::vector<std::pair<std::string, std::string>> m_urlList;  // arrival order, one per name
     CFormFieldList m_formFields;
 };

@@ -23,7 +23,7 @@ fs::path RealPath(const std::string& path) {
 bool IsWithin(const fs::path& path, const fs::path& folder) {
     auto p = path.begin();
     for (auto f = folder.begin(); f != folder.end(); ++f, ++p) {
-        if (f->empty()) continue;   // a trailing separator
+        if (f->empty()) continue;  // a trailing separator
         if (p == path.end() || !tessaro::platform::EqualsNoCase(p->string(), f->string())) return false;
     }
     return true;

@@ -22,7 +22,8 @@ void SetClientManagement(TagContext& c) {
     if (CClientScope* clients = c.page.GetScopes().Clients()) {
         clients->EnableClientManagement(value == "YES");
     } else if (value == "YES") {
-        throw new CWebException("Unable to enable client management.", "The client variable store could not be opened.");
+        throw new CWebException("Unable to enable client management.",
+                                "The client variable store could not be opened.");
     }
 }
 

@@ -43,9 +43,10 @@ void CCookie::SetExpiresSpecial(int kind) {
 
 void CCookie::CheckName() const {
     if (name.empty())
-        throw new CWebException("NAME attribute not specified",
-                                "The NAME attribute of the TSCOOKIE tag is required. This attribute indicates to the "
-                                "browser the name which you will use to refer to the cookie value on subsequent pages.");
+        throw new CWebException(
+            "NAME attribute not specified",
+            "The NAME attribute of the TSCOOKIE tag is required. This attribute indicates to the "
+            "browser the name which you will use to refer to the cookie value on subsequent pages.");
     RefuseUnsafe("NAME attribute", name, "\r\n;, \t=");
     RefuseUnsafe("PATH attribute", path, "\r\n;,");
     RefuseUnsafe("DOMAIN attribute", domain, "\r\n;,");

@@ -51,7 +51,9 @@ constexpr TagAction kActions[] = {
     {p::item_cookieStart_cookieAttributesOpt_CookieEnd, End},
 };
 
-std::unique_ptr<TagFamilyState> MakeState() { return std::make_unique<CookieTagState>(); }
+std::unique_ptr<TagFamilyState> MakeState() {
+    return std::make_unique<CookieTagState>();
+}
 
 }  // namespace
 

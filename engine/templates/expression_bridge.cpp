@@ -11,135 +11,138 @@ namespace {
 // Runs a callback and turns the page's error into the evaluator's exception type.
 template <class Exception, class F>
 void Signal(F&& call) {
-  try {
-    call();
-  } catch (CWebException* e) {
-    Exception translated(e->GetMessage(), e->GetDetail());
-    e->Delete();
-    throw translated;
-  }
+    try {
+        call();
+    } catch (CWebException* e) {
+        Exception translated(e->GetMessage(), e->GetDetail());
+        e->Delete();
+        throw translated;
+    }
 }
 
 }  // namespace
 
 class CRuntimeInterfaceImp::QueryView : public CExpressionQuery {
- public:
-  explicit QueryView(CTSXQueryImp* query) : m_query(query) {}
-  CTSXQueryImp* Query() const { return m_query; }
-  int GetRowCount() override { return m_query->GetRowCount(); }
-  int FindColumn(const std::string& name) override {
-    const int index = m_query->GetColumnIndex(UpperCopy(name));
-    return index >= 0 ? index + 1 : -1;
-  }
-  std::string GetCell(int row, int column) override {
-    if (row < 1 || column < 1) return std::string();
-    return m_query->GetColumnValue(row - 1, column - 1);
-  }
+public:
+    explicit QueryView(CTSXQueryImp* query) : m_query(query) {}
+    CTSXQueryImp* Query() const { return m_query; }
+    int GetRowCount() override { return m_query->GetRowCount(); }
+    int FindColumn(const std::string& name) override {
+        const int index = m_query->GetColumnIndex(UpperCopy(name));
+        return index >= 0 ? index + 1 : -1;
+    }
+    std::string GetCell(int row, int column) override {
+        if (row < 1 || column < 1) return std::string();
+        return m_query->GetColumnValue(row - 1, column - 1);
+    }
 
- private:
-  CTSXQueryImp* m_query;
+private:
+    CTSXQueryImp* m_query;
 };
 
-CRuntimeInterfaceImp::CRuntimeInterfaceImp(CEvaluationHost& host, CExpressionEvaluationDriver& driver,
-                                           int contextFlag)
+CRuntimeInterfaceImp::CRuntimeInterfaceImp(CEvaluationHost& host, CExpressionEvaluationDriver& driver, int contextFlag)
     : m_host(host), m_driver(driver), m_contextFlag(contextFlag) {
-  m_randomState = host.RandomState();
+    m_randomState = host.RandomState();
 }
 
 CRuntimeInterfaceImp::~CRuntimeInterfaceImp() = default;
 
 void CRuntimeInterfaceImp::LookupVariable(const std::string& name, int row, std::string& value, int) {
-  Signal<CRuntimeInterfaceSignalingException>([&] { m_host.LookupVariable(name, row, value); });
+    Signal<CRuntimeInterfaceSignalingException>([&] { m_host.LookupVariable(name, row, value); });
 }
 
 CExpressionQuery* CRuntimeInterfaceImp::FindQuery(const std::string& name) {
-  CTSXQueryImp* query = nullptr;
-  try {
-    query = m_host.FindQueryNoCase(name);
-  } catch (CWebException* e) {
-    e->Delete();
-    throw CRuntimeInterfaceException("", "");
-  }
-  if (query == nullptr) return nullptr;
-  if (!m_lastQuery || m_lastQuery->Query() != query) m_lastQuery = std::make_unique<QueryView>(query);
-  return m_lastQuery.get();
+    CTSXQueryImp* query = nullptr;
+    try {
+        query = m_host.FindQueryNoCase(name);
+    } catch (CWebException* e) {
+        e->Delete();
+        throw CRuntimeInterfaceException("", "");
+    }
+    if (query == nullptr) return nullptr;
+    if (!m_lastQuery || m_lastQuery->Query() != query) m_lastQuery = std::make_unique<QueryView>(query);
+    return m_lastQuery.get();
 }
 
 void CRuntimeInterfaceImp::Evaluate(std::string& value, const std::string& text, int row) {
-  Signal<CRuntimeInterfaceException>(
-      [&] { value = EvaluatePageExpression(m_host, m_driver, text, row, 0, kEvaluateExpression); });
+    Signal<CRuntimeInterfaceException>(
+        [&] { value = EvaluatePageExpression(m_host, m_driver, text, row, 0, kEvaluateExpression); });
 }
 
 void CRuntimeInterfaceImp::SetVariable(const std::string& name, const std::string& value) {
-  Signal<CRuntimeInterfaceException>([&] { m_host.SetVariable(name, value); });
+    Signal<CRuntimeInterfaceException>([&] { m_host.SetVariable(name, value); });
 }
 
-void CRuntimeInterfaceImp::GetErrorReport(std::string& text) { text = m_host.WriteErrorReport(); }
+void CRuntimeInterfaceImp::GetErrorReport(std::string& text) {
+    text = m_host.WriteErrorReport();
+}
 
 void CRuntimeInterfaceImp::DeleteClientVariable(const std::string& name) {
-  Signal<CRuntimeInterfaceException>([&] { m_host.DeleteClientVariable(name); });
+    Signal<CRuntimeInterfaceException>([&] { m_host.DeleteClientVariable(name); });
 }
 
-void CRuntimeInterfaceImp::GetTemplatePath(std::string& path) { path = m_host.MainTemplatePath(); }
+void CRuntimeInterfaceImp::GetTemplatePath(std::string& path) {
+    path = m_host.MainTemplatePath();
+}
 
 void CRuntimeInterfaceImp::GetClientVariableList(std::string& text) {
-  Signal<CRuntimeInterfaceException>([&] { text = m_host.ClientVariableList(); });
+    Signal<CRuntimeInterfaceException>([&] { text = m_host.ClientVariableList(); });
 }
 
 void ReportExpressionError(CEvaluationHost& host, const std::string& text, const std::string& reason) {
-  throw new CWebException(ExpressionErrorTitle(text, host.WriteErrorReport(), reason), std::string(), std::string());
+    throw new CWebException(ExpressionErrorTitle(text, host.WriteErrorReport(), reason), std::string(), std::string());
 }
 
 std::string EvaluatePageExpression(CEvaluationHost& host, CExpressionEvaluationDriver& driver, const std::string& text,
                                    int row, int contextFlag, int mode) {
-  if (row == -1) row = host.CurrentLoopRow();
-  CRuntimeInterfaceImp runtime(host, driver, contextFlag);
-  std::string reason;
-  try {
-    switch (mode) {
-      case kEvaluateCondition:
-        return driver.EvaluateToBoolean(&runtime, text.c_str(), row) ? "Yes" : "No";
-      case kEvaluateTemplateText: {
-        std::string expression, value;
-        CExpressionEvaluationDriver::ConvertToStringExpression(("\"" + text + "\"").c_str(), expression);
-        driver.EvaluateToString(&runtime, expression.c_str(), value, row);
-        return value;
-      }
-      case kEvaluateExpression: {
-        std::string value;
-        driver.EvaluateToString(&runtime, text.c_str(), value, row);
-        return value;
-      }
-      default:
-        return std::string();
+    if (row == -1) row = host.CurrentLoopRow();
+    CRuntimeInterfaceImp runtime(host, driver, contextFlag);
+    std::string reason;
+    try {
+        switch (mode) {
+            case kEvaluateCondition:
+                return driver.EvaluateToBoolean(&runtime, text.c_str(), row) ? "Yes" : "No";
+            case kEvaluateTemplateText: {
+                std::string expression, value;
+                CExpressionEvaluationDriver::ConvertToStringExpression(("\"" + text + "\"").c_str(), expression);
+                driver.EvaluateToString(&runtime, expression.c_str(), value, row);
+                return value;
+            }
+            case kEvaluateExpression: {
+                std::string value;
+                driver.EvaluateToString(&runtime, text.c_str(), value, row);
+                return value;
+            }
+            default:
+                return std::string();
+        }
+    } catch (CExpressionException* e) {
+        reason = e->GetText();
+        delete e;
+    } catch (CWebException* e) {
+        e->Delete();
+        reason = "The reason for the error is unknown.\n";
+    } catch (...) {
+        reason = "The reason for the error is unknown.\n";
     }
-  } catch (CExpressionException* e) {
-    reason = e->GetText();
-    delete e;
-  } catch (CWebException* e) {
-    e->Delete();
-    reason = "The reason for the error is unknown.\n";
-  } catch (...) {
-    reason = "The reason for the error is unknown.\n";
-  }
-  ReportExpressionError(host, text, reason);
+    ReportExpressionError(host, text, reason);
 }
 
 bool EvaluatePageCondition(CEvaluationHost& host, CExpressionEvaluationDriver& driver, const std::string& text,
                            int row) {
-  const std::string answer = EvaluatePageExpression(host, driver, text, row, 0, kEvaluateCondition);
-  return answer.size() == 3 && UpperCopy(answer) == "YES";
+    const std::string answer = EvaluatePageExpression(host, driver, text, row, 0, kEvaluateCondition);
+    return answer.size() == 3 && UpperCopy(answer) == "YES";
 }
 
 std::string CExpressionTemplateEvaluator::SubstituteText(const std::string& text) {
-  if (text.find('#') == std::string::npos) return text;
-  return EvaluatePageExpression(m_host, m_driver, text, -1, 0, kEvaluateTemplateText);
+    if (text.find('#') == std::string::npos) return text;
+    return EvaluatePageExpression(m_host, m_driver, text, -1, 0, kEvaluateTemplateText);
 }
 
 bool CExpressionTemplateEvaluator::EvaluateCondition(const std::string& expression) {
-  return EvaluatePageCondition(m_host, m_driver, expression, -1);
+    return EvaluatePageCondition(m_host, m_driver, expression, -1);
 }
 
 std::string CExpressionTemplateEvaluator::EvaluateValue(const std::string& expression) {
-  return EvaluatePageExpression(m_host, m_driver, expression, -1, 0, kEvaluateExpression);
+    return EvaluatePageExpression(m_host, m_driver, expression, -1, 0, kEvaluateExpression);
 }

@@ -15,20 +15,20 @@ class CTSXQueryImp;
 
 // What the bridge needs of the page. Failures are CWebException* as the page raises them.
 class CEvaluationHost {
- public:
-  virtual ~CEvaluationHost() = default;
-  // The name resolved through the request's scopes.
-  virtual void LookupVariable(const std::string& name, int row, std::string& value) = 0;
-  // The executed query whose name equals name without regard to case, or null.
-  virtual CTSXQueryImp* FindQueryNoCase(const std::string& name) = 0;
-  // The row of the innermost active query loop (0-based), or -1.
-  virtual int CurrentLoopRow() = 0;
-  virtual void SetVariable(const std::string& name, const std::string& value) = 0;
-  virtual std::string WriteErrorReport() = 0;
-  virtual void DeleteClientVariable(const std::string& name) = 0;
-  virtual std::string MainTemplatePath() = 0;
-  virtual std::string ClientVariableList() = 0;
-  virtual CRandomState* RandomState() = 0;
+public:
+    virtual ~CEvaluationHost() = default;
+    // The name resolved through the request's scopes.
+    virtual void LookupVariable(const std::string& name, int row, std::string& value) = 0;
+    // The executed query whose name equals name without regard to case, or null.
+    virtual CTSXQueryImp* FindQueryNoCase(const std::string& name) = 0;
+    // The row of the innermost active query loop (0-based), or -1.
+    virtual int CurrentLoopRow() = 0;
+    virtual void SetVariable(const std::string& name, const std::string& value) = 0;
+    virtual std::string WriteErrorReport() = 0;
+    virtual void DeleteClientVariable(const std::string& name) = 0;
+    virtual std::string MainTemplatePath() = 0;
+    virtual std::string ClientVariableList() = 0;
+    virtual CRandomState* RandomState() = 0;
 };
 
 enum EvaluationMode { kEvaluateCondition = 0, kEvaluateTemplateText = 1, kEvaluateExpression = 2 };
@@ -48,39 +48,39 @@ bool EvaluatePageCondition(CEvaluationHost& host, CExpressionEvaluationDriver& d
 
 // The evaluator's callbacks for one evaluation, over the page.
 class CRuntimeInterfaceImp : public CRuntimeInterface {
- public:
-  CRuntimeInterfaceImp(CEvaluationHost& host, CExpressionEvaluationDriver& driver, int contextFlag);
-  ~CRuntimeInterfaceImp() override;
+public:
+    CRuntimeInterfaceImp(CEvaluationHost& host, CExpressionEvaluationDriver& driver, int contextFlag);
+    ~CRuntimeInterfaceImp() override;
 
-  void LookupVariable(const std::string& name, int row, std::string& value, int mustExist) override;
-  CExpressionQuery* FindQuery(const std::string& name) override;
-  int EscapeSingleQuotes() override { return m_contextFlag; }
-  void Evaluate(std::string& value, const std::string& text, int row) override;
-  void SetVariable(const std::string& name, const std::string& value) override;
-  void GetErrorReport(std::string& text) override;
-  void DeleteClientVariable(const std::string& name) override;
-  void GetTemplatePath(std::string& path) override;
-  void GetClientVariableList(std::string& text) override;
+    void LookupVariable(const std::string& name, int row, std::string& value, int mustExist) override;
+    CExpressionQuery* FindQuery(const std::string& name) override;
+    int EscapeSingleQuotes() override { return m_contextFlag; }
+    void Evaluate(std::string& value, const std::string& text, int row) override;
+    void SetVariable(const std::string& name, const std::string& value) override;
+    void GetErrorReport(std::string& text) override;
+    void DeleteClientVariable(const std::string& name) override;
+    void GetTemplatePath(std::string& path) override;
+    void GetClientVariableList(std::string& text) override;
 
- private:
-  class QueryView;
-  CEvaluationHost& m_host;
-  CExpressionEvaluationDriver& m_driver;
-  int m_contextFlag;
-  std::unique_ptr<QueryView> m_lastQuery;
+private:
+    class QueryView;
+    CEvaluationHost& m_host;
+    CExpressionEvaluationDriver& m_driver;
+    int m_contextFlag;
+    std::unique_ptr<QueryView> m_lastQuery;
 };
 
 // The page's evaluator: the template run's #...# texts, conditions and values through the
 // expression language.
 class CExpressionTemplateEvaluator : public CTemplateEvaluator {
- public:
-  CExpressionTemplateEvaluator(CEvaluationHost& host, CExpressionEvaluationDriver& driver)
-      : m_host(host), m_driver(driver) {}
-  std::string SubstituteText(const std::string& text) override;
-  bool EvaluateCondition(const std::string& expression) override;
-  std::string EvaluateValue(const std::string& expression) override;
+public:
+    CExpressionTemplateEvaluator(CEvaluationHost& host, CExpressionEvaluationDriver& driver)
+        : m_host(host), m_driver(driver) {}
+    std::string SubstituteText(const std::string& text) override;
+    bool EvaluateCondition(const std::string& expression) override;
+    std::string EvaluateValue(const std::string& expression) override;
 
- private:
-  CEvaluationHost& m_host;
-  CExpressionEvaluationDriver& m_driver;
+private:
+    CEvaluationHost& m_host;
+    CExpressionEvaluationDriver& m_driver;
 };

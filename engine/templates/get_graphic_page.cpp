@@ -31,7 +31,9 @@ const ImageType* ImageTypeOf(const std::string& name) {
 
 }  // namespace
 
-std::string GraphicDirectory() { return tessaro::platform::HomePath("tsr") + "/"; }
+std::string GraphicDirectory() {
+    return tessaro::platform::HomePath("tsr") + "/";
+}
 
 bool IsServableGraphicName(const std::string& name) {
     if (name.empty() || name.find_first_of("/\\") != std::string::npos || name.find("..") != std::string::npos ||

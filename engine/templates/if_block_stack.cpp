@@ -76,5 +76,6 @@ void CIfBlockStack::EndIf() {
 void CIfBlockStack::CheckAtEnd() {
     if (m_blocks.empty()) return;
     const std::string& openedAt = m_blocks.back().openedAt;
-    Mismatch(openedAt.empty() ? std::string() : " The TSIF tag on " + HtmlEscape(openedAt) + " is not closed by a /TSIF.");
+    Mismatch(openedAt.empty() ? std::string()
+                              : " The TSIF tag on " + HtmlEscape(openedAt) + " is not closed by a /TSIF.");
 }

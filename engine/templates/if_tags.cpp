@@ -15,9 +15,13 @@ namespace {
 
 constexpr TagPhase kConditional = TagPhase::Conditional;
 
-CIfBlockStack& Ifs(TagContext& c) { return *c.page.GetIfStack(); }
+CIfBlockStack& Ifs(TagContext& c) {
+    return *c.page.GetIfStack();
+}
 
-void StartCondition(TagContext& c) { c.parser.IfExpression().clear(); }
+void StartCondition(TagContext& c) {
+    c.parser.IfExpression().clear();
+}
 
 constexpr TagAction kActions[] = {
     {p::item_ifTag,

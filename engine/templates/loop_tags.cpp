@@ -11,7 +11,9 @@ extern const TagFamily kLoopTags;
 
 namespace {
 
-CLoopStack& Loops(TagContext& c) { return c.tags.Loops(); }
+CLoopStack& Loops(TagContext& c) {
+    return c.tags.Loops();
+}
 
 constexpr TagPhase kBoundary = TagPhase::LoopBoundary;
 
@@ -23,7 +25,8 @@ constexpr TagAction kActions[] = {
     {p::loopAttributesOpt_loopAttributes, [](TagContext& c) { Loops(c).SaveInput(); }},
     {p::loopAttribute_LoopList_attributeValue, [](TagContext& c) { Loops(c).SetList(c.page.attributeValue()); }},
     {p::loopAttribute_LoopQuery_attributeValue, [](TagContext& c) { Loops(c).SetQuery(c.page.attributeValue()); }},
-    {p::loopAttribute_LoopStartRow_attributeValue, [](TagContext& c) { Loops(c).SetStartRow(c.page.attributeValue()); }},
+    {p::loopAttribute_LoopStartRow_attributeValue,
+     [](TagContext& c) { Loops(c).SetStartRow(c.page.attributeValue()); }},
     {p::loopAttribute_LoopEndRow_attributeValue, [](TagContext& c) { Loops(c).SetEndRow(c.page.attributeValue()); }},
     {p::loopAttribute_LoopDelimiters_attributeValue,
      [](TagContext& c) { Loops(c).SetDelimiters(c.page.attributeValue()); }},

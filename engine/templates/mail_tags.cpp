@@ -11,9 +11,15 @@ extern const TagFamily kMailTags;
 
 namespace {
 
-COutputSectionStack& Sections(TagContext& c) { return c.tags.Sections(); }
-COutputSection* Current(TagContext& c) { return c.tags.Sections().Current(); }
-int AsInt(const std::string& text) { return static_cast<int>(AsciiToLong(text)); }
+COutputSectionStack& Sections(TagContext& c) {
+    return c.tags.Sections();
+}
+COutputSection* Current(TagContext& c) {
+    return c.tags.Sections().Current();
+}
+int AsInt(const std::string& text) {
+    return static_cast<int>(AsciiToLong(text));
+}
 
 constexpr TagAction kActions[] = {
     {p::sectionStart_MailTag, [](TagContext& c) { Sections(c).OpenMail(); }},
@@ -35,7 +41,8 @@ constexpr TagAction kActions[] = {
      }},
     {p::sectionAttribute_OutputSubject_attributeValue,
      [](TagContext& c) { Sections(c).OnSubject(c.page.rawAttributeValue()); }},
-    {p::sectionAttribute_OutputFrom_attributeValue, [](TagContext& c) { Sections(c).OnFrom(c.page.rawAttributeValue()); }},
+    {p::sectionAttribute_OutputFrom_attributeValue,
+     [](TagContext& c) { Sections(c).OnFrom(c.page.rawAttributeValue()); }},
     {p::sectionAttribute_OutputTo_attributeValue, [](TagContext& c) { Sections(c).OnTo(c.page.rawAttributeValue()); }},
     {p::sectionAttribute_OutputCc_attributeValue, [](TagContext& c) { Sections(c).OnCc(c.page.rawAttributeValue()); }},
     {p::sectionAttribute_OutputType_attributeValue,

@@ -38,19 +38,18 @@ public:
         int columnRow = row == -1 ? 0 : row;
         for (const Segment& s : m_segments) {
             switch (s.kind) {
-            case Segment::Literal:
-                out += s.text;
-                break;
-            case Segment::Column:
-                out += s.query->GetColumnValue(columnRow, s.column);
-                break;
-            case Segment::Expression:
-                out += m_host.EvaluateExpression(s.text, row);
-                break;
+                case Segment::Literal:
+                    out += s.text;
+                    break;
+                case Segment::Column:
+                    out += s.query->GetColumnValue(columnRow, s.column);
+                    break;
+                case Segment::Expression:
+                    out += m_host.EvaluateExpression(s.text, row);
+                    break;
             }
         }
     }
-
 
 private:
     struct Segment {
@@ -211,13 +210,16 @@ void COutputSection::SetQuery(const std::string& name) {
     m_query = RemoveChar(name, '"');
 }
 
-void COutputSection::SetGroup(const std::string& group) { m_group = TrimmedCopy(group); }
+void COutputSection::SetGroup(const std::string& group) {
+    m_group = TrimmedCopy(group);
+}
 
 void COutputSection::GroupColumnError(const std::string& column, const std::string& query) const {
     throw new CWebException("Invalid column specified in GROUP attribute for TSOUTPUT tag.",
                             "The column '" + column +
                                 "' was specified as the GROUP attribute for a TSOUTPUT section which draws its data "
-                                "from the query named '" + query +
+                                "from the query named '" +
+                                query +
                                 "'. However, this column is invalid as a GROUP attribute because it is not "
                                 "contained in the specified query.<P>");
 }
@@ -238,14 +240,17 @@ void COutputSection::Validate() {
                                 "specified. You can set the default SMTP server using the 'Mail' page of the Tessaro "
                                 "Administrator.<P>");
     if (m_subject.empty())
-        throw new CWebException(kMailSyntaxTitle, "The TSMAIL tag requires the inclusion of the SUBJECT attribute to "
-                                                  "indicate the subject line of the mail message(s) to be sent.");
+        throw new CWebException(kMailSyntaxTitle,
+                                "The TSMAIL tag requires the inclusion of the SUBJECT attribute to "
+                                "indicate the subject line of the mail message(s) to be sent.");
     if (m_from.empty())
-        throw new CWebException(kMailSyntaxTitle, "The TSMAIL tag requires the inclusion of the FROM attribute to "
-                                                  "indicate the e-mail address of the sender.");
+        throw new CWebException(kMailSyntaxTitle,
+                                "The TSMAIL tag requires the inclusion of the FROM attribute to "
+                                "indicate the e-mail address of the sender.");
     if (m_to.empty())
-        throw new CWebException(kMailSyntaxTitle, "The TSMAIL tag requires the inclusion of the TO attribute to "
-                                                  "indicate the recipients of the mail message(s) to be sent.");
+        throw new CWebException(kMailSyntaxTitle,
+                                "The TSMAIL tag requires the inclusion of the TO attribute to "
+                                "indicate the recipients of the mail message(s) to be sent.");
     // A path with #...# parts is checked per row, once evaluated.
     if (!m_mimeAttach.empty() && m_mimeAttach.find('#') == std::string::npos) CheckAttachment(m_mimeAttach);
 }
@@ -382,7 +387,9 @@ void COutputSectionStack::OpenOutput(bool reportOpen) {
     m_open.push_back(std::move(section));
 }
 
-void COutputSectionStack::OpenMail() { m_open.push_back(std::make_unique<COutputSection>(m_host, true)); }
+void COutputSectionStack::OpenMail() {
+    m_open.push_back(std::make_unique<COutputSection>(m_host, true));
+}
 
 void COutputSectionStack::OnQuery(const std::string& value) {
     COutputSection* current = Current();
@@ -411,7 +418,8 @@ void COutputSectionStack::OnMaxRows(const std::string& value, const std::string&
         throw new CWebException("An error occurred while attempting to process a TSOUTPUT tag.",
                                 positionReport + "The MAXROWS attribute of the TSOUTPUT tag, which evaluates to " +
                                     std::to_string(rows) + ", must be a non-negative number.");
-    if (COutputSection* current = Current()) current->SetMaxRows(rows > 0x7FFFFFFFL ? 0x7FFFFFFF : static_cast<int>(rows));
+    if (COutputSection* current = Current())
+        current->SetMaxRows(rows > 0x7FFFFFFFL ? 0x7FFFFFFF : static_cast<int>(rows));
 }
 
 void COutputSectionStack::OnStartRow(const std::string& value, const std::string& positionReport) {
@@ -420,7 +428,8 @@ void COutputSectionStack::OnStartRow(const std::string& value, const std::string
         throw new CWebException("An error occurred while attempting to process a TSOUTPUT tag.",
                                 positionReport + "The STARTROW attribute of the TSOUTPUT tag, which evaluates to " +
                                     std::to_string(row) + ", must be a positive number.");
-    if (COutputSection* current = Current()) current->SetStartRow(row > 0x7FFFFFFFL ? 0x7FFFFFFF : static_cast<int>(row));
+    if (COutputSection* current = Current())
+        current->SetStartRow(row > 0x7FFFFFFFL ? 0x7FFFFFFF : static_cast<int>(row));
 }
 
 void COutputSectionStack::OnSubject(const std::string& raw) {

@@ -13,15 +13,21 @@ extern const TagFamily kOutputTags;
 
 namespace {
 
-COutputSectionStack& Sections(TagContext& c) { return c.tags.Sections(); }
-COutputSection* Current(TagContext& c) { return c.tags.Sections().Current(); }
+COutputSectionStack& Sections(TagContext& c) {
+    return c.tags.Sections();
+}
+COutputSection* Current(TagContext& c) {
+    return c.tags.Sections().Current();
+}
 
 constexpr TagAction kActions[] = {
     {p::sectionStart_OutputTag, [](TagContext& c) { Sections(c).OpenOutput(false); }},
     {p::item_section, [](TagContext& c) { c.page.WriteText(Sections(c).CloseTopLevel()); }},
     {p::sectionItem_section, [](TagContext& c) { Sections(c).CloseNested(false); }},
-    {p::sectionAttribute_OutputQuery_attributeValue, [](TagContext& c) { Sections(c).OnQuery(c.page.attributeValue()); }},
-    {p::sectionAttribute_OutputGroup_attributeValue, [](TagContext& c) { Sections(c).OnGroup(c.page.attributeValue()); }},
+    {p::sectionAttribute_OutputQuery_attributeValue,
+     [](TagContext& c) { Sections(c).OnQuery(c.page.attributeValue()); }},
+    {p::sectionAttribute_OutputGroup_attributeValue,
+     [](TagContext& c) { Sections(c).OnGroup(c.page.attributeValue()); }},
     {p::sectionAttribute_OutputMaxRows_attributeValue,
      [](TagContext& c) { Sections(c).OnMaxRows(c.page.attributeValue(), c.page.WriteErrorReport()); }},
     {p::sectionAttribute_OutputStartRow_attributeValue,

@@ -7,7 +7,9 @@
 #include "engine/templates/query_page.h"
 #include "engine/templates/template_parser.h"
 
-void CPageLoopHost::CheckRequestTime() { m_page.CheckRequestTimeout(); }
+void CPageLoopHost::CheckRequestTime() {
+    m_page.CheckRequestTimeout();
+}
 
 bool CPageLoopHost::EvaluateCondition(const std::string& condition) {
     return EvaluateConditionOnPage(m_page, condition, -1);
@@ -17,9 +19,13 @@ void CPageLoopHost::SetIndexVariable(const std::string& name, const std::string&
     m_page.GetScopes().AssignVariable(name, value);
 }
 
-CTSXQueryImp* CPageLoopHost::FindQuery(const std::string& name) { return m_tags.FindQuery(name); }
+CTSXQueryImp* CPageLoopHost::FindQuery(const std::string& name) {
+    return m_tags.FindQuery(name);
+}
 
-const void* CPageLoopHost::CurrentInputOwner() { return m_page.currentTemplateParser(); }
+const void* CPageLoopHost::CurrentInputOwner() {
+    return m_page.currentTemplateParser();
+}
 
 LoopInputSnapshot CPageLoopHost::SaveInput() {
     LoopInputSnapshot snapshot;
@@ -34,8 +40,9 @@ void CPageLoopHost::RewindInput(const LoopInputSnapshot& snapshot) {
     // The lexer state carries its expression-list stack; the parser forgets the
     // lookahead it read after /TSLOOP, end of input included.
     if (parser == nullptr || parser != snapshot.owner || !parser->lexer().restoreState(snapshot.state))
-        ThrowLoopError("The TSLOOP and /TSLOOP tags in this template are not matched. There are more /TSLOOP tags "
-                       "than there are TSLOOP tags.");
+        ThrowLoopError(
+            "The TSLOOP and /TSLOOP tags in this template are not matched. There are more /TSLOOP tags "
+            "than there are TSLOOP tags.");
     if (parser->restartLookahead() != 0) ThrowLoopError("An unexpected error occurred while repeating a loop.");
 }
 

@@ -7,15 +7,21 @@
 #include "engine/templates/pooled_data_sources.h"
 #include "engine/templates/query_page.h"
 
-void CPageQueryHost::WriteText(const std::string& text) { m_page.WriteText(text); }
+void CPageQueryHost::WriteText(const std::string& text) {
+    m_page.WriteText(text);
+}
 
 std::string CPageQueryHost::SubstituteSql(const std::string& text) {
     return EvaluateOnPage(m_page, text, -1, 1, kEvaluateTemplateText);
 }
 
-void CPageQueryHost::AddDebugLine(const std::string& line) { m_page.AddQueryDebugLine(line); }
+void CPageQueryHost::AddDebugLine(const std::string& line) {
+    m_page.AddQueryDebugLine(line);
+}
 
-std::string CPageQueryHost::PositionReport() { return m_page.WriteErrorReport(); }
+std::string CPageQueryHost::PositionReport() {
+    return m_page.WriteErrorReport();
+}
 
 void CPageQueryHost::Execute(CTSXQueryImp& query) {
     auto* sources = dynamic_cast<CPooledDataSourceSet*>(m_page.GetDataSources());

@@ -51,9 +51,13 @@ SectionResolution CPageSectionHost::ResolveParameter(const std::string& name, in
     return out;
 }
 
-CTSXQueryImp* CPageSectionHost::FindQuery(const std::string& name) { return m_tags.FindQuery(name); }
+CTSXQueryImp* CPageSectionHost::FindQuery(const std::string& name) {
+    return m_tags.FindQuery(name);
+}
 
-void CPageSectionHost::CheckRequestTime() { m_page.CheckRequestTimeout(); }
+void CPageSectionHost::CheckRequestTime() {
+    m_page.CheckRequestTimeout();
+}
 
 bool CPageSectionHost::LoopQueryRow(int& row) {
     if (m_tags.Loops().CurrentQuery() == nullptr) return false;
@@ -61,11 +65,15 @@ bool CPageSectionHost::LoopQueryRow(int& row) {
     return true;
 }
 
-std::string CPageSectionHost::SetRunningSectionQuery(const std::string& name) { return m_tags.SetSectionQuery(name); }
+std::string CPageSectionHost::SetRunningSectionQuery(const std::string& name) {
+    return m_tags.SetSectionQuery(name);
+}
 
 std::string CPageSectionHost::DefaultMailServer() {
     CServerSettings* settings = m_page.GetSettings();
     return settings != nullptr ? settings->GetString("Mail", "MailServer", "") : std::string();
 }
 
-void CPageSectionHost::SpoolMail(const SectionMailMessage& message) { SpoolSectionMail(message); }
+void CPageSectionHost::SpoolMail(const SectionMailMessage& message) {
+    SpoolSectionMail(message);
+}

@@ -20,7 +20,9 @@ struct ParamErrorState : TagFamilyState {
     CErrorPageSpec buildingErrorPage;
 };
 
-ParamErrorState& State(TagContext& c) { return c.Own<ParamErrorState>(); }
+ParamErrorState& State(TagContext& c) {
+    return c.Own<ParamErrorState>();
+}
 
 void EndParam(TagContext& c) {
     CQueryPage& page = c.page;
@@ -56,7 +58,9 @@ constexpr TagAction kActions[] = {
     {p::item_paramStart_paramAttributesOpt_ParamEnd, EndParam},
 };
 
-std::unique_ptr<TagFamilyState> MakeState() { return std::make_unique<ParamErrorState>(); }
+std::unique_ptr<TagFamilyState> MakeState() {
+    return std::make_unique<ParamErrorState>();
+}
 
 }  // namespace
 

@@ -37,23 +37,26 @@ CQueryPage::CQueryPage()
       m_tags(std::make_unique<CPageTags>(*this)) {
     m_scopes->SetNamedQueries(&m_tags->Queries());
     m_scopes->SetCurrentQueryNameSource([this] { return m_tags->CurrentQueryName(); });
-    m_scopes->SetLoopRowSource([this] {
-        return m_tags->Loops().CurrentQuery() != nullptr ? m_tags->Loops().CurrentQueryRow() - 1 : -1;
-    });
+    m_scopes->SetLoopRowSource(
+        [this] { return m_tags->Loops().CurrentQuery() != nullptr ? m_tags->Loops().CurrentQueryRow() - 1 : -1; });
     m_scopes->SetBeforeLookup([this](const std::string& name) { m_tags->FinishQueryNamedBy(name); });
 }
 
-bool CQueryPage::IsSkippingLoop() const { return m_tags->IsSkippingLoop(); }
+bool CQueryPage::IsSkippingLoop() const {
+    return m_tags->IsSkippingLoop();
+}
 
-bool CQueryPage::IsInsideQuery() const { return m_tags->IsQueryPending(); }
+bool CQueryPage::IsInsideQuery() const {
+    return m_tags->IsQueryPending();
+}
 
 CQueryPage::~CQueryPage() = default;
 
 void CQueryPage::Setup() {
     CWDBBasePage::Setup();
     LoadMaxFunctionResultBytes(GetSettings());
-    m_queryDebug = GetSettings() != nullptr && GetSettings()->GetNumber("Debug", "WriteQueryInfo", 0) != 0 &&
-                   IsDebugClient();
+    m_queryDebug =
+        GetSettings() != nullptr && GetSettings()->GetNumber("Debug", "WriteQueryInfo", 0) != 0 && IsDebugClient();
     m_ifStack = std::make_unique<CIfBlockStack>(
         [this](const std::string& condition) { return GetEvaluator().EvaluateCondition(condition); },
         [this] { return ParsePlace(); });
@@ -134,7 +137,9 @@ CTemplateParser* CQueryPage::currentTemplateParser() const {
     return m_parsers.empty() ? nullptr : m_parsers.back().get();
 }
 
-void CQueryPage::destroyTemplateParsers() { m_parsers.clear(); }
+void CQueryPage::destroyTemplateParsers() {
+    m_parsers.clear();
+}
 
 void CQueryPage::WriteText(const std::string& text) {
     if (!text.empty()) GetWriter()->GetCurrentChannel()->WriteText(text);

@@ -14,7 +14,9 @@ namespace {
 // Piece size for reading a value; long values take several pieces.
 constexpr SQLLEN kPieceSize = 8192;
 
-bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+bool Succeeded(SQLRETURN rc) {
+    return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
+}
 
 bool IsTimeType(short type) {
     return type == SQL_TIME || type == SQL_TIMESTAMP || type == SQL_TYPE_TIME || type == SQL_TYPE_TIMESTAMP;
@@ -111,7 +113,8 @@ void CTSXQueryImp::ExecuteOnStatement(CServerSettings* settings, SQLHSTMT statem
             if (!Succeeded(rc))
                 throw new CWebException("TIMEOUT attribute not supported by data source.",
                                         "The SQL_QUERY_TIMEOUT statement option is not supported by the ODBC data "
-                                        "source '" + HtmlEscape(m_dataSource) +
+                                        "source '" +
+                                            HtmlEscape(m_dataSource) +
                                             "'. Therefore, the TIMEOUT attribute may not be specified for queries "
                                             "which use that data source.");
         }
@@ -179,14 +182,14 @@ int CTSXQueryImp::GetColumnIndex(const std::string& name) const {
 
 std::string CTSXQueryImp::GetColumnValue(int row, int column) const {
     switch (column) {
-    case kColumnReturnValue:
-        return std::to_string(m_returnValue);
-    case kColumnRecordCount:
-        return std::to_string(m_rows.size());
-    case kColumnCurrentRow:
-        return std::to_string(static_cast<long long>(row) + 1);
-    default:
-        break;
+        case kColumnReturnValue:
+            return std::to_string(m_returnValue);
+        case kColumnRecordCount:
+            return std::to_string(m_rows.size());
+        case kColumnCurrentRow:
+            return std::to_string(static_cast<long long>(row) + 1);
+        default:
+            break;
     }
     if (row < 0 || column < 0 || static_cast<std::size_t>(row) >= m_rows.size()) return {};
     const std::vector<std::string>& cells = m_rows[static_cast<std::size_t>(row)];

@@ -14,7 +14,9 @@ extern const TagFamily kQueryTags;
 
 namespace {
 
-CQueryTag& Query(TagContext& c) { return c.tags.QueryTag(); }
+CQueryTag& Query(TagContext& c) {
+    return c.tags.QueryTag();
+}
 
 // Where the TSQUERY tag stands: the same tag may enter its name again.
 std::string QueryOrigin(CQueryPage& page) {
@@ -30,14 +32,15 @@ std::string QueryOrigin(CQueryPage& page) {
 void Begin(TagContext& c) {
     CQueryPage& page = c.page;
     Query(c).OnBegin(page.IsSQLDebugOn(),
-                     page.GetSettings() != nullptr && page.GetSettings()->GetNumber("Debug", "WriteQueryInfo", 0) != 0 &&
-                         page.IsDebugClient(),
+                     page.GetSettings() != nullptr &&
+                         page.GetSettings()->GetNumber("Debug", "WriteQueryInfo", 0) != 0 && page.IsDebugClient(),
                      page.ParsePlace());
 }
 
 void Sql(TagContext& c) {
     std::string raw = c.page.rawAttributeValue();
-    Query(c).OnSql(raw.find('#') != std::string::npos ? EvaluateOnPage(c.page, raw, -1, 1, kEvaluateTemplateText) : raw);
+    Query(c).OnSql(raw.find('#') != std::string::npos ? EvaluateOnPage(c.page, raw, -1, 1, kEvaluateTemplateText)
+                                                      : raw);
 }
 
 bool InterceptBlock(TagContext& c, std::uint32_t production) {

@@ -24,7 +24,9 @@ struct ReplyTagsState : TagFamilyState {
     LocationTagState location;
 };
 
-ReplyTagsState& State(TagContext& c) { return c.Own<ReplyTagsState>(); }
+ReplyTagsState& State(TagContext& c) {
+    return c.Own<ReplyTagsState>();
+}
 
 void Abort(CQueryPage& page) {
     page.SetAborted();
@@ -69,9 +71,7 @@ constexpr TagAction kActions[] = {
     {p::headerAttribute_HeaderValue_attributeValue,
      [](TagContext& c) { State(c).headerValue = c.page.attributeValue(); }},
     {p::item_headerStart_headerAttributesOpt_HeaderEnd,
-     [](TagContext& c) {
-         c.page.GetWriter()->AddHeader(BuildHeaderLine(State(c).headerName, State(c).headerValue));
-     }},
+     [](TagContext& c) { c.page.GetWriter()->AddHeader(BuildHeaderLine(State(c).headerName, State(c).headerValue)); }},
     // TSLOCATION and TSABORT.
     {p::locationStart_LocationTag, [](TagContext& c) { State(c).location.Reset(); }},
     {p::locationAttribute_LocationUrl_attributeValue,
@@ -82,7 +82,9 @@ constexpr TagAction kActions[] = {
     {p::item_AbortTag, [](TagContext& c) { Abort(c.page); }},
 };
 
-std::unique_ptr<TagFamilyState> MakeState() { return std::make_unique<ReplyTagsState>(); }
+std::unique_ptr<TagFamilyState> MakeState() {
+    return std::make_unique<ReplyTagsState>();
+}
 
 }  // namespace
 

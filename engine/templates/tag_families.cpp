@@ -25,21 +25,12 @@ extern const TagFamily kUnsupportedTags;
 namespace {
 
 const TagFamily* const kFamilies[] = {
-    &kTemplateTextTags,
-    &kSetTags,
-    &kIfTags,
-    &kApplicationTags,
-    &kQueryTags,
-    &kOutputTags,
-    &kMailTags,
-    &kLoopTags,
-    &kReplyTags,
-    &kParamErrorTags,
-    &kCookieTags,
-    &kIncludeTags,
-    &kUnsupportedTags,
+    &kTemplateTextTags, &kSetTags,   &kIfTags,         &kApplicationTags, &kQueryTags,   &kOutputTags,      &kMailTags,
+    &kLoopTags,         &kReplyTags, &kParamErrorTags, &kCookieTags,      &kIncludeTags, &kUnsupportedTags,
 };
 
 }  // namespace
 
-std::span<const TagFamily* const> TagFamilies() { return kFamilies; }
+std::span<const TagFamily* const> TagFamilies() {
+    return kFamilies;
+}

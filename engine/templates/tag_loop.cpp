@@ -24,9 +24,10 @@ std::string ConstructList(unsigned bits) {
 }
 
 [[noreturn]] void Ambiguous(unsigned bits) {
-    ThrowLoopError("A TSLOOP tag must have attributes that uniquely identify a loop construct. You have used the tag "
-                   "with ambiguous attributes which can identify one of the following:<P>" +
-                   ConstructList(bits));
+    ThrowLoopError(
+        "A TSLOOP tag must have attributes that uniquely identify a loop construct. You have used the tag "
+        "with ambiguous attributes which can identify one of the following:<P>" +
+        ConstructList(bits));
 }
 
 double ToNumber(const std::string& attribute, const std::string& value) {
@@ -259,7 +260,9 @@ void CLoopStack::SetStep(const std::string& value) {
     m_step = value;
 }
 
-void CLoopStack::SaveInput() { m_snapshots.push_back(m_host.SaveInput()); }
+void CLoopStack::SaveInput() {
+    m_snapshots.push_back(m_host.SaveInput());
+}
 
 void CLoopStack::LoopBegin() {
     ++m_depth;
@@ -275,51 +278,53 @@ void CLoopStack::LoopBegin() {
 
 bool CLoopStack::Begin() {
     if (m_kind == 0)
-        ThrowLoopError("A TSLOOP tag must have attributes that uniquely identify one of the following types of loop "
-                       "constructs:<P>" +
-                       ConstructList(kList | kQuery | kIndex | kCondition) +
-                       "<P>You have used the tag with no attributes.");
+        ThrowLoopError(
+            "A TSLOOP tag must have attributes that uniquely identify one of the following types of loop "
+            "constructs:<P>" +
+            ConstructList(kList | kQuery | kIndex | kCondition) + "<P>You have used the tag with no attributes.");
     if ((m_kind & (m_kind - 1)) != 0) Ambiguous(m_kind);
 
     std::unique_ptr<CLoopIterator> iterator;
     switch (m_kind) {
-    case kQuery: {
-        int start = 1, end = -1;
-        if (!m_startRow.empty()) {
-            start = ToRow("STARTROW", m_startRow);
-            if (start < 1)
-                ThrowLoopError("The STARTROW attribute of the TSLOOP tag, which evaluates to " + std::to_string(start) +
-                               ", must be a positive number.");
+        case kQuery: {
+            int start = 1, end = -1;
+            if (!m_startRow.empty()) {
+                start = ToRow("STARTROW", m_startRow);
+                if (start < 1)
+                    ThrowLoopError("The STARTROW attribute of the TSLOOP tag, which evaluates to " +
+                                   std::to_string(start) + ", must be a positive number.");
+            }
+            if (!m_endRow.empty()) {
+                end = ToRow("ENDROW", m_endRow);
+                if (end < 0)
+                    ThrowLoopError("The ENDROW attribute of the TSLOOP tag, which evaluates to " + std::to_string(end) +
+                                   ", must be a non-negative number.");
+            }
+            // QUERY may be missing when only STARTROW/ENDROW were given.
+            if (m_query == nullptr)
+                ThrowLoopError(
+                    "A TSLOOP tag must have attributes that uniquely identify a loop construct. You have used "
+                    "the tag with ambiguous attributes which can identify one of the following:<P>" +
+                    ConstructList(kQuery));
+            iterator = std::make_unique<CQueryIterator>(m_query, start, end);
+            break;
         }
-        if (!m_endRow.empty()) {
-            end = ToRow("ENDROW", m_endRow);
-            if (end < 0)
-                ThrowLoopError("The ENDROW attribute of the TSLOOP tag, which evaluates to " + std::to_string(end) +
-                               ", must be a non-negative number.");
+        case kList:
+            CheckIndexName(m_index);
+            iterator =
+                std::make_unique<CListIterator>(m_host, m_index, m_list, m_delimiters.empty() ? "," : m_delimiters);
+            break;
+        case kIndex: {
+            CheckIndexName(m_index);
+            double from = ToNumber("FROM", m_from);
+            double to = ToNumber("TO", m_to);
+            double step = m_step.empty() ? 1 : ToNumber("STEP", m_step);
+            iterator = std::make_unique<CIndexIterator>(m_host, m_index, from, to, step);
+            break;
         }
-        // QUERY may be missing when only STARTROW/ENDROW were given.
-        if (m_query == nullptr)
-            ThrowLoopError("A TSLOOP tag must have attributes that uniquely identify a loop construct. You have used "
-                           "the tag with ambiguous attributes which can identify one of the following:<P>" +
-                           ConstructList(kQuery));
-        iterator = std::make_unique<CQueryIterator>(m_query, start, end);
-        break;
-    }
-    case kList:
-        CheckIndexName(m_index);
-        iterator = std::make_unique<CListIterator>(m_host, m_index, m_list, m_delimiters.empty() ? "," : m_delimiters);
-        break;
-    case kIndex: {
-        CheckIndexName(m_index);
-        double from = ToNumber("FROM", m_from);
-        double to = ToNumber("TO", m_to);
-        double step = m_step.empty() ? 1 : ToNumber("STEP", m_step);
-        iterator = std::make_unique<CIndexIterator>(m_host, m_index, from, to, step);
-        break;
-    }
-    default:
-        iterator = std::make_unique<CConditionIterator>(m_host, m_condition);
-        break;
+        default:
+            iterator = std::make_unique<CConditionIterator>(m_host, m_condition);
+            break;
     }
     m_host.CheckRequestTime();
     if (!iterator->First()) return false;
@@ -346,8 +351,9 @@ bool CLoopStack::End() {
     if (m_skippedLoop) {
         m_skippedLoop = false;
         if (m_snapshots.empty())
-            ThrowLoopError("The TSLOOP and /TSLOOP tags in this template are not matched. There are more /TSLOOP tags "
-                           "than there are TSLOOP tags, or there is a TSLOOP tag with no attributes.");
+            ThrowLoopError(
+                "The TSLOOP and /TSLOOP tags in this template are not matched. There are more /TSLOOP tags "
+                "than there are TSLOOP tags, or there is a TSLOOP tag with no attributes.");
         m_snapshots.pop_back();
         return true;
     }
@@ -386,8 +392,9 @@ int CLoopStack::CurrentQueryRow() const {
 namespace {
 
 [[noreturn]] void ThrowMoreLoopsThanEnds() {
-    ThrowLoopError("The TSLOOP and /TSLOOP tags in this template are not matched. There are more TSLOOP tags "
-                   "than there are /TSLOOP tags.");
+    ThrowLoopError(
+        "The TSLOOP and /TSLOOP tags in this template are not matched. There are more TSLOOP tags "
+        "than there are /TSLOOP tags.");
 }
 
 }  // namespace

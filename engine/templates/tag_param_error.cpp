@@ -11,8 +11,9 @@
 void ExecuteParam(const ParamTagState& state, const std::function<void(const std::string&)>& lookup,
                   const std::function<void(const std::string&, const std::string&)>& assign) {
     if (state.name.empty())
-        throw new CWebException("Invalid TSPARAM tag", "The NAME attribute of the TSPARAM tag is required and was "
-                                                       "not specified.");
+        throw new CWebException("Invalid TSPARAM tag",
+                                "The NAME attribute of the TSPARAM tag is required and was "
+                                "not specified.");
     try {
         lookup(state.name);
         return;
@@ -38,11 +39,12 @@ void CErrorPageSpec::SetErrorType(const std::string& value) {
     } else if (upper == "REQUEST") {
         kind = Request;
     } else {
-        throw new CWebException("Invalid TSERROR Tag", "The value you specified for the TYPE attribute of the TSERROR "
-                                                       "tag (" +
-                                                           HtmlEscape(value) +
-                                                           ") is invalid. The valid TSERROR types are VALIDATION "
-                                                           "and REQUEST.");
+        throw new CWebException("Invalid TSERROR Tag",
+                                "The value you specified for the TYPE attribute of the TSERROR "
+                                "tag (" +
+                                    HtmlEscape(value) +
+                                    ") is invalid. The valid TSERROR types are VALIDATION "
+                                    "and REQUEST.");
     }
 }
 
@@ -50,8 +52,8 @@ namespace {
 
 bool IsEngineHtml(const std::string& key) {
     std::string upper = UpperCopy(key);
-    return upper == "#ERROR.DIAGNOSTICS#" || upper == "#ERROR.VALIDATIONHEADER#" ||
-           upper == "#ERROR.INVALIDFIELDS#" || upper == "#ERROR.VALIDATIONFOOTER#";
+    return upper == "#ERROR.DIAGNOSTICS#" || upper == "#ERROR.VALIDATIONHEADER#" || upper == "#ERROR.INVALIDFIELDS#" ||
+           upper == "#ERROR.VALIDATIONFOOTER#";
 }
 
 }  // namespace

@@ -35,8 +35,8 @@ void CQueryTag::OnName(const std::string& value, const std::string& origin) {
     if (existing != nullptr && (origin.empty() || *existing != origin))
         throw new CWebException("Duplicate TSQUERY name",
                                 "You have attempted to define a TSQUERY using the name of an already existing "
-                                "TSQUERY (" + name +
-                                    "). You must use unique names to define each of your queries.");
+                                "TSQUERY (" +
+                                    name + "). You must use unique names to define each of your queries.");
     m_pending->SetName(name);
     m_origin = origin;
 }
@@ -51,7 +51,8 @@ void CQueryTag::OnMaxRows(const std::string& value) {
     long rows = AsciiToLong(value);
     if (rows < 0)
         throw new CWebException("An error occurred while attempting to process a TSQUERY tag.",
-                                m_host.PositionReport() + "The MAXROWS attribute of the TSQUERY tag, which evaluates to " +
+                                m_host.PositionReport() +
+                                    "The MAXROWS attribute of the TSQUERY tag, which evaluates to " +
                                     std::to_string(rows) + ", must be a non-negative number.");
     m_pending->SetMaxRows(rows > 0x7FFFFFFFL ? 0x7FFFFFFF : static_cast<int>(rows));
 }
@@ -104,9 +105,10 @@ void CQueryTag::OnEnd() {
 
 void CQueryTag::CheckClosed() const {
     if (!m_pending || m_ended || !TrimmedCopy(m_pending->GetSQL()).empty()) return;
-    throw new CWebException("TSQUERY tag not closed.",
-                            "The TSQUERY tag" + (m_openedAt.empty() ? std::string() : " on " + HtmlEscape(m_openedAt)) +
-                                " has no SQL: its block is not closed by a /TSQUERY before the next tag or the end of the template.");
+    throw new CWebException(
+        "TSQUERY tag not closed.",
+        "The TSQUERY tag" + (m_openedAt.empty() ? std::string() : " on " + HtmlEscape(m_openedAt)) +
+            " has no SQL: its block is not closed by a /TSQUERY before the next tag or the end of the template.");
 }
 
 void CQueryTag::Finish() {

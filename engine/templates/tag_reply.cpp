@@ -8,7 +8,9 @@
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
 
-std::string RemoveLineBreaks(const std::string& text) { return RemoveChar(RemoveChar(text, '\r'), '\n'); }
+std::string RemoveLineBreaks(const std::string& text) {
+    return RemoveChar(RemoveChar(text, '\r'), '\n');
+}
 
 std::string BuildHeaderLine(const std::string& name, const std::string& value) {
     if (name.empty())
@@ -65,8 +67,9 @@ void LocationTagState::SetAddToken(const std::string& value, const std::string& 
     std::string upper = UpperCopy(value);
     if (upper.empty() || upper == "YES" || upper == "NO") return;
     throw new CWebException("Invalid attribute value.",
-                            positionReport + "The ADDTOKEN attribute of the TSLOCATION tag must be either \"Yes or "
-                                             "\"No\".");
+                            positionReport +
+                                "The ADDTOKEN attribute of the TSLOCATION tag must be either \"Yes or "
+                                "\"No\".");
 }
 
 std::string AddClientToken(const std::string& url, const std::string& addToken, CClientScope* clients) {
@@ -80,4 +83,6 @@ std::string AddClientToken(const std::string& url, const std::string& addToken, 
     return url.substr(0, hash) + token + url.substr(hash);
 }
 
-std::string RedirectUrl(const std::string& url) { return RemoveLineBreaks(url); }
+std::string RedirectUrl(const std::string& url) {
+    return RemoveLineBreaks(url);
+}

@@ -13,7 +13,8 @@
 void RegisterTemplateActions(CRequestDispatcher& dispatcher) {
     // The diagnostic echo page, when switched on, stays the default.
     bool isDefault = dispatcher.GetDefaultAction().empty() || UpperCopy(dispatcher.GetDefaultAction()) == "QUERY";
-    dispatcher.RegisterAction("Query", [] { return std::make_unique<CQueryPage>(); }, isDefault);
+    dispatcher.RegisterAction(
+        "Query", [] { return std::make_unique<CQueryPage>(); }, isDefault);
     dispatcher.RegisterAction("GetGraphic", [] { return std::make_unique<CGetGraphicPage>(); });
 }
 
@@ -34,4 +35,6 @@ void InstallTemplateSubsystems(EngineSubsystems& subsystems) {
     };
 }
 
-void InstallTemplateSubsystems() { InstallTemplateSubsystems(TheEngineSubsystems()); }
+void InstallTemplateSubsystems() {
+    InstallTemplateSubsystems(TheEngineSubsystems());
+}

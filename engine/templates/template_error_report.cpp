@@ -21,11 +21,15 @@ constexpr std::size_t kExcerptLines = 21;
 constexpr int kNonBlankLinesBack = 5;
 constexpr std::size_t kMaxListedTokens = 15;
 
-bool IsBlank(const std::string& line) { return TrimmedCopy(line).empty(); }
+bool IsBlank(const std::string& line) {
+    return TrimmedCopy(line).empty();
+}
 
 // Template paths are kept upper-cased; a message shows the file as the disk names it, since
 // on a case-sensitive file system the upper-cased name is another file.
-std::string AsOnDisk(const std::string& path) { return tessaro::platform::ResolvePathNoCase(path); }
+std::string AsOnDisk(const std::string& path) {
+    return tessaro::platform::ResolvePathNoCase(path);
+}
 
 }  // namespace
 
@@ -74,8 +78,8 @@ std::string CQueryPage::WriteErrorReport(bool syntaxError) {
 
 std::string CQueryPage::WriteDebugBlock() {
     CRequestReader* reader = GetReader();
-    std::string block = "<P>Date/Time: " + ErrorPageDateTime() + "<BR>Browser: " +
-                        HtmlEscape(reader->GetCgiVariable("HTTP_USER_AGENT")) +
+    std::string block = "<P>Date/Time: " + ErrorPageDateTime() +
+                        "<BR>Browser: " + HtmlEscape(reader->GetCgiVariable("HTTP_USER_AGENT")) +
                         "<BR>Remote Address: " + HtmlEscape(reader->GetCgiVariable("REMOTE_ADDR"));
     std::string referer = reader->GetCgiVariable("HTTP_REFERER");
     if (!referer.empty()) block += "<BR>HTTP Referer: " + HtmlEscape(referer);
@@ -92,7 +96,8 @@ std::string CQueryPage::BuildSyntaxReport() {
         return "Error processing template file '" + HtmlEscape(AsOnDisk(path)) +
                "'<P>The template file is invalid because it contains 0 bytes (templates may not be empty).";
     CTemplateParser* parser = currentTemplateParser();
-    if (parser == nullptr) return "An error occurred while attempting to process the template file.<P>" + WriteDebugBlock();
+    if (parser == nullptr)
+        return "An error occurred while attempting to process the template file.<P>" + WriteDebugBlock();
     std::string report = "An error occurred while attempting to process " + LexerStateDescription(parser->lexer()) +
                          ".<P>" + WriteErrorReport(true);
     std::vector<std::uint32_t> expected;

@@ -18,7 +18,7 @@ fs::path RealPath(const std::string& path) {
 bool IsBelow(const fs::path& path, const fs::path& folder) {
     auto p = path.begin();
     for (auto f = folder.begin(); f != folder.end(); ++f, ++p) {
-        if (f->empty()) continue;   // a trailing separator
+        if (f->empty()) continue;  // a trailing separator
         if (p == path.end() || *p != *f) return false;
     }
     return p != path.end();

@@ -26,7 +26,9 @@ namespace {
 constexpr const char* kApplicationTemplate = "Application.tsm";
 constexpr const char* kVersionName = "Brendlow Tessaro 2.0";
 
-std::string OnDisk(const std::string& path) { return tessaro::platform::ResolvePathNoCase(path); }
+std::string OnDisk(const std::string& path) {
+    return tessaro::platform::ResolvePathNoCase(path);
+}
 
 bool EndsWithNoCase(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() &&
@@ -34,7 +36,8 @@ bool EndsWithNoCase(const std::string& text, const std::string& tail) {
 }
 
 bool StartsWithNoCase(const std::string& text, const std::string& head) {
-    return text.size() >= head.size() && tessaro::platform::EqualsNoCase(std::string_view(text).substr(0, head.size()), head);
+    return text.size() >= head.size() &&
+           tessaro::platform::EqualsNoCase(std::string_view(text).substr(0, head.size()), head);
 }
 
 std::string SameFileKey(const std::string& path) {
@@ -239,9 +242,10 @@ std::string CQueryPage::ExpandTemplatePath(const std::string& logical, bool rela
     // or a link; checked before the disk is asked, so nothing outside is even found
     // to exist.
     if (relative && !IsInsideTemplateRoots(result, TemplateRoots()))
-        throw new CWebException("The template specification, '<i>" + HtmlEscape(logical) + "</i>', is illegal.",
-                                "A template named in TSINCLUDE or TSERROR must lie inside one of the template directories "
-                                "mapped under Templates (or the directory of the requested template).<P>");
+        throw new CWebException(
+            "The template specification, '<i>" + HtmlEscape(logical) + "</i>', is illegal.",
+            "A template named in TSINCLUDE or TSERROR must lie inside one of the template directories "
+            "mapped under Templates (or the directory of the requested template).<P>");
     CheckTemplateExists(result, logical, true, !relative);
     return result;
 }
@@ -254,14 +258,16 @@ void CQueryPage::CheckTemplateExists(const std::string& physical, const std::str
     std::string detail = "The file '" + HtmlEscape(physical) + "' does not exist";
     if (!logical.empty())
         detail += " (the physical file path was calculated from the logical path '" + HtmlEscape(logical) + "')";
-    detail += ". You should verify that you have not misspelled the name of the file or moved the file to another "
-              "directory. ";
+    detail +=
+        ". You should verify that you have not misspelled the name of the file or moved the file to another "
+        "directory. ";
     if (includeNote)
-        detail += "<P>Note: If you wish to use an absolute template path (e.g. TEMPLATE=\"/mypath/index.tsm\") with "
-                  "TSINCLUDE then you must create a mapping for the path using the Tessaro Administrator. <P>Using "
-                  "relative paths (e.g. TEMPLATE=\"index.tsm\" or TEMPLATE=\"../index.tsm\") does not require the "
-                  "creation of any special mappings. It is therefore recommended that you use relative paths with "
-                  "TSINCLUDE whenever possible.";
+        detail +=
+            "<P>Note: If you wish to use an absolute template path (e.g. TEMPLATE=\"/mypath/index.tsm\") with "
+            "TSINCLUDE then you must create a mapping for the path using the Tessaro Administrator. <P>Using "
+            "relative paths (e.g. TEMPLATE=\"index.tsm\" or TEMPLATE=\"../index.tsm\") does not require the "
+            "creation of any special mappings. It is therefore recommended that you use relative paths with "
+            "TSINCLUDE whenever possible.";
     auto* error = new CWebException("Template file <B>" + HtmlEscape(physical) + "</B> not found.", detail);
     // The requested template itself missing is the browser's "not found"; an included one is
     // the application's fault.
@@ -305,9 +311,8 @@ bool CQueryPage::RunFormValidation() {
     std::size_t at = page.find(list);
     std::string header = at == std::string::npos ? page : page.substr(0, at);
     std::string footer = at == std::string::npos ? std::string() : page.substr(at + list.size());
-    std::string text = spec.Render({{"#ERROR.VALIDATIONHEADER#", header},
-                                    {"#ERROR.INVALIDFIELDS#", list},
-                                    {"#ERROR.VALIDATIONFOOTER#", footer}});
+    std::string text = spec.Render(
+        {{"#ERROR.VALIDATIONHEADER#", header}, {"#ERROR.INVALIDFIELDS#", list}, {"#ERROR.VALIDATIONFOOTER#", footer}});
     GetWriter()->CreateOutputBuffer();
     GetWriter()->BeginOutput();
     WriteText(text);
@@ -335,7 +340,8 @@ std::vector<std::string> CQueryPage::TemplateRoots() {
         registry->Enumerate("Templates", m_templateMappingNames);
         m_mappingNamesLoaded = true;
     }
-    for (const std::string& m : m_templateMappingNames) roots.push_back(TrimmedCopy(registry->GetString("Templates", m, "")));
+    for (const std::string& m : m_templateMappingNames)
+        roots.push_back(TrimmedCopy(registry->GetString("Templates", m, "")));
     return roots;
 }
 
@@ -350,7 +356,8 @@ void CQueryPage::OnInclude() {
                              "recursion which would never terminate).<P>The specific sequence of files "
                              "processed/included is as follows: <P><PRE>";
         std::size_t k = 1;
-        for (const std::string& chained : m_templateChain) detail += std::string(2 * k++, ' ') + HtmlEscape(chained) + "\n";
+        for (const std::string& chained : m_templateChain)
+            detail += std::string(2 * k++, ' ') + HtmlEscape(chained) + "\n";
         detail += std::string(2 * k, ' ') + HtmlEscape(path) + "\n</PRE><P>";
         throw new CWebException("Recursive template file includes not permitted.", detail);
     }

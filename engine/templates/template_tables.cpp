@@ -46,5 +46,9 @@ void FreeTemplateParserTables() {
     g_yacc.reset();
 }
 
-const SSLexStateTables* TemplateLexTables() { return g_sharedLex.load(); }
-const SSParseTables* TemplateParseTables() { return g_sharedYacc.load(); }
+const SSLexStateTables* TemplateLexTables() {
+    return g_sharedLex.load();
+}
+const SSParseTables* TemplateParseTables() {
+    return g_sharedYacc.load();
+}

@@ -14,7 +14,9 @@ std::atomic<CWDBBasePage::DataSourceFactory> g_factory{nullptr};
 
 }  // namespace
 
-void CWDBBasePage::SetDataSourceFactory(DataSourceFactory factory) { g_factory = factory; }
+void CWDBBasePage::SetDataSourceFactory(DataSourceFactory factory) {
+    g_factory = factory;
+}
 
 CWDBBasePage::~CWDBBasePage() = default;
 

@@ -8,7 +8,9 @@ namespace tessaro::allocator {
 
 namespace {
 
-std::size_t VariableBlockSize(std::size_t n) { return std::max(RoundUp(n + kWordBytes, kAlign), kMinVariableBlock); }
+std::size_t VariableBlockSize(std::size_t n) {
+    return std::max(RoundUp(n + kWordBytes, kAlign), kMinVariableBlock);
+}
 
 void* AllocateSmall(PoolRecord* pool, std::size_t n, unsigned flags, unsigned* failure) {
     unsigned k = SmallClass(n);
@@ -149,7 +151,9 @@ std::size_t ShrinkLocked(PoolRecord* pool) {
 
 }  // namespace
 
-std::size_t Shrink(PoolRecord* pool) { return ShrinkLocked(pool); }
+std::size_t Shrink(PoolRecord* pool) {
+    return ShrinkLocked(pool);
+}
 
 void* AllocateLocked(PoolRecord* pool, std::size_t n, unsigned flags, unsigned* failure) {
     if (n < kSmallLimit) {

@@ -63,21 +63,21 @@ void FreeVariable(PoolRecord* pool, PageHeader* h, char* b) {
 bool ReleaseBlockLocked(PoolRecord* pool, PageHeader* h, char* b) {
     if ((h->signature & 0xFFF8) != kPageSignature || LiveBlockSize(h, b) == 0) return false;
     switch (KindOf(h)) {
-    case kSmall:
-        FreeSmall(pool, h, b);
-        break;
-    case kFixed:
-        FreeFixed(pool, h, b);
-        break;
-    case kVariable:
-    case kVariableReserved:
-        FreeVariable(pool, h, b);
-        break;
-    case kLarge:
-        ReleasePage(pool, h, false);
-        break;
-    default:
-        return false;
+        case kSmall:
+            FreeSmall(pool, h, b);
+            break;
+        case kFixed:
+            FreeFixed(pool, h, b);
+            break;
+        case kVariable:
+        case kVariableReserved:
+            FreeVariable(pool, h, b);
+            break;
+        case kLarge:
+            ReleasePage(pool, h, false);
+            break;
+        default:
+            return false;
     }
     return true;
 }

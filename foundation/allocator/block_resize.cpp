@@ -8,7 +8,6 @@
 
 namespace tessaro::allocator {
 
-
 namespace {
 
 void LinkAfterSentinel(PageHeader* h, char* b) {
@@ -76,47 +75,47 @@ Outcome ResizeLocked(PoolRecord* pool, PageHeader* h, char* b, std::size_t m, un
     if (usable == 0) return Outcome::Bad;
     bool inPlaceOnly = (flags & TARROCK_RESIZE_IN_PLACE) != 0;
     switch (KindOf(h)) {
-    case kSmall:
-        if (m < kSmallLimit && SmallClass(m) == (StateOf(b) & 0x1Fu)) return Outcome::InPlace;
-        *copy = std::min(usable, m);
-        return Outcome::Move;
-    case kFixed:
-        if (m <= pool->fixedSize) return Outcome::InPlace;
-        *copy = usable;
-        return Outcome::Move;
-    case kVariable:
-    case kVariableReserved: {
-        *copy = std::min(usable, m);
-        if (m > usable && m > pool->largeThreshold) return Outcome::Move;
-        std::size_t wanted = std::max(RoundUp(m + kWordBytes, kAlign), kMinVariableBlock);
-        if (ResizeVariableInPlace(h, b, wanted)) {
-            if (flags & TARROCK_ZERO_INIT && m > usable) std::memset(b + usable, 0, m - usable);
+        case kSmall:
+            if (m < kSmallLimit && SmallClass(m) == (StateOf(b) & 0x1Fu)) return Outcome::InPlace;
+            *copy = std::min(usable, m);
+            return Outcome::Move;
+        case kFixed:
+            if (m <= pool->fixedSize) return Outcome::InPlace;
+            *copy = usable;
+            return Outcome::Move;
+        case kVariable:
+        case kVariableReserved: {
+            *copy = std::min(usable, m);
+            if (m > usable && m > pool->largeThreshold) return Outcome::Move;
+            std::size_t wanted = std::max(RoundUp(m + kWordBytes, kAlign), kMinVariableBlock);
+            if (ResizeVariableInPlace(h, b, wanted)) {
+                if (flags & TARROCK_ZERO_INIT && m > usable) std::memset(b + usable, 0, m - usable);
+                return Outcome::InPlace;
+            }
+            return Outcome::Move;
+        }
+        case kLarge: {
+            *copy = std::min(usable, m);
+            if (!inPlaceOnly && m <= pool->largeThreshold) return Outcome::Move;
+            if (m > kMaxRequest) return Outcome::TooBig;
+            std::size_t committed = RoundUp(m + h->dataOffset, kSysPage);
+            if (committed > h->mapped) return Outcome::Move;
+            if (committed > h->committed) {
+                std::size_t more = committed - h->committed;
+                if (more > pool->ceiling || pool->total > pool->ceiling - more) return Outcome::Move;
+                pool->total += more;
+                // A reused region still holds what its last page left there.
+                if (flags & TARROCK_ZERO_INIT) std::memset(b + usable, 0, committed - h->committed);
+            } else if (committed < h->committed) {
+                char* base = reinterpret_cast<char*>(h);
+                tessaro::platform::DiscardPages(base + committed, h->committed - committed);
+                pool->total -= h->committed - committed;
+            }
+            h->committed = committed;
             return Outcome::InPlace;
         }
-        return Outcome::Move;
-    }
-    case kLarge: {
-        *copy = std::min(usable, m);
-        if (!inPlaceOnly && m <= pool->largeThreshold) return Outcome::Move;
-        if (m > kMaxRequest) return Outcome::TooBig;
-        std::size_t committed = RoundUp(m + h->dataOffset, kSysPage);
-        if (committed > h->mapped) return Outcome::Move;
-        if (committed > h->committed) {
-            std::size_t more = committed - h->committed;
-            if (more > pool->ceiling || pool->total > pool->ceiling - more) return Outcome::Move;
-            pool->total += more;
-            // A reused region still holds what its last page left there.
-            if (flags & TARROCK_ZERO_INIT) std::memset(b + usable, 0, committed - h->committed);
-        } else if (committed < h->committed) {
-            char* base = reinterpret_cast<char*>(h);
-            tessaro::platform::DiscardPages(base + committed, h->committed - committed);
-            pool->total -= h->committed - committed;
-        }
-        h->committed = committed;
-        return Outcome::InPlace;
-    }
-    default:
-        return Outcome::Bad;
+        default:
+            return Outcome::Bad;
     }
 }
 
@@ -146,16 +145,16 @@ void* TarrockRealloc(void* p, std::size_t m, unsigned flags) {
     Outcome outcome = ResizeLocked(pool, h, static_cast<char*>(p), m, flags, &copy);
     UnlockPool(pool);
     switch (outcome) {
-    case Outcome::InPlace:
-        return p;
-    case Outcome::Bad:
-        Report(MEM_BAD_POINTER, pool);
-        return nullptr;
-    case Outcome::TooBig:
-        Report(MEM_BLOCK_TOO_BIG, pool);
-        return nullptr;
-    case Outcome::Move:
-        break;
+        case Outcome::InPlace:
+            return p;
+        case Outcome::Bad:
+            Report(MEM_BAD_POINTER, pool);
+            return nullptr;
+        case Outcome::TooBig:
+            Report(MEM_BLOCK_TOO_BIG, pool);
+            return nullptr;
+        case Outcome::Move:
+            break;
     }
     if (flags & TARROCK_RESIZE_IN_PLACE) {
         Report(MEM_RESIZE_FAILED, pool);

@@ -19,47 +19,47 @@ bool ForEachBlock(PageHeader* h, Visit visit) {
     char* base = reinterpret_cast<char*>(h);
     char* b = base + kHeaderBytes;
     switch (KindOf(h)) {
-    case kSmall:
-        while (b < h->word1) {
-            std::uint8_t state = StateOf(b);
-            unsigned k = state & 0x1F;
-            unsigned tag = state & 0xE0;
-            if (k < 1 || k > kSmallClasses || (tag != kSmallLive && tag != kSmallFree)) return false;
-            if (!visit(Block{b, kAlign * k - 1, tag == kSmallLive})) return true;
-            b += kAlign * k;
+        case kSmall:
+            while (b < h->word1) {
+                std::uint8_t state = StateOf(b);
+                unsigned k = state & 0x1F;
+                unsigned tag = state & 0xE0;
+                if (k < 1 || k > kSmallClasses || (tag != kSmallLive && tag != kSmallFree)) return false;
+                if (!visit(Block{b, kAlign * k - 1, tag == kSmallLive})) return true;
+                b += kAlign * k;
+            }
+            return b == h->word1;
+        case kVariable:
+        case kVariableReserved: {
+            char* sentinel = h->word2;
+            bool prevLive = true;
+            while (b < sentinel) {
+                std::uint32_t word = *WordOf(b);
+                std::size_t size = WordSize(word);
+                if (!WordValid(b, word) || size < kMinVariableBlock || size > static_cast<std::size_t>(sentinel - b))
+                    return false;
+                bool live = word & kInUse;
+                if (((word & kPrevInUse) != 0) != prevLive) return false;
+                if (!live && (!prevLive || TagOf(b, size) != size)) return false;  // free neighbours always merge
+                if (!visit(Block{b, size - kWordBytes, live})) return true;
+                prevLive = live;
+                b += size;
+            }
+            return b == sentinel && (((*WordOf(sentinel) & kPrevInUse) != 0) == prevLive);
         }
-        return b == h->word1;
-    case kVariable:
-    case kVariableReserved: {
-        char* sentinel = h->word2;
-        bool prevLive = true;
-        while (b < sentinel) {
-            std::uint32_t word = *WordOf(b);
-            std::size_t size = WordSize(word);
-            if (!WordValid(b, word) || size < kMinVariableBlock || size > static_cast<std::size_t>(sentinel - b))
-                return false;
-            bool live = word & kInUse;
-            if (((word & kPrevInUse) != 0) != prevLive) return false;
-            if (!live && (!prevLive || TagOf(b, size) != size)) return false;  // free neighbours always merge
-            if (!visit(Block{b, size - kWordBytes, live})) return true;
-            prevLive = live;
-            b += size;
+        case kFixed: {
+            std::size_t stride = FixedStride(h->pool);
+            for (; b < h->word2; b += stride) {
+                bool live = reinterpret_cast<std::uintptr_t*>(b)[1] != FreeFixedMark(b);
+                if (!visit(Block{b, h->pool->fixedSize, live})) return true;
+            }
+            return b == h->word2;
         }
-        return b == sentinel && (((*WordOf(sentinel) & kPrevInUse) != 0) == prevLive);
-    }
-    case kFixed: {
-        std::size_t stride = FixedStride(h->pool);
-        for (; b < h->word2; b += stride) {
-            bool live = reinterpret_cast<std::uintptr_t*>(b)[1] != FreeFixedMark(b);
-            if (!visit(Block{b, h->pool->fixedSize, live})) return true;
-        }
-        return b == h->word2;
-    }
-    case kLarge:
-        visit(Block{base + h->dataOffset, h->committed - h->dataOffset, true});
-        return true;
-    default:
-        return false;
+        case kLarge:
+            visit(Block{base + h->dataOffset, h->committed - h->dataOffset, true});
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -251,9 +251,13 @@ int TarrockHeapCheck() {
     return TarrockCheckPool(AsPool(pool)) ? TARROCK_HEAP_OK : TARROCK_HEAP_BAD_NODE;
 }
 
-int TarrockHeapSet(unsigned) { return TarrockHeapCheck(); }
+int TarrockHeapSet(unsigned) {
+    return TarrockHeapCheck();
+}
 
-int TarrockHeapAdd(void*, std::size_t) { return -1; }
+int TarrockHeapAdd(void*, std::size_t) {
+    return -1;
+}
 
 int TarrockHeapMin() {
     if (PoolRecord* pool = DefaultPoolIfExists()) TarrockShrinkPool(AsPool(pool));

@@ -174,14 +174,20 @@ void ResetErrorStateAfterFork() {
     g_threadCount = 0;
 }
 
-void LockErrorForFork() { pthread_mutex_lock(&g_errorLock); }
-void UnlockErrorForFork() { pthread_mutex_unlock(&g_errorLock); }
+void LockErrorForFork() {
+    pthread_mutex_lock(&g_errorLock);
+}
+void UnlockErrorForFork() {
+    pthread_mutex_unlock(&g_errorLock);
+}
 
 }  // namespace tessaro::allocator
 
 using namespace tessaro::allocator;
 
-const char* TarrockErrorName(unsigned code) { return code < 16 ? kErrorNames[code].name : ""; }
+const char* TarrockErrorName(unsigned code) {
+    return code < 16 ? kErrorNames[code].name : "";
+}
 
 const char* TarrockErrorText(unsigned code) {
     if (code == MEM_OUT_OF_MEMORY) return kOutOfMemoryText;
@@ -198,4 +204,6 @@ TarrockErrorHandler TarrockSetErrorHandler(TarrockErrorHandler handler) {
     return previous;
 }
 
-void TarrockSetAbortOnError(bool abort) { g_abortOnError = abort; }
+void TarrockSetAbortOnError(bool abort) {
+    g_abortOnError = abort;
+}

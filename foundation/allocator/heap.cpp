@@ -16,7 +16,9 @@ unsigned DefaultZeroFlag(const PoolRecord* pool) {
     return (pool->flags & TARROCK_ZERO_INIT_DEFAULT) ? TARROCK_ZERO_INIT : 0;
 }
 
-bool PowerOfTwo(std::size_t n) { return n && (n & (n - 1)) == 0; }
+bool PowerOfTwo(std::size_t n) {
+    return n && (n & (n - 1)) == 0;
+}
 
 void* Fail() {
     errno = ENOMEM;
@@ -111,7 +113,9 @@ void* HeapMemalign(std::size_t alignment, std::size_t n) {
     return HeapAligned(power, n);
 }
 
-void* HeapValloc(std::size_t n) { return HeapAligned(kSysPage, n); }
+void* HeapValloc(std::size_t n) {
+    return HeapAligned(kSysPage, n);
+}
 
 void* HeapPvalloc(std::size_t n) {
     if (n > kMaxRequest) return Fail();

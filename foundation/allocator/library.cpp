@@ -61,12 +61,24 @@ void ChildAfterFork() {
 
 }  // namespace
 
-void LockLibrary() { pthread_mutex_lock(&g_libraryLock); }
-void UnlockLibrary() { pthread_mutex_unlock(&g_libraryLock); }
-void LockCreation() { pthread_mutex_lock(&g_creationLock); }
-void UnlockCreation() { pthread_mutex_unlock(&g_creationLock); }
-PoolRecord* FirstPoolRecord() { return g_library.pools; }
-const void* LibraryAddress() { return &g_library; }
+void LockLibrary() {
+    pthread_mutex_lock(&g_libraryLock);
+}
+void UnlockLibrary() {
+    pthread_mutex_unlock(&g_libraryLock);
+}
+void LockCreation() {
+    pthread_mutex_lock(&g_creationLock);
+}
+void UnlockCreation() {
+    pthread_mutex_unlock(&g_creationLock);
+}
+PoolRecord* FirstPoolRecord() {
+    return g_library.pools;
+}
+const void* LibraryAddress() {
+    return &g_library;
+}
 
 void LinkPool(PoolRecord* pool) {
     LockLibrary();
@@ -87,7 +99,9 @@ void UnlinkPool(PoolRecord* pool) {
     UnlockLibrary();
 }
 
-PoolRecord* DefaultPoolIfExists() { return __atomic_load_n(&g_defaultPool, __ATOMIC_ACQUIRE); }
+PoolRecord* DefaultPoolIfExists() {
+    return __atomic_load_n(&g_defaultPool, __ATOMIC_ACQUIRE);
+}
 
 PoolRecord* DefaultPool() {
     PoolRecord* pool = DefaultPoolIfExists();
@@ -106,7 +120,9 @@ PoolRecord* DefaultPool() {
 
 using namespace tessaro::allocator;
 
-TarrockPool TarrockDefaultPool() { return AsPool(DefaultPool()); }
+TarrockPool TarrockDefaultPool() {
+    return AsPool(DefaultPool());
+}
 
 int TarrockAttach() {
     bool registerFork = false;

@@ -70,11 +70,11 @@ struct PageHeader {
     std::size_t committed;  // bytes counted in the pool total
     std::size_t mapped;     // bytes of the region
     std::uint32_t inUse;
-    std::uint16_t signature;  // kPageSignature | kind; 0 once released
-    std::uint8_t minSplit;    // variable pages
-    bool zeroed;              // the region was fresh when the page was made
-    char* word1;  // small: next block to carve; variable: rover; fixed: free list
-    char* word2;  // small: page end; variable: sentinel; fixed: carved end
+    std::uint16_t signature;   // kPageSignature | kind; 0 once released
+    std::uint8_t minSplit;     // variable pages
+    bool zeroed;               // the region was fresh when the page was made
+    char* word1;               // small: next block to carve; variable: rover; fixed: free list
+    char* word2;               // small: page end; variable: sentinel; fixed: carved end
     std::uint32_t dataOffset;  // large pages
     // Bytes 60..63 hold the first block's header word or state byte.
 };
@@ -93,25 +93,35 @@ struct PoolRecord {
     std::size_t ceiling;
     PoolRecord* next;
     const void* library;
-    pthread_mutex_t mutex;  // not recursive: owner and nesting make it so
-    pthread_t owner;        // the holding thread, 0 when free
-    unsigned nesting;       // how often the owner holds it
+    pthread_mutex_t mutex;               // not recursive: owner and nesting make it so
+    pthread_t owner;                     // the holding thread, 0 when free
+    unsigned nesting;                    // how often the owner holds it
     char* smallFree[kSmallClasses + 1];  // index = class
     char* descriptorRegions;             // chain through each region's first word
     char* descriptorNext;                // carving cursor of the newest descriptor region
     char* descriptorEnd;
-    char* descriptorCounted;             // end of the part counted in the total
+    char* descriptorCounted;  // end of the part counted in the total
 };
 
-inline PoolRecord* AsRecord(TarrockPool pool) { return reinterpret_cast<PoolRecord*>(pool); }
-inline TarrockPool AsPool(PoolRecord* pool) { return reinterpret_cast<TarrockPool>(pool); }
+inline PoolRecord* AsRecord(TarrockPool pool) {
+    return reinterpret_cast<PoolRecord*>(pool);
+}
+inline TarrockPool AsPool(PoolRecord* pool) {
+    return reinterpret_cast<TarrockPool>(pool);
+}
 
-inline std::size_t RoundUp(std::size_t n, std::size_t to) { return (n + to - 1) & ~(to - 1); }
+inline std::size_t RoundUp(std::size_t n, std::size_t to) {
+    return (n + to - 1) & ~(to - 1);
+}
 inline char* PageBase(const void* p) {
     return reinterpret_cast<char*>(reinterpret_cast<std::uintptr_t>(p) & ~std::uintptr_t(kRegion - 1));
 }
-inline PageHeader* HeaderOf(char* base) { return reinterpret_cast<PageHeader*>(base); }
-inline unsigned KindOf(const PageHeader* h) { return h->signature & 7u; }
+inline PageHeader* HeaderOf(char* base) {
+    return reinterpret_cast<PageHeader*>(base);
+}
+inline unsigned KindOf(const PageHeader* h) {
+    return h->signature & 7u;
+}
 
 // Pool lock: recursive, with the nesting count the error dispatch needs. An adaptive
 // mutex spins briefly before it sleeps, which suits the short holds of the allocator.
@@ -154,7 +164,9 @@ private:
 
 // Variable-block header words. The check bits tie a header to its address and size,
 // so that a pointer into the middle of a block is recognised before anything changes.
-inline std::uint32_t* WordOf(char* data) { return reinterpret_cast<std::uint32_t*>(data - kWordBytes); }
+inline std::uint32_t* WordOf(char* data) {
+    return reinterpret_cast<std::uint32_t*>(data - kWordBytes);
+}
 inline std::uint32_t CheckBits(const char* data, std::size_t size) {
     auto a = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(data) >> 4);
     return ((a * 0x9E37u) ^ static_cast<std::uint32_t>(size) ^ 0x5A3Cu) & 0xFFFFu;
@@ -162,26 +174,40 @@ inline std::uint32_t CheckBits(const char* data, std::size_t size) {
 inline std::uint32_t MakeWord(const char* data, std::size_t size, std::uint32_t flags) {
     return static_cast<std::uint32_t>(size) | (CheckBits(data, size) << 16) | flags;
 }
-inline std::size_t WordSize(std::uint32_t word) { return word & kSizeMask; }
+inline std::size_t WordSize(std::uint32_t word) {
+    return word & kSizeMask;
+}
 inline bool WordValid(const char* data, std::uint32_t word) {
     return (word & 0xC) == 0 && (word >> 16) == CheckBits(data, WordSize(word));
 }
-inline char*& NextLink(char* data) { return *reinterpret_cast<char**>(data); }
-inline char*& PrevLink(char* data) { return *reinterpret_cast<char**>(data + 8); }
+inline char*& NextLink(char* data) {
+    return *reinterpret_cast<char**>(data);
+}
+inline char*& PrevLink(char* data) {
+    return *reinterpret_cast<char**>(data + 8);
+}
 inline std::uint32_t& TagOf(char* data, std::size_t size) {
     return *reinterpret_cast<std::uint32_t*>(data + size - 2 * kWordBytes);
 }
-inline char* FirstVariableBlock(char* base) { return base + kHeaderBytes; }
+inline char* FirstVariableBlock(char* base) {
+    return base + kHeaderBytes;
+}
 
 // Small blocks: state byte before the data.
-inline std::uint8_t& StateOf(char* data) { return *reinterpret_cast<std::uint8_t*>(data - 1); }
-inline unsigned SmallClass(std::size_t n) { return static_cast<unsigned>((n + 1 + kAlign - 1) / kAlign); }
+inline std::uint8_t& StateOf(char* data) {
+    return *reinterpret_cast<std::uint8_t*>(data - 1);
+}
+inline unsigned SmallClass(std::size_t n) {
+    return static_cast<unsigned>((n + 1 + kAlign - 1) / kAlign);
+}
 
 // Fixed blocks: a free block's second word holds a mark derived from its address.
 inline std::uintptr_t FreeFixedMark(const char* data) {
     return reinterpret_cast<std::uintptr_t>(data) ^ std::uintptr_t(0xF1EEB10C5EEDF00Dull);
 }
-inline std::size_t FixedStride(const PoolRecord* pool) { return RoundUp(pool->fixedSize, kAlign); }
+inline std::size_t FixedStride(const PoolRecord* pool) {
+    return RoundUp(pool->fixedSize, kAlign);
+}
 
 // Internal operations shared by the files of the engine.
 // Error dispatch: non-zero asks the caller to retry.

@@ -152,20 +152,20 @@ PageHeader* CreatePage(PoolRecord* pool, unsigned kind, std::size_t size, unsign
     d->kind = static_cast<std::uint16_t>(0x8000 | (kind << 12));
     d->value = 0;
     switch (kind) {
-    case kVariable:
-    case kVariableReserved:
-        FormatVariablePage(h, base, std::min<std::size_t>(pool->pageSize, committed), kind);
-        break;
-    case kFixed:
-        FormatFixedPage(h, base, FixedStride(pool));
-        break;
-    case kSmall:
-        h->word1 = base + kHeaderBytes;
-        h->word2 = base + kRegion;
-        d->value = 1;
-        break;
-    default:
-        break;
+        case kVariable:
+        case kVariableReserved:
+            FormatVariablePage(h, base, std::min<std::size_t>(pool->pageSize, committed), kind);
+            break;
+        case kFixed:
+            FormatFixedPage(h, base, FixedStride(pool));
+            break;
+        case kSmall:
+            h->word1 = base + kHeaderBytes;
+            h->word2 = base + kRegion;
+            d->value = 1;
+            break;
+        default:
+            break;
     }
     InsertAtHead(pool->lists[kind], d);
     pool->total += committed;

@@ -27,7 +27,9 @@ unsigned NormalizePageSize(unsigned size) {
     return power > kMaxPageSize ? kMaxPageSize : power;
 }
 
-std::size_t NormalizeLimit(std::size_t bytes) { return bytes == static_cast<std::size_t>(-1) ? TARROCK_NO_CEILING : bytes; }
+std::size_t NormalizeLimit(std::size_t bytes) {
+    return bytes == static_cast<std::size_t>(-1) ? TARROCK_NO_CEILING : bytes;
+}
 
 }  // namespace
 }  // namespace tessaro::allocator
@@ -98,17 +100,17 @@ std::ptrdiff_t TarrockPreAllocate(TarrockPool handle, std::size_t bytes, unsigne
     }
     unsigned pageKind;
     switch (kind) {
-    case TARROCK_FIXED_PAGES:
-        pageKind = kFixed;
-        break;
-    case TARROCK_VARIABLE_RESERVED_PAGES:
-        pageKind = kVariableReserved;
-        break;
-    case TARROCK_VARIABLE_PAGES:
-        pageKind = kVariable;
-        break;
-    default:
-        return -1;
+        case TARROCK_FIXED_PAGES:
+            pageKind = kFixed;
+            break;
+        case TARROCK_VARIABLE_RESERVED_PAGES:
+            pageKind = kVariableReserved;
+            break;
+        case TARROCK_VARIABLE_PAGES:
+            pageKind = kVariable;
+            break;
+        default:
+            return -1;
     }
     if (pageKind == kFixed && !pool->fixedSize) {
         Report(MEM_ALLOC_ZERO, pool);

@@ -82,8 +82,12 @@ void ReleaseKeptRegions() {
 
 namespace tessaro::allocator {
 
-void LockRegionCacheForFork() { pthread_mutex_lock(&g_lock); }
-void UnlockRegionCacheForFork() { pthread_mutex_unlock(&g_lock); }
+void LockRegionCacheForFork() {
+    pthread_mutex_lock(&g_lock);
+}
+void UnlockRegionCacheForFork() {
+    pthread_mutex_unlock(&g_lock);
+}
 void ResetRegionCacheAfterFork() {
     static const pthread_mutex_t fresh = PTHREAD_MUTEX_INITIALIZER;
     g_lock = fresh;

@@ -41,7 +41,9 @@ protected:
         TarrockSetErrorHandler(previous_);
     }
     static bool Aligned(const void* p) { return (reinterpret_cast<std::uintptr_t>(p) & 15) == 0; }
-    static std::uintptr_t PageOf(const void* p) { return reinterpret_cast<std::uintptr_t>(p) & ~std::uintptr_t(0xFFFF); }
+    static std::uintptr_t PageOf(const void* p) {
+        return reinterpret_cast<std::uintptr_t>(p) & ~std::uintptr_t(0xFFFF);
+    }
 
     TarrockPool pool_ = nullptr;
     TarrockErrorHandler previous_ = nullptr;

@@ -34,7 +34,7 @@ TEST(TarrockErrors, CodesCarryTheirNamesAndShownTexts) {
     for (unsigned code = 0; code < 16; ++code) {
         EXPECT_STREQ(TarrockErrorName(code), names[code]) << code;
         EXPECT_LE(std::strlen(TarrockErrorName(code)), 20u);
-        const char* shown = code == 2 ? "Out of memory.  Please free some memory, then choose retry."
+        const char* shown = code == 2                   ? "Out of memory.  Please free some memory, then choose retry."
                             : (code >= 3 && code <= 14) ? names[code]
                                                         : "MEM_INTERNAL_ERROR";
         EXPECT_STREQ(TarrockErrorText(code), shown) << code;

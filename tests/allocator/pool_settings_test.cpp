@@ -109,8 +109,8 @@ TEST_F(PoolTest, CeilingAndFloorAreCheckedAgainstEachOtherAndTheTotal) {
     EXPECT_EQ(TarrockSetFloor(pool_, total + 65536 + 16385), TARROCK_REFUSED);
     EXPECT_EQ(TarrockSetFloor(pool_, 100), 0u);
     EXPECT_EQ(TarrockSetCeiling(pool_, 99), TARROCK_REFUSED);  // below the floor
-    EXPECT_NE(TarrockAlloc(pool_, 10, 0), nullptr);             // a small page
-    EXPECT_NE(TarrockAlloc(pool_, 1000, 0), nullptr);           // a variable page
+    EXPECT_NE(TarrockAlloc(pool_, 10, 0), nullptr);            // a small page
+    EXPECT_NE(TarrockAlloc(pool_, 1000, 0), nullptr);          // a variable page
     Reports::Clear();
     EXPECT_EQ(TarrockAlloc(pool_, 5000, 0), nullptr);  // a large page would pass it
     EXPECT_EQ(Reports::lastCode, MEM_EXCEEDED_CEILING);

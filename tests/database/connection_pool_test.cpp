@@ -31,9 +31,7 @@ protected:
     }
 
     // Runs a statement through a statement of the entry; the error page on failure.
-    static void Exec(PooledConnection* entry, const std::string& sql) {
-        entry->AllocStmt()->ExecDirect(sql.c_str());
-    }
+    static void Exec(PooledConnection* entry, const std::string& sql) { entry->AllocStmt()->ExecDirect(sql.c_str()); }
     static long CountRows(PooledConnection* entry, const std::string& table) {
         return PoolFixture::CountRows(entry->AllocCursor(), table);
     }

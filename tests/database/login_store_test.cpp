@@ -17,9 +17,7 @@ namespace {
 class LoginStore : public PoolFixture {
 protected:
     static constexpr const char* kSection = "DataSources\\Sales";
-    std::string FileValue(const std::string& key) {
-        return GetIniString("Sales", key, "<absent>", kLoginStoreFile);
-    }
+    std::string FileValue(const std::string& key) { return GetIniString("Sales", key, "<absent>", kLoginStoreFile); }
     std::string FilePath() const { return tessaro::platform::WindowsDirectory() + "/KSML.INI"; }
 };
 

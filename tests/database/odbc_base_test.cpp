@@ -28,8 +28,7 @@ struct HandlerLog {
     static inline std::vector<short> codes;
     static void Handle(short rc, unsigned char* state, long, unsigned char* msg, odbcBASE*) {
         codes.push_back(rc);
-        states.push_back(std::string(reinterpret_cast<char*>(state)) + "|" +
-                         reinterpret_cast<char*>(msg));
+        states.push_back(std::string(reinterpret_cast<char*>(state)) + "|" + reinterpret_cast<char*>(msg));
     }
     static void Reset() {
         states.clear();
@@ -45,7 +44,9 @@ struct ReporterLog {
     }
 };
 
-const char* Text(const unsigned char* s) { return reinterpret_cast<const char*>(s); }
+const char* Text(const unsigned char* s) {
+    return reinterpret_cast<const char*>(s);
+}
 
 TEST(OdbcBase, StartsSuccessfulWithRetrieveOnAndReportOff) {
     ScriptedObject o;
@@ -85,16 +86,13 @@ TEST_P(OdbcBaseLibraryCodes, SetRCTranslatesPerPolicy) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, OdbcBaseLibraryCodes,
-    ::testing::Values(
-        LibraryCodeCase{-1000, 1, -1, "S1001", 0, "[Quorvex][VRM]Memory allocation error."},
-        LibraryCodeCase{-1001, 1, 1, "S1000", 0, "[Quorvex][VRM]Buffer too small."},
-        LibraryCodeCase{-1001, 2, 1, "S1000", 0, "[Quorvex][VRM]Buffer too small."},
-        LibraryCodeCase{-1005, 0, -1005, "", -1005, ""},
-        LibraryCodeCase{-1021, 1, -1, "S1000", 0, "[Quorvex][VRM]Data entry formatting error."},
-        LibraryCodeCase{-1024, 1, -1, "S1000", 0,
-                        "[Quorvex][VRM]WHERE clause append operation failed."},
-        LibraryCodeCase{-1025, 1, -1025, "", 0, ""},
-        LibraryCodeCase{2, 1, 2, "", 0, ""}));
+    ::testing::Values(LibraryCodeCase{-1000, 1, -1, "S1001", 0, "[Quorvex][VRM]Memory allocation error."},
+                      LibraryCodeCase{-1001, 1, 1, "S1000", 0, "[Quorvex][VRM]Buffer too small."},
+                      LibraryCodeCase{-1001, 2, 1, "S1000", 0, "[Quorvex][VRM]Buffer too small."},
+                      LibraryCodeCase{-1005, 0, -1005, "", -1005, ""},
+                      LibraryCodeCase{-1021, 1, -1, "S1000", 0, "[Quorvex][VRM]Data entry formatting error."},
+                      LibraryCodeCase{-1024, 1, -1, "S1000", 0, "[Quorvex][VRM]WHERE clause append operation failed."},
+                      LibraryCodeCase{-1025, 1, -1025, "", 0, ""}, LibraryCodeCase{2, 1, 2, "", 0, ""}));
 
 TEST(OdbcBase, SuccessWithInfoIsFetchedOnlyInRetrieveMode2) {
     ScriptedObject o;

@@ -14,8 +14,7 @@ protected:
     void SetUp() override {
         OdbcFixture::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        Recreate("docs", std::string("id INTEGER, body TEXT, data ") +
-                             (IsPostgres() ? "BYTEA" : "BLOB"));
+        Recreate("docs", std::string("id INTEGER, body TEXT, data ") + (IsPostgres() ? "BYTEA" : "BLOB"));
     }
 
     // Inserts one row whose long values are sent as data at execution.
@@ -28,10 +27,8 @@ protected:
         sPARMBIND parms[3] = {};
         parms[0] = {1, SQL_C_LONG, SQL_INTEGER, 0, 0, offsetof(Params, id), nullptr, 0, 0};
         parms[1] = {2, SQL_C_CHAR, SQL_LONGVARCHAR, 0, 0, offsetof(Params, text), nullptr, 0, 0};
-        parms[2] = {3, SQL_C_BINARY, SQL_LONGVARBINARY, 0, 0, offsetof(Params, data), nullptr, 0,
-                    0};
-        odbcCURSOR cur(conn, C("INSERT INTO docs VALUES (?, ?, ?)"), 1, 0, 0, nullptr, 0, nullptr,
-                       nullptr, 0, nullptr);
+        parms[2] = {3, SQL_C_BINARY, SQL_LONGVARBINARY, 0, 0, offsetof(Params, data), nullptr, 0, 0};
+        odbcCURSOR cur(conn, C("INSERT INTO docs VALUES (?, ?, ?)"), 1, 0, 0, nullptr, 0, nullptr, nullptr, 0, nullptr);
         cur.AutoRetrieve(1);
         ASSERT_FALSE(cur.ErrorFlag()) << cur.ErrMsg();
         text->SetPutCursor(&cur);
@@ -45,8 +42,8 @@ protected:
 
     std::unique_ptr<odbcCURSOR> Select(int id) {
         std::string sql = "SELECT body, data FROM docs WHERE id = " + std::to_string(id);
-        auto cur = std::make_unique<odbcCURSOR>(conn, C(sql.c_str()), 0, 1, 1, nullptr, 0,
-                                                nullptr, nullptr, 0, nullptr);
+        auto cur =
+            std::make_unique<odbcCURSOR>(conn, C(sql.c_str()), 0, 1, 1, nullptr, 0, nullptr, nullptr, 0, nullptr);
         EXPECT_FALSE(cur->ErrorFlag()) << cur->ErrMsg();
         return cur;
     }
@@ -94,8 +91,8 @@ TEST_P(OdbcLongData, LongParametersSentByTheConstructor) {
     parms[1] = {2, SQL_C_CHAR, SQL_LONGVARCHAR, 0, 0, offsetof(Params, body), nullptr, 0, 0};
     body.SetParamNumber(2);
     {
-        odbcCURSOR insert(conn, C("INSERT INTO docs (id, body) VALUES (?, ?)"), 1, 1, 0, parms, 2,
-                          &rec, nullptr, 0, nullptr);
+        odbcCURSOR insert(conn, C("INSERT INTO docs (id, body) VALUES (?, ?)"), 1, 1, 0, parms, 2, &rec, nullptr, 0,
+                          nullptr);
         EXPECT_FALSE(insert.ErrorFlag()) << insert.ErrMsg();
         EXPECT_EQ(body.PutCursor(), &insert);
     }
@@ -128,8 +125,7 @@ TEST_P(OdbcLongData, NullAndEmptyValues) {
 }
 
 TEST_P(OdbcLongData, GetDataAnswersCodesForNullAndEmpty) {
-    odbcCURSOR cur(conn, C("SELECT NULL, '', 'abc'"), 0, 1, 0, nullptr, 0, nullptr, nullptr, 0,
-                   nullptr);
+    odbcCURSOR cur(conn, C("SELECT NULL, '', 'abc'"), 0, 1, 0, nullptr, 0, nullptr, nullptr, 0, nullptr);
     ASSERT_EQ(cur.Fetch(), SQL_SUCCESS) << cur.ErrMsg();
     odbcBLOB a(&cur, 1, 0, SQL_LONGVARCHAR, 0, 65536, 32768);
     EXPECT_EQ(a.GetData(), ODBC_BLOB_NULL);
@@ -192,8 +188,7 @@ TEST_P(OdbcLongData, PicturesAndBlocksKeepTheStoredFormat) {
     blob.SetData(bad.data(), bad.size());
     cur.AutoRetrieve(1);
     EXPECT_EQ(blob.GetBitmapFromBlob(&back), SQL_ERROR);
-    EXPECT_STREQ(reinterpret_cast<const char*>(cur.ErrMsg()),
-                 "[Quorvex][VRM]BLOB contains corrupt data.");
+    EXPECT_STREQ(reinterpret_cast<const char*>(cur.ErrMsg()), "[Quorvex][VRM]BLOB contains corrupt data.");
 
     odbcMemBlock block;
     block.bytes = {4, 5, 6};

@@ -38,21 +38,23 @@ TEST_P(OdbcCatalogTables, EntriesMapTheRecordInOrder) {
     }
 }
 
-#define TS_SHAPE(Name, Table, Count, Record) TableShape{Name, Table, Count, sizeof(Record)}
+#define TS_SHAPE(Name, Table, Count, Record) \
+    TableShape {                             \
+        Name, Table, Count, sizeof(Record)   \
+    }
 INSTANTIATE_TEST_SUITE_P(
     Shapes, OdbcCatalogTables,
-    ::testing::Values(
-        TS_SHAPE("Columns", kColumnsRSB, 12, sSQLCOLUMNSRESULTSET),
-        TS_SHAPE("SpecialColumns", kSpecialColumnsRSB, 7, sSQLSPECIALCOLRESULTSET),
-        TS_SHAPE("Tables", kTablesRSB, 5, sSQLTABLESRESULTSET),
-        TS_SHAPE("Statistics", kStatisticsRSB, 12, sSQLSTATISTICSRESULTSET),
-        TS_SHAPE("TypeInfo", kTypeInfoRSB, 13, sSQLTYPEINFORESULTSET),
-        TS_SHAPE("ProcedureColumns", kProcedureColumnsRSB, 13, sPROCEDURECOLUMNSRESULTSET),
-        TS_SHAPE("ColumnPrivileges", kColumnPrivilegesRSB, 8, sCOLUMNPRIVILEGESRESULTSET),
-        TS_SHAPE("Procedures", kProceduresRSB, 7, sPROCEDURESRESULTSET),
-        TS_SHAPE("ForeignKeys", kForeignKeysRSB, 12, sFOREIGNKEYSRESULTSET),
-        TS_SHAPE("TablePrivileges", kTablePrivilegesRSB, 7, sTABLEPRIVILEGESRESULTSET),
-        TS_SHAPE("PrimaryKeys", kPrimaryKeysRSB, 5, sPRIMARYKEYSRESULTSET)));
+    ::testing::Values(TS_SHAPE("Columns", kColumnsRSB, 12, sSQLCOLUMNSRESULTSET),
+                      TS_SHAPE("SpecialColumns", kSpecialColumnsRSB, 7, sSQLSPECIALCOLRESULTSET),
+                      TS_SHAPE("Tables", kTablesRSB, 5, sSQLTABLESRESULTSET),
+                      TS_SHAPE("Statistics", kStatisticsRSB, 12, sSQLSTATISTICSRESULTSET),
+                      TS_SHAPE("TypeInfo", kTypeInfoRSB, 13, sSQLTYPEINFORESULTSET),
+                      TS_SHAPE("ProcedureColumns", kProcedureColumnsRSB, 13, sPROCEDURECOLUMNSRESULTSET),
+                      TS_SHAPE("ColumnPrivileges", kColumnPrivilegesRSB, 8, sCOLUMNPRIVILEGESRESULTSET),
+                      TS_SHAPE("Procedures", kProceduresRSB, 7, sPROCEDURESRESULTSET),
+                      TS_SHAPE("ForeignKeys", kForeignKeysRSB, 12, sFOREIGNKEYSRESULTSET),
+                      TS_SHAPE("TablePrivileges", kTablePrivilegesRSB, 7, sTABLEPRIVILEGESRESULTSET),
+                      TS_SHAPE("PrimaryKeys", kPrimaryKeysRSB, 5, sPRIMARYKEYSRESULTSET)));
 #undef TS_SHAPE
 
 TEST(OdbcCatalogTablesNamed, DeclaredTypesOfTheNamedTables) {
@@ -62,7 +64,7 @@ TEST(OdbcCatalogTablesNamed, DeclaredTypesOfTheNamedTables) {
     EXPECT_EQ(kPrimaryKeysRSB[2].fNullable, 0);
     EXPECT_EQ(kProceduresRSB[3].fSqlType, SQL_INTEGER);
     EXPECT_EQ(kProcedureColumnsRSB[5].fSqlType, SQL_VARCHAR);  // DATA_TYPE kept as text
-    EXPECT_EQ(kProcedureColumnsRSB[6].cbValueMax, 129);         // TYPE_NAME holds "TIMESTAMP"
+    EXPECT_EQ(kProcedureColumnsRSB[6].cbValueMax, 129);        // TYPE_NAME holds "TIMESTAMP"
     EXPECT_EQ(kColumnsRSB[0].szColName[0], 0);
 }
 
@@ -73,8 +75,9 @@ protected:
         if (IsSkipped() || HasFatalFailure()) return;
         Exec("DROP TABLE IF EXISTS cat_child");
         Recreate("cat_parent", "id INTEGER PRIMARY KEY, name VARCHAR(30), remark VARCHAR(5)");
-        Exec("CREATE TABLE cat_child (cid INTEGER PRIMARY KEY, parent_id INTEGER "
-             "REFERENCES cat_parent(id))");
+        Exec(
+            "CREATE TABLE cat_child (cid INTEGER PRIMARY KEY, parent_id INTEGER "
+            "REFERENCES cat_parent(id))");
         Exec("CREATE INDEX cat_parent_name ON cat_parent(name)");
     }
     void TearDown() override {
@@ -120,8 +123,8 @@ TEST_P(OdbcCatalog, NullCatalogValuesNeverKeepThePreviousRow) {
         std::memset(rs, 'X', sizeof *rs);  // garbage a NULL column must not show
         if (!(rows == 0 ? it.GetFirst() : it.GetNext())) break;
         ++rows;
-        for (const char* field : {rs->TABLE_QUALIFIER, rs->TABLE_OWNER, rs->TABLE_NAME,
-                                  rs->COLUMN_NAME, rs->TYPE_NAME, rs->REMARKS}) {
+        for (const char* field :
+             {rs->TABLE_QUALIFIER, rs->TABLE_OWNER, rs->TABLE_NAME, rs->COLUMN_NAME, rs->TYPE_NAME, rs->REMARKS}) {
             EXPECT_NE(std::string(field, 3), "XXX") << "row " << rows;
         }
     }
@@ -137,8 +140,7 @@ TEST_P(OdbcCatalog, EmptyResultGivesNoFirstRow) {
 TEST_P(OdbcCatalog, TablesKeysIndexesAndRowIdentifiers) {
     odbcTableIterator tables(conn, nullptr, nullptr, C("cat_%"), C("TABLE"));
     std::set<std::string> names;
-    for (int ok = tables.GetFirst(); ok; ok = tables.GetNext())
-        names.insert(tables.pTablesResultSet()->TABLE_NAME);
+    for (int ok = tables.GetFirst(); ok; ok = tables.GetNext()) names.insert(tables.pTablesResultSet()->TABLE_NAME);
     EXPECT_EQ(names, (std::set<std::string>{"cat_child", "cat_parent"}));
 
     odbcPrimaryKeysIterator keys(conn, nullptr, nullptr, C("cat_parent"));
@@ -146,21 +148,18 @@ TEST_P(OdbcCatalog, TablesKeysIndexesAndRowIdentifiers) {
     EXPECT_STREQ(keys.pPrimaryKeysResultSet()->column_name, "id");
     EXPECT_EQ(keys.pPrimaryKeysResultSet()->KEY_SEQ, 1);
 
-    odbcForeignKeysIterator fks(conn, nullptr, nullptr, C("cat_parent"), nullptr, nullptr,
-                                C("cat_child"));
+    odbcForeignKeysIterator fks(conn, nullptr, nullptr, C("cat_parent"), nullptr, nullptr, C("cat_child"));
     ASSERT_TRUE(fks.GetFirst()) << fks.ErrMsg();
     EXPECT_STREQ(fks.pForeignKeysResultSet()->FKCOLUMN_NAME, "parent_id");
     EXPECT_STREQ(fks.pForeignKeysResultSet()->PKCOLUMN_NAME, "id");
 
-    odbcStatisticsIterator stats(conn, nullptr, nullptr, C("cat_parent"), SQL_INDEX_ALL,
-                                 SQL_QUICK);
+    odbcStatisticsIterator stats(conn, nullptr, nullptr, C("cat_parent"), SQL_INDEX_ALL, SQL_QUICK);
     std::set<std::string> indexed;
-    for (int ok = stats.GetFirst(); ok; ok = stats.GetNext())
-        indexed.insert(stats.pStatisticsResultSet()->COLUMN_NAME);
+    for (int ok = stats.GetFirst(); ok; ok = stats.GetNext()) indexed.insert(stats.pStatisticsResultSet()->COLUMN_NAME);
     EXPECT_EQ(indexed.count("name"), 1u);
 
-    odbcSpecialColumnIterator special(conn, SQL_BEST_ROWID, nullptr, nullptr, C("cat_parent"),
-                                      SQL_SCOPE_CURROW, SQL_NULLABLE);
+    odbcSpecialColumnIterator special(conn, SQL_BEST_ROWID, nullptr, nullptr, C("cat_parent"), SQL_SCOPE_CURROW,
+                                      SQL_NULLABLE);
     ASSERT_TRUE(special.sqlsuccess()) << special.ErrMsg();
     if (!IsPostgres()) {
         ASSERT_TRUE(special.GetFirst()) << special.ErrMsg();
@@ -198,8 +197,7 @@ TEST_P(OdbcCatalog, EnumerationsHandEachRowToTheCallback) {
         c->names.push_back(r.TABLE_NAME);
         return c->answer;
     };
-    EXPECT_EQ(conn->EnumTables(nullptr, nullptr, C("cat_%"), C("TABLE"), onTable, &ctx),
-              conn->lastRC());
+    EXPECT_EQ(conn->EnumTables(nullptr, nullptr, C("cat_%"), C("TABLE"), onTable, &ctx), conn->lastRC());
     EXPECT_EQ(ctx.calls, 2);
     ctx = Context{};
     ctx.answer = 1;
@@ -212,11 +210,9 @@ TEST_P(OdbcCatalog, EnumerationsHandEachRowToTheCallback) {
         return 0;
     };
     ctx = Context{};
-    EXPECT_EQ(conn->EnumColumns(nullptr, nullptr, C("no_such_table_z"), nullptr, onColumn, &ctx),
-              SQL_SUCCESS);
+    EXPECT_EQ(conn->EnumColumns(nullptr, nullptr, C("no_such_table_z"), nullptr, onColumn, &ctx), SQL_SUCCESS);
     EXPECT_EQ(ctx.calls, 0);
-    EXPECT_EQ(conn->EnumColumns(nullptr, nullptr, C("cat_child"), nullptr, onColumn, &ctx),
-              SQL_SUCCESS);
+    EXPECT_EQ(conn->EnumColumns(nullptr, nullptr, C("cat_child"), nullptr, onColumn, &ctx), SQL_SUCCESS);
     EXPECT_EQ(ctx.calls, 2);
 
     ctx = Context{};
@@ -235,8 +231,7 @@ TEST_P(OdbcCatalog, UnsupportedCatalogFunctionFailsCleanly) {
     odbcColumnPrivilegesIterator it(conn, nullptr, nullptr, C("cat_parent"), nullptr);
     // Neither driver offers column privileges through the driver manager.
     EXPECT_FALSE(it.sqlsuccess());
-    EXPECT_NE(std::strstr(reinterpret_cast<const char*>(it.ErrMsg()), "not support"), nullptr)
-        << it.ErrMsg();
+    EXPECT_NE(std::strstr(reinterpret_cast<const char*>(it.ErrMsg()), "not support"), nullptr) << it.ErrMsg();
     EXPECT_EQ(it.GetFirst(), 0);
 }
 

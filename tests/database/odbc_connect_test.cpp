@@ -10,13 +10,13 @@
 namespace tessaro::database::testing {
 namespace {
 
-const char* Text(const unsigned char* s) { return reinterpret_cast<const char*>(s); }
+const char* Text(const unsigned char* s) {
+    return reinterpret_cast<const char*>(s);
+}
 
 class OdbcConnect : public OdbcFixture {
 protected:
-    const char* Dsn() const {
-        return IsPostgres() ? PgTestServer::kDsn : OdbcTestConfig::kDefaultDsn;
-    }
+    const char* Dsn() const { return IsPostgres() ? PgTestServer::kDsn : OdbcTestConfig::kDefaultDsn; }
     long CountRows(const std::string& table) {
         std::string sql = "SELECT COUNT(*) FROM " + table;
         odbcCURSOR cur(conn, C(sql.c_str()), 0, 1, 1, nullptr, 0, nullptr, nullptr, 0, nullptr);
@@ -45,8 +45,7 @@ TEST_P(OdbcConnect, FailedConnectLeavesItDisconnectedWithDiagnostic) {
     EXPECT_EQ(conn->Connect(C("no_such_dsn"), C("u"), C("p")), SQL_ERROR);
     EXPECT_FALSE(conn->Connected());
     EXPECT_STREQ(Text(conn->SqlState()), "IM002");
-    EXPECT_NE(std::strstr(Text(conn->ErrMsg()), "source name not found"), nullptr)
-        << Text(conn->ErrMsg());
+    EXPECT_NE(std::strstr(Text(conn->ErrMsg()), "source name not found"), nullptr) << Text(conn->ErrMsg());
 }
 
 TEST_P(OdbcConnect, ConnectionUsesTheDriversOwnCursors) {
@@ -122,12 +121,10 @@ TEST_P(OdbcConnect, CommitAndRollBack) {
 TEST_P(OdbcConnect, DriverConnectFamily) {
     std::string in = std::string("DSN=") + Dsn() + ";UID=" + PgTestServer::kUser + ";PWD=;";
     char out[512] = {};
-    EXPECT_TRUE(odbcSucceeded(conn->DriverConnectNoPrompt(C(in.c_str()), out, sizeof out)))
-        << conn->ErrMsg();
+    EXPECT_TRUE(odbcSucceeded(conn->DriverConnectNoPrompt(C(in.c_str()), out, sizeof out))) << conn->ErrMsg();
     EXPECT_TRUE(conn->Connected());
     EXPECT_NE(std::strstr(out, Dsn()), nullptr) << out;
-    EXPECT_TRUE(odbcSucceeded(
-        conn->DriverConnectCompleteRequired(nullptr, C(in.c_str()), out, sizeof out)));
+    EXPECT_TRUE(odbcSucceeded(conn->DriverConnectCompleteRequired(nullptr, C(in.c_str()), out, sizeof out)));
     EXPECT_TRUE(conn->Connected());
 
     // Prompting needs a window; there are none on this platform.
@@ -151,8 +148,7 @@ TEST_P(OdbcConnect, Capabilities) {
         EXPECT_EQ(conn->GetFunctions(SQL_API_SQLCOLUMNPRIVILEGES), 0);
     }
     char version[11] = {};
-    EXPECT_EQ(conn->GetInfoString(SQL_DRIVER_ODBC_VER, version, sizeof version, nullptr),
-              SQL_SUCCESS);
+    EXPECT_EQ(conn->GetInfoString(SQL_DRIVER_ODBC_VER, version, sizeof version, nullptr), SQL_SUCCESS);
     EXPECT_EQ(version[0], '0');
 }
 

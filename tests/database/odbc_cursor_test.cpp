@@ -14,8 +14,9 @@ protected:
     void SetUp() override {
         OdbcFixture::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        Recreate("people", "id INTEGER PRIMARY KEY, name VARCHAR(10), note VARCHAR(10000), "
-                           "score FLOAT, body TEXT");
+        Recreate("people",
+                 "id INTEGER PRIMARY KEY, name VARCHAR(10), note VARCHAR(10000), "
+                 "score FLOAT, body TEXT");
         Exec("INSERT INTO people VALUES (1, 'ann', 'n1', 1.5, 'b1')");
         Exec("INSERT INTO people VALUES (2, NULL, NULL, NULL, NULL)");
         Exec("INSERT INTO people VALUES (3, 'cy', '', 3.5, '')");
@@ -24,8 +25,7 @@ protected:
     }
 
     odbcCURSOR* Open(const char* sql, int execute = 1) {
-        cursor_.reset(new odbcCURSOR(conn, C(sql), 0, execute, 1, nullptr, 0, nullptr, nullptr, 0,
-                                     nullptr));
+        cursor_.reset(new odbcCURSOR(conn, C(sql), 0, execute, 1, nullptr, 0, nullptr, nullptr, 0, nullptr));
         return cursor_.get();
     }
 
@@ -146,8 +146,8 @@ TEST_P(OdbcCursor, CallerBindingsIntoARecord) {
     cols[2].fCType = SQL_C_DOUBLE;
     cols[2].valueOffset = offsetof(Person, score);
     cols[2].cbValueMax = 8;
-    odbcCURSOR cur(conn, C("SELECT id, name, score FROM people WHERE id >= 4 ORDER BY id"), 1, 1,
-                   0, nullptr, 0, nullptr, cols, 3, &rec);
+    odbcCURSOR cur(conn, C("SELECT id, name, score FROM people WHERE id >= 4 ORDER BY id"), 1, 1, 0, nullptr, 0,
+                   nullptr, cols, 3, &rec);
     ASSERT_FALSE(cur.ErrorFlag()) << cur.ErrMsg();
     EXPECT_EQ(cur.pResultSet(), &rec);
     ASSERT_TRUE(cur.GetFirst());
@@ -208,17 +208,14 @@ TEST_P(OdbcCursor, EnumResultsStopsWhereTheCallbackSays) {
     };
     EXPECT_EQ(cur->EnumResults(collect, &seen), 42);
     EXPECT_EQ(seen, (std::vector<long>{1, 2, 3}));
-    EXPECT_EQ(cur->EnumResults([](odbcCURSOR*, void*) -> short { return 0; }, nullptr),
-              SQL_NO_DATA_FOUND);
+    EXPECT_EQ(cur->EnumResults([](odbcCURSOR*, void*) -> short { return 0; }, nullptr), SQL_NO_DATA_FOUND);
 }
 
 TEST_P(OdbcCursor, RowsetFetchWithRowAccessors) {
     odbcCURSOR* cur = Open("SELECT id, name FROM people ORDER BY id", 0);
-    ASSERT_TRUE(odbcSucceeded(cur->ExtFetchSetup(SQL_CONCUR_READ_ONLY, SQL_CURSOR_STATIC, 2)))
-        << cur->ErrMsg();
+    ASSERT_TRUE(odbcSucceeded(cur->ExtFetchSetup(SQL_CONCUR_READ_ONLY, SQL_CURSOR_STATIC, 2))) << cur->ErrMsg();
     EXPECT_EQ(cur->GetExtFetchRowCount(), 2);
-    ASSERT_TRUE(odbcSucceeded(cur->ExecDirect("SELECT id, name FROM people ORDER BY id")))
-        << cur->ErrMsg();
+    ASSERT_TRUE(odbcSucceeded(cur->ExecDirect("SELECT id, name FROM people ORDER BY id"))) << cur->ErrMsg();
     EXPECT_EQ(cur->ExtFetchFirst(), 2u);
     ASSERT_TRUE(cur->sqlsuccess()) << cur->ErrMsg();
     EXPECT_EQ(cur->ColResultAsLong(1, 1), 1);
@@ -256,8 +253,7 @@ TEST_P(OdbcCursor, FailedLongColumnReadFailsTheFetch) {
         cols[i].valueOffset = static_cast<uint32_t>(i * sizeof(odbcBLOB*));
     }
     odbcBLOB* record[2] = {};
-    odbcCURSOR cur(conn, C("SELECT id, body FROM people WHERE id = 1"), 0, 1, 0, nullptr, 0, nullptr,
-                   cols, 2, record);
+    odbcCURSOR cur(conn, C("SELECT id, body FROM people WHERE id = 1"), 0, 1, 0, nullptr, 0, nullptr, cols, 2, record);
     ASSERT_FALSE(cur.ErrorFlag()) << cur.ErrMsg();
     cur.AutoRetrieve(1);
     EXPECT_FALSE(odbcSucceeded(cur.Fetch()));
@@ -270,10 +266,8 @@ TEST_P(OdbcCursor, RowsetSetUpAfterBindingRebindsTheColumns) {
     ASSERT_FALSE(cur->ErrorFlag()) << cur->ErrMsg();
     for (unsigned short rows : {3, 5}) {
         ASSERT_TRUE(odbcSucceeded(cur->Close())) << cur->ErrMsg();
-        ASSERT_TRUE(odbcSucceeded(cur->ExtFetchSetup(SQL_CONCUR_READ_ONLY, SQL_CURSOR_STATIC, rows)))
-            << cur->ErrMsg();
-        ASSERT_TRUE(odbcSucceeded(cur->ExecDirect("SELECT id, name FROM people ORDER BY id")))
-            << cur->ErrMsg();
+        ASSERT_TRUE(odbcSucceeded(cur->ExtFetchSetup(SQL_CONCUR_READ_ONLY, SQL_CURSOR_STATIC, rows))) << cur->ErrMsg();
+        ASSERT_TRUE(odbcSucceeded(cur->ExecDirect("SELECT id, name FROM people ORDER BY id"))) << cur->ErrMsg();
         ASSERT_EQ(cur->ExtFetchFirst(), rows) << cur->ErrMsg();
         EXPECT_EQ(cur->ColResultAsLong(1, rows), rows);
         EXPECT_TRUE(cur->IsColValueNull("name", 2));

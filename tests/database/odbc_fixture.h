@@ -22,7 +22,9 @@ inline std::string BackendName(const ::testing::TestParamInfo<Backend>& info) {
     return info.param == Backend::SQLite ? "SQLite" : "PostgreSQL";
 }
 
-inline char* C(const char* s) { return const_cast<char*>(s); }
+inline char* C(const char* s) {
+    return const_cast<char*>(s);
+}
 
 class OdbcFixture : public ::testing::TestWithParam<Backend> {
 protected:
@@ -64,10 +66,10 @@ protected:
     odbcCONNECT* conn = nullptr;
 };
 
-#define TS_ODBC_BACKENDS(Fixture)                                                                 \
-    INSTANTIATE_TEST_SUITE_P(Drivers, Fixture,                                                    \
-                             ::testing::Values(::tessaro::database::testing::Backend::SQLite,     \
-                                               ::tessaro::database::testing::Backend::Postgres),  \
+#define TS_ODBC_BACKENDS(Fixture)                                                                \
+    INSTANTIATE_TEST_SUITE_P(Drivers, Fixture,                                                   \
+                             ::testing::Values(::tessaro::database::testing::Backend::SQLite,    \
+                                               ::tessaro::database::testing::Backend::Postgres), \
                              ::tessaro::database::testing::BackendName)
 
 }  // namespace tessaro::database::testing

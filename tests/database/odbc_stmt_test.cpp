@@ -17,8 +17,8 @@ protected:
 
     // Reads back "id:name:amount" rows in id order.
     std::string Rows() {
-        odbcCURSOR cur(conn, C("SELECT id, name, amount FROM stmt_test ORDER BY id"), 0, 1, 1,
-                       nullptr, 0, nullptr, nullptr, 0, nullptr);
+        odbcCURSOR cur(conn, C("SELECT id, name, amount FROM stmt_test ORDER BY id"), 0, 1, 1, nullptr, 0, nullptr,
+                       nullptr, 0, nullptr);
         std::string out;
         for (int ok = cur.GetFirst(); ok; ok = cur.GetNext()) {
             out += std::to_string(cur.ColResultAsLong(1)) + ":" + cur.ColResultAsLPSTR(2) + ":" +
@@ -40,8 +40,7 @@ TEST_P(OdbcStmt, PreparedInsertWithBoundParameters) {
     sPARMBIND parms[3] = {};
     parms[0] = {1, SQL_C_LONG, SQL_INTEGER, 0, 0, offsetof(Row, id), nullptr, 0, 0};
     parms[1] = {2, SQL_C_CHAR, SQL_VARCHAR, 40, 0, offsetof(Row, name), nullptr, SQL_NTS, 0};
-    parms[2] = {3, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, offsetof(Row, amount), nullptr, 0,
-                SQL_PARAM_INPUT};
+    parms[2] = {3, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, offsetof(Row, amount), nullptr, 0, SQL_PARAM_INPUT};
     odbcSTMT stmt(conn, "INSERT INTO stmt_test VALUES (?, ?, ?)", 1, 1, parms, 3, &row);
     EXPECT_FALSE(stmt.ErrorFlag()) << stmt.ErrMsg();
     EXPECT_TRUE(stmt.Prepared());
@@ -71,8 +70,7 @@ TEST_P(OdbcStmt, NullTextOnlyBindsTheParameters) {
     EXPECT_FALSE(stmt.Executed());
     EXPECT_EQ(stmt.LastParmProcessed(), 1);  // walked past the only entry
     // The bound parameter then serves a direct execution.
-    EXPECT_EQ(stmt.ExecDirect("INSERT INTO stmt_test (id) VALUES (?)"), SQL_SUCCESS)
-        << stmt.ErrMsg();
+    EXPECT_EQ(stmt.ExecDirect("INSERT INTO stmt_test (id) VALUES (?)"), SQL_SUCCESS) << stmt.ErrMsg();
     EXPECT_EQ(stmt.RowCount(), 1);
 }
 
@@ -110,8 +108,7 @@ TEST_P(OdbcStmt, RowCountOfAnUpdate) {
     Exec("INSERT INTO stmt_test VALUES (1, 'a', 1)");
     Exec("INSERT INTO stmt_test VALUES (2, 'b', 1)");
     Exec("INSERT INTO stmt_test VALUES (3, 'c', 2)");
-    odbcSTMT stmt(conn, "UPDATE stmt_test SET name = 'z' WHERE amount = 1", 0, 1, nullptr, 0,
-                  nullptr);
+    odbcSTMT stmt(conn, "UPDATE stmt_test SET name = 'z' WHERE amount = 1", 0, 1, nullptr, 0, nullptr);
     SQLLEN count = -1;
     EXPECT_EQ(stmt.RowCount(&count), SQL_SUCCESS);
     EXPECT_EQ(count, 2);
@@ -119,8 +116,7 @@ TEST_P(OdbcStmt, RowCountOfAnUpdate) {
 }
 
 TEST_P(OdbcStmt, DescribeParamFillsTheRecord) {
-    odbcSTMT stmt(conn, "INSERT INTO stmt_test (id, name) VALUES (?, ?)", 1, 0, nullptr, 0,
-                  nullptr);
+    odbcSTMT stmt(conn, "INSERT INTO stmt_test (id, name) VALUES (?, ?)", 1, 0, nullptr, 0, nullptr);
     ASSERT_TRUE(stmt.Prepared()) << stmt.ErrMsg();
     sPARMBIND rec;
     rec.ipar = 7;
@@ -137,17 +133,16 @@ TEST_P(OdbcStmt, DescribeParamFillsTheRecord) {
 
 TEST(OdbcStmtTypes, CTypeFromSqlType) {
     OdbcTestConfig::Instance();
-    odbcSTMT stmt(static_cast<odbcCONNECT*>(nullptr), static_cast<const char*>(nullptr), 0, 0,
-                  nullptr, 0, nullptr);
+    odbcSTMT stmt(static_cast<odbcCONNECT*>(nullptr), static_cast<const char*>(nullptr), 0, 0, nullptr, 0, nullptr);
     struct {
         short sql, c;
-    } cases[] = {{SQL_NUMERIC, SQL_C_CHAR},     {SQL_REAL, SQL_C_FLOAT},
-                 {SQL_BIGINT, SQL_C_CHAR},      {SQL_LONGVARBINARY, SQL_C_BINARY},
-                 {SQL_INTEGER, SQL_C_LONG},     {SQL_SMALLINT, SQL_C_SHORT},
-                 {SQL_FLOAT, SQL_C_DOUBLE},     {SQL_TIMESTAMP, SQL_C_TIMESTAMP},
-                 {SQL_BIT, SQL_C_BIT},          {SQL_TINYINT, SQL_C_TINYINT},
-                 {SQL_DATE, SQL_C_DATE},        {SQL_TIME, SQL_C_TIME},
-                 {SQL_VARCHAR, SQL_C_CHAR},     {SQL_WVARCHAR, 0}};
+    } cases[] = {{SQL_NUMERIC, SQL_C_CHAR}, {SQL_REAL, SQL_C_FLOAT},
+                 {SQL_BIGINT, SQL_C_CHAR},  {SQL_LONGVARBINARY, SQL_C_BINARY},
+                 {SQL_INTEGER, SQL_C_LONG}, {SQL_SMALLINT, SQL_C_SHORT},
+                 {SQL_FLOAT, SQL_C_DOUBLE}, {SQL_TIMESTAMP, SQL_C_TIMESTAMP},
+                 {SQL_BIT, SQL_C_BIT},      {SQL_TINYINT, SQL_C_TINYINT},
+                 {SQL_DATE, SQL_C_DATE},    {SQL_TIME, SQL_C_TIME},
+                 {SQL_VARCHAR, SQL_C_CHAR}, {SQL_WVARCHAR, 0}};
     for (auto& c : cases) EXPECT_EQ(stmt.CTypeFromSqlType(c.sql), c.c) << "SQL type " << c.sql;
     EXPECT_EQ(stmt.GetHstmt(), nullptr);  // no connection: nothing allocated, nothing crashes
     EXPECT_FALSE(odbcSucceeded(stmt.Execute()));

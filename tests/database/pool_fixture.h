@@ -31,8 +31,8 @@ protected:
         // is shared; the tables these tests make are dropped first.
         OdbcTestConfig::Instance();
         odbcENV env;
-        odbcCONNECT* connect = env.AllocConnect(const_cast<char*>(kDsn), const_cast<char*>(""),
-                                                const_cast<char*>(""), 0);
+        odbcCONNECT* connect =
+            env.AllocConnect(const_cast<char*>(kDsn), const_cast<char*>(""), const_cast<char*>(""), 0);
         ASSERT_TRUE(connect && connect->Connected());
         for (const char* table : {"t", "items"}) {
             std::string sql = std::string("DROP TABLE IF EXISTS ") + table;

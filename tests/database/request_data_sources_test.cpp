@@ -79,7 +79,7 @@ TEST_F(RequestDataSourcesTest, FailingStatementThrowsTheOdbcErrorPage) {
 }
 
 struct AuthorizationCase {
-    const char* allowAll;   // nullptr: value missing
+    const char* allowAll;  // nullptr: value missing
     const char* disableUpdate;
     const char* operation;
     bool refused;
@@ -96,8 +96,8 @@ TEST_F(RequestDataSourcesTest, AuthorizationFollowsAllowAllSqlThenTheOperationsS
         if (c.allowAll) Set("DataSources\\Sales", "AllowAllSQL", c.allowAll);
         if (c.disableUpdate) Set("DataSources\\Sales", "DISABLE_UPDATE", c.disableUpdate);
         auto thrown = Thrown([&] { set_->CheckSQLAuthorization(c.operation, "Sales"); });
-        EXPECT_EQ(!thrown.first.empty(), c.refused)
-            << (c.allowAll ? c.allowAll : "-") << " " << (c.disableUpdate ? c.disableUpdate : "-") << " " << c.operation;
+        EXPECT_EQ(!thrown.first.empty(), c.refused) << (c.allowAll ? c.allowAll : "-") << " "
+                                                    << (c.disableUpdate ? c.disableUpdate : "-") << " " << c.operation;
     }
 }
 
@@ -140,8 +140,7 @@ TEST_F(RequestDataSourcesTest, StatementForALoginDifferingInCaseJoinsTheTransact
 
 TEST(IsolationLevelNames, MapBothWaysWithoutRegardToCase) {
     const std::pair<const char*, unsigned long> rows[] = {
-        {"READ_UNCOMMITTED", 1}, {"READ_COMMITTED", 2}, {"REPEATABLE_READ", 4},
-        {"SERIALIZABLE", 8},     {"VERSIONING", 16},
+        {"READ_UNCOMMITTED", 1}, {"READ_COMMITTED", 2}, {"REPEATABLE_READ", 4}, {"SERIALIZABLE", 8}, {"VERSIONING", 16},
     };
     for (const auto& [name, level] : rows) {
         EXPECT_EQ(IsolationLevelFromName(name), level);

@@ -47,7 +47,9 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::map<std::string, st
     return rc == 0 ? pid : -1;
 }
 
-int ExitStatus(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+int ExitStatus(int status) {
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 }  // namespace
 
@@ -72,7 +74,9 @@ BackgroundProgram::BackgroundProgram(const std::vector<std::string>& argv,
                                      const std::map<std::string, std::string>& extra, const std::string& outputFile)
     : pid_(Spawn(argv, extra, outputFile)) {}
 
-BackgroundProgram::~BackgroundProgram() { Stop(); }
+BackgroundProgram::~BackgroundProgram() {
+    Stop();
+}
 
 bool BackgroundProgram::Alive() {
     if (pid_ <= 0) return false;

@@ -14,7 +14,9 @@ namespace {
 
 using e2e::CookieValue;
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 constexpr const char* kDsn = "e2e_people";
 
@@ -26,10 +28,11 @@ protected:
         ASSERT_TRUE(site.InstallEngine());
         ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
 
-        site.WriteDocument("setup.tsm", Query("", "CREATE TABLE people (id INTEGER, name VARCHAR(20), region VARCHAR(5))") +
-                                            Query("", "INSERT INTO people VALUES (1, 'Ann', 'A')") +
-                                            Query("", "INSERT INTO people VALUES (2, 'Bob', 'A')") +
-                                            Query("", "INSERT INTO people VALUES (3, 'Cy', 'B')") + "ready");
+        site.WriteDocument("setup.tsm",
+                           Query("", "CREATE TABLE people (id INTEGER, name VARCHAR(20), region VARCHAR(5))") +
+                               Query("", "INSERT INTO people VALUES (1, 'Ann', 'A')") +
+                               Query("", "INSERT INTO people VALUES (2, 'Bob', 'A')") +
+                               Query("", "INSERT INTO people VALUES (3, 'Cy', 'B')") + "ready");
         auto setup = site.Get("/setup.tsm");
         ASSERT_EQ(setup.status, 200) << setup.error << site.WebServerLog();
         ASSERT_EQ(setup.body, "ready") << setup.body;
@@ -44,21 +47,23 @@ protected:
 };
 
 TEST_F(CoreTagsThroughWebServer, QueryRowsGroupsLoopsAndConditions) {
-    auto list = Page("list.tsm", Query("q", "SELECT name FROM people ORDER BY id") +
-                                     "<TSOUTPUT QUERY=\"q\">#name#,</TSOUTPUT>");
+    auto list = Page("list.tsm",
+                     Query("q", "SELECT name FROM people ORDER BY id") + "<TSOUTPUT QUERY=\"q\">#name#,</TSOUTPUT>");
     ASSERT_EQ(list.status, 200) << list.error;
     EXPECT_EQ(list.body, "Ann,Bob,Cy,");
 
-    auto grouped = Page("group.tsm", Query("q", "SELECT name, region FROM people ORDER BY region, id") +
-                                         "<TSOUTPUT QUERY=\"q\" GROUP=\"region\">#region#(<TSOUTPUT>#name# </TSOUTPUT>)</TSOUTPUT>");
+    auto grouped = Page("group.tsm",
+                        Query("q", "SELECT name, region FROM people ORDER BY region, id") +
+                            "<TSOUTPUT QUERY=\"q\" GROUP=\"region\">#region#(<TSOUTPUT>#name# </TSOUTPUT>)</TSOUTPUT>");
     EXPECT_EQ(grouped.body, "A(Ann Bob )B(Cy )");
 
-    auto loops = Page("loops.tsm", Query("q", "SELECT id, name FROM people ORDER BY id") +
-                                       "<TSLOOP QUERY=\"q\"><TSIF #id# GT 2>big<TSELSEIF #name# IS \"Bob\">bob"
-                                       "<TSELSE>other</TSIF>,</TSLOOP>|"
-                                       "<TSLOOP LIST=\"x;y\" DELIMITERS=\";\" INDEX=\"v\"><TSOUTPUT>#v#</TSOUTPUT></TSLOOP>|"
-                                       "<TSSET n = 0><TSLOOP CONDITION=\"n LT 2\"><TSSET n = n + 1>c</TSLOOP>|"
-                                       "<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"3\"><TSOUTPUT>#i#</TSOUTPUT></TSLOOP>");
+    auto loops =
+        Page("loops.tsm", Query("q", "SELECT id, name FROM people ORDER BY id") +
+                              "<TSLOOP QUERY=\"q\"><TSIF #id# GT 2>big<TSELSEIF #name# IS \"Bob\">bob"
+                              "<TSELSE>other</TSIF>,</TSLOOP>|"
+                              "<TSLOOP LIST=\"x;y\" DELIMITERS=\";\" INDEX=\"v\"><TSOUTPUT>#v#</TSOUTPUT></TSLOOP>|"
+                              "<TSSET n = 0><TSLOOP CONDITION=\"n LT 2\"><TSSET n = n + 1>c</TSLOOP>|"
+                              "<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"3\"><TSOUTPUT>#i#</TSOUTPUT></TSLOOP>");
     EXPECT_EQ(loops.body, "other,bob,big,|xy|cc|123");
 }
 
@@ -69,8 +74,9 @@ TEST_F(CoreTagsThroughWebServer, LoopEndingTheTemplateRunsEveryIteration) {
 }
 
 TEST_F(CoreTagsThroughWebServer, VariableSetAndUsedInAQuery) {
-    auto response = Page("set.tsm", "<TSSET who = URL.who>" + Query("q", "SELECT id FROM people WHERE name = '#who#'") +
-                                        "<TSOUTPUT QUERY=\"q\">#id#</TSOUTPUT>",
+    auto response = Page("set.tsm",
+                         "<TSSET who = URL.who>" + Query("q", "SELECT id FROM people WHERE name = '#who#'") +
+                             "<TSOUTPUT QUERY=\"q\">#id#</TSOUTPUT>",
                          "who=Cy");
     EXPECT_EQ(response.body, "3");
     // A quote in the value stays inside the literal.
@@ -80,9 +86,10 @@ TEST_F(CoreTagsThroughWebServer, VariableSetAndUsedInAQuery) {
 }
 
 TEST_F(CoreTagsThroughWebServer, ClientVariablesAreKeptByCookieAndForgedTokensRefused) {
-    site.WriteDocument("client.tsm",
-                       "<TSAPPLICATION NAME=\"shop\" CLIENTMANAGEMENT=\"yes\"><TSPARAM NAME=\"Client.visits\" DEFAULT=\"0\">"
-                       "<TSSET Client.visits = Client.visits + 1><TSOUTPUT>#Client.visits#/#Client.TSID#</TSOUTPUT>");
+    site.WriteDocument(
+        "client.tsm",
+        "<TSAPPLICATION NAME=\"shop\" CLIENTMANAGEMENT=\"yes\"><TSPARAM NAME=\"Client.visits\" DEFAULT=\"0\">"
+        "<TSSET Client.visits = Client.visits + 1><TSOUTPUT>#Client.visits#/#Client.TSID#</TSOUTPUT>");
     auto first = site.Get("/client.tsm");
     ASSERT_EQ(first.status, 200) << first.error;
     EXPECT_EQ(first.body, "1/1");
@@ -118,8 +125,8 @@ TEST_F(CoreTagsThroughWebServer, ParamDefaultsMissingParamsAndCustomErrorPage) {
     EXPECT_TRUE(Contains(missing.body, "Required parameter <B>needed</B> not found")) << missing.body;
 
     site.WriteDocument("oops.htm", "Custom: [#ERROR.QUERYSTRING#]");
-    auto custom = Page("custom.tsm", "<TSERROR TYPE=\"Request\" TEMPLATE=\"oops.htm\"><TSPARAM NAME=\"needed\">",
-                       "a=%3Cb%3E");
+    auto custom =
+        Page("custom.tsm", "<TSERROR TYPE=\"Request\" TEMPLATE=\"oops.htm\"><TSPARAM NAME=\"needed\">", "a=%3Cb%3E");
     EXPECT_EQ(custom.body, "Custom: [a=%3Cb%3E]");
 }
 
@@ -128,8 +135,9 @@ TEST_F(CoreTagsThroughWebServer, ParamDefaultsMissingParamsAndCustomErrorPage) {
 namespace {
 
 TEST_F(CoreTagsThroughWebServer, NullsAndVeryLongTextComeBackWhole) {
-    auto response = Page("long.tsm", Query("q", "SELECT NULL AS empty, replace(hex(zeroblob(100000)), '00', 'ab') AS big, "
-                                                "'a<b>&\"' AS odd") +
+    auto response = Page("long.tsm", Query("q",
+                                           "SELECT NULL AS empty, replace(hex(zeroblob(100000)), '00', 'ab') AS big, "
+                                           "'a<b>&\"' AS odd") +
                                          "<TSOUTPUT QUERY=\"q\">[#empty#][#big#][#odd#]</TSOUTPUT>");
     ASSERT_EQ(response.status, 200) << response.error;
     std::string big;

@@ -116,8 +116,8 @@ TEST(GuideMarkers, EveryExampleHasItsExpectedPage) {
     std::vector<GuideExample> examples = ParseGuide(ReadGuide());
     ASSERT_FALSE(examples.empty()) << "docs/templates.md has no examples";
     for (const GuideExample& example : examples) {
-        EXPECT_TRUE(example.expected.has_value()) << "example " << example.name << " (line " << example.line
-                                                  << ") has no <!-- expect --> block";
+        EXPECT_TRUE(example.expected.has_value())
+            << "example " << example.name << " (line " << example.line << ") has no <!-- expect --> block";
         EXPECT_FALSE(TrimLineBreaks(example.tmpl).empty()) << "example " << example.name << " has no template";
     }
 }

@@ -13,7 +13,9 @@
 
 namespace e2e {
 
-inline bool SQLiteOdbcDriverInstalled() { return !tessaro::test::SQLiteOdbcDriverPath().empty(); }
+inline bool SQLiteOdbcDriverInstalled() {
+    return !tessaro::test::SQLiteOdbcDriverPath().empty();
+}
 
 // Writes <home>/odbc/odbcinst.ini and odbc.ini with the data source `dsn` over `databaseFile`
 // and points ODBCSYSINI and ODBCINI at them; the variables are put back when destroyed.
@@ -22,10 +24,10 @@ public:
     SQLiteDataSource(const std::string& home, const std::string& dsn, const std::string& databaseFile) {
         std::string odbc = home + "/odbc";
         std::filesystem::create_directories(odbc);
-        std::ofstream(odbc + "/odbcinst.ini") << "[Tessaro SQLite3]\nDriver=" << tessaro::test::SQLiteOdbcDriverPath()
-                                              << "\n";
-        std::ofstream(odbc + "/odbc.ini") << "[" << dsn << "]\nDriver=Tessaro SQLite3\nDatabase=" << databaseFile
-                                          << "\n";
+        std::ofstream(odbc + "/odbcinst.ini")
+            << "[Tessaro SQLite3]\nDriver=" << tessaro::test::SQLiteOdbcDriverPath() << "\n";
+        std::ofstream(odbc + "/odbc.ini")
+            << "[" << dsn << "]\nDriver=Tessaro SQLite3\nDatabase=" << databaseFile << "\n";
         for (int i = 0; i < 2; ++i) {
             const char* value = std::getenv(kNames[i]);
             saved_[i] = value ? std::optional<std::string>(value) : std::nullopt;

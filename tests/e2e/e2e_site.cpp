@@ -15,7 +15,9 @@ namespace plat = tessaro::platform;
 
 constexpr const char* kEngineService = "Brendlow Tessaro 2.0";
 
-std::string BuiltProgram(const std::string& name) { return std::string(TESSARO_BINARY_DIR) + "/bin/" + name; }
+std::string BuiltProgram(const std::string& name) {
+    return std::string(TESSARO_BINARY_DIR) + "/bin/" + name;
+}
 
 Site::Site() {
     docs_ = home_.path() + "/web/docs";

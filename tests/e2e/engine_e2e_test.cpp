@@ -18,7 +18,9 @@ namespace {
 namespace plat = tessaro::platform;
 using namespace std::string_literals;
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 // Printable bytes the echo page shows as they are.
 std::string TextData(size_t size) {
@@ -72,9 +74,8 @@ TEST_F(EngineThroughWebServer, SeveralFirstRequestsAtOnceAllGetTheEnginesPage) {
     ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
     std::vector<std::future<e2e::HttpResponse>> requests;
     for (int i = 0; i < 6; ++i)
-        requests.push_back(std::async(std::launch::async, [this, i] {
-            return site.Get("/x.tsm?action=Echo&n=" + std::to_string(i));
-        }));
+        requests.push_back(std::async(std::launch::async,
+                                      [this, i] { return site.Get("/x.tsm?action=Echo&n=" + std::to_string(i)); }));
     for (int i = 0; i < 6; ++i) {
         auto response = requests[static_cast<size_t>(i)].get();
         EXPECT_EQ(response.status, 200) << response.error;
@@ -89,7 +90,8 @@ TEST_F(EngineThroughWebServer, FiveMegabyteUploadReachesTheEngineWhole) {
     std::string data = TextData(5 * 1024 * 1024);
     std::string contentType;
     std::string body = MultipartText("NOTES", data, &contentType);
-    auto response = e2e::HttpRequest(site.port(), "POST", "/up.tsm?action=Echo", {"Content-Type: " + contentType}, body);
+    auto response =
+        e2e::HttpRequest(site.port(), "POST", "/up.tsm?action=Echo", {"Content-Type: " + contentType}, body);
     ASSERT_EQ(response.status, 200) << response.error << site.WebServerLog();
     EXPECT_TRUE(Contains(response.body, "\nFORM:NOTES=" + data + "\n")) << response.body.substr(0, 300);
     EXPECT_TRUE(Contains(response.body, "\nCGI:CONTENT_LENGTH=" + std::to_string(body.size()) + "\n"));
@@ -120,7 +122,8 @@ TEST_F(EngineThroughWebServer, RequestOverTheLimitGetsTheBusyPage) {
     int busy = Contains(first.body, "Server busy or unable to fulfill request") +
                Contains(quick.body, "Server busy or unable to fulfill request");
     EXPECT_EQ(busy, 1) << first.body << "\n----\n" << quick.body;
-    EXPECT_TRUE(Contains(site.ReadHomeFile("log/SERVER.LOG"), "Timed out while waiting for thread semaphore (1 requests are active)"));
+    EXPECT_TRUE(Contains(site.ReadHomeFile("log/SERVER.LOG"),
+                         "Timed out while waiting for thread semaphore (1 requests are active)"));
 }
 
 TEST_F(EngineThroughWebServer, Windows95RoadOnBothSides) {

@@ -10,7 +10,9 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 std::size_t Count(const std::string& text, const std::string& part) {
     std::size_t n = 0;

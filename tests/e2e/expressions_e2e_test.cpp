@@ -8,14 +8,17 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 class ExpressionsThroughWebServer : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(site.InstallEngine());
         ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
-        for (const char* name : {"variables", "cgi", "url", "yes", "no"}) site.WriteDocument(std::string(name) + ".tsm", name);
+        for (const char* name : {"variables", "cgi", "url", "yes", "no"})
+            site.WriteDocument(std::string(name) + ".tsm", name);
     }
 
     std::string Body(const std::string& target) {
@@ -38,8 +41,9 @@ TEST_F(ExpressionsThroughWebServer, ScopesResolveInOrder) {
 }
 
 TEST_F(ExpressionsThroughWebServer, ConditionsAndErrors) {
-    site.WriteDocument("if.tsm", "<TSIF 5 GREATER THAN 3 AND NOT 0 AND 2^10 IS 1024 AND \"abc\" IS \"ABC\">"
-                                 "<TSINCLUDE TEMPLATE=\"yes.tsm\"><TSELSE><TSINCLUDE TEMPLATE=\"no.tsm\"></TSIF>");
+    site.WriteDocument("if.tsm",
+                       "<TSIF 5 GREATER THAN 3 AND NOT 0 AND 2^10 IS 1024 AND \"abc\" IS \"ABC\">"
+                       "<TSINCLUDE TEMPLATE=\"yes.tsm\"><TSELSE><TSINCLUDE TEMPLATE=\"no.tsm\"></TSIF>");
     EXPECT_EQ(Body("/if.tsm"), "yes");
     site.WriteDocument("div.tsm", "<TSIF 1 / 0>x</TSIF>");
     const std::string failed = Body("/div.tsm");

@@ -45,10 +45,11 @@ protected:
 };
 
 TEST_F(FunctionsThroughWebServer, AcceptanceLine) {
-    EXPECT_EQ(Body("accept.tsm", "<TSOUTPUT>#DecimalFormat(0.999)#|#DollarFormat(-1234.5)#|"
-                                 "#DateFormat(CreateDate(2024,2,29),\"mmm d, yyyy\")#|"
-                                 "#DateDiff(\"d\",CreateDate(2024,1,1),CreateDate(2024,3,1))#|"
-                                 "#IIf(1 GT 2, DE(\"a\"), DE(\"b\"))#|#Round(2.5)#|#BitAnd(12,10)#</TSOUTPUT>"),
+    EXPECT_EQ(Body("accept.tsm",
+                   "<TSOUTPUT>#DecimalFormat(0.999)#|#DollarFormat(-1234.5)#|"
+                   "#DateFormat(CreateDate(2024,2,29),\"mmm d, yyyy\")#|"
+                   "#DateDiff(\"d\",CreateDate(2024,1,1),CreateDate(2024,3,1))#|"
+                   "#IIf(1 GT 2, DE(\"a\"), DE(\"b\"))#|#Round(2.5)#|#BitAnd(12,10)#</TSOUTPUT>"),
               "1.00|($1,234.50)|Feb 29, 2024|60|b|3|8");
 }
 
@@ -80,15 +81,17 @@ TEST_F(FunctionsThroughWebServer, BranchingAndNestedEvaluation) {
 TEST_F(FunctionsThroughWebServer, ClientVariablesAndPathsOfTheRunningTemplate) {
     // The paths are those of the requested (main) template, also inside an included one; the
     // engine names it by its physical (upper-case) name.
-    site.WriteDocument("paths.tsm",
-                       "<TSOUTPUT>#GetFileFromPath(GetTemplatePath())#|"
-                       "#GetFileFromPath(ExpandPath(\"sub/../data.txt\"))#|"
-                       "#GetDirectoryFromPath(GetTemplatePath()) IS GetDirectoryFromPath(ExpandPath(\"x\"))#</TSOUTPUT>");
+    site.WriteDocument(
+        "paths.tsm",
+        "<TSOUTPUT>#GetFileFromPath(GetTemplatePath())#|"
+        "#GetFileFromPath(ExpandPath(\"sub/../data.txt\"))#|"
+        "#GetDirectoryFromPath(GetTemplatePath()) IS GetDirectoryFromPath(ExpandPath(\"x\"))#</TSOUTPUT>");
     EXPECT_EQ(Body("paths_run.tsm", "<TSINCLUDE TEMPLATE=\"paths.tsm\">"), "PATHS_RUN.TSM|data.txt|YES");
     site.WriteDocument("data.txt", "x");
-    EXPECT_EQ(Body("exists.tsm", "<TSOUTPUT>#FileExists(ExpandPath(\"data.txt\"))#|#FileExists(ExpandPath(\"none.txt\"))#|"
-                                 "#FileExists(GetTemplatePath())#|#FileExists(GetDirectoryFromPath(GetTemplatePath()))#"
-                                 "</TSOUTPUT>"),
+    EXPECT_EQ(Body("exists.tsm",
+                   "<TSOUTPUT>#FileExists(ExpandPath(\"data.txt\"))#|#FileExists(ExpandPath(\"none.txt\"))#|"
+                   "#FileExists(GetTemplatePath())#|#FileExists(GetDirectoryFromPath(GetTemplatePath()))#"
+                   "</TSOUTPUT>"),
               "YES|NO|YES|NO");
     const std::string client =
         Body("client.tsm",
@@ -104,7 +107,8 @@ TEST_F(FunctionsThroughWebServer, ClientVariablesAndPathsOfTheRunningTemplate) {
 TEST_F(FunctionsThroughWebServer, FaultsAreReportedNotPrinted) {
     const std::string bad = Body("bad.tsm", "<TSOUTPUT>#DateFormat(10000000)#</TSOUTPUT>");
     EXPECT_NE(bad.find("Attempt to perform an invalid date operation"), std::string::npos) << bad;
-    const std::string loop = Body("loop.tsm", "<TSSET again = \"Evaluate(again)\"><TSOUTPUT>#Evaluate(again)#</TSOUTPUT>");
+    const std::string loop =
+        Body("loop.tsm", "<TSSET again = \"Evaluate(again)\"><TSOUTPUT>#Evaluate(again)#</TSOUTPUT>");
     EXPECT_NE(loop.find("An error has occurred while processing the expression"), std::string::npos) << loop;
     // The engine is still there after both.
     EXPECT_EQ(Body("after.tsm", "<TSOUTPUT>#Round(-2.5)#</TSOUTPUT>"), "-2");

@@ -12,7 +12,9 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 constexpr const char* kDsn = "e2e_functions";
 
@@ -59,11 +61,11 @@ TEST_F(StringFunctionsThroughWebServer, UrlFormAndQueryValues) {
     ASSERT_EQ(page.status, 200) << page.error;
     EXPECT_EQ(page.body, "a+b%26c%E9|3|b&c\xE9|&lt;b&gt;&amp;|Ann,O'Brien,Cy|'Ann','O''Brien','Cy'|1,2,3|3");
 
-    site.WriteDocument("form.tsm", "<TSOUTPUT>#UCase(Form.who)#|#ListAppend(Form.list, Form.who, \";\")#|"
-                                   "#Replace(Form.who, \" \", \"_\", \"ALL\")#</TSOUTPUT>");
+    site.WriteDocument("form.tsm",
+                       "<TSOUTPUT>#UCase(Form.who)#|#ListAppend(Form.list, Form.who, \";\")#|"
+                       "#Replace(Form.who, \" \", \"_\", \"ALL\")#</TSOUTPUT>");
     auto posted = e2e::HttpRequest(site.port(), "POST", "/form.tsm",
-                                   {"Content-Type: application/x-www-form-urlencoded"},
-                                   "who=ann+lee&list=x%3By");
+                                   {"Content-Type: application/x-www-form-urlencoded"}, "who=ann+lee&list=x%3By");
     ASSERT_EQ(posted.status, 200) << posted.error;
     EXPECT_EQ(posted.body, "ANN LEE|x;y;ann lee|ann_lee");
 

@@ -13,9 +13,12 @@ using namespace std::string_literals;
 using gateway_test::FakeEngineSocket;
 using gateway_test::FakeEngineWindow;
 
-const std::vector<gateway_test::ReplyFrame> kPage = {{1, "Content-type: text/html\n\n"}, {1, "<P>engine page"}, {2, ""}};
+const std::vector<gateway_test::ReplyFrame> kPage = {
+    {1, "Content-type: text/html\n\n"}, {1, "<P>engine page"}, {2, ""}};
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 class GatewayThroughWebServer : public ::testing::Test {
 protected:
@@ -70,9 +73,10 @@ TEST_F(GatewayThroughWebServer, FiveMegabyteUploadArrivesWhole) {
 }
 
 TEST_F(GatewayThroughWebServer, RedirectKeepsItsCookies) {
-    FakeEngineSocket engine(
-        {{1, "Location: http://127.0.0.1/next.tsm\nContent-type: text/html\nSet-Cookie: TSID=17\nSet-Cookie: TSTOKEN=99\n\n"},
-         {2, ""}});
+    FakeEngineSocket engine({{1,
+                              "Location: http://127.0.0.1/next.tsm\nContent-type: text/html\nSet-Cookie: "
+                              "TSID=17\nSet-Cookie: TSTOKEN=99\n\n"},
+                             {2, ""}});
     auto response = site.Get("/x.tsm");
     EXPECT_EQ(response.status, 302) << response.error;
     EXPECT_EQ(response.Header("Location"), "http://127.0.0.1/next.tsm");
@@ -93,7 +97,8 @@ TEST_F(GatewayThroughWebServer, WithoutAnInstalledEngineTheGatewayAnswersWithIts
     const std::string& page = response.body;
     size_t openService = page.find("Error occurred while attempt to open service.");
     size_t event = page.find("Failed to set server termination event.");
-    size_t notRunning = page.find("The most likely cause of this problem is that the service is not currently running.");
+    size_t notRunning =
+        page.find("The most likely cause of this problem is that the service is not currently running.");
     ASSERT_NE(openService, std::string::npos) << page;
     ASSERT_NE(event, std::string::npos) << page;
     ASSERT_NE(notRunning, std::string::npos) << page;
@@ -108,7 +113,8 @@ TEST_F(GatewayThroughWebServer, WithoutAnInstalledEngineTheGatewayAnswersWithIts
 TEST(GatewayFromAShell, FailureIsAnHtmlPageAndExitStatusZero) {
     e2e::Site site;
     const std::string out = site.home() + "/ksml.out";
-    EXPECT_EQ(e2e::RunProgram({e2e::BuiltProgram("ksml")}, {{"REQUEST_METHOD", "GET"}, {"SCRIPT_NAME", "/x.tsm"}}, out), 0);
+    EXPECT_EQ(e2e::RunProgram({e2e::BuiltProgram("ksml")}, {{"REQUEST_METHOD", "GET"}, {"SCRIPT_NAME", "/x.tsm"}}, out),
+              0);
     std::string page = site.ReadHomeFile("ksml.out");
     EXPECT_EQ(page.rfind("Status: 500 Internal Server Error\nContent-type: text/html\n\n<HTML>", 0), 0u) << page;
     EXPECT_TRUE(Contains(page, "Error occurred while attempt to open service.")) << page;
@@ -117,7 +123,8 @@ TEST(GatewayFromAShell, FailureIsAnHtmlPageAndExitStatusZero) {
 TEST(GatewayWindows95Road, RequestTravelsByWindowMessageAndReplyFile) {
     e2e::Site site;
     ASSERT_TRUE(site.StartWebServer({{"TESSARO_WIN95", "1"}})) << site.WebServerLog();
-    FakeEngineWindow window("Content-type: text/html\nSet-Cookie: W=95\n\n<P>window page", FakeEngineWindow::Mode::Answer);
+    FakeEngineWindow window("Content-type: text/html\nSet-Cookie: W=95\n\n<P>window page",
+                            FakeEngineWindow::Mode::Answer);
     ASSERT_TRUE(window.created());
     std::string contentType;
     std::string body = e2e::MultipartFileBody("F", "a.txt", std::string(200000, 'z'), &contentType);

@@ -15,7 +15,9 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 // The line of the echo page that starts with prefix, without its line end.
 std::string EchoLine(const std::string& body, const std::string& prefix) {
@@ -77,7 +79,8 @@ TEST_F(HostileThroughWebServer, UploadNamesNeverChooseWhereTheFileGoes) {
         EXPECT_TRUE(Contains(line, "|exists|")) << line;
     }
     EXPECT_TRUE(Contains(EchoLine(response.body, "FILE:A="), "|../../..|EVIL|TXT")) << response.body;
-    for (const std::string& dir : {site.home(), site.document_root(), std::filesystem::path(site.home()).parent_path().string()}) {
+    for (const std::string& dir :
+         {site.home(), site.document_root(), std::filesystem::path(site.home()).parent_path().string()}) {
         EXPECT_FALSE(std::filesystem::exists(dir + "/evil.txt")) << dir;
         EXPECT_FALSE(std::filesystem::exists(dir + "/evil2.txt")) << dir;
     }
@@ -99,7 +102,8 @@ TEST_F(HostileThroughWebServer, MalformedBodiesGetAPageAndTheEngineStaysUp) {
         {"multipart/form-data; boundary=zz", "--zz\r\nContent-Disposition: form-data\r\n\r\nv\r\n--zz--",
          "Invalid MIME section."},
         {"multipart/form-data; boundary=zz",
-         "--zz\r\nContent-Disposition: form-data; name=\"a\"; filename=\"" + std::string(300000, 'h') + "\"\r\n\r\nv\r\n--zz--",
+         "--zz\r\nContent-Disposition: form-data; name=\"a\"; filename=\"" + std::string(300000, 'h') +
+             "\"\r\n\r\nv\r\n--zz--",
          "FILE:A="},
         {"application/x-www-form-urlencoded", "a=%&b=%4&c=%zz&d=%%41&e=1%", "FORM:B=%4\n"},
         {"application/x-www-form-urlencoded; charset=UTF-8", "a=1&a=&a=3", "FORM:A=1,3\n"},

@@ -31,7 +31,9 @@ namespace {
 namespace fs = std::filesystem;
 using e2e::CookieValue;
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 // Every byte but letters and digits percent-encoded, as a browser sends a form value.
 std::string Encode(const std::string& text) {
@@ -108,18 +110,21 @@ TEST_F(HostileRequests, PrivateRuntimeFilesStayClosedAndTheRegistryKeepsEveryCli
         if (entry.is_regular_file()) scmFile = entry.path().string();
     ASSERT_FALSE(scmFile.empty());
 
-    const std::string contentCases[] = {home + "/registry.db",         home + "/registry.db-wal",
-                                        home + "/registry.db-shm",     docs + "/store.tsm",
-                                        docs + "/wal.tsm",             docs + "/homelink/registry.db",
-                                        docs + "/homelink/registry.db-shm", scmFile};
+    const std::string contentCases[] = {
+        home + "/registry.db", home + "/registry.db-wal",      home + "/registry.db-shm",          docs + "/store.tsm",
+        docs + "/wal.tsm",     docs + "/homelink/registry.db", docs + "/homelink/registry.db-shm", scmFile};
     for (const std::string& file : contentCases) {
         auto response = site.Get("/content.tsm?f=" + Encode(file));
         EXPECT_EQ(response.status, 500) << file;
         EXPECT_FALSE(Contains(response.body, "SQLite format 3")) << file;
         EXPECT_TRUE(Contains(response.body, "Invalid TSCONTENT tag")) << file << "\n" << response.body;
     }
-    const std::string includeCases[] = {"../../registry.db", "../../registry.db-wal", "store.tsm",
-                                        "wal.tsm",           "homelink/registry.db",  "homelink/registry.db-shm",
+    const std::string includeCases[] = {"../../registry.db",
+                                        "../../registry.db-wal",
+                                        "store.tsm",
+                                        "wal.tsm",
+                                        "homelink/registry.db",
+                                        "homelink/registry.db-shm",
                                         "../../" + fs::relative(scmFile, home).string()};
     for (const std::string& t : includeCases) {
         auto response = site.Get("/include.tsm?t=" + Encode(t));
@@ -154,7 +159,8 @@ TEST_F(HostileRequests, PrivateRuntimeFilesStayClosedAndTheRegistryKeepsEveryCli
     std::string listed = Output(site, {e2e::BuiltProgram("tsreg"), "list", kClientsKey});
     std::set<std::string> distinct(ids.begin(), ids.end());
     EXPECT_EQ(distinct.size(), static_cast<std::size_t>(kClients));
-    for (const std::string& id : ids) EXPECT_TRUE(Contains(listed, "\n" + id + "\\\n") || listed.rfind(id + "\\\n", 0) == 0) << id << "\n" << listed;
+    for (const std::string& id : ids)
+        EXPECT_TRUE(Contains(listed, "\n" + id + "\\\n") || listed.rfind(id + "\\\n", 0) == 0) << id << "\n" << listed;
     EXPECT_EQ(Output(site, {"/usr/bin/sqlite3", home + "/registry.db", "PRAGMA integrity_check"}), "ok\n");
     auto deleted = DeletedStoreFilesOpenInEngine();
     EXPECT_TRUE(deleted.empty()) << deleted.front();
@@ -172,8 +178,8 @@ TEST_F(HostileRequests, IncludesStayInsideTheTemplateFolders) {
     fs::create_symlink("/", docs + "/sub/rootlink");
 
     struct Case {
-        std::string query;   // raw, as the browser sends it
-        const char* expected;   // the page, or nullptr for an error page without the file
+        std::string query;     // raw, as the browser sends it
+        const char* expected;  // the page, or nullptr for an error page without the file
     } const cases[] = {
         {"t=../../../../../../../etc/passwd", nullptr},
         {"t=..%2f..%2f..%2f..%2f..%2f..%2f..%2fetc%2fpasswd", nullptr},
@@ -222,8 +228,8 @@ TEST_F(HostileRequests, UrlEncodedAndMultipartFormsShareTheFieldCap) {
     } const cases[] = {{"application/x-www-form-urlencoded", encoded, "U"},
                        {"multipart/form-data; boundary=b0", multipart, "M"}};
     for (const Case& c : cases) {
-        auto response = e2e::HttpRequest(site.port(), "POST", "/x.tsm?action=Echo", {"Content-Type: " + std::string(c.type)},
-                                         c.body);
+        auto response = e2e::HttpRequest(site.port(), "POST", "/x.tsm?action=Echo",
+                                         {"Content-Type: " + std::string(c.type)}, c.body);
         ASSERT_EQ(response.status, 200) << response.error;
         EXPECT_TRUE(Contains(response.body, "FORM:" + std::string(c.prefix) + "9=9\n")) << response.body;
         EXPECT_FALSE(Contains(response.body, "FORM:" + std::string(c.prefix) + "10=")) << response.body;
@@ -238,8 +244,9 @@ TEST_F(HostileRequests, SqlValuesThatImitateDateLiteralsKeepTheirQuotesDoubled) 
         return "<TSQUERY NAME=\"" + name + "\" DATASOURCE=\"e2e_staff\">" + sql + "</TSQUERY>";
     };
     site.WriteDocument("setup.tsm", query("t", "CREATE TABLE staff (name VARCHAR(20), dept VARCHAR(10))") +
-                                        query("r", "INSERT INTO staff VALUES ('Ann', 'Sales'), ('Bob', 'Sales'), "
-                                                   "('Cy', 'Ops'), ('Di', 'Ops'), ('Ed', 'Ops')") +
+                                        query("r",
+                                              "INSERT INTO staff VALUES ('Ann', 'Sales'), ('Bob', 'Sales'), "
+                                              "('Cy', 'Ops'), ('Di', 'Ops'), ('Ed', 'Ops')") +
                                         "ready");
     ASSERT_EQ(site.Get("/setup.tsm").body, "ready");
     site.WriteDocument("count.tsm",
@@ -282,7 +289,7 @@ TEST_F(HostileRequests, GetGraphicServesOnlyRegularFilesOfTheEnginesOwnFolder) {
     EXPECT_FALSE(Contains(planted.body, "root:")) << planted.body;
     EXPECT_TRUE(Contains(planted.body, "Error in GetGraphic action")) << planted.body;
     EXPECT_TRUE(fs::is_symlink(folder + "/x.gif"));
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(folder.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0700u);
 
@@ -329,10 +336,10 @@ TEST_F(HostileRequests, StalledConnectionsHoldNoPermitAndAreDropped) {
     environment += '\0';
     environment += '\0';
     const std::string partial[] = {
-        frame(1, 40).substr(0, 1),                                       // one byte of a header
-        frame(1, 40).substr(0, 6),                                       // most of a header
-        frame(1, 40) + "QUERY_STRING=a",                                 // part of the environment
-        frame(1, static_cast<std::uint32_t>(environment.size())) + environment,   // no body frame
+        frame(1, 40).substr(0, 1),                                               // one byte of a header
+        frame(1, 40).substr(0, 6),                                               // most of a header
+        frame(1, 40) + "QUERY_STRING=a",                                         // part of the environment
+        frame(1, static_cast<std::uint32_t>(environment.size())) + environment,  // no body frame
         frame(1, static_cast<std::uint32_t>(environment.size())) + environment + frame(1, 100) + "a=1",  // part of it
     };
     std::vector<int> stalled;

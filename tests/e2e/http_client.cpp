@@ -62,8 +62,8 @@ HttpResponse HttpRequest(int port, const std::string& method, const std::string&
         ::close(fd);
         return response;
     }
-    std::string request = method + " " + target + " HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(port) +
-                          "\r\nConnection: close\r\n";
+    std::string request =
+        method + " " + target + " HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\nConnection: close\r\n";
     for (const std::string& h : headers) request += h + "\r\n";
     if (!body.empty() || method == "POST") request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
     request += "\r\n";

@@ -8,10 +8,10 @@
 namespace e2e {
 
 struct HttpResponse {
-    int status = 0;          // 0 when no answer came
-    std::string headers;     // the header block as received, without the status line
+    int status = 0;       // 0 when no answer came
+    std::string headers;  // the header block as received, without the status line
     std::string body;
-    std::string error;       // why there is no answer
+    std::string error;  // why there is no answer
 
     // The first value of a header (name compared without regard to case), or "".
     std::string Header(const std::string& name) const;
@@ -28,7 +28,9 @@ inline int StatusOfPage(const std::string& body) {
     return body.find("<TITLE>Error Occurred While Processing Request</TITLE>") != std::string::npos ? 500 : 200;
 }
 
-inline HttpResponse HttpGet(int port, const std::string& target) { return HttpRequest(port, "GET", target); }
+inline HttpResponse HttpGet(int port, const std::string& target) {
+    return HttpRequest(port, "GET", target);
+}
 
 // A multipart/form-data body with one file field; the boundary is returned in *contentType.
 std::string MultipartFileBody(const std::string& field, const std::string& fileName, const std::string& data,

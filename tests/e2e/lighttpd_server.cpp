@@ -24,7 +24,9 @@ namespace {
 constexpr const char* kLighttpd = "/usr/sbin/lighttpd";
 
 // lighttpd's configuration strings are double-quoted; paths here never hold quotes.
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
 
 bool ChildExited(pid_t pid) {
     if (pid <= 0) return true;
@@ -78,7 +80,8 @@ std::string LighttpdServer::Config(const LighttpdOptions& o, int port) {
       << "server.errorlog = " << Quoted(o.work_dir + "/lighttpd-error.log") << "\n"
       << "server.upload-dirs = (" << Quoted(o.work_dir + "/uploads") << ")\n"
       << "server.max-request-size = 0\n"
-      << "cgi.assign = (\".tsm\" => " << Quoted(o.ksml) << ", \".ksm\" => " << Quoted(o.ksml) << ")\n"
+      << "cgi.assign = (\".tsm\" => " << Quoted(o.ksml) << ", \".ksm\" => " << Quoted(o.ksml)
+      << ")\n"
       // URL-template mode: the gateway itself as /cgi-bin/ksml?TEMPLATE=...
       << "alias.url = (\"/cgi-bin/ksml\" => " << Quoted(o.ksml) << ")\n"
       << "$HTTP[\"url\"] =~ \"^/cgi-bin/\" {\n  cgi.assign = (\"\" => \"\")\n}\n"
@@ -94,7 +97,9 @@ LighttpdServer::LighttpdServer(LighttpdOptions options) : options_(std::move(opt
     for (int attempt = 0; attempt < 5 && !running(); ++attempt) Start();
 }
 
-LighttpdServer::~LighttpdServer() { Stop(); }
+LighttpdServer::~LighttpdServer() {
+    Stop();
+}
 
 bool LighttpdServer::Start() {
     port_ = FreeLoopbackPort();

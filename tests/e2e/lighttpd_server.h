@@ -11,10 +11,10 @@
 namespace e2e {
 
 struct LighttpdOptions {
-    std::string work_dir;       // config, logs and upload buffers go here
-    std::string document_root;  // lighttpd runs the CGI only for files that exist below it
-    std::string ksml;           // the gateway program
-    std::string home;           // TESSARO_HOME for the gateway
+    std::string work_dir;                            // config, logs and upload buffers go here
+    std::string document_root;                       // lighttpd runs the CGI only for files that exist below it
+    std::string ksml;                                // the gateway program
+    std::string home;                                // TESSARO_HOME for the gateway
     std::map<std::string, std::string> environment;  // more variables for the gateway
 };
 

@@ -82,7 +82,8 @@ TEST_F(ServeScript, KeepsTheUsersDataSourcesAndFindsNewOnes) {
         auto serve = Serve(&port);
         ASSERT_NE(ReadFile(output_).find("Tessaro is serving"), std::string::npos) << ReadFile(output_);
         EXPECT_NE(ReadFile(output_).find("ODBCINI=" + home_.path() + "/odbc/odbc.ini"), std::string::npos)
-            << "tsengine -INSTALL says which ODBC files the service uses\n" << ReadFile(output_);
+            << "tsengine -INSTALL says which ODBC files the service uses\n"
+            << ReadFile(output_);
 
         std::string ini = ReadFile(home_.path() + "/odbc/odbc.ini");
         EXPECT_EQ(Count(ini, "[Guestbook]"), 1u) << ini;

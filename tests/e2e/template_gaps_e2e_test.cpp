@@ -12,7 +12,9 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 using e2e::CookieValue;
 
@@ -25,8 +27,9 @@ protected:
 };
 
 TEST_F(TemplatePagesThroughWebServer, ClientIsCountedOnEveryVisitAndItsCookiesResent) {
-    site.WriteDocument("visit.tsm", "<TSAPPLICATION NAME=\"shop\" CLIENTMANAGEMENT=\"YES\">"
-                                    "<TSOUTPUT>#CLIENT.HITCOUNT#;#CLIENT.LASTVISIT#;#CLIENT.URLTOKEN#</TSOUTPUT>");
+    site.WriteDocument("visit.tsm",
+                       "<TSAPPLICATION NAME=\"shop\" CLIENTMANAGEMENT=\"YES\">"
+                       "<TSOUTPUT>#CLIENT.HITCOUNT#;#CLIENT.LASTVISIT#;#CLIENT.URLTOKEN#</TSOUTPUT>");
     auto first = site.Get("/visit.tsm");
     ASSERT_EQ(first.status, 200) << first.error << site.WebServerLog();
     std::string token = CookieValue(first, "TSTOKEN");
@@ -51,8 +54,9 @@ TEST_F(TemplatePagesThroughWebServer, ClientIsCountedOnEveryVisitAndItsCookiesRe
 }
 
 TEST_F(TemplatePagesThroughWebServer, ApplicationErrorPagesReplaceTheEnginesPages) {
-    site.WriteDocument("shop/Application.tsm", "<TSERROR TYPE=\"Validation\" TEMPLATE=\"invalid.htm\">"
-                                               "<TSERROR TYPE=\"Request\" TEMPLATE=\"oops.htm\" MAILTO=\"web@example.com\">");
+    site.WriteDocument("shop/Application.tsm",
+                       "<TSERROR TYPE=\"Validation\" TEMPLATE=\"invalid.htm\">"
+                       "<TSERROR TYPE=\"Request\" TEMPLATE=\"oops.htm\" MAILTO=\"web@example.com\">");
     site.WriteDocument("shop/invalid.htm", "<H1>Please correct</H1>#ERROR.INVALIDFIELDS#");
     site.WriteDocument("shop/oops.htm", "Oops [#ERROR.DIAGNOSTICS#] mail #ERROR.MAILTO# query [#ERROR.QUERYSTRING#]");
     site.WriteDocument("shop/order.tsm", "ordered<TSPARAM NAME=\"item\">");
@@ -87,8 +91,9 @@ protected:
         ASSERT_TRUE(site.InstallEngine());
         ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
         site.WriteDocument("setup.tsm", Open("", "") + "CREATE TABLE people (id INTEGER, name VARCHAR(20))</TSQUERY>" +
-                                            Open("", "") + "INSERT INTO people VALUES (1, 'Ann'), (2, 'Bob'), (3, 'Cy')"
-                                                           "</TSQUERY>ready");
+                                            Open("", "") +
+                                            "INSERT INTO people VALUES (1, 'Ann'), (2, 'Bob'), (3, 'Cy')"
+                                            "</TSQUERY>ready");
         auto setup = site.Get("/setup.tsm");
         ASSERT_EQ(setup.body, "ready") << setup.error << setup.body << site.WebServerLog();
     }
@@ -102,9 +107,8 @@ protected:
 };
 
 TEST_F(QueryBlockThroughWebServer, ConditionsInsideTheBlockShapeTheStatement) {
-    auto page = Page("pick.tsm",
-                     "<TSPARAM NAME=\"id\" DEFAULT=\"0\">" + Open("q", "") +
-                         "SELECT name FROM people <TSIF id GT 0>WHERE id = #id# </TSIF>"
+    auto page = Page("pick.tsm", "<TSPARAM NAME=\"id\" DEFAULT=\"0\">" + Open("q", "") +
+                                     "SELECT name FROM people <TSIF id GT 0>WHERE id = #id# </TSIF>"
                                      "ORDER BY id</TSQUERY><TSOUTPUT QUERY=\"q\">#name#,</TSOUTPUT>");
     ASSERT_EQ(page.status, 200) << page.error;
     EXPECT_EQ(page.body, "Ann,Bob,Cy,");

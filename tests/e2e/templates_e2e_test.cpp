@@ -9,7 +9,9 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 class TemplatesThroughWebServer : public ::testing::Test {
 protected:
@@ -46,7 +48,8 @@ TEST_F(TemplatesThroughWebServer, TemplatesRunInOnePass) {
     ASSERT_EQ(cookie.status, 200) << cookie.error;
     EXPECT_EQ(cookie.body, "set");
     std::string line = cookie.Header("Set-Cookie");
-    EXPECT_TRUE(std::regex_search(line, std::regex(R"(^VISIT=a\+b; expires=\w{3}, \d\d-\w{3}-\d\d \d\d:\d\d:\d\d GMT; path=/;)")))
+    EXPECT_TRUE(std::regex_search(
+        line, std::regex(R"(^VISIT=a\+b; expires=\w{3}, \d\d-\w{3}-\d\d \d\d:\d\d:\d\d GMT; path=/;)")))
         << cookie.headers;
 }
 
@@ -69,8 +72,8 @@ TEST_F(TemplatesThroughWebServer, ErrorsAnswerWithTheirPages) {
 
     site.WriteDocument("form.tsm", "stored");
     std::string body = "AGE=x&AGE_INTEGER=&NAME_REQUIRED=";
-    auto form = e2e::HttpRequest(site.port(), "POST", "/form.tsm",
-                                 {"Content-Type: application/x-www-form-urlencoded"}, body);
+    auto form =
+        e2e::HttpRequest(site.port(), "POST", "/form.tsm", {"Content-Type: application/x-www-form-urlencoded"}, body);
     ASSERT_EQ(form.status, 200) << form.error;
     EXPECT_TRUE(Contains(form.body, "<H3>Form Entries Incomplete or Invalid</H3>")) << form.body;
     EXPECT_TRUE(Contains(form.body, "<LI>A value must be entered for the <B>Name</B> field.<P>"));
@@ -90,8 +93,8 @@ TEST_F(TemplatesThroughWebServer, HostileRequestValuesEndInPagesAndTheEngineStay
     site.WriteDocument("echo.tsm", "<TSOUTPUT>[#FORM.x#]</TSOUTPUT>");
     std::string big;
     for (int i = 0; i < 50000; ++i) big += "a%3C%26";
-    auto echo = e2e::HttpRequest(site.port(), "POST", "/echo.tsm",
-                                 {"Content-Type: application/x-www-form-urlencoded"}, "x=" + big);
+    auto echo = e2e::HttpRequest(site.port(), "POST", "/echo.tsm", {"Content-Type: application/x-www-form-urlencoded"},
+                                 "x=" + big);
     ASSERT_EQ(echo.status, 200) << echo.error;
     std::string expected;
     for (int i = 0; i < 50000; ++i) expected += "a<&";
@@ -103,8 +106,8 @@ TEST_F(TemplatesThroughWebServer, HostileRequestValuesEndInPagesAndTheEngineStay
     EXPECT_EQ(odd.body, "[%]");
 
     site.WriteDocument("split.tsm", "<TSCOOKIE NAME=\"#FORM.n#\" VALUE=\"v\">set");
-    auto split = e2e::HttpRequest(site.port(), "POST", "/split.tsm", {"Content-Type: application/x-www-form-urlencoded"},
-                                  "n=a%0D%0ASet-Cookie:%20evil=1");
+    auto split = e2e::HttpRequest(site.port(), "POST", "/split.tsm",
+                                  {"Content-Type: application/x-www-form-urlencoded"}, "n=a%0D%0ASet-Cookie:%20evil=1");
     ASSERT_EQ(split.status, 500) << split.error;
     EXPECT_TRUE(Contains(split.body, "Invalid TSCOOKIE NAME attribute")) << split.body.substr(0, 300);
     EXPECT_TRUE(split.Header("Set-Cookie").empty()) << split.headers;

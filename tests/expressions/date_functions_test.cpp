@@ -14,33 +14,37 @@ using exprtest::ValueRow;
 
 class DateValues : public ::testing::TestWithParam<ValueRow> {};
 
-TEST_P(DateValues, Text) { EXPECT_EQ(Eval(GetParam().expression), GetParam().text) << GetParam().expression; }
+TEST_P(DateValues, Text) {
+    EXPECT_EQ(Eval(GetParam().expression), GetParam().text) << GetParam().expression;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Fields, DateValues,
     ::testing::Values(
-        ValueRow{"Year(CreateDateTime(2005,7,4,9,3,7))", "2005"}, ValueRow{"Month(CreateDateTime(2005,7,4,9,3,7))", "7"},
-        ValueRow{"Day(CreateDateTime(2005,7,4,9,3,7))", "4"}, ValueRow{"Hour(CreateDateTime(2005,7,4,9,3,7))", "9"},
-        ValueRow{"Minute(CreateDateTime(2005,7,4,9,3,7))", "3"}, ValueRow{"Second(CreateDateTime(2005,7,4,9,3,7))", "7"},
-        ValueRow{"DayOfWeek(CreateDate(2005,7,4))", "2"}, ValueRow{"DayOfYear(CreateDate(2005,7,4))", "185"},
-        ValueRow{"Quarter(CreateDate(2005,10,1))", "4"}, ValueRow{"Quarter(CreateDate(2005,10,31))", "4"},
-        ValueRow{"Quarter(CreateDate(2005,3,31))", "1"}, ValueRow{"Week(CreateDate(1996,1,1))", "1"},
-        ValueRow{"Week(CreateDate(1996,1,8))", "2"}, ValueRow{"Week(CreateDate(1996,12,31))", "53"},
-        ValueRow{"Week(CreateDate(1996,3,15))", "11"}, ValueRow{"DatePart('ww', CreateDate(1996,3,15))", "3"},
-        ValueRow{"DatePart('w', CreateDate(1996,1,7))", "1"}, ValueRow{"DatePart('yyyy', CreateDate(1996,3,15))", "1996"},
+        ValueRow{"Year(CreateDateTime(2005,7,4,9,3,7))", "2005"},
+        ValueRow{"Month(CreateDateTime(2005,7,4,9,3,7))", "7"}, ValueRow{"Day(CreateDateTime(2005,7,4,9,3,7))", "4"},
+        ValueRow{"Hour(CreateDateTime(2005,7,4,9,3,7))", "9"}, ValueRow{"Minute(CreateDateTime(2005,7,4,9,3,7))", "3"},
+        ValueRow{"Second(CreateDateTime(2005,7,4,9,3,7))", "7"}, ValueRow{"DayOfWeek(CreateDate(2005,7,4))", "2"},
+        ValueRow{"DayOfYear(CreateDate(2005,7,4))", "185"}, ValueRow{"Quarter(CreateDate(2005,10,1))", "4"},
+        ValueRow{"Quarter(CreateDate(2005,10,31))", "4"}, ValueRow{"Quarter(CreateDate(2005,3,31))", "1"},
+        ValueRow{"Week(CreateDate(1996,1,1))", "1"}, ValueRow{"Week(CreateDate(1996,1,8))", "2"},
+        ValueRow{"Week(CreateDate(1996,12,31))", "53"}, ValueRow{"Week(CreateDate(1996,3,15))", "11"},
+        ValueRow{"DatePart('ww', CreateDate(1996,3,15))", "3"}, ValueRow{"DatePart('w', CreateDate(1996,1,7))", "1"},
+        ValueRow{"DatePart('yyyy', CreateDate(1996,3,15))", "1996"},
         ValueRow{"DatePart('q', CreateDate(1996,3,15))", "1"}, ValueRow{"DatePart('y', CreateDate(1996,3,15))", "75"},
         ValueRow{"DatePart('n', CreateDateTime(2005,7,4,9,3,7))", "3"},
-        ValueRow{"DatePart('S', CreateDateTime(2005,7,4,9,3,7))", "7"},
-        ValueRow{"DayOfWeekAsString(1)", "Sunday"}, ValueRow{"DayOfWeekAsString(7)", "Saturday"},
-        ValueRow{"MonthAsString(12)", "December"}, ValueRow{"MonthAsString(1)", "January"},
-        ValueRow{"DaysInYear(CreateDate(1996,5,1))", "366"}, ValueRow{"DaysInYear(CreateDate(1900,5,1))", "365"},
-        ValueRow{"DaysInMonth(CreateDate(1900,2,10))", "28"}, ValueRow{"DaysInMonth(CreateDate(2000,2,10))", "29"},
-        ValueRow{"FirstDayOfMonth(CreateDate(1996,3,15))", "61"}, ValueRow{"FirstDayOfMonth(CreateDate(1997,3,15))", "60"},
+        ValueRow{"DatePart('S', CreateDateTime(2005,7,4,9,3,7))", "7"}, ValueRow{"DayOfWeekAsString(1)", "Sunday"},
+        ValueRow{"DayOfWeekAsString(7)", "Saturday"}, ValueRow{"MonthAsString(12)", "December"},
+        ValueRow{"MonthAsString(1)", "January"}, ValueRow{"DaysInYear(CreateDate(1996,5,1))", "366"},
+        ValueRow{"DaysInYear(CreateDate(1900,5,1))", "365"}, ValueRow{"DaysInMonth(CreateDate(1900,2,10))", "28"},
+        ValueRow{"DaysInMonth(CreateDate(2000,2,10))", "29"}, ValueRow{"FirstDayOfMonth(CreateDate(1996,3,15))", "61"},
+        ValueRow{"FirstDayOfMonth(CreateDate(1997,3,15))", "60"},
         ValueRow{"FirstDayOfMonth(CreateDate(1997,1,15))", "1"}, ValueRow{"IsLeapYear(96)", "YES"},
         ValueRow{"IsLeapYear(1900)", "NO"}, ValueRow{"IsLeapYear(2000)", "YES"},
         // Out of the valid range every field reader answers -1.
         ValueRow{"Year(10000000)", "-1"}, ValueRow{"Month(10000000)", "-1"}, ValueRow{"Quarter(10000000)", "-1"},
-        ValueRow{"Week(10000000)", "-1"}, ValueRow{"DaysInMonth(10000000)", "-1"}, ValueRow{"DatePart('m', 10000000)", "-1"},
+        ValueRow{"Week(10000000)", "-1"}, ValueRow{"DaysInMonth(10000000)", "-1"},
+        ValueRow{"DatePart('m', 10000000)", "-1"},
         ValueRow{"DateCompare(CreateDate(2000,1,1), CreateDateTime(2000,1,1,0,0,1))", "-1"},
         ValueRow{"DateCompare(CreateDateTime(2000,1,1,0,0,1), CreateDate(2000,1,1))", "1"},
         ValueRow{"DateCompare(CreateDate(2000,1,1), 36526)", "0"},
@@ -79,8 +83,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     Constructors, DateValues,
-    ::testing::Values(ValueRow{"CreateDate(96, 2, 29) + 0", "35124"}, ValueRow{"CreateDate(96, 2, 29)", "{ts '1996-02-29 00:00:00'}"},
-                      ValueRow{"CreateDate(2026, 12, 8) + 0", "46364"}, ValueRow{"CreateDate(100, 1, 1) + 0", "-657434"},
+    ::testing::Values(ValueRow{"CreateDate(96, 2, 29) + 0", "35124"},
+                      ValueRow{"CreateDate(96, 2, 29)", "{ts '1996-02-29 00:00:00'}"},
+                      ValueRow{"CreateDate(2026, 12, 8) + 0", "46364"},
+                      ValueRow{"CreateDate(100, 1, 1) + 0", "-657434"},
                       ValueRow{"CreateDate(9999, 12, 31) + 0", "2958465"}, ValueRow{"CreateTime(12, 0, 0) + 0", "0.5"},
                       ValueRow{"CreateTime(10, 30, 0) + 0", "0.4375"},
                       ValueRow{"CreateDateTime(1997, 2, 28, 10, 30, 0) + 0", "35489.4375"},
@@ -90,56 +96,91 @@ INSTANTIATE_TEST_SUITE_P(
 
 class DateErrors : public ::testing::TestWithParam<FunctionErrorCase> {};
 
-TEST_P(DateErrors, CodeAndText) { ExpectFunctionError(GetParam()); }
+TEST_P(DateErrors, CodeAndText) {
+    ExpectFunctionError(GetParam());
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Table, DateErrors,
     ::testing::Values(
-        FunctionErrorCase{"DayOfWeekAsString", {"8"}, 0x400A,
+        FunctionErrorCase{"DayOfWeekAsString",
+                          {"8"},
+                          0x400A,
                           "Parameter 1 of function DayOfWeekAsString which is now \"8\" must be a day of the week (an "
                           "integer in the range 1 to 7 inclusive)"},
-        FunctionErrorCase{"MonthAsString", {"0"}, 0x400A,
+        FunctionErrorCase{"MonthAsString",
+                          {"0"},
+                          0x400A,
                           "Parameter 1 of function MonthAsString which is now \"0\" must be a month number (an integer "
                           "in the range 1 to 12 inclusive)"},
-        FunctionErrorCase{"DatePart", {"'x'", "1"}, 0x400A,
-                          "Parameter 1 of function DatePart which is now \"x\" must be a valid date/time part specifier"},
-        FunctionErrorCase{"DateAdd", {"'d'", "1", "CreateDate(9999,12,31)"}, 0x400A,
+        FunctionErrorCase{
+            "DatePart",
+            {"'x'", "1"},
+            0x400A,
+            "Parameter 1 of function DatePart which is now \"x\" must be a valid date/time part specifier"},
+        FunctionErrorCase{"DateAdd",
+                          {"'d'", "1", "CreateDate(9999,12,31)"},
+                          0x400A,
                           "In the function DateAdd(part, period, date) the combination of the part specifier, which is "
                           "d, and the period specifier, which is 1, when added to date, which is 2.95846e+06, have "
                           "resulted in an invalid date value. The valid range of dates approximately covers the period "
                           "between 100 AD and 9999 AD"},
-        FunctionErrorCase{"DateAdd", {"'yyyy'", "9000", "CreateDate(2000,1,1)"}, 0x4012,
+        FunctionErrorCase{"DateAdd",
+                          {"'yyyy'", "9000", "CreateDate(2000,1,1)"},
+                          0x4012,
                           "Attempt to perform an invalid date operation"},
-        FunctionErrorCase{"CreateDate", {"1997", "2", "29"}, 0x4012,
+        FunctionErrorCase{"CreateDate",
+                          {"1997", "2", "29"},
+                          0x4012,
                           "In the function CreateDate(year, month, day) the combination of the arguments, which are "
                           "1997- 2-29, have resulted in an invalid date value. The valid range of dates approximately "
                           "covers the period between 100 AD and 9999 AD"},
-        FunctionErrorCase{"CreateDate", {"10000", "1", "1"}, 0x4012,
+        FunctionErrorCase{"CreateDate",
+                          {"10000", "1", "1"},
+                          0x4012,
                           "In the function CreateDate(year, month, day) the combination of the arguments, which are "
                           "10000- 1- 1, have resulted in an invalid date value. The valid range of dates approximately "
                           "covers the period between 100 AD and 9999 AD"},
-        FunctionErrorCase{"CreateDate", {"-1", "1", "1"}, 0x400A,
+        FunctionErrorCase{"CreateDate",
+                          {"-1", "1", "1"},
+                          0x400A,
                           "Parameter 1 of function CreateDate which is now \"-1\" must be a non-negative integer"},
-        FunctionErrorCase{"CreateDate", {"1.0E308 * 10", "1", "1"}, 0x400A,
+        FunctionErrorCase{"CreateDate",
+                          {"1.0E308 * 10", "1", "1"},
+                          0x400A,
                           "Parameter 1 of function CreateDate which is now \"INF\" must be a finite number"},
-        FunctionErrorCase{"DateAdd", {"'d'", "1.0E308 * 10", "1"}, 0x400A,
+        FunctionErrorCase{"DateAdd",
+                          {"'d'", "1.0E308 * 10", "1"},
+                          0x400A,
                           "Parameter 2 of function DateAdd which is now \"INF\" must be a finite number"},
-        FunctionErrorCase{"CreateTime", {"24", "0", "0"}, 0x4012,
+        FunctionErrorCase{"CreateTime",
+                          {"24", "0", "0"},
+                          0x4012,
                           "In the function CreateTime(hour, minute, second) the combination of the arguments, which "
                           "are 24: 0: 0, have resulted in an invalid time value"},
-        FunctionErrorCase{"CreateDateTime", {"2000", "1", "1", "0", "0"}, 0x4009,
+        FunctionErrorCase{"CreateDateTime",
+                          {"2000", "1", "1", "0", "0"},
+                          0x4009,
                           "The function CreateDateTime(year, month, day, hour, minute, second) takes exactly 6 "
                           "arguments. You have called it with 5 arguments"},
-        FunctionErrorCase{"CreateDateTime", {"2000", "1", "1", "0", "0", "'x'"}, 0x400A,
+        FunctionErrorCase{"CreateDateTime",
+                          {"2000", "1", "1", "0", "0", "'x'"},
+                          0x400A,
                           "Parameter 6 of function CreateDateTime which is now \"x\" must be a non-negative integer"},
-        FunctionErrorCase{"CreateDateTime", {"2000", "1", "1", "0", "60", "0"}, 0x4012,
+        FunctionErrorCase{"CreateDateTime",
+                          {"2000", "1", "1", "0", "60", "0"},
+                          0x4012,
                           "In the function CreateDateTime(year, month, day, hour, minute, second) the combination of "
                           "the arguments, which are 2000- 1- 1  0:60: 0, have resulted in an invalid date value. The "
                           "valid range of dates approximately covers the period between 100 AD and 9999 AD"},
-        FunctionErrorCase{"ParseDateTime", {"'nodate'"}, 0x400A,
+        FunctionErrorCase{"ParseDateTime",
+                          {"'nodate'"},
+                          0x400A,
                           "The date parameter of function ParseDateTime(date), which is nodate, does not represent a "
                           "valid date"},
-        FunctionErrorCase{"ParseDateTime", {"\"{d '1997-02-29'}\""}, 0x400A,
+        FunctionErrorCase{"ParseDateTime",
+                          {"\"{d '1997-02-29'}\""},
+                          0x400A,
                           "The date parameter of function ParseDateTime(date), which is {d '1997-02-29'}, does not "
                           "represent a valid date"}));
 

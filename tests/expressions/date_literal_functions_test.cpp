@@ -12,7 +12,9 @@ using exprtest::ValueRow;
 
 class DateLiteralValues : public ::testing::TestWithParam<ValueRow> {};
 
-TEST_P(DateLiteralValues, Text) { EXPECT_EQ(Eval(GetParam().expression), GetParam().text) << GetParam().expression; }
+TEST_P(DateLiteralValues, Text) {
+    EXPECT_EQ(Eval(GetParam().expression), GetParam().text) << GetParam().expression;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Table, DateLiteralValues,
@@ -23,8 +25,8 @@ INSTANTIATE_TEST_SUITE_P(
         ValueRow{"CreateODBCDateTime(CreateDate(2000,1,31))", "{ts '2000-01-31 00:00:00'}"},
         ValueRow{"CreateODBCDateTime(36556.5)", "{ts '2000-01-31 12:00:00'}"},
         ValueRow{"CreateODBCDate('2000-01-31 08:15')", "{d '2000-01-31'}"},
-        ValueRow{"CreateODBCDate(-1.25)", "{d '1899-12-29'}"},
-        ValueRow{"CreateTimeSpan(0,0,0,0)", "0"}, ValueRow{"CreateTimeSpan(1,12,0,0)", "1.5"},
+        ValueRow{"CreateODBCDate(-1.25)", "{d '1899-12-29'}"}, ValueRow{"CreateTimeSpan(0,0,0,0)", "0"},
+        ValueRow{"CreateTimeSpan(1,12,0,0)", "1.5"},
         // Python: ((30 * (1/60) + 0) * (1/60) + 0) * (1/24) + 0
         ValueRow{"CreateTimeSpan(0,0,0,30)", "0.000347222222222"}, ValueRow{"CreateTimeSpan(2,-12,0,0)", "1.5"},
         ValueRow{"CreateODBCDateTime(CreateDate(2000,1,1) + CreateTimeSpan(0,6,30,0))", "{ts '2000-01-01 06:30:00'}"},
@@ -35,26 +37,40 @@ INSTANTIATE_TEST_SUITE_P(
 
 class DateLiteralErrors : public ::testing::TestWithParam<FunctionErrorCase> {};
 
-TEST_P(DateLiteralErrors, CodeAndText) { ExpectFunctionError(GetParam()); }
+TEST_P(DateLiteralErrors, CodeAndText) {
+    ExpectFunctionError(GetParam());
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Table, DateLiteralErrors,
     ::testing::Values(
-        FunctionErrorCase{"IsNumericDate", {"'x'"}, 0x400A,
+        FunctionErrorCase{"IsNumericDate",
+                          {"'x'"},
+                          0x400A,
                           "Parameter 1 of function IsNumericDate which is now \"x\" must be a real number"},
-        FunctionErrorCase{"CreateODBCDate", {"'abc'"}, 0x400A,
+        FunctionErrorCase{"CreateODBCDate",
+                          {"'abc'"},
+                          0x400A,
                           "Parameter 1 of function CreateODBCDate which is now \"abc\" must be a date/time value"},
         // A serial outside the calendar's years has no literal.
-        FunctionErrorCase{"CreateODBCDate", {"1.0E300"}, 0x4011,
+        FunctionErrorCase{"CreateODBCDate",
+                          {"1.0E300"},
+                          0x4011,
                           "Cannot convert 1E+300 to date.<P>Please, check the Tessaro manual for the allowed "
                           "conversions between data types"},
-        FunctionErrorCase{"CreateODBCDateTime", {"-1.0E300"}, 0x4011,
+        FunctionErrorCase{"CreateODBCDateTime",
+                          {"-1.0E300"},
+                          0x4011,
                           "Cannot convert -1E+300 to date.<P>Please, check the Tessaro manual for the allowed "
                           "conversions between data types"},
-        FunctionErrorCase{"CreateODBCTime", {"3000000"}, 0x4011,
+        FunctionErrorCase{"CreateODBCTime",
+                          {"3000000"},
+                          0x4011,
                           "Cannot convert 3000000 to date.<P>Please, check the Tessaro manual for the allowed "
                           "conversions between data types"},
-        FunctionErrorCase{"CreateTimeSpan", {"1.0E308 * 10", "0", "0", "0"}, 0x400A,
+        FunctionErrorCase{"CreateTimeSpan",
+                          {"1.0E308 * 10", "0", "0", "0"},
+                          0x400A,
                           "Parameter 1 of function CreateTimeSpan which is now \"INF\" must be a finite number"}));
 
 }  // namespace

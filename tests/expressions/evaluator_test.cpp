@@ -18,16 +18,16 @@ using exprtest::EvalFailure;
 using exprtest::FakeRuntime;
 
 struct ValueCase {
-  const char* expression;
-  const char* text;
+    const char* expression;
+    const char* text;
 };
 
 class ExpressionValues : public ::testing::TestWithParam<ValueCase> {};
 
 TEST_P(ExpressionValues, EvaluateToString) {
-  FakeRuntime runtime;
-  runtime.variables = {{"x", "5"}, {"name", "O'Neil"}, {"q.col", "c"}, {"d", "{d '1999-12-31'}"}, {"yes", "maybe"}};
-  EXPECT_EQ(Eval(GetParam().expression, &runtime), GetParam().text) << GetParam().expression;
+    FakeRuntime runtime;
+    runtime.variables = {{"x", "5"}, {"name", "O'Neil"}, {"q.col", "c"}, {"d", "{d '1999-12-31'}"}, {"yes", "maybe"}};
+    EXPECT_EQ(Eval(GetParam().expression, &runtime), GetParam().text) << GetParam().expression;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -39,12 +39,12 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"6 / 3", "2"}, ValueCase{"7 \\ 2", "3"}, ValueCase{"-7 \\ 2", "-3"}, ValueCase{"7.9 \\ 2", "3"},
         ValueCase{"-7 MOD 2", "-1"}, ValueCase{"7 MOD -2", "1"}, ValueCase{"2 ^ 0.5", "1.41421356237"},
         ValueCase{"2 ^ -1", "0.5"}, ValueCase{"(-2) ^ 3", "-8"}, ValueCase{"-(2) ^ 3", "-8"},
-        ValueCase{"\"1\" + \"2\"", "3"}, ValueCase{"1 & 2", "12"}, ValueCase{"1.5E3", "1.5E3"}, ValueCase{"1.5E3 + 0", "1500"},
-        ValueCase{"\"abc\" IS \"ABC\"", "YES"}, ValueCase{"5 GREATER THAN 3 AND NOT 0", "YES"},
-        ValueCase{"NOT 1 IS 2", "YES"}, ValueCase{"TRUE", "YES"}, ValueCase{"false", "NO"},
-        ValueCase{"'yes\"", "YES"}, ValueCase{"\"YES\"", "YES"}, ValueCase{"'No'", "NO"}, ValueCase{"yes", "maybe"},
-        ValueCase{"\"a\"\"b##c\"", "a\"b#c"}, ValueCase{"'it''s'", "it's"}, ValueCase{"\"\"", ""},
-        ValueCase{"\"x#x#y\"", "x5y"}, ValueCase{"'[#x#]'", "[5]"}, ValueCase{"#x# * 2", "10"},
+        ValueCase{"\"1\" + \"2\"", "3"}, ValueCase{"1 & 2", "12"}, ValueCase{"1.5E3", "1.5E3"},
+        ValueCase{"1.5E3 + 0", "1500"}, ValueCase{"\"abc\" IS \"ABC\"", "YES"},
+        ValueCase{"5 GREATER THAN 3 AND NOT 0", "YES"}, ValueCase{"NOT 1 IS 2", "YES"}, ValueCase{"TRUE", "YES"},
+        ValueCase{"false", "NO"}, ValueCase{"'yes\"", "YES"}, ValueCase{"\"YES\"", "YES"}, ValueCase{"'No'", "NO"},
+        ValueCase{"yes", "maybe"}, ValueCase{"\"a\"\"b##c\"", "a\"b#c"}, ValueCase{"'it''s'", "it's"},
+        ValueCase{"\"\"", ""}, ValueCase{"\"x#x#y\"", "x5y"}, ValueCase{"'[#x#]'", "[5]"}, ValueCase{"#x# * 2", "10"},
         ValueCase{"-#x#", "-5"}, ValueCase{"+x", "5"}, ValueCase{"-(1)", "-1"}, ValueCase{"-(TRUE)", "-1"},
         ValueCase{"+(\"abc\")", "abc"}, ValueCase{"\"1.0\" IS 1", "YES"}, ValueCase{"\"a\" IS \"a \"", "NO"},
         ValueCase{"\"abc\" LT \"ABD\"", "YES"}, ValueCase{"TRUE IS 1", "YES"}, ValueCase{"\"abc\" GT 5", "YES"},
@@ -58,19 +58,19 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"name", "O'Neil"}, ValueCase{"q.col", "c"}, ValueCase{"\"a\" & 1.5 & TRUE", "a1.5YES"}));
 
 struct FailureCase {
-  const char* expression;
-  std::uint32_t code;
-  const char* textStart;
+    const char* expression;
+    std::uint32_t code;
+    const char* textStart;
 };
 
 class ExpressionFailures : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(ExpressionFailures, CodeAndText) {
-  FakeRuntime runtime;
-  const auto f = EvalFailure(GetParam().expression, &runtime);
-  ASSERT_TRUE(f.thrown) << GetParam().expression;
-  EXPECT_EQ(f.code, GetParam().code) << GetParam().expression;
-  EXPECT_EQ(f.text.rfind(GetParam().textStart, 0), 0u) << GetParam().expression << " -> " << f.text;
+    FakeRuntime runtime;
+    const auto f = EvalFailure(GetParam().expression, &runtime);
+    ASSERT_TRUE(f.thrown) << GetParam().expression;
+    EXPECT_EQ(f.code, GetParam().code) << GetParam().expression;
+    EXPECT_EQ(f.text.rfind(GetParam().textStart, 0), 0u) << GetParam().expression << " -> " << f.text;
 }
 
 // Errors of the author's expression reach the caller with code 0 and their own text;
@@ -104,100 +104,103 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"'unterminated", 0x4008, "Invalid expression formulation."}));
 
 TEST(Evaluator, ParserMessagesEndWithTheRuntimeCode) {
-  auto f = EvalFailure("1 / / 2");
-  EXPECT_NE(f.text.find("as in '1 / / 2' or '1  2'. (16)"), std::string::npos) << f.text;
-  f = EvalFailure("1 ? 2");
-  EXPECT_EQ(f.text, "Invalid expression element. The usual cause of this error is a misspelling in the expression "
-                    "text. (5)");
+    auto f = EvalFailure("1 / / 2");
+    EXPECT_NE(f.text.find("as in '1 / / 2' or '1  2'. (16)"), std::string::npos) << f.text;
+    f = EvalFailure("1 ? 2");
+    EXPECT_EQ(f.text,
+              "Invalid expression element. The usual cause of this error is a misspelling in the expression "
+              "text. (5)");
 }
 
 TEST(Evaluator, ToBooleanAcceptsWordsNumbersAndBooleans) {
-  EXPECT_TRUE(EvalBool("'yes'"));
-  EXPECT_TRUE(EvalBool("2"));
-  EXPECT_FALSE(EvalBool("0"));
-  EXPECT_TRUE(EvalBool("1 LT 2"));
-  FakeRuntime runtime;
-  const auto f = exprtest::Catch([&] { exprtest::Driver().EvaluateToBoolean(&runtime, "'abc'", -1); });
-  EXPECT_EQ(f.code, 0x4002u) << "a conversion after the evaluation is not re-worded";
-  EXPECT_EQ(f.text.rfind("Cannot convert abc to boolean", 0), 0u);
+    EXPECT_TRUE(EvalBool("'yes'"));
+    EXPECT_TRUE(EvalBool("2"));
+    EXPECT_FALSE(EvalBool("0"));
+    EXPECT_TRUE(EvalBool("1 LT 2"));
+    FakeRuntime runtime;
+    const auto f = exprtest::Catch([&] { exprtest::Driver().EvaluateToBoolean(&runtime, "'abc'", -1); });
+    EXPECT_EQ(f.code, 0x4002u) << "a conversion after the evaluation is not re-worded";
+    EXPECT_EQ(f.text.rfind("Cannot convert abc to boolean", 0), 0u);
 }
 
 TEST(Evaluator, VariableLookupsPassTheRowAndFlagZero) {
-  FakeRuntime runtime;
-  runtime.variables = {{"a", "1"}, {"b", "2"}};
-  std::string out;
-  exprtest::Driver().EvaluateToString(&runtime, "a + #b#", out, 7);
-  EXPECT_EQ(out, "3");
-  EXPECT_EQ(runtime.lookups, (std::vector<std::string>{"a", "b"}));
-  EXPECT_EQ(runtime.rows, (std::vector<int>{7, 7}));
-  EXPECT_EQ(runtime.m_row, 7);
+    FakeRuntime runtime;
+    runtime.variables = {{"a", "1"}, {"b", "2"}};
+    std::string out;
+    exprtest::Driver().EvaluateToString(&runtime, "a + #b#", out, 7);
+    EXPECT_EQ(out, "3");
+    EXPECT_EQ(runtime.lookups, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(runtime.rows, (std::vector<int>{7, 7}));
+    EXPECT_EQ(runtime.m_row, 7);
 }
 
 TEST(Evaluator, EscapeFlagDoublesQuotesUnlessTheValueIsOneDateLiteral) {
-  FakeRuntime runtime;
-  runtime.escape = 1;
-  runtime.variables = {{"name", "O'Neil"},
-                       {"stamp", "{ts '2000-01-01 00:00:00'}"},
-                       {"spaced", "  { d '1998-01-01' }  "},
-                       {"attack", "{x' OR '1'='1"},
-                       {"tail", "{d '1998-01-01'} OR 'a'='a'"}};
-  EXPECT_EQ(Eval("name", &runtime), "O''Neil");
-  EXPECT_EQ(Eval("stamp", &runtime), "{ts '2000-01-01 00:00:00'}");
-  EXPECT_EQ(Eval("spaced", &runtime), "  { d ''1998-01-01'' }  ");
-  EXPECT_EQ(Eval("attack", &runtime), "{x'' OR ''1''=''1");
-  EXPECT_EQ(Eval("tail", &runtime), "{d ''1998-01-01''} OR ''a''=''a''");
-  EXPECT_EQ(Eval("PreserveSingleQuotes(name)", &runtime), "O'Neil");
-  EXPECT_EQ(Eval("\"x#PreserveSingleQuotes(attack)#\"", &runtime), "x{x' OR '1'='1");
-  runtime.escape = 0;
-  EXPECT_EQ(Eval("name", &runtime), "O'Neil");
+    FakeRuntime runtime;
+    runtime.escape = 1;
+    runtime.variables = {{"name", "O'Neil"},
+                         {"stamp", "{ts '2000-01-01 00:00:00'}"},
+                         {"spaced", "  { d '1998-01-01' }  "},
+                         {"attack", "{x' OR '1'='1"},
+                         {"tail", "{d '1998-01-01'} OR 'a'='a'"}};
+    EXPECT_EQ(Eval("name", &runtime), "O''Neil");
+    EXPECT_EQ(Eval("stamp", &runtime), "{ts '2000-01-01 00:00:00'}");
+    EXPECT_EQ(Eval("spaced", &runtime), "  { d ''1998-01-01'' }  ");
+    EXPECT_EQ(Eval("attack", &runtime), "{x'' OR ''1''=''1");
+    EXPECT_EQ(Eval("tail", &runtime), "{d ''1998-01-01''} OR ''a''=''a''");
+    EXPECT_EQ(Eval("PreserveSingleQuotes(name)", &runtime), "O'Neil");
+    EXPECT_EQ(Eval("\"x#PreserveSingleQuotes(attack)#\"", &runtime), "x{x' OR '1'='1");
+    runtime.escape = 0;
+    EXPECT_EQ(Eval("name", &runtime), "O'Neil");
 }
 
 TEST(Evaluator, SpecialFunctionsCallTheRegisteredFunctionWithTheIdentifierText) {
-  // The call reaches the registered function with the identifier's text as its one argument.
-  auto f = EvalFailure("ValueList(q.col)");
-  EXPECT_EQ(f.text, "Parameter 1 of function ValueList which is now \"q.col\" must be pointing to a valid query name");
-  FakeRuntime runtime;
-  runtime.variables = {{"Form.X", "1"}};
-  EXPECT_EQ(Eval("#ParameterExists(Form.X)#", &runtime), "YES");
-  EXPECT_EQ(runtime.lookups, (std::vector<std::string>{"Form.X"}));
+    // The call reaches the registered function with the identifier's text as its one argument.
+    auto f = EvalFailure("ValueList(q.col)");
+    EXPECT_EQ(f.text,
+              "Parameter 1 of function ValueList which is now \"q.col\" must be pointing to a valid query name");
+    FakeRuntime runtime;
+    runtime.variables = {{"Form.X", "1"}};
+    EXPECT_EQ(Eval("#ParameterExists(Form.X)#", &runtime), "YES");
+    EXPECT_EQ(runtime.lookups, (std::vector<std::string>{"Form.X"}));
 }
 
 TEST(Evaluator, InternalErrorsAreReworded) {
-  // An undefined variable inside PreserveSingleQuotes is a lookup failure of the author.
-  auto f = EvalFailure("PreserveSingleQuotes(nothing)");
-  EXPECT_EQ(f.code, 0u);
-  EXPECT_EQ(f.text, "Error resolving parameter <B>nothing</B><P>Variable not found");
+    // An undefined variable inside PreserveSingleQuotes is a lookup failure of the author.
+    auto f = EvalFailure("PreserveSingleQuotes(nothing)");
+    EXPECT_EQ(f.code, 0u);
+    EXPECT_EQ(f.text, "Error resolving parameter <B>nothing</B><P>Variable not found");
 }
 
 TEST(Evaluator, NestedEvaluationHasADepthBound) {
-  // A variable whose lookup evaluates itself again.
-  class Recursive : public FakeRuntime {
-   public:
-    void LookupVariable(const std::string& name, int row, std::string& value, int) override {
-      Evaluate(value, name, row);
-    }
-  } runtime;
-  const auto f = EvalFailure("loop", &runtime);
-  ASSERT_TRUE(f.thrown);
-  EXPECT_NE(f.text.find("more than 32 levels deep"), std::string::npos) << f.text;
+    // A variable whose lookup evaluates itself again.
+    class Recursive : public FakeRuntime {
+    public:
+        void LookupVariable(const std::string& name, int row, std::string& value, int) override {
+            Evaluate(value, name, row);
+        }
+    } runtime;
+    const auto f = EvalFailure("loop", &runtime);
+    ASSERT_TRUE(f.thrown);
+    EXPECT_NE(f.text.find("more than 32 levels deep"), std::string::npos) << f.text;
 }
 
 TEST(Evaluator, DriverWithAMissingTableFails) {
-  exprtest::LogCapture log;
-  const auto f = exprtest::Catch([] { CExpressionEvaluationDriver broken("IDR_NO_SUCH_TABLE", "IDR_YACC_BOOLPARSER"); });
-  EXPECT_EQ(f.code, 0x800Du);
-  EXPECT_EQ(f.text, "Cannot create Lex and Yacc table objects");
-  ASSERT_FALSE(exprtest::LogCapture::Lines().empty());
-  EXPECT_EQ(exprtest::LogCapture::Lines().back(),
-            std::make_pair(std::string("CExpressionEvaluationDriver::CExpressionEvaluationDriver"),
-                           std::string("cannot create tables")));
+    exprtest::LogCapture log;
+    const auto f =
+        exprtest::Catch([] { CExpressionEvaluationDriver broken("IDR_NO_SUCH_TABLE", "IDR_YACC_BOOLPARSER"); });
+    EXPECT_EQ(f.code, 0x800Du);
+    EXPECT_EQ(f.text, "Cannot create Lex and Yacc table objects");
+    ASSERT_FALSE(exprtest::LogCapture::Lines().empty());
+    EXPECT_EQ(exprtest::LogCapture::Lines().back(),
+              std::make_pair(std::string("CExpressionEvaluationDriver::CExpressionEvaluationDriver"),
+                             std::string("cannot create tables")));
 }
 
 TEST(Evaluator, GlobalDriverPointer) {
-  EXPECT_EQ(GetExpressionDriver(), nullptr);
-  SetExpressionDriver(&exprtest::Driver());
-  EXPECT_EQ(GetExpressionDriver(), &exprtest::Driver());
-  SetExpressionDriver(nullptr);
+    EXPECT_EQ(GetExpressionDriver(), nullptr);
+    SetExpressionDriver(&exprtest::Driver());
+    EXPECT_EQ(GetExpressionDriver(), &exprtest::Driver());
+    SetExpressionDriver(nullptr);
 }
 
 }  // namespace
@@ -206,21 +209,22 @@ namespace {
 
 // One driver serves every request thread: its tables and objects are only read.
 TEST(Evaluator, ConcurrentEvaluationsShareTheDriver) {
-  std::vector<std::thread> threads;
-  std::atomic<int> wrong{0};
-  for (int t = 0; t < 8; ++t) {
-    threads.emplace_back([t, &wrong] {
-      exprtest::FakeRuntime runtime;
-      runtime.variables = {{"n", std::to_string(t)}};
-      for (int i = 0; i < 200; ++i) {
-        std::string out;
-        exprtest::Driver().EvaluateToString(&runtime, "\"v\" & (n * 10 + 1) & #n# IS \"v\" & (n * 10 + 1) & n", out, i);
-        if (out != "YES") ++wrong;
-      }
-    });
-  }
-  for (auto& th : threads) th.join();
-  EXPECT_EQ(wrong.load(), 0);
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([t, &wrong] {
+            exprtest::FakeRuntime runtime;
+            runtime.variables = {{"n", std::to_string(t)}};
+            for (int i = 0; i < 200; ++i) {
+                std::string out;
+                exprtest::Driver().EvaluateToString(&runtime, "\"v\" & (n * 10 + 1) & #n# IS \"v\" & (n * 10 + 1) & n",
+                                                    out, i);
+                if (out != "YES") ++wrong;
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 }  // namespace
@@ -228,57 +232,58 @@ TEST(Evaluator, ConcurrentEvaluationsShareTheDriver) {
 namespace {
 
 TEST(Evaluator, ParserErrorTranslation) {
-  struct Case {
-    std::uint32_t ssCode;
-    std::uint32_t code;
-    const char* start;
-    const char* end;
-    const char* log;  // null: no log line
-  };
-  const Case cases[] = {
-      {5, 0x4006, "Invalid expression element.", "(5)", nullptr},
-      {8, 0x8007, "An unexpected system error has occured during the evaluation", "(8)", "SSExceptionLifoFull"},
-      {13, 0x4007, "Invalid expression format.", "(13)", "SSExceptionParseFailed"},
-      {16, 0x4008, "Invalid expression formulation.", "as in '1 / / 2' or '1  2'. (16)", nullptr},
-      {7, 0x8008, "An unexpected parser error has occurred during the evaluation of the expression.<BR>", "(7)",
-       "VParseException"},
-  };
-  for (const Case& c : cases) {
-    exprtest::LogCapture log;
-    const auto f = exprtest::Catch([&] { ThrowParserError(SSException(c.ssCode, "x")); });
-    EXPECT_EQ(f.code, c.code) << c.ssCode;
-    EXPECT_EQ(f.text.rfind(c.start, 0), 0u) << f.text;
-    EXPECT_EQ(f.text.substr(f.text.size() - std::strlen(c.end)), c.end);
-    if (c.log == nullptr) {
-      EXPECT_TRUE(exprtest::LogCapture::Lines().empty()) << c.ssCode;
-    } else {
-      ASSERT_EQ(exprtest::LogCapture::Lines().size(), 1u) << c.ssCode;
-      EXPECT_EQ(exprtest::LogCapture::Lines()[0].first, "CExpressionEvaluationDriver::Evaluate");
-      EXPECT_EQ(exprtest::LogCapture::Lines()[0].second, c.log);
+    struct Case {
+        std::uint32_t ssCode;
+        std::uint32_t code;
+        const char* start;
+        const char* end;
+        const char* log;  // null: no log line
+    };
+    const Case cases[] = {
+        {5, 0x4006, "Invalid expression element.", "(5)", nullptr},
+        {8, 0x8007, "An unexpected system error has occured during the evaluation", "(8)", "SSExceptionLifoFull"},
+        {13, 0x4007, "Invalid expression format.", "(13)", "SSExceptionParseFailed"},
+        {16, 0x4008, "Invalid expression formulation.", "as in '1 / / 2' or '1  2'. (16)", nullptr},
+        {7, 0x8008, "An unexpected parser error has occurred during the evaluation of the expression.<BR>", "(7)",
+         "VParseException"},
+    };
+    for (const Case& c : cases) {
+        exprtest::LogCapture log;
+        const auto f = exprtest::Catch([&] { ThrowParserError(SSException(c.ssCode, "x")); });
+        EXPECT_EQ(f.code, c.code) << c.ssCode;
+        EXPECT_EQ(f.text.rfind(c.start, 0), 0u) << f.text;
+        EXPECT_EQ(f.text.substr(f.text.size() - std::strlen(c.end)), c.end);
+        if (c.log == nullptr) {
+            EXPECT_TRUE(exprtest::LogCapture::Lines().empty()) << c.ssCode;
+        } else {
+            ASSERT_EQ(exprtest::LogCapture::Lines().size(), 1u) << c.ssCode;
+            EXPECT_EQ(exprtest::LogCapture::Lines()[0].first, "CExpressionEvaluationDriver::Evaluate");
+            EXPECT_EQ(exprtest::LogCapture::Lines()[0].second, c.log);
+        }
     }
-  }
 }
 
 TEST(Evaluator, EvaluatorErrorsAreRewordedByClass) {
-  EXPECT_EQ(ComposeEvaluatorMessage(0x400A, "own text"), "own text");
-  const std::string internal = ComposeEvaluatorMessage(0x8002, "Invalid out type");
-  EXPECT_EQ(internal.rfind("An unexpected system error was detected. (Error code is 2)<BR><BR>This type of error will "
-                           "most likely occur",
-                           0),
-            0u);
-  EXPECT_NE(internal.find("<b>in a reproducible fashion</b>"), std::string::npos);
-  EXPECT_EQ(ComposeEvaluatorMessage(0, "x"), "An unknown system error was detected. (Error code is not known)<BR>");
+    EXPECT_EQ(ComposeEvaluatorMessage(0x400A, "own text"), "own text");
+    const std::string internal = ComposeEvaluatorMessage(0x8002, "Invalid out type");
+    EXPECT_EQ(
+        internal.rfind("An unexpected system error was detected. (Error code is 2)<BR><BR>This type of error will "
+                       "most likely occur",
+                       0),
+        0u);
+    EXPECT_NE(internal.find("<b>in a reproducible fashion</b>"), std::string::npos);
+    EXPECT_EQ(ComposeEvaluatorMessage(0, "x"), "An unknown system error was detected. (Error code is not known)<BR>");
 }
 
 TEST(Evaluator, LexerTokenNames) {
-  ExprLexClass lexer;
-  EXPECT_STREQ(lexer.tokenText(11), "\\");
-  EXPECT_STREQ(lexer.tokenText(26), "isnot");
-  EXPECT_STREQ(lexer.tokenText(35), "\"");
-  EXPECT_STREQ(lexer.tokenText(50), "sqs_double_single_quote");
-  EXPECT_STREQ(lexer.tokenText(0xFFFFFFFFu), "eof");
-  EXPECT_STREQ(lexer.tokenText(1), "SSLexTokenNotFound");
-  EXPECT_STREQ(lexer.tokenText(51), "SSLexTokenNotFound");
+    ExprLexClass lexer;
+    EXPECT_STREQ(lexer.tokenText(11), "\\");
+    EXPECT_STREQ(lexer.tokenText(26), "isnot");
+    EXPECT_STREQ(lexer.tokenText(35), "\"");
+    EXPECT_STREQ(lexer.tokenText(50), "sqs_double_single_quote");
+    EXPECT_STREQ(lexer.tokenText(0xFFFFFFFFu), "eof");
+    EXPECT_STREQ(lexer.tokenText(1), "SSLexTokenNotFound");
+    EXPECT_STREQ(lexer.tokenText(51), "SSLexTokenNotFound");
 }
 
 }  // namespace
@@ -286,37 +291,37 @@ TEST(Evaluator, LexerTokenNames) {
 namespace {
 
 TEST(Evaluator, LargeInputsGiveAValueOrAClearError) {
-  const std::string deep = std::string(20000, '(') + "1" + std::string(20000, ')');
-  const auto f = EvalFailure(deep);
-  if (f.thrown) {
-    EXPECT_FALSE(f.text.empty());
-  } else {
-    EXPECT_EQ(Eval(deep), "1");
-  }
-  std::string sum = "0";
-  for (int i = 0; i < 5000; ++i) sum += " + 1";
-  EXPECT_EQ(Eval(sum), "5000");
-  const std::string longText = "\"" + std::string(100000, 'x') + "\"";
-  EXPECT_EQ(Eval(longText).size(), 100000u);
-  std::string manyArguments = "Max(1";
-  for (int i = 0; i < 3000; ++i) manyArguments += ", 1";
-  manyArguments += ")";
-  EXPECT_EQ(EvalFailure(manyArguments).text, "The function Max takes  2 arguments(s)");
+    const std::string deep = std::string(20000, '(') + "1" + std::string(20000, ')');
+    const auto f = EvalFailure(deep);
+    if (f.thrown) {
+        EXPECT_FALSE(f.text.empty());
+    } else {
+        EXPECT_EQ(Eval(deep), "1");
+    }
+    std::string sum = "0";
+    for (int i = 0; i < 5000; ++i) sum += " + 1";
+    EXPECT_EQ(Eval(sum), "5000");
+    const std::string longText = "\"" + std::string(100000, 'x') + "\"";
+    EXPECT_EQ(Eval(longText).size(), 100000u);
+    std::string manyArguments = "Max(1";
+    for (int i = 0; i < 3000; ++i) manyArguments += ", 1";
+    manyArguments += ")";
+    EXPECT_EQ(EvalFailure(manyArguments).text, "The function Max takes  2 arguments(s)");
 }
 
 TEST(Evaluator, StringOfManyPartsKeepsEveryPart) {
-  // Each doubled quote, doubled pound and variable is a part of its own; parts are joined
-  // by moving the text built so far, so none may be lost on the way.
-  FakeRuntime runtime;
-  runtime.variables = {{"v", "<v>"}};
-  std::string expression = "\"", expected;
-  for (int i = 0; i < 3000; ++i) {
-    expression += "a\"\"b##c#v#";
-    expected += "a\"b#c<v>";
-  }
-  expression += "\"";
-  EXPECT_EQ(Eval(expression, &runtime), expected);
-  EXPECT_EQ(Eval("'x''y' & \"#v#\"\"\" & 1", &runtime), "x'y<v>\"1");
+    // Each doubled quote, doubled pound and variable is a part of its own; parts are joined
+    // by moving the text built so far, so none may be lost on the way.
+    FakeRuntime runtime;
+    runtime.variables = {{"v", "<v>"}};
+    std::string expression = "\"", expected;
+    for (int i = 0; i < 3000; ++i) {
+        expression += "a\"\"b##c#v#";
+        expected += "a\"b#c<v>";
+    }
+    expression += "\"";
+    EXPECT_EQ(Eval(expression, &runtime), expected);
+    EXPECT_EQ(Eval("'x''y' & \"#v#\"\"\" & 1", &runtime), "x'y<v>\"1");
 }
 
 }  // namespace

@@ -15,27 +15,29 @@
 namespace {
 
 TEST(ExpressionLog, InternalFaultsAreWrittenToTheExprParserLog) {
-  const std::string folder = std::string(std::getenv("TESSARO_HOME")) + "/logs";
-  std::filesystem::create_directories(folder);
-  {
-    auto root = OpenTessaroRootKey();
-    CRegistrySettings(root.get()).Set("Logging", "LogFilePath", folder);
-  }
-  COperatorManager manager;
-  exprtest::Catch([&] { manager.CheckOp(24); });
-  std::ifstream log(folder + "/ExprParser.LOG");
-  ASSERT_TRUE(log.good());
-  std::stringstream text;
-  text << log.rdbuf();
-  EXPECT_TRUE(std::regex_search(text.str(),
-                                std::regex(R"re(^"COperatorManager::CheckOp","TID=\d+","\d\d/\d\d/\d\d","\d\d:\d\d:\d\d","Invalid operator number 24"\n)re")))
-      << text.str();
-  // Author's errors are not logged.
-  exprtest::EvalFailure("1 / 0");
-  std::ifstream again(folder + "/ExprParser.LOG");
-  std::stringstream after;
-  after << again.rdbuf();
-  EXPECT_EQ(after.str(), text.str());
+    const std::string folder = std::string(std::getenv("TESSARO_HOME")) + "/logs";
+    std::filesystem::create_directories(folder);
+    {
+        auto root = OpenTessaroRootKey();
+        CRegistrySettings(root.get()).Set("Logging", "LogFilePath", folder);
+    }
+    COperatorManager manager;
+    exprtest::Catch([&] { manager.CheckOp(24); });
+    std::ifstream log(folder + "/ExprParser.LOG");
+    ASSERT_TRUE(log.good());
+    std::stringstream text;
+    text << log.rdbuf();
+    EXPECT_TRUE(std::regex_search(
+        text.str(),
+        std::regex(
+            R"re(^"COperatorManager::CheckOp","TID=\d+","\d\d/\d\d/\d\d","\d\d:\d\d:\d\d","Invalid operator number 24"\n)re")))
+        << text.str();
+    // Author's errors are not logged.
+    exprtest::EvalFailure("1 / 0");
+    std::ifstream again(folder + "/ExprParser.LOG");
+    std::stringstream after;
+    after << again.rdbuf();
+    EXPECT_EQ(after.str(), text.str());
 }
 
 }  // namespace

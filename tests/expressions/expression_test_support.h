@@ -16,30 +16,30 @@ namespace exprtest {
 
 // Variables by exact name; a missing one throws the signaling exception as the engine does.
 class FakeRuntime : public CRuntimeInterface {
- public:
-  std::map<std::string, std::string> variables;
-  int escape = 0;
-  std::vector<std::string> lookups;
-  std::vector<int> rows;
+public:
+    std::map<std::string, std::string> variables;
+    int escape = 0;
+    std::vector<std::string> lookups;
+    std::vector<int> rows;
 
-  void LookupVariable(const std::string& name, int row, std::string& value, int mustExist) override;
-  CExpressionQuery* FindQuery(const std::string&) override { return nullptr; }
-  int EscapeSingleQuotes() override { return escape; }
-  void Evaluate(std::string& value, const std::string& text, int row) override;
-  void SetVariable(const std::string& name, const std::string& value) override { variables[name] = value; }
-  void GetErrorReport(std::string& text) override { text.clear(); }
-  void DeleteClientVariable(const std::string&) override {}
-  void GetTemplatePath(std::string& path) override { path = "/t/page.tsm"; }
-  void GetClientVariableList(std::string& text) override { text.clear(); }
+    void LookupVariable(const std::string& name, int row, std::string& value, int mustExist) override;
+    CExpressionQuery* FindQuery(const std::string&) override { return nullptr; }
+    int EscapeSingleQuotes() override { return escape; }
+    void Evaluate(std::string& value, const std::string& text, int row) override;
+    void SetVariable(const std::string& name, const std::string& value) override { variables[name] = value; }
+    void GetErrorReport(std::string& text) override { text.clear(); }
+    void DeleteClientVariable(const std::string&) override {}
+    void GetTemplatePath(std::string& path) override { path = "/t/page.tsm"; }
+    void GetClientVariableList(std::string& text) override { text.clear(); }
 };
 
 // Built once per test program.
 CExpressionEvaluationDriver& Driver();
 
 struct Failure {
-  bool thrown = false;
-  std::uint32_t code = 0;
-  std::string text;
+    bool thrown = false;
+    std::uint32_t code = 0;
+    std::string text;
 };
 
 // The text of the expression's value; a failure yields "<error>".
@@ -50,16 +50,16 @@ Failure EvalFailure(const std::string& expression, FakeRuntime* runtime = nullpt
 // Runs the call and reports the CExpressionException it throws (deleting it).
 template <class F>
 Failure Catch(F&& call) {
-  Failure f;
-  try {
-    call();
-  } catch (CExpressionException* e) {
-    f.thrown = true;
-    f.code = e->GetCode();
-    f.text = e->GetText();
-    delete e;
-  }
-  return f;
+    Failure f;
+    try {
+        call();
+    } catch (CExpressionException* e) {
+        f.thrown = true;
+        f.code = e->GetCode();
+        f.text = e->GetText();
+        delete e;
+    }
+    return f;
 }
 
 // Values made as the producers make them.
@@ -67,10 +67,10 @@ void MakeText(ExprYaccStackElement& e, const std::string& text);
 
 // Records the evaluator's log lines of this thread while alive.
 class LogCapture {
- public:
-  LogCapture();
-  ~LogCapture();
-  static std::vector<std::pair<std::string, std::string>>& Lines();
+public:
+    LogCapture();
+    ~LogCapture();
+    static std::vector<std::pair<std::string, std::string>>& Lines();
 };
 
 }  // namespace exprtest

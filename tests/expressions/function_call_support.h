@@ -11,23 +11,22 @@
 
 namespace exprtest {
 
-Failure CallFailure(const std::string& name, const std::vector<std::string>& arguments,
-                    FakeRuntime* runtime = nullptr);
+Failure CallFailure(const std::string& name, const std::vector<std::string>& arguments, FakeRuntime* runtime = nullptr);
 
 // A failing call, checked twice: called directly (exact code and text) and written as an
 // expression through the driver (the same text reaches the author).
 struct FunctionErrorCase {
-  const char* name;
-  std::vector<std::string> arguments;
-  std::uint32_t code;
-  const char* text;
+    const char* name;
+    std::vector<std::string> arguments;
+    std::uint32_t code;
+    const char* text;
 };
 void ExpectFunctionError(const FunctionErrorCase& c, FakeRuntime* runtime = nullptr);
 
 // An expression and the text of its value.
 struct ValueRow {
-  const char* expression;
-  const char* text;
+    const char* expression;
+    const char* text;
 };
 
 }  // namespace exprtest

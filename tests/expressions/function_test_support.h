@@ -16,15 +16,15 @@ std::string CallText(const char* name, const std::vector<std::string>& args, CRu
 Failure CallFailure(const char* name, const std::vector<std::string>& args, CRuntimeInterface* runtime = nullptr);
 
 struct TextCase {
-  const char* expression;
-  std::string expected;
+    const char* expression;
+    std::string expected;
 };
 
 struct ErrorCase {
-  const char* function;
-  std::vector<std::string> args;
-  std::uint32_t code;
-  std::string text;
+    const char* function;
+    std::vector<std::string> args;
+    std::uint32_t code;
+    std::string text;
 };
 
 }  // namespace exprtest

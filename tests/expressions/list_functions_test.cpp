@@ -22,9 +22,9 @@ using exprtest::TextCase;
 class ListFunctionValues : public ::testing::TestWithParam<TextCase> {};
 
 TEST_P(ListFunctionValues, Evaluate) {
-  FakeRuntime runtime;
-  runtime.variables = {{"utf", "x,\xC3\xA9t\xC3\xA9"}};
-  EXPECT_EQ(Eval(GetParam().expression, &runtime), GetParam().expected) << GetParam().expression;
+    FakeRuntime runtime;
+    runtime.variables = {{"utf", "x,\xC3\xA9t\xC3\xA9"}};
+    EXPECT_EQ(Eval(GetParam().expression, &runtime), GetParam().expected) << GetParam().expression;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -41,9 +41,10 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"ListDeleteAt('a,b,c',3)", "a,b"}, TextCase{"ListDeleteAt(',a',1)", ""},
         TextCase{"ListDeleteAt('a,,b,,',2)", "a"}, TextCase{"ListInsertAt('a,b',2,'x')", "a,x,b"},
         TextCase{"ListInsertAt('a,b',1,'x')", "x,a,b"}, TextCase{"ListInsertAt('a,b',9,'')", "a,b"},
-        TextCase{"ListAppend('','x')", "x"}, TextCase{"ListAppend(',,','x')", "x"}, TextCase{"ListAppend('a','')", "a,"},
-        TextCase{"ListAppend('a','b',';,')", "a;b"}, TextCase{"ListPrepend(',a','x')", "x,,a"},
-        TextCase{"ListPrepend(',,','x')", "x"}, TextCase{"ListFind('a,B','b')", "0"}, TextCase{"ListFind('a,b','b')", "2"},
+        TextCase{"ListAppend('','x')", "x"}, TextCase{"ListAppend(',,','x')", "x"},
+        TextCase{"ListAppend('a','')", "a,"}, TextCase{"ListAppend('a','b',';,')", "a;b"},
+        TextCase{"ListPrepend(',a','x')", "x,,a"}, TextCase{"ListPrepend(',,','x')", "x"},
+        TextCase{"ListFind('a,B','b')", "0"}, TextCase{"ListFind('a,b','b')", "2"},
         TextCase{"ListFindNoCase('a,B','b')", "2"}, TextCase{"ListFind('a,b','a,b')", "0"},
         TextCase{"ListFindNoCase('aXb','B','X')", "2"}, TextCase{"ListFindNoCase(utf,'\xC3\x89T\xC3\x89')", "2"},
         TextCase{"ListContains('abc,def','e')", "2"}, TextCase{"ListContains('abc,def','')", "0"},
@@ -61,11 +62,11 @@ INSTANTIATE_TEST_SUITE_P(
 class ListFunctionErrors : public ::testing::TestWithParam<ErrorCase> {};
 
 TEST_P(ListFunctionErrors, CodeAndExactText) {
-  const ErrorCase& c = GetParam();
-  const auto f = CallFailure(c.function, c.args);
-  ASSERT_TRUE(f.thrown) << c.function;
-  EXPECT_EQ(f.code, c.code) << c.function;
-  EXPECT_EQ(f.text, c.text) << c.function;
+    const ErrorCase& c = GetParam();
+    const auto f = CallFailure(c.function, c.args);
+    ASSERT_TRUE(f.thrown) << c.function;
+    EXPECT_EQ(f.code, c.code) << c.function;
+    EXPECT_EQ(f.text, c.text) << c.function;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -77,52 +78,60 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"ListSetAt", {"a,b", "3", "x"}, 0x4013, "Invalid position in list"},
         ErrorCase{"ListDeleteAt", {"", "1"}, 0x4013, "Invalid position in list"},
         ErrorCase{"ListInsertAt", {"a,b", "3", "x"}, 0x4013, "Invalid position in list"},
-        ErrorCase{"ListGetAt", {"a,b", "0"}, 0x400A,
+        ErrorCase{"ListGetAt",
+                  {"a,b", "0"},
+                  0x400A,
                   "Parameter 2 of function ListGetAt which is now \"0\" must be a positive integer"},
-        ErrorCase{"ListLen", {"a", ",", "x"}, 0x4009,
+        ErrorCase{"ListLen",
+                  {"a", ",", "x"},
+                  0x4009,
                   "The function ListLen takes at most 2 arguments; You have called it with 3 arguments"},
-        ErrorCase{"ListGetAt", {"a", "1", ",", "x"}, 0x4009,
+        ErrorCase{"ListGetAt",
+                  {"a", "1", ",", "x"},
+                  0x4009,
                   "The function ListGetAt takes at most 3 arguments; You have called it with 4 arguments"},
-        ErrorCase{"ListSetAt", {"a", "1", "x", ",", "y"}, 0x4009,
+        ErrorCase{"ListSetAt",
+                  {"a", "1", "x", ",", "y"},
+                  0x4009,
                   "The function ListSetAt takes at most 4 arguments; You have called it with 5 arguments"},
         ErrorCase{"ListAppend", {"a"}, 0x4009, "The function ListAppend takes at least 2 arguments(s)"}));
 
 TEST(ListFunctions, ChangedDelimitersStopAtTheResultLimit) {
-  SetMaxFunctionResultBytes(10);
-  EXPECT_EQ(CallText("ListChangeDelims", {"a,b,c", "---"}), "a---b---c");
-  const auto f = CallFailure("ListChangeDelims", {"a,b,c", "----"});
-  EXPECT_EQ(f.code, 0x400Au);
-  EXPECT_EQ(f.text,
-            "The result of the function ListChangeDelims(List, NewDelimiter, Delimiters) would be longer than the "
-            "limit of 10 bytes set by the server (MaxFunctionResultBytes)");
-  SetMaxFunctionResultBytes(0);
+    SetMaxFunctionResultBytes(10);
+    EXPECT_EQ(CallText("ListChangeDelims", {"a,b,c", "---"}), "a---b---c");
+    const auto f = CallFailure("ListChangeDelims", {"a,b,c", "----"});
+    EXPECT_EQ(f.code, 0x400Au);
+    EXPECT_EQ(f.text,
+              "The result of the function ListChangeDelims(List, NewDelimiter, Delimiters) would be longer than the "
+              "limit of 10 bytes set by the server (MaxFunctionResultBytes)");
+    SetMaxFunctionResultBytes(0);
 }
 
 // Every thread scans its own lists at the same time; a shared scan position would mix
 // their elements.
 TEST(ListFunctions, ListAndTokenFunctionsOnManyThreads) {
-  constexpr int kThreads = 8;
-  constexpr int kRounds = 300;
-  std::atomic<int> wrong{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([t, &wrong] {
-      const std::string mark = std::string(1, static_cast<char>('a' + t));
-      std::string list;
-      for (int i = 1; i <= 50; ++i) list += mark + std::to_string(i) + (t % 2 ? ";," : ",");
-      for (int round = 0; round < kRounds; ++round) {
-        const int at = 1 + (round + t) % 50;
-        const std::string expected = mark + std::to_string(at);
-        if (CallText("ListGetAt", {list, std::to_string(at), ",;"}) != expected) ++wrong;
-        if (CallText("GetToken", {list, std::to_string(at), ",;"}) != expected) ++wrong;
-        if (CallText("ListLen", {list, ";,"}) != "50") ++wrong;
-        if (CallText("ListFindNoCase", {list, expected, ";,"}) != std::to_string(at)) ++wrong;
-        if (exprtest::Eval("GetToken('" + mark + "1 " + mark + "2 " + mark + "3', 2)") != mark + "2") ++wrong;
-      }
-    });
-  }
-  for (auto& thread : threads) thread.join();
-  EXPECT_EQ(wrong.load(), 0);
+    constexpr int kThreads = 8;
+    constexpr int kRounds = 300;
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &wrong] {
+            const std::string mark = std::string(1, static_cast<char>('a' + t));
+            std::string list;
+            for (int i = 1; i <= 50; ++i) list += mark + std::to_string(i) + (t % 2 ? ";," : ",");
+            for (int round = 0; round < kRounds; ++round) {
+                const int at = 1 + (round + t) % 50;
+                const std::string expected = mark + std::to_string(at);
+                if (CallText("ListGetAt", {list, std::to_string(at), ",;"}) != expected) ++wrong;
+                if (CallText("GetToken", {list, std::to_string(at), ",;"}) != expected) ++wrong;
+                if (CallText("ListLen", {list, ";,"}) != "50") ++wrong;
+                if (CallText("ListFindNoCase", {list, expected, ";,"}) != std::to_string(at)) ++wrong;
+                if (exprtest::Eval("GetToken('" + mark + "1 " + mark + "2 " + mark + "3', 2)") != mark + "2") ++wrong;
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 }  // namespace

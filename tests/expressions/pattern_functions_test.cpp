@@ -17,9 +17,9 @@ using exprtest::TextCase;
 class PatternFunctionValues : public ::testing::TestWithParam<TextCase> {};
 
 TEST_P(PatternFunctionValues, Evaluate) {
-  FakeRuntime runtime;
-  runtime.variables = {{"tabbed", "a\tb\nc d"}};
-  EXPECT_EQ(Eval(GetParam().expression, &runtime), GetParam().expected) << GetParam().expression;
+    FakeRuntime runtime;
+    runtime.variables = {{"tabbed", "a\tb\nc d"}};
+    EXPECT_EQ(Eval(GetParam().expression, &runtime), GetParam().expected) << GetParam().expression;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -38,86 +38,108 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"Replace('Abc','a','x','ALL')", "Abc"},
         // RECURSIVE resumes one character before the end of each match in the changed text.
         TextCase{"Replace('aaaa','aa','a','RECURSIVE')", "aa"}, TextCase{"Replace('abab','ab','x','RECURSIVE')", "xx"},
-        TextCase{"Replace('a.b.c','.','.','RECURSIVE')", "a.b.c"},
-        TextCase{"REReplace('aaaa','a+','b')", "b"}, TextCase{"REReplace('abc','a|ab','X')", "Xc"},
-        TextCase{"REReplace('a1b22c','[0-9]+','-','ALL')", "a-b-c"}, TextCase{"REReplace('abc','x*','-')", "-abc"},
-        TextCase{"REReplace('xaaay','aa','a','RECURSIVE')", "xaay"},
-        TextCase{"REFind('b','abcb')", "2"}, TextCase{"REFind('b','abcb',3)", "4"}, TextCase{"REFind('b','abcb',5)", "0"},
-        TextCase{"REFind('x','abc')", "0"}, TextCase{"REFind('[0-9]+','ab12')", "3"},
-        TextCase{"ReplaceList('one two three','one,three','1,3')", "1 two 3"},
+        TextCase{"Replace('a.b.c','.','.','RECURSIVE')", "a.b.c"}, TextCase{"REReplace('aaaa','a+','b')", "b"},
+        TextCase{"REReplace('abc','a|ab','X')", "Xc"}, TextCase{"REReplace('a1b22c','[0-9]+','-','ALL')", "a-b-c"},
+        TextCase{"REReplace('abc','x*','-')", "-abc"}, TextCase{"REReplace('xaaay','aa','a','RECURSIVE')", "xaay"},
+        TextCase{"REFind('b','abcb')", "2"}, TextCase{"REFind('b','abcb',3)", "4"},
+        TextCase{"REFind('b','abcb',5)", "0"}, TextCase{"REFind('x','abc')", "0"},
+        TextCase{"REFind('[0-9]+','ab12')", "3"}, TextCase{"ReplaceList('one two three','one,three','1,3')", "1 two 3"},
         TextCase{"ReplaceList('a.b','.','X')", "aXb"}, TextCase{"ReplaceList('abc','a,b,c','x')", "x"},
         TextCase{"ReplaceList('abc',',,b','B')", "aBc"}, TextCase{"ReplaceList('abc','a,b','b,c')", "ccc"},
         TextCase{"ReplaceList('abc','','x')", "abc"}, TextCase{"ReplaceList('a*b','*','+,-')", "a+b"},
-        TextCase{"GetToken('a b  c',3)", "c"}, TextCase{"GetToken('a,,b',2,',')", "b"}, TextCase{"GetToken('a b',3)", ""},
-        TextCase{"GetToken('',1)", ""}, TextCase{"GetToken(',a,',1,',')", "a"}, TextCase{"GetToken(tabbed,3)", "c"},
-        TextCase{"GetToken('a;b,c',3,';,')", "c"}, TextCase{"GetToken('abc',1,'')", "abc"}));
+        TextCase{"GetToken('a b  c',3)", "c"}, TextCase{"GetToken('a,,b',2,',')", "b"},
+        TextCase{"GetToken('a b',3)", ""}, TextCase{"GetToken('',1)", ""}, TextCase{"GetToken(',a,',1,',')", "a"},
+        TextCase{"GetToken(tabbed,3)", "c"}, TextCase{"GetToken('a;b,c',3,';,')", "c"},
+        TextCase{"GetToken('abc',1,'')", "abc"}));
 
 class PatternFunctionErrors : public ::testing::TestWithParam<ErrorCase> {};
 
 TEST_P(PatternFunctionErrors, CodeAndExactText) {
-  const ErrorCase& c = GetParam();
-  const auto f = CallFailure(c.function, c.args);
-  ASSERT_TRUE(f.thrown) << c.function;
-  EXPECT_EQ(f.code, c.code) << c.function;
-  EXPECT_EQ(f.text, c.text) << c.function;
+    const ErrorCase& c = GetParam();
+    const auto f = CallFailure(c.function, c.args);
+    ASSERT_TRUE(f.thrown) << c.function;
+    EXPECT_EQ(f.code, c.code) << c.function;
+    EXPECT_EQ(f.text, c.text) << c.function;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, PatternFunctionErrors,
     ::testing::Values(
-        ErrorCase{"Replace", {"abc", "b", "x", "TWO"}, 0x400A,
+        ErrorCase{"Replace",
+                  {"abc", "b", "x", "TWO"},
+                  0x400A,
                   "The fourth parameter (Scope) of the function Replace(InString, WhatString, WithString, Scope), "
                   "which is now equal to \"TWO\", must be one of \"ONE\", \"ALL\", or \"RECURSIVE\""},
-        ErrorCase{"REReplace", {"abc", "b", "x", ""}, 0x400A,
+        ErrorCase{"REReplace",
+                  {"abc", "b", "x", ""},
+                  0x400A,
                   "The fourth parameter (Scope) of the function REReplace(InString, WhatString, WithString, Scope), "
                   "which is now equal to \"\", must be one of \"ONE\", \"ALL\", or \"RECURSIVE\""},
-        ErrorCase{"Replace", {"a", "b", "c", "ONE", "x"}, 0x4009,
+        ErrorCase{"Replace",
+                  {"a", "b", "c", "ONE", "x"},
+                  0x4009,
                   "The function Replace takes at most 4 arguments; You have called it with 5 arguments"},
-        ErrorCase{"REReplace", {"a", "b", "c", "ONE", "x"}, 0x4009,
+        ErrorCase{"REReplace",
+                  {"a", "b", "c", "ONE", "x"},
+                  0x4009,
                   "The function REReplace takes at most 4 arguments; You have called it with 5 arguments"},
-        ErrorCase{"REFind", {"a", "b", "1", "x"}, 0x4009,
+        ErrorCase{"REFind",
+                  {"a", "b", "1", "x"},
+                  0x4009,
                   "The function REFind takes at most 3 arguments; You have called it with 4 arguments"},
-        ErrorCase{"GetToken", {"a", "1", " ", "x"}, 0x4009,
+        ErrorCase{"GetToken",
+                  {"a", "1", " ", "x"},
+                  0x4009,
                   "The function GetToken takes at most 3 arguments; You have called it with 4 arguments"},
-        ErrorCase{"GetToken", {"a b", "0"}, 0x400A,
+        ErrorCase{"GetToken",
+                  {"a b", "0"},
+                  0x400A,
                   "Parameter 2 of function GetToken which is now \"0\" must be a positive integer"},
         ErrorCase{"Replace", {"abc", "", "x"}, 0x4019, "The Replace function has received bad arguments"},
         ErrorCase{"Replace", {"abc", "", "x", "RECURSIVE"}, 0x4019, "The Replace function has received bad arguments"},
         // A replacement that contains its own match cannot settle: stopped, not grown forever.
-        ErrorCase{"Replace", {"aaa", "a", "aa", "RECURSIVE"}, 0x4019,
-                  "The Replace function has received bad arguments"},
-        ErrorCase{"REReplace", {"aaa", "a", "aa", "RECURSIVE"}, 0x4019,
+        ErrorCase{
+            "Replace", {"aaa", "a", "aa", "RECURSIVE"}, 0x4019, "The Replace function has received bad arguments"},
+        ErrorCase{"REReplace",
+                  {"aaa", "a", "aa", "RECURSIVE"},
+                  0x4019,
                   "The regular expression a keeps matching the text that replaces it"},
-        ErrorCase{"REReplace", {"a+b", "+", "x"}, 0x4019,
+        ErrorCase{"REReplace",
+                  {"a+b", "+", "x"},
+                  0x4019,
                   "In the regular expression + one of ?, *, or + is not preceded by a valid regular expression"},
-        ErrorCase{"REFind", {"(a", "abc"}, 0x4019, "The regular expression (a contains an unmatched parenthesis: '(' or ')'"}));
+        ErrorCase{"REFind",
+                  {"(a", "abc"},
+                  0x4019,
+                  "The regular expression (a contains an unmatched parenthesis: '(' or ')'"}));
 
 TEST(PatternFunctions, ResultsPastTheLimitFailInsteadOfGrowing) {
-  SetMaxFunctionResultBytes(20);
-  const std::string tooLong =
-      "The result of the function Replace(InString, WhatString, WithString, Scope) would be longer than the limit "
-      "of 20 bytes set by the server (MaxFunctionResultBytes)";
-  EXPECT_EQ(CallText("Replace", {"aaaaa", "a", "aaaa", "ALL"}), "aaaaaaaaaaaaaaaaaaaa");
-  auto f = CallFailure("Replace", {"aaaaaa", "a", "aaaa", "ALL"});
-  EXPECT_EQ(f.code, 0x400Au);
-  EXPECT_EQ(f.text, tooLong);
-  EXPECT_EQ(CallFailure("Replace", {"abc", "b", std::string(30, 'x')}).text, tooLong);
-  EXPECT_EQ(CallFailure("Replace", {"ab", "b", std::string(30, 'x'), "RECURSIVE"}).text, tooLong);
-  f = CallFailure("REReplace", {"aaaaaa", "a", "aaaa", "ALL"});
-  EXPECT_EQ(f.code, 0x400Au);
-  EXPECT_EQ(f.text.rfind("The result of the function REReplace(InString, WhatString, WithString, Scope) would", 0), 0u);
-  EXPECT_EQ(CallFailure("REReplace", {"ab", "b", std::string(30, 'x')}).code, 0x400Au);
-  f = CallFailure("ReplaceList", {"aaaaaa", "a", "aaaa"});
-  EXPECT_EQ(f.code, 0x400Au);
-  EXPECT_EQ(f.text.rfind("The result of the function ReplaceList(String, List1, List2) would", 0), 0u);
-  SetMaxFunctionResultBytes(0);
+    SetMaxFunctionResultBytes(20);
+    const std::string tooLong =
+        "The result of the function Replace(InString, WhatString, WithString, Scope) would be longer than the limit "
+        "of 20 bytes set by the server (MaxFunctionResultBytes)";
+    EXPECT_EQ(CallText("Replace", {"aaaaa", "a", "aaaa", "ALL"}), "aaaaaaaaaaaaaaaaaaaa");
+    auto f = CallFailure("Replace", {"aaaaaa", "a", "aaaa", "ALL"});
+    EXPECT_EQ(f.code, 0x400Au);
+    EXPECT_EQ(f.text, tooLong);
+    EXPECT_EQ(CallFailure("Replace", {"abc", "b", std::string(30, 'x')}).text, tooLong);
+    EXPECT_EQ(CallFailure("Replace", {"ab", "b", std::string(30, 'x'), "RECURSIVE"}).text, tooLong);
+    f = CallFailure("REReplace", {"aaaaaa", "a", "aaaa", "ALL"});
+    EXPECT_EQ(f.code, 0x400Au);
+    EXPECT_EQ(f.text.rfind("The result of the function REReplace(InString, WhatString, WithString, Scope) would", 0),
+              0u);
+    EXPECT_EQ(CallFailure("REReplace", {"ab", "b", std::string(30, 'x')}).code, 0x400Au);
+    f = CallFailure("ReplaceList", {"aaaaaa", "a", "aaaa"});
+    EXPECT_EQ(f.code, 0x400Au);
+    EXPECT_EQ(f.text.rfind("The result of the function ReplaceList(String, List1, List2) would", 0), 0u);
+    SetMaxFunctionResultBytes(0);
 }
 
 TEST(PatternFunctions, ScopeErrorReachesTheAuthor) {
-  const auto f = exprtest::EvalFailure("Replace('abc','b','x','TWO')");
-  EXPECT_EQ(f.text,
-            "The fourth parameter (Scope) of the function Replace(InString, WhatString, WithString, Scope), which is "
-            "now equal to \"TWO\", must be one of \"ONE\", \"ALL\", or \"RECURSIVE\"");
+    const auto f = exprtest::EvalFailure("Replace('abc','b','x','TWO')");
+    EXPECT_EQ(f.text,
+              "The fourth parameter (Scope) of the function Replace(InString, WhatString, WithString, Scope), which is "
+              "now equal to \"TWO\", must be one of \"ONE\", \"ALL\", or \"RECURSIVE\"");
 }
 
 }  // namespace

@@ -70,12 +70,14 @@ TEST(DateTextParser, RefusedTexts) {
         DateOrder order;
         DateTextParts parts;
     } cases[] = {
-        {"", US, DT},           {"   ", US, DT},        {"hello", US, D},      {"13/01/1997", US, D},
-        {"2/30/2000", US, D},   {"2/29/1900", US, D},   {"31/12/1999", US, D}, {"12/31/1999", UK, D},
-        {"1/2/3/4", US, D},     {"15:30", US, D},       {"3/4/1997", US, T},   {"25:00", US, T},
-        {"10:60", US, T},       {"13 PM", US, T},       {"0 AM", US, T},       {"42", US, DT},
-        {"March April 3", US, D}, {"3/4/1997 #", US, D}, {"1:2:3:4", US, T},   {"1234567890/1/1", US, D},
-        {"1/1/99999", US, D},   {"3 PM 4 PM", US, T},     {"-2.9", US, DT},      {"2.9", US, DT},
+        {"", US, DT},          {"   ", US, DT},           {"hello", US, D},
+        {"13/01/1997", US, D}, {"2/30/2000", US, D},      {"2/29/1900", US, D},
+        {"31/12/1999", US, D}, {"12/31/1999", UK, D},     {"1/2/3/4", US, D},
+        {"15:30", US, D},      {"3/4/1997", US, T},       {"25:00", US, T},
+        {"10:60", US, T},      {"13 PM", US, T},          {"0 AM", US, T},
+        {"42", US, DT},        {"March April 3", US, D},  {"3/4/1997 #", US, D},
+        {"1:2:3:4", US, T},    {"1234567890/1/1", US, D}, {"1/1/99999", US, D},
+        {"3 PM 4 PM", US, T},  {"-2.9", US, DT},          {"2.9", US, DT},
         {"/3/4/1997", US, D},
     };
     for (const auto& c : cases) {

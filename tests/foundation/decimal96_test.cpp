@@ -116,8 +116,8 @@ TEST_F(WideDecimalTest, ConversionBetweenWidths) {
     EXPECT_EQ(toStdString(wide), "-1234.5678");
     EXPECT_EQ(convertDecimal<int64>(wide), narrow);
     const W tooWide("1234567890123456789.5");
-    const RWDecimal64::OverflowHandler old =
-        RWDecimal64::setOverflowHandler([](const RWDecimal64OverflowErr& e) { WideReports::overflow.push_back(e.why()); });
+    const RWDecimal64::OverflowHandler old = RWDecimal64::setOverflowHandler(
+        [](const RWDecimal64OverflowErr& e) { WideReports::overflow.push_back(e.why()); });
     EXPECT_EQ(convertDecimal<int64>(tooWide).state(), RWDecimal64::NaNstate);
     RWDecimal64::setOverflowHandler(old);
     EXPECT_EQ(WideReports::overflow.back(), "[FROMPORTOVER] RWDecimal64: overflow converting from portable decimal");

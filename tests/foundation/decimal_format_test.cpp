@@ -7,7 +7,9 @@
 
 namespace {
 
-std::string fmt(const RWDecimalFormat& f, const char* value) { return std::string(f(RWDecimalPortable(value)).data()); }
+std::string fmt(const RWDecimalFormat& f, const char* value) {
+    return std::string(f(RWDecimalPortable(value)).data());
+}
 
 TEST(RWDecimalFormat, AcceptancePictureWithSeparatorsAndCurrency) {
     const RWDecimalFormat f("$__,___.__");
@@ -100,14 +102,14 @@ TEST(RWDecimalFormat, RoundingAndPlaces) {
         int places;
         const char* expected;
     } cases[] = {
-        {"2.5", RWDecimalFormat::BANKERS, 0, "2"},   {"3.5", RWDecimalFormat::BANKERS, 0, "4"},
-        {"2.51", RWDecimalFormat::BANKERS, 0, "3"},  {"2.5", RWDecimalFormat::PLAIN, 0, "3"},
-        {"2.5", RWDecimalFormat::DOWN, 0, "2"},      {"2.01", RWDecimalFormat::UP, 0, "3"},
-        {"-2.5", RWDecimalFormat::PLAIN, 0, "-3"},   {"9.995", RWDecimalFormat::PLAIN, 2, "10.00"},
-        {"0.004", RWDecimalFormat::PLAIN, 2, "0.00"}, {"0.5", RWDecimalFormat::PLAIN, 0, "1"},
-        {"1.2", RWDecimalFormat::UP, 3, "1.200"},    {"1250", RWDecimalFormat::BANKERS, -2, "1200"},
+        {"2.5", RWDecimalFormat::BANKERS, 0, "2"},      {"3.5", RWDecimalFormat::BANKERS, 0, "4"},
+        {"2.51", RWDecimalFormat::BANKERS, 0, "3"},     {"2.5", RWDecimalFormat::PLAIN, 0, "3"},
+        {"2.5", RWDecimalFormat::DOWN, 0, "2"},         {"2.01", RWDecimalFormat::UP, 0, "3"},
+        {"-2.5", RWDecimalFormat::PLAIN, 0, "-3"},      {"9.995", RWDecimalFormat::PLAIN, 2, "10.00"},
+        {"0.004", RWDecimalFormat::PLAIN, 2, "0.00"},   {"0.5", RWDecimalFormat::PLAIN, 0, "1"},
+        {"1.2", RWDecimalFormat::UP, 3, "1.200"},       {"1250", RWDecimalFormat::BANKERS, -2, "1200"},
         {"1350", RWDecimalFormat::BANKERS, -2, "1400"}, {"1200", RWDecimalFormat::UP, -2, "1200"},
-        {"1201", RWDecimalFormat::UP, -2, "1300"},  {"1234.5", RWDecimalFormat::PLAIN, -5, "0"},
+        {"1201", RWDecimalFormat::UP, -2, "1300"},      {"1234.5", RWDecimalFormat::PLAIN, -5, "0"},
         {"56789", RWDecimalFormat::PLAIN, -3, "57000"}, {"99.5", RWDecimalFormat::PLAIN, 0, "100"},
         {"0.05", RWDecimalFormat::BANKERS, 1, "0.0"},
     };
@@ -125,7 +127,7 @@ TEST(RWDecimalFormat, DecimalPlaces) {
     f.setAllDecimals(false);
     f.setDecimalPlaces(-3);
     EXPECT_EQ(fmt(f, "1234567"), "1235");
-    EXPECT_EQ(fmt(f, "12"), "0");    // more digits dropped than there are
+    EXPECT_EQ(fmt(f, "12"), "0");  // more digits dropped than there are
     EXPECT_EQ(fmt(f, "499"), "0");
     f.setDecimalPlaces(-30);
     EXPECT_EQ(fmt(f, "1234567"), "0");
@@ -144,16 +146,25 @@ TEST(RWDecimalFormat, Pictures) {
         const char* value;
         const char* expected;
     } cases[] = {
-        {"__.__", "-3.5", "-3.50"},          {"__.__", "3.5", " 3.50"},
-        {"(__.__)", "-3.5", "( 3.50)"},      {"(__.__)", "3.5", "  3.50 "},
-        {"__.__-", "-3.5", " 3.50-"},        {"+__.__", "3.5", "+ 3.50"},
-        {"0__.__", "3.5", "003.50"},         {"L___", "12", " 12 "},
-        {"C____", "12", "  12 "},            {"__.__0", "3.5", " 3.500"},
+        {"__.__", "-3.5", "-3.50"},
+        {"__.__", "3.5", " 3.50"},
+        {"(__.__)", "-3.5", "( 3.50)"},
+        {"(__.__)", "3.5", "  3.50 "},
+        {"__.__-", "-3.5", " 3.50-"},
+        {"+__.__", "3.5", "+ 3.50"},
+        {"0__.__", "3.5", "003.50"},
+        {"L___", "12", " 12 "},
+        {"C____", "12", "  12 "},
+        {"__.__0", "3.5", " 3.500"},
         {"Total: __.__ EUR", "3.5", "Total:  3.50 EUR"},
-        {"x@__.__", "3.5", "x  3.50"},        {"__#__", "3.5", "  3.5"},
-        {"___", "12345", "***"},             {"__,___.__", "1234.567", " 1,234.57"},
-        {"$__,___.__", "0.5", "$     0.50"}, {"___,", "12", "  12"},
-        {"$__,___.__", "-0.5", "$    -0.50"}, {"__.__", "-0", " 0.00"},
+        {"x@__.__", "3.5", "x  3.50"},
+        {"__#__", "3.5", "  3.5"},
+        {"___", "12345", "***"},
+        {"__,___.__", "1234.567", " 1,234.57"},
+        {"$__,___.__", "0.5", "$     0.50"},
+        {"___,", "12", "  12"},
+        {"$__,___.__", "-0.5", "$    -0.50"},
+        {"__.__", "-0", " 0.00"},
     };
     for (const auto& c : cases) {
         const RWDecimalFormat f(c.picture);
@@ -237,4 +248,3 @@ TEST(RWDecimalFormat, AbsurdPlaceCountsAreBounded) {
 }
 
 }  // namespace
-

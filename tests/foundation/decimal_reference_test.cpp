@@ -41,7 +41,9 @@ using D = RWDecimal64;
 class DecimalReference : public ::testing::Test {
 protected:
     // Lost precision is expected in the truncated divisions; keep stderr quiet.
-    void SetUp() override { old_ = D::setInexactHandler([](const RWDecimal64InexactErr&) {}); }
+    void SetUp() override {
+        old_ = D::setInexactHandler([](const RWDecimal64InexactErr&) {});
+    }
     void TearDown() override { D::setInexactHandler(old_); }
     D::InexactHandler old_ = nullptr;
 };
@@ -52,10 +54,18 @@ TEST_F(DecimalReference, Arithmetic) {
         ASSERT_TRUE(a.isNormal() && b.isNormal()) << c.a << " " << c.b;
         D r;
         switch (c.op) {
-        case '+': r = a + b; break;
-        case '-': r = a - b; break;
-        case '*': r = a * b; break;
-        default: r = a / b; break;
+            case '+':
+                r = a + b;
+                break;
+            case '-':
+                r = a - b;
+                break;
+            case '*':
+                r = a * b;
+                break;
+            default:
+                r = a / b;
+                break;
         }
         EXPECT_EQ(toStdString(r), c.result) << c.a << " " << c.op << " " << c.b;
     }

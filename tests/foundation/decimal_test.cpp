@@ -14,9 +14,15 @@ namespace {
 
 using D = RWDecimal64;
 
-D dec(std::int64_t mantissa, int exponent) { return D(int64::fromRaw(mantissa), exponent); }
-D text(const char* s) { return D(s); }
-std::string str(const D& d) { return toStdString(d); }
+D dec(std::int64_t mantissa, int exponent) {
+    return D(int64::fromRaw(mantissa), exponent);
+}
+D text(const char* s) {
+    return D(s);
+}
+std::string str(const D& d) {
+    return toStdString(d);
+}
 
 using Reports = CollectedReports<int64>;
 using DecimalTest = CollectingDecimalTest<int64>;
@@ -40,11 +46,10 @@ TEST(DecimalAcceptance, RoundingHalvesByEachMethod) {
         int method;
         const char* expected;
     } cases[] = {
-        {"2.5", D::PLAIN, "3"},   {"3.5", D::PLAIN, "4"},   {"-2.5", D::PLAIN, "-3"},
-        {"2.5", D::UP, "3"},      {"3.5", D::UP, "4"},      {"-2.5", D::UP, "-3"},
-        {"2.5", D::DOWN, "2"},    {"3.5", D::DOWN, "3"},    {"-2.5", D::DOWN, "-2"},
-        {"2.5", D::BANKERS, "2"}, {"3.5", D::BANKERS, "4"}, {"-2.5", D::BANKERS, "-2"},
-        {"2.51", D::BANKERS, "3"}, {"2.49", D::PLAIN, "2"}, {"2.01", D::UP, "3"}, {"-2.99", D::DOWN, "-2"},
+        {"2.5", D::PLAIN, "3"},    {"3.5", D::PLAIN, "4"},   {"-2.5", D::PLAIN, "-3"}, {"2.5", D::UP, "3"},
+        {"3.5", D::UP, "4"},       {"-2.5", D::UP, "-3"},    {"2.5", D::DOWN, "2"},    {"3.5", D::DOWN, "3"},
+        {"-2.5", D::DOWN, "-2"},   {"2.5", D::BANKERS, "2"}, {"3.5", D::BANKERS, "4"}, {"-2.5", D::BANKERS, "-2"},
+        {"2.51", D::BANKERS, "3"}, {"2.49", D::PLAIN, "2"},  {"2.01", D::UP, "3"},     {"-2.99", D::DOWN, "-2"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(str(round(text(c.value), 0, c.method)), c.expected) << c.value << " method " << c.method;

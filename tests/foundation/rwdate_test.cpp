@@ -28,9 +28,9 @@ struct DayCase {
 
 TEST(RWJulianDate, DayNumbers) {
     const DayCase cases[] = {
-        {1, 1, 1900, 2415021}, {1, 1, 1901, 2415386}, {12, 31, 1999, 2451544}, {2, 29, 2000, 2451604},
-        {2, 29, 1900, 0},      {2, 29, 2024, 2460370}, {2, 29, 2023, 0},      {13, 1, 1998, 0},
-        {0, 1, 1998, 0},       {1, 0, 1998, 0},        {1, 32, 1998, 0},      {4, 31, 1998, 0},
+        {1, 1, 1900, 2415021}, {1, 1, 1901, 2415386},   {12, 31, 1999, 2451544}, {2, 29, 2000, 2451604},
+        {2, 29, 1900, 0},      {2, 29, 2024, 2460370},  {2, 29, 2023, 0},        {13, 1, 1998, 0},
+        {0, 1, 1998, 0},       {1, 0, 1998, 0},         {1, 32, 1998, 0},        {4, 31, 1998, 0},
         {3, 1, 1600, 2305508}, {10, 15, 1582, 2299161},
     };
     for (const auto& c : cases)
@@ -115,8 +115,8 @@ TEST(RWJulianDate, NextAndPrevious) {
     const RWJulianDate sat(1u, 1u, 2000u);
     EXPECT_EQ(sat.next(sat.weekDay()) - sat, 7);
     EXPECT_EQ(sat - sat.previous(sat.weekDay()), 7);
-    EXPECT_EQ(sat.next(7u) - sat, 1);       // Sunday follows
-    EXPECT_EQ(sat - sat.previous(5u), 1);   // Friday precedes
+    EXPECT_EQ(sat.next(7u) - sat, 1);      // Sunday follows
+    EXPECT_EQ(sat - sat.previous(5u), 1);  // Friday precedes
     EXPECT_EQ(sat.next(1u), RWJulianDate(3u, 1u, 2000u));
     EXPECT_EQ(sat.next("monday"), RWJulianDate(3u, 1u, 2000u));
     EXPECT_FALSE(sat.next("Blursday").isValid());

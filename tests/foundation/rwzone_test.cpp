@@ -49,27 +49,34 @@ struct DstCase {
 TEST(RWZoneInfo, NorthernRuleTransitions) {
     RWZoneInfo est(5, 1);
     const DstCase cases[] = {
-        {1995, 4, 2, 2, 0, true},    {1995, 4, 2, 1, 59, false}, {1995, 10, 29, 2, 0, false},
-        {1995, 10, 29, 1, 59, true}, {1995, 7, 4, 12, 0, true},  {1995, 1, 15, 12, 0, false},
+        {1995, 4, 2, 2, 0, true},
+        {1995, 4, 2, 1, 59, false},
+        {1995, 10, 29, 2, 0, false},
+        {1995, 10, 29, 1, 59, true},
+        {1995, 7, 4, 12, 0, true},
+        {1995, 1, 15, 12, 0, false},
         {1995, 12, 31, 23, 59, false},
         // 1975: from the last Sunday of February (23 February).
-        {1975, 2, 23, 2, 0, true},   {1975, 2, 22, 12, 0, false},
+        {1975, 2, 23, 2, 0, true},
+        {1975, 2, 22, 12, 0, false},
         // 1966 uses the oldest rule: last Sunday of April (24 April).
-        {1966, 4, 24, 2, 0, true},   {1966, 4, 17, 12, 0, false},
+        {1966, 4, 24, 2, 0, true},
+        {1966, 4, 17, 12, 0, false},
         // 1974: from the first Sunday of January (6 January).
-        {1974, 1, 6, 2, 0, true},    {1974, 1, 5, 23, 0, false},
+        {1974, 1, 6, 2, 0, true},
+        {1974, 1, 5, 23, 0, false},
     };
     for (const auto& c : cases) {
         const struct tm t = record(c.year, c.month, c.day, c.hour, c.minute);
-        EXPECT_EQ(est.isDaylight(&t), c.daylight) << c.year << "-" << c.month << "-" << c.day << " " << c.hour << ":"
-                                                  << c.minute;
+        EXPECT_EQ(est.isDaylight(&t), c.daylight)
+            << c.year << "-" << c.month << "-" << c.day << " " << c.hour << ":" << c.minute;
     }
 }
 
 TEST(RWZoneInfo, EuropeanRule) {
     RWZoneInfo met(-1, 2);
     const DstCase cases[] = {
-        {1996, 3, 31, 2, 0, true}, {1996, 3, 31, 1, 0, false}, {1996, 6, 1, 0, 0, true},
+        {1996, 3, 31, 2, 0, true},  {1996, 3, 31, 1, 0, false}, {1996, 6, 1, 0, 0, true},
         {1996, 9, 29, 1, 59, true}, {1996, 9, 29, 2, 0, false}, {1996, 11, 1, 0, 0, false},
     };
     for (const auto& c : cases) {
@@ -117,8 +124,7 @@ TEST(RWZoneInfo, ZoneWithoutRules) {
     EXPECT_FALSE(plain.isDaylight(&summer));
     struct tm t = summer;
     plain.getBeginDaylight(&t);
-    for (int field : {t.tm_sec, t.tm_min, t.tm_hour, t.tm_mday, t.tm_mon, t.tm_year, t.tm_wday, t.tm_yday,
-                      t.tm_isdst})
+    for (int field : {t.tm_sec, t.tm_min, t.tm_hour, t.tm_mday, t.tm_mon, t.tm_year, t.tm_wday, t.tm_yday, t.tm_isdst})
         EXPECT_EQ(field, INT_MIN);
 }
 

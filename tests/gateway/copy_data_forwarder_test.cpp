@@ -52,8 +52,9 @@ TEST(CopyDataRoad, RequestAndReplyTravelThroughTheWindowAndAFile) {
     ASSERT_EQ(received.size(), 1u);
     EXPECT_TRUE(received[0].well_formed);
     EXPECT_EQ(received[0].sender, static_cast<std::uint64_t>(::getpid()));
-    EXPECT_EQ(received[0].environment,
-              "REQUEST_METHOD=POST\0SCRIPT_NAME=/w.tsm\0TS_TEMPLATE_PATH=\0CONTENT_TYPE=text/plain\0CONTENT_LENGTH=5\0\0"s);
+    EXPECT_EQ(
+        received[0].environment,
+        "REQUEST_METHOD=POST\0SCRIPT_NAME=/w.tsm\0TS_TEMPLATE_PATH=\0CONTENT_TYPE=text/plain\0CONTENT_LENGTH=5\0\0"s);
     EXPECT_EQ(received[0].body, "a\0b\0c"s);
     EXPECT_EQ(received[0].reply_file.rfind(tessaro::platform::HomeTempDirectory() + "/TST", 0), 0u);
     EXPECT_EQ(ReplyFilesLeft(), 0);

@@ -29,12 +29,11 @@ TEST_P(EnvironmentBlockTest, BuildsEntriesInOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, EnvironmentBlockTest,
     ::testing::Values(
-        BlockCase{"Empty", {}, "\0"s},
-        BlockCase{"PlainEntries", {"A=1", "B=two"}, "A=1\0B=two\0\0"s},
+        BlockCase{"Empty", {}, "\0"s}, BlockCase{"PlainEntries", {"A=1", "B=two"}, "A=1\0B=two\0\0"s},
         BlockCase{"EntryWithoutEquals", {"FLAG", "X=1"}, "FLAG=\0X=1\0\0"s},
         BlockCase{"ValueKeepsLaterEquals", {"QUERY_STRING=a=1&b=2"}, "QUERY_STRING=a=1&b=2\0\0"s},
-        BlockCase{"TemplateScript", {"SCRIPT_NAME=/app/x.tsm", "Z=1"},
-                  "SCRIPT_NAME=/app/x.tsm\0TS_TEMPLATE_PATH=\0Z=1\0\0"s},
+        BlockCase{
+            "TemplateScript", {"SCRIPT_NAME=/app/x.tsm", "Z=1"}, "SCRIPT_NAME=/app/x.tsm\0TS_TEMPLATE_PATH=\0Z=1\0\0"s},
         BlockCase{"UpperCaseExtension", {"SCRIPT_NAME=/X.KSM/more"}, "SCRIPT_NAME=/X.KSM/more\0TS_TEMPLATE_PATH=\0\0"s},
         BlockCase{"AnyOtherScript", {"SCRIPT_NAME=/cgi-bin/ksml"}, "SCRIPT_NAME=/cgi-bin/ksml\0TS_TEMPLATE_PATH=\0\0"s},
         BlockCase{"EmptyScript", {"SCRIPT_NAME=", "A=1"}, "SCRIPT_NAME=\0A=1\0\0"s},

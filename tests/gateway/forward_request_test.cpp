@@ -67,7 +67,8 @@ TEST(ForwardRequest, PostWithZeroLengthSendsNoBodyMessage) {
     TempHome home;
     FakeEngineSocket engineSocket(kPage);
     ScriptedEngine engine;
-    auto run = RunKsml({"REQUEST_METHOD=POST", "CONTENT_TYPE=text/plain", "CONTENT_LENGTH=0"}, "", engine, FastSettings());
+    auto run =
+        RunKsml({"REQUEST_METHOD=POST", "CONTENT_TYPE=text/plain", "CONTENT_LENGTH=0"}, "", engine, FastSettings());
     EXPECT_EQ(run.output, kPageText);
     EXPECT_EQ(engineSocket.Received().size(), 1u);
 }
@@ -78,8 +79,9 @@ TEST(ForwardRequest, BodyOfARequestOtherThanPostIsNotSent) {
     ScriptedEngine engine;
     // Larger than a socket buffer: sent, it would wait for a reader that never comes.
     std::string body(4 * 1024 * 1024, 'p');
-    auto run = RunKsml({"REQUEST_METHOD=PUT", "CONTENT_TYPE=text/plain", "CONTENT_LENGTH=" + std::to_string(body.size())},
-                       body, engine, FastSettings());
+    auto run =
+        RunKsml({"REQUEST_METHOD=PUT", "CONTENT_TYPE=text/plain", "CONTENT_LENGTH=" + std::to_string(body.size())},
+                body, engine, FastSettings());
     EXPECT_EQ(run.output, kPageText);
     EXPECT_EQ(engineSocket.Received().size(), 1u);
 }
@@ -88,8 +90,8 @@ TEST(ForwardRequest, LowerCasePostCarriesItsBody) {
     TempHome home;
     FakeEngineSocket engineSocket(kPage);
     ScriptedEngine engine;
-    auto run = RunKsml({"CONTENT_TYPE=text/plain", "CONTENT_LENGTH=3", "REQUEST_METHOD=post"}, "abc", engine,
-                       FastSettings());
+    auto run =
+        RunKsml({"CONTENT_TYPE=text/plain", "CONTENT_LENGTH=3", "REQUEST_METHOD=post"}, "abc", engine, FastSettings());
     EXPECT_EQ(run.output, kPageText);
     auto received = engineSocket.Received();
     ASSERT_EQ(received.size(), 2u);
@@ -102,9 +104,10 @@ TEST(ForwardRequest, OversizedBodyIsAnsweredWithoutContactingTheEngine) {
     ScriptedEngine engine;
     auto settings = FastSettings();
     settings.max_body_bytes = 1000;
-    auto run = RunKsml({"REQUEST_METHOD=POST", "CONTENT_TYPE=text/plain", "CONTENT_LENGTH=1001"}, std::string(1001, 'b'),
-                       engine, settings);
-    EXPECT_EQ(run.output, ErrorPageFor({{"The request body (1001 bytes) is larger than this server accepts (1000 bytes).", 0}}));
+    auto run = RunKsml({"REQUEST_METHOD=POST", "CONTENT_TYPE=text/plain", "CONTENT_LENGTH=1001"},
+                       std::string(1001, 'b'), engine, settings);
+    EXPECT_EQ(run.output,
+              ErrorPageFor({{"The request body (1001 bytes) is larger than this server accepts (1000 bytes).", 0}}));
     EXPECT_EQ(engineSocket.Connections(), 0);
 }
 
@@ -116,7 +119,8 @@ TEST(ForwardRequest, RequestDroppedByTheEngineGivesTheBusyPage) {
     EXPECT_EQ(run.output, ErrorPageFor({{"", 109}}));
     ASSERT_EQ(run.log.size(), 1u);
     // The log line is the busy text without its markup.
-    EXPECT_EQ(run.log[0].rfind("Error|Server busy or unable to fulfill request The server is unable", 0), 0u) << run.log[0];
+    EXPECT_EQ(run.log[0].rfind("Error|Server busy or unable to fulfill request The server is unable", 0), 0u)
+        << run.log[0];
     EXPECT_EQ(run.log[0].find('<'), std::string::npos) << run.log[0];
 }
 
@@ -204,7 +208,8 @@ TEST(ForwardRequest, BusyEngineIsLeftRunning) {
     auto run = RunKsml({"REQUEST_METHOD=GET"}, "", engine, FastSettings());
     for (int fd : fillers) ::close(fd);
     EXPECT_EQ(run.output,
-              ErrorPageFor({{"Could not establish connection to named pipe server (exceeded maximum number of retries)", 0}}));
+              ErrorPageFor(
+                  {{"Could not establish connection to named pipe server (exceeded maximum number of retries)", 0}}));
     EXPECT_EQ(engine.event_calls, 0);
     EXPECT_EQ(engine.start_calls, 0);
 }

@@ -39,7 +39,8 @@ FakeEngineSocket::FakeEngineSocket(std::vector<ReplyFrame> reply, bool accept, i
     address.sun_family = AF_UNIX;
     std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
     ::unlink(path.c_str());
-    if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listen_fd_, backlog) != 0)
+    if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listen_fd_, backlog) != 0)
         ADD_FAILURE() << "cannot listen on " << path << ": " << std::strerror(errno);
     if (accept) thread_ = std::thread([this] { Serve(); });
 }
@@ -80,7 +81,8 @@ void FakeEngineSocket::Serve() {
             if (second.status == plat::PipeReadStatus::Ok) got.push_back(second.payload);
         }
         for (const ReplyFrame& frame : reply_)
-            plat::WritePipeFrame(fd, static_cast<plat::PipeFrameKind>(frame.kind), frame.payload.data(), frame.payload.size());
+            plat::WritePipeFrame(fd, static_cast<plat::PipeFrameKind>(frame.kind), frame.payload.data(),
+                                 frame.payload.size());
         ::shutdown(fd, SHUT_WR);
         // Anything more the gateway sent would be a stray message.
         for (;;) {
@@ -231,7 +233,8 @@ GatewayRun RunKsml(std::vector<std::string> environment, const std::string& body
     ksml::LogSink log = [&run](std::string_view severity, std::string_view text) {
         run.log.push_back(std::string(severity) + "|" + std::string(text));
     };
-    ksml::GatewayState state(settings, log, [&run](const char* d, size_t n) { run.output.append(d, n); }, engine);
+    ksml::GatewayState state(
+        settings, log, [&run](const char* d, size_t n) { run.output.append(d, n); }, engine);
     ksml::RunGateway(env.data(), fds[0], state, [&adminEmail] { return adminEmail; });
     ::close(fds[0]);
     feeder.join();

@@ -60,11 +60,12 @@ INSTANTIATE_TEST_SUITE_P(
         RelayCase{"BodyKeepsNulBytes",
                   {"Content-type: application/octet-stream\n\nA\0B"s, "\0\0C"s},
                   "Content-type: application/octet-stream\n\nA\0B\0\0C"s},
-        RelayCase{"NulInsideTheHeaderPiece",
-                  {"Content-type: text/plain\n\nx\0y"s},
-                  "Content-type: text/plain\n\nx\0y"s},
-        RelayCase{"EmptyPiecesAreIgnored", {"", "Content-type: text/html\n\n", "", "b"}, "Content-type: text/html\n\nb"},
-        RelayCase{"HeaderWithoutBlankLineIsFlushedAtTheEnd", {"Content-type: text/html\n"}, "Content-type: text/html\n"}),
+        RelayCase{
+            "NulInsideTheHeaderPiece", {"Content-type: text/plain\n\nx\0y"s}, "Content-type: text/plain\n\nx\0y"s},
+        RelayCase{
+            "EmptyPiecesAreIgnored", {"", "Content-type: text/html\n\n", "", "b"}, "Content-type: text/html\n\nb"},
+        RelayCase{
+            "HeaderWithoutBlankLineIsFlushedAtTheEnd", {"Content-type: text/html\n"}, "Content-type: text/html\n"}),
     [](const ::testing::TestParamInfo<RelayCase>& info) { return std::string(info.param.name); });
 
 TEST(ReplyRelay, HoldsTheHeaderUntilItsBlankLineArrives) {
@@ -128,8 +129,9 @@ TEST(ReplyRelay, WebServerOutputWritesAllAndWarnsOnAShortWrite) {
     out("gone", 4);  // reader closed: EPIPE
     ::close(fds[1]);
     ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_EQ(warnings[0],
-              "Warning: The number of bytes written to the web server (0) was less than the number of bytes to write (4).");
+    EXPECT_EQ(
+        warnings[0],
+        "Warning: The number of bytes written to the web server (0) was less than the number of bytes to write (4).");
 }
 
 }  // namespace

@@ -76,7 +76,8 @@ TEST(RequestBody, NoBodyCases) {
     struct Case {
         const char* type;
         const char* length;
-    } cases[] = {{nullptr, "10"}, {"text/plain", "0"}, {"text/plain", nullptr}, {"text/plain", "abc"}, {"text/plain", "-0"}};
+    } cases[] = {
+        {nullptr, "10"}, {"text/plain", "0"}, {"text/plain", nullptr}, {"text/plain", "abc"}, {"text/plain", "-0"}};
     for (const Case& c : cases) {
         BodyRun run = Read({"0123456789"}, c.type, c.length);
         EXPECT_EQ(run.status, ksml::BodyStatus::None) << (c.length ? c.length : "(unset)");

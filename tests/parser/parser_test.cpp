@@ -21,318 +21,316 @@ constexpr std::uint32_t kEof = kEndOfInputToken;
 // Tokens: number 1, '+' 2, 'a' 3, 'x' 4, 'b' 5, 'c' 6; spaces and the start of input are
 // discarded.
 std::vector<unsigned char> TokenTable() {
-  LexList l0 = ListWithStartAndSpaces();
-  std::uint32_t number = l0.add(1, kLexAccepting);
-  l0.on(0, '0', '9', number);
-  l0.on(number, '0', '9', number);
-  l0.literal(0, "+", 2);
-  l0.literal(0, "a", 3);
-  l0.literal(0, "x", 4);
-  l0.literal(0, "b", 5);
-  l0.literal(0, "c", 6);
-  return LexTable({l0});
+    LexList l0 = ListWithStartAndSpaces();
+    std::uint32_t number = l0.add(1, kLexAccepting);
+    l0.on(0, '0', '9', number);
+    l0.on(number, '0', '9', number);
+    l0.literal(0, "+", 2);
+    l0.literal(0, "a", 3);
+    l0.literal(0, "x", 4);
+    l0.literal(0, "b", 5);
+    l0.literal(0, "c", 6);
+    return LexTable({l0});
 }
 
 // 0: start -> E eof; 1: E -> E + number; 2: E -> number; 3: E -> %error
 YaccTableDesc SumGrammar() {
-  YaccTableDesc desc;
-  desc.productions = {{2, 0}, {3, 0x4001}, {1, 0x4001}, {1, 0x4001}};
-  YaccRow s0, s1, s2, s3, s4, s5;
-  s0.actions = {{Shift(2), 1}};
-  s0.gotos = {{1, 0x4001}};
-  s1.actions = {{Shift(3), 2}, {Accept(), kEof}};
-  s2.actions = {{Reduce(2), 2}, {Reduce(2), kEof}};
-  s3.actions = {{Shift(4), 1}};
-  s4.actions = {{Reduce(1), 2}, {Reduce(1), kEof}};
-  s5.actions = {{Reduce(3), 2}, {Reduce(3), kEof}};
-  desc.rows = {s0, s1, s2, s3, s4, s5};
-  return desc;
+    YaccTableDesc desc;
+    desc.productions = {{2, 0}, {3, 0x4001}, {1, 0x4001}, {1, 0x4001}};
+    YaccRow s0, s1, s2, s3, s4, s5;
+    s0.actions = {{Shift(2), 1}};
+    s0.gotos = {{1, 0x4001}};
+    s1.actions = {{Shift(3), 2}, {Accept(), kEof}};
+    s2.actions = {{Reduce(2), 2}, {Reduce(2), kEof}};
+    s3.actions = {{Shift(4), 1}};
+    s4.actions = {{Reduce(1), 2}, {Reduce(1), kEof}};
+    s5.actions = {{Reduce(3), 2}, {Reduce(3), kEof}};
+    desc.rows = {s0, s1, s2, s3, s4, s5};
+    return desc;
 }
 
 // The same grammar whose state 0 recovers through "%error" into state 5.
 YaccTableDesc SumGrammarWithRecovery() {
-  YaccTableDesc desc = SumGrammar();
-  desc.rows[0].errorState = 5;
-  return desc;
+    YaccTableDesc desc = SumGrammar();
+    desc.rows[0].errorState = 5;
+    return desc;
 }
 
 // 0: start -> L eof; 1: L -> A x b; 2: L -> B x c; 3: A -> a; 4: B -> a.
 // After 'a' with 'x' ahead only the token behind 'x' tells A from B: automaton 0 reads it.
 YaccTableDesc TwoTokenLookahead() {
-  YaccTableDesc desc;
-  desc.productions = {{2, 0}, {3, 0x4001}, {3, 0x4001}, {1, 0x4002}, {1, 0x4003}};
-  YaccRow s[9];
-  s[0].actions = {{Shift(1), 3}};
-  s[0].gotos = {{2, 0x4001}, {3, 0x4002}, {4, 0x4003}};
-  s[1].actions = {{Look(0), 4}};
-  s[2].actions = {{Accept(), kEof}};
-  s[3].actions = {{Shift(5), 4}};
-  s[4].actions = {{Shift(6), 4}};
-  s[5].actions = {{Shift(7), 5}};
-  s[6].actions = {{Shift(8), 6}};
-  s[7].actions = {{Reduce(1), kEof}};
-  s[8].actions = {{Reduce(2), kEof}};
-  desc.rows.assign(std::begin(s), std::end(s));
-  LexList automaton;
-  std::uint32_t start = automaton.add();
-  std::uint32_t afterX = automaton.add();
-  std::uint32_t reduceA = automaton.add(3, kLexAccepting | kLexReduce);
-  std::uint32_t reduceB = automaton.add(4, kLexAccepting | kLexReduce);
-  automaton.on(start, 4, 4, afterX);
-  automaton.on(afterX, 5, 5, reduceA);
-  automaton.on(afterX, 6, 6, reduceB);
-  desc.automata = {automaton};
-  return desc;
+    YaccTableDesc desc;
+    desc.productions = {{2, 0}, {3, 0x4001}, {3, 0x4001}, {1, 0x4002}, {1, 0x4003}};
+    YaccRow s[9];
+    s[0].actions = {{Shift(1), 3}};
+    s[0].gotos = {{2, 0x4001}, {3, 0x4002}, {4, 0x4003}};
+    s[1].actions = {{Look(0), 4}};
+    s[2].actions = {{Accept(), kEof}};
+    s[3].actions = {{Shift(5), 4}};
+    s[4].actions = {{Shift(6), 4}};
+    s[5].actions = {{Shift(7), 5}};
+    s[6].actions = {{Shift(8), 6}};
+    s[7].actions = {{Reduce(1), kEof}};
+    s[8].actions = {{Reduce(2), kEof}};
+    desc.rows.assign(std::begin(s), std::end(s));
+    LexList automaton;
+    std::uint32_t start = automaton.add();
+    std::uint32_t afterX = automaton.add();
+    std::uint32_t reduceA = automaton.add(3, kLexAccepting | kLexReduce);
+    std::uint32_t reduceB = automaton.add(4, kLexAccepting | kLexReduce);
+    automaton.on(start, 4, 4, afterX);
+    automaton.on(afterX, 5, 5, reduceA);
+    automaton.on(afterX, 6, 6, reduceB);
+    desc.automata = {automaton};
+    return desc;
 }
 
 struct ValueElement : SSParseStackEntry {
-  long value = 0;
+    long value = 0;
 };
 
 // Sums the numbers and records every reduction and queued lexeme.
 class SumParser : public SSYacc {
- public:
-  SumParser(const SSParseTables* table, const SSLexStateTables* lexTables, const std::string& text) {
-    lexer.setTables(lexTables);
-    lexer.setSource(std::make_unique<SSStringInputSource>(text.data(), text.size()));
-    lexer.pushExpressionList(0);
-    setLex(&lexer);
-    setTable(table);
-  }
-
-  SSRefPtr<SSParseStackEntry> stackElement() override {
-    return SSRefPtr<SSParseStackEntry>(new ValueElement);
-  }
-
-  SSRefPtr<SSParseStackEntry> reduce(std::uint32_t production, std::uint32_t rhsLength) override {
-    reductions.push_back(production);
-    if (onReduce) onReduce(production, rhsLength);
-    SSRefPtr<SSParseStackEntry> result = stackElement();
-    auto* out = static_cast<ValueElement*>(result.get());
-    if (!sums) {
-    } else if (production == 1) {
-      auto* left = static_cast<ValueElement*>(elementFromProduction(0));
-      SSParseStackEntry* right = elementFromProduction(2);
-      out->value = left->value + std::stol(right->lexeme()->text());
-    } else if (production == 2) {
-      out->value = std::stol(elementFromProduction(0)->lexeme()->text());
+public:
+    SumParser(const SSParseTables* table, const SSLexStateTables* lexTables, const std::string& text) {
+        lexer.setTables(lexTables);
+        lexer.setSource(std::make_unique<SSStringInputSource>(text.data(), text.size()));
+        lexer.pushExpressionList(0);
+        setLex(&lexer);
+        setTable(table);
     }
-    last = out->value;
-    return result;
-  }
 
-  int onQueuedToken(SSToken* lexeme) override {
-    queued.push_back(lexeme->token());
-    return 0;
-  }
+    SSRefPtr<SSParseStackEntry> stackElement() override { return SSRefPtr<SSParseStackEntry>(new ValueElement); }
 
-  SSRefPtr<SSParseStackEntry> shift(SSToken* lookahead) override {
-    shifted.push_back(lookahead->token());
-    if (onShift) onShift(lookahead);
-    return SSYacc::shift(lookahead);
-  }
+    SSRefPtr<SSParseStackEntry> reduce(std::uint32_t production, std::uint32_t rhsLength) override {
+        reductions.push_back(production);
+        if (onReduce) onReduce(production, rhsLength);
+        SSRefPtr<SSParseStackEntry> result = stackElement();
+        auto* out = static_cast<ValueElement*>(result.get());
+        if (!sums) {
+        } else if (production == 1) {
+            auto* left = static_cast<ValueElement*>(elementFromProduction(0));
+            SSParseStackEntry* right = elementFromProduction(2);
+            out->value = left->value + std::stol(right->lexeme()->text());
+        } else if (production == 2) {
+            out->value = std::stol(elementFromProduction(0)->lexeme()->text());
+        }
+        last = out->value;
+        return result;
+    }
 
-  SSLex lexer;
-  std::vector<std::uint32_t> reductions;
-  std::vector<std::uint32_t> queued;
-  std::vector<std::uint32_t> shifted;
-  std::function<void(std::uint32_t, std::uint32_t)> onReduce;
-  std::function<void(SSToken*)> onShift;
-  bool sums = true;
-  long last = 0;
+    int onQueuedToken(SSToken* lexeme) override {
+        queued.push_back(lexeme->token());
+        return 0;
+    }
+
+    SSRefPtr<SSParseStackEntry> shift(SSToken* lookahead) override {
+        shifted.push_back(lookahead->token());
+        if (onShift) onShift(lookahead);
+        return SSYacc::shift(lookahead);
+    }
+
+    SSLex lexer;
+    std::vector<std::uint32_t> reductions;
+    std::vector<std::uint32_t> queued;
+    std::vector<std::uint32_t> shifted;
+    std::function<void(std::uint32_t, std::uint32_t)> onReduce;
+    std::function<void(SSToken*)> onShift;
+    bool sums = true;
+    long last = 0;
 };
 
 class ParserTest : public ::testing::Test {
- protected:
-  ParserTest()
-      : lexBytes(TokenTable()),
-        lexTables(lexBytes.data(), lexBytes.size(), "TOKENS"),
-        sumBytes(YaccTable(SumGrammar())),
-        sum(sumBytes.data(), sumBytes.size(), "SUM") {}
+protected:
+    ParserTest()
+        : lexBytes(TokenTable()),
+          lexTables(lexBytes.data(), lexBytes.size(), "TOKENS"),
+          sumBytes(YaccTable(SumGrammar())),
+          sum(sumBytes.data(), sumBytes.size(), "SUM") {}
 
-  std::vector<unsigned char> lexBytes;
-  SSLexStateTables lexTables;
-  std::vector<unsigned char> sumBytes;
-  SSParseTables sum;
+    std::vector<unsigned char> lexBytes;
+    SSLexStateTables lexTables;
+    std::vector<unsigned char> sumBytes;
+    SSParseTables sum;
 };
 
 std::uint32_t codeOf(const std::function<void()>& run) {
-  try {
-    run();
-  } catch (const SSException& e) {
-    return e.code;
-  }
-  return 0;
+    try {
+        run();
+    } catch (const SSException& e) {
+        return e.code;
+    }
+    return 0;
 }
 
 TEST_F(ParserTest, AcceptedInputReturnsZeroAfterEveryReduction) {
-  SumParser parser(&sum, &lexTables, "1 + 20 + 300");
-  EXPECT_EQ(parser.parse(), 0);
-  EXPECT_EQ(parser.reductions, (std::vector<std::uint32_t>{2, 1, 1}));
-  EXPECT_EQ(parser.last, 321);
-  EXPECT_EQ(parser.shifted, (std::vector<std::uint32_t>{1, 2, 1, 2, 1}));
+    SumParser parser(&sum, &lexTables, "1 + 20 + 300");
+    EXPECT_EQ(parser.parse(), 0);
+    EXPECT_EQ(parser.reductions, (std::vector<std::uint32_t>{2, 1, 1}));
+    EXPECT_EQ(parser.last, 321);
+    EXPECT_EQ(parser.shifted, (std::vector<std::uint32_t>{1, 2, 1, 2, 1}));
 }
 
 TEST_F(ParserTest, SyntaxErrorWithoutRecoveryRowsRaisesCode16) {
-  SumParser parser(&sum, &lexTables, "1 + + 2");
-  try {
-    parser.parse();
-    FAIL() << "nothing thrown";
-  } catch (const SSException& e) {
-    EXPECT_EQ(e.code, 16u);
-    EXPECT_STREQ(e.text, "SSYacc0105e: Error token failed, no valid token");
-  }
-  EXPECT_EQ(parser.state(), 3u);  // where the error occurred: the expected tokens come from it
-  EXPECT_EQ(parser.expectedTokens(parser.state()), (std::vector<std::uint32_t>{1}));
+    SumParser parser(&sum, &lexTables, "1 + + 2");
+    try {
+        parser.parse();
+        FAIL() << "nothing thrown";
+    } catch (const SSException& e) {
+        EXPECT_EQ(e.code, 16u);
+        EXPECT_STREQ(e.text, "SSYacc0105e: Error token failed, no valid token");
+    }
+    EXPECT_EQ(parser.state(), 3u);  // where the error occurred: the expected tokens come from it
+    EXPECT_EQ(parser.expectedTokens(parser.state()), (std::vector<std::uint32_t>{1}));
 }
 
 TEST_F(ParserTest, FailuresReturnOneWhenNothingIsThrown) {
-  SSOptions().throwOnError = 0;
-  SumParser syntax(&sum, &lexTables, "1 + + 2");
-  SumParser lexical(&sum, &lexTables, "1 + ?");
-  int syntaxResult = syntax.parse();
-  int lexicalResult = lexical.parse();
-  SSOptions().throwOnError = 1;
-  EXPECT_EQ(syntaxResult, 1);
-  EXPECT_EQ(syntax.pendingError().get()->code, 16u);
-  // A lexer error is not the end of input: the parse fails with the lexer's error.
-  EXPECT_EQ(lexicalResult, 1);
-  ASSERT_TRUE(lexical.pendingError().pending());
-  EXPECT_EQ(lexical.pendingError().get()->code, 5u);
+    SSOptions().throwOnError = 0;
+    SumParser syntax(&sum, &lexTables, "1 + + 2");
+    SumParser lexical(&sum, &lexTables, "1 + ?");
+    int syntaxResult = syntax.parse();
+    int lexicalResult = lexical.parse();
+    SSOptions().throwOnError = 1;
+    EXPECT_EQ(syntaxResult, 1);
+    EXPECT_EQ(syntax.pendingError().get()->code, 16u);
+    // A lexer error is not the end of input: the parse fails with the lexer's error.
+    EXPECT_EQ(lexicalResult, 1);
+    ASSERT_TRUE(lexical.pendingError().pending());
+    EXPECT_EQ(lexical.pendingError().get()->code, 5u);
 }
 
 TEST_F(ParserTest, RecoveredErrorStillReturnsOne) {
-  std::vector<unsigned char> bytes = YaccTable(SumGrammarWithRecovery());
-  SSParseTables table(bytes.data(), bytes.size(), "SUM");
-  SumParser parser(&table, &lexTables, "1 + + 2");
-  EXPECT_EQ(parser.parse(), 1);
-  // 1 reduces to E; at the second '+' the stack unwinds to state 0, "%error" becomes E.
-  EXPECT_EQ(parser.reductions, (std::vector<std::uint32_t>{2, 3, 1}));
+    std::vector<unsigned char> bytes = YaccTable(SumGrammarWithRecovery());
+    SSParseTables table(bytes.data(), bytes.size(), "SUM");
+    SumParser parser(&table, &lexTables, "1 + + 2");
+    EXPECT_EQ(parser.parse(), 1);
+    // 1 reduces to E; at the second '+' the stack unwinds to state 0, "%error" becomes E.
+    EXPECT_EQ(parser.reductions, (std::vector<std::uint32_t>{2, 3, 1}));
 }
 
 TEST_F(ParserTest, ElementFromProductionIndexesTheRightHandSide) {
-  SumParser parser(&sum, &lexTables, "4 + 5");
-  std::vector<std::string> seen;
-  std::uint32_t badIndexCode = 0;
-  parser.onReduce = [&](std::uint32_t production, std::uint32_t rhsLength) {
-    if (production != 1) return;
-    EXPECT_EQ(rhsLength, 3u);
-    EXPECT_EQ(parser.elementFromProduction(1)->lexeme()->view(), "+");
-    EXPECT_EQ(parser.elementFromProduction(2)->lexeme()->view(), "5");
-    badIndexCode = codeOf([&] { parser.elementFromProduction(3); });
-  };
-  EXPECT_EQ(parser.parse(), 0);
-  EXPECT_EQ(badIndexCode, 19u);
-  EXPECT_EQ(parser.last, 9);
+    SumParser parser(&sum, &lexTables, "4 + 5");
+    std::vector<std::string> seen;
+    std::uint32_t badIndexCode = 0;
+    parser.onReduce = [&](std::uint32_t production, std::uint32_t rhsLength) {
+        if (production != 1) return;
+        EXPECT_EQ(rhsLength, 3u);
+        EXPECT_EQ(parser.elementFromProduction(1)->lexeme()->view(), "+");
+        EXPECT_EQ(parser.elementFromProduction(2)->lexeme()->view(), "5");
+        badIndexCode = codeOf([&] { parser.elementFromProduction(3); });
+    };
+    EXPECT_EQ(parser.parse(), 0);
+    EXPECT_EQ(badIndexCode, 19u);
+    EXPECT_EQ(parser.last, 9);
 }
 
 TEST_F(ParserTest, MissingGotoRaisesCode18WithTheSymbol) {
-  YaccTableDesc desc = SumGrammar();
-  desc.rows[0].gotos.clear();
-  std::vector<unsigned char> bytes = YaccTable(desc);
-  SSParseTables table(bytes.data(), bytes.size(), "SUM");
-  SumParser parser(&table, &lexTables, "1");
-  try {
-    parser.parse();
-    FAIL() << "nothing thrown";
-  } catch (const SSException& e) {
-    EXPECT_EQ(e.code, 18u);
-    EXPECT_STREQ(e.text, "SSYacc0107e: Invalid goto on 16385");
-  }
+    YaccTableDesc desc = SumGrammar();
+    desc.rows[0].gotos.clear();
+    std::vector<unsigned char> bytes = YaccTable(desc);
+    SSParseTables table(bytes.data(), bytes.size(), "SUM");
+    SumParser parser(&table, &lexTables, "1");
+    try {
+        parser.parse();
+        FAIL() << "nothing thrown";
+    } catch (const SSException& e) {
+        EXPECT_EQ(e.code, 18u);
+        EXPECT_STREQ(e.text, "SSYacc0107e: Invalid goto on 16385");
+    }
 }
 
 TEST_F(ParserTest, MissingTableOrLexerRaises) {
-  SumParser noTable(nullptr, &lexTables, "1");
-  EXPECT_EQ(codeOf([&] { noTable.parse(); }), 20u);
-  SumParser noLexer(&sum, &lexTables, "1");
-  noLexer.setLex(nullptr);
-  EXPECT_EQ(codeOf([&] { noLexer.parse(); }), 21u);
+    SumParser noTable(nullptr, &lexTables, "1");
+    EXPECT_EQ(codeOf([&] { noTable.parse(); }), 20u);
+    SumParser noLexer(&sum, &lexTables, "1");
+    noLexer.setLex(nullptr);
+    EXPECT_EQ(codeOf([&] { noLexer.parse(); }), 21u);
 }
 
 TEST_F(ParserTest, ReadAfterTheEndOfInputRaisesCode14) {
-  SumParser parser(&sum, &lexTables, "1");
-  ASSERT_EQ(parser.parse(), 0);
-  EXPECT_TRUE(parser.endOfInput());
-  try {
-    parser.nextLookahead();
-    FAIL() << "nothing thrown";
-  } catch (const SSException& e) {
-    EXPECT_EQ(e.code, 14u);
-    EXPECT_STREQ(e.text, "SSYacc0103e: Attempted read past eof");
-  }
+    SumParser parser(&sum, &lexTables, "1");
+    ASSERT_EQ(parser.parse(), 0);
+    EXPECT_TRUE(parser.endOfInput());
+    try {
+        parser.nextLookahead();
+        FAIL() << "nothing thrown";
+    } catch (const SSException& e) {
+        EXPECT_EQ(e.code, 14u);
+        EXPECT_STREQ(e.text, "SSYacc0103e: Attempted read past eof");
+    }
 }
 
 TEST_F(ParserTest, AbortFlagStopsAtTheNextStep) {
-  SumParser parser(&sum, &lexTables, "1 + 2 + 3");
-  parser.onReduce = [&](std::uint32_t, std::uint32_t) { parser.setAbort(1); };
-  EXPECT_EQ(parser.parse(), 1);
-  EXPECT_EQ(parser.reductions.size(), 1u);
+    SumParser parser(&sum, &lexTables, "1 + 2 + 3");
+    parser.onReduce = [&](std::uint32_t, std::uint32_t) { parser.setAbort(1); };
+    EXPECT_EQ(parser.parse(), 1);
+    EXPECT_EQ(parser.reductions.size(), 1u);
 }
 
 TEST_F(ParserTest, NullElementFromReduceFails) {
-  class Refusing : public SumParser {
-   public:
-    using SumParser::SumParser;
-    SSRefPtr<SSParseStackEntry> reduce(std::uint32_t, std::uint32_t) override { return {}; }
-  };
-  Refusing parser(&sum, &lexTables, "1");
-  EXPECT_EQ(parser.parse(), 1);
+    class Refusing : public SumParser {
+    public:
+        using SumParser::SumParser;
+        SSRefPtr<SSParseStackEntry> reduce(std::uint32_t, std::uint32_t) override { return {}; }
+    };
+    Refusing parser(&sum, &lexTables, "1");
+    EXPECT_EQ(parser.parse(), 1);
 }
 
 TEST_F(ParserTest, ExpectedTokensOfAStateAndOutOfRangeStates) {
-  SumParser parser(&sum, &lexTables, "");
-  EXPECT_EQ(parser.expectedTokens(1), (std::vector<std::uint32_t>{2, kEof}));
-  EXPECT_EQ(codeOf([&] { parser.expectedTokens(6); }), 35u);
-  EXPECT_EQ(codeOf([&] { parser.expectedTokens(5); }), 0u);
+    SumParser parser(&sum, &lexTables, "");
+    EXPECT_EQ(parser.expectedTokens(1), (std::vector<std::uint32_t>{2, kEof}));
+    EXPECT_EQ(codeOf([&] { parser.expectedTokens(6); }), 35u);
+    EXPECT_EQ(codeOf([&] { parser.expectedTokens(5); }), 0u);
 }
 
 TEST_F(ParserTest, LookaheadAutomatonReadsAheadAndDeliversEachLexemeOnce) {
-  std::vector<unsigned char> bytes = YaccTable(TwoTokenLookahead());
-  SSParseTables table(bytes.data(), bytes.size(), "LOOK");
-  ASSERT_EQ(table.automatonCount(), 1u);
-  for (auto [text, production, last] :
-       {std::tuple<const char*, std::uint32_t, std::uint32_t>{"a x b", 3, 1}, {"a x c", 4, 2}}) {
-    SumParser parser(&table, &lexTables, text);
-    parser.sums = false;
-    EXPECT_EQ(parser.parse(), 0) << text;
-    EXPECT_EQ(parser.reductions, (std::vector<std::uint32_t>{production, last})) << text;
-    EXPECT_EQ(parser.shifted, (std::vector<std::uint32_t>{3, 4, production == 3 ? 5u : 6u}));
-    EXPECT_EQ(parser.queued, (std::vector<std::uint32_t>{production == 3 ? 5u : 6u}));
-  }
+    std::vector<unsigned char> bytes = YaccTable(TwoTokenLookahead());
+    SSParseTables table(bytes.data(), bytes.size(), "LOOK");
+    ASSERT_EQ(table.automatonCount(), 1u);
+    for (auto [text, production, last] :
+         {std::tuple<const char*, std::uint32_t, std::uint32_t>{"a x b", 3, 1}, {"a x c", 4, 2}}) {
+        SumParser parser(&table, &lexTables, text);
+        parser.sums = false;
+        EXPECT_EQ(parser.parse(), 0) << text;
+        EXPECT_EQ(parser.reductions, (std::vector<std::uint32_t>{production, last})) << text;
+        EXPECT_EQ(parser.shifted, (std::vector<std::uint32_t>{3, 4, production == 3 ? 5u : 6u}));
+        EXPECT_EQ(parser.queued, (std::vector<std::uint32_t>{production == 3 ? 5u : 6u}));
+    }
 }
 
 TEST_F(ParserTest, FailedLookaheadAutomatonIsASyntaxError) {
-  std::vector<unsigned char> bytes = YaccTable(TwoTokenLookahead());
-  SSParseTables table(bytes.data(), bytes.size(), "LOOK");
-  for (const char* text : {"a x a", "a x"}) {
-    SumParser parser(&table, &lexTables, text);
-    parser.sums = false;
-    EXPECT_EQ(codeOf([&] { parser.parse(); }), 16u) << text;
-  }
+    std::vector<unsigned char> bytes = YaccTable(TwoTokenLookahead());
+    SSParseTables table(bytes.data(), bytes.size(), "LOOK");
+    for (const char* text : {"a x a", "a x"}) {
+        SumParser parser(&table, &lexTables, text);
+        parser.sums = false;
+        EXPECT_EQ(codeOf([&] { parser.parse(); }), 16u) << text;
+    }
 }
 
 // The loop rewind: during a reduction the lexer goes back to a saved state and the parser
 // takes a fresh lookahead from there.
 TEST_F(ParserTest, RewoundLexerRepeatsInputThroughTheParser) {
-  SumParser parser(&sum, &lexTables, "1 + 2 + 3");
-  SSLexState saved;
-  int rewinds = 0;
-  bool savedOnce = false;
-  parser.onShift = [&](SSToken*) {
-    if (!savedOnce) saved = parser.lexer.saveState();  // just behind "1": '+' comes next
-    savedOnce = true;
-  };
-  parser.onReduce = [&](std::uint32_t production, std::uint32_t) {
-    if (production == 1 && parser.lookahead()->token() == kEof && rewinds < 2) {
-      ++rewinds;
-      ASSERT_TRUE(parser.lexer.restoreState(saved));
-      ASSERT_EQ(parser.restartLookahead(), 0);
-    }
-  };
-  EXPECT_EQ(parser.parse(), 0);
-  EXPECT_EQ(rewinds, 2);
-  // 1, then "+ 2 + 3" three times.
-  EXPECT_EQ(parser.last, 1 + 3 * (2 + 3));
+    SumParser parser(&sum, &lexTables, "1 + 2 + 3");
+    SSLexState saved;
+    int rewinds = 0;
+    bool savedOnce = false;
+    parser.onShift = [&](SSToken*) {
+        if (!savedOnce) saved = parser.lexer.saveState();  // just behind "1": '+' comes next
+        savedOnce = true;
+    };
+    parser.onReduce = [&](std::uint32_t production, std::uint32_t) {
+        if (production == 1 && parser.lookahead()->token() == kEof && rewinds < 2) {
+            ++rewinds;
+            ASSERT_TRUE(parser.lexer.restoreState(saved));
+            ASSERT_EQ(parser.restartLookahead(), 0);
+        }
+    };
+    EXPECT_EQ(parser.parse(), 0);
+    EXPECT_EQ(rewinds, 2);
+    // 1, then "+ 2 + 3" three times.
+    EXPECT_EQ(parser.last, 1 + 3 * (2 + 3));
 }
 
 }  // namespace

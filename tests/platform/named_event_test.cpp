@@ -31,7 +31,7 @@ TEST_F(NamedEventTest, SetWakesTheWaiterAndStaysSetUntilReset) {
     std::thread setter([] { EXPECT_EQ(NamedEvent::Set("TSTerminationEvent20"), ERROR_SUCCESS); });
     EXPECT_TRUE(event->Wait(kWaitInfinite));
     setter.join();
-    EXPECT_TRUE(event->Wait(0));   // manual reset: still set
+    EXPECT_TRUE(event->Wait(0));  // manual reset: still set
     event->Reset();
     EXPECT_FALSE(event->Wait(10));
     EXPECT_EQ(event->Set(), ERROR_SUCCESS);

@@ -59,7 +59,7 @@ TEST_F(NamedMutexTest, ADeadOwnerReleasesTheMutex) {
         if (lock.Acquire("Abandoned", 0) != ERROR_SUCCESS) _exit(1);
         char c = 1;
         if (write(ready[1], &c, 1) != 1) _exit(1);
-        pause();   // killed while holding the lock
+        pause();  // killed while holding the lock
         _exit(0);
     }
     char c;

@@ -43,6 +43,6 @@ TEST(DescriptorTest, SignalAndCloseWakesTheReaderWithOneByteThenEnd) {
     EXPECT_EQ(buffer[0], 1);
     EXPECT_EQ(ReadSome(readEnd, buffer, sizeof buffer), 0);
     CloseDescriptor(readEnd);
-    SignalAndClose(-1);   // nothing to signal: no effect
+    SignalAndClose(-1);  // nothing to signal: no effect
     CloseDescriptor(-1);
 }

@@ -43,8 +43,12 @@ TEST(RegTextFormatTest, WrittenValuesReadBackUnchanged) {
         std::uint32_t type;
         std::string data;
     } cases[] = {
-        {REG_SZ, "a \"b\" c\\d\r\nend"}, {REG_SZ, ""},          {REG_DWORD, Dword(0)},
-        {REG_DWORD, Dword(0xffffffff)},  {REG_BINARY, std::string("\x00\x7f\x80", 3)}, {REG_BINARY, ""},
+        {REG_SZ, "a \"b\" c\\d\r\nend"},
+        {REG_SZ, ""},
+        {REG_DWORD, Dword(0)},
+        {REG_DWORD, Dword(0xffffffff)},
+        {REG_BINARY, std::string("\x00\x7f\x80", 3)},
+        {REG_BINARY, ""},
     };
     for (const Case& c : cases) {
         std::uint32_t type = 0;
@@ -56,8 +60,8 @@ TEST(RegTextFormatTest, WrittenValuesReadBackUnchanged) {
 }
 
 TEST(RegTextFormatTest, MalformedDataIsRefused) {
-    for (const char* spec : {"", "\"unterminated", "\"text\" trailing", "dword:", "dword:123456789",
-                             "dword:12zz", "hex:1,xyz", "hex:123", "string", "\"ends in escape\\"}) {
+    for (const char* spec : {"", "\"unterminated", "\"text\" trailing", "dword:", "dword:123456789", "dword:12zz",
+                             "hex:1,xyz", "hex:123", "string", "\"ends in escape\\"}) {
         std::uint32_t type = 0;
         std::string data;
         EXPECT_FALSE(ParseRegValueData(spec, &type, &data)) << spec;

@@ -87,8 +87,7 @@ TEST_F(RegistryForeignCloseTest, ConnectionsOfManyThreadsShareTheLocksOfOneFile)
         threads.emplace_back([t] {
             HKEY own = nullptr;
             ASSERT_EQ(RegOpenKey(HKEY_LOCAL_MACHINE, kKey, KEY_ALL_ACCESS, &own), 0);
-            for (int i = 0; i < 50; ++i)
-                EXPECT_EQ(RegSetString(own, "T" + std::to_string(t), std::to_string(i)), 0);
+            for (int i = 0; i < 50; ++i) EXPECT_EQ(RegSetString(own, "T" + std::to_string(t), std::to_string(i)), 0);
             RegCloseKey(own);
         });
     }

@@ -89,8 +89,8 @@ TEST_F(RegistryStoreTest, SubkeysEnumerateInUpperCasedByteOrderAndValuesInCreati
 
 TEST_F(RegistryStoreTest, EnumerationByIndexIsRightInAnyOrderOfCalls) {
     HKEY key = Create("Walk");
-    const std::vector<std::string> names = {"1", "10", "11", "2", "3", "9"};     // their listing order
-    const std::vector<std::string> created = {"9", "10", "1", "3", "11", "2"};   // and the values' order
+    const std::vector<std::string> names = {"1", "10", "11", "2", "3", "9"};    // their listing order
+    const std::vector<std::string> created = {"9", "10", "1", "3", "11", "2"};  // and the values' order
     for (const std::string& name : created) {
         HKEY sub = nullptr;
         ASSERT_EQ(RegCreateKey(key, name, &sub), ERROR_SUCCESS);
@@ -213,15 +213,17 @@ TEST_F(RegistryStoreTest, NonStringValuesKeepTheirType) {
 
 TEST_F(RegistryStoreTest, TransactionRollsBackOnFailureAndOnException) {
     HKEY key = Create("Tx");
-    EXPECT_EQ(RegRunTransaction(key, [&] {
-                  RegSetString(key, "a", "1");
-                  return ERROR_ACCESS_DENIED;
-              }),
+    EXPECT_EQ(RegRunTransaction(key,
+                                [&] {
+                                    RegSetString(key, "a", "1");
+                                    return ERROR_ACCESS_DENIED;
+                                }),
               ERROR_ACCESS_DENIED);
-    EXPECT_THROW(RegRunTransaction(key, [&]() -> long {
-                     RegSetString(key, "b", "1");
-                     throw std::runtime_error("x");
-                 }),
+    EXPECT_THROW(RegRunTransaction(key,
+                                   [&]() -> long {
+                                       RegSetString(key, "b", "1");
+                                       throw std::runtime_error("x");
+                                   }),
                  std::runtime_error);
     EXPECT_EQ(RegQueryValue(key, "a", nullptr, nullptr), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegQueryValue(key, "b", nullptr, nullptr), ERROR_FILE_NOT_FOUND);
@@ -237,7 +239,7 @@ TEST_F(RegistryStoreTest, CountersStayExactAcrossThreadsAndProcesses) {
         pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
-            RegCloseThreadConnections();   // never share the parent's connection
+            RegCloseThreadConnections();  // never share the parent's connection
             HKEY own = nullptr;
             if (RegOpenKey(HKEY_LOCAL_MACHINE, "Counter", KEY_ALL_ACCESS, &own) != ERROR_SUCCESS) _exit(2);
             for (int i = 0; i < kRounds; ++i) {

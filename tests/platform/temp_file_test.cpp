@@ -19,7 +19,7 @@ TEST_F(TempFileTest, NamesHavePrefixHexDigitsAndTmp) {
         ASSERT_EQ(MakeTempFileName(home() + "\\", "BTSXYZ", &path), ERROR_SUCCESS);
         EXPECT_TRUE(std::regex_match(path, std::regex(home() + "/BTS[0-9A-F]{4}\\.TMP"))) << path;
         struct stat st;
-        EXPECT_EQ(stat(path.c_str(), &st), 0);   // reserved by creating it
+        EXPECT_EQ(stat(path.c_str(), &st), 0);  // reserved by creating it
         names.insert(path);
     }
     EXPECT_EQ(names.size(), 50u);

@@ -12,9 +12,9 @@ TEST(Win32ErrorTest, ErrnoMapsToTheWindowsNumbers) {
         int errnoValue;
         long expected;
     } cases[] = {
-        {0, 0},          {ENOENT, 2},   {EACCES, 5},      {EPERM, 5},       {ENOMEM, 8},
-        {EEXIST, 80},    {ENOSPC, 112}, {EPIPE, 109},     {ECONNRESET, 109}, {EAGAIN, 231},
-        {EMFILE, 4},     {EBADF, 6},    {EINVAL, 87},     {ENOTEMPTY, 145}, {EXDEV, EXDEV},
+        {0, 0},       {ENOENT, 2},   {EACCES, 5},  {EPERM, 5},        {ENOMEM, 8},
+        {EEXIST, 80}, {ENOSPC, 112}, {EPIPE, 109}, {ECONNRESET, 109}, {EAGAIN, 231},
+        {EMFILE, 4},  {EBADF, 6},    {EINVAL, 87}, {ENOTEMPTY, 145},  {EXDEV, EXDEV},
     };
     for (const Case& c : cases) EXPECT_EQ(Win32ErrorFromErrno(c.errnoValue), c.expected) << c.errnoValue;
 }

@@ -20,7 +20,7 @@ TEST(ByteBufferTest, GrowsOnceByTheStepRule) {
 
 TEST(ByteBufferTest, KeepsRoomForTheTerminatingNul) {
     CByteBuffer buffer(10);
-    buffer.Append("123456789", 9);   // used + n == capacity - 1: no growth
+    buffer.Append("123456789", 9);  // used + n == capacity - 1: no growth
     EXPECT_EQ(buffer.GetCapacity(), 10u);
     buffer.Append("0", 1);
     EXPECT_EQ(buffer.GetCapacity(), 10u + 21u);

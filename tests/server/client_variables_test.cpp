@@ -60,9 +60,7 @@ protected:
         return key.GetString(name);
     }
     bool KeyExists(const std::string& path) { return CRegistryKey::OpenReadOnly(*root_, path); }
-    std::unique_ptr<CRegistryKey> ClientsKey() {
-        return std::unique_ptr<CRegistryKey>(root_->CreateSubKey("Clients"));
-    }
+    std::unique_ptr<CRegistryKey> ClientsKey() { return std::unique_ptr<CRegistryKey>(root_->CreateSubKey("Clients")); }
     // Clients 1..count made by hand, each with a token "t<id>".
     void MakeClients(int count) {
         auto clients = ClientsKey();
@@ -139,14 +137,12 @@ TEST_F(ClientVariablesTest, ForgedOrMalformedIdentityGivesANewClientAndLeavesOth
         const char* id;
         std::string token;
     } cases[] = {
-        {"1", "t2"},                     // wrong token
-        {"1", "T1"},                     // tokens compare with case
-        {"1", ""},                       // missing token
-        {"", "t1"},                      // no id
-        {"1\\..", "t1"},                 // not a plain number
-        {"01x", "t1"},
-        {"-1", "t1"},
-        {"1", std::string(100000, '7')}  // oversized token
+        {"1", "t2"},                                                    // wrong token
+        {"1", "T1"},                                                    // tokens compare with case
+        {"1", ""},                                                      // missing token
+        {"", "t1"},                                                     // no id
+        {"1\\..", "t1"},                                                // not a plain number
+        {"01x", "t1"},   {"-1", "t1"}, {"1", std::string(100000, '7')}  // oversized token
     };
     std::set<std::string> ids;
     for (const Case& c : cases) {
@@ -167,7 +163,12 @@ TEST_F(ClientVariablesTest, NewIdsNeverReuseAnExistingKey) {
     struct Case {
         const char* lastId;
         const char* expected;
-    } cases[] = {{"9", "11"}, {"3", "11"}, {"", "11"}, {"junk", "11"}, {"10", "11"}, {"20", "21"},
+    } cases[] = {{"9", "11"},
+                 {"3", "11"},
+                 {"", "11"},
+                 {"junk", "11"},
+                 {"10", "11"},
+                 {"20", "21"},
                  {"99999999999999999999", "11"}};
     for (const Case& c : cases) {
         CRegistrySettings(root_.get()).DeleteSection("Clients");

@@ -66,8 +66,9 @@ protected:
 }  // namespace
 
 TEST_F(CopyDataIntakeTest, RequestIsAnsweredInTheReplyFile) {
-    const char raw[] = "REQUEST_METHOD=POST\0CONTENT_TYPE=application/x-www-form-urlencoded\0"
-                       "CONTENT_LENGTH=3\0QUERY_STRING=q=1\0";
+    const char raw[] =
+        "REQUEST_METHOD=POST\0CONTENT_TYPE=application/x-www-form-urlencoded\0"
+        "CONTENT_LENGTH=3\0QUERY_STRING=q=1\0";
     std::string env(raw, sizeof raw);
     auto m = Message(env, "a=b");
     OnCopyData(m, true, dispatcher, &unlimited);

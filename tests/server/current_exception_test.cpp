@@ -27,12 +27,13 @@ TEST(CurrentExceptionTest, EachKindOfFailureGetsItsTitleAndDetail) {
     const std::string fileText = GetFileExceptionText(CFileException::fileNotFound);
     const std::string registryText = CRegistryException(5).GetErrorMessage();
     const Case cases[] = {
-        {"web", [] { throw new CWebException("Bad request", "why", "<html>own page</html>"); },
+        {"web",
+         [] { throw new CWebException("Bad request", "why", "<html>own page</html>"); },
          {"CWebException", "Bad request<P> why<P>", "<html>own page</html>"}},
-        {"odbc", [] { throw new CWebODBCException("Database error", "SQLSTATE 42000"); },
+        {"odbc",
+         [] { throw new CWebODBCException("Database error", "SQLSTATE 42000"); },
          {"CWebODBCException", "Database error<P> SQLSTATE 42000<P>", ""}},
-        {"memory", [] { throw new CMemoryException(); },
-         {"CMemoryException", "Memory access violation occurred.", ""}},
+        {"memory", [] { throw new CMemoryException(); }, {"CMemoryException", "Memory access violation occurred.", ""}},
         {"file", [] { throw new CFileException(CFileException::fileNotFound); }, {"CFileException", fileText, ""}},
         {"registry", [] { throw new CRegistryException(5); }, {"CRegistryException", registryText, ""}},
         {"other framework", [] { throw new COtherException(); }, {"CException", "", ""}},

@@ -144,7 +144,8 @@ TEST_F(EngineProcessTest, InstallAndRemoveOnOneLineInstallsOnly) {
 TEST_F(EngineProcessTest, ServiceStartsServesAndStops) {
     ASSERT_EQ(Run({"-install"}), 0);
     ASSERT_TRUE(Control().StartService());
-    ASSERT_TRUE(tessaro::platform::WaitForServiceState(kEngineServiceName, tessaro::platform::SERVICE_RUNNING, 15000, 50));
+    ASSERT_TRUE(
+        tessaro::platform::WaitForServiceState(kEngineServiceName, tessaro::platform::SERVICE_RUNNING, 15000, 50));
     EXPECT_EQ(GetValue("Server", "ServiceRunning"), "1");
     ASSERT_TRUE(WaitForSocket());
     PipeReply reply = SendRequest(socketPath, {"REQUEST_METHOD=GET", "QUERY_STRING=k=v"});
@@ -152,7 +153,8 @@ TEST_F(EngineProcessTest, ServiceStartsServesAndStops) {
     EXPECT_TRUE(reply.disconnected);
 
     ASSERT_TRUE(Control().StopService());
-    ASSERT_TRUE(tessaro::platform::WaitForServiceState(kEngineServiceName, tessaro::platform::SERVICE_STOPPED, 15000, 50));
+    ASSERT_TRUE(
+        tessaro::platform::WaitForServiceState(kEngineServiceName, tessaro::platform::SERVICE_STOPPED, 15000, 50));
     EXPECT_EQ(GetValue("Server", "ServiceRunning"), "0");
     // Stopping twice is not an error at this level; the manager says it is not active.
     EXPECT_TRUE(Control().StopService());
@@ -311,7 +313,8 @@ TEST_F(EngineProcessTest, WindowMessageRoadWhenEmulatingWindows95) {
 TEST_F(EngineProcessTest, RemoveWhileRunningStopsAndUninstalls) {
     ASSERT_EQ(Run({"-install"}), 0);
     ASSERT_TRUE(Control().StartService());
-    ASSERT_TRUE(tessaro::platform::WaitForServiceState(kEngineServiceName, tessaro::platform::SERVICE_RUNNING, 15000, 50));
+    ASSERT_TRUE(
+        tessaro::platform::WaitForServiceState(kEngineServiceName, tessaro::platform::SERVICE_RUNNING, 15000, 50));
     EXPECT_EQ(Run({"-remove"}), 0);
     // The running service rewrites its status while it stops; the removal must survive that.
     std::string folder = tessaro::platform::ScmServiceDirectory(kEngineServiceName);

@@ -84,7 +84,8 @@ TEST(FieldRules, FailuresListTheirProblems) {
         {{{"PRICE", "25"}, {"PRICE_RANGE", "min=10 max = 20"}},
          "<UL><LI>The value entered for the <B>Price</B> field must be between 10 and 20 (your entry was 25).<P></UL>"},
         {{{"PRICE", "9.5"}, {"PRICE_RANGE", "MIN=9.75"}},
-         "<UL><LI>The value entered for the <B>Price</B> field must be greater than 9.75 (your entry was 9.5).<P></UL>"},
+         "<UL><LI>The value entered for the <B>Price</B> field must be greater than 9.75 (your entry was "
+         "9.5).<P></UL>"},
         {{{"PRICE", "21"}, {"PRICE_RANGE", "max=20"}},
          "<UL><LI>The value entered for the <B>Price</B> field must be less than 20 (your entry was 21).<P></UL>"},
         {{{"PRICE", "abc"}, {"PRICE_RANGE", "max=20"}},

@@ -74,7 +74,7 @@ TEST_F(FileHelpersTest, WriteFileContentsTruncatesOrKeeps) {
 TEST(FindBytesTest, SearchesBinaryData) {
     const char data[] = {'a', '\0', 'b', 'o', 'u', 'n', 'd', 'x'};
     EXPECT_EQ(FindBytes("bound", data, sizeof data), data + 2);
-    EXPECT_EQ(FindBytes("boundx", data, 7), nullptr);   // beyond the length given
+    EXPECT_EQ(FindBytes("boundx", data, 7), nullptr);  // beyond the length given
     EXPECT_EQ(FindBytes("zz", data, sizeof data), nullptr);
     EXPECT_EQ(FindBytes("a", data, 0), nullptr);
 }

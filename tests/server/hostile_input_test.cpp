@@ -44,7 +44,9 @@ std::string FrameHeader(std::uint32_t kind, std::uint32_t length) {
     return h;
 }
 
-std::string Frame(const std::string& payload) { return FrameHeader(1, static_cast<std::uint32_t>(payload.size())) + payload; }
+std::string Frame(const std::string& payload) {
+    return FrameHeader(1, static_cast<std::uint32_t>(payload.size())) + payload;
+}
 
 // A client that never waits forever: a broken engine fails the test instead of hanging it.
 int ConnectBounded(const std::string& path) {
@@ -140,10 +142,12 @@ TEST_F(HostileSocketTest, BodyThatNeverComesEndsTheRequestAfterTheReadTimeout) {
         std::string bytes;
         std::string title;
     } cases[] = {
-        {"no body frame", Frame(EnvironmentBlock({"REQUEST_METHOD=POST", "CONTENT_TYPE=text/plain", "CONTENT_LENGTH=5"})),
+        {"no body frame",
+         Frame(EnvironmentBlock({"REQUEST_METHOD=POST", "CONTENT_TYPE=text/plain", "CONTENT_LENGTH=5"})),
          "Error attempting to read the content stream from the named pipe"},
-        {"body frame cut short", Frame(EnvironmentBlock({"REQUEST_METHOD=POST", "CONTENT_TYPE=text/plain",
-                                                         "CONTENT_LENGTH=50"})) + FrameHeader(1, 50) + "only some",
+        {"body frame cut short",
+         Frame(EnvironmentBlock({"REQUEST_METHOD=POST", "CONTENT_TYPE=text/plain", "CONTENT_LENGTH=50"})) +
+             FrameHeader(1, 50) + "only some",
          "Error attempting to read the content stream from the named pipe"},
         {"environment frame cut short", FrameHeader(1, 64) + "REQUEST_METHOD=GET",
          "Error attempting to read the environment parameters from the named pipe"},
@@ -326,8 +330,8 @@ TEST_F(HostileRequestTest, MultipartBoundaryForms) {
          "Invalid multi-part data.<P>The multi-part boundary marker is not present in the posted data.<P>"},
     };
     for (const auto& c : cases) {
-        HeldRequest r({"REQUEST_METHOD=POST", "CONTENT_TYPE=" + c.type, "CONTENT_LENGTH=" + std::to_string(body.size())},
-                      body);
+        HeldRequest r(
+            {"REQUEST_METHOD=POST", "CONTENT_TYPE=" + c.type, "CONTENT_LENGTH=" + std::to_string(body.size())}, body);
         EXPECT_EQ(r.Parse(), c.error) << c.type;
         if (c.error.empty()) {
             EXPECT_EQ(r.GetFormField("t"), "v") << c.type;

@@ -50,9 +50,10 @@ TEST_F(ListenerTest, UrlEncodedAndMultipartPosts) {
     EXPECT_NE(posted.Text().find("FORM:A=1,2\n"), std::string::npos) << posted.Text();
     EXPECT_NE(posted.Text().find("FORM:FIELDNAMES=A,A\n"), std::string::npos);
 
-    std::string body = "--B0\r\nContent-Disposition: form-data; name=\"photo\"; filename=\"C:\\My Docs\\Cat.GIF\"\r\n"
-                       "Content-Type: image/gif\r\n\r\n" +
-                       std::string("GIF\0data", 8) + "\r\n--B0\r\nContent-Disposition: form-data; name=\"t\"\r\n\r\nv\r\n--B0--\r\n";
+    std::string body =
+        "--B0\r\nContent-Disposition: form-data; name=\"photo\"; filename=\"C:\\My Docs\\Cat.GIF\"\r\n"
+        "Content-Type: image/gif\r\n\r\n" +
+        std::string("GIF\0data", 8) + "\r\n--B0\r\nContent-Disposition: form-data; name=\"t\"\r\n\r\nv\r\n--B0--\r\n";
     PipeReply upload = SendRequest(path,
                                    {"REQUEST_METHOD=POST", "CONTENT_TYPE=multipart/form-data; boundary=B0",
                                     "CONTENT_LENGTH=" + std::to_string(body.size())},
@@ -65,7 +66,8 @@ TEST_F(ListenerTest, UrlEncodedAndMultipartPosts) {
     std::string temp = line.substr(11, line.find('|') - 11);
     EXPECT_NE(text.find("FORM:T=v\n"), std::string::npos);
     // The upload is gone once the request has ended.
-    for (int i = 0; i < 200 && std::filesystem::exists(temp); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 200 && std::filesystem::exists(temp); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_FALSE(std::filesystem::exists(temp));
 }
 
@@ -83,7 +85,8 @@ TEST_F(ListenerTest, ThrowingPageGivesTheStandardErrorPage) {
     StartListener(&unlimited);
     PipeReply reply = SendRequest(path, Get("fail=1"));
     EXPECT_EQ(reply.Text(),
-              "Status: 500 Internal Server Error\nContent-type: text/html\n\n<HTML><HEAD><TITLE>Error Occurred While Processing Request</TITLE>"
+              "Status: 500 Internal Server Error\nContent-type: text/html\n\n<HTML><HEAD><TITLE>Error Occurred While "
+              "Processing Request</TITLE>"
               "</HEAD><BODY><HR><H3>Error Occurred While Processing Request</H3><P> <TABLE BORDER><TR><TD><H4>Error "
               "Diagnostic Information</H4><P>Echo failure.<P> The test page was asked to fail.<P></TD></TR></TABLE><P>"
               "<HR>\n</BODY></HTML>");
@@ -93,14 +96,16 @@ TEST_F(ListenerTest, LimiterDropsTheSecondRequestWithoutAReply) {
     StartListener(&one);
     auto slow = std::async(std::launch::async, [this] { return SendRequest(path, Get("sleep=2500")); });
     // The second request is sent only once the first holds the one permit.
-    for (int i = 0; i < 500 && one.GetActiveCount() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int i = 0; i < 500 && one.GetActiveCount() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ASSERT_EQ(one.GetActiveCount(), 1);
     PipeReply dropped = SendRequest(path, Get("x=1"));
     EXPECT_FALSE(dropped.disconnected);
     EXPECT_TRUE(dropped.messages.empty());
     EXPECT_TRUE(slow.get().disconnected);
     EXPECT_NE(ReadLog().find("\"Warning\",\"TID="), std::string::npos);
-    EXPECT_NE(ReadLog().find("Timed out while waiting for thread semaphore (1 requests are active)"), std::string::npos);
+    EXPECT_NE(ReadLog().find("Timed out while waiting for thread semaphore (1 requests are active)"),
+              std::string::npos);
 }
 
 TEST_F(ListenerTest, UnlimitedRequestsRunTogether) {
@@ -115,8 +120,8 @@ TEST_F(ListenerTest, BadFramesGiveTheReadErrorPage) {
     StartListener(&unlimited);
     int fd = ConnectPipe(path);
     ASSERT_GE(fd, 0);
-    tessaro::platform::WritePipeMessage(fd, EnvironmentBlock({"REQUEST_METHOD=POST", "CONTENT_TYPE=text/plain",
-                                                              "CONTENT_LENGTH=5"}));
+    tessaro::platform::WritePipeMessage(
+        fd, EnvironmentBlock({"REQUEST_METHOD=POST", "CONTENT_TYPE=text/plain", "CONTENT_LENGTH=5"}));
     ::shutdown(fd, SHUT_WR);  // the body never comes
     PipeReply reply = ReadReply(fd);
     ::close(fd);

@@ -30,7 +30,8 @@ TEST_F(MappedFileTest, MapsTheWholeFile) {
 }
 
 TEST_F(MappedFileTest, FailuresCarryTheirStepText) {
-    EXPECT_EQ(Failure(home() + "/absent"), std::make_pair(2L, std::string("Error attempting to open file to be mapped.")));
+    EXPECT_EQ(Failure(home() + "/absent"),
+              std::make_pair(2L, std::string("Error attempting to open file to be mapped.")));
     std::ofstream(home() + "/empty");
     EXPECT_EQ(Failure(home() + "/empty").second, "Error attempting to create file mapping.");
     std::filesystem::create_directories(home() + "/folder");

@@ -65,9 +65,10 @@ TEST_F(MultipartTest, PlainFieldsJoinAndNamesAreDecoded) {
 }
 
 TEST_F(MultipartTest, FileSectionIsSplitAndKeptForTheRequest) {
-    std::string body = Body("XyZ", {{"Content-Disposition: form-data; name=\"Photo\"; filename=\"C:\\My Docs\\Cat.GIF\"\r\n"
-                                     "Content-Type: image/gif",
-                                     std::string("GIF89a\0\1", 8)}});
+    std::string body =
+        Body("XyZ", {{"Content-Disposition: form-data; name=\"Photo\"; filename=\"C:\\My Docs\\Cat.GIF\"\r\n"
+                      "Content-Type: image/gif",
+                      std::string("GIF89a\0\1", 8)}});
     ASSERT_EQ(ParseError(body).first, "");
     CUploadedFile* f = reader.GetFormFields().GetFilePath("photo");
     ASSERT_NE(f, nullptr);

@@ -23,7 +23,7 @@ TEST(NumberMaskTest, DigitsAreLaidIntoThePattern) {
         {0.25, "0.00", 6, "  0.25"},
         {0.25, "#.##", 6, "   .25"},
         {42, "000", 5, "  042"},
-        {-3, "#0;(#0)", 5, " ( 3)"},   // literals keep their places
+        {-3, "#0;(#0)", 5, " ( 3)"},  // literals keep their places
         {-3, "#0", 5, "   -3"},
         {0, "#0;(#0);zero", 6, "  zero"},
         {1234567, "#,##0", 12, "   1,234,567"},

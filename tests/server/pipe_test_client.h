@@ -54,7 +54,8 @@ inline PipeReply ReadReply(int fd) {
 }
 
 // One request over a fresh connection; body is sent only when non-empty.
-inline PipeReply SendRequest(const std::string& path, const std::vector<std::string>& env, const std::string& body = {}) {
+inline PipeReply SendRequest(const std::string& path, const std::vector<std::string>& env,
+                             const std::string& body = {}) {
     int fd = ConnectPipe(path);
     if (fd < 0) return {};
     tessaro::platform::WritePipeMessage(fd, EnvironmentBlock(env));

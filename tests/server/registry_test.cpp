@@ -98,7 +98,7 @@ TEST_F(RegistryTest, EnumValueNamesSkipsNonStringValues) {
     CRegistryKey key(*root_, "Mixed", KEY_ALL_ACCESS);
     ASSERT_EQ(reg::RegSetValue(key.GetHandle(), "dword", reg::REG_DWORD, std::string(4, '\0')), 0);
     ASSERT_EQ(reg::RegSetValue(key.GetHandle(), "binary", reg::REG_BINARY, "xyz"), 0);
-    key.SetString("second", std::string(2000, 'v'));   // longer than the enumeration's data buffer
+    key.SetString("second", std::string(2000, 'v'));  // longer than the enumeration's data buffer
     std::vector<std::string> names{"stale"};
     key.EnumValueNames(names);
     EXPECT_EQ(names, (std::vector<std::string>{"first", "second"}));
@@ -132,7 +132,7 @@ TEST_F(RegistryTest, DeleteKeyTreeRemovesEveryLevel) {
     EXPECT_TRUE(CRegistryKey::OpenReadOnly(*root_, "Clients\\2"));
     EXPECT_EQ(CodeOf([&] { CRegistryKey::DeleteKeyTree(*root_, "Clients\\1"); }), 2);
     settings_->DeleteSection("Clients");
-    settings_->DeleteSection("Never\\There");   // silent
+    settings_->DeleteSection("Never\\There");  // silent
     EXPECT_FALSE(CRegistryKey::OpenReadOnly(*root_, "Clients"));
 }
 
@@ -186,7 +186,7 @@ TEST_F(RegistryTest, NonOwningKeysLeaveTheHandleOpen) {
     reg::HKEY handle = nullptr;
     ASSERT_EQ(reg::RegOpenKey(HKEY_LOCAL_MACHINE, kTessaroRegistryRoot, KEY_READ, &handle), 0);
     { CRegistryKey wrapper(handle, false); }
-    EXPECT_FALSE(CRegistryKey::OpenReadOnly(handle, "Nope"));   // still usable
+    EXPECT_FALSE(CRegistryKey::OpenReadOnly(handle, "Nope"));  // still usable
     reg::RegCloseKey(handle);
 }
 

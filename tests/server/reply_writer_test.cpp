@@ -9,7 +9,6 @@
 
 namespace {
 
-
 class ReplyWriterTest : public ServerTestHome {
 protected:
     std::string MakeFile(const std::string& name, const std::string& bytes) {

@@ -32,7 +32,6 @@ private:
     std::string query_, remote_;
 };
 
-
 // A page whose behaviour each test sets.
 class ScriptedPage : public CDispatchedPage {
 public:
@@ -52,7 +51,8 @@ private:
 
 // An error page answers with status 500: a failed request is not a success.
 const std::string kPageStart =
-    "Status: 500 Internal Server Error\nContent-type: text/html\n\n<HTML><HEAD><TITLE>Error Occurred While Processing Request</TITLE></HEAD>"
+    "Status: 500 Internal Server Error\nContent-type: text/html\n\n<HTML><HEAD><TITLE>Error Occurred While Processing "
+    "Request</TITLE></HEAD>"
     "<BODY><HR><H3>Error Occurred While Processing Request</H3><P> "
     "<TABLE BORDER><TR><TD><H4>Error Diagnostic Information</H4><P>";
 
@@ -63,7 +63,8 @@ protected:
         ScriptedPage::finishes = 0;
     }
     void Register(const std::string& action, std::function<void(CReplyWriter*)> body, bool isDefault = false) {
-        dispatcher.RegisterAction(action, [body] { return std::make_unique<ScriptedPage>(body); }, isDefault);
+        dispatcher.RegisterAction(
+            action, [body] { return std::make_unique<ScriptedPage>(body); }, isDefault);
     }
     std::string Handle(const std::string& query, const std::string& remote = "10.1.1.1") {
         QueryReader reader(query, remote);
@@ -123,7 +124,8 @@ TEST_F(DispatcherTest, AdminMailAndUnknownCause) {
     dispatcher.RegisterAction(
         "Query", [] { return std::make_unique<ScriptedPage>([](CReplyWriter*) { throw 42; }); }, true);
     std::string reply = Handle("");
-    EXPECT_NE(reply.find(std::string("<P>") + kUnknownCauseText + "</TD></TR></TABLE><P>Please inform the <a "
+    EXPECT_NE(reply.find(std::string("<P>") + kUnknownCauseText +
+                         "</TD></TR></TABLE><P>Please inform the <a "
                          "href=\"mailto:a@b\">site administrator</a> that this error has occurred (be sure to include "
                          "the contents of this page in your message to the administrator).<P><HR>\n</BODY></HTML>"),
               std::string::npos);

@@ -39,7 +39,8 @@ TEST_F(RequestLimiterTest, TimesOutWithTheWarningAndCountsActiveRequests) {
     }
     EXPECT_EQ(limiter.GetActiveCount(), 0);
     EXPECT_NE(ReadLog().find("\"Warning\",\"TID="), std::string::npos);
-    EXPECT_NE(ReadLog().find("Timed out while waiting for thread semaphore (1 requests are active)"), std::string::npos);
+    EXPECT_NE(ReadLog().find("Timed out while waiting for thread semaphore (1 requests are active)"),
+              std::string::npos);
     RequestLimiterGuard again(&limiter);
     EXPECT_TRUE(again.Acquired());
 }

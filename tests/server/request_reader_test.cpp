@@ -43,8 +43,8 @@ TEST(UrlDecodeTest, DecodesPlusPercentAndKeepsATrailingPercent) {
         const char* in;
         std::string out;
     } cases[] = {
-        {"%41+B", "A B"}, {"%4a%4A", "JJ"}, {"%ZZ", "\xFF"}, {"50%", "50%"}, {"a%4", "a%4"},
-        {"%", "%"},       {"%2", "%2"},     {"x%00y", std::string("x\0y", 3)},
+        {"%41+B", "A B"}, {"%4a%4A", "JJ"}, {"%ZZ", "\xFF"}, {"50%", "50%"},
+        {"a%4", "a%4"},   {"%", "%"},       {"%2", "%2"},    {"x%00y", std::string("x\0y", 3)},
     };
     for (const auto& c : cases) EXPECT_EQ(UrlDecode(c.in), c.out) << c.in;
 }
@@ -52,7 +52,8 @@ TEST(UrlDecodeTest, DecodesPlusPercentAndKeepsATrailingPercent) {
 TEST(IsValidationFieldTest, RecognisesTheSuffixesOnly) {
     for (const char* yes : {"age_integer", "X_REQUIRED", "d_eurodate", "t_Time", "n_FLOAT", "r_range", "d_date"})
         EXPECT_TRUE(IsValidationField(yes)) << yes;
-    for (const char* no : {"age", "INTEGER", "first_name", "_INTEGERS", "a_datex"}) EXPECT_FALSE(IsValidationField(no)) << no;
+    for (const char* no : {"age", "INTEGER", "first_name", "_INTEGERS", "a_datex"})
+        EXPECT_FALSE(IsValidationField(no)) << no;
 }
 
 TEST(IsSafePathTest, RejectsClimbingAndDoubledSeparators) {
@@ -72,7 +73,8 @@ TEST(RequestReaderTest, QueryStringRules) {
 }
 
 TEST(RequestReaderTest, EnvironmentNamesAndExclusions) {
-    MemoryReader r(Block({"HTTP_USER-AGENT=x", "PATH=/bin", "LIBPATH=/lib", "S=1", "NOEQUALS", "REMOTE_ADDR=1.2.3.4"}), "");
+    MemoryReader r(Block({"HTTP_USER-AGENT=x", "PATH=/bin", "LIBPATH=/lib", "S=1", "NOEQUALS", "REMOTE_ADDR=1.2.3.4"}),
+                   "");
     r.ParseCgiEnvironment();
     EXPECT_EQ(r.GetCgiVariable("HTTP_USER_AGENT"), "x");
     EXPECT_EQ(r.GetCgiVariable("user_agent"), "x");
@@ -181,8 +183,9 @@ class DumpRequestTest : public ServerTestHome {};
 
 TEST_F(DumpRequestTest, LayoutAndEscaping) {
     std::string body = "x=%3Cb%3E";
-    std::string env = Block({"QUERY_STRING=q=1", "REQUEST_METHOD=POST", "CONTENT_TYPE=application/x-www-form-urlencoded",
-                             "CONTENT_LENGTH=" + std::to_string(body.size())});
+    std::string env =
+        Block({"QUERY_STRING=q=1", "REQUEST_METHOD=POST", "CONTENT_TYPE=application/x-www-form-urlencoded",
+               "CONTENT_LENGTH=" + std::to_string(body.size())});
     MemoryReader r(env, body);
     r.ParseCgiEnvironment();
     CMemoryReplyChannel sink;
@@ -242,7 +245,7 @@ TEST(RequestReaderTest, OneFieldCapForUrlEncodedAndMultipartForms) {
     struct Case {
         const char* type;
         std::string body;
-        int expectedFields;   // FIELDNAMES counts itself for URL-encoded forms
+        int expectedFields;  // FIELDNAMES counts itself for URL-encoded forms
     };
     OneServerNumber cap("MaxFormFields", 10);
     const Case cases[] = {

@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 class RuntimeFileGateTest : public ServerTestHome {};
 
 TEST_F(RuntimeFileGateTest, PrivateFilesAreRefusedInEverySpelling) {
-    SetValue("Server", "Any", "1");   // the store and its WAL files exist
+    SetValue("Server", "Any", "1");  // the store and its WAL files exist
     const std::string h = home();
     fs::create_directories(h + "/web");
     fs::create_directories(h + "/windows");

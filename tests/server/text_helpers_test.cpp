@@ -24,12 +24,8 @@ TEST(TextHelpersTest, ReplaceDoesNotRescanInsertedText) {
         const char* expected;
         int count;
     } cases[] = {
-        {"aaa", "a", "aa", "aaaaaa", 3},
-        {"abcabc", "abc", "", "", 2},
-        {"x<P>y<P>", "<P>", " ", "x y ", 2},
-        {"Abc", "abc", "X", "Abc", 0},
-        {"abc", "", "X", "abc", 0},
-        {"aaaa", "aa", "b", "bb", 2},
+        {"aaa", "a", "aa", "aaaaaa", 3}, {"abcabc", "abc", "", "", 2}, {"x<P>y<P>", "<P>", " ", "x y ", 2},
+        {"Abc", "abc", "X", "Abc", 0},   {"abc", "", "X", "abc", 0},   {"aaaa", "aa", "b", "bb", 2},
     };
     for (const Case& c : cases) {
         std::string text = c.text;

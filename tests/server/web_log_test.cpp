@@ -24,8 +24,7 @@ protected:
 };
 
 TEST(WebLogFormatTest, MarkupAndLineBreaksBecomeBlanks) {
-    EXPECT_EQ(CWebLog::FormatLine(WEBLOG_ERROR, "12/09/25", "21:14:05", "127.0.0.1", "Agent \"X\"",
-                                  "a<P>b\nc<li>"),
+    EXPECT_EQ(CWebLog::FormatLine(WEBLOG_ERROR, "12/09/25", "21:14:05", "127.0.0.1", "Agent \"X\"", "a<P>b\nc<li>"),
               "\"Error\",\"12/09/25\",\"21:14:05\",\"127.0.0.1\",\"Agent \"\"X\"\"\",\"a b c\"\n");
     EXPECT_EQ(CWebLog::FormatLine(7, "d", "t", "", "", "x<BR>y\r<br>"), "\"\",\"d\",\"t\",\"\",\"\",\"x y <br>\"\n");
 }

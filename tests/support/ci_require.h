@@ -13,12 +13,12 @@ bool RunningInCI();
 }  // namespace tessaro::test
 
 // Use in a test body or a fixture's SetUp: REQUIRE_OR_SKIP(pg.Available(), "PostgreSQL: " << why);
-#define REQUIRE_OR_SKIP(available, reason)                                          \
-    do {                                                                            \
-        if (!(available)) {                                                         \
-            if (::tessaro::test::RunningInCI())                                     \
-                GTEST_FAIL() << "required when CI=true: " << reason;                \
-            else                                                                    \
-                GTEST_SKIP() << reason;                                             \
-        }                                                                           \
+#define REQUIRE_OR_SKIP(available, reason)                           \
+    do {                                                             \
+        if (!(available)) {                                          \
+            if (::tessaro::test::RunningInCI())                      \
+                GTEST_FAIL() << "required when CI=true: " << reason; \
+            else                                                     \
+                GTEST_SKIP() << reason;                              \
+        }                                                            \
     } while (false)

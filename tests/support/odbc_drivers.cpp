@@ -30,8 +30,8 @@ std::vector<fs::path> LibraryFolders() {
             folders.push_back(fs::path(prefix) / multiarch);
         }
     }
-    for (const char* folder : {"/usr/lib64/odbc", "/usr/lib64", "/usr/lib/odbc", "/usr/lib",
-                               "/usr/local/lib64", "/usr/local/lib/odbc", "/usr/local/lib"})
+    for (const char* folder : {"/usr/lib64/odbc", "/usr/lib64", "/usr/lib/odbc", "/usr/lib", "/usr/local/lib64",
+                               "/usr/local/lib/odbc", "/usr/local/lib"})
         folders.emplace_back(folder);
     return folders;
 }

@@ -50,11 +50,9 @@ OdbcTestConfig::OdbcTestConfig() {
     dir_ = pattern;
     std::ofstream(dir_ + "/owner.pid") << getpid() << "\n";
     std::ofstream inst(dir_ + "/odbcinst.ini");
-    inst << "[" << kSQLiteDriverName << "]\nDescription=SQLite3 ODBC driver\nDriver="
-         << sqliteDriver << "\nSetup=" << sqliteDriver
-         << "\nThreading=2\n\n"
-         << "[" << kPostgresDriverName << "]\nDescription=PostgreSQL ODBC driver\nDriver="
-         << postgresDriver << "\n";
+    inst << "[" << kSQLiteDriverName << "]\nDescription=SQLite3 ODBC driver\nDriver=" << sqliteDriver
+         << "\nSetup=" << sqliteDriver << "\nThreading=2\n\n"
+         << "[" << kPostgresDriverName << "]\nDescription=PostgreSQL ODBC driver\nDriver=" << postgresDriver << "\n";
     inst.close();
     std::ofstream(dir_ + "/odbc.ini").close();  // no system data sources
     setenv("ODBCSYSINI", dir_.c_str(), 1);
@@ -77,8 +75,7 @@ std::string OdbcTestConfig::AddSQLiteDsn(const std::string& name, const std::str
     return path;
 }
 
-void OdbcTestConfig::AddDsn(const std::string& name,
-                            const std::map<std::string, std::string>& attributes) {
+void OdbcTestConfig::AddDsn(const std::string& name, const std::map<std::string, std::string>& attributes) {
     dsns_[name] = attributes;
     WriteDataSources();
 }

@@ -59,7 +59,9 @@ std::string Quote(const std::string& s) {
 
 constexpr const char* kOwnerFile = "owner.pid";
 
-bool ProcessAlive(pid_t pid) { return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM); }
+bool ProcessAlive(pid_t pid) {
+    return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM);
+}
 
 }  // namespace
 
@@ -103,7 +105,8 @@ std::string PgTestServer::AsServerUser(const std::string& command) const {
 PgTestServer::PgTestServer() {
     bin_ = FindPostgresBin();
     if (bin_.empty()) {
-        reason_ = "PostgreSQL server binaries not installed (no initdb and pg_ctl in /usr/lib/postgresql/*/bin or on PATH)";
+        reason_ =
+            "PostgreSQL server binaries not installed (no initdb and pg_ctl in /usr/lib/postgresql/*/bin or on PATH)";
         return;
     }
     OdbcTestConfig& config = OdbcTestConfig::Instance();
@@ -140,10 +143,10 @@ PgTestServer::PgTestServer() {
         reason_ = "initdb failed: " + output;
         return;
     }
-    std::string options = "-k " + dir_ + " -p " + std::to_string(port_) +
-                          " -c listen_addresses= -c fsync=off -c max_connections=40";
-    if (!Run(AsServerUser(bin_ + "/pg_ctl -D " + Quote(data) + " -l " + Quote(dir_ + "/log") +
-                          " -o " + Quote(options) + " -w -t 60 start"),
+    std::string options =
+        "-k " + dir_ + " -p " + std::to_string(port_) + " -c listen_addresses= -c fsync=off -c max_connections=40";
+    if (!Run(AsServerUser(bin_ + "/pg_ctl -D " + Quote(data) + " -l " + Quote(dir_ + "/log") + " -o " + Quote(options) +
+                          " -w -t 60 start"),
              &output)) {
         reason_ = "pg_ctl start failed: " + output;
         return;
@@ -159,8 +162,7 @@ PgTestServer::PgTestServer() {
 }
 
 PgTestServer::~PgTestServer() {
-    if (started_)
-        Run(AsServerUser(bin_ + "/pg_ctl -D " + Quote(dir_ + "/data") + " -m immediate -w stop"));
+    if (started_) Run(AsServerUser(bin_ + "/pg_ctl -D " + Quote(dir_ + "/data") + " -m immediate -w stop"));
     if (!dir_.empty()) {
         std::error_code ec;
         fs::remove_all(dir_, ec);

@@ -69,7 +69,10 @@ TEST(CookieScope, ExpiryIsWrittenInGmtWhateverTheLocalZone) {
     setenv("TZ", "America/New_York", 1);
     tzset();
     EXPECT_EQ(FormatCookieExpiry(1000000000), "Sun, 09-Sep-01 01:46:40 GMT");
-    if (saved) setenv("TZ", old.c_str(), 1); else unsetenv("TZ");
+    if (saved)
+        setenv("TZ", old.c_str(), 1);
+    else
+        unsetenv("TZ");
     tzset();
 }
 

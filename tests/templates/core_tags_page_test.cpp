@@ -22,7 +22,8 @@
 namespace {
 
 TEST_F(CoreTagsPage, QueryRowsListedInAnOutputSection) {
-    PageOutcome out = Run(Query("q", "SELECT name FROM people ORDER BY id") + "<TSOUTPUT QUERY=\"q\">#name#,</TSOUTPUT>");
+    PageOutcome out =
+        Run(Query("q", "SELECT name FROM people ORDER BY id") + "<TSOUTPUT QUERY=\"q\">#name#,</TSOUTPUT>");
     ASSERT_FALSE(out.failed) << out.title << out.detail;
     EXPECT_EQ(out.body, "Ann,Bob,Cy,");
 }
@@ -35,12 +36,13 @@ TEST_F(CoreTagsPage, GroupedOutputWithNestedSection) {
 }
 
 TEST_F(CoreTagsPage, LoopsOverQueryListIndexAndCondition) {
-    PageOutcome out = Run(Query("q", "SELECT name FROM people ORDER BY id") +
-                          "<TSLOOP QUERY=\"q\"><TSOUTPUT>#name#</TSOUTPUT><TSIF #name# IS \"Ann\">!"
-                          "<TSELSEIF #name# IS \"Bob\">?</TSIF>,</TSLOOP>|"
-                          "<TSLOOP LIST=\"a,,b\" INDEX=\"x\"><TSOUTPUT>#x#</TSOUTPUT></TSLOOP>|"
-                          "<TSSET n = 0><TSLOOP CONDITION=\"n LT 3\"><TSSET n = n + 1><TSOUTPUT>#n#</TSOUTPUT></TSLOOP>|"
-                          "<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"3\"><TSOUTPUT>#i#</TSOUTPUT></TSLOOP>");
+    PageOutcome out =
+        Run(Query("q", "SELECT name FROM people ORDER BY id") +
+            "<TSLOOP QUERY=\"q\"><TSOUTPUT>#name#</TSOUTPUT><TSIF #name# IS \"Ann\">!"
+            "<TSELSEIF #name# IS \"Bob\">?</TSIF>,</TSLOOP>|"
+            "<TSLOOP LIST=\"a,,b\" INDEX=\"x\"><TSOUTPUT>#x#</TSOUTPUT></TSLOOP>|"
+            "<TSSET n = 0><TSLOOP CONDITION=\"n LT 3\"><TSSET n = n + 1><TSOUTPUT>#n#</TSOUTPUT></TSLOOP>|"
+            "<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"3\"><TSOUTPUT>#i#</TSOUTPUT></TSLOOP>");
     ASSERT_FALSE(out.failed) << out.title << out.detail;
     EXPECT_EQ(out.body, "Ann!,Bob?,Cy,|ab|123|123");
 }
@@ -50,17 +52,18 @@ TEST_F(CoreTagsPage, LoopEndingTheTemplateOrFollowedByATag) {
     ASSERT_FALSE(atEnd.failed) << atEnd.title << atEnd.detail;
     EXPECT_EQ(atEnd.body, "123");
     PageOutcome tagAfter =
-        Run("<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"2\">[<TSOUTPUT>#i#</TSOUTPUT>]</TSLOOP><TSSET x = 5><TSOUTPUT>#x#</TSOUTPUT>");
+        Run("<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"2\">[<TSOUTPUT>#i#</TSOUTPUT>]</TSLOOP><TSSET x = "
+            "5><TSOUTPUT>#x#</TSOUTPUT>");
     ASSERT_FALSE(tagAfter.failed) << tagAfter.title << tagAfter.detail;
     EXPECT_EQ(tagAfter.body, "[1][2]5");
 }
 
 TEST_F(CoreTagsPage, SetVariableUsedInAQueryAndQueryRerunInALoop) {
-    PageOutcome out = Run("<TSSET who = \"Bob\">" + Query("q", "SELECT id FROM people WHERE name = '#who#'") +
-                          "<TSOUTPUT QUERY=\"q\">#id#</TSOUTPUT>|"
-                          "<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"3\">" +
-                          Query("one", "SELECT name FROM people WHERE id = #i#") +
-                          "<TSOUTPUT>#one.name#</TSOUTPUT></TSLOOP>");
+    PageOutcome out =
+        Run("<TSSET who = \"Bob\">" + Query("q", "SELECT id FROM people WHERE name = '#who#'") +
+            "<TSOUTPUT QUERY=\"q\">#id#</TSOUTPUT>|"
+            "<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"3\">" +
+            Query("one", "SELECT name FROM people WHERE id = #i#") + "<TSOUTPUT>#one.name#</TSOUTPUT></TSLOOP>");
     ASSERT_FALSE(out.failed) << out.title << out.detail;
     EXPECT_EQ(out.body, "2|AnnBobCy");
 }
@@ -71,8 +74,8 @@ TEST_F(CoreTagsPage, HeaderAbortAndParam) {
     EXPECT_TRUE(Contains(header.headers, "Refresh: 5\n")) << header.headers;
     EXPECT_EQ(header.body, "a");
 
-    PageOutcome param =
-        Run("<TSPARAM NAME=\"x\" DEFAULT=\"0\"><TSPARAM NAME=\"y\" DEFAULT=\"d\"><TSOUTPUT>#x#/#y#</TSOUTPUT>", "y=url");
+    PageOutcome param = Run(
+        "<TSPARAM NAME=\"x\" DEFAULT=\"0\"><TSPARAM NAME=\"y\" DEFAULT=\"d\"><TSOUTPUT>#x#/#y#</TSOUTPUT>", "y=url");
     ASSERT_FALSE(param.failed) << param.title << param.detail;
     EXPECT_EQ(param.body, "0/url");
 
@@ -108,8 +111,9 @@ TEST_F(CoreTagsPage, ConditionalMismatchAndBadClientManagement) {
 TEST_F(CoreTagsPage, MismatchedConditionalsListTheTagsSeen) {
     PageOutcome out = Run("<TSIF TRUE>a<TSIF 1 LT 2>b</TSIF><TSELSE>c<TSELSEIF FALSE>");
     ASSERT_TRUE(out.failed);
-    EXPECT_TRUE(Contains(out.title, "detected:<P> <PRE>\n    &lt;TSIF TRUE &gt;\n      &lt;TSIF 1 LT 2 &gt;\n"
-                                    "    &lt;/TSIF&gt;\n    &lt;TSELSE&gt;\n    &lt;TSELSEIF FALSE &gt;\n</PRE>\n"))
+    EXPECT_TRUE(Contains(out.title,
+                         "detected:<P> <PRE>\n    &lt;TSIF TRUE &gt;\n      &lt;TSIF 1 LT 2 &gt;\n"
+                         "    &lt;/TSIF&gt;\n    &lt;TSELSE&gt;\n    &lt;TSELSEIF FALSE &gt;\n</PRE>\n"))
         << out.title;
     EXPECT_EQ(out.detail.rfind("Error in conditional evaluation tags.<P>", 0), 0u);
 }
@@ -125,8 +129,9 @@ TEST_F(CoreTagsPage, LoopsWithIncludesAndBreaks) {
     EXPECT_TRUE(crossing.failed);
     EXPECT_TRUE(Contains(crossing.title, "are not matched")) << crossing.title;
 
-    PageOutcome broken = Run("<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"5\"><TSOUTPUT>[#i#</TSOUTPUT>"
-                             "<TSIF i IS 2><TSBREAK></TSIF>]</TSLOOP>done");
+    PageOutcome broken =
+        Run("<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"5\"><TSOUTPUT>[#i#</TSOUTPUT>"
+            "<TSIF i IS 2><TSBREAK></TSIF>]</TSLOOP>done");
     ASSERT_FALSE(broken.failed) << broken.title << broken.detail;
     EXPECT_EQ(broken.body, "[1][2done");
 
@@ -138,9 +143,10 @@ TEST_F(CoreTagsPage, LoopsWithIncludesAndBreaks) {
 
 TEST_F(CoreTagsPage, MailSectionsSpoolOneMessagePerRow) {
     Set("Mail", "MailServer", "smtp.example.com");
-    PageOutcome out = Run(Query("q", "SELECT name FROM people ORDER BY id") +
-                          "<TSMAIL QUERY=\"q\" SUBJECT=\"Hi #name#\" FROM=\"shop@example.com\" TO=\"#name#@example.com\">"
-                          "Dear #name#</TSMAIL>sent");
+    PageOutcome out =
+        Run(Query("q", "SELECT name FROM people ORDER BY id") +
+            "<TSMAIL QUERY=\"q\" SUBJECT=\"Hi #name#\" FROM=\"shop@example.com\" TO=\"#name#@example.com\">"
+            "Dear #name#</TSMAIL>sent");
     ASSERT_FALSE(out.failed) << out.title << out.detail;
     EXPECT_EQ(out.body, "sent");
     std::vector<std::string> messages;
@@ -236,7 +242,8 @@ TEST_F(CoreTagsPage, ValidationErrorPageFromTheApplicationTemplate) {
 
 TEST_F(CoreTagsPage, RequestErrorPageReplacesTheEnginesPage) {
     Write("err.htm", "Sorry: #error.mailto# [#ERROR.QUERYSTRING#] #ERROR.DIAGNOSTICS#");
-    Write("page.tsm", "<TSERROR TYPE=\"request\" TEMPLATE=\"err.htm\" MAILTO=\"web@example.com\"><TSPARAM NAME=\"nope\">");
+    Write("page.tsm",
+          "<TSERROR TYPE=\"request\" TEMPLATE=\"err.htm\" MAILTO=\"web@example.com\"><TSPARAM NAME=\"nope\">");
     TestRequest request(Script("/page.tsm", "a=<b>"));
     request.ParseCgiEnvironment();
     NullChannel channel;

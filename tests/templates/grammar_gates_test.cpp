@@ -16,8 +16,9 @@ protected:
 };
 
 TEST_F(GrammarGates, TagsInASkippedLoopBodyDoNotRun) {
-    PageOutcome out = Run("<TSSET x = 1><TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"0\">body<TSSET x = 2>"
-                          "<TSCOOKIE NAME=\"inner\" VALUE=\"v\"></TSLOOP><TSCOOKIE NAME=\"x\" VALUE=\"#x#\">after");
+    PageOutcome out =
+        Run("<TSSET x = 1><TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"0\">body<TSSET x = 2>"
+            "<TSCOOKIE NAME=\"inner\" VALUE=\"v\"></TSLOOP><TSCOOKIE NAME=\"x\" VALUE=\"#x#\">after");
     ASSERT_FALSE(out.failed) << out.title << out.detail;
     EXPECT_EQ(out.body, "after");
     EXPECT_TRUE(Contains(out.headers, "Set-Cookie: X=1; path=/; ")) << out.headers;

@@ -88,12 +88,14 @@ public:
     }
     std::string EvaluateExpression(const std::string& e, int row) override {
         if (e == "ROW()") return std::to_string(row);
-        if (e.rfind("INC(", 0) == 0) return std::to_string(std::stoi(EvaluateExpression(e.substr(4, e.size() - 5), row)) + 1);
+        if (e.rfind("INC(", 0) == 0)
+            return std::to_string(std::stoi(EvaluateExpression(e.substr(4, e.size() - 5), row)) + 1);
         return ResolveParameter(e, row).value;
     }
     std::string EvaluateField(const std::string& text, int row) override {
         std::string out;
-        for (auto& [isExpression, piece] : SplitText(text)) out += isExpression ? EvaluateExpression(piece, row) : piece;
+        for (auto& [isExpression, piece] : SplitText(text))
+            out += isExpression ? EvaluateExpression(piece, row) : piece;
         return out;
     }
     bool EvaluateCondition(const std::string& c, int row) override {
@@ -146,7 +148,8 @@ TEST(OutputSectionTest, RowWindowFromStartRowAndMaxRows) {
         const char* start;
         const char* max;
         std::string expected;
-    } cases[] = {{"3", "2", "3,4,"}, {"1", "0", ""}, {"9", "5", "9,10,"}, {"11", "", ""}, {"", "", "1,2,3,4,5,6,7,8,9,10,"}};
+    } cases[] = {
+        {"3", "2", "3,4,"}, {"1", "0", ""}, {"9", "5", "9,10,"}, {"11", "", ""}, {"", "", "1,2,3,4,5,6,7,8,9,10,"}};
     for (const Case& c : cases) {
         FakePage page;
         page.AddQuery("q", {"n"}, Numbers(10));
@@ -166,11 +169,13 @@ TEST(OutputSectionTest, BadRowAttributesAreRefused) {
     sections.OpenOutput(false);
     Thrown max = WebErrorOf([&] { sections.OnMaxRows("-2", "[pos]"); });
     EXPECT_EQ(max.message, "An error occurred while attempting to process a TSOUTPUT tag.<P>");
-    EXPECT_EQ(max.detail, "[pos]The MAXROWS attribute of the TSOUTPUT tag, which evaluates to -2, must be a "
-                          "non-negative number.<P>");
+    EXPECT_EQ(max.detail,
+              "[pos]The MAXROWS attribute of the TSOUTPUT tag, which evaluates to -2, must be a "
+              "non-negative number.<P>");
     Thrown start = WebErrorOf([&] { sections.OnStartRow("0", "[pos]"); });
-    EXPECT_EQ(start.detail, "[pos]The STARTROW attribute of the TSOUTPUT tag, which evaluates to 0, must be a "
-                            "positive number.<P>");
+    EXPECT_EQ(start.detail,
+              "[pos]The STARTROW attribute of the TSOUTPUT tag, which evaluates to 0, must be a "
+              "positive number.<P>");
     Thrown query = WebErrorOf([&] { sections.OnQuery("nope"); });
     EXPECT_EQ(query.message, "Invalid QUERY specified in TSOUTPUT tag<P>");
 }
@@ -328,8 +333,9 @@ protected:
         TempFolderTest::SetUp();
         if (HasFatalFailure()) return;
         std::ofstream(dir_ + "/a.txt") << "attached";
-        page_.AddQuery("q", {"email", "name", "file"},
-                       {{"ann@example.com", "Ann\r\nBcc: evil@example.com", "a.txt"}, {"bob@example.com", "Bob", "a.txt"}});
+        page_.AddQuery(
+            "q", {"email", "name", "file"},
+            {{"ann@example.com", "Ann\r\nBcc: evil@example.com", "a.txt"}, {"bob@example.com", "Bob", "a.txt"}});
     }
     COutputSection& OpenMail() {
         sections_.OpenMail();
@@ -384,8 +390,9 @@ TEST_F(MailSectionTest, ValidationOrderAndQueryFirst) {
     sections_.OnSubject("s");
     Thrown late = WebErrorOf([&] { sections_.OnQuery("q"); });
     EXPECT_EQ(late.message, "Syntax error in TSMAIL tag<P>");
-    EXPECT_EQ(late.detail, "The syntax of the TSMAIL tag requires that you specify the QUERY attribute prior to "
-                           "specifying the SUBJECT, FROM, TO, or CC attributes. <P>");
+    EXPECT_EQ(late.detail,
+              "The syntax of the TSMAIL tag requires that you specify the QUERY attribute prior to "
+              "specifying the SUBJECT, FROM, TO, or CC attributes. <P>");
 
     page_.defaultServer.clear();
     COutputSectionStack other(page_);

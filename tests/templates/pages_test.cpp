@@ -98,7 +98,8 @@ TEST_F(PageSteps, QueryDebugBlockOnlyForADebugClientWithLines) {
         writer.BeginOutput();
         page.AddQueryDebugLine("select 1\n");
         page.Finish();
-        std::string expected = std::string(address) == "127.0.0.1" ? "\n<P><HR><B>Queries</B><P><PRE>select 1\n</PRE>" : "";
+        std::string expected =
+            std::string(address) == "127.0.0.1" ? "\n<P><HR><B>Queries</B><P><PRE>select 1\n</PRE>" : "";
         EXPECT_EQ(writer.GetBufferedBody(), expected) << address;
     }
 }

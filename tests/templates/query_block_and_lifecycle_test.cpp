@@ -52,21 +52,22 @@ TEST_F(QueryBlockPage, TagsInsideTheBlockShapeTheStatement) {
 
 TEST_F(QueryBlockPage, AttributeAndTSSQLPiecesComeBeforeTheBlockText) {
     // SQL attribute, block text, TSSQL, block text: the statement is a, c, b, d.
-    PageOutcome out = Run(Open(" SQL=\"SELECT name FROM people\"") + " ORDER BY<TSSQL SQL=\"WHERE id > 1\"> id DESC</TSQUERY>" +
-                          Names());
+    PageOutcome out = Run(Open(" SQL=\"SELECT name FROM people\"") +
+                          " ORDER BY<TSSQL SQL=\"WHERE id > 1\"> id DESC</TSQUERY>" + Names());
     ASSERT_FALSE(out.failed) << out.title << out.detail;
     EXPECT_EQ(out.body, "Cy,Bob,");
 }
 
 TEST_F(QueryBlockPage, AnotherTagClosesTheBlockAndItsTextIsWrittenAsItStands) {
-    PageOutcome closed = Run(Open(" SQL=\"SELECT name FROM people WHERE id = 3\"") + " text #URL.x# & more" + Names(), "x=1");
+    PageOutcome closed =
+        Run(Open(" SQL=\"SELECT name FROM people WHERE id = 3\"") + " text #URL.x# & more" + Names(), "x=1");
     ASSERT_FALSE(closed.failed) << closed.title << closed.detail;
     EXPECT_EQ(closed.body, " text #URL.x# & moreCy,");
 
     // A second TSQUERY runs the first before it starts.
-    PageOutcome second = Run(Open(" SQL=\"SELECT name FROM people WHERE id = 1\"") + "<TSQUERY NAME=\"r\" DATASOURCE=\"" +
-                             dsn_ + "\">SELECT name FROM people WHERE id = 2</TSQUERY>" + Names() +
-                             "<TSOUTPUT QUERY=\"r\">#name#</TSOUTPUT>");
+    PageOutcome second =
+        Run(Open(" SQL=\"SELECT name FROM people WHERE id = 1\"") + "<TSQUERY NAME=\"r\" DATASOURCE=\"" + dsn_ +
+            "\">SELECT name FROM people WHERE id = 2</TSQUERY>" + Names() + "<TSOUTPUT QUERY=\"r\">#name#</TSOUTPUT>");
     ASSERT_FALSE(second.failed) << second.title << second.detail;
     EXPECT_EQ(second.body, "Ann,Bob");
 
@@ -99,8 +100,9 @@ TEST_F(QueryBlockPage, ReferenceToTheOpenQueryRunsItFirst) {
 
 TEST_F(QueryBlockPage, OtherNamesLeaveTheBlockOpen) {
     // Another scope's prefix, an unprefixed name and an unnamed query are not a reference to it.
-    PageOutcome out = Run("<TSSET n = 2>" + Open("") + "<TSSET m = VARIABLES.n + 1><TSSET q2 = m>SELECT name FROM "
-                                                       "people WHERE id = #q2#</TSQUERY>" +
+    PageOutcome out = Run("<TSSET n = 2>" + Open("") +
+                          "<TSSET m = VARIABLES.n + 1><TSSET q2 = m>SELECT name FROM "
+                          "people WHERE id = #q2#</TSQUERY>" +
                           Names());
     ASSERT_FALSE(out.failed) << out.title << out.detail;
     EXPECT_EQ(out.body, "Cy,");
@@ -123,7 +125,8 @@ class ClientLifecycle : public CoreTagsPage {
 protected:
     static constexpr const char* kStamps =
         "<TSAPPLICATION NAME=\"app\" CLIENTMANAGEMENT=\"YES\">"
-        "<TSOUTPUT>#CLIENT.TSID#|#CLIENT.HITCOUNT#|#CLIENT.LASTVISIT#|#CLIENT.TIMECREATED#|#Client.UrlToken#</TSOUTPUT>";
+        "<TSOUTPUT>#CLIENT.TSID#|#CLIENT.HITCOUNT#|#CLIENT.LASTVISIT#|#CLIENT.TIMECREATED#|#Client.UrlToken#</"
+        "TSOUTPUT>";
 
     static std::vector<std::string> Fields(const std::string& body) {
         std::vector<std::string> fields;
@@ -175,15 +178,17 @@ TEST_F(ClientLifecycle, OffUntilTheTagAndNoCookiesAfterAnError) {
     PageOutcome before = Run("<TSOUTPUT>#CLIENT.HITCOUNT#</TSOUTPUT>");
     EXPECT_TRUE(before.failed);
     EXPECT_TRUE(Contains(before.title, "Unable to access the client variable, HITCOUNT.")) << before.title;
-    EXPECT_TRUE(Contains(before.detail, "the TSAPPLICATION tag must be used with the CLIENTMANAGEMENT attribute set to YES"))
+    EXPECT_TRUE(
+        Contains(before.detail, "the TSAPPLICATION tag must be used with the CLIENTMANAGEMENT attribute set to YES"))
         << before.detail;
     // Unprefixed names are looked for among client variables only once it is on.
     PageOutcome unprefixed = Run("<TSOUTPUT>#nothing#</TSOUTPUT>");
     EXPECT_TRUE(Contains(unprefixed.detail, "Tessaro was unable to determine the value of the parameter"))
         << unprefixed.detail;
     // Switched off again, the store is out of reach again.
-    PageOutcome off = Run("<TSAPPLICATION CLIENTMANAGEMENT=\"yes\"><TSAPPLICATION CLIENTMANAGEMENT=\"no\">"
-                          "<TSOUTPUT>#CLIENT.TSID#</TSOUTPUT>");
+    PageOutcome off =
+        Run("<TSAPPLICATION CLIENTMANAGEMENT=\"yes\"><TSAPPLICATION CLIENTMANAGEMENT=\"no\">"
+            "<TSOUTPUT>#CLIENT.TSID#</TSOUTPUT>");
     EXPECT_TRUE(Contains(off.title, "Unable to access the client variable, TSID.")) << off.title;
     EXPECT_FALSE(Contains(before.headers, "Set-Cookie")) << before.headers;
 

@@ -30,8 +30,8 @@ protected:
         ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_)));
         SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
         ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_)));
-        ASSERT_TRUE(SQL_SUCCEEDED(SQLConnect(dbc_, reinterpret_cast<SQLCHAR*>(dsn_.data()), SQL_NTS, nullptr, 0,
-                                             nullptr, 0)));
+        ASSERT_TRUE(
+            SQL_SUCCEEDED(SQLConnect(dbc_, reinterpret_cast<SQLCHAR*>(dsn_.data()), SQL_NTS, nullptr, 0, nullptr, 0)));
         Exec("CREATE TABLE people (id INTEGER, name VARCHAR(20), born TIMESTAMP, note TEXT)");
         Exec("INSERT INTO people VALUES (1, 'Ann', '2001-02-03 04:05:06.789', NULL)");
         Exec("INSERT INTO people VALUES (2, 'Bob', '1999-12-31 23:59:59', 'x')");
@@ -211,8 +211,7 @@ TEST(QueryValidateTest, SqlErrorComesBeforeDataSourceError) {
     q.AppendSQL(" ");
     EXPECT_EQ(WebErrorOf([&] { q.ValidateQuery(); }).message, "SQL attribute of TSQUERY tag not specified.<P>");
     q.AppendSQL("SELECT 1");
-    EXPECT_EQ(WebErrorOf([&] { q.ValidateQuery(); }).message,
-              "DataSource attribute of TSQUERY tag not specified.<P>");
+    EXPECT_EQ(WebErrorOf([&] { q.ValidateQuery(); }).message, "DataSource attribute of TSQUERY tag not specified.<P>");
 }
 
 TEST(QueryDebugLineTest, ShowsNameCountTimeAndTidiedSql) {
@@ -315,8 +314,9 @@ TEST(QueryTagTest, MaxRowsMustNotBeNegativeAndErrorsNameTheDataSourceWhenShown) 
     tag.OnBegin(true, false);
     Thrown t = WebErrorOf([&] { tag.OnMaxRows("-1"); });
     EXPECT_EQ(t.message, "An error occurred while attempting to process a TSQUERY tag.<P>");
-    EXPECT_EQ(t.detail, "[line 4]The MAXROWS attribute of the TSQUERY tag, which evaluates to -1, must be a "
-                        "non-negative number.<P>");
+    EXPECT_EQ(t.detail,
+              "[line 4]The MAXROWS attribute of the TSQUERY tag, which evaluates to -1, must be a "
+              "non-negative number.<P>");
     tag.OnMaxRows(" 12abc");
     EXPECT_EQ(tag.Pending()->GetMaxRows(), 12);
     tag.OnDataSource("pubs");

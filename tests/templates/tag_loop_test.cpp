@@ -61,30 +61,30 @@ public:
             if (++steps > 10000) throw new CWebException("runaway loop", "");
             const Item& item = items[position++];
             switch (item.kind) {
-            case Item::Text:
-                if (!loops.IsSkipping()) out += Expand(item.text, loops);
-                break;
-            case Item::Set:
-                if (!loops.IsSkipping()) variables[item.text] = std::to_string(std::stoi(variables[item.text]) + 1);
-                break;
-            case Item::Loop:
-                if (!loops.IsSkipping()) {
-                    loops.ResetAttributes();
-                    for (const auto& [name, value] : item.attributes) Set(loops, name, value);
-                    loops.SaveInput();
+                case Item::Text:
+                    if (!loops.IsSkipping()) out += Expand(item.text, loops);
+                    break;
+                case Item::Set:
+                    if (!loops.IsSkipping()) variables[item.text] = std::to_string(std::stoi(variables[item.text]) + 1);
+                    break;
+                case Item::Loop:
+                    if (!loops.IsSkipping()) {
+                        loops.ResetAttributes();
+                        for (const auto& [name, value] : item.attributes) Set(loops, name, value);
+                        loops.SaveInput();
+                    }
+                    loops.LoopBegin();
+                    break;
+                case Item::End:
+                    loops.LoopEnd();
+                    break;
+                case Item::Break: {
+                    // "name=value": breaks only when the variable has that value.
+                    std::size_t eq = item.text.find('=');
+                    if (!loops.IsSkipping() && variables[item.text.substr(0, eq)] == item.text.substr(eq + 1))
+                        loops.LoopBreak();
+                    break;
                 }
-                loops.LoopBegin();
-                break;
-            case Item::End:
-                loops.LoopEnd();
-                break;
-            case Item::Break: {
-                // "name=value": breaks only when the variable has that value.
-                std::size_t eq = item.text.find('=');
-                if (!loops.IsSkipping() && variables[item.text.substr(0, eq)] == item.text.substr(eq + 1))
-                    loops.LoopBreak();
-                break;
-            }
             }
         }
         loops.CheckBalanced();
@@ -120,9 +120,15 @@ private:
     }
 };
 
-Item Loop(std::vector<std::pair<std::string, std::string>> attributes) { return {Item::Loop, "", std::move(attributes)}; }
-Item Text(const std::string& text) { return {Item::Text, text, {}}; }
-Item End() { return {Item::End, "", {}}; }
+Item Loop(std::vector<std::pair<std::string, std::string>> attributes) {
+    return {Item::Loop, "", std::move(attributes)};
+}
+Item Text(const std::string& text) {
+    return {Item::Text, text, {}};
+}
+Item End() {
+    return {Item::End, "", {}};
+}
 
 std::string RunLoop(std::vector<std::pair<std::string, std::string>> attributes, const std::string& body) {
     LoopPage page;
@@ -149,7 +155,8 @@ TEST(LoopTest, QueryLoopsWalkTheRowWindow) {
         const char* start;
         const char* end;
         const char* expected;
-    } cases[] = {{"", "", "[1,2,3,]"}, {"2", "", "[2,3,]"}, {"2", "1", "[]"}, {"2", "2", "[2,]"}, {"1", "99", "[1,2,3,]"}, {"4", "", "[]"}};
+    } cases[] = {{"", "", "[1,2,3,]"}, {"2", "", "[2,3,]"},     {"2", "1", "[]"},
+                 {"2", "2", "[2,]"},   {"1", "99", "[1,2,3,]"}, {"4", "", "[]"}};
     for (const Case& c : cases) {
         LoopPage page;
         auto q = std::make_unique<CTSXQueryImp>();
@@ -174,16 +181,29 @@ TEST(LoopTest, AttributeErrors) {
         std::string messageStart;
         std::string contains;
     } cases[] = {
-        {{{"INDEX", "i"}}, "A TSLOOP tag must have attributes that uniquely identify a loop construct. You have used the tag with ambiguous attributes",
-         "<VL><LI>LIST=ListName INDEX=IndexName loop<LI>INDEX=IndexName FROM=StartValue TO=EndValue [STEP=StepValue] loop\n</VL>"},
-        {{{"LIST", "a"}, {"STARTROW", "1"}}, "A TSLOOP tag must have attributes that uniquely identify a loop construct.",
-         "<VL><LI>QUERY=QueryName [STARTROW=StartRowNumber] [EndRow=EndRowNumber] loop<LI>LIST=ListName INDEX=IndexName loop\n</VL>"},
-        {{}, "A TSLOOP tag must have attributes that uniquely identify one of the following types of loop constructs:<P><VL>",
+        {{{"INDEX", "i"}},
+         "A TSLOOP tag must have attributes that uniquely identify a loop construct. You have used the tag with "
+         "ambiguous attributes",
+         "<VL><LI>LIST=ListName INDEX=IndexName loop<LI>INDEX=IndexName FROM=StartValue TO=EndValue [STEP=StepValue] "
+         "loop\n</VL>"},
+        {{{"LIST", "a"}, {"STARTROW", "1"}},
+         "A TSLOOP tag must have attributes that uniquely identify a loop construct.",
+         "<VL><LI>QUERY=QueryName [STARTROW=StartRowNumber] [EndRow=EndRowNumber] loop<LI>LIST=ListName "
+         "INDEX=IndexName loop\n</VL>"},
+        {{},
+         "A TSLOOP tag must have attributes that uniquely identify one of the following types of loop "
+         "constructs:<P><VL>",
          "<LI>CONDITION=BooleanConditionInsideString loop\n</VL><P>You have used the tag with no attributes."},
-        {{{"INDEX", "1x"}, {"FROM", "1"}, {"TO", "2"}}, "The INDEX attribute of the TSLOOP tag, which evaluates to 1x, is not a valid variable name.", ""},
+        {{{"INDEX", "1x"}, {"FROM", "1"}, {"TO", "2"}},
+         "The INDEX attribute of the TSLOOP tag, which evaluates to 1x, is not a valid variable name.",
+         ""},
         {{{"INDEX", "i"}, {"FROM", "one"}, {"TO", "2"}},
-         "The FROM attribute of the TSLOOP tag, which evaluates to one, is not a number. The value of this attribute must be a valid numeric expression.", ""},
-        {{{"STARTROW", "1"}}, "A TSLOOP tag must have attributes that uniquely identify a loop construct.", "QUERY=QueryName"},
+         "The FROM attribute of the TSLOOP tag, which evaluates to one, is not a number. The value of this attribute "
+         "must be a valid numeric expression.",
+         ""},
+        {{{"STARTROW", "1"}},
+         "A TSLOOP tag must have attributes that uniquely identify a loop construct.",
+         "QUERY=QueryName"},
     };
     for (const Case& c : cases) {
         Thrown t = WebErrorOf([&] { RunLoop(c.attributes, "x"); });
@@ -200,10 +220,12 @@ TEST(LoopTest, RowAttributesMustBeInRange) {
     page.queries["Q"] = std::move(q);
     CLoopStack loops(page);
     Thrown start = WebErrorOf([&] { page.Run({Loop({{"QUERY", "Q"}, {"STARTROW", "0"}}), End()}, loops); });
-    EXPECT_EQ(start.message, "The STARTROW attribute of the TSLOOP tag, which evaluates to 0, must be a positive number.<P>");
+    EXPECT_EQ(start.message,
+              "The STARTROW attribute of the TSLOOP tag, which evaluates to 0, must be a positive number.<P>");
     CLoopStack again(page);
     Thrown end = WebErrorOf([&] { page.Run({Loop({{"QUERY", "Q"}, {"ENDROW", "-1.5"}}), End()}, again); });
-    EXPECT_EQ(end.message, "The ENDROW attribute of the TSLOOP tag, which evaluates to -1, must be a non-negative number.<P>");
+    EXPECT_EQ(end.message,
+              "The ENDROW attribute of the TSLOOP tag, which evaluates to -1, must be a non-negative number.<P>");
     CLoopStack unknown(page);
     Thrown query = WebErrorOf([&] { page.Run({Loop({{"QUERY", "other"}}), End()}, unknown); });
     EXPECT_EQ(query.detail, "Invalid QUERY name specified<P>");
@@ -215,7 +237,9 @@ TEST(LoopTest, BreakInTheSecondIterationKeepsWhatCameBeforeIt) {
     CLoopStack loops(page);
     std::vector<Item> items{Loop({{"INDEX", "i"}, {"FROM", "1"}, {"TO", "5"}}),
                             Text("b{i} "),
-                            Loop({{"LIST", "x,y"}, {"INDEX", "k"}}), Text("{k}"), End(),  // skipped after the break
+                            Loop({{"LIST", "x,y"}, {"INDEX", "k"}}),
+                            Text("{k}"),
+                            End(),  // skipped after the break
                             {Item::Break, "i=2", {}},
                             Text("a{i} "),
                             End(),
@@ -240,7 +264,9 @@ TEST(LoopTest, NestedLoopsRewindToTheirOwnStart) {
     LoopPage page;
     CLoopStack loops(page);
     std::vector<Item> items{Loop({{"LIST", "a,b"}, {"INDEX", "o"}}),
-                            Loop({{"INDEX", "i"}, {"FROM", "1"}, {"TO", "2"}}), Text("{o}{i} "), End(),
+                            Loop({{"INDEX", "i"}, {"FROM", "1"}, {"TO", "2"}}),
+                            Text("{o}{i} "),
+                            End(),
                             Text("| "),
                             End()};
     EXPECT_EQ(page.Run(items, loops), "a1 a2 | b1 b2 | ");
@@ -259,12 +285,16 @@ TEST(LoopTest, UnmatchedTagsAreReported) {
     LoopPage page;
     CLoopStack loops(page);
     Thrown extraEnd = WebErrorOf([&] { page.Run({Text("x"), End()}, loops); });
-    EXPECT_EQ(extraEnd.message, "The TSLOOP and /TSLOOP tags in this template are not matched. There are more "
-                                "/TSLOOP tags than there are TSLOOP tags.<P>");
+    EXPECT_EQ(extraEnd.message,
+              "The TSLOOP and /TSLOOP tags in this template are not matched. There are more "
+              "/TSLOOP tags than there are TSLOOP tags.<P>");
     CLoopStack open(page);
-    Thrown missingEnd = WebErrorOf([&] { page.Run({Loop({{"INDEX", "i"}, {"FROM", "1"}, {"TO", "2"}}), Text("x")}, open); });
-    EXPECT_EQ(missingEnd.message, "The TSLOOP and /TSLOOP tags in this template are not matched. There are more "
-                                  "TSLOOP tags than there are /TSLOOP tags.<P>");
+    Thrown missingEnd = WebErrorOf([&] {
+        page.Run({Loop({{"INDEX", "i"}, {"FROM", "1"}, {"TO", "2"}}), Text("x")}, open);
+    });
+    EXPECT_EQ(missingEnd.message,
+              "The TSLOOP and /TSLOOP tags in this template are not matched. There are more "
+              "TSLOOP tags than there are /TSLOOP tags.<P>");
     Thrown noBreak = WebErrorOf([&] {
         CLoopStack none(page);
         none.LoopBreak();

@@ -19,8 +19,8 @@ TEST_F(TagPhasesPage, TagsActOnlyWhereTheirPhaseAllows) {
         const char* body;
     } cases[] = {
         {"nested conditional counted while output is off", "<TSIF FALSE><TSIF TRUE>x</TSIF>y</TSIF>z", "z"},
-        {"else of a nested conditional while output is off", "<TSIF FALSE><TSIF TRUE>x<TSELSE>w</TSIF>y<TSELSE>v</TSIF>",
-         "v"},
+        {"else of a nested conditional while output is off",
+         "<TSIF FALSE><TSIF TRUE>x<TSELSE>w</TSIF>y<TSELSE>v</TSIF>", "v"},
         {"loop inside a false conditional neither runs nor counts",
          "<TSIF FALSE><TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"2\">x</TSLOOP></TSIF>after", "after"},
         {"nested loop counted inside a skipped body",

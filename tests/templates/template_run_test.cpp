@@ -116,7 +116,8 @@ TEST_F(TemplateRun, TemplateNamingErrors) {
         {{{"REMOTE_ADDR", "1.2.3.4"}}, "No template file information passed<P>"},
         {{{"SCRIPT_NAME", "/missing.tsm"}}, ""},
         {{{"QUERY_STRING", "TEMPLATE=report.rpt"}}, "Invalid template path specified<P>"},
-        {{{"QUERY_STRING", "TEMPLATE=/a/../page.tsm"}}, "The template specification, '<i>/a/../page.tsm</i>', is illegal.<P>"},
+        {{{"QUERY_STRING", "TEMPLATE=/a/../page.tsm"}},
+         "The template specification, '<i>/a/../page.tsm</i>', is illegal.<P>"},
         {{{"QUERY_STRING", "TEMPLATE=//page.tsm"}}, "The template specification, '<i>//page.tsm</i>', is illegal.<P>"},
         // A client header never stands in for the gateway's variable.
         {{{"HTTP_TS_TEMPLATE_PATH", "/etc/passwd"}}, "No template file information passed<P>"},
@@ -131,13 +132,15 @@ TEST_F(TemplateRun, TemplateNamingErrors) {
     PageOutcome missing = RunPage<CQueryPage>({{"SCRIPT_NAME", "/missing.tsm"}});
     EXPECT_TRUE(Contains(missing.title, "Template file <B>")) << missing.title;
     EXPECT_TRUE(Contains(missing.title, "/MISSING.TSM</B> not found.<P>")) << missing.title;
-    EXPECT_TRUE(Contains(missing.detail, "(the physical file path was calculated from the logical path '/MISSING.TSM')"));
+    EXPECT_TRUE(
+        Contains(missing.detail, "(the physical file path was calculated from the logical path '/MISSING.TSM')"));
 
     PageOutcome viaUrl = RunPage<CQueryPage>({{"QUERY_STRING", "TEMPLATE=page.tsm"}});
     ASSERT_FALSE(viaUrl.failed) << viaUrl.title;
     EXPECT_EQ(viaUrl.body, "ok");
     Set("Server", "AllowURLTemplate", "0");
-    EXPECT_EQ(RunPage<CQueryPage>({{"QUERY_STRING", "TEMPLATE=page.tsm"}}).title, "No template file information passed<P>");
+    EXPECT_EQ(RunPage<CQueryPage>({{"QUERY_STRING", "TEMPLATE=page.tsm"}}).title,
+              "No template file information passed<P>");
 }
 
 TEST_F(TemplateRun, LogicalFoldersMapThroughTheRegistry) {
@@ -174,9 +177,10 @@ TEST_F(TemplateRun, SyntaxErrorPageQuotesTheLinesAroundTheError) {
     ASSERT_TRUE(out.failed);
     EXPECT_TRUE(Contains(out.title, "An error occurred while attempting to process a TSCOOKIE tag.<P>")) << out.title;
     EXPECT_TRUE(Contains(out.title, "The error occurred on (or near) line 30 of the template file ")) << out.title;
-    EXPECT_TRUE(Contains(out.title, "<PRE>    26: line 26 &lt;b&gt;\n    27: line 27 &lt;b&gt;\n    28: line 28 "
-                                    "&lt;b&gt;\n    29: line 29 &lt;b&gt;\n    30: &lt;TSCOOKIE BOGUS&gt;\n    31: "
-                                    "line 31 &lt;b&gt;\n</PRE><P>"))
+    EXPECT_TRUE(Contains(out.title,
+                         "<PRE>    26: line 26 &lt;b&gt;\n    27: line 27 &lt;b&gt;\n    28: line 28 "
+                         "&lt;b&gt;\n    29: line 29 &lt;b&gt;\n    30: &lt;TSCOOKIE BOGUS&gt;\n    31: "
+                         "line 31 &lt;b&gt;\n</PRE><P>"))
         << out.title;
     EXPECT_FALSE(Contains(out.title, "line 25 "));
     EXPECT_TRUE(Contains(out.title, "<BR>Browser: TestBrowser/1.0<BR>Remote Address: 10.1.2.3"));
@@ -189,8 +193,9 @@ TEST_F(TemplateRun, SyntaxErrorExcerptCountsLongLinesOnce) {
     PageOutcome out = RunPage<CQueryPage>(Script("/long.tsm"));
     ASSERT_TRUE(out.failed);
     EXPECT_TRUE(Contains(out.title, "line 4 of the template file")) << out.title;
-    EXPECT_TRUE(Contains(out.title, "     2: " + std::string(5000, 'x') + "\n     3: line 3\n     4: &lt;TSCOOKIE "
-                                    "BOGUS&gt;\n     5: line 5\n</PRE>"))
+    EXPECT_TRUE(Contains(out.title, "     2: " + std::string(5000, 'x') +
+                                        "\n     3: line 3\n     4: &lt;TSCOOKIE "
+                                        "BOGUS&gt;\n     5: line 5\n</PRE>"))
         << out.title.substr(0, 300);
 }
 
@@ -222,8 +227,9 @@ TEST_F(TemplateRun, EmptyTemplateIsReported) {
     PageOutcome out = RunPage<CQueryPage>(Script("/empty.tsm"));
     ASSERT_TRUE(out.failed);
     EXPECT_TRUE(Contains(out.title, "Error processing template file '")) << out.title;
-    EXPECT_TRUE(Contains(out.title, "'<P>The template file is invalid because it contains 0 bytes (templates may not be "
-                                    "empty)."))
+    EXPECT_TRUE(Contains(out.title,
+                         "'<P>The template file is invalid because it contains 0 bytes (templates may not be "
+                         "empty)."))
         << out.title;
 }
 
@@ -295,7 +301,8 @@ TEST_F(TemplateRun, ValidationFailureAnswersWithTheProblemPage) {
     ASSERT_FALSE(out.failed) << out.title;
     EXPECT_TRUE(Contains(out.body, "<TITLE>Form Entries Incomplete or Invalid</TITLE>")) << out.body;
     EXPECT_TRUE(Contains(out.body, "<LI>A value must be entered for the <B>Name</B> field.<P>"));
-    EXPECT_TRUE(Contains(out.body, "<LI>Data entered in the <B>Age</B> field must be a number (you entered '4 2').<P>"));
+    EXPECT_TRUE(
+        Contains(out.body, "<LI>Data entered in the <B>Age</B> field must be a number (you entered '4 2').<P>"));
     EXPECT_FALSE(Contains(out.body, "stored"));
 }
 
@@ -341,10 +348,25 @@ TEST_F(TemplateRun, CookieReadsTheValueSetEarlierInTheRequest) {
 
 TEST_F(TemplateRun, TruncatedAndOddTemplatesEndInAPageNotACrash) {
     const char* texts[] = {
-        "<", "<TS", "<TSIF", "<TSIF >", "<TSSET x=", "<TSSET =1>", "<TSCOOKIE NAME=", "<TSCOOKIE NAME=\"a\"",
-        "<!--- open", "<TSOUTPUT>", "<TSINCLUDE TEMPLATE=>", "<TSINCLUDE>", "</TSIF>", "<TSELSE>", "<TSELSEIF x>",
-        "<TSCOOKIE SECURE SECURE NAME=a>", "<TSAPPLICATION NAME=\"a\" CLIENTMANAGEMENT=\"maybe\">",
-        "<TSCOOKIE NAME=\"\"\"\">", "\x01\x02\xff<TSIF \xff>",
+        "<",
+        "<TS",
+        "<TSIF",
+        "<TSIF >",
+        "<TSSET x=",
+        "<TSSET =1>",
+        "<TSCOOKIE NAME=",
+        "<TSCOOKIE NAME=\"a\"",
+        "<!--- open",
+        "<TSOUTPUT>",
+        "<TSINCLUDE TEMPLATE=>",
+        "<TSINCLUDE>",
+        "</TSIF>",
+        "<TSELSE>",
+        "<TSELSEIF x>",
+        "<TSCOOKIE SECURE SECURE NAME=a>",
+        "<TSAPPLICATION NAME=\"a\" CLIENTMANAGEMENT=\"maybe\">",
+        "<TSCOOKIE NAME=\"\"\"\">",
+        "\x01\x02\xff<TSIF \xff>",
     };
     for (const char* text : texts) {
         Write("odd.tsm", text);

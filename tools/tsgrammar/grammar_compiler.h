@@ -11,11 +11,11 @@
 namespace tsgrammar {
 
 struct CompiledGrammar {
-  Grammar grammar;
-  LexTable lex;
-  ParseTable parse;
-  Blob lexBlob;
-  Blob parseBlob;
+    Grammar grammar;
+    LexTable lex;
+    ParseTable parse;
+    Blob lexBlob;
+    Blob parseBlob;
 };
 
 // Parses and builds both tables; never fails on conflicts (see ParseTable::unsettled).

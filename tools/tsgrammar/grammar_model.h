@@ -12,55 +12,55 @@ namespace tsgrammar {
 
 // Every failure of the generator: bad grammar file, bad pattern, unsettled conflict.
 struct GrammarError : std::runtime_error {
-  using std::runtime_error::runtime_error;
+    using std::runtime_error::runtime_error;
 };
 
 enum class ListAction { None, Push, Pop, Switch };
 
 struct LexRule {
-  std::uint32_t token = 0;
-  std::string name;
-  std::string pattern;
-  ListAction action = ListAction::None;
-  std::uint32_t targetList = 0;  // for Push and Switch
-  bool discard = false;
-  bool giveBackLast = false;  // the pattern's last character is context, not part of the token
-  bool weak = false;          // loses a tie against any other rule (identifiers against keywords)
-  int line = 0;
+    std::uint32_t token = 0;
+    std::string name;
+    std::string pattern;
+    ListAction action = ListAction::None;
+    std::uint32_t targetList = 0;  // for Push and Switch
+    bool discard = false;
+    bool giveBackLast = false;  // the pattern's last character is context, not part of the token
+    bool weak = false;          // loses a tie against any other rule (identifiers against keywords)
+    int line = 0;
 };
 
 struct LexList {
-  std::uint32_t index = 0;
-  std::string description;
-  std::vector<LexRule> rules;
+    std::uint32_t index = 0;
+    std::string description;
+    std::vector<LexRule> rules;
 };
 
 enum class Assoc { Left, Right, NonAssoc };
 
 struct PrecedenceLevel {
-  Assoc assoc = Assoc::Left;
-  std::vector<std::string> tokens;  // token names or [n]
+    Assoc assoc = Assoc::Left;
+    std::vector<std::string> tokens;  // token names or [n]
 };
 
 // One production; symbols are non-terminal names, token names, "[n]" or "$end".
 struct Production {
-  std::uint32_t number = 0;
-  std::string lhs;
-  std::vector<std::string> rhs;
-  int line = 0;
+    std::uint32_t number = 0;
+    std::string lhs;
+    std::vector<std::string> rhs;
+    int line = 0;
 };
 
 struct Grammar {
-  std::string name;
-  std::string lexResource;
-  std::string yaccResource;
-  std::map<std::string, std::string> macros;
-  bool discardStartOfInput = false;
-  std::vector<LexList> lists;
-  std::map<std::uint32_t, std::string> tokenNames;  // every token number the lexer can return
-  std::vector<Production> productions;
-  std::vector<std::string> nonterminalOrder;  // optional explicit numbering from 0x4001
-  std::vector<PrecedenceLevel> precedence;    // loosest first
+    std::string name;
+    std::string lexResource;
+    std::string yaccResource;
+    std::map<std::string, std::string> macros;
+    bool discardStartOfInput = false;
+    std::vector<LexList> lists;
+    std::map<std::uint32_t, std::string> tokenNames;  // every token number the lexer can return
+    std::vector<Production> productions;
+    std::vector<std::string> nonterminalOrder;  // optional explicit numbering from 0x4001
+    std::vector<PrecedenceLevel> precedence;    // loosest first
 };
 
 // Reads the text of a grammar file; `origin` names it in error messages.

@@ -8,172 +8,173 @@ namespace tsgrammar {
 namespace {
 
 std::string trim(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-  while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
-  return s.substr(b, e - b);
+    std::size_t b = 0, e = s.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+    return s.substr(b, e - b);
 }
 
 std::vector<std::string> words(const std::string& s) {
-  std::istringstream in(s);
-  std::vector<std::string> out;
-  std::string w;
-  while (in >> w) out.push_back(w);
-  return out;
+    std::istringstream in(s);
+    std::vector<std::string> out;
+    std::string w;
+    while (in >> w) out.push_back(w);
+    return out;
 }
 
 class Reader {
- public:
-  explicit Reader(const std::string& origin) : origin_(origin) {}
+public:
+    explicit Reader(const std::string& origin) : origin_(origin) {}
 
-  [[noreturn]] void fail(const std::string& what) const {
-    throw GrammarError(origin_ + ":" + std::to_string(line_) + ": " + what);
-  }
-
-  std::uint32_t number(const std::string& w) const {
-    if (w.empty() || w.size() > 9) fail("bad number '" + w + "'");
-    for (char c : w)
-      if (!std::isdigit(static_cast<unsigned char>(c))) fail("bad number '" + w + "'");
-    return static_cast<std::uint32_t>(std::stoul(w));
-  }
-
-  static bool isIdentifier(const std::string& w) {
-    if (w.empty() || !(std::isalpha(static_cast<unsigned char>(w[0])) || w[0] == '_')) return false;
-    for (char c : w)
-      if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_')) return false;
-    return true;
-  }
-
-  void readToken(Grammar& g, const std::string& rest) {
-    if (g.lists.empty()) fail("token before the first list");
-    std::size_t colon = rest.find(" : ");
-    if (colon == std::string::npos) fail("token rule needs ' : ' before its pattern");
-    std::vector<std::string> head = words(rest.substr(0, colon));
-    LexRule rule;
-    rule.pattern = trim(rest.substr(colon + 3));
-    rule.line = line_;
-    if (head.size() < 2) fail("token rule needs a number and a name");
-    rule.token = number(head[0]);
-    rule.name = head[1];
-    if (!isIdentifier(rule.name)) fail("bad token name '" + rule.name + "'");
-    if (rule.pattern.empty()) fail("empty pattern");
-    for (std::size_t i = 2; i < head.size(); ++i) {
-      const std::string& w = head[i];
-      if (w == "discard") {
-        rule.discard = true;
-      } else if (w == "weak") {
-        rule.weak = true;
-      } else if (w == "give-back-last") {
-        rule.giveBackLast = true;
-      } else if (w == "pop") {
-        if (rule.action != ListAction::None) fail("two list actions");
-        rule.action = ListAction::Pop;
-      } else if (w == "push" || w == "switch") {
-        if (rule.action != ListAction::None) fail("two list actions");
-        if (i + 1 >= head.size()) fail(w + " needs a list number");
-        rule.action = w == "push" ? ListAction::Push : ListAction::Switch;
-        rule.targetList = number(head[++i]);
-      } else {
-        fail("unknown token option '" + w + "'");
-      }
+    [[noreturn]] void fail(const std::string& what) const {
+        throw GrammarError(origin_ + ":" + std::to_string(line_) + ": " + what);
     }
-    auto known = g.tokenNames.find(rule.token);
-    if (known != g.tokenNames.end() && known->second != rule.name)
-      fail("token " + std::to_string(rule.token) + " named both " + known->second + " and " + rule.name);
-    for (const auto& [num, nm] : g.tokenNames)
-      if (nm == rule.name && num != rule.token) fail("name " + nm + " used for two token numbers");
-    g.tokenNames[rule.token] = rule.name;
-    g.lists.back().rules.push_back(std::move(rule));
-  }
 
-  void readProduction(Grammar& g, const std::string& rest) {
-    std::size_t eq = rest.find('=');
-    if (eq == std::string::npos) fail("production needs '='");
-    std::vector<std::string> head = words(rest.substr(0, eq));
-    if (head.size() != 2) fail("production needs a number and a left side");
-    Production p;
-    p.number = number(head[0]);
-    p.lhs = head[1];
-    p.rhs = words(rest.substr(eq + 1));
-    p.line = line_;
-    if (p.number != g.productions.size())
-      fail("production " + std::to_string(p.number) + " out of order: expected " +
-           std::to_string(g.productions.size()));
-    g.productions.push_back(std::move(p));
-  }
-
-  Grammar read(const std::string& text) {
-    Grammar g;
-    std::istringstream in(text);
-    std::string raw;
-    while (std::getline(in, raw)) {
-      ++line_;
-      std::string lineText = trim(raw);
-      if (lineText.empty() || lineText[0] == '#') continue;
-      std::size_t sp = lineText.find_first_of(" \t");
-      std::string key = lineText.substr(0, sp);
-      std::string rest = sp == std::string::npos ? "" : trim(lineText.substr(sp));
-      if (key == "grammar") {
-        g.name = rest;
-        if (!isIdentifier(g.name)) fail("bad grammar name");
-      } else if (key == "resources") {
-        auto w = words(rest);
-        if (w.size() != 2) fail("resources needs the LEX and the YACC name");
-        g.lexResource = w[0];
-        g.yaccResource = w[1];
-      } else if (key == "define") {
-        std::size_t eq = rest.find('=');
-        if (eq == std::string::npos) fail("define needs '='");
-        std::string name = trim(rest.substr(0, eq));
-        if (!isIdentifier(name)) fail("bad macro name");
-        g.macros[name] = trim(rest.substr(eq + 1));
-      } else if (key == "discard-start-of-input") {
-        g.discardStartOfInput = true;
-      } else if (key == "list") {
-        auto w = words(rest);
-        if (w.empty()) fail("list needs a number");
-        LexList l;
-        l.index = number(w[0]);
-        if (l.index != g.lists.size()) fail("lists must be numbered in order from 0");
-        l.description = trim(rest.substr(w[0].size()));
-        g.lists.push_back(std::move(l));
-      } else if (key == "token") {
-        readToken(g, rest);
-      } else if (key == "left" || key == "right" || key == "nonassoc") {
-        PrecedenceLevel level;
-        level.assoc = key == "left" ? Assoc::Left : key == "right" ? Assoc::Right : Assoc::NonAssoc;
-        level.tokens = words(rest);
-        if (level.tokens.empty()) fail(key + " needs tokens");
-        g.precedence.push_back(std::move(level));
-      } else if (key == "nonterminals") {
-        for (auto& w : words(rest)) g.nonterminalOrder.push_back(w);
-      } else if (key == "production") {
-        readProduction(g, rest);
-      } else {
-        fail("unknown directive '" + key + "'");
-      }
+    std::uint32_t number(const std::string& w) const {
+        if (w.empty() || w.size() > 9) fail("bad number '" + w + "'");
+        for (char c : w)
+            if (!std::isdigit(static_cast<unsigned char>(c))) fail("bad number '" + w + "'");
+        return static_cast<std::uint32_t>(std::stoul(w));
     }
-    line_ = 0;
-    if (g.name.empty()) fail("missing 'grammar' line");
-    if (g.lexResource.empty()) fail("missing 'resources' line");
-    for (const auto& l : g.lists)
-      for (const auto& r : l.rules)
-        if ((r.action == ListAction::Push || r.action == ListAction::Switch) && r.targetList >= g.lists.size()) {
-          line_ = r.line;
-          fail("token " + r.name + " enters list " + std::to_string(r.targetList) + ", which does not exist");
+
+    static bool isIdentifier(const std::string& w) {
+        if (w.empty() || !(std::isalpha(static_cast<unsigned char>(w[0])) || w[0] == '_')) return false;
+        for (char c : w)
+            if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_')) return false;
+        return true;
+    }
+
+    void readToken(Grammar& g, const std::string& rest) {
+        if (g.lists.empty()) fail("token before the first list");
+        std::size_t colon = rest.find(" : ");
+        if (colon == std::string::npos) fail("token rule needs ' : ' before its pattern");
+        std::vector<std::string> head = words(rest.substr(0, colon));
+        LexRule rule;
+        rule.pattern = trim(rest.substr(colon + 3));
+        rule.line = line_;
+        if (head.size() < 2) fail("token rule needs a number and a name");
+        rule.token = number(head[0]);
+        rule.name = head[1];
+        if (!isIdentifier(rule.name)) fail("bad token name '" + rule.name + "'");
+        if (rule.pattern.empty()) fail("empty pattern");
+        for (std::size_t i = 2; i < head.size(); ++i) {
+            const std::string& w = head[i];
+            if (w == "discard") {
+                rule.discard = true;
+            } else if (w == "weak") {
+                rule.weak = true;
+            } else if (w == "give-back-last") {
+                rule.giveBackLast = true;
+            } else if (w == "pop") {
+                if (rule.action != ListAction::None) fail("two list actions");
+                rule.action = ListAction::Pop;
+            } else if (w == "push" || w == "switch") {
+                if (rule.action != ListAction::None) fail("two list actions");
+                if (i + 1 >= head.size()) fail(w + " needs a list number");
+                rule.action = w == "push" ? ListAction::Push : ListAction::Switch;
+                rule.targetList = number(head[++i]);
+            } else {
+                fail("unknown token option '" + w + "'");
+            }
         }
-    return g;
-  }
+        auto known = g.tokenNames.find(rule.token);
+        if (known != g.tokenNames.end() && known->second != rule.name)
+            fail("token " + std::to_string(rule.token) + " named both " + known->second + " and " + rule.name);
+        for (const auto& [num, nm] : g.tokenNames)
+            if (nm == rule.name && num != rule.token) fail("name " + nm + " used for two token numbers");
+        g.tokenNames[rule.token] = rule.name;
+        g.lists.back().rules.push_back(std::move(rule));
+    }
 
- private:
-  std::string origin_;
-  int line_ = 0;
+    void readProduction(Grammar& g, const std::string& rest) {
+        std::size_t eq = rest.find('=');
+        if (eq == std::string::npos) fail("production needs '='");
+        std::vector<std::string> head = words(rest.substr(0, eq));
+        if (head.size() != 2) fail("production needs a number and a left side");
+        Production p;
+        p.number = number(head[0]);
+        p.lhs = head[1];
+        p.rhs = words(rest.substr(eq + 1));
+        p.line = line_;
+        if (p.number != g.productions.size())
+            fail("production " + std::to_string(p.number) + " out of order: expected " +
+                 std::to_string(g.productions.size()));
+        g.productions.push_back(std::move(p));
+    }
+
+    Grammar read(const std::string& text) {
+        Grammar g;
+        std::istringstream in(text);
+        std::string raw;
+        while (std::getline(in, raw)) {
+            ++line_;
+            std::string lineText = trim(raw);
+            if (lineText.empty() || lineText[0] == '#') continue;
+            std::size_t sp = lineText.find_first_of(" \t");
+            std::string key = lineText.substr(0, sp);
+            std::string rest = sp == std::string::npos ? "" : trim(lineText.substr(sp));
+            if (key == "grammar") {
+                g.name = rest;
+                if (!isIdentifier(g.name)) fail("bad grammar name");
+            } else if (key == "resources") {
+                auto w = words(rest);
+                if (w.size() != 2) fail("resources needs the LEX and the YACC name");
+                g.lexResource = w[0];
+                g.yaccResource = w[1];
+            } else if (key == "define") {
+                std::size_t eq = rest.find('=');
+                if (eq == std::string::npos) fail("define needs '='");
+                std::string name = trim(rest.substr(0, eq));
+                if (!isIdentifier(name)) fail("bad macro name");
+                g.macros[name] = trim(rest.substr(eq + 1));
+            } else if (key == "discard-start-of-input") {
+                g.discardStartOfInput = true;
+            } else if (key == "list") {
+                auto w = words(rest);
+                if (w.empty()) fail("list needs a number");
+                LexList l;
+                l.index = number(w[0]);
+                if (l.index != g.lists.size()) fail("lists must be numbered in order from 0");
+                l.description = trim(rest.substr(w[0].size()));
+                g.lists.push_back(std::move(l));
+            } else if (key == "token") {
+                readToken(g, rest);
+            } else if (key == "left" || key == "right" || key == "nonassoc") {
+                PrecedenceLevel level;
+                level.assoc = key == "left" ? Assoc::Left : key == "right" ? Assoc::Right : Assoc::NonAssoc;
+                level.tokens = words(rest);
+                if (level.tokens.empty()) fail(key + " needs tokens");
+                g.precedence.push_back(std::move(level));
+            } else if (key == "nonterminals") {
+                for (auto& w : words(rest)) g.nonterminalOrder.push_back(w);
+            } else if (key == "production") {
+                readProduction(g, rest);
+            } else {
+                fail("unknown directive '" + key + "'");
+            }
+        }
+        line_ = 0;
+        if (g.name.empty()) fail("missing 'grammar' line");
+        if (g.lexResource.empty()) fail("missing 'resources' line");
+        for (const auto& l : g.lists)
+            for (const auto& r : l.rules)
+                if ((r.action == ListAction::Push || r.action == ListAction::Switch) &&
+                    r.targetList >= g.lists.size()) {
+                    line_ = r.line;
+                    fail("token " + r.name + " enters list " + std::to_string(r.targetList) + ", which does not exist");
+                }
+        return g;
+    }
+
+private:
+    std::string origin_;
+    int line_ = 0;
 };
 
 }  // namespace
 
 Grammar ParseGrammar(const std::string& text, const std::string& origin) {
-  return Reader(origin).read(text);
+    return Reader(origin).read(text);
 }
 
 }  // namespace tsgrammar

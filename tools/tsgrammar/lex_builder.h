@@ -11,24 +11,24 @@
 namespace tsgrammar {
 
 struct LexTransition {
-  std::uint32_t low = 0;
-  std::uint32_t high = 0;
-  std::uint32_t next = 0;
+    std::uint32_t low = 0;
+    std::uint32_t high = 0;
+    std::uint32_t next = 0;
 };
 
 struct LexState {
-  std::uint32_t token = 0;
-  std::uint32_t list = 0;
-  std::uint32_t flags = 0;  // 0 for a state that accepts nothing
-  std::vector<LexTransition> row;  // sorted by low, not overlapping
+    std::uint32_t token = 0;
+    std::uint32_t list = 0;
+    std::uint32_t flags = 0;         // 0 for a state that accepts nothing
+    std::vector<LexTransition> row;  // sorted by low, not overlapping
 };
 
 struct LexListTable {
-  std::vector<LexState> states;  // state 0 starts a token
+    std::vector<LexState> states;  // state 0 starts a token
 };
 
 struct LexTable {
-  std::vector<LexListTable> lists;
+    std::vector<LexListTable> lists;
 };
 
 // Builds one automaton per list. Throws GrammarError for a bad pattern, a pattern that

@@ -16,20 +16,20 @@
 namespace tsgrammar {
 
 struct NfaEdge {
-  int low = 0;
-  int high = 0;
-  int to = 0;
+    int low = 0;
+    int high = 0;
+    int to = 0;
 };
 
 struct NfaState {
-  std::vector<NfaEdge> edges;
-  std::vector<int> epsilon;
-  int rule = -1;  // index of the rule this state accepts
+    std::vector<NfaEdge> edges;
+    std::vector<int> epsilon;
+    int rule = -1;  // index of the rule this state accepts
 };
 
 struct Nfa {
-  std::vector<NfaState> states;
-  int start = 0;
+    std::vector<NfaState> states;
+    int start = 0;
 };
 
 // One automaton for all rules of a list; accepting states carry their rule index.

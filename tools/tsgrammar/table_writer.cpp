@@ -10,201 +10,207 @@ namespace tsgrammar {
 namespace {
 
 void put(Blob& b, std::uint32_t w) {
-  for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(w >> (8 * i)));
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(w >> (8 * i)));
 }
 
 void patch(Blob& b, std::size_t at, std::uint32_t w) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(w >> (8 * i));
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(w >> (8 * i));
 }
 
 std::uint32_t word32(std::size_t n) {
-  if (n > 0xFFFFFFFFu) throw GrammarError("table larger than 4 GiB");
-  return static_cast<std::uint32_t>(n);
+    if (n > 0xFFFFFFFFu) throw GrammarError("table larger than 4 GiB");
+    return static_cast<std::uint32_t>(n);
 }
 
 Blob lexBlock(const LexListTable& list) {
-  using namespace ss_layout;
-  Blob b;
-  const std::uint32_t states = word32(list.states.size());
-  for (std::uint32_t i = 0; i < kLexBlockHeaderWords; ++i) put(b, 0);
-  for (const LexState& s : list.states) {
-    put(b, s.token);
-    put(b, s.list);
-    put(b, s.flags);
-    for (int i = 0; i < 4; ++i) put(b, 0);
-  }
-  const std::size_t rowOffsets = b.size();
-  for (std::uint32_t i = 0; i < states; ++i) put(b, 0);
-  for (std::uint32_t i = 0; i < states; ++i) {
-    patch(b, rowOffsets + 4 * i, word32(b.size()));
-    const auto& row = list.states[i].row;
-    put(b, word32(row.size()));
-    for (const LexTransition& t : row) {
-      put(b, t.low);
-      put(b, t.high);
-      put(b, t.next);
+    using namespace ss_layout;
+    Blob b;
+    const std::uint32_t states = word32(list.states.size());
+    for (std::uint32_t i = 0; i < kLexBlockHeaderWords; ++i) put(b, 0);
+    for (const LexState& s : list.states) {
+        put(b, s.token);
+        put(b, s.list);
+        put(b, s.flags);
+        for (int i = 0; i < 4; ++i) put(b, 0);
     }
-  }
-  patch(b, 4 * kLexBlockMagic, kLexMagic);
-  patch(b, 4 * kLexBlockSize, word32(b.size()));
-  patch(b, 4 * kLexBlockStateCount, states);
-  patch(b, 4 * kLexBlockSizeAgain, word32(b.size()));
-  patch(b, 4 * kLexBlockRowOffsets, word32(rowOffsets));
-  patch(b, 4 * kLexBlockAcceptRecords, kLexBlockHeaderBytes);
-  return b;
+    const std::size_t rowOffsets = b.size();
+    for (std::uint32_t i = 0; i < states; ++i) put(b, 0);
+    for (std::uint32_t i = 0; i < states; ++i) {
+        patch(b, rowOffsets + 4 * i, word32(b.size()));
+        const auto& row = list.states[i].row;
+        put(b, word32(row.size()));
+        for (const LexTransition& t : row) {
+            put(b, t.low);
+            put(b, t.high);
+            put(b, t.next);
+        }
+    }
+    patch(b, 4 * kLexBlockMagic, kLexMagic);
+    patch(b, 4 * kLexBlockSize, word32(b.size()));
+    patch(b, 4 * kLexBlockStateCount, states);
+    patch(b, 4 * kLexBlockSizeAgain, word32(b.size()));
+    patch(b, 4 * kLexBlockRowOffsets, word32(rowOffsets));
+    patch(b, 4 * kLexBlockAcceptRecords, kLexBlockHeaderBytes);
+    return b;
 }
 
 std::string cIdentifier(const std::string& s) {
-  std::string out;
-  for (char c : s) out += (std::isalnum(static_cast<unsigned char>(c)) ? c : '_');
-  return out;
+    std::string out;
+    for (char c : s) out += (std::isalnum(static_cast<unsigned char>(c)) ? c : '_');
+    return out;
 }
 
 }  // namespace
 
 Blob WriteLexTable(const LexTable& table) {
-  using namespace ss_layout;
-  Blob b;
-  put(b, word32(table.lists.size()));
-  put(b, kLexMagic);
-  for (std::uint32_t i = 2; i < kLexFileHeaderWords; ++i) put(b, 0);
-  for (const LexListTable& list : table.lists) {
-    Blob block = lexBlock(list);
-    b.insert(b.end(), block.begin(), block.end());
-  }
-  return b;
+    using namespace ss_layout;
+    Blob b;
+    put(b, word32(table.lists.size()));
+    put(b, kLexMagic);
+    for (std::uint32_t i = 2; i < kLexFileHeaderWords; ++i) put(b, 0);
+    for (const LexListTable& list : table.lists) {
+        Blob block = lexBlock(list);
+        b.insert(b.end(), block.begin(), block.end());
+    }
+    return b;
 }
 
 Blob WriteParseTable(const ParseTable& table) {
-  using namespace ss_layout;
-  const std::uint32_t states = word32(table.states.size());
-  const std::uint32_t prods = word32(table.productions.size());
-  if (prods > 0xFFFF) throw GrammarError("more than 65535 productions");
-  if (states > ss_layout::kActionValueMask) throw GrammarError("too many parser states");
-  Blob b;
-  put(b, kYaccMagic);
-  put(b, prods);  // no lookahead automata
-  put(b, states);
-  const std::uint32_t productionsAt = kYaccHeaderBytes + 4 * states;
-  put(b, productionsAt + kYaccProductionBytes * prods);
-  put(b, productionsAt);
-  for (std::uint32_t i = 0; i < states; ++i) put(b, 0);
-  for (const ParseProduction& p : table.productions) {
-    put(b, p.rhsLength);
-    put(b, p.lhs);
-  }
-  for (std::uint32_t i = 0; i < states; ++i) {
-    patch(b, kYaccHeaderBytes + 4 * i, word32(b.size()));
-    const ParseState& s = table.states[i];
-    put(b, 0);
-    put(b, word32(s.gotos.size()));
-    put(b, word32(s.actions.size()));
-    for (const ParseEntry& e : s.actions) {
-      put(b, e.value);
-      put(b, e.symbol);
+    using namespace ss_layout;
+    const std::uint32_t states = word32(table.states.size());
+    const std::uint32_t prods = word32(table.productions.size());
+    if (prods > 0xFFFF) throw GrammarError("more than 65535 productions");
+    if (states > ss_layout::kActionValueMask) throw GrammarError("too many parser states");
+    Blob b;
+    put(b, kYaccMagic);
+    put(b, prods);  // no lookahead automata
+    put(b, states);
+    const std::uint32_t productionsAt = kYaccHeaderBytes + 4 * states;
+    put(b, productionsAt + kYaccProductionBytes * prods);
+    put(b, productionsAt);
+    for (std::uint32_t i = 0; i < states; ++i) put(b, 0);
+    for (const ParseProduction& p : table.productions) {
+        put(b, p.rhsLength);
+        put(b, p.lhs);
     }
-    for (const ParseEntry& e : s.gotos) {
-      put(b, e.value);
-      put(b, e.symbol);
+    for (std::uint32_t i = 0; i < states; ++i) {
+        patch(b, kYaccHeaderBytes + 4 * i, word32(b.size()));
+        const ParseState& s = table.states[i];
+        put(b, 0);
+        put(b, word32(s.gotos.size()));
+        put(b, word32(s.actions.size()));
+        for (const ParseEntry& e : s.actions) {
+            put(b, e.value);
+            put(b, e.symbol);
+        }
+        for (const ParseEntry& e : s.gotos) {
+            put(b, e.value);
+            put(b, e.symbol);
+        }
     }
-  }
-  return b;
+    return b;
 }
 
 std::string WriteTablesSource(const Grammar& grammar, const std::string& prefix, const Blob& lex, const Blob& yacc) {
-  std::ostringstream out;
-  out << "// Generated by tsgrammar from the " << grammar.name << " grammar. Do not edit.\n"
-      << "#include \"engine/grammar/grammar_tables.h\"\n\nnamespace tessaro::grammar {\nnamespace {\n\n";
-  auto bytes = [&](const char* name, const Blob& b) {
-    out << "alignas(4) const unsigned char " << name << "[] = {";
-    for (std::size_t i = 0; i < b.size(); ++i) {
-      if (i % 16 == 0) out << "\n ";
-      char hex[8];
-      std::snprintf(hex, sizeof hex, " 0x%02x,", b[i]);
-      out << hex;
-    }
-    out << "\n};\n\n";
-  };
-  bytes("kLexBytes", lex);
-  bytes("kYaccBytes", yacc);
-  out << "}  // namespace\n\n"
-      << "extern const TableBlob k" << prefix << "LexTable{\"LEX\", \"" << grammar.lexResource
-      << "\", kLexBytes, sizeof kLexBytes};\n"
-      << "extern const TableBlob k" << prefix << "ParseTable{\"YACC\", \"" << grammar.yaccResource
-      << "\", kYaccBytes, sizeof kYaccBytes};\n\n}  // namespace tessaro::grammar\n";
-  return out.str();
+    std::ostringstream out;
+    out << "// Generated by tsgrammar from the " << grammar.name << " grammar. Do not edit.\n"
+        << "#include \"engine/grammar/grammar_tables.h\"\n\nnamespace tessaro::grammar {\nnamespace {\n\n";
+    auto bytes = [&](const char* name, const Blob& b) {
+        out << "alignas(4) const unsigned char " << name << "[] = {";
+        for (std::size_t i = 0; i < b.size(); ++i) {
+            if (i % 16 == 0) out << "\n ";
+            char hex[8];
+            std::snprintf(hex, sizeof hex, " 0x%02x,", b[i]);
+            out << hex;
+        }
+        out << "\n};\n\n";
+    };
+    bytes("kLexBytes", lex);
+    bytes("kYaccBytes", yacc);
+    out << "}  // namespace\n\n"
+        << "extern const TableBlob k" << prefix << "LexTable{\"LEX\", \"" << grammar.lexResource
+        << "\", kLexBytes, sizeof kLexBytes};\n"
+        << "extern const TableBlob k" << prefix << "ParseTable{\"YACC\", \"" << grammar.yaccResource
+        << "\", kYaccBytes, sizeof kYaccBytes};\n\n}  // namespace tessaro::grammar\n";
+    return out.str();
 }
 
 std::string WriteSymbolsHeader(const Grammar& grammar, const std::string& ns) {
-  std::ostringstream out;
-  out << "#pragma once\n"
-      << "// Token and production numbers of the " << grammar.name << " grammar (tools/grammars/"
-      << grammar.name << ".grammar).\n"
-      << "// Written by tsgrammar --symbols at build time; change the grammar, not this file.\n\n"
-      << "#include <cstdint>\n\nnamespace tessaro::grammar::" << ns << " {\n\n"
-      << "inline constexpr std::uint32_t kListCount = " << grammar.lists.size() << ";\n"
-      << "inline constexpr std::uint32_t kProductionCount = " << grammar.productions.size() << ";\n\n"
-      << "// Tokens returned by the lexer.\nnamespace token {\n";
-  for (const auto& [number, name] : grammar.tokenNames)
-    out << "inline constexpr std::uint32_t " << name << " = " << number << ";\n";
-  out << "}  // namespace token\n\n"
-      << "// Productions, named left side _ right side (tokens by name, \"empty\" for none).\n"
-      << "namespace production {\n";
-  for (const Production& p : grammar.productions) {
-    std::string name = p.number == 0 ? std::string("start") : cIdentifier(p.lhs);
-    if (p.number != 0) {
-      if (p.rhs.empty()) name += "_empty";
-      for (const std::string& s : p.rhs) {
-        std::string part = s;
-        if (s.size() > 2 && s.front() == '[') {
-          auto n = static_cast<std::uint32_t>(std::stoul(s.substr(1, s.size() - 2)));
-          part = grammar.tokenNames.at(n);
+    std::ostringstream out;
+    out << "#pragma once\n"
+        << "// Token and production numbers of the " << grammar.name << " grammar (tools/grammars/" << grammar.name
+        << ".grammar).\n"
+        << "// Written by tsgrammar --symbols at build time; change the grammar, not this file.\n\n"
+        << "#include <cstdint>\n\nnamespace tessaro::grammar::" << ns << " {\n\n"
+        << "inline constexpr std::uint32_t kListCount = " << grammar.lists.size() << ";\n"
+        << "inline constexpr std::uint32_t kProductionCount = " << grammar.productions.size() << ";\n\n"
+        << "// Tokens returned by the lexer.\nnamespace token {\n";
+    for (const auto& [number, name] : grammar.tokenNames)
+        out << "inline constexpr std::uint32_t " << name << " = " << number << ";\n";
+    out << "}  // namespace token\n\n"
+        << "// Productions, named left side _ right side (tokens by name, \"empty\" for none).\n"
+        << "namespace production {\n";
+    for (const Production& p : grammar.productions) {
+        std::string name = p.number == 0 ? std::string("start") : cIdentifier(p.lhs);
+        if (p.number != 0) {
+            if (p.rhs.empty()) name += "_empty";
+            for (const std::string& s : p.rhs) {
+                std::string part = s;
+                if (s.size() > 2 && s.front() == '[') {
+                    auto n = static_cast<std::uint32_t>(std::stoul(s.substr(1, s.size() - 2)));
+                    part = grammar.tokenNames.at(n);
+                }
+                name += "_" + cIdentifier(part);
+            }
         }
-        name += "_" + cIdentifier(part);
-      }
+        out << "inline constexpr std::uint32_t " << name << " = " << p.number << ";\n";
     }
-    out << "inline constexpr std::uint32_t " << name << " = " << p.number << ";\n";
-  }
-  out << "}  // namespace production\n\n}  // namespace tessaro::grammar::" << ns << "\n";
-  return out.str();
+    out << "}  // namespace production\n\n}  // namespace tessaro::grammar::" << ns << "\n";
+    return out.str();
 }
 
 std::string WriteListing(const LexTable& lex, const ParseTable& parse) {
-  std::ostringstream out;
-  auto hex = [](std::uint32_t v) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", v);
-    return std::string(text);
-  };
-  for (std::size_t l = 0; l < lex.lists.size(); ++l) {
-    out << "list " << l << "\n";
-    const auto& states = lex.lists[l].states;
-    for (std::size_t s = 0; s < states.size(); ++s) {
-      const LexState& st = states[s];
-      out << "  state " << s;
-      if (st.flags) out << " accepts " << st.token << " list " << st.list << " flags " << hex(st.flags);
-      out << "\n";
-      for (const LexTransition& t : st.row) out << "    " << hex(t.low) << "-" << hex(t.high) << " -> " << t.next << "\n";
+    std::ostringstream out;
+    auto hex = [](std::uint32_t v) {
+        char text[16];
+        std::snprintf(text, sizeof text, "0x%X", v);
+        return std::string(text);
+    };
+    for (std::size_t l = 0; l < lex.lists.size(); ++l) {
+        out << "list " << l << "\n";
+        const auto& states = lex.lists[l].states;
+        for (std::size_t s = 0; s < states.size(); ++s) {
+            const LexState& st = states[s];
+            out << "  state " << s;
+            if (st.flags) out << " accepts " << st.token << " list " << st.list << " flags " << hex(st.flags);
+            out << "\n";
+            for (const LexTransition& t : st.row)
+                out << "    " << hex(t.low) << "-" << hex(t.high) << " -> " << t.next << "\n";
+        }
     }
-  }
-  for (std::size_t p = 0; p < parse.productions.size(); ++p)
-    out << "production " << p << ": " << hex(parse.productions[p].lhs) << " length " << parse.productions[p].rhsLength
-        << "\n";
-  for (std::size_t s = 0; s < parse.states.size(); ++s) {
-    out << "state " << s << "\n";
-    for (const ParseEntry& e : parse.states[s].actions) {
-      out << "  on ";
-      if (e.symbol == ss_layout::kEndOfInputToken) out << "$end";
-      else out << e.symbol;
-      out << ": ";
-      if (e.value & ss_layout::kActionShift) out << "shift " << (e.value & ss_layout::kActionValueMask);
-      else if (e.value & ss_layout::kActionReduce) out << "reduce " << (e.value & ss_layout::kActionValueMask);
-      else out << "accept";
-      out << "\n";
+    for (std::size_t p = 0; p < parse.productions.size(); ++p)
+        out << "production " << p << ": " << hex(parse.productions[p].lhs) << " length "
+            << parse.productions[p].rhsLength << "\n";
+    for (std::size_t s = 0; s < parse.states.size(); ++s) {
+        out << "state " << s << "\n";
+        for (const ParseEntry& e : parse.states[s].actions) {
+            out << "  on ";
+            if (e.symbol == ss_layout::kEndOfInputToken)
+                out << "$end";
+            else
+                out << e.symbol;
+            out << ": ";
+            if (e.value & ss_layout::kActionShift)
+                out << "shift " << (e.value & ss_layout::kActionValueMask);
+            else if (e.value & ss_layout::kActionReduce)
+                out << "reduce " << (e.value & ss_layout::kActionValueMask);
+            else
+                out << "accept";
+            out << "\n";
+        }
+        for (const ParseEntry& e : parse.states[s].gotos) out << "  goto " << hex(e.symbol) << ": " << e.value << "\n";
     }
-    for (const ParseEntry& e : parse.states[s].gotos) out << "  goto " << hex(e.symbol) << ": " << e.value << "\n";
-  }
-  return out.str();
+    return out.str();
 }
 
 }  // namespace tsgrammar

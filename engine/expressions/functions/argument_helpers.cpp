@@ -7,44 +7,45 @@
 
 void ThrowParameterError(const CTSFunction& function, unsigned position, ExprYaccStackElement* argument,
                          const std::string& words) {
-  ThrowExpressionError(expr_code::kArgumentType,
-                       FormatExpressionText("Parameter %u of function %s which is now \"%s\" must be %s", position,
-                                            function.GetName().c_str(), argument->AsString(), words.c_str()));
+    ThrowExpressionError(expr_code::kArgumentType,
+                         FormatExpressionText("Parameter %u of function %s which is now \"%s\" must be %s", position,
+                                              function.GetName().c_str(), argument->AsString(), words.c_str()));
 }
 
 void CheckAtMostTwoArguments(const CTSFunction& function, CExprArgumentList* arguments) {
-  const std::size_t count = arguments ? arguments->size() : 0;
-  if (count > 2)
-    ThrowExpressionError(expr_code::kArgumentCount,
-                         FormatExpressionText("The function %s takes at most 2 arguments; You have called it with %u "
-                                              "arguments",
-                                              function.GetName().c_str(), static_cast<unsigned>(count)));
+    const std::size_t count = arguments ? arguments->size() : 0;
+    if (count > 2)
+        ThrowExpressionError(
+            expr_code::kArgumentCount,
+            FormatExpressionText("The function %s takes at most 2 arguments; You have called it with %u "
+                                 "arguments",
+                                 function.GetName().c_str(), static_cast<unsigned>(count)));
 }
 
 double FiniteReal(const CTSFunction& function, unsigned position, ExprYaccStackElement* argument) {
-  const double value = argument->AsReal();
-  if (!std::isfinite(value)) ThrowParameterError(function, position, argument, "a finite number");
-  return value;
+    const double value = argument->AsReal();
+    if (!std::isfinite(value)) ThrowParameterError(function, position, argument, "a finite number");
+    return value;
 }
 
 std::int32_t FiniteInt(const CTSFunction& function, unsigned position, ExprYaccStackElement* argument) {
-  const std::int32_t value = argument->AsInt();
-  if ((argument->outType & (expr_type::kReal | expr_type::kDate)) && !std::isfinite(argument->real))
-    ThrowParameterError(function, position, argument, "a finite number");
-  return value;
+    const std::int32_t value = argument->AsInt();
+    if ((argument->outType & (expr_type::kReal | expr_type::kDate)) && !std::isfinite(argument->real))
+        ThrowParameterError(function, position, argument, "a finite number");
+    return value;
 }
 
 double CheckFiniteResult(const CTSFunction& function, ExprYaccStackElement* argument, double result) {
-  if (!std::isfinite(result))
-    ThrowExpressionError(expr_code::kArgumentType,
-                         FormatExpressionText("The function %s has no finite result for the argument \"%s\"",
-                                              function.GetName().c_str(), argument->AsString()));
-  return result;
+    if (!std::isfinite(result))
+        ThrowExpressionError(expr_code::kArgumentType,
+                             FormatExpressionText("The function %s has no finite result for the argument \"%s\"",
+                                                  function.GetName().c_str(), argument->AsString()));
+    return result;
 }
 
 std::string FormatShortReal(double value, int precision) {
-  char text[64];
-  const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, precision);
-  if (result.ec != std::errc()) return std::string();
-  return std::string(text, result.ptr);
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, precision);
+    if (result.ec != std::errc()) return std::string();
+    return std::string(text, result.ptr);
 }

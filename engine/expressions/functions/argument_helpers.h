@@ -9,7 +9,9 @@
 #include "engine/expressions/function_registry.h"
 
 // The argument at a 0-based position (the count was checked before DoIt).
-inline ExprYaccStackElement* Argument(CExprArgumentList* arguments, std::size_t index) { return (*arguments)[index]; }
+inline ExprYaccStackElement* Argument(CExprArgumentList* arguments, std::size_t index) {
+    return (*arguments)[index];
+}
 
 // 0x400A "Parameter <n> of function <name> which is now "<text>" must be <words>".
 [[noreturn]] void ThrowParameterError(const CTSFunction& function, unsigned position, ExprYaccStackElement* argument,

@@ -13,184 +13,188 @@
 
 namespace {
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
 CRuntimeInterface& RuntimeOf(const CTSFunction& function, CRuntimeInterface* runtime) {
-  if (runtime == nullptr)
-    ThrowExpressionError(expr_code::kFunctionNotAvailable,
-                         "The function " + function.GetName() + " needs a running request");
-  return *runtime;
+    if (runtime == nullptr)
+        ThrowExpressionError(expr_code::kFunctionNotAvailable,
+                             "The function " + function.GetName() + " needs a running request");
+    return *runtime;
 }
 
 // Nested evaluations go through the runtime, whose evaluation entry counts the nesting
 // depth of the thread: a text that evaluates itself fails with an error, not a crash.
 class CFuncEvaluate : public CTSFunction {
- public:
-  void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    CRuntimeInterface& request = RuntimeOf(*this, runtime);
-    std::string value;
-    for (std::size_t i = 0; i < arguments->size(); ++i)
-      request.Evaluate(value, Argument(arguments, i)->AsStdString(), request.m_row);
-    result->SetText(std::move(value));
-  }
+public:
+    void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+        CRuntimeInterface& request = RuntimeOf(*this, runtime);
+        std::string value;
+        for (std::size_t i = 0; i < arguments->size(); ++i)
+            request.Evaluate(value, Argument(arguments, i)->AsStdString(), request.m_row);
+        result->SetText(std::move(value));
+    }
 };
 
 class CFuncIIf : public CTSFunction {
- public:
-  void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    CRuntimeInterface& request = RuntimeOf(*this, runtime);
-    // Only the chosen branch is converted and evaluated.
-    ExprYaccStackElement* branch = Argument(arguments, Argument(arguments, 0)->AsBool() ? 1 : 2);
-    std::string value;
-    request.Evaluate(value, branch->AsStdString(), request.m_row);
-    result->SetText(std::move(value));
-  }
+public:
+    void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+        CRuntimeInterface& request = RuntimeOf(*this, runtime);
+        // Only the chosen branch is converted and evaluated.
+        ExprYaccStackElement* branch = Argument(arguments, Argument(arguments, 0)->AsBool() ? 1 : 2);
+        std::string value;
+        request.Evaluate(value, branch->AsStdString(), request.m_row);
+        result->SetText(std::move(value));
+    }
 };
 
 class CFuncDE : public CTSFunction {
- public:
-  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    const std::string& text = Argument(arguments, 0)->AsStdString();
-    std::string quoted;
-    quoted.reserve(text.size() + 2);
-    quoted += '"';
-    for (char c : text) {
-      if (c == '"') quoted += '"';
-      quoted += c;
+public:
+    void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+        const std::string& text = Argument(arguments, 0)->AsStdString();
+        std::string quoted;
+        quoted.reserve(text.size() + 2);
+        quoted += '"';
+        for (char c : text) {
+            if (c == '"') quoted += '"';
+            quoted += c;
+        }
+        quoted += '"';
+        result->SetText(std::move(quoted));
     }
-    quoted += '"';
-    result->SetText(std::move(quoted));
-  }
 };
 
 // The name has the syntax of a variable name (argument type 12); the scopes decide the
 // rest and refuse through the runtime.
 class CFuncSetVariable : public CTSFunction {
- public:
-  void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    CRuntimeInterface& request = RuntimeOf(*this, runtime);
-    const std::string name = Argument(arguments, 0)->AsStdString();
-    std::string value = Argument(arguments, 1)->AsStdString();
-    request.SetVariable(name, value);
-    result->SetText(std::move(value));
-  }
+public:
+    void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+        CRuntimeInterface& request = RuntimeOf(*this, runtime);
+        const std::string name = Argument(arguments, 0)->AsStdString();
+        std::string value = Argument(arguments, 1)->AsStdString();
+        request.SetVariable(name, value);
+        result->SetText(std::move(value));
+    }
 };
 
 class CFuncDeleteClientVariable : public CTSFunction {
- public:
-  void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    RuntimeOf(*this, runtime).DeleteClientVariable(Argument(arguments, 0)->AsStdString());
-    result->SetBoolean(true);
-  }
+public:
+    void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+        RuntimeOf(*this, runtime).DeleteClientVariable(Argument(arguments, 0)->AsStdString());
+        result->SetBoolean(true);
+    }
 };
 
 class CFuncGetClientVariablesList : public CTSFunction {
- public:
-  void DoIt(CRuntimeInterface* runtime, CExprArgumentList*, ExprYaccStackElement* result) override {
-    std::string list;
-    RuntimeOf(*this, runtime).GetClientVariableList(list);
-    result->SetText(std::move(list));
-  }
+public:
+    void DoIt(CRuntimeInterface* runtime, CExprArgumentList*, ExprYaccStackElement* result) override {
+        std::string list;
+        RuntimeOf(*this, runtime).GetClientVariableList(list);
+        result->SetText(std::move(list));
+    }
 };
 
 // The runtime root's tmp/ folder, not the machine-wide one.
 class CFuncGetTempDirectory : public CTSFunction {
- public:
-  void DoIt(CRuntimeInterface*, CExprArgumentList*, ExprYaccStackElement* result) override {
-    std::string directory = tessaro::platform::HomeTempDirectory();
-    if (directory.empty() || !IsSeparator(directory.back())) directory += '/';
-    result->SetText(std::move(directory));
-  }
+public:
+    void DoIt(CRuntimeInterface*, CExprArgumentList*, ExprYaccStackElement* result) override {
+        std::string directory = tessaro::platform::HomeTempDirectory();
+        if (directory.empty() || !IsSeparator(directory.back())) directory += '/';
+        result->SetText(std::move(directory));
+    }
 };
 
 class CFuncGetTempFile : public CTSFunction {
- public:
-  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    const std::string directory = Argument(arguments, 0)->AsStdString();
-    const std::string prefix = Argument(arguments, 1)->AsStdString();
-    std::string path;
-    if (tessaro::platform::CreatePrivateTempFile(directory, prefix, &path) != 0)
-      ThrowExpressionError(kTempFileFailed,
-                           FormatExpressionText("Cannot create a temporary file with prefix \"%s\" in the directory "
-                                                "\"%s\"",
-                                                prefix.c_str(), directory.c_str()));
-    result->SetText(std::move(path));
-  }
+public:
+    void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+        const std::string directory = Argument(arguments, 0)->AsStdString();
+        const std::string prefix = Argument(arguments, 1)->AsStdString();
+        std::string path;
+        if (tessaro::platform::CreatePrivateTempFile(directory, prefix, &path) != 0)
+            ThrowExpressionError(
+                kTempFileFailed,
+                FormatExpressionText("Cannot create a temporary file with prefix \"%s\" in the directory "
+                                     "\"%s\"",
+                                     prefix.c_str(), directory.c_str()));
+        result->SetText(std::move(path));
+    }
 
- private:
-  static constexpr std::uint32_t kTempFileFailed = 0x4017;
+private:
+    static constexpr std::uint32_t kTempFileFailed = 0x4017;
 };
 
 // Drive and directory with a closing separator: the last separator the path uses, or a
 // backslash for a path without one.
 class CFuncGetDirectoryFromPath : public CTSFunction {
- public:
-  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    const std::string& path = Argument(arguments, 0)->AsStdString();
-    std::string directory, name, extension;
-    SplitPath(path, directory, name, extension);
-    const std::size_t last = path.find_last_of("/\\");
-    const char separator = last == std::string::npos ? '\\' : path[last];
-    if (directory.empty() || !IsSeparator(directory.back())) directory += separator;
-    result->SetText(std::move(directory));
-  }
+public:
+    void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+        const std::string& path = Argument(arguments, 0)->AsStdString();
+        std::string directory, name, extension;
+        SplitPath(path, directory, name, extension);
+        const std::size_t last = path.find_last_of("/\\");
+        const char separator = last == std::string::npos ? '\\' : path[last];
+        if (directory.empty() || !IsSeparator(directory.back())) directory += separator;
+        result->SetText(std::move(directory));
+    }
 };
 
 // The file's name with its extension, and no period added when it has none.
 class CFuncGetFileFromPath : public CTSFunction {
- public:
-  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    std::string directory, name, extension;
-    SplitPath(Argument(arguments, 0)->AsStdString(), directory, name, extension);
-    result->SetText(std::move(name));
-  }
+public:
+    void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+        std::string directory, name, extension;
+        SplitPath(Argument(arguments, 0)->AsStdString(), directory, name, extension);
+        result->SetText(std::move(name));
+    }
 };
 
 // The relative path below the running template's directory, with "." and ".." resolved;
 // a path that climbs out of that directory is refused.
 class CFuncExpandPath : public CTSFunction {
- public:
-  void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    ExprYaccStackElement* argument = Argument(arguments, 0);
-    const std::string& relative = argument->AsStdString();
-    std::string templatePath;
-    RuntimeOf(*this, runtime).GetTemplatePath(templatePath);
-    const std::size_t last = templatePath.find_last_of("/\\");
-    std::string expanded = last == std::string::npos ? std::string("/") : templatePath.substr(0, last + 1);
-    std::vector<std::string> parts;
-    std::string part;
-    for (std::size_t i = 0; i <= relative.size(); ++i) {
-      if (i < relative.size() && !IsSeparator(relative[i])) {
-        part += relative[i];
-        continue;
-      }
-      if (part == "..") {
-        if (parts.empty())
-          ThrowParameterError(*this, 1, argument, "a relative path that stays within the template's directory");
-        parts.pop_back();
-      } else if (!part.empty() && part != ".") {
-        parts.push_back(part);
-      }
-      part.clear();
+public:
+    void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+        ExprYaccStackElement* argument = Argument(arguments, 0);
+        const std::string& relative = argument->AsStdString();
+        std::string templatePath;
+        RuntimeOf(*this, runtime).GetTemplatePath(templatePath);
+        const std::size_t last = templatePath.find_last_of("/\\");
+        std::string expanded = last == std::string::npos ? std::string("/") : templatePath.substr(0, last + 1);
+        std::vector<std::string> parts;
+        std::string part;
+        for (std::size_t i = 0; i <= relative.size(); ++i) {
+            if (i < relative.size() && !IsSeparator(relative[i])) {
+                part += relative[i];
+                continue;
+            }
+            if (part == "..") {
+                if (parts.empty())
+                    ThrowParameterError(*this, 1, argument,
+                                        "a relative path that stays within the template's directory");
+                parts.pop_back();
+            } else if (!part.empty() && part != ".") {
+                parts.push_back(part);
+            }
+            part.clear();
+        }
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            if (i != 0) expanded += '/';
+            expanded += parts[i];
+        }
+        if (!parts.empty() && IsSeparator(relative.back())) expanded += '/';
+        // The template's path may be the upper-cased physical name: the folders that exist are
+        // given their names on disk.
+        result->SetText(tessaro::platform::ResolvePathNoCase(expanded));
     }
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-      if (i != 0) expanded += '/';
-      expanded += parts[i];
-    }
-    if (!parts.empty() && IsSeparator(relative.back())) expanded += '/';
-    // The template's path may be the upper-cased physical name: the folders that exist are
-    // given their names on disk.
-    result->SetText(tessaro::platform::ResolvePathNoCase(expanded));
-  }
 };
 
 class CFuncGetTemplatePath : public CTSFunction {
- public:
-  void DoIt(CRuntimeInterface* runtime, CExprArgumentList*, ExprYaccStackElement* result) override {
-    std::string path;
-    RuntimeOf(*this, runtime).GetTemplatePath(path);
-    result->SetText(std::move(path));
-  }
+public:
+    void DoIt(CRuntimeInterface* runtime, CExprArgumentList*, ExprYaccStackElement* result) override {
+        std::string path;
+        RuntimeOf(*this, runtime).GetTemplatePath(path);
+        result->SetText(std::move(path));
+    }
 };
 
 const FunctionTableRow kRows[] = {

@@ -12,55 +12,55 @@ namespace {
 // that cannot become a date, never written as an empty or invented literal.
 template <std::string (*Format)(double)>
 class CFuncODBCLiteral : public CTSFunction {
- public:
-  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    ExprYaccStackElement* argument = Argument(arguments, 0);
-    const double value = argument->AsDate();
-    if (!IsDateInRange(value)) {
-      // The text of a number, read before its date form (which has no text out of range).
-      ExprYaccStackElement number;
-      number.SetReal(value);
-      ThrowConversionError(expr_code::kToDate, number.AsString(), "date");
+public:
+    void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+        ExprYaccStackElement* argument = Argument(arguments, 0);
+        const double value = argument->AsDate();
+        if (!IsDateInRange(value)) {
+            // The text of a number, read before its date form (which has no text out of range).
+            ExprYaccStackElement number;
+            number.SetReal(value);
+            ThrowConversionError(expr_code::kToDate, number.AsString(), "date");
+        }
+        result->SetText(Format(value));
     }
-    result->SetText(Format(value));
-  }
 };
 using CFuncCreateODBCDateTime = CFuncODBCLiteral<FormatODBCTimestamp>;
 using CFuncCreateODBCDate = CFuncODBCLiteral<FormatODBCDate>;
 using CFuncCreateODBCTime = CFuncODBCLiteral<FormatODBCTime>;
 
 class CFuncCreateTimeSpan : public CTSFunction {
- public:
-  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    const double d = FiniteReal(*this, 1, Argument(arguments, 0));
-    const double h = FiniteReal(*this, 2, Argument(arguments, 1));
-    const double m = FiniteReal(*this, 3, Argument(arguments, 2));
-    const double s = FiniteReal(*this, 4, Argument(arguments, 3));
-    result->SetReal(((s * (1.0 / 60) + m) * (1.0 / 60) + h) * (1.0 / 24) + d);
-  }
+public:
+    void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+        const double d = FiniteReal(*this, 1, Argument(arguments, 0));
+        const double h = FiniteReal(*this, 2, Argument(arguments, 1));
+        const double m = FiniteReal(*this, 3, Argument(arguments, 2));
+        const double s = FiniteReal(*this, 4, Argument(arguments, 3));
+        result->SetReal(((s * (1.0 / 60) + m) * (1.0 / 60) + h) * (1.0 / 24) + d);
+    }
 };
 
 class CFuncIsDate : public CTSFunction {
- public:
-  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    ExprYaccStackElement* argument = Argument(arguments, 0);
-    bool isDate = false;
-    try {
-      argument->AsString();
-      isDate = argument->IsDateString();
-    } catch (CExpressionException* e) {
-      delete e;
+public:
+    void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+        ExprYaccStackElement* argument = Argument(arguments, 0);
+        bool isDate = false;
+        try {
+            argument->AsString();
+            isDate = argument->IsDateString();
+        } catch (CExpressionException* e) {
+            delete e;
+        }
+        result->SetBoolean(isDate);
     }
-    result->SetBoolean(isDate);
-  }
 };
 
 class CFuncIsNumericDate : public CTSFunction {
- public:
-  void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-    Argument(arguments, 0)->AsReal();
-    result->SetBoolean(true);
-  }
+public:
+    void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+        Argument(arguments, 0)->AsReal();
+        result->SetBoolean(true);
+    }
 };
 
 const FunctionTableRow kRows[] = {

@@ -18,26 +18,22 @@ extern const FunctionFamily kContextFunctions;
 namespace {
 
 const FunctionFamily* const kFamilies[] = {
-    &kMathFunctions,
-    &kBitAndNumberFormatFunctions,
-    &kPredicateFunctions,
-    &kStringFunctions,
-    &kPatternFunctions,
-    &kTextFormatFunctions,
-    &kDateFunctions,
-    &kDateLiteralFunctions,
-    &kListFunctions,
-    &kContextFunctions,
+    &kMathFunctions,      &kBitAndNumberFormatFunctions,
+    &kPredicateFunctions, &kStringFunctions,
+    &kPatternFunctions,   &kTextFormatFunctions,
+    &kDateFunctions,      &kDateLiteralFunctions,
+    &kListFunctions,      &kContextFunctions,
 };
 
 }  // namespace
 
 const FunctionTableRow* BuiltinFunctionTable(std::size_t& count) {
-  static const std::vector<FunctionTableRow> rows = [] {
-    std::vector<FunctionTableRow> all;
-    for (const FunctionFamily* family : kFamilies) all.insert(all.end(), family->rows, family->rows + family->count);
-    return all;
-  }();
-  count = rows.size();
-  return rows.data();
+    static const std::vector<FunctionTableRow> rows = [] {
+        std::vector<FunctionTableRow> all;
+        for (const FunctionFamily* family : kFamilies)
+            all.insert(all.end(), family->rows, family->rows + family->count);
+        return all;
+    }();
+    count = rows.size();
+    return rows.data();
 }

@@ -3,91 +3,93 @@
 #include "engine/expressions/expression_exception.h"
 
 CCharacterSet::CCharacterSet(std::string_view characters) {
-  for (char c : characters) m_in[static_cast<unsigned char>(c)] = true;
-  m_empty = characters.empty();
+    for (char c : characters) m_in[static_cast<unsigned char>(c)] = true;
+    m_empty = characters.empty();
 }
 
-void ThrowInvalidListPosition() { ThrowExpressionError(expr_code::kListPosition, "Invalid position in list"); }
+void ThrowInvalidListPosition() {
+    ThrowExpressionError(expr_code::kListPosition, "Invalid position in list");
+}
 
 CListCursor::CListCursor(std::string_view text, std::string_view delimiters)
     : m_text(text), m_delimiters(delimiters), m_set(delimiters) {}
 
 bool CListCursor::Next(ListElement& element) {
-  const std::size_t n = m_text.size();
-  std::size_t i = m_place;
-  while (i < n && m_set.Contains(m_text[i])) ++i;
-  if (i >= n) {
-    m_place = n;
-    return false;
-  }
-  element.start = i;
-  while (i < n && !m_set.Contains(m_text[i])) ++i;
-  element.end = i;
-  m_place = i;
-  return true;
+    const std::size_t n = m_text.size();
+    std::size_t i = m_place;
+    while (i < n && m_set.Contains(m_text[i])) ++i;
+    if (i >= n) {
+        m_place = n;
+        return false;
+    }
+    element.start = i;
+    while (i < n && !m_set.Contains(m_text[i])) ++i;
+    element.end = i;
+    m_place = i;
+    return true;
 }
 
 std::size_t CListCursor::Count() {
-  Rewind();
-  std::size_t count = 0;
-  ListElement e;
-  while (Next(e)) ++count;
-  return count;
+    Rewind();
+    std::size_t count = 0;
+    ListElement e;
+    while (Next(e)) ++count;
+    return count;
 }
 
 ListElement CListCursor::ElementAt(std::size_t position, std::size_t* following, bool* hasNext) {
-  Rewind();
-  ListElement e;
-  for (std::size_t i = 0; i < position; ++i)
-    if (!Next(e)) ThrowInvalidListPosition();
-  if (following != nullptr || hasNext != nullptr) {
-    ListElement next;
-    const bool more = Next(next);
-    if (following) *following = more ? next.start : m_text.size();
-    if (hasNext) *hasNext = more;
-  }
-  return e;
+    Rewind();
+    ListElement e;
+    for (std::size_t i = 0; i < position; ++i)
+        if (!Next(e)) ThrowInvalidListPosition();
+    if (following != nullptr || hasNext != nullptr) {
+        ListElement next;
+        const bool more = Next(next);
+        if (following) *following = more ? next.start : m_text.size();
+        if (hasNext) *hasNext = more;
+    }
+    return e;
 }
 
 std::string CListCursor::Rest() {
-  Rewind();
-  ListElement e;
-  if (!Next(e)) ThrowInvalidListPosition();
-  if (!Next(e)) return {};
-  return std::string(m_text.substr(e.start));
+    Rewind();
+    ListElement e;
+    if (!Next(e)) ThrowInvalidListPosition();
+    if (!Next(e)) return {};
+    return std::string(m_text.substr(e.start));
 }
 
 std::string CListCursor::SetAt(std::size_t position, std::string_view value) {
-  std::size_t next = 0;
-  bool more = false;
-  const ListElement e = ElementAt(position, &next, &more);
-  std::string out;
-  out.reserve(m_text.size() + value.size() + 1);
-  out.append(m_text.substr(0, e.start)).append(value);
-  if (more) out.append(InsertedDelimiter());
-  out.append(m_text.substr(next));
-  return out;
+    std::size_t next = 0;
+    bool more = false;
+    const ListElement e = ElementAt(position, &next, &more);
+    std::string out;
+    out.reserve(m_text.size() + value.size() + 1);
+    out.append(m_text.substr(0, e.start)).append(value);
+    if (more) out.append(InsertedDelimiter());
+    out.append(m_text.substr(next));
+    return out;
 }
 
 std::string CListCursor::DeleteAt(std::size_t position) {
-  std::size_t next = 0;
-  bool more = false;
-  const ListElement e = ElementAt(position, &next, &more);
-  std::size_t start = e.start;
-  // The last element goes with the delimiters in front of it.
-  if (!more)
-    while (start > 0 && m_set.Contains(m_text[start - 1])) --start;
-  std::string out;
-  out.reserve(m_text.size());
-  out.append(m_text.substr(0, start)).append(m_text.substr(next));
-  return out;
+    std::size_t next = 0;
+    bool more = false;
+    const ListElement e = ElementAt(position, &next, &more);
+    std::size_t start = e.start;
+    // The last element goes with the delimiters in front of it.
+    if (!more)
+        while (start > 0 && m_set.Contains(m_text[start - 1])) --start;
+    std::string out;
+    out.reserve(m_text.size());
+    out.append(m_text.substr(0, start)).append(m_text.substr(next));
+    return out;
 }
 
 std::string CListCursor::InsertAt(std::size_t position, std::string_view value) {
-  if (value.empty()) return std::string(m_text);
-  const ListElement e = ElementAt(position);
-  std::string out;
-  out.reserve(m_text.size() + value.size() + 1);
-  out.append(m_text.substr(0, e.start)).append(value).append(InsertedDelimiter()).append(m_text.substr(e.start));
-  return out;
+    if (value.empty()) return std::string(m_text);
+    const ListElement e = ElementAt(position);
+    std::string out;
+    out.reserve(m_text.size() + value.size() + 1);
+    out.append(m_text.substr(0, e.start)).append(value).append(InsertedDelimiter()).append(m_text.substr(e.start));
+    return out;
 }

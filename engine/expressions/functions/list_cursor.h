@@ -11,56 +11,56 @@
 
 // Membership of the bytes of a delimiter (or character) set.
 class CCharacterSet {
- public:
-  explicit CCharacterSet(std::string_view characters);
-  bool Contains(char c) const { return m_in[static_cast<unsigned char>(c)]; }
-  bool Empty() const { return m_empty; }
+public:
+    explicit CCharacterSet(std::string_view characters);
+    bool Contains(char c) const { return m_in[static_cast<unsigned char>(c)]; }
+    bool Empty() const { return m_empty; }
 
- private:
-  bool m_in[256] = {};
-  bool m_empty = true;
+private:
+    bool m_in[256] = {};
+    bool m_empty = true;
 };
 
 // One element: [start, end) in the text.
 struct ListElement {
-  std::size_t start = 0;
-  std::size_t end = 0;
+    std::size_t start = 0;
+    std::size_t end = 0;
 };
 
 class CListCursor {
- public:
-  // Both texts must outlive the cursor.
-  CListCursor(std::string_view text, std::string_view delimiters);
+public:
+    // Both texts must outlive the cursor.
+    CListCursor(std::string_view text, std::string_view delimiters);
 
-  // The next element from the current place; false at the end of the list.
-  bool Next(ListElement& element);
-  // Back to the start of the list.
-  void Rewind() { m_place = 0; }
+    // The next element from the current place; false at the end of the list.
+    bool Next(ListElement& element);
+    // Back to the start of the list.
+    void Rewind() { m_place = 0; }
 
-  std::size_t Count();
-  // The element at a 1-based position; throws 0x4013 "Invalid position in list" when the
-  // list has fewer elements. `following` receives the start of the next element, or
-  // the length of the text when none follows (reported through `hasNext`).
-  ListElement ElementAt(std::size_t position, std::size_t* following = nullptr, bool* hasNext = nullptr);
+    std::size_t Count();
+    // The element at a 1-based position; throws 0x4013 "Invalid position in list" when the
+    // list has fewer elements. `following` receives the start of the next element, or
+    // the length of the text when none follows (reported through `hasNext`).
+    ListElement ElementAt(std::size_t position, std::size_t* following = nullptr, bool* hasNext = nullptr);
 
-  // The rebuilding operations of the list functions; see list_functions.cpp.
-  std::string Rest();
-  std::string SetAt(std::size_t position, std::string_view value);
-  std::string DeleteAt(std::size_t position);
-  std::string InsertAt(std::size_t position, std::string_view value);
+    // The rebuilding operations of the list functions; see list_functions.cpp.
+    std::string Rest();
+    std::string SetAt(std::size_t position, std::string_view value);
+    std::string DeleteAt(std::size_t position);
+    std::string InsertAt(std::size_t position, std::string_view value);
 
-  std::string_view Text() const { return m_text; }
-  std::string_view Element(const ListElement& e) const { return m_text.substr(e.start, e.end - e.start); }
-  // The delimiter that editing puts into the text: the first of the set, or nothing for
-  // an empty set (inserting a NUL would cut the text short).
-  std::string_view InsertedDelimiter() const { return m_delimiters.substr(0, 1); }
-  bool IsDelimiter(char c) const { return m_set.Contains(c); }
+    std::string_view Text() const { return m_text; }
+    std::string_view Element(const ListElement& e) const { return m_text.substr(e.start, e.end - e.start); }
+    // The delimiter that editing puts into the text: the first of the set, or nothing for
+    // an empty set (inserting a NUL would cut the text short).
+    std::string_view InsertedDelimiter() const { return m_delimiters.substr(0, 1); }
+    bool IsDelimiter(char c) const { return m_set.Contains(c); }
 
- private:
-  std::string_view m_text;
-  std::string_view m_delimiters;
-  CCharacterSet m_set;
-  std::size_t m_place = 0;
+private:
+    std::string_view m_text;
+    std::string_view m_delimiters;
+    CCharacterSet m_set;
+    std::size_t m_place = 0;
 };
 
 // "Invalid position in list" (0x4013).

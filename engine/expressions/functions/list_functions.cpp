@@ -17,229 +17,229 @@ namespace {
 // call order, the delimiter set last.
 template <unsigned Most>
 class CListFunction : public CTSFunction {
- protected:
-  void Begin(CExprArgumentList* a) const { CheckAtMostArguments(*this, a, Most); }
-  static std::string_view Delimiters(CExprArgumentList* a) {
-    return ArgumentCount(a) == Most ? std::string_view(Arg(a, Most - 1).AsStdString()) : std::string_view(",");
-  }
+protected:
+    void Begin(CExprArgumentList* a) const { CheckAtMostArguments(*this, a, Most); }
+    static std::string_view Delimiters(CExprArgumentList* a) {
+        return ArgumentCount(a) == Most ? std::string_view(Arg(a, Most - 1).AsStdString()) : std::string_view(",");
+    }
 };
 
 class CFuncListLen : public CListFunction<2> {
- public:
-  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-    Begin(a);
-    const std::string& list = Arg(a, 0).AsStdString();
-    CListCursor cursor(list, Delimiters(a));
-    result->SetInteger(static_cast<std::int32_t>(cursor.Count()));
-  }
+public:
+    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+        Begin(a);
+        const std::string& list = Arg(a, 0).AsStdString();
+        CListCursor cursor(list, Delimiters(a));
+        result->SetInteger(static_cast<std::int32_t>(cursor.Count()));
+    }
 };
 
 class CFuncListFirst : public CListFunction<2> {
- public:
-  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-    Begin(a);
-    const std::string& list = Arg(a, 0).AsStdString();
-    CListCursor cursor(list, Delimiters(a));
-    ListElement e;
-    result->SetText(cursor.Next(e) ? std::string(cursor.Element(e)) : std::string());
-  }
+public:
+    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+        Begin(a);
+        const std::string& list = Arg(a, 0).AsStdString();
+        CListCursor cursor(list, Delimiters(a));
+        ListElement e;
+        result->SetText(cursor.Next(e) ? std::string(cursor.Element(e)) : std::string());
+    }
 };
 
 class CFuncListLast : public CListFunction<2> {
- public:
-  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-    Begin(a);
-    const std::string& list = Arg(a, 0).AsStdString();
-    CListCursor cursor(list, Delimiters(a));
-    ListElement e;
-    ListElement last;
-    bool any = false;
-    while (cursor.Next(e)) last = e, any = true;
-    result->SetText(any ? std::string(cursor.Element(last)) : std::string());
-  }
+public:
+    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+        Begin(a);
+        const std::string& list = Arg(a, 0).AsStdString();
+        CListCursor cursor(list, Delimiters(a));
+        ListElement e;
+        ListElement last;
+        bool any = false;
+        while (cursor.Next(e)) last = e, any = true;
+        result->SetText(any ? std::string(cursor.Element(last)) : std::string());
+    }
 };
 
 class CFuncListRest : public CListFunction<2> {
- public:
-  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-    Begin(a);
-    const std::string& list = Arg(a, 0).AsStdString();
-    CListCursor cursor(list, Delimiters(a));
-    result->SetText(cursor.Rest());
-  }
+public:
+    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+        Begin(a);
+        const std::string& list = Arg(a, 0).AsStdString();
+        CListCursor cursor(list, Delimiters(a));
+        result->SetText(cursor.Rest());
+    }
 };
 
 class CFuncListGetAt : public CListFunction<3> {
- public:
-  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-    Begin(a);
-    const std::string& list = Arg(a, 0).AsStdString();
-    const std::int32_t position = Arg(a, 1).AsInt();
-    CListCursor cursor(list, Delimiters(a));
-    result->SetText(std::string(cursor.Element(cursor.ElementAt(static_cast<std::size_t>(position)))));
-  }
+public:
+    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+        Begin(a);
+        const std::string& list = Arg(a, 0).AsStdString();
+        const std::int32_t position = Arg(a, 1).AsInt();
+        CListCursor cursor(list, Delimiters(a));
+        result->SetText(std::string(cursor.Element(cursor.ElementAt(static_cast<std::size_t>(position)))));
+    }
 };
 
 class CFuncListSetAt : public CListFunction<4> {
- public:
-  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-    Begin(a);
-    const std::string& list = Arg(a, 0).AsStdString();
-    const std::int32_t position = Arg(a, 1).AsInt();
-    const std::string& value = Arg(a, 2).AsStdString();
-    CListCursor cursor(list, Delimiters(a));
-    result->SetText(cursor.SetAt(static_cast<std::size_t>(position), value));
-  }
+public:
+    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+        Begin(a);
+        const std::string& list = Arg(a, 0).AsStdString();
+        const std::int32_t position = Arg(a, 1).AsInt();
+        const std::string& value = Arg(a, 2).AsStdString();
+        CListCursor cursor(list, Delimiters(a));
+        result->SetText(cursor.SetAt(static_cast<std::size_t>(position), value));
+    }
 };
 
 class CFuncListDeleteAt : public CListFunction<3> {
- public:
-  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-    Begin(a);
-    const std::string& list = Arg(a, 0).AsStdString();
-    const std::int32_t position = Arg(a, 1).AsInt();
-    CListCursor cursor(list, Delimiters(a));
-    result->SetText(cursor.DeleteAt(static_cast<std::size_t>(position)));
-  }
+public:
+    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+        Begin(a);
+        const std::string& list = Arg(a, 0).AsStdString();
+        const std::int32_t position = Arg(a, 1).AsInt();
+        CListCursor cursor(list, Delimiters(a));
+        result->SetText(cursor.DeleteAt(static_cast<std::size_t>(position)));
+    }
 };
 
 class CFuncListInsertAt : public CListFunction<4> {
- public:
-  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-    Begin(a);
-    const std::string& list = Arg(a, 0).AsStdString();
-    const std::int32_t position = Arg(a, 1).AsInt();
-    const std::string& value = Arg(a, 2).AsStdString();
-    CListCursor cursor(list, Delimiters(a));
-    result->SetText(cursor.InsertAt(static_cast<std::size_t>(position), value));
-  }
+public:
+    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+        Begin(a);
+        const std::string& list = Arg(a, 0).AsStdString();
+        const std::int32_t position = Arg(a, 1).AsInt();
+        const std::string& value = Arg(a, 2).AsStdString();
+        CListCursor cursor(list, Delimiters(a));
+        result->SetText(cursor.InsertAt(static_cast<std::size_t>(position), value));
+    }
 };
 
 class CFuncListPrepend : public CListFunction<3> {
- public:
-  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-    Begin(a);
-    const std::string& list = Arg(a, 0).AsStdString();
-    const std::string& value = Arg(a, 1).AsStdString();
-    CListCursor cursor(list, Delimiters(a));
-    ListElement e;
-    if (!cursor.Next(e)) {
-      result->SetText(value);
-      return;
+public:
+    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+        Begin(a);
+        const std::string& list = Arg(a, 0).AsStdString();
+        const std::string& value = Arg(a, 1).AsStdString();
+        CListCursor cursor(list, Delimiters(a));
+        ListElement e;
+        if (!cursor.Next(e)) {
+            result->SetText(value);
+            return;
+        }
+        std::string out;
+        out.reserve(value.size() + 1 + list.size());
+        out.append(value).append(cursor.InsertedDelimiter()).append(list);
+        result->SetText(std::move(out));
     }
-    std::string out;
-    out.reserve(value.size() + 1 + list.size());
-    out.append(value).append(cursor.InsertedDelimiter()).append(list);
-    result->SetText(std::move(out));
-  }
 };
 
 class CFuncListAppend : public CListFunction<3> {
- public:
-  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-    Begin(a);
-    const std::string& list = Arg(a, 0).AsStdString();
-    const std::string& value = Arg(a, 1).AsStdString();
-    CListCursor cursor(list, Delimiters(a));
-    ListElement e;
-    if (!cursor.Next(e)) {
-      result->SetText(value);
-      return;
+public:
+    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+        Begin(a);
+        const std::string& list = Arg(a, 0).AsStdString();
+        const std::string& value = Arg(a, 1).AsStdString();
+        CListCursor cursor(list, Delimiters(a));
+        ListElement e;
+        if (!cursor.Next(e)) {
+            result->SetText(value);
+            return;
+        }
+        std::string out;
+        out.reserve(list.size() + 1 + value.size());
+        out.append(list).append(cursor.InsertedDelimiter()).append(value);
+        result->SetText(std::move(out));
     }
-    std::string out;
-    out.reserve(list.size() + 1 + value.size());
-    out.append(list).append(cursor.InsertedDelimiter()).append(value);
-    result->SetText(std::move(out));
-  }
 };
 
 // The searches: the 1-based position of the first element that matches, 0 when none.
 template <class Match>
 std::int32_t FirstMatching(CListCursor& cursor, Match match) {
-  ListElement e;
-  for (std::int32_t position = 1; cursor.Next(e); ++position)
-    if (match(cursor.Element(e))) return position;
-  return 0;
+    ListElement e;
+    for (std::int32_t position = 1; cursor.Next(e); ++position)
+        if (match(cursor.Element(e))) return position;
+    return 0;
 }
 
 std::string Lowered(std::string_view text) {
-  std::string copy(text);
-  LowerCaseText(copy);
-  return copy;
+    std::string copy(text);
+    LowerCaseText(copy);
+    return copy;
 }
 
 class CFuncListFind : public CListFunction<3> {
- public:
-  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-    Begin(a);
-    const std::string& list = Arg(a, 0).AsStdString();
-    const std::string_view value = Arg(a, 1).AsStdString();
-    CListCursor cursor(list, Delimiters(a));
-    result->SetInteger(FirstMatching(cursor, [&](std::string_view element) { return element == value; }));
-  }
+public:
+    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+        Begin(a);
+        const std::string& list = Arg(a, 0).AsStdString();
+        const std::string_view value = Arg(a, 1).AsStdString();
+        CListCursor cursor(list, Delimiters(a));
+        result->SetInteger(FirstMatching(cursor, [&](std::string_view element) { return element == value; }));
+    }
 };
 
 class CFuncListFindNoCase : public CListFunction<3> {
- public:
-  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-    Begin(a);
-    const std::string& list = Arg(a, 0).AsStdString();
-    const std::string value = Lowered(Arg(a, 1).AsStdString());
-    CListCursor cursor(list, Delimiters(a));
-    // Element by element: folding the whole list would also fold letters of the set.
-    result->SetInteger(FirstMatching(cursor, [&](std::string_view element) {
-      return element.size() == value.size() && Lowered(element) == value;
-    }));
-  }
+public:
+    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+        Begin(a);
+        const std::string& list = Arg(a, 0).AsStdString();
+        const std::string value = Lowered(Arg(a, 1).AsStdString());
+        CListCursor cursor(list, Delimiters(a));
+        // Element by element: folding the whole list would also fold letters of the set.
+        result->SetInteger(FirstMatching(cursor, [&](std::string_view element) {
+            return element.size() == value.size() && Lowered(element) == value;
+        }));
+    }
 };
 
 class CFuncListContains : public CListFunction<3> {
- public:
-  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-    Begin(a);
-    const std::string& list = Arg(a, 0).AsStdString();
-    const std::string_view part = Arg(a, 1).AsStdString();
-    CListCursor cursor(list, Delimiters(a));
-    result->SetInteger(part.empty() ? 0 : FirstMatching(cursor, [&](std::string_view element) {
-      return element.find(part) != std::string_view::npos;
-    }));
-  }
+public:
+    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+        Begin(a);
+        const std::string& list = Arg(a, 0).AsStdString();
+        const std::string_view part = Arg(a, 1).AsStdString();
+        CListCursor cursor(list, Delimiters(a));
+        result->SetInteger(part.empty() ? 0 : FirstMatching(cursor, [&](std::string_view element) {
+            return element.find(part) != std::string_view::npos;
+        }));
+    }
 };
 
 class CFuncListContainsNoCase : public CListFunction<3> {
- public:
-  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-    Begin(a);
-    const std::string& list = Arg(a, 0).AsStdString();
-    const std::string part = Lowered(Arg(a, 1).AsStdString());
-    CListCursor cursor(list, Delimiters(a));
-    result->SetInteger(part.empty() ? 0 : FirstMatching(cursor, [&](std::string_view element) {
-      return element.size() >= part.size() && Lowered(element).find(part) != std::string::npos;
-    }));
-  }
+public:
+    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+        Begin(a);
+        const std::string& list = Arg(a, 0).AsStdString();
+        const std::string part = Lowered(Arg(a, 1).AsStdString());
+        CListCursor cursor(list, Delimiters(a));
+        result->SetInteger(part.empty() ? 0 : FirstMatching(cursor, [&](std::string_view element) {
+            return element.size() >= part.size() && Lowered(element).find(part) != std::string::npos;
+        }));
+    }
 };
 
 // The new delimiter stands between elements only: a trailing one would show in the page.
 class CFuncListChangeDelims : public CListFunction<3> {
- public:
-  void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-    Begin(a);
-    const std::string& list = Arg(a, 0).AsStdString();
-    const std::string& separator = Arg(a, 1).AsStdString();
-    CListCursor cursor(list, Delimiters(a));
-    std::string out;
-    out.reserve(list.size() + separator.size());
-    const std::size_t limit = MaxFunctionResultBytes();
-    ListElement e;
-    for (bool first = true; cursor.Next(e); first = false) {
-      // A long delimiter between many elements multiplies the text.
-      if (!first && out.size() + separator.size() + (e.end - e.start) > limit)
-        ThrowFunctionResultTooLong("ListChangeDelims(List, NewDelimiter, Delimiters)");
-      if (!first) out.append(separator);
-      out.append(cursor.Element(e));
+public:
+    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+        Begin(a);
+        const std::string& list = Arg(a, 0).AsStdString();
+        const std::string& separator = Arg(a, 1).AsStdString();
+        CListCursor cursor(list, Delimiters(a));
+        std::string out;
+        out.reserve(list.size() + separator.size());
+        const std::size_t limit = MaxFunctionResultBytes();
+        ListElement e;
+        for (bool first = true; cursor.Next(e); first = false) {
+            // A long delimiter between many elements multiplies the text.
+            if (!first && out.size() + separator.size() + (e.end - e.start) > limit)
+                ThrowFunctionResultTooLong("ListChangeDelims(List, NewDelimiter, Delimiters)");
+            if (!first) out.append(separator);
+            out.append(cursor.Element(e));
+        }
+        result->SetText(std::move(out));
     }
-    result->SetText(std::move(out));
-  }
 };
 
 const FunctionTableRow kRows[] = {

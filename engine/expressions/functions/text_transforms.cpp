@@ -8,115 +8,128 @@ namespace {
 constexpr std::size_t kInitialCapacity = 1024;
 
 void Start(std::string& out, std::size_t size) {
-  out.clear();
-  out.reserve(size < kInitialCapacity ? kInitialCapacity : size + size / 8);
+    out.clear();
+    out.reserve(size < kInitialCapacity ? kInitialCapacity : size + size / 8);
 }
 
 void AppendHtmlEscaped(std::string& out, std::string_view text) {
-  std::size_t run = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char* entity;
-    switch (text[i]) {
-      case '"': entity = "&quot;"; break;
-      case '&': entity = "&amp;"; break;
-      case '<': entity = "&lt;"; break;
-      case '>': entity = "&gt;"; break;
-      case '\r': entity = ""; break;
-      default: continue;
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char* entity;
+        switch (text[i]) {
+            case '"':
+                entity = "&quot;";
+                break;
+            case '&':
+                entity = "&amp;";
+                break;
+            case '<':
+                entity = "&lt;";
+                break;
+            case '>':
+                entity = "&gt;";
+                break;
+            case '\r':
+                entity = "";
+                break;
+            default:
+                continue;
+        }
+        out.append(text.substr(run, i - run)).append(entity);
+        run = i + 1;
     }
-    out.append(text.substr(run, i - run)).append(entity);
-    run = i + 1;
-  }
-  out.append(text.substr(run));
+    out.append(text.substr(run));
 }
 
 }  // namespace
 
 void CParagraphTransform::Transform(std::string& out, std::string_view text) const {
-  Start(out, text.size());
-  std::size_t run = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\n') {
-      out.append(text.substr(run, i - run));
-      if (i + 2 < text.size() && text[i + 1] == '\r' && text[i + 2] == '\n') {
-        out.append(" <P>\n");
-        i += 2;
-      } else {
-        out.push_back(' ');
-      }
-      run = i + 1;
-    } else if (text[i] == '\r') {
-      out.append(text.substr(run, i - run));
-      run = i + 1;
+    Start(out, text.size());
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            out.append(text.substr(run, i - run));
+            if (i + 2 < text.size() && text[i + 1] == '\r' && text[i + 2] == '\n') {
+                out.append(" <P>\n");
+                i += 2;
+            } else {
+                out.push_back(' ');
+            }
+            run = i + 1;
+        } else if (text[i] == '\r') {
+            out.append(text.substr(run, i - run));
+            run = i + 1;
+        }
     }
-  }
-  out.append(text.substr(run)).append(" <P>");
+    out.append(text.substr(run)).append(" <P>");
 }
 
 void CStripCRTransform::Transform(std::string& out, std::string_view text) const {
-  Start(out, text.size());
-  std::size_t run = 0;
-  for (std::size_t i = text.find('\r'); i != std::string_view::npos; i = text.find('\r', run)) {
-    out.append(text.substr(run, i - run));
-    run = i + 1;
-  }
-  out.append(text.substr(run));
+    Start(out, text.size());
+    std::size_t run = 0;
+    for (std::size_t i = text.find('\r'); i != std::string_view::npos; i = text.find('\r', run)) {
+        out.append(text.substr(run, i - run));
+        run = i + 1;
+    }
+    out.append(text.substr(run));
 }
 
 void CHTMLEditTransform::Transform(std::string& out, std::string_view text) const {
-  Start(out, text.size());
-  AppendHtmlEscaped(out, text);
+    Start(out, text.size());
+    AppendHtmlEscaped(out, text);
 }
 
 void CHTMLCodeTransform::Transform(std::string& out, std::string_view text) const {
-  Start(out, text.size() + 11);
-  out.append("<PRE>");
-  AppendHtmlEscaped(out, text);
-  out.append("</PRE>");
+    Start(out, text.size() + 11);
+    out.append("<PRE>");
+    AppendHtmlEscaped(out, text);
+    out.append("</PRE>");
 }
 
 void CURLEncodedTransform::Transform(std::string& out, std::string_view text) const {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  Start(out, text.size());
-  std::size_t run = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) continue;
-    out.append(text.substr(run, i - run));
-    if (c == ' ') {
-      out.push_back('+');
-    } else {
-      const char escaped[3] = {'%', kHex[c >> 4], kHex[c & 0x0F]};
-      out.append(escaped, 3);
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    Start(out, text.size());
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) continue;
+        out.append(text.substr(run, i - run));
+        if (c == ' ') {
+            out.push_back('+');
+        } else {
+            const char escaped[3] = {'%', kHex[c >> 4], kHex[c & 0x0F]};
+            out.append(escaped, 3);
+        }
+        run = i + 1;
     }
-    run = i + 1;
-  }
-  out.append(text.substr(run));
+    out.append(text.substr(run));
 }
 
-void CValueListTransform::Transform(std::string& out, std::string_view text) const { out.assign(text); }
+void CValueListTransform::Transform(std::string& out, std::string_view text) const {
+    out.assign(text);
+}
 
 void CValueListTransform::TransformValue(std::string&) const {}
 
 void CValueListTransform::JoinColumn(std::string& out, CExpressionQuery& query, int column) const {
-  out.clear();
-  const int rows = query.GetRowCount();
-  for (int row = 1; row <= rows; ++row) {
-    std::string value = query.GetCell(row, column);
-    TransformValue(value);
-    if (row > 1) out.push_back(',');
-    out.append(value);
-  }
+    out.clear();
+    const int rows = query.GetRowCount();
+    for (int row = 1; row <= rows; ++row) {
+        std::string value = query.GetCell(row, column);
+        TransformValue(value);
+        if (row > 1) out.push_back(',');
+        out.append(value);
+    }
 }
 
 void CQuotedValueListTransform::TransformValue(std::string& value) const {
-  std::string quoted;
-  quoted.reserve(value.size() + 2);
-  quoted.push_back('\'');
-  for (char c : value) {
-    if (c == '\'') quoted.push_back('\'');
-    quoted.push_back(c);
-  }
-  quoted.push_back('\'');
-  value.swap(quoted);
+    std::string quoted;
+    quoted.reserve(value.size() + 2);
+    quoted.push_back('\'');
+    for (char c : value) {
+        if (c == '\'') quoted.push_back('\'');
+        quoted.push_back(c);
+    }
+    quoted.push_back('\'');
+    value.swap(quoted);
 }

@@ -48,8 +48,12 @@ T Opaque(T value) {
     return value;
 }
 
-bool Ours(void* p) { return TarrockCheckPointer(TarrockDefaultPool(), Opaque(p)) == 1; }
-bool Aligned16(const void* p) { return reinterpret_cast<std::uintptr_t>(p) % 16 == 0; }
+bool Ours(void* p) {
+    return TarrockCheckPointer(TarrockDefaultPool(), Opaque(p)) == 1;
+}
+bool Aligned16(const void* p) {
+    return reinterpret_cast<std::uintptr_t>(p) % 16 == 0;
+}
 
 std::string CommandOutput(const std::string& command) {
     std::string out;
@@ -64,10 +68,28 @@ TEST(ReplacementSet, IsExportedFromTheExecutable) {
     std::string self = std::filesystem::read_symlink("/proc/self/exe");
     std::string symbols = CommandOutput("nm -D --defined-only '" + self + "'");
     ASSERT_FALSE(symbols.empty());
-    for (const char* name : {"malloc", "free", "calloc", "realloc", "reallocarray", "aligned_alloc", "memalign",
-                             "posix_memalign", "valloc", "pvalloc", "malloc_usable_size", "_msize", "_expand",
-                             "_Znwm", "_Znam", "_ZnwmRKSt9nothrow_t", "_ZnwmSt11align_val_t", "_ZdlPv", "_ZdaPv",
-                             "_ZdlPvm", "_ZdlPvSt11align_val_t", "_ZdlPvmSt11align_val_t"}) {
+    for (const char* name : {"malloc",
+                             "free",
+                             "calloc",
+                             "realloc",
+                             "reallocarray",
+                             "aligned_alloc",
+                             "memalign",
+                             "posix_memalign",
+                             "valloc",
+                             "pvalloc",
+                             "malloc_usable_size",
+                             "_msize",
+                             "_expand",
+                             "_Znwm",
+                             "_Znam",
+                             "_ZnwmRKSt9nothrow_t",
+                             "_ZnwmSt11align_val_t",
+                             "_ZdlPv",
+                             "_ZdaPv",
+                             "_ZdlPvm",
+                             "_ZdlPvSt11align_val_t",
+                             "_ZdlPvmSt11align_val_t"}) {
         EXPECT_NE(symbols.find(std::string(" T ") + name + "\n"), std::string::npos) << name;
     }
 }
@@ -144,20 +166,20 @@ TEST(ReplacementSet, ThreadsLeaveACleanPool) {
                 std::size_t n = random() % 3 == 0 ? random() % 9000 : random() % 300;
                 if (slot.first && slot.first[0] != static_cast<char>(t)) ++bad;
                 switch (random() % 3) {
-                case 0:
-                    std::free(slot.first);
-                    slot = {static_cast<char*>(std::malloc(n + 1)), n + 1};
-                    break;
-                case 1:
-                    slot = {static_cast<char*>(std::realloc(slot.first, n + 1)), n + 1};
-                    break;
-                default: {
-                    std::string text(n, 'y');
-                    delete[] slot.first;
-                    slot = {new char[n + 1], n + 1};
-                    std::memcpy(slot.first, text.c_str(), n + 1);
-                    break;
-                }
+                    case 0:
+                        std::free(slot.first);
+                        slot = {static_cast<char*>(std::malloc(n + 1)), n + 1};
+                        break;
+                    case 1:
+                        slot = {static_cast<char*>(std::realloc(slot.first, n + 1)), n + 1};
+                        break;
+                    default: {
+                        std::string text(n, 'y');
+                        delete[] slot.first;
+                        slot = {new char[n + 1], n + 1};
+                        std::memcpy(slot.first, text.c_str(), n + 1);
+                        break;
+                    }
                 }
                 if (!Aligned16(slot.first)) ++bad;
                 slot.first[0] = static_cast<char>(t);
