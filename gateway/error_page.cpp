@@ -7,6 +7,10 @@ namespace ksml {
 namespace {
 
 constexpr std::string_view kPageHeader = "Content-type: text/html\n\n";
+// The page reports a failure, and says so in its HTTP status too: busy (error 109) is a
+// passing condition, everything else a failure of the server.
+constexpr std::string_view kBusyStatus = "Status: 503 Service Unavailable\n";
+constexpr std::string_view kFailureStatus = "Status: 500 Internal Server Error\n";
 constexpr std::string_view kPageStart =
     "<HTML><HEAD><TITLE>Error Occurred While Processing Request</TITLE></HEAD>"
     "<BODY><HR><H3>Error Occurred While Processing Request</H3><P> ";
@@ -15,6 +19,28 @@ constexpr std::string_view kTableEnd = "<P></TD></TR></TABLE><P>\n";
 constexpr std::string_view kPageEnd = "</BODY></HTML>";
 // Log lines stay below this length, as they always have.
 constexpr size_t kLogTextLimit = 2048;
+
+// A log line is plain text: the page's markup goes, each tag leaving one blank between the
+// words it separated.
+std::string PlainLogText(std::string_view html) {
+    std::string text;
+    bool inTag = false;
+    for (char c : html) {
+        if (inTag) {
+            inTag = c != '>';
+            if (!inTag && !text.empty() && text.back() != ' ') text += ' ';
+            continue;
+        }
+        if (c == '<') {
+            inTag = true;
+            continue;
+        }
+        if (c == ' ' && !text.empty() && text.back() == ' ') continue;
+        text += c;
+    }
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
 
 }  // namespace
 
@@ -27,7 +53,12 @@ std::string ErrorDiagnosticText(const GatewayError& error) {
 
 std::string FormatErrorPage(const std::vector<GatewayError>& errors, bool withHeader, std::string_view adminEmail) {
     std::string page;
-    if (withHeader) page += kPageHeader;
+    if (withHeader) {
+        bool busy = false;
+        for (const GatewayError& error : errors) busy = busy || error.number == 109;
+        page += busy ? kBusyStatus : kFailureStatus;
+        page += kPageHeader;
+    }
     page += kPageStart;
     for (const GatewayError& error : errors) {
         page += kTableStart;
@@ -48,7 +79,7 @@ std::string FormatErrorPage(const std::vector<GatewayError>& errors, bool withHe
 void ErrorReport::Add(std::string message, long number) {
     GatewayError error{std::move(message), number};
     std::string text = ErrorDiagnosticText(error);
-    if (log_ && text.size() < kLogTextLimit) log_("Error", text);
+    if (log_ && text.size() < kLogTextLimit) log_("Error", PlainLogText(text));
     errors_.push_back(std::move(error));
 }
 

@@ -17,8 +17,9 @@ constexpr const char* kConnectFailed =
     "An error occurred while attempting to establish a connection to the service.<P>";
 constexpr const char* kServiceNotRunning =
     "An error occurred while attempting to establish a connection to the service.<P> The most likely cause "
-    "of this problem is that the service is not currently running. You can use the 'Services' Control Panel "
-    "to verify that the service is running and to restart it if necessary.";
+    "of this problem is that the service is not currently running. You can use tsscm (tsscm query "
+    "'Brendlow Tessaro 2.0', tsscm start 'Brendlow Tessaro 2.0'; see \"Administering the server\" in "
+    "the README) to verify that the service is running and to restart it if necessary.";
 constexpr const char* kReadFailed = "Error attempting to read data sent by server.";
 // No reply message is ever this large; a frame that claims more is corrupt.
 constexpr std::size_t kMaxReplyFrame = 256u * 1024 * 1024;

@@ -18,6 +18,10 @@ public:
     const std::string& GetMessage() const { return m_message; }
     const std::string& GetDetail() const { return m_detail; }
     const std::string& GetPageText() const { return m_pageText; }
+    // The HTTP status the error page answers with: 500 unless the cause says otherwise
+    // (404 for a template that does not exist).
+    int GetHttpStatus() const { return m_httpStatus; }
+    void SetHttpStatus(int status) { m_httpStatus = status; }
     const char* GetTypeName() const override { return "CWebException"; }
     // message + " " + detail, the text of the page's diagnostic box.
     std::string GetErrorMessage() const override;
@@ -26,6 +30,7 @@ private:
     std::string m_message;
     std::string m_detail;
     std::string m_pageText;
+    int m_httpStatus = 500;
 };
 
 class CWebODBCException : public CWebException {

@@ -20,18 +20,20 @@ inline constexpr const char* kHintExclusiveMode =
     "section of the Options dialog.<P>Another possible cause is that you have set up your ODBC "
     "data source to be opened in exclusive mode. Unless you only want one user at a time to "
     "access your database you should never set ODBC data sources to be opened in exclusive mode.";
-// Chosen by "'(unknown)'" in the message.
+// Chosen by "'(unknown)'" in the message. The hints name what configures ODBC here: the
+// odbc.ini file and the variables the engine service was installed with.
 inline constexpr const char* kHintMovedDataSource =
     "<B>Hint</B>: The cause of this error is usually either (1) You have used an incorrect data "
     "source name, or (2) You have changed the location of your data source either by moving it "
     "or renaming one of its parent directories. After moving a data source make sure you update "
-    "its attributes using the Tessaro Administrator.<P>";
+    "its entry (the Database line) in the odbc.ini file the engine reads.<P>";
 // Chosen by "source name not found" in the message.
 inline constexpr const char* kHintCreateDataSource =
     "<B>Hint</B>: In order to use ODBC data sources with Tessaro you must create the data source "
-    "using the Data Sources page of the Tessaro Administrator. In addition, if you are running "
-    "under Windows NT you must make sure that the Data Source is created as a System DSN in "
-    "order for it to be available to Tessaro.<P>";
+    "as a section of the odbc.ini file the engine reads: the file named by ODBCINI, with its "
+    "drivers in odbcinst.ini in the folder named by ODBCSYSINI (scripts/run uses "
+    "run-home/odbc/), or the system's /etc/odbc.ini when they are not set. The engine service "
+    "takes these variables from the environment of tsengine -INSTALL.<P>";
 
 // The hint for a diagnostic; "" when none applies.
 std::string ChooseSqlStateHint(const std::string& sqlState, const std::string& message);

@@ -85,24 +85,34 @@ std::string ClientTimeStamp() {
 
 // --- disabled store ----------------------------------------------------------
 
+namespace {
+
+// The store keeps a variable under "<application>::<name>"; the author wrote only the name.
+std::string AuthorsName(const std::string& stored) {
+    std::size_t separator = stored.rfind("::");
+    return separator == std::string::npos ? stored : stored.substr(separator + 2);
+}
+
+}  // namespace
+
 void CDisabledClientStore::GetVariableNames(std::vector<std::string>&) {
     ThrowDisabled("Unable to get a list of client variables.");
 }
 
 bool CDisabledClientStore::IsReserved(const std::string& name) {
-    ThrowDisabled(Format("Unable to access the client variable, %s.", name));
+    ThrowDisabled(Format("Unable to access the client variable, %s.", AuthorsName(name)));
 }
 
 std::string CDisabledClientStore::Get(const std::string& name) {
-    ThrowDisabled(Format("Unable to get the client variable, %s.", name));
+    ThrowDisabled(Format("Unable to get the client variable, %s.", AuthorsName(name)));
 }
 
 void CDisabledClientStore::Set(const std::string& name, const std::string&) {
-    ThrowDisabled(Format("Unable to set the client variable, %s.", name));
+    ThrowDisabled(Format("Unable to set the client variable, %s.", AuthorsName(name)));
 }
 
 void CDisabledClientStore::Delete(const std::string& name) {
-    ThrowDisabled(Format("Unable to delete the client variable, %s.", name));
+    ThrowDisabled(Format("Unable to delete the client variable, %s.", AuthorsName(name)));
 }
 
 // --- registry store ----------------------------------------------------------

@@ -10,7 +10,8 @@ ExceptionReport DescribeCurrentException() {
     try {
         throw;
     } catch (CWebException* e) {
-        ExceptionReport report{e->GetTypeName(), e->GetMessage() + " " + e->GetDetail(), e->GetPageText()};
+        ExceptionReport report{e->GetTypeName(), e->GetMessage() + " " + e->GetDetail(), e->GetPageText(),
+                               e->GetHttpStatus()};
         e->Delete();
         return report;
     } catch (CMemoryException* e) {

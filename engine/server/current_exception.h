@@ -9,6 +9,7 @@ struct ExceptionReport {
     std::string title;
     std::string detail;
     std::string pageText;
+    int httpStatus = 500;
 };
 
 // Call only inside a catch block. The engine throws its exceptions by pointer

@@ -1,8 +1,11 @@
 #include "engine/server/engine_service.h"
 
+#include <iostream>
+
 #include "engine/server/engine_globals.h"
 #include "engine/server/engine_server.h"
 #include "engine/server/engine_threads.h"
+#include "engine/server/odbc_service_environment.h"
 #include "engine/server/server_error_log.h"
 #include "platform/program_path.h"
 #include "platform/service_control.h"
@@ -32,8 +35,12 @@ void InstallEngineService() {
     CServiceDescription description(kEngineServiceName, kEngineServiceName, path, SERVICE_AUTO_START,
                                     SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS, SERVICE_ALL_ACCESS,
                                     SERVICE_ERROR_NORMAL);
+    const std::string odbc = ChooseServiceOdbcEnvironment();
     CServiceControl control(description);
-    if (control.InstallService()) return;
+    if (control.InstallService()) {
+        std::cout << odbc << std::endl;
+        return;
+    }
     if (control.GetLastErrorNumber() == ERROR_SERVICE_EXISTS)
         ::LogServerError(
             std::string("Error: The service '") + kEngineServiceName + "' is already installed on this machine.", 0);

@@ -39,6 +39,22 @@ std::string StripLineBreaks(const std::string& text) {
     return out;
 }
 
+// The CGI status line the web server turns into the HTTP status; none for a success.
+std::string StatusLine(int status) {
+    switch (status) {
+        case 200:
+            return {};
+        case 404:
+            return "Status: 404 Not Found\n";
+        case 503:
+            return "Status: 503 Service Unavailable\n";
+        case 500:
+            return "Status: 500 Internal Server Error\n";
+        default:
+            return "Status: " + std::to_string(status) + "\n";
+    }
+}
+
 const char kDeckFallbackPage[] =
     "<HTML><HEAD><TITLE>Error Occurred While Processing Request</TITLE></HEAD><BODY><HR>"
     "<H3>Error Occurred While Processing Request</H3><P>The HDML deck could not be generated.<P><HR>\n"
@@ -52,6 +68,10 @@ CReplyWriter::~CReplyWriter() = default;
 
 void CReplyWriter::SetContentType(const std::string& type) {
     m_contentType = StripLineBreaks(type);
+}
+
+void CReplyWriter::SetStatus(int status) {
+    m_status = status;
 }
 
 void CReplyWriter::AddHeader(const std::string& text) {
@@ -126,8 +146,8 @@ void CReplyWriter::SendReply() {
             m_contentType = "text/html";
         }
     }
-    std::string header;
-    if (m_outputBuffer) header = "Content-type: " + m_contentType + "\n";
+    std::string header = StatusLine(m_status);
+    if (m_outputBuffer) header += "Content-type: " + m_contentType + "\n";
     header += m_headers;
     if (m_real) {
         if (!m_fileReply) {
@@ -149,13 +169,14 @@ void CReplyWriter::SendFile(std::string header) {
     bool deck = m_contentType == kHdmlContentType;
     if (size == 0 && FileExists(m_filePath)) {
         // An empty file cannot be mapped; it is an empty body, not a missing reply.
-        header = deck ? std::string("Content-type: ") + kHdmlContentType + "\n" : header + "Content-length: 0\n";
+        header =
+            deck ? StatusLine(m_status) + "Content-type: " + kHdmlContentType + "\n" : header + "Content-length: 0\n";
         m_real->WriteText(header + "\n");
     } else {
         try {
             CMappedFile mapped(m_filePath);
             if (deck)
-                header = std::string("Content-type: ") + kHdmlContentType + "\n";
+                header = StatusLine(m_status) + "Content-type: " + kHdmlContentType + "\n";
             else
                 header += "Content-length: " + std::to_string(mapped.GetSize()) + "\n";
             if (m_real->WriteText(header + "\n") && m_real->Write(mapped.GetData(), mapped.GetSize())) m_real->Flush();

@@ -16,6 +16,9 @@ public:
     CReplyWriter& operator=(const CReplyWriter&) = delete;
 
     void SetContentType(const std::string& type);
+    // The HTTP status of the reply ("Status:" header for the web server); 200 sends none.
+    void SetStatus(int status);
+    int GetStatus() const { return m_status; }
     const std::string& GetContentType() const { return m_contentType; }
     // Appends header text; callers give their own line ends. CR and LF that are
     // not a line's end are dropped, so a value cannot start a new header.
@@ -40,6 +43,7 @@ private:
     void SendFile(std::string header);
 
     std::string m_contentType = "text/html";
+    int m_status = 200;
     std::string m_headers;
     std::unique_ptr<CMemoryReplyChannel> m_memory;
     CReplyChannel* m_real;

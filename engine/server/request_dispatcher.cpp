@@ -86,10 +86,10 @@ void CRequestDispatcher::HandleRequest(CRequestReader* reader, CReplyWriter* wri
         } catch (...) {
         }
     };
-    auto report = [&](const std::string& title, const std::string& detail, const std::string& pageText) {
+    auto report = [&](const ExceptionReport& error) {
         failed = true;
         finishPage();
-        ReportError(reader, writer, title, detail, pageText);
+        ReportError(reader, writer, error.title, error.detail, error.pageText, error.httpStatus);
     };
     try {
         if ((!reader || !reader->HasUrlParameter("action")) && m_defaultAction.empty()) {
@@ -110,8 +110,7 @@ void CRequestDispatcher::HandleRequest(CRequestReader* reader, CReplyWriter* wri
         if (!page) throw new CMemoryException();
         page->Run(m_webLog, m_serverSettings, reader, writer);
     } catch (...) {
-        ExceptionReport error = DescribeCurrentException();
-        report(error.title, error.detail, error.pageText);
+        report(DescribeCurrentException());
     }
     if (!failed) finishPage();
     const bool ran = page && page->HasRun();
@@ -176,7 +175,7 @@ void CRequestDispatcher::WriteDebugInfo(CRequestReader* reader, CReplyWriter* wr
 }
 
 void CRequestDispatcher::ReportError(CRequestReader* reader, CReplyWriter* writer, const std::string& title,
-                                     const std::string& detail, const std::string& pageText) {
+                                     const std::string& detail, const std::string& pageText, int httpStatus) {
     std::string shown = detail.size() < 10 ? std::string(kUnknownCauseText) : detail;
     if (m_webLog) {
         std::string addr = reader ? reader->GetCgiVariable("REMOTE_ADDR") : std::string();
@@ -188,13 +187,15 @@ void CRequestDispatcher::ReportError(CRequestReader* reader, CReplyWriter* write
     }
     if (!writer || !m_serverSettings) return;
     std::string admin = m_serverSettings->GetString("Logging", "AdminEMail", "");
+    writer->SetStatus(httpStatus);
+    // What the page wrote before the error goes: the error page is a whole page of its own,
+    // not a second <HTML> after the first one's end.
+    writer->CreateOutputBuffer();
+    writer->BeginOutput();
     if (!pageText.empty()) {
-        writer->CreateOutputBuffer();
-        writer->BeginOutput();
         if (CReplyChannel* out = writer->GetCurrentChannel()) out->WriteText(pageText);
         return;
     }
-    writer->BeginOutput();
     CReplyChannel* out = writer->GetCurrentChannel();
     if (!out) return;
     out->WriteText("<HTML><HEAD><TITLE>Error Occurred While Processing Request</TITLE></HEAD>");

@@ -37,8 +37,10 @@ public:
     CWebLog* GetWebLog() const { return m_webLog; }
 
     void HandleRequest(CRequestReader* reader, CReplyWriter* writer);
+    // The error page replaces whatever the page wrote before the error, and answers with
+    // httpStatus: a failed request is never reported as a success.
     void ReportError(CRequestReader* reader, CReplyWriter* writer, const std::string& title, const std::string& detail,
-                     const std::string& pageText);
+                     const std::string& pageText, int httpStatus = 500);
     void ReportRequestError(CRequestReader* reader, CReplyWriter* writer, const std::string& title,
                             const std::string& detail) {
         ReportError(reader, writer, title, detail, std::string());

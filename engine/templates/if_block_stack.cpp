@@ -16,7 +16,7 @@ void CIfBlockStack::Record(std::size_t depth, const std::string& text) {
     m_listingBytes += text.size();
 }
 
-void CIfBlockStack::Mismatch() {
+void CIfBlockStack::Mismatch(const std::string& unclosed) {
     // The conditional tags seen so far, indented by their nesting.
     std::string listing;
     if (!m_listing.empty()) {
@@ -34,13 +34,13 @@ void CIfBlockStack::Mismatch() {
         "TSELSE.</OL><P>Displayed below are the conditional tags evaluated up to and including the point at which "
         "the error was detected:<P> " +
             listing,
-        "Error in conditional evaluation tags.");
+        "Error in conditional evaluation tags." + unclosed);
 }
 
 void CIfBlockStack::If(const std::string& condition) {
     bool parentOn = IsOutputOn();
     bool active = parentOn && m_evaluate(condition);
-    m_blocks.push_back({parentOn, active, active, false});
+    m_blocks.push_back({parentOn, active, active, false, m_where ? m_where() : std::string()});
     Record(m_blocks.size(), "&lt;TSIF " + HtmlEscape(condition) + " &gt;");
 }
 
@@ -74,5 +74,8 @@ void CIfBlockStack::EndIf() {
 }
 
 void CIfBlockStack::CheckAtEnd() {
-    if (!m_blocks.empty()) Mismatch();
+    if (m_blocks.empty()) return;
+    const std::string& openedAt = m_blocks.back().openedAt;
+    Mismatch(openedAt.empty() ? std::string()
+                              : " The TSIF tag on " + HtmlEscape(openedAt) + " is not closed by a /TSIF.");
 }

@@ -10,7 +10,11 @@ class CIfBlockStack {
 public:
     // Evaluates a condition; only called when its branch can still be taken.
     using Evaluate = std::function<bool(const std::string&)>;
-    explicit CIfBlockStack(Evaluate evaluate) : m_evaluate(std::move(evaluate)) {}
+    // Where the parse stands ("line N of the template file F"), so that a TSIF left open can be
+    // named by where it opened.
+    using Where = std::function<std::string()>;
+    explicit CIfBlockStack(Evaluate evaluate, Where where = {})
+        : m_evaluate(std::move(evaluate)), m_where(std::move(where)) {}
 
     void If(const std::string& condition);
     void ElseIf(const std::string& condition);
@@ -33,11 +37,13 @@ private:
         bool taken;
         bool active;
         bool sawElse;
+        std::string openedAt;
     };
-    [[noreturn]] void Mismatch();
+    [[noreturn]] void Mismatch(const std::string& unclosed = std::string());
     // The listing of conditional tags that a mismatch error shows.
     void Record(std::size_t depth, const std::string& text);
     Evaluate m_evaluate;
+    Where m_where;
     std::vector<Block> m_blocks;
     std::vector<std::size_t> m_loopSnapshots;
     std::vector<std::pair<std::size_t, std::string>> m_listing;

@@ -11,6 +11,7 @@
 #include "engine/templates/page_scopes.h"
 #include "engine/templates/page_tags.h"
 #include "engine/templates/template_parser.h"
+#include "platform/path_util.h"
 #include "support/server_settings.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
@@ -57,8 +58,16 @@ void CQueryPage::Setup() {
     m_queryDebug =
         GetSettings() != nullptr && GetSettings()->GetNumber("Debug", "WriteQueryInfo", 0) != 0 && IsDebugClient();
     m_ifStack = std::make_unique<CIfBlockStack>(
-        [this](const std::string& condition) { return GetEvaluator().EvaluateCondition(condition); });
+        [this](const std::string& condition) { return GetEvaluator().EvaluateCondition(condition); },
+        [this] { return ParsePlace(); });
     StartRequestTimer();
+}
+
+std::string CQueryPage::ParsePlace() const {
+    CTemplateParser* parser = currentTemplateParser();
+    if (parser == nullptr) return {};
+    return "line " + std::to_string(parser->ErrorLine(false)) + " of the template file " +
+           tessaro::platform::ResolvePathNoCase(templateFileName());
 }
 
 void CQueryPage::StartRequestTimer() {

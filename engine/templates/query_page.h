@@ -40,7 +40,9 @@ public:
     void ResolveTemplatePath();
     static std::string TemplatePathFromScriptName(const std::string& scriptName);
     std::string ExpandTemplatePath(const std::string& logical, bool relative, const std::string& defaultExtension);
-    void CheckTemplateExists(const std::string& physical, const std::string& logical, bool includeNote);
+    // requested: the template the request names (missing: HTTP 404), not one it includes.
+    void CheckTemplateExists(const std::string& physical, const std::string& logical, bool includeNote,
+                             bool requested = false);
     static void CheckReservedName(const std::string& path);
     // The physical folders an included template must lie in.
     std::vector<std::string> TemplateRoots();
@@ -50,7 +52,7 @@ public:
     void WriteValidationReply(const std::string& page, const std::string& list);
     void RunTemplateFile(const std::string& path);
     void OnInclude();
-    std::string WriteErrorReport();
+    std::string WriteErrorReport(bool syntaxError = false);
     std::string WriteDebugBlock();
     std::string BuildSyntaxReport();
     // The page of the TSERROR request registration for e: returns the error to throw
@@ -60,6 +62,9 @@ public:
     // What the reduce dispatch uses.
     std::string templateFileName() const;
     CTemplateParser* currentTemplateParser() const;
+    // Where the parse of the current template stands: "line N of the template file F" ("" when
+    // no template is being parsed).
+    std::string ParsePlace() const;
     void destroyTemplateParsers();
     CIfBlockStack* GetIfStack() const { return m_ifStack.get(); }
     CTemplateEvaluator& GetEvaluator() { return *m_evaluator; }

@@ -31,9 +31,10 @@ std::string QueryOrigin(CQueryPage& page) {
 
 void Begin(TagContext& c) {
     CQueryPage& page = c.page;
-    Query(c).OnBegin(page.IsSQLDebugOn(), page.GetSettings() != nullptr &&
-                                              page.GetSettings()->GetNumber("Debug", "WriteQueryInfo", 0) != 0 &&
-                                              page.IsDebugClient());
+    Query(c).OnBegin(page.IsSQLDebugOn(),
+                     page.GetSettings() != nullptr &&
+                         page.GetSettings()->GetNumber("Debug", "WriteQueryInfo", 0) != 0 && page.IsDebugClient(),
+                     page.ParsePlace());
 }
 
 void Sql(TagContext& c) {

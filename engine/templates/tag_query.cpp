@@ -18,7 +18,9 @@ void CQueryTag::InvalidSyntax() const {
         "within a TSQUERY block (tags valid within query blocks are TSIF, TSELSE, /TSIF, TSSET, and TSSQL).<P>");
 }
 
-void CQueryTag::OnBegin(bool showSql, bool debug) {
+void CQueryTag::OnBegin(bool showSql, bool debug, const std::string& openedAt) {
+    m_openedAt = openedAt;
+    m_ended = false;
     m_pending = std::make_unique<CTSXQueryImp>(showSql);
     m_pending->SetDebug(debug);
     m_origin.clear();
@@ -95,9 +97,18 @@ void CQueryTag::OnText(const std::string& text) {
 void CQueryTag::OnEnd() {
     if (!m_pending) InvalidSyntax();
     m_pending->AppendSQL(m_evaluatedText);
+    m_ended = true;
     m_evaluatedText.clear();
     m_rawText.clear();
     Finish();
+}
+
+void CQueryTag::CheckClosed() const {
+    if (!m_pending || m_ended || !TrimmedCopy(m_pending->GetSQL()).empty()) return;
+    throw new CWebException(
+        "TSQUERY tag not closed.",
+        "The TSQUERY tag" + (m_openedAt.empty() ? std::string() : " on " + HtmlEscape(m_openedAt)) +
+            " has no SQL: its block is not closed by a /TSQUERY before the next tag or the end of the template.");
 }
 
 void CQueryTag::Finish() {
@@ -108,6 +119,7 @@ void CQueryTag::Finish() {
     if (!raw.empty()) m_host.WriteText(raw);
     CTSXQueryImp& query = *m_pending;
     try {
+        CheckClosed();
         query.ValidateQuery();
         m_host.UseDataSource(query.GetLogin());
         m_host.Execute(query);

@@ -36,7 +36,8 @@ public:
 
     // <TSQUERY: a new pending query (a pending one is finished first by the
     // caller's dispatch). showSql and debug are the page's states.
-    void OnBegin(bool showSql, bool debug);
+    // openedAt names where the tag stands, for the error of a block never closed.
+    void OnBegin(bool showSql, bool debug, const std::string& openedAt = std::string());
     // origin names the TSQUERY tag (template and line): the same tag may enter
     // its name again (a loop running it once more), another tag may not.
     void OnName(const std::string& value, const std::string& origin);
@@ -55,11 +56,16 @@ public:
 
 private:
     [[noreturn]] void InvalidSyntax() const;
+    // A query run before its /TSQUERY (by another tag or the end of the template) without any
+    // SQL had its block left open: that is the error to report, not the missing SQL.
+    void CheckClosed() const;
 
     CQueryTagHost& m_host;
     CNamedQueries& m_queries;
     std::unique_ptr<CTSXQueryImp> m_pending;
     std::string m_origin;
+    std::string m_openedAt;
+    bool m_ended = false;
     std::string m_rawText;
     std::string m_evaluatedText;
 };

@@ -25,15 +25,21 @@ bool IsBlank(const std::string& line) {
     return TrimmedCopy(line).empty();
 }
 
+// Template paths are kept upper-cased; a message shows the file as the disk names it, since
+// on a case-sensitive file system the upper-cased name is another file.
+std::string AsOnDisk(const std::string& path) {
+    return tessaro::platform::ResolvePathNoCase(path);
+}
+
 }  // namespace
 
-std::string CQueryPage::WriteErrorReport() {
+std::string CQueryPage::WriteErrorReport(bool syntaxError) {
     CTemplateParser* parser = currentTemplateParser();
     if (parser == nullptr) return {};
-    long line = parser->lexer().source() ? parser->lexer().source()->state().line : 0;
+    long line = parser->ErrorLine(syntaxError);
     std::string path = templateFileName();
     std::string text = "The error occurred on (or near) line " + std::to_string(line) + " of the template file " +
-                       HtmlEscape(path) + "<P>";
+                       HtmlEscape(AsOnDisk(path)) + "<P>";
 
     struct Numbered {
         long number;
@@ -78,7 +84,7 @@ std::string CQueryPage::WriteDebugBlock() {
     std::string referer = reader->GetCgiVariable("HTTP_REFERER");
     if (!referer.empty()) block += "<BR>HTTP Referer: " + HtmlEscape(referer);
     if (GetSettings() == nullptr || GetSettings()->GetNumber("Debug", "WriteTemplateName", 1) != 0)
-        block += "<BR>Template: " + HtmlEscape(templateFileName());
+        block += "<BR>Template: " + HtmlEscape(AsOnDisk(templateFileName()));
     std::string query = reader->GetCgiVariable("QUERY_STRING");
     if (!query.empty()) block += "<BR>Query String: " + HtmlEscape(query);
     return block;
@@ -87,13 +93,13 @@ std::string CQueryPage::WriteDebugBlock() {
 std::string CQueryPage::BuildSyntaxReport() {
     std::string path = templateFileName();
     if (GetFileSizeByName(tessaro::platform::ResolvePathNoCase(path)) == 0)
-        return "Error processing template file '" + HtmlEscape(path) +
+        return "Error processing template file '" + HtmlEscape(AsOnDisk(path)) +
                "'<P>The template file is invalid because it contains 0 bytes (templates may not be empty).";
     CTemplateParser* parser = currentTemplateParser();
     if (parser == nullptr)
         return "An error occurred while attempting to process the template file.<P>" + WriteDebugBlock();
     std::string report = "An error occurred while attempting to process " + LexerStateDescription(parser->lexer()) +
-                         ".<P>" + WriteErrorReport();
+                         ".<P>" + WriteErrorReport(true);
     std::vector<std::uint32_t> expected;
     try {
         expected = parser->expectedTokens(parser->errorFlag() ? parser->errorState() : parser->state());

@@ -32,6 +32,28 @@ int CTemplateParser::parseTemplateFile(const std::string& fileName) {
     return parse();
 }
 
+SSRefPtr<SSParseStackEntry> CTemplateParser::shift(SSToken* lookahead) {
+    if (lookahead != nullptr) {
+        std::string_view text = lookahead->view();
+        long lineFeeds = 0;
+        for (char c : text) lineFeeds += c == '\n';
+        // A lexeme that ends with its line feed belongs to the line it ends.
+        if (!text.empty() && text.back() == '\n') --lineFeeds;
+        m_lastShiftedLine = lookahead->line() + lineFeeds;
+    }
+    return SSYacc::shift(lookahead);
+}
+
+long CTemplateParser::ErrorLine(bool syntaxError) {
+    long lexerLine = m_lexer.source() ? m_lexer.source()->state().line : 0;
+    // At the end of input the file's last lexeme is the place: the file has no line after it.
+    if (syntaxError && !endOfInput()) {
+        SSToken* bad = lookahead();
+        if (bad != nullptr && bad->line() > 0) return bad->line();
+    }
+    return m_lastShiftedLine > 0 ? m_lastShiftedLine : lexerLine;
+}
+
 int CTemplateParser::error(std::uint32_t state, SSToken*) {
     m_errorState = state;
     error_.raise(SSErrorNoValidToken);

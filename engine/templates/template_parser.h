@@ -34,6 +34,13 @@ public:
     // where it was found, so that the error page can list what was expected.
     int error(std::uint32_t state, SSToken* lookahead) override;
     std::uint32_t errorState() const { return m_errorState; }
+    // Notes where the shifted lexeme ends, for the line of an error found while its
+    // construct runs.
+    SSRefPtr<SSParseStackEntry> shift(SSToken* lookahead) override;
+    // The line the error is on: for a syntax error the line of the lexeme that does not fit,
+    // for an error of a running tag or expression the line its last lexeme ends on. The
+    // lexer itself stands further on (it has read the next lexeme, blank lines included).
+    long ErrorLine(bool syntaxError);
 
     // Text as it stood in the file: the lexer reads in text mode (a CR before
     // an LF is dropped), the reply gets the line ends the file has.
@@ -60,6 +67,7 @@ private:
     std::string m_setName;
     std::string m_setValue;
     std::uint32_t m_errorState = 0;
+    long m_lastShiftedLine = 0;
     // One entry per line feed of the file: whether a CR came right before it.
     std::vector<bool> m_crBeforeLf;
 };

@@ -148,7 +148,7 @@ void CQueryPage::ResolveTemplatePath() {
     ReplaceChar(p, '\\', '/');
     bool fromGateway = !p.empty();
     if (fromGateway) {
-        CheckTemplateExists(p, "", false);
+        CheckTemplateExists(p, "", false, true);
     } else {
         p = TemplatePathFromScriptName(TrimmedCopy(reader->GetCgiVariable("SCRIPT_NAME")));
         CServerSettings* settings = GetSettings();
@@ -270,11 +270,12 @@ std::string CQueryPage::ExpandTemplatePath(const std::string& logical, bool rela
             "The template specification, '<i>" + HtmlEscape(logical) + "</i>', is illegal.",
             "A template named in TSINCLUDE or TSERROR must lie inside one of the template directories "
             "mapped under Templates (or the directory of the requested template).<P>");
-    CheckTemplateExists(result, logical, true);
+    CheckTemplateExists(result, logical, true, !relative);
     return result;
 }
 
-void CQueryPage::CheckTemplateExists(const std::string& physical, const std::string& logical, bool includeNote) {
+void CQueryPage::CheckTemplateExists(const std::string& physical, const std::string& logical, bool includeNote,
+                                     bool requested) {
     // The runtime root's private files are never templates, whatever names them.
     if (FileExists(OnDisk(physical)) && !IsRuntimePrivateFile(OnDisk(physical))) return;
     GetWriter()->BeginOutput();
@@ -291,7 +292,11 @@ void CQueryPage::CheckTemplateExists(const std::string& physical, const std::str
             "relative paths (e.g. TEMPLATE=\"index.tsm\" or TEMPLATE=\"../index.tsm\") does not require the "
             "creation of any special mappings. It is therefore recommended that you use relative paths with "
             "TSINCLUDE whenever possible.";
-    throw new CWebException("Template file <B>" + HtmlEscape(physical) + "</B> not found.", detail);
+    auto* error = new CWebException("Template file <B>" + HtmlEscape(physical) + "</B> not found.", detail);
+    // The requested template itself missing is the browser's "not found"; an included one is
+    // the application's fault.
+    if (requested) error->SetHttpStatus(404);
+    throw error;
 }
 
 void CQueryPage::CheckReservedName(const std::string& path) {

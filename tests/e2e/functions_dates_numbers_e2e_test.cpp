@@ -37,7 +37,7 @@ protected:
 
     std::string Body(const std::string& file, const std::string& text) {
         auto page = Page(file, text);
-        EXPECT_EQ(page.status, 200) << page.error << site.WebServerLog();
+        EXPECT_EQ(page.status, e2e::StatusOfPage(page.body)) << page.error << site.WebServerLog();
         return page.body;
     }
 

@@ -86,13 +86,13 @@ TEST_F(GatewayThroughWebServer, RedirectKeepsItsCookies) {
 TEST_F(GatewayThroughWebServer, RequestDroppedByTheEngineShowsTheBusyPage) {
     FakeEngineSocket engine({});
     auto response = site.Get("/x.tsm");
-    EXPECT_EQ(response.status, 200) << response.error;
+    EXPECT_EQ(response.status, 503) << response.error;
     EXPECT_TRUE(Contains(response.body, "Server busy or unable to fulfill request")) << response.body;
 }
 
 TEST_F(GatewayThroughWebServer, WithoutAnInstalledEngineTheGatewayAnswersWithItsErrorPage) {
     auto response = site.Get("/x.tsm");
-    ASSERT_EQ(response.status, 200) << response.error << site.WebServerLog();
+    ASSERT_EQ(response.status, 500) << response.error << site.WebServerLog();
     EXPECT_EQ(response.Header("Content-type"), "text/html");
     const std::string& page = response.body;
     size_t openService = page.find("Error occurred while attempt to open service.");
@@ -116,7 +116,7 @@ TEST(GatewayFromAShell, FailureIsAnHtmlPageAndExitStatusZero) {
     EXPECT_EQ(e2e::RunProgram({e2e::BuiltProgram("ksml")}, {{"REQUEST_METHOD", "GET"}, {"SCRIPT_NAME", "/x.tsm"}}, out),
               0);
     std::string page = site.ReadHomeFile("ksml.out");
-    EXPECT_EQ(page.rfind("Content-type: text/html\n\n<HTML>", 0), 0u) << page;
+    EXPECT_EQ(page.rfind("Status: 500 Internal Server Error\nContent-type: text/html\n\n<HTML>", 0), 0u) << page;
     EXPECT_TRUE(Contains(page, "Error occurred while attempt to open service.")) << page;
 }
 
@@ -143,7 +143,7 @@ TEST(GatewayWindows95Road, NoEngineWindowGivesTheNotRunningPage) {
     e2e::Site site;
     ASSERT_TRUE(site.StartWebServer({{"TESSARO_WIN95", "1"}})) << site.WebServerLog();
     auto response = site.Get("/x.tsm");
-    EXPECT_EQ(response.status, 200) << response.error;
+    EXPECT_EQ(response.status, 500) << response.error;
     EXPECT_TRUE(Contains(response.body, "Tessaro server application not currently running.")) << response.body;
 }
 

@@ -22,6 +22,12 @@ struct HttpResponse {
 HttpResponse HttpRequest(int port, const std::string& method, const std::string& target,
                          const std::vector<std::string>& headers = {}, const std::string& body = "");
 
+// The status a page must come with: the engine's and the gateway's error pages report a failure
+// (500), every other page a success (200).
+inline int StatusOfPage(const std::string& body) {
+    return body.find("<TITLE>Error Occurred While Processing Request</TITLE>") != std::string::npos ? 500 : 200;
+}
+
 inline HttpResponse HttpGet(int port, const std::string& target) {
     return HttpRequest(port, "GET", target);
 }

@@ -56,7 +56,8 @@ TEST_F(TemplatesThroughWebServer, TemplatesRunInOnePass) {
 TEST_F(TemplatesThroughWebServer, ErrorsAnswerWithTheirPages) {
     site.WriteDocument("bad.tsm", "<P>one\n<P>two\n<TSINCLUDE TEMPLATE=\"x.tsm\"\n");
     auto bad = site.Get("/bad.tsm");
-    ASSERT_EQ(bad.status, 200) << bad.error;
+    // A failed request is not a success: the error page answers 500.
+    ASSERT_EQ(bad.status, 500) << bad.error;
     EXPECT_TRUE(Contains(bad.body, "An error occurred while attempting to process a TSINCLUDE tag.")) << bad.body;
     EXPECT_TRUE(Contains(bad.body, "The error occurred on (or near) line ")) << bad.body;
     EXPECT_TRUE(Contains(bad.body, "     3: &lt;TSINCLUDE TEMPLATE=&quot;x.tsm&quot;")) << bad.body;
@@ -65,7 +66,7 @@ TEST_F(TemplatesThroughWebServer, ErrorsAnswerWithTheirPages) {
     ASSERT_TRUE(e2e::Site::SetSetting("Templates", "/MOVED/", site.home() + "/nowhere"));
     site.WriteDocument("moved/page.tsm", "never served");
     auto missing = site.Get("/moved/page.tsm");
-    ASSERT_EQ(missing.status, 200) << missing.error;
+    ASSERT_EQ(missing.status, 404) << missing.error;
     EXPECT_TRUE(Contains(missing.body, "/NOWHERE/PAGE.TSM</B> not found.")) << missing.body;
     EXPECT_FALSE(Contains(missing.body, "never served"));
 
@@ -107,7 +108,7 @@ TEST_F(TemplatesThroughWebServer, HostileRequestValuesEndInPagesAndTheEngineStay
     site.WriteDocument("split.tsm", "<TSCOOKIE NAME=\"#FORM.n#\" VALUE=\"v\">set");
     auto split = e2e::HttpRequest(site.port(), "POST", "/split.tsm",
                                   {"Content-Type: application/x-www-form-urlencoded"}, "n=a%0D%0ASet-Cookie:%20evil=1");
-    ASSERT_EQ(split.status, 200) << split.error;
+    ASSERT_EQ(split.status, 500) << split.error;
     EXPECT_TRUE(Contains(split.body, "Invalid TSCOOKIE NAME attribute")) << split.body.substr(0, 300);
     EXPECT_TRUE(split.Header("Set-Cookie").empty()) << split.headers;
 

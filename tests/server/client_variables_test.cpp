@@ -270,6 +270,9 @@ TEST_F(ClientVariablesTest, DisabledScopeRefusesEveryAccessButTheExistenceTest) 
         {[&] { scope.Get("X"); }, "Unable to get the client variable, X.<P>"},
         {[&] { scope.Set("X", "1"); }, "Unable to set the client variable, X.<P>"},
         {[&] { scope.Delete("X"); }, "Unable to delete the client variable, X.<P>"},
+        // Stored names carry the application's prefix; the title shows the name the author wrote.
+        {[&] { scope.Set("::A", "1"); }, "Unable to set the client variable, A.<P>"},
+        {[&] { scope.Get("shop::Basket"); }, "Unable to get the client variable, Basket.<P>"},
     };
     for (const Case& c : cases) {
         Thrown t = WebErrorOf(c.call);

@@ -49,8 +49,10 @@ private:
     bool ran_ = false;
 };
 
+// An error page answers with status 500: a failed request is not a success.
 const std::string kPageStart =
-    "Content-type: text/html\n\n<HTML><HEAD><TITLE>Error Occurred While Processing Request</TITLE></HEAD>"
+    "Status: 500 Internal Server Error\nContent-type: text/html\n\n<HTML><HEAD><TITLE>Error Occurred While Processing "
+    "Request</TITLE></HEAD>"
     "<BODY><HR><H3>Error Occurred While Processing Request</H3><P> "
     "<TABLE BORDER><TR><TD><H4>Error Diagnostic Information</H4><P>";
 
@@ -115,10 +117,10 @@ TEST_F(DispatcherTest, NoDefaultAndNoActionGivesTheActionError) {
         << invalid;
 }
 
-TEST_F(DispatcherTest, ErrorPageByteForByteAfterWhatThePageWrote) {
+TEST_F(DispatcherTest, ErrorPageByteForByteInsteadOfWhatThePageWrote) {
     Register("Query", Throws("Bad thing.", "It went wrong here."), true);
-    EXPECT_EQ(Handle(""), "Content-type: text/html\n\nbefore|" + kPageStart.substr(25) +
-                              "Bad thing.<P> It went wrong here.<P></TD></TR></TABLE><P><HR>\n</BODY></HTML>");
+    // What the page wrote before the error is dropped: one whole page, not a second <HTML>.
+    EXPECT_EQ(Handle(""), kPageStart + "Bad thing.<P> It went wrong here.<P></TD></TR></TABLE><P><HR>\n</BODY></HTML>");
     EXPECT_EQ(ScriptedPage::finishes, 1);
 }
 
@@ -137,7 +139,7 @@ TEST_F(DispatcherTest, AdminMailAndUnknownCause) {
 
 TEST_F(DispatcherTest, PageTextReplacesEverything) {
     Register("Query", Throws("m", "d", "<P>only this</P>"), true);
-    EXPECT_EQ(Handle(""), "Content-type: text/html\n\n<P>only this</P>");
+    EXPECT_EQ(Handle(""), "Status: 500 Internal Server Error\nContent-type: text/html\n\n<P>only this</P>");
 }
 
 TEST_F(DispatcherTest, DebugFootersForListedOrLoopbackClients) {

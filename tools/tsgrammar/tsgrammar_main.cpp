@@ -77,7 +77,9 @@ int main(int argc, char** argv) {
     }
     try {
         tsgrammar::CompiledGrammar c = tsgrammar::CompileGrammar(text, grammarPath);
-        std::cout << tsgrammar::ConflictReport(c);
+        // Conflicts settled by precedence are the grammar working as written; the report is
+        // only news when something is left unsettled.
+        if (c.parse.unsettled()) std::cout << tsgrammar::ConflictReport(c);
         if (!listing.empty() && !writeIfChanged(listing, tsgrammar::WriteListing(c.lex, c.parse))) {
             std::cerr << "tsgrammar: cannot write " << listing << "\n";
             return 1;

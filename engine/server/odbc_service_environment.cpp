@@ -1,0 +1,28 @@
+#include "engine/server/odbc_service_environment.h"
+
+#include <cstdlib>
+
+#include "platform/home.h"
+#include "support/file_helpers.h"
+
+namespace {
+
+std::string Variable(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+}  // namespace
+
+std::string ChooseServiceOdbcEnvironment() {
+    const std::string folder = tessaro::platform::HomePath("odbc");
+    if (Variable("ODBCSYSINI").empty() && FileExists(folder + "/odbcinst.ini")) setenv("ODBCSYSINI", folder.c_str(), 1);
+    if (Variable("ODBCINI").empty() && FileExists(folder + "/odbc.ini"))
+        setenv("ODBCINI", (folder + "/odbc.ini").c_str(), 1);
+    const std::string sysIni = Variable("ODBCSYSINI"), ini = Variable("ODBCINI");
+    if (sysIni.empty() && ini.empty())
+        return "ODBCSYSINI and ODBCINI are not set: the service will use the system's ODBC configuration "
+               "(/etc/odbcinst.ini, /etc/odbc.ini).";
+    return "The service will use ODBCSYSINI=" + (sysIni.empty() ? std::string("(not set)") : sysIni) +
+           " and ODBCINI=" + (ini.empty() ? std::string("(not set)") : ini) + ".";
+}

@@ -1,0 +1,112 @@
+// The engine's error pages through the whole road: the HTTP status they answer with, one
+// whole page even when the template had already written some, and the line the error is on.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "site_test.h"
+
+namespace {
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+std::size_t Count(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+std::string WithCrLf(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+class ErrorPages : public e2e::SiteTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(site.InstallEngine());
+        ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
+    }
+};
+
+TEST_F(ErrorPages, AFailedRequestAnswers500WithOneWholePage) {
+    auto page = Page("late.tsm", "<HTML><BODY><P>before the error</BODY></HTML>\n<TSOUTPUT>#NoSuchName#</TSOUTPUT>");
+    EXPECT_EQ(page.status, 500) << page.error;
+    EXPECT_EQ(page.body.rfind("<HTML><HEAD><TITLE>Error Occurred While Processing Request</TITLE></HEAD>", 0), 0u)
+        << page.body;
+    EXPECT_EQ(Count(page.body, "<HTML>"), 1u) << page.body;
+    EXPECT_FALSE(Contains(page.body, "before the error")) << page.body;
+    EXPECT_TRUE(Contains(page.body, "Error resolving parameter <B>NoSuchName</B>")) << page.body;
+
+    // An unclosed conditional block is an error page too, not the page with the error behind it.
+    auto open = Page("open.tsm", "<HTML><BODY>\n<TSIF 1 IS 1>\n<P>yes\n</BODY></HTML>\n");
+    EXPECT_EQ(open.status, 500);
+    EXPECT_EQ(Count(open.body, "<HTML>"), 1u) << open.body;
+    EXPECT_FALSE(Contains(open.body, "<P>yes")) << open.body;
+    EXPECT_TRUE(Contains(open.body, "The TSIF tag on line 2 of the template file ")) << open.body;
+
+    // An unclosed query block says so, and where it opened, rather than that its SQL is missing.
+    auto query = Page("query.tsm", "<P>one\n<TSQUERY DATASOURCE=\"nowhere\">SELECT 1\n<P>three\n");
+    EXPECT_EQ(query.status, 500);
+    EXPECT_TRUE(Contains(query.body, "TSQUERY tag not closed.")) << query.body;
+    EXPECT_TRUE(Contains(query.body, "The TSQUERY tag on line 2 of the template file ")) << query.body;
+
+    // The application's own error page keeps the status of the failure.
+    site.WriteDocument("oops.htm", "<P>Sorry.");
+    auto own = Page("own.tsm", "<TSERROR TYPE=\"Request\" TEMPLATE=\"oops.htm\"><TSOUTPUT>#NoSuchName#</TSOUTPUT>");
+    EXPECT_EQ(own.status, 500);
+    EXPECT_EQ(own.body, "<P>Sorry.");
+
+    auto fine = Page("fine.tsm", "<P>fine");
+    EXPECT_EQ(fine.status, 200);
+}
+
+struct LineCase {
+    const char* name;
+    const char* text;  // LF line ends; each case also runs with CR LF
+    long line;
+};
+
+// Templates with an error on a known line: syntax errors, errors of running expressions and
+// tags, and a block left open at the end of the file.
+const LineCase kLineCases[] = {
+    {"unclosed-tag", "<P>one\n<P>two\n<TSINCLUDE TEMPLATE=\"x.tsm\"\n", 3},
+    {"function-arguments", "<P>one\n<TSOUTPUT>#Left(\"abc\")#</TSOUTPUT>", 2},
+    {"function-last-line-feed", "<P>one\n<TSOUTPUT>#Left(\"abc\")#</TSOUTPUT>\n", 2},
+    {"unterminated-expression", "<P>one\n<P>two\n<TSOUTPUT>#Name</TSOUTPUT>\n\n<P>after\n", 3},
+    {"condition", "<P>one\n<TSSET x = 1>\n<P>three\n<TSIF x IS>yes</TSIF>\n<P>five\n", 4},
+    {"output-never-closed", "1\n2\n3\n4\n5\n<TSOUTPUT>six\n", 6},
+};
+
+TEST_F(ErrorPages, TheLineOfTheErrorIsTheLineItIsOn) {
+    for (const LineCase& c : kLineCases) {
+        for (bool crlf : {false, true}) {
+            std::string file = std::string(c.name) + (crlf ? "-crlf" : "-lf") + ".tsm";
+            SCOPED_TRACE(file);
+            std::string text = crlf ? WithCrLf(c.text) : c.text;
+            auto page = Page(file, text);
+            EXPECT_EQ(page.status, 500) << page.body;
+            EXPECT_TRUE(Contains(page.body, "The error occurred on (or near) line " + std::to_string(c.line) + " of"))
+                << page.body;
+
+            // The same text included from another template, two lines down.
+            site.WriteDocument("inc-" + file, text);
+            auto included = Page("main-" + file, "<P>main\n<P>main\n<TSINCLUDE TEMPLATE=\"inc-" + file + "\">\n");
+            EXPECT_EQ(included.status, 500) << included.body;
+            // The included file is named, as the disk has it (not upper-cased).
+            EXPECT_TRUE(Contains(included.body, "The error occurred on (or near) line " + std::to_string(c.line) +
+                                                    " of the template file " + site.document_root() + "/inc-" + file))
+                << included.body;
+        }
+    }
+}
+
+}  // namespace
