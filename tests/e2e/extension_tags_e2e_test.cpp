@@ -85,7 +85,7 @@ TEST_F(ExtensionTagsThroughWebServer, InterfaceErrorsEndInTheirPages) {
     };
     for (const Case& c : cases) {
         auto response = Page("probe.tsm", "before<TSX_PROBE " + std::string(c.attributes) + ">after");
-        ASSERT_EQ(response.status, 200) << response.error;
+        ASSERT_EQ(response.status, 500) << response.error;
         EXPECT_TRUE(Contains(response.body, std::string(c.title) + "<P>")) << c.attributes << response.body;
         EXPECT_TRUE(Contains(response.body, c.detail)) << c.attributes << response.body;
         EXPECT_FALSE(Contains(response.body, "after")) << c.attributes;
@@ -118,7 +118,7 @@ TEST_F(ExtensionTagsThroughWebServer, RegistrationAndLoadingFailuresSayWhatIsMis
     };
     for (const Case& c : cases) {
         auto response = Page("fail.tsm", "<" + std::string(c.tag) + " A=\"1\">after");
-        ASSERT_EQ(response.status, 200) << response.error;
+        ASSERT_EQ(response.status, 500) << response.error;
         EXPECT_TRUE(Contains(response.body, std::string(c.title) + "<P>")) << c.tag << response.body;
         EXPECT_TRUE(Contains(response.body, c.detail)) << c.tag << response.body;
         EXPECT_FALSE(Contains(response.body, "after")) << c.tag;

@@ -334,7 +334,7 @@ TEST_F(FileTagThroughWebServer, EveryActionRefusesPathsThatClimbOutOfTheFolder) 
         site.WriteDocument("escape.tsm", text);
         for (const std::string& escape : escapes) {
             auto response = site.Get("/escape.tsm?f=" + escape);
-            EXPECT_EQ(response.status, 200) << response.error;
+            EXPECT_EQ(response.status, 500) << response.error;
             EXPECT_TRUE(Contains(response.body, "Error processing TSFILE tag"))
                 << text << " " << escape << response.body;
             EXPECT_TRUE(Contains(response.body,
