@@ -138,7 +138,7 @@ void CReplyWriter::SendReply() {
                 LogServerError("Error occurred while attempting to write the HDML deck to the file '" + path + "'.", 0);
                 m_contentType = "text/html";
                 m_fileReply = false;
-                ::unlink(path.c_str());
+                tessaro::platform::RemoveFile(path);
                 CreateOutputBuffer();
                 m_memory->WriteText(kDeckFallbackPage);
             }
