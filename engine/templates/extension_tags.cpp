@@ -62,7 +62,7 @@ void AddAttribute(ExtensionTagState& state, const std::string& name, const std::
 void Begin(TagContext& c) {
     ExtensionTagState& state = State(c);
     state = ExtensionTagState{};
-    std::string name = RemoveWhitespace(RemoveChar(c.parser.OriginalLexemeText(0), '<'));
+    std::string name = RemoveWhitespace(RemoveChar(c.parser.LexemeAt(0), '<'));
     if (Setting(c.page, name, "LibraryPath", kNotRegistered) == kNotRegistered)
         throw new CWebException(
             "Error processing TSX custom tag",
@@ -76,7 +76,7 @@ void Begin(TagContext& c) {
 }
 
 void ValueAttribute(TagContext& c) {
-    std::string lexeme = c.parser.OriginalLexemeText(0);
+    std::string lexeme = c.parser.LexemeAt(0);
     std::string value = c.page.attributeValue();
     ExtensionTagState& state = State(c);
     std::size_t equals = lexeme.find('=');
@@ -98,7 +98,7 @@ void ValueAttribute(TagContext& c) {
 void FlagAttribute(TagContext& c) {
     ExtensionTagState& state = State(c);
     if (!state.open) return;
-    std::string name = UpperCopy(RemoveWhitespace(c.parser.OriginalLexemeText(0)));
+    std::string name = UpperCopy(RemoveWhitespace(c.parser.LexemeAt(0)));
     if (name == "DEBUG")
         state.debug = true;
     else

@@ -34,7 +34,7 @@ constexpr TagAction kActions[] = {
      [](TagContext& c) { Sections(c).OnStartRow(c.page.attributeValue(), c.page.WriteErrorReport()); }},
     {p::sectionItem_BodyText,
      [](TagContext& c) {
-         if (COutputSection* s = Current(c)) s->AddText(c.parser.OriginalLexemeText(0));
+         if (COutputSection* s = Current(c)) s->AddText(c.parser.LexemeAt(0));
      }},
     {p::sectionItem_setTag,
      [](TagContext& c) {

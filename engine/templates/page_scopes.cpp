@@ -100,6 +100,9 @@ void CPageScopes::AssignVariable(const std::string& name, const std::string& val
             if (clients == nullptr)
                 throw new CWebException("Unable to set variable <B>" + HtmlEscape(name) + "</B>",
                                         "The client variable store is not available.");
+            // The name is checked against the store's reserved names first, as for a read: with
+            // client management off that check is what answers.
+            CheckClientReadable(target.name);
             clients->Set(ClientVariableName(target.name), value);
             break;
         }

@@ -47,7 +47,7 @@ bool InterceptBlock(TagContext& c, std::uint32_t production) {
     CQueryTag& query = Query(c);
     if (!query.IsPending()) return false;
     if (production == p::item_Text) {
-        query.OnText(c.parser.OriginalLexemeText(0));
+        query.OnText(c.parser.LexemeAt(0));
         return true;
     }
     if (!KeepsQueryBlockOpen(production)) query.Finish();

@@ -17,13 +17,6 @@ SSRefPtr<SSToken> CTemplateLexer::error(SSInputSource& source) {
 }
 
 int CTemplateParser::parseTemplateFile(const std::string& fileName) {
-    m_crBeforeLf.clear();
-    if (std::FILE* file = std::fopen(fileName.c_str(), "rb")) {
-        int previous = EOF;
-        for (int c; (c = std::fgetc(file)) != EOF; previous = c)
-            if (c == '\n') m_crBeforeLf.push_back(previous == '\r');
-        std::fclose(file);
-    }
     m_lexer.setTables(TemplateLexTables());
     m_lexer.attachFile(fileName.c_str());
     m_lexer.pushExpressionList(0);
@@ -58,27 +51,6 @@ int CTemplateParser::error(std::uint32_t state, SSToken*) {
     m_errorState = state;
     error_.raise(SSErrorNoValidToken);
     return 1;
-}
-
-std::string CTemplateParser::OriginalText(const std::string& text, long line) const {
-    if (text.find('\n') == std::string::npos || line < 1) return text;
-    std::string out;
-    out.reserve(text.size() + 16);
-    std::size_t lineFeed = static_cast<std::size_t>(line - 1);
-    for (char c : text) {
-        if (c == '\n') {
-            if (lineFeed < m_crBeforeLf.size() && m_crBeforeLf[lineFeed]) out += '\r';
-            ++lineFeed;
-        }
-        out += c;
-    }
-    return out;
-}
-
-std::string CTemplateParser::OriginalLexemeText(std::uint32_t index) {
-    SSParseStackEntry* entry = elementFromProduction(index);
-    if (entry == nullptr || entry->lexeme() == nullptr) return {};
-    return OriginalText(std::string(entry->lexeme()->view()), entry->lexeme()->line());
 }
 
 std::string CTemplateParser::LexemeText(std::uint32_t index) {

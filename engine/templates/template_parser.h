@@ -42,14 +42,9 @@ public:
     // lexer itself stands further on (it has read the next lexeme, blank lines included).
     long ErrorLine(bool syntaxError);
 
-    // Text as it stood in the file: the lexer reads in text mode (a CR before
-    // an LF is dropped), the reply gets the line ends the file has.
-    std::string OriginalText(const std::string& text, long line) const;
-
-    // What the tag families' actions read and keep during a reduction.
+    // What the tag families' actions read and keep during a reduction. Templates are read
+    // in text mode: a CR before an LF is dropped, so every line ends in LF.
     std::string LexemeAt(std::uint32_t index) { return LexemeText(index); }
-    // The text of the first right-hand lexeme as the file has it.
-    std::string OriginalLexemeText(std::uint32_t index);
     std::string& IfExpression() { return m_ifExpression; }
     const std::string& SetName() const { return m_setName; }
     const std::string& SetValue() const { return m_setValue; }
@@ -68,6 +63,4 @@ private:
     std::string m_setValue;
     std::uint32_t m_errorState = 0;
     long m_lastShiftedLine = 0;
-    // One entry per line feed of the file: whether a CR came right before it.
-    std::vector<bool> m_crBeforeLf;
 };

@@ -18,7 +18,7 @@ void FinishWord(TagContext& c) {
 }
 
 constexpr TagAction kActions[] = {
-    {p::item_Text, [](TagContext& c) { c.page.WriteText(c.parser.OriginalLexemeText(0)); }},
+    {p::item_Text, [](TagContext& c) { c.page.WriteText(c.parser.LexemeAt(0)); }},
     {p::attributeValue_Number, FinishWord},
     {p::attributeValue_Percentage, FinishWord},
     {p::attributeValue_Value, FinishWord},

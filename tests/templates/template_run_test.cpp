@@ -9,7 +9,13 @@ namespace {
 
 class TemplateRun : public TemplateSite {};
 
-TEST_F(TemplateRun, PlainTextPassesThroughByteForByte) {
+// Templates are read in text mode: a CR right before an LF is dropped, every other byte stays.
+std::string TextMode(std::string text) {
+    for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos;) text.erase(at, 1);
+    return text;
+}
+
+TEST_F(TemplateRun, PlainTextPassesThroughInTextMode) {
     const std::string texts[] = {
         "<HTML><BODY>Hello, world</BODY></HTML>\n",
         "line one\r\nline two\r\n\r\n<P>mixed\nends\r\r\nlast",
@@ -20,13 +26,13 @@ TEST_F(TemplateRun, PlainTextPassesThroughByteForByte) {
         Write("page.tsm", text);
         PageOutcome out = RunPage<CQueryPage>(Script("/page.tsm"));
         ASSERT_FALSE(out.failed) << out.title << out.detail;
-        EXPECT_EQ(out.body, text);
+        EXPECT_EQ(out.body, TextMode(text));
     }
 }
 
 TEST_F(TemplateRun, CommentsVanish) {
     Write("page.tsm", "a<!--- hidden <!--- nested ---> still --->b\r\nc");
-    EXPECT_EQ(RunPage<CQueryPage>(Script("/page.tsm")).body, "ab\r\nc");
+    EXPECT_EQ(RunPage<CQueryPage>(Script("/page.tsm")).body, "ab\nc");
 }
 
 TEST_F(TemplateRun, IncludeRunsTheFileInPlaceAndRelativeToTheIncluder) {
