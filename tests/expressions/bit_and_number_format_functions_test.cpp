@@ -4,7 +4,7 @@
 
 #include "engine/expressions/number_mask_format.h"
 #include "engine/expressions/number_patterns.h"
-#include "tests/expressions/function_call_support.h"
+#include "tests/expressions/function_test_support.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "tests/expressions/function_call_support.h"
+#include "tests/expressions/function_test_support.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // checked with Python's datetime (days since 1899-12-30).
 #include <gtest/gtest.h>
 
-#include "tests/expressions/function_call_support.h"
+#include "tests/expressions/function_test_support.h"
 
 namespace {
 

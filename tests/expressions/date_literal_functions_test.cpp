@@ -1,7 +1,7 @@
 // ODBC literals, time spans and the date tests.
 #include <gtest/gtest.h>
 
-#include "tests/expressions/function_call_support.h"
+#include "tests/expressions/function_test_support.h"
 
 namespace {
 

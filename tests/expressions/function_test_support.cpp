@@ -1,17 +1,13 @@
 #include "tests/expressions/function_test_support.h"
 
-#include <memory>
+#include <gtest/gtest.h>
 
+#include "engine/expressions/expression_parser.h"
 #include "engine/expressions/function_registry.h"
 
 namespace exprtest {
 
 namespace {
-
-const CFunctionRegistry& Registry() {
-    static const std::unique_ptr<CFunctionRegistry> registry = BuildFunctionRegistry();
-    return *registry;
-}
 
 void Call(const char* name, const std::vector<std::string>& args, CRuntimeInterface* runtime,
           ExprYaccStackElement& result) {
@@ -21,7 +17,24 @@ void Call(const char* name, const std::vector<std::string>& args, CRuntimeInterf
         MakeText(*value, text);
         list.Append(value);
     }
-    Registry().FindFunction(runtime, name, &list, &result);
+    Driver().Functions().FindFunction(runtime, name, &list, &result);
+}
+
+// The call with each argument evaluated as an expression of its own.
+Failure EvaluatedCallFailure(const std::string& name, const std::vector<std::string>& arguments,
+                             FakeRuntime* runtime) {
+    FakeRuntime local;
+    FakeRuntime* rt = runtime ? runtime : &local;
+    CExprArgumentList list;
+    for (const std::string& text : arguments) {
+        ExprYaccClass parser(&Driver().Operators(), rt, &Driver().Functions());
+        Driver().Evaluate(parser, text.c_str(), -1);
+        SSRefPtr<ExprYaccStackElement> value(new ExprYaccStackElement());
+        CopyValue(parser.result(), *value);
+        list.Append(value);
+    }
+    ExprYaccStackElement result;
+    return Catch([&] { Driver().Functions().FindFunction(rt, name.c_str(), &list, &result); });
 }
 
 }  // namespace
@@ -37,6 +50,19 @@ Failure CallFailure(const char* name, const std::vector<std::string>& args, CRun
         ExprYaccStackElement result;
         Call(name, args, runtime, result);
     });
+}
+
+void ExpectFunctionError(const FunctionErrorCase& c, FakeRuntime* runtime) {
+    const Failure direct = EvaluatedCallFailure(c.name, c.arguments, runtime);
+    std::string expression = std::string(c.name) + "(";
+    for (std::size_t i = 0; i < c.arguments.size(); ++i) expression += (i ? "," : "") + c.arguments[i];
+    expression += ")";
+    EXPECT_TRUE(direct.thrown) << expression;
+    EXPECT_EQ(direct.code, c.code) << expression;
+    EXPECT_EQ(direct.text, c.text) << expression;
+    const Failure viaDriver = EvalFailure(expression, runtime);
+    EXPECT_TRUE(viaDriver.thrown) << expression;
+    EXPECT_EQ(viaDriver.text, c.text) << expression;
 }
 
 }  // namespace exprtest

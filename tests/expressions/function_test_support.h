@@ -1,6 +1,6 @@
 // Calls of one built-in function straight through the registry, for the exact code of
 // an error (the evaluator rewords author errors to code 0), and the table types of the
-// function tests.
+// function family tests.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +25,23 @@ struct ErrorCase {
     std::vector<std::string> args;
     std::uint32_t code;
     std::string text;
+};
+
+// A failing call, checked twice: called with each argument the value of its own expression
+// (an integer stays an integer, a text a text), for the exact code and text, and written as
+// an expression through the driver (the same text reaches the author).
+struct FunctionErrorCase {
+    const char* name;
+    std::vector<std::string> arguments;
+    std::uint32_t code;
+    const char* text;
+};
+void ExpectFunctionError(const FunctionErrorCase& c, FakeRuntime* runtime = nullptr);
+
+// An expression and the text of its value.
+struct ValueRow {
+    const char* expression;
+    const char* text;
 };
 
 }  // namespace exprtest

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "tests/expressions/function_call_support.h"
+#include "tests/expressions/function_test_support.h"
 
 namespace {
 

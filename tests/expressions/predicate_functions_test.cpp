@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "engine/expressions/date_picture.h"
-#include "tests/expressions/function_call_support.h"
+#include "tests/expressions/function_test_support.h"
 
 namespace {
 
