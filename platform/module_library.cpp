@@ -19,7 +19,7 @@ std::string LoaderError() {
 
 }  // namespace
 
-ModuleHandle LoadModule(const std::string& pathIn, long* error, std::string* detail) {
+ModuleHandle LoadModule(const std::string& pathIn, long* error, std::string* detail, bool lazy) {
     const std::string path = ToUnixPath(pathIn);
     // A missing file is told apart from one the loader refuses (wrong format, missing
     // dependency), so that callers can say which.
@@ -30,7 +30,7 @@ ModuleHandle LoadModule(const std::string& pathIn, long* error, std::string* det
         return nullptr;
     }
     ::dlerror();
-    ModuleHandle module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ModuleHandle module = ::dlopen(path.c_str(), (lazy ? RTLD_LAZY : RTLD_NOW) | RTLD_LOCAL);
     if (!module) {
         if (error) *error = path.find('/') == std::string::npos ? ERROR_MOD_NOT_FOUND : ERROR_BAD_EXE_FORMAT;
         if (detail) *detail = LoaderError();

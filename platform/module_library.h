@@ -13,7 +13,9 @@ using ModuleHandle = void*;
 // path) with every symbol bound at once. On failure null, with *error 126 when the file is
 // not there (or a bare name is not found), 193 when the loader refuses it, and *detail the
 // loader's own words.
-ModuleHandle LoadModule(const std::string& path, long* error = nullptr, std::string* detail = nullptr);
+// `lazy` binds procedures on first use instead (for a load that only tests availability).
+ModuleHandle LoadModule(const std::string& path, long* error = nullptr, std::string* detail = nullptr,
+                        bool lazy = false);
 // Null with *error = 127 (and the loader's words in *detail) when the module does not
 // export name.
 void* GetModuleProcedure(ModuleHandle module, const std::string& name, long* error = nullptr,

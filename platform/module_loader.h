@@ -1,4 +1,4 @@
-// Loading shared libraries (the stand-in for DLLs) and finding their procedures.
+// A loaded shared library that unloads itself, over the calls of module_library.h.
 #pragma once
 
 #include <string>
