@@ -15,4 +15,13 @@ bool IsTextType(const std::string& typeName) {
     return false;
 }
 
+bool IsNumericType(const std::string& typeName) {
+    std::string base = BaseTypeName(typeName);
+    for (const char* number :
+         {"INTEGER", "INT", "BIGINT", "SMALLINT", "TINYINT", "COUNTER", "LONG", "SHORT", "BIT", "NUMERIC", "DECIMAL",
+          "NUMBER", "FLOAT", "REAL", "DOUBLE", "CURRENCY", "MONEY", "SMALLMONEY"})
+        if (base == number) return true;
+    return false;
+}
+
 }  // namespace tessaro::wizards
