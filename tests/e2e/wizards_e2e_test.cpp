@@ -130,6 +130,13 @@ protected:
         EXPECT_TRUE(driver.RunScript(script)) << driver.Error();
     }
 
+    // From the start to the tables page: the title, the document root as the output folder,
+    // and the test's data source.
+    std::string ToTheTables(const std::string& start, const std::string& title) const {
+        return start + "set txtApplicationName " + title + "\npress btnNext\nanswer " + site.document_root() +
+               "\npress btnBrowse\npress btnNext\nselect lstDatasources " + kDsn + "\npress btnNext\n";
+    }
+
     e2e::HttpResponse Post(const std::string& target, const std::string& body) {
         return e2e::HttpRequest(site.port(), "POST", target, {"Content-Type: application/x-www-form-urlencoded"}, body);
     }
@@ -193,7 +200,7 @@ TEST_F(WizardApplications, DrillDownSearchAndSafeDetailPages) {
     auto widened = site.Get("/Detail.TSM?staff__id=1%20OR%201%3D1");
     ASSERT_EQ(widened.status, 200) << widened.error;
     EXPECT_TRUE(Contains(widened.body, "Ann O'Neil")) << widened.body;
-    EXPECT_FALSE(Contains(widened.body, "Bob & Co")) << widened.body;
+    EXPECT_FALSE(Contains(widened.body, "Bob")) << widened.body;
 }
 
 TEST_F(WizardApplications, DataEntryFormOverTheStaffTable) {
@@ -234,33 +241,23 @@ TEST_F(WizardApplications, DataEntryFormOverTheStaffTable) {
 // the rows, adds a posted entry and changes a listed one, whatever characters the values
 // hold; no request value reaches the SQL as SQL.
 TEST_F(WizardApplications, DataEntryFlowListsAddsAndChangesStaffRows) {
-    RunWizard(
-        "start -WIZARD1\n"
-        "set txtApplicationName Staff \"Entry\" & <More>\n"
-        "press btnNext\n"
-        "answer " +
-        site.document_root() +
-        "\n"
-        "press btnBrowse\n"
-        "press btnNext\n"
-        "select lstDatasources e2e_wizard\n"
-        "press btnNext\n"
-        "select lstTables staff\n"
-        "press btnNext\n"
-        "select lstFields staff.name\n"
-        "select+ lstFields staff.dept_id\n"
-        "press btnAdd\n"
-        "press btnNext\n"
-        "properties staff.dept_id\n"
-        "prop Caption Department #\n"
-        "prop ControlType Drop-Down\n"
-        "option 1 Sales & <Support>|1|No\n"
-        "option 2 R'n'D|2|Yes\n"
-        "done\n"
-        "press btnNext\n"
-        "press btnNext\n"
-        "press btnNext\n"
-        "expect-page 8\n");
+    RunWizard(ToTheTables("start -WIZARD1\n", "Staff \"Entry\" & <More>") +
+              "select lstTables staff\n"
+              "press btnNext\n"
+              "select lstFields staff.name\n"
+              "select+ lstFields staff.dept_id\n"
+              "press btnAdd\n"
+              "press btnNext\n"
+              "properties staff.dept_id\n"
+              "prop Caption Department #\n"
+              "prop ControlType Drop-Down\n"
+              "option 1 Sales & <Support>|1|No\n"
+              "option 2 R'n'D|2|Yes\n"
+              "done\n"
+              "press btnNext\n"
+              "press btnNext\n"
+              "press btnNext\n"
+              "expect-page 8\n");
 
     auto list = site.Get("/EntryList.TSM");
     ASSERT_EQ(list.status, 200) << list.error << list.body;
@@ -333,51 +330,40 @@ TEST_F(WizardApplications, DataEntryFlowListsAddsAndChangesStaffRows) {
 // The drill-down wizard, run headless over the two related tables: the search form, the
 // matching rows linked to their detail, and the detail, with quotes and & in the values.
 TEST_F(WizardApplications, DrillDownFlowFromSearchToDetail) {
-    RunWizard(
-        "start -WIZARD2\n"
-        "press btnNext\n"
-        "set txtApplicationName Staff & \"Dept\" Finder\n"
-        "press btnNext\n"
-        "answer " +
-        site.document_root() +
-        "\n"
-        "press btnBrowse\n"
-        "press btnNext\n"
-        "select lstDatasources e2e_wizard\n"
-        "press btnNext\n"
-        "select lstFields dept\n"
-        "select+ lstFields staff\n"
-        "press btnAdd\n"
-        "press btnNext\n"
-        "expect-page 5\n"
-        "press btnNext\n"
-        "expect-page 6\n"
-        "select comboFields staff.name\n"
-        "select comboConditions contains \n"
-        "press btnAdd\n"
-        "select comboFields dept.title\n"
-        "select comboConditions begins with\n"
-        "press btnAdd\n"
-        "press btnNext\n"
-        "expect-page 7\n"
-        "press btnNext\n"
-        "expect-page 8\n"
-        "select lstFields staff.name\n"
-        "select+ lstFields dept.title\n"
-        "press btnAdd\n"
-        "press btnNext\n"
-        "expect-page 9\n"
-        "set Caption:staff.name Name & \"Alias\"\n"
-        "press btnNext\n"
-        "expect-page 10\n"
-        "select lstFields staff.name\n"
-        "select+ lstFields dept.title\n"
-        "press btnAdd\n"
-        "press btnNext\n"
-        "expect-page 11\n"
-        "select comboFields staff.id\n"
-        "press btnNext\n"
-        "expect-page 12\n");
+    RunWizard(ToTheTables("start -WIZARD2\npress btnNext\n", "Staff & \"Dept\" Finder") +
+              "select lstFields dept\n"
+              "select+ lstFields staff\n"
+              "press btnAdd\n"
+              "press btnNext\n"
+              "expect-page 5\n"
+              "press btnNext\n"
+              "expect-page 6\n"
+              "select comboFields staff.name\n"
+              "select comboConditions contains \n"
+              "press btnAdd\n"
+              "select comboFields dept.title\n"
+              "select comboConditions begins with\n"
+              "press btnAdd\n"
+              "press btnNext\n"
+              "expect-page 7\n"
+              "press btnNext\n"
+              "expect-page 8\n"
+              "select lstFields staff.name\n"
+              "select+ lstFields dept.title\n"
+              "press btnAdd\n"
+              "press btnNext\n"
+              "expect-page 9\n"
+              "set Caption:staff.name Name & \"Alias\"\n"
+              "press btnNext\n"
+              "expect-page 10\n"
+              "select lstFields staff.name\n"
+              "select+ lstFields dept.title\n"
+              "press btnAdd\n"
+              "press btnNext\n"
+              "expect-page 11\n"
+              "select comboFields staff.id\n"
+              "press btnNext\n"
+              "expect-page 12\n");
 
     auto search = site.Get("/Search.TSM");
     ASSERT_EQ(search.status, 200) << search.error;
