@@ -253,6 +253,7 @@ TEST_F(WizardApplications, DataEntryFlowListsAddsAndChangesStaffRows) {
               "prop ControlType Drop-Down\n"
               "option 1 Sales & <Support>|1|No\n"
               "option 2 R'n'D|2|Yes\n"
+              "option 3 Other #3|x#\"y|No\n"
               "done\n"
               "press btnNext\n"
               "press btnNext\n"
@@ -303,6 +304,7 @@ TEST_F(WizardApplications, DataEntryFlowListsAddsAndChangesStaffRows) {
     EXPECT_TRUE(Contains(edit.body, R"(<TR><TD ALIGN="right">Department #</TD>)")) << edit.body;
     EXPECT_TRUE(Contains(edit.body, R"(<OPTION VALUE="1">Sales &amp; &lt;Support&gt;)")) << edit.body;
     EXPECT_TRUE(Contains(edit.body, R"(<OPTION VALUE="2" SELECTED>R&#39;n&#39;D)")) << edit.body;
+    EXPECT_TRUE(Contains(edit.body, R"(<OPTION VALUE="x#&quot;y">Other #3)")) << edit.body;
 
     const std::string changed = "Zed & \"Q\" <i>x</i>";
     auto updated =
@@ -353,7 +355,7 @@ TEST_F(WizardApplications, DrillDownFlowFromSearchToDetail) {
               "press btnAdd\n"
               "press btnNext\n"
               "expect-page 9\n"
-              "set Caption:staff.name Name & \"Alias\"\n"
+              "set Caption:staff.name Name & \"Alias\" #1\n"
               "press btnNext\n"
               "expect-page 10\n"
               "select lstFields staff.name\n"
@@ -374,7 +376,8 @@ TEST_F(WizardApplications, DrillDownFlowFromSearchToDetail) {
 
     auto results = Post("/Results.TSM", FormBody({{"staff__name", "O'N"}, {"dept__title", ""}}));
     ASSERT_EQ(results.status, 200) << results.error;
-    EXPECT_TRUE(Contains(results.body, "Name &amp; &quot;Alias&quot;")) << results.body;
+    EXPECT_TRUE(Contains(results.body, "<TH  ALIGN=LEFT  WIDTH=20% >Name &amp; &quot;Alias&quot; #1</TH>"))
+        << results.body;
     EXPECT_TRUE(Contains(results.body, ">Ann O'Neil</A>")) << results.body;
     EXPECT_TRUE(Contains(results.body, ">Sales &amp; &lt;Support&gt;</A>")) << results.body;
     EXPECT_FALSE(Contains(results.body, "Bob")) << results.body;
