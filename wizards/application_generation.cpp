@@ -131,6 +131,12 @@ GenerationResult GenerateDrillDown(DrillDownModel& m, TCodeGenerator& g, const s
     result.files.push_back({"Search.TSM", g.Text()});
 
     if (!Load(g, templatesDir, "wiz1_2.txt", result.error)) return result;
+    // A browser sends no field for a radio, check box or list left without a choice: such a
+    // field does not take part in the search, like an empty one.
+    Lines defaults;
+    for (std::size_t i = 0; i < m.SearchFields.Count(); ++i)
+        defaults.push_back("<TSPARAM NAME=\"" + m.SearchFields.FormLabel(i) + "\" DEFAULT=\"\">");
+    g.ReplaceLines("#Search_Defaults#", defaults);
     g.ReplaceText("#Application_Title#", title);
     g.ReplaceText("#Application_Title#", title);
     g.ReplaceText("#DataSourceName#", source);

@@ -172,6 +172,7 @@ TEST(DrillDownGeneration, OneTableNeedsNoJoins) {
     ASSERT_TRUE(result.error.empty()) << result.error;
     const std::string& results = result.files[1].text;
     EXPECT_TRUE(Contains(results, "SELECT T.C,T.ID\nFROM T\nWHERE  0=0 \n")) << results;
+    EXPECT_EQ(results.rfind("<TSPARAM NAME=\"T__C\" DEFAULT=\"\">\n", 0), 0u) << results;
     EXPECT_TRUE(Contains(results, "       AND T.C LIKE '#T__C#%' \n"));
     EXPECT_TRUE(Contains(
         results,
