@@ -58,7 +58,7 @@ GenerationResult GenerateDataEntry(DataEntryModel& m, TCodeGenerator& g, const s
     g.ReplaceLines("#PageHeader#", m.Header);
     g.ReplaceText("#DataEntry_Template_URL#", "DataEntry.TSM");
     g.ReplaceLines("#Validation_Rules#", TCodeGenerator::ValidationRules(m.ChosenFields, m.FieldProperties, false));
-    g.ReplaceLines("#Hidden_Fields#", TCodeGenerator::HiddenFields(m.ChosenFields, m.FieldProperties, false));
+    g.ReplaceLines("#Hidden_Fields#", EntryFormHiddenFields(m));
     g.ReplaceLines("#Form_Fields#", EntryFormControls(m));
     g.ReplaceText("#Entry_List_URL#", kEntryListPage);
     g.ReplaceLines("#PageFooter#", m.Footer);

@@ -183,12 +183,19 @@ Lines TCodeGenerator::ValidationRules(const TDBTableFieldsList& fields, TFieldPr
     return lines;
 }
 
-Lines TCodeGenerator::HiddenFields(const TDBTableFieldsList& fields, TFieldPropertiesList& properties,
-                                   bool formLabels) {
+Lines TCodeGenerator::HiddenFields(const TDBTableFieldsList& fields, TFieldPropertiesList& properties, bool formLabels,
+                                   const std::string& rowQuery) {
     Lines lines;
     for (std::size_t i = 0; i < fields.Count(); ++i) {
         const TFormFieldProperties& p = properties.Properties(FindOrCreateProperties(fields.Key(i), properties));
-        if (p.ControlType == "Hidden Field") lines.push_back(HiddenField(FieldName(fields, i, formLabels), p.Content));
+        if (p.ControlType != "Hidden Field") continue;
+        std::string name = FieldName(fields, i, formLabels);
+        if (rowQuery.empty())
+            lines.push_back(HiddenField(name, p.Content));
+        else if (p.Content.empty())
+            lines.push_back(FormControl(name, p, rowQuery + "." + fields.Fields(i).FieldName).front());
+        else
+            lines.push_back(OutputText(HiddenField(name, p.Content)));
     }
     return lines;
 }

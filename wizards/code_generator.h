@@ -49,7 +49,10 @@ public:
     // Over the chosen fields; names are form labels (table__column) when formLabels, else
     // the column names.
     static Lines ValidationRules(const TDBTableFieldsList& fields, TFieldPropertiesList& properties, bool formLabels);
-    static Lines HiddenFields(const TDBTableFieldsList& fields, TFieldPropertiesList& properties, bool formLabels);
+    // With rowQuery, a hidden field without a fixed value carries the column of that query's
+    // row, and the lines stand inside an output block.
+    static Lines HiddenFields(const TDBTableFieldsList& fields, TFieldPropertiesList& properties, bool formLabels,
+                              const std::string& rowQuery = "");
     // style: "TabularStyle", "PreformatedStyle" or "SimpleStyle".
     // With rowQuery, the controls show the columns of that query's row (see FormControl).
     static Lines FormFields(const std::string& style, const TDBTableFieldsList& fields, bool formLabels,

@@ -59,9 +59,18 @@ Lines EntryRowQuery(const DataEntryModel& m) {
             "</TSQUERY>", "</TSIF>"};
 }
 
+Lines EntryFormHiddenFields(DataEntryModel& m) {
+    if (!m.KeyFields.empty()) return {};
+    return TCodeGenerator::HiddenFields(m.ChosenFields, m.FieldProperties, false);
+}
+
 Lines EntryFormControls(DataEntryModel& m) {
     Lines fresh = TCodeGenerator::FormFields(m.PageStyle, m.ChosenFields, false, m.FieldProperties);
     if (m.KeyFields.empty()) return fresh;
+    // Hidden fields of a new entry take their fixed values; those of a stored row without
+    // one keep the row's value.
+    Lines freshHidden = TCodeGenerator::HiddenFields(m.ChosenFields, m.FieldProperties, false);
+    fresh.insert(fresh.begin(), freshHidden.begin(), freshHidden.end());
     // The key names the row to change, so it travels unchanged instead of in its control.
     TDBTableFieldsList editable;
     for (std::size_t i = 0; i < m.ChosenFields.Count(); ++i)
@@ -72,6 +81,8 @@ Lines EntryFormControls(DataEntryModel& m) {
     for (const std::string& key : m.KeyFields)
         lines.push_back("<INPUT TYPE=\"hidden\" NAME=\"" + key + "\" VALUE=\"" +
                         TCodeGenerator::ShownValue(std::string(kEntryRowQuery) + "." + key) + "\">");
+    Lines hidden = TCodeGenerator::HiddenFields(editable, m.FieldProperties, false, kEntryRowQuery);
+    lines.insert(lines.end(), hidden.begin(), hidden.end());
     Lines controls = TCodeGenerator::FormFields(m.PageStyle, editable, false, m.FieldProperties, kEntryRowQuery);
     lines.insert(lines.end(), controls.begin(), controls.end());
     lines.push_back("</TSOUTPUT>");

@@ -23,6 +23,9 @@ Lines EntryRowQuery(const DataEntryModel& model);
 // The form's controls: with a key, those of the row named in the URL (the key and the
 // change marker as hidden fields) and otherwise the controls for a new entry.
 Lines EntryFormControls(DataEntryModel& model);
+// The hidden fields outside those branches: all of them without a key, none with one (each
+// branch then has its own).
+Lines EntryFormHiddenFields(DataEntryModel& model);
 
 // The form fields a posted entry may store: the chosen columns and the key.
 std::string StoredFieldNames(const DataEntryModel& model);

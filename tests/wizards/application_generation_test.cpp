@@ -118,6 +118,39 @@ TEST(DataEntryGeneration, StoredRowsAreListedAndChangedThroughTheirKey) {
         << list;
 }
 
+// A hidden field keeps a stored row's value unless the author gave it a fixed one.
+TEST(DataEntryGeneration, HiddenFieldsOfANewAndOfAStoredRow) {
+    TCodeGenerator g;
+    DataEntryModel m = EntryModel();
+    m.ChosenFields.Add("staff.note", {"staff", "note", "TEXT", "", ""});
+    m.ChosenFields.Add("staff.source", {"staff", "source", "TEXT", "", ""});
+    m.FieldProperties.Properties(FindOrCreateProperties("staff.note", m.FieldProperties)).ControlType = "Hidden Field";
+    TFormFieldProperties& source =
+        m.FieldProperties.Properties(FindOrCreateProperties("staff.source", m.FieldProperties));
+    source.ControlType = "Hidden Field";
+    source.Content = "web #1";
+    GenerationResult keyless = GenerateDataEntry(m, g, Templates());
+    ASSERT_EQ(keyless.files.size(), 3u) << keyless.error;
+    EXPECT_TRUE(Contains(keyless.files[0].text,
+                         "<INPUT TYPE=\"hidden\" NAME=\"note\" VALUE=\"\">\n"
+                         "<INPUT TYPE=\"hidden\" NAME=\"source\" VALUE=\"web #1\">\n"));
+
+    m.KeyFields = {"id"};
+    const std::string form = GenerateDataEntry(m, g, Templates()).files[0].text;
+    std::size_t edit = form.find("<TSOUTPUT QUERY=\"EntryRow\">"), fresh = form.find("<TSELSE>");
+    ASSERT_LT(edit, fresh);
+    EXPECT_LT(form.find("<FORM"), edit);
+    EXPECT_TRUE(Contains(form.substr(edit, fresh - edit),
+                         "<INPUT TYPE=\"hidden\" NAME=\"note\" VALUE=\"#HTMLEditFormat(EntryRow.note)#\">\n"
+                         "<INPUT TYPE=\"hidden\" NAME=\"source\" VALUE=\"web ##1\">\n"))
+        << form;
+    EXPECT_TRUE(Contains(form.substr(fresh),
+                         "<INPUT TYPE=\"hidden\" NAME=\"note\" VALUE=\"\">\n"
+                         "<INPUT TYPE=\"hidden\" NAME=\"source\" VALUE=\"web #1\">\n"));
+    // Each branch has its own: none stands outside them.
+    EXPECT_EQ(form.find("NAME=\"source\""), form.find("NAME=\"source\"", edit));
+}
+
 TEST(DataEntryGeneration, KeysOfTextAndOfSeveralColumns) {
     TCodeGenerator g;
     DataEntryModel m = EntryModel();
