@@ -63,9 +63,9 @@ bool TCodeGenerator::LoadTemplate(const std::string& path) {
     if (!in) return false;
     std::ostringstream text;
     text << in.rdbuf();
+    rec_ = text.str();
     // Generated files end their lines in LF alone, whatever the template file used.
-    for (char c : text.str())
-        if (c != '\r') rec_ += c;
+    std::erase(rec_, '\r');
     return true;
 }
 
