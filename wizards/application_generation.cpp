@@ -180,7 +180,15 @@ GenerationResult GenerateDrillDown(DrillDownModel& m, TCodeGenerator& g, const s
 std::string FillCompletionText(const std::string& rtf, const std::vector<std::pair<std::string, std::string>>& values) {
     TCodeGenerator g;
     g.SetText(rtf);
-    for (const auto& [placeholder, value] : values) g.ReplaceText(placeholder, value);
+    for (const auto& [placeholder, value] : values) {
+        // A file name is text of the rich text, not its markup.
+        std::string text;
+        for (char c : value) {
+            if (c == '\\' || c == '{' || c == '}') text += '\\';
+            text += c;
+        }
+        g.ReplaceText(placeholder, text);
+    }
     return g.Text();
 }
 

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "tests/support/temp_home.h"
+#include "wizards/rtf_to_html.h"
 
 namespace tessaro::wizards {
 namespace {
@@ -238,6 +239,9 @@ TEST(CompletionText, NamesAreFilledIn) {
                                                 {"#HTMLFileName#", "EntryForm.TSM"}});
     EXPECT_TRUE(Contains(text, "{\\i /w/EntryForm.TSM}"));
     EXPECT_FALSE(Contains(text, "#"));
+    text = FillCompletionText("{\\i #DataEntryHTMLFile#}\\par", {{"#DataEntryHTMLFile#", "/w/a{b}\\c.TSM"}});
+    EXPECT_EQ(text, "{\\i /w/a\\{b\\}\\\\c.TSM}\\par");
+    EXPECT_EQ(RtfToHtml(text), "<I>/w/a{b}\\c.TSM</I><BR>\n");
 }
 
 class CopyFileTest : public TempFolderTest {};
@@ -268,8 +272,6 @@ TEST_F(CopyFileTest, CopiesIntoAFolderAndReportsBothEnds) {
 
 }  // namespace
 }  // namespace tessaro::wizards
-
-#include "wizards/rtf_to_html.h"
 
 namespace tessaro::wizards {
 namespace {
