@@ -6,6 +6,7 @@
 
 #include "platform/file_system.h"
 #include "platform/path_util.h"
+#include "wizards/entry_row_pages.h"
 
 namespace tessaro::wizards {
 
@@ -39,8 +40,9 @@ TDBTableFieldsList WithIdentifier(const TDBTableFieldsList& fields, const TDBTab
 }  // namespace
 
 std::vector<std::string> DefaultHeader(const std::string& title) {
-    return {"<HTML>", "<HEAD><TITLE>" + title + "</TITLE></HEAD>", "<BODY>",
-            "<CENTER><IMG SRC=\"entryform.gif\"></CENTER>", "<CENTER><H1>" + title + "</H1></CENTER>"};
+    const std::string shown = TCodeGenerator::HtmlText(title);
+    return {"<HTML>", "<HEAD><TITLE>" + shown + "</TITLE></HEAD>", "<BODY>",
+            "<CENTER><IMG SRC=\"entryform.gif\"></CENTER>", "<CENTER><H1>" + shown + "</H1></CENTER>"};
 }
 
 std::vector<std::string> DefaultFooter() {
@@ -49,27 +51,51 @@ std::vector<std::string> DefaultFooter() {
 
 GenerationResult GenerateDataEntry(DataEntryModel& m, TCodeGenerator& g, const std::string& templatesDir) {
     GenerationResult result;
+    const std::string source = TCodeGenerator::TagAttribute(m.DataSource.DataSourceName);
+    const std::string table = m.Tables.empty() ? "" : m.Tables.front();
     if (!Load(g, templatesDir, "wiz2_1.txt", result.error)) return result;
+    g.ReplaceLines("#Entry_Row_Query#", EntryRowQuery(m));
     g.ReplaceLines("#PageHeader#", m.Header);
     g.ReplaceText("#DataEntry_Template_URL#", "DataEntry.TSM");
     g.ReplaceLines("#Validation_Rules#", TCodeGenerator::ValidationRules(m.ChosenFields, m.FieldProperties, false));
-    g.ReplaceLines("#Hidden_Fields#", TCodeGenerator::HiddenFields(m.ChosenFields, m.FieldProperties, false));
-    g.ReplaceLines("#Form_Fields#", TCodeGenerator::FormFields(m.PageStyle, m.ChosenFields, false, m.FieldProperties));
+    g.ReplaceLines("#Hidden_Fields#", EntryFormHiddenFields(m));
+    g.ReplaceLines("#Form_Fields#", EntryFormControls(m));
+    g.ReplaceText("#Entry_List_URL#", kEntryListPage);
     g.ReplaceLines("#PageFooter#", m.Footer);
     result.files.push_back({"EntryForm.TSM", g.Text()});
 
     if (!Load(g, templatesDir, "wiz2_2.txt", result.error)) return result;
-    g.ReplaceText("#DataSourceName#", m.DataSource.DataSourceName);
-    g.ReplaceText("#TableName#", m.Tables.empty() ? "" : m.Tables.front());
+    // One tag stores a new entry, the other the changes of an existing one.
+    for (int tag = 0; tag < 2; ++tag) {
+        g.ReplaceText("#DataSourceName#", source);
+        g.ReplaceText("#TableName#", TCodeGenerator::TagAttribute(table));
+        g.ReplaceText("#Stored_Fields#", StoredFieldNames(m));
+    }
+    g.ReplaceText("#Entry_Action#", kEntryActionField);
     if (!m.MailTo.empty())
         g.ReplaceLines("#KSMAIL_Block#",
                        TCodeGenerator::MailBlock("", m.MailFrom, m.FieldProperties, m.ChosenFields,
                                                  "Data Submition (" + m.ApplicationTitle + ")", m.MailTo));
     else
         g.ReplaceText("#KSMAIL_Block#", " ");
-    g.ReplaceText("#KSLOCATION_Tag#",
-                  m.TargetType == "NextPage Existing" ? "<TSLOCATION URL=\"" + m.NextPageURL + "\">" : " ");
+    g.ReplaceText("#KSLOCATION_Tag#", m.TargetType == "NextPage Existing"
+                                          ? "<TSLOCATION URL=\"" + TCodeGenerator::TagAttribute(m.NextPageURL) + "\">"
+                                          : " ");
+    g.ReplaceText("#Entry_List_URL#", kEntryListPage);
     result.files.push_back({"DataEntry.TSM", g.Text()});
+
+    if (!Load(g, templatesDir, "wiz2_3.txt", result.error)) return result;
+    g.ReplaceText("#Entries_Query#", kEntriesQuery);
+    g.ReplaceText("#DataSourceName#", source);
+    g.ReplaceText("#Requested_Fields#", ListedColumns(m));
+    g.ReplaceText("#TableName#", table);
+    g.ReplaceText("#Order_By#", ListOrder(m));
+    for (int shown = 0; shown < 2; ++shown)
+        g.ReplaceText("#Application_Title#", TCodeGenerator::HtmlText(m.ApplicationTitle));
+    g.ReplaceText("#Column_Headers#", ListHeadings(m));
+    g.ReplaceText("#Entries_Query#", kEntriesQuery);
+    g.ReplaceText("#Row_Cells#", ListCells(m));
+    result.files.push_back({kEntryListPage, g.Text()});
     result.pictures = {"entryform.gif", "dataentry.gif"};
     return result;
 }
@@ -91,9 +117,12 @@ GenerationResult GenerateDrillDown(DrillDownModel& m, TCodeGenerator& g, const s
     const std::string idColumn = QualifiedName(m.UniqueId.TableName, m.UniqueId.FieldName);
     const std::string idLabel = m.UniqueId.TableName + "__" + m.UniqueId.FieldName;
 
+    const std::string title = TCodeGenerator::HtmlText(m.ApplicationTitle);
+    const std::string source = TCodeGenerator::TagAttribute(m.DataSource.DataSourceName);
+
     if (!Load(g, templatesDir, "wiz1_1.txt", result.error)) return result;
-    g.ReplaceText("#Application_Title#", m.ApplicationTitle);
-    g.ReplaceText("#Application_Title#", m.ApplicationTitle);
+    g.ReplaceText("#Application_Title#", title);
+    g.ReplaceText("#Application_Title#", title);
     g.ReplaceText("#Result_Template_URL#", "Results.TSM");
     g.ReplaceLines("#Validation_Rules#", TCodeGenerator::ValidationRules(m.SearchFields, m.FieldProperties, true));
     g.ReplaceLines("#Hidden_Fields#", TCodeGenerator::HiddenFields(m.SearchFields, m.FieldProperties, true));
@@ -102,9 +131,15 @@ GenerationResult GenerateDrillDown(DrillDownModel& m, TCodeGenerator& g, const s
     result.files.push_back({"Search.TSM", g.Text()});
 
     if (!Load(g, templatesDir, "wiz1_2.txt", result.error)) return result;
-    g.ReplaceText("#Application_Title#", m.ApplicationTitle);
-    g.ReplaceText("#Application_Title#", m.ApplicationTitle);
-    g.ReplaceText("#DataSourceName#", m.DataSource.DataSourceName);
+    // A browser sends no field for a radio, check box or list left without a choice: such a
+    // field does not take part in the search, like an empty one.
+    Lines defaults;
+    for (std::size_t i = 0; i < m.SearchFields.Count(); ++i)
+        defaults.push_back("<TSPARAM NAME=\"" + m.SearchFields.FormLabel(i) + "\" DEFAULT=\"\">");
+    g.ReplaceLines("#Search_Defaults#", defaults);
+    g.ReplaceText("#Application_Title#", title);
+    g.ReplaceText("#Application_Title#", title);
+    g.ReplaceText("#DataSourceName#", source);
     std::string requested;
     for (std::size_t i = 0; i < m.ResultFields.Count(); ++i) requested += m.ResultFields.Key(i) + ",";
     g.ReplaceText("#Requested_Fields#", requested + idColumn);
@@ -124,9 +159,9 @@ GenerationResult GenerateDrillDown(DrillDownModel& m, TCodeGenerator& g, const s
     result.files.push_back({"Results.TSM", g.Text()});
 
     if (!Load(g, templatesDir, "wiz1_3.txt", result.error)) return result;
-    g.ReplaceText("#Application_Title#", m.ApplicationTitle);
-    g.ReplaceText("#Application_Title#", m.ApplicationTitle);
-    g.ReplaceText("#DataSourceName#", m.DataSource.DataSourceName);
+    g.ReplaceText("#Application_Title#", title);
+    g.ReplaceText("#Application_Title#", title);
+    g.ReplaceText("#DataSourceName#", source);
     std::vector<std::string> detailKeys;
     for (std::size_t i = 0; i < m.DetailFields.Count(); ++i) detailKeys.push_back(m.DetailFields.Key(i));
     g.ReplaceText("#Requested_Fields#", Join(detailKeys, ","));
@@ -145,7 +180,15 @@ GenerationResult GenerateDrillDown(DrillDownModel& m, TCodeGenerator& g, const s
 std::string FillCompletionText(const std::string& rtf, const std::vector<std::pair<std::string, std::string>>& values) {
     TCodeGenerator g;
     g.SetText(rtf);
-    for (const auto& [placeholder, value] : values) g.ReplaceText(placeholder, value);
+    for (const auto& [placeholder, value] : values) {
+        // A file name is text of the rich text, not its markup.
+        std::string text;
+        for (char c : value) {
+            if (c == '\\' || c == '{' || c == '}') text += '\\';
+            text += c;
+        }
+        g.ReplaceText(placeholder, text);
+    }
     return g.Text();
 }
 

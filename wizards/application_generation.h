@@ -29,7 +29,7 @@ bool CheckDrillDownJoins(DrillDownModel& model, bool* resultsCovered = nullptr, 
 
 GenerationResult GenerateDrillDown(DrillDownModel& model, TCodeGenerator& generator, const std::string& templatesDir);
 
-// The completion text with the written files' names put in.
+// The completion text with the written files' names put in (as text: \ { and } escaped).
 std::string FillCompletionText(const std::string& rtf, const std::vector<std::pair<std::string, std::string>>& values);
 
 // Copies source into the target folder (or to the target file) in 8192-byte chunks; throws

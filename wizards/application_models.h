@@ -16,6 +16,7 @@ struct DataEntryModel {
     TODBCDataSourceInfo DataSource;
     std::vector<std::string> Tables;  // the one chosen table
     TDBTableFieldsList AllFields;
+    std::vector<std::string> KeyFields;  // the table's primary key columns, in key order
     TDBTableFieldsList ChosenFields;
     TFieldPropertiesList FieldProperties;
     std::string PageStyle;  // "TabularStyle", "PreformatedStyle" or "SimpleStyle"
@@ -27,6 +28,7 @@ struct DataEntryModel {
     std::string MailFrom;
     std::string EntryFormFile;
     std::string DataEntryFile;
+    std::string EntryListFile;
 };
 
 struct DrillDownModel {

@@ -38,6 +38,16 @@ void CatalogClient::StartBatch() {
     platform::CreateNewFile(requestFile_, 0600);
 }
 
+void CatalogClient::WriteTableRequest(const std::string& key, const char* type, const std::string& table,
+                                      const TODBCDataSourceInfo& source) {
+    CRequestFile file(requestFile_);
+    file.WriteValue(wizardutils::kRequestsSection, key, type);
+    file.WriteValue(key, "DataSourceName", source.DataSourceName);
+    file.WriteValue(key, "TableName", table);
+    file.WriteValue(key, "Username", source.UserName);
+    file.WriteValue(key, "Password", source.Password);
+}
+
 bool CatalogClient::RunBatch() {
     return runner_(programDir_, requestFile_);
 }
@@ -95,14 +105,8 @@ void CatalogClient::RequestFieldsForTables(const std::vector<std::string>& table
     if (tables.empty()) return;
     StartBatch();
     CRequestFile file(requestFile_);
-    for (std::size_t i = 0; i < tables.size(); ++i) {
-        std::string key = "Request" + std::to_string(i);
-        file.WriteValue(wizardutils::kRequestsSection, key, "GetFieldsForTable");
-        file.WriteValue(key, "DataSourceName", source.DataSourceName);
-        file.WriteValue(key, "TableName", tables[i]);
-        file.WriteValue(key, "Username", source.UserName);
-        file.WriteValue(key, "Password", source.Password);
-    }
+    for (std::size_t i = 0; i < tables.size(); ++i)
+        WriteTableRequest("Request" + std::to_string(i), "GetFieldsForTable", tables[i], source);
     if (RunBatch()) {
         for (std::size_t i = 0; i < tables.size(); ++i) {
             std::string key = "Request" + std::to_string(i);
@@ -115,6 +119,19 @@ void CatalogClient::RequestFieldsForTables(const std::vector<std::string>& table
                 fields.Add(QualifiedName(tables[i], name), std::move(field));
             }
         }
+    }
+    EndBatch();
+}
+
+void CatalogClient::RequestKeyFields(const std::string& table, const TODBCDataSourceInfo& source,
+                                     std::vector<std::string>& keys) {
+    StartBatch();
+    WriteTableRequest("Request1", "GetPrimaryKeysForTable", table, source);
+    // The answers come in key order.
+    if (RunBatch() && Succeeded("Request1")) {
+        CRequestFile file(requestFile_);
+        for (auto& [column, position] : file.ReadSectionInOrder(std::string("Request1") + wizardutils::kResultsSuffix))
+            keys.push_back(column);
     }
     EndBatch();
 }

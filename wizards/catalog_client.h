@@ -30,12 +30,16 @@ public:
     void RequestTablesForDataSource(const TODBCDataSourceInfo& source, std::vector<std::string>& list);
     void RequestFieldsForTables(const std::vector<std::string>& tables, const TODBCDataSourceInfo& source,
                                 TDBTableFieldsList& fields);
+    // The columns of the table's primary key in key order; empty when it has none.
+    void RequestKeyFields(const std::string& table, const TODBCDataSourceInfo& source, std::vector<std::string>& keys);
     // Drops the fields of `tables` from `fields`, then asks for them again.
     void RefreshTableFields(const std::vector<std::string>& tables, TDBTableFieldsList& fields,
                             const TODBCDataSourceInfo& source);
 
 private:
     void StartBatch();
+    void WriteTableRequest(const std::string& key, const char* type, const std::string& table,
+                           const TODBCDataSourceInfo& source);
     bool RunBatch();
     void EndBatch();
     bool Succeeded(const std::string& key) const;

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/html_escape.h"
 #include "support/text_helpers.h"
 #include "wizards/type_names.h"
 
@@ -26,6 +27,34 @@ bool IsSelect(const std::string& type) {
     return type == "Drop-Down" || type == "Single-Select" || type == "Multi-Select";
 }
 
+std::string Doubled(const std::string& text, char c) {
+    std::string out;
+    for (char x : text) {
+        out += x;
+        if (x == c) out += c;
+    }
+    return out;
+}
+
+// Generated text of a control: escaped for HTML, and with # doubled when the control
+// stands inside an output block.
+struct ControlText {
+    bool inOutput;
+    std::string operator()(const std::string& text) const {
+        std::string html = TCodeGenerator::HtmlText(text);
+        return inOutput ? TCodeGenerator::OutputText(html) : html;
+    }
+};
+
+// " CHECKED" or " SELECTED": fixed by the option's flag, or, for a row's value, chosen at
+// run time when the value is the option's (one of its values for the multiple kinds).
+std::string Marked(const FieldOptions& option, const std::string& mark, const std::string& rowValue, bool several) {
+    if (rowValue.empty()) return option.Selected == "Yes" ? mark : "";
+    std::string test = several ? "ListFind(" + rowValue + ", " + TCodeGenerator::ExpressionString(option.Value) + ")"
+                               : rowValue + " IS " + TCodeGenerator::ExpressionString(option.Value);
+    return "#IIf(" + test + ", DE(\"" + mark + "\"), DE(\"\"))#";
+}
+
 }  // namespace
 
 bool TCodeGenerator::LoadTemplate(const std::string& path) {
@@ -35,6 +64,8 @@ bool TCodeGenerator::LoadTemplate(const std::string& path) {
     std::ostringstream text;
     text << in.rdbuf();
     rec_ = text.str();
+    // Generated files end their lines in LF alone, whatever the template file used.
+    std::erase(rec_, '\r');
     return true;
 }
 
@@ -46,12 +77,36 @@ void TCodeGenerator::ReplaceText(const std::string& placeholder, const std::stri
 
 void TCodeGenerator::ReplaceLines(const std::string& placeholder, const Lines& lines) {
     std::string text;
-    for (const std::string& line : lines) text += line + "\n";
+    for (const std::string& line : lines) {
+        // A memo's text may come with CR LF line ends.
+        text += line.empty() || line.back() != '\r' ? line : line.substr(0, line.size() - 1);
+        text += '\n';
+    }
     ReplaceText(placeholder, text);
 }
 
+std::string TCodeGenerator::HtmlText(const std::string& text) {
+    return HtmlEscape(text);
+}
+
+std::string TCodeGenerator::OutputText(const std::string& text) {
+    return Doubled(text, '#');
+}
+
+std::string TCodeGenerator::TagAttribute(const std::string& text) {
+    return Doubled(Doubled(text, '#'), '"');
+}
+
+std::string TCodeGenerator::ExpressionString(const std::string& text) {
+    return "\"" + TagAttribute(text) + "\"";
+}
+
+std::string TCodeGenerator::ShownValue(const std::string& expression) {
+    return "#HTMLEditFormat(" + expression + ")#";
+}
+
 std::string TCodeGenerator::HiddenField(const std::string& name, const std::string& value) {
-    return "<INPUT TYPE=\"hidden\" NAME=\"" + name + "\" VALUE=\"" + value + "\">";
+    return "<INPUT TYPE=\"hidden\" NAME=\"" + name + "\" VALUE=\"" + HtmlText(value) + "\">";
 }
 
 std::string TCodeGenerator::ValidationField(const std::string& name, const std::string& rule, const std::string& max,
@@ -73,25 +128,31 @@ std::string TCodeGenerator::ValidationField(const std::string& name, const std::
 }
 
 Lines TCodeGenerator::FormControl(const std::string& name, const TFormFieldProperties& p) {
+    return FormControl(name, p, "");
+}
+
+Lines TCodeGenerator::FormControl(const std::string& name, const TFormFieldProperties& p, const std::string& rowValue) {
+    const ControlText text{!rowValue.empty()};
+    const std::string shown = rowValue.empty() ? text(p.Content) : ShownValue(rowValue);
     Lines lines;
     const std::string& type = p.ControlType;
     if (type == "Hidden Field") {
-        lines.push_back(p.Content.empty() ? "<INPUT TYPE=\"hidden\" NAME=\"" + name + "\">"
-                                          : HiddenField(name, p.Content));
+        lines.push_back(shown.empty() ? "<INPUT TYPE=\"hidden\" NAME=\"" + name + "\">"
+                                      : "<INPUT TYPE=\"hidden\" NAME=\"" + name + "\" VALUE=\"" + shown + "\">");
     } else if (type == "TextBox") {
-        std::string value = p.Content.empty() ? "" : " VALUE=\"" + p.Content + "\"";
+        std::string value = shown.empty() ? "" : " VALUE=\"" + shown + "\"";
         lines.push_back("<INPUT TYPE=\"text\" NAME=\"" + name + "\"" + value + " SIZE=\"" + p.Property1 +
                         "\" MAXLENGTH=\"" + p.Property2 + "\">");
     } else if (type == "TextArea") {
         lines.push_back("<TEXTAREA NAME=\"" + name + "\" COLS=\"" + p.Property1 + "\" ROWS=\"" + p.Property2 + "\">" +
-                        p.Content + "</TEXTAREA>");
+                        shown + "</TEXTAREA>");
     } else if (IsListed(type)) {
         std::string input = type == "Radio Buttons" ? "radio" : "checkbox";
         // Every filled option up to the last of the hundred.
         for (const FieldOptions& option : p.Options) {
             if (option.Choice.empty()) break;
-            lines.push_back("<INPUT TYPE=\"" + input + "\" NAME=\"" + name + "\" VALUE=\"" + option.Value + "\"" +
-                            (option.Selected == "Yes" ? " CHECKED" : "") + ">" + option.Choice);
+            lines.push_back("<INPUT TYPE=\"" + input + "\" NAME=\"" + name + "\" VALUE=\"" + text(option.Value) + "\"" +
+                            Marked(option, " CHECKED", rowValue, type == "Checkboxes") + ">" + text(option.Choice));
         }
     } else if (IsSelect(type)) {
         std::string head = "<SELECT NAME=\"" + name + "\"";
@@ -100,8 +161,8 @@ Lines TCodeGenerator::FormControl(const std::string& name, const TFormFieldPrope
         lines.push_back(head + ">");
         for (const FieldOptions& option : p.Options) {
             if (option.Choice.empty()) break;
-            lines.push_back("     <OPTION VALUE=\"" + option.Value + "\"" +
-                            (option.Selected == "Yes" ? " SELECTED" : "") + ">" + option.Choice);
+            lines.push_back("     <OPTION VALUE=\"" + text(option.Value) + "\"" +
+                            Marked(option, " SELECTED", rowValue, type == "Multi-Select") + ">" + text(option.Choice));
         }
         lines.push_back("     </SELECT>");
     }
@@ -122,18 +183,26 @@ Lines TCodeGenerator::ValidationRules(const TDBTableFieldsList& fields, TFieldPr
     return lines;
 }
 
-Lines TCodeGenerator::HiddenFields(const TDBTableFieldsList& fields, TFieldPropertiesList& properties,
-                                   bool formLabels) {
+Lines TCodeGenerator::HiddenFields(const TDBTableFieldsList& fields, TFieldPropertiesList& properties, bool formLabels,
+                                   const std::string& rowQuery) {
     Lines lines;
     for (std::size_t i = 0; i < fields.Count(); ++i) {
         const TFormFieldProperties& p = properties.Properties(FindOrCreateProperties(fields.Key(i), properties));
-        if (p.ControlType == "Hidden Field") lines.push_back(HiddenField(FieldName(fields, i, formLabels), p.Content));
+        if (p.ControlType != "Hidden Field") continue;
+        std::string name = FieldName(fields, i, formLabels);
+        if (rowQuery.empty())
+            lines.push_back(HiddenField(name, p.Content));
+        else if (p.Content.empty())
+            lines.push_back(FormControl(name, p, rowQuery + "." + fields.Fields(i).FieldName).front());
+        else
+            lines.push_back(OutputText(HiddenField(name, p.Content)));
     }
     return lines;
 }
 
 Lines TCodeGenerator::FormFields(const std::string& style, const TDBTableFieldsList& fields, bool formLabels,
-                                 TFieldPropertiesList& properties) {
+                                 TFieldPropertiesList& properties, const std::string& rowQuery) {
+    const ControlText text{!rowQuery.empty()};
     const bool tabular = style == "TabularStyle";
     const bool preformatted = style == "PreformatedStyle";
     const bool simple = style == "SimpleStyle";
@@ -146,8 +215,9 @@ Lines TCodeGenerator::FormFields(const std::string& style, const TDBTableFieldsL
         std::string prefix;
         if (tabular) prefix = "<TR><TD ALIGN=\"right\">";
         if (preformatted) prefix = Blanks(25, p.Caption.size());
-        prefix += p.Caption + (tabular ? "</TD><TD>" : " ");
-        Lines lines = FormControl(FieldName(fields, i, formLabels), p);
+        prefix += text(p.Caption) + (tabular ? "</TD><TD>" : " ");
+        std::string rowValue = rowQuery.empty() ? "" : rowQuery + "." + fields.Fields(i).FieldName;
+        Lines lines = FormControl(FieldName(fields, i, formLabels), p, rowValue);
         lines.front() = prefix + lines.front();
         if (preformatted && IsListed(p.ControlType))
             for (std::size_t n = 1; n < lines.size(); ++n) lines[n] = std::string(26, ' ') + lines[n];
@@ -171,19 +241,20 @@ Lines TCodeGenerator::FormFields(const std::string& style, const TDBTableFieldsL
 
 Lines TCodeGenerator::MailBlock(const std::string& query, const std::string& from, TFieldPropertiesList& properties,
                                 const TDBTableFieldsList& fields, const std::string& subject, const std::string& to) {
-    std::string sender = from.empty() ? "Unknown" : from;
+    // A mail is plain text: its texts are kept from the engine, not escaped for HTML.
+    std::string sender = TagAttribute(from.empty() ? "Unknown" : from);
     Lines lines;
     if (!query.empty()) {
-        lines.push_back("<TSMAIL QUERY=\"" + query + "\"");
+        lines.push_back("<TSMAIL QUERY=\"" + TagAttribute(query) + "\"");
         lines.push_back("        FROM=\"" + sender + "\"");
     } else {
         lines.push_back("<TSMAIL FROM=\"" + sender + "\"");
     }
-    lines.push_back("        TO=\"" + to + "\"");
-    lines.push_back("        SUBJECT=\"" + subject + "\">");
+    lines.push_back("        TO=\"" + TagAttribute(to) + "\"");
+    lines.push_back("        SUBJECT=\"" + TagAttribute(subject) + "\">");
     for (std::size_t i = 0; i < fields.Count(); ++i) {
         const TFormFieldProperties& p = properties.Properties(FindOrCreateProperties(fields.Key(i), properties));
-        lines.push_back(p.Caption + ": #" + fields.Fields(i).FieldName + "#");
+        lines.push_back(OutputText(p.Caption) + ": #" + fields.Fields(i).FieldName + "#");
     }
     lines.push_back("</TSMAIL>");
     return lines;
@@ -193,12 +264,16 @@ std::string TCodeGenerator::SearchCondition(const TDBTableField& field, const st
     const bool like = condition == "LIKE xxx*" || condition == "LIKE *xxx" || condition == "LIKE *xxx*";
     std::string left = field.TableName + "." + field.FieldName + (like ? " LIKE " : " " + condition + " ");
     std::string variable = field.TableName + "__" + field.FieldName;
-    // A pattern is text whatever the column; other values of non-text columns are numbers.
-    if (!like && !IsTextType(field.TypeName)) return left + "#Val(" + variable + ")# ";
+    // A pattern is text whatever the column.
+    if (!like) return left + SqlValue(field.TypeName, variable) + " ";
     std::string value = "#" + variable + "#";
     if (condition == "LIKE xxx*" || condition == "LIKE *xxx*") value += "%";
     if (condition == "LIKE *xxx" || condition == "LIKE *xxx*") value = "%" + value;
     return left + "'" + value + "' ";
+}
+
+std::string TCodeGenerator::SqlValue(const std::string& typeName, const std::string& expression) {
+    return IsNumericType(typeName) ? "#Val(" + expression + ")#" : "'#" + expression + "#'";
 }
 
 Lines TCodeGenerator::SearchConditions(const TDBTableFieldsList& fields) {
@@ -217,8 +292,8 @@ Lines TCodeGenerator::ResultColumns(const TDBTableFieldsList& fields, const std:
     Lines lines;
     for (std::size_t i = 0; i < fields.Count(); ++i) {
         const TDBTableField& f = fields.Fields(i);
-        lines.push_back("<TSCOL HEADER=\"" + f.Setting + "\" WIDTH=\"" + f.ColumnWidth + "\" TEXT=\"" + prefix + "#" +
-                        f.FieldName + "#" + suffix + "\">");
+        lines.push_back("<TSCOL HEADER=\"" + OutputText(HtmlText(f.Setting)) + "\" WIDTH=\"" +
+                        TagAttribute(f.ColumnWidth) + "\" TEXT=\"" + prefix + ShownValue(f.FieldName) + suffix + "\">");
     }
     return lines;
 }
@@ -226,7 +301,8 @@ Lines TCodeGenerator::ResultColumns(const TDBTableFieldsList& fields, const std:
 Lines TCodeGenerator::DetailLines(const TDBTableFieldsList& fields) {
     Lines lines;
     for (std::size_t i = 0; i < fields.Count(); ++i)
-        lines.push_back(Blanks(25, fields.Key(i).size()) + fields.Key(i) + ": #" + fields.Fields(i).FieldName + "#");
+        lines.push_back(Blanks(25, fields.Key(i).size()) + OutputText(HtmlText(fields.Key(i))) + ": " +
+                        ShownValue(fields.Fields(i).FieldName));
     return lines;
 }
 

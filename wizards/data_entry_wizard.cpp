@@ -233,6 +233,9 @@ void TDataEntryWizManager::TransferPage(int from, int& to) {
                     model_.ChosenFields.Clear();
                 model_.Tables = {table};
                 catalog_.RefreshTableFields(model_.Tables, model_.AllFields, model_.DataSource);
+                // The key lets the generated application change the rows it lists.
+                model_.KeyFields.clear();
+                catalog_.RequestKeyFields(table, model_.DataSource, model_.KeyFields);
             }
             if (to == kFieldsPage) FillFields();
             break;
@@ -287,6 +290,7 @@ bool TDataEntryWizManager::Generate(std::string& message) {
         return false;
     model_.EntryFormFile = written[0];
     model_.DataEntryFile = written[1];
+    model_.EntryListFile = written[2];
     return true;
 }
 
@@ -295,6 +299,7 @@ void TDataEntryWizManager::ShowCompletion(int) {
     Page(kCompletionPage).Texts["reditExplanation"] = CompletionText(templatesDir_, "wizard1.rtf",
                                                                      {{"#DataEntryHTMLFile#", model_.EntryFormFile},
                                                                       {"#DataEntryTSMLFile#", model_.DataEntryFile},
+                                                                      {"#EntryListFile#", model_.EntryListFile},
                                                                       {"#HTMLFileName#", "EntryForm.TSM"}});
     Show(kCompletionPage);
 }

@@ -15,4 +15,15 @@ bool IsTextType(const std::string& typeName) {
     return false;
 }
 
+bool IsNumericType(const std::string& typeName) {
+    std::string base = BaseTypeName(typeName);
+    for (const char* number :
+         {"INTEGER",  "INT",      "BIGINT",     "SMALLINT", "TINYINT", "COUNTER", "LONG",   "SHORT",
+          "BIT",      "NUMERIC",  "DECIMAL",    "NUMBER",   "FLOAT",   "REAL",    "DOUBLE", "DOUBLE PRECISION",
+          "CURRENCY", "MONEY",    "SMALLMONEY", "INT2",     "INT4",    "INT8",    "FLOAT4", "FLOAT8",
+          "SERIAL",   "BIGSERIAL"})
+        if (base == number) return true;
+    return false;
+}
+
 }  // namespace tessaro::wizards

@@ -14,4 +14,8 @@ std::string BaseTypeName(const std::string& typeName);
 // MEMO, ALPHANUMERIC, VARCHAR.
 bool IsTextType(const std::string& typeName);
 
+// Number columns take their values through Val() in generated SQL, so no request value can
+// change the statement; every other column takes them quoted as text.
+bool IsNumericType(const std::string& typeName);
+
 }  // namespace tessaro::wizards

@@ -1,6 +1,8 @@
 #include "wizardutils/catalog_handlers.h"
 
+#include <algorithm>
 #include <memory>
+#include <utility>
 
 #include "database/odbc/odbc_catalog_iterators.h"
 #include "database/odbc/odbc_connect.h"
@@ -115,6 +117,30 @@ HandlerResult GetFieldsForTable(odbcENV& env, const RequestSection& parameters) 
     do {
         result.answers.emplace_back(row->COLUMN_NAME, row->TYPE_NAME);
     } while (columns->GetNext());
+    result.success = true;
+    return result;
+}
+
+HandlerResult GetPrimaryKeysForTable(odbcENV& env, const RequestSection& parameters) {
+    bool present = false;
+    Parameter(parameters, "DataSourceName", &present);
+    if (!present) return Failure("Missing required parameter, 'DataSourceName'.");
+    std::string table = Parameter(parameters, "TableName", &present);
+    if (!present) return Failure("Missing required parameter, 'TableName'.");
+    OpenDataSource source(env, parameters);
+    if (!source.open()) return Failure("Unable to open datasource.");
+    std::vector<std::pair<short, std::string>> key;
+    source.get()->PrimaryKeys(
+        nullptr, nullptr, table.data(),
+        [](const sPRIMARYKEYSRESULTSET& row, void* context) -> short {
+            static_cast<std::vector<std::pair<short, std::string>>*>(context)->emplace_back(row.KEY_SEQ,
+                                                                                            row.column_name);
+            return 0;
+        },
+        &key);
+    std::sort(key.begin(), key.end());
+    HandlerResult result;
+    for (const auto& [position, column] : key) result.answers.emplace_back(column, std::to_string(position));
     result.success = true;
     return result;
 }

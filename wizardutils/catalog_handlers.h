@@ -1,4 +1,4 @@
-// The four questions tsutils answers. Each handler gets the request's parameters, fills the
+// The questions tsutils answers. Each handler gets the request's parameters, fills the
 // answers and a failure text, and reports success. None of them ever opens a window: a
 // failing connection is reported through the message only.
 #pragma once
@@ -21,6 +21,9 @@ struct HandlerResult {
 HandlerResult GetDataSources(const RequestSection& parameters, const std::vector<std::string>& odbcFiles);
 HandlerResult GetTablesForDataSource(odbcENV& env, const RequestSection& parameters);
 HandlerResult GetFieldsForTable(odbcENV& env, const RequestSection& parameters);
+// The table's primary key: one answer per key column, COLUMN_NAME = its position in the key
+// (from 1). A table without a declared key succeeds with no answer.
+HandlerResult GetPrimaryKeysForTable(odbcENV& env, const RequestSection& parameters);
 HandlerResult GetServerSettings(const RequestSection& parameters);
 
 // "DSN=<name>;" then "UID=<user>;" and "PWD=<password>;" when given.

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "tests/support/temp_home.h"
+#include "wizards/rtf_to_html.h"
 
 namespace tessaro::wizards {
 namespace {
@@ -35,7 +36,7 @@ TEST(DataEntryGeneration, MailBlockOnlyWithARecipientAndTheNextPage) {
     DataEntryModel plain = EntryModel();
     GenerationResult result = GenerateDataEntry(plain, g, Templates());
     ASSERT_TRUE(result.error.empty()) << result.error;
-    ASSERT_EQ(result.files.size(), 2u);
+    ASSERT_EQ(result.files.size(), 3u);
     EXPECT_FALSE(Contains(result.files[1].text, "TSMAIL"));
     EXPECT_FALSE(Contains(result.files[1].text, "TSLOCATION"));
     EXPECT_FALSE(Contains(result.files[0].text, "#"));  // every placeholder was filled
@@ -52,6 +53,130 @@ TEST(DataEntryGeneration, MailBlockOnlyWithARecipientAndTheNextPage) {
     EXPECT_TRUE(Contains(result.files[1].text, "name: #name#\n"));
     EXPECT_TRUE(Contains(result.files[1].text, "<TSLOCATION URL=\"http://example.com/done\">"));
     EXPECT_EQ(result.pictures, (std::vector<std::string>{"entryform.gif", "dataentry.gif"}));
+}
+
+TEST(DataEntryGeneration, TitlesAndAddressesAreEscapedWhereTheyLand) {
+    TCodeGenerator g;
+    DataEntryModel m = EntryModel();
+    m.ApplicationTitle = R"(Tom & "Jerry" #1)";
+    m.Header = DefaultHeader(m.ApplicationTitle);
+    m.DataSource = {R"(d"b#)", "", ""};
+    m.MailTo = R"(x"@y)";
+    m.TargetType = "NextPage Existing";
+    m.NextPageURL = R"(http://e.com/a"b#top)";
+    GenerationResult result = GenerateDataEntry(m, g, Templates());
+    ASSERT_EQ(result.files.size(), 3u) << result.error;
+    EXPECT_TRUE(Contains(result.files[0].text, "<CENTER><H1>Tom &amp; &quot;Jerry&quot; #1</H1></CENTER>"));
+    EXPECT_TRUE(Contains(result.files[1].text, R"(<TSINSERT DATASOURCE="d""b##" TABLENAME="staff")"));
+    EXPECT_TRUE(Contains(result.files[1].text, R"(TO="x""@y")"));
+    EXPECT_TRUE(Contains(result.files[1].text, R"x(SUBJECT="Data Submition (Tom & ""Jerry"" ##1)">)x"));
+    EXPECT_TRUE(Contains(result.files[1].text, R"(<TSLOCATION URL="http://e.com/a""b##top">)"));
+    EXPECT_TRUE(Contains(result.files[2].text, "<TITLE>Tom &amp; &quot;Jerry&quot; #1</TITLE>"));
+    EXPECT_TRUE(Contains(result.files[2].text, R"(<TSQUERY NAME="Entries" DATASOURCE="d""b##">)"));
+}
+
+// The key of the table lets the list link each row to the form opened on it, and the
+// posted form then changes that row instead of adding one.
+TEST(DataEntryGeneration, StoredRowsAreListedAndChangedThroughTheirKey) {
+    TCodeGenerator g;
+    DataEntryModel m = EntryModel();
+    m.PageStyle = "TabularStyle";
+    m.AllFields.Add("staff.id", {"staff", "id", "INTEGER", "", ""});
+    m.AllFields.Add("staff.name", {"staff", "name", "varchar(20)", "", ""});
+    m.ChosenFields.Add("staff.id", {"staff", "id", "INTEGER", "", ""});
+    m.KeyFields = {"id"};
+    GenerationResult result = GenerateDataEntry(m, g, Templates());
+    ASSERT_EQ(result.files.size(), 3u) << result.error;
+    const std::string& form = result.files[0].text;
+    EXPECT_TRUE(Contains(form,
+                         "<TSIF ParameterExists(URL.id)>\n<TSQUERY NAME=\"EntryRow\" DATASOURCE=\"db\" MAXROWS=\"1\">\n"
+                         "SELECT name,id FROM staff WHERE id = #Val(URL.id)#\n</TSQUERY>\n</TSIF>\n"))
+        << form;
+    std::size_t edit = form.find("<TSOUTPUT QUERY=\"EntryRow\">");
+    std::size_t fresh = form.find("<TSELSE>");
+    ASSERT_NE(edit, std::string::npos);
+    ASSERT_NE(fresh, std::string::npos);
+    std::string editPart = form.substr(edit, fresh - edit);
+    EXPECT_TRUE(Contains(editPart, R"(<INPUT TYPE="hidden" NAME="EntryAction" VALUE="Update">)"));
+    EXPECT_TRUE(Contains(editPart, R"(<INPUT TYPE="hidden" NAME="id" VALUE="#HTMLEditFormat(EntryRow.id)#">)"));
+    EXPECT_TRUE(Contains(editPart, R"(<INPUT TYPE="text" NAME="name" VALUE="#HTMLEditFormat(EntryRow.name)#")"));
+    EXPECT_FALSE(Contains(editPart, R"(<INPUT TYPE="text" NAME="id")"));  // the key is not edited
+    EXPECT_TRUE(Contains(form.substr(fresh), R"(<INPUT TYPE="text" NAME="id" SIZE="50")"));
+
+    const std::string& store = result.files[1].text;
+    EXPECT_TRUE(Contains(store,
+                         "<TSIF ParameterExists(FORM.EntryAction)>\n"
+                         "<TSUPDATE DATASOURCE=\"db\" TABLENAME=\"staff\" FORMFIELDS=\"name,id\">\n<TSELSE>\n"
+                         "<TSINSERT DATASOURCE=\"db\" TABLENAME=\"staff\" FORMFIELDS=\"name,id\">\n</TSIF>"))
+        << store;
+
+    const std::string& list = result.files[2].text;
+    EXPECT_EQ(result.files[2].name, "EntryList.TSM");
+    EXPECT_TRUE(Contains(list, "SELECT name,id FROM staff ORDER BY id\n")) << list;
+    EXPECT_TRUE(Contains(list, "<TR><TH></TH><TH>name</TH><TH>id</TH></TR>"));
+    EXPECT_TRUE(Contains(list, R"(<TR><TD><A HREF="EntryForm.TSM?id=#URLEncodedFormat(Entries.id)#">Change</A></TD>)"
+                               R"(<TD>#HTMLEditFormat(Entries.name)#</TD><TD>#HTMLEditFormat(Entries.id)#</TD></TR>)"))
+        << list;
+}
+
+// A hidden field keeps a stored row's value unless the author gave it a fixed one.
+TEST(DataEntryGeneration, HiddenFieldsOfANewAndOfAStoredRow) {
+    TCodeGenerator g;
+    DataEntryModel m = EntryModel();
+    m.ChosenFields.Add("staff.note", {"staff", "note", "TEXT", "", ""});
+    m.ChosenFields.Add("staff.source", {"staff", "source", "TEXT", "", ""});
+    m.FieldProperties.Properties(FindOrCreateProperties("staff.note", m.FieldProperties)).ControlType = "Hidden Field";
+    TFormFieldProperties& source =
+        m.FieldProperties.Properties(FindOrCreateProperties("staff.source", m.FieldProperties));
+    source.ControlType = "Hidden Field";
+    source.Content = "web #1";
+    GenerationResult keyless = GenerateDataEntry(m, g, Templates());
+    ASSERT_EQ(keyless.files.size(), 3u) << keyless.error;
+    EXPECT_TRUE(Contains(keyless.files[0].text,
+                         "<INPUT TYPE=\"hidden\" NAME=\"note\" VALUE=\"\">\n"
+                         "<INPUT TYPE=\"hidden\" NAME=\"source\" VALUE=\"web #1\">\n"));
+
+    m.KeyFields = {"id"};
+    const std::string form = GenerateDataEntry(m, g, Templates()).files[0].text;
+    std::size_t edit = form.find("<TSOUTPUT QUERY=\"EntryRow\">"), fresh = form.find("<TSELSE>");
+    ASSERT_LT(edit, fresh);
+    EXPECT_LT(form.find("<FORM"), edit);
+    EXPECT_TRUE(Contains(form.substr(edit, fresh - edit),
+                         "<INPUT TYPE=\"hidden\" NAME=\"note\" VALUE=\"#HTMLEditFormat(EntryRow.note)#\">\n"
+                         "<INPUT TYPE=\"hidden\" NAME=\"source\" VALUE=\"web ##1\">\n"))
+        << form;
+    EXPECT_TRUE(Contains(form.substr(fresh),
+                         "<INPUT TYPE=\"hidden\" NAME=\"note\" VALUE=\"\">\n"
+                         "<INPUT TYPE=\"hidden\" NAME=\"source\" VALUE=\"web #1\">\n"));
+    // Each branch has its own: none stands outside them.
+    EXPECT_EQ(form.find("NAME=\"source\""), form.find("NAME=\"source\"", edit));
+}
+
+TEST(DataEntryGeneration, KeysOfTextAndOfSeveralColumns) {
+    TCodeGenerator g;
+    DataEntryModel m = EntryModel();
+    m.AllFields.Add("staff.code", {"staff", "code", "CHAR(4)", "", ""});
+    m.AllFields.Add("staff.n", {"staff", "n", "SMALLINT", "", ""});
+    m.KeyFields = {"code", "n"};
+    GenerationResult result = GenerateDataEntry(m, g, Templates());
+    ASSERT_EQ(result.files.size(), 3u) << result.error;
+    EXPECT_TRUE(Contains(result.files[0].text, "<TSIF ParameterExists(URL.code) AND ParameterExists(URL.n)>"));
+    EXPECT_TRUE(Contains(result.files[0].text,
+                         "SELECT name,code,n FROM staff WHERE code = '#URL.code#' AND n = "
+                         "#Val(URL.n)#\n"));
+    EXPECT_TRUE(Contains(result.files[2].text,
+                         "EntryForm.TSM?code=#URLEncodedFormat(Entries.code)#&amp;"
+                         "n=#URLEncodedFormat(Entries.n)#"));
+}
+
+TEST(DataEntryGeneration, WithoutAKeyRowsAreOnlyListed) {
+    TCodeGenerator g;
+    DataEntryModel m = EntryModel();
+    GenerationResult result = GenerateDataEntry(m, g, Templates());
+    ASSERT_EQ(result.files.size(), 3u) << result.error;
+    EXPECT_FALSE(Contains(result.files[0].text, "EntryRow"));
+    EXPECT_TRUE(Contains(result.files[2].text, "SELECT name FROM staff\n"));
+    EXPECT_TRUE(Contains(result.files[2].text, "<TR><TD>#HTMLEditFormat(Entries.name)#</TD></TR>"));
 }
 
 TEST(DataEntryGeneration, AMissingTemplateIsReported) {
@@ -81,13 +206,14 @@ TEST(DrillDownGeneration, OneTableNeedsNoJoins) {
     ASSERT_TRUE(result.error.empty()) << result.error;
     const std::string& results = result.files[1].text;
     EXPECT_TRUE(Contains(results, "SELECT T.C,T.ID\nFROM T\nWHERE  0=0 \n")) << results;
+    EXPECT_EQ(results.rfind("<TSPARAM NAME=\"T__C\" DEFAULT=\"\">\n", 0), 0u) << results;
     EXPECT_TRUE(Contains(results, "       AND T.C LIKE '#T__C#%' \n"));
     EXPECT_TRUE(Contains(
         results,
-        R"(<TSCOL HEADER="Hdr" WIDTH="20" TEXT="<A HREF=""Detail.TSM?T__ID=#URLEncodedFormat(ID)#"">#C#</A>">)"));
+        R"(<TSCOL HEADER="Hdr" WIDTH="20" TEXT="<A HREF=""Detail.TSM?T__ID=#URLEncodedFormat(ID)#"">#HTMLEditFormat(C)#</A>">)"));
     const std::string& detail = result.files[2].text;
     EXPECT_TRUE(Contains(detail, "WHERE  T.ID = #Val(T__ID)# \n")) << detail;
-    EXPECT_TRUE(Contains(detail, std::string(22, ' ') + "T.C: #C#\n"));
+    EXPECT_TRUE(Contains(detail, std::string(22, ' ') + "T.C: #HTMLEditFormat(C)#\n"));
 }
 
 TEST(DrillDownGeneration, UnconnectedTablesAreRefused) {
@@ -109,9 +235,13 @@ TEST(CompletionText, NamesAreFilledIn) {
     std::string rtf((std::istreambuf_iterator<char>(in)), {});
     std::string text = FillCompletionText(rtf, {{"#DataEntryHTMLFile#", "/w/EntryForm.TSM"},
                                                 {"#DataEntryTSMLFile#", "/w/DataEntry.TSM"},
+                                                {"#EntryListFile#", "/w/EntryList.TSM"},
                                                 {"#HTMLFileName#", "EntryForm.TSM"}});
     EXPECT_TRUE(Contains(text, "{\\i /w/EntryForm.TSM}"));
     EXPECT_FALSE(Contains(text, "#"));
+    text = FillCompletionText("{\\i #DataEntryHTMLFile#}\\par", {{"#DataEntryHTMLFile#", "/w/a{b}\\c.TSM"}});
+    EXPECT_EQ(text, "{\\i /w/a\\{b\\}\\\\c.TSM}\\par");
+    EXPECT_EQ(RtfToHtml(text), "<I>/w/a{b}\\c.TSM</I><BR>\n");
 }
 
 class CopyFileTest : public TempFolderTest {};
@@ -142,8 +272,6 @@ TEST_F(CopyFileTest, CopiesIntoAFolderAndReportsBothEnds) {
 
 }  // namespace
 }  // namespace tessaro::wizards
-
-#include "wizards/rtf_to_html.h"
 
 namespace tessaro::wizards {
 namespace {

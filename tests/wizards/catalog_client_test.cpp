@@ -39,6 +39,18 @@ TEST_F(CatalogClientTest, DataSourcesTablesAndFieldsComeFromTsutils) {
     EXPECT_FALSE(std::ifstream(client.RequestFilePath()).good());
 }
 
+TEST_F(CatalogClientTest, KeyColumnsOfATable) {
+    CatalogClient client(ProgramDir(), requests_.path());
+    std::vector<std::string> keys;
+    client.RequestKeyFields("staff", staff_, keys);
+    EXPECT_EQ(keys, std::vector<std::string>{"id"});
+    std::vector<std::string> none;
+    client.RequestKeyFields("staff_names", staff_, none);
+    client.RequestKeyFields("staff", {"wiz_broken", "", ""}, none);
+    EXPECT_TRUE(none.empty());
+    EXPECT_FALSE(std::ifstream(client.RequestFilePath()).good());
+}
+
 TEST_F(CatalogClientTest, RefreshingATableReplacesItsFields) {
     CatalogClient client(ProgramDir(), requests_.path());
     TDBTableFieldsList fields;

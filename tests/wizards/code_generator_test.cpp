@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/temp_home.h"
+
 namespace tessaro::wizards {
 namespace {
 
@@ -90,6 +92,14 @@ TEST(Placeholders, FirstOccurrenceIgnoringCaseAnywhere) {
     EXPECT_EQ(g.Text(), "A<BODY>x\ny\n");
 }
 
+TEST(Placeholders, GeneratedTextEndsItsLinesInLineFeeds) {
+    tessaro::test::TempFolder folder;
+    TCodeGenerator g;
+    ASSERT_TRUE(g.LoadTemplate(folder.write("t.txt", "<P>\r\n#Lines#\r\n</P>\r\n")));
+    g.ReplaceLines("#Lines#", {"a\r", "b"});
+    EXPECT_EQ(g.Text(), "<P>\na\nb\n\n</P>\n");
+}
+
 TDBTableFieldsList Fields(std::initializer_list<TDBTableField> list) {
     TDBTableFieldsList fields;
     for (const TDBTableField& f : list) fields.Add(QualifiedName(f.TableName, f.FieldName), f);
@@ -104,6 +114,9 @@ TEST(SearchConditions, TextIsQuotedAndNumbersGoThroughVal) {
     EXPECT_EQ(TCodeGenerator::SearchCondition(text, "LIKE *xxx"), "T.C LIKE '%#T__C#' ");
     EXPECT_EQ(TCodeGenerator::SearchCondition(text, "="), "T.C = '#T__C#' ");
     EXPECT_EQ(TCodeGenerator::SearchCondition(number, ">"), "T.N > #Val(T__N)# ");
+    // Neither text nor number: quoted, so a date compares as the text it is written as.
+    EXPECT_EQ(TCodeGenerator::SearchCondition({"T", "D", "DATE", "", ""}, ">="), "T.D >= '#T__D#' ");
+    EXPECT_EQ(TCodeGenerator::SearchCondition({"T", "M", "numeric(10,2)", "", ""}, "="), "T.M = #Val(T__M)# ");
     number.Setting = "<=";
     EXPECT_EQ(TCodeGenerator::SearchConditions(Fields({number})),
               (Lines{R"(    <TSIF #T__N# IS NOT "">)", "       AND T.N <= #Val(T__N)# ", "    </TSIF>", ""}));
@@ -165,8 +178,95 @@ TEST(ValidationRules, RuleThenRequiredPerField) {
 TEST(ResultAndDetail, ColumnsAndPaddedLines) {
     TDBTableFieldsList fields = Fields({{"T", "C", "TEXT", "Hdr", "20"}});
     EXPECT_EQ(TCodeGenerator::ResultColumns(fields, "<A>", "</A>"),
-              (Lines{R"(<TSCOL HEADER="Hdr" WIDTH="20" TEXT="<A>#C#</A>">)"}));
-    EXPECT_EQ(TCodeGenerator::DetailLines(fields), (Lines{std::string(22, ' ') + "T.C: #C#"}));
+              (Lines{R"(<TSCOL HEADER="Hdr" WIDTH="20" TEXT="<A>#HTMLEditFormat(C)#</A>">)"}));
+    EXPECT_EQ(TCodeGenerator::DetailLines(fields), (Lines{std::string(22, ' ') + "T.C: #HTMLEditFormat(C)#"}));
+}
+
+// Texts the author typed reach the page as text, whatever characters they hold, and the
+// engine reads none of them as an expression or the end of an attribute.
+TEST(Escaping, AuthorTextsInEveryPlace) {
+    struct Case {
+        const char* name;
+        std::string generated;
+        std::string expected;
+    };
+    TFormFieldProperties box = Control("TextBox", R"(say "hi" & <b>)");
+    TFormFieldProperties area = Control("TextArea", "</TEXTAREA><script>");
+    TFormFieldProperties list = WithOptions("Drop-Down", 1, 1);
+    list.Options[0] = {"R&D <x>", R"(a"b)", "Yes"};
+    TDBTableFieldsList columns = Fields({{"T", "C", "TEXT", R"(Cost "#1" <b>)", "20"}});
+    TFieldPropertiesList props;
+    props.Properties(FindOrCreateProperties("T.C", props)).Caption = "Price #";
+    for (const Case& c : {
+             Case{"hidden", TCodeGenerator::HiddenField("c", R"(a"b<c>&d)"),
+                  R"(<INPUT TYPE="hidden" NAME="c" VALUE="a&quot;b&lt;c&gt;&amp;d">)"},
+             Case{"message", TCodeGenerator::ValidationField("c", "Integer", "", "", "'quoted'"),
+                  R"(<INPUT TYPE="hidden" NAME="c_integer" VALUE="&#39;quoted&#39;">)"},
+             Case{
+                 "text box", TCodeGenerator::FormControl("c", box)[0],
+                 R"(<INPUT TYPE="text" NAME="c" VALUE="say &quot;hi&quot; &amp; &lt;b&gt;" SIZE="50" MAXLENGTH="40">)"},
+             Case{"text area", TCodeGenerator::FormControl("c", area)[0],
+                  R"(<TEXTAREA NAME="c" COLS="50" ROWS="40">&lt;/TEXTAREA&gt;&lt;script&gt;</TEXTAREA>)"},
+             Case{"option", TCodeGenerator::FormControl("c", list)[1],
+                  R"(     <OPTION VALUE="a&quot;b" SELECTED>R&amp;D &lt;x&gt;)"},
+             Case{"column header", TCodeGenerator::ResultColumns(columns, "", "")[0],
+                  R"(<TSCOL HEADER="Cost &quot;##1&quot; &lt;b&gt;" WIDTH="20" TEXT="#HTMLEditFormat(C)#">)"},
+             Case{"mail subject", TCodeGenerator::MailBlock("", R"(a"b)", props, columns, R"(Data "#1")", "t")[2],
+                  R"(        SUBJECT="Data ""##1""">)"},
+             Case{"mail sender", TCodeGenerator::MailBlock("", R"(a"b)", props, columns, "s", "t")[0],
+                  R"(<TSMAIL FROM="a""b")"},
+             Case{"mail line", TCodeGenerator::MailBlock("", "", props, columns, "s", "t")[3], "Price ##: #C#"},
+             Case{"expression string", TCodeGenerator::ExpressionString(R"(a"#b)"), R"("a""##b")"},
+         })
+        EXPECT_EQ(c.generated, c.expected) << c.name;
+}
+
+TEST(Escaping, DetailKeysAreTextOfTheOutputBlock) {
+    TDBTableFieldsList fields;
+    fields.Add("T.A#<B>", {"T", "A", "TEXT", "", ""});
+    EXPECT_EQ(TCodeGenerator::DetailLines(fields)[0], std::string(18, ' ') + "T.A##&lt;B&gt;: #HTMLEditFormat(A)#");
+}
+
+// A control opened on a stored row shows the row's value instead of its defaults; it stands
+// in an output block, so fixed texts keep their # from the engine.
+TEST(RowControls, ShowTheRowsValue) {
+    struct Case {
+        const char* name;
+        TFormFieldProperties properties;
+        Lines expected;
+    };
+    TFormFieldProperties radio = WithOptions("Radio Buttons", 2, 1);
+    radio.Options[1] = {"No #2", R"(n"o)", "No"};
+    TFormFieldProperties multi = WithOptions("Multi-Select", 1, 1);
+    for (
+        const Case& c : {
+            Case{"text box",
+                 Control("TextBox", "default"),
+                 {R"(<INPUT TYPE="text" NAME="c" VALUE="#HTMLEditFormat(Row.c)#" SIZE="50" MAXLENGTH="40">)"}},
+            Case{"text area",
+                 Control("TextArea", "default"),
+                 {R"(<TEXTAREA NAME="c" COLS="50" ROWS="40">#HTMLEditFormat(Row.c)#</TEXTAREA>)"}},
+            Case{"hidden",
+                 Control("Hidden Field", "fixed"),
+                 {R"(<INPUT TYPE="hidden" NAME="c" VALUE="#HTMLEditFormat(Row.c)#">)"}},
+            Case{
+                "radio",
+                radio,
+                {R"(<INPUT TYPE="radio" NAME="c" VALUE="v1"#IIf(Row.c IS "v1", DE(" CHECKED"), DE(""))#>x1)",
+                 R"(<INPUT TYPE="radio" NAME="c" VALUE="n&quot;o"#IIf(Row.c IS "n""o", DE(" CHECKED"), DE(""))#>No ##2)"}},
+            Case{"multi select",
+                 multi,
+                 {R"(<SELECT NAME="c" SIZE="10" MULTIPLE>)",
+                  R"(     <OPTION VALUE="v1"#IIf(ListFind(Row.c, "v1"), DE(" SELECTED"), DE(""))#>x1)",
+                  "     </SELECT>"}},
+        })
+        EXPECT_EQ(TCodeGenerator::FormControl("c", c.properties, "Row.c"), c.expected) << c.name;
+
+    TFieldPropertiesList props;
+    props.Properties(FindOrCreateProperties("t.a", props)).Caption = "No. #";
+    EXPECT_EQ(TCodeGenerator::FormFields("TabularStyle", Fields({{"t", "a", "TEXT", "", ""}}), false, props, "Row")[1],
+              R"(<TR><TD ALIGN="right">No. ##</TD><TD><INPUT TYPE="text" NAME="a" VALUE="#HTMLEditFormat(Row.a)#" )"
+              R"(SIZE="50" MAXLENGTH="40"></TD></TR>)");
 }
 
 }  // namespace

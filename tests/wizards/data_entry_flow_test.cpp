@@ -102,8 +102,8 @@ TEST_F(DataEntryFlow, FromTitleToGeneratedFilesWithEveryRefusalOnTheWay) {
 
     std::string form = ReadAll(out + "/EntryForm.TSM");
     EXPECT_TRUE(Contains(form, "<CENTER><H1>Staff Entry</H1></CENTER>")) << form;
-    EXPECT_TRUE(
-        Contains(form, "Department <SELECT NAME=\"dept_id\">\n     <OPTION VALUE=\"1\" SELECTED>Sales & Support\n"));
+    EXPECT_TRUE(Contains(
+        form, "Department <SELECT NAME=\"dept_id\">\n     <OPTION VALUE=\"1\" SELECTED>Sales &amp; Support\n"));
     EXPECT_TRUE(Contains(form, "<TEXTAREA NAME=\"name\" COLS=\"50\" ROWS=\"10\"></TEXTAREA><BR>")) << form;
     EXPECT_TRUE(Contains(
         form, "<INPUT TYPE=\"hidden\" NAME=\"name_required\" VALUE=\"You cannot leave the field (name) empty.\">"));
@@ -129,12 +129,13 @@ TEST_F(DataEntryFlow, FromTitleToGeneratedFilesWithEveryRefusalOnTheWay) {
     EXPECT_TRUE(Contains(driver.Messages()[driver.Messages().size() - 2],
                          "Wizard is about to generate a file that already exists: " + out +
                              "/EntryForm.TSM. Would you like to overwrite this file ?"));
-    // A save under another name; the second file is written over.
+    // A save under another name; the other files are written over.
     ASSERT_TRUE(Run(driver,
                     "answer no\n"
                     "answer " +
                         out +
                         "/Other.TSM\n"
+                        "answer yes\n"
                         "answer yes\n"
                         "press btnNext\n"
                         "expect-page 8\n"

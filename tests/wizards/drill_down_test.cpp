@@ -120,7 +120,7 @@ TEST_F(DrillDownFlow, TwoRelatedTablesFromTitleToThreeTemplates) {
     EXPECT_TRUE(Contains(results, "       AND staff.id >= #Val(staff__id)# \n"));
     EXPECT_TRUE(Contains(results,
                          "<TSCOL HEADER=\"Name\" WIDTH=\"20\" TEXT=\"<A HREF=\"\"Detail.TSM?staff__id="
-                         "#URLEncodedFormat(id)#\"\">#name#</A>\">"));
+                         "#URLEncodedFormat(id)#\"\">#HTMLEditFormat(name)#</A>\">"));
     std::string detail = ReadAll(out + "/Detail.TSM");
     EXPECT_TRUE(Contains(detail,
                          "SELECT dept.title,staff.name\nFROM dept,staff\nWHERE dept.dept_id = staff.dept_id AND  "

@@ -40,15 +40,20 @@ struct TypeCase {
     const char* declared;
     const char* base;
     bool text;
+    bool number;
 };
 
 TEST(TypeNames, DeclaredSizesAreCutBeforeComparing) {
     for (const TypeCase& c :
-         {TypeCase{"varchar(20)", "VARCHAR", true}, TypeCase{" char (3) ", "CHAR", true},
-          TypeCase{"TEXT", "TEXT", true}, TypeCase{"numeric(10,2)", "NUMERIC", false},
-          TypeCase{"INTEGER", "INTEGER", false}, TypeCase{"DATE", "DATE", false}, TypeCase{"memo", "MEMO", true}}) {
+         {TypeCase{"varchar(20)", "VARCHAR", true, false}, TypeCase{" char (3) ", "CHAR", true, false},
+          TypeCase{"TEXT", "TEXT", true, false}, TypeCase{"numeric(10,2)", "NUMERIC", false, true},
+          TypeCase{"INTEGER", "INTEGER", false, true}, TypeCase{"DATE", "DATE", false, false},
+          TypeCase{"memo", "MEMO", true, false}, TypeCase{"int4", "INT4", false, true},
+          TypeCase{"double precision", "DOUBLE PRECISION", false, true},
+          TypeCase{"timestamp", "TIMESTAMP", false, false}}) {
         EXPECT_EQ(BaseTypeName(c.declared), c.base) << c.declared;
         EXPECT_EQ(IsTextType(c.declared), c.text) << c.declared;
+        EXPECT_EQ(IsNumericType(c.declared), c.number) << c.declared;
     }
 }
 

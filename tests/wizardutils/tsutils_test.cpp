@@ -67,6 +67,18 @@ TEST_F(TsutilsTest, FieldsComeInTableOrderWithTheDeclaredTypeNames) {
     EXPECT_EQ(fields[4].second, "DATE");
 }
 
+TEST_F(TsutilsTest, PrimaryKeysComeWithTheirPositions) {
+    Write(
+        "[Requests]\nKeys=GetPrimaryKeysForTable\nNone=GetPrimaryKeysForTable\n"
+        "[Keys]\nDataSourceName=wiz_staff\nTableName=staff\n[None]\nDataSourceName=wiz_staff\nTableName=staff_names\n");
+    Process();
+    EXPECT_EQ(Value("Responses", "Keys"), "Success");
+    EXPECT_EQ(Results("Keys"), (AnswerList{{"id", "1"}}));
+    // A view has no key: nothing to answer, and nothing failed.
+    EXPECT_EQ(Value("Responses", "None"), "Success");
+    EXPECT_TRUE(Results("None").empty());
+}
+
 struct FailureCase {
     const char* name;
     const char* request;
@@ -98,6 +110,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "Unable to open datasource."},
         FailureCase{"FieldsOfBrokenSource", "GetFieldsForTable\n[R]\nDataSourceName=wiz_broken\nTableName=staff\n",
                     "Unable to diagnose error."},
+        FailureCase{"KeysWithoutTable", "GetPrimaryKeysForTable\n[R]\nDataSourceName=wiz_staff\n",
+                    "Missing required parameter, 'TableName'."},
+        FailureCase{"KeysOfBrokenSource", "GetPrimaryKeysForTable\n[R]\nDataSourceName=wiz_broken\nTableName=staff\n",
+                    "Unable to open datasource."},
         FailureCase{"UnknownType", "GetEverything\n", nullptr},
         FailureCase{"UnreachableMachine", "GetServerSettings\n[R]\nMachineName=no-such-host-zz\n",
                     "Unable to connect to remote computer."}),
