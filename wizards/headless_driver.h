@@ -15,9 +15,11 @@
 //   option <n> <choice>|<value>|<Yes/No>
 //   done                           save and close the dialog
 //   expect-page <n>, expect-message <text>, expect-ended
+//   screenshot <file>              draw the page on show into a PNG (needs the window view)
 // Every message shown is recorded; a failed expectation or an unknown command stops the run.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,6 +48,10 @@ public:
     // The chooser is on show (no wizard runs).
     bool ChooserVisible() const { return chooserVisible_; }
 
+    // Draws the page on show into a picture file; set by a program that has windows.
+    using PageSnapshot = std::function<bool(TWizardManager& wizard, const std::string& file)>;
+    void SetSnapshot(PageSnapshot snapshot) { snapshot_ = std::move(snapshot); }
+
     // Starts wizard n (0 data entry, 1 drill-down); any other number says it is not available.
     bool StartWizard(int n);
 
@@ -53,8 +59,6 @@ private:
     bool Fail(std::string text);
     bool Press(const std::string& button);
     bool SetProperty(const std::string& name, const std::string& value);
-    // The fields the properties dialog edits (chosen or search fields) and their properties.
-    std::pair<TDBTableFieldsList*, TFieldPropertiesList*> FormFields();
 
     CatalogClient& catalog_;
     std::string templatesDir_;
@@ -62,6 +66,7 @@ private:
     std::unique_ptr<TWizardManager> wizard_;
     std::optional<FieldPropertiesForm> form_;
     std::string formField_;
+    PageSnapshot snapshot_;
     bool chooserVisible_ = false;
     std::string error_;
 };
