@@ -74,8 +74,9 @@ std::string ShortDirectoryLabel(const std::string& path) {
     constexpr std::size_t kLongest = 30, kTail = 28;
     if (path.size() <= kLongest) return path;
     std::string tail = path.substr(path.size() - kTail);
+    // A last folder name longer than the tail keeps its end rather than leaving "/..." alone.
     std::size_t separator = tail.find_first_of("/\\");
-    tail = separator == std::string::npos ? "" : tail.substr(separator);
+    if (separator != std::string::npos) tail = tail.substr(separator);
     // "/" + "/..." would double the separator of an absolute path.
     std::string head = path[0] == '/' || path[0] == '\\' ? std::string(1, path[0]) + "..." : path.substr(0, 1) + "/...";
     return head + tail;

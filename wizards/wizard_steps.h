@@ -42,7 +42,8 @@ struct FormFieldsRef {
 FormFieldsRef FormFieldsOf(TWizardManager& wizard);
 
 // The directory page's label: a path longer than 30 characters is shown as its first
-// character, "/...", and its last 28 characters cut back to start at a separator.
+// character, "/...", and its last 28 characters cut back to start at a separator (kept
+// whole when they hold none).
 std::string ShortDirectoryLabel(const std::string& path);
 
 inline constexpr const char* kNotAvailable = "The specified wizard is currently not available.";
