@@ -136,7 +136,8 @@ bool HeadlessDriver::Run(const std::string& line) {
     if (command == "screenshot") {
         if (!snapshot_) return Fail("tswizards draws pages only when built with windows");
         if (wizard_->Ended() || wizard_->CurrentPage() < 0) return Fail("the wizard has ended");
-        return snapshot_(*wizard_, rest) ? true : Fail("cannot draw the page into " + rest);
+        Snapshot snapshot{*wizard_, form_ ? &*form_ : nullptr, formField_, rest};
+        return snapshot_(snapshot) ? true : Fail("cannot draw into " + rest);
     }
     if (wizard_->Ended()) return Fail("the wizard has ended");
     WizardPage& page = wizard_->Page(wizard_->CurrentPage());

@@ -15,7 +15,8 @@
 //   option <n> <choice>|<value>|<Yes/No>
 //   done                           save and close the dialog
 //   expect-page <n>, expect-message <text>, expect-ended
-//   screenshot <file>              draw the page on show into a PNG (needs the window view)
+//   screenshot <file>              draw the page on show, or the properties dialog while it is
+//                                  open, into a PNG (needs the window view)
 // Every message shown is recorded; a failed expectation or an unknown command stops the run.
 #pragma once
 
@@ -48,8 +49,16 @@ public:
     // The chooser is on show (no wizard runs).
     bool ChooserVisible() const { return chooserVisible_; }
 
-    // Draws the page on show into a picture file; set by a program that has windows.
-    using PageSnapshot = std::function<bool(TWizardManager& wizard, const std::string& file)>;
+    // What a screenshot draws: the page on show, or the field-properties dialog with the
+    // values it holds while it is open (dialog is null otherwise).
+    struct Snapshot {
+        TWizardManager& wizard;
+        const FieldPropertiesForm* dialog;
+        const std::string& field;
+        const std::string& file;
+    };
+    // Draws a snapshot into its picture file; set by a program that has windows.
+    using PageSnapshot = std::function<bool(const Snapshot& snapshot)>;
     void SetSnapshot(PageSnapshot snapshot) { snapshot_ = std::move(snapshot); }
 
     // Starts wizard n (0 data entry, 1 drill-down); any other number says it is not available.

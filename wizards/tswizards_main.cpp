@@ -19,6 +19,8 @@
 #include <memory>
 
 #include "wizards/qt/chooser_window.h"
+#include "wizards/qt/field_properties_dialog.h"
+#include "wizards/wizard_steps.h"
 #endif
 
 using namespace tessaro::wizards;
@@ -41,13 +43,23 @@ int RunScript(const std::string& script, const std::string& start, CatalogClient
     char name[] = "tswizards";
     char* argv[] = {name, nullptr};
     std::unique_ptr<QApplication> app;
-    driver.SetSnapshot([&](TWizardManager& wizard, const std::string& file) {
+    driver.SetSnapshot([&](const HeadlessDriver::Snapshot& shot) {
         if (!app) app = std::make_unique<QApplication>(argc, argv);
-        PageWindow window(wizard, [] {});
+        PageWindow window(shot.wizard, [] {});
         window.Redraw();
         window.show();
+        std::unique_ptr<FieldPropertiesDialog> dialog;
+        QWidget* drawn = &window;
+        if (shot.dialog) {
+            FormFieldsRef form = FormFieldsOf(shot.wizard);
+            dialog = std::make_unique<FieldPropertiesDialog>(shot.field, *form.fields, *form.properties,
+                                                             shot.wizard.GetDialogs(), &window);
+            dialog->Load(*shot.dialog);
+            dialog->show();
+            drawn = dialog.get();
+        }
         QApplication::processEvents();
-        return window.grab().save(QString::fromStdString(file), "PNG");
+        return drawn->grab().save(QString::fromStdString(shot.file), "PNG");
     });
 #endif
     bool ok = (start.empty() || driver.Run("start " + start)) && driver.RunScript(text.str());

@@ -55,7 +55,7 @@ std::string ChildAsanOptions() {
     return std::string(asan ? asan : "") + ":detect_leaks=0:strict_string_checks=0";
 }
 
-constexpr std::pair<int, int> kPageSize{491, 313}, kChooserSize{453, 239};
+constexpr std::pair<int, int> kPageSize{491, 313}, kChooserSize{453, 239}, kDialogSize{520, 490};
 
 class WizardScreens : public TempHomeTest {};
 
@@ -90,7 +90,8 @@ protected:
     }
 
     // Runs the script with `screenshot <dir>/NAME.png` for every "screenshot NAME" line and
-    // checks that each page was drawn at the page's size.
+    // checks that each page was drawn at the page's size (a name with "dialog" in it is the
+    // field-properties dialog, drawn at its own).
     void Walk(const std::string& wizard, const std::string& sub, const std::string& script) {
         REQUIRE_OR_SKIP(OnPath("xvfb-run"), "xvfb-run is not installed");
         std::string dir = ScreensDir(sub);
@@ -115,7 +116,9 @@ protected:
         REQUIRE_OR_SKIP(output.find("only when built with windows") == std::string::npos,
                         "tswizards was built without windows (Qt 5 Widgets missing)");
         EXPECT_EQ(status, 0) << output;
-        for (const std::string& picture : pictures) EXPECT_EQ(PngSize(picture), kPageSize) << picture;
+        for (const std::string& picture : pictures)
+            EXPECT_EQ(PngSize(picture), picture.find("dialog") == std::string::npos ? kPageSize : kDialogSize)
+                << picture;
     }
 
     std::string Output() const { return folder_.path() + "/app"; }
@@ -148,6 +151,16 @@ TEST_F(WizardPageScreens, EveryDataEntryPageIsDrawn) {
          "properties staff.dept_id\n"
          "prop Caption Department\n"
          "prop Required Yes\n"
+         "prop ControlType Drop-Down\n"
+         "option 1 Sales|1|Yes\n"
+         "option 2 Research|2|No\n"
+         "screenshot 6-properties-dialog-drop-down\n"
+         "done\n"
+         "properties staff.name\n"
+         "prop Rule 4\n"
+         "prop Min 1\n"
+         "prop Max 40\n"
+         "screenshot 6-properties-dialog-text-box\n"
          "done\n"
          "screenshot 6-properties\n"
          "press btnNext\n"

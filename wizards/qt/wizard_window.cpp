@@ -94,8 +94,8 @@ void PageWindow::EditProperties(int row) {
     FormFieldsRef form = FormFieldsOf(wizard_);
     if (row <= 0 || static_cast<std::size_t>(row) >= rows.size() || !form.properties) return;
     if (body_) body_->ReadBack();
-    FieldPropertiesDialog dialog(GridCells(rows[static_cast<std::size_t>(row)]).front(), *form.properties,
-                                 wizard_.GetDialogs(), this);
+    FieldPropertiesDialog dialog(GridCells(rows[static_cast<std::size_t>(row)]).front(), *form.fields,
+                                 *form.properties, wizard_.GetDialogs(), this);
     dialog.move(pos() + QPoint(15, 15));
     dialog.exec();
     FillFieldPropertiesGrid(page, *form.fields, *form.properties);

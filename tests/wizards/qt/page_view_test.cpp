@@ -1,6 +1,7 @@
 // The wizards' pages in windows, driven on Qt's offscreen platform: every page kind has its
 // layout, the controls show the page model and write it back before a button acts, and the
-// page's own buttons and keys do what the Parts of the wizard expect of them.
+// page's own buttons and keys move entries, add joins and search fields; the field-properties
+// dialog shows the controls of its type and saves the field it leaves.
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -16,7 +17,9 @@
 #include "wizards/data_entry_wizard.h"
 #include "wizards/drill_down_wizard.h"
 #include "wizards/headless_driver.h"
+#include "wizards/wizard_steps.h"
 #include "wizards/qt/chooser_window.h"
+#include "wizards/qt/field_properties_dialog.h"
 #include "wizards/qt/page_views.h"
 #include "wizards/qt/wizard_window.h"
 
@@ -316,6 +319,59 @@ TEST_F(PageViews, TheChooserOffersTwoWizardsAndHidesTheThird) {
     ASSERT_TRUE(chooser.Wizard());
     EXPECT_EQ(chooser.Wizard()->WizardTitle(), "Data Drill-Down Wizard");
     chooser.Page()->hide();
+}
+
+}  // namespace
+}  // namespace tessaro::wizards
+
+namespace tessaro::wizards {
+namespace {
+
+TEST_F(PageViews, PropertiesDialogShowsTheControlsOfItsTypeAndSavesTheFieldItLeaves) {
+    ASSERT_TRUE(driver_->RunScript("start -WIZARD1\npress btnNext\npress btnNext\nselect lstDatasources wiz_staff\n"
+                                   "press btnNext\nselect lstTables staff\npress btnNext\npress btnRemoveAll\n"
+                                   "select lstFields staff.name\nselect+ lstFields staff.salary\npress btnAdd\n"
+                                   "press btnNext\nexpect-page 5\n"))
+        << driver_->Error();
+    FormFieldsRef form = FormFieldsOf(Wizard());
+    FieldPropertiesDialog dialog("staff.name", *form.fields, *form.properties, Wizard().GetDialogs());
+    EXPECT_EQ(dialog.windowTitle(), "Entry Field Properties");
+    auto* fieldName = dialog.findChild<QComboBox*>("comboFieldName");
+    auto* content = dialog.findChild<QLineEdit*>("txtContent");
+    auto* property1 = dialog.findChild<QLineEdit*>("txtProperty1");
+    auto* visible = dialog.findChild<QLineEdit*>("txtNumVisibleItems");
+    auto* options = dialog.findChild<QTableWidget*>("gridOptions");
+    ASSERT_TRUE(fieldName && content && property1 && visible && options);
+    EXPECT_EQ(fieldName->count(), 2);
+    struct Shown {
+        const char* radio;
+        bool content, property1, visible, options;
+    };
+    for (const Shown& s : {Shown{"radioTextBox", true, true, false, false},
+                           Shown{"radioDropDown", false, false, false, true},
+                           Shown{"radioHidden", true, false, false, false},
+                           Shown{"radioMultipleSelect", false, false, true, true}}) {
+        dialog.findChild<QRadioButton*>(s.radio)->setChecked(true);
+        EXPECT_EQ(!content->isHidden(), s.content) << s.radio;
+        EXPECT_EQ(!property1->isHidden(), s.property1) << s.radio;
+        EXPECT_EQ(!visible->isHidden(), s.visible) << s.radio;
+        EXPECT_EQ(!options->isHidden(), s.options) << s.radio;
+    }
+    dialog.findChild<QLineEdit*>("txtCaption")->setText("Full name");
+    options->item(0, 0)->setText("Ann");
+    options->item(0, 2)->setText("s");  // a typed S selects the option
+    EXPECT_EQ(options->item(0, 2)->text(), "Yes");
+    fieldName->setCurrentText("staff.salary");
+    const TFormFieldProperties& name = form.properties->Properties(FindOrCreateProperties("staff.name", *form.properties));
+    EXPECT_EQ(name.Caption, "Full name");
+    EXPECT_EQ(name.ControlType, "Multi-Select");
+    EXPECT_EQ(name.Options[0].Choice, "Ann");
+    EXPECT_EQ(name.Options[0].Selected, "Yes");
+    EXPECT_EQ(dialog.findChild<QLineEdit*>("txtCaption")->text(), "salary");
+    // Cancel leaves the field on display as it was.
+    dialog.findChild<QLineEdit*>("txtCaption")->setText("Pay");
+    dialog.reject();
+    EXPECT_EQ(form.properties->Properties(FindOrCreateProperties("staff.salary", *form.properties)).Caption, "salary");
 }
 
 }  // namespace
