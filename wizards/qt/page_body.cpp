@@ -103,8 +103,8 @@ QComboBox* PageBody::Combo(const std::string& name, QRect at) {
     return combo;
 }
 
-QListWidget* PageBody::List(const std::string& name, QRect at, bool multiSelect) {
-    auto* list = new QListWidget(widget_);
+QListWidget* PageBody::List(const std::string& name, QRect at, bool multiSelect, QListWidget* list) {
+    if (!list) list = new QListWidget(widget_);
     list->setObjectName(Q(name));
     list->setGeometry(at);
     list->setSelectionMode(multiSelect ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);

@@ -50,7 +50,9 @@ public:
     QPlainTextEdit* Memo(const std::string& name, QRect at);
     QRadioButton* Radio(const std::string& name, const QString& text, QRect at);
     QComboBox* Combo(const std::string& name, QRect at);
-    QListWidget* List(const std::string& name, QRect at, bool multiSelect);
+    // A list of the model's entries; `list` is a list made by the caller (a kind of its own),
+    // else a plain one is made.
+    QListWidget* List(const std::string& name, QRect at, bool multiSelect, QListWidget* list = nullptr);
     // A read-only grid from a list of the model whose first entry is the header row and
     // whose cells are separated by tabs; whole rows are selected.
     QTableWidget* Grid(const std::string& name, QRect at);

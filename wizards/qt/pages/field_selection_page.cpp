@@ -29,25 +29,9 @@ private:
 };
 
 void Fill(PageBody& body, const std::string& name, QRect at, const std::string& moveButton) {
-    WizardPage& page = body.Page();
     auto* list = new MoveList(body.Widget(), [&body, moveButton] { body.Press(moveButton); });
-    list->setObjectName(Q(name));
-    list->setGeometry(at);
-    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    const std::vector<std::string>& items = page.Lists[name];
-    for (const std::string& item : items) list->addItem(Q(item));
-    for (std::size_t i : page.Selections[name])
-        if (i < items.size()) {
-            list->item(static_cast<int>(i))->setSelected(true);
-            list->setCurrentRow(static_cast<int>(i), QItemSelectionModel::Current);
-        }
+    body.List(name, at, true, list);
     QObject::connect(list, &QListWidget::itemDoubleClicked, list, [&body, moveButton] { body.Press(moveButton); });
-    body.OnReadBack([&page, list, name] {
-        std::vector<std::size_t>& selection = page.Selections[name];
-        selection.clear();
-        for (int i = 0; i < list->count(); ++i)
-            if (list->item(i)->isSelected()) selection.push_back(static_cast<std::size_t>(i));
-    });
 }
 
 }  // namespace
