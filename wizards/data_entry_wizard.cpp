@@ -84,6 +84,16 @@ std::string RuleText(const TFormFieldProperties& p) {
     return p.ValidationRule == "Range" ? "Range [" + p.RangeMin + "-" + p.RangeMax + "]" : p.ValidationRule;
 }
 
+void FillFieldPropertiesGrid(WizardPage& page, const TDBTableFieldsList& fields, TFieldPropertiesList& properties) {
+    std::vector<std::string> rows{"Field Name\tCaption\tType\tRequired ?\tValidation"};
+    for (std::size_t i = 0; i < fields.Count(); ++i) {
+        const TFormFieldProperties& p = properties.Properties(FindOrCreateProperties(fields.Key(i), properties));
+        rows.push_back(p.QualifiedName + "\t" + p.Caption + "\t" + p.ControlType + "\t" + (p.Required ? "Yes" : "No") +
+                       "\t" + RuleText(p));
+    }
+    page.Lists["grdFieldProperties"] = rows;
+}
+
 TDataEntryWizManager::TDataEntryWizManager(Dialogs& dialogs, CatalogClient& catalog, std::string templatesDir)
     : TWizardManager(dialogs), catalog_(catalog), templatesDir_(std::move(templatesDir)) {}
 
@@ -198,15 +208,7 @@ void TDataEntryWizManager::FillFields() {
 }
 
 void TDataEntryWizManager::FillPropertiesGrid() {
-    std::vector<std::string> rows{"Field Name\tCaption\tType\tRequired ?\tValidation"};
-    for (std::size_t i = 0; i < model_.ChosenFields.Count(); ++i) {
-        const std::string& key = model_.ChosenFields.Key(i);
-        const TFormFieldProperties& p =
-            model_.FieldProperties.Properties(FindOrCreateProperties(key, model_.FieldProperties));
-        rows.push_back(p.QualifiedName + "\t" + p.Caption + "\t" + p.ControlType + "\t" + (p.Required ? "Yes" : "No") +
-                       "\t" + RuleText(p));
-    }
-    Page(kPropertiesPage).Lists["grdFieldProperties"] = rows;
+    FillFieldPropertiesGrid(Page(kPropertiesPage), model_.ChosenFields, model_.FieldProperties);
 }
 
 void TDataEntryWizManager::TransferPage(int from, int& to) {

@@ -67,4 +67,8 @@ bool CheckFieldSelection(const std::vector<std::string>& keys, std::string& mess
 // "Range [min-max]" as the properties grid shows a rule.
 std::string RuleText(const TFormFieldProperties& p);
 
+// The properties grid of a page ("grdFieldProperties"): the header row, then one row per
+// field with its properties (made with defaults when missing), cells separated by tabs.
+void FillFieldPropertiesGrid(WizardPage& page, const TDBTableFieldsList& fields, TFieldPropertiesList& properties);
+
 }  // namespace tessaro::wizards

@@ -307,16 +307,8 @@ void TDrillDownWizManager::TransferPage(int from, int& to) {
             break;
         case kSearchPage:
             if (to == kJoinsPage && model_.Tables.size() < 2) to = kTablesPage;
-            if (to == kSearchPropertiesPage) {
-                std::vector<std::string> rows{"Field Name\tCaption\tType\tRequired ?\tValidation"};
-                for (std::size_t i = 0; i < model_.SearchFields.Count(); ++i) {
-                    const TFormFieldProperties& p = model_.FieldProperties.Properties(
-                        FindOrCreateProperties(model_.SearchFields.Key(i), model_.FieldProperties));
-                    rows.push_back(p.QualifiedName + "\t" + p.Caption + "\t" + p.ControlType + "\t" +
-                                   (p.Required ? "Yes" : "No") + "\t" + RuleText(p));
-                }
-                Page(kSearchPropertiesPage).Lists["grdFieldProperties"] = rows;
-            }
+            if (to == kSearchPropertiesPage)
+                FillFieldPropertiesGrid(Page(kSearchPropertiesPage), model_.SearchFields, model_.FieldProperties);
             break;
         case kSearchPropertiesPage:
             if (to == kResultPage) FillSelection(kResultPage, model_.ResultFields);

@@ -8,6 +8,27 @@ namespace {
 const char* const kRules[] = {"(none)", "Integer", "Float", "Date", "Range"};
 }
 
+FieldTypeControls ControlsForType(const std::string& type) {
+    FieldTypeControls c;
+    const bool text = type == "TextBox" || type == "TextArea";
+    c.content = text || type == "Hidden Field";
+    c.properties = text;
+    c.visibleItems = type == "Single-Select" || type == "Multi-Select";
+    c.options = !c.content;
+    if (type == "TextBox") {
+        c.contentLabel = "Default Content:";
+        c.property1Label = "TextBox Size:";
+        c.property2Label = "Maximum Length:";
+    } else if (type == "TextArea") {
+        c.contentLabel = "Default Content:";
+        c.property1Label = "Width:";
+        c.property2Label = "Height:";
+    } else if (type == "Hidden Field") {
+        c.contentLabel = "Field Value:";
+    }
+    return c;
+}
+
 FieldPropertiesForm LoadFieldProperties(const TFormFieldProperties& p) {
     FieldPropertiesForm f;
     f.Caption = p.Caption;

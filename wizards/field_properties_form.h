@@ -23,6 +23,33 @@ struct FieldPropertiesForm {
     std::array<FieldOptions, kFieldOptionCount> Options;  // the options grid, rows 1..100
 };
 
+// What the dialog offers for a control type: which value controls show and their captions.
+struct FieldTypeControls {
+    bool content = false;       // txtContent
+    bool properties = false;    // txtProperty1, txtProperty2 with their "(characters)"
+    bool visibleItems = false;  // txtNumVisibleItems
+    bool options = false;       // the options grid
+    std::string contentLabel, property1Label, property2Label;
+};
+FieldTypeControls ControlsForType(const std::string& controlType);
+
+// The control types in the order of the dialog's radios, with the radios' names and captions.
+struct FieldControlType {
+    const char* type;
+    const char* radio;
+    const char* caption;
+};
+inline constexpr FieldControlType kFieldControlTypes[] = {
+    {"TextBox", "radioTextBox", "TextBox"},
+    {"Drop-Down", "radioDropDown", "Drop-Down Listbox"},
+    {"Single-Select", "radioSingleSelect", "Single SelectBox"},
+    {"Multi-Select", "radioMultipleSelect", "Multiple SelectBox"},
+    {"TextArea", "radioTextArea", "TextArea (Memo)"},
+    {"Radio Buttons", "radioRadioButtons", "Radio Buttons"},
+    {"Checkboxes", "radioCheckBoxes", "CheckBoxes"},
+    {"Hidden Field", "radioHidden", "Hidden Field"},
+};
+
 FieldPropertiesForm LoadFieldProperties(const TFormFieldProperties& p);
 void SaveFieldProperties(const FieldPropertiesForm& form, TFormFieldProperties& p, Dialogs& dialogs);
 

@@ -4,6 +4,7 @@
 
 #include "wizards/data_entry_wizard.h"
 #include "wizards/drill_down_wizard.h"
+#include "wizards/page_buttons.h"
 #include "wizards/wizard_steps.h"
 
 namespace tessaro::wizards {
@@ -98,9 +99,9 @@ bool HeadlessDriver::Run(const std::string& line) {
     }
     if (command == "press") return Press(rest);
     if (command == "properties") {
-        auto [chosen, properties] = FormFields();
-        if (chosen->IndexOf(rest) < 0) return Fail("no chosen field " + rest);
-        TFieldPropertiesList& list = *properties;
+        FormFieldsRef form = FormFieldsOf(*wizard_);
+        if (form.fields->IndexOf(rest) < 0) return Fail("no chosen field " + rest);
+        TFieldPropertiesList& list = *form.properties;
         form_ = LoadFieldProperties(list.Properties(FindOrCreateProperties(rest, list)));
         formField_ = rest;
         return true;
@@ -122,10 +123,21 @@ bool HeadlessDriver::Run(const std::string& line) {
     }
     if (command == "done") {
         if (!form_) return Fail("the properties dialog is not open");
-        TFieldPropertiesList& list = *FormFields().second;
-        SaveFieldProperties(*form_, list.Properties(FindOrCreateProperties(formField_, list)), dialogs_);
+        FormFieldsRef form = FormFieldsOf(*wizard_);
+        SaveFieldProperties(*form_, form.properties->Properties(FindOrCreateProperties(formField_, *form.properties)),
+                            dialogs_);
         form_.reset();
+        // The grid is filled again when the dialog closes, as it is in a window.
+        int page = wizard_->CurrentPage();
+        if (!wizard_->Ended() && page >= 0 && wizard_->Page(page).Lists.count("grdFieldProperties"))
+            FillFieldPropertiesGrid(wizard_->Page(page), *form.fields, *form.properties);
         return true;
+    }
+    if (command == "screenshot") {
+        if (!snapshot_) return Fail("tswizards draws pages only when built with windows");
+        if (wizard_->Ended() || wizard_->CurrentPage() < 0) return Fail("the wizard has ended");
+        Snapshot snapshot{*wizard_, form_ ? &*form_ : nullptr, formField_, rest};
+        return snapshot_(snapshot) ? true : Fail("cannot draw into " + rest);
     }
     if (wizard_->Ended()) return Fail("the wizard has ended");
     WizardPage& page = wizard_->Page(wizard_->CurrentPage());
@@ -151,45 +163,16 @@ bool HeadlessDriver::Run(const std::string& line) {
 }
 
 bool HeadlessDriver::Press(const std::string& button) {
-    int i = wizard_->CurrentPage();
-    if (wizard_->Ended() || i < 0) return Fail("the wizard has ended");
-    WizardPage& page = wizard_->Page(i);
-    auto enabled = [&](WizardButton b) { return page.Buttons[b] ? true : Fail(button + " is disabled"); };
-    if (button == "btnNext") return enabled(kNextButton) && (wizard_->Next(i), true);
-    if (button == "btnPrevious") return enabled(kBackButton) && (wizard_->Back(i), true);
-    if (button == "btnCancel") return enabled(kCancelButton) && (wizard_->Cancel(i, true), true);
-    if (button == "btnFinish") return enabled(kFinishButton) && (wizard_->FinishButton(i), true);
-    auto* drill = dynamic_cast<TDrillDownWizManager*>(wizard_.get());
-    if (button == "btnBrowse") {
-        if (drill)
-            drill->Browse();
-        else
-            dynamic_cast<TDataEntryWizManager*>(wizard_.get())->Browse();
-        return true;
+    if (wizard_->Ended() || wizard_->CurrentPage() < 0) return Fail("the wizard has ended");
+    switch (PressPageButton(*wizard_, button)) {
+        case PressResult::Pressed:
+            return true;
+        case PressResult::Disabled:
+            return Fail(button + " is disabled");
+        case PressResult::NoSuchButton:
+            break;
     }
-    if (drill && page.Form == "TfrmPage15" && (button == "btnAdd" || button == "btnRemove")) {
-        button == "btnAdd" ? drill->AddJoinPressed() : drill->RemoveJoinPressed();
-        return true;
-    }
-    if (drill && page.Form == "TfrmPage16" && (button == "btnAdd" || button == "btnRemove")) {
-        button == "btnAdd" ? drill->AddSearchFieldPressed() : drill->RemoveSearchFieldPressed();
-        return true;
-    }
-    const bool add = button == "btnAdd" || button == "btnAddAll";
-    const bool all = button == "btnAddAll" || button == "btnRemoveAll";
-    if (add || button == "btnRemove" || button == "btnRemoveAll") {
-        if (!page.Lists.count("lstFields")) return Fail("no field lists on this page");
-        MoveListEntries(page, add ? "lstFields" : "lstSelectedFields", add ? "lstSelectedFields" : "lstFields", all);
-        return true;
-    }
-    return Fail("unknown button " + button);
-}
-
-std::pair<TDBTableFieldsList*, TFieldPropertiesList*> HeadlessDriver::FormFields() {
-    if (auto* drill = dynamic_cast<TDrillDownWizManager*>(wizard_.get()))
-        return {&drill->Model().SearchFields, &drill->Model().FieldProperties};
-    auto* entry = dynamic_cast<TDataEntryWizManager*>(wizard_.get());
-    return {&entry->Model().ChosenFields, &entry->Model().FieldProperties};
+    return Fail(IsMoveButton(button) ? "no field lists on this page" : "unknown button " + button);
 }
 
 bool HeadlessDriver::SetProperty(const std::string& name, const std::string& value) {

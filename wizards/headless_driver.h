@@ -15,9 +15,12 @@
 //   option <n> <choice>|<value>|<Yes/No>
 //   done                           save and close the dialog
 //   expect-page <n>, expect-message <text>, expect-ended
+//   screenshot <file>              draw the page on show, or the properties dialog while it is
+//                                  open, into a PNG (needs the window view)
 // Every message shown is recorded; a failed expectation or an unknown command stops the run.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,6 +49,18 @@ public:
     // The chooser is on show (no wizard runs).
     bool ChooserVisible() const { return chooserVisible_; }
 
+    // What a screenshot draws: the page on show, or the field-properties dialog with the
+    // values it holds while it is open (dialog is null otherwise).
+    struct Snapshot {
+        TWizardManager& wizard;
+        const FieldPropertiesForm* dialog;
+        const std::string& field;
+        const std::string& file;
+    };
+    // Draws a snapshot into its picture file; set by a program that has windows.
+    using PageSnapshot = std::function<bool(const Snapshot& snapshot)>;
+    void SetSnapshot(PageSnapshot snapshot) { snapshot_ = std::move(snapshot); }
+
     // Starts wizard n (0 data entry, 1 drill-down); any other number says it is not available.
     bool StartWizard(int n);
 
@@ -53,8 +68,6 @@ private:
     bool Fail(std::string text);
     bool Press(const std::string& button);
     bool SetProperty(const std::string& name, const std::string& value);
-    // The fields the properties dialog edits (chosen or search fields) and their properties.
-    std::pair<TDBTableFieldsList*, TFieldPropertiesList*> FormFields();
 
     CatalogClient& catalog_;
     std::string templatesDir_;
@@ -62,6 +75,7 @@ private:
     std::unique_ptr<TWizardManager> wizard_;
     std::optional<FieldPropertiesForm> form_;
     std::string formField_;
+    PageSnapshot snapshot_;
     bool chooserVisible_ = false;
     std::string error_;
 };

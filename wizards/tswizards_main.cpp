@@ -2,7 +2,9 @@
 //   tswizards [-WIZARD1|-WIZARD2]                  the chooser, or that wizard, in windows
 //   tswizards --script FILE [-WIZARD1|-WIZARD2]    headless from a script (headless_driver.h);
 //                                                  prints every message, 0 when it all ran
-//   tswizards --screenshot FILE -WIZARD1           draws the wizard's first page into FILE (PNG)
+//   tswizards --screenshot FILE [-WIZARD1|-WIZARD2] draws the chooser or the wizard's first
+//                                                  page into FILE (PNG); a script draws any
+//                                                  page with its "screenshot FILE" command
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -14,9 +16,11 @@
 #ifdef TESSARO_WIZARDS_WINDOWS
 #include <QApplication>
 #include <QPixmap>
-#include <QTimer>
+#include <memory>
 
-#include "wizards/qt/wizard_window.h"
+#include "wizards/qt/chooser_window.h"
+#include "wizards/qt/field_properties_dialog.h"
+#include "wizards/wizard_steps.h"
 #endif
 
 using namespace tessaro::wizards;
@@ -33,6 +37,31 @@ int RunScript(const std::string& script, const std::string& start, CatalogClient
     std::ostringstream text;
     text << in.rdbuf();
     HeadlessDriver driver(catalog, templates);
+#ifdef TESSARO_WIZARDS_WINDOWS
+    // Windows are made only when a page is to be drawn: a script needs no display otherwise.
+    int argc = 1;
+    char name[] = "tswizards";
+    char* argv[] = {name, nullptr};
+    std::unique_ptr<QApplication> app;
+    driver.SetSnapshot([&](const HeadlessDriver::Snapshot& shot) {
+        if (!app) app = std::make_unique<QApplication>(argc, argv);
+        PageWindow window(shot.wizard, [] {});
+        window.Redraw();
+        window.show();
+        std::unique_ptr<FieldPropertiesDialog> dialog;
+        QWidget* drawn = &window;
+        if (shot.dialog) {
+            FormFieldsRef form = FormFieldsOf(shot.wizard);
+            dialog = std::make_unique<FieldPropertiesDialog>(shot.field, *form.fields, *form.properties,
+                                                             shot.wizard.GetDialogs(), &window);
+            dialog->Load(*shot.dialog);
+            dialog->show();
+            drawn = dialog.get();
+        }
+        QApplication::processEvents();
+        return drawn->grab().save(QString::fromStdString(shot.file), "PNG");
+    });
+#endif
     bool ok = (start.empty() || driver.Run("start " + start)) && driver.RunScript(text.str());
     for (const std::string& message : driver.Messages()) std::printf("MESSAGE: %s\n", message.c_str());
     if (!ok) std::fprintf(stderr, "tswizards: %s\n", driver.Error().c_str());

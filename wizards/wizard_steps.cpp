@@ -62,6 +62,26 @@ std::string CompletionText(const std::string& templatesDir, const std::string& f
     return FillCompletionText(text.str(), values);
 }
 
+FormFieldsRef FormFieldsOf(TWizardManager& wizard) {
+    if (auto* drill = dynamic_cast<TDrillDownWizManager*>(&wizard))
+        return {&drill->Model().SearchFields, &drill->Model().FieldProperties};
+    if (auto* entry = dynamic_cast<TDataEntryWizManager*>(&wizard))
+        return {&entry->Model().ChosenFields, &entry->Model().FieldProperties};
+    return {};
+}
+
+std::string ShortDirectoryLabel(const std::string& path) {
+    constexpr std::size_t kLongest = 30, kTail = 28;
+    if (path.size() <= kLongest) return path;
+    std::string tail = path.substr(path.size() - kTail);
+    // A last folder name longer than the tail keeps its end rather than leaving "/..." alone.
+    std::size_t separator = tail.find_first_of("/\\");
+    if (separator != std::string::npos) tail = tail.substr(separator);
+    // "/" + "/..." would double the separator of an absolute path.
+    std::string head = path[0] == '/' || path[0] == '\\' ? std::string(1, path[0]) + "..." : path.substr(0, 1) + "/...";
+    return head + tail;
+}
+
 std::unique_ptr<TWizardManager> CreateWizard(int n, Dialogs& dialogs, CatalogClient& catalog,
                                              const std::string& templatesDir) {
     if (n == 0) return std::make_unique<TDataEntryWizManager>(dialogs, catalog, templatesDir);

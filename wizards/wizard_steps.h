@@ -33,6 +33,19 @@ std::string CompletionText(const std::string& templatesDir, const std::string& f
 std::unique_ptr<TWizardManager> CreateWizard(int n, Dialogs& dialogs, CatalogClient& catalog,
                                              const std::string& templatesDir);
 
+// The fields the field-properties dialog edits (the data-entry wizard's chosen fields, the
+// drill-down wizard's search fields) and their properties.
+struct FormFieldsRef {
+    TDBTableFieldsList* fields = nullptr;
+    TFieldPropertiesList* properties = nullptr;
+};
+FormFieldsRef FormFieldsOf(TWizardManager& wizard);
+
+// The directory page's label: a path longer than 30 characters is shown as its first
+// character, "/...", and its last 28 characters cut back to start at a separator (kept
+// whole when they hold none).
+std::string ShortDirectoryLabel(const std::string& path);
+
 inline constexpr const char* kNotAvailable = "The specified wizard is currently not available.";
 
 }  // namespace tessaro::wizards

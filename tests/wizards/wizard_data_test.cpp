@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "wizards/field_properties_form.h"
 #include "wizards/type_names.h"
 
 namespace tessaro::wizards {
@@ -24,6 +25,33 @@ TEST(FieldProperties, AFieldNeverEditedHasEveryDefault) {
     EXPECT_EQ(FindOrCreateProperties("staff.name", list), i);  // found, not added again
     EXPECT_EQ(list.Properties(i).Caption, "Name");
     EXPECT_EQ(list.Count(), 1u);
+}
+
+TEST(FieldProperties, EachControlTypeOffersItsOwnValueControls) {
+    struct Case {
+        const char* type;
+        bool content, properties, visibleItems, options;
+        const char *contentLabel, *property1Label, *property2Label;
+    };
+    for (const Case& c : {
+             Case{"TextBox", true, true, false, false, "Default Content:", "TextBox Size:", "Maximum Length:"},
+             Case{"TextArea", true, true, false, false, "Default Content:", "Width:", "Height:"},
+             Case{"Hidden Field", true, false, false, false, "Field Value:", "", ""},
+             Case{"Drop-Down", false, false, false, true, "", "", ""},
+             Case{"Single-Select", false, false, true, true, "", "", ""},
+             Case{"Multi-Select", false, false, true, true, "", "", ""},
+             Case{"Radio Buttons", false, false, false, true, "", "", ""},
+             Case{"Checkboxes", false, false, false, true, "", "", ""},
+         }) {
+        FieldTypeControls shown = ControlsForType(c.type);
+        EXPECT_EQ(shown.content, c.content) << c.type;
+        EXPECT_EQ(shown.properties, c.properties) << c.type;
+        EXPECT_EQ(shown.visibleItems, c.visibleItems) << c.type;
+        EXPECT_EQ(shown.options, c.options) << c.type;
+        EXPECT_EQ(shown.contentLabel, c.contentLabel) << c.type;
+        EXPECT_EQ(shown.property1Label, c.property1Label) << c.type;
+        EXPECT_EQ(shown.property2Label, c.property2Label) << c.type;
+    }
 }
 
 TEST(FieldLists, FormLabelsAndJoinTexts) {

@@ -1,14 +1,15 @@
-// The wizards in windows: the chooser, one dialog per page drawn from the page model, and
-// the message boxes and file dialogs behind the Dialogs interface.
+// The wizards in windows: one dialog for the page on show, drawn by the page's own layout
+// (page_views.h) from its model, and the message boxes and file dialogs behind the Dialogs
+// interface.
 #pragma once
 
 #include <QDialog>
-#include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 
-#include "wizards/catalog_client.h"
 #include "wizards/dialogs.h"
+#include "wizards/qt/page_body.h"
 #include "wizards/wizard_manager.h"
 
 namespace tessaro::wizards {
@@ -22,44 +23,32 @@ public:
     std::optional<std::string> ChooseFolder(const std::string& start) override;
 };
 
-// One page on show: its controls are made from the page model each time it is drawn, and
+// The page base: 491 x 313, a separator bar and Cancel, Back, Next and Finish along the
+// bottom; above them the controls of the page on show, made anew each time it is drawn and
 // read back into the model before a button acts.
 class PageWindow : public QDialog {
     Q_OBJECT
 public:
     PageWindow(TWizardManager& wizard, std::function<void()> ended);
+    ~PageWindow() override;
     // Draws the wizard's current page.
     void Redraw();
+    // Presses a button of the page as a click does (page_buttons.h names them).
+    void Act(const std::string& button);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void ReadBack();
-    // Opens the field-properties dialog on a row of the properties grid.
+    // Opens the field-properties dialog on a row of the properties grid (1 = first field).
     void EditProperties(int row);
-    void Act(const std::string& button);
 
     TWizardManager& wizard_;
     std::function<void()> ended_;
-    QWidget* body_ = nullptr;
-};
-
-class ChooserWindow : public QWidget {
-    Q_OBJECT
-public:
-    ChooserWindow(CatalogClient& catalog, std::string templatesDir);
-    ~ChooserWindow() override;
-    // 0 data entry, 1 drill-down; other numbers say the wizard is not available.
-    bool StartWizard(int n);
-    PageWindow* Page() { return page_.get(); }
-
-private:
-    CatalogClient& catalog_;
-    std::string templatesDir_;
-    QtDialogs dialogs_;
-    std::unique_ptr<TWizardManager> wizard_;
-    std::unique_ptr<PageWindow> page_;
+    QWidget* bodyWidget_ = nullptr;
+    std::unique_ptr<PageBody> body_;
+    // The controls drawn before: a button of theirs may still be sending its click.
+    std::unique_ptr<PageBody> retired_;
 };
 
 }  // namespace tessaro::wizards
