@@ -2,6 +2,7 @@
 // every large page go back to the system.
 #include "foundation/allocator/block_validation.h"
 #include "foundation/allocator/pool_layout.h"
+#include "foundation/allocator/thread_cache.h"
 
 namespace tessaro::allocator {
 
@@ -9,7 +10,7 @@ namespace {
 
 void FreeSmall(PoolRecord* pool, PageHeader* h, char* b) {
     unsigned k = StateOf(b) & 0x1F;
-    StateOf(b) = static_cast<std::uint8_t>(kSmallFree | k);
+    StoreState(b, static_cast<std::uint8_t>(kSmallFree | k));
     NextLink(b) = pool->smallFree[k];
     pool->smallFree[k] = b;
     --h->inUse;  // small pages stay for the life of the pool
@@ -93,6 +94,7 @@ int TarrockFree(void* p) {
         return 0;
     }
     PoolRecord* pool = h->pool;
+    if (KindOf(h) == kSmall && pool == DefaultPoolIfExists() && CachedRelease(pool, h, static_cast<char*>(p))) return 1;
     LockPool(pool);
     bool done = ReleaseBlockLocked(pool, h, static_cast<char*>(p));
     UnlockPool(pool);

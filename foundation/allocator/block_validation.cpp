@@ -7,7 +7,7 @@ namespace {
 bool SmallStateValid(std::uint8_t state) {
     unsigned k = state & 0x1F;
     unsigned tag = state & 0xE0;
-    return k >= 1 && k <= kSmallClasses && (tag == kSmallLive || tag == kSmallFree);
+    return k >= 1 && k <= kSmallClasses && (tag == kSmallLive || tag == kSmallFree || tag == kSmallCached);
 }
 
 }  // namespace
@@ -17,12 +17,13 @@ std::size_t LiveBlockSize(PageHeader* h, char* b) {
     if ((reinterpret_cast<std::uintptr_t>(b) & (kAlign - 1)) != 0 || b < base + kHeaderBytes) return 0;
     switch (KindOf(h)) {
         case kSmall: {
-            if (b >= h->word1) return 0;
-            std::uint8_t state = StateOf(b);
+            char* carved = CarvedEnd(h);
+            if (b >= carved) return 0;
+            std::uint8_t state = LoadState(b);
             if ((state & 0xE0) != kSmallLive || !SmallStateValid(state)) return 0;
             std::size_t stride = kAlign * (state & 0x1F);
             char* next = b + stride;
-            if (next > h->word1 || (next < h->word1 && !SmallStateValid(StateOf(next)))) return 0;
+            if (next > carved || (next < carved && !SmallStateValid(LoadState(next)))) return 0;
             return stride - 1;
         }
         case kVariable:
