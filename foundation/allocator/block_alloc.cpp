@@ -9,10 +9,6 @@ namespace tessaro::allocator {
 
 namespace {
 
-std::size_t VariableBlockSize(std::size_t n) {
-    return std::max(RoundUp(n + kWordBytes, kAlign), kMinVariableBlock);
-}
-
 // Next fit from the page's rover; a block too large is split from its end, so the
 // free part keeps its place in the list.
 char* SearchPage(PageHeader* h, std::size_t r) {
@@ -52,28 +48,6 @@ char* SearchPage(PageHeader* h, std::size_t r) {
     // Later requests of this size skip the page until a release raises the value.
     h->descriptor->value = static_cast<std::uint32_t>(largest);
     return nullptr;
-}
-
-void* AllocateVariable(PoolRecord* pool, std::size_t n, unsigned flags, unsigned* failure) {
-    unsigned kind = (flags & 2) ? kVariableReserved : kVariable;
-    std::size_t r = VariableBlockSize(n);
-    char* b = nullptr;
-    if (Descriptor* head = pool->lists[kind]) {
-        Descriptor* d = head;
-        do {
-            if (d->value >= r && (b = SearchPage(d->page, r)) != nullptr) {
-                pool->lists[kind] = d;
-                break;
-            }
-            d = d->next;
-        } while (d != head);
-    }
-    if (!b) {
-        PageHeader* h = CreatePage(pool, kind, pool->pageSize, failure);
-        if (h) b = SearchPage(h, r);
-    }
-    if (b && (flags & TARROCK_ZERO_INIT)) std::memset(b, 0, WordSize(*WordOf(b)) - kWordBytes);
-    return b;
 }
 
 std::size_t ShrinkLocked(PoolRecord* pool);
@@ -116,6 +90,28 @@ std::size_t ShrinkLocked(PoolRecord* pool) {
 }
 
 }  // namespace
+
+void* AllocateVariableLocked(PoolRecord* pool, std::size_t n, unsigned flags, unsigned* failure) {
+    unsigned kind = (flags & 2) ? kVariableReserved : kVariable;
+    std::size_t r = VariableBlockSize(n);
+    char* b = nullptr;
+    if (Descriptor* head = pool->lists[kind]) {
+        Descriptor* d = head;
+        do {
+            if (d->value >= r && (b = SearchPage(d->page, r)) != nullptr) {
+                pool->lists[kind] = d;
+                break;
+            }
+            d = d->next;
+        } while (d != head);
+    }
+    if (!b) {
+        PageHeader* h = CreatePage(pool, kind, pool->pageSize, failure);
+        if (h) b = SearchPage(h, r);
+    }
+    if (b && (flags & TARROCK_ZERO_INIT)) std::memset(b, 0, WordSize(*WordOf(b)) - kWordBytes);
+    return b;
+}
 
 void* AllocateSmallLocked(PoolRecord* pool, std::size_t n, unsigned flags, unsigned* failure) {
     unsigned k = SmallClass(n);
@@ -165,7 +161,7 @@ void* AllocateLocked(PoolRecord* pool, std::size_t n, unsigned flags, unsigned* 
         flags &= ~2u;
         if (n > pool->largeThreshold) return AllocateLarge(pool, n, kHeaderBytes, flags, failure);
     }
-    if (void* b = AllocateVariable(pool, n, flags, failure)) return b;
+    if (void* b = AllocateVariableLocked(pool, n, flags, failure)) return b;
     std::size_t needed = RoundUp(VariableBlockSize(n), kSysPage);
     if (needed > pool->ceiling || pool->total > pool->ceiling - needed) {
         *failure = MEM_EXCEEDED_CEILING;
@@ -243,8 +239,9 @@ void* TarrockAlloc(TarrockPool handle, std::size_t n, unsigned flags) {
         Report(MEM_BLOCK_TOO_BIG, pool);
         return nullptr;
     }
-    // Small blocks of the default pool come from the thread's own cache, without the lock.
-    if (n < kSmallLimit && pool == DefaultPoolIfExists()) {
+    // Small and variable blocks of the default pool come from the thread's own cache,
+    // without the lock.
+    if (pool == DefaultPoolIfExists() && (n < kSmallLimit || n <= pool->largeThreshold)) {
         if (void* b = CachedAllocate(pool, n, flags)) return b;
     }
     // A retry starts from the top under the lock: nothing read before the handler ran

@@ -35,6 +35,7 @@ void FreeVariable(PoolRecord* pool, PageHeader* h, char* b) {
         block = b - prevSize;  // keeps its place in the free list
         size += prevSize;
         *WordOf(block) = MakeWord(block, size, *WordOf(block) & kPrevInUse);
+        *WordOf(b) = 0;  // a header left inside a free block would let a second free through
     } else {
         *WordOf(b) = MakeWord(b, size, word & kPrevInUse);
         char* first = NextLink(sentinel);
@@ -49,6 +50,7 @@ void FreeVariable(PoolRecord* pool, PageHeader* h, char* b) {
         NextLink(PrevLink(next)) = NextLink(next);
         PrevLink(NextLink(next)) = PrevLink(next);
         if (h->word1 == next) h->word1 = block;
+        *WordOf(next) = 0;
         size += nextSize;
         *WordOf(block) = MakeWord(block, size, *WordOf(block) & kPrevInUse);
     }
@@ -94,7 +96,10 @@ int TarrockFree(void* p) {
         return 0;
     }
     PoolRecord* pool = h->pool;
-    if (KindOf(h) == kSmall && pool == DefaultPoolIfExists() && CachedRelease(pool, h, static_cast<char*>(p))) return 1;
+    unsigned kind = KindOf(h);
+    if ((kind == kSmall || kind == kVariable) && pool == DefaultPoolIfExists() &&
+        CachedRelease(pool, h, static_cast<char*>(p)))
+        return 1;
     LockPool(pool);
     bool done = ReleaseBlockLocked(pool, h, static_cast<char*>(p));
     UnlockPool(pool);

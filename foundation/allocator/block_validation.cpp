@@ -30,14 +30,15 @@ std::size_t LiveBlockSize(PageHeader* h, char* b) {
         case kVariableReserved: {
             char* sentinel = h->word2;
             if (b >= sentinel) return 0;
-            std::uint32_t word = *WordOf(b);
+            std::uint32_t word = __atomic_load_n(WordOf(b), __ATOMIC_RELAXED);
             if (!WordValid(b, word) || !(word & kInUse)) return 0;
             std::size_t size = WordSize(word);
             if (size < kMinVariableBlock || size > static_cast<std::size_t>(sentinel - b)) return 0;
             char* next = b + size;
-            std::uint32_t nextWord = *WordOf(next);
+            std::uint32_t nextWord = __atomic_load_n(WordOf(next), __ATOMIC_RELAXED);
             if (!(nextWord & kPrevInUse)) return 0;
             if (next != sentinel && !WordValid(next, nextWord)) return 0;
+            if (IsCachedVariable(b)) return 0;
             return size - kWordBytes;
         }
         case kFixed: {

@@ -44,7 +44,8 @@ bool ForEachBlock(PageHeader* h, Visit visit) {
                 bool live = word & kInUse;
                 if (((word & kPrevInUse) != 0) != prevLive) return false;
                 if (!live && (!prevLive || TagOf(b, size) != size)) return false;  // free neighbours always merge
-                if (!visit(Block{b, size - kWordBytes, live, false})) return true;
+                bool cached = live && IsCachedVariable(b);
+                if (!visit(Block{b, size - kWordBytes, live && !cached, cached})) return true;
                 prevLive = live;
                 b += size;
             }

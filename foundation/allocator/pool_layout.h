@@ -216,6 +216,22 @@ inline unsigned SmallClass(std::size_t n) {
     return static_cast<unsigned>((n + 1 + kAlign - 1) / kAlign);
 }
 
+// Variable blocks waiting in a thread's cache of the default pool stay in use in their
+// header; their second word holds a mark derived from the address, which makes them free
+// to the caller (a free of one is refused) and to the diagnostics.
+inline std::uintptr_t CachedVariableMark(const char* data) {
+    return reinterpret_cast<std::uintptr_t>(data) ^ std::uintptr_t(0xCAC4EDB10C4ED00Dull);
+}
+inline std::uintptr_t* MarkWordOf(char* data) {
+    return reinterpret_cast<std::uintptr_t*>(data + 8);
+}
+inline bool IsCachedVariable(char* data) {
+    return __atomic_load_n(MarkWordOf(data), __ATOMIC_RELAXED) == CachedVariableMark(data);
+}
+inline std::size_t VariableBlockSize(std::size_t n) {
+    return n + kWordBytes <= kMinVariableBlock ? kMinVariableBlock : RoundUp(n + kWordBytes, kAlign);
+}
+
 // Fixed blocks: a free block's second word holds a mark derived from its address.
 inline std::uintptr_t FreeFixedMark(const char* data) {
     return reinterpret_cast<std::uintptr_t>(data) ^ std::uintptr_t(0xF1EEB10C5EEDF00Dull);
@@ -236,6 +252,10 @@ bool ReleasePage(PoolRecord* pool, PageHeader* page, bool floorTest);
 void* AllocateLocked(PoolRecord* pool, std::size_t n, unsigned flags, unsigned* failure);
 // A small block only (n below kSmallLimit), or null when no small page can be made.
 void* AllocateSmallLocked(PoolRecord* pool, std::size_t n, unsigned flags, unsigned* failure);
+// A variable block only, or null when no page serves and none can be made.
+void* AllocateVariableLocked(PoolRecord* pool, std::size_t n, unsigned flags, unsigned* failure);
+// False when `b` is no live block of the page `h`.
+bool ReleaseBlockLocked(PoolRecord* pool, PageHeader* h, char* b);
 void* AllocateFixedLocked(PoolRecord* pool, unsigned* failure);
 void* AllocateAligned(PoolRecord* pool, std::size_t alignment, std::size_t n);
 PoolRecord* DefaultPool();

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 #include "foundation/allocator/block_validation.h"
 
@@ -13,10 +14,38 @@ namespace {
 
 enum CacheState : std::uint8_t { kUnregistered = 0, kRegistering, kActive, kRetired };
 
+// Variable requests are rounded up to one of these block sizes (four a doubling, up to
+// the block of a 4096-byte request), so that a cached block serves many request sizes.
+// Blocks of other sizes (resized in place, or from before) take the locked road.
+constexpr std::size_t kVariableClassSizes[] = {272,  320,  384,  448,  512,  640,  768,  896, 1024,
+                                               1280, 1536, 1792, 2048, 2560, 3072, 3584, 4112};
+constexpr unsigned kVariableLists = std::size(kVariableClassSizes);
+constexpr unsigned kNoList = kVariableLists;
+
+// The list whose blocks serve a block of `size`, or kNoList.
+unsigned ServingList(std::size_t size) {
+    for (unsigned list = 0; list < kVariableLists; ++list)
+        if (kVariableClassSizes[list] >= size) return list;
+    return kNoList;
+}
+// Blocks a list keeps: about 16 KB of each size, 4 to 16 blocks (about 200 KB a thread).
+unsigned VariableLimit(unsigned list) {
+    std::size_t blocks = 16384 / kVariableClassSizes[list];
+    return blocks < 4 ? 4u : blocks > 16 ? 16u : static_cast<unsigned>(blocks);
+}
+// The list that keeps a freed block of exactly `size`, or kNoList.
+unsigned KeepingList(std::size_t size) {
+    unsigned list = ServingList(size);
+    return list != kNoList && kVariableClassSizes[list] == size ? list : kNoList;
+}
+
 struct ThreadCache {
     char* heads[kSmallClasses + 1];  // index = class, linked through each block's first word
     std::uint16_t counts[kSmallClasses + 1];
     std::uint8_t state;
+    char* variableHeads[kVariableLists];
+    std::uint8_t variableCounts[kVariableLists];
+    std::size_t variableBytes;
 };
 
 // Constant-initialised and in the static TLS block: reaching it never allocates, which
@@ -85,6 +114,47 @@ bool ReturnBlocks(PoolRecord* pool, ThreadCache& c, unsigned k, unsigned count) 
     return true;
 }
 
+bool VariableIntact(PoolRecord* pool, char* b, std::size_t size) {
+    if (reinterpret_cast<std::uintptr_t>(b) & (kAlign - 1)) return false;
+    PageHeader* h = FindPage(b);
+    if (!h || h->pool != pool || KindOf(h) != kVariable || b < PageBase(b) + kHeaderBytes || b >= h->word2)
+        return false;
+    std::uint32_t word = __atomic_load_n(WordOf(b), __ATOMIC_RELAXED);
+    return WordValid(b, word) && (word & kInUse) && WordSize(word) == size && IsCachedVariable(b);
+}
+
+void AbandonVariable(ThreadCache& c, unsigned list) {
+    c.variableBytes -= kVariableClassSizes[list] * c.variableCounts[list];
+    c.variableHeads[list] = nullptr;
+    c.variableCounts[list] = 0;
+}
+
+// Under the pool lock: up to `count` blocks of variable list `list` are freed into their
+// pages (merging with free neighbours). False when the list was found damaged.
+bool ReturnVariableBlocks(PoolRecord* pool, ThreadCache& c, unsigned list, unsigned count) {
+    std::size_t size = kVariableClassSizes[list];
+    for (; count && c.variableHeads[list]; --count) {
+        char* b = c.variableHeads[list];
+        if (!VariableIntact(pool, b, size)) {
+            AbandonVariable(c, list);
+            return false;
+        }
+        c.variableHeads[list] = NextLink(b);
+        --c.variableCounts[list];
+        c.variableBytes -= size;
+        __atomic_store_n(MarkWordOf(b), std::uintptr_t(0), __ATOMIC_RELAXED);
+        ReleaseBlockLocked(pool, FindPage(b), b);
+    }
+    return true;
+}
+
+bool ReturnAllVariable(PoolRecord* pool, ThreadCache& c) {
+    bool intact = true;
+    for (unsigned list = 0; list < kVariableLists; ++list)
+        if (c.variableHeads[list]) intact = ReturnVariableBlocks(pool, c, list, kEverything) && intact;
+    return intact;
+}
+
 void Flush(PoolRecord* pool, ThreadCache& c, unsigned k, unsigned count) {
     LockPool(pool);
     bool intact = ReturnBlocks(pool, c, k, count);
@@ -94,12 +164,13 @@ void Flush(PoolRecord* pool, ThreadCache& c, unsigned k, unsigned count) {
 
 void ReturnAll(ThreadCache& c) {
     PoolRecord* pool = DefaultPoolIfExists();
-    bool any = false;
+    bool any = c.variableBytes != 0;
     for (unsigned k = 1; k <= kSmallClasses; ++k) any = any || c.heads[k];
     if (!pool || !any) return;
     bool intact = true;
     LockPool(pool);
     for (unsigned k = 1; k <= kSmallClasses; ++k) intact = ReturnBlocks(pool, c, k, kEverything) && intact;
+    intact = ReturnAllVariable(pool, c) && intact;
     UnlockPool(pool);
     if (!intact) Report(MEM_BAD_FREE_BLOCK, pool);
 }
@@ -128,11 +199,77 @@ bool Refill(PoolRecord* pool, ThreadCache& c, unsigned k) {
     return c.heads[k] != nullptr;
 }
 
+// A few blocks of list `list` in one hold of the pool lock. A block that came out larger
+// (its remainder was too small to split off) goes back at once.
+bool RefillVariable(PoolRecord* pool, ThreadCache& c, unsigned list) {
+    std::size_t size = kVariableClassSizes[list];
+    unsigned failure = 0;
+    LockPool(pool);
+    for (unsigned i = (VariableLimit(list) + 1) / 2; i; --i) {
+        auto* b = static_cast<char*>(AllocateVariableLocked(pool, size - kWordBytes, 0, &failure));
+        if (!b) break;
+        if (WordSize(*WordOf(b)) != size) {
+            ReleaseBlockLocked(pool, FindPage(b), b);
+            break;
+        }
+        *MarkWordOf(b) = CachedVariableMark(b);
+        NextLink(b) = c.variableHeads[list];
+        c.variableHeads[list] = b;
+        ++c.variableCounts[list];
+        c.variableBytes += size;
+    }
+    UnlockPool(pool);
+    return c.variableHeads[list] != nullptr;
+}
+
+void* AllocateVariable(PoolRecord* pool, ThreadCache& c, std::size_t n, unsigned flags) {
+    unsigned list = ServingList(VariableBlockSize(n));
+    if (list == kNoList) return nullptr;
+    if (!c.variableHeads[list] && !RefillVariable(pool, c, list)) return nullptr;
+    std::size_t size = kVariableClassSizes[list];
+    char* b = c.variableHeads[list];
+    if (!VariableIntact(pool, b, size)) {
+        AbandonVariable(c, list);
+        Report(MEM_BAD_FREE_BLOCK, pool);
+        return nullptr;
+    }
+    c.variableHeads[list] = NextLink(b);
+    --c.variableCounts[list];
+    c.variableBytes -= size;
+    __atomic_store_n(MarkWordOf(b), std::uintptr_t(0), __ATOMIC_RELAXED);
+    if (flags & TARROCK_ZERO_INIT) std::memset(b, 0, size - kWordBytes);
+    return b;
+}
+
+bool ReleaseVariable(PoolRecord* pool, ThreadCache& c, PageHeader* h, char* b) {
+    std::size_t usable = LiveBlockSize(h, b);
+    std::size_t size = usable + kWordBytes;
+    unsigned list = usable ? KeepingList(size) : kNoList;
+    if (list == kNoList) return false;
+    // Two threads freeing the same block at once: only one of them marks it.
+    std::uintptr_t seen = __atomic_load_n(MarkWordOf(b), __ATOMIC_RELAXED);
+    if (seen == CachedVariableMark(b) || !__atomic_compare_exchange_n(MarkWordOf(b), &seen, CachedVariableMark(b),
+                                                                      false, __ATOMIC_RELAXED, __ATOMIC_RELAXED))
+        return false;
+    if (c.variableCounts[list] >= VariableLimit(list)) {
+        LockPool(pool);
+        bool intact = ReturnVariableBlocks(pool, c, list, (VariableLimit(list) + 1) / 2);
+        UnlockPool(pool);
+        if (!intact) Report(MEM_BAD_FREE_BLOCK, pool);
+    }
+    NextLink(b) = c.variableHeads[list];
+    c.variableHeads[list] = b;
+    ++c.variableCounts[list];
+    c.variableBytes += size;
+    return true;
+}
+
 }  // namespace
 
 void* CachedAllocate(PoolRecord* pool, std::size_t n, unsigned flags) {
     ThreadCache& c = t_cache;
     if (c.state != kActive && !Activate(c)) return nullptr;
+    if (n >= kSmallLimit) return AllocateVariable(pool, c, n, flags);
     unsigned k = SmallClass(n);
     if (!c.heads[k] && !Refill(pool, c, k)) return nullptr;
     char* b = c.heads[k];
@@ -151,6 +288,7 @@ void* CachedAllocate(PoolRecord* pool, std::size_t n, unsigned flags) {
 bool CachedRelease(PoolRecord* pool, PageHeader* h, char* b) {
     ThreadCache& c = t_cache;
     if (c.state != kActive && !Activate(c)) return false;
+    if (KindOf(h) == kVariable) return ReleaseVariable(pool, c, h, b);
     if (LiveBlockSize(h, b) == 0) return false;
     std::uint8_t live = LoadState(b);
     unsigned k = live & 0x1Fu;
