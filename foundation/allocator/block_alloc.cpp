@@ -3,49 +3,11 @@
 #include <cstring>
 
 #include "foundation/allocator/pool_layout.h"
+#include "foundation/allocator/thread_cache.h"
 
 namespace tessaro::allocator {
 
 namespace {
-
-std::size_t VariableBlockSize(std::size_t n) {
-    return std::max(RoundUp(n + kWordBytes, kAlign), kMinVariableBlock);
-}
-
-void* AllocateSmall(PoolRecord* pool, std::size_t n, unsigned flags, unsigned* failure) {
-    unsigned k = SmallClass(n);
-    std::size_t stride = kAlign * k;
-    char* b = pool->smallFree[k];
-    if (b) {
-        pool->smallFree[k] = NextLink(b);
-    } else {
-        Descriptor* d = pool->lists[kSmall];
-        PageHeader* h = d ? d->page : nullptr;
-        if (!h || !d->value || static_cast<std::size_t>(h->word2 - (h->word1 - 1)) < stride) {
-            if (h && d->value) {
-                // Close the page: what is left becomes one free block of a smaller class.
-                std::size_t room = static_cast<std::size_t>(h->word2 - (h->word1 - 1));
-                if (room >= kAlign) {
-                    auto c = static_cast<unsigned>(room / kAlign);
-                    char* rest = h->word1;
-                    StateOf(rest) = static_cast<std::uint8_t>(kSmallFree | c);
-                    NextLink(rest) = pool->smallFree[c];
-                    pool->smallFree[c] = rest;
-                    h->word1 += kAlign * c;
-                }
-                d->value = 0;
-            }
-            h = CreatePage(pool, kSmall, kRegion, failure);
-            if (!h) return nullptr;
-        }
-        b = h->word1;
-        h->word1 += stride;
-    }
-    StateOf(b) = static_cast<std::uint8_t>(kSmallLive | k);
-    ++HeaderOf(PageBase(b))->inUse;
-    if (flags & TARROCK_ZERO_INIT) std::memset(b, 0, stride - 1);
-    return b;
-}
 
 // Next fit from the page's rover; a block too large is split from its end, so the
 // free part keeps its place in the list.
@@ -86,28 +48,6 @@ char* SearchPage(PageHeader* h, std::size_t r) {
     // Later requests of this size skip the page until a release raises the value.
     h->descriptor->value = static_cast<std::uint32_t>(largest);
     return nullptr;
-}
-
-void* AllocateVariable(PoolRecord* pool, std::size_t n, unsigned flags, unsigned* failure) {
-    unsigned kind = (flags & 2) ? kVariableReserved : kVariable;
-    std::size_t r = VariableBlockSize(n);
-    char* b = nullptr;
-    if (Descriptor* head = pool->lists[kind]) {
-        Descriptor* d = head;
-        do {
-            if (d->value >= r && (b = SearchPage(d->page, r)) != nullptr) {
-                pool->lists[kind] = d;
-                break;
-            }
-            d = d->next;
-        } while (d != head);
-    }
-    if (!b) {
-        PageHeader* h = CreatePage(pool, kind, pool->pageSize, failure);
-        if (h) b = SearchPage(h, r);
-    }
-    if (b && (flags & TARROCK_ZERO_INIT)) std::memset(b, 0, WordSize(*WordOf(b)) - kWordBytes);
-    return b;
 }
 
 std::size_t ShrinkLocked(PoolRecord* pool);
@@ -151,20 +91,77 @@ std::size_t ShrinkLocked(PoolRecord* pool) {
 
 }  // namespace
 
+void* AllocateVariableLocked(PoolRecord* pool, std::size_t n, unsigned flags, unsigned* failure) {
+    unsigned kind = (flags & 2) ? kVariableReserved : kVariable;
+    std::size_t r = VariableBlockSize(n);
+    char* b = nullptr;
+    if (Descriptor* head = pool->lists[kind]) {
+        Descriptor* d = head;
+        do {
+            if (d->value >= r && (b = SearchPage(d->page, r)) != nullptr) {
+                pool->lists[kind] = d;
+                break;
+            }
+            d = d->next;
+        } while (d != head);
+    }
+    if (!b) {
+        PageHeader* h = CreatePage(pool, kind, pool->pageSize, failure);
+        if (h) b = SearchPage(h, r);
+    }
+    if (b && (flags & TARROCK_ZERO_INIT)) std::memset(b, 0, WordSize(*WordOf(b)) - kWordBytes);
+    return b;
+}
+
+void* AllocateSmallLocked(PoolRecord* pool, std::size_t n, unsigned flags, unsigned* failure) {
+    unsigned k = SmallClass(n);
+    std::size_t stride = kAlign * k;
+    char* b = pool->smallFree[k];
+    if (b) {
+        pool->smallFree[k] = NextLink(b);
+    } else {
+        Descriptor* d = pool->lists[kSmall];
+        PageHeader* h = d ? d->page : nullptr;
+        if (!h || !d->value || static_cast<std::size_t>(h->word2 - (h->word1 - 1)) < stride) {
+            if (h && d->value) {
+                // Close the page: what is left becomes one free block of a smaller class.
+                std::size_t room = static_cast<std::size_t>(h->word2 - (h->word1 - 1));
+                if (room >= kAlign) {
+                    auto c = static_cast<unsigned>(room / kAlign);
+                    char* rest = h->word1;
+                    StoreState(rest, static_cast<std::uint8_t>(kSmallFree | c));
+                    NextLink(rest) = pool->smallFree[c];
+                    pool->smallFree[c] = rest;
+                    __atomic_store_n(&h->word1, rest + kAlign * c, __ATOMIC_RELAXED);
+                }
+                d->value = 0;
+            }
+            h = CreatePage(pool, kSmall, kRegion, failure);
+            if (!h) return nullptr;
+        }
+        b = h->word1;
+        __atomic_store_n(&h->word1, b + stride, __ATOMIC_RELAXED);
+    }
+    StoreState(b, static_cast<std::uint8_t>(kSmallLive | k));
+    ++HeaderOf(PageBase(b))->inUse;
+    if (flags & TARROCK_ZERO_INIT) std::memset(b, 0, stride - 1);
+    return b;
+}
+
 std::size_t Shrink(PoolRecord* pool) {
     return ShrinkLocked(pool);
 }
 
 void* AllocateLocked(PoolRecord* pool, std::size_t n, unsigned flags, unsigned* failure) {
     if (n < kSmallLimit) {
-        if (void* b = AllocateSmall(pool, n, flags, failure)) return b;
+        if (void* b = AllocateSmallLocked(pool, n, flags, failure)) return b;
         *failure = 0;
         flags &= ~2u;
     } else {
         flags &= ~2u;
         if (n > pool->largeThreshold) return AllocateLarge(pool, n, kHeaderBytes, flags, failure);
     }
-    if (void* b = AllocateVariable(pool, n, flags, failure)) return b;
+    if (void* b = AllocateVariableLocked(pool, n, flags, failure)) return b;
     std::size_t needed = RoundUp(VariableBlockSize(n), kSysPage);
     if (needed > pool->ceiling || pool->total > pool->ceiling - needed) {
         *failure = MEM_EXCEEDED_CEILING;
@@ -241,6 +238,11 @@ void* TarrockAlloc(TarrockPool handle, std::size_t n, unsigned flags) {
     if (n > kMaxRequest) {
         Report(MEM_BLOCK_TOO_BIG, pool);
         return nullptr;
+    }
+    // Small and variable blocks of the default pool come from the thread's own cache,
+    // without the lock.
+    if (pool == DefaultPoolIfExists() && (n < kSmallLimit || n <= pool->largeThreshold)) {
+        if (void* b = CachedAllocate(pool, n, flags)) return b;
     }
     // A retry starts from the top under the lock: nothing read before the handler ran
     // (which may have changed the pool) is used again.

@@ -2,6 +2,7 @@
 // every large page go back to the system.
 #include "foundation/allocator/block_validation.h"
 #include "foundation/allocator/pool_layout.h"
+#include "foundation/allocator/thread_cache.h"
 
 namespace tessaro::allocator {
 
@@ -9,7 +10,7 @@ namespace {
 
 void FreeSmall(PoolRecord* pool, PageHeader* h, char* b) {
     unsigned k = StateOf(b) & 0x1F;
-    StateOf(b) = static_cast<std::uint8_t>(kSmallFree | k);
+    StoreState(b, static_cast<std::uint8_t>(kSmallFree | k));
     NextLink(b) = pool->smallFree[k];
     pool->smallFree[k] = b;
     --h->inUse;  // small pages stay for the life of the pool
@@ -34,6 +35,7 @@ void FreeVariable(PoolRecord* pool, PageHeader* h, char* b) {
         block = b - prevSize;  // keeps its place in the free list
         size += prevSize;
         *WordOf(block) = MakeWord(block, size, *WordOf(block) & kPrevInUse);
+        *WordOf(b) = 0;  // a header left inside a free block would let a second free through
     } else {
         *WordOf(b) = MakeWord(b, size, word & kPrevInUse);
         char* first = NextLink(sentinel);
@@ -48,6 +50,7 @@ void FreeVariable(PoolRecord* pool, PageHeader* h, char* b) {
         NextLink(PrevLink(next)) = NextLink(next);
         PrevLink(NextLink(next)) = PrevLink(next);
         if (h->word1 == next) h->word1 = block;
+        *WordOf(next) = 0;
         size += nextSize;
         *WordOf(block) = MakeWord(block, size, *WordOf(block) & kPrevInUse);
     }
@@ -93,6 +96,10 @@ int TarrockFree(void* p) {
         return 0;
     }
     PoolRecord* pool = h->pool;
+    unsigned kind = KindOf(h);
+    if ((kind == kSmall || kind == kVariable) && pool == DefaultPoolIfExists() &&
+        CachedRelease(pool, h, static_cast<char*>(p)))
+        return 1;
     LockPool(pool);
     bool done = ReleaseBlockLocked(pool, h, static_cast<char*>(p));
     UnlockPool(pool);

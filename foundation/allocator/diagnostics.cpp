@@ -2,6 +2,7 @@
 #include "foundation/allocator/pool_layout.h"
 #include "foundation/allocator/region_cache.h"
 #include "foundation/allocator/region_registry.h"
+#include "foundation/allocator/thread_cache.h"
 
 namespace tessaro::allocator {
 
@@ -11,6 +12,7 @@ struct Block {
     char* data;
     std::size_t size;
     bool live;
+    bool cached;  // lent to a thread's cache: free to the caller, counted in the page's in-use
 };
 
 // Visits every block of a page in address order; false when the chain is broken.
@@ -21,11 +23,12 @@ bool ForEachBlock(PageHeader* h, Visit visit) {
     switch (KindOf(h)) {
         case kSmall:
             while (b < h->word1) {
-                std::uint8_t state = StateOf(b);
+                std::uint8_t state = LoadState(b);
                 unsigned k = state & 0x1F;
                 unsigned tag = state & 0xE0;
-                if (k < 1 || k > kSmallClasses || (tag != kSmallLive && tag != kSmallFree)) return false;
-                if (!visit(Block{b, kAlign * k - 1, tag == kSmallLive})) return true;
+                if (k < 1 || k > kSmallClasses || (tag != kSmallLive && tag != kSmallFree && tag != kSmallCached))
+                    return false;
+                if (!visit(Block{b, kAlign * k - 1, tag == kSmallLive, tag == kSmallCached})) return true;
                 b += kAlign * k;
             }
             return b == h->word1;
@@ -41,7 +44,8 @@ bool ForEachBlock(PageHeader* h, Visit visit) {
                 bool live = word & kInUse;
                 if (((word & kPrevInUse) != 0) != prevLive) return false;
                 if (!live && (!prevLive || TagOf(b, size) != size)) return false;  // free neighbours always merge
-                if (!visit(Block{b, size - kWordBytes, live})) return true;
+                bool cached = live && IsCachedVariable(b);
+                if (!visit(Block{b, size - kWordBytes, live && !cached, cached})) return true;
                 prevLive = live;
                 b += size;
             }
@@ -51,12 +55,12 @@ bool ForEachBlock(PageHeader* h, Visit visit) {
             std::size_t stride = FixedStride(h->pool);
             for (; b < h->word2; b += stride) {
                 bool live = reinterpret_cast<std::uintptr_t*>(b)[1] != FreeFixedMark(b);
-                if (!visit(Block{b, h->pool->fixedSize, live})) return true;
+                if (!visit(Block{b, h->pool->fixedSize, live, false})) return true;
             }
             return b == h->word2;
         }
         case kLarge:
-            visit(Block{base + h->dataOffset, h->committed - h->dataOffset, true});
+            visit(Block{base + h->dataOffset, h->committed - h->dataOffset, true, false});
             return true;
         default:
             return false;
@@ -140,7 +144,7 @@ unsigned CheckLocked(PoolRecord* pool) {
             PageHeader* h = d->page;
             std::size_t live = 0, free = 0;
             if (!ForEachBlock(h, [&](const Block& b) {
-                    (b.live ? live : free) += 1;
+                    (b.live || b.cached ? live : free) += 1;
                     return true;
                 }))
                 return MEM_BAD_BLOCK;
@@ -260,6 +264,7 @@ int TarrockHeapAdd(void*, std::size_t) {
 }
 
 int TarrockHeapMin() {
+    FlushThreadCache();
     if (PoolRecord* pool = DefaultPoolIfExists()) TarrockShrinkPool(AsPool(pool));
     ReleaseKeptRegions();
     return 0;

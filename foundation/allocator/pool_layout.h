@@ -40,6 +40,10 @@ constexpr std::size_t kSmallLimit = 255;  // requests below it are small
 constexpr unsigned kSmallClasses = 16;
 constexpr std::uint8_t kSmallLive = 0x40;
 constexpr std::uint8_t kSmallFree = 0x20;
+// Waiting in a thread's cache of the default pool: counted in its page's in-use count
+// (the pool lent it out) but handed to nobody, so a free of it is refused as for a
+// free block and the diagnostics show it free.
+constexpr std::uint8_t kSmallCached = 0x80;
 
 // Variable blocks: header word = size | check << 16 | flags.
 constexpr std::uint32_t kInUse = 1;
@@ -197,8 +201,35 @@ inline char* FirstVariableBlock(char* base) {
 inline std::uint8_t& StateOf(char* data) {
     return *reinterpret_cast<std::uint8_t*>(data - 1);
 }
+// The state byte and the carving cursor are read without the pool lock by the threads'
+// caches, so they are written and read as single atomic bytes and words.
+inline std::uint8_t LoadState(char* data) {
+    return __atomic_load_n(&StateOf(data), __ATOMIC_RELAXED);
+}
+inline void StoreState(char* data, std::uint8_t state) {
+    __atomic_store_n(&StateOf(data), state, __ATOMIC_RELAXED);
+}
+inline char* CarvedEnd(PageHeader* h) {
+    return __atomic_load_n(&h->word1, __ATOMIC_RELAXED);
+}
 inline unsigned SmallClass(std::size_t n) {
     return static_cast<unsigned>((n + 1 + kAlign - 1) / kAlign);
+}
+
+// Variable blocks waiting in a thread's cache of the default pool stay in use in their
+// header; their second word holds a mark derived from the address, which makes them free
+// to the caller (a free of one is refused) and to the diagnostics.
+inline std::uintptr_t CachedVariableMark(const char* data) {
+    return reinterpret_cast<std::uintptr_t>(data) ^ std::uintptr_t(0xCAC4EDB10C4ED00Dull);
+}
+inline std::uintptr_t* MarkWordOf(char* data) {
+    return reinterpret_cast<std::uintptr_t*>(data + 8);
+}
+inline bool IsCachedVariable(char* data) {
+    return __atomic_load_n(MarkWordOf(data), __ATOMIC_RELAXED) == CachedVariableMark(data);
+}
+inline std::size_t VariableBlockSize(std::size_t n) {
+    return n + kWordBytes <= kMinVariableBlock ? kMinVariableBlock : RoundUp(n + kWordBytes, kAlign);
 }
 
 // Fixed blocks: a free block's second word holds a mark derived from its address.
@@ -219,6 +250,12 @@ PageHeader* FindPage(const void* p);
 PageHeader* CreatePage(PoolRecord* pool, unsigned kind, std::size_t size, unsigned* failure);
 bool ReleasePage(PoolRecord* pool, PageHeader* page, bool floorTest);
 void* AllocateLocked(PoolRecord* pool, std::size_t n, unsigned flags, unsigned* failure);
+// A small block only (n below kSmallLimit), or null when no small page can be made.
+void* AllocateSmallLocked(PoolRecord* pool, std::size_t n, unsigned flags, unsigned* failure);
+// A variable block only, or null when no page serves and none can be made.
+void* AllocateVariableLocked(PoolRecord* pool, std::size_t n, unsigned flags, unsigned* failure);
+// False when `b` is no live block of the page `h`.
+bool ReleaseBlockLocked(PoolRecord* pool, PageHeader* h, char* b);
 void* AllocateFixedLocked(PoolRecord* pool, unsigned* failure);
 void* AllocateAligned(PoolRecord* pool, std::size_t alignment, std::size_t n);
 PoolRecord* DefaultPool();

@@ -3,7 +3,8 @@
 // threshold, boundary-tagged pages searched next-fit) and large blocks (one region
 // each). Every block is aligned to 16 bytes. Failures go to one process-wide error
 // handler. The C library's entry points (malloc, operator new, ...) are served from
-// the default pool only when the engine links the replacement set.
+// the default pool only when the engine links the replacement set. Small and variable
+// blocks of the default pool pass through a cache per thread (thread_cache.h).
 #pragma once
 
 #include <cstddef>

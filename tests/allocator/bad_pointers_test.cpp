@@ -53,6 +53,32 @@ TEST_F(PoolTest, DoubleFreeAndInteriorPointersAreRefused) {
     }
 }
 
+// A variable block merged with free neighbours on both sides leaves no header behind
+// that a second free could take for a live block.
+TEST_F(PoolTest, SecondFreeAfterMergingWithBothNeighboursIsRefused) {
+    for (std::size_t n : {300, 1000, 3000}) {
+        // A fresh page hands out blocks from its top down: above, p and below are neighbours.
+        TarrockPool pool = TarrockCreatePool(0, 0, TARROCK_SERIALIZED);
+        char* above = static_cast<char*>(TarrockAlloc(pool, n, 0));
+        char* p = static_cast<char*>(TarrockAlloc(pool, n, 0));
+        char* below = static_cast<char*>(TarrockAlloc(pool, n, 0));
+        char* keep = static_cast<char*>(TarrockAlloc(pool, n, 0));  // keeps the page alive
+        ASSERT_EQ(PageOf(above), PageOf(keep));
+        ASSERT_LT(p, above);
+        ASSERT_LT(below, p);
+        EXPECT_EQ(TarrockFree(above), 1);
+        EXPECT_EQ(TarrockFree(below), 1);
+        EXPECT_EQ(TarrockFree(p), 1);
+        Reports::Clear();
+        EXPECT_EQ(TarrockFree(p), 0) << n;
+        EXPECT_EQ(Reports::lastCode, MEM_BAD_POINTER);
+        EXPECT_EQ(TarrockSizeOf(p), -1);
+        EXPECT_EQ(TarrockCheckPool(pool), 1) << n;
+        EXPECT_EQ(TarrockFree(keep), 1);
+        TarrockFreePool(pool);
+    }
+}
+
 TEST_F(PoolTest, PoolCheckFindsOverwrittenHeadersAndLists) {
     char* v = static_cast<char*>(TarrockAlloc(pool_, 1000, 0));
     char* keep = static_cast<char*>(TarrockAlloc(pool_, 1000, 0));

@@ -2,6 +2,7 @@
 // C++ libraries' and loaded libraries' included, comes from the default pool.
 #include <dlfcn.h>
 #include <malloc.h>
+#include <pthread.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -190,6 +191,38 @@ TEST(ReplacementSet, ThreadsLeaveACleanPool) {
     for (auto& t : threads) t.join();
     EXPECT_EQ(bad, 0);
     EXPECT_EQ(TarrockCheckPool(TarrockDefaultPool()), 1);
+}
+
+// A thread's cache goes back to the pool when the thread ends, while the C and C++
+// libraries still free and allocate around it (thread_local destructors before, other
+// thread-specific destructors after): thread after thread reuses the same blocks.
+TEST(ReplacementSet, EndingThreadsGiveTheirSmallBlocksBack) {
+    static pthread_key_t lateKey;
+    ASSERT_EQ(::pthread_key_create(&lateKey,
+                                   [](void* p) {
+                                       std::free(p);
+                                       std::free(std::malloc(40));
+                                   }),
+              0);
+    auto round = [] {
+        for (int t = 0; t < 20; ++t) {
+            std::thread([] {
+                thread_local std::string kept(100, 'k');
+                kept[0] = 'K';
+                ::pthread_setspecific(lateKey, std::malloc(24));
+                std::vector<void*> blocks;
+                for (int i = 0; i < 2000; ++i) blocks.push_back(std::malloc(static_cast<std::size_t>(i % 250)));
+                for (void* p : blocks) std::free(p);
+            }).join();
+        }
+    };
+    round();
+    round();
+    std::size_t size = TarrockPoolSize(TarrockDefaultPool());
+    for (int i = 0; i < 5; ++i) round();
+    EXPECT_EQ(TarrockPoolSize(TarrockDefaultPool()), size);
+    EXPECT_EQ(TarrockCheckPool(TarrockDefaultPool()), 1);
+    ::pthread_key_delete(lateKey);
 }
 
 TEST(ReplacementSet, ForeignFreeIsReportedAndSurvived) {
