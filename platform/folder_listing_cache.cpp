@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -9,10 +10,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <map>
 #include <memory>
+#include <new>
+#include <optional>
 #include <mutex>
+#include <shared_mutex>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -70,8 +75,11 @@ using Inode = std::pair<dev_t, ino_t>;
 // event by the time the call that made it returns, and every lookup first applies the
 // queue, so the lookup after a change sees it.
 struct Cache {
-    std::mutex mutex;
-    int watchFd = -1;
+    // Lookups of a folder already listed, with no report waiting, share the lock; applying
+    // reports and listing a new folder take it alone.
+    std::shared_mutex mutex;
+    std::atomic<int> watchFd = -1;  // read unlocked to look for waiting reports
+    std::atomic<unsigned long> resets = 0;  // a reopened watch may reuse the number of the old one
     bool unavailable = false;
     std::unordered_map<int, Listing> byWatch;
     std::map<Inode, int> watchOf;
@@ -80,6 +88,7 @@ struct Cache {
     void Reset() {
         if (watchFd >= 0) ::close(watchFd);
         watchFd = -1;
+        ++resets;
         byWatch.clear();
         watchOf.clear();
         inodeOf.clear();
@@ -129,7 +138,9 @@ Cache& TheCache() {
                              Cache& child = TheCache();
                              child.watchFd = -1;  // the parent's; closed by exec (close-on-exec)
                              child.Reset();
-                             child.mutex.unlock();
+                             // A reader-writer lock knows its writer by thread id, which the
+                             // child's only thread does not share: it gets a new, free lock.
+                             new (&child.mutex) std::shared_mutex;
                          });
         return made;
     }();
@@ -201,35 +212,60 @@ Listing* WatchedListing(Cache& cache, const std::string& folder, const Inode& in
     return again == cache.watchOf.end() ? nullptr : &cache.byWatch[again->second];
 }
 
+// The answer from a listing; nothing when several names differ only in case (which comes
+// first is the folder's own order, so the folder is read).
+std::optional<FolderLookup> AnswerFromListing(const Listing& listing, const std::string& name) {
+    FolderLookup result;
+    result.listed = true;
+    result.exact = listing.names.count(name) != 0;
+    if (result.exact) return result;
+    auto it = listing.byUpper.find(UpperAscii(name));
+    if (it == listing.byUpper.end()) return result;
+    if (it->second.size() != 1) return std::nullopt;
+    result.match = it->second.front();
+    return result;
+}
+
+bool ReportsWaiting(int watchFd) {
+    struct pollfd waiting = {watchFd, POLLIN, 0};
+    return ::poll(&waiting, 1, 0) != 0;  // an error counts as waiting: the locked road sorts it out
+}
+
 }  // namespace
 
 FolderLookup LookUpInFolder(const std::string& folderIn, const std::string& name) {
     const std::string folder = folderIn.empty() ? std::string(".") : folderIn;
     struct stat st;
     if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
+    const Inode inode(st.st_dev, st.st_ino);
     Cache& cache = TheCache();
-    {
-        std::lock_guard lock(cache.mutex);
-        if (Listing* listing = WatchedListing(cache, folder, Inode(st.st_dev, st.st_ino))) {
-            FolderLookup result;
-            result.listed = true;
-            result.exact = listing->names.count(name) != 0;
-            if (result.exact) return result;
-            auto it = listing->byUpper.find(UpperAscii(name));
-            if (it == listing->byUpper.end()) return result;
-            if (it->second.size() == 1) {
-                result.match = it->second.front();
-                return result;
+    // A report queued before this point is seen by the poll; one queued after it belongs to a
+    // change this lookup may miss, as it would had the lookup come first.
+    const unsigned long resets = cache.resets.load();
+    const int watchFd = cache.watchFd.load();
+    bool known = false;
+    if (watchFd >= 0 && !ReportsWaiting(watchFd)) {
+        std::shared_lock lock(cache.mutex);
+        auto watch = cache.watchOf.find(inode);
+        if (cache.resets.load() == resets && cache.watchFd.load() == watchFd && watch != cache.watchOf.end()) {
+            auto listing = cache.byWatch.find(watch->second);
+            if (listing != cache.byWatch.end()) {
+                if (auto answer = AnswerFromListing(listing->second, name)) return *answer;
+                known = true;
             }
-            // Several names differ only in case: which comes first is the folder's own order.
         }
+    }
+    if (!known) {
+        std::unique_lock lock(cache.mutex);
+        if (Listing* listing = WatchedListing(cache, folder, inode))
+            if (auto answer = AnswerFromListing(*listing, name)) return *answer;
     }
     return ScanFolder(folder, name);
 }
 
 void ClearFolderListings() {
     Cache& cache = TheCache();
-    std::lock_guard lock(cache.mutex);
+    std::unique_lock lock(cache.mutex);
     cache.Reset();
     cache.unavailable = false;
 }
