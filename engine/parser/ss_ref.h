@@ -11,6 +11,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "engine/parser/ss_block_recycler.h"
+
 class SSRef {
 public:
     SSRef(const SSRef&) = delete;
@@ -22,6 +24,11 @@ public:
     // object destroys itself when the count reaches 0.
     void release(int deleteAtZero = 1);
     std::uint32_t refCount() const { return count_.load(std::memory_order_relaxed); }
+
+    // A parse makes and drops lexemes and stack elements by the hundred: their blocks are
+    // kept per thread for the next ones (the deleting destructor passes the real size).
+    static void* operator new(std::size_t size) { return ss_recycler::allocate(size); }
+    static void operator delete(void* block, std::size_t size) noexcept { ss_recycler::release(block, size); }
 
 protected:
     SSRef() = default;

@@ -28,6 +28,28 @@ SSYacc::SSYacc(const char* tableFile) {
 
 SSYacc::~SSYacc() = default;
 
+void SSYacc::reset() {
+    errorFlag_ = 0;
+    abort_ = 0;
+    state_ = 0;
+    shifts_ = 0;
+    automaton_ = 0;
+    lookahead_.reset();
+    endOfInput_ = false;
+    queue_.clear();
+    production_ = 0;
+    rhsLength_ = 0;
+    lhs_ = 0;
+    actionKind_ = kError;
+    reduceRhsLength_ = 0;
+    readFailed_ = false;
+    reductionsSinceShift_ = 0;
+    depthAtShift_ = 0;
+    stack_.reset();
+    stack_.push(ssShare(new SSParseStackEntry()));
+    error_.clear();
+}
+
 void SSYacc::setTable(const SSParseTables* table) {
     ownedTable_.reset();
     table_ = table;
