@@ -40,7 +40,16 @@ public:
 
 private:
     bool load(const void* bytes, std::size_t available);
+    std::uint32_t scanRow(std::uint32_t state, std::uint32_t character) const;
+    void buildIndex();
 
+    // The scanner reads a character at a time: for byte values and the start-of-input value
+    // every state's next state is looked up in one step (kNoState: none), built at load time
+    // from the rows (for lists of up to a few thousand states).
+    static constexpr std::uint16_t kNoState = 0xFFFF;
+    static constexpr std::uint32_t kIndexColumns = 257;
+    std::vector<std::uint16_t> byteNext_;
+    std::vector<SSLexRecord> records_;
     std::vector<std::uint32_t> words_;
     std::vector<std::uint32_t> rowStart_;  // word index of each state's row
     std::uint32_t recordStart_ = 0;        // word index of the accept records
