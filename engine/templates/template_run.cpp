@@ -277,7 +277,8 @@ std::string CQueryPage::ExpandTemplatePath(const std::string& logical, bool rela
 void CQueryPage::CheckTemplateExists(const std::string& physical, const std::string& logical, bool includeNote,
                                      bool requested) {
     // The runtime root's private files are never templates, whatever names them.
-    if (FileExists(OnDisk(physical)) && !IsRuntimePrivateFile(OnDisk(physical))) return;
+    const std::string onDisk = OnDisk(physical);
+    if (FileExists(onDisk) && !IsRuntimePrivateFile(onDisk)) return;
     GetWriter()->BeginOutput();
     std::string detail = "The file '" + HtmlEscape(physical) + "' does not exist";
     if (!logical.empty())
