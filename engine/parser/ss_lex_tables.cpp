@@ -76,20 +76,6 @@ void SSLexExpressionList::buildIndex() {
     }
 }
 
-SSLexRecord SSLexExpressionList::record(std::uint32_t state) const {
-    return state < records_.size() ? records_[state] : SSLexRecord{};
-}
-
-std::uint32_t SSLexExpressionList::next(std::uint32_t state, std::uint32_t character) const {
-    if (state >= stateCount_) return kNoTransition;
-    if (!byteNext_.empty() && (character < 256 || character == kStartOfInput)) {
-        const std::uint16_t next =
-            byteNext_[static_cast<std::size_t>(state) * kIndexColumns + (character < 256 ? character : 256)];
-        return next == kNoState ? kNoTransition : next;
-    }
-    return scanRow(state, character);
-}
-
 std::uint32_t SSLexExpressionList::scanRow(std::uint32_t state, std::uint32_t character) const {
     const std::uint32_t row = rowStart_[state];
     const std::uint32_t count = words_[row];

@@ -22,7 +22,12 @@ public:
     void addRef() { count_.fetch_add(1, std::memory_order_relaxed); }
     // Releasing at count 0 throws code 28 and leaves the count at 0. With deleteAtZero the
     // object destroys itself when the count reaches 0.
-    void release(int deleteAtZero = 1);
+    void release(int deleteAtZero = 1) {
+        // A holder that is not the last one only counts down (the usual case, kept inline).
+        std::uint32_t current = count_.load(std::memory_order_relaxed);
+        if (current > 1 && count_.compare_exchange_strong(current, current - 1, std::memory_order_acq_rel)) return;
+        releaseSlow(deleteAtZero);
+    }
     std::uint32_t refCount() const { return count_.load(std::memory_order_relaxed); }
 
     // A parse makes and drops lexemes and stack elements by the hundred: their blocks are
@@ -34,6 +39,8 @@ protected:
     SSRef() = default;
 
 private:
+    void releaseSlow(int deleteAtZero);
+
     std::atomic<std::uint32_t> count_{0};
 };
 
