@@ -1,8 +1,10 @@
 #include "platform/registry_change_watch.h"
 
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -26,11 +28,17 @@ struct Watch {
     std::set<std::string> files;  // store file names in the folder
 };
 
+// Every request thread checks the stamp before each setting it reads: the usual answer,
+// "nothing queued and nobody applying reports", is found without the lock.
 struct Watcher {
     std::mutex lock;
     int fd = -1;
     bool unavailable = false;
-    std::uint64_t stamp = 1;
+    std::atomic<std::uint64_t> stamp{1};
+    // Moves on whenever the set of watched folders and files changes (never 0).
+    std::atomic<std::uint64_t> layout{1};
+    // Non-zero while reports taken from the queue may not be counted in the stamp yet.
+    std::atomic<int> draining{0};
     std::map<std::string, int> byFolder;
     std::map<int, Watch> watches;
 
@@ -39,10 +47,17 @@ struct Watcher {
         byFolder.clear();
         watches.clear();
         ++stamp;
+        ++layout;
     }
 
     // Applies the queued reports; called with the lock held.
     void Drain() {
+        ++draining;
+        DrainQueue();
+        --draining;
+    }
+
+    void DrainQueue() {
         alignas(inotify_event) char buffer[8192];
         for (;;) {
             ssize_t got = ::read(fd, buffer, sizeof buffer);
@@ -66,6 +81,7 @@ struct Watcher {
                     }
                     watches.erase(watch);
                     ++stamp;
+                    ++layout;
                     continue;
                 }
                 if (event->len == 0 || watch->second.files.count(event->name) != 0) ++stamp;
@@ -87,6 +103,18 @@ bool RegistryStoreStamp(const std::string& storePath, std::uint64_t& stamp) {
     const std::string folder = slash == 0 ? "/" : storePath.substr(0, slash);
     const std::string file = storePath.substr(slash + 1);
     Watcher& w = TheWatcher();
+    // The store this thread looked at last, as the watches stood then.
+    thread_local std::string t_path;
+    thread_local std::uint64_t t_layout = 0;
+    if (t_layout != 0 && t_layout == w.layout.load() && t_path == storePath) {
+        // A report queued before this call is either still queued, or taken by a drain
+        // that has counted it (or is about to: then the lock is waited for below).
+        int queued = 0;
+        if (::ioctl(w.fd, FIONREAD, &queued) == 0 && queued == 0 && w.draining.load() == 0) {
+            stamp = w.stamp.load();
+            return true;
+        }
+    }
     std::lock_guard<std::mutex> hold(w.lock);
     if (w.unavailable) return false;
     if (w.fd < 0) {
@@ -105,14 +133,18 @@ bool RegistryStoreStamp(const std::string& storePath, std::uint64_t& stamp) {
         // The same folder under another spelling shares the descriptor.
         known = w.byFolder.emplace(folder, wd).first;
         ++w.stamp;  // whatever was kept before the watch may be stale
+        ++w.layout;
     }
     std::set<std::string>& files = w.watches[known->second].files;
     if (files.insert(file).second) {
         files.insert(file + "-wal");
         files.insert(file + "-journal");
         ++w.stamp;
+        ++w.layout;
     }
-    stamp = w.stamp;
+    stamp = w.stamp.load();
+    t_path = storePath;
+    t_layout = w.layout.load();
     return true;
 }
 
