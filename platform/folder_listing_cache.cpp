@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -13,6 +14,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <shared_mutex>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -68,9 +71,12 @@ using Inode = std::pair<dev_t, ino_t>;
 
 // Listings of watched folders, kept current by the watch's events: a change has queued its
 // event by the time the call that made it returns, and every lookup first applies the
-// queue, so the lookup after a change sees it.
+// queue, so the lookup after a change sees it. Events are applied under the exclusive lock;
+// a lookup that finds the queue empty under the shared lock answers from the listings as
+// they are (every event queued before it has been applied), so request threads looking
+// up names at the same time do not wait for each other.
 struct Cache {
-    std::mutex mutex;
+    std::shared_mutex mutex;
     int watchFd = -1;
     bool unavailable = false;
     std::unordered_map<int, Listing> byWatch;
@@ -91,6 +97,18 @@ struct Cache {
             inodeOf.erase(it);
         }
         byWatch.erase(watch);
+    }
+    // Nothing queued (the caller holds the lock, shared or exclusive).
+    bool QueueEmpty() const {
+        int queued = 0;
+        return watchFd >= 0 && ::ioctl(watchFd, FIONREAD, &queued) == 0 && queued == 0;
+    }
+    // The listing of a folder watched already; null otherwise.
+    const Listing* Known(const Inode& inode) const {
+        auto known = watchOf.find(inode);
+        if (known == watchOf.end()) return nullptr;
+        auto listing = byWatch.find(known->second);
+        return listing == byWatch.end() ? nullptr : &listing->second;
     }
     // False when events were lost: nothing kept can be trusted then.
     bool ApplyEvents() {
@@ -129,7 +147,10 @@ Cache& TheCache() {
                              Cache& child = TheCache();
                              child.watchFd = -1;  // the parent's; closed by exec (close-on-exec)
                              child.Reset();
-                             child.mutex.unlock();
+                             // A reader-writer lock taken before the fork cannot be released
+                             // by the child's thread (it is not the owner the lock recorded):
+                             // the child gets a new one.
+                             new (&child.mutex) std::shared_mutex();
                          });
         return made;
     }();
@@ -203,25 +224,45 @@ Listing* WatchedListing(Cache& cache, const std::string& folder, const Inode& in
 
 }  // namespace
 
+namespace {
+
+// The answer from a listing; false when several names differ from `name` only in case:
+// which comes first is the folder's own order, so the folder must be read.
+bool Answer(const Listing& listing, const std::string& name, FolderLookup& result) {
+    result.listed = true;
+    result.exact = listing.names.count(name) != 0;
+    if (result.exact) return true;
+    auto it = listing.byUpper.find(UpperAscii(name));
+    if (it == listing.byUpper.end()) return true;
+    if (it->second.size() != 1) return false;
+    result.match = it->second.front();
+    return true;
+}
+
+}  // namespace
+
 FolderLookup LookUpInFolder(const std::string& folderIn, const std::string& name) {
     const std::string folder = folderIn.empty() ? std::string(".") : folderIn;
     struct stat st;
     if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
     Cache& cache = TheCache();
+    const Inode inode(st.st_dev, st.st_ino);
+    bool ambiguous = false;
     {
-        std::lock_guard lock(cache.mutex);
-        if (Listing* listing = WatchedListing(cache, folder, Inode(st.st_dev, st.st_ino))) {
-            FolderLookup result;
-            result.listed = true;
-            result.exact = listing->names.count(name) != 0;
-            if (result.exact) return result;
-            auto it = listing->byUpper.find(UpperAscii(name));
-            if (it == listing->byUpper.end()) return result;
-            if (it->second.size() == 1) {
-                result.match = it->second.front();
-                return result;
+        std::shared_lock shared(cache.mutex);
+        if (cache.QueueEmpty()) {
+            if (const Listing* listing = cache.Known(inode)) {
+                FolderLookup result;
+                if (Answer(*listing, name, result)) return result;
+                ambiguous = true;
             }
-            // Several names differ only in case: which comes first is the folder's own order.
+        }
+    }
+    if (!ambiguous) {
+        std::lock_guard lock(cache.mutex);
+        if (Listing* listing = WatchedListing(cache, folder, inode)) {
+            FolderLookup result;
+            if (Answer(*listing, name, result)) return result;
         }
     }
     return ScanFolder(folder, name);

@@ -1,5 +1,6 @@
 #include "platform/registry_change_watch.h"
 
+#include <pthread.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -91,7 +92,24 @@ struct Watcher {
 };
 
 Watcher& TheWatcher() {
-    static Watcher* watcher = new Watcher();  // used until the very end of the process
+    static Watcher* watcher = [] {
+        auto* made = new Watcher();  // used until the very end of the process
+        // A forked child must not read the parent's queue (the parent would miss those
+        // reports): it starts afresh with a watch of its own. The lock is held across the
+        // fork so that the child never inherits it taken.
+        ::pthread_atfork([] { TheWatcher().lock.lock(); }, [] { TheWatcher().lock.unlock(); },
+                         [] {
+                             Watcher& child = TheWatcher();
+                             child.fd = -1;  // the parent's; closed by exec (close-on-exec)
+                             child.byFolder.clear();
+                             child.watches.clear();
+                             child.draining = 0;
+                             ++child.stamp;
+                             ++child.layout;
+                             child.lock.unlock();
+                         });
+        return made;
+    }();
     return *watcher;
 }
 
