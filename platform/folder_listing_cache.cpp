@@ -2,21 +2,19 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <pthread.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <map>
 #include <memory>
-#include <new>
-#include <optional>
 #include <mutex>
+#include <new>
 #include <shared_mutex>
 #include <unordered_map>
 #include <unordered_set>
@@ -73,13 +71,13 @@ using Inode = std::pair<dev_t, ino_t>;
 
 // Listings of watched folders, kept current by the watch's events: a change has queued its
 // event by the time the call that made it returns, and every lookup first applies the
-// queue, so the lookup after a change sees it.
+// queue, so the lookup after a change sees it. Events are applied under the exclusive lock;
+// a lookup that finds the queue empty under the shared lock answers from the listings as
+// they are (every event queued before it has been applied), so request threads looking
+// up names at the same time do not wait for each other.
 struct Cache {
-    // Lookups of a folder already listed, with no report waiting, share the lock; applying
-    // reports and listing a new folder take it alone.
     std::shared_mutex mutex;
-    std::atomic<int> watchFd = -1;  // read unlocked to look for waiting reports
-    std::atomic<unsigned long> resets = 0;  // a reopened watch may reuse the number of the old one
+    int watchFd = -1;
     bool unavailable = false;
     std::unordered_map<int, Listing> byWatch;
     std::map<Inode, int> watchOf;
@@ -88,7 +86,6 @@ struct Cache {
     void Reset() {
         if (watchFd >= 0) ::close(watchFd);
         watchFd = -1;
-        ++resets;
         byWatch.clear();
         watchOf.clear();
         inodeOf.clear();
@@ -100,6 +97,18 @@ struct Cache {
             inodeOf.erase(it);
         }
         byWatch.erase(watch);
+    }
+    // Nothing queued (the caller holds the lock, shared or exclusive).
+    bool QueueEmpty() const {
+        int queued = 0;
+        return watchFd >= 0 && ::ioctl(watchFd, FIONREAD, &queued) == 0 && queued == 0;
+    }
+    // The listing of a folder watched already; null otherwise.
+    const Listing* Known(const Inode& inode) const {
+        auto known = watchOf.find(inode);
+        if (known == watchOf.end()) return nullptr;
+        auto listing = byWatch.find(known->second);
+        return listing == byWatch.end() ? nullptr : &listing->second;
     }
     // False when events were lost: nothing kept can be trusted then.
     bool ApplyEvents() {
@@ -138,9 +147,10 @@ Cache& TheCache() {
                              Cache& child = TheCache();
                              child.watchFd = -1;  // the parent's; closed by exec (close-on-exec)
                              child.Reset();
-                             // A reader-writer lock knows its writer by thread id, which the
-                             // child's only thread does not share: it gets a new, free lock.
-                             new (&child.mutex) std::shared_mutex;
+                             // A reader-writer lock taken before the fork cannot be released
+                             // by the child's thread (it is not the owner the lock recorded):
+                             // the child gets a new one.
+                             new (&child.mutex) std::shared_mutex();
                          });
         return made;
     }();
@@ -212,23 +222,17 @@ Listing* WatchedListing(Cache& cache, const std::string& folder, const Inode& in
     return again == cache.watchOf.end() ? nullptr : &cache.byWatch[again->second];
 }
 
-// The answer from a listing; nothing when several names differ only in case (which comes
-// first is the folder's own order, so the folder is read).
-std::optional<FolderLookup> AnswerFromListing(const Listing& listing, const std::string& name) {
-    FolderLookup result;
+// The answer from a listing; false when several names differ from `name` only in case:
+// which comes first is the folder's own order, so the folder must be read.
+bool Answer(const Listing& listing, const std::string& name, FolderLookup& result) {
     result.listed = true;
     result.exact = listing.names.count(name) != 0;
-    if (result.exact) return result;
+    if (result.exact) return true;
     auto it = listing.byUpper.find(UpperAscii(name));
-    if (it == listing.byUpper.end()) return result;
-    if (it->second.size() != 1) return std::nullopt;
+    if (it == listing.byUpper.end()) return true;
+    if (it->second.size() != 1) return false;
     result.match = it->second.front();
-    return result;
-}
-
-bool ReportsWaiting(int watchFd) {
-    struct pollfd waiting = {watchFd, POLLIN, 0};
-    return ::poll(&waiting, 1, 0) != 0;  // an error counts as waiting: the locked road sorts it out
+    return true;
 }
 
 }  // namespace
@@ -237,35 +241,32 @@ FolderLookup LookUpInFolder(const std::string& folderIn, const std::string& name
     const std::string folder = folderIn.empty() ? std::string(".") : folderIn;
     struct stat st;
     if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
-    const Inode inode(st.st_dev, st.st_ino);
     Cache& cache = TheCache();
-    // A report queued before this point is seen by the poll; one queued after it belongs to a
-    // change this lookup may miss, as it would had the lookup come first.
-    const unsigned long resets = cache.resets.load();
-    const int watchFd = cache.watchFd.load();
-    bool known = false;
-    if (watchFd >= 0 && !ReportsWaiting(watchFd)) {
-        std::shared_lock lock(cache.mutex);
-        auto watch = cache.watchOf.find(inode);
-        if (cache.resets.load() == resets && cache.watchFd.load() == watchFd && watch != cache.watchOf.end()) {
-            auto listing = cache.byWatch.find(watch->second);
-            if (listing != cache.byWatch.end()) {
-                if (auto answer = AnswerFromListing(listing->second, name)) return *answer;
-                known = true;
+    const Inode inode(st.st_dev, st.st_ino);
+    bool ambiguous = false;
+    {
+        std::shared_lock shared(cache.mutex);
+        if (cache.QueueEmpty()) {
+            if (const Listing* listing = cache.Known(inode)) {
+                FolderLookup result;
+                if (Answer(*listing, name, result)) return result;
+                ambiguous = true;
             }
         }
     }
-    if (!known) {
-        std::unique_lock lock(cache.mutex);
-        if (Listing* listing = WatchedListing(cache, folder, inode))
-            if (auto answer = AnswerFromListing(*listing, name)) return *answer;
+    if (!ambiguous) {
+        std::lock_guard lock(cache.mutex);
+        if (Listing* listing = WatchedListing(cache, folder, inode)) {
+            FolderLookup result;
+            if (Answer(*listing, name, result)) return result;
+        }
     }
     return ScanFolder(folder, name);
 }
 
 void ClearFolderListings() {
     Cache& cache = TheCache();
-    std::unique_lock lock(cache.mutex);
+    std::lock_guard lock(cache.mutex);
     cache.Reset();
     cache.unavailable = false;
 }

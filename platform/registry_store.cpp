@@ -16,6 +16,7 @@
 
 #include "platform/home.h"
 #include "platform/path_util.h"
+#include "platform/registry_change_watch.h"
 #include "platform/shared_file.h"
 #include "platform/sqlite_lock_holder.h"
 #include "platform/win32_error.h"
@@ -449,6 +450,12 @@ HKEY const HKEY_USERS = &g_users;
 
 std::string RegLocalStorePath() {
     return HomePath("registry.db");
+}
+
+bool RegStoreStamp(HKEY key, std::string* storePath, std::uint64_t* stamp) {
+    if (!key || !storePath || !stamp) return false;
+    *storePath = StorePathOf(key);
+    return RegistryStoreStamp(*storePath, *stamp);
 }
 
 long RegOpenKey(HKEY parent, std::string_view subkey, std::uint32_t access, HKEY* result) {

@@ -118,6 +118,10 @@ bool RegSplitRootPath(std::string_view fullPath, HKEY* root, std::string* rest);
 // The local store file ($TESSARO_HOME/registry.db).
 std::string RegLocalStorePath();
 
+// The change stamp (RegistryStoreStamp) of the store the key lives in, and that store's
+// path; false when changes of that store cannot be watched.
+bool RegStoreStamp(HKEY key, std::string* storePath, std::uint64_t* stamp);
+
 // Closes this thread's store connections and the idle ones that ended threads
 // left for new threads to take over (tests call it before removing a store).
 void RegCloseThreadConnections();

@@ -2,7 +2,11 @@
 
 #include <cctype>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
 
 #include "platform/win32_error.h"
 #include "support/number_parse.h"
@@ -215,32 +219,82 @@ void CRegistryKey::RunInTransaction(const std::function<void()>& body) const {
 
 // --- CRegistrySettings -----------------------------------------------------
 
-CRegistrySettings::CRegistrySettings(CRegistryKey* root) : m_pRoot(root) {}
+struct CRegistrySettings::ReadCache {
+    // Sections named by data sources and the like are open-ended: past this the cache starts afresh.
+    static constexpr std::size_t kMaxValues = 4096;
+    std::mutex lock;
+    std::string storePath;
+    std::uint64_t stamp = 0;
+    // section '\0' name -> the text, or nothing when reading it raised a registry error.
+    std::unordered_map<std::string, std::optional<std::string>> values;
+
+    void Clear() {
+        std::lock_guard<std::mutex> hold(lock);
+        values.clear();
+        stamp = 0;
+    }
+};
+
+CRegistrySettings::CRegistrySettings(CRegistryKey* root) : m_pRoot(root), m_cache(std::make_unique<ReadCache>()) {}
 
 CRegistrySettings::~CRegistrySettings() = default;
 
-std::string CRegistrySettings::GetString(const std::string& section, const std::string& name,
-                                         const std::string& defaultValue) {
+bool CRegistrySettings::ReadValue(const std::string& section, const std::string& name, std::string& text) {
+    std::string storePath;
+    std::uint64_t stamp = 0;
+    const bool keep = m_pRoot != nullptr && reg::RegStoreStamp(m_pRoot->GetHandle(), &storePath, &stamp);
+    std::string key;
+    if (keep) {
+        key.reserve(section.size() + name.size() + 1);
+        key.append(section).push_back('\0');
+        key.append(name);
+        std::lock_guard<std::mutex> hold(m_cache->lock);
+        if (m_cache->stamp == stamp && m_cache->storePath == storePath) {
+            auto found = m_cache->values.find(key);
+            if (found != m_cache->values.end()) {
+                if (!found->second) return false;
+                text = *found->second;
+                return true;
+            }
+        } else {
+            m_cache->values.clear();
+            m_cache->stamp = stamp;
+            m_cache->storePath = storePath;
+        }
+    }
+    std::optional<std::string> value;
     try {
-        CRegistryKey key(*m_pRoot, section, KEY_READ);
-        return key.GetString(name);
+        CRegistryKey opened(*m_pRoot, section, KEY_READ);
+        value = opened.GetString(name);
     } catch (CRegistryException* e) {
         e->Delete();
-        return defaultValue;
     }
+    if (keep) {
+        // Kept under the stamp taken before the read: a change meanwhile moves the stamp on.
+        std::lock_guard<std::mutex> hold(m_cache->lock);
+        if (m_cache->stamp == stamp && m_cache->storePath == storePath) {
+            if (m_cache->values.size() >= ReadCache::kMaxValues) m_cache->values.clear();
+            m_cache->values[key] = value;
+        }
+    }
+    if (!value) return false;
+    text = std::move(*value);
+    return true;
+}
+
+std::string CRegistrySettings::GetString(const std::string& section, const std::string& name,
+                                         const std::string& defaultValue) {
+    std::string text;
+    return ReadValue(section, name, text) ? text : defaultValue;
 }
 
 long CRegistrySettings::GetNumber(const std::string& section, const std::string& name, long defaultValue) {
-    try {
-        CRegistryKey key(*m_pRoot, section, KEY_READ);
-        return key.GetNumber(name);
-    } catch (CRegistryException* e) {
-        e->Delete();
-        return defaultValue;
-    }
+    std::string text;
+    return ReadValue(section, name, text) ? AsciiToLong(text) : defaultValue;
 }
 
 void CRegistrySettings::Set(const std::string& section, const std::string& name, const std::string& text) {
+    m_cache->Clear();
     CRegistryKey::EnsureSubKey(*m_pRoot, section);
     CRegistryKey key(*m_pRoot, section, KEY_ALL_ACCESS);
     key.SetString(name, text);
@@ -258,6 +312,7 @@ void CRegistrySettings::Enumerate(const std::string& section, std::vector<std::s
 }
 
 void CRegistrySettings::DeleteSection(const std::string& section) {
+    m_cache->Clear();
     try {
         CRegistryKey::DeleteKeyTree(*m_pRoot, section);
     } catch (CRegistryException* e) {

@@ -131,7 +131,14 @@ public:
     CRegistryKey* GetRootKey() const { return m_pRoot; }
 
 private:
+    // Every request reads a few dozen settings: values read are kept until the store
+    // changes (any process's write is seen by the next read; see RegistryStoreStamp).
+    struct ReadCache;
+    // The value's text; false when reading it raised a registry error.
+    bool ReadValue(const std::string& section, const std::string& name, std::string& text);
+
     CRegistryKey* m_pRoot;
+    std::unique_ptr<ReadCache> m_cache;
 };
 
 // Opens HKEY_LOCAL_MACHINE\<kTessaroRegistryRoot>, creating it when missing

@@ -1,6 +1,8 @@
 #include "engine/expressions/expression_driver.h"
 
 #include <atomic>
+#include <memory>
+#include <vector>
 
 #include "engine/expressions/expression_log.h"
 #include "engine/expressions/expression_parser.h"
@@ -28,6 +30,19 @@ public:
     NestingGuard(const NestingGuard&) = delete;
     NestingGuard& operator=(const NestingGuard&) = delete;
 };
+
+// The parser of the current nesting level on this thread, kept from one evaluation to the
+// next: a page evaluates hundreds of expressions, and a nested evaluation (IIf, Evaluate)
+// runs while the level below it is still parsing, so each level has its own.
+ExprYaccClass& ThreadParser(const COperatorManager* operators, CRuntimeInterface* runtime,
+                            const CFunctionRegistry* functions) {
+    thread_local std::vector<std::unique_ptr<ExprYaccClass>> parsers;
+    const std::size_t level = static_cast<std::size_t>(t_depth - 1);
+    while (parsers.size() <= level) parsers.push_back(std::make_unique<ExprYaccClass>(nullptr, nullptr, nullptr));
+    ExprYaccClass& parser = *parsers[level];
+    parser.Rebind(operators, runtime, functions);
+    return parser;
+}
 
 }  // namespace
 
@@ -142,7 +157,7 @@ void CExpressionEvaluationDriver::Evaluate(ExprYaccClass& parser, const char* te
 
 int CExpressionEvaluationDriver::EvaluateToBoolean(CRuntimeInterface* runtime, const char* text, int row) {
     NestingGuard nesting;
-    ExprYaccClass parser(m_operators.get(), runtime, m_functions.get());
+    ExprYaccClass& parser = ThreadParser(m_operators.get(), runtime, m_functions.get());
     Evaluate(parser, text, row);
     return parser.result().AsBool();
 }
@@ -150,7 +165,8 @@ int CExpressionEvaluationDriver::EvaluateToBoolean(CRuntimeInterface* runtime, c
 void CExpressionEvaluationDriver::EvaluateToString(CRuntimeInterface* runtime, const char* text, std::string& result,
                                                    int row) {
     NestingGuard nesting;
-    ExprYaccClass parser(m_operators.get(), runtime, m_functions.get());
+    ExprYaccClass& parser = ThreadParser(m_operators.get(), runtime, m_functions.get());
     Evaluate(parser, text, row);
-    result = parser.result().AsStdString();
+    // Moved out: the kept parser holds no copy of a long value until its next use.
+    result = parser.result().TakeString();
 }

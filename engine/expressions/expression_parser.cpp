@@ -89,10 +89,15 @@ void DoubleSingleQuotes(std::string& value) {
     value.swap(out);
 }
 
-// Drops the lexer's borrowed input source on every way out of a parse.
-struct SourceGuard {
+// On every way out of a parse: the lexer drops its borrowed source, and the parser the
+// values still on its stack (a parser kept for reuse would hold them until its next parse).
+struct ParseGuard {
+    SSYacc& parser;
     SSLex& lexer;
-    ~SourceGuard() { lexer.setSource(nullptr, false); }
+    ~ParseGuard() {
+        lexer.setSource(nullptr, false);
+        parser.reset();
+    }
 };
 
 }  // namespace
@@ -117,11 +122,22 @@ ExprYaccClass::ExprYaccClass(const COperatorManager* operators, CRuntimeInterfac
 
 ExprYaccClass::~ExprYaccClass() = default;
 
+void ExprYaccClass::Rebind(const COperatorManager* operators, CRuntimeInterface* runtime,
+                           const CFunctionRegistry* functions) {
+    m_operators = operators;
+    m_runtime = runtime;
+    m_functions = functions;
+}
+
 void ExprYaccClass::Parse(const char* text, int row, const SSLexStateTables* lexTables,
                           const SSParseTables* parseTables) {
-    SSStringInputSource source(text ? text : "", SSInputText);
-    SourceGuard guard{m_lexer};
-    m_lexer.setSource(&source, false);
+    // Whatever an earlier evaluation left (a failure stops a parse anywhere) goes first.
+    reset();
+    m_lexer.reset();
+    m_result.Reset();
+    m_source.assign(text ? text : "");
+    ParseGuard guard{*this, m_lexer};
+    m_lexer.setSource(&m_source, false);
     m_lexer.setTables(lexTables);
     m_lexer.pushExpressionList(0);
     setLex(&m_lexer);

@@ -1,6 +1,7 @@
-// The expression parser: one short-lived object per evaluation, built on the caller's
-// stack. Every reduction computes its value at once, so the value of the whole expression
-// is ready when the parser accepts.
+// The expression parser. Every reduction computes its value at once, so the value of the
+// whole expression is ready when the parser accepts. One object serves many evaluations in
+// turn (each Parse starts from a clean state); the driver keeps one per thread and nesting
+// level.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include "engine/expressions/function_registry.h"
 #include "engine/expressions/operators.h"
 #include "engine/expressions/runtime_interface.h"
+#include "engine/parser/ss_input_source.h"
 #include "engine/parser/ss_lex.h"
 #include "engine/parser/ss_lex_tables.h"
 #include "engine/parser/ss_parse_tables.h"
@@ -34,6 +36,9 @@ public:
     ExprYaccClass(const COperatorManager* operators, CRuntimeInterface* runtime, const CFunctionRegistry* functions);
     ~ExprYaccClass() override;
 
+    // Points the next evaluations at other collaborators (a parser kept for reuse).
+    void Rebind(const COperatorManager* operators, CRuntimeInterface* runtime, const CFunctionRegistry* functions);
+
     // Parses and evaluates the text; the value is left in result(). Failures are
     // SSException (lexer, parser) or CExpressionException* (actions, operators, functions).
     void Parse(const char* text, int row, const SSLexStateTables* lexTables, const SSParseTables* parseTables);
@@ -51,6 +56,7 @@ private:
 
     ExprYaccStackElement m_result;
     ExprLexClass m_lexer;
+    SSStringInputSource m_source{"", SSInputText};
     const COperatorManager* m_operators;
     CRuntimeInterface* m_runtime;
     const CFunctionRegistry* m_functions;

@@ -33,6 +33,14 @@ void ExprYaccStackElement::ClearString() {
     m_hasText = false;
 }
 
+void ExprYaccStackElement::Reset() {
+    ClearString();
+    inType = outType = 0;
+    boolean = 0;
+    integer = 0;
+    real = 0.0;
+}
+
 void ExprYaccStackElement::SetString(const char* text) {
     if (text != nullptr)
         m_text.assign(text);

@@ -25,6 +25,8 @@ public:
     // Throws 0x8001 (logged) when no value was ever produced.
     void CheckTypes() const;
     void ClearString();
+    // No value at all, as a new element (the text's memory is kept).
+    void Reset();
     // Type fields are left to the caller. A null text gives the empty text.
     void SetString(const char* text);
     void SetString(const std::string& text);

@@ -103,19 +103,29 @@ SSStringInputSource::SSStringInputSource(const char* text, SSInputMode mode)
 
 SSStringInputSource::SSStringInputSource(const void* bytes, std::size_t length, SSInputMode mode)
     : SSInputSource(mode) {
+    assign(bytes, length);
+}
+
+void SSStringInputSource::assign(const char* text) {
+    assign(text, text == nullptr ? 0 : std::strlen(text));
+}
+
+void SSStringInputSource::assign(const void* bytes, std::size_t length) {
+    state_ = SSInputState{};
+    error_.clear();
+    buffer_.clear();
     if (bytes != nullptr && length > 0) {
         const auto* p = static_cast<const unsigned char*>(bytes);
         buffer_.assign(p, p + length);
     }
-    if (mode == SSInputText) {
-        // Same line ends as a file read in text mode.
-        std::vector<unsigned char> out;
-        out.reserve(buffer_.size());
+    if (mode_ == SSInputText) {
+        // Same line ends as a file read in text mode: a CR right before an LF is dropped.
+        std::size_t kept = 0;
         for (std::size_t i = 0; i < buffer_.size(); ++i) {
             if (buffer_[i] == '\r' && i + 1 < buffer_.size() && buffer_[i + 1] == '\n') continue;
-            out.push_back(buffer_[i]);
+            buffer_[kept++] = buffer_[i];
         }
-        buffer_.swap(out);
+        buffer_.resize(kept);
     }
     state_.end = buffer_.size();
     if (buffer_.empty()) state_.atEnd = true;

@@ -100,4 +100,9 @@ class SSStringInputSource : public SSInputSource {
 public:
     SSStringInputSource(const char* text, SSInputMode mode = SSInputBytes);
     SSStringInputSource(const void* bytes, std::size_t length, SSInputMode mode = SSInputBytes);
+
+    // Starts over on another text, as a new source in the same mode would; the buffer's
+    // memory is kept (a source reused for many short texts allocates only for a longer one).
+    void assign(const void* bytes, std::size_t length);
+    void assign(const char* text);
 };

@@ -198,6 +198,14 @@ SSRefPtr<SSToken> SSLex::nextToken() {
     }
 }
 
+void SSLex::reset() {
+    setSource(nullptr, false);
+    lists_.reset();
+    error_.clear();
+    tokenCount_ = 0;
+    accept_ = {};
+}
+
 SSLexState SSLex::saveState() const {
     SSLexState saved;
     if (source_ != nullptr) saved.input = source_->state();

@@ -69,6 +69,10 @@ public:
     std::uint32_t expressionListDepth() const { return lists_.count(); }
     std::uint64_t tokenCount() const { return tokenCount_; }
 
+    // Back to a new lexer's state for the next input: no source, no lists, no pending error.
+    // The tables stay.
+    void reset();
+
     SSLexState saveState() const;
     // False (and nothing changed) without a source or when the source refuses the state.
     bool restoreState(const SSLexState& state);

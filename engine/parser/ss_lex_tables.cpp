@@ -10,6 +10,8 @@ SSLexExpressionList::SSLexExpressionList(const void* bytes, std::size_t availabl
     if (!load(bytes, available)) {
         words_.clear();
         rowStart_.clear();
+        records_.clear();
+        byteNext_.clear();
         stateCount_ = 0;
         error_.raise(SSErrorInvalidLexTable, name == nullptr ? "" : name);
         return;
@@ -49,17 +51,32 @@ bool SSLexExpressionList::load(const void* bytes, std::size_t available) {
         }
         rowStart_[s] = row / 4;
     }
+    buildIndex();
     return true;
 }
 
-SSLexRecord SSLexExpressionList::record(std::uint32_t state) const {
-    if (state >= stateCount_) return {};
-    const std::uint32_t* r = &words_[recordStart_ + state * kLexAcceptRecordWords];
-    return {r[kLexRecordToken], r[kLexRecordList], r[kLexRecordFlags]};
+void SSLexExpressionList::buildIndex() {
+    records_.resize(stateCount_);
+    for (std::uint32_t s = 0; s < stateCount_; ++s) {
+        const std::uint32_t* r = &words_[recordStart_ + s * kLexAcceptRecordWords];
+        records_[s] = {r[kLexRecordToken], r[kLexRecordList], r[kLexRecordFlags]};
+    }
+    // Larger lists (none of the engine's grammars) scan their rows.
+    constexpr std::uint32_t kMaxIndexedStates = 8192;
+    if (stateCount_ > kMaxIndexedStates) return;
+    byteNext_.assign(static_cast<std::size_t>(stateCount_) * kIndexColumns, kNoState);
+    for (std::uint32_t s = 0; s < stateCount_; ++s) {
+        std::uint16_t* row = &byteNext_[static_cast<std::size_t>(s) * kIndexColumns];
+        for (std::uint32_t c = 0; c < 256; ++c) {
+            const std::uint32_t next = scanRow(s, c);
+            if (next != kNoTransition) row[c] = static_cast<std::uint16_t>(next);
+        }
+        const std::uint32_t first = scanRow(s, kStartOfInput);
+        if (first != kNoTransition) row[256] = static_cast<std::uint16_t>(first);
+    }
 }
 
-std::uint32_t SSLexExpressionList::next(std::uint32_t state, std::uint32_t character) const {
-    if (state >= stateCount_) return kNoTransition;
+std::uint32_t SSLexExpressionList::scanRow(std::uint32_t state, std::uint32_t character) const {
     const std::uint32_t row = rowStart_[state];
     const std::uint32_t count = words_[row];
     const std::uint32_t* t = &words_[row + 1];

@@ -31,16 +31,36 @@ public:
     // Bytes the block takes in its table (its header word [1]).
     std::size_t blockSize() const { return words_.size() * 4; }
     std::uint32_t stateCount() const { return stateCount_; }
-    // The record of a state; a state out of range has an empty record.
-    SSLexRecord record(std::uint32_t state) const;
+    // The record of a state; a state out of range has an empty record. (Both run for every
+    // character scanned: defined here so that the scanner's loop has them inline.)
+    SSLexRecord record(std::uint32_t state) const {
+        return state < records_.size() ? records_[state] : SSLexRecord{};
+    }
     // The state after `character`, or ss_layout::kNoTransition.
-    std::uint32_t next(std::uint32_t state, std::uint32_t character) const;
+    std::uint32_t next(std::uint32_t state, std::uint32_t character) const {
+        if (state >= stateCount_) return ss_layout::kNoTransition;
+        if (!byteNext_.empty() && (character < 256 || character == ss_layout::kStartOfInput)) {
+            const std::uint16_t to =
+                byteNext_[static_cast<std::size_t>(state) * kIndexColumns + (character < 256 ? character : 256)];
+            return to == kNoState ? ss_layout::kNoTransition : to;
+        }
+        return scanRow(state, character);
+    }
 
     SSErrorSlot& pendingError() { return error_; }
 
 private:
     bool load(const void* bytes, std::size_t available);
+    std::uint32_t scanRow(std::uint32_t state, std::uint32_t character) const;
+    void buildIndex();
 
+    // The scanner reads a character at a time: for byte values and the start-of-input value
+    // every state's next state is looked up in one step (kNoState: none), built at load time
+    // from the rows (for lists of up to a few thousand states).
+    static constexpr std::uint16_t kNoState = 0xFFFF;
+    static constexpr std::uint32_t kIndexColumns = 257;
+    std::vector<std::uint16_t> byteNext_;
+    std::vector<SSLexRecord> records_;
     std::vector<std::uint32_t> words_;
     std::vector<std::uint32_t> rowStart_;  // word index of each state's row
     std::uint32_t recordStart_ = 0;        // word index of the accept records

@@ -65,6 +65,11 @@ public:
     std::uint32_t increment() const { return increment_; }
     bool empty() const { return entries_.empty(); }
     void clear() { entries_.clear(); }
+    // Empty and without a pending error; the memory stays for the next use.
+    void reset() {
+        entries_.clear();
+        error_.clear();
+    }
 
     // Bottom first, for saving and restoring a whole stack.
     const std::vector<T>& entries() const { return entries_; }

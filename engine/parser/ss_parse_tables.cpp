@@ -59,6 +59,9 @@ void SSParseTables::refuse(std::uint32_t code) {
     words_.clear();
     rows_.clear();
     automata_.clear();
+    actionIndex_.clear();
+    gotoIndex_.clear();
+    actionColumns_ = gotoColumns_ = 0;
     stateCount_ = productionCount_ = 0;
     if (code == SSErrorTableTooBig) {
         error_.raise(code);
@@ -123,7 +126,112 @@ void SSParseTables::load(const void* bytes, std::size_t size) {
         automataOffset += automaton->blockSize();
         automata_.push_back(std::move(automaton));
     }
+    buildIndexes();
     valid_ = true;
+}
+
+namespace {
+
+// An index larger than this many cells is not built; look-ups then scan the rows.
+constexpr std::uint64_t kMaxIndexCells = std::uint64_t{1} << 22;
+// Symbols above this have no column of their own.
+constexpr std::uint32_t kMaxIndexedSymbol = 0x4000;
+
+}  // namespace
+
+std::uint32_t SSParseTables::actionColumn(std::uint32_t token) const {
+    if (actionColumns_ == 0) return kNoColumn;
+    if (token == kEndOfInputToken) return actionColumns_ - 2;
+    if (token == kErrorToken) return actionColumns_ - 1;
+    return token < actionColumns_ - 2 ? token : kNoColumn;
+}
+
+std::uint32_t SSParseTables::gotoColumn(std::uint32_t lhs) const {
+    if (lhs < kFirstNonTerminal || lhs - kFirstNonTerminal >= gotoColumns_) return kNoColumn;
+    return lhs - kFirstNonTerminal;
+}
+
+void SSParseTables::buildIndexes() {
+    std::uint32_t largestTerminal = 0, largestLhs = 0;
+    bool anyLhs = false;
+    for (std::uint32_t s = 0; s < stateCount_; ++s) {
+        for (std::uint32_t i = 0; i < rows_[s].actions; ++i) {
+            const std::uint32_t token = action(s, i).symbol;
+            if (token < kMaxIndexedSymbol && token > largestTerminal) largestTerminal = token;
+        }
+        for (std::uint32_t i = 0; i < rows_[s].gotos; ++i) {
+            const std::uint32_t lhs = gotoEntry(s, i).symbol;
+            if (lhs < kFirstNonTerminal || lhs - kFirstNonTerminal >= kMaxIndexedSymbol) continue;
+            if (!anyLhs || lhs > largestLhs) largestLhs = lhs;
+            anyLhs = true;
+        }
+    }
+    const std::uint32_t actionColumns = largestTerminal + 3;
+    if (static_cast<std::uint64_t>(actionColumns) * stateCount_ <= kMaxIndexCells) {
+        actionColumns_ = actionColumns;
+        actionIndex_.assign(static_cast<std::size_t>(actionColumns) * stateCount_, 0);
+        for (std::uint32_t s = 0; s < stateCount_; ++s) {
+            for (std::uint32_t i = 0; i < rows_[s].actions; ++i) {
+                const std::uint32_t column = actionColumn(action(s, i).symbol);
+                if (column == kNoColumn) continue;
+                std::uint32_t& cell = actionIndex_[static_cast<std::size_t>(s) * actionColumns_ + column];
+                if (cell == 0) cell = i + 1;
+            }
+        }
+    }
+    const std::uint32_t gotoColumns = anyLhs ? largestLhs - kFirstNonTerminal + 1 : 0;
+    if (gotoColumns > 0 && static_cast<std::uint64_t>(gotoColumns) * stateCount_ <= kMaxIndexCells) {
+        gotoColumns_ = gotoColumns;
+        gotoIndex_.assign(static_cast<std::size_t>(gotoColumns) * stateCount_, 0);
+        for (std::uint32_t s = 0; s < stateCount_; ++s) {
+            for (std::uint32_t i = 0; i < rows_[s].gotos; ++i) {
+                const std::uint32_t column = gotoColumn(gotoEntry(s, i).symbol);
+                if (column == kNoColumn) continue;
+                std::uint32_t& cell = gotoIndex_[static_cast<std::size_t>(s) * gotoColumns_ + column];
+                if (cell == 0) cell = i + 1;
+            }
+        }
+    }
+}
+
+bool SSParseTables::findAction(std::uint32_t state, std::uint32_t token, SSParseEntry& entry) const {
+    if (state >= stateCount_) return false;
+    const std::uint32_t column = actionColumn(token);
+    if (column != kNoColumn) {
+        const std::uint32_t cell = actionIndex_[static_cast<std::size_t>(state) * actionColumns_ + column];
+        if (cell == 0) return false;
+        entry = action(state, cell - 1);
+        return true;
+    }
+    const std::uint32_t count = rows_[state].actions;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const SSParseEntry candidate = action(state, i);
+        if (candidate.symbol == token) {
+            entry = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool SSParseTables::findGoto(std::uint32_t state, std::uint32_t lhs, std::uint32_t& target) const {
+    if (state >= stateCount_) return false;
+    const std::uint32_t column = gotoColumn(lhs);
+    if (column != kNoColumn) {
+        const std::uint32_t cell = gotoIndex_[static_cast<std::size_t>(state) * gotoColumns_ + column];
+        if (cell == 0) return false;
+        target = gotoEntry(state, cell - 1).value;
+        return true;
+    }
+    const std::uint32_t count = rows_[state].gotos;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const SSParseEntry candidate = gotoEntry(state, i);
+        if (candidate.symbol == lhs) {
+            target = candidate.value;
+            return true;
+        }
+    }
+    return false;
 }
 
 bool SSParseTables::layOut(std::size_t& automataOffset) {

@@ -50,6 +50,12 @@ public:
     std::uint32_t gotoCount(std::uint32_t state) const;
     SSParseEntry action(std::uint32_t state, std::uint32_t index) const;
     SSParseEntry gotoEntry(std::uint32_t state, std::uint32_t index) const;
+    // The first action of the state for the token, as a scan of the row from the start
+    // would find it; false when the row has none. Constant time for the grammar's own
+    // terminals and the end of input (an index built at load time).
+    bool findAction(std::uint32_t state, std::uint32_t token, SSParseEntry& entry) const;
+    // The first goto of the state for a left-hand symbol; false when the row has none.
+    bool findGoto(std::uint32_t state, std::uint32_t lhs, std::uint32_t& target) const;
     // The state entered after "%error"; false when the row has no error entry.
     bool errorState(std::uint32_t state, std::uint32_t& target) const;
     // Byte offset of a state's row in the table (for tests and diagnostics).
@@ -67,6 +73,11 @@ private:
         bool hasError = false;
     };
     void load(const void* bytes, std::size_t size);
+    void buildIndexes();
+    // Column of a symbol in an index, or kNoColumn when it has none.
+    static constexpr std::uint32_t kNoColumn = 0xFFFFFFFF;
+    std::uint32_t actionColumn(std::uint32_t token) const;
+    std::uint32_t gotoColumn(std::uint32_t lhs) const;
     bool layOut(std::size_t& automataOffset);
     bool checkEntries() const;
     void refuse(std::uint32_t code);
@@ -78,6 +89,13 @@ private:
     std::uint32_t productionCount_ = 0;
     std::uint32_t productionStart_ = 0;  // word index
     std::vector<std::unique_ptr<SSLexExpressionList>> automata_;
+    // Per state and symbol, 1 + the position of the first entry in the row (0: none). The
+    // terminals below actionColumns_ - 2 have a column each, then the end of input and
+    // "%error"; the left-hand symbols from kFirstNonTerminal have gotoColumns_ columns.
+    std::vector<std::uint32_t> actionIndex_;
+    std::vector<std::uint32_t> gotoIndex_;
+    std::uint32_t actionColumns_ = 0;
+    std::uint32_t gotoColumns_ = 0;
     bool valid_ = false;
     SSErrorSlot error_;
 };

@@ -2,7 +2,7 @@
 
 #include "engine/parser/ss_exception.h"
 
-void SSRef::release(int deleteAtZero) {
+void SSRef::releaseSlow(int deleteAtZero) {
     std::uint32_t current = count_.load(std::memory_order_relaxed);
     do {
         if (current == 0) {

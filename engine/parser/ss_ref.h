@@ -11,6 +11,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "engine/parser/ss_block_recycler.h"
+
 class SSRef {
 public:
     SSRef(const SSRef&) = delete;
@@ -20,13 +22,25 @@ public:
     void addRef() { count_.fetch_add(1, std::memory_order_relaxed); }
     // Releasing at count 0 throws code 28 and leaves the count at 0. With deleteAtZero the
     // object destroys itself when the count reaches 0.
-    void release(int deleteAtZero = 1);
+    void release(int deleteAtZero = 1) {
+        // A holder that is not the last one only counts down (the usual case, kept inline).
+        std::uint32_t current = count_.load(std::memory_order_relaxed);
+        if (current > 1 && count_.compare_exchange_strong(current, current - 1, std::memory_order_acq_rel)) return;
+        releaseSlow(deleteAtZero);
+    }
     std::uint32_t refCount() const { return count_.load(std::memory_order_relaxed); }
+
+    // A parse makes and drops lexemes and stack elements by the hundred: their blocks are
+    // kept per thread for the next ones (the deleting destructor passes the real size).
+    static void* operator new(std::size_t size) { return ss_recycler::allocate(size); }
+    static void operator delete(void* block, std::size_t size) noexcept { ss_recycler::release(block, size); }
 
 protected:
     SSRef() = default;
 
 private:
+    void releaseSlow(int deleteAtZero);
+
     std::atomic<std::uint32_t> count_{0};
 };
 

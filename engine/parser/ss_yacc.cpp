@@ -28,6 +28,28 @@ SSYacc::SSYacc(const char* tableFile) {
 
 SSYacc::~SSYacc() = default;
 
+void SSYacc::reset() {
+    errorFlag_ = 0;
+    abort_ = 0;
+    state_ = 0;
+    shifts_ = 0;
+    automaton_ = 0;
+    lookahead_.reset();
+    endOfInput_ = false;
+    queue_.clear();
+    production_ = 0;
+    rhsLength_ = 0;
+    lhs_ = 0;
+    actionKind_ = kError;
+    reduceRhsLength_ = 0;
+    readFailed_ = false;
+    reductionsSinceShift_ = 0;
+    depthAtShift_ = 0;
+    stack_.reset();
+    stack_.push(ssShare(new SSParseStackEntry()));
+    error_.clear();
+}
+
 void SSYacc::setTable(const SSParseTables* table) {
     ownedTable_.reset();
     table_ = table;
@@ -86,10 +108,8 @@ std::uint32_t SSYacc::topState() {
 void SSYacc::lookupAction(std::uint32_t state, std::uint32_t token) {
     actionKind_ = kError;
     if (table_ == nullptr) return;
-    const std::uint32_t count = table_->actionCount(state);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const SSParseEntry entry = table_->action(state, i);
-        if (entry.symbol != token) continue;
+    SSParseEntry entry;
+    if (table_->findAction(state, token, entry)) {
         const std::uint32_t word = entry.value;
         const std::uint32_t value = word & kActionValueMask;
         if ((word & kActionShift) != 0) {
@@ -229,15 +249,8 @@ int SSYacc::doReduce() {
     }
     const std::uint32_t top = topState();
     if (top == kNoTransition) return 1;
-    const std::uint32_t gotos = table_->gotoCount(top);
     std::uint32_t target = kNoTransition;
-    for (std::uint32_t i = 0; i < gotos; ++i) {
-        const SSParseEntry entry = table_->gotoEntry(top, i);
-        if (entry.symbol == lhs) {
-            target = entry.value & kActionValueMask;
-            break;
-        }
-    }
+    if (table_->findGoto(top, lhs, target)) target &= kActionValueMask;
     if (target == kNoTransition) {
         error_.raise(SSErrorInvalidGoto, static_cast<long>(lhs));
         return 1;

@@ -77,6 +77,9 @@ public:
 
     // 0 when the input was accepted without syntax errors, 1 otherwise.
     int parse();
+    // Back to a new parser's state for the next parse by the same object: the stack, the
+    // lookahead, queued lexemes, flags and any pending error. Tables and lexer stay set.
+    void reset();
 
     // During reduce: the element of right-hand symbol i (0 = leftmost); code 19 outside.
     SSParseStackEntry* elementFromProduction(std::uint32_t index);

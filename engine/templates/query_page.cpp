@@ -66,8 +66,12 @@ void CQueryPage::Setup() {
 std::string CQueryPage::ParsePlace() const {
     CTemplateParser* parser = currentTemplateParser();
     if (parser == nullptr) return {};
-    return "line " + std::to_string(parser->ErrorLine(false)) + " of the template file " +
-           tessaro::platform::ResolvePathNoCase(templateFileName());
+    const std::string& file = m_templateChain.empty() ? std::string() : m_templateChain.back();
+    if (m_placeFileOnDisk.empty() || m_placeFile != file) {
+        m_placeFileOnDisk = tessaro::platform::ResolvePathNoCase(file);
+        m_placeFile = file;
+    }
+    return "line " + std::to_string(parser->ErrorLine(false)) + " of the template file " + m_placeFileOnDisk;
 }
 
 void CQueryPage::StartRequestTimer() {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/templates/template_evaluator.h"
+#include "engine/templates/template_parser_pool.h"
 #include "engine/templates/wdb_base_page.h"
 
 class CIfBlockStack;
@@ -107,7 +108,10 @@ private:
     std::string m_mainTemplatePath;
     // Head (back) = the file being processed now.
     std::vector<std::string> m_templateChain;
-    std::vector<std::unique_ptr<CTemplateParser>> m_parsers;
+    std::vector<TemplateParserLease> m_parsers;
+    // ParsePlace runs for every TSIF: the file name it shows is resolved once per request.
+    mutable std::string m_placeFile;
+    mutable std::string m_placeFileOnDisk;
     std::string m_attributeAccumulator;
     std::string m_attributeText;
     std::unique_ptr<CPageScopes> m_scopes;  // before the evaluator, which refers to it

@@ -16,6 +16,21 @@ SSRefPtr<SSToken> CTemplateLexer::error(SSInputSource& source) {
     return nullptr;
 }
 
+void CTemplateParser::Prepare(CQueryPage& page) {
+    Release();
+    m_page = &page;
+}
+
+void CTemplateParser::Release() {
+    reset();
+    m_lexer.reset();
+    m_ifExpression.clear();
+    m_setName.clear();
+    m_setValue.clear();
+    m_errorState = 0;
+    m_lastShiftedLine = 0;
+}
+
 int CTemplateParser::parseTemplateFile(const std::string& fileName) {
     m_lexer.setTables(TemplateLexTables());
     m_lexer.attachFile(fileName.c_str());
@@ -61,10 +76,10 @@ std::string CTemplateParser::LexemeText(std::uint32_t index) {
 
 SSRefPtr<SSParseStackEntry> CTemplateParser::reduce(std::uint32_t production, std::uint32_t) {
     // After TSABORT (here or in an included template) nothing more is processed.
-    if (m_page.IsAborted()) {
+    if (m_page->IsAborted()) {
         setAbort(1);
         return stackElement();
     }
-    m_page.Tags().Reduce(production, *this);
+    m_page->Tags().Reduce(production, *this);
     return stackElement();
 }

@@ -21,8 +21,13 @@ public:
 
 class CTemplateParser : public SSYacc {
 public:
-    explicit CTemplateParser(CQueryPage& page) : m_page(page) {}
+    explicit CTemplateParser(CQueryPage& page) : m_page(&page) {}
     ~CTemplateParser() override = default;
+
+    // Back to a new parser's state, for the next template of `page` (a parser kept for reuse).
+    void Prepare(CQueryPage& page);
+    // Drops what the last parse left: its file, stack, lookahead and pending error.
+    void Release();
 
     // Attaches the file, shares the process-wide tables and parses; throws
     // SSException on a lexical or syntax error. 0 when the file was accepted.
@@ -57,7 +62,7 @@ private:
     std::string LexemeText(std::uint32_t index);
 
     CTemplateLexer m_lexer;
-    CQueryPage& m_page;
+    CQueryPage* m_page;
     std::string m_ifExpression;
     std::string m_setName;
     std::string m_setValue;

@@ -98,7 +98,7 @@ void CQueryPage::RunTemplate() {
             throw new CWebException("Template grammar not loaded",
                                     "The template grammar tables could not be loaded by the Tessaro engine.");
         if (RunApplicationTemplate() && RunFormValidation()) {
-            m_parsers.push_back(std::make_unique<CTemplateParser>(*this));
+            m_parsers.push_back(LeaseTemplateParser(*this));
             m_parsers.back()->parseTemplateFile(OnDisk(templateFileName()));
             // Checked here so that a mismatch is an error like any other (no cookies sent).
             if (!m_aborted) m_ifStack->CheckAtEnd();
@@ -277,7 +277,8 @@ std::string CQueryPage::ExpandTemplatePath(const std::string& logical, bool rela
 void CQueryPage::CheckTemplateExists(const std::string& physical, const std::string& logical, bool includeNote,
                                      bool requested) {
     // The runtime root's private files are never templates, whatever names them.
-    if (FileExists(OnDisk(physical)) && !IsRuntimePrivateFile(OnDisk(physical))) return;
+    const std::string onDisk = OnDisk(physical);
+    if (FileExists(onDisk) && !IsRuntimePrivateFile(onDisk)) return;
     GetWriter()->BeginOutput();
     std::string detail = "The file '" + HtmlEscape(physical) + "' does not exist";
     if (!logical.empty())
@@ -358,7 +359,7 @@ void CQueryPage::RunTemplateFile(const std::string& path) {
     std::string onDisk = OnDisk(path);
     if (GetFileSizeByName(onDisk) == 0 || IsRuntimePrivateFile(onDisk)) return;
     m_templateChain.push_back(path);
-    m_parsers.push_back(std::make_unique<CTemplateParser>(*this));
+    m_parsers.push_back(LeaseTemplateParser(*this));
     m_parsers.back()->parseTemplateFile(onDisk);
     if (!m_aborted) m_tags->Loops().CheckClosedIn(m_parsers.back().get());
     // After a failure both stay: the error report names the failing file, and

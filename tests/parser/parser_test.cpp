@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <tuple>
 #include <string>
 #include <vector>
@@ -331,6 +332,91 @@ TEST_F(ParserTest, RewoundLexerRepeatsInputThroughTheParser) {
     EXPECT_EQ(rewinds, 2);
     // 1, then "+ 2 + 3" three times.
     EXPECT_EQ(parser.last, 1 + 3 * (2 + 3));
+}
+
+}  // namespace
+
+namespace {
+
+// A parser and lexer kept for the next input: after any way a parse can end, a reset gives
+// the same parse as a new object would.
+TEST_F(ParserTest, ResetParserAndLexerParseTheNextInputAsNew) {
+    std::vector<unsigned char> lookBytes = YaccTable(TwoTokenLookahead());
+    SSParseTables look(lookBytes.data(), lookBytes.size(), "LOOK");
+    struct Case {
+        const char* first;
+        std::uint32_t firstCode;  // 0: the first parse ends without an exception
+        bool abortInReduce;
+        bool throwInReduce;
+    };
+    const Case cases[] = {
+        {"1 + 20", 0, false, false},   {"1 + + 2", 16, false, false}, {"1 + ?", 5, false, false},
+        {"1 +", 16, false, false},     {"1 + 2 + 3", 0, true, false}, {"1 + 2 + 3", 0, false, true},
+        {"", 16, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.first);
+        SumParser parser(&sum, &lexTables, c.first);
+        if (c.abortInReduce) parser.onReduce = [&](std::uint32_t, std::uint32_t) { parser.setAbort(1); };
+        if (c.throwInReduce) parser.onReduce = [](std::uint32_t, std::uint32_t) { throw std::runtime_error("action"); };
+        try {
+            EXPECT_EQ(codeOf([&] { parser.parse(); }), c.firstCode);
+        } catch (const std::runtime_error&) {
+            EXPECT_TRUE(c.throwInReduce);
+        }
+        for (int round = 0; round < 2; ++round) {
+            parser.reset();
+            parser.lexer.reset();
+            parser.onReduce = nullptr;
+            parser.reductions.clear();
+            parser.shifted.clear();
+            EXPECT_EQ(parser.stackDepth(), 1u);
+            EXPECT_FALSE(parser.pendingError().pending());
+            EXPECT_EQ(parser.lexer.expressionListDepth(), 0u);
+            const std::string next = round == 0 ? "4 + 5 + 6" : "7";
+            parser.lexer.setSource(std::make_unique<SSStringInputSource>(next.data(), next.size()));
+            parser.lexer.pushExpressionList(0);
+            EXPECT_EQ(parser.parse(), 0);
+            EXPECT_EQ(parser.last, round == 0 ? 15 : 7);
+            EXPECT_EQ(parser.reductions, round == 0 ? (std::vector<std::uint32_t>{2, 1, 1})
+                                                    : (std::vector<std::uint32_t>{2}));
+        }
+        // The same object on another table, with queued lexemes from a lookahead.
+        parser.reset();
+        parser.lexer.reset();
+        parser.setTable(&look);
+        parser.sums = false;
+        parser.reductions.clear();
+        parser.lexer.setSource(std::make_unique<SSStringInputSource>("a x c", 5));
+        parser.lexer.pushExpressionList(0);
+        EXPECT_EQ(parser.parse(), 0);
+        EXPECT_EQ(parser.reductions, (std::vector<std::uint32_t>{4, 2}));
+    }
+}
+
+TEST(StringInputSourceTest, AssignStartsOverOnAnotherText) {
+    SSStringInputSource source("first text\r\n", SSInputText);
+    while (source.read()) {
+    }
+    source.makeToken();
+    for (const std::string& text : {std::string("a\r\nb\rc"), std::string(), std::string("longer text than before")}) {
+        source.assign(text.data(), text.size());
+        std::string read;
+        bool first = true;
+        while (source.read()) {
+            if (first) {
+                EXPECT_EQ(source.current(), kStartOfInput);  // every source starts with it
+                first = false;
+                continue;
+            }
+            read += static_cast<char>(source.current());
+        }
+        std::string expected = text;
+        if (expected == "a\r\nb\rc") expected = "a\nb\rc";
+        EXPECT_EQ(read, expected);
+        EXPECT_EQ(source.state().line, 0);
+        EXPECT_FALSE(source.pendingError().pending());
+    }
 }
 
 }  // namespace

@@ -1,4 +1,8 @@
+#include <cstdlib>
+#include <functional>
 #include <memory>
+#include <string>
+#include <thread>
 
 #include "support/registry.h"
 #include "registry_home_fixture.h"
@@ -194,6 +198,49 @@ TEST_F(RegistryTest, ReadTessaroSettingWithoutASettingsObject) {
     settings_->Set("Logging", "LogFilePath", "/x");
     EXPECT_EQ(ReadTessaroSetting("Logging", "LogFilePath", "d"), "/x");
     EXPECT_EQ(ReadTessaroSetting("Logging", "Absent", "d"), "d");
+}
+
+// Settings read are kept between reads; every way of writing the store, from this
+// object, another one, another thread or another process, is seen by the next read.
+TEST_F(RegistryTest, KeptValuesFollowEveryWriteToTheStore) {
+    const std::string section = "Server", name = "MaxRequests";
+    auto direct = [&](const char* text) {
+        CRegistryKey::EnsureSubKey(*root_, section);
+        CRegistryKey key(*root_, section, KEY_ALL_ACCESS);
+        key.SetString(name, text);
+    };
+    std::unique_ptr<CRegistryKey> otherRoot = OpenTessaroRootKey();
+    CRegistrySettings other(otherRoot.get());
+    const std::string tsreg = std::string(TESSARO_BINARY_DIR) + "/bin/tsreg";
+    const std::string path = std::string("HKEY_LOCAL_MACHINE\\") + kTessaroRegistryRoot + "\\" + section;
+    auto program = [&](const std::string& arguments) {
+        const std::string command = "'" + tsreg + "' " + arguments + " > /dev/null 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    };
+    struct Step {
+        const char* what;
+        std::function<void()> write;
+        long expected;
+    };
+    const Step steps[] = {
+        {"this object", [&] { settings_->Set(section, name, "1"); }, 1},
+        {"another settings object", [&] { other.Set(section, name, "2"); }, 2},
+        {"a key of its own", [&] { direct("3"); }, 3},
+        {"another thread", [&] { std::thread([&] { direct("4"); }).join(); }, 4},
+        {"another process", [&] { program("set '" + path + "' " + name + " 5"); }, 5},
+        {"a value deleted", [&] { CRegistryKey(*root_, section, KEY_ALL_ACCESS).DeleteValue(name); }, 15},
+        {"another process again", [&] { program("set '" + path + "' " + name + " 6"); }, 6},
+        {"the section deleted by another object", [&] { other.DeleteSection(section); }, 15},
+    };
+    EXPECT_EQ(settings_->GetNumber(section, name, 15), 15);
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        EXPECT_EQ(settings_->GetNumber(section, name, 15), settings_->GetNumber(section, name, 15));
+        step.write();
+        EXPECT_EQ(settings_->GetNumber(section, name, 15), step.expected);
+        EXPECT_EQ(settings_->GetString(section, name, "none"),
+                  step.expected == 15 ? "none" : std::to_string(step.expected));
+    }
 }
 
 }  // namespace
