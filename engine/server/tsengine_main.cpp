@@ -1,5 +1,4 @@
 // tsengine: the long-running engine, as a service or a desktop program.
-#include <csignal>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -16,6 +15,7 @@
 #include "engine/server/request_worker.h"
 #include "engine/server/server_error_log.h"
 #include "engine/templates/template_actions.h"
+#include "platform/process_environment.h"
 #include "platform/scm_event.h"
 #include "platform/window.h"
 #include "support/text_helpers.h"
@@ -56,7 +56,7 @@ int EndProcess(int code) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::signal(SIGPIPE, SIG_IGN);
+    tessaro::platform::IgnoreBrokenPipes();
     InstallTemplateSubsystems();
     TheEngineSubsystems().buildConnectionPool = CreateConnectionPool;
     InstallMailSpooler(TheEngineSubsystems());
