@@ -16,9 +16,11 @@
 #include "support/number_parse.h"
 #include "engine/server/request_reader.h"
 #include "support/text_helpers.h"
+#include "support/timestamp_literal.h"
 #include "support/web_exception.h"
 #include "engine/templates/pooled_data_sources.h"
 #include "engine/templates/wdb_base_page.h"
+#include "platform/clock.h"
 
 namespace {
 
@@ -51,10 +53,7 @@ public:
         return tessaro::foundation::DateTextParts::DateAndTime;
     }
     std::string Format(const tessaro::foundation::ParsedDateTime& d) const override {
-        char text[64];
-        std::snprintf(text, sizeof text, "{ts '%04d-%02d-%02d %02d:%02d:%02d'}", d.year, d.month, d.day, d.hour,
-                      d.minute, d.second);
-        return text;
+        return FormatTimestampLiteral(d.year, d.month, d.day, d.hour, d.minute, d.second);
     }
 };
 
@@ -285,7 +284,7 @@ std::string CInsertUpdate::ConvertValue(const std::string& value, const Column& 
     std::string squeezed = UpperCopy(RemoveWhitespace(value));
     std::time_t now = std::time(nullptr);
     std::tm local{};
-    localtime_r(&now, &local);
+    tessaro::platform::ToLocalTime(now, local);
     char date[32], time[32];
     std::snprintf(date, sizeof date, "%.4d-%.2d-%.2d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
     std::snprintf(time, sizeof time, "%.2d:%.2d:%.2d", local.tm_hour, local.tm_min, local.tm_sec);
