@@ -5,7 +5,7 @@
 #include "engine/templates/inserter_page.h"
 #include "engine/templates/insert_update.h"
 #include "engine/templates/tag_table.h"
-#include "tests/support/pg_test_server.h"
+#include "tests/common/pg_test_server.h"
 #include "support/text_helpers.h"
 #include "sqlite_page_site.h"
 

@@ -7,7 +7,7 @@
 #include "engine/templates/if_block_stack.h"
 #include "engine/templates/query_page.h"
 #include "template_test_site.h"
-#include "tests/support/web_error_capture.h"
+#include "tests/common/web_error_capture.h"
 
 namespace {
 

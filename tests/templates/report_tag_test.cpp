@@ -4,7 +4,7 @@
 
 #include "engine/templates/report_tag.h"
 #include "support/web_exception.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 namespace {
 

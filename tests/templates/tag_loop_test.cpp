@@ -8,7 +8,7 @@
 #include "support/web_exception.h"
 #include "engine/templates/query_results.h"
 #include "engine/templates/tag_loop.h"
-#include "tests/support/web_error_capture.h"
+#include "tests/common/web_error_capture.h"
 
 namespace {
 
