@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "engine/templates/page_tags.h"
-#include "engine/templates/query_page.h"
+#include "engine/templates/tags/page_tags.h"
+#include "engine/templates/template_page.h"
 #include "engine/templates/template_tables.h"
 
 SSRefPtr<SSToken> CTemplateLexer::error(SSInputSource& source) {
