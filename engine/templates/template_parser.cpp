@@ -24,9 +24,6 @@ void CTemplateParser::Prepare(CQueryPage& page) {
 void CTemplateParser::Release() {
     reset();
     m_lexer.reset();
-    m_ifExpression.clear();
-    m_setName.clear();
-    m_setValue.clear();
     m_errorState = 0;
     m_lastShiftedLine = 0;
 }

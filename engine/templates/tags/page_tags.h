@@ -15,6 +15,7 @@
 #include "engine/templates/page_section_host.h"
 #include "engine/templates/tags/transaction/transaction_host.h"
 #include "engine/templates/tags/query/query_results.h"
+#include "engine/templates/tags/tag_dispatch.h"
 #include "engine/templates/tags/tag_family.h"
 #include "engine/templates/tags/loop/loop_engine.h"
 #include "engine/templates/tags/param_error/param_error_engine.h"
@@ -60,6 +61,14 @@ public:
     // The pages TSERROR registered.
     CErrorPageSpec& RequestErrorPage() { return m_requestErrorPage; }
     CErrorPageSpec& ValidationErrorPage() { return m_validationErrorPage; }
+
+    // A family's state for this page, made on first use: for the family's own helpers
+    // that other families call (TSSET and the section body read the condition text the
+    // TSIF family keeps, say). The family must keep a state of type State.
+    template <class State>
+    State& FamilyState(const TagFamily& family) {
+        return static_cast<State&>(*StateOf(CTagDispatchTable::Instance().IndexOf(family)));
+    }
 
 private:
     TagFamilyState* StateOf(std::size_t family);

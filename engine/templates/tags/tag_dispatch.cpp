@@ -19,6 +19,12 @@ CTagDispatchTable::CTagDispatchTable(std::span<const TagFamily* const> families)
     }
 }
 
+std::size_t CTagDispatchTable::IndexOf(const TagFamily& family) const {
+    for (std::size_t f = 0; f < m_families.size(); ++f)
+        if (m_families[f] == &family) return f;
+    throw std::logic_error(std::string("tag family ") + family.tags + " is not in the list");
+}
+
 const CTagDispatchTable& CTagDispatchTable::Instance() {
     static const CTagDispatchTable table(TagFamilies());
     return table;

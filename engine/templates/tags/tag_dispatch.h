@@ -26,6 +26,8 @@ public:
         return &m_routes[production];
     }
     std::span<const TagFamily* const> Families() const { return m_families; }
+    // The family's place in the list; throws std::logic_error for a family not in it.
+    std::size_t IndexOf(const TagFamily& family) const;
     // The families with an intercept, in list order.
     const std::vector<std::size_t>& Intercepting() const { return m_intercepting; }
 

@@ -1,6 +1,6 @@
 // The shape of a tag family: the grammar productions its tags reduce by, each
-// with the action that runs at that reduction. Every family lives in a file of
-// its own and is listed once in tag_families.cpp; the page dispatches through a
+// with the action that runs at that reduction. Every family lives in a folder of
+// its own and is listed once in tag_families.def; the page dispatches through a
 // table built from that list.
 #pragma once
 
@@ -64,5 +64,10 @@ struct TagFamily {
     bool (*intercept)(TagContext& context, std::uint32_t production) = nullptr;
 };
 
-// The list, in tag_families.cpp.
+// Every family of the list, declared here for its own file and for the list.
+#define TAG_FAMILY(name) extern const TagFamily name;
+#include "engine/templates/tags/tag_families.def"
+#undef TAG_FAMILY
+
+// The families in the order of tag_families.def.
 std::span<const TagFamily* const> TagFamilies();

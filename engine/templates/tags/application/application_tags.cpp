@@ -9,8 +9,6 @@
 
 namespace p = tessaro::grammar::template_grammar::production;
 
-extern const TagFamily kApplicationTags;
-
 namespace {
 
 void SetClientManagement(TagContext& c) {

@@ -21,8 +21,6 @@
 
 namespace p = tessaro::grammar::template_grammar::production;
 
-extern const TagFamily kExtensionTags;
-
 namespace {
 
 constexpr const char* kNotRegistered = "--NOPATH--";

@@ -12,8 +12,6 @@
 
 namespace p = tessaro::grammar::template_grammar::production;
 
-extern const TagFamily kFileTags;
-
 namespace {
 
 struct FileTagState : TagFamilyState {

@@ -2,14 +2,14 @@
 // the blocks of a false condition are counted; the condition text they collect
 // also serves TSSET's expression.
 #include "engine/templates/tags/if/if_block_stack.h"
+#include "engine/templates/tags/if/if_condition.h"
+#include "engine/templates/tags/page_tags.h"
 #include "engine/templates/template_page.h"
 #include "engine/templates/tags/tag_family.h"
 #include "engine/templates/template_parser.h"
 #include "engine/grammar/template_symbols.h"
 
 namespace p = tessaro::grammar::template_grammar::production;
-
-extern const TagFamily kIfTags;
 
 namespace {
 
@@ -20,35 +20,35 @@ CIfBlockStack& Ifs(TagContext& c) {
 }
 
 void StartCondition(TagContext& c) {
-    c.parser.IfExpression().clear();
+    ConditionText(c).clear();
 }
 
 constexpr TagAction kActions[] = {
     {p::item_ifTag,
      [](TagContext& c) {
-         Ifs(c).If(c.parser.IfExpression());
-         c.parser.IfExpression().clear();
+         Ifs(c).If(ConditionText(c));
+         ConditionText(c).clear();
      },
      kConditional},
     {p::item_elseIfTag,
      [](TagContext& c) {
-         Ifs(c).ElseIf(c.parser.IfExpression());
-         c.parser.IfExpression().clear();
+         Ifs(c).ElseIf(ConditionText(c));
+         ConditionText(c).clear();
      },
      kConditional},
     {p::item_ElseTag,
      [](TagContext& c) {
          Ifs(c).Else();
-         c.parser.IfExpression().clear();
+         ConditionText(c).clear();
      },
      kConditional},
     {p::item_EndIfTag,
      [](TagContext& c) {
          Ifs(c).EndIf();
-         c.parser.IfExpression().clear();
+         ConditionText(c).clear();
      },
      kConditional},
-    {p::conditionPart_ConditionText, [](TagContext& c) { c.parser.IfExpression() += c.parser.LexemeAt(0); },
+    {p::conditionPart_ConditionText, [](TagContext& c) { ConditionText(c) += c.parser.LexemeAt(0); },
      kConditional},
     {p::ifStart_IfTag, StartCondition, kConditional},
     {p::ifStart_BodyIfTag, StartCondition, kConditional},
@@ -58,4 +58,9 @@ constexpr TagAction kActions[] = {
 
 }  // namespace
 
-const TagFamily kIfTags{"TSIF TSELSEIF TSELSE /TSIF", kActions};
+std::string& ConditionText(TagContext& context) {
+    return context.tags.FamilyState<IfTagState>(kIfTags).condition;
+}
+
+const TagFamily kIfTags{"TSIF TSELSEIF TSELSE /TSIF", kActions,
+                        [] { return std::unique_ptr<TagFamilyState>(std::make_unique<IfTagState>()); }};

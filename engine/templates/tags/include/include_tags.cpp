@@ -5,8 +5,6 @@
 
 namespace p = tessaro::grammar::template_grammar::production;
 
-extern const TagFamily kIncludeTags;
-
 namespace {
 
 constexpr TagAction kActions[] = {

@@ -15,8 +15,6 @@
 
 namespace p = tessaro::grammar::template_grammar::production;
 
-extern const TagFamily kInsertTags;
-
 namespace {
 
 struct InsertState : TagFamilyState {

@@ -7,8 +7,6 @@
 
 namespace p = tessaro::grammar::template_grammar::production;
 
-extern const TagFamily kMailTags;
-
 namespace {
 
 COutputSectionStack& Sections(TagContext& c) {

@@ -1,15 +1,15 @@
 // TSOUTPUT, and the section body it shares with TSMAIL: the body is collected
 // as the template is read and runs once the outermost section closes.
 #include "support/html_escape.h"
+#include "engine/templates/tags/if/if_condition.h"
 #include "engine/templates/tags/page_tags.h"
+#include "engine/templates/tags/set/set_tag_state.h"
 #include "engine/templates/template_page.h"
 #include "engine/templates/tags/tag_family.h"
 #include "engine/templates/template_parser.h"
 #include "engine/grammar/template_symbols.h"
 
 namespace p = tessaro::grammar::template_grammar::production;
-
-extern const TagFamily kOutputTags;
 
 namespace {
 
@@ -38,18 +38,18 @@ constexpr TagAction kActions[] = {
      }},
     {p::sectionItem_setTag,
      [](TagContext& c) {
-         if (COutputSection* s = Current(c)) s->AddSet(c.parser.SetName(), c.parser.SetValue());
-         c.parser.IfExpression().clear();
+         if (COutputSection* s = Current(c)) s->AddSet(PendingSet(c).name, PendingSet(c).value);
+         ConditionText(c).clear();
      }},
     {p::sectionItem_ifTag,
      [](TagContext& c) {
-         if (COutputSection* s = Current(c)) s->AddIf(c.parser.IfExpression());
-         c.parser.IfExpression().clear();
+         if (COutputSection* s = Current(c)) s->AddIf(ConditionText(c));
+         ConditionText(c).clear();
      }},
     {p::sectionItem_elseIfTag,
      [](TagContext& c) {
-         if (COutputSection* s = Current(c)) s->AddElseIf(c.parser.IfExpression());
-         c.parser.IfExpression().clear();
+         if (COutputSection* s = Current(c)) s->AddElseIf(ConditionText(c));
+         ConditionText(c).clear();
      }},
     {p::sectionItem_ElseTag,
      [](TagContext& c) {

@@ -9,8 +9,6 @@
 
 namespace p = tessaro::grammar::template_grammar::production;
 
-extern const TagFamily kParamErrorTags;
-
 namespace {
 
 // The attributes of the tag being read; the pages TSERROR registers are the

@@ -10,8 +10,6 @@
 
 namespace p = tessaro::grammar::template_grammar::production;
 
-extern const TagFamily kQueryTags;
-
 namespace {
 
 CQueryTag& Query(TagContext& c) {

@@ -13,8 +13,6 @@
 
 namespace p = tessaro::grammar::template_grammar::production;
 
-extern const TagFamily kReplyTags;
-
 namespace {
 
 // The attributes of the tag being read.

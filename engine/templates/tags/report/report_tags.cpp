@@ -12,8 +12,6 @@
 
 namespace p = tessaro::grammar::template_grammar::production;
 
-extern const TagFamily kReportTags;
-
 namespace {
 
 struct ReportState : TagFamilyState {

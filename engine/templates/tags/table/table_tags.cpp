@@ -15,8 +15,6 @@
 
 namespace p = tessaro::grammar::template_grammar::production;
 
-extern const TagFamily kTableTags;
-
 namespace {
 
 struct TableState : TagFamilyState {

@@ -8,8 +8,6 @@
 
 namespace p = tessaro::grammar::template_grammar::production;
 
-extern const TagFamily kTemplateTextTags;
-
 namespace {
 
 void FinishWord(TagContext& c) {

@@ -7,8 +7,6 @@
 
 namespace p = tessaro::grammar::template_grammar::production;
 
-extern const TagFamily kTransactionTags;
-
 namespace {
 
 CTransactionTag& Transaction(TagContext& c) {

@@ -9,8 +9,6 @@
 
 namespace p = tessaro::grammar::template_grammar::production;
 
-extern const TagFamily kUnsupportedTags;
-
 namespace {
 
 [[noreturn]] void NotSupported(const char* tag) {
