@@ -14,6 +14,9 @@
 namespace tessaro::wire {
 
 inline constexpr std::size_t kCopyDataHeaderSize = 16;
+// The reply file is a temporary file of ksml's with this prefix in the runtime root's temp
+// folder; the engine writes no other file a request names.
+inline constexpr const char* kCopyDataReplyFilePrefix = "TST";
 
 struct CopyDataRequest {
     std::uint32_t completionHandle = 0;
@@ -30,7 +33,8 @@ inline void PutLittleEndian32(std::string& out, std::uint32_t value) {
 
 inline std::uint32_t GetLittleEndian32(std::string_view in, std::size_t offset) {
     std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(in[offset + static_cast<std::size_t>(i)]);
+    for (int i = 3; i >= 0; --i)
+        value = (value << 8) | static_cast<unsigned char>(in[offset + static_cast<std::size_t>(i)]);
     return value;
 }
 

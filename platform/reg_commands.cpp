@@ -15,7 +15,8 @@ RegCommandResult Failed(const std::string& what, long code) {
 }
 
 RegCommandResult BadRoot(const std::string& full) {
-    return {2, {},
+    return {2,
+            {},
             full + ": the key must start with HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_CLASSES_ROOT or HKEY_USERS"};
 }
 

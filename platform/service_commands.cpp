@@ -23,9 +23,8 @@ bool InstallServiceProgram(const std::string& name, const std::string& displayNa
                            const std::string& binary, const std::vector<std::string>& arguments) {
     ServiceHandle manager(OpenSCManager(SC_MANAGER_CREATE_SERVICE));
     if (!manager) return false;
-    ServiceHandle service(CreateService(manager.Get(), name, displayName, SERVICE_ALL_ACCESS,
-                                        SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_NORMAL, binary,
-                                        arguments));
+    ServiceHandle service(CreateService(manager.Get(), name, displayName, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                        startType, SERVICE_ERROR_NORMAL, binary, arguments));
     return static_cast<bool>(service);
 }
 
@@ -55,7 +54,9 @@ bool QueryServiceByName(const std::string& name, SERVICE_STATUS& status) {
 }
 
 std::string ServiceStatusText(const std::string& name, const SERVICE_STATUS& status) {
-    auto line = [](const char* label, std::uint32_t value) { return std::string(label) + ": " + std::to_string(value) + "\n"; };
+    auto line = [](const char* label, std::uint32_t value) {
+        return std::string(label) + ": " + std::to_string(value) + "\n";
+    };
     return "SERVICE_NAME: " + name + "\n" + "STATE: " + std::to_string(status.dwCurrentState) + " " +
            ServiceStateName(status.dwCurrentState) + "\n" + line("CHECKPOINT", status.dwCheckPoint) +
            line("WAIT_HINT", status.dwWaitHint) + line("WIN32_EXIT_CODE", status.dwWin32ExitCode) +
@@ -67,7 +68,8 @@ std::vector<ListedService> ListServices() {
     std::vector<ListedService> listed;
     for (InstalledService& service : EnumInstalledServices()) {
         SERVICE_STATUS status;
-        const char* state = QueryServiceByName(service.name, status) ? ServiceStateName(status.dwCurrentState) : "UNKNOWN";
+        const char* state =
+            QueryServiceByName(service.name, status) ? ServiceStateName(status.dwCurrentState) : "UNKNOWN";
         listed.push_back({std::move(service), state});
     }
     return listed;
@@ -86,7 +88,8 @@ std::vector<ServiceFailure> StartAutomaticServices() {
 }
 
 void ShutdownAllServices() {
-    for (const InstalledService& service : EnumInstalledServices()) ControlServiceByName(service.name, SERVICE_CONTROL_SHUTDOWN);
+    for (const InstalledService& service : EnumInstalledServices())
+        ControlServiceByName(service.name, SERVICE_CONTROL_SHUTDOWN);
 }
 
 }  // namespace tessaro::platform

@@ -19,7 +19,8 @@ bool IsGatewayReplyFile(const std::string& path) {
     std::filesystem::path file = std::filesystem::path(path).lexically_normal();
     std::filesystem::path dir = std::filesystem::path(tessaro::platform::HomeTempDirectory()).lexically_normal();
     if (!dir.has_filename()) dir = dir.parent_path();  // a home given with a final "/"
-    return file.is_absolute() && file.parent_path() == dir && file.filename().string().rfind("TST", 0) == 0;
+    return file.is_absolute() && file.parent_path() == dir &&
+           file.filename().string().rfind(tessaro::wire::kCopyDataReplyFilePrefix, 0) == 0;
 }
 
 // The sender waits on the other end of fd for the one byte that completes its request.

@@ -18,7 +18,8 @@ void LoadHDMLLibrary() {
     std::lock_guard lock(g_bindMutex);
     if (g_generate) return;
     if (!g_library.IsLoaded()) {
-        g_library = tessaro::platform::LoadedModule::Load(kHdmlGeneratorLibrary, tessaro::platform::LoadedModule::Binding::Now);
+        g_library =
+            tessaro::platform::LoadedModule::Load(kHdmlGeneratorLibrary, tessaro::platform::LoadedModule::Binding::Now);
         if (!g_library.IsLoaded()) {
             WriteTraceLog("SERVER", "Error",
                           std::string("The library file '") + kHdmlGeneratorLibrary + "' could not be located.");
@@ -28,8 +29,8 @@ void LoadHDMLLibrary() {
     g_generate = reinterpret_cast<GenerateHDMLDeckProc>(g_library.FindSymbol(kGenerateHDMLDeckName));
     if (!g_generate)
         WriteTraceLog("SERVER", "Error",
-                      std::string("The procedure named '") + kGenerateHDMLDeckName + "' could not be found in the DLL '" +
-                          kHdmlGeneratorLibrary + "'.");
+                      std::string("The procedure named '") + kGenerateHDMLDeckName +
+                          "' could not be found in the DLL '" + kHdmlGeneratorLibrary + "'.");
 }
 
 int GenerateDeck(const std::string& text, const std::string& path) {

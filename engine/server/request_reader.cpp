@@ -235,12 +235,13 @@ void CRequestReader::ParseUrlEncodedBody(const std::string& body) {
 }
 
 void CRequestReader::SplitEnvironmentBlock(const char* block, std::size_t length) {
-    tessaro::wire::DecodeEnvironmentBlock(std::string_view(block, length), [&](std::string_view n, std::string_view value) {
-        std::string name(n);
+    auto add = [this](std::string_view entryName, std::string_view value) {
+        std::string name(entryName);
         for (char& c : name)
             if (c == '-') c = '_';
         AddCgiVariable(name, std::string(value));
-    });
+    };
+    tessaro::wire::DecodeEnvironmentBlock(std::string_view(block, length), add);
 }
 
 std::size_t CRequestReader::GetMaxBodyBytes() const {

@@ -94,7 +94,8 @@ int main(int argc, char** argv) {
     }
     if (cmd == "boot" && argc == 2) {
         int rc = 0;
-        for (const ServiceFailure& failure : StartAutomaticServices()) rc = Report("start", failure.name, failure.error);
+        for (const ServiceFailure& failure : StartAutomaticServices())
+            rc = Report("start", failure.name, failure.error);
         return rc;
     }
     if (cmd == "shutdown" && argc == 2) {

@@ -11,64 +11,13 @@
 #include <string>
 
 #include "platform/program_path.h"
-#include "wizards/headless_driver.h"
+#include "wizards/script_run.h"
 
 #ifdef TESSARO_WIZARDS_WINDOWS
-#include <QApplication>
-#include <QPixmap>
-#include <memory>
-
-#include "wizards/qt/chooser_window.h"
-#include "wizards/qt/field_properties_dialog.h"
-#include "wizards/wizard_steps.h"
+#include "wizards/qt/wizard_windows.h"
 #endif
 
 using namespace tessaro::wizards;
-
-namespace {
-
-int RunScript(const std::string& script, const std::string& start, CatalogClient& catalog,
-              const std::string& templates) {
-    std::ifstream in(script);
-    if (!in) {
-        std::fprintf(stderr, "tswizards: cannot read %s\n", script.c_str());
-        return 2;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    HeadlessDriver driver(catalog, templates);
-#ifdef TESSARO_WIZARDS_WINDOWS
-    // Windows are made only when a page is to be drawn: a script needs no display otherwise.
-    int argc = 1;
-    char name[] = "tswizards";
-    char* argv[] = {name, nullptr};
-    std::unique_ptr<QApplication> app;
-    driver.SetSnapshot([&](const HeadlessDriver::Snapshot& shot) {
-        if (!app) app = std::make_unique<QApplication>(argc, argv);
-        PageWindow window(shot.wizard, [] {});
-        window.Redraw();
-        window.show();
-        std::unique_ptr<FieldPropertiesDialog> dialog;
-        QWidget* drawn = &window;
-        if (shot.dialog) {
-            FormFieldsRef form = FormFieldsOf(shot.wizard);
-            dialog = std::make_unique<FieldPropertiesDialog>(shot.field, *form.fields, *form.properties,
-                                                             shot.wizard.GetDialogs(), &window);
-            dialog->Load(*shot.dialog);
-            dialog->show();
-            drawn = dialog.get();
-        }
-        QApplication::processEvents();
-        return drawn->grab().save(QString::fromStdString(shot.file), "PNG");
-    });
-#endif
-    bool ok = (start.empty() || driver.Run("start " + start)) && driver.RunScript(text.str());
-    for (const std::string& message : driver.Messages()) std::printf("MESSAGE: %s\n", message.c_str());
-    if (!ok) std::fprintf(stderr, "tswizards: %s\n", driver.Error().c_str());
-    return ok ? 0 : 1;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     std::string script, screenshot, start;
@@ -84,32 +33,26 @@ int main(int argc, char** argv) {
     std::string programDir = tessaro::platform::ProgramDirectory();
     CatalogClient catalog(programDir, CatalogClient::DefaultRequestDirectory(programDir));
     std::string templates = programDir + "templates";
-    if (!script.empty()) return RunScript(script, start, catalog, templates);
+    if (!script.empty()) {
+        std::ifstream in(script);
+        if (!in) {
+            std::fprintf(stderr, "tswizards: cannot read %s\n", script.c_str());
+            return 2;
+        }
+        std::ostringstream text;
+        text << in.rdbuf();
+        HeadlessDriver::PageSnapshot snapshot;
 #ifdef TESSARO_WIZARDS_WINDOWS
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("Tessaro Application Wizards");
-    QApplication::setQuitOnLastWindowClosed(false);
-    ChooserWindow chooser(catalog, templates);
-    QObject::connect(&chooser, &QObject::destroyed, &app, &QApplication::quit);
-    // Only the exact spellings start a wizard; the chooser shows when none started.
-    bool started = false;
-    if (start == "-WIZARD1")
-        started = chooser.StartWizard(0);
-    else if (start == "-WIZARD2")
-        started = chooser.StartWizard(1);
-    else if (start == "-WIZARD3")
-        started = chooser.StartWizard(2);
-    if (!screenshot.empty()) {
-        QWidget* shown = started && chooser.Page() ? static_cast<QWidget*>(chooser.Page()) : &chooser;
-        shown->show();
-        QApplication::processEvents();
-        return shown->grab().save(QString::fromStdString(screenshot), "PNG") ? 0 : 1;
+        // Windows are made only when a page is to be drawn: a script needs no display otherwise.
+        snapshot = WindowSnapshots();
+#endif
+        ScriptRun run = RunWizardScript(text.str(), start, catalog, templates, std::move(snapshot));
+        for (const std::string& message : run.messages) std::printf("MESSAGE: %s\n", message.c_str());
+        if (!run.ok) std::fprintf(stderr, "tswizards: %s\n", run.error.c_str());
+        return run.ok ? 0 : 1;
     }
-    if (!started) chooser.show();
-    // Closing the chooser ends the program.
-    chooser.setAttribute(Qt::WA_QuitOnClose, true);
-    QApplication::setQuitOnLastWindowClosed(true);
-    return app.exec();
+#ifdef TESSARO_WIZARDS_WINDOWS
+    return RunWizardWindows(argc, argv, catalog, templates, start, screenshot);
 #else
     (void)screenshot;
     std::fprintf(stderr, "tswizards: built without windows; use --script FILE\n");

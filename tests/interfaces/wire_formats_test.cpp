@@ -68,10 +68,10 @@ TEST(EnvironmentBlockFormat, DecodingKeepsToTheEntriesThatAreWhole) {
     };
     const Case cases[] = {
         {""s, {}},
-        {"\0A=1\0\0"s, {}},                                  // the empty entry ends the block
+        {"\0A=1\0\0"s, {}},                                     // the empty entry ends the block
         {"A=1\0NOEQUALS\0B=2\0\0"s, {{"A", "1"}, {"B", "2"}}},  // an entry without '=' is skipped
-        {"A=1\0B=cut"s, {{"A", "1"}}},                       // a last entry cut off is not given
-        {"A=1\0\0C=3\0"s, {{"A", "1"}}},                     // nothing after the end counts
+        {"A=1\0B=cut"s, {{"A", "1"}}},                          // a last entry cut off is not given
+        {"A=1\0\0C=3\0"s, {{"A", "1"}}},                        // nothing after the end counts
     };
     for (const Case& c : cases) EXPECT_EQ(Decode(c.block), c.entries) << c.block;
 }

@@ -24,8 +24,10 @@ protected:
 };
 
 TEST_F(RegCommandsTest, AGoodFileIsAppliedWhole) {
-    RegCommandResult r = Import("[" + kServer + "]\n\"MaxRequests\"=\"15\"\n@=\"default\"\n"
-                                "[HKLM\\SOFTWARE\\Brendlow\\Tessaro\\CurrentVersion\\Logging]\n\"LogFilePath\"=\"/var/log\"\n");
+    RegCommandResult r =
+        Import("[" + kServer +
+               "]\n\"MaxRequests\"=\"15\"\n@=\"default\"\n"
+               "[HKLM\\SOFTWARE\\Brendlow\\Tessaro\\CurrentVersion\\Logging]\n\"LogFilePath\"=\"/var/log\"\n");
     ASSERT_EQ(r.status, 0) << r.message;
     EXPECT_EQ(registry.Get(kServer, "maxrequests").output, "15\n");
     EXPECT_EQ(registry.Get(kServer, "").output, "default\n");
@@ -47,8 +49,8 @@ TEST_F(RegCommandsTest, AFileThatFailsAnywhereLeavesTheStoreAsItWas) {
         {"a bad line 3", "[" + kServer + "]\n\"MaxRequests\"=\"15\"\nnot a value\n", 1, "fixture.reg:3: "},
         {"a value before any key", "\"A\"=\"1\"\n", 1, "fixture.reg:1: value before any [KEY] line"},
         {"a key of no root", "[" + kServer + "]\n\"A\"=\"1\"\n[HKEY_NOWHERE\\X]\n", 2, "HKEY_NOWHERE\\X: "},
-        {"a write the store refuses", "[" + kServer + "]\n\"MaxRequests\"=\"15\"\n[HKLM\\New]\n\"Big\"=\"" + tooLong + "\"\n",
-         1, "value \"Big\": "},
+        {"a write the store refuses",
+         "[" + kServer + "]\n\"MaxRequests\"=\"15\"\n[HKLM\\New]\n\"Big\"=\"" + tooLong + "\"\n", 1, "value \"Big\": "},
     };
     for (const Case& c : cases) {
         RegCommandResult r = Import(c.text);
