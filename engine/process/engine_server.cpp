@@ -3,6 +3,7 @@
 #include <new>
 
 #include "database/access/connection_pool.h"
+#include "engine/server/client_id_allocator.h"
 #include "engine/server/echo_page.h"
 #include "engine/server/engine_globals.h"
 #include "engine/server/mail_spooler.h"
@@ -86,6 +87,7 @@ void StopSubsystems() {
     std::string reports = tessaro::platform::FindWindow("", kReportServerTitle);
     if (!reports.empty()) tessaro::platform::SendMessage(reports, kCloseReportServer, 0, 0);
     StopTemplateInterpreter();
+    CloseClientMutex();
 }
 
 void ShutdownServer() {
