@@ -38,7 +38,8 @@ TEST(CopyDataBlockFormat, RoundTripsAndRefusesShortBlocks) {
     lying[12] = '\xff';
     lying[15] = '\xff';
     EXPECT_FALSE(DecodeCopyDataBlock(lying, request));
-    EXPECT_TRUE(DecodeCopyDataBlock(block + "trailing", request));
+    const std::string followed = block + "trailing";  // the views point into the decoded block
+    EXPECT_TRUE(DecodeCopyDataBlock(followed, request));
     EXPECT_EQ(request.body, "x\0y"s);
 }
 
