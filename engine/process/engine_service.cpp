@@ -2,9 +2,9 @@
 
 #include <iostream>
 
-#include "engine/server/engine_globals.h"
 #include "engine/process/engine_server.h"
 #include "engine/process/engine_threads.h"
+#include "engine/server/engine_globals.h"
 #include "engine/server/odbc_service_environment.h"
 #include "engine/server/server_error_log.h"
 #include "platform/program_path.h"

@@ -5,9 +5,9 @@
 #include <mutex>
 #include <thread>
 
+#include "engine/process/engine_server.h"
 #include "engine/server/copy_data_intake.h"
 #include "engine/server/engine_globals.h"
-#include "engine/process/engine_server.h"
 #include "engine/server/mail_spooler.h"
 #include "engine/server/pipe_listener.h"
 #include "engine/server/request_dispatcher.h"
