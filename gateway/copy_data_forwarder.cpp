@@ -71,7 +71,8 @@ bool ForwardViaCopyData(std::string_view environment, std::string_view body, Gat
         state.errors.Add("Error attempting to determine temporary file path.", error);
         return false;
     }
-    if (long error = plat::MakeTempFileName(tempDir, tessaro::wire::kCopyDataReplyFilePrefix, &res.path); error != 0) {
+    using tessaro::interfaces::kCopyDataReplyFilePrefix;
+    if (long error = plat::MakeTempFileName(tempDir, kCopyDataReplyFilePrefix, &res.path); error != 0) {
         res.path.clear();
         state.errors.Add("Error attempting to generate temporary file name.", error);
         return false;

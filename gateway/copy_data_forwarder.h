@@ -18,7 +18,7 @@ using ::kEngineWindowClass;
 // The block of interfaces/copy_data_block.h; empty when a length does not fit 32 bits.
 inline std::string BuildCopyDataBlock(std::uint32_t completionHandle, std::string_view replyFile,
                                       std::string_view environment, std::string_view body) {
-    return tessaro::wire::EncodeCopyDataBlock(completionHandle, replyFile, environment, body);
+    return tessaro::interfaces::EncodeCopyDataBlock(completionHandle, replyFile, environment, body);
 }
 
 // Sends the request and relays the reply file. Waits at most the configured time for the

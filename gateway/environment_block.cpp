@@ -12,7 +12,7 @@ std::string BuildEnvironmentBlock(const char* const* environment) {
         AppendEnvironmentEntry(block, name, value);
         if (name == "SCRIPT_NAME" && !value.empty()) AppendEnvironmentEntry(block, "TS_TEMPLATE_PATH", "");
     }
-    tessaro::wire::EndEnvironmentBlock(block);
+    tessaro::interfaces::EndEnvironmentBlock(block);
     return block;
 }
 

@@ -10,7 +10,7 @@
 namespace ksml {
 
 // Appends "NAME=VALUE" and its NUL (interfaces/environment_block.h).
-using tessaro::wire::AppendEnvironmentEntry;
+using tessaro::interfaces::AppendEnvironmentEntry;
 
 // Every entry of `environment` (a NULL-terminated NAME=VALUE list) in its order, each closed
 // by a NUL, one more NUL at the end. A non-empty SCRIPT_NAME is followed directly by an empty

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace tessaro::wire {
+namespace tessaro::interfaces {
 
 inline constexpr std::size_t kCopyDataHeaderSize = 16;
 // The reply file is a temporary file of ksml's with this prefix in the runtime root's temp
@@ -72,4 +72,4 @@ inline bool DecodeCopyDataBlock(std::string_view block, CopyDataRequest& request
     return true;
 }
 
-}  // namespace tessaro::wire
+}  // namespace tessaro::interfaces

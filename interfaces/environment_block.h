@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace tessaro::wire {
+namespace tessaro::interfaces {
 
 // Appends "NAME=VALUE" and its NUL. Entries of any length are kept whole.
 inline void AppendEnvironmentEntry(std::string& block, std::string_view name, std::string_view value) {
@@ -42,4 +42,4 @@ void DecodeEnvironmentBlock(std::string_view block, Visit&& visit) {
     }
 }
 
-}  // namespace tessaro::wire
+}  // namespace tessaro::interfaces

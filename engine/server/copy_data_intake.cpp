@@ -20,7 +20,7 @@ bool IsGatewayReplyFile(const std::string& path) {
     std::filesystem::path dir = std::filesystem::path(tessaro::platform::HomeTempDirectory()).lexically_normal();
     if (!dir.has_filename()) dir = dir.parent_path();  // a home given with a final "/"
     return file.is_absolute() && file.parent_path() == dir &&
-           file.filename().string().rfind(tessaro::wire::kCopyDataReplyFilePrefix, 0) == 0;
+           file.filename().string().rfind(tessaro::interfaces::kCopyDataReplyFilePrefix, 0) == 0;
 }
 
 // The sender waits on the other end of fd for the one byte that completes its request.
@@ -35,8 +35,8 @@ std::int64_t OnCopyData(tessaro::platform::WindowMessage& message, bool listenin
     if (!listening || message.fd < 0) return 0;
     // The sender's process id must match the socket's peer.
     if (message.senderPid <= 0 || static_cast<std::uint64_t>(message.senderPid) != message.dwData) return 0;
-    tessaro::wire::CopyDataRequest request;
-    if (!tessaro::wire::DecodeCopyDataBlock(message.data, request) || request.replyFile.empty()) return 0;
+    tessaro::interfaces::CopyDataRequest request;
+    if (!tessaro::interfaces::DecodeCopyDataBlock(message.data, request) || request.replyFile.empty()) return 0;
     int event = message.fd;
     message.fd = -1;
     CRequestContext* context = nullptr;

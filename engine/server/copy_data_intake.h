@@ -12,7 +12,7 @@ class CRequestDispatcher;
 class RequestLimiter;
 
 // The block is interfaces/copy_data_block.h's.
-using tessaro::wire::kCopyDataHeaderSize;
+using tessaro::interfaces::kCopyDataHeaderSize;
 
 // Takes the request when listening and the sender is who it says; otherwise the
 // message is ignored (the descriptor is closed unsignalled, which the sender sees).

@@ -241,7 +241,7 @@ void CRequestReader::SplitEnvironmentBlock(const char* block, std::size_t length
             if (c == '-') c = '_';
         AddCgiVariable(name, std::string(value));
     };
-    tessaro::wire::DecodeEnvironmentBlock(std::string_view(block, length), add);
+    tessaro::interfaces::DecodeEnvironmentBlock(std::string_view(block, length), add);
 }
 
 std::size_t CRequestReader::GetMaxBodyBytes() const {

@@ -10,7 +10,7 @@
 #include "interfaces/environment_block.h"
 
 using namespace std::string_literals;
-using namespace tessaro::wire;
+using namespace tessaro::interfaces;
 
 namespace {
 
