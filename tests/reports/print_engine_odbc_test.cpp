@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "printengine/print_api.h"
+#include "interfaces/print_api.h"
 #include "tests/common/ci_require.h"
 #include "tests/common/odbc_drivers.h"
 #include "tests/common/odbc_test_config.h"
