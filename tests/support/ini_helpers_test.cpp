@@ -7,7 +7,7 @@ namespace {
 class IniHelpersTest : public RegistryHomeTest {};
 
 TEST_F(IniHelpersTest, TheProgramsOwnFileLivesInTheWindowsDirectory) {
-    EXPECT_EQ(GetIniFilePath(), home() + "/windows/TEST_SERVER.INI");
+    EXPECT_EQ(GetIniFilePath(), home() + "/windows/TEST_SUPPORT.INI");
     EXPECT_EQ(GetIniString("Cache", "Size", "d"), "d");
     ASSERT_TRUE(WriteIniString("Cache", "Size", "12"));
     EXPECT_EQ(GetIniInt("cache", "SIZE", 0), 12);

@@ -71,9 +71,9 @@ TEST_F(WebLogTest, EventLogGetsTheDetailAsWell) {
 
 TEST_F(WebLogTest, CreateWebLogUsesTheWindowsDirectoryWithoutLogFilePath) {
     auto log = CreateWebLog(false);
-    EXPECT_EQ(log->GetPhysicalPath(), home() + "/windows/TEST_SERVER.LOG");
+    EXPECT_EQ(log->GetPhysicalPath(), home() + "/windows/TEST_SUPPORT.LOG");
     EXPECT_EQ(log->GetLevel(), WEBLOG_WARNING);
-    EXPECT_TRUE(Exists(home() + "/windows/TEST_SERVER.LOG"));
+    EXPECT_TRUE(Exists(home() + "/windows/TEST_SUPPORT.LOG"));
     EXPECT_FALSE(Exists(home() + "/windows/SERVER.LOG"));
 }
 
@@ -82,13 +82,13 @@ TEST_F(WebLogTest, CreateWebLogFollowsTheLoggingSettings) {
     Set("LogFilePath", home() + "/Logs");
     Set("LogSeverity", "Error");
     auto log = CreateWebLog(true);
-    EXPECT_EQ(log->GetPhysicalPath(), home() + "/Logs/TEST_SERVER.LOG");
+    EXPECT_EQ(log->GetPhysicalPath(), home() + "/Logs/TEST_SUPPORT.LOG");
     EXPECT_EQ(log->GetLevel(), WEBLOG_ERROR);
     EXPECT_TRUE(log->UsesEventLog());
     Set("LogFilePath", home() + "\\LOGS\\");
-    EXPECT_EQ(CreateWebLog(false)->GetPhysicalPath(), home() + "/Logs/TEST_SERVER.LOG");
+    EXPECT_EQ(CreateWebLog(false)->GetPhysicalPath(), home() + "/Logs/TEST_SUPPORT.LOG");
     Set("LogFilePath", home() + "/NoSuchFolder");
-    EXPECT_EQ(CreateWebLog(false)->GetPhysicalPath(), home() + "/windows/TEST_SERVER.LOG");
+    EXPECT_EQ(CreateWebLog(false)->GetPhysicalPath(), home() + "/windows/TEST_SUPPORT.LOG");
 }
 
 TEST_F(WebLogTest, ARemovedLogIsNotRecreatedByWrite) {
