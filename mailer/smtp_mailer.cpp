@@ -103,17 +103,26 @@ bool CSMTPMailer::SendMessage(CMailMessage* message) {
         if (!message->cc.empty()) request.text += "CC: " + message->cc + "\r\n";
         request.text += "Subject: " + EncodeHeaderText(message->subject) + "\r\n";
         // Text that is not 7-bit says what it is instead of passing for us-ascii.
+        std::string extra = message->extraHeaders;
         BodyEncoding body = EncodeBody(message->body, m_smtp.Supports8BitMime());
+        const std::string claimed7bit = "Content-Transfer-Encoding: 7bit\r\n";
+        const bool engineClaims = extra.find(claimed7bit) != std::string::npos;
         // An encoding the template named itself is the author's: the body goes as written.
-        if (HasHeader(message->extraHeaders, "Content-Transfer-Encoding")) body = {"", "7bit", message->body};
+        if (HasHeader(extra, "Content-Transfer-Encoding") && !engineClaims) body = {"", "7bit", message->body};
         if (body.transfer != "7bit") {
-            if (!HasHeader(message->extraHeaders, "MIME-Version")) request.text += "MIME-Version: 1.0\r\n";
-            if (!HasHeader(message->extraHeaders, "Content-Type"))
+            // The engine's HTML lines claim us-ascii and 7bit for every body: they are put right.
+            for (std::size_t at; (at = extra.find("charset=us-ascii")) != std::string::npos;)
+                extra.replace(at, 16, "charset=" + body.charset);
+            if (engineClaims)
+                extra.replace(extra.find(claimed7bit), claimed7bit.size(),
+                              "Content-Transfer-Encoding: " + body.transfer + "\r\n");
+            if (!HasHeader(extra, "MIME-Version")) request.text += "MIME-Version: 1.0\r\n";
+            if (!HasHeader(extra, "Content-Type"))
                 request.text += "Content-Type: text/plain; charset=\"" + body.charset + "\"\r\n";
-            if (!HasHeader(message->extraHeaders, "Content-Transfer-Encoding"))
+            if (!HasHeader(extra, "Content-Transfer-Encoding"))
                 request.text += "Content-Transfer-Encoding: " + body.transfer + "\r\n";
         }
-        request.text += message->extraHeaders + body.text;
+        request.text += extra + body.text;
     }
     if (m_smtp.Mail(request)) return true;
     return Fail(m_smtp.MailRefusedAtOnce() ? "Error occurred while attempting to send mail message (Mail returned FALSE)."

@@ -181,6 +181,10 @@ short odbcRECORD::SqlTypeOf(const sCOLBIND& binding) const {
 short odbcRECORD::BindValue(unsigned short number, const sCOLBIND& b, void* value, SQLLEN* length) {
     SQLULEN precision = PrecisionForSqlType(b.fSqlType, static_cast<unsigned long>(b.cbValueMax));
     if (IsText(b) && !GetNoExtraByteOnStrings() && precision > 0) --precision;
+    odbcCONNECT* conn = GetConnect();
+    // A driver without SQLBindParameter takes the ODBC 1 call.
+    if (conn != nullptr && conn->GetFunctions(SQL_API_SQLBINDPARAMETER) == 0)
+        return internal_->SetParam(number, b.fCType, SqlTypeOf(b), precision, b.ibScale, value, length);
     return internal_->BindParameter(number, SQL_PARAM_INPUT, b.fCType, SqlTypeOf(b), precision, b.ibScale, value,
                                     b.cbValueMax, length);
 }

@@ -172,6 +172,14 @@ TEST_P(LongDataTest, FiveMegabytesOfTextAndBinaryGoInAndComeBackByteForByte) {
     EXPECT_EQ(rows[2].bytes, std::string("\0\x01\xff", 3));
 }
 
+// The SQLite driver wants long data lengths announced (SQL_NEED_LONG_DATA_LEN "Y"), the
+// PostgreSQL driver does not; the announced length is the bytes sent.
+TEST_P(LongDataTest, DataAtExecutionIndicatorTakesTheFormTheDriverAsksFor) {
+    EXPECT_EQ(odbcBLOB::DataAtExecIndicator(conn, 10), IsPostgres() ? SQL_LEN_DATA_AT_EXEC(0) : SQL_LEN_DATA_AT_EXEC(10));
+    EXPECT_EQ(odbcBLOB::DataAtExecIndicator(nullptr, 10), SQL_DATA_AT_EXEC);
+    EXPECT_TRUE(conn->sqlsuccess() || conn->lastRC() == SQL_SUCCESS_WITH_INFO);
+}
+
 // A caller's record holds an odbcBLOB pointer where a long column lies; its declared size
 // (here 10 MB) is the column's, not the slot's.
 TEST_P(LongDataTest, CallerBindingsSendLongColumnsThroughTheirObjectsAndNullsClearOnlyTheSlot) {
@@ -244,7 +252,9 @@ TEST_P(LongDataTest, UpdaterChangesAndDeletesRowTwoOfThreeWithAndWithoutALongCol
                                SQL_CURSOR_STATIC, oneRowRowsets ? 1 : 3);
         ASSERT_FALSE(updater.ErrorFlag()) << updater.ErrMsg();
         ASSERT_EQ(updater.ExtFetchFirst(), oneRowRowsets ? 1u : 3u) << updater.ErrMsg();
-        if (oneRowRowsets) ASSERT_EQ(updater.ExtFetchNext(), 1u);
+        if (oneRowRowsets) {
+            ASSERT_EQ(updater.ExtFetchNext(), 1u);
+        }
         const unsigned short row = oneRowRowsets ? 1 : 2;
 
         char* name = static_cast<char*>(updater.ColResultAddr(static_cast<unsigned short>(2), row));

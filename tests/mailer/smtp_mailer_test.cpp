@@ -403,7 +403,24 @@ TEST_F(MailerTest, Utf8MessagesAreDeclaredAndEncodedForTheServer) {
         ASSERT_TRUE(mailer.SendMessage(&m)) << mailer.GetErrorText();
         mailer.Close();
     }
-    ASSERT_EQ(sink.WaitForMessages(1), 1);
+    {
+        // The engine's lines for an HTML body claim us-ascii and 7bit: they are put right.
+        const char* html =
+            "X-Mailer: Brendlow Tessaro 2.0\r\nMIME-Version: 1.0\r\nContent-Type: text/html; charset=us-ascii\r\n"
+            "Content-Transfer-Encoding: 7bit\r\n\r\n";
+        CSMTPMailer mailer(nullptr, 10);
+        ASSERT_TRUE(mailer.Connect("127.0.0.1", sink.port())) << mailer.GetErrorText();
+        CMailMessage m("", -1, -1, "s@example.test", "a@example.test", "", subject, html, "<p>" + body + "</p>", "");
+        ASSERT_TRUE(mailer.SendMessage(&m)) << mailer.GetErrorText();
+        mailer.Close();
+    }
+    ASSERT_EQ(sink.WaitForMessages(2), 2);
+    mailtest::ParsedMessage html = mailtest::ParseWithPython(home() + "/sink/2.eml");
+    EXPECT_EQ(html.charset, "utf-8") << html.output;
+    EXPECT_EQ(html.encoding, "8bit");
+    EXPECT_EQ(html.body, "<p>" + body + "</p>\r\n");
+    EXPECT_EQ(html.defects, 0) << html.output;
+    EXPECT_NE(sink.Message(2).find("Content-Type: text/html; charset=utf-8\r\n"), std::string::npos);
     mailtest::ParsedMessage parsed = mailtest::ParseWithPython(home() + "/sink/1.eml");
     ASSERT_TRUE(parsed.ran) << parsed.output;
     EXPECT_TRUE(parsed.dateParses);
