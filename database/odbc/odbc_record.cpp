@@ -221,7 +221,8 @@ bool odbcRECORD::BindRowValue(unsigned short i, const sCOLBIND& b, unsigned shor
         SetRC(ODBC_RC_BAD_PARAMETER);
         return false;
     }
-    SQLLEN* own = row ? ColResultSizeArray(b.icol) + (row - 1) : ColResultSizeArray(b.icol);
+    SQLLEN* own = ColResultSizeArray(b.icol);
+    if (own != nullptr && row) own += row - 1;
     if (lengths[i] == SQL_NULL_DATA) {
         std::memset(value, 0, ColumnWidth(b));
         if (row)
