@@ -10,7 +10,7 @@
 #include "platform/module_library.h"
 #include "tests/mailer/parsed_message.h"
 #include "tests/mailer/smtp_servers.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 namespace {
 
