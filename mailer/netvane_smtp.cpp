@@ -1,15 +1,23 @@
 #include "mailer/netvane_smtp.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 
 #include "mailer/mail_text.h"
+#include "platform/random_bytes.h"
 
 namespace {
 
 // A reply longer than this is no SMTP reply: the server is not speaking SMTP.
 constexpr std::size_t kMaxReplyBytes = 64 * 1024;
+// Attachment bytes per piece of the message text: whole Base64 and uuencode lines.
+constexpr std::size_t kBase64Piece = kBase64LineBytes * 19;
+constexpr std::size_t kUuencodePiece = kUuencodeLineBytes * 23;
+constexpr std::size_t kTextPiece = 1024;
 
 std::string BaseName(const std::string& path) {
     std::size_t slash = path.find_last_of("/\\");
@@ -40,7 +48,53 @@ std::string Join(const std::vector<std::string>& items, std::size_t from) {
     return out;
 }
 
+std::string Upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+char AttachmentType(const SmtpMailRequest& request, std::size_t i) {
+    if (i >= request.types.size() || request.types[i].empty()) return 'M';
+    char type = static_cast<char>(std::toupper(static_cast<unsigned char>(request.types[i][0])));
+    return type == 'U' || type == ' ' ? type : 'M';
+}
+
 }  // namespace
+
+std::string SmtpDateValue() {
+    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::time_t now = std::time(nullptr);
+    struct tm local {};
+    localtime_r(&now, &local);
+    long offset = local.tm_gmtoff / 60;
+    char sign = offset < 0 ? '-' : '+';
+    if (offset < 0) offset = -offset;
+    char text[64];
+    std::snprintf(text, sizeof text, "%s, %d %s %04d %02d:%02d:%02d %c%02ld%02ld", kDays[local.tm_wday % 7],
+                  local.tm_mday, kMonths[local.tm_mon % 12], local.tm_year + 1900, local.tm_hour, local.tm_min,
+                  local.tm_sec, sign, offset / 60, offset % 60);
+    return text;
+}
+
+std::string SmtpMessageId(const std::string& sender) {
+    std::string domain;
+    std::size_t at = sender.rfind('@');
+    if (at != std::string::npos) {
+        for (char c : sender.substr(at + 1)) {
+            if (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-') domain += c;
+        }
+    }
+    if (domain.empty()) domain = "localhost";
+    unsigned char random[8] = {};
+    tessaro::platform::FillRandomBytes(random, sizeof random);
+    char text[80];
+    std::snprintf(text, sizeof text, "%llx.%02x%02x%02x%02x%02x%02x%02x%02x",
+                  static_cast<unsigned long long>(std::time(nullptr)), random[0], random[1], random[2], random[3],
+                  random[4], random[5], random[6], random[7]);
+    return "<" + std::string(text) + "@" + domain + ">";
+}
 
 bool CNetvaneSMTP::ReadReply(int& code, std::string& text) {
     text.clear();
@@ -72,8 +126,11 @@ bool CNetvaneSMTP::ReadReply(int& code, std::string& text) {
     }
 }
 
-bool CNetvaneSMTP::Command(const std::string& line, char expectedClass) {
-    if (!line.empty() && !m_socket.Send(line, m_timeoutMs)) return false;
+bool CNetvaneSMTP::Command(const std::string& line, char expectedClass, const std::string& word) {
+    if (!line.empty()) {
+        if (!m_socket.Send(line, m_timeoutMs)) return false;
+        if (m_listener && !word.empty()) m_listener->OnCommandSent(word);
+    }
     int code = 0;
     std::string text;
     if (!ReadReply(code, text)) return false;
@@ -85,75 +142,181 @@ bool CNetvaneSMTP::Command(const std::string& line, char expectedClass) {
     return true;
 }
 
-bool CNetvaneSMTP::Connect(const std::string& host, int port) {
+bool CNetvaneSMTP::Connect(const std::string& host, int port, int options, const std::string& traceFolder) {
     m_refusal = 0;
+    m_8bitMime = false;
     m_pending.clear();
-    if (!m_socket.Connect(host, port, m_timeoutMs)) return false;
-    if (!Command("", '2')) return false;
-    return Command("HELO " + m_socket.LocalAddress() + "\r\n", '2');
-}
-
-bool CNetvaneSMTP::Compose(const SmtpMailRequest& request, std::string& text) {
-    text.clear();
-    if (request.attachments.empty() || !request.writeHeaders) {
-        text = request.text;
+    if (!m_socket.Connect(host, port, m_timeoutMs, options, traceFolder)) return false;
+    if (!Command("", '2', "")) return false;
+    // EHLO tells whether the server takes 8-bit text; a server that does not know it
+    // gets HELO.
+    const std::string address = m_socket.LocalAddress();
+    if (!m_socket.Send("EHLO " + address + "\r\n", m_timeoutMs)) return false;
+    int code = 0;
+    std::string text;
+    if (!ReadReply(code, text)) return false;
+    if (code >= 200 && code < 300) {
+        std::string upper = Upper(text);
+        m_8bitMime = upper.find("250-8BITMIME") != std::string::npos || upper.find("250 8BITMIME") != std::string::npos;
         return true;
     }
+    if (code < 500) {
+        m_refusal = code;
+        m_socket.SetError(NV_ERROR, text);
+        return false;
+    }
+    return Command("HELO " + address + "\r\n", '2', "");
+}
+
+bool CNetvaneSMTP::ComposePieces(const SmtpMailRequest& request, std::vector<Piece>& pieces,
+                                 std::size_t& attachmentBytes) {
+    pieces.clear();
+    attachmentBytes = 0;
     std::string head;
+    if (request.writeDate) {
+        head += "Date: " + SmtpDateValue() + "\r\n";
+        head += "Message-ID: " + SmtpMessageId(request.sender) + "\r\n";
+    }
+    if (!request.writeHeaders) {
+        // The text carries the rest of the header block.
+        pieces.push_back({head + request.text});
+        return true;
+    }
     head += "From: " + request.sender + "\r\n";
     if (!request.recipients.empty()) head += "To: " + request.recipients.front() + "\r\n";
     if (request.recipients.size() > 1) head += "CC: " + Join(request.recipients, 1) + "\r\n";
-    if (!request.subject.empty()) head += "Subject: " + request.subject + "\r\n";
+    if (!request.subject.empty()) head += "Subject: " + EncodeHeaderText(request.subject) + "\r\n";
+    BodyEncoding body = EncodeBody(request.text, m_8bitMime);
+    std::string transfer =
+        body.transfer == "7bit" ? std::string() : "Content-Transfer-Encoding: " + body.transfer + "\r\n";
+    if (request.attachments.empty()) {
+        if (!transfer.empty())
+            head += "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=\"" + body.charset + "\"\r\n" + transfer;
+        pieces.push_back({head + "\r\n" + body.text});
+        return true;
+    }
     head += "X-Attachments: " + Join(request.attachments, 0) + "\r\n";
     head += "MIME-Version: 1.0\r\n";
     head += std::string("Content-Type: multipart/mixed; boundary=\"") + kMimeBoundary + "\"\r\n\r\n";
     head += std::string("--") + kMimeBoundary + "\r\n";
-    head += "Content-Type: text/plain; charset=\"us-ascii\"\r\n\r\n";
-    text = head + "\r\n" + request.text + "\r\n\r\n";
+    head += "Content-Type: text/plain; charset=\"" + body.charset + "\"\r\n" + transfer + "\r\n";
+    pieces.push_back({head + "\r\n" + body.text + "\r\n\r\n"});
     for (std::size_t i = 0; i < request.attachments.size(); ++i) {
         const std::string& path = request.attachments[i];
         std::ifstream in(path, std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (!in && !in.eof()) {
+        if (!in.is_open() || (!in && !in.eof())) {
             m_socket.SetError(NV_ERROR, "Attachment file '" + path + "' could not be read");
             m_refusal = -1;
             return false;
         }
-        std::string name = BaseName(path);
-        text += std::string("--") + kMimeBoundary + "\r\n";
-        text += ContentTypeLine(name) + " name=\"" + name + "\"\r\n";
-        text += "Content-Transfer-Encoding: base64\r\n";
-        text += "Content-Disposition: attachment; filename=\"" + name + "\"\r\n\r\n";
-        text += Base64Lines(bytes);
-        text += "\r\n";
+        const char type = AttachmentType(request, i);
+        const std::string name = BaseName(path);
+        std::string part = std::string("--") + kMimeBoundary + "\r\n";
+        std::string encoded;  // for text attachments: the text in its transfer encoding
+        if (type == ' ') {
+            BodyEncoding file = EncodeBody(bytes, m_8bitMime);
+            part += "Content-Type: text/plain; charset=\"" + file.charset + "\"; name=\"" + name + "\"\r\n";
+            if (file.transfer != "7bit") part += "Content-Transfer-Encoding: " + file.transfer + "\r\n";
+            encoded = std::move(file.text);
+        } else {
+            part += ContentTypeLine(name) + " name=\"" + name + "\"\r\n";
+            part += type == 'U' ? "Content-Transfer-Encoding: x-uuencode\r\n" : "Content-Transfer-Encoding: base64\r\n";
+        }
+        part += "Content-Disposition: attachment; filename=\"" + name + "\"\r\n\r\n";
+        if (type == 'U') part += "begin 600 " + name + "\r\n";
+        Piece header{part, static_cast<int>(i), 0, true};
+        pieces.push_back(header);
+        attachmentBytes += bytes.size();
+        if (type == ' ') {
+            // Progress counts the file's bytes; the encoded text is cut in pieces of its own.
+            std::size_t given = 0;
+            for (std::size_t at = 0; at < encoded.size(); at += kTextPiece) {
+                std::size_t n = std::min(kTextPiece, encoded.size() - at);
+                std::size_t source = at + n >= encoded.size() ? bytes.size() - given : n * bytes.size() / encoded.size();
+                given += source;
+                pieces.push_back({encoded.substr(at, n), static_cast<int>(i), source});
+            }
+            pieces.push_back({"\r\n", static_cast<int>(i), 0});
+        } else {
+            std::size_t step = type == 'U' ? kUuencodePiece : kBase64Piece;
+            for (std::size_t at = 0; at < bytes.size(); at += step) {
+                std::string chunk = bytes.substr(at, step);
+                pieces.push_back(
+                    {type == 'U' ? UuencodeLines(chunk) : Base64Lines(chunk), static_cast<int>(i), chunk.size()});
+            }
+            pieces.push_back({type == 'U' ? std::string(kUuencodeEnd) + "\r\n" : std::string("\r\n"),
+                              static_cast<int>(i), 0});
+        }
     }
-    text += std::string("--") + kMimeBoundary + "--\r\n";
+    pieces.push_back({std::string("--") + kMimeBoundary + "--\r\n"});
     return true;
+}
+
+bool CNetvaneSMTP::Compose(const SmtpMailRequest& request, std::string& text) {
+    std::vector<Piece> pieces;
+    std::size_t bytes = 0;
+    text.clear();
+    if (!ComposePieces(request, pieces, bytes)) return false;
+    for (const Piece& piece : pieces) text += piece.text;
+    return true;
+}
+
+bool CNetvaneSMTP::SendText(const std::vector<Piece>& pieces, std::size_t attachmentBytes,
+                            const SmtpMailRequest& request) {
+    DataStreamWriter writer;
+    std::size_t sent = 0;
+    int last = -1;
+    for (const Piece& piece : pieces) {
+        if (!m_socket.Send(writer.Feed(piece.text), m_timeoutMs)) return false;
+        if (!m_listener || piece.attachment < 0) continue;
+        if (piece.startsAttachment) {
+            m_listener->OnProgress("", 0);
+            continue;
+        }
+        last = piece.attachment;
+        if (piece.source == 0) continue;
+        sent += piece.source;
+        int percent = attachmentBytes == 0 ? 0 : static_cast<int>(std::min<std::size_t>(99, sent * 100 / attachmentBytes));
+        m_listener->OnProgress(request.attachments[static_cast<std::size_t>(piece.attachment)], percent);
+    }
+    if (m_listener && last >= 0) m_listener->OnProgress(request.attachments[static_cast<std::size_t>(last)], 100);
+    return Command(writer.Finish(), '2', "");
 }
 
 bool CNetvaneSMTP::Mail(const SmtpMailRequest& request) {
     m_refusal = 0;
+    m_mailRefused = true;
     if (request.sender.empty() || request.recipients.empty()) {
         m_socket.SetError(NV_ERROR, "No sender or recipient given");
         m_refusal = -1;
         return false;
     }
-    std::string text;
-    if (!Compose(request, text)) return false;
+    std::vector<Piece> pieces;
+    std::size_t attachmentBytes = 0;
+    if (!ComposePieces(request, pieces, attachmentBytes)) return false;
+    m_mailRefused = false;
     if (!m_socket.IsConnected()) {
         m_socket.SetError(NV_NOTCONNECTED, "Send attempted with closed connection");
         return false;
     }
-    if (!Command("mail from:<" + request.sender + ">\r\n", '2')) return false;
+    bool eightBit = false;
+    for (const Piece& piece : pieces) eightBit = eightBit || !IsSevenBit(piece.text);
+    static const char* const kOpeners[] = {"mail", "send", "soml", "saml"};
+    const std::string opener = kOpeners[request.opener >= kSmtpMail && request.opener <= kSmtpSaml ? request.opener : 0];
+    std::string line = opener + " from:<" + request.sender + ">";
+    if (eightBit && m_8bitMime) line += " BODY=8BITMIME";
+    if (!Command(line + "\r\n", '2', Upper(opener))) return false;
     for (const std::string& recipient : request.recipients) {
-        if (!Command("rcpt to:<" + recipient + ">\r\n", '2')) return false;
+        if (!Command("rcpt to:<" + recipient + ">\r\n", '2', "RCPT")) return false;
     }
-    if (!Command("data\r\n", '3')) return false;
-    return Command(DataStream(text), '2');
+    if (!Command("data\r\n", '3', "DATA")) return false;
+    return SendText(pieces, attachmentBytes, request);
 }
 
 bool CNetvaneSMTP::Quit() {
     if (!m_socket.Send("QUIT\r\n", m_timeoutMs)) return false;
+    if (m_listener) m_listener->OnCommandSent("QUIT");
     int code = 0;
     std::string text;
     // The reply or the server's close ends the session; either will do.

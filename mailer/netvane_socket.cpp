@@ -1,6 +1,8 @@
 #include "mailer/netvane_socket.h"
 
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 
 namespace {
 
@@ -126,15 +128,47 @@ bool CNetvaneSocket::WaitFor(int timeoutMs, Step step) {
     }
 }
 
-bool CNetvaneSocket::Connect(const std::string& host, int port, int timeoutMs) {
+void CNetvaneSocket::OpenTrace(const std::string& folder) {
+    std::string base = folder.empty() ? std::string(".") : folder;
+    std::error_code ec;
+    for (int n = 0; n < 100; ++n) {
+        char name[16];
+        std::snprintf(name, sizeof name, "NVTC%d.DBG", n);
+        m_tracePath = base + "/" + name;
+        if (!std::filesystem::exists(m_tracePath, ec)) break;
+    }
+    m_trace.open(m_tracePath, std::ios::binary | std::ios::trunc);
+    if (!m_trace) m_tracePath.clear();
+}
+
+void CNetvaneSocket::Trace(const char* marker, const char* data, std::size_t n) {
+    if (!m_trace.is_open() || n == 0) return;
+    m_trace << "\r\n" << marker << ' ';
+    m_trace.write(data, static_cast<std::streamsize>(n));
+    m_trace.flush();
+}
+
+void CNetvaneSocket::Close(bool immediate) {
+    m_client.Close(immediate);
+    if (m_trace.is_open()) m_trace.close();
+}
+
+bool CNetvaneSocket::Connect(const std::string& host, int port, int timeoutMs, int options,
+                             const std::string& traceFolder) {
+    m_refusedAtOnce = false;
     if (host.empty() || port == 0) {
         SetError(NV_BADNAME, "No RemoteHost or RemotePort given.");
+        m_refusedAtOnce = true;
         return false;
     }
     if (port < 0 || port > 65535) {
         SetError(NV_BADNAME, "Remote port out of range.");
+        m_refusedAtOnce = true;
         return false;
     }
+    if (m_trace.is_open()) m_trace.close();
+    m_tracePath.clear();
+    if (options & kNetvaneDebugTrace) OpenTrace(traceFolder);
     long started = m_client.StartConnect(host, port);
     if (started != 0) {
         NetvaneError error = NetvaneSocketError(started);
@@ -150,7 +184,10 @@ bool CNetvaneSocket::Send(const std::string& data, int timeoutMs) {
         return false;
     }
     std::size_t sent = 0;
-    return WaitFor(timeoutMs, [&](int slice) { return m_client.SendSome(data.data(), data.size(), &sent, slice); });
+    bool done =
+        WaitFor(timeoutMs, [&](int slice) { return m_client.SendSome(data.data(), data.size(), &sent, slice); });
+    Trace("--->", data.data(), sent);
+    return done;
 }
 
 bool CNetvaneSocket::Receive(std::string& buffer, int timeoutMs) {
@@ -158,5 +195,8 @@ bool CNetvaneSocket::Receive(std::string& buffer, int timeoutMs) {
         SetError(NV_NOTCONNECTED, "Send attempted with closed connection");
         return false;
     }
-    return WaitFor(timeoutMs, [&](int slice) { return m_client.ReceiveSome(buffer, slice); });
+    std::size_t before = buffer.size();
+    bool done = WaitFor(timeoutMs, [&](int slice) { return m_client.ReceiveSome(buffer, slice); });
+    if (buffer.size() > before) Trace("<---", buffer.data() + before, buffer.size() - before);
+    return done;
 }

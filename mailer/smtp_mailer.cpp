@@ -1,5 +1,6 @@
 #include "mailer/smtp_mailer.h"
 
+#include <cctype>
 #include <climits>
 
 #include "mailer/mail_text.h"
@@ -26,6 +27,24 @@ std::vector<std::string> SplitList(const std::string& list) {
     return items;
 }
 
+// True when one of the header lines ("Name: value\r\n" each) has this name, in any case.
+bool HasHeader(const std::string& lines, const std::string& name) {
+    std::size_t start = 0;
+    while (start < lines.size()) {
+        std::size_t end = lines.find("\r\n", start);
+        if (end == std::string::npos) end = lines.size();
+        if (end - start > name.size() && lines[start + name.size()] == ':') {
+            bool same = true;
+            for (std::size_t i = 0; i < name.size() && same; ++i)
+                same = std::tolower(static_cast<unsigned char>(lines[start + i])) ==
+                       std::tolower(static_cast<unsigned char>(name[i]));
+            if (same) return true;
+        }
+        start = end + 2;
+    }
+    return false;
+}
+
 }  // namespace
 
 CSMTPMailer::CSMTPMailer(const MailerWaitControl* control, int timeoutSeconds)
@@ -46,7 +65,9 @@ bool CSMTPMailer::Connect(const char* server, int port) {
     std::string host = server ? server : "";
     m_replyCode = 0;
     if (m_smtp.Connect(host, port)) return true;
-    return Fail("Error occurred while attempting to connect to mail server.", "Server = '" + host + "'");
+    return Fail(m_smtp.RefusedAtOnce() ? "Error occurred while attempting to connect to mail server (Connect returned FALSE)."
+                                       : "Error occurred while attempting to connect to mail server.",
+                "Server = '" + host + "'");
 }
 
 bool CSMTPMailer::SendMessage(MailMessageRecord* message) {
@@ -70,17 +91,43 @@ bool CSMTPMailer::SendMessage(MailMessageRecord* message) {
     request.sender = message->from;
     request.recipients = SplitList(recipients);
     request.attachments = SplitList(message->attachment);
+    // RFC 5322 asks for a Date; deliverability wants a Message-ID beside it.
+    request.writeDate = true;
     if (!request.attachments.empty()) {
         request.writeHeaders = true;
         request.subject = message->subject;
         request.text = message->body;
+        request.types.assign(request.attachments.size(), "M");
     } else {
         request.text = "From: " + message->from + "\r\nTo: " + message->to + "\r\n";
         if (!message->cc.empty()) request.text += "CC: " + message->cc + "\r\n";
-        request.text += "Subject: " + message->subject + "\r\n" + message->extraHeaders + message->body;
+        request.text += "Subject: " + EncodeHeaderText(message->subject) + "\r\n";
+        // Text that is not 7-bit says what it is instead of passing for us-ascii.
+        std::string extra = message->extraHeaders;
+        BodyEncoding body = EncodeBody(message->body, m_smtp.Supports8BitMime());
+        const std::string claimed7bit = "Content-Transfer-Encoding: 7bit\r\n";
+        const bool engineClaims = extra.find(claimed7bit) != std::string::npos;
+        // An encoding the template named itself is the author's: the body goes as written.
+        if (HasHeader(extra, "Content-Transfer-Encoding") && !engineClaims) body = {"", "7bit", message->body};
+        if (body.transfer != "7bit") {
+            // The engine's HTML lines claim us-ascii and 7bit for every body: they are put right.
+            for (std::size_t at; (at = extra.find("charset=us-ascii")) != std::string::npos;)
+                extra.replace(at, 16, "charset=" + body.charset);
+            if (engineClaims)
+                extra.replace(extra.find(claimed7bit), claimed7bit.size(),
+                              "Content-Transfer-Encoding: " + body.transfer + "\r\n");
+            if (!HasHeader(extra, "MIME-Version")) request.text += "MIME-Version: 1.0\r\n";
+            if (!HasHeader(extra, "Content-Type"))
+                request.text += "Content-Type: text/plain; charset=\"" + body.charset + "\"\r\n";
+            if (!HasHeader(extra, "Content-Transfer-Encoding"))
+                request.text += "Content-Transfer-Encoding: " + body.transfer + "\r\n";
+        }
+        request.text += extra + body.text;
     }
     if (m_smtp.Mail(request)) return true;
-    return Fail("Error occurred while attempting to send mail message.", context);
+    return Fail(m_smtp.MailRefusedAtOnce() ? "Error occurred while attempting to send mail message (Mail returned FALSE)."
+                                           : "Error occurred while attempting to send mail message.",
+                context);
 }
 
 bool CSMTPMailer::Close() {

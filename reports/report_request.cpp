@@ -1,12 +1,13 @@
 #include "reports/report_request.h"
 
+#include <cerrno>
 #include <cstdint>
 
 #include "platform/file_system.h"
 #include "platform/ini_file.h"
 #include "platform/private_file.h"
-#include "platform/win32_error.h"
 #include "reports/report_files.h"
+#include "support/file_exception_text.h"
 #include "support/trace_log.h"
 
 namespace tessaro::reports {
@@ -14,6 +15,16 @@ namespace tessaro::reports {
 namespace {
 
 constexpr const char* kSection = "ReportStatus";
+
+// File failures are described by their cause, as the engine shows them to the author.
+std::string FileErrorFromErrno(int errnoValue) {
+    return GetFileErrorText(errnoValue != 0 ? CFileException::CauseFromErrno(errnoValue)
+                                            : int(CFileException::genericException));
+}
+
+std::string FileErrorFromWindows(long error) {
+    return GetFileErrorText(CFileException::CauseFromWindowsError(error));
+}
 
 void AppendLittleEndian(std::string& out, std::uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
@@ -129,9 +140,9 @@ std::string CReportRequest::GetReportOutputPath() const {
 
 bool CReportRequest::Write() {
     std::string bytes = EncodeRequest(*this);
+    errno = 0;
     if (!platform::WriteFileFromStart(GetRequestPath(), bytes.data(), bytes.size(), false)) {
-        m_errorText = platform::WindowsErrorText(platform::GetLastError());
-        if (m_errorText.empty()) m_errorText = "the file could not be written";
+        m_errorText = FileErrorFromErrno(errno);
         return false;
     }
     return true;
@@ -140,7 +151,7 @@ bool CReportRequest::Write() {
 bool CReportRequest::Read() {
     std::string bytes;
     if (long code = platform::ReadRegularFileNoFollow(GetRequestPath(), &bytes); code != 0) {
-        m_errorText = platform::WindowsErrorText(code);
+        m_errorText = FileErrorFromWindows(code);
         return false;
     }
     if (!DecodeRequest(bytes, *this)) {
@@ -163,10 +174,11 @@ void CReportRequest::WriteFailure(long number, const std::string& text, const st
     platform::IniWriteString(GetResponsePath(), kSection, "ReportSucceeded", "0");
     platform::IniWriteString(GetResponsePath(), kSection, "ReportErrNumber",
                              std::to_string(static_cast<std::int16_t>(number)));
+    errno = 0;
     if (!platform::WriteFileFromStart(GetErrorPath(), text.data(), text.size(), false)) {
         WriteTraceLog("REPORT", "Error",
                       "Unexpected error occurred while attempting to write report error file (" +
-                          platform::WindowsErrorText(platform::GetLastError()) + ").");
+                          FileErrorFromErrno(errno) + ").");
     }
     platform::IniWriteString(GetResponsePath(), kSection, "ReportLibInfo", libraryLine);
 }

@@ -207,14 +207,29 @@ short odbcBLOB::PutData(const void* source, unsigned long n) {
     return rc;
 }
 
+SQLLEN odbcBLOB::DataAtExecIndicator(odbcCONNECT* conn, SQLLEN length) {
+    if (!conn) return SQL_DATA_AT_EXEC;
+    // Whether the driver wants the length announced is asked quietly: a driver that does not
+    // answer simply gets the plain form.
+    short retrieve = conn->AutoRetrieve(0);
+    short report = conn->AutoReport(0);
+    char answer[4] = {};
+    short rc = conn->GetInfoString(SQL_NEED_LONG_DATA_LEN, answer, sizeof answer, nullptr);
+    conn->AutoReport(report);
+    conn->AutoRetrieve(retrieve);
+    if (!odbcSucceeded(rc)) return SQL_DATA_AT_EXEC;
+    answer[sizeof answer - 1] = 0;
+    return answer[0] == 'Y' || answer[0] == 'y' ? SQL_LEN_DATA_AT_EXEC(length) : SQL_LEN_DATA_AT_EXEC(0);
+}
+
 short odbcBLOB::BindParameter() {
     odbcCURSOR* cursor = putCursor_;
     if (!cursor) return SQL_ERROR;
     odbcCONNECT* conn = cursor->GetConnect();
     const short cType = ValueCType();
+    // The bytes sent: a text goes without its terminator, which would otherwise be stored.
     SQLLEN send = SendLength();
-    // Announce exactly the bytes that will be sent: some drivers store only what was announced.
-    indicator_ = IsNull() ? SQL_NULL_DATA : SQL_LEN_DATA_AT_EXEC(send);
+    indicator_ = IsNull() ? SQL_NULL_DATA : DataAtExecIndicator(conn, send);
     SQLULEN precision = precision_ ? precision_ : static_cast<SQLULEN>(send ? send : 1);
     short rc;
     if (conn && conn->GetFunctions(SQL_API_SQLBINDPARAMETER) != 0)

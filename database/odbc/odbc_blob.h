@@ -52,6 +52,8 @@ public:
     virtual short GetData();
     virtual void* GetMem(unsigned long n);
     virtual SQLLEN GetcbValue() const { return length_; }
+    // The indicator handed to the driver while the value is bound for data at execution.
+    SQLLEN* Indicator() { return &indicator_; }
     virtual void SetNull() { length_ = SQL_NULL_DATA; }
     virtual odbcCURSOR* GetCursor() const { return getCursor_; }
     virtual odbcCURSOR* PutCursor() const { return putCursor_; }
@@ -71,6 +73,13 @@ public:
     virtual short GetMetaFilePictFromBlob(odbcMetaFilePict* picture);
     bool HasFormat(char mark) const;
 
+    // The data-at-execution length indicator for a value of length bytes, in the form the
+    // connection's driver asks for (SQL_NEED_LONG_DATA_LEN): SQL_DATA_AT_EXEC when it does not
+    // say, SQL_LEN_DATA_AT_EXEC(length) when it wants the length, else SQL_LEN_DATA_AT_EXEC(0).
+    static SQLLEN DataAtExecIndicator(odbcCONNECT* conn, SQLLEN length);
+    // The bytes the value sends: the text without terminator, or the whole binary value.
+    SQLLEN SendLength() const;
+
     unsigned long Size() const { return size_; }
     unsigned short ParamNumber() const { return param_; }
     short SqlType() const { return sqlType_; }
@@ -78,9 +87,6 @@ public:
 private:
     short ValueCType() const;
     bool IsCharacter() const { return ValueCType() == SQL_C_CHAR; }
-    // Bytes a data-at-execution parameter announces and sends: the text without terminator,
-    // or the whole binary value.
-    SQLLEN SendLength() const;
     void Signal(short code);
     short ReportRC() const;
 

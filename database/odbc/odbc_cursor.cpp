@@ -163,7 +163,7 @@ short odbcCURSOR::SetParam(const sPARMBIND* parms, unsigned short count, void* r
             blob->SetPutCursor(this);
             blob->BindParameter();
         } else {
-            BindParmRecord(p, value, bindParameter);
+            BindParmRecord(p, value, bindParameter, true);
         }
         if (!sqlsuccess()) return lastRC();
     }

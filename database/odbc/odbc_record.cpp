@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "database/odbc/odbc_blob.h"
 #include "database/odbc/odbc_catalog_records.h"
 #include "database/odbc/odbc_connect.h"
 #include "platform/path_util.h"
@@ -19,8 +20,18 @@ constexpr short kPrepareFailed = -1015;
 constexpr short kNoWhereClause = -1024;
 constexpr short kSecondaryFailed = -1007;
 
+constexpr short kSetPosFailed = -1012;
+
 bool IsBinaryType(short t) {
     return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY;
+}
+
+bool IsText(const sCOLBIND& b) {
+    return b.fCType == SQL_C_CHAR && !IsBinaryType(b.fSqlType);
+}
+
+size_t TextLength(const void* value, const sCOLBIND& b) {
+    return strnlen(static_cast<const char*>(value), static_cast<size_t>(b.cbValueMax > 0 ? b.cbValueMax : 0));
 }
 
 }  // namespace
@@ -113,23 +124,28 @@ std::string odbcRECORD::Quoted(const std::string& name) {
 
 short odbcRECORD::GetActualColumnDefinitions(int keep) {
     std::string text = "SELECT * FROM " + Quoted(table_) + " WHERE 0 = 1";
-    Prepare(text.c_str());
-    if (sqlsuccess()) {
+    // A copy is described on the internal statement: this statement may already be set up
+    // for rowsets, whose binding would refuse or multiply the table's long columns.
+    odbcCURSOR& describer = keep && internal_ ? *internal_ : *this;
+    describer.Prepare(text.c_str());
+    if (describer.sqlsuccess()) {
         size_t size = 0;
         void* record = nullptr;
-        AutoBind(&size, &record);
-        short rc = lastRC();
-        Close();
-        SetRC(rc);
+        describer.AutoBind(&size, &record);
+        short rc = describer.lastRC();
+        describer.Close();
+        describer.SignalRC(rc);
     }
+    SetRC(describer.lastRC());
     if (sqlsuccess() && keep) {
         sCOLBIND* cols = nullptr;
         unsigned short count = 0;
         void* record = nullptr;
-        GetColBindings(&cols, &count, &record);
+        describer.GetColBindings(&cols, &count, &record);
         actual_.assign(cols, cols + count);
-        Unbind();
-        FreeColBindings();
+        describer.Unbind();
+        describer.FreeColBindings();
+        describer.SignalRC(SQL_SUCCESS);
         SetRC(SQL_SUCCESS);
     }
     return lastRC();
@@ -164,9 +180,65 @@ short odbcRECORD::SqlTypeOf(const sCOLBIND& binding) const {
 
 short odbcRECORD::BindValue(unsigned short number, const sCOLBIND& b, void* value, SQLLEN* length) {
     SQLULEN precision = PrecisionForSqlType(b.fSqlType, static_cast<unsigned long>(b.cbValueMax));
-    if (b.fCType == SQL_C_CHAR && !IsBinaryType(b.fSqlType) && !GetNoExtraByteOnStrings() && precision > 0) --precision;
+    if (IsText(b) && !GetNoExtraByteOnStrings() && precision > 0) --precision;
+    odbcCONNECT* conn = GetConnect();
+    // A driver without SQLBindParameter takes the ODBC 1 call.
+    if (conn != nullptr && conn->GetFunctions(SQL_API_SQLBINDPARAMETER) == 0)
+        return internal_->SetParam(number, b.fCType, SqlTypeOf(b), precision, b.ibScale, value, length);
     return internal_->BindParameter(number, SQL_PARAM_INPUT, b.fCType, SqlTypeOf(b), precision, b.ibScale, value,
                                     b.cbValueMax, length);
+}
+
+bool odbcRECORD::BindRowValue(unsigned short i, const sCOLBIND& b, unsigned short row, SQLLEN* lengths,
+                              bool newValues) {
+    const unsigned short number = static_cast<unsigned short>(i + 1);
+    if (!newValues && row != 0 && !odbcIsLongType(b.fSqlType)) {
+        // The row's own value and length as fetched, NULL included.
+        SQLLEN* rowLengths = ColResultSizeArray(b.icol);
+        void* value = ColResultAddr(b.icol, row);
+        if (value == nullptr || rowLengths == nullptr) {
+            SetRC(ODBC_RC_BAD_PARAMETER);
+            return false;
+        }
+        return odbcSucceeded(BindValue(number, b, value, &rowLengths[row - 1]));
+    }
+    if (odbcIsLongType(b.fSqlType)) {
+        // The slot holds the odbcBLOB, not the value: the value goes through it.
+        odbcBLOB* blob = row ? ColResultAsBLOB(b.icol, row) : ColResultAsBLOB(b.icol);
+        if (blob == nullptr) {
+            SetRC(ODBC_RC_BAD_PARAMETER);
+            return false;
+        }
+        blob->SetPutCursor(internal_.get());
+        if (lengths[i] == SQL_NULL_DATA) blob->SetNull();
+        blob->SetParamNumber(number);
+        return odbcSucceeded(blob->BindParameter());
+    }
+    if (lengths[i] > 0)
+        lengths[i] = IsText(b) ? 0 : static_cast<SQLLEN>(LengthForCType(b.fCType, static_cast<unsigned long>(b.cbValueMax)));
+    void* value = row ? ColResultAddr(b.icol, row) : ColResultAddr(b.icol);
+    if (value == nullptr) {
+        SetRC(ODBC_RC_BAD_PARAMETER);
+        return false;
+    }
+    SQLLEN* own = ColResultSizeArray(b.icol);
+    if (own != nullptr && row) own += row - 1;
+    if (lengths[i] == SQL_NULL_DATA) {
+        std::memset(value, 0, ColumnWidth(b));
+        if (row)
+            SetColValueNull(b.icol, row);
+        else
+            SetColValueNull(b.icol);
+    } else if (b.fCType == SQL_C_CHAR && own != nullptr) {
+        *own = IsBinaryType(b.fSqlType) ? lengths[i] : static_cast<SQLLEN>(TextLength(value, b) + 1);
+    }
+    SQLLEN* length = lengths[i] == 0 ? nullptr : &lengths[i];
+    if (IsText(b) && lengths[i] != SQL_NULL_DATA) {
+        // Read up to the terminator, but never past the buffer.
+        sendLengths_[i] = static_cast<SQLLEN>(TextLength(value, b));
+        length = &sendLengths_[i];
+    }
+    return odbcSucceeded(BindValue(number, b, value, length));
 }
 
 // ---- odbcRECINSERTER ----
@@ -199,6 +271,10 @@ short odbcRECINSERTER::SetupForInsert(sCOLBIND* bindings, unsigned short count, 
     text_ = "INSERT INTO " + Quoted(TableName()) + "\nVALUES\n(\t";
     for (unsigned short i = 0; i < bound; ++i) text_ += i == 0 ? "?" : ",\n\t?";
     text_ += "\n)\n";
+    for (unsigned short i = 0; i < bound; ++i) {
+        if (!odbcIsLongType(cols[i].fSqlType)) continue;
+        if (odbcBLOB* blob = ColResultAsBLOB(cols[i].icol)) blob->SetPutCursor(internal_.get());
+    }
     internal_->Prepare(text_.c_str());
     if (!internal_->sqlsuccess()) SetRC(kPrepareFailed);
     return lastRC();
@@ -222,27 +298,19 @@ short odbcRECINSERTER::InsertRecord(void* record, unsigned int recordSize, SQLLE
         ownLengths_.assign(count, 0);
         lengths = ownLengths_.data();
     }
+    sendLengths_.assign(count, 0);
     if (record != nullptr && record != own && !odbcSucceeded(MoveRecordToRowsetRow(1, record, recordSize, nullptr)))
         return lastRC();
+    internal_->ResetParams();
     for (unsigned short i = 0; i < count; ++i) {
-        const sCOLBIND& b = cols[i];
-        if (lengths[i] > 0)
-            lengths[i] = b.fCType == SQL_C_CHAR && !IsBinaryType(b.fSqlType)
-                             ? 0
-                             : static_cast<SQLLEN>(LengthForCType(b.fCType, static_cast<unsigned long>(b.cbValueMax)));
-        void* value = ColResultAddr(b.icol);
-        if (lengths[i] == SQL_NULL_DATA && value != nullptr) {
-            std::memset(value, 0, static_cast<size_t>(b.cbValueMax));
-            SetColValueNull(b.icol);
-        }
-        // Without a length the driver reads a character value up to its NUL.
-        BindValue(static_cast<unsigned short>(i + 1), b, value, lengths[i] == 0 ? nullptr : &lengths[i]);
-        if (!internal_->sqlsuccess()) {
+        if (!BindRowValue(i, cols[i], 0, lengths, true) || !internal_->sqlsuccess()) {
             // The statement would run with stale or missing values: the insert fails.
             SetRC(kInsertFailed);
             return lastRC();
         }
     }
+    // Long values bound for data at execution are sent by the statement itself; a value the
+    // caller bound that way is left to the caller.
     short rc = internal_->Execute();
     if (rc == SQL_NEED_DATA) return rc;
     if (!odbcSucceeded(rc)) {
@@ -321,14 +389,14 @@ std::vector<std::string> odbcRECUPDATER::KeyColumns() {
     return key;
 }
 
-bool odbcRECUPDATER::AppendWhereClause(unsigned short row, unsigned short first) {
+bool odbcRECUPDATER::AppendKeyClause(unsigned short row, unsigned short first) {
     std::vector<std::string> key = KeyColumns();
     keyValues_.assign(key.size(), {});
     keyLengths_.assign(key.size(), 0);
     std::string where;
     for (std::size_t k = 0; k < key.size(); ++k) {
         sCOLBIND* b = ColResultInfo(key[k].c_str());
-        void* value = b != nullptr ? ColResultAddr(b->icol, row) : nullptr;
+        void* value = b != nullptr && !odbcIsLongType(b->fSqlType) ? ColResultAddr(b->icol, row) : nullptr;
         SQLLEN* sizes = b != nullptr ? ColResultSizeArray(b->icol) : nullptr;
         if (value == nullptr || sizes == nullptr || IsColValueNull(b->icol, row)) {
             key.clear();
@@ -356,6 +424,50 @@ bool odbcRECUPDATER::AppendWhereClause(unsigned short row, unsigned short first)
     return true;
 }
 
+int odbcRECUPDATER::AppendWhereClause() {
+    char name[256] = {};
+    short length = 0;
+    GetCursorName(name, static_cast<short>(sizeof name), &length);
+    if (!sqlsuccess() || name[0] == 0) return 0;
+    text_ += "\n\tWHERE CURRENT OF ";
+    text_ += name;
+    return 1;
+}
+
+bool odbcRECUPDATER::SetPosAllows(unsigned long operation) {
+    odbcCONNECT* conn = GetConnect();
+    if ((conn->SetPosSupport() & operation) == 0) return false;
+    // The SQLite driver changes the row but reports no row count, so a change could not be
+    // told from a miss: the key values name the row there instead.
+    if (conn->IsSQLiteDriver()) return false;
+    // A read-only cursor refuses SQLSetPos changes.
+    short report = AutoReport(0);
+    SQLULEN concurrency = GetStmtOption(SQL_CONCURRENCY);
+    bool known = sqlsuccess();
+    AutoReport(report);
+    SetRC(SQL_SUCCESS);
+    return known && concurrency != SQL_CONCUR_READ_ONLY;
+}
+
+odbcRECUPDATER::Way odbcRECUPDATER::UpdateWay() {
+    if (SetPosAllows(SQL_POS_UPDATE)) return Way::SetPos;
+    if (GetConnect()->PosStmtSupport() & SQL_PS_POSITIONED_UPDATE) return Way::PositionedStatement;
+    return Way::Key;
+}
+
+odbcRECUPDATER::Way odbcRECUPDATER::DeleteWay() {
+    if (SetPosAllows(SQL_POS_DELETE)) return Way::SetPos;
+    if (GetConnect()->PosStmtSupport() & SQL_PS_POSITIONED_DELETE) return Way::PositionedStatement;
+    return Way::Key;
+}
+
+bool odbcRECUPDATER::PositionOn(unsigned short row) {
+    if (GetExtFetchRow() <= 1) return true;
+    if (odbcSucceeded(SetPos(row, SQL_POSITION, SQL_LOCK_NO_CHANGE))) return true;
+    SetRC(kSetPosFailed);
+    return false;
+}
+
 long odbcRECUPDATER::UpdateRecord(unsigned short row, void* record, unsigned int recordSize, SQLLEN* lengths) {
     SetRC(SQL_SUCCESS);
     sCOLBIND* cols = nullptr;
@@ -370,11 +482,6 @@ long odbcRECUPDATER::UpdateRecord(unsigned short row, void* record, unsigned int
         SetRC(ODBC_RC_BAD_PARAMETER);
         return 0;
     }
-    internal_->ResetParams();
-    text_ = "UPDATE " + Quoted(TableName()) + "\n\tSET\t";
-    for (unsigned short i = 0; i < count; ++i) text_ += (i == 0 ? "" : ",\n\t\t") + Quoted(cols[i].szColName) + " = ? ";
-    if (!AppendWhereClause(row, static_cast<unsigned short>(count + 1))) return 0;
-    if (record != nullptr && !odbcSucceeded(MoveRecordToRowsetRow(row, record, recordSize, nullptr))) return 0;
     // New values (a record or the caller's lengths) get their lengths here; without them
     // the row's fetched content, NULLs included, is written back as it is.
     const bool newValues = record != nullptr || lengths != nullptr;
@@ -382,25 +489,33 @@ long odbcRECUPDATER::UpdateRecord(unsigned short row, void* record, unsigned int
         lengths_.assign(count, 0);
         lengths = lengths_.data();
     }
-    SQLLEN* rowLengths = nullptr;
+    sendLengths_.assign(count, 0);
+    switch (UpdateWay()) {
+        case Way::SetPos:
+            if (record != nullptr && !odbcSucceeded(MoveRecordToRowsetRow(row, record, recordSize, nullptr))) return 0;
+            return UpdateBySetPos(row, lengths, newValues);
+        case Way::PositionedStatement:
+            if (record != nullptr && !odbcSucceeded(MoveRecordToRowsetRow(row, record, recordSize, nullptr))) return 0;
+            return UpdateByPositionedStatement(row, lengths, newValues);
+        case Way::Key:
+            break;
+    }
+    // The key is read before the record is written over the row.
+    internal_->ResetParams();
+    text_ = "UPDATE " + Quoted(TableName()) + "\n\tSET\t";
+    for (unsigned short i = 0; i < count; ++i) text_ += (i == 0 ? "" : ",\n\t\t") + Quoted(cols[i].szColName) + " = ? ";
+    if (!AppendKeyClause(row, static_cast<unsigned short>(count + 1))) return 0;
+    if (record != nullptr && !odbcSucceeded(MoveRecordToRowsetRow(row, record, recordSize, nullptr))) return 0;
+    return UpdateByKey(row, lengths, newValues);
+}
+
+long odbcRECUPDATER::UpdateByKey(unsigned short row, SQLLEN* lengths, bool newValues) {
+    sCOLBIND* cols = nullptr;
+    unsigned short count = 0;
+    void* own = nullptr;
+    GetColBindings(&cols, &count, &own);
     for (unsigned short i = 0; i < count; ++i) {
-        const sCOLBIND& b = cols[i];
-        void* value = ColResultAddr(b.icol, row);
-        rowLengths = ColResultSizeArray(b.icol);
-        if (lengths[i] == SQL_NULL_DATA) {
-            if (value != nullptr) std::memset(value, 0, static_cast<size_t>(b.cbValueMax));
-            SetColValueNull(b.icol, row);
-        } else if (rowLengths != nullptr && newValues) {
-            if (b.fCType == SQL_C_CHAR && !IsBinaryType(b.fSqlType))
-                rowLengths[row - 1] = SQL_NTS;
-            else if (b.fCType == SQL_C_CHAR || b.fCType == SQL_C_BINARY)
-                rowLengths[row - 1] = lengths[i] > 0 ? lengths[i] : b.cbValueMax;
-            else
-                rowLengths[row - 1] =
-                    static_cast<SQLLEN>(LengthForCType(b.fCType, static_cast<unsigned long>(b.cbValueMax)));
-        }
-        BindValue(static_cast<unsigned short>(i + 1), b, value, rowLengths != nullptr ? &rowLengths[row - 1] : nullptr);
-        if (!internal_->sqlsuccess()) {
+        if (!BindRowValue(i, cols[i], row, lengths, newValues) || !internal_->sqlsuccess()) {
             SetRC(kUpdateFailed);
             return 0;
         }
@@ -415,15 +530,158 @@ long odbcRECUPDATER::UpdateRecord(unsigned short row, void* record, unsigned int
     return changed;
 }
 
+long odbcRECUPDATER::UpdateByPositionedStatement(unsigned short row, SQLLEN* lengths, bool newValues) {
+    if (!PositionOn(row)) return static_cast<long>(lastRC());
+    sCOLBIND* cols = nullptr;
+    unsigned short count = 0;
+    void* own = nullptr;
+    GetColBindings(&cols, &count, &own);
+    internal_->ResetParams();
+    text_ = "UPDATE " + Quoted(TableName()) + "\n\tSET\t";
+    for (unsigned short i = 0; i < count; ++i) text_ += (i == 0 ? "" : ",\n\t\t") + Quoted(cols[i].szColName) + " = ? ";
+    for (unsigned short i = 0; i < count; ++i) {
+        if (!BindRowValue(i, cols[i], row, lengths, newValues) || !internal_->sqlsuccess()) {
+            SetRC(kUpdateFailed);
+            return 0;
+        }
+    }
+    if (!AppendWhereClause()) {
+        SetRC(kNoWhereClause);
+        return 0;
+    }
+    if (!odbcSucceeded(internal_->ExecDirect(text_.c_str()))) {
+        SetRC(kUpdateFailed);
+        return 0;
+    }
+    long changed = static_cast<long>(internal_->RowCount());
+    internal_->Close();
+    internal_->ResetParams();
+    return changed;
+}
+
+long odbcRECUPDATER::UpdateBySetPos(unsigned short row, SQLLEN* lengths, bool newValues) {
+    sCOLBIND* cols = nullptr;
+    unsigned short count = 0;
+    void* own = nullptr;
+    GetColBindings(&cols, &count, &own);
+    const unsigned short rows = GetExtFetchRowCount();
+    longIndicators_.assign(count, {});
+    // The driver may write a refreshed row into bound buffers: the long columns' slots get
+    // their odbcBLOB pointers back afterwards whatever it wrote there.
+    std::vector<std::pair<void*, odbcBLOB*>> slots;
+    bool rebound = false;
+    for (unsigned short i = 0; i < count && sqlsuccess(); ++i) {
+        const sCOLBIND& b = cols[i];
+        if (!odbcIsLongType(b.fSqlType)) {
+            // Without new values the driver writes the row back with the lengths it fetched.
+            if (!newValues) continue;
+            if (lengths[i] > 0)
+                lengths[i] = IsText(b) ? 0
+                                       : static_cast<SQLLEN>(
+                                             LengthForCType(b.fCType, static_cast<unsigned long>(b.cbValueMax)));
+            void* value = ColResultAddr(b.icol, row);
+            SQLLEN* rowLengths = ColResultSizeArray(b.icol);
+            if (value == nullptr || rowLengths == nullptr) continue;
+            if (lengths[i] == SQL_NULL_DATA) {
+                std::memset(value, 0, ColumnWidth(b));
+                SetColValueNull(b.icol, row);
+            } else if (IsText(b)) {
+                rowLengths[row - 1] = static_cast<SQLLEN>(TextLength(value, b));
+            } else if (newValues) {
+                rowLengths[row - 1] =
+                    b.fCType == SQL_C_CHAR || b.fCType == SQL_C_BINARY
+                        ? (lengths[i] > 0 ? lengths[i] : b.cbValueMax)
+                        : static_cast<SQLLEN>(LengthForCType(b.fCType, static_cast<unsigned long>(b.cbValueMax)));
+            }
+            continue;
+        }
+        odbcBLOB* blob = ColResultAsBLOB(b.icol, row);
+        if (blob == nullptr) continue;
+        blob->SetPutCursor(this);
+        for (unsigned short r = 1; r <= rows; ++r) slots.emplace_back(ColResultAddr(b.icol, r), ColResultAsBLOB(b.icol, r));
+        // Only this row's value is sent; the other rows of the rowset are left alone.
+        std::vector<SQLLEN>& indicators = longIndicators_[i];
+        indicators.assign(rows, SQL_COLUMN_IGNORE);
+        if (lengths[i] == SQL_NULL_DATA) blob->SetNull();
+        indicators[row - 1] =
+            blob->IsNull() ? SQL_NULL_DATA : odbcBLOB::DataAtExecIndicator(GetConnect(), blob->SendLength());
+        BindCol(b.icol, b.fCType, ColResultAddr(b.icol, 1), static_cast<SQLLEN>(sizeof(odbcBLOB*)), indicators.data());
+        if (sqlsuccess()) {
+            SetDataAtExecFlag(1);
+            rebound = true;
+        }
+    }
+    if (sqlsuccess()) {
+        UpdateRow(row);
+        if (lastRC() == SQL_NEED_DATA && DataAtExecFlag()) {
+            void* token = nullptr;
+            ParamData(&token);
+            while (lastRC() == SQL_NEED_DATA) {
+                // The token is the address of the row's slot, which holds the odbcBLOB.
+                odbcBLOB* blob = nullptr;
+                for (const auto& [slot, held] : slots)
+                    if (slot == token) blob = held;
+                if (blob == nullptr) {
+                    SetRC(ODBC_RC_BAD_PARAMETER);
+                    break;
+                }
+                blob->PutData(nullptr, 0);
+                if (!sqlsuccess()) break;
+                ParamData(&token);
+            }
+        }
+    }
+    const short rc = lastRC();
+    if (rebound) {
+        for (unsigned short i = 0; i < count; ++i)
+            if (!longIndicators_[i].empty()) BindCol(cols[i].icol, cols[i].fCType, nullptr, 0, nullptr);
+        for (const auto& [slot, held] : slots) std::memcpy(slot, &held, sizeof held);
+        SetDataAtExecFlag(0);
+        SetRC(rc);
+    }
+    if (!sqlsuccess()) return 0;
+    return static_cast<long>(RowCount());
+}
+
 long odbcRECUPDATER::DeleteRecord(unsigned short row) {
     SetRC(SQL_SUCCESS);
     if (row == 0 || row > GetExtFetchRow() || !internal_) {
         SetRC(ODBC_RC_BAD_PARAMETER);
         return 0;
     }
+    switch (DeleteWay()) {
+        case Way::SetPos:
+            DeleteRow(row);
+            return sqlsuccess() ? static_cast<long>(RowCount()) : 0;
+        case Way::PositionedStatement:
+            return DeleteByPositionedStatement(row);
+        case Way::Key:
+            break;
+    }
+    return DeleteByKey(row);
+}
+
+long odbcRECUPDATER::DeleteByPositionedStatement(unsigned short row) {
+    if (!PositionOn(row)) return 0;
     internal_->ResetParams();
     text_ = "DELETE FROM " + Quoted(TableName());
-    if (!AppendWhereClause(row, 1)) return 0;
+    if (!AppendWhereClause()) {
+        SetRC(kNoWhereClause);
+        return 0;
+    }
+    if (!odbcSucceeded(internal_->ExecDirect(text_.c_str()))) {
+        SetRC(kDeleteFailed);
+        return 0;
+    }
+    long deleted = static_cast<long>(internal_->RowCount());
+    internal_->Close();
+    return deleted;
+}
+
+long odbcRECUPDATER::DeleteByKey(unsigned short row) {
+    internal_->ResetParams();
+    text_ = "DELETE FROM " + Quoted(TableName());
+    if (!AppendKeyClause(row, 1)) return 0;
     if (!odbcSucceeded(internal_->ExecDirect(text_.c_str()))) {
         SetRC(kDeleteFailed);
         return 0;

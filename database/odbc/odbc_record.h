@@ -3,11 +3,16 @@
 // one prepared INSERT; odbcRECUPDATER runs a SELECT as a rowset cursor and updates or
 // deletes rows of the fetched rowset.
 //
-// A row is identified by the table's primary key (the row id on SQLite when there is none),
-// whose values are taken from the fetched row: positioned updates are not reliable across
-// drivers (SQLite reports no row count for them and has no WHERE CURRENT OF). A row whose key
-// cannot be read is never updated or deleted. Statements grow as needed, and names are quoted
-// with the connection's quote mark doubled inside them. Records cannot be copied.
+// Long columns (an odbcBLOB pointer in the record) always travel through their odbcBLOB as data
+// at execution, never as the bytes of their slot.
+//
+// The updater reaches a row the way the driver offers: SQLSetPos on its own statement when
+// SQL_POS_OPERATIONS allows updates and deletes, else a positioned statement ("WHERE CURRENT
+// OF" its cursor) when SQL_POSITIONED_STATEMENTS allows it. A driver with neither (SQLite)
+// gets a statement that names the row by the table's primary key (the row id when there is
+// none), with the key values taken from the fetched row; a row whose key cannot be read is
+// never updated or deleted. Statements grow as needed, and names are quoted with the
+// connection's quote mark doubled inside them. Records cannot be copied.
 #pragma once
 
 #include <memory>
@@ -50,11 +55,21 @@ protected:
     short SqlTypeOf(const sCOLBIND& binding) const;
     // Binds one binding's value on the internal statement as parameter number.
     short BindValue(unsigned short number, const sCOLBIND& binding, void* value, SQLLEN* length);
+    // Applies the length rule to lengths[i] and binds binding i's value of row (0: the single
+    // row of a cursor without rowsets) as parameter i + 1 of the internal statement: a NULL
+    // value is cleared and marked, a long column binds its odbcBLOB for data at execution.
+    // False (with the record's code set) when it cannot be bound.
+    // Without newValues a row's other columns are bound as fetched, with their own lengths.
+    bool BindRowValue(unsigned short i, const sCOLBIND& binding, unsigned short row, SQLLEN* lengths,
+                      bool newValues);
     void TakeOverConnectionPolicy();
 
     std::unique_ptr<odbcCURSOR> internal_;
     std::string text_;
     std::vector<sCOLBIND> actual_;
+    // Lengths of character values as the driver reads them: never beyond the buffer, even
+    // when the value fills it without a terminator.
+    std::vector<SQLLEN> sendLengths_;
 
 private:
     std::string table_;
@@ -95,12 +110,29 @@ protected:
     virtual short SetupForPosUpdDels(const char* select, int execDirect, sCOLBIND* bindings, unsigned short count,
                                      void* record, unsigned short concurrency, long cursorType,
                                      unsigned short rowsetSize);
-    // " WHERE k1 = ? AND k2 = ?" with the row's key values bound from parameter first on;
-    // false (and -1024) when the key is unknown, not selected or NULL in the row.
-    virtual bool AppendWhereClause(unsigned short row, unsigned short first);
+    // Appends "\n\tWHERE CURRENT OF " and the name of this statement's cursor; 0 when the
+    // name cannot be had.
+    virtual int AppendWhereClause();
+
+    // How a row is reached: chosen from what the driver reports for each call.
+    enum class Way { SetPos, PositionedStatement, Key };
+    virtual Way UpdateWay();
+    virtual Way DeleteWay();
 
 private:
+    bool SetPosAllows(unsigned long operation);
+    long UpdateBySetPos(unsigned short row, SQLLEN* lengths, bool newValues);
+    long UpdateByPositionedStatement(unsigned short row, SQLLEN* lengths, bool newValues);
+    long UpdateByKey(unsigned short row, SQLLEN* lengths, bool newValues);
+    long DeleteByPositionedStatement(unsigned short row);
+    long DeleteByKey(unsigned short row);
+    // Positions the cursor on row when the rowset holds more than one; false with -1012.
+    bool PositionOn(unsigned short row);
+    // " WHERE k1 = ? AND k2 = ?" with the row's key values bound from parameter first on;
+    // false (and -1024) when the key is unknown, not selected or NULL in the row.
+    bool AppendKeyClause(unsigned short row, unsigned short first);
     std::vector<std::string> KeyColumns();
+    std::vector<std::vector<SQLLEN>> longIndicators_;
     std::vector<std::vector<unsigned char>> keyValues_;
     std::vector<SQLLEN> keyLengths_;
     std::vector<SQLLEN> lengths_;

@@ -173,9 +173,9 @@ short odbcSTMT::SetParam(const sPARMBIND* parms, unsigned short count, void* rec
     return lastRC();
 }
 
-short odbcSTMT::BindParmRecord(const sPARMBIND& p, void* value, bool bindParameter) {
+short odbcSTMT::BindParmRecord(const sPARMBIND& p, void* value, bool bindParameter, bool sizeAsGiven) {
     SQLLEN* length = const_cast<SQLLEN*>(&p.cbValue);
-    SQLULEN precision = PrecisionForSqlType(p.fSqlType, p.cbColDef);
+    SQLULEN precision = sizeAsGiven ? p.cbColDef : PrecisionForSqlType(p.fSqlType, p.cbColDef);
     if (bindParameter)
         return BindParameter(p.ipar, p.fParamType ? p.fParamType : SQL_PARAM_INPUT, p.fCType, p.fSqlType, precision,
                              p.ibScale, value, static_cast<SQLLEN>(p.cbColDef), length);

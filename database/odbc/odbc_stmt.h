@@ -65,8 +65,9 @@ protected:
     void PrepareAndRun(int prepare, int execute);
     // Address of a parameter's value: valueAddress for -2, else an offset into the record.
     void* ParmValueAddress(const sPARMBIND& p) const;
-    // Binds one record at value, through SQLBindParameter when bindParameter is set.
-    short BindParmRecord(const sPARMBIND& p, void* value, bool bindParameter);
+    // Binds one record at value, through SQLBindParameter when bindParameter is set. The
+    // column size is cbColDef as given when sizeAsGiven, else the precision for the SQL type.
+    short BindParmRecord(const sPARMBIND& p, void* value, bool bindParameter, bool sizeAsGiven = false);
     void SetErrorFlag(int flag) { error_ = flag; }
     void SetExecutedFlag(int flag) { executed_ = flag; }
     const sPARMBIND* parms_ = nullptr;

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 
 #include "e2e_odbc.h"
 #include "site_test.h"
+#include "tests/mailer/parsed_message.h"
 #include "tests/mailer/smtp_servers.h"
 
 namespace {
@@ -23,8 +25,14 @@ std::string BodyOf(const std::string& message) {
     return body;
 }
 
+// The header part after the Date and Message-ID lines the mailer writes first.
 std::string HeadOf(const std::string& message) {
-    return message.substr(0, message.find("\r\n\r\n") + 2);
+    std::string head = message.substr(0, message.find("\r\n\r\n") + 2);
+    std::size_t first = head.find("\r\n");
+    std::size_t second = first == std::string::npos ? first : head.find("\r\n", first + 2);
+    if (head.rfind("Date: ", 0) != 0 || second == std::string::npos || head.compare(first + 2, 12, "Message-ID: ") != 0)
+        return "<no Date/Message-ID>" + head;
+    return head.substr(second + 2);
 }
 
 class MailThroughWebServer : public e2e::SiteTest {
@@ -153,6 +161,38 @@ TEST_F(MailThroughWebServer, QueryDrivenMessagesWithCopiesAndAnAttachment) {
         EXPECT_NE(message.find("\r\nDear " + name + "\r\n.signed\r\n"), std::string::npos) << message;
         EXPECT_NE(message.find("Content-Disposition: attachment; filename=\"report.bin\""), std::string::npos);
     }
+    EXPECT_TRUE(WaitForEmptySpool());
+}
+
+// A TSMAIL with a UTF-8 subject and body and one attachment, as a mail reader sees it.
+TEST_F(MailThroughWebServer, Utf8SubjectBodyAndAnAttachmentArriveAsWritten) {
+    mailtest::SinkServer sink(SinkDir());
+    ASSERT_TRUE(sink.Running());
+    StartSite(sink.port());
+    std::string attachment = site.home() + "/plan.pdf";
+    std::string bytes;
+    for (int i = 0; i < 3000; ++i) bytes += static_cast<char>((i * 13) ^ (i >> 2));
+    std::ofstream(attachment, std::ios::binary) << bytes;
+    const std::string subject = "Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln \xE2\x80\x94 \xE6\x97\xA5\xE6\x9C\xAC";
+    const std::string body = "Liebe Gr\xC3\xBC\xC3\x9F" "e,\nda ist der Plan \xE2\x9C\x93";
+    auto page = Page("utf8.tsm", "<TSMAIL TO=\"a@example.test\" FROM=\"b@example.test\" SUBJECT=\"" + subject +
+                                     "\" MIMEATTACH=\"" + attachment + "\">" + body + "</TSMAIL>sent");
+    ASSERT_EQ(page.status, 200) << page.error;
+    EXPECT_EQ(page.body, "sent");
+    ASSERT_EQ(sink.WaitForMessages(1), 1) << site.ReadHomeFile("Mail/LOG/ERRORS.LOG");
+    mailtest::ParsedMessage parsed = mailtest::ParseWithPython(SinkDir() + "/1.eml");
+    ASSERT_TRUE(parsed.ran) << parsed.output;
+    EXPECT_TRUE(parsed.dateParses) << parsed.output;
+    EXPECT_NE(parsed.messageId.find("@example.test>"), std::string::npos) << parsed.output;
+    EXPECT_EQ(parsed.subject, subject);
+    EXPECT_EQ(parsed.charset, "utf-8");
+    EXPECT_NE(parsed.body.find("Liebe Gr\xC3\xBC\xC3\x9F" "e,\r\nda ist der Plan \xE2\x9C\x93"), std::string::npos)
+        << parsed.output;
+    ASSERT_EQ(parsed.attachments.size(), 1u) << parsed.output;
+    EXPECT_EQ(parsed.attachments[0].name, "plan.pdf");
+    EXPECT_TRUE(parsed.attachments[0].bytes == bytes);
+    EXPECT_EQ(parsed.defects, 0) << parsed.output;
+    EXPECT_NE(sink.Message(1).find("Subject: =?utf-8?B?"), std::string::npos) << sink.Message(1);
     EXPECT_TRUE(WaitForEmptySpool());
 }
 

@@ -3,7 +3,8 @@
 usage: fake_smtp_server.py PORT MODE LOGFILE
 Every line received (commands and message text) is appended to LOGFILE.
 MODE: reject-rcpt      550 to every RCPT
-      multiline        a multi-line greeting, and a multi-line 250 to HELO split across sends
+      multiline        a multi-line greeting, and a multi-line 250 to EHLO split across sends
+      helo-only        500 to EHLO (a server that knows only HELO)
       close-in-data    closes the connection while the message text arrives
       silent           accepts connections and never answers
 """
@@ -43,7 +44,9 @@ def serve(conn):
                 conn.sendall(b"250 queued\r\n")
             continue
         word = line[:4].upper()
-        if word == b"HELO":
+        if word == b"EHLO" and mode == "helo-only":
+            conn.sendall(b"500 command not recognized\r\n")
+        elif word in (b"HELO", b"EHLO"):
             if mode == "multiline":
                 conn.sendall(b"250-fake.test hello\r\n250-SIZE 1000")
                 time.sleep(0.2)

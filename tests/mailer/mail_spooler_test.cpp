@@ -217,8 +217,8 @@ TEST_F(SpoolerTest, ReuseOpenConnectionOpensOneConnectionForTheServer) {
         }
         spooler->ProcessWaitingMessages();
         EXPECT_TRUE(Files("SPOOL").empty());
-        EXPECT_EQ(fake.Count("HELO"), std::string(reuse) == "1" ? 1 : 3) << reuse;
-        EXPECT_EQ(fake.Count("QUIT"), fake.Count("HELO"));
+        EXPECT_EQ(fake.Count("EHLO"), std::string(reuse) == "1" ? 1 : 3) << reuse;
+        EXPECT_EQ(fake.Count("QUIT"), fake.Count("EHLO"));
         EXPECT_EQ(fake.Count("mail from"), 3);
     }
 }

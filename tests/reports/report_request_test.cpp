@@ -119,6 +119,26 @@ TEST(ReportArchive, DamagedRequestsFailAndStay) {
     EXPECT_FALSE(missing.Read());
 }
 
+TEST(ReportArchive, FileErrorsAreDescribedByTheirCause) {
+    tessaro::test::TempHome home;
+    long error = 0;
+    Request missing(CreateRequestFolder(&error));
+    EXPECT_FALSE(missing.Read());
+    EXPECT_EQ(missing.m_errorText, "A file could not be located.");
+
+    Request nowhere(home.path() + "/no/such/folder");
+    EXPECT_FALSE(nowhere.Write());
+    EXPECT_EQ(nowhere.m_errorText, "A file could not be located.");
+
+    std::string folder = CreateRequestFolder(&error);
+    ASSERT_EQ(::mkdir((folder + "/REQUEST.DAT").c_str(), 0700), 0);  // a folder where the file belongs
+    Request blocked(folder);
+    EXPECT_FALSE(blocked.Write());
+    EXPECT_EQ(blocked.m_errorText, "The file could not be accessed.");
+    EXPECT_FALSE(blocked.Read());
+    EXPECT_EQ(blocked.m_errorText, "The file could not be accessed.");
+}
+
 TEST(ReportResponse, SuccessLeavesOneKeyAndFailureAllThree) {
     tessaro::test::TempHome home;
     long error = 0;
