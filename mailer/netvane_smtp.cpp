@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "mailer/mail_text.h"
+#include "platform/clock.h"
 #include "platform/random_bytes.h"
 
 namespace {
@@ -67,7 +68,7 @@ std::string SmtpDateValue() {
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     std::time_t now = std::time(nullptr);
     struct tm local {};
-    localtime_r(&now, &local);
+    tessaro::platform::ToLocalTime(now, local);
     long offset = local.tm_gmtoff / 60;
     char sign = offset < 0 ? '-' : '+';
     if (offset < 0) offset = -offset;
