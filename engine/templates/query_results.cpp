@@ -101,10 +101,16 @@ void CTSXQueryImp::CheckSqlOperation(CServerSettings* settings) const {
                                     "Administrator application.");
 }
 
-void CTSXQueryImp::ExecuteOnStatement(CServerSettings* settings, SQLHSTMT statement,
-                                      const std::function<void()>& checkTime) {
+void CTSXQueryImp::PrepareExecution(CServerSettings* settings) {
     TrimString(m_sql);
     CheckSqlOperation(settings);
+}
+
+void CTSXQueryImp::AddSqlToError(CWebException* error) const {
+    if (m_showSql && error != nullptr) error->AppendDetail("SQL = \"" + HtmlEscape(m_sql) + "\"");
+}
+
+void CTSXQueryImp::ExecuteOnStatement(SQLHSTMT statement, const std::function<void()>& checkTime) {
     auto start = std::chrono::steady_clock::now();
     try {
         if (m_timeout != -1) {
@@ -125,7 +131,7 @@ void CTSXQueryImp::ExecuteOnStatement(CServerSettings* settings, SQLHSTMT statem
         SQLCloseCursor(statement);
     } catch (CWebException* e) {
         SQLFreeStmt(statement, SQL_CLOSE);
-        if (m_showSql) e->AppendDetail("SQL = \"" + HtmlEscape(m_sql) + "\"");
+        AddSqlToError(e);
         throw;
     }
     m_executed = true;
