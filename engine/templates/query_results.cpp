@@ -202,6 +202,12 @@ std::string CTSXQueryImp::GetColumnValue(int row, int column) const {
     return static_cast<std::size_t>(column) < cells.size() ? cells[static_cast<std::size_t>(column)] : std::string();
 }
 
+const char* CTSXQueryImp::CellText(int row, int column) const {
+    if (row < 0 || column < 0 || static_cast<std::size_t>(row) >= m_rows.size()) return "";
+    const std::vector<std::string>& cells = m_rows[static_cast<std::size_t>(row)];
+    return static_cast<std::size_t>(column) < cells.size() ? cells[static_cast<std::size_t>(column)].c_str() : "";
+}
+
 void CTSXQueryImp::AddColumn(const std::string& name, short sqlType) {
     CQueryColumn column{UpperCopy(name), sqlType};
     m_columnMap[column.name] = static_cast<int>(m_columns.size());

@@ -71,6 +71,9 @@ public:
     // A cell's text or a pseudo-column's value for the 0-based row; a row or
     // column out of range reads as "".
     std::string GetColumnValue(int row, int column) const;
+    // The stored text of a real cell (0-based), "" for one out of range. The pointer
+    // stays valid until that cell is set again or the query goes.
+    const char* CellText(int row, int column) const;
     int GetRowCount() const { return static_cast<int>(m_rows.size()); }
     int GetColumnCount() const { return static_cast<int>(m_columns.size()); }
     const CQueryColumn& GetColumn(int index) const { return m_columns[static_cast<std::size_t>(index)]; }

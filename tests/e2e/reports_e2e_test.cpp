@@ -89,6 +89,33 @@ TEST_F(ReportsThroughWebServer, SelectionAndSortFromUrlValuesShapeTheEmbeddedRow
     EXPECT_EQ(body.substr(body.size() - 6), "|after");
 }
 
+TEST_F(ReportsThroughWebServer, TheBodyMayHoldConditionsVariablesAndOutputSections) {
+    Start();
+    const std::string open = "<TSREPORT REPORT=\"" + ReportPath() + "\" DATASOURCE=\"" + kDsn + "\">";
+    struct Case {
+        const char* name;
+        std::string body;
+        const char* query;
+        const char* kept;    // a name in the report
+        const char* gone;    // a name not in it
+    } cases[] = {
+        {"condition taken", "<TSIF URL.max GT 0>{staff.id} <= #URL.max#<TSELSE>{staff.id} >= 5</TSIF>", "max=1",
+         "<TD>Ann</TD>", "<TD>Bob</TD>"},
+        {"condition not taken", "<TSIF URL.max GT 0>{staff.id} <= #URL.max#<TSELSE>{staff.id} >= 5</TSIF>", "max=0",
+         "<TD>Eve</TD>", "<TD>Ann</TD>"},
+        {"variable", "<TSSET low = URL.max + 2>{staff.id} = #low#", "max=1", "<TD>Cy</TD>", "<TD>Ann</TD>"},
+        {"output section", "<TSOUTPUT>{staff.id} = #URL.max#</TSOUTPUT>", "max=4", "<TD>Dee</TD>", "<TD>Eve</TD>"},
+    };
+    for (const Case& c : cases) {
+        auto page = Page("body.tsm", "[" + open + c.body + "</TSREPORT>]", c.query);
+        EXPECT_EQ(page.status, 200) << c.name << page.error << page.body;
+        EXPECT_TRUE(Contains(page.body, c.kept)) << c.name << page.body;
+        EXPECT_FALSE(Contains(page.body, c.gone)) << c.name << page.body;
+        EXPECT_EQ(page.body.front(), '[') << c.name;
+        EXPECT_EQ(page.body.back(), ']') << c.name;
+    }
+}
+
 TEST_F(ReportsThroughWebServer, APictureOfTheReportIsServedOnceThroughItsLink) {
     Start();
     // A 1x1 GIF: its bytes must come back unchanged, NULs included.
