@@ -4,7 +4,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "printengine/print_api.h"
+#include "interfaces/print_api.h"
 
 namespace tessaro::print {
 

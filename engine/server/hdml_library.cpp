@@ -2,16 +2,12 @@
 
 #include <mutex>
 
-#include "support/trace_log.h"
+#include "interfaces/hdml_generator.h"
 #include "platform/module_loader.h"
 #include "platform/win32_error.h"
+#include "support/trace_log.h"
 
 namespace {
-
-using GenerateHDMLDeckProc = int (*)(const char* text, const char* path);
-
-constexpr const char* kLibraryFile = "libtshdmlgen.so";
-constexpr const char* kProcedure = "GenerateHDMLDeck";
 
 std::mutex g_bindMutex;
 tessaro::platform::LoadedModule g_library;
@@ -31,18 +27,18 @@ void LoadHDMLLibrary() {
     if (g_generate) return;
     if (!g_library.IsLoaded()) {
         long error = 0;
-        g_library = tessaro::platform::LoadedModule::Load(kLibraryFile, tessaro::platform::LoadedModule::Binding::Now,
-                                                          nullptr, &error);
+        g_library = tessaro::platform::LoadedModule::Load(kHdmlGeneratorLibrary,
+                                                          tessaro::platform::LoadedModule::Binding::Now, nullptr, &error);
         if (!g_library.IsLoaded()) {
-            WriteTraceLog("SERVER", "Error", LibraryLoadFailureText(kLibraryFile, error));
+            WriteTraceLog("SERVER", "Error", LibraryLoadFailureText(kHdmlGeneratorLibrary, error));
             return;
         }
     }
-    g_generate = reinterpret_cast<GenerateHDMLDeckProc>(g_library.FindSymbol(kProcedure));
+    g_generate = reinterpret_cast<GenerateHDMLDeckProc>(g_library.FindSymbol(kGenerateHDMLDeckName));
     if (!g_generate)
         WriteTraceLog("SERVER", "Error",
-                      std::string("The procedure named '") + kProcedure + "' could not be found in the DLL '" +
-                          kLibraryFile + "'.");
+                      std::string("The procedure named '") + kGenerateHDMLDeckName +
+                          "' could not be found in the DLL '" + kHdmlGeneratorLibrary + "'.");
 }
 
 int GenerateDeck(const std::string& text, const std::string& path) {
