@@ -3,11 +3,11 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 
 #include "engine/server/multipart_parser.h"
 #include "engine/server/reply_writer.h"
 #include "interfaces/environment_block.h"
+#include "platform/path_util.h"
 #include "platform/pipe_frame.h"
 #include "support/byte_buffer.h"
 #include "support/html_escape.h"
@@ -265,7 +265,7 @@ CRequestReader::~CRequestReader() {
 
 bool CRequestReader::ExpectsBody() const {
     long contentLength = TextToLong(GetCgiVariable("CONTENT_LENGTH"));
-    return strcasecmp(GetCgiVariable("REQUEST_METHOD").c_str(), "POST") == 0 &&
+    return tessaro::platform::EqualsNoCase(GetCgiVariable("REQUEST_METHOD").c_str(), "POST") &&
            !GetCgiVariable("CONTENT_TYPE").empty() && contentLength != 0;
 }
 
@@ -300,7 +300,7 @@ void CRequestReader::ParseCgiEnvironment() {
     std::string contentTypeRaw = GetCgiVariable("CONTENT_TYPE");
     std::string contentType = UpperCopy(contentTypeRaw);
     CByteBuffer& buffer = *content;
-    if (strcasecmp(MediaType(contentType).c_str(), "application/x-www-form-urlencoded") == 0) {
+    if (tessaro::platform::EqualsNoCase(MediaType(contentType).c_str(), "application/x-www-form-urlencoded")) {
         // Form text ends at a NUL, as the C tokenizer would see it.
         std::string body(buffer.GetBytes(), buffer.GetLength());
         auto nul = body.find('\0');
