@@ -4,6 +4,7 @@
 
 #include "platform/module_library.h"
 #include "platform/program_path.h"
+#include "platform/win32_error.h"
 
 namespace tessaro::platform {
 
@@ -21,13 +22,25 @@ LoadedModule& LoadedModule::operator=(LoadedModule&& other) noexcept {
     return *this;
 }
 
-LoadedModule LoadedModule::Load(const std::string& file, Binding binding, std::string* error) {
+LoadedModule LoadedModule::Load(const std::string& file, Binding binding, std::string* error, long* errorNumber) {
     const bool lazy = binding == Binding::Lazy;
     std::string reason;
+    long number = 0;
     ModuleHandle handle = nullptr;
-    if (file.find('/') == std::string::npos) handle = LoadModule(ProgramDirectory() + file, nullptr, &reason, lazy);
-    if (!handle) handle = LoadModule(file, nullptr, &reason, lazy);
+    if (file.find('/') == std::string::npos) handle = LoadModule(ProgramDirectory() + file, &number, &reason, lazy);
+    if (!handle) {
+        // A file beside the program that the loader refused is the answer to give, not the
+        // search path's "not found" that follows it.
+        std::string searchReason;
+        long searchNumber = 0;
+        handle = LoadModule(file, &searchNumber, &searchReason, lazy);
+        if (!handle && (number == 0 || number == ERROR_MOD_NOT_FOUND)) {
+            number = searchNumber;
+            reason = searchReason;
+        }
+    }
     if (!handle && error) *error = reason;
+    if (!handle && errorNumber) *errorNumber = number;
     return LoadedModule(handle);
 }
 

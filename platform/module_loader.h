@@ -19,8 +19,10 @@ public:
 
     // Loads file: a bare file name is looked for in the program's folder first, then
     // where the system looks; a name with a '/' is used as given. Empty on failure,
-    // with the loader's reason in *error.
-    static LoadedModule Load(const std::string& file, Binding binding, std::string* error = nullptr);
+    // with the loader's reason in *error and its Windows error number in *errorNumber
+    // (126 when the file is nowhere, 193 when a file was found but refused).
+    static LoadedModule Load(const std::string& file, Binding binding, std::string* error = nullptr,
+                             long* errorNumber = nullptr);
 
     bool IsLoaded() const { return m_handle != nullptr; }
     // The address of a procedure or variable, or null when the library has none.

@@ -16,7 +16,7 @@ std::string Escape(const std::string& text) {
 
 std::string RenderHtml(const std::string& title, const std::vector<std::string>& headings,
                        const std::vector<std::vector<std::string>>& cells, const std::string& image,
-                       HtmlSubtype subtype) {
+                       HtmlSubtype subtype, const std::string& pictureFile) {
     const char* name = "standard";
     const char* table = "<TABLE BORDER=\"1\">";
     if (subtype == HtmlSubtype::Microsoft) {
@@ -31,6 +31,7 @@ std::string RenderHtml(const std::string& title, const std::vector<std::string>&
                        ")\"></HEAD>\n<BODY BGCOLOR=\"#FFFFFF\">\n<!-- html subtype: " + name + " -->\n";
     if (!title.empty()) html += "<H2>" + Escape(title) + "</H2>\n";
     if (!image.empty()) html += "<IMG SRC=\"" + Escape(image) + "\">\n";
+    if (!pictureFile.empty()) html += "<IMG SRC=\"" + Escape(pictureFile) + "\">\n";
     html += table;
     html += "\n<TR>";
     for (const std::string& h : headings) html += "<TH>" + Escape(h) + "</TH>";

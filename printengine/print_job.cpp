@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 
 #include "interfaces/print_api.h"
 
@@ -149,8 +150,41 @@ std::string PrintJob::Render(std::vector<Row> rows) const {
         headings.push_back(h);
     }
     headings.resize(m_def.columns.size());
-    return RenderHtml(m_def.title, headings, cells, m_def.image, m_subtype);
+    return RenderHtml(m_def.title, headings, cells, m_def.image, m_subtype, PictureFileName(m_def));
 }
+
+std::string PicturePath(const ReportDefinition& definition) {
+    const std::string& picture = definition.picture;
+    if (picture.empty() || picture[0] == '/') return picture;
+    size_t slash = definition.path.rfind('/');
+    return (slash == std::string::npos ? std::string() : definition.path.substr(0, slash + 1)) + picture;
+}
+
+std::string PictureFileName(const ReportDefinition& definition) {
+    const std::string& picture = definition.picture;
+    size_t slash = picture.find_last_of("/\\");
+    return slash == std::string::npos ? picture : picture.substr(slash + 1);
+}
+
+namespace {
+
+// Copies the report's picture beside the exported page, where the page's link finds it.
+void ExportPicture(const ReportDefinition& definition, const std::string& exportPath) {
+    std::string name = PictureFileName(definition);
+    if (name.empty()) return;
+    std::string source = PicturePath(definition);
+    std::ifstream in(source, std::ios::binary);
+    if (!in) throw FormulaError(kErrExport, "The picture file " + source + " cannot be read.");
+    size_t slash = exportPath.rfind('/');
+    std::string target = (slash == std::string::npos ? std::string() : exportPath.substr(0, slash + 1)) + name;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ofstream out(target, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out || in.bad()) throw FormulaError(kErrExport, "The picture could not be written to " + target + ".");
+}
+
+}  // namespace
 
 void PrintJob::Print(void* privateConnection) const {
     if (!m_exportSet) throw FormulaError(kErrExport, "No export destination was set for the report.");
@@ -161,6 +195,7 @@ void PrintJob::Print(void* privateConnection) const {
     out << html;
     out.close();
     if (!out) throw FormulaError(kErrExport, "The report could not be written to " + m_exportPath + ".");
+    ExportPicture(m_def, m_exportPath);
 }
 
 }  // namespace tessaro::print

@@ -83,8 +83,13 @@ std::vector<Row> ReadOdbcRows(const TableDefinition& table, void* connection, co
 std::vector<Row> ReadFileRows(const TableDefinition& table, const std::string& reportPath);
 
 // The page (html_export.cpp).
+// pictureFile, when given, is the name of a picture file beside the page.
 std::string RenderHtml(const std::string& title, const std::vector<std::string>& headings,
                        const std::vector<std::vector<std::string>>& cells, const std::string& image,
-                       HtmlSubtype subtype);
+                       HtmlSubtype subtype, const std::string& pictureFile = std::string());
+// The picture file a definition names: its path (relative to the report's folder unless
+// absolute) and the name it takes beside the export (its last component).
+std::string PicturePath(const ReportDefinition& definition);
+std::string PictureFileName(const ReportDefinition& definition);
 
 }  // namespace tessaro::print

@@ -93,6 +93,8 @@ bool ParseReportDefinition(const std::string& text, ReportDefinition* def, std::
                 def->sort = value;
             else if (lkey == "image")
                 def->image = value;
+            else if (lkey == "picture")
+                def->picture = value;
             else
                 return fail("unknown key " + key + " in [Report]");
         } else if (section == "table") {

@@ -1,5 +1,5 @@
 // The report definition file the print engine opens: an INI-style text with the sections
-// [Report] (Title, Columns, Headings, Selection, Sort, Image), [Table] (DatabaseLibrary, Name,
+// [Report] (Title, Columns, Headings, Selection, Sort, Image, Picture), [Table] (DatabaseLibrary, Name,
 // Description, DatabaseType, Fields, Server, Database, User, Password and one of Table, SQL or
 // File) and [Formulas] (name=text). The README describes it with an example.
 #pragma once
@@ -34,7 +34,8 @@ struct ReportDefinition {
     std::vector<std::string> headings;
     std::string selection;
     std::string sort;  // "{field} DESC, {other}" and the like
-    std::string image;
+    std::string image;    // the address of a picture the page shows as it stands
+    std::string picture;  // a picture file, relative to the report, copied beside the export
     TableDefinition table;
     std::vector<NamedFormula> formulas;
 };

@@ -23,4 +23,12 @@ void RemoveRequestFolder(const std::string& folder);
 // Whether folder is a request folder below the work folder (what the report server accepts).
 bool IsRequestFolder(const std::string& folder);
 
+// The folder GetGraphic serves from ($TESSARO_HOME/tsr, private to the engine's user).
+std::string GraphicFolder(long* error = nullptr);
+// Moves each picture the print engine left beside the report's page (a relative SRC="name"
+// naming a file of the request folder) into the graphic folder under a fresh unguessable
+// name, readable by this user only, and points the page's links at the new names. False
+// with a reason when a picture cannot be moved.
+bool PublishReportPictures(const std::string& folder, std::string* error);
+
 }  // namespace tessaro::reports

@@ -1,5 +1,7 @@
 #include "reports/report_job.h"
 
+#include "reports/report_files.h"
+
 #include <cstring>
 
 #include "database/access/data_source_login.h"
@@ -187,6 +189,9 @@ void CReportJob::Steps() {
     options.destinationOptions = &disk;
     m_job->ExportTo(options);
     m_job->Start();
+    // The page's pictures go where GetGraphic serves them before the engine reads the page.
+    std::string pictureError;
+    if (!PublishReportPictures(Folder(), &pictureError)) throw CPrintEngineException(0, pictureError);
 
     WriteSuccess();
     if (m_dataSources) m_dataSources->ReleaseConnections(false);

@@ -1,5 +1,7 @@
 #include "engine/parser/ss_exception.h"
 
+#include "engine/parser/ss_block_pool.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -94,13 +96,35 @@ const char* SSErrorFormat(std::uint32_t code) {
     return nullptr;
 }
 
-SSException::SSException() = default;
+static_assert(sizeof(SSException) <= SSBlockPool::kBlockSize, "a recorded error fills one pool block");
+static_assert(sizeof(void*) <= 2 * sizeof(std::uint32_t), "a string slot holds its pointer in two words");
 
-SSException::SSException(std::uint32_t errorCode, const char* messageText) : code(errorCode) {
+namespace {
+
+char* CopyString(const char* value) {
+    if (value == nullptr) value = "";
+    std::size_t size = std::strlen(value) + 1;
+    auto* copy = static_cast<char*>(ssAlloc(size));
+    if (copy != nullptr) std::memcpy(copy, value, size);
+    return copy;
+}
+
+}  // namespace
+
+SSException::SSException() {
+    for (int i = 0; i < kParameterCount; ++i) {
+        parameters_[2 * i] = kLong;
+        parameters_[2 * i + 1] = 0;
+    }
+}
+
+SSException::SSException(std::uint32_t errorCode, const char* messageText) : SSException() {
+    code = errorCode;
     setText(messageText);
 }
 
-SSException::SSException(const SSException& other) : std::exception(other), code(other.code) {
+SSException::SSException(const SSException& other) : SSException() {
+    code = other.code;
     std::memcpy(text, other.text, kTextSize);
 }
 
@@ -108,9 +132,31 @@ SSException& SSException::operator=(const SSException& other) {
     if (this != &other) {
         code = other.code;
         std::memcpy(text, other.text, kTextSize);
-        for (Parameter& p : parameters_) p = Parameter{};
+        for (int i = 0; i < kParameterCount; ++i) clearParameter(i);
     }
     return *this;
+}
+
+SSException::~SSException() {
+    for (int i = 0; i < kParameterCount; ++i) clearParameter(i);
+}
+
+void* SSException::operator new(std::size_t size) {
+    if (size <= SSBlockPool::kBlockSize) return SSPool().take();
+    return ::operator new(size);
+}
+
+void SSException::operator delete(void* block) noexcept {
+    if (SSPool().owns(block))
+        SSPool().giveBack(block);
+    else
+        ::operator delete(block);
+}
+
+void SSException::clearParameter(int slot) {
+    if (parameterType(slot) == kString) ssFree(const_cast<char*>(parameterString(slot)));
+    parameters_[2 * slot] = kLong;
+    parameters_[2 * slot + 1] = 0;
 }
 
 void SSException::setText(const char* messageText) {
@@ -123,27 +169,33 @@ void SSException::setText(const char* messageText) {
 
 void SSException::setLong(int slot, long value) {
     if (slot < 0 || slot >= kParameterCount) return;
-    parameters_[slot] = Parameter{kLong, value, {}};
+    clearParameter(slot);
+    parameters_[2 * slot + 1] = static_cast<std::uint32_t>(static_cast<std::int32_t>(value));
 }
 
 void SSException::setString(int slot, const char* value) {
     if (slot < 0 || slot >= kParameterCount) return;
-    parameters_[slot] = Parameter{kString, 0, value == nullptr ? "" : value};
+    clearParameter(slot);
+    char* copy = CopyString(value);
+    if (copy == nullptr) return;  // no storage left, and throws suppressed: the slot stays a number
+    std::memcpy(&parameters_[2 * slot], &copy, sizeof copy);
 }
 
 SSException::ParameterType SSException::parameterType(int slot) const {
     if (slot < 0 || slot >= kParameterCount) return kLong;
-    return parameters_[slot].type;
+    return parameters_[2 * slot] == kLong ? kLong : kString;
 }
 
 long SSException::parameterLong(int slot) const {
-    if (slot < 0 || slot >= kParameterCount || parameters_[slot].type != kLong) return 0;
-    return parameters_[slot].value;
+    if (parameterType(slot) != kLong) return 0;
+    return static_cast<std::int32_t>(parameters_[2 * slot + 1]);
 }
 
 const char* SSException::parameterString(int slot) const {
-    if (slot < 0 || slot >= kParameterCount || parameters_[slot].type != kString) return nullptr;
-    return parameters_[slot].string.c_str();
+    if (parameterType(slot) != kString) return nullptr;
+    char* copy;
+    std::memcpy(&copy, &parameters_[2 * slot], sizeof copy);
+    return copy;
 }
 
 SSRuntimeOptions& SSOptions() {
@@ -205,7 +257,12 @@ bool SSErrorSlot::takeOver(SSErrorSlot& from) {
 }
 
 void* ssAlloc(std::size_t size) {
-    void* block = std::malloc(size == 0 ? 1 : size);
+    void* block = nullptr;
+    try {
+        block = size <= SSBlockPool::kBlockSize ? SSPool().take() : std::malloc(size);
+    } catch (const std::bad_alloc&) {
+        block = nullptr;
+    }
     if (block == nullptr && SSOptions().suppressThrow.load() == 0) {
         throw SSException(SSErrorOutOfStorage, SSErrorFormat(SSErrorOutOfStorage));
     }
@@ -213,5 +270,9 @@ void* ssAlloc(std::size_t size) {
 }
 
 void ssFree(void* block) {
-    std::free(block);
+    if (block == nullptr) return;
+    if (SSPool().owns(block))
+        SSPool().giveBack(block);
+    else
+        std::free(block);
 }

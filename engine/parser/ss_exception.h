@@ -9,7 +9,6 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <memory>
 #include <string>
 
@@ -49,7 +48,13 @@ enum SSErrorCode : std::uint32_t {
 const char* SSErrorFormat(std::uint32_t code);
 
 // One recorded or thrown error. `text` is the formatted message, cut to 127 bytes.
-class SSException : public std::exception {
+//
+// A recorded error fills one block of the runtime's pool (ss_block_pool.h) exactly: the
+// code, eight parameter slots of two 32-bit words and the text. A number slot holds the
+// type 2 in its first word and the number in its second; a string slot holds the pointer
+// to its own copy of the string across both words (such a pointer is at least 16-aligned,
+// so its first word is never 2).
+class SSException {
 public:
     static constexpr std::size_t kTextSize = 128;
     static constexpr int kParameterCount = 8;
@@ -60,9 +65,13 @@ public:
     // A copy carries the code and the text; its parameter slots are fresh.
     SSException(const SSException& other);
     SSException& operator=(const SSException& other);
-    ~SSException() override = default;
+    ~SSException();
 
-    const char* what() const noexcept override { return text; }
+    // Recorded errors live in the pool; a larger object would come from the heap.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* block) noexcept;
+
+    const char* what() const noexcept { return text; }
 
     void setText(const char* messageText);
     void setLong(int slot, long value);
@@ -72,15 +81,13 @@ public:
     const char* parameterString(int slot) const;  // null unless the slot holds a string
 
     std::uint32_t code = 0;
-    char text[kTextSize] = {};
 
 private:
-    struct Parameter {
-        ParameterType type = kLong;
-        long value = 0;
-        std::string string;
-    };
-    Parameter parameters_[kParameterCount];
+    void clearParameter(int slot);
+    std::uint32_t parameters_[2 * kParameterCount];
+
+public:
+    char text[kTextSize] = {};
 };
 
 // Process-wide behaviour of raises. Made with these values; the system never changes them
@@ -122,7 +129,8 @@ private:
     std::unique_ptr<SSException> error_;
 };
 
-// Memory for the runtime: throws the out-of-storage SSException when none is left
-// (unless throws are suppressed, then null).
+// Memory for the runtime: a pool block when size fits one, else the heap. Throws the
+// out-of-storage SSException when none is left (unless throws are suppressed, then null).
 void* ssAlloc(std::size_t size);
+// Gives a block of ssAlloc back to the pool or the heap it came from; null is ignored.
 void ssFree(void* block);

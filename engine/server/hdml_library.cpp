@@ -4,6 +4,7 @@
 
 #include "interfaces/hdml_generator.h"
 #include "platform/module_loader.h"
+#include "platform/win32_error.h"
 #include "support/trace_log.h"
 
 namespace {
@@ -14,15 +15,22 @@ GenerateHDMLDeckProc g_generate = nullptr;
 
 }  // namespace
 
+std::string LibraryLoadFailureText(const std::string& file, long error) {
+    // Only a missing file is "not located"; a file the loader refuses says why by number.
+    if (error == tessaro::platform::ERROR_MOD_NOT_FOUND) return "The library file '" + file + "' could not be located.";
+    return "Windows NT error number " + std::to_string(error) + " occurred while attempting to load the library " +
+           file + ".";
+}
+
 void LoadHDMLLibrary() {
     std::lock_guard lock(g_bindMutex);
     if (g_generate) return;
     if (!g_library.IsLoaded()) {
-        g_library =
-            tessaro::platform::LoadedModule::Load(kHdmlGeneratorLibrary, tessaro::platform::LoadedModule::Binding::Now);
+        long error = 0;
+        g_library = tessaro::platform::LoadedModule::Load(kHdmlGeneratorLibrary,
+                                                          tessaro::platform::LoadedModule::Binding::Now, nullptr, &error);
         if (!g_library.IsLoaded()) {
-            WriteTraceLog("SERVER", "Error",
-                          std::string("The library file '") + kHdmlGeneratorLibrary + "' could not be located.");
+            WriteTraceLog("SERVER", "Error", LibraryLoadFailureText(kHdmlGeneratorLibrary, error));
             return;
         }
     }

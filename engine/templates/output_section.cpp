@@ -390,6 +390,11 @@ void COutputSectionStack::OpenMail() {
     m_open.push_back(std::make_unique<COutputSection>(m_host, true));
 }
 
+void COutputSectionStack::OpenReport() {
+    OpenOutput(false);
+    m_reportOpen = true;
+}
+
 void COutputSectionStack::OnQuery(const std::string& value) {
     COutputSection* current = Current();
     if (current == nullptr) return;
@@ -467,6 +472,7 @@ std::string COutputSectionStack::CloseTopLevel() {
     if (m_open.empty()) return {};
     std::unique_ptr<COutputSection> section = std::move(m_open.back());
     m_open.pop_back();
+    if (m_open.empty()) m_reportOpen = false;
     int loopRow = 0;
     if (section->GetQuery().empty() && m_host.LoopQueryRow(loopRow)) {
         section->SetStartRow(loopRow);

@@ -147,6 +147,10 @@ public:
     void OpenOutput(bool reportOpen);
     // <TSMAIL: always a new section on the stack.
     void OpenMail();
+    // <TSREPORT: the section that collects the report's body, open until CloseTopLevel.
+    void OpenReport();
+    // A TSREPORT body is being read: section tags inside it are part of its text.
+    bool ReportBodyOpen() const { return m_reportOpen && !m_open.empty(); }
     // QUERY: not on a nested section; the query must have run.
     void OnQuery(const std::string& value);
     void OnGroup(const std::string& value);
@@ -166,6 +170,7 @@ public:
 private:
     COutputSectionHost& m_host;
     std::vector<std::unique_ptr<COutputSection>> m_open;
+    bool m_reportOpen = false;
 };
 
 // The error for a tag that cannot stand inside a section body.

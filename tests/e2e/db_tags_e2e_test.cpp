@@ -77,6 +77,11 @@ TEST_F(DbTagsThroughWebServer, UpdatePostChangesOnlyTheKeyedRow) {
     auto keyless = Post("/update.tsm", "name=Everyone");
     EXPECT_TRUE(Contains(keyless.body, "Primary key field id not found.")) << keyless.body;
     EXPECT_EQ(Rows(), "1:Ann:a;2:Bea:NULL;");
+    // The key's value is checked like any other before it selects a row.
+    auto wordKey = Post("/update.tsm", "id=two&name=Everyone");
+    EXPECT_TRUE(Contains(wordKey.body, "Form Entries Incomplete or Invalid")) << wordKey.body;
+    EXPECT_FALSE(Contains(wordKey.body, "done")) << wordKey.body;
+    EXPECT_EQ(Rows(), "1:Ann:a;2:Bea:NULL;");
 }
 
 TEST_F(DbTagsThroughWebServer, InsertActionRedirectsAndUnknownActionsAreNamed) {

@@ -22,6 +22,7 @@ protected:
     void SetUp() override {
         Register("TSX_ATTRIBUTES", SampleLibrary(), "TSXAttributes");
         Register("TSX_PROBE", SampleLibrary(), "TSXProbe");
+        Register("TSX_POINTERS", SampleLibrary(), "TSXPointers");
         ASSERT_TRUE(site.InstallEngine());
         ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
     }
@@ -62,6 +63,20 @@ TEST_F(ExtensionTagsThroughWebServer, QueryAttributeHandsATemplateQueryToTheTag)
     EXPECT_EQ(flags.body, "query:yes none debug:no CASE=flags;B=x;TSXProbe") << flags.body;
     auto unknown = Page("unknown.tsm", "<TSX_ATTRIBUTES QUERY=\"nothere\">");
     EXPECT_TRUE(Contains(unknown.body, "The query named 'NOTHERE' has not yet executed.")) << unknown.body;
+}
+
+TEST_F(ExtensionTagsThroughWebServer, PointersHandedToTheTagStayValidWhileItRuns) {
+    // Two cells read one after the other are compared only after the second read (rows: the
+    // attributes NAME, FIRST_..., B).
+    auto cells = Page("cells.tsm",
+                      "<TSX_ATTRIBUTES NAME=\"pair\" FIRST_ATTRIBUTE_OF_A_LONG_NAME=\"1\" B=\"2\">"
+                      "<TSX_POINTERS CASE=\"cells\" QUERY=\"pair\">");
+    ASSERT_EQ(cells.status, 200) << cells.error;
+    EXPECT_EQ(cells.body, "NAME|FIRST_ATTRIBUTE_OF_A_LONG_NAME|different") << cells.body;
+    // A string of a set outlives 1,000 later additions to the set.
+    auto kept = Page("kept.tsm", "<TSX_POINTERS CASE=\"string\">");
+    ASSERT_EQ(kept.status, 200) << kept.error;
+    EXPECT_EQ(kept.body, "kept 1001 999") << kept.body;
 }
 
 TEST_F(ExtensionTagsThroughWebServer, InterfaceErrorsEndInTheirPages) {

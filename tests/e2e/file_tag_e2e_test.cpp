@@ -364,6 +364,27 @@ TEST_F(FileTagThroughWebServer, EveryActionRefusesPathsThatClimbOutOfTheFolder) 
     EXPECT_EQ(ReadFile(outside), "secret");
 }
 
+TEST_F(FileTagThroughWebServer, UploadWithoutAFileOrAFolderIsAnErrorInTheTag) {
+    struct Case {
+        const char* name;
+        std::string attributes;
+        Part part;
+        const char* detail;
+    } cases[] = {
+        {"plain field", "DESTINATION=\"" + folder + "\"", Part{"doc", "", "", "just text"},
+         ") does not contain an uploaded file."},
+        {"missing folder", "DESTINATION=\"" + folder + "/none/\"", Part{"doc", "a.txt", "text/plain", "x"},
+         ") is not valid. The directory either does not exist"},
+    };
+    for (const Case& c : cases) {
+        auto response = Upload(c.attributes, c.part);
+        EXPECT_EQ(response.status, 500) << c.name << response.error;
+        EXPECT_TRUE(Contains(response.body, "Error in TSFILE tag")) << c.name << response.body;
+        EXPECT_FALSE(Contains(response.body, "Error processing TSFILE tag")) << c.name << response.body;
+        EXPECT_TRUE(Contains(response.body, c.detail)) << c.name << response.body;
+    }
+}
+
 TEST_F(FileTagThroughWebServer, RuntimeRootFilesAreOutOfReach) {
     auto response = Page("reg.tsm", "<TSFILE ACTION=\"READ\" FILE=\"" + site.home() +
                                         "/registry.db\" VARIABLE=\"x\">"

@@ -2,6 +2,10 @@
 // the print engine library, over a SQLite data source, and the report's errors as pages.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -83,6 +87,73 @@ TEST_F(ReportsThroughWebServer, SelectionAndSortFromUrlValuesShapeTheEmbeddedRow
     EXPECT_FALSE(Contains(body, "This report was created using"));
     EXPECT_TRUE(Contains(body, "</TABLE>"));
     EXPECT_EQ(body.substr(body.size() - 6), "|after");
+}
+
+TEST_F(ReportsThroughWebServer, TheBodyMayHoldConditionsVariablesAndOutputSections) {
+    Start();
+    const std::string open = "<TSREPORT REPORT=\"" + ReportPath() + "\" DATASOURCE=\"" + kDsn + "\">";
+    struct Case {
+        const char* name;
+        std::string body;
+        const char* query;
+        const char* kept;    // a name in the report
+        const char* gone;    // a name not in it
+    } cases[] = {
+        {"condition taken", "<TSIF URL.max GT 0>{staff.id} <= #URL.max#<TSELSE>{staff.id} >= 5</TSIF>", "max=1",
+         "<TD>Ann</TD>", "<TD>Bob</TD>"},
+        {"condition not taken", "<TSIF URL.max GT 0>{staff.id} <= #URL.max#<TSELSE>{staff.id} >= 5</TSIF>", "max=0",
+         "<TD>Eve</TD>", "<TD>Ann</TD>"},
+        {"variable", "<TSSET low = URL.max + 2>{staff.id} = #low#", "max=1", "<TD>Cy</TD>", "<TD>Ann</TD>"},
+        {"output section", "<TSOUTPUT>{staff.id} = #URL.max#</TSOUTPUT>", "max=4", "<TD>Dee</TD>", "<TD>Eve</TD>"},
+    };
+    for (const Case& c : cases) {
+        auto page = Page("body.tsm", "[" + open + c.body + "</TSREPORT>]", c.query);
+        EXPECT_EQ(page.status, 200) << c.name << page.error << page.body;
+        EXPECT_TRUE(Contains(page.body, c.kept)) << c.name << page.body;
+        EXPECT_FALSE(Contains(page.body, c.gone)) << c.name << page.body;
+        EXPECT_EQ(page.body.front(), '[') << c.name;
+        EXPECT_EQ(page.body.back(), ']') << c.name;
+    }
+}
+
+TEST_F(ReportsThroughWebServer, APictureOfTheReportIsServedOnceThroughItsLink) {
+    Start();
+    // A 1x1 GIF: its bytes must come back unchanged, NULs included.
+    const std::string gif("GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff!\xf9\x04\x01\x00\x00\x00\x00,"
+                          "\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02" "D\x01\x00;",
+                          43);
+    site.WriteDocument("pictures/logo.gif", gif);
+    std::string report = kStaffReport;
+    report.replace(report.find("[Table]"), 0, "Picture=pictures/logo.gif\n\n");
+    site.WriteDocument("pictured.rpt", report);
+    auto page = Page("pictured.tsm", "<TSREPORT REPORT=\"" + site.document_root() + "/pictured.rpt\"></TSREPORT>");
+    ASSERT_EQ(page.status, 200) << page.error << page.body;
+    const std::string opening = "<IMG SRC=\"";
+    size_t at = page.body.find(opening);
+    ASSERT_NE(at, std::string::npos) << page.body;
+    at += opening.size();
+    std::string link = page.body.substr(at, page.body.find('"', at) - at);
+    ASSERT_EQ(link.rfind("/pictured.tsm?Action=GetGraphic&Rnd=", 0), 0u) << link;
+    ASSERT_NE(link.find("&File=p"), std::string::npos) << link;
+    // Written where GetGraphic serves from, readable by the engine's user only.
+    std::string served = site.home() + "/tsr/" + link.substr(link.find("&File=") + 6);
+    struct stat info {};
+    ASSERT_EQ(::stat(served.c_str(), &info), 0) << served;
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(info.st_uid, ::getuid());
+
+    auto image = site.Get(link);
+    ASSERT_EQ(image.status, 200) << image.error << image.body;
+    EXPECT_EQ(image.Header("Content-Type"), "image/gif") << image.headers;
+    EXPECT_EQ(image.body, gif);
+    // Served once: the file is gone, and asking again finds nothing.
+    EXPECT_NE(::access(served.c_str(), F_OK), 0);
+    auto again = site.Get(link);
+    EXPECT_TRUE(Contains(again.body, "' was not found.")) << again.body;
+    EXPECT_NE(again.Header("Content-Type"), "image/gif");
+    // The report's own picture stays where the report names it; the request left nothing behind.
+    EXPECT_EQ(::access((site.document_root() + "/pictures/logo.gif").c_str(), F_OK), 0);
+    EXPECT_TRUE(std::filesystem::is_empty(site.home() + "/tmp/tsr")) << "request folders left";
 }
 
 TEST_F(ReportsThroughWebServer, FailuresAnswerWithTheirPages) {

@@ -72,6 +72,30 @@ TEST(SimpleRegex, CompileStatus) {
     EXPECT_EQ(RWCSimpleRegex(classes.c_str()).status(), 3);
 }
 
+// A closure gives characters back whenever the rest of the pattern needs them, '?'
+// included: the results are the ones users of regular expressions expect. The compiled
+// tokens keep each closure in front of the element it was written after.
+TEST(SimpleRegex, OptionalGivesBackItsCharacterWhenTheRestNeedsIt) {
+    struct Case {
+        const char* pattern;
+        const char* text;
+        std::size_t at, len;
+    } cases[] = {
+        {"a?[ab]", "a", 0, 1},  {"a?[ab]", "ab", 0, 2}, {"a?a", "a", 0, 1},   {"xa?ab", "xab", 0, 3},
+        {"a?b", "b", 0, 1},     {"[ab]?b", "b", 0, 1},  {"a*a", "a", 0, 1},   {"a?c", "ab", NONE, 0},
+    };
+    for (const auto& c : cases) {
+        RWCSimpleRegex re(c.pattern);
+        std::size_t len = 99;
+        EXPECT_EQ(re.search(RWCString(c.text), &len, 0), c.at) << c.pattern << " in " << c.text;
+        EXPECT_EQ(len, c.len) << c.pattern << " in " << c.text;
+    }
+    RWCSimpleRegex repeated("a?a");
+    EXPECT_EQ(repeated.tokens()[0], RWCSimpleRegex::kOptional);
+    EXPECT_EQ(repeated.tokens()[1], 'a');
+    EXPECT_EQ(repeated.tokens()[2], 'a');
+}
+
 TEST(SimpleRegex, TokenLayout) {
     RWCSimpleRegex re("ab*[x]$");
     const std::uint16_t* t = re.tokens();

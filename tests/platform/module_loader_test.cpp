@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <unistd.h>
@@ -46,4 +47,29 @@ TEST(ProgramPathTest, NamesTheRunningTestProgram) {
     EXPECT_EQ(path.front(), '/');
     EXPECT_EQ(::access(path.c_str(), X_OK), 0);
     EXPECT_EQ(tessaro::platform::ProgramDirectory(), path.substr(0, path.rfind('/') + 1));
+}
+
+TEST(ModuleLoaderTest, ErrorNumberTellsAMissingFileFromARefusedOne) {
+    // A file that is no library, beside the program, found by its bare name and by its path.
+    const std::string name = "libtessaro-refused-" + std::to_string(::getpid()) + ".so";
+    const std::string path = tessaro::platform::ProgramDirectory() + name;
+    {
+        std::FILE* file = std::fopen(path.c_str(), "w");
+        ASSERT_NE(file, nullptr) << path;
+        std::fputs("not a shared library\n", file);
+        std::fclose(file);
+    }
+    struct Case {
+        std::string file;
+        long number;
+    } cases[] = {{name, 193}, {path, 193}, {"libtessaro-no-such-module.so", 126}, {"/nonexistent/libx.so", 126}};
+    for (const Case& c : cases) {
+        long number = 0;
+        std::string reason;
+        LoadedModule module = LoadedModule::Load(c.file, LoadedModule::Binding::Now, &reason, &number);
+        EXPECT_FALSE(module.IsLoaded()) << c.file;
+        EXPECT_EQ(number, c.number) << c.file << ": " << reason;
+        EXPECT_FALSE(reason.empty()) << c.file;
+    }
+    std::remove(path.c_str());
 }

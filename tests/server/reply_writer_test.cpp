@@ -4,6 +4,7 @@
 #include <fstream>
 #include <string>
 
+#include "engine/server/hdml_library.h"
 #include "engine/server/reply_writer.h"
 #include "request_test_support.h"
 
@@ -121,4 +122,10 @@ TEST_F(ReplyWriterTest, WritesAfterFinishGoToTheRealChannel) {
 TEST_F(ReplyWriterTest, NoOutputBufferSendsOnlyTheBlankLine) {
     writer.Finish();
     EXPECT_EQ(channel.text, "\n");
+}
+
+TEST(HdmlLibraryTest, OnlyAMissingFileIsNotLocated) {
+    EXPECT_EQ(LibraryLoadFailureText("libtshdmlgen.so", 126), "The library file 'libtshdmlgen.so' could not be located.");
+    EXPECT_EQ(LibraryLoadFailureText("libtshdmlgen.so", 193),
+              "Windows NT error number 193 occurred while attempting to load the library libtshdmlgen.so.");
 }

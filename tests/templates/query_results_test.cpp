@@ -65,7 +65,8 @@ protected:
             SQLHSTMT s;
             ~Free() { SQLFreeHandle(SQL_HANDLE_STMT, s); }
         } release{stmt};
-        query.ExecuteOnStatement(settings_.get(), stmt, [this] { ++timeChecks_; });
+        query.PrepareExecution(settings_.get());
+        query.ExecuteOnStatement(stmt, [this] { ++timeChecks_; });
     }
     CTSXQueryImp Query(const std::string& sql) {
         CTSXQueryImp query;
@@ -326,6 +327,21 @@ TEST(QueryTagTest, MaxRowsMustNotBeNegativeAndErrorsNameTheDataSourceWhenShown) 
     EXPECT_NE(v.detail.find("Data Source = \"pubs\"<P>"), std::string::npos);
 }
 
+TEST(QueryTagTest, TimeoutIsStoredAsWritten) {
+    struct Case {
+        const char* value;
+        int stored;
+    } cases[] = {{"30", 30}, {"-1", -1}, {"-5", -5}, {"0", 0}, {"abc", 0}, {" 7s", 7}, {"99999999999", 0x7FFFFFFF}};
+    for (const Case& c : cases) {
+        FakeHost host;
+        CNamedQueries queries;
+        CQueryTag tag(host, queries);
+        tag.OnBegin(false, false);
+        tag.OnTimeout(c.value);
+        EXPECT_EQ(tag.Pending()->GetTimeout(), c.stored) << c.value;
+    }
+}
+
 TEST(QueryTagTest, DataSourceNamedInAnErrorIsEscaped) {
     FakeHost host;
     CNamedQueries queries;
@@ -415,7 +431,10 @@ TEST(QueryResultsPostgresTest, WideLongAndPreciseValuesAreNeverCut) {
     q.AppendSQL("SELECT w, big, num, ts FROM " + table + " ORDER BY id");
     SQLHSTMT stmt = nullptr;
     SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
-    Thrown t = WebErrorOf([&] { q.ExecuteOnStatement(nullptr, stmt, {}); });
+    Thrown t = WebErrorOf([&] {
+        q.PrepareExecution(nullptr);
+        q.ExecuteOnStatement(stmt, {});
+    });
     SQLFreeHandle(SQL_HANDLE_STMT, stmt);
     exec("DROP TABLE " + table);
     SQLDisconnect(dbc);

@@ -92,6 +92,8 @@ void CPageScopes::AssignVariable(const std::string& name, const std::string& val
             auto cookie = std::make_unique<CCookie>();
             cookie->name = target.name;
             cookie->value = value;
+            // The name goes into a Set-Cookie header as it stands, on this road as on TSCOOKIE's.
+            cookie->CheckName();
             m_page.GetCookieScope()->AddCookie(std::move(cookie));
             break;
         }

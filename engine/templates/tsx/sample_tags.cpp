@@ -98,3 +98,27 @@ extern "C" void TSXLoadCount(CTSXRequest* request) {
     ++calls;
     request->Write(Number(calls).c_str());
 }
+
+// Pointers the interface hands out, kept the way an extension may keep them while it runs.
+// CASE="cells": reads cell (1,1) and then cell (2,1) of the query given by QUERY, and only
+// then compares the two texts. CASE="string": keeps the first string of a set while 1,000
+// more are added, and then writes it.
+extern "C" void TSXPointers(CTSXRequest* request) {
+    std::string which = request->GetAttribute("CASE");
+    if (which == "cells") {
+        CTSXQuery* query = request->GetQuery();
+        if (query == nullptr) request->ThrowException("Sample failure", "Give the tag a QUERY with two rows.");
+        const char* first = query->GetData(1, 1);
+        const char* second = query->GetData(2, 1);
+        std::string answer = std::string(first) + "|" + second + "|";
+        answer += std::string(first) == second ? "same" : "different";
+        request->Write(answer.c_str());
+    }
+    if (which == "string") {
+        CTSXStringSet* set = request->CreateStringSet();
+        set->AddString("kept");
+        const char* kept = set->GetString(1);
+        for (int i = 0; i < 1000; ++i) set->AddString(Number(i).c_str());
+        request->Write((std::string(kept) + " " + Number(set->GetCount()) + " " + set->GetString(1001)).c_str());
+    }
+}

@@ -1,5 +1,8 @@
 #include "engine/templates/tags/extension/tsx_request.h"
 
+#include <cstring>
+#include <memory>
+
 #include "support/html_escape.h"
 #include "support/text_helpers.h"
 #include "engine/templates/tags/query/query_results.h"
@@ -21,7 +24,12 @@ void ThrowIllegalTSXOperation(const std::string& detail) {
 // String sets.
 
 int CTSXStringSetImp::AddString(const char* text) {
-    m_strings.emplace_back(Text(text));
+    // Each string is a copy of its own: a pointer handed out stays put while the set grows.
+    const char* source = Text(text);
+    std::size_t size = std::strlen(source) + 1;
+    auto copy = std::make_unique<char[]>(size);
+    std::memcpy(copy.get(), source, size);
+    m_strings.push_back(std::move(copy));
     return GetCount();
 }
 
@@ -31,13 +39,13 @@ const char* CTSXStringSetImp::GetString(int index) {
                                  " of a string set. The string set contains " + std::to_string(GetCount()) +
                                  " strings (references to elements of the set are 1 based). <P>You can call "
                                  "CTSXStringSet::GetCount to determine the number of strings contained within a set.");
-    return m_strings[static_cast<std::size_t>(index - 1)].c_str();
+    return m_strings[static_cast<std::size_t>(index - 1)].get();
 }
 
 int CTSXStringSetImp::GetIndexForString(const char* text) {
     std::string wanted = UpperCopy(Text(text));
     for (std::size_t i = 0; i < m_strings.size(); ++i)
-        if (UpperCopy(m_strings[i]) == wanted) return static_cast<int>(i + 1);
+        if (UpperCopy(m_strings[i].get()) == wanted) return static_cast<int>(i + 1);
     return -1;
 }
 
@@ -74,8 +82,8 @@ void CTSXQueryView::CheckCell(int row, int column) const {
 
 const char* CTSXQueryView::GetData(int row, int column) {
     CheckCell(row, column);
-    m_cell = m_query.GetColumnValue(row - 1, column - 1);
-    return m_cell.c_str();
+    // The query's own text of the cell: a second call does not take the first one's text away.
+    return m_query.CellText(row - 1, column - 1);
 }
 
 int CTSXQueryView::AddRow() {

@@ -34,7 +34,7 @@ public:
     int GetIndexForString(const char* text) override;
 
 private:
-    std::vector<std::string> m_strings;
+    std::vector<std::unique_ptr<char[]>> m_strings;
 };
 
 // An extension's view of one of the page's queries.
@@ -58,7 +58,6 @@ private:
 
     CTSXQueryImp& m_query;
     std::vector<std::unique_ptr<CTSXStringSetImp>> m_columnSets;
-    std::string m_cell;
 };
 
 // What a request reaches of its page.

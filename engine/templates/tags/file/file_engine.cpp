@@ -25,6 +25,8 @@ namespace plat = tessaro::platform;
 namespace {
 
 constexpr const char* kTitle = "Error processing TSFILE tag";
+// The title of the two upload errors that name what the form or the folder lacks.
+constexpr const char* kUploadInputTitle = "Error in TSFILE tag";
 constexpr const char* kLogName = "TSFILE";
 
 const char* const kResultVariables[] = {
@@ -101,8 +103,8 @@ CFileTag::CFileTag(FileTagHost host) : m_host(std::move(host)) {
     for (const char* name : kResultVariables) Set(name, "");
 }
 
-void CFileTag::Fail(const std::string& detail) const {
-    throw new CWebException(kTitle, detail);
+void CFileTag::Fail(const std::string& detail, const char* title) const {
+    throw new CWebException(title == nullptr ? kTitle : title, detail);
 }
 
 void CFileTag::SetAccept(const std::string& value) {
@@ -292,7 +294,8 @@ void CFileTag::Upload() {
     if (upload == nullptr)
         Fail(
             "The form field specified in the TSFILE tag (" + HtmlEscape(m_fileField) +
-            ") does not contain an uploaded file. Please be sure that you have specified the correct form field name.");
+            ") does not contain an uploaded file. Please be sure that you have specified the correct form field name.",
+            kUploadInputTitle);
     CheckAccepted(*upload);
     Set("ContentType", upload->ContentType);
     Set("ContentSubType", upload->ContentSubType);
@@ -320,7 +323,8 @@ void CFileTag::Upload() {
     CheckPath(destination);
     if (!PathExists(split.dir))
         Fail("The directory specified in the DESTINATION attribute of the TSFILE tag (" + HtmlEscape(m_destination) +
-             ") is not valid. The directory either does not exist or is not accessible by the Tessaro service.");
+             ") is not valid. The directory either does not exist or is not accessible by the Tessaro service.",
+             kUploadInputTitle);
     Save(*upload, split.dir, file);
 }
 

@@ -59,7 +59,8 @@ private:
     bool Save(const CUploadedFile& upload, std::string dir, std::string file);
     void SetServerFile(const std::string& dir, const std::string& file);
     void Set(const char* name, const std::string& value) { m_host.setFileVariable(name, value); }
-    [[noreturn]] void Fail(const std::string& detail) const;
+    // Throws with the tag's usual title, or the one given.
+    [[noreturn]] void Fail(const std::string& detail, const char* title = nullptr) const;
     void LogAction() const;
 
     FileTagHost m_host;

@@ -57,10 +57,11 @@ void CIfBlockStack::ElseIf(const std::string& condition) {
 
 void CIfBlockStack::Else() {
     Record(m_blocks.empty() ? 1 : m_blocks.size(), "&lt;TSELSE&gt;");
-    if (m_blocks.empty() || m_blocks.back().sawElse) Mismatch();
+    if (m_blocks.empty()) Mismatch();
+    // A further TSELSE of the same TSIF runs exactly when the first one did: `taken` keeps
+    // saying whether an earlier branch ran, and only TSELSEIF is barred after a TSELSE.
     Block& top = m_blocks.back();
     top.active = top.parentOn && !top.taken;
-    top.taken = true;
     top.sawElse = true;
 }
 

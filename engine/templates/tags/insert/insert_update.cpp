@@ -23,6 +23,9 @@
 
 namespace {
 
+// The row id of a SQLite table, which selects the row of a table without a declared key.
+const char* const kRowIdField = "_ROWID_";
+
 const char* const kReservedFields[] = {"DATASOURCE",     "TABLENAME", "TABLEOWNER",
                                        "TABLEQUALIFIER", "NEXTPAGE",  "FIELDNAMES"};
 
@@ -212,7 +215,7 @@ std::vector<std::string> CInsertUpdate::ReadKey(const TableName& name) {
             &key);
     }
     // A table without a declared key still has its row id there.
-    if (key.empty() && connect->IsSQLiteDriver()) key.push_back("_ROWID_");
+    if (key.empty() && connect->IsSQLiteDriver()) key.push_back(kRowIdField);
     if (key.empty())
         throw new CWebException(
             "Primary key not found for table " + HtmlEscape(m_request.tableName) + ".",
@@ -258,6 +261,12 @@ bool CInsertUpdate::CheckValues(std::vector<std::pair<std::string, std::string>>
     CFormFieldList checked;
     for (const auto& [name, value] : fields) {
         const Column* column = FindColumn(name);
+        // A table without a declared key is updated by its row id, a number but no column.
+        if (column == nullptr && !m_request.insert && SameName(name, kRowIdField)) {
+            checked.Add(name + "_FLOAT", "");
+            checked.Add(name, value);
+            continue;
+        }
         if (column == nullptr) FieldNotFound(name);
         if (IsNumericType(column->sqlType)) checked.Add(name + "_FLOAT", "");
         if (IsDateType(column->sqlType)) checked.Add(name + "_DATE", "");
@@ -353,13 +362,14 @@ bool CInsertUpdate::Run() {
             if (SameName(k, field)) return true;
         return false;
     };
+    // Every name and value, the key's included, is checked against the catalog before the
+    // key is read and before any statement is built: a bad key value gets the validation page.
+    if (!CheckValues(fields)) return false;
     // The key selects the row (it may be the row id, no column); it is not set.
     if (!m_request.insert) {
         key = ReadKey(requested);
         std::erase_if(fields, [&isKey](const auto& field) { return isKey(field.first); });
     }
-    // Every name is checked against the catalog before any statement is built.
-    if (!CheckValues(fields)) return false;
     std::stable_partition(fields.begin(), fields.end(),
                           [this](const auto& field) { return !IsLongType(FindColumn(field.first)->sqlType); });
 

@@ -21,9 +21,9 @@ COutputSection* Current(TagContext& c) {
 }
 
 constexpr TagAction kActions[] = {
-    {p::sectionStart_OutputTag, [](TagContext& c) { Sections(c).OpenOutput(false); }},
+    {p::sectionStart_OutputTag, [](TagContext& c) { Sections(c).OpenOutput(Sections(c).ReportBodyOpen()); }},
     {p::item_section, [](TagContext& c) { c.page.WriteText(Sections(c).CloseTopLevel()); }},
-    {p::sectionItem_section, [](TagContext& c) { Sections(c).CloseNested(false); }},
+    {p::sectionItem_section, [](TagContext& c) { Sections(c).CloseNested(Sections(c).ReportBodyOpen()); }},
     {p::sectionAttribute_OutputQuery_attributeValue,
      [](TagContext& c) { Sections(c).OnQuery(c.page.attributeValue()); }},
     {p::sectionAttribute_OutputGroup_attributeValue,

@@ -59,9 +59,10 @@ void CQueryTag::OnMaxRows(const std::string& value) {
 
 void CQueryTag::OnTimeout(const std::string& value) {
     if (!m_pending) InvalidSyntax();
+    // Stored as the author wrote it (kept within 32 bits); the data source judges it.
     long seconds = AsciiToLong(value);
     if (seconds > 0x7FFFFFFFL) seconds = 0x7FFFFFFF;
-    if (seconds < -1) seconds = 0;
+    if (seconds < -0x7FFFFFFFL - 1) seconds = -0x7FFFFFFFL - 1;
     m_pending->SetTimeout(static_cast<int>(seconds));
 }
 

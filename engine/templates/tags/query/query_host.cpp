@@ -29,7 +29,15 @@ std::string CPageQueryHost::PositionReport() {
 }
 
 void CPageQueryHost::Execute(CTSXQueryImp& query) {
-    odbcCURSOR* cursor = RequestDataSourcesOf(m_page).AllocCursor(query.GetLogin());
+    query.PrepareExecution(m_page.GetSettings());
+    odbcCURSOR* cursor = nullptr;
+    try {
+        cursor = RequestDataSourcesOf(m_page).AllocCursor(query.GetLogin());
+    } catch (CWebException* e) {
+        // Connecting and opening the cursor are part of the run whose SQL the author sees.
+        query.AddSqlToError(e);
+        throw;
+    }
     struct CloseCursor {
         odbcCURSOR* cursor;
         // The cursor's error handler throws; a failed close here (a lost connection,
@@ -40,8 +48,11 @@ void CPageQueryHost::Execute(CTSXQueryImp& query) {
             cursor->Close();
         }
     } close{cursor};
-    if (cursor == nullptr)
-        throw new CWebException("Unable to open a cursor", "No cursor could be opened on the data source '" +
-                                                               HtmlEscape(query.GetDataSource()) + "'.");
-    query.ExecuteOnStatement(m_page.GetSettings(), cursor->GetHstmt(), [this] { m_page.CheckRequestTimeout(); });
+    if (cursor == nullptr) {
+        auto* e = new CWebException("Unable to open a cursor", "No cursor could be opened on the data source '" +
+                                                                   HtmlEscape(query.GetDataSource()) + "'.");
+        query.AddSqlToError(e);
+        throw e;
+    }
+    query.ExecuteOnStatement(cursor->GetHstmt(), [this] { m_page.CheckRequestTimeout(); });
 }

@@ -101,10 +101,16 @@ void CTSXQueryImp::CheckSqlOperation(CServerSettings* settings) const {
                                     "Administrator application.");
 }
 
-void CTSXQueryImp::ExecuteOnStatement(CServerSettings* settings, SQLHSTMT statement,
-                                      const std::function<void()>& checkTime) {
+void CTSXQueryImp::PrepareExecution(CServerSettings* settings) {
     TrimString(m_sql);
     CheckSqlOperation(settings);
+}
+
+void CTSXQueryImp::AddSqlToError(CWebException* error) const {
+    if (m_showSql && error != nullptr) error->AppendDetail("SQL = \"" + HtmlEscape(m_sql) + "\"");
+}
+
+void CTSXQueryImp::ExecuteOnStatement(SQLHSTMT statement, const std::function<void()>& checkTime) {
     auto start = std::chrono::steady_clock::now();
     try {
         if (m_timeout != -1) {
@@ -125,7 +131,7 @@ void CTSXQueryImp::ExecuteOnStatement(CServerSettings* settings, SQLHSTMT statem
         SQLCloseCursor(statement);
     } catch (CWebException* e) {
         SQLFreeStmt(statement, SQL_CLOSE);
-        if (m_showSql) e->AppendDetail("SQL = \"" + HtmlEscape(m_sql) + "\"");
+        AddSqlToError(e);
         throw;
     }
     m_executed = true;
@@ -194,6 +200,12 @@ std::string CTSXQueryImp::GetColumnValue(int row, int column) const {
     if (row < 0 || column < 0 || static_cast<std::size_t>(row) >= m_rows.size()) return {};
     const std::vector<std::string>& cells = m_rows[static_cast<std::size_t>(row)];
     return static_cast<std::size_t>(column) < cells.size() ? cells[static_cast<std::size_t>(column)] : std::string();
+}
+
+const char* CTSXQueryImp::CellText(int row, int column) const {
+    if (row < 0 || column < 0 || static_cast<std::size_t>(row) >= m_rows.size()) return "";
+    const std::vector<std::string>& cells = m_rows[static_cast<std::size_t>(row)];
+    return static_cast<std::size_t>(column) < cells.size() ? cells[static_cast<std::size_t>(column)].c_str() : "";
 }
 
 void CTSXQueryImp::AddColumn(const std::string& name, short sqlType) {

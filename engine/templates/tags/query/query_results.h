@@ -13,6 +13,7 @@
 #include "database/odbc/odbc_api.h"
 
 class CServerSettings;
+class CWebException;
 
 // Column indexes of the pseudo-columns every query offers.
 inline constexpr int kColumnUnknown = -1;
@@ -40,6 +41,7 @@ public:
     void SetMaxRows(int maxRows) { m_maxRows = maxRows; }
     int GetMaxRows() const { return m_maxRows; }
     void SetTimeout(int seconds) { m_timeout = seconds; }
+    int GetTimeout() const { return m_timeout; }
     void AppendSQL(const std::string& text) { m_sql += text; }
     const std::string& GetSQL() const { return m_sql; }
     void SetDebug(bool on) { m_debug = on; }
@@ -53,17 +55,25 @@ public:
     // else the statement's first word must be allowed (DISABLE_<word>, default 0).
     void CheckSqlOperation(CServerSettings* settings) const;
 
-    // Trims the SQL, checks it, runs it on statement and reads every result row
-    // (up to MAXROWS). Values are read whole, in pieces when long; NULL reads as
-    // "". checkTime runs before each row and may throw. ODBC failures throw
-    // CWebODBCException*; with show-SQL on, the SQL is added to the detail.
-    void ExecuteOnStatement(CServerSettings* settings, SQLHSTMT statement, const std::function<void()>& checkTime);
+    // Trims the SQL and checks it; the first step of a run, before any connection is made.
+    void PrepareExecution(CServerSettings* settings);
+    // With show-SQL on, adds the SQL to the detail of an error of the run (connecting,
+    // opening the cursor, executing, reading).
+    void AddSqlToError(CWebException* error) const;
+    // Runs the prepared SQL on statement and reads every result row (up to MAXROWS).
+    // Values are read whole, in pieces when long; NULL reads as "". checkTime runs before
+    // each row and may throw. ODBC failures throw CWebODBCException*, with the SQL added
+    // as AddSqlToError says.
+    void ExecuteOnStatement(SQLHSTMT statement, const std::function<void()>& checkTime);
 
     // 0-based column, a pseudo-column, or kColumnUnknown.
     int GetColumnIndex(const std::string& name) const;
     // A cell's text or a pseudo-column's value for the 0-based row; a row or
     // column out of range reads as "".
     std::string GetColumnValue(int row, int column) const;
+    // The stored text of a real cell (0-based), "" for one out of range. The pointer
+    // stays valid until that cell is set again or the query goes.
+    const char* CellText(int row, int column) const;
     int GetRowCount() const { return static_cast<int>(m_rows.size()); }
     int GetColumnCount() const { return static_cast<int>(m_columns.size()); }
     const CQueryColumn& GetColumn(int index) const { return m_columns[static_cast<std::size_t>(index)]; }

@@ -26,6 +26,12 @@ ReplyTagsState& State(TagContext& c) {
     return c.Own<ReplyTagsState>();
 }
 
+// A redirect or a file is the whole reply: no debug or timing footer may follow it.
+void ReplaceReply(TagContext& c) {
+    c.tags.SetReplacedReply();
+    c.page.SetRan(false);
+}
+
 void Abort(CQueryPage& page) {
     page.SetAborted();
     // The parsers of including templates stop at their next reduction.
@@ -34,7 +40,7 @@ void Abort(CQueryPage& page) {
 
 void EndContent(TagContext& c) {
     if (ExecuteContent(State(c).content, *c.page.GetWriter())) {
-        c.tags.SetReplacedReply();
+        ReplaceReply(c);
         Abort(c.page);
     }
 }
@@ -44,7 +50,7 @@ void EndLocation(TagContext& c) {
     CClientScope* clients =
         location.addToken.empty() || UpperCopy(location.addToken) != "NO" ? c.page.GetScopes().Clients() : nullptr;
     c.page.GetWriter()->Redirect(RedirectUrl(AddClientToken(location.url, location.addToken, clients)));
-    c.tags.SetReplacedReply();
+    ReplaceReply(c);
     Abort(c.page);
 }
 

@@ -31,7 +31,7 @@ constexpr TagAction kActions[] = {
     {p::reportStart_ReportTag,
      [](TagContext& c) {
          c.Own<ReportState>().tag = std::make_unique<CReportTag>(c.page.GetSettings(), c.page.GetReader());
-         c.tags.Sections().OpenOutput(false);
+         c.tags.Sections().OpenReport();
      }},
     {p::reportAttribute_ReportReport_attributeValue,
      WithTag<[](CReportTag& t, TagContext& c) { t.SetReportPath(c.page.attributeValue()); }>},
