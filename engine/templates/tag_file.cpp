@@ -7,7 +7,7 @@
 #include "engine/server/form_field_list.h"
 #include "support/html_escape.h"
 #include "engine/server/request_reader.h"
-#include "engine/server/runtime_file_gate.h"
+#include "support/runtime_file_gate.h"
 #include "support/text_helpers.h"
 #include "support/trace_log.h"
 #include "engine/server/uploaded_file.h"

@@ -4,9 +4,10 @@
 #include "support/file_helpers.h"
 #include "support/html_escape.h"
 #include "engine/server/reply_writer.h"
-#include "engine/server/runtime_file_gate.h"
+#include "support/runtime_file_gate.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
+#include "platform/file_system.h"
 
 std::string RemoveLineBreaks(const std::string& text) {
     return RemoveChar(RemoveChar(text, '\r'), '\n');
@@ -27,6 +28,10 @@ void ContentTagState::SetDeleteFile(const std::string& value) {
 }
 
 void CheckTagFilePath(const std::string& path, const std::string& title) {
+    // Before any other check: the system would see only the text before a zero byte.
+    if (PathHasNul(path))
+        throw new CWebException(title, "The path, '<i>" + HtmlEscape(path) +
+                                           "</i>', is illegal. A path cannot hold a zero byte.");
     if (path.find("..") != std::string::npos || path.find("//") != std::string::npos ||
         path.find("\\\\") != std::string::npos)
         throw new CWebException(title, "The path, '<i>" + HtmlEscape(path) +
@@ -44,7 +49,8 @@ bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer) {
     if (!state.file.empty()) {
         CheckTagFilePath(state.file, "Invalid TSCONTENT tag");
         // The runtime root's private files count as not accessible.
-        if (!FileExists(state.file) || IsRuntimePrivateFile(state.file))
+        if (tessaro::platform::GetFileKind(state.file) != tessaro::platform::FileKind::Regular ||
+            IsRuntimePrivateFile(state.file))
             throw new CWebException("Invalid TSCONTENT tag",
                                     "The file specified in the FILE attribute of the TSCONTENT tag (" +
                                         HtmlEscape(UpperCopy(state.file)) +

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "engine/server/runtime_file_gate.h"
+#include "support/runtime_file_gate.h"
 #include "tests/support/server_test_home.h"
 
 namespace {
