@@ -2,10 +2,12 @@
 // cookies at the end of the tag.
 #include <ctime>
 
+#include "engine/server/reply_writer.h"
 #include "support/text_helpers.h"
 #include "engine/templates/cookie_scope.h"
 #include "engine/templates/query_page.h"
 #include "engine/templates/tag_family.h"
+#include "engine/templates/tag_reply.h"
 #include "engine/grammar/template_symbols.h"
 
 namespace p = tessaro::grammar::template_grammar::production;
@@ -36,6 +38,9 @@ void SetExpires(TagContext& c) {
 
 void End(TagContext& c) {
     Cookie(c).CheckName();
+    // Refused before it is kept: a cookie the web server would not pass costs the whole reply.
+    CheckReplyHeaderSize(c.page.GetWriter()->GetHeaders() + c.page.GetCookieScope()->BuildSetCookieHeaders(),
+                         Cookie(c).GetSetCookieLine() + "\n", "Invalid TSCOOKIE tag");
     c.page.GetCookieScope()->AddCookie(std::move(c.Own<CookieTagState>().cookie));
 }
 

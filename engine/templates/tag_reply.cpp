@@ -1,5 +1,7 @@
 #include "engine/templates/tag_reply.h"
 
+#include <algorithm>
+
 #include "engine/server/client_scope.h"
 #include "support/file_helpers.h"
 #include "support/html_escape.h"
@@ -21,6 +23,20 @@ std::string BuildHeaderLine(const std::string& name, const std::string& value) {
     std::string line = TrimmedCopy(RemoveLineBreaks(name));
     if (line.empty() || line.back() != ':') line += ':';
     return line + " " + RemoveLineBreaks(TrimmedCopy(value)) + "\n";
+}
+
+void CheckReplyHeaderSize(const std::string& headersSoFar, const std::string& block, const std::string& title) {
+    std::size_t longest = 0;
+    for (std::size_t start = 0; start < block.size();) {
+        std::size_t end = block.find('\n', start);
+        if (end == std::string::npos) end = block.size();
+        longest = std::max(longest, end - start);
+        start = end + 1;
+    }
+    if (longest <= kMaxReplyHeaderLineBytes && headersSoFar.size() + block.size() <= kMaxReplyHeaderBytes) return;
+    throw new CWebException(title, "The reply's headers would be longer than a web server accepts (at most " +
+                                       std::to_string(kMaxReplyHeaderLineBytes) + " bytes in one header and " +
+                                       std::to_string(kMaxReplyHeaderBytes) + " bytes in all).");
 }
 
 void ContentTagState::SetDeleteFile(const std::string& value) {
