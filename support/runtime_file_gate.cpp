@@ -37,13 +37,13 @@ bool IsWithin(const fs::path& path, const fs::path& folder) {
     return true;
 }
 
-// The same file by real path or by identity (a hard link).
-bool IsSameFile(const fs::path& target, const fs::path& file) {
+// The same file by identity (through any link or another name) when the target exists,
+// else by real path (a file about to be created in its place).
+bool IsSameFile(const fs::path& target, bool targetExists, const fs::path& file) {
     if (file.empty()) return false;
-    fs::path real = RealPath(file.string());
-    if (target == real) return true;
     std::error_code ec;
-    return fs::exists(target, ec) && fs::exists(real, ec) && fs::equivalent(real, target, ec);
+    if (targetExists) return fs::equivalent(file, target, ec) && !ec;
+    return target == RealPath(file.string());
 }
 
 std::string Environment(const char* name) {
@@ -79,18 +79,20 @@ bool IsRuntimePrivateFile(const std::string& path) {
         if (!IsWithin(target, home / folder)) continue;
         return !IsWithin(target, home / kTemplateTempFolder);
     }
+    std::error_code ec;
+    const bool exists = fs::exists(target, ec);
     {
         std::lock_guard lock(g_addedMutex);
         for (const std::string& added : g_added) {
             if (!added.empty() && added.back() == '/') {
                 if (IsWithin(target, RealPath(added))) return true;
-            } else if (IsSameFile(target, added)) {
+            } else if (IsSameFile(target, exists, added)) {
                 return true;
             }
         }
     }
     for (const fs::path& file : OdbcConfigurationFiles())
-        if (IsSameFile(target, file)) return true;
+        if (IsSameFile(target, exists, file)) return true;
     // The store and every companion SQLite may give it, in any case.
     std::string name = target.filename().string();
     std::size_t storeLength = std::string(kStoreName).size();
@@ -98,8 +100,7 @@ bool IsRuntimePrivateFile(const std::string& path) {
         tessaro::platform::EqualsNoCase(name.substr(0, storeLength), kStoreName))
         return true;
     // Another name (a hard link) of a store file is the same file.
-    std::error_code ec;
-    if (!fs::exists(target, ec)) return false;
+    if (!exists) return false;
     for (const char* companion : kStoreCompanions) {
         fs::path store = home / (std::string(kStoreName) + companion);
         if (fs::exists(store, ec) && fs::equivalent(store, target, ec)) return true;
