@@ -23,8 +23,12 @@ std::vector<std::string> DataSourceFiles() {
     return files;
 }
 
-// A value inside braces: a closing brace is doubled.
+// A value as a connection string carries it: plain, as drivers read most values, or in
+// braces (a closing brace doubled) when it holds what would end or open one.
 std::string Braced(const std::string& value) {
+    bool plain = value.find_first_of(";{}") == std::string::npos &&
+                 (value.empty() || (value.front() != ' ' && value.back() != ' '));
+    if (plain) return value;
     std::string out = "{";
     for (char c : value) {
         out += c;
@@ -50,8 +54,8 @@ std::string OdbcFileConnectionString(const std::string& dataSource, const std::s
         if (section.empty()) continue;
         constexpr std::size_t kLongValue = 4096;
         std::string driver = plat::IniGetString(file, section, "Driver", "", kLongValue);
-        if (driver.empty()) return {};
-        std::string text = "DRIVER=" + Braced(driver) + ";";
+        if (driver.empty() || driver.find('}') != std::string::npos) return {};
+        std::string text = "DRIVER={" + driver + "};";
         for (const std::string& key : plat::IniKeyNames(file, section)) {
             if (plat::EqualsNoCase(key, "Driver") || !UsableKey(key)) continue;
             text += key + "=" + Braced(plat::IniGetString(file, section, key, "", kLongValue)) + ";";

@@ -82,6 +82,11 @@ protected:
         ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
         ASSERT_EQ(site.Get("/x.tsm").status, 200) << site.WebServerLog();
     }
+    // A form posted url-encoded; the web server refuses a zero byte in the address, not in a body.
+    e2e::HttpResponse Post(const std::string& target, const std::string& form) {
+        return e2e::HttpRequest(site.port(), "POST", target, {"Content-Type: application/x-www-form-urlencoded"},
+                                form);
+    }
     // The engine's error page, and not the web server's (a 502 or an empty answer).
     static bool IsEngineErrorPage(const e2e::HttpResponse& response) {
         return response.status == 500 && e2e::StatusOfPage(response.body) == 500;
@@ -95,49 +100,51 @@ TEST_F(HostileFiles, PathsWithAZeroByteAreRefusedOnEveryRoad) {
     Start();
     const std::string docs = site.document_root();
     fs::create_directories(docs + "/notes");
-    WriteFile(docs + "/notes/kept.txt", "kept");
-    site.WriteDocument("inner.tsm", "inner");
+    WriteFile(docs + "/notes/kept.txt", "kept-content");
+    site.WriteDocument("inner.tsm", "inner-content");
     WriteFile(docs + "/staff.rpt", "[Report]\nColumns={t.a}\n[Table]\nDatabaseLibrary=x\nFields=a\nFile=rows.csv\n");
     struct Case {
         const char* name;
         std::string page;
         std::string query;
     } const cases[] = {
-        {"write", "<TSFILE ACTION=\"WRITE\" FILE=\"" + docs + "/notes/#URL.n#.txt\" OUTPUT=\"<TSOUTPUT>x</TSOUTPUT>\">",
+        {"write", "<TSFILE ACTION=\"WRITE\" FILE=\"" + docs + "/notes/#FORM.n#.txt\" OUTPUT=\"<TSOUTPUT>x</TSOUTPUT>\">",
          "n=evil.tsm" + kNul},
-        {"append", "<TSFILE ACTION=\"APPEND\" FILE=\"" + docs + "/notes/#URL.n#.txt\" OUTPUT=\"x\">",
+        {"append", "<TSFILE ACTION=\"APPEND\" FILE=\"" + docs + "/notes/#FORM.n#.txt\" OUTPUT=\"x\">",
          "n=evil.tsm" + kNul},
-        {"read", "<TSFILE ACTION=\"READ\" FILE=\"" + docs + "/notes/#URL.n#\" VARIABLE=\"v\"><TSOUTPUT>#v#</TSOUTPUT>",
+        {"read", "<TSFILE ACTION=\"READ\" FILE=\"" + docs + "/notes/#FORM.n#\" VARIABLE=\"v\"><TSOUTPUT>#v#</TSOUTPUT>",
          "n=kept.txt" + kNul + ".x"},
         {"copy", "<TSFILE ACTION=\"COPY\" SOURCE=\"" + docs + "/notes/kept.txt\" DESTINATION=\"" + docs +
-                     "/notes/#URL.n#.txt\">",
+                     "/notes/#FORM.n#.txt\">",
          "n=copy.tsm" + kNul},
-        {"delete", "<TSFILE ACTION=\"DELETE\" FILE=\"" + docs + "/notes/#URL.n#\">", "n=kept.txt" + kNul + ".x"},
-        {"include", "<TSINCLUDE TEMPLATE=\"#URL.n#\">", "n=inner.tsm" + kNul + ".txt"},
-        {"content", "<TSCONTENT TYPE=\"text/plain\" FILE=\"" + docs + "/notes/#URL.n#\">",
+        {"delete", "<TSFILE ACTION=\"DELETE\" FILE=\"" + docs + "/notes/#FORM.n#\">", "n=kept.txt" + kNul + ".x"},
+        {"include", "<TSINCLUDE TEMPLATE=\"#FORM.n#\">", "n=inner.tsm" + kNul + ".txt"},
+        {"content", "<TSCONTENT TYPE=\"text/plain\" FILE=\"" + docs + "/notes/#FORM.n#\">",
          "n=kept.txt" + kNul + ".x"},
         {"mimeattach",
          "<TSMAIL TO=\"a@example.test\" FROM=\"b@example.test\" SUBJECT=\"s\" MIMEATTACH=\"" + docs +
-             "/notes/#URL.n#\">body</TSMAIL>",
+             "/notes/#FORM.n#\">body</TSMAIL>",
          "n=kept.txt" + kNul + ".x"},
-        {"report", "<TSREPORT REPORT=\"" + docs + "/#URL.n#\"></TSREPORT>", "n=staff.rpt" + kNul + ".x"},
+        {"report", "<TSREPORT REPORT=\"" + docs + "/#FORM.n#\"></TSREPORT>", "n=staff.rpt" + kNul + ".x"},
     };
     for (const Case& c : cases) {
-        auto response = Page(std::string(c.name) + ".tsm", c.page, c.query);
+        site.WriteDocument(std::string(c.name) + ".tsm", c.page);
+        auto response = Post("/" + std::string(c.name) + ".tsm", c.query);
         EXPECT_TRUE(IsEngineErrorPage(response)) << c.name << "\n" << response.body;
-        EXPECT_FALSE(Contains(response.body, "kept")) << c.name;
-        EXPECT_FALSE(Contains(response.body, "inner")) << c.name;
+        EXPECT_FALSE(Contains(response.body, "-content")) << c.name;
     }
     EXPECT_FALSE(fs::exists(docs + "/notes/evil.tsm"));
     EXPECT_FALSE(fs::exists(docs + "/notes/copy.tsm"));
-    EXPECT_EQ(ReadFile(docs + "/notes/kept.txt"), "kept");
+    EXPECT_EQ(ReadFile(docs + "/notes/kept.txt"), "kept-content");
     EXPECT_FALSE(fs::exists(site.home() + "/Mail/SPOOL") && !fs::is_empty(site.home() + "/Mail/SPOOL"));
 
-    auto exists = Page("exists.tsm", "<TSOUTPUT>#FileExists(URL.n)#</TSOUTPUT>",
-                       "n=" + Encode(docs + "/notes/kept.txt") + kNul + "x");
-    EXPECT_EQ(exists.body, "NO");
+    site.WriteDocument("exists.tsm", "<TSOUTPUT>#FileExists(FORM.n)#/#FileExists(FORM.m)#</TSOUTPUT>");
+    auto exists = Post("/exists.tsm", "n=" + Encode(docs + "/notes/kept.txt") + kNul + "x&m=" +
+                                          Encode(docs + "/notes/kept.txt"));
+    EXPECT_EQ(exists.body, "NO/YES");
+    // The web server itself refuses a zero byte in the address, so GetGraphic's name cannot carry one.
     auto graphic = site.Get("/x.tsm?action=GetGraphic&FILE=chart.gif" + kNul + "x");
-    EXPECT_TRUE(IsEngineErrorPage(graphic)) << graphic.body;
+    EXPECT_NE(graphic.status, 200) << graphic.body;
 }
 
 TEST_F(HostileFiles, PrivateFilesStayClosedOnEveryRoad) {
@@ -417,8 +424,8 @@ TEST_F(HostileFiles, TricklingConnectionsAreBoundedAndDropped) {
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     const auto start = std::chrono::steady_clock::now();
-    auto normal = site.Get("/x.tsm?action=Echo&after=trickle");
-    EXPECT_EQ(normal.status, 200) << normal.error;
+    auto normal = site.Get("/x.tsm");
+    EXPECT_EQ(normal.status, 200) << normal.error << normal.body << site.ReadHomeFile("log/KSML.LOG");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
     // Every trickling connection is closed by the engine within its deadline.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
