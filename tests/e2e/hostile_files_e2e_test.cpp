@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -406,6 +407,16 @@ TEST_F(HostileFiles, TricklingConnectionsAreBoundedAndDropped) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    const pid_t engine = site.EnginePid();
+    ASSERT_GT(engine, 0);
+    auto openSockets = [engine] {
+        int n = 0;
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator("/proc/" + std::to_string(engine) + "/fd", ec))
+            if (fs::read_symlink(entry.path(), ec).string().rfind("socket:", 0) == 0) ++n;
+        return n;
+    };
+    const int socketsBefore = openSockets();
     // Each sends the start of a frame header, then one byte a second: never a stall, never whole.
     constexpr int kTricklers = 60;
     std::vector<int> fds;
@@ -422,7 +433,14 @@ TEST_F(HostileFiles, TricklingConnectionsAreBoundedAndDropped) {
             for (int t = 0; t < 10 && !stop; ++t) std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // The engine holds no more of them at once than the limit of arriving connections.
+    int most = 0;
+    for (int i = 0; i < 15; ++i) {
+        most = std::max(most, openSockets() - socketsBefore);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_LE(most, 16 + 2);
+    EXPECT_GE(most, 8) << "the tricklers are being served";
     const auto start = std::chrono::steady_clock::now();
     auto normal = site.Get("/x.tsm");
     EXPECT_EQ(normal.status, 200) << normal.error << normal.body << site.ReadHomeFile("log/KSML.LOG");
