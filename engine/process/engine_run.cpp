@@ -1,24 +1,18 @@
-// tsengine: the long-running engine, as a service or a desktop program.
-#include <csignal>
+#include "engine/process/engine_run.h"
+
 #include <cstdlib>
 #include <string>
+#include <system_error>
 #include <thread>
-#include <vector>
 
-#include "database/access/connection_pool.h"
+#include "engine/process/engine_server.h"
+#include "engine/process/engine_service.h"
+#include "engine/process/engine_threads.h"
 #include "engine/server/engine_globals.h"
-#include "engine/server/engine_server.h"
-#include "engine/server/engine_service.h"
-#include "engine/server/engine_subsystems.h"
-#include "engine/server/engine_switches.h"
-#include "engine/server/engine_threads.h"
-#include "engine/server/mail_spooler.h"
 #include "engine/server/request_worker.h"
 #include "engine/server/server_error_log.h"
-#include "engine/templates/template_actions.h"
 #include "platform/scm_event.h"
 #include "platform/window.h"
-#include "support/text_helpers.h"
 
 namespace {
 
@@ -55,13 +49,7 @@ int EndProcess(int code) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    std::signal(SIGPIPE, SIG_IGN);
-    InstallTemplateSubsystems();
-    TheEngineSubsystems().buildConnectionPool = CreateConnectionPool;
-    InstallMailSpooler(TheEngineSubsystems());
-    const EngineSwitches switches =
-        ParseEngineSwitches(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0)));
+int RunEngine(const EngineSwitches& switches) {
     if (switches.install) {
         InstallEngineService();
         return 0;

@@ -17,9 +17,6 @@ unsigned MainThread(tessaro::platform::ManualResetEvent* terminationEvent);
 // The engine window's procedure.
 std::int64_t MainWindowProc(tessaro::platform::Window& window, tessaro::platform::WindowMessage& message);
 
-// The spooler's messages-ready message to the engine window.
-inline constexpr std::uint32_t WM_MAILREADY = tessaro::platform::WM_USER + 150;
-
 // The one normal stop path: the stop event in service mode, the main
 // termination event in desktop mode.
 void RequestEngineStop();

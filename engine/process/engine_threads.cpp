@@ -1,14 +1,13 @@
-#include "engine/server/engine_threads.h"
+#include "engine/process/engine_threads.h"
 
 #include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+#include "engine/process/engine_server.h"
 #include "engine/server/copy_data_intake.h"
 #include "engine/server/engine_globals.h"
-#include "engine/server/engine_server.h"
-#include "engine/server/engine_subsystems.h"
 #include "engine/server/mail_spooler.h"
 #include "engine/server/pipe_listener.h"
 #include "engine/server/request_dispatcher.h"
@@ -87,18 +86,13 @@ void WindowThread() {
         g_window = window.get();
     }
     window->RunMessageLoop();
-    if (TheEngineSubsystems().detachMailWindow) TheEngineSubsystems().detachMailWindow();
+    DetachMailWindow();
     {
         std::lock_guard lock(g_windowMutex);
         g_window = nullptr;
     }
     window.reset();
     WriteTraceLog("SERVER", "Information", "Exited main application message loop.");
-}
-
-void RunDeliveryPass() {
-    auto& pass = TheEngineSubsystems().processWaitingMessages;
-    if (pass) pass();
 }
 
 }  // namespace
@@ -116,9 +110,9 @@ std::int64_t MainWindowProc(Window& window, WindowMessage& message) {
     try {
         switch (message.msg) {
             case tessaro::platform::WM_CREATE:
-                if (TheEngineSubsystems().attachMailWindow) TheEngineSubsystems().attachMailWindow(window);
+                AttachMailWindow(window);
                 window.SetTimer(kMailTimerId, MailTimerPeriodMs());
-                RunDeliveryPass();
+                RunMailDeliveryPass();
                 return 0;
             case tessaro::platform::WM_DESTROY:
                 if (IsServiceMode()) {
@@ -134,10 +128,10 @@ std::int64_t MainWindowProc(Window& window, WindowMessage& message) {
             case tessaro::platform::WM_COPYDATA:
                 return OnCopyData(message, ListeningFlag() == 1, TheRequestDispatcher(), &TheRequestLimiter());
             case tessaro::platform::WM_TIMER:
-                if (message.wParam == kMailTimerId) RunDeliveryPass();
+                if (message.wParam == kMailTimerId) RunMailDeliveryPass();
                 return 0;
             case WM_MAILREADY:
-                RunDeliveryPass();
+                RunMailDeliveryPass();
                 return 0;
             default:
                 return 0;
@@ -177,7 +171,7 @@ unsigned MainThread(ManualResetEvent* terminationEvent) {
         {
             std::lock_guard lock(g_windowMutex);
             g_windowClosing = true;
-            if (TheEngineSubsystems().detachMailWindow) TheEngineSubsystems().detachMailWindow();
+            DetachMailWindow();
             if (g_window) g_window->PostQuitMessage();
         }
         window.join();

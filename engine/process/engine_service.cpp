@@ -1,10 +1,10 @@
-#include "engine/server/engine_service.h"
+#include "engine/process/engine_service.h"
 
 #include <iostream>
 
+#include "engine/process/engine_server.h"
+#include "engine/process/engine_threads.h"
 #include "engine/server/engine_globals.h"
-#include "engine/server/engine_server.h"
-#include "engine/server/engine_threads.h"
 #include "engine/server/odbc_service_environment.h"
 #include "engine/server/server_error_log.h"
 #include "platform/program_path.h"

@@ -1,11 +1,16 @@
-#include "engine/server/engine_server.h"
+#include "engine/process/engine_server.h"
 
 #include <new>
 
+#include "database/access/connection_pool.h"
+#include "engine/server/client_id_allocator.h"
+#include "engine/server/echo_page.h"
 #include "engine/server/engine_globals.h"
-#include "engine/server/engine_subsystems.h"
+#include "engine/server/mail_spooler.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/server_error_log.h"
+#include "engine/templates/template_actions.h"
+#include "foundation/allocator/tarrock.h"
 #include "platform/window.h"
 #include "support/registry.h"
 #include "support/server_settings.h"
@@ -25,17 +30,17 @@ void SetServiceRunning(bool running) {
 }
 
 bool StartSubsystems(CServerSettings* settings, bool serviceFlag) {
-    EngineSubsystems& s = TheEngineSubsystems();
     CRegistrySettings* registry = settings ? settings->GetRegistrySettings() : nullptr;
-    s.registerActions(TheRequestDispatcher());
-    s.loadGrammarTables();
-    s.buildConnectionPool(registry);
+    // The diagnostic echo page, when switched on, goes first and so stays the default action.
+    RegisterEchoPageWhenEnabled(TheRequestDispatcher());
+    StartTemplateInterpreter(TheRequestDispatcher());
+    CreateConnectionPool(registry);
     std::string mailError;
-    if (!s.buildMailSpooler(registry, mailError)) {
+    if (!BuildMailSpooler(mailError)) {
         WriteTraceLog("SERVER", "Error", "Failed to construct TSMail: " + mailError);
         return false;
     }
-    s.buildCustomTagManager();
+    StartExtensionTags();
     if (serviceFlag) SetServiceRunning(true);
     return true;
 }
@@ -43,7 +48,9 @@ bool StartSubsystems(CServerSettings* settings, bool serviceFlag) {
 bool InitializeServer(long*, std::string& errorText, bool serviceFlag, bool* mailFailed) {
     if (mailFailed) *mailFailed = false;
     try {
-        TheEngineSubsystems().attachAllocator();
+        // In service, allocator failures simply fail: no handler, no message.
+        TarrockAttach();
+        TarrockSetErrorHandler(nullptr);
         TheRequestDispatcher().Init();
         if (!StartSubsystems(TheRequestDispatcher().GetServerSettings(), serviceFlag)) {
             if (mailFailed) *mailFailed = true;
@@ -72,7 +79,6 @@ bool InitializeServer(long*, std::string& errorText, bool serviceFlag, bool* mai
 }
 
 void StopSubsystems() {
-    EngineSubsystems& s = TheEngineSubsystems();
     try {
         SetServiceRunning(false);
     } catch (CException* e) {
@@ -80,16 +86,14 @@ void StopSubsystems() {
     }
     std::string reports = tessaro::platform::FindWindow("", kReportServerTitle);
     if (!reports.empty()) tessaro::platform::SendMessage(reports, kCloseReportServer, 0, 0);
-    s.freeGrammarTables();
-    s.deleteCustomTagManager();
-    s.closeReportEngineMutex();
-    s.closeClientMutex();
+    StopTemplateInterpreter();
+    CloseClientMutex();
 }
 
 void ShutdownServer() {
     try {
         StopSubsystems();
-        TheEngineSubsystems().detachAllocator();
+        TarrockDetach();
     } catch (CException* e) {
         e->Delete();
     } catch (...) {
