@@ -118,5 +118,5 @@ struct FunctionTableRow {
     // Makes the function object; null while its body is not built.
     std::unique_ptr<CTSFunction> (*make)();
 };
-// The rows of every family, in registration order (functions/function_families.cpp).
+// The rows of every family, in registration order (functions/function_families.def).
 const FunctionTableRow* BuiltinFunctionTable(std::size_t& count);

@@ -3,7 +3,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 
 #include "engine/server/multipart_parser.h"
 #include "platform/descriptor.h"
@@ -15,6 +14,7 @@
 #include "support/mapped_file.h"
 #include "engine/server/reply_writer.h"
 #include "interfaces/environment_block.h"
+#include "platform/path_util.h"
 #include "platform/pipe_frame.h"
 #include "support/byte_buffer.h"
 #include "support/html_escape.h"
@@ -273,7 +273,7 @@ CRequestReader::~CRequestReader() {
 
 bool CRequestReader::ExpectsBody() const {
     long contentLength = TextToLong(GetCgiVariable("CONTENT_LENGTH"));
-    return strcasecmp(GetCgiVariable("REQUEST_METHOD").c_str(), "POST") == 0 &&
+    return tessaro::platform::EqualsNoCase(GetCgiVariable("REQUEST_METHOD").c_str(), "POST") &&
            !GetCgiVariable("CONTENT_TYPE").empty() && contentLength != 0;
 }
 
@@ -335,7 +335,7 @@ void CRequestReader::ParseBody(const char* data, std::size_t size) {
     long contentLength = TextToLong(GetCgiVariable("CONTENT_LENGTH"));
     std::string contentTypeRaw = GetCgiVariable("CONTENT_TYPE");
     std::string contentType = UpperCopy(contentTypeRaw);
-    if (strcasecmp(MediaType(contentType).c_str(), "application/x-www-form-urlencoded") == 0) {
+    if (tessaro::platform::EqualsNoCase(MediaType(contentType).c_str(), "application/x-www-form-urlencoded")) {
         // Form text ends at a NUL, as the C tokenizer would see it.
         const void* nul = size ? std::memchr(data, '\0', size) : nullptr;
         std::size_t length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - data) : size;

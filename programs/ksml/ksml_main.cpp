@@ -2,12 +2,12 @@
 // request to tsengine and relays the reply; its exit status is always 0, since a failure
 // is answered with an HTML page.
 
-#include <csignal>
 #include <string>
 
 #include "gateway/engine_service.h"
 #include "gateway/forward_request.h"
 #include "platform/descriptor.h"
+#include "platform/process_environment.h"
 #include "support/registry.h"
 #include "support/trace_log.h"
 
@@ -34,7 +34,7 @@ std::string ReadAdminEMail() {
 
 int main(int, char**, char** environment) {
     // A web server that stops reading must not kill the gateway half way through.
-    std::signal(SIGPIPE, SIG_IGN);
+    tessaro::platform::IgnoreBrokenPipes();
     try {
         const ksml::GatewaySettings settings = ksml::GatewaySettingsFromEnvironment();
         ksml::LogSink log = [](std::string_view severity, std::string_view text) {

@@ -7,7 +7,7 @@
 
 #include "engine/server/mail_spooler.h"
 #include "tests/mailer/smtp_servers.h"
-#include "tests/support/server_test_home.h"
+#include "tests/common/server_test_home.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "mailer/smtp_mailer.h"
 #include "platform/module_library.h"
 #include "tests/mailer/smtp_servers.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "platform/reg_commands.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 using namespace tessaro::platform;
 

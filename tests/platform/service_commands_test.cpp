@@ -3,7 +3,7 @@
 
 #include "platform/service_commands.h"
 #include "platform/service_handle.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 using namespace tessaro::platform;
 

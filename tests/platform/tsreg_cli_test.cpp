@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 namespace {
 

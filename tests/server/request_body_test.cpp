@@ -16,7 +16,7 @@
 #include "platform/pipe_frame.h"
 #include "support/server_settings.h"
 #include "support/web_exception.h"
-#include "tests/support/server_test_home.h"
+#include "tests/common/server_test_home.h"
 
 namespace {
 

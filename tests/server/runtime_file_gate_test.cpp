@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "support/runtime_file_gate.h"
-#include "tests/support/server_test_home.h"
+#include "tests/common/server_test_home.h"
 
 namespace {
 

@@ -97,4 +97,18 @@ TEST(TagDispatchTest, TwoFamiliesClaimingOneProductionAreRefusedByName) {
     EXPECT_EQ(FamilyOf(table, p::item_BreakTag), "TSSECOND");
 }
 
+TEST(TagDispatchTest, AFamilyIsFoundAtItsPlaceInTheList) {
+    const CTagDispatchTable& table = CTagDispatchTable::Instance();
+    for (std::size_t f = 0; f < table.Families().size(); ++f) EXPECT_EQ(table.IndexOf(*table.Families()[f]), f);
+    EXPECT_EQ(table.Families()[table.IndexOf(kSetTags)]->tags, std::string("TSSET"));
+    constexpr TagAction none[] = {{p::item_BreakTag, Nothing}};
+    const TagFamily outside{"TSOUTSIDE", none};
+    try {
+        table.IndexOf(outside);
+        FAIL() << "a family outside the list was given a place";
+    } catch (const std::logic_error& e) {
+        EXPECT_NE(std::string(e.what()).find("TSOUTSIDE"), std::string::npos);
+    }
+}
+
 }  // namespace

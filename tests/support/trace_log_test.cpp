@@ -3,7 +3,7 @@
 
 #include "support/registry.h"
 #include "support/trace_log.h"
-#include "registry_home_fixture.h"
+#include "tests/common/registry_home_fixture.h"
 
 namespace {
 

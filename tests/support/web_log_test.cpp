@@ -4,7 +4,7 @@
 #include "support/text_helpers.h"
 #include "support/web_log.h"
 #include "platform/event_log.h"
-#include "registry_home_fixture.h"
+#include "tests/common/registry_home_fixture.h"
 
 namespace plat = tessaro::platform;
 

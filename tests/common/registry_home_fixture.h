@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 class RegistryHomeTest : public TempHomeTest {
 protected:

@@ -1,4 +1,4 @@
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "tests/support/odbc_drivers.h"
+#include "tests/common/odbc_drivers.h"
 
 #include <dlfcn.h>
 

@@ -1,7 +1,7 @@
-#include "tests/support/pg_test_server.h"
+#include "tests/common/pg_test_server.h"
 
-#include "tests/support/odbc_drivers.h"
-#include "tests/support/odbc_test_config.h"
+#include "tests/common/odbc_drivers.h"
+#include "tests/common/odbc_test_config.h"
 
 #include <cerrno>
 #include <csignal>

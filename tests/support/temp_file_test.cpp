@@ -3,7 +3,7 @@
 
 #include "support/temp_file.h"
 #include "platform/framework_exception.h"
-#include "registry_home_fixture.h"
+#include "tests/common/registry_home_fixture.h"
 
 namespace {
 

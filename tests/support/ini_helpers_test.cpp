@@ -1,6 +1,6 @@
 #include "support/ini_helpers.h"
 #include "platform/home.h"
-#include "registry_home_fixture.h"
+#include "tests/common/registry_home_fixture.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/support/odbc_test_config.h"
+#include "tests/common/odbc_test_config.h"
 
 #include <cerrno>
 #include <dlfcn.h>
@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <unistd.h>
 
-#include "tests/support/odbc_drivers.h"
+#include "tests/common/odbc_drivers.h"
 
 namespace tessaro::database {
 

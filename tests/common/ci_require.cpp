@@ -1,4 +1,4 @@
-#include "tests/support/ci_require.h"
+#include "tests/common/ci_require.h"
 
 #include <cctype>
 #include <cstdlib>

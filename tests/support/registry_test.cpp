@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "support/registry.h"
-#include "registry_home_fixture.h"
+#include "tests/common/registry_home_fixture.h"
 
 namespace reg = tessaro::platform;
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "support/registry.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 class ServerTestHome : public TempHomeTest {
 protected:

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "support/file_helpers.h"
-#include "registry_home_fixture.h"
+#include "tests/common/registry_home_fixture.h"
 
 namespace {
 

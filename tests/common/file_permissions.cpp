@@ -1,4 +1,4 @@
-#include "tests/support/file_permissions.h"
+#include "tests/common/file_permissions.h"
 
 #include <linux/capability.h>
 #include <sys/syscall.h>
