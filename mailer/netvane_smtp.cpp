@@ -9,6 +9,7 @@
 
 #include "mailer/mail_text.h"
 #include "platform/clock.h"
+#include "platform/private_file.h"
 #include "platform/random_bytes.h"
 
 namespace {
@@ -204,9 +205,10 @@ bool CNetvaneSMTP::ComposePieces(const SmtpMailRequest& request, std::vector<Pie
     pieces.push_back({head + "\r\n" + body.text + "\r\n\r\n"});
     for (std::size_t i = 0; i < request.attachments.size(); ++i) {
         const std::string& path = request.attachments[i];
-        std::ifstream in(path, std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (!in.is_open() || (!in && !in.eof())) {
+        // Only a plain file, and never through a link in its last component: a FIFO or
+        // a device would hold the delivery for ever.
+        std::string bytes;
+        if (tessaro::platform::ReadRegularFileNoFollow(path, &bytes) != 0) {
             m_socket.SetError(NV_ERROR, "Attachment file '" + path + "' could not be read");
             m_refusal = -1;
             return false;

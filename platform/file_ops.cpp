@@ -101,9 +101,29 @@ long UniqueFile(const std::string& dir, const std::string& prefix, const std::st
     return last;
 }
 
+// Opens path without following a link in its last component and without waiting on a
+// FIFO; it must be a regular file that the check allows. The descriptor goes to *fdOut.
+long OpenChecked(const std::string& path, int flags, const OpenedFileCheck& check, int* fdOut) {
+    int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, kTemplateFileMode);
+    if (fd < 0) return errno == ELOOP || errno == ENXIO || errno == EISDIR ? ERROR_ACCESS_DENIED : Win32LastErrno();
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (check && !check(DescriptorPath(fd)))) {
+        ::close(fd);
+        return ERROR_ACCESS_DENIED;
+    }
+    *fdOut = fd;
+    return ERROR_SUCCESS;
+}
+
 // Copies from into a new hidden file beside to and renames it over to.
-long CopyBesideAndRename(const std::string& from, const std::string& to) {
-    Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+long CopyBesideAndRename(const std::string& from, const std::string& to, const OpenedFileCheck& check = {}) {
+    int inFd = -1;
+    if (check) {
+        if (long err = OpenChecked(from, O_RDONLY, check, &inFd); err != ERROR_SUCCESS) return err;
+    } else {
+        inFd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    Fd in(inFd);
     if (in.get() < 0) return Win32LastErrno();
     std::string staging;
     int fd = -1;
@@ -131,17 +151,23 @@ long GetFileStatus(const std::string& pathIn, FileStatus* status) {
     return ERROR_SUCCESS;
 }
 
-long MoveFileReplacing(const std::string& fromIn, const std::string& toIn) {
+long MoveFileReplacing(const std::string& fromIn, const std::string& toIn, const OpenedFileCheck& check) {
     std::string from = ToUnixPath(fromIn), to = ToUnixPath(toIn);
+    if (check) {
+        // What is moved is judged as it is: a link or a special file is not moved.
+        int fd = -1;
+        if (long err = OpenChecked(from, O_RDONLY, check, &fd); err != ERROR_SUCCESS) return err;
+        ::close(fd);
+    }
     if (::rename(from.c_str(), to.c_str()) == 0) return ERROR_SUCCESS;
     if (errno != EXDEV) return Win32LastErrno();
-    long err = CopyBesideAndRename(from, to);
+    long err = CopyBesideAndRename(from, to, check);
     if (err != ERROR_SUCCESS) return err;
     return ::unlink(from.c_str()) == 0 ? ERROR_SUCCESS : Win32LastErrno();
 }
 
-long CopyFileReplacing(const std::string& from, const std::string& to) {
-    return CopyBesideAndRename(ToUnixPath(from), ToUnixPath(to));
+long CopyFileReplacing(const std::string& from, const std::string& to, const OpenedFileCheck& check) {
+    return CopyBesideAndRename(ToUnixPath(from), ToUnixPath(to), check);
 }
 
 long ReserveNewFile(const std::string& path) {
@@ -172,10 +198,24 @@ long DeleteFileAt(const std::string& path) {
     return ::unlink(ToUnixPath(path).c_str()) == 0 ? ERROR_SUCCESS : Win32LastErrno();
 }
 
-long WriteTextFile(const std::string& path, const std::string& text, bool append) {
-    Fd fd(
-        ::open(ToUnixPath(path).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : 0), kTemplateFileMode));
-    if (fd.get() < 0) return Win32LastErrno();
+long WriteTextFile(const std::string& pathIn, const std::string& text, bool append, const OpenedFileCheck& check) {
+    const std::string path = ToUnixPath(pathIn);
+    const int flags = O_WRONLY | (append ? O_APPEND : 0);
+    int opened = -1;
+    long err = OpenChecked(path, flags, check, &opened);
+    if (err == ERROR_FILE_NOT_FOUND) {
+        // Made here, so a file the check refuses is taken away again.
+        err = OpenChecked(path, flags | O_CREAT | O_EXCL, {}, &opened);
+        if (err == ERROR_SUCCESS) ::fchmod(opened, kTemplateFileMode);
+        if (err == ERROR_SUCCESS && check && !check(DescriptorPath(opened))) {
+            ::unlink(path.c_str());
+            ::close(opened);
+            return ERROR_ACCESS_DENIED;
+        }
+        if (err == ERROR_FILE_EXISTS) err = OpenChecked(path, flags, check, &opened);
+    }
+    if (err != ERROR_SUCCESS) return err;
+    Fd fd(opened);
     // Truncated only once the lock is held, so a writer in progress is not cut short.
     if (::flock(fd.get(), LOCK_EX) != 0) return Win32LastErrno();
     if (!append && ::ftruncate(fd.get(), 0) != 0) return Win32LastErrno();
@@ -204,6 +244,37 @@ long ReadWholeFile(const std::string& path, std::string* bytes) {
         if (n == 0) return ERROR_SUCCESS;
         bytes->append(buffer, static_cast<std::size_t>(n));
     }
+}
+
+long ReadCheckedFile(const std::string& path, std::size_t limit, const OpenedFileCheck& check, std::string* bytes) {
+    bytes->clear();
+    int opened = -1;
+    if (long err = OpenChecked(ToUnixPath(path), O_RDONLY, check, &opened); err != ERROR_SUCCESS) return err;
+    Fd fd(opened);
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            bytes->clear();
+            return Win32LastErrno();
+        }
+        if (n == 0) return ERROR_SUCCESS;
+        if (bytes->size() + static_cast<std::size_t>(n) > limit) {
+            bytes->clear();
+            bytes->shrink_to_fit();
+            return ERROR_FILE_TOO_LARGE;
+        }
+        bytes->append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+std::string DescriptorPath(int fd) {
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    char target[4096];
+    ssize_t n = ::readlink(link, target, sizeof target - 1);
+    return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
 }
 
 }  // namespace tessaro::platform

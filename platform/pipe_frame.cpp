@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <new>
+#include <vector>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -191,6 +192,69 @@ PipeReadResult ReadPipeFrame(int fd, std::size_t maxLength, int timeoutMs, int s
         r.errorNumber = 8;
         r.payload.clear();
         return r;
+    }
+    r.status = PipeReadStatus::Ok;
+    return r;
+}
+
+PipeReadResult ReadPipeFrameInto(int fd, std::size_t maxLength, int timeoutMs, int stallMs,
+                                 const std::function<long(std::uint32_t length)>& start,
+                                 const std::function<long(const char* data, std::size_t length)>& sink) {
+    PipeReadResult r;
+    const bool timed = timeoutMs >= 0;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timed ? timeoutMs : 0);
+    unsigned char head[kPipeFrameHeaderSize];
+    long n = ReadBefore(fd, reinterpret_cast<char*>(head), sizeof head, timed, deadline, stallMs);
+    if (n < 0) {
+        SetReadFailure(r);
+        return r;
+    }
+    if (n < static_cast<long>(sizeof head)) {
+        r.status = PipeReadStatus::Eof;
+        r.errorNumber = 109;
+        return r;
+    }
+    const std::uint32_t kind = GetU32(head);
+    const std::uint32_t length = GetU32(head + 4);
+    if (kind != static_cast<std::uint32_t>(PipeFrameKind::Message) &&
+        kind != static_cast<std::uint32_t>(PipeFrameKind::Disconnect)) {
+        r.status = PipeReadStatus::BadKind;
+        r.errorNumber = 13;
+        return r;
+    }
+    r.kind = static_cast<PipeFrameKind>(kind);
+    if (length > maxLength) {
+        r.status = PipeReadStatus::TooLarge;
+        r.errorNumber = 234;
+        return r;
+    }
+    if (long error = start(length); error != 0) {
+        r.status = PipeReadStatus::Error;
+        r.errorNumber = error;
+        return r;
+    }
+    std::vector<char> buffer(std::min<std::size_t>(length, 256 * 1024));
+    std::size_t got = 0;
+    while (got < length) {
+        std::size_t chunk = std::min<std::size_t>(length - got, buffer.size());
+        long part = ReadBefore(fd, buffer.data(), chunk, timed, deadline, stallMs);
+        if (part < 0) {
+            SetReadFailure(r);
+            return r;
+        }
+        if (part > 0) {
+            if (long error = sink(buffer.data(), static_cast<std::size_t>(part)); error != 0) {
+                r.status = PipeReadStatus::Error;
+                r.errorNumber = error;
+                return r;
+            }
+        }
+        got += static_cast<std::size_t>(part);
+        if (static_cast<std::size_t>(part) < chunk) {
+            r.status = PipeReadStatus::Eof;
+            r.errorNumber = 109;
+            return r;
+        }
     }
     r.status = PipeReadStatus::Ok;
     return r;

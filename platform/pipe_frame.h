@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace tessaro::platform {
@@ -59,5 +60,13 @@ inline bool WritePipeDisconnect(int fd) {
 // With timeoutMs >= 0 the whole frame must arrive within that many milliseconds;
 // with stallMs >= 0 no wait for the next byte may last longer than that (TimedOut).
 PipeReadResult ReadPipeFrame(int fd, std::size_t maxLength = 0xFFFFFFFFu, int timeoutMs = -1, int stallMs = -1);
+
+// Reads one frame as ReadPipeFrame does, but hands its payload on instead of keeping
+// it: start(length) is called once the header is read, then sink with each piece as it
+// arrives. A non-zero answer from either (a Windows error number) ends the read with
+// status Error and that number. The result's payload stays empty.
+PipeReadResult ReadPipeFrameInto(int fd, std::size_t maxLength, int timeoutMs, int stallMs,
+                                 const std::function<long(std::uint32_t length)>& start,
+                                 const std::function<long(const char* data, std::size_t length)>& sink);
 
 }  // namespace tessaro::platform

@@ -25,12 +25,18 @@ long EnsurePrivateDirectory(const std::string& path) {
     return 0;
 }
 
-long ReadRegularFileNoFollow(const std::string& path, std::string* bytes) {
+namespace {
+
+long ReadNoFollow(const std::string& path, bool ownOnly, std::string* bytes) {
     bytes->clear();
     int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return errno == ELOOP ? 5 : Win32LastErrno();
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    bool refused = ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode);
+    // A file this process's user wrote: its own, not writable by every user (the group
+    // may write under a umask of 002), and no second name of another file.
+    if (!refused && ownOnly) refused = st.st_uid != ::geteuid() || (st.st_mode & 002) != 0 || st.st_nlink != 1;
+    if (refused) {
         ::close(fd);
         return 5;
     }
@@ -49,6 +55,16 @@ long ReadRegularFileNoFollow(const std::string& path, std::string* bytes) {
     }
     ::close(fd);
     return 0;
+}
+
+}  // namespace
+
+long ReadRegularFileNoFollow(const std::string& path, std::string* bytes) {
+    return ReadNoFollow(path, false, bytes);
+}
+
+long ReadOwnFileNoFollow(const std::string& path, std::string* bytes) {
+    return ReadNoFollow(path, true, bytes);
 }
 
 }  // namespace tessaro::platform

@@ -17,4 +17,8 @@ long EnsurePrivateDirectory(const std::string& path);
 // file) or another Windows error number.
 long ReadRegularFileNoFollow(const std::string& path, std::string* bytes);
 
+// As ReadRegularFileNoFollow, for a file this process's user made: it must belong to
+// that user, not be writable by every user and have a single name; anything else is 5.
+long ReadOwnFileNoFollow(const std::string& path, std::string* bytes);
+
 }  // namespace tessaro::platform

@@ -63,18 +63,20 @@ CReportJob::~CReportJob() {
 }
 
 std::string CReportJob::FormulaText(const std::string& current, const std::string& value) {
-    auto quotedBy = [&](char q) { return current.size() >= 2 && current.front() == q && current.back() == q; };
-    if (!quotedBy('\'') && !quotedBy('"')) return value;
+    auto quotedBy = [](const std::string& t, char q) { return t.size() >= 2 && t.front() == q && t.back() == q; };
+    if (!quotedBy(current, '\'') && !quotedBy(current, '"')) return value;
+    // A value given in quotes of its own is the text inside them.
     std::string text = value;
-    if (!text.empty() && text.front() == '\'')
-        text.front() = '"';
-    else if (text.empty() || text.front() != '"')
-        text.insert(text.begin(), '"');
-    if (text.size() > 1 && text.back() == '\'')
-        text.back() = '"';
-    else if (text.size() < 2 || text.back() != '"')
-        text.push_back('"');
-    return text;
+    if (quotedBy(text, '\'') || quotedBy(text, '"')) text = text.substr(1, text.size() - 2);
+    // The value stays one text whatever it holds: each quote inside is doubled, which the
+    // formula language reads as the quote itself, so a request value cannot close the text
+    // and go on as a formula.
+    std::string quoted = "\"";
+    for (char c : text) {
+        quoted += c;
+        if (c == '"') quoted += '"';
+    }
+    return quoted + "\"";
 }
 
 std::vector<std::pair<std::string, short>> CReportJob::SortFields(const std::string& list) {

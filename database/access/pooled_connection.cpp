@@ -1,8 +1,11 @@
 #include "database/access/pooled_connection.h"
 
+#include <algorithm>
 #include <new>
+#include <vector>
 
 #include "database/access/login_store.h"
+#include "database/access/odbc_file_source.h"
 #include "database/access/odbc_error_page.h"
 #include "database/odbc/odbc_connect.h"
 #include "database/odbc/odbc_cursor.h"
@@ -106,8 +109,22 @@ odbcCONNECT* PooledConnection::Connect() {
     // is not available on this platform.
     m_connect = m_environment->AllocConnect(static_cast<char*>(nullptr), nullptr, nullptr, 0);
     if (!m_connect) throw std::bad_alloc();
-    InstallEngineErrorPolicy(*m_connect);
+    // The first attempt reports nothing by itself: a data source the driver manager
+    // remembers as missing may have been added to the ODBC files since.
+    m_connect->AutoRetrieve(1);
+    m_connect->AutoReport(0);
     m_connect->Connect(dataSource.data(), user.data(), password.data());
+    if (!m_connect->Connected() && StateOf(*m_connect) == "IM002") {
+        std::string text = OdbcFileConnectionString(dataSource, user, password);
+        if (!text.empty()) {
+            std::vector<char> in(text.begin(), text.end());
+            in.push_back('\0');
+            char out[1024];
+            m_connect->DriverConnectNoPrompt(in.data(), out, static_cast<short>(sizeof out));
+            std::fill(in.begin(), in.end(), '\0');  // it held the password
+        }
+    }
+    InstallEngineErrorPolicy(*m_connect);
     if (!m_connect->Connected()) ThrowLastError(*m_connect);
     return m_connect;
 }

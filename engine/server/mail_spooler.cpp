@@ -7,6 +7,7 @@
 
 #include "engine/server/hdml_library.h"
 #include "support/registry.h"
+#include "support/runtime_file_gate.h"
 #include "support/text_helpers.h"
 #include "support/trace_log.h"
 #include "platform/home.h"
@@ -90,6 +91,8 @@ TSMail::TSMail() {
         base = m_settings->GetString("Mail", "BaseDirectory", "");
     }
     base = WithSlash(base);
+    // Spooled messages and mail logs are never a template's to read or write.
+    AddRuntimePrivatePath(base);
     // A configured tree may lack its folders; without them nothing could be spooled.
     for (const char* sub : {"LOG", "SPOOL", "UNDELIVR"}) {
         long code = tessaro::platform::EnsureDirectory(base + sub);

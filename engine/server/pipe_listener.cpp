@@ -13,6 +13,7 @@
 #include "engine/server/request_thread_pool.h"
 #include "engine/server/request_worker.h"
 #include "engine/server/server_error_log.h"
+#include "support/server_settings.h"
 #include "platform/descriptor.h"
 #include "platform/request_socket.h"
 #include "platform/win32_error.h"
@@ -91,25 +92,49 @@ bool WaitForRequestBytes(int client, int timeoutMs, const std::atomic<bool>& sto
 
 void CPipeListener::EvictSilentClient(Slots& slots) {
     // A client that has sent nothing for a while gives its place to a new one, so
-    // that silent connections cannot hold every instance. The caller holds the mutex,
-    // and a worker leaves the list under it before closing: the descriptor is still its own.
-    constexpr auto kSilentLongEnough = std::chrono::milliseconds(1000);
+    // that silent connections cannot hold every instance; at the limit of arriving
+    // connections the oldest slow one goes as well. The caller holds the mutex, and a
+    // worker leaves the list under it before closing: the descriptor is still its own.
+    constexpr auto kLongEnough = std::chrono::milliseconds(1000);
     const auto now = std::chrono::steady_clock::now();
+    int arriving = 0;
+    for (const auto& entry : slots.silent)
+        if (!entry.evicted) ++arriving;
+    Slots::Silent* slowest = nullptr;
     for (auto& entry : slots.silent) {
-        if (now - entry.since < kSilentLongEnough) break;
+        if (now - entry.since < kLongEnough) break;
         if (entry.evicted) continue;
-        if (plat::WaitForInput(entry.fd, 0) != plat::InputWait::TimedOut) continue;  // its request has begun to arrive
+        if (!slowest) slowest = &entry;
+        if (entry.begun || plat::WaitForInput(entry.fd, 0) != plat::InputWait::TimedOut)
+            continue;  // its request has begun to arrive
         entry.evicted = true;
         plat::ShutdownSocket(entry.fd);
         return;
     }
+    if (slowest && arriving >= slots.maxArriving) {
+        slowest->evicted = true;
+        plat::ShutdownSocket(slowest->fd);
+    }
+}
+
+int CPipeListener::MaxArrivingConnections() const {
+    CServerSettings* settings = m_dispatcher.GetServerSettings();
+    long v = settings ? settings->GetNumber("Server", "MaxArrivingConnections", kDefaultMaxArrivingConnections)
+                      : kDefaultMaxArrivingConnections;
+    return v > 0 && v <= kMaxInstances ? static_cast<int>(v) : kDefaultMaxArrivingConnections;
 }
 
 bool CPipeListener::WaitForSlot() {
     std::unique_lock lock(m_slots->mutex);
+    auto arriving = [this] {
+        int n = 0;
+        for (const auto& entry : m_slots->silent)
+            if (!entry.evicted) ++n;
+        return n;
+    };
     // At the instance limit the listener waits for a worker to end instead of
     // giving up: load must not stop the engine.
-    while (m_slots->open >= m_maxInstances && !m_stopping && m_listening) {
+    while ((m_slots->open >= m_maxInstances || arriving() >= m_slots->maxArriving) && !m_stopping && m_listening) {
         EvictSilentClient(*m_slots);
         m_slots->freed.wait_for(lock, std::chrono::milliseconds(200));
     }
@@ -128,6 +153,10 @@ void CPipeListener::Run() {
     }
     // As many threads stay ready as requests may work at once.
     if (m_limiter && m_limiter->IsEnabled()) KeepRequestThreads(static_cast<std::size_t>(m_limiter->GetMaxRequests()));
+    {
+        std::lock_guard lock(m_slots->mutex);
+        m_slots->maxArriving = MaxArrivingConnections();
+    }
     try {
         while (m_listening && !m_stopping) {
             if (!WaitForSlot()) break;
@@ -182,26 +211,31 @@ void CPipeListener::Run() {
             std::shared_ptr<Slots> slots = m_slots;
             RequestLimiter* limiter = m_limiter;
             CRequestDispatcher& dispatcher = m_dispatcher;
+            // Counted as arriving from the accept on, so the listener's limit sees it at once.
+            std::list<Slots::Silent>::iterator entry;
+            {
+                std::lock_guard lock(m_slots->mutex);
+                entry = m_slots->silent.insert(m_slots->silent.end(), {client, std::chrono::steady_clock::now()});
+            }
             RequestWorkerStarted();
             try {
-                RunOnRequestThread([context, reader, limiter, &dispatcher, slots, timeoutMs] {
-                    std::list<Slots::Silent>::iterator entry;
-                    {
-                        std::lock_guard lock(slots->mutex);
-                        entry = slots->silent.insert(slots->silent.end(),
-                                                     {context->m_socket, std::chrono::steady_clock::now()});
-                    }
+                RunOnRequestThread([context, reader, limiter, &dispatcher, slots, timeoutMs, entry] {
                     bool arrived = WaitForRequestBytes(context->m_socket, timeoutMs, slots->stopping);
                     {
                         std::lock_guard lock(slots->mutex);
                         if (entry->evicted) arrived = false;
+                        entry->begun = true;
+                    }
+                    // A permit only for a request that has arrived whole: one that
+                    // stalls mid-frame, breaks off or is malformed gets its read
+                    // error page without ever holding a permit.
+                    bool whole = arrived && reader->ReceiveRequest();
+                    {
+                        std::lock_guard lock(slots->mutex);
                         slots->silent.erase(entry);
                     }
                     if (arrived) {
-                        // A permit only for a request that has arrived whole: one that
-                        // stalls mid-frame, breaks off or is malformed gets its read
-                        // error page without ever holding a permit.
-                        RunRequest(context, reader->ReceiveRequest() ? limiter : nullptr, dispatcher);
+                        RunRequest(context, whole ? limiter : nullptr, dispatcher);
                     } else {
                         plat::CloseDescriptor(context->m_socket);
                         context->m_socket = -1;
@@ -216,6 +250,10 @@ void CPipeListener::Run() {
                 });
             } catch (...) {
                 RequestWorkerEnded();
+                {
+                    std::lock_guard lock(m_slots->mutex);
+                    m_slots->silent.erase(entry);
+                }
                 plat::CloseDescriptor(client);
                 context->m_socket = -1;
                 delete context;

@@ -23,6 +23,10 @@ public:
     // long the request's frames may take to arrive; a reply write that blocks
     // this long also ends the request.
     static constexpr int kDefaultReadTimeoutMilliseconds = 60000;
+    // Connections whose request has not arrived whole yet (Server\MaxArrivingConnections):
+    // at the limit the oldest of them that has taken more than a second is dropped, so slow
+    // senders cannot keep every connection and the requests behind them waiting.
+    static constexpr int kDefaultMaxArrivingConnections = 64;
 
     // listening is the engine's flag; onFatal runs (once) when the socket cannot
     // be made or fails, so that the engine stops through its normal path.
@@ -52,17 +56,20 @@ private:
             int fd;
             std::chrono::steady_clock::time_point since;
             bool evicted = false;
+            bool begun = false;  // its first bytes came; it is no longer silent
         };
         std::mutex mutex;
         std::condition_variable freed;
         int open = 0;
         std::atomic<bool> stopping{false};  // seen by workers still waiting for their request
-        std::list<Silent> silent;           // workers whose client has sent nothing yet, oldest first
+        std::list<Silent> silent;           // connections whose request has not arrived whole, oldest first
+        int maxArriving = kDefaultMaxArrivingConnections;
     };
 
     bool TryOpen(long* errorNumber);
     bool WaitForSlot();
     static void EvictSilentClient(Slots& slots);
+    int MaxArrivingConnections() const;
 
     std::string m_path;
     CRequestDispatcher& m_dispatcher;

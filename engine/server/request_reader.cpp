@@ -5,6 +5,13 @@
 #include <cstring>
 
 #include "engine/server/multipart_parser.h"
+#include "platform/descriptor.h"
+#include "platform/file_system.h"
+#include "platform/home.h"
+#include "platform/private_file.h"
+#include "platform/temp_file.h"
+#include "platform/win32_error.h"
+#include "support/mapped_file.h"
 #include "engine/server/reply_writer.h"
 #include "interfaces/environment_block.h"
 #include "platform/path_util.h"
@@ -213,7 +220,7 @@ int CRequestReader::GetMaxFormFields() const {
     return v > 0 && v <= 0x7FFFFFFF ? static_cast<int>(v) : kMaxFormTokens;
 }
 
-void CRequestReader::ParseUrlEncodedBody(const std::string& body) {
+void CRequestReader::ParseUrlEncodedBody(std::string_view body) {
     const int maxTokens = GetMaxFormFields();
     int tokens = 0;
     std::size_t pos = 0;
@@ -221,8 +228,8 @@ void CRequestReader::ParseUrlEncodedBody(const std::string& body) {
         while (pos < body.size() && body[pos] == '&') ++pos;
         if (pos >= body.size()) break;
         auto end = body.find('&', pos);
-        if (end == std::string::npos) end = body.size();
-        std::string token = body.substr(pos, end - pos);
+        if (end == std::string_view::npos) end = body.size();
+        std::string token(body.substr(pos, end - pos));
         pos = end;
         ++tokens;
         auto eq = token.find('=');
@@ -253,6 +260,7 @@ std::size_t CRequestReader::GetMaxBodyBytes() const {
 CRequestReader::CRequestReader(CServerSettings* settings) : m_settings(settings) {}
 
 CRequestReader::~CRequestReader() {
+    DropBody();
     // A kept failure that was never thrown still owns its exception object.
     if (!m_receiveError) return;
     try {
@@ -279,10 +287,17 @@ bool CRequestReader::ReceiveRequest() {
             ReadContent(*m_content);
         }
     } catch (...) {
-        m_content.reset();
+        DropBody();
         m_receiveError = std::current_exception();
     }
     return !m_receiveError;
+}
+
+void CRequestReader::DropBody() {
+    m_content.reset();
+    m_bodyReservation.Release();
+    if (!m_bodyFile.empty()) tessaro::platform::RemoveFile(m_bodyFile);
+    m_bodyFile.clear();
 }
 
 void CRequestReader::ParseCgiEnvironment() {
@@ -293,19 +308,38 @@ void CRequestReader::ParseCgiEnvironment() {
         std::rethrow_exception(error);
     }
     ParseQueryString(GetCgiVariable("QUERY_STRING"));
+    if (!m_content) return;
     // The body goes with the parse: a large post is not held for the whole request.
-    std::unique_ptr<CByteBuffer> content = std::move(m_content);
-    if (!content) return;
+    struct Dropper {
+        CRequestReader* reader;
+        ~Dropper() { reader->DropBody(); }
+    } dropper{this};
+    if (m_bodyFile.empty()) {
+        ParseBody(m_content->GetBytes(), m_content->GetLength());
+        return;
+    }
+    // A body kept in a file is read through a mapping: its pages are the file's, not the heap's.
+    if (tessaro::platform::RegularFileSize(m_bodyFile) == 0) return;
+    std::unique_ptr<CMappedFile> mapped;
+    try {
+        mapped = std::make_unique<CMappedFile>(m_bodyFile);
+    } catch (CMappedFileException* e) {
+        long number = e->GetErrorNumber();
+        e->Delete();
+        ThrowPipeReadError("Error attempting to read the content stream from the named pipe", number ? number : 13);
+    }
+    ParseBody(mapped->GetData(), mapped->GetSize());
+}
+
+void CRequestReader::ParseBody(const char* data, std::size_t size) {
     long contentLength = TextToLong(GetCgiVariable("CONTENT_LENGTH"));
     std::string contentTypeRaw = GetCgiVariable("CONTENT_TYPE");
     std::string contentType = UpperCopy(contentTypeRaw);
-    CByteBuffer& buffer = *content;
     if (tessaro::platform::EqualsNoCase(MediaType(contentType).c_str(), "application/x-www-form-urlencoded")) {
         // Form text ends at a NUL, as the C tokenizer would see it.
-        std::string body(buffer.GetBytes(), buffer.GetLength());
-        auto nul = body.find('\0');
-        if (nul != std::string::npos) body.resize(nul);
-        ParseUrlEncodedBody(body);
+        const void* nul = size ? std::memchr(data, '\0', size) : nullptr;
+        std::size_t length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - data) : size;
+        ParseUrlEncodedBody(std::string_view(data, length));
     } else if (contentType.rfind("MULTIPART/FORM-DATA", 0) == 0) {
         auto at = contentType.find("BOUNDARY=");
         if (at == std::string::npos)
@@ -318,11 +352,11 @@ void CRequestReader::ParseCgiEnvironment() {
         }
         if (boundary.empty())
             throw new CWebException("Invalid multipart MIME data.", "No multipart boundary was declared.", "");
-        std::size_t length = buffer.GetLength();
+        std::size_t length = size;
         if (contentLength > 0 && static_cast<std::size_t>(contentLength) < length)
             length = static_cast<std::size_t>(contentLength);
         CMultipartParser parser(*this, GetMaxFormFields());
-        parser.Parse(buffer.GetBytes(), length, boundary);
+        parser.Parse(data, length, boundary);
     }
 }
 
@@ -353,12 +387,23 @@ void CRequestReader::DumpRequest(CReplyWriter& writer) const {
     out->WriteText(text);
 }
 
+int CPipeRequestReader::ArrivalMilliseconds() const {
+    long seconds = GetSettings() ? GetSettings()->GetNumber("Server", "RequestArrivalSeconds",
+                                                            kDefaultRequestArrivalSeconds)
+                                 : kDefaultRequestArrivalSeconds;
+    if (seconds <= 0 || seconds > 3600) seconds = kDefaultRequestArrivalSeconds;
+    return static_cast<int>(seconds * 1000);
+}
+
 int CPipeRequestReader::RemainingMilliseconds() {
-    if (m_timeoutMs < 0) return -1;
     auto now = std::chrono::steady_clock::now();
     if (!m_started) {
         m_started = true;
-        m_deadline = now + std::chrono::milliseconds(m_timeoutMs);
+        // From the first byte the whole request has this long, however its bytes are spread:
+        // a sender that trickles just inside the stall limit still runs out of time.
+        int bound = ArrivalMilliseconds();
+        if (m_timeoutMs >= 0 && m_timeoutMs < bound) bound = m_timeoutMs;
+        m_deadline = now + std::chrono::milliseconds(bound);
     }
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - now).count();
     return left > 0 ? static_cast<int>(left) : 0;
@@ -381,12 +426,34 @@ void CPipeRequestReader::ReadEnvironment() {
 }
 
 void CPipeRequestReader::ReadContent(CByteBuffer& buffer) {
-    auto r =
-        tessaro::platform::ReadPipeFrame(m_socket, GetMaxBodyBytes(), RemainingMilliseconds(), StallMilliseconds());
-    if (r.status != tessaro::platform::PipeReadStatus::Ok || r.kind != tessaro::platform::PipeFrameKind::Message)
+    namespace plat = tessaro::platform;
+    const std::size_t cap = MaxBodyMemoryBytes(GetSettings());
+    int fileFd = -1;
+    // A small body within the memory budget stays in memory; any other goes to a private
+    // file as it arrives.
+    auto start = [&](std::uint32_t length) -> long {
+        if (BodyReservation().TryTake(length, cap)) return 0;
+        const std::string folder = plat::HomePath("tmp/body");
+        if (long error = plat::EnsurePrivateDirectory(folder); error != 0) return error;
+        std::string path;
+        if (long error = plat::CreatePrivateTempFile(folder, "BDY", &path); error != 0) return error;
+        KeepBodyInFile(path);
+        fileFd = plat::OpenForOverwrite(path, 0600);
+        return fileFd < 0 ? plat::Win32LastErrno() : 0;
+    };
+    auto sink = [&](const char* data, std::size_t n) -> long {
+        if (fileFd < 0) {
+            buffer.Append(data, n);
+            return 0;
+        }
+        return plat::WriteFully(fileFd, data, n) ? 0 : plat::Win32LastErrno();
+    };
+    auto r = plat::ReadPipeFrameInto(m_socket, GetMaxBodyBytes(), RemainingMilliseconds(), StallMilliseconds(), start,
+                                     sink);
+    if (fileFd >= 0) plat::CloseDescriptor(fileFd);
+    if (r.status != plat::PipeReadStatus::Ok || r.kind != plat::PipeFrameKind::Message)
         ThrowPipeReadError("Error attempting to read the content stream from the named pipe",
                            r.errorNumber ? r.errorNumber : 13);
-    buffer.Append(r.payload.data(), r.payload.size());
 }
 
 CCopyDataRequestReader::CCopyDataRequestReader(std::size_t environmentLength, std::size_t bodyLength, const char* data,

@@ -10,6 +10,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include <string_view>
+
+#include "engine/server/body_memory_budget.h"
 #include "engine/server/form_field_list.h"
 
 class CByteBuffer;
@@ -52,7 +55,7 @@ public:
     void AddFileField(const std::string& name, CUploadedFile* record);
 
     void ParseQueryString(const std::string& text);
-    void ParseUrlEncodedBody(const std::string& body);
+    void ParseUrlEncodedBody(std::string_view body);
     void SplitEnvironmentBlock(const char* block, std::size_t length);
 
     // The largest body taken from the transport (Server\MaxBodyBytes).
@@ -67,11 +70,20 @@ public:
 
 protected:
     virtual void ReadEnvironment() = 0;
+    // Puts the body into buffer, or into a file handed over with KeepBodyInFile.
     virtual void ReadContent(CByteBuffer& buffer) = 0;
     CServerSettings* GetSettings() const { return m_settings; }
+    // The body went to this private file instead of the buffer; the reader parses it
+    // from there and removes it.
+    void KeepBodyInFile(const std::string& path) { m_bodyFile = path; }
+    // The share of the body memory budget the buffered body holds until it is parsed.
+    BodyMemoryReservation& BodyReservation() { return m_bodyReservation; }
 
 private:
     void AddQueryPair(const std::string& piece);
+    void ParseBody(const char* data, std::size_t length);
+    // Drops the body, wherever it is kept.
+    void DropBody();
     // A POST with a content type and a non-zero length carries a body frame.
     bool ExpectsBody() const;
 
@@ -79,6 +91,8 @@ private:
     bool m_received = false;
     std::exception_ptr m_receiveError;
     std::unique_ptr<CByteBuffer> m_content;
+    std::string m_bodyFile;
+    BodyMemoryReservation m_bodyReservation;
     std::unordered_map<std::string, std::string> m_cgi;
     std::vector<std::string> m_cgiArrival;
     std::unordered_map<std::string, std::size_t> m_url;          // name -> position in m_urlList
@@ -96,6 +110,7 @@ public:
     // A request that has begun to arrive fails when no byte comes for
     // Server\ReadStallSeconds (the overall read deadline still applies).
     static constexpr long kDefaultReadStallSeconds = 5;
+    static constexpr long kDefaultRequestArrivalSeconds = 30;
 
 protected:
     void ReadEnvironment() override;
@@ -104,6 +119,9 @@ protected:
 private:
     int RemainingMilliseconds();
     int StallMilliseconds() const;
+    // Server\RequestArrivalSeconds in milliseconds: the longest a request may take to
+    // arrive whole from its first byte, within the listener's own bound.
+    int ArrivalMilliseconds() const;
 
     int m_socket;
     int m_timeoutMs;

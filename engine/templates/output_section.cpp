@@ -9,6 +9,7 @@
 #include "support/query_not_executed.h"
 #include "support/html_escape.h"
 #include "support/number_parse.h"
+#include "support/runtime_file_gate.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
 
@@ -226,7 +227,20 @@ void COutputSection::GroupColumnError(const std::string& column, const std::stri
 }
 
 void COutputSection::CheckAttachment(const std::string& path) const {
-    if (tessaro::platform::GetFileKind(path) == tessaro::platform::FileKind::Regular) return;
+    // The mailer takes the value as a comma-separated list: each file named there passes
+    // the gate, exists as a plain file (a FIFO or a device would hold the mailer), and
+    // holds no zero byte.
+    bool valid = !PathHasNul(path);
+    for (std::size_t start = 0; valid && start <= path.size();) {
+        std::size_t comma = path.find(',', start);
+        if (comma == std::string::npos) comma = path.size();
+        std::string item = TrimmedCopy(path.substr(start, comma - start));
+        start = comma + 1;
+        if (item.empty()) continue;
+        valid = tessaro::platform::GetFileKind(item) == tessaro::platform::FileKind::Regular &&
+                !IsRuntimePrivateFile(item);
+    }
+    if (valid) return;
     throw new CWebException(kMailSyntaxTitle,
                             "An invalid file name (" + HtmlEscape(path) +
                                 ") was specified in the MIMEATTACH attribute. Please verify that this file exists and "

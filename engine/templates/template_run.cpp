@@ -6,7 +6,7 @@
 #include "support/file_helpers.h"
 #include "support/html_escape.h"
 #include "support/registry.h"
-#include "engine/server/runtime_file_gate.h"
+#include "support/runtime_file_gate.h"
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_reader.h"
 #include "support/server_settings.h"
@@ -197,6 +197,10 @@ std::string CQueryPage::TemplatePathFromScriptName(const std::string& scriptName
 
 std::string CQueryPage::ExpandTemplatePath(const std::string& logical, bool relative,
                                            const std::string& defaultExtension) {
+    // The system would see only the text before a zero byte; no check could judge that path.
+    if (PathHasNul(logical))
+        throw new CWebException("The template specification, '<i>" + HtmlEscape(logical) + "</i>', is illegal.",
+                                "A template path cannot hold a zero byte.<P>");
     std::string p = TrimmedCopy(logical);
     std::string result;
     if (relative && (p.empty() || (p[0] != '/' && p[0] != '\\'))) {

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "tests/expressions/function_test_support.h"
 
@@ -86,9 +87,27 @@ TEST(ContextFunctions, ClientVariablesGoThroughTheRuntime) {
     EXPECT_EQ(Eval("GetClientVariablesList()", &runtime), "CFID,LASTVISIT,COLOR");
 }
 
-TEST(ContextFunctions, TempDirectoryIsTheRuntimeRootsTmp) {
-    const std::string expected = std::string(std::getenv("TESSARO_HOME")) + "/tmp/";
+TEST(ContextFunctions, TempDirectoryIsTheTemplatesFolderOfTheRuntimeRootsTmp) {
+    const std::string expected = std::string(std::getenv("TESSARO_HOME")) + "/tmp/templates/";
     EXPECT_EQ(Eval("GetTempDirectory()"), expected);
+    struct stat info {};
+    EXPECT_EQ(::stat(expected.c_str(), &info), 0);
+}
+
+TEST(ContextFunctions, TempFilesAndFileTestsStayOutOfPrivateFolders) {
+    FakeRuntime runtime;
+    const std::string home = std::getenv("TESSARO_HOME");
+    // The engine's own work in tmp/ and the other private folders are not the templates'.
+    for (const std::string& dir : {home + "/tmp/", home + "/tmp/tsr/", home + "/log/", home + "/run/"}) {
+        runtime.variables = {{"dir", dir}};
+        EXPECT_EQ(Eval("GetTempFile(dir, 'rep')", &runtime), "<error>") << dir;
+    }
+    runtime.variables = {{"dir", Eval("GetTempDirectory()") + std::string("x\0y", 3)}};
+    EXPECT_EQ(Eval("GetTempFile(dir, 'rep')", &runtime), "<error>");
+    std::filesystem::create_directories(home + "/log");
+    std::ofstream(home + "/log/probe.txt") << "x";
+    runtime.variables = {{"p", home + "/log/probe.txt"}};
+    EXPECT_EQ(Eval("FileExists(p)", &runtime), "NO");
 }
 
 TEST(ContextFunctions, TempFilesAreNewUniqueAndPrivate) {

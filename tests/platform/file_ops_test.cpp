@@ -122,4 +122,44 @@ TEST_F(FileOpsTest, TextIsWrittenTruncatedOrAppendedAndReadWhole) {
     EXPECT_EQ(GetFileStatus(home() + "/none", &status), ERROR_FILE_NOT_FOUND);
 }
 
+TEST_F(FileOpsTest, CheckedOperationsRefuseLinksSpecialFilesAndWhatTheCheckRefuses) {
+    const std::string dir = home();
+    const std::string plain = dir + "/plain.txt", secret = dir + "/secret.txt", link = dir + "/link.txt";
+    const std::string fifo = dir + "/fifo";
+    std::ofstream(plain) << "plain";
+    std::ofstream(secret) << "secret";
+    fs::create_symlink(secret, link);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // The check sees the real path of what was opened.
+    std::set<std::string> seen;
+    const OpenedFileCheck noSecret = [&](const std::string& real) {
+        seen.insert(real);
+        return real.find("secret") == std::string::npos;
+    };
+    std::string bytes;
+    EXPECT_EQ(ReadCheckedFile(plain, 100, noSecret, &bytes), ERROR_SUCCESS);
+    EXPECT_EQ(bytes, "plain");
+    EXPECT_TRUE(seen.count(fs::canonical(plain).string()));
+    for (const std::string& path : {link, secret, fifo, std::string("/dev/zero"), dir}) {
+        EXPECT_EQ(ReadCheckedFile(path, 100, noSecret, &bytes), ERROR_ACCESS_DENIED) << path;
+        EXPECT_TRUE(bytes.empty());
+        EXPECT_EQ(WriteTextFile(path, "x", true, noSecret), ERROR_ACCESS_DENIED) << path;
+        EXPECT_EQ(CopyFileReplacing(path, dir + "/copy.txt", noSecret), ERROR_ACCESS_DENIED) << path;
+        EXPECT_EQ(MoveFileReplacing(path, dir + "/moved.txt", noSecret), ERROR_ACCESS_DENIED) << path;
+    }
+    EXPECT_EQ(Read(secret), "secret");
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_FALSE(fs::exists(dir + "/copy.txt"));
+    EXPECT_FALSE(fs::exists(dir + "/moved.txt"));
+    // Past the limit nothing is kept.
+    EXPECT_EQ(ReadCheckedFile(plain, 4, noSecret, &bytes), ERROR_FILE_TOO_LARGE);
+    EXPECT_TRUE(bytes.empty());
+    // A file made for the write but refused by the check does not stay behind.
+    const OpenedFileCheck none = [](const std::string&) { return false; };
+    EXPECT_EQ(WriteTextFile(dir + "/new.txt", "x", false, none), ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(fs::exists(dir + "/new.txt"));
+    EXPECT_EQ(WriteTextFile(dir + "/new.txt", "x", false, noSecret), ERROR_SUCCESS);
+    EXPECT_EQ(Read(dir + "/new.txt"), "x");
+}
+
 }  // namespace

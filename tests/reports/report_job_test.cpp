@@ -30,6 +30,9 @@ TEST(ReportJobRules, AQuotedFormulaInTheReportMakesTheValueAText) {
         {"'x'", "Sales", "\"Sales\""},   {"\"x\"", "Sales", "\"Sales\""},   {"x", "Sales", "Sales"},
         {"'x'", "'Sales'", "\"Sales\""}, {"'x'", "\"Sales\"", "\"Sales\""}, {"'x'", "", "\"\""},
         {"'", "Sales", "Sales"},
+        // A quote inside the value is the quote itself, never the end of the text.
+        {"'x'", "x\" & {staff.salary} & \"y", "\"x\"\" & {staff.salary} & \"\"y\""},
+        {"'x'", "a\"b", "\"a\"\"b\""},  {"'x'", "'a'b'", "\"a'b\""},       {"'x'", "\"", "\"\"\"\""},
     };
     for (const auto& [current, value, expected] : cases)
         EXPECT_EQ(CReportJob::FormulaText(current, value), expected) << current << value;

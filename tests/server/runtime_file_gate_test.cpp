@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
 
-#include "engine/server/runtime_file_gate.h"
+#include "support/runtime_file_gate.h"
 #include "tests/common/server_test_home.h"
 
 namespace {
@@ -12,6 +13,41 @@ namespace {
 namespace fs = std::filesystem;
 
 class RuntimeFileGateTest : public ServerTestHome {};
+
+// Sets a variable for one scope and puts the old value back.
+class EnvironmentVariable {
+public:
+    EnvironmentVariable(const char* name, const std::string& value) : m_name(name) {
+        const char* old = std::getenv(name);
+        m_had = old != nullptr;
+        if (old) m_old = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~EnvironmentVariable() {
+        if (m_had)
+            ::setenv(m_name, m_old.c_str(), 1);
+        else
+            ::unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    bool m_had = false;
+    std::string m_old;
+};
+
+TEST_F(RuntimeFileGateTest, AddedPathsAndTheTemplatesTempFolder) {
+    const std::string h = home();
+    fs::create_directories(h + "/spool");
+    AddRuntimePrivatePath(h + "/spool/");
+    EXPECT_TRUE(IsRuntimePrivateFile(h + "/spool/x.msg"));
+    EXPECT_TRUE(IsRuntimePrivateFile(h + "/./spool"));
+    EXPECT_FALSE(IsRuntimePrivateFile(h + "/spooled/x"));
+    EXPECT_EQ(TemplateTempDirectory(), h + "/tmp/templates/");
+    EXPECT_TRUE(fs::is_directory(h + "/tmp/templates"));
+    EXPECT_TRUE(PathHasNul(std::string("a\0b", 3)));
+    EXPECT_FALSE(PathHasNul("ab"));
+}
 
 TEST_F(RuntimeFileGateTest, PrivateFilesAreRefusedInEverySpelling) {
     SetValue("Server", "Any", "1");  // the store and its WAL files exist
@@ -23,6 +59,13 @@ TEST_F(RuntimeFileGateTest, PrivateFilesAreRefusedInEverySpelling) {
     fs::create_symlink(h + "/registry.db", h + "/web/store.tsm");
     fs::create_symlink(h, h + "/web/up");
     ASSERT_EQ(::link((h + "/registry.db").c_str(), (h + "/web/hard.tsm").c_str()), 0);
+    // The ODBC files the engine was started with, wherever they are.
+    fs::create_directories(h + "/odbc");
+    std::ofstream(h + "/odbc/odbc.ini") << "[x]\n";
+    std::ofstream(h + "/odbc/odbcinst.ini") << "[y]\n";
+    std::ofstream(h + "/odbc/other.ini") << "[z]\n";
+    fs::create_symlink(h + "/odbc/odbc.ini", h + "/web/odbc-link.ini");
+    EnvironmentVariable ini("ODBCINI", h + "/odbc/odbc.ini"), sys("ODBCSYSINI", h + "/odbc");
 
     struct Case {
         std::string path;
@@ -45,8 +88,20 @@ TEST_F(RuntimeFileGateTest, PrivateFilesAreRefusedInEverySpelling) {
         {h + "/scm", true},
         {h + "/log/SERVER.LOG", true},
         {h + "/machines/OTHER.db", true},
+        {h + "/Mail/SPOOL/BTS1.TSM", true},
+        {h + "/tsr/chart.gif", true},
+        {h + "/tmp/upload.TMP", true},
+        {h + "/tmp/tsr/REQ1/REQUEST.DAT", true},
+        {h + "/tmp", true},
+        {h + "/tmp/templates/../body/x", true},
+        {h + "/odbc/odbc.ini", true},
+        {h + "/odbc/odbcinst.ini", true},
+        {h + "/web/odbc-link.ini", true},
+        {h + "/web/page.tsm" + std::string(1, '\0') + ".txt", true},
         {h + "/web/page.tsm", false},
-        {h + "/tmp/upload.TMP", false},
+        {h + "/tmp/templates/notes.txt", false},
+        {h + "/tmp/templates", false},
+        {h + "/odbc/other.ini", false},
         {h + "/registry.dbx-backup/../web/page.tsm", false},
         {"/etc/hostname", false},
     };

@@ -7,6 +7,7 @@
 #include "engine/expressions/function_family.h"
 #include "engine/expressions/functions/argument_helpers.h"
 #include "support/file_helpers.h"
+#include "support/runtime_file_gate.h"
 #include "platform/home.h"
 #include "platform/path_util.h"
 #include "platform/temp_file.h"
@@ -95,13 +96,13 @@ public:
     }
 };
 
-// The runtime root's tmp/ folder, not the machine-wide one.
+// The templates' own folder below the runtime root's tmp/, not the machine-wide one; the
+// rest of tmp/ holds the engine's work (report requests, upload staging), which no
+// template may reach.
 class CFuncGetTempDirectory : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList*, ExprYaccStackElement* result) override {
-        std::string directory = tessaro::platform::HomeTempDirectory();
-        if (directory.empty() || !IsSeparator(directory.back())) directory += '/';
-        result->SetText(std::move(directory));
+        result->SetText(TemplateTempDirectory());
     }
 };
 
@@ -111,7 +112,9 @@ public:
         const std::string directory = Argument(arguments, 0)->AsStdString();
         const std::string prefix = Argument(arguments, 1)->AsStdString();
         std::string path;
-        if (tessaro::platform::CreatePrivateTempFile(directory, prefix, &path) != 0)
+        // The folder passes the gate every template file passes.
+        if (PathHasNul(directory) || PathHasNul(prefix) || IsRuntimePrivateFile(directory) ||
+            tessaro::platform::CreatePrivateTempFile(directory, prefix, &path) != 0)
             ThrowExpressionError(
                 kTempFileFailed,
                 FormatExpressionText("Cannot create a temporary file with prefix \"%s\" in the directory "

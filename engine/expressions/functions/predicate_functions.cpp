@@ -10,6 +10,7 @@
 #include "engine/expressions/functions/argument_helpers.h"
 #include "engine/expressions/numeric_text.h"
 #include "support/file_helpers.h"
+#include "support/runtime_file_gate.h"
 #include "platform/path_util.h"
 
 namespace {
@@ -20,7 +21,10 @@ public:
         // The engine names templates by upper-cased physical paths; the file on disk is found
         // without regard to case, as the template run finds its files.
         const std::string& path = Argument(arguments, 0)->AsStdString();
-        result->SetBoolean(!path.empty() && FileExists(tessaro::platform::ResolvePathNoCase(path)));
+        // A private file of the runtime counts as not there, and a zero byte makes no path.
+        result->SetBoolean(!path.empty() && !PathHasNul(path) &&
+                           FileExists(tessaro::platform::ResolvePathNoCase(path)) &&
+                           !IsRuntimePrivateFile(tessaro::platform::ResolvePathNoCase(path)));
     }
 };
 

@@ -66,7 +66,9 @@ void CGetGraphicPage::Run() {
     }
     std::string path = directory + name;
     std::string bytes;
-    if (tessaro::platform::ReadRegularFileNoFollow(path, &bytes) != 0)
+    // Only a file the engine's user made there (the report server runs as that user):
+    // its owner and mode are checked, besides the link and the kind.
+    if (tessaro::platform::ReadOwnFileNoFollow(path, &bytes) != 0)
         throw new CWebException("Error in GetGraphic action",
                                 "The graphic file '" + HtmlEscape(path) +
                                     "' was not found.<P>Please verify that this file exists and is accessible to the "

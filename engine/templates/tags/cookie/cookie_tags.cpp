@@ -2,10 +2,12 @@
 // cookies at the end of the tag.
 #include <ctime>
 
+#include "engine/server/reply_writer.h"
 #include "support/text_helpers.h"
 #include "engine/templates/scopes/cookie_scope.h"
 #include "engine/templates/template_page.h"
 #include "engine/templates/tags/tag_family.h"
+#include "engine/templates/tags/reply/reply_engine.h"
 #include "engine/grammar/template_symbols.h"
 
 namespace p = tessaro::grammar::template_grammar::production;
@@ -34,6 +36,9 @@ void SetExpires(TagContext& c) {
 
 void End(TagContext& c) {
     Cookie(c).CheckName();
+    // Refused before it is kept: a cookie the web server would not pass costs the whole reply.
+    CheckReplyHeaderSize(c.page.GetWriter()->GetHeaders() + c.page.GetCookieScope()->BuildSetCookieHeaders(),
+                         Cookie(c).GetSetCookieLine() + "\n", "Invalid TSCOOKIE tag");
     c.page.GetCookieScope()->AddCookie(std::move(c.Own<CookieTagState>().cookie));
 }
 

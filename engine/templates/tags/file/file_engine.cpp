@@ -4,10 +4,11 @@
 #include <ctime>
 
 #include "support/file_helpers.h"
+#include "engine/expressions/function_result_limit.h"
 #include "engine/server/form_field_list.h"
 #include "support/html_escape.h"
 #include "engine/server/request_reader.h"
-#include "engine/server/runtime_file_gate.h"
+#include "support/runtime_file_gate.h"
 #include "support/text_helpers.h"
 #include "support/timestamp_literal.h"
 #include "support/trace_log.h"
@@ -66,6 +67,22 @@ bool ContentMatchesDeclaredType(const CUploadedFile& upload, const std::string& 
         return head.size() >= signature.length && std::memcmp(head.data(), signature.bytes, signature.length) == 0;
     }
     return true;
+}
+
+// The gate judges what was really opened, whatever the path said on the way there.
+const plat::OpenedFileCheck kNotPrivate = [](const std::string& realPath) {
+    return !realPath.empty() && !IsRuntimePrivateFile(realPath);
+};
+
+// A file name that the web server hands to the engine as a template, in any case.
+bool HasTemplateExtension(std::string name) {
+    while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+    std::string upper = UpperCopy(name);
+    auto endsWith = [&](const char* ext) {
+        std::size_t n = std::strlen(ext);
+        return upper.size() >= n && upper.compare(upper.size() - n, n, ext) == 0;
+    };
+    return endsWith(".TSM") || endsWith(".KSM");
 }
 
 }  // namespace
@@ -195,7 +212,7 @@ void CFileTag::WriteText(bool append) {
         Fail("The directory you have specified in the FILE attribute'" + HtmlEscape(dir) +
              "' does not correspond to a valid Windows NT path. Please verify that the directory which you have "
              "specified exists and is accessible by the Tessaro service.");
-    long err = plat::WriteTextFile(m_file, m_output + "\n", append);
+    long err = plat::WriteTextFile(m_file, m_output + "\n", append, kNotPrivate);
     if (err != plat::ERROR_SUCCESS)
         Fail(WindowsError(err, std::string(append ? "append to" : "write") + " the file '" + HtmlEscape(m_file) + "'"));
 }
@@ -209,7 +226,12 @@ void CFileTag::ReadText() {
              "\". This attribute specifies the name of the Tessaro variable into which you wish to read the file "
              "specified in the FILE attribute.");
     std::string bytes;
-    long err = plat::ReadWholeFile(m_file, &bytes);
+    // Bounded as a function result is: a huge file (or a device) cannot fill the engine's memory.
+    const std::size_t limit = MaxFunctionResultBytes();
+    long err = plat::ReadCheckedFile(m_file, limit, kNotPrivate, &bytes);
+    if (err == plat::ERROR_FILE_TOO_LARGE)
+        Fail("The file '" + HtmlEscape(m_file) + "' is larger than the " + std::to_string(limit) +
+             " bytes a variable may hold (Server\\MaxFunctionResultBytes).");
     if (err != plat::ERROR_SUCCESS) Fail(WindowsError(err, "read the file '" + HtmlEscape(m_file) + "'"));
     // The variable's text ends at the first zero byte.
     std::size_t zero = bytes.find('\0');
@@ -242,7 +264,7 @@ void CFileTag::ResolveSourceAndDestination() {
 
 void CFileTag::MoveOrRename() {
     ResolveSourceAndDestination();
-    long err = plat::MoveFileReplacing(m_source, m_destination);
+    long err = plat::MoveFileReplacing(m_source, m_destination, kNotPrivate);
     if (err != plat::ERROR_SUCCESS)
         Fail(WindowsError(err,
                           "move file '" + HtmlEscape(m_source) + "' to the path '" + HtmlEscape(m_destination) + "'"));
@@ -250,7 +272,7 @@ void CFileTag::MoveOrRename() {
 
 void CFileTag::Copy() {
     ResolveSourceAndDestination();
-    long err = plat::CopyFileReplacing(m_source, m_destination);
+    long err = plat::CopyFileReplacing(m_source, m_destination, kNotPrivate);
     if (err != plat::ERROR_SUCCESS)
         Fail(WindowsError(err,
                           "copy file '" + HtmlEscape(m_source) + "' to the path '" + HtmlEscape(m_destination) + "'"));
@@ -281,6 +303,12 @@ void CFileTag::CheckAccepted(const CUploadedFile& upload) const {
         Fail("The MIME type of the uploaded file (" + HtmlEscape(upload.ContentType) + "/" +
              HtmlEscape(upload.ContentSubType) +
              ") was not accepted by the server. Please verify that you are uploading a file of the appropriate type.");
+}
+
+bool CFileTag::AcceptsTemplates() const {
+    for (const std::string& subtype : m_acceptSubTypes)
+        if (subtype == "X-TSML" || subtype == "X-KSML") return true;
+    return false;
 }
 
 void CFileTag::Upload() {
@@ -408,6 +436,15 @@ bool CFileTag::Save(const CUploadedFile& upload, std::string dir, std::string fi
                      "' could not be uploaded because a file of that name already exists (note: you can use the "
                      "NAMECONFLICT attribute of the TSFILE tag to prevent this error from occurring).");
         }
+    }
+    // A name that would run as a template is saved only when ACCEPT asked for templates:
+    // a declared type and a matching first few bytes say nothing about what the engine runs.
+    if (HasTemplateExtension(file) && !AcceptsTemplates()) {
+        if (reserved == plat::ERROR_SUCCESS || m_nameConflict == kMakeUnique) plat::DeleteFileAt(path);
+        plat::DeleteFileAt(staging);
+        Fail("The file '" + HtmlEscape(file) +
+             "' could not be uploaded because its name is that of a template. Name a template type (for example "
+             "'text/x-tsml') in the ACCEPT attribute of the TSFILE tag to accept templates.");
     }
     err = plat::MoveFileReplacing(staging, path);
     if (err != plat::ERROR_SUCCESS) {

@@ -55,6 +55,8 @@ private:
     void CheckFileExists(const std::string& path) const;
     void ResolveSourceAndDestination();
     void CheckAccepted(const CUploadedFile& upload) const;
+    // True when ACCEPT names a template type (a subtype x-tsml or x-ksml).
+    bool AcceptsTemplates() const;
     // Saves the upload as dir/file per NAMECONFLICT; false when SKIP left it.
     bool Save(const CUploadedFile& upload, std::string dir, std::string file);
     void SetServerFile(const std::string& dir, const std::string& file);

@@ -1,12 +1,15 @@
 #include "engine/templates/tags/reply/reply_engine.h"
 
+#include <algorithm>
+
 #include "engine/server/client_scope.h"
 #include "support/file_helpers.h"
 #include "support/html_escape.h"
 #include "engine/server/reply_writer.h"
-#include "engine/server/runtime_file_gate.h"
+#include "support/runtime_file_gate.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
+#include "platform/file_system.h"
 
 std::string RemoveLineBreaks(const std::string& text) {
     return RemoveChar(RemoveChar(text, '\r'), '\n');
@@ -22,11 +25,29 @@ std::string BuildHeaderLine(const std::string& name, const std::string& value) {
     return line + " " + RemoveLineBreaks(TrimmedCopy(value)) + "\n";
 }
 
+void CheckReplyHeaderSize(const std::string& headersSoFar, const std::string& block, const std::string& title) {
+    std::size_t longest = 0;
+    for (std::size_t start = 0; start < block.size();) {
+        std::size_t end = block.find('\n', start);
+        if (end == std::string::npos) end = block.size();
+        longest = std::max(longest, end - start);
+        start = end + 1;
+    }
+    if (longest <= kMaxReplyHeaderLineBytes && headersSoFar.size() + block.size() <= kMaxReplyHeaderBytes) return;
+    throw new CWebException(title, "The reply's headers would be longer than a web server accepts (at most " +
+                                       std::to_string(kMaxReplyHeaderLineBytes) + " bytes in one header and " +
+                                       std::to_string(kMaxReplyHeaderBytes) + " bytes in all).");
+}
+
 void ContentTagState::SetDeleteFile(const std::string& value) {
     if (UpperCopy(value) == "YES") deleteFile = true;
 }
 
 void CheckTagFilePath(const std::string& path, const std::string& title) {
+    // Before any other check: the system would see only the text before a zero byte.
+    if (PathHasNul(path))
+        throw new CWebException(title, "The path, '<i>" + HtmlEscape(path) +
+                                           "</i>', is illegal. A path cannot hold a zero byte.");
     if (path.find("..") != std::string::npos || path.find("//") != std::string::npos ||
         path.find("\\\\") != std::string::npos)
         throw new CWebException(title, "The path, '<i>" + HtmlEscape(path) +
@@ -44,7 +65,8 @@ bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer) {
     if (!state.file.empty()) {
         CheckTagFilePath(state.file, "Invalid TSCONTENT tag");
         // The runtime root's private files count as not accessible.
-        if (!FileExists(state.file) || IsRuntimePrivateFile(state.file))
+        if (tessaro::platform::GetFileKind(state.file) != tessaro::platform::FileKind::Regular ||
+            IsRuntimePrivateFile(state.file))
             throw new CWebException("Invalid TSCONTENT tag",
                                     "The file specified in the FILE attribute of the TSCONTENT tag (" +
                                         HtmlEscape(UpperCopy(state.file)) +

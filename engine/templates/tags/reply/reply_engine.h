@@ -2,6 +2,7 @@
 // on its text. The page keeps one state per tag and calls these at the tag's end.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 class CClientScope;
@@ -11,6 +12,16 @@ class CReplyWriter;
 // removed from both, so a header can never start another one. Throws
 // CWebException* "Invalid TSHEADER tag" when name is empty.
 std::string BuildHeaderLine(const std::string& name, const std::string& value);
+
+// What a web server takes from a CGI program: longer header lines, or more header
+// bytes in all, make it answer with its own bad-gateway page instead of the reply.
+constexpr std::size_t kMaxReplyHeaderLineBytes = 8000;
+constexpr std::size_t kMaxReplyHeaderBytes = 32000;
+
+// Throws CWebException* with title when one line of block passes
+// kMaxReplyHeaderLineBytes, or the headers so far and block together pass
+// kMaxReplyHeaderBytes; the tag is refused with the engine's error page.
+void CheckReplyHeaderSize(const std::string& headersSoFar, const std::string& block, const std::string& title);
 
 struct ContentTagState {
     std::string type;

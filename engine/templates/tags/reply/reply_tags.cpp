@@ -3,6 +3,7 @@
 #include "engine/server/client_scope.h"
 #include "engine/server/reply_writer.h"
 #include "support/text_helpers.h"
+#include "engine/templates/scopes/cookie_scope.h"
 #include "engine/templates/scopes/page_scopes.h"
 #include "engine/templates/tags/page_tags.h"
 #include "engine/templates/template_page.h"
@@ -75,7 +76,13 @@ constexpr TagAction kActions[] = {
     {p::headerAttribute_HeaderValue_attributeValue,
      [](TagContext& c) { State(c).headerValue = c.page.attributeValue(); }},
     {p::item_headerStart_headerAttributesOpt_HeaderEnd,
-     [](TagContext& c) { c.page.GetWriter()->AddHeader(BuildHeaderLine(State(c).headerName, State(c).headerValue)); }},
+     [](TagContext& c) {
+         std::string line = BuildHeaderLine(State(c).headerName, State(c).headerValue);
+         CCookieScope* cookies = c.page.GetCookieScope();
+         CheckReplyHeaderSize(c.page.GetWriter()->GetHeaders() + (cookies ? cookies->BuildSetCookieHeaders() : ""),
+                              line, "Invalid TSHEADER tag");
+         c.page.GetWriter()->AddHeader(line);
+     }},
     // TSLOCATION and TSABORT.
     {p::locationStart_LocationTag, [](TagContext& c) { State(c).location.Reset(); }},
     {p::locationAttribute_LocationUrl_attributeValue,

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "engine/server/request_reader.h"
+#include "platform/file_ops.h"
 #include "platform/file_system.h"
 #include "platform/private_file.h"
 #include "platform/process_spawn.h"
@@ -13,7 +14,9 @@
 #include "platform/window.h"
 #include "reports/report_files.h"
 #include "reports/report_server.h"
+#include "support/runtime_file_gate.h"
 #include "support/server_settings.h"
+#include "support/text_helpers.h"
 #include "support/web_exception.h"
 
 namespace {
@@ -54,6 +57,38 @@ const ReportMarkers& Markers(CServerSettings* settings) {
     return markers;
 }
 
+// The definition's [Table] File (relative to the report), as the print engine reads it:
+// refused when it names a private file or anything but a plain file.
+bool ReportDataFileAllowed(const std::string& reportPath) {
+    std::string text;
+    if (tessaro::platform::ReadWholeFile(reportPath, &text) != 0) return false;
+    bool inTable = false;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = Trim(text.substr(start, end - start));
+        start = end + 1;
+        if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+        if (line[0] == '[') {
+            inTable = UpperCopy(line) == "[TABLE]";
+            continue;
+        }
+        std::size_t eq = line.find('=');
+        if (!inTable || eq == std::string::npos || UpperCopy(Trim(line.substr(0, eq))) != "FILE") continue;
+        std::string file = Trim(line.substr(eq + 1));
+        if (file.empty()) continue;
+        if (file[0] != '/') {
+            std::size_t slash = reportPath.find_last_of('/');
+            file = (slash == std::string::npos ? std::string() : reportPath.substr(0, slash + 1)) + file;
+        }
+        if (PathHasNul(file) || tessaro::platform::GetFileKind(file) != tessaro::platform::FileKind::Regular ||
+            IsRuntimePrivateFile(file))
+            return false;
+    }
+    return true;
+}
+
 // Releases the folder of one request whatever way Run ends.
 struct RequestFolderGuard {
     std::string folder;
@@ -76,7 +111,10 @@ CReportTag::CReportTag(CServerSettings* settings, CRequestReader* reader)
 CReportTag::~CReportTag() = default;
 
 void CReportTag::SetReportPath(const std::string& path) {
-    if (tessaro::platform::GetFileKind(path) != tessaro::platform::FileKind::Regular) {
+    // The report and the rows a definition reads from a file pass the same gate as every
+    // other file a template names; a path with a zero byte is refused before any look.
+    if (PathHasNul(path) || tessaro::platform::GetFileKind(path) != tessaro::platform::FileKind::Regular ||
+        IsRuntimePrivateFile(path) || !ReportDataFileAllowed(path)) {
         throw new CWebException("Error processing TSREPORT tag",
                                 "The report file you have specified (<I>" + path +
                                     "</I>) either does not exist or is not accessible to the Tessaro service.<P>Please "

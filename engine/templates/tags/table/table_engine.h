@@ -10,6 +10,10 @@
 
 class CTSXQueryImp;
 
+// The widest column, and the widest gap between columns, a table may ask for: each
+// row pads every cell to its width, so an unbounded one builds an unbounded page.
+constexpr int kMaxTableColumnWidth = 4096;
+
 struct CTableColumn {
     enum Alignment { Left = 0, Right = 1, Center = 2 };
 
@@ -20,7 +24,7 @@ struct CTableColumn {
     Alignment alignment = Left;
 
     void SetWidth(int n) {
-        width = n;
+        width = n < 0 ? 0 : (n > kMaxTableColumnWidth ? kMaxTableColumnWidth : n);
         widthGiven = true;
     }
     // "RIGHT" and "CENTER" (any case, trimmed); anything else aligns left.
@@ -32,8 +36,8 @@ public:
     // The query's name as stored by the page's map, and the query (not owned).
     void SetQuery(const std::string& upperName, CTSXQueryImp* query);
     const std::string& QueryName() const { return m_queryName; }
-    void SetHeaderLines(int n) { m_headerLines = n; }
-    void SetColumnSpacing(int n) { m_columnSpacing = n; }
+    void SetHeaderLines(int n) { m_headerLines = n > kMaxTableColumnWidth ? kMaxTableColumnWidth : n; }
+    void SetColumnSpacing(int n) { m_columnSpacing = n > kMaxTableColumnWidth ? kMaxTableColumnWidth : n; }
     void SetStartRow(int n) { m_startRow = n; }
     void SetMaxRows(int n) { m_maxRows = n; }
     void SetColumnHeaders() { m_columnHeaders = true; }

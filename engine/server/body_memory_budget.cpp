@@ -1,0 +1,38 @@
+#include "engine/server/body_memory_budget.h"
+
+#include <atomic>
+
+#include "support/server_settings.h"
+
+namespace {
+
+std::atomic<std::size_t> g_held{0};
+
+}  // namespace
+
+std::size_t MaxBodyMemoryBytes(CServerSettings* settings) {
+    if (settings == nullptr) return kDefaultMaxBodyMemoryBytes;
+    long v = settings->GetNumber("Server", "MaxBodyMemoryBytes", static_cast<long>(kDefaultMaxBodyMemoryBytes));
+    return v > 0 ? static_cast<std::size_t>(v) : kDefaultMaxBodyMemoryBytes;
+}
+
+bool BodyMemoryReservation::TryTake(std::size_t bytes, std::size_t cap) {
+    Release();
+    if (bytes > kMaxBodyInMemoryBytes || bytes > cap) return false;
+    std::size_t held = g_held.load();
+    do {
+        if (held + bytes > cap) return false;
+    } while (!g_held.compare_exchange_weak(held, held + bytes));
+    m_bytes = bytes;
+    return true;
+}
+
+void BodyMemoryReservation::Release() {
+    if (m_bytes == 0) return;
+    g_held -= m_bytes;
+    m_bytes = 0;
+}
+
+std::size_t BodyMemoryReservation::HeldNow() {
+    return g_held.load();
+}
