@@ -216,10 +216,10 @@ void COutputSection::SetGroup(const std::string& group) {
 
 void COutputSection::GroupColumnError(const std::string& column, const std::string& query) const {
     throw new CWebException("Invalid column specified in GROUP attribute for TSOUTPUT tag.",
-                            "The column '" + column +
+                            "The column '" + HtmlEscape(column) +
                                 "' was specified as the GROUP attribute for a TSOUTPUT section which draws its data "
                                 "from the query named '" +
-                                query +
+                                HtmlEscape(query) +
                                 "'. However, this column is invalid as a GROUP attribute because it is not "
                                 "contained in the specified query.<P>");
 }
@@ -277,7 +277,7 @@ void COutputSection::ExecuteSection(std::string& out, bool asMail, int firstRow)
         query = m_host.FindQuery(m_effectiveQuery);
         if (query == nullptr)
             throw new CWebException("Invalid QUERY specified in TSOUTPUT tag",
-                                    "The query named '" + m_effectiveQuery +
+                                    "The query named '" + HtmlEscape(m_effectiveQuery) +
                                         "' has not yet executed. Please define this query in your template file above "
                                         "the places where you use it");
         if (!m_group.empty()) {
@@ -364,7 +364,7 @@ void COutputSection::SpoolRow(int row, const std::string& body) {
 
 void ThrowInvalidSectionTag(const std::string& elementText) {
     throw new CWebException("Error processing TSOUTPUT tag",
-                            "The tag <B>" + elementText +
+                            "The tag <B>" + HtmlEscape(elementText) +
                                 "</B> was parsed from within a TSOUTPUT section. This tag is not valid within TSOUTPUT "
                                 "sections. The tags which are valid in this context are: "
                                 "<UL><LI>TSSET<BR><LI>TSIF<BR><LI>TSELSEIF<BR><LI>TSELSE<BR></UL><P>If you wish to "
@@ -402,7 +402,7 @@ void COutputSectionStack::OnQuery(const std::string& value) {
     std::string name = UpperCopy(value);
     if (m_host.FindQuery(RemoveChar(name, '"')) == nullptr)
         throw new CWebException("Invalid QUERY specified in TSOUTPUT tag",
-                                "The query named '" + name +
+                                "The query named '" + HtmlEscape(name) +
                                     "' has not yet executed. Please define this query in your template file above the "
                                     "places where you use it");
     current->SetQuery(name);

@@ -9,6 +9,7 @@
 #include "engine/templates/query_results.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
+#include "support/html_escape.h"
 
 namespace {
 
@@ -209,7 +210,7 @@ void CLoopStack::SetQuery(const std::string& value) {
     std::string name = UpperCopy(value);
     m_query = m_host.FindQuery(name);
     if (m_query == nullptr)
-        throw new CWebException("The query named '" + name +
+        throw new CWebException("The query named '" + HtmlEscape(name) +
                                     "' has not yet executed. Please define this query in your template file above "
                                     "the places where you use it",
                                 "Invalid QUERY name specified");
