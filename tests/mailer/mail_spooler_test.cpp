@@ -5,7 +5,6 @@
 
 #include <thread>
 
-#include "engine/server/engine_subsystems.h"
 #include "engine/server/mail_spooler.h"
 #include "tests/mailer/smtp_servers.h"
 #include "tests/support/server_test_home.h"

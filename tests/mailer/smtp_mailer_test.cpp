@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "engine/server/mail_message.h"
 #include "mailer/mail_text.h"
 #include "mailer/smtp_mailer.h"
 #include "platform/module_library.h"

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "printengine/print_api.h"
+#include "interfaces/print_api.h"
 #include "tests/support/ci_require.h"
 #include "tests/support/odbc_drivers.h"
 #include "tests/support/odbc_test_config.h"

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "printengine/print_api.h"
+#include "interfaces/print_api.h"
 #include "printengine/report_definition.h"
 #include "tests/support/temp_home.h"
 

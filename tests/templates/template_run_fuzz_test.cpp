@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "engine/expressions/function_result_limit.h"
-#include "engine/templates/page_scopes.h"
-#include "engine/templates/query_page.h"
+#include "engine/templates/scopes/page_scopes.h"
+#include "engine/templates/template_page.h"
 #include "template_test_site.h"
 #include "tests/support/fuzz_mutator.h"
 
