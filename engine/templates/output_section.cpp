@@ -364,7 +364,7 @@ void COutputSection::SpoolRow(int row, const std::string& body) {
 
 void ThrowInvalidSectionTag(const std::string& elementText) {
     throw new CWebException("Error processing TSOUTPUT tag",
-                            "The tag <B>" + HtmlEscape(elementText) +
+                            "The tag <B>" + elementText +
                                 "</B> was parsed from within a TSOUTPUT section. This tag is not valid within TSOUTPUT "
                                 "sections. The tags which are valid in this context are: "
                                 "<UL><LI>TSSET<BR><LI>TSIF<BR><LI>TSELSEIF<BR><LI>TSELSE<BR></UL><P>If you wish to "
