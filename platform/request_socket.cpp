@@ -161,4 +161,12 @@ void ShutdownSending(int socket) {
     ::shutdown(socket, SHUT_WR);
 }
 
+bool PeerHasClosed(int socket) {
+    if (socket < 0) return false;
+    pollfd entry{socket, 0, 0};
+    // Hang-up is reported whatever the events asked: on a local stream socket it means both
+    // directions of the peer are gone, not just its sending one.
+    return ::poll(&entry, 1, 0) == 1 && (entry.revents & (POLLHUP | POLLERR)) != 0;
+}
+
 }  // namespace tessaro::platform

@@ -58,5 +58,8 @@ void SetReceiveTimeout(int socket, int timeoutMs);
 void ShutdownSocket(int socket);
 // Ends the sending direction: the peer reads the end of the stream.
 void ShutdownSending(int socket);
+// True when the peer has closed its end of the connection entirely (it can no longer read
+// a reply); a peer that only ended its sending direction still counts as there. Never waits.
+bool PeerHasClosed(int socket);
 
 }  // namespace tessaro::platform

@@ -9,6 +9,7 @@
 #include "foundation/date_text_parser.h"
 #include "platform/clock.h"
 #include "support/timestamp_literal.h"
+#include "support/html_escape.h"
 
 namespace {
 
@@ -149,7 +150,7 @@ bool ParseDateValue(const char* text, double& value) {
 
 bool TextToDate(const char* text, double& value) {
     if (ParseDateValue(text, value)) return true;
-    ThrowExpressionError(expr_code::kToDate, std::string("Cannot convert ") + (text ? text : "") + " to a date");
+    ThrowExpressionError(expr_code::kToDate, "Cannot convert " + HtmlEscape(text ? text : "") + " to a date");
 }
 
 bool TryParseDate(const char* text, double& value) {

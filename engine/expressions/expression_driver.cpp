@@ -6,6 +6,7 @@
 
 #include "engine/expressions/expression_log.h"
 #include "engine/expressions/expression_parser.h"
+#include "engine/expressions/odbc_literal.h"
 #include "engine/grammar/grammar_tables.h"
 #include "engine/parser/ss_exception.h"
 
@@ -90,6 +91,21 @@ void ThrowParserError(const SSException& e) {
     }
 }
 
+namespace {
+
+void DoubleSingleQuotes(std::string& value) {
+    if (value.find('\'') == std::string::npos) return;
+    std::string out;
+    out.reserve(value.size() + 8);
+    for (char c : value) {
+        out += c;
+        if (c == '\'') out += '\'';
+    }
+    value.swap(out);
+}
+
+}  // namespace
+
 std::string ComposeEvaluatorMessage(std::uint32_t code, const std::string& text) {
     if (code & expr_code::kAuthorClass) return text;
     if (code & expr_code::kInternalClass)
@@ -163,10 +179,31 @@ int CExpressionEvaluationDriver::EvaluateToBoolean(CRuntimeInterface* runtime, c
 }
 
 void CExpressionEvaluationDriver::EvaluateToString(CRuntimeInterface* runtime, const char* text, std::string& result,
-                                                   int row) {
+                                                   int row, bool* fromVariable) {
     NestingGuard nesting;
     ExprYaccClass& parser = ThreadParser(m_operators.get(), runtime, m_functions.get());
     Evaluate(parser, text, row);
+    const bool fromRequest = parser.result().fromVariable;
     // Moved out: the kept parser holds no copy of a long value until its next use.
     result = parser.result().TakeString();
+    if (fromVariable != nullptr) *fromVariable = fromRequest;
+    if (fromRequest && runtime != nullptr && runtime->EscapeSingleQuotes() != 0 && !IsWholeOdbcDateLiteral(result))
+        DoubleSingleQuotes(result);
+}
+
+void CExpressionEvaluationDriver::EvaluateSqlTemplateText(CRuntimeInterface* runtime, const char* text,
+                                                          std::string& result, int row) {
+    std::unique_ptr<ExpressionSegmentList, void (*)(ExpressionSegmentList*)> segments(SplitPoundExpressions(text),
+                                                                                      FreeExpressionSegments);
+    std::string out, value;
+    for (const ExpressionSegment& segment : *segments) {
+        if (segment.kind != 2) {
+            out += segment.text;
+            continue;
+        }
+        // Inside a string, as the whole text would have been read: the same forms are allowed.
+        EvaluateToString(runtime, ("\"#" + segment.text + "#\"").c_str(), value, row);
+        out += value;
+    }
+    result = std::move(out);
 }

@@ -4,9 +4,9 @@
 
 #include "engine/expressions/expression_exception.h"
 #include "engine/expressions/expression_log.h"
-#include "engine/expressions/odbc_literal.h"
 #include "engine/grammar/expression_symbols.h"
 #include "engine/parser/ss_input_source.h"
+#include "support/html_escape.h"
 
 namespace tok = tessaro::grammar::expression_grammar::token;
 namespace prod = tessaro::grammar::expression_grammar::production;
@@ -75,18 +75,6 @@ constexpr const char* kSpecialNames[] = {nullptr, nullptr, "ValueList", "QuotedV
 const char* LexemeText(ExprYaccStackElement* element) {
     SSToken* lexeme = element->lexeme();
     return lexeme ? lexeme->text() : "";
-}
-
-void DoubleSingleQuotes(std::string& value) {
-    std::string::size_type at = value.find('\'');
-    if (at == std::string::npos) return;
-    std::string out;
-    out.reserve(value.size() + 8);
-    for (char c : value) {
-        out += c;
-        if (c == '\'') out += '\'';
-    }
-    value.swap(out);
 }
 
 // On every way out of a parse: the lexer drops its borrowed source, and the parser the
@@ -176,15 +164,16 @@ SSRefPtr<SSParseStackEntry> ExprYaccClass::reduce(std::uint32_t production, std:
 void ExprYaccClass::LookupVariable(const char* name, ExprYaccStackElement& result) {
     std::string value;
     if (m_runtime == nullptr)
-        ThrowExpressionError(expr_code::kLookupFailed, std::string("Variable not found<P>") + name);
+        ThrowExpressionError(expr_code::kLookupFailed, "Variable not found<P>" + HtmlEscape(name));
     try {
         m_runtime->LookupVariable(name, m_row, value, 0);
     } catch (const CRuntimeInterfaceExceptionBase& e) {
         ThrowExpressionError(expr_code::kLookupFailed, e.GetFirst() + "<P>" + e.GetSecond());
     }
-    // Values go into SQL text: only a whole, well-formed date literal keeps its quotes.
-    if (m_runtime->EscapeSingleQuotes() != 0 && !IsWholeOdbcDateLiteral(value)) DoubleSingleQuotes(value);
+    // The text stays as it is: functions work on the real value, and SQL text doubles the
+    // quotes of the final value once (EvaluateToString), which no cut can split.
     result.SetText(std::move(value));
+    result.fromVariable = true;
 }
 
 void ExprYaccClass::CallSpecialFunction(ExprYaccStackElement& result) {
@@ -194,7 +183,7 @@ void ExprYaccClass::CallSpecialFunction(ExprYaccStackElement& result) {
     if (number == 1) {
         std::string value;
         if (m_runtime == nullptr)
-            ThrowExpressionError(expr_code::kLookupFailed, "Variable not found<P>" + argument->AsStdString());
+            ThrowExpressionError(expr_code::kLookupFailed, "Variable not found<P>" + HtmlEscape(argument->AsStdString()));
         try {
             m_runtime->LookupVariable(argument->AsStdString(), m_row, value, 0);
         } catch (const CRuntimeInterfaceExceptionBase& e) {
@@ -342,12 +331,14 @@ void ExprYaccClass::Reduce(std::uint32_t production, ExprYaccStackElement& resul
         case prod::SqParts_SqParts_SqPart: {
             ExprYaccStackElement* head = Element(0);
             ExprYaccStackElement* tail = Element(1);
+            const bool fromVariable = head->fromVariable || tail->fromVariable;
             tail->AsStdString();
             // The head is popped after this reduction: taking its text keeps a string of many
             // parts (every doubled quote is one) linear to build.
             std::string text = head->TakeString();
             text += tail->AsStdString();
             result.SetText(std::move(text));
+            result.fromVariable = fromVariable;
             return;
         }
         case prod::DqPart_DqsDoublePound:
@@ -374,9 +365,13 @@ void ExprYaccClass::Reduce(std::uint32_t production, ExprYaccStackElement& resul
     }
     if (production >= prod::Expression_Expression_Eqv_Expression &&
         production <= prod::Expression_Expression_Caret_Expression) {
+        ExprYaccStackElement* left = Element(0);
+        ExprYaccStackElement* right = Element(2);
         m_operators->EvaluateBinary(m_runtime,
-                                    kBinaryOperators[production - prod::Expression_Expression_Eqv_Expression],
-                                    Element(0), Element(2), &result);
+                                    kBinaryOperators[production - prod::Expression_Expression_Eqv_Expression], left,
+                                    right, &result);
+        // Only a text result (concatenation) can carry a variable's quotes on.
+        result.fromVariable = result.inType == expr_type::kString && (left->fromVariable || right->fromVariable);
         return;
     }
     ThrowLoggedExpressionError(

@@ -5,12 +5,14 @@
 #include "engine/expressions/expression_exception.h"
 #include "engine/expressions/expression_log.h"
 #include "engine/expressions/numeric_text.h"
+#include "support/html_escape.h"
 
 using namespace expr_type;
 
 void ThrowConversionError(std::uint32_t code, const char* source, const char* typeName) {
     std::string text = "Cannot convert ";
-    text += source ? source : "";
+    // The value may come from the request and goes into an HTML page.
+    text += HtmlEscape(source ? source : "");
     text += " to ";
     text += typeName ? typeName : "";
     text += ".<P>Please, check the Tessaro manual for the allowed conversions between data types";
@@ -39,6 +41,7 @@ void ExprYaccStackElement::Reset() {
     boolean = 0;
     integer = 0;
     real = 0.0;
+    fromVariable = false;
 }
 
 void ExprYaccStackElement::SetString(const char* text) {
@@ -288,6 +291,7 @@ void CopyValue(ExprYaccStackElement& source, ExprYaccStackElement& target) {
     const std::uint32_t forms = source.outType;
     target.inType = source.inType;
     target.outType = forms;
+    target.fromVariable = source.fromVariable;
     if (forms & kBoolean) target.boolean = source.AsBool();
     if (forms & kInteger) target.integer = source.AsInt();
     if (forms & (kReal | kDate)) target.real = source.AsReal();

@@ -59,6 +59,12 @@ public:
 
     bool HasText() const { return m_hasText; }
 
+    // True when the value was read from a variable (or built from one): such text is
+    // request data, and where it goes into SQL its single quotes are doubled once, at the
+    // end, whatever functions and operators it went through. Copies and results of
+    // operations on such values keep the mark; producers leave it as it is.
+    bool fromVariable = false;
+
     std::uint32_t inType = 0;
     std::uint32_t outType = 0;
     std::int16_t boolean = 0;

@@ -1,11 +1,14 @@
 #include "engine/expressions/function_registry.h"
 
+#include <cmath>
+#include <limits>
 #include <stdexcept>
 
 #include "engine/expressions/ascii_text.h"
 #include "engine/expressions/date_helpers.h"
 #include "engine/expressions/expression_exception.h"
 #include "engine/expressions/expression_log.h"
+#include "support/html_escape.h"
 
 namespace {
 
@@ -30,8 +33,28 @@ constexpr const char* kWords[] = {
     "slash (/), backslash (\\), or a drive name, e.g., \"C:\".",
 };
 
+// The argument as a 32-bit integer, or false when the number it stands for does not fit
+// (4294967297 would otherwise count as 1, a NaN as 0).
+bool FitsInt(ExprYaccStackElement* a, std::int32_t& value) {
+    value = a->AsInt();
+    double wide = value;
+    if (a->outType & (expr_type::kReal | expr_type::kDate))
+        wide = a->real;
+    else if (a->outType & expr_type::kString)
+        static_cast<void>(a->IsNumericString(wide));
+    wide = std::trunc(wide);
+    return wide >= std::numeric_limits<std::int32_t>::min() && wide <= std::numeric_limits<std::int32_t>::max();
+}
+
+bool IsIntegerCode(unsigned code) {
+    using namespace arg_type;
+    return code == kInteger || code == kBitIndex || code == kNonNegativeInteger || code == kPositiveInteger ||
+           code == kRadix || code == kDayOfWeek || code == kMonth;
+}
+
 bool IntOutside(ExprYaccStackElement* a, std::int32_t low, std::int32_t high) {
-    const std::int32_t v = a->AsInt();
+    std::int32_t v = 0;
+    if (!FitsInt(a, v)) return true;
     return v < low || v > high;
 }
 
@@ -48,8 +71,7 @@ bool Fails(unsigned code, ExprYaccStackElement* a) {
             a->AsString();
             return false;
         case kInteger:
-            a->AsInt();
-            return false;
+            return IntOutside(a, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max());
         case kReal:
             a->AsReal();
             return false;
@@ -60,9 +82,9 @@ bool Fails(unsigned code, ExprYaccStackElement* a) {
         case kBitIndex:
             return IntOutside(a, 0, 31);
         case kNonNegativeInteger:
-            return a->AsInt() < 0;
+            return IntOutside(a, 0, std::numeric_limits<std::int32_t>::max());
         case kPositiveInteger:
-            return a->AsInt() < 1;
+            return IntOutside(a, 1, std::numeric_limits<std::int32_t>::max());
         case kDate:
             a->AsDate();
             return false;
@@ -129,6 +151,10 @@ void CTSFunction::CheckArg(unsigned position, ExprYaccStackElement* argument) co
     bool failed;
     try {
         failed = Fails(code, argument);
+        // An integer code met by an infinite or undefined number: say what is wrong with it.
+        if (failed && IsIntegerCode(code) && (argument->outType & (expr_type::kReal | expr_type::kDate)) &&
+            !std::isfinite(argument->real))
+            words = "a finite number";
     } catch (CExpressionException* e) {
         switch (e->GetCode()) {
             case expr_code::kToInteger:
@@ -152,7 +178,7 @@ void CTSFunction::CheckArg(unsigned position, ExprYaccStackElement* argument) co
     if (!failed) return;
     ThrowExpressionError(expr_code::kArgumentType,
                          FormatExpressionText("Parameter %u of function %s which is now \"%s\" must be %s", position,
-                                              m_name.c_str(), argument->AsString(), words));
+                                              m_name.c_str(), HtmlEscape(argument->AsStdString()).c_str(), words));
 }
 
 void CUnavailableFunction::DoIt(CRuntimeInterface*, CExprArgumentList*, ExprYaccStackElement*) {
@@ -197,9 +223,17 @@ void CFunctionRegistry::FindFunction(CRuntimeInterface* runtime, const char* nam
         ThrowExpressionError(expr_code::kUnknownFunction,
                              FormatExpressionText("There is no Tessaro function named %s. Check the spelling of the "
                                                   "function name in the Tessaro documentation",
-                                                  written));
+                                                  HtmlEscape(written).c_str()));
     function->CheckArgs(arguments);
     function->DoIt(runtime, arguments, result);
+    if (result->inType != expr_type::kString || result->fromVariable || arguments == nullptr ||
+        !function->ResultFollowsArguments())
+        return;
+    for (std::size_t i = 0; i < arguments->size(); ++i)
+        if ((*arguments)[i]->fromVariable) {
+            result->fromVariable = true;
+            return;
+        }
 }
 
 std::unique_ptr<CFunctionRegistry> BuildFunctionRegistry() {

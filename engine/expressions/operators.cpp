@@ -134,7 +134,14 @@ constexpr OperatorRow kOperators[] = {
      [](CRuntimeInterface*, Element* l, Element* r, Element* result) {
          const double base = l->AsReal();
          if (base == 0) ThrowExpressionError(expr_code::kZeroPower, "Zero raised to a power is not allowed");
-         result->SetReal(std::pow(base, r->AsReal()));
+         const double power = std::pow(base, r->AsReal());
+         // A page would print INF or NAN: the author learns that the power has no real value.
+         if (std::isnan(power))
+             ThrowExpressionError(expr_code::kZeroPower,
+                                  "A negative number raised to a fractional power is not a real number");
+         if (std::isinf(power))
+             ThrowExpressionError(expr_code::kZeroPower, "The result of the power is too large for a real number");
+         result->SetReal(power);
      },
      nullptr},
     {kAnd, "AND",

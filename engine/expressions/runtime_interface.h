@@ -34,11 +34,17 @@ public:
     // The request's query of that name (case ignored), or null. The object lives as long
     // as this interface.
     virtual CExpressionQuery* FindQuery(const std::string& name) = 0;
-    // Non-zero while SQL text is evaluated: variable values then get their single quotes
-    // doubled.
+    // Non-zero while SQL text is evaluated: a value that came from a variable then gets its
+    // single quotes doubled once, at the end of the evaluation.
     virtual int EscapeSingleQuotes() = 0;
     // The text evaluated as an expression to text against the running page.
     virtual void Evaluate(std::string& value, const std::string& text, int row) = 0;
+    // The same, and whether the value came from a variable (see ExprYaccStackElement::
+    // fromVariable). An interface that cannot tell answers yes.
+    virtual void EvaluateWithOrigin(std::string& value, bool& fromVariable, const std::string& text, int row) {
+        Evaluate(value, text, row);
+        fromVariable = true;
+    }
     virtual void SetVariable(const std::string& name, const std::string& value) = 0;
     virtual void GetErrorReport(std::string& text) = 0;
     virtual void DeleteClientVariable(const std::string& name) = 0;

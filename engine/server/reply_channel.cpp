@@ -54,6 +54,10 @@ void CPipeReplyChannel::Close() {
     tessaro::platform::ShutdownSending(m_socket);
 }
 
+bool CPipeReplyChannel::ReceiverGone() {
+    return !m_closed && tessaro::platform::PeerHasClosed(m_socket);
+}
+
 bool CMemoryReplyChannel::Write(const void* data, std::size_t length) {
     if (length > 0) m_buffer.Append(data, length);
     return true;

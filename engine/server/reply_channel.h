@@ -16,6 +16,8 @@ public:
     virtual bool WriteEmpty() = 0;
     virtual void Flush() = 0;
     virtual void Close() = 0;
+    // True when whoever waits for the reply is known to have gone (the reply cannot arrive).
+    virtual bool ReceiverGone() { return false; }
 };
 
 // Pipe messages of at most 4096 bytes each; Close sends the disconnect frame.
@@ -28,6 +30,7 @@ public:
     bool WriteEmpty() override;
     void Flush() override {}
     void Close() override;
+    bool ReceiverGone() override;
     int GetSocket() const { return m_socket; }
 
 private:

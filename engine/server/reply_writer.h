@@ -35,6 +35,8 @@ public:
     bool HasOutputBuffer() const { return m_outputBuffer; }
     bool HeadersSent() const { return m_headersSent; }
     bool IsFinished() const { return m_finished; }
+    // True when the gateway that waits for this reply has gone (its web client left).
+    bool ReceiverGone() const { return m_real != nullptr && m_real->ReceiverGone(); }
     // The body buffered so far (empty without a buffer).
     std::string GetBufferedBody() const;
 

@@ -360,6 +360,30 @@ void CRequestReader::ParseBody(const char* data, std::size_t size) {
     }
 }
 
+namespace {
+
+// The debug listing goes to whoever asked with MODE=DEBUG (and to every proxy and cache on
+// the way): credentials stay out of it. A login is hidden whole, cookies keep their names.
+std::string DebugListedCgiValue(const std::string& name, const std::string& value) {
+    if (name == "HTTP_AUTHORIZATION" || name == "HTTP_PROXY_AUTHORIZATION" || name == "AUTH_PASSWORD")
+        return value.empty() ? value : "(hidden)";
+    if (name != "HTTP_COOKIE") return value;
+    std::string shown;
+    std::size_t start = 0;
+    while (start <= value.size()) {
+        std::size_t end = value.find(';', start);
+        if (end == std::string::npos) end = value.size();
+        const std::string pair = value.substr(start, end - start);
+        const std::size_t equals = pair.find('=');
+        if (!shown.empty()) shown += ';';
+        shown += equals == std::string::npos ? pair : pair.substr(0, equals + 1) + "(hidden)";
+        start = end + 1;
+    }
+    return shown;
+}
+
+}  // namespace
+
 void CRequestReader::DumpRequest(CReplyWriter& writer) const {
     CReplyChannel* out = writer.GetCurrentChannel();
     if (!out) return;
@@ -381,7 +405,8 @@ void CRequestReader::DumpRequest(CReplyWriter& writer) const {
     text += "<B>CGI Variables:</B>\n\n";
     for (const auto& name : m_cgiArrival) {
         auto it = m_cgi.find(name);
-        text += HtmlEscape(name) + "=" + HtmlEscape(it == m_cgi.end() ? std::string() : it->second) + "\n";
+        text += HtmlEscape(name) + "=" +
+                HtmlEscape(DebugListedCgiValue(name, it == m_cgi.end() ? std::string() : it->second)) + "\n";
     }
     text += "</PRE>";
     out->WriteText(text);

@@ -69,6 +69,13 @@ void CRuntimeInterfaceImp::Evaluate(std::string& value, const std::string& text,
         [&] { value = EvaluatePageExpression(m_host, m_driver, text, row, 0, kEvaluateExpression); });
 }
 
+void CRuntimeInterfaceImp::EvaluateWithOrigin(std::string& value, bool& fromVariable, const std::string& text,
+                                              int row) {
+    Signal<CRuntimeInterfaceException>([&] {
+        value = EvaluatePageExpression(m_host, m_driver, text, row, 0, kEvaluateExpression, &fromVariable);
+    });
+}
+
 void CRuntimeInterfaceImp::SetVariable(const std::string& name, const std::string& value) {
     Signal<CRuntimeInterfaceException>([&] { m_host.SetVariable(name, value); });
 }
@@ -94,7 +101,7 @@ void ReportExpressionError(CEvaluationHost& host, const std::string& text, const
 }
 
 std::string EvaluatePageExpression(CEvaluationHost& host, CExpressionEvaluationDriver& driver, const std::string& text,
-                                   int row, int contextFlag, int mode) {
+                                   int row, int contextFlag, int mode, bool* fromVariable) {
     if (row == -1) row = host.CurrentLoopRow();
     CRuntimeInterfaceImp runtime(host, driver, contextFlag);
     std::string reason;
@@ -104,13 +111,17 @@ std::string EvaluatePageExpression(CEvaluationHost& host, CExpressionEvaluationD
                 return driver.EvaluateToBoolean(&runtime, text.c_str(), row) ? "Yes" : "No";
             case kEvaluateTemplateText: {
                 std::string expression, value;
+                if (contextFlag != 0) {
+                    driver.EvaluateSqlTemplateText(&runtime, text.c_str(), value, row);
+                    return value;
+                }
                 CExpressionEvaluationDriver::ConvertToStringExpression(("\"" + text + "\"").c_str(), expression);
                 driver.EvaluateToString(&runtime, expression.c_str(), value, row);
                 return value;
             }
             case kEvaluateExpression: {
                 std::string value;
-                driver.EvaluateToString(&runtime, text.c_str(), value, row);
+                driver.EvaluateToString(&runtime, text.c_str(), value, row, fromVariable);
                 return value;
             }
             default:

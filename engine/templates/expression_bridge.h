@@ -34,11 +34,12 @@ public:
 enum EvaluationMode { kEvaluateCondition = 0, kEvaluateTemplateText = 1, kEvaluateExpression = 2 };
 
 // Evaluates text for the page: row -1 takes the current loop row; contextFlag 1 (SQL text)
-// doubles single quotes in variable values. A condition answers "Yes" or "No". Every
+// doubles, once, the single quotes of every #...# value that came from a variable. A condition answers "Yes" or "No". Every
 // failure becomes CWebException* "An error has occurred while processing the
 // expression:..." with the reason.
+// fromVariable, when given, tells whether the value came from a variable (mode 2).
 std::string EvaluatePageExpression(CEvaluationHost& host, CExpressionEvaluationDriver& driver, const std::string& text,
-                                   int row, int contextFlag, int mode);
+                                   int row, int contextFlag, int mode, bool* fromVariable = nullptr);
 // EvaluatePageExpression(text, row, 0, condition) is "Yes" (case ignored).
 bool EvaluatePageCondition(CEvaluationHost& host, CExpressionEvaluationDriver& driver, const std::string& text,
                            int row);
@@ -56,6 +57,7 @@ public:
     CExpressionQuery* FindQuery(const std::string& name) override;
     int EscapeSingleQuotes() override { return m_contextFlag; }
     void Evaluate(std::string& value, const std::string& text, int row) override;
+    void EvaluateWithOrigin(std::string& value, bool& fromVariable, const std::string& text, int row) override;
     void SetVariable(const std::string& name, const std::string& value) override;
     void GetErrorReport(std::string& text) override;
     void DeleteClientVariable(const std::string& name) override;

@@ -218,10 +218,10 @@ void COutputSection::SetGroup(const std::string& group) {
 
 void COutputSection::GroupColumnError(const std::string& column, const std::string& query) const {
     throw new CWebException("Invalid column specified in GROUP attribute for TSOUTPUT tag.",
-                            "The column '" + column +
+                            "The column '" + HtmlEscape(column) +
                                 "' was specified as the GROUP attribute for a TSOUTPUT section which draws its data "
                                 "from the query named '" +
-                                query +
+                                HtmlEscape(query) +
                                 "'. However, this column is invalid as a GROUP attribute because it is not "
                                 "contained in the specified query.<P>");
 }

@@ -68,11 +68,14 @@ void CQueryPage::StartRequestTimer() {
     CServerSettings* settings = GetSettings();
     m_timeLimitOn = settings == nullptr || settings->GetNumber("Server", "LimitTime", 1) != 0;
     if (!m_timeLimitOn) return;
-    long limit = 0;
+    const long serverLimit = settings == nullptr ? 60 : settings->GetNumber("Server", "MaxSeconds", 60);
+    long limit = serverLimit;
     std::string requested = GetReader()->GetUrlParameter("REQUESTTIMEOUT");
-    // Zero, negative or non-numeric values fall back to the server's limit.
-    if (!requested.empty()) limit = AsciiToLong(requested);
-    if (limit <= 0) limit = settings == nullptr ? 60 : settings->GetNumber("Server", "MaxSeconds", 60);
+    // Zero, negative or non-numeric values fall back to the server's limit. Anyone may ask
+    // for less time; only a debug client for more, or one request could hold a worker past
+    // the limit that keeps the others served.
+    const long asked = requested.empty() ? 0 : AsciiToLong(requested);
+    if (asked > 0 && (serverLimit <= 0 || asked <= serverLimit || IsDebugClient())) limit = asked;
     if (limit <= 0) {
         m_timeLimitOn = false;
         return;
@@ -85,7 +88,17 @@ void CQueryPage::StartRequestTimer() {
 }
 
 void CQueryPage::CheckRequestTimeout() {
-    if (!m_timeLimitOn || tessaro::platform::MonotonicMilliseconds() <= m_deadlineMs) return;
+    const std::int64_t now = tessaro::platform::MonotonicMilliseconds();
+    if (now >= m_nextReceiverCheckMs) {
+        // A page nobody waits for any more stops here instead of working on for its limit.
+        constexpr std::int64_t kReceiverCheckIntervalMs = 100;
+        m_nextReceiverCheckMs = now + kReceiverCheckIntervalMs;
+        if (GetWriter() != nullptr && GetWriter()->ReceiverGone())
+            throw new CWebException("Request abandoned",
+                                    "The connection to the web server closed before the page was finished, so its "
+                                    "work was stopped.");
+    }
+    if (!m_timeLimitOn || now <= m_deadlineMs) return;
     throw new CWebException(
         "Request timed out",
         "The time taken to process your request has exceeded the allowable limit of " +

@@ -99,6 +99,8 @@ private:
     bool m_timeLimitOn = false;
     long m_timeLimitSeconds = 0;
     std::int64_t m_deadlineMs = 0;
+    // When the check points next look whether the gateway still waits for the reply.
+    std::int64_t m_nextReceiverCheckMs = 0;
     std::string m_applicationName;
     bool m_queryDebug = false;
     std::vector<std::string> m_queryDebugLines;

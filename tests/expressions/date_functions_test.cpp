@@ -181,7 +181,7 @@ INSTANTIATE_TEST_SUITE_P(
         FunctionErrorCase{"ParseDateTime",
                           {"\"{d '1997-02-29'}\""},
                           0x400A,
-                          "The date parameter of function ParseDateTime(date), which is {d '1997-02-29'}, does not "
+                          "The date parameter of function ParseDateTime(date), which is {d &#39;1997-02-29&#39;}, does not "
                           "represent a valid date"}));
 
 }  // namespace

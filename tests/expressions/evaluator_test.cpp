@@ -325,3 +325,88 @@ TEST(Evaluator, StringOfManyPartsKeepsEveryPart) {
 }
 
 }  // namespace
+
+// SQL text: every value that came from a variable is escaped once, after the functions and
+// operators worked on the real text, so a cut can never leave half of a doubled quote.
+TEST(Evaluator, SqlTextEscapesTheFinalValueOfEveryPartThatCameFromAVariable) {
+    FakeRuntime runtime;
+    runtime.escape = 1;
+    runtime.variables = {{"a", "xxxx'"}, {"b", "it''s"}, {"flag", "yes"}, {"expr", "a"}};
+    struct Case {
+        const char* text;
+        const char* sql;
+    } const cases[] = {
+        {"'#Left(a, 5)#'", "'xxxx'''"},
+        {"'#Right(a, 1)#'", "''''"},
+        {"'#Mid(b, 4, 2)#'", "'''s'"},
+        {"'#RemoveChars(b, 1, 3)#'", "'''s'"},
+        {"'#Insert(\"'\", a, 0)#'", "'''xxxx'''"},
+        {"'#Reverse(a)#'", "'''xxxx'"},
+        {"'#Replace(a, \"x\", \"\", \"ALL\")#'", "''''"},
+        {"'#ListGetAt(b, 1, \"s\")#'", "'it'''''"},
+        {"'#Trim(a & b)#'", "'xxxx''it''''s'"},
+        {"'#IIf(flag, \"a\", DE(\"x\"))#'", "'xxxx'''"},
+        {"'#IIf(flag, DE(\"x'\"), \"a\")#'", "'x''"},
+        {"'#Evaluate(\"a\")#'", "'xxxx'''"},
+        // Literal text of the template keeps today's meaning.
+        {"x #DE(\"name='a'\")#", "x \"name='a'\""},
+        {"'#PreserveSingleQuotes(a)#'", "'xxxx''"},
+        {"{d '#a#'} ## #Len(a)#", "{d 'xxxx'''} # 5"},
+    };
+    for (const Case& c : cases) {
+        std::string out;
+        exprtest::Failure failure = exprtest::Catch([&] { exprtest::Driver().EvaluateSqlTemplateText(&runtime, c.text, out, -1); });
+        EXPECT_FALSE(failure.thrown) << c.text << ": " << failure.text;
+        EXPECT_EQ(out, c.sql) << c.text;
+    }
+    std::string out;
+    exprtest::Failure unmatched = exprtest::Catch([&] { exprtest::Driver().EvaluateSqlTemplateText(&runtime, "'#a", out, -1); });
+    EXPECT_EQ(unmatched.code, expr_code::kInvalidFormat);
+}
+
+// Error texts quote values from the request: the page shows them as text.
+TEST(Evaluator, ErrorTextsQuoteValuesEscaped) {
+    FakeRuntime runtime;
+    const std::string attack = "<img src=x onerror=alert(1)></XMP><script>";
+    runtime.variables = {{"x", attack}};
+    const char* const expressions[] = {
+        "x + 1",          "ListGetAt(x, 9)",      "Mid(\"a\", x, 1)",       "DateFormat(x)",
+        "SetVariable(x, 1)", "Abs(x)",            "Insert(\"a\", x, 999)", "RemoveChars(x, 999, 1)",
+        "NumberFormat(1, x)", "Replace(\"a\", \"a\", \"b\", x)", "ParseDateTime(x)", "YesNoFormat(x)",
+    };
+    for (const char* expression : expressions) {
+        exprtest::Failure f = EvalFailure(expression, &runtime);
+        EXPECT_TRUE(f.thrown) << expression;
+        EXPECT_EQ(f.text.find('<' + std::string("img")), std::string::npos) << expression << ": " << f.text;
+        EXPECT_EQ(f.text.find("<script"), std::string::npos) << expression << ": " << f.text;
+        EXPECT_EQ(f.text.find("</XMP"), std::string::npos) << expression << ": " << f.text;
+    }
+}
+
+// Numbers that do not fit the argument's type are refused, not wrapped or printed as INF.
+TEST(Evaluator, NumbersBeyondTheirTypeRaiseErrors) {
+    struct Case {
+        const char* expression;
+        const char* message;
+    } const cases[] = {
+        {"RepeatString(\"a\", 4294967297)", "must be a non-negative integer"},
+        {"BitOr(4294967296, 0)", "must be an integer"},
+        {"BitAnd(1, -4294967295)", "must be an integer"},
+        {"Left(\"abc\", 4294967298)", "must be a positive integer"},
+        {"2^1024", "too large for a real number"},
+        {"(-8)^(1/3)", "is not a real number"},
+    };
+    for (const Case& c : cases) {
+        exprtest::Failure f = exprtest::Catch([&] {
+            std::string out;
+            exprtest::Driver().EvaluateToString(nullptr, c.expression, out, -1);
+            ADD_FAILURE() << c.expression << " gave " << out;
+        });
+        EXPECT_TRUE(f.thrown) << c.expression;
+        EXPECT_NE(f.text.find(c.message), std::string::npos) << c.expression << ": " << f.text;
+    }
+    EXPECT_EQ(Eval("RepeatString(\"a\", 3)"), "aaa");
+    EXPECT_EQ(Eval("BitOr(2147483647, 0)"), "2147483647");
+    EXPECT_EQ(Eval("(-2)^3"), "-8");
+    EXPECT_EQ(Eval("2^1023 GT 1"), "YES");
+}

@@ -88,6 +88,25 @@ TEST_F(RequestSocketTest, FramesTravelBothWaysOverOneConnection) {
     EXPECT_EQ(end.status, PipeReadStatus::Eof);
 }
 
+// The engine asks, without waiting, whether the gateway still waits for the reply: a gateway
+// that only ended its sending side still does, one that closed (or died) does not.
+TEST_F(RequestSocketTest, PeerHasClosedTellsAGoneGatewayFromAHalfClosedOne) {
+    Listen();
+    Descriptor gateway;
+    long error = 0;
+    ASSERT_EQ(ConnectRequestSocket(path_, &gateway.fd, &error), ConnectStatus::Connected) << error;
+    Descriptor engine(Accept());
+    ASSERT_GE(engine.fd, 0);
+    EXPECT_FALSE(PeerHasClosed(engine.fd));
+    ASSERT_TRUE(WritePipeMessage(gateway.fd, "request"));
+    ShutdownSending(gateway.fd);
+    EXPECT_FALSE(PeerHasClosed(engine.fd));
+    CloseDescriptor(gateway.fd);
+    gateway.fd = -1;
+    EXPECT_TRUE(PeerHasClosed(engine.fd));
+    EXPECT_FALSE(PeerHasClosed(-1));
+}
+
 TEST_F(RequestSocketTest, SecondServerFindsTheSocketBusy) {
     Listen();
     int otherLock = -1;

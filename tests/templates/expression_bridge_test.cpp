@@ -87,10 +87,10 @@ TEST(ExpressionBridge, SqlContextDoublesQuotes) {
 TEST(ExpressionBridge, FailuresBecomeTheExpressionErrorPage) {
     FakeHost host;
     EXPECT_EQ(Reported(host, "missing + 1", kEvaluateExpression),
-              "An error has occurred while processing the expression:<XMP>   missing + 1\n</XMP><report><HR><P>Error "
+              "An error has occurred while processing the expression:<PRE>   missing + 1\n</PRE><report><HR><P>Error "
               "resolving parameter <B>missing</B><P><P>The variable was not found.<P><P>");
     EXPECT_EQ(Reported(host, "1 / 0", kEvaluateExpression),
-              "An error has occurred while processing the expression:<XMP>   1 / 0\n</XMP><report><HR><P>Division by "
+              "An error has occurred while processing the expression:<PRE>   1 / 0\n</PRE><report><HR><P>Division by "
               "zero is not allowed<P>");
     const std::string unmatched = Reported(host, "a #b", kEvaluateTemplateText);
     EXPECT_NE(unmatched.find("unmatched single quotes, double quotes, or pound signs."), std::string::npos)

@@ -76,7 +76,7 @@ TEST_F(PageScopes, ConditionsAndExpressionErrors) {
     EXPECT_EQ(RunWith(Script("/page.tsm", "n=y")), "no");
     Write("page.tsm", "<TSIF 1 / 0>x</TSIF>");
     const std::string failed = RunWith(Script("/page.tsm"));
-    EXPECT_TRUE(Contains(failed, "An error has occurred while processing the expression:<XMP>   1 / 0\n</XMP>"))
+    EXPECT_TRUE(Contains(failed, "An error has occurred while processing the expression:<PRE>   1 / 0\n</PRE>"))
         << failed;
     EXPECT_TRUE(Contains(failed, "<HR><P>Division by zero is not allowed")) << failed;
 }

@@ -165,7 +165,11 @@ TEST(VariableScopes, ClientVariableList) {
 
 TEST(VariableScopes, ExpressionErrorTitle) {
     EXPECT_EQ(ExpressionErrorTitle("  \"a\n\n\n\nb\"  ", "<report>", "why"),
-              "An error has occurred while processing the expression:<XMP>   a\n\nb\n</XMP><report><HR><P>why");
+              "An error has occurred while processing the expression:<PRE>   a\n\nb\n</PRE><report><HR><P>why");
+    // The expression may be a request's text: it cannot close the element around it.
+    EXPECT_EQ(ExpressionErrorTitle("Evaluate(\"</PRE><b>\")", "", "why"),
+              "An error has occurred while processing the expression:<PRE>   Evaluate(&quot;&lt;/PRE&gt;&lt;b&gt;&quot;)"
+              "\n</PRE><HR><P>why");
 }
 
 }  // namespace

@@ -4,12 +4,14 @@
 #include <cmath>
 
 #include "engine/expressions/expression_exception.h"
+#include "support/html_escape.h"
 
 void ThrowParameterError(const CTSFunction& function, unsigned position, ExprYaccStackElement* argument,
                          const std::string& words) {
     ThrowExpressionError(expr_code::kArgumentType,
                          FormatExpressionText("Parameter %u of function %s which is now \"%s\" must be %s", position,
-                                              function.GetName().c_str(), argument->AsString(), words.c_str()));
+                                              function.GetName().c_str(), HtmlEscape(argument->AsStdString()).c_str(),
+                                              words.c_str()));
 }
 
 void CheckAtMostTwoArguments(const CTSFunction& function, CExprArgumentList* arguments) {
@@ -39,7 +41,7 @@ double CheckFiniteResult(const CTSFunction& function, ExprYaccStackElement* argu
     if (!std::isfinite(result))
         ThrowExpressionError(expr_code::kArgumentType,
                              FormatExpressionText("The function %s has no finite result for the argument \"%s\"",
-                                                  function.GetName().c_str(), argument->AsString()));
+                                                  function.GetName().c_str(), HtmlEscape(argument->AsStdString()).c_str()));
     return result;
 }
 

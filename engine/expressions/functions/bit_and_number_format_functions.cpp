@@ -12,6 +12,7 @@
 #include "engine/expressions/number_mask_format.h"
 #include "engine/expressions/number_patterns.h"
 #include "foundation/rwexcept.h"
+#include "support/html_escape.h"
 
 namespace {
 
@@ -187,7 +188,7 @@ private:
         ThrowExpressionError(expr_code::kFormatMask,
                              FormatExpressionText("In function NumberFormat(Number, FormatMask) the second parameter, "
                                                   "which is now %s, is not a valid formatting mask",
-                                                  mask.c_str()));
+                                                  HtmlEscape(mask).c_str()));
     }
 };
 

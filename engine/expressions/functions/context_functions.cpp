@@ -11,6 +11,7 @@
 #include "platform/home.h"
 #include "platform/path_util.h"
 #include "platform/temp_file.h"
+#include "support/html_escape.h"
 
 namespace {
 
@@ -32,9 +33,14 @@ public:
     void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
         CRuntimeInterface& request = RuntimeOf(*this, runtime);
         std::string value;
-        for (std::size_t i = 0; i < arguments->size(); ++i)
-            request.Evaluate(value, Argument(arguments, i)->AsStdString(), request.m_row);
+        bool fromVariable = false;
+        for (std::size_t i = 0; i < arguments->size(); ++i) {
+            ExprYaccStackElement* text = Argument(arguments, i);
+            request.EvaluateWithOrigin(value, fromVariable, text->AsStdString(), request.m_row);
+            fromVariable = fromVariable || text->fromVariable;
+        }
         result->SetText(std::move(value));
+        result->fromVariable = fromVariable;
     }
 };
 
@@ -45,9 +51,13 @@ public:
         // Only the chosen branch is converted and evaluated.
         ExprYaccStackElement* branch = Argument(arguments, Argument(arguments, 0)->AsBool() ? 1 : 2);
         std::string value;
-        request.Evaluate(value, branch->AsStdString(), request.m_row);
+        bool fromVariable = false;
+        request.EvaluateWithOrigin(value, fromVariable, branch->AsStdString(), request.m_row);
         result->SetText(std::move(value));
+        // The condition picks a branch; only the branch's own text and value are the result.
+        result->fromVariable = fromVariable || branch->fromVariable;
     }
+    bool ResultFollowsArguments() const override { return false; }
 };
 
 class CFuncDE : public CTSFunction {
@@ -119,7 +129,7 @@ public:
                 kTempFileFailed,
                 FormatExpressionText("Cannot create a temporary file with prefix \"%s\" in the directory "
                                      "\"%s\"",
-                                     prefix.c_str(), directory.c_str()));
+                                     HtmlEscape(prefix).c_str(), HtmlEscape(directory).c_str()));
         result->SetText(std::move(path));
     }
 

@@ -9,6 +9,7 @@
 #include "engine/expressions/function_family.h"
 #include "engine/expressions/functions/argument_helpers.h"
 #include "foundation/rwdate.h"
+#include "support/html_escape.h"
 
 namespace {
 
@@ -190,7 +191,8 @@ public:
                     "which is %s, and the period specifier, which is %li, when added to date, which is "
                     "%s, have resulted in an invalid date value. The valid range of dates approximately "
                     "covers the period between 100 AD and 9999 AD",
-                    part->AsString(), static_cast<long>(number), FormatShortReal(date).c_str()));
+                    HtmlEscape(part->AsStdString()).c_str(), static_cast<long>(number),
+                    FormatShortReal(date).c_str()));
         result->SetDate(moved);
     }
 };
@@ -295,7 +297,7 @@ public:
                 expr_code::kArgumentType,
                 FormatExpressionText("The date parameter of function ParseDateTime(date), which is %s, "
                                      "does not represent a valid date",
-                                     text.AsString()));
+                                     HtmlEscape(text.AsStdString()).c_str()));
         result->SetDate(text.real);
     }
 };

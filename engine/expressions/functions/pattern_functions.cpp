@@ -20,6 +20,7 @@
 #include "engine/expressions/function_result_limit.h"
 #include "engine/expressions/functions/list_cursor.h"
 #include "foundation/extregex.h"
+#include "support/html_escape.h"
 
 namespace {
 
@@ -151,7 +152,7 @@ private:
             FormatExpressionText(
                 "The fourth parameter (Scope) of the function %s(InString, WhatString, WithString, "
                 "Scope), which is now equal to \"%s\", must be one of \"ONE\", \"ALL\", or \"RECURSIVE\"",
-                Literal ? "Replace" : "REReplace", scope.c_str()));
+                Literal ? "Replace" : "REReplace", HtmlEscape(std::string(scope)).c_str()));
     }
 
     static bool EqualsNoCase(std::string_view a, std::string_view b) {

@@ -2,6 +2,7 @@
 // YesNoFormat and ParameterExists. The transform functions are a function and a
 // transform in one object: the transform part does the text work (text_transforms.h).
 #include <string>
+#include <type_traits>
 
 #include "engine/expressions/expression_exception.h"
 #include "engine/expressions/expression_log.h"
@@ -9,13 +10,14 @@
 #include "engine/expressions/function_family.h"
 #include "engine/expressions/functions/text_transforms.h"
 #include "engine/expressions/runtime_interface.h"
+#include "support/html_escape.h"
 
 namespace {
 
 [[noreturn]] void ThrowParameterMust(const CTSFunction& function, const std::string& value, const char* words) {
     ThrowExpressionError(expr_code::kArgumentType,
                          FormatExpressionText("Parameter %u of function %s which is now \"%s\" must be %s", 1u,
-                                              function.GetName().c_str(), value.c_str(), words));
+                                              function.GetName().c_str(), HtmlEscape(value).c_str(), words));
 }
 
 template <class Transform>
@@ -46,6 +48,8 @@ public:
         std::string out;
         Transform::JoinColumn(out, *query, position);
         result->SetText(std::move(out));
+        // Bare cells are data like any variable's value; the quoted list escapes its own.
+        result->fromVariable = std::is_same_v<Transform, CValueListTransform>;
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include "engine/templates/tags/query/query_results.h"
 #include "support/query_not_executed.h"
+#include "support/html_escape.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
 
@@ -15,7 +16,7 @@ const char kUnresolved[] =
 constexpr std::size_t kMaxListedNameLength = 102400;
 
 [[noreturn]] void ThrowUnresolved(const std::string& name, const std::string& reason) {
-    throw new CWebException("Error resolving parameter <B>" + name + "</B>", reason, std::string());
+    throw new CWebException("Error resolving parameter <B>" + HtmlEscape(name) + "</B>", reason, std::string());
 }
 
 enum class Scope { None, Query, Variables, Cgi, File, Url, Form, Cookie, Client };
@@ -93,7 +94,7 @@ CParameterResolution ResolveParameterInScopes(CVariableScopeSources& sources, co
             const int column = query->GetColumnIndex(var);
             if (column == kColumnUnknown)
                 ThrowUnresolved(name,
-                                "The column named '" + var + "' is not a part of the query named '" + scopeName + "'");
+                                "The column named '" + HtmlEscape(var) + "' is not a part of the query named '" + HtmlEscape(scopeName) + "'");
             ReadQueryCell(query, column, query == current, row, result);
             return result;
         }
@@ -101,7 +102,7 @@ CParameterResolution ResolveParameterInScopes(CVariableScopeSources& sources, co
             if (!sources.GetRequestCookie(var, value))
                 ThrowUnresolved(
                     name,
-                    "The cookie value " + var +
+                    "The cookie value " + HtmlEscape(var) +
                         " was not found in the current template file. The cause of this error is very likely one "
                         "of the following things:<P><OL><LI>The name of the cookie variable has been misspelled."
                         "<LI>The cookie variable has not yet been created or has timed out.</OL><P>To set default "
@@ -111,7 +112,7 @@ CParameterResolution ResolveParameterInScopes(CVariableScopeSources& sources, co
         case Scope::Variables:
             if (!sources.GetTemplateVariable(var, value))
                 ThrowUnresolved(name,
-                                "The variable " + var +
+                                "The variable " + HtmlEscape(var) +
                                     " was not found in the current template file. Be sure to use the TSSET tag to "
                                     "create variables before attempting to use them.");
             break;
@@ -119,7 +120,7 @@ CParameterResolution ResolveParameterInScopes(CVariableScopeSources& sources, co
             sources.CheckClientReadable(var);
             if (!sources.GetClientVariable(sources.ClientVariableName(var), value))
                 ThrowUnresolved(
-                    name, "The client variable " + var +
+                    name, "The client variable " + HtmlEscape(var) +
                               " does not exist. The cause of this error is very likely one of the following things:<P>"
                               "<OL><LI>The name of the client variable has been misspelled.<LI>The client variable has "
                               "not yet been created or has timed out.</OL>To set default values for client variables "
@@ -133,17 +134,17 @@ CParameterResolution ResolveParameterInScopes(CVariableScopeSources& sources, co
         case Scope::File:
             if (!sources.GetFileVariable(var, value))
                 ThrowUnresolved(name,
-                                "The name " + var +
+                                "The name " + HtmlEscape(var) +
                                     " is not a a valid file status variable. Please refer to the documentation on "
                                     "TSFILE for a list of valid status variables.");
             break;
         case Scope::Form:
-            if (!sources.GetFormField(var, value)) ThrowUnresolved(name, "The form field " + var + " was not found.");
+            if (!sources.GetFormField(var, value)) ThrowUnresolved(name, "The form field " + HtmlEscape(var) + " was not found.");
             result.fixedValue = 1;
             break;
         case Scope::Url:
             if (!sources.GetUrlParameter(var, value))
-                ThrowUnresolved(name, "The URL parameter " + var + " was not found.");
+                ThrowUnresolved(name, "The URL parameter " + HtmlEscape(var) + " was not found.");
             result.fixedValue = 1;
             break;
         case Scope::None:
@@ -171,8 +172,8 @@ CAssignmentTarget ParseAssignmentName(const std::string& name) {
         target.scope = CAssignableScope::Variables;
     } else {
         throw new CWebException(
-            "Unable to set variable <B>" + w + "</B>",
-            "The variable name used in your TSSET or TSPARAM tag (" + w +
+            "Unable to set variable <B>" + HtmlEscape(w) + "</B>",
+            "The variable name used in your TSSET or TSPARAM tag (" + HtmlEscape(w) +
                 ") does not have a valid prefix. Variables which are set using these tags must either have no prefix "
                 "(e.g. #Color#) or have one of the following prefixes: <UL><LI><B>Variables</B> (e.g. "
                 "#Variables.Color#) "
@@ -212,6 +213,8 @@ std::string ExpressionErrorTitle(const std::string& text, const std::string& err
             collapsed += t[i];
         }
     }
-    return "An error has occurred while processing the expression:<XMP>   " + collapsed + "\n</XMP>" + errorReport +
-           "<HR><P>" + reason;
+    // The expression may be request text (Evaluate(URL.x)): escaped, since no element
+    // keeps markup out once the text may close it.
+    return "An error has occurred while processing the expression:<PRE>   " + HtmlEscape(collapsed) + "\n</PRE>" +
+           errorReport + "<HR><P>" + reason;
 }

@@ -10,6 +10,7 @@
 #include "support/query_not_executed.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
+#include "support/html_escape.h"
 
 namespace {
 

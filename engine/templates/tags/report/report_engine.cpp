@@ -18,6 +18,7 @@
 #include "support/server_settings.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
+#include "support/html_escape.h"
 
 namespace {
 
@@ -116,7 +117,7 @@ void CReportTag::SetReportPath(const std::string& path) {
     if (PathHasNul(path) || tessaro::platform::GetFileKind(path) != tessaro::platform::FileKind::Regular ||
         IsRuntimePrivateFile(path) || !ReportDataFileAllowed(path)) {
         throw new CWebException("Error processing TSREPORT tag",
-                                "The report file you have specified (<I>" + path +
+                                "The report file you have specified (<I>" + HtmlEscape(path) +
                                     "</I>) either does not exist or is not accessible to the Tessaro service.<P>Please "
                                     "verify that the name of the report file is spelled correctly and that the file is "
                                     "located in a directory which is accessible to the Tessaro service.");
@@ -154,7 +155,7 @@ void CReportTag::Run() {
     m_folder = guard.folder;
     if (!Write()) {
         throw new CWebException(
-            kRunError, "Unexpected file output error occurred while sending report parameters (" + m_errorText + ").");
+            kRunError, "Unexpected file output error occurred while sending report parameters (" + HtmlEscape(m_errorText) + ").");
     }
     HandOff();
     if (!GetReportSucceeded()) {
@@ -256,15 +257,19 @@ std::string CReportTag::CutReport(const std::string& html, const std::string& tr
 std::string CReportTag::ReportErrorDetail(short number, const std::string& text, const std::string& libInfo,
                                           const std::string& reportPath, const std::string& selection,
                                           const std::map<std::string, std::string>& formulas) {
+    // Paths, formulas and the report server's words may hold request text: the page shows
+    // them escaped.
+    const std::string path = HtmlEscape(reportPath);
+    const std::string message = HtmlEscape(text);
     std::string detail;
     switch (number) {
         case 515: {
             detail = "Either the selection criteria or one of the custom formulas you specified for the report " +
-                     reportPath + " is invalid.";
-            if (!Trim(selection).empty()) detail += "<PRE>\nSelection Criteria:\n\n   " + selection + "\n</PRE>";
+                     path + " is invalid.";
+            if (!Trim(selection).empty()) detail += "<PRE>\nSelection Criteria:\n\n   " + HtmlEscape(selection) + "\n</PRE>";
             if (!formulas.empty()) {
                 detail += "<PRE>\nCustom Formulas:\n\n";
-                for (const auto& [key, value] : formulas) detail += "   " + key + " = \"" + value + "\"\n";
+                for (const auto& [key, value] : formulas) detail += "   " + HtmlEscape(key) + " = \"" + HtmlEscape(value) + "\"\n";
                 detail += "</PRE>";
             }
             detail +=
@@ -274,7 +279,7 @@ std::string CReportTag::ReportErrorDetail(short number, const std::string& text,
         }
         case 509:
             detail = "One of the fields you specified in your TSREPORT tag is not valid for the report file " +
-                     reportPath +
+                     path +
                      ".<P>You should verify that you have not misspelled a field name or neglected to include a field "
                      "in your report.";
             break;
@@ -307,11 +312,11 @@ std::string CReportTag::ReportErrorDetail(short number, const std::string& text,
                 "using the TSREPORT tag.";
             break;
         case 510:
-            detail = "The formula named " + text + " could not be found within the report '" + reportPath +
+            detail = "The formula named " + message + " could not be found within the report '" + path +
                      "'. Please verify that the formula is spelled correctly and is included in your report.";
             break;
         case 0:
-            detail = text;
+            detail = message;
             break;
         default: {
             char buffer[128];
@@ -319,7 +324,7 @@ std::string CReportTag::ReportErrorDetail(short number, const std::string& text,
                           "An unexpected error occurred while using the Crystal Engine.<P>Error number %d ocurred",
                           number);
             detail = buffer;
-            if (!text.empty()) detail += " (" + text + ")";
+            if (!text.empty()) detail += " (" + message + ")";
             detail += ".";
         }
     }
