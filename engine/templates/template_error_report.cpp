@@ -25,8 +25,8 @@ bool IsBlank(const std::string& line) {
     return TrimmedCopy(line).empty();
 }
 
-// Template paths are kept upper-cased; a message shows the file as the disk names it, since
-// on a case-sensitive file system the upper-cased name is another file.
+// A message shows the file as the disk names it (a path given in another case is found
+// without regard to case).
 std::string AsOnDisk(const std::string& path) {
     return tessaro::platform::ResolvePathNoCase(path);
 }
@@ -36,7 +36,7 @@ std::string AsOnDisk(const std::string& path) {
 std::string CQueryPage::WriteErrorReport(bool syntaxError) {
     CTemplateParser* parser = currentTemplateParser();
     if (parser == nullptr) return {};
-    long line = parser->ErrorLine(syntaxError);
+    long line = !syntaxError && m_runningLine > 0 ? m_runningLine : parser->ErrorLine(syntaxError);
     std::string path = templateFileName();
     std::string text = "The error occurred on (or near) line " + std::to_string(line) + " of the template file " +
                        HtmlEscape(AsOnDisk(path)) + "<P>";

@@ -13,8 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -36,11 +38,28 @@ struct GuideExample {
     std::vector<std::pair<std::string, std::string>> files;
 };
 
-std::string ReadGuide() {
-    std::ifstream in(std::string(TESSARO_SOURCE_DIR) + "/docs/templates.md", std::ios::binary);
+std::string ReadSourceFile(const std::string& relative) {
+    std::ifstream in(std::string(TESSARO_SOURCE_DIR) + "/" + relative, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+std::string ReadGuide() {
+    return ReadSourceFile("docs/templates.md");
+}
+
+// The anchor a Markdown viewer gives a heading: lower case, blanks to '-', and every character
+// but letters, digits, '-' and '_' dropped.
+std::string HeadingAnchor(const std::string& heading) {
+    std::string anchor;
+    for (unsigned char c : heading) {
+        if (std::isalnum(c) || c == '-' || c == '_')
+            anchor += static_cast<char>(std::tolower(c));
+        else if (c == ' ')
+            anchor += '-';
+    }
+    return anchor;
 }
 
 // The value of `key=value` inside a marker ("" when absent); values end at a blank.
@@ -111,6 +130,30 @@ protected:
 
     std::optional<e2e::SQLiteDataSource> odbc_;
 };
+
+// Every link from the guides into a README section lands on a heading of the README.
+TEST(GuideLinks, ReadmeSectionsExist) {
+    std::set<std::string> anchors;
+    std::istringstream readme(ReadSourceFile("README.md"));
+    for (std::string line; std::getline(readme, line);) {
+        std::size_t level = line.find_first_not_of('#');
+        if (level != 0 && level != std::string::npos && line[level] == ' ')
+            anchors.insert(HeadingAnchor(line.substr(level + 1)));
+    }
+    ASSERT_TRUE(anchors.count("adding-a-data-source"));
+    int links = 0;
+    for (const char* guide : {"docs/templates.md", "docs/wizards.md"}) {
+        const std::string text = ReadSourceFile(guide);
+        const std::string target = "](../README.md#";
+        for (std::size_t at = text.find(target); at != std::string::npos; at = text.find(target, at + 1)) {
+            std::size_t start = at + target.size();
+            std::string anchor = text.substr(start, text.find(')', start) - start);
+            ++links;
+            EXPECT_TRUE(anchors.count(anchor)) << guide << " links to README.md#" << anchor << ", which is no heading";
+        }
+    }
+    EXPECT_GT(links, 0);
+}
 
 TEST(GuideMarkers, EveryExampleHasItsExpectedPage) {
     std::vector<GuideExample> examples = ParseGuide(ReadGuide());

@@ -165,7 +165,10 @@ TEST(VariableScopes, ClientVariableList) {
 
 TEST(VariableScopes, ExpressionErrorTitle) {
     EXPECT_EQ(ExpressionErrorTitle("  \"a\n\n\n\nb\"  ", "<report>", "why"),
-              "An error has occurred while processing the expression:<XMP>   a\n\nb\n</XMP><report><HR><P>why");
+              "An error has occurred while processing the expression:<XMP>   \"a\n\nb\"\n</XMP><report><HR><P>why");
+    // Shown as written, its closing quote too.
+    EXPECT_EQ(ExpressionErrorTitle("Len(\"abc\"", "", ""),
+              "An error has occurred while processing the expression:<XMP>   Len(\"abc\"\n</XMP><HR><P>");
 }
 
 }  // namespace
