@@ -179,9 +179,13 @@ private:
 COutputSection::~COutputSection() = default;
 
 void COutputSection::AddText(const std::string& text) {
-    // The parser has just read this text: it stands where the text ends.
-    if (!m_hasPendingText)
-        m_pendingLine = m_host.CurrentLine() - static_cast<long>(std::count(text.begin(), text.end(), '\n'));
+    // The parser has just read this text: it stands on the line the text ends on (a text that
+    // ends with its line feed ends on the line of that line feed).
+    if (!m_hasPendingText) {
+        long lineFeeds = static_cast<long>(std::count(text.begin(), text.end(), '\n'));
+        if (!text.empty() && text.back() == '\n') --lineFeeds;
+        m_pendingLine = m_host.CurrentLine() - lineFeeds;
+    }
     m_pendingText += text;
     m_hasPendingText = true;
 }

@@ -265,4 +265,26 @@ TEST_F(ServeScript, WizardApplicationsRunWhereTemplatesAreServed) {
     EXPECT_EQ(serve->Stop(), 0) << ReadFile(output_);
 }
 
+// The README's lighttpd lines, pasted into a configuration as a user would: lighttpd takes them
+// (the capital suffix cannot be a second cgi.assign key, which lighttpd refuses).
+TEST(ReadmeLighttpdLines, LighttpdAcceptsThem) {
+    REQUIRE_OR_SKIP(std::filesystem::exists("/usr/sbin/lighttpd"), "lighttpd is not installed");
+    std::istringstream readme(ReadFile(std::string(TESSARO_SOURCE_DIR) + "/README.md"));
+    std::string lines;
+    bool in = false;
+    for (std::string line; std::getline(readme, line);) {
+        if (line.rfind("    server.modules += (\"mod_access\"", 0) == 0) in = true;
+        if (in) lines += line.substr(4) + "\n";
+        if (in && line.rfind("    setenv.add-environment", 0) == 0) break;
+    }
+    ASSERT_TRUE(Contains(lines, "(?i)")) << lines;
+    tessaro::test::TempHome home;
+    const std::string conf = home.path() + "/lighttpd.conf";
+    std::ofstream(conf) << "server.document-root = \"" << home.path() << "\"\nserver.port = " << e2e::FreeLoopbackPort()
+                        << "\n"
+                        << Replaced(lines, "/path/to/build/bin/ksml", std::string(TESSARO_BINARY_DIR) + "/bin/ksml");
+    const std::string out = home.path() + "/lighttpd.out";
+    EXPECT_EQ(e2e::RunProgram({"/usr/sbin/lighttpd", "-tt", "-f", conf}, {}, out), 0) << ReadFile(out) << lines;
+}
+
 }  // namespace
