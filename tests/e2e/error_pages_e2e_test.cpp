@@ -159,6 +159,10 @@ TEST_F(ErrorPages, SectionBodiesNameTheLineOfEachInstruction) {
         {"variable", "<TSOUTPUT>\n<P>a</P>\n<P>#nosuch#</P>\n</TSOUTPUT>", 3, "Error resolving parameter"},
         {"condition", "<TSSET x = 1>\n<TSOUTPUT>\n\n<TSIF x IS>y</TSIF>\n</TSOUTPUT>", 4, "<XMP>   x IS\n</XMP>"},
         {"set", "<TSOUTPUT>a\n<TSSET y = 1 +>\n</TSOUTPUT>", 2, "<XMP>   1 +\n</XMP>"},
+        {"mail",
+         "<TSMAIL SERVER=\"127.0.0.1\" TO=\"a@example.com\" FROM=\"b@example.com\" SUBJECT=\"s\">\nHello\n"
+         "#Len(\"abc\"#\n</TSMAIL>",
+         3, "<XMP>   Len(\"abc\"\n</XMP>"},
     };
     for (const auto& c : cases) {
         for (bool crlf : {false, true}) {

@@ -181,11 +181,11 @@ TEST_F(FileTagThroughWebServer, NameConflictModesOnAnExistingFile) {
 // browser's name, and the page's link to it finds it.
 TEST_F(FileTagThroughWebServer, PathsKeepTheCaseOfTheDisk) {
     site.WriteDocument("Site/Guest/index.tsm",
-                       "<TSFILE ACTION=\"upload\" FILEFIELD=\"doc\" DESTINATION=\"#ExpandPath('uploads')#/\" "
-                       "NAMECONFLICT=\"OVERWRITE\">"
+                       "<TSFILE ACTION=\"UPLOAD\" FILEFIELD=\"doc\" DESTINATION=\"#ExpandPath('uploads')#/\"\n"
+                       "        ACCEPT=\"image/*\" NAMECONFLICT=\"OVERWRITE\">\n"
+                       "<TSOUTPUT><IMG SRC=\"uploads/#HTMLEditFormat(File.ServerFile)#\"></TSOUTPUT>\n"
                        "<TSOUTPUT>template=#GetTemplatePath()#|dir=#GetDirectoryFromPath(GetTemplatePath())#|"
-                       "expanded=#ExpandPath('uploads/avatar.png')#|server=#File.ServerFile#|</TSOUTPUT>"
-                       "<IMG SRC=\"uploads/avatar.png\">");
+                       "expanded=#ExpandPath('uploads/avatar.png')#|server=#File.ServerFile#|</TSOUTPUT>");
     const std::string guest = site.document_root() + "/Site/Guest";
     fs::create_directories(guest + "/uploads");
     std::string contentType;
@@ -198,6 +198,7 @@ TEST_F(FileTagThroughWebServer, PathsKeepTheCaseOfTheDisk) {
         EXPECT_EQ(Field(page.body, "dir"), guest + "/") << page.body;
         EXPECT_EQ(Field(page.body, "expanded"), guest + "/uploads/avatar.png") << page.body;
         EXPECT_EQ(Field(page.body, "server"), "avatar.png") << page.body;
+        EXPECT_TRUE(Contains(page.body, "<IMG SRC=\"uploads/avatar.png\">")) << page.body;
     }
     EXPECT_EQ(ReadFile(guest + "/uploads/avatar.png"), "PNG-data");
     EXPECT_FALSE(fs::exists(guest + "/uploads/AVATAR.PNG"));
