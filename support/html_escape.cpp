@@ -58,8 +58,13 @@ std::string HtmlToPlainText(const std::string& html) {
         if (c == '<' && (IsAsciiLetter(next) || next == '/' || next == '!')) {
             std::size_t close = html.find('>', i);
             if (close != std::string::npos) {
+                // Tags inside a line of text go; every other tag parts what stands around it.
                 std::string name = TagName(html.substr(i, close - i + 1));
-                if (name == "P" || name == "BR" || name == "LI" || name == "/P" || name == "/LI") out += ' ';
+                if (!name.empty() && name[0] == '/') name.erase(0, 1);
+                static const char* const kInline[] = {"B", "I", "U", "EM", "STRONG", "CODE", "TT", "FONT", "A", "SPAN"};
+                bool inlineTag = false;
+                for (const char* tag : kInline) inlineTag = inlineTag || name == tag;
+                if (!inlineTag) out += ' ';
                 i = close + 1;
                 continue;
             }

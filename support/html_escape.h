@@ -6,7 +6,7 @@
 // &, <, >, " and ' as character references.
 std::string HtmlEscape(const std::string& text);
 
-// The text of an HTML message for a plain-text log line: paragraph, line-break and list-item
-// tags become blanks, every other tag goes, and the character references HtmlEscape writes
+// The text of an HTML message for a plain-text log line: inline tags (B, I, FONT, A, ...) go,
+// every other tag becomes a blank, and the character references HtmlEscape writes
 // (and &nbsp;) become their characters again.
 std::string HtmlToPlainText(const std::string& html);

@@ -87,6 +87,8 @@ void CMultipartParser::ProcessSection(const std::string& header, const char* dat
     if (!GetHeaderAttribute(header, "NAME=\"", "\"", name))
         Malformed("Invalid MIME section.",
                   "The section header lacks a name attribute. Header = '" + HtmlEscape(header) + "'");
+    // A field's name is a name, compared without case (FORM.photo is FORM.PHOTO).
+    name = UpperCopy(name);
     std::string fileName;
     if (!GetHeaderAttribute(header, "FILENAME=\"", "\"", fileName)) {
         m_reader.AddFormField(name, std::string(data, length));

@@ -209,9 +209,9 @@ TEST_F(DataEntryFlow, AWrongControlNameIsAnsweredWithThePagesNames) {
          "line 4: page 2 has no edit txtUser; its edits: txtUsername, txtPassword"},
         {"press btnNext\npress btnNext\nselect lstDatasources nowhere\n",
          "line 4: no entry \"nowhere\" in lstDatasources; its entries: "},
-        {"press btnNext\npress btnNext\npress btnNext\nselect lstTables staff\npress btnNext\npress btnAddAll\n"
-         "press btnNext\npress btnNext\ncheck radioTabular\n",
-         "line 10: page 6 has no radio radioTabular; its radios: radioPreformatedStyle, radioSimpleStyle, "
+        {"press btnNext\npress btnNext\nselect lstDatasources wiz_staff\npress btnNext\nselect lstTables staff\n"
+         "press btnNext\npress btnAddAll\npress btnNext\npress btnNext\ncheck radioTabular\n",
+         "line 11: page 6 has no radio radioTabular; its radios: radioPreformatedStyle, radioSimpleStyle, "
          "radioTabularStyle"},
     };
     for (const auto& c : cases) {
