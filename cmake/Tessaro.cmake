@@ -1,13 +1,22 @@
 # Helpers shared by the subsystem folders.
 #
-# ts_library(NAME [PUBLIC lib...] [PRIVATE lib...])
+# ts_library(NAME [PUBLIC lib...] [PRIVATE lib...] [SUBDIRS folder...])
 #   A static library from every *.cpp directly in the current folder, except files
 #   named *_main.cpp (program entry points). New files are picked up on the next build.
+#   SUBDIRS names subfolders whose *.cpp, at any depth, belong to the same library
+#   (a subfolder not named, such as one that builds a library of its own, stays out).
 #   PUBLIC names the layers whose headers this library's headers include; PRIVATE the
 #   ones only its sources use. (DEPS, the older spelling, means PRIVATE.)
 function(ts_library name)
-  cmake_parse_arguments(ARG "" "" "PUBLIC;PRIVATE;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "PUBLIC;PRIVATE;DEPS;SUBDIRS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  foreach(dir IN LISTS ARG_SUBDIRS)
+    if(NOT IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${dir})
+      message(FATAL_ERROR "ts_library(${name}): subfolder '${dir}' not found in ${CMAKE_CURRENT_SOURCE_DIR}")
+    endif()
+    file(GLOB_RECURSE subsrcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.c)
+    list(APPEND srcs ${subsrcs})
+  endforeach()
   list(FILTER srcs EXCLUDE REGEX "_main\\.cpp$")
   if(NOT srcs)
     # An empty folder still gives a library so that dependants link.

@@ -1,5 +1,7 @@
 #include "engine/expressions/function_registry.h"
 
+#include <stdexcept>
+
 #include "engine/expressions/ascii_text.h"
 #include "engine/expressions/date_helpers.h"
 #include "engine/expressions/expression_exception.h"
@@ -175,6 +177,13 @@ void CFunctionRegistry::RegisterFunction(std::unique_ptr<CTSFunction> function) 
     m_functions.insert_or_assign(std::move(key), std::move(function));
 }
 
+void CFunctionRegistry::RegisterBuiltin(std::unique_ptr<CTSFunction> function) {
+    if (!function) return;
+    if (Lookup(function->GetName()) != nullptr)
+        throw std::logic_error("the built-in function " + function->GetName() + " is registered twice");
+    RegisterFunction(std::move(function));
+}
+
 CTSFunction* CFunctionRegistry::Lookup(std::string_view name) const {
     const auto it = m_functions.find(name);
     return it == m_functions.end() ? nullptr : it->second.get();
@@ -194,14 +203,17 @@ void CFunctionRegistry::FindFunction(CRuntimeInterface* runtime, const char* nam
 }
 
 std::unique_ptr<CFunctionRegistry> BuildFunctionRegistry() {
-    auto registry = std::make_unique<CFunctionRegistry>();
     std::size_t count = 0;
     const FunctionTableRow* rows = BuiltinFunctionTable(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const FunctionTableRow& row = rows[i];
+    return BuildFunctionRegistry(std::span<const FunctionTableRow>(rows, count));
+}
+
+std::unique_ptr<CFunctionRegistry> BuildFunctionRegistry(std::span<const FunctionTableRow> rows) {
+    auto registry = std::make_unique<CFunctionRegistry>();
+    for (const FunctionTableRow& row : rows) {
         std::unique_ptr<CTSFunction> function = row.make ? row.make() : std::make_unique<CUnavailableFunction>();
         function->Initialize(row.name, row.count, row.types);
-        registry->RegisterFunction(std::move(function));
+        registry->RegisterBuiltin(std::move(function));
     }
     return registry;
 }

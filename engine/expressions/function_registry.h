@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -35,7 +36,7 @@ inline constexpr unsigned kAny = 0, kBoolean = 1, kString = 2, kInteger = 3, kRe
 inline constexpr unsigned kHighest = 16;
 }  // namespace arg_type
 
-constexpr std::uint32_t PackArgTypes(unsigned t1, unsigned t2 = 0, unsigned t3 = 0, unsigned t4 = 0) {
+constexpr std::uint32_t PackArgTypes(unsigned t1 = 0, unsigned t2 = 0, unsigned t3 = 0, unsigned t4 = 0) {
     return t1 | (t2 << 8) | (t3 << 16) | (t4 << 24);
 }
 
@@ -86,6 +87,10 @@ class CFunctionRegistry {
 public:
     // Stores the function under its name upper-cased (replacing an entry of that name).
     void RegisterFunction(std::unique_ptr<CTSFunction> function);
+    // Stores a built-in function; a name already registered (case ignored) is a fault of
+    // the function table and throws std::logic_error naming it, so that a second row
+    // cannot silently shadow the first.
+    void RegisterBuiltin(std::unique_ptr<CTSFunction> function);
     // Null when no function of that name (case ignored) is registered.
     CTSFunction* Lookup(std::string_view name) const;
     std::size_t size() const { return m_functions.size(); }
@@ -98,8 +103,12 @@ private:
     std::unordered_map<std::string, std::unique_ptr<CTSFunction>, FunctionNameHash, FunctionNameEqual> m_functions;
 };
 
-// The registry of every built-in function, in table order.
+struct FunctionTableRow;
+
+// The registry of every built-in function, in table order; throws std::logic_error when
+// two rows name the same function.
 std::unique_ptr<CFunctionRegistry> BuildFunctionRegistry();
+std::unique_ptr<CFunctionRegistry> BuildFunctionRegistry(std::span<const FunctionTableRow> rows);
 
 // One row of the function table.
 struct FunctionTableRow {

@@ -1,8 +1,8 @@
 #include "engine/templates/expression_bridge.h"
 
 #include "engine/expressions/expression_driver.h"
-#include "engine/templates/query_results.h"
-#include "engine/templates/variable_scopes.h"
+#include "engine/templates/tags/query/query_results.h"
+#include "engine/templates/scopes/variable_scopes.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
 

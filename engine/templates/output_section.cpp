@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
-#include "engine/templates/if_block_stack.h"
-#include "engine/templates/query_results.h"
-#include "engine/templates/tag_reply.h"
+#include "engine/templates/tags/if/if_block_stack.h"
+#include "engine/templates/tags/query/query_results.h"
+#include "engine/templates/tags/reply/reply_engine.h"
 #include "platform/file_system.h"
 #include "support/html_escape.h"
 #include "support/number_parse.h"

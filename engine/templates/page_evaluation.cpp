@@ -2,8 +2,8 @@
 
 #include "engine/expressions/expression_driver.h"
 #include "support/text_helpers.h"
-#include "engine/templates/page_scopes.h"
-#include "engine/templates/query_page.h"
+#include "engine/templates/scopes/page_scopes.h"
+#include "engine/templates/template_page.h"
 
 std::string EvaluateOnPage(CQueryPage& page, const std::string& text, int row, int contextFlag, int mode) {
     if (CExpressionEvaluationDriver* driver = GetExpressionDriver())

@@ -4,10 +4,10 @@
 #include "engine/expressions/expression_exception.h"
 #include "support/server_settings.h"
 #include "engine/templates/page_evaluation.h"
-#include "engine/templates/page_scopes.h"
-#include "engine/templates/page_tags.h"
-#include "engine/templates/query_page.h"
-#include "engine/templates/section_mail_spool.h"
+#include "engine/templates/scopes/page_scopes.h"
+#include "engine/templates/tags/page_tags.h"
+#include "engine/templates/template_page.h"
+#include "engine/templates/tags/mail/mail_spool.h"
 #include "engine/templates/template_parser.h"
 
 std::string CPageSectionHost::EvaluateExpression(const std::string& expression, int row) {

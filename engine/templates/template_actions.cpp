@@ -3,15 +3,15 @@
 #include "engine/server/echo_page.h"
 #include "engine/server/engine_subsystems.h"
 #include "engine/server/request_dispatcher.h"
-#include "engine/templates/get_graphic_page.h"
-#include "engine/templates/inserter_page.h"
-#include "engine/templates/page_scopes.h"
-#include "engine/templates/pooled_data_sources.h"
-#include "engine/templates/query_page.h"
-#include "engine/templates/report_tag.h"
+#include "engine/templates/pages/get_graphic_page.h"
+#include "engine/templates/pages/inserter_page.h"
+#include "engine/templates/scopes/page_scopes.h"
+#include "engine/templates/pages/pooled_data_sources.h"
+#include "engine/templates/template_page.h"
+#include "engine/templates/tags/report/report_engine.h"
 #include "engine/templates/template_tables.h"
 #include "support/text_helpers.h"
-#include "engine/templates/tsx_tag_manager.h"
+#include "engine/templates/tags/extension/tsx_tag_manager.h"
 
 void RegisterTemplateActions(CRequestDispatcher& dispatcher) {
     // The diagnostic echo page, when switched on, stays the default.

@@ -1,5 +1,7 @@
 // The words of the template syntax-error page: what a token is, and what the
-// lexer was reading when the error came.
+// lexer was reading when the error came. The words stand beside each token and
+// list in tools/grammars/template.grammar; tsgrammar writes them to the build
+// tree (engine/grammar/template_descriptions.h).
 #pragma once
 
 #include <cstdint>

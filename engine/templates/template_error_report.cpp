@@ -7,7 +7,7 @@
 #include "engine/parser/ss_exception.h"
 #include "engine/server/request_reader.h"
 #include "engine/templates/file_lines.h"
-#include "engine/templates/query_page.h"
+#include "engine/templates/template_page.h"
 #include "engine/templates/template_descriptions.h"
 #include "engine/templates/template_parser.h"
 #include "platform/path_util.h"

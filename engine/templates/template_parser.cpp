@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "engine/templates/page_tags.h"
-#include "engine/templates/query_page.h"
+#include "engine/templates/tags/page_tags.h"
+#include "engine/templates/template_page.h"
 #include "engine/templates/template_tables.h"
 
 SSRefPtr<SSToken> CTemplateLexer::error(SSInputSource& source) {
@@ -24,9 +24,6 @@ void CTemplateParser::Prepare(CQueryPage& page) {
 void CTemplateParser::Release() {
     reset();
     m_lexer.reset();
-    m_ifExpression.clear();
-    m_setName.clear();
-    m_setValue.clear();
     m_errorState = 0;
     m_lastShiftedLine = 0;
 }

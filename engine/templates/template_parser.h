@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "engine/parser/ss_lex.h"
@@ -47,25 +46,15 @@ public:
     // lexer itself stands further on (it has read the next lexeme, blank lines included).
     long ErrorLine(bool syntaxError);
 
-    // What the tag families' actions read and keep during a reduction. Templates are read
-    // in text mode: a CR before an LF is dropped, so every line ends in LF.
+    // What the tag families' actions read during a reduction; what they keep between
+    // reductions is their own family state. Templates are read in text mode: a CR before
+    // an LF is dropped, so every line ends in LF.
     std::string LexemeAt(std::uint32_t index) { return LexemeText(index); }
-    std::string& IfExpression() { return m_ifExpression; }
-    const std::string& SetName() const { return m_setName; }
-    const std::string& SetValue() const { return m_setValue; }
-    void SetSetTag(std::string name, std::string value) {
-        m_setName = std::move(name);
-        m_setValue = std::move(value);
-    }
-
 private:
     std::string LexemeText(std::uint32_t index);
 
     CTemplateLexer m_lexer;
     CQueryPage* m_page;
-    std::string m_ifExpression;
-    std::string m_setName;
-    std::string m_setValue;
     std::uint32_t m_errorState = 0;
     long m_lastShiftedLine = 0;
 };

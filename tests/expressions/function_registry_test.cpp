@@ -4,6 +4,7 @@
 
 #include <map>
 #include <set>
+#include <stdexcept>
 
 #include "engine/expressions/function_registry.h"
 #include "tests/expressions/expression_test_support.h"
@@ -184,6 +185,10 @@ public:
     void DoIt(CRuntimeInterface*, CExprArgumentList*, ExprYaccStackElement* result) override { result->SetInteger(1); }
 };
 
+std::unique_ptr<CTSFunction> MakeProbe() {
+    return std::make_unique<Probe>();
+}
+
 // A function whose body is missing from a build answers with a clear error, not a crash.
 TEST(FunctionRegistry, UnavailableFunctionNamesItself) {
     CUnavailableFunction missing;
@@ -222,6 +227,21 @@ TEST(FunctionRegistry, RegisteringAgainReplacesTheEntry) {
     ExprYaccStackElement result;
     registry.FindFunction(nullptr, "twice", nullptr, &result);
     EXPECT_EQ(result.AsInt(), 1);
+}
+
+TEST(FunctionRegistry, BuiltinTableRefusesANameTwiceWhateverItsCase) {
+    const FunctionTableRow once[] = {{"Twice", 0, PackArgTypes(), MakeProbe},
+                                     {"Other", 1, PackArgTypes(arg_type::kReal), MakeProbe}};
+    EXPECT_EQ(BuildFunctionRegistry(once)->size(), 2u);
+    const FunctionTableRow twice[] = {{"Twice", 0, PackArgTypes(), MakeProbe},
+                                      {"TWICE", 1, PackArgTypes(arg_type::kString), MakeProbe}};
+    try {
+        BuildFunctionRegistry(twice);
+        FAIL() << "a second row of the same name was taken";
+    } catch (const std::logic_error& e) {
+        EXPECT_NE(std::string(e.what()).find("TWICE"), std::string::npos) << e.what();
+    }
+    EXPECT_NO_THROW(BuildFunctionRegistry()) << "the built-in table names every function once";
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "support/web_exception.h"
-#include "engine/templates/cookie_scope.h"
+#include "engine/templates/scopes/cookie_scope.h"
 
 namespace {
 

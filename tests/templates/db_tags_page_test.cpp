@@ -2,9 +2,9 @@
 // Insert and Update actions: pages run as the engine runs them.
 #include <gtest/gtest.h>
 
-#include "engine/templates/inserter_page.h"
-#include "engine/templates/insert_update.h"
-#include "engine/templates/tag_table.h"
+#include "engine/templates/pages/inserter_page.h"
+#include "engine/templates/tags/insert/insert_update.h"
+#include "engine/templates/tags/table/table_engine.h"
 #include "tests/support/pg_test_server.h"
 #include "support/text_helpers.h"
 #include "sqlite_page_site.h"

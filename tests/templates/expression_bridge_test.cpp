@@ -9,7 +9,7 @@
 #include "engine/expressions/random_state.h"
 #include "support/web_exception.h"
 #include "engine/templates/expression_bridge.h"
-#include "engine/templates/query_results.h"
+#include "engine/templates/tags/query/query_results.h"
 
 namespace {
 

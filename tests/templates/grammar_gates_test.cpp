@@ -2,7 +2,7 @@
 // attribute texts made of several pieces.
 #include <string>
 
-#include "engine/templates/query_page.h"
+#include "engine/templates/template_page.h"
 #include "template_test_site.h"
 
 namespace {

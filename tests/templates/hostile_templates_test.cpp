@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "engine/templates/if_block_stack.h"
-#include "engine/templates/query_page.h"
+#include "engine/templates/tags/if/if_block_stack.h"
+#include "engine/templates/template_page.h"
 #include "template_test_site.h"
 #include "tests/support/web_error_capture.h"
 

@@ -4,8 +4,8 @@
 
 #include "engine/expressions/expression_driver.h"
 #include "engine/expressions/random_state.h"
-#include "engine/templates/page_scopes.h"
-#include "engine/templates/query_page.h"
+#include "engine/templates/scopes/page_scopes.h"
+#include "engine/templates/template_page.h"
 #include "template_test_site.h"
 
 namespace {

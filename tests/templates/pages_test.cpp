@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "engine/templates/get_graphic_page.h"
-#include "engine/templates/query_page.h"
+#include "engine/templates/pages/get_graphic_page.h"
+#include "engine/templates/template_page.h"
 #include "template_test_site.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "engine/templates/query_page.h"
+#include "engine/templates/template_page.h"
 #include "sqlite_page_site.h"
 #include "template_test_site.h"
 

@@ -2,7 +2,7 @@
 // and the attributes that fill the request.
 #include <gtest/gtest.h>
 
-#include "engine/templates/report_tag.h"
+#include "engine/templates/tags/report/report_engine.h"
 #include "support/web_exception.h"
 #include "tests/support/temp_home.h"
 

@@ -14,9 +14,9 @@
 
 #include "database/access/connection_pool.h"
 #include "engine/expressions/expression_driver.h"
-#include "engine/templates/page_scopes.h"
-#include "engine/templates/pooled_data_sources.h"
-#include "engine/templates/query_page.h"
+#include "engine/templates/scopes/page_scopes.h"
+#include "engine/templates/pages/pooled_data_sources.h"
+#include "engine/templates/template_page.h"
 #include "template_test_site.h"
 #include "tests/support/odbc_test_config.h"
 

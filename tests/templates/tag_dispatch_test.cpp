@@ -3,8 +3,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "engine/templates/tag_dispatch.h"
-#include "engine/templates/tag_family.h"
+#include "engine/templates/tags/tag_dispatch.h"
+#include "engine/templates/tags/tag_family.h"
 #include "engine/grammar/template_symbols.h"
 
 namespace {

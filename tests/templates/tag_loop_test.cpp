@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "support/web_exception.h"
-#include "engine/templates/query_results.h"
-#include "engine/templates/tag_loop.h"
+#include "engine/templates/tags/query/query_results.h"
+#include "engine/templates/tags/loop/loop_engine.h"
 #include "tests/support/web_error_capture.h"
 
 namespace {

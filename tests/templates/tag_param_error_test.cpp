@@ -6,7 +6,7 @@
 
 #include "support/mapped_file.h"
 #include "support/web_exception.h"
-#include "engine/templates/tag_param_error.h"
+#include "engine/templates/tags/param_error/param_error_engine.h"
 #include "tests/support/temp_home.h"
 #include "tests/support/web_error_capture.h"
 

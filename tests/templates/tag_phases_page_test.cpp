@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "engine/templates/query_page.h"
+#include "engine/templates/template_page.h"
 #include "template_test_site.h"
 
 namespace {

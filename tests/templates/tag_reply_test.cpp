@@ -9,7 +9,7 @@
 #include "engine/server/reply_channel.h"
 #include "engine/server/reply_writer.h"
 #include "support/web_exception.h"
-#include "engine/templates/tag_reply.h"
+#include "engine/templates/tags/reply/reply_engine.h"
 #include "tests/support/temp_home.h"
 #include "tests/support/web_error_capture.h"
 

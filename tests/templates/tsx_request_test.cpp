@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "engine/templates/query_results.h"
-#include "engine/templates/tsx_request.h"
+#include "engine/templates/tags/query/query_results.h"
+#include "engine/templates/tags/extension/tsx_request.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "support/web_exception.h"
-#include "engine/templates/query_results.h"
-#include "engine/templates/variable_scopes.h"
+#include "engine/templates/tags/query/query_results.h"
+#include "engine/templates/scopes/variable_scopes.h"
 
 namespace {
 

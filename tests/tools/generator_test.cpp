@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <unistd.h>
 
 #include "engine/parser/table_layout.h"
@@ -247,6 +248,40 @@ TEST(GeneratorGrammarFile, MistakesAreReportedWithTheirLine) {
             ADD_FAILURE() << "accepted: " << k.body;
         } catch (const GrammarError& e) {
             EXPECT_NE(std::string(e.what()).find(k.message), std::string::npos) << e.what();
+        }
+    }
+}
+
+TEST(GeneratorGrammarFile, DescriptionsStandBesideTheirTokensAndLists) {
+    auto c = CompileGrammar(grammarText("list 0 \"plain text\" the body\n"
+                                        "token 1 A push 1 \"an \\\"A\\\" : or \\\\\" : 'a'\n"
+                                        "list 1 the inside\ntoken 2 B pop : '\"'\ntoken 1 A : 'b'\n") +
+                                kLexOnlyProductions,
+                            "t");
+    ASSERT_EQ(c.grammar.lists.size(), 2u);
+    EXPECT_EQ(c.grammar.lists[0].stateWords, "plain text");
+    EXPECT_EQ(c.grammar.lists[0].description, "the body");
+    EXPECT_EQ(c.grammar.lists[1].stateWords, "");
+    EXPECT_EQ(c.grammar.tokenDescriptions, (std::map<std::uint32_t, std::string>{{1, "an \"A\" : or \\"}}));
+    EXPECT_EQ(c.grammar.lists[0].rules[0].action, tsgrammar::ListAction::Push);
+    EXPECT_EQ(c.grammar.lists[0].rules[0].pattern, "'a'");
+    EXPECT_EQ(c.grammar.lists[1].rules[0].pattern, "'\"'");
+
+    std::string header = tsgrammar::WriteDescriptionsHeader(c.grammar, "tiny");
+    EXPECT_NE(header.find("Description{token::A, \"an \\\"A\\\" : or \\\\\"}"), std::string::npos) << header;
+    EXPECT_NE(header.find("Description{0, \"plain text\"}"), std::string::npos) << header;
+    EXPECT_NE(header.find("#include \"engine/grammar/tiny_symbols.h\""), std::string::npos) << header;
+}
+
+TEST(GeneratorGrammarFile, DescriptionMistakesAreReported) {
+    for (const char* body : {"list 0 x\ntoken 1 A \"words : 'a'\n", "list 0 x\ntoken 1 A \"\" : 'a'\n",
+                             "list 0 x\ntoken 1 A \"a\\b\" : 'a'\n",
+                             "list 0 x\ntoken 1 A \"one\" : 'a'\nlist 1 y\ntoken 1 A \"two\" : 'b'\n"}) {
+        try {
+            CompileGrammar(grammarText(body) + kLexOnlyProductions, "tiny.grammar");
+            ADD_FAILURE() << "accepted: " << body;
+        } catch (const GrammarError& e) {
+            EXPECT_NE(std::string(e.what()).find("tiny.grammar:"), std::string::npos) << e.what();
         }
     }
 }

@@ -26,12 +26,14 @@ struct LexRule {
     bool discard = false;
     bool giveBackLast = false;  // the pattern's last character is context, not part of the token
     bool weak = false;          // loses a tie against any other rule (identifiers against keywords)
+    std::string description;    // the token's words on the syntax-error page; empty when none
     int line = 0;
 };
 
 struct LexList {
     std::uint32_t index = 0;
     std::string description;
+    std::string stateWords;  // what the lexer reads while the list is current; empty when none
     std::vector<LexRule> rules;
 };
 
@@ -58,6 +60,7 @@ struct Grammar {
     bool discardStartOfInput = false;
     std::vector<LexList> lists;
     std::map<std::uint32_t, std::string> tokenNames;  // every token number the lexer can return
+    std::map<std::uint32_t, std::string> tokenDescriptions;  // the described tokens, by number
     std::vector<Production> productions;
     std::vector<std::string> nonterminalOrder;  // optional explicit numbering from 0x4001
     std::vector<PrecedenceLevel> precedence;    // loosest first

@@ -44,12 +44,44 @@ public:
         return true;
     }
 
+    // The "words" that start at `open` (a double quote), with \" and \\ unescaped; `end`
+    // is set past the closing quote.
+    std::string quoted(const std::string& text, std::size_t open, std::size_t* end) const {
+        std::string out;
+        for (std::size_t i = open + 1; i < text.size(); ++i) {
+            char c = text[i];
+            if (c == '"') {
+                *end = i + 1;
+                if (out.empty()) fail("empty description");
+                return out;
+            }
+            if (c == '\\') {
+                if (i + 1 >= text.size() || (text[i + 1] != '"' && text[i + 1] != '\\'))
+                    fail("in a description only \\\" and \\\\ are escapes");
+                c = text[++i];
+            }
+            out += c;
+        }
+        fail("description without its closing quote");
+    }
+
     void readToken(Grammar& g, const std::string& rest) {
         if (g.lists.empty()) fail("token before the first list");
         std::size_t colon = rest.find(" : ");
+        // A description may stand among the options; the pattern starts after it.
+        std::size_t quote = rest.find('"');
+        std::string description;
+        std::string headText = rest.substr(0, colon);
+        if (quote != std::string::npos && (colon == std::string::npos || quote < colon)) {
+            std::size_t end = 0;
+            description = quoted(rest, quote, &end);
+            colon = rest.find(" : ", end);
+            headText = rest.substr(0, quote) + " " + rest.substr(end, colon == std::string::npos ? colon : colon - end);
+        }
         if (colon == std::string::npos) fail("token rule needs ' : ' before its pattern");
-        std::vector<std::string> head = words(rest.substr(0, colon));
+        std::vector<std::string> head = words(headText);
         LexRule rule;
+        rule.description = description;
         rule.pattern = trim(rest.substr(colon + 3));
         rule.line = line_;
         if (head.size() < 2) fail("token rule needs a number and a name");
@@ -83,6 +115,10 @@ public:
         for (const auto& [num, nm] : g.tokenNames)
             if (nm == rule.name && num != rule.token) fail("name " + nm + " used for two token numbers");
         g.tokenNames[rule.token] = rule.name;
+        if (!rule.description.empty()) {
+            auto [it, added] = g.tokenDescriptions.emplace(rule.token, rule.description);
+            if (!added) fail("token " + rule.name + " is described twice");
+        }
         g.lists.back().rules.push_back(std::move(rule));
     }
 
@@ -135,7 +171,13 @@ public:
                 LexList l;
                 l.index = number(w[0]);
                 if (l.index != g.lists.size()) fail("lists must be numbered in order from 0");
-                l.description = trim(rest.substr(w[0].size()));
+                std::string after = trim(rest.substr(w[0].size()));
+                if (!after.empty() && after[0] == '"') {
+                    std::size_t end = 0;
+                    l.stateWords = quoted(after, 0, &end);
+                    after = trim(after.substr(end));
+                }
+                l.description = after;
                 g.lists.push_back(std::move(l));
             } else if (key == "token") {
                 readToken(g, rest);

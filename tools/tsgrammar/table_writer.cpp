@@ -169,6 +169,46 @@ std::string WriteSymbolsHeader(const Grammar& grammar, const std::string& ns) {
     return out.str();
 }
 
+namespace {
+
+std::string cString(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+std::string WriteDescriptionsHeader(const Grammar& grammar, const std::string& ns) {
+    std::ostringstream tokens, lists;
+    for (const auto& [number, text] : grammar.tokenDescriptions)
+        tokens << "    Description{token::" << grammar.tokenNames.at(number) << ", " << cString(text) << "},\n";
+    std::size_t listCount = 0;
+    for (const LexList& list : grammar.lists) {
+        if (list.stateWords.empty()) continue;
+        ++listCount;
+        lists << "    Description{" << list.index << ", " << cString(list.stateWords) << "},\n";
+    }
+    std::ostringstream out;
+    out << "#pragma once\n"
+        << "// The syntax-error page's words for the " << grammar.name << " grammar (tools/grammars/" << grammar.name
+        << ".grammar):\n"
+        << "// what each described token is, and what the lexer reads while each described list is current.\n"
+        << "// Written by tsgrammar --descriptions at build time; change the grammar, not this file.\n\n"
+        << "#include <array>\n#include <cstdint>\n\n#include \"engine/grammar/" << grammar.name << "_symbols.h\"\n\n"
+        << "namespace tessaro::grammar::" << ns << " {\n\n"
+        << "struct Description {\n    std::uint32_t number;\n    const char* text;\n};\n\n"
+        << "// By token number.\ninline constexpr std::array<Description, " << grammar.tokenDescriptions.size()
+        << "> kTokenDescriptions{\n"
+        << tokens.str() << "};\n\n"
+        << "// By list number.\ninline constexpr std::array<Description, " << listCount << "> kListDescriptions{\n"
+        << lists.str() << "};\n\n}  // namespace tessaro::grammar::" << ns << "\n";
+    return out.str();
+}
+
 std::string WriteListing(const LexTable& lex, const ParseTable& parse) {
     std::ostringstream out;
     auto hex = [](std::uint32_t v) {

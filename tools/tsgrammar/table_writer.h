@@ -23,6 +23,11 @@ std::string WriteTablesSource(const Grammar& grammar, const std::string& prefix,
 // A header of named token and production numbers, in namespace tessaro::grammar::<ns>.
 std::string WriteSymbolsHeader(const Grammar& grammar, const std::string& ns);
 
+// A header of the syntax-error page's words (the "words" of the grammar's tokens and
+// lists), in namespace tessaro::grammar::<ns>; it includes the symbols header, which
+// names the tokens.
+std::string WriteDescriptionsHeader(const Grammar& grammar, const std::string& ns);
+
 // Readable listing of both tables, for whoever edits a grammar.
 std::string WriteListing(const LexTable& lex, const ParseTable& parse);
 

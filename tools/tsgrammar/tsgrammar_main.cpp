@@ -1,8 +1,8 @@
 // tsgrammar: builds the LEX and YACC tables of a grammar file at build time.
 //
 //   tsgrammar GRAMMAR --prefix NAME --namespace NS --source OUT.cpp
-//             [--symbols OUT.h] [--check-symbols CHECKED_IN.h] [--listing OUT.txt]
-//             [--allow-conflicts]
+//             [--symbols OUT.h] [--descriptions OUT.h] [--check-symbols CHECKED_IN.h]
+//             [--listing OUT.txt] [--allow-conflicts]
 //
 // Exit status 1 on any grammar error, on a conflict that precedence does not settle
 // (unless --allow-conflicts), and when the checked-in symbols header is out of date.
@@ -33,14 +33,14 @@ bool writeIfChanged(const std::string& path, const std::string& text) {
 
 int usage() {
     std::cerr << "usage: tsgrammar GRAMMAR --prefix NAME --namespace NS --source OUT.cpp [--symbols OUT.h]"
-                 " [--check-symbols FILE.h] [--listing OUT.txt] [--allow-conflicts]\n";
+                 " [--descriptions OUT.h] [--check-symbols FILE.h] [--listing OUT.txt] [--allow-conflicts]\n";
     return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string grammarPath, prefix, ns, source, symbols, checkSymbols, listing;
+    std::string grammarPath, prefix, ns, source, symbols, descriptions, checkSymbols, listing;
     bool allowConflicts = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -57,6 +57,8 @@ int main(int argc, char** argv) {
             if (!value(&source)) return usage();
         } else if (a == "--symbols") {
             if (!value(&symbols)) return usage();
+        } else if (a == "--descriptions") {
+            if (!value(&descriptions)) return usage();
         } else if (a == "--check-symbols") {
             if (!value(&checkSymbols)) return usage();
         } else if (a == "--listing") {
@@ -100,6 +102,11 @@ int main(int argc, char** argv) {
         }
         if (!symbols.empty() && !writeIfChanged(symbols, header)) {
             std::cerr << "tsgrammar: cannot write " << symbols << "\n";
+            return 1;
+        }
+        if (!descriptions.empty() &&
+            !writeIfChanged(descriptions, tsgrammar::WriteDescriptionsHeader(c.grammar, ns))) {
+            std::cerr << "tsgrammar: cannot write " << descriptions << "\n";
             return 1;
         }
         if (!writeIfChanged(source, tsgrammar::WriteTablesSource(c.grammar, prefix, c.lexBlob, c.parseBlob))) {

@@ -206,21 +206,24 @@ public:
 };
 
 const FunctionTableRow kRows[] = {
-    {"BitAnd", 2, PackArgTypes(3, 3, 0, 0), MakeFunction<CFuncBitAnd>},
-    {"BitNot", 1, PackArgTypes(3, 0, 0, 0), MakeFunction<CFuncBitNot>},
-    {"BitOr", 2, PackArgTypes(3, 3, 0, 0), MakeFunction<CFuncBitOr>},
-    {"BitMaskClear", 3, PackArgTypes(3, 7, 7, 0), MakeFunction<CFuncBitMaskClear>},
-    {"BitMaskRead", 3, PackArgTypes(3, 7, 7, 0), MakeFunction<CFuncBitMaskRead>},
-    {"BitMaskSet", 4, PackArgTypes(3, 3, 7, 7), MakeFunction<CFuncBitMaskSet>},
+    {"BitAnd", 2, PackArgTypes(arg_type::kInteger, arg_type::kInteger), MakeFunction<CFuncBitAnd>},
+    {"BitNot", 1, PackArgTypes(arg_type::kInteger), MakeFunction<CFuncBitNot>},
+    {"BitOr", 2, PackArgTypes(arg_type::kInteger, arg_type::kInteger), MakeFunction<CFuncBitOr>},
+    {"BitMaskClear", 3, PackArgTypes(arg_type::kInteger, arg_type::kBitIndex, arg_type::kBitIndex),
+     MakeFunction<CFuncBitMaskClear>},
+    {"BitMaskRead", 3, PackArgTypes(arg_type::kInteger, arg_type::kBitIndex, arg_type::kBitIndex),
+     MakeFunction<CFuncBitMaskRead>},
+    {"BitMaskSet", 4, PackArgTypes(arg_type::kInteger, arg_type::kInteger, arg_type::kBitIndex, arg_type::kBitIndex),
+     MakeFunction<CFuncBitMaskSet>},
     // Shift counts are bit positions: outside 0..31 the argument check refuses them.
-    {"BitSHLN", 2, PackArgTypes(3, 7, 0, 0), MakeFunction<CFuncBitSHLN>},
-    {"BitSHRN", 2, PackArgTypes(3, 7, 0, 0), MakeFunction<CFuncBitSHRN>},
-    {"BitXor", 2, PackArgTypes(3, 3, 0, 0), MakeFunction<CFuncBitXor>},
-    {"DecrementValue", 1, PackArgTypes(3, 0, 0, 0), MakeFunction<CFuncDecrementValue>},
-    {"IncrementValue", 1, PackArgTypes(3, 0, 0, 0), MakeFunction<CFuncIncrementValue>},
-    {"NumberFormat", -1, PackArgTypes(2, 2, 0, 0), MakeFunction<CFuncNumberFormat>},
-    {"DecimalFormat", 1, PackArgTypes(2, 0, 0, 0), MakeFunction<CFuncDecimalFormat>},
-    {"DollarFormat", 1, PackArgTypes(2, 0, 0, 0), MakeFunction<CFuncDollarFormat>},
+    {"BitSHLN", 2, PackArgTypes(arg_type::kInteger, arg_type::kBitIndex), MakeFunction<CFuncBitSHLN>},
+    {"BitSHRN", 2, PackArgTypes(arg_type::kInteger, arg_type::kBitIndex), MakeFunction<CFuncBitSHRN>},
+    {"BitXor", 2, PackArgTypes(arg_type::kInteger, arg_type::kInteger), MakeFunction<CFuncBitXor>},
+    {"DecrementValue", 1, PackArgTypes(arg_type::kInteger), MakeFunction<CFuncDecrementValue>},
+    {"IncrementValue", 1, PackArgTypes(arg_type::kInteger), MakeFunction<CFuncIncrementValue>},
+    {"NumberFormat", -1, PackArgTypes(arg_type::kString, arg_type::kString), MakeFunction<CFuncNumberFormat>},
+    {"DecimalFormat", 1, PackArgTypes(arg_type::kString), MakeFunction<CFuncDecimalFormat>},
+    {"DollarFormat", 1, PackArgTypes(arg_type::kString), MakeFunction<CFuncDollarFormat>},
 };
 
 }  // namespace

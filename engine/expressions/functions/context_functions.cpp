@@ -198,18 +198,18 @@ public:
 };
 
 const FunctionTableRow kRows[] = {
-    {"Evaluate", -1, PackArgTypes(2, 0, 0, 0), MakeFunction<CFuncEvaluate>},
-    {"SetVariable", 2, PackArgTypes(12, 2, 0, 0), MakeFunction<CFuncSetVariable>},
-    {"IIf", 3, PackArgTypes(1, 2, 2, 0), MakeFunction<CFuncIIf>},
-    {"DE", 1, PackArgTypes(2, 0, 0, 0), MakeFunction<CFuncDE>},
-    {"DeleteClientVariable", 1, PackArgTypes(12, 0, 0, 0), MakeFunction<CFuncDeleteClientVariable>},
-    {"GetClientVariablesList", 0, PackArgTypes(0, 0, 0, 0), MakeFunction<CFuncGetClientVariablesList>},
-    {"GetTempDirectory", 0, PackArgTypes(0, 0, 0, 0), MakeFunction<CFuncGetTempDirectory>},
-    {"GetTempFile", 2, PackArgTypes(2, 2, 0, 0), MakeFunction<CFuncGetTempFile>},
-    {"GetFileFromPath", 1, PackArgTypes(2, 0, 0, 0), MakeFunction<CFuncGetFileFromPath>},
-    {"GetDirectoryFromPath", 1, PackArgTypes(2, 0, 0, 0), MakeFunction<CFuncGetDirectoryFromPath>},
-    {"ExpandPath", 1, PackArgTypes(16, 0, 0, 0), MakeFunction<CFuncExpandPath>},
-    {"GetTemplatePath", 0, PackArgTypes(0, 0, 0, 0), MakeFunction<CFuncGetTemplatePath>},
+    {"Evaluate", -1, PackArgTypes(arg_type::kString), MakeFunction<CFuncEvaluate>},
+    {"SetVariable", 2, PackArgTypes(arg_type::kVariableName, arg_type::kString), MakeFunction<CFuncSetVariable>},
+    {"IIf", 3, PackArgTypes(arg_type::kBoolean, arg_type::kString, arg_type::kString), MakeFunction<CFuncIIf>},
+    {"DE", 1, PackArgTypes(arg_type::kString), MakeFunction<CFuncDE>},
+    {"DeleteClientVariable", 1, PackArgTypes(arg_type::kVariableName), MakeFunction<CFuncDeleteClientVariable>},
+    {"GetClientVariablesList", 0, PackArgTypes(), MakeFunction<CFuncGetClientVariablesList>},
+    {"GetTempDirectory", 0, PackArgTypes(), MakeFunction<CFuncGetTempDirectory>},
+    {"GetTempFile", 2, PackArgTypes(arg_type::kString, arg_type::kString), MakeFunction<CFuncGetTempFile>},
+    {"GetFileFromPath", 1, PackArgTypes(arg_type::kString), MakeFunction<CFuncGetFileFromPath>},
+    {"GetDirectoryFromPath", 1, PackArgTypes(arg_type::kString), MakeFunction<CFuncGetDirectoryFromPath>},
+    {"ExpandPath", 1, PackArgTypes(arg_type::kRelativePath), MakeFunction<CFuncExpandPath>},
+    {"GetTemplatePath", 0, PackArgTypes(), MakeFunction<CFuncGetTemplatePath>},
 };
 
 }  // namespace

@@ -64,12 +64,13 @@ public:
 };
 
 const FunctionTableRow kRows[] = {
-    {"CreateTimeSpan", 4, PackArgTypes(4, 4, 4, 4), MakeFunction<CFuncCreateTimeSpan>},
-    {"CreateODBCDateTime", 1, PackArgTypes(10, 0, 0, 0), MakeFunction<CFuncCreateODBCDateTime>},
-    {"CreateODBCDate", 1, PackArgTypes(10, 0, 0, 0), MakeFunction<CFuncCreateODBCDate>},
-    {"CreateODBCTime", 1, PackArgTypes(10, 0, 0, 0), MakeFunction<CFuncCreateODBCTime>},
-    {"IsDate", 1, PackArgTypes(2, 0, 0, 0), MakeFunction<CFuncIsDate>},
-    {"IsNumericDate", 1, PackArgTypes(4, 0, 0, 0), MakeFunction<CFuncIsNumericDate>},
+    {"CreateTimeSpan", 4, PackArgTypes(arg_type::kReal, arg_type::kReal, arg_type::kReal, arg_type::kReal),
+     MakeFunction<CFuncCreateTimeSpan>},
+    {"CreateODBCDateTime", 1, PackArgTypes(arg_type::kDate), MakeFunction<CFuncCreateODBCDateTime>},
+    {"CreateODBCDate", 1, PackArgTypes(arg_type::kDate), MakeFunction<CFuncCreateODBCDate>},
+    {"CreateODBCTime", 1, PackArgTypes(arg_type::kDate), MakeFunction<CFuncCreateODBCTime>},
+    {"IsDate", 1, PackArgTypes(arg_type::kString), MakeFunction<CFuncIsDate>},
+    {"IsNumericDate", 1, PackArgTypes(arg_type::kReal), MakeFunction<CFuncIsNumericDate>},
 };
 
 }  // namespace

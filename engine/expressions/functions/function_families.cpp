@@ -1,28 +1,15 @@
-// The list of built-in function families. The rows of a family stand in its own file; a
-// new family adds its file and one line here. The order here is the registration order.
+// The rows of every built-in function family of function_families.def, in its order,
+// which is the registration order.
 #include "engine/expressions/function_family.h"
 
 #include <vector>
 
-extern const FunctionFamily kMathFunctions;
-extern const FunctionFamily kBitAndNumberFormatFunctions;
-extern const FunctionFamily kPredicateFunctions;
-extern const FunctionFamily kStringFunctions;
-extern const FunctionFamily kPatternFunctions;
-extern const FunctionFamily kTextFormatFunctions;
-extern const FunctionFamily kDateFunctions;
-extern const FunctionFamily kDateLiteralFunctions;
-extern const FunctionFamily kListFunctions;
-extern const FunctionFamily kContextFunctions;
-
 namespace {
 
 const FunctionFamily* const kFamilies[] = {
-    &kMathFunctions,      &kBitAndNumberFormatFunctions,
-    &kPredicateFunctions, &kStringFunctions,
-    &kPatternFunctions,   &kTextFormatFunctions,
-    &kDateFunctions,      &kDateLiteralFunctions,
-    &kListFunctions,      &kContextFunctions,
+#define FUNCTION_FAMILY(name) &name,
+#include "engine/expressions/functions/function_families.def"
+#undef FUNCTION_FAMILY
 };
 
 }  // namespace

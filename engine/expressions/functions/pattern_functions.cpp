@@ -228,13 +228,18 @@ public:
 };
 
 const FunctionTableRow kRows[] = {
-    {"SpanIncluding", 2, PackArgTypes(2, 2, 0, 0), MakeFunction<CSpanFunction<true>>},
-    {"SpanExcluding", 2, PackArgTypes(2, 2, 0, 0), MakeFunction<CSpanFunction<false>>},
-    {"Replace", -3, PackArgTypes(2, 2, 2, 2), MakeFunction<CReplaceFunction<true>>},
-    {"REFind", -2, PackArgTypes(2, 2, 9, 0), MakeFunction<CFuncREFind>},
-    {"REReplace", -3, PackArgTypes(2, 2, 2, 2), MakeFunction<CReplaceFunction<false>>},
-    {"GetToken", -2, PackArgTypes(2, 9, 2, 0), MakeFunction<CFuncGetToken>},
-    {"ReplaceList", 3, PackArgTypes(2, 2, 2, 0), MakeFunction<CFuncReplaceList>},
+    {"SpanIncluding", 2, PackArgTypes(arg_type::kString, arg_type::kString), MakeFunction<CSpanFunction<true>>},
+    {"SpanExcluding", 2, PackArgTypes(arg_type::kString, arg_type::kString), MakeFunction<CSpanFunction<false>>},
+    {"Replace", -3, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kString, arg_type::kString),
+     MakeFunction<CReplaceFunction<true>>},
+    {"REFind", -2, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kPositiveInteger),
+     MakeFunction<CFuncREFind>},
+    {"REReplace", -3, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kString, arg_type::kString),
+     MakeFunction<CReplaceFunction<false>>},
+    {"GetToken", -2, PackArgTypes(arg_type::kString, arg_type::kPositiveInteger, arg_type::kString),
+     MakeFunction<CFuncGetToken>},
+    {"ReplaceList", 3, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kString),
+     MakeFunction<CFuncReplaceList>},
 };
 
 }  // namespace

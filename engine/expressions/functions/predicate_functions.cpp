@@ -81,11 +81,11 @@ using CFuncDateFormat = CFuncDateTimeFormat<false>;
 using CFuncTimeFormat = CFuncDateTimeFormat<true>;
 
 const FunctionTableRow kRows[] = {
-    {"IsBoolean", 1, PackArgTypes(0, 0, 0, 0), MakeFunction<CFuncIsBoolean>},
-    {"IsNumeric", 1, PackArgTypes(2, 0, 0, 0), MakeFunction<CFuncIsNumeric>},
-    {"FileExists", 1, PackArgTypes(2, 0, 0, 0), MakeFunction<CFuncFileExists>},
-    {"DateFormat", -1, PackArgTypes(2, 2, 0, 0), MakeFunction<CFuncDateFormat>},
-    {"TimeFormat", -1, PackArgTypes(2, 2, 0, 0), MakeFunction<CFuncTimeFormat>},
+    {"IsBoolean", 1, PackArgTypes(arg_type::kAny), MakeFunction<CFuncIsBoolean>},
+    {"IsNumeric", 1, PackArgTypes(arg_type::kString), MakeFunction<CFuncIsNumeric>},
+    {"FileExists", 1, PackArgTypes(arg_type::kString), MakeFunction<CFuncFileExists>},
+    {"DateFormat", -1, PackArgTypes(arg_type::kString, arg_type::kString), MakeFunction<CFuncDateFormat>},
+    {"TimeFormat", -1, PackArgTypes(arg_type::kString, arg_type::kString), MakeFunction<CFuncTimeFormat>},
 };
 
 }  // namespace

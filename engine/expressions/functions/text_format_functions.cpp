@@ -90,15 +90,16 @@ public:
 };
 
 const FunctionTableRow kRows[] = {
-    {"ParagraphFormat", 1, PackArgTypes(2, 0, 0, 0), MakeFunction<CTransformFunction<CParagraphTransform>>},
-    {"HTMLEditFormat", 1, PackArgTypes(2, 0, 0, 0), MakeFunction<CTransformFunction<CHTMLEditTransform>>},
-    {"HTMLCodeFormat", 1, PackArgTypes(2, 0, 0, 0), MakeFunction<CTransformFunction<CHTMLCodeTransform>>},
-    {"URLEncodedFormat", 1, PackArgTypes(2, 0, 0, 0), MakeFunction<CTransformFunction<CURLEncodedTransform>>},
-    {"YesNoFormat", 1, PackArgTypes(2, 0, 0, 0), MakeFunction<CFuncYesNoFormat>},
-    {"StripCR", 1, PackArgTypes(2, 0, 0, 0), MakeFunction<CTransformFunction<CStripCRTransform>>},
-    {"ParameterExists", 1, PackArgTypes(12, 0, 0, 0), MakeFunction<CFuncParameterExists>},
-    {"ValueList", 1, PackArgTypes(2, 0, 0, 0), MakeFunction<CColumnListFunction<CValueListTransform>>},
-    {"QuotedValueList", 1, PackArgTypes(2, 0, 0, 0), MakeFunction<CColumnListFunction<CQuotedValueListTransform>>},
+    {"ParagraphFormat", 1, PackArgTypes(arg_type::kString), MakeFunction<CTransformFunction<CParagraphTransform>>},
+    {"HTMLEditFormat", 1, PackArgTypes(arg_type::kString), MakeFunction<CTransformFunction<CHTMLEditTransform>>},
+    {"HTMLCodeFormat", 1, PackArgTypes(arg_type::kString), MakeFunction<CTransformFunction<CHTMLCodeTransform>>},
+    {"URLEncodedFormat", 1, PackArgTypes(arg_type::kString), MakeFunction<CTransformFunction<CURLEncodedTransform>>},
+    {"YesNoFormat", 1, PackArgTypes(arg_type::kString), MakeFunction<CFuncYesNoFormat>},
+    {"StripCR", 1, PackArgTypes(arg_type::kString), MakeFunction<CTransformFunction<CStripCRTransform>>},
+    {"ParameterExists", 1, PackArgTypes(arg_type::kVariableName), MakeFunction<CFuncParameterExists>},
+    {"ValueList", 1, PackArgTypes(arg_type::kString), MakeFunction<CColumnListFunction<CValueListTransform>>},
+    {"QuotedValueList", 1, PackArgTypes(arg_type::kString),
+     MakeFunction<CColumnListFunction<CQuotedValueListTransform>>},
 };
 
 }  // namespace

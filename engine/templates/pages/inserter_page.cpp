@@ -1,0 +1,77 @@
+#include "engine/templates/pages/inserter_page.h"
+
+#include "database/access/request_data_sources.h"
+#include "support/html_escape.h"
+#include "engine/server/reply_writer.h"
+#include "engine/server/request_reader.h"
+#include "support/server_settings.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
+#include "engine/templates/pages/pooled_data_sources.h"
+#include "engine/templates/tags/reply/reply_engine.h"
+
+std::string CInserterPage::GetRequiredFormField(const std::string& name) {
+    std::string action = HtmlEscape(GetReader()->GetUrlParameter("action"));
+    if (!GetReader()->HasFormField(name))
+        throw new CWebODBCException("Form field '" + name + "' not found in script input.",
+                                    "This field is required in order to process the " + action + " request.");
+    std::string value = GetReader()->GetFormField(name);
+    if (value.empty())
+        throw new CWebODBCException(
+            "Form field '" + name + "' is empty.",
+            "A value for this field is required in order to process the " + action + " request.");
+    return value;
+}
+
+bool CInserterPage::IsInsertAction() const {
+    return UpperCopy(GetReader()->GetUrlParameter("action")) == "INSERT";
+}
+
+void CInserterPage::Setup() {
+    CWDBBasePage::Setup();
+    // Every required field is checked before a connection is made.
+    m_request = CInsertUpdateRequest{};
+    m_request.insert = IsInsertAction();
+    m_request.login = CDataSourceLogin{GetRequiredFormField("DATASOURCE"), "", ""};
+    m_request.tableName = TrimmedCopy(GetRequiredFormField("TABLENAME"));
+    m_nextPage = GetRequiredFormField("NEXTPAGE");
+    m_request.tableOwner = TrimmedCopy(GetReader()->GetFormField("TABLEOWNER"));
+    m_request.tableQualifier = TrimmedCopy(GetReader()->GetFormField("TABLEQUALIFIER"));
+    const std::string& dataSource = m_request.login.dataSource;
+
+    CRequestDataSources& sources = RequestDataSourcesOf(*this);
+    try {
+        sources.GetConnect(m_request.login);
+    } catch (CWebException* e) {
+        SetCloseConnections(true);
+        if (IsSQLDebugOn()) e->AppendDetail("Data Source = \"" + HtmlEscape(dataSource) + "\"");
+        throw;
+    }
+    CServerSettings* settings = GetSettings();
+    if (settings == nullptr || settings->GetNumber("DataSources\\" + dataSource, "AllowIUActions", 0) == 0)
+        throw new CWebException(
+            "Insert and Update Actions Not Permitted",
+            "The Action=Insert and Action=Update commands are not permitted for the data source '" +
+                HtmlEscape(dataSource) +
+                "'. As of version 1.5 of Tessaro, the Insert and Update Actions have been replaced (respectively) "
+                "with the TSINSERT and TSUPDATE tags.<P>While you should always use the TSINSERT and TSUPDATE tags in "
+                "new Tessaro applications, you may have older applications which have not yet been updated to use the "
+                "new tags. If this is the case, you may re-enable the Action=Insert and Action=Update commands using "
+                "the data source configuration dialog available in the Tessaro Administrator.");
+    sources.CheckSQLAuthorization(m_request.insert ? "INSERT" : "UPDATE", dataSource);
+}
+
+void CInserterPage::Run() {
+    m_succeeded = false;
+    if (!ValidateForm()) return;
+    CReplyWriter* writer = GetWriter();
+    CInsertUpdate engine(m_request, *this, [writer](const std::string& page, const std::string&) {
+        writer->CreateOutputBuffer();
+        writer->BeginOutput();
+        writer->GetCurrentChannel()->WriteText(page);
+    });
+    if (!engine.Execute()) return;
+    // The next page is the form's to choose; line breaks never reach the header block.
+    writer->Redirect(RedirectUrl(m_nextPage));
+    m_succeeded = true;
+}

@@ -1,0 +1,437 @@
+#include "engine/templates/tags/file/file_engine.h"
+
+#include <cstring>
+#include <ctime>
+
+#include "support/file_helpers.h"
+#include "engine/server/form_field_list.h"
+#include "support/html_escape.h"
+#include "engine/server/request_reader.h"
+#include "engine/server/runtime_file_gate.h"
+#include "support/text_helpers.h"
+#include "support/trace_log.h"
+#include "engine/server/uploaded_file.h"
+#include "support/web_exception.h"
+#include "engine/templates/tags/reply/reply_engine.h"
+#include "platform/file_ops.h"
+#include "platform/home.h"
+#include "platform/path_util.h"
+#include "platform/win32_error.h"
+
+namespace plat = tessaro::platform;
+
+namespace {
+
+constexpr const char* kTitle = "Error processing TSFILE tag";
+constexpr const char* kLogName = "TSFILE";
+
+const char* const kResultVariables[] = {
+    "ContentType",         "ContentSubType",     "ClientDirectory",  "ClientFileName", "ClientFileExt", "ClientFile",
+    "AttemptedServerFile", "ServerDirectory",    "ServerFile",       "ServerFileName", "ServerFileExt", "FileExisted",
+    "FileWasSaved",        "FileWasOverwritten", "FileWasAppended",  "FileWasRenamed", "FileSize",      "OldFileSize",
+    "TimeCreated",         "TimeLastModified",   "DateLastAccessed",
+};
+
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+
+std::string FormatTime(std::time_t when, const char* format) {
+    std::tm local{};
+    localtime_r(&when, &local);
+    char text[64];
+    std::strftime(text, sizeof text, format, &local);
+    return text;
+}
+
+std::string WindowsError(long error, const std::string& attempt) {
+    return plat::WindowsErrorText(error) + " while attempting to " + attempt + ".";
+}
+
+// Leading bytes of the types whose content can be told from its start.
+struct Signature {
+    const char* type;
+    const char* subtype;
+    const char* bytes;
+    std::size_t length;
+};
+constexpr Signature kSignatures[] = {
+    {"IMAGE", "GIF", "GIF8", 4},          {"IMAGE", "PNG", "\x89PNG\r\n\x1a\n", 8},
+    {"IMAGE", "JPEG", "\xff\xd8\xff", 3}, {"IMAGE", "PJPEG", "\xff\xd8\xff", 3},
+    {"APPLICATION", "PDF", "%PDF-", 5},
+};
+
+// False when the declared type has a known signature the file does not start with.
+bool ContentMatchesDeclaredType(const CUploadedFile& upload, const std::string& type, const std::string& subtype) {
+    for (const Signature& signature : kSignatures) {
+        if (type != signature.type || subtype != signature.subtype) continue;
+        std::string head;
+        if (plat::ReadWholeFile(upload.TempFilePath, &head) != plat::ERROR_SUCCESS) return false;
+        return head.size() >= signature.length && std::memcmp(head.data(), signature.bytes, signature.length) == 0;
+    }
+    return true;
+}
+
+}  // namespace
+
+SplitFilePath SplitFileTagPath(const std::string& path) {
+    SplitFilePath split;
+    std::size_t slash = path.find_last_of("/\\");
+    std::string name = path;
+    if (slash != std::string::npos) {
+        split.dir = path.substr(0, slash);
+        // The root keeps its separator.
+        if (split.dir.empty() || (split.dir.size() == 2 && split.dir[1] == ':')) split.dir = path.substr(0, slash + 1);
+        name = path.substr(slash + 1);
+    }
+    std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos) {
+        split.name = name;
+    } else {
+        split.name = name.substr(0, dot);
+        split.ext = name.substr(dot + 1);
+    }
+    return split;
+}
+
+std::string JoinNameAndExtension(const std::string& name, const std::string& ext) {
+    return ext.empty() ? name : name + "." + ext;
+}
+
+std::string JoinDirectoryAndName(const std::string& dir, const std::string& name) {
+    if (dir.empty() || IsSeparator(dir.back())) return dir + name;
+    return dir + "/" + name;
+}
+
+CFileTag::CFileTag(FileTagHost host) : m_host(std::move(host)) {
+    for (const char* name : kResultVariables) Set(name, "");
+}
+
+void CFileTag::Fail(const std::string& detail) const {
+    throw new CWebException(kTitle, detail);
+}
+
+void CFileTag::SetAccept(const std::string& value) {
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t comma = value.find(',', start);
+        std::string entry = value.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        std::size_t slash = entry.find('/');
+        if (slash == std::string::npos)
+            Fail("Invalid MIME type specification (" + HtmlEscape(entry) +
+                 ") used in ACCEPT attribute of the TSFILE tag. <P> The correct format for MIME types is "
+                 "'type/sub-type' (e.g., 'text/plain' or 'image/gif').");
+        m_acceptTypes.push_back(UpperCopy(TrimmedCopy(entry.substr(0, slash))));
+        m_acceptSubTypes.push_back(UpperCopy(TrimmedCopy(entry.substr(slash + 1))));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+}
+
+void CFileTag::SetNameConflict(const std::string& value) {
+    std::string upper = UpperCopy(TrimmedCopy(value));
+    if (upper == "ERROR")
+        m_nameConflict = kError;
+    else if (upper == "SKIP")
+        m_nameConflict = kSkip;
+    else if (upper == "OVERWRITE")
+        m_nameConflict = kOverwrite;
+    else if (upper == "MAKEUNIQUE")
+        m_nameConflict = kMakeUnique;
+    else
+        throw new CWebException("Invalid TSFILE tag",
+                                "The value you have specified for the NAMECONFLICT attribute (" + HtmlEscape(upper) +
+                                    ") is invalid. You must specify one of the following values for this attribute: "
+                                    "<UL><LI>ERROR <LI>SKIP <LI>OVERWRITE <LI>MAKEUNIQUE </UL>");
+}
+
+void CFileTag::Execute() {
+    std::string action = UpperCopy(m_action);
+    if (action == "UPLOAD")
+        Upload();
+    else if (action == "WRITE")
+        WriteText(false);
+    else if (action == "APPEND")
+        WriteText(true);
+    else if (action == "MOVE" || action == "RENAME")
+        MoveOrRename();
+    else if (action == "COPY")
+        Copy();
+    else if (action == "DELETE")
+        Delete();
+    else if (action == "READ")
+        ReadText();
+    else
+        Fail("The ACTION attribute of the TSFILE tag is invalid. The attribute you specified was '" +
+             HtmlEscape(m_action) +
+             "' (valid attributes are UPLOAD, WRITE, APPEND, READ, COPY, MOVE, RENAME, and DELETE).");
+    if (m_host.logActions) LogAction();
+}
+
+void CFileTag::RequireFile() const {
+    if (m_file.empty())
+        Fail("The FILE attribute is required when ACTION=\"" + HtmlEscape(m_action) +
+             "\". Please be sure that you have specified this attribute.");
+}
+
+void CFileTag::CheckPath(const std::string& path) const {
+    CheckTagFilePath(path, kTitle);
+    // A value decoded once more must not climb out either.
+    std::string decoded = UrlDecode(path);
+    if (decoded != path) CheckTagFilePath(decoded, kTitle);
+    if (IsRuntimePrivateFile(plat::ToUnixPath(path)))
+        Fail(WindowsError(plat::ERROR_ACCESS_DENIED, "access the file '" + HtmlEscape(path) + "'"));
+}
+
+void CFileTag::CheckFileExists(const std::string& path) const {
+    if (!FileExists(path))
+        Fail("The file, '<i>" + HtmlEscape(path) +
+             "</i>', was not found.Please verify that the source file exists "
+             "before using it in a " +
+             HtmlEscape(m_action) + " action.");
+}
+
+void CFileTag::WriteText(bool append) {
+    RequireFile();
+    CheckPath(m_file);
+    std::string dir = SplitFileTagPath(m_file).dir;
+    if (!PathExists(dir))
+        Fail("The directory you have specified in the FILE attribute'" + HtmlEscape(dir) +
+             "' does not correspond to a valid Windows NT path. Please verify that the directory which you have "
+             "specified exists and is accessible by the Tessaro service.");
+    long err = plat::WriteTextFile(m_file, m_output + "\n", append);
+    if (err != plat::ERROR_SUCCESS)
+        Fail(WindowsError(err, std::string(append ? "append to" : "write") + " the file '" + HtmlEscape(m_file) + "'"));
+}
+
+void CFileTag::ReadText() {
+    RequireFile();
+    CheckPath(m_file);
+    CheckFileExists(m_file);
+    if (m_variable.empty())
+        Fail("The VARIABLE attribute of the TSFILE tag is required when ACTION=\"" + HtmlEscape(m_action) +
+             "\". This attribute specifies the name of the Tessaro variable into which you wish to read the file "
+             "specified in the FILE attribute.");
+    std::string bytes;
+    long err = plat::ReadWholeFile(m_file, &bytes);
+    if (err != plat::ERROR_SUCCESS) Fail(WindowsError(err, "read the file '" + HtmlEscape(m_file) + "'"));
+    // The variable's text ends at the first zero byte.
+    std::size_t zero = bytes.find('\0');
+    if (zero != std::string::npos) bytes.resize(zero);
+    m_host.setVariable(m_variable, bytes);
+}
+
+void CFileTag::ResolveSourceAndDestination() {
+    if (m_source.empty())
+        Fail("The SOURCE attribute of the TSFILE tag is required when ACTION=\"" + HtmlEscape(m_action) + "\".");
+    if (m_destination.empty())
+        Fail("The DESTINATION attribute of the TSFILE tag is required when ACTION=\"" + HtmlEscape(m_action) + "\".");
+    CheckPath(m_source);
+    CheckPath(m_destination);
+    SplitFilePath src = SplitFileTagPath(m_source);
+    std::string srcFile = JoinNameAndExtension(src.name, src.ext);
+    // An existing folder named without a closing separator is still the folder.
+    std::string destination = m_destination;
+    if (!IsSeparator(destination.back()) && PathExists(destination)) destination += "/";
+    SplitFilePath dst = SplitFileTagPath(destination);
+    std::string dstFile = JoinNameAndExtension(dst.name, dst.ext);
+    if (dst.dir.empty()) dst.dir = src.dir;
+    if (dstFile.empty()) dstFile = srcFile;
+    m_source = JoinDirectoryAndName(src.dir, srcFile);
+    CheckPath(m_source);
+    CheckFileExists(m_source);
+    m_destination = JoinDirectoryAndName(dst.dir, dstFile);
+    CheckPath(m_destination);
+}
+
+void CFileTag::MoveOrRename() {
+    ResolveSourceAndDestination();
+    long err = plat::MoveFileReplacing(m_source, m_destination);
+    if (err != plat::ERROR_SUCCESS)
+        Fail(WindowsError(err,
+                          "move file '" + HtmlEscape(m_source) + "' to the path '" + HtmlEscape(m_destination) + "'"));
+}
+
+void CFileTag::Copy() {
+    ResolveSourceAndDestination();
+    long err = plat::CopyFileReplacing(m_source, m_destination);
+    if (err != plat::ERROR_SUCCESS)
+        Fail(WindowsError(err,
+                          "copy file '" + HtmlEscape(m_source) + "' to the path '" + HtmlEscape(m_destination) + "'"));
+}
+
+void CFileTag::Delete() {
+    if (UpperCopy(m_file).find("TSFILE.LOG") != std::string::npos)
+        Fail(
+            "You have attempted to delete a file with the name TSFILE.LOG. Tessaro does not allow deletion of files "
+            "with that name.");
+    RequireFile();
+    CheckPath(m_file);
+    CheckFileExists(m_file);
+    long err = plat::DeleteFileAt(m_file);
+    if (err != plat::ERROR_SUCCESS) Fail(WindowsError(err, "delete the file '" + HtmlEscape(m_file) + "'"));
+}
+
+void CFileTag::CheckAccepted(const CUploadedFile& upload) const {
+    if (m_acceptTypes.empty()) return;
+    std::string type = UpperCopy(upload.ContentType), subtype = UpperCopy(upload.ContentSubType);
+    bool accepted = false;
+    for (std::size_t i = 0; i < m_acceptTypes.size() && !accepted; ++i)
+        accepted = (m_acceptTypes[i] == "*" || m_acceptTypes[i] == type) &&
+                   (m_acceptSubTypes[i] == "*" || m_acceptSubTypes[i] == subtype);
+    // A declared type whose content says otherwise is not the type accepted.
+    if (accepted) accepted = ContentMatchesDeclaredType(upload, type, subtype);
+    if (!accepted)
+        Fail("The MIME type of the uploaded file (" + HtmlEscape(upload.ContentType) + "/" +
+             HtmlEscape(upload.ContentSubType) +
+             ") was not accepted by the server. Please verify that you are uploading a file of the appropriate type.");
+}
+
+void CFileTag::Upload() {
+    if (m_fileField.empty())
+        Fail(
+            "In order to upload a file from a form submission you must specify a FILEFIELD attribute to indicate "
+            "which form field contains the uploaded file.<P>For example, if the input file containing the uploaded "
+            "file is named 'FileContents' you would use the syntax: FILEFIELD=\"FileContents\"");
+    CFormFieldList& fields = m_host.request->GetFormFields();
+    CUploadedFile* upload = fields.IsFileField(m_fileField) ? fields.GetFilePath(m_fileField) : nullptr;
+    if (upload == nullptr)
+        Fail(
+            "The form field specified in the TSFILE tag (" + HtmlEscape(m_fileField) +
+            ") does not contain an uploaded file. Please be sure that you have specified the correct form field name.");
+    CheckAccepted(*upload);
+    Set("ContentType", upload->ContentType);
+    Set("ContentSubType", upload->ContentSubType);
+    Set("ClientDirectory", upload->ClientDirectory);
+    Set("ClientFileName", upload->ClientFileName);
+    Set("ClientFileExt", upload->ClientFileExt);
+    // As the name is saved under: a name without extension gets no dot.
+    Set("ClientFile", JoinNameAndExtension(upload->ClientFileName, upload->ClientFileExt));
+
+    std::string destination = TrimmedCopy(m_destination);
+    m_destination = destination;
+    // A folder: an existing one, or a last component without a dot.
+    if (!destination.empty() && !IsSeparator(destination.back())) {
+        std::size_t slash = destination.find_last_of("/\\");
+        std::string last = slash == std::string::npos ? destination : destination.substr(slash + 1);
+        if (PathExists(destination) || last.find('.') == std::string::npos) destination += "/";
+    }
+    SplitFilePath split = SplitFileTagPath(destination);
+    std::string file =
+        split.name.empty() && split.ext.empty() ? std::string() : JoinNameAndExtension(split.name, split.ext);
+    if (split.dir.empty())
+        Fail(
+            "No directory was specified in the DESTINATION attribute. This attribute is required for processing "
+            "uploaded files.");
+    CheckPath(destination);
+    if (!PathExists(split.dir))
+        Fail("The directory specified in the DESTINATION attribute of the TSFILE tag (" + HtmlEscape(m_destination) +
+             ") is not valid. The directory either does not exist or is not accessible by the Tessaro service.");
+    Save(*upload, split.dir, file);
+}
+
+void CFileTag::SetServerFile(const std::string& dir, const std::string& file) {
+    SplitFilePath split = SplitFileTagPath(file);
+    Set("ServerDirectory", dir);
+    Set("ServerFile", file);
+    Set("ServerFileName", split.name);
+    Set("ServerFileExt", split.ext);
+    Set("FileSize", std::to_string(GetFileSizeByName(JoinDirectoryAndName(dir, file))));
+}
+
+bool CFileTag::Save(const CUploadedFile& upload, std::string dir, std::string file) {
+    for (const char* flag : {"FileWasSaved", "FileWasOverwritten", "FileWasAppended", "FileWasRenamed"})
+        Set(flag, "No");
+    if (dir.size() > 1 && IsSeparator(dir.back())) dir.pop_back();
+    Set("ServerDirectory", dir);
+    Set("AttemptedServerFile", file);
+    if (file.empty()) file = JoinNameAndExtension(upload.ClientFileName, upload.ClientFileExt);
+    if (upload.TempFilePath.empty() || GetFileSizeByName(upload.TempFilePath) == 0)
+        Fail("No data was received in the uploaded file '" + HtmlEscape(upload.ClientDirectory) + "\\" +
+             HtmlEscape(upload.ClientFileName) + "." + HtmlEscape(upload.ClientFileExt) +
+             "' Saving empty (zero-length) files is prohibitted. Please make sure you specified the correct file. ");
+    std::string path = JoinDirectoryAndName(dir, file);
+    CheckPath(path);
+
+    // The data is first written privately under the runtime root, then moved into place.
+    std::string staging;
+    long err = plat::ReserveUniqueFile(plat::HomeTempDirectory(), "BTS", "UPL", &staging);
+    if (err == plat::ERROR_SUCCESS) err = plat::CopyFileData(upload.TempFilePath, staging);
+    auto fail = [&](long error, const std::string& target) {
+        if (!staging.empty()) plat::DeleteFileAt(staging);
+        Fail("Error attempting to save uploaded file to path '" + HtmlEscape(target) + "' (" +
+             plat::WindowsErrorText(error) + ").");
+    };
+    if (err != plat::ERROR_SUCCESS) fail(err, path);
+
+    // The name is taken exclusively; only OVERWRITE replaces a file that is there.
+    long reserved = plat::ERROR_FILE_EXISTS;
+    plat::FileStatus existing;
+    long statError = plat::GetFileStatus(path, &existing);
+    if (statError == plat::ERROR_FILE_NOT_FOUND)
+        reserved = plat::ReserveNewFile(path);
+    else if (statError != plat::ERROR_SUCCESS)
+        fail(statError, path);
+    if (reserved != plat::ERROR_SUCCESS && reserved != plat::ERROR_FILE_EXISTS) fail(reserved, path);
+
+    if (reserved == plat::ERROR_SUCCESS) {
+        Set("FileExisted", "No");
+    } else {
+        Set("FileExisted", "Yes");
+        if (plat::GetFileStatus(path, &existing) == plat::ERROR_SUCCESS) {
+            Set("TimeCreated", FormatTime(existing.created, "{ts '%Y-%m-%d %H:%M:%S'}"));
+            Set("TimeLastModified", FormatTime(existing.modified, "{ts '%Y-%m-%d %H:%M:%S'}"));
+            Set("DateLastAccessed", FormatTime(existing.accessed, "{d '%Y-%m-%d'}"));
+            Set("OldFileSize", std::to_string(existing.size));
+        } else {
+            Set("OldFileSize", "0");
+        }
+        switch (m_nameConflict) {
+            case kSkip:
+                plat::DeleteFileAt(staging);
+                return false;
+            case kOverwrite:
+                if (existing.isDirectory) fail(plat::ERROR_ACCESS_DENIED, path);
+                Set("FileWasOverwritten", "Yes");
+                break;
+            case kMakeUnique: {
+                std::string unique;
+                long uniqueError = plat::ReserveUniqueFile(dir, "BTS", upload.ClientFileExt, &unique);
+                if (uniqueError != plat::ERROR_SUCCESS) fail(uniqueError, path);
+                path = unique;
+                file = SplitFileTagPath(unique).name;
+                file = JoinNameAndExtension(file, upload.ClientFileExt);
+                Set("FileWasRenamed", "Yes");
+                break;
+            }
+            default:
+                plat::DeleteFileAt(staging);
+                Fail("The file '" + HtmlEscape(file) +
+                     "' could not be uploaded because a file of that name already exists (note: you can use the "
+                     "NAMECONFLICT attribute of the TSFILE tag to prevent this error from occurring).");
+        }
+    }
+    err = plat::MoveFileReplacing(staging, path);
+    if (err != plat::ERROR_SUCCESS) {
+        // A name reserved for this upload does not stay behind empty.
+        if (reserved == plat::ERROR_SUCCESS || m_nameConflict == kMakeUnique) plat::DeleteFileAt(path);
+        fail(err, path);
+    }
+    Set("FileWasSaved", "Yes");
+    SetServerFile(dir, file);
+    return true;
+}
+
+void CFileTag::LogAction() const {
+    std::string action = UpperCopy(m_action);
+    std::string line = action;
+    if (action == "UPLOAD")
+        line += " (Destination: " + m_destination;
+    else if (action == "MOVE" || action == "RENAME" || action == "COPY")
+        line += " (Source: " + m_source + ", Destionation: " + m_destination;
+    else
+        line += " (File: " + m_file;
+    line += ", Remote Address: " + m_host.request->GetCgiVariable("REMOTE_ADDR") +
+            ", Template: " + m_host.templatePath + ")";
+    WriteTraceLog(kLogName, "Information", line);
+}

@@ -1,0 +1,47 @@
+#include "engine/templates/tags/query/query_host.h"
+
+#include "database/odbc/odbc_cursor.h"
+#include "support/html_escape.h"
+#include "support/web_exception.h"
+#include "engine/templates/page_evaluation.h"
+#include "engine/templates/tags/page_tags.h"
+#include "engine/templates/pages/pooled_data_sources.h"
+#include "engine/templates/template_page.h"
+
+void CPageQueryHost::WriteText(const std::string& text) {
+    m_page.WriteText(text);
+}
+
+std::string CPageQueryHost::SubstituteSql(const std::string& text) {
+    return EvaluateOnPage(m_page, text, -1, 1, kEvaluateTemplateText);
+}
+
+void CPageQueryHost::UseDataSource(const CDataSourceLogin& login) {
+    m_page.Tags().Transaction().UseDataSource(login);
+}
+
+void CPageQueryHost::AddDebugLine(const std::string& line) {
+    m_page.AddQueryDebugLine(line);
+}
+
+std::string CPageQueryHost::PositionReport() {
+    return m_page.WriteErrorReport();
+}
+
+void CPageQueryHost::Execute(CTSXQueryImp& query) {
+    odbcCURSOR* cursor = RequestDataSourcesOf(m_page).AllocCursor(query.GetLogin());
+    struct CloseCursor {
+        odbcCURSOR* cursor;
+        // The cursor's error handler throws; a failed close here (a lost connection,
+        // say) must not escape a destructor, least of all while an error unwinds.
+        ~CloseCursor() {
+            if (cursor == nullptr) return;
+            cursor->AutoReport(0);
+            cursor->Close();
+        }
+    } close{cursor};
+    if (cursor == nullptr)
+        throw new CWebException("Unable to open a cursor", "No cursor could be opened on the data source '" +
+                                                               HtmlEscape(query.GetDataSource()) + "'.");
+    query.ExecuteOnStatement(m_page.GetSettings(), cursor->GetHstmt(), [this] { m_page.CheckRequestTimeout(); });
+}

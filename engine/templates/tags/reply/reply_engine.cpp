@@ -1,0 +1,88 @@
+#include "engine/templates/tags/reply/reply_engine.h"
+
+#include "engine/server/client_scope.h"
+#include "support/file_helpers.h"
+#include "support/html_escape.h"
+#include "engine/server/reply_writer.h"
+#include "engine/server/runtime_file_gate.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
+
+std::string RemoveLineBreaks(const std::string& text) {
+    return RemoveChar(RemoveChar(text, '\r'), '\n');
+}
+
+std::string BuildHeaderLine(const std::string& name, const std::string& value) {
+    if (name.empty())
+        throw new CWebException("Invalid TSHEADER tag",
+                                "The TSHEADER tag requires the specificatin of a NAME attribute. Please be sure that "
+                                "you specified this attribute and spelled it correctly.");
+    std::string line = TrimmedCopy(RemoveLineBreaks(name));
+    if (line.empty() || line.back() != ':') line += ':';
+    return line + " " + RemoveLineBreaks(TrimmedCopy(value)) + "\n";
+}
+
+void ContentTagState::SetDeleteFile(const std::string& value) {
+    if (UpperCopy(value) == "YES") deleteFile = true;
+}
+
+void CheckTagFilePath(const std::string& path, const std::string& title) {
+    if (path.find("..") != std::string::npos || path.find("//") != std::string::npos ||
+        path.find("\\\\") != std::string::npos)
+        throw new CWebException(title, "The path, '<i>" + HtmlEscape(path) +
+                                           "</i>', is illegal.Path specifications cannot include any of the "
+                                           "following sequences of characters: '..', '//', or '\\\\'.");
+}
+
+bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer) {
+    if (state.type.empty())
+        throw new CWebException("Invalid TSCONTENT tag",
+                                "The TSCONTENT tag requires that you specify a MIME content type using the TYPE "
+                                "attribute.<P>For example, to specify that you are returning a GIF file you would "
+                                "use the syntax TYPE=\"image/gif\".");
+    // Checked before the output is dropped, so a refused tag leaves the page intact.
+    if (!state.file.empty()) {
+        CheckTagFilePath(state.file, "Invalid TSCONTENT tag");
+        // The runtime root's private files count as not accessible.
+        if (!FileExists(state.file) || IsRuntimePrivateFile(state.file))
+            throw new CWebException("Invalid TSCONTENT tag",
+                                    "The file specified in the FILE attribute of the TSCONTENT tag (" +
+                                        HtmlEscape(state.file) +
+                                        ") does not exist or is not accessible to the Tessaro Engine. <P>You should "
+                                        "verify that you have spelled the name of the file correctly and that the "
+                                        "access permissions set for the file allow it to be accessed from the "
+                                        "'Brendlow Tessaro 2.0' Service.");
+    }
+    writer.CreateOutputBuffer();
+    if (state.file.empty()) {
+        writer.SetContentType(state.type);
+        return false;
+    }
+    writer.ReplyWithFile(state.type, state.file, state.deleteFile);
+    return true;
+}
+
+void LocationTagState::SetAddToken(const std::string& value, const std::string& positionReport) {
+    addToken = value;
+    std::string upper = UpperCopy(value);
+    if (upper.empty() || upper == "YES" || upper == "NO") return;
+    throw new CWebException("Invalid attribute value.",
+                            positionReport +
+                                "The ADDTOKEN attribute of the TSLOCATION tag must be either \"Yes or "
+                                "\"No\".");
+}
+
+std::string AddClientToken(const std::string& url, const std::string& addToken, CClientScope* clients) {
+    if (clients == nullptr || !clients->IsEnabled()) return url;
+    if (UpperCopy(addToken) == "NO") return url;
+    std::string upper = UpperCopy(url);
+    if (upper.find(".KSM") == std::string::npos && upper.find(".TSM") == std::string::npos) return url;
+    std::string token = (url.find('?') == std::string::npos ? "?" : "&") + clients->Get("URLTOKEN");
+    std::size_t hash = url.find('#');
+    if (hash == std::string::npos) return url + token;
+    return url.substr(0, hash) + token + url.substr(hash);
+}
+
+std::string RedirectUrl(const std::string& url) {
+    return RemoveLineBreaks(url);
+}

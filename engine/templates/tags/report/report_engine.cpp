@@ -1,0 +1,289 @@
+#include "engine/templates/tags/report/report_engine.h"
+
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+#include "engine/server/request_reader.h"
+#include "platform/file_system.h"
+#include "platform/private_file.h"
+#include "platform/process_spawn.h"
+#include "platform/program_path.h"
+#include "platform/window.h"
+#include "reports/report_files.h"
+#include "reports/report_server.h"
+#include "support/server_settings.h"
+#include "support/web_exception.h"
+
+namespace {
+
+constexpr const char* kRunError = "Error occurred while processing TSREPORT tag";
+constexpr const char* kReportError = "Error occurred while processing TSREPORT";
+
+std::timed_mutex& ReportMutex() {
+    static std::timed_mutex mutex;
+    return mutex;
+}
+
+std::string Trim(const std::string& text) {
+    size_t start = text.find_first_not_of(" \t\r\n");
+    if (start == std::string::npos) return {};
+    return text.substr(start, text.find_last_not_of(" \t\r\n") - start + 1);
+}
+
+struct ReportMarkers {
+    long defaultTimeoutMs;
+    long serverWaitSeconds;
+    std::string trailer, image;
+};
+
+const ReportMarkers& Markers(CServerSettings* settings) {
+    static const ReportMarkers markers = [settings] {
+        auto number = [settings](const char* name, long fallback) {
+            return settings ? settings->GetNumber("Reports", name, fallback) : fallback;
+        };
+        auto text = [settings](const char* name, const char* fallback) {
+            return settings ? settings->GetString("Reports", name, fallback) : std::string(fallback);
+        };
+        long wait = number("ServerTimeout", 300);
+        return ReportMarkers{number("DefaultTimeout", 60) * 1000, wait > 0 ? wait : 300,
+                             text("CrystalTrailer", "<HR>This report was created using <"),
+                             text("CrystalImage", "ALT=\"CRYSTAL CLEAR IMAGE\"")};
+    }();
+    return markers;
+}
+
+// Releases the folder of one request whatever way Run ends.
+struct RequestFolderGuard {
+    std::string folder;
+    ~RequestFolderGuard() { tessaro::reports::RemoveRequestFolder(folder); }
+};
+
+}  // namespace
+
+void CloseReportEngineMutex() {
+    std::string window = tessaro::platform::FindWindow("", tessaro::reports::kReportServerWindow);
+    if (!window.empty()) tessaro::platform::PostMessage(window, tessaro::reports::WM_CLOSEREPORTSERVER, 0, 0);
+}
+
+CReportTag::CReportTag(CServerSettings* settings, CRequestReader* reader)
+    : CReportRequest(std::string()), m_settings(settings), m_reader(reader) {
+    long defaultMs = Markers(settings).defaultTimeoutMs;
+    if (defaultMs > 0) m_timeoutMs = defaultMs;
+}
+
+CReportTag::~CReportTag() = default;
+
+void CReportTag::SetReportPath(const std::string& path) {
+    if (tessaro::platform::GetFileKind(path) != tessaro::platform::FileKind::Regular) {
+        throw new CWebException("Error processing TSREPORT tag",
+                                "The report file you have specified (<I>" + path +
+                                    "</I>) either does not exist or is not accessible to the Tessaro service.<P>Please "
+                                    "verify that the name of the report file is spelled correctly and that the file is "
+                                    "located in a directory which is accessible to the Tessaro service.");
+    }
+    m_reportPath = path;
+}
+
+void CReportTag::SetTimeout(const std::string& value) {
+    long seconds = std::atol(value.c_str());
+    if (seconds > 0) m_timeoutMs = seconds * 1000;
+}
+
+void CReportTag::AddFormula(const std::string& lexeme, const std::string& value) {
+    std::string key = Trim(lexeme.substr(0, lexeme.find('=')));
+    m_formulas[key] = value;
+}
+
+void CReportTag::Run() {
+    std::unique_lock<std::timed_mutex> lock(ReportMutex(), std::defer_lock);
+    bool owned = m_timeoutMs < 0 ? (lock.lock(), true) : lock.try_lock_for(std::chrono::milliseconds(m_timeoutMs));
+    if (!owned) {
+        throw new CWebException("Report not completed (the report server was busy)",
+                                "The requested report could not be completed because the server was extremely busy "
+                                "serving other report requests. Please notify the site administrator that the default "
+                                "TIMEOUT for the report server should be increased.");
+    }
+    long error = 0;
+    RequestFolderGuard guard{tessaro::reports::CreateRequestFolder(&error)};
+    if (guard.folder.empty()) {
+        throw new CWebException(
+            kRunError,
+            "Unexpected file output error occurred while sending report parameters (Windows NT error number " +
+                std::to_string(error) + ").");
+    }
+    m_folder = guard.folder;
+    if (!Write()) {
+        throw new CWebException(
+            kRunError, "Unexpected file output error occurred while sending report parameters (" + m_errorText + ").");
+    }
+    HandOff();
+    if (!GetReportSucceeded()) {
+        short number = 0;
+        std::string text, libInfo;
+        GetReportError(number, text, libInfo);
+        throw new CWebException(kReportError,
+                                ReportErrorDetail(number, text, libInfo, m_reportPath, m_selection, m_formulas));
+    }
+    std::string html;
+    if (long code = tessaro::platform::ReadRegularFileNoFollow(GetReportOutputPath(), &html); code != 0) {
+        throw new CWebException(kReportError, "Error occurred while attempting to map the file '" +
+                                                  GetReportOutputPath() + "' into memory (Windows NT error number " +
+                                                  std::to_string(code) + ").");
+    }
+    long ticks = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
+    const ReportMarkers& markers = Markers(m_settings);
+    m_pageText =
+        CutReport(html, markers.trailer, markers.image, m_reader ? m_reader->GetCgiVariable("SCRIPT_NAME") : "", ticks);
+}
+
+void CReportTag::HandOff() {
+    using namespace tessaro::platform;
+    // The last report server this engine started; collected once it has ended (it only ends
+    // early when a report failed beyond answering), so no dead process lingers.
+    static long s_serverPid = 0;
+    std::string window = FindWindow("", tessaro::reports::kReportServerWindow);
+    if (window.empty()) {
+        if (s_serverPid != 0 && ReapChild(s_serverPid)) s_serverPid = 0;
+        std::string program = ProgramDirectory() + "tsreports";
+        long error = 0;
+        long pid = SpawnProgram(program, {program}, &error);
+        s_serverPid = pid;
+        if (pid == 0) {
+            char detail[1024];
+            std::snprintf(detail, sizeof detail,
+                          "Windows NT error number %ld occurred while attempting to create the Tessaro Report Server "
+                          "process.<P>Please verify that the %s executable is located in the same directory as the "
+                          "Tessaro service (e.g. C:\\TESSARO\\BIN).",
+                          error, "tsreports");
+            throw new CWebException(kRunError, detail);
+        }
+        for (int waited = 0; waited < 5000 && window.empty(); waited += 50) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            window = FindWindow("", tessaro::reports::kReportServerWindow);
+            if (window.empty() && ReapChild(pid)) break;  // it ended at once
+        }
+        if (window.empty()) {
+            throw new CWebException(kRunError,
+                                    "Tessaro timed out while waiting for the Report Server process to start. "
+                                    "Please contact Brendlow technical support.");
+        }
+    }
+    bool ok = false;
+    std::int64_t done = SendCopyDataWithin(window, 0, tessaro::reports::WM_DOREPORT, m_folder,
+                                           Markers(m_settings).serverWaitSeconds, &ok);
+    if (!ok || done != 1) {
+        // A report server that hangs or dies must not hold the report mutex for ever.
+        throw new CWebException(kRunError, ok ? "The report server refused the report request."
+                                              : "The report server did not finish the report within " +
+                                                    std::to_string(Markers(m_settings).serverWaitSeconds) +
+                                                    " seconds, or ended while running it (Reports\\ServerTimeout).");
+    }
+}
+
+std::string CReportTag::CutReport(const std::string& html, const std::string& trailer, const std::string& image,
+                                  const std::string& scriptName, long ticks) {
+    size_t start = 0;
+    size_t body = html.find("<BODY");
+    if (body != std::string::npos) {
+        size_t close = html.find('>', body);
+        if (close != std::string::npos) start = close + 1;
+    }
+    size_t end = trailer.empty() ? std::string::npos : html.find(trailer, start);
+    std::string text = html.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    std::string out;
+    size_t pos = 0;
+    for (;;) {
+        size_t img = image.empty() ? std::string::npos : text.find(image, pos);
+        size_t src = text.find("SRC=\"", pos);
+        if (img == std::string::npos && src == std::string::npos) {
+            out.append(text, pos, std::string::npos);
+            return out;
+        }
+        if (img != std::string::npos && (src == std::string::npos || img < src)) {
+            out.append(text, pos, img - pos);
+            pos = img + image.size();
+            continue;
+        }
+        out.append(text, pos, src + 5 - pos);
+        pos = src + 5;
+        if (pos >= text.size() || text[pos] != '/')
+            out += scriptName + "?Action=GetGraphic&Rnd=" + std::to_string(ticks) + "&File=";
+    }
+}
+
+std::string CReportTag::ReportErrorDetail(short number, const std::string& text, const std::string& libInfo,
+                                          const std::string& reportPath, const std::string& selection,
+                                          const std::map<std::string, std::string>& formulas) {
+    std::string detail;
+    switch (number) {
+        case 515: {
+            detail = "Either the selection criteria or one of the custom formulas you specified for the report " +
+                     reportPath + " is invalid.";
+            if (!Trim(selection).empty()) detail += "<PRE>\nSelection Criteria:\n\n   " + selection + "\n</PRE>";
+            if (!formulas.empty()) {
+                detail += "<PRE>\nCustom Formulas:\n\n";
+                for (const auto& [key, value] : formulas) detail += "   " + key + " = \"" + value + "\"\n";
+                detail += "</PRE>";
+            }
+            detail +=
+                "<P>Please verify that you have used the correct syntax for your selection criteria and custom "
+                "formulas.";
+            break;
+        }
+        case 509:
+            detail = "One of the fields you specified in your TSREPORT tag is not valid for the report file " +
+                     reportPath +
+                     ".<P>You should verify that you have not misspelled a field name or neglected to include a field "
+                     "in your report.";
+            break;
+        case 536:
+            detail =
+                "The Crystal Reports Engine was unable to successfully log on to the data source. Please that the "
+                "username "
+                "and password being used to log on are valid.";
+            break;
+        case 526:
+            detail =
+                "The Crystal Reports Engine was unable to process your request because no default printer is defined "
+                "for "
+                "the account which the Tessaro service is running under. This is a bug in the Crystal Engine which "
+                "Brendlow has reported and is awaiting a fix for. The bug is known to occur only under beta versions "
+                "of "
+                "Windows NT 4.0.<P><B>Workaround:</B> There are two possible workarounds to this problem:<OL><LI>Run "
+                "the "
+                "'Brendlow Tessaro 2.0' service from an account which has a default printer defined (e.g. a user "
+                "account "
+                "with Administrator privilleges).<LI>Run Tessaro as a desktop application. To do this you run the "
+                "Tessaro "
+                "executable (TSENGINE.EXE) with the -DESKTOP command line parameter.</OL>";
+            break;
+        case 400:
+            detail =
+                "The Crystal Reports Engine (CRPE32.DLL) could not be located on this server. Tessaro's reporting "
+                "functionality requires the Crystal Engine. Please verify that you have installed this component "
+                "before "
+                "using the TSREPORT tag.";
+            break;
+        case 510:
+            detail = "The formula named " + text + " could not be found within the report '" + reportPath +
+                     "'. Please verify that the formula is spelled correctly and is included in your report.";
+            break;
+        case 0:
+            detail = text;
+            break;
+        default: {
+            char buffer[128];
+            std::snprintf(buffer, sizeof buffer,
+                          "An unexpected error occurred while using the Crystal Engine.<P>Error number %d ocurred",
+                          number);
+            detail = buffer;
+            if (!text.empty()) detail += " (" + text + ")";
+            detail += ".";
+        }
+    }
+    return detail + libInfo;
+}

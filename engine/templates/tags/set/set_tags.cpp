@@ -1,0 +1,38 @@
+// TSSET: the name and expression are read with the tag, the variable is set
+// where the tag stands as an item of the template.
+#include "engine/templates/tags/if/if_condition.h"
+#include "engine/templates/tags/page_tags.h"
+#include "engine/templates/tags/set/set_tag_state.h"
+#include "engine/templates/template_page.h"
+#include "engine/templates/tags/tag_family.h"
+#include "engine/templates/template_parser.h"
+#include "engine/grammar/template_symbols.h"
+
+namespace p = tessaro::grammar::template_grammar::production;
+
+namespace {
+
+constexpr TagAction kActions[] = {
+    {p::setTag_SetTag_SetName_SetEquals_conditionOpt_ConditionEnd,
+     [](TagContext& c) {
+         SetTagState& set = PendingSet(c);
+         set.name = c.parser.LexemeAt(1);
+         set.value = ConditionText(c);
+         ConditionText(c).clear();
+     }},
+    {p::item_setTag,
+     [](TagContext& c) {
+         const SetTagState& set = PendingSet(c);
+         c.page.SetVariable(set.name, c.page.GetEvaluator().EvaluateValue(set.value));
+         ConditionText(c).clear();
+     }},
+};
+
+}  // namespace
+
+SetTagState& PendingSet(TagContext& context) {
+    return context.tags.FamilyState<SetTagState>(kSetTags);
+}
+
+const TagFamily kSetTags{"TSSET", kActions,
+                         [] { return std::unique_ptr<TagFamilyState>(std::make_unique<SetTagState>()); }};

@@ -1,0 +1,184 @@
+#include "engine/templates/template_page.h"
+
+#include <ctime>
+
+#include "engine/expressions/function_result_limit.h"
+#include "support/number_parse.h"
+#include "engine/server/reply_writer.h"
+#include "engine/server/request_reader.h"
+#include "engine/templates/scopes/cookie_scope.h"
+#include "engine/templates/tags/if/if_block_stack.h"
+#include "engine/templates/scopes/page_scopes.h"
+#include "engine/templates/tags/page_tags.h"
+#include "engine/templates/template_parser.h"
+#include "platform/path_util.h"
+#include "support/server_settings.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
+
+std::int64_t MonotonicMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+std::string ErrorPageDateTime() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char buffer[32];
+    std::strftime(buffer, sizeof buffer, "%m/%d/%y %H:%M:%S", &local);
+    return buffer;
+}
+
+CQueryPage::CQueryPage()
+    : m_scopes(std::make_unique<CPageScopes>(*this)),
+      m_evaluator(MakePageEvaluator(*this, *m_scopes)),
+      m_tags(std::make_unique<CPageTags>(*this)) {
+    m_scopes->SetNamedQueries(&m_tags->Queries());
+    m_scopes->SetCurrentQueryNameSource([this] { return m_tags->CurrentQueryName(); });
+    m_scopes->SetLoopRowSource(
+        [this] { return m_tags->Loops().CurrentQuery() != nullptr ? m_tags->Loops().CurrentQueryRow() - 1 : -1; });
+    m_scopes->SetBeforeLookup([this](const std::string& name) { m_tags->FinishQueryNamedBy(name); });
+}
+
+bool CQueryPage::IsSkippingLoop() const {
+    return m_tags->IsSkippingLoop();
+}
+
+bool CQueryPage::IsInsideQuery() const {
+    return m_tags->IsQueryPending();
+}
+
+CQueryPage::~CQueryPage() = default;
+
+void CQueryPage::Setup() {
+    CWDBBasePage::Setup();
+    LoadMaxFunctionResultBytes(GetSettings());
+    m_queryDebug =
+        GetSettings() != nullptr && GetSettings()->GetNumber("Debug", "WriteQueryInfo", 0) != 0 && IsDebugClient();
+    m_ifStack = std::make_unique<CIfBlockStack>(
+        [this](const std::string& condition) { return GetEvaluator().EvaluateCondition(condition); },
+        [this] { return ParsePlace(); });
+    StartRequestTimer();
+}
+
+std::string CQueryPage::ParsePlace() const {
+    CTemplateParser* parser = currentTemplateParser();
+    if (parser == nullptr) return {};
+    const std::string& file = m_templateChain.empty() ? std::string() : m_templateChain.back();
+    if (m_placeFileOnDisk.empty() || m_placeFile != file) {
+        m_placeFileOnDisk = tessaro::platform::ResolvePathNoCase(file);
+        m_placeFile = file;
+    }
+    return "line " + std::to_string(parser->ErrorLine(false)) + " of the template file " + m_placeFileOnDisk;
+}
+
+void CQueryPage::StartRequestTimer() {
+    CServerSettings* settings = GetSettings();
+    m_timeLimitOn = settings == nullptr || settings->GetNumber("Server", "LimitTime", 1) != 0;
+    if (!m_timeLimitOn) return;
+    long limit = 0;
+    std::string requested = GetReader()->GetUrlParameter("REQUESTTIMEOUT");
+    // Zero, negative or non-numeric values fall back to the server's limit.
+    if (!requested.empty()) limit = AsciiToLong(requested);
+    if (limit <= 0) limit = settings == nullptr ? 60 : settings->GetNumber("Server", "MaxSeconds", 60);
+    if (limit <= 0) {
+        m_timeLimitOn = false;
+        return;
+    }
+    // A bound far beyond any request keeps the deadline arithmetic in range.
+    constexpr long kLongestLimit = 100L * 365 * 24 * 60 * 60;
+    if (limit > kLongestLimit) limit = kLongestLimit;
+    m_timeLimitSeconds = limit;
+    m_deadlineMs = MonotonicMilliseconds() + static_cast<std::int64_t>(limit) * 1000;
+}
+
+void CQueryPage::CheckRequestTimeout() {
+    if (!m_timeLimitOn || MonotonicMilliseconds() <= m_deadlineMs) return;
+    throw new CWebException(
+        "Request timed out",
+        "The time taken to process your request has exceeded the allowable limit of " +
+            std::to_string(m_timeLimitSeconds) +
+            " seconds. Please notify the server administrator (using the mail link below) that this error has "
+            "occurred. <P>Note: You can override the request time limit by adding a 'RequestTimeout' parameter to "
+            "the URL used to request the page (e.g. page.tsm?RequestTimeout=500).");
+}
+
+void CQueryPage::EndRequest(bool error) {
+    if (error) SetCloseConnections(true);
+    destroyTemplateParsers();
+    if (!error && GetCookieScope() != nullptr) {
+        std::string headers = GetCookieScope()->BuildSetCookieHeaders();
+        if (!headers.empty()) GetWriter()->AddHeader(headers);
+    }
+}
+
+void CQueryPage::WriteQueryDebug() {
+    if (m_queryDebugLines.empty() || !HasRun() || !IsDebugClient()) return;
+    GetWriter()->BeginOutput();
+    CReplyChannel* channel = GetWriter()->GetCurrentChannel();
+    channel->WriteText("\n<P><HR><B>Queries</B><P><PRE>");
+    for (const std::string& line : m_queryDebugLines) channel->WriteText(line);
+    channel->WriteText("</PRE>");
+    m_queryDebugLines.clear();
+}
+
+void CQueryPage::Finish() {
+    // Connections go back to the pool only after a commit or a rollback.
+    RollbackOpenTransaction();
+    CWDBBasePage::Finish();
+    // A redirect or a file reply has no page for the debug block.
+    if (HasRun() && !m_tags->ReplacedReply()) WriteQueryDebug();
+    m_ifStack.reset();
+    m_scopes->ReleaseClients();
+    destroyTemplateParsers();
+}
+
+std::string CQueryPage::templateFileName() const {
+    return m_templateChain.empty() ? std::string() : m_templateChain.back();
+}
+
+CTemplateParser* CQueryPage::currentTemplateParser() const {
+    return m_parsers.empty() ? nullptr : m_parsers.back().get();
+}
+
+void CQueryPage::destroyTemplateParsers() {
+    m_parsers.clear();
+}
+
+void CQueryPage::WriteText(const std::string& text) {
+    if (!text.empty()) GetWriter()->GetCurrentChannel()->WriteText(text);
+}
+
+void CQueryPage::FinishAttribute() {
+    m_attributeText.clear();
+    m_attributeText.swap(m_attributeAccumulator);
+}
+
+std::string CQueryPage::attributeValue() {
+    std::string text;
+    text.swap(m_attributeText);
+    if (text.find('#') != std::string::npos) return GetEvaluator().SubstituteText(text);
+    return text;
+}
+
+std::string CQueryPage::rawAttributeValue() {
+    std::string text;
+    text.swap(m_attributeText);
+    return text;
+}
+
+void CQueryPage::SetVariable(const std::string& name, const std::string& value) {
+    m_scopes->AssignVariable(name, value);
+}
+
+bool CQueryPage::ResolveParameter(const std::string& name, std::string& value) {
+    try {
+        m_scopes->LookupVariable(name, -1, value);
+        return true;
+    } catch (CWebException* e) {
+        e->Delete();
+        return false;
+    }
+}

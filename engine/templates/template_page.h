@@ -1,0 +1,133 @@
+// The template page: runs one template per request in a single pass.
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/templates/template_evaluator.h"
+#include "engine/templates/template_parser_pool.h"
+#include "engine/templates/pages/wdb_base_page.h"
+
+class CIfBlockStack;
+class CPageScopes;
+class CPageTags;
+class CTemplateParser;
+class CWebException;
+
+class CQueryPage : public CWDBBasePage, public CVariableResolver {
+public:
+    CQueryPage();
+    ~CQueryPage() override;
+
+    using CWDBBasePage::Run;
+    void Setup() override;
+    void Run() override;
+    void Finish() override;
+
+    // Request time limit (Server\LimitTime, Server\MaxSeconds, URL REQUESTTIMEOUT).
+    void StartRequestTimer();
+    void CheckRequestTimeout();
+    void EndRequest(bool error);
+    // Rolls back a transaction still running (true when there was one); never throws.
+    bool RollbackOpenTransaction();
+    void WriteQueryDebug();
+    void AddQueryDebugLine(const std::string& line) { m_queryDebugLines.push_back(line); }
+
+    // The template run.
+    void RunTemplate();
+    void ResolveTemplatePath();
+    static std::string TemplatePathFromScriptName(const std::string& scriptName);
+    std::string ExpandTemplatePath(const std::string& logical, bool relative, const std::string& defaultExtension);
+    // requested: the template the request names (missing: HTTP 404), not one it includes.
+    void CheckTemplateExists(const std::string& physical, const std::string& logical, bool includeNote,
+                             bool requested = false);
+    static void CheckReservedName(const std::string& path);
+    // The physical folders an included template must lie in.
+    std::vector<std::string> TemplateRoots();
+    bool RunApplicationTemplate();
+    bool RunFormValidation();
+    // The form-validation problem page (or the TSERROR validation page) replaces the reply.
+    void WriteValidationReply(const std::string& page, const std::string& list);
+    void RunTemplateFile(const std::string& path);
+    void OnInclude();
+    std::string WriteErrorReport(bool syntaxError = false);
+    // The line of the section instruction that runs now (0: none). A section body runs when
+    // its closing tag is read, so the parser stands on that tag, not on the instruction.
+    long SetRunningLine(long line) {
+        long previous = m_runningLine;
+        m_runningLine = line;
+        return previous;
+    }
+    std::string WriteDebugBlock();
+    std::string BuildSyntaxReport();
+    // The page of the TSERROR request registration for e: returns the error to throw
+    // on in e's place (e itself when that page cannot be read).
+    CWebException* ApplyRequestErrorTemplate(CWebException* e);
+
+    // What the reduce dispatch uses.
+    std::string templateFileName() const;
+    CTemplateParser* currentTemplateParser() const;
+    // Where the parse of the current template stands: "line N of the template file F" ("" when
+    // no template is being parsed).
+    std::string ParsePlace() const;
+    void destroyTemplateParsers();
+    CIfBlockStack* GetIfStack() const { return m_ifStack.get(); }
+    CTemplateEvaluator& GetEvaluator() { return *m_evaluator; }
+    // What the tag families share (queries, loops, sections, error pages); reductions go through it.
+    CPageTags& Tags() { return *m_tags; }
+    // The request's variable scopes and the evaluator's view of the page.
+    CPageScopes& GetScopes() { return *m_scopes; }
+    // Replaces the stand-in evaluator.
+    void SetEvaluator(std::unique_ptr<CTemplateEvaluator> evaluator) { m_evaluator = std::move(evaluator); }
+    void WriteText(const std::string& text);
+    void AppendAttributeText(const std::string& text) { m_attributeAccumulator += text; }
+    void FinishAttribute();
+    std::string attributeValue();
+    std::string rawAttributeValue();
+    bool IsSkippingLoop() const;
+    // A TSQUERY block is open (its text becomes SQL).
+    bool IsInsideQuery() const;
+    void SetVariable(const std::string& name, const std::string& value);
+    void SetApplicationName(const std::string& name) { m_applicationName = name; }
+    const std::string& GetApplicationName() const { return m_applicationName; }
+
+    bool ResolveParameter(const std::string& name, std::string& value) override;
+
+    const std::string& GetMainTemplatePath() const { return m_mainTemplatePath; }
+    const std::vector<std::string>& GetTemplateChain() const { return m_templateChain; }
+    bool IsAborted() const { return m_aborted; }
+    void SetAborted() { m_aborted = true; }
+
+private:
+    long m_runningLine = 0;
+    bool m_aborted = false;
+    bool m_timeLimitOn = false;
+    long m_timeLimitSeconds = 0;
+    std::int64_t m_deadlineMs = 0;
+    std::string m_applicationName;
+    bool m_queryDebug = false;
+    std::vector<std::string> m_queryDebugLines;
+    std::vector<std::string> m_templateMappingNames;
+    bool m_mappingNamesLoaded = false;
+    std::unique_ptr<CIfBlockStack> m_ifStack;
+    std::string m_mainTemplatePath;
+    // Head (back) = the file being processed now.
+    std::vector<std::string> m_templateChain;
+    std::vector<TemplateParserLease> m_parsers;
+    // ParsePlace runs for every TSIF: the file name it shows is resolved once per request.
+    mutable std::string m_placeFile;
+    mutable std::string m_placeFileOnDisk;
+    std::string m_attributeAccumulator;
+    std::string m_attributeText;
+    std::unique_ptr<CPageScopes> m_scopes;  // before the evaluator, which refers to it
+    std::unique_ptr<CTemplateEvaluator> m_evaluator;
+    std::unique_ptr<CPageTags> m_tags;  // after the scopes, which it uses
+};
+
+// The monotonic clock in milliseconds.
+std::int64_t MonotonicMilliseconds();
+// The date and time as "MM/DD/YY HH:MM:SS", the form error pages show.
+std::string ErrorPageDateTime();
