@@ -15,8 +15,8 @@
 #include "database/odbc/odbc_env.h"
 #include "database/access/request_data_sources.h"
 #include "support/registry.h"
-#include "tests/support/odbc_test_config.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/odbc_test_config.h"
+#include "tests/common/temp_home.h"
 
 namespace {
 

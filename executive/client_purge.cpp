@@ -1,16 +1,17 @@
 #include "executive/client_purge.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <memory>
 #include <vector>
 
 #include "engine/server/client_id_allocator.h"
 #include "support/registry.h"
+#include "support/timestamp_literal.h"
 #include "support/trace_log.h"
 #include "support/web_exception.h"
 #include "executive/executive_log.h"
+#include "platform/clock.h"
 #include "platform/scm_event.h"
 
 namespace {
@@ -39,26 +40,18 @@ std::uint32_t PurgeInterval(long configured) {
 
 std::string PurgeCutOff(std::time_t now, long days) {
     std::tm local{};
-    if (!localtime_r(&now, &local)) return {};
+    if (!tessaro::platform::ToLocalTime(now, local)) return {};
     // Far beyond any real time-out: the cut-off would leave the four-digit years.
     if (days > 36500L * 20) return {};
     local.tm_mday -= static_cast<int>(days);
     local.tm_isdst = -1;
     std::time_t cut = std::mktime(&local);
     if (cut == static_cast<std::time_t>(-1) || local.tm_year < 0 || local.tm_year > 9999 - 1900) return {};
-    char text[64];
-    std::strftime(text, sizeof text, "{ts '%Y-%m-%d %H:%M:%S'}", &local);
-    return text;
+    return FormatTimestampLiteral(local);
 }
 
 bool IsClientTimeStamp(const std::string& text) {
-    static const char kPattern[] = "{ts 'dddd-dd-dd dd:dd:dd'}";
-    if (text.size() != sizeof kPattern - 1) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        bool digit = std::isdigit(static_cast<unsigned char>(text[i])) != 0;
-        if (kPattern[i] == 'd' ? !digit : text[i] != kPattern[i]) return false;
-    }
-    return true;
+    return IsTimestampLiteral(text);
 }
 
 int CClientPurge::PurgeExpiredClients(std::time_t now) {

@@ -4,6 +4,8 @@
 #include <ctime>
 #include <vector>
 
+#include "platform/clock.h"
+
 namespace tessaro::foundation {
 
 namespace {
@@ -149,7 +151,7 @@ int ExpandYear(const Piece& piece) {
 int CurrentYear() {
     std::time_t now = std::time(nullptr);
     std::tm local{};
-    localtime_r(&now, &local);
+    tessaro::platform::ToLocalTime(now, local);
     return local.tm_year + 1900;
 }
 

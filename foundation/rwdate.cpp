@@ -5,7 +5,10 @@
 #include <cctype>
 #include <climits>
 #include <cstring>
-#include <strings.h>
+#include <string_view>
+
+#include "platform/clock.h"
+#include "platform/path_util.h"
 
 namespace {
 
@@ -117,7 +120,7 @@ RWJulianDate::RWJulianDate(std::time_t when, TimeConverter convert) {
 RWJulianDate RWJulianDate::now() {
     const std::time_t clock = std::time(nullptr);
     struct tm t {};
-    if (!localtime_r(&clock, &t)) return RWJulianDate();
+    if (!tessaro::platform::ToLocalTime(clock, t)) return RWJulianDate();
     return RWJulianDate(&t);
 }
 
@@ -220,8 +223,8 @@ constexpr const char* kMonthNames[12] = {"January", "February", "March",     "Ap
 // Accepts the full name or its first three letters, without regard to case.
 bool nameMatches(const char* name, const char* full) {
     const std::size_t n = std::strlen(name);
-    if (n == 3) return strncasecmp(name, full, 3) == 0;
-    return strcasecmp(name, full) == 0;
+    if (n == 3) return tessaro::platform::EqualsNoCase(name, std::string_view(full).substr(0, 3));
+    return tessaro::platform::EqualsNoCase(name, full);
 }
 }  // namespace
 

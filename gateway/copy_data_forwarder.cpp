@@ -21,10 +21,6 @@ constexpr const char* kNotRunning =
     "that the Tessaro server application is loaded automatically when you start Windows.";
 constexpr std::size_t kReplyBlock = 4096;
 
-void PutU32(std::string& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-
 // Descriptors and the reply file of one forwarding, released on every path.
 struct CopyDataResources {
     int done[2] = {-1, -1};
@@ -63,22 +59,6 @@ Completion WaitForCompletion(int fd, int seconds, long& error) {
 
 }  // namespace
 
-std::string BuildCopyDataBlock(std::uint32_t completionHandle, std::string_view replyFile, std::string_view environment,
-                               std::string_view body) {
-    constexpr std::size_t kMax = 0xFFFFFFFFu;
-    if (replyFile.size() > kMax || environment.size() > kMax || body.size() > kMax) return {};
-    std::string block;
-    block.reserve(16 + replyFile.size() + environment.size() + body.size());
-    PutU32(block, completionHandle);
-    PutU32(block, static_cast<std::uint32_t>(replyFile.size()));
-    PutU32(block, static_cast<std::uint32_t>(environment.size()));
-    PutU32(block, static_cast<std::uint32_t>(body.size()));
-    block.append(replyFile);
-    block.append(environment);
-    block.append(body);
-    return block;
-}
-
 bool ForwardViaCopyData(std::string_view environment, std::string_view body, GatewayState& state) {
     CopyDataResources res;
     if (!plat::CreatePipe(&res.done[0], &res.done[1])) {
@@ -91,7 +71,8 @@ bool ForwardViaCopyData(std::string_view environment, std::string_view body, Gat
         state.errors.Add("Error attempting to determine temporary file path.", error);
         return false;
     }
-    if (long error = plat::MakeTempFileName(tempDir, "TST", &res.path); error != 0) {
+    using tessaro::interfaces::kCopyDataReplyFilePrefix;
+    if (long error = plat::MakeTempFileName(tempDir, kCopyDataReplyFilePrefix, &res.path); error != 0) {
         res.path.clear();
         state.errors.Add("Error attempting to generate temporary file name.", error);
         return false;

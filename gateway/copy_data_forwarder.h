@@ -8,15 +8,18 @@
 #include <string_view>
 
 #include "gateway/gateway_state.h"
+#include "interfaces/copy_data_block.h"
+#include "interfaces/engine_names.h"
 
 namespace ksml {
 
-inline constexpr const char* kEngineWindowClass = "TessaroWClass20";
+using ::kEngineWindowClass;
 
-// The block: {u32 completion handle, u32 A, u32 B, u32 C} then the reply file name (A bytes),
-// the environment block (B) and the body (C). Empty when a length does not fit 32 bits.
-std::string BuildCopyDataBlock(std::uint32_t completionHandle, std::string_view replyFile, std::string_view environment,
-                               std::string_view body);
+// The block of interfaces/copy_data_block.h; empty when a length does not fit 32 bits.
+inline std::string BuildCopyDataBlock(std::uint32_t completionHandle, std::string_view replyFile,
+                                      std::string_view environment, std::string_view body) {
+    return tessaro::interfaces::EncodeCopyDataBlock(completionHandle, replyFile, environment, body);
+}
 
 // Sends the request and relays the reply file. Waits at most the configured time for the
 // engine; an engine that drops the request is noticed at once.

@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "platform/named_event.h"
-#include "platform/service_manager.h"
+#include "platform/service_handle.h"
 
 namespace ksml {
 
@@ -15,39 +15,20 @@ namespace {
 constexpr const char* kOpenManagerFailed = "Error occurred while attempting to open service control manager.";
 constexpr const char* kOpenServiceFailed = "Error occurred while attempt to open service.";
 
-// Closes a service-manager handle on every path.
-struct ScHandle {
-    scm::SC_HANDLE handle = nullptr;
-    explicit ScHandle(scm::SC_HANDLE h) : handle(h) {}
-    ~ScHandle() {
-        if (handle) scm::CloseServiceHandle(handle);
-    }
-    ScHandle(const ScHandle&) = delete;
-    ScHandle& operator=(const ScHandle&) = delete;
-};
-
 // Opens the manager and the engine's service with one access; false after reporting.
-bool OpenEngineService(std::uint32_t access, ScHandle& manager, ScHandle& service, ErrorReport& errors) {
-    manager.handle = scm::OpenSCManager(access);
-    if (!manager.handle) {
-        errors.Add(kOpenManagerFailed, scm::ScmGetLastError());
-        return false;
-    }
-    service.handle = scm::OpenService(manager.handle, kEngineServiceName, access);
-    if (!service.handle) {
-        errors.Add(kOpenServiceFailed, scm::ScmGetLastError());
-        return false;
-    }
-    return true;
+bool OpenEngineService(std::uint32_t access, scm::OpenedService& opened, ErrorReport& errors) {
+    if (scm::OpenServiceByName(opened, kEngineServiceName, access, access)) return true;
+    errors.Add(opened.manager ? kOpenServiceFailed : kOpenManagerFailed, scm::ScmGetLastError());
+    return false;
 }
 
 }  // namespace
 
 bool ServiceManagerEngine::QueryServerServiceStatus(std::uint32_t& state, ErrorReport& errors) {
-    ScHandle manager(nullptr), service(nullptr);
-    if (!OpenEngineService(scm::GENERIC_READ_ACCESS, manager, service, errors)) return false;
+    scm::OpenedService opened;
+    if (!OpenEngineService(scm::GENERIC_READ_ACCESS, opened, errors)) return false;
     scm::SERVICE_STATUS status;
-    if (!scm::QueryServiceStatus(service.handle, &status)) {
+    if (!scm::QueryServiceStatus(opened.service.Get(), &status)) {
         errors.Add("Error occurred while attempting to query for the status of the service.", scm::ScmGetLastError());
         return false;
     }
@@ -74,10 +55,10 @@ bool ServiceManagerEngine::StartServerService(ErrorReport& errors) {
     if (!QueryServerServiceStatus(state, errors)) return false;
     if (state == scm::SERVICE_RUNNING) return true;
 
-    ScHandle manager(nullptr), service(nullptr);
-    if (!OpenEngineService(scm::GENERIC_EXECUTE_ACCESS, manager, service, errors)) return false;
+    scm::OpenedService opened;
+    if (!OpenEngineService(scm::GENERIC_EXECUTE_ACCESS, opened, errors)) return false;
     // Another request may have started it a moment ago; then it only needs waiting for.
-    if (!scm::StartService(service.handle) && scm::ScmGetLastError() != scm::kErrorServiceAlreadyRunning) {
+    if (!scm::StartService(opened.service.Get()) && scm::ScmGetLastError() != scm::kErrorServiceAlreadyRunning) {
         errors.Add("Error occurred while attempting to start service.", scm::ScmGetLastError());
         return false;
     }

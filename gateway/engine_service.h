@@ -6,12 +6,13 @@
 #include <cstdint>
 
 #include "gateway/error_page.h"
+#include "interfaces/engine_names.h"
 #include "gateway/gateway_settings.h"
 
 namespace ksml {
 
-inline constexpr const char* kEngineServiceName = "Brendlow Tessaro 2.0";
-inline constexpr const char* kTerminationEventName = "TSTerminationEvent20";
+using ::kEngineServiceName;
+using ::kTerminationEventName;
 
 class EngineService {
 public:

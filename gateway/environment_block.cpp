@@ -2,14 +2,6 @@
 
 namespace ksml {
 
-void AppendEnvironmentEntry(std::string& block, std::string_view name, std::string_view value) {
-    block.reserve(block.size() + name.size() + value.size() + 2);
-    block.append(name);
-    block.push_back('=');
-    block.append(value);
-    block.push_back('\0');
-}
-
 std::string BuildEnvironmentBlock(const char* const* environment) {
     std::string block;
     for (const char* const* entry = environment; entry && *entry; ++entry) {
@@ -20,7 +12,7 @@ std::string BuildEnvironmentBlock(const char* const* environment) {
         AppendEnvironmentEntry(block, name, value);
         if (name == "SCRIPT_NAME" && !value.empty()) AppendEnvironmentEntry(block, "TS_TEMPLATE_PATH", "");
     }
-    block.push_back('\0');
+    tessaro::interfaces::EndEnvironmentBlock(block);
     return block;
 }
 

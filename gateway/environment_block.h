@@ -1,13 +1,16 @@
 #pragma once
-// Request message 1: the CGI environment as the engine's reader expects it.
+// Request message 1: the CGI environment as the engine's reader expects it
+// (interfaces/environment_block.h).
 
 #include <string>
 #include <string_view>
 
+#include "interfaces/environment_block.h"
+
 namespace ksml {
 
-// Appends "NAME=VALUE" and its NUL. Entries of any length are kept whole.
-void AppendEnvironmentEntry(std::string& block, std::string_view name, std::string_view value);
+// Appends "NAME=VALUE" and its NUL (interfaces/environment_block.h).
+using tessaro::interfaces::AppendEnvironmentEntry;
 
 // Every entry of `environment` (a NULL-terminated NAME=VALUE list) in its order, each closed
 // by a NUL, one more NUL at the end. A non-empty SCRIPT_NAME is followed directly by an empty

@@ -1,7 +1,6 @@
 #include "gateway/request_body.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <limits>
 #include <new>
 
@@ -62,7 +61,7 @@ BodyStatus ReadRequestBody(int fd, const char* contentType, const char* contentL
         }
         long n = tessaro::platform::ReadSome(fd, body.data() + got, body.size() - got);
         if (n < 0) {
-            long number = tessaro::platform::Win32ErrorFromErrno(errno);
+            long number = tessaro::platform::Win32LastErrno();
             body.clear();
             errors.Add("Error attempting to read bytes from standard input", number);
             return BodyStatus::Failed;

@@ -4,11 +4,7 @@
 
 #include <string>
 
-// Results of GenerateHDMLDeck.
-inline constexpr int kDeckWritten = 1;
-inline constexpr int kErrorPageWritten = 0;
-// Neither could be written to the path (it cannot be opened, or a write failed).
-inline constexpr int kDeckOutputFailed = -1;
+#include "interfaces/hdml_generator.h"
 
 int GenerateDeckFile(const char* text, const char* path);
 

@@ -49,7 +49,7 @@ bool CSMTPMailer::Connect(const char* server, int port) {
     return Fail("Error occurred while attempting to connect to mail server.", "Server = '" + host + "'");
 }
 
-bool CSMTPMailer::SendMessage(CMailMessage* message) {
+bool CSMTPMailer::SendMessage(MailMessageRecord* message) {
     m_replyCode = 0;
     std::string recipients = message->to;
     if (!message->cc.empty()) recipients += "," + message->cc;

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "mailer/mailer_interface.h"
+#include "interfaces/mailer.h"
 #include "mailer/netvane_smtp.h"
 
 class CSMTPMailer : public CMailer {
@@ -15,7 +15,7 @@ public:
     CSMTPMailer(const MailerWaitControl* control, int timeoutSeconds);
 
     bool Connect(const char* server, int port) override;
-    bool SendMessage(CMailMessage* message) override;
+    bool SendMessage(MailMessageRecord* message) override;
     bool Close() override;
     const char* GetErrorText() override;
     int GetReplyCode() override { return m_replyCode; }

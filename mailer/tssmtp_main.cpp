@@ -1,4 +1,5 @@
-// The two exports of libtssmtp.so, bound by name by the engine's mail spooler.
+// The two exports of libtssmtp.so (declared in interfaces/mailer.h), bound by name by the
+// engine's mail spooler.
 #include <new>
 
 #include "mailer/smtp_mailer.h"

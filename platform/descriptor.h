@@ -23,11 +23,11 @@ enum class InputWait {
 InputWait WaitForInput(int fd, int timeoutMs);
 
 // One read of at most len bytes, retried when a signal interrupts it: the count read
-// (0 at the end of the stream), or -1 with errno set.
+// (0 at the end of the stream), or -1 with the reason in Win32LastErrno().
 long ReadSome(int fd, void* buffer, std::size_t len);
 
 // One write of at most len bytes, retried when a signal interrupts it: the count
-// written, or -1 with errno set.
+// written, or -1 with the reason in Win32LastErrno().
 long WriteSome(int fd, const void* data, std::size_t len);
 
 // A one-way pipe whose descriptors are closed on exec; false with errno set.

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <mutex>
 
+#include "platform/clock.h"
 #include "platform/csv_field.h"
 #include "platform/home.h"
 #include "platform/shared_file.h"
@@ -88,12 +89,8 @@ bool ReportEvent(EventSourceHandle source, std::uint16_t type, std::uint16_t cat
         closelog();
         return true;
     }
-    std::time_t now = std::time(nullptr);
-    struct tm local;
-    localtime_r(&now, &local);
-    char date[16], time[16];
-    std::strftime(date, sizeof date, "%m/%d/%y", &local);
-    std::strftime(time, sizeof time, "%H:%M:%S", &local);
+    const std::time_t now = std::time(nullptr);
+    const std::string date = FormatLocalTime(now, "%m/%d/%y"), time = FormatLocalTime(now, "%H:%M:%S");
     std::string line = Quoted(TypeText(type)) + "," + Quoted(source->source) + "," + Quoted(date) + "," + Quoted(time) +
                        "," + Quoted(std::to_string(category)) + "," + Quoted(std::to_string(eventId));
     for (const std::string& s : strings) line += "," + Quoted(s);

@@ -74,6 +74,10 @@ int CFileException::CauseFromErrno(int e) {
     }
 }
 
+int CFileException::CauseFromLastError() {
+    return CauseFromErrno(errno);
+}
+
 int CFileException::CauseFromWindowsError(long error) {
     using namespace tessaro::platform;
     switch (error) {

@@ -55,6 +55,8 @@ public:
     // The cause for an errno value / a Windows error number.
     static int CauseFromErrno(int errnoValue);
     static int CauseFromWindowsError(long errorNumber);
+    // The cause for the last failed system or C library call of this thread.
+    static int CauseFromLastError();
 
     int m_cause;
     long m_lOsError;

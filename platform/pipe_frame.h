@@ -46,7 +46,7 @@ bool WriteFully(int fd, const void* buf, std::size_t len);
 // or -1 with errno set on error.
 long ReadFully(int fd, void* buf, std::size_t len);
 
-// Sends one frame; false with errno set on failure.
+// Sends one frame; false on failure, with the reason in Win32LastErrno().
 bool WritePipeFrame(int fd, PipeFrameKind kind, const void* data, std::size_t len);
 inline bool WritePipeMessage(int fd, const std::string& text) {
     return WritePipeFrame(fd, PipeFrameKind::Message, text.data(), text.size());

@@ -3,31 +3,14 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/service_handle.h"
+
 namespace tessaro::platform {
 
 namespace {
 
 std::string Clip(const std::string& s) {
     return s.size() > CServiceDescription::kMaxText ? s.substr(0, CServiceDescription::kMaxText) : s;
-}
-
-// Closes the manager and service handles of one operation.
-struct HandlePair {
-    SC_HANDLE manager = nullptr;
-    SC_HANDLE service = nullptr;
-    ~HandlePair() {
-        long saved = ScmGetLastError();
-        if (service) CloseServiceHandle(service);
-        if (manager) CloseServiceHandle(manager);
-        ScmSetLastError(saved);
-    }
-};
-
-bool OpenBoth(HandlePair& h, const std::string& name, std::uint32_t managerAccess, std::uint32_t serviceAccess) {
-    h.manager = OpenSCManager(managerAccess);
-    if (!h.manager) return false;
-    h.service = OpenService(h.manager, name, serviceAccess);
-    return h.service != nullptr;
 }
 
 }  // namespace
@@ -52,20 +35,20 @@ bool CServiceControl::Failed() {
 }
 
 bool CServiceControl::InstallService() {
-    HandlePair h;
-    h.manager = OpenSCManager(SC_MANAGER_CREATE_SERVICE);
+    OpenedService h;
+    h.manager.Reset(OpenSCManager(SC_MANAGER_CREATE_SERVICE));
     if (!h.manager) return Failed();
     const CServiceDescription& d = m_description;
-    h.service = CreateService(h.manager, d.GetName(), d.GetDisplayName(), d.GetDesiredAccess(), d.GetServiceType(),
-                              d.GetStartType(), d.GetErrorControl(), d.GetBinaryPath());
+    h.service.Reset(CreateService(h.manager.Get(), d.GetName(), d.GetDisplayName(), d.GetDesiredAccess(),
+                                  d.GetServiceType(), d.GetStartType(), d.GetErrorControl(), d.GetBinaryPath()));
     if (!h.service) return Failed();
     return true;
 }
 
 bool CServiceControl::QueryStatus(SERVICE_STATUS& status) {
-    HandlePair h;
-    if (!OpenBoth(h, m_description.GetName(), GENERIC_READ_ACCESS, GENERIC_READ_ACCESS)) return Failed();
-    if (!QueryServiceStatus(h.service, &status)) return Failed();
+    OpenedService h;
+    if (!OpenServiceByName(h, m_description.GetName(), GENERIC_READ_ACCESS, GENERIC_READ_ACCESS)) return Failed();
+    if (!QueryServiceStatus(h.service.Get(), &status)) return Failed();
     return true;
 }
 
@@ -73,21 +56,21 @@ bool CServiceControl::SetServiceState(std::uint32_t target) {
     SERVICE_STATUS status;
     if (!QueryStatus(status)) return false;
     if (status.dwCurrentState == target) return true;
-    HandlePair h;
-    if (!OpenBoth(h, m_description.GetName(), GENERIC_EXECUTE_ACCESS, GENERIC_EXECUTE_ACCESS)) return Failed();
+    OpenedService h;
+    if (!OpenServiceByName(h, m_description.GetName(), GENERIC_EXECUTE_ACCESS, GENERIC_EXECUTE_ACCESS)) return Failed();
     if (target == SERVICE_STOPPED) {
-        if (!ControlService(h.service, SERVICE_CONTROL_STOP, &status)) return Failed();
+        if (!ControlService(h.service.Get(), SERVICE_CONTROL_STOP, &status)) return Failed();
     } else if (target == SERVICE_RUNNING) {
-        if (!tessaro::platform::StartService(h.service)) return Failed();
+        if (!tessaro::platform::StartService(h.service.Get())) return Failed();
     }
     return true;
 }
 
 bool CServiceControl::RemoveService() {
     if (!StopService()) return false;
-    HandlePair h;
-    if (!OpenBoth(h, m_description.GetName(), SC_MANAGER_CREATE_SERVICE, SERVICE_ALL_ACCESS)) return Failed();
-    if (!DeleteService(h.service)) return Failed();
+    OpenedService h;
+    if (!OpenServiceByName(h, m_description.GetName(), SC_MANAGER_CREATE_SERVICE, SERVICE_ALL_ACCESS)) return Failed();
+    if (!DeleteService(h.service.Get())) return Failed();
     return true;
 }
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "printengine/print_api.h"
+#include "interfaces/print_api.h"
 
 namespace tessaro::print {
 

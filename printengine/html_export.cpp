@@ -2,32 +2,14 @@
 // with a trailer that begins "<HR>This report was created using <", where the engine cuts
 // the report. The three subtypes differ in their table attributes and a generator comment.
 #include "printengine/print_job.h"
+#include "support/html_escape.h"
 
 namespace tessaro::print {
 
 namespace {
 
 std::string Escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '&':
-                out += "&amp;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
+    return HtmlEscape(text, HtmlApostrophe::Keep);
 }
 
 }  // namespace

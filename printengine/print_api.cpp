@@ -1,7 +1,7 @@
 // The twenty C entry points. The engine keeps its open jobs and the last error of each job
 // (job 0 holds the engine's own) behind one lock; a text handle points at a copy that stays
 // valid until the next call that asks for a text.
-#include "printengine/print_api.h"
+#include "interfaces/print_api.h"
 
 #include <cstring>
 #include <map>

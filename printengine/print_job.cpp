@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <fstream>
 
-#include "printengine/print_api.h"
+#include "interfaces/print_api.h"
 
 namespace tessaro::print {
 

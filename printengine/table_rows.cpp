@@ -5,7 +5,7 @@
 
 #include <fstream>
 
-#include "printengine/print_api.h"
+#include "interfaces/print_api.h"
 #include "printengine/print_job.h"
 
 namespace tessaro::print {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <optional>
 
+#include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/module_loader.h"
 #include "platform/program_path.h"
@@ -128,7 +129,7 @@ std::string CPrintEngine::LibraryLine() {
         if (platform::FileTimeSeconds(b.path, &seconds)) {
             std::time_t t = static_cast<std::time_t>(seconds);
             std::tm utc{};
-            gmtime_r(&t, &utc);
+            platform::ToUniversalTime(t, utc);
             char buffer[64];
             std::snprintf(buffer, sizeof buffer, "%d/%d/%d %2d:%2d", utc.tm_mon + 1, utc.tm_mday, utc.tm_year + 1900,
                           utc.tm_hour, utc.tm_min);

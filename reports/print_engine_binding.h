@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "printengine/print_api.h"
+#include "interfaces/print_api.h"
 
 namespace tessaro::reports {
 

@@ -1,6 +1,6 @@
 #include "support/html_escape.h"
 
-std::string HtmlEscape(const std::string& text) {
+std::string HtmlEscape(const std::string& text, HtmlApostrophe apostrophe) {
     std::string out;
     out.reserve(text.size());
     for (char c : text) {
@@ -18,7 +18,7 @@ std::string HtmlEscape(const std::string& text) {
                 out += "&quot;";
                 break;
             case '\'':
-                out += "&#39;";
+                out += apostrophe == HtmlApostrophe::Escape ? "&#39;" : "'";
                 break;
             default:
                 out += c;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "platform/clock.h"
 #include "platform/csv_field.h"
 #include "platform/home.h"
 #include "platform/path_util.h"
@@ -26,15 +27,6 @@ std::string FormatTraceLogLine(const std::string& severity, long threadId, const
 
 namespace {
 
-std::string NowFormatted(const char* format) {
-    std::time_t now = std::time(nullptr);
-    struct tm local;
-    localtime_r(&now, &local);
-    char buffer[32];
-    std::strftime(buffer, sizeof buffer, format, &local);
-    return buffer;
-}
-
 // One write per line, so lines of concurrent writers do not interleave.
 bool AppendToFile(const std::string& path, const std::string& data) {
     return plat::AppendShared(path, data);
@@ -53,10 +45,10 @@ std::string SafeLogName(const std::string& name) {
 }  // namespace
 
 std::string LogDateNow() {
-    return NowFormatted("%m/%d/%y");
+    return plat::FormatLocalTimeNow("%m/%d/%y");
 }
 std::string LogTimeNow() {
-    return NowFormatted("%H:%M:%S");
+    return plat::FormatLocalTimeNow("%H:%M:%S");
 }
 
 void WriteTraceLog(const std::string& logName, const std::string& severity, const std::string& text, int raw) {

@@ -1,7 +1,6 @@
 #include "database/odbc/odbc_connect.h"
 
 #include <cstring>
-#include <strings.h>
 
 unsigned short odbcCONNECT::GetFunctions(unsigned short function) {
     SQLUSMALLINT flag = 0;

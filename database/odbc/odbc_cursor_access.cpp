@@ -2,7 +2,8 @@
 #include "database/odbc/odbc_cursor.h"
 
 #include <cstring>
-#include <strings.h>
+
+#include "platform/path_util.h"
 
 namespace {
 const unsigned char* U(const char* s) {
@@ -27,7 +28,7 @@ sCOLBIND* odbcCURSOR::FindCol(unsigned short icol) const {
 sCOLBIND* odbcCURSOR::FindCol(const unsigned char* name) const {
     if (!cols_ || !name) return nullptr;
     for (unsigned short i = 0; i < colCount_; ++i)
-        if (strcasecmp(cols_[i].szColName, reinterpret_cast<const char*>(name)) == 0) return &cols_[i];
+        if (tessaro::platform::EqualsNoCase(cols_[i].szColName, reinterpret_cast<const char*>(name))) return &cols_[i];
     return nullptr;
 }
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <strings.h>
 
 #include "database/odbc/odbc_catalog_records.h"
 #include "database/odbc/odbc_connect.h"
+#include "platform/path_util.h"
 
 namespace {
 
@@ -158,7 +158,7 @@ void* odbcRECORD::ColRecAddr(void* record, const unsigned char* column) {
 
 short odbcRECORD::SqlTypeOf(const sCOLBIND& binding) const {
     for (const sCOLBIND& column : actual_)
-        if (strcasecmp(column.szColName, binding.szColName) == 0) return column.fSqlType;
+        if (tessaro::platform::EqualsNoCase(column.szColName, binding.szColName)) return column.fSqlType;
     return binding.fSqlType;
 }
 

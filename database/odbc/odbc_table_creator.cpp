@@ -2,9 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
 
 #include "database/odbc/odbc_connect.h"
+#include "platform/path_util.h"
 
 namespace {
 
@@ -100,7 +100,7 @@ const char* odbcTABLECREATOR::SetszEoln(const char* eoln) {
 short odbcTABLECREATOR::ColumnTypeFromToken(const char* word, short* sqlType, unsigned long* precision) {
     if (word == nullptr) return -1;
     for (const TypeWord& t : kTypeWords) {
-        if (strcasecmp(word, t.word) != 0) continue;
+        if (!tessaro::platform::EqualsNoCase(word, t.word)) continue;
         if (sqlType) *sqlType = t.sqlType;
         if (precision && *precision < t.minimumPrecision) *precision = t.minimumPrecision;
         return 0;
@@ -154,7 +154,7 @@ int odbcTABLECREATOR::ChooseType(const char* typeName, short sqlType, unsigned l
         if (plain >= 0) winner = plain;
     }
     if (winner < 0 && typeName != nullptr)
-        winner = pass([&](const auto& row) { return strcasecmp(row.TYPE_NAME, typeName) == 0; });
+        winner = pass([&](const auto& row) { return tessaro::platform::EqualsNoCase(row.TYPE_NAME, typeName); });
     if (winner < 0 && (wanted == SQL_NUMERIC || wanted == SQL_DECIMAL))
         winner = pass([&](const auto& row) { return type(row) == SQL_NUMERIC || type(row) == SQL_DECIMAL; });
     if (winner < 0 && IsIntegerClass(wanted))
@@ -244,7 +244,7 @@ short odbcTABLECREATOR::CreateTable(const char* table, const sCOLBIND* bindings,
         for (std::size_t i = 1; i < names.size(); ++i) {
             auto taken = [&](const std::string& candidate) {
                 for (std::size_t k = 0; k < i; ++k)
-                    if (strcasecmp(names[k].c_str(), candidate.c_str()) == 0) return true;
+                    if (tessaro::platform::EqualsNoCase(names[k].c_str(), candidate.c_str())) return true;
                 return false;
             };
             if (!taken(names[i])) continue;

@@ -7,6 +7,8 @@
 
 #include "engine/expressions/expression_exception.h"
 #include "foundation/date_text_parser.h"
+#include "platform/clock.h"
+#include "support/timestamp_literal.h"
 
 namespace {
 
@@ -114,10 +116,7 @@ double MakeDateSpan(long days, long hours, long minutes, long seconds) {
 std::string FormatODBCTimestamp(double value) {
     DateFields f;
     if (!SplitDateValue(value, f)) return std::string();
-    char text[48];
-    std::snprintf(text, sizeof text, "{ts '%04d-%02d-%02d %02d:%02d:%02d'}", f.year, f.month, f.day, f.hour, f.minute,
-                  f.second);
-    return text;
+    return FormatTimestampLiteral(f.year, f.month, f.day, f.hour, f.minute, f.second);
 }
 
 std::string FormatODBCDate(double value) {
@@ -172,8 +171,8 @@ void DateToSystemTime(double value, CSystemTime& time) {
 
 double CurrentDateValue() {
     const std::time_t now = std::time(nullptr);
-    struct tm local {};
-    localtime_r(&now, &local);
+    std::tm local{};
+    tessaro::platform::ToLocalTime(now, local);
     double value = 0;
     MakeDateValue(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
                   local.tm_sec > 59 ? 59 : local.tm_sec, value);

@@ -1,7 +1,5 @@
 #include "engine/server/client_variable_store.h"
 
-#include <strings.h>
-
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -10,9 +8,11 @@
 
 #include "engine/server/client_id_allocator.h"
 #include "engine/server/client_id_source.h"
+#include "platform/path_util.h"
 #include "platform/win32_error.h"
 #include "support/registry.h"
 #include "support/text_helpers.h"
+#include "support/timestamp_literal.h"
 #include "support/web_exception.h"
 
 namespace reg = tessaro::platform;
@@ -70,17 +70,12 @@ long NextHitCount(const std::string& stored) {
 bool IsReservedClientName(const std::string& name) {
     static const char* const kReserved[] = {"TSID", "TSTOKEN", "HITCOUNT", "TIMECREATED", "LASTVISIT", "URLTOKEN"};
     for (const char* reserved : kReserved)
-        if (strcasecmp(name.c_str(), reserved) == 0) return true;
+        if (tessaro::platform::EqualsNoCase(name.c_str(), reserved)) return true;
     return false;
 }
 
 std::string ClientTimeStamp() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[64];
-    std::strftime(text, sizeof text, "{ts '%Y-%m-%d %H:%M:%S'}", &local);
-    return text;
+    return LocalTimestampLiteral(std::time(nullptr));
 }
 
 // --- disabled store ----------------------------------------------------------
@@ -180,9 +175,9 @@ bool CRegistryClientStore::Exists(const std::string& name) {
 }
 
 std::string CRegistryClientStore::Get(const std::string& name) {
-    if (strcasecmp(name.c_str(), "URLTOKEN") == 0) return "TSID=" + m_id + "&TSTOKEN=" + m_token;
-    if (strcasecmp(name.c_str(), "TSID") == 0) return m_id;
-    if (strcasecmp(name.c_str(), "LASTVISIT") == 0) return m_lastVisit;
+    if (tessaro::platform::EqualsNoCase(name.c_str(), "URLTOKEN")) return "TSID=" + m_id + "&TSTOKEN=" + m_token;
+    if (tessaro::platform::EqualsNoCase(name.c_str(), "TSID")) return m_id;
+    if (tessaro::platform::EqualsNoCase(name.c_str(), "LASTVISIT")) return m_lastVisit;
     std::string value;
     if (ReadValue(*m_key, name, value)) return value;
     throw new CWebException(Format("The variable 'CLIENT.%s' does not exist.", name),

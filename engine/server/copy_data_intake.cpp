@@ -13,19 +13,14 @@
 
 namespace {
 
-std::uint32_t Word(const std::string& block, std::size_t index) {
-    std::uint32_t v;
-    std::memcpy(&v, block.data() + index * 4, 4);
-    return v;
-}
-
 // The sender names the reply file; only a gateway temporary file ("TST…" in
 // the runtime's temp folder) may be written, never a path of the sender's choice.
 bool IsGatewayReplyFile(const std::string& path) {
     std::filesystem::path file = std::filesystem::path(path).lexically_normal();
     std::filesystem::path dir = std::filesystem::path(tessaro::platform::HomeTempDirectory()).lexically_normal();
     if (!dir.has_filename()) dir = dir.parent_path();  // a home given with a final "/"
-    return file.is_absolute() && file.parent_path() == dir && file.filename().string().rfind("TST", 0) == 0;
+    return file.is_absolute() && file.parent_path() == dir &&
+           file.filename().string().rfind(tessaro::interfaces::kCopyDataReplyFilePrefix, 0) == 0;
 }
 
 // The sender waits on the other end of fd for the one byte that completes its request.
@@ -40,16 +35,13 @@ std::int64_t OnCopyData(tessaro::platform::WindowMessage& message, bool listenin
     if (!listening || message.fd < 0) return 0;
     // The sender's process id must match the socket's peer.
     if (message.senderPid <= 0 || static_cast<std::uint64_t>(message.senderPid) != message.dwData) return 0;
-    const std::string& block = message.data;
-    if (block.size() < kCopyDataHeaderSize) return 0;
-    std::uint64_t a = Word(block, 1), b = Word(block, 2), c = Word(block, 3);
-    if (kCopyDataHeaderSize + a + b + c > block.size() || a == 0) return 0;
+    tessaro::interfaces::CopyDataRequest request;
+    if (!tessaro::interfaces::DecodeCopyDataBlock(message.data, request) || request.replyFile.empty()) return 0;
     int event = message.fd;
     message.fd = -1;
     CRequestContext* context = nullptr;
     try {
-        const char* data = block.data() + kCopyDataHeaderSize;
-        std::string fileName(data, static_cast<std::size_t>(a));
+        std::string fileName(request.replyFile);
         auto nul = fileName.find('\0');
         if (nul != std::string::npos) fileName.resize(nul);
         if (!IsGatewayReplyFile(fileName)) throw std::runtime_error("reply file");
@@ -59,8 +51,8 @@ std::int64_t OnCopyData(tessaro::platform::WindowMessage& message, bool listenin
         context->m_pChannel = channel;
         if (!channel->Open()) throw std::runtime_error("reply file");
         context->m_pWriter = new CReplyWriter(channel);
-        context->m_pReader = new CCopyDataRequestReader(static_cast<std::size_t>(b), static_cast<std::size_t>(c),
-                                                        data + a, dispatcher.GetServerSettings());
+        context->m_pReader = new CCopyDataRequestReader(request.environment.size(), request.body.size(),
+                                                        request.environment.data(), dispatcher.GetServerSettings());
         StartRequestThread(context, limiter, dispatcher);
     } catch (...) {
         // The sender learns at once that its request was not taken.

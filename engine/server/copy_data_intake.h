@@ -5,14 +5,14 @@
 #include <cstdint>
 #include <string>
 
+#include "interfaces/copy_data_block.h"
 #include "platform/window.h"
 
 class CRequestDispatcher;
 class RequestLimiter;
 
-// The block: u32 completion descriptor slot, u32 A, u32 B, u32 C, then A bytes
-// of reply file name, B of environment and C of body.
-inline constexpr std::size_t kCopyDataHeaderSize = 16;
+// The block is interfaces/copy_data_block.h's.
+using tessaro::interfaces::kCopyDataHeaderSize;
 
 // Takes the request when listening and the sender is who it says; otherwise the
 // message is ignored (the descriptor is closed unsignalled, which the sender sees).

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <string>
 
+#include "interfaces/engine_names.h"
+
 namespace tessaro::platform {
 class ManualResetEvent;
 }
@@ -25,11 +27,8 @@ bool IsServiceMode();
 void SetMainTerminationEvent(tessaro::platform::ManualResetEvent* event);
 tessaro::platform::ManualResetEvent* GetMainTerminationEvent();
 
-// Names of the engine.
-inline constexpr const char* kEngineServiceName = "Brendlow Tessaro 2.0";
-inline constexpr const char* kEngineWindowClass = "TessaroWClass20";
-inline constexpr const char* kEngineWindowTitle = "Tessaro 2.0";
-inline constexpr const char* kTerminationEventName = "TSTerminationEvent20";
+// Names of the engine others find it by (service, termination event, window), and the
+// report server's window.
 inline constexpr const char* kReportServerTitle = "TS_CrystalServer";
 inline constexpr unsigned kMailTimerId = 14;
 inline constexpr unsigned kMailTimerPeriodMs = 180000;

@@ -1,8 +1,7 @@
 #include "engine/server/form_field_list.h"
 
-#include <strings.h>
-
 #include "engine/server/server_error_log.h"
+#include "platform/path_util.h"
 #include "support/mapped_file.h"
 #include "support/text_helpers.h"
 #include "support/trace_log.h"
@@ -87,7 +86,7 @@ void CFormFieldList::AddFileField(const std::string& name, CUploadedFile* record
         return;  // the record and its temporary file go with owned
     }
     std::string value = owned->TempFilePath;
-    if (strcasecmp(owned->ContentType.c_str(), "TEXT") == 0) {
+    if (tessaro::platform::EqualsNoCase(owned->ContentType.c_str(), "TEXT")) {
         value.clear();
         if (!owned->TempFilePath.empty()) {
             try {

@@ -2,15 +2,11 @@
 
 #include <mutex>
 
-#include "support/trace_log.h"
+#include "interfaces/hdml_generator.h"
 #include "platform/module_loader.h"
+#include "support/trace_log.h"
 
 namespace {
-
-using GenerateHDMLDeckProc = int (*)(const char* text, const char* path);
-
-constexpr const char* kLibraryFile = "libtshdmlgen.so";
-constexpr const char* kProcedure = "GenerateHDMLDeck";
 
 std::mutex g_bindMutex;
 tessaro::platform::LoadedModule g_library;
@@ -22,18 +18,19 @@ void LoadHDMLLibrary() {
     std::lock_guard lock(g_bindMutex);
     if (g_generate) return;
     if (!g_library.IsLoaded()) {
-        g_library = tessaro::platform::LoadedModule::Load(kLibraryFile, tessaro::platform::LoadedModule::Binding::Now);
+        g_library =
+            tessaro::platform::LoadedModule::Load(kHdmlGeneratorLibrary, tessaro::platform::LoadedModule::Binding::Now);
         if (!g_library.IsLoaded()) {
             WriteTraceLog("SERVER", "Error",
-                          std::string("The library file '") + kLibraryFile + "' could not be located.");
+                          std::string("The library file '") + kHdmlGeneratorLibrary + "' could not be located.");
             return;
         }
     }
-    g_generate = reinterpret_cast<GenerateHDMLDeckProc>(g_library.FindSymbol(kProcedure));
+    g_generate = reinterpret_cast<GenerateHDMLDeckProc>(g_library.FindSymbol(kGenerateHDMLDeckName));
     if (!g_generate)
         WriteTraceLog("SERVER", "Error",
-                      std::string("The procedure named '") + kProcedure + "' could not be found in the DLL '" +
-                          kLibraryFile + "'.");
+                      std::string("The procedure named '") + kGenerateHDMLDeckName +
+                          "' could not be found in the DLL '" + kHdmlGeneratorLibrary + "'.");
 }
 
 int GenerateDeck(const std::string& text, const std::string& path) {

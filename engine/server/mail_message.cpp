@@ -1,6 +1,5 @@
 #include "engine/server/mail_message.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -29,8 +28,8 @@ int ParseLeadingNumber(const std::string& text) {
     return static_cast<int>(std::strtol(text.c_str(), nullptr, 10));
 }
 
-std::string FileErrorText(int errnoValue) {
-    return GetFileErrorText(CFileException::CauseFromErrno(errnoValue));
+std::string LastFileErrorText() {
+    return GetFileErrorText(CFileException::CauseFromLastError());
 }
 
 }  // namespace
@@ -74,7 +73,7 @@ bool CMailMessage::WriteToSpool(const std::string& directory, std::string& path)
     if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
     if (out) out.close();
     if (!out) {
-        errorText = FileErrorText(errno) + " (Filename=" + path + ")";
+        errorText = LastFileErrorText() + " (Filename=" + path + ")";
         return false;
     }
     return true;
@@ -83,12 +82,12 @@ bool CMailMessage::WriteToSpool(const std::string& directory, std::string& path)
 bool CMailMessage::ReadFromSpool(const std::string& path) {
     std::ifstream in(tessaro::platform::ToUnixPath(path), std::ios::binary);
     if (!in) {
-        errorText = FileErrorText(errno);
+        errorText = LastFileErrorText();
         return false;
     }
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) {
-        errorText = FileErrorText(EIO);
+        errorText = GetFileErrorText(CFileException::hardIO);
         return false;
     }
     return ParseSpoolText(text);

@@ -5,8 +5,6 @@
 #include <set>
 #include <vector>
 
-#include "engine/server/engine_subsystems.h"
-#include "engine/server/engine_threads.h"
 #include "engine/server/hdml_library.h"
 #include "support/registry.h"
 #include "support/text_helpers.h"
@@ -497,24 +495,34 @@ std::uint32_t MailTimerPeriodMs() {
     return static_cast<std::uint32_t>(std::min<long>(seconds, 0x7fffffffL / 1000) * 1000);
 }
 
-void InstallMailSpooler(EngineSubsystems& subsystems) {
-    subsystems.buildMailSpooler = [](CRegistrySettings*, std::string& error) {
-        auto spooler = std::make_unique<TSMail>();
-        if (!spooler->Initialized()) {
-            error = spooler->ErrorText();
-            return false;
-        }
-        std::lock_guard lock(g_spoolerMutex);
-        g_spooler = std::move(spooler);
-        return true;
-    };
-    subsystems.attachMailWindow = [](tessaro::platform::Window& window) {
-        if (TSMail* spooler = TheMailSpooler()) spooler->AttachWindow([&window] { window.PostMessage(WM_MAILREADY); });
-    };
-    subsystems.detachMailWindow = [] {
-        if (TSMail* spooler = TheMailSpooler()) spooler->DetachWindow();
-    };
-    subsystems.processWaitingMessages = [] {
-        if (TSMail* spooler = TheMailSpooler()) spooler->ProcessWaitingMessages();
-    };
+bool BuildMailSpooler(std::string& error) {
+    auto spooler = std::make_unique<TSMail>();
+    if (!spooler->Initialized()) {
+        error = spooler->ErrorText();
+        return false;
+    }
+    std::lock_guard lock(g_spoolerMutex);
+    g_spooler = std::move(spooler);
+    return true;
+}
+
+void AttachMailWindow(tessaro::platform::Window& window) {
+    if (TSMail* spooler = TheMailSpooler()) spooler->AttachWindow([&window] { window.PostMessage(WM_MAILREADY); });
+}
+
+void DetachMailWindow() {
+    if (TSMail* spooler = TheMailSpooler()) spooler->DetachWindow();
+}
+
+void RunMailDeliveryPass() {
+    if (TSMail* spooler = TheMailSpooler()) spooler->ProcessWaitingMessages();
+}
+
+std::string MailerLibraryFileName(const std::string& name) {
+    if (name.find('/') != std::string::npos) return name;
+    std::string lower = LowerCopy(name);
+    std::size_t so = lower.rfind(".so");
+    if (so != std::string::npos && (so + 3 == lower.size() || lower[so + 3] == '.')) return name;
+    if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".dll") == 0) lower.resize(lower.size() - 4);
+    return "lib" + lower + ".so";
 }

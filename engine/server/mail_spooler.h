@@ -13,11 +13,11 @@
 #include <string>
 
 #include "engine/server/mail_message.h"
-#include "mailer/mailer_interface.h"
+#include "interfaces/mailer.h"
+#include "platform/window.h"
 
 class CRegistryKey;
 class CRegistrySettings;
-struct EngineSubsystems;
 
 class TSMail {
 public:
@@ -105,5 +105,18 @@ void PostMailReady();
 // The period of the engine's mail timer: Mail\TimerSeconds (default 180).
 std::uint32_t MailTimerPeriodMs();
 
-// Puts the spooler into the engine's start-up and window hooks.
-void InstallMailSpooler(EngineSubsystems& subsystems);
+// The spooler's messages-ready message to the engine window.
+inline constexpr std::uint32_t WM_MAILREADY = tessaro::platform::WM_USER + 150;
+
+// The engine's start-up builds the process's spooler; false with the reason.
+bool BuildMailSpooler(std::string& error);
+// The engine window is handed over at its creation: the spooler's notices go to it.
+void AttachMailWindow(tessaro::platform::Window& window);
+// The engine window is closing: no more notices, and a running pass gives up waiting.
+void DetachMailWindow();
+// One mail delivery pass (window thread only); nothing before the spooler is built.
+void RunMailDeliveryPass();
+
+// The file of a mailer library name: "TSSMTP.DLL" -> "libtssmtp.so"; a path or a
+// shared-object name ("x.so", "x.so.2") is kept.
+std::string MailerLibraryFileName(const std::string& name);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/home.h"
+#include "platform/process_environment.h"
 #include "support/file_helpers.h"
 
 namespace {
@@ -16,9 +17,9 @@ std::string Variable(const char* name) {
 
 std::string ChooseServiceOdbcEnvironment() {
     const std::string folder = tessaro::platform::HomePath("odbc");
-    if (Variable("ODBCSYSINI").empty() && FileExists(folder + "/odbcinst.ini")) setenv("ODBCSYSINI", folder.c_str(), 1);
+    if (Variable("ODBCSYSINI").empty() && FileExists(folder + "/odbcinst.ini")) tessaro::platform::SetEnvironmentValue("ODBCSYSINI", folder);
     if (Variable("ODBCINI").empty() && FileExists(folder + "/odbc.ini"))
-        setenv("ODBCINI", (folder + "/odbc.ini").c_str(), 1);
+        tessaro::platform::SetEnvironmentValue("ODBCINI", folder + "/odbc.ini");
     const std::string sysIni = Variable("ODBCSYSINI"), ini = Variable("ODBCINI");
     if (sysIni.empty() && ini.empty())
         return "ODBCSYSINI and ODBCINI are not set: the service will use the system's ODBC configuration "

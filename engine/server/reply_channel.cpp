@@ -1,7 +1,5 @@
 #include "engine/server/reply_channel.h"
 
-#include <cerrno>
-
 #include "engine/server/server_error_log.h"
 #include "platform/descriptor.h"
 #include "platform/file_system.h"
@@ -10,17 +8,17 @@
 #include "platform/win32_error.h"
 
 using tessaro::platform::PipeFrameKind;
+using tessaro::platform::Win32LastErrno;
 using tessaro::platform::WriteFully;
 using tessaro::platform::WritePipeFrame;
 
-bool CPipeReplyChannel::Report(int errnoValue, bool shortWrite) {
+bool CPipeReplyChannel::Report(long number, bool shortWrite) {
     m_failed = true;
     if (shortWrite) {
         LogServerError(
             "The number of bytes written was not equal to the number of bytes in the named pipe input buffer.", 0);
         return false;
     }
-    long number = tessaro::platform::Win32ErrorFromErrno(errnoValue);
     if (number == tessaro::platform::ERROR_BROKEN_PIPE) {
         LogServerError("Unable to write reply -- client browser stopped waiting for request. ", number);
     } else {
@@ -36,7 +34,7 @@ bool CPipeReplyChannel::Write(const void* data, std::size_t length) {
     const char* p = static_cast<const char*>(data);
     while (length > 0) {
         std::size_t block = length < kBlockSize ? length : kBlockSize;
-        if (!WritePipeFrame(m_socket, PipeFrameKind::Message, p, block)) return Report(errno, false);
+        if (!WritePipeFrame(m_socket, PipeFrameKind::Message, p, block)) return Report(Win32LastErrno(), false);
         p += block;
         length -= block;
     }
@@ -45,7 +43,7 @@ bool CPipeReplyChannel::Write(const void* data, std::size_t length) {
 
 bool CPipeReplyChannel::WriteEmpty() {
     if (m_failed) return false;
-    if (!WritePipeFrame(m_socket, PipeFrameKind::Message, nullptr, 0)) return Report(errno, false);
+    if (!WritePipeFrame(m_socket, PipeFrameKind::Message, nullptr, 0)) return Report(Win32LastErrno(), false);
     return true;
 }
 

@@ -31,7 +31,7 @@ public:
     int GetSocket() const { return m_socket; }
 
 private:
-    bool Report(int errnoValue, bool shortWrite);
+    bool Report(long errorNumber, bool shortWrite);
     int m_socket;
     bool m_closed = false;
     // After a failed write the stream may hold half a frame: nothing more is sent,

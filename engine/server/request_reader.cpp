@@ -3,10 +3,11 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 
 #include "engine/server/multipart_parser.h"
 #include "engine/server/reply_writer.h"
+#include "interfaces/environment_block.h"
+#include "platform/path_util.h"
 #include "platform/pipe_frame.h"
 #include "support/byte_buffer.h"
 #include "support/html_escape.h"
@@ -234,23 +235,13 @@ void CRequestReader::ParseUrlEncodedBody(const std::string& body) {
 }
 
 void CRequestReader::SplitEnvironmentBlock(const char* block, std::size_t length) {
-    // Each entry runs to its own NUL: a long value never spills into a new
-    // variable. A last entry cut off by the length is not stored.
-    std::size_t pos = 0;
-    while (pos < length && block[pos] != '\0') {
-        const char* start = block + pos;
-        const void* nul = std::memchr(start, '\0', length - pos);
-        if (!nul) break;
-        std::size_t n = static_cast<std::size_t>(static_cast<const char*>(nul) - start);
-        std::string entry(start, n);
-        pos += n + 1;
-        auto eq = entry.find('=');
-        if (eq == std::string::npos) continue;
-        std::string name = entry.substr(0, eq);
+    auto add = [this](std::string_view entryName, std::string_view value) {
+        std::string name(entryName);
         for (char& c : name)
             if (c == '-') c = '_';
-        AddCgiVariable(name, entry.substr(eq + 1));
-    }
+        AddCgiVariable(name, std::string(value));
+    };
+    tessaro::interfaces::DecodeEnvironmentBlock(std::string_view(block, length), add);
 }
 
 std::size_t CRequestReader::GetMaxBodyBytes() const {
@@ -274,7 +265,7 @@ CRequestReader::~CRequestReader() {
 
 bool CRequestReader::ExpectsBody() const {
     long contentLength = TextToLong(GetCgiVariable("CONTENT_LENGTH"));
-    return strcasecmp(GetCgiVariable("REQUEST_METHOD").c_str(), "POST") == 0 &&
+    return tessaro::platform::EqualsNoCase(GetCgiVariable("REQUEST_METHOD").c_str(), "POST") &&
            !GetCgiVariable("CONTENT_TYPE").empty() && contentLength != 0;
 }
 
@@ -309,7 +300,7 @@ void CRequestReader::ParseCgiEnvironment() {
     std::string contentTypeRaw = GetCgiVariable("CONTENT_TYPE");
     std::string contentType = UpperCopy(contentTypeRaw);
     CByteBuffer& buffer = *content;
-    if (strcasecmp(MediaType(contentType).c_str(), "application/x-www-form-urlencoded") == 0) {
+    if (tessaro::platform::EqualsNoCase(MediaType(contentType).c_str(), "application/x-www-form-urlencoded")) {
         // Form text ends at a NUL, as the C tokenizer would see it.
         std::string body(buffer.GetBytes(), buffer.GetLength());
         auto nul = body.find('\0');

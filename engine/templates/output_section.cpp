@@ -7,6 +7,7 @@
 #include "engine/templates/tags/query/query_results.h"
 #include "engine/templates/tags/reply/reply_engine.h"
 #include "platform/file_system.h"
+#include "support/query_not_executed.h"
 #include "support/html_escape.h"
 #include "support/number_parse.h"
 #include "support/text_helpers.h"
@@ -302,9 +303,7 @@ void COutputSection::ExecuteSection(std::string& out, bool asMail, int firstRow)
         query = m_host.FindQuery(m_effectiveQuery);
         if (query == nullptr)
             throw new CWebException("Invalid QUERY specified in TSOUTPUT tag",
-                                    "The query named '" + m_effectiveQuery +
-                                        "' has not yet executed. Please define this query in your template file above "
-                                        "the places where you use it");
+                                    QueryNotYetExecutedText(m_effectiveQuery));
         if (!m_group.empty()) {
             groupColumn = query->GetColumnIndex(m_group);
             if (groupColumn == kColumnUnknown) GroupColumnError(m_group, m_effectiveQuery);
@@ -434,10 +433,7 @@ void COutputSectionStack::OnQuery(const std::string& value) {
                                 "defined for the TSOUTPUT tag which contains them.");
     std::string name = UpperCopy(value);
     if (m_host.FindQuery(RemoveChar(name, '"')) == nullptr)
-        throw new CWebException("Invalid QUERY specified in TSOUTPUT tag",
-                                "The query named '" + name +
-                                    "' has not yet executed. Please define this query in your template file above the "
-                                    "places where you use it");
+        throw new CWebException("Invalid QUERY specified in TSOUTPUT tag", QueryNotYetExecutedText(name));
     current->SetQuery(name);
 }
 

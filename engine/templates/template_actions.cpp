@@ -1,7 +1,5 @@
 #include "engine/templates/template_actions.h"
 
-#include "engine/server/echo_page.h"
-#include "engine/server/engine_subsystems.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/templates/pages/get_graphic_page.h"
 #include "engine/templates/pages/inserter_page.h"
@@ -23,26 +21,20 @@ void RegisterTemplateActions(CRequestDispatcher& dispatcher) {
     dispatcher.RegisterAction("Update", [] { return std::make_unique<CInserterPage>(); });
 }
 
-void InstallTemplateSubsystems(EngineSubsystems& subsystems) {
+void StartTemplateInterpreter(CRequestDispatcher& dispatcher) {
     CWDBBasePage::SetDataSourceFactory(MakePooledDataSourceSet);
-    auto previous = subsystems.registerActions;
-    subsystems.registerActions = [previous](CRequestDispatcher& dispatcher) {
-        if (previous) previous(dispatcher);
-        RegisterTemplateActions(dispatcher);
-    };
-    subsystems.loadGrammarTables = [] {
-        LoadTemplateParserTables();
-        LoadExpressionEvaluator();
-    };
-    subsystems.buildCustomTagManager = BuildCustomTagManager;
-    subsystems.deleteCustomTagManager = DeleteCustomTagManager;
-    subsystems.closeReportEngineMutex = CloseReportEngineMutex;
-    subsystems.freeGrammarTables = [] {
-        FreeExpressionEvaluator();
-        FreeTemplateParserTables();
-    };
+    RegisterTemplateActions(dispatcher);
+    LoadTemplateParserTables();
+    LoadExpressionEvaluator();
 }
 
-void InstallTemplateSubsystems() {
-    InstallTemplateSubsystems(TheEngineSubsystems());
+void StartExtensionTags() {
+    BuildCustomTagManager();
+}
+
+void StopTemplateInterpreter() {
+    FreeExpressionEvaluator();
+    FreeTemplateParserTables();
+    DeleteCustomTagManager();
+    CloseReportEngineMutex();
 }

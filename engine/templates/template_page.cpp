@@ -11,24 +11,14 @@
 #include "engine/templates/scopes/page_scopes.h"
 #include "engine/templates/tags/page_tags.h"
 #include "engine/templates/template_parser.h"
+#include "platform/clock.h"
 #include "platform/path_util.h"
 #include "support/server_settings.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
 
-std::int64_t MonotonicMilliseconds() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
 std::string ErrorPageDateTime() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char buffer[32];
-    std::strftime(buffer, sizeof buffer, "%m/%d/%y %H:%M:%S", &local);
-    return buffer;
+    return tessaro::platform::FormatLocalTimeNow("%m/%d/%y %H:%M:%S");
 }
 
 CQueryPage::CQueryPage()
@@ -91,11 +81,11 @@ void CQueryPage::StartRequestTimer() {
     constexpr long kLongestLimit = 100L * 365 * 24 * 60 * 60;
     if (limit > kLongestLimit) limit = kLongestLimit;
     m_timeLimitSeconds = limit;
-    m_deadlineMs = MonotonicMilliseconds() + static_cast<std::int64_t>(limit) * 1000;
+    m_deadlineMs = tessaro::platform::MonotonicMilliseconds() + static_cast<std::int64_t>(limit) * 1000;
 }
 
 void CQueryPage::CheckRequestTimeout() {
-    if (!m_timeLimitOn || MonotonicMilliseconds() <= m_deadlineMs) return;
+    if (!m_timeLimitOn || tessaro::platform::MonotonicMilliseconds() <= m_deadlineMs) return;
     throw new CWebException(
         "Request timed out",
         "The time taken to process your request has exceeded the allowable limit of " +

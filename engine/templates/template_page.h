@@ -127,7 +127,5 @@ private:
     std::unique_ptr<CPageTags> m_tags;  // after the scopes, which it uses
 };
 
-// The monotonic clock in milliseconds.
-std::int64_t MonotonicMilliseconds();
 // The date and time as "MM/DD/YY HH:MM:SS", the form error pages show.
 std::string ErrorPageDateTime();

@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "hdmlgen/compiler/tpc_hdmlc_gen.h"
+#include "hdmlgen/compiler/hdml_markup.h"
+#include "interfaces/hdml_deck_format.h"
 
 namespace hdml {
 

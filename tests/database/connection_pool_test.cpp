@@ -13,8 +13,8 @@
 #include "support/ini_helpers.h"
 #include "platform/home.h"
 #include "tests/database/pool_fixture.h"
-#include "tests/support/ci_require.h"
-#include "tests/support/pg_test_server.h"
+#include "tests/common/ci_require.h"
+#include "tests/common/pg_test_server.h"
 
 namespace tessaro::database::testing {
 namespace {

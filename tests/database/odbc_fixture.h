@@ -5,9 +5,9 @@
 #include "database/odbc/odbc_connect.h"
 #include "database/odbc/odbc_cursor.h"
 #include "database/odbc/odbc_env.h"
-#include "tests/support/ci_require.h"
-#include "tests/support/odbc_test_config.h"
-#include "tests/support/pg_test_server.h"
+#include "tests/common/ci_require.h"
+#include "tests/common/odbc_test_config.h"
+#include "tests/common/pg_test_server.h"
 
 #include <gtest/gtest.h>
 

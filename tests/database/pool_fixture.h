@@ -16,8 +16,8 @@
 #include "database/odbc/odbc_stmt.h"
 #include "support/registry.h"
 #include "support/web_exception.h"
-#include "tests/support/odbc_test_config.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/odbc_test_config.h"
+#include "tests/common/temp_home.h"
 
 namespace tessaro::database::testing {
 

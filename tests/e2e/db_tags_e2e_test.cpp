@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "tests/support/odbc_test_config.h"
-#include "tests/support/pg_test_server.h"
+#include "tests/common/odbc_test_config.h"
+#include "tests/common/pg_test_server.h"
 #include "e2e_odbc.h"
 #include "site_test.h"
 

@@ -29,7 +29,7 @@
 #include "child_process.h"
 #include "e2e_odbc.h"
 #include "site_test.h"
-#include "tests/support/ci_require.h"
+#include "tests/common/ci_require.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "tests/support/odbc_drivers.h"
+#include "tests/common/odbc_drivers.h"
 
 namespace e2e {
 

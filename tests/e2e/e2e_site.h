@@ -12,7 +12,7 @@
 #include "gateway_fixtures.h"
 #include "http_client.h"
 #include "lighttpd_server.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 namespace e2e {
 

@@ -7,7 +7,7 @@
 
 #include "e2e_odbc.h"
 #include "site_test.h"
-#include "tests/support/ci_require.h"
+#include "tests/common/ci_require.h"
 
 namespace {
 

@@ -21,8 +21,8 @@
 #include "e2e_odbc.h"
 #include "http_client.h"
 #include "lighttpd_server.h"
-#include "tests/support/ci_require.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/ci_require.h"
+#include "tests/common/temp_home.h"
 #include "tests/wizardutils/sqlite_catalog_fixture.h"
 
 namespace {

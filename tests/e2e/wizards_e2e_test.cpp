@@ -14,7 +14,7 @@
 
 #include "e2e_odbc.h"
 #include "site_test.h"
-#include "tests/support/ci_require.h"
+#include "tests/common/ci_require.h"
 #include "tests/wizardutils/sqlite_catalog_fixture.h"
 #include "wizards/application_generation.h"
 #include "wizards/catalog_client.h"

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "support/registry.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 class ExecutiveHomeTest : public TempHomeTest {
 protected:

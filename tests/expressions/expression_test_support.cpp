@@ -6,7 +6,7 @@
 
 #include "engine/expressions/expression_log.h"
 #include "engine/parser/ss_exception.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 namespace exprtest {
 

@@ -14,7 +14,7 @@
 
 #include "gateway/engine_service.h"
 #include "gateway/forward_request.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 namespace gateway_test {
 

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 namespace {
 

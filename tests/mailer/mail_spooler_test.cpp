@@ -5,10 +5,9 @@
 
 #include <thread>
 
-#include "engine/server/engine_subsystems.h"
 #include "engine/server/mail_spooler.h"
 #include "tests/mailer/smtp_servers.h"
-#include "tests/support/server_test_home.h"
+#include "tests/common/server_test_home.h"
 
 namespace {
 

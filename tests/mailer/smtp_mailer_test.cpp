@@ -4,11 +4,12 @@
 
 #include <atomic>
 
+#include "engine/server/mail_message.h"
 #include "mailer/mail_text.h"
 #include "mailer/smtp_mailer.h"
 #include "platform/module_library.h"
 #include "tests/mailer/smtp_servers.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 namespace {
 

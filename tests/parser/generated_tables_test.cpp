@@ -9,7 +9,7 @@
 #include "engine/parser/ss_parse_tables.h"
 #include "engine/parser/ss_yacc.h"
 #include "tests/parser/lexed.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 #include "engine/grammar/expression_symbols.h"
 #include "engine/grammar/grammar_tables.h"
 #include "engine/grammar/template_symbols.h"

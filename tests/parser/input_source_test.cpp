@@ -5,7 +5,7 @@
 
 #include "engine/parser/ss_file_input_source.h"
 #include "engine/parser/ss_input_source.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "engine/parser/table_layout.h"
 #include "tests/parser/lexed.h"
 #include "tests/parser/table_builder.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 using namespace ss_layout;
 using table_builder::LexList;

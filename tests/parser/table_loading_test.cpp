@@ -9,7 +9,7 @@
 #include "engine/parser/table_layout.h"
 #include "platform/resources.h"
 #include "tests/parser/table_builder.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 using namespace ss_layout;
 using namespace table_builder;

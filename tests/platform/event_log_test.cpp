@@ -1,5 +1,5 @@
 #include "platform/event_log.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 using namespace tessaro::platform;
 

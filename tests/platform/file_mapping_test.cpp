@@ -6,7 +6,7 @@
 
 #include "platform/file_mapping.h"
 #include "platform/win32_error.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 using tessaro::platform::FileMapping;
 

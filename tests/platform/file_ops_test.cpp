@@ -8,7 +8,7 @@
 
 #include "platform/file_ops.h"
 #include "platform/win32_error.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 using namespace tessaro::platform;
 

@@ -10,7 +10,7 @@
 
 #include "platform/descriptor.h"
 #include "platform/file_system.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 using namespace tessaro::platform;
 

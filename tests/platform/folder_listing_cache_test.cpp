@@ -9,7 +9,7 @@
 
 #include "platform/folder_listing_cache.h"
 #include "platform/path_util.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 using namespace tessaro::platform;
 namespace fs = std::filesystem;

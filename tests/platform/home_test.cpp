@@ -2,7 +2,7 @@
 
 #include "platform/home.h"
 #include "platform/win32_error.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 using namespace tessaro::platform;
 

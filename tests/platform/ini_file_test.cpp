@@ -3,7 +3,7 @@
 #include <thread>
 
 #include "platform/ini_file.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 using namespace tessaro::platform;
 

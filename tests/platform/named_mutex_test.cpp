@@ -7,7 +7,7 @@
 #include "platform/named_mutex.h"
 #include "platform/timed_lock.h"
 #include "platform/win32_error.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 using namespace tessaro::platform;
 

@@ -2,7 +2,7 @@
 #include <fstream>
 
 #include "platform/path_util.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 using namespace tessaro::platform;
 

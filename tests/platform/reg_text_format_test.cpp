@@ -5,7 +5,7 @@
 
 #include "platform/reg_text_format.h"
 #include "platform/win32_error.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 using namespace tessaro::platform;
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/registry_store.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 namespace {
 

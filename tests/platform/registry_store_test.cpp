@@ -9,8 +9,8 @@
 #include "platform/home.h"
 #include "platform/registry_store.h"
 #include "platform/win32_error.h"
-#include "tests/support/file_permissions.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/file_permissions.h"
+#include "tests/common/temp_home.h"
 
 using namespace tessaro::platform;
 

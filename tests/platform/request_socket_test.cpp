@@ -10,7 +10,7 @@
 #include "platform/pipe_frame.h"
 #include "platform/request_socket.h"
 #include "platform/win32_error.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 using namespace tessaro::platform;
 

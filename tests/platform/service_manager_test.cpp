@@ -9,7 +9,7 @@
 
 #include "platform/service_control.h"
 #include "platform/service_manager.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 using namespace tessaro::platform;
 

@@ -7,7 +7,7 @@
 #include "platform/home.h"
 #include "platform/named_event.h"
 #include "platform/shared_file.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 using namespace tessaro::platform;
 

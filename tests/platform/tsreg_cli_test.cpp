@@ -6,7 +6,7 @@
 #include <iterator>
 #include <string>
 
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 namespace {
 
@@ -85,6 +85,17 @@ TEST_F(TsregCliTest, BadImportLinesAreReportedWithTheirNumber) {
     Result r = Run("import '" + file + "'");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find(":3:"), std::string::npos) << r.out;
+}
+
+TEST_F(TsregCliTest, ImportAppliesTheWholeFileOrNothing) {
+    std::string file = home() + "/partly.reg";
+    std::ofstream(file) << "[HKLM\\X]\n\"ok\"=\"1\"\nnot a value\n";
+    EXPECT_EQ(Run("import '" + file + "'").status, 1);
+    EXPECT_EQ(Run("list HKLM").out, "");
+    std::ofstream(file) << "[HKLM\\X]\n\"ok\"=\"1\"\n[HKLM\\Y]\n\"two\"=\"2\"\n";
+    ASSERT_EQ(Run("import - < '" + file + "'").status, 0);
+    EXPECT_EQ(Run("get 'HKLM\\X' ok").out, "1\n");
+    EXPECT_EQ(Run("get 'HKLM\\Y' two").out, "2\n");
 }
 
 TEST_F(TsregCliTest, ListDelAndOtherMachines) {

@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "platform/window.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 using namespace tessaro::platform;
 

@@ -5,7 +5,7 @@
 #include <regex>
 
 #include "reports/print_engine_binding.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 using namespace tessaro::reports;
 

@@ -8,11 +8,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "printengine/print_api.h"
-#include "tests/support/ci_require.h"
-#include "tests/support/odbc_drivers.h"
-#include "tests/support/odbc_test_config.h"
-#include "tests/support/temp_home.h"
+#include "interfaces/print_api.h"
+#include "tests/common/ci_require.h"
+#include "tests/common/odbc_drivers.h"
+#include "tests/common/odbc_test_config.h"
+#include "tests/common/temp_home.h"
 
 namespace {
 

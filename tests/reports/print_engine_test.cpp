@@ -7,9 +7,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "printengine/print_api.h"
+#include "interfaces/print_api.h"
 #include "printengine/report_definition.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 using namespace tessaro::print;
 

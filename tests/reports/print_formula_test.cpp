@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "printengine/formula.h"
-#include "printengine/print_api.h"
+#include "interfaces/print_api.h"
 
 using namespace tessaro::print;
 

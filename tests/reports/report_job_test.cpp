@@ -11,7 +11,7 @@
 #include "reports/report_files.h"
 #include "reports/report_job.h"
 #include "support/registry.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 using namespace tessaro::reports;
 

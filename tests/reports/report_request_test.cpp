@@ -9,7 +9,7 @@
 #include "platform/ini_file.h"
 #include "reports/report_files.h"
 #include "reports/report_request.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 using namespace tessaro::reports;
 

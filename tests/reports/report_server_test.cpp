@@ -13,7 +13,7 @@
 #include "platform/window.h"
 #include "reports/report_files.h"
 #include "reports/report_server.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 using namespace tessaro;
 

@@ -11,8 +11,8 @@
 #include "engine/server/client_scope.h"
 #include "support/registry.h"
 #include "support/web_exception.h"
-#include "registry_home_fixture.h"
-#include "tests/support/web_error_capture.h"
+#include "tests/common/registry_home_fixture.h"
+#include "tests/common/web_error_capture.h"
 
 namespace {
 

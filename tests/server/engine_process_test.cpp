@@ -17,8 +17,8 @@
 #include "platform/named_event.h"
 #include "platform/service_control.h"
 #include "platform/window.h"
-#include "tests/support/ci_require.h"
-#include "tests/support/server_test_home.h"
+#include "tests/common/ci_require.h"
+#include "tests/common/server_test_home.h"
 
 extern char** environ;
 

@@ -29,7 +29,7 @@
 #include "pipe_test_client.h"
 #include "platform/pipe_frame.h"
 #include "request_test_support.h"
-#include "tests/support/server_test_home.h"
+#include "tests/common/server_test_home.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "engine/server/mail_message.h"
-#include "tests/server/registry_home_fixture.h"
+#include "tests/common/registry_home_fixture.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "engine/server/multipart_parser.h"
 #include "engine/server/request_reader.h"
 #include "support/web_exception.h"
-#include "tests/support/server_test_home.h"
+#include "tests/common/server_test_home.h"
 
 namespace {
 

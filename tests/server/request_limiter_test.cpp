@@ -2,7 +2,7 @@
 
 #include "support/registry.h"
 #include "engine/server/request_limiter.h"
-#include "tests/support/server_test_home.h"
+#include "tests/common/server_test_home.h"
 
 class RequestLimiterTest : public ServerTestHome {};
 

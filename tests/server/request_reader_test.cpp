@@ -9,7 +9,7 @@
 #include "engine/server/request_reader.h"
 #include "support/server_settings.h"
 #include "support/web_exception.h"
-#include "tests/support/server_test_home.h"
+#include "tests/common/server_test_home.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "engine/server/reply_channel.h"
 #include "engine/server/request_dispatcher.h"
 #include "support/server_settings.h"
-#include "tests/support/server_test_home.h"
+#include "tests/common/server_test_home.h"
 
 class RecordingChannel : public CReplyChannel {
 public:

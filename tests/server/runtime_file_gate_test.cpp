@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "engine/server/runtime_file_gate.h"
-#include "tests/support/server_test_home.h"
+#include "tests/common/server_test_home.h"
 
 namespace {
 

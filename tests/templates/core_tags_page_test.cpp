@@ -15,9 +15,9 @@
 #include "engine/templates/template_page.h"
 #include "sqlite_page_site.h"
 #include "template_test_site.h"
-#include "tests/support/ci_require.h"
-#include "tests/support/odbc_test_config.h"
-#include "tests/support/pg_test_server.h"
+#include "tests/common/ci_require.h"
+#include "tests/common/odbc_test_config.h"
+#include "tests/common/pg_test_server.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "engine/templates/pages/inserter_page.h"
 #include "engine/templates/tags/insert/insert_update.h"
 #include "engine/templates/tags/table/table_engine.h"
-#include "tests/support/pg_test_server.h"
+#include "tests/common/pg_test_server.h"
 #include "support/text_helpers.h"
 #include "sqlite_page_site.h"
 

@@ -7,7 +7,7 @@
 #include "engine/templates/tags/if/if_block_stack.h"
 #include "engine/templates/template_page.h"
 #include "template_test_site.h"
-#include "tests/support/web_error_capture.h"
+#include "tests/common/web_error_capture.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "support/web_exception.h"
 #include "engine/templates/output_section.h"
 #include "engine/templates/tags/query/query_results.h"
-#include "tests/support/temp_home.h"
-#include "tests/support/web_error_capture.h"
+#include "tests/common/temp_home.h"
+#include "tests/common/web_error_capture.h"
 
 namespace {
 

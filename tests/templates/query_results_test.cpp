@@ -10,11 +10,11 @@
 #include "support/web_exception.h"
 #include "engine/templates/tags/query/query_results.h"
 #include "engine/templates/tags/query/query_engine.h"
-#include "tests/support/ci_require.h"
-#include "tests/support/odbc_test_config.h"
-#include "tests/support/pg_test_server.h"
-#include "tests/support/temp_home.h"
-#include "tests/support/web_error_capture.h"
+#include "tests/common/ci_require.h"
+#include "tests/common/odbc_test_config.h"
+#include "tests/common/pg_test_server.h"
+#include "tests/common/temp_home.h"
+#include "tests/common/web_error_capture.h"
 
 namespace {
 

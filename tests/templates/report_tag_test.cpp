@@ -4,7 +4,7 @@
 
 #include "engine/templates/tags/report/report_engine.h"
 #include "support/web_exception.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "engine/templates/pages/pooled_data_sources.h"
 #include "engine/templates/template_page.h"
 #include "template_test_site.h"
-#include "tests/support/odbc_test_config.h"
+#include "tests/common/odbc_test_config.h"
 
 class CoreTagsPage : public TemplateSite {
 protected:

@@ -8,7 +8,7 @@
 #include "support/web_exception.h"
 #include "engine/templates/tags/query/query_results.h"
 #include "engine/templates/tags/loop/loop_engine.h"
-#include "tests/support/web_error_capture.h"
+#include "tests/common/web_error_capture.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include "support/mapped_file.h"
 #include "support/web_exception.h"
 #include "engine/templates/tags/param_error/param_error_engine.h"
-#include "tests/support/temp_home.h"
-#include "tests/support/web_error_capture.h"
+#include "tests/common/temp_home.h"
+#include "tests/common/web_error_capture.h"
 
 namespace {
 

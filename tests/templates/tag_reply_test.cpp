@@ -10,8 +10,8 @@
 #include "engine/server/reply_writer.h"
 #include "support/web_exception.h"
 #include "engine/templates/tags/reply/reply_engine.h"
-#include "tests/support/temp_home.h"
-#include "tests/support/web_error_capture.h"
+#include "tests/common/temp_home.h"
+#include "tests/common/web_error_capture.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "support/web_exception.h"
 #include "engine/templates/template_tables.h"
 #include "platform/registry_store.h"
-#include "tests/support/server_test_home.h"
+#include "tests/common/server_test_home.h"
 
 class TestRequest : public CRequestReader {
 public:

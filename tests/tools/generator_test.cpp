@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "engine/parser/table_layout.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 #include "tests/tools/table_driver.h"
 #include "tools/tsgrammar/grammar_compiler.h"
 

@@ -4,7 +4,7 @@
 
 #include <fstream>
 
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 #include "wizards/rtf_to_html.h"
 
 namespace tessaro::wizards {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/temp_home.h"
+#include "tests/common/temp_home.h"
 
 namespace tessaro::wizards {
 namespace {

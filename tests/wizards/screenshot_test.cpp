@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "tests/support/ci_require.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/ci_require.h"
+#include "tests/common/temp_home.h"
 #include "tests/wizardutils/sqlite_catalog_fixture.h"
 
 namespace {

@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/support/ci_require.h"
-#include "tests/support/odbc_drivers.h"
-#include "tests/support/odbc_test_config.h"
-#include "tests/support/temp_home.h"
+#include "tests/common/ci_require.h"
+#include "tests/common/odbc_drivers.h"
+#include "tests/common/odbc_test_config.h"
+#include "tests/common/temp_home.h"
 
 namespace tessaro::wizardutils::testing {
 

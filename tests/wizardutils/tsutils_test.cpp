@@ -9,7 +9,7 @@
 #include "database/odbc/odbc_stmt.h"
 #include "platform/registry_store.h"
 #include "support/registry.h"
-#include "tests/support/pg_test_server.h"
+#include "tests/common/pg_test_server.h"
 #include "tests/wizardutils/sqlite_catalog_fixture.h"
 #include "wizardutils/request_file.h"
 

@@ -4,6 +4,7 @@
 
 #include "engine/server/request_reader.h"
 #include "foundation/date_text_parser.h"
+#include "platform/clock.h"
 #include "support/html_escape.h"
 #include "support/number_parse.h"
 #include "support/text_helpers.h"
@@ -135,7 +136,7 @@ std::string FormatCookieExpiry(std::time_t when) {
     static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     std::tm utc{};
-    if (gmtime_r(&when, &utc) == nullptr) return "Thu, 01-Jan-70 00:00:00 GMT";
+    if (!tessaro::platform::ToUniversalTime(when, utc)) return "Thu, 01-Jan-70 00:00:00 GMT";
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%s, %02d-%s-%02d %02d:%02d:%02d GMT", kDays[utc.tm_wday], utc.tm_mday,
                   kMonths[utc.tm_mon], utc.tm_year % 100, utc.tm_hour, utc.tm_min, utc.tm_sec);

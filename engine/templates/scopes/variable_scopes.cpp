@@ -1,6 +1,7 @@
 #include "engine/templates/scopes/variable_scopes.h"
 
 #include "engine/templates/tags/query/query_results.h"
+#include "support/query_not_executed.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
 
@@ -88,10 +89,7 @@ CParameterResolution ResolveParameterInScopes(CVariableScopeSources& sources, co
         case Scope::Query: {
             CTSXQueryImp* query = sources.FindNamedQuery(scopeName);
             if (query == nullptr)
-                ThrowUnresolved(name,
-                                "The query named '" + scopeName +
-                                    "' has not yet executed. Please define this query in your template file above the "
-                                    "places where you use it");
+                ThrowUnresolved(name, QueryNotYetExecutedText(scopeName));
             const int column = query->GetColumnIndex(var);
             if (column == kColumnUnknown)
                 ThrowUnresolved(name,

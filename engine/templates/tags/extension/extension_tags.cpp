@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/clock.h"
+#include "support/query_not_executed.h"
 #include "support/html_escape.h"
 #include "support/server_settings.h"
 #include "support/text_helpers.h"
@@ -87,10 +89,7 @@ void ValueAttribute(TagContext& c) {
     std::string queryName = UpperCopy(value);
     state.query = c.tags.FindQuery(queryName);
     if (state.query == nullptr)
-        throw new CWebException("Invalid QUERY name specified",
-                                "The query named '" + HtmlEscape(queryName) +
-                                    "' has not yet executed. Please define this query in your template file above the "
-                                    "places where you use it");
+        throw new CWebException("Invalid QUERY name specified", QueryNotYetExecutedText(queryName));
 }
 
 void FlagAttribute(TagContext& c) {
@@ -117,11 +116,11 @@ void End(TagContext& c) {
     host.getSetting = [&page, name = tag.name](const std::string& setting) { return Setting(page, name, setting, ""); };
     CTSXRequestImp request(std::move(host), std::move(tag.attributes), tag.query, tag.debug);
     try {
-        std::int64_t start = MonotonicMilliseconds();
+        std::int64_t start = tessaro::platform::MonotonicMilliseconds();
         TheCustomTagManager().CallTag(tag.name, request);
         if (request.IsDebug())
-            page.WriteText("<HR><B>" + tag.name +
-                           "</B> Execution Time = " + std::to_string(MonotonicMilliseconds() - start) + " ms <BR>" +
+            page.WriteText("<HR><B>" + tag.name + "</B> Execution Time = " +
+                           std::to_string(tessaro::platform::MonotonicMilliseconds() - start) + " ms <BR>" +
                            request.GetDebugText() + "<HR>");
     } catch (CTSXExceptionImp* e) {
         std::unique_ptr<CTSXExceptionImp> owned(e);

@@ -1,4 +1,4 @@
-// The engine's side of the extension tag interface (tsx/tsx.h): the request a
+// The engine's side of the extension tag interface (interfaces/tsx.h): the request a
 // tag procedure receives, string sets, query views and the exception.
 #pragma once
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/templates/tsx/tsx.h"
+#include "interfaces/tsx.h"
 
 class CNamedQueries;
 class CTSXQueryImp;

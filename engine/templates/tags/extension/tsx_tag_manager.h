@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "engine/templates/tsx/tsx.h"
+#include "interfaces/tsx.h"
 
 class CTSXRequestImp;
 

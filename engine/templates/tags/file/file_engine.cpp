@@ -9,10 +9,12 @@
 #include "engine/server/request_reader.h"
 #include "engine/server/runtime_file_gate.h"
 #include "support/text_helpers.h"
+#include "support/timestamp_literal.h"
 #include "support/trace_log.h"
 #include "engine/server/uploaded_file.h"
 #include "support/web_exception.h"
 #include "engine/templates/tags/reply/reply_engine.h"
+#include "platform/clock.h"
 #include "platform/file_ops.h"
 #include "platform/home.h"
 #include "platform/path_util.h"
@@ -34,14 +36,6 @@ const char* const kResultVariables[] = {
 
 bool IsSeparator(char c) {
     return c == '/' || c == '\\';
-}
-
-std::string FormatTime(std::time_t when, const char* format) {
-    std::tm local{};
-    localtime_r(&when, &local);
-    char text[64];
-    std::strftime(text, sizeof text, format, &local);
-    return text;
 }
 
 std::string WindowsError(long error, const std::string& attempt) {
@@ -379,9 +373,9 @@ bool CFileTag::Save(const CUploadedFile& upload, std::string dir, std::string fi
     } else {
         Set("FileExisted", "Yes");
         if (plat::GetFileStatus(path, &existing) == plat::ERROR_SUCCESS) {
-            Set("TimeCreated", FormatTime(existing.created, "{ts '%Y-%m-%d %H:%M:%S'}"));
-            Set("TimeLastModified", FormatTime(existing.modified, "{ts '%Y-%m-%d %H:%M:%S'}"));
-            Set("DateLastAccessed", FormatTime(existing.accessed, "{d '%Y-%m-%d'}"));
+            Set("TimeCreated", LocalTimestampLiteral(existing.created));
+            Set("TimeLastModified", LocalTimestampLiteral(existing.modified));
+            Set("DateLastAccessed", plat::FormatLocalTime(existing.accessed, "{d '%Y-%m-%d'}"));
             Set("OldFileSize", std::to_string(existing.size));
         } else {
             Set("OldFileSize", "0");

@@ -1,7 +1,6 @@
 #include "engine/templates/tags/insert/insert_update.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cctype>
 #include <ctime>
 #include <deque>
@@ -16,9 +15,11 @@
 #include "support/number_parse.h"
 #include "engine/server/request_reader.h"
 #include "support/text_helpers.h"
+#include "support/timestamp_literal.h"
 #include "support/web_exception.h"
 #include "engine/templates/pages/pooled_data_sources.h"
 #include "engine/templates/pages/wdb_base_page.h"
+#include "platform/clock.h"
 
 namespace {
 
@@ -51,10 +52,7 @@ public:
         return tessaro::foundation::DateTextParts::DateAndTime;
     }
     std::string Format(const tessaro::foundation::ParsedDateTime& d) const override {
-        char text[64];
-        std::snprintf(text, sizeof text, "{ts '%04d-%02d-%02d %02d:%02d:%02d'}", d.year, d.month, d.day, d.hour,
-                      d.minute, d.second);
-        return text;
+        return FormatTimestampLiteral(d.year, d.month, d.day, d.hour, d.minute, d.second);
     }
 };
 
@@ -283,19 +281,16 @@ bool CInsertUpdate::CheckValues(std::vector<std::pair<std::string, std::string>>
 std::string CInsertUpdate::ConvertValue(const std::string& value, const Column& column) const {
     std::string result = value;
     std::string squeezed = UpperCopy(RemoveWhitespace(value));
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char date[32], time[32];
-    std::snprintf(date, sizeof date, "%.4d-%.2d-%.2d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-    std::snprintf(time, sizeof time, "%.2d:%.2d:%.2d", local.tm_hour, local.tm_min, local.tm_sec);
+    const std::time_t now = std::time(nullptr);
+    const std::string date = tessaro::platform::FormatLocalTime(now, "%Y-%m-%d");
+    const std::string time = tessaro::platform::FormatLocalTime(now, "%H:%M:%S");
     CRequestReader* reader = m_page.GetReader();
     if (squeezed == "CURRENTTIME()")
         result = time;
     else if (squeezed == "CURRENTDATE()")
         result = date;
     else if (squeezed == "CURRENTDATETIME()")
-        result = std::string(date) + " " + time;
+        result = date + " " + time;
     else if (squeezed == "REMOTEADDRESS()")
         result = reader->GetCgiVariable("REMOTE_ADDR");
     else if (value.rfind("CGI.", 0) == 0 && reader->HasCgiVariable(value.substr(4)))

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "engine/templates/tags/query/query_results.h"
+#include "support/query_not_executed.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
 
@@ -209,10 +210,7 @@ void CLoopStack::SetQuery(const std::string& value) {
     std::string name = UpperCopy(value);
     m_query = m_host.FindQuery(name);
     if (m_query == nullptr)
-        throw new CWebException("The query named '" + name +
-                                    "' has not yet executed. Please define this query in your template file above "
-                                    "the places where you use it",
-                                "Invalid QUERY name specified");
+        throw new CWebException(QueryNotYetExecutedText(name), "Invalid QUERY name specified");
 }
 
 void CLoopStack::SetStartRow(const std::string& value) {

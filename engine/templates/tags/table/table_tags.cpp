@@ -2,6 +2,7 @@
 // (see table_engine.h).
 #include <memory>
 
+#include "support/query_not_executed.h"
 #include "support/html_escape.h"
 #include "support/number_parse.h"
 #include "support/text_helpers.h"
@@ -46,10 +47,7 @@ void SetQuery(TagContext& c) {
     std::string name = TrimmedCopy(c.page.attributeValue());
     CTSXQueryImp* query = c.tags.FindQuery(name);
     if (query == nullptr)
-        throw new CWebException("Invalid QUERY name specified in TS tag",
-                                "The query named '" + HtmlEscape(name) +
-                                    "' has not yet executed. Please define this query in your template file above the "
-                                    "places where you use it");
+        throw new CWebException("Invalid QUERY name specified in TS tag", QueryNotYetExecutedText(name));
     Table(c).SetQuery(UpperCopy(name), query);
 }
 

@@ -1,0 +1,50 @@
+// ksml: the CGI program the web server runs for every template request. It hands the
+// request to tsengine and relays the reply; its exit status is always 0, since a failure
+// is answered with an HTML page.
+
+#include <string>
+
+#include "gateway/engine_service.h"
+#include "gateway/forward_request.h"
+#include "platform/descriptor.h"
+#include "platform/process_environment.h"
+#include "support/registry.h"
+#include "support/trace_log.h"
+
+#ifdef KSML_STATIC_LINK
+// ksml loads no libraries; only SQLite's extension loading, which it never uses, refers to
+// the loader. The link sends that reference here (--wrap=dlopen) instead of to the static C
+// library's loader, which would only work with the very glibc ksml was built against.
+extern "C" void* __wrap_dlopen(const char*, int) {
+    return nullptr;
+}
+#endif
+
+namespace {
+
+constexpr std::size_t kAdminEmailLimit = 2047;
+
+std::string ReadAdminEMail() {
+    std::string address = ReadTessaroSetting("Logging", "AdminEMail", "");
+    if (address.size() > kAdminEmailLimit) address.resize(kAdminEmailLimit);
+    return address;
+}
+
+}  // namespace
+
+int main(int, char**, char** environment) {
+    // A web server that stops reading must not kill the gateway half way through.
+    tessaro::platform::IgnoreBrokenPipes();
+    try {
+        const ksml::GatewaySettings settings = ksml::GatewaySettingsFromEnvironment();
+        ksml::LogSink log = [](std::string_view severity, std::string_view text) {
+            WriteTraceLog("KSML", std::string(severity), std::string(text));
+        };
+        ksml::ServiceManagerEngine engine(settings);
+        ksml::GatewayState state(settings, log, ksml::WebServerOutput(tessaro::platform::kStandardOutput, log), engine);
+        ksml::RunGateway(environment, tessaro::platform::kStandardInput, state, ReadAdminEMail);
+    } catch (...) {
+        // Nothing sensible is left to tell the web server.
+    }
+    return 0;
+}

@@ -1,0 +1,98 @@
+#include "tests/common/odbc_test_config.h"
+
+#include <cerrno>
+#include <dlfcn.h>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <unistd.h>
+
+#include "tests/common/odbc_drivers.h"
+
+namespace tessaro::database {
+
+namespace fs = std::filesystem;
+
+OdbcTestConfig& OdbcTestConfig::Instance() {
+    static OdbcTestConfig config;
+    return config;
+}
+
+namespace {
+
+// Removes the configuration directories of test programs that ended without cleaning up.
+void RemoveAbandonedDirectories() {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(fs::temp_directory_path(), ec)) {
+        if (entry.path().filename().string().rfind("tessaro-odbc-", 0) != 0) continue;
+        std::ifstream owner(entry.path() / "owner.pid");
+        pid_t pid = 0;
+        if (!(owner >> pid) || pid <= 0 || kill(pid, 0) == 0 || errno == EPERM) continue;
+        fs::remove_all(entry.path(), ec);
+    }
+}
+
+}  // namespace
+
+OdbcTestConfig::OdbcTestConfig() {
+    RemoveAbandonedDirectories();
+    // The driver manager unloads these at exit; kept loaded, leak reports of a sanitizer
+    // build still name them (their caches are not the program's leaks).
+    const std::string sqliteDriver = tessaro::test::SQLiteOdbcDriverPath();
+    const std::string postgresDriver = tessaro::test::PostgresOdbcDriverPath();
+    for (const std::string& library : {std::string("libodbcinst.so.2"), sqliteDriver, postgresDriver}) {
+        if (!library.empty()) dlopen(library.c_str(), RTLD_LAZY | RTLD_NODELETE);
+    }
+    std::string pattern = (fs::temp_directory_path() / "tessaro-odbc-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create an ODBC test directory");
+    dir_ = pattern;
+    std::ofstream(dir_ + "/owner.pid") << getpid() << "\n";
+    std::ofstream inst(dir_ + "/odbcinst.ini");
+    inst << "[" << kSQLiteDriverName << "]\nDescription=SQLite3 ODBC driver\nDriver=" << sqliteDriver
+         << "\nSetup=" << sqliteDriver << "\nThreading=2\n\n"
+         << "[" << kPostgresDriverName << "]\nDescription=PostgreSQL ODBC driver\nDriver=" << postgresDriver << "\n";
+    inst.close();
+    std::ofstream(dir_ + "/odbc.ini").close();  // no system data sources
+    setenv("ODBCSYSINI", dir_.c_str(), 1);
+    setenv("ODBCINSTINI", "odbcinst.ini", 1);
+    setenv("ODBCINI", (dir_ + "/user-odbc.ini").c_str(), 1);
+    AddSQLiteDsn(kDefaultDsn);
+}
+
+OdbcTestConfig::~OdbcTestConfig() {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+}
+
+std::string OdbcTestConfig::AddSQLiteDsn(const std::string& name, const std::string& dbPath) {
+    std::string path = dbPath.empty() ? dir_ + "/" + name + ".db" : dbPath;
+    AddDsn(name, {{"Driver", kSQLiteDriverName},
+                  {"Description", "Tessaro test database"},
+                  {"Database", path},
+                  {"Timeout", "10000"}});
+    return path;
+}
+
+void OdbcTestConfig::AddDsn(const std::string& name, const std::map<std::string, std::string>& attributes) {
+    dsns_[name] = attributes;
+    WriteDataSources();
+}
+
+void OdbcTestConfig::WriteDataSources() const {
+    // Written aside and renamed so that a reader never sees half a file.
+    std::string target = dir_ + "/user-odbc.ini";
+    std::string temp = target + ".new";
+    {
+        std::ofstream out(temp);
+        for (const auto& [name, attributes] : dsns_) {
+            out << "[" << name << "]\n";
+            for (const auto& [key, value] : attributes) out << key << "=" << value << "\n";
+            out << "\n";
+        }
+    }
+    fs::rename(temp, target);
+}
+
+}  // namespace tessaro::database
