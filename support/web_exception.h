@@ -14,6 +14,8 @@ public:
 
     // detail += text + "<P>".
     void AppendDetail(const std::string& text);
+    // Puts text (such as where in the template the error is) before the detail.
+    void PrependDetail(const std::string& text) { m_detail = text + m_detail; }
 
     const std::string& GetMessage() const { return m_message; }
     const std::string& GetDetail() const { return m_detail; }

@@ -1,6 +1,7 @@
 #include "support/web_log.h"
 
 #include "support/file_helpers.h"
+#include "support/html_escape.h"
 #include "support/registry.h"
 #include "support/text_helpers.h"
 #include "support/trace_log.h"
@@ -30,14 +31,15 @@ const char* SeverityText(long severity) {
 }  // namespace
 
 CWebLog::CWebLog(const std::string& path, long level, bool useEventLog)
-    : m_path(UpperCopy(path)), m_level(level), m_useEventLog(useEventLog) {
-    // The upper-cased path is for display; on disk the folders keep their real
-    // case and the file is found case-insensitively (created upper-cased).
+    : m_level(level), m_useEventLog(useEventLog) {
+    // The folders keep their case on disk; the log's name is a name, found without regard to
+    // case and created in capitals (TSENGINE.LOG).
     std::string unixPath = plat::ToUnixPath(path);
     std::size_t slash = unixPath.find_last_of('/');
     std::string folder = slash == std::string::npos ? std::string(".") : unixPath.substr(0, slash + 1);
     std::string file = UpperCopy(slash == std::string::npos ? unixPath : unixPath.substr(slash + 1));
     m_physicalPath = plat::ResolvePathNoCase(plat::JoinPath(plat::ResolvePathNoCase(folder), file));
+    m_path = m_physicalPath;
     if (plat::RegularFileSize(m_physicalPath) > static_cast<std::uint64_t>(kWebLogResetSize))
         plat::RemoveFile(m_physicalPath);
     plat::TouchShared(m_physicalPath);
@@ -48,12 +50,10 @@ CWebLog::~CWebLog() = default;
 std::string CWebLog::FormatLine(long severity, const std::string& date, const std::string& time,
                                 const std::string& remoteAddress, const std::string& userAgent,
                                 const std::string& detail) {
+    // The detail is the error page's HTML; the log is plain text, one line per entry.
     std::string line = "\"" + EscapeLogField(SeverityText(severity)) + "\",\"" + EscapeLogField(date) + "\",\"" +
                        EscapeLogField(time) + "\",\"" + EscapeLogField(remoteAddress) + "\",\"" +
-                       EscapeLogField(userAgent) + "\",\"" + EscapeLogField(detail) + "\"";
-    ReplaceString(line, "<li>", "");
-    ReplaceString(line, "<P>", " ");
-    ReplaceString(line, "<BR>", " ");
+                       EscapeLogField(userAgent) + "\",\"" + EscapeLogField(HtmlToPlainText(detail)) + "\"";
     ReplaceString(line, "\n", " ");
     ReplaceString(line, "\r", " ");
     line += "\n";
@@ -69,7 +69,7 @@ void CWebLog::Write(long severity, const std::string& remoteAddress, const std::
     if (m_useEventLog) {
         plat::EventSourceHandle source = plat::RegisterEventSource(nullptr, "Tessaro");
         if (source) {
-            plat::ReportEvent(source, plat::EVENTLOG_ERROR_TYPE, 0, 0, {detail});
+            plat::ReportEvent(source, plat::EVENTLOG_ERROR_TYPE, 0, 0, {HtmlToPlainText(detail)});
             plat::DeregisterEventSource(source);
         }
     }

@@ -5,6 +5,7 @@
 #include "wizards/data_entry_wizard.h"
 #include "wizards/drill_down_wizard.h"
 #include "wizards/page_buttons.h"
+#include "wizards/page_controls.h"
 #include "wizards/wizard_steps.h"
 
 namespace tessaro::wizards {
@@ -141,21 +142,43 @@ bool HeadlessDriver::Run(const std::string& line) {
     }
     if (wizard_->Ended()) return Fail("the wizard has ended");
     WizardPage& page = wizard_->Page(wizard_->CurrentPage());
+    const PageControls& controls = ControlsOf(page.Form);
     if (command == "set") {
         auto [control, text] = Split(rest);
+        if (!IsTextControl(controls, control)) {
+            std::vector<std::string> names = controls.texts;
+            names.insert(names.end(), controls.textPrefixes.begin(), controls.textPrefixes.end());
+            return Fail("page " + std::to_string(wizard_->CurrentPage()) + " has no edit " + control +
+                        "; its edits: " + NameList(names));
+        }
         page.Texts[control] = Unescape(text);
         return true;
     }
     if (command == "select" || command == "select+") {
         auto [list, entry] = Split(rest);
+        bool known = page.Lists.count(list) != 0;
+        for (const std::string& name : controls.lists) known = known || name == list;
+        if (!known)
+            return Fail("page " + std::to_string(wizard_->CurrentPage()) + " has no list " + list +
+                        "; its lists: " + NameList(controls.lists));
         std::vector<std::size_t> keep = command == "select+" ? page.Selections[list] : std::vector<std::size_t>{};
-        if (!page.Select(list, entry)) return Fail("no entry \"" + entry + "\" in " + list);
+        if (!page.Select(list, entry)) {
+            std::string entries;
+            for (const std::string& e : page.Lists[list]) entries += (entries.empty() ? "" : ", ") + e;
+            return Fail("no entry \"" + entry + "\" in " + list + "; its entries: " +
+                        (entries.empty() ? std::string("none") : entries));
+        }
         keep.push_back(page.Selections[list].front());
         page.Selections[list] = keep;
         return true;
     }
     if (command == "check") {
-        if (!page.Checks.count(rest)) return Fail("no radio " + rest);
+        if (!page.Checks.count(rest)) {
+            std::vector<std::string> radios;
+            for (const auto& [name, on] : page.Checks) radios.push_back(name);
+            return Fail("page " + std::to_string(wizard_->CurrentPage()) + " has no radio " + rest +
+                        "; its radios: " + NameList(radios));
+        }
         for (auto& [name, on] : page.Checks) on = name == rest;
         return true;
     }
@@ -172,7 +195,12 @@ bool HeadlessDriver::Press(const std::string& button) {
         case PressResult::NoSuchButton:
             break;
     }
-    return Fail(IsMoveButton(button) ? "no field lists on this page" : "unknown button " + button);
+    if (IsMoveButton(button)) return Fail("no field lists on this page");
+    std::vector<std::string> buttons = PageButtons();
+    const PageControls& controls = ControlsOf(wizard_->Page(wizard_->CurrentPage()).Form);
+    buttons.insert(buttons.end(), controls.buttons.begin(), controls.buttons.end());
+    return Fail("unknown button " + button + "; the buttons of page " + std::to_string(wizard_->CurrentPage()) +
+                ": " + NameList(buttons));
 }
 
 bool HeadlessDriver::SetProperty(const std::string& name, const std::string& value) {

@@ -17,7 +17,9 @@
 //   expect-page <n>, expect-message <text>, expect-ended
 //   screenshot <file>              draw the page on show, or the properties dialog while it is
 //                                  open, into a PNG (needs the window view)
-// Every message shown is recorded; a failed expectation or an unknown command stops the run.
+// Every message shown is recorded; a failed expectation or an unknown command stops the run,
+// and a control the page does not have is answered with the names it has (page_controls.h).
+// docs/wizards.md lists the controls of every page, with a complete script per wizard.
 #pragma once
 
 #include <functional>

@@ -42,7 +42,9 @@ bool CMultipartParser::GetHeaderAttribute(const std::string& header, const std::
     if (at == std::string::npos) return false;
     std::size_t start = at + key.size();
     std::size_t end = terminator.empty() ? std::string::npos : upper.find(UpperCopy(terminator), start);
-    value = UrlDecode(upper.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    // Keywords are found without regard to case; the value keeps the case it was sent in, so
+    // an uploaded avatar.png is saved as avatar.png on a disk that tells the cases apart.
+    value = UrlDecode(header.substr(start, end == std::string::npos ? std::string::npos : end - start));
     return true;
 }
 
@@ -85,6 +87,8 @@ void CMultipartParser::ProcessSection(const std::string& header, const char* dat
     if (!GetHeaderAttribute(header, "NAME=\"", "\"", name))
         Malformed("Invalid MIME section.",
                   "The section header lacks a name attribute. Header = '" + HtmlEscape(header) + "'");
+    // A field's name is a name, compared without case (FORM.photo is FORM.PHOTO).
+    name = UpperCopy(name);
     std::string fileName;
     if (!GetHeaderAttribute(header, "FILENAME=\"", "\"", fileName)) {
         m_reader.AddFormField(name, std::string(data, length));
@@ -93,6 +97,8 @@ void CMultipartParser::ProcessSection(const std::string& header, const char* dat
     auto record = std::make_unique<CUploadedFile>();
     std::string contentType;
     if (GetHeaderAttribute(header, "CONTENT-TYPE: ", "\"", contentType)) {
+        // A type is a name compared without case: it is kept in capitals, as ACCEPT is.
+        contentType = UpperCopy(contentType);
         TrimString(contentType);
         std::size_t slash = contentType.find('/');
         if (slash == std::string::npos || slash == 0 || slash + 1 == contentType.size())

@@ -1,5 +1,6 @@
 #include "engine/templates/output_section.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "engine/templates/tags/if/if_block_stack.h"
@@ -28,8 +29,8 @@ bool IsSimpleName(const std::string& text) {
 
 class CTextNode : public CTemplateNode {
 public:
-    CTextNode(COutputSectionHost& host, const COutputSection& section, std::string text)
-        : m_host(host), m_section(section), m_text(std::move(text)) {}
+    CTextNode(COutputSectionHost& host, const COutputSection& section, std::string text, long line)
+        : CTemplateNode(line), m_host(host), m_section(section), m_text(std::move(text)) {}
 
     void Execute(int row, std::string& out, CIfBlockStack& ifs) override {
         if (!ifs.IsOutputOn()) return;
@@ -47,6 +48,7 @@ public:
                     out += s.query->GetColumnValue(columnRow, s.column);
                     break;
                 case Segment::Expression:
+                    if (m_line > 0) m_host.SetRunningLine(s.line);
                     out += m_host.EvaluateExpression(s.text, row);
                     break;
             }
@@ -59,20 +61,33 @@ private:
         std::string text;
         CTSXQueryImp* query = nullptr;
         int column = -1;
+        long line = 0;  // where the expression stands in the template
     };
 
     void Split(int row) {
+        long line = m_line;
         for (auto& [isExpression, text] : m_host.SplitText(m_text)) {
+            const long lineFeeds = static_cast<long>(std::count(text.begin(), text.end(), '\n'));
             if (!isExpression) {
                 m_segments.push_back({Segment::Literal, text});
+                line += lineFeeds;
                 continue;
             }
             Segment segment{Segment::Expression, text};
+            segment.line = line;
             std::string name = TrimmedCopy(text);
             // Only a value that cannot change within the section is kept; a
             // variable may be changed by a TSSET in the body, so it stays live.
             if (row != -1 && IsSimpleName(name)) {
-                SectionResolution r = m_host.ResolveParameter(name, row);
+                if (m_line > 0) m_host.SetRunningLine(line);
+                SectionResolution r;
+                try {
+                    r = m_host.ResolveParameter(name, row);
+                } catch (CWebException* e) {
+                    // A name no scope knows: the page says where it is written.
+                    e->PrependDetail(m_host.PositionReport());
+                    throw;
+                }
                 if (r.currentColumn && r.query != nullptr) {
                     segment = {Segment::Column, text, r.query, r.column};
                 } else if (r.fixed) {
@@ -80,6 +95,7 @@ private:
                 }
             }
             m_segments.push_back(std::move(segment));
+            line += lineFeeds;
         }
         m_split = true;
     }
@@ -93,7 +109,7 @@ private:
 
 class CIfNode : public CTemplateNode {
 public:
-    explicit CIfNode(std::string condition) : m_condition(std::move(condition)) {}
+    CIfNode(std::string condition, long line) : CTemplateNode(line), m_condition(std::move(condition)) {}
     void Execute(int, std::string&, CIfBlockStack& ifs) override { ifs.If(m_condition); }
 
 private:
@@ -102,7 +118,7 @@ private:
 
 class CElseIfNode : public CTemplateNode {
 public:
-    explicit CElseIfNode(std::string condition) : m_condition(std::move(condition)) {}
+    CElseIfNode(std::string condition, long line) : CTemplateNode(line), m_condition(std::move(condition)) {}
     void Execute(int, std::string&, CIfBlockStack& ifs) override { ifs.ElseIf(m_condition); }
 
 private:
@@ -111,18 +127,20 @@ private:
 
 class CElseNode : public CTemplateNode {
 public:
+    using CTemplateNode::CTemplateNode;
     void Execute(int, std::string&, CIfBlockStack& ifs) override { ifs.Else(); }
 };
 
 class CEndIfNode : public CTemplateNode {
 public:
+    using CTemplateNode::CTemplateNode;
     void Execute(int, std::string&, CIfBlockStack& ifs) override { ifs.EndIf(); }
 };
 
 class CSetNode : public CTemplateNode {
 public:
-    CSetNode(COutputSectionHost& host, std::string name, std::string expression)
-        : m_host(host), m_name(std::move(name)), m_expression(std::move(expression)) {}
+    CSetNode(COutputSectionHost& host, std::string name, std::string expression, long line)
+        : CTemplateNode(line), m_host(host), m_name(std::move(name)), m_expression(std::move(expression)) {}
     void Execute(int row, std::string&, CIfBlockStack& ifs) override {
         if (ifs.IsOutputOn()) m_host.SetVariableFromExpression(m_name, m_expression, row);
     }
@@ -163,40 +181,47 @@ private:
 COutputSection::~COutputSection() = default;
 
 void COutputSection::AddText(const std::string& text) {
+    // The parser has just read this text: it stands on the line the text ends on (a text that
+    // ends with its line feed ends on the line of that line feed).
+    if (!m_hasPendingText) {
+        long lineFeeds = static_cast<long>(std::count(text.begin(), text.end(), '\n'));
+        if (!text.empty() && text.back() == '\n') --lineFeeds;
+        m_pendingLine = m_host.CurrentLine() - lineFeeds;
+    }
     m_pendingText += text;
     m_hasPendingText = true;
 }
 
 void COutputSection::FlushText() {
     if (!m_hasPendingText) return;
-    m_nodes.push_back(std::make_unique<CTextNode>(m_host, *this, std::move(m_pendingText)));
+    m_nodes.push_back(std::make_unique<CTextNode>(m_host, *this, std::move(m_pendingText), m_pendingLine));
     m_pendingText.clear();
     m_hasPendingText = false;
 }
 
 void COutputSection::AddIf(const std::string& condition) {
     FlushText();
-    m_nodes.push_back(std::make_unique<CIfNode>(condition));
+    m_nodes.push_back(std::make_unique<CIfNode>(condition, m_host.CurrentLine()));
 }
 
 void COutputSection::AddElseIf(const std::string& condition) {
     FlushText();
-    m_nodes.push_back(std::make_unique<CElseIfNode>(condition));
+    m_nodes.push_back(std::make_unique<CElseIfNode>(condition, m_host.CurrentLine()));
 }
 
 void COutputSection::AddElse() {
     FlushText();
-    m_nodes.push_back(std::make_unique<CElseNode>());
+    m_nodes.push_back(std::make_unique<CElseNode>(m_host.CurrentLine()));
 }
 
 void COutputSection::AddEndIf() {
     FlushText();
-    m_nodes.push_back(std::make_unique<CEndIfNode>());
+    m_nodes.push_back(std::make_unique<CEndIfNode>(m_host.CurrentLine()));
 }
 
 void COutputSection::AddSet(const std::string& name, const std::string& expression) {
     FlushText();
-    m_nodes.push_back(std::make_unique<CSetNode>(m_host, name, expression));
+    m_nodes.push_back(std::make_unique<CSetNode>(m_host, name, expression, m_host.CurrentLine()));
 }
 
 void COutputSection::AddNestedSection(std::unique_ptr<COutputSection> section) {
@@ -346,11 +371,19 @@ void COutputSection::RunNodeList(int row, std::string& out) {
     CIfBlockStack ifs([this, row](const std::string& condition) { return m_host.EvaluateCondition(condition, row); });
     out.clear();
     std::string piece;
+    // Each instruction's errors name its own line; the line in force before comes back after.
+    struct LineGuard {
+        COutputSectionHost& host;
+        long previous;
+        ~LineGuard() { host.SetRunningLine(previous); }
+    } guard{m_host, m_host.SetRunningLine(0)};
     for (const auto& node : m_nodes) {
         piece.clear();
+        m_host.SetRunningLine(node->Line());
         node->Execute(row, piece, ifs);
         out += piece;
     }
+    m_host.SetRunningLine(guard.previous);
     ifs.CheckAtEnd();
 }
 

@@ -58,14 +58,26 @@ public:
     virtual std::string DefaultMailServer() = 0;
     virtual void SpoolMail(const SectionMailMessage& message) = 0;
     virtual void MailPosted() = 0;
+    // Where errors are: the template line the parser stands on (where its last lexeme ends),
+    // the line of the instruction that runs now for the error page (returns the one it
+    // replaces; 0 gives the parser's), and the error page's block naming that line.
+    virtual long CurrentLine() { return 0; }
+    virtual long SetRunningLine(long) { return 0; }
+    virtual std::string PositionReport() { return {}; }
 };
 
 class COutputSection;
 
 class CTemplateNode {
 public:
+    explicit CTemplateNode(long line = 0) : m_line(line) {}
     virtual ~CTemplateNode() = default;
     virtual void Execute(int row, std::string& out, CIfBlockStack& ifs) = 0;
+    // The template line the instruction was read on (a text's first line).
+    long Line() const { return m_line; }
+
+protected:
+    long m_line;
 };
 
 class COutputSection {
@@ -126,6 +138,7 @@ private:
     std::string m_effectiveQuery;
     std::string m_pendingText;
     bool m_hasPendingText = false;
+    long m_pendingLine = 0;
     std::vector<std::unique_ptr<CTemplateNode>> m_nodes;
     std::string m_server;
     int m_port = -1;

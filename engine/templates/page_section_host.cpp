@@ -8,6 +8,7 @@
 #include "engine/templates/tags/page_tags.h"
 #include "engine/templates/template_page.h"
 #include "engine/templates/tags/mail/mail_spool.h"
+#include "engine/templates/template_parser.h"
 
 std::string CPageSectionHost::EvaluateExpression(const std::string& expression, int row) {
     return EvaluateOnPage(m_page, expression, row, 0, kEvaluateExpression);
@@ -80,4 +81,17 @@ void CPageSectionHost::SpoolMail(const SectionMailMessage& message) {
 
 void CPageSectionHost::MailPosted() {
     NotifySectionMailPosted();
+}
+
+long CPageSectionHost::CurrentLine() {
+    CTemplateParser* parser = m_page.currentTemplateParser();
+    return parser != nullptr ? parser->ErrorLine(false) : 0;
+}
+
+long CPageSectionHost::SetRunningLine(long line) {
+    return m_page.SetRunningLine(line);
+}
+
+std::string CPageSectionHost::PositionReport() {
+    return m_page.WriteErrorReport();
 }

@@ -28,6 +28,9 @@ public:
     std::string DefaultMailServer() override;
     void SpoolMail(const SectionMailMessage& message) override;
     void MailPosted() override;
+    long CurrentLine() override;
+    long SetRunningLine(long line) override;
+    std::string PositionReport() override;
 
 private:
     CQueryPage& m_page;

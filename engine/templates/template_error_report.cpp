@@ -1,5 +1,6 @@
 // The template error page: where the error is, the template's lines around it,
 // and the request's particulars.
+#include <cctype>
 #include <cstdio>
 #include <deque>
 
@@ -25,10 +26,60 @@ bool IsBlank(const std::string& line) {
     return TrimmedCopy(line).empty();
 }
 
-// Template paths are kept upper-cased; a message shows the file as the disk names it, since
-// on a case-sensitive file system the upper-cased name is another file.
+// A message shows the file as the disk names it (a path given in another case is found
+// without regard to case).
 std::string AsOnDisk(const std::string& path) {
     return tessaro::platform::ResolvePathNoCase(path);
+}
+
+// Line `number` (1-based) of the file, without its line end; "" past the end.
+std::string FileLine(const std::string& path, long number) {
+    std::string piece;
+    std::FILE* file = std::fopen(tessaro::platform::ResolvePathNoCase(path).c_str(), "rb");
+    if (file == nullptr) return {};
+    for (long n = 1; ReadWholeLine(file, piece); ++n) {
+        if (n < number) continue;
+        while (!piece.empty() && (piece.back() == '\n' || piece.back() == '\r')) piece.pop_back();
+        std::fclose(file);
+        return piece;
+    }
+    std::fclose(file);
+    return {};
+}
+
+bool IsNameCharacter(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '@' || c == '-';
+}
+
+// A double quote inside an attribute value ends the value: NAME="#F("x")#" reads as NAME="#F("
+// followed by x")#", which is no attribute. Found on the line as a quoted value that another
+// character follows at once (attributes are parted by blanks): the attribute's name and the
+// value as it was cut, or false.
+bool FindCutAttributeValue(const std::string& line, std::string& name, std::string& value) {
+    for (std::size_t open = line.find('"'); open != std::string::npos; open = line.find('"', open + 1)) {
+        std::size_t close = line.find('"', open + 1);
+        // A doubled quote stands for one inside the value.
+        while (close != std::string::npos && close + 1 < line.size() && line[close + 1] == '"')
+            close = line.find('"', close + 2);
+        if (close == std::string::npos) return false;
+        std::size_t equals = line.find_last_not_of(" \t", open - (open > 0 ? 1 : 0));
+        if (open == 0 || equals == std::string::npos || line[equals] != '=') {
+            open = close;
+            continue;
+        }
+        std::size_t nameEnd = line.find_last_not_of(" \t", equals - (equals > 0 ? 1 : 0));
+        std::size_t nameStart = nameEnd;
+        while (nameStart != std::string::npos && nameStart > 0 && IsNameCharacter(line[nameStart - 1])) --nameStart;
+        const char after = close + 1 < line.size() ? line[close + 1] : ' ';
+        if (equals > 0 && nameEnd != std::string::npos && IsNameCharacter(line[nameEnd]) && after != ' ' &&
+            after != '\t' && after != '>' && after != '/') {
+            name = line.substr(nameStart, nameEnd - nameStart + 1);
+            value = line.substr(open + 1, close - open - 1);
+            return true;
+        }
+        open = close;
+    }
+    return false;
 }
 
 }  // namespace
@@ -36,7 +87,7 @@ std::string AsOnDisk(const std::string& path) {
 std::string CQueryPage::WriteErrorReport(bool syntaxError) {
     CTemplateParser* parser = currentTemplateParser();
     if (parser == nullptr) return {};
-    long line = parser->ErrorLine(syntaxError);
+    long line = !syntaxError && m_runningLine > 0 ? m_runningLine : parser->ErrorLine(syntaxError);
     std::string path = templateFileName();
     std::string text = "The error occurred on (or near) line " + std::to_string(line) + " of the template file " +
                        HtmlEscape(AsOnDisk(path)) + "<P>";
@@ -99,7 +150,16 @@ std::string CQueryPage::BuildSyntaxReport() {
     if (parser == nullptr)
         return "An error occurred while attempting to process the template file.<P>" + WriteDebugBlock();
     std::string report = "An error occurred while attempting to process " + LexerStateDescription(parser->lexer()) +
-                         ".<P>" + WriteErrorReport(true);
+                         ".<P>";
+    const long line = parser->ErrorLine(true);
+    std::string attribute, cut;
+    if (FindCutAttributeValue(FileLine(path, line), attribute, cut))
+        report += "The value of the attribute <B>" + HtmlEscape(UpperCopy(attribute)) + "</B> on line " +
+                  std::to_string(line) + " ends at a double quote inside it, after '" + HtmlEscape(cut) +
+                  "'. A double quote ends an attribute's value: inside it write texts in single quotes "
+                  "(" + HtmlEscape(attribute) + "=\"#ExpandPath('uploads')#\") or double each quote (" +
+                  HtmlEscape(attribute) + "=\"#ExpandPath(\"\"uploads\"\")#\").<P>";
+    report += WriteErrorReport(true);
     std::vector<std::uint32_t> expected;
     try {
         expected = parser->expectedTokens(parser->errorFlag() ? parser->errorState() : parser->state());

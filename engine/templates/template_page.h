@@ -54,6 +54,13 @@ public:
     void RunTemplateFile(const std::string& path);
     void OnInclude();
     std::string WriteErrorReport(bool syntaxError = false);
+    // The line of the section instruction that runs now (0: none). A section body runs when
+    // its closing tag is read, so the parser stands on that tag, not on the instruction.
+    long SetRunningLine(long line) {
+        long previous = m_runningLine;
+        m_runningLine = line;
+        return previous;
+    }
     std::string WriteDebugBlock();
     std::string BuildSyntaxReport();
     // The page of the TSERROR request registration for e: returns the error to throw
@@ -95,6 +102,7 @@ public:
     void SetAborted() { m_aborted = true; }
 
 private:
+    long m_runningLine = 0;
     bool m_aborted = false;
     bool m_timeLimitOn = false;
     long m_timeLimitSeconds = 0;

@@ -181,16 +181,19 @@ void CQueryPage::ResolveTemplatePath() {
     m_templateChain.push_back(m_mainTemplatePath);
 }
 
+// The extension is found without regard to case; the path keeps the case it was requested
+// in, since on a disk that tells cases apart the upper-cased name is another file.
 std::string CQueryPage::TemplatePathFromScriptName(const std::string& scriptName) {
     std::string u = UpperCopy(scriptName);
     for (const char* e : {".TSM", ".KSM"}) {
         std::string ext(e);
         std::size_t i = u.rfind('.');
         if (i == std::string::npos) continue;
-        if (u.compare(i, ext.size(), ext) == 0) return u.substr(0, i + ext.size());
+        if (u.compare(i, ext.size(), ext) == 0) return scriptName.substr(0, i + ext.size());
         if (i == 0) continue;
         std::size_t j = u.rfind('.', i - 1);
-        if (j != std::string::npos && u.compare(j, ext.size(), ext) == 0) return u.substr(0, j + ext.size());
+        if (j != std::string::npos && u.compare(j, ext.size(), ext) == 0)
+            return scriptName.substr(0, j + ext.size());
     }
     return {};
 }
@@ -231,7 +234,7 @@ std::string CQueryPage::ExpandTemplatePath(const std::string& logical, bool rela
                 registry->Enumerate("Templates", m_templateMappingNames);
                 m_mappingNamesLoaded = true;
             }
-            // Logical paths arrive upper-cased, so the mapping names match without regard to case.
+            // Mapping names are names: they match the logical path without regard to case.
             for (const std::string& m : m_templateMappingNames) {
                 if (m == "/" || !StartsWithNoCase(directory, m)) continue;
                 physical = TrimmedCopy(registry->GetString("Templates", m, ""));
@@ -264,7 +267,10 @@ std::string CQueryPage::ExpandTemplatePath(const std::string& logical, bool rela
             extension = "." + extension;
         result = physical + fileName + extension;
     }
-    result = UpperCopy(result);
+    // The path the file has on disk (a name that matches no file keeps the case it was written
+    // in): GetTemplatePath, ExpandPath and the error pages hand it on, and on a disk that tells
+    // cases apart an upper-cased copy names another file.
+    result = OnDisk(result);
     // A template named by a template (relative is set for TSINCLUDE and TSERROR)
     // must not climb out of the template folders, whether by "..", an encoded "..",
     // or a link; checked before the disk is asked, so nothing outside is even found

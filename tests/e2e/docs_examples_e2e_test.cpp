@@ -9,16 +9,24 @@
 //                                                          PATH, for examples that include it
 //   <!-- expect -->                                        the next fenced block is the page the
 //                                                          last example gives
+//   <!-- error-example: NAME line=N shows=TEXT -->         the next fenced block is a template
+//                                                          whose error page names line N and shows
+//                                                          TEXT as the failing part
 // Examples run in the order they appear, all against one SQLite data source named Guide.
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "e2e_odbc.h"
 #include "site_test.h"
 #include "tests/common/ci_require.h"
@@ -36,11 +44,28 @@ struct GuideExample {
     std::vector<std::pair<std::string, std::string>> files;
 };
 
-std::string ReadGuide() {
-    std::ifstream in(std::string(TESSARO_SOURCE_DIR) + "/docs/templates.md", std::ios::binary);
+std::string ReadSourceFile(const std::string& relative) {
+    std::ifstream in(std::string(TESSARO_SOURCE_DIR) + "/" + relative, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+std::string ReadGuide() {
+    return ReadSourceFile("docs/templates.md");
+}
+
+// The anchor a Markdown viewer gives a heading: lower case, blanks to '-', and every character
+// but letters, digits, '-' and '_' dropped.
+std::string HeadingAnchor(const std::string& heading) {
+    std::string anchor;
+    for (unsigned char c : heading) {
+        if (std::isalnum(c) || c == '-' || c == '_')
+            anchor += static_cast<char>(std::tolower(c));
+        else if (c == ' ')
+            anchor += '-';
+    }
+    return anchor;
 }
 
 // The value of `key=value` inside a marker ("" when absent); values end at a blank.
@@ -112,6 +137,36 @@ protected:
     std::optional<e2e::SQLiteDataSource> odbc_;
 };
 
+// Every link from the guides into a README section lands on a heading of the README.
+TEST(GuideLinks, ReadmeSectionsExist) {
+    std::set<std::string> anchors;
+    std::istringstream readme(ReadSourceFile("README.md"));
+    for (std::string line; std::getline(readme, line);) {
+        std::size_t level = line.find_first_not_of('#');
+        if (level != 0 && level != std::string::npos && line[level] == ' ')
+            anchors.insert(HeadingAnchor(line.substr(level + 1)));
+    }
+    ASSERT_TRUE(anchors.count("adding-a-data-source"));
+    int links = 0;
+    for (const char* guide : {"docs/templates.md", "docs/wizards.md"}) {
+        const std::string text = ReadSourceFile(guide);
+        const std::string target = "](../README.md#";
+        for (std::size_t at = text.find(target); at != std::string::npos; at = text.find(target, at + 1)) {
+            std::size_t start = at + target.size();
+            std::string anchor = text.substr(start, text.find(')', start) - start);
+            ++links;
+            EXPECT_TRUE(anchors.count(anchor)) << guide << " links to README.md#" << anchor << ", which is no heading";
+        }
+    }
+    EXPECT_GT(links, 0);
+}
+
+// The sample application, the first pages a user sees, declares the encoding the guide asks for.
+TEST(SampleApplication, PagesDeclareUtf8) {
+    for (const char* page : {"samples/index.tsm", "samples/cities.tsm"})
+        EXPECT_NE(ReadSourceFile(page).find("<META CHARSET=\"utf-8\">"), std::string::npos) << page;
+}
+
 TEST(GuideMarkers, EveryExampleHasItsExpectedPage) {
     std::vector<GuideExample> examples = ParseGuide(ReadGuide());
     ASSERT_FALSE(examples.empty()) << "docs/templates.md has no examples";
@@ -120,6 +175,126 @@ TEST(GuideMarkers, EveryExampleHasItsExpectedPage) {
             << "example " << example.name << " (line " << example.line << ") has no <!-- expect --> block";
         EXPECT_FALSE(TrimLineBreaks(example.tmpl).empty()) << "example " << example.name << " has no template";
     }
+}
+
+struct GuideErrorExample {
+    std::string name;
+    long line = 0;
+    std::string shows;
+    std::string tmpl;
+};
+
+std::vector<GuideErrorExample> ParseErrorExamples(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    std::vector<GuideErrorExample> examples;
+    const std::string start = "<!-- error-example: ";
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].rfind(start, 0) != 0) continue;
+        std::string marker = lines[i].substr(start.size(), lines[i].rfind(" -->") - start.size());
+        GuideErrorExample example;
+        example.name = marker.substr(0, marker.find(' '));
+        example.line = std::stol(MarkerValue(" " + marker, "line"));
+        std::size_t shows = marker.find(" shows=");
+        if (shows != std::string::npos) example.shows = marker.substr(shows + 7);
+        example.tmpl = NextFencedBlock(lines, ++i);
+        examples.push_back(std::move(example));
+    }
+    return examples;
+}
+
+std::string WithCrLf(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            case '\'': out += "&#39;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+// The guide's error examples fail on the line the guide marks, with LF and with CR LF line
+// ends: the page names that line, quotes it with its number, and shows the failing part as
+// it is written.
+TEST_F(GuideExamples, ErrorExamplesNameTheLineOfTheError) {
+    std::vector<GuideErrorExample> examples = ParseErrorExamples(ReadGuide());
+    ASSERT_GE(examples.size(), 3u);
+    for (const GuideErrorExample& example : examples) {
+        std::vector<std::string> lines;
+        std::istringstream in(example.tmpl);
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        ASSERT_LE(example.line, static_cast<long>(lines.size())) << example.name;
+        for (bool crlf : {false, true}) {
+            const std::string file = "error-" + example.name + (crlf ? "-crlf" : "-lf") + ".tsm";
+            SCOPED_TRACE(file);
+            auto page = Page(file, crlf ? WithCrLf(example.tmpl) : example.tmpl);
+            EXPECT_EQ(page.status, 500) << page.error << page.body;
+            EXPECT_NE(page.body.find("The error occurred on (or near) line " + std::to_string(example.line) +
+                                     " of the template file " + site.document_root() + "/" + file),
+                      std::string::npos)
+                << page.body;
+            char number[16];
+            std::snprintf(number, sizeof number, "%4ld: ", example.line);
+            EXPECT_NE(page.body.find(number + Escaped(lines[static_cast<std::size_t>(example.line - 1)])),
+                      std::string::npos)
+                << page.body;
+            EXPECT_NE(page.body.find(example.shows), std::string::npos) << example.shows << "\n" << page.body;
+        }
+    }
+}
+
+// The guide's UTF-8 example read as a browser reads it: the bytes decoded with the character
+// set the reply declares, then parsed as HTML; the accented letters arrive whole.
+TEST_F(GuideExamples, Utf8ExampleArrivesIntactInABrowser) {
+    REQUIRE_OR_SKIP(std::filesystem::exists("/usr/bin/python3"), "python3 is not installed");
+    std::optional<GuideExample> utf8;
+    for (GuideExample& example : ParseGuide(ReadGuide()))
+        if (example.name == "utf-8") utf8 = example;
+    ASSERT_TRUE(utf8.has_value()) << "docs/templates.md has no utf-8 example";
+    auto page = Page("utf-8.tsm", utf8->tmpl);
+    ASSERT_EQ(page.status, 200) << page.error << page.body;
+    const std::string type = page.Header("Content-type");
+    EXPECT_EQ(type, "text/html; charset=utf-8");
+    const std::string dir = site.home() + "/browser";
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir + "/page.bin", std::ios::binary) << page.body;
+    std::ofstream(dir + "/read.py") << R"py(import html.parser, re, sys
+raw = open(sys.argv[1], 'rb').read()
+declared = re.search(r'charset=([\w-]+)', sys.argv[2])
+meta = re.search(rb'<meta charset="([\w-]+)"', raw, re.I)
+charset = declared.group(1) if declared else (meta.group(1).decode() if meta else 'windows-1252')
+class Text(html.parser.HTMLParser):
+    def __init__(self):
+        super().__init__()
+        self.parts = []
+    def handle_data(self, data):
+        self.parts.append(data)
+reader = Text()
+reader.feed(raw.decode(charset))
+sys.stdout.buffer.write(' '.join(p.strip() for p in reader.parts if p.strip()).encode('utf-8'))
+)py";
+    const std::string out = dir + "/text.out";
+    const int status = e2e::RunProgram({"/usr/bin/python3", dir + "/read.py", dir + "/page.bin", type}, {}, out);
+    std::ifstream in(out, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    ASSERT_EQ(status, 0) << text.str();
+    EXPECT_EQ(text.str(), "Caf\xC3\xA9 caf\xC3\xA9 cr\xC3\xA8me CAF\xC3\x89 CR\xC3\x88ME 2");
 }
 
 TEST_F(GuideExamples, EveryExampleGivesThePageTheGuideShows) {

@@ -43,7 +43,8 @@ TEST_F(ErrorPages, AFailedRequestAnswers500WithOneWholePage) {
     EXPECT_EQ(page.body.rfind("<HTML><HEAD><TITLE>Error Occurred While Processing Request</TITLE></HEAD>", 0), 0u)
         << page.body;
     EXPECT_EQ(Count(page.body, "<HTML>"), 1u) << page.body;
-    EXPECT_FALSE(Contains(page.body, "before the error")) << page.body;
+    // (The template's lines are quoted, escaped; what it wrote is gone.)
+    EXPECT_FALSE(Contains(page.body, "<P>before the error")) << page.body;
     EXPECT_TRUE(Contains(page.body, "Error resolving parameter <B>NoSuchName</B>")) << page.body;
 
     // An unclosed conditional block is an error page too, not the page with the error behind it.
@@ -105,6 +106,73 @@ TEST_F(ErrorPages, TheLineOfTheErrorIsTheLineItIsOn) {
             EXPECT_TRUE(Contains(included.body, "The error occurred on (or near) line " + std::to_string(c.line) +
                                                     " of the template file " + site.document_root() + "/inc-" + file))
                 << included.body;
+        }
+    }
+}
+
+// A double quote inside an attribute's value ends the value: the page says which attribute on
+// which line, and how to write the quotes.
+TEST_F(ErrorPages, AQuoteInsideAnAttributeValueIsNamed) {
+    const struct {
+        const char* tag;
+        const char* attribute;
+    } cases[] = {
+        {"<TSFILE ACTION=\"WRITE\" FILE=\"#ExpandPath(\"notes.txt\")#\" OUTPUT=\"x\">", "FILE"},
+        {"<TSFILE ACTION=\"upload\" FILEFIELD=\"f\" DESTINATION=\"#ExpandPath(\"uploads\")#/\">", "DESTINATION"},
+        {"<TSCOOKIE NAME=\"c\" VALUE=\"#Left(\"abc\", 1)#\">", "VALUE"},
+        {"<TSLOOP INDEX=\"i\" LIST=\"#ListAppend(\"a\", \"b\")#\">x</TSLOOP>", "LIST"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        for (bool crlf : {false, true}) {
+            SCOPED_TRACE(c.tag);
+            std::string text = std::string("<P>one\n<P>two\n") + c.tag + "\n<P>four\n";
+            auto page = Page("quotes" + std::to_string(++n) + ".tsm", crlf ? WithCrLf(text) : text);
+            EXPECT_EQ(page.status, 500) << page.body;
+            EXPECT_TRUE(Contains(page.body, std::string("The value of the attribute <B>") + c.attribute +
+                                                "</B> on line 3 ends at a double quote inside it"))
+                << page.body;
+            EXPECT_TRUE(Contains(page.body, "The error occurred on (or near) line 3 of")) << page.body;
+        }
+    }
+    // Written as the guide says, the same values work.
+    auto fine = Page("quotes-fine.tsm",
+                     "<TSCOOKIE NAME=\"c\" VALUE=\"#Left('abc', 1)#\">"
+                     "<TSLOOP INDEX=\"i\" LIST=\"#ListAppend(\"\"a\"\", 'b')#\"><TSOUTPUT>#i#</TSOUTPUT></TSLOOP>");
+    EXPECT_EQ(fine.status, 200) << fine.body;
+    EXPECT_EQ(fine.body, "ab");
+}
+
+// Inside a section body (which runs when its closing tag is read) each instruction's error
+// names its own line, and the expression is shown as it is written.
+TEST_F(ErrorPages, SectionBodiesNameTheLineOfEachInstruction) {
+    const struct {
+        const char* name;
+        const char* text;
+        long line;
+        const char* shown;
+    } cases[] = {
+        {"expression", "<TSOUTPUT>\n<P>a</P>\n<P>b</P>\n<P>#Len(\"abc\"#</P>\n<P>c</P>\n\n\n</TSOUTPUT>\n", 4,
+         "<PRE>   Len(&quot;abc&quot;\n</PRE>"},
+        {"second-line-of-text", "<TSSET v = 1>\n<TSOUTPUT>#v#\nx #v# y\n#v + \"a\"#\n</TSOUTPUT>", 4,
+         "<PRE>   v + &quot;a&quot;\n</PRE>"},
+        {"variable", "<TSOUTPUT>\n<P>a</P>\n<P>#nosuch#</P>\n</TSOUTPUT>", 3, "Error resolving parameter"},
+        {"condition", "<TSSET x = 1>\n<TSOUTPUT>\n\n<TSIF x IS>y</TSIF>\n</TSOUTPUT>", 4, "<PRE>   x IS\n</PRE>"},
+        {"set", "<TSOUTPUT>a\n<TSSET y = 1 +>\n</TSOUTPUT>", 2, "<PRE>   1 +\n</PRE>"},
+        {"mail",
+         "<TSMAIL SERVER=\"127.0.0.1\" TO=\"a@example.com\" FROM=\"b@example.com\" SUBJECT=\"s\">\nHello\n"
+         "#Len(\"abc\"#\n</TSMAIL>",
+         3, "<PRE>   Len(&quot;abc&quot;\n</PRE>"},
+    };
+    for (const auto& c : cases) {
+        for (bool crlf : {false, true}) {
+            std::string file = std::string("section-") + c.name + (crlf ? "-crlf" : "-lf") + ".tsm";
+            SCOPED_TRACE(file);
+            auto page = Page(file, crlf ? WithCrLf(c.text) : c.text);
+            EXPECT_EQ(page.status, 500) << page.body;
+            EXPECT_TRUE(Contains(page.body, "The error occurred on (or near) line " + std::to_string(c.line) + " of"))
+                << page.body;
+            EXPECT_TRUE(Contains(page.body, c.shown)) << page.body;
         }
     }
 }

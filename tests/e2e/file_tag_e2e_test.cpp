@@ -112,15 +112,15 @@ TEST_F(FileTagThroughWebServer, MakeUniqueUploadsOfOneMegabyteGiveTwoDistinctFil
         ASSERT_EQ(Field(response.body, "saved"), "Yes") << response.body;
         EXPECT_EQ(Field(response.body, "size"), "1048576");
         EXPECT_EQ(Field(response.body, "dir"), folder);
-        // The browser's name arrives upper-cased.
-        EXPECT_EQ(Field(response.body, "client"), "BIG.BIN");
+        // The browser's name keeps its case, as the disk does.
+        EXPECT_EQ(Field(response.body, "client"), "big.bin");
         EXPECT_EQ(Field(response.body, "attempted"), "");
         names.push_back(Field(response.body, "server"));
     }
-    EXPECT_EQ(names[0], "BIG.BIN");
+    EXPECT_EQ(names[0], "big.bin");
     EXPECT_NE(names[1], names[0]);
     EXPECT_EQ(names[1].rfind("BTS", 0), 0u) << names[1];
-    EXPECT_EQ(fs::path(names[1]).extension(), ".BIN");
+    EXPECT_EQ(fs::path(names[1]).extension(), ".bin");
     for (const std::string& name : names) {
         std::string path = folder + "/" + name;
         EXPECT_EQ(ReadFile(path), data) << path;
@@ -169,12 +169,44 @@ TEST_F(FileTagThroughWebServer, NameConflictModesOnAnExistingFile) {
     auto unique = Upload(destination + "NAMECONFLICT=\"MakeUnique\"", part);
     EXPECT_EQ(Field(unique.body, "renamed"), "Yes") << unique.body;
     EXPECT_EQ(Field(unique.body, "attempted"), "report.txt");
-    EXPECT_EQ(Field(unique.body, "ext"), "TXT");
+    EXPECT_EQ(Field(unique.body, "ext"), "txt");
     EXPECT_EQ(ReadFile(folder + "/" + Field(unique.body, "server")), "new text");
 
     auto bad = Upload(destination + "NAMECONFLICT=\"REPLACE\"", part);
     EXPECT_TRUE(Contains(bad.body, "The value you have specified for the NAMECONFLICT attribute (REPLACE) is invalid."))
         << bad.body;
+}
+
+// A site in folders with capitals: the template's path is the one on disk, an upload keeps the
+// browser's name, and the page's link to it finds it.
+TEST_F(FileTagThroughWebServer, PathsKeepTheCaseOfTheDisk) {
+    site.WriteDocument("Site/Guest/index.tsm",
+                       "<TSFILE ACTION=\"UPLOAD\" FILEFIELD=\"doc\" DESTINATION=\"#ExpandPath('uploads')#/\"\n"
+                       "        ACCEPT=\"image/*\" NAMECONFLICT=\"OVERWRITE\">\n"
+                       "<TSOUTPUT><IMG SRC=\"uploads/#HTMLEditFormat(File.ServerFile)#\"></TSOUTPUT>\n"
+                       "<TSOUTPUT>template=#GetTemplatePath()#|dir=#GetDirectoryFromPath(GetTemplatePath())#|"
+                       "expanded=#ExpandPath('uploads/avatar.png')#|server=#File.ServerFile#|</TSOUTPUT>");
+    const std::string guest = site.document_root() + "/Site/Guest";
+    fs::create_directories(guest + "/uploads");
+    std::string contentType;
+    // A picture whose bytes say it is one (the content is checked against the type).
+    const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + "avatar";
+    for (int round = 0; round < 2; ++round) {
+        std::string body = MultipartBody({{"doc", "C:\\Pictures\\avatar.png", "image/png", png}}, &contentType);
+        auto page = e2e::HttpRequest(site.port(), "POST", "/Site/Guest/index.tsm", {"Content-Type: " + contentType},
+                                     body);
+        ASSERT_EQ(page.status, 200) << page.error << page.body;
+        EXPECT_EQ(Field(page.body, "template"), guest + "/index.tsm") << page.body;
+        EXPECT_EQ(Field(page.body, "dir"), guest + "/") << page.body;
+        EXPECT_EQ(Field(page.body, "expanded"), guest + "/uploads/avatar.png") << page.body;
+        EXPECT_EQ(Field(page.body, "server"), "avatar.png") << page.body;
+        EXPECT_TRUE(Contains(page.body, "<IMG SRC=\"uploads/avatar.png\">")) << page.body;
+    }
+    EXPECT_EQ(ReadFile(guest + "/uploads/avatar.png"), png);
+    EXPECT_FALSE(fs::exists(guest + "/uploads/AVATAR.PNG"));
+    auto picture = e2e::HttpGet(site.port(), "/Site/Guest/uploads/avatar.png");
+    EXPECT_EQ(picture.status, 200) << picture.error;
+    EXPECT_EQ(picture.body, png);
 }
 
 TEST_F(FileTagThroughWebServer, DestinationFoldersAndNamesWithoutExtension) {

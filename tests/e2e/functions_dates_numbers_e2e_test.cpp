@@ -79,14 +79,14 @@ TEST_F(FunctionsThroughWebServer, BranchingAndNestedEvaluation) {
 }
 
 TEST_F(FunctionsThroughWebServer, ClientVariablesAndPathsOfTheRunningTemplate) {
-    // The paths are those of the requested (main) template, also inside an included one; the
-    // engine names it by its physical (upper-case) name.
+    // The paths are those of the requested (main) template, also inside an included one, as
+    // the disk names it.
     site.WriteDocument(
         "paths.tsm",
         "<TSOUTPUT>#GetFileFromPath(GetTemplatePath())#|"
         "#GetFileFromPath(ExpandPath(\"sub/../data.txt\"))#|"
         "#GetDirectoryFromPath(GetTemplatePath()) IS GetDirectoryFromPath(ExpandPath(\"x\"))#</TSOUTPUT>");
-    EXPECT_EQ(Body("paths_run.tsm", "<TSINCLUDE TEMPLATE=\"paths.tsm\">"), "PATHS_RUN.TSM|data.txt|YES");
+    EXPECT_EQ(Body("paths_run.tsm", "<TSINCLUDE TEMPLATE=\"paths.tsm\">"), "paths_run.tsm|data.txt|YES");
     site.WriteDocument("data.txt", "x");
     EXPECT_EQ(Body("exists.tsm",
                    "<TSOUTPUT>#FileExists(ExpandPath(\"data.txt\"))#|#FileExists(ExpandPath(\"none.txt\"))#|"

@@ -76,16 +76,19 @@ std::string LighttpdServer::Config(const LighttpdOptions& o, int port) {
     c << "server.document-root = " << Quoted(o.document_root) << "\n"
       << "server.bind = \"127.0.0.1\"\n"
       << "server.port = " << port << "\n"
-      << "server.modules += (\"mod_cgi\", \"mod_setenv\", \"mod_alias\")\n"
+      << "server.modules += (\"mod_access\", \"mod_cgi\", \"mod_setenv\", \"mod_alias\")\n"
       << "server.errorlog = " << Quoted(o.work_dir + "/lighttpd-error.log") << "\n"
       << "server.upload-dirs = (" << Quoted(o.work_dir + "/uploads") << ")\n"
       << "server.max-request-size = 0\n"
       << "cgi.assign = (\".tsm\" => " << Quoted(o.ksml) << ", \".ksm\" => " << Quoted(o.ksml)
       << ")\n"
-      // The wizards name their templates in capitals (EntryForm.TSM); suffix keys ignore case
-      // when read but match it when used, so the capital suffix goes by the path.
-      << "$HTTP[\"url\"] =~ \"\\.TSM$\" {\n  cgi.assign = (\"\" => " << Quoted(o.ksml)
+      // The README's lines: templates in any case of their extension (the wizards write
+      // EntryForm.TSM) go by the URL, since suffix keys match their case; a template's text
+      // is never sent as a file.
+      << "static-file.exclude-extensions = (\".tsm\", \".ksm\")\n"
+      << "$HTTP[\"url\"] =~ \"(?i)\\.(tsm|ksm)$\" {\n  cgi.assign = (\"\" => " << Quoted(o.ksml)
       << ")\n}\n"
+      << "else $HTTP[\"url\"] =~ \"(?i)\\.(tsm|ksm)/\" {\n  url.access-deny = (\"\")\n}\n"
       // URL-template mode: the gateway itself as /cgi-bin/ksml?TEMPLATE=...
       << "alias.url = (\"/cgi-bin/ksml\" => " << Quoted(o.ksml) << ")\n"
       << "$HTTP[\"url\"] =~ \"^/cgi-bin/\" {\n  cgi.assign = (\"\" => \"\")\n}\n"

@@ -1,9 +1,15 @@
 // scripts/serve as a user runs it: twice in a row over the same runtime root, with a data
 // source of the user's own in the root's odbc.ini. The user's entry must survive, and a data
-// source added while the engine runs must be found by the next request that names it.
+// source added while the engine runs must be found by the next request that names it. Then
+// the applications the wizards generate from docs/wizards.md's scripts, served by the same
+// lighttpd: every page runs (capital extensions included), a posted entry is saved, and no
+// template is ever sent as its text.
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +23,7 @@
 #include "lighttpd_server.h"
 #include "tests/common/ci_require.h"
 #include "tests/common/temp_home.h"
+#include "tests/wizardutils/sqlite_catalog_fixture.h"
 
 namespace {
 
@@ -31,6 +38,62 @@ std::size_t Count(const std::string& text, const std::string& part) {
     std::size_t n = 0;
     for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
     return n;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The script of docs/wizards.md that follows the marker <!-- wizard-script: NAME -->.
+std::string GuideScript(const std::string& name) {
+    std::istringstream in(ReadFile(std::string(TESSARO_SOURCE_DIR) + "/docs/wizards.md"));
+    std::string line, script;
+    bool found = false, inBlock = false;
+    while (std::getline(in, line)) {
+        if (!found) {
+            found = line == "<!-- wizard-script: " + name + " -->";
+            continue;
+        }
+        if (line.rfind("```", 0) == 0) {
+            if (inBlock) break;
+            inBlock = true;
+            continue;
+        }
+        if (inBlock) script += line + "\n";
+    }
+    return script;
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// The rows of a query on the database file itself, one "a|b|c" text per row.
+std::vector<std::string> SqlRows(const std::string& dbPath, const std::string& sql) {
+    std::vector<std::string> rows;
+    sqlite3* db = nullptr;
+    if (sqlite3_open(dbPath.c_str(), &db) == SQLITE_OK) {
+        sqlite3_exec(
+            db, sql.c_str(),
+            [](void* context, int count, char** values, char**) {
+                std::string row;
+                for (int i = 0; i < count; ++i) row += (i ? "|" : "") + std::string(values[i] ? values[i] : "NULL");
+                static_cast<std::vector<std::string>*>(context)->push_back(row);
+                return 0;
+            },
+            &rows, nullptr);
+    }
+    sqlite3_close(db);
+    return rows;
+}
+
+// What a template's text gives away when it is sent as a file.
+bool ShowsTemplateSource(const std::string& body) {
+    for (const char* tag : {"<TSQUERY", "<TSINSERT", "<TSUPDATE", "<TSOUTPUT", "<TSIF", "<TSSET", "<TSPARAM"})
+        if (Contains(body, tag)) return true;
+    return false;
 }
 
 class ServeScript : public ::testing::Test {
@@ -70,6 +133,42 @@ protected:
         return serve;
     }
 
+    // Runs a script of docs/wizards.md with tswizards, writing into the served folder.
+    void RunGuideScript(const std::string& name) {
+        std::string script = GuideScript(name);
+        ASSERT_FALSE(script.empty()) << "docs/wizards.md has no script " << name;
+        const std::string file = home_.path() + "/" + name + ".txt";
+        std::ofstream(file) << Replaced(script, kGuideFolder, docs_);
+        tessaro::wizardutils::testing::ChildLeakChecksOff leakChecks;
+        const std::string out = home_.path() + "/" + name + ".out";
+        int status = e2e::RunProgram({std::string(TESSARO_BINARY_DIR) + "/bin/tswizards", "--script", file},
+                                     {{"TESSARO_HOME", home_.path()},
+                                      {"ODBCSYSINI", home_.path() + "/odbc"},
+                                      {"ODBCINI", home_.path() + "/odbc/odbc.ini"}},
+                                     out);
+        EXPECT_EQ(status, 0) << ReadFile(out);
+    }
+
+    e2e::HttpResponse Post(int port, const std::string& target, const std::string& body) {
+        return e2e::HttpRequest(port, "POST", target, {"Content-Type: application/x-www-form-urlencoded"}, body);
+    }
+
+    // Asked for under another case, or with a path after it, a template runs or is refused:
+    // its text never leaves.
+    void ExpectNeverSentAsText(int port, const std::string& file) {
+        std::string lower = file, upper = file;
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (const std::string& target : {"/" + lower, "/" + upper, "/" + file + "/more", "/" + file + "%2f"}) {
+            auto page = e2e::HttpGet(port, target);
+            EXPECT_NE(page.status, 0) << target << page.error;
+            EXPECT_FALSE(ShowsTemplateSource(page.body)) << target << "\n" << page.body;
+        }
+    }
+
+    // The folder the guide's scripts write into.
+    static constexpr const char* kGuideFolder = "/tmp/cities-app";
+
     tessaro::test::TempHome home_;
     std::string docs_;
     std::string output_;
@@ -103,6 +202,89 @@ TEST_F(ServeScript, KeepsTheUsersDataSourcesAndFindsNewOnes) {
         }
         EXPECT_EQ(serve->Stop(), 0) << ReadFile(output_);
     }
+}
+
+// The user's road: scripts/serve over a folder, the wizards' scripts from docs/wizards.md over
+// the sample database, then every generated page through that lighttpd.
+TEST_F(ServeScript, WizardApplicationsRunWhereTemplatesAreServed) {
+    int port = 0;
+    auto serve = Serve(&port);
+    ASSERT_NE(ReadFile(output_).find("Tessaro is serving"), std::string::npos) << ReadFile(output_);
+    const std::string database = home_.path() + "/data/sample.db";
+
+    RunGuideScript("data-entry");
+    for (const char* file : {"EntryForm.TSM", "DataEntry.TSM", "EntryList.TSM"})
+        ASSERT_TRUE(std::filesystem::exists(docs_ + "/" + file)) << file;
+    auto form = e2e::HttpGet(port, "/EntryForm.TSM");
+    ASSERT_EQ(form.status, 200) << form.error << form.body;
+    EXPECT_TRUE(Contains(form.body, R"(<FORM ACTION="DataEntry.TSM" METHOD="POST">)")) << form.body;
+    EXPECT_TRUE(Contains(form.body, "<TITLE>Cities</TITLE>")) << form.body;
+    EXPECT_FALSE(ShowsTemplateSource(form.body)) << form.body;
+    auto list = e2e::HttpGet(port, "/EntryList.TSM");
+    ASSERT_EQ(list.status, 200) << list.error << list.body;
+    EXPECT_TRUE(Contains(list.body, "<TD>Bologna</TD>")) << list.body;
+    EXPECT_FALSE(ShowsTemplateSource(list.body)) << list.body;
+
+    // A row posted as the form sends it is saved.
+    auto saved = Post(port, "/DataEntry.TSM", "Name=Zagreb&Country=Croatia&Population=770000");
+    ASSERT_EQ(saved.status, 200) << saved.error << saved.body;
+    EXPECT_TRUE(Contains(saved.body, "Your entry has been saved.")) << saved.body;
+    EXPECT_EQ(SqlRows(database, "SELECT Name, Country, Population FROM Cities WHERE Name = 'Zagreb'"),
+              std::vector<std::string>{"Zagreb|Croatia|770000"});
+    list = e2e::HttpGet(port, "/EntryList.TSM");
+    EXPECT_TRUE(Contains(list.body, "<TD>Zagreb</TD>")) << list.body;
+    auto edit = e2e::HttpGet(port, "/EntryForm.TSM?Name=Zagreb");
+    ASSERT_EQ(edit.status, 200) << edit.error << edit.body;
+    EXPECT_TRUE(Contains(edit.body, R"(VALUE="Croatia")")) << edit.body;
+
+    RunGuideScript("drill-down");
+    for (const char* file : {"Search.TSM", "Results.TSM", "Detail.TSM"})
+        ASSERT_TRUE(std::filesystem::exists(docs_ + "/" + file)) << file;
+    auto search = e2e::HttpGet(port, "/Search.TSM");
+    ASSERT_EQ(search.status, 200) << search.error << search.body;
+    EXPECT_TRUE(Contains(search.body, R"(<FORM ACTION="Results.TSM" METHOD="POST">)")) << search.body;
+    auto results = Post(port, "/Results.TSM", "Cities__Country=Ita");
+    ASSERT_EQ(results.status, 200) << results.error << results.body;
+    EXPECT_TRUE(Contains(results.body, ">Bologna</A>")) << results.body;
+    EXPECT_TRUE(Contains(results.body, ">Trieste</A>")) << results.body;
+    EXPECT_FALSE(Contains(results.body, "Lyon")) << results.body;
+    auto detail = e2e::HttpGet(port, "/Detail.TSM?Cities__Name=Trieste");
+    ASSERT_EQ(detail.status, 200) << detail.error << detail.body;
+    EXPECT_TRUE(Contains(detail.body, "Italy")) << detail.body;
+    EXPECT_TRUE(Contains(detail.body, "200000")) << detail.body;
+
+    for (const char* file :
+         {"EntryForm.TSM", "DataEntry.TSM", "EntryList.TSM", "Search.TSM", "Results.TSM", "Detail.TSM"})
+        ExpectNeverSentAsText(port, file);
+    // Any case of the extension runs the template.
+    std::ofstream(docs_ + "/Mixed.Tsm") << "<TSQUERY NAME=\"q\" DATASOURCE=\"TessaroSample\">"
+                                           "SELECT COUNT(*) AS n FROM Cities</TSQUERY><TSOUTPUT>#q.n# cities</TSOUTPUT>";
+    auto mixed = e2e::HttpGet(port, "/Mixed.Tsm");
+    EXPECT_EQ(mixed.status, 200) << mixed.body;
+    EXPECT_EQ(mixed.body, "6 cities");
+    EXPECT_EQ(serve->Stop(), 0) << ReadFile(output_);
+}
+
+// The README's lighttpd lines, pasted into a configuration as a user would: lighttpd takes them
+// (the capital suffix cannot be a second cgi.assign key, which lighttpd refuses).
+TEST(ReadmeLighttpdLines, LighttpdAcceptsThem) {
+    REQUIRE_OR_SKIP(std::filesystem::exists("/usr/sbin/lighttpd"), "lighttpd is not installed");
+    std::istringstream readme(ReadFile(std::string(TESSARO_SOURCE_DIR) + "/README.md"));
+    std::string lines;
+    bool in = false;
+    for (std::string line; std::getline(readme, line);) {
+        if (line.rfind("    server.modules += (\"mod_access\"", 0) == 0) in = true;
+        if (in) lines += line.substr(4) + "\n";
+        if (in && line.rfind("    setenv.add-environment", 0) == 0) break;
+    }
+    ASSERT_TRUE(Contains(lines, "(?i)")) << lines;
+    tessaro::test::TempHome home;
+    const std::string conf = home.path() + "/lighttpd.conf";
+    std::ofstream(conf) << "server.document-root = \"" << home.path() << "\"\nserver.port = " << e2e::FreeLoopbackPort()
+                        << "\n"
+                        << Replaced(lines, "/path/to/build/bin/ksml", std::string(TESSARO_BINARY_DIR) + "/bin/ksml");
+    const std::string out = home.path() + "/lighttpd.out";
+    EXPECT_EQ(e2e::RunProgram({"/usr/sbin/lighttpd", "-tt", "-f", conf}, {}, out), 0) << ReadFile(out) << lines;
 }
 
 }  // namespace

@@ -68,7 +68,7 @@ TEST_F(TemplatesThroughWebServer, ErrorsAnswerWithTheirPages) {
     site.WriteDocument("moved/page.tsm", "never served");
     auto missing = site.Get("/moved/page.tsm");
     ASSERT_EQ(missing.status, 404) << missing.error;
-    EXPECT_TRUE(Contains(missing.body, "/NOWHERE/PAGE.TSM</B> not found.")) << missing.body;
+    EXPECT_TRUE(Contains(missing.body, "/nowhere/page.tsm</B> not found.")) << missing.body;
     EXPECT_FALSE(Contains(missing.body, "never served"));
 
     site.WriteDocument("form.tsm", "stored");

@@ -1,7 +1,10 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <string>
 
 #include "tests/common/temp_home.h"
 
@@ -106,6 +109,40 @@ TEST_F(TsregCliTest, ListDelAndOtherMachines) {
     EXPECT_EQ(Run("-m FARAWAY set 'HKLM\\K' V remote").status, 0);
     EXPECT_EQ(Run("-m \\\\\\\\faraway get 'HKLM\\K' V").out, "remote\n");
     EXPECT_EQ(Run("get 'HKLM\\K' V").status, 1);
+}
+
+}  // namespace
+
+namespace {
+
+// The README's way to export the settings without the client variables, run as written.
+TEST_F(TsregCliTest, ReadmeExportOfTheSettingsLeavesTheClientsOut) {
+    std::ifstream readme(std::string(TESSARO_SOURCE_DIR) + "/README.md");
+    std::string line, commands;
+    while (std::getline(readme, line)) {
+        if (line.rfind("    R='HKEY_LOCAL_MACHINE", 0) == 0) commands = line.substr(4) + "\n";
+        if (!commands.empty() && line.rfind("    tsreg export \"$R\" | awk", 0) == 0) {
+            commands += line.substr(4) + "\n";
+            break;
+        }
+    }
+    ASSERT_NE(commands.find("awk"), std::string::npos) << "README has no settings-only export";
+    const std::string root = "'HKEY_LOCAL_MACHINE\\SOFTWARE\\Brendlow\\Tessaro\\CurrentVersion";
+    ASSERT_EQ(Run("set " + root + "\\Server' MaxRequests 20").status, 0);
+    ASSERT_EQ(Run("set " + root + "\\Clients' LastID 2").status, 0);
+    ASSERT_EQ(Run("set " + root + "\\Clients\\2' TSTOKEN secret-token").status, 0);
+    ASSERT_EQ(Run("set " + root + "\\ClientsNote' Kept yes").status, 0);
+    std::ofstream(home() + "/export.sh") << "cd '" << home() << "'\nexport PATH='" << TESSARO_BINARY_DIR
+                                         << "/bin':\"$PATH\"\n"
+                                         << commands;
+    ASSERT_EQ(std::system(("bash '" + home() + "/export.sh'").c_str()), 0);
+    std::ifstream in(home() + "/settings.reg");
+    std::string settings((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(settings.find("\\CurrentVersion\\Server]\n\"MaxRequests\"=\"20\""), std::string::npos) << settings;
+    EXPECT_NE(settings.find("\\CurrentVersion\\ClientsNote]"), std::string::npos) << settings;
+    EXPECT_EQ(settings.find("\\Clients]"), std::string::npos) << settings;
+    EXPECT_EQ(settings.find("secret-token"), std::string::npos) << settings;
+    EXPECT_EQ(settings.find("LastID"), std::string::npos) << settings;
 }
 
 }  // namespace

@@ -25,8 +25,27 @@ protected:
 
 TEST(WebLogFormatTest, MarkupAndLineBreaksBecomeBlanks) {
     EXPECT_EQ(CWebLog::FormatLine(WEBLOG_ERROR, "12/09/25", "21:14:05", "127.0.0.1", "Agent \"X\"", "a<P>b\nc<li>"),
-              "\"Error\",\"12/09/25\",\"21:14:05\",\"127.0.0.1\",\"Agent \"\"X\"\"\",\"a b c\"\n");
-    EXPECT_EQ(CWebLog::FormatLine(7, "d", "t", "", "", "x<BR>y\r<br>"), "\"\",\"d\",\"t\",\"\",\"\",\"x y <br>\"\n");
+              "\"Error\",\"12/09/25\",\"21:14:05\",\"127.0.0.1\",\"Agent \"\"X\"\"\",\"a b c \"\n");
+    EXPECT_EQ(CWebLog::FormatLine(7, "d", "t", "", "", "x<BR>y\r<br>"), "\"\",\"d\",\"t\",\"\",\"\",\"x y  \"\n");
+}
+
+// The log is plain text: no tag of an error page's detail reaches it, and the escaped
+// characters read as themselves.
+TEST(WebLogFormatTest, ErrorPageMarkupLeavesPlainText) {
+    const struct {
+        const char* detail;
+        const char* logged;
+    } cases[] = {
+        {"Error resolving parameter <B>X</B>", "Error resolving parameter X"},
+        {"<UL><LI>one<LI>two</UL><b>Hint</b>: see", "  one two Hint: see"},
+        {"<PRE>  a &lt;script&gt; &amp; &quot;b&quot; &#39;c&#39;</PRE>", "   a <script> & \"\"b\"\" 'c' "},
+        {"a < b and 3<4 > 2, <!-- note --> done", "a < b and 3<4 > 2,   done"},
+        {"<FONT COLOR=\"red\">red</FONT> &amp;lt;", "red &lt;"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CWebLog::FormatLine(WEBLOG_ERROR, "d", "t", "", "", c.detail),
+                  std::string("\"Error\",\"d\",\"t\",\"\",\"\",\"") + c.logged + "\"\n")
+            << c.detail;
 }
 
 TEST(WebLogLevelTest, SeverityNamesAreCaseSensitive) {
@@ -48,7 +67,7 @@ TEST_F(WebLogTest, OversizedLogIsEmptiedAtStartAndTheLimitIsKept) {
 
 TEST_F(WebLogTest, LinesBelowTheLevelAreDropped) {
     CWebLog log(home() + "/engine.log", WEBLOG_WARNING, false);
-    EXPECT_EQ(log.GetPath(), UpperCopy(home()) + "/ENGINE.LOG");
+    EXPECT_EQ(log.GetPath(), home() + "/ENGINE.LOG");
     EXPECT_EQ(log.GetPhysicalPath(), home() + "/ENGINE.LOG");
     log.Write(WEBLOG_INFORMATION, "1.2.3.4", "ua", "dropped", "CWebException");
     log.Write(WEBLOG_ERROR, "1.2.3.4", "ua", "kept<P>", "CWebException");
@@ -65,7 +84,8 @@ TEST_F(WebLogTest, EventLogGetsTheDetailAsWell) {
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].type, "Error");
     EXPECT_EQ(events[0].source, "Tessaro");
-    EXPECT_EQ(events[0].strings, std::vector<std::string>{"the detail<P>"});
+    // Plain text there too.
+    EXPECT_EQ(events[0].strings, std::vector<std::string>{"the detail "});
     EXPECT_NE(ReadFile(home() + "/ENGINE.LOG").find("the detail "), std::string::npos);
 }
 

@@ -213,7 +213,7 @@ TEST_F(RequestErrorPage, DiagnosticsStopBeforeTheDebugBlockAndTemplateIsTheFaili
     EXPECT_EQ(pageText.rfind("D=[Required parameter <B>nope</B> not found<P> You have used the TSPARAM tag", 0), 0u)
         << pageText;
     EXPECT_FALSE(Contains(pageText, "Date/Time")) << pageText;
-    EXPECT_TRUE(Contains(pageText, "/INC.TSM] B=[&lt;script&gt;x&lt;/script&gt;] A=[10.1.2.3]")) << pageText;
+    EXPECT_TRUE(Contains(pageText, "/inc.tsm] B=[&lt;script&gt;x&lt;/script&gt;] A=[10.1.2.3]")) << pageText;
 }
 
 TEST_F(RequestErrorPage, SyntaxErrorsUseItToo) {

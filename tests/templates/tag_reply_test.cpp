@@ -63,7 +63,7 @@ TEST_F(ContentTagTest, FileRepliesStopThePageAndAreCheckedFirst) {
     state.file = dir_ + "/missing.gif";
     Thrown t = WebErrorOf([&] { ExecuteContent(state, writer); });
     EXPECT_EQ(t.message, "Invalid TSCONTENT tag<P>");
-    EXPECT_NE(t.detail.find("MISSING.GIF) does not exist or is not accessible to the Tessaro Engine."),
+    EXPECT_NE(t.detail.find("missing.gif) does not exist or is not accessible to the Tessaro Engine."),
               std::string::npos);
     EXPECT_EQ(writer.GetBufferedBody(), "kept");
 

@@ -189,6 +189,38 @@ TEST_F(DataEntryFlow, AnEmptyCatalogueIsReported) {
                     "expect-message You need to select a valid ODBC Data Source in order to proceed.\n"));
 }
 
+// A name the page does not have is answered with the names it has, so a script can be
+// written without reading the code.
+TEST_F(DataEntryFlow, AWrongControlNameIsAnsweredWithThePagesNames) {
+    CatalogClient catalog(ProgramDir(), requests_.path());
+    const struct {
+        const char* script;  // the last line fails
+        const char* error;
+    } cases[] = {
+        {"set txtAppName X\n", "line 2: page 0 has no edit txtAppName; its edits: txtApplicationName"},
+        {"press btnNxt\n", "line 2: unknown button btnNxt; the buttons of page 0: btnNext, btnPrevious, btnFinish, "
+                            "btnCancel"},
+        {"press btnNext\npress btnBrowze\n",
+         "line 3: unknown button btnBrowze; the buttons of page 1: btnNext, btnPrevious, btnFinish, btnCancel, "
+         "btnBrowse"},
+        {"press btnNext\npress btnNext\nselect lstDatasource wiz_staff\n",
+         "line 4: page 2 has no list lstDatasource; its lists: lstDatasources"},
+        {"press btnNext\npress btnNext\nset txtUser sa\n",
+         "line 4: page 2 has no edit txtUser; its edits: txtUsername, txtPassword"},
+        {"press btnNext\npress btnNext\nselect lstDatasources nowhere\n",
+         "line 4: no entry \"nowhere\" in lstDatasources; its entries: "},
+        {"press btnNext\npress btnNext\nselect lstDatasources wiz_staff\npress btnNext\nselect lstTables staff\n"
+         "press btnNext\npress btnAddAll\npress btnNext\npress btnNext\ncheck radioTabular\n",
+         "line 11: page 6 has no radio radioTabular; its radios: radioPreformatedStyle, radioSimpleStyle, "
+         "radioTabularStyle"},
+    };
+    for (const auto& c : cases) {
+        HeadlessDriver driver(catalog, Templates());
+        EXPECT_FALSE(driver.RunScript(std::string("start -WIZARD1\n") + c.script)) << c.script;
+        EXPECT_EQ(driver.Error().rfind(c.error, 0), 0u) << driver.Error();
+    }
+}
+
 TEST(FieldPropertiesForm, SavingAppliesTheDialogsRules) {
     ScriptedDialogs dialogs;
     TFormFieldProperties p;
@@ -247,6 +279,20 @@ TEST_F(TswizardsProgram, RunsAScriptAndPrintsEveryMessage) {
                          "MESSAGE: Are you sure you want to exit the wizard ?\n"))
         << text;
     EXPECT_TRUE(Contains(text, "tswizards: line 6: expected page 5, on page 0")) << text;
+}
+
+// --help answers without a window (no display is needed) and exits 0.
+TEST(TswizardsHelp, PrintsTheUsageAndExitsZero) {
+    tessaro::test::TempFolder folder;
+    std::string program = std::string(TESSARO_BINARY_DIR) + "/bin/tswizards";
+    std::string output = folder.path() + "/help.txt";
+    int status = std::system(("env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= '" + program + "' --help >'" +
+                              output + "' 2>&1")
+                                 .c_str());
+    EXPECT_EQ(status, 0) << ReadAll(output);
+    std::string text = ReadAll(output);
+    EXPECT_TRUE(Contains(text, "usage: tswizards")) << text;
+    EXPECT_TRUE(Contains(text, "docs/wizards.md")) << text;
 }
 
 }  // namespace

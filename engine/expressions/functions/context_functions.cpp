@@ -195,8 +195,8 @@ public:
             expanded += parts[i];
         }
         if (!parts.empty() && IsSeparator(relative.back())) expanded += '/';
-        // The template's path may be the upper-cased physical name: the folders that exist are
-        // given their names on disk.
+        // Names are compared without case: what exists is given its name on disk, and a name
+        // about to be created keeps the case it was written in.
         result->SetText(tessaro::platform::ResolvePathNoCase(expanded));
     }
 };

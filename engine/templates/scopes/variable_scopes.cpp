@@ -200,9 +200,9 @@ std::string ClientVariableListText(const std::vector<std::string>& storeNames, c
 }
 
 std::string ExpressionErrorTitle(const std::string& text, const std::string& errorReport, const std::string& reason) {
+    // The expression as the template has it: a quote at either end is part of it
+    // (#Len("abc"# shows Len("abc"), not a wrapper to take off.
     std::string t = TrimmedCopy(text);
-    if (!t.empty() && t.back() == '"') t.pop_back();
-    if (!t.empty() && t.front() == '"') t.erase(0, 1);
     std::string collapsed;
     collapsed.reserve(t.size());
     for (std::size_t i = 0; i < t.size(); ++i) {

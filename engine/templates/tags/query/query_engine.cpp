@@ -5,6 +5,13 @@
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
 
+namespace {
+
+// How the page's position block (the host's PositionReport) begins.
+constexpr const char* kPositionReportStart = "The error occurred on (or near) line ";
+
+}  // namespace
+
 bool KeepsQueryBlockOpen(unsigned p) {
     return (p >= 2 && p <= 5) || (p >= 7 && p <= 13) || (p >= 15 && p <= 23) || (p >= 25 && p <= 31) ||
            (p >= 34 && p <= 39) || p == 115 || (p >= 117 && p <= 132) || (p >= 248 && p <= 258);
@@ -125,6 +132,9 @@ void CQueryTag::Finish() {
         m_host.UseDataSource(query.GetLogin());
         m_host.Execute(query);
     } catch (CWebException* e) {
+        // A query that fails at the data source says where it is written, as every other
+        // error of a running tag does.
+        if (e->GetDetail().find(kPositionReportStart) == std::string::npos) e->PrependDetail(m_host.PositionReport());
         if (query.GetShowSql()) e->AppendDetail("Data Source = \"" + HtmlEscape(query.GetDataSource()) + "\"");
         throw;
     }

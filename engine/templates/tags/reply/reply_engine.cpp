@@ -69,7 +69,7 @@ bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer) {
             IsRuntimePrivateFile(state.file))
             throw new CWebException("Invalid TSCONTENT tag",
                                     "The file specified in the FILE attribute of the TSCONTENT tag (" +
-                                        HtmlEscape(UpperCopy(state.file)) +
+                                        HtmlEscape(state.file) +
                                         ") does not exist or is not accessible to the Tessaro Engine. <P>You should "
                                         "verify that you have spelled the name of the file correctly and that the "
                                         "access permissions set for the file allow it to be accessed from the "
