@@ -129,8 +129,11 @@ TEST_F(FileTagThroughWebServer, MakeUniqueUploadsOfOneMegabyteGiveTwoDistinctFil
         EXPECT_EQ(st.st_mode & 0777, 0640u) << path;
     }
     // Nothing is left behind in the runtime root's temporary folder.
-    for (const auto& entry : fs::recursive_directory_iterator(site.home() + "/tmp"))
-        if (!entry.is_directory()) EXPECT_EQ(entry.path().extension(), ".TMP") << entry.path();
+    for (const auto& entry : fs::recursive_directory_iterator(site.home() + "/tmp")) {
+        if (!entry.is_directory()) {
+            EXPECT_EQ(entry.path().extension(), ".TMP") << entry.path();
+        }
+    }
 }
 
 TEST_F(FileTagThroughWebServer, NameConflictModesOnAnExistingFile) {

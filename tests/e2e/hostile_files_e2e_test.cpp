@@ -190,8 +190,9 @@ TEST_F(HostileFiles, PrivateFilesStayClosedOnEveryRoad) {
         }
     }
     for (std::size_t i = 0; i < privateFiles.size(); ++i)
-        if (privateFiles[i] != home + "/registry.db" && privateFiles[i] != home + "/log/SERVER.LOG")
+        if (privateFiles[i] != home + "/registry.db" && privateFiles[i] != home + "/log/SERVER.LOG") {
             EXPECT_EQ(ReadFile(privateFiles[i]), before[i]) << privateFiles[i];
+        }
     EXPECT_TRUE(fs::is_empty(docs + "/out"));
     EXPECT_TRUE(!fs::exists(home + "/Mail/SPOOL") || fs::is_empty(home + "/Mail/SPOOL"));
     // A report whose rows come from a private file is refused as well.
@@ -250,7 +251,7 @@ TEST_F(HostileFiles, FilesAreOpenedAsCheckedAndReadsAreBounded) {
         auto response = site.Get("/read.tsm?f=" + Encode(file));
         EXPECT_TRUE(IsEngineErrorPage(response)) << file << "\n" << response.body;
     }
-    for (const std::string& road : {"COPY", "MOVE"}) {
+    for (const char* road : {"COPY", "MOVE"}) {
         auto response = Page("road.tsm",
                              "<TSFILE ACTION=\"" + std::string(road) + "\" SOURCE=\"" + fifo +
                                  "\" DESTINATION=\"" + shared + "/copy\">");
@@ -290,7 +291,9 @@ TEST_F(HostileFiles, UploadsNamedAsTemplatesNeedATemplateTypeInAccept) {
         auto response = e2e::HttpRequest(site.port(), "POST", "/up.tsm", {"Content-Type: " + contentType}, withType);
         EXPECT_EQ(Contains(response.body, "saved "), c.saved) << c.fileName << " " << c.attributes << "\n"
                                                               << response.body;
-        if (!c.saved) EXPECT_TRUE(IsEngineErrorPage(response)) << response.body;
+        if (!c.saved) {
+            EXPECT_TRUE(IsEngineErrorPage(response)) << response.body;
+        }
     }
     int templates = 0;
     for (const auto& entry : fs::directory_iterator(folder)) {

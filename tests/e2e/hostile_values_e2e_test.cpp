@@ -22,8 +22,8 @@
 
 #include "e2e_odbc.h"
 #include "site_test.h"
-#include "tests/support/odbc_test_config.h"
-#include "tests/support/pg_test_server.h"
+#include "tests/common/odbc_test_config.h"
+#include "tests/common/pg_test_server.h"
 
 namespace {
 
