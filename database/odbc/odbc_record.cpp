@@ -509,7 +509,7 @@ long odbcRECUPDATER::UpdateRecord(unsigned short row, void* record, unsigned int
     return UpdateByKey(row, lengths, newValues);
 }
 
-long odbcRECUPDATER::UpdateByKey(unsigned short row, SQLLEN* lengths, bool newValues) {
+bool odbcRECUPDATER::BindRowValues(unsigned short row, SQLLEN* lengths, bool newValues) {
     sCOLBIND* cols = nullptr;
     unsigned short count = 0;
     void* own = nullptr;
@@ -517,9 +517,13 @@ long odbcRECUPDATER::UpdateByKey(unsigned short row, SQLLEN* lengths, bool newVa
     for (unsigned short i = 0; i < count; ++i) {
         if (!BindRowValue(i, cols[i], row, lengths, newValues) || !internal_->sqlsuccess()) {
             SetRC(kUpdateFailed);
-            return 0;
+            return false;
         }
     }
+    return true;
+}
+
+long odbcRECUPDATER::ExecuteUpdateText() {
     if (!odbcSucceeded(internal_->ExecDirect(text_.c_str()))) {
         SetRC(kUpdateFailed);
         return 0;
@@ -528,6 +532,11 @@ long odbcRECUPDATER::UpdateByKey(unsigned short row, SQLLEN* lengths, bool newVa
     internal_->Close();
     internal_->ResetParams();
     return changed;
+}
+
+long odbcRECUPDATER::UpdateByKey(unsigned short row, SQLLEN* lengths, bool newValues) {
+    if (!BindRowValues(row, lengths, newValues)) return 0;
+    return ExecuteUpdateText();
 }
 
 long odbcRECUPDATER::UpdateByPositionedStatement(unsigned short row, SQLLEN* lengths, bool newValues) {
@@ -539,24 +548,12 @@ long odbcRECUPDATER::UpdateByPositionedStatement(unsigned short row, SQLLEN* len
     internal_->ResetParams();
     text_ = "UPDATE " + Quoted(TableName()) + "\n\tSET\t";
     for (unsigned short i = 0; i < count; ++i) text_ += (i == 0 ? "" : ",\n\t\t") + Quoted(cols[i].szColName) + " = ? ";
-    for (unsigned short i = 0; i < count; ++i) {
-        if (!BindRowValue(i, cols[i], row, lengths, newValues) || !internal_->sqlsuccess()) {
-            SetRC(kUpdateFailed);
-            return 0;
-        }
-    }
+    if (!BindRowValues(row, lengths, newValues)) return 0;
     if (!AppendWhereClause()) {
         SetRC(kNoWhereClause);
         return 0;
     }
-    if (!odbcSucceeded(internal_->ExecDirect(text_.c_str()))) {
-        SetRC(kUpdateFailed);
-        return 0;
-    }
-    long changed = static_cast<long>(internal_->RowCount());
-    internal_->Close();
-    internal_->ResetParams();
-    return changed;
+    return ExecuteUpdateText();
 }
 
 long odbcRECUPDATER::UpdateBySetPos(unsigned short row, SQLLEN* lengths, bool newValues) {

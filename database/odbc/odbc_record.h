@@ -124,6 +124,10 @@ private:
     long UpdateBySetPos(unsigned short row, SQLLEN* lengths, bool newValues);
     long UpdateByPositionedStatement(unsigned short row, SQLLEN* lengths, bool newValues);
     long UpdateByKey(unsigned short row, SQLLEN* lengths, bool newValues);
+    // Binds every column's value of `row` as a parameter of the statement text_ holds.
+    bool BindRowValues(unsigned short row, SQLLEN* lengths, bool newValues);
+    // Runs text_ and answers the number of rows it changed (0 on failure, kUpdateFailed set).
+    long ExecuteUpdateText();
     long DeleteByPositionedStatement(unsigned short row);
     long DeleteByKey(unsigned short row);
     // Positions the cursor on row when the rowset holds more than one; false with -1012.

@@ -253,7 +253,7 @@ TEST_F(GuideExamples, ErrorExamplesNameTheLineOfTheError) {
             EXPECT_NE(page.body.find(number + Escaped(lines[static_cast<std::size_t>(example.line - 1)])),
                       std::string::npos)
                 << page.body;
-            EXPECT_NE(page.body.find(example.shows), std::string::npos) << example.shows << "\n" << page.body;
+            EXPECT_NE(page.body.find(Escaped(example.shows)), std::string::npos) << example.shows << "\n" << page.body;
         }
     }
 }

@@ -38,22 +38,6 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// Every byte but letters and digits percent-encoded, as a browser sends a form value.
-std::string Encode(const std::string& text) {
-    static const char* const kHex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c)) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        }
-    }
-    return out;
-}
-
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;
@@ -140,8 +124,8 @@ TEST_F(HostileFiles, PathsWithAZeroByteAreRefusedOnEveryRoad) {
     EXPECT_FALSE(fs::exists(site.home() + "/Mail/SPOOL") && !fs::is_empty(site.home() + "/Mail/SPOOL"));
 
     site.WriteDocument("exists.tsm", "<TSOUTPUT>#FileExists(FORM.n)#/#FileExists(FORM.m)#</TSOUTPUT>");
-    auto exists = Post("/exists.tsm", "n=" + Encode(docs + "/notes/kept.txt") + kNul + "x&m=" +
-                                          Encode(docs + "/notes/kept.txt"));
+    auto exists = Post("/exists.tsm", "n=" + e2e::FormEncode(docs + "/notes/kept.txt") + kNul + "x&m=" +
+                                          e2e::FormEncode(docs + "/notes/kept.txt"));
     EXPECT_EQ(exists.body, "NO/YES");
     // The web server itself refuses a zero byte in the address, so GetGraphic's name cannot carry one.
     auto graphic = site.Get("/x.tsm?action=GetGraphic&FILE=chart.gif" + kNul + "x");
@@ -183,7 +167,7 @@ TEST_F(HostileFiles, PrivateFilesStayClosedOnEveryRoad) {
     for (std::size_t r = 0; r < std::size(roads); ++r) {
         site.WriteDocument("road" + std::to_string(r) + ".tsm", roads[r]);
         for (const std::string& file : privateFiles) {
-            auto response = site.Get("/road" + std::to_string(r) + ".tsm?f=" + Encode(file));
+            auto response = site.Get("/road" + std::to_string(r) + ".tsm?f=" + e2e::FormEncode(file));
             EXPECT_TRUE(IsEngineErrorPage(response)) << roads[r] << "\n" << file << "\n" << response.body;
             EXPECT_FALSE(Contains(response.body, "private-bytes")) << roads[r] << " " << file;
             EXPECT_FALSE(Contains(response.body, "SQLite format 3")) << roads[r] << " " << file;
@@ -201,7 +185,7 @@ TEST_F(HostileFiles, PrivateFilesStayClosedOnEveryRoad) {
     auto rows = Page("rows.tsm", "<TSREPORT REPORT=\"" + docs + "/rows.rpt\"></TSREPORT>");
     EXPECT_TRUE(IsEngineErrorPage(rows)) << rows.body;
     // GetTempFile in a private folder fails; the templates' own temporary folder works.
-    auto temp = Page("temp.tsm", "<TSOUTPUT>#GetTempFile(URL.d, 'x')#</TSOUTPUT>", "d=" + Encode(home + "/tmp/"));
+    auto temp = Page("temp.tsm", "<TSOUTPUT>#GetTempFile(URL.d, 'x')#</TSOUTPUT>", "d=" + e2e::FormEncode(home + "/tmp/"));
     EXPECT_TRUE(IsEngineErrorPage(temp)) << temp.body;
     auto own = Page("own.tsm",
                     "<TSSET p = GetTempDirectory() & 'note.txt'><TSFILE ACTION=\"WRITE\" FILE=\"#p#\" OUTPUT=\"mine\">"
@@ -248,7 +232,7 @@ TEST_F(HostileFiles, FilesAreOpenedAsCheckedAndReadsAreBounded) {
     WriteFile(shared + "/small.txt", std::string(100, 's'));
     const auto start = std::chrono::steady_clock::now();
     for (const std::string& file : {fifo, std::string("/dev/zero"), shared, shared + "/big.txt"}) {
-        auto response = site.Get("/read.tsm?f=" + Encode(file));
+        auto response = site.Get("/read.tsm?f=" + e2e::FormEncode(file));
         EXPECT_TRUE(IsEngineErrorPage(response)) << file << "\n" << response.body;
     }
     for (const char* road : {"COPY", "MOVE"}) {
@@ -259,7 +243,7 @@ TEST_F(HostileFiles, FilesAreOpenedAsCheckedAndReadsAreBounded) {
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
     EXPECT_TRUE(fs::is_fifo(fifo));
-    EXPECT_EQ(site.Get("/read.tsm?f=" + Encode(shared + "/small.txt")).body, "100");
+    EXPECT_EQ(site.Get("/read.tsm?f=" + e2e::FormEncode(shared + "/small.txt")).body, "100");
 }
 
 TEST_F(HostileFiles, UploadsNamedAsTemplatesNeedATemplateTypeInAccept) {
@@ -321,7 +305,7 @@ TEST_F(HostileFiles, ReportValuesStayTexts) {
     site.WriteDocument("report.tsm", "<TSREPORT REPORT=\"" + docs + "/staff.rpt\" DATASOURCE=\"e2e_staff\" " +
                                          "@Label=\"#URL.l#\"></TSREPORT>");
     for (const std::string& value : {std::string("x\" & {staff.salary} & \"y"), std::string("\"")}) {
-        auto page = site.Get("/report.tsm?l=" + Encode(value));
+        auto page = site.Get("/report.tsm?l=" + e2e::FormEncode(value));
         EXPECT_EQ(page.status, 200) << page.body;
         EXPECT_FALSE(Contains(page.body, "987654")) << page.body;
         EXPECT_TRUE(Contains(page.body, "<TD>Ann</TD>")) << page.body;

@@ -35,22 +35,6 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// Every byte but letters and digits percent-encoded, as a browser sends a form value.
-std::string Encode(const std::string& text) {
-    static const char* const kHex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c)) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        }
-    }
-    return out;
-}
-
 // What a program prints, run to completion.
 std::string Output(const e2e::Site& site, const std::vector<std::string>& argv) {
     const std::string name = "program.out";
@@ -114,7 +98,7 @@ TEST_F(HostileRequests, PrivateRuntimeFilesStayClosedAndTheRegistryKeepsEveryCli
         home + "/registry.db", home + "/registry.db-wal",      home + "/registry.db-shm",          docs + "/store.tsm",
         docs + "/wal.tsm",     docs + "/homelink/registry.db", docs + "/homelink/registry.db-shm", scmFile};
     for (const std::string& file : contentCases) {
-        auto response = site.Get("/content.tsm?f=" + Encode(file));
+        auto response = site.Get("/content.tsm?f=" + e2e::FormEncode(file));
         EXPECT_EQ(response.status, 500) << file;
         EXPECT_FALSE(Contains(response.body, "SQLite format 3")) << file;
         EXPECT_TRUE(Contains(response.body, "Invalid TSCONTENT tag")) << file << "\n" << response.body;
@@ -127,7 +111,7 @@ TEST_F(HostileRequests, PrivateRuntimeFilesStayClosedAndTheRegistryKeepsEveryCli
                                         "homelink/registry.db-shm",
                                         "../../" + fs::relative(scmFile, home).string()};
     for (const std::string& t : includeCases) {
-        auto response = site.Get("/include.tsm?t=" + Encode(t));
+        auto response = site.Get("/include.tsm?t=" + e2e::FormEncode(t));
         EXPECT_EQ(response.status, 500) << t;
         EXPECT_FALSE(Contains(response.body, "SQLite format 3")) << t;
         EXPECT_FALSE(Contains(response.body, "after")) << t << "\n" << response.body;
@@ -268,7 +252,7 @@ TEST_F(HostileRequests, SqlValuesThatImitateDateLiteralsKeepTheirQuotesDoubled) 
         "O'Neil",
     };
     for (const char* n : lookAlikes) {
-        auto response = site.Get("/count.tsm?n=" + Encode(n));
+        auto response = site.Get("/count.tsm?n=" + e2e::FormEncode(n));
         EXPECT_EQ(response.status, 200) << n;
         EXPECT_EQ(response.body, "2") << n;
     }

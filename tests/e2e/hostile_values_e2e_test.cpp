@@ -31,22 +31,6 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// Every byte but letters and digits percent-encoded, as a browser sends a form value.
-std::string Encode(const std::string& text) {
-    static const char* const kHex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c)) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        }
-    }
-    return out;
-}
-
 class HostileValues : public e2e::SiteTest {
 protected:
     void Start() {
@@ -87,7 +71,7 @@ TEST_F(HostileValues, ErrorPagesShowRequestValuesAsText) {
         const std::string file = "echo" + std::to_string(n++) + ".tsm";
         site.WriteDocument(file, page);
         for (const char* attack : attacks) {
-            auto response = site.Get("/" + file + "?x=" + Encode(attack));
+            auto response = site.Get("/" + file + "?x=" + e2e::FormEncode(attack));
             EXPECT_EQ(response.status, 500) << page << "\n" << response.body;
             EXPECT_FALSE(Contains(response.body, "<img")) << page << "\n" << response.body;
             EXPECT_FALSE(Contains(response.body, "<script")) << page << "\n" << response.body;
@@ -96,7 +80,7 @@ TEST_F(HostileValues, ErrorPagesShowRequestValuesAsText) {
         }
     }
     // The quoted value is there, as text.
-    auto shown = site.Get("/echo0.tsm?x=" + Encode(attacks[0]));
+    auto shown = site.Get("/echo0.tsm?x=" + e2e::FormEncode(attacks[0]));
     EXPECT_TRUE(Contains(shown.body, "Cannot convert &lt;img src=x onerror=alert(1)&gt; to real.")) << shown.body;
 }
 
@@ -159,12 +143,12 @@ public:
             const std::string where = "name = '" + std::string(c.expression) + "' AND dept = '#URL.b#'";
             EXPECT_EQ(Rows(where, std::string(c.query) + "&b=X"), "[" + std::string(c.row) + "]") << c.expression;
             // The second value tries to end the first's quotes and add a condition.
-            EXPECT_EQ(Rows(where, std::string(c.query) + "&b=" + Encode(" OR 1=1 --")), "") << c.expression;
-            EXPECT_EQ(Rows(where, std::string(c.query) + "&b=" + Encode("' OR 'a'='a")), "") << c.expression;
+            EXPECT_EQ(Rows(where, std::string(c.query) + "&b=" + e2e::FormEncode(" OR 1=1 --")), "") << c.expression;
+            EXPECT_EQ(Rows(where, std::string(c.query) + "&b=" + e2e::FormEncode("' OR 'a'='a")), "") << c.expression;
         }
         // Literal quotes of the template keep their meaning, and PreserveSingleQuotes its own.
         EXPECT_EQ(Rows("name = #Evaluate(DE(\"'Ann'\"))# AND dept = '#URL.b#'", "b=X"), "[Ann]");
-        EXPECT_EQ(Rows("#PreserveSingleQuotes(URL.w)#", "w=" + Encode("dept = 'Y'")), "[Bob]");
+        EXPECT_EQ(Rows("#PreserveSingleQuotes(URL.w)#", "w=" + e2e::FormEncode("dept = 'Y'")), "[Bob]");
     }
 
 private:

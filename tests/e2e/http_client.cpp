@@ -1,5 +1,6 @@
 #include "http_client.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
@@ -109,6 +110,21 @@ std::string MultipartFileBody(const std::string& field, const std::string& fileN
     body += data;
     body += "\r\n--" + boundary + "--\r\n";
     return body;
+}
+
+std::string FormEncode(const std::string& text) {
+    static const char* const kHex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (std::isalnum(c)) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
 }
 
 }  // namespace e2e

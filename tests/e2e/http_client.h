@@ -36,4 +36,7 @@ inline HttpResponse HttpGet(int port, const std::string& target) {
 std::string MultipartFileBody(const std::string& field, const std::string& fileName, const std::string& data,
                               std::string* contentType);
 
+// Every byte but letters and digits percent-encoded, as a browser sends a form value.
+std::string FormEncode(const std::string& text);
+
 }  // namespace e2e
