@@ -163,6 +163,8 @@ TEST_F(ErrorPages, SectionBodiesNameTheLineOfEachInstruction) {
          "<TSMAIL SERVER=\"127.0.0.1\" TO=\"a@example.com\" FROM=\"b@example.com\" SUBJECT=\"s\">\nHello\n"
          "#Len(\"abc\"#\n</TSMAIL>",
          3, "<PRE>   Len(&quot;abc&quot;\n</PRE>"},
+        {"report", "<TSREPORT REPORT=\"#GetTemplatePath()#\">\n{staff.dept} = 'Sales'\n#Len(\"abc\"#\n</TSREPORT>", 3,
+         "<PRE>   Len(&quot;abc&quot;\n</PRE>"},
     };
     for (const auto& c : cases) {
         for (bool crlf : {false, true}) {
