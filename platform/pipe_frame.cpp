@@ -134,37 +134,46 @@ void SetReadFailure(PipeReadResult& r) {
     r.errorNumber = Win32ErrorFromErrno(errno);
 }
 
+// Reads and checks a frame's header: false, with the failure in `r`, unless its kind is
+// known and its length within `maxLength`.
+bool ReadFrameHeader(int fd, std::size_t maxLength, bool timed, Clock::time_point deadline, int stallMs,
+                     PipeReadResult& r, std::uint32_t& length) {
+    unsigned char head[kPipeFrameHeaderSize];
+    long n = ReadBefore(fd, reinterpret_cast<char*>(head), sizeof head, timed, deadline, stallMs);
+    if (n < 0) {
+        SetReadFailure(r);
+        return false;
+    }
+    if (n < static_cast<long>(sizeof head)) {
+        r.status = PipeReadStatus::Eof;
+        r.errorNumber = 109;
+        return false;
+    }
+    const std::uint32_t kind = GetU32(head);
+    length = GetU32(head + 4);
+    if (kind != static_cast<std::uint32_t>(PipeFrameKind::Message) &&
+        kind != static_cast<std::uint32_t>(PipeFrameKind::Disconnect)) {
+        r.status = PipeReadStatus::BadKind;
+        r.errorNumber = 13;  // ERROR_INVALID_DATA
+        return false;
+    }
+    r.kind = static_cast<PipeFrameKind>(kind);
+    if (length > maxLength) {
+        r.status = PipeReadStatus::TooLarge;
+        r.errorNumber = 234;  // ERROR_MORE_DATA
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 PipeReadResult ReadPipeFrame(int fd, std::size_t maxLength, int timeoutMs, int stallMs) {
     PipeReadResult r;
     const bool timed = timeoutMs >= 0;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timed ? timeoutMs : 0);
-    unsigned char head[kPipeFrameHeaderSize];
-    long n = ReadBefore(fd, reinterpret_cast<char*>(head), sizeof head, timed, deadline, stallMs);
-    if (n < 0) {
-        SetReadFailure(r);
-        return r;
-    }
-    if (n < static_cast<long>(sizeof head)) {
-        r.status = PipeReadStatus::Eof;
-        r.errorNumber = 109;
-        return r;
-    }
-    const std::uint32_t kind = GetU32(head);
-    const std::uint32_t length = GetU32(head + 4);
-    if (kind != static_cast<std::uint32_t>(PipeFrameKind::Message) &&
-        kind != static_cast<std::uint32_t>(PipeFrameKind::Disconnect)) {
-        r.status = PipeReadStatus::BadKind;
-        r.errorNumber = 13;  // ERROR_INVALID_DATA
-        return r;
-    }
-    r.kind = static_cast<PipeFrameKind>(kind);
-    if (length > maxLength) {
-        r.status = PipeReadStatus::TooLarge;
-        r.errorNumber = 234;  // ERROR_MORE_DATA
-        return r;
-    }
+    std::uint32_t length = 0;
+    if (!ReadFrameHeader(fd, maxLength, timed, deadline, stallMs, r, length)) return r;
     // The buffer grows with the bytes that really arrive: a peer that only
     // declares a large length gets no large allocation.
     constexpr std::size_t kFirstChunk = 64 * 1024;
@@ -203,31 +212,8 @@ PipeReadResult ReadPipeFrameInto(int fd, std::size_t maxLength, int timeoutMs, i
     PipeReadResult r;
     const bool timed = timeoutMs >= 0;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timed ? timeoutMs : 0);
-    unsigned char head[kPipeFrameHeaderSize];
-    long n = ReadBefore(fd, reinterpret_cast<char*>(head), sizeof head, timed, deadline, stallMs);
-    if (n < 0) {
-        SetReadFailure(r);
-        return r;
-    }
-    if (n < static_cast<long>(sizeof head)) {
-        r.status = PipeReadStatus::Eof;
-        r.errorNumber = 109;
-        return r;
-    }
-    const std::uint32_t kind = GetU32(head);
-    const std::uint32_t length = GetU32(head + 4);
-    if (kind != static_cast<std::uint32_t>(PipeFrameKind::Message) &&
-        kind != static_cast<std::uint32_t>(PipeFrameKind::Disconnect)) {
-        r.status = PipeReadStatus::BadKind;
-        r.errorNumber = 13;
-        return r;
-    }
-    r.kind = static_cast<PipeFrameKind>(kind);
-    if (length > maxLength) {
-        r.status = PipeReadStatus::TooLarge;
-        r.errorNumber = 234;
-        return r;
-    }
+    std::uint32_t length = 0;
+    if (!ReadFrameHeader(fd, maxLength, timed, deadline, stallMs, r, length)) return r;
     if (long error = start(length); error != 0) {
         r.status = PipeReadStatus::Error;
         r.errorNumber = error;

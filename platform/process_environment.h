@@ -6,6 +6,9 @@
 
 namespace tessaro::platform {
 
+// An environment value of this process; empty when it is not set.
+std::string EnvironmentValue(const std::string& name);
+
 // Sets (or replaces) an environment value of this process; 0 or a Windows error number.
 long SetEnvironmentValue(const std::string& name, const std::string& value);
 

@@ -1,12 +1,12 @@
 #include "support/runtime_file_gate.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
 #include <vector>
 
 #include "platform/home.h"
+#include "platform/odbc_files.h"
 #include "platform/path_util.h"
 
 namespace fs = std::filesystem;
@@ -46,22 +46,11 @@ bool IsSameFile(const fs::path& target, bool targetExists, const fs::path& file)
     return target == RealPath(file.string());
 }
 
-std::string Environment(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? std::string(value) : std::string();
-}
-
 // The ODBC files the engine's driver manager reads: the data sources and the drivers.
 std::vector<fs::path> OdbcConfigurationFiles() {
     std::vector<fs::path> files;
-    std::string ini = Environment("ODBCINI");
-    if (!ini.empty()) files.emplace_back(ini);
-    std::string home = Environment("HOME");
-    if (!home.empty()) files.emplace_back(home + "/.odbc.ini");
-    std::string sys = Environment("ODBCSYSINI");
-    if (sys.empty()) sys = "/etc";
-    files.emplace_back(sys + "/odbcinst.ini");
-    files.emplace_back(sys + "/odbc.ini");
+    for (const std::string& file : tessaro::platform::OdbcDataSourceFiles()) files.emplace_back(file);
+    files.emplace_back(tessaro::platform::OdbcDriversFile());
     return files;
 }
 

@@ -1,27 +1,12 @@
 #include "database/access/odbc_file_source.h"
 
-#include <cstdlib>
 #include <vector>
 
 #include "platform/ini_file.h"
+#include "platform/odbc_files.h"
 #include "platform/path_util.h"
 
 namespace {
-
-std::string Environment(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? std::string(value) : std::string();
-}
-
-// Where the driver manager looks for data sources, in its order.
-std::vector<std::string> DataSourceFiles() {
-    std::vector<std::string> files;
-    if (std::string ini = Environment("ODBCINI"); !ini.empty()) files.push_back(ini);
-    if (std::string home = Environment("HOME"); !home.empty()) files.push_back(home + "/.odbc.ini");
-    std::string sys = Environment("ODBCSYSINI");
-    files.push_back((sys.empty() ? std::string("/etc") : sys) + "/odbc.ini");
-    return files;
-}
 
 // A value as a connection string carries it: plain, as drivers read most values, or in
 // braces (a closing brace doubled) when it holds what would end or open one.
@@ -47,7 +32,7 @@ std::string OdbcFileConnectionString(const std::string& dataSource, const std::s
                                      const std::string& password) {
     namespace plat = tessaro::platform;
     if (dataSource.empty()) return {};
-    for (const std::string& file : DataSourceFiles()) {
+    for (const std::string& file : plat::OdbcDataSourceFiles()) {
         std::string section;
         for (const std::string& name : plat::IniSectionNames(file))
             if (plat::EqualsNoCase(name, dataSource)) section = name;
