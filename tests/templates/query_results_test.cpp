@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/grammar/template_symbols.h"
 #include "support/registry.h"
 #include "support/server_settings.h"
 #include "support/web_exception.h"
@@ -386,10 +387,23 @@ TEST(QueryTagTest, TextThatRunsItsOwnQueryLeavesNothingBehind) {
 }
 
 TEST(QueryBlockTest, OnlyTheListedProductionsKeepTheBlockOpen) {
-    for (unsigned p : {2u, 5u, 7u, 13u, 15u, 16u, 23u, 25u, 31u, 34u, 39u, 115u, 117u, 130u, 132u, 248u, 258u})
-        EXPECT_TRUE(KeepsQueryBlockOpen(p)) << p;
-    for (unsigned p : {0u, 1u, 6u, 14u, 24u, 32u, 33u, 40u, 114u, 116u, 133u, 247u, 259u})
-        EXPECT_FALSE(KeepsQueryBlockOpen(p)) << p;
+    namespace p = tessaro::grammar::template_grammar::production;
+    for (unsigned open :
+         {p::items_items_item, p::ifStart_IfTag, p::conditionOpt_empty, p::elseIfStart_ElseIfTag,
+          p::setTag_SetTag_SetName_SetEquals_conditionOpt_ConditionEnd, p::item_Text, p::item_EndLoopTag,
+          p::loopStart_LoopTag, p::loopAttribute_LoopQuery_attributeValue,
+          p::loopAttribute_LoopDelimiters_attributeValue, p::loopAttribute_LoopStep_attributeValue,
+          p::item_queryStart_queryAttributesOpt_TagClose, p::queryAttributesOpt_empty,
+          p::item_sqlStart_SqlAttribute_attributeValue_SqlEnd, p::item_EndQueryTag, p::attributeValue_Number,
+          p::quotedPart_DoubledQuote})
+        EXPECT_TRUE(KeepsQueryBlockOpen(open)) << open;
+    for (unsigned closing :
+         {p::start, p::template_items, p::ifStart_BodyIfTag, p::elseIfStart_BodyElseIfTag, p::item_BreakTag,
+          p::loopAttribute_LoopStartRow_attributeValue, p::loopAttribute_LoopEndRow_attributeValue,
+          p::item_applicationStart_applicationAttributesOpt_ApplicationEnd, p::item_AbortTag, p::queryStart_QueryTag,
+          p::item_section, p::reportAttribute_ReportPassword_attributeValue,
+          tessaro::grammar::template_grammar::kProductionCount})
+        EXPECT_FALSE(KeepsQueryBlockOpen(closing)) << closing;
 }
 
 }  // namespace
