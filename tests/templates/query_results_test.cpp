@@ -9,6 +9,9 @@
 #include "support/registry.h"
 #include "support/server_settings.h"
 #include "support/web_exception.h"
+#include "database/odbc/odbc_connect.h"
+#include "database/odbc/odbc_cursor.h"
+#include "database/odbc/odbc_env.h"
 #include "engine/templates/tags/query/query_results.h"
 #include "engine/templates/tags/query/query_engine.h"
 #include "tests/common/ci_require.h"
@@ -19,20 +22,37 @@
 
 namespace {
 
-// A SQLite data source of its own per test, reached over raw ODBC handles.
+// A statement handle of the ODBC class library on a connection, as the engine's pool hands out.
+std::unique_ptr<odbcCURSOR> CursorOn(odbcCONNECT* connection) {
+    return std::make_unique<odbcCURSOR>(connection, static_cast<char*>(nullptr), 0, 0, 0, nullptr, 0, nullptr,
+                                        nullptr, 0, nullptr);
+}
+
+// A SQLite data source of its own per test, set up over raw ODBC handles and queried through
+// the ODBC class library.
 class QueryResultsTest : public TempHomeTest {
 protected:
     void SetUp() override {
         TempHomeTest::SetUp();
         if (HasFatalFailure()) return;
-        auto& config = tessaro::database::OdbcTestConfig::Instance();
-        dsn_ = "tags_" + std::to_string(reinterpret_cast<std::uintptr_t>(this));
-        config.AddSQLiteDsn(dsn_, home() + "/data.db");
+        tessaro::database::OdbcTestConfig::Instance();
+        // Reached by driver and file rather than by a data source name: the driver manager
+        // keeps what it read of odbc.ini for a while, so a name written a moment ago may point
+        // to the file of the test before. The name only keys the data source's settings.
+        dsn_ = "tags_people";
+        std::string connect = std::string("DRIVER=") + tessaro::database::kSQLiteDriverName +
+                              ";Database=" + home() + "/data.db";
         ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_)));
         SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
         ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_)));
-        ASSERT_TRUE(
-            SQL_SUCCEEDED(SQLConnect(dbc_, reinterpret_cast<SQLCHAR*>(dsn_.data()), SQL_NTS, nullptr, 0, nullptr, 0)));
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLDriverConnect(dbc_, nullptr, reinterpret_cast<SQLCHAR*>(connect.data()), SQL_NTS,
+                                                   nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT)));
+        library_ = std::make_unique<odbcENV>();
+        connection_ = library_->AllocConnect(static_cast<char*>(nullptr), nullptr, nullptr, 0);
+        ASSERT_NE(connection_, nullptr);
+        char answer[512] = "";
+        connection_->DriverConnectNoPrompt(connect.data(), answer, sizeof answer);
+        ASSERT_TRUE(connection_->Connected()) << connection_->ErrMsg();
         Exec("CREATE TABLE people (id INTEGER, name VARCHAR(20), born TIMESTAMP, note TEXT)");
         Exec("INSERT INTO people VALUES (1, 'Ann', '2001-02-03 04:05:06.789', NULL)");
         Exec("INSERT INTO people VALUES (2, 'Bob', '1999-12-31 23:59:59', 'x')");
@@ -45,6 +65,8 @@ protected:
         settings_.reset();
         registry_.reset();
         root_.reset();
+        if (connection_) library_->DeAllocConnect(connection_);
+        library_.reset();
         if (dbc_) {
             SQLDisconnect(dbc_);
             SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
@@ -60,14 +82,10 @@ protected:
         ASSERT_TRUE(SQL_SUCCEEDED(rc)) << sql;
     }
     void Run(CTSXQueryImp& query) {
-        SQLHSTMT stmt = nullptr;
-        ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt)));
-        struct Free {
-            SQLHSTMT s;
-            ~Free() { SQLFreeHandle(SQL_HANDLE_STMT, s); }
-        } release{stmt};
+        std::unique_ptr<odbcCURSOR> cursor = CursorOn(connection_);
+        ASSERT_NE(cursor->GetHstmt(), nullptr);
         query.PrepareExecution(settings_.get());
-        query.ExecuteOnStatement(stmt, [this] { ++timeChecks_; });
+        query.ExecuteOnCursor(*cursor, [this] { ++timeChecks_; });
     }
     CTSXQueryImp Query(const std::string& sql) {
         CTSXQueryImp query;
@@ -79,6 +97,8 @@ protected:
     std::string dsn_;
     SQLHENV env_ = nullptr;
     SQLHDBC dbc_ = nullptr;
+    std::unique_ptr<odbcENV> library_;
+    odbcCONNECT* connection_ = nullptr;
     int timeChecks_ = 0;
     std::unique_ptr<CRegistryKey> root_;
     std::unique_ptr<CRegistrySettings> registry_;
@@ -443,13 +463,16 @@ TEST(QueryResultsPostgresTest, WideLongAndPreciseValuesAreNeverCut) {
     CTSXQueryImp q;
     q.SetDataSource(dsn);
     q.AppendSQL("SELECT w, big, num, ts FROM " + table + " ORDER BY id");
-    SQLHSTMT stmt = nullptr;
-    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
+    odbcENV library;
+    char none[] = "";
+    odbcCONNECT* connection = library.AllocConnect(dsn.data(), user.data(), none, 0);
+    ASSERT_TRUE(connection != nullptr && connection->Connected());
     Thrown t = WebErrorOf([&] {
+        std::unique_ptr<odbcCURSOR> cursor = CursorOn(connection);
         q.PrepareExecution(nullptr);
-        q.ExecuteOnStatement(stmt, {});
+        q.ExecuteOnCursor(*cursor, {});
     });
-    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    library.DeAllocConnect(connection);
     exec("DROP TABLE " + table);
     SQLDisconnect(dbc);
     SQLFreeHandle(SQL_HANDLE_DBC, dbc);
@@ -462,6 +485,30 @@ TEST(QueryResultsPostgresTest, WideLongAndPreciseValuesAreNeverCut) {
     EXPECT_EQ(q.GetColumnValue(0, 3), "2001-02-03 04:05:06");
     EXPECT_EQ(q.GetColumnValue(1, 0), "");
     EXPECT_EQ(q.GetColumnValue(1, 3), "");
+}
+
+TEST(QueryResultsPostgresTest, TimeoutGoesToTheStatement) {
+    tessaro::database::OdbcTestConfig::Instance();
+    auto& pg = tessaro::database::PgTestServer::Instance();
+    REQUIRE_OR_SKIP(pg.Available(), "PostgreSQL not available: " << pg.Reason());
+    std::string dsn = tessaro::database::PgTestServer::kDsn, user = tessaro::database::PgTestServer::kUser;
+    odbcENV library;
+    char none[] = "";
+    odbcCONNECT* connection = library.AllocConnect(dsn.data(), user.data(), none, 0);
+    ASSERT_TRUE(connection != nullptr && connection->Connected());
+    CTSXQueryImp q;
+    q.SetDataSource(dsn);
+    q.AppendSQL("SELECT 1");
+    q.SetTimeout(7);
+    std::unique_ptr<odbcCURSOR> cursor = CursorOn(connection);
+    q.PrepareExecution(nullptr);
+    Thrown t = WebErrorOf([&] { q.ExecuteOnCursor(*cursor, {}); });
+    EXPECT_EQ(t.message, "") << t.detail;
+    EXPECT_EQ(q.GetRowCount(), 1);
+    // The driver keeps what the statement was given.
+    EXPECT_EQ(cursor->GetStmtOption(SQL_QUERY_TIMEOUT), 7u);
+    cursor.reset();
+    library.DeAllocConnect(connection);
 }
 
 }  // namespace
