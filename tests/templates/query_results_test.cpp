@@ -329,6 +329,26 @@ TEST(QueryTagTest, NamesMustBeUniqueExceptWhenTheSameTagRunsAgain) {
     EXPECT_EQ(blank.message, "Duplicate TSQUERY name<P>");
 }
 
+TEST(QueryTagTest, ANameWrittenWithBlanksIsStillADuplicate) {
+    FakeHost host;
+    CNamedQueries queries;
+    CQueryTag tag(host, queries);
+    auto run = [&](const std::string& name, const std::string& origin) {
+        tag.OnBegin(false, false);
+        tag.OnName(name, origin);
+        tag.OnDataSource("ds");
+        tag.OnSql("SELECT 1");
+        tag.OnEnd();
+    };
+    run("q", "t.tsm:3");
+    CTSXQueryImp* first = queries.Find("Q");
+    // Trimmed before the look-up: otherwise it would pass and replace the first query's rows.
+    Thrown t = WebErrorOf([&] { run(" \"q\"\t", "t.tsm:9"); });
+    EXPECT_EQ(t.message, "Duplicate TSQUERY name<P>");
+    EXPECT_NE(t.detail.find("existing TSQUERY (Q)"), std::string::npos) << t.detail;
+    EXPECT_EQ(queries.Find("Q"), first);
+}
+
 TEST(QueryTagTest, MaxRowsMustNotBeNegativeAndErrorsNameTheDataSourceWhenShown) {
     FakeHost host;
     CNamedQueries queries;
