@@ -239,6 +239,7 @@ TEST(GeneratorGrammarFile, MistakesAreReportedWithTheirLine) {
           Case{"production 0 start = s $end\nproduction 1 s = [9]\n", "not produced by any list"},
           Case{"production 0 start = s $end\nproduction 1 s = [1]\n", "written by its name, A"},
           Case{"token B\nproduction 0 start = s $end\nproduction 1 s = A\n", "not defined yet"},
+          Case{"token B : 'b'\nproduction 0 start = s $end\nproduction 1 s = A\n", "not defined yet"},
           Case{"production 0 start = s $end\nproduction 1 s = A @set A\n", "after its right side"},
           Case{"production 0 start = s $end\nproduction 1 s = A @a-b\n", "bad production mark"},
           Case{"production 0 start = s $end\nproduction 1 s = A @x @x\n", "given twice"},

@@ -115,6 +115,7 @@ public:
             rule.name = head[0];
             options = 1;
         } else {
+            if (isIdentifier(head[0])) fail("token " + head[0] + " is not defined yet: give its number");
             if (head.size() < 2) fail("token rule needs a number and a name");
             rule.token = number(head[0]);
             rule.name = head[1];
