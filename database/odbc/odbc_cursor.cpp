@@ -127,7 +127,11 @@ short odbcCURSOR::ExecDirect(const char* text) {
 }
 
 short odbcCURSOR::ExecDirect(const unsigned char* text) {
-    odbcSTMT::ExecDirect(text);
+    return ExecDirect(text, SQL_NTS);
+}
+
+short odbcCURSOR::ExecDirect(const unsigned char* text, SQLINTEGER length) {
+    odbcSTMT::ExecDirect(text, length);
     if (lastRC() == SQL_NEED_DATA && dataAtExec_) {
         SendDataAtExecution();
     } else if (sqlsuccess()) {

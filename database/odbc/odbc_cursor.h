@@ -6,6 +6,7 @@
 #include "database/odbc/odbc_stmt.h"
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 using odbcResultCallback = short (*)(odbcCURSOR* cursor, void* context);
@@ -14,6 +15,8 @@ using odbcResultCallback = short (*)(odbcCURSOR* cursor, void* context);
 inline constexpr unsigned long ODBC_AUTOBIND_CAP = 4096;
 inline constexpr long ODBC_PUT_CHUNK = 65536;
 inline constexpr long ODBC_GET_CHUNK = 32768;
+// Bytes per GetData call of GetDataAsText, its terminator included.
+inline constexpr long ODBC_TEXT_PIECE = 8192;
 
 inline bool odbcIsLongType(short sqlType) {
     return sqlType == SQL_LONGVARCHAR || sqlType == SQL_LONGVARBINARY;
@@ -36,6 +39,7 @@ public:
     short Prepare(const unsigned char* text) override;
     short ExecDirect(const char* text) override;
     short ExecDirect(const unsigned char* text) override;
+    short ExecDirect(const unsigned char* text, SQLINTEGER length) override;
     short Execute() override;
     short SetParam(const sPARMBIND* parms, unsigned short count, void* record) override;
     short SetParam(unsigned short ipar, short cType, short sqlType, SQLULEN colDef, short scale, void* value,
@@ -65,6 +69,11 @@ public:
     virtual short NumResultCols(short* count);
     virtual short Unbind();
     virtual short GetData(unsigned short icol, short cType, void* buffer, SQLLEN max, SQLLEN* length);
+    // Column icol of the current row as text, read whole in pieces through GetData, however
+    // long it is and whatever size the driver declared for the column. *isNull tells a NULL
+    // (the text is then empty). Returns the last GetData's code; SQL_SUCCESS once the value
+    // has been read to its end.
+    virtual short GetDataAsText(unsigned short icol, std::string* text, bool* isNull);
 
     // Catalog calls.
     virtual short Columns(char* q, char* o, char* t, char* c);

@@ -137,7 +137,11 @@ short odbcSTMT::ExecDirect(const char* text) {
 }
 
 short odbcSTMT::ExecDirect(const unsigned char* text) {
-    SetRC(SQLExecDirect(hstmt_, const_cast<SQLCHAR*>(text), SQL_NTS));
+    return ExecDirect(text, SQL_NTS);
+}
+
+short odbcSTMT::ExecDirect(const unsigned char* text, SQLINTEGER length) {
+    SetRC(SQLExecDirect(hstmt_, const_cast<SQLCHAR*>(text), length));
     if (sqlsuccess()) executed_ = 1;
     return lastRC();
 }

@@ -36,6 +36,8 @@ public:
     virtual short Prepare(const unsigned char* text);
     virtual short ExecDirect(const char* text);
     virtual short ExecDirect(const unsigned char* text);
+    // The text's length given (SQL_NTS: up to its NUL), for a text that is not cut at a NUL.
+    virtual short ExecDirect(const unsigned char* text, SQLINTEGER length);
     virtual short Execute();
     virtual int SetParams();
     virtual short SetParam(const sPARMBIND* parms, unsigned short count, void* record);

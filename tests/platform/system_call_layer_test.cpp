@@ -59,3 +59,11 @@ TEST(SystemCallLayerTest, NoProductSourceAbovePlatformCallsTheSystemDirectly) {
     // Build-time tools run on the developer's machine only.
     EXPECT_EQ(ProductLinesMatching(systemCall, {"platform", "tests", "bench", "tools"}), "");
 }
+
+// The driver manager has one door: the ODBC class library and what stands on it in database/
+// (and the report server's print engine, which reads its reports' data sources itself).
+// Everything else, the template layer included, goes through the class library.
+TEST(SystemCallLayerTest, OnlyTheDatabaseLayerCallsTheDriverManager) {
+    const std::regex odbcCall(R"(\bSQL[A-Z][A-Za-z]+\s*\()");
+    EXPECT_EQ(ProductLinesMatching(odbcCall, {"database", "printengine", "tests", "bench", "tools"}), "");
+}

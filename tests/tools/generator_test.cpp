@@ -237,6 +237,12 @@ TEST(GeneratorGrammarFile, MistakesAreReportedWithTheirLine) {
          {Case{"production 0 start = s $end\nproduction 2 s = A\n", "out of order"},
           Case{"production 0 start = s $end\nproduction 1 s = t\n", "neither a token nor defined"},
           Case{"production 0 start = s $end\nproduction 1 s = [9]\n", "not produced by any list"},
+          Case{"production 0 start = s $end\nproduction 1 s = [1]\n", "written by its name, A"},
+          Case{"token B\nproduction 0 start = s $end\nproduction 1 s = A\n", "not defined yet"},
+          Case{"token B : 'b'\nproduction 0 start = s $end\nproduction 1 s = A\n", "not defined yet"},
+          Case{"production 0 start = s $end\nproduction 1 s = A @set A\n", "after its right side"},
+          Case{"production 0 start = s $end\nproduction 1 s = A @a-b\n", "bad production mark"},
+          Case{"production 0 start = s $end\nproduction 1 s = A @x @x\n", "given twice"},
           Case{"production 0 start = s\nproduction 1 s = A\n", "production 0"},
           Case{"token 1 B : 'b'\nproduction 0 start = s $end\nproduction 1 s = A\n", "named both"},
           Case{"token 2 B push 4 : 'b'\nproduction 0 start = s $end\nproduction 1 s = A\n", "does not exist"},
@@ -271,6 +277,49 @@ TEST(GeneratorGrammarFile, DescriptionsStandBesideTheirTokensAndLists) {
     EXPECT_NE(header.find("Description{token::A, \"an \\\"A\\\" : or \\\\\"}"), std::string::npos) << header;
     EXPECT_NE(header.find("Description{0, \"plain text\"}"), std::string::npos) << header;
     EXPECT_NE(header.find("#include \"engine/grammar/tiny_symbols.h\""), std::string::npos) << header;
+}
+
+TEST(GeneratorGrammarFile, ATokenDefinedAboveIsNamedWithoutItsNumber) {
+    // "token A" takes A's pattern and options into list 1; "token B pop : 'c'" is another
+    // rule for B, with options of its own.
+    auto c = CompileGrammar(grammarText("list 0 x\ntoken 1 A push 1 \"an A\" : 'a'\ntoken 2 B : 'b'\n"
+                                        "list 1 y\ntoken A\ntoken B pop : 'c'\n") +
+                                kLexOnlyProductions,
+                            "t");
+    const auto& again = c.grammar.lists[1].rules;
+    ASSERT_EQ(again.size(), 2u);
+    EXPECT_EQ(again[0].token, 1u);
+    EXPECT_EQ(again[0].pattern, "'a'");
+    EXPECT_EQ(again[0].action, tsgrammar::ListAction::Push);
+    EXPECT_EQ(again[0].targetList, 1u);
+    EXPECT_EQ(again[1].token, 2u);
+    EXPECT_EQ(again[1].action, tsgrammar::ListAction::Pop);
+    EXPECT_EQ(c.grammar.tokenDescriptions, (std::map<std::uint32_t, std::string>{{1, "an A"}}));
+    auto t = tablesOf(c);
+    auto r = t.lex("aacc");
+    EXPECT_EQ(tokenNumbers(r), (std::vector<std::uint32_t>{1, 1, 2, 2}));
+    EXPECT_EQ(r.listsAfter, (std::vector<std::uint32_t>{1, 1, 1, 0}));
+}
+
+TEST(GeneratorGrammarFile, MarkedProductionsFormSetsOfTheSymbolsHeader) {
+    auto c = CompileGrammar(grammarText("list 0 x\ntoken 1 A : 'a'\ntoken 2 B : 'b'\n"
+                                        "production 0 start = s $end\nproduction 1 s = s t @open\n"
+                                        "production 2 s = t\nproduction 3 t = A @open @letters\n"
+                                        "production 4 t = B @letters\nproduction 5 t = @open\n"),
+                            "t");
+    EXPECT_EQ(c.grammar.productions[3].rhs, std::vector<std::string>{"A"});
+    EXPECT_EQ(c.grammar.productions[5].rhs.size(), 0u);
+    std::string header = tsgrammar::WriteSymbolsHeader(c.grammar, "tiny");
+    EXPECT_NE(header.find("inline constexpr std::array<std::uint32_t, 3> open{\n    production::s_s_t,\n"
+                          "    production::t_A,\n    production::t_empty,\n};"),
+              std::string::npos)
+        << header;
+    EXPECT_NE(header.find("std::array<std::uint32_t, 2> letters{\n    production::t_A,\n    production::t_B,\n};"),
+              std::string::npos)
+        << header;
+    // A grammar without marks has no sets.
+    auto plain = CompileGrammar(grammarText("list 0 x\ntoken 1 A : 'a'\n") + kLexOnlyProductions, "t");
+    EXPECT_EQ(tsgrammar::WriteSymbolsHeader(plain.grammar, "tiny").find("production_set"), std::string::npos);
 }
 
 TEST(GeneratorGrammarFile, DescriptionMistakesAreReported) {

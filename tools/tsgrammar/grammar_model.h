@@ -41,14 +41,15 @@ enum class Assoc { Left, Right, NonAssoc };
 
 struct PrecedenceLevel {
     Assoc assoc = Assoc::Left;
-    std::vector<std::string> tokens;  // token names or [n]
+    std::vector<std::string> tokens;  // token names
 };
 
-// One production; symbols are non-terminal names, token names, "[n]" or "$end".
+// One production; symbols are non-terminal names, token names or "$end".
 struct Production {
     std::uint32_t number = 0;
     std::string lhs;
     std::vector<std::string> rhs;
+    std::vector<std::string> marks;  // the sets (@name) the production belongs to
     int line = 0;
 };
 

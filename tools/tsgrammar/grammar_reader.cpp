@@ -1,4 +1,5 @@
 // Line-oriented reader of the grammar files in tools/grammars (format described there).
+#include <algorithm>
 #include <cctype>
 #include <sstream>
 
@@ -65,8 +66,30 @@ public:
         fail("description without its closing quote");
     }
 
+    // The first rule of a token name, in any list read so far; null when the name is new.
+    static const LexRule* firstRuleOf(const Grammar& g, const std::string& name) {
+        for (const LexList& l : g.lists)
+            for (const LexRule& r : l.rules)
+                if (r.name == name) return &r;
+        return nullptr;
+    }
+
+    // "token Name" alone: the token as its first rule defines it, recognised in this list too.
+    bool readTokenAgain(Grammar& g, const std::string& rest) {
+        std::vector<std::string> head = words(rest);
+        if (head.size() != 1 || !isIdentifier(head[0])) return false;
+        const LexRule* first = firstRuleOf(g, head[0]);
+        if (first == nullptr) fail("token " + head[0] + " is not defined yet: give its number and its pattern");
+        LexRule rule = *first;
+        rule.description.clear();
+        rule.line = line_;
+        g.lists.back().rules.push_back(std::move(rule));
+        return true;
+    }
+
     void readToken(Grammar& g, const std::string& rest) {
         if (g.lists.empty()) fail("token before the first list");
+        if (readTokenAgain(g, rest)) return;
         std::size_t colon = rest.find(" : ");
         // A description may stand among the options; the pattern starts after it.
         std::size_t quote = rest.find('"');
@@ -84,12 +107,22 @@ public:
         rule.description = description;
         rule.pattern = trim(rest.substr(colon + 3));
         rule.line = line_;
-        if (head.size() < 2) fail("token rule needs a number and a name");
-        rule.token = number(head[0]);
-        rule.name = head[1];
+        if (head.empty()) fail("token rule needs a number and a name");
+        // A token defined before is named without its number.
+        std::size_t options = 2;
+        if (const LexRule* first = isIdentifier(head[0]) ? firstRuleOf(g, head[0]) : nullptr) {
+            rule.token = first->token;
+            rule.name = head[0];
+            options = 1;
+        } else {
+            if (isIdentifier(head[0])) fail("token " + head[0] + " is not defined yet: give its number");
+            if (head.size() < 2) fail("token rule needs a number and a name");
+            rule.token = number(head[0]);
+            rule.name = head[1];
+        }
         if (!isIdentifier(rule.name)) fail("bad token name '" + rule.name + "'");
         if (rule.pattern.empty()) fail("empty pattern");
-        for (std::size_t i = 2; i < head.size(); ++i) {
+        for (std::size_t i = options; i < head.size(); ++i) {
             const std::string& w = head[i];
             if (w == "discard") {
                 rule.discard = true;
@@ -130,7 +163,18 @@ public:
         Production p;
         p.number = number(head[0]);
         p.lhs = head[1];
-        p.rhs = words(rest.substr(eq + 1));
+        // Marks (@set) stand after the right side.
+        for (std::string& w : words(rest.substr(eq + 1))) {
+            if (w[0] == '@') {
+                std::string mark = w.substr(1);
+                if (!isIdentifier(mark)) fail("bad production mark '" + w + "'");
+                if (std::find(p.marks.begin(), p.marks.end(), mark) != p.marks.end()) fail("mark " + w + " given twice");
+                p.marks.push_back(std::move(mark));
+            } else {
+                if (!p.marks.empty()) fail("the marks of a production stand after its right side");
+                p.rhs.push_back(std::move(w));
+            }
+        }
         p.line = line_;
         if (p.number != g.productions.size())
             fail("production " + std::to_string(p.number) + " out of order: expected " +

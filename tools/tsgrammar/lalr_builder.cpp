@@ -59,12 +59,13 @@ private:
         *isToken = true;
         if (sym == "$end") return ss_layout::kEndOfInputToken;
         if (sym.size() > 2 && sym.front() == '[' && sym.back() == ']') {
+            // Productions name their tokens; a number says nothing to whoever reads the grammar.
             std::string digits = sym.substr(1, sym.size() - 2);
             if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
                 fail(line, "bad token reference " + sym);
-            auto n = static_cast<std::uint32_t>(std::stoul(digits));
-            if (!g_.tokenNames.count(n)) fail(line, "token " + sym + " is not produced by any list");
-            return n;
+            auto known = g_.tokenNames.find(static_cast<std::uint32_t>(std::stoul(digits)));
+            if (known == g_.tokenNames.end()) fail(line, "token " + sym + " is not produced by any list");
+            fail(line, "token " + sym + " is written by its name, " + known->second);
         }
         for (const auto& [n, name] : g_.tokenNames)
             if (name == sym) return n;

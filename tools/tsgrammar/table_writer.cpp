@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <map>
 #include <sstream>
 
 #include "engine/parser/table_layout.h"
@@ -141,7 +142,7 @@ std::string WriteSymbolsHeader(const Grammar& grammar, const std::string& ns) {
         << "// Token and production numbers of the " << grammar.name << " grammar (tools/grammars/" << grammar.name
         << ".grammar).\n"
         << "// Written by tsgrammar --symbols at build time; change the grammar, not this file.\n\n"
-        << "#include <cstdint>\n\nnamespace tessaro::grammar::" << ns << " {\n\n"
+        << "#include <array>\n#include <cstdint>\n\nnamespace tessaro::grammar::" << ns << " {\n\n"
         << "inline constexpr std::uint32_t kListCount = " << grammar.lists.size() << ";\n"
         << "inline constexpr std::uint32_t kProductionCount = " << grammar.productions.size() << ";\n\n"
         << "// Tokens returned by the lexer.\nnamespace token {\n";
@@ -150,23 +151,33 @@ std::string WriteSymbolsHeader(const Grammar& grammar, const std::string& ns) {
     out << "}  // namespace token\n\n"
         << "// Productions, named left side _ right side (tokens by name, \"empty\" for none).\n"
         << "namespace production {\n";
+    std::map<std::string, std::vector<std::string>> sets;  // mark -> production names, in number order
     for (const Production& p : grammar.productions) {
-        std::string name = p.number == 0 ? std::string("start") : cIdentifier(p.lhs);
-        if (p.number != 0) {
-            if (p.rhs.empty()) name += "_empty";
-            for (const std::string& s : p.rhs) {
-                std::string part = s;
-                if (s.size() > 2 && s.front() == '[') {
-                    auto n = static_cast<std::uint32_t>(std::stoul(s.substr(1, s.size() - 2)));
-                    part = grammar.tokenNames.at(n);
-                }
-                name += "_" + cIdentifier(part);
-            }
-        }
+        std::string name = ProductionName(p);
         out << "inline constexpr std::uint32_t " << name << " = " << p.number << ";\n";
+        for (const std::string& mark : p.marks) sets[mark].push_back(name);
     }
-    out << "}  // namespace production\n\n}  // namespace tessaro::grammar::" << ns << "\n";
+    out << "}  // namespace production\n\n";
+    if (!sets.empty()) {
+        out << "// Productions by the marks the grammar gives them (@name), in number order.\n"
+            << "namespace production_set {\n";
+        for (const auto& [mark, names] : sets) {
+            out << "inline constexpr std::array<std::uint32_t, " << names.size() << "> " << mark << "{\n";
+            for (const std::string& name : names) out << "    production::" << name << ",\n";
+            out << "};\n";
+        }
+        out << "}  // namespace production_set\n\n";
+    }
+    out << "}  // namespace tessaro::grammar::" << ns << "\n";
     return out.str();
+}
+
+std::string ProductionName(const Production& p) {
+    if (p.number == 0) return "start";
+    std::string name = cIdentifier(p.lhs);
+    if (p.rhs.empty()) name += "_empty";
+    for (const std::string& s : p.rhs) name += "_" + cIdentifier(s);
+    return name;
 }
 
 namespace {

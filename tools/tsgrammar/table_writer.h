@@ -20,8 +20,11 @@ Blob WriteParseTable(const ParseTable& table);
 // (engine/grammar/grammar_tables.h) over the two blobs.
 std::string WriteTablesSource(const Grammar& grammar, const std::string& prefix, const Blob& lex, const Blob& yacc);
 
-// A header of named token and production numbers, in namespace tessaro::grammar::<ns>.
+// A header of named token and production numbers, in namespace tessaro::grammar::<ns>,
+// with one sorted array per production mark in namespace production_set.
 std::string WriteSymbolsHeader(const Grammar& grammar, const std::string& ns);
+// A production's name in that header: left side _ right side ("empty" for none).
+std::string ProductionName(const Production& production);
 
 // A header of the syntax-error page's words (the "words" of the grammar's tokens and
 // lists), in namespace tessaro::grammar::<ns>; it includes the symbols header, which

@@ -1,5 +1,8 @@
 #include "engine/templates/tags/query/query_engine.h"
 
+#include <algorithm>
+
+#include "engine/grammar/template_symbols.h"
 #include "support/html_escape.h"
 #include "support/number_parse.h"
 #include "support/text_helpers.h"
@@ -13,8 +16,9 @@ constexpr const char* kPositionReportStart = "The error occurred on (or near) li
 }  // namespace
 
 bool KeepsQueryBlockOpen(unsigned p) {
-    return (p >= 2 && p <= 5) || (p >= 7 && p <= 13) || (p >= 15 && p <= 23) || (p >= 25 && p <= 31) ||
-           (p >= 34 && p <= 39) || p == 115 || (p >= 117 && p <= 132) || (p >= 248 && p <= 258);
+    // The grammar marks these productions; the generated set is in number order.
+    const auto& open = tessaro::grammar::template_grammar::production_set::keepsQueryBlockOpen;
+    return std::binary_search(open.begin(), open.end(), p);
 }
 
 void CQueryTag::InvalidSyntax() const {

@@ -70,5 +70,6 @@ private:
     std::string m_evaluatedText;
 };
 
-// Productions that may stand inside an open query block without running it.
+// Productions that may stand inside an open query block without running it (the grammar's
+// @keepsQueryBlockOpen set).
 bool KeepsQueryBlockOpen(unsigned production);

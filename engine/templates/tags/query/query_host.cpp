@@ -38,21 +38,11 @@ void CPageQueryHost::Execute(CTSXQueryImp& query) {
         query.AddSqlToError(e);
         throw;
     }
-    struct CloseCursor {
-        odbcCURSOR* cursor;
-        // The cursor's error handler throws; a failed close here (a lost connection,
-        // say) must not escape a destructor, least of all while an error unwinds.
-        ~CloseCursor() {
-            if (cursor == nullptr) return;
-            cursor->AutoReport(0);
-            cursor->Close();
-        }
-    } close{cursor};
     if (cursor == nullptr) {
         auto* e = new CWebException("Unable to open a cursor", "No cursor could be opened on the data source '" +
                                                                    HtmlEscape(query.GetDataSource()) + "'.");
         query.AddSqlToError(e);
         throw e;
     }
-    query.ExecuteOnStatement(cursor->GetHstmt(), [this] { m_page.CheckRequestTimeout(); });
+    query.ExecuteOnCursor(*cursor, [this] { m_page.CheckRequestTimeout(); });
 }

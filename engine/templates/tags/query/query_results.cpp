@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "database/access/odbc_error_page.h"
+#include "database/odbc/odbc_cursor.h"
 #include "support/html_escape.h"
 #include "support/server_settings.h"
 #include "support/text_helpers.h"
@@ -11,47 +12,25 @@
 
 namespace {
 
-// Piece size for reading a value; long values take several pieces.
-constexpr SQLLEN kPieceSize = 8192;
-
-bool Succeeded(SQLRETURN rc) {
-    return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
-}
-
 bool IsTimeType(short type) {
     return type == SQL_TIME || type == SQL_TIMESTAMP || type == SQL_TYPE_TIME || type == SQL_TYPE_TIMESTAMP;
 }
 
-// One value as text, read in pieces so nothing is cut; false for NULL.
-bool ReadValue(SQLHSTMT statement, SQLUSMALLINT column, std::string& value) {
-    value.clear();
-    char piece[kPieceSize];
-    for (;;) {
-        SQLLEN indicator = 0;
-        SQLRETURN rc = SQLGetData(statement, column, SQL_C_CHAR, piece, sizeof piece, &indicator);
-        if (rc == SQL_NO_DATA) return true;
-        if (!Succeeded(rc)) ThrowStatementError(statement);
-        if (indicator == SQL_NULL_DATA) return false;
-        // A piece holds at most its size less the terminating NUL.
-        SQLLEN got = (indicator == SQL_NO_TOTAL || indicator >= kPieceSize) ? kPieceSize - 1 : indicator;
-        value.append(piece, static_cast<std::size_t>(got));
-        if (rc == SQL_SUCCESS) return true;
-    }
-}
+// The cursor's reporting is off for calls whose failure is not an ODBC error to show: an
+// option the driver refuses, a close while an error unwinds.
+class QuietCalls {
+public:
+    explicit QuietCalls(odbcCURSOR& cursor) : m_cursor(cursor), m_report(cursor.AutoReport(0)) {}
+    ~QuietCalls() { m_cursor.AutoReport(m_report); }
+    QuietCalls(const QuietCalls&) = delete;
+    QuietCalls& operator=(const QuietCalls&) = delete;
+
+private:
+    odbcCURSOR& m_cursor;
+    short m_report;
+};
 
 }  // namespace
-
-void ThrowStatementError(SQLHSTMT statement) {
-    SQLCHAR state[6] = "HY000";
-    SQLINTEGER native = 0;
-    SQLCHAR message[1024] = "";
-    SQLSMALLINT length = 0;
-    if (!Succeeded(SQLGetDiagRec(SQL_HANDLE_STMT, statement, 1, state, &native, message, sizeof message, &length)))
-        message[0] = '\0';
-    std::string sqlState(reinterpret_cast<char*>(state));
-    std::string text(reinterpret_cast<char*>(message));
-    throw new CWebODBCException(ODBCErrorTitle(sqlState), ODBCErrorDetail(sqlState, text));
-}
 
 void CTSXQueryImp::SetName(const std::string& name) {
     std::string upper = UpperCopy(name);
@@ -110,13 +89,31 @@ void CTSXQueryImp::AddSqlToError(CWebException* error) const {
     if (m_showSql && error != nullptr) error->AppendDetail("SQL = \"" + HtmlEscape(m_sql) + "\"");
 }
 
-void CTSXQueryImp::ExecuteOnStatement(SQLHSTMT statement, const std::function<void()>& checkTime) {
+void CTSXQueryImp::ExecuteOnCursor(odbcCURSOR& cursor, const std::function<void()>& checkTime) {
     auto start = std::chrono::steady_clock::now();
+    struct CloseCursor {
+        odbcCURSOR& cursor;
+        ~CloseCursor() {
+            // A cursor whose call failed keeps its diagnostics: they tell the pool at release
+            // whether the connection is still fit, and the pool frees the cursor then.
+            if (!cursor.sqlsuccess() && !cursor.NoDataFound()) return;
+            // The error handler throws; a failed close must not escape a destructor, least of
+            // all while an error unwinds.
+            QuietCalls quiet(cursor);
+            cursor.Close();
+        }
+    };
+    InstallEngineErrorPolicy(cursor);
     try {
+        CloseCursor close{cursor};
         if (m_timeout != -1) {
-            SQLRETURN rc = SQLSetStmtAttr(statement, SQL_ATTR_QUERY_TIMEOUT,
-                                          reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(m_timeout)), 0);
-            if (!Succeeded(rc))
+            bool accepted = false;
+            {
+                QuietCalls quiet(cursor);
+                cursor.SetStmtOption(SQL_QUERY_TIMEOUT, static_cast<SQLULEN>(m_timeout));
+                accepted = cursor.sqlsuccess() != 0;
+            }
+            if (!accepted)
                 throw new CWebException("TIMEOUT attribute not supported by data source.",
                                         "The SQL_QUERY_TIMEOUT statement option is not supported by the ODBC data "
                                         "source '" +
@@ -124,13 +121,9 @@ void CTSXQueryImp::ExecuteOnStatement(SQLHSTMT statement, const std::function<vo
                                             "'. Therefore, the TIMEOUT attribute may not be specified for queries "
                                             "which use that data source.");
         }
-        SQLRETURN rc = SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(m_sql.c_str())),
-                                     static_cast<SQLINTEGER>(m_sql.size()));
-        if (!Succeeded(rc) && rc != SQL_NO_DATA) ThrowStatementError(statement);
-        ReadResult(statement, checkTime);
-        SQLCloseCursor(statement);
+        cursor.ExecDirect(reinterpret_cast<const unsigned char*>(m_sql.c_str()), static_cast<SQLINTEGER>(m_sql.size()));
+        ReadResult(cursor, checkTime);
     } catch (CWebException* e) {
-        SQLFreeStmt(statement, SQL_CLOSE);
         AddSqlToError(e);
         throw;
     }
@@ -139,33 +132,32 @@ void CTSXQueryImp::ExecuteOnStatement(SQLHSTMT statement, const std::function<vo
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
 }
 
-void CTSXQueryImp::ReadResult(SQLHSTMT statement, const std::function<void()>& checkTime) {
+void CTSXQueryImp::ReadResult(odbcCURSOR& cursor, const std::function<void()>& checkTime) {
     SQLSMALLINT count = 0;
-    if (!Succeeded(SQLNumResultCols(statement, &count))) ThrowStatementError(statement);
+    cursor.NumResultCols(&count);
     m_columns.clear();
     m_columnMap.clear();
     m_rows.clear();
     for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
-        SQLCHAR name[256] = "";
+        char name[256] = "";
         SQLSMALLINT nameLength = 0, type = 0, scale = 0, nullable = 0;
         SQLULEN size = 0;
-        if (!Succeeded(SQLDescribeCol(statement, i, name, sizeof name, &nameLength, &type, &size, &scale, &nullable)))
-            ThrowStatementError(statement);
-        CQueryColumn column{UpperCopy(reinterpret_cast<char*>(name)), type};
+        cursor.DescribeCol(i, name, sizeof name, &nameLength, &type, &size, &scale, &nullable);
+        CQueryColumn column{UpperCopy(name), type};
         m_columnMap[column.name] = static_cast<int>(i) - 1;
         m_columns.push_back(std::move(column));
     }
     if (count <= 0) return;
     for (;;) {
         if (m_maxRows != -1 && static_cast<long long>(m_rows.size()) >= m_maxRows) break;
-        SQLRETURN rc = SQLFetch(statement);
-        if (rc == SQL_NO_DATA) break;
-        if (!Succeeded(rc)) ThrowStatementError(statement);
+        if (cursor.Fetch() == SQL_NO_DATA_FOUND) break;
         if (checkTime) checkTime();
         std::vector<std::string> row(static_cast<std::size_t>(count));
         for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
             std::string& value = row[i - 1];
-            if (!ReadValue(statement, i, value)) continue;
+            bool isNull = false;
+            cursor.GetDataAsText(i, &value, &isNull);
+            if (isNull) continue;
             if (IsTimeType(m_columns[i - 1].sqlType)) {
                 std::size_t dot = value.rfind('.');
                 if (dot != std::string::npos) value.resize(dot);

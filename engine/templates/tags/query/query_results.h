@@ -60,11 +60,11 @@ public:
     // With show-SQL on, adds the SQL to the detail of an error of the run (connecting,
     // opening the cursor, executing, reading).
     void AddSqlToError(CWebException* error) const;
-    // Runs the prepared SQL on statement and reads every result row (up to MAXROWS).
-    // Values are read whole, in pieces when long; NULL reads as "". checkTime runs before
-    // each row and may throw. ODBC failures throw CWebODBCException*, with the SQL added
-    // as AddSqlToError says.
-    void ExecuteOnStatement(SQLHSTMT statement, const std::function<void()>& checkTime);
+    // Runs the prepared SQL on cursor and reads every result row (up to MAXROWS), then closes
+    // the cursor. Values are read whole, however long; NULL reads as "". checkTime runs
+    // before each row and may throw. The cursor gets the engine's error policy, so ODBC
+    // failures throw CWebODBCException*, with the SQL added as AddSqlToError says.
+    void ExecuteOnCursor(odbcCURSOR& cursor, const std::function<void()>& checkTime);
 
     // 0-based column, a pseudo-column, or kColumnUnknown.
     int GetColumnIndex(const std::string& name) const;
@@ -96,7 +96,7 @@ public:
     std::string DebugLine() const;
 
 private:
-    void ReadResult(SQLHSTMT statement, const std::function<void()>& checkTime);
+    void ReadResult(odbcCURSOR& cursor, const std::function<void()>& checkTime);
 
     std::string m_name;
     std::string m_dataSource;
@@ -136,5 +136,3 @@ private:
     std::vector<std::unique_ptr<CTSXQueryImp>> m_replaced;
 };
 
-// Throws the ODBC error of a statement handle as CWebODBCException*.
-[[noreturn]] void ThrowStatementError(SQLHSTMT statement);
