@@ -210,7 +210,8 @@ TEST(GuideLinks, ReferenceSectionsExist) {
             const std::size_t start = at + marker.size();
             const std::string anchor = text.substr(start, text.find(')', start) - start);
             ++links;
-            EXPECT_TRUE(anchors.count(anchor)) << file << " links to docs/functions.md#" << anchor << ", which is no heading";
+            EXPECT_TRUE(anchors.count(anchor))
+                << file << " links to docs/functions.md#" << anchor << ", which is no heading";
         }
     }
     EXPECT_GT(links, 0);
@@ -222,9 +223,10 @@ TEST(GuideMarkers, EveryExampleHasItsExpectedPage) {
         ASSERT_FALSE(examples.empty()) << file << " has no examples";
         std::set<std::string> names;
         for (const GuideExample& example : examples) {
-            EXPECT_TRUE(example.expected.has_value())
-                << file << ": example " << example.name << " (line " << example.line << ") has no <!-- expect --> block";
-            EXPECT_FALSE(TrimLineBreaks(example.tmpl).empty()) << file << ": example " << example.name << " has no template";
+            EXPECT_TRUE(example.expected.has_value()) << file << ": example " << example.name << " (line "
+                                                      << example.line << ") has no <!-- expect --> block";
+            EXPECT_FALSE(TrimLineBreaks(example.tmpl).empty())
+                << file << ": example " << example.name << " has no template";
             EXPECT_TRUE(names.insert(example.name).second) << file << ": a second example named " << example.name;
         }
     }

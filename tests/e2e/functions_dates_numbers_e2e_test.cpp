@@ -124,7 +124,8 @@ TEST_F(FunctionsThroughWebServer, ArithmeticPastTheRealRangeIsAnErrorPage) {
         auto page = site.Get(std::string("/range.tsm?n=") + n);
         EXPECT_EQ(page.status, 500) << n << "\n" << page.body;
         EXPECT_NE(page.body.find("The result of the multiplication is too large for a real number"), std::string::npos)
-            << n << "\n" << page.body;
+            << n << "\n"
+            << page.body;
         EXPECT_EQ(page.body.find("INF"), std::string::npos) << page.body;
     }
     auto fine = site.Get("/range.tsm?n=1e307");

@@ -13,8 +13,8 @@ namespace {
 using exprtest::Eval;
 using exprtest::ExpectFunctionError;
 using exprtest::ExpectNonFiniteRefused;
-using exprtest::NonFiniteCase;
 using exprtest::FunctionErrorCase;
+using exprtest::NonFiniteCase;
 using exprtest::ValueRow;
 
 class BitAndFormatValues : public ::testing::TestWithParam<ValueRow> {};
@@ -68,26 +68,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Masks go through the decimal picture format: 9 is a digit place, the text keeps the
 // width of the mask (no trimming), a mask without a point prints no decimals.
-INSTANTIATE_TEST_SUITE_P(Masks, BitAndFormatValues,
-                         ::testing::Values(ValueRow{"NumberFormat(1234.567, '9,999.99')", "1,234.57"},
-                                           ValueRow{"NumberFormat(1234.5, '999,999.99') & '|'", "  1,234.50|"},
-                                           ValueRow{"NumberFormat(-1234.5, '999,999.99')", " -1,234.50"},
-                                           ValueRow{"NumberFormat(5, '$999.99')", "$  5.00"},
-                                           ValueRow{"NumberFormat(-5, '(999.99)')", "(  5.00)"},
-                                           ValueRow{"NumberFormat(1234.5, '9999')", "1235"},
-                                           ValueRow{"NumberFormat(12.3, '099.99')", "012.30"},
-                                           ValueRow{"NumberFormat(12, '+999')", "+ 12"},
-                                           ValueRow{"NumberFormat(-12, '+999')", " -12"},
-                                           ValueRow{"NumberFormat(12, '')", ""},
-                                           ValueRow{"NumberFormat(1234567, '9,999')", "*****"},
-                                           ValueRow{"NumberFormat(2.675, '9.99')", "2.68"},
-                                           // Every number below 2^63 in size fits the decimal.
-                                           ValueRow{"NumberFormat(1.0E18, '9999999999999999999')",
-                                                    "1000000000000000000"},
-                                           ValueRow{"NumberFormat(9.2E18, '9,999,999,999,999,999,999')",
-                                                    "9,200,000,000,000,000,000"},
-                                           ValueRow{"NumberFormat(-9223372036854774784.0, '-9999999999999999999')",
-                                                    "-9223372036854774784"}));
+INSTANTIATE_TEST_SUITE_P(
+    Masks, BitAndFormatValues,
+    ::testing::Values(
+        ValueRow{"NumberFormat(1234.567, '9,999.99')", "1,234.57"},
+        ValueRow{"NumberFormat(1234.5, '999,999.99') & '|'", "  1,234.50|"},
+        ValueRow{"NumberFormat(-1234.5, '999,999.99')", " -1,234.50"},
+        ValueRow{"NumberFormat(5, '$999.99')", "$  5.00"}, ValueRow{"NumberFormat(-5, '(999.99)')", "(  5.00)"},
+        ValueRow{"NumberFormat(1234.5, '9999')", "1235"}, ValueRow{"NumberFormat(12.3, '099.99')", "012.30"},
+        ValueRow{"NumberFormat(12, '+999')", "+ 12"}, ValueRow{"NumberFormat(-12, '+999')", " -12"},
+        ValueRow{"NumberFormat(12, '')", ""}, ValueRow{"NumberFormat(1234567, '9,999')", "*****"},
+        ValueRow{"NumberFormat(2.675, '9.99')", "2.68"},
+        // Every number below 2^63 in size fits the decimal.
+        ValueRow{"NumberFormat(1.0E18, '9999999999999999999')", "1000000000000000000"},
+        ValueRow{"NumberFormat(9.2E18, '9,999,999,999,999,999,999')", "9,200,000,000,000,000,000"},
+        ValueRow{"NumberFormat(-9223372036854774784.0, '-9999999999999999999')", "-9223372036854774784"}));
 
 TEST(NumberMask, TranslationOfTheAuthorsMask) {
     bool point = false;

@@ -12,8 +12,8 @@ namespace {
 using exprtest::Eval;
 using exprtest::ExpectFunctionError;
 using exprtest::ExpectNonFiniteRefused;
-using exprtest::NonFiniteCase;
 using exprtest::FunctionErrorCase;
+using exprtest::NonFiniteCase;
 using exprtest::ValueRow;
 
 class DateValues : public ::testing::TestWithParam<ValueRow> {};
@@ -177,10 +177,7 @@ INSTANTIATE_TEST_SUITE_P(
                           0x4012,
                           "Attempt to perform an invalid date operation"},
         // Only a date that is itself out of range has no month step.
-        FunctionErrorCase{"DateAdd",
-                          {"'m'", "1", "3000000"},
-                          0x4012,
-                          "Attempt to perform an invalid date operation"},
+        FunctionErrorCase{"DateAdd", {"'m'", "1", "3000000"}, 0x4012, "Attempt to perform an invalid date operation"},
         FunctionErrorCase{"CreateDate",
                           {"1997", "2", "29"},
                           0x4012,
@@ -222,19 +219,28 @@ INSTANTIATE_TEST_SUITE_P(
                           0x400A,
                           "The date parameter of function ParseDateTime(date), which is nodate, does not represent a "
                           "valid date"},
-        FunctionErrorCase{"ParseDateTime",
-                          {"\"{d '1997-02-29'}\""},
-                          0x400A,
-                          "The date parameter of function ParseDateTime(date), which is {d &#39;1997-02-29&#39;}, does not "
-                          "represent a valid date"}));
+        FunctionErrorCase{
+            "ParseDateTime",
+            {"\"{d '1997-02-29'}\""},
+            0x400A,
+            "The date parameter of function ParseDateTime(date), which is {d &#39;1997-02-29&#39;}, does not "
+            "represent a valid date"}));
 
 // No expression can make a real that is not finite (every operator refuses such a result),
 // so the refusal of one as an argument is checked with the value itself.
 TEST(DateFunctions, NonFiniteArgumentsAreRefused) {
     const double inf = std::numeric_limits<double>::infinity();
     const NonFiniteCase cases[] = {
-        {"CreateDate", {"", "1", "1"}, 1, inf, "Parameter 1 of function CreateDate which is now \"INF\" must be a finite number"},
-        {"DateAdd", {"d", "", "1"}, 2, inf, "Parameter 2 of function DateAdd which is now \"INF\" must be a finite number"},
+        {"CreateDate",
+         {"", "1", "1"},
+         1,
+         inf,
+         "Parameter 1 of function CreateDate which is now \"INF\" must be a finite number"},
+        {"DateAdd",
+         {"d", "", "1"},
+         2,
+         inf,
+         "Parameter 2 of function DateAdd which is now \"INF\" must be a finite number"},
     };
     for (const NonFiniteCase& c : cases) ExpectNonFiniteRefused(c);
 }

@@ -10,8 +10,8 @@ namespace {
 using exprtest::Eval;
 using exprtest::ExpectFunctionError;
 using exprtest::ExpectNonFiniteRefused;
-using exprtest::NonFiniteCase;
 using exprtest::FunctionErrorCase;
+using exprtest::NonFiniteCase;
 using exprtest::ValueRow;
 
 class DateLiteralValues : public ::testing::TestWithParam<ValueRow> {};

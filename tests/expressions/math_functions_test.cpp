@@ -13,9 +13,9 @@ namespace {
 using exprtest::Eval;
 using exprtest::ExpectFunctionError;
 using exprtest::ExpectNonFiniteRefused;
-using exprtest::NonFiniteCase;
 using exprtest::FakeRuntime;
 using exprtest::FunctionErrorCase;
+using exprtest::NonFiniteCase;
 using exprtest::ValueRow;
 
 class MathValues : public ::testing::TestWithParam<ValueRow> {};
@@ -135,9 +135,16 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(MathFunctions, NonFiniteArgumentsAreRefused) {
     const double inf = std::numeric_limits<double>::infinity();
     const NonFiniteCase cases[] = {
-        {"RandRange", {"1", ""}, 2, inf, "Parameter 2 of function RandRange which is now \"INF\" must be a finite number"},
+        {"RandRange",
+         {"1", ""},
+         2,
+         inf,
+         "Parameter 2 of function RandRange which is now \"INF\" must be a finite number"},
         {"Sin", {""}, 1, inf, "Parameter 1 of function Sin which is now \"INF\" must be a finite number"},
-        {"Max", {"", "1"}, 1, std::numeric_limits<double>::quiet_NaN(),
+        {"Max",
+         {"", "1"},
+         1,
+         std::numeric_limits<double>::quiet_NaN(),
          "Parameter 1 of function Max which is now \"NAN\" must be a finite number"},
     };
     for (const NonFiniteCase& c : cases) ExpectNonFiniteRefused(c);

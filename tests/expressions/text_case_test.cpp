@@ -21,11 +21,11 @@ struct LetterPair {
 };
 
 const LetterPair kPairs[] = {
-    {"C dot above / E caron", "\xC4\x8A", "\xC4\x9A"},   {"C caron / G circumflex", "\xC4\x8C", "\xC4\x9C"},
-    {"D caron / G breve", "\xC4\x8E", "\xC4\x9E"},       {"Eng / S acute", "\xC5\x8A", "\xC5\x9A"},
-    {"O macron / S circumflex", "\xC5\x8C", "\xC5\x9C"}, {"O breve / S cedilla", "\xC5\x8E", "\xC5\x9E"},
-    {"Cyrillic NJE / KA", "\xD0\x8A", "\xD0\x9A"},       {"Cyrillic KJE / EM", "\xD0\x8C", "\xD0\x9C"},
-    {"Cyrillic short U / O", "\xD0\x8E", "\xD0\x9E"},    {"Greek IOTA tonos / KAPPA", "\xCE\x8A", "\xCE\x9A"},
+    {"C dot above / E caron", "\xC4\x8A", "\xC4\x9A"},    {"C caron / G circumflex", "\xC4\x8C", "\xC4\x9C"},
+    {"D caron / G breve", "\xC4\x8E", "\xC4\x9E"},        {"Eng / S acute", "\xC5\x8A", "\xC5\x9A"},
+    {"O macron / S circumflex", "\xC5\x8C", "\xC5\x9C"},  {"O breve / S cedilla", "\xC5\x8E", "\xC5\x9E"},
+    {"Cyrillic NJE / KA", "\xD0\x8A", "\xD0\x9A"},        {"Cyrillic KJE / EM", "\xD0\x8C", "\xD0\x9C"},
+    {"Cyrillic short U / O", "\xD0\x8E", "\xD0\x9E"},     {"Greek IOTA tonos / KAPPA", "\xCE\x8A", "\xCE\x9A"},
     {"Greek OMICRON tonos / MU", "\xCE\x8C", "\xCE\x9C"}, {"Greek UPSILON tonos / XI", "\xCE\x8E", "\xCE\x9E"},
 };
 

@@ -168,8 +168,7 @@ public:
             bool hasPoint = false;
             TranslateNumberMask(mask, hasPoint);  // a bad mask is reported before the number
             if (std::fabs(value) >= kMaskedNumberLimit)
-                ThrowParameterError(*this, 1, number,
-                                    "a number smaller than 9223372036854775808 in absolute value");
+                ThrowParameterError(*this, 1, number, "a number smaller than 9223372036854775808 in absolute value");
             text = FormatWithNumberMask(value, mask);
         } catch (const CBadNumberMask&) {
             ThrowBadMask(mask);
