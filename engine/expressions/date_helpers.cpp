@@ -8,7 +8,6 @@
 #include "engine/expressions/date_value.h"
 #include "engine/expressions/expression_exception.h"
 #include "foundation/rwcase.h"
-#include "foundation/rwdate.h"
 
 namespace {
 
@@ -28,6 +27,29 @@ bool IsDigitAscii(char c) {
 
 [[noreturn]] void ThrowUnknownPart() {
     ThrowExpressionError(expr_code::kTextOnly, std::string());
+}
+
+// The span of a step by calendar months, the day clamped to the new month's length. The
+// step is counted on the same calendar whatever year it reaches: a result past the years
+// 100 to 9999 is a span all the same, and adding it leaves the valid range, which DateAdd
+// reports with its own message. Only a date that is itself out of range has no step.
+double MonthStepSpan(long long months, double date) {
+    DateFields f;
+    if (!SplitDateValue(date, f)) ThrowInvalidDateOperation();
+    const long long m = static_cast<long long>(f.month) + months;
+    long long yearOffset, newMonth;
+    if (m < 1) {
+        yearOffset = m / 12 - 1;
+        newMonth = m % 12 + 12;
+    } else {
+        yearOffset = (m - 1) / 12;
+        newMonth = (m - 1) % 12 + 1;
+    }
+    const long newYear = static_cast<long>(f.year + yearOffset);
+    const int length = CivilMonthLength(newYear, static_cast<int>(newMonth));
+    const int newDay = f.day < length ? f.day : length;
+    return static_cast<double>(DaysFromCivil(newYear, static_cast<int>(newMonth), newDay) -
+                               DaysFromCivil(f.year, f.month, f.day));
 }
 
 // date moved by the span on the linear line; false when it leaves the valid range.
@@ -210,38 +232,17 @@ int DatePartCode(const char* text) {
 }
 
 double AddMonthsSpan(std::int32_t months, double date) {
-    DateFields f;
-    if (!SplitDateValue(date, f)) ThrowInvalidDateOperation();
-    const long long m = static_cast<long long>(f.month) + months;
-    long long yearOffset, newMonth;
-    if (m < 1) {
-        yearOffset = m / 12 - 1;
-        newMonth = m % 12 + 12;
-    } else {
-        yearOffset = (m - 1) / 12;
-        newMonth = (m - 1) % 12 + 1;
-    }
-    const long long newYear = f.year + yearOffset;
-    // The day numbers read years below 100 as 1900s: such a step has no valid result.
-    if (newYear < 100 || newYear > 9999) ThrowInvalidDateOperation();
-    const unsigned length = RWJulianDate::monthLength(static_cast<unsigned>(newMonth), static_cast<unsigned>(newYear));
-    const unsigned newDay = static_cast<unsigned>(f.day) < length ? static_cast<unsigned>(f.day) : length;
-    const unsigned j1 = RWJulianDate::dayNumber(static_cast<unsigned>(f.month), static_cast<unsigned>(f.day),
-                                                static_cast<unsigned>(f.year));
-    const unsigned j2 =
-        RWJulianDate::dayNumber(static_cast<unsigned>(newMonth), newDay, static_cast<unsigned>(newYear));
-    if (j1 == 0 || j2 == 0) ThrowInvalidDateOperation();
-    return static_cast<double>(static_cast<long long>(j2) - static_cast<long long>(j1));
+    return MonthStepSpan(months, date);
 }
 
 double DateAddSpan(int code, std::int32_t amount, double date) {
     switch (code) {
         case 0:
-            return AddMonthsSpan(static_cast<std::int32_t>(Narrow(12LL * amount)), date);
+            return MonthStepSpan(12LL * amount, date);
         case 1:
-            return AddMonthsSpan(static_cast<std::int32_t>(Narrow(3LL * amount)), date);
+            return MonthStepSpan(3LL * amount, date);
         case 2:
-            return AddMonthsSpan(amount, date);
+            return MonthStepSpan(amount, date);
         case 3:
             return static_cast<double>(7LL * amount);
         case 4:

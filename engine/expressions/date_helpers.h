@@ -13,7 +13,8 @@ bool IsDatePartSpecifier(const char* text);
 int DatePartCode(const char* text);
 
 // The day span that moves the date by that many calendar months, the day clamped to the
-// new month's length and the clock time kept. 0x4012 when the result is no valid date.
+// new month's length and the clock time kept; the span of a step past the valid years is
+// counted on the same calendar. 0x4012 when the date itself is out of range.
 double AddMonthsSpan(std::int32_t months, double date);
 // The span DateAdd adds for a part code; an unknown code throws (code 0, empty text).
 double DateAddSpan(int code, std::int32_t amount, double date);

@@ -11,12 +11,6 @@
 #include "support/timestamp_literal.h"
 #include "support/html_escape.h"
 
-namespace {
-
-constexpr double kHalfSecond = 1.0 / 172800.0;
-constexpr long kSecondsPerDay = 86400;
-
-// Days from 1970-01-01 of a proleptic Gregorian date (civil calendar arithmetic).
 long DaysFromCivil(long y, int m, int d) {
     y -= m <= 2;
     const long era = (y >= 0 ? y : y - 399) / 400;
@@ -25,6 +19,18 @@ long DaysFromCivil(long y, int m, int d) {
     const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     return era * 146097 + doe - 719468;
 }
+
+int CivilMonthLength(long year, int month) {
+    static constexpr int kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12) return 0;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return kMonthDays[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
+namespace {
+
+constexpr double kHalfSecond = 1.0 / 172800.0;
+constexpr long kSecondsPerDay = 86400;
 
 void CivilFromDays(long z, long& y, int& m, int& d) {
     z += 719468;
@@ -40,10 +46,6 @@ void CivilFromDays(long z, long& y, int& m, int& d) {
 }
 
 const long kEpochDays = DaysFromCivil(1899, 12, 30);
-
-bool IsLeap(long y) {
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
 
 }  // namespace
 
@@ -78,10 +80,7 @@ bool SplitDateValue(double value, DateFields& fields) {
 }
 
 bool MakeDateValue(int year, int month, int day, int hour, int minute, int second, double& value) {
-    static constexpr int kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
-    const int length = kMonthDays[month - 1] + (month == 2 && IsLeap(year) ? 1 : 0);
-    if (day > length) return false;
+    if (year < 100 || year > 9999 || day < 1 || day > CivilMonthLength(year, month)) return false;
     if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) return false;
     const long days = DaysFromCivil(year, month, day) - kEpochDays;
     const double fraction = (hour * 3600.0 + minute * 60.0 + second) / kSecondsPerDay;

@@ -40,6 +40,11 @@ bool SplitDateValue(double value, DateFields& fields);
 // False for an impossible calendar date or time, or a result out of range.
 bool MakeDateValue(int year, int month, int day, int hour, int minute, int second, double& value);
 
+// Days from 1 January 1970 of a date of the proleptic Gregorian calendar, for any year.
+long DaysFromCivil(long year, int month, int day);
+// The days of a month (1-12) of any year; 0 for another month number.
+int CivilMonthLength(long year, int month);
+
 // The position of a date value on the linear time line, and back.
 double DateToLinear(double value);
 double LinearToDate(double linear);

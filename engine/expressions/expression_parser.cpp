@@ -1,11 +1,13 @@
 #include "engine/expressions/expression_parser.h"
 
+#include <memory>
 #include <string>
 
 #include "engine/expressions/expression_exception.h"
 #include "engine/expressions/expression_log.h"
 #include "engine/grammar/expression_symbols.h"
 #include "engine/parser/ss_input_source.h"
+#include "interfaces/tsx.h"
 #include "support/html_escape.h"
 
 namespace tok = tessaro::grammar::expression_grammar::token;
@@ -71,6 +73,10 @@ constexpr unsigned kBinaryOperators[] = {10, 11, 9, 8, 7, 16, 17, 18, 19, 22, 23
 // Special function numbers of productions 85 to 88 and the names they call.
 constexpr std::int32_t kSpecialNumbers[] = {1, 3, 2, 4};
 constexpr const char* kSpecialNames[] = {nullptr, nullptr, "ValueList", "QuotedValueList", "ParameterExists"};
+
+const char* TextOf(const char* text) {
+    return text != nullptr ? text : "";
+}
 
 const char* LexemeText(ExprYaccStackElement* element) {
     SSToken* lexeme = element->lexeme();
@@ -157,6 +163,11 @@ SSRefPtr<SSParseStackEntry> ExprYaccClass::reduce(std::uint32_t production, std:
     } catch (const CRuntimeInterfaceExceptionBase& e) {
         // A request failure that reached here outside a variable lookup.
         ThrowExpressionError(expr_code::kLookupFailed, e.GetFirst() + "<P>" + e.GetSecond());
+    } catch (CTSXException* e) {
+        // An extension tag's error that reached the expression through the request.
+        const std::unique_ptr<CTSXException> owned(e);
+        ThrowExpressionError(expr_code::kExtensionTag,
+                             FormatExpressionText("%s<BR>%s\n", TextOf(e->GetTitle()), TextOf(e->GetDetail())));
     }
     return replacement ? replacement : element;
 }

@@ -56,7 +56,9 @@ private:
 
     ExprYaccStackElement m_result;
     ExprLexClass m_lexer;
-    SSStringInputSource m_source{"", SSInputText};
+    // The text is lexed as its bytes: a carriage return is no white space, so one outside a
+    // string is an invalid character, and one inside a string stays part of its text.
+    SSStringInputSource m_source{"", SSInputBytes};
     const COperatorManager* m_operators;
     CRuntimeInterface* m_runtime;
     const CFunctionRegistry* m_functions;

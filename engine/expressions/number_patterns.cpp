@@ -64,7 +64,8 @@ std::string FormatWholeNumberPattern(double value) {
 std::string FormatDecimalNumberPattern(double value) {
     const double magnitude = std::fabs(value);
     const FixedParts parts = Split(magnitude, 2);
-    std::string out = value < 0 ? "-" : "";
+    // A negative zero keeps its sign, as in NumberFormat: -0 gives "-0.00".
+    std::string out = value < 0 || std::signbit(value) ? "-" : "";
     // The leading zero of a pure fraction is dropped; a fraction that rounds up to 1 keeps
     // its digit.
     const bool pureFraction = magnitude > 0 && magnitude < 1 && parts.integer == "0";
@@ -74,6 +75,8 @@ std::string FormatDecimalNumberPattern(double value) {
     return out;
 }
 
+// A negative zero is "$0.00": the pattern's digit copy would write "$-0.00", a sign that is
+// neither of the two forms the amounts take (negatives stand in parentheses).
 std::string FormatDollarNumberPattern(double value) {
     const FixedParts parts = Split(std::fabs(value), 2);
     const std::string body = "$" + Grouped(parts.integer) + "." + parts.fraction;

@@ -9,9 +9,10 @@
 // Whole number, rounded: 1234.6 -> "1,235", -0.4 -> "-0".
 std::string FormatWholeNumberPattern(double value);
 // Two decimals; a value strictly between 0 and 1 (sign aside) loses its integer digit
-// only when that digit is 0: 0.5 -> ".50", 0.999 -> "1.00", 0 -> "0.00", -0.5 -> "-.50".
+// only when that digit is 0: 0.5 -> ".50", 0.999 -> "1.00", 0 -> "0.00", -0.5 -> "-.50",
+// -0 -> "-0.00".
 std::string FormatDecimalNumberPattern(double value);
-// Currency: 5 -> "$5.00", -1234.5 -> "($1,234.50)", 0 -> "$0.00".
+// Currency: 5 -> "$5.00", -1234.5 -> "($1,234.50)", 0 and -0 -> "$0.00".
 std::string FormatDollarNumberPattern(double value);
 
 // The digits of a finite value in fixed-point notation with that many decimals, rounded

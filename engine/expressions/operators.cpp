@@ -21,6 +21,19 @@ using Element = ExprYaccStackElement;
     ThrowExpressionError(expr_code::kDivisionByZero, "The result of the integer division does not fit in an integer");
 }
 
+// Every arithmetic result outside the range of a real is an error, never a value: INF or
+// NAN would reach the page or an SQL statement as text, and further arithmetic on it
+// (INF - INF) would only make it worse. So no operand can ever be infinite either.
+double RealResult(const char* operation, double value) {
+    if (std::isnan(value))
+        ThrowExpressionError(expr_code::kZeroPower,
+                             FormatExpressionText("The result of the %s is not a real number", operation));
+    if (std::isinf(value))
+        ThrowExpressionError(expr_code::kZeroPower,
+                             FormatExpressionText("The result of the %s is too large for a real number", operation));
+    return value;
+}
+
 // \ and MOD work on 32-bit integers: an operand beyond them would wrap silently.
 std::int32_t IntegerOperand(Element* e) {
     const std::int32_t value = e->AsInt();
@@ -106,26 +119,26 @@ constexpr OperatorRow kOperators[] = {
     {kPlus, "PLUS",
      [](CRuntimeInterface*, Element* l, Element* r, Element* result) {
          const double a = l->AsReal();
-         result->SetReal(a + r->AsReal());
+         result->SetReal(RealResult("addition", a + r->AsReal()));
      },
      nullptr},
     {kMinus, "MINUS",
      [](CRuntimeInterface*, Element* l, Element* r, Element* result) {
          const double a = l->AsReal();
-         result->SetReal(a - r->AsReal());
+         result->SetReal(RealResult("subtraction", a - r->AsReal()));
      },
      nullptr},
     {kMultiply, "MULTIPLY",
      [](CRuntimeInterface*, Element* l, Element* r, Element* result) {
          const double a = l->AsReal();
-         result->SetReal(a * r->AsReal());
+         result->SetReal(RealResult("multiplication", a * r->AsReal()));
      },
      nullptr},
     {kDivide, "DIVIDE",
      [](CRuntimeInterface*, Element* l, Element* r, Element* result) {
          const double divisor = r->AsReal();
          if (divisor == 0) ThrowDivisionByZero();
-         result->SetReal(l->AsReal() / divisor);
+         result->SetReal(RealResult("division", l->AsReal() / divisor));
      },
      nullptr},
     {kIntegerDivide, "INTEGER DIVIDE", IntegerDivision<false>, nullptr},
@@ -135,13 +148,10 @@ constexpr OperatorRow kOperators[] = {
          const double base = l->AsReal();
          if (base == 0) ThrowExpressionError(expr_code::kZeroPower, "Zero raised to a power is not allowed");
          const double power = std::pow(base, r->AsReal());
-         // A page would print INF or NAN: the author learns that the power has no real value.
          if (std::isnan(power))
              ThrowExpressionError(expr_code::kZeroPower,
                                   "A negative number raised to a fractional power is not a real number");
-         if (std::isinf(power))
-             ThrowExpressionError(expr_code::kZeroPower, "The result of the power is too large for a real number");
-         result->SetReal(power);
+         result->SetReal(RealResult("power", power));
      },
      nullptr},
     {kAnd, "AND",
@@ -162,7 +172,9 @@ constexpr OperatorRow kOperators[] = {
     {kUnaryPlus, "UNARY PLUS", nullptr,
      [](CRuntimeInterface*, Element* operand, Element* result) { CopyValue(*operand, *result); }},
     {kUnaryMinus, "UNARY MINUS", nullptr,
-     [](CRuntimeInterface*, Element* operand, Element* result) { result->SetReal(-operand->AsReal()); }},
+     [](CRuntimeInterface*, Element* operand, Element* result) {
+         result->SetReal(RealResult("negation", -operand->AsReal()));
+     }},
     {kConcatenation, "CONCATENATION",
      [](CRuntimeInterface*, Element* l, Element* r, Element* result) {
          std::string text = l->AsStdString();

@@ -1,6 +1,6 @@
-// Every example of the template guide (docs/templates.md) runs through the whole road, browser ->
-// lighttpd -> ksml -> tsengine, and must give the page the guide shows, so the guide cannot
-// drift from the engine.
+// Every example of the template guide (docs/templates.md) and of the function reference
+// (docs/functions.md) runs through the whole road, browser -> lighttpd -> ksml -> tsengine,
+// and must give the page the text shows, so neither can drift from the engine.
 //
 // The guide marks its examples with HTML comments that the reader does not see:
 //   <!-- example: NAME [query=URL-QUERY] [status=CODE] -->   the next fenced block is a template,
@@ -12,7 +12,8 @@
 //   <!-- error-example: NAME line=N shows=TEXT -->         the next fenced block is a template
 //                                                          whose error page names line N and shows
 //                                                          TEXT as the failing part
-// Examples run in the order they appear, all against one SQLite data source named Guide.
+// Examples of a file run in the order they appear, all against one SQLite data source named
+// Guide.
 
 #include <gtest/gtest.h>
 
@@ -53,6 +54,10 @@ std::string ReadSourceFile(const std::string& relative) {
 
 std::string ReadGuide() {
     return ReadSourceFile("docs/templates.md");
+}
+
+std::string ReadReference() {
+    return ReadSourceFile("docs/functions.md");
 }
 
 // The anchor a Markdown viewer gives a heading: lower case, blanks to '-', and every character
@@ -134,6 +139,17 @@ protected:
         ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
     }
 
+    // Each example of the file, in order, gives the page the file shows.
+    void ExpectEveryExamplesPage(const char* file) {
+        for (const GuideExample& example : ParseGuide(ReadSourceFile(file))) {
+            SCOPED_TRACE(std::string(file) + ":" + std::to_string(example.line) + " example " + example.name);
+            for (const auto& [path, text] : example.files) site.WriteDocument(path, text);
+            auto page = Page(example.name + ".tsm", example.tmpl, example.query);
+            EXPECT_EQ(page.status, example.status) << page.error << page.body;
+            EXPECT_EQ(TrimLineBreaks(page.body), TrimLineBreaks(example.expected.value_or("")));
+        }
+    }
+
     std::optional<e2e::SQLiteDataSource> odbc_;
 };
 
@@ -148,7 +164,7 @@ TEST(GuideLinks, ReadmeSectionsExist) {
     }
     ASSERT_TRUE(anchors.count("adding-a-data-source"));
     int links = 0;
-    for (const char* guide : {"docs/templates.md", "docs/wizards.md"}) {
+    for (const char* guide : {"docs/templates.md", "docs/wizards.md", "docs/functions.md"}) {
         const std::string text = ReadSourceFile(guide);
         const std::string target = "](../README.md#";
         for (std::size_t at = text.find(target); at != std::string::npos; at = text.find(target, at + 1)) {
@@ -167,13 +183,52 @@ TEST(SampleApplication, PagesDeclareUtf8) {
         EXPECT_NE(ReadSourceFile(page).find("<META CHARSET=\"utf-8\">"), std::string::npos) << page;
 }
 
+// The headings of a Markdown text as their anchors.
+std::set<std::string> HeadingAnchors(const std::string& text) {
+    std::set<std::string> anchors;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        std::size_t level = line.find_first_not_of('#');
+        if (level != 0 && level != std::string::npos && line[level] == ' ')
+            anchors.insert(HeadingAnchor(line.substr(level + 1)));
+    }
+    return anchors;
+}
+
+// Every link into the function reference, from the reference itself and from the guide,
+// lands on one of its headings.
+TEST(GuideLinks, ReferenceSectionsExist) {
+    const std::set<std::string> anchors = HeadingAnchors(ReadReference());
+    ASSERT_TRUE(anchors.count("upper-and-lower-case"));
+    int links = 0;
+    for (const auto& [file, target] : {std::pair<const char*, const char*>{"docs/functions.md", "](#"},
+                                       {"docs/templates.md", "](functions.md#"},
+                                       {"README.md", "](docs/functions.md#"}}) {
+        const std::string text = ReadSourceFile(file);
+        const std::string marker = target;
+        for (std::size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at + 1)) {
+            const std::size_t start = at + marker.size();
+            const std::string anchor = text.substr(start, text.find(')', start) - start);
+            ++links;
+            EXPECT_TRUE(anchors.count(anchor))
+                << file << " links to docs/functions.md#" << anchor << ", which is no heading";
+        }
+    }
+    EXPECT_GT(links, 0);
+}
+
 TEST(GuideMarkers, EveryExampleHasItsExpectedPage) {
-    std::vector<GuideExample> examples = ParseGuide(ReadGuide());
-    ASSERT_FALSE(examples.empty()) << "docs/templates.md has no examples";
-    for (const GuideExample& example : examples) {
-        EXPECT_TRUE(example.expected.has_value())
-            << "example " << example.name << " (line " << example.line << ") has no <!-- expect --> block";
-        EXPECT_FALSE(TrimLineBreaks(example.tmpl).empty()) << "example " << example.name << " has no template";
+    for (const char* file : {"docs/templates.md", "docs/functions.md"}) {
+        std::vector<GuideExample> examples = ParseGuide(ReadSourceFile(file));
+        ASSERT_FALSE(examples.empty()) << file << " has no examples";
+        std::set<std::string> names;
+        for (const GuideExample& example : examples) {
+            EXPECT_TRUE(example.expected.has_value()) << file << ": example " << example.name << " (line "
+                                                      << example.line << ") has no <!-- expect --> block";
+            EXPECT_FALSE(TrimLineBreaks(example.tmpl).empty())
+                << file << ": example " << example.name << " has no template";
+            EXPECT_TRUE(names.insert(example.name).second) << file << ": a second example named " << example.name;
+        }
     }
 }
 
@@ -228,12 +283,15 @@ std::string Escaped(const std::string& text) {
     return out;
 }
 
-// The guide's error examples fail on the line the guide marks, with LF and with CR LF line
-// ends: the page names that line, quotes it with its number, and shows the failing part as
-// it is written.
+// The error examples of the guide and the reference fail on the line the text marks, with LF
+// and with CR LF line ends: the page names that line, quotes it with its number, and shows
+// the failing part as it is written.
 TEST_F(GuideExamples, ErrorExamplesNameTheLineOfTheError) {
     std::vector<GuideErrorExample> examples = ParseErrorExamples(ReadGuide());
     ASSERT_GE(examples.size(), 3u);
+    const std::vector<GuideErrorExample> reference = ParseErrorExamples(ReadReference());
+    ASSERT_FALSE(reference.empty());
+    examples.insert(examples.end(), reference.begin(), reference.end());
     for (const GuideErrorExample& example : examples) {
         std::vector<std::string> lines;
         std::istringstream in(example.tmpl);
@@ -298,13 +356,11 @@ sys.stdout.buffer.write(' '.join(p.strip() for p in reader.parts if p.strip()).e
 }
 
 TEST_F(GuideExamples, EveryExampleGivesThePageTheGuideShows) {
-    for (const GuideExample& example : ParseGuide(ReadGuide())) {
-        SCOPED_TRACE("docs/templates.md:" + std::to_string(example.line) + " example " + example.name);
-        for (const auto& [path, text] : example.files) site.WriteDocument(path, text);
-        auto page = Page(example.name + ".tsm", example.tmpl, example.query);
-        EXPECT_EQ(page.status, example.status) << page.error << page.body;
-        EXPECT_EQ(TrimLineBreaks(page.body), TrimLineBreaks(example.expected.value_or("")));
-    }
+    ExpectEveryExamplesPage("docs/templates.md");
+}
+
+TEST_F(GuideExamples, EveryFunctionExampleGivesThePageTheReferenceShows) {
+    ExpectEveryExamplesPage("docs/functions.md");
 }
 
 }  // namespace

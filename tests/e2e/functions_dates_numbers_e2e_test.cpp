@@ -114,4 +114,23 @@ TEST_F(FunctionsThroughWebServer, FaultsAreReportedNotPrinted) {
     EXPECT_EQ(Body("after.tsm", "<TSOUTPUT>#Round(-2.5)#</TSOUTPUT>"), "-2");
 }
 
+// A visitor's number that an operator takes past the range of a real stops the page with
+// the reason; no INF or NAN reaches the page, nor the SQL built from the value.
+TEST_F(FunctionsThroughWebServer, ArithmeticPastTheRealRangeIsAnErrorPage) {
+    site.WriteDocument("range.tsm", "<TSSET limit = URL.n * 10>" +
+                                        Query("q", "SELECT COUNT(*) AS n FROM orders WHERE amount < #limit#") +
+                                        "<TSOUTPUT>[#limit#] #q.n#</TSOUTPUT>");
+    for (const char* n : {"1e308", "-1.7E308"}) {
+        auto page = site.Get(std::string("/range.tsm?n=") + n);
+        EXPECT_EQ(page.status, 500) << n << "\n" << page.body;
+        EXPECT_NE(page.body.find("The result of the multiplication is too large for a real number"), std::string::npos)
+            << n << "\n"
+            << page.body;
+        EXPECT_EQ(page.body.find("INF"), std::string::npos) << page.body;
+    }
+    auto fine = site.Get("/range.tsm?n=1e307");
+    EXPECT_EQ(fine.status, 200) << fine.body;
+    EXPECT_EQ(fine.body, "[1E+308] 3");
+}
+
 }  // namespace

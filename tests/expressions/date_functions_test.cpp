@@ -3,13 +3,17 @@
 // checked with Python's datetime (days since 1899-12-30).
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "tests/expressions/function_test_support.h"
 
 namespace {
 
 using exprtest::Eval;
 using exprtest::ExpectFunctionError;
+using exprtest::ExpectNonFiniteRefused;
 using exprtest::FunctionErrorCase;
+using exprtest::NonFiniteCase;
 using exprtest::ValueRow;
 
 class DateValues : public ::testing::TestWithParam<ValueRow> {};
@@ -45,6 +49,10 @@ INSTANTIATE_TEST_SUITE_P(
         ValueRow{"Year(10000000)", "-1"}, ValueRow{"Month(10000000)", "-1"}, ValueRow{"Quarter(10000000)", "-1"},
         ValueRow{"Week(10000000)", "-1"}, ValueRow{"DaysInMonth(10000000)", "-1"},
         ValueRow{"DatePart('m', 10000000)", "-1"},
+        // Also where the value is computed from the fields (the formulas would give 1 or
+        // read a month -1 as the calendar's): no field of an out-of-range date is made up.
+        ValueRow{"DaysInYear(-700000)", "-1"}, ValueRow{"FirstDayOfMonth(10000000)", "-1"},
+        ValueRow{"DatePart('q', 10000000)", "-1"}, ValueRow{"DatePart('ww', -700000)", "-1"},
         ValueRow{"DateCompare(CreateDate(2000,1,1), CreateDateTime(2000,1,1,0,0,1))", "-1"},
         ValueRow{"DateCompare(CreateDateTime(2000,1,1,0,0,1), CreateDate(2000,1,1))", "1"},
         ValueRow{"DateCompare(CreateDate(2000,1,1), 36526)", "0"},
@@ -125,10 +133,51 @@ INSTANTIATE_TEST_SUITE_P(
                           "d, and the period specifier, which is 1, when added to date, which is 2.95846e+06, have "
                           "resulted in an invalid date value. The valid range of dates approximately covers the period "
                           "between 100 AD and 9999 AD"},
+        // A step by months past the year 9999 answers DateAdd's own range message.
         FunctionErrorCase{"DateAdd",
                           {"'yyyy'", "9000", "CreateDate(2000,1,1)"},
+                          0x400A,
+                          "In the function DateAdd(part, period, date) the combination of the part specifier, which is "
+                          "yyyy, and the period specifier, which is 9000, when added to date, which is 36526, have "
+                          "resulted in an invalid date value. The valid range of dates approximately covers the period "
+                          "between 100 AD and 9999 AD"},
+        FunctionErrorCase{"DateAdd",
+                          {"'yyyy'", "1", "CreateDate(9999,12,31)"},
+                          0x400A,
+                          "In the function DateAdd(part, period, date) the combination of the part specifier, which is "
+                          "yyyy, and the period specifier, which is 1, when added to date, which is 2.95846e+06, have "
+                          "resulted in an invalid date value. The valid range of dates approximately covers the period "
+                          "between 100 AD and 9999 AD"},
+        FunctionErrorCase{"DateAdd",
+                          {"'m'", "-1", "CreateDate(100,1,15)"},
+                          0x400A,
+                          "In the function DateAdd(part, period, date) the combination of the part specifier, which is "
+                          "m, and the period specifier, which is -1, when added to date, which is -657420, have "
+                          "resulted in an invalid date value. The valid range of dates approximately covers the period "
+                          "between 100 AD and 9999 AD"},
+        FunctionErrorCase{"DateAdd",
+                          {"'q'", "2147483647", "CreateDate(2000,1,1)"},
+                          0x400A,
+                          "In the function DateAdd(part, period, date) the combination of the part specifier, which is "
+                          "q, and the period specifier, which is 2147483647, when added to date, which is 36526, have "
+                          "resulted in an invalid date value. The valid range of dates approximately covers the period "
+                          "between 100 AD and 9999 AD"},
+        // A count between dates needs two dates: every part refuses a value out of range
+        // (the weeks would hunt for a Sunday that such a value has not).
+        FunctionErrorCase{"DateDiff",
+                          {"'d'", "CreateDate(2000,1,1)", "3000000"},
                           0x4012,
                           "Attempt to perform an invalid date operation"},
+        FunctionErrorCase{"DateDiff",
+                          {"'ww'", "-700000", "CreateDate(2000,1,1)"},
+                          0x4012,
+                          "Attempt to perform an invalid date operation"},
+        FunctionErrorCase{"DateDiff",
+                          {"'m'", "CreateDate(2000,1,1)", "3000000"},
+                          0x4012,
+                          "Attempt to perform an invalid date operation"},
+        // Only a date that is itself out of range has no month step.
+        FunctionErrorCase{"DateAdd", {"'m'", "1", "3000000"}, 0x4012, "Attempt to perform an invalid date operation"},
         FunctionErrorCase{"CreateDate",
                           {"1997", "2", "29"},
                           0x4012,
@@ -145,14 +194,6 @@ INSTANTIATE_TEST_SUITE_P(
                           {"-1", "1", "1"},
                           0x400A,
                           "Parameter 1 of function CreateDate which is now \"-1\" must be a non-negative integer"},
-        FunctionErrorCase{"CreateDate",
-                          {"1.0E308 * 10", "1", "1"},
-                          0x400A,
-                          "Parameter 1 of function CreateDate which is now \"INF\" must be a finite number"},
-        FunctionErrorCase{"DateAdd",
-                          {"'d'", "1.0E308 * 10", "1"},
-                          0x400A,
-                          "Parameter 2 of function DateAdd which is now \"INF\" must be a finite number"},
         FunctionErrorCase{"CreateTime",
                           {"24", "0", "0"},
                           0x4012,
@@ -178,10 +219,30 @@ INSTANTIATE_TEST_SUITE_P(
                           0x400A,
                           "The date parameter of function ParseDateTime(date), which is nodate, does not represent a "
                           "valid date"},
-        FunctionErrorCase{"ParseDateTime",
-                          {"\"{d '1997-02-29'}\""},
-                          0x400A,
-                          "The date parameter of function ParseDateTime(date), which is {d &#39;1997-02-29&#39;}, does not "
-                          "represent a valid date"}));
+        FunctionErrorCase{
+            "ParseDateTime",
+            {"\"{d '1997-02-29'}\""},
+            0x400A,
+            "The date parameter of function ParseDateTime(date), which is {d &#39;1997-02-29&#39;}, does not "
+            "represent a valid date"}));
+
+// No expression can make a real that is not finite (every operator refuses such a result),
+// so the refusal of one as an argument is checked with the value itself.
+TEST(DateFunctions, NonFiniteArgumentsAreRefused) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const NonFiniteCase cases[] = {
+        {"CreateDate",
+         {"", "1", "1"},
+         1,
+         inf,
+         "Parameter 1 of function CreateDate which is now \"INF\" must be a finite number"},
+        {"DateAdd",
+         {"d", "", "1"},
+         2,
+         inf,
+         "Parameter 2 of function DateAdd which is now \"INF\" must be a finite number"},
+    };
+    for (const NonFiniteCase& c : cases) ExpectNonFiniteRefused(c);
+}
 
 }  // namespace

@@ -106,7 +106,15 @@ TEST(DateHelpers, MonthSteps) {
     EXPECT_DOUBLE_EQ(DateAddSpan(3, -2, Date(2000, 1, 1)), -14.0);
     EXPECT_DOUBLE_EQ(DateAddSpan(2, 0, Date(2000, 1, 1)), 0.0);
     EXPECT_DOUBLE_EQ(DateAddSpan(7, 12, Date(2000, 1, 1)), 0.5);
-    const auto f = Catch([] { AddMonthsSpan(12 * 9000, 36525.0); });
+    // A step past the year 9999 (or before 100) is counted all the same: the sum leaves the
+    // valid range, for DateAdd to report in its own words.
+    const double far = AddMonthsSpan(12 * 9000, 36526.0);
+    EXPECT_DOUBLE_EQ(far, 9000 * 365.0 + 2183);  // 2183 leap days
+    EXPECT_FALSE(AddDateSpan(36526.0, far, r));
+    EXPECT_FALSE(AddDateSpan(Date(100, 6, 1), AddMonthsSpan(-12, Date(100, 6, 1)), r));
+    EXPECT_DOUBLE_EQ(AddMonthsSpan(1, Date(9999, 12, 31)), 31.0);
+    // Only a date out of range has no step.
+    const auto f = Catch([] { AddMonthsSpan(1, 3000000.0); });
     EXPECT_EQ(f.code, 0x4012u);
     EXPECT_EQ(f.text, "Attempt to perform an invalid date operation");
 }

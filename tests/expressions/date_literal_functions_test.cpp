@@ -1,13 +1,17 @@
 // ODBC literals, time spans and the date tests.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "tests/expressions/function_test_support.h"
 
 namespace {
 
 using exprtest::Eval;
 using exprtest::ExpectFunctionError;
+using exprtest::ExpectNonFiniteRefused;
 using exprtest::FunctionErrorCase;
+using exprtest::NonFiniteCase;
 using exprtest::ValueRow;
 
 class DateLiteralValues : public ::testing::TestWithParam<ValueRow> {};
@@ -68,9 +72,19 @@ INSTANTIATE_TEST_SUITE_P(
                           0x4011,
                           "Cannot convert 3000000 to date.<P>Please, check the Tessaro manual for the allowed "
                           "conversions between data types"},
+        // A span as large as no real can hold is refused like every such result.
         FunctionErrorCase{"CreateTimeSpan",
-                          {"1.0E308 * 10", "0", "0", "0"},
+                          {"1.79E308", "1.0E308", "0", "0"},
                           0x400A,
-                          "Parameter 1 of function CreateTimeSpan which is now \"INF\" must be a finite number"}));
+                          "The time span of the function CreateTimeSpan(days, hours, minutes, seconds) is too large "
+                          "for a real number"}));
+
+TEST(DateLiteralFunctions, NonFiniteArgumentsAreRefused) {
+    ExpectNonFiniteRefused({"CreateTimeSpan",
+                            {"", "0", "0", "0"},
+                            1,
+                            std::numeric_limits<double>::infinity(),
+                            "Parameter 1 of function CreateTimeSpan which is now \"INF\" must be a finite number"});
+}
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "engine/expressions/expression_parser.h"
 #include "engine/parser/ss_exception.h"
+#include "interfaces/tsx.h"
 #include "tests/expressions/expression_test_support.h"
 
 namespace {
@@ -410,3 +411,49 @@ TEST(Evaluator, NumbersBeyondTheirTypeRaiseErrors) {
     EXPECT_EQ(Eval("(-2)^3"), "-8");
     EXPECT_EQ(Eval("2^1023 GT 1"), "YES");
 }
+
+namespace {
+
+class TagFailure : public CTSXException {
+public:
+    const char* GetTitle() override { return "Tag failed"; }
+    const char* GetDetail() override { return "The <B>detail</B>"; }
+};
+
+// The request's lookups run an extension tag whose error comes back as its own exception.
+class ExtensionTagRuntime : public exprtest::FakeRuntime {
+public:
+    void LookupVariable(const std::string& name, int row, std::string& value, int mustExist) override {
+        if (name == "tagged") throw new TagFailure;
+        FakeRuntime::LookupVariable(name, row, value, mustExist);
+    }
+};
+
+TEST(Evaluator, AnExtensionTagErrorBecomesAnExpressionError) {
+    ExtensionTagRuntime runtime;
+    runtime.variables = {{"x", "1"}};
+    for (const char* expression : {"tagged", "x + tagged", "Len(\"a#tagged#\")", "ParameterExists(tagged)"}) {
+        const exprtest::Failure f = EvalFailure(expression, &runtime);
+        EXPECT_TRUE(f.thrown) << expression;
+        // An author error (0x400E), so its own text reaches the page.
+        EXPECT_EQ(f.text, "Tag failed<BR>The <B>detail</B>\n") << expression;
+    }
+}
+
+// A carriage return is no white space: outside a string it is an invalid character, and
+// inside one it is part of the text, also when the text comes from a form.
+TEST(Evaluator, CarriageReturnsAreLexedAsTheyStand) {
+    FakeRuntime runtime;
+    runtime.variables = {{"sum", "1\r\n+ 2"}, {"lines", "a\r\nb"}};
+    for (const char* expression : {"1\r\n+ 2", "1 +\r2", "Evaluate(sum)"}) {
+        const exprtest::Failure f = EvalFailure(expression, &runtime);
+        EXPECT_TRUE(f.thrown) << expression;
+        EXPECT_NE(f.text.find("Invalid expression element"), std::string::npos) << expression << ": " << f.text;
+    }
+    EXPECT_EQ(Eval("1\n+ 2", &runtime), "3");
+    EXPECT_EQ(Eval("Len(\"a\r\nb\")", &runtime), "4");
+    EXPECT_EQ(Eval("Len(Evaluate(DE(lines)))", &runtime), "4");
+    EXPECT_EQ(Eval("Len(IIf(1, DE(lines), DE('')))", &runtime), "4");
+}
+
+}  // namespace

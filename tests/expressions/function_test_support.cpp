@@ -52,6 +52,23 @@ Failure CallFailure(const char* name, const std::vector<std::string>& args, CRun
     });
 }
 
+void ExpectNonFiniteRefused(const NonFiniteCase& c) {
+    CExprArgumentList list;
+    for (std::size_t i = 0; i < c.arguments.size(); ++i) {
+        SSRefPtr<ExprYaccStackElement> value(new ExprYaccStackElement);
+        if (i + 1 == c.position)
+            value->SetReal(c.value);
+        else
+            MakeText(*value, c.arguments[i]);
+        list.Append(value);
+    }
+    ExprYaccStackElement result;
+    const Failure f = Catch([&] { Driver().Functions().FindFunction(nullptr, c.name, &list, &result); });
+    EXPECT_TRUE(f.thrown) << c.name;
+    EXPECT_EQ(f.code, 0x400Au) << c.name;
+    EXPECT_EQ(f.text, c.text) << c.name;
+}
+
 void ExpectFunctionError(const FunctionErrorCase& c, FakeRuntime* runtime) {
     const Failure direct = EvaluatedCallFailure(c.name, c.arguments, runtime);
     std::string expression = std::string(c.name) + "(";

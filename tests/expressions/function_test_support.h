@@ -38,6 +38,19 @@ struct FunctionErrorCase {
 };
 void ExpectFunctionError(const FunctionErrorCase& c, FakeRuntime* runtime = nullptr);
 
+// A call with an argument that no expression can make any more: a real that is not
+// finite (every operator refuses such a result). The arguments are texts, except the
+// one at `position` (1-based), which is the real `value`.
+struct NonFiniteCase {
+    const char* name;
+    std::vector<std::string> arguments;
+    unsigned position;
+    double value;
+    const char* text;
+};
+// The call fails with 0x400A and the text.
+void ExpectNonFiniteRefused(const NonFiniteCase& c);
+
 // An expression and the text of its value.
 struct ValueRow {
     const char* expression;

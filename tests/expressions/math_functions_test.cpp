@@ -2,6 +2,8 @@
 // conversions, and the request's random numbers.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <cstdlib>
 
 #include "tests/expressions/function_test_support.h"
@@ -10,8 +12,10 @@ namespace {
 
 using exprtest::Eval;
 using exprtest::ExpectFunctionError;
+using exprtest::ExpectNonFiniteRefused;
 using exprtest::FakeRuntime;
 using exprtest::FunctionErrorCase;
+using exprtest::NonFiniteCase;
 using exprtest::ValueRow;
 
 class MathValues : public ::testing::TestWithParam<ValueRow> {};
@@ -122,17 +126,29 @@ INSTANTIATE_TEST_SUITE_P(
         // Results beyond the range of a real are refused instead of printed as "inf".
         FunctionErrorCase{"Exp", {"1000"}, 0x400A, "The function Exp has no finite result for the argument \"1000\""},
         FunctionErrorCase{"RandRange",
-                          {"1", "1.0E308 * 10"},
-                          0x400A,
-                          "Parameter 2 of function RandRange which is now \"INF\" must be a finite number"},
-        FunctionErrorCase{"Sin",
-                          {"1.0E308 * 10"},
-                          0x400A,
-                          "Parameter 1 of function Sin which is now \"INF\" must be a finite number"},
-        FunctionErrorCase{"RandRange",
                           {"1", "'a'"},
                           0x400A,
                           "Parameter 2 of function RandRange which is now \"a\" must be an integer"}));
+
+// No expression can make a real that is not finite (every operator refuses such a result),
+// so the refusal of one as an argument is checked with the value itself.
+TEST(MathFunctions, NonFiniteArgumentsAreRefused) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const NonFiniteCase cases[] = {
+        {"RandRange",
+         {"1", ""},
+         2,
+         inf,
+         "Parameter 2 of function RandRange which is now \"INF\" must be a finite number"},
+        {"Sin", {""}, 1, inf, "Parameter 1 of function Sin which is now \"INF\" must be a finite number"},
+        {"Max",
+         {"", "1"},
+         1,
+         std::numeric_limits<double>::quiet_NaN(),
+         "Parameter 1 of function Max which is now \"NAN\" must be a finite number"},
+    };
+    for (const NonFiniteCase& c : cases) ExpectNonFiniteRefused(c);
+}
 
 TEST(MathRandom, SameSeedSameSequenceInEveryRequest) {
     FakeRuntime first, second;

@@ -152,6 +152,45 @@ TEST(Operators, IntegerDivisionOfTheMostNegativeIntegerIsAnError) {
     }
 }
 
+// Every arithmetic result past the range of a real is an error, never INF or NAN in a
+// page or an SQL statement; so no later operator or function meets an infinite operand.
+TEST(Operators, ResultsPastTheRealRangeAreErrors) {
+    exprtest::FakeRuntime runtime;
+    runtime.variables = {{"big", "1e308"}};
+    const char* const tooLarge = " is too large for a real number";
+    struct Case {
+        const char* expression;
+        std::string text;
+    } const cases[] = {
+        {"'1e308' * 10", std::string("The result of the multiplication") + tooLarge},
+        {"big * 10", std::string("The result of the multiplication") + tooLarge},
+        {"big + big", std::string("The result of the addition") + tooLarge},
+        {"-big - big", std::string("The result of the subtraction") + tooLarge},
+        {"big / 0.1", std::string("The result of the division") + tooLarge},
+        {"2 ^ 1024", std::string("The result of the power") + tooLarge},
+        {"big * 10 - big * 10", std::string("The result of the multiplication") + tooLarge},
+        {"DateCompare(big * 10, 1)", std::string("The result of the multiplication") + tooLarge},
+        {"CreateDate(big * 10, 1, 1)", std::string("The result of the multiplication") + tooLarge},
+    };
+    for (const Case& c : cases) {
+        const exprtest::Failure f = exprtest::EvalFailure(c.expression, &runtime);
+        EXPECT_TRUE(f.thrown) << c.expression;
+        EXPECT_EQ(f.text, c.text) << c.expression;
+    }
+    EXPECT_EQ(exprtest::Eval("big * 1.5", &runtime), "1.5E+308") << "the largest reals still count";
+    EXPECT_EQ(exprtest::Eval("-big * 1.7", &runtime), "-1.7E+308");
+
+    COperatorManager manager;
+    for (unsigned op : {expr_op::kPlus, expr_op::kMinus, expr_op::kMultiply, expr_op::kDivide}) {
+        Operands o;
+        o.left.SetReal(op == expr_op::kMinus ? -1.7e308 : 1.7e308);
+        o.right.SetReal(op == expr_op::kDivide ? 0.5 : 1.7e308);
+        const auto f = Catch([&] { manager.EvaluateBinary(nullptr, op, &o.left, &o.right, &o.result); });
+        EXPECT_EQ(f.code, 0x4005u) << op;
+        EXPECT_EQ(o.result.inType, 0u) << "the result stays unwritten";
+    }
+}
+
 TEST(Comparisons, InvalidCodeAndTypelessOperand) {
     LogCapture log;
     ExprYaccStackElement a, b;

@@ -2,6 +2,9 @@
 // with code and exact text.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "engine/expressions/function_result_limit.h"
 #include "tests/expressions/function_test_support.h"
 
@@ -133,6 +136,53 @@ TEST(PatternFunctions, ResultsPastTheLimitFailInsteadOfGrowing) {
     EXPECT_EQ(f.code, 0x400Au);
     EXPECT_EQ(f.text.rfind("The result of the function ReplaceList(String, List1, List2) would", 0), 0u);
     SetMaxFunctionResultBytes(0);
+}
+
+// A literal RECURSIVE searches plain text, as ONE and ALL do; it gives what the
+// regular-expression code gives for the escaped pattern, match for match, also where a
+// replacement keeps making new matches.
+TEST(PatternFunctions, LiteralRecursiveAgreesWithTheEscapedPattern) {
+    const std::string letters = "ab.";
+    auto words = [&](std::size_t most) {
+        std::vector<std::string> all{""};
+        for (std::size_t begin = 0, length = 0; length < most; ++length) {
+            const std::size_t end = all.size();
+            for (std::size_t i = begin; i < end; ++i)
+                for (char c : letters) all.push_back(all[i] + c);
+            begin = end;
+        }
+        return all;
+    };
+    // The text of the call, or "<fails>".
+    auto run = [](const char* function, const std::vector<std::string>& arguments) {
+        std::string text;
+        return exprtest::Catch([&] { text = CallText(function, arguments); }).thrown ? std::string("<fails>") : text;
+    };
+    const std::vector<std::string> texts = words(5), patterns = words(2), replacements = words(2);
+    for (const std::string& what : patterns) {
+        if (what.empty()) continue;
+        std::string escaped;
+        for (char c : what) escaped += c == '.' ? std::string("\\.") : std::string(1, c);
+        for (const std::string& with : replacements)
+            for (const std::string& text : texts)
+                ASSERT_EQ(run("Replace", {text, what, with, "RECURSIVE"}),
+                          run("REReplace", {text, escaped, with, "RECURSIVE"}))
+                    << text << " / " << what << " / " << with;
+    }
+}
+
+// A search text of any length is a literal text: no scope and no list refuses a long one
+// (the regular-expression code takes at most 255 tokens, which says nothing about it).
+TEST(PatternFunctions, LongSearchTextsAreReplacedInEveryScope) {
+    const std::string what(300, '.');
+    const std::string text = "<" + what + ">" + what;
+    EXPECT_EQ(CallText("Replace", {text, what, "x"}), "<x>" + what);
+    EXPECT_EQ(CallText("Replace", {text, what, "x", "ALL"}), "<x>x");
+    // RECURSIVE resumes 299 characters into the changed text, past the second occurrence.
+    EXPECT_EQ(CallText("Replace", {text, what, "x", "RECURSIVE"}), "<x>" + what);
+    EXPECT_EQ(CallText("Replace", {what + what, what, "", "RECURSIVE"}), what);
+    EXPECT_EQ(CallText("ReplaceList", {text, what + ",<", "x,("}), "(x>x");
+    EXPECT_EQ(CallText("Replace", {"ab" + what + what, what + what, what, "RECURSIVE"}), "ab" + what);
 }
 
 TEST(PatternFunctions, ScopeErrorReachesTheAuthor) {

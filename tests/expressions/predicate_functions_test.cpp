@@ -61,7 +61,10 @@ INSTANTIATE_TEST_SUITE_P(
         ValueRow{"DateFormat(CreateDate(2005,7,4), \"d 'o''clock'\")", "4 o'clock"},
         ValueRow{"DateFormat(CreateDate(2005,7,4), \"yyyy''mm\")", "2005'07"},
         ValueRow{"DateFormat(CreateDateTime(2005,7,4,9,3,7), 'yyyy-mm-dd hh:nn')", "2005-07-04 hh:nn"},
-        ValueRow{"DateFormat('')", ""}, ValueRow{"DateFormat('', \"'open\")", ""},
+        // Literal characters side by side share one quoted run: no quote shows between them.
+        ValueRow{"DateFormat(CreateDate(2005,7,4), 'dd/-mm(yy)')", "04/-07(05)"},
+        ValueRow{"TimeFormat(CreateTime(9,3,7), 'HH:-mm')", "09:-03"}, ValueRow{"DateFormat('')", ""},
+        ValueRow{"DateFormat('', \"'open\")", ""},
         ValueRow{"DateFormat(\"{d '2005-07-04'}\", 'dd.mm.yyyy')", "04.07.2005"},
         ValueRow{"DateFormat('2005-07-04', 'dd.mm.yyyy') & '|'", "04.07.2005|"},
         ValueRow{"DateFormat(CreateDate(2005,7,4), 'dddd, mmmm dd, yyyy; dddd, mmmm dd, yyyy; dddd, mmmm dd, yyyy')",

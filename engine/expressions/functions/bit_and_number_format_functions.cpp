@@ -146,9 +146,9 @@ double FormatterNumber(const CTSFunction& function, ExprYaccStackElement* argume
     return value;
 }
 
-// The decimal format keeps 18 digits; a larger number is the author's argument fault,
-// not a fault of the mask.
-constexpr double kLargestMaskedNumber = 1e18;
+// A mask formats through a decimal of 64 bits, which holds every number below 2^63 in
+// size; a larger one is the author's argument fault, not a fault of the mask.
+constexpr double kMaskedNumberLimit = 9223372036854775808.0;
 
 class CFuncNumberFormat : public CTSFunction {
 public:
@@ -167,8 +167,8 @@ public:
         try {
             bool hasPoint = false;
             TranslateNumberMask(mask, hasPoint);  // a bad mask is reported before the number
-            if (std::fabs(value) >= kLargestMaskedNumber)
-                ThrowParameterError(*this, 1, number, "a number of at most 18 digits");
+            if (std::fabs(value) >= kMaskedNumberLimit)
+                ThrowParameterError(*this, 1, number, "a number smaller than 9223372036854775808 in absolute value");
             text = FormatWithNumberMask(value, mask);
         } catch (const CBadNumberMask&) {
             ThrowBadMask(mask);

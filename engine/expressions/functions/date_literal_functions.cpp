@@ -1,4 +1,5 @@
 // ODBC date literals, time spans and the date tests.
+#include <cmath>
 #include <string>
 
 #include "engine/expressions/date_value.h"
@@ -36,7 +37,13 @@ public:
         const double h = FiniteReal(*this, 2, Argument(arguments, 1));
         const double m = FiniteReal(*this, 3, Argument(arguments, 2));
         const double s = FiniteReal(*this, 4, Argument(arguments, 3));
-        result->SetReal(((s * (1.0 / 60) + m) * (1.0 / 60) + h) * (1.0 / 24) + d);
+        const double span = ((s * (1.0 / 60) + m) * (1.0 / 60) + h) * (1.0 / 24) + d;
+        // Like every result past the range of a real, a span too large is an error.
+        if (!std::isfinite(span))
+            ThrowExpressionError(expr_code::kArgumentType,
+                                 "The time span of the function CreateTimeSpan(days, hours, minutes, seconds) is too "
+                                 "large for a real number");
+        result->SetReal(span);
     }
 };
 

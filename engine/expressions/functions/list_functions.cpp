@@ -162,9 +162,9 @@ std::int32_t FirstMatching(CListCursor& cursor, Match match) {
     return 0;
 }
 
-std::string Lowered(std::string_view text) {
+std::string Lowered(std::string_view text, TextEncoding encoding) {
     std::string copy(text);
-    LowerCaseText(copy);
+    LowerCaseText(copy, encoding);
     return copy;
 }
 
@@ -184,11 +184,14 @@ public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
         Begin(a);
         const std::string& list = Arg(a, 0).AsStdString();
-        const std::string value = Lowered(Arg(a, 1).AsStdString());
+        const std::string& given = Arg(a, 1).AsStdString();
+        const std::string value = Lowered(given, EncodingOf(given));
         CListCursor cursor(list, Delimiters(a));
-        // Element by element: folding the whole list would also fold letters of the set.
+        // Element by element (folding the whole list would also fold letters of the set), each
+        // in the encoding of the whole list: a cut never makes a UTF-8 list's letters bytes.
+        const TextEncoding encoding = EncodingOf(list);
         result->SetInteger(FirstMatching(cursor, [&](std::string_view element) {
-            return element.size() == value.size() && Lowered(element) == value;
+            return element.size() == value.size() && Lowered(element, encoding) == value;
         }));
     }
 };
@@ -211,10 +214,12 @@ public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
         Begin(a);
         const std::string& list = Arg(a, 0).AsStdString();
-        const std::string part = Lowered(Arg(a, 1).AsStdString());
+        const std::string& given = Arg(a, 1).AsStdString();
+        const std::string part = Lowered(given, EncodingOf(given));
         CListCursor cursor(list, Delimiters(a));
+        const TextEncoding encoding = EncodingOf(list);
         result->SetInteger(part.empty() ? 0 : FirstMatching(cursor, [&](std::string_view element) {
-            return element.size() >= part.size() && Lowered(element).find(part) != std::string::npos;
+            return element.size() >= part.size() && Lowered(element, encoding).find(part) != std::string::npos;
         }));
     }
 };

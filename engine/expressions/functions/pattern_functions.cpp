@@ -1,15 +1,17 @@
 // Pattern, character-set and token functions: spans, literal and regular-expression
 // replacement and search, replacement lists and tokens.
 //
-// Replace takes its pattern literally. For the scopes ONE and ALL, and for every pair of
-// ReplaceList, a literal pattern's leftmost-longest match is simply its first occurrence,
-// so those replacements search with plain text search; the results are those of the
-// regular-expression code with the escaped pattern. RECURSIVE goes through that code
-// (regexReplace with scope 1): each search resumes at match start + match length - 1 in
-// the changed text, a replacement equal to its match steps past it, and a replacement
-// that keeps producing new matches is stopped after 2 x (text length + 1) replacements,
-// which Replace reports as bad arguments. So Replace('aaa', 'a', 'aa', 'RECURSIVE') fails
-// with 0x4019 instead of growing without end.
+// Replace and ReplaceList take their patterns literally, and a literal pattern's
+// leftmost-longest match is simply its first occurrence: all their scopes search plain
+// text, with the results of the regular-expression code run on the escaped pattern, and
+// with no limit on the pattern's length (that code refuses a pattern of 256 or more
+// tokens, which says nothing about a literal text). RECURSIVE works as that code's scope
+// 1 does: each search resumes at match start + match length - 1 in the changed text, a
+// replacement equal to its match steps past it, and a replacement that keeps producing
+// new matches is stopped after 2 x (text length + 1) replacements, which Replace reports
+// as bad arguments. So Replace('aaa', 'a', 'aa', 'RECURSIVE') fails with 0x4019 instead of
+// growing without end.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -66,32 +68,57 @@ std::string ReplaceEveryOccurrence(const std::string& text, std::string_view wha
     return out;
 }
 
-// The regular-expression text that matches `literal` as it stands.
-std::string EscapePattern(std::string_view literal) {
-    std::string escaped;
-    escaped.reserve(literal.size() * 2 + 2);
-    for (char c : literal) {
-        switch (c) {
-            case '$':
-            case '(':
-            case ')':
-            case '*':
-            case '+':
-            case '.':
-            case '?':
-            case '[':
-            case '\\':
-            case '^':
-            case '{':
-            case '|':
-                escaped.push_back('\\');
-                break;
-            default:
-                break;
+// Scope RECURSIVE of a literal pattern, as the regular-expression code runs scope 1 (the
+// header of this file): each search resumes at match start + match length - 1 in the
+// changed text. All in front of the resume point is final and goes to `done`; the text
+// still to search is the end of `work` from `head`, and the part of a replacement that is
+// searched again is written just in front of the untouched text behind the match. False
+// when replacements keep making new matches.
+bool ReplaceRecursively(const std::string& text, std::string_view what, std::string_view with, const char* signature,
+                        std::string& out) {
+    const std::size_t m = what.size();
+    const std::size_t r = with.size();
+    const std::size_t limit = MaxFunctionResultBytes();
+    const std::size_t bound = 2 * (text.size() + 1);
+    std::string work = text;
+    std::string done;
+    std::size_t head = 0;
+    std::size_t count = 0;
+    for (std::size_t p; (p = work.find(what, head)) != std::string::npos;) {
+        done.append(work, head, p - head);
+        const std::size_t behind = p + m;
+        if (with == what) {
+            // Nothing changes: step past the match instead of finding it again.
+            const std::size_t step = m > 1 ? m - 1 : 1;
+            done.append(work, p, step);
+            head = p + step;
+        } else if (++count > bound) {
+            return false;
+        } else if (m - 1 >= r) {
+            const std::size_t more = std::min(m - 1 - r, work.size() - behind);
+            done.append(with).append(work, behind, more);
+            head = behind + more;
+        } else {
+            done.append(with.substr(0, m - 1));
+            const std::string_view again = with.substr(m - 1);
+            if (again.size() > behind) {
+                // No room in front: make as much again as the rest, so growing stays linear.
+                const std::size_t room = again.size() + (work.size() - behind);
+                std::string front(room, '\0');
+                front.append(again);
+                work.replace(0, behind, front);
+                head = room;
+            } else {
+                head = behind - again.size();
+                work.replace(head, again.size(), again);
+            }
         }
-        escaped.push_back(c);
+        if (done.size() + (work.size() - head) > limit) ThrowFunctionResultTooLong(signature);
+        if (head >= work.size()) break;
     }
-    return escaped;
+    done.append(work, head);
+    out = std::move(done);
+    return true;
 }
 
 template <bool Literal>
@@ -108,7 +135,14 @@ public:
         try {
             // An empty pattern matches nowhere that could be replaced.
             if (Literal && what.empty()) throw CRWInterfaceException("empty pattern", CRWInterfaceException::kCode);
-            if (Literal && scope != Scope::kRecursive) {
+            if (Literal) {
+                if (scope == Scope::kRecursive) {
+                    std::string out;
+                    if (!ReplaceRecursively(text, what, with, signature, out))
+                        throw CRWInterfaceException("keeps matching", CRWInterfaceException::kCode);
+                    result->SetText(std::move(out));
+                    return;
+                }
                 if (scope == Scope::kAll) {
                     result->SetText(ReplaceEveryOccurrence(text, what, with, signature));
                     return;
@@ -125,7 +159,7 @@ public:
                 result->SetText(std::move(out));
                 return;
             }
-            const RWCString pattern = ToRW(Literal ? EscapePattern(what) : what);
+            const RWCString pattern = ToRW(what);
             const std::size_t limit = MaxFunctionResultBytes();
             const RWCString replaced = scope == Scope::kAll ? regexReplaceAll(ToRW(text), pattern, ToRW(with), limit)
                                                             : regexReplace(ToRW(text), pattern, ToRW(with),
