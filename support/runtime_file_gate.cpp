@@ -19,9 +19,6 @@ constexpr const char* kTemplateTempFolder = "tmp/templates";
 constexpr const char* kStoreName = "registry.db";
 constexpr const char* kStoreCompanions[] = {"", "-wal", "-shm", "-journal"};
 
-std::mutex g_addedMutex;
-std::vector<std::string> g_added;  // folders end with '/'
-
 fs::path RealPath(const std::string& path) {
     std::error_code ec;
     fs::path real = fs::weakly_canonical(fs::path(tessaro::platform::ToUnixPath(path)), ec);
@@ -60,7 +57,7 @@ bool PathHasNul(const std::string& path) {
     return path.find('\0') != std::string::npos;
 }
 
-bool IsRuntimePrivateFile(const std::string& path) {
+bool CRuntimeFileGate::IsPrivate(const std::string& path) const {
     if (PathHasNul(path)) return true;
     fs::path home = RealPath(tessaro::platform::TessaroHome());
     fs::path target = RealPath(path);
@@ -71,8 +68,8 @@ bool IsRuntimePrivateFile(const std::string& path) {
     std::error_code ec;
     const bool exists = fs::exists(target, ec);
     {
-        std::lock_guard lock(g_addedMutex);
-        for (const std::string& added : g_added) {
+        std::lock_guard lock(m_mutex);
+        for (const std::string& added : m_added) {
             if (!added.empty() && added.back() == '/') {
                 if (IsWithin(target, RealPath(added))) return true;
             } else if (IsSameFile(target, exists, added)) {
@@ -97,13 +94,18 @@ bool IsRuntimePrivateFile(const std::string& path) {
     return false;
 }
 
-void AddRuntimePrivatePath(const std::string& path) {
+void CRuntimeFileGate::AddPrivatePath(const std::string& path) {
     std::string unix = tessaro::platform::ToUnixPath(path);
     if (unix.empty() || PathHasNul(unix)) return;
-    std::lock_guard lock(g_addedMutex);
-    for (const std::string& added : g_added)
+    std::lock_guard lock(m_mutex);
+    for (const std::string& added : m_added)
         if (added == unix) return;
-    g_added.push_back(unix);
+    m_added.push_back(unix);
+}
+
+const CRuntimeFileGate& RootOnlyFileGate() {
+    static const CRuntimeFileGate kRootOnly;
+    return kRootOnly;
 }
 
 std::string TemplateTempDirectory() {

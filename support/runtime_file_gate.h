@@ -12,20 +12,39 @@
 // files also by file identity, so neither a link nor another name of the same
 // file gets through. A path with a zero byte in it is refused outright: the
 // system would see only the part before it.
+//
+// The engine owns one gate and hands it to every road; the folders it learns (the mail
+// folder a setting names, for example) are its own, not the process's.
 #pragma once
 
+#include <mutex>
 #include <string>
+#include <vector>
 
 // True when the text holds a zero byte.
 bool PathHasNul(const std::string& path);
 
-// True when path (as the caller will open it) is, or lies in, a private file or
-// folder. A path that cannot be resolved is judged by the part that exists.
-bool IsRuntimePrivateFile(const std::string& path);
+class CRuntimeFileGate {
+public:
+    CRuntimeFileGate() = default;
+    CRuntimeFileGate(const CRuntimeFileGate&) = delete;
+    CRuntimeFileGate& operator=(const CRuntimeFileGate&) = delete;
 
-// Adds a folder (a trailing '/') or a file to the private ones for the life of
-// the process (the mail folder a setting names, for example).
-void AddRuntimePrivatePath(const std::string& path);
+    // True when path (as the caller will open it) is, or lies in, a private file or
+    // folder. A path that cannot be resolved is judged by the part that exists.
+    bool IsPrivate(const std::string& path) const;
+    // Adds a folder (a trailing '/') or a file to the private ones for the life of
+    // the gate.
+    void AddPrivatePath(const std::string& path);
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_added;  // folders end with '/'
+};
+
+// A gate that learns nothing: the runtime root's own private files, for code that runs
+// without an engine behind it (it holds no state of its own).
+const CRuntimeFileGate& RootOnlyFileGate();
 
 // The folder of the runtime root that templates may use for their own files
 // (GetTempDirectory), with a trailing '/'; created when missing.

@@ -2,8 +2,13 @@
 // and hands one object to every evaluation; the evaluator keeps no request state itself.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "engine/expressions/function_result_limit.h"
+
+class CRuntimeFileGate;
 
 // A query result as the evaluator reads it (ValueList, QuotedValueList): rows and columns
 // counted from 1.
@@ -54,6 +59,10 @@ public:
 
     // The request's random state (null when the request has none).
     CRandomState* m_randomState = nullptr;
+    // The longest text one function call may build (Server\MaxFunctionResultBytes).
+    std::size_t m_maxResultBytes = kDefaultMaxFunctionResultBytes;
+    // The private files no function may reach (null: the runtime root's own only).
+    const CRuntimeFileGate* m_fileGate = nullptr;
     // The row of the evaluation under way; the parser writes it.
     int m_row = -1;
 };

@@ -5,7 +5,6 @@
 #include <set>
 #include <vector>
 
-#include "engine/server/hdml_library.h"
 #include "support/registry.h"
 #include "support/runtime_file_gate.h"
 #include "support/text_helpers.h"
@@ -35,9 +34,6 @@ constexpr const char* kDefaultMailerLibrary = "libtssmtp.so";
 constexpr const char* kInactive = "Inactive";
 constexpr const char* kFilesSection = "Files";
 constexpr const char* kAttemptsSection = "Attempts";
-
-std::mutex g_spoolerMutex;
-std::unique_ptr<TSMail> g_spooler;
 
 const char* SeverityName(int severity) {
     switch (severity) {
@@ -73,7 +69,7 @@ void AppendLine(const std::string& path, const std::string& line) {
 
 }  // namespace
 
-TSMail::TSMail() {
+TSMail::TSMail(CRuntimeFileGate* files) {
     m_waitControl.quitRequested = QuitRequested;
     m_waitControl.context = &m_quit;
     try {
@@ -92,7 +88,7 @@ TSMail::TSMail() {
     }
     base = WithSlash(base);
     // Spooled messages and mail logs are never a template's to read or write.
-    AddRuntimePrivatePath(base);
+    if (files) files->AddPrivatePath(base);
     // A configured tree may lack its folders; without them nothing could be spooled.
     for (const char* sub : {"LOG", "SPOOL", "UNDELIVR"}) {
         long code = tessaro::platform::EnsureDirectory(base + sub);
@@ -461,35 +457,9 @@ void TSMail::ForgetAttempts(const std::string& path) {
         tessaro::platform::IniDeleteKey(m_spoolIni, kAttemptsSection, path);
 }
 
-TSMail* TheMailSpooler() {
-    std::lock_guard lock(g_spoolerMutex);
-    return g_spooler.get();
-}
-
-bool SpoolMailMessage(CMailMessage& message, std::string& error) {
-    if (TSMail* spooler = TheMailSpooler()) return spooler->PersistMessage(message, error);
-    std::string directory = tessaro::platform::HomePath("Mail/SPOOL");
-    NamedMutexLock lock;
-    if (tessaro::platform::EnsureDirectory(directory) != 0 ||
-        lock.Acquire(kSpoolMutexName, kSpoolMutexTimeoutMs) != 0) {
-        error = "Error occurred while attempting to spool mail message to file (spool directory = '" + directory +
-                "', recipient='" + message.to + "', subject='" + message.subject + "')";
-        return false;
-    }
-    std::string path;
-    if (message.WriteToSpool(directory, path)) return true;
-    std::error_code ec;
-    if (!path.empty()) fs::remove(path, ec);
-    error = "Error occurred while attempting to spool mail message to file (spool directory = '" + directory +
-            "', recipient='" + message.to + "', subject='" + message.subject + "')";
-    return false;
-}
-
-void PostMailReady() {
-    if (TSMail* spooler = TheMailSpooler()) {
-        spooler->NotifyMessagesReady();
-        spooler->WriteMailLog(0, "Posted notification that messages are spooled and ready.");
-    }
+void PostMailReady(TSMail& spooler) {
+    spooler.NotifyMessagesReady();
+    spooler.WriteMailLog(0, "Posted notification that messages are spooled and ready.");
 }
 
 std::uint32_t MailTimerPeriodMs() {
@@ -498,27 +468,8 @@ std::uint32_t MailTimerPeriodMs() {
     return static_cast<std::uint32_t>(std::min<long>(seconds, 0x7fffffffL / 1000) * 1000);
 }
 
-bool BuildMailSpooler(std::string& error) {
-    auto spooler = std::make_unique<TSMail>();
-    if (!spooler->Initialized()) {
-        error = spooler->ErrorText();
-        return false;
-    }
-    std::lock_guard lock(g_spoolerMutex);
-    g_spooler = std::move(spooler);
-    return true;
-}
-
-void AttachMailWindow(tessaro::platform::Window& window) {
-    if (TSMail* spooler = TheMailSpooler()) spooler->AttachWindow([&window] { window.PostMessage(WM_MAILREADY); });
-}
-
-void DetachMailWindow() {
-    if (TSMail* spooler = TheMailSpooler()) spooler->DetachWindow();
-}
-
-void RunMailDeliveryPass() {
-    if (TSMail* spooler = TheMailSpooler()) spooler->ProcessWaitingMessages();
+void AttachMailWindow(TSMail& spooler, tessaro::platform::Window& window) {
+    spooler.AttachWindow([&window] { window.PostMessage(WM_MAILREADY); });
 }
 
 std::string MailerLibraryFileName(const std::string& name) {

@@ -263,7 +263,7 @@ void COutputSection::CheckAttachment(const std::string& path) const {
         start = comma + 1;
         if (item.empty()) continue;
         valid = tessaro::platform::GetFileKind(item) == tessaro::platform::FileKind::Regular &&
-                !IsRuntimePrivateFile(item);
+                !m_host.PrivateFiles().IsPrivate(item);
     }
     if (valid) return;
     throw new CWebException(kMailSyntaxTitle,

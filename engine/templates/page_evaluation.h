@@ -1,5 +1,4 @@
-// Evaluation for the page's tags: through the expression language when it is
-// loaded, else the stand-in evaluator that knows only names and literals.
+// Evaluation for the page's tags, through the engine's expression language.
 #pragma once
 
 #include <string>

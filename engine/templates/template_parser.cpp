@@ -29,11 +29,12 @@ void CTemplateParser::Release() {
 }
 
 int CTemplateParser::parseTemplateFile(const std::string& fileName) {
-    m_lexer.setTables(TemplateLexTables());
+    const CTemplateTables& tables = *m_page->Services().grammar;
+    m_lexer.setTables(tables.Lex());
     m_lexer.attachFile(fileName.c_str());
     m_lexer.pushExpressionList(0);
     setLex(&m_lexer);
-    setTable(TemplateParseTables());
+    setTable(tables.Parse());
     return parse();
 }
 

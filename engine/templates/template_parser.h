@@ -28,7 +28,7 @@ public:
     // Drops what the last parse left: its file, stack, lookahead and pending error.
     void Release();
 
-    // Attaches the file, shares the process-wide tables and parses; throws
+    // Attaches the file, shares the engine's tables and parses; throws
     // SSException on a lexical or syntax error. 0 when the file was accepted.
     int parseTemplateFile(const std::string& fileName);
     CTemplateLexer& lexer() { return m_lexer; }

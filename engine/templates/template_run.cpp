@@ -94,7 +94,7 @@ void CQueryPage::RunTemplate() {
     GetWriter()->BeginOutput();
     ResolveTemplatePath();
     try {
-        if (TemplateLexTables() == nullptr && !LoadTemplateParserTables())
+        if (Services().grammar == nullptr)
             throw new CWebException("Template grammar not loaded",
                                     "The template grammar tables could not be loaded by the Tessaro engine.");
         if (RunApplicationTemplate() && RunFormValidation()) {
@@ -288,7 +288,7 @@ void CQueryPage::CheckTemplateExists(const std::string& physical, const std::str
                                      bool requested) {
     // The runtime root's private files are never templates, whatever names them.
     const std::string onDisk = OnDisk(physical);
-    if (FileExists(onDisk) && !IsRuntimePrivateFile(onDisk)) return;
+    if (FileExists(onDisk) && !Files().IsPrivate(onDisk)) return;
     GetWriter()->BeginOutput();
     std::string detail = "The file '" + HtmlEscape(physical) + "' does not exist";
     if (!logical.empty())
@@ -367,7 +367,7 @@ void CQueryPage::WriteValidationReply(const std::string& page, const std::string
 
 void CQueryPage::RunTemplateFile(const std::string& path) {
     std::string onDisk = OnDisk(path);
-    if (GetFileSizeByName(onDisk) == 0 || IsRuntimePrivateFile(onDisk)) return;
+    if (GetFileSizeByName(onDisk) == 0 || Files().IsPrivate(onDisk)) return;
     m_templateChain.push_back(path);
     m_parsers.push_back(LeaseTemplateParser(*this));
     m_parsers.back()->parseTemplateFile(onDisk);

@@ -28,8 +28,9 @@ TEST(RequestThreadPoolTest, JobsThatWaitForEachOtherAllRunAtOnce) {
     std::mutex mutex;
     std::condition_variable changed;
     int started = 0, finished = 0;
+    CRequestThreadPool pool;  // its threads end before what they use goes
     for (int i = 0; i < kJobs; ++i) {
-        RunOnRequestThread([&] {
+        pool.Run([&] {
             std::unique_lock lock(mutex);
             ++started;
             changed.notify_all();
@@ -44,15 +45,16 @@ TEST(RequestThreadPoolTest, JobsThatWaitForEachOtherAllRunAtOnce) {
 
 TEST(RequestThreadPoolTest, FinishedThreadsServeTheNextJobsUpToTheKeptNumber) {
     constexpr int kKept = 20, kFirst = 24;  // above the number kept by default
-    KeepRequestThreads(kKept);
     std::mutex mutex;
     std::set<std::thread::id> first, second;
     std::atomic<int> done{0};
     std::condition_variable allStarted;
     int started = 0;
+    CRequestThreadPool pool;  // its threads end before what they use goes
+    pool.Keep(kKept);
     // More at once than are kept: the surplus threads end afterwards.
     for (int i = 0; i < kFirst; ++i) {
-        RunOnRequestThread([&] {
+        pool.Run([&] {
             std::unique_lock lock(mutex);
             first.insert(std::this_thread::get_id());
             ++started;
@@ -61,16 +63,16 @@ TEST(RequestThreadPoolTest, FinishedThreadsServeTheNextJobsUpToTheKeptNumber) {
             ++done;
         });
     }
-    ASSERT_TRUE(Eventually([&] { return done == kFirst && IdleRequestThreads() == kKept; }));
+    ASSERT_TRUE(Eventually([&] { return done == kFirst && pool.Idle() == kKept; }));
     std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(IdleRequestThreads(), static_cast<std::size_t>(kKept));  // the others have ended
+    EXPECT_EQ(pool.Idle(), static_cast<std::size_t>(kKept));  // the others have ended
     for (int i = 0; i < kKept; ++i) {
-        RunOnRequestThread([&] {
+        pool.Run([&] {
             std::lock_guard lock(mutex);
             second.insert(std::this_thread::get_id());
             ++done;
         });
-        ASSERT_TRUE(Eventually([&] { return done == kFirst + 1 + i && IdleRequestThreads() == kKept; }));
+        ASSERT_TRUE(Eventually([&] { return done == kFirst + 1 + i && pool.Idle() == kKept; }));
     }
     std::lock_guard lock(mutex);
     for (std::thread::id id : second) EXPECT_TRUE(first.count(id)) << "a job ran on a new thread";

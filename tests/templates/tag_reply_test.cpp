@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 
+#include "support/runtime_file_gate.h"
 #include "engine/server/client_id_source.h"
 #include "engine/server/client_scope.h"
 #include "engine/server/reply_channel.h"
@@ -40,6 +41,7 @@ protected:
         return path;
     }
     CMemoryReplyChannel channel_;
+    CRuntimeFileGate files_;
 };
 
 TEST_F(ContentTagTest, TypeOnlyDropsEarlierOutputAndKeepsGoing) {
@@ -48,7 +50,7 @@ TEST_F(ContentTagTest, TypeOnlyDropsEarlierOutputAndKeepsGoing) {
     writer.GetCurrentChannel()->Write("before", 6);
     ContentTagState state;
     state.type = "text/plain";
-    EXPECT_FALSE(ExecuteContent(state, writer));
+    EXPECT_FALSE(ExecuteContent(state, writer, files_));
     writer.GetCurrentChannel()->Write("after", 5);
     EXPECT_EQ(writer.GetBufferedBody(), "after");
     EXPECT_EQ(writer.GetContentType(), "text/plain");
@@ -61,7 +63,7 @@ TEST_F(ContentTagTest, FileRepliesStopThePageAndAreCheckedFirst) {
     ContentTagState state;
     state.type = "image/gif";
     state.file = dir_ + "/missing.gif";
-    Thrown t = WebErrorOf([&] { ExecuteContent(state, writer); });
+    Thrown t = WebErrorOf([&] { ExecuteContent(state, writer, files_); });
     EXPECT_EQ(t.message, "Invalid TSCONTENT tag<P>");
     EXPECT_NE(t.detail.find("missing.gif) does not exist or is not accessible to the Tessaro Engine."),
               std::string::npos);
@@ -69,18 +71,18 @@ TEST_F(ContentTagTest, FileRepliesStopThePageAndAreCheckedFirst) {
 
     for (const std::string& bad : {dir_ + "/../x.gif", dir_ + "//x.gif", std::string("C:\\\\x.gif")}) {
         state.file = bad;
-        Thrown p = WebErrorOf([&] { ExecuteContent(state, writer); });
+        Thrown p = WebErrorOf([&] { ExecuteContent(state, writer, files_); });
         EXPECT_EQ(p.message, "Invalid TSCONTENT tag<P>") << bad;
         EXPECT_NE(p.detail.find("is illegal."), std::string::npos) << bad;
     }
 
     state.file = MakeFile("a.gif");
-    EXPECT_TRUE(ExecuteContent(state, writer));
+    EXPECT_TRUE(ExecuteContent(state, writer, files_));
     EXPECT_EQ(writer.GetContentType(), "image/gif");
     EXPECT_EQ(writer.GetBufferedBody(), "");
 
     state.type.clear();
-    Thrown noType = WebErrorOf([&] { ExecuteContent(state, writer); });
+    Thrown noType = WebErrorOf([&] { ExecuteContent(state, writer, files_); });
     EXPECT_EQ(noType.message, "Invalid TSCONTENT tag<P>");
     EXPECT_NE(noType.detail.find("TYPE=\"image/gif\""), std::string::npos);
 }

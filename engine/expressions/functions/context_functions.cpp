@@ -118,12 +118,12 @@ public:
 
 class CFuncGetTempFile : public CTSFunction {
 public:
-    void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
         const std::string directory = Argument(arguments, 0)->AsStdString();
         const std::string prefix = Argument(arguments, 1)->AsStdString();
         std::string path;
         // The folder passes the gate every template file passes.
-        if (PathHasNul(directory) || PathHasNul(prefix) || IsRuntimePrivateFile(directory) ||
+        if (PathHasNul(directory) || PathHasNul(prefix) || FileGateOf(runtime).IsPrivate(directory) ||
             tessaro::platform::CreatePrivateTempFile(directory, prefix, &path) != 0)
             ThrowExpressionError(
                 kTempFileFailed,

@@ -227,19 +227,19 @@ public:
 // The new delimiter stands between elements only: a trailing one would show in the page.
 class CFuncListChangeDelims : public CListFunction<3> {
 public:
-    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    void DoIt(CRuntimeInterface* runtime, CExprArgumentList* a, ExprYaccStackElement* result) override {
         Begin(a);
         const std::string& list = Arg(a, 0).AsStdString();
         const std::string& separator = Arg(a, 1).AsStdString();
         CListCursor cursor(list, Delimiters(a));
         std::string out;
         out.reserve(list.size() + separator.size());
-        const std::size_t limit = MaxFunctionResultBytes();
+        const std::size_t limit = MaxFunctionResultBytes(runtime);
         ListElement e;
         for (bool first = true; cursor.Next(e); first = false) {
             // A long delimiter between many elements multiplies the text.
             if (!first && out.size() + separator.size() + (e.end - e.start) > limit)
-                ThrowFunctionResultTooLong("ListChangeDelims(List, NewDelimiter, Delimiters)");
+                ThrowFunctionResultTooLong("ListChangeDelims(List, NewDelimiter, Delimiters)", limit);
             if (!first) out.append(separator);
             out.append(cursor.Element(e));
         }

@@ -52,17 +52,16 @@ enum class Scope { kOne, kAll, kRecursive };
 
 // Every occurrence of what (not empty), left to right; inserted text is never searched.
 std::string ReplaceEveryOccurrence(const std::string& text, std::string_view what, std::string_view with,
-                                   const char* signature) {
+                                   const char* signature, std::size_t limit) {
     std::size_t at = text.find(what);
     if (at == std::string::npos) return text;
-    const std::size_t limit = MaxFunctionResultBytes();
     std::string out;
     out.reserve(text.size());
     std::size_t copied = 0;
     for (; at != std::string::npos; at = text.find(what, copied)) {
         out.append(text, copied, at - copied).append(with);
         copied = at + what.size();
-        if (out.size() + (text.size() - copied) > limit) ThrowFunctionResultTooLong(signature);
+        if (out.size() + (text.size() - copied) > limit) ThrowFunctionResultTooLong(signature, limit);
     }
     out.append(text, copied);
     return out;
@@ -75,10 +74,9 @@ std::string ReplaceEveryOccurrence(const std::string& text, std::string_view wha
 // searched again is written just in front of the untouched text behind the match. False
 // when replacements keep making new matches.
 bool ReplaceRecursively(const std::string& text, std::string_view what, std::string_view with, const char* signature,
-                        std::string& out) {
+                        std::size_t limit, std::string& out) {
     const std::size_t m = what.size();
     const std::size_t r = with.size();
-    const std::size_t limit = MaxFunctionResultBytes();
     const std::size_t bound = 2 * (text.size() + 1);
     std::string work = text;
     std::string done;
@@ -113,7 +111,7 @@ bool ReplaceRecursively(const std::string& text, std::string_view what, std::str
                 work.replace(head, again.size(), again);
             }
         }
-        if (done.size() + (work.size() - head) > limit) ThrowFunctionResultTooLong(signature);
+        if (done.size() + (work.size() - head) > limit) ThrowFunctionResultTooLong(signature, limit);
         if (head >= work.size()) break;
     }
     done.append(work, head);
@@ -124,8 +122,9 @@ bool ReplaceRecursively(const std::string& text, std::string_view what, std::str
 template <bool Literal>
 class CReplaceFunction : public CTSFunction {
 public:
-    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    void DoIt(CRuntimeInterface* runtime, CExprArgumentList* a, ExprYaccStackElement* result) override {
         CheckAtMostArguments(*this, a, 4);
+        const std::size_t limit = MaxFunctionResultBytes(runtime);
         const std::string& text = Arg(a, 0).AsStdString();
         const std::string& what = Arg(a, 1).AsStdString();
         const std::string& with = Arg(a, 2).AsStdString();
@@ -138,13 +137,13 @@ public:
             if (Literal) {
                 if (scope == Scope::kRecursive) {
                     std::string out;
-                    if (!ReplaceRecursively(text, what, with, signature, out))
+                    if (!ReplaceRecursively(text, what, with, signature, limit, out))
                         throw CRWInterfaceException("keeps matching", CRWInterfaceException::kCode);
                     result->SetText(std::move(out));
                     return;
                 }
                 if (scope == Scope::kAll) {
-                    result->SetText(ReplaceEveryOccurrence(text, what, with, signature));
+                    result->SetText(ReplaceEveryOccurrence(text, what, with, signature, limit));
                     return;
                 }
                 const std::size_t at = text.find(what);
@@ -152,7 +151,7 @@ public:
                     result->SetText(text);
                     return;
                 }
-                CheckFunctionResultBytes(signature, text.size() - what.size() + with.size());
+                CheckFunctionResultBytes(limit, signature, text.size() - what.size() + with.size());
                 std::string out;
                 out.reserve(text.size() - what.size() + with.size());
                 out.append(text, 0, at).append(with).append(text, at + what.size());
@@ -160,7 +159,6 @@ public:
                 return;
             }
             const RWCString pattern = ToRW(what);
-            const std::size_t limit = MaxFunctionResultBytes();
             const RWCString replaced = scope == Scope::kAll ? regexReplaceAll(ToRW(text), pattern, ToRW(with), limit)
                                                             : regexReplace(ToRW(text), pattern, ToRW(with),
                                                                            scope == Scope::kRecursive ? 1 : 0, limit);
@@ -169,7 +167,7 @@ public:
             if (Literal) ThrowExpressionError(kBadPattern, "The Replace function has received bad arguments");
             ThrowExpressionError(kBadPattern, FromRW(e.message()));
         } catch (const RWRegexResultTooLong&) {
-            ThrowFunctionResultTooLong(signature);
+            ThrowFunctionResultTooLong(signature, limit);
         }
     }
 
@@ -229,7 +227,8 @@ public:
 // is replaced by the empty text.
 class CFuncReplaceList : public CTSFunction {
 public:
-    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    void DoIt(CRuntimeInterface* runtime, CExprArgumentList* a, ExprYaccStackElement* result) override {
+        const std::size_t limit = MaxFunctionResultBytes(runtime);
         std::string work = Arg(a, 0).AsStdString();
         const std::string& from = Arg(a, 1).AsStdString();
         const std::string& to = Arg(a, 2).AsStdString();
@@ -239,7 +238,8 @@ public:
         ListElement with;
         while (whats.Next(what)) {
             const std::string_view replacement = withs.Next(with) ? withs.Element(with) : std::string_view();
-            work = ReplaceEveryOccurrence(work, whats.Element(what), replacement, "ReplaceList(String, List1, List2)");
+            work = ReplaceEveryOccurrence(work, whats.Element(what), replacement, "ReplaceList(String, List1, List2)",
+                                          limit);
         }
         result->SetText(std::move(work));
     }

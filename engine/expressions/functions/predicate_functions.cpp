@@ -17,14 +17,14 @@ namespace {
 
 class CFuncFileExists : public CTSFunction {
 public:
-    void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
         // The engine names templates by upper-cased physical paths; the file on disk is found
         // without regard to case, as the template run finds its files.
         const std::string& path = Argument(arguments, 0)->AsStdString();
         // A private file of the runtime counts as not there, and a zero byte makes no path.
         result->SetBoolean(!path.empty() && !PathHasNul(path) &&
                            FileExists(tessaro::platform::ResolvePathNoCase(path)) &&
-                           !IsRuntimePrivateFile(tessaro::platform::ResolvePathNoCase(path)));
+                           !FileGateOf(runtime).IsPrivate(tessaro::platform::ResolvePathNoCase(path)));
     }
 };
 

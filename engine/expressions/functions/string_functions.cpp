@@ -160,11 +160,11 @@ public:
 
 class CFuncRepeatString : public CTSFunction {
 public:
-    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    void DoIt(CRuntimeInterface* runtime, CExprArgumentList* a, ExprYaccStackElement* result) override {
         const std::string& text = Arg(a, 0).AsStdString();
         const auto n = static_cast<std::size_t>(Arg(a, 1).AsInt());
-        if (!text.empty() && n > MaxFunctionResultBytes() / text.size())
-            ThrowFunctionResultTooLong("RepeatString(String, Count)");
+        const std::size_t limit = MaxFunctionResultBytes(runtime);
+        if (!text.empty() && n > limit / text.size()) ThrowFunctionResultTooLong("RepeatString(String, Count)", limit);
         std::string out;
         if (text.empty()) {
             result->SetText(std::move(out));
@@ -234,14 +234,14 @@ enum class Justify { kLeft, kRight, kCenter };
 template <Justify How>
 class CJustifyFunction : public CTSFunction {
 public:
-    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    void DoIt(CRuntimeInterface* runtime, CExprArgumentList* a, ExprYaccStackElement* result) override {
         const std::string& text = Arg(a, 0).AsStdString();
         const auto width = static_cast<std::size_t>(Arg(a, 1).AsInt());
         if (text.size() >= width) {
             result->SetText(text);
             return;
         }
-        CheckFunctionResultBytes(Signature(), width);
+        CheckFunctionResultBytes(MaxFunctionResultBytes(runtime), Signature(), width);
         const std::size_t blanks = width - text.size();
         const std::size_t left = How == Justify::kLeft ? 0 : How == Justify::kRight ? blanks : blanks / 2;
         std::string out(left, ' ');

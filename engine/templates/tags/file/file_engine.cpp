@@ -4,7 +4,6 @@
 #include <ctime>
 
 #include "support/file_helpers.h"
-#include "engine/expressions/function_result_limit.h"
 #include "engine/server/form_field_list.h"
 #include "support/html_escape.h"
 #include "engine/server/request_reader.h"
@@ -68,11 +67,6 @@ bool ContentMatchesDeclaredType(const CUploadedFile& upload, const std::string& 
     }
     return true;
 }
-
-// The gate judges what was really opened, whatever the path said on the way there.
-const plat::OpenedFileCheck kNotPrivate = [](const std::string& realPath) {
-    return !realPath.empty() && !IsRuntimePrivateFile(realPath);
-};
 
 // A file name that the web server hands to the engine as a template, in any case.
 bool HasTemplateExtension(std::string name) {
@@ -187,12 +181,18 @@ void CFileTag::RequireFile() const {
              "\". Please be sure that you have specified this attribute.");
 }
 
+plat::OpenedFileCheck CFileTag::NotPrivate() const {
+    // The gate judges what was really opened, whatever the path said on the way there.
+    const CRuntimeFileGate* files = m_host.files;
+    return [files](const std::string& realPath) { return !realPath.empty() && !files->IsPrivate(realPath); };
+}
+
 void CFileTag::CheckPath(const std::string& path) const {
     CheckTagFilePath(path, kTitle);
     // A value decoded once more must not climb out either.
     std::string decoded = UrlDecode(path);
     if (decoded != path) CheckTagFilePath(decoded, kTitle);
-    if (IsRuntimePrivateFile(plat::ToUnixPath(path)))
+    if (m_host.files->IsPrivate(plat::ToUnixPath(path)))
         Fail(WindowsError(plat::ERROR_ACCESS_DENIED, "access the file '" + HtmlEscape(path) + "'"));
 }
 
@@ -212,7 +212,7 @@ void CFileTag::WriteText(bool append) {
         Fail("The directory you have specified in the FILE attribute'" + HtmlEscape(dir) +
              "' does not correspond to a valid Windows NT path. Please verify that the directory which you have "
              "specified exists and is accessible by the Tessaro service.");
-    long err = plat::WriteTextFile(m_file, m_output + "\n", append, kNotPrivate);
+    long err = plat::WriteTextFile(m_file, m_output + "\n", append, NotPrivate());
     if (err != plat::ERROR_SUCCESS)
         Fail(WindowsError(err, std::string(append ? "append to" : "write") + " the file '" + HtmlEscape(m_file) + "'"));
 }
@@ -227,8 +227,8 @@ void CFileTag::ReadText() {
              "specified in the FILE attribute.");
     std::string bytes;
     // Bounded as a function result is: a huge file (or a device) cannot fill the engine's memory.
-    const std::size_t limit = MaxFunctionResultBytes();
-    long err = plat::ReadCheckedFile(m_file, limit, kNotPrivate, &bytes);
+    const std::size_t limit = m_host.maxReadBytes;
+    long err = plat::ReadCheckedFile(m_file, limit, NotPrivate(), &bytes);
     if (err == plat::ERROR_FILE_TOO_LARGE)
         Fail("The file '" + HtmlEscape(m_file) + "' is larger than the " + std::to_string(limit) +
              " bytes a variable may hold (Server\\MaxFunctionResultBytes).");
@@ -264,7 +264,7 @@ void CFileTag::ResolveSourceAndDestination() {
 
 void CFileTag::MoveOrRename() {
     ResolveSourceAndDestination();
-    long err = plat::MoveFileReplacing(m_source, m_destination, kNotPrivate);
+    long err = plat::MoveFileReplacing(m_source, m_destination, NotPrivate());
     if (err != plat::ERROR_SUCCESS)
         Fail(WindowsError(err,
                           "move file '" + HtmlEscape(m_source) + "' to the path '" + HtmlEscape(m_destination) + "'"));
@@ -272,7 +272,7 @@ void CFileTag::MoveOrRename() {
 
 void CFileTag::Copy() {
     ResolveSourceAndDestination();
-    long err = plat::CopyFileReplacing(m_source, m_destination, kNotPrivate);
+    long err = plat::CopyFileReplacing(m_source, m_destination, NotPrivate());
     if (err != plat::ERROR_SUCCESS)
         Fail(WindowsError(err,
                           "copy file '" + HtmlEscape(m_source) + "' to the path '" + HtmlEscape(m_destination) + "'"));

@@ -3,16 +3,24 @@
 // FILE scope; READ fills a template variable.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/file_ops.h"
+
 class CRequestReader;
+class CRuntimeFileGate;
 class CUploadedFile;
 
 // What the tag reaches of its page.
 struct FileTagHost {
     CRequestReader* request = nullptr;
+    // The private files no action may touch (never null).
+    const CRuntimeFileGate* files = nullptr;
+    // The largest file READ takes (Server\MaxFunctionResultBytes).
+    std::size_t maxReadBytes = 0;
     std::function<void(const std::string& name, const std::string& value)> setFileVariable;
     std::function<void(const std::string& name, const std::string& value)> setVariable;
     bool logActions = false;
@@ -52,6 +60,8 @@ private:
     // The sequences that climb out of a folder, in the path as given and as it
     // reads once percent-decoded; and the runtime root's private files.
     void CheckPath(const std::string& path) const;
+    // The check of what an action really opened: never a private file.
+    tessaro::platform::OpenedFileCheck NotPrivate() const;
     void CheckFileExists(const std::string& path) const;
     void ResolveSourceAndDestination();
     void CheckAccepted(const CUploadedFile& upload) const;

@@ -55,7 +55,7 @@ void CheckTagFilePath(const std::string& path, const std::string& title) {
                                            "following sequences of characters: '..', '//', or '\\\\'.");
 }
 
-bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer) {
+bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer, const CRuntimeFileGate& files) {
     if (state.type.empty())
         throw new CWebException("Invalid TSCONTENT tag",
                                 "The TSCONTENT tag requires that you specify a MIME content type using the TYPE "
@@ -66,7 +66,7 @@ bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer) {
         CheckTagFilePath(state.file, "Invalid TSCONTENT tag");
         // The runtime root's private files count as not accessible.
         if (tessaro::platform::GetFileKind(state.file) != tessaro::platform::FileKind::Regular ||
-            IsRuntimePrivateFile(state.file))
+            files.IsPrivate(state.file))
             throw new CWebException("Invalid TSCONTENT tag",
                                     "The file specified in the FILE attribute of the TSCONTENT tag (" +
                                         HtmlEscape(state.file) +

@@ -7,6 +7,7 @@
 
 class CClientScope;
 class CReplyWriter;
+class CRuntimeFileGate;
 
 // "Name: value\n" for CReplyWriter::AddHeader. Both are trimmed; CR and LF are
 // removed from both, so a header can never start another one. Throws
@@ -36,8 +37,8 @@ struct ContentTagState {
 // TSCONTENT's end: drops what the template wrote so far, then either sets the
 // content type (false: the template goes on) or replies with the file (true: the
 // page must stop). The file is refused when it does not exist or its path holds
-// "..", "//" or two backslashes.
-bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer);
+// "..", "//" or two backslashes, and when files holds it as private.
+bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer, const CRuntimeFileGate& files);
 
 // The path rule shared with the file tag; throws CWebException* with title.
 void CheckTagFilePath(const std::string& path, const std::string& title);
