@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -76,6 +77,38 @@ TEST(RequestThreadPoolTest, FinishedThreadsServeTheNextJobsUpToTheKeptNumber) {
     }
     std::lock_guard lock(mutex);
     for (std::thread::id id : second) EXPECT_TRUE(first.count(id)) << "a job ran on a new thread";
+}
+
+// Shutdown waits for the workers through the pool: a job counts until it and what it
+// captured are gone, and the pool's end waits for the jobs still running.
+TEST(RequestThreadPoolTest, JobsCountUntilTheirCapturesAreGoneAndTheEndWaitsForThem) {
+    std::atomic<bool> release{false};
+    std::atomic<int> capturesAlive{0};
+    struct Capture {
+        std::atomic<int>* alive;
+        explicit Capture(std::atomic<int>* a) : alive(a) { ++*alive; }
+        Capture(const Capture& other) : alive(other.alive) { ++*alive; }
+        ~Capture() { --*alive; }
+    };
+    auto pool = std::make_unique<CRequestThreadPool>();
+    EXPECT_TRUE(pool->WaitForJobs(0));
+    pool->Run([&release, capture = Capture(&capturesAlive)] {
+        while (!release) std::this_thread::sleep_for(1ms);
+    });
+    EXPECT_EQ(pool->Running(), 1);
+    EXPECT_FALSE(pool->WaitForJobs(20));
+    release = true;
+    ASSERT_TRUE(pool->WaitForJobs(10000));
+    EXPECT_EQ(capturesAlive, 0);
+    EXPECT_EQ(pool->Running(), 0);
+
+    std::atomic<bool> ended{false};
+    pool->Run([&ended] {
+        std::this_thread::sleep_for(50ms);
+        ended = true;
+    });
+    pool.reset();
+    EXPECT_TRUE(ended);
 }
 
 }  // namespace
