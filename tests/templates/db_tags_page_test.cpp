@@ -5,6 +5,7 @@
 #include "engine/templates/pages/inserter_page.h"
 #include "engine/templates/tags/insert/insert_update.h"
 #include "engine/templates/tags/table/table_engine.h"
+#include "platform/clock.h"
 #include "tests/common/pg_test_server.h"
 #include "support/text_helpers.h"
 #include "sqlite_page_site.h"
@@ -76,6 +77,16 @@ TEST_F(DbTagsPage, InsertAddsOneRowWithQuotesAndLeavesEmptyFieldsOut) {
     PageOutcome bytes = Post(Tag("TSINSERT", "TABLENAME=\"staff\""), "id=8&note=%01%FE%7F%27%5C");
     ASSERT_FALSE(bytes.failed) << bytes.title << bytes.detail;
     EXPECT_EQ(Values("SELECT note AS v FROM staff WHERE id = 8"), "\x01\xFE\x7F'\\;");
+}
+
+TEST_F(DbTagsPage, TheDateKeywordsAreStoredAsTheDatesTheyName) {
+    // A bound value is data: the date itself, never the escape that would name it in SQL text.
+    const std::string before = tessaro::platform::FormatLocalTimeNow("%Y-%m-%d");
+    PageOutcome out = Post(Tag("TSINSERT", "TABLENAME=\"staff\""), "id=1&hired=CurrentDate%28+%29");
+    ASSERT_FALSE(out.failed) << out.title << out.detail;
+    const std::string after = tessaro::platform::FormatLocalTimeNow("%Y-%m-%d");
+    std::string stored = Values("SELECT hired AS v FROM staff");
+    EXPECT_TRUE(stored == before + ";" || stored == after + ";") << stored;
 }
 
 TEST_F(DbTagsPage, ForgedColumnNameIsRefusedBeforeAnyStatement) {
