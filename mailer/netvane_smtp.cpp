@@ -146,9 +146,10 @@ bool CNetvaneSMTP::Command(const std::string& line, char expectedClass, const st
 
 bool CNetvaneSMTP::Connect(const std::string& host, int port, int options, const std::string& traceFolder) {
     m_refusal = 0;
+    // A connection already open is refused, and what it has received is kept.
+    if (!m_socket.Connect(host, port, m_timeoutMs, options, traceFolder)) return false;
     m_8bitMime = false;
     m_pending.clear();
-    if (!m_socket.Connect(host, port, m_timeoutMs, options, traceFolder)) return false;
     if (!Command("", '2', "")) return false;
     // EHLO tells whether the server takes 8-bit text; a server that does not know it
     // gets HELO.
@@ -179,30 +180,34 @@ bool CNetvaneSMTP::ComposePieces(const SmtpMailRequest& request, std::vector<Pie
         head += "Date: " + SmtpDateValue() + "\r\n";
         head += "Message-ID: " + SmtpMessageId(request.sender) + "\r\n";
     }
-    if (!request.writeHeaders) {
-        // The text carries the rest of the header block.
-        pieces.push_back({head + request.text});
-        return true;
+    if (request.writeHeaders) {
+        head += "From: " + request.sender + "\r\n";
+        if (!request.recipients.empty()) head += "To: " + request.recipients.front() + "\r\n";
+        if (request.recipients.size() > 1) head += "CC: " + Join(request.recipients, 1) + "\r\n";
     }
-    head += "From: " + request.sender + "\r\n";
-    if (!request.recipients.empty()) head += "To: " + request.recipients.front() + "\r\n";
-    if (request.recipients.size() > 1) head += "CC: " + Join(request.recipients, 1) + "\r\n";
     if (!request.subject.empty()) head += "Subject: " + EncodeHeaderText(request.subject) + "\r\n";
-    BodyEncoding body = EncodeBody(request.text, m_8bitMime);
-    std::string transfer =
-        body.transfer == "7bit" ? std::string() : "Content-Transfer-Encoding: " + body.transfer + "\r\n";
-    if (request.attachments.empty()) {
-        if (!transfer.empty())
-            head += "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=\"" + body.charset + "\"\r\n" + transfer;
-        pieces.push_back({head + "\r\n" + body.text});
-        return true;
+    if (head.empty()) {
+        // No header line of the client's: the text carries any header block, and the
+        // attachments follow it with their part headers.
+        pieces.push_back({request.attachments.empty() ? request.text : request.text + "\r\n\r\n"});
+    } else {
+        BodyEncoding body = EncodeBody(request.text, m_8bitMime);
+        std::string transfer =
+            body.transfer == "7bit" ? std::string() : "Content-Transfer-Encoding: " + body.transfer + "\r\n";
+        if (request.attachments.empty()) {
+            if (!transfer.empty())
+                head += "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=\"" + body.charset + "\"\r\n" + transfer;
+            pieces.push_back({head + "\r\n" + body.text});
+            return true;
+        }
+        head += "X-Attachments: " + Join(request.attachments, 0) + "\r\n";
+        head += "MIME-Version: 1.0\r\n";
+        head += std::string("Content-Type: multipart/mixed; boundary=\"") + kMimeBoundary + "\"\r\n\r\n";
+        head += std::string("--") + kMimeBoundary + "\r\n";
+        head += "Content-Type: text/plain; charset=\"" + body.charset + "\"\r\n" + transfer + "\r\n";
+        pieces.push_back({head + "\r\n" + body.text + "\r\n\r\n"});
     }
-    head += "X-Attachments: " + Join(request.attachments, 0) + "\r\n";
-    head += "MIME-Version: 1.0\r\n";
-    head += std::string("Content-Type: multipart/mixed; boundary=\"") + kMimeBoundary + "\"\r\n\r\n";
-    head += std::string("--") + kMimeBoundary + "\r\n";
-    head += "Content-Type: text/plain; charset=\"" + body.charset + "\"\r\n" + transfer + "\r\n";
-    pieces.push_back({head + "\r\n" + body.text + "\r\n\r\n"});
+    if (request.attachments.empty()) return true;
     for (std::size_t i = 0; i < request.attachments.size(); ++i) {
         const std::string& path = request.attachments[i];
         // Only a plain file, and never through a link in its last component: a FIFO or
@@ -317,7 +322,12 @@ bool CNetvaneSMTP::Mail(const SmtpMailRequest& request) {
     return SendText(pieces, attachmentBytes, request);
 }
 
-bool CNetvaneSMTP::Quit() {
+bool CNetvaneSMTP::Quit(bool immediate) {
+    if (immediate) {
+        // Nothing more is said: the connection is dropped where it stands.
+        m_socket.Close(true);
+        return true;
+    }
     if (!m_socket.Send("QUIT\r\n", m_timeoutMs)) return false;
     if (m_listener) m_listener->OnCommandSent("QUIT");
     int code = 0;

@@ -70,8 +70,14 @@ void UseDefaultUnlessGiven(std::string& message, const std::string& fallback) {
     message = message.empty() ? fallback : HtmlEscape(message);
 }
 
-std::string Picture(double value, const char* mask) {
-    std::string text;
+// True when value converts to a long without leaving its range.
+bool FitsLong(double value) {
+    return value >= -9223372036854775808.0 && value < 9223372036854775808.0;
+}
+
+// The number in the picture, or as a whole number when the picture cannot hold it;
+// false when neither can (the value lies beyond every whole number).
+bool Picture(double value, const char* mask, std::string& text) {
     if (FormatNumberMask(value, mask, 50, text)) {
         // '#' places after the point are optional: no trailing zeros, no bare point.
         TrimString(text);
@@ -79,10 +85,21 @@ std::string Picture(double value, const char* mask) {
             while (!text.empty() && text.back() == '0') text.pop_back();
             if (!text.empty() && text.back() == '.') text.pop_back();
         }
-        return text;
+        return true;
     }
+    if (!FitsLong(value)) return false;
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%ld", static_cast<long>(value));
+    text = buffer;
+    return true;
+}
+
+// A bound as the messages show it; one beyond every whole number in exponent form.
+std::string BoundText(double value) {
+    std::string text;
+    if (Picture(value, "#0.####", text)) return text;
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.15g", value);
     return buffer;
 }
 
@@ -197,9 +214,8 @@ bool CRangeRule::Check(const std::string& name, std::string& value, std::string&
         message = NumberMessage(name, value);
         return false;
     }
-    std::string valueText = Picture(number, "#0.#######");
-    std::string minText = Picture(minimum, "#0.####");
-    std::string maxText = Picture(maximum, "#0.####");
+    std::string minText = BoundText(minimum);
+    std::string maxText = BoundText(maximum);
     std::string start = "The value entered for the <B>" + HtmlEscape(FieldDisplayName(name)) + "</B> field must be ";
     std::string entry = " (your entry was " + HtmlEscape(value) + ").";
     if (hasMin && hasMax) {
@@ -214,6 +230,12 @@ bool CRangeRule::Check(const std::string& name, std::string& value, std::string&
         }
     } else if (number > maximum) {
         message = start + "less than " + maxText + entry;
+        return false;
+    }
+    // A value too wide for the picture and for a whole number is no number the form can hold.
+    std::string valueText;
+    if (!Picture(number, "#0.#######", valueText)) {
+        message = NumberMessage(name, value);
         return false;
     }
     value = valueText;

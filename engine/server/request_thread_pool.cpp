@@ -3,7 +3,8 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <thread>
+
+#include "platform/sized_thread.h"
 
 namespace {
 
@@ -50,11 +51,13 @@ void RunOnRequestThread(std::function<void()> job) {
             return;
         }
     }
-    std::thread([job = std::move(job)]() mutable {
-        job();
-        job = nullptr;
-        WaitForJobs(ThePool());
-    }).detach();
+    tessaro::platform::StartDetachedThread(
+        [job = std::move(job)]() mutable {
+            job();
+            job = nullptr;
+            WaitForJobs(ThePool());
+        },
+        kRequestThreadStackBytes);
 }
 
 void KeepRequestThreads(std::size_t count) {

@@ -7,6 +7,11 @@
 #include <cstddef>
 #include <functional>
 
+// The stack of every request thread, whatever the process's limits say: the bounds on what
+// a template may nest (sections, includes) leave the page an error, not the engine dead,
+// only within a stack of this size.
+constexpr std::size_t kRequestThreadStackBytes = 8u << 20;
+
 // Runs job on a pooled thread. Throws like std::thread when no thread can be made.
 void RunOnRequestThread(std::function<void()> job);
 

@@ -418,9 +418,18 @@ void ThrowInvalidSectionTag(const std::string& elementText) {
                                 "tag.");
 }
 
+void COutputSectionStack::CheckNesting() const {
+    if (m_open.size() < kMaxSectionNesting) return;
+    throw new CWebException("An error occurred while attempting to process a TSOUTPUT tag.",
+                            m_host.PositionReport() + "This TSOUTPUT section would be nested inside " +
+                                std::to_string(m_open.size()) +
+                                " other sections, which is deeper than sections may be nested.");
+}
+
 void COutputSectionStack::OpenOutput(bool reportOpen) {
     COutputSection* current = Current();
     if (current != nullptr && reportOpen) return;
+    CheckNesting();
     if (current != nullptr && current->GetQuery().empty())
         throw new CWebException(
             "No QUERY attribute specified for top-level TSOUTPUT tag",

@@ -3,6 +3,7 @@
 // row of the section's query, into the reply or into one mail message per row.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <utility>
@@ -147,6 +148,10 @@ private:
     bool m_html = false;
 };
 
+// How deep sections may be open inside each other: a nested section runs (and is freed) by
+// recursion on the request's stack, so a deeper one is refused while it is read.
+constexpr std::size_t kMaxSectionNesting = 1000;
+
 // The open sections of a page while their bodies are read.
 class COutputSectionStack {
 public:
@@ -156,7 +161,8 @@ public:
     COutputSection* Current() const { return m_open.empty() ? nullptr : m_open.back().get(); }
 
     // <TSOUTPUT: nested inside an open section (which must have a QUERY) or a
-    // new top-level one. Inside an open TSREPORT body nothing happens.
+    // new top-level one; never nested inside kMaxSectionNesting others. Inside an open
+    // TSREPORT body nothing happens.
     void OpenOutput(bool reportOpen);
     // <TSMAIL: always a new section on the stack.
     void OpenMail();
@@ -181,6 +187,8 @@ public:
     std::string CloseTopLevel();
 
 private:
+    void CheckNesting() const;
+
     COutputSectionHost& m_host;
     std::vector<std::unique_ptr<COutputSection>> m_open;
     bool m_reportOpen = false;

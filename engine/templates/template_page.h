@@ -1,6 +1,7 @@
 // The template page: runs one template per request in a single pass.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -16,6 +17,10 @@ class CPageScopes;
 class CPageTags;
 class CTemplateParser;
 class CWebException;
+
+// How many template files may run inside each other (the requested one, Application.tsm and
+// their includes): each runs its own parse on the request's stack.
+constexpr std::size_t kMaxIncludeNesting = 100;
 
 class CQueryPage : public CWDBBasePage, public CVariableResolver {
 public:
@@ -52,7 +57,10 @@ public:
     // The form-validation problem page (or the TSERROR validation page) replaces the reply.
     void WriteValidationReply(const std::string& page, const std::string& list);
     void RunTemplateFile(const std::string& path);
+    // TSINCLUDE: not a file already being processed, nor deeper than kMaxIncludeNesting files.
     void OnInclude();
+    // The files being processed, oldest first, then path: the error pages' listing.
+    std::string IncludeSequence(const std::string& path) const;
     std::string WriteErrorReport(bool syntaxError = false);
     // The line of the section instruction that runs now (0: none). A section body runs when
     // its closing tag is read, so the parser stands on that tag, not on the instruction.

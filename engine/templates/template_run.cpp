@@ -391,21 +391,32 @@ std::vector<std::string> CQueryPage::TemplateRoots() {
     return roots;
 }
 
+std::string CQueryPage::IncludeSequence(const std::string& path) const {
+    std::string text = "<P>The specific sequence of files processed/included is as follows: <P><PRE>";
+    std::size_t k = 1;
+    for (const std::string& chained : m_templateChain) text += std::string(2 * k++, ' ') + HtmlEscape(chained) + "\n";
+    return text + std::string(2 * k, ' ') + HtmlEscape(path) + "\n</PRE><P>";
+}
+
 void CQueryPage::OnInclude() {
     std::string path = ExpandTemplatePath(attributeValue(), true, ".KSM");
     // "./x.tsm", "sub/../x.tsm" or a link name the same file under another path.
     std::string file = SameFileKey(path);
     for (const std::string& entry : m_templateChain) {
         if (entry != path && SameFileKey(entry) != file) continue;
-        std::string detail = "The template file " + HtmlEscape(path) +
-                             " may not be included because it is currently being processed (including it would cause "
-                             "recursion which would never terminate).<P>The specific sequence of files "
-                             "processed/included is as follows: <P><PRE>";
-        std::size_t k = 1;
-        for (const std::string& chained : m_templateChain)
-            detail += std::string(2 * k++, ' ') + HtmlEscape(chained) + "\n";
-        detail += std::string(2 * k, ' ') + HtmlEscape(path) + "\n</PRE><P>";
-        throw new CWebException("Recursive template file includes not permitted.", detail);
+        throw new CWebException("Recursive template file includes not permitted.",
+                                "The template file " + HtmlEscape(path) +
+                                    " may not be included because it is currently being processed (including it "
+                                    "would cause recursion which would never terminate)." +
+                                    IncludeSequence(path));
     }
+    // Each file runs inside the one that includes it, on the request's stack.
+    if (m_templateChain.size() >= kMaxIncludeNesting)
+        throw new CWebException("Template file includes nested too deeply.",
+                                "The template file " + HtmlEscape(path) + " may not be included because " +
+                                    std::to_string(m_templateChain.size()) +
+                                    " template files are already being processed inside each other, which is as "
+                                    "deep as includes may go." +
+                                    IncludeSequence(path));
     RunTemplateFile(path);
 }

@@ -544,3 +544,91 @@ TEST_F(MailerTest, AMessageWithoutSenderOrRecipientIsRefusedAtOnce) {
     EXPECT_TRUE(mailer.Close());
     EXPECT_EQ(fake.Count("mail from"), 0);
 }
+
+namespace {
+
+// Without the header switch the client still writes a subject it is given, and sends
+// every attachment; with no header line of its own the text carries the header block.
+TEST_F(MailerTest, WithoutTheHeaderSwitchSubjectAndAttachmentsStillTravel) {
+    mailtest::SinkServer sink(Dir("sink"));
+    ASSERT_TRUE(sink.Running());
+    std::string file = Dir("files") + "/pic.gif";
+    std::ofstream(file, std::ios::binary) << std::string(100, 'p');
+    const std::string boundary = "==========_080815456==_";
+    const std::string part = "--" + boundary +
+                             "\r\nContent-Type: image/gif; name=\"pic.gif\"\r\nContent-Transfer-Encoding: base64\r\n"
+                             "Content-Disposition: attachment; filename=\"pic.gif\"\r\n\r\n";
+    CNetvaneSMTP smtp(nullptr, 10000);
+    ASSERT_TRUE(smtp.Connect("127.0.0.1", sink.port())) << smtp.Error().text;
+
+    SmtpMailRequest withSubject;
+    withSubject.sender = "s@x.test";
+    withSubject.recipients = {"a@x.test"};
+    withSubject.subject = "Plain";
+    withSubject.text = "see attached";
+    withSubject.attachments = {file};
+    ASSERT_TRUE(smtp.Mail(withSubject)) << smtp.Error().text;
+
+    SmtpMailRequest bare = withSubject;
+    bare.subject.clear();
+    bare.text = "Subject: own\r\n\r\nbody";
+    ASSERT_TRUE(smtp.Mail(bare)) << smtp.Error().text;
+    EXPECT_TRUE(smtp.Quit());
+    ASSERT_EQ(sink.WaitForMessages(2), 2);
+
+    std::string first = sink.Message(1);
+    EXPECT_EQ(first.rfind("Subject: Plain\r\nX-Attachments: " + file + "\r\nMIME-Version: 1.0\r\n", 0), 0u) << first;
+    EXPECT_NE(first.find("see attached\r\n\r\n" + part), std::string::npos) << first;
+    EXPECT_NE(first.find("--" + boundary + "--"), std::string::npos) << first;
+
+    std::string second = sink.Message(2);
+    EXPECT_EQ(second.rfind("Subject: own\r\n\r\nbody\r\n\r\n" + part, 0), 0u) << second;
+    EXPECT_EQ(second.find("MIME-Version"), std::string::npos) << second;
+}
+
+TEST_F(MailerTest, AnImmediateQuitDropsTheConnectionWithoutAWord) {
+    mailtest::FakeServer fake("accept", home() + "/fake.log");
+    ASSERT_TRUE(fake.Running());
+    CNetvaneSMTP smtp(nullptr, 10000);
+    ASSERT_TRUE(smtp.Connect("127.0.0.1", fake.port())) << smtp.Error().text;
+    EXPECT_TRUE(smtp.Quit(true));
+    SmtpMailRequest request;
+    request.sender = "s@x";
+    request.recipients = {"a@x"};
+    request.text = "Subject: s\r\n\r\nhello";
+    EXPECT_FALSE(smtp.Mail(request));
+    EXPECT_EQ(smtp.Error().code, NV_NOTCONNECTED);
+    EXPECT_EQ(fake.Count("QUIT"), 0) << fake.Log();
+    EXPECT_EQ(fake.Count("mail from"), 0) << fake.Log();
+}
+
+TEST_F(MailerTest, ConnectingAConnectedClientIsRefusedAndTheConnectionStays) {
+    mailtest::FakeServer fake("accept", home() + "/fake.log");
+    ASSERT_TRUE(fake.Running());
+    CNetvaneSMTP smtp(nullptr, 10000);
+    ASSERT_TRUE(smtp.Connect("127.0.0.1", fake.port())) << smtp.Error().text;
+    EXPECT_FALSE(smtp.Connect("127.0.0.1", fake.port()));
+    EXPECT_TRUE(smtp.RefusedAtOnce());
+    EXPECT_EQ(smtp.Error().code, NV_SOFTWARE);
+    EXPECT_EQ(smtp.Error().text, "Socket is Already Connected");
+    SmtpMailRequest request;
+    request.sender = "s@x";
+    request.recipients = {"a@x"};
+    request.text = "Subject: s\r\n\r\nhello";
+    ASSERT_TRUE(smtp.Mail(request)) << smtp.Error().text;
+    EXPECT_TRUE(smtp.Quit());
+    // One greeting, one EHLO: the second Connect never reached the server.
+    EXPECT_EQ(fake.Count("EHLO"), 1) << fake.Log();
+    EXPECT_EQ(fake.Count("mail from:<s@x>"), 1) << fake.Log();
+
+    // The mailer's Connect says so in its error text.
+    CSMTPMailer mailer(nullptr, 10);
+    ASSERT_TRUE(mailer.Connect("127.0.0.1", fake.port())) << mailer.GetErrorText();
+    EXPECT_FALSE(mailer.Connect("127.0.0.1", fake.port()));
+    EXPECT_STREQ(mailer.GetErrorText(),
+                 ("Error occurred while attempting to connect to mail server (Connect returned FALSE). - "
+                  "[NV_SOFTWARE] General software error (Socket is Already Connected)  - Server = '127.0.0.1'"));
+    EXPECT_TRUE(mailer.Close());
+}
+
+}  // namespace

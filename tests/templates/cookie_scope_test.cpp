@@ -112,7 +112,12 @@ TEST(CookieScope, ExpiresValues) {
     EXPECT_EQ(local.tm_year, 95);
     EXPECT_EQ(local.tm_mon, 3);
     EXPECT_EQ(local.tm_mday, 22);
-    for (const char* bad : {"", "soon", "5 days", "99999999999"}) {
+    // Beyond 100 years either way a count stays at 100 years.
+    EXPECT_EQ(ParseCookieExpires("99999999999", now, special, kind), now + 36525L * 86400);
+    EXPECT_EQ(ParseCookieExpires("1e300", now, special, kind), now + 36525L * 86400);
+    EXPECT_EQ(ParseCookieExpires("-1e300", now, special, kind), now - 36525L * 86400);
+    EXPECT_EQ(ParseCookieExpires("36525", now, special, kind), now + 36525L * 86400);
+    for (const char* bad : {"", "soon", "5 days", "nan"}) {
         try {
             ParseCookieExpires(bad, now, special, kind);
             ADD_FAILURE() << bad;

@@ -28,6 +28,15 @@ TEST_F(CoreTagsPage, QueryRowsListedInAnOutputSection) {
     EXPECT_EQ(out.body, "Ann,Bob,Cy,");
 }
 
+TEST_F(CoreTagsPage, ExpressionsInAnOutputSectionAreEvaluatedForEachRow) {
+    // Only a bare name is resolved once for the section; an expression with an operator is
+    // evaluated for each row, as one with a function call is.
+    PageOutcome out = Run(Query("q", "SELECT id FROM people ORDER BY id") + "<TSSET n = 10>" +
+                          "<TSOUTPUT QUERY=\"q\">#id + 1#:#n + id#:#Len(id)#,</TSOUTPUT>");
+    ASSERT_FALSE(out.failed) << out.title << out.detail;
+    EXPECT_EQ(out.body, "2:11:1,3:12:1,4:13:1,");
+}
+
 TEST_F(CoreTagsPage, GroupedOutputWithNestedSection) {
     PageOutcome out = Run(Query("q", "SELECT name, region FROM people ORDER BY region, id") +
                           "<TSOUTPUT QUERY=\"q\" GROUP=\"region\">#region#:<TSOUTPUT>#name# </TSOUTPUT>;</TSOUTPUT>");

@@ -260,6 +260,25 @@ TEST(OutputSectionTest, NestingNeedsQueryAndGroupOnTheOuterSection) {
     EXPECT_TRUE(report.IsOpen());
 }
 
+TEST(OutputSectionTest, SectionsNestUpToTheBoundAndRunThere) {
+    FakePage page;
+    page.AddQuery("q", {"g"}, {{"a"}, {"b"}});
+    COutputSectionStack sections(page);
+    sections.OpenOutput(false);
+    sections.OnQuery("q");
+    for (std::size_t depth = 1; depth < kMaxSectionNesting; ++depth) {
+        sections.OnGroup("g");
+        sections.OpenOutput(false);
+    }
+    sections.Current()->AddText("#g#");
+    Thrown deeper = WebErrorOf([&] { sections.OpenOutput(false); });
+    EXPECT_EQ(deeper.message, "An error occurred while attempting to process a TSOUTPUT tag.<P>");
+    EXPECT_NE(deeper.detail.find("would be nested inside 1000 other sections"), std::string::npos)
+        << deeper.detail;
+    for (std::size_t depth = 1; depth < kMaxSectionNesting; ++depth) sections.CloseNested(false);
+    EXPECT_EQ(sections.CloseTopLevel(), "ab");
+}
+
 TEST(OutputSectionTest, VariablesChangedInTheBodyShowTheirNewValue) {
     FakePage page;
     page.AddQuery("q", {"n"}, Numbers(3));

@@ -33,10 +33,11 @@ void CInserterPage::Setup() {
     m_request = CInsertUpdateRequest{};
     m_request.insert = IsInsertAction();
     m_request.login = CDataSourceLogin{GetRequiredFormField("DATASOURCE"), "", ""};
-    m_request.tableName = TrimmedCopy(GetRequiredFormField("TABLENAME"));
+    // The table fields are taken as posted, blanks and all.
+    m_request.tableName = GetRequiredFormField("TABLENAME");
     m_nextPage = GetRequiredFormField("NEXTPAGE");
-    m_request.tableOwner = TrimmedCopy(GetReader()->GetFormField("TABLEOWNER"));
-    m_request.tableQualifier = TrimmedCopy(GetReader()->GetFormField("TABLEQUALIFIER"));
+    m_request.tableOwner = GetReader()->GetFormField("TABLEOWNER");
+    m_request.tableQualifier = GetReader()->GetFormField("TABLEQUALIFIER");
     const std::string& dataSource = m_request.login.dataSource;
 
     CRequestDataSources& sources = RequestDataSourcesOf(*this);

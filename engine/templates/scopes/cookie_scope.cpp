@@ -1,5 +1,6 @@
 #include "engine/templates/scopes/cookie_scope.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "engine/server/request_reader.h"
@@ -13,6 +14,7 @@
 namespace {
 
 constexpr long kSecondsPerDay = 24L * 60 * 60;
+constexpr double kMaxExpiresDays = 36525;
 
 std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
     std::tm fields{};
@@ -155,9 +157,11 @@ std::time_t ParseCookieExpires(const std::string& text, std::time_t now, bool& s
     if (tessaro::foundation::TryParseDateText(text, date) && date.hasDate)
         return LocalTime(date.year, date.month, date.day, date.hour, date.minute, date.second);
     double days = 0;
-    // A bounded count of days: beyond 100 years the browser sees no difference.
-    if (ParseReal(text, days) && std::fabs(days) <= 36525)
-        return now + static_cast<std::time_t>(std::trunc(days)) * kSecondsPerDay;
+    // Any number is a count of days; beyond 100 years either way it counts as 100 years,
+    // so that no count leaves the range of a time (a browser sees no difference).
+    if (ParseReal(text, days) && !std::isnan(days))
+        return now + static_cast<std::time_t>(std::trunc(std::clamp(days, -kMaxExpiresDays, kMaxExpiresDays))) *
+                         kSecondsPerDay;
     throw new CWebException(
         "Invalid EXPIRES attribute",
         "The EXPIRES attribute of the TSCOOKIE tag must contain one of the following in order to be valid:<P><UL><LI>A "

@@ -101,7 +101,7 @@ void CTSXQueryView::SetSQL(const char* text) {
 }
 
 void CTSXQueryView::SetExecutionTime(int milliseconds) {
-    m_query.SetElapsedMs(static_cast<std::uint32_t>(milliseconds < 0 ? 0 : milliseconds));
+    m_query.SetElapsedMs(milliseconds);
 }
 
 int CTSXQueryView::AddColumn(const std::string& name) {
