@@ -1,5 +1,6 @@
 #include "engine/expressions/expression_parser.h"
 
+#include <cstring>
 #include <string>
 
 #include "engine/expressions/expression_exception.h"
@@ -99,9 +100,27 @@ const char* ExprLexClass::tokenText(std::uint32_t token) {
 
 SSRefPtr<SSToken> ExprLexClass::onTokenAccepted(SSInputSource& source, std::uint32_t token,
                                                 const SSAcceptPosition& accept) {
+    // The lexeme is made from the mark: that is where it starts in the source's buffer.
+    const std::size_t start = source.state().mark;
     SSRefPtr<SSToken> lexeme = SSLex::onTokenAccepted(source, token, accept);
     if (token == tok::Hash && expressionListDepth() > 1 && currentExpressionList() == 0) popExpressionList();
+    if (m_recordStarts && lexeme) m_starts.push_back({lexeme, start});
     return lexeme;
+}
+
+void ExprLexClass::RecordStarts(bool on) {
+    m_recordStarts = on;
+    m_starts.clear();
+}
+
+bool ExprLexClass::StartOf(const SSToken* lexeme, std::size_t& start) const {
+    // The parser asks for the lexeme it shifts, one of the last few read.
+    for (auto it = m_starts.rbegin(); it != m_starts.rend(); ++it)
+        if (it->lexeme.get() == lexeme) {
+            start = it->start;
+            return true;
+        }
+    return false;
 }
 
 ExprYaccClass::ExprYaccClass(const COperatorManager* operators, CRuntimeInterface* runtime,
@@ -118,12 +137,28 @@ void ExprYaccClass::Rebind(const COperatorManager* operators, CRuntimeInterface*
 }
 
 void ExprYaccClass::Parse(const char* text, int row, const SSLexStateTables* lexTables,
-                          const SSParseTables* parseTables) {
+                          const SSParseTables* parseTables, const CTextOrigin& origin) {
     // Whatever an earlier evaluation left (a failure stops a parse anywhere) goes first.
     reset();
     m_lexer.reset();
     m_result.Reset();
-    m_source.assign(text ? text : "");
+    if (text == nullptr) text = "";
+    m_source.assign(text);
+    m_sourceOrigin = origin;
+    m_lexer.RecordStarts(origin.IsMixed());
+    if (origin.IsMixed()) {
+        // The marks of the characters the source keeps (it drops a CR before an LF).
+        // An origin that does not fit (a NUL cut the text short) trusts nothing.
+        const std::size_t length = std::strlen(text);
+        const bool fits = origin.Fits(length);
+        std::string marks;
+        marks.reserve(length);
+        for (std::size_t i = 0; i < length; ++i)
+            if (!(text[i] == '\r' && i + 1 < length && text[i + 1] == '\n'))
+                marks += static_cast<char>(!fits || origin.IsValueAt(i));
+        m_sourceLength = marks.size();
+        m_sourceOrigin = CTextOrigin::FromMarks(std::move(marks));
+    }
     ParseGuard guard{*this, m_lexer};
     m_lexer.setSource(&m_source, false);
     m_lexer.setTables(lexTables);
@@ -141,6 +176,20 @@ void ExprYaccClass::Parse(const char* text, int row, const SSLexStateTables* lex
 
 SSRefPtr<SSParseStackEntry> ExprYaccClass::stackElement() {
     return ssShare<SSParseStackEntry>(new ExprYaccStackElement());
+}
+
+SSRefPtr<SSParseStackEntry> ExprYaccClass::shift(SSToken* lexeme) {
+    auto* element = new ExprYaccStackElement();
+    if (m_sourceOrigin.FromValue()) element->SetOrigin(LexemeOrigin(lexeme));
+    return ssShare<SSParseStackEntry>(element);
+}
+
+CTextOrigin ExprYaccClass::LexemeOrigin(const SSToken* lexeme) const {
+    if (!m_sourceOrigin.IsMixed()) return CTextOrigin::FromValueIf(m_sourceOrigin.AllValue());
+    std::size_t start = 0;
+    // A lexeme the lexer did not make (the error token) is trusted with nothing.
+    if (lexeme == nullptr || !m_lexer.StartOf(lexeme, start)) return CTextOrigin::Value();
+    return m_sourceOrigin.Slice(m_sourceLength, start, lexeme->length());
 }
 
 // Every element on the stack was made by stackElement() or reduce(), so it is a value.
@@ -171,15 +220,18 @@ void ExprYaccClass::LookupVariable(const char* name, ExprYaccStackElement& resul
         ThrowExpressionError(expr_code::kLookupFailed, e.GetFirst() + "<P>" + e.GetSecond());
     }
     // The text stays as it is: functions work on the real value, and SQL text doubles the
-    // quotes of the final value once (EvaluateToString), which no cut can split.
+    // quotes that came from values once, at the end (EvaluateToString), which no cut can split.
     result.SetText(std::move(value));
-    result.fromVariable = true;
+    result.SetOrigin(CTextOrigin::Value());
 }
 
 void ExprYaccClass::CallSpecialFunction(ExprYaccStackElement& result) {
     ExprYaccStackElement* which = Element(0);
     ExprYaccStackElement* argument = Element(2);
     const std::int32_t number = which->AsInt();
+    // Written by a value (an evaluated request text), the call is the value's: no value may
+    // ask for its quotes to be kept.
+    const bool calledByValue = which->FromValue() || argument->FromValue();
     if (number == 1) {
         std::string value;
         if (m_runtime == nullptr)
@@ -190,6 +242,7 @@ void ExprYaccClass::CallSpecialFunction(ExprYaccStackElement& result) {
             ThrowExpressionError(expr_code::kLookupFailed, e.GetFirst() + "<P>" + e.GetSecond());
         }
         result.SetText(std::move(value));
+        result.SetOrigin(CTextOrigin::FromValueIf(calledByValue));
         return;
     }
     if (number < 2 || number > 4)
@@ -201,6 +254,7 @@ void ExprYaccClass::CallSpecialFunction(ExprYaccStackElement& result) {
     CExprArgumentList arguments;
     arguments.Append(std::move(copy));
     m_functions->FindFunction(m_runtime, kSpecialNames[number], &arguments, &result);
+    if (calledByValue) result.MarkFromValue();
 }
 
 void ExprYaccClass::Reduce(std::uint32_t production, ExprYaccStackElement& result,
@@ -264,15 +318,19 @@ void ExprYaccClass::Reduce(std::uint32_t production, ExprYaccStackElement& resul
             return;
         case prod::Operand_True:
             result.SetBoolean(true);
+            result.SetOrigin(CTextOrigin::FromValueIf(Element(0)->FromValue()));
             return;
         case prod::Operand_False:
             result.SetBoolean(false);
+            result.SetOrigin(CTextOrigin::FromValueIf(Element(0)->FromValue()));
             return;
         case prod::Operand_Yes:
             result.SetText("YES");
+            result.SetOrigin(CTextOrigin::FromValueIf(Element(0)->FromValue()));
             return;
         case prod::Operand_No:
             result.SetText("NO");
+            result.SetOrigin(CTextOrigin::FromValueIf(Element(0)->FromValue()));
             return;
         case prod::Pound_Hash:
         case prod::DqPound_DqsPound:
@@ -285,6 +343,8 @@ void ExprYaccClass::Reduce(std::uint32_t production, ExprYaccStackElement& resul
             auto* arguments = dynamic_cast<ExprYaccArgumentList*>(Element(2));
             CExprArgumentList* list = arguments != nullptr && arguments->hasList ? &arguments->list : nullptr;
             m_functions->FindFunction(m_runtime, LexemeText(Element(0)), list, &result);
+            // A call a value wrote computes what the value chose.
+            if (Element(0)->FromValue()) result.MarkFromValue();
             return;
         }
         case prod::OptionalArguments_empty:
@@ -321,7 +381,9 @@ void ExprYaccClass::Reduce(std::uint32_t production, ExprYaccStackElement& resul
         case prod::DqPart_DqsPlainText:
         case prod::SqPart_SqsPlainText:
         case prod::SpecialArgument_Ident:
+            // The characters as written, each with the origin it has in the source.
             result.SetText(LexemeText(Element(0)));
+            result.SetOrigin(Element(0)->Origin());
             return;
         case prod::DqBody_empty:
         case prod::SqBody_empty:
@@ -331,25 +393,27 @@ void ExprYaccClass::Reduce(std::uint32_t production, ExprYaccStackElement& resul
         case prod::SqParts_SqParts_SqPart: {
             ExprYaccStackElement* head = Element(0);
             ExprYaccStackElement* tail = Element(1);
-            const bool fromVariable = head->fromVariable || tail->fromVariable;
             tail->AsStdString();
             // The head is popped after this reduction: taking its text keeps a string of many
             // parts (every doubled quote is one) linear to build.
-            std::string text = head->TakeString();
-            text += tail->AsStdString();
-            result.SetText(std::move(text));
-            result.fromVariable = fromVariable;
+            CTracedText text = head->TakeTraced();
+            text.Append(tail->Traced());
+            result.SetTracedText(std::move(text));
             return;
         }
         case prod::DqPart_DqsDoublePound:
         case prod::SqPart_SqsDoublePound:
             result.SetText("#");
+            result.SetOrigin(CTextOrigin::FromValueIf(Element(0)->FromValue()));
             return;
         case prod::DqPart_DqsDoubleDoubleQuote:
             result.SetText("\"");
+            result.SetOrigin(CTextOrigin::FromValueIf(Element(0)->FromValue()));
             return;
         case prod::SqPart_SqsDoubleSingleQuote:
+            // One quote of two: from a value when either was.
             result.SetText("'");
+            result.SetOrigin(CTextOrigin::FromValueIf(Element(0)->FromValue()));
             return;
         case prod::SpecialCall_SpecialName_LeftParen_SpecialArgument_RightParen:
             CallSpecialFunction(result);
@@ -359,6 +423,7 @@ void ExprYaccClass::Reduce(std::uint32_t production, ExprYaccStackElement& resul
         case prod::SpecialName_ValueList:
         case prod::SpecialName_ParameterExists:
             result.SetInteger(kSpecialNumbers[production - prod::SpecialName_PreserveSingleQuotes]);
+            result.SetOrigin(CTextOrigin::FromValueIf(Element(0)->FromValue()));
             return;
         default:
             break;
@@ -370,8 +435,6 @@ void ExprYaccClass::Reduce(std::uint32_t production, ExprYaccStackElement& resul
         m_operators->EvaluateBinary(m_runtime,
                                     kBinaryOperators[production - prod::Expression_Expression_Eqv_Expression], left,
                                     right, &result);
-        // Only a text result (concatenation) can carry a variable's quotes on.
-        result.fromVariable = result.inType == expr_type::kString && (left->fromVariable || right->fromVariable);
         return;
     }
     ThrowLoggedExpressionError(

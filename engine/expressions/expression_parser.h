@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "engine/expressions/expression_value.h"
 #include "engine/expressions/function_registry.h"
@@ -22,6 +23,19 @@ public:
     // A "#" that closes an expression embedded in a string leaves the expression state.
     SSRefPtr<SSToken> onTokenAccepted(SSInputSource& source, std::uint32_t token,
                                       const SSAcceptPosition& accept) override;
+
+    // While on, where each lexeme starts in the source (for a text of mixed origin).
+    void RecordStarts(bool on);
+    // The start of a lexeme this lexer made, or false when it has no record of it.
+    bool StartOf(const SSToken* lexeme, std::size_t& start) const;
+
+private:
+    struct LexemeStart {
+        SSRefPtr<SSToken> lexeme;
+        std::size_t start;
+    };
+    bool m_recordStarts = false;
+    std::vector<LexemeStart> m_starts;
 };
 
 // The value of an argument list while it is being parsed.
@@ -41,11 +55,16 @@ public:
 
     // Parses and evaluates the text; the value is left in result(). Failures are
     // SSException (lexer, parser) or CExpressionException* (actions, operators, functions).
-    void Parse(const char* text, int row, const SSLexStateTables* lexTables, const SSParseTables* parseTables);
+    // `origin` is that of the text's own characters: the strings, numbers and words of the
+    // expression have the origin of the characters they are written with.
+    void Parse(const char* text, int row, const SSLexStateTables* lexTables, const SSParseTables* parseTables,
+               const CTextOrigin& origin = CTextOrigin());
 
     ExprYaccStackElement& result() { return m_result; }
 
     SSRefPtr<SSParseStackEntry> stackElement() override;
+    // The element of a lexeme carries the origin of the lexeme's characters.
+    SSRefPtr<SSParseStackEntry> shift(SSToken* lexeme) override;
     SSRefPtr<SSParseStackEntry> reduce(std::uint32_t production, std::uint32_t rhsLength) override;
 
 private:
@@ -53,6 +72,7 @@ private:
     void Reduce(std::uint32_t production, ExprYaccStackElement& result, SSRefPtr<SSParseStackEntry>& replacement);
     void LookupVariable(const char* name, ExprYaccStackElement& result);
     void CallSpecialFunction(ExprYaccStackElement& result);
+    CTextOrigin LexemeOrigin(const SSToken* lexeme) const;
 
     ExprYaccStackElement m_result;
     ExprLexClass m_lexer;
@@ -61,4 +81,8 @@ private:
     CRuntimeInterface* m_runtime;
     const CFunctionRegistry* m_functions;
     int m_row = -1;
+    // The origin of the source as the lexer reads it (a carriage return before a line feed
+    // dropped, as the source drops it).
+    CTextOrigin m_sourceOrigin;
+    std::size_t m_sourceLength = 0;
 };

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/expressions/text_origin.h"
 #include "engine/parser/ss_yacc.h"
 
 namespace expr_type {
@@ -59,11 +60,21 @@ public:
 
     bool HasText() const { return m_hasText; }
 
-    // True when the value was read from a variable (or built from one): such text is
-    // request data, and where it goes into SQL its single quotes are doubled once, at the
-    // end, whatever functions and operators it went through. Copies and results of
-    // operations on such values keep the mark; producers leave it as it is.
-    bool fromVariable = false;
+    // Where the value's characters came from (text_origin.h): the template's literals or a
+    // value. Copies keep it; producers of a number, boolean or date leave it as it is, so
+    // the caller that ran the operator or function decides (the registry and the operator
+    // manager mark a result from a value when an operand was). A text changed without its
+    // origin loses its per-character marks and counts as from a value throughout.
+    const CTextOrigin& Origin() const { return m_origin; }
+    void SetOrigin(CTextOrigin origin) { m_origin = std::move(origin); }
+    bool FromValue() const { return m_origin.FromValue(); }
+    void MarkFromValue() { m_origin.MarkValue(); }
+    // The text form with the origin of its characters (valid until the element changes).
+    CTracedView Traced();
+    // Producer of a text with the origin of its characters.
+    void SetTracedText(CTracedText text);
+    // The text form and its origin moved out; the element is left without a value.
+    CTracedText TakeTraced();
 
     std::uint32_t inType = 0;
     std::uint32_t outType = 0;
@@ -79,6 +90,7 @@ private:
 
     std::string m_text;
     bool m_hasText = false;
+    CTextOrigin m_origin;
 };
 
 // "Cannot convert <source> to <type>.<P>Please, check the Tessaro manual ..." (not logged).

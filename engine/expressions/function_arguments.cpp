@@ -10,3 +10,13 @@ void CheckAtMostArguments(const CTSFunction& function, const CExprArgumentList* 
                                               "arguments",
                                               function.GetName().c_str(), most, static_cast<unsigned>(given)));
 }
+
+void SetMovedText(ExprYaccStackElement* result, CTracedText text,
+                  std::initializer_list<const ExprYaccStackElement*> deciding) {
+    for (const ExprYaccStackElement* argument : deciding)
+        if (argument != nullptr && argument->FromValue()) {
+            text.MarkValue();
+            break;
+        }
+    result->SetTracedText(std::move(text));
+}

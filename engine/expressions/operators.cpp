@@ -165,9 +165,12 @@ constexpr OperatorRow kOperators[] = {
      [](CRuntimeInterface*, Element* operand, Element* result) { result->SetReal(-operand->AsReal()); }},
     {kConcatenation, "CONCATENATION",
      [](CRuntimeInterface*, Element* l, Element* r, Element* result) {
-         std::string text = l->AsStdString();
-         text += r->AsStdString();
-         result->SetText(std::move(text));
+         const CTracedView left = l->Traced();
+         const CTracedView right = r->Traced();
+         CTracedText text;
+         text.Reserve(left.text.size() + right.text.size());
+         text.Append(left).Append(right);
+         result->SetTracedText(std::move(text));
      },
      nullptr},
     {kIs, "IS", Compare<0>, nullptr},
@@ -213,11 +216,15 @@ void COperatorManager::CheckOp(unsigned number) const {
 void COperatorManager::EvaluateBinary(CRuntimeInterface* runtime, unsigned number, ExprYaccStackElement* left,
                                       ExprYaccStackElement* right, ExprYaccStackElement* result) const {
     CheckOp(number);
+    // A result computed from a value is from a value; concatenation, which only moves
+    // characters, gives each its own origin instead.
+    result->SetOrigin(CTextOrigin::FromValueIf(left->FromValue() || right->FromValue()));
     m_ops[number]->DoIt(runtime, left, right, result);
 }
 
 void COperatorManager::EvaluateUnary(CRuntimeInterface* runtime, unsigned number, ExprYaccStackElement* operand,
                                      ExprYaccStackElement* result) const {
     CheckOp(number);
+    result->SetOrigin(CTextOrigin::FromValueIf(operand->FromValue()));
     m_ops[number]->DoIt(runtime, operand, result);
 }
