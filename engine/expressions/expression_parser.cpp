@@ -101,26 +101,28 @@ const char* ExprLexClass::tokenText(std::uint32_t token) {
 SSRefPtr<SSToken> ExprLexClass::onTokenAccepted(SSInputSource& source, std::uint32_t token,
                                                 const SSAcceptPosition& accept) {
     // The lexeme is made from the mark: that is where it starts in the source's buffer.
-    const std::size_t start = source.state().mark;
+    const std::size_t start = m_recordStarts ? source.state().mark : 0;
     SSRefPtr<SSToken> lexeme = SSLex::onTokenAccepted(source, token, accept);
     if (token == tok::Hash && expressionListDepth() > 1 && currentExpressionList() == 0) popExpressionList();
-    if (m_recordStarts && lexeme) m_starts.push_back({lexeme, start});
+    if (m_recordStarts && lexeme) {
+        m_starts[lexeme.get()] = start;
+        m_lexemes.push_back(lexeme);
+    }
     return lexeme;
 }
 
 void ExprLexClass::RecordStarts(bool on) {
     m_recordStarts = on;
+    if (m_lexemes.empty()) return;
     m_starts.clear();
+    m_lexemes.clear();
 }
 
 bool ExprLexClass::StartOf(const SSToken* lexeme, std::size_t& start) const {
-    // The parser asks for the lexeme it shifts, one of the last few read.
-    for (auto it = m_starts.rbegin(); it != m_starts.rend(); ++it)
-        if (it->lexeme.get() == lexeme) {
-            start = it->start;
-            return true;
-        }
-    return false;
+    const auto it = m_starts.find(lexeme);
+    if (it == m_starts.end()) return false;
+    start = it->second;
+    return true;
 }
 
 ExprYaccClass::ExprYaccClass(const COperatorManager* operators, CRuntimeInterface* runtime,
@@ -178,14 +180,9 @@ SSRefPtr<SSParseStackEntry> ExprYaccClass::stackElement() {
     return ssShare<SSParseStackEntry>(new ExprYaccStackElement());
 }
 
-SSRefPtr<SSParseStackEntry> ExprYaccClass::shift(SSToken* lexeme) {
-    auto* element = new ExprYaccStackElement();
-    if (m_sourceOrigin.FromValue()) element->SetOrigin(LexemeOrigin(lexeme));
-    return ssShare<SSParseStackEntry>(element);
-}
-
-CTextOrigin ExprYaccClass::LexemeOrigin(const SSToken* lexeme) const {
+CTextOrigin ExprYaccClass::LexemeOrigin(std::uint32_t position) {
     if (!m_sourceOrigin.IsMixed()) return CTextOrigin::FromValueIf(m_sourceOrigin.AllValue());
+    const SSToken* lexeme = Element(position)->lexeme();
     std::size_t start = 0;
     // A lexeme the lexer did not make (the error token) is trusted with nothing.
     if (lexeme == nullptr || !m_lexer.StartOf(lexeme, start)) return CTextOrigin::Value();
@@ -222,7 +219,7 @@ void ExprYaccClass::LookupVariable(const char* name, ExprYaccStackElement& resul
     // The text stays as it is: functions work on the real value, and SQL text doubles the
     // quotes that came from values once, at the end (EvaluateToString), which no cut can split.
     result.SetText(std::move(value));
-    result.SetOrigin(CTextOrigin::Value());
+    result.SetUniformOrigin(true);
 }
 
 void ExprYaccClass::CallSpecialFunction(ExprYaccStackElement& result) {
@@ -242,7 +239,7 @@ void ExprYaccClass::CallSpecialFunction(ExprYaccStackElement& result) {
             ThrowExpressionError(expr_code::kLookupFailed, e.GetFirst() + "<P>" + e.GetSecond());
         }
         result.SetText(std::move(value));
-        result.SetOrigin(CTextOrigin::FromValueIf(calledByValue));
+        result.SetUniformOrigin(calledByValue);
         return;
     }
     if (number < 2 || number > 4)
@@ -318,19 +315,19 @@ void ExprYaccClass::Reduce(std::uint32_t production, ExprYaccStackElement& resul
             return;
         case prod::Operand_True:
             result.SetBoolean(true);
-            result.SetOrigin(CTextOrigin::FromValueIf(Element(0)->FromValue()));
+            result.SetUniformOrigin(LexemeFromValue(0));
             return;
         case prod::Operand_False:
             result.SetBoolean(false);
-            result.SetOrigin(CTextOrigin::FromValueIf(Element(0)->FromValue()));
+            result.SetUniformOrigin(LexemeFromValue(0));
             return;
         case prod::Operand_Yes:
             result.SetText("YES");
-            result.SetOrigin(CTextOrigin::FromValueIf(Element(0)->FromValue()));
+            result.SetUniformOrigin(LexemeFromValue(0));
             return;
         case prod::Operand_No:
             result.SetText("NO");
-            result.SetOrigin(CTextOrigin::FromValueIf(Element(0)->FromValue()));
+            result.SetUniformOrigin(LexemeFromValue(0));
             return;
         case prod::Pound_Hash:
         case prod::DqPound_DqsPound:
@@ -344,7 +341,7 @@ void ExprYaccClass::Reduce(std::uint32_t production, ExprYaccStackElement& resul
             CExprArgumentList* list = arguments != nullptr && arguments->hasList ? &arguments->list : nullptr;
             m_functions->FindFunction(m_runtime, LexemeText(Element(0)), list, &result);
             // A call a value wrote computes what the value chose.
-            if (Element(0)->FromValue()) result.MarkFromValue();
+            if (LexemeFromValue(0)) result.MarkFromValue();
             return;
         }
         case prod::OptionalArguments_empty:
@@ -383,7 +380,7 @@ void ExprYaccClass::Reduce(std::uint32_t production, ExprYaccStackElement& resul
         case prod::SpecialArgument_Ident:
             // The characters as written, each with the origin it has in the source.
             result.SetText(LexemeText(Element(0)));
-            result.SetOrigin(Element(0)->Origin());
+            if (m_sourceOrigin.FromValue()) result.SetOrigin(LexemeOrigin(0));
             return;
         case prod::DqBody_empty:
         case prod::SqBody_empty:
@@ -391,29 +388,25 @@ void ExprYaccClass::Reduce(std::uint32_t production, ExprYaccStackElement& resul
             return;
         case prod::DqParts_DqParts_DqPart:
         case prod::SqParts_SqParts_SqPart: {
-            ExprYaccStackElement* head = Element(0);
-            ExprYaccStackElement* tail = Element(1);
-            tail->AsStdString();
             // The head is popped after this reduction: taking its text keeps a string of many
             // parts (every doubled quote is one) linear to build.
-            CTracedText text = head->TakeTraced();
-            text.Append(tail->Traced());
-            result.SetTracedText(std::move(text));
+            ConcatenateTexts(*Element(0), *Element(1), result, true,
+                             m_runtime != nullptr && m_runtime->EscapeSingleQuotes() != 0);
             return;
         }
         case prod::DqPart_DqsDoublePound:
         case prod::SqPart_SqsDoublePound:
             result.SetText("#");
-            result.SetOrigin(CTextOrigin::FromValueIf(Element(0)->FromValue()));
+            result.SetUniformOrigin(LexemeFromValue(0));
             return;
         case prod::DqPart_DqsDoubleDoubleQuote:
             result.SetText("\"");
-            result.SetOrigin(CTextOrigin::FromValueIf(Element(0)->FromValue()));
+            result.SetUniformOrigin(LexemeFromValue(0));
             return;
         case prod::SqPart_SqsDoubleSingleQuote:
             // One quote of two: from a value when either was.
             result.SetText("'");
-            result.SetOrigin(CTextOrigin::FromValueIf(Element(0)->FromValue()));
+            result.SetUniformOrigin(LexemeFromValue(0));
             return;
         case prod::SpecialCall_SpecialName_LeftParen_SpecialArgument_RightParen:
             CallSpecialFunction(result);
@@ -423,7 +416,7 @@ void ExprYaccClass::Reduce(std::uint32_t production, ExprYaccStackElement& resul
         case prod::SpecialName_ValueList:
         case prod::SpecialName_ParameterExists:
             result.SetInteger(kSpecialNumbers[production - prod::SpecialName_PreserveSingleQuotes]);
-            result.SetOrigin(CTextOrigin::FromValueIf(Element(0)->FromValue()));
+            result.SetUniformOrigin(LexemeFromValue(0));
             return;
         default:
             break;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/expressions/expression_value.h"
@@ -30,12 +31,10 @@ public:
     bool StartOf(const SSToken* lexeme, std::size_t& start) const;
 
 private:
-    struct LexemeStart {
-        SSRefPtr<SSToken> lexeme;
-        std::size_t start;
-    };
     bool m_recordStarts = false;
-    std::vector<LexemeStart> m_starts;
+    // The lexemes are kept so that no other can take an address while the parse lasts.
+    std::vector<SSRefPtr<SSToken>> m_lexemes;
+    std::unordered_map<const SSToken*, std::size_t> m_starts;
 };
 
 // The value of an argument list while it is being parsed.
@@ -63,8 +62,6 @@ public:
     ExprYaccStackElement& result() { return m_result; }
 
     SSRefPtr<SSParseStackEntry> stackElement() override;
-    // The element of a lexeme carries the origin of the lexeme's characters.
-    SSRefPtr<SSParseStackEntry> shift(SSToken* lexeme) override;
     SSRefPtr<SSParseStackEntry> reduce(std::uint32_t production, std::uint32_t rhsLength) override;
 
 private:
@@ -72,7 +69,11 @@ private:
     void Reduce(std::uint32_t production, ExprYaccStackElement& result, SSRefPtr<SSParseStackEntry>& replacement);
     void LookupVariable(const char* name, ExprYaccStackElement& result);
     void CallSpecialFunction(ExprYaccStackElement& result);
-    CTextOrigin LexemeOrigin(const SSToken* lexeme) const;
+    // The origin of the characters of the lexeme at a right-side position.
+    CTextOrigin LexemeOrigin(std::uint32_t position);
+    bool LexemeFromValue(std::uint32_t position) {
+        return m_sourceOrigin.FromValue() && LexemeOrigin(position).FromValue();
+    }
 
     ExprYaccStackElement m_result;
     ExprLexClass m_lexer;

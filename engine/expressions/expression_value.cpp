@@ -161,16 +161,15 @@ const char* ExprYaccStackElement::AsString() {
 }
 
 std::string ExprYaccStackElement::TakeString() {
-    return TakeTraced().TakeText();
+    AsStdString();
+    std::string text = std::move(m_text);
+    ClearString();
+    inType = outType = 0;
+    m_origin = CTextOrigin();
+    return text;
 }
 
-CTracedView ExprYaccStackElement::Traced() {
-    const std::string& text = AsStdString();
-    if (!m_origin.Fits(text.size())) m_origin.MarkValue();
-    return {text, &m_origin};
-}
-
-void ExprYaccStackElement::SetTracedText(CTracedText text) {
+void ExprYaccStackElement::SetTracedText(CTracedText&& text) {
     SetText(text.TakeText());
     m_origin = text.TakeOrigin();
     if (!m_origin.Fits(m_text.size())) m_origin.MarkValue();
@@ -316,4 +315,25 @@ void CopyValue(ExprYaccStackElement& source, ExprYaccStackElement& target) {
     if (forms & (kReal | kDate)) target.real = source.AsReal();
     if (forms & kString) target.SetString(source.AsStdString());
     target.SetOrigin(source.Origin());
+}
+
+void ConcatenateTexts(ExprYaccStackElement& left, ExprYaccStackElement& right, ExprYaccStackElement& result,
+                      bool takeLeft, bool traceOrigins) {
+    const std::string& leftText = left.AsStdString();
+    const std::string& rightText = right.AsStdString();
+    const CTextOrigin& first = left.Origin();
+    const CTextOrigin& second = right.Origin();
+    const bool uniform = !first.IsMixed() && !second.IsMixed() && first.AllValue() == second.AllValue();
+    if (traceOrigins && !uniform) {
+        CTracedText text = takeLeft ? left.TakeTraced() : CTracedText::Slice(left.Traced());
+        text.Append(right.Traced());
+        result.SetTracedText(std::move(text));
+        return;
+    }
+    const bool valueCharacters = !uniform || first.AllValue();
+    const bool fromValue = first.FromValue() || second.FromValue();
+    std::string text = takeLeft ? left.TakeString() : leftText;
+    text += rightText;
+    result.SetText(std::move(text));
+    result.SetOrigin(CTextOrigin::Uniform(valueCharacters, fromValue));
 }

@@ -66,13 +66,20 @@ public:
     // manager mark a result from a value when an operand was). A text changed without its
     // origin loses its per-character marks and counts as from a value throughout.
     const CTextOrigin& Origin() const { return m_origin; }
-    void SetOrigin(CTextOrigin origin) { m_origin = std::move(origin); }
+    void SetOrigin(const CTextOrigin& origin) { m_origin = origin; }
+    void SetOrigin(CTextOrigin&& origin) { m_origin = std::move(origin); }
+    // Every character literal, or every character from a value.
+    void SetUniformOrigin(bool fromValue) { m_origin.SetUniform(fromValue, fromValue); }
     bool FromValue() const { return m_origin.FromValue(); }
     void MarkFromValue() { m_origin.MarkValue(); }
     // The text form with the origin of its characters (valid until the element changes).
-    CTracedView Traced();
+    CTracedView Traced() {
+        const std::string& text = AsStdString();
+        if (m_origin.IsMixed() && !m_origin.Fits(text.size())) m_origin.MarkValue();
+        return {text, &m_origin};
+    }
     // Producer of a text with the origin of its characters.
-    void SetTracedText(CTracedText text);
+    void SetTracedText(CTracedText&& text);
     // The text form and its origin moved out; the element is left without a value.
     CTracedText TakeTraced();
 
@@ -98,3 +105,10 @@ private:
 
 // Copies a value with every form it holds (the evaluation of unary plus).
 void CopyValue(ExprYaccStackElement& source, ExprYaccStackElement& target);
+
+// The text of left followed by that of right, as a text result (concatenation; takeLeft:
+// left is about to be discarded and gives up its text). With traceOrigins each character
+// keeps its origin; without (outside SQL text, where nothing reads the marks) a result of
+// mixed parts is from a value throughout, which costs no marks.
+void ConcatenateTexts(ExprYaccStackElement& left, ExprYaccStackElement& right, ExprYaccStackElement& result,
+                      bool takeLeft, bool traceOrigins);

@@ -11,12 +11,14 @@ void CheckAtMostArguments(const CTSFunction& function, const CExprArgumentList* 
                                               function.GetName().c_str(), most, static_cast<unsigned>(given)));
 }
 
+bool DecidedByValue(std::initializer_list<const ExprYaccStackElement*> deciding) {
+    for (const ExprYaccStackElement* argument : deciding)
+        if (argument != nullptr && argument->FromValue()) return true;
+    return false;
+}
+
 void SetMovedText(ExprYaccStackElement* result, CTracedText text,
                   std::initializer_list<const ExprYaccStackElement*> deciding) {
-    for (const ExprYaccStackElement* argument : deciding)
-        if (argument != nullptr && argument->FromValue()) {
-            text.MarkValue();
-            break;
-        }
+    if (DecidedByValue(deciding)) text.MarkValue();
     result->SetTracedText(std::move(text));
 }

@@ -28,3 +28,6 @@ void CheckAtMostArguments(const CTSFunction& function, const CExprArgumentList* 
 // is from a value. Null entries are absent optional arguments.
 void SetMovedText(ExprYaccStackElement* result, CTracedText text,
                   std::initializer_list<const ExprYaccStackElement*> deciding);
+// Whether one of the deciding arguments came from a value: a function that builds a long
+// result can then build it without per-character marks (CTracedText::MarkValue first).
+bool DecidedByValue(std::initializer_list<const ExprYaccStackElement*> deciding);

@@ -230,7 +230,7 @@ void CFunctionRegistry::FindFunction(CRuntimeInterface* runtime, const char* nam
     bool fromValue = false;
     for (std::size_t i = 0; arguments != nullptr && i < arguments->size() && !fromValue; ++i)
         fromValue = (*arguments)[i]->FromValue();
-    result->SetOrigin(CTextOrigin::FromValueIf(fromValue));
+    result->SetUniformOrigin(fromValue);
     function->DoIt(runtime, arguments, result);
 }
 

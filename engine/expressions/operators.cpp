@@ -164,13 +164,8 @@ constexpr OperatorRow kOperators[] = {
     {kUnaryMinus, "UNARY MINUS", nullptr,
      [](CRuntimeInterface*, Element* operand, Element* result) { result->SetReal(-operand->AsReal()); }},
     {kConcatenation, "CONCATENATION",
-     [](CRuntimeInterface*, Element* l, Element* r, Element* result) {
-         const CTracedView left = l->Traced();
-         const CTracedView right = r->Traced();
-         CTracedText text;
-         text.Reserve(left.text.size() + right.text.size());
-         text.Append(left).Append(right);
-         result->SetTracedText(std::move(text));
+     [](CRuntimeInterface* runtime, Element* l, Element* r, Element* result) {
+         ConcatenateTexts(*l, *r, *result, false, runtime != nullptr && runtime->EscapeSingleQuotes() != 0);
      },
      nullptr},
     {kIs, "IS", Compare<0>, nullptr},
@@ -218,13 +213,13 @@ void COperatorManager::EvaluateBinary(CRuntimeInterface* runtime, unsigned numbe
     CheckOp(number);
     // A result computed from a value is from a value; concatenation, which only moves
     // characters, gives each its own origin instead.
-    result->SetOrigin(CTextOrigin::FromValueIf(left->FromValue() || right->FromValue()));
+    result->SetUniformOrigin(left->FromValue() || right->FromValue());
     m_ops[number]->DoIt(runtime, left, right, result);
 }
 
 void COperatorManager::EvaluateUnary(CRuntimeInterface* runtime, unsigned number, ExprYaccStackElement* operand,
                                      ExprYaccStackElement* result) const {
     CheckOp(number);
-    result->SetOrigin(CTextOrigin::FromValueIf(operand->FromValue()));
+    result->SetUniformOrigin(operand->FromValue());
     m_ops[number]->DoIt(runtime, operand, result);
 }

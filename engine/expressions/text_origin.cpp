@@ -4,10 +4,21 @@
 
 #include "engine/expressions/odbc_literal.h"
 
+CTextOrigin& CTextOrigin::CopyMixed(const CTextOrigin& other) {
+    if (this == &other) return *this;
+    m_kind = other.m_kind;
+    m_fromValue = other.m_fromValue;
+    if (other.m_mask)
+        m_mask = std::make_unique<std::string>(*other.m_mask);
+    else
+        m_mask.reset();
+    return *this;
+}
+
 void CTextOrigin::MarkValue() {
     m_kind = kValue;
     m_fromValue = true;
-    m_mask.clear();
+    m_mask.reset();
 }
 
 CTextOrigin CTextOrigin::FromMarks(std::string marks) {
@@ -17,20 +28,20 @@ CTextOrigin CTextOrigin::FromMarks(std::string marks) {
     if (!anyValue) return Literal();
     CTextOrigin mixed(kMixed);
     for (char& c : marks) c = c != 0 ? 1 : 0;
-    mixed.m_mask = std::move(marks);
+    mixed.m_mask = std::make_unique<std::string>(std::move(marks));
     return mixed;
 }
 
 CTextOrigin CTextOrigin::Slice(std::size_t length, std::size_t pos, std::size_t count) const {
     if (m_kind != kMixed) return *this;
-    if (m_mask.size() != length) return Value();
+    if (m_mask->size() != length) return Value();
     pos = std::min(pos, length);
     count = std::min(count, length - pos);
-    return FromMarks(m_mask.substr(pos, count));
+    return FromMarks(m_mask->substr(pos, count));
 }
 
 void CTextOrigin::Reverse() {
-    std::reverse(m_mask.begin(), m_mask.end());
+    if (m_mask) std::reverse(m_mask->begin(), m_mask->end());
 }
 
 const CTextOrigin& CTracedView::LiteralOrigin() {
@@ -49,6 +60,7 @@ CTracedText::CTracedText(std::string text, CTextOrigin origin) : m_text(std::mov
 
 void CTracedText::AppendOrigin(const CTextOrigin& piece, std::size_t count) {
     // Called after the characters were appended: the text is `count` longer than the marks.
+    if (m_allValue) return;
     const std::size_t before = m_text.size() - count;
     const bool fromValue = m_origin.m_fromValue || piece.m_fromValue;
     if (count == 0) {
@@ -65,13 +77,16 @@ void CTracedText::AppendOrigin(const CTextOrigin& piece, std::size_t count) {
         return;
     }
     if (m_origin.m_kind != CTextOrigin::kMixed) {
-        m_origin.m_mask.assign(before, m_origin.m_kind == CTextOrigin::kValue ? 1 : 0);
+        auto mask = std::make_unique<std::string>();
+        mask->reserve(m_text.capacity());
+        mask->assign(before, m_origin.m_kind == CTextOrigin::kValue ? 1 : 0);
+        m_origin.m_mask = std::move(mask);
         m_origin.m_kind = CTextOrigin::kMixed;
     }
     if (piece.m_kind == CTextOrigin::kMixed)
-        m_origin.m_mask += piece.m_mask;
+        *m_origin.m_mask += *piece.m_mask;
     else
-        m_origin.m_mask.append(count, piece.m_kind == CTextOrigin::kValue ? 1 : 0);
+        m_origin.m_mask->append(count, piece.m_kind == CTextOrigin::kValue ? 1 : 0);
     m_origin.m_fromValue = true;
 }
 

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -16,9 +17,26 @@ class CTextOrigin {
 public:
     // All characters literal.
     CTextOrigin() = default;
+    CTextOrigin(const CTextOrigin& other) { *this = other; }
+    CTextOrigin& operator=(const CTextOrigin& other) {
+        if (!other.m_mask && !m_mask) {
+            m_kind = other.m_kind;
+            m_fromValue = other.m_fromValue;
+            return *this;
+        }
+        return CopyMixed(other);
+    }
+    CTextOrigin(CTextOrigin&&) noexcept = default;
+    CTextOrigin& operator=(CTextOrigin&&) noexcept = default;
     static CTextOrigin Literal() { return CTextOrigin(); }
     static CTextOrigin Value() { return CTextOrigin(kValue); }
     static CTextOrigin FromValueIf(bool fromValue) { return fromValue ? Value() : Literal(); }
+    // One origin for every character; fromValue as FromValue() (true when the characters are).
+    static CTextOrigin Uniform(bool valueCharacters, bool fromValue) {
+        CTextOrigin origin(valueCharacters ? kValue : kLiteral);
+        origin.m_fromValue = valueCharacters || fromValue;
+        return origin;
+    }
 
     // A value took part in making the text, even one that left no character in it (the
     // length of an empty request field is computed from a value too).
@@ -28,12 +46,18 @@ public:
     bool AllValue() const { return m_kind == kValue; }
     // Whether this origin can describe a text of that length: a mixed one has a mark per
     // character.
-    bool Fits(std::size_t length) const { return m_kind != kMixed || m_mask.size() == length; }
+    bool Fits(std::size_t length) const { return m_kind != kMixed || m_mask->size() == length; }
     // Character i came from a value (i within a text the origin fits).
-    bool IsValueAt(std::size_t i) const { return m_kind == kMixed ? m_mask[i] != 0 : m_kind == kValue; }
+    bool IsValueAt(std::size_t i) const { return m_kind == kMixed ? (*m_mask)[i] != 0 : m_kind == kValue; }
 
     // Every character, and the text as a whole, from a value.
     void MarkValue();
+    // One origin for every character, as Uniform() makes it, in place.
+    void SetUniform(bool valueCharacters, bool fromValue) {
+        if (m_mask) m_mask.reset();
+        m_kind = valueCharacters ? kValue : kLiteral;
+        m_fromValue = valueCharacters || fromValue;
+    }
     // The origin of characters [pos, pos + count) of a text of `length` characters.
     CTextOrigin Slice(std::size_t length, std::size_t pos, std::size_t count) const;
     // The same characters in reverse order.
@@ -43,17 +67,17 @@ public:
     // uniform marks give a uniform origin.
     static CTextOrigin FromMarks(std::string marks);
 
-    bool operator==(const CTextOrigin& other) const = default;
-
 private:
     friend class CTracedText;
     enum Kind : std::uint8_t { kLiteral, kValue, kMixed };
     explicit CTextOrigin(Kind kind) : m_kind(kind), m_fromValue(kind != kLiteral) {}
+    CTextOrigin& CopyMixed(const CTextOrigin& other);
 
     Kind m_kind = kLiteral;
     bool m_fromValue = false;
-    // Only while mixed: one byte per character, 1 from a value, 0 from a literal.
-    std::string m_mask;
+    // Only while mixed: one byte per character, 1 from a value, 0 from a literal. A uniform
+    // origin has none, so copying one costs two bytes.
+    std::unique_ptr<std::string> m_mask;
 };
 
 // A text with the origin of its characters, read-only and borrowed.
@@ -102,14 +126,19 @@ public:
     CTracedText& AppendLiteral(std::string_view characters) { return AppendUniform(characters, false); }
     // The characters in reverse order, each keeping its origin.
     void Reverse();
-    // Every character from a value.
-    void MarkValue() { m_origin.MarkValue(); }
+    // Every character from a value, those appended later too (a function that knows from
+    // the start that a value decides its result builds it without marks).
+    void MarkValue() {
+        m_origin.MarkValue();
+        m_allValue = true;
+    }
 
 private:
     void AppendOrigin(const CTextOrigin& piece, std::size_t count);
 
     std::string m_text;
     CTextOrigin m_origin;
+    bool m_allValue = false;
 };
 
 // The text as SQL takes it: every single quote that came from a value doubled, the

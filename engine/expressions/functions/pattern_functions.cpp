@@ -49,13 +49,14 @@ public:
 enum class Scope { kOne, kAll, kRecursive };
 
 // Every occurrence of what (not empty), left to right; inserted text is never searched.
-// Each character keeps its origin (the caller decides whether the search could be trusted).
+// Each character keeps its origin, unless a value decided where the replacements land.
 CTracedText ReplaceEveryOccurrence(const CTracedView& text, std::string_view what, const CTracedView& with,
-                                   const char* signature) {
+                                   const char* signature, bool decidedByValue) {
     std::size_t at = text.text.find(what);
     if (at == std::string::npos) return CTracedText::Slice(text);
     const std::size_t limit = MaxFunctionResultBytes();
     CTracedText out;
+    if (decidedByValue) out.MarkValue();
     out.Reserve(text.text.size());
     std::size_t copied = 0;
     for (; at != std::string::npos; at = text.text.find(what, copied)) {
@@ -107,8 +108,11 @@ public:
         const std::string& with = Arg(a, 2).AsStdString();
         const Scope scope = ReadScope(a);
         // The text searched, the pattern and the scope decide where the replacement lands.
+        const bool decidedByValue =
+            DecidedByValue({&Arg(a, 0), &Arg(a, 1), ArgumentCount(a) == 4 ? &Arg(a, 3) : nullptr});
         const auto setMoved = [&](CTracedText out) {
-            SetMovedText(result, std::move(out), {&Arg(a, 0), &Arg(a, 1), ArgumentCount(a) == 4 ? &Arg(a, 3) : nullptr});
+            if (decidedByValue) out.MarkValue();
+            result->SetTracedText(std::move(out));
         };
         const char* signature = Literal ? "Replace(InString, WhatString, WithString, Scope)"
                                         : "REReplace(InString, WhatString, WithString, Scope)";
@@ -117,7 +121,7 @@ public:
             if (Literal && what.empty()) throw CRWInterfaceException("empty pattern", CRWInterfaceException::kCode);
             if (Literal && scope != Scope::kRecursive) {
                 if (scope == Scope::kAll) {
-                    setMoved(ReplaceEveryOccurrence(traced, what, tracedWith, signature));
+                    setMoved(ReplaceEveryOccurrence(traced, what, tracedWith, signature, decidedByValue));
                     return;
                 }
                 const std::size_t at = text.find(what);
@@ -127,6 +131,7 @@ public:
                 }
                 CheckFunctionResultBytes(signature, text.size() - what.size() + with.size());
                 CTracedText out;
+                if (decidedByValue) out.MarkValue();
                 out.Reserve(text.size() - what.size() + with.size());
                 out.Append(traced, 0, at).Append(tracedWith).Append(traced, at + what.size());
                 setMoved(std::move(out));
@@ -206,6 +211,8 @@ public:
 class CFuncReplaceList : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+        // The text and the first list decide where the second list's items land.
+        const bool decidedByValue = DecidedByValue({&Arg(a, 0), &Arg(a, 1)});
         CTracedText work = CTracedText::Slice(Arg(a, 0).Traced());
         const std::string& from = Arg(a, 1).AsStdString();
         CListCursor whats(from, ",");
@@ -215,10 +222,10 @@ public:
         while (whats.Next(what)) {
             const CTracedText replacement = withs.Next(with) ? withs.TracedElement(with) : CTracedText();
             work = ReplaceEveryOccurrence(work.View(), whats.Element(what), replacement.View(),
-                                          "ReplaceList(String, List1, List2)");
+                                          "ReplaceList(String, List1, List2)", decidedByValue);
         }
-        // The text and the first list decide where the second list's items land.
-        SetMovedText(result, std::move(work), {&Arg(a, 0), &Arg(a, 1)});
+        if (decidedByValue) work.MarkValue();
+        result->SetTracedText(std::move(work));
     }
 };
 

@@ -116,13 +116,21 @@ void CValueListTransform::AppendValue(CTracedText& out, std::string value, bool)
     out.AppendUniform(value, true);
 }
 
+void CValueListTransform::AppendSeparator(CTracedText& out) const {
+    out.AppendUniform(",", true);
+}
+
 void CValueListTransform::JoinColumn(CTracedText& out, CExpressionQuery& query, int column, bool sqlText) const {
     out = CTracedText();
     const int rows = query.GetRowCount();
     for (int row = 1; row <= rows; ++row) {
-        if (row > 1) out.AppendLiteral(",");
+        if (row > 1) AppendSeparator(out);
         AppendValue(out, query.GetCell(row, column), sqlText);
     }
+}
+
+void CQuotedValueListTransform::AppendSeparator(CTracedText& out) const {
+    out.AppendLiteral(",");
 }
 
 void CQuotedValueListTransform::AppendValue(CTracedText& out, std::string value, bool sqlText) const {

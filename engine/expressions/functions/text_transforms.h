@@ -49,7 +49,7 @@ public:
 };
 
 // A query column joined with "," (no blanks); each value passes TransformValue first.
-// The cells' characters are a value's, the commas the list's own.
+// The plain list is values throughout, its commas too (they are never quotes).
 class CValueListTransform : public CTextTransform {
 public:
     void Transform(std::string& out, std::string_view text) const override;
@@ -58,6 +58,7 @@ public:
     // Appends one cell as the list writes it. sqlText: the list goes into SQL text, which
     // doubles the quotes of values once, at the end.
     virtual void AppendValue(CTracedText& out, std::string value, bool sqlText) const;
+    virtual void AppendSeparator(CTracedText& out) const;
     // column: 1-based position in the query.
     void JoinColumn(CTracedText& out, CExpressionQuery& query, int column, bool sqlText) const;
 };
@@ -69,4 +70,5 @@ class CQuotedValueListTransform : public CValueListTransform {
 public:
     void TransformValue(std::string& value) const override;
     void AppendValue(CTracedText& out, std::string value, bool sqlText) const override;
+    void AppendSeparator(CTracedText& out) const override;
 };
