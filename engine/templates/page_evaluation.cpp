@@ -10,7 +10,8 @@ std::string EvaluateOnPage(CQueryPage& page, const std::string& text, int row, i
         return EvaluatePageExpression(page.GetScopes(), *driver, text, row, contextFlag, mode);
     // Without the expression language only names and literals are known.
     if (mode == kEvaluateTemplateText)
-        return contextFlag != 0 ? page.GetEvaluator().SubstituteSqlText(text) : page.GetEvaluator().SubstituteText(text);
+        return contextFlag != 0 ? page.GetEvaluator().SubstituteSqlText(text)
+                                : page.GetEvaluator().SubstituteText(text);
     if (mode == kEvaluateCondition) return page.GetEvaluator().EvaluateCondition(text) ? "Yes" : "No";
     return page.GetEvaluator().EvaluateValue(text);
 }

@@ -44,9 +44,7 @@ std::vector<QuotingCase> Cases() {
     const std::string replaceIn = "name = '#Replace(URL.a, \"-\", \"'\")#'";
     const std::string replaceInto = "#Replace(\"name = 'X'\", \"X\", URL.a)#";
     const std::string evaluate = "name = '#Evaluate(URL.e)#'";
-    const auto chr = [](const std::string& expression) {
-        return "name = '#" + expression + "#' AND dept = '#URL.b#'";
-    };
+    const auto chr = [](const std::string& expression) { return "name = '#" + expression + "#' AND dept = '#URL.b#'"; };
     return {
         {idiom, Encoded("a", "Ada"), "[Ada]"},
         {idiom, Encoded("a", " OR 1=1 OR name="), ""},
@@ -115,15 +113,16 @@ public:
         ASSERT_EQ(made.body, "ready") << made.body;
     }
 
-    void Drop() { Get("drop.tsm", Query("DROP TABLE IF EXISTS " + employees_) + Query("DROP TABLE IF EXISTS " + notes_)); }
+    void Drop() {
+        Get("drop.tsm", Query("DROP TABLE IF EXISTS " + employees_) + Query("DROP TABLE IF EXISTS " + notes_));
+    }
 
     // The names the page's WHERE clause selects, as "[a][b]"; `before` runs first.
     std::string Rows(const std::string& where, const std::string& query, const std::string& before = "",
                      const std::vector<std::string>& headers = {}) {
-        site_.WriteDocument("rows.tsm", before +
-                                            Query("SELECT name FROM " + employees_ + " WHERE " + where + " ORDER BY id",
-                                                  "q") +
-                                            "<TSOUTPUT QUERY=\"q\">[#name#]</TSOUTPUT>");
+        site_.WriteDocument("rows.tsm",
+                            before + Query("SELECT name FROM " + employees_ + " WHERE " + where + " ORDER BY id", "q") +
+                                "<TSOUTPUT QUERY=\"q\">[#name#]</TSOUTPUT>");
         return Outcome(e2e::HttpRequest(site_.port(), "GET", "/rows.tsm?" + query, headers));
     }
 
@@ -133,10 +132,13 @@ public:
 
     // QuotedValueList and ValueList of a column holding a quote.
     void CheckQueryLists() {
-        EXPECT_EQ(Rows("name IN (#QuotedValueList(n.who)#)", "", Query("SELECT who FROM " + notes_ + " ORDER BY id", "n")),
-                  "[Ada]");
-        EXPECT_EQ(Rows("name = '#ValueList(n.who)#'", "", Query("SELECT who FROM " + notes_ + " WHERE id > 1", "n")), "");
-        EXPECT_EQ(Rows("name = '#ValueList(n.who)#'", "", Query("SELECT who FROM " + notes_ + " WHERE id = 3", "n")), "");
+        EXPECT_EQ(
+            Rows("name IN (#QuotedValueList(n.who)#)", "", Query("SELECT who FROM " + notes_ + " ORDER BY id", "n")),
+            "[Ada]");
+        EXPECT_EQ(Rows("name = '#ValueList(n.who)#'", "", Query("SELECT who FROM " + notes_ + " WHERE id > 1", "n")),
+                  "");
+        EXPECT_EQ(Rows("name = '#ValueList(n.who)#'", "", Query("SELECT who FROM " + notes_ + " WHERE id = 3", "n")),
+                  "");
         EXPECT_EQ(Rows("name = '#ValueList(n.who)#'", "", Query("SELECT who FROM " + notes_ + " WHERE id = 1", "n")),
                   "[Ada]");
     }
@@ -166,7 +168,8 @@ public:
             ASSERT_EQ(first.body, "remembered") << first.body;
             const std::string cookie =
                 "Cookie: TSID=" + e2e::CookieValue(first, "TSID") + "; TSTOKEN=" + e2e::CookieValue(first, "TSTOKEN");
-            EXPECT_EQ(Rows("name = '#Client.who#'", "", application, {cookie}), std::string(value) == "Ada" ? "[Ada]" : "")
+            EXPECT_EQ(Rows("name = '#Client.who#'", "", application, {cookie}),
+                      std::string(value) == "Ada" ? "[Ada]" : "")
                 << value;
         }
     }

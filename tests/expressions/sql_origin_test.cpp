@@ -257,8 +257,8 @@ TEST(SqlOrigin, EachCharacterKeepsItsOriginThroughTheFunctionsThatMoveIt) {
         CTracedText value;
         const std::string text = c.expression;
         const exprtest::Failure f = exprtest::Catch([&] {
-            exprtest::Driver().EvaluateToTracedText(&runtime, CTracedView{text, &CTracedView::LiteralOrigin()},
-                                                    value, -1);
+            exprtest::Driver().EvaluateToTracedText(&runtime, CTracedView{text, &CTracedView::LiteralOrigin()}, value,
+                                                    -1);
         });
         EXPECT_EQ(f.thrown ? "<error>" : Marks(value), c.marks) << c.expression << " = " << value.Text();
     }
