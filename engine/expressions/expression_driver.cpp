@@ -6,7 +6,6 @@
 
 #include "engine/expressions/expression_log.h"
 #include "engine/expressions/expression_parser.h"
-#include "engine/expressions/odbc_literal.h"
 #include "engine/grammar/grammar_tables.h"
 #include "engine/parser/ss_exception.h"
 
@@ -91,21 +90,6 @@ void ThrowParserError(const SSException& e) {
     }
 }
 
-namespace {
-
-void DoubleSingleQuotes(std::string& value) {
-    if (value.find('\'') == std::string::npos) return;
-    std::string out;
-    out.reserve(value.size() + 8);
-    for (char c : value) {
-        out += c;
-        if (c == '\'') out += '\'';
-    }
-    value.swap(out);
-}
-
-}  // namespace
-
 std::string ComposeEvaluatorMessage(std::uint32_t code, const std::string& text) {
     if (code & expr_code::kAuthorClass) return text;
     if (code & expr_code::kInternalClass)
@@ -159,9 +143,10 @@ void CExpressionEvaluationDriver::PrepareGlobalObjects() {
     }
 }
 
-void CExpressionEvaluationDriver::Evaluate(ExprYaccClass& parser, const char* text, int row) {
+void CExpressionEvaluationDriver::Evaluate(ExprYaccClass& parser, const char* text, int row,
+                                           const CTextOrigin& origin) {
     try {
-        parser.Parse(text, row, m_lexTables.get(), m_parseTables.get());
+        parser.Parse(text, row, m_lexTables.get(), m_parseTables.get(), origin);
     } catch (CExpressionException* e) {
         std::string message = ComposeEvaluatorMessage(e->GetCode(), e->GetText());
         delete e;
@@ -179,16 +164,26 @@ int CExpressionEvaluationDriver::EvaluateToBoolean(CRuntimeInterface* runtime, c
 }
 
 void CExpressionEvaluationDriver::EvaluateToString(CRuntimeInterface* runtime, const char* text, std::string& result,
-                                                   int row, bool* fromVariable) {
+                                                   int row) {
     NestingGuard nesting;
     ExprYaccClass& parser = ThreadParser(m_operators.get(), runtime, m_functions.get());
     Evaluate(parser, text, row);
-    const bool fromRequest = parser.result().fromVariable;
     // Moved out: the kept parser holds no copy of a long value until its next use.
-    result = parser.result().TakeString();
-    if (fromVariable != nullptr) *fromVariable = fromRequest;
-    if (fromRequest && runtime != nullptr && runtime->EscapeSingleQuotes() != 0 && !IsWholeOdbcDateLiteral(result))
-        DoubleSingleQuotes(result);
+    if (runtime != nullptr && runtime->EscapeSingleQuotes() != 0)
+        result = QuoteValuesForSql(parser.result().TakeTraced());
+    else
+        result = parser.result().TakeString();
+}
+
+void CExpressionEvaluationDriver::EvaluateToTracedText(CRuntimeInterface* runtime, const CTracedView& text,
+                                                       CTracedText& result, int row) {
+    NestingGuard nesting;
+    ExprYaccClass& parser = ThreadParser(m_operators.get(), runtime, m_functions.get());
+    // The parser reads a C string: a NUL ends the text there, and the origin then no longer
+    // fits it, which Parse takes as from a value throughout.
+    const std::string source(text.text);
+    Evaluate(parser, source.c_str(), row, *text.origin);
+    result = parser.result().TakeTraced();
 }
 
 void CExpressionEvaluationDriver::EvaluateSqlTemplateText(CRuntimeInterface* runtime, const char* text,

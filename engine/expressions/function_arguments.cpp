@@ -10,3 +10,15 @@ void CheckAtMostArguments(const CTSFunction& function, const CExprArgumentList* 
                                               "arguments",
                                               function.GetName().c_str(), most, static_cast<unsigned>(given)));
 }
+
+bool DecidedByValue(std::initializer_list<const ExprYaccStackElement*> deciding) {
+    for (const ExprYaccStackElement* argument : deciding)
+        if (argument != nullptr && argument->FromValue()) return true;
+    return false;
+}
+
+void SetMovedText(ExprYaccStackElement* result, CTracedText text,
+                  std::initializer_list<const ExprYaccStackElement*> deciding) {
+    if (DecidedByValue(deciding)) text.MarkValue();
+    result->SetTracedText(std::move(text));
+}

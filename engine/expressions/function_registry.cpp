@@ -225,15 +225,13 @@ void CFunctionRegistry::FindFunction(CRuntimeInterface* runtime, const char* nam
                                                   "function name in the Tessaro documentation",
                                                   HtmlEscape(written).c_str()));
     function->CheckArgs(arguments);
+    // What a function computes from a value is from a value. A function that only moves
+    // characters replaces this with the origin of each (SetTracedText).
+    bool fromValue = false;
+    for (std::size_t i = 0; arguments != nullptr && i < arguments->size() && !fromValue; ++i)
+        fromValue = (*arguments)[i]->FromValue();
+    result->SetUniformOrigin(fromValue);
     function->DoIt(runtime, arguments, result);
-    if (result->inType != expr_type::kString || result->fromVariable || arguments == nullptr ||
-        !function->ResultFollowsArguments())
-        return;
-    for (std::size_t i = 0; i < arguments->size(); ++i)
-        if ((*arguments)[i]->fromVariable) {
-            result->fromVariable = true;
-            return;
-        }
 }
 
 std::unique_ptr<CFunctionRegistry> BuildFunctionRegistry() {

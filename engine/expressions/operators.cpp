@@ -176,10 +176,8 @@ constexpr OperatorRow kOperators[] = {
          result->SetReal(RealResult("negation", -operand->AsReal()));
      }},
     {kConcatenation, "CONCATENATION",
-     [](CRuntimeInterface*, Element* l, Element* r, Element* result) {
-         std::string text = l->AsStdString();
-         text += r->AsStdString();
-         result->SetText(std::move(text));
+     [](CRuntimeInterface* runtime, Element* l, Element* r, Element* result) {
+         ConcatenateTexts(*l, *r, *result, false, runtime != nullptr && runtime->EscapeSingleQuotes() != 0);
      },
      nullptr},
     {kIs, "IS", Compare<0>, nullptr},
@@ -225,11 +223,15 @@ void COperatorManager::CheckOp(unsigned number) const {
 void COperatorManager::EvaluateBinary(CRuntimeInterface* runtime, unsigned number, ExprYaccStackElement* left,
                                       ExprYaccStackElement* right, ExprYaccStackElement* result) const {
     CheckOp(number);
+    // A result computed from a value is from a value; concatenation, which only moves
+    // characters, gives each its own origin instead.
+    result->SetUniformOrigin(left->FromValue() || right->FromValue());
     m_ops[number]->DoIt(runtime, left, right, result);
 }
 
 void COperatorManager::EvaluateUnary(CRuntimeInterface* runtime, unsigned number, ExprYaccStackElement* operand,
                                      ExprYaccStackElement* result) const {
     CheckOp(number);
+    result->SetUniformOrigin(operand->FromValue());
     m_ops[number]->DoIt(runtime, operand, result);
 }

@@ -9,7 +9,9 @@ std::string EvaluateOnPage(CQueryPage& page, const std::string& text, int row, i
     if (CExpressionEvaluationDriver* driver = GetExpressionDriver())
         return EvaluatePageExpression(page.GetScopes(), *driver, text, row, contextFlag, mode);
     // Without the expression language only names and literals are known.
-    if (mode == kEvaluateTemplateText) return page.GetEvaluator().SubstituteText(text);
+    if (mode == kEvaluateTemplateText)
+        return contextFlag != 0 ? page.GetEvaluator().SubstituteSqlText(text)
+                                : page.GetEvaluator().SubstituteText(text);
     if (mode == kEvaluateCondition) return page.GetEvaluator().EvaluateCondition(text) ? "Yes" : "No";
     return page.GetEvaluator().EvaluateValue(text);
 }

@@ -1,5 +1,7 @@
 #include "engine/templates/template_evaluator.h"
 
+#include "engine/expressions/text_origin.h"
+
 #include "support/html_escape.h"
 #include "support/number_parse.h"
 #include "support/text_helpers.h"
@@ -33,6 +35,14 @@ std::string CStandInEvaluator::Resolve(const std::string& name) {
 }
 
 std::string CStandInEvaluator::SubstituteText(const std::string& text) {
+    return Substitute(text, false);
+}
+
+std::string CStandInEvaluator::SubstituteSqlText(const std::string& text) {
+    return Substitute(text, true);
+}
+
+std::string CStandInEvaluator::Substitute(const std::string& text, bool sqlText) {
     std::string out;
     for (std::size_t i = 0; i < text.size();) {
         if (text[i] != '#') {
@@ -46,6 +56,9 @@ std::string CStandInEvaluator::SubstituteText(const std::string& text) {
         }
         if (close == i + 1)
             out += '#';
+        else if (sqlText)
+            // Every substitution here is a variable's value.
+            out += QuoteValuesForSql(CTracedText::Value(Resolve(TrimmedCopy(text.substr(i + 1, close - i - 1)))));
         else
             out += Resolve(TrimmedCopy(text.substr(i + 1, close - i - 1)));
         i = close + 1;

@@ -40,31 +40,33 @@ template <bool Including>
 class CSpanFunction : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-        const std::string& text = Arg(a, 0).AsStdString();
+        const CTracedView text = Arg(a, 0).Traced();
         const CCharacterSet set(Arg(a, 1).AsStdString());
         std::size_t k = 0;
-        while (k < text.size() && set.Contains(text[k]) == Including) ++k;
-        result->SetText(text.substr(0, k));
+        while (k < text.text.size() && set.Contains(text.text[k]) == Including) ++k;
+        SetMovedText(result, CTracedText::Slice(text, 0, k), {&Arg(a, 0), &Arg(a, 1)});
     }
 };
 
 enum class Scope { kOne, kAll, kRecursive };
 
 // Every occurrence of what (not empty), left to right; inserted text is never searched.
-std::string ReplaceEveryOccurrence(const std::string& text, std::string_view what, std::string_view with,
-                                   const char* signature) {
-    std::size_t at = text.find(what);
-    if (at == std::string::npos) return text;
+// Each character keeps its origin, unless a value decided where the replacements land.
+CTracedText ReplaceEveryOccurrence(const CTracedView& text, std::string_view what, const CTracedView& with,
+                                   const char* signature, bool decidedByValue) {
+    std::size_t at = text.text.find(what);
+    if (at == std::string::npos) return CTracedText::Slice(text);
     const std::size_t limit = MaxFunctionResultBytes();
-    std::string out;
-    out.reserve(text.size());
+    CTracedText out;
+    if (decidedByValue) out.MarkValue();
+    out.Reserve(text.text.size());
     std::size_t copied = 0;
-    for (; at != std::string::npos; at = text.find(what, copied)) {
-        out.append(text, copied, at - copied).append(with);
+    for (; at != std::string::npos; at = text.text.find(what, copied)) {
+        out.Append(text, copied, at - copied).Append(with);
         copied = at + what.size();
-        if (out.size() + (text.size() - copied) > limit) ThrowFunctionResultTooLong(signature);
+        if (out.size() + (text.text.size() - copied) > limit) ThrowFunctionResultTooLong(signature);
     }
-    out.append(text, copied);
+    out.Append(text, copied);
     return out;
 }
 
@@ -126,10 +128,19 @@ class CReplaceFunction : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
         CheckAtMostArguments(*this, a, 4);
+        const CTracedView traced = Arg(a, 0).Traced();
         const std::string& text = Arg(a, 0).AsStdString();
         const std::string& what = Arg(a, 1).AsStdString();
+        const CTracedView tracedWith = Arg(a, 2).Traced();
         const std::string& with = Arg(a, 2).AsStdString();
         const Scope scope = ReadScope(a);
+        // The text searched, the pattern and the scope decide where the replacement lands.
+        const bool decidedByValue =
+            DecidedByValue({&Arg(a, 0), &Arg(a, 1), ArgumentCount(a) == 4 ? &Arg(a, 3) : nullptr});
+        const auto setMoved = [&](CTracedText out) {
+            if (decidedByValue) out.MarkValue();
+            result->SetTracedText(std::move(out));
+        };
         const char* signature = Literal ? "Replace(InString, WhatString, WithString, Scope)"
                                         : "REReplace(InString, WhatString, WithString, Scope)";
         try {
@@ -144,21 +155,25 @@ public:
                     return;
                 }
                 if (scope == Scope::kAll) {
-                    result->SetText(ReplaceEveryOccurrence(text, what, with, signature));
+                    setMoved(ReplaceEveryOccurrence(traced, what, tracedWith, signature, decidedByValue));
                     return;
                 }
                 const std::size_t at = text.find(what);
                 if (at == std::string::npos) {
-                    result->SetText(text);
+                    setMoved(CTracedText::Slice(traced));
                     return;
                 }
                 CheckFunctionResultBytes(signature, text.size() - what.size() + with.size());
-                std::string out;
-                out.reserve(text.size() - what.size() + with.size());
-                out.append(text, 0, at).append(with).append(text, at + what.size());
-                result->SetText(std::move(out));
+                CTracedText out;
+                if (decidedByValue) out.MarkValue();
+                out.Reserve(text.size() - what.size() + with.size());
+                out.Append(traced, 0, at).Append(tracedWith).Append(traced, at + what.size());
+                setMoved(std::move(out));
                 return;
             }
+            // The regular-expression code moves characters in ways this function does not
+            // follow (back references): the result is from a value when any argument is, the
+            // safe side. The literal recursive pass above keeps that origin as well.
             const RWCString pattern = ToRW(what);
             const std::size_t limit = MaxFunctionResultBytes();
             const RWCString replaced = scope == Scope::kAll ? regexReplaceAll(ToRW(text), pattern, ToRW(with), limit)
@@ -230,18 +245,21 @@ public:
 class CFuncReplaceList : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-        std::string work = Arg(a, 0).AsStdString();
+        // The text and the first list decide where the second list's items land.
+        const bool decidedByValue = DecidedByValue({&Arg(a, 0), &Arg(a, 1)});
+        CTracedText work = CTracedText::Slice(Arg(a, 0).Traced());
         const std::string& from = Arg(a, 1).AsStdString();
-        const std::string& to = Arg(a, 2).AsStdString();
         CListCursor whats(from, ",");
-        CListCursor withs(to, ",");
+        CListCursor withs(Arg(a, 2).Traced(), ",");
         ListElement what;
         ListElement with;
         while (whats.Next(what)) {
-            const std::string_view replacement = withs.Next(with) ? withs.Element(with) : std::string_view();
-            work = ReplaceEveryOccurrence(work, whats.Element(what), replacement, "ReplaceList(String, List1, List2)");
+            const CTracedText replacement = withs.Next(with) ? withs.TracedElement(with) : CTracedText();
+            work = ReplaceEveryOccurrence(work.View(), whats.Element(what), replacement.View(),
+                                          "ReplaceList(String, List1, List2)", decidedByValue);
         }
-        result->SetText(std::move(work));
+        if (decidedByValue) work.MarkValue();
+        result->SetTracedText(std::move(work));
     }
 };
 
@@ -250,7 +268,7 @@ class CFuncGetToken : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
         CheckAtMostArguments(*this, a, 3);
-        const std::string& text = Arg(a, 0).AsStdString();
+        const CTracedView text = Arg(a, 0).Traced();
         const std::int32_t n = Arg(a, 1).AsInt();
         const std::string_view delimiters =
             ArgumentCount(a) == 3 ? std::string_view(Arg(a, 2).AsStdString()) : std::string_view(" \t\n");
@@ -258,7 +276,8 @@ public:
         ListElement token;
         std::int32_t taken = 0;
         while (taken < n && tokens.Next(token)) ++taken;
-        result->SetText(taken == n ? std::string(tokens.Element(token)) : std::string());
+        SetMovedText(result, taken == n ? tokens.TracedElement(token) : CTracedText(),
+                     {&Arg(a, 0), &Arg(a, 1), ArgumentCount(a) == 3 ? &Arg(a, 2) : nullptr});
     }
 };
 

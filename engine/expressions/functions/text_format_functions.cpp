@@ -2,7 +2,6 @@
 // YesNoFormat and ParameterExists. The transform functions are a function and a
 // transform in one object: the transform part does the text work (text_transforms.h).
 #include <string>
-#include <type_traits>
 
 #include "engine/expressions/expression_exception.h"
 #include "engine/expressions/expression_log.h"
@@ -45,11 +44,11 @@ public:
         const std::string column = name.substr(dot + 1);
         const int position = column.empty() ? -1 : query->FindColumn(column);
         if (position < 1) ThrowParameterMust(*this, name, "pointing to a valid column name");
-        std::string out;
-        Transform::JoinColumn(out, *query, position);
-        result->SetText(std::move(out));
-        // Bare cells are data like any variable's value; the quoted list escapes its own.
-        result->fromVariable = std::is_same_v<Transform, CValueListTransform>;
+        CTracedText out;
+        Transform::JoinColumn(out, *query, position, runtime->EscapeSingleQuotes() != 0);
+        // The cells' characters are values, the commas and the quoted list's own quotes the
+        // list's: the name only picks which column is listed.
+        result->SetTracedText(std::move(out));
     }
 };
 
