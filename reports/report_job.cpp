@@ -13,6 +13,7 @@
 #include "support/registry.h"
 #include "support/trace_log.h"
 #include "support/web_exception.h"
+#include "support/web_message.h"
 
 namespace tessaro::reports {
 
@@ -109,11 +110,12 @@ uint32_t CReportJob::HtmlSubtype(const std::string& type, const std::string& def
     if (platform::EqualsNoCase(t, "NETSCAPE")) return 2;
     if (platform::EqualsNoCase(t, "MICROSOFT")) return 1;
     throw CPrintEngineException(0,
-                                "The HTMLTYPE you specified (" + t +
-                                    ") is invalid. Please use one of the following values for the HTMLTYPE attribute: "
-                                    "<UL><LI>STANDARD<LI>NETSCAPE<LI>MICROSOFT</UL>If you do not specify an HTMLTYPE "
-                                    "attribute then the default type (" +
-                                    defaultType + ") will be used.");
+                                (CWebMessage("The HTMLTYPE you specified (") + t +
+                                 ") is invalid. Please use one of the following values for the HTMLTYPE attribute: "
+                                 "<UL><LI>STANDARD<LI>NETSCAPE<LI>MICROSOFT</UL>If you do not specify an HTMLTYPE "
+                                 "attribute then the default type (" +
+                                 defaultType + ") will be used.")
+                                    .Html());
 }
 
 void CReportJob::Run() {
@@ -124,7 +126,7 @@ void CReportJob::Run() {
         WriteFailure(e.Number(), text, CPrintEngine::LibraryLine());
         CloseAfterFailure();
     } catch (CWebException* e) {
-        e->AppendDetail("Data Source = \"" + m_dataSource + "\"<P>");
+        e->AppendDetail(CWebMessage("Data Source = \"") + m_dataSource + "\"");
         std::string text = e->GetMessage() + "<P>" + e->GetDetail();
         e->Delete();
         WriteFailure(0, text, CPrintEngine::LibraryLine());
@@ -133,7 +135,11 @@ void CReportJob::Run() {
         std::string text =
             "An unexpected error occurred while processing a Tessaro report file (" + m_reportPath + ") ";
         WriteTraceLog("REPORT", "Error", text + CPrintEngine::LibraryLine());
-        WriteFailure(0, text, CPrintEngine::LibraryLine());
+        WriteFailure(0,
+                     (CWebMessage("An unexpected error occurred while processing a Tessaro report file (") +
+                      m_reportPath + ") ")
+                         .Html(),
+                     CPrintEngine::LibraryLine());
         throw ReportJobFatal(text);
     }
 }
@@ -193,7 +199,8 @@ void CReportJob::Steps() {
     m_job->Start();
     // The page's pictures go where GetGraphic serves them before the engine reads the page.
     std::string pictureError;
-    if (!PublishReportPictures(Folder(), &pictureError)) throw CPrintEngineException(0, pictureError);
+    if (!PublishReportPictures(Folder(), &pictureError))
+        throw CPrintEngineException(0, CWebMessage::Value(pictureError).Html());
 
     WriteSuccess();
     if (m_dataSources) m_dataSources->ReleaseConnections(false);
@@ -208,10 +215,10 @@ void CReportJob::LogOn() {
     std::string library = FieldText(type.DLLName, sizeof type.DLLName);
     bool odbc = platform::EqualsNoCase(library, settings.odbcLibrary);
     if (!odbc && platform::EqualsNoCase(library, settings.eventLogLibrary)) {
-        throw CPrintEngineException(0,
-                                    "The report file " + m_reportPath +
+        throw CPrintEngineException(0, (CWebMessage("The report file ") + m_reportPath +
                                         " makes use of data from the Windows NT Event Log. NT Event Log based reports "
-                                        "cannot be executed using the TSREPORT tag.");
+                                        "cannot be executed using the TSREPORT tag.")
+                                           .Html());
     }
     PELogOnInfo info{};
     m_job->GetNthTableLogOnInfo(0, info);

@@ -27,7 +27,7 @@ bool IsDigitAscii(char c) {
 }
 
 [[noreturn]] void ThrowUnknownPart() {
-    ThrowExpressionError(expr_code::kTextOnly, std::string());
+    ThrowExpressionError(expr_code::kTextOnly, "");
 }
 
 // date moved by the span on the linear line; false when it leaves the valid range.

@@ -9,7 +9,6 @@
 #include "foundation/date_text_parser.h"
 #include "platform/clock.h"
 #include "support/timestamp_literal.h"
-#include "support/html_escape.h"
 
 namespace {
 
@@ -150,7 +149,7 @@ bool ParseDateValue(const char* text, double& value) {
 
 bool TextToDate(const char* text, double& value) {
     if (ParseDateValue(text, value)) return true;
-    ThrowExpressionError(expr_code::kToDate, "Cannot convert " + HtmlEscape(text ? text : "") + " to a date");
+    ThrowExpressionError(expr_code::kToDate, CWebMessage("Cannot convert ") + std::string(text ? text : "") + " to a date");
 }
 
 bool TryParseDate(const char* text, double& value) {

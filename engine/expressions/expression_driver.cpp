@@ -22,7 +22,7 @@ public:
     NestingGuard() {
         if (t_depth >= CExpressionEvaluationDriver::kMaxNestingDepth)
             ThrowExpressionError(expr_code::kNestingTooDeep,
-                                 FormatExpressionText("The expression nests evaluations (Evaluate, IIf) more than %d "
+                                 FormatExpressionMessage("The expression nests evaluations (Evaluate, IIf) more than %d "
                                                       "levels deep",
                                                       CExpressionEvaluationDriver::kMaxNestingDepth));
         ++t_depth;
@@ -53,27 +53,27 @@ void ThrowParserError(const SSException& e) {
     switch (e.code) {
         case SSErrorInvalidToken:
             ThrowExpressionError(expr_code::kInvalidElement,
-                                 FormatExpressionText("Invalid expression element. The usual cause of this error is a "
+                                 FormatExpressionMessage("Invalid expression element. The usual cause of this error is a "
                                                       "misspelling in the expression text. (%ld)",
                                                       code));
         case SSErrorStackFull:
             LogExpressionError(source, "SSExceptionLifoFull");
             ThrowExpressionError(
                 expr_code::kParserStackFull,
-                FormatExpressionText("An unexpected system error has occured during the evaluation of the "
+                FormatExpressionMessage("An unexpected system error has occured during the evaluation of the "
                                      "expression. The system may be running low on memory or system "
                                      "resources. (%ld)",
                                      code));
         case SSErrorInvalidParseTable:
             LogExpressionError(source, "SSExceptionParseFailed");
             ThrowExpressionError(expr_code::kInvalidFormat,
-                                 FormatExpressionText("Invalid expression format. The usual cause is an error in the "
+                                 FormatExpressionMessage("Invalid expression format. The usual cause is an error in the "
                                                       "expression structure. (%ld)",
                                                       code));
         case SSErrorNoValidToken:
             ThrowExpressionError(
                 expr_code::kInvalidFormulation,
-                FormatExpressionText(
+                FormatExpressionMessage(
                     "Invalid expression formulation. The usual cause of this error is the inclusion of an "
                     "unexpected syntax element or omission of a required syntax element in the expression "
                     "text, as in '1 / / 2' or '1  2'. (%ld)",
@@ -82,7 +82,7 @@ void ThrowParserError(const SSException& e) {
             LogExpressionError(source, "VParseException");
             ThrowExpressionError(
                 expr_code::kParserError,
-                FormatExpressionText(
+                FormatExpressionMessage(
                     "An unexpected parser error has occurred during the evaluation of the expression.<BR>"
                     "The error is usually caused by the Tessaro server running low on memory and/or system "
                     "resources. However, in rare cases, the error may be caused by invalid expression "
@@ -165,7 +165,7 @@ void CExpressionEvaluationDriver::Evaluate(ExprYaccClass& parser, const char* te
     } catch (CExpressionException* e) {
         std::string message = ComposeEvaluatorMessage(e->GetCode(), e->GetText());
         delete e;
-        ThrowExpressionError(expr_code::kTextOnly, std::move(message));
+        ThrowExpressionError(expr_code::kTextOnly, CWebMessage::FromHtml(message));
     } catch (const SSException& e) {
         ThrowParserError(e);
     }

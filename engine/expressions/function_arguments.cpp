@@ -6,7 +6,7 @@ void CheckAtMostArguments(const CTSFunction& function, const CExprArgumentList* 
     const std::size_t given = ArgumentCount(arguments);
     if (given <= most) return;
     ThrowExpressionError(expr_code::kArgumentCount,
-                         FormatExpressionText("The function %s takes at most %u arguments; You have called it with %u "
+                         FormatExpressionMessage("The function %s takes at most %u arguments; You have called it with %u "
                                               "arguments",
                                               function.GetName().c_str(), most, static_cast<unsigned>(given)));
 }

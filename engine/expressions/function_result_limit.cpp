@@ -26,7 +26,7 @@ void LoadMaxFunctionResultBytes(CServerSettings* settings) {
 
 void ThrowFunctionResultTooLong(const char* signature) {
     ThrowExpressionError(expr_code::kArgumentType,
-                         FormatExpressionText("The result of the function %s would be longer than the limit of %zu "
+                         FormatExpressionMessage("The result of the function %s would be longer than the limit of %zu "
                                               "bytes set by the server (MaxFunctionResultBytes)",
                                               signature, MaxFunctionResultBytes()));
 }

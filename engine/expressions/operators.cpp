@@ -203,7 +203,8 @@ COperatorManager::~COperatorManager() = default;
 void COperatorManager::CheckOp(unsigned number) const {
     if (number >= expr_op::kCount) {
         const std::string text = FormatExpressionText("Invalid operator number %u", number);
-        ThrowLoggedExpressionError("COperatorManager::CheckOp", text, expr_code::kInvalidOperator, text);
+        ThrowLoggedExpressionError("COperatorManager::CheckOp", text, expr_code::kInvalidOperator,
+                                   CWebMessage::Value(text));
     }
     if (!m_ops[number])
         ThrowLoggedExpressionError("COperatorManager::CheckOp", FormatExpressionText("NULL operator object %u", number),

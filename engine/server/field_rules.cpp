@@ -168,7 +168,7 @@ bool CRangeRule::Check(const std::string& name, std::string& value, std::string&
     if (rule.empty())
         throw new CWebException(
             "No MIN or MAX rule specified for range checked field.",
-            "You have\tspecified that the " + HtmlEscape(name) +
+            CWebMessage("You have\tspecified that the ") + name +
                 " field should be range checked however you have not entered a MIN or MAX rule for the field.<P>"
                 "You specify a MIN or MAX rule by including the rules in the VALUE attribute of the field with the "
                 "_required suffix (e.g. VALUE=\"MIN=5 MAX=25\").");
@@ -178,18 +178,18 @@ bool CRangeRule::Check(const std::string& name, std::string& value, std::string&
         std::size_t at = rule.find(key);
         if (at == std::string::npos) return;
         if (ReadLeadingNumber(rule.substr(at + 4), bound) == 0)
-            throw new CWebException(std::string("Invalid range rules (no value specified for ") + which + ").",
-                                    "The range rules you have specified for the " + HtmlEscape(name) +
-                                        " field have an invalid format.<P>The rule string ('" + HtmlEscape(message) +
-                                        "') contains a " + which + "= statement which is not followed by a value.");
+            throw new CWebException(CWebMessage("Invalid range rules (no value specified for ") + std::string(which) + ").",
+                                    CWebMessage("The range rules you have specified for the ") + name +
+                                        " field have an invalid format.<P>The rule string ('" + message +
+                                        "') contains a " + std::string(which) + "= statement which is not followed by a value.");
         has = true;
     };
     readBound("MIN=", "MIN", hasMin, minimum);
     readBound("MAX=", "MAX", hasMax, maximum);
     if (!hasMin && !hasMax)
         throw new CWebException("Invalid range rules (neither MIN nor MAX specified).",
-                                "The range rules you have specified for the " + HtmlEscape(name) +
-                                    " field have an invalid format.<P>The rule string ('" + HtmlEscape(message) +
+                                CWebMessage("The range rules you have specified for the ") + name +
+                                    " field have an invalid format.<P>The rule string ('" + message +
                                     "') contains neither a MIN = <I>MinimumValue</I> statement nor a MAX = "
                                     "<I>MaximumValue</I> statement.");
     double number = 0;

@@ -8,7 +8,6 @@
 #include "engine/templates/tags/reply/reply_engine.h"
 #include "platform/file_system.h"
 #include "support/query_not_executed.h"
-#include "support/html_escape.h"
 #include "support/number_parse.h"
 #include "support/runtime_file_gate.h"
 #include "support/text_helpers.h"
@@ -16,7 +15,7 @@
 
 namespace {
 
-const char* const kMailSyntaxTitle = "Syntax error in TSMAIL tag";
+constexpr const char* kMailSyntaxTitle = "Syntax error in TSMAIL tag";
 
 // A bare name (scope.name included) can be resolved once for the whole section;
 // anything else is an expression evaluated per row.
@@ -85,7 +84,7 @@ private:
                     r = m_host.ResolveParameter(name, row);
                 } catch (CWebException* e) {
                     // A name no scope knows: the page says where it is written.
-                    e->PrependDetail(m_host.PositionReport());
+                    e->PrependDetail(CWebMessage::FromHtml(m_host.PositionReport()));
                     throw;
                 }
                 if (r.currentColumn && r.query != nullptr) {
@@ -243,10 +242,10 @@ void COutputSection::SetGroup(const std::string& group) {
 
 void COutputSection::GroupColumnError(const std::string& column, const std::string& query) const {
     throw new CWebException("Invalid column specified in GROUP attribute for TSOUTPUT tag.",
-                            "The column '" + HtmlEscape(column) +
+                            CWebMessage("The column '") + column +
                                 "' was specified as the GROUP attribute for a TSOUTPUT section which draws its data "
                                 "from the query named '" +
-                                HtmlEscape(query) +
+                                query +
                                 "'. However, this column is invalid as a GROUP attribute because it is not "
                                 "contained in the specified query.<P>");
 }
@@ -267,7 +266,7 @@ void COutputSection::CheckAttachment(const std::string& path) const {
     }
     if (valid) return;
     throw new CWebException(kMailSyntaxTitle,
-                            "An invalid file name (" + HtmlEscape(path) +
+                            CWebMessage("An invalid file name (") + path +
                                 ") was specified in the MIMEATTACH attribute. Please verify that this file exists and "
                                 "that the Tessaro service has the priviliges required to access it.");
 }
@@ -410,7 +409,7 @@ void COutputSection::SpoolRow(int row, const std::string& body) {
 
 void ThrowInvalidSectionTag(const std::string& elementText) {
     throw new CWebException("Error processing TSOUTPUT tag",
-                            "The tag <B>" + elementText +
+                            CWebMessage("The tag <B>") + elementText +
                                 "</B> was parsed from within a TSOUTPUT section. This tag is not valid within TSOUTPUT "
                                 "sections. The tags which are valid in this context are: "
                                 "<UL><LI>TSSET<BR><LI>TSIF<BR><LI>TSELSEIF<BR><LI>TSELSE<BR></UL><P>If you wish to "
@@ -464,7 +463,7 @@ void COutputSectionStack::OnMaxRows(const std::string& value, const std::string&
     long rows = AsciiToLong(value);
     if (rows < 0)
         throw new CWebException("An error occurred while attempting to process a TSOUTPUT tag.",
-                                positionReport + "The MAXROWS attribute of the TSOUTPUT tag, which evaluates to " +
+                                CWebMessage::FromHtml(positionReport) + "The MAXROWS attribute of the TSOUTPUT tag, which evaluates to " +
                                     std::to_string(rows) + ", must be a non-negative number.");
     if (COutputSection* current = Current())
         current->SetMaxRows(rows > 0x7FFFFFFFL ? 0x7FFFFFFF : static_cast<int>(rows));
@@ -474,7 +473,7 @@ void COutputSectionStack::OnStartRow(const std::string& value, const std::string
     long row = AsciiToLong(value);
     if (row < 1)
         throw new CWebException("An error occurred while attempting to process a TSOUTPUT tag.",
-                                positionReport + "The STARTROW attribute of the TSOUTPUT tag, which evaluates to " +
+                                CWebMessage::FromHtml(positionReport) + "The STARTROW attribute of the TSOUTPUT tag, which evaluates to " +
                                     std::to_string(row) + ", must be a positive number.");
     if (COutputSection* current = Current())
         current->SetStartRow(row > 0x7FFFFFFFL ? 0x7FFFFFFF : static_cast<int>(row));

@@ -186,5 +186,5 @@ private:
     bool m_reportOpen = false;
 };
 
-// The error for a tag that cannot stand inside a section body.
+// The error for a tag that cannot stand inside a section body (elementText as the template has it).
 [[noreturn]] void ThrowInvalidSectionTag(const std::string& elementText);

@@ -1,6 +1,5 @@
 #include "engine/templates/template_evaluator.h"
 
-#include "support/html_escape.h"
 #include "support/number_parse.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
@@ -9,7 +8,7 @@ namespace {
 
 [[noreturn]] void Unsupported(const std::string& expression) {
     throw new CWebException("Error evaluating expression",
-                            "The expression '" + HtmlEscape(expression) +
+                            CWebMessage("The expression '") + expression +
                                 "' cannot be evaluated: this engine evaluates only variables and literal values.");
 }
 
@@ -26,8 +25,8 @@ std::string CStandInEvaluator::Resolve(const std::string& name) {
     std::string value;
     if (!IsPlainName(name)) Unsupported(name);
     if (!m_resolver.ResolveParameter(name, value))
-        throw new CWebException("Error resolving parameter <B>" + HtmlEscape(UpperCopy(name)) + "</B>",
-                                "The parameter " + HtmlEscape(UpperCopy(name)) +
+        throw new CWebException(CWebMessage("Error resolving parameter <B>") + UpperCopy(name) + "</B>",
+                                CWebMessage("The parameter ") + UpperCopy(name) +
                                     " could not be found in any of the variable scopes available to this template.");
     return value;
 }

@@ -13,7 +13,6 @@
 #include "engine/expressions/functions/list_cursor.h"
 #include "engine/expressions/functions/text_case.h"
 #include "engine/expressions/numeric_text.h"
-#include "support/html_escape.h"
 
 namespace {
 
@@ -194,11 +193,11 @@ public:
         if (at > text.size())
             ThrowExpressionError(
                 expr_code::kArgumentType,
-                FormatExpressionText(
+                FormatExpressionMessage(
                     "The third parameter (AtPosition) of the function Insert(SubString, InString, "
                     "AtPosition), which is now equal to %u, must be less than or equal to the length of "
                     "the second parameter (InString), which is now equal to %s and has length of %u",
-                    at, HtmlEscape(text).c_str(), static_cast<unsigned>(text.size())));
+                    at, text.c_str(), static_cast<unsigned>(text.size())));
         std::string out;
         out.reserve(text.size() + part.size());
         out.append(text, 0, at).append(part).append(text, at);
@@ -216,11 +215,11 @@ public:
         if (start > text.size())
             ThrowExpressionError(
                 expr_code::kArgumentType,
-                FormatExpressionText(
+                FormatExpressionMessage(
                     "The second parameter (StartPos) of the function RemoveChars(String, StartPos, "
                     "Count), which is now equal to %u, must be less than or equal to the length of the "
                     "first parameter (String), which is now equal to %s and has length of %u",
-                    start, HtmlEscape(text).c_str(), static_cast<unsigned>(text.size())));
+                    start, text.c_str(), static_cast<unsigned>(text.size())));
         const std::size_t first = start - 1;
         std::string out(text, 0, first);
         // Compared with what is left instead of adding first and count, which could wrap.

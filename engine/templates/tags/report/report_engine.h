@@ -5,6 +5,7 @@
 #include <string>
 
 #include "reports/report_request.h"
+#include "support/web_message.h"
 
 class CServerSettings;
 class CRequestReader;
@@ -34,7 +35,7 @@ public:
     static std::string CutReport(const std::string& html, const std::string& trailer, const std::string& image,
                                  const std::string& scriptName, long ticks);
     // The page's error for a failed report.
-    static std::string ReportErrorDetail(short number, const std::string& text, const std::string& libInfo,
+    static CWebMessage ReportErrorDetail(short number, const std::string& text, const std::string& libInfo,
                                          const std::string& reportPath, const std::string& selection,
                                          const std::map<std::string, std::string>& formulas);
 
