@@ -66,6 +66,8 @@ public:
     // The page of the TSERROR request registration for e: returns the error to throw
     // on in e's place (e itself when that page cannot be read).
     CWebException* ApplyRequestErrorTemplate(CWebException* e);
+    // A position report WriteErrorReport gave out, which a TSERROR page's diagnostics leave out.
+    void RememberPositionReport(const std::string& report);
 
     // What the reduce dispatch uses.
     std::string templateFileName() const;
@@ -103,6 +105,8 @@ public:
 
 private:
     long m_runningLine = 0;
+    // The latest position reports (the line, the template's path and its lines there).
+    std::vector<std::string> m_positionReports;
     bool m_aborted = false;
     bool m_timeLimitOn = false;
     long m_timeLimitSeconds = 0;

@@ -1,4 +1,5 @@
 // Finding the template, Application.tsm, TSINCLUDE and the run itself.
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
@@ -59,12 +60,23 @@ void CQueryPage::Run() {
     }
 }
 
+void CQueryPage::RememberPositionReport(const std::string& report) {
+    constexpr std::size_t kKept = 16;
+    if (std::find(m_positionReports.begin(), m_positionReports.end(), report) != m_positionReports.end()) return;
+    if (m_positionReports.size() == kKept) m_positionReports.erase(m_positionReports.begin());
+    m_positionReports.push_back(report);
+}
+
 CWebException* CQueryPage::ApplyRequestErrorTemplate(CWebException* e) {
     CRequestReader* reader = GetReader();
     std::string diagnostics = e->GetMessage() + " " + e->GetDetail();
     // The engine's debug block is for its own page; the application's page has placeholders for it.
     std::size_t debugBlock = diagnostics.find("Date/Time: ");
     if (debugBlock != std::string::npos) diagnostics.erase(debugBlock);
+    // So are the line and the template's path and lines around it: a site's own error page is
+    // shown to its visitors, who are not to read the template. The engine's page and the log
+    // keep them.
+    for (const std::string& report : m_positionReports) ReplaceString(diagnostics, report, "");
     std::string page;
     try {
         page = m_tags->RequestErrorPage().Render({{"#ERROR.DIAGNOSTICS#", diagnostics},
