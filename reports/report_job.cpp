@@ -1,5 +1,6 @@
 #include "reports/report_job.h"
 
+#include "reports/formula_quoting.h"
 #include "reports/report_files.h"
 
 #include <cstring>
@@ -64,20 +65,31 @@ CReportJob::~CReportJob() {
 }
 
 std::string CReportJob::FormulaText(const std::string& current, const std::string& value) {
-    auto quotedBy = [](const std::string& t, char q) { return t.size() >= 2 && t.front() == q && t.back() == q; };
+    auto quotedBy = [](std::string_view t, char q) { return t.size() >= 2 && t.front() == q && t.back() == q; };
     if (!quotedBy(current, '\'') && !quotedBy(current, '"')) return value;
-    // A value given in quotes of its own is the text inside them.
-    std::string text = value;
-    if (quotedBy(text, '\'') || quotedBy(text, '"')) text = text.substr(1, text.size() - 2);
-    // The value stays one text whatever it holds: each quote inside is doubled, which the
-    // formula language reads as the quote itself, so a request value cannot close the text
-    // and go on as a formula.
-    std::string quoted = "\"";
-    for (char c : text) {
-        quoted += c;
-        if (c == '"') quoted += '"';
+    // Already one text of the language (the engine quotes request values so): kept, a
+    // single-quoted one written in double quotes.
+    if (IsFormulaTextLiteral(value)) {
+        if (value.front() == '"') return value;
+        std::string inner;
+        for (std::size_t i = 1; i + 1 < value.size(); ++i) {
+            inner += value[i];
+            if (value[i] == '\'') ++i;
+        }
+        return FormulaTextLiteral(inner);
     }
-    return quoted + "\"";
+    // A quote at either end is the text's own opening or closing quote, each end on its own
+    // (a value of one character is that character).
+    std::string_view text = value;
+    auto isQuote = [](char c) { return c == '\'' || c == '"'; };
+    if (text.size() >= 2) {
+        if (isQuote(text.front())) text.remove_prefix(1);
+        if (!text.empty() && isQuote(text.back())) text.remove_suffix(1);
+    }
+    // Whatever else it holds stays one text: each double quote inside is doubled, which the
+    // formula language reads as the quote itself, so a value cannot close the text and go
+    // on as a formula.
+    return FormulaTextLiteral(text);
 }
 
 std::vector<std::pair<std::string, short>> CReportJob::SortFields(const std::string& list) {

@@ -38,7 +38,9 @@ public:
         bool noQuery = m_section.GetEffectiveQuery().empty();
         if ((row == -1 || (row == 0 && noQuery)) && m_host.LoopQueryRow(loopRow)) row = loopRow - 1;
         int columnRow = row == -1 ? 0 : row;
+        std::vector<std::pair<bool, std::string>>* runs = m_section.RecordedRuns();
         for (const Segment& s : m_segments) {
+            const std::size_t start = out.size();
             switch (s.kind) {
                 case Segment::Literal:
                     out += s.text;
@@ -51,6 +53,8 @@ public:
                     out += m_host.EvaluateExpression(s.text, row);
                     break;
             }
+            if (runs != nullptr)
+                runs->emplace_back(s.kind != Segment::Literal || s.value, out.substr(start));
         }
     }
 
@@ -61,6 +65,7 @@ private:
         CTSXQueryImp* query = nullptr;
         int column = -1;
         long line = 0;  // where the expression stands in the template
+        bool value = false;  // a literal that holds a value resolved once for the section
     };
 
     void Split(int row) {
@@ -91,6 +96,7 @@ private:
                     segment = {Segment::Column, text, r.query, r.column};
                 } else if (r.fixed) {
                     segment = {Segment::Literal, r.value};
+                    segment.value = true;
                 }
             }
             m_segments.push_back(std::move(segment));
@@ -379,7 +385,14 @@ void COutputSection::RunNodeList(int row, std::string& out) {
     for (const auto& node : m_nodes) {
         piece.clear();
         m_host.SetRunningLine(node->Line());
+        const std::size_t runsBefore = m_runs != nullptr ? m_runs->size() : 0;
         node->Execute(row, piece, ifs);
+        if (m_runs != nullptr) {
+            // Text a node wrote without saying where it came from counts as a value.
+            std::size_t recorded = 0;
+            for (std::size_t i = runsBefore; i < m_runs->size(); ++i) recorded += (*m_runs)[i].second.size();
+            if (recorded < piece.size()) m_runs->emplace_back(true, piece.substr(recorded));
+        }
         out += piece;
     }
     m_host.SetRunningLine(guard.previous);
@@ -514,9 +527,10 @@ void COutputSectionStack::CloseNested(bool reportOpen) {
     outer.AddNestedSection(std::move(inner));
 }
 
-std::string COutputSectionStack::CloseTopLevel() {
+std::string COutputSectionStack::CloseTopLevel(std::vector<std::pair<bool, std::string>>* runs) {
     if (m_open.empty()) return {};
     std::unique_ptr<COutputSection> section = std::move(m_open.back());
+    section->RecordRuns(runs);
     m_open.pop_back();
     if (m_open.empty()) m_reportOpen = false;
     int loopRow = 0;

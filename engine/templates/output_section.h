@@ -116,6 +116,10 @@ public:
 
     // Runs a top-level section: its text (empty for mail, which is spooled).
     std::string Run();
+    // While set, the text a run writes is also kept here run by run, each marked whether a
+    // #...# value wrote it (true) or it is the template's own text (false).
+    void RecordRuns(std::vector<std::pair<bool, std::string>>* runs) { m_runs = runs; }
+    std::vector<std::pair<bool, std::string>>* RecordedRuns() const { return m_runs; }
     // Emits rows from firstRow (0-based) into out, or spools them as mail.
     void ExecuteSection(std::string& out, bool asMail, int firstRow);
     COutputSectionHost& Host() { return m_host; }
@@ -145,6 +149,7 @@ private:
     int m_timeout = -1;
     std::string m_subject, m_from, m_to, m_cc, m_mimeAttach;
     bool m_html = false;
+    std::vector<std::pair<bool, std::string>>* m_runs = nullptr;
 };
 
 // The open sections of a page while their bodies are read.
@@ -177,8 +182,9 @@ public:
 
     // </TSOUTPUT> of a nested section.
     void CloseNested(bool reportOpen);
-    // The closing tag of the top-level section: runs it and returns its text.
-    std::string CloseTopLevel();
+    // The closing tag of the top-level section: runs it and returns its text (and, when runs
+    // is given, the same text run by run, as COutputSection::RecordRuns keeps it).
+    std::string CloseTopLevel(std::vector<std::pair<bool, std::string>>* runs = nullptr);
 
 private:
     COutputSectionHost& m_host;

@@ -11,6 +11,7 @@
 #include "platform/process_spawn.h"
 #include "platform/program_path.h"
 #include "platform/window.h"
+#include "reports/formula_quoting.h"
 #include "reports/report_files.h"
 #include "reports/report_server.h"
 #include "support/runtime_file_gate.h"
@@ -131,6 +132,23 @@ void CReportTag::SetTimeout(const std::string& value) {
 void CReportTag::AddFormula(const std::string& lexeme, const std::string& value) {
     std::string key = Trim(lexeme.substr(0, lexeme.find('=')));
     m_formulas[key] = value;
+}
+
+void CReportTag::AddFormula(const std::string& lexeme, const std::vector<std::pair<bool, std::string>>& runs) {
+    AddFormula(lexeme, FormulaOf(runs));
+}
+
+void CReportTag::SetSelection(const std::vector<std::pair<bool, std::string>>& runs) {
+    m_selection = FormulaOf(runs);
+}
+
+std::string CReportTag::FormulaOf(const std::vector<std::pair<bool, std::string>>& runs) {
+    // Which characters came from a value is known run by run: a whole #...# result counts as
+    // a value, quotes it computed from the template's own literals included.
+    std::vector<tessaro::reports::FormulaPiece> pieces;
+    pieces.reserve(runs.size());
+    for (const auto& [value, text] : runs) pieces.push_back({text, value});
+    return tessaro::reports::QuoteFormulaValues(pieces);
 }
 
 void CReportTag::Run() {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "reports/report_request.h"
 #include "support/web_message.h"
@@ -25,6 +27,15 @@ public:
     void SetTimeout(const std::string& value);
     // "@name=" as written, and the value; a later formula with the same key wins.
     void AddFormula(const std::string& lexeme, const std::string& value);
+    // The same with the value as the attribute's runs: the template's own text (false) and
+    // what its #...# parts gave (true), each kept a value of the formula language.
+    void AddFormula(const std::string& lexeme, const std::vector<std::pair<bool, std::string>>& runs);
+    // The body, run by run as the section wrote it: the selection criteria, with each value
+    // kept a value of the formula language.
+    void SetSelection(const std::vector<std::pair<bool, std::string>>& runs);
+
+    // The formula the runs make (tessaro::reports::QuoteFormulaValues).
+    static std::string FormulaOf(const std::vector<std::pair<bool, std::string>>& runs);
 
     // Runs the report; the HTML for the page is then in PageText(). Throws CWebException.
     void Run() override;
