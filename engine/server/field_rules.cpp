@@ -8,7 +8,6 @@
 #include <cstdlib>
 
 #include "engine/server/form_field_list.h"
-#include "support/html_escape.h"
 #include "support/number_mask.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
@@ -60,14 +59,14 @@ bool ReadWholeNumber(const std::string& text, double& value, std::string* digits
     return true;
 }
 
-std::string NumberMessage(const std::string& name, const std::string& value) {
-    return "Data entered in the <B>" + HtmlEscape(FieldDisplayName(name)) +
-           "</B> field must be a number (you entered '" + HtmlEscape(value) + "').";
+CWebMessage NumberMessage(const std::string& name, const std::string& value) {
+    return CWebMessage("Data entered in the <B>") + FieldDisplayName(name) +
+           "</B> field must be a number (you entered '" + value + "').";
 }
 
 // The companion's own message, shown as text.
-void UseDefaultUnlessGiven(std::string& message, const std::string& fallback) {
-    message = message.empty() ? fallback : HtmlEscape(message);
+void UseDefaultUnlessGiven(std::string& message, const CWebMessage& fallback) {
+    message = message.empty() ? fallback.Html() : CWebMessage::Value(message).Html();
 }
 
 std::string Picture(double value, const char* mask) {
@@ -130,7 +129,7 @@ void CFieldRule::Apply(CFormFieldList& form, std::vector<std::string>& problems)
 bool CRequiredRule::Check(const std::string& name, std::string& value, std::string& message) {
     if (!value.empty()) return true;
     UseDefaultUnlessGiven(message,
-                          "A value must be entered for the <B>" + HtmlEscape(FieldDisplayName(name)) + "</B> field.");
+                          CWebMessage("A value must be entered for the <B>") + FieldDisplayName(name) + "</B> field.");
     return false;
 }
 
@@ -194,26 +193,26 @@ bool CRangeRule::Check(const std::string& name, std::string& value, std::string&
                                     "<I>MaximumValue</I> statement.");
     double number = 0;
     if (!ReadWholeNumber(numberText, number)) {
-        message = NumberMessage(name, value);
+        message = NumberMessage(name, value).Html();
         return false;
     }
     std::string valueText = Picture(number, "#0.#######");
     std::string minText = Picture(minimum, "#0.####");
     std::string maxText = Picture(maximum, "#0.####");
-    std::string start = "The value entered for the <B>" + HtmlEscape(FieldDisplayName(name)) + "</B> field must be ";
-    std::string entry = " (your entry was " + HtmlEscape(value) + ").";
+    const CWebMessage start = CWebMessage("The value entered for the <B>") + FieldDisplayName(name) + "</B> field must be ";
+    const CWebMessage entry = CWebMessage(" (your entry was ") + value + ").";
     if (hasMin && hasMax) {
         if (number < minimum || number > maximum) {
-            message = start + "between " + minText + " and " + maxText + entry;
+            message = (start + "between " + minText + " and " + maxText + entry).Html();
             return false;
         }
     } else if (hasMin) {
         if (number < minimum) {
-            message = start + "greater than " + minText + entry;
+            message = (start + "greater than " + minText + entry).Html();
             return false;
         }
     } else if (number > maximum) {
-        message = start + "less than " + maxText + entry;
+        message = (start + "less than " + maxText + entry).Html();
         return false;
     }
     value = valueText;
@@ -234,8 +233,9 @@ bool CDateTimeRule::Check(const std::string& name, std::string& value, std::stri
     ParsedDateTime date;
     if (!tessaro::foundation::ParseDateText(value, GetDateOrder(), GetParseParts(), date) &&
         !tessaro::foundation::ParseDateText(Prepare(value), GetDateOrder(), GetParseParts(), date)) {
-        message = "The value entered for the <B>" + HtmlEscape(FieldDisplayName(name)) + "</B> field ('" +
-                  HtmlEscape(value) + "') is not correctly formatted.";
+        message = (CWebMessage("The value entered for the <B>") + FieldDisplayName(name) + "</B> field ('" + value +
+                   "') is not correctly formatted.")
+                      .Html();
         return false;
     }
     value = Format(date);
