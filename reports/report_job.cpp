@@ -121,13 +121,12 @@ uint32_t CReportJob::HtmlSubtype(const std::string& type, const std::string& def
     if (platform::EqualsNoCase(t, "STANDARD")) return 0;
     if (platform::EqualsNoCase(t, "NETSCAPE")) return 2;
     if (platform::EqualsNoCase(t, "MICROSOFT")) return 1;
-    throw CPrintEngineException(0,
-                                (CWebMessage("The HTMLTYPE you specified (") + t +
-                                 ") is invalid. Please use one of the following values for the HTMLTYPE attribute: "
-                                 "<UL><LI>STANDARD<LI>NETSCAPE<LI>MICROSOFT</UL>If you do not specify an HTMLTYPE "
-                                 "attribute then the default type (" +
-                                 defaultType + ") will be used.")
-                                    .Html());
+    throw CPrintEngineException(0, (CWebMessage("The HTMLTYPE you specified (") + t +
+                                    ") is invalid. Please use one of the following values for the HTMLTYPE attribute: "
+                                    "<UL><LI>STANDARD<LI>NETSCAPE<LI>MICROSOFT</UL>If you do not specify an HTMLTYPE "
+                                    "attribute then the default type (" +
+                                    defaultType + ") will be used.")
+                                       .Html());
 }
 
 void CReportJob::Run() {
@@ -147,11 +146,11 @@ void CReportJob::Run() {
         std::string text =
             "An unexpected error occurred while processing a Tessaro report file (" + m_reportPath + ") ";
         WriteTraceLog("REPORT", "Error", text + CPrintEngine::LibraryLine());
-        WriteFailure(0,
-                     (CWebMessage("An unexpected error occurred while processing a Tessaro report file (") +
-                      m_reportPath + ") ")
-                         .Html(),
-                     CPrintEngine::LibraryLine());
+        WriteFailure(
+            0,
+            (CWebMessage("An unexpected error occurred while processing a Tessaro report file (") + m_reportPath + ") ")
+                .Html(),
+            CPrintEngine::LibraryLine());
         throw ReportJobFatal(text);
     }
 }

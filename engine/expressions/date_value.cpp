@@ -149,7 +149,8 @@ bool ParseDateValue(const char* text, double& value) {
 
 bool TextToDate(const char* text, double& value) {
     if (ParseDateValue(text, value)) return true;
-    ThrowExpressionError(expr_code::kToDate, CWebMessage("Cannot convert ") + std::string(text ? text : "") + " to a date");
+    ThrowExpressionError(expr_code::kToDate,
+                         CWebMessage("Cannot convert ") + std::string(text ? text : "") + " to a date");
 }
 
 bool TryParseDate(const char* text, double& value) {

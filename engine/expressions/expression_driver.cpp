@@ -21,10 +21,11 @@ class NestingGuard {
 public:
     NestingGuard() {
         if (t_depth >= CExpressionEvaluationDriver::kMaxNestingDepth)
-            ThrowExpressionError(expr_code::kNestingTooDeep,
-                                 FormatExpressionMessage("The expression nests evaluations (Evaluate, IIf) more than %d "
-                                                      "levels deep",
-                                                      CExpressionEvaluationDriver::kMaxNestingDepth));
+            ThrowExpressionError(
+                expr_code::kNestingTooDeep,
+                FormatExpressionMessage("The expression nests evaluations (Evaluate, IIf) more than %d "
+                                        "levels deep",
+                                        CExpressionEvaluationDriver::kMaxNestingDepth));
         ++t_depth;
     }
     ~NestingGuard() { --t_depth; }
@@ -52,24 +53,26 @@ void ThrowParserError(const SSException& e) {
     const char* source = "CExpressionEvaluationDriver::Evaluate";
     switch (e.code) {
         case SSErrorInvalidToken:
-            ThrowExpressionError(expr_code::kInvalidElement,
-                                 FormatExpressionMessage("Invalid expression element. The usual cause of this error is a "
-                                                      "misspelling in the expression text. (%ld)",
-                                                      code));
+            ThrowExpressionError(
+                expr_code::kInvalidElement,
+                FormatExpressionMessage("Invalid expression element. The usual cause of this error is a "
+                                        "misspelling in the expression text. (%ld)",
+                                        code));
         case SSErrorStackFull:
             LogExpressionError(source, "SSExceptionLifoFull");
             ThrowExpressionError(
                 expr_code::kParserStackFull,
                 FormatExpressionMessage("An unexpected system error has occured during the evaluation of the "
-                                     "expression. The system may be running low on memory or system "
-                                     "resources. (%ld)",
-                                     code));
+                                        "expression. The system may be running low on memory or system "
+                                        "resources. (%ld)",
+                                        code));
         case SSErrorInvalidParseTable:
             LogExpressionError(source, "SSExceptionParseFailed");
-            ThrowExpressionError(expr_code::kInvalidFormat,
-                                 FormatExpressionMessage("Invalid expression format. The usual cause is an error in the "
-                                                      "expression structure. (%ld)",
-                                                      code));
+            ThrowExpressionError(
+                expr_code::kInvalidFormat,
+                FormatExpressionMessage("Invalid expression format. The usual cause is an error in the "
+                                        "expression structure. (%ld)",
+                                        code));
         case SSErrorNoValidToken:
             ThrowExpressionError(
                 expr_code::kInvalidFormulation,

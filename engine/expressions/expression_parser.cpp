@@ -184,12 +184,13 @@ void ExprYaccClass::CallSpecialFunction(ExprYaccStackElement& result) {
     if (number == 1) {
         std::string value;
         if (m_runtime == nullptr)
-            ThrowExpressionError(expr_code::kLookupFailed, CWebMessage("Variable not found<P>") + argument->AsStdString());
+            ThrowExpressionError(expr_code::kLookupFailed,
+                                 CWebMessage("Variable not found<P>") + argument->AsStdString());
         try {
             m_runtime->LookupVariable(argument->AsStdString(), m_row, value, 0);
         } catch (const CRuntimeInterfaceExceptionBase& e) {
             ThrowExpressionError(expr_code::kLookupFailed,
-                             CWebMessage::FromHtml(e.GetFirst()) + "<P>" + CWebMessage::FromHtml(e.GetSecond()));
+                                 CWebMessage::FromHtml(e.GetFirst()) + "<P>" + CWebMessage::FromHtml(e.GetSecond()));
         }
         result.SetText(std::move(value));
         return;

@@ -9,9 +9,10 @@
 using namespace expr_type;
 
 void ThrowConversionError(std::uint32_t code, const char* source, const char* typeName) {
-    ThrowExpressionError(code, CWebMessage("Cannot convert ") + std::string(source ? source : "") + " to " +
-                                   std::string(typeName ? typeName : "") +
-                                   ".<P>Please, check the Tessaro manual for the allowed conversions between data types");
+    ThrowExpressionError(code,
+                         CWebMessage("Cannot convert ") + std::string(source ? source : "") + " to " +
+                             std::string(typeName ? typeName : "") +
+                             ".<P>Please, check the Tessaro manual for the allowed conversions between data types");
 }
 
 void ExprYaccStackElement::CheckTypes() const {

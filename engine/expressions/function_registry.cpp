@@ -222,8 +222,8 @@ void CFunctionRegistry::FindFunction(CRuntimeInterface* runtime, const char* nam
     if (function == nullptr)
         ThrowExpressionError(expr_code::kUnknownFunction,
                              FormatExpressionMessage("There is no Tessaro function named %s. Check the spelling of the "
-                                                  "function name in the Tessaro documentation",
-                                                  written));
+                                                     "function name in the Tessaro documentation",
+                                                     written));
     function->CheckArgs(arguments);
     function->DoIt(runtime, arguments, result);
     if (result->inType != expr_type::kString || result->fromVariable || arguments == nullptr ||

@@ -27,8 +27,8 @@ void LoadMaxFunctionResultBytes(CServerSettings* settings) {
 void ThrowFunctionResultTooLong(const char* signature) {
     ThrowExpressionError(expr_code::kArgumentType,
                          FormatExpressionMessage("The result of the function %s would be longer than the limit of %zu "
-                                              "bytes set by the server (MaxFunctionResultBytes)",
-                                              signature, MaxFunctionResultBytes()));
+                                                 "bytes set by the server (MaxFunctionResultBytes)",
+                                                 signature, MaxFunctionResultBytes()));
 }
 
 void CheckFunctionResultBytes(const char* signature, std::size_t bytes) {

@@ -164,32 +164,36 @@ std::string CRegistryClientStore::Get(const std::string& name) {
     if (tessaro::platform::EqualsNoCase(name.c_str(), "LASTVISIT")) return m_lastVisit;
     std::string value;
     if (ReadValue(*m_key, name, value)) return value;
-    throw new CWebException(CWebMessage::Fill("The variable 'CLIENT.%s' does not exist.", name),
-                            CWebMessage::Fill("A reference was made to a client variable named '%s', but no variable of that "
-                                   "name has been set for the client. (The current client ID is '%s'.)",
-                                   name, m_id));
+    throw new CWebException(
+        CWebMessage::Fill("The variable 'CLIENT.%s' does not exist.", name),
+        CWebMessage::Fill("A reference was made to a client variable named '%s', but no variable of that "
+                          "name has been set for the client. (The current client ID is '%s'.)",
+                          name, m_id));
 }
 
 void CRegistryClientStore::Set(const std::string& name, const std::string& value) {
     if (IsReserved(name))
-        throw new CWebException("Error attempting to set a read-only client value.",
-                                CWebMessage::Fill("'CLIENT.%s' is a read-only variable defined by the system. You cannot set "
-                                       "its value.",
-                                       name));
+        throw new CWebException(
+            "Error attempting to set a read-only client value.",
+            CWebMessage::Fill("'CLIENT.%s' is a read-only variable defined by the system. You cannot set "
+                              "its value.",
+                              name));
     m_key->SetString(UpperCopy(name), value);
 }
 
 void CRegistryClientStore::Delete(const std::string& name) {
     if (!Exists(name))
-        throw new CWebException("Error attempting to delete a client value.",
-                                CWebMessage::Fill("'CLIENT.%s' does not exist, so there is nothing to delete. (The current "
-                                       "client ID is '%s'.)",
-                                       name, m_id));
+        throw new CWebException(
+            "Error attempting to delete a client value.",
+            CWebMessage::Fill("'CLIENT.%s' does not exist, so there is nothing to delete. (The current "
+                              "client ID is '%s'.)",
+                              name, m_id));
     if (IsReserved(name))
-        throw new CWebException("Error attempting to delete a system-reserved client value.",
-                                CWebMessage::Fill("'CLIENT.%s' is a read-only client variable defined by the system. You "
-                                       "cannot delete it.",
-                                       name));
+        throw new CWebException(
+            "Error attempting to delete a system-reserved client value.",
+            CWebMessage::Fill("'CLIENT.%s' is a read-only client variable defined by the system. You "
+                              "cannot delete it.",
+                              name));
     m_key->DeleteValue(name);
 }
 

@@ -177,10 +177,11 @@ bool CRangeRule::Check(const std::string& name, std::string& value, std::string&
         std::size_t at = rule.find(key);
         if (at == std::string::npos) return;
         if (ReadLeadingNumber(rule.substr(at + 4), bound) == 0)
-            throw new CWebException(CWebMessage("Invalid range rules (no value specified for ") + std::string(which) + ").",
-                                    CWebMessage("The range rules you have specified for the ") + name +
-                                        " field have an invalid format.<P>The rule string ('" + message +
-                                        "') contains a " + std::string(which) + "= statement which is not followed by a value.");
+            throw new CWebException(
+                CWebMessage("Invalid range rules (no value specified for ") + std::string(which) + ").",
+                CWebMessage("The range rules you have specified for the ") + name +
+                    " field have an invalid format.<P>The rule string ('" + message + "') contains a " +
+                    std::string(which) + "= statement which is not followed by a value.");
         has = true;
     };
     readBound("MIN=", "MIN", hasMin, minimum);
@@ -199,7 +200,8 @@ bool CRangeRule::Check(const std::string& name, std::string& value, std::string&
     std::string valueText = Picture(number, "#0.#######");
     std::string minText = Picture(minimum, "#0.####");
     std::string maxText = Picture(maximum, "#0.####");
-    const CWebMessage start = CWebMessage("The value entered for the <B>") + FieldDisplayName(name) + "</B> field must be ";
+    const CWebMessage start =
+        CWebMessage("The value entered for the <B>") + FieldDisplayName(name) + "</B> field must be ";
     const CWebMessage entry = CWebMessage(" (your entry was ") + value + ").";
     if (hasMin && hasMax) {
         if (number < minimum || number > maximum) {

@@ -68,9 +68,9 @@ void CMultipartParser::Parse(const char* body, std::size_t length, const std::st
         std::size_t dataRemaining = static_cast<std::size_t>(end - data);
         const char* next = FindBytes(delimiter.c_str(), data, dataRemaining);
         if (!next)
-            Malformed("Invalid multipart data.", CWebMessage("No Delimiter marked the end of the data segment in the final ") +
-                                                     std::to_string(dataRemaining) + " bytes. (Delimiter = '" +
-                                                     delimiter + "'.)");
+            Malformed("Invalid multipart data.",
+                      CWebMessage("No Delimiter marked the end of the data segment in the final ") +
+                          std::to_string(dataRemaining) + " bytes. (Delimiter = '" + delimiter + "'.)");
         // The delimiter must follow its own line end; a section too short for
         // it is malformed rather than a negative length.
         std::ptrdiff_t distance = next - data;

@@ -53,8 +53,7 @@ public:
                     out += m_host.EvaluateExpression(s.text, row);
                     break;
             }
-            if (runs != nullptr)
-                runs->emplace_back(s.kind != Segment::Literal || s.value, out.substr(start));
+            if (runs != nullptr) runs->emplace_back(s.kind != Segment::Literal || s.value, out.substr(start));
         }
     }
 
@@ -476,7 +475,8 @@ void COutputSectionStack::OnMaxRows(const std::string& value, const std::string&
     long rows = AsciiToLong(value);
     if (rows < 0)
         throw new CWebException("An error occurred while attempting to process a TSOUTPUT tag.",
-                                CWebMessage::FromHtml(positionReport) + "The MAXROWS attribute of the TSOUTPUT tag, which evaluates to " +
+                                CWebMessage::FromHtml(positionReport) +
+                                    "The MAXROWS attribute of the TSOUTPUT tag, which evaluates to " +
                                     std::to_string(rows) + ", must be a non-negative number.");
     if (COutputSection* current = Current())
         current->SetMaxRows(rows > 0x7FFFFFFFL ? 0x7FFFFFFF : static_cast<int>(rows));
@@ -486,7 +486,8 @@ void COutputSectionStack::OnStartRow(const std::string& value, const std::string
     long row = AsciiToLong(value);
     if (row < 1)
         throw new CWebException("An error occurred while attempting to process a TSOUTPUT tag.",
-                                CWebMessage::FromHtml(positionReport) + "The STARTROW attribute of the TSOUTPUT tag, which evaluates to " +
+                                CWebMessage::FromHtml(positionReport) +
+                                    "The STARTROW attribute of the TSOUTPUT tag, which evaluates to " +
                                     std::to_string(row) + ", must be a positive number.");
     if (COutputSection* current = Current())
         current->SetStartRow(row > 0x7FFFFFFFL ? 0x7FFFFFFF : static_cast<int>(row));

@@ -413,8 +413,7 @@ void CQueryPage::OnInclude() {
                              "recursion which would never terminate).<P>The specific sequence of files "
                              "processed/included is as follows: <P><PRE>";
         std::size_t k = 1;
-        for (const std::string& chained : m_templateChain)
-            detail += std::string(2 * k++, ' ') + chained + "\n";
+        for (const std::string& chained : m_templateChain) detail += std::string(2 * k++, ' ') + chained + "\n";
         detail += std::string(2 * k, ' ') + path + "\n";
         detail += "</PRE><P>";
         throw new CWebException("Recursive template file includes not permitted.", detail);

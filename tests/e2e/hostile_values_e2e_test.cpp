@@ -104,8 +104,9 @@ TEST_F(HostileValues, ErrorPagesShowRequestValuesAsText) {
     auto shown = site.Get("/echo0.tsm?x=" + e2e::FormEncode(attacks[0]));
     EXPECT_TRUE(Contains(shown.body, "Cannot convert &lt;img src=x onerror=alert(1)&gt; to real.")) << shown.body;
     auto loop = site.Get("/echo17.tsm?x=" + e2e::FormEncode(attacks[0]));
-    EXPECT_TRUE(Contains(loop.body, "The TO attribute of the TSLOOP tag, which evaluates to &lt;img src=x "
-                                    "onerror=alert(1)&gt;, is not a number."))
+    EXPECT_TRUE(Contains(loop.body,
+                         "The TO attribute of the TSLOOP tag, which evaluates to &lt;img src=x "
+                         "onerror=alert(1)&gt;, is not a number."))
         << loop.body;
     auto twice = site.Get("/echo24.tsm?x=" + e2e::FormEncode(attacks[0]));
     EXPECT_TRUE(Contains(twice.body, "Duplicate TSQUERY name")) << twice.body;

@@ -83,12 +83,10 @@ std::string LighttpdServer::Config(const LighttpdOptions& o, int port) {
       // The README's lines: templates in any case of their extension (the wizards write
       // EntryForm.TSM) go by the URL, since suffix keys match their case; a template's text
       // is never sent as a file, whatever case its extension has.
-      << "cgi.assign += (\".tsm\" => " << Quoted(o.ksml) << ", \".ksm\" => " << Quoted(o.ksml)
-      << ")\n"
+      << "cgi.assign += (\".tsm\" => " << Quoted(o.ksml) << ", \".ksm\" => " << Quoted(o.ksml) << ")\n"
       << "static-file.exclude-extensions += (\".tsm\", \".tsM\", \".tSm\", \".tSM\", \".Tsm\", \".TsM\", \".TSm\", "
          "\".TSM\",\n    \".ksm\", \".ksM\", \".kSm\", \".kSM\", \".Ksm\", \".KsM\", \".KSm\", \".KSM\")\n"
-      << "$HTTP[\"url\"] =~ \"(?i)\\.(tsm|ksm)$\" {\n  cgi.assign = (\"\" => " << Quoted(o.ksml)
-      << ")\n}\n"
+      << "$HTTP[\"url\"] =~ \"(?i)\\.(tsm|ksm)$\" {\n  cgi.assign = (\"\" => " << Quoted(o.ksml) << ")\n}\n"
       << "else $HTTP[\"url\"] =~ \"(?i)\\.(tsm|ksm)/\" {\n  url.access-deny = (\"\")\n}\n"
       // URL-template mode: the gateway itself as /cgi-bin/ksml?TEMPLATE=...
       << "alias.url = (\"/cgi-bin/ksml\" => " << Quoted(o.ksml) << ")\n"

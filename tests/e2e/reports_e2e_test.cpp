@@ -159,9 +159,9 @@ TEST_F(ReportsThroughWebServer, RequestValuesStayValuesInTheSelectionAndFormulas
     EXPECT_TRUE(Contains(reference.body, "is not valid for the report file")) << reference.body;
 
     // A formula set from a tag: a value is a text, whether the report's formula is quoted or not.
-    auto formulas = Page("formulas.tsm",
-                         open + " @Label=\"#URL.l#\" @Yearly=\"#URL.y#\">{staff.id} = 1</TSREPORT>",
-                         "l=" + e2e::FormEncode("x\" & {staff.salary} & \"") + "&y=" + e2e::FormEncode("{staff.id} * 1000"));
+    auto formulas =
+        Page("formulas.tsm", open + " @Label=\"#URL.l#\" @Yearly=\"#URL.y#\">{staff.id} = 1</TSREPORT>",
+             "l=" + e2e::FormEncode("x\" & {staff.salary} & \"") + "&y=" + e2e::FormEncode("{staff.id} * 1000"));
     EXPECT_TRUE(Contains(formulas.body, "<TD>x&quot; &amp; {staff.salary} &amp; &quot;</TD>") ||
                 Contains(formulas.body, "<TD>x\" &amp; {staff.salary} &amp; \"</TD>"))
         << formulas.body;

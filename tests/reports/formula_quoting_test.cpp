@@ -38,8 +38,7 @@ TEST(FormulaQuoting, EachValueGoesInByWhereItStands) {
     } cases[] = {
         // Inside a text the template opened: the quote of that text doubled.
         {{{"{dept} = '", false}, {"x' or 'a'='a", true}, {"'", false}}, "{dept} = 'x'' or ''a''=''a'"},
-        {{{"{dept} = \"", false}, {"x\" or \"a\"=\"a", true}, {"\"", false}},
-         "{dept} = \"x\"\" or \"\"a\"\"=\"\"a\""},
+        {{{"{dept} = \"", false}, {"x\" or \"a\"=\"a", true}, {"\"", false}}, "{dept} = \"x\"\" or \"\"a\"\"=\"\"a\""},
         {{{"{dept} = \"", false}, {"O'Neil", true}, {"\"", false}}, "{dept} = \"O'Neil\""},
         // The template's own doubled quote keeps its text open.
         {{{"{n} = 'it''s ", false}, {"a'b", true}, {"'", false}}, "{n} = 'it''s a''b'"},

@@ -28,17 +28,28 @@ TEST(ReportJobRules, SortListsBecomeBracedFieldsWithDirections) {
 
 TEST(ReportJobRules, AQuotedFormulaInTheReportMakesTheValueAText) {
     const std::tuple<const char*, const char*, const char*> cases[] = {
-        {"'x'", "Sales", "\"Sales\""},   {"\"x\"", "Sales", "\"Sales\""},   {"x", "Sales", "Sales"},
-        {"'x'", "'Sales'", "\"Sales\""}, {"'x'", "\"Sales\"", "\"Sales\""}, {"'x'", "", "\"\""},
+        {"'x'", "Sales", "\"Sales\""},
+        {"\"x\"", "Sales", "\"Sales\""},
+        {"x", "Sales", "Sales"},
+        {"'x'", "'Sales'", "\"Sales\""},
+        {"'x'", "\"Sales\"", "\"Sales\""},
+        {"'x'", "", "\"\""},
         {"'", "Sales", "Sales"},
         // A quote inside the value is the quote itself, never the end of the text.
         {"'x'", "x\" & {staff.salary} & \"y", "\"x\"\" & {staff.salary} & \"\"y\""},
-        {"'x'", "a\"b", "\"a\"\"b\""},  {"'x'", "'a'b'", "\"a'b\""},       {"'x'", "\"", "\"\"\"\""},
+        {"'x'", "a\"b", "\"a\"\"b\""},
+        {"'x'", "'a'b'", "\"a'b\""},
+        {"'x'", "\"", "\"\"\"\""},
         // A quote at one end only opens or closes the text all the same.
-        {"'x'", "'Sales", "\"Sales\""}, {"'x'", "Sales'", "\"Sales\""},   {"'x'", "\"Sales", "\"Sales\""},
-        {"\"x\"", "Sales\"", "\"Sales\""}, {"'x'", "'\"", "\"\""},       {"'x'", "'", "\"'\""},
+        {"'x'", "'Sales", "\"Sales\""},
+        {"'x'", "Sales'", "\"Sales\""},
+        {"'x'", "\"Sales", "\"Sales\""},
+        {"\"x\"", "Sales\"", "\"Sales\""},
+        {"'x'", "'\"", "\"\""},
+        {"'x'", "'", "\"'\""},
         // A value that is one whole text already (as the engine makes a request's) stays that text.
-        {"'x'", "\"O'Neil said \"\"hi\"\"\"", "\"O'Neil said \"\"hi\"\"\""}, {"'x'", "'it''s'", "\"it's\""},
+        {"'x'", "\"O'Neil said \"\"hi\"\"\"", "\"O'Neil said \"\"hi\"\"\""},
+        {"'x'", "'it''s'", "\"it's\""},
         {"'x'", "\"'Sales\"", "\"'Sales\""},
     };
     for (const auto& [current, value, expected] : cases)
@@ -171,9 +182,10 @@ TEST_F(ReportJobRun, FailureTextsKeepTheirMarkupAndShowValuesAsText) {
 
     // An ODBC table whose connection fails: the engine's error with the data source after it,
     // closed by one paragraph mark.
-    std::string odbc = m_folder.write("odbc.rpt",
-                                      "[Report]\nColumns={name}\n[Table]\nDatabaseLibrary=PDSODBC.DLL\nFields=id, name\n"
-                                      "Server=x\nTable=staff\n");
+    std::string odbc =
+        m_folder.write("odbc.rpt",
+                       "[Report]\nColumns={name}\n[Table]\nDatabaseLibrary=PDSODBC.DLL\nFields=id, name\n"
+                       "Server=x\nTable=staff\n");
     CRequestDataSources dataSources(m_settings.get());
     long error = 0;
     CReportJob job(CreateRequestFolder(&error), m_settings.get(), &dataSources);

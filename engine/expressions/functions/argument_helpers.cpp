@@ -19,8 +19,8 @@ void CheckAtMostTwoArguments(const CTSFunction& function, CExprArgumentList* arg
         ThrowExpressionError(
             expr_code::kArgumentCount,
             FormatExpressionMessage("The function %s takes at most 2 arguments; You have called it with %u "
-                                 "arguments",
-                                 function.GetName().c_str(), static_cast<unsigned>(count)));
+                                    "arguments",
+                                    function.GetName().c_str(), static_cast<unsigned>(count)));
 }
 
 double FiniteReal(const CTSFunction& function, unsigned position, ExprYaccStackElement* argument) {
@@ -40,7 +40,7 @@ double CheckFiniteResult(const CTSFunction& function, ExprYaccStackElement* argu
     if (!std::isfinite(result))
         ThrowExpressionError(expr_code::kArgumentType,
                              FormatExpressionMessage("The function %s has no finite result for the argument \"%s\"",
-                                                  function.GetName().c_str(), argument->AsStdString().c_str()));
+                                                     function.GetName().c_str(), argument->AsStdString().c_str()));
     return result;
 }
 

@@ -184,10 +184,11 @@ public:
 
 private:
     [[noreturn]] static void ThrowBadMask(const std::string& mask) {
-        ThrowExpressionError(expr_code::kFormatMask,
-                             FormatExpressionMessage("In function NumberFormat(Number, FormatMask) the second parameter, "
-                                                  "which is now %s, is not a valid formatting mask",
-                                                  mask.c_str()));
+        ThrowExpressionError(
+            expr_code::kFormatMask,
+            FormatExpressionMessage("In function NumberFormat(Number, FormatMask) the second parameter, "
+                                    "which is now %s, is not a valid formatting mask",
+                                    mask.c_str()));
     }
 };
 

@@ -127,8 +127,8 @@ public:
             ThrowExpressionError(
                 kTempFileFailed,
                 FormatExpressionMessage("Cannot create a temporary file with prefix \"%s\" in the directory "
-                                     "\"%s\"",
-                                     prefix.c_str(), directory.c_str()));
+                                        "\"%s\"",
+                                        prefix.c_str(), directory.c_str()));
         result->SetText(std::move(path));
     }
 

@@ -1,6 +1,5 @@
 #include "engine/templates/pages/get_graphic_page.h"
 
-
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_reader.h"
 #include "support/text_helpers.h"

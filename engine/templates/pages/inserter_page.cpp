@@ -12,9 +12,9 @@
 std::string CInserterPage::GetRequiredFormField(const std::string& name) {
     std::string action = GetReader()->GetUrlParameter("action");
     if (!GetReader()->HasFormField(name))
-        throw new CWebODBCException(CWebMessage("Form field '") + name + "' not found in script input.",
-                                    CWebMessage("This field is required in order to process the ") + action +
-                                        " request.");
+        throw new CWebODBCException(
+            CWebMessage("Form field '") + name + "' not found in script input.",
+            CWebMessage("This field is required in order to process the ") + action + " request.");
     std::string value = GetReader()->GetFormField(name);
     if (value.empty())
         throw new CWebODBCException(

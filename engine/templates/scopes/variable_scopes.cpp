@@ -92,8 +92,8 @@ CParameterResolution ResolveParameterInScopes(CVariableScopeSources& sources, co
                 ThrowUnresolved(name, QueryNotYetExecutedText(scopeName));
             const int column = query->GetColumnIndex(var);
             if (column == kColumnUnknown)
-                ThrowUnresolved(name,
-                                CWebMessage("The column named '") + var + "' is not a part of the query named '" + scopeName + "'");
+                ThrowUnresolved(name, CWebMessage("The column named '") + var + "' is not a part of the query named '" +
+                                          scopeName + "'");
             ReadQueryCell(query, column, query == current, row, result);
             return result;
         }
@@ -138,7 +138,8 @@ CParameterResolution ResolveParameterInScopes(CVariableScopeSources& sources, co
                                     "TSFILE for a list of valid status variables.");
             break;
         case Scope::Form:
-            if (!sources.GetFormField(var, value)) ThrowUnresolved(name, CWebMessage("The form field ") + var + " was not found.");
+            if (!sources.GetFormField(var, value))
+                ThrowUnresolved(name, CWebMessage("The form field ") + var + " was not found.");
             result.fixedValue = 1;
             break;
         case Scope::Url:

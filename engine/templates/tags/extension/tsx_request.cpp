@@ -68,8 +68,9 @@ CTSXStringSet* CTSXQueryView::GetColumns() {
 void CTSXQueryView::CheckCell(int row, int column) const {
     const std::string& name = m_query.GetName();
     if (row < 1 || row > m_query.GetRowCount())
-        ThrowIllegalTSXOperation(CWebMessage("You have attempted to refer to row ") + std::to_string(row) + " of the query '" +
-                                 name + "'. This query contains " + std::to_string(m_query.GetRowCount()) +
+        ThrowIllegalTSXOperation(CWebMessage("You have attempted to refer to row ") + std::to_string(row) +
+                                 " of the query '" + name + "'. This query contains " +
+                                 std::to_string(m_query.GetRowCount()) +
                                  " rows. <P>You can call CTSXQuery::GetRowCount to determine the number of rows "
                                  "contained within a query.");
     if (column < 1 || column > m_query.GetColumnCount())
@@ -167,12 +168,13 @@ void CTSXRequestImp::SetVariable(const char* name, const char* value) {
 CTSXQuery* CTSXRequestImp::AddQuery(const char* nameText, CTSXStringSet* columns) {
     std::string name = UpperCopy(Text(nameText));
     if (m_host.queries->Find(name) != nullptr)
-        throw new CTSXExceptionImp("Duplicate TSQUERY name",
-                                   CWebMessage("You have attempted to define a TSQUERY using the name of an already existing "
-                                   "TSQUERY (") +
-                                       name +
-                                       "). You must use unique names to define each of "
-                                       "your queries.");
+        throw new CTSXExceptionImp(
+            "Duplicate TSQUERY name",
+            CWebMessage("You have attempted to define a TSQUERY using the name of an already existing "
+                        "TSQUERY (") +
+                name +
+                "). You must use unique names to define each of "
+                "your queries.");
     for (const char* scope : {"HTTP", "CGI", "FORM", "URL", "VARIABLES", "FILE", "COOKIE", "CLIENT"})
         if (name == scope)
             throw new CTSXExceptionImp(

@@ -18,8 +18,9 @@ constexpr const char* kLoadTitle = "Error loading TSX custom tag library";
 constexpr auto kCacheWait = std::chrono::seconds(10);
 
 CWebMessage MissingSetting(const std::string& setting, const std::string& name) {
-    return CWebMessage("The ") + (setting == "LibraryPath" ? CWebMessage("library path") : CWebMessage("procedure name")) +
-           " setting (" + setting + ") was not found in the Registry for custom tag '" + name +
+    return CWebMessage("The ") +
+           (setting == "LibraryPath" ? CWebMessage("library path") : CWebMessage("procedure name")) + " setting (" +
+           setting + ") was not found in the Registry for custom tag '" + name +
            "'. Please make sure to add the required custom tag entries to the Registry before using the custom tag in "
            "an application.";
 }
@@ -40,8 +41,8 @@ CTSCustomTag::CTSCustomTag(const std::string& name, CTSXRequestImp& request) : m
     long err = plat::ERROR_SUCCESS;
     m_module = plat::LoadModule(m_libraryPath, &err, &detail);
     if (err == plat::ERROR_MOD_NOT_FOUND)
-        throw new CTSXExceptionImp(kLoadTitle, CWebMessage("The library associated with the custom tag ") + name + " (" +
-                                                   m_libraryPath +
+        throw new CTSXExceptionImp(kLoadTitle, CWebMessage("The library associated with the custom tag ") + name +
+                                                   " (" + m_libraryPath +
                                                    ") was not found.<P>Please check the LibraryPath entry for this tag "
                                                    "in the custom tag database to verify that the library file exists "
                                                    "and is accessible by the Tessaro service.<P>" +

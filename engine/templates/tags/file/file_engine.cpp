@@ -175,8 +175,7 @@ void CFileTag::Execute() {
         ReadText();
     else
         Fail(CWebMessage("The ACTION attribute of the TSFILE tag is invalid. The attribute you specified was '") +
-             m_action +
-             "' (valid attributes are UPLOAD, WRITE, APPEND, READ, COPY, MOVE, RENAME, and DELETE).");
+             m_action + "' (valid attributes are UPLOAD, WRITE, APPEND, READ, COPY, MOVE, RENAME, and DELETE).");
     if (m_host.logActions) LogAction();
 }
 
@@ -213,7 +212,8 @@ void CFileTag::WriteText(bool append) {
              "specified exists and is accessible by the Tessaro service.");
     long err = plat::WriteTextFile(m_file, m_output + "\n", append, kNotPrivate);
     if (err != plat::ERROR_SUCCESS)
-        Fail(WindowsError(err, (append ? CWebMessage("append to") : CWebMessage("write")) + " the file '" + m_file + "'"));
+        Fail(WindowsError(err,
+                          (append ? CWebMessage("append to") : CWebMessage("write")) + " the file '" + m_file + "'"));
 }
 
 void CFileTag::ReadText() {
@@ -265,16 +265,14 @@ void CFileTag::MoveOrRename() {
     ResolveSourceAndDestination();
     long err = plat::MoveFileReplacing(m_source, m_destination, kNotPrivate);
     if (err != plat::ERROR_SUCCESS)
-        Fail(WindowsError(err,
-                          CWebMessage("move file '") + m_source + "' to the path '" + m_destination + "'"));
+        Fail(WindowsError(err, CWebMessage("move file '") + m_source + "' to the path '" + m_destination + "'"));
 }
 
 void CFileTag::Copy() {
     ResolveSourceAndDestination();
     long err = plat::CopyFileReplacing(m_source, m_destination, kNotPrivate);
     if (err != plat::ERROR_SUCCESS)
-        Fail(WindowsError(err,
-                          CWebMessage("copy file '") + m_source + "' to the path '" + m_destination + "'"));
+        Fail(WindowsError(err, CWebMessage("copy file '") + m_source + "' to the path '" + m_destination + "'"));
 }
 
 void CFileTag::Delete() {
@@ -299,8 +297,7 @@ void CFileTag::CheckAccepted(const CUploadedFile& upload) const {
     // A declared type whose content says otherwise is not the type accepted.
     if (accepted) accepted = ContentMatchesDeclaredType(upload, type, subtype);
     if (!accepted)
-        Fail(CWebMessage("The MIME type of the uploaded file (") + upload.ContentType + "/" +
-             upload.ContentSubType +
+        Fail(CWebMessage("The MIME type of the uploaded file (") + upload.ContentType + "/" + upload.ContentSubType +
              ") was not accepted by the server. Please verify that you are uploading a file of the appropriate type.");
 }
 
@@ -319,10 +316,10 @@ void CFileTag::Upload() {
     CFormFieldList& fields = m_host.request->GetFormFields();
     CUploadedFile* upload = fields.IsFileField(m_fileField) ? fields.GetFilePath(m_fileField) : nullptr;
     if (upload == nullptr)
-        Fail(
-            CWebMessage("The form field specified in the TSFILE tag (") + m_fileField +
-            ") does not contain an uploaded file. Please be sure that you have specified the correct form field name.",
-            kUploadInputTitle);
+        Fail(CWebMessage("The form field specified in the TSFILE tag (") + m_fileField +
+                 ") does not contain an uploaded file. Please be sure that you have specified the correct form field "
+                 "name.",
+             kUploadInputTitle);
     CheckAccepted(*upload);
     Set("ContentType", upload->ContentType);
     Set("ContentSubType", upload->ContentSubType);
@@ -350,7 +347,7 @@ void CFileTag::Upload() {
     CheckPath(destination);
     if (!PathExists(split.dir))
         Fail(CWebMessage("The directory specified in the DESTINATION attribute of the TSFILE tag (") + m_destination +
-             ") is not valid. The directory either does not exist or is not accessible by the Tessaro service.",
+                 ") is not valid. The directory either does not exist or is not accessible by the Tessaro service.",
              kUploadInputTitle);
     Save(*upload, split.dir, file);
 }

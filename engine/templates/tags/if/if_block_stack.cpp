@@ -27,11 +27,12 @@ void CIfBlockStack::Mismatch(const CWebMessage& unclosed) {
     m_listingBytes = 0;
     m_blocks.clear();
     throw new CWebException(
-        CWebMessage("The TSIF, TSELSE, TSELSEIF, and /TSIF tags in this template are not properly matched. There are three "
-        "possible problems:<OL><LI>You have a TSIF which is not terminated by a /TSIF. <LI>You have a TSELSE, "
-        "TSELSEIF, or /TSIF which does not correspond to a TSIF.<LI>You have a TSELSEIF which occurs after a "
-        "TSELSE.</OL><P>Displayed below are the conditional tags evaluated up to and including the point at which "
-        "the error was detected:<P> ") +
+        CWebMessage(
+            "The TSIF, TSELSE, TSELSEIF, and /TSIF tags in this template are not properly matched. There are three "
+            "possible problems:<OL><LI>You have a TSIF which is not terminated by a /TSIF. <LI>You have a TSELSE, "
+            "TSELSEIF, or /TSIF which does not correspond to a TSIF.<LI>You have a TSELSEIF which occurs after a "
+            "TSELSE.</OL><P>Displayed below are the conditional tags evaluated up to and including the point at which "
+            "the error was detected:<P> ") +
             listing,
         CWebMessage("Error in conditional evaluation tags.") + unclosed);
 }

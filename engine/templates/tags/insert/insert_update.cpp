@@ -382,8 +382,9 @@ bool CInsertUpdate::Run() {
         }
     } close{statement};
     if (statement == nullptr)
-        throw new CWebException("Unable to open a statement", CWebMessage("No statement could be opened on the data source '") +
-                                                                  m_request.login.dataSource + "'.");
+        throw new CWebException(
+            "Unable to open a statement",
+            CWebMessage("No statement could be opened on the data source '") + m_request.login.dataSource + "'.");
 
     // Each bound value stays where it is until the statement has run.
     std::deque<std::string> values;

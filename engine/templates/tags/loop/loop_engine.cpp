@@ -27,7 +27,7 @@ CWebMessage ConstructList(unsigned bits) {
 [[noreturn]] void Ambiguous(unsigned bits) {
     ThrowLoopError(
         CWebMessage("A TSLOOP tag must have attributes that uniquely identify a loop construct. You have used the tag "
-        "with ambiguous attributes which can identify one of the following:<P>") +
+                    "with ambiguous attributes which can identify one of the following:<P>") +
         ConstructList(bits));
 }
 
@@ -278,7 +278,7 @@ bool CLoopStack::Begin() {
     if (m_kind == 0)
         ThrowLoopError(
             CWebMessage("A TSLOOP tag must have attributes that uniquely identify one of the following types of loop "
-            "constructs:<P>") +
+                        "constructs:<P>") +
             ConstructList(kList | kQuery | kIndex | kCondition) + "<P>You have used the tag with no attributes.");
     if ((m_kind & (m_kind - 1)) != 0) Ambiguous(m_kind);
 
@@ -295,14 +295,15 @@ bool CLoopStack::Begin() {
             if (!m_endRow.empty()) {
                 end = ToRow("ENDROW", m_endRow);
                 if (end < 0)
-                    ThrowLoopError(CWebMessage("The ENDROW attribute of the TSLOOP tag, which evaluates to ") + std::to_string(end) +
-                                   ", must be a non-negative number.");
+                    ThrowLoopError(CWebMessage("The ENDROW attribute of the TSLOOP tag, which evaluates to ") +
+                                   std::to_string(end) + ", must be a non-negative number.");
             }
             // QUERY may be missing when only STARTROW/ENDROW were given.
             if (m_query == nullptr)
                 ThrowLoopError(
-                    CWebMessage("A TSLOOP tag must have attributes that uniquely identify a loop construct. You have used "
-                    "the tag with ambiguous attributes which can identify one of the following:<P>") +
+                    CWebMessage(
+                        "A TSLOOP tag must have attributes that uniquely identify a loop construct. You have used "
+                        "the tag with ambiguous attributes which can identify one of the following:<P>") +
                     ConstructList(kQuery));
             iterator = std::make_unique<CQueryIterator>(m_query, start, end);
             break;

@@ -39,10 +39,9 @@ void SpoolSectionMail(const SectionMailMessage& message) {
     lastMailError.clear();
     bool spooled = spooler ? spooler(message, error) : SpoolThroughSpooler(message, error);
     if (!spooled)
-        throw new CWebException(CWebMessage::Value(error),
-                                lastMailError.empty()
-                                    ? CWebMessage("The mail message to ") + message.to + " was not spooled."
-                                    : CWebMessage::Value(lastMailError));
+        throw new CWebException(CWebMessage::Value(error), lastMailError.empty() ? CWebMessage("The mail message to ") +
+                                                                                       message.to + " was not spooled."
+                                                                                 : CWebMessage::Value(lastMailError));
 }
 
 void NotifySectionMailPosted() {

@@ -58,8 +58,7 @@ constexpr TagAction kActions[] = {
      [](TagContext& c) {
          if (COutputSection* s = Current(c)) s->AddEndIf();
      }},
-    {p::sectionItem_BodyOtherTag_BodyTagRest,
-     [](TagContext& c) { ThrowInvalidSectionTag(c.parser.LexemeAt(0)); }},
+    {p::sectionItem_BodyOtherTag_BodyTagRest, [](TagContext& c) { ThrowInvalidSectionTag(c.parser.LexemeAt(0)); }},
 };
 
 }  // namespace

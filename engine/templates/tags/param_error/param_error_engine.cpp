@@ -41,7 +41,7 @@ void CErrorPageSpec::SetErrorType(const std::string& value) {
     } else {
         throw new CWebException("Invalid TSERROR Tag",
                                 CWebMessage("The value you specified for the TYPE attribute of the TSERROR "
-                                "tag (") +
+                                            "tag (") +
                                     value +
                                     ") is invalid. The valid TSERROR types are VALIDATION "
                                     "and REQUEST.");

@@ -39,10 +39,11 @@ void CQueryTag::OnName(const std::string& value, const std::string& origin) {
     std::string name = TrimmedCopy(UpperCopy(RemoveChar(value, '"')));
     const std::string* existing = m_queries.OriginOf(name);
     if (existing != nullptr && (origin.empty() || *existing != origin))
-        throw new CWebException("Duplicate TSQUERY name",
-                                CWebMessage("You have attempted to define a TSQUERY using the name of an already existing "
-                                "TSQUERY (") +
-                                    name + "). You must use unique names to define each of your queries.");
+        throw new CWebException(
+            "Duplicate TSQUERY name",
+            CWebMessage("You have attempted to define a TSQUERY using the name of an already existing "
+                        "TSQUERY (") +
+                name + "). You must use unique names to define each of your queries.");
     m_pending->SetName(name);
     m_origin = origin;
 }
@@ -133,7 +134,8 @@ void CQueryTag::Finish() {
     } catch (CWebException* e) {
         // A query that fails at the data source says where it is written, as every other
         // error of a running tag does.
-        if (e->GetDetail().find(kPositionReportStart) == std::string::npos) e->PrependDetail(CWebMessage::FromHtml(m_host.PositionReport()));
+        if (e->GetDetail().find(kPositionReportStart) == std::string::npos)
+            e->PrependDetail(CWebMessage::FromHtml(m_host.PositionReport()));
         if (query.GetShowSql()) e->AppendDetail(CWebMessage("Data Source = \"") + query.GetDataSource() + "\"");
         throw;
     }

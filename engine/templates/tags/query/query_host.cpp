@@ -48,8 +48,9 @@ void CPageQueryHost::Execute(CTSXQueryImp& query) {
         }
     } close{cursor};
     if (cursor == nullptr) {
-        auto* e = new CWebException("Unable to open a cursor", CWebMessage("No cursor could be opened on the data source '") +
-                                                                   query.GetDataSource() + "'.");
+        auto* e =
+            new CWebException("Unable to open a cursor", CWebMessage("No cursor could be opened on the data source '") +
+                                                             query.GetDataSource() + "'.");
         query.AddSqlToError(e);
         throw e;
     }

@@ -89,14 +89,15 @@ void CTSXQueryImp::CheckSqlOperation(CServerSettings* settings) const {
             break;
         }
     if (operation.empty())
-        throw new CWebException("SQL operation unrecognized",
-                                CWebMessage("The SQL operation you specified is unrecognized (only SELECT, INSERT, UPDATE, "
-                                "DELETE, and CALL are supported). <P>SQL = '") +
-                                    m_sql + "'");
+        throw new CWebException(
+            "SQL operation unrecognized",
+            CWebMessage("The SQL operation you specified is unrecognized (only SELECT, INSERT, UPDATE, "
+                        "DELETE, and CALL are supported). <P>SQL = '") +
+                m_sql + "'");
     if (settings->GetNumber(section, "DISABLE_" + operation, 0) != 0)
         throw new CWebException("SQL operation unauthorized.",
-                                CWebMessage("The SQL operation ") + operation + " is unauthorized for the data source '" +
-                                    m_dataSource +
+                                CWebMessage("The SQL operation ") + operation +
+                                    " is unauthorized for the data source '" + m_dataSource +
                                     "'. To change SQL authorizations for data sources you should use the Tessaro "
                                     "Administrator application.");
 }
@@ -117,12 +118,13 @@ void CTSXQueryImp::ExecuteOnStatement(SQLHSTMT statement, const std::function<vo
             SQLRETURN rc = SQLSetStmtAttr(statement, SQL_ATTR_QUERY_TIMEOUT,
                                           reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(m_timeout)), 0);
             if (!Succeeded(rc))
-                throw new CWebException("TIMEOUT attribute not supported by data source.",
-                                        CWebMessage("The SQL_QUERY_TIMEOUT statement option is not supported by the ODBC data "
-                                        "source '") +
-                                            m_dataSource +
-                                            "'. Therefore, the TIMEOUT attribute may not be specified for queries "
-                                            "which use that data source.");
+                throw new CWebException(
+                    "TIMEOUT attribute not supported by data source.",
+                    CWebMessage("The SQL_QUERY_TIMEOUT statement option is not supported by the ODBC data "
+                                "source '") +
+                        m_dataSource +
+                        "'. Therefore, the TIMEOUT attribute may not be specified for queries "
+                        "which use that data source.");
         }
         SQLRETURN rc = SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(m_sql.c_str())),
                                      static_cast<SQLINTEGER>(m_sql.size()));

@@ -33,9 +33,10 @@ void CheckReplyHeaderSize(const std::string& headersSoFar, const std::string& bl
         start = end + 1;
     }
     if (longest <= kMaxReplyHeaderLineBytes && headersSoFar.size() + block.size() <= kMaxReplyHeaderBytes) return;
-    throw new CWebException(title, CWebMessage("The reply's headers would be longer than a web server accepts (at most ") +
-                                       std::to_string(kMaxReplyHeaderLineBytes) + " bytes in one header and " +
-                                       std::to_string(kMaxReplyHeaderBytes) + " bytes in all).");
+    throw new CWebException(title,
+                            CWebMessage("The reply's headers would be longer than a web server accepts (at most ") +
+                                std::to_string(kMaxReplyHeaderLineBytes) + " bytes in one header and " +
+                                std::to_string(kMaxReplyHeaderBytes) + " bytes in all).");
 }
 
 void ContentTagState::SetDeleteFile(const std::string& value) {
@@ -45,8 +46,8 @@ void ContentTagState::SetDeleteFile(const std::string& value) {
 void CheckTagFilePath(const std::string& path, const CWebMessage& title) {
     // Before any other check: the system would see only the text before a zero byte.
     if (PathHasNul(path))
-        throw new CWebException(title, CWebMessage("The path, '<i>") + path +
-                                           "</i>', is illegal. A path cannot hold a zero byte.");
+        throw new CWebException(
+            title, CWebMessage("The path, '<i>") + path + "</i>', is illegal. A path cannot hold a zero byte.");
     if (path.find("..") != std::string::npos || path.find("//") != std::string::npos ||
         path.find("\\\\") != std::string::npos)
         throw new CWebException(title, CWebMessage("The path, '<i>") + path +

@@ -165,13 +165,15 @@ void CReportTag::Run() {
     if (guard.folder.empty()) {
         throw new CWebException(
             kRunError,
-            CWebMessage("Unexpected file output error occurred while sending report parameters (Windows NT error number ") +
+            CWebMessage(
+                "Unexpected file output error occurred while sending report parameters (Windows NT error number ") +
                 std::to_string(error) + ").");
     }
     m_folder = guard.folder;
     if (!Write()) {
-        throw new CWebException(
-            kRunError, CWebMessage("Unexpected file output error occurred while sending report parameters (") + m_errorText + ").");
+        throw new CWebException(kRunError,
+                                CWebMessage("Unexpected file output error occurred while sending report parameters (") +
+                                    m_errorText + ").");
     }
     HandOff();
     if (!GetReportSucceeded()) {
@@ -277,10 +279,12 @@ CWebMessage CReportTag::ReportErrorDetail(short number, const std::string& text,
     CWebMessage detail;
     switch (number) {
         case 515: {
-            detail = CWebMessage("Either the selection criteria or one of the custom formulas you specified for the "
-                                 "report ") +
+            detail = CWebMessage(
+                         "Either the selection criteria or one of the custom formulas you specified for the "
+                         "report ") +
                      reportPath + " is invalid.";
-            if (!Trim(selection).empty()) detail += CWebMessage("<PRE>\nSelection Criteria:\n\n   ") + selection + "\n</PRE>";
+            if (!Trim(selection).empty())
+                detail += CWebMessage("<PRE>\nSelection Criteria:\n\n   ") + selection + "\n</PRE>";
             if (!formulas.empty()) {
                 detail += "<PRE>\nCustom Formulas:\n\n";
                 for (const auto& [key, value] : formulas) detail += CWebMessage("   ") + key + " = \"" + value + "\"\n";
@@ -292,10 +296,11 @@ CWebMessage CReportTag::ReportErrorDetail(short number, const std::string& text,
             break;
         }
         case 509:
-            detail = CWebMessage("One of the fields you specified in your TSREPORT tag is not valid for the report file ") +
-                     reportPath +
-                     ".<P>You should verify that you have not misspelled a field name or neglected to include a field "
-                     "in your report.";
+            detail =
+                CWebMessage("One of the fields you specified in your TSREPORT tag is not valid for the report file ") +
+                reportPath +
+                ".<P>You should verify that you have not misspelled a field name or neglected to include a field "
+                "in your report.";
             break;
         case 536:
             detail =

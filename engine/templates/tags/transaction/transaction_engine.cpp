@@ -32,10 +32,12 @@ void CTransactionTag::UseDataSource(const CDataSourceLogin& login) {
     if (SameDataSourceLogin(*m_login, login)) return;
     throw new CWebException(
         "More than one data source used in a TSTRANSACTION",
-        CWebMessage("The use of multiple ODBC data sources (or multiple username/password attributes for a single data source) "
-        "within a TSTRANSACTION is not permitted. You have attempted to submit an SQL statement to the data source '") +
-            login.dataSource + "' while you have a transaction open for the data source '" +
-            m_login->dataSource + "'.");
+        CWebMessage(
+            "The use of multiple ODBC data sources (or multiple username/password attributes for a single data source) "
+            "within a TSTRANSACTION is not permitted. You have attempted to submit an SQL statement to the data source "
+            "'") +
+            login.dataSource + "' while you have a transaction open for the data source '" + m_login->dataSource +
+            "'.");
 }
 
 void CTransactionTag::Close() {
