@@ -20,10 +20,11 @@ class NestingGuard {
 public:
     NestingGuard() {
         if (t_depth >= CExpressionEvaluationDriver::kMaxNestingDepth)
-            ThrowExpressionError(expr_code::kNestingTooDeep,
-                                 FormatExpressionText("The expression nests evaluations (Evaluate, IIf) more than %d "
-                                                      "levels deep",
-                                                      CExpressionEvaluationDriver::kMaxNestingDepth));
+            ThrowExpressionError(
+                expr_code::kNestingTooDeep,
+                FormatExpressionMessage("The expression nests evaluations (Evaluate, IIf) more than %d "
+                                        "levels deep",
+                                        CExpressionEvaluationDriver::kMaxNestingDepth));
         ++t_depth;
     }
     ~NestingGuard() { --t_depth; }
@@ -51,28 +52,30 @@ void ThrowParserError(const SSException& e) {
     const char* source = "CExpressionEvaluationDriver::Evaluate";
     switch (e.code) {
         case SSErrorInvalidToken:
-            ThrowExpressionError(expr_code::kInvalidElement,
-                                 FormatExpressionText("Invalid expression element. The usual cause of this error is a "
-                                                      "misspelling in the expression text. (%ld)",
-                                                      code));
+            ThrowExpressionError(
+                expr_code::kInvalidElement,
+                FormatExpressionMessage("Invalid expression element. The usual cause of this error is a "
+                                        "misspelling in the expression text. (%ld)",
+                                        code));
         case SSErrorStackFull:
             LogExpressionError(source, "SSExceptionLifoFull");
             ThrowExpressionError(
                 expr_code::kParserStackFull,
-                FormatExpressionText("An unexpected system error has occured during the evaluation of the "
-                                     "expression. The system may be running low on memory or system "
-                                     "resources. (%ld)",
-                                     code));
+                FormatExpressionMessage("An unexpected system error has occured during the evaluation of the "
+                                        "expression. The system may be running low on memory or system "
+                                        "resources. (%ld)",
+                                        code));
         case SSErrorInvalidParseTable:
             LogExpressionError(source, "SSExceptionParseFailed");
-            ThrowExpressionError(expr_code::kInvalidFormat,
-                                 FormatExpressionText("Invalid expression format. The usual cause is an error in the "
-                                                      "expression structure. (%ld)",
-                                                      code));
+            ThrowExpressionError(
+                expr_code::kInvalidFormat,
+                FormatExpressionMessage("Invalid expression format. The usual cause is an error in the "
+                                        "expression structure. (%ld)",
+                                        code));
         case SSErrorNoValidToken:
             ThrowExpressionError(
                 expr_code::kInvalidFormulation,
-                FormatExpressionText(
+                FormatExpressionMessage(
                     "Invalid expression formulation. The usual cause of this error is the inclusion of an "
                     "unexpected syntax element or omission of a required syntax element in the expression "
                     "text, as in '1 / / 2' or '1  2'. (%ld)",
@@ -81,7 +84,7 @@ void ThrowParserError(const SSException& e) {
             LogExpressionError(source, "VParseException");
             ThrowExpressionError(
                 expr_code::kParserError,
-                FormatExpressionText(
+                FormatExpressionMessage(
                     "An unexpected parser error has occurred during the evaluation of the expression.<BR>"
                     "The error is usually caused by the Tessaro server running low on memory and/or system "
                     "resources. However, in rare cases, the error may be caused by invalid expression "
@@ -150,7 +153,7 @@ void CExpressionEvaluationDriver::Evaluate(ExprYaccClass& parser, const char* te
     } catch (CExpressionException* e) {
         std::string message = ComposeEvaluatorMessage(e->GetCode(), e->GetText());
         delete e;
-        ThrowExpressionError(expr_code::kTextOnly, std::move(message));
+        ThrowExpressionError(expr_code::kTextOnly, CWebMessage::FromHtml(message));
     } catch (const SSException& e) {
         ThrowParserError(e);
     }

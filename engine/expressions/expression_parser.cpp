@@ -9,7 +9,6 @@
 #include "engine/grammar/expression_symbols.h"
 #include "engine/parser/ss_input_source.h"
 #include "interfaces/tsx.h"
-#include "support/html_escape.h"
 
 namespace tok = tessaro::grammar::expression_grammar::token;
 namespace prod = tessaro::grammar::expression_grammar::production;
@@ -208,12 +207,14 @@ SSRefPtr<SSParseStackEntry> ExprYaccClass::reduce(std::uint32_t production, std:
         Reduce(production, *fresh, replacement);
     } catch (const CRuntimeInterfaceExceptionBase& e) {
         // A request failure that reached here outside a variable lookup.
-        ThrowExpressionError(expr_code::kLookupFailed, e.GetFirst() + "<P>" + e.GetSecond());
+        ThrowExpressionError(expr_code::kLookupFailed,
+                             CWebMessage::FromHtml(e.GetFirst()) + "<P>" + CWebMessage::FromHtml(e.GetSecond()));
     } catch (CTSXException* e) {
         // An extension tag's error that reached the expression through the request.
         const std::unique_ptr<CTSXException> owned(e);
         ThrowExpressionError(expr_code::kExtensionTag,
-                             FormatExpressionText("%s<BR>%s\n", TextOf(e->GetTitle()), TextOf(e->GetDetail())));
+                             CWebMessage::FromHtml(FormatExpressionText("%s<BR>%s\n", TextOf(e->GetTitle()),
+                                                                        TextOf(e->GetDetail()))));
     }
     return replacement ? replacement : element;
 }
@@ -221,11 +222,12 @@ SSRefPtr<SSParseStackEntry> ExprYaccClass::reduce(std::uint32_t production, std:
 void ExprYaccClass::LookupVariable(const char* name, ExprYaccStackElement& result) {
     std::string value;
     if (m_runtime == nullptr)
-        ThrowExpressionError(expr_code::kLookupFailed, "Variable not found<P>" + HtmlEscape(name));
+        ThrowExpressionError(expr_code::kLookupFailed, CWebMessage("Variable not found<P>") + std::string(name));
     try {
         m_runtime->LookupVariable(name, m_row, value, 0);
     } catch (const CRuntimeInterfaceExceptionBase& e) {
-        ThrowExpressionError(expr_code::kLookupFailed, e.GetFirst() + "<P>" + e.GetSecond());
+        ThrowExpressionError(expr_code::kLookupFailed,
+                             CWebMessage::FromHtml(e.GetFirst()) + "<P>" + CWebMessage::FromHtml(e.GetSecond()));
     }
     // The text stays as it is: functions work on the real value, and SQL text doubles the
     // quotes that came from values once, at the end (EvaluateToString), which no cut can split.
@@ -243,11 +245,13 @@ void ExprYaccClass::CallSpecialFunction(ExprYaccStackElement& result) {
     if (number == 1) {
         std::string value;
         if (m_runtime == nullptr)
-            ThrowExpressionError(expr_code::kLookupFailed, "Variable not found<P>" + HtmlEscape(argument->AsStdString()));
+            ThrowExpressionError(expr_code::kLookupFailed,
+                                 CWebMessage("Variable not found<P>") + argument->AsStdString());
         try {
             m_runtime->LookupVariable(argument->AsStdString(), m_row, value, 0);
         } catch (const CRuntimeInterfaceExceptionBase& e) {
-            ThrowExpressionError(expr_code::kLookupFailed, e.GetFirst() + "<P>" + e.GetSecond());
+            ThrowExpressionError(expr_code::kLookupFailed,
+                                 CWebMessage::FromHtml(e.GetFirst()) + "<P>" + CWebMessage::FromHtml(e.GetSecond()));
         }
         result.SetText(std::move(value));
         result.SetUniformOrigin(calledByValue);

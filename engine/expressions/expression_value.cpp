@@ -5,18 +5,14 @@
 #include "engine/expressions/expression_exception.h"
 #include "engine/expressions/expression_log.h"
 #include "engine/expressions/numeric_text.h"
-#include "support/html_escape.h"
 
 using namespace expr_type;
 
 void ThrowConversionError(std::uint32_t code, const char* source, const char* typeName) {
-    std::string text = "Cannot convert ";
-    // The value may come from the request and goes into an HTML page.
-    text += HtmlEscape(source ? source : "");
-    text += " to ";
-    text += typeName ? typeName : "";
-    text += ".<P>Please, check the Tessaro manual for the allowed conversions between data types";
-    ThrowExpressionError(code, std::move(text));
+    ThrowExpressionError(code,
+                         CWebMessage("Cannot convert ") + std::string(source ? source : "") + " to " +
+                             std::string(typeName ? typeName : "") +
+                             ".<P>Please, check the Tessaro manual for the allowed conversions between data types");
 }
 
 void ExprYaccStackElement::CheckTypes() const {

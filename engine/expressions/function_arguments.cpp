@@ -5,10 +5,11 @@
 void CheckAtMostArguments(const CTSFunction& function, const CExprArgumentList* arguments, unsigned most) {
     const std::size_t given = ArgumentCount(arguments);
     if (given <= most) return;
-    ThrowExpressionError(expr_code::kArgumentCount,
-                         FormatExpressionText("The function %s takes at most %u arguments; You have called it with %u "
-                                              "arguments",
-                                              function.GetName().c_str(), most, static_cast<unsigned>(given)));
+    ThrowExpressionError(
+        expr_code::kArgumentCount,
+        FormatExpressionMessage("The function %s takes at most %u arguments; You have called it with %u "
+                                "arguments",
+                                function.GetName().c_str(), most, static_cast<unsigned>(given)));
 }
 
 bool DecidedByValue(std::initializer_list<const ExprYaccStackElement*> deciding) {

@@ -26,9 +26,9 @@ void LoadMaxFunctionResultBytes(CServerSettings* settings) {
 
 void ThrowFunctionResultTooLong(const char* signature) {
     ThrowExpressionError(expr_code::kArgumentType,
-                         FormatExpressionText("The result of the function %s would be longer than the limit of %zu "
-                                              "bytes set by the server (MaxFunctionResultBytes)",
-                                              signature, MaxFunctionResultBytes()));
+                         FormatExpressionMessage("The result of the function %s would be longer than the limit of %zu "
+                                                 "bytes set by the server (MaxFunctionResultBytes)",
+                                                 signature, MaxFunctionResultBytes()));
 }
 
 void CheckFunctionResultBytes(const char* signature, std::size_t bytes) {

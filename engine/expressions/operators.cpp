@@ -27,10 +27,10 @@ using Element = ExprYaccStackElement;
 double RealResult(const char* operation, double value) {
     if (std::isnan(value))
         ThrowExpressionError(expr_code::kZeroPower,
-                             FormatExpressionText("The result of the %s is not a real number", operation));
+                             FormatExpressionMessage("The result of the %s is not a real number", operation));
     if (std::isinf(value))
         ThrowExpressionError(expr_code::kZeroPower,
-                             FormatExpressionText("The result of the %s is too large for a real number", operation));
+                             FormatExpressionMessage("The result of the %s is too large for a real number", operation));
     return value;
 }
 
@@ -213,7 +213,8 @@ COperatorManager::~COperatorManager() = default;
 void COperatorManager::CheckOp(unsigned number) const {
     if (number >= expr_op::kCount) {
         const std::string text = FormatExpressionText("Invalid operator number %u", number);
-        ThrowLoggedExpressionError("COperatorManager::CheckOp", text, expr_code::kInvalidOperator, text);
+        ThrowLoggedExpressionError("COperatorManager::CheckOp", text, expr_code::kInvalidOperator,
+                                   CWebMessage::Value(text));
     }
     if (!m_ops[number])
         ThrowLoggedExpressionError("COperatorManager::CheckOp", FormatExpressionText("NULL operator object %u", number),

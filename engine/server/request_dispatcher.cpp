@@ -104,7 +104,7 @@ void CRequestDispatcher::HandleRequest(CRequestReader* reader, CReplyWriter* wri
         if (it == m_actions.end()) {
             if (writer) writer->BeginOutput();
             throw new CWebException("Invalid action specified.",
-                                    "The action '" + HtmlEscape(given) + "' is not recognized by this script.", "");
+                                    CWebMessage("The action '") + given + "' is not recognized by this script.", "");
         }
         page = it->second();
         if (!page) throw new CMemoryException();

@@ -118,9 +118,9 @@ bool IsServerSetVariable(const std::string& upperName) {
     return false;
 }
 
-void ThrowPipeReadError(const std::string& title, long errorNumber) {
-    std::string detail;
-    if (errorNumber != 0) detail = "Windows NT error number " + std::to_string(errorNumber) + " occurred.";
+void ThrowPipeReadError(const CWebMessage& title, long errorNumber) {
+    CWebMessage detail;
+    if (errorNumber != 0) detail = CWebMessage("Windows NT error number ") + std::to_string(errorNumber) + " occurred.";
     throw new CWebException(title, detail, std::string());
 }
 

@@ -14,6 +14,7 @@
 
 #include "engine/server/body_memory_budget.h"
 #include "engine/server/form_field_list.h"
+#include "support/web_message.h"
 
 class CByteBuffer;
 class CReplyWriter;
@@ -154,4 +155,4 @@ bool IsSafePath(const std::string& path);
 // Variables the web server sets; a request header never stands in for them.
 bool IsServerSetVariable(const std::string& upperName);
 // "Error attempting to read ... from the named pipe" with the error number.
-[[noreturn]] void ThrowPipeReadError(const std::string& title, long errorNumber);
+[[noreturn]] void ThrowPipeReadError(const CWebMessage& title, long errorNumber);

@@ -97,7 +97,7 @@ void CRuntimeInterfaceImp::GetClientVariableList(std::string& text) {
 }
 
 void ReportExpressionError(CEvaluationHost& host, const std::string& text, const std::string& reason) {
-    throw new CWebException(ExpressionErrorTitle(text, host.WriteErrorReport(), reason), std::string(), std::string());
+    throw new CWebException(ExpressionErrorTitle(text, host.WriteErrorReport(), reason), "", std::string());
 }
 
 namespace {

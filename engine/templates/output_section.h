@@ -117,6 +117,10 @@ public:
 
     // Runs a top-level section: its text (empty for mail, which is spooled).
     std::string Run();
+    // While set, the text a run writes is also kept here run by run, each marked whether a
+    // #...# value wrote it (true) or it is the template's own text (false).
+    void RecordRuns(std::vector<std::pair<bool, std::string>>* runs) { m_runs = runs; }
+    std::vector<std::pair<bool, std::string>>* RecordedRuns() const { return m_runs; }
     // Emits rows from firstRow (0-based) into out, or spools them as mail.
     void ExecuteSection(std::string& out, bool asMail, int firstRow);
     COutputSectionHost& Host() { return m_host; }
@@ -146,6 +150,7 @@ private:
     int m_timeout = -1;
     std::string m_subject, m_from, m_to, m_cc, m_mimeAttach;
     bool m_html = false;
+    std::vector<std::pair<bool, std::string>>* m_runs = nullptr;
 };
 
 // How deep sections may be open inside each other: a nested section runs (and is freed) by
@@ -183,8 +188,9 @@ public:
 
     // </TSOUTPUT> of a nested section.
     void CloseNested(bool reportOpen);
-    // The closing tag of the top-level section: runs it and returns its text.
-    std::string CloseTopLevel();
+    // The closing tag of the top-level section: runs it and returns its text (and, when runs
+    // is given, the same text run by run, as COutputSection::RecordRuns keeps it).
+    std::string CloseTopLevel(std::vector<std::pair<bool, std::string>>* runs = nullptr);
 
 private:
     void CheckNesting() const;
@@ -194,5 +200,5 @@ private:
     bool m_reportOpen = false;
 };
 
-// The error for a tag that cannot stand inside a section body.
+// The error for a tag that cannot stand inside a section body (elementText as the template has it).
 [[noreturn]] void ThrowInvalidSectionTag(const std::string& elementText);

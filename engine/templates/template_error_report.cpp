@@ -124,6 +124,7 @@ std::string CQueryPage::WriteErrorReport(bool syntaxError) {
         text += prefix + HtmlEscape(kept[i].text);
     }
     text += "</PRE><P>";
+    RememberPositionReport(text);
     return text;
 }
 

@@ -11,7 +11,7 @@ namespace {
 
 [[noreturn]] void Unsupported(const std::string& expression) {
     throw new CWebException("Error evaluating expression",
-                            "The expression '" + HtmlEscape(expression) +
+                            CWebMessage("The expression '") + expression +
                                 "' cannot be evaluated: this engine evaluates only variables and literal values.");
 }
 
@@ -28,8 +28,8 @@ std::string CStandInEvaluator::Resolve(const std::string& name) {
     std::string value;
     if (!IsPlainName(name)) Unsupported(name);
     if (!m_resolver.ResolveParameter(name, value))
-        throw new CWebException("Error resolving parameter <B>" + HtmlEscape(UpperCopy(name)) + "</B>",
-                                "The parameter " + HtmlEscape(UpperCopy(name)) +
+        throw new CWebException(CWebMessage("Error resolving parameter <B>") + UpperCopy(name) + "</B>",
+                                CWebMessage("The parameter ") + UpperCopy(name) +
                                     " could not be found in any of the variable scopes available to this template.");
     return value;
 }

@@ -11,6 +11,7 @@
 #include "engine/templates/template_evaluator.h"
 #include "engine/templates/template_parser_pool.h"
 #include "engine/templates/pages/wdb_base_page.h"
+#include "support/web_message.h"
 
 class CIfBlockStack;
 class CPageScopes;
@@ -60,7 +61,7 @@ public:
     // TSINCLUDE: not a file already being processed, nor deeper than kMaxIncludeNesting files.
     void OnInclude();
     // The files being processed, oldest first, then path: the error pages' listing.
-    std::string IncludeSequence(const std::string& path) const;
+    CWebMessage IncludeSequence(const std::string& path) const;
     std::string WriteErrorReport(bool syntaxError = false);
     // The line of the section instruction that runs now (0: none). A section body runs when
     // its closing tag is read, so the parser stands on that tag, not on the instruction.
@@ -74,6 +75,8 @@ public:
     // The page of the TSERROR request registration for e: returns the error to throw
     // on in e's place (e itself when that page cannot be read).
     CWebException* ApplyRequestErrorTemplate(CWebException* e);
+    // A position report WriteErrorReport gave out, which a TSERROR page's diagnostics leave out.
+    void RememberPositionReport(const std::string& report);
 
     // What the reduce dispatch uses.
     std::string templateFileName() const;
@@ -111,6 +114,8 @@ public:
 
 private:
     long m_runningLine = 0;
+    // The latest position reports (the line, the template's path and its lines there).
+    std::vector<std::string> m_positionReports;
     bool m_aborted = false;
     bool m_timeLimitOn = false;
     long m_timeLimitSeconds = 0;

@@ -1,10 +1,10 @@
 // Finding the template, Application.tsm, TSINCLUDE and the run itself.
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
 #include "engine/parser/ss_exception.h"
 #include "support/file_helpers.h"
-#include "support/html_escape.h"
 #include "support/registry.h"
 #include "support/runtime_file_gate.h"
 #include "engine/server/reply_writer.h"
@@ -60,12 +60,23 @@ void CQueryPage::Run() {
     }
 }
 
+void CQueryPage::RememberPositionReport(const std::string& report) {
+    constexpr std::size_t kKept = 16;
+    if (std::find(m_positionReports.begin(), m_positionReports.end(), report) != m_positionReports.end()) return;
+    if (m_positionReports.size() == kKept) m_positionReports.erase(m_positionReports.begin());
+    m_positionReports.push_back(report);
+}
+
 CWebException* CQueryPage::ApplyRequestErrorTemplate(CWebException* e) {
     CRequestReader* reader = GetReader();
     std::string diagnostics = e->GetMessage() + " " + e->GetDetail();
     // The engine's debug block is for its own page; the application's page has placeholders for it.
     std::size_t debugBlock = diagnostics.find("Date/Time: ");
     if (debugBlock != std::string::npos) diagnostics.erase(debugBlock);
+    // So are the line and the template's path and lines around it: a site's own error page is
+    // shown to its visitors, who are not to read the template. The engine's page and the log
+    // keep them.
+    for (const std::string& report : m_positionReports) ReplaceString(diagnostics, report, "");
     std::string page;
     try {
         page = m_tags->RequestErrorPage().Render({{"#ERROR.DIAGNOSTICS#", diagnostics},
@@ -87,7 +98,7 @@ CWebException* CQueryPage::ApplyRequestErrorTemplate(CWebException* e) {
     };
     std::string message = withoutMark(e->GetMessage()), detail = withoutMark(e->GetDetail());
     e->Delete();
-    return new CWebException(message, detail, page);
+    return new CWebException(CWebMessage::FromHtml(message), CWebMessage::FromHtml(detail), page);
 }
 
 void CQueryPage::RunTemplate() {
@@ -113,12 +124,12 @@ void CQueryPage::RunTemplate() {
         std::string report = BuildSyntaxReport();
         bool rolledBack = RollbackOpenTransaction();
         EndRequest(true);
-        auto* error = new CWebException(report, "", "");
+        auto* error = new CWebException(CWebMessage::FromHtml(report), "", "");
         if (rolledBack) error->AppendDetail(kRolledBackNote);
         throw error;
     } catch (CWebException* e) {
         if (RollbackOpenTransaction()) e->AppendDetail(kRolledBackNote);
-        e->AppendDetail(WriteDebugBlock());
+        e->AppendDetail(CWebMessage::FromHtml(WriteDebugBlock()));
         EndRequest(true);
         throw;
     } catch (...) {
@@ -160,19 +171,19 @@ void CQueryPage::ResolveTemplatePath() {
     if (p.empty())
         throw new CWebException(
             "No template file information passed",
-            std::string("Tessaro requires that you pass information indicating which file you want to use as your "
+            CWebMessage("Tessaro requires that you pass information indicating which file you want to use as your "
                         "TSML template file. This information must be either passed as the document path of the HTTP "
                         "request or be specified as a URL parameter (e.g. ts.exe?template=myfile.ksm) of the "
                         "request.<P>Version = '") +
                 kVersionName + "'");
     if (EndsWithNoCase(p, ".rpt"))
         throw new CWebException("Invalid template path specified",
-                                "The template path you specified (" + HtmlEscape(p) +
+                                CWebMessage("The template path you specified (") + p +
                                     ") corresponds to a Crystal Reports file rather than a Tessaro template file "
                                     "(which normally has a file extension of .ksm). Please verify that you have "
                                     "specified the correct template path.");
     if (!IsSafePath(p))
-        throw new CWebException("The template specification, '<i>" + HtmlEscape(p) + "</i>', is illegal.",
+        throw new CWebException(CWebMessage("The template specification, '<i>") + p + "</i>', is illegal.",
                                 "Template specifications cannot include any of the following sequences of characters: "
                                 "'..', '//', or '\\\\'.<P>");
     CheckReservedName(p);
@@ -202,7 +213,7 @@ std::string CQueryPage::ExpandTemplatePath(const std::string& logical, bool rela
                                            const std::string& defaultExtension) {
     // The system would see only the text before a zero byte; no check could judge that path.
     if (PathHasNul(logical))
-        throw new CWebException("The template specification, '<i>" + HtmlEscape(logical) + "</i>', is illegal.",
+        throw new CWebException(CWebMessage("The template specification, '<i>") + logical + "</i>', is illegal.",
                                 "A template path cannot hold a zero byte.<P>");
     std::string p = TrimmedCopy(logical);
     std::string result;
@@ -250,7 +261,7 @@ std::string CQueryPage::ExpandTemplatePath(const std::string& logical, bool rela
                 GetWriter()->BeginOutput();
                 throw new CWebException(
                     "Root template directory has not been specified.",
-                    "The logical path you have specified (" + HtmlEscape(logical) +
+                    CWebMessage("The logical path you have specified (") + logical +
                         ") could not be resolved to an actual filename because you have not specified a root "
                         "template directory.<P>To specify a root template directory use the Administrator "
                         "application to map the root path (represented by '/') to a physical directory on your "
@@ -277,7 +288,7 @@ std::string CQueryPage::ExpandTemplatePath(const std::string& logical, bool rela
     // to exist.
     if (relative && !IsInsideTemplateRoots(result, TemplateRoots()))
         throw new CWebException(
-            "The template specification, '<i>" + HtmlEscape(logical) + "</i>', is illegal.",
+            CWebMessage("The template specification, '<i>") + logical + "</i>', is illegal.",
             "A template named in TSINCLUDE or TSERROR must lie inside one of the template directories "
             "mapped under Templates (or the directory of the requested template).<P>");
     CheckTemplateExists(result, logical, true, !relative);
@@ -290,9 +301,9 @@ void CQueryPage::CheckTemplateExists(const std::string& physical, const std::str
     const std::string onDisk = OnDisk(physical);
     if (FileExists(onDisk) && !IsRuntimePrivateFile(onDisk)) return;
     GetWriter()->BeginOutput();
-    std::string detail = "The file '" + HtmlEscape(physical) + "' does not exist";
+    CWebMessage detail = CWebMessage("The file '") + physical + "' does not exist";
     if (!logical.empty())
-        detail += " (the physical file path was calculated from the logical path '" + HtmlEscape(logical) + "')";
+        detail += CWebMessage(" (the physical file path was calculated from the logical path '") + logical + "')";
     detail +=
         ". You should verify that you have not misspelled the name of the file or moved the file to another "
         "directory. ";
@@ -303,7 +314,7 @@ void CQueryPage::CheckTemplateExists(const std::string& physical, const std::str
             "relative paths (e.g. TEMPLATE=\"index.tsm\" or TEMPLATE=\"../index.tsm\") does not require the "
             "creation of any special mappings. It is therefore recommended that you use relative paths with "
             "TSINCLUDE whenever possible.";
-    auto* error = new CWebException("Template file <B>" + HtmlEscape(physical) + "</B> not found.", detail);
+    auto* error = new CWebException(CWebMessage("Template file <B>") + physical + "</B> not found.", detail);
     // The requested template itself missing is the browser's "not found"; an included one is
     // the application's fault.
     if (requested) error->SetHttpStatus(404);
@@ -313,8 +324,8 @@ void CQueryPage::CheckTemplateExists(const std::string& physical, const std::str
 void CQueryPage::CheckReservedName(const std::string& path) {
     std::string reserved = UpperCopy(kApplicationTemplate);
     if (UpperCopy(path).find(reserved) == std::string::npos) return;
-    throw new CWebException("Invalid Request of <B>" + reserved + "</B> File",
-                            "You have requested a template with the name " + reserved +
+    throw new CWebException(CWebMessage("Invalid Request of <B>") + reserved + "</B> File",
+                            CWebMessage("You have requested a template with the name ") + reserved +
                                 ". This file name is reserved by the Tessaro engine for the specification of "
                                 "application level settings and therefore cannot be directly requested from a web "
                                 "client.<P>If you are creating a template which is intended for direct access by end "
@@ -391,11 +402,13 @@ std::vector<std::string> CQueryPage::TemplateRoots() {
     return roots;
 }
 
-std::string CQueryPage::IncludeSequence(const std::string& path) const {
-    std::string text = "<P>The specific sequence of files processed/included is as follows: <P><PRE>";
+CWebMessage CQueryPage::IncludeSequence(const std::string& path) const {
+    CWebMessage text("<P>The specific sequence of files processed/included is as follows: <P><PRE>");
     std::size_t k = 1;
-    for (const std::string& chained : m_templateChain) text += std::string(2 * k++, ' ') + HtmlEscape(chained) + "\n";
-    return text + std::string(2 * k, ' ') + HtmlEscape(path) + "\n</PRE><P>";
+    for (const std::string& chained : m_templateChain) text += std::string(2 * k++, ' ') + chained + "\n";
+    text += std::string(2 * k, ' ') + path + "\n";
+    text += "</PRE><P>";
+    return text;
 }
 
 void CQueryPage::OnInclude() {
@@ -405,7 +418,7 @@ void CQueryPage::OnInclude() {
     for (const std::string& entry : m_templateChain) {
         if (entry != path && SameFileKey(entry) != file) continue;
         throw new CWebException("Recursive template file includes not permitted.",
-                                "The template file " + HtmlEscape(path) +
+                                CWebMessage("The template file ") + path +
                                     " may not be included because it is currently being processed (including it "
                                     "would cause recursion which would never terminate)." +
                                     IncludeSequence(path));
@@ -413,7 +426,7 @@ void CQueryPage::OnInclude() {
     // Each file runs inside the one that includes it, on the request's stack.
     if (m_templateChain.size() >= kMaxIncludeNesting)
         throw new CWebException("Template file includes nested too deeply.",
-                                "The template file " + HtmlEscape(path) + " may not be included because " +
+                                CWebMessage("The template file ") + path + " may not be included because " +
                                     std::to_string(m_templateChain.size()) +
                                     " template files are already being processed inside each other, which is as "
                                     "deep as includes may go." +

@@ -19,6 +19,7 @@
 
 #include "child_process.h"
 #include "e2e_odbc.h"
+#include "e2e_site.h"
 #include "http_client.h"
 #include "lighttpd_server.h"
 #include "tests/common/ci_require.h"
@@ -265,10 +266,8 @@ TEST_F(ServeScript, WizardApplicationsRunWhereTemplatesAreServed) {
     EXPECT_EQ(serve->Stop(), 0) << ReadFile(output_);
 }
 
-// The README's lighttpd lines, pasted into a configuration as a user would: lighttpd takes them
-// (the capital suffix cannot be a second cgi.assign key, which lighttpd refuses).
-TEST(ReadmeLighttpdLines, LighttpdAcceptsThem) {
-    REQUIRE_OR_SKIP(std::filesystem::exists("/usr/sbin/lighttpd"), "lighttpd is not installed");
+// The README's lighttpd lines, as they stand there.
+std::string ReadmeLighttpdLines() {
     std::istringstream readme(ReadFile(std::string(TESSARO_SOURCE_DIR) + "/README.md"));
     std::string lines;
     bool in = false;
@@ -277,6 +276,14 @@ TEST(ReadmeLighttpdLines, LighttpdAcceptsThem) {
         if (in) lines += line.substr(4) + "\n";
         if (in && line.rfind("    setenv.add-environment", 0) == 0) break;
     }
+    return lines;
+}
+
+// The README's lighttpd lines, pasted into a configuration as a user would: lighttpd takes them
+// (the capital suffix cannot be a second cgi.assign key, which lighttpd refuses).
+TEST(ReadmeLighttpdLines, LighttpdAcceptsThem) {
+    REQUIRE_OR_SKIP(std::filesystem::exists("/usr/sbin/lighttpd"), "lighttpd is not installed");
+    const std::string lines = ReadmeLighttpdLines();
     ASSERT_TRUE(Contains(lines, "(?i)")) << lines;
     tessaro::test::TempHome home;
     const std::string conf = home.path() + "/lighttpd.conf";
@@ -285,6 +292,68 @@ TEST(ReadmeLighttpdLines, LighttpdAcceptsThem) {
                         << Replaced(lines, "/path/to/build/bin/ksml", std::string(TESSARO_BINARY_DIR) + "/bin/ksml");
     const std::string out = home.path() + "/lighttpd.out";
     EXPECT_EQ(e2e::RunProgram({"/usr/sbin/lighttpd", "-tt", "-f", conf}, {}, out), 0) << ReadFile(out) << lines;
+}
+
+// The README's lines appended to Debian's own lighttpd.conf, as the package installs it: that
+// file loads the static-file module before anything appended can load mod_cgi, and sets
+// static-file.exclude-extensions itself. Only what a test must differ in is changed (port and
+// address, document root, logs, pid and upload folders, and no change of user). Every case of
+// a template's extension is run by ksml; none is sent as its text.
+TEST(ReadmeLighttpdLines, AppendedToTheStockDebianFileEveryTemplateRuns) {
+    const std::string stockFile = "/etc/lighttpd/lighttpd.conf";
+    REQUIRE_OR_SKIP(std::filesystem::exists("/usr/sbin/lighttpd") && std::filesystem::exists(stockFile),
+                    "lighttpd (with Debian's " << stockFile << ") is not installed");
+    e2e::Site site;
+    ASSERT_TRUE(site.InstallEngine());
+    const char* const templates[] = {"x.tsm", "X.TSM", "EntryForm.TSM", "page.Ksm"};
+    for (const char* name : templates)
+        site.WriteDocument(name, std::string("<TSOUTPUT>#UCase(\"ksml\")# ran ") + name + "</TSOUTPUT>");
+    site.WriteDocument("plain.html", "a plain file");
+
+    const std::string work = site.home() + "/stock";
+    std::filesystem::create_directories(work + "/uploads");
+    const int port = e2e::FreeLoopbackPort();
+    const std::map<std::string, std::string> adjusted = {
+        {"server.document-root", "\"" + site.document_root() + "\""},
+        {"server.port", std::to_string(port)},
+        {"server.errorlog", "\"" + work + "/error.log\""},
+        {"server.pid-file", "\"" + work + "/lighttpd.pid\""},
+        {"server.upload-dirs", "( \"" + work + "/uploads\" )"},
+    };
+    std::istringstream stock(ReadFile(stockFile));
+    std::string config, seen;
+    for (std::string line; std::getline(stock, line);) {
+        const std::string name = line.substr(0, line.find_first_of(" \t="));
+        if (name == "server.username" || name == "server.groupname") continue;
+        auto it = adjusted.find(name);
+        if (it != adjusted.end() && line.find('=') != std::string::npos) {
+            config += name + " = " + it->second + "\n";
+            seen += name + " ";
+            continue;
+        }
+        config += line + "\n";
+    }
+    for (const auto& [name, value] : adjusted)
+        EXPECT_TRUE(Contains(seen, name + " ")) << stockFile << " has no " << name << " line to adjust";
+    config += "server.bind = \"127.0.0.1\"\n";
+    config += Replaced(Replaced(ReadmeLighttpdLines(), "/path/to/build/bin/ksml", e2e::BuiltProgram("ksml")),
+                       "/var/lib/tessaro", site.home());
+    const std::string conf = work + "/lighttpd.conf";
+    std::ofstream(conf) << config;
+
+    e2e::BackgroundProgram lighttpd({"/usr/sbin/lighttpd", "-D", "-f", conf}, {}, work + "/lighttpd.out");
+    ASSERT_TRUE(e2e::WaitForPort(port, 10000, lighttpd.pid()))
+        << ReadFile(work + "/lighttpd.out") << ReadFile(work + "/error.log") << config;
+    for (const char* name : templates) {
+        auto page = e2e::HttpGet(port, std::string("/") + name);
+        EXPECT_EQ(page.status, 200) << name << "\n" << page.body << ReadFile(work + "/error.log");
+        EXPECT_EQ(page.body, std::string("KSML ran ") + name) << name;
+        EXPECT_FALSE(ShowsTemplateSource(page.body)) << name << "\n" << page.body;
+    }
+    // Path info behind a template is refused; other files are still served as files.
+    EXPECT_EQ(e2e::HttpGet(port, "/X.TSM/more").status, 403);
+    EXPECT_EQ(e2e::HttpGet(port, "/plain.html").body, "a plain file");
+    lighttpd.Stop();
 }
 
 }  // namespace

@@ -87,7 +87,7 @@ auto Throws(const std::string& message, const std::string& detail, const std::st
     return [=](CReplyWriter* w) {
         w->BeginOutput();
         w->GetCurrentChannel()->WriteText("before|");
-        throw new CWebException(message, detail, page);
+        throw new CWebException(CWebMessage::FromHtml(message), CWebMessage::FromHtml(detail), page);
     };
 }
 

@@ -84,7 +84,7 @@ public:
             r.fixed = true;
             return r;
         }
-        throw new CWebException("Error resolving parameter <B>" + name + "</B>", "");
+        throw new CWebException(CWebMessage::FromHtml("Error resolving parameter <B>" + name + "</B>"), "");
     }
     std::string EvaluateExpression(const std::string& e, int row) override {
         if (e == "ROW()") return std::to_string(row);
@@ -341,7 +341,7 @@ TEST(OutputSectionTest, UnknownGroupColumnAndInvalidTags) {
     EXPECT_EQ(t.message, "Invalid column specified in GROUP attribute for TSOUTPUT tag.<P>");
     EXPECT_NE(t.detail.find("The column 'nope' was specified"), std::string::npos);
 
-    Thrown tag = WebErrorOf([] { ThrowInvalidSectionTag("&lt;TSQUERY&gt;"); });
+    Thrown tag = WebErrorOf([] { ThrowInvalidSectionTag("<TSQUERY>"); });
     EXPECT_EQ(tag.message, "Error processing TSOUTPUT tag<P>");
     EXPECT_EQ(tag.detail.rfind("The tag <B>&lt;TSQUERY&gt;</B> was parsed from within a TSOUTPUT section.", 0), 0u);
 }

@@ -11,7 +11,6 @@
 #include "platform/home.h"
 #include "platform/path_util.h"
 #include "platform/temp_file.h"
-#include "support/html_escape.h"
 
 namespace {
 
@@ -22,7 +21,7 @@ bool IsSeparator(char c) {
 CRuntimeInterface& RuntimeOf(const CTSFunction& function, CRuntimeInterface* runtime) {
     if (runtime == nullptr)
         ThrowExpressionError(expr_code::kFunctionNotAvailable,
-                             "The function " + function.GetName() + " needs a running request");
+                             CWebMessage("The function ") + function.GetName() + " needs a running request");
     return *runtime;
 }
 
@@ -127,9 +126,9 @@ public:
             tessaro::platform::CreatePrivateTempFile(directory, prefix, &path) != 0)
             ThrowExpressionError(
                 kTempFileFailed,
-                FormatExpressionText("Cannot create a temporary file with prefix \"%s\" in the directory "
-                                     "\"%s\"",
-                                     HtmlEscape(prefix).c_str(), HtmlEscape(directory).c_str()));
+                FormatExpressionMessage("Cannot create a temporary file with prefix \"%s\" in the directory "
+                                        "\"%s\"",
+                                        prefix.c_str(), directory.c_str()));
         result->SetText(std::move(path));
     }
 

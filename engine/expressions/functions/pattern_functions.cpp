@@ -22,7 +22,6 @@
 #include "engine/expressions/function_result_limit.h"
 #include "engine/expressions/functions/list_cursor.h"
 #include "foundation/extregex.h"
-#include "support/html_escape.h"
 
 namespace {
 
@@ -182,7 +181,7 @@ public:
             result->SetText(FromRW(replaced));
         } catch (const CRWInterfaceException& e) {
             if (Literal) ThrowExpressionError(kBadPattern, "The Replace function has received bad arguments");
-            ThrowExpressionError(kBadPattern, FromRW(e.message()));
+            ThrowExpressionError(kBadPattern, CWebMessage::Value(FromRW(e.message())));
         } catch (const RWRegexResultTooLong&) {
             ThrowFunctionResultTooLong(signature);
         }
@@ -198,10 +197,10 @@ private:
         if (EqualsNoCase(scope, "RECURSIVE")) return Scope::kRecursive;
         ThrowExpressionError(
             expr_code::kArgumentType,
-            FormatExpressionText(
+            FormatExpressionMessage(
                 "The fourth parameter (Scope) of the function %s(InString, WhatString, WithString, "
                 "Scope), which is now equal to \"%s\", must be one of \"ONE\", \"ALL\", or \"RECURSIVE\"",
-                Literal ? "Replace" : "REReplace", HtmlEscape(std::string(scope)).c_str()));
+                Literal ? "Replace" : "REReplace", std::string(scope).c_str()));
     }
 
     static bool EqualsNoCase(std::string_view a, std::string_view b) {
@@ -234,7 +233,7 @@ public:
             const std::size_t at = regexFind(ToRW(pattern), ToRW(text), start);
             result->SetInteger(at == RW_NPOS ? 0 : static_cast<std::int32_t>(at + 1));
         } catch (const CRWInterfaceException& e) {
-            ThrowExpressionError(kBadPattern, FromRW(e.message()));
+            ThrowExpressionError(kBadPattern, CWebMessage::Value(FromRW(e.message())));
         }
     }
 };

@@ -13,7 +13,6 @@
 #include "engine/expressions/functions/list_cursor.h"
 #include "engine/expressions/functions/text_case.h"
 #include "engine/expressions/numeric_text.h"
-#include "support/html_escape.h"
 
 namespace {
 
@@ -197,11 +196,11 @@ public:
         if (at > text.size())
             ThrowExpressionError(
                 expr_code::kArgumentType,
-                FormatExpressionText(
+                FormatExpressionMessage(
                     "The third parameter (AtPosition) of the function Insert(SubString, InString, "
                     "AtPosition), which is now equal to %u, must be less than or equal to the length of "
                     "the second parameter (InString), which is now equal to %s and has length of %u",
-                    at, HtmlEscape(std::string(text)).c_str(), static_cast<unsigned>(text.size())));
+                    at, std::string(text).c_str(), static_cast<unsigned>(text.size())));
         CTracedText out;
         out.Reserve(text.size() + part.text.size());
         out.Append(traced, 0, at).Append(part).Append(traced, at);
@@ -220,11 +219,11 @@ public:
         if (start > text.size())
             ThrowExpressionError(
                 expr_code::kArgumentType,
-                FormatExpressionText(
+                FormatExpressionMessage(
                     "The second parameter (StartPos) of the function RemoveChars(String, StartPos, "
                     "Count), which is now equal to %u, must be less than or equal to the length of the "
                     "first parameter (String), which is now equal to %s and has length of %u",
-                    start, HtmlEscape(std::string(text)).c_str(), static_cast<unsigned>(text.size())));
+                    start, std::string(text).c_str(), static_cast<unsigned>(text.size())));
         const std::size_t first = start - 1;
         CTracedText out;
         out.Append(traced, 0, first);

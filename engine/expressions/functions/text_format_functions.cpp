@@ -9,14 +9,14 @@
 #include "engine/expressions/function_family.h"
 #include "engine/expressions/functions/text_transforms.h"
 #include "engine/expressions/runtime_interface.h"
-#include "support/html_escape.h"
 
 namespace {
 
-[[noreturn]] void ThrowParameterMust(const CTSFunction& function, const std::string& value, const char* words) {
+[[noreturn]] void ThrowParameterMust(const CTSFunction& function, const std::string& value, const CWebMessage& words) {
     ThrowExpressionError(expr_code::kArgumentType,
-                         FormatExpressionText("Parameter %u of function %s which is now \"%s\" must be %s", 1u,
-                                              function.GetName().c_str(), HtmlEscape(value).c_str(), words));
+                         FormatExpressionMessage("Parameter %u of function %s which is now \"%s\" must be ", 1u,
+                                                 function.GetName().c_str(), value.c_str()) +
+                             words);
 }
 
 template <class Transform>

@@ -6,7 +6,6 @@
 #include "engine/server/request_reader.h"
 #include "foundation/date_text_parser.h"
 #include "platform/clock.h"
-#include "support/html_escape.h"
 #include "support/number_parse.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
@@ -30,8 +29,8 @@ std::time_t LocalTime(int year, int month, int day, int hour, int minute, int se
 
 void RefuseUnsafe(const std::string& what, const std::string& text, const char* refused) {
     if (text.find_first_of(refused) == std::string::npos) return;
-    throw new CWebException("Invalid TSCOOKIE " + what,
-                            "The " + what + " of the TSCOOKIE tag ('" + HtmlEscape(text) +
+    throw new CWebException(CWebMessage("Invalid TSCOOKIE ") + what,
+                            CWebMessage("The ") + what + " of the TSCOOKIE tag ('" + text +
                                 "') contains a character that is not allowed there (a line break, ';' or ',').");
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/web_message.h"
+
 class CRequestReader;
 class CUploadedFile;
 
@@ -62,7 +64,7 @@ private:
     void SetServerFile(const std::string& dir, const std::string& file);
     void Set(const char* name, const std::string& value) { m_host.setFileVariable(name, value); }
     // Throws with the tag's usual title, or the one given.
-    [[noreturn]] void Fail(const std::string& detail, const char* title = nullptr) const;
+    [[noreturn]] void Fail(const CWebMessage& detail, const CWebMessage& title = "Error processing TSFILE tag") const;
     void LogAction() const;
 
     FileTagHost m_host;

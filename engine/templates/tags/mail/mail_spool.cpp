@@ -2,7 +2,6 @@
 
 #include <mutex>
 
-#include "support/html_escape.h"
 #include "support/web_exception.h"
 #include "engine/server/mail_message.h"
 #include "engine/server/mail_spooler.h"
@@ -40,9 +39,9 @@ void SpoolSectionMail(const SectionMailMessage& message) {
     lastMailError.clear();
     bool spooled = spooler ? spooler(message, error) : SpoolThroughSpooler(message, error);
     if (!spooled)
-        throw new CWebException(error, lastMailError.empty()
-                                           ? "The mail message to " + HtmlEscape(message.to) + " was not spooled."
-                                           : HtmlEscape(lastMailError));
+        throw new CWebException(CWebMessage::Value(error), lastMailError.empty() ? CWebMessage("The mail message to ") +
+                                                                                       message.to + " was not spooled."
+                                                                                 : CWebMessage::Value(lastMailError));
 }
 
 void NotifySectionMailPosted() {

@@ -24,8 +24,8 @@ void ExecuteParam(const ParamTagState& state, const std::function<void(const std
         assign(state.name, state.defaultValue);
         return;
     }
-    throw new CWebException("Required parameter <B>" + HtmlEscape(state.name) + "</B> not found",
-                            "You have used the TSPARAM tag to declare the parameter '" + HtmlEscape(state.name) +
+    throw new CWebException(CWebMessage("Required parameter <B>") + state.name + "</B> not found",
+                            CWebMessage("You have used the TSPARAM tag to declare the parameter '") + state.name +
                                 "' to be required for this template. The parameter is not available. <P>Please "
                                 "verify that you have passed or initialized the parameter correctly. If you wish to "
                                 "set a default value for the parameter you should use the DEFAULT attribute of the "
@@ -40,9 +40,9 @@ void CErrorPageSpec::SetErrorType(const std::string& value) {
         kind = Request;
     } else {
         throw new CWebException("Invalid TSERROR Tag",
-                                "The value you specified for the TYPE attribute of the TSERROR "
-                                "tag (" +
-                                    HtmlEscape(value) +
+                                CWebMessage("The value you specified for the TYPE attribute of the TSERROR "
+                                            "tag (") +
+                                    value +
                                     ") is invalid. The valid TSERROR types are VALIDATION "
                                     "and REQUEST.");
     }

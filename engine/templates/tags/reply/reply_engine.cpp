@@ -4,7 +4,6 @@
 
 #include "engine/server/client_scope.h"
 #include "support/file_helpers.h"
-#include "support/html_escape.h"
 #include "engine/server/reply_writer.h"
 #include "support/runtime_file_gate.h"
 #include "support/text_helpers.h"
@@ -25,7 +24,7 @@ std::string BuildHeaderLine(const std::string& name, const std::string& value) {
     return line + " " + RemoveLineBreaks(TrimmedCopy(value)) + "\n";
 }
 
-void CheckReplyHeaderSize(const std::string& headersSoFar, const std::string& block, const std::string& title) {
+void CheckReplyHeaderSize(const std::string& headersSoFar, const std::string& block, const CWebMessage& title) {
     std::size_t longest = 0;
     for (std::size_t start = 0; start < block.size();) {
         std::size_t end = block.find('\n', start);
@@ -34,23 +33,24 @@ void CheckReplyHeaderSize(const std::string& headersSoFar, const std::string& bl
         start = end + 1;
     }
     if (longest <= kMaxReplyHeaderLineBytes && headersSoFar.size() + block.size() <= kMaxReplyHeaderBytes) return;
-    throw new CWebException(title, "The reply's headers would be longer than a web server accepts (at most " +
-                                       std::to_string(kMaxReplyHeaderLineBytes) + " bytes in one header and " +
-                                       std::to_string(kMaxReplyHeaderBytes) + " bytes in all).");
+    throw new CWebException(title,
+                            CWebMessage("The reply's headers would be longer than a web server accepts (at most ") +
+                                std::to_string(kMaxReplyHeaderLineBytes) + " bytes in one header and " +
+                                std::to_string(kMaxReplyHeaderBytes) + " bytes in all).");
 }
 
 void ContentTagState::SetDeleteFile(const std::string& value) {
     if (UpperCopy(value) == "YES") deleteFile = true;
 }
 
-void CheckTagFilePath(const std::string& path, const std::string& title) {
+void CheckTagFilePath(const std::string& path, const CWebMessage& title) {
     // Before any other check: the system would see only the text before a zero byte.
     if (PathHasNul(path))
-        throw new CWebException(title, "The path, '<i>" + HtmlEscape(path) +
-                                           "</i>', is illegal. A path cannot hold a zero byte.");
+        throw new CWebException(
+            title, CWebMessage("The path, '<i>") + path + "</i>', is illegal. A path cannot hold a zero byte.");
     if (path.find("..") != std::string::npos || path.find("//") != std::string::npos ||
         path.find("\\\\") != std::string::npos)
-        throw new CWebException(title, "The path, '<i>" + HtmlEscape(path) +
+        throw new CWebException(title, CWebMessage("The path, '<i>") + path +
                                            "</i>', is illegal.Path specifications cannot include any of the "
                                            "following sequences of characters: '..', '//', or '\\\\'.");
 }
@@ -68,8 +68,8 @@ bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer) {
         if (tessaro::platform::GetFileKind(state.file) != tessaro::platform::FileKind::Regular ||
             IsRuntimePrivateFile(state.file))
             throw new CWebException("Invalid TSCONTENT tag",
-                                    "The file specified in the FILE attribute of the TSCONTENT tag (" +
-                                        HtmlEscape(state.file) +
+                                    CWebMessage("The file specified in the FILE attribute of the TSCONTENT tag (") +
+                                        state.file +
                                         ") does not exist or is not accessible to the Tessaro Engine. <P>You should "
                                         "verify that you have spelled the name of the file correctly and that the "
                                         "access permissions set for the file allow it to be accessed from the "
@@ -89,7 +89,7 @@ void LocationTagState::SetAddToken(const std::string& value, const std::string& 
     std::string upper = UpperCopy(value);
     if (upper.empty() || upper == "YES" || upper == "NO") return;
     throw new CWebException("Invalid attribute value.",
-                            positionReport +
+                            CWebMessage::FromHtml(positionReport) +
                                 "The ADDTOKEN attribute of the TSLOCATION tag must be either \"Yes or "
                                 "\"No\".");
 }

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+#include "support/web_message.h"
+
 class CClientScope;
 class CReplyWriter;
 
@@ -21,7 +23,7 @@ constexpr std::size_t kMaxReplyHeaderBytes = 32000;
 // Throws CWebException* with title when one line of block passes
 // kMaxReplyHeaderLineBytes, or the headers so far and block together pass
 // kMaxReplyHeaderBytes; the tag is refused with the engine's error page.
-void CheckReplyHeaderSize(const std::string& headersSoFar, const std::string& block, const std::string& title);
+void CheckReplyHeaderSize(const std::string& headersSoFar, const std::string& block, const CWebMessage& title);
 
 struct ContentTagState {
     std::string type;
@@ -40,7 +42,7 @@ struct ContentTagState {
 bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer);
 
 // The path rule shared with the file tag; throws CWebException* with title.
-void CheckTagFilePath(const std::string& path, const std::string& title);
+void CheckTagFilePath(const std::string& path, const CWebMessage& title);
 
 struct LocationTagState {
     std::string url;

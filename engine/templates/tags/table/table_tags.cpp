@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "support/query_not_executed.h"
-#include "support/html_escape.h"
 #include "support/number_parse.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
@@ -35,9 +34,9 @@ int Number(const std::string& value) {
     return static_cast<int>(n);
 }
 
-[[noreturn]] void BadRowAttribute(TagContext& c, const char* attribute, int value, const char* must) {
+[[noreturn]] void BadRowAttribute(TagContext& c, const CWebMessage& attribute, int value, const CWebMessage& must) {
     throw new CWebException("An error occurred while attempting to process a TSTABLE tag.",
-                            c.page.WriteErrorReport() + "The " + attribute +
+                            CWebMessage::FromHtml(c.page.WriteErrorReport()) + "The " + attribute +
                                 " attribute of the TSTABLE tag, which "
                                 "evaluates to " +
                                 std::to_string(value) + ", must be a " + must + " number.");
