@@ -6,7 +6,8 @@ namespace ksml {
 
 namespace {
 
-constexpr std::string_view kPageHeader = "Content-type: text/html\n\n";
+// The page, and the messages it quotes, are UTF-8.
+constexpr std::string_view kPageHeader = "Content-type: text/html; charset=utf-8\n\n";
 // The page reports a failure, and says so in its HTTP status too: busy (error 109) is a
 // passing condition, everything else a failure of the server.
 constexpr std::string_view kBusyStatus = "Status: 503 Service Unavailable\n";

@@ -350,8 +350,7 @@ bool CQueryPage::RunFormValidation() {
 void CQueryPage::WriteValidationReply(const std::string& page, const std::string& list) {
     const CErrorPageSpec& spec = m_tags->ValidationErrorPage();
     if (spec.kind != CErrorPageSpec::Validation) {
-        GetWriter()->CreateOutputBuffer();
-        GetWriter()->BeginOutput();
+        GetWriter()->BeginEnginePage();
         WriteText(page);
         return;
     }

@@ -70,6 +70,30 @@ TEST_F(ErrorPages, AFailedRequestAnswers500WithOneWholePage) {
     EXPECT_EQ(fine.status, 200);
 }
 
+// The engine's own pages say they are UTF-8 (they quote the template's lines and the form's
+// values as they are); a template's page keeps the type it declares, or the plain default.
+TEST_F(ErrorPages, TheEnginesOwnPagesAreUtf8) {
+    auto error = Page("utf8-error.tsm", "<P>M\xC3\xBCnchen\n<TSOUTPUT>#NoSuchName#</TSOUTPUT>");
+    EXPECT_EQ(error.status, 500);
+    EXPECT_EQ(error.Header("Content-type"), "text/html; charset=utf-8");
+    EXPECT_TRUE(Contains(error.body, "M\xC3\xBCnchen")) << error.body;
+    // Even after the template had declared another type.
+    auto typed = Page("utf8-typed.tsm", "<TSCONTENT TYPE=\"text/plain\"><TSOUTPUT>#NoSuchName#</TSOUTPUT>");
+    EXPECT_EQ(typed.Header("Content-type"), "text/html; charset=utf-8");
+
+    // The problem page of a form that breaks its rules.
+    site.WriteDocument("utf8-form.tsm", "<P>stored");
+    auto problem = e2e::HttpRequest(site.port(), "POST", "/utf8-form.tsm",
+                                    {"Content-Type: application/x-www-form-urlencoded"},
+                                    "Stadt=&Stadt_required=" + e2e::FormEncode("Die Stadt (M\xC3\xBCnchen) fehlt."));
+    EXPECT_TRUE(Contains(problem.body, "Form Entries Incomplete or Invalid")) << problem.body;
+    EXPECT_TRUE(Contains(problem.body, "M\xC3\xBCnchen")) << problem.body;
+    EXPECT_EQ(problem.Header("Content-type"), "text/html; charset=utf-8");
+
+    EXPECT_EQ(Page("utf8-plain.tsm", "<P>fine").Header("Content-type"), "text/html");
+    EXPECT_EQ(Page("utf8-own.tsm", "<TSCONTENT TYPE=\"text/plain\">fine").Header("Content-type"), "text/plain");
+}
+
 struct LineCase {
     const char* name;
     const char* text;  // LF line ends; each case also runs with CR LF

@@ -7,7 +7,7 @@
 namespace {
 
 const std::string kBusyPage =
-    "Status: 503 Service Unavailable\nContent-type: text/html\n\n<HTML><HEAD><TITLE>Error Occurred While Processing "
+    "Status: 503 Service Unavailable\nContent-type: text/html; charset=utf-8\n\n<HTML><HEAD><TITLE>Error Occurred While Processing "
     "Request</TITLE></HEAD><BODY><HR>"
     "<H3>Error Occurred While Processing Request</H3><P> <TABLE BORDER><TR><TD><H4>Error Diagnostic Information</H4>"
     "<P>Server busy or unable to fulfill request<P>The server is unable to fulfill your request due to extremely high "
@@ -36,7 +36,7 @@ TEST(ErrorPage, AdministratorAddressFollowsTheClosingTags) {
 TEST(ErrorPage, SeveralFailuresShareOneReply) {
     std::string page = ksml::FormatErrorPage({{"First.", 1060}, {"Second.", 2}}, true, "");
     EXPECT_EQ(page,
-              "Status: 500 Internal Server Error\nContent-type: text/html\n\n<HTML><HEAD><TITLE>Error Occurred While "
+              "Status: 500 Internal Server Error\nContent-type: text/html; charset=utf-8\n\n<HTML><HEAD><TITLE>Error Occurred While "
               "Processing Request</TITLE></HEAD>"
               "<BODY><HR><H3>Error Occurred While Processing Request</H3><P> "
               "<TABLE BORDER><TR><TD><H4>Error Diagnostic Information</H4><P>First. <P>Windows NT error number 1060 "

@@ -66,8 +66,7 @@ void CInserterPage::Run() {
     if (!ValidateForm()) return;
     CReplyWriter* writer = GetWriter();
     CInsertUpdate engine(m_request, *this, [writer](const std::string& page, const std::string&) {
-        writer->CreateOutputBuffer();
-        writer->BeginOutput();
+        writer->BeginEnginePage();
         writer->GetCurrentChannel()->WriteText(page);
     });
     if (!engine.Execute()) return;
