@@ -126,7 +126,9 @@ void CRequestDataSources::CheckSQLAuthorization(const std::string& operation, co
                             "The SQL operation " + HtmlEscape(operation) + " is unauthorized for the data source '" +
                                 HtmlEscape(dataSource) +
                                 "'. To change SQL authorizations for data sources you should use the Tessaro "
-                                "Administrator application.",
+                                "Administrator application. Here they are the values AllowAllSQL and DISABLE_" +
+                                HtmlEscape(UpperCopy(operation)) + " of the key DataSources\\" + HtmlEscape(dataSource) +
+                                ", set with tsreg (see README.md, section \"Administering the server\").",
                             "");
 }
 

@@ -15,7 +15,8 @@ void ThrowConversionError(std::uint32_t code, const char* source, const char* ty
     text += HtmlEscape(source ? source : "");
     text += " to ";
     text += typeName ? typeName : "";
-    text += ".<P>Please, check the Tessaro manual for the allowed conversions between data types";
+    text += ".<P>Please, check the Tessaro manual for the allowed conversions between data types (see "
+            "docs/templates.md, section \"Operators\")";
     ThrowExpressionError(code, std::move(text));
 }
 

@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -159,6 +160,41 @@ TEST(GuideLinks, ReadmeSectionsExist) {
         }
     }
     EXPECT_GT(links, 0);
+}
+
+// The headings of a Markdown file, as written (without the leading marks).
+std::set<std::string> Headings(const std::string& relative) {
+    std::set<std::string> headings;
+    std::istringstream in(ReadSourceFile(relative));
+    for (std::string line; std::getline(in, line);) {
+        std::size_t level = line.find_first_not_of('#');
+        if (level != 0 && level != std::string::npos && line[level] == ' ') headings.insert(line.substr(level + 1));
+    }
+    return headings;
+}
+
+// Every section of the guides that a message of the engine or the gateway names ("see
+// docs/templates.md, section \"Operators\"") is a heading of that guide.
+TEST(GuideLinks, SectionsNamedByMessagesExist) {
+    const std::regex named(R"re((docs/templates\.md|README\.md)[:,] (?:see its )?sections? \\"([^\\]+)\\"(?: and \\"([^\\]+)\\")?)re");
+    int found = 0;
+    for (const char* folder : {"engine", "database", "gateway", "support", "platform", "programs"}) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(std::string(TESSARO_SOURCE_DIR) + "/" + folder)) {
+            if (entry.path().extension() != ".cpp") continue;
+            const std::string relative = std::filesystem::relative(entry.path(), TESSARO_SOURCE_DIR).string();
+            const std::string text = ReadSourceFile(relative);
+            for (std::sregex_iterator it(text.begin(), text.end(), named), end; it != end; ++it) {
+                const std::set<std::string> headings = Headings((*it)[1]);
+                for (int group : {2, 3}) {
+                    if (!(*it)[group].matched) continue;
+                    ++found;
+                    EXPECT_TRUE(headings.count((*it)[group])) << relative << " names the section \"" << (*it)[group]
+                                                              << "\" of " << (*it)[1] << ", which has no such heading";
+                }
+            }
+        }
+    }
+    EXPECT_GT(found, 0);
 }
 
 // The sample application, the first pages a user sees, declares the encoding the guide asks for.

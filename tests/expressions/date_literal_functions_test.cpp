@@ -57,17 +57,17 @@ INSTANTIATE_TEST_SUITE_P(
                           {"1.0E300"},
                           0x4011,
                           "Cannot convert 1E+300 to date.<P>Please, check the Tessaro manual for the allowed "
-                          "conversions between data types"},
+                          "conversions between data types (see docs/templates.md, section \"Operators\")"},
         FunctionErrorCase{"CreateODBCDateTime",
                           {"-1.0E300"},
                           0x4011,
                           "Cannot convert -1E+300 to date.<P>Please, check the Tessaro manual for the allowed "
-                          "conversions between data types"},
+                          "conversions between data types (see docs/templates.md, section \"Operators\")"},
         FunctionErrorCase{"CreateODBCTime",
                           {"3000000"},
                           0x4011,
                           "Cannot convert 3000000 to date.<P>Please, check the Tessaro manual for the allowed "
-                          "conversions between data types"},
+                          "conversions between data types (see docs/templates.md, section \"Operators\")"},
         FunctionErrorCase{"CreateTimeSpan",
                           {"1.0E308 * 10", "0", "0", "0"},
                           0x400A,

@@ -210,7 +210,14 @@ TEST_F(RequestErrorPage, DiagnosticsStopBeforeTheDebugBlockAndTemplateIsTheFaili
     PageOutcome out = RunPage<CQueryPage>(cgi);
     EXPECT_TRUE(out.failed);
     const std::string& pageText = out.pageText;
-    EXPECT_EQ(pageText.rfind("D=[Required parameter <B>nope</B> not found<P> You have used the TSPARAM tag", 0), 0u)
+    // The diagnostics name the failing line of the included file, then what is wrong.
+    EXPECT_EQ(pageText.rfind("D=[Required parameter <B>nope</B> not found<P> The error occurred on (or near) line 1 "
+                             "of the template file ",
+                             0),
+              0u)
+        << pageText;
+    EXPECT_TRUE(Contains(pageText, "/inc.tsm<P><PRE>     1: &lt;TSPARAM NAME=&quot;nope&quot;&gt;</PRE><P>You have used "
+                                   "the TSPARAM tag"))
         << pageText;
     EXPECT_FALSE(Contains(pageText, "Date/Time")) << pageText;
     EXPECT_TRUE(Contains(pageText, "/inc.tsm] B=[&lt;script&gt;x&lt;/script&gt;] A=[10.1.2.3]")) << pageText;
