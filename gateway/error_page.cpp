@@ -1,6 +1,7 @@
 #include "gateway/error_page.h"
 
 #include "gateway/reply_relay.h"
+#include "platform/error_words.h"
 
 namespace ksml {
 
@@ -48,7 +49,10 @@ std::string PlainLogText(std::string_view html) {
 std::string ErrorDiagnosticText(const GatewayError& error) {
     if (error.number == 109) return std::string(kServerBusyText);
     std::string text = error.message;
-    if (error.number != 0) text += " <P>Windows NT error number " + std::to_string(error.number) + " occurred.";
+    if (error.number == 0) return text;
+    text += " <P>Windows NT error number " + std::to_string(error.number) + " occurred";
+    if (const char* words = tessaro::platform::ErrorWords(error.number)) text += std::string(" (") + words + ")";
+    text += ".";
     return text;
 }
 
