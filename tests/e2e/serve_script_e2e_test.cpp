@@ -21,6 +21,7 @@
 #include "e2e_odbc.h"
 #include "http_client.h"
 #include "lighttpd_server.h"
+#include "platform/service_manager.h"
 #include "tests/common/ci_require.h"
 #include "tests/common/temp_home.h"
 #include "tests/wizardutils/sqlite_catalog_fixture.h"
@@ -223,6 +224,60 @@ TEST_F(ServeScript, KeepsTheUsersDataSourcesAndFindsNewOnes) {
         }
         EXPECT_EQ(serve->Stop(), 0) << ReadFile(output_);
     }
+}
+
+// A second scripts/serve while one runs, on its port or over its runtime root, refuses before
+// it changes anything, and the first goes on serving with the same engine.
+TEST_F(ServeScript, ASecondServeRefusesAndLeavesTheFirstServing) {
+    int port = 0;
+    auto serve = Serve(&port);
+    ASSERT_NE(ReadFile(output_).find("Tessaro is serving"), std::string::npos) << ReadFile(output_);
+    auto enginePid = [&] {
+        std::ifstream status(home_.path() + "/scm/" + tessaro::platform::ScmFoldServiceName("Brendlow Tessaro 2.0") +
+                             "/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("Pid=", 0) == 0) return line;
+        return std::string();
+    };
+    ASSERT_EQ(e2e::HttpGet(port, "/guest.tsm").body, "rows 0");
+    const std::string engine = enginePid();
+    ASSERT_FALSE(engine.empty());
+
+    tessaro::test::TempFolder other("tsserve");
+    const std::string otherDocs = other.path() + "/docs";
+    std::filesystem::create_directories(otherDocs);
+    struct Second {
+        const char* name;
+        std::string home;
+        int port;
+        const char* says;
+    } seconds[] = {
+        {"same-port", other.path() + "/home", port, "is in use (another scripts/serve, or another server); nothing was"},
+        {"same-root", home_.path(), e2e::FreeLoopbackPort(),
+         "is being served by another scripts/serve; nothing was changed."},
+    };
+    for (const Second& second : seconds) {
+        SCOPED_TRACE(second.name);
+        const std::string out = other.path() + "/" + second.name + ".out";
+        e2e::BackgroundProgram run({std::string(TESSARO_SOURCE_DIR) + "/scripts/serve", otherDocs},
+                                   {{"TESSARO_HOME", second.home},
+                                    {"PORT", std::to_string(second.port)},
+                                    {"TESSARO_BIN", std::string(TESSARO_BINARY_DIR) + "/bin"}},
+                                   out);
+        // A refusal is quick; one that serves after all is stopped after a while.
+        for (int i = 0; i < 300 && run.Alive(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_FALSE(run.Alive()) << "the second scripts/serve did not refuse\n" << ReadFile(out);
+        EXPECT_EQ(run.Stop(), 1) << ReadFile(out);
+        EXPECT_TRUE(Contains(ReadFile(out), second.says)) << ReadFile(out);
+        EXPECT_FALSE(Contains(ReadFile(out), "Tessaro is serving")) << ReadFile(out);
+        // The first is untouched: its pages, its template folder, its engine.
+        auto page = e2e::HttpGet(port, "/guest.tsm");
+        EXPECT_EQ(page.status, 200) << page.body;
+        EXPECT_EQ(page.body, "rows 0");
+        EXPECT_EQ(enginePid(), engine);
+    }
+    EXPECT_FALSE(std::filesystem::exists(other.path() + "/home")) << "the refused run made a runtime root";
+    EXPECT_EQ(serve->Stop(), 0) << ReadFile(output_);
 }
 
 // The user's road: scripts/serve over a folder, the wizards' scripts from docs/wizards.md over
