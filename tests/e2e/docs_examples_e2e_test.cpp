@@ -3,8 +3,12 @@
 // drift from the engine.
 //
 // The guide marks its examples with HTML comments that the reader does not see:
-//   <!-- example: NAME [query=URL-QUERY] [status=CODE] -->   the next fenced block is a template,
-//                                                          requested as NAME.tsm
+//   <!-- example: NAME [query=URL-QUERY] [status=CODE] [upload=FIELD:FILE:TYPE] [mkdir=DIR] -->
+//                                                          the next fenced block is a template,
+//                                                          requested as NAME.tsm (with upload, a
+//                                                          form posts a small file of that name
+//                                                          and type in FIELD; mkdir makes a folder
+//                                                          below the site's root first)
 //   <!-- file: PATH -->                                    the next fenced block is written as
 //                                                          PATH, for examples that include it
 //   <!-- expect -->                                        the next fenced block is the page the
@@ -39,6 +43,8 @@ struct GuideExample {
     int line = 0;  // of the marker, for the failure message
     std::string query;
     int status = 200;
+    std::string upload;  // FIELD:FILE:TYPE
+    std::string mkdir;
     std::string tmpl;
     std::optional<std::string> expected;
     // Files the example needs, written before it runs.
@@ -102,6 +108,8 @@ std::vector<GuideExample> ParseGuide(const std::string& text) {
             example.name = marker.substr(10, marker.find(' ', 10) - 10);
             example.line = static_cast<int>(i + 1);
             example.query = MarkerValue(marker, "query");
+            example.upload = MarkerValue(marker, "upload");
+            example.mkdir = MarkerValue(marker, "mkdir");
             std::string status = MarkerValue(marker, "status");
             if (!status.empty()) example.status = std::stoi(status);
             example.files = std::move(pendingFiles);
@@ -337,7 +345,24 @@ TEST_F(GuideExamples, EveryExampleGivesThePageTheGuideShows) {
     for (const GuideExample& example : ParseGuide(ReadGuide())) {
         SCOPED_TRACE("docs/templates.md:" + std::to_string(example.line) + " example " + example.name);
         for (const auto& [path, text] : example.files) site.WriteDocument(path, text);
-        auto page = Page(example.name + ".tsm", example.tmpl, example.query);
+        if (!example.mkdir.empty()) std::filesystem::create_directories(site.document_root() + "/" + example.mkdir);
+        e2e::HttpResponse page;
+        if (example.upload.empty()) {
+            page = Page(example.name + ".tsm", example.tmpl, example.query);
+        } else {
+            // The form's post: one file field, the file sent with the type a browser gives it.
+            const std::size_t first = example.upload.find(':'), second = example.upload.find(':', first + 1);
+            ASSERT_NE(second, std::string::npos) << example.upload;
+            std::string contentType;
+            std::string body = e2e::MultipartFileBody(example.upload.substr(0, first),
+                                                      example.upload.substr(first + 1, second - first - 1),
+                                                      "\x89PNG\r\n\x1a\n", &contentType);
+            const std::string generic = "application/octet-stream";
+            body.replace(body.find(generic), generic.size(), example.upload.substr(second + 1));
+            site.WriteDocument(example.name + ".tsm", example.tmpl);
+            page = e2e::HttpRequest(site.port(), "POST", "/" + example.name + ".tsm", {"Content-Type: " + contentType},
+                                    body);
+        }
         EXPECT_EQ(page.status, example.status) << page.error << page.body;
         EXPECT_EQ(TrimLineBreaks(page.body), TrimLineBreaks(example.expected.value_or("")));
     }
