@@ -214,20 +214,20 @@ std::string CQueryPage::BuildSyntaxReport() {
     } catch (const SSException&) {
         expected.clear();
     }
-    const bool listed = expected.size() <= kMaxListedTokens;
+    const bool tokensListed = expected.size() <= kMaxListedTokens;
     std::string attribute, cut;
-    if (!FindCutAttributeValue(FileLine(path, line), attribute, cut)) {
-        const std::string words = SyntaxErrorWords(*parser, listed);
-        if (!words.empty()) report += words + "<P>";
-    } else {
+    if (FindCutAttributeValue(FileLine(path, line), attribute, cut)) {
         report += "The value of the attribute <B>" + HtmlEscape(UpperCopy(attribute)) + "</B> on line " +
                   std::to_string(line) + " ends at a double quote inside it, after '" + HtmlEscape(cut) +
                   "'. A double quote ends an attribute's value: inside it write texts in single quotes "
                   "(" + HtmlEscape(attribute) + "=\"#ExpandPath('uploads')#\") or double each quote (" +
                   HtmlEscape(attribute) + "=\"#ExpandPath(\"\"uploads\"\")#\").<P>";
+    } else {
+        const std::string words = SyntaxErrorWords(*parser, tokensListed);
+        if (!words.empty()) report += words + "<P>";
     }
     report += WriteErrorReport(true);
-    if (listed) {
+    if (tokensListed) {
         report += std::string("The syntax error occurred while looking for ") +
                   (expected.size() <= 1 ? "the following token" : "the following valid tokens") + ":<P><UL>";
         std::vector<std::string> listed;
