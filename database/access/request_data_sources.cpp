@@ -125,7 +125,9 @@ void CRequestDataSources::CheckSQLAuthorization(const std::string& operation, co
                             CWebMessage("The SQL operation ") + operation + " is unauthorized for the data source '" +
                                 dataSource +
                                 "'. To change SQL authorizations for data sources you should use the Tessaro "
-                                "Administrator application.",
+                                "Administrator application. Here they are the values AllowAllSQL and DISABLE_" +
+                                UpperCopy(operation) + " of the key DataSources\\" + dataSource +
+                                ", set with tsreg (see README.md, section \"Administering the server\").",
                             "");
 }
 

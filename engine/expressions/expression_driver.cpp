@@ -88,7 +88,8 @@ void ThrowParserError(const SSException& e) {
                     "An unexpected parser error has occurred during the evaluation of the expression.<BR>"
                     "The error is usually caused by the Tessaro server running low on memory and/or system "
                     "resources. However, in rare cases, the error may be caused by invalid expression "
-                    "syntax. Check the syntax of the expression against the Tessaro manual. (%ld)",
+                    "syntax. Check the syntax of the expression against the Tessaro manual (docs/templates.md, sections "
+                    "\"Operators\" and \"Built-in functions\"). (%ld)",
                     code));
     }
 }

@@ -12,7 +12,8 @@ void ThrowConversionError(std::uint32_t code, const char* source, const char* ty
     ThrowExpressionError(code,
                          CWebMessage("Cannot convert ") + std::string(source ? source : "") + " to " +
                              std::string(typeName ? typeName : "") +
-                             ".<P>Please, check the Tessaro manual for the allowed conversions between data types");
+                             ".<P>Please, check the Tessaro manual for the allowed conversions between data types "
+                             "(see docs/templates.md, section \"Operators\")");
 }
 
 void ExprYaccStackElement::CheckTypes() const {

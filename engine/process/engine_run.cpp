@@ -1,5 +1,6 @@
 #include "engine/process/engine_run.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <system_error>
@@ -11,7 +12,9 @@
 #include "engine/server/engine_globals.h"
 #include "engine/server/request_worker.h"
 #include "engine/server/server_error_log.h"
+#include "platform/error_words.h"
 #include "platform/scm_event.h"
+#include "platform/win32_error.h"
 #include "platform/window.h"
 
 namespace {
@@ -63,6 +66,12 @@ int RunEngine(const EngineSwitches& switches) {
     long error = 0;
     if (!tessaro::platform::RunServiceDispatcher(kEngineServiceName, &g_engineService, &error)) {
         LogServerError("Error attempting to initialize the service", error);
+        // Started from a shell rather than by the service manager: the person there is told too.
+        if (error == tessaro::platform::ERROR_FAILED_SERVICE_CONTROLLER_CONNECT)
+            std::fprintf(stderr,
+                         "tsengine: error %s. Start the service with tsscm start '%s', or run tsengine -desktop "
+                         "in the foreground; tsengine --help lists the switches.\n",
+                         tessaro::platform::ErrorNumberWithWords(error).c_str(), kEngineServiceName);
         return 0;
     }
     return EndProcess(g_engineService.MailSpoolerFailed() ? 1 : 0);

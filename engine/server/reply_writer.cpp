@@ -89,6 +89,12 @@ void CReplyWriter::BeginOutput() {
     m_outputBuffer = true;
 }
 
+void CReplyWriter::BeginEnginePage() {
+    CreateOutputBuffer();
+    m_outputBuffer = true;
+    SetContentType(kEnginePageType);
+}
+
 void CReplyWriter::Redirect(const std::string& url) {
     CreateOutputBuffer();
     AddHeader("Location: " + StripLineBreaks(url) + "\n");
@@ -129,21 +135,21 @@ void CReplyWriter::SendReply() {
             LoadHDMLLibrary();
             int result = GenerateDeck(GetBufferedBody(), path);
             if (result == 0) {
-                m_contentType = "text/html";
+                m_contentType = kEnginePageType;
                 // An empty result would send nothing at all; give the browser a page.
                 if (GetFileSizeByName(path) == 0)
                     WriteFileContents(kDeckFallbackPage, sizeof kDeckFallbackPage - 1, path, false);
             } else if (result != 1) {
                 // Neither deck nor page reached the file: what is there must not go out as either.
                 LogServerError("Error occurred while attempting to write the HDML deck to the file '" + path + "'.", 0);
-                m_contentType = "text/html";
+                m_contentType = kEnginePageType;
                 m_fileReply = false;
                 tessaro::platform::RemoveFile(path);
                 CreateOutputBuffer();
                 m_memory->WriteText(kDeckFallbackPage);
             }
         } else {
-            m_contentType = "text/html";
+            m_contentType = kEnginePageType;
         }
     }
     std::string header = StatusLine(m_status);

@@ -28,6 +28,9 @@ public:
 
     void CreateOutputBuffer();
     void BeginOutput();
+    // A page of the engine's own (an error or problem page) in place of whatever was written:
+    // a fresh buffer, output on, and the engine's page type.
+    void BeginEnginePage();
     void Redirect(const std::string& url);
     void ReplyWithFile(const std::string& contentType, const std::string& path, bool deleteAfter);
     void Finish();
@@ -57,6 +60,11 @@ private:
     bool m_deleteAfter = false;
     std::string m_filePath;
 };
+
+// The type of the pages the engine writes itself: their texts, and the values they quote, are
+// UTF-8, and a browser must not read them (or a form on them) as windows-1252. A template's
+// page keeps the type it declares.
+inline constexpr const char* kEnginePageType = "text/html; charset=utf-8";
 
 // The deck compiler's reply type.
 inline constexpr const char* kHdmlContentType = "application/x-hdmlc";

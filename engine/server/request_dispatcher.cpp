@@ -190,12 +190,14 @@ void CRequestDispatcher::ReportError(CRequestReader* reader, CReplyWriter* write
     writer->SetStatus(httpStatus);
     // What the page wrote before the error goes: the error page is a whole page of its own,
     // not a second <HTML> after the first one's end.
-    writer->CreateOutputBuffer();
-    writer->BeginOutput();
     if (!pageText.empty()) {
+        // The application's own error page (TSERROR) keeps the type its template declared.
+        writer->CreateOutputBuffer();
+        writer->BeginOutput();
         if (CReplyChannel* out = writer->GetCurrentChannel()) out->WriteText(pageText);
         return;
     }
+    writer->BeginEnginePage();
     CReplyChannel* out = writer->GetCurrentChannel();
     if (!out) return;
     out->WriteText("<HTML><HEAD><TITLE>Error Occurred While Processing Request</TITLE></HEAD>");

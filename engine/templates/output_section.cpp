@@ -282,7 +282,8 @@ void COutputSection::Validate() {
         throw new CWebException("No SMTP Server Specified for TSMAIL",
                                 "In order to send SMTP mail messages, Tessaro requires that a default SMTP server be "
                                 "specified. You can set the default SMTP server using the 'Mail' page of the Tessaro "
-                                "Administrator.<P>");
+                                "Administrator (here: the value MailServer of the key Mail, set with tsreg; see "
+                                "README.md, section \"Sending mail\").<P>");
     if (m_subject.empty())
         throw new CWebException(kMailSyntaxTitle,
                                 "The TSMAIL tag requires the inclusion of the SUBJECT attribute to "

@@ -265,7 +265,8 @@ std::string CQueryPage::ExpandTemplatePath(const std::string& logical, bool rela
                         ") could not be resolved to an actual filename because you have not specified a root "
                         "template directory.<P>To specify a root template directory use the Administrator "
                         "application to map the root path (represented by '/') to a physical directory on your "
-                        "disk (e.g. 'C:\\TESSARO\\TEMPLATE').");
+                        "disk (e.g. 'C:\\TESSARO\\TEMPLATE'). Here that is the value / of the Templates key, set "
+                        "with tsreg (see docs/templates.md, section \"Where templates and databases live\").");
             }
             if (root.back() == '/' || root.back() == '\\') root.pop_back();
             physical = root + directory;
@@ -310,7 +311,9 @@ void CQueryPage::CheckTemplateExists(const std::string& physical, const std::str
     if (includeNote)
         detail +=
             "<P>Note: If you wish to use an absolute template path (e.g. TEMPLATE=\"/mypath/index.tsm\") with "
-            "TSINCLUDE then you must create a mapping for the path using the Tessaro Administrator. <P>Using "
+            "TSINCLUDE then you must create a mapping for the path using the Tessaro Administrator (a value of "
+            "the Templates key, set with tsreg: see "
+            "docs/templates.md, section \"Where templates and databases live\"). <P>Using "
             "relative paths (e.g. TEMPLATE=\"index.tsm\" or TEMPLATE=\"../index.tsm\") does not require the "
             "creation of any special mappings. It is therefore recommended that you use relative paths with "
             "TSINCLUDE whenever possible.";
@@ -361,8 +364,7 @@ bool CQueryPage::RunFormValidation() {
 void CQueryPage::WriteValidationReply(const std::string& page, const std::string& list) {
     const CErrorPageSpec& spec = m_tags->ValidationErrorPage();
     if (spec.kind != CErrorPageSpec::Validation) {
-        GetWriter()->CreateOutputBuffer();
-        GetWriter()->BeginOutput();
+        GetWriter()->BeginEnginePage();
         WriteText(page);
         return;
     }

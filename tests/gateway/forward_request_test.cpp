@@ -157,7 +157,9 @@ TEST(ForwardRequest, FailedStartIsTriedOnceMoreAfterEndingTheEngine) {
     EXPECT_EQ(run.output, kPageText);
     EXPECT_EQ(engine.start_calls, 2);
     ASSERT_EQ(run.log.size(), 1u);
-    EXPECT_EQ(run.log[0], "Error|Error occurred while attempt to open service. Windows NT error number 1060 occurred.");
+    EXPECT_EQ(run.log[0],
+              "Error|Error occurred while attempt to open service. Windows NT error number 1060 occurred (the service "
+              "does not exist).");
 }
 
 TEST(ForwardRequest, WaitsForTheSocketOfAJustStartedEngine) {

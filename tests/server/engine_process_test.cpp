@@ -209,11 +209,48 @@ TEST_F(EngineProcessTest, MissingMailerLibraryInServiceModeReportsStopped) {
     EXPECT_NE(GetValue("Server", "ServiceRunning"), "1");
 }
 
+namespace {
+
+// Runs a command line and returns its standard output and exit code.
+std::pair<std::string, int> Capture(const std::string& command) {
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return {out, -1};
+    char buf[512];
+    while (std::size_t n = std::fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
+    int status = ::pclose(pipe);
+    return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+}  // namespace
+
 TEST_F(EngineProcessTest, StartedWithoutServiceManagerLogsTheDispatcherError) {
     unsetenv("TESSARO_SCM_SERVICE");
     EXPECT_EQ(Run({}), 0);
     EXPECT_NE(ReadLog().find("\"Error attempting to initialize the service Windows NT error number 1063 occurred.\""),
               std::string::npos);
+    // Started from a shell, it says so there, in words, and how to start it.
+    auto shell = Capture(kEngine + " 2>&1");
+    EXPECT_EQ(shell.second, 0);
+    EXPECT_NE(shell.first.find("tsengine: error 1063 (the program was not started by the service manager). Start the "
+                               "service with tsscm start 'Brendlow Tessaro 2.0', or run tsengine -desktop"),
+              std::string::npos)
+        << shell.first;
+}
+
+// --help and its short forms print the switches and end, touching nothing.
+TEST_F(EngineProcessTest, HelpPrintsTheSwitchesAndExitsZero) {
+    for (const char* help : {"--help", "-h", "-?", "-HELP"}) {
+        SCOPED_TRACE(help);
+        auto printed = Capture(kEngine + " '" + help + "' 2>&1");
+        EXPECT_EQ(printed.second, 0);
+        EXPECT_EQ(printed.first.rfind("usage: tsengine [-INSTALL | -REMOVE | -DESKTOP | -DEBUG | --help]\n", 0), 0u)
+            << printed.first;
+        for (const char* line : {"  -INSTALL ", "  -REMOVE ", "  -DESKTOP ", "tsscm start 'Brendlow Tessaro 2.0'"})
+            EXPECT_NE(printed.first.find(line), std::string::npos) << printed.first;
+    }
+    EXPECT_EQ(ReadLog(), "");
+    EXPECT_EQ(State(), 0u);
 }
 
 TEST_F(EngineProcessTest, ListenerFailureStopsTheDesktopEngine) {
@@ -239,21 +276,6 @@ TEST_F(EngineProcessTest, ClosingTheDesktopWindowShutsTheEngineDown) {
     EXPECT_EQ(GetValue("Server", "ServiceRunning"), "0");
 }
 
-namespace {
-
-// Runs a command line and returns its standard output and exit code.
-std::pair<std::string, int> Capture(const std::string& command) {
-    std::string out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return {out, -1};
-    char buf[512];
-    while (std::size_t n = std::fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
-    int status = ::pclose(pipe);
-    return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
-}
-
-}  // namespace
-
 TEST_F(EngineProcessTest, TsscmDrivesTheInstalledEngine) {
     const std::string tsscm = std::string(TESSARO_BINARY_DIR) + "/bin/tsscm";
     REQUIRE_OR_SKIP(std::filesystem::exists(tsscm), "tsscm is not built");
@@ -270,14 +292,15 @@ TEST_F(EngineProcessTest, TsscmDrivesTheInstalledEngine) {
     EXPECT_EQ(GetValue("Server", "ServiceRunning"), "1");
     auto again = Capture(tsscm + " start " + name + " 2>&1");
     EXPECT_EQ(again.second, 1);
-    EXPECT_NE(again.first.find("error 1056"), std::string::npos) << again.first;
+    EXPECT_NE(again.first.find("error 1056 (the service is running already)"), std::string::npos) << again.first;
     auto list = Capture(tsscm + " list");
     EXPECT_NE(list.first.find("Brendlow Tessaro 2.0\tRUNNING\t2\t"), std::string::npos) << list.first;
 
     EXPECT_EQ(Capture(tsscm + " stop " + name + " --wait 15").second, 0);
     EXPECT_EQ(GetValue("Server", "ServiceRunning"), "0");
     EXPECT_EQ(Capture(tsscm + " remove " + name).second, 0);
-    EXPECT_NE(Capture(tsscm + " query " + name + " 2>&1").first.find("error 1060"), std::string::npos);
+    EXPECT_NE(Capture(tsscm + " query " + name + " 2>&1").first.find("error 1060 (the service does not exist)"),
+              std::string::npos);
 }
 
 TEST_F(EngineProcessTest, WindowMessageRoadWhenEmulatingWindows95) {

@@ -111,7 +111,9 @@ TEST_F(CoreTagsPage, LocationRedirectsWithTheClientToken) {
 TEST_F(CoreTagsPage, ConditionalMismatchAndBadClientManagement) {
     PageOutcome bad = Run("<TSAPPLICATION CLIENTMANAGEMENT=\"perhaps\">");
     EXPECT_TRUE(bad.failed);
-    EXPECT_EQ(bad.detail.rfind("Invalid attribute value.<P>", 0), 0u) << bad.detail;
+    // The tag's line comes first, then what is wrong with it.
+    EXPECT_EQ(bad.detail.rfind("The error occurred on (or near) line 1 of the template file ", 0), 0u) << bad.detail;
+    EXPECT_TRUE(Contains(bad.detail, "</PRE><P>Invalid attribute value.<P>")) << bad.detail;
     PageOutcome open = Run("<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"2\">x");
     EXPECT_TRUE(open.failed);
     EXPECT_TRUE(Contains(open.title, "There are more TSLOOP tags than there are /TSLOOP tags.")) << open.title;
@@ -124,7 +126,8 @@ TEST_F(CoreTagsPage, MismatchedConditionalsListTheTagsSeen) {
                          "detected:<P> <PRE>\n    &lt;TSIF TRUE &gt;\n      &lt;TSIF 1 LT 2 &gt;\n"
                          "    &lt;/TSIF&gt;\n    &lt;TSELSE&gt;\n    &lt;TSELSEIF FALSE &gt;\n</PRE>\n"))
         << out.title;
-    EXPECT_EQ(out.detail.rfind("Error in conditional evaluation tags.<P>", 0), 0u);
+    EXPECT_EQ(out.detail.rfind("The error occurred on (or near) line 1 of the template file ", 0), 0u) << out.detail;
+    EXPECT_TRUE(Contains(out.detail, "</PRE><P>Error in conditional evaluation tags.<P>")) << out.detail;
 }
 
 TEST_F(CoreTagsPage, LoopsWithIncludesAndBreaks) {

@@ -210,6 +210,7 @@ TEST_F(RequestErrorPage, DiagnosticsStopBeforeTheDebugBlockAndTemplateIsTheFaili
     PageOutcome out = RunPage<CQueryPage>(cgi);
     EXPECT_TRUE(out.failed);
     const std::string& pageText = out.pageText;
+    // The diagnostics are the error's own words: where it happened stays on the engine's page.
     EXPECT_EQ(pageText.rfind("D=[Required parameter <B>nope</B> not found<P> You have used the TSPARAM tag", 0), 0u)
         << pageText;
     EXPECT_FALSE(Contains(pageText, "Date/Time")) << pageText;

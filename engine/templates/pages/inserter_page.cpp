@@ -58,7 +58,10 @@ void CInserterPage::Setup() {
                 "with the TSINSERT and TSUPDATE tags.<P>While you should always use the TSINSERT and TSUPDATE tags in "
                 "new Tessaro applications, you may have older applications which have not yet been updated to use the "
                 "new tags. If this is the case, you may re-enable the Action=Insert and Action=Update commands using "
-                "the data source configuration dialog available in the Tessaro Administrator.");
+                "the data source configuration dialog available in the Tessaro Administrator. Here that is the value "
+                "AllowIUActions of the key DataSources\\" +
+                dataSource +
+                ", set to 1 with tsreg (see docs/templates.md, section \"Saving forms: TSINSERT and TSUPDATE\").");
     sources.CheckSQLAuthorization(m_request.insert ? "INSERT" : "UPDATE", dataSource);
 }
 
@@ -67,8 +70,7 @@ void CInserterPage::Run() {
     if (!ValidateForm()) return;
     CReplyWriter* writer = GetWriter();
     CInsertUpdate engine(m_request, *this, [writer](const std::string& page, const std::string&) {
-        writer->CreateOutputBuffer();
-        writer->BeginOutput();
+        writer->BeginEnginePage();
         writer->GetCurrentChannel()->WriteText(page);
     });
     if (!engine.Execute()) return;

@@ -78,7 +78,9 @@ void CTSXQueryImp::CheckSqlOperation(CServerSettings* settings) const {
                                 CWebMessage("The SQL operation ") + operation +
                                     " is unauthorized for the data source '" + m_dataSource +
                                     "'. To change SQL authorizations for data sources you should use the Tessaro "
-                                    "Administrator application.");
+                                    "Administrator application. Here they are the values AllowAllSQL and DISABLE_" +
+                                    operation + " of the key DataSources\\" + m_dataSource +
+                                    ", set with tsreg (see README.md, section \"Administering the server\").");
 }
 
 void CTSXQueryImp::PrepareExecution(CServerSettings* settings) {
