@@ -146,11 +146,16 @@ bool TSMail::LoadMailer(const std::string& configured) {
         candidates.push_back(tessaro::platform::ProgramDirectory() + "../lib/" + file);
     }
     candidates.push_back(file);
+    // A file the loader refuses (beside tsengine, say) is the reason to give, not the
+    // "not found" of the places tried after it.
     long error = 0;
+    long refused = 0;
     for (const std::string& candidate : candidates) {
         m_library = tessaro::platform::LoadModule(candidate, &error);
         if (m_library) break;
+        if (refused == 0 && error != tessaro::platform::ERROR_MOD_NOT_FOUND) refused = error;
     }
+    if (!m_library && refused != 0) error = refused;
     if (!m_library) {
         m_errorText = error == tessaro::platform::ERROR_MOD_NOT_FOUND
                           ? "Mail library " + m_mailerName + " could not be loaded."

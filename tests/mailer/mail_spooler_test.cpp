@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <unistd.h>
 
 #include "engine/server/mail_spooler.h"
+#include "platform/program_path.h"
 #include "tests/mailer/smtp_servers.h"
 #include "tests/common/server_test_home.h"
 
@@ -73,6 +75,20 @@ TEST_F(SpoolerTest, LibraryFailuresStopConstruction) {
         EXPECT_FALSE(spooler.Initialized());
         EXPECT_EQ(spooler.ErrorText(), c.error);
     }
+}
+
+TEST_F(SpoolerTest, LibraryBesideTheProgramThatTheLoaderRefusesSaysWhy) {
+    // A name without a path is looked for beside the program first; a file there that is
+    // no shared library is the reason to report, not the "not found" of the places after it.
+    const std::string name = "libnotamailer" + std::to_string(::getpid()) + ".so";
+    const std::string beside = tessaro::platform::ProgramDirectory() + name;
+    std::ofstream(beside) << "not a shared library\n";
+    SetValue("Mail", "MailerDLL", name);
+    TSMail spooler;
+    std::filesystem::remove(beside);
+    EXPECT_FALSE(spooler.Initialized());
+    EXPECT_EQ(spooler.ErrorText(),
+              "Windows NT error number 193 occurred while attempting to load library '" + name + "'.");
 }
 
 TEST_F(SpoolerTest, DefaultTreeAndBaseDirectoryWithOrWithoutSlash) {
