@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "engine/server/body_memory_budget.h"
 #include "engine/server/reply_channel.h"
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_context.h"
@@ -48,6 +49,9 @@ int CPipeListener::GetOpenConnections() const {
 bool CPipeListener::TryOpen(long* errorNumber) {
     // Without the lock another engine serves this socket.
     if (!plat::LockRequestSocket(m_path, &m_lockFd, errorNumber)) return false;
+    // The lock makes this the one engine of the runtime root: bodies kept in files are only
+    // ever its own, so what is there before it listens was left by one that died.
+    RemoveLeftoverBodyFiles();
     int fd = plat::ListenOnRequestSocket(m_path, errorNumber);
     if (fd < 0) return false;
     m_listenFd = fd;

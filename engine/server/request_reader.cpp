@@ -458,7 +458,7 @@ void CPipeRequestReader::ReadContent(CByteBuffer& buffer) {
     // file as it arrives.
     auto start = [&](std::uint32_t length) -> long {
         if (BodyReservation().TryTake(length, cap)) return 0;
-        const std::string folder = plat::HomePath("tmp/body");
+        const std::string folder = BodyFileFolder();
         if (long error = plat::EnsurePrivateDirectory(folder); error != 0) return error;
         std::string path;
         if (long error = plat::CreatePrivateTempFile(folder, "BDY", &path); error != 0) return error;

@@ -255,6 +255,22 @@ TEST_F(EngineProcessTest, SigtermEndsTheDesktopEngineWhileThousandsOfMailsWait) 
     ::close(silentFd);
 }
 
+TEST_F(EngineProcessTest, BodiesLeftByAKilledEngineAreRemovedAtStartUp) {
+    // An engine killed while large posts arrived leaves their bodies behind in tmp/body.
+    const std::string bodies = home() + "/tmp/body";
+    std::filesystem::create_directories(bodies);
+    std::ofstream(bodies + "/BDYa1b2c3") << std::string(100000, 'x');
+    std::ofstream(bodies + "/BDYd4e5f6") << "a=1";
+    std::ofstream(home() + "/outside.txt") << "kept";
+    std::filesystem::create_symlink(home() + "/outside.txt", bodies + "/BDYlink");
+    pid_t pid = Spawn({"-desktop"});
+    ASSERT_TRUE(WaitForSocket());
+    EXPECT_TRUE(std::filesystem::is_empty(bodies));
+    EXPECT_TRUE(std::filesystem::exists(home() + "/outside.txt")) << "a link goes, never what it names";
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(WaitExit(pid), 0);
+}
+
 TEST_F(EngineProcessTest, MissingMailerLibraryEndsWithCodeOne) {
     SetValue("Mail", "MailerDLL", "NOSUCHMAILER.DLL");
     EXPECT_EQ(Run({"-desktop"}), 1);
