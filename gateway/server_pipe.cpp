@@ -51,6 +51,10 @@ int OpenServerPipe(GatewayState& state) {
             case plat::ConnectStatus::Busy:
                 // Giving up is all a busy engine calls for: ending it would throw away every
                 // request it is working on.
+                if (plat::OutputClosed(state.web_server_output)) {
+                    state.visitor_gone = true;
+                    return -1;
+                }
                 if (busyWaits >= settings.busy_retries) {
                     state.errors.Add(
                         "Could not establish connection to named pipe server (exceeded maximum number of retries)", 0);
@@ -106,6 +110,18 @@ bool RelayPipeReply(int pipe, GatewayState& state) {
     if (timeout > 0) plat::SetReceiveTimeout(pipe, timeout * 1000);
     for (long round = 1;; ++round) {
         if (round % 100 == 0) state.errors.Warn("Read loop has executed " + std::to_string(round) + " times");
+        // While the engine works the web server may close the output (its visitor left):
+        // the caller then closes the engine connection, which ends the engine's work.
+        bool outputClosed = false;
+        plat::InputWait wait;
+        do {
+            wait = plat::WaitForInputWatchingOutput(pipe, state.web_server_output, timeout > 0 ? timeout * 1000 : -1,
+                                                    &outputClosed);
+        } while (wait == plat::InputWait::Interrupted);
+        if (outputClosed) {
+            state.visitor_gone = true;
+            return false;
+        }
         plat::PipeReadResult frame = plat::ReadPipeFrame(pipe, kMaxReplyFrame);
         switch (frame.status) {
             case plat::PipeReadStatus::Ok:
