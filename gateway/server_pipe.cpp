@@ -25,6 +25,10 @@ constexpr const char* kReadFailed = "Error attempting to read data sent by serve
 constexpr std::size_t kMaxReplyFrame = 256u * 1024 * 1024;
 // Between looks for the socket of a service that was just started.
 constexpr int kSocketPollMs = 50;
+// Between looks for a free place while a busy engine is waited for: like the wait for a free
+// pipe instance, a wait ends as soon as a place is free, so that clients that only retry
+// faster cannot keep taking every place that frees.
+constexpr int kBusyPollMs = 20;
 
 void SleepMs(int ms) {
     if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -40,6 +44,7 @@ int OpenServerPipe(GatewayState& state) {
     const std::string path = ServerPipePath();
     const GatewaySettings& settings = state.settings;
     int busyWaits = 0;
+    int busyWaitedMs = 0;  // of the wait under way
     bool startTried = false;
     std::chrono::steady_clock::time_point socketDeadline{};
     for (;;) {
@@ -60,8 +65,16 @@ int OpenServerPipe(GatewayState& state) {
                         "Could not establish connection to named pipe server (exceeded maximum number of retries)", 0);
                     return -1;
                 }
-                ++busyWaits;
-                SleepMs(settings.busy_wait_ms);
+                // A wait lasts busy_wait_ms unless a look finds a place sooner; the next
+                // round of the loop connects.
+                if (busyWaitedMs + kBusyPollMs >= settings.busy_wait_ms) {
+                    SleepMs(settings.busy_wait_ms - busyWaitedMs);
+                    busyWaitedMs = 0;
+                    ++busyWaits;
+                } else {
+                    SleepMs(kBusyPollMs);
+                    busyWaitedMs += kBusyPollMs;
+                }
                 continue;
             case plat::ConnectStatus::Missing:
                 if (!startTried) {
