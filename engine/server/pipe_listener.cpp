@@ -154,8 +154,11 @@ bool CPipeListener::WaitForSlot() {
         std::chrono::milliseconds wait(200);
         const int fd = m_listenFd.load();
         if (fd >= 0 && plat::WaitForInput(fd, 0) == plat::InputWait::Ready) {
-            wait = std::min(wait, EvictSilentClient(*m_slots));
-            if (wait.count() == 0) continue;
+            const std::chrono::milliseconds next = EvictSilentClient(*m_slots);
+            // A place among the arriving connections is free at once; an instance only
+            // when the dropped connection's worker has ended.
+            if (next.count() == 0 && m_slots->open < m_maxInstances) continue;
+            if (next.count() > 0) wait = std::min(wait, next);
         }
         m_slots->freed.wait_for(lock, wait);
     }
