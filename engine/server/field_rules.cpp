@@ -126,9 +126,8 @@ std::string FieldDisplayName(const std::string& name) {
 void CFieldRule::Apply(CFormFieldList& form, std::vector<std::string>& problems) {
     std::vector<std::string> targets;
     for (int i = 0; i < form.GetCount(); ++i) {
-        std::string name, value;
-        form.GetAt(i, name, value);
-        name = UpperCopy(TrimmedCopy(name));
+        // By name only: copying every value for every rule doubled what a large post holds.
+        std::string name = UpperCopy(TrimmedCopy(form.NameAt(i)));
         if (name.size() >= m_suffix.size() &&
             name.compare(name.size() - m_suffix.size(), m_suffix.size(), m_suffix) == 0)
             targets.push_back(name.substr(0, name.size() - m_suffix.size()));

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <filesystem>
 #include <spawn.h>
 #include <sys/file.h>
@@ -13,6 +15,7 @@
 #include <thread>
 
 #include "engine/server/engine_globals.h"
+#include "engine/server/mail_message.h"
 #include "pipe_test_client.h"
 #include "platform/named_event.h"
 #include "platform/service_control.h"
@@ -182,6 +185,90 @@ TEST_F(EngineProcessTest, DesktopEndsOnSigtermAndClearsServiceRunning) {
     EXPECT_NE(ReadLog().find("\"Information\",\"TID="), std::string::npos);
     EXPECT_NE(ReadLog().find("\"Exited main application message loop.\""), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(socketPath));
+}
+
+namespace {
+
+// A TCP port on 127.0.0.1 that takes connections into its backlog and never answers; -1 when
+// none could be made. The descriptor is in *fd.
+int SilentPort(int* fd) {
+    *fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (*fd < 0 || ::bind(*fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(*fd, 16) != 0 || ::getsockname(*fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return -1;
+    return ntohs(address.sin_port);
+}
+
+// A port nothing listens on (closed again at once).
+int RefusingPort() {
+    int fd = -1;
+    int port = SilentPort(&fd);
+    ::close(fd);
+    return port;
+}
+
+}  // namespace
+
+TEST_F(EngineProcessTest, SigtermEndsTheDesktopEngineWhileThousandsOfMailsWait) {
+    // Thousands of mails wait for a server that refuses them, or for one that never
+    // answers: a delivery pass neither holds the engine past its close signal, nor loses a
+    // message, nor counts the wait it gave up as an attempt.
+    int silentFd = -1;
+    const int silentPort = SilentPort(&silentFd);
+    ASSERT_GT(silentPort, 0);
+    for (int port : {RefusingPort(), silentPort}) {
+        const std::string base = home() + "/mail-" + std::to_string(port) + "/";
+        for (const char* sub : {"SPOOL", "UNDELIVR", "LOG"}) std::filesystem::create_directories(base + sub);
+        SetValue("Mail", "BaseDirectory", base);
+        SetValue("Mail", "MailServer", "127.0.0.1");
+        SetValue("Mail", "SMTPPort", std::to_string(port));
+        SetValue("Mail", "Timeout", "60");
+        SetValue("Mail", "LogSeverity", "0");
+        constexpr int kMessages = 3000;
+        for (int i = 1; i <= kMessages; ++i) {
+            CMailMessage m("", -1, -1, "from@x.test", "to" + std::to_string(i) + "@x.test", "", "s", "\r\n", "b", "");
+            char name[16];
+            std::snprintf(name, sizeof name, "TSM%04X.TMP", i);
+            std::ofstream(base + "SPOOL/" + name, std::ios::binary) << m.SpoolText();
+        }
+        pid_t pid = Spawn({"-desktop"});
+        ASSERT_TRUE(WaitForSocket());
+        auto entered = [&] {
+            std::ifstream in(base + "LOG/ERRORS.LOG");
+            std::string log((std::istreambuf_iterator<char>(in)), {});
+            return log.find("Entered mail processing loop.") != std::string::npos;
+        };
+        for (int i = 0; i < 500 && !entered(); ++i) std::this_thread::sleep_for(20ms);
+        std::this_thread::sleep_for(200ms);
+        ::kill(pid, SIGTERM);
+        EXPECT_EQ(WaitExit(pid, 10s), 0) << port;
+        std::size_t spooled = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(base + "SPOOL"))
+            if (entry.path().filename().string().rfind("TSM", 0) == 0) ++spooled;
+        EXPECT_EQ(spooled, static_cast<std::size_t>(kMessages)) << port;
+        EXPECT_TRUE(std::filesystem::is_empty(base + "UNDELIVR")) << port;
+    }
+    ::close(silentFd);
+}
+
+TEST_F(EngineProcessTest, BodiesLeftByAKilledEngineAreRemovedAtStartUp) {
+    // An engine killed while large posts arrived leaves their bodies behind in tmp/body.
+    const std::string bodies = home() + "/tmp/body";
+    std::filesystem::create_directories(bodies);
+    std::ofstream(bodies + "/BDYa1b2c3") << std::string(100000, 'x');
+    std::ofstream(bodies + "/BDYd4e5f6") << "a=1";
+    std::ofstream(home() + "/outside.txt") << "kept";
+    std::filesystem::create_symlink(home() + "/outside.txt", bodies + "/BDYlink");
+    pid_t pid = Spawn({"-desktop"});
+    ASSERT_TRUE(WaitForSocket());
+    EXPECT_TRUE(std::filesystem::is_empty(bodies));
+    EXPECT_TRUE(std::filesystem::exists(home() + "/outside.txt")) << "a link goes, never what it names";
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(WaitExit(pid), 0);
 }
 
 TEST_F(EngineProcessTest, MissingMailerLibraryEndsWithCodeOne) {

@@ -159,6 +159,12 @@ TEST(CookieScope, UnsafeNamesPathsAndDomainsAreRefused) {
         {"A B", "", "", "Invalid TSCOOKIE NAME attribute<P>"},
         {"A", "/x\nSet-Cookie: y=1", "", "Invalid TSCOOKIE PATH attribute<P>"},
         {"A", "/", "a.com; secure", "Invalid TSCOOKIE DOMAIN attribute<P>"},
+        {"A\vB", "", "", "Invalid TSCOOKIE NAME attribute<P>"},
+        {"A", "/x\f", "", "Invalid TSCOOKIE PATH attribute<P>"},
+        {"A", "/x\xc2\x85", "", "Invalid TSCOOKIE PATH attribute<P>"},
+        {"A", "/", "a.com\x85", "Invalid TSCOOKIE DOMAIN attribute<P>"},
+        {"A", "/", "a.com\x01", "Invalid TSCOOKIE DOMAIN attribute<P>"},
+        {"A", "/", "a.com\t", "Invalid TSCOOKIE DOMAIN attribute<P>"},
     };
     for (const auto& c : cases) {
         CCookie cookie;
@@ -172,6 +178,16 @@ TEST(CookieScope, UnsafeNamesPathsAndDomainsAreRefused) {
             EXPECT_EQ(e->GetMessage(), c.title);
             e->Delete();
         }
+    }
+    CCookie nul;
+    nul.name = "A";
+    nul.path = std::string("/x\0y", 4);
+    try {
+        nul.CheckName();
+        ADD_FAILURE() << "a NUL in the path";
+    } catch (CWebException* e) {
+        EXPECT_EQ(e->GetMessage(), "Invalid TSCOOKIE PATH attribute<P>");
+        e->Delete();
     }
     CCookie good;
     good.name = "A_1";

@@ -6,6 +6,7 @@
 #include "engine/server/request_reader.h"
 #include "foundation/date_text_parser.h"
 #include "platform/clock.h"
+#include "support/control_characters.h"
 #include "support/number_parse.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
@@ -49,9 +50,16 @@ void CCookie::CheckName() const {
             "NAME attribute not specified",
             "The NAME attribute of the TSCOOKIE tag is required. This attribute indicates to the "
             "browser the name which you will use to refer to the cookie value on subsequent pages.");
-    RefuseUnsafe("NAME attribute", name, "\r\n;, \t=");
-    RefuseUnsafe("PATH attribute", path, "\r\n;,");
-    RefuseUnsafe("DOMAIN attribute", domain, "\r\n;,");
+    // The value is sent encoded; the rest as it stands, where a browser could take a control
+    // character for the end of the line or of the attribute.
+    for (const auto& [what, text] : {std::pair<const char*, const std::string&>{"NAME attribute", name},
+                                     {"PATH attribute", path},
+                                     {"DOMAIN attribute", domain}})
+        RefuseControlCharacters(text, std::string("Invalid TSCOOKIE ") + what,
+                                std::string(what) + " of the TSCOOKIE tag");
+    RefuseUnsafe("NAME attribute", name, ";, =");
+    RefuseUnsafe("PATH attribute", path, ";,");
+    RefuseUnsafe("DOMAIN attribute", domain, ";,");
 }
 
 std::string CCookie::GetSetCookieLine() const {

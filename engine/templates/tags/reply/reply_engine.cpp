@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/server/client_scope.h"
+#include "support/control_characters.h"
 #include "support/file_helpers.h"
 #include "engine/server/reply_writer.h"
 #include "support/runtime_file_gate.h"
@@ -19,9 +20,14 @@ std::string BuildHeaderLine(const std::string& name, const std::string& value) {
         throw new CWebException("Invalid TSHEADER tag",
                                 "The TSHEADER tag requires the specificatin of a NAME attribute. Please be sure that "
                                 "you specified this attribute and spelled it correctly.");
+    // Line breaks go (the value stays on its line); any other control character could end
+    // the line or the value for a web server, proxy or browser, so the tag is refused.
     std::string line = TrimmedCopy(RemoveLineBreaks(name));
+    RefuseControlCharacters(line, "Invalid TSHEADER tag", "NAME attribute of the TSHEADER tag");
+    const std::string text = RemoveLineBreaks(TrimmedCopy(value));
+    RefuseControlCharacters(text, "Invalid TSHEADER tag", "VALUE attribute of the TSHEADER tag");
     if (line.empty() || line.back() != ':') line += ':';
-    return line + " " + RemoveLineBreaks(TrimmedCopy(value)) + "\n";
+    return line + " " + text + "\n";
 }
 
 void CheckReplyHeaderSize(const std::string& headersSoFar, const std::string& block, const CWebMessage& title) {
@@ -107,4 +113,10 @@ std::string AddClientToken(const std::string& url, const std::string& addToken, 
 
 std::string RedirectUrl(const std::string& url) {
     return RemoveLineBreaks(url);
+}
+
+std::string LocationUrl(const std::string& url) {
+    std::string target = RedirectUrl(url);
+    RefuseControlCharacters(target, "Invalid TSLOCATION tag", "URL attribute of the TSLOCATION tag");
+    return target;
 }

@@ -12,7 +12,8 @@ class CReplyWriter;
 
 // "Name: value\n" for CReplyWriter::AddHeader. Both are trimmed; CR and LF are
 // removed from both, so a header can never start another one. Throws
-// CWebException* "Invalid TSHEADER tag" when name is empty.
+// CWebException* "Invalid TSHEADER tag" when name is empty or either holds another
+// control character.
 std::string BuildHeaderLine(const std::string& name, const std::string& value);
 
 // What a web server takes from a CGI program: longer header lines, or more header
@@ -61,6 +62,9 @@ std::string AddClientToken(const std::string& url, const std::string& addToken, 
 
 // The URL for the Location header: CR and LF removed.
 std::string RedirectUrl(const std::string& url);
+// TSLOCATION's URL for the Location header: RedirectUrl, refused with "Invalid TSLOCATION
+// tag" when it holds any other control character.
+std::string LocationUrl(const std::string& url);
 
 // text without any CR or LF: what goes into one header line.
 std::string RemoveLineBreaks(const std::string& text);
