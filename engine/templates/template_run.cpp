@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "engine/expressions/function_result_limit.h"
 #include "engine/parser/ss_exception.h"
 #include "support/file_helpers.h"
 #include "support/html_escape.h"
@@ -19,7 +20,9 @@
 #include "engine/templates/template_parser.h"
 #include "engine/templates/template_roots.h"
 #include "engine/templates/template_tables.h"
+#include "platform/file_ops.h"
 #include "platform/path_util.h"
+#include "platform/win32_error.h"
 
 namespace {
 
@@ -40,6 +43,19 @@ bool EndsWithNoCase(const std::string& text, const std::string& tail) {
 bool StartsWithNoCase(const std::string& text, const std::string& head) {
     return text.size() >= head.size() &&
            tessaro::platform::EqualsNoCase(std::string_view(text).substr(0, head.size()), head);
+}
+
+// A template file as the run reads it: opened once and judged (the private files are
+// never templates, whatever names them or is swapped in on the way), and no larger than
+// a variable may be. False when it cannot be read.
+bool ReadTemplateFile(const std::string& onDisk, std::string& text) {
+    const std::size_t limit = MaxFunctionResultBytes();
+    long error = tessaro::platform::ReadCheckedFile(onDisk, limit, TemplateFileCheck(), &text);
+    if (error == tessaro::platform::ERROR_FILE_TOO_LARGE)
+        throw new CWebException("Error processing template file '" + HtmlEscape(onDisk) + "'",
+                                "The template file is larger than the " + std::to_string(limit) +
+                                    " bytes a template may hold (Server\\MaxFunctionResultBytes).");
+    return error == tessaro::platform::ERROR_SUCCESS;
 }
 
 std::string SameFileKey(const std::string& path) {
@@ -98,8 +114,12 @@ void CQueryPage::RunTemplate() {
             throw new CWebException("Template grammar not loaded",
                                     "The template grammar tables could not be loaded by the Tessaro engine.");
         if (RunApplicationTemplate() && RunFormValidation()) {
+            const std::string onDisk = OnDisk(templateFileName());
+            std::string text;
+            // Found before, but no longer there or no longer a file a template may be.
+            if (!ReadTemplateFile(onDisk, text)) ThrowTemplateNotFound(templateFileName(), "", false, true);
             m_parsers.push_back(LeaseTemplateParser(*this));
-            m_parsers.back()->parseTemplateFile(OnDisk(templateFileName()));
+            m_parsers.back()->parseTemplateText(std::move(text), onDisk);
             // Checked here so that a mismatch is an error like any other (no cookies sent).
             if (!m_aborted) m_ifStack->CheckAtEnd();
             if (!m_aborted) m_tags->CheckAtEnd();
@@ -289,6 +309,11 @@ void CQueryPage::CheckTemplateExists(const std::string& physical, const std::str
     // The runtime root's private files are never templates, whatever names them.
     const std::string onDisk = OnDisk(physical);
     if (FileExists(onDisk) && !IsRuntimePrivateFile(onDisk)) return;
+    ThrowTemplateNotFound(physical, logical, includeNote, requested);
+}
+
+void CQueryPage::ThrowTemplateNotFound(const std::string& physical, const std::string& logical, bool includeNote,
+                                       bool requested) {
     GetWriter()->BeginOutput();
     std::string detail = "The file '" + HtmlEscape(physical) + "' does not exist";
     if (!logical.empty())
@@ -367,10 +392,12 @@ void CQueryPage::WriteValidationReply(const std::string& page, const std::string
 
 void CQueryPage::RunTemplateFile(const std::string& path) {
     std::string onDisk = OnDisk(path);
-    if (GetFileSizeByName(onDisk) == 0 || IsRuntimePrivateFile(onDisk)) return;
+    std::string text;
+    // An empty or unreadable file is skipped.
+    if (!ReadTemplateFile(onDisk, text) || text.empty()) return;
     m_templateChain.push_back(path);
     m_parsers.push_back(LeaseTemplateParser(*this));
-    m_parsers.back()->parseTemplateFile(onDisk);
+    m_parsers.back()->parseTemplateText(std::move(text), onDisk);
     if (!m_aborted) m_tags->Loops().CheckClosedIn(m_parsers.back().get());
     // After a failure both stay: the error report names the failing file, and
     // EndRequest destroys the parsers.

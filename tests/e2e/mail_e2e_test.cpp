@@ -131,7 +131,7 @@ TEST_F(MailThroughWebServer, QueryDrivenMessagesWithCopiesAndAnAttachment) {
     ASSERT_TRUE(sink.Running());
     e2e::SQLiteDataSource odbc(site.home(), "e2e_mail", site.home() + "/mail.db");
     StartSite(sink.port());
-    std::string attachment = site.home() + "/report.bin";
+    std::string attachment = site.document_root() + "/report.bin";
     std::string bytes;
     for (int i = 0; i < 300; ++i) bytes += static_cast<char>(i);
     std::ofstream(attachment, std::ios::binary) << bytes;
@@ -169,7 +169,7 @@ TEST_F(MailThroughWebServer, Utf8SubjectBodyAndAnAttachmentArriveAsWritten) {
     mailtest::SinkServer sink(SinkDir());
     ASSERT_TRUE(sink.Running());
     StartSite(sink.port());
-    std::string attachment = site.home() + "/plan.pdf";
+    std::string attachment = site.document_root() + "/plan.pdf";
     std::string bytes;
     for (int i = 0; i < 3000; ++i) bytes += static_cast<char>((i * 13) ^ (i >> 2));
     std::ofstream(attachment, std::ios::binary) << bytes;

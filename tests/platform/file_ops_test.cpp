@@ -132,9 +132,9 @@ TEST_F(FileOpsTest, CheckedOperationsRefuseLinksSpecialFilesAndWhatTheCheckRefus
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     // The check sees the real path of what was opened.
     std::set<std::string> seen;
-    const OpenedFileCheck noSecret = [&](const std::string& real) {
-        seen.insert(real);
-        return real.find("secret") == std::string::npos;
+    const OpenedObjectCheck noSecret = [&](const OpenedObject& opened) {
+        seen.insert(opened.realPath);
+        return opened.realPath.find("secret") == std::string::npos;
     };
     std::string bytes;
     EXPECT_EQ(ReadCheckedFile(plain, 100, noSecret, &bytes), ERROR_SUCCESS);
@@ -155,7 +155,7 @@ TEST_F(FileOpsTest, CheckedOperationsRefuseLinksSpecialFilesAndWhatTheCheckRefus
     EXPECT_EQ(ReadCheckedFile(plain, 4, noSecret, &bytes), ERROR_FILE_TOO_LARGE);
     EXPECT_TRUE(bytes.empty());
     // A file made for the write but refused by the check does not stay behind.
-    const OpenedFileCheck none = [](const std::string&) { return false; };
+    const OpenedObjectCheck none = [](const OpenedObject&) { return false; };
     EXPECT_EQ(WriteTextFile(dir + "/new.txt", "x", false, none), ERROR_ACCESS_DENIED);
     EXPECT_FALSE(fs::exists(dir + "/new.txt"));
     EXPECT_EQ(WriteTextFile(dir + "/new.txt", "x", false, noSecret), ERROR_SUCCESS);

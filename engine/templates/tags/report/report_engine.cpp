@@ -5,6 +5,7 @@
 #include <mutex>
 #include <thread>
 
+#include "engine/expressions/function_result_limit.h"
 #include "engine/server/request_reader.h"
 #include "platform/file_ops.h"
 #include "platform/file_system.h"
@@ -62,7 +63,8 @@ const ReportMarkers& Markers(CServerSettings* settings) {
 // refused when it names a private file or anything but a plain file.
 bool ReportDataFileAllowed(const std::string& reportPath) {
     std::string text;
-    if (tessaro::platform::ReadWholeFile(reportPath, &text) != 0) return false;
+    if (tessaro::platform::ReadCheckedFile(reportPath, MaxFunctionResultBytes(), TemplateFileCheck(), &text) != 0)
+        return false;
     bool inTable = false;
     std::size_t start = 0;
     while (start < text.size()) {
