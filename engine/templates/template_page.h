@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/templates/template_evaluator.h"
+#include "platform/checked_file.h"
 #include "engine/templates/template_parser_pool.h"
 #include "engine/templates/pages/wdb_base_page.h"
 
@@ -53,7 +54,8 @@ public:
     bool RunFormValidation();
     // The form-validation problem page (or the TSERROR validation page) replaces the reply.
     void WriteValidationReply(const std::string& page, const std::string& list);
-    void RunTemplateFile(const std::string& path);
+    // Parses and runs one more file; check judges it once opened.
+    void RunTemplateFile(const std::string& path, const tessaro::platform::OpenedObjectCheck& check);
     void OnInclude();
     std::string WriteErrorReport(bool syntaxError = false);
     // The line of the section instruction that runs now (0: none). A section body runs when

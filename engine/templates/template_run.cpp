@@ -48,9 +48,10 @@ bool StartsWithNoCase(const std::string& text, const std::string& head) {
 // A template file as the run reads it: opened once and judged (the private files are
 // never templates, whatever names them or is swapped in on the way), and no larger than
 // a variable may be. False when it cannot be read.
-bool ReadTemplateFile(const std::string& onDisk, std::string& text) {
+bool ReadTemplateFile(const std::string& onDisk, std::string& text,
+                      const tessaro::platform::OpenedObjectCheck& check = TemplateFileCheck()) {
     const std::size_t limit = MaxFunctionResultBytes();
-    long error = tessaro::platform::ReadCheckedFile(onDisk, limit, TemplateFileCheck(), &text);
+    long error = tessaro::platform::ReadCheckedFile(onDisk, limit, check, &text);
     if (error == tessaro::platform::ERROR_FILE_TOO_LARGE)
         throw new CWebException("Error processing template file '" + HtmlEscape(onDisk) + "'",
                                 "The template file is larger than the " + std::to_string(limit) +
@@ -355,7 +356,7 @@ bool CQueryPage::RunApplicationTemplate() {
         dir.erase(cut);
         std::string candidate = dir + "/" + kApplicationTemplate;
         if (FileExists(OnDisk(candidate))) {
-            RunTemplateFile(candidate);
+            RunTemplateFile(candidate, TemplateFileCheck());
             break;
         }
     }
@@ -390,11 +391,11 @@ void CQueryPage::WriteValidationReply(const std::string& page, const std::string
     WriteText(text);
 }
 
-void CQueryPage::RunTemplateFile(const std::string& path) {
+void CQueryPage::RunTemplateFile(const std::string& path, const tessaro::platform::OpenedObjectCheck& check) {
     std::string onDisk = OnDisk(path);
     std::string text;
     // An empty or unreadable file is skipped.
-    if (!ReadTemplateFile(onDisk, text) || text.empty()) return;
+    if (!ReadTemplateFile(onDisk, text, check) || text.empty()) return;
     m_templateChain.push_back(path);
     m_parsers.push_back(LeaseTemplateParser(*this));
     m_parsers.back()->parseTemplateText(std::move(text), onDisk);
@@ -434,5 +435,6 @@ void CQueryPage::OnInclude() {
         detail += std::string(2 * k, ' ') + HtmlEscape(path) + "\n</PRE><P>";
         throw new CWebException("Recursive template file includes not permitted.", detail);
     }
-    RunTemplateFile(path);
+    // Judged again once opened: inside the template folders, whatever was swapped in since.
+    RunTemplateFile(path, InsideTemplateRootsCheck(TemplateRoots()));
 }

@@ -64,7 +64,8 @@ std::string CErrorPageSpec::Render(const std::map<std::string, std::string>& sub
     // Template paths are kept upper-cased; the file keeps its own case on disk.
     const std::string path = tessaro::platform::ResolvePathNoCase(templatePath);
     // Opened once and judged, as every file a template names; no larger than a variable.
-    if (long error = tessaro::platform::ReadCheckedFile(path, MaxFunctionResultBytes(), TemplateFileCheck(), &text);
+    if (long error = tessaro::platform::ReadCheckedFile(path, MaxFunctionResultBytes(),
+                                                              fileCheck ? fileCheck : TemplateFileCheck(), &text);
         error != 0)
         throw new CMappedFileException(error, "Error attempting to open file to be mapped.");
     std::map<std::string, std::string> all = substitutions;

@@ -85,8 +85,9 @@ bool ReportDataFileAllowed(const std::string& reportPath) {
             std::size_t slash = reportPath.find_last_of('/');
             file = (slash == std::string::npos ? std::string() : reportPath.substr(0, slash + 1)) + file;
         }
-        if (PathHasNul(file) || tessaro::platform::GetFileKind(file) != tessaro::platform::FileKind::Regular ||
-            IsRuntimePrivateFile(file))
+        tessaro::platform::CheckedFile rows;
+        if (PathHasNul(file) || tessaro::platform::OpenCheckedFile(file, tessaro::platform::FileAccess::Read,
+                                                                   TemplateFileCheck(), &rows) != 0)
             return false;
     }
     return true;
