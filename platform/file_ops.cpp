@@ -94,15 +94,14 @@ long CreateExclusiveAt(int dir, const std::string& name, unsigned mode, int* fdO
     return ERROR_SUCCESS;
 }
 
-// A new file <prefix><8 hex digits>[.ext] in dir (a descriptor or AT_FDCWD with a path prefix).
-long UniqueFileAt(int dir, const std::string& base, const std::string& prefix, const std::string& ext,
-                  std::string* name, int* fdOut) {
+// A new file <prefix><8 hex digits>[.ext] in the folder dir.
+long UniqueFileAt(int dir, const std::string& prefix, const std::string& ext, std::string* name, int* fdOut) {
     long last = ERROR_FILE_EXISTS;
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         std::string hex = RandomHex();
         if (hex.empty()) return Win32LastErrno();
         std::string candidate = prefix + hex + (ext.empty() ? "" : "." + ext);
-        last = CreateExclusiveAt(dir, base + candidate, kTemplateFileMode, fdOut);
+        last = CreateExclusiveAt(dir, candidate, kTemplateFileMode, fdOut);
         if (last == ERROR_SUCCESS) {
             *name = candidate;
             return ERROR_SUCCESS;
@@ -115,7 +114,7 @@ long UniqueFileAt(int dir, const std::string& base, const std::string& prefix, c
 // Copies in into a new hidden file of folder; its name goes to *staging.
 long StageCopy(int folder, int in, std::string* staging) {
     int fd = -1;
-    long err = UniqueFileAt(folder, "", kStagingPrefix, "", staging, &fd);
+    long err = UniqueFileAt(folder, kStagingPrefix, "", staging, &fd);
     if (err != ERROR_SUCCESS) return err;
     Fd out(fd);
     err = CopyDescriptors(in, out.get());
@@ -187,13 +186,6 @@ long FillStatus(const struct statx& sx, FileStatus* status) {
 
 }  // namespace
 
-long GetFileStatus(const std::string& pathIn, FileStatus* status) {
-    std::string path = ToUnixPath(pathIn);
-    struct statx sx {};
-    if (::statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return Win32LastErrno();
-    return FillStatus(sx, status);
-}
-
 long GetEntryStatus(const CheckedFolder& folder, const std::string& name, FileStatus* status) {
     struct statx sx {};
     if (name.empty() || name.find('/') != std::string::npos) return ERROR_FILE_NOT_FOUND;
@@ -259,26 +251,6 @@ long DeleteCheckedFile(const std::string& path, const OpenedObjectCheck& check) 
     return file.RemoveName();
 }
 
-long ReserveNewFile(const std::string& path) {
-    int fd = -1;
-    long err = CreateExclusiveAt(AT_FDCWD, ToUnixPath(path), kTemplateFileMode, &fd);
-    if (err == ERROR_SUCCESS) ::close(fd);
-    return err;
-}
-
-long ReserveUniqueFile(const std::string& dir, const std::string& prefix, const std::string& ext, std::string* path) {
-    std::string base = ToUnixPath(dir);
-    if (base.empty()) base = ".";
-    if (base.back() != '/') base += '/';
-    int fd = -1;
-    std::string name;
-    long err = UniqueFileAt(AT_FDCWD, base, prefix, ext, &name, &fd);
-    if (err != ERROR_SUCCESS) return err;
-    ::close(fd);
-    *path = base + name;
-    return ERROR_SUCCESS;
-}
-
 long CreateUniqueFileIn(const std::string& dirIn, const std::string& prefixIn, const OpenedObjectCheck& check,
                         std::string* path) {
     path->clear();
@@ -331,20 +303,6 @@ long SaveCopyUnderUniqueName(const std::string& from, const CheckedFolder& folde
         if (last == ERROR_SUCCESS) *name = candidate;
     }
     return last;
-}
-
-long CopyFileData(const std::string& from, const std::string& to) {
-    Fd in(::open(ToUnixPath(from).c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0) return Win32LastErrno();
-    Fd out(::open(ToUnixPath(to).c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
-    if (out.get() < 0) return Win32LastErrno();
-    long err = CopyDescriptors(in.get(), out.get());
-    if (err == ERROR_SUCCESS && !out.Close()) err = Win32LastErrno();
-    return err;
-}
-
-long DeleteFileAt(const std::string& path) {
-    return ::unlink(ToUnixPath(path).c_str()) == 0 ? ERROR_SUCCESS : Win32LastErrno();
 }
 
 long WriteTextFile(const std::string& path, const std::string& text, bool append, const OpenedObjectCheck& check) {

@@ -28,9 +28,6 @@ struct FileStatus {
     std::time_t accessed = 0;
 };
 
-// Follows symbolic links. 2 when nothing is there.
-long GetFileStatus(const std::string& path, FileStatus* status);
-
 // The status of the entry name of folder itself (a link is the link). 2 when nothing is there.
 long GetEntryStatus(const CheckedFolder& folder, const std::string& name, FileStatus* status);
 
@@ -46,16 +43,6 @@ long CopyFileReplacing(const std::string& from, const std::string& to, const Ope
 // Removes the file (or link) at path; a folder is refused (5).
 long DeleteCheckedFile(const std::string& path, const OpenedObjectCheck& check);
 
-// Creates path empty (kTemplateFileMode) only when no file of that name exists:
-// O_EXCL, so neither a race nor an unreadable file of that name is overwritten.
-// 80 when the name exists.
-long ReserveNewFile(const std::string& path);
-
-// Creates a new empty file dir/<prefix><8 random hex digits>[.ext] as
-// ReserveNewFile does, the digits from the system's random source; up to 10
-// names are tried. The chosen path goes to *path.
-long ReserveUniqueFile(const std::string& dir, const std::string& prefix, const std::string& ext, std::string* path);
-
 // Creates a new empty file dir/<prefix><6 random characters> of mode 0600 in the folder
 // dir, judged first; up to 10 names are tried. The chosen path goes to *path.
 long CreateUniqueFileIn(const std::string& dir, const std::string& prefix, const OpenedObjectCheck& check,
@@ -63,18 +50,14 @@ long CreateUniqueFileIn(const std::string& dir, const std::string& prefix, const
 
 // Copies the process's own regular file from into folder under name (kTemplateFileMode),
 // written beside it first: with replace a file of that name is replaced, without it the
-// name is taken only when free (80 otherwise, nothing changed).
+// name is taken only when free (80 otherwise, nothing changed: neither a race nor a file
+// of that name this process cannot read is overwritten).
 long SaveCopyInFolder(const std::string& from, const CheckedFolder& folder, const std::string& name, bool replace);
 
-// The same under a new name <prefix><8 random hex digits>[.ext] (up to 10 names are
-// tried); the name chosen goes to *name.
+// The same under a new name <prefix><8 random hex digits>[.ext], the digits from the
+// system's random source (up to 10 names are tried); the name chosen goes to *name.
 long SaveCopyUnderUniqueName(const std::string& from, const CheckedFolder& folder, const std::string& prefix,
                              const std::string& ext, std::string* name);
-
-// Replaces the contents of the existing file to with those of from.
-long CopyFileData(const std::string& from, const std::string& to);
-
-long DeleteFileAt(const std::string& path);
 
 // Writes text to path (created kTemplateFileMode when missing), truncating it
 // first unless append. The write holds an exclusive advisory lock. A link in the
