@@ -278,6 +278,24 @@ long CheckedFile::RemoveName() const {
                                                                                          : Win32LastErrno();
 }
 
+long CheckEntryIn(const CheckedFolder& folder, const std::string& name, const OpenedObjectCheck& check) {
+    if (!check) return ERROR_SUCCESS;
+    if (!folder.IsOpen()) return ERROR_INVALID_HANDLE;
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) return ERROR_ACCESS_DENIED;
+    int fd = ::openat(folder.Descriptor(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        bool allowed = Judge(fd, folder.Descriptor(), check);
+        ::close(fd);
+        return allowed ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    }
+    if (errno != ENOENT) return Win32LastErrno();
+    OpenedObject would;
+    const std::string holder = DescriptorRealPath(folder.Descriptor());
+    if (holder.empty() || !FolderChain(folder.Descriptor(), &would.folders)) return ERROR_ACCESS_DENIED;
+    would.realPath = holder + (holder.back() == '/' ? "" : "/") + name;
+    return check(would) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
 long OpenCheckedFileIn(const CheckedFolder& folder, const std::string& name, FileAccess access,
                        const OpenedObjectCheck& check, CheckedFile* file, unsigned mode) {
     if (!folder.IsOpen()) return ERROR_INVALID_HANDLE;

@@ -137,6 +137,12 @@ private:
 long OpenCheckedFile(const std::string& path, FileAccess access, const OpenedObjectCheck& check, CheckedFile* file,
                      unsigned mode = 0640);
 
+// Judges what stands under name in folder before it is replaced or made there: the entry
+// itself when there is one (a link is the link), else the file that would be made, by its
+// path (a private file that does not exist yet, such as an ODBC file, is not made). 5 when
+// the check refuses.
+long CheckEntryIn(const CheckedFolder& folder, const std::string& name, const OpenedObjectCheck& check);
+
 // The same for the entry name of a folder opened before (the folder is not judged again).
 long OpenCheckedFileIn(const CheckedFolder& folder, const std::string& name, FileAccess access,
                        const OpenedObjectCheck& check, CheckedFile* file, unsigned mode = 0640);

@@ -205,6 +205,7 @@ long MoveFileReplacing(const std::string& fromIn, const std::string& toIn, const
     const int folder = target.Descriptor(), home = source.Folder().Descriptor();
     // Onto itself (or another name of itself) nothing moves.
     if (EntryIs(folder, name, source.Identity())) return ERROR_SUCCESS;
+    if (long err = CheckEntryIn(target, name, check); err != ERROR_SUCCESS) return err;
     // The old name is set aside first: a folder where it cannot be changed fails the
     // move before anything else has changed, and a name that no longer is the file
     // judged is put back untouched.
@@ -240,6 +241,7 @@ long CopyFileReplacing(const std::string& from, const std::string& to, const Ope
     if (name.empty()) return ERROR_FILE_NOT_FOUND;
     CheckedFolder target;
     if (long err = OpenCheckedFolder(dir, check, &target); err != ERROR_SUCCESS) return err;
+    if (long err = CheckEntryIn(target, name, check); err != ERROR_SUCCESS) return err;
     std::string staging;
     if (long err = StageCopy(target.Descriptor(), source.Descriptor(), &staging); err != ERROR_SUCCESS) return err;
     return PlaceStaged(target.Descriptor(), staging, name, true);
@@ -276,8 +278,10 @@ long CreateUniqueFileIn(const std::string& dirIn, const std::string& prefixIn, c
     return last;
 }
 
-long SaveCopyInFolder(const std::string& from, const CheckedFolder& folder, const std::string& name, bool replace) {
+long SaveCopyInFolder(const std::string& from, const CheckedFolder& folder, const std::string& name, bool replace,
+                      const OpenedObjectCheck& check) {
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) return ERROR_ACCESS_DENIED;
+    if (long err = CheckEntryIn(folder, name, check); err != ERROR_SUCCESS) return err;
     int inFd = -1;
     if (long err = OpenOwnFile(from, &inFd); err != ERROR_SUCCESS) return err;
     Fd in(inFd);

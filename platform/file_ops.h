@@ -33,11 +33,13 @@ long GetEntryStatus(const CheckedFolder& folder, const std::string& name, FileSt
 
 // Moves the regular file from to to, replacing a file there. The file judged is the file
 // moved: it is linked into to's folder (copied there across file systems), its old name
-// removed, and the new name put in place, so to is never seen half written.
+// removed, and the new name put in place, so to is never seen half written. What stands
+// under to's name is judged before it is replaced (CheckEntryIn).
 long MoveFileReplacing(const std::string& from, const std::string& to, const OpenedObjectCheck& check = {});
 
 // Copies the regular file from to to, replacing a file there; the copy is written beside
-// to and renamed over it, so to is never seen half written.
+// to and renamed over it, so to is never seen half written. What stands under to's name
+// is judged before it is replaced (CheckEntryIn).
 long CopyFileReplacing(const std::string& from, const std::string& to, const OpenedObjectCheck& check = {});
 
 // Removes the file (or link) at path; a folder is refused (5).
@@ -52,7 +54,9 @@ long CreateUniqueFileIn(const std::string& dir, const std::string& prefix, const
 // written beside it first: with replace a file of that name is replaced, without it the
 // name is taken only when free (80 otherwise, nothing changed: neither a race nor a file
 // of that name this process cannot read is overwritten).
-long SaveCopyInFolder(const std::string& from, const CheckedFolder& folder, const std::string& name, bool replace);
+// What stands under name is judged first (CheckEntryIn).
+long SaveCopyInFolder(const std::string& from, const CheckedFolder& folder, const std::string& name, bool replace,
+                      const OpenedObjectCheck& check);
 
 // The same under a new name <prefix><8 random hex digits>[.ext], the digits from the
 // system's random source (up to 10 names are tried); the name chosen goes to *name.

@@ -19,6 +19,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -500,7 +501,7 @@ struct Road {
 
 class FileRaces : public e2e::SiteTest {
 protected:
-    void SetUp() override {
+    void Start() {
         ASSERT_TRUE(site.InstallEngine());
         ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
         ASSERT_EQ(site.Get("/x.tsm").status, 200) << site.WebServerLog();
@@ -516,14 +517,14 @@ protected:
         real = ::open(sub.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         ASSERT_GE(real, 0);
     }
-    void TearDown() override {
+    ~FileRaces() override {
         if (real >= 0) ::close(real);
     }
 
-    // The names in windows/ but the logs, which the engine may write there.
-    std::set<std::string> PrivateNames() const {
+    // The names in a folder but the logs, which the engine may write into windows/.
+    static std::set<std::string> Names(const std::string& folder) {
         std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(windows)) {
+        for (const auto& entry : fs::directory_iterator(folder)) {
             std::string name = entry.path().filename().string();
             if (entry.path().extension() != ".LOG") names.insert(name);
         }
@@ -532,7 +533,7 @@ protected:
 
     // The real folder's own files, put back through its descriptor whatever name it has now.
     void PutDecoys() const {
-        for (const char* name : {"secret.ini", "KSML.INI"}) {
+        for (const char* name : {"secret.ini", "KSML.INI", "odbc.ini"}) {
             int fd = ::openat(real, name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
             ASSERT_GE(fd, 0);
             ASSERT_EQ(::write(fd, "decoy", 5), 5);
@@ -546,24 +547,39 @@ protected:
                 [this, name](int n) { return site.Get("/" + name + ".tsm?n=" + std::to_string(n)); }};
     }
 
-    // Runs each road for a while with the folder swapping under it.
-    void RunRoads(const std::vector<Road>& roads) {
-        const std::set<std::string> before = PrivateNames();
+    Road UploadRoad(const std::string& fileName) {
+        site.WriteDocument("upload.tsm", "<TSFILE ACTION=\"UPLOAD\" FILEFIELD=\"doc\" DESTINATION=\"" + sub +
+                                             "/\" NAMECONFLICT=\"OVERWRITE\">ok");
+        return {"upload", [](const e2e::HttpResponse& r) { return r.status == 200 && r.body == "ok"; },
+                [this, fileName](int) {
+                    std::string contentType;
+                    std::string body = e2e::MultipartFileBody("doc", fileName, "uploaded", &contentType);
+                    return e2e::HttpRequest(site.port(), "POST", "/upload.tsm", {"Content-Type: " + contentType},
+                                            body);
+                }};
+    }
+
+    // Runs each road for a while with the folder swapping under it between the real folder
+    // and target, whose names and files stay as they were.
+    void RunRoads(const std::vector<Road>& roads, const std::string& target) {
+        const std::set<std::string> before = Names(target);
+        std::map<std::string, std::string> contents;
+        for (const std::string& name : before) contents[name] = ReadFile(target + "/" + name);
         for (const Road& road : roads) {
-            tessaro::test::FolderSwapper swapper(sub, windows);
-            int worked = 0;
-            const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
-            for (int n = 0; std::chrono::steady_clock::now() < end; ++n) {
-                PutDecoys();
-                e2e::HttpResponse response = road.request(n);
-                EXPECT_FALSE(Contains(response.body, "private-bytes")) << road.name;
-                worked += road.worked(response);
+            {
+                tessaro::test::FolderSwapper swapper(sub, target);
+                const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+                for (int n = 0; std::chrono::steady_clock::now() < end; ++n) {
+                    PutDecoys();
+                    EXPECT_FALSE(Contains(road.request(n).body, "private-bytes")) << road.name;
+                }
+                EXPECT_GT(swapper.Swaps(), 0) << road.name;
             }
-            EXPECT_GT(worked, 0) << road.name;
-            EXPECT_GT(swapper.Swaps(), 0) << road.name;
-            EXPECT_EQ(PrivateNames(), before) << road.name;
-            EXPECT_EQ(ReadFile(windows + "/secret.ini"), "private-bytes") << road.name;
-            EXPECT_EQ(ReadFile(windows + "/KSML.INI"), "private-bytes") << road.name;
+            // The road does its work when the folder stays what it is.
+            PutDecoys();
+            EXPECT_TRUE(road.worked(road.request(-1))) << road.name;
+            EXPECT_EQ(Names(target), before) << road.name;
+            for (const auto& [name, bytes] : contents) EXPECT_EQ(ReadFile(target + "/" + name), bytes) << road.name;
         }
     }
 
@@ -572,6 +588,7 @@ protected:
 };
 
 TEST_F(FileRaces, TsfileRoadsNeverReachThePrivateFolder) {
+    Start();
     std::vector<Road> roads = {
         GetRoad("read", "<TSFILE ACTION=\"READ\" FILE=\"" + sub + "/secret.ini\" VARIABLE=\"v\"><TSOUTPUT>#v#</TSOUTPUT>",
                 "decoy"),
@@ -587,27 +604,39 @@ TEST_F(FileRaces, TsfileRoadsNeverReachThePrivateFolder) {
                 "ok"),
         GetRoad("delete", "<TSFILE ACTION=\"DELETE\" FILE=\"" + sub + "/KSML.INI\">ok", "ok"),
     };
-    site.WriteDocument("upload.tsm", "<TSFILE ACTION=\"UPLOAD\" FILEFIELD=\"doc\" DESTINATION=\"" + sub +
-                                         "/\" NAMECONFLICT=\"OVERWRITE\">ok");
-    roads.push_back({"upload", [](const e2e::HttpResponse& r) { return r.status == 200 && r.body == "ok"; },
-                     [this](int) {
-                         std::string contentType;
-                         std::string body = e2e::MultipartFileBody("doc", "KSML.INI", "uploaded", &contentType);
-                         return e2e::HttpRequest(site.port(), "POST", "/upload.tsm", {"Content-Type: " + contentType},
-                                                 body);
-                     }});
-    RunRoads(roads);
+    roads.push_back(UploadRoad("KSML.INI"));
+    RunRoads(roads, windows);
+}
+
+// The ODBC files lie in no private folder: the folder may be used, the files never replaced
+// (a data source file an attacker wrote would load the driver library it names).
+TEST_F(FileRaces, CopiesMovesAndUploadsNeverReplaceTheOdbcFiles) {
+    ASSERT_TRUE(e2e::SQLiteOdbcDriverInstalled()) << "the SQLite ODBC driver is part of the test setup";
+    // The engine starts with the data source files in its environment.
+    e2e::SQLiteDataSource odbc(site.home(), "e2e_races", site.home() + "/races.db");
+    Start();
+    RunRoads({GetRoad("copy", "<TSFILE ACTION=\"COPY\" SOURCE=\"" + docs + "/src.txt\" DESTINATION=\"" + sub +
+                                  "/odbc.ini\">ok",
+                      "ok"),
+              GetRoad("move",
+                      "<TSFILE ACTION=\"WRITE\" FILE=\"" + docs + "/m/#URL.n#.txt\" OUTPUT=\"moved\"><TSFILE "
+                      "ACTION=\"MOVE\" SOURCE=\"" + docs + "/m/#URL.n#.txt\" DESTINATION=\"" + sub + "/odbc.ini\">ok",
+                      "ok"),
+              UploadRoad("odbc.ini")},
+             site.home() + "/odbc");
 }
 
 TEST_F(FileRaces, RepliesIncludesAndTemporaryFilesNeverReachThePrivateFolder) {
+    Start();
     RunRoads({
         GetRoad("content", "<TSCONTENT TYPE=\"text/plain\" FILE=\"" + sub + "/secret.ini\">", "decoy"),
         GetRoad("include", "[<TSINCLUDE TEMPLATE=\"shared/sub/secret.ini\">]", "[decoy]"),
         GetRoad("temp", "<TSOUTPUT>#GetTempFile('" + sub + "/', 'tmp')#</TSOUTPUT>", sub + "/tmp"),
-    });
+    }, windows);
 }
 
 TEST_F(FileRaces, TheEnginesEnvironmentTheRootAndLargeIncludesAreRefused) {
+    Start();
     const std::string environ = "/proc/self/environ";
     for (const std::string& page :
          {"<TSFILE ACTION=\"READ\" FILE=\"" + environ + "\" VARIABLE=\"v\"><TSOUTPUT>#v#</TSOUTPUT>",

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -93,7 +94,9 @@ protected:
              [=, this](int) {
                  CheckedFolder folder;
                  long err = OpenCheckedFolder(sub, gate, &folder);
-                 return err != ERROR_SUCCESS ? err : SaveCopyInFolder(home() + "/tmp/own.tmp", folder, "KSML.INI", true);
+                 return err != ERROR_SUCCESS
+                            ? err
+                            : SaveCopyInFolder(home() + "/tmp/own.tmp", folder, "KSML.INI", true, gate);
              }},
             {"temp file",
              [=, this](int) {
@@ -126,21 +129,61 @@ TEST_F(CheckedFileTest, AFolderSwappedForALinkWhileTheRoadRunsNeverReachesThePri
         ASSERT_EQ(::write(fd, "decoy", 5), 5);
         ::close(fd);
     };
+    int n = 0;
     for (const auto& [name, road] : Roads()) {
-        tessaro::test::FolderSwapper swapper(work + "/sub", windows);
-        int succeeded = 0;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
-        for (int n = 0; std::chrono::steady_clock::now() < end; ++n) {
-            // Between tries the real folder gets its files back.
-            decoy("KSML.INI");
-            decoy("secret.ini");
-            succeeded += road(n) == ERROR_SUCCESS;
+        {
+            tessaro::test::FolderSwapper swapper(work + "/sub", windows);
+            const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
+            while (std::chrono::steady_clock::now() < end) {
+                // Between tries the real folder gets its files back.
+                decoy("KSML.INI");
+                decoy("secret.ini");
+                road(n++);
+            }
+            EXPECT_GT(swapper.Swaps(), 0) << name;
         }
         EXPECT_EQ(Contents(windows), before) << name;
-        EXPECT_GT(succeeded, 0) << name;
+        // With the folder left alone the road does its work.
+        decoy("KSML.INI");
+        decoy("secret.ini");
+        EXPECT_EQ(road(n++), ERROR_SUCCESS) << name;
     }
     ::close(real);
     EXPECT_EQ(Read(work + "/taken.ini"), "decoy");
+}
+
+// A private file outside the private folders (the ODBC files): its folder may be used, but the
+// file itself is never replaced, written or made.
+TEST_F(CheckedFileTest, APrivateFileInAnOrdinaryFolderIsNeverReplacedOrMade) {
+    const std::string cfg = home() + "/cfg";
+    fs::create_directories(cfg);
+    Write(cfg + "/odbc.ini", "[private]");
+    const char* saved = std::getenv("ODBCINI");
+    const std::string old = saved ? saved : "";
+    ::setenv("ODBCINI", (cfg + "/odbc.ini").c_str(), 1);
+    // Reached through a folder of the path that leads there.
+    fs::remove_all(work + "/sub");
+    fs::create_directory_symlink(cfg, work + "/sub");
+    const OpenedObjectCheck& gate = NotPrivateCheck();
+    Write(work + "/m.txt", "moved");
+    CheckedFolder folder;
+    ASSERT_EQ(OpenCheckedFolder(work + "/sub", gate, &folder), ERROR_SUCCESS);
+    EXPECT_EQ(CopyFileReplacing(work + "/src.txt", work + "/sub/odbc.ini", gate), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(MoveFileReplacing(work + "/m.txt", work + "/sub/odbc.ini", gate), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(SaveCopyInFolder(home() + "/tmp/own.tmp", folder, "odbc.ini", true, gate), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(WriteTextFile(work + "/sub/odbc.ini", "evil", false, gate), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Read(cfg + "/odbc.ini"), "[private]");
+    EXPECT_EQ(Read(work + "/m.txt"), "moved");
+    // One that does not exist yet is not made either; another name beside it is.
+    fs::remove(cfg + "/odbc.ini");
+    EXPECT_EQ(CopyFileReplacing(work + "/src.txt", work + "/sub/odbc.ini", gate), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(WriteTextFile(work + "/sub/odbc.ini", "evil", true, gate), ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(fs::exists(cfg + "/odbc.ini"));
+    EXPECT_EQ(CopyFileReplacing(work + "/src.txt", work + "/sub/other.ini", gate), ERROR_SUCCESS);
+    if (saved)
+        ::setenv("ODBCINI", old.c_str(), 1);
+    else
+        ::unsetenv("ODBCINI");
 }
 
 TEST_F(CheckedFileTest, AnotherNameOfAPrivateFileIsPrivateButTwoOrdinaryNamesAreNot) {
@@ -257,11 +300,11 @@ TEST_F(CheckedFileTest, SavedCopiesTakeAFreeNameReplaceOrChooseOne) {
     CheckedFolder folder;
     ASSERT_EQ(OpenCheckedFolder(work + "/sub", NotPrivateCheck(), &folder), ERROR_SUCCESS);
     const std::string own = home() + "/tmp/own.tmp";
-    EXPECT_EQ(SaveCopyInFolder(own, folder, "KSML.INI", false), ERROR_FILE_EXISTS);
+    EXPECT_EQ(SaveCopyInFolder(own, folder, "KSML.INI", false, NotPrivateCheck()), ERROR_FILE_EXISTS);
     EXPECT_EQ(Read(work + "/sub/KSML.INI"), "decoy");
-    EXPECT_EQ(SaveCopyInFolder(own, folder, "KSML.INI", true), ERROR_SUCCESS);
+    EXPECT_EQ(SaveCopyInFolder(own, folder, "KSML.INI", true, NotPrivateCheck()), ERROR_SUCCESS);
     EXPECT_EQ(Read(work + "/sub/KSML.INI"), "uploaded");
-    EXPECT_EQ(SaveCopyInFolder(own, folder, "fresh.gif", false), ERROR_SUCCESS);
+    EXPECT_EQ(SaveCopyInFolder(own, folder, "fresh.gif", false, NotPrivateCheck()), ERROR_SUCCESS);
     std::string name;
     ASSERT_EQ(SaveCopyUnderUniqueName(own, folder, "BTS", "gif", &name), ERROR_SUCCESS);
     EXPECT_EQ(name.size(), 15u) << name;
@@ -274,7 +317,7 @@ TEST_F(CheckedFileTest, SavedCopiesTakeAFreeNameReplaceOrChooseOne) {
     ASSERT_EQ(::stat((work + "/sub/fresh.gif").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, kTemplateFileMode);
     for (const std::string& bad : {std::string(".."), std::string("a/b"), std::string()})
-        EXPECT_EQ(SaveCopyInFolder(own, folder, bad, true), ERROR_ACCESS_DENIED) << bad;
+        EXPECT_EQ(SaveCopyInFolder(own, folder, bad, true, NotPrivateCheck()), ERROR_ACCESS_DENIED) << bad;
     // Nothing is left beside the names.
     for (const auto& entry : fs::directory_iterator(work + "/sub"))
         EXPECT_NE(entry.path().filename().string().rfind(".BTS", 0), 0u) << entry.path();

@@ -43,11 +43,11 @@ TEST_F(FileOpsTest, SavingUnderANameNeverTakesAnExistingFile) {
     ASSERT_EQ(OpenCheckedFolder(home(), {}, &folder), ERROR_SUCCESS);
     // Unreadable to the owner too: an existence test by opening would miss it.
     ASSERT_EQ(::chmod(path.c_str(), 0), 0);
-    EXPECT_EQ(SaveCopyInFolder(home() + "/own.tmp", folder, "taken.txt", false), ERROR_FILE_EXISTS);
+    EXPECT_EQ(SaveCopyInFolder(home() + "/own.tmp", folder, "taken.txt", false, {}), ERROR_FILE_EXISTS);
     ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
     EXPECT_EQ(Read(path), "keep");
 
-    ASSERT_EQ(SaveCopyInFolder(home() + "\\own.tmp", folder, "fresh.txt", false), ERROR_SUCCESS);
+    ASSERT_EQ(SaveCopyInFolder(home() + "\\own.tmp", folder, "fresh.txt", false, {}), ERROR_SUCCESS);
     struct stat st {};
     ASSERT_EQ(::stat((home() + "/fresh.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, kTemplateFileMode);

@@ -364,8 +364,12 @@ bool CFileTag::Save(const CUploadedFile& upload, std::string dir, std::string fi
     std::string path = JoinDirectoryAndName(dir, file);
     CheckPath(path);
     // A name the system would store with a line end or a tab in it is no name to save under.
-    if (HasControlCharacter(file))
-        Fail("The file '" + HtmlEscape(file) + "' could not be uploaded because its name holds a control character.");
+    auto checkControls = [&](const std::string& name) {
+        if (HasControlCharacter(name))
+            Fail("The file '" + HtmlEscape(name) +
+                 "' could not be uploaded because its name holds a control character.");
+    };
+    checkControls(file);
     auto fail = [&](long error, const std::string& target) {
         Fail("Error attempting to save uploaded file to path '" + HtmlEscape(target) + "' (" +
              plat::WindowsErrorText(error) + ").");
@@ -412,6 +416,7 @@ bool CFileTag::Save(const CUploadedFile& upload, std::string dir, std::string fi
     // A name that would run as a template is saved only when ACCEPT asked for templates:
     // a declared type and a matching first few bytes say nothing about what the engine runs.
     const std::string saved = unique ? JoinNameAndExtension("BTS", upload.ClientFileExt) : file;
+    checkControls(saved);
     if (NamesATemplate(saved) && !AcceptsTemplates())
         Fail("The file '" + HtmlEscape(saved) +
              "' could not be uploaded because its name is that of a template. Name a template type (for example "
@@ -423,10 +428,11 @@ bool CFileTag::Save(const CUploadedFile& upload, std::string dir, std::string fi
         if (err == plat::ERROR_SUCCESS) file = chosen;
     } else {
         // Only OVERWRITE replaces a file; otherwise the name is taken only while it is free.
-        err = plat::SaveCopyInFolder(upload.TempFilePath, folder, file, replace);
+        err = plat::SaveCopyInFolder(upload.TempFilePath, folder, file, replace, TemplateFileCheck());
     }
     if (err == plat::ERROR_FILE_EXISTS && !replace && !unique) {
-        // Another request took the name since it was looked at.
+        // Another request took the name since it was looked at: SKIP leaves it, and a file
+        // this upload never saw is not replaced.
         Set("FileExisted", "Yes");
         if (m_nameConflict == kSkip) return false;
         alreadyExists();
