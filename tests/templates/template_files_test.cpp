@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 
+#include "engine/expressions/function_result_limit.h"
 #include "engine/templates/tags/file/upload_name.h"
 #include "engine/templates/template_page.h"
 #include "template_test_site.h"
@@ -35,6 +36,11 @@ protected:
         windows = home() + "/windows";
         fs::create_directories(windows);
         std::ofstream(windows + "/secret.ini") << "private-bytes";
+    }
+    // A page takes the limit from the settings into the process; the next test starts from the default.
+    void TearDown() override {
+        SetMaxFunctionResultBytes(0);
+        TemplateSite::TearDown();
     }
     PageOutcome Page(const std::string& name, const std::string& text, const std::string& query = {}) {
         Write(name, text);
