@@ -275,7 +275,7 @@ long CheckedFile::RemoveName() const {
     // Another file put under the name since is not this file's to remove.
     if (!(IdentityOf(st) == m_identity)) return ERROR_SUCCESS;
     return ::unlinkat(m_folder.Descriptor(), m_name.c_str(), 0) == 0 || errno == ENOENT ? ERROR_SUCCESS
-                                                                                         : Win32LastErrno();
+                                                                                        : Win32LastErrno();
 }
 
 long CheckEntryIn(const CheckedFolder& folder, const std::string& name, const OpenedObjectCheck& check) {

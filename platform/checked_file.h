@@ -86,7 +86,6 @@ private:
 // 5 when it is no folder or the check refuses it.
 long OpenCheckedFolder(const std::string& path, const OpenedObjectCheck& check, CheckedFolder* folder);
 
-
 class CheckedFile {
 public:
     CheckedFile() = default;

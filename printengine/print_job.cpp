@@ -174,7 +174,8 @@ void ExportPicture(const ReportDefinition& definition, const std::string& export
     if (name.empty()) return;
     std::string source = PicturePath(definition);
     std::string bytes;
-    if (!ReadReportFile(source, &bytes)) throw FormulaError(kErrExport, "The picture file " + source + " cannot be read.");
+    if (!ReadReportFile(source, &bytes))
+        throw FormulaError(kErrExport, "The picture file " + source + " cannot be read.");
     size_t slash = exportPath.rfind('/');
     std::string target = (slash == std::string::npos ? std::string() : exportPath.substr(0, slash + 1)) + name;
     std::ofstream out(target, std::ios::binary | std::ios::trunc);

@@ -196,7 +196,8 @@ void CReplyWriter::SendFile(std::string header) {
         static constexpr std::size_t kPiece = 65536;
         std::string piece(kPiece, '\0');
         for (std::uint64_t sent = 0; sent < size;) {
-            long n = m_file.ReadAt(sent, piece.data(), static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, size - sent)));
+            long n = m_file.ReadAt(sent, piece.data(),
+                                   static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, size - sent)));
             if (n <= 0 || !m_real->Write(piece.data(), static_cast<std::size_t>(n))) break;
             sent += static_cast<std::uint64_t>(n);
         }

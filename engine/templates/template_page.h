@@ -45,8 +45,8 @@ public:
     // requested: the template the request names (missing: HTTP 404), not one it includes.
     void CheckTemplateExists(const std::string& physical, const std::string& logical, bool includeNote,
                              bool requested = false);
-    [[noreturn]] void ThrowTemplateNotFound(const std::string& physical, const std::string& logical,
-                                            bool includeNote, bool requested);
+    [[noreturn]] void ThrowTemplateNotFound(const std::string& physical, const std::string& logical, bool includeNote,
+                                            bool requested);
     static void CheckReservedName(const std::string& path);
     // The physical folders an included template must lie in.
     std::vector<std::string> TemplateRoots();

@@ -547,6 +547,13 @@ protected:
                 [this, name](int n) { return site.Get("/" + name + ".tsm?n=" + std::to_string(n)); }};
     }
 
+    // A page that makes a file of its own and moves it to destination.
+    std::string MovePage(const std::string& destination) const {
+        const std::string file = docs + "/m/#URL.n#.txt";
+        return "<TSFILE ACTION=\"WRITE\" FILE=\"" + file + "\" OUTPUT=\"moved\"><TSFILE ACTION=\"MOVE\" SOURCE=\"" +
+               file + "\" DESTINATION=\"" + destination + "\">ok";
+    }
+
     Road UploadRoad(const std::string& fileName) {
         site.WriteDocument("upload.tsm", "<TSFILE ACTION=\"UPLOAD\" FILEFIELD=\"doc\" DESTINATION=\"" + sub +
                                              "/\" NAMECONFLICT=\"OVERWRITE\">ok");
@@ -554,8 +561,7 @@ protected:
                 [this, fileName](int) {
                     std::string contentType;
                     std::string body = e2e::MultipartFileBody("doc", fileName, "uploaded", &contentType);
-                    return e2e::HttpRequest(site.port(), "POST", "/upload.tsm", {"Content-Type: " + contentType},
-                                            body);
+                    return e2e::HttpRequest(site.port(), "POST", "/upload.tsm", {"Content-Type: " + contentType}, body);
                 }};
     }
 
@@ -590,18 +596,18 @@ protected:
 TEST_F(FileRaces, TsfileRoadsNeverReachThePrivateFolder) {
     Start();
     std::vector<Road> roads = {
-        GetRoad("read", "<TSFILE ACTION=\"READ\" FILE=\"" + sub + "/secret.ini\" VARIABLE=\"v\"><TSOUTPUT>#v#</TSOUTPUT>",
+        GetRoad("read",
+                "<TSFILE ACTION=\"READ\" FILE=\"" + sub + "/secret.ini\" VARIABLE=\"v\"><TSOUTPUT>#v#</TSOUTPUT>",
                 "decoy"),
         GetRoad("append", "<TSFILE ACTION=\"APPEND\" FILE=\"" + sub + "/KSML.INI\" OUTPUT=\"evil\">ok", "ok"),
         GetRoad("write", "<TSFILE ACTION=\"WRITE\" FILE=\"" + sub + "/new#URL.n#.txt\" OUTPUT=\"evil\">ok", "ok"),
         GetRoad("copyover",
-                "<TSFILE ACTION=\"COPY\" SOURCE=\"" + docs + "/src.txt\" DESTINATION=\"" + sub + "/KSML.INI\">ok", "ok"),
-        GetRoad("copynew",
-                "<TSFILE ACTION=\"COPY\" SOURCE=\"" + docs + "/src.txt\" DESTINATION=\"" + sub + "/copied.txt\">ok", "ok"),
-        GetRoad("move",
-                "<TSFILE ACTION=\"WRITE\" FILE=\"" + docs + "/m/#URL.n#.txt\" OUTPUT=\"moved\"><TSFILE ACTION=\"MOVE\" "
-                "SOURCE=\"" + docs + "/m/#URL.n#.txt\" DESTINATION=\"" + sub + "/KSML.INI\">ok",
+                "<TSFILE ACTION=\"COPY\" SOURCE=\"" + docs + "/src.txt\" DESTINATION=\"" + sub + "/KSML.INI\">ok",
                 "ok"),
+        GetRoad("copynew",
+                "<TSFILE ACTION=\"COPY\" SOURCE=\"" + docs + "/src.txt\" DESTINATION=\"" + sub + "/copied.txt\">ok",
+                "ok"),
+        GetRoad("move", MovePage(sub + "/KSML.INI"), "ok"),
         GetRoad("delete", "<TSFILE ACTION=\"DELETE\" FILE=\"" + sub + "/KSML.INI\">ok", "ok"),
     };
     roads.push_back(UploadRoad("KSML.INI"));
@@ -615,24 +621,22 @@ TEST_F(FileRaces, CopiesMovesAndUploadsNeverReplaceTheOdbcFiles) {
     // The engine starts with the data source files in its environment.
     e2e::SQLiteDataSource odbc(site.home(), "e2e_races", site.home() + "/races.db");
     Start();
-    RunRoads({GetRoad("copy", "<TSFILE ACTION=\"COPY\" SOURCE=\"" + docs + "/src.txt\" DESTINATION=\"" + sub +
-                                  "/odbc.ini\">ok",
+    RunRoads({GetRoad("copy",
+                      "<TSFILE ACTION=\"COPY\" SOURCE=\"" + docs + "/src.txt\" DESTINATION=\"" + sub + "/odbc.ini\">ok",
                       "ok"),
-              GetRoad("move",
-                      "<TSFILE ACTION=\"WRITE\" FILE=\"" + docs + "/m/#URL.n#.txt\" OUTPUT=\"moved\"><TSFILE "
-                      "ACTION=\"MOVE\" SOURCE=\"" + docs + "/m/#URL.n#.txt\" DESTINATION=\"" + sub + "/odbc.ini\">ok",
-                      "ok"),
-              UploadRoad("odbc.ini")},
+              GetRoad("move", MovePage(sub + "/odbc.ini"), "ok"), UploadRoad("odbc.ini")},
              site.home() + "/odbc");
 }
 
 TEST_F(FileRaces, RepliesIncludesAndTemporaryFilesNeverReachThePrivateFolder) {
     Start();
-    RunRoads({
-        GetRoad("content", "<TSCONTENT TYPE=\"text/plain\" FILE=\"" + sub + "/secret.ini\">", "decoy"),
-        GetRoad("include", "[<TSINCLUDE TEMPLATE=\"shared/sub/secret.ini\">]", "[decoy]"),
-        GetRoad("temp", "<TSOUTPUT>#GetTempFile('" + sub + "/', 'tmp')#</TSOUTPUT>", sub + "/tmp"),
-    }, windows);
+    RunRoads(
+        {
+            GetRoad("content", "<TSCONTENT TYPE=\"text/plain\" FILE=\"" + sub + "/secret.ini\">", "decoy"),
+            GetRoad("include", "[<TSINCLUDE TEMPLATE=\"shared/sub/secret.ini\">]", "[decoy]"),
+            GetRoad("temp", "<TSOUTPUT>#GetTempFile('" + sub + "/', 'tmp')#</TSOUTPUT>", sub + "/tmp"),
+        },
+        windows);
 }
 
 TEST_F(FileRaces, TheEnginesEnvironmentTheRootAndLargeIncludesAreRefused) {

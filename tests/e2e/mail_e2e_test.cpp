@@ -134,8 +134,9 @@ TEST_F(MailThroughWebServer, AnAttachmentIsJudgedAgainWhenItIsDelivered) {
     std::filesystem::create_directories(folder);
     std::ofstream(folder + "/secret.ini") << "decoy";
     std::ofstream(windows + "/secret.ini") << "private-bytes";
-    auto page = Page("later.tsm", "<TSMAIL TO=\"a@example.test\" FROM=\"b@example.test\" SUBJECT=\"later\" MIMEATTACH=\"" +
-                                      folder + "/secret.ini\">kept</TSMAIL>sent");
+    auto page =
+        Page("later.tsm", "<TSMAIL TO=\"a@example.test\" FROM=\"b@example.test\" SUBJECT=\"later\" MIMEATTACH=\"" +
+                              folder + "/secret.ini\">kept</TSMAIL>sent");
     ASSERT_EQ(page.status, 200) << page.body;
     for (int i = 0; i < 100 && site.ReadHomeFile("Mail/LOG/ERRORS.LOG").find("[NV_CONNREFUSED]") == std::string::npos;
          ++i)

@@ -100,7 +100,8 @@ TEST(ContextFunctions, TempFilesAndFileTestsStayOutOfPrivateFolders) {
     const std::string home = std::getenv("TESSARO_HOME");
     // The engine's own work in tmp/ and the other private folders are not the templates'.
     // Nor is the runtime root itself.
-    for (const std::string& dir : {home + "/tmp/", home + "/tmp/tsr/", home + "/log/", home + "/run/", home, home + "/"}) {
+    for (const std::string& dir :
+         {home + "/tmp/", home + "/tmp/tsr/", home + "/log/", home + "/run/", home, home + "/"}) {
         runtime.variables = {{"dir", dir}};
         EXPECT_EQ(Eval("GetTempFile(dir, 'rep')", &runtime), "<error>") << dir;
     }

@@ -169,10 +169,9 @@ TEST_F(MailerTest, AttachmentsTravelAsBase64Parts) {
     EXPECT_EQ(got.substr(0, got.find("X-Attachments")),
               "From: s@x.test\r\nTo: a@x.test\r\nCC: b@x.test,c@x.test\r\nSubject: Pics\r\n");
     // The recipients learn the file's name, not the server's folders.
-    EXPECT_NE(
-        got.find("X-Attachments: pic.gif\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"" +
-                 boundary + "\"\r\n\r\n--" + boundary + "\r\nContent-Type: text/plain; charset=\"us-ascii\"\r\n"),
-        std::string::npos);
+    EXPECT_NE(got.find("X-Attachments: pic.gif\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"" +
+                       boundary + "\"\r\n\r\n--" + boundary + "\r\nContent-Type: text/plain; charset=\"us-ascii\"\r\n"),
+              std::string::npos);
     EXPECT_EQ(got.find(Dir("files")), std::string::npos);
     EXPECT_NE(got.find("see\r\n.attached\r\n"), std::string::npos);
     std::string partHead =

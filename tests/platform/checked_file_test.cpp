@@ -78,7 +78,8 @@ protected:
                  return err;
              }},
             {"write", [=, this](int) { return WriteTextFile(sub + "/KSML.INI", "evil", false, gate); }},
-            {"append new", [=, this](int n) { return WriteTextFile(sub + "/new" + std::to_string(n), "evil", true, gate); }},
+            {"append new",
+             [=, this](int n) { return WriteTextFile(sub + "/new" + std::to_string(n), "evil", true, gate); }},
             {"copy over", [=, this](int) { return CopyFileReplacing(work + "/src.txt", sub + "/KSML.INI", gate); }},
             {"copy new", [=, this](int) { return CopyFileReplacing(work + "/src.txt", sub + "/copied.txt", gate); }},
             {"move over",
@@ -88,7 +89,9 @@ protected:
                  return MoveFileReplacing(from, sub + "/KSML.INI", gate);
              }},
             {"move out",
-             [=, this](int) { return MoveFileReplacing(sub + "/secret.ini", work + "/taken" + std::string(".ini"), gate); }},
+             [=, this](int) {
+                 return MoveFileReplacing(sub + "/secret.ini", work + "/taken" + std::string(".ini"), gate);
+             }},
             {"delete", [=, this](int) { return DeleteCheckedFile(sub + "/KSML.INI", gate); }},
             {"save",
              [=, this](int) {

@@ -93,8 +93,7 @@ TEST_F(TemplateFiles, TheEnginesOwnEnvironmentIsNeverRead) {
         "<TSFILE ACTION=\"READ\" FILE=\"" + environ + "\" VARIABLE=\"v\"><TSOUTPUT>#v#</TSOUTPUT>",
         "<TSFILE ACTION=\"COPY\" SOURCE=\"" + environ + "\" DESTINATION=\"" + docs() + "/env.txt\">",
         "<TSCONTENT TYPE=\"text/plain\" FILE=\"" + environ + "\">",
-        "<TSMAIL TO=\"a@example.test\" FROM=\"b@example.test\" SUBJECT=\"s\" MIMEATTACH=\"" + environ +
-            "\">b</TSMAIL>",
+        "<TSMAIL TO=\"a@example.test\" FROM=\"b@example.test\" SUBJECT=\"s\" MIMEATTACH=\"" + environ + "\">b</TSMAIL>",
     };
     for (const std::string& road : roads) {
         PageOutcome out = Page("road.tsm", road);
@@ -158,12 +157,24 @@ TEST(UploadNames, TemplateNamesAreFoundPastEveryKindOfTrailingWhiteSpace) {
         std::string name;
         bool names;
     } const cases[] = {
-        {"shell.tsm", true},          {"SHELL.KsM", true},           {"shell.tsm.", true},
-        {"shell.tsm ", true},         {"shell.tsm\t", true},         {"shell.tsm\v", true},
-        {"shell.tsm\r\n", true},      {"shell.tsm\f", true},         {"shell.tsm\xC2\xA0", true},
-        {"shell.tsm\xA0", true},      {"shell.tsm\xE2\x80\x83", true}, {"shell.tsm\xE3\x80\x80 .", true},
-        {"shell.tsm\xEF\xBB\xBF", true}, {"shell.tsm\xC2\x85", true}, {"shell.tsmx", false},
-        {"shell.gif", false},         {"shell.ts m", false},         {"tsm", false},
+        {"shell.tsm", true},
+        {"SHELL.KsM", true},
+        {"shell.tsm.", true},
+        {"shell.tsm ", true},
+        {"shell.tsm\t", true},
+        {"shell.tsm\v", true},
+        {"shell.tsm\r\n", true},
+        {"shell.tsm\f", true},
+        {"shell.tsm\xC2\xA0", true},
+        {"shell.tsm\xA0", true},
+        {"shell.tsm\xE2\x80\x83", true},
+        {"shell.tsm\xE3\x80\x80 .", true},
+        {"shell.tsm\xEF\xBB\xBF", true},
+        {"shell.tsm\xC2\x85", true},
+        {"shell.tsmx", false},
+        {"shell.gif", false},
+        {"shell.ts m", false},
+        {"tsm", false},
         {"shell.tsm\xC3\xA0", false},
     };
     for (const Case& c : cases) EXPECT_EQ(NamesATemplate(c.name), c.names) << c.name;
@@ -171,8 +182,9 @@ TEST(UploadNames, TemplateNamesAreFoundPastEveryKindOfTrailingWhiteSpace) {
 
 TEST(UploadNames, ControlCharactersAreFoundAnywhere) {
     for (const std::string& name : {std::string("a\tb.gif"), std::string("a.gif\r\n"), std::string("a\x7F.gif"),
-                                    std::string("\x01" "a.gif"), std::string("a\xC2\x85.gif"),
-                                    std::string("a\0b", 3)})
+                                    std::string("\x01"
+                                                "a.gif"),
+                                    std::string("a\xC2\x85.gif"), std::string("a\0b", 3)})
         EXPECT_TRUE(HasControlCharacter(name)) << name;
     for (const std::string& name : {std::string("a b.gif"), std::string("\xC3\xA9t\xC3\xA9.gif"),
                                     std::string("a\xC2\xA0.gif"), std::string("\xE2\x82\xAC.gif")})

@@ -6,19 +6,46 @@
 
 namespace {
 
-// White space a file system or a web server may drop from the end of a name, as the bytes
-// that end the name: the UTF-8 forms, then the single bytes.
-constexpr const char* kTrailingSpaces[] = {
-    "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80", "\xE1\xA0\x8E", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82",
-    "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89",
-    "\xE2\x80\x8A", "\xE2\x80\x8B", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80",
-    "\xEF\xBB\xBF", " ",            "\t",           "\n",           "\v",           "\f",           "\r",
-    ".",            "\x85",         "\xA0",
-};
+// White space a file system or a web server may drop from the end of a name: next line and
+// no-break space, the Ogham and Mongolian spaces, the typographic spaces up to the zero-width
+// one, the line and paragraph separators, the narrow, mathematical and ideographic spaces and
+// the byte order mark. Each is taken away in UTF-8; next line and no-break space also as the
+// single Latin-1 byte.
+constexpr char32_t kUnicodeSpaces[] = {0x0085, 0x00A0, 0x1680, 0x180E, 0x2000, 0x2001, 0x2002, 0x2003,
+                                       0x2004, 0x2005, 0x2006, 0x2007, 0x2008, 0x2009, 0x200A, 0x200B,
+                                       0x2028, 0x2029, 0x202F, 0x205F, 0x3000, 0xFEFF};
+constexpr const char* kByteSpaces = " \t\n\v\f\r.\x85\xA0";
 
-bool EndsWith(const std::string& text, const char* tail) {
-    std::size_t n = std::strlen(tail);
-    return text.size() >= n && text.compare(text.size() - n, n, tail) == 0;
+std::string Utf8(char32_t c) {
+    std::string out;
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return out;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Takes one trailing space away; false when the name ends in none.
+bool DropTrailingSpace(std::string& name) {
+    for (char32_t c : kUnicodeSpaces) {
+        const std::string bytes = Utf8(c);
+        if (!EndsWith(name, bytes)) continue;
+        name.resize(name.size() - bytes.size());
+        return true;
+    }
+    if (name.empty() || name.back() == '\0' || std::strchr(kByteSpaces, name.back()) == nullptr) return false;
+    name.pop_back();
+    return true;
 }
 
 }  // namespace
@@ -36,13 +63,7 @@ bool HasControlCharacter(const std::string& name) {
 
 bool NamesATemplate(const std::string& name) {
     std::string kept = name;
-    for (bool stripped = true; stripped;) {
-        stripped = false;
-        for (const char* space : kTrailingSpaces) {
-            if (!EndsWith(kept, space)) continue;
-            kept.resize(kept.size() - std::strlen(space));
-            stripped = true;
-        }
+    while (DropTrailingSpace(kept)) {
     }
     std::string upper = UpperCopy(kept);
     return EndsWith(upper, ".TSM") || EndsWith(upper, ".KSM");

@@ -65,7 +65,7 @@ std::string CErrorPageSpec::Render(const std::map<std::string, std::string>& sub
     const std::string path = tessaro::platform::ResolvePathNoCase(templatePath);
     // Opened once and judged, as every file a template names; no larger than a variable.
     if (long error = tessaro::platform::ReadCheckedFile(path, MaxFunctionResultBytes(),
-                                                              fileCheck ? fileCheck : TemplateFileCheck(), &text);
+                                                        fileCheck ? fileCheck : TemplateFileCheck(), &text);
         error != 0)
         throw new CMappedFileException(error, "Error attempting to open file to be mapped.");
     std::map<std::string, std::string> all = substitutions;
