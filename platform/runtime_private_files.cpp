@@ -113,12 +113,12 @@ bool IsPrivateObject(const OpenedObject& object) {
     if (object.realPath.empty() || object.onKernelFileSystem || IsPrivatePath(object.realPath)) return true;
     const std::string home = TessaroHome();
     FileIdentity root;
-    if (!PathIdentity(home, &root)) return false;
+    const bool hasRoot = PathIdentity(home, &root);
     // The folders it lies in, itself too when it is one.
     std::vector<FileIdentity> chain;
     if (object.isDirectory) chain.push_back(object.identity);
     chain.insert(chain.end(), object.folders.begin(), object.folders.end());
-    if (chain.empty() || chain.front() == root) return true;
+    if (chain.empty() || (hasRoot && chain.front() == root)) return true;
 
     std::vector<std::string> folders, files;
     for (const char* folder : kPrivateFolders) folders.push_back(home + "/" + folder + "/");
