@@ -76,7 +76,7 @@ int CClientPurge::PurgeExpiredClients(std::time_t now) {
     } catch (CRegistryException* e) {
         std::string text = e->GetErrorMessage();
         e->Delete();
-        throw new CWebException("Error attempting to purge clients.", text);
+        throw new CWebException("Error attempting to purge clients.", CWebMessage::Value(text));
     }
     return purged;
 }

@@ -178,7 +178,7 @@ RWJulianDate RWJulianDate::previous(const char* weekdayName, const RWDateLocale*
 }
 
 int RWJulianDate::compareTo(const RWJulianDate* d) const {
-    RW_ASSERT(d != 0);
+    RW_ASSERT_MSG(d != 0, "(d!=0) != 0");
     if (julian_ == d->julian_) return 0;
     return julian_ > d->julian_ ? 1 : -1;
 }

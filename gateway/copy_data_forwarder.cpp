@@ -3,6 +3,7 @@
 #include "platform/descriptor.h"
 #include "platform/file_system.h"
 #include "platform/home.h"
+#include "platform/process_environment.h"
 #include "platform/process_ids.h"
 #include "platform/temp_file.h"
 #include "platform/win32_error.h"
@@ -29,19 +30,22 @@ struct CopyDataResources {
     ~CopyDataResources() {
         for (int fd : {done[0], done[1], file}) plat::CloseDescriptor(fd);
         if (!path.empty()) plat::RemoveFile(path);
+        plat::RemoveOnSignalEnd("");
     }
 };
 
-enum class Completion { Done, Dropped, TimedOut, Failed };
+enum class Completion { Done, Dropped, TimedOut, Failed, VisitorGone };
 
 // The engine writes one byte when the reply file is complete; a close without it means the
 // request was not taken.
-Completion WaitForCompletion(int fd, int seconds, long& error) {
+Completion WaitForCompletion(int fd, int seconds, int webServerOutput, long& error) {
     const int timeoutMs = seconds > 0 ? seconds * 1000 : -1;
     plat::InputWait wait;
+    bool outputClosed = false;
     do {
-        wait = plat::WaitForInput(fd, timeoutMs);
+        wait = plat::WaitForInputWatchingOutput(fd, webServerOutput, timeoutMs, &outputClosed);
     } while (wait == plat::InputWait::Interrupted);
+    if (outputClosed) return Completion::VisitorGone;
     if (wait == plat::InputWait::Failed) {
         error = plat::Win32LastErrno();
         return Completion::Failed;
@@ -77,6 +81,8 @@ bool ForwardViaCopyData(std::string_view environment, std::string_view body, Gat
         state.errors.Add("Error attempting to generate temporary file name.", error);
         return false;
     }
+    // A gateway ended by its web server leaves no reply file behind either.
+    plat::RemoveOnSignalEnd(res.path);
     std::string block = BuildCopyDataBlock(static_cast<std::uint32_t>(res.done[1]), res.path, environment, body);
     if (block.empty()) {
         state.errors.Add("Error allocating memory for data transmission to server.", 0);
@@ -97,9 +103,12 @@ bool ForwardViaCopyData(std::string_view environment, std::string_view body, Gat
         return false;
     }
     long error = 0;
-    switch (WaitForCompletion(res.done[0], state.settings.copy_data_wait_seconds, error)) {
+    switch (WaitForCompletion(res.done[0], state.settings.copy_data_wait_seconds, state.web_server_output, error)) {
         case Completion::Done:
             break;
+        case Completion::VisitorGone:
+            state.visitor_gone = true;
+            return false;
         case Completion::Dropped:
             state.errors.Add("The Tessaro server application did not accept the request.", 0);
             return false;

@@ -1,12 +1,14 @@
 #include "gateway/error_page.h"
 
 #include "gateway/reply_relay.h"
+#include "platform/error_words.h"
 
 namespace ksml {
 
 namespace {
 
-constexpr std::string_view kPageHeader = "Content-type: text/html\n\n";
+// The page, and the messages it quotes, are UTF-8.
+constexpr std::string_view kPageHeader = "Content-type: text/html; charset=utf-8\n\n";
 // The page reports a failure, and says so in its HTTP status too: busy (error 109) is a
 // passing condition, everything else a failure of the server.
 constexpr std::string_view kBusyStatus = "Status: 503 Service Unavailable\n";
@@ -47,7 +49,10 @@ std::string PlainLogText(std::string_view html) {
 std::string ErrorDiagnosticText(const GatewayError& error) {
     if (error.number == 109) return std::string(kServerBusyText);
     std::string text = error.message;
-    if (error.number != 0) text += " <P>Windows NT error number " + std::to_string(error.number) + " occurred.";
+    if (error.number == 0) return text;
+    text += " <P>Windows NT error number " + std::to_string(error.number) + " occurred";
+    if (const char* words = tessaro::platform::ErrorWords(error.number)) text += std::string(" (") + words + ")";
+    text += ".";
     return text;
 }
 

@@ -60,6 +60,7 @@ bool ForwardRequest(const char* const* environment, int inputFd, GatewayState& s
         // taking all of it; its page says why, where the failed send alone would say "busy".
         ErrorReport sendFailure = state.errors;
         if (RelayPipeReply(pipe.fd, state)) return true;
+        if (state.visitor_gone) return false;
         state.errors = std::move(sendFailure);
         return false;
     }
@@ -76,6 +77,11 @@ void RunGateway(const char* const* environment, int inputFd, GatewayState& state
     }
     if (forwarded) {
         state.relay.Finish();
+        return;
+    }
+    if (state.visitor_gone) {
+        state.errors.Warn("The web server closed the gateway's output before the reply was complete (its visitor "
+                          "left); the request was given up.");
         return;
     }
     WriteErrorPage(state.relay, state.errors, adminEmail ? adminEmail() : std::string());

@@ -2,6 +2,7 @@
 // Everything one KSML run carries from step to step.
 
 #include "gateway/engine_service.h"
+#include "platform/descriptor.h"
 #include "gateway/error_page.h"
 #include "gateway/gateway_log.h"
 #include "gateway/gateway_settings.h"
@@ -18,6 +19,11 @@ struct GatewayState {
     ReplyRelay relay;
     ErrorReport errors;
     EngineService& engine;
+    // The web server's end of the reply (standard output), watched while the gateway waits
+    // for the engine: a web server whose visitor has gone closes it. -1: not watched.
+    int web_server_output = -1;
+    // Set when that happened: the request was given up, and nobody reads a page any more.
+    bool visitor_gone = false;
 };
 
 }  // namespace ksml

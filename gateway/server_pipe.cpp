@@ -25,6 +25,10 @@ constexpr const char* kReadFailed = "Error attempting to read data sent by serve
 constexpr std::size_t kMaxReplyFrame = 256u * 1024 * 1024;
 // Between looks for the socket of a service that was just started.
 constexpr int kSocketPollMs = 50;
+// Between looks for a free place while a busy engine is waited for: like the wait for a free
+// pipe instance, a wait ends as soon as a place is free, so that clients that only retry
+// faster cannot keep taking every place that frees.
+constexpr int kBusyPollMs = 20;
 
 void SleepMs(int ms) {
     if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -40,6 +44,7 @@ int OpenServerPipe(GatewayState& state) {
     const std::string path = ServerPipePath();
     const GatewaySettings& settings = state.settings;
     int busyWaits = 0;
+    int busyWaitedMs = 0;  // of the wait under way
     bool startTried = false;
     std::chrono::steady_clock::time_point socketDeadline{};
     for (;;) {
@@ -51,13 +56,25 @@ int OpenServerPipe(GatewayState& state) {
             case plat::ConnectStatus::Busy:
                 // Giving up is all a busy engine calls for: ending it would throw away every
                 // request it is working on.
+                if (plat::OutputClosed(state.web_server_output)) {
+                    state.visitor_gone = true;
+                    return -1;
+                }
                 if (busyWaits >= settings.busy_retries) {
                     state.errors.Add(
                         "Could not establish connection to named pipe server (exceeded maximum number of retries)", 0);
                     return -1;
                 }
-                ++busyWaits;
-                SleepMs(settings.busy_wait_ms);
+                // A wait lasts busy_wait_ms unless a look finds a place sooner; the next
+                // round of the loop connects.
+                if (busyWaitedMs + kBusyPollMs >= settings.busy_wait_ms) {
+                    SleepMs(settings.busy_wait_ms - busyWaitedMs);
+                    busyWaitedMs = 0;
+                    ++busyWaits;
+                } else {
+                    SleepMs(kBusyPollMs);
+                    busyWaitedMs += kBusyPollMs;
+                }
                 continue;
             case plat::ConnectStatus::Missing:
                 if (!startTried) {
@@ -106,6 +123,18 @@ bool RelayPipeReply(int pipe, GatewayState& state) {
     if (timeout > 0) plat::SetReceiveTimeout(pipe, timeout * 1000);
     for (long round = 1;; ++round) {
         if (round % 100 == 0) state.errors.Warn("Read loop has executed " + std::to_string(round) + " times");
+        // While the engine works the web server may close the output (its visitor left):
+        // the caller then closes the engine connection, which ends the engine's work.
+        bool outputClosed = false;
+        plat::InputWait wait;
+        do {
+            wait = plat::WaitForInputWatchingOutput(pipe, state.web_server_output, timeout > 0 ? timeout * 1000 : -1,
+                                                    &outputClosed);
+        } while (wait == plat::InputWait::Interrupted);
+        if (outputClosed) {
+            state.visitor_gone = true;
+            return false;
+        }
         plat::PipeReadResult frame = plat::ReadPipeFrame(pipe, kMaxReplyFrame);
         switch (frame.status) {
             case plat::PipeReadStatus::Ok:

@@ -12,10 +12,10 @@
 // with unwind tables (the default for C++): an engine error raised through the
 // request passes through the procedure's frames.
 //
-// Errors: report them with request->ThrowException(title, detail), or hand an
-// engine exception you caught (CTSXException*) to RethrowException. Throw nothing
-// else out of a procedure; the engine turns any other exception into an error
-// page of its own.
+// Errors: report them with request->ThrowException(title, detail) (both HTML:
+// escape any value they quote), or hand an engine exception you caught
+// (CTSXException*) to RethrowException. Throw nothing else out of a procedure;
+// the engine turns any other exception into an error page of its own.
 //
 // A library the engine should unload (CacheLibrary "0") must not define unique
 // symbols (readelf -s shows them as UNIQUE; static data of inline functions such

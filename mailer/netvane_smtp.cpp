@@ -9,7 +9,8 @@
 
 #include "mailer/mail_text.h"
 #include "platform/clock.h"
-#include "platform/private_file.h"
+#include "platform/file_ops.h"
+#include "platform/runtime_private_files.h"
 #include "platform/random_bytes.h"
 
 namespace {
@@ -39,6 +40,13 @@ std::string ContentTypeLine(const std::string& name) {
         if (name.find(extension) != std::string::npos) return std::string("Content-Type: ") + type + ";";
     }
     return "Content-Type: application/octet-stream;";
+}
+
+// The attachments by file name only: the server's folders are no business of the recipients.
+std::string AttachmentNames(const std::vector<std::string>& paths) {
+    std::string out;
+    for (const std::string& path : paths) out += (out.empty() ? "" : ",") + BaseName(path);
+    return out;
 }
 
 std::string Join(const std::vector<std::string>& items, std::size_t from) {
@@ -146,9 +154,10 @@ bool CNetvaneSMTP::Command(const std::string& line, char expectedClass, const st
 
 bool CNetvaneSMTP::Connect(const std::string& host, int port, int options, const std::string& traceFolder) {
     m_refusal = 0;
+    // A connection already open is refused, and what it has received is kept.
+    if (!m_socket.Connect(host, port, m_timeoutMs, options, traceFolder)) return false;
     m_8bitMime = false;
     m_pending.clear();
-    if (!m_socket.Connect(host, port, m_timeoutMs, options, traceFolder)) return false;
     if (!Command("", '2', "")) return false;
     // EHLO tells whether the server takes 8-bit text; a server that does not know it
     // gets HELO.
@@ -179,36 +188,43 @@ bool CNetvaneSMTP::ComposePieces(const SmtpMailRequest& request, std::vector<Pie
         head += "Date: " + SmtpDateValue() + "\r\n";
         head += "Message-ID: " + SmtpMessageId(request.sender) + "\r\n";
     }
-    if (!request.writeHeaders) {
-        // The text carries the rest of the header block.
-        pieces.push_back({head + request.text});
-        return true;
+    if (request.writeHeaders) {
+        head += "From: " + request.sender + "\r\n";
+        if (!request.recipients.empty()) head += "To: " + request.recipients.front() + "\r\n";
+        if (request.recipients.size() > 1) head += "CC: " + Join(request.recipients, 1) + "\r\n";
     }
-    head += "From: " + request.sender + "\r\n";
-    if (!request.recipients.empty()) head += "To: " + request.recipients.front() + "\r\n";
-    if (request.recipients.size() > 1) head += "CC: " + Join(request.recipients, 1) + "\r\n";
     if (!request.subject.empty()) head += "Subject: " + EncodeHeaderText(request.subject) + "\r\n";
-    BodyEncoding body = EncodeBody(request.text, m_8bitMime);
-    std::string transfer =
-        body.transfer == "7bit" ? std::string() : "Content-Transfer-Encoding: " + body.transfer + "\r\n";
-    if (request.attachments.empty()) {
-        if (!transfer.empty())
-            head += "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=\"" + body.charset + "\"\r\n" + transfer;
-        pieces.push_back({head + "\r\n" + body.text});
-        return true;
+    if (head.empty()) {
+        // No header line of the client's: the text carries any header block, and the
+        // attachments follow it with their part headers.
+        pieces.push_back({request.attachments.empty() ? request.text : request.text + "\r\n\r\n"});
+    } else {
+        BodyEncoding body = EncodeBody(request.text, m_8bitMime);
+        std::string transfer =
+            body.transfer == "7bit" ? std::string() : "Content-Transfer-Encoding: " + body.transfer + "\r\n";
+        if (request.attachments.empty()) {
+            if (!transfer.empty())
+                head += "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=\"" + body.charset + "\"\r\n" + transfer;
+            pieces.push_back({head + "\r\n" + body.text});
+            return true;
+        }
+        head += "X-Attachments: " + AttachmentNames(request.attachments) + "\r\n";
+        head += "MIME-Version: 1.0\r\n";
+        head += std::string("Content-Type: multipart/mixed; boundary=\"") + kMimeBoundary + "\"\r\n\r\n";
+        head += std::string("--") + kMimeBoundary + "\r\n";
+        head += "Content-Type: text/plain; charset=\"" + body.charset + "\"\r\n" + transfer + "\r\n";
+        pieces.push_back({head + "\r\n" + body.text + "\r\n\r\n"});
     }
-    head += "X-Attachments: " + Join(request.attachments, 0) + "\r\n";
-    head += "MIME-Version: 1.0\r\n";
-    head += std::string("Content-Type: multipart/mixed; boundary=\"") + kMimeBoundary + "\"\r\n\r\n";
-    head += std::string("--") + kMimeBoundary + "\r\n";
-    head += "Content-Type: text/plain; charset=\"" + body.charset + "\"\r\n" + transfer + "\r\n";
-    pieces.push_back({head + "\r\n" + body.text + "\r\n\r\n"});
+    if (request.attachments.empty()) return true;
     for (std::size_t i = 0; i < request.attachments.size(); ++i) {
         const std::string& path = request.attachments[i];
         // Only a plain file, and never through a link in its last component: a FIFO or
-        // a device would hold the delivery for ever.
+        // a device would hold the delivery for ever. It is opened once and judged by what
+        // was opened, as the engine judged it when the message was spooled: a folder of the
+        // path swapped for a link since changes nothing.
         std::string bytes;
-        if (tessaro::platform::ReadRegularFileNoFollow(path, &bytes) != 0) {
+        if (tessaro::platform::ReadCheckedFile(path, bytes.max_size(), tessaro::platform::NotPrivateCheck(), &bytes) !=
+            0) {
             m_socket.SetError(NV_ERROR, "Attachment file '" + path + "' could not be read");
             m_refusal = -1;
             return false;
@@ -317,7 +333,12 @@ bool CNetvaneSMTP::Mail(const SmtpMailRequest& request) {
     return SendText(pieces, attachmentBytes, request);
 }
 
-bool CNetvaneSMTP::Quit() {
+bool CNetvaneSMTP::Quit(bool immediate) {
+    if (immediate) {
+        // Nothing more is said: the connection is dropped where it stands.
+        m_socket.Close(true);
+        return true;
+    }
     if (!m_socket.Send("QUIT\r\n", m_timeoutMs)) return false;
     if (m_listener) m_listener->OnCommandSent("QUIT");
     int code = 0;

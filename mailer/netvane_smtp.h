@@ -18,8 +18,10 @@ struct SmtpMailRequest {
     SmtpOpener opener = kSmtpMail;
     std::string sender;
     std::vector<std::string> recipients;
-    // With writeHeaders the client writes From, To/CC and Subject itself (the subject
-    // as encoded words when it is not 7-bit); otherwise the text carries them.
+    // With writeHeaders the client writes From and To/CC itself; a subject is written
+    // whenever one is given (as encoded words when it is not 7-bit). When the client
+    // writes any header line, an empty line follows the block and the text is the body;
+    // otherwise the text carries any header block itself.
     std::string subject;
     bool writeHeaders = false;
     // A Date line (RFC 5322, local time with its offset) and a Message-ID line first.
@@ -67,8 +69,9 @@ public:
     // True when the last Mail was refused before anything was sent (no sender or
     // recipient, an attachment that cannot be read).
     bool MailRefusedAtOnce() const { return m_mailRefused; }
-    // QUIT, then waits for the reply or the server's close.
-    bool Quit();
+    // QUIT, then waits for the reply or the server's close; immediate drops the connection
+    // at once without a word.
+    bool Quit(bool immediate = false);
 
     const NetvaneError& Error() const { return m_socket.Error(); }
     // The code of the server's refusal that ended the last failed call; 0 when

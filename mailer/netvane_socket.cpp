@@ -156,6 +156,12 @@ void CNetvaneSocket::Close(bool immediate) {
 bool CNetvaneSocket::Connect(const std::string& host, int port, int timeoutMs, int options,
                              const std::string& traceFolder) {
     m_refusedAtOnce = false;
+    // Only a closed socket connects; the open connection stays as it is.
+    if (m_client.IsConnected()) {
+        m_error = NetvaneSocketError(10056);
+        m_refusedAtOnce = true;
+        return false;
+    }
     if (host.empty() || port == 0) {
         SetError(NV_BADNAME, "No RemoteHost or RemotePort given.");
         m_refusedAtOnce = true;

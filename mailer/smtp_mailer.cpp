@@ -92,14 +92,16 @@ bool CSMTPMailer::SendMessage(MailMessageRecord* message) {
     request.recipients = SplitList(recipients);
     request.attachments = SplitList(message->attachment);
     // RFC 5322 asks for a Date; deliverability wants a Message-ID beside it.
-    request.writeDate = true;
     if (!request.attachments.empty()) {
+        request.writeDate = true;
         request.writeHeaders = true;
         request.subject = message->subject;
         request.text = message->body;
         request.types.assign(request.attachments.size(), "M");
     } else {
-        request.text = "From: " + message->from + "\r\nTo: " + message->to + "\r\n";
+        // The text is the whole message, header block included.
+        request.text = "Date: " + SmtpDateValue() + "\r\nMessage-ID: " + SmtpMessageId(message->from) + "\r\n";
+        request.text += "From: " + message->from + "\r\nTo: " + message->to + "\r\n";
         if (!message->cc.empty()) request.text += "CC: " + message->cc + "\r\n";
         request.text += "Subject: " + EncodeHeaderText(message->subject) + "\r\n";
         // Text that is not 7-bit says what it is instead of passing for us-ascii.

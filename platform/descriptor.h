@@ -22,6 +22,15 @@ enum class InputWait {
 // Waits up to timeoutMs (0: just looks, negative: for ever) for fd to become readable.
 InputWait WaitForInput(int fd, int timeoutMs);
 
+// WaitForInput that also watches output, a descriptor this process writes to: when the
+// reader at its other end has gone (the pipe or socket reports an error or a hang-up), the
+// wait ends at once with *outputClosed set. A negative output is not watched.
+InputWait WaitForInputWatchingOutput(int fd, int output, int timeoutMs, bool* outputClosed);
+
+// True when the reader at the other end of output (a pipe or socket) has gone; false for a
+// file, a terminal or a descriptor that is not open.
+bool OutputClosed(int output);
+
 // One read of at most len bytes, retried when a signal interrupts it: the count read
 // (0 at the end of the stream), or -1 with the reason in Win32LastErrno().
 long ReadSome(int fd, void* buffer, std::size_t len);

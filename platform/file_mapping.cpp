@@ -1,5 +1,7 @@
 #include "platform/file_mapping.h"
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -51,6 +53,14 @@ FileMapping::Failure FileMapping::Map(const std::string& path, long* errorNumber
     m_view = view;
     m_size = size;
     return Failure::None;
+}
+
+void FileMapping::ReleasePagesBefore(std::size_t offset) {
+    if (!m_view) return;
+    const long page = ::sysconf(_SC_PAGESIZE);
+    if (page <= 0) return;
+    const std::size_t length = std::min(offset, m_size) / static_cast<std::size_t>(page) * static_cast<std::size_t>(page);
+    if (length > 0) ::madvise(m_view, length, MADV_DONTNEED);
 }
 
 }  // namespace tessaro::platform

@@ -24,6 +24,10 @@ public:
     const char* Data() const { return static_cast<const char*>(m_view); }
     std::size_t Size() const { return m_size; }
 
+    // The whole pages of the view before offset leave memory; touched again, they are read
+    // from the file once more. For a reader that goes through a large file once.
+    void ReleasePagesBefore(std::size_t offset);
+
 private:
     void Unmap();
     int m_fd = -1;

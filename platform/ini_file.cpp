@@ -227,6 +227,51 @@ bool IniDeleteSection(const std::string& file, const std::string& section) {
     return changed ? f.Save() : true;
 }
 
+std::vector<std::pair<std::string, std::string>> IniSectionEntries(const std::string& file,
+                                                                   const std::string& section) {
+    std::vector<std::pair<std::string, std::string>> entries;
+    LockedFile f(file, false);
+    if (!f.ok()) return entries;
+    std::size_t header, end;
+    if (!FindSection(f.lines(), section, &header, &end)) return entries;
+    std::string k, v;
+    for (std::size_t i = header + 1; i < end; ++i) {
+        if (KeyLine(f.lines()[i], &k, &v)) entries.emplace_back(k, v);
+    }
+    return entries;
+}
+
+bool IniReplaceSection(const std::string& file, const std::string& section,
+                       const std::vector<std::pair<std::string, std::string>>& entries) {
+    if (HasLineBreak(section) || section.find(']') != std::string::npos) return false;
+    for (const auto& [key, value] : entries) {
+        if (HasLineBreak(key) || HasLineBreak(value) || key.find('=') != std::string::npos || Trim(key).empty())
+            return false;
+    }
+    LockedFile f(file, true, !entries.empty());
+    if (!f.ok()) return entries.empty() && errno == ENOENT;
+    std::vector<std::string>& lines = f.lines();
+    std::size_t header, end;
+    std::size_t at = lines.size();
+    bool found = false;
+    while (FindSection(lines, section, &header, &end)) {
+        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(header), lines.begin() + static_cast<std::ptrdiff_t>(end));
+        if (!found) at = header;
+        found = true;
+    }
+    if (!entries.empty()) {
+        std::vector<std::string> block;
+        if (at == lines.size() && !lines.empty() && !Trim(lines.back()).empty()) block.emplace_back();
+        block.push_back("[" + Trim(section) + "]");
+        for (const auto& [key, value] : entries) block.push_back(Trim(key) + "=" + value);
+        if (at < lines.size()) block.emplace_back();
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), block.begin(), block.end());
+    } else if (!found) {
+        return true;
+    }
+    return f.Save();
+}
+
 std::vector<std::string> IniSectionNames(const std::string& file) {
     std::vector<std::string> names;
     LockedFile f(file, false);

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tessaro::platform {
@@ -28,6 +29,16 @@ bool IniWriteString(const std::string& file, const std::string& section, const s
 
 bool IniDeleteKey(const std::string& file, const std::string& section, const std::string& key);
 bool IniDeleteSection(const std::string& file, const std::string& section);
+
+// Every Key=Value of a section in file order, in one read (values whole, not cut to a buffer).
+std::vector<std::pair<std::string, std::string>> IniSectionEntries(const std::string& file,
+                                                                   const std::string& section);
+
+// Writes a section with exactly these entries in one rewrite of the file (creating it when
+// missing); no entries removes the section. False on failure, also for names or values with
+// line breaks, a key with '=' or a section with ']'.
+bool IniReplaceSection(const std::string& file, const std::string& section,
+                       const std::vector<std::pair<std::string, std::string>>& entries);
 
 // Section names in file order; key names of a section in file order.
 std::vector<std::string> IniSectionNames(const std::string& file);

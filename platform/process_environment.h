@@ -16,4 +16,13 @@ long SetEnvironmentValue(const std::string& name, const std::string& value);
 // of ending the process.
 void IgnoreBrokenPipes();
 
+// SIGTERM, SIGHUP and SIGPIPE end the process at once with exit status 0, whatever the parent
+// left them as (ignored or blocked): what a web server tells a CGI program whose visitor has
+// gone, by signal or by closing its output. The process's descriptors close with it, which
+// tells the other ends; the file named by RemoveOnSignalEnd is removed first.
+void EndProcessOnLeaveSignals();
+// The one file (empty: none) an end by those signals removes, such as a reply file that
+// only this process would remove.
+void RemoveOnSignalEnd(const std::string& path);
+
 }  // namespace tessaro::platform

@@ -69,7 +69,10 @@ int ListenOnRequestSocket(const std::string& path, long* errorNumber) {
         return -1;
     }
     ::unlink(path.c_str());
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 64) != 0) {
+    // A deep queue of connections not yet accepted: a client that connects waits its turn in
+    // it, in order, instead of racing others (that reconnect as fast as they can) for a place.
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, kRequestSocketBacklog) != 0) {
         *errorNumber = Win32LastErrno();
         ::close(fd);
         return -1;

@@ -18,6 +18,9 @@ std::string RequestSocketPath();
 // ERROR_PIPE_BUSY while another engine holds it, or another Windows error number.
 bool LockRequestSocket(const std::string& path, int* lockFd, long* errorNumber);
 
+// Connections the socket queues before the engine accepts them; past it a connect is Busy.
+constexpr int kRequestSocketBacklog = 1024;
+
 // Binds and listens on path (a stale socket file is replaced; the socket gets mode
 // 0660 for the web server's group). The listening descriptor, or -1 with *errorNumber.
 int ListenOnRequestSocket(const std::string& path, long* errorNumber);

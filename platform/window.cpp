@@ -315,66 +315,72 @@ void Window::RunMessageLoop() {
     WindowMessage create;
     create.msg = WM_CREATE;
     Dispatch(create);
-    while (!quit_) {
-        std::vector<pollfd> fds{{listenFd_, POLLIN, 0}, {queueFd_, POLLIN, 0}};
-        if (signalFd_ >= 0) fds.push_back({signalFd_, POLLIN, 0});
-        std::vector<std::uint32_t> timerIds;
-        for (auto& [id, fd] : timers_) {
-            fds.push_back({fd, POLLIN, 0});
-            timerIds.push_back(id);
+    while (!quit_ && ServeReady(-1)) {
+    }
+}
+
+bool Window::PumpPendingMessages() {
+    if (!quit_) ServeReady(0);
+    return !quit_;
+}
+
+bool Window::ServeReady(int timeoutMs) {
+    std::vector<pollfd> fds{{listenFd_, POLLIN, 0}, {queueFd_, POLLIN, 0}};
+    if (signalFd_ >= 0) fds.push_back({signalFd_, POLLIN, 0});
+    std::vector<std::uint32_t> timerIds;
+    for (auto& [id, fd] : timers_) {
+        fds.push_back({fd, POLLIN, 0});
+        timerIds.push_back(id);
+    }
+    int r = ::poll(fds.data(), fds.size(), timeoutMs);
+    if (r < 0) return errno == EINTR;
+    if (fds[1].revents & POLLIN) {
+        std::uint64_t count;
+        if (::read(queueFd_, &count, sizeof count) < 0) {
         }
-        int r = ::poll(fds.data(), fds.size(), -1);
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
-        if (fds[1].revents & POLLIN) {
-            std::uint64_t count;
-            if (::read(queueFd_, &count, sizeof count) < 0) {
-            }
-            for (;;) {
-                WindowMessage m;
-                {
-                    std::lock_guard lock(queueMutex_);
-                    if (queue_.empty()) break;
-                    m = std::move(queue_.front());
-                    queue_.pop_front();
-                }
-                Dispatch(m);
-                if (quit_) break;
-            }
-        }
-        std::size_t next = 2;
-        if (signalFd_ >= 0) {
-            if (!quit_ && (fds[next].revents & POLLIN)) {
-                signalfd_siginfo info;
-                while (::read(signalFd_, &info, sizeof info) == sizeof info) {
-                }
-                WindowMessage m;
-                m.msg = WM_CLOSE;
-                Dispatch(m);
-            }
-            ++next;
-        }
-        for (std::size_t i = 0; i < timerIds.size() && !quit_; ++i) {
-            if (!(fds[next + i].revents & POLLIN)) continue;
-            std::uint64_t expirations;
-            auto it = timers_.find(timerIds[i]);
-            if (it == timers_.end() || ::read(it->second, &expirations, sizeof expirations) < 0) continue;
+        for (;;) {
             WindowMessage m;
-            m.msg = WM_TIMER;
-            m.wParam = timerIds[i];
-            Dispatch(m);
-        }
-        if (!quit_ && (fds[0].revents & POLLIN)) {
-            for (;;) {
-                int c = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-                if (c < 0) break;
-                ServeConnection(c);
-                if (quit_) break;
+            {
+                std::lock_guard lock(queueMutex_);
+                if (queue_.empty()) break;
+                m = std::move(queue_.front());
+                queue_.pop_front();
             }
+            Dispatch(m);
+            if (quit_) break;
         }
     }
+    std::size_t next = 2;
+    if (signalFd_ >= 0) {
+        if (!quit_ && (fds[next].revents & POLLIN)) {
+            signalfd_siginfo info;
+            while (::read(signalFd_, &info, sizeof info) == sizeof info) {
+            }
+            WindowMessage m;
+            m.msg = WM_CLOSE;
+            Dispatch(m);
+        }
+        ++next;
+    }
+    for (std::size_t i = 0; i < timerIds.size() && !quit_; ++i) {
+        if (!(fds[next + i].revents & POLLIN)) continue;
+        std::uint64_t expirations;
+        auto it = timers_.find(timerIds[i]);
+        if (it == timers_.end() || ::read(it->second, &expirations, sizeof expirations) < 0) continue;
+        WindowMessage m;
+        m.msg = WM_TIMER;
+        m.wParam = timerIds[i];
+        Dispatch(m);
+    }
+    if (!quit_ && (fds[0].revents & POLLIN)) {
+        for (;;) {
+            int c = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (c < 0) break;
+            ServeConnection(c);
+            if (quit_) break;
+        }
+    }
+    return true;
 }
 
 std::string FindWindow(const std::string& className, const std::string& title) {

@@ -55,6 +55,12 @@ public:
     // WM_CLOSE (a frame, or a close signal when enabled) is delivered as WM_DESTROY.
     void RunMessageLoop();
 
+    // On the loop thread, from inside a message procedure that works long: handles the
+    // messages that are ready now (posted ones, a close signal, timers, senders) without
+    // waiting for more; a procedure that runs again meanwhile must expect to be re-entered.
+    // False once the loop is to end (WM_QUIT was taken).
+    bool PumpPendingMessages();
+
     // Thread-safe: queue a message for the loop.
     void PostMessage(std::uint32_t msg, std::uint64_t wParam = 0, std::uint64_t lParam = 0);
     // On the loop thread (or anywhere): end the loop after the current message.
@@ -74,6 +80,9 @@ public:
 private:
     Window() = default;
     void Dispatch(WindowMessage& m);
+    // One round of the loop: waits up to timeoutMs (negative: for ever) and serves what is
+    // ready. False when the wait itself failed.
+    bool ServeReady(int timeoutMs);
     void ServeConnection(int fd);
 
     std::string className_, title_, classPath_, titlePath_;

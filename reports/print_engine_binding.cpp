@@ -9,6 +9,7 @@
 #include "platform/file_system.h"
 #include "platform/module_loader.h"
 #include "platform/program_path.h"
+#include "support/web_message.h"
 
 namespace tessaro::reports {
 
@@ -138,8 +139,9 @@ std::string CPrintEngine::LibraryLine() {
         dllVersion = VersionText(b.entry.GetVersion(PE_GV_DLL));
         engineVersion = VersionText(b.entry.GetVersion(PE_GV_ENGINE));
     }
-    return "<P>Crystal Library = " + path + " (" + time + ") <BR>DLL Version = " + dllVersion +
-           ", Engine Version = " + engineVersion;
+    return (CWebMessage("<P>Crystal Library = ") + path + " (" + time + ") <BR>DLL Version = " + dllVersion +
+            ", Engine Version = " + engineVersion)
+        .Html();
 }
 
 void CPrintEngine::Check(short job, long result) {
@@ -154,7 +156,8 @@ void CPrintEngine::Check(short job, long result) {
         e.GetHandleString(handle, text, sizeof text);
         text[sizeof text - 1] = '\0';
     }
-    throw CPrintEngineException(number, text);
+    // Number 0 carries HTML; a print engine that answers 0 with words of its own gets them shown as text.
+    throw CPrintEngineException(number, number == 0 ? CWebMessage::Value(text).Html() : std::string(text));
 }
 
 short CPrintEngine::OpenPrintJob(const std::string& reportPath) {

@@ -10,6 +10,8 @@
 
 namespace tessaro::reports {
 
+// The text is HTML for number 0 (the report server's own failures, whose values it escapes)
+// and plain text for every other number (the print engine's and the binding's words).
 class CPrintEngineException {
 public:
     CPrintEngineException(long number, std::string text) : m_number(number), m_text(std::move(text)) {}
@@ -33,7 +35,7 @@ public:
     static void Close();
     static bool IsLoaded();
     // "<P>Crystal Library = <path> (<time>) <BR>DLL Version = <v>, Engine Version = <v>";
-    // every piece empty while nothing is loaded.
+    // HTML with the path as text; every piece empty while nothing is loaded.
     static std::string LibraryLine();
 
     // Opens a job (binding the second group first); throws.

@@ -7,12 +7,27 @@
 #include "platform/home.h"
 #include "platform/private_file.h"
 #include "platform/random_bytes.h"
+#include "support/trace_log.h"
 
 namespace tessaro::reports {
 
+namespace {
+
+// Makes a folder of the hand-off private; a failure goes to the REPORTS log.
+long MakePrivateFolder(const std::string& dir) {
+    long code = platform::EnsurePrivateDirectory(dir);
+    if (code != 0)
+        WriteTraceLog("REPORTS", "Error",
+                      "Windows NT error number " + std::to_string(code) +
+                          " occurred while attempting to create the temporary directory " + dir + ".");
+    return code;
+}
+
+}  // namespace
+
 std::string ReportWorkDirectory(long* error) {
     std::string dir = platform::HomePath("tmp/tsr");
-    long code = platform::EnsurePrivateDirectory(dir);
+    long code = MakePrivateFolder(dir);
     if (error) *error = code;
     return dir;
 }
@@ -58,7 +73,7 @@ std::string CreateRequestFolder(long* error) {
         *error = 183;
         return {};
     }
-    *error = platform::EnsurePrivateDirectory(folder);
+    *error = MakePrivateFolder(folder);
     return *error == 0 ? folder : std::string();
 }
 

@@ -12,7 +12,8 @@ inline constexpr const char* kResponseFile = "RESPONSE.INI";
 inline constexpr const char* kErrorFile = "ERROR.TXT";
 inline constexpr const char* kOutputFile = "REPORT.HTM";
 
-// The work folder, made private on first use; 0 or a Windows error number in *error.
+// The work folder, made private on first use; 0 or a Windows error number in *error. A
+// folder that cannot be made is logged (REPORTS) with its Windows error number.
 std::string ReportWorkDirectory(long* error = nullptr);
 
 // A new request folder below the work folder, private and named unguessably; empty with a

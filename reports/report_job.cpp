@@ -1,5 +1,6 @@
 #include "reports/report_job.h"
 
+#include "reports/formula_quoting.h"
 #include "reports/report_files.h"
 
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "support/registry.h"
 #include "support/trace_log.h"
 #include "support/web_exception.h"
+#include "support/web_message.h"
 
 namespace tessaro::reports {
 
@@ -63,20 +65,31 @@ CReportJob::~CReportJob() {
 }
 
 std::string CReportJob::FormulaText(const std::string& current, const std::string& value) {
-    auto quotedBy = [](const std::string& t, char q) { return t.size() >= 2 && t.front() == q && t.back() == q; };
+    auto quotedBy = [](std::string_view t, char q) { return t.size() >= 2 && t.front() == q && t.back() == q; };
     if (!quotedBy(current, '\'') && !quotedBy(current, '"')) return value;
-    // A value given in quotes of its own is the text inside them.
-    std::string text = value;
-    if (quotedBy(text, '\'') || quotedBy(text, '"')) text = text.substr(1, text.size() - 2);
-    // The value stays one text whatever it holds: each quote inside is doubled, which the
-    // formula language reads as the quote itself, so a request value cannot close the text
-    // and go on as a formula.
-    std::string quoted = "\"";
-    for (char c : text) {
-        quoted += c;
-        if (c == '"') quoted += '"';
+    // Already one text of the language (the engine quotes request values so): kept, a
+    // single-quoted one written in double quotes.
+    if (IsFormulaTextLiteral(value)) {
+        if (value.front() == '"') return value;
+        std::string inner;
+        for (std::size_t i = 1; i + 1 < value.size(); ++i) {
+            inner += value[i];
+            if (value[i] == '\'') ++i;
+        }
+        return FormulaTextLiteral(inner);
     }
-    return quoted + "\"";
+    // A quote at either end is the text's own opening or closing quote, each end on its own
+    // (a value of one character is that character).
+    std::string_view text = value;
+    auto isQuote = [](char c) { return c == '\'' || c == '"'; };
+    if (text.size() >= 2) {
+        if (isQuote(text.front())) text.remove_prefix(1);
+        if (!text.empty() && isQuote(text.back())) text.remove_suffix(1);
+    }
+    // Whatever else it holds stays one text: each double quote inside is doubled, which the
+    // formula language reads as the quote itself, so a value cannot close the text and go
+    // on as a formula.
+    return FormulaTextLiteral(text);
 }
 
 std::vector<std::pair<std::string, short>> CReportJob::SortFields(const std::string& list) {
@@ -108,12 +121,12 @@ uint32_t CReportJob::HtmlSubtype(const std::string& type, const std::string& def
     if (platform::EqualsNoCase(t, "STANDARD")) return 0;
     if (platform::EqualsNoCase(t, "NETSCAPE")) return 2;
     if (platform::EqualsNoCase(t, "MICROSOFT")) return 1;
-    throw CPrintEngineException(0,
-                                "The HTMLTYPE you specified (" + t +
+    throw CPrintEngineException(0, (CWebMessage("The HTMLTYPE you specified (") + t +
                                     ") is invalid. Please use one of the following values for the HTMLTYPE attribute: "
                                     "<UL><LI>STANDARD<LI>NETSCAPE<LI>MICROSOFT</UL>If you do not specify an HTMLTYPE "
                                     "attribute then the default type (" +
-                                    defaultType + ") will be used.");
+                                    defaultType + ") will be used.")
+                                       .Html());
 }
 
 void CReportJob::Run() {
@@ -124,7 +137,7 @@ void CReportJob::Run() {
         WriteFailure(e.Number(), text, CPrintEngine::LibraryLine());
         CloseAfterFailure();
     } catch (CWebException* e) {
-        e->AppendDetail("Data Source = \"" + m_dataSource + "\"<P>");
+        e->AppendDetail(CWebMessage("Data Source = \"") + m_dataSource + "\"");
         std::string text = e->GetMessage() + "<P>" + e->GetDetail();
         e->Delete();
         WriteFailure(0, text, CPrintEngine::LibraryLine());
@@ -133,7 +146,11 @@ void CReportJob::Run() {
         std::string text =
             "An unexpected error occurred while processing a Tessaro report file (" + m_reportPath + ") ";
         WriteTraceLog("REPORT", "Error", text + CPrintEngine::LibraryLine());
-        WriteFailure(0, text, CPrintEngine::LibraryLine());
+        WriteFailure(
+            0,
+            (CWebMessage("An unexpected error occurred while processing a Tessaro report file (") + m_reportPath + ") ")
+                .Html(),
+            CPrintEngine::LibraryLine());
         throw ReportJobFatal(text);
     }
 }
@@ -193,7 +210,8 @@ void CReportJob::Steps() {
     m_job->Start();
     // The page's pictures go where GetGraphic serves them before the engine reads the page.
     std::string pictureError;
-    if (!PublishReportPictures(Folder(), &pictureError)) throw CPrintEngineException(0, pictureError);
+    if (!PublishReportPictures(Folder(), &pictureError))
+        throw CPrintEngineException(0, CWebMessage::Value(pictureError).Html());
 
     WriteSuccess();
     if (m_dataSources) m_dataSources->ReleaseConnections(false);
@@ -208,10 +226,10 @@ void CReportJob::LogOn() {
     std::string library = FieldText(type.DLLName, sizeof type.DLLName);
     bool odbc = platform::EqualsNoCase(library, settings.odbcLibrary);
     if (!odbc && platform::EqualsNoCase(library, settings.eventLogLibrary)) {
-        throw CPrintEngineException(0,
-                                    "The report file " + m_reportPath +
+        throw CPrintEngineException(0, (CWebMessage("The report file ") + m_reportPath +
                                         " makes use of data from the Windows NT Event Log. NT Event Log based reports "
-                                        "cannot be executed using the TSREPORT tag.");
+                                        "cannot be executed using the TSREPORT tag.")
+                                           .Html());
     }
     PELogOnInfo info{};
     m_job->GetNthTableLogOnInfo(0, info);

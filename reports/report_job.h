@@ -41,7 +41,8 @@ public:
     void Run() override;
 
     // The new text of a formula set from the request, given its current text in the report:
-    // a quoted current text makes the new one a double-quoted string.
+    // a quoted current text makes the new one a double-quoted string (a quote at either end of
+    // the value opens or closes it; a value that is a whole text already stays that text).
     static std::string FormulaText(const std::string& current, const std::string& value);
     // "Name DESC, {City}" -> ("{Name}", 0), ("{City}", 1).
     static std::vector<std::pair<std::string, short>> SortFields(const std::string& list);

@@ -29,8 +29,10 @@ std::int64_t DoReport(CRegistrySettings* settings, ConnectionPool* pool, const s
     if (!job.Read()) {
         job.ClearResponse();
         job.WriteFailure(0,
-                         "Unexpected error occurred while attempting to restore report request parameters (" +
-                             job.m_errorText + ").",
+                         (CWebMessage("Unexpected error occurred while attempting to restore report request "
+                                      "parameters (") +
+                          job.m_errorText + ").")
+                             .Html(),
                          CPrintEngine::LibraryLine());
         return 1;
     }

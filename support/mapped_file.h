@@ -33,6 +33,8 @@ public:
 
     const char* GetData() const { return m_mapping.Data(); }
     std::size_t GetSize() const { return m_mapping.Size(); }
+    // The pages before offset leave memory (read again from the file when touched).
+    void ReleasePagesBefore(std::size_t offset) { m_mapping.ReleasePagesBefore(offset); }
 
 private:
     tessaro::platform::FileMapping m_mapping;

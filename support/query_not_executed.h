@@ -3,7 +3,8 @@
 
 #include <string>
 
+#include "support/web_message.h"
+
 // "The query named '<name>' has not yet executed. Please define this query in your template
-// file above the places where you use it", with the name HTML-escaped: it comes from the
-// template or the request and goes into an error page.
-std::string QueryNotYetExecutedText(const std::string& queryName);
+// file above the places where you use it".
+CWebMessage QueryNotYetExecutedText(const std::string& queryName);

@@ -1,12 +1,12 @@
 #include "support/web_exception.h"
 
-CWebException::CWebException(const std::string& message, const std::string& detail, const std::string& pageText)
-    : m_message(message + "<P>"), m_detail(detail + "<P>"), m_pageText(pageText) {}
+CWebException::CWebException(const CWebMessage& message, const CWebMessage& detail, const std::string& pageText)
+    : m_message(message.Html() + "<P>"), m_detail(detail.Html() + "<P>"), m_pageText(pageText) {}
 
 CWebException::~CWebException() = default;
 
-void CWebException::AppendDetail(const std::string& text) {
-    m_detail += text;
+void CWebException::AppendDetail(const CWebMessage& text) {
+    m_detail += text.Html();
     m_detail += "<P>";
 }
 

@@ -1,21 +1,23 @@
 // The engine's error object: a short message, an HTML detail and an optional page
-// that replaces the whole reply. Thrown by pointer; the catcher calls Delete().
+// that replaces the whole reply. Thrown by pointer; the catcher calls Delete(). Message and
+// detail are CWebMessage: values quoted in them are escaped as they join.
 #pragma once
 
 #include <string>
 
 #include "platform/framework_exception.h"
+#include "support/web_message.h"
 
 class CWebException : public CException {
 public:
     // message and detail each get "<P>" appended; pageText is kept as given.
-    CWebException(const std::string& message, const std::string& detail, const std::string& pageText = std::string());
+    CWebException(const CWebMessage& message, const CWebMessage& detail, const std::string& pageText = std::string());
     ~CWebException() override;
 
     // detail += text + "<P>".
-    void AppendDetail(const std::string& text);
+    void AppendDetail(const CWebMessage& text);
     // Puts text (such as where in the template the error is) before the detail.
-    void PrependDetail(const std::string& text) { m_detail = text + m_detail; }
+    void PrependDetail(const CWebMessage& text) { m_detail = text.Html() + m_detail; }
 
     const std::string& GetMessage() const { return m_message; }
     const std::string& GetDetail() const { return m_detail; }
@@ -37,7 +39,7 @@ private:
 
 class CWebODBCException : public CWebException {
 public:
-    CWebODBCException(const std::string& message, const std::string& detail)
+    CWebODBCException(const CWebMessage& message, const CWebMessage& detail)
         : CWebException(message, detail, std::string()) {}
     const char* GetTypeName() const override { return "CWebODBCException"; }
 };

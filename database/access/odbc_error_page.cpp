@@ -2,7 +2,6 @@
 
 #include "database/odbc/odbc_sqlstate.h"
 #include "database/odbc/sqlstate_texts.h"
-#include "support/html_escape.h"
 #include "support/web_exception.h"
 
 namespace {
@@ -13,23 +12,23 @@ std::string Text(const unsigned char* text) {
 
 }  // namespace
 
-std::string ChooseSqlStateHint(const std::string& sqlState, const std::string& message) {
+CWebMessage ChooseSqlStateHint(const std::string& sqlState, const std::string& message) {
     if (sqlState == "07001") return kHintMissingField;
     if (message.find("file already in use") != std::string::npos) return kHintExclusiveMode;
     if (message.find("'(unknown)'") != std::string::npos) return kHintMovedDataSource;
     if (message.find("source name not found") != std::string::npos) return kHintCreateDataSource;
-    return std::string();
+    return {};
 }
 
-std::string ODBCErrorTitle(const std::string& sqlState) {
+CWebMessage ODBCErrorTitle(const std::string& sqlState) {
     // Drivers answer in ODBC 3 or their own states; the texts are kept by ODBC 2 state.
     char odbc2[6];
     std::string text = GetSqlStateText(tessaro::database::Odbc2SqlState(sqlState.c_str(), odbc2));
-    return "ODBC Error Code = " + HtmlEscape(sqlState) + " (" + text + ")";
+    return CWebMessage("ODBC Error Code = ") + sqlState + " (" + text + ")";
 }
 
-std::string ODBCErrorDetail(const std::string& sqlState, const std::string& message) {
-    return HtmlEscape(message) + "<P>" + ChooseSqlStateHint(sqlState, message);
+CWebMessage ODBCErrorDetail(const std::string& sqlState, const std::string& message) {
+    return CWebMessage::Value(message) + "<P>" + ChooseSqlStateHint(sqlState, message);
 }
 
 void SqlStateHints(short, unsigned char* sqlState, long, unsigned char* message, odbcBASE*) {

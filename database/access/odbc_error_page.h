@@ -5,6 +5,7 @@
 #include <string>
 
 #include "database/odbc/odbc_base.h"
+#include "support/web_message.h"
 
 // Chosen by SQLSTATE 07001.
 inline constexpr const char* kHintMissingField =
@@ -36,12 +37,12 @@ inline constexpr const char* kHintCreateDataSource =
     "takes these variables from the environment of tsengine -INSTALL.<P>";
 
 // The hint for a diagnostic; "" when none applies.
-std::string ChooseSqlStateHint(const std::string& sqlState, const std::string& message);
+CWebMessage ChooseSqlStateHint(const std::string& sqlState, const std::string& message);
 
 // "ODBC Error Code = <state> (<text>)".
-std::string ODBCErrorTitle(const std::string& sqlState);
-// The driver's message, HTML-escaped (it can quote request data), then "<P>" and the hint.
-std::string ODBCErrorDetail(const std::string& sqlState, const std::string& message);
+CWebMessage ODBCErrorTitle(const std::string& sqlState);
+// The driver's message as text (it can quote request data), then "<P>" and the hint.
+CWebMessage ODBCErrorDetail(const std::string& sqlState, const std::string& message);
 
 // The library's error handler: throws new CWebODBCException(title, detail). Never returns.
 [[noreturn]] void SqlStateHints(short rc, unsigned char* sqlState, long nativeError, unsigned char* message,

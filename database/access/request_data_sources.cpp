@@ -2,7 +2,6 @@
 
 #include "database/access/connection_pool.h"
 #include "database/odbc/odbc_connect.h"
-#include "support/html_escape.h"
 #include "support/registry.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
@@ -119,10 +118,12 @@ void CRequestDataSources::CheckSQLAuthorization(const std::string& operation, co
     if (m_settings->GetNumber(section, "AllowAllSQL", 1) != 0) return;
     if (m_settings->GetNumber(section, UpperCopy("DISABLE_" + operation), 0) == 0) return;
     throw new CWebException("SQL operation unauthorized.",
-                            "The SQL operation " + HtmlEscape(operation) + " is unauthorized for the data source '" +
-                                HtmlEscape(dataSource) +
+                            CWebMessage("The SQL operation ") + operation + " is unauthorized for the data source '" +
+                                dataSource +
                                 "'. To change SQL authorizations for data sources you should use the Tessaro "
-                                "Administrator application.",
+                                "Administrator application. Here they are the values AllowAllSQL and DISABLE_" +
+                                UpperCopy(operation) + " of the key DataSources\\" + dataSource +
+                                ", set with tsreg (see README.md, section \"Administering the server\").",
                             "");
 }
 
@@ -156,7 +157,7 @@ void CRequestDataSources::SetIsolationLevel(const CDataSourceLogin& login, const
     unsigned long level = IsolationLevelFromName(trimmed);
     if (level == 0)
         throw new CWebException("ISOLATION specified for TSTRANSACTION not recognized.",
-                                "The isolation level specified for your transaction (" + HtmlEscape(trimmed) +
+                                CWebMessage("The isolation level specified for your transaction (") + trimmed +
                                     ") is not known. The isolation levels are READ_UNCOMMITTED, READ_COMMITTED, "
                                     "REPEATABLE_READ, SERIALIZABLE and VERSIONING.",
                                 "");
@@ -170,7 +171,7 @@ void CRequestDataSources::ApplyIsolationLevel(const CDataSourceLogin& login, uns
     if ((offered & level) == 0)
         throw new CWebException(
             "ISOLATION specified for TSTRANSACTION not supported by data source.",
-            "The isolation level specified for your transaction (" + IsolationLevelName(level) +
+            CWebMessage("The isolation level specified for your transaction (") + IsolationLevelName(level) +
                 ") is not supported by the ODBC data source which you are accessing. Please consult your "
                 "driver's documentation to determine what isolation levels are supported.",
             "");

@@ -193,14 +193,19 @@ bool odbcRECORD::BindRowValue(unsigned short i, const sCOLBIND& b, unsigned shor
                               bool newValues) {
     const unsigned short number = static_cast<unsigned short>(i + 1);
     if (!newValues && row != 0 && !odbcIsLongType(b.fSqlType)) {
-        // The row's own value and length as fetched, NULL included.
+        // The row's content as it stands now: a NULL as fetched, a text up to its terminator
+        // (the caller may have written a longer one over the fetched value), others whole.
         SQLLEN* rowLengths = ColResultSizeArray(b.icol);
         void* value = ColResultAddr(b.icol, row);
         if (value == nullptr || rowLengths == nullptr) {
             SetRC(ODBC_RC_BAD_PARAMETER);
             return false;
         }
-        return odbcSucceeded(BindValue(number, b, value, &rowLengths[row - 1]));
+        SQLLEN& own = rowLengths[row - 1];
+        if (!IsText(b) || own == SQL_NULL_DATA) return odbcSucceeded(BindValue(number, b, value, &own));
+        sendLengths_[i] = static_cast<SQLLEN>(TextLength(value, b));
+        own = sendLengths_[i] + 1;
+        return odbcSucceeded(BindValue(number, b, value, &sendLengths_[i]));
     }
     if (odbcIsLongType(b.fSqlType)) {
         // The slot holds the odbcBLOB, not the value: the value goes through it.
@@ -348,6 +353,7 @@ short odbcRECUPDATER::SetupForPosUpdDels(const char* select, int execDirect, sCO
     }
     if (!odbcSucceeded(ExtFetchSetup(concurrency, cursorType, rowsetSize))) return lastRC();
     if (!odbcSucceeded(GetActualColumnDefinitions(1))) return lastRC();
+    text_ = select;
     if (execDirect)
         ExecDirect(select);
     else
@@ -570,15 +576,19 @@ long odbcRECUPDATER::UpdateBySetPos(unsigned short row, SQLLEN* lengths, bool ne
     for (unsigned short i = 0; i < count && sqlsuccess(); ++i) {
         const sCOLBIND& b = cols[i];
         if (!odbcIsLongType(b.fSqlType)) {
-            // Without new values the driver writes the row back with the lengths it fetched.
-            if (!newValues) continue;
+            void* value = ColResultAddr(b.icol, row);
+            SQLLEN* rowLengths = ColResultSizeArray(b.icol);
+            if (value == nullptr || rowLengths == nullptr) continue;
+            if (!newValues) {
+                // The row as it stands: NULLs as fetched, texts up to their terminator.
+                if (IsText(b) && rowLengths[row - 1] != SQL_NULL_DATA)
+                    rowLengths[row - 1] = static_cast<SQLLEN>(TextLength(value, b));
+                continue;
+            }
             if (lengths[i] > 0)
                 lengths[i] = IsText(b) ? 0
                                        : static_cast<SQLLEN>(
                                              LengthForCType(b.fCType, static_cast<unsigned long>(b.cbValueMax)));
-            void* value = ColResultAddr(b.icol, row);
-            SQLLEN* rowLengths = ColResultSizeArray(b.icol);
-            if (value == nullptr || rowLengths == nullptr) continue;
             if (lengths[i] == SQL_NULL_DATA) {
                 std::memset(value, 0, ColumnWidth(b));
                 SetColValueNull(b.icol, row);

@@ -59,7 +59,8 @@ protected:
     // row of a cursor without rowsets) as parameter i + 1 of the internal statement: a NULL
     // value is cleared and marked, a long column binds its odbcBLOB for data at execution.
     // False (with the record's code set) when it cannot be bound.
-    // Without newValues a row's other columns are bound as fetched, with their own lengths.
+    // Without newValues a row is bound as it stands: NULLs as fetched, texts up to their
+    // terminator, other values whole.
     bool BindRowValue(unsigned short i, const sCOLBIND& binding, unsigned short row, SQLLEN* lengths,
                       bool newValues);
     void TakeOverConnectionPolicy();

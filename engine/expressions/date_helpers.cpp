@@ -26,7 +26,7 @@ bool IsDigitAscii(char c) {
 }
 
 [[noreturn]] void ThrowUnknownPart() {
-    ThrowExpressionError(expr_code::kTextOnly, std::string());
+    ThrowExpressionError(expr_code::kTextOnly, "");
 }
 
 // The span of a step by calendar months, the day clamped to the new month's length. The

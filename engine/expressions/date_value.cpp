@@ -9,7 +9,6 @@
 #include "foundation/date_text_parser.h"
 #include "platform/clock.h"
 #include "support/timestamp_literal.h"
-#include "support/html_escape.h"
 
 long DaysFromCivil(long y, int m, int d) {
     y -= m <= 2;
@@ -149,7 +148,8 @@ bool ParseDateValue(const char* text, double& value) {
 
 bool TextToDate(const char* text, double& value) {
     if (ParseDateValue(text, value)) return true;
-    ThrowExpressionError(expr_code::kToDate, "Cannot convert " + HtmlEscape(text ? text : "") + " to a date");
+    ThrowExpressionError(expr_code::kToDate,
+                         CWebMessage("Cannot convert ") + std::string(text ? text : "") + " to a date");
 }
 
 bool TryParseDate(const char* text, double& value) {

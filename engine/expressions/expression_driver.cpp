@@ -5,7 +5,6 @@
 
 #include "engine/expressions/expression_log.h"
 #include "engine/expressions/expression_parser.h"
-#include "engine/expressions/odbc_literal.h"
 #include "engine/grammar/grammar_tables.h"
 #include "engine/parser/ss_exception.h"
 
@@ -19,10 +18,11 @@ class NestingGuard {
 public:
     NestingGuard() {
         if (t_depth >= CExpressionEvaluationDriver::kMaxNestingDepth)
-            ThrowExpressionError(expr_code::kNestingTooDeep,
-                                 FormatExpressionText("The expression nests evaluations (Evaluate, IIf) more than %d "
-                                                      "levels deep",
-                                                      CExpressionEvaluationDriver::kMaxNestingDepth));
+            ThrowExpressionError(
+                expr_code::kNestingTooDeep,
+                FormatExpressionMessage("The expression nests evaluations (Evaluate, IIf) more than %d "
+                                        "levels deep",
+                                        CExpressionEvaluationDriver::kMaxNestingDepth));
         ++t_depth;
     }
     ~NestingGuard() { --t_depth; }
@@ -50,28 +50,30 @@ void ThrowParserError(const SSException& e) {
     const char* source = "CExpressionEvaluationDriver::Evaluate";
     switch (e.code) {
         case SSErrorInvalidToken:
-            ThrowExpressionError(expr_code::kInvalidElement,
-                                 FormatExpressionText("Invalid expression element. The usual cause of this error is a "
-                                                      "misspelling in the expression text. (%ld)",
-                                                      code));
+            ThrowExpressionError(
+                expr_code::kInvalidElement,
+                FormatExpressionMessage("Invalid expression element. The usual cause of this error is a "
+                                        "misspelling in the expression text. (%ld)",
+                                        code));
         case SSErrorStackFull:
             LogExpressionError(source, "SSExceptionLifoFull");
             ThrowExpressionError(
                 expr_code::kParserStackFull,
-                FormatExpressionText("An unexpected system error has occured during the evaluation of the "
-                                     "expression. The system may be running low on memory or system "
-                                     "resources. (%ld)",
-                                     code));
+                FormatExpressionMessage("An unexpected system error has occured during the evaluation of the "
+                                        "expression. The system may be running low on memory or system "
+                                        "resources. (%ld)",
+                                        code));
         case SSErrorInvalidParseTable:
             LogExpressionError(source, "SSExceptionParseFailed");
-            ThrowExpressionError(expr_code::kInvalidFormat,
-                                 FormatExpressionText("Invalid expression format. The usual cause is an error in the "
-                                                      "expression structure. (%ld)",
-                                                      code));
+            ThrowExpressionError(
+                expr_code::kInvalidFormat,
+                FormatExpressionMessage("Invalid expression format. The usual cause is an error in the "
+                                        "expression structure. (%ld)",
+                                        code));
         case SSErrorNoValidToken:
             ThrowExpressionError(
                 expr_code::kInvalidFormulation,
-                FormatExpressionText(
+                FormatExpressionMessage(
                     "Invalid expression formulation. The usual cause of this error is the inclusion of an "
                     "unexpected syntax element or omission of a required syntax element in the expression "
                     "text, as in '1 / / 2' or '1  2'. (%ld)",
@@ -80,29 +82,15 @@ void ThrowParserError(const SSException& e) {
             LogExpressionError(source, "VParseException");
             ThrowExpressionError(
                 expr_code::kParserError,
-                FormatExpressionText(
+                FormatExpressionMessage(
                     "An unexpected parser error has occurred during the evaluation of the expression.<BR>"
                     "The error is usually caused by the Tessaro server running low on memory and/or system "
                     "resources. However, in rare cases, the error may be caused by invalid expression "
-                    "syntax. Check the syntax of the expression against the Tessaro manual. (%ld)",
+                    "syntax. Check the syntax of the expression against the Tessaro manual (docs/templates.md, sections "
+                    "\"Operators\" and \"Built-in functions\"). (%ld)",
                     code));
     }
 }
-
-namespace {
-
-void DoubleSingleQuotes(std::string& value) {
-    if (value.find('\'') == std::string::npos) return;
-    std::string out;
-    out.reserve(value.size() + 8);
-    for (char c : value) {
-        out += c;
-        if (c == '\'') out += '\'';
-    }
-    value.swap(out);
-}
-
-}  // namespace
 
 std::string ComposeEvaluatorMessage(std::uint32_t code, const std::string& text) {
     if (code & expr_code::kAuthorClass) return text;
@@ -150,13 +138,14 @@ void CExpressionEvaluationDriver::PrepareGlobalObjects() {
     }
 }
 
-void CExpressionEvaluationDriver::Evaluate(ExprYaccClass& parser, const char* text, int row) {
+void CExpressionEvaluationDriver::Evaluate(ExprYaccClass& parser, const char* text, int row,
+                                           const CTextOrigin& origin) {
     try {
-        parser.Parse(text, row, m_lexTables.get(), m_parseTables.get());
+        parser.Parse(text, row, m_lexTables.get(), m_parseTables.get(), origin);
     } catch (CExpressionException* e) {
         std::string message = ComposeEvaluatorMessage(e->GetCode(), e->GetText());
         delete e;
-        ThrowExpressionError(expr_code::kTextOnly, std::move(message));
+        ThrowExpressionError(expr_code::kTextOnly, CWebMessage::FromHtml(message));
     } catch (const SSException& e) {
         ThrowParserError(e);
     }
@@ -170,16 +159,26 @@ int CExpressionEvaluationDriver::EvaluateToBoolean(CRuntimeInterface* runtime, c
 }
 
 void CExpressionEvaluationDriver::EvaluateToString(CRuntimeInterface* runtime, const char* text, std::string& result,
-                                                   int row, bool* fromVariable) {
+                                                   int row) {
     NestingGuard nesting;
     ExprYaccClass& parser = ThreadParser(m_operators.get(), runtime, m_functions.get());
     Evaluate(parser, text, row);
-    const bool fromRequest = parser.result().fromVariable;
     // Moved out: the kept parser holds no copy of a long value until its next use.
-    result = parser.result().TakeString();
-    if (fromVariable != nullptr) *fromVariable = fromRequest;
-    if (fromRequest && runtime != nullptr && runtime->EscapeSingleQuotes() != 0 && !IsWholeOdbcDateLiteral(result))
-        DoubleSingleQuotes(result);
+    if (runtime != nullptr && runtime->EscapeSingleQuotes() != 0)
+        result = QuoteValuesForSql(parser.result().TakeTraced());
+    else
+        result = parser.result().TakeString();
+}
+
+void CExpressionEvaluationDriver::EvaluateToTracedText(CRuntimeInterface* runtime, const CTracedView& text,
+                                                       CTracedText& result, int row) {
+    NestingGuard nesting;
+    ExprYaccClass& parser = ThreadParser(m_operators.get(), runtime, m_functions.get());
+    // The parser reads a C string: a NUL ends the text there, and the origin then no longer
+    // fits it, which Parse takes as from a value throughout.
+    const std::string source(text.text);
+    Evaluate(parser, source.c_str(), row, *text.origin);
+    result = parser.result().TakeTraced();
 }
 
 void CExpressionEvaluationDriver::EvaluateSqlTemplateText(CRuntimeInterface* runtime, const char* text,

@@ -35,21 +35,24 @@ public:
     // The expression's value as a boolean (conversion errors reach the caller unchanged).
     int EvaluateToBoolean(CRuntimeInterface* runtime, const char* text, int row);
     // The expression's value as text: dates as ODBC time stamps, reals by "%.12G",
-    // booleans as YES or NO. When the runtime asks for SQL escaping, a value that came from
-    // a variable has its single quotes doubled once here, after every function and operator
-    // has worked on the real text (a whole ODBC date literal keeps its quotes). fromVariable,
-    // when given, tells whether the value came from a variable.
-    void EvaluateToString(CRuntimeInterface* runtime, const char* text, std::string& result, int row,
-                          bool* fromVariable = nullptr);
+    // booleans as YES or NO. When the runtime asks for SQL escaping, the single quotes that
+    // came from values are doubled once here, after every function and operator has worked
+    // on the real text; the template's own quotes stay (QuoteValuesForSql).
+    void EvaluateToString(CRuntimeInterface* runtime, const char* text, std::string& result, int row);
+    // The expression's value as text with the origin of its characters, nothing doubled (a
+    // nested evaluation: its caller's SQL text doubles once). The text's own characters
+    // carry their origin into the value: what a value wrote in it is from a value.
+    void EvaluateToTracedText(CRuntimeInterface* runtime, const CTracedView& text, CTracedText& result, int row);
     // A template text with #...# parts as SQL: the literal runs as written ("##" is one
-    // "#"), each part evaluated as it would be inside the text's string, its value escaped
-    // on its own as EvaluateToString does. So quotes the template writes stay, and no value
-    // from the request can end a quoted SQL string. Unmatched delimiters throw 0x4007.
+    // "#"), each part evaluated as it would be inside the text's string, the quotes that
+    // came from values in its value doubled on its own as EvaluateToString does. So quotes
+    // the template writes stay, and no value can end a quoted SQL string. Unmatched
+    // delimiters throw 0x4007.
     void EvaluateSqlTemplateText(CRuntimeInterface* runtime, const char* text, std::string& result, int row);
 
     // Runs the parse and maps its failures to the author's messages: parser errors by their
     // code, evaluator errors to code 0 with a composed text.
-    void Evaluate(ExprYaccClass& parser, const char* text, int row);
+    void Evaluate(ExprYaccClass& parser, const char* text, int row, const CTextOrigin& origin = CTextOrigin());
 
     // A template text already wrapped in double quotes, rewritten as one string expression:
     // each double quote between the enclosing ones and outside any #...# part is doubled.

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "support/web_message.h"
+
 // Codes with 0x4000 are faults in the author's expression or data (their text is shown
 // as it stands); codes with 0x8000 are faults of the evaluator itself.
 namespace expr_code {
@@ -48,8 +50,8 @@ inline constexpr std::uint32_t kInternalClass = 0x8000;
 
 class CExpressionException {
 public:
-    CExpressionException(std::uint32_t code, std::string text) : m_text(std::move(text)), m_code(code) {}
-    explicit CExpressionException(std::string text) : m_text(std::move(text)), m_code(0) {}
+    CExpressionException(std::uint32_t code, const CWebMessage& text) : m_text(text.Html()), m_code(code) {}
+    explicit CExpressionException(const CWebMessage& text) : m_text(text.Html()), m_code(0) {}
     virtual ~CExpressionException() = default;
 
     const std::string& GetText() const { return m_text; }
@@ -61,10 +63,13 @@ private:
 };
 
 // Allocates the exception and throws its pointer.
-[[noreturn]] void ThrowExpressionError(std::uint32_t code, std::string text);
+[[noreturn]] void ThrowExpressionError(std::uint32_t code, const CWebMessage& text);
 // The same after a line in the expression log (source = the reporting operation).
 [[noreturn]] void ThrowLoggedExpressionError(const char* source, const std::string& logText, std::uint32_t code,
-                                             std::string text);
+                                             const CWebMessage& text);
 
-// printf-style formatting into a std::string, for the messages of the evaluator.
+// printf-style formatting into a std::string, for the expression log.
 std::string FormatExpressionText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The same for the message an author sees: the format is the message's markup, and every %s
+// argument is a value, escaped.
+CWebMessage FormatExpressionMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -1,5 +1,6 @@
 #include "engine/expressions/expression_parser.h"
 
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -8,7 +9,6 @@
 #include "engine/grammar/expression_symbols.h"
 #include "engine/parser/ss_input_source.h"
 #include "interfaces/tsx.h"
-#include "support/html_escape.h"
 
 namespace tok = tessaro::grammar::expression_grammar::token;
 namespace prod = tessaro::grammar::expression_grammar::production;
@@ -105,9 +105,29 @@ const char* ExprLexClass::tokenText(std::uint32_t token) {
 
 SSRefPtr<SSToken> ExprLexClass::onTokenAccepted(SSInputSource& source, std::uint32_t token,
                                                 const SSAcceptPosition& accept) {
+    // The lexeme is made from the mark: that is where it starts in the source's buffer.
+    const std::size_t start = m_recordStarts ? source.state().mark : 0;
     SSRefPtr<SSToken> lexeme = SSLex::onTokenAccepted(source, token, accept);
     if (token == tok::Hash && expressionListDepth() > 1 && currentExpressionList() == 0) popExpressionList();
+    if (m_recordStarts && lexeme) {
+        m_starts[lexeme.get()] = start;
+        m_lexemes.push_back(lexeme);
+    }
     return lexeme;
+}
+
+void ExprLexClass::RecordStarts(bool on) {
+    m_recordStarts = on;
+    if (m_lexemes.empty()) return;
+    m_starts.clear();
+    m_lexemes.clear();
+}
+
+bool ExprLexClass::StartOf(const SSToken* lexeme, std::size_t& start) const {
+    const auto it = m_starts.find(lexeme);
+    if (it == m_starts.end()) return false;
+    start = it->second;
+    return true;
 }
 
 ExprYaccClass::ExprYaccClass(const COperatorManager* operators, CRuntimeInterface* runtime,
@@ -124,12 +144,28 @@ void ExprYaccClass::Rebind(const COperatorManager* operators, CRuntimeInterface*
 }
 
 void ExprYaccClass::Parse(const char* text, int row, const SSLexStateTables* lexTables,
-                          const SSParseTables* parseTables) {
+                          const SSParseTables* parseTables, const CTextOrigin& origin) {
     // Whatever an earlier evaluation left (a failure stops a parse anywhere) goes first.
     reset();
     m_lexer.reset();
     m_result.Reset();
-    m_source.assign(text ? text : "");
+    if (text == nullptr) text = "";
+    m_source.assign(text);
+    m_sourceOrigin = origin;
+    m_lexer.RecordStarts(origin.IsMixed());
+    if (origin.IsMixed()) {
+        // The marks of the characters the source keeps (it drops a CR before an LF).
+        // An origin that does not fit (a NUL cut the text short) trusts nothing.
+        const std::size_t length = std::strlen(text);
+        const bool fits = origin.Fits(length);
+        std::string marks;
+        marks.reserve(length);
+        for (std::size_t i = 0; i < length; ++i)
+            if (!(text[i] == '\r' && i + 1 < length && text[i + 1] == '\n'))
+                marks += static_cast<char>(!fits || origin.IsValueAt(i));
+        m_sourceLength = marks.size();
+        m_sourceOrigin = CTextOrigin::FromMarks(std::move(marks));
+    }
     ParseGuard guard{*this, m_lexer};
     m_lexer.setSource(&m_source, false);
     m_lexer.setTables(lexTables);
@@ -149,6 +185,15 @@ SSRefPtr<SSParseStackEntry> ExprYaccClass::stackElement() {
     return ssShare<SSParseStackEntry>(new ExprYaccStackElement());
 }
 
+CTextOrigin ExprYaccClass::LexemeOrigin(std::uint32_t position) {
+    if (!m_sourceOrigin.IsMixed()) return CTextOrigin::FromValueIf(m_sourceOrigin.AllValue());
+    const SSToken* lexeme = Element(position)->lexeme();
+    std::size_t start = 0;
+    // A lexeme the lexer did not make (the error token) is trusted with nothing.
+    if (lexeme == nullptr || !m_lexer.StartOf(lexeme, start)) return CTextOrigin::Value();
+    return m_sourceOrigin.Slice(m_sourceLength, start, lexeme->length());
+}
+
 // Every element on the stack was made by stackElement() or reduce(), so it is a value.
 ExprYaccStackElement* ExprYaccClass::Element(std::uint32_t position) {
     return static_cast<ExprYaccStackElement*>(elementFromProduction(position));
@@ -162,12 +207,14 @@ SSRefPtr<SSParseStackEntry> ExprYaccClass::reduce(std::uint32_t production, std:
         Reduce(production, *fresh, replacement);
     } catch (const CRuntimeInterfaceExceptionBase& e) {
         // A request failure that reached here outside a variable lookup.
-        ThrowExpressionError(expr_code::kLookupFailed, e.GetFirst() + "<P>" + e.GetSecond());
+        ThrowExpressionError(expr_code::kLookupFailed,
+                             CWebMessage::FromHtml(e.GetFirst()) + "<P>" + CWebMessage::FromHtml(e.GetSecond()));
     } catch (CTSXException* e) {
         // An extension tag's error that reached the expression through the request.
         const std::unique_ptr<CTSXException> owned(e);
         ThrowExpressionError(expr_code::kExtensionTag,
-                             FormatExpressionText("%s<BR>%s\n", TextOf(e->GetTitle()), TextOf(e->GetDetail())));
+                             CWebMessage::FromHtml(FormatExpressionText("%s<BR>%s\n", TextOf(e->GetTitle()),
+                                                                        TextOf(e->GetDetail()))));
     }
     return replacement ? replacement : element;
 }
@@ -175,32 +222,39 @@ SSRefPtr<SSParseStackEntry> ExprYaccClass::reduce(std::uint32_t production, std:
 void ExprYaccClass::LookupVariable(const char* name, ExprYaccStackElement& result) {
     std::string value;
     if (m_runtime == nullptr)
-        ThrowExpressionError(expr_code::kLookupFailed, "Variable not found<P>" + HtmlEscape(name));
+        ThrowExpressionError(expr_code::kLookupFailed, CWebMessage("Variable not found<P>") + std::string(name));
     try {
         m_runtime->LookupVariable(name, m_row, value, 0);
     } catch (const CRuntimeInterfaceExceptionBase& e) {
-        ThrowExpressionError(expr_code::kLookupFailed, e.GetFirst() + "<P>" + e.GetSecond());
+        ThrowExpressionError(expr_code::kLookupFailed,
+                             CWebMessage::FromHtml(e.GetFirst()) + "<P>" + CWebMessage::FromHtml(e.GetSecond()));
     }
     // The text stays as it is: functions work on the real value, and SQL text doubles the
-    // quotes of the final value once (EvaluateToString), which no cut can split.
+    // quotes that came from values once, at the end (EvaluateToString), which no cut can split.
     result.SetText(std::move(value));
-    result.fromVariable = true;
+    result.SetUniformOrigin(true);
 }
 
 void ExprYaccClass::CallSpecialFunction(ExprYaccStackElement& result) {
     ExprYaccStackElement* which = Element(0);
     ExprYaccStackElement* argument = Element(2);
     const std::int32_t number = which->AsInt();
+    // Written by a value (an evaluated request text), the call is the value's: no value may
+    // ask for its quotes to be kept.
+    const bool calledByValue = which->FromValue() || argument->FromValue();
     if (number == 1) {
         std::string value;
         if (m_runtime == nullptr)
-            ThrowExpressionError(expr_code::kLookupFailed, "Variable not found<P>" + HtmlEscape(argument->AsStdString()));
+            ThrowExpressionError(expr_code::kLookupFailed,
+                                 CWebMessage("Variable not found<P>") + argument->AsStdString());
         try {
             m_runtime->LookupVariable(argument->AsStdString(), m_row, value, 0);
         } catch (const CRuntimeInterfaceExceptionBase& e) {
-            ThrowExpressionError(expr_code::kLookupFailed, e.GetFirst() + "<P>" + e.GetSecond());
+            ThrowExpressionError(expr_code::kLookupFailed,
+                                 CWebMessage::FromHtml(e.GetFirst()) + "<P>" + CWebMessage::FromHtml(e.GetSecond()));
         }
         result.SetText(std::move(value));
+        result.SetUniformOrigin(calledByValue);
         return;
     }
     if (number < 2 || number > 4)
@@ -212,6 +266,7 @@ void ExprYaccClass::CallSpecialFunction(ExprYaccStackElement& result) {
     CExprArgumentList arguments;
     arguments.Append(std::move(copy));
     m_functions->FindFunction(m_runtime, kSpecialNames[number], &arguments, &result);
+    if (calledByValue) result.MarkFromValue();
 }
 
 void ExprYaccClass::Reduce(std::uint32_t production, ExprYaccStackElement& result,
@@ -275,15 +330,19 @@ void ExprYaccClass::Reduce(std::uint32_t production, ExprYaccStackElement& resul
             return;
         case prod::Operand_True:
             result.SetBoolean(true);
+            result.SetUniformOrigin(LexemeFromValue(0));
             return;
         case prod::Operand_False:
             result.SetBoolean(false);
+            result.SetUniformOrigin(LexemeFromValue(0));
             return;
         case prod::Operand_Yes:
             result.SetText("YES");
+            result.SetUniformOrigin(LexemeFromValue(0));
             return;
         case prod::Operand_No:
             result.SetText("NO");
+            result.SetUniformOrigin(LexemeFromValue(0));
             return;
         case prod::Pound_Hash:
         case prod::DqPound_DqsPound:
@@ -296,6 +355,8 @@ void ExprYaccClass::Reduce(std::uint32_t production, ExprYaccStackElement& resul
             auto* arguments = dynamic_cast<ExprYaccArgumentList*>(Element(2));
             CExprArgumentList* list = arguments != nullptr && arguments->hasList ? &arguments->list : nullptr;
             m_functions->FindFunction(m_runtime, LexemeText(Element(0)), list, &result);
+            // A call a value wrote computes what the value chose.
+            if (LexemeFromValue(0)) result.MarkFromValue();
             return;
         }
         case prod::OptionalArguments_empty:
@@ -332,7 +393,9 @@ void ExprYaccClass::Reduce(std::uint32_t production, ExprYaccStackElement& resul
         case prod::DqPart_DqsPlainText:
         case prod::SqPart_SqsPlainText:
         case prod::SpecialArgument_Ident:
+            // The characters as written, each with the origin it has in the source.
             result.SetText(LexemeText(Element(0)));
+            if (m_sourceOrigin.FromValue()) result.SetOrigin(LexemeOrigin(0));
             return;
         case prod::DqBody_empty:
         case prod::SqBody_empty:
@@ -340,27 +403,25 @@ void ExprYaccClass::Reduce(std::uint32_t production, ExprYaccStackElement& resul
             return;
         case prod::DqParts_DqParts_DqPart:
         case prod::SqParts_SqParts_SqPart: {
-            ExprYaccStackElement* head = Element(0);
-            ExprYaccStackElement* tail = Element(1);
-            const bool fromVariable = head->fromVariable || tail->fromVariable;
-            tail->AsStdString();
             // The head is popped after this reduction: taking its text keeps a string of many
             // parts (every doubled quote is one) linear to build.
-            std::string text = head->TakeString();
-            text += tail->AsStdString();
-            result.SetText(std::move(text));
-            result.fromVariable = fromVariable;
+            ConcatenateTexts(*Element(0), *Element(1), result, true,
+                             m_runtime != nullptr && m_runtime->EscapeSingleQuotes() != 0);
             return;
         }
         case prod::DqPart_DqsDoublePound:
         case prod::SqPart_SqsDoublePound:
             result.SetText("#");
+            result.SetUniformOrigin(LexemeFromValue(0));
             return;
         case prod::DqPart_DqsDoubleDoubleQuote:
             result.SetText("\"");
+            result.SetUniformOrigin(LexemeFromValue(0));
             return;
         case prod::SqPart_SqsDoubleSingleQuote:
+            // One quote of two: from a value when either was.
             result.SetText("'");
+            result.SetUniformOrigin(LexemeFromValue(0));
             return;
         case prod::SpecialCall_SpecialName_LeftParen_SpecialArgument_RightParen:
             CallSpecialFunction(result);
@@ -370,6 +431,7 @@ void ExprYaccClass::Reduce(std::uint32_t production, ExprYaccStackElement& resul
         case prod::SpecialName_ValueList:
         case prod::SpecialName_ParameterExists:
             result.SetInteger(kSpecialNumbers[production - prod::SpecialName_PreserveSingleQuotes]);
+            result.SetUniformOrigin(LexemeFromValue(0));
             return;
         default:
             break;
@@ -381,8 +443,6 @@ void ExprYaccClass::Reduce(std::uint32_t production, ExprYaccStackElement& resul
         m_operators->EvaluateBinary(m_runtime,
                                     kBinaryOperators[production - prod::Expression_Expression_Eqv_Expression], left,
                                     right, &result);
-        // Only a text result (concatenation) can carry a variable's quotes on.
-        result.fromVariable = result.inType == expr_type::kString && (left->fromVariable || right->fromVariable);
         return;
     }
     ThrowLoggedExpressionError(

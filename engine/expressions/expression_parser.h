@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_map>
+#include <vector>
 
 #include "engine/expressions/expression_value.h"
 #include "engine/expressions/function_registry.h"
@@ -22,6 +24,17 @@ public:
     // A "#" that closes an expression embedded in a string leaves the expression state.
     SSRefPtr<SSToken> onTokenAccepted(SSInputSource& source, std::uint32_t token,
                                       const SSAcceptPosition& accept) override;
+
+    // While on, where each lexeme starts in the source (for a text of mixed origin).
+    void RecordStarts(bool on);
+    // The start of a lexeme this lexer made, or false when it has no record of it.
+    bool StartOf(const SSToken* lexeme, std::size_t& start) const;
+
+private:
+    bool m_recordStarts = false;
+    // The lexemes are kept so that no other can take an address while the parse lasts.
+    std::vector<SSRefPtr<SSToken>> m_lexemes;
+    std::unordered_map<const SSToken*, std::size_t> m_starts;
 };
 
 // The value of an argument list while it is being parsed.
@@ -41,7 +54,10 @@ public:
 
     // Parses and evaluates the text; the value is left in result(). Failures are
     // SSException (lexer, parser) or CExpressionException* (actions, operators, functions).
-    void Parse(const char* text, int row, const SSLexStateTables* lexTables, const SSParseTables* parseTables);
+    // `origin` is that of the text's own characters: the strings, numbers and words of the
+    // expression have the origin of the characters they are written with.
+    void Parse(const char* text, int row, const SSLexStateTables* lexTables, const SSParseTables* parseTables,
+               const CTextOrigin& origin = CTextOrigin());
 
     ExprYaccStackElement& result() { return m_result; }
 
@@ -53,6 +69,11 @@ private:
     void Reduce(std::uint32_t production, ExprYaccStackElement& result, SSRefPtr<SSParseStackEntry>& replacement);
     void LookupVariable(const char* name, ExprYaccStackElement& result);
     void CallSpecialFunction(ExprYaccStackElement& result);
+    // The origin of the characters of the lexeme at a right-side position.
+    CTextOrigin LexemeOrigin(std::uint32_t position);
+    bool LexemeFromValue(std::uint32_t position) {
+        return m_sourceOrigin.FromValue() && LexemeOrigin(position).FromValue();
+    }
 
     ExprYaccStackElement m_result;
     ExprLexClass m_lexer;
@@ -63,4 +84,8 @@ private:
     CRuntimeInterface* m_runtime;
     const CFunctionRegistry* m_functions;
     int m_row = -1;
+    // The origin of the source as the lexer reads it (a carriage return before a line feed
+    // dropped, as the source drops it).
+    CTextOrigin m_sourceOrigin;
+    std::size_t m_sourceLength = 0;
 };

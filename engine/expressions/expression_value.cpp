@@ -5,18 +5,15 @@
 #include "engine/expressions/expression_exception.h"
 #include "engine/expressions/expression_log.h"
 #include "engine/expressions/numeric_text.h"
-#include "support/html_escape.h"
 
 using namespace expr_type;
 
 void ThrowConversionError(std::uint32_t code, const char* source, const char* typeName) {
-    std::string text = "Cannot convert ";
-    // The value may come from the request and goes into an HTML page.
-    text += HtmlEscape(source ? source : "");
-    text += " to ";
-    text += typeName ? typeName : "";
-    text += ".<P>Please, check the Tessaro manual for the allowed conversions between data types";
-    ThrowExpressionError(code, std::move(text));
+    ThrowExpressionError(code,
+                         CWebMessage("Cannot convert ") + std::string(source ? source : "") + " to " +
+                             std::string(typeName ? typeName : "") +
+                             ".<P>Please, check the Tessaro manual for the allowed conversions between data types "
+                             "(see docs/templates.md, section \"Operators\")");
 }
 
 void ExprYaccStackElement::CheckTypes() const {
@@ -41,10 +38,11 @@ void ExprYaccStackElement::Reset() {
     boolean = 0;
     integer = 0;
     real = 0.0;
-    fromVariable = false;
+    m_origin = CTextOrigin();
 }
 
 void ExprYaccStackElement::SetString(const char* text) {
+    if (m_origin.IsMixed()) m_origin.MarkValue();
     if (text != nullptr)
         m_text.assign(text);
     else
@@ -53,11 +51,13 @@ void ExprYaccStackElement::SetString(const char* text) {
 }
 
 void ExprYaccStackElement::SetString(const std::string& text) {
+    if (m_origin.IsMixed()) m_origin.MarkValue();
     m_text = text;
     m_hasText = true;
 }
 
 void ExprYaccStackElement::SetString(std::string&& text) {
+    if (m_origin.IsMixed()) m_origin.MarkValue();
     m_text = std::move(text);
     m_hasText = true;
 }
@@ -162,7 +162,23 @@ std::string ExprYaccStackElement::TakeString() {
     std::string text = std::move(m_text);
     ClearString();
     inType = outType = 0;
+    m_origin = CTextOrigin();
     return text;
+}
+
+void ExprYaccStackElement::SetTracedText(CTracedText&& text) {
+    SetText(text.TakeText());
+    m_origin = text.TakeOrigin();
+    if (!m_origin.Fits(m_text.size())) m_origin.MarkValue();
+}
+
+CTracedText ExprYaccStackElement::TakeTraced() {
+    Traced();
+    CTracedText taken(std::move(m_text), std::move(m_origin));
+    ClearString();
+    inType = outType = 0;
+    m_origin = CTextOrigin();
+    return taken;
 }
 
 std::int32_t ExprYaccStackElement::IntegerFromText() {
@@ -291,9 +307,30 @@ void CopyValue(ExprYaccStackElement& source, ExprYaccStackElement& target) {
     const std::uint32_t forms = source.outType;
     target.inType = source.inType;
     target.outType = forms;
-    target.fromVariable = source.fromVariable;
     if (forms & kBoolean) target.boolean = source.AsBool();
     if (forms & kInteger) target.integer = source.AsInt();
     if (forms & (kReal | kDate)) target.real = source.AsReal();
     if (forms & kString) target.SetString(source.AsStdString());
+    target.SetOrigin(source.Origin());
+}
+
+void ConcatenateTexts(ExprYaccStackElement& left, ExprYaccStackElement& right, ExprYaccStackElement& result,
+                      bool takeLeft, bool traceOrigins) {
+    const std::string& leftText = left.AsStdString();
+    const std::string& rightText = right.AsStdString();
+    const CTextOrigin& first = left.Origin();
+    const CTextOrigin& second = right.Origin();
+    const bool uniform = !first.IsMixed() && !second.IsMixed() && first.AllValue() == second.AllValue();
+    if (traceOrigins && !uniform) {
+        CTracedText text = takeLeft ? left.TakeTraced() : CTracedText::Slice(left.Traced());
+        text.Append(right.Traced());
+        result.SetTracedText(std::move(text));
+        return;
+    }
+    const bool valueCharacters = !uniform || first.AllValue();
+    const bool fromValue = first.FromValue() || second.FromValue();
+    std::string text = takeLeft ? left.TakeString() : leftText;
+    text += rightText;
+    result.SetText(std::move(text));
+    result.SetOrigin(CTextOrigin::Uniform(valueCharacters, fromValue));
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/expressions/text_origin.h"
 #include "engine/parser/ss_yacc.h"
 
 namespace expr_type {
@@ -59,11 +60,28 @@ public:
 
     bool HasText() const { return m_hasText; }
 
-    // True when the value was read from a variable (or built from one): such text is
-    // request data, and where it goes into SQL its single quotes are doubled once, at the
-    // end, whatever functions and operators it went through. Copies and results of
-    // operations on such values keep the mark; producers leave it as it is.
-    bool fromVariable = false;
+    // Where the value's characters came from (text_origin.h): the template's literals or a
+    // value. Copies keep it; producers of a number, boolean or date leave it as it is, so
+    // the caller that ran the operator or function decides (the registry and the operator
+    // manager mark a result from a value when an operand was). A text changed without its
+    // origin loses its per-character marks and counts as from a value throughout.
+    const CTextOrigin& Origin() const { return m_origin; }
+    void SetOrigin(const CTextOrigin& origin) { m_origin = origin; }
+    void SetOrigin(CTextOrigin&& origin) { m_origin = std::move(origin); }
+    // Every character literal, or every character from a value.
+    void SetUniformOrigin(bool fromValue) { m_origin.SetUniform(fromValue, fromValue); }
+    bool FromValue() const { return m_origin.FromValue(); }
+    void MarkFromValue() { m_origin.MarkValue(); }
+    // The text form with the origin of its characters (valid until the element changes).
+    CTracedView Traced() {
+        const std::string& text = AsStdString();
+        if (m_origin.IsMixed() && !m_origin.Fits(text.size())) m_origin.MarkValue();
+        return {text, &m_origin};
+    }
+    // Producer of a text with the origin of its characters.
+    void SetTracedText(CTracedText&& text);
+    // The text form and its origin moved out; the element is left without a value.
+    CTracedText TakeTraced();
 
     std::uint32_t inType = 0;
     std::uint32_t outType = 0;
@@ -79,6 +97,7 @@ private:
 
     std::string m_text;
     bool m_hasText = false;
+    CTextOrigin m_origin;
 };
 
 // "Cannot convert <source> to <type>.<P>Please, check the Tessaro manual ..." (not logged).
@@ -86,3 +105,10 @@ private:
 
 // Copies a value with every form it holds (the evaluation of unary plus).
 void CopyValue(ExprYaccStackElement& source, ExprYaccStackElement& target);
+
+// The text of left followed by that of right, as a text result (concatenation; takeLeft:
+// left is about to be discarded and gives up its text). With traceOrigins each character
+// keeps its origin; without (outside SQL text, where nothing reads the marks) a result of
+// mixed parts is from a value throughout, which costs no marks.
+void ConcatenateTexts(ExprYaccStackElement& left, ExprYaccStackElement& right, ExprYaccStackElement& result,
+                      bool takeLeft, bool traceOrigins);

@@ -8,7 +8,6 @@
 #include "engine/expressions/date_helpers.h"
 #include "engine/expressions/expression_exception.h"
 #include "engine/expressions/expression_log.h"
-#include "support/html_escape.h"
 
 namespace {
 
@@ -127,16 +126,16 @@ void CTSFunction::CheckArgs(CExprArgumentList* arguments) const {
     const bool accepted = m_count >= 0 ? given == static_cast<std::size_t>(m_count)
                                        : given >= static_cast<std::size_t>(-static_cast<long long>(m_count));
     if (!accepted) {
-        std::string text;
+        CWebMessage text;
         if (m_count > 0)
-            text = FormatExpressionText("The function %s takes  %u arguments(s)", m_name.c_str(),
-                                        static_cast<unsigned>(m_count));
+            text = FormatExpressionMessage("The function %s takes  %u arguments(s)", m_name.c_str(),
+                                           static_cast<unsigned>(m_count));
         else if (m_count == 0)
-            text = FormatExpressionText("The function %s takes no arguments", m_name.c_str());
+            text = FormatExpressionMessage("The function %s takes no arguments", m_name.c_str());
         else
-            text = FormatExpressionText("The function %s takes at least %u arguments(s)", m_name.c_str(),
-                                        static_cast<unsigned>(-static_cast<long long>(m_count)));
-        ThrowExpressionError(expr_code::kArgumentCount, std::move(text));
+            text = FormatExpressionMessage("The function %s takes at least %u arguments(s)", m_name.c_str(),
+                                           static_cast<unsigned>(-static_cast<long long>(m_count)));
+        ThrowExpressionError(expr_code::kArgumentCount, text);
     }
     for (std::size_t i = 0; i < given && i < 4; ++i) CheckArg(static_cast<unsigned>(i + 1), (*arguments)[i]);
 }
@@ -177,13 +176,14 @@ void CTSFunction::CheckArg(unsigned position, ExprYaccStackElement* argument) co
     }
     if (!failed) return;
     ThrowExpressionError(expr_code::kArgumentType,
-                         FormatExpressionText("Parameter %u of function %s which is now \"%s\" must be %s", position,
-                                              m_name.c_str(), HtmlEscape(argument->AsStdString()).c_str(), words));
+                         FormatExpressionMessage("Parameter %u of function %s which is now \"%s\" must be ", position,
+                                                 m_name.c_str(), argument->AsStdString().c_str()) +
+                             CWebMessage::FromHtml(words));
 }
 
 void CUnavailableFunction::DoIt(CRuntimeInterface*, CExprArgumentList*, ExprYaccStackElement*) {
     ThrowExpressionError(expr_code::kFunctionNotAvailable,
-                         "The function " + GetName() + " is not available in this version of Tessaro");
+                         CWebMessage("The function ") + GetName() + " is not available in this version of Tessaro");
 }
 
 std::size_t FunctionNameHash::operator()(std::string_view name) const {
@@ -221,19 +221,17 @@ void CFunctionRegistry::FindFunction(CRuntimeInterface* runtime, const char* nam
     CTSFunction* function = Lookup(written);
     if (function == nullptr)
         ThrowExpressionError(expr_code::kUnknownFunction,
-                             FormatExpressionText("There is no Tessaro function named %s. Check the spelling of the "
-                                                  "function name in the Tessaro documentation",
-                                                  HtmlEscape(written).c_str()));
+                             FormatExpressionMessage("There is no Tessaro function named %s. Check the spelling of the "
+                                                     "function name in the Tessaro documentation",
+                                                     written));
     function->CheckArgs(arguments);
+    // What a function computes from a value is from a value. A function that only moves
+    // characters replaces this with the origin of each (SetTracedText).
+    bool fromValue = false;
+    for (std::size_t i = 0; arguments != nullptr && i < arguments->size() && !fromValue; ++i)
+        fromValue = (*arguments)[i]->FromValue();
+    result->SetUniformOrigin(fromValue);
     function->DoIt(runtime, arguments, result);
-    if (result->inType != expr_type::kString || result->fromVariable || arguments == nullptr ||
-        !function->ResultFollowsArguments())
-        return;
-    for (std::size_t i = 0; i < arguments->size(); ++i)
-        if ((*arguments)[i]->fromVariable) {
-            result->fromVariable = true;
-            return;
-        }
 }
 
 std::unique_ptr<CFunctionRegistry> BuildFunctionRegistry() {

@@ -57,10 +57,6 @@ public:
     void CheckArgs(CExprArgumentList* arguments) const;
     void CheckArg(unsigned position, ExprYaccStackElement* argument) const;
 
-    // Whether a text result that one argument from a variable went into counts as from a
-    // variable too (most functions); a function that decides for itself says no.
-    virtual bool ResultFollowsArguments() const { return true; }
-
     const std::string& GetName() const { return m_name; }
     int GetArgumentCount() const { return m_count; }
     std::uint32_t GetArgumentTypes() const { return m_types; }

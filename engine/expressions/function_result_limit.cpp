@@ -17,9 +17,9 @@ std::size_t ReadMaxFunctionResultBytes(CServerSettings* settings) {
 
 void ThrowFunctionResultTooLong(const char* signature, std::size_t limit) {
     ThrowExpressionError(expr_code::kArgumentType,
-                         FormatExpressionText("The result of the function %s would be longer than the limit of %zu "
-                                              "bytes set by the server (MaxFunctionResultBytes)",
-                                              signature, limit));
+                         FormatExpressionMessage("The result of the function %s would be longer than the limit of %zu "
+                                                 "bytes set by the server (MaxFunctionResultBytes)",
+                                                 signature, limit));
 }
 
 void CheckFunctionResultBytes(std::size_t limit, const char* signature, std::size_t bytes) {

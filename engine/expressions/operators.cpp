@@ -27,10 +27,10 @@ using Element = ExprYaccStackElement;
 double RealResult(const char* operation, double value) {
     if (std::isnan(value))
         ThrowExpressionError(expr_code::kZeroPower,
-                             FormatExpressionText("The result of the %s is not a real number", operation));
+                             FormatExpressionMessage("The result of the %s is not a real number", operation));
     if (std::isinf(value))
         ThrowExpressionError(expr_code::kZeroPower,
-                             FormatExpressionText("The result of the %s is too large for a real number", operation));
+                             FormatExpressionMessage("The result of the %s is too large for a real number", operation));
     return value;
 }
 
@@ -176,10 +176,8 @@ constexpr OperatorRow kOperators[] = {
          result->SetReal(RealResult("negation", -operand->AsReal()));
      }},
     {kConcatenation, "CONCATENATION",
-     [](CRuntimeInterface*, Element* l, Element* r, Element* result) {
-         std::string text = l->AsStdString();
-         text += r->AsStdString();
-         result->SetText(std::move(text));
+     [](CRuntimeInterface* runtime, Element* l, Element* r, Element* result) {
+         ConcatenateTexts(*l, *r, *result, false, runtime != nullptr && runtime->EscapeSingleQuotes() != 0);
      },
      nullptr},
     {kIs, "IS", Compare<0>, nullptr},
@@ -215,7 +213,8 @@ COperatorManager::~COperatorManager() = default;
 void COperatorManager::CheckOp(unsigned number) const {
     if (number >= expr_op::kCount) {
         const std::string text = FormatExpressionText("Invalid operator number %u", number);
-        ThrowLoggedExpressionError("COperatorManager::CheckOp", text, expr_code::kInvalidOperator, text);
+        ThrowLoggedExpressionError("COperatorManager::CheckOp", text, expr_code::kInvalidOperator,
+                                   CWebMessage::Value(text));
     }
     if (!m_ops[number])
         ThrowLoggedExpressionError("COperatorManager::CheckOp", FormatExpressionText("NULL operator object %u", number),
@@ -225,11 +224,15 @@ void COperatorManager::CheckOp(unsigned number) const {
 void COperatorManager::EvaluateBinary(CRuntimeInterface* runtime, unsigned number, ExprYaccStackElement* left,
                                       ExprYaccStackElement* right, ExprYaccStackElement* result) const {
     CheckOp(number);
+    // A result computed from a value is from a value; concatenation, which only moves
+    // characters, gives each its own origin instead.
+    result->SetUniformOrigin(left->FromValue() || right->FromValue());
     m_ops[number]->DoIt(runtime, left, right, result);
 }
 
 void COperatorManager::EvaluateUnary(CRuntimeInterface* runtime, unsigned number, ExprYaccStackElement* operand,
                                      ExprYaccStackElement* result) const {
     CheckOp(number);
+    result->SetUniformOrigin(operand->FromValue());
     m_ops[number]->DoIt(runtime, operand, result);
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/expressions/function_result_limit.h"
+#include "engine/expressions/text_origin.h"
 
 class CRuntimeFileGate;
 
@@ -39,16 +40,19 @@ public:
     // The request's query of that name (case ignored), or null. The object lives as long
     // as this interface.
     virtual CExpressionQuery* FindQuery(const std::string& name) = 0;
-    // Non-zero while SQL text is evaluated: a value that came from a variable then gets its
-    // single quotes doubled once, at the end of the evaluation.
+    // Non-zero while SQL text is evaluated (nested evaluations included): the single quotes
+    // that came from values are then doubled once, at the end of each #...# of the text.
     virtual int EscapeSingleQuotes() = 0;
     // The text evaluated as an expression to text against the running page.
     virtual void Evaluate(std::string& value, const std::string& text, int row) = 0;
-    // The same, and whether the value came from a variable (see ExprYaccStackElement::
-    // fromVariable). An interface that cannot tell answers yes.
-    virtual void EvaluateWithOrigin(std::string& value, bool& fromVariable, const std::string& text, int row) {
-        Evaluate(value, text, row);
-        fromVariable = true;
+    // The same with the origin of the characters (text_origin.h): the text's own characters
+    // keep theirs through the evaluation, and nothing is doubled here (the SQL text that
+    // the outermost evaluation belongs to does that once). An interface that cannot tell
+    // answers: all from a value.
+    virtual void EvaluateTraced(CTracedText& value, const CTracedView& text, int row) {
+        std::string plain;
+        Evaluate(plain, std::string(text.text), row);
+        value = CTracedText::Value(std::move(plain));
     }
     virtual void SetVariable(const std::string& name, const std::string& value) = 0;
     virtual void GetErrorReport(std::string& text) = 0;

@@ -105,7 +105,7 @@ std::int64_t CEngine::WindowProc(Window& window, WindowMessage& message) {
         switch (message.msg) {
             case tessaro::platform::WM_CREATE:
                 if (m_mail) {
-                    AttachMailWindow(*m_mail, window);
+                    AttachMailWindow(*m_mail, window, m_listening);
                     window.SetTimer(kMailTimerId, MailTimerPeriodMs());
                     m_mail->ProcessWaitingMessages();
                 }

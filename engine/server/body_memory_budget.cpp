@@ -1,7 +1,9 @@
 #include "engine/server/body_memory_budget.h"
 
 #include <atomic>
+#include <filesystem>
 
+#include "platform/home.h"
 #include "support/server_settings.h"
 
 namespace {
@@ -9,6 +11,20 @@ namespace {
 std::atomic<std::size_t> g_held{0};
 
 }  // namespace
+
+std::string BodyFileFolder() {
+    return tessaro::platform::HomePath("tmp/body");
+}
+
+void RemoveLeftoverBodyFiles() {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    for (fs::directory_iterator it(BodyFileFolder(), ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code removeError;
+        // A link is removed itself, never what it points at.
+        if (!it->is_directory(removeError) || it->is_symlink(removeError)) fs::remove(it->path(), removeError);
+    }
+}
 
 std::size_t MaxBodyMemoryBytes(CServerSettings* settings) {
     if (settings == nullptr) return kDefaultMaxBodyMemoryBytes;

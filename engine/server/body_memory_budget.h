@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 class CServerSettings;
 
@@ -13,6 +14,14 @@ class CServerSettings;
 inline constexpr std::size_t kMaxBodyInMemoryBytes = 1024u * 1024u;
 // Server\MaxBodyMemoryBytes when it is not set (or not positive).
 inline constexpr std::size_t kDefaultMaxBodyMemoryBytes = 64u * 1024u * 1024u;
+
+// The private folder of request bodies kept in files while they wait: $TESSARO_HOME/tmp/body.
+std::string BodyFileFolder();
+
+// Removes every file left in BodyFileFolder() (an engine killed while requests arrived
+// leaves their bodies there). Only for the engine that holds the request socket: no other
+// writes there.
+void RemoveLeftoverBodyFiles();
 
 // Server\MaxBodyMemoryBytes, or the default.
 std::size_t MaxBodyMemoryBytes(CServerSettings* settings);

@@ -19,31 +19,15 @@ namespace reg = tessaro::platform;
 
 namespace {
 
-const char* const kDisabledDetail =
+constexpr const char* kDisabledDetail =
     "Server-side application client variables are currently disabled. In order to enable them the "
     "TSAPPLICATION tag must be used with the CLIENTMANAGEMENT attribute set to YES.";
 
 // Longest token accepted from a request; real tokens are at most 19 digits.
 constexpr std::size_t kMaxTokenLength = 64;
 
-[[noreturn]] void ThrowDisabled(const std::string& title) {
+[[noreturn]] void ThrowDisabled(const CWebMessage& title) {
     throw new CWebException(title, kDisabledDetail);
-}
-
-// Fills each "%s" of pattern in turn with the next argument.
-std::string Format(const char* pattern, const std::string& a, const std::string& b = std::string()) {
-    const std::string* args[] = {&a, &b};
-    std::string out;
-    int next = 0;
-    for (const char* p = pattern; *p; ++p) {
-        if (p[0] == '%' && p[1] == 's' && next < 2) {
-            out += *args[next++];
-            ++p;
-        } else {
-            out += *p;
-        }
-    }
-    return out;
 }
 
 // The whole text of a string value (no 4095-character cut), or false when the
@@ -95,19 +79,19 @@ void CDisabledClientStore::GetVariableNames(std::vector<std::string>&) {
 }
 
 bool CDisabledClientStore::IsReserved(const std::string& name) {
-    ThrowDisabled(Format("Unable to access the client variable, %s.", AuthorsName(name)));
+    ThrowDisabled(CWebMessage::Fill("Unable to access the client variable, %s.", AuthorsName(name)));
 }
 
 std::string CDisabledClientStore::Get(const std::string& name) {
-    ThrowDisabled(Format("Unable to get the client variable, %s.", AuthorsName(name)));
+    ThrowDisabled(CWebMessage::Fill("Unable to get the client variable, %s.", AuthorsName(name)));
 }
 
 void CDisabledClientStore::Set(const std::string& name, const std::string&) {
-    ThrowDisabled(Format("Unable to set the client variable, %s.", AuthorsName(name)));
+    ThrowDisabled(CWebMessage::Fill("Unable to set the client variable, %s.", AuthorsName(name)));
 }
 
 void CDisabledClientStore::Delete(const std::string& name) {
-    ThrowDisabled(Format("Unable to delete the client variable, %s.", AuthorsName(name)));
+    ThrowDisabled(CWebMessage::Fill("Unable to delete the client variable, %s.", AuthorsName(name)));
 }
 
 // --- registry store ----------------------------------------------------------
@@ -180,32 +164,36 @@ std::string CRegistryClientStore::Get(const std::string& name) {
     if (tessaro::platform::EqualsNoCase(name.c_str(), "LASTVISIT")) return m_lastVisit;
     std::string value;
     if (ReadValue(*m_key, name, value)) return value;
-    throw new CWebException(Format("The variable 'CLIENT.%s' does not exist.", name),
-                            Format("A reference was made to a client variable named '%s', but no variable of that "
-                                   "name has been set for the client. (The current client ID is '%s'.)",
-                                   name, m_id));
+    throw new CWebException(
+        CWebMessage::Fill("The variable 'CLIENT.%s' does not exist.", name),
+        CWebMessage::Fill("A reference was made to a client variable named '%s', but no variable of that "
+                          "name has been set for the client. (The current client ID is '%s'.)",
+                          name, m_id));
 }
 
 void CRegistryClientStore::Set(const std::string& name, const std::string& value) {
     if (IsReserved(name))
-        throw new CWebException("Error attempting to set a read-only client value.",
-                                Format("'CLIENT.%s' is a read-only variable defined by the system. You cannot set "
-                                       "its value.",
-                                       name));
+        throw new CWebException(
+            "Error attempting to set a read-only client value.",
+            CWebMessage::Fill("'CLIENT.%s' is a read-only variable defined by the system. You cannot set "
+                              "its value.",
+                              name));
     m_key->SetString(UpperCopy(name), value);
 }
 
 void CRegistryClientStore::Delete(const std::string& name) {
     if (!Exists(name))
-        throw new CWebException("Error attempting to delete a client value.",
-                                Format("'CLIENT.%s' does not exist, so there is nothing to delete. (The current "
-                                       "client ID is '%s'.)",
-                                       name, m_id));
+        throw new CWebException(
+            "Error attempting to delete a client value.",
+            CWebMessage::Fill("'CLIENT.%s' does not exist, so there is nothing to delete. (The current "
+                              "client ID is '%s'.)",
+                              name, m_id));
     if (IsReserved(name))
-        throw new CWebException("Error attempting to delete a system-reserved client value.",
-                                Format("'CLIENT.%s' is a read-only client variable defined by the system. You "
-                                       "cannot delete it.",
-                                       name));
+        throw new CWebException(
+            "Error attempting to delete a system-reserved client value.",
+            CWebMessage::Fill("'CLIENT.%s' is a read-only client variable defined by the system. You "
+                              "cannot delete it.",
+                              name));
     m_key->DeleteValue(name);
 }
 
@@ -216,6 +204,7 @@ void CRegistryClientStore::GetVariableNames(std::vector<std::string>& names) {
         std::string text = e->GetErrorMessage();
         e->Delete();
         throw new CWebException(
-            Format("Error attempting to get the client variables.(The current client ID is '%s'.)", m_id), text);
+            CWebMessage::Fill("Error attempting to get the client variables.(The current client ID is '%s'.)", m_id),
+            CWebMessage::Value(text));
     }
 }

@@ -1,6 +1,7 @@
 // The switches tsengine understands. Each argument is compared whole, in any case:
 // -INSTALL and -REMOVE (install or remove the service, then end; -INSTALL wins when
-// both are given), -DEBUG and -DESKTOP (run in the foreground). Other arguments are ignored.
+// both are given), -DEBUG and -DESKTOP (run in the foreground), and --HELP, -HELP, -H, -?
+// and /? (print the switches, then end; before any other). Other arguments are ignored.
 #pragma once
 
 #include <string>
@@ -10,7 +11,11 @@ struct EngineSwitches {
     bool install = false;
     bool remove = false;
     bool desktop = false;
+    bool help = false;
 };
 
 // The arguments after the program name.
 EngineSwitches ParseEngineSwitches(const std::vector<std::string>& arguments);
+
+// What --help prints: the switches and how the engine runs without one.
+const char* EngineUsage();

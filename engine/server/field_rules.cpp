@@ -8,7 +8,6 @@
 #include <cstdlib>
 
 #include "engine/server/form_field_list.h"
-#include "support/html_escape.h"
 #include "support/number_mask.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
@@ -60,18 +59,24 @@ bool ReadWholeNumber(const std::string& text, double& value, std::string* digits
     return true;
 }
 
-std::string NumberMessage(const std::string& name, const std::string& value) {
-    return "Data entered in the <B>" + HtmlEscape(FieldDisplayName(name)) +
-           "</B> field must be a number (you entered '" + HtmlEscape(value) + "').";
+CWebMessage NumberMessage(const std::string& name, const std::string& value) {
+    return CWebMessage("Data entered in the <B>") + FieldDisplayName(name) +
+           "</B> field must be a number (you entered '" + value + "').";
 }
 
 // The companion's own message, shown as text.
-void UseDefaultUnlessGiven(std::string& message, const std::string& fallback) {
-    message = message.empty() ? fallback : HtmlEscape(message);
+void UseDefaultUnlessGiven(std::string& message, const CWebMessage& fallback) {
+    message = message.empty() ? fallback.Html() : CWebMessage::Value(message).Html();
 }
 
-std::string Picture(double value, const char* mask) {
-    std::string text;
+// True when value converts to a long without leaving its range.
+bool FitsLong(double value) {
+    return value >= -9223372036854775808.0 && value < 9223372036854775808.0;
+}
+
+// The number in the picture, or as a whole number when the picture cannot hold it;
+// false when neither can (the value lies beyond every whole number).
+bool Picture(double value, const char* mask, std::string& text) {
     if (FormatNumberMask(value, mask, 50, text)) {
         // '#' places after the point are optional: no trailing zeros, no bare point.
         TrimString(text);
@@ -79,10 +84,21 @@ std::string Picture(double value, const char* mask) {
             while (!text.empty() && text.back() == '0') text.pop_back();
             if (!text.empty() && text.back() == '.') text.pop_back();
         }
-        return text;
+        return true;
     }
+    if (!FitsLong(value)) return false;
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%ld", static_cast<long>(value));
+    text = buffer;
+    return true;
+}
+
+// A bound as the messages show it; one beyond every whole number in exponent form.
+std::string BoundText(double value) {
+    std::string text;
+    if (Picture(value, "#0.####", text)) return text;
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.15g", value);
     return buffer;
 }
 
@@ -110,9 +126,8 @@ std::string FieldDisplayName(const std::string& name) {
 void CFieldRule::Apply(CFormFieldList& form, std::vector<std::string>& problems) {
     std::vector<std::string> targets;
     for (int i = 0; i < form.GetCount(); ++i) {
-        std::string name, value;
-        form.GetAt(i, name, value);
-        name = UpperCopy(TrimmedCopy(name));
+        // By name only: copying every value for every rule doubled what a large post holds.
+        std::string name = UpperCopy(TrimmedCopy(form.NameAt(i)));
         if (name.size() >= m_suffix.size() &&
             name.compare(name.size() - m_suffix.size(), m_suffix.size(), m_suffix) == 0)
             targets.push_back(name.substr(0, name.size() - m_suffix.size()));
@@ -130,7 +145,7 @@ void CFieldRule::Apply(CFormFieldList& form, std::vector<std::string>& problems)
 bool CRequiredRule::Check(const std::string& name, std::string& value, std::string& message) {
     if (!value.empty()) return true;
     UseDefaultUnlessGiven(message,
-                          "A value must be entered for the <B>" + HtmlEscape(FieldDisplayName(name)) + "</B> field.");
+                          CWebMessage("A value must be entered for the <B>") + FieldDisplayName(name) + "</B> field.");
     return false;
 }
 
@@ -168,7 +183,7 @@ bool CRangeRule::Check(const std::string& name, std::string& value, std::string&
     if (rule.empty())
         throw new CWebException(
             "No MIN or MAX rule specified for range checked field.",
-            "You have\tspecified that the " + HtmlEscape(name) +
+            CWebMessage("You have\tspecified that the ") + name +
                 " field should be range checked however you have not entered a MIN or MAX rule for the field.<P>"
                 "You specify a MIN or MAX rule by including the rules in the VALUE attribute of the field with the "
                 "_required suffix (e.g. VALUE=\"MIN=5 MAX=25\").");
@@ -178,42 +193,49 @@ bool CRangeRule::Check(const std::string& name, std::string& value, std::string&
         std::size_t at = rule.find(key);
         if (at == std::string::npos) return;
         if (ReadLeadingNumber(rule.substr(at + 4), bound) == 0)
-            throw new CWebException(std::string("Invalid range rules (no value specified for ") + which + ").",
-                                    "The range rules you have specified for the " + HtmlEscape(name) +
-                                        " field have an invalid format.<P>The rule string ('" + HtmlEscape(message) +
-                                        "') contains a " + which + "= statement which is not followed by a value.");
+            throw new CWebException(
+                CWebMessage("Invalid range rules (no value specified for ") + std::string(which) + ").",
+                CWebMessage("The range rules you have specified for the ") + name +
+                    " field have an invalid format.<P>The rule string ('" + message + "') contains a " +
+                    std::string(which) + "= statement which is not followed by a value.");
         has = true;
     };
     readBound("MIN=", "MIN", hasMin, minimum);
     readBound("MAX=", "MAX", hasMax, maximum);
     if (!hasMin && !hasMax)
         throw new CWebException("Invalid range rules (neither MIN nor MAX specified).",
-                                "The range rules you have specified for the " + HtmlEscape(name) +
-                                    " field have an invalid format.<P>The rule string ('" + HtmlEscape(message) +
+                                CWebMessage("The range rules you have specified for the ") + name +
+                                    " field have an invalid format.<P>The rule string ('" + message +
                                     "') contains neither a MIN = <I>MinimumValue</I> statement nor a MAX = "
                                     "<I>MaximumValue</I> statement.");
     double number = 0;
     if (!ReadWholeNumber(numberText, number)) {
-        message = NumberMessage(name, value);
+        message = NumberMessage(name, value).Html();
         return false;
     }
-    std::string valueText = Picture(number, "#0.#######");
-    std::string minText = Picture(minimum, "#0.####");
-    std::string maxText = Picture(maximum, "#0.####");
-    std::string start = "The value entered for the <B>" + HtmlEscape(FieldDisplayName(name)) + "</B> field must be ";
-    std::string entry = " (your entry was " + HtmlEscape(value) + ").";
+    std::string minText = BoundText(minimum);
+    std::string maxText = BoundText(maximum);
+    const CWebMessage start =
+        CWebMessage("The value entered for the <B>") + FieldDisplayName(name) + "</B> field must be ";
+    const CWebMessage entry = CWebMessage(" (your entry was ") + value + ").";
     if (hasMin && hasMax) {
         if (number < minimum || number > maximum) {
-            message = start + "between " + minText + " and " + maxText + entry;
+            message = (start + "between " + minText + " and " + maxText + entry).Html();
             return false;
         }
     } else if (hasMin) {
         if (number < minimum) {
-            message = start + "greater than " + minText + entry;
+            message = (start + "greater than " + minText + entry).Html();
             return false;
         }
     } else if (number > maximum) {
-        message = start + "less than " + maxText + entry;
+        message = (start + "less than " + maxText + entry).Html();
+        return false;
+    }
+    // A value too wide for the picture and for a whole number is no number the form can hold.
+    std::string valueText;
+    if (!Picture(number, "#0.#######", valueText)) {
+        message = NumberMessage(name, value).Html();
         return false;
     }
     value = valueText;
@@ -234,8 +256,9 @@ bool CDateTimeRule::Check(const std::string& name, std::string& value, std::stri
     ParsedDateTime date;
     if (!tessaro::foundation::ParseDateText(value, GetDateOrder(), GetParseParts(), date) &&
         !tessaro::foundation::ParseDateText(Prepare(value), GetDateOrder(), GetParseParts(), date)) {
-        message = "The value entered for the <B>" + HtmlEscape(FieldDisplayName(name)) + "</B> field ('" +
-                  HtmlEscape(value) + "') is not correctly formatted.";
+        message = (CWebMessage("The value entered for the <B>") + FieldDisplayName(name) + "</B> field ('" + value +
+                   "') is not correctly formatted.")
+                      .Html();
         return false;
     }
     value = Format(date);

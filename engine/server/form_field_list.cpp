@@ -13,14 +13,14 @@ CFormFieldList::~CFormFieldList() {
     m_files.clear();
 }
 
-void CFormFieldList::Add(const std::string& name, const std::string& value) {
+void CFormFieldList::Add(const std::string& name, std::string value) {
     int i = FindIndex(name);
     if (i >= 0) {
-        m_values[static_cast<std::size_t>(i)] = value;
+        m_values[static_cast<std::size_t>(i)] = std::move(value);
         return;
     }
     m_names.push_back(UpperCopy(name));
-    m_values.push_back(value);
+    m_values.push_back(std::move(value));
     m_index.emplace(m_names.back(), static_cast<int>(m_names.size() - 1));
 }
 
@@ -40,8 +40,8 @@ void CFormFieldList::SetValue(const std::string& name, const std::string& value)
     if (i >= 0) m_values[static_cast<std::size_t>(i)] = value;
 }
 
-void CFormFieldList::SetValueAt(int index, const std::string& value) {
-    if (index >= 0 && index < GetCount()) m_values[static_cast<std::size_t>(index)] = value;
+void CFormFieldList::SetValueAt(int index, std::string value) {
+    if (index >= 0 && index < GetCount()) m_values[static_cast<std::size_t>(index)] = std::move(value);
 }
 
 void CFormFieldList::AppendValueAt(int index, const std::string& text) {
@@ -61,6 +61,11 @@ void CFormFieldList::GetAt(int index, std::string& name, std::string& value) con
 const std::string& CFormFieldList::ValueAt(int index) const {
     static const std::string kNone;
     return index < 0 || index >= GetCount() ? kNone : m_values[static_cast<std::size_t>(index)];
+}
+
+const std::string& CFormFieldList::NameAt(int index) const {
+    static const std::string kNone;
+    return index < 0 || index >= GetCount() ? kNone : m_names[static_cast<std::size_t>(index)];
 }
 
 bool CFormFieldList::IsFileField(const std::string& name) const {
@@ -102,5 +107,5 @@ void CFormFieldList::AddFileField(const std::string& name, CUploadedFile* record
         }
     }
     m_files[key] = std::move(owned);
-    Add(key, value);
+    Add(key, std::move(value));
 }

@@ -18,17 +18,19 @@ public:
     CFormFieldList& operator=(const CFormFieldList&) = delete;
 
     // New name: appended; present name: its value replaced.
-    void Add(const std::string& name, const std::string& value);
+    void Add(const std::string& name, std::string value);
     int FindIndex(const std::string& name) const;
     std::string GetValue(const std::string& name) const;
     void SetValue(const std::string& name, const std::string& value);
-    void SetValueAt(int index, const std::string& value);
+    void SetValueAt(int index, std::string value);
     void AppendValueAt(int index, const std::string& text);
     int GetCount() const { return static_cast<int>(m_names.size()); }
     void GetAt(int index, std::string& name, std::string& value) const;
     // The value of entry index without a copy (a value joined from many fields
     // can be large); the empty text outside the list.
     const std::string& ValueAt(int index) const;
+    // The (upper-cased) name of entry index, likewise.
+    const std::string& NameAt(int index) const;
     bool IsFileField(const std::string& name) const;
     // The record of a file field, null when none.
     CUploadedFile* GetFilePath(const std::string& name) const;

@@ -33,6 +33,9 @@ constexpr std::uint32_t kSpoolMutexTimeoutMs = 180000;
 constexpr const char* kDefaultMailerLibrary = "libtssmtp.so";
 constexpr const char* kInactive = "Inactive";
 constexpr const char* kFilesSection = "Files";
+// Failed connections per spool file, in a file of their own: SPOOL.INI stays small, so that
+// reading a file's mark costs nothing however many messages wait.
+constexpr const char* kAttemptsFile = "ATTEMPTS.INI";
 constexpr const char* kAttemptsSection = "Attempts";
 
 const char* SeverityName(int severity) {
@@ -59,10 +62,6 @@ bool IsSpoolFileName(const std::string& name) {
     return upper.size() >= 7 && upper.compare(0, 3, "TSM") == 0 && upper.compare(upper.size() - 4, 4, ".TMP") == 0;
 }
 
-bool QuitRequested(void* context) {
-    return static_cast<std::atomic<bool>*>(context)->load();
-}
-
 void AppendLine(const std::string& path, const std::string& line) {
     tessaro::platform::AppendShared(path, line + "\n");
 }
@@ -70,8 +69,8 @@ void AppendLine(const std::string& path, const std::string& line) {
 }  // namespace
 
 TSMail::TSMail(CRuntimeFileGate* files) {
-    m_waitControl.quitRequested = QuitRequested;
-    m_waitControl.context = &m_quit;
+    m_waitControl.quitRequested = StopRequestedOf;
+    m_waitControl.context = this;
     try {
         m_rootKey = OpenTessaroRootKey();
         m_settings = std::make_unique<CRegistrySettings>(m_rootKey.get());
@@ -103,6 +102,7 @@ TSMail::TSMail(CRuntimeFileGate* files) {
     m_errorLogPath = base + "LOG/ERRORS.LOG";
     m_messageLogPath = base + "LOG/MESSAGES.LOG";
     m_spoolIni = m_spoolDirectory + "SPOOL.INI";
+    m_attemptsIni = m_spoolDirectory + kAttemptsFile;
     m_logSeverity = m_settings->GetNumber("Mail", "LogSeverity", 1);
     m_logMessages = m_settings->GetNumber("Mail", "LogMessages", 0);
     m_maxAttempts = m_settings->GetNumber("Mail", "ConnectAttempts", 20);
@@ -142,11 +142,16 @@ bool TSMail::LoadMailer(const std::string& configured) {
         candidates.push_back(tessaro::platform::ProgramDirectory() + "../lib/" + file);
     }
     candidates.push_back(file);
+    // A file the loader refuses (beside tsengine, say) is the reason to give, not the
+    // "not found" of the places tried after it.
     long error = 0;
+    long refused = 0;
     for (const std::string& candidate : candidates) {
         m_library = tessaro::platform::LoadModule(candidate, &error);
         if (m_library) break;
+        if (refused == 0 && error != tessaro::platform::ERROR_MOD_NOT_FOUND) refused = error;
     }
+    if (!m_library && refused != 0) error = refused;
     if (!m_library) {
         m_errorText = error == tessaro::platform::ERROR_MOD_NOT_FOUND
                           ? "Mail library " + m_mailerName + " could not be loaded."
@@ -176,9 +181,10 @@ bool TSMail::LoadMailer(const std::string& configured) {
     return true;
 }
 
-void TSMail::AttachWindow(std::function<void()> postReady) {
+void TSMail::AttachWindow(std::function<void()> postReady, std::function<bool()> betweenMessages) {
     std::lock_guard lock(m_windowMutex);
     m_postReady = std::move(postReady);
+    m_betweenMessages = std::move(betweenMessages);
     m_quit = false;
 }
 
@@ -186,6 +192,22 @@ void TSMail::DetachWindow() {
     m_quit = true;
     std::lock_guard lock(m_windowMutex);
     m_postReady = nullptr;
+    m_betweenMessages = nullptr;
+}
+
+bool TSMail::StopRequested() {
+    if (Stopping()) return true;
+    std::function<bool()> between;
+    {
+        std::lock_guard lock(m_windowMutex);
+        between = m_betweenMessages;
+    }
+    if (between && between()) m_passStopped = true;
+    return Stopping();
+}
+
+bool TSMail::StopRequestedOf(void* spooler) {
+    return static_cast<TSMail*>(spooler)->StopRequested();
 }
 
 void TSMail::NotifyMessagesReady() {
@@ -284,77 +306,103 @@ void TSMail::ProcessWaitingMessages() {
 }
 
 void TSMail::RunPass() {
-    // Files kept for another try and servers that could not be reached are left
-    // alone for the rest of this pass.
+    // One listing of the spool per round and one read and write of the attempt counts per
+    // pass: the cost of a pass grows with the messages it handles, not with their square.
+    // Files kept for another try and servers that could not be reached are left alone for
+    // the rest of this pass; files spooled meanwhile are taken in the next round.
+    m_passStopped = false;
+    LoadAttempts();
     std::set<std::string> done;
     std::set<std::pair<std::string, int>> unreachable;
-    std::string path;
-    while (!m_quit && NextSpoolFile(done, path)) {
-        done.insert(path);
+    bool stopped = false;
+    for (std::vector<std::string> round; !stopped && !(round = ListSpoolFiles(done)).empty();) {
         if (m_mailerIsExe) break;
-        CMailMessage message;
-        if (!RestoreMessage(path, message)) continue;
-        bool skip = unreachable.count({message.server, message.port}) > 0;
-        if (!skip && m_mailer &&
-            !(m_reuseOpenConnection && message.server == m_openServer && message.port == m_openPort &&
-              message.timeout == m_openTimeout))
-            CloseMailer();
-        // A server that could not be reached in this pass is not tried again for
-        // its other messages, but they count the pass as a failed attempt too.
-        if (skip || (!m_mailer && !OpenMailer(message))) {
-            unreachable.insert({message.server, message.port});
-            if (KeepForRetry(path)) continue;
-            std::string moved = MoveToUndeliverable(path);
-            WriteMailLog(2,
-                         "Message not delivered due to error in establishing connection - Undelivered message "
-                         "file archived to '" +
-                             moved + "'");
-            continue;
-        }
-        if (!m_mailer->SendMessage(&message)) {
-            std::string text = m_mailer->GetErrorText();
-            bool permanent = m_mailer->GetReplyCode() >= 500;
-            CloseMailer();
-            if (!permanent && KeepForRetry(path)) {
-                WriteMailLog(2, text + " - Message kept in the spool directory for another try");
-                continue;
+        for (const std::string& path : round) {
+            // Between two messages the window thread serves its other messages, and a
+            // closing engine ends the pass here.
+            if (StopRequested()) {
+                stopped = true;
+                break;
             }
-            std::string moved = MoveToUndeliverable(path);
-            WriteMailLog(2, text + " - Undelivered message archived to '" + moved + "'");
-            continue;
+            done.insert(path);
+            if (!DeliverFile(path, unreachable)) {
+                stopped = true;
+                break;
+            }
         }
-        ForgetAttempts(path);
-        std::error_code ec;
-        if (!fs::remove(path, ec)) {
-            WriteMailLog(2, "Message successfully delivered however message file '" + path +
-                                "' could not be deleted, Windows NT error number " +
-                                std::to_string(tessaro::platform::Win32ErrorFromErrno(ec.value())) + " occurred.");
-            MarkInactive(path);
-        }
-        WriteMessageLog(message);
-        WriteMailLog(0, "Message sent (recipient='" + message.to + "', subject='" + message.subject + "')");
     }
     CloseMailer();
+    SaveAttempts(stopped || m_mailerIsExe ? nullptr : &done);
 }
 
-bool TSMail::NextSpoolFile(const std::set<std::string>& done, std::string& path) {
-    path.clear();
+bool TSMail::DeliverFile(const std::string& path, std::set<std::pair<std::string, int>>& unreachable) {
+    CMailMessage message;
+    if (!RestoreMessage(path, message)) return true;
+    bool skip = unreachable.count({message.server, message.port}) > 0;
+    if (!skip && m_mailer &&
+        !(m_reuseOpenConnection && message.server == m_openServer && message.port == m_openPort &&
+          message.timeout == m_openTimeout))
+        CloseMailer();
+    // A server that could not be reached in this pass is not tried again for its other
+    // messages, but they count the pass as a failed attempt too.
+    if (skip || (!m_mailer && !OpenMailer(message))) {
+        // A wait given up because the engine is closing is no attempt of the message's.
+        if (Stopping()) return false;
+        unreachable.insert({message.server, message.port});
+        if (KeepForRetry(path)) return true;
+        std::string moved = MoveToUndeliverable(path);
+        WriteMailLog(2,
+                     "Message not delivered due to error in establishing connection - Undelivered message "
+                     "file archived to '" +
+                         moved + "'");
+        return true;
+    }
+    if (!m_mailer->SendMessage(&message)) {
+        std::string text = m_mailer->GetErrorText();
+        bool permanent = m_mailer->GetReplyCode() >= 500;
+        CloseMailer();
+        if (Stopping()) return false;
+        if (!permanent && KeepForRetry(path)) {
+            WriteMailLog(2, text + " - Message kept in the spool directory for another try");
+            return true;
+        }
+        std::string moved = MoveToUndeliverable(path);
+        WriteMailLog(2, text + " - Undelivered message archived to '" + moved + "'");
+        return true;
+    }
+    ForgetAttempts(path);
+    std::error_code ec;
+    if (!fs::remove(path, ec)) {
+        WriteMailLog(2, "Message successfully delivered however message file '" + path +
+                            "' could not be deleted, Windows NT error number " +
+                            std::to_string(tessaro::platform::Win32ErrorFromErrno(ec.value())) + " occurred.");
+        MarkInactive(path);
+    }
+    WriteMessageLog(message);
+    WriteMailLog(0, "Message sent (recipient='" + message.to + "', subject='" + message.subject + "')");
+    return true;
+}
+
+std::vector<std::string> TSMail::ListSpoolFiles(const std::set<std::string>& done) {
     std::vector<std::string> names;
     std::error_code ec;
     for (fs::directory_iterator it(m_spoolDirectory, ec), end; !ec && it != end; it.increment(ec)) {
         std::string name = it->path().filename().string();
-        if (IsSpoolFileName(name)) names.push_back(name);
+        if (IsSpoolFileName(name) && !done.count(m_spoolDirectory + name)) names.push_back(name);
     }
+    if (names.empty()) return names;
     std::sort(names.begin(), names.end());
+    std::set<std::string> inactive;
+    {
+        NamedMutexLock lock(kSpoolMutexName, kSpoolMutexTimeoutMs);
+        for (const auto& [key, mark] : tessaro::platform::IniSectionEntries(m_spoolIni, kFilesSection))
+            if (tessaro::platform::EqualsNoCase(mark, kInactive)) inactive.insert(UpperCopy(key));
+    }
+    std::vector<std::string> paths;
+    paths.reserve(names.size());
     for (const std::string& name : names) {
         std::string candidate = m_spoolDirectory + name;
-        if (done.count(candidate)) continue;
-        std::string mark;
-        {
-            NamedMutexLock lock(kSpoolMutexName, kSpoolMutexTimeoutMs);
-            mark = tessaro::platform::IniGetString(m_spoolIni, kFilesSection, candidate, "");
-        }
-        if (tessaro::platform::EqualsNoCase(mark, kInactive)) {
+        if (inactive.count(UpperCopy(candidate))) {
             std::error_code removeError;
             if (fs::remove(candidate, removeError) || !fs::exists(candidate)) {
                 NamedMutexLock lock(kSpoolMutexName, kSpoolMutexTimeoutMs);
@@ -362,10 +410,9 @@ bool TSMail::NextSpoolFile(const std::set<std::string>& done, std::string& path)
             }
             continue;
         }
-        path = candidate;
-        return true;
+        paths.push_back(std::move(candidate));
     }
-    return false;
+    return paths;
 }
 
 bool TSMail::RestoreMessage(const std::string& path, CMailMessage& message) {
@@ -378,6 +425,10 @@ bool TSMail::RestoreMessage(const std::string& path, CMailMessage& message) {
                          moved + "'");
         return false;
     }
+    // Marked after the round's listing (a spooling that failed half way): not to be sent.
+    if (tessaro::platform::EqualsNoCase(tessaro::platform::IniGetString(m_spoolIni, kFilesSection, path, ""),
+                                        kInactive))
+        return false;
     if (!message.ReadFromSpool(path)) {
         lock.Release();
         std::string moved = MoveToUndeliverable(path);
@@ -441,20 +492,43 @@ void TSMail::MarkInactive(const std::string& path) {
 }
 
 bool TSMail::KeepForRetry(const std::string& path) {
-    NamedMutexLock lock(kSpoolMutexName, kSpoolMutexTimeoutMs);
-    long attempts = tessaro::platform::IniGetInt(m_spoolIni, kAttemptsSection, path, 0) + 1;
+    long attempts = ++m_attempts[path];
     if (m_maxAttempts > 0 && attempts >= m_maxAttempts) {
-        tessaro::platform::IniDeleteKey(m_spoolIni, kAttemptsSection, path);
+        m_attempts.erase(path);
         return false;
     }
-    tessaro::platform::IniWriteString(m_spoolIni, kAttemptsSection, path, std::to_string(attempts));
     return true;
 }
 
 void TSMail::ForgetAttempts(const std::string& path) {
+    m_attempts.erase(path);
+}
+
+void TSMail::LoadAttempts() {
+    m_attempts.clear();
     NamedMutexLock lock(kSpoolMutexName, kSpoolMutexTimeoutMs);
-    if (tessaro::platform::IniGetInt(m_spoolIni, kAttemptsSection, path, 0) != 0)
-        tessaro::platform::IniDeleteKey(m_spoolIni, kAttemptsSection, path);
+    auto read = [this](const std::string& file) {
+        for (const auto& [key, count] : tessaro::platform::IniSectionEntries(file, kAttemptsSection)) {
+            long n = std::strtol(count.c_str(), nullptr, 10);
+            if (n > 0) m_attempts[key] = std::max(m_attempts[key], n);
+        }
+    };
+    read(m_attemptsIni);
+    // Counts an older engine kept in SPOOL.INI itself move to their own file.
+    if (!tessaro::platform::IniKeyNames(m_spoolIni, kAttemptsSection).empty()) {
+        read(m_spoolIni);
+        tessaro::platform::IniDeleteSection(m_spoolIni, kAttemptsSection);
+    }
+}
+
+void TSMail::SaveAttempts(const std::set<std::string>* seen) {
+    std::vector<std::pair<std::string, std::string>> entries;
+    entries.reserve(m_attempts.size());
+    for (const auto& [path, count] : m_attempts)
+        if (!seen || seen->count(path)) entries.emplace_back(path, std::to_string(count));
+    NamedMutexLock lock(kSpoolMutexName, kSpoolMutexTimeoutMs);
+    tessaro::platform::IniReplaceSection(m_attemptsIni, kAttemptsSection, entries);
+    m_attempts.clear();
 }
 
 void PostMailReady(TSMail& spooler) {
@@ -468,8 +542,11 @@ std::uint32_t MailTimerPeriodMs() {
     return static_cast<std::uint32_t>(std::min<long>(seconds, 0x7fffffffL / 1000) * 1000);
 }
 
-void AttachMailWindow(TSMail& spooler, tessaro::platform::Window& window) {
-    spooler.AttachWindow([&window] { window.PostMessage(WM_MAILREADY); });
+void AttachMailWindow(TSMail& spooler, tessaro::platform::Window& window, const std::atomic<int>& listening) {
+    // Passes run on the window thread: between messages it serves the rest of its work (a
+    // close signal among it), and an engine that stops listening ends the pass there.
+    spooler.AttachWindow([&window] { window.PostMessage(WM_MAILREADY); },
+                         [&window, &listening] { return !window.PumpPendingMessages() || listening == 0; });
 }
 
 std::string MailerLibraryFileName(const std::string& name) {

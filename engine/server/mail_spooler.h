@@ -7,10 +7,13 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/server/mail_message.h"
 #include "interfaces/mailer.h"
@@ -33,9 +36,11 @@ public:
     bool Initialized() const { return m_initialized; }
     const std::string& ErrorText() const { return m_errorText; }
 
-    // postReady queues the messages-ready notice for the engine window; Detach
-    // before the window goes away.
-    void AttachWindow(std::function<void()> postReady);
+    // postReady queues the messages-ready notice for the engine window; betweenMessages
+    // (optional) runs between two messages of a pass and while the mailer waits for the
+    // server, so that the window's other messages are handled, and true from it ends the
+    // pass there (the rest stays spooled). Detach before the window goes away.
+    void AttachWindow(std::function<void()> postReady, std::function<bool()> betweenMessages = {});
     void DetachWindow();
     void NotifyMessagesReady();
     // One delivery pass; a pass already running (in this process or another on
@@ -54,7 +59,15 @@ public:
 
 private:
     void RunPass();
-    bool NextSpoolFile(const std::set<std::string>& done, std::string& path);
+    // One delivery attempt of a spool file; false when the pass must end (a stop was asked).
+    bool DeliverFile(const std::string& path, std::set<std::pair<std::string, int>>& unreachable);
+    // The spool files not yet handled in this pass, in name order; files marked Inactive
+    // are deleted on the way.
+    std::vector<std::string> ListSpoolFiles(const std::set<std::string>& done);
+    // Runs betweenMessages; true once the engine quits or this pass was asked to end.
+    bool StopRequested();
+    bool Stopping() const { return m_quit || m_passStopped; }
+    static bool StopRequestedOf(void* spooler);
     bool RestoreMessage(const std::string& path, CMailMessage& message);
     bool OpenMailer(const CMailMessage& message);
     void CloseMailer();
@@ -63,6 +76,10 @@ private:
     // Counts a failed connection for the file; true when it may be tried again.
     bool KeepForRetry(const std::string& path);
     void ForgetAttempts(const std::string& path);
+    // The failed connections of the spool files, read once when a pass starts and written
+    // once when it ends; files the whole pass did not see (seen: all it saw) are forgotten.
+    void LoadAttempts();
+    void SaveAttempts(const std::set<std::string>* seen);
     void WriteMessageLog(const CMailMessage& message);
     bool LoadMailer(const std::string& configured);
 
@@ -70,8 +87,10 @@ private:
     std::string m_errorText;
     std::mutex m_windowMutex;
     std::function<void()> m_postReady;
+    std::function<bool()> m_betweenMessages;
     std::atomic<bool> m_busy{false};
     std::atomic<bool> m_quit{false};
+    bool m_passStopped = false;
     MailerWaitControl m_waitControl;
 
     CMailer* m_mailer = nullptr;
@@ -85,7 +104,9 @@ private:
 
     std::unique_ptr<CRegistryKey> m_rootKey;
     std::unique_ptr<CRegistrySettings> m_settings;
-    std::string m_spoolDirectory, m_undeliverableDirectory, m_errorLogPath, m_messageLogPath, m_spoolIni;
+    std::string m_spoolDirectory, m_undeliverableDirectory, m_errorLogPath, m_messageLogPath, m_spoolIni,
+        m_attemptsIni;
+    std::map<std::string, long> m_attempts;  // during a pass: spool file -> failed connections
     long m_logSeverity = 1;
     long m_logMessages = 0;
     long m_maxAttempts = 20;
@@ -104,8 +125,9 @@ std::uint32_t MailTimerPeriodMs();
 // The spooler's messages-ready message to the engine window.
 inline constexpr std::uint32_t WM_MAILREADY = tessaro::platform::WM_USER + 150;
 
-// The engine window is handed over at its creation: the spooler's notices go to it.
-void AttachMailWindow(TSMail& spooler, tessaro::platform::Window& window);
+// The engine window is handed over at its creation: the spooler's notices go to it, and a
+// pass ends between two messages once listening (the engine's flag) is cleared.
+void AttachMailWindow(TSMail& spooler, tessaro::platform::Window& window, const std::atomic<int>& listening);
 
 // The file of a mailer library name: "TSSMTP.DLL" -> "libtssmtp.so"; a path or a
 // shared-object name ("x.so", "x.so.2") is kept.

@@ -8,14 +8,13 @@
 #include "platform/framework_exception.h"
 #include "platform/win32_error.h"
 #include "support/file_helpers.h"
-#include "support/html_escape.h"
 #include "support/temp_file.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
 
 namespace {
 
-[[noreturn]] void Malformed(const std::string& title, const std::string& detail) {
+[[noreturn]] void Malformed(const CWebMessage& title, const CWebMessage& detail) {
     throw new CWebException(title, detail, std::string());
 }
 
@@ -61,7 +60,7 @@ void CMultipartParser::Parse(const char* body, std::size_t length, const std::st
         std::size_t remaining = static_cast<std::size_t>(end - p);
         const char* headerEnd = FindBytes("\r\n\r\n", p, remaining);
         if (!headerEnd)
-            Malformed("Invalid multipart data.", "Unable to locate the end of the header in the final " +
+            Malformed("Invalid multipart data.", CWebMessage("Unable to locate the end of the header in the final ") +
                                                      std::to_string(remaining) + " of " + std::to_string(length) +
                                                      " bytes.");
         std::string header(p, static_cast<std::size_t>(headerEnd - p));
@@ -69,9 +68,9 @@ void CMultipartParser::Parse(const char* body, std::size_t length, const std::st
         std::size_t dataRemaining = static_cast<std::size_t>(end - data);
         const char* next = FindBytes(delimiter.c_str(), data, dataRemaining);
         if (!next)
-            Malformed("Invalid multipart data.", "No Delimiter marked the end of the data segment in the final " +
-                                                     std::to_string(dataRemaining) + " bytes. (Delimiter = '" +
-                                                     HtmlEscape(delimiter) + "'.)");
+            Malformed("Invalid multipart data.",
+                      CWebMessage("No Delimiter marked the end of the data segment in the final ") +
+                          std::to_string(dataRemaining) + " bytes. (Delimiter = '" + delimiter + "'.)");
         // The delimiter must follow its own line end; a section too short for
         // it is malformed rather than a negative length.
         std::ptrdiff_t distance = next - data;
@@ -86,7 +85,7 @@ void CMultipartParser::ProcessSection(const std::string& header, const char* dat
     std::string name;
     if (!GetHeaderAttribute(header, "NAME=\"", "\"", name))
         Malformed("Invalid MIME section.",
-                  "The section header lacks a name attribute. Header = '" + HtmlEscape(header) + "'");
+                  CWebMessage("The section header lacks a name attribute. Header = '") + header + "'");
     // A field's name is a name, compared without case (FORM.photo is FORM.PHOTO).
     name = UpperCopy(name);
     std::string fileName;
@@ -103,7 +102,7 @@ void CMultipartParser::ProcessSection(const std::string& header, const char* dat
         std::size_t slash = contentType.find('/');
         if (slash == std::string::npos || slash == 0 || slash + 1 == contentType.size())
             Malformed("Invalid MIME type declaration.",
-                      "The MIME content declaration, '" + HtmlEscape(contentType) +
+                      CWebMessage("The MIME content declaration, '") + contentType +
                           "', must specify both a type and a sub-type (e.g., 'text/plain').");
         record->ContentType = contentType.substr(0, slash);
         record->ContentSubType = contentType.substr(slash + 1);

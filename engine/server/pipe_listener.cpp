@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "engine/server/body_memory_budget.h"
 #include "engine/server/reply_channel.h"
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_context.h"
@@ -46,6 +47,9 @@ int CPipeListener::GetOpenConnections() const {
 bool CPipeListener::TryOpen(long* errorNumber) {
     // Without the lock another engine serves this socket.
     if (!plat::LockRequestSocket(m_path, &m_lockFd, errorNumber)) return false;
+    // The lock makes this the one engine of the runtime root: bodies kept in files are only
+    // ever its own, so what is there before it listens was left by one that died.
+    RemoveLeftoverBodyFiles();
     int fd = plat::ListenOnRequestSocket(m_path, errorNumber);
     if (fd < 0) return false;
     m_listenFd = fd;
@@ -88,31 +92,41 @@ bool WaitForRequestBytes(int client, int timeoutMs, const std::atomic<bool>& sto
 
 }  // namespace
 
-void CPipeListener::EvictSilentClient(Slots& slots) {
-    // A client that has sent nothing for a while gives its place to a new one, so
-    // that silent connections cannot hold every instance; at the limit of arriving
-    // connections the oldest slow one goes as well. The caller holds the mutex, and a
-    // worker leaves the list under it before closing: the descriptor is still its own.
-    constexpr auto kLongEnough = std::chrono::milliseconds(1000);
+std::chrono::milliseconds CPipeListener::EvictSilentClient(Slots& slots) {
+    // Called while connections wait to be accepted: a client that has sent nothing for a
+    // while gives its place to one of them, so that silent connections cannot hold every
+    // instance; at the limit of arriving connections the one that has been arriving longest
+    // goes as well, unless its bytes are coming in right now (a large request on its way). A
+    // whole request is read at once and leaves the list, so only those that trickle grow old
+    // in it. The caller holds the mutex, and a worker leaves the list under it before
+    // closing: the descriptor is still its own. The answer is how long until the next
+    // entry is old enough (zero when one went).
     const auto now = std::chrono::steady_clock::now();
     int arriving = 0;
     for (const auto& entry : slots.silent)
         if (!entry.evicted) ++arriving;
     Slots::Silent* slowest = nullptr;
+    std::chrono::milliseconds next = kArrivalGrace;
     for (auto& entry : slots.silent) {
-        if (now - entry.since < kLongEnough) break;
         if (entry.evicted) continue;
-        if (!slowest) slowest = &entry;
-        if (entry.begun || plat::WaitForInput(entry.fd, 0) != plat::InputWait::TimedOut)
-            continue;  // its request has begun to arrive
+        if (now - entry.since < kArrivalGrace) {
+            next = std::chrono::duration_cast<std::chrono::milliseconds>(kArrivalGrace - (now - entry.since)) +
+                   std::chrono::milliseconds(1);
+            break;
+        }
+        const bool receiving = plat::WaitForInput(entry.fd, 0) != plat::InputWait::TimedOut;
+        if (!slowest && !receiving) slowest = &entry;
+        if (entry.begun || receiving) continue;  // its request has begun to arrive
         entry.evicted = true;
         plat::ShutdownSocket(entry.fd);
-        return;
+        return std::chrono::milliseconds(0);
     }
     if (slowest && arriving >= slots.maxArriving) {
         slowest->evicted = true;
         plat::ShutdownSocket(slowest->fd);
+        return std::chrono::milliseconds(0);
     }
+    return next;
 }
 
 int CPipeListener::MaxArrivingConnections() const {
@@ -131,10 +145,20 @@ bool CPipeListener::WaitForSlot() {
         return n;
     };
     // At the instance limit the listener waits for a worker to end instead of
-    // giving up: load must not stop the engine.
+    // giving up: load must not stop the engine. Places are taken from slow senders only
+    // for connections that wait to be accepted, and at once: a whole request waits no
+    // longer than the slowest sender ahead of it takes to grow old enough to go.
     while ((m_slots->open >= m_maxInstances || arriving() >= m_slots->maxArriving) && !m_stopping && m_listening) {
-        EvictSilentClient(*m_slots);
-        m_slots->freed.wait_for(lock, std::chrono::milliseconds(200));
+        std::chrono::milliseconds wait(200);
+        const int fd = m_listenFd.load();
+        if (fd >= 0 && plat::WaitForInput(fd, 0) == plat::InputWait::Ready) {
+            const std::chrono::milliseconds next = EvictSilentClient(*m_slots);
+            // A place among the arriving connections is free at once; an instance only
+            // when the dropped connection's worker has ended.
+            if (next.count() == 0 && m_slots->open < m_maxInstances) continue;
+            if (next.count() > 0) wait = std::min(wait, next);
+        }
+        m_slots->freed.wait_for(lock, wait);
     }
     if (m_stopping || !m_listening) return false;
     ++m_slots->open;
@@ -230,7 +254,11 @@ void CPipeListener::Run() {
                     bool whole = arrived && reader->ReceiveRequest();
                     {
                         std::lock_guard lock(slots->mutex);
+                        // A connection that gave its place away was shut down: no page can
+                        // reach it, and its descriptor goes at once.
+                        if (entry->evicted) arrived = false;
                         slots->silent.erase(entry);
+                        slots->freed.notify_all();
                     }
                     if (arrived) {
                         RunRequest(context, whole ? limiter : nullptr, dispatcher);

@@ -23,9 +23,14 @@ public:
     // this long also ends the request.
     static constexpr int kDefaultReadTimeoutMilliseconds = 60000;
     // Connections whose request has not arrived whole yet (Server\MaxArrivingConnections):
-    // at the limit the oldest of them that has taken more than a second is dropped, so slow
-    // senders cannot keep every connection and the requests behind them waiting.
+    // at the limit, while others wait to be accepted, the one arriving longest is dropped
+    // (see kArrivalGrace), so slow senders cannot keep every connection and the requests
+    // behind them waiting.
     static constexpr int kDefaultMaxArrivingConnections = 64;
+    // How long a connection keeps its place among the arriving ones, while others wait to be
+    // accepted, before the one arriving longest gives it up (a whole request arrives in
+    // far less).
+    static constexpr std::chrono::milliseconds kArrivalGrace{250};
 
     // road: what each request's worker uses (not owned); listening is the engine's flag;
     // onFatal runs (once) when the socket cannot be made or fails, so that the engine stops
@@ -67,7 +72,7 @@ private:
 
     bool TryOpen(long* errorNumber);
     bool WaitForSlot();
-    static void EvictSilentClient(Slots& slots);
+    static std::chrono::milliseconds EvictSilentClient(Slots& slots);
     int MaxArrivingConnections() const;
 
     std::string m_path;

@@ -100,7 +100,7 @@ void CRequestDispatcher::HandleRequest(CRequestReader* reader, CReplyWriter* wri
         if (it == m_actions.end()) {
             if (writer) writer->BeginOutput();
             throw new CWebException("Invalid action specified.",
-                                    "The action '" + HtmlEscape(given) + "' is not recognized by this script.", "");
+                                    CWebMessage("The action '") + given + "' is not recognized by this script.", "");
         }
         page = it->second();
         if (!page) throw new CMemoryException();
@@ -186,12 +186,14 @@ void CRequestDispatcher::ReportError(CRequestReader* reader, CReplyWriter* write
     writer->SetStatus(httpStatus);
     // What the page wrote before the error goes: the error page is a whole page of its own,
     // not a second <HTML> after the first one's end.
-    writer->CreateOutputBuffer();
-    writer->BeginOutput();
     if (!pageText.empty()) {
+        // The application's own error page (TSERROR) keeps the type its template declared.
+        writer->CreateOutputBuffer();
+        writer->BeginOutput();
         if (CReplyChannel* out = writer->GetCurrentChannel()) out->WriteText(pageText);
         return;
     }
+    writer->BeginEnginePage();
     CReplyChannel* out = writer->GetCurrentChannel();
     if (!out) return;
     out->WriteText("<HTML><HEAD><TITLE>Error Occurred While Processing Request</TITLE></HEAD>");

@@ -1,5 +1,6 @@
 #include "engine/server/request_reader.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -73,14 +74,26 @@ unsigned char HexPairToByte(char high, char low) {
     return static_cast<unsigned char>(16 * digit(high) + digit(low));
 }
 
-std::string UrlDecode(const std::string& text) {
+namespace {
+
+// How often a long stretch of a body reports its progress (see ParseUrlEncodedBody).
+constexpr std::size_t kProgressStep = 1u << 20;
+
+// UrlDecode of text[from, to), reporting every kProgressStep bytes how far it has read.
+std::string DecodeRange(std::string_view text, std::size_t from, std::size_t to,
+                        const std::function<void(std::size_t)>& consumed) {
     std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    out.reserve(to - from);
+    std::size_t report = from + kProgressStep;
+    for (std::size_t i = from; i < to; ++i) {
+        if (i >= report && consumed) {
+            consumed(i);
+            report = i + kProgressStep;
+        }
         char c = text[i];
         if (c == '+') {
             out += ' ';
-        } else if (c == '%' && i + 2 < text.size()) {
+        } else if (c == '%' && i + 2 < to) {
             out += static_cast<char>(HexPairToByte(text[i + 1], text[i + 2]));
             i += 2;
         } else {
@@ -88,6 +101,30 @@ std::string UrlDecode(const std::string& text) {
         }
     }
     return out;
+}
+
+// The end of the token at pos: the next '&', the first NUL (nul set) or the end of text.
+std::size_t TokenEnd(std::string_view text, std::size_t pos, bool& nul,
+                     const std::function<void(std::size_t)>& consumed) {
+    nul = false;
+    while (pos < text.size()) {
+        const std::size_t stop = std::min(text.size(), pos + kProgressStep);
+        for (; pos < stop; ++pos) {
+            if (text[pos] == '&') return pos;
+            if (text[pos] == '\0') {
+                nul = true;
+                return pos;
+            }
+        }
+        if (consumed && pos < text.size()) consumed(pos);
+    }
+    return pos;
+}
+
+}  // namespace
+
+std::string UrlDecode(std::string_view text) {
+    return DecodeRange(text, 0, text.size(), nullptr);
 }
 
 bool IsValidationField(const std::string& name) {
@@ -118,9 +155,9 @@ bool IsServerSetVariable(const std::string& upperName) {
     return false;
 }
 
-void ThrowPipeReadError(const std::string& title, long errorNumber) {
-    std::string detail;
-    if (errorNumber != 0) detail = "Windows NT error number " + std::to_string(errorNumber) + " occurred.";
+void ThrowPipeReadError(const CWebMessage& title, long errorNumber) {
+    CWebMessage detail;
+    if (errorNumber != 0) detail = CWebMessage("Windows NT error number ") + std::to_string(errorNumber) + " occurred.";
     throw new CWebException(title, detail, std::string());
 }
 
@@ -178,19 +215,21 @@ void CRequestReader::AddUrlParameter(const std::string& name, const std::string&
         m_urlList[it->second].second = value;
 }
 
-void CRequestReader::AddFormField(const std::string& name, const std::string& value) {
+void CRequestReader::AddFormField(const std::string& name, std::string value) {
     int i = m_formFields.FindIndex(name);
     if (i < 0) {
-        m_formFields.Add(name, value);
+        m_formFields.Add(name, std::move(value));
         return;
     }
     if (IsBlank(value)) return;
     // Appended in place: copying the joined value for every repeated name (as
     // FIELDNAMES is) made a large form quadratic.
-    if (m_formFields.ValueAt(i).empty())
-        m_formFields.SetValueAt(i, value);
-    else
-        m_formFields.AppendValueAt(i, "," + value);
+    if (m_formFields.ValueAt(i).empty()) {
+        m_formFields.SetValueAt(i, std::move(value));
+    } else {
+        m_formFields.AppendValueAt(i, ",");
+        m_formFields.AppendValueAt(i, value);
+    }
 }
 
 void CRequestReader::AddFileField(const std::string& name, CUploadedFile* record) {
@@ -220,24 +259,26 @@ int CRequestReader::GetMaxFormFields() const {
     return v > 0 && v <= 0x7FFFFFFF ? static_cast<int>(v) : kMaxFormTokens;
 }
 
-void CRequestReader::ParseUrlEncodedBody(std::string_view body) {
+void CRequestReader::ParseUrlEncodedBody(std::string_view body, const std::function<void(std::size_t)>& consumed) {
     const int maxTokens = GetMaxFormFields();
     int tokens = 0;
     std::size_t pos = 0;
-    while (pos < body.size() && tokens < maxTokens) {
+    // The text ends at a NUL, as the C tokenizer would see it; found token by token, so that
+    // the body is read front to back and only the decoded fields stay.
+    bool ended = false;
+    while (!ended && pos < body.size() && tokens < maxTokens) {
         while (pos < body.size() && body[pos] == '&') ++pos;
-        if (pos >= body.size()) break;
-        auto end = body.find('&', pos);
-        if (end == std::string_view::npos) end = body.size();
-        std::string token(body.substr(pos, end - pos));
-        pos = end;
+        if (pos >= body.size() || body[pos] == '\0') break;
+        const std::size_t start = pos;
+        pos = TokenEnd(body, start, ended, consumed);
         ++tokens;
-        auto eq = token.find('=');
-        if (eq == std::string::npos) continue;
-        std::string name = UrlDecode(token.substr(0, eq));
-        std::string value = UrlDecode(token.substr(eq + 1));
-        if (!IsValidationField(name)) AddFormField("FIELDNAMES", UpperCopy(name));
-        AddFormField(name, value);
+        const std::size_t eq = body.substr(start, pos - start).find('=');
+        if (eq != std::string_view::npos) {
+            std::string name = DecodeRange(body, start, start + eq, consumed);
+            if (!IsValidationField(name)) AddFormField("FIELDNAMES", UpperCopy(name));
+            AddFormField(name, DecodeRange(body, start + eq + 1, pos, consumed));
+        }
+        if (consumed) consumed(pos);
     }
 }
 
@@ -315,7 +356,7 @@ void CRequestReader::ParseCgiEnvironment() {
         ~Dropper() { reader->DropBody(); }
     } dropper{this};
     if (m_bodyFile.empty()) {
-        ParseBody(m_content->GetBytes(), m_content->GetLength());
+        ParseBody(m_content->GetBytes(), m_content->GetLength(), nullptr);
         return;
     }
     // A body kept in a file is read through a mapping: its pages are the file's, not the heap's.
@@ -328,18 +369,26 @@ void CRequestReader::ParseCgiEnvironment() {
         e->Delete();
         ThrowPipeReadError("Error attempting to read the content stream from the named pipe", number ? number : 13);
     }
-    ParseBody(mapped->GetData(), mapped->GetSize());
+    ParseBody(mapped->GetData(), mapped->GetSize(), mapped.get());
 }
 
-void CRequestReader::ParseBody(const char* data, std::size_t size) {
+void CRequestReader::ParseBody(const char* data, std::size_t size, CMappedFile* mapped) {
     long contentLength = TextToLong(GetCgiVariable("CONTENT_LENGTH"));
     std::string contentTypeRaw = GetCgiVariable("CONTENT_TYPE");
     std::string contentType = UpperCopy(contentTypeRaw);
     if (tessaro::platform::EqualsNoCase(MediaType(contentType).c_str(), "application/x-www-form-urlencoded")) {
-        // Form text ends at a NUL, as the C tokenizer would see it.
-        const void* nul = size ? std::memchr(data, '\0', size) : nullptr;
-        std::size_t length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - data) : size;
-        ParseUrlEncodedBody(std::string_view(data, length));
+        // The fields are what the parse keeps; the body's pages go once it has passed them
+        // (a long token is passed twice, to find its end and to decode it).
+        constexpr std::size_t kReleaseStep = 4u << 20;
+        std::size_t released = 0;
+        std::function<void(std::size_t)> consumed;
+        if (mapped)
+            consumed = [mapped, &released](std::size_t upTo) {
+                if (upTo < released + kReleaseStep && upTo + kReleaseStep > released) return;
+                mapped->ReleasePagesBefore(upTo);
+                released = upTo;
+            };
+        ParseUrlEncodedBody(std::string_view(data, size), consumed);
     } else if (contentType.rfind("MULTIPART/FORM-DATA", 0) == 0) {
         auto at = contentType.find("BOUNDARY=");
         if (at == std::string::npos)
@@ -458,7 +507,7 @@ void CPipeRequestReader::ReadContent(CByteBuffer& buffer) {
     // file as it arrives.
     auto start = [&](std::uint32_t length) -> long {
         if (BodyReservation().TryTake(length, cap)) return 0;
-        const std::string folder = plat::HomePath("tmp/body");
+        const std::string folder = BodyFileFolder();
         if (long error = plat::EnsurePrivateDirectory(folder); error != 0) return error;
         std::string path;
         if (long error = plat::CreatePrivateTempFile(folder, "BDY", &path); error != 0) return error;

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -14,8 +15,10 @@
 
 #include "engine/server/body_memory_budget.h"
 #include "engine/server/form_field_list.h"
+#include "support/web_message.h"
 
 class CByteBuffer;
+class CMappedFile;
 class CReplyWriter;
 class CServerSettings;
 
@@ -51,11 +54,14 @@ public:
     void AddCgiVariable(const std::string& name, const std::string& value);
     void AddUrlParameter(const std::string& name, const std::string& value);
     // The joining rule: a repeated field gets ",value" unless the new value is blank.
-    void AddFormField(const std::string& name, const std::string& value);
+    void AddFormField(const std::string& name, std::string value);
     void AddFileField(const std::string& name, CUploadedFile* record);
 
     void ParseQueryString(const std::string& text);
-    void ParseUrlEncodedBody(std::string_view body);
+    // Pairs are decoded straight from the body (its text ends at a NUL), each field kept
+    // once; consumed (optional) learns how far the body has been read, so that the pages of a
+    // mapped body can go as the parse passes them.
+    void ParseUrlEncodedBody(std::string_view body, const std::function<void(std::size_t)>& consumed = {});
     void SplitEnvironmentBlock(const char* block, std::size_t length);
 
     // The largest body taken from the transport (Server\MaxBodyBytes).
@@ -81,7 +87,8 @@ protected:
 
 private:
     void AddQueryPair(const std::string& piece);
-    void ParseBody(const char* data, std::size_t length);
+    // mapped: the body's file mapping, whose pages go once parsed (null for a body in memory).
+    void ParseBody(const char* data, std::size_t length, CMappedFile* mapped);
     // Drops the body, wherever it is kept.
     void DropBody();
     // A POST with a content type and a non-zero length carries a body frame.
@@ -145,7 +152,7 @@ private:
 };
 
 // "+" is a blank, "%xx" a byte; a "%" without two characters after it stays.
-std::string UrlDecode(const std::string& text);
+std::string UrlDecode(std::string_view text);
 unsigned char HexPairToByte(char high, char low);
 // Validation companions such as AGE_INTEGER (never listed in FIELDNAMES).
 bool IsValidationField(const std::string& name);
@@ -154,4 +161,4 @@ bool IsSafePath(const std::string& path);
 // Variables the web server sets; a request header never stands in for them.
 bool IsServerSetVariable(const std::string& upperName);
 // "Error attempting to read ... from the named pipe" with the error number.
-[[noreturn]] void ThrowPipeReadError(const std::string& title, long errorNumber);
+[[noreturn]] void ThrowPipeReadError(const CWebMessage& title, long errorNumber);

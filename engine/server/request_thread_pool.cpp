@@ -12,14 +12,13 @@ CRequestThreadPool::~CRequestThreadPool() {
         threads.splice(threads.end(), m_threads);
         m_finished.clear();
     }
-    for (std::thread& thread : threads)
-        if (thread.joinable()) thread.join();
+    for (tessaro::platform::SizedThread& thread : threads) thread.Join();
 }
 
 void CRequestThreadPool::JoinFinished() {
     // A thread that has left touches the pool no more; its end is a moment away.
     for (Threads::iterator thread : m_finished) {
-        if (thread->joinable()) thread->join();
+        thread->Join();
         m_threads.erase(thread);
     }
     m_finished.clear();
@@ -56,7 +55,8 @@ void CRequestThreadPool::Run(std::function<void()> job) {
     // The thread finds its own place in the list only once the lock is released.
     Threads::iterator self = m_threads.emplace(m_threads.end());
     try {
-        *self = std::thread([this, job = std::move(job), self]() mutable { Serve(std::move(job), self); });
+        *self = tessaro::platform::SizedThread(
+            [this, job = std::move(job), self]() mutable { Serve(std::move(job), self); }, kRequestThreadStackBytes);
     } catch (...) {
         m_threads.erase(self);
         if (--m_running == 0) m_jobsEnded.notify_all();

@@ -11,8 +11,14 @@
 #include <functional>
 #include <list>
 #include <mutex>
-#include <thread>
 #include <vector>
+
+#include "platform/sized_thread.h"
+
+// The stack of every request thread, whatever the process's limits say: the bounds on what
+// a template may nest (sections, includes) leave the page an error, not the engine dead,
+// only within a stack of this size.
+constexpr std::size_t kRequestThreadStackBytes = 8u << 20;
 
 class CRequestThreadPool {
 public:
@@ -25,8 +31,9 @@ public:
     CRequestThreadPool(const CRequestThreadPool&) = delete;
     CRequestThreadPool& operator=(const CRequestThreadPool&) = delete;
 
-    // Runs job on a pooled thread; it counts as running from here until it and its
-    // captures are gone. Throws like std::thread when no thread can be made.
+    // Runs job on a pooled thread (of kRequestThreadStackBytes); it counts as running from
+    // here until it and its captures are gone. Throws like std::thread when no thread can
+    // be made.
     void Run(std::function<void()> job);
 
     // How many finished threads may wait for the next job (at least; never lowered).
@@ -39,7 +46,7 @@ public:
     bool WaitForJobs(unsigned timeoutMs) const;
 
 private:
-    using Threads = std::list<std::thread>;
+    using Threads = std::list<tessaro::platform::SizedThread>;
     void Serve(std::function<void()> job, Threads::iterator self);
     // Joins the threads that have left (the caller holds the mutex).
     void JoinFinished();

@@ -71,11 +71,11 @@ void CRuntimeInterfaceImp::Evaluate(std::string& value, const std::string& text,
         [&] { value = EvaluatePageExpression(m_host, m_driver, text, row, 0, kEvaluateExpression); });
 }
 
-void CRuntimeInterfaceImp::EvaluateWithOrigin(std::string& value, bool& fromVariable, const std::string& text,
-                                              int row) {
-    Signal<CRuntimeInterfaceException>([&] {
-        value = EvaluatePageExpression(m_host, m_driver, text, row, 0, kEvaluateExpression, &fromVariable);
-    });
+void CRuntimeInterfaceImp::EvaluateTraced(CTracedText& value, const CTracedView& text, int row) {
+    // Nested in SQL text, the nested text is SQL text too (QuotedValueList leaves its
+    // quoting to the end), but only the outermost evaluation doubles.
+    Signal<CRuntimeInterfaceException>(
+        [&] { value = EvaluatePageTracedText(m_host, m_driver, text, row, m_contextFlag); });
 }
 
 void CRuntimeInterfaceImp::SetVariable(const std::string& name, const std::string& value) {
@@ -99,15 +99,47 @@ void CRuntimeInterfaceImp::GetClientVariableList(std::string& text) {
 }
 
 void ReportExpressionError(CEvaluationHost& host, const std::string& text, const std::string& reason) {
-    throw new CWebException(ExpressionErrorTitle(text, host.WriteErrorReport(), reason), std::string(), std::string());
+    throw new CWebException(ExpressionErrorTitle(text, host.WriteErrorReport(), reason), "", std::string());
+}
+
+namespace {
+
+// Runs an evaluation for the page; every failure becomes the expression error page.
+template <class F>
+auto ReportingFailures(CEvaluationHost& host, std::string_view text, F&& evaluate) -> decltype(evaluate()) {
+    std::string reason;
+    try {
+        return evaluate();
+    } catch (CExpressionException* e) {
+        reason = e->GetText();
+        delete e;
+    } catch (CWebException* e) {
+        e->Delete();
+        reason = "The reason for the error is unknown.\n";
+    } catch (...) {
+        reason = "The reason for the error is unknown.\n";
+    }
+    ReportExpressionError(host, std::string(text), reason);
+}
+
+}  // namespace
+
+CTracedText EvaluatePageTracedText(CEvaluationHost& host, CExpressionEvaluationDriver& driver, const CTracedView& text,
+                                   int row, int contextFlag) {
+    if (row == -1) row = host.CurrentLoopRow();
+    CRuntimeInterfaceImp runtime(host, driver, contextFlag);
+    return ReportingFailures(host, text.text, [&] {
+        CTracedText value;
+        driver.EvaluateToTracedText(&runtime, text, value, row);
+        return value;
+    });
 }
 
 std::string EvaluatePageExpression(CEvaluationHost& host, CExpressionEvaluationDriver& driver, const std::string& text,
-                                   int row, int contextFlag, int mode, bool* fromVariable) {
+                                   int row, int contextFlag, int mode) {
     if (row == -1) row = host.CurrentLoopRow();
     CRuntimeInterfaceImp runtime(host, driver, contextFlag);
-    std::string reason;
-    try {
+    return ReportingFailures(host, text, [&]() -> std::string {
         switch (mode) {
             case kEvaluateCondition:
                 return driver.EvaluateToBoolean(&runtime, text.c_str(), row) ? "Yes" : "No";
@@ -123,22 +155,13 @@ std::string EvaluatePageExpression(CEvaluationHost& host, CExpressionEvaluationD
             }
             case kEvaluateExpression: {
                 std::string value;
-                driver.EvaluateToString(&runtime, text.c_str(), value, row, fromVariable);
+                driver.EvaluateToString(&runtime, text.c_str(), value, row);
                 return value;
             }
             default:
                 return std::string();
         }
-    } catch (CExpressionException* e) {
-        reason = e->GetText();
-        delete e;
-    } catch (CWebException* e) {
-        e->Delete();
-        reason = "The reason for the error is unknown.\n";
-    } catch (...) {
-        reason = "The reason for the error is unknown.\n";
-    }
-    ReportExpressionError(host, text, reason);
+    });
 }
 
 bool EvaluatePageCondition(CEvaluationHost& host, CExpressionEvaluationDriver& driver, const std::string& text,

@@ -37,12 +37,17 @@ public:
 enum EvaluationMode { kEvaluateCondition = 0, kEvaluateTemplateText = 1, kEvaluateExpression = 2 };
 
 // Evaluates text for the page: row -1 takes the current loop row; contextFlag 1 (SQL text)
-// doubles, once, the single quotes of every #...# value that came from a variable. A condition answers "Yes" or "No". Every
-// failure becomes CWebException* "An error has occurred while processing the
-// expression:..." with the reason.
-// fromVariable, when given, tells whether the value came from a variable (mode 2).
+// doubles, once, the single quotes that came from values in each #...# value; the
+// template's own stay. A condition answers "Yes" or "No". Every failure becomes
+// CWebException* "An error has occurred while processing the expression:..." with the
+// reason.
 std::string EvaluatePageExpression(CEvaluationHost& host, CExpressionEvaluationDriver& driver, const std::string& text,
-                                   int row, int contextFlag, int mode, bool* fromVariable = nullptr);
+                                   int row, int contextFlag, int mode);
+// An expression (a nested evaluation: Evaluate, IIf) to text with the origin of its
+// characters; contextFlag is the evaluation's it is nested in, and nothing is doubled
+// here. Failures as EvaluatePageExpression.
+CTracedText EvaluatePageTracedText(CEvaluationHost& host, CExpressionEvaluationDriver& driver, const CTracedView& text,
+                                   int row, int contextFlag);
 // EvaluatePageExpression(text, row, 0, condition) is "Yes" (case ignored).
 bool EvaluatePageCondition(CEvaluationHost& host, CExpressionEvaluationDriver& driver, const std::string& text,
                            int row);
@@ -60,7 +65,7 @@ public:
     CExpressionQuery* FindQuery(const std::string& name) override;
     int EscapeSingleQuotes() override { return m_contextFlag; }
     void Evaluate(std::string& value, const std::string& text, int row) override;
-    void EvaluateWithOrigin(std::string& value, bool& fromVariable, const std::string& text, int row) override;
+    void EvaluateTraced(CTracedText& value, const CTracedView& text, int row) override;
     void SetVariable(const std::string& name, const std::string& value) override;
     void GetErrorReport(std::string& text) override;
     void DeleteClientVariable(const std::string& name) override;

@@ -6,9 +6,8 @@
 #include "engine/templates/tags/if/if_block_stack.h"
 #include "engine/templates/tags/query/query_results.h"
 #include "engine/templates/tags/reply/reply_engine.h"
-#include "platform/file_system.h"
+#include "platform/checked_file.h"
 #include "support/query_not_executed.h"
-#include "support/html_escape.h"
 #include "support/number_parse.h"
 #include "support/runtime_file_gate.h"
 #include "support/text_helpers.h"
@@ -16,7 +15,7 @@
 
 namespace {
 
-const char* const kMailSyntaxTitle = "Syntax error in TSMAIL tag";
+constexpr const char* kMailSyntaxTitle = "Syntax error in TSMAIL tag";
 
 // A bare name (scope.name included) can be resolved once for the whole section;
 // anything else is an expression evaluated per row.
@@ -39,7 +38,9 @@ public:
         bool noQuery = m_section.GetEffectiveQuery().empty();
         if ((row == -1 || (row == 0 && noQuery)) && m_host.LoopQueryRow(loopRow)) row = loopRow - 1;
         int columnRow = row == -1 ? 0 : row;
+        std::vector<std::pair<bool, std::string>>* runs = m_section.RecordedRuns();
         for (const Segment& s : m_segments) {
+            const std::size_t start = out.size();
             switch (s.kind) {
                 case Segment::Literal:
                     out += s.text;
@@ -52,6 +53,7 @@ public:
                     out += m_host.EvaluateExpression(s.text, row);
                     break;
             }
+            if (runs != nullptr) runs->emplace_back(s.kind != Segment::Literal || s.value, out.substr(start));
         }
     }
 
@@ -62,6 +64,7 @@ private:
         CTSXQueryImp* query = nullptr;
         int column = -1;
         long line = 0;  // where the expression stands in the template
+        bool value = false;  // a literal that holds a value resolved once for the section
     };
 
     void Split(int row) {
@@ -85,13 +88,14 @@ private:
                     r = m_host.ResolveParameter(name, row);
                 } catch (CWebException* e) {
                     // A name no scope knows: the page says where it is written.
-                    e->PrependDetail(m_host.PositionReport());
+                    e->PrependDetail(CWebMessage::FromHtml(m_host.PositionReport()));
                     throw;
                 }
                 if (r.currentColumn && r.query != nullptr) {
                     segment = {Segment::Column, text, r.query, r.column};
                 } else if (r.fixed) {
                     segment = {Segment::Literal, r.value};
+                    segment.value = true;
                 }
             }
             m_segments.push_back(std::move(segment));
@@ -243,10 +247,10 @@ void COutputSection::SetGroup(const std::string& group) {
 
 void COutputSection::GroupColumnError(const std::string& column, const std::string& query) const {
     throw new CWebException("Invalid column specified in GROUP attribute for TSOUTPUT tag.",
-                            "The column '" + HtmlEscape(column) +
+                            CWebMessage("The column '") + column +
                                 "' was specified as the GROUP attribute for a TSOUTPUT section which draws its data "
                                 "from the query named '" +
-                                HtmlEscape(query) +
+                                query +
                                 "'. However, this column is invalid as a GROUP attribute because it is not "
                                 "contained in the specified query.<P>");
 }
@@ -262,12 +266,14 @@ void COutputSection::CheckAttachment(const std::string& path) const {
         std::string item = TrimmedCopy(path.substr(start, comma - start));
         start = comma + 1;
         if (item.empty()) continue;
-        valid = tessaro::platform::GetFileKind(item) == tessaro::platform::FileKind::Regular &&
-                !m_host.PrivateFiles().IsPrivate(item);
+        // Judged as the mailer judges it at delivery: by what is opened.
+        tessaro::platform::CheckedFile file;
+        valid = tessaro::platform::OpenCheckedFile(item, tessaro::platform::FileAccess::Read,
+                                                   m_host.PrivateFiles().Check(), &file) == 0;
     }
     if (valid) return;
     throw new CWebException(kMailSyntaxTitle,
-                            "An invalid file name (" + HtmlEscape(path) +
+                            CWebMessage("An invalid file name (") + path +
                                 ") was specified in the MIMEATTACH attribute. Please verify that this file exists and "
                                 "that the Tessaro service has the priviliges required to access it.");
 }
@@ -278,7 +284,8 @@ void COutputSection::Validate() {
         throw new CWebException("No SMTP Server Specified for TSMAIL",
                                 "In order to send SMTP mail messages, Tessaro requires that a default SMTP server be "
                                 "specified. You can set the default SMTP server using the 'Mail' page of the Tessaro "
-                                "Administrator.<P>");
+                                "Administrator (here: the value MailServer of the key Mail, set with tsreg; see "
+                                "README.md, section \"Sending mail\").<P>");
     if (m_subject.empty())
         throw new CWebException(kMailSyntaxTitle,
                                 "The TSMAIL tag requires the inclusion of the SUBJECT attribute to "
@@ -380,7 +387,14 @@ void COutputSection::RunNodeList(int row, std::string& out) {
     for (const auto& node : m_nodes) {
         piece.clear();
         m_host.SetRunningLine(node->Line());
+        const std::size_t runsBefore = m_runs != nullptr ? m_runs->size() : 0;
         node->Execute(row, piece, ifs);
+        if (m_runs != nullptr) {
+            // Text a node wrote without saying where it came from counts as a value.
+            std::size_t recorded = 0;
+            for (std::size_t i = runsBefore; i < m_runs->size(); ++i) recorded += (*m_runs)[i].second.size();
+            if (recorded < piece.size()) m_runs->emplace_back(true, piece.substr(recorded));
+        }
         out += piece;
     }
     m_host.SetRunningLine(guard.previous);
@@ -410,7 +424,7 @@ void COutputSection::SpoolRow(int row, const std::string& body) {
 
 void ThrowInvalidSectionTag(const std::string& elementText) {
     throw new CWebException("Error processing TSOUTPUT tag",
-                            "The tag <B>" + elementText +
+                            CWebMessage("The tag <B>") + elementText +
                                 "</B> was parsed from within a TSOUTPUT section. This tag is not valid within TSOUTPUT "
                                 "sections. The tags which are valid in this context are: "
                                 "<UL><LI>TSSET<BR><LI>TSIF<BR><LI>TSELSEIF<BR><LI>TSELSE<BR></UL><P>If you wish to "
@@ -418,9 +432,19 @@ void ThrowInvalidSectionTag(const std::string& elementText) {
                                 "tag.");
 }
 
+void COutputSectionStack::CheckNesting() const {
+    if (m_open.size() < kMaxSectionNesting) return;
+    throw new CWebException("An error occurred while attempting to process a TSOUTPUT tag.",
+                            CWebMessage::FromHtml(m_host.PositionReport()) +
+                                "This TSOUTPUT section would be nested inside " +
+                                std::to_string(m_open.size()) +
+                                " other sections, which is deeper than sections may be nested.");
+}
+
 void COutputSectionStack::OpenOutput(bool reportOpen) {
     COutputSection* current = Current();
     if (current != nullptr && reportOpen) return;
+    CheckNesting();
     if (current != nullptr && current->GetQuery().empty())
         throw new CWebException(
             "No QUERY attribute specified for top-level TSOUTPUT tag",
@@ -464,7 +488,8 @@ void COutputSectionStack::OnMaxRows(const std::string& value, const std::string&
     long rows = AsciiToLong(value);
     if (rows < 0)
         throw new CWebException("An error occurred while attempting to process a TSOUTPUT tag.",
-                                positionReport + "The MAXROWS attribute of the TSOUTPUT tag, which evaluates to " +
+                                CWebMessage::FromHtml(positionReport) +
+                                    "The MAXROWS attribute of the TSOUTPUT tag, which evaluates to " +
                                     std::to_string(rows) + ", must be a non-negative number.");
     if (COutputSection* current = Current())
         current->SetMaxRows(rows > 0x7FFFFFFFL ? 0x7FFFFFFF : static_cast<int>(rows));
@@ -474,7 +499,8 @@ void COutputSectionStack::OnStartRow(const std::string& value, const std::string
     long row = AsciiToLong(value);
     if (row < 1)
         throw new CWebException("An error occurred while attempting to process a TSOUTPUT tag.",
-                                positionReport + "The STARTROW attribute of the TSOUTPUT tag, which evaluates to " +
+                                CWebMessage::FromHtml(positionReport) +
+                                    "The STARTROW attribute of the TSOUTPUT tag, which evaluates to " +
                                     std::to_string(row) + ", must be a positive number.");
     if (COutputSection* current = Current())
         current->SetStartRow(row > 0x7FFFFFFFL ? 0x7FFFFFFF : static_cast<int>(row));
@@ -515,9 +541,10 @@ void COutputSectionStack::CloseNested(bool reportOpen) {
     outer.AddNestedSection(std::move(inner));
 }
 
-std::string COutputSectionStack::CloseTopLevel() {
+std::string COutputSectionStack::CloseTopLevel(std::vector<std::pair<bool, std::string>>* runs) {
     if (m_open.empty()) return {};
     std::unique_ptr<COutputSection> section = std::move(m_open.back());
+    section->RecordRuns(runs);
     m_open.pop_back();
     if (m_open.empty()) m_reportOpen = false;
     int loopRow = 0;

@@ -3,6 +3,7 @@
 // row of the section's query, into the reply or into one mail message per row.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <utility>
@@ -119,6 +120,10 @@ public:
 
     // Runs a top-level section: its text (empty for mail, which is spooled).
     std::string Run();
+    // While set, the text a run writes is also kept here run by run, each marked whether a
+    // #...# value wrote it (true) or it is the template's own text (false).
+    void RecordRuns(std::vector<std::pair<bool, std::string>>* runs) { m_runs = runs; }
+    std::vector<std::pair<bool, std::string>>* RecordedRuns() const { return m_runs; }
     // Emits rows from firstRow (0-based) into out, or spools them as mail.
     void ExecuteSection(std::string& out, bool asMail, int firstRow);
     COutputSectionHost& Host() { return m_host; }
@@ -148,7 +153,12 @@ private:
     int m_timeout = -1;
     std::string m_subject, m_from, m_to, m_cc, m_mimeAttach;
     bool m_html = false;
+    std::vector<std::pair<bool, std::string>>* m_runs = nullptr;
 };
+
+// How deep sections may be open inside each other: a nested section runs (and is freed) by
+// recursion on the request's stack, so a deeper one is refused while it is read.
+constexpr std::size_t kMaxSectionNesting = 1000;
 
 // The open sections of a page while their bodies are read.
 class COutputSectionStack {
@@ -159,7 +169,8 @@ public:
     COutputSection* Current() const { return m_open.empty() ? nullptr : m_open.back().get(); }
 
     // <TSOUTPUT: nested inside an open section (which must have a QUERY) or a
-    // new top-level one. Inside an open TSREPORT body nothing happens.
+    // new top-level one; never nested inside kMaxSectionNesting others. Inside an open
+    // TSREPORT body nothing happens.
     void OpenOutput(bool reportOpen);
     // <TSMAIL: always a new section on the stack.
     void OpenMail();
@@ -180,14 +191,17 @@ public:
 
     // </TSOUTPUT> of a nested section.
     void CloseNested(bool reportOpen);
-    // The closing tag of the top-level section: runs it and returns its text.
-    std::string CloseTopLevel();
+    // The closing tag of the top-level section: runs it and returns its text (and, when runs
+    // is given, the same text run by run, as COutputSection::RecordRuns keeps it).
+    std::string CloseTopLevel(std::vector<std::pair<bool, std::string>>* runs = nullptr);
 
 private:
+    void CheckNesting() const;
+
     COutputSectionHost& m_host;
     std::vector<std::unique_ptr<COutputSection>> m_open;
     bool m_reportOpen = false;
 };
 
-// The error for a tag that cannot stand inside a section body.
+// The error for a tag that cannot stand inside a section body (elementText as the template has it).
 [[noreturn]] void ThrowInvalidSectionTag(const std::string& elementText);

@@ -1,5 +1,7 @@
 #include "engine/templates/page_section_host.h"
 
+#include <algorithm>
+
 #include "engine/expressions/expression_driver.h"
 #include "engine/expressions/expression_exception.h"
 #include "support/server_settings.h"
@@ -26,6 +28,25 @@ void CPageSectionHost::SetVariableFromExpression(const std::string& name, const 
     m_page.GetScopes().AssignVariable(name, EvaluateExpression(expression, row));
 }
 
+namespace {
+
+// The line feeds in front of the "#" that no "#" closes: the last "#" before which the text
+// splits cleanly (the error page names the line that "#" stands on, not the text's first).
+long LineFeedsBeforeUnmatchedPound(const std::string& text) {
+    for (std::size_t at = text.rfind('#'); at != std::string::npos; at = at == 0 ? std::string::npos : text.rfind('#', at - 1)) {
+        try {
+            FreeExpressionSegments(SplitPoundExpressions(text.substr(0, at).c_str()));
+        } catch (CExpressionException* e) {
+            delete e;
+            continue;
+        }
+        return static_cast<long>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
+    }
+    return 0;
+}
+
+}  // namespace
+
 std::vector<std::pair<bool, std::string>> CPageSectionHost::SplitText(const std::string& text) {
     std::vector<std::pair<bool, std::string>> runs;
     ExpressionSegmentList* segments = nullptr;
@@ -34,6 +55,8 @@ std::vector<std::pair<bool, std::string>> CPageSectionHost::SplitText(const std:
     } catch (CExpressionException* e) {
         std::string reason = e->GetText();
         delete e;
+        const long textLine = m_page.SetRunningLine(0);
+        m_page.SetRunningLine(textLine > 0 ? textLine + LineFeedsBeforeUnmatchedPound(text) : 0);
         ReportExpressionError(m_page.GetScopes(), text, reason);
     }
     for (const ExpressionSegment& segment : *segments) runs.push_back({segment.kind != 0, segment.text});

@@ -102,7 +102,7 @@ void CQueryPage::CheckRequestTimeout() {
     if (!m_timeLimitOn || now <= m_deadlineMs) return;
     throw new CWebException(
         "Request timed out",
-        "The time taken to process your request has exceeded the allowable limit of " +
+        CWebMessage("The time taken to process your request has exceeded the allowable limit of ") +
             std::to_string(m_timeLimitSeconds) +
             " seconds. Please notify the server administrator (using the mail link below) that this error has "
             "occurred. <P>Note: You can override the request time limit by adding a 'RequestTimeout' parameter to "

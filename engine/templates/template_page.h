@@ -1,6 +1,7 @@
 // The template page: runs one template per request in a single pass.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -9,6 +10,8 @@
 
 #include "engine/templates/pages/wdb_base_page.h"
 #include "engine/templates/template_parser_pool.h"
+#include "platform/checked_file.h"
+#include "support/web_message.h"
 
 class CExpressionEvaluationDriver;
 class CIfBlockStack;
@@ -16,6 +19,10 @@ class CPageScopes;
 class CPageTags;
 class CTemplateParser;
 class CWebException;
+
+// How many template files may run inside each other (the requested one, Application.tsm and
+// their includes): each runs its own parse on the request's stack.
+constexpr std::size_t kMaxIncludeNesting = 100;
 
 class CQueryPage : public CWDBBasePage {
 public:
@@ -45,6 +52,8 @@ public:
     // requested: the template the request names (missing: HTTP 404), not one it includes.
     void CheckTemplateExists(const std::string& physical, const std::string& logical, bool includeNote,
                              bool requested = false);
+    [[noreturn]] void ThrowTemplateNotFound(const std::string& physical, const std::string& logical, bool includeNote,
+                                            bool requested);
     static void CheckReservedName(const std::string& path);
     // The physical folders an included template must lie in.
     std::vector<std::string> TemplateRoots();
@@ -52,8 +61,12 @@ public:
     bool RunFormValidation();
     // The form-validation problem page (or the TSERROR validation page) replaces the reply.
     void WriteValidationReply(const std::string& page, const std::string& list);
-    void RunTemplateFile(const std::string& path);
+    // Parses and runs one more file; check judges it once opened.
+    void RunTemplateFile(const std::string& path, const tessaro::platform::OpenedObjectCheck& check);
+    // TSINCLUDE: not a file already being processed, nor deeper than kMaxIncludeNesting files.
     void OnInclude();
+    // The files being processed, oldest first, then path: the error pages' listing.
+    CWebMessage IncludeSequence(const std::string& path) const;
     std::string WriteErrorReport(bool syntaxError = false);
     // The line of the section instruction that runs now (0: none). A section body runs when
     // its closing tag is read, so the parser stands on that tag, not on the instruction.
@@ -67,6 +80,8 @@ public:
     // The page of the TSERROR request registration for e: returns the error to throw
     // on in e's place (e itself when that page cannot be read).
     CWebException* ApplyRequestErrorTemplate(CWebException* e);
+    // A position report WriteErrorReport gave out, which a TSERROR page's diagnostics leave out.
+    void RememberPositionReport(const std::string& report);
 
     // What the reduce dispatch uses.
     std::string templateFileName() const;
@@ -101,6 +116,8 @@ public:
 
 private:
     long m_runningLine = 0;
+    // The latest position reports (the line, the template's path and its lines there).
+    std::vector<std::string> m_positionReports;
     bool m_aborted = false;
     bool m_timeLimitOn = false;
     long m_timeLimitSeconds = 0;

@@ -1,17 +1,60 @@
 #include "engine/templates/template_parser.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <memory>
 
+#include "engine/grammar/template_symbols.h"
 #include "engine/templates/tags/page_tags.h"
 #include "engine/templates/template_page.h"
+#include "engine/templates/template_position.h"
 #include "engine/templates/template_tables.h"
+#include "support/text_helpers.h"
+#include "support/web_exception.h"
+
+namespace {
+
+namespace token = tessaro::grammar::template_grammar::token;
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
+
+// The name of the tag a lexeme starts ("<TSLOOP " gives TSLOOP), or "" when the lexeme is no
+// tag start. Text (a lone "<" among it) starts no tag.
+std::string StartedTagName(std::uint32_t number, std::string_view text) {
+    if (number == token::Text || number == token::BodyText) return {};
+    std::size_t at = 0;
+    while (at < text.size() && IsBlank(text[at])) ++at;
+    if (at >= text.size() || text[at] != '<') return {};
+    ++at;
+    while (at < text.size() && (IsBlank(text[at]) || text[at] == '/')) ++at;
+    std::size_t end = at;
+    while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '_')) ++end;
+    return UpperCopy(std::string(text.substr(at, end - at)));
+}
+
+bool StartsSection(std::uint32_t number) {
+    return number == token::OutputTag || number == token::MailTag || number == token::ReportTag;
+}
+
+}  // namespace
 
 SSRefPtr<SSToken> CTemplateLexer::error(SSInputSource& source) {
+    // The rest of the line from where no token matched: the scanner stopped at the first
+    // character that fits none, and the page names the whole word written there.
+    std::string ahead;
+    const std::vector<unsigned char>& buffer = source.buffer();
+    for (std::size_t at = source.state().mark; at < source.state().end && at < buffer.size(); ++at) {
+        if (buffer[at] == '\n' || buffer[at] == '\r' || ahead.size() >= kMaxUnmatchedShown) break;
+        ahead += static_cast<char>(buffer[at]);
+    }
     SSRefPtr<SSToken> lexeme = source.makeToken();
     std::string text(lexeme->view().substr(0, kMaxErrorText));
     long line = lexeme->line(), offset = lexeme->offset();
     lexeme.reset();
+    m_unmatched = {line, ahead.empty() ? text.substr(0, kMaxUnmatchedShown) : ahead};
     error_.raiseLineOffsetText(SSErrorInvalidToken, line, offset, text.c_str());
     return nullptr;
 }
@@ -26,12 +69,21 @@ void CTemplateParser::Release() {
     m_lexer.reset();
     m_errorState = 0;
     m_lastShiftedLine = 0;
+    m_lastTag = {};
+    m_openSections.clear();
+    m_lexer.forgetUnmatched();
+    m_text.clear();
+    m_text.shrink_to_fit();
 }
 
-int CTemplateParser::parseTemplateFile(const std::string& fileName) {
+int CTemplateParser::parseTemplateText(std::string text, const std::string& fileName) {
+    m_text = std::move(text);
     const CTemplateTables& tables = *m_page->Services().grammar;
     m_lexer.setTables(tables.Lex());
-    m_lexer.attachFile(fileName.c_str());
+    // Read as a file is: in text mode, a CR before an LF dropped.
+    m_lexer.setSource(std::make_unique<SSStringInputSource>(m_text.data(), m_text.size(), SSInputText));
+    // An empty template is refused as an empty file is.
+    if (m_text.empty()) m_lexer.pendingError().raise(SSErrorFileLength, fileName.c_str(), 0L);
     m_lexer.pushExpressionList(0);
     setLex(&m_lexer);
     setTable(tables.Parse());
@@ -46,12 +98,18 @@ SSRefPtr<SSParseStackEntry> CTemplateParser::shift(SSToken* lookahead) {
         // A lexeme that ends with its line feed belongs to the line it ends.
         if (!text.empty() && text.back() == '\n') --lineFeeds;
         m_lastShiftedLine = lookahead->line() + lineFeeds;
+        std::string tag = StartedTagName(lookahead->token(), text);
+        if (!tag.empty()) m_lastTag = {tag, lookahead->line()};
+        if (StartsSection(lookahead->token())) m_openSections.push_back(m_lastTag);
+        if (lookahead->token() == token::SectionEnd && !m_openSections.empty()) m_openSections.pop_back();
     }
     return SSYacc::shift(lookahead);
 }
 
 long CTemplateParser::ErrorLine(bool syntaxError) {
     long lexerLine = m_lexer.source() ? m_lexer.source()->state().line : 0;
+    // Text that no token matched is where the error is.
+    if (syntaxError && m_lexer.unmatched().line > 0) return m_lexer.unmatched().line;
     // At the end of input the file's last lexeme is the place: the file has no line after it.
     if (syntaxError && !endOfInput()) {
         SSToken* bad = lookahead();
@@ -78,6 +136,13 @@ SSRefPtr<SSParseStackEntry> CTemplateParser::reduce(std::uint32_t production, st
         setAbort(1);
         return stackElement();
     }
-    m_page->Tags().Reduce(production, *this);
+    try {
+        m_page->Tags().Reduce(production, *this);
+    } catch (CWebException* e) {
+        // A tag's error says where the tag is written, as an expression's error does.
+        if (!NamesTemplatePosition(e->GetMessage()) && !NamesTemplatePosition(e->GetDetail()))
+            e->PrependDetail(CWebMessage::FromHtml(m_page->WriteErrorReport()));
+        throw;
+    }
     return stackElement();
 }

@@ -16,6 +16,19 @@ public:
     // Keeps at most this much of the unmatched text in the error.
     static constexpr std::size_t kMaxErrorText = 4096;
     SSRefPtr<SSToken> error(SSInputSource& source) override;
+
+    // The text no token matched, to the end of its line, and where it stands (line 0: none was
+    // met), for the error page.
+    static constexpr std::size_t kMaxUnmatchedShown = 200;
+    struct Unmatched {
+        long line = 0;
+        std::string text;
+    };
+    const Unmatched& unmatched() const { return m_unmatched; }
+    void forgetUnmatched() { m_unmatched = {}; }
+
+private:
+    Unmatched m_unmatched;
 };
 
 class CTemplateParser : public SSYacc {
@@ -28,9 +41,12 @@ public:
     // Drops what the last parse left: its file, stack, lookahead and pending error.
     void Release();
 
-    // Attaches the file, shares the engine's tables and parses; throws
-    // SSException on a lexical or syntax error. 0 when the file was accepted.
-    int parseTemplateFile(const std::string& fileName);
+    // Parses a template file read already (its bytes as they are; fileName names it in
+    // errors), sharing the engine's tables; throws SSException on a lexical or syntax
+    // error. 0 when the template was accepted. The parser keeps the text: the error report
+    // quotes it, so the file is never opened again by its name.
+    int parseTemplateText(std::string text, const std::string& fileName);
+    const std::string& templateText() const { return m_text; }
     CTemplateLexer& lexer() { return m_lexer; }
 
     SSRefPtr<SSParseStackEntry> reduce(std::uint32_t production, std::uint32_t rhsLength) override;
@@ -46,6 +62,16 @@ public:
     // lexer itself stands further on (it has read the next lexeme, blank lines included).
     long ErrorLine(bool syntaxError);
 
+    // A tag the parser has read the start of ("<TSLOOP "): its name as written, upper-cased,
+    // and its line. The words of a syntax error say which tag is not closed.
+    struct OpenedTag {
+        std::string name;
+        long line = 0;
+    };
+    const OpenedTag& LastTag() const { return m_lastTag; }
+    // The TSOUTPUT, TSMAIL and TSREPORT sections whose end tag has not come yet, outermost first.
+    const std::vector<OpenedTag>& OpenSections() const { return m_openSections; }
+
     // What the tag families' actions read during a reduction; what they keep between
     // reductions is their own family state. Templates are read in text mode: a CR before
     // an LF is dropped, so every line ends in LF.
@@ -55,6 +81,9 @@ private:
 
     CTemplateLexer m_lexer;
     CQueryPage* m_page;
+    std::string m_text;
     std::uint32_t m_errorState = 0;
     long m_lastShiftedLine = 0;
+    OpenedTag m_lastTag;
+    std::vector<OpenedTag> m_openSections;
 };

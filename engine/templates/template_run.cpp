@@ -1,10 +1,11 @@
 // Finding the template, Application.tsm, TSINCLUDE and the run itself.
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
+#include "engine/expressions/function_result_limit.h"
 #include "engine/parser/ss_exception.h"
 #include "support/file_helpers.h"
-#include "support/html_escape.h"
 #include "support/registry.h"
 #include "support/runtime_file_gate.h"
 #include "engine/server/reply_writer.h"
@@ -12,6 +13,7 @@
 #include "support/server_settings.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
+#include "engine/templates/scopes/page_scopes.h"
 #include "engine/templates/tags/if/if_block_stack.h"
 #include "engine/templates/tags/page_tags.h"
 #include "engine/templates/tags/param_error/param_error_engine.h"
@@ -19,7 +21,9 @@
 #include "engine/templates/template_parser.h"
 #include "engine/templates/template_roots.h"
 #include "engine/templates/template_tables.h"
+#include "platform/file_ops.h"
 #include "platform/path_util.h"
+#include "platform/win32_error.h"
 
 namespace {
 
@@ -42,6 +46,19 @@ bool StartsWithNoCase(const std::string& text, const std::string& head) {
            tessaro::platform::EqualsNoCase(std::string_view(text).substr(0, head.size()), head);
 }
 
+// A template file as the run reads it: opened once and judged (the private files are
+// never templates, whatever names them or is swapped in on the way), and no larger than
+// a variable may be. False when it cannot be read.
+bool ReadTemplateFile(const std::string& onDisk, std::string& text, std::size_t limit,
+                      const tessaro::platform::OpenedObjectCheck& check) {
+    long error = tessaro::platform::ReadCheckedFile(onDisk, limit, check, &text);
+    if (error == tessaro::platform::ERROR_FILE_TOO_LARGE)
+        throw new CWebException(CWebMessage("Error processing template file '") + onDisk + "'",
+                                CWebMessage("The template file is larger than the ") + std::to_string(limit) +
+                                    " bytes a template may hold (Server\\MaxFunctionResultBytes).");
+    return error == tessaro::platform::ERROR_SUCCESS;
+}
+
 std::string SameFileKey(const std::string& path) {
     std::error_code ec;
     std::filesystem::path canonical = std::filesystem::weakly_canonical(OnDisk(path), ec);
@@ -60,12 +77,23 @@ void CQueryPage::Run() {
     }
 }
 
+void CQueryPage::RememberPositionReport(const std::string& report) {
+    constexpr std::size_t kKept = 16;
+    if (std::find(m_positionReports.begin(), m_positionReports.end(), report) != m_positionReports.end()) return;
+    if (m_positionReports.size() == kKept) m_positionReports.erase(m_positionReports.begin());
+    m_positionReports.push_back(report);
+}
+
 CWebException* CQueryPage::ApplyRequestErrorTemplate(CWebException* e) {
     CRequestReader* reader = GetReader();
     std::string diagnostics = e->GetMessage() + " " + e->GetDetail();
     // The engine's debug block is for its own page; the application's page has placeholders for it.
     std::size_t debugBlock = diagnostics.find("Date/Time: ");
     if (debugBlock != std::string::npos) diagnostics.erase(debugBlock);
+    // So are the line and the template's path and lines around it: a site's own error page is
+    // shown to its visitors, who are not to read the template. The engine's page and the log
+    // keep them.
+    for (const std::string& report : m_positionReports) ReplaceString(diagnostics, report, "");
     std::string page;
     try {
         page = m_tags->RequestErrorPage().Render({{"#ERROR.DIAGNOSTICS#", diagnostics},
@@ -87,7 +115,7 @@ CWebException* CQueryPage::ApplyRequestErrorTemplate(CWebException* e) {
     };
     std::string message = withoutMark(e->GetMessage()), detail = withoutMark(e->GetDetail());
     e->Delete();
-    return new CWebException(message, detail, page);
+    return new CWebException(CWebMessage::FromHtml(message), CWebMessage::FromHtml(detail), page);
 }
 
 void CQueryPage::RunTemplate() {
@@ -98,8 +126,13 @@ void CQueryPage::RunTemplate() {
             throw new CWebException("Template grammar not loaded",
                                     "The template grammar tables could not be loaded by the Tessaro engine.");
         if (RunApplicationTemplate() && RunFormValidation()) {
+            const std::string onDisk = OnDisk(templateFileName());
+            std::string text;
+            // Found before, but no longer there or no longer a file a template may be.
+            if (!ReadTemplateFile(onDisk, text, m_scopes->MaxFunctionResultBytes(), Files().Check()))
+                ThrowTemplateNotFound(templateFileName(), "", false, true);
             m_parsers.push_back(LeaseTemplateParser(*this));
-            m_parsers.back()->parseTemplateFile(OnDisk(templateFileName()));
+            m_parsers.back()->parseTemplateText(std::move(text), onDisk);
             // Checked here so that a mismatch is an error like any other (no cookies sent).
             if (!m_aborted) m_ifStack->CheckAtEnd();
             if (!m_aborted) m_tags->CheckAtEnd();
@@ -113,12 +146,12 @@ void CQueryPage::RunTemplate() {
         std::string report = BuildSyntaxReport();
         bool rolledBack = RollbackOpenTransaction();
         EndRequest(true);
-        auto* error = new CWebException(report, "", "");
+        auto* error = new CWebException(CWebMessage::FromHtml(report), "", "");
         if (rolledBack) error->AppendDetail(kRolledBackNote);
         throw error;
     } catch (CWebException* e) {
         if (RollbackOpenTransaction()) e->AppendDetail(kRolledBackNote);
-        e->AppendDetail(WriteDebugBlock());
+        e->AppendDetail(CWebMessage::FromHtml(WriteDebugBlock()));
         EndRequest(true);
         throw;
     } catch (...) {
@@ -160,19 +193,19 @@ void CQueryPage::ResolveTemplatePath() {
     if (p.empty())
         throw new CWebException(
             "No template file information passed",
-            std::string("Tessaro requires that you pass information indicating which file you want to use as your "
+            CWebMessage("Tessaro requires that you pass information indicating which file you want to use as your "
                         "TSML template file. This information must be either passed as the document path of the HTTP "
                         "request or be specified as a URL parameter (e.g. ts.exe?template=myfile.ksm) of the "
                         "request.<P>Version = '") +
                 kVersionName + "'");
     if (EndsWithNoCase(p, ".rpt"))
         throw new CWebException("Invalid template path specified",
-                                "The template path you specified (" + HtmlEscape(p) +
+                                CWebMessage("The template path you specified (") + p +
                                     ") corresponds to a Crystal Reports file rather than a Tessaro template file "
                                     "(which normally has a file extension of .ksm). Please verify that you have "
                                     "specified the correct template path.");
     if (!IsSafePath(p))
-        throw new CWebException("The template specification, '<i>" + HtmlEscape(p) + "</i>', is illegal.",
+        throw new CWebException(CWebMessage("The template specification, '<i>") + p + "</i>', is illegal.",
                                 "Template specifications cannot include any of the following sequences of characters: "
                                 "'..', '//', or '\\\\'.<P>");
     CheckReservedName(p);
@@ -202,7 +235,7 @@ std::string CQueryPage::ExpandTemplatePath(const std::string& logical, bool rela
                                            const std::string& defaultExtension) {
     // The system would see only the text before a zero byte; no check could judge that path.
     if (PathHasNul(logical))
-        throw new CWebException("The template specification, '<i>" + HtmlEscape(logical) + "</i>', is illegal.",
+        throw new CWebException(CWebMessage("The template specification, '<i>") + logical + "</i>', is illegal.",
                                 "A template path cannot hold a zero byte.<P>");
     std::string p = TrimmedCopy(logical);
     std::string result;
@@ -250,11 +283,12 @@ std::string CQueryPage::ExpandTemplatePath(const std::string& logical, bool rela
                 GetWriter()->BeginOutput();
                 throw new CWebException(
                     "Root template directory has not been specified.",
-                    "The logical path you have specified (" + HtmlEscape(logical) +
+                    CWebMessage("The logical path you have specified (") + logical +
                         ") could not be resolved to an actual filename because you have not specified a root "
                         "template directory.<P>To specify a root template directory use the Administrator "
                         "application to map the root path (represented by '/') to a physical directory on your "
-                        "disk (e.g. 'C:\\TESSARO\\TEMPLATE').");
+                        "disk (e.g. 'C:\\TESSARO\\TEMPLATE'). Here that is the value / of the Templates key, set "
+                        "with tsreg (see docs/templates.md, section \"Where templates and databases live\").");
             }
             if (root.back() == '/' || root.back() == '\\') root.pop_back();
             physical = root + directory;
@@ -277,7 +311,7 @@ std::string CQueryPage::ExpandTemplatePath(const std::string& logical, bool rela
     // to exist.
     if (relative && !IsInsideTemplateRoots(result, TemplateRoots()))
         throw new CWebException(
-            "The template specification, '<i>" + HtmlEscape(logical) + "</i>', is illegal.",
+            CWebMessage("The template specification, '<i>") + logical + "</i>', is illegal.",
             "A template named in TSINCLUDE or TSERROR must lie inside one of the template directories "
             "mapped under Templates (or the directory of the requested template).<P>");
     CheckTemplateExists(result, logical, true, !relative);
@@ -289,21 +323,28 @@ void CQueryPage::CheckTemplateExists(const std::string& physical, const std::str
     // The runtime root's private files are never templates, whatever names them.
     const std::string onDisk = OnDisk(physical);
     if (FileExists(onDisk) && !Files().IsPrivate(onDisk)) return;
+    ThrowTemplateNotFound(physical, logical, includeNote, requested);
+}
+
+void CQueryPage::ThrowTemplateNotFound(const std::string& physical, const std::string& logical, bool includeNote,
+                                       bool requested) {
     GetWriter()->BeginOutput();
-    std::string detail = "The file '" + HtmlEscape(physical) + "' does not exist";
+    CWebMessage detail = CWebMessage("The file '") + physical + "' does not exist";
     if (!logical.empty())
-        detail += " (the physical file path was calculated from the logical path '" + HtmlEscape(logical) + "')";
+        detail += CWebMessage(" (the physical file path was calculated from the logical path '") + logical + "')";
     detail +=
         ". You should verify that you have not misspelled the name of the file or moved the file to another "
         "directory. ";
     if (includeNote)
         detail +=
             "<P>Note: If you wish to use an absolute template path (e.g. TEMPLATE=\"/mypath/index.tsm\") with "
-            "TSINCLUDE then you must create a mapping for the path using the Tessaro Administrator. <P>Using "
+            "TSINCLUDE then you must create a mapping for the path using the Tessaro Administrator (a value of "
+            "the Templates key, set with tsreg: see "
+            "docs/templates.md, section \"Where templates and databases live\"). <P>Using "
             "relative paths (e.g. TEMPLATE=\"index.tsm\" or TEMPLATE=\"../index.tsm\") does not require the "
             "creation of any special mappings. It is therefore recommended that you use relative paths with "
             "TSINCLUDE whenever possible.";
-    auto* error = new CWebException("Template file <B>" + HtmlEscape(physical) + "</B> not found.", detail);
+    auto* error = new CWebException(CWebMessage("Template file <B>") + physical + "</B> not found.", detail);
     // The requested template itself missing is the browser's "not found"; an included one is
     // the application's fault.
     if (requested) error->SetHttpStatus(404);
@@ -313,8 +354,8 @@ void CQueryPage::CheckTemplateExists(const std::string& physical, const std::str
 void CQueryPage::CheckReservedName(const std::string& path) {
     std::string reserved = UpperCopy(kApplicationTemplate);
     if (UpperCopy(path).find(reserved) == std::string::npos) return;
-    throw new CWebException("Invalid Request of <B>" + reserved + "</B> File",
-                            "You have requested a template with the name " + reserved +
+    throw new CWebException(CWebMessage("Invalid Request of <B>") + reserved + "</B> File",
+                            CWebMessage("You have requested a template with the name ") + reserved +
                                 ". This file name is reserved by the Tessaro engine for the specification of "
                                 "application level settings and therefore cannot be directly requested from a web "
                                 "client.<P>If you are creating a template which is intended for direct access by end "
@@ -330,7 +371,7 @@ bool CQueryPage::RunApplicationTemplate() {
         dir.erase(cut);
         std::string candidate = dir + "/" + kApplicationTemplate;
         if (FileExists(OnDisk(candidate))) {
-            RunTemplateFile(candidate);
+            RunTemplateFile(candidate, Files().Check());
             break;
         }
     }
@@ -350,8 +391,7 @@ bool CQueryPage::RunFormValidation() {
 void CQueryPage::WriteValidationReply(const std::string& page, const std::string& list) {
     const CErrorPageSpec& spec = m_tags->ValidationErrorPage();
     if (spec.kind != CErrorPageSpec::Validation) {
-        GetWriter()->CreateOutputBuffer();
-        GetWriter()->BeginOutput();
+        GetWriter()->BeginEnginePage();
         WriteText(page);
         return;
     }
@@ -365,12 +405,14 @@ void CQueryPage::WriteValidationReply(const std::string& page, const std::string
     WriteText(text);
 }
 
-void CQueryPage::RunTemplateFile(const std::string& path) {
+void CQueryPage::RunTemplateFile(const std::string& path, const tessaro::platform::OpenedObjectCheck& check) {
     std::string onDisk = OnDisk(path);
-    if (GetFileSizeByName(onDisk) == 0 || Files().IsPrivate(onDisk)) return;
+    std::string text;
+    // An empty or unreadable file is skipped.
+    if (!ReadTemplateFile(onDisk, text, m_scopes->MaxFunctionResultBytes(), check) || text.empty()) return;
     m_templateChain.push_back(path);
     m_parsers.push_back(LeaseTemplateParser(*this));
-    m_parsers.back()->parseTemplateFile(onDisk);
+    m_parsers.back()->parseTemplateText(std::move(text), onDisk);
     if (!m_aborted) m_tags->Loops().CheckClosedIn(m_parsers.back().get());
     // After a failure both stay: the error report names the failing file, and
     // EndRequest destroys the parsers.
@@ -391,21 +433,35 @@ std::vector<std::string> CQueryPage::TemplateRoots() {
     return roots;
 }
 
+CWebMessage CQueryPage::IncludeSequence(const std::string& path) const {
+    CWebMessage text("<P>The specific sequence of files processed/included is as follows: <P><PRE>");
+    std::size_t k = 1;
+    for (const std::string& chained : m_templateChain) text += std::string(2 * k++, ' ') + chained + "\n";
+    text += std::string(2 * k, ' ') + path + "\n";
+    text += "</PRE><P>";
+    return text;
+}
+
 void CQueryPage::OnInclude() {
     std::string path = ExpandTemplatePath(attributeValue(), true, ".KSM");
     // "./x.tsm", "sub/../x.tsm" or a link name the same file under another path.
     std::string file = SameFileKey(path);
     for (const std::string& entry : m_templateChain) {
         if (entry != path && SameFileKey(entry) != file) continue;
-        std::string detail = "The template file " + HtmlEscape(path) +
-                             " may not be included because it is currently being processed (including it would cause "
-                             "recursion which would never terminate).<P>The specific sequence of files "
-                             "processed/included is as follows: <P><PRE>";
-        std::size_t k = 1;
-        for (const std::string& chained : m_templateChain)
-            detail += std::string(2 * k++, ' ') + HtmlEscape(chained) + "\n";
-        detail += std::string(2 * k, ' ') + HtmlEscape(path) + "\n</PRE><P>";
-        throw new CWebException("Recursive template file includes not permitted.", detail);
+        throw new CWebException("Recursive template file includes not permitted.",
+                                CWebMessage("The template file ") + path +
+                                    " may not be included because it is currently being processed (including it "
+                                    "would cause recursion which would never terminate)." +
+                                    IncludeSequence(path));
     }
-    RunTemplateFile(path);
+    // Each file runs inside the one that includes it, on the request's stack.
+    if (m_templateChain.size() >= kMaxIncludeNesting)
+        throw new CWebException("Template file includes nested too deeply.",
+                                CWebMessage("The template file ") + path + " may not be included because " +
+                                    std::to_string(m_templateChain.size()) +
+                                    " template files are already being processed inside each other, which is as "
+                                    "deep as includes may go." +
+                                    IncludeSequence(path));
+    // Judged again once opened: inside the template folders, whatever was swapped in since.
+    RunTemplateFile(path, InsideTemplateRootsCheck(TemplateRoots(), Files()));
 }

@@ -196,3 +196,16 @@ int TarrockSetNewMode(int mode) {
     g_newMode = mode;
     return previous;
 }
+
+int TarrockThrowingNewHandler(std::size_t) {
+    throw CTarrockMemoryException();
+    return 0;
+}
+
+void* TarrockMalloc(std::size_t size) {
+    return HeapMalloc(size);
+}
+
+void TarrockMallocFree(void* block) {
+    HeapFree(block);
+}

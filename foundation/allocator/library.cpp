@@ -137,12 +137,12 @@ int TarrockAttach() {
 }
 
 int TarrockDetach() {
-    // The default pool and the locks stay for the life of the process: static
-    // destructors, other threads and loaded libraries still free into it. A detach
-    // with no attach left changes nothing.
+    // The last detach, and one with no attach left, destroy the pools. The default pool
+    // and the locks stay for the life of the process: static destructors, other threads
+    // and loaded libraries still free into it.
     LockCreation();
     LockLibrary();
-    bool last = g_library.attachCount > 0 && --g_library.attachCount == 0;
+    bool last = g_library.attachCount == 0 || --g_library.attachCount == 0;
     UnlockLibrary();
     if (last) {
         for (;;) {

@@ -90,6 +90,13 @@ int TarrockUnlockPool(TarrockPool pool);
 using TarrockNewHandler = int (*)(std::size_t);
 TarrockNewHandler TarrockSetNewHandler(TarrockNewHandler handler);
 int TarrockSetNewMode(int mode);
+// A new-handler for TarrockSetNewHandler that throws the memory exception operator new
+// throws, so that the failing allocation ends at once; its 0 is never returned.
+int TarrockThrowingNewHandler(std::size_t size);
+// A second malloc/free pair on the default pool, the same as malloc and free (also where the
+// program's own malloc is not the engine's).
+void* TarrockMalloc(std::size_t size);
+void TarrockMallocFree(void* block);
 
 // Diagnostics.
 struct TarrockPoolInfoRecord {

@@ -33,8 +33,10 @@ std::string ReadAdminEMail() {
 }  // namespace
 
 int main(int, char**, char** environment) {
-    // A web server that stops reading must not kill the gateway half way through.
-    tessaro::platform::IgnoreBrokenPipes();
+    // A web server tells the gateway that its visitor has gone by a signal or by closing the
+    // output (a write to it raises SIGPIPE): the gateway ends at once, and its closed
+    // connection ends the engine's work on the request.
+    tessaro::platform::EndProcessOnLeaveSignals();
     try {
         const ksml::GatewaySettings settings = ksml::GatewaySettingsFromEnvironment();
         ksml::LogSink log = [](std::string_view severity, std::string_view text) {
@@ -42,6 +44,7 @@ int main(int, char**, char** environment) {
         };
         ksml::ServiceManagerEngine engine(settings);
         ksml::GatewayState state(settings, log, ksml::WebServerOutput(tessaro::platform::kStandardOutput, log), engine);
+        state.web_server_output = tessaro::platform::kStandardOutput;
         ksml::RunGateway(environment, tessaro::platform::kStandardInput, state, ReadAdminEMail);
     } catch (...) {
         // Nothing sensible is left to tell the web server.

@@ -1,5 +1,6 @@
 // tsengine: the long-running engine, as a service or a desktop program.
-//   tsengine [-INSTALL | -REMOVE | -DEBUG | -DESKTOP]
+//   tsengine [-INSTALL | -REMOVE | -DEBUG | -DESKTOP | --help]
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -11,5 +12,9 @@ int main(int argc, char** argv) {
     tessaro::platform::IgnoreBrokenPipes();
     const EngineSwitches switches =
         ParseEngineSwitches(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0)));
+    if (switches.help) {
+        std::fputs(EngineUsage(), stdout);
+        return 0;
+    }
     return RunEngine(switches);
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/error_words.h"
 #include "platform/service_commands.h"
 #include "platform/service_control.h"
 
@@ -24,7 +25,7 @@ int Usage() {
 }
 
 int Report(const char* what, const std::string& name, long error = ScmGetLastError()) {
-    std::fprintf(stderr, "tsscm: %s '%s' failed: error %ld\n", what, name.c_str(), error);
+    std::fprintf(stderr, "tsscm: %s '%s' failed: error %s\n", what, name.c_str(), ErrorNumberWithWords(error).c_str());
     return 1;
 }
 

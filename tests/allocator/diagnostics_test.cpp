@@ -116,8 +116,13 @@ TEST(TarrockLifecycle, DetachNeverTakesTheDefaultPoolAway) {
     ASSERT_EQ(TarrockFirstPool(&info), 1);
     EXPECT_EQ(info.pool, pool);
     EXPECT_EQ(TarrockNextPool(&info), 0);
-    // Detach with no attach left changes nothing.
+    // Detach with no attach left takes the other pools again, never the default one.
+    TarrockPool late = TarrockCreatePool(0, 0, 0);
+    ASSERT_NE(late, nullptr);
     EXPECT_EQ(TarrockDetach(), 1);
+    ASSERT_EQ(TarrockFirstPool(&info), 1);
+    EXPECT_EQ(info.pool, pool);
+    EXPECT_EQ(TarrockNextPool(&info), 0);
     EXPECT_EQ(TarrockCheckPointer(pool, before), 1);
     void* after = TarrockAlloc(pool, 100, 0);
     EXPECT_NE(after, nullptr);

@@ -158,5 +158,24 @@ TEST_F(TarrockHeapLayer, NewHandlersAreAskedBeforeGivingUp) {
     TarrockSetNewHandler(nullptr);
 }
 
+TEST_F(TarrockHeapLayer, TheThrowingNewHandlerEndsTheAllocationAtOnce) {
+    EXPECT_EQ(TarrockSetNewHandler(TarrockThrowingNewHandler), nullptr);
+    EXPECT_THROW(HeapNew(SIZE_MAX / 2, false), CTarrockMemoryException);
+    EXPECT_THROW(TarrockThrowingNewHandler(16), std::bad_alloc);
+    EXPECT_EQ(TarrockSetNewHandler(nullptr), &TarrockThrowingNewHandler);
+}
+
+TEST_F(TarrockHeapLayer, TheSecondMallocPairIsTheFirst) {
+    void* p = TarrockMalloc(10);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(TarrockCheckPointer(nullptr, p), 1);
+    EXPECT_EQ(HeapMsize(p), 12u);
+    TarrockMallocFree(p);
+    void* q = HeapMalloc(10);
+    TarrockMallocFree(q);
+    TarrockMallocFree(nullptr);
+    EXPECT_EQ(TarrockMalloc(SIZE_MAX / 2), nullptr);
+}
+
 }  // namespace
 }  // namespace allocator_test

@@ -41,13 +41,13 @@ TEST(OdbcErrorPage, TitleAndDetailFollowStateAndMessage) {
     };
     for (const PageCase& c : cases) {
         SCOPED_TRACE(std::string(c.state) + " / " + c.message);
-        EXPECT_EQ(ODBCErrorTitle(c.state), c.title);
-        EXPECT_EQ(ODBCErrorDetail(c.state, c.message), c.detail);
+        EXPECT_EQ(ODBCErrorTitle(c.state).Html(), c.title);
+        EXPECT_EQ(ODBCErrorDetail(c.state, c.message).Html(), c.detail);
     }
 }
 
 TEST(OdbcErrorPage, DriverMessageIsEscapedButHintKeepsItsMarkup) {
-    std::string detail = ODBCErrorDetail("IM002", "DSN <b>\"x\"</b> & source name not found");
+    std::string detail = ODBCErrorDetail("IM002", "DSN <b>\"x\"</b> & source name not found").Html();
     EXPECT_EQ(detail.find("<b>"), std::string::npos);
     EXPECT_NE(detail.find("DSN &lt;b&gt;"), std::string::npos);
     EXPECT_NE(detail.find("&amp; source name not found<P><B>Hint</B>:"), std::string::npos);

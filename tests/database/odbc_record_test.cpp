@@ -118,6 +118,29 @@ TEST_P(RecordTest, UpdaterChangesAndDeletesRowsByTheirKey) {
     EXPECT_EQ(updater->lastRC(), ODBC_RC_BAD_PARAMETER);
 }
 
+TEST_P(RecordTest, UpdaterWithoutRecordOrLengthsWritesTheRowAsItStands) {
+    Exec("INSERT INTO rec_staff VALUES (1, 'Ann')");
+    Exec("INSERT INTO rec_staff VALUES (2, 'Bobby')");
+    Exec("INSERT INTO rec_staff VALUES (3, NULL)");
+    const char* select = "SELECT id, name FROM rec_staff ORDER BY id";
+    std::unique_ptr<odbcRECUPDATER> updater(conn->AllocRecUpdater("rec_staff", select, nullptr, 0, nullptr, 1,
+                                                                   SQL_CONCUR_READ_ONLY, SQL_CURSOR_STATIC, 3));
+    ASSERT_NE(updater, nullptr);
+    ASSERT_FALSE(updater->ErrorFlag()) << updater->ErrMsg();
+    // The query is the statement text until a change is made.
+    EXPECT_STREQ(updater->GetSqlStmt(), select);
+    ASSERT_EQ(updater->ExtFetchFirst(), 3u) << updater->ErrMsg();
+
+    // A value longer than the one fetched is written whole, a shorter one without the rest.
+    std::strcpy(static_cast<char*>(updater->ColResultAddr(static_cast<unsigned short>(2), 2)), "Beatrice");
+    EXPECT_EQ(updater->UpdateRecord(2, nullptr, 0, nullptr), 1) << updater->ErrMsg();
+    std::strcpy(static_cast<char*>(updater->ColResultAddr(static_cast<unsigned short>(2), 1)), "Al");
+    EXPECT_EQ(updater->UpdateRecord(1, nullptr, 0, nullptr), 1) << updater->ErrMsg();
+    // A NULL nobody touched stays NULL.
+    EXPECT_EQ(updater->UpdateRecord(3, nullptr, 0, nullptr), 1) << updater->ErrMsg();
+    EXPECT_EQ(Column("SELECT name FROM rec_staff ORDER BY id"), "Al;Beatrice;NULL;");
+}
+
 TEST_P(RecordTest, UpdaterRefusesRowsWithoutAKeyAndQueriesThatSelectNothing) {
     Exec("INSERT INTO rec_nokey VALUES ('x')");
     Exec("INSERT INTO rec_nokey VALUES ('y')");

@@ -108,7 +108,9 @@ TEST_F(RequestDataSourcesTest, RefusedOperationNamesItAndTheDataSource) {
     EXPECT_EQ(title, "SQL operation unauthorized.<P>");
     EXPECT_EQ(detail,
               "The SQL operation UPDATE is unauthorized for the data source '&lt;Sales&gt;'. To change SQL "
-              "authorizations for data sources you should use the Tessaro Administrator application.<P>");
+              "authorizations for data sources you should use the Tessaro Administrator application. Here they are "
+              "the values AllowAllSQL and DISABLE_UPDATE of the key DataSources\\&lt;Sales&gt;, set with tsreg (see "
+              "README.md, section \"Administering the server\").<P>");
 }
 
 TEST_F(RequestDataSourcesTest, CommitKeepsAndRollbackDropsTheWork) {

@@ -130,6 +130,19 @@ TEST_F(DbTagsThroughWebServer, QueryTablesPreformattedAndHtml) {
               "<TR><TD  ALIGN=LEFT  WIDTH=50% >Bob</TD></TR>\n</TABLE>\n");
 }
 
+TEST_F(DbTagsThroughWebServer, TableHeaderReadsTheTableQuerysFirstRow) {
+    ASSERT_EQ(Page("fill.tsm", Query("INSERT INTO staff VALUES (1, 'Ann', 'Sales')") +
+                                   Query("INSERT INTO staff VALUES (2, 'Bob', 'Stock')") + "ok")
+                  .body,
+              "ok");
+    auto table = Page("dept.tsm", "<TSQUERY NAME=\"q\" DATASOURCE=\"" + std::string(kDsn) +
+                                      "\">SELECT name, note AS dept FROM staff ORDER BY id</TSQUERY>"
+                                      "<TSTABLE QUERY=\"q\" HEADERLINES=\"1\"><TSCOL HEADER=\"#dept#\" "
+                                      "TEXT=\"#name#\" WIDTH=\"5\"></TSTABLE>");
+    ASSERT_EQ(table.status, 200) << table.error << table.body;
+    EXPECT_EQ(table.body, "<PRE>\nSales  \nAnn    \nBob    \n</PRE>\n");
+}
+
 }  // namespace
 
 namespace {

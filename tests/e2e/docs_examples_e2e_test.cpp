@@ -3,8 +3,12 @@
 // and must give the page the text shows, so neither can drift from the engine.
 //
 // The guide marks its examples with HTML comments that the reader does not see:
-//   <!-- example: NAME [query=URL-QUERY] [status=CODE] -->   the next fenced block is a template,
-//                                                          requested as NAME.tsm
+//   <!-- example: NAME [query=URL-QUERY] [status=CODE] [upload=FIELD:FILE:TYPE] [mkdir=DIR] -->
+//                                                          the next fenced block is a template,
+//                                                          requested as NAME.tsm (with upload, a
+//                                                          form posts a small file of that name
+//                                                          and type in FIELD; mkdir makes a folder
+//                                                          below the site's root first)
 //   <!-- file: PATH -->                                    the next fenced block is written as
 //                                                          PATH, for examples that include it
 //   <!-- expect -->                                        the next fenced block is the page the
@@ -22,6 +26,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -39,6 +44,8 @@ struct GuideExample {
     int line = 0;  // of the marker, for the failure message
     std::string query;
     int status = 200;
+    std::string upload;  // FIELD:FILE:TYPE
+    std::string mkdir;
     std::string tmpl;
     std::optional<std::string> expected;
     // Files the example needs, written before it runs.
@@ -106,6 +113,8 @@ std::vector<GuideExample> ParseGuide(const std::string& text) {
             example.name = marker.substr(10, marker.find(' ', 10) - 10);
             example.line = static_cast<int>(i + 1);
             example.query = MarkerValue(marker, "query");
+            example.upload = MarkerValue(marker, "upload");
+            example.mkdir = MarkerValue(marker, "mkdir");
             std::string status = MarkerValue(marker, "status");
             if (!status.empty()) example.status = std::stoi(status);
             example.files = std::move(pendingFiles);
@@ -144,7 +153,25 @@ protected:
         for (const GuideExample& example : ParseGuide(ReadSourceFile(file))) {
             SCOPED_TRACE(std::string(file) + ":" + std::to_string(example.line) + " example " + example.name);
             for (const auto& [path, text] : example.files) site.WriteDocument(path, text);
-            auto page = Page(example.name + ".tsm", example.tmpl, example.query);
+            if (!example.mkdir.empty())
+                std::filesystem::create_directories(site.document_root() + "/" + example.mkdir);
+            e2e::HttpResponse page;
+            if (example.upload.empty()) {
+                page = Page(example.name + ".tsm", example.tmpl, example.query);
+            } else {
+                // The form's post: one file field, the file sent with the type a browser gives it.
+                const std::size_t first = example.upload.find(':'), second = example.upload.find(':', first + 1);
+                ASSERT_NE(second, std::string::npos) << example.upload;
+                std::string contentType;
+                std::string body = e2e::MultipartFileBody(example.upload.substr(0, first),
+                                                          example.upload.substr(first + 1, second - first - 1),
+                                                          "\x89PNG\r\n\x1a\n", &contentType);
+                const std::string generic = "application/octet-stream";
+                body.replace(body.find(generic), generic.size(), example.upload.substr(second + 1));
+                site.WriteDocument(example.name + ".tsm", example.tmpl);
+                page = e2e::HttpRequest(site.port(), "POST", "/" + example.name + ".tsm",
+                                        {"Content-Type: " + contentType}, body);
+            }
             EXPECT_EQ(page.status, example.status) << page.error << page.body;
             EXPECT_EQ(TrimLineBreaks(page.body), TrimLineBreaks(example.expected.value_or("")));
         }
@@ -175,6 +202,41 @@ TEST(GuideLinks, ReadmeSectionsExist) {
         }
     }
     EXPECT_GT(links, 0);
+}
+
+// The headings of a Markdown file, as written (without the leading marks).
+std::set<std::string> Headings(const std::string& relative) {
+    std::set<std::string> headings;
+    std::istringstream in(ReadSourceFile(relative));
+    for (std::string line; std::getline(in, line);) {
+        std::size_t level = line.find_first_not_of('#');
+        if (level != 0 && level != std::string::npos && line[level] == ' ') headings.insert(line.substr(level + 1));
+    }
+    return headings;
+}
+
+// Every section of the guides that a message of the engine or the gateway names ("see
+// docs/templates.md, section \"Operators\"") is a heading of that guide.
+TEST(GuideLinks, SectionsNamedByMessagesExist) {
+    const std::regex named(R"re((docs/templates\.md|README\.md)[:,] (?:see its )?sections? \\"([^\\]+)\\"(?: and \\"([^\\]+)\\")?)re");
+    int found = 0;
+    for (const char* folder : {"engine", "database", "gateway", "support", "platform", "programs"}) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(std::string(TESSARO_SOURCE_DIR) + "/" + folder)) {
+            if (entry.path().extension() != ".cpp") continue;
+            const std::string relative = std::filesystem::relative(entry.path(), TESSARO_SOURCE_DIR).string();
+            const std::string text = ReadSourceFile(relative);
+            for (std::sregex_iterator it(text.begin(), text.end(), named), end; it != end; ++it) {
+                const std::set<std::string> headings = Headings((*it)[1]);
+                for (int group : {2, 3}) {
+                    if (!(*it)[group].matched) continue;
+                    ++found;
+                    EXPECT_TRUE(headings.count((*it)[group])) << relative << " names the section \"" << (*it)[group]
+                                                              << "\" of " << (*it)[1] << ", which has no such heading";
+                }
+            }
+        }
+    }
+    EXPECT_GT(found, 0);
 }
 
 // The sample application, the first pages a user sees, declares the encoding the guide asks for.

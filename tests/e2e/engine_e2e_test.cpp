@@ -69,6 +69,32 @@ TEST_F(EngineThroughWebServer, FirstRequestStartsTheEngineAndTheNextUsesTheSameP
         << site.ReadHomeFile("log/KSML.LOG") << site.ReadHomeFile("log/SERVER.LOG");
 }
 
+// As the README says: a stopped service comes back at the next request, so a site is taken
+// down by removing the service, and brought up again by installing and starting it.
+TEST_F(EngineThroughWebServer, AStoppedEngineComesBackAndARemovedOneKeepsTheSiteDown) {
+    InstallEngine();
+    ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
+    ASSERT_EQ(site.Get("/x.tsm?action=Echo").status, 200);
+    const std::string service = "Brendlow Tessaro 2.0";
+    ASSERT_EQ(e2e::RunProgram({e2e::BuiltProgram("tsscm"), "stop", service, "--wait", "15"}), 0);
+    EXPECT_EQ(site.EngineState(), plat::SERVICE_STOPPED);
+    auto back = site.Get("/x.tsm?action=Echo");
+    EXPECT_EQ(back.status, 200) << back.body;
+    EXPECT_EQ(site.EngineState(), plat::SERVICE_RUNNING);
+
+    ASSERT_EQ(e2e::RunProgram({e2e::BuiltProgram("tsengine"), "-REMOVE"}), 0);
+    for (int i = 0; i < 150 && e2e::ProcessRunning(site.EnginePid()); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    auto down = site.Get("/x.tsm?action=Echo");
+    EXPECT_EQ(down.status, 500) << down.body;
+    EXPECT_TRUE(Contains(down.body, "Windows NT error number 1060 occurred (the service does not exist).")) << down.body;
+    EXPECT_EQ(site.Get("/x.tsm?action=Echo").status, 500);
+
+    ASSERT_EQ(e2e::RunProgram({e2e::BuiltProgram("tsengine"), "-INSTALL"}), 0);
+    ASSERT_EQ(e2e::RunProgram({e2e::BuiltProgram("tsscm"), "start", service, "--wait", "30"}), 0);
+    EXPECT_EQ(site.Get("/x.tsm?action=Echo").status, 200);
+}
+
 TEST_F(EngineThroughWebServer, SeveralFirstRequestsAtOnceAllGetTheEnginesPage) {
     InstallEngine();
     ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();

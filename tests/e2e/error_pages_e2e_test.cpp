@@ -70,6 +70,30 @@ TEST_F(ErrorPages, AFailedRequestAnswers500WithOneWholePage) {
     EXPECT_EQ(fine.status, 200);
 }
 
+// The engine's own pages say they are UTF-8 (they quote the template's lines and the form's
+// values as they are); a template's page keeps the type it declares, or the plain default.
+TEST_F(ErrorPages, TheEnginesOwnPagesAreUtf8) {
+    auto error = Page("utf8-error.tsm", "<P>M\xC3\xBCnchen\n<TSOUTPUT>#NoSuchName#</TSOUTPUT>");
+    EXPECT_EQ(error.status, 500);
+    EXPECT_EQ(error.Header("Content-type"), "text/html; charset=utf-8");
+    EXPECT_TRUE(Contains(error.body, "M\xC3\xBCnchen")) << error.body;
+    // Even after the template had declared another type.
+    auto typed = Page("utf8-typed.tsm", "<TSCONTENT TYPE=\"text/plain\"><TSOUTPUT>#NoSuchName#</TSOUTPUT>");
+    EXPECT_EQ(typed.Header("Content-type"), "text/html; charset=utf-8");
+
+    // The problem page of a form that breaks its rules.
+    site.WriteDocument("utf8-form.tsm", "<P>stored");
+    auto problem = e2e::HttpRequest(site.port(), "POST", "/utf8-form.tsm",
+                                    {"Content-Type: application/x-www-form-urlencoded"},
+                                    "Stadt=&Stadt_required=" + e2e::FormEncode("Die Stadt (M\xC3\xBCnchen) fehlt."));
+    EXPECT_TRUE(Contains(problem.body, "Form Entries Incomplete or Invalid")) << problem.body;
+    EXPECT_TRUE(Contains(problem.body, "M\xC3\xBCnchen")) << problem.body;
+    EXPECT_EQ(problem.Header("Content-type"), "text/html; charset=utf-8");
+
+    EXPECT_EQ(Page("utf8-plain.tsm", "<P>fine").Header("Content-type"), "text/html");
+    EXPECT_EQ(Page("utf8-own.tsm", "<TSCONTENT TYPE=\"text/plain\">fine").Header("Content-type"), "text/plain");
+}
+
 struct LineCase {
     const char* name;
     const char* text;  // LF line ends; each case also runs with CR LF
@@ -85,6 +109,15 @@ const LineCase kLineCases[] = {
     {"unterminated-expression", "<P>one\n<P>two\n<TSOUTPUT>#Name</TSOUTPUT>\n\n<P>after\n", 3},
     {"condition", "<P>one\n<TSSET x = 1>\n<P>three\n<TSIF x IS>yes</TSIF>\n<P>five\n", 4},
     {"output-never-closed", "1\n2\n3\n4\n5\n<TSOUTPUT>six\n", 6},
+    // Errors of tags that run: each names the tag's line.
+    {"include-missing", "<P>one\n<P>two\n<TSINCLUDE TEMPLATE=\"missing.tsm\">\n<P>four\n", 3},
+    {"output-query-never-ran", "<P>one\n<TSOUTPUT QUERY=\"qq\">#x#</TSOUTPUT>\n<P>three\n", 2},
+    {"file-path-refused", "<P>one\n<P>two\n<TSFILE ACTION=\"READ\" FILE=\"/etc/../etc/passwd\" VARIABLE=\"v\">\n", 3},
+    {"extension-unregistered", "<P>one\n<P>two\n<TSX_NOSUCHTAG A=\"1\">\n<P>four\n", 3},
+    // The line of an unmatched "#" is its own, not the line its text began on.
+    {"unmatched-pound", "<P>one\n<TSOUTPUT>\n<P>a\n<P>b #x\n<P>c\n</TSOUTPUT>\n", 4},
+    // A tag without its ">" is found where the next tag begins.
+    {"tag-without-end", "<P>one\n<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"3\"\n<P>x\n</TSLOOP>\n", 3},
 };
 
 TEST_F(ErrorPages, TheLineOfTheErrorIsTheLineItIsOn) {
@@ -106,6 +139,60 @@ TEST_F(ErrorPages, TheLineOfTheErrorIsTheLineItIsOn) {
             EXPECT_TRUE(Contains(included.body, "The error occurred on (or near) line " + std::to_string(c.line) +
                                                     " of the template file " + site.document_root() + "/inc-" + file))
                 << included.body;
+        }
+    }
+}
+
+// A TSFILE upload refused for its type names the tag's line too.
+TEST_F(ErrorPages, ARefusedUploadNamesTheLineOfItsTag) {
+    site.WriteDocument("upload.tsm",
+                       "<P>one\n<TSFILE ACTION=\"UPLOAD\" FILEFIELD=\"f\" DESTINATION=\"#ExpandPath('.')#\" "
+                       "ACCEPT=\"image/gif\">\n<P>three\n");
+    std::string contentType;
+    const std::string body = e2e::MultipartFileBody("f", "notes.txt", "text", &contentType);
+    auto page = e2e::HttpRequest(site.port(), "POST", "/upload.tsm", {"Content-Type: " + contentType}, body);
+    EXPECT_EQ(page.status, 500) << page.body;
+    EXPECT_TRUE(Contains(page.body, "was not accepted by the server")) << page.body;
+    EXPECT_TRUE(Contains(page.body, "The error occurred on (or near) line 2 of")) << page.body;
+}
+
+// A syntax error says in words what is wrong and where the tag it concerns opened, beside the
+// parser's own texts.
+TEST_F(ErrorPages, SyntaxErrorsSayWhatIsWrongAndWhereTheTagOpened) {
+    const struct {
+        const char* name;
+        const char* text;
+        const char* words;
+        const char* also;  // another text the page shows ("" for none)
+    } cases[] = {
+        {"no-end-before-a-tag", "<P>one\n<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"3\"\n<P>x\n</TSLOOP>\n",
+         "The TSLOOP tag opened on line 2 is not closed: a &gt; must end it before the &lt; on line 3.",
+         "An error occurred while attempting to process a TSLOOP tag."},
+        {"no-end-at-the-end", "<P>one\n<TSINCLUDE TEMPLATE=\"x.tsm\"\n",
+         "The TSINCLUDE tag opened on line 2 is not closed: the file ends before its closing &gt;.", ""},
+        {"no-closing-quote", "<P>one\n<TSCOOKIE NAME=\"c\" VALUE=\"v>\n<P>three\n",
+         "The TSCOOKIE tag opened on line 2 is not closed: a quoted value in it has no closing double quote.", ""},
+        {"section-not-closed", "<P>one\n<P>two\n<TSOUTPUT>\n<P>a\n<P>b\n",
+         "The TSOUTPUT tag opened on line 3 is not closed: the file ends before its &lt;/TSOUTPUT&gt;.",
+         "The syntax error occurred while looking for the following valid tokens:"},
+        {"mail-not-closed", "<P>one\n<TSMAIL TO=\"a@example.com\" FROM=\"b@example.com\" SUBJECT=\"s\">\nHello\n",
+         "The TSMAIL tag opened on line 2 is not closed: the file ends before its &lt;/TSMAIL&gt;.", ""},
+        {"unknown-attribute", "<P>one\n<TSQUERY NAM=\"q\" DATASOURCE=\"x\">select 1</TSQUERY>\n",
+         "NAM is not an attribute of TSQUERY (line 2). What the tag takes there is listed below.",
+         "<LI>NAME attribute<P>"},
+        {"text-after-a-tag-without-end", "<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"3\"\nrepeat <B>x</B>\n</TSLOOP>\n",
+         "REPEAT is not an attribute of TSLOOP (line 2). If the TSLOOP tag opened on line 1 ends before it, its "
+         "closing &gt; is missing.",
+         ""},
+    };
+    for (const auto& c : cases) {
+        for (bool crlf : {false, true}) {
+            const std::string file = std::string("words-") + c.name + (crlf ? "-crlf" : "-lf") + ".tsm";
+            SCOPED_TRACE(file);
+            auto page = Page(file, crlf ? WithCrLf(c.text) : c.text);
+            EXPECT_EQ(page.status, 500) << page.body;
+            EXPECT_TRUE(Contains(page.body, c.words)) << page.body;
+            EXPECT_TRUE(Contains(page.body, c.also)) << page.body;
         }
     }
 }

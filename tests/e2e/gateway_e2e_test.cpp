@@ -93,7 +93,7 @@ TEST_F(GatewayThroughWebServer, RequestDroppedByTheEngineShowsTheBusyPage) {
 TEST_F(GatewayThroughWebServer, WithoutAnInstalledEngineTheGatewayAnswersWithItsErrorPage) {
     auto response = site.Get("/x.tsm");
     ASSERT_EQ(response.status, 500) << response.error << site.WebServerLog();
-    EXPECT_EQ(response.Header("Content-type"), "text/html");
+    EXPECT_EQ(response.Header("Content-type"), "text/html; charset=utf-8");
     const std::string& page = response.body;
     size_t openService = page.find("Error occurred while attempt to open service.");
     size_t event = page.find("Failed to set server termination event.");
@@ -116,7 +116,7 @@ TEST(GatewayFromAShell, FailureIsAnHtmlPageAndExitStatusZero) {
     EXPECT_EQ(e2e::RunProgram({e2e::BuiltProgram("ksml")}, {{"REQUEST_METHOD", "GET"}, {"SCRIPT_NAME", "/x.tsm"}}, out),
               0);
     std::string page = site.ReadHomeFile("ksml.out");
-    EXPECT_EQ(page.rfind("Status: 500 Internal Server Error\nContent-type: text/html\n\n<HTML>", 0), 0u) << page;
+    EXPECT_EQ(page.rfind("Status: 500 Internal Server Error\nContent-type: text/html; charset=utf-8\n\n<HTML>", 0), 0u) << page;
     EXPECT_TRUE(Contains(page, "Error occurred while attempt to open service.")) << page;
 }
 

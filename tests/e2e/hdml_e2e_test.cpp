@@ -40,7 +40,7 @@ TEST_F(HdmlThroughWebServer, ABadPageAnswersWithTheEscapedErrorPage) {
                          "</DISPLAY></HDML>",
                          "x=%3C/PRE%3E%3Cscript%3E");
     ASSERT_EQ(response.status, 200) << response.error;
-    EXPECT_EQ(response.Header("Content-type"), "text/html") << response.headers;
+    EXPECT_EQ(response.Header("Content-type"), "text/html; charset=utf-8") << response.headers;
     EXPECT_EQ(response.body.rfind("<HTML><BODY>\n\n<H3>HDML Syntax Error(s) Occurred:</H3><UL>\n", 0), 0u)
         << response.body;
     EXPECT_TRUE(Contains(response.body, "<LI>Line 1, column 1: Missing required attribute VERSION in &lt;HDML&gt;\n"));

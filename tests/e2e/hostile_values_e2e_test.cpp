@@ -64,6 +64,24 @@ TEST_F(HostileValues, ErrorPagesShowRequestValuesAsText) {
         "<TSINCLUDE TEMPLATE=\"#URL.x#.tsm\">",
         "<TSREPORT REPORT=\"#URL.x#\">x</TSREPORT>",
         "<TSQUERY DATASOURCE=\"e2e_echo\">SELECT #URL.x# FROM nothing</TSQUERY>",
+        // Every attribute of TSLOOP that must be a number or a name.
+        "<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"#URL.x#\"></TSLOOP>",
+        "<TSLOOP INDEX=\"i\" FROM=\"#URL.x#\" TO=\"2\"></TSLOOP>",
+        "<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"2\" STEP=\"#URL.x#\"></TSLOOP>",
+        "<TSLOOP INDEX=\"#URL.x#\" FROM=\"1\" TO=\"2\"></TSLOOP>",
+        "<TSLOOP INDEX=\"#URL.x#\" LIST=\"a,b\"></TSLOOP>",
+        "<TSQUERY NAME=\"q\" DATASOURCE=\"e2e_echo\">SELECT 1 AS n</TSQUERY>"
+        "<TSLOOP QUERY=\"q\" STARTROW=\"#URL.x#\"></TSLOOP>",
+        "<TSQUERY NAME=\"q\" DATASOURCE=\"e2e_echo\">SELECT 1 AS n</TSQUERY>"
+        "<TSLOOP QUERY=\"q\" ENDROW=\"#URL.x#\"></TSLOOP>",
+        // The same name twice (the name is upper-cased: the test below looks without case).
+        "<TSQUERY NAME=\"#URL.x#\" DATASOURCE=\"e2e_echo\">SELECT 1 AS n</TSQUERY>"
+        "<TSQUERY NAME=\"#URL.x#\" DATASOURCE=\"e2e_echo\">SELECT 1 AS n</TSQUERY>",
+        // A pattern that does not compile is quoted by the regular expression's own message.
+        "<TSOUTPUT>#REFind(URL.x & \"(\", \"a\")#</TSOUTPUT>",
+        "<TSERROR TYPE=\"#URL.x#\" TEMPLATE=\"e.htm\">",
+        "<TSFILE ACTION=\"#URL.x#\">",
+        "<TSCOOKIE NAME=\"c\" VALUE=\"1\" PATH=\"#URL.x#;\">",
     };
     const char* const attacks[] = {"<img src=x onerror=alert(1)>", "</XMP><script>alert(2)</script>"};
     int n = 0;
@@ -72,16 +90,27 @@ TEST_F(HostileValues, ErrorPagesShowRequestValuesAsText) {
         site.WriteDocument(file, page);
         for (const char* attack : attacks) {
             auto response = site.Get("/" + file + "?x=" + e2e::FormEncode(attack));
+            // Markup written in any case counts.
+            std::string body = response.body;
+            for (char& c : body) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             EXPECT_EQ(response.status, 500) << page << "\n" << response.body;
-            EXPECT_FALSE(Contains(response.body, "<img")) << page << "\n" << response.body;
-            EXPECT_FALSE(Contains(response.body, "<script")) << page << "\n" << response.body;
-            EXPECT_FALSE(Contains(response.body, "</XMP>")) << page << "\n" << response.body;
-            EXPECT_FALSE(Contains(response.body, "<XMP>")) << page << "\n" << response.body;
+            EXPECT_FALSE(Contains(body, "<img")) << page << "\n" << response.body;
+            EXPECT_FALSE(Contains(body, "<script")) << page << "\n" << response.body;
+            EXPECT_FALSE(Contains(body, "</xmp>")) << page << "\n" << response.body;
+            EXPECT_FALSE(Contains(body, "<xmp>")) << page << "\n" << response.body;
         }
     }
-    // The quoted value is there, as text.
+    // The quoted value is there, as text, and the message's own markup as markup.
     auto shown = site.Get("/echo0.tsm?x=" + e2e::FormEncode(attacks[0]));
     EXPECT_TRUE(Contains(shown.body, "Cannot convert &lt;img src=x onerror=alert(1)&gt; to real.")) << shown.body;
+    auto loop = site.Get("/echo17.tsm?x=" + e2e::FormEncode(attacks[0]));
+    EXPECT_TRUE(Contains(loop.body,
+                         "The TO attribute of the TSLOOP tag, which evaluates to &lt;img src=x "
+                         "onerror=alert(1)&gt;, is not a number."))
+        << loop.body;
+    auto twice = site.Get("/echo24.tsm?x=" + e2e::FormEncode(attacks[0]));
+    EXPECT_TRUE(Contains(twice.body, "Duplicate TSQUERY name")) << twice.body;
+    EXPECT_TRUE(Contains(twice.body, "existing TSQUERY (&lt;IMG SRC=X ONERROR=ALERT(1)&gt;)")) << twice.body;
 }
 
 // --- quoted SQL values and the functions that cut them ---------------------------------------

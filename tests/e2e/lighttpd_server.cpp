@@ -80,19 +80,18 @@ std::string LighttpdServer::Config(const LighttpdOptions& o, int port) {
       << "server.errorlog = " << Quoted(o.work_dir + "/lighttpd-error.log") << "\n"
       << "server.upload-dirs = (" << Quoted(o.work_dir + "/uploads") << ")\n"
       << "server.max-request-size = 0\n"
-      << "cgi.assign = (\".tsm\" => " << Quoted(o.ksml) << ", \".ksm\" => " << Quoted(o.ksml)
-      << ")\n"
       // The README's lines: templates in any case of their extension (the wizards write
       // EntryForm.TSM) go by the URL, since suffix keys match their case; a template's text
-      // is never sent as a file.
-      << "static-file.exclude-extensions = (\".tsm\", \".ksm\")\n"
-      << "$HTTP[\"url\"] =~ \"(?i)\\.(tsm|ksm)$\" {\n  cgi.assign = (\"\" => " << Quoted(o.ksml)
-      << ")\n}\n"
+      // is never sent as a file, whatever case its extension has.
+      << "cgi.assign += (\".tsm\" => " << Quoted(o.ksml) << ", \".ksm\" => " << Quoted(o.ksml) << ")\n"
+      << "static-file.exclude-extensions += (\".tsm\", \".tsM\", \".tSm\", \".tSM\", \".Tsm\", \".TsM\", \".TSm\", "
+         "\".TSM\",\n    \".ksm\", \".ksM\", \".kSm\", \".kSM\", \".Ksm\", \".KsM\", \".KSm\", \".KSM\")\n"
+      << "$HTTP[\"url\"] =~ \"(?i)\\.(tsm|ksm)$\" {\n  cgi.assign = (\"\" => " << Quoted(o.ksml) << ")\n}\n"
       << "else $HTTP[\"url\"] =~ \"(?i)\\.(tsm|ksm)/\" {\n  url.access-deny = (\"\")\n}\n"
       // URL-template mode: the gateway itself as /cgi-bin/ksml?TEMPLATE=...
       << "alias.url = (\"/cgi-bin/ksml\" => " << Quoted(o.ksml) << ")\n"
       << "$HTTP[\"url\"] =~ \"^/cgi-bin/\" {\n  cgi.assign = (\"\" => \"\")\n}\n"
-      << "setenv.add-environment = (\"TESSARO_HOME\" => " << Quoted(o.home);
+      << "setenv.add-environment += (\"TESSARO_HOME\" => " << Quoted(o.home);
     for (const auto& [name, value] : o.environment) c << ", " << Quoted(name) << " => " << Quoted(value);
     c << ")\n";
     return c.str();

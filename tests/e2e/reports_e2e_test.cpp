@@ -116,6 +116,62 @@ TEST_F(ReportsThroughWebServer, TheBodyMayHoldConditionsVariablesAndOutputSectio
     }
 }
 
+// A request value stays a value of the formula language: inside a text the template opened,
+// outside any text, and as a formula set from a tag.
+TEST_F(ReportsThroughWebServer, RequestValuesStayValuesInTheSelectionAndFormulas) {
+    Start();
+    std::string report = kStaffReport;
+    report.replace(report.find("{@Label}"), 8, "{@Label}, {@Yearly}");
+    report += "Yearly={staff.salary} * 12\n";
+    site.WriteDocument("yearly.rpt", report);
+    const std::string open = "<TSREPORT REPORT=\"" + site.document_root() + "/yearly.rpt\" DATASOURCE=\"" + kDsn + "\"";
+    auto names = [](const std::string& body) {
+        std::string found;
+        for (const char* name : {"Ann", "Bob", "Cy", "Dee", "Eve"})
+            if (Contains(body, std::string("<TD>") + name + "</TD>")) found += std::string("[") + name + "]";
+        return found;
+    };
+    struct Case {
+        const char* selection;
+        const char* value;
+        const char* rows;
+    } const cases[] = {
+        {"{staff.dept} = '#URL.d#'", "Lab", "[Cy][Dee]"},
+        {"{staff.dept} = '#URL.d#'", "x' or 'a'='a", ""},
+        {"{staff.dept} = \"#URL.d#\"", "x\" or \"a\"=\"a", ""},
+        {"{staff.dept} = \"#URL.d#\"", "Lab\" or true or \"", ""},
+        {"{staff.dept} = #URL.d#", "Lab", "[Cy][Dee]"},
+        {"{staff.dept} = #URL.d#", "'Lab' or true", ""},
+        {"{staff.id} > #URL.d#", "3", "[Dee][Eve]"},
+        {"{staff.id} < #URL.d#", "0 or true", ""},
+        {"<TSSET d = URL.d>{staff.dept} = '#d#'", "x' or 'a'='a", ""},
+        {"{staff.#URL.d#} = 'Lab'", "dept", "[Cy][Dee]"},
+    };
+    for (const Case& c : cases) {
+        auto page = Page("select.tsm", open + ">" + c.selection + "</TSREPORT>", "d=" + e2e::FormEncode(c.value));
+        EXPECT_EQ(page.status, 200) << c.selection << " " << c.value << page.body;
+        EXPECT_EQ(names(page.body), c.rows) << c.selection << " " << c.value << "\n" << page.body;
+    }
+    // A value cannot end a reference and add a condition: the name it makes is no field.
+    auto reference = Page("select.tsm", open + ">{staff.#URL.d#} = 'Lab'</TSREPORT>",
+                          "d=" + e2e::FormEncode("dept} = 'Lab' or {staff.dept"));
+    EXPECT_EQ(names(reference.body), "") << reference.body;
+    EXPECT_TRUE(Contains(reference.body, "is not valid for the report file")) << reference.body;
+
+    // A formula set from a tag: a value is a text, whether the report's formula is quoted or not.
+    auto formulas =
+        Page("formulas.tsm", open + " @Label=\"#URL.l#\" @Yearly=\"#URL.y#\">{staff.id} = 1</TSREPORT>",
+             "l=" + e2e::FormEncode("x\" & {staff.salary} & \"") + "&y=" + e2e::FormEncode("{staff.id} * 1000"));
+    EXPECT_TRUE(Contains(formulas.body, "<TD>x&quot; &amp; {staff.salary} &amp; &quot;</TD>") ||
+                Contains(formulas.body, "<TD>x\" &amp; {staff.salary} &amp; \"</TD>"))
+        << formulas.body;
+    EXPECT_TRUE(Contains(formulas.body, "<TD>{staff.id} * 1000</TD>")) << formulas.body;
+    EXPECT_FALSE(Contains(formulas.body, "<TD>1000</TD>")) << formulas.body;
+    // The template's own formula text, and a number from the request, stay formulas.
+    auto own = Page("own.tsm", open + " @Yearly=\"{staff.salary} * #URL.k#\">{staff.id} = 2</TSREPORT>", "k=2");
+    EXPECT_TRUE(Contains(own.body, "<TD>400</TD>")) << own.body;
+}
+
 TEST_F(ReportsThroughWebServer, APictureOfTheReportIsServedOnceThroughItsLink) {
     Start();
     // A 1x1 GIF: its bytes must come back unchanged, NULs included.
@@ -173,6 +229,11 @@ TEST_F(ReportsThroughWebServer, FailuresAnswerWithTheirPages) {
     auto logon = Page("logon.tsm", "<TSREPORT REPORT=\"" + ReportPath() + "\" DATASOURCE=\"no_such_dsn\"></TSREPORT>");
     EXPECT_TRUE(Contains(logon.body, "Error occurred while processing TSREPORT")) << logon.body;
     EXPECT_TRUE(Contains(logon.body, "no_such_dsn")) << logon.body;
+    // The report server's texts are its own HTML: shown as markup, not as text.
+    EXPECT_TRUE(Contains(logon.body, "<B>Hint</B>")) << logon.body;
+    EXPECT_TRUE(Contains(logon.body, "Data Source = \"no_such_dsn\"<P>")) << logon.body;
+    EXPECT_FALSE(Contains(logon.body, "&lt;P&gt;")) << logon.body;
+    EXPECT_FALSE(Contains(logon.body, "&lt;B&gt;")) << logon.body;
 
     // A table the data source does not have: the print engine's log-on failure.
     std::string broken = kStaffReport;
@@ -185,6 +246,17 @@ TEST_F(ReportsThroughWebServer, FailuresAnswerWithTheirPages) {
 
     auto html = Page("html.tsm", "<TSREPORT REPORT=\"" + ReportPath() + "\" HTMLTYPE=\"FOO\"></TSREPORT>");
     EXPECT_TRUE(Contains(html.body, "The HTMLTYPE you specified (FOO) is invalid.")) << html.body;
+    EXPECT_TRUE(Contains(html.body, "<UL><LI>STANDARD<LI>NETSCAPE<LI>MICROSOFT</UL>")) << html.body;
+    // ... and the request's values in them are text.
+    auto hostile = Page("hostile.tsm", "<TSREPORT REPORT=\"" + ReportPath() + "\" HTMLTYPE=\"#URL.h#\"></TSREPORT>",
+                        "h=" + e2e::FormEncode("<img src=x onerror=alert(1)>"));
+    EXPECT_TRUE(Contains(hostile.body, "The HTMLTYPE you specified (&lt;img src=x onerror=alert(1)&gt;) is invalid."))
+        << hostile.body;
+    EXPECT_FALSE(Contains(hostile.body, "<img")) << hostile.body;
+    auto source = Page("source.tsm", "<TSREPORT REPORT=\"" + ReportPath() + "\" DATASOURCE=\"#URL.d#\"></TSREPORT>",
+                       "d=" + e2e::FormEncode("<img src=x onerror=alert(1)>"));
+    EXPECT_TRUE(Contains(source.body, "Data Source = \"&lt;img src=x onerror=alert(1)&gt;\"<P>")) << source.body;
+    EXPECT_FALSE(Contains(source.body, "<img")) << source.body;
 
     // The report server is still there for the next report.
     auto again = Page("again.tsm", "<TSREPORT REPORT=\"" + ReportPath() + "\"></TSREPORT>");

@@ -3,7 +3,7 @@
 // source added while the engine runs must be found by the next request that names it. Then
 // the applications the wizards generate from docs/wizards.md's scripts, served by the same
 // lighttpd: every page runs (capital extensions included), a posted entry is saved, and no
-// template is ever sent as its text.
+// template is ever sent as its text; and a generated form filled in by headless Chromium.
 
 #include <gtest/gtest.h>
 
@@ -19,8 +19,10 @@
 
 #include "child_process.h"
 #include "e2e_odbc.h"
+#include "e2e_site.h"
 #include "http_client.h"
 #include "lighttpd_server.h"
+#include "platform/service_manager.h"
 #include "tests/common/ci_require.h"
 #include "tests/common/temp_home.h"
 #include "tests/wizardutils/sqlite_catalog_fixture.h"
@@ -137,11 +139,32 @@ protected:
     void RunGuideScript(const std::string& name) {
         std::string script = GuideScript(name);
         ASSERT_FALSE(script.empty()) << "docs/wizards.md has no script " << name;
+        // The guide's folder is shared by everyone on the machine; the test writes into its
+        // own, and never runs a script that would still name another.
+        ASSERT_TRUE(Contains(script, kGuideFolder)) << "the script no longer writes into " << kGuideFolder;
+        script = Replaced(script, kGuideFolder, docs_);
+        std::istringstream lines(script);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind("answer /", 0) == 0) {
+                ASSERT_EQ(line, "answer " + docs_);
+            }
+        }
         const std::string file = home_.path() + "/" + name + ".txt";
-        std::ofstream(file) << Replaced(script, kGuideFolder, docs_);
+        std::ofstream(file) << script;
+        // The programs and their templates in a folder of the test's own: the wizards' request
+        // file lies beside the programs, and another test's run must not share it.
+        const std::string programs = home_.path() + "/wizard-programs";
+        if (!std::filesystem::exists(programs + "/tswizards")) {
+            const std::string bin = std::string(TESSARO_BINARY_DIR) + "/bin";
+            std::filesystem::create_directories(programs);
+            for (const char* program : {"tswizards", "tsutils"})
+                std::filesystem::copy_file(bin + "/" + program, programs + "/" + program);
+            std::filesystem::copy(bin + "/templates", programs + "/templates",
+                                  std::filesystem::copy_options::recursive);
+        }
         tessaro::wizardutils::testing::ChildLeakChecksOff leakChecks;
         const std::string out = home_.path() + "/" + name + ".out";
-        int status = e2e::RunProgram({std::string(TESSARO_BINARY_DIR) + "/bin/tswizards", "--script", file},
+        int status = e2e::RunProgram({programs + "/tswizards", "--script", file},
                                      {{"TESSARO_HOME", home_.path()},
                                       {"ODBCSYSINI", home_.path() + "/odbc"},
                                       {"ODBCINI", home_.path() + "/odbc/odbc.ini"}},
@@ -166,7 +189,7 @@ protected:
         }
     }
 
-    // The folder the guide's scripts write into.
+    // The folder the guide's scripts write into (the test's own folder takes its place).
     static constexpr const char* kGuideFolder = "/tmp/cities-app";
 
     tessaro::test::TempHome home_;
@@ -202,6 +225,60 @@ TEST_F(ServeScript, KeepsTheUsersDataSourcesAndFindsNewOnes) {
         }
         EXPECT_EQ(serve->Stop(), 0) << ReadFile(output_);
     }
+}
+
+// A second scripts/serve while one runs, on its port or over its runtime root, refuses before
+// it changes anything, and the first goes on serving with the same engine.
+TEST_F(ServeScript, ASecondServeRefusesAndLeavesTheFirstServing) {
+    int port = 0;
+    auto serve = Serve(&port);
+    ASSERT_NE(ReadFile(output_).find("Tessaro is serving"), std::string::npos) << ReadFile(output_);
+    auto enginePid = [&] {
+        std::ifstream status(home_.path() + "/scm/" + tessaro::platform::ScmFoldServiceName("Brendlow Tessaro 2.0") +
+                             "/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("Pid=", 0) == 0) return line;
+        return std::string();
+    };
+    ASSERT_EQ(e2e::HttpGet(port, "/guest.tsm").body, "rows 0");
+    const std::string engine = enginePid();
+    ASSERT_FALSE(engine.empty());
+
+    tessaro::test::TempFolder other("tsserve");
+    const std::string otherDocs = other.path() + "/docs";
+    std::filesystem::create_directories(otherDocs);
+    struct Second {
+        const char* name;
+        std::string home;
+        int port;
+        const char* says;
+    } seconds[] = {
+        {"same-port", other.path() + "/home", port, "is in use (another scripts/serve, or another server); nothing was"},
+        {"same-root", home_.path(), e2e::FreeLoopbackPort(),
+         "is being served by another scripts/serve; nothing was changed."},
+    };
+    for (const Second& second : seconds) {
+        SCOPED_TRACE(second.name);
+        const std::string out = other.path() + "/" + second.name + ".out";
+        e2e::BackgroundProgram run({std::string(TESSARO_SOURCE_DIR) + "/scripts/serve", otherDocs},
+                                   {{"TESSARO_HOME", second.home},
+                                    {"PORT", std::to_string(second.port)},
+                                    {"TESSARO_BIN", std::string(TESSARO_BINARY_DIR) + "/bin"}},
+                                   out);
+        // A refusal is quick; one that serves after all is stopped after a while.
+        for (int i = 0; i < 300 && run.Alive(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_FALSE(run.Alive()) << "the second scripts/serve did not refuse\n" << ReadFile(out);
+        EXPECT_EQ(run.Stop(), 1) << ReadFile(out);
+        EXPECT_TRUE(Contains(ReadFile(out), second.says)) << ReadFile(out);
+        EXPECT_FALSE(Contains(ReadFile(out), "Tessaro is serving")) << ReadFile(out);
+        // The first is untouched: its pages, its template folder, its engine.
+        auto page = e2e::HttpGet(port, "/guest.tsm");
+        EXPECT_EQ(page.status, 200) << page.body;
+        EXPECT_EQ(page.body, "rows 0");
+        EXPECT_EQ(enginePid(), engine);
+    }
+    EXPECT_FALSE(std::filesystem::exists(other.path() + "/home")) << "the refused run made a runtime root";
+    EXPECT_EQ(serve->Stop(), 0) << ReadFile(output_);
 }
 
 // The user's road: scripts/serve over a folder, the wizards' scripts from docs/wizards.md over
@@ -265,10 +342,50 @@ TEST_F(ServeScript, WizardApplicationsRunWhereTemplatesAreServed) {
     EXPECT_EQ(serve->Stop(), 0) << ReadFile(output_);
 }
 
-// The README's lighttpd lines, pasted into a configuration as a user would: lighttpd takes them
-// (the capital suffix cannot be a second cgi.assign key, which lighttpd refuses).
-TEST(ReadmeLighttpdLines, LighttpdAcceptsThem) {
-    REQUIRE_OR_SKIP(std::filesystem::exists("/usr/sbin/lighttpd"), "lighttpd is not installed");
+// A person's road through a generated application in a real browser: the entry form takes
+// "München" and "日本" from headless Chromium, the database keeps them as UTF-8, and the list
+// shows them; the engine's own error page is read as UTF-8 too.
+TEST_F(ServeScript, AGeneratedFormPostsUtf8FromChromium) {
+    const std::string chromium = "/usr/bin/chromium", chromedriver = "/usr/bin/chromedriver";
+    REQUIRE_OR_SKIP(std::filesystem::exists(chromium) && std::filesystem::exists(chromedriver),
+                    "chromium and chromium-driver are not installed");
+    REQUIRE_OR_SKIP(std::filesystem::exists("/usr/bin/python3"), "python3 is not installed");
+    int port = 0;
+    auto serve = Serve(&port);
+    ASSERT_NE(ReadFile(output_).find("Tessaro is serving"), std::string::npos) << ReadFile(output_);
+    RunGuideScript("data-entry");
+    std::ofstream(docs_ + "/broken.tsm") << "<P>M\xC3\xBCnchen\n<TSOUTPUT>#NoSuchName#</TSOUTPUT>\n";
+
+    const std::string site = "http://127.0.0.1:" + std::to_string(port);
+    const std::string out = home_.path() + "/browser.out";
+    const int status = e2e::RunProgram(
+        {"/usr/bin/python3", std::string(TESSARO_SOURCE_DIR) + "/tests/e2e/browser_walk.py", chromium, chromedriver,
+         home_.path() + "/chromium-profile", "open", site + "/EntryForm.TSM", "show", "fill", "Name",
+         "M\xC3\xBCnchen", "fill", "Country", "\xE6\x97\xA5\xE6\x9C\xAC", "fill", "Population", "1500000",
+         "submit", "show", "open", site + "/EntryList.TSM", "show", "open", site + "/broken.tsm", "show"},
+        {}, out);
+    ASSERT_EQ(status, 0) << ReadFile(out);
+    std::vector<std::string> pages;
+    std::istringstream lines(ReadFile(out));
+    for (std::string line; std::getline(lines, line);) pages.push_back(line);
+    ASSERT_EQ(pages.size(), 4u) << ReadFile(out);
+    for (const std::string& page : pages) EXPECT_TRUE(Contains(page, R"("charset": "UTF-8")")) << page;
+    EXPECT_TRUE(Contains(pages[1], "Your entry has been saved.")) << pages[1];
+
+    // The bytes the browser posted, as the database holds them.
+    EXPECT_EQ(SqlRows(home_.path() + "/data/sample.db",
+                      "SELECT hex(Name), hex(Country) FROM Cities WHERE Population = 1500000"),
+              std::vector<std::string>{"4DC3BC6E6368656E|E697A5E69CAC"});
+    EXPECT_TRUE(Contains(pages[2], "M\xC3\xBCnchen")) << pages[2];
+    EXPECT_TRUE(Contains(pages[2], "\xE6\x97\xA5\xE6\x9C\xAC")) << pages[2];
+    // The error page quotes the template's line as it is written.
+    EXPECT_TRUE(Contains(pages[3], "Error resolving parameter")) << pages[3];
+    EXPECT_TRUE(Contains(pages[3], "M\xC3\xBCnchen")) << pages[3];
+    EXPECT_EQ(serve->Stop(), 0) << ReadFile(output_);
+}
+
+// The README's lighttpd lines, as they stand there.
+std::string ReadmeLighttpdLines() {
     std::istringstream readme(ReadFile(std::string(TESSARO_SOURCE_DIR) + "/README.md"));
     std::string lines;
     bool in = false;
@@ -277,6 +394,14 @@ TEST(ReadmeLighttpdLines, LighttpdAcceptsThem) {
         if (in) lines += line.substr(4) + "\n";
         if (in && line.rfind("    setenv.add-environment", 0) == 0) break;
     }
+    return lines;
+}
+
+// The README's lighttpd lines, pasted into a configuration as a user would: lighttpd takes them
+// (the capital suffix cannot be a second cgi.assign key, which lighttpd refuses).
+TEST(ReadmeLighttpdLines, LighttpdAcceptsThem) {
+    REQUIRE_OR_SKIP(std::filesystem::exists("/usr/sbin/lighttpd"), "lighttpd is not installed");
+    const std::string lines = ReadmeLighttpdLines();
     ASSERT_TRUE(Contains(lines, "(?i)")) << lines;
     tessaro::test::TempHome home;
     const std::string conf = home.path() + "/lighttpd.conf";
@@ -285,6 +410,68 @@ TEST(ReadmeLighttpdLines, LighttpdAcceptsThem) {
                         << Replaced(lines, "/path/to/build/bin/ksml", std::string(TESSARO_BINARY_DIR) + "/bin/ksml");
     const std::string out = home.path() + "/lighttpd.out";
     EXPECT_EQ(e2e::RunProgram({"/usr/sbin/lighttpd", "-tt", "-f", conf}, {}, out), 0) << ReadFile(out) << lines;
+}
+
+// The README's lines appended to Debian's own lighttpd.conf, as the package installs it: that
+// file loads the static-file module before anything appended can load mod_cgi, and sets
+// static-file.exclude-extensions itself. Only what a test must differ in is changed (port and
+// address, document root, logs, pid and upload folders, and no change of user). Every case of
+// a template's extension is run by ksml; none is sent as its text.
+TEST(ReadmeLighttpdLines, AppendedToTheStockDebianFileEveryTemplateRuns) {
+    const std::string stockFile = "/etc/lighttpd/lighttpd.conf";
+    REQUIRE_OR_SKIP(std::filesystem::exists("/usr/sbin/lighttpd") && std::filesystem::exists(stockFile),
+                    "lighttpd (with Debian's " << stockFile << ") is not installed");
+    e2e::Site site;
+    ASSERT_TRUE(site.InstallEngine());
+    const char* const templates[] = {"x.tsm", "X.TSM", "EntryForm.TSM", "page.Ksm"};
+    for (const char* name : templates)
+        site.WriteDocument(name, std::string("<TSOUTPUT>#UCase(\"ksml\")# ran ") + name + "</TSOUTPUT>");
+    site.WriteDocument("plain.html", "a plain file");
+
+    const std::string work = site.home() + "/stock";
+    std::filesystem::create_directories(work + "/uploads");
+    const int port = e2e::FreeLoopbackPort();
+    const std::map<std::string, std::string> adjusted = {
+        {"server.document-root", "\"" + site.document_root() + "\""},
+        {"server.port", std::to_string(port)},
+        {"server.errorlog", "\"" + work + "/error.log\""},
+        {"server.pid-file", "\"" + work + "/lighttpd.pid\""},
+        {"server.upload-dirs", "( \"" + work + "/uploads\" )"},
+    };
+    std::istringstream stock(ReadFile(stockFile));
+    std::string config, seen;
+    for (std::string line; std::getline(stock, line);) {
+        const std::string name = line.substr(0, line.find_first_of(" \t="));
+        if (name == "server.username" || name == "server.groupname") continue;
+        auto it = adjusted.find(name);
+        if (it != adjusted.end() && line.find('=') != std::string::npos) {
+            config += name + " = " + it->second + "\n";
+            seen += name + " ";
+            continue;
+        }
+        config += line + "\n";
+    }
+    for (const auto& [name, value] : adjusted)
+        EXPECT_TRUE(Contains(seen, name + " ")) << stockFile << " has no " << name << " line to adjust";
+    config += "server.bind = \"127.0.0.1\"\n";
+    config += Replaced(Replaced(ReadmeLighttpdLines(), "/path/to/build/bin/ksml", e2e::BuiltProgram("ksml")),
+                       "/var/lib/tessaro", site.home());
+    const std::string conf = work + "/lighttpd.conf";
+    std::ofstream(conf) << config;
+
+    e2e::BackgroundProgram lighttpd({"/usr/sbin/lighttpd", "-D", "-f", conf}, {}, work + "/lighttpd.out");
+    ASSERT_TRUE(e2e::WaitForPort(port, 10000, lighttpd.pid()))
+        << ReadFile(work + "/lighttpd.out") << ReadFile(work + "/error.log") << config;
+    for (const char* name : templates) {
+        auto page = e2e::HttpGet(port, std::string("/") + name);
+        EXPECT_EQ(page.status, 200) << name << "\n" << page.body << ReadFile(work + "/error.log");
+        EXPECT_EQ(page.body, std::string("KSML ran ") + name) << name;
+        EXPECT_FALSE(ShowsTemplateSource(page.body)) << name << "\n" << page.body;
+    }
+    // Path info behind a template is refused; other files are still served as files.
+    EXPECT_EQ(e2e::HttpGet(port, "/X.TSM/more").status, 403);
+    EXPECT_EQ(e2e::HttpGet(port, "/plain.html").body, "a plain file");
+    lighttpd.Stop();
 }
 
 }  // namespace

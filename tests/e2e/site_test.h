@@ -19,6 +19,17 @@ inline std::string CookieValue(const HttpResponse& response, const std::string& 
     return {};
 }
 
+// The page without the template lines an error page quotes (its <PRE> blocks), to judge what
+// the template itself wrote.
+inline std::string WithoutQuotedLines(std::string body) {
+    for (std::size_t at = body.find("<PRE>"); at != std::string::npos; at = body.find("<PRE>", at)) {
+        std::size_t end = body.find("</PRE>", at);
+        if (end == std::string::npos) break;
+        body.erase(at, end + 6 - at);
+    }
+    return body;
+}
+
 class SiteTest : public ::testing::Test {
 protected:
     // Writes a document below the site's root and asks for it, with an optional query string.

@@ -75,7 +75,7 @@ TEST_F(TemplatePagesThroughWebServer, ApplicationErrorPagesReplaceTheEnginesPage
     EXPECT_EQ(failed.body.rfind("Oops [Required parameter <B>item</B> not found", 0), 0u) << failed.body;
     EXPECT_TRUE(Contains(failed.body, "mail web@example.com query [x=%3Ci%3E]")) << failed.body;
     EXPECT_FALSE(Contains(failed.body, "Date/Time")) << failed.body;
-    EXPECT_FALSE(Contains(failed.body, "ordered"));
+    EXPECT_FALSE(Contains(e2e::WithoutQuotedLines(failed.body), "ordered"));
 
     auto good = site.Get("/shop/order.tsm?item=pen");
     EXPECT_EQ(good.body, "ordered");

@@ -90,6 +90,24 @@ TEST_F(TemplatesThroughWebServer, ErrorsAnswerWithTheirPages) {
 
 namespace {
 
+TEST_F(TemplatesThroughWebServer, RangeRuleRefusesAValueNoNumberHolds) {
+    site.WriteDocument("price.tsm", "<TSOUTPUT>PRICE=[#FORM.PRICE#]</TSOUTPUT>");
+    auto post = [&](const std::string& body) {
+        return e2e::HttpRequest(site.port(), "POST", "/price.tsm",
+                                {"Content-Type: application/x-www-form-urlencoded"}, body);
+    };
+    auto wide = post("PRICE=1e300&PRICE_RANGE=MIN%3D1");
+    ASSERT_EQ(wide.status, 200) << wide.error;
+    EXPECT_TRUE(Contains(wide.body, "<H3>Form Entries Incomplete or Invalid</H3>")) << wide.body;
+    EXPECT_TRUE(Contains(wide.body, "<LI>Data entered in the <B>Price</B> field must be a number (you entered "
+                                    "'1e300').<P>"))
+        << wide.body;
+    EXPECT_FALSE(Contains(wide.body, "PRICE=[")) << wide.body;
+
+    auto fits = post("PRICE=%2412.50&PRICE_RANGE=MIN%3D1");
+    EXPECT_EQ(fits.body, "PRICE=[12.5]");
+}
+
 TEST_F(TemplatesThroughWebServer, HostileRequestValuesEndInPagesAndTheEngineStaysUp) {
     site.WriteDocument("echo.tsm", "<TSOUTPUT>[#FORM.x#]</TSOUTPUT>");
     std::string big;

@@ -143,6 +143,13 @@ TEST_F(PurgeTest, AMissingTimeoutIsWrittenAsNinetyDays) {
     EXPECT_TRUE(Exists("6"));
 }
 
+TEST_F(PurgeTest, WithoutAnyClientThePassIsNoErrorAndWritesTheDefaultTimeout) {
+    ASSERT_FALSE(CRegistryKey::OpenReadOnly(*root, "Clients"));
+    EXPECT_EQ(CClientPurge(*root).PurgeExpiredClients(now), 0);
+    EXPECT_EQ(Value("Clients", "Timeout"), "90");
+    EXPECT_EQ(Log("TSEXEC"), "");
+}
+
 TEST_F(PurgeTest, ATimeoutBelowOneDayTurnsThePurgeOff) {
     Client("5", "{ts '1990-01-01 10:00:00'}");
     for (const char* timeout : {"0", "abc", "-3", ""}) {

@@ -61,17 +61,17 @@ INSTANTIATE_TEST_SUITE_P(
                           {"1.0E300"},
                           0x4011,
                           "Cannot convert 1E+300 to date.<P>Please, check the Tessaro manual for the allowed "
-                          "conversions between data types"},
+                          "conversions between data types (see docs/templates.md, section \"Operators\")"},
         FunctionErrorCase{"CreateODBCDateTime",
                           {"-1.0E300"},
                           0x4011,
                           "Cannot convert -1E+300 to date.<P>Please, check the Tessaro manual for the allowed "
-                          "conversions between data types"},
+                          "conversions between data types (see docs/templates.md, section \"Operators\")"},
         FunctionErrorCase{"CreateODBCTime",
                           {"3000000"},
                           0x4011,
                           "Cannot convert 3000000 to date.<P>Please, check the Tessaro manual for the allowed "
-                          "conversions between data types"},
+                          "conversions between data types (see docs/templates.md, section \"Operators\")"},
         // A span as large as no real can hold is refused like every such result.
         FunctionErrorCase{"CreateTimeSpan",
                           {"1.79E308", "1.0E308", "0", "0"},

@@ -45,21 +45,16 @@ void FakeRuntime::LookupVariable(const std::string& name, int row, std::string& 
 
 // As the page does: an evaluator error of the nested text comes back as a request failure.
 void FakeRuntime::Evaluate(std::string& value, const std::string& text, int row) {
-    bool fromVariable = false;
-    EvaluateWithOrigin(value, fromVariable, text, row);
+    CTracedText traced;
+    EvaluateTraced(traced, CTracedView{text, &CTracedView::LiteralOrigin()}, row);
+    value = traced.TakeText();
 }
 
-void FakeRuntime::EvaluateWithOrigin(std::string& value, bool& fromVariable, const std::string& text, int row) {
-    // As the engine does: a nested evaluation is never SQL text, its caller escapes.
-    const int saved = escape;
-    escape = 0;
-    struct Restore {
-        int& flag;
-        int value;
-        ~Restore() { flag = value; }
-    } restore{escape, saved};
+void FakeRuntime::EvaluateTraced(CTracedText& value, const CTracedView& text, int row) {
+    // As the engine does: a nested text keeps its caller's SQL context, and only the caller
+    // doubles the quotes of values, once.
     try {
-        Driver().EvaluateToString(this, text.c_str(), value, row, &fromVariable);
+        Driver().EvaluateToTracedText(this, text, value, row);
     } catch (CExpressionException* e) {
         const std::string message = e->GetText();
         delete e;

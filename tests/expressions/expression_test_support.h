@@ -26,7 +26,7 @@ public:
     CExpressionQuery* FindQuery(const std::string&) override { return nullptr; }
     int EscapeSingleQuotes() override { return escape; }
     void Evaluate(std::string& value, const std::string& text, int row) override;
-    void EvaluateWithOrigin(std::string& value, bool& fromVariable, const std::string& text, int row) override;
+    void EvaluateTraced(CTracedText& value, const CTracedView& text, int row) override;
     void SetVariable(const std::string& name, const std::string& value) override { variables[name] = value; }
     void GetErrorReport(std::string& text) override { text.clear(); }
     void DeleteClientVariable(const std::string&) override {}

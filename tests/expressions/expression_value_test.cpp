@@ -14,7 +14,9 @@ using exprtest::Catch;
 using exprtest::LogCapture;
 using namespace expr_type;
 
-const char kManual[] = ".<P>Please, check the Tessaro manual for the allowed conversions between data types";
+const char kManual[] =
+    ".<P>Please, check the Tessaro manual for the allowed conversions between data types (see docs/templates.md, "
+    "section \"Operators\")";
 
 TEST(ExpressionValue, StringForms) {
     ExprYaccStackElement b, i, r, third, d;

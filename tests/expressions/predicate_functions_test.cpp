@@ -126,6 +126,6 @@ INSTANTIATE_TEST_SUITE_P(
                           {"'nodate'"},
                           0x4011,
                           "Cannot convert nodate to date.<P>Please, check the Tessaro manual for the allowed "
-                          "conversions between data types"}));
+                          "conversions between data types (see docs/templates.md, section \"Operators\")"}));
 
 }  // namespace

@@ -128,6 +128,11 @@ TEST(RWJulianDate, BadWeekdayIsAnAssertion) {
     EXPECT_DEATH(d.previous(0u), "desiredDayOfWeek >= 1");
 }
 
+TEST(RWJulianDate, ComparingWithNoDateIsAnAssertion) {
+    const RWJulianDate d(1u, 1u, 2000u);
+    EXPECT_DEATH(d.compareTo(nullptr), "Assertion failed: \\(d!=0\\) != 0, file ");
+}
+
 TEST(RWJulianDate, CompareAndExtremes) {
     const RWJulianDate a(1u, 1u, 2000u), b(2u, 1u, 2000u);
     EXPECT_EQ(a.compareTo(&b), -1);

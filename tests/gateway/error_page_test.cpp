@@ -7,7 +7,7 @@
 namespace {
 
 const std::string kBusyPage =
-    "Status: 503 Service Unavailable\nContent-type: text/html\n\n<HTML><HEAD><TITLE>Error Occurred While Processing "
+    "Status: 503 Service Unavailable\nContent-type: text/html; charset=utf-8\n\n<HTML><HEAD><TITLE>Error Occurred While Processing "
     "Request</TITLE></HEAD><BODY><HR>"
     "<H3>Error Occurred While Processing Request</H3><P> <TABLE BORDER><TR><TD><H4>Error Diagnostic Information</H4>"
     "<P>Server busy or unable to fulfill request<P>The server is unable to fulfill your request due to extremely high "
@@ -20,7 +20,10 @@ TEST(ErrorPage, BrokenPipeGivesTheServerBusyPageExactly) {
 
 TEST(ErrorPage, DiagnosticText) {
     EXPECT_EQ(ksml::ErrorDiagnosticText({"Plain.", 0}), "Plain.");
-    EXPECT_EQ(ksml::ErrorDiagnosticText({"Failed.", 1060}), "Failed. <P>Windows NT error number 1060 occurred.");
+    // The number comes with its words, when the table has them.
+    EXPECT_EQ(ksml::ErrorDiagnosticText({"Failed.", 1060}),
+              "Failed. <P>Windows NT error number 1060 occurred (the service does not exist).");
+    EXPECT_EQ(ksml::ErrorDiagnosticText({"Odd.", 99999}), "Odd. <P>Windows NT error number 99999 occurred.");
     EXPECT_EQ(ksml::ErrorDiagnosticText({"Ignored.", 109}), std::string(ksml::kServerBusyText));
 }
 
@@ -36,13 +39,13 @@ TEST(ErrorPage, AdministratorAddressFollowsTheClosingTags) {
 TEST(ErrorPage, SeveralFailuresShareOneReply) {
     std::string page = ksml::FormatErrorPage({{"First.", 1060}, {"Second.", 2}}, true, "");
     EXPECT_EQ(page,
-              "Status: 500 Internal Server Error\nContent-type: text/html\n\n<HTML><HEAD><TITLE>Error Occurred While "
+              "Status: 500 Internal Server Error\nContent-type: text/html; charset=utf-8\n\n<HTML><HEAD><TITLE>Error Occurred While "
               "Processing Request</TITLE></HEAD>"
               "<BODY><HR><H3>Error Occurred While Processing Request</H3><P> "
               "<TABLE BORDER><TR><TD><H4>Error Diagnostic Information</H4><P>First. <P>Windows NT error number 1060 "
-              "occurred.<P></TD></TR></TABLE><P>\n"
+              "occurred (the service does not exist).<P></TD></TR></TABLE><P>\n"
               "<TABLE BORDER><TR><TD><H4>Error Diagnostic Information</H4><P>Second. <P>Windows NT error number 2 "
-              "occurred.<P></TD></TR></TABLE><P>\n</BODY></HTML>");
+              "occurred (the file was not found).<P></TD></TR></TABLE><P>\n</BODY></HTML>");
 }
 
 TEST(ErrorPage, EachFailureIsLoggedWhenItHappens) {
@@ -56,7 +59,9 @@ TEST(ErrorPage, EachFailureIsLoggedWhenItHappens) {
     errors.Warn("Read loop has executed 100 times");
     ASSERT_EQ(lines.size(), 3u);
     // Log lines are plain text, without the page's markup.
-    EXPECT_EQ(lines[0], "Error|Failed to set server termination event. Windows NT error number 2 occurred.");
+    EXPECT_EQ(lines[0],
+              "Error|Failed to set server termination event. Windows NT error number 2 occurred (the file was not "
+              "found).");
     EXPECT_EQ(lines[1],
               "Error|Server busy or unable to fulfill request The server is unable to fulfill your request "
               "due to extremely high traffic or an unexpected internal error. Please attempt your request "

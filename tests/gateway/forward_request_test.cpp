@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -157,7 +159,9 @@ TEST(ForwardRequest, FailedStartIsTriedOnceMoreAfterEndingTheEngine) {
     EXPECT_EQ(run.output, kPageText);
     EXPECT_EQ(engine.start_calls, 2);
     ASSERT_EQ(run.log.size(), 1u);
-    EXPECT_EQ(run.log[0], "Error|Error occurred while attempt to open service. Windows NT error number 1060 occurred.");
+    EXPECT_EQ(run.log[0],
+              "Error|Error occurred while attempt to open service. Windows NT error number 1060 occurred (the service "
+              "does not exist).");
 }
 
 TEST(ForwardRequest, WaitsForTheSocketOfAJustStartedEngine) {
@@ -249,3 +253,81 @@ TEST(ForwardRequest, RedirectReachesTheBrowserWithItsCookies) {
 }
 
 }  // namespace
+
+namespace {
+
+// An engine that takes the request and never answers; it notes when the gateway closes.
+class SilentEngine {
+public:
+    SilentEngine() {
+        const std::string path = ksml::ServerPipePath();
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        listen_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        ::unlink(path.c_str());
+        if (::bind(listen_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listen_, 4) != 0)
+            ADD_FAILURE() << std::strerror(errno);
+        thread_ = std::thread([this] {
+            int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0) return;
+            char buffer[4096];
+            while (::read(fd, buffer, sizeof buffer) > 0) {
+            }
+            closed_ = true;
+            ::close(fd);
+        });
+    }
+    ~SilentEngine() {
+        ::shutdown(listen_, SHUT_RDWR);
+        thread_.join();
+        ::close(listen_);
+        ::unlink(ksml::ServerPipePath().c_str());
+    }
+    bool closed() const { return closed_; }
+
+private:
+    int listen_ = -1;
+    std::thread thread_;
+    std::atomic<bool> closed_{false};
+};
+
+}  // namespace
+
+TEST(ForwardRequest, AClosedWebServerOutputEndsTheWaitAndTheEngineConnection) {
+    // The web server closes the gateway's output while the engine works (its visitor left):
+    // the gateway stops waiting and closes its engine connection, without a page nobody reads.
+    TempHome home;
+    SilentEngine engineSocket;
+    ScriptedEngine engine;
+    int output[2];
+    ASSERT_EQ(::pipe(output), 0);
+    std::vector<std::string> log;
+    std::string written;
+    ksml::GatewaySettings settings = FastSettings();
+    ksml::GatewayState state(
+        settings, [&log](std::string_view severity, std::string_view text) {
+            log.push_back(std::string(severity) + "|" + std::string(text));
+        },
+        [&written](const char* d, size_t n) { written.append(d, n); }, engine);
+    state.web_server_output = output[1];
+    std::thread leaves([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        ::close(output[0]);
+    });
+    const char* environment[] = {"REQUEST_METHOD=GET", "SCRIPT_NAME=/x.tsm", nullptr};
+    const auto start = std::chrono::steady_clock::now();
+    ksml::RunGateway(environment, -1, state, [] { return std::string(); });
+    leaves.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_TRUE(state.visitor_gone);
+    EXPECT_EQ(written, "");
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0],
+              "Warning|The web server closed the gateway's output before the reply was complete (its visitor left); "
+              "the request was given up.");
+    for (int i = 0; i < 200 && !engineSocket.closed(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(engineSocket.closed());
+    ::close(output[1]);
+}

@@ -119,7 +119,7 @@ TEST(HostileGatewayInput, EngineThatClosesWithoutAnAnswerGivesOneErrorTable) {
     ::unlink(ksml::ServerPipePath().c_str());
     // The failed send is the one failure shown; the empty read after it adds no second table.
     EXPECT_EQ(run.output.find("<TABLE BORDER>"), run.output.rfind("<TABLE BORDER>")) << run.output;
-    EXPECT_NE(run.output.find("Content-type: text/html\n\n<HTML>"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Content-type: text/html; charset=utf-8\n\n<HTML>"), std::string::npos) << run.output;
 }
 
 TEST(HostileGatewayInput, DeclaredBodyLengthsAgainstWhatArrives) {

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <unistd.h>
 
 #include "engine/server/mail_spooler.h"
+#include "platform/program_path.h"
 #include "tests/mailer/smtp_servers.h"
 #include "tests/common/server_test_home.h"
 
@@ -73,6 +75,20 @@ TEST_F(SpoolerTest, LibraryFailuresStopConstruction) {
         EXPECT_FALSE(spooler.Initialized());
         EXPECT_EQ(spooler.ErrorText(), c.error);
     }
+}
+
+TEST_F(SpoolerTest, LibraryBesideTheProgramThatTheLoaderRefusesSaysWhy) {
+    // A name without a path is looked for beside the program first; a file there that is
+    // no shared library is the reason to report, not the "not found" of the places after it.
+    const std::string name = "libnotamailer" + std::to_string(::getpid()) + ".so";
+    const std::string beside = tessaro::platform::ProgramDirectory() + name;
+    std::ofstream(beside) << "not a shared library\n";
+    SetValue("Mail", "MailerDLL", name);
+    TSMail spooler;
+    std::filesystem::remove(beside);
+    EXPECT_FALSE(spooler.Initialized());
+    EXPECT_EQ(spooler.ErrorText(),
+              "Windows NT error number 193 occurred while attempting to load library '" + name + "'.");
 }
 
 TEST_F(SpoolerTest, DefaultTreeAndBaseDirectoryWithOrWithoutSlash) {
@@ -184,6 +200,53 @@ TEST_F(SpoolerTest, UnreachableServerKeepsMessagesForLaterPasses) {
                              "file archived to '" +
                              Files("UNDELIVR")[0] + "'\""),
               std::string::npos);
+}
+
+TEST_F(SpoolerTest, AFullSpoolForAnUnreachableServerCostsOnePassOfBoundedWork) {
+    // Thousands of messages wait for a server that is down: a pass reads each once and keeps
+    // it, handling the window's messages between two of them.
+    SetValue("Mail", "LogSeverity", "1");
+    const int port = mailtest::FreePort();
+    constexpr int kMessages = 3000;
+    int between = 0;
+    int stopAfter = -1;
+    auto spooler = std::make_unique<TSMail>();
+    ASSERT_TRUE(spooler->Initialized()) << spooler->ErrorText();
+    spooler->AttachWindow([] {}, [&] { return ++between == stopAfter; });
+    for (int i = 1; i <= kMessages; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "TSM%04X.TMP", i);
+        std::ofstream(spooler->SpoolDirectory() + name, std::ios::binary)
+            << Message("r" + std::to_string(i) + "@x.test", port).SpoolText();
+    }
+    const auto start = std::chrono::steady_clock::now();
+    spooler->ProcessWaitingMessages();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_GE(between, kMessages - 1);
+    EXPECT_EQ(Files("SPOOL").size(), static_cast<std::size_t>(kMessages));
+    EXPECT_TRUE(Files("UNDELIVR").empty());
+    // Asked to stop (the engine is closing), the next pass ends between two messages and
+    // the rest stays spooled.
+    between = 0;
+    stopAfter = 50;
+    spooler->ProcessWaitingMessages();
+    EXPECT_EQ(between, 50);
+    EXPECT_EQ(Files("SPOOL").size(), static_cast<std::size_t>(kMessages));
+    EXPECT_NE(MailLog().find("[NV_CONNREFUSED]"), std::string::npos) << MailLog();
+}
+
+TEST_F(SpoolerTest, AttemptCountsKeptInTheSpoolIniByAnOlderEngineStillCount) {
+    SetValue("Mail", "ConnectAttempts", "3");
+    auto spooler = Spooler();
+    std::string error;
+    CMailMessage m = Message("a@x.test", mailtest::FreePort());
+    ASSERT_TRUE(spooler->PersistMessage(m, error)) << error;
+    const std::string path = Files("SPOOL")[0];
+    std::ofstream(home() + "/Mail/SPOOL/SPOOL.INI") << "[Attempts]\n" << path << "=2\n";
+    spooler->ProcessWaitingMessages();
+    EXPECT_TRUE(Files("SPOOL").empty());
+    EXPECT_EQ(Files("UNDELIVR").size(), 1u);
+    EXPECT_EQ(mailtest::ReadAll(home() + "/Mail/SPOOL/SPOOL.INI").find("Attempts"), std::string::npos);
 }
 
 TEST_F(SpoolerTest, PermanentRefusalMovesTheMessageToUndeliverable) {

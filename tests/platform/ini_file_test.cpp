@@ -67,6 +67,26 @@ TEST_F(IniFileTest, WritesCreateTheFileAndRejectLineBreaks) {
     EXPECT_FALSE(std::ifstream(home() + "/ABSENT.INI").good());
 }
 
+TEST_F(IniFileTest, WholeSectionsAreReadAndReplacedInOneGo) {
+    Write("; keep me\n[Attempts]\nA=1\nb = 2\n\n[Other]\nx=y\n");
+    const std::string longValue(300, 'v');
+    EXPECT_EQ(IniSectionEntries(Path(), "ATTEMPTS"),
+              (std::vector<std::pair<std::string, std::string>>{{"A", "1"}, {"b", "2"}}));
+    ASSERT_TRUE(IniReplaceSection(Path(), "attempts", {{"C", "3"}, {"D", longValue}}));
+    EXPECT_EQ(Read(), "; keep me\n[attempts]\nC=3\nD=" + longValue + "\n\n[Other]\nx=y\n");
+    EXPECT_EQ(IniSectionEntries(Path(), "Attempts").back().second, longValue) << "values are not cut";
+    ASSERT_TRUE(IniReplaceSection(Path(), "Attempts", {}));
+    EXPECT_EQ(Read(), "; keep me\n[Other]\nx=y\n");
+    ASSERT_TRUE(IniReplaceSection(Path(), "New", {{"k", "v"}}));
+    EXPECT_EQ(Read(), "; keep me\n[Other]\nx=y\n\n[New]\nk=v\n");
+    EXPECT_FALSE(IniReplaceSection(Path(), "New", {{"k", "two\nlines"}}));
+    EXPECT_FALSE(IniReplaceSection(Path(), "New", {{"k=j", "v"}}));
+    EXPECT_EQ(IniGetString(Path(), "New", "k", ""), "v");
+    EXPECT_TRUE(IniReplaceSection(home() + "/ABSENT.INI", "S", {}));
+    EXPECT_FALSE(std::ifstream(home() + "/ABSENT.INI").good());
+    EXPECT_TRUE(IniSectionEntries(home() + "/ABSENT.INI", "S").empty());
+}
+
 TEST_F(IniFileTest, ConcurrentWritersLoseNothing) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {

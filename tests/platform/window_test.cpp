@@ -126,3 +126,41 @@ TEST_F(WindowTest, TimerAndPostedMessagesRunOnTheLoop) {
     EXPECT_EQ(ticks.load(), 2);
     EXPECT_NE(std::find(seen.begin(), seen.end(), WM_USER + 150), seen.end());
 }
+
+TEST_F(WindowTest, LongWorkInAProcedurePumpsWhatIsReadyAndSeesTheQuit) {
+    // A procedure that works long (a mail pass in WM_CREATE) serves the window's other
+    // messages between its steps, and learns there that the loop is to end.
+    std::atomic<bool> ready{false};
+    std::atomic<bool> created{false};
+    std::atomic<bool> go{false};
+    std::vector<std::uint32_t> duringWork;
+    int steps = 0;
+    thread = std::thread([&] {
+        window = Window::Create("Pumped", "", [&](Window& w, WindowMessage& m) -> std::int64_t {
+            if (m.msg != WM_CREATE) {
+                duringWork.push_back(m.msg);
+                if (m.msg == WM_USER + 2) w.PostQuitMessage();
+                return m.msg == WM_USER + 1 ? 5 : 0;
+            }
+            created = true;
+            while (!go) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            for (steps = 1; steps < 1000 && w.PumpPendingMessages(); ++steps)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            return 0;
+        });
+        ready = true;
+        window->RunMessageLoop();
+    });
+    while (!ready || !created) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::string endpoint = FindWindow("Pumped", "");
+    ASSERT_FALSE(endpoint.empty());
+    window->PostMessage(WM_USER + 3);
+    go = true;
+    bool ok = false;
+    EXPECT_EQ(SendMessage(endpoint, WM_USER + 1, 0, 0, &ok), 5);
+    EXPECT_TRUE(ok);
+    window->PostMessage(WM_USER + 2);
+    thread.join();
+    EXPECT_LT(steps, 1000) << "the quit ended the work";
+    EXPECT_EQ(duringWork, (std::vector<std::uint32_t>{WM_USER + 3, WM_USER + 1, WM_USER + 2}));
+}

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <sys/stat.h>
 
+#include "database/access/request_data_sources.h"
 #include "platform/ini_file.h"
 #include "reports/print_engine_binding.h"
 #include "reports/report_files.h"
@@ -27,12 +28,29 @@ TEST(ReportJobRules, SortListsBecomeBracedFieldsWithDirections) {
 
 TEST(ReportJobRules, AQuotedFormulaInTheReportMakesTheValueAText) {
     const std::tuple<const char*, const char*, const char*> cases[] = {
-        {"'x'", "Sales", "\"Sales\""},   {"\"x\"", "Sales", "\"Sales\""},   {"x", "Sales", "Sales"},
-        {"'x'", "'Sales'", "\"Sales\""}, {"'x'", "\"Sales\"", "\"Sales\""}, {"'x'", "", "\"\""},
+        {"'x'", "Sales", "\"Sales\""},
+        {"\"x\"", "Sales", "\"Sales\""},
+        {"x", "Sales", "Sales"},
+        {"'x'", "'Sales'", "\"Sales\""},
+        {"'x'", "\"Sales\"", "\"Sales\""},
+        {"'x'", "", "\"\""},
         {"'", "Sales", "Sales"},
         // A quote inside the value is the quote itself, never the end of the text.
         {"'x'", "x\" & {staff.salary} & \"y", "\"x\"\" & {staff.salary} & \"\"y\""},
-        {"'x'", "a\"b", "\"a\"\"b\""},  {"'x'", "'a'b'", "\"a'b\""},       {"'x'", "\"", "\"\"\"\""},
+        {"'x'", "a\"b", "\"a\"\"b\""},
+        {"'x'", "'a'b'", "\"a'b\""},
+        {"'x'", "\"", "\"\"\"\""},
+        // A quote at one end only opens or closes the text all the same.
+        {"'x'", "'Sales", "\"Sales\""},
+        {"'x'", "Sales'", "\"Sales\""},
+        {"'x'", "\"Sales", "\"Sales\""},
+        {"\"x\"", "Sales\"", "\"Sales\""},
+        {"'x'", "'\"", "\"\""},
+        {"'x'", "'", "\"'\""},
+        // A value that is one whole text already (as the engine makes a request's) stays that text.
+        {"'x'", "\"O'Neil said \"\"hi\"\"\"", "\"O'Neil said \"\"hi\"\"\""},
+        {"'x'", "'it''s'", "\"it's\""},
+        {"'x'", "\"'Sales\"", "\"'Sales\""},
     };
     for (const auto& [current, value, expected] : cases)
         EXPECT_EQ(CReportJob::FormulaText(current, value), expected) << current << value;
@@ -150,6 +168,37 @@ TEST_F(ReportJobRun, FailuresAnswerWithTheirNumbersAndTexts) {
         struct stat st {};
         EXPECT_NE(::stat(job->GetReportOutputPath().c_str(), &st), 0) << c.what;
     }
+}
+
+// The failure texts are the report server's own HTML: its markup stays markup, the request's
+// values in them are text.
+TEST_F(ReportJobRun, FailureTextsKeepTheirMarkupAndShowValuesAsText) {
+    auto html = Job();
+    html->m_htmlType = "<b>FOO</b>";
+    html->Run();
+    std::string text = ReadFile(html->GetErrorPath());
+    EXPECT_NE(text.find("The HTMLTYPE you specified (&lt;b&gt;FOO&lt;/b&gt;) is invalid."), std::string::npos) << text;
+    EXPECT_NE(text.find("<UL><LI>STANDARD<LI>NETSCAPE<LI>MICROSOFT</UL>"), std::string::npos) << text;
+
+    // An ODBC table whose connection fails: the engine's error with the data source after it,
+    // closed by one paragraph mark.
+    std::string odbc =
+        m_folder.write("odbc.rpt",
+                       "[Report]\nColumns={name}\n[Table]\nDatabaseLibrary=PDSODBC.DLL\nFields=id, name\n"
+                       "Server=x\nTable=staff\n");
+    CRequestDataSources dataSources(m_settings.get(), nullptr);  // no pool: the connection fails
+    long error = 0;
+    CReportJob job(CreateRequestFolder(&error), m_settings.get(), &dataSources);
+    job.m_reportPath = odbc;
+    job.m_dataSource = "<i>no such</i>";
+    job.Run();
+    EXPECT_EQ(Status(job, "ReportErrNumber"), "0");
+    text = ReadFile(job.GetErrorPath());
+    const std::string end = "Data Source = \"&lt;i&gt;no such&lt;/i&gt;\"<P>";
+    ASSERT_GE(text.size(), end.size()) << text;
+    EXPECT_EQ(text.substr(text.size() - end.size()), end) << text;
+    EXPECT_EQ(text.find("<i>"), std::string::npos) << text;
+    EXPECT_NE(text.find("<P>"), std::string::npos) << text;
 }
 
 }  // namespace

@@ -6,8 +6,11 @@
 #include <sstream>
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "platform/ini_file.h"
 #include "reports/report_files.h"
+#include "support/registry.h"
 #include "reports/report_request.h"
 #include "tests/common/temp_home.h"
 
@@ -202,6 +205,27 @@ TEST(ReportWorkFolder, IsPrivateToTheRootAndEachRequestHasItsOwn) {
     EXPECT_FALSE(IsRequestFolder(root));
     EXPECT_FALSE(IsRequestFolder(a + "/.."));
     EXPECT_FALSE(IsRequestFolder("/tmp"));
+}
+
+TEST(ReportWorkFolder, AFolderThatCannotBeMadeIsLogged) {
+    tessaro::test::TempHome home;
+    std::filesystem::create_directories(home.path() + "/log");
+    {
+        auto root = OpenTessaroRootKey();
+        CRegistrySettings(root.get()).Set("Logging", "LogFilePath", home.path() + "/log");
+    }
+    // A file where the work folder should be.
+    std::filesystem::create_directories(home.path() + "/tmp");
+    std::ofstream(home.path() + "/tmp/tsr") << "x";
+    long error = 0;
+    EXPECT_TRUE(CreateRequestFolder(&error).empty());
+    EXPECT_NE(error, 0);
+    const std::string log = ReadFile(home.path() + "/log/REPORTS.LOG");
+    EXPECT_NE(log.find("\"Error\""), std::string::npos) << log;
+    EXPECT_NE(log.find("Windows NT error number " + std::to_string(error) +
+                       " occurred while attempting to create the temporary directory " + home.path() + "/tmp/tsr."),
+              std::string::npos)
+        << log;
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <filesystem>
 #include <spawn.h>
 #include <sys/file.h>
@@ -12,6 +14,7 @@
 #include <sys/wait.h>
 #include <thread>
 
+#include "engine/server/mail_message.h"
 #include "interfaces/engine_names.h"
 #include "pipe_test_client.h"
 #include "platform/named_event.h"
@@ -184,6 +187,90 @@ TEST_F(EngineProcessTest, DesktopEndsOnSigtermAndClearsServiceRunning) {
     EXPECT_FALSE(std::filesystem::exists(socketPath));
 }
 
+namespace {
+
+// A TCP port on 127.0.0.1 that takes connections into its backlog and never answers; -1 when
+// none could be made. The descriptor is in *fd.
+int SilentPort(int* fd) {
+    *fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (*fd < 0 || ::bind(*fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(*fd, 16) != 0 || ::getsockname(*fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return -1;
+    return ntohs(address.sin_port);
+}
+
+// A port nothing listens on (closed again at once).
+int RefusingPort() {
+    int fd = -1;
+    int port = SilentPort(&fd);
+    ::close(fd);
+    return port;
+}
+
+}  // namespace
+
+TEST_F(EngineProcessTest, SigtermEndsTheDesktopEngineWhileThousandsOfMailsWait) {
+    // Thousands of mails wait for a server that refuses them, or for one that never
+    // answers: a delivery pass neither holds the engine past its close signal, nor loses a
+    // message, nor counts the wait it gave up as an attempt.
+    int silentFd = -1;
+    const int silentPort = SilentPort(&silentFd);
+    ASSERT_GT(silentPort, 0);
+    for (int port : {RefusingPort(), silentPort}) {
+        const std::string base = home() + "/mail-" + std::to_string(port) + "/";
+        for (const char* sub : {"SPOOL", "UNDELIVR", "LOG"}) std::filesystem::create_directories(base + sub);
+        SetValue("Mail", "BaseDirectory", base);
+        SetValue("Mail", "MailServer", "127.0.0.1");
+        SetValue("Mail", "SMTPPort", std::to_string(port));
+        SetValue("Mail", "Timeout", "60");
+        SetValue("Mail", "LogSeverity", "0");
+        constexpr int kMessages = 3000;
+        for (int i = 1; i <= kMessages; ++i) {
+            CMailMessage m("", -1, -1, "from@x.test", "to" + std::to_string(i) + "@x.test", "", "s", "\r\n", "b", "");
+            char name[16];
+            std::snprintf(name, sizeof name, "TSM%04X.TMP", i);
+            std::ofstream(base + "SPOOL/" + name, std::ios::binary) << m.SpoolText();
+        }
+        pid_t pid = Spawn({"-desktop"});
+        ASSERT_TRUE(WaitForSocket());
+        auto entered = [&] {
+            std::ifstream in(base + "LOG/ERRORS.LOG");
+            std::string log((std::istreambuf_iterator<char>(in)), {});
+            return log.find("Entered mail processing loop.") != std::string::npos;
+        };
+        for (int i = 0; i < 500 && !entered(); ++i) std::this_thread::sleep_for(20ms);
+        std::this_thread::sleep_for(200ms);
+        ::kill(pid, SIGTERM);
+        EXPECT_EQ(WaitExit(pid, 10s), 0) << port;
+        std::size_t spooled = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(base + "SPOOL"))
+            if (entry.path().filename().string().rfind("TSM", 0) == 0) ++spooled;
+        EXPECT_EQ(spooled, static_cast<std::size_t>(kMessages)) << port;
+        EXPECT_TRUE(std::filesystem::is_empty(base + "UNDELIVR")) << port;
+    }
+    ::close(silentFd);
+}
+
+TEST_F(EngineProcessTest, BodiesLeftByAKilledEngineAreRemovedAtStartUp) {
+    // An engine killed while large posts arrived leaves their bodies behind in tmp/body.
+    const std::string bodies = home() + "/tmp/body";
+    std::filesystem::create_directories(bodies);
+    std::ofstream(bodies + "/BDYa1b2c3") << std::string(100000, 'x');
+    std::ofstream(bodies + "/BDYd4e5f6") << "a=1";
+    std::ofstream(home() + "/outside.txt") << "kept";
+    std::filesystem::create_symlink(home() + "/outside.txt", bodies + "/BDYlink");
+    pid_t pid = Spawn({"-desktop"});
+    ASSERT_TRUE(WaitForSocket());
+    EXPECT_TRUE(std::filesystem::is_empty(bodies));
+    EXPECT_TRUE(std::filesystem::exists(home() + "/outside.txt")) << "a link goes, never what it names";
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(WaitExit(pid), 0);
+}
+
 TEST_F(EngineProcessTest, MissingMailerLibraryEndsWithCodeOne) {
     SetValue("Mail", "MailerDLL", "NOSUCHMAILER.DLL");
     EXPECT_EQ(Run({"-desktop"}), 1);
@@ -209,11 +296,48 @@ TEST_F(EngineProcessTest, MissingMailerLibraryInServiceModeReportsStopped) {
     EXPECT_NE(GetValue("Server", "ServiceRunning"), "1");
 }
 
+namespace {
+
+// Runs a command line and returns its standard output and exit code.
+std::pair<std::string, int> Capture(const std::string& command) {
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return {out, -1};
+    char buf[512];
+    while (std::size_t n = std::fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
+    int status = ::pclose(pipe);
+    return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+}  // namespace
+
 TEST_F(EngineProcessTest, StartedWithoutServiceManagerLogsTheDispatcherError) {
     unsetenv("TESSARO_SCM_SERVICE");
     EXPECT_EQ(Run({}), 0);
     EXPECT_NE(ReadLog().find("\"Error attempting to initialize the service Windows NT error number 1063 occurred.\""),
               std::string::npos);
+    // Started from a shell, it says so there, in words, and how to start it.
+    auto shell = Capture(kEngine + " 2>&1");
+    EXPECT_EQ(shell.second, 0);
+    EXPECT_NE(shell.first.find("tsengine: error 1063 (the program was not started by the service manager). Start the "
+                               "service with tsscm start 'Brendlow Tessaro 2.0', or run tsengine -desktop"),
+              std::string::npos)
+        << shell.first;
+}
+
+// --help and its short forms print the switches and end, touching nothing.
+TEST_F(EngineProcessTest, HelpPrintsTheSwitchesAndExitsZero) {
+    for (const char* help : {"--help", "-h", "-?", "-HELP"}) {
+        SCOPED_TRACE(help);
+        auto printed = Capture(kEngine + " '" + help + "' 2>&1");
+        EXPECT_EQ(printed.second, 0);
+        EXPECT_EQ(printed.first.rfind("usage: tsengine [-INSTALL | -REMOVE | -DESKTOP | -DEBUG | --help]\n", 0), 0u)
+            << printed.first;
+        for (const char* line : {"  -INSTALL ", "  -REMOVE ", "  -DESKTOP ", "tsscm start 'Brendlow Tessaro 2.0'"})
+            EXPECT_NE(printed.first.find(line), std::string::npos) << printed.first;
+    }
+    EXPECT_EQ(ReadLog(), "");
+    EXPECT_EQ(State(), 0u);
 }
 
 TEST_F(EngineProcessTest, ListenerFailureStopsTheDesktopEngine) {
@@ -239,21 +363,6 @@ TEST_F(EngineProcessTest, ClosingTheDesktopWindowShutsTheEngineDown) {
     EXPECT_EQ(GetValue("Server", "ServiceRunning"), "0");
 }
 
-namespace {
-
-// Runs a command line and returns its standard output and exit code.
-std::pair<std::string, int> Capture(const std::string& command) {
-    std::string out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return {out, -1};
-    char buf[512];
-    while (std::size_t n = std::fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
-    int status = ::pclose(pipe);
-    return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
-}
-
-}  // namespace
-
 TEST_F(EngineProcessTest, TsscmDrivesTheInstalledEngine) {
     const std::string tsscm = std::string(TESSARO_BINARY_DIR) + "/bin/tsscm";
     REQUIRE_OR_SKIP(std::filesystem::exists(tsscm), "tsscm is not built");
@@ -270,14 +379,15 @@ TEST_F(EngineProcessTest, TsscmDrivesTheInstalledEngine) {
     EXPECT_EQ(GetValue("Server", "ServiceRunning"), "1");
     auto again = Capture(tsscm + " start " + name + " 2>&1");
     EXPECT_EQ(again.second, 1);
-    EXPECT_NE(again.first.find("error 1056"), std::string::npos) << again.first;
+    EXPECT_NE(again.first.find("error 1056 (the service is running already)"), std::string::npos) << again.first;
     auto list = Capture(tsscm + " list");
     EXPECT_NE(list.first.find("Brendlow Tessaro 2.0\tRUNNING\t2\t"), std::string::npos) << list.first;
 
     EXPECT_EQ(Capture(tsscm + " stop " + name + " --wait 15").second, 0);
     EXPECT_EQ(GetValue("Server", "ServiceRunning"), "0");
     EXPECT_EQ(Capture(tsscm + " remove " + name).second, 0);
-    EXPECT_NE(Capture(tsscm + " query " + name + " 2>&1").first.find("error 1060"), std::string::npos);
+    EXPECT_NE(Capture(tsscm + " query " + name + " 2>&1").first.find("error 1060 (the service does not exist)"),
+              std::string::npos);
 }
 
 TEST_F(EngineProcessTest, WindowMessageRoadWhenEmulatingWindows95) {

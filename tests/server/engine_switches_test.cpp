@@ -8,7 +8,7 @@
 TEST(EngineSwitchesTest, EachArgumentIsComparedWholeInAnyCase) {
     struct Case {
         std::vector<std::string> arguments;
-        bool install, remove, desktop;
+        bool install, remove, desktop, help = false;
     } cases[] = {
         {{}, false, false, false},
         {{"-install"}, true, false, false},
@@ -25,6 +25,12 @@ TEST(EngineSwitchesTest, EachArgumentIsComparedWholeInAnyCase) {
         {{"-install -remove"}, false, false, false},
         {{"install", "remove", "desktop"}, false, false, false},
         {{"/opt/my-debug-build"}, false, false, false},
+        {{"--help"}, false, false, false, true},
+        {{"-H"}, false, false, false, true},
+        {{"-?"}, false, false, false, true},
+        {{"/?"}, false, false, false, true},
+        {{"-install", "--HELP"}, true, false, false, true},
+        {{"--helpme"}, false, false, false, false},
     };
     for (const Case& c : cases) {
         EngineSwitches s = ParseEngineSwitches(c.arguments);
@@ -33,5 +39,6 @@ TEST(EngineSwitchesTest, EachArgumentIsComparedWholeInAnyCase) {
         EXPECT_EQ(s.install, c.install) << label;
         EXPECT_EQ(s.remove, c.remove) << label;
         EXPECT_EQ(s.desktop, c.desktop) << label;
+        EXPECT_EQ(s.help, c.help) << label;
     }
 }

@@ -48,6 +48,8 @@ TEST(FieldRules, PassingValuesAreRewritten) {
         {{{"PRICE", " 10 "}, {"PRICE_RANGE", "min=10 max = 20"}}, "PRICE", "10"},
         {{{"PRICE", "20"}, {"PRICE_RANGE", "MAX=20"}}, "PRICE", "20"},
         {{{"PRICE", ""}, {"PRICE_RANGE", "MIN="}}, "PRICE", ""},
+        // Wider than a whole number but inside the picture: written out in full.
+        {{{"PRICE", "1e30"}, {"PRICE_RANGE", "MIN=1"}}, "PRICE", "1000000000000000019884624838656"},
         {{{"START", "March 3rd, 1997"}, {"START_DATE", ""}}, "START", "{d '1997-03-03'}"},
         {{{"START", "03/04/1997"}, {"START_DATE", ""}}, "START", "{d '1997-03-04'}"},
         {{{"START", "03/04/1997"}, {"START_EURODATE", ""}}, "START", "{d '1997-04-03'}"},
@@ -90,6 +92,16 @@ TEST(FieldRules, FailuresListTheirProblems) {
          "<UL><LI>The value entered for the <B>Price</B> field must be less than 20 (your entry was 21).<P></UL>"},
         {{{"PRICE", "abc"}, {"PRICE_RANGE", "max=20"}},
          "<UL><LI>Data entered in the <B>Price</B> field must be a number (you entered 'abc').<P></UL>"},
+        // Beyond the picture and every whole number: no number the form can hold.
+        {{{"PRICE", "1e300"}, {"PRICE_RANGE", "MIN=1"}},
+         "<UL><LI>Data entered in the <B>Price</B> field must be a number (you entered '1e300').<P></UL>"},
+        {{{"PRICE", "-1e60"}, {"PRICE_RANGE", "MAX=1"}},
+         "<UL><LI>Data entered in the <B>Price</B> field must be a number (you entered '-1e60').<P></UL>"},
+        {{{"PRICE", "1e300"}, {"PRICE_RANGE", "MAX=20"}},
+         "<UL><LI>The value entered for the <B>Price</B> field must be less than 20 (your entry was 1e300).<P></UL>"},
+        {{{"PRICE", "5"}, {"PRICE_RANGE", "MIN=1e300"}},
+         "<UL><LI>The value entered for the <B>Price</B> field must be greater than 1e+300 (your entry was "
+         "5).<P></UL>"},
         {{{"START", "32/1/1997"}, {"START_DATE", ""}},
          "<UL><LI>The value entered for the <B>Start</B> field ('32/1/1997') is not correctly formatted.<P></UL>"},
         // Request text is shown, never run as markup.

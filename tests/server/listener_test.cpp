@@ -85,7 +85,7 @@ TEST_F(ListenerTest, ThrowingPageGivesTheStandardErrorPage) {
     StartListener(&unlimited);
     PipeReply reply = SendRequest(path, Get("fail=1"));
     EXPECT_EQ(reply.Text(),
-              "Status: 500 Internal Server Error\nContent-type: text/html\n\n<HTML><HEAD><TITLE>Error Occurred While "
+              "Status: 500 Internal Server Error\nContent-type: text/html; charset=utf-8\n\n<HTML><HEAD><TITLE>Error Occurred While "
               "Processing Request</TITLE>"
               "</HEAD><BODY><HR><H3>Error Occurred While Processing Request</H3><P> <TABLE BORDER><TR><TD><H4>Error "
               "Diagnostic Information</H4><P>Echo failure.<P> The test page was asked to fail.<P></TD></TR></TABLE><P>"

@@ -103,7 +103,7 @@ TEST_F(ReplyWriterTest, DeckWithoutLibraryFallsBackToAnHtmlPage) {
     writer.SetContentType("application/x-hdmlc");
     writer.GetCurrentChannel()->WriteText("<HDML>");
     writer.Finish();
-    EXPECT_EQ(channel.text.rfind("Content-type: text/html\nContent-length: ", 0), 0u);
+    EXPECT_EQ(channel.text.rfind("Content-type: text/html; charset=utf-8\nContent-length: ", 0), 0u);
     EXPECT_NE(channel.text.find("<HTML>"), std::string::npos);
     size_t bts = 0;
     for (const auto& e : std::filesystem::directory_iterator(home() + "/tmp"))

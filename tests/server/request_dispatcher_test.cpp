@@ -51,7 +51,7 @@ private:
 
 // An error page answers with status 500: a failed request is not a success.
 const std::string kPageStart =
-    "Status: 500 Internal Server Error\nContent-type: text/html\n\n<HTML><HEAD><TITLE>Error Occurred While Processing "
+    "Status: 500 Internal Server Error\nContent-type: text/html; charset=utf-8\n\n<HTML><HEAD><TITLE>Error Occurred While Processing "
     "Request</TITLE></HEAD>"
     "<BODY><HR><H3>Error Occurred While Processing Request</H3><P> "
     "<TABLE BORDER><TR><TD><H4>Error Diagnostic Information</H4><P>";
@@ -87,7 +87,7 @@ auto Throws(const std::string& message, const std::string& detail, const std::st
     return [=](CReplyWriter* w) {
         w->BeginOutput();
         w->GetCurrentChannel()->WriteText("before|");
-        throw new CWebException(message, detail, page);
+        throw new CWebException(CWebMessage::FromHtml(message), CWebMessage::FromHtml(detail), page);
     };
 }
 

@@ -2,6 +2,8 @@
 // that block each other must all run at once, however few threads are waiting.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -9,6 +11,7 @@
 #include <mutex>
 #include <set>
 #include <thread>
+#include <vector>
 
 #include "engine/server/request_thread_pool.h"
 
@@ -109,6 +112,30 @@ TEST(RequestThreadPoolTest, JobsCountUntilTheirCapturesAreGoneAndTheEndWaitsForT
     });
     pool.reset();
     EXPECT_TRUE(ended);
+}
+
+TEST(RequestThreadPoolTest, EveryRequestThreadHasTheStackItsNestingBoundsAssume) {
+    // Three at once, so that kept threads and new ones are both asked.
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::size_t> sizes;
+    CRequestThreadPool pool;  // its threads end before what they use goes
+    for (int i = 0; i < 3; ++i) {
+        pool.Run([&] {
+            pthread_attr_t attributes;
+            std::size_t size = 0;
+            if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
+                pthread_attr_getstacksize(&attributes, &size);
+                pthread_attr_destroy(&attributes);
+            }
+            std::lock_guard lock(mutex);
+            sizes.push_back(size);
+            changed.notify_all();
+        });
+    }
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, 30s, [&] { return sizes.size() == 3; }));
+    for (std::size_t size : sizes) EXPECT_GE(size, kRequestThreadStackBytes);
 }
 
 }  // namespace

@@ -37,8 +37,8 @@ TEST(HtmlEscape, ReferencesMarkupAndQuotesOptionallyKeepingApostrophes) {
 }
 
 TEST(QueryNotYetExecutedText, NamesTheQueryEscaped) {
-    EXPECT_EQ(QueryNotYetExecutedText("ORDERS"),
+    EXPECT_EQ(QueryNotYetExecutedText("ORDERS").Html(),
               "The query named 'ORDERS' has not yet executed. Please define this query in your template file above "
               "the places where you use it");
-    EXPECT_EQ(QueryNotYetExecutedText("<script>").rfind("The query named '&lt;script&gt;' has not", 0), 0u);
+    EXPECT_EQ(QueryNotYetExecutedText("<script>").Html().rfind("The query named '&lt;script&gt;' has not", 0), 0u);
 }

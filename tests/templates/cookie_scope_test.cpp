@@ -112,7 +112,12 @@ TEST(CookieScope, ExpiresValues) {
     EXPECT_EQ(local.tm_year, 95);
     EXPECT_EQ(local.tm_mon, 3);
     EXPECT_EQ(local.tm_mday, 22);
-    for (const char* bad : {"", "soon", "5 days", "99999999999"}) {
+    // Beyond 100 years either way a count stays at 100 years.
+    EXPECT_EQ(ParseCookieExpires("99999999999", now, special, kind), now + 36525L * 86400);
+    EXPECT_EQ(ParseCookieExpires("1e300", now, special, kind), now + 36525L * 86400);
+    EXPECT_EQ(ParseCookieExpires("-1e300", now, special, kind), now - 36525L * 86400);
+    EXPECT_EQ(ParseCookieExpires("36525", now, special, kind), now + 36525L * 86400);
+    for (const char* bad : {"", "soon", "5 days", "nan"}) {
         try {
             ParseCookieExpires(bad, now, special, kind);
             ADD_FAILURE() << bad;
@@ -154,6 +159,12 @@ TEST(CookieScope, UnsafeNamesPathsAndDomainsAreRefused) {
         {"A B", "", "", "Invalid TSCOOKIE NAME attribute<P>"},
         {"A", "/x\nSet-Cookie: y=1", "", "Invalid TSCOOKIE PATH attribute<P>"},
         {"A", "/", "a.com; secure", "Invalid TSCOOKIE DOMAIN attribute<P>"},
+        {"A\vB", "", "", "Invalid TSCOOKIE NAME attribute<P>"},
+        {"A", "/x\f", "", "Invalid TSCOOKIE PATH attribute<P>"},
+        {"A", "/x\xc2\x85", "", "Invalid TSCOOKIE PATH attribute<P>"},
+        {"A", "/", "a.com\x85", "Invalid TSCOOKIE DOMAIN attribute<P>"},
+        {"A", "/", "a.com\x01", "Invalid TSCOOKIE DOMAIN attribute<P>"},
+        {"A", "/", "a.com\t", "Invalid TSCOOKIE DOMAIN attribute<P>"},
     };
     for (const auto& c : cases) {
         CCookie cookie;
@@ -167,6 +178,16 @@ TEST(CookieScope, UnsafeNamesPathsAndDomainsAreRefused) {
             EXPECT_EQ(e->GetMessage(), c.title);
             e->Delete();
         }
+    }
+    CCookie nul;
+    nul.name = "A";
+    nul.path = std::string("/x\0y", 4);
+    try {
+        nul.CheckName();
+        ADD_FAILURE() << "a NUL in the path";
+    } catch (CWebException* e) {
+        EXPECT_EQ(e->GetMessage(), "Invalid TSCOOKIE PATH attribute<P>");
+        e->Delete();
     }
     CCookie good;
     good.name = "A_1";

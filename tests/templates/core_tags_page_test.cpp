@@ -28,6 +28,15 @@ TEST_F(CoreTagsPage, QueryRowsListedInAnOutputSection) {
     EXPECT_EQ(out.body, "Ann,Bob,Cy,");
 }
 
+TEST_F(CoreTagsPage, ExpressionsInAnOutputSectionAreEvaluatedForEachRow) {
+    // Only a bare name is resolved once for the section; an expression with an operator is
+    // evaluated for each row, as one with a function call is.
+    PageOutcome out = Run(Query("q", "SELECT id FROM people ORDER BY id") + "<TSSET n = 10>" +
+                          "<TSOUTPUT QUERY=\"q\">#id + 1#:#n + id#:#Len(id)#,</TSOUTPUT>");
+    ASSERT_FALSE(out.failed) << out.title << out.detail;
+    EXPECT_EQ(out.body, "2:11:1,3:12:1,4:13:1,");
+}
+
 TEST_F(CoreTagsPage, GroupedOutputWithNestedSection) {
     PageOutcome out = Run(Query("q", "SELECT name, region FROM people ORDER BY region, id") +
                           "<TSOUTPUT QUERY=\"q\" GROUP=\"region\">#region#:<TSOUTPUT>#name# </TSOUTPUT>;</TSOUTPUT>");
@@ -102,7 +111,9 @@ TEST_F(CoreTagsPage, LocationRedirectsWithTheClientToken) {
 TEST_F(CoreTagsPage, ConditionalMismatchAndBadClientManagement) {
     PageOutcome bad = Run("<TSAPPLICATION CLIENTMANAGEMENT=\"perhaps\">");
     EXPECT_TRUE(bad.failed);
-    EXPECT_EQ(bad.detail.rfind("Invalid attribute value.<P>", 0), 0u) << bad.detail;
+    // The tag's line comes first, then what is wrong with it.
+    EXPECT_EQ(bad.detail.rfind("The error occurred on (or near) line 1 of the template file ", 0), 0u) << bad.detail;
+    EXPECT_TRUE(Contains(bad.detail, "</PRE><P>Invalid attribute value.<P>")) << bad.detail;
     PageOutcome open = Run("<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"2\">x");
     EXPECT_TRUE(open.failed);
     EXPECT_TRUE(Contains(open.title, "There are more TSLOOP tags than there are /TSLOOP tags.")) << open.title;
@@ -115,7 +126,8 @@ TEST_F(CoreTagsPage, MismatchedConditionalsListTheTagsSeen) {
                          "detected:<P> <PRE>\n    &lt;TSIF TRUE &gt;\n      &lt;TSIF 1 LT 2 &gt;\n"
                          "    &lt;/TSIF&gt;\n    &lt;TSELSE&gt;\n    &lt;TSELSEIF FALSE &gt;\n</PRE>\n"))
         << out.title;
-    EXPECT_EQ(out.detail.rfind("Error in conditional evaluation tags.<P>", 0), 0u);
+    EXPECT_EQ(out.detail.rfind("The error occurred on (or near) line 1 of the template file ", 0), 0u) << out.detail;
+    EXPECT_TRUE(Contains(out.detail, "</PRE><P>Error in conditional evaluation tags.<P>")) << out.detail;
 }
 
 TEST_F(CoreTagsPage, LoopsWithIncludesAndBreaks) {
@@ -206,7 +218,8 @@ TEST_F(CoreTagsPage, ContentTypeAndFileReplies) {
     PageOutcome typed = Run("dropped<TSCONTENT TYPE=\"text/plain\">kept");
     ASSERT_FALSE(typed.failed) << typed.title << typed.detail;
     EXPECT_EQ(typed.body, "kept");
-    std::string file = home() + "/reply.txt";
+    // Beside the template: a file directly in the runtime root is private.
+    std::string file = home() + "/docs/reply.txt";
     std::ofstream(file) << "file body";
     PageOutcome withFile = Run("x<TSCONTENT TYPE=\"text/plain\" FILE=\"" + file + "\" DELETEFILE=\"yes\">after");
     ASSERT_FALSE(withFile.failed) << withFile.title << withFile.detail;

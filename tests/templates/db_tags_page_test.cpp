@@ -5,6 +5,7 @@
 #include "engine/templates/pages/inserter_page.h"
 #include "engine/templates/tags/insert/insert_update.h"
 #include "engine/templates/tags/table/table_engine.h"
+#include "platform/clock.h"
 #include "tests/common/pg_test_server.h"
 #include "support/text_helpers.h"
 #include "sqlite_page_site.h"
@@ -76,6 +77,16 @@ TEST_F(DbTagsPage, InsertAddsOneRowWithQuotesAndLeavesEmptyFieldsOut) {
     PageOutcome bytes = Post(Tag("TSINSERT", "TABLENAME=\"staff\""), "id=8&note=%01%FE%7F%27%5C");
     ASSERT_FALSE(bytes.failed) << bytes.title << bytes.detail;
     EXPECT_EQ(Values("SELECT note AS v FROM staff WHERE id = 8"), "\x01\xFE\x7F'\\;");
+}
+
+TEST_F(DbTagsPage, TheDateKeywordsAreStoredAsTheDatesTheyName) {
+    // A bound value is data: the date itself, never the escape that would name it in SQL text.
+    const std::string before = tessaro::platform::FormatLocalTimeNow("%Y-%m-%d");
+    PageOutcome out = Post(Tag("TSINSERT", "TABLENAME=\"staff\""), "id=1&hired=CurrentDate%28+%29");
+    ASSERT_FALSE(out.failed) << out.title << out.detail;
+    const std::string after = tessaro::platform::FormatLocalTimeNow("%Y-%m-%d");
+    std::string stored = Values("SELECT hired AS v FROM staff");
+    EXPECT_TRUE(stored == before + ";" || stored == after + ";") << stored;
 }
 
 TEST_F(DbTagsPage, ForgedColumnNameIsRefusedBeforeAnyStatement) {
@@ -219,6 +230,21 @@ TEST_F(DbTagsPage, PreformattedTable) {
     EXPECT_EQ(empty.body, "<PRE>\nId  \n</PRE>\n");
 }
 
+TEST_F(DbTagsPage, TableTagsResolveNamesAgainstTheTableQuery) {
+    // HEADER reads the first row, each TEXT its own row, even inside a loop over another query.
+    PageOutcome out = Run(Query("q", "SELECT id, name FROM people ORDER BY id") +
+                          Query("other", "SELECT 7 AS id, 'Zed' AS name") +
+                          "<TSLOOP QUERY=\"other\"><TSTABLE QUERY=\"q\" HEADERLINES=\"1\" COLSPACING=\"1\">"
+                          "<TSCOL HEADER=\"#name#\" TEXT=\"#name#/#id#\" WIDTH=\"5\"></TSTABLE></TSLOOP>");
+    ASSERT_FALSE(out.failed) << out.title << out.detail;
+    EXPECT_EQ(out.body, "<PRE>\nAnn   \nAnn/1 \nBob/2 \nCy/3  \n</PRE>\n");
+    // Once the table is written its query is no longer the current one.
+    PageOutcome after = Run(Query("q", "SELECT id, name FROM people ORDER BY id") +
+                            "<TSTABLE QUERY=\"q\"><TSCOL TEXT=\"#id#\"></TSTABLE><TSSET x = \"#name#\">");
+    ASSERT_TRUE(after.failed);
+    EXPECT_TRUE(Contains(after.title, "<HR><P>Error resolving parameter <B>name</B><P>")) << after.title;
+}
+
 TEST_F(DbTagsPage, HtmlTable) {
     PageOutcome out = Run(Query("q", "SELECT id, name FROM people ORDER BY id") +
                           "<TSTABLE QUERY=\"q\" HTMLTABLE BORDER STARTROW=\"2\"><TSCOL TEXT=\"<B>#name#</B>\" "
@@ -326,6 +352,17 @@ TEST_F(DbTagsPage, InsertAndUpdateActions) {
     EXPECT_EQ(noNext.title, "Form field 'NEXTPAGE' not found in script input.<P>");
     EXPECT_EQ(noNext.detail, "This field is required in order to process the iNsErT request.<P>");
     EXPECT_EQ(Values("SELECT COUNT(*) AS v FROM staff"), "1;");
+}
+
+TEST_F(DbTagsPage, TheActionsTakeTheTableFieldsAsPosted) {
+    Set("DataSources\\" + dsn_, "AllowIUActions", "1");
+    PageOutcome padded = Action("Insert", "DATASOURCE=" + dsn_ + "&TABLENAME=+staff&NEXTPAGE=n&id=3&name=Cy");
+    ASSERT_TRUE(padded.failed);
+    EXPECT_EQ(padded.title, "The table ' staff' was not found in the data source '" + dsn_ + "'.<P>");
+    EXPECT_EQ(Values("SELECT COUNT(*) AS v FROM staff"), "0;");
+    PageOutcome plain = Action("Insert", "DATASOURCE=" + dsn_ + "&TABLENAME=staff&NEXTPAGE=n&id=3&name=Cy");
+    ASSERT_FALSE(plain.failed) << plain.title << plain.detail;
+    EXPECT_EQ(Values("SELECT name AS v FROM staff"), "Cy;");
 }
 
 }  // namespace

@@ -36,7 +36,8 @@ public:
         rows.push_back(row);
         const auto it = variables.find(name);
         if (it == variables.end())
-            throw new CWebException("Error resolving parameter <B>" + name + "</B>", "The variable was not found.");
+            throw new CWebException(CWebMessage::FromHtml("Error resolving parameter <B>" + name + "</B>"),
+                                    "The variable was not found.");
         value = it->second;
     }
     CTSXQueryImp* FindQueryNoCase(const std::string& name) override {

@@ -38,6 +38,23 @@ TEST_F(HostileTemplates, DeeplyNestedConditionalsAndLoops) {
     EXPECT_TRUE(Contains(out.title, "are not properly matched")) << out.title.substr(0, 300);
 }
 
+TEST_F(HostileTemplates, IncludesNestDeeperThanTheBoundEndInAnErrorPage) {
+    // inc0 includes inc1, ... inc99 includes inc100, which is the leaf.
+    for (int i = 0; i < 100; ++i)
+        Write("inc" + std::to_string(i) + ".tsm", "<TSINCLUDE TEMPLATE=\"inc" + std::to_string(i + 1) + ".tsm\">");
+    Write("inc100.tsm", "leaf");
+    PageOutcome bounded = RunPage<CQueryPage>(Script("/inc1.tsm"));
+    ASSERT_FALSE(bounded.failed) << bounded.title.substr(0, 300);
+    EXPECT_EQ(bounded.body, "leaf");
+
+    PageOutcome deeper = RunPage<CQueryPage>(Script("/inc0.tsm"));
+    ASSERT_TRUE(deeper.failed);
+    EXPECT_EQ(deeper.title, "Template file includes nested too deeply.<P>");
+    EXPECT_TRUE(Contains(deeper.detail, "inc100.tsm may not be included because 100 template files are already"))
+        << deeper.detail.substr(0, 400);
+    EXPECT_TRUE(Contains(deeper.detail, "The specific sequence of files processed/included is as follows"));
+}
+
 TEST_F(HostileTemplates, EnormousAttributeValueIsKeptWhole) {
     std::string value(4 * 1024 * 1024, 'v');
     Write("big.tsm", "<TSSET x = \"" + value + "\">done");

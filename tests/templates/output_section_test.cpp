@@ -85,7 +85,7 @@ public:
             r.fixed = true;
             return r;
         }
-        throw new CWebException("Error resolving parameter <B>" + name + "</B>", "");
+        throw new CWebException(CWebMessage::FromHtml("Error resolving parameter <B>" + name + "</B>"), "");
     }
     std::string EvaluateExpression(const std::string& e, int row) override {
         if (e == "ROW()") return std::to_string(row);
@@ -263,6 +263,25 @@ TEST(OutputSectionTest, NestingNeedsQueryAndGroupOnTheOuterSection) {
     EXPECT_TRUE(report.IsOpen());
 }
 
+TEST(OutputSectionTest, SectionsNestUpToTheBoundAndRunThere) {
+    FakePage page;
+    page.AddQuery("q", {"g"}, {{"a"}, {"b"}});
+    COutputSectionStack sections(page);
+    sections.OpenOutput(false);
+    sections.OnQuery("q");
+    for (std::size_t depth = 1; depth < kMaxSectionNesting; ++depth) {
+        sections.OnGroup("g");
+        sections.OpenOutput(false);
+    }
+    sections.Current()->AddText("#g#");
+    Thrown deeper = WebErrorOf([&] { sections.OpenOutput(false); });
+    EXPECT_EQ(deeper.message, "An error occurred while attempting to process a TSOUTPUT tag.<P>");
+    EXPECT_NE(deeper.detail.find("would be nested inside 1000 other sections"), std::string::npos)
+        << deeper.detail;
+    for (std::size_t depth = 1; depth < kMaxSectionNesting; ++depth) sections.CloseNested(false);
+    EXPECT_EQ(sections.CloseTopLevel(), "ab");
+}
+
 TEST(OutputSectionTest, VariablesChangedInTheBodyShowTheirNewValue) {
     FakePage page;
     page.AddQuery("q", {"n"}, Numbers(3));
@@ -325,7 +344,7 @@ TEST(OutputSectionTest, UnknownGroupColumnAndInvalidTags) {
     EXPECT_EQ(t.message, "Invalid column specified in GROUP attribute for TSOUTPUT tag.<P>");
     EXPECT_NE(t.detail.find("The column 'nope' was specified"), std::string::npos);
 
-    Thrown tag = WebErrorOf([] { ThrowInvalidSectionTag("&lt;TSQUERY&gt;"); });
+    Thrown tag = WebErrorOf([] { ThrowInvalidSectionTag("<TSQUERY>"); });
     EXPECT_EQ(tag.message, "Error processing TSOUTPUT tag<P>");
     EXPECT_EQ(tag.detail.rfind("The tag <B>&lt;TSQUERY&gt;</B> was parsed from within a TSOUTPUT section.", 0), 0u);
 }

@@ -30,23 +30,23 @@ TEST(ReportTagCut, TakesTheBodyCutsTheTrailerAndLinksImages) {
 TEST(ReportTagErrors, DetailsByNumber) {
     std::map<std::string, std::string> formulas{{"@A", "1"}, {"@B", "x"}};
     EXPECT_EQ(
-        CReportTag::ReportErrorDetail(515, "", "<P>lib", "/r.rpt", " {a} ", formulas),
+        CReportTag::ReportErrorDetail(515, "", "<P>lib", "/r.rpt", " {a} ", formulas).Html(),
         "Either the selection criteria or one of the custom formulas you specified for the report /r.rpt is invalid."
         "<PRE>\nSelection Criteria:\n\n    {a} \n</PRE><PRE>\nCustom Formulas:\n\n   @A = \"1\"\n   @B = \"x\"\n</PRE>"
         "<P>Please verify that you have used the correct syntax for your selection criteria and custom "
         "formulas.<P>lib");
-    EXPECT_EQ(CReportTag::ReportErrorDetail(515, "", "", "/r.rpt", "  ", {}).find("<PRE>"), std::string::npos);
+    EXPECT_EQ(CReportTag::ReportErrorDetail(515, "", "", "/r.rpt", "  ", {}).Html().find("<PRE>"), std::string::npos);
     EXPECT_EQ(
-        CReportTag::ReportErrorDetail(510, "@Missing", "", "/r.rpt", "", {}),
+        CReportTag::ReportErrorDetail(510, "@Missing", "", "/r.rpt", "", {}).Html(),
         "The formula named @Missing could not be found within the report '/r.rpt'. Please verify that the formula is "
         "spelled correctly and is included in your report.");
-    EXPECT_EQ(CReportTag::ReportErrorDetail(0, "as is", "L", "", "", {}), "as isL");
-    EXPECT_EQ(CReportTag::ReportErrorDetail(-25536, "t", "", "", "", {}),
+    EXPECT_EQ(CReportTag::ReportErrorDetail(0, "as is", "L", "", "", {}).Html(), "as isL");
+    EXPECT_EQ(CReportTag::ReportErrorDetail(-25536, "t", "", "", "", {}).Html(),
               "An unexpected error occurred while using the Crystal Engine.<P>Error number -25536 ocurred (t).");
-    EXPECT_EQ(CReportTag::ReportErrorDetail(777, "", "", "", "", {}),
+    EXPECT_EQ(CReportTag::ReportErrorDetail(777, "", "", "", "", {}).Html(),
               "An unexpected error occurred while using the Crystal Engine.<P>Error number 777 ocurred.");
     for (short n : {509, 536, 526, 400})
-        EXPECT_FALSE(CReportTag::ReportErrorDetail(n, "", "", "/r.rpt", "", {}).empty()) << n;
+        EXPECT_FALSE(CReportTag::ReportErrorDetail(n, "", "", "/r.rpt", "", {}).Html().empty()) << n;
 }
 
 TEST(ReportTagAttributes, ReportFileTimeoutAndFormulas) {

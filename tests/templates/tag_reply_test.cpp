@@ -33,6 +33,39 @@ TEST(TagReplyTest, HeaderLinesAreTrimmedGetOneColonAndStayOnOneLine) {
     EXPECT_EQ(t.message, "Invalid TSHEADER tag<P>");
 }
 
+TEST(TagReplyTest, OtherControlCharactersInHeadersAndRedirectsRefuseTheTag) {
+    using namespace std::string_literals;
+    struct Case {
+        std::string name, value;
+        const char* detail;
+    } const cases[] = {
+        {"X-A", "a\vb", "The VALUE attribute of the TSHEADER tag holds a control character (VT), which is not "
+                        "allowed there.<P>"},
+        {"X-A", "a\fb", "The VALUE attribute of the TSHEADER tag holds a control character (FF), which is not "
+                        "allowed there.<P>"},
+        {"X-A", "a\0b"s, "The VALUE attribute of the TSHEADER tag holds a control character (NUL), which is not "
+                        "allowed there.<P>"},
+        {"X-A", "a\xc2\x85" "b", "The VALUE attribute of the TSHEADER tag holds a control character (NEL), which "
+                                 "is not allowed there.<P>"},
+        {"X\tA", "b", "The NAME attribute of the TSHEADER tag holds a control character (TAB), which is not "
+                     "allowed there.<P>"},
+        {"X\x7f", "b", "The NAME attribute of the TSHEADER tag holds a control character (DEL), which is not "
+                      "allowed there.<P>"},
+    };
+    for (const Case& c : cases) {
+        Thrown t = WebErrorOf([&] { BuildHeaderLine(c.name, c.value); });
+        EXPECT_EQ(t.message, "Invalid TSHEADER tag<P>") << c.value;
+        EXPECT_EQ(t.detail, c.detail) << c.value;
+    }
+    // White space at either end is trimmed as before, and text in UTF-8 stays as it is.
+    EXPECT_EQ(BuildHeaderLine("X-A", "\v\xc3\x85ngstr\xc3\xb6m\f"), "X-A: \xc3\x85ngstr\xc3\xb6m\n");
+    EXPECT_EQ(LocationUrl("next.tsm?a=1\r\n"), "next.tsm?a=1");
+    for (const std::string& url : {"java\tscript:x"s, "next.tsm\v"s, "/a\0b"s, "/a\x85"s, "/\x1b"s}) {
+        Thrown t = WebErrorOf([&] { LocationUrl(url); });
+        EXPECT_EQ(t.message, "Invalid TSLOCATION tag<P>") << url;
+    }
+}
+
 class ContentTagTest : public TempFolderTest {
 protected:
     std::string MakeFile(const std::string& name) {

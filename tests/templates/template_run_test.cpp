@@ -325,6 +325,21 @@ TEST_F(TemplateRun, CookiesLeaveOnlyWithASuccessfulPage) {
     EXPECT_FALSE(Contains(out.headers, "Set-Cookie"));
 }
 
+TEST_F(TemplateRun, EndOfRunMismatchesSendNoCookiesAndTheExcerptEscapesApostrophes) {
+    // The end-of-run checks come before the page is finished: a mismatch is an error page
+    // like any other.
+    Write("page.tsm", "<TSCOOKIE NAME=\"id\" VALUE=\"1\">\n<TSIF TRUE>open");
+    PageOutcome open = RunPage<CQueryPage>(Script("/page.tsm"));
+    ASSERT_TRUE(open.failed);
+    EXPECT_TRUE(Contains(open.title, "are not properly matched")) << open.title;
+    EXPECT_FALSE(Contains(open.headers, "Set-Cookie")) << open.headers;
+
+    Write("page.tsm", "it's \"<TSCOOKIE BOGUS>\"");
+    PageOutcome quoted = RunPage<CQueryPage>(Script("/page.tsm"));
+    ASSERT_TRUE(quoted.failed);
+    EXPECT_TRUE(Contains(quoted.title, "     1: it&#39;s &quot;&lt;TSCOOKIE BOGUS&gt;&quot;")) << quoted.title;
+}
+
 TEST_F(TemplateRun, CookieErrors) {
     const std::pair<const char*, const char*> cases[] = {
         {"<TSCOOKIE VALUE=\"1\">", "NAME attribute not specified<P>"},

@@ -118,6 +118,20 @@ TEST_F(TSXRequestTest, QueriesMadeByTheTag) {
     EXPECT_EQ(freshView.AddColumn("second"), 1);
 }
 
+TEST_F(TSXRequestTest, TheExecutionTimeIsShownAsTheTagSetIt) {
+    CTSXRequestImp request = MakeRequest({});
+    CTSXStringSet* columns = request.CreateStringSet();
+    columns->AddString("a");
+    CTSXQuery* query = request.AddQuery("timed", columns);
+    query->SetSQL("made by a tag");
+    for (int ms : {12, 0, -5}) {
+        query->SetExecutionTime(ms);
+        EXPECT_EQ(queries.Find("TIMED")->GetElapsedMs(), ms);
+        EXPECT_NE(queries.Find("TIMED")->DebugLine().find(", Time=" + std::to_string(ms) + "ms)"), std::string::npos)
+            << queries.Find("TIMED")->DebugLine();
+    }
+}
+
 TEST_F(TSXRequestTest, QueryNamesAreChecked) {
     CTSXRequestImp request = MakeRequest({});
     CTSXQuery* empty = request.AddQuery("none", request.CreateStringSet());

@@ -164,15 +164,17 @@ TEST(VariableScopes, ClientVariableList) {
 }
 
 TEST(VariableScopes, ExpressionErrorTitle) {
-    EXPECT_EQ(ExpressionErrorTitle("  \"a\n\n\n\nb\"  ", "<report>", "why"),
-              "An error has occurred while processing the expression:<PRE>   &quot;a\n\nb&quot;\n</PRE><report><HR><P>why");
+    EXPECT_EQ(
+        ExpressionErrorTitle("  \"a\n\n\n\nb\"  ", "<report>", "why").Html(),
+        "An error has occurred while processing the expression:<PRE>   &quot;a\n\nb&quot;\n</PRE><report><HR><P>why");
     // Shown as written, its closing quote too.
-    EXPECT_EQ(ExpressionErrorTitle("Len(\"abc\"", "", ""),
+    EXPECT_EQ(ExpressionErrorTitle("Len(\"abc\"", "", "").Html(),
               "An error has occurred while processing the expression:<PRE>   Len(&quot;abc&quot;\n</PRE><HR><P>");
     // The expression may be a request's text: it cannot close the element around it.
-    EXPECT_EQ(ExpressionErrorTitle("Evaluate(\"</PRE><b>\")", "", "why"),
-              "An error has occurred while processing the expression:<PRE>   Evaluate(&quot;&lt;/PRE&gt;&lt;b&gt;&quot;)"
-              "\n</PRE><HR><P>why");
+    EXPECT_EQ(
+        ExpressionErrorTitle("Evaluate(\"</PRE><b>\")", "", "why").Html(),
+        "An error has occurred while processing the expression:<PRE>   Evaluate(&quot;&lt;/PRE&gt;&lt;b&gt;&quot;)"
+        "\n</PRE><HR><P>why");
 }
 
 }  // namespace

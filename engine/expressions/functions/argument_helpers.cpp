@@ -4,15 +4,14 @@
 #include <cmath>
 
 #include "engine/expressions/expression_exception.h"
-#include "support/html_escape.h"
 #include "support/runtime_file_gate.h"
 
 void ThrowParameterError(const CTSFunction& function, unsigned position, ExprYaccStackElement* argument,
-                         const std::string& words) {
+                         const CWebMessage& words) {
     ThrowExpressionError(expr_code::kArgumentType,
-                         FormatExpressionText("Parameter %u of function %s which is now \"%s\" must be %s", position,
-                                              function.GetName().c_str(), HtmlEscape(argument->AsStdString()).c_str(),
-                                              words.c_str()));
+                         FormatExpressionMessage("Parameter %u of function %s which is now \"%s\" must be ", position,
+                                                 function.GetName().c_str(), argument->AsStdString().c_str()) +
+                             words);
 }
 
 void CheckAtMostTwoArguments(const CTSFunction& function, CExprArgumentList* arguments) {
@@ -20,9 +19,9 @@ void CheckAtMostTwoArguments(const CTSFunction& function, CExprArgumentList* arg
     if (count > 2)
         ThrowExpressionError(
             expr_code::kArgumentCount,
-            FormatExpressionText("The function %s takes at most 2 arguments; You have called it with %u "
-                                 "arguments",
-                                 function.GetName().c_str(), static_cast<unsigned>(count)));
+            FormatExpressionMessage("The function %s takes at most 2 arguments; You have called it with %u "
+                                    "arguments",
+                                    function.GetName().c_str(), static_cast<unsigned>(count)));
 }
 
 double FiniteReal(const CTSFunction& function, unsigned position, ExprYaccStackElement* argument) {
@@ -41,8 +40,8 @@ std::int32_t FiniteInt(const CTSFunction& function, unsigned position, ExprYaccS
 double CheckFiniteResult(const CTSFunction& function, ExprYaccStackElement* argument, double result) {
     if (!std::isfinite(result))
         ThrowExpressionError(expr_code::kArgumentType,
-                             FormatExpressionText("The function %s has no finite result for the argument \"%s\"",
-                                                  function.GetName().c_str(), HtmlEscape(argument->AsStdString()).c_str()));
+                             FormatExpressionMessage("The function %s has no finite result for the argument \"%s\"",
+                                                     function.GetName().c_str(), argument->AsStdString().c_str()));
     return result;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/expressions/function_registry.h"
+#include "support/web_message.h"
 
 class CRuntimeFileGate;
 
@@ -17,7 +18,7 @@ inline ExprYaccStackElement* Argument(CExprArgumentList* arguments, std::size_t 
 
 // 0x400A "Parameter <n> of function <name> which is now "<text>" must be <words>".
 [[noreturn]] void ThrowParameterError(const CTSFunction& function, unsigned position, ExprYaccStackElement* argument,
-                                      const std::string& words);
+                                      const CWebMessage& words);
 
 // 0x4009 "The function <name> takes at most 2 arguments; You have called it with <n> arguments".
 void CheckAtMostTwoArguments(const CTSFunction& function, CExprArgumentList* arguments);

@@ -12,7 +12,6 @@
 #include "engine/expressions/number_mask_format.h"
 #include "engine/expressions/number_patterns.h"
 #include "foundation/rwexcept.h"
-#include "support/html_escape.h"
 
 namespace {
 
@@ -124,7 +123,7 @@ public:
         if (next < std::numeric_limits<std::int32_t>::min() || next > std::numeric_limits<std::int32_t>::max())
             ThrowExpressionError(
                 expr_code::kDivisionByZero,
-                FormatExpressionText("The result of the function %s does not fit in an integer", GetName().c_str()));
+                FormatExpressionMessage("The result of the function %s does not fit in an integer", GetName().c_str()));
         result->SetInteger(static_cast<std::int32_t>(next));
     }
 };
@@ -185,10 +184,11 @@ public:
 
 private:
     [[noreturn]] static void ThrowBadMask(const std::string& mask) {
-        ThrowExpressionError(expr_code::kFormatMask,
-                             FormatExpressionText("In function NumberFormat(Number, FormatMask) the second parameter, "
-                                                  "which is now %s, is not a valid formatting mask",
-                                                  HtmlEscape(mask).c_str()));
+        ThrowExpressionError(
+            expr_code::kFormatMask,
+            FormatExpressionMessage("In function NumberFormat(Number, FormatMask) the second parameter, "
+                                    "which is now %s, is not a valid formatting mask",
+                                    mask.c_str()));
     }
 };
 

@@ -10,8 +10,8 @@
 #include "support/runtime_file_gate.h"
 #include "platform/home.h"
 #include "platform/path_util.h"
+#include "platform/file_ops.h"
 #include "platform/temp_file.h"
-#include "support/html_escape.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ bool IsSeparator(char c) {
 CRuntimeInterface& RuntimeOf(const CTSFunction& function, CRuntimeInterface* runtime) {
     if (runtime == nullptr)
         ThrowExpressionError(expr_code::kFunctionNotAvailable,
-                             "The function " + function.GetName() + " needs a running request");
+                             CWebMessage("The function ") + function.GetName() + " needs a running request");
     return *runtime;
 }
 
@@ -32,15 +32,12 @@ class CFuncEvaluate : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
         CRuntimeInterface& request = RuntimeOf(*this, runtime);
-        std::string value;
-        bool fromVariable = false;
-        for (std::size_t i = 0; i < arguments->size(); ++i) {
-            ExprYaccStackElement* text = Argument(arguments, i);
-            request.EvaluateWithOrigin(value, fromVariable, text->AsStdString(), request.m_row);
-            fromVariable = fromVariable || text->fromVariable;
-        }
-        result->SetText(std::move(value));
-        result->fromVariable = fromVariable;
+        // The characters of each text keep their origin through its evaluation: what a
+        // value wrote in it (a string, a number, a call) is from a value.
+        CTracedText value;
+        for (std::size_t i = 0; i < arguments->size(); ++i)
+            request.EvaluateTraced(value, Argument(arguments, i)->Traced(), request.m_row);
+        result->SetTracedText(std::move(value));
     }
 };
 
@@ -50,29 +47,31 @@ public:
         CRuntimeInterface& request = RuntimeOf(*this, runtime);
         // Only the chosen branch is converted and evaluated.
         ExprYaccStackElement* branch = Argument(arguments, Argument(arguments, 0)->AsBool() ? 1 : 2);
-        std::string value;
-        bool fromVariable = false;
-        request.EvaluateWithOrigin(value, fromVariable, branch->AsStdString(), request.m_row);
-        result->SetText(std::move(value));
-        // The condition picks a branch; only the branch's own text and value are the result.
-        result->fromVariable = fromVariable || branch->fromVariable;
+        CTracedText value;
+        request.EvaluateTraced(value, branch->Traced(), request.m_row);
+        // The condition only picks one of two texts, each whole: the result's characters have
+        // the origin they have in the branch's evaluation.
+        result->SetTracedText(std::move(value));
     }
-    bool ResultFollowsArguments() const override { return false; }
 };
 
 class CFuncDE : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
-        const std::string& text = Argument(arguments, 0)->AsStdString();
-        std::string quoted;
-        quoted.reserve(text.size() + 2);
-        quoted += '"';
-        for (char c : text) {
-            if (c == '"') quoted += '"';
-            quoted += c;
-        }
-        quoted += '"';
-        result->SetText(std::move(quoted));
+        // The enclosing quotes are the function's own; each character of the text, and the
+        // quote doubling it, keeps the text's origin of that character.
+        const CTracedView text = Argument(arguments, 0)->Traced();
+        CTracedText quoted;
+        quoted.Reserve(text.text.size() + 2);
+        quoted.AppendLiteral("\"");
+        std::size_t run = 0;
+        for (std::size_t i = 0; i < text.text.size(); ++i)
+            if (text.text[i] == '"') {
+                quoted.Append(text, run, i + 1 - run).Append(text, i, 1);
+                run = i + 1;
+            }
+        quoted.Append(text, run).AppendLiteral("\"");
+        result->SetTracedText(std::move(quoted));
     }
 };
 
@@ -83,9 +82,10 @@ public:
     void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
         CRuntimeInterface& request = RuntimeOf(*this, runtime);
         const std::string name = Argument(arguments, 0)->AsStdString();
-        std::string value = Argument(arguments, 1)->AsStdString();
-        request.SetVariable(name, value);
-        result->SetText(std::move(value));
+        CTracedText value = CTracedText::Slice(Argument(arguments, 1)->Traced());
+        request.SetVariable(name, value.Text());
+        // The value as it was given, each character with its origin.
+        result->SetTracedText(std::move(value));
     }
 };
 
@@ -122,14 +122,15 @@ public:
         const std::string directory = Argument(arguments, 0)->AsStdString();
         const std::string prefix = Argument(arguments, 1)->AsStdString();
         std::string path;
-        // The folder passes the gate every template file passes.
-        if (PathHasNul(directory) || PathHasNul(prefix) || FileGateOf(runtime).IsPrivate(directory) ||
-            tessaro::platform::CreatePrivateTempFile(directory, prefix, &path) != 0)
+        // The folder is opened and judged as every template file is (the runtime root and its
+        // private folders refused), and the file made inside what was judged.
+        if (PathHasNul(directory) || PathHasNul(prefix) ||
+            tessaro::platform::CreateUniqueFileIn(directory, prefix, FileGateOf(runtime).Check(), &path) != 0)
             ThrowExpressionError(
                 kTempFileFailed,
-                FormatExpressionText("Cannot create a temporary file with prefix \"%s\" in the directory "
-                                     "\"%s\"",
-                                     HtmlEscape(prefix).c_str(), HtmlEscape(directory).c_str()));
+                FormatExpressionMessage("Cannot create a temporary file with prefix \"%s\" in the directory "
+                                        "\"%s\"",
+                                        prefix.c_str(), directory.c_str()));
         result->SetText(std::move(path));
     }
 

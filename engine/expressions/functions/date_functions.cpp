@@ -9,7 +9,6 @@
 #include "engine/expressions/function_family.h"
 #include "engine/expressions/functions/argument_helpers.h"
 #include "foundation/rwdate.h"
-#include "support/html_escape.h"
 
 namespace {
 
@@ -186,13 +185,12 @@ public:
         if (!AddDateSpan(date, DateAddSpan(code, number, date), moved))
             ThrowExpressionError(
                 expr_code::kArgumentType,
-                FormatExpressionText(
+                FormatExpressionMessage(
                     "In the function DateAdd(part, period, date) the combination of the part specifier, "
                     "which is %s, and the period specifier, which is %li, when added to date, which is "
                     "%s, have resulted in an invalid date value. The valid range of dates approximately "
                     "covers the period between 100 AD and 9999 AD",
-                    HtmlEscape(part->AsStdString()).c_str(), static_cast<long>(number),
-                    FormatShortReal(date).c_str()));
+                    part->AsStdString().c_str(), static_cast<long>(number), FormatShortReal(date).c_str()));
         result->SetDate(moved);
     }
 };
@@ -222,11 +220,11 @@ public:
         if (!MakeDateValue(FullYear(year), static_cast<int>(month), static_cast<int>(day), 0, 0, 0, value))
             ThrowExpressionError(
                 expr_code::kDateOperation,
-                FormatExpressionText("In the function CreateDate(year, month, day) the combination of the "
-                                     "arguments, which are %4li-%2li-%2li, have resulted in an invalid "
-                                     "date value. The valid range of dates approximately covers the "
-                                     "period between 100 AD and 9999 AD",
-                                     year, month, day));
+                FormatExpressionMessage("In the function CreateDate(year, month, day) the combination of the "
+                                        "arguments, which are %4li-%2li-%2li, have resulted in an invalid "
+                                        "date value. The valid range of dates approximately covers the "
+                                        "period between 100 AD and 9999 AD",
+                                        year, month, day));
         result->SetDate(value);
     }
 };
@@ -242,10 +240,10 @@ public:
                            value))
             ThrowExpressionError(
                 expr_code::kDateOperation,
-                FormatExpressionText("In the function CreateTime(hour, minute, second) the combination of "
-                                     "the arguments, which are %2li:%2li:%2li, have resulted in an "
-                                     "invalid time value",
-                                     hour, minute, second));
+                FormatExpressionMessage("In the function CreateTime(hour, minute, second) the combination of "
+                                        "the arguments, which are %2li:%2li:%2li, have resulted in an "
+                                        "invalid time value",
+                                        hour, minute, second));
         result->SetDate(value);
     }
 };
@@ -257,9 +255,9 @@ public:
         if (count != 6)
             ThrowExpressionError(
                 expr_code::kArgumentCount,
-                FormatExpressionText("The function CreateDateTime(year, month, day, hour, minute, second) "
-                                     "takes exactly 6 arguments. You have called it with %u arguments",
-                                     static_cast<unsigned>(count)));
+                FormatExpressionMessage("The function CreateDateTime(year, month, day, hour, minute, second) "
+                                        "takes exactly 6 arguments. You have called it with %u arguments",
+                                        static_cast<unsigned>(count)));
         long v[6];
         for (unsigned i = 0; i < 6; ++i) {
             ExprYaccStackElement* argument = Argument(arguments, i);
@@ -275,13 +273,14 @@ public:
         double value = 0;
         if (!MakeDateValue(FullYear(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2]), static_cast<int>(v[3]),
                            static_cast<int>(v[4]), static_cast<int>(v[5]), value))
-            ThrowExpressionError(expr_code::kDateOperation,
-                                 FormatExpressionText("In the function CreateDateTime(year, month, day, hour, minute, "
-                                                      "second) the combination of the arguments, which are "
-                                                      "%4li-%2li-%2li %2li:%2li:%2li, have resulted in an invalid date "
-                                                      "value. The valid range of dates approximately covers the period "
-                                                      "between 100 AD and 9999 AD",
-                                                      v[0], v[1], v[2], v[3], v[4], v[5]));
+            ThrowExpressionError(
+                expr_code::kDateOperation,
+                FormatExpressionMessage("In the function CreateDateTime(year, month, day, hour, minute, "
+                                        "second) the combination of the arguments, which are "
+                                        "%4li-%2li-%2li %2li:%2li:%2li, have resulted in an invalid date "
+                                        "value. The valid range of dates approximately covers the period "
+                                        "between 100 AD and 9999 AD",
+                                        v[0], v[1], v[2], v[3], v[4], v[5]));
         result->SetDate(value);
     }
 };
@@ -295,9 +294,9 @@ public:
         if (!text.IsDateString())
             ThrowExpressionError(
                 expr_code::kArgumentType,
-                FormatExpressionText("The date parameter of function ParseDateTime(date), which is %s, "
-                                     "does not represent a valid date",
-                                     HtmlEscape(text.AsStdString()).c_str()));
+                FormatExpressionMessage("The date parameter of function ParseDateTime(date), which is %s, "
+                                        "does not represent a valid date",
+                                        text.AsStdString().c_str()));
         result->SetDate(text.real);
     }
 };

@@ -12,7 +12,10 @@ void ThrowInvalidListPosition() {
 }
 
 CListCursor::CListCursor(std::string_view text, std::string_view delimiters)
-    : m_text(text), m_delimiters(delimiters), m_set(delimiters) {}
+    : CListCursor(CTracedView{text, &CTracedView::LiteralOrigin()}, delimiters) {}
+
+CListCursor::CListCursor(const CTracedView& list, std::string_view delimiters)
+    : m_text(list.text), m_origin(list.origin), m_delimiters(delimiters), m_set(delimiters) {}
 
 bool CListCursor::Next(ListElement& element) {
     const std::size_t n = m_text.size();
@@ -51,27 +54,27 @@ ListElement CListCursor::ElementAt(std::size_t position, std::size_t* following,
     return e;
 }
 
-std::string CListCursor::Rest() {
+CTracedText CListCursor::Rest() {
     Rewind();
     ListElement e;
     if (!Next(e)) ThrowInvalidListPosition();
     if (!Next(e)) return {};
-    return std::string(m_text.substr(e.start));
+    return CTracedText::Slice(Traced(), e.start);
 }
 
-std::string CListCursor::SetAt(std::size_t position, std::string_view value) {
+CTracedText CListCursor::SetAt(std::size_t position, const CTracedView& value) {
     std::size_t next = 0;
     bool more = false;
     const ListElement e = ElementAt(position, &next, &more);
-    std::string out;
-    out.reserve(m_text.size() + value.size() + 1);
-    out.append(m_text.substr(0, e.start)).append(value);
-    if (more) out.append(InsertedDelimiter());
-    out.append(m_text.substr(next));
+    CTracedText out;
+    out.Reserve(m_text.size() + value.text.size() + 1);
+    out.Append(Traced(), 0, e.start).Append(value);
+    if (more) out.AppendLiteral(InsertedDelimiter());
+    out.Append(Traced(), next);
     return out;
 }
 
-std::string CListCursor::DeleteAt(std::size_t position) {
+CTracedText CListCursor::DeleteAt(std::size_t position) {
     std::size_t next = 0;
     bool more = false;
     const ListElement e = ElementAt(position, &next, &more);
@@ -79,17 +82,17 @@ std::string CListCursor::DeleteAt(std::size_t position) {
     // The last element goes with the delimiters in front of it.
     if (!more)
         while (start > 0 && m_set.Contains(m_text[start - 1])) --start;
-    std::string out;
-    out.reserve(m_text.size());
-    out.append(m_text.substr(0, start)).append(m_text.substr(next));
+    CTracedText out;
+    out.Reserve(m_text.size());
+    out.Append(Traced(), 0, start).Append(Traced(), next);
     return out;
 }
 
-std::string CListCursor::InsertAt(std::size_t position, std::string_view value) {
-    if (value.empty()) return std::string(m_text);
+CTracedText CListCursor::InsertAt(std::size_t position, const CTracedView& value) {
+    if (value.text.empty()) return CTracedText::Slice(Traced());
     const ListElement e = ElementAt(position);
-    std::string out;
-    out.reserve(m_text.size() + value.size() + 1);
-    out.append(m_text.substr(0, e.start)).append(value).append(InsertedDelimiter()).append(m_text.substr(e.start));
+    CTracedText out;
+    out.Reserve(m_text.size() + value.text.size() + 1);
+    out.Append(Traced(), 0, e.start).Append(value).AppendLiteral(InsertedDelimiter()).Append(Traced(), e.start);
     return out;
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/expressions/text_origin.h"
+
 // Membership of the bytes of a delimiter (or character) set.
 class CCharacterSet {
 public:
@@ -29,8 +31,10 @@ struct ListElement {
 
 class CListCursor {
 public:
-    // Both texts must outlive the cursor.
+    // Both texts (and the origin) must outlive the cursor. The rebuilt lists keep the
+    // origin of every character they take from the list or the value.
     CListCursor(std::string_view text, std::string_view delimiters);
+    CListCursor(const CTracedView& list, std::string_view delimiters);
 
     // The next element from the current place; false at the end of the list.
     bool Next(ListElement& element);
@@ -44,13 +48,17 @@ public:
     ListElement ElementAt(std::size_t position, std::size_t* following = nullptr, bool* hasNext = nullptr);
 
     // The rebuilding operations of the list functions; see list_functions.cpp.
-    std::string Rest();
-    std::string SetAt(std::size_t position, std::string_view value);
-    std::string DeleteAt(std::size_t position);
-    std::string InsertAt(std::size_t position, std::string_view value);
+    CTracedText Rest();
+    CTracedText SetAt(std::size_t position, const CTracedView& value);
+    CTracedText DeleteAt(std::size_t position);
+    CTracedText InsertAt(std::size_t position, const CTracedView& value);
 
     std::string_view Text() const { return m_text; }
     std::string_view Element(const ListElement& e) const { return m_text.substr(e.start, e.end - e.start); }
+    CTracedText TracedElement(const ListElement& e) const {
+        return CTracedText::Slice(Traced(), e.start, e.end - e.start);
+    }
+    CTracedView Traced() const { return {m_text, m_origin}; }
     // The delimiter that editing puts into the text: the first of the set, or nothing for
     // an empty set (inserting a NUL would cut the text short).
     std::string_view InsertedDelimiter() const { return m_delimiters.substr(0, 1); }
@@ -58,6 +66,7 @@ public:
 
 private:
     std::string_view m_text;
+    const CTextOrigin* m_origin;
     std::string_view m_delimiters;
     CCharacterSet m_set;
     std::size_t m_place = 0;

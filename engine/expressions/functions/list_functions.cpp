@@ -22,6 +22,13 @@ protected:
     static std::string_view Delimiters(CExprArgumentList* a) {
         return ArgumentCount(a) == Most ? std::string_view(Arg(a, Most - 1).AsStdString()) : std::string_view(",");
     }
+    // A rebuilt list or an element: the list and the delimiters decide where elements
+    // begin and end, and so, with a position, which characters stand (SetMovedText).
+    static void SetListResult(ExprYaccStackElement* result, CTracedText text, CExprArgumentList* a,
+                              const ExprYaccStackElement* position = nullptr) {
+        SetMovedText(result, std::move(text),
+                     {&Arg(a, 0), position, ArgumentCount(a) == Most ? &Arg(a, Most - 1) : nullptr});
+    }
 };
 
 class CFuncListLen : public CListFunction<2> {
@@ -38,10 +45,9 @@ class CFuncListFirst : public CListFunction<2> {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
         Begin(a);
-        const std::string& list = Arg(a, 0).AsStdString();
-        CListCursor cursor(list, Delimiters(a));
+        CListCursor cursor(Arg(a, 0).Traced(), Delimiters(a));
         ListElement e;
-        result->SetText(cursor.Next(e) ? std::string(cursor.Element(e)) : std::string());
+        SetListResult(result, cursor.Next(e) ? cursor.TracedElement(e) : CTracedText(), a);
     }
 };
 
@@ -49,13 +55,12 @@ class CFuncListLast : public CListFunction<2> {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
         Begin(a);
-        const std::string& list = Arg(a, 0).AsStdString();
-        CListCursor cursor(list, Delimiters(a));
+        CListCursor cursor(Arg(a, 0).Traced(), Delimiters(a));
         ListElement e;
         ListElement last;
         bool any = false;
         while (cursor.Next(e)) last = e, any = true;
-        result->SetText(any ? std::string(cursor.Element(last)) : std::string());
+        SetListResult(result, any ? cursor.TracedElement(last) : CTracedText(), a);
     }
 };
 
@@ -63,9 +68,8 @@ class CFuncListRest : public CListFunction<2> {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
         Begin(a);
-        const std::string& list = Arg(a, 0).AsStdString();
-        CListCursor cursor(list, Delimiters(a));
-        result->SetText(cursor.Rest());
+        CListCursor cursor(Arg(a, 0).Traced(), Delimiters(a));
+        SetListResult(result, cursor.Rest(), a);
     }
 };
 
@@ -73,10 +77,11 @@ class CFuncListGetAt : public CListFunction<3> {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
         Begin(a);
-        const std::string& list = Arg(a, 0).AsStdString();
+        const CTracedView list = Arg(a, 0).Traced();
         const std::int32_t position = Arg(a, 1).AsInt();
         CListCursor cursor(list, Delimiters(a));
-        result->SetText(std::string(cursor.Element(cursor.ElementAt(static_cast<std::size_t>(position)))));
+        SetListResult(result, cursor.TracedElement(cursor.ElementAt(static_cast<std::size_t>(position))), a,
+                      &Arg(a, 1));
     }
 };
 
@@ -84,11 +89,11 @@ class CFuncListSetAt : public CListFunction<4> {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
         Begin(a);
-        const std::string& list = Arg(a, 0).AsStdString();
+        const CTracedView list = Arg(a, 0).Traced();
         const std::int32_t position = Arg(a, 1).AsInt();
-        const std::string& value = Arg(a, 2).AsStdString();
+        const CTracedView value = Arg(a, 2).Traced();
         CListCursor cursor(list, Delimiters(a));
-        result->SetText(cursor.SetAt(static_cast<std::size_t>(position), value));
+        SetListResult(result, cursor.SetAt(static_cast<std::size_t>(position), value), a, &Arg(a, 1));
     }
 };
 
@@ -96,10 +101,10 @@ class CFuncListDeleteAt : public CListFunction<3> {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
         Begin(a);
-        const std::string& list = Arg(a, 0).AsStdString();
+        const CTracedView list = Arg(a, 0).Traced();
         const std::int32_t position = Arg(a, 1).AsInt();
         CListCursor cursor(list, Delimiters(a));
-        result->SetText(cursor.DeleteAt(static_cast<std::size_t>(position)));
+        SetListResult(result, cursor.DeleteAt(static_cast<std::size_t>(position)), a, &Arg(a, 1));
     }
 };
 
@@ -107,11 +112,11 @@ class CFuncListInsertAt : public CListFunction<4> {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
         Begin(a);
-        const std::string& list = Arg(a, 0).AsStdString();
+        const CTracedView list = Arg(a, 0).Traced();
         const std::int32_t position = Arg(a, 1).AsInt();
-        const std::string& value = Arg(a, 2).AsStdString();
+        const CTracedView value = Arg(a, 2).Traced();
         CListCursor cursor(list, Delimiters(a));
-        result->SetText(cursor.InsertAt(static_cast<std::size_t>(position), value));
+        SetListResult(result, cursor.InsertAt(static_cast<std::size_t>(position), value), a, &Arg(a, 1));
     }
 };
 
@@ -119,18 +124,18 @@ class CFuncListPrepend : public CListFunction<3> {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
         Begin(a);
-        const std::string& list = Arg(a, 0).AsStdString();
-        const std::string& value = Arg(a, 1).AsStdString();
+        const CTracedView list = Arg(a, 0).Traced();
+        const CTracedView value = Arg(a, 1).Traced();
         CListCursor cursor(list, Delimiters(a));
         ListElement e;
         if (!cursor.Next(e)) {
-            result->SetText(value);
+            SetListResult(result, CTracedText::Slice(value), a);
             return;
         }
-        std::string out;
-        out.reserve(value.size() + 1 + list.size());
-        out.append(value).append(cursor.InsertedDelimiter()).append(list);
-        result->SetText(std::move(out));
+        CTracedText out;
+        out.Reserve(value.text.size() + 1 + list.text.size());
+        out.Append(value).AppendLiteral(cursor.InsertedDelimiter()).Append(list);
+        SetListResult(result, std::move(out), a);
     }
 };
 
@@ -138,18 +143,18 @@ class CFuncListAppend : public CListFunction<3> {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
         Begin(a);
-        const std::string& list = Arg(a, 0).AsStdString();
-        const std::string& value = Arg(a, 1).AsStdString();
+        const CTracedView list = Arg(a, 0).Traced();
+        const CTracedView value = Arg(a, 1).Traced();
         CListCursor cursor(list, Delimiters(a));
         ListElement e;
         if (!cursor.Next(e)) {
-            result->SetText(value);
+            SetListResult(result, CTracedText::Slice(value), a);
             return;
         }
-        std::string out;
-        out.reserve(list.size() + 1 + value.size());
-        out.append(list).append(cursor.InsertedDelimiter()).append(value);
-        result->SetText(std::move(out));
+        CTracedText out;
+        out.Reserve(list.text.size() + 1 + value.text.size());
+        out.Append(list).AppendLiteral(cursor.InsertedDelimiter()).Append(value);
+        SetListResult(result, std::move(out), a);
     }
 };
 
@@ -229,21 +234,21 @@ class CFuncListChangeDelims : public CListFunction<3> {
 public:
     void DoIt(CRuntimeInterface* runtime, CExprArgumentList* a, ExprYaccStackElement* result) override {
         Begin(a);
-        const std::string& list = Arg(a, 0).AsStdString();
-        const std::string& separator = Arg(a, 1).AsStdString();
+        const CTracedView list = Arg(a, 0).Traced();
+        const CTracedView separator = Arg(a, 1).Traced();
         CListCursor cursor(list, Delimiters(a));
-        std::string out;
-        out.reserve(list.size() + separator.size());
+        CTracedText out;
+        out.Reserve(list.text.size() + separator.text.size());
         const std::size_t limit = MaxFunctionResultBytes(runtime);
         ListElement e;
         for (bool first = true; cursor.Next(e); first = false) {
             // A long delimiter between many elements multiplies the text.
-            if (!first && out.size() + separator.size() + (e.end - e.start) > limit)
+            if (!first && out.size() + separator.text.size() + (e.end - e.start) > limit)
                 ThrowFunctionResultTooLong("ListChangeDelims(List, NewDelimiter, Delimiters)", limit);
-            if (!first) out.append(separator);
-            out.append(cursor.Element(e));
+            if (!first) out.Append(separator);
+            out.Append(list, e.start, e.end - e.start);
         }
-        result->SetText(std::move(out));
+        SetListResult(result, std::move(out), a);
     }
 };
 

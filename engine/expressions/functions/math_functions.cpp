@@ -146,7 +146,7 @@ public:
         const int radix = Argument(arguments, 1)->AsInt();
         std::int32_t value = 0;
         if (!ReadInRadix(digits, radix, value))
-            ThrowParameterError(*this, 1, text, FormatExpressionText("a valid number in base %d", radix));
+            ThrowParameterError(*this, 1, text, FormatExpressionMessage("a valid number in base %d", radix));
         result->SetInteger(value);
     }
 };

@@ -22,7 +22,6 @@
 #include "engine/expressions/function_result_limit.h"
 #include "engine/expressions/functions/list_cursor.h"
 #include "foundation/extregex.h"
-#include "support/html_escape.h"
 
 namespace {
 
@@ -40,30 +39,32 @@ template <bool Including>
 class CSpanFunction : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-        const std::string& text = Arg(a, 0).AsStdString();
+        const CTracedView text = Arg(a, 0).Traced();
         const CCharacterSet set(Arg(a, 1).AsStdString());
         std::size_t k = 0;
-        while (k < text.size() && set.Contains(text[k]) == Including) ++k;
-        result->SetText(text.substr(0, k));
+        while (k < text.text.size() && set.Contains(text.text[k]) == Including) ++k;
+        SetMovedText(result, CTracedText::Slice(text, 0, k), {&Arg(a, 0), &Arg(a, 1)});
     }
 };
 
 enum class Scope { kOne, kAll, kRecursive };
 
 // Every occurrence of what (not empty), left to right; inserted text is never searched.
-std::string ReplaceEveryOccurrence(const std::string& text, std::string_view what, std::string_view with,
-                                   const char* signature, std::size_t limit) {
-    std::size_t at = text.find(what);
-    if (at == std::string::npos) return text;
-    std::string out;
-    out.reserve(text.size());
+// Each character keeps its origin, unless a value decided where the replacements land.
+CTracedText ReplaceEveryOccurrence(const CTracedView& text, std::string_view what, const CTracedView& with,
+                                   const char* signature, bool decidedByValue, std::size_t limit) {
+    std::size_t at = text.text.find(what);
+    if (at == std::string::npos) return CTracedText::Slice(text);
+    CTracedText out;
+    if (decidedByValue) out.MarkValue();
+    out.Reserve(text.text.size());
     std::size_t copied = 0;
-    for (; at != std::string::npos; at = text.find(what, copied)) {
-        out.append(text, copied, at - copied).append(with);
+    for (; at != std::string::npos; at = text.text.find(what, copied)) {
+        out.Append(text, copied, at - copied).Append(with);
         copied = at + what.size();
-        if (out.size() + (text.size() - copied) > limit) ThrowFunctionResultTooLong(signature, limit);
+        if (out.size() + (text.text.size() - copied) > limit) ThrowFunctionResultTooLong(signature, limit);
     }
-    out.append(text, copied);
+    out.Append(text, copied);
     return out;
 }
 
@@ -125,10 +126,19 @@ public:
     void DoIt(CRuntimeInterface* runtime, CExprArgumentList* a, ExprYaccStackElement* result) override {
         CheckAtMostArguments(*this, a, 4);
         const std::size_t limit = MaxFunctionResultBytes(runtime);
+        const CTracedView traced = Arg(a, 0).Traced();
         const std::string& text = Arg(a, 0).AsStdString();
         const std::string& what = Arg(a, 1).AsStdString();
+        const CTracedView tracedWith = Arg(a, 2).Traced();
         const std::string& with = Arg(a, 2).AsStdString();
         const Scope scope = ReadScope(a);
+        // The text searched, the pattern and the scope decide where the replacement lands.
+        const bool decidedByValue =
+            DecidedByValue({&Arg(a, 0), &Arg(a, 1), ArgumentCount(a) == 4 ? &Arg(a, 3) : nullptr});
+        const auto setMoved = [&](CTracedText out) {
+            if (decidedByValue) out.MarkValue();
+            result->SetTracedText(std::move(out));
+        };
         const char* signature = Literal ? "Replace(InString, WhatString, WithString, Scope)"
                                         : "REReplace(InString, WhatString, WithString, Scope)";
         try {
@@ -143,21 +153,25 @@ public:
                     return;
                 }
                 if (scope == Scope::kAll) {
-                    result->SetText(ReplaceEveryOccurrence(text, what, with, signature, limit));
+                    setMoved(ReplaceEveryOccurrence(traced, what, tracedWith, signature, decidedByValue, limit));
                     return;
                 }
                 const std::size_t at = text.find(what);
                 if (at == std::string::npos) {
-                    result->SetText(text);
+                    setMoved(CTracedText::Slice(traced));
                     return;
                 }
                 CheckFunctionResultBytes(limit, signature, text.size() - what.size() + with.size());
-                std::string out;
-                out.reserve(text.size() - what.size() + with.size());
-                out.append(text, 0, at).append(with).append(text, at + what.size());
-                result->SetText(std::move(out));
+                CTracedText out;
+                if (decidedByValue) out.MarkValue();
+                out.Reserve(text.size() - what.size() + with.size());
+                out.Append(traced, 0, at).Append(tracedWith).Append(traced, at + what.size());
+                setMoved(std::move(out));
                 return;
             }
+            // The regular-expression code moves characters in ways this function does not
+            // follow (back references): the result is from a value when any argument is, the
+            // safe side. The literal recursive pass above keeps that origin as well.
             const RWCString pattern = ToRW(what);
             const RWCString replaced = scope == Scope::kAll ? regexReplaceAll(ToRW(text), pattern, ToRW(with), limit)
                                                             : regexReplace(ToRW(text), pattern, ToRW(with),
@@ -165,7 +179,7 @@ public:
             result->SetText(FromRW(replaced));
         } catch (const CRWInterfaceException& e) {
             if (Literal) ThrowExpressionError(kBadPattern, "The Replace function has received bad arguments");
-            ThrowExpressionError(kBadPattern, FromRW(e.message()));
+            ThrowExpressionError(kBadPattern, CWebMessage::Value(FromRW(e.message())));
         } catch (const RWRegexResultTooLong&) {
             ThrowFunctionResultTooLong(signature, limit);
         }
@@ -181,10 +195,10 @@ private:
         if (EqualsNoCase(scope, "RECURSIVE")) return Scope::kRecursive;
         ThrowExpressionError(
             expr_code::kArgumentType,
-            FormatExpressionText(
+            FormatExpressionMessage(
                 "The fourth parameter (Scope) of the function %s(InString, WhatString, WithString, "
                 "Scope), which is now equal to \"%s\", must be one of \"ONE\", \"ALL\", or \"RECURSIVE\"",
-                Literal ? "Replace" : "REReplace", HtmlEscape(std::string(scope)).c_str()));
+                Literal ? "Replace" : "REReplace", std::string(scope).c_str()));
     }
 
     static bool EqualsNoCase(std::string_view a, std::string_view b) {
@@ -217,7 +231,7 @@ public:
             const std::size_t at = regexFind(ToRW(pattern), ToRW(text), start);
             result->SetInteger(at == RW_NPOS ? 0 : static_cast<std::int32_t>(at + 1));
         } catch (const CRWInterfaceException& e) {
-            ThrowExpressionError(kBadPattern, FromRW(e.message()));
+            ThrowExpressionError(kBadPattern, CWebMessage::Value(FromRW(e.message())));
         }
     }
 };
@@ -229,19 +243,21 @@ class CFuncReplaceList : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface* runtime, CExprArgumentList* a, ExprYaccStackElement* result) override {
         const std::size_t limit = MaxFunctionResultBytes(runtime);
-        std::string work = Arg(a, 0).AsStdString();
+        // The text and the first list decide where the second list's items land.
+        const bool decidedByValue = DecidedByValue({&Arg(a, 0), &Arg(a, 1)});
+        CTracedText work = CTracedText::Slice(Arg(a, 0).Traced());
         const std::string& from = Arg(a, 1).AsStdString();
-        const std::string& to = Arg(a, 2).AsStdString();
         CListCursor whats(from, ",");
-        CListCursor withs(to, ",");
+        CListCursor withs(Arg(a, 2).Traced(), ",");
         ListElement what;
         ListElement with;
         while (whats.Next(what)) {
-            const std::string_view replacement = withs.Next(with) ? withs.Element(with) : std::string_view();
-            work = ReplaceEveryOccurrence(work, whats.Element(what), replacement, "ReplaceList(String, List1, List2)",
-                                          limit);
+            const CTracedText replacement = withs.Next(with) ? withs.TracedElement(with) : CTracedText();
+            work = ReplaceEveryOccurrence(work.View(), whats.Element(what), replacement.View(),
+                                          "ReplaceList(String, List1, List2)", decidedByValue, limit);
         }
-        result->SetText(std::move(work));
+        if (decidedByValue) work.MarkValue();
+        result->SetTracedText(std::move(work));
     }
 };
 
@@ -250,7 +266,7 @@ class CFuncGetToken : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
         CheckAtMostArguments(*this, a, 3);
-        const std::string& text = Arg(a, 0).AsStdString();
+        const CTracedView text = Arg(a, 0).Traced();
         const std::int32_t n = Arg(a, 1).AsInt();
         const std::string_view delimiters =
             ArgumentCount(a) == 3 ? std::string_view(Arg(a, 2).AsStdString()) : std::string_view(" \t\n");
@@ -258,7 +274,8 @@ public:
         ListElement token;
         std::int32_t taken = 0;
         while (taken < n && tokens.Next(token)) ++taken;
-        result->SetText(taken == n ? std::string(tokens.Element(token)) : std::string());
+        SetMovedText(result, taken == n ? tokens.TracedElement(token) : CTracedText(),
+                     {&Arg(a, 0), &Arg(a, 1), ArgumentCount(a) == 3 ? &Arg(a, 2) : nullptr});
     }
 };
 

@@ -13,7 +13,6 @@
 #include "engine/expressions/functions/list_cursor.h"
 #include "engine/expressions/functions/text_case.h"
 #include "engine/expressions/numeric_text.h"
-#include "support/html_escape.h"
 
 namespace {
 
@@ -95,12 +94,14 @@ template <TrimSide Side>
 class CTrimFunction : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-        std::string_view text = Arg(a, 0).AsStdString();
+        // Only white space goes, so every other character keeps its origin.
+        const CTracedView traced = Arg(a, 0).Traced();
+        std::string_view text = traced.text;
         if (static_cast<int>(Side) & static_cast<int>(TrimSide::kLeft))
             while (!text.empty() && IsWhiteSpace(text.front())) text.remove_prefix(1);
         if (static_cast<int>(Side) & static_cast<int>(TrimSide::kRight))
             while (!text.empty() && IsWhiteSpace(text.back())) text.remove_suffix(1);
-        result->SetText(std::string(text));
+        result->SetTracedText(CTracedText::Slice(traced, text.data() - traced.text.data(), text.size()));
     }
 };
 
@@ -108,12 +109,14 @@ template <bool Upper>
 class CCaseFunction : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-        std::string text = Arg(a, 0).AsStdString();
+        const CTracedView traced = Arg(a, 0).Traced();
+        std::string text(traced.text);
         if (Upper)
             UpperCaseText(text);
         else
             LowerCaseText(text);
-        result->SetText(std::move(text));
+        // The mapping keeps the length, so each character keeps its origin.
+        result->SetTracedText(CTracedText(std::move(text), *traced.origin));
     }
 };
 
@@ -127,18 +130,18 @@ public:
 class CFuncLeft : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-        const std::string& text = Arg(a, 0).AsStdString();
+        const CTracedView text = Arg(a, 0).Traced();
         const auto n = static_cast<std::size_t>(Arg(a, 1).AsInt());
-        result->SetText(text.substr(0, std::min(n, text.size())));
+        SetMovedText(result, CTracedText::Slice(text, 0, n), {&Arg(a, 0), &Arg(a, 1)});
     }
 };
 
 class CFuncRight : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-        const std::string& text = Arg(a, 0).AsStdString();
-        const auto n = std::min(static_cast<std::size_t>(Arg(a, 1).AsInt()), text.size());
-        result->SetText(text.substr(text.size() - n));
+        const CTracedView text = Arg(a, 0).Traced();
+        const auto n = std::min(static_cast<std::size_t>(Arg(a, 1).AsInt()), text.text.size());
+        SetMovedText(result, CTracedText::Slice(text, text.text.size() - n), {&Arg(a, 0), &Arg(a, 1)});
     }
 };
 
@@ -147,32 +150,31 @@ public:
 class CFuncMid : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-        const std::string& text = Arg(a, 0).AsStdString();
+        const CTracedView text = Arg(a, 0).Traced();
         const auto first = static_cast<std::size_t>(Arg(a, 1).AsInt()) - 1;
         const auto count = static_cast<std::size_t>(Arg(a, 2).AsInt());
-        if (first >= text.size()) {
-            result->SetText(std::string());
-            return;
-        }
-        result->SetText(text.substr(first, std::min(count, text.size() - first)));
+        // Append cuts at the end of the text, also a start beyond it.
+        SetMovedText(result, CTracedText::Slice(text, first, count), {&Arg(a, 0), &Arg(a, 1), &Arg(a, 2)});
     }
 };
 
 class CFuncRepeatString : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface* runtime, CExprArgumentList* a, ExprYaccStackElement* result) override {
-        const std::string& text = Arg(a, 0).AsStdString();
+        const CTracedView text = Arg(a, 0).Traced();
         const auto n = static_cast<std::size_t>(Arg(a, 1).AsInt());
         const std::size_t limit = MaxFunctionResultBytes(runtime);
-        if (!text.empty() && n > limit / text.size()) ThrowFunctionResultTooLong("RepeatString(String, Count)", limit);
-        std::string out;
-        if (text.empty()) {
-            result->SetText(std::move(out));
+        if (!text.text.empty() && n > limit / text.text.size())
+            ThrowFunctionResultTooLong("RepeatString(String, Count)", limit);
+        CTracedText out;
+        if (text.text.empty()) {
+            SetMovedText(result, std::move(out), {&Arg(a, 1)});
             return;
         }
-        out.reserve(text.size() * n);
-        for (std::size_t i = 0; i < n; ++i) out.append(text);
-        result->SetText(std::move(out));
+        out.Reserve(text.text.size() * n);
+        for (std::size_t i = 0; i < n; ++i) out.Append(text);
+        // The count decides how many of the author's characters stand.
+        SetMovedText(result, std::move(out), {&Arg(a, 1)});
     }
 };
 
@@ -188,44 +190,47 @@ public:
 class CFuncInsert : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-        const std::string& part = Arg(a, 0).AsStdString();
-        const std::string& text = Arg(a, 1).AsStdString();
+        const CTracedView part = Arg(a, 0).Traced();
+        const CTracedView traced = Arg(a, 1).Traced();
+        const std::string_view text = traced.text;
         const auto at = static_cast<std::uint32_t>(Arg(a, 2).AsInt());
         if (at > text.size())
             ThrowExpressionError(
                 expr_code::kArgumentType,
-                FormatExpressionText(
+                FormatExpressionMessage(
                     "The third parameter (AtPosition) of the function Insert(SubString, InString, "
                     "AtPosition), which is now equal to %u, must be less than or equal to the length of "
                     "the second parameter (InString), which is now equal to %s and has length of %u",
-                    at, HtmlEscape(text).c_str(), static_cast<unsigned>(text.size())));
-        std::string out;
-        out.reserve(text.size() + part.size());
-        out.append(text, 0, at).append(part).append(text, at);
-        result->SetText(std::move(out));
+                    at, std::string(text).c_str(), static_cast<unsigned>(text.size())));
+        CTracedText out;
+        out.Reserve(text.size() + part.text.size());
+        out.Append(traced, 0, at).Append(part).Append(traced, at);
+        SetMovedText(result, std::move(out), {&Arg(a, 1), &Arg(a, 2)});
     }
 };
 
 class CFuncRemoveChars : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-        const std::string& text = Arg(a, 0).AsStdString();
+        const CTracedView traced = Arg(a, 0).Traced();
+        const std::string_view text = traced.text;
         const auto start = static_cast<std::uint32_t>(Arg(a, 1).AsInt());
         const auto count = static_cast<std::size_t>(Arg(a, 2).AsInt());
         // The message names RemoveChars, the function the author called.
         if (start > text.size())
             ThrowExpressionError(
                 expr_code::kArgumentType,
-                FormatExpressionText(
+                FormatExpressionMessage(
                     "The second parameter (StartPos) of the function RemoveChars(String, StartPos, "
                     "Count), which is now equal to %u, must be less than or equal to the length of the "
                     "first parameter (String), which is now equal to %s and has length of %u",
-                    start, HtmlEscape(text).c_str(), static_cast<unsigned>(text.size())));
+                    start, std::string(text).c_str(), static_cast<unsigned>(text.size())));
         const std::size_t first = start - 1;
-        std::string out(text, 0, first);
+        CTracedText out;
+        out.Append(traced, 0, first);
         // Compared with what is left instead of adding first and count, which could wrap.
-        if (count < text.size() - first) out.append(text, first + count);
-        result->SetText(std::move(out));
+        if (count < text.size() - first) out.Append(traced, first + count);
+        SetMovedText(result, std::move(out), {&Arg(a, 0), &Arg(a, 1), &Arg(a, 2)});
     }
 };
 
@@ -235,18 +240,22 @@ template <Justify How>
 class CJustifyFunction : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface* runtime, CExprArgumentList* a, ExprYaccStackElement* result) override {
-        const std::string& text = Arg(a, 0).AsStdString();
+        const CTracedView text = Arg(a, 0).Traced();
         const auto width = static_cast<std::size_t>(Arg(a, 1).AsInt());
-        if (text.size() >= width) {
-            result->SetText(text);
+        if (text.text.size() >= width) {
+            result->SetTracedText(CTracedText::Slice(text));
             return;
         }
         CheckFunctionResultBytes(MaxFunctionResultBytes(runtime), Signature(), width);
-        const std::size_t blanks = width - text.size();
+        // Every character of the text stays, in order; the blanks come from the width.
+        const bool blanksFromValue = Arg(a, 1).FromValue();
+        const std::size_t blanks = width - text.text.size();
         const std::size_t left = How == Justify::kLeft ? 0 : How == Justify::kRight ? blanks : blanks / 2;
-        std::string out(left, ' ');
-        out.append(text).append(blanks - left, ' ');
-        result->SetText(std::move(out));
+        CTracedText out;
+        out.AppendUniform(std::string(left, ' '), blanksFromValue)
+            .Append(text)
+            .AppendUniform(std::string(blanks - left, ' '), blanksFromValue);
+        result->SetTracedText(std::move(out));
     }
 
 private:
@@ -276,8 +285,10 @@ public:
 class CFuncReverse : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-        const std::string& text = Arg(a, 0).AsStdString();
-        result->SetText(std::string(text.rbegin(), text.rend()));
+        CTracedText text = CTracedText::Slice(Arg(a, 0).Traced());
+        // Every character stays with its origin, only the order turns.
+        text.Reverse();
+        result->SetTracedText(std::move(text));
     }
 };
 

@@ -2,7 +2,6 @@
 // YesNoFormat and ParameterExists. The transform functions are a function and a
 // transform in one object: the transform part does the text work (text_transforms.h).
 #include <string>
-#include <type_traits>
 
 #include "engine/expressions/expression_exception.h"
 #include "engine/expressions/expression_log.h"
@@ -10,14 +9,14 @@
 #include "engine/expressions/function_family.h"
 #include "engine/expressions/functions/text_transforms.h"
 #include "engine/expressions/runtime_interface.h"
-#include "support/html_escape.h"
 
 namespace {
 
-[[noreturn]] void ThrowParameterMust(const CTSFunction& function, const std::string& value, const char* words) {
+[[noreturn]] void ThrowParameterMust(const CTSFunction& function, const std::string& value, const CWebMessage& words) {
     ThrowExpressionError(expr_code::kArgumentType,
-                         FormatExpressionText("Parameter %u of function %s which is now \"%s\" must be %s", 1u,
-                                              function.GetName().c_str(), HtmlEscape(value).c_str(), words));
+                         FormatExpressionMessage("Parameter %u of function %s which is now \"%s\" must be ", 1u,
+                                                 function.GetName().c_str(), value.c_str()) +
+                             words);
 }
 
 template <class Transform>
@@ -45,11 +44,11 @@ public:
         const std::string column = name.substr(dot + 1);
         const int position = column.empty() ? -1 : query->FindColumn(column);
         if (position < 1) ThrowParameterMust(*this, name, "pointing to a valid column name");
-        std::string out;
-        Transform::JoinColumn(out, *query, position);
-        result->SetText(std::move(out));
-        // Bare cells are data like any variable's value; the quoted list escapes its own.
-        result->fromVariable = std::is_same_v<Transform, CValueListTransform>;
+        CTracedText out;
+        Transform::JoinColumn(out, *query, position, runtime->EscapeSingleQuotes() != 0);
+        // The cells' characters are values, the commas and the quoted list's own quotes the
+        // list's: the name only picks which column is listed.
+        result->SetTracedText(std::move(out));
     }
 };
 

@@ -111,15 +111,35 @@ void CValueListTransform::Transform(std::string& out, std::string_view text) con
 
 void CValueListTransform::TransformValue(std::string&) const {}
 
-void CValueListTransform::JoinColumn(std::string& out, CExpressionQuery& query, int column) const {
-    out.clear();
+void CValueListTransform::AppendValue(CTracedText& out, std::string value, bool) const {
+    TransformValue(value);
+    out.AppendUniform(value, true);
+}
+
+void CValueListTransform::AppendSeparator(CTracedText& out) const {
+    out.AppendUniform(",", true);
+}
+
+void CValueListTransform::JoinColumn(CTracedText& out, CExpressionQuery& query, int column, bool sqlText) const {
+    out = CTracedText();
     const int rows = query.GetRowCount();
     for (int row = 1; row <= rows; ++row) {
-        std::string value = query.GetCell(row, column);
-        TransformValue(value);
-        if (row > 1) out.push_back(',');
-        out.append(value);
+        if (row > 1) AppendSeparator(out);
+        AppendValue(out, query.GetCell(row, column), sqlText);
     }
+}
+
+void CQuotedValueListTransform::AppendSeparator(CTracedText& out) const {
+    out.AppendLiteral(",");
+}
+
+void CQuotedValueListTransform::AppendValue(CTracedText& out, std::string value, bool sqlText) const {
+    // Outside SQL text the list doubles a value's quotes itself, as TransformValue does.
+    if (!sqlText) {
+        TransformValue(value);
+        value = value.substr(1, value.size() - 2);
+    }
+    out.AppendLiteral("'").AppendUniform(value, true).AppendLiteral("'");
 }
 
 void CQuotedValueListTransform::TransformValue(std::string& value) const {

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/expressions/text_origin.h"
+
 class CExpressionQuery;
 
 class CTextTransform {
@@ -47,17 +49,26 @@ public:
 };
 
 // A query column joined with "," (no blanks); each value passes TransformValue first.
+// The plain list is values throughout, its commas too (they are never quotes).
 class CValueListTransform : public CTextTransform {
 public:
     void Transform(std::string& out, std::string_view text) const override;
     // Rewrites one value in place; the plain list leaves it as it is.
     virtual void TransformValue(std::string& value) const;
+    // Appends one cell as the list writes it. sqlText: the list goes into SQL text, which
+    // doubles the quotes of values once, at the end.
+    virtual void AppendValue(CTracedText& out, std::string value, bool sqlText) const;
+    virtual void AppendSeparator(CTracedText& out) const;
     // column: 1-based position in the query.
-    void JoinColumn(std::string& out, CExpressionQuery& query, int column) const;
+    void JoinColumn(CTracedText& out, CExpressionQuery& query, int column, bool sqlText) const;
 };
 
-// Each value in single quotes with its own single quotes doubled, as SQL writes them.
+// Each value in single quotes with its own single quotes doubled, as SQL writes them. The
+// enclosing quotes are the list's own; in SQL text a value's quotes are left to the end's
+// doubling, so that no cut of the list can split a pair.
 class CQuotedValueListTransform : public CValueListTransform {
 public:
     void TransformValue(std::string& value) const override;
+    void AppendValue(CTracedText& out, std::string value, bool sqlText) const override;
+    void AppendSeparator(CTracedText& out) const override;
 };

@@ -1,8 +1,5 @@
 #include "engine/templates/pages/get_graphic_page.h"
 
-#include <cstdio>
-
-#include "support/html_escape.h"
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_reader.h"
 #include "support/text_helpers.h"
@@ -51,18 +48,16 @@ void CGetGraphicPage::Run() {
     // (with data-source credentials), and whatever is served is deleted.
     if (!IsServableGraphicName(name))
         throw new CWebException("Error in GetGraphic action",
-                                "The graphic file name '" + HtmlEscape(name) +
+                                CWebMessage("The graphic file name '") + name +
                                     "' is not valid.<P>Only the name of a GIF, JPEG or PNG file produced by a report "
                                     "may be given.");
     // The report work folder belongs to the engine alone (0700): no other user can
     // plant a file or a link there.
     std::string directory = GraphicDirectory();
     if (long error = tessaro::platform::EnsurePrivateDirectory(tessaro::platform::HomePath("tsr")); error != 0) {
-        char detail[160];
-        std::snprintf(detail, sizeof detail,
-                      "Windows NT error number %ld occurred while attempting to get the temporary directory location.",
-                      error);
-        throw new CWebException("Error in GetGraphic action", detail);
+        throw new CWebException("Error in GetGraphic action",
+                                CWebMessage("Windows NT error number ") + std::to_string(error) +
+                                    " occurred while attempting to get the temporary directory location.");
     }
     std::string path = directory + name;
     std::string bytes;
@@ -70,7 +65,7 @@ void CGetGraphicPage::Run() {
     // its owner and mode are checked, besides the link and the kind.
     if (tessaro::platform::ReadOwnFileNoFollow(path, &bytes) != 0)
         throw new CWebException("Error in GetGraphic action",
-                                "The graphic file '" + HtmlEscape(path) +
+                                CWebMessage("The graphic file '") + path +
                                     "' was not found.<P>Please verify that this file exists and is accessible to the "
                                     "Tessaro service.");
     // Served once: the report left it for this one reply.

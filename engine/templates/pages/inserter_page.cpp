@@ -1,7 +1,6 @@
 #include "engine/templates/pages/inserter_page.h"
 
 #include "database/access/request_data_sources.h"
-#include "support/html_escape.h"
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_reader.h"
 #include "support/server_settings.h"
@@ -11,15 +10,16 @@
 #include "engine/templates/tags/reply/reply_engine.h"
 
 std::string CInserterPage::GetRequiredFormField(const std::string& name) {
-    std::string action = HtmlEscape(GetReader()->GetUrlParameter("action"));
+    std::string action = GetReader()->GetUrlParameter("action");
     if (!GetReader()->HasFormField(name))
-        throw new CWebODBCException("Form field '" + name + "' not found in script input.",
-                                    "This field is required in order to process the " + action + " request.");
+        throw new CWebODBCException(
+            CWebMessage("Form field '") + name + "' not found in script input.",
+            CWebMessage("This field is required in order to process the ") + action + " request.");
     std::string value = GetReader()->GetFormField(name);
     if (value.empty())
         throw new CWebODBCException(
-            "Form field '" + name + "' is empty.",
-            "A value for this field is required in order to process the " + action + " request.");
+            CWebMessage("Form field '") + name + "' is empty.",
+            CWebMessage("A value for this field is required in order to process the ") + action + " request.");
     return value;
 }
 
@@ -33,10 +33,11 @@ void CInserterPage::Setup() {
     m_request = CInsertUpdateRequest{};
     m_request.insert = IsInsertAction();
     m_request.login = CDataSourceLogin{GetRequiredFormField("DATASOURCE"), "", ""};
-    m_request.tableName = TrimmedCopy(GetRequiredFormField("TABLENAME"));
+    // The table fields are taken as posted, blanks and all.
+    m_request.tableName = GetRequiredFormField("TABLENAME");
     m_nextPage = GetRequiredFormField("NEXTPAGE");
-    m_request.tableOwner = TrimmedCopy(GetReader()->GetFormField("TABLEOWNER"));
-    m_request.tableQualifier = TrimmedCopy(GetReader()->GetFormField("TABLEQUALIFIER"));
+    m_request.tableOwner = GetReader()->GetFormField("TABLEOWNER");
+    m_request.tableQualifier = GetReader()->GetFormField("TABLEQUALIFIER");
     const std::string& dataSource = m_request.login.dataSource;
 
     CRequestDataSources& sources = RequestDataSourcesOf(*this);
@@ -44,20 +45,23 @@ void CInserterPage::Setup() {
         sources.GetConnect(m_request.login);
     } catch (CWebException* e) {
         SetCloseConnections(true);
-        if (IsSQLDebugOn()) e->AppendDetail("Data Source = \"" + HtmlEscape(dataSource) + "\"");
+        if (IsSQLDebugOn()) e->AppendDetail(CWebMessage("Data Source = \"") + dataSource + "\"");
         throw;
     }
     CServerSettings* settings = GetSettings();
     if (settings == nullptr || settings->GetNumber("DataSources\\" + dataSource, "AllowIUActions", 0) == 0)
         throw new CWebException(
             "Insert and Update Actions Not Permitted",
-            "The Action=Insert and Action=Update commands are not permitted for the data source '" +
-                HtmlEscape(dataSource) +
+            CWebMessage("The Action=Insert and Action=Update commands are not permitted for the data source '") +
+                dataSource +
                 "'. As of version 1.5 of Tessaro, the Insert and Update Actions have been replaced (respectively) "
                 "with the TSINSERT and TSUPDATE tags.<P>While you should always use the TSINSERT and TSUPDATE tags in "
                 "new Tessaro applications, you may have older applications which have not yet been updated to use the "
                 "new tags. If this is the case, you may re-enable the Action=Insert and Action=Update commands using "
-                "the data source configuration dialog available in the Tessaro Administrator.");
+                "the data source configuration dialog available in the Tessaro Administrator. Here that is the value "
+                "AllowIUActions of the key DataSources\\" +
+                dataSource +
+                ", set to 1 with tsreg (see docs/templates.md, section \"Saving forms: TSINSERT and TSUPDATE\").");
     sources.CheckSQLAuthorization(m_request.insert ? "INSERT" : "UPDATE", dataSource);
 }
 
@@ -66,8 +70,7 @@ void CInserterPage::Run() {
     if (!ValidateForm()) return;
     CReplyWriter* writer = GetWriter();
     CInsertUpdate engine(m_request, *this, [writer](const std::string& page, const std::string&) {
-        writer->CreateOutputBuffer();
-        writer->BeginOutput();
+        writer->BeginEnginePage();
         writer->GetCurrentChannel()->WriteText(page);
     });
     if (!engine.Execute()) return;

@@ -38,8 +38,7 @@ void CWDBBasePage::Finish() {
 bool CWDBBasePage::ValidateForm() {
     std::string list, page;
     if (BuildErrorPage("", list, "", page)) return true;
-    GetWriter()->CreateOutputBuffer();
-    GetWriter()->BeginOutput();
+    GetWriter()->BeginEnginePage();
     GetWriter()->GetCurrentChannel()->WriteText(page);
     return false;
 }

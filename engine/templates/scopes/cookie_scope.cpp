@@ -1,11 +1,12 @@
 #include "engine/templates/scopes/cookie_scope.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "engine/server/request_reader.h"
 #include "foundation/date_text_parser.h"
 #include "platform/clock.h"
-#include "support/html_escape.h"
+#include "support/control_characters.h"
 #include "support/number_parse.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
@@ -13,6 +14,7 @@
 namespace {
 
 constexpr long kSecondsPerDay = 24L * 60 * 60;
+constexpr double kMaxExpiresDays = 36525;
 
 std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
     std::tm fields{};
@@ -28,8 +30,8 @@ std::time_t LocalTime(int year, int month, int day, int hour, int minute, int se
 
 void RefuseUnsafe(const std::string& what, const std::string& text, const char* refused) {
     if (text.find_first_of(refused) == std::string::npos) return;
-    throw new CWebException("Invalid TSCOOKIE " + what,
-                            "The " + what + " of the TSCOOKIE tag ('" + HtmlEscape(text) +
+    throw new CWebException(CWebMessage("Invalid TSCOOKIE ") + what,
+                            CWebMessage("The ") + what + " of the TSCOOKIE tag ('" + text +
                                 "') contains a character that is not allowed there (a line break, ';' or ',').");
 }
 
@@ -48,9 +50,16 @@ void CCookie::CheckName() const {
             "NAME attribute not specified",
             "The NAME attribute of the TSCOOKIE tag is required. This attribute indicates to the "
             "browser the name which you will use to refer to the cookie value on subsequent pages.");
-    RefuseUnsafe("NAME attribute", name, "\r\n;, \t=");
-    RefuseUnsafe("PATH attribute", path, "\r\n;,");
-    RefuseUnsafe("DOMAIN attribute", domain, "\r\n;,");
+    // The value is sent encoded; the rest as it stands, where a browser could take a control
+    // character for the end of the line or of the attribute.
+    for (const auto& [what, text] : {std::pair<const char*, const std::string&>{"NAME attribute", name},
+                                     {"PATH attribute", path},
+                                     {"DOMAIN attribute", domain}})
+        RefuseControlCharacters(text, std::string("Invalid TSCOOKIE ") + what,
+                                std::string(what) + " of the TSCOOKIE tag");
+    RefuseUnsafe("NAME attribute", name, ";, =");
+    RefuseUnsafe("PATH attribute", path, ";,");
+    RefuseUnsafe("DOMAIN attribute", domain, ";,");
 }
 
 std::string CCookie::GetSetCookieLine() const {
@@ -155,9 +164,11 @@ std::time_t ParseCookieExpires(const std::string& text, std::time_t now, bool& s
     if (tessaro::foundation::TryParseDateText(text, date) && date.hasDate)
         return LocalTime(date.year, date.month, date.day, date.hour, date.minute, date.second);
     double days = 0;
-    // A bounded count of days: beyond 100 years the browser sees no difference.
-    if (ParseReal(text, days) && std::fabs(days) <= 36525)
-        return now + static_cast<std::time_t>(std::trunc(days)) * kSecondsPerDay;
+    // Any number is a count of days; beyond 100 years either way it counts as 100 years,
+    // so that no count leaves the range of a time (a browser sees no difference).
+    if (ParseReal(text, days) && !std::isnan(days))
+        return now + static_cast<std::time_t>(std::trunc(std::clamp(days, -kMaxExpiresDays, kMaxExpiresDays))) *
+                         kSecondsPerDay;
     throw new CWebException(
         "Invalid EXPIRES attribute",
         "The EXPIRES attribute of the TSCOOKIE tag must contain one of the following in order to be valid:<P><UL><LI>A "

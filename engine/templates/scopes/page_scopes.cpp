@@ -7,7 +7,6 @@
 #include "engine/templates/scopes/cookie_scope.h"
 #include "engine/templates/template_page.h"
 #include "engine/templates/tags/query/query_results.h"
-#include "support/html_escape.h"
 #include "support/registry.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
@@ -75,7 +74,7 @@ CParameterResolution CPageScopes::ResolveParameter(const std::string& name, int 
 void CPageScopes::AssignVariable(const std::string& name, const std::string& value) {
     const CAssignmentTarget target = ParseAssignmentName(name);
     if (target.scope != CAssignableScope::Client && m_page.GetCookieScope() == nullptr)
-        throw new CWebException("Unable to set variable <B>" + HtmlEscape(name) + "</B>",
+        throw new CWebException(CWebMessage("Unable to set variable <B>") + name + "</B>",
                                 "The page is not running a request.");
     switch (target.scope) {
         case CAssignableScope::Variables:
@@ -93,7 +92,7 @@ void CPageScopes::AssignVariable(const std::string& name, const std::string& val
         case CAssignableScope::Client: {
             CClientScope* clients = Clients();
             if (clients == nullptr)
-                throw new CWebException("Unable to set variable <B>" + HtmlEscape(name) + "</B>",
+                throw new CWebException(CWebMessage("Unable to set variable <B>") + name + "</B>",
                                         "The client variable store is not available.");
             // The name is checked against the store's reserved names first, as for a read: with
             // client management off that check is what answers.

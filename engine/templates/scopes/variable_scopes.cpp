@@ -2,7 +2,6 @@
 
 #include "engine/templates/tags/query/query_results.h"
 #include "support/query_not_executed.h"
-#include "support/html_escape.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
 
@@ -15,8 +14,8 @@ const char kUnresolved[] =
 
 constexpr std::size_t kMaxListedNameLength = 102400;
 
-[[noreturn]] void ThrowUnresolved(const std::string& name, const std::string& reason) {
-    throw new CWebException("Error resolving parameter <B>" + HtmlEscape(name) + "</B>", reason, std::string());
+[[noreturn]] void ThrowUnresolved(const std::string& name, const CWebMessage& reason) {
+    throw new CWebException(CWebMessage("Error resolving parameter <B>") + name + "</B>", reason, std::string());
 }
 
 enum class Scope { None, Query, Variables, Cgi, File, Url, Form, Cookie, Client };
@@ -93,8 +92,8 @@ CParameterResolution ResolveParameterInScopes(CVariableScopeSources& sources, co
                 ThrowUnresolved(name, QueryNotYetExecutedText(scopeName));
             const int column = query->GetColumnIndex(var);
             if (column == kColumnUnknown)
-                ThrowUnresolved(name,
-                                "The column named '" + HtmlEscape(var) + "' is not a part of the query named '" + HtmlEscape(scopeName) + "'");
+                ThrowUnresolved(name, CWebMessage("The column named '") + var + "' is not a part of the query named '" +
+                                          scopeName + "'");
             ReadQueryCell(query, column, query == current, row, result);
             return result;
         }
@@ -102,7 +101,7 @@ CParameterResolution ResolveParameterInScopes(CVariableScopeSources& sources, co
             if (!sources.GetRequestCookie(var, value))
                 ThrowUnresolved(
                     name,
-                    "The cookie value " + HtmlEscape(var) +
+                    CWebMessage("The cookie value ") + var +
                         " was not found in the current template file. The cause of this error is very likely one "
                         "of the following things:<P><OL><LI>The name of the cookie variable has been misspelled."
                         "<LI>The cookie variable has not yet been created or has timed out.</OL><P>To set default "
@@ -112,7 +111,7 @@ CParameterResolution ResolveParameterInScopes(CVariableScopeSources& sources, co
         case Scope::Variables:
             if (!sources.GetTemplateVariable(var, value))
                 ThrowUnresolved(name,
-                                "The variable " + HtmlEscape(var) +
+                                CWebMessage("The variable ") + var +
                                     " was not found in the current template file. Be sure to use the TSSET tag to "
                                     "create variables before attempting to use them.");
             break;
@@ -120,7 +119,7 @@ CParameterResolution ResolveParameterInScopes(CVariableScopeSources& sources, co
             sources.CheckClientReadable(var);
             if (!sources.GetClientVariable(sources.ClientVariableName(var), value))
                 ThrowUnresolved(
-                    name, "The client variable " + HtmlEscape(var) +
+                    name, CWebMessage("The client variable ") + var +
                               " does not exist. The cause of this error is very likely one of the following things:<P>"
                               "<OL><LI>The name of the client variable has been misspelled.<LI>The client variable has "
                               "not yet been created or has timed out.</OL>To set default values for client variables "
@@ -134,17 +133,18 @@ CParameterResolution ResolveParameterInScopes(CVariableScopeSources& sources, co
         case Scope::File:
             if (!sources.GetFileVariable(var, value))
                 ThrowUnresolved(name,
-                                "The name " + HtmlEscape(var) +
+                                CWebMessage("The name ") + var +
                                     " is not a a valid file status variable. Please refer to the documentation on "
                                     "TSFILE for a list of valid status variables.");
             break;
         case Scope::Form:
-            if (!sources.GetFormField(var, value)) ThrowUnresolved(name, "The form field " + HtmlEscape(var) + " was not found.");
+            if (!sources.GetFormField(var, value))
+                ThrowUnresolved(name, CWebMessage("The form field ") + var + " was not found.");
             result.fixedValue = 1;
             break;
         case Scope::Url:
             if (!sources.GetUrlParameter(var, value))
-                ThrowUnresolved(name, "The URL parameter " + HtmlEscape(var) + " was not found.");
+                ThrowUnresolved(name, CWebMessage("The URL parameter ") + var + " was not found.");
             result.fixedValue = 1;
             break;
         case Scope::None:
@@ -172,8 +172,8 @@ CAssignmentTarget ParseAssignmentName(const std::string& name) {
         target.scope = CAssignableScope::Variables;
     } else {
         throw new CWebException(
-            "Unable to set variable <B>" + HtmlEscape(w) + "</B>",
-            "The variable name used in your TSSET or TSPARAM tag (" + HtmlEscape(w) +
+            CWebMessage("Unable to set variable <B>") + w + "</B>",
+            CWebMessage("The variable name used in your TSSET or TSPARAM tag (") + w +
                 ") does not have a valid prefix. Variables which are set using these tags must either have no prefix "
                 "(e.g. #Color#) or have one of the following prefixes: <UL><LI><B>Variables</B> (e.g. "
                 "#Variables.Color#) "
@@ -199,7 +199,7 @@ std::string ClientVariableListText(const std::vector<std::string>& storeNames, c
     return list;
 }
 
-std::string ExpressionErrorTitle(const std::string& text, const std::string& errorReport, const std::string& reason) {
+CWebMessage ExpressionErrorTitle(const std::string& text, const std::string& errorReport, const std::string& reason) {
     // The expression as the template has it: a quote at either end is part of it
     // (#Len("abc"# shows Len("abc"), not a wrapper to take off.
     std::string t = TrimmedCopy(text);
@@ -213,8 +213,8 @@ std::string ExpressionErrorTitle(const std::string& text, const std::string& err
             collapsed += t[i];
         }
     }
-    // The expression may be request text (Evaluate(URL.x)): escaped, since no element
-    // keeps markup out once the text may close it.
-    return "An error has occurred while processing the expression:<PRE>   " + HtmlEscape(collapsed) + "\n</PRE>" +
-           errorReport + "<HR><P>" + reason;
+    // The expression may be request text (Evaluate(URL.x)): a value, since no element keeps
+    // markup out once the text may close it. The excerpt and the evaluator's reason are HTML.
+    return CWebMessage("An error has occurred while processing the expression:<PRE>   ") + collapsed + "\n</PRE>" +
+           CWebMessage::FromHtml(errorReport) + "<HR><P>" + CWebMessage::FromHtml(reason);
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "support/web_message.h"
+
 class CTSXQueryImp;
 
 // What resolution reads of the running request. Names arrive upper-cased except where
@@ -64,4 +66,4 @@ CAssignmentTarget ParseAssignmentName(const std::string& name);
 std::string ClientVariableListText(const std::vector<std::string>& storeNames, const std::string& prefix);
 
 // The text of an expression error: title with the trimmed expression and the reason.
-std::string ExpressionErrorTitle(const std::string& text, const std::string& errorReport, const std::string& reason);
+CWebMessage ExpressionErrorTitle(const std::string& text, const std::string& errorReport, const std::string& reason);

@@ -21,6 +21,7 @@ CPageTags::~CPageTags() = default;
 
 std::string CPageTags::CurrentQueryName() const {
     if (!m_sectionQuery.empty()) return m_sectionQuery;
+    if (!m_tableQuery.empty()) return m_tableQuery;
     if (CTSXQueryImp* query = m_loops.CurrentQuery()) return query->GetName();
     return {};
 }

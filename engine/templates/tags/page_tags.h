@@ -49,11 +49,13 @@ public:
     // A variable named "<query>.<column>" inside the open block of that query runs
     // the query first, so that the reference sees its rows.
     void FinishQueryNamedBy(const std::string& variable);
-    // The query unqualified names resolve against: the running section's, else
-    // the innermost query loop's.
+    // The query unqualified names resolve against: the running section's, else the
+    // open TSTABLE's, else the innermost query loop's.
     std::string CurrentQueryName() const;
     // The running section's query; returns the one it replaces.
     std::string SetSectionQuery(const std::string& name);
+    // The query of the open TSTABLE ("" when none is open or it has no QUERY yet).
+    void SetTableQuery(const std::string& name) { m_tableQuery = name; }
 
     // TSLOCATION or a TSCONTENT file took the place of the page.
     bool ReplacedReply() const { return m_replacedReply; }
@@ -86,6 +88,7 @@ private:
     CLoopStack m_loops;
     CTransactionTag m_transaction;
     std::string m_sectionQuery;
+    std::string m_tableQuery;
     CErrorPageSpec m_requestErrorPage;
     CErrorPageSpec m_validationErrorPage;
     bool m_replacedReply = false;

@@ -8,7 +8,6 @@
 
 #include "platform/clock.h"
 #include "support/query_not_executed.h"
-#include "support/html_escape.h"
 #include "support/server_settings.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
@@ -66,7 +65,7 @@ void Begin(TagContext& c) {
     if (Setting(c.page, name, "LibraryPath", kNotRegistered) == kNotRegistered)
         throw new CWebException(
             "Error processing TSX custom tag",
-            "The TSX custom tag '" + HtmlEscape(name) +
+            CWebMessage("The TSX custom tag '") + name +
                 "' was not found in the custom tag database (the database is stored under the "
                 "'Brendlow\\Tessaro\\CurrentVersion\\CustomTags' Registry key).<P>Please be sure to add custom tags to "
                 "the database before using them. If you have added your tag to the database then you should check the "
@@ -128,7 +127,8 @@ void End(TagContext& c) {
                            request.GetDebugText() + "<HR>");
     } catch (CTSXExceptionImp* e) {
         std::unique_ptr<CTSXExceptionImp> owned(e);
-        throw new CWebException(owned->GetTitle(), owned->GetDetail());
+        // The library's own texts, HTML as the extension interface says.
+        throw new CWebException(CWebMessage::FromHtml(owned->GetTitle()), CWebMessage::FromHtml(owned->GetDetail()));
     }
 }
 

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <memory>
 
-#include "support/html_escape.h"
 #include "support/text_helpers.h"
 #include "engine/templates/tags/query/query_results.h"
 
@@ -17,7 +16,7 @@ const char* Text(const char* text) {
 
 }  // namespace
 
-void ThrowIllegalTSXOperation(const std::string& detail) {
+void ThrowIllegalTSXOperation(const CWebMessage& detail) {
     throw new CTSXExceptionImp(kIllegalTitle, detail);
 }
 
@@ -35,7 +34,7 @@ int CTSXStringSetImp::AddString(const char* text) {
 
 const char* CTSXStringSetImp::GetString(int index) {
     if (index < 1 || index > GetCount())
-        ThrowIllegalTSXOperation("You have attempted to refer to string index " + std::to_string(index) +
+        ThrowIllegalTSXOperation(CWebMessage("You have attempted to refer to string index ") + std::to_string(index) +
                                  " of a string set. The string set contains " + std::to_string(GetCount()) +
                                  " strings (references to elements of the set are 1 based). <P>You can call "
                                  "CTSXStringSet::GetCount to determine the number of strings contained within a set.");
@@ -67,14 +66,15 @@ CTSXStringSet* CTSXQueryView::GetColumns() {
 }
 
 void CTSXQueryView::CheckCell(int row, int column) const {
-    const std::string name = HtmlEscape(m_query.GetName());
+    const std::string& name = m_query.GetName();
     if (row < 1 || row > m_query.GetRowCount())
-        ThrowIllegalTSXOperation("You have attempted to refer to row " + std::to_string(row) + " of the query '" +
-                                 name + "'. This query contains " + std::to_string(m_query.GetRowCount()) +
+        ThrowIllegalTSXOperation(CWebMessage("You have attempted to refer to row ") + std::to_string(row) +
+                                 " of the query '" + name + "'. This query contains " +
+                                 std::to_string(m_query.GetRowCount()) +
                                  " rows. <P>You can call CTSXQuery::GetRowCount to determine the number of rows "
                                  "contained within a query.");
     if (column < 1 || column > m_query.GetColumnCount())
-        ThrowIllegalTSXOperation("You have attempted to refer to an invalid column of the query '" + name +
+        ThrowIllegalTSXOperation(CWebMessage("You have attempted to refer to an invalid column of the query '") + name +
                                  "' (the column index requested was " + std::to_string(column) +
                                  "). <P>You can call CTSXQuery::GetColumns to determine the number of columns "
                                  "contained within a query.");
@@ -101,7 +101,7 @@ void CTSXQueryView::SetSQL(const char* text) {
 }
 
 void CTSXQueryView::SetExecutionTime(int milliseconds) {
-    m_query.SetElapsedMs(static_cast<std::uint32_t>(milliseconds < 0 ? 0 : milliseconds));
+    m_query.SetElapsedMs(milliseconds);
 }
 
 int CTSXQueryView::AddColumn(const std::string& name) {
@@ -168,17 +168,18 @@ void CTSXRequestImp::SetVariable(const char* name, const char* value) {
 CTSXQuery* CTSXRequestImp::AddQuery(const char* nameText, CTSXStringSet* columns) {
     std::string name = UpperCopy(Text(nameText));
     if (m_host.queries->Find(name) != nullptr)
-        throw new CTSXExceptionImp("Duplicate TSQUERY name",
-                                   "You have attempted to define a TSQUERY using the name of an already existing "
-                                   "TSQUERY (" +
-                                       HtmlEscape(name) +
-                                       "). You must use unique names to define each of "
-                                       "your queries.");
+        throw new CTSXExceptionImp(
+            "Duplicate TSQUERY name",
+            CWebMessage("You have attempted to define a TSQUERY using the name of an already existing "
+                        "TSQUERY (") +
+                name +
+                "). You must use unique names to define each of "
+                "your queries.");
     for (const char* scope : {"HTTP", "CGI", "FORM", "URL", "VARIABLES", "FILE", "COOKIE", "CLIENT"})
         if (name == scope)
             throw new CTSXExceptionImp(
                 "Invalid TSQUERY name",
-                "The query name '" + HtmlEscape(name) +
+                CWebMessage("The query name '") + name +
                     "' is not valid because it conflicts "
                     "with an existing variable context. Please use a different name for your query.");
     // Owned here until the page takes it, so a failure on the way frees it.
@@ -203,12 +204,14 @@ CTSXStringSet* CTSXRequestImp::CreateStringSet() {
 }
 
 void CTSXRequestImp::ThrowException(const char* title, const char* detail) {
-    throw new CTSXExceptionImp(Text(title), Text(detail));
+    // A library's texts are HTML of its own (see the extension interface).
+    throw new CTSXExceptionImp(CWebMessage::FromHtml(Text(title)), CWebMessage::FromHtml(Text(detail)));
 }
 
 void CTSXRequestImp::RethrowException(CTSXException* exception) {
     if (exception == nullptr) throw new CTSXExceptionImp("Error processing TSX custom tag", "");
-    auto* copy = new CTSXExceptionImp(Text(exception->GetTitle()), Text(exception->GetDetail()));
+    auto* copy = new CTSXExceptionImp(CWebMessage::FromHtml(Text(exception->GetTitle())),
+                                      CWebMessage::FromHtml(Text(exception->GetDetail())));
     delete exception;
     throw copy;
 }

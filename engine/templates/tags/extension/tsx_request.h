@@ -9,13 +9,15 @@
 #include <vector>
 
 #include "interfaces/tsx.h"
+#include "support/web_message.h"
 
 class CNamedQueries;
 class CTSXQueryImp;
 
 class CTSXExceptionImp : public CTSXException {
 public:
-    CTSXExceptionImp(std::string title, std::string detail) : m_title(std::move(title)), m_detail(std::move(detail)) {}
+    CTSXExceptionImp(const CWebMessage& title, const CWebMessage& detail)
+        : m_title(title.Html()), m_detail(detail.Html()) {}
     const char* GetTitle() override { return m_title.c_str(); }
     const char* GetDetail() override { return m_detail.c_str(); }
 
@@ -24,7 +26,7 @@ private:
 };
 
 // Throws new CTSXExceptionImp with the title of illegal interface calls.
-[[noreturn]] void ThrowIllegalTSXOperation(const std::string& detail);
+[[noreturn]] void ThrowIllegalTSXOperation(const CWebMessage& detail);
 
 class CTSXStringSetImp : public CTSXStringSet {
 public:

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <exception>
 
-#include "support/html_escape.h"
 #include "support/text_helpers.h"
 #include "engine/templates/tags/extension/tsx_request.h"
 #include "platform/framework_exception.h"
@@ -18,9 +17,10 @@ constexpr const char* kInitTitle = "Error initializing TSX custom tag";
 constexpr const char* kLoadTitle = "Error loading TSX custom tag library";
 constexpr auto kCacheWait = std::chrono::seconds(10);
 
-std::string MissingSetting(const char* setting, const std::string& name) {
-    return std::string("The ") + (std::string(setting) == "LibraryPath" ? "library path" : "procedure name") +
-           " setting (" + setting + ") was not found in the Registry for custom tag '" + HtmlEscape(name) +
+CWebMessage MissingSetting(const std::string& setting, const std::string& name) {
+    return CWebMessage("The ") +
+           (setting == "LibraryPath" ? CWebMessage("library path") : CWebMessage("procedure name")) + " setting (" +
+           setting + ") was not found in the Registry for custom tag '" + name +
            "'. Please make sure to add the required custom tag entries to the Registry before using the custom tag in "
            "an application.";
 }
@@ -38,27 +38,28 @@ CTSCustomTag::CTSCustomTag(const std::string& name, CTSXRequestImp& request) : m
     long err = plat::ERROR_SUCCESS;
     m_module = plat::LoadModule(m_libraryPath, &err, &detail);
     if (err == plat::ERROR_MOD_NOT_FOUND)
-        throw new CTSXExceptionImp(kLoadTitle, "The library associated with the custom tag " + HtmlEscape(name) + " (" +
-                                                   HtmlEscape(m_libraryPath) +
+        throw new CTSXExceptionImp(kLoadTitle, CWebMessage("The library associated with the custom tag ") + name +
+                                                   " (" + m_libraryPath +
                                                    ") was not found.<P>Please check the LibraryPath entry for this tag "
                                                    "in the custom tag database to verify that the library file exists "
                                                    "and is accessible by the Tessaro service.<P>" +
-                                                   HtmlEscape(detail));
+                                                   detail);
     if (m_module == nullptr)
-        throw new CTSXExceptionImp(kLoadTitle, plat::WindowsErrorText(err) + " while attempting to load library '" +
-                                                   HtmlEscape(m_libraryPath) + "'. " + HtmlEscape(detail));
+        throw new CTSXExceptionImp(kLoadTitle, CWebMessage::Value(plat::WindowsErrorText(err)) +
+                                                   " while attempting to load library '" + m_libraryPath + "'. " +
+                                                   detail);
     void* address = plat::GetModuleProcedure(m_module, m_procedureName, &err, &detail);
     if (address == nullptr) {
         plat::FreeModule(m_module);
         m_module = nullptr;
         throw new CTSXExceptionImp(
             kLoadTitle,
-            "The procedure associated with the custom tag " + HtmlEscape(name) + " (" + HtmlEscape(m_procedureName) +
-                ") was not found in the library '" + HtmlEscape(m_libraryPath) +
+            CWebMessage("The procedure associated with the custom tag ") + name + " (" + m_procedureName +
+                ") was not found in the library '" + m_libraryPath +
                 "'.<P>Please check the ProcedureName entry for this tag in the custom tag database to "
                 "verify that the procedure listed there is exported by the custom tag library.<P><B>Note:"
                 "</B> A procedure is exported when it is declared extern \"C\" with default visibility.<P>" +
-                HtmlEscape(detail));
+                detail);
     }
     m_procedure = reinterpret_cast<TSXTagProcedure*>(address);
 }
@@ -78,15 +79,15 @@ void CTSCustomTag::Call(CTSXRequestImp& request) {
         throw;
     } catch (const std::exception& e) {
         throw new CTSXExceptionImp("Error processing TSX custom tag",
-                                   "The custom tag " + HtmlEscape(m_name) +
+                                   CWebMessage("The custom tag ") + m_name +
                                        " raised an exception that is not a TSX "
                                        "exception: " +
-                                       HtmlEscape(e.what()) +
+                                       std::string(e.what()) +
                                        "<P>Tag procedures report errors through CTSXRequest::ThrowException.");
     } catch (...) {
         throw new CTSXExceptionImp(
             "Error processing TSX custom tag",
-            "The custom tag " + HtmlEscape(m_name) +
+            CWebMessage("The custom tag ") + m_name +
                 " raised an exception that is not a TSX "
                 "exception.<P>Tag procedures report errors through CTSXRequest::ThrowException.");
     }

@@ -5,7 +5,6 @@
 
 #include "support/file_helpers.h"
 #include "engine/server/form_field_list.h"
-#include "support/html_escape.h"
 #include "engine/server/request_reader.h"
 #include "support/runtime_file_gate.h"
 #include "support/text_helpers.h"
@@ -13,6 +12,7 @@
 #include "support/trace_log.h"
 #include "engine/server/uploaded_file.h"
 #include "support/web_exception.h"
+#include "engine/templates/tags/file/upload_name.h"
 #include "engine/templates/tags/reply/reply_engine.h"
 #include "platform/clock.h"
 #include "platform/file_ops.h"
@@ -40,8 +40,8 @@ bool IsSeparator(char c) {
     return c == '/' || c == '\\';
 }
 
-std::string WindowsError(long error, const std::string& attempt) {
-    return plat::WindowsErrorText(error) + " while attempting to " + attempt + ".";
+CWebMessage WindowsError(long error, const CWebMessage& attempt) {
+    return CWebMessage::Value(plat::WindowsErrorText(error)) + " while attempting to " + attempt + ".";
 }
 
 // Leading bytes of the types whose content can be told from its start.
@@ -66,17 +66,6 @@ bool ContentMatchesDeclaredType(const CUploadedFile& upload, const std::string& 
         return head.size() >= signature.length && std::memcmp(head.data(), signature.bytes, signature.length) == 0;
     }
     return true;
-}
-
-// A file name that the web server hands to the engine as a template, in any case.
-bool HasTemplateExtension(std::string name) {
-    while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
-    std::string upper = UpperCopy(name);
-    auto endsWith = [&](const char* ext) {
-        std::size_t n = std::strlen(ext);
-        return upper.size() >= n && upper.compare(upper.size() - n, n, ext) == 0;
-    };
-    return endsWith(".TSM") || endsWith(".KSM");
 }
 
 }  // namespace
@@ -114,8 +103,8 @@ CFileTag::CFileTag(FileTagHost host) : m_host(std::move(host)) {
     for (const char* name : kResultVariables) Set(name, "");
 }
 
-void CFileTag::Fail(const std::string& detail, const char* title) const {
-    throw new CWebException(title == nullptr ? kTitle : title, detail);
+void CFileTag::Fail(const CWebMessage& detail, const CWebMessage& title) const {
+    throw new CWebException(title, detail);
 }
 
 void CFileTag::SetAccept(const std::string& value) {
@@ -125,7 +114,7 @@ void CFileTag::SetAccept(const std::string& value) {
         std::string entry = value.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         std::size_t slash = entry.find('/');
         if (slash == std::string::npos)
-            Fail("Invalid MIME type specification (" + HtmlEscape(entry) +
+            Fail(CWebMessage("Invalid MIME type specification (") + entry +
                  ") used in ACCEPT attribute of the TSFILE tag. <P> The correct format for MIME types is "
                  "'type/sub-type' (e.g., 'text/plain' or 'image/gif').");
         m_acceptTypes.push_back(UpperCopy(TrimmedCopy(entry.substr(0, slash))));
@@ -147,7 +136,7 @@ void CFileTag::SetNameConflict(const std::string& value) {
         m_nameConflict = kMakeUnique;
     else
         throw new CWebException("Invalid TSFILE tag",
-                                "The value you have specified for the NAMECONFLICT attribute (" + HtmlEscape(upper) +
+                                CWebMessage("The value you have specified for the NAMECONFLICT attribute (") + upper +
                                     ") is invalid. You must specify one of the following values for this attribute: "
                                     "<UL><LI>ERROR <LI>SKIP <LI>OVERWRITE <LI>MAKEUNIQUE </UL>");
 }
@@ -169,22 +158,15 @@ void CFileTag::Execute() {
     else if (action == "READ")
         ReadText();
     else
-        Fail("The ACTION attribute of the TSFILE tag is invalid. The attribute you specified was '" +
-             HtmlEscape(m_action) +
-             "' (valid attributes are UPLOAD, WRITE, APPEND, READ, COPY, MOVE, RENAME, and DELETE).");
+        Fail(CWebMessage("The ACTION attribute of the TSFILE tag is invalid. The attribute you specified was '") +
+             m_action + "' (valid attributes are UPLOAD, WRITE, APPEND, READ, COPY, MOVE, RENAME, and DELETE).");
     if (m_host.logActions) LogAction();
 }
 
 void CFileTag::RequireFile() const {
     if (m_file.empty())
-        Fail("The FILE attribute is required when ACTION=\"" + HtmlEscape(m_action) +
+        Fail(CWebMessage("The FILE attribute is required when ACTION=\"") + m_action +
              "\". Please be sure that you have specified this attribute.");
-}
-
-plat::OpenedFileCheck CFileTag::NotPrivate() const {
-    // The gate judges what was really opened, whatever the path said on the way there.
-    const CRuntimeFileGate* files = m_host.files;
-    return [files](const std::string& realPath) { return !realPath.empty() && !files->IsPrivate(realPath); };
 }
 
 void CFileTag::CheckPath(const std::string& path) const {
@@ -193,15 +175,15 @@ void CFileTag::CheckPath(const std::string& path) const {
     std::string decoded = UrlDecode(path);
     if (decoded != path) CheckTagFilePath(decoded, kTitle);
     if (m_host.files->IsPrivate(plat::ToUnixPath(path)))
-        Fail(WindowsError(plat::ERROR_ACCESS_DENIED, "access the file '" + HtmlEscape(path) + "'"));
+        Fail(WindowsError(plat::ERROR_ACCESS_DENIED, CWebMessage("access the file '") + path + "'"));
 }
 
 void CFileTag::CheckFileExists(const std::string& path) const {
     if (!FileExists(path))
-        Fail("The file, '<i>" + HtmlEscape(path) +
+        Fail(CWebMessage("The file, '<i>") + path +
              "</i>', was not found.Please verify that the source file exists "
              "before using it in a " +
-             HtmlEscape(m_action) + " action.");
+             m_action + " action.");
 }
 
 void CFileTag::WriteText(bool append) {
@@ -209,12 +191,13 @@ void CFileTag::WriteText(bool append) {
     CheckPath(m_file);
     std::string dir = SplitFileTagPath(m_file).dir;
     if (!PathExists(dir))
-        Fail("The directory you have specified in the FILE attribute'" + HtmlEscape(dir) +
+        Fail(CWebMessage("The directory you have specified in the FILE attribute'") + dir +
              "' does not correspond to a valid Windows NT path. Please verify that the directory which you have "
              "specified exists and is accessible by the Tessaro service.");
-    long err = plat::WriteTextFile(m_file, m_output + "\n", append, NotPrivate());
+    long err = plat::WriteTextFile(m_file, m_output + "\n", append, m_host.files->Check());
     if (err != plat::ERROR_SUCCESS)
-        Fail(WindowsError(err, std::string(append ? "append to" : "write") + " the file '" + HtmlEscape(m_file) + "'"));
+        Fail(WindowsError(err,
+                          (append ? CWebMessage("append to") : CWebMessage("write")) + " the file '" + m_file + "'"));
 }
 
 void CFileTag::ReadText() {
@@ -222,17 +205,17 @@ void CFileTag::ReadText() {
     CheckPath(m_file);
     CheckFileExists(m_file);
     if (m_variable.empty())
-        Fail("The VARIABLE attribute of the TSFILE tag is required when ACTION=\"" + HtmlEscape(m_action) +
+        Fail(CWebMessage("The VARIABLE attribute of the TSFILE tag is required when ACTION=\"") + m_action +
              "\". This attribute specifies the name of the Tessaro variable into which you wish to read the file "
              "specified in the FILE attribute.");
     std::string bytes;
     // Bounded as a function result is: a huge file (or a device) cannot fill the engine's memory.
     const std::size_t limit = m_host.maxReadBytes;
-    long err = plat::ReadCheckedFile(m_file, limit, NotPrivate(), &bytes);
+    long err = plat::ReadCheckedFile(m_file, limit, m_host.files->Check(), &bytes);
     if (err == plat::ERROR_FILE_TOO_LARGE)
-        Fail("The file '" + HtmlEscape(m_file) + "' is larger than the " + std::to_string(limit) +
+        Fail(CWebMessage("The file '") + m_file + "' is larger than the " + std::to_string(limit) +
              " bytes a variable may hold (Server\\MaxFunctionResultBytes).");
-    if (err != plat::ERROR_SUCCESS) Fail(WindowsError(err, "read the file '" + HtmlEscape(m_file) + "'"));
+    if (err != plat::ERROR_SUCCESS) Fail(WindowsError(err, CWebMessage("read the file '") + m_file + "'"));
     // The variable's text ends at the first zero byte.
     std::size_t zero = bytes.find('\0');
     if (zero != std::string::npos) bytes.resize(zero);
@@ -241,9 +224,9 @@ void CFileTag::ReadText() {
 
 void CFileTag::ResolveSourceAndDestination() {
     if (m_source.empty())
-        Fail("The SOURCE attribute of the TSFILE tag is required when ACTION=\"" + HtmlEscape(m_action) + "\".");
+        Fail(CWebMessage("The SOURCE attribute of the TSFILE tag is required when ACTION=\"") + m_action + "\".");
     if (m_destination.empty())
-        Fail("The DESTINATION attribute of the TSFILE tag is required when ACTION=\"" + HtmlEscape(m_action) + "\".");
+        Fail(CWebMessage("The DESTINATION attribute of the TSFILE tag is required when ACTION=\"") + m_action + "\".");
     CheckPath(m_source);
     CheckPath(m_destination);
     SplitFilePath src = SplitFileTagPath(m_source);
@@ -264,18 +247,16 @@ void CFileTag::ResolveSourceAndDestination() {
 
 void CFileTag::MoveOrRename() {
     ResolveSourceAndDestination();
-    long err = plat::MoveFileReplacing(m_source, m_destination, NotPrivate());
+    long err = plat::MoveFileReplacing(m_source, m_destination, m_host.files->Check());
     if (err != plat::ERROR_SUCCESS)
-        Fail(WindowsError(err,
-                          "move file '" + HtmlEscape(m_source) + "' to the path '" + HtmlEscape(m_destination) + "'"));
+        Fail(WindowsError(err, CWebMessage("move file '") + m_source + "' to the path '" + m_destination + "'"));
 }
 
 void CFileTag::Copy() {
     ResolveSourceAndDestination();
-    long err = plat::CopyFileReplacing(m_source, m_destination, NotPrivate());
+    long err = plat::CopyFileReplacing(m_source, m_destination, m_host.files->Check());
     if (err != plat::ERROR_SUCCESS)
-        Fail(WindowsError(err,
-                          "copy file '" + HtmlEscape(m_source) + "' to the path '" + HtmlEscape(m_destination) + "'"));
+        Fail(WindowsError(err, CWebMessage("copy file '") + m_source + "' to the path '" + m_destination + "'"));
 }
 
 void CFileTag::Delete() {
@@ -286,8 +267,8 @@ void CFileTag::Delete() {
     RequireFile();
     CheckPath(m_file);
     CheckFileExists(m_file);
-    long err = plat::DeleteFileAt(m_file);
-    if (err != plat::ERROR_SUCCESS) Fail(WindowsError(err, "delete the file '" + HtmlEscape(m_file) + "'"));
+    long err = plat::DeleteCheckedFile(m_file, m_host.files->Check());
+    if (err != plat::ERROR_SUCCESS) Fail(WindowsError(err, CWebMessage("delete the file '") + m_file + "'"));
 }
 
 void CFileTag::CheckAccepted(const CUploadedFile& upload) const {
@@ -300,8 +281,7 @@ void CFileTag::CheckAccepted(const CUploadedFile& upload) const {
     // A declared type whose content says otherwise is not the type accepted.
     if (accepted) accepted = ContentMatchesDeclaredType(upload, type, subtype);
     if (!accepted)
-        Fail("The MIME type of the uploaded file (" + HtmlEscape(upload.ContentType) + "/" +
-             HtmlEscape(upload.ContentSubType) +
+        Fail(CWebMessage("The MIME type of the uploaded file (") + upload.ContentType + "/" + upload.ContentSubType +
              ") was not accepted by the server. Please verify that you are uploading a file of the appropriate type.");
 }
 
@@ -320,10 +300,10 @@ void CFileTag::Upload() {
     CFormFieldList& fields = m_host.request->GetFormFields();
     CUploadedFile* upload = fields.IsFileField(m_fileField) ? fields.GetFilePath(m_fileField) : nullptr;
     if (upload == nullptr)
-        Fail(
-            "The form field specified in the TSFILE tag (" + HtmlEscape(m_fileField) +
-            ") does not contain an uploaded file. Please be sure that you have specified the correct form field name.",
-            kUploadInputTitle);
+        Fail(CWebMessage("The form field specified in the TSFILE tag (") + m_fileField +
+                 ") does not contain an uploaded file. Please be sure that you have specified the correct form field "
+                 "name.",
+             kUploadInputTitle);
     CheckAccepted(*upload);
     Set("ContentType", upload->ContentType);
     Set("ContentSubType", upload->ContentSubType);
@@ -350,19 +330,19 @@ void CFileTag::Upload() {
             "uploaded files.");
     CheckPath(destination);
     if (!PathExists(split.dir))
-        Fail("The directory specified in the DESTINATION attribute of the TSFILE tag (" + HtmlEscape(m_destination) +
-             ") is not valid. The directory either does not exist or is not accessible by the Tessaro service.",
+        Fail(CWebMessage("The directory specified in the DESTINATION attribute of the TSFILE tag (") + m_destination +
+                 ") is not valid. The directory either does not exist or is not accessible by the Tessaro service.",
              kUploadInputTitle);
     Save(*upload, split.dir, file);
 }
 
-void CFileTag::SetServerFile(const std::string& dir, const std::string& file) {
+void CFileTag::SetServerFile(const std::string& dir, const std::string& file, std::uint64_t size) {
     SplitFilePath split = SplitFileTagPath(file);
     Set("ServerDirectory", dir);
     Set("ServerFile", file);
     Set("ServerFileName", split.name);
     Set("ServerFileExt", split.ext);
-    Set("FileSize", std::to_string(GetFileSizeByName(JoinDirectoryAndName(dir, file))));
+    Set("FileSize", std::to_string(size));
 }
 
 bool CFileTag::Save(const CUploadedFile& upload, std::string dir, std::string file) {
@@ -373,87 +353,89 @@ bool CFileTag::Save(const CUploadedFile& upload, std::string dir, std::string fi
     Set("AttemptedServerFile", file);
     if (file.empty()) file = JoinNameAndExtension(upload.ClientFileName, upload.ClientFileExt);
     if (upload.TempFilePath.empty() || GetFileSizeByName(upload.TempFilePath) == 0)
-        Fail("No data was received in the uploaded file '" + HtmlEscape(upload.ClientDirectory) + "\\" +
-             HtmlEscape(upload.ClientFileName) + "." + HtmlEscape(upload.ClientFileExt) +
+        Fail(CWebMessage("No data was received in the uploaded file '") + upload.ClientDirectory + "\\" +
+             upload.ClientFileName + "." + upload.ClientFileExt +
              "' Saving empty (zero-length) files is prohibitted. Please make sure you specified the correct file. ");
     std::string path = JoinDirectoryAndName(dir, file);
     CheckPath(path);
-
-    // The data is first written privately under the runtime root, then moved into place.
-    std::string staging;
-    long err = plat::ReserveUniqueFile(plat::HomeTempDirectory(), "BTS", "UPL", &staging);
-    if (err == plat::ERROR_SUCCESS) err = plat::CopyFileData(upload.TempFilePath, staging);
+    // A name the system would store with a line end or a tab in it is no name to save under.
+    auto checkControls = [&](const std::string& name) {
+        if (HasControlCharacter(name))
+            Fail(CWebMessage("The file '") + name +
+                 "' could not be uploaded because its name holds a control character.");
+    };
+    checkControls(file);
     auto fail = [&](long error, const std::string& target) {
-        if (!staging.empty()) plat::DeleteFileAt(staging);
-        Fail("Error attempting to save uploaded file to path '" + HtmlEscape(target) + "' (" +
+        Fail(CWebMessage("Error attempting to save uploaded file to path '") + target + "' (" +
              plat::WindowsErrorText(error) + ").");
     };
-    if (err != plat::ERROR_SUCCESS) fail(err, path);
+    auto alreadyExists = [&] {
+        Fail(CWebMessage("The file '") + file +
+             "' could not be uploaded because a file of that name already exists (note: you can use the "
+             "NAMECONFLICT attribute of the TSFILE tag to prevent this error from occurring).");
+    };
+    // The folder is opened and judged once; everything after happens inside it.
+    plat::CheckedFolder folder;
+    if (long err = plat::OpenCheckedFolder(dir, m_host.files->Check(), &folder); err != plat::ERROR_SUCCESS)
+        fail(err, path);
 
-    // The name is taken exclusively; only OVERWRITE replaces a file that is there.
-    long reserved = plat::ERROR_FILE_EXISTS;
+    bool replace = false, unique = false;
     plat::FileStatus existing;
-    long statError = plat::GetFileStatus(path, &existing);
-    if (statError == plat::ERROR_FILE_NOT_FOUND)
-        reserved = plat::ReserveNewFile(path);
-    else if (statError != plat::ERROR_SUCCESS)
-        fail(statError, path);
-    if (reserved != plat::ERROR_SUCCESS && reserved != plat::ERROR_FILE_EXISTS) fail(reserved, path);
-
-    if (reserved == plat::ERROR_SUCCESS) {
+    long statError = plat::GetEntryStatus(folder, file, &existing);
+    if (statError == plat::ERROR_FILE_NOT_FOUND) {
         Set("FileExisted", "No");
+    } else if (statError != plat::ERROR_SUCCESS) {
+        fail(statError, path);
     } else {
         Set("FileExisted", "Yes");
-        if (plat::GetFileStatus(path, &existing) == plat::ERROR_SUCCESS) {
-            Set("TimeCreated", LocalTimestampLiteral(existing.created));
-            Set("TimeLastModified", LocalTimestampLiteral(existing.modified));
-            Set("DateLastAccessed", plat::FormatLocalTime(existing.accessed, "{d '%Y-%m-%d'}"));
-            Set("OldFileSize", std::to_string(existing.size));
-        } else {
-            Set("OldFileSize", "0");
-        }
+        Set("TimeCreated", LocalTimestampLiteral(existing.created));
+        Set("TimeLastModified", LocalTimestampLiteral(existing.modified));
+        Set("DateLastAccessed", plat::FormatLocalTime(existing.accessed, "{d '%Y-%m-%d'}"));
+        Set("OldFileSize", std::to_string(existing.size));
         switch (m_nameConflict) {
             case kSkip:
-                plat::DeleteFileAt(staging);
                 return false;
             case kOverwrite:
                 if (existing.isDirectory) fail(plat::ERROR_ACCESS_DENIED, path);
+                replace = true;
                 Set("FileWasOverwritten", "Yes");
                 break;
-            case kMakeUnique: {
-                std::string unique;
-                long uniqueError = plat::ReserveUniqueFile(dir, "BTS", upload.ClientFileExt, &unique);
-                if (uniqueError != plat::ERROR_SUCCESS) fail(uniqueError, path);
-                path = unique;
-                file = SplitFileTagPath(unique).name;
-                file = JoinNameAndExtension(file, upload.ClientFileExt);
+            case kMakeUnique:
+                unique = true;
                 Set("FileWasRenamed", "Yes");
                 break;
-            }
             default:
-                plat::DeleteFileAt(staging);
-                Fail("The file '" + HtmlEscape(file) +
-                     "' could not be uploaded because a file of that name already exists (note: you can use the "
-                     "NAMECONFLICT attribute of the TSFILE tag to prevent this error from occurring).");
+                alreadyExists();
         }
     }
     // A name that would run as a template is saved only when ACCEPT asked for templates:
     // a declared type and a matching first few bytes say nothing about what the engine runs.
-    if (HasTemplateExtension(file) && !AcceptsTemplates()) {
-        if (reserved == plat::ERROR_SUCCESS || m_nameConflict == kMakeUnique) plat::DeleteFileAt(path);
-        plat::DeleteFileAt(staging);
-        Fail("The file '" + HtmlEscape(file) +
+    const std::string saved = unique ? JoinNameAndExtension("BTS", upload.ClientFileExt) : file;
+    checkControls(saved);
+    if (NamesATemplate(saved) && !AcceptsTemplates())
+        Fail(CWebMessage("The file '") + saved +
              "' could not be uploaded because its name is that of a template. Name a template type (for example "
              "'text/x-tsml') in the ACCEPT attribute of the TSFILE tag to accept templates.");
+    long err;
+    if (unique) {
+        std::string chosen;
+        err = plat::SaveCopyUnderUniqueName(upload.TempFilePath, folder, "BTS", upload.ClientFileExt, &chosen);
+        if (err == plat::ERROR_SUCCESS) file = chosen;
+    } else {
+        // Only OVERWRITE replaces a file; otherwise the name is taken only while it is free.
+        err = plat::SaveCopyInFolder(upload.TempFilePath, folder, file, replace, m_host.files->Check());
     }
-    err = plat::MoveFileReplacing(staging, path);
-    if (err != plat::ERROR_SUCCESS) {
-        // A name reserved for this upload does not stay behind empty.
-        if (reserved == plat::ERROR_SUCCESS || m_nameConflict == kMakeUnique) plat::DeleteFileAt(path);
-        fail(err, path);
+    if (err == plat::ERROR_FILE_EXISTS && !replace && !unique) {
+        // Another request took the name since it was looked at: SKIP leaves it, and a file
+        // this upload never saw is not replaced.
+        Set("FileExisted", "Yes");
+        if (m_nameConflict == kSkip) return false;
+        alreadyExists();
     }
+    if (err != plat::ERROR_SUCCESS) fail(err, path);
     Set("FileWasSaved", "Yes");
-    SetServerFile(dir, file);
+    plat::FileStatus placed;
+    SetServerFile(dir, file, plat::GetEntryStatus(folder, file, &placed) == plat::ERROR_SUCCESS ? placed.size : 0);
     return true;
 }
 

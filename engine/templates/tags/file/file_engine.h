@@ -4,11 +4,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "platform/file_ops.h"
+#include "support/web_message.h"
 
 class CRequestReader;
 class CRuntimeFileGate;
@@ -60,8 +61,6 @@ private:
     // The sequences that climb out of a folder, in the path as given and as it
     // reads once percent-decoded; and the runtime root's private files.
     void CheckPath(const std::string& path) const;
-    // The check of what an action really opened: never a private file.
-    tessaro::platform::OpenedFileCheck NotPrivate() const;
     void CheckFileExists(const std::string& path) const;
     void ResolveSourceAndDestination();
     void CheckAccepted(const CUploadedFile& upload) const;
@@ -69,10 +68,10 @@ private:
     bool AcceptsTemplates() const;
     // Saves the upload as dir/file per NAMECONFLICT; false when SKIP left it.
     bool Save(const CUploadedFile& upload, std::string dir, std::string file);
-    void SetServerFile(const std::string& dir, const std::string& file);
+    void SetServerFile(const std::string& dir, const std::string& file, std::uint64_t size);
     void Set(const char* name, const std::string& value) { m_host.setFileVariable(name, value); }
     // Throws with the tag's usual title, or the one given.
-    [[noreturn]] void Fail(const std::string& detail, const char* title = nullptr) const;
+    [[noreturn]] void Fail(const CWebMessage& detail, const CWebMessage& title = "Error processing TSFILE tag") const;
     void LogAction() const;
 
     FileTagHost m_host;

@@ -1,6 +1,5 @@
 #include "engine/templates/tags/if/if_block_stack.h"
 
-#include "support/html_escape.h"
 #include "support/web_exception.h"
 
 void CIfBlockStack::Record(std::size_t depth, const std::string& text) {
@@ -16,9 +15,9 @@ void CIfBlockStack::Record(std::size_t depth, const std::string& text) {
     m_listingBytes += text.size();
 }
 
-void CIfBlockStack::Mismatch(const std::string& unclosed) {
+void CIfBlockStack::Mismatch(const CWebMessage& unclosed) {
     // The conditional tags seen so far, indented by their nesting.
-    std::string listing;
+    CWebMessage listing;
     if (!m_listing.empty()) {
         listing = "<PRE>\n";
         for (const auto& [depth, text] : m_listing) listing += std::string(depth * 2 + 2, ' ') + text + "\n";
@@ -28,24 +27,25 @@ void CIfBlockStack::Mismatch(const std::string& unclosed) {
     m_listingBytes = 0;
     m_blocks.clear();
     throw new CWebException(
-        "The TSIF, TSELSE, TSELSEIF, and /TSIF tags in this template are not properly matched. There are three "
-        "possible problems:<OL><LI>You have a TSIF which is not terminated by a /TSIF. <LI>You have a TSELSE, "
-        "TSELSEIF, or /TSIF which does not correspond to a TSIF.<LI>You have a TSELSEIF which occurs after a "
-        "TSELSE.</OL><P>Displayed below are the conditional tags evaluated up to and including the point at which "
-        "the error was detected:<P> " +
+        CWebMessage(
+            "The TSIF, TSELSE, TSELSEIF, and /TSIF tags in this template are not properly matched. There are three "
+            "possible problems:<OL><LI>You have a TSIF which is not terminated by a /TSIF. <LI>You have a TSELSE, "
+            "TSELSEIF, or /TSIF which does not correspond to a TSIF.<LI>You have a TSELSEIF which occurs after a "
+            "TSELSE.</OL><P>Displayed below are the conditional tags evaluated up to and including the point at which "
+            "the error was detected:<P> ") +
             listing,
-        "Error in conditional evaluation tags." + unclosed);
+        CWebMessage("Error in conditional evaluation tags.") + unclosed);
 }
 
 void CIfBlockStack::If(const std::string& condition) {
     bool parentOn = IsOutputOn();
     bool active = parentOn && m_evaluate(condition);
     m_blocks.push_back({parentOn, active, active, false, m_where ? m_where() : std::string()});
-    Record(m_blocks.size(), "&lt;TSIF " + HtmlEscape(condition) + " &gt;");
+    Record(m_blocks.size(), "<TSIF " + condition + " >");
 }
 
 void CIfBlockStack::ElseIf(const std::string& condition) {
-    Record(m_blocks.size(), "&lt;TSELSEIF " + HtmlEscape(condition) + " &gt;");
+    Record(m_blocks.size(), "<TSELSEIF " + condition + " >");
     if (m_blocks.empty() || m_blocks.back().sawElse) Mismatch();
     Block& top = m_blocks.back();
     top.active = false;
@@ -56,7 +56,7 @@ void CIfBlockStack::ElseIf(const std::string& condition) {
 }
 
 void CIfBlockStack::Else() {
-    Record(m_blocks.empty() ? 1 : m_blocks.size(), "&lt;TSELSE&gt;");
+    Record(m_blocks.empty() ? 1 : m_blocks.size(), "<TSELSE>");
     if (m_blocks.empty()) Mismatch();
     // A further TSELSE of the same TSIF runs exactly when the first one did: `taken` keeps
     // saying whether an earlier branch ran, and only TSELSEIF is barred after a TSELSE.
@@ -67,16 +67,16 @@ void CIfBlockStack::Else() {
 
 void CIfBlockStack::EndIf() {
     if (m_blocks.empty()) {
-        Record(0, "&lt;/TSIF&gt;");
+        Record(0, "</TSIF>");
         Mismatch();
     }
     m_blocks.pop_back();
-    Record(m_blocks.size(), "&lt;/TSIF&gt;");
+    Record(m_blocks.size(), "</TSIF>");
 }
 
 void CIfBlockStack::CheckAtEnd() {
     if (m_blocks.empty()) return;
     const std::string& openedAt = m_blocks.back().openedAt;
-    Mismatch(openedAt.empty() ? std::string()
-                              : " The TSIF tag on " + HtmlEscape(openedAt) + " is not closed by a /TSIF.");
+    Mismatch(openedAt.empty() ? CWebMessage()
+                              : CWebMessage(" The TSIF tag on ") + openedAt + " is not closed by a /TSIF.");
 }

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/web_message.h"
+
 class CIfBlockStack {
 public:
     // Evaluates a condition; only called when its branch can still be taken.
@@ -39,8 +41,8 @@ private:
         bool sawElse;
         std::string openedAt;
     };
-    [[noreturn]] void Mismatch(const std::string& unclosed = std::string());
-    // The listing of conditional tags that a mismatch error shows.
+    [[noreturn]] void Mismatch(const CWebMessage& unclosed = CWebMessage());
+    // The listing of conditional tags that a mismatch error shows, as the template has them.
     void Record(std::size_t depth, const std::string& text);
     Evaluate m_evaluate;
     Where m_where;

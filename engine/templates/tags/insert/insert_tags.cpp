@@ -38,8 +38,8 @@ void End(TagContext& c) {
     c.tags.Transaction().UseDataSource(request->login);
     const std::string tag = request->TagName();
     if (request->tableName.empty())
-        throw new CWebException("Invalid " + tag + " Tag",
-                                "You have attempted to use a " + tag +
+        throw new CWebException(CWebMessage("Invalid ") + tag + " Tag",
+                                CWebMessage("You have attempted to use a ") + tag +
                                     " tag without specifying the TABLENAME attribute (this attribute is required by "
                                     "the " +
                                     tag + " tag).");

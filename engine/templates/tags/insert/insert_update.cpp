@@ -11,7 +11,6 @@
 #include "database/access/request_data_sources.h"
 #include "engine/server/field_rules.h"
 #include "engine/server/form_field_list.h"
-#include "support/html_escape.h"
 #include "support/number_parse.h"
 #include "engine/server/request_reader.h"
 #include "support/text_helpers.h"
@@ -106,7 +105,7 @@ std::string QuoteIdentifier(const std::string& name, const std::string& quote) {
             if (!std::isalnum(static_cast<unsigned char>(ch)) && ch != '_') plain = false;
         if (!plain)
             throw new CWebException("Invalid ODBC identifier",
-                                    "The name '" + HtmlEscape(name) +
+                                    CWebMessage("The name '") + name +
                                         "' cannot be used in a statement: the data source has no identifier quote "
                                         "character and the name is not a plain identifier.");
         return name;
@@ -141,7 +140,7 @@ CInsertUpdate::TableName CInsertUpdate::SplitTableName() const {
     }
     if (parts.size() > 3)
         throw new CWebException("Invalid ODBC table name (contains more than 2 qualifiers)",
-                                "Table Name = '" + HtmlEscape(name) + "'");
+                                CWebMessage("Table Name = '") + name + "'");
     if (parts.size() == 3) return {parts[0], parts[1], parts[2]};
     if (parts.size() == 2) return {"", parts[0], parts[1]};
     return {"", "", parts[0]};
@@ -177,8 +176,8 @@ void CInsertUpdate::ReadColumns(const TableName& name) {
                          &reading);
     if (m_columns.empty())
         throw new CWebException(
-            "The table '" + HtmlEscape(m_request.tableName) + "' was not found in the data source '" +
-                HtmlEscape(m_request.login.dataSource) + "'.",
+            CWebMessage("The table '") + m_request.tableName + "' was not found in the data source '" +
+                m_request.login.dataSource + "'.",
             "This error may have been caused by not specifying the table name in the format which the ODBC data "
             "source expects (e.g. SQL Server table names must be qualified with the database name and table owner, "
             "as in 'customers.dbo.orders').<P>");
@@ -218,8 +217,8 @@ std::vector<std::string> CInsertUpdate::ReadKey(const TableName& name) {
     if (key.empty() && connect->IsSQLiteDriver()) key.push_back(kRowIdField);
     if (key.empty())
         throw new CWebException(
-            "Primary key not found for table " + HtmlEscape(m_request.tableName) + ".",
-            "The table you are attempting to UPDATE (" + HtmlEscape(m_request.tableName) +
+            CWebMessage("Primary key not found for table ") + m_request.tableName + ".",
+            CWebMessage("The table you are attempting to UPDATE (") + m_request.tableName +
                 ") does not have a primary key (a field or set of fields which uniquely identify each record).<P>In "
                 "order to update rows in a table you must have a primary key. If your database system does not "
                 "support direct specification of primary keys then you can usually create one yourself by adding a "
@@ -227,19 +226,19 @@ std::vector<std::string> CInsertUpdate::ReadKey(const TableName& name) {
     CRequestReader* reader = m_page.GetReader();
     for (const std::string& column : key) {
         if (!reader->HasFormField(column))
-            throw new CWebException("Primary key field " + HtmlEscape(column) + " not found.",
-                                    "The field " + HtmlEscape(column) +
+            throw new CWebException(CWebMessage("Primary key field ") + column + " not found.",
+                                    CWebMessage("The field ") + column +
                                         " was not found in the Form input. This field is required in order to do an "
                                         "UPDATE because it is part of the primary key for the " +
-                                        HtmlEscape(m_request.tableName) + " table.");
+                                        m_request.tableName + " table.");
         // Without a value the WHERE clause would select no row, or with NULL
         // semantics of some drivers every row: the UPDATE is refused.
         if (reader->GetFormField(column).empty())
-            throw new CWebException("Primary key field " + HtmlEscape(column) + " is empty.",
-                                    "The field " + HtmlEscape(column) +
+            throw new CWebException(CWebMessage("Primary key field ") + column + " is empty.",
+                                    CWebMessage("The field ") + column +
                                         " has no value in the Form input. An UPDATE needs a value for every field of "
                                         "the primary key of the " +
-                                        HtmlEscape(m_request.tableName) +
+                                        m_request.tableName +
                                         " table, so that it changes only the row that key identifies.");
     }
     return key;
@@ -254,7 +253,7 @@ const CInsertUpdate::Column* CInsertUpdate::FindColumn(const std::string& field)
 
 void CInsertUpdate::FieldNotFound(const std::string& field) const {
     throw new CWebException("Field name not found in the specified table.",
-                            "Table = '" + HtmlEscape(m_request.tableName) + "' Field = '" + HtmlEscape(field) + "'");
+                            CWebMessage("Table = '") + m_request.tableName + "' Field = '" + field + "'");
 }
 
 bool CInsertUpdate::CheckValues(std::vector<std::pair<std::string, std::string>>& fields) {
@@ -327,8 +326,8 @@ bool CInsertUpdate::Execute() {
         return Run();
     } catch (CWebException* e) {
         if (m_page.IsSQLDebugOn()) {
-            e->AppendDetail("Data Source = \"" + HtmlEscape(m_request.login.dataSource) + "\"");
-            if (!m_statement.empty()) e->AppendDetail("SQL = \"" + HtmlEscape(m_statement) + "\"");
+            e->AppendDetail(CWebMessage("Data Source = \"") + m_request.login.dataSource + "\"");
+            if (!m_statement.empty()) e->AppendDetail(CWebMessage("SQL = \"") + m_statement + "\"");
         }
         m_page.SetCloseConnections(true);
         throw;
@@ -383,8 +382,9 @@ bool CInsertUpdate::Run() {
         }
     } close{statement};
     if (statement == nullptr)
-        throw new CWebException("Unable to open a statement", "No statement could be opened on the data source '" +
-                                                                  HtmlEscape(m_request.login.dataSource) + "'.");
+        throw new CWebException(
+            "Unable to open a statement",
+            CWebMessage("No statement could be opened on the data source '") + m_request.login.dataSource + "'.");
 
     // Each bound value stays where it is until the statement has run.
     std::deque<std::string> values;
@@ -419,9 +419,9 @@ bool CInsertUpdate::Run() {
 
     if (m_request.insert) {
         if (bound == 0)
-            throw new CWebException("No values to insert into the table " + HtmlEscape(m_request.tableName) + ".",
-                                    "The form holds no value for any column of the table '" +
-                                        HtmlEscape(m_request.tableName) + "', so no row was inserted.");
+            throw new CWebException(CWebMessage("No values to insert into the table ") + m_request.tableName + ".",
+                                    CWebMessage("The form holds no value for any column of the table '") +
+                                        m_request.tableName + "', so no row was inserted.");
         columnList.back() = ')';
         valueList.back() = ')';
         m_statement = "INSERT INTO " + QualifiedTableName() + " " + columnList + " VALUES " + valueList;

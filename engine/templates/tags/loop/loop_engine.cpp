@@ -10,14 +10,13 @@
 #include "support/query_not_executed.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
-#include "support/html_escape.h"
 
 namespace {
 
 enum : unsigned { kList = 1, kQuery = 2, kIndex = 4, kCondition = 8 };
 
-std::string ConstructList(unsigned bits) {
-    std::string text = "<VL>";
+CWebMessage ConstructList(unsigned bits) {
+    CWebMessage text = "<VL>";
     if (bits & kQuery) text += "<LI>QUERY=QueryName [STARTROW=StartRowNumber] [EndRow=EndRowNumber] loop";
     if (bits & kList) text += "<LI>LIST=ListName INDEX=IndexName loop";
     if (bits & kIndex) text += "<LI>INDEX=IndexName FROM=StartValue TO=EndValue [STEP=StepValue] loop";
@@ -27,8 +26,8 @@ std::string ConstructList(unsigned bits) {
 
 [[noreturn]] void Ambiguous(unsigned bits) {
     ThrowLoopError(
-        "A TSLOOP tag must have attributes that uniquely identify a loop construct. You have used the tag "
-        "with ambiguous attributes which can identify one of the following:<P>" +
+        CWebMessage("A TSLOOP tag must have attributes that uniquely identify a loop construct. You have used the tag "
+                    "with ambiguous attributes which can identify one of the following:<P>") +
         ConstructList(bits));
 }
 
@@ -38,7 +37,7 @@ double ToNumber(const std::string& attribute, const std::string& value) {
     char* end = nullptr;
     double number = text.empty() ? 0 : std::strtod(text.c_str(), &end);
     if (text.empty() || end == nullptr || *end != '\0' || errno == ERANGE || !std::isfinite(number))
-        ThrowLoopError("The " + attribute + " attribute of the TSLOOP tag, which evaluates to " + value +
+        ThrowLoopError(CWebMessage("The ") + attribute + " attribute of the TSLOOP tag, which evaluates to " + value +
                        ", is not a number. The value of this attribute must be a valid numeric expression.");
     return number;
 }
@@ -66,13 +65,13 @@ bool IsVariableName(const std::string& name) {
 
 void CheckIndexName(const std::string& index) {
     if (!IsVariableName(index))
-        ThrowLoopError("The INDEX attribute of the TSLOOP tag, which evaluates to " + index +
+        ThrowLoopError(CWebMessage("The INDEX attribute of the TSLOOP tag, which evaluates to ") + index +
                        ", is not a valid variable name.");
 }
 
 }  // namespace
 
-void ThrowLoopError(const std::string& text) {
+void ThrowLoopError(const CWebMessage& text) {
     throw new CWebException(text, "An error occurred while attempting to process a TSLOOP tag.");
 }
 
@@ -278,8 +277,8 @@ void CLoopStack::LoopBegin() {
 bool CLoopStack::Begin() {
     if (m_kind == 0)
         ThrowLoopError(
-            "A TSLOOP tag must have attributes that uniquely identify one of the following types of loop "
-            "constructs:<P>" +
+            CWebMessage("A TSLOOP tag must have attributes that uniquely identify one of the following types of loop "
+                        "constructs:<P>") +
             ConstructList(kList | kQuery | kIndex | kCondition) + "<P>You have used the tag with no attributes.");
     if ((m_kind & (m_kind - 1)) != 0) Ambiguous(m_kind);
 
@@ -290,20 +289,21 @@ bool CLoopStack::Begin() {
             if (!m_startRow.empty()) {
                 start = ToRow("STARTROW", m_startRow);
                 if (start < 1)
-                    ThrowLoopError("The STARTROW attribute of the TSLOOP tag, which evaluates to " +
+                    ThrowLoopError(CWebMessage("The STARTROW attribute of the TSLOOP tag, which evaluates to ") +
                                    std::to_string(start) + ", must be a positive number.");
             }
             if (!m_endRow.empty()) {
                 end = ToRow("ENDROW", m_endRow);
                 if (end < 0)
-                    ThrowLoopError("The ENDROW attribute of the TSLOOP tag, which evaluates to " + std::to_string(end) +
-                                   ", must be a non-negative number.");
+                    ThrowLoopError(CWebMessage("The ENDROW attribute of the TSLOOP tag, which evaluates to ") +
+                                   std::to_string(end) + ", must be a non-negative number.");
             }
             // QUERY may be missing when only STARTROW/ENDROW were given.
             if (m_query == nullptr)
                 ThrowLoopError(
-                    "A TSLOOP tag must have attributes that uniquely identify a loop construct. You have used "
-                    "the tag with ambiguous attributes which can identify one of the following:<P>" +
+                    CWebMessage(
+                        "A TSLOOP tag must have attributes that uniquely identify a loop construct. You have used "
+                        "the tag with ambiguous attributes which can identify one of the following:<P>") +
                     ConstructList(kQuery));
             iterator = std::make_unique<CQueryIterator>(m_query, start, end);
             break;
@@ -344,7 +344,7 @@ void CLoopStack::LoopEnd() {
 }
 
 bool CLoopStack::End() {
-    const char* const kMoreEnds =
+    constexpr const char* kMoreEnds =
         "The TSLOOP and /TSLOOP tags in this template are not matched. There are more /TSLOOP tags than there are "
         "TSLOOP tags.";
     if (m_skippedLoop) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/parser/ss_lex.h"
+#include "support/web_message.h"
 
 class CTSXQueryImp;
 
@@ -100,7 +101,7 @@ private:
 };
 
 // The TSLOOP error: message text with the TSLOOP detail.
-[[noreturn]] void ThrowLoopError(const std::string& text);
+[[noreturn]] void ThrowLoopError(const CWebMessage& text);
 
 // INDEX values: numbers as "%.12G".
 std::string FormatLoopNumber(double value);

@@ -2,7 +2,6 @@
 
 #include "engine/server/mail_message.h"
 #include "engine/server/mail_spooler.h"
-#include "support/html_escape.h"
 #include "support/web_exception.h"
 
 void SpoolSectionMail(TSMail* spooler, const SectionMailMessage& m) {
@@ -16,7 +15,8 @@ void SpoolSectionMail(TSMail* spooler, const SectionMailMessage& m) {
         return;
     const std::string reason = message.GetTextField();
     throw new CWebException(
-        error, reason.empty() ? "The mail message to " + HtmlEscape(m.to) + " was not spooled." : HtmlEscape(reason));
+        CWebMessage::Value(error),
+        reason.empty() ? CWebMessage("The mail message to ") + m.to + " was not spooled." : CWebMessage::Value(reason));
 }
 
 void NotifySectionMailPosted(TSMail* spooler) {

@@ -1,6 +1,5 @@
 // TSOUTPUT, and the section body it shares with TSMAIL: the body is collected
 // as the template is read and runs once the outermost section closes.
-#include "support/html_escape.h"
 #include "engine/templates/tags/if/if_condition.h"
 #include "engine/templates/tags/page_tags.h"
 #include "engine/templates/tags/set/set_tag_state.h"
@@ -59,8 +58,7 @@ constexpr TagAction kActions[] = {
      [](TagContext& c) {
          if (COutputSection* s = Current(c)) s->AddEndIf();
      }},
-    {p::sectionItem_BodyOtherTag_BodyTagRest,
-     [](TagContext& c) { ThrowInvalidSectionTag(HtmlEscape(c.parser.LexemeAt(0))); }},
+    {p::sectionItem_BodyOtherTag_BodyTagRest, [](TagContext& c) { ThrowInvalidSectionTag(c.parser.LexemeAt(0)); }},
 };
 
 }  // namespace

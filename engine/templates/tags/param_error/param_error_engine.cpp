@@ -1,8 +1,8 @@
 #include "engine/templates/tags/param_error/param_error_engine.h"
 
-#include <filesystem>
-
+#include "platform/file_ops.h"
 #include "platform/path_util.h"
+#include "support/runtime_file_gate.h"
 #include "support/html_escape.h"
 #include "support/mapped_file.h"
 #include "support/text_helpers.h"
@@ -24,8 +24,8 @@ void ExecuteParam(const ParamTagState& state, const std::function<void(const std
         assign(state.name, state.defaultValue);
         return;
     }
-    throw new CWebException("Required parameter <B>" + HtmlEscape(state.name) + "</B> not found",
-                            "You have used the TSPARAM tag to declare the parameter '" + HtmlEscape(state.name) +
+    throw new CWebException(CWebMessage("Required parameter <B>") + state.name + "</B> not found",
+                            CWebMessage("You have used the TSPARAM tag to declare the parameter '") + state.name +
                                 "' to be required for this template. The parameter is not available. <P>Please "
                                 "verify that you have passed or initialized the parameter correctly. If you wish to "
                                 "set a default value for the parameter you should use the DEFAULT attribute of the "
@@ -40,9 +40,9 @@ void CErrorPageSpec::SetErrorType(const std::string& value) {
         kind = Request;
     } else {
         throw new CWebException("Invalid TSERROR Tag",
-                                "The value you specified for the TYPE attribute of the TSERROR "
-                                "tag (" +
-                                    HtmlEscape(value) +
+                                CWebMessage("The value you specified for the TYPE attribute of the TSERROR "
+                                            "tag (") +
+                                    value +
                                     ") is invalid. The valid TSERROR types are VALIDATION "
                                     "and REQUEST.");
     }
@@ -60,14 +60,13 @@ bool IsEngineHtml(const std::string& key) {
 
 std::string CErrorPageSpec::Render(const std::map<std::string, std::string>& substitutions) const {
     std::string text;
-    std::error_code ignored;
     // Template paths are kept upper-cased; the file keeps its own case on disk.
     const std::string path = tessaro::platform::ResolvePathNoCase(templatePath);
-    // An empty file cannot be mapped, but is a valid (empty) page.
-    if (std::filesystem::file_size(path, ignored) != 0) {
-        CMappedFile file(path);
-        text.assign(file.GetData(), file.GetSize());
-    }
+    // Opened once and judged, as every file a template names; no larger than a variable.
+    if (long error = tessaro::platform::ReadCheckedFile(path, maxBytes,
+                                                        fileCheck ? fileCheck : RootOnlyFileGate().Check(), &text);
+        error != 0)
+        throw new CMappedFileException(error, "Error attempting to open file to be mapped.");
     std::map<std::string, std::string> all = substitutions;
     all["#ERROR.MAILTO#"] = mailTo;
     for (const auto& [key, value] : all) ReplaceStringNoCase(text, key, IsEngineHtml(key) ? value : HtmlEscape(value));

@@ -44,10 +44,11 @@ void CQueryTag::OnName(const std::string& value, const std::string& origin) {
     std::string name = TrimmedCopy(UpperCopy(RemoveChar(value, '"')));
     const std::string* existing = m_queries.OriginOf(name);
     if (existing != nullptr && (origin.empty() || *existing != origin))
-        throw new CWebException("Duplicate TSQUERY name",
-                                "You have attempted to define a TSQUERY using the name of an already existing "
-                                "TSQUERY (" +
-                                    name + "). You must use unique names to define each of your queries.");
+        throw new CWebException(
+            "Duplicate TSQUERY name",
+            CWebMessage("You have attempted to define a TSQUERY using the name of an already existing "
+                        "TSQUERY (") +
+                name + "). You must use unique names to define each of your queries.");
     m_pending->SetName(name);
     m_origin = origin;
 }
@@ -62,7 +63,7 @@ void CQueryTag::OnMaxRows(const std::string& value) {
     long rows = AsciiToLong(value);
     if (rows < 0)
         throw new CWebException("An error occurred while attempting to process a TSQUERY tag.",
-                                m_host.PositionReport() +
+                                CWebMessage::FromHtml(m_host.PositionReport()) +
                                     "The MAXROWS attribute of the TSQUERY tag, which evaluates to " +
                                     std::to_string(rows) + ", must be a non-negative number.");
     m_pending->SetMaxRows(rows > 0x7FFFFFFFL ? 0x7FFFFFFF : static_cast<int>(rows));
@@ -119,7 +120,7 @@ void CQueryTag::CheckClosed() const {
     if (!m_pending || m_ended || !TrimmedCopy(m_pending->GetSQL()).empty()) return;
     throw new CWebException(
         "TSQUERY tag not closed.",
-        "The TSQUERY tag" + (m_openedAt.empty() ? std::string() : " on " + HtmlEscape(m_openedAt)) +
+        CWebMessage("The TSQUERY tag") + (m_openedAt.empty() ? std::string() : " on " + m_openedAt) +
             " has no SQL: its block is not closed by a /TSQUERY before the next tag or the end of the template.");
 }
 
@@ -138,8 +139,9 @@ void CQueryTag::Finish() {
     } catch (CWebException* e) {
         // A query that fails at the data source says where it is written, as every other
         // error of a running tag does.
-        if (e->GetDetail().find(kPositionReportStart) == std::string::npos) e->PrependDetail(m_host.PositionReport());
-        if (query.GetShowSql()) e->AppendDetail("Data Source = \"" + HtmlEscape(query.GetDataSource()) + "\"");
+        if (e->GetDetail().find(kPositionReportStart) == std::string::npos)
+            e->PrependDetail(CWebMessage::FromHtml(m_host.PositionReport()));
+        if (query.GetShowSql()) e->AppendDetail(CWebMessage("Data Source = \"") + query.GetDataSource() + "\"");
         throw;
     }
     if (query.GetDebug()) m_host.AddDebugLine(query.DebugLine());

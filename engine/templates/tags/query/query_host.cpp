@@ -1,7 +1,6 @@
 #include "engine/templates/tags/query/query_host.h"
 
 #include "database/odbc/odbc_cursor.h"
-#include "support/html_escape.h"
 #include "support/web_exception.h"
 #include "engine/templates/page_evaluation.h"
 #include "engine/templates/tags/page_tags.h"
@@ -39,8 +38,9 @@ void CPageQueryHost::Execute(CTSXQueryImp& query) {
         throw;
     }
     if (cursor == nullptr) {
-        auto* e = new CWebException("Unable to open a cursor", "No cursor could be opened on the data source '" +
-                                                                   HtmlEscape(query.GetDataSource()) + "'.");
+        auto* e =
+            new CWebException("Unable to open a cursor", CWebMessage("No cursor could be opened on the data source '") +
+                                                             query.GetDataSource() + "'.");
         query.AddSqlToError(e);
         throw e;
     }

@@ -37,7 +37,7 @@ void CTSXQueryImp::SetName(const std::string& name) {
     for (const char* scope : {"HTTP", "CGI", "FORM", "URL", "VARIABLES", "FILE", "COOKIE", "CLIENT"})
         if (upper == scope)
             throw new CWebException("Invalid TSQUERY name",
-                                    "The query name '" + HtmlEscape(name) +
+                                    CWebMessage("The query name '") + name +
                                         "' is not valid because it conflicts with an existing variable context. "
                                         "Please use a different name for your query.");
     m_name = upper;
@@ -68,16 +68,19 @@ void CTSXQueryImp::CheckSqlOperation(CServerSettings* settings) const {
             break;
         }
     if (operation.empty())
-        throw new CWebException("SQL operation unrecognized",
-                                "The SQL operation you specified is unrecognized (only SELECT, INSERT, UPDATE, "
-                                "DELETE, and CALL are supported). <P>SQL = '" +
-                                    HtmlEscape(m_sql) + "'");
+        throw new CWebException(
+            "SQL operation unrecognized",
+            CWebMessage("The SQL operation you specified is unrecognized (only SELECT, INSERT, UPDATE, "
+                        "DELETE, and CALL are supported). <P>SQL = '") +
+                m_sql + "'");
     if (settings->GetNumber(section, "DISABLE_" + operation, 0) != 0)
         throw new CWebException("SQL operation unauthorized.",
-                                "The SQL operation " + operation + " is unauthorized for the data source '" +
-                                    HtmlEscape(m_dataSource) +
+                                CWebMessage("The SQL operation ") + operation +
+                                    " is unauthorized for the data source '" + m_dataSource +
                                     "'. To change SQL authorizations for data sources you should use the Tessaro "
-                                    "Administrator application.");
+                                    "Administrator application. Here they are the values AllowAllSQL and DISABLE_" +
+                                    operation + " of the key DataSources\\" + m_dataSource +
+                                    ", set with tsreg (see README.md, section \"Administering the server\").");
 }
 
 void CTSXQueryImp::PrepareExecution(CServerSettings* settings) {
@@ -86,7 +89,7 @@ void CTSXQueryImp::PrepareExecution(CServerSettings* settings) {
 }
 
 void CTSXQueryImp::AddSqlToError(CWebException* error) const {
-    if (m_showSql && error != nullptr) error->AppendDetail("SQL = \"" + HtmlEscape(m_sql) + "\"");
+    if (m_showSql && error != nullptr) error->AppendDetail(CWebMessage("SQL = \"") + m_sql + "\"");
 }
 
 void CTSXQueryImp::ExecuteOnCursor(odbcCURSOR& cursor, const std::function<void()>& checkTime) {
@@ -114,12 +117,13 @@ void CTSXQueryImp::ExecuteOnCursor(odbcCURSOR& cursor, const std::function<void(
                 accepted = cursor.sqlsuccess() != 0;
             }
             if (!accepted)
-                throw new CWebException("TIMEOUT attribute not supported by data source.",
-                                        "The SQL_QUERY_TIMEOUT statement option is not supported by the ODBC data "
-                                        "source '" +
-                                            HtmlEscape(m_dataSource) +
-                                            "'. Therefore, the TIMEOUT attribute may not be specified for queries "
-                                            "which use that data source.");
+                throw new CWebException(
+                    "TIMEOUT attribute not supported by data source.",
+                    CWebMessage("The SQL_QUERY_TIMEOUT statement option is not supported by the ODBC data "
+                                "source '") +
+                        m_dataSource +
+                        "'. Therefore, the TIMEOUT attribute may not be specified for queries "
+                        "which use that data source.");
         }
         cursor.ExecDirect(reinterpret_cast<const unsigned char*>(m_sql.c_str()), static_cast<SQLINTEGER>(m_sql.size()));
         ReadResult(cursor, checkTime);

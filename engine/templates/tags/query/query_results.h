@@ -77,7 +77,8 @@ public:
     int GetRowCount() const { return static_cast<int>(m_rows.size()); }
     int GetColumnCount() const { return static_cast<int>(m_columns.size()); }
     const CQueryColumn& GetColumn(int index) const { return m_columns[static_cast<std::size_t>(index)]; }
-    std::uint32_t GetElapsedMs() const { return m_elapsedMs; }
+    // Signed: an extension tag may set any time, and the debug output shows it as set.
+    long GetElapsedMs() const { return m_elapsedMs; }
 
     // Results made without a statement (extension tags, tests): a column, then
     // rows of one text per column.
@@ -88,7 +89,7 @@ public:
         m_rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)] = std::move(value);
     }
     void ReplaceSQL(const std::string& text) { m_sql = text; }
-    void SetElapsedMs(std::uint32_t ms) { m_elapsedMs = ms; }
+    void SetElapsedMs(long ms) { m_elapsedMs = ms; }
     // A result made without a statement counts as run from here on.
     void MarkExecuted() { m_executed = true; }
 
@@ -112,7 +113,7 @@ private:
     std::vector<CQueryColumn> m_columns;
     std::map<std::string, int> m_columnMap;
     long m_returnValue = 0;
-    std::uint32_t m_elapsedMs = 0;
+    long m_elapsedMs = 0;
 };
 
 // The page's executed queries by upper-cased name. A query may be entered again

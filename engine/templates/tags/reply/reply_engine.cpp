@@ -3,13 +3,13 @@
 #include <algorithm>
 
 #include "engine/server/client_scope.h"
+#include "support/control_characters.h"
 #include "support/file_helpers.h"
-#include "support/html_escape.h"
 #include "engine/server/reply_writer.h"
 #include "support/runtime_file_gate.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
-#include "platform/file_system.h"
+#include "platform/checked_file.h"
 
 std::string RemoveLineBreaks(const std::string& text) {
     return RemoveChar(RemoveChar(text, '\r'), '\n');
@@ -20,12 +20,17 @@ std::string BuildHeaderLine(const std::string& name, const std::string& value) {
         throw new CWebException("Invalid TSHEADER tag",
                                 "The TSHEADER tag requires the specificatin of a NAME attribute. Please be sure that "
                                 "you specified this attribute and spelled it correctly.");
+    // Line breaks go (the value stays on its line); any other control character could end
+    // the line or the value for a web server, proxy or browser, so the tag is refused.
     std::string line = TrimmedCopy(RemoveLineBreaks(name));
+    RefuseControlCharacters(line, "Invalid TSHEADER tag", "NAME attribute of the TSHEADER tag");
+    const std::string text = RemoveLineBreaks(TrimmedCopy(value));
+    RefuseControlCharacters(text, "Invalid TSHEADER tag", "VALUE attribute of the TSHEADER tag");
     if (line.empty() || line.back() != ':') line += ':';
-    return line + " " + RemoveLineBreaks(TrimmedCopy(value)) + "\n";
+    return line + " " + text + "\n";
 }
 
-void CheckReplyHeaderSize(const std::string& headersSoFar, const std::string& block, const std::string& title) {
+void CheckReplyHeaderSize(const std::string& headersSoFar, const std::string& block, const CWebMessage& title) {
     std::size_t longest = 0;
     for (std::size_t start = 0; start < block.size();) {
         std::size_t end = block.find('\n', start);
@@ -34,23 +39,24 @@ void CheckReplyHeaderSize(const std::string& headersSoFar, const std::string& bl
         start = end + 1;
     }
     if (longest <= kMaxReplyHeaderLineBytes && headersSoFar.size() + block.size() <= kMaxReplyHeaderBytes) return;
-    throw new CWebException(title, "The reply's headers would be longer than a web server accepts (at most " +
-                                       std::to_string(kMaxReplyHeaderLineBytes) + " bytes in one header and " +
-                                       std::to_string(kMaxReplyHeaderBytes) + " bytes in all).");
+    throw new CWebException(title,
+                            CWebMessage("The reply's headers would be longer than a web server accepts (at most ") +
+                                std::to_string(kMaxReplyHeaderLineBytes) + " bytes in one header and " +
+                                std::to_string(kMaxReplyHeaderBytes) + " bytes in all).");
 }
 
 void ContentTagState::SetDeleteFile(const std::string& value) {
     if (UpperCopy(value) == "YES") deleteFile = true;
 }
 
-void CheckTagFilePath(const std::string& path, const std::string& title) {
+void CheckTagFilePath(const std::string& path, const CWebMessage& title) {
     // Before any other check: the system would see only the text before a zero byte.
     if (PathHasNul(path))
-        throw new CWebException(title, "The path, '<i>" + HtmlEscape(path) +
-                                           "</i>', is illegal. A path cannot hold a zero byte.");
+        throw new CWebException(
+            title, CWebMessage("The path, '<i>") + path + "</i>', is illegal. A path cannot hold a zero byte.");
     if (path.find("..") != std::string::npos || path.find("//") != std::string::npos ||
         path.find("\\\\") != std::string::npos)
-        throw new CWebException(title, "The path, '<i>" + HtmlEscape(path) +
+        throw new CWebException(title, CWebMessage("The path, '<i>") + path +
                                            "</i>', is illegal.Path specifications cannot include any of the "
                                            "following sequences of characters: '..', '//', or '\\\\'.");
 }
@@ -61,15 +67,17 @@ bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer, const CR
                                 "The TSCONTENT tag requires that you specify a MIME content type using the TYPE "
                                 "attribute.<P>For example, to specify that you are returning a GIF file you would "
                                 "use the syntax TYPE=\"image/gif\".");
-    // Checked before the output is dropped, so a refused tag leaves the page intact.
+    // Opened (and judged) before the output is dropped, so a refused tag leaves the page
+    // intact; the reply then sends what was opened here.
+    tessaro::platform::CheckedFile file;
     if (!state.file.empty()) {
         CheckTagFilePath(state.file, "Invalid TSCONTENT tag");
         // The runtime root's private files count as not accessible.
-        if (tessaro::platform::GetFileKind(state.file) != tessaro::platform::FileKind::Regular ||
-            files.IsPrivate(state.file))
+        if (tessaro::platform::OpenCheckedFile(state.file, tessaro::platform::FileAccess::Read, files.Check(), &file) !=
+            0)
             throw new CWebException("Invalid TSCONTENT tag",
-                                    "The file specified in the FILE attribute of the TSCONTENT tag (" +
-                                        HtmlEscape(state.file) +
+                                    CWebMessage("The file specified in the FILE attribute of the TSCONTENT tag (") +
+                                        state.file +
                                         ") does not exist or is not accessible to the Tessaro Engine. <P>You should "
                                         "verify that you have spelled the name of the file correctly and that the "
                                         "access permissions set for the file allow it to be accessed from the "
@@ -80,7 +88,7 @@ bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer, const CR
         writer.SetContentType(state.type);
         return false;
     }
-    writer.ReplyWithFile(state.type, state.file, state.deleteFile);
+    writer.ReplyWithFile(state.type, std::move(file), state.deleteFile);
     return true;
 }
 
@@ -89,7 +97,7 @@ void LocationTagState::SetAddToken(const std::string& value, const std::string& 
     std::string upper = UpperCopy(value);
     if (upper.empty() || upper == "YES" || upper == "NO") return;
     throw new CWebException("Invalid attribute value.",
-                            positionReport +
+                            CWebMessage::FromHtml(positionReport) +
                                 "The ADDTOKEN attribute of the TSLOCATION tag must be either \"Yes or "
                                 "\"No\".");
 }
@@ -107,4 +115,10 @@ std::string AddClientToken(const std::string& url, const std::string& addToken, 
 
 std::string RedirectUrl(const std::string& url) {
     return RemoveLineBreaks(url);
+}
+
+std::string LocationUrl(const std::string& url) {
+    std::string target = RedirectUrl(url);
+    RefuseControlCharacters(target, "Invalid TSLOCATION tag", "URL attribute of the TSLOCATION tag");
+    return target;
 }

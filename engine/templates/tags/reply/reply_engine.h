@@ -5,13 +5,16 @@
 #include <cstddef>
 #include <string>
 
+#include "support/web_message.h"
+
 class CClientScope;
 class CReplyWriter;
 class CRuntimeFileGate;
 
 // "Name: value\n" for CReplyWriter::AddHeader. Both are trimmed; CR and LF are
 // removed from both, so a header can never start another one. Throws
-// CWebException* "Invalid TSHEADER tag" when name is empty.
+// CWebException* "Invalid TSHEADER tag" when name is empty or either holds another
+// control character.
 std::string BuildHeaderLine(const std::string& name, const std::string& value);
 
 // What a web server takes from a CGI program: longer header lines, or more header
@@ -22,7 +25,7 @@ constexpr std::size_t kMaxReplyHeaderBytes = 32000;
 // Throws CWebException* with title when one line of block passes
 // kMaxReplyHeaderLineBytes, or the headers so far and block together pass
 // kMaxReplyHeaderBytes; the tag is refused with the engine's error page.
-void CheckReplyHeaderSize(const std::string& headersSoFar, const std::string& block, const std::string& title);
+void CheckReplyHeaderSize(const std::string& headersSoFar, const std::string& block, const CWebMessage& title);
 
 struct ContentTagState {
     std::string type;
@@ -41,7 +44,7 @@ struct ContentTagState {
 bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer, const CRuntimeFileGate& files);
 
 // The path rule shared with the file tag; throws CWebException* with title.
-void CheckTagFilePath(const std::string& path, const std::string& title);
+void CheckTagFilePath(const std::string& path, const CWebMessage& title);
 
 struct LocationTagState {
     std::string url;
@@ -60,6 +63,9 @@ std::string AddClientToken(const std::string& url, const std::string& addToken, 
 
 // The URL for the Location header: CR and LF removed.
 std::string RedirectUrl(const std::string& url);
+// TSLOCATION's URL for the Location header: RedirectUrl, refused with "Invalid TSLOCATION
+// tag" when it holds any other control character.
+std::string LocationUrl(const std::string& url);
 
 // text without any CR or LF: what goes into one header line.
 std::string RemoveLineBreaks(const std::string& text);

@@ -50,7 +50,7 @@ void EndLocation(TagContext& c) {
     const LocationTagState& location = State(c).location;
     CClientScope* clients =
         location.addToken.empty() || UpperCopy(location.addToken) != "NO" ? c.page.GetScopes().Clients() : nullptr;
-    c.page.GetWriter()->Redirect(RedirectUrl(AddClientToken(location.url, location.addToken, clients)));
+    c.page.GetWriter()->Redirect(LocationUrl(AddClientToken(location.url, location.addToken, clients)));
     ReplaceReply(c);
     Abort(c.page);
 }

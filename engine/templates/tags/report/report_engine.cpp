@@ -1,10 +1,10 @@
 #include "engine/templates/tags/report/report_engine.h"
 
 #include <chrono>
-#include <cstdio>
 #include <mutex>
 #include <thread>
 
+#include "engine/expressions/function_result_limit.h"
 #include "engine/server/request_reader.h"
 #include "platform/file_ops.h"
 #include "platform/file_system.h"
@@ -12,13 +12,13 @@
 #include "platform/process_spawn.h"
 #include "platform/program_path.h"
 #include "platform/window.h"
+#include "reports/formula_quoting.h"
 #include "reports/report_files.h"
 #include "reports/report_server.h"
 #include "support/runtime_file_gate.h"
 #include "support/server_settings.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
-#include "support/html_escape.h"
 
 namespace {
 
@@ -53,9 +53,9 @@ ReportMarkers Markers(CServerSettings* settings) {
 
 // The definition's [Table] File (relative to the report), as the print engine reads it:
 // refused when it names a private file or anything but a plain file.
-bool ReportDataFileAllowed(const std::string& reportPath, const CRuntimeFileGate& files) {
+bool ReportDataFileAllowed(const std::string& reportPath, const CRuntimeFileGate& files, std::size_t maxBytes) {
     std::string text;
-    if (tessaro::platform::ReadWholeFile(reportPath, &text) != 0) return false;
+    if (tessaro::platform::ReadCheckedFile(reportPath, maxBytes, files.Check(), &text) != 0) return false;
     bool inTable = false;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -76,8 +76,9 @@ bool ReportDataFileAllowed(const std::string& reportPath, const CRuntimeFileGate
             std::size_t slash = reportPath.find_last_of('/');
             file = (slash == std::string::npos ? std::string() : reportPath.substr(0, slash + 1)) + file;
         }
-        if (PathHasNul(file) || tessaro::platform::GetFileKind(file) != tessaro::platform::FileKind::Regular ||
-            files.IsPrivate(file))
+        tessaro::platform::CheckedFile rows;
+        if (PathHasNul(file) ||
+            tessaro::platform::OpenCheckedFile(file, tessaro::platform::FileAccess::Read, files.Check(), &rows) != 0)
             return false;
     }
     return true;
@@ -113,9 +114,9 @@ void CReportTag::SetReportPath(const std::string& path) {
     // The report and the rows a definition reads from a file pass the same gate as every
     // other file a template names; a path with a zero byte is refused before any look.
     if (PathHasNul(path) || tessaro::platform::GetFileKind(path) != tessaro::platform::FileKind::Regular ||
-        m_files.IsPrivate(path) || !ReportDataFileAllowed(path, m_files)) {
+        m_files.IsPrivate(path) || !ReportDataFileAllowed(path, m_files, ReadMaxFunctionResultBytes(m_settings))) {
         throw new CWebException("Error processing TSREPORT tag",
-                                "The report file you have specified (<I>" + HtmlEscape(path) +
+                                CWebMessage("The report file you have specified (<I>") + path +
                                     "</I>) either does not exist or is not accessible to the Tessaro service.<P>Please "
                                     "verify that the name of the report file is spelled correctly and that the file is "
                                     "located in a directory which is accessible to the Tessaro service.");
@@ -133,6 +134,23 @@ void CReportTag::AddFormula(const std::string& lexeme, const std::string& value)
     m_formulas[key] = value;
 }
 
+void CReportTag::AddFormula(const std::string& lexeme, const std::vector<std::pair<bool, std::string>>& runs) {
+    AddFormula(lexeme, FormulaOf(runs));
+}
+
+void CReportTag::SetSelection(const std::vector<std::pair<bool, std::string>>& runs) {
+    m_selection = FormulaOf(runs);
+}
+
+std::string CReportTag::FormulaOf(const std::vector<std::pair<bool, std::string>>& runs) {
+    // Which characters came from a value is known run by run: a whole #...# result counts as
+    // a value, quotes it computed from the template's own literals included.
+    std::vector<tessaro::reports::FormulaPiece> pieces;
+    pieces.reserve(runs.size());
+    for (const auto& [value, text] : runs) pieces.push_back({text, value});
+    return tessaro::reports::QuoteFormulaValues(pieces);
+}
+
 void CReportTag::Run() {
     std::unique_lock<std::timed_mutex> lock(m_reportServer, std::defer_lock);
     bool owned = m_timeoutMs < 0 ? (lock.lock(), true) : lock.try_lock_for(std::chrono::milliseconds(m_timeoutMs));
@@ -147,13 +165,15 @@ void CReportTag::Run() {
     if (guard.folder.empty()) {
         throw new CWebException(
             kRunError,
-            "Unexpected file output error occurred while sending report parameters (Windows NT error number " +
+            CWebMessage(
+                "Unexpected file output error occurred while sending report parameters (Windows NT error number ") +
                 std::to_string(error) + ").");
     }
     m_folder = guard.folder;
     if (!Write()) {
-        throw new CWebException(
-            kRunError, "Unexpected file output error occurred while sending report parameters (" + HtmlEscape(m_errorText) + ").");
+        throw new CWebException(kRunError,
+                                CWebMessage("Unexpected file output error occurred while sending report parameters (") +
+                                    m_errorText + ").");
     }
     HandOff();
     if (!GetReportSucceeded()) {
@@ -165,7 +185,7 @@ void CReportTag::Run() {
     }
     std::string html;
     if (long code = tessaro::platform::ReadRegularFileNoFollow(GetReportOutputPath(), &html); code != 0) {
-        throw new CWebException(kReportError, "Error occurred while attempting to map the file '" +
+        throw new CWebException(kReportError, CWebMessage("Error occurred while attempting to map the file '") +
                                                   GetReportOutputPath() + "' into memory (Windows NT error number " +
                                                   std::to_string(code) + ").");
     }
@@ -190,13 +210,11 @@ void CReportTag::HandOff() {
         long pid = SpawnProgram(program, {program}, &error);
         s_serverPid = pid;
         if (pid == 0) {
-            char detail[1024];
-            std::snprintf(detail, sizeof detail,
-                          "Windows NT error number %ld occurred while attempting to create the Tessaro Report Server "
-                          "process.<P>Please verify that the %s executable is located in the same directory as the "
-                          "Tessaro service (e.g. C:\\TESSARO\\BIN).",
-                          error, "tsreports");
-            throw new CWebException(kRunError, detail);
+            throw new CWebException(kRunError,
+                                    CWebMessage("Windows NT error number ") + std::to_string(error) +
+                                        " occurred while attempting to create the Tessaro Report Server process.<P>"
+                                        "Please verify that the tsreports executable is located in the same directory "
+                                        "as the Tessaro service (e.g. C:\\TESSARO\\BIN).");
         }
         for (int waited = 0; waited < 5000 && window.empty(); waited += 50) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -214,8 +232,8 @@ void CReportTag::HandOff() {
     std::int64_t done = SendCopyDataWithin(window, 0, tessaro::reports::WM_DOREPORT, m_folder, waitSeconds, &ok);
     if (!ok || done != 1) {
         // A report server that hangs or dies must not hold the report mutex for ever.
-        throw new CWebException(kRunError, ok ? "The report server refused the report request."
-                                              : "The report server did not finish the report within " +
+        throw new CWebException(kRunError, ok ? CWebMessage("The report server refused the report request.")
+                                              : CWebMessage("The report server did not finish the report within ") +
                                                     std::to_string(waitSeconds) +
                                                     " seconds, or ended while running it (Reports\\ServerTimeout).");
     }
@@ -252,22 +270,24 @@ std::string CReportTag::CutReport(const std::string& html, const std::string& tr
     }
 }
 
-std::string CReportTag::ReportErrorDetail(short number, const std::string& text, const std::string& libInfo,
+CWebMessage CReportTag::ReportErrorDetail(short number, const std::string& text, const std::string& libInfo,
                                           const std::string& reportPath, const std::string& selection,
                                           const std::map<std::string, std::string>& formulas) {
-    // Paths, formulas and the report server's words may hold request text: the page shows
-    // them escaped.
-    const std::string path = HtmlEscape(reportPath);
-    const std::string message = HtmlEscape(text);
-    std::string detail;
+    // The report server's own failures (number 0) and its library line are HTML it made,
+    // with the values inside escaped; every other text is the print engine's words or a
+    // formula name, shown as text.
+    CWebMessage detail;
     switch (number) {
         case 515: {
-            detail = "Either the selection criteria or one of the custom formulas you specified for the report " +
-                     path + " is invalid.";
-            if (!Trim(selection).empty()) detail += "<PRE>\nSelection Criteria:\n\n   " + HtmlEscape(selection) + "\n</PRE>";
+            detail = CWebMessage(
+                         "Either the selection criteria or one of the custom formulas you specified for the "
+                         "report ") +
+                     reportPath + " is invalid.";
+            if (!Trim(selection).empty())
+                detail += CWebMessage("<PRE>\nSelection Criteria:\n\n   ") + selection + "\n</PRE>";
             if (!formulas.empty()) {
                 detail += "<PRE>\nCustom Formulas:\n\n";
-                for (const auto& [key, value] : formulas) detail += "   " + HtmlEscape(key) + " = \"" + HtmlEscape(value) + "\"\n";
+                for (const auto& [key, value] : formulas) detail += CWebMessage("   ") + key + " = \"" + value + "\"\n";
                 detail += "</PRE>";
             }
             detail +=
@@ -276,10 +296,11 @@ std::string CReportTag::ReportErrorDetail(short number, const std::string& text,
             break;
         }
         case 509:
-            detail = "One of the fields you specified in your TSREPORT tag is not valid for the report file " +
-                     path +
-                     ".<P>You should verify that you have not misspelled a field name or neglected to include a field "
-                     "in your report.";
+            detail =
+                CWebMessage("One of the fields you specified in your TSREPORT tag is not valid for the report file ") +
+                reportPath +
+                ".<P>You should verify that you have not misspelled a field name or neglected to include a field "
+                "in your report.";
             break;
         case 536:
             detail =
@@ -310,21 +331,17 @@ std::string CReportTag::ReportErrorDetail(short number, const std::string& text,
                 "using the TSREPORT tag.";
             break;
         case 510:
-            detail = "The formula named " + message + " could not be found within the report '" + path +
+            detail = CWebMessage("The formula named ") + text + " could not be found within the report '" + reportPath +
                      "'. Please verify that the formula is spelled correctly and is included in your report.";
             break;
         case 0:
-            detail = message;
+            detail = CWebMessage::FromHtml(text);
             break;
-        default: {
-            char buffer[128];
-            std::snprintf(buffer, sizeof buffer,
-                          "An unexpected error occurred while using the Crystal Engine.<P>Error number %d ocurred",
-                          number);
-            detail = buffer;
-            if (!text.empty()) detail += " (" + message + ")";
+        default:
+            detail = CWebMessage("An unexpected error occurred while using the Crystal Engine.<P>Error number ") +
+                     std::to_string(number) + " ocurred";
+            if (!text.empty()) detail += CWebMessage(" (") + text + ")";
             detail += ".";
-        }
     }
-    return detail + libInfo;
+    return detail + CWebMessage::FromHtml(libInfo);
 }

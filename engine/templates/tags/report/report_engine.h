@@ -4,8 +4,11 @@
 
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "reports/report_request.h"
+#include "support/web_message.h"
 
 class CRequestReader;
 class CRuntimeFileGate;
@@ -28,6 +31,15 @@ public:
     void SetTimeout(const std::string& value);
     // "@name=" as written, and the value; a later formula with the same key wins.
     void AddFormula(const std::string& lexeme, const std::string& value);
+    // The same with the value as the attribute's runs: the template's own text (false) and
+    // what its #...# parts gave (true), each kept a value of the formula language.
+    void AddFormula(const std::string& lexeme, const std::vector<std::pair<bool, std::string>>& runs);
+    // The body, run by run as the section wrote it: the selection criteria, with each value
+    // kept a value of the formula language.
+    void SetSelection(const std::vector<std::pair<bool, std::string>>& runs);
+
+    // The formula the runs make (tessaro::reports::QuoteFormulaValues).
+    static std::string FormulaOf(const std::vector<std::pair<bool, std::string>>& runs);
 
     // Runs the report; the HTML for the page is then in PageText(). Throws CWebException.
     void Run() override;
@@ -38,7 +50,7 @@ public:
     static std::string CutReport(const std::string& html, const std::string& trailer, const std::string& image,
                                  const std::string& scriptName, long ticks);
     // The page's error for a failed report.
-    static std::string ReportErrorDetail(short number, const std::string& text, const std::string& libInfo,
+    static CWebMessage ReportErrorDetail(short number, const std::string& text, const std::string& libInfo,
                                          const std::string& reportPath, const std::string& selection,
                                          const std::map<std::string, std::string>& formulas);
 

@@ -4,6 +4,7 @@
 
 #include "engine/grammar/template_symbols.h"
 #include "engine/templates/output_section.h"
+#include "engine/templates/page_section_host.h"
 #include "engine/templates/tags/page_tags.h"
 #include "engine/templates/template_page.h"
 #include "engine/templates/tags/report/report_engine.h"
@@ -27,6 +28,15 @@ void WithTag(TagContext& c) {
     if (CReportTag* tag = Tag(c)) Apply(*tag, c);
 }
 
+// The attribute's value run by run: its own text, and what each #...# part gives.
+std::vector<std::pair<bool, std::string>> AttributeRuns(TagContext& c) {
+    CPageSectionHost host(c.page, c.tags);
+    std::vector<std::pair<bool, std::string>> runs;
+    for (auto& [expression, text] : host.SplitText(c.page.rawAttributeValue()))
+        runs.emplace_back(expression, expression ? host.EvaluateExpression(text, -1) : std::move(text));
+    return runs;
+}
+
 constexpr TagAction kActions[] = {
     {p::reportStart_ReportTag,
      [](TagContext& c) {
@@ -44,7 +54,7 @@ constexpr TagAction kActions[] = {
      WithTag<[](CReportTag& t, TagContext& c) { t.m_htmlType = c.page.attributeValue(); }>},
     {p::reportAttribute_ReportParameter_attributeValue, WithTag<[](CReportTag& t, TagContext& c) {
          std::string lexeme = c.parser.LexemeAt(0);
-         t.AddFormula(lexeme, c.page.attributeValue());
+         t.AddFormula(lexeme, AttributeRuns(c));
      }>},
     {p::reportAttribute_ReportOrderBy_attributeValue,
      WithTag<[](CReportTag& t, TagContext& c) { t.m_orderBy = c.page.attributeValue(); }>},
@@ -57,9 +67,10 @@ constexpr TagAction kActions[] = {
     {p::item_reportStart_reportAttributesOpt_sectionBodyOpt_SectionEnd,
      [](TagContext& c) {
          std::unique_ptr<CReportTag> tag = std::move(c.Own<ReportState>().tag);
-         std::string criteria = c.tags.Sections().CloseTopLevel();
+         std::vector<std::pair<bool, std::string>> runs;
+         c.tags.Sections().CloseTopLevel(&runs);
          if (!tag) return;
-         tag->m_selection = criteria;
+         tag->SetSelection(runs);
          tag->Run();
          c.page.WriteText(tag->PageText());
      }},

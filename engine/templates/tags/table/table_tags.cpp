@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "support/query_not_executed.h"
-#include "support/html_escape.h"
 #include "support/number_parse.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
@@ -35,9 +34,9 @@ int Number(const std::string& value) {
     return static_cast<int>(n);
 }
 
-[[noreturn]] void BadRowAttribute(TagContext& c, const char* attribute, int value, const char* must) {
+[[noreturn]] void BadRowAttribute(TagContext& c, const CWebMessage& attribute, int value, const CWebMessage& must) {
     throw new CWebException("An error occurred while attempting to process a TSTABLE tag.",
-                            c.page.WriteErrorReport() + "The " + attribute +
+                            CWebMessage::FromHtml(c.page.WriteErrorReport()) + "The " + attribute +
                                 " attribute of the TSTABLE tag, which "
                                 "evaluates to " +
                                 std::to_string(value) + ", must be a " + must + " number.");
@@ -49,18 +48,18 @@ void SetQuery(TagContext& c) {
     if (query == nullptr)
         throw new CWebException("Invalid QUERY name specified in TS tag", QueryNotYetExecutedText(name));
     Table(c).SetQuery(UpperCopy(name), query);
+    // Unqualified names in the table's tags, and in each column's TEXT, are its query's columns.
+    c.tags.SetTableQuery(Table(c).QueryName());
 }
 
 void Write(TagContext& c) {
     TableState& state = c.Own<TableState>();
     std::unique_ptr<CTableTag> table = std::move(state.table);
     if (!table) return;
-    // Unqualified names in a column's TEXT are the table query's columns.
-    struct RestoreQuery {
+    struct CloseTable {
         CPageTags& tags;
-        std::string previous;
-        ~RestoreQuery() { tags.SetSectionQuery(previous); }
-    } restore{c.tags, c.tags.SetSectionQuery(table->QueryName())};
+        ~CloseTable() { tags.SetTableQuery(""); }
+    } close{c.tags};
     CQueryPage& page = c.page;
     c.page.WriteText(table->Write([&page](const std::string& text, int row) {
         return EvaluateOnPage(page, text, row, 0, kEvaluateTemplateText);
@@ -73,7 +72,11 @@ CTableColumn& Column(TagContext& c) {
 }
 
 constexpr TagAction kActions[] = {
-    {p::tableStart_TableTag, [](TagContext& c) { c.Own<TableState>().table = std::make_unique<CTableTag>(); }},
+    {p::tableStart_TableTag,
+     [](TagContext& c) {
+         c.Own<TableState>().table = std::make_unique<CTableTag>();
+         c.tags.SetTableQuery("");
+     }},
     {p::tableAttribute_TableQuery_attributeValue, SetQuery},
     {p::tableAttribute_TableHeaderLines_attributeValue,
      [](TagContext& c) { Table(c).SetHeaderLines(Number(c.page.attributeValue())); }},
@@ -98,7 +101,11 @@ constexpr TagAction kActions[] = {
     {p::columnAttribute_ColumnHeader_attributeValue,
      [](TagContext& c) {
          Column(c);
-         Table(c).SetColumnHeader(c.page.attributeValue());
+         // The header reads the table query's first row, whatever loop is around the table.
+         std::string header = c.page.rawAttributeValue();
+         if (header.find('#') != std::string::npos)
+             header = EvaluateOnPage(c.page, header, 0, 0, kEvaluateTemplateText);
+         Table(c).SetColumnHeader(header);
      }},
     {p::columnAttribute_ColumnWidth_attributeValue,
      [](TagContext& c) { Column(c).SetWidth(Number(c.page.attributeValue())); }},

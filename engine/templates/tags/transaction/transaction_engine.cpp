@@ -1,6 +1,5 @@
 #include "engine/templates/tags/transaction/transaction_engine.h"
 
-#include "support/html_escape.h"
 #include "support/web_exception.h"
 
 void CTransactionTag::Begin() {
@@ -18,7 +17,7 @@ void CTransactionTag::UseDataSource(const CDataSourceLogin& login) {
     if (m_login == nullptr) {
         if (!m_host.SupportsTransactions(login))
             throw new CWebException("Transactions not supported by driver",
-                                    "The driver for the data source '" + HtmlEscape(login.dataSource) +
+                                    CWebMessage("The driver for the data source '") + login.dataSource +
                                         "' does not support database transactions. The use of the TSTRANSACTION tag "
                                         "is therefore not permitted with this data source.");
         m_host.BeginTransaction(login);
@@ -33,10 +32,12 @@ void CTransactionTag::UseDataSource(const CDataSourceLogin& login) {
     if (SameDataSourceLogin(*m_login, login)) return;
     throw new CWebException(
         "More than one data source used in a TSTRANSACTION",
-        "The use of multiple ODBC data sources (or multiple username/password attributes for a single data source) "
-        "within a TSTRANSACTION is not permitted. You have attempted to submit an SQL statement to the data source '" +
-            HtmlEscape(login.dataSource) + "' while you have a transaction open for the data source '" +
-            HtmlEscape(m_login->dataSource) + "'.");
+        CWebMessage(
+            "The use of multiple ODBC data sources (or multiple username/password attributes for a single data source) "
+            "within a TSTRANSACTION is not permitted. You have attempted to submit an SQL statement to the data source "
+            "'") +
+            login.dataSource + "' while you have a transaction open for the data source '" + m_login->dataSource +
+            "'.");
 }
 
 void CTransactionTag::Close() {

@@ -11,9 +11,9 @@ namespace p = tessaro::grammar::template_grammar::production;
 
 namespace {
 
-[[noreturn]] void NotSupported(const char* tag) {
-    throw new CWebException(std::string(tag) + " tag not supported",
-                            std::string("The ") + tag + " tag is not supported by this version of the Tessaro engine.");
+[[noreturn]] void NotSupported(const CWebMessage& tag) {
+    throw new CWebException(tag + " tag not supported",
+                            "The " + tag + " tag is not supported by this version of the Tessaro engine.");
 }
 
 constexpr TagAction kActions[] = {

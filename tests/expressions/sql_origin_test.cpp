@@ -1,0 +1,281 @@
+// SQL text doubles exactly the single quotes that came from values: each character of a
+// text knows whether the template wrote it or a value brought it, through the functions
+// that move characters and through nested evaluations.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/expressions/text_origin.h"
+#include "tests/expressions/expression_test_support.h"
+
+namespace {
+
+using exprtest::FakeRuntime;
+
+// One marker per character: L written by the template, v from a value.
+std::string Marks(const CTracedText& text) {
+    std::string marks;
+    for (std::size_t i = 0; i < text.size(); ++i) marks += text.Origin().IsValueAt(i) ? 'v' : 'L';
+    return marks;
+}
+
+TEST(TracedText, UniformTextsKeepOneMarkAndMixedOnesOnePerCharacter) {
+    CTracedText text;
+    text.AppendLiteral("ab").AppendLiteral("c");
+    EXPECT_FALSE(text.Origin().IsMixed());
+    EXPECT_FALSE(text.Origin().FromValue());
+
+    CTracedText value = CTracedText::Value("xy");
+    value.AppendUniform("z", true);
+    EXPECT_FALSE(value.Origin().IsMixed());
+    EXPECT_TRUE(value.Origin().AllValue());
+
+    text.Append(value).AppendLiteral("'");
+    EXPECT_TRUE(text.Origin().IsMixed());
+    EXPECT_EQ(text.Text(), "abcxyz'");
+    EXPECT_EQ(Marks(text), "LLLvvvL");
+
+    // A cut that keeps one origin only is uniform again.
+    const CTracedText literal = CTracedText::Slice(text.View(), 0, 3);
+    EXPECT_FALSE(literal.Origin().IsMixed());
+    EXPECT_FALSE(literal.Origin().FromValue());
+    const CTracedText fromValue = CTracedText::Slice(text.View(), 3, 3);
+    EXPECT_TRUE(fromValue.Origin().AllValue());
+    EXPECT_EQ(Marks(CTracedText::Slice(text.View(), 2, 100)), "LvvvL");
+
+    text.Reverse();
+    EXPECT_EQ(text.Text(), "'zyxcba");
+    EXPECT_EQ(Marks(text), "LvvvLLL");
+}
+
+TEST(TracedText, AnEmptyValueStillTookPart) {
+    CTracedText text = CTracedText::Literal("'a'");
+    text.Append(CTracedText::Value(""));
+    EXPECT_EQ(Marks(text), "LLL");
+    // Not a character of it is a value's, but what is computed from the text is.
+    EXPECT_TRUE(text.Origin().FromValue());
+}
+
+TEST(TracedText, AnOriginThatDoesNotFitTheTextTrustsNothing) {
+    const CTextOrigin mixed = CTextOrigin::FromMarks(std::string("\1\0", 2));
+    EXPECT_TRUE(mixed.IsMixed());
+    const CTracedText text("abc", mixed);
+    EXPECT_TRUE(text.Origin().AllValue());
+}
+
+TEST(TracedText, SqlDoublesTheQuotesOfValuesOnly) {
+    CTracedText text = CTracedText::Literal("name = '");
+    text.Append(CTracedText::Value("O'Neil"));
+    text.AppendLiteral("'");
+    EXPECT_EQ(QuoteValuesForSql(text), "name = 'O''Neil'");
+    EXPECT_EQ(QuoteValuesForSql(CTracedText::Literal("'a'")), "'a'");
+    EXPECT_EQ(QuoteValuesForSql(CTracedText::Value("'a'")), "''a''");
+    // A whole ODBC literal keeps its quotes; anything after it does not make one.
+    EXPECT_EQ(QuoteValuesForSql(CTracedText::Value("{d '2024-01-02'}")), "{d '2024-01-02'}");
+    EXPECT_EQ(QuoteValuesForSql(CTracedText::Value("{d '2024-01-02'} OR 'a'='a'")),
+              "{d ''2024-01-02''} OR ''a''=''a''");
+}
+
+// A request whose one query q holds the column name with the rows a and O'Neil.
+class QueryRuntime : public FakeRuntime {
+public:
+    class Names : public CExpressionQuery {
+    public:
+        int GetRowCount() override { return 2; }
+        int FindColumn(const std::string& name) override { return name == "name" ? 1 : -1; }
+        std::string GetCell(int row, int) override { return row == 1 ? "a" : "O'Neil"; }
+    };
+    CExpressionQuery* FindQuery(const std::string& name) override { return name == "q" ? &m_names : nullptr; }
+
+private:
+    Names m_names;
+};
+
+QueryRuntime Request(int escape) {
+    QueryRuntime runtime;
+    runtime.escape = escape;
+    runtime.variables = {{"URL.a", "O'Neil"},
+                         {"URL.ada", "Ada"},
+                         {"URL.attack", " OR 1=1 OR name="},
+                         {"URL.empty", ""},
+                         {"URL.pair", "x''y"},
+                         {"URL.n", "39"},
+                         {"URL.nine", "9"},
+                         {"URL.m", "-25"},
+                         {"URL.q", "'"},
+                         {"URL.long", std::string(39, 'x')},
+                         {"URL.two", "2"},
+                         {"URL.list", "a,O'Neil"},
+                         {"URL.dashed", "o-neil"},
+                         {"URL.x", "X"},
+                         {"URL.spaced", "  O'Neil "},
+                         {"URL.text", "\"' OR 1=1 --\""},
+                         {"URL.chr", "Chr(39)"},
+                         {"URL.keep", "PreserveSingleQuotes(URL.a)"},
+                         {"URL.date", "2024-01-02"},
+                         {"Client.who", "O'Neil"},
+                         {"Cookie.who", "O'Neil"}};
+    return runtime;
+}
+
+struct SqlCase {
+    const char* expression;
+    const char* sql;  // the value as SQL text takes it
+};
+
+// Each expression as one #...# of SQL text; outside SQL text the same expressions give their
+// plain values (the SQL text with only the values' quotes undoubled).
+const SqlCase kSqlCases[] = {
+    // The condition idiom: the author's quotes are SQL, the value's are data.
+    {"IIf(Len(URL.ada) GT 0, DE(\"name = '\" & URL.ada & \"'\"), DE(\"1 = 1\"))", "name = 'Ada'"},
+    {"IIf(Len(URL.attack) GT 0, DE(\"name = '\" & URL.attack & \"'\"), DE(\"1 = 1\"))", "name = ' OR 1=1 OR name='"},
+    {"IIf(Len(URL.a) GT 0, DE(\"name = '\" & URL.a & \"'\"), DE(\"1 = 1\"))", "name = 'O''Neil'"},
+    {"IIf(Len(URL.empty) GT 0, DE(\"name = '\" & URL.empty & \"'\"), DE(\"1 = 1\"))", "1 = 1"},
+    {"\"'\" & URL.a & \"'\"", "'O''Neil'"},
+    {"'''' & URL.empty & ''''", "''"},
+    // Cuts of a value never split a doubled pair.
+    {"Left(URL.pair, 2)", "x''"},
+    {"Mid(URL.pair, 2, 2)", "''''"},
+    {"Right(URL.pair, 3)", "''''y"},
+    // Characters computed from a value, through numbers too.
+    {"Chr(URL.n)", "''"},
+    {"Chr(URL.n + 0)", "''"},
+    {"Chr(64 + URL.m)", "''"},
+    {"Chr(Val(URL.n))", "''"},
+    {"Chr(Int(URL.n))", "''"},
+    {"Chr(Asc(URL.q))", "''"},
+    {"Chr(Len(URL.long))", "''"},
+    {"Chr(39 + Len(URL.empty))", "''"},
+    {"Chr(39)", "'"},
+    // Lists: a value's elements are values; the author's list keeps the author's quotes,
+    // unless a value picks where it is cut.
+    {"ListGetAt(URL.list, 2)", "O''Neil"},
+    {"ListGetAt(\"'a','b'\", 2)", "'b'"},
+    {"ListGetAt(\"'a','b'\", URL.two)", "''b''"},
+    {"ListSetAt(\"'a','b'\", 2, \"'\" & URL.a & \"'\")", "'a','O''Neil'"},
+    {"ListAppend(\"'a'\", \"'\" & URL.a & \"'\")", "'a','O''Neil'"},
+    // A replacement the author writes into the author's text keeps the author's quotes; one
+    // that lands where a value's characters decide is part of that value.
+    {"Replace(\"name = 'X'\", \"X\", URL.a)", "name = 'O''Neil'"},
+    {"Replace(URL.dashed, \"-\", \"'\")", "o''neil"},
+    {"Replace(\"name = 'X'\", URL.x, \"Y\")", "name = ''Y''"},
+    {"ReplaceList(\"name = 'X'\", \"X\", URL.a)", "name = 'O''Neil'"},
+    // A cut whose place a value's length decides.
+    {"Left(\"'\" & URL.ada & \"'\", 4)", "''Ada"},
+    // Characters that only change case or lose white space keep their origin.
+    {"Trim(\"  '\" & URL.spaced & \"'  \")", "'  O''Neil '"},
+    {"\"'\" & Trim(URL.spaced) & \"'\"", "'O''Neil'"},
+    {"UCase(\"name = '\" & URL.a & \"'\")", "NAME = 'O''NEIL'"},
+    {"Reverse(\"'\" & URL.ada & \"'\")", "'adA'"},
+    {"DE(URL.a)", "\"O''Neil\""},
+    // Texts evaluated again: what a value wrote in them is a value.
+    {"Evaluate(URL.text)", "'' OR 1=1 --"},
+    {"Evaluate(URL.chr)", "''"},
+    {"Evaluate(URL.keep)", "O''Neil"},
+    {"Evaluate(\"Chr(39)\")", "'"},
+    {"Evaluate(DE(\"'\" & URL.a & \"'\"))", "'O''Neil'"},
+    {"Evaluate(\"Chr(3\" & URL.nine & \")\")", "''"},
+    {"Evaluate(\"Chr(\" & URL.n & \")\")", "''"},
+    {"Evaluate(\"'\" & URL.q & \"'\")", "<error>"},
+    // The author keeps a value's quotes on purpose; no value can ask for that.
+    {"PreserveSingleQuotes(URL.a)", "O'Neil"},
+    {"Client.who", "O''Neil"},
+    {"Cookie.who", "O''Neil"},
+    {"CreateODBCDate(URL.date)", "{d '2024-01-02'}"},
+    // Query columns: cells are values, the quoted list's own quotes are the list's.
+    {"ValueList(q.name)", "a,O''Neil"},
+    {"QuotedValueList(q.name)", "'a','O''Neil'"},
+    {"IIf(TRUE, \"QuotedValueList(q.name)\", DE(\"\"))", "'a','O''Neil'"},
+    {"\"(\" & QuotedValueList(q.name) & \")\"", "('a','O''Neil')"},
+};
+
+std::string Evaluated(QueryRuntime& runtime, const char* expression) {
+    std::string out;
+    const exprtest::Failure f =
+        exprtest::Catch([&] { exprtest::Driver().EvaluateToString(&runtime, expression, out, -1); });
+    return f.thrown ? "<error>" : out;
+}
+
+TEST(SqlOrigin, SqlTextDoublesTheQuotesOfValuesOnly) {
+    QueryRuntime runtime = Request(1);
+    for (const SqlCase& c : kSqlCases) EXPECT_EQ(Evaluated(runtime, c.expression), c.sql) << c.expression;
+}
+
+TEST(SqlOrigin, OutsideSqlTextNothingIsDoubled) {
+    QueryRuntime runtime = Request(0);
+    const struct {
+        const char* expression;
+        const char* value;
+    } cases[] = {
+        {"IIf(Len(URL.a) GT 0, DE(\"name = '\" & URL.a & \"'\"), DE(\"1 = 1\"))", "name = 'O'Neil'"},
+        {"Chr(URL.n)", "'"},
+        {"Left(URL.pair, 2)", "x'"},
+        {"ListGetAt(\"'a','b'\", URL.two)", "'b'"},
+        {"Replace(URL.dashed, \"-\", \"'\")", "o'neil"},
+        {"Evaluate(URL.text)", "' OR 1=1 --"},
+        {"ValueList(q.name)", "a,O'Neil"},
+        {"QuotedValueList(q.name)", "'a','O''Neil'"},
+        {"IIf(TRUE, \"QuotedValueList(q.name)\", DE(\"\"))", "'a','O''Neil'"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Evaluated(runtime, c.expression), c.value) << c.expression;
+}
+
+// Where each character of a value comes from, as the evaluator leaves it for the SQL text.
+TEST(SqlOrigin, EachCharacterKeepsItsOriginThroughTheFunctionsThatMoveIt) {
+    QueryRuntime runtime = Request(1);
+    const struct {
+        const char* expression;
+        const char* marks;
+    } cases[] = {
+        {"'<' & URL.ada & '>'", "LvvvL"},
+        {"DE('<' & URL.ada & '>')", "LLvvvLL"},
+        {"IIf(URL.two GT 1, DE('<' & URL.ada & '>'), DE(''))", "LvvvL"},
+        {"Evaluate(\"'<\" & URL.ada & \">'\")", "LvvvL"},
+        {"LCase('<' & URL.ada & '>')", "LvvvL"},
+        {"Trim(' <' & URL.ada & '> ')", "LvvvL"},
+        {"LJustify('<' & URL.ada & '>', 7)", "LvvvLLL"},
+        {"LJustify('<>', URL.two + 3)", "LLvvv"},
+        {"RepeatString('<' & URL.ada & '>', 2)", "LvvvLLvvvL"},
+        {"RepeatString('<>', URL.two)", "vvvv"},
+        {"Insert(URL.ada, '<>', 1)", "LvvvL"},
+        {"Insert('<>', URL.ada, 1)", "vvvvv"},
+        {"SetVariable(\"v\", '<' & URL.ada & '>')", "LvvvL"},
+        {"ListChangeDelims('<a>,<b>', URL.q)", "LLLvLLL"},
+        {"ListPrepend('<a>', URL.ada)", "vvvLLLL"},
+        {"Replace('<x>', 'x', URL.ada, 'ALL')", "LvvvL"},
+        {"REReplace('<x>', 'x', URL.ada)", "vvvvv"},
+        {"Replace('<x>', 'x', URL.ada, 'RECURSIVE')", "vvvvv"},
+        {"Mid('<' & URL.ada & '>', 1, 2)", "vv"},
+        {"Left('<x>' & URL.ada, 2)", "vv"},
+        {"QuotedValueList(q.name)", "LvLLLvvvvvvL"},
+        {"Evaluate(URL.chr)", "v"},
+        {"Evaluate(\"UCase('\" & URL.ada & \"')\")", "vvv"},
+        {"Evaluate(\"\" & URL.ada & \"('x')\")", "<error>"},
+    };
+    for (const auto& c : cases) {
+        CTracedText value;
+        const std::string text = c.expression;
+        const exprtest::Failure f = exprtest::Catch([&] {
+            exprtest::Driver().EvaluateToTracedText(&runtime, CTracedView{text, &CTracedView::LiteralOrigin()}, value,
+                                                    -1);
+        });
+        EXPECT_EQ(f.thrown ? "<error>" : Marks(value), c.marks) << c.expression << " = " << value.Text();
+    }
+}
+
+// A text evaluated again (Evaluate of a request field) keeps the origin of the characters it
+// is written with: a function or special function a value names gives a value.
+TEST(SqlOrigin, CallsAValueWritesAreTheValues) {
+    QueryRuntime runtime = Request(1);
+    runtime.variables["URL.call"] = "GetTemplatePath()";
+    runtime.variables["URL.name"] = "PreserveSingleQuotes";
+    runtime.variables["URL.list"] = "QuotedValueList(q.name)";
+    runtime.variables["URL.path"] = "'/t/page.tsm'";
+    EXPECT_EQ(Evaluated(runtime, "\"'\" & Evaluate(URL.call) & \"'\""), "'/t/page.tsm'");
+    EXPECT_EQ(Evaluated(runtime, "Evaluate(URL.name & \"(URL.a)\")"), "O''Neil");
+    EXPECT_EQ(Evaluated(runtime, "Evaluate(URL.list)"), "''a'',''O''Neil''");
+    EXPECT_EQ(Evaluated(runtime, "Evaluate(URL.path)"), "/t/page.tsm");
+}
+
+}  // namespace
