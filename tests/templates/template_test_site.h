@@ -157,7 +157,3 @@ private:
     std::unique_ptr<CRegistrySettings> registry_;
     std::unique_ptr<CServerSettings> settings_;
 };
-
-inline bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
