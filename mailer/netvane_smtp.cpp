@@ -9,7 +9,8 @@
 
 #include "mailer/mail_text.h"
 #include "platform/clock.h"
-#include "platform/private_file.h"
+#include "platform/file_ops.h"
+#include "platform/runtime_private_files.h"
 #include "platform/random_bytes.h"
 
 namespace {
@@ -39,6 +40,13 @@ std::string ContentTypeLine(const std::string& name) {
         if (name.find(extension) != std::string::npos) return std::string("Content-Type: ") + type + ";";
     }
     return "Content-Type: application/octet-stream;";
+}
+
+// The attachments by file name only: the server's folders are no business of the recipients.
+std::string AttachmentNames(const std::vector<std::string>& paths) {
+    std::string out;
+    for (const std::string& path : paths) out += (out.empty() ? "" : ",") + BaseName(path);
+    return out;
 }
 
 std::string Join(const std::vector<std::string>& items, std::size_t from) {
@@ -200,7 +208,7 @@ bool CNetvaneSMTP::ComposePieces(const SmtpMailRequest& request, std::vector<Pie
             pieces.push_back({head + "\r\n" + body.text});
             return true;
         }
-        head += "X-Attachments: " + Join(request.attachments, 0) + "\r\n";
+        head += "X-Attachments: " + AttachmentNames(request.attachments) + "\r\n";
         head += "MIME-Version: 1.0\r\n";
         head += std::string("Content-Type: multipart/mixed; boundary=\"") + kMimeBoundary + "\"\r\n\r\n";
         head += std::string("--") + kMimeBoundary + "\r\n";
@@ -211,9 +219,12 @@ bool CNetvaneSMTP::ComposePieces(const SmtpMailRequest& request, std::vector<Pie
     for (std::size_t i = 0; i < request.attachments.size(); ++i) {
         const std::string& path = request.attachments[i];
         // Only a plain file, and never through a link in its last component: a FIFO or
-        // a device would hold the delivery for ever.
+        // a device would hold the delivery for ever. It is opened once and judged by what
+        // was opened, as the engine judged it when the message was spooled: a folder of the
+        // path swapped for a link since changes nothing.
         std::string bytes;
-        if (tessaro::platform::ReadRegularFileNoFollow(path, &bytes) != 0) {
+        if (tessaro::platform::ReadCheckedFile(path, bytes.max_size(), tessaro::platform::NotPrivateCheck(), &bytes) !=
+            0) {
             m_socket.SetError(NV_ERROR, "Attachment file '" + path + "' could not be read");
             m_refusal = -1;
             return false;

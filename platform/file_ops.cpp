@@ -16,6 +16,10 @@ namespace tessaro::platform {
 
 namespace {
 
+constexpr int kNameAttempts = 10;
+// Copies in progress are hidden beside their target under this prefix.
+constexpr const char* kStagingPrefix = ".BTS";
+
 // Closes a descriptor on every way out.
 class Fd {
 public:
@@ -57,10 +61,10 @@ long CopyDescriptors(int in, int out) {
     }
 }
 
-std::string Directory(const std::string& path) {
+void SplitLast(const std::string& path, std::string* dir, std::string* name) {
     std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
+    *dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    *name = slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string RandomHex() {
@@ -72,28 +76,34 @@ std::string RandomHex() {
     return text;
 }
 
-long CreateExclusive(const std::string& path, int* fdOut) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kTemplateFileMode);
+std::string RandomCharacters(std::size_t count) {
+    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char bytes[16] = {};
+    if (count > sizeof bytes || ::getrandom(bytes, count, 0) != static_cast<ssize_t>(count)) return {};
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) text += kAlphabet[bytes[i] % (sizeof kAlphabet - 1)];
+    return text;
+}
+
+long CreateExclusiveAt(int dir, const std::string& name, unsigned mode, int* fdOut) {
+    int fd = ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0) return errno == EEXIST ? ERROR_FILE_EXISTS : Win32LastErrno();
     // The mode is meant whatever the umask is.
-    ::fchmod(fd, kTemplateFileMode);
+    ::fchmod(fd, mode);
     *fdOut = fd;
     return ERROR_SUCCESS;
 }
 
-long UniqueFile(const std::string& dir, const std::string& prefix, const std::string& ext, std::string* path,
-                int* fdOut) {
-    std::string base = ToUnixPath(dir);
-    if (base.empty()) base = ".";
-    if (base.back() != '/') base += '/';
+// A new file <prefix><8 hex digits>[.ext] in the folder dir.
+long UniqueFileAt(int dir, const std::string& prefix, const std::string& ext, std::string* name, int* fdOut) {
     long last = ERROR_FILE_EXISTS;
-    for (int attempt = 0; attempt < 10; ++attempt) {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         std::string hex = RandomHex();
         if (hex.empty()) return Win32LastErrno();
-        std::string candidate = base + prefix + hex + (ext.empty() ? "" : "." + ext);
-        last = CreateExclusive(candidate, fdOut);
+        std::string candidate = prefix + hex + (ext.empty() ? "" : "." + ext);
+        last = CreateExclusiveAt(dir, candidate, kTemplateFileMode, fdOut);
         if (last == ERROR_SUCCESS) {
-            *path = candidate;
+            *name = candidate;
             return ERROR_SUCCESS;
         }
         if (last != ERROR_FILE_EXISTS) return last;
@@ -101,13 +111,40 @@ long UniqueFile(const std::string& dir, const std::string& prefix, const std::st
     return last;
 }
 
-// Opens path without following a link in its last component and without waiting on a
-// FIFO; it must be a regular file that the check allows. The descriptor goes to *fdOut.
-long OpenChecked(const std::string& path, int flags, const OpenedFileCheck& check, int* fdOut) {
-    int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, kTemplateFileMode);
-    if (fd < 0) return errno == ELOOP || errno == ENXIO || errno == EISDIR ? ERROR_ACCESS_DENIED : Win32LastErrno();
+// Copies in into a new hidden file of folder; its name goes to *staging.
+long StageCopy(int folder, int in, std::string* staging) {
+    int fd = -1;
+    long err = UniqueFileAt(folder, kStagingPrefix, "", staging, &fd);
+    if (err != ERROR_SUCCESS) return err;
+    Fd out(fd);
+    err = CopyDescriptors(in, out.get());
+    if (err == ERROR_SUCCESS && !out.Close()) err = Win32LastErrno();
+    if (err != ERROR_SUCCESS) ::unlinkat(folder, staging->c_str(), 0);
+    return err;
+}
+
+// Puts the staged file under name, replacing a file there or only when the name is free
+// (80 otherwise). The staged name is gone afterwards either way.
+long PlaceStaged(int folder, const std::string& staging, const std::string& name, bool replace) {
+    long err = ERROR_SUCCESS;
+    if (replace) {
+        if (::renameat(folder, staging.c_str(), folder, name.c_str()) != 0) err = Win32LastErrno();
+    } else if (::renameat2(folder, staging.c_str(), folder, name.c_str(), RENAME_NOREPLACE) != 0) {
+        // A file system that cannot rename so takes a second name instead.
+        if (errno != EINVAL && errno != ENOSYS)
+            err = Win32LastErrno();
+        else if (::linkat(folder, staging.c_str(), folder, name.c_str(), 0) != 0)
+            err = Win32LastErrno();
+    }
+    ::unlinkat(folder, staging.c_str(), 0);
+    return err;
+}
+
+long OpenOwnFile(const std::string& path, int* fdOut) {
+    int fd = ::open(ToUnixPath(path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno == ELOOP ? ERROR_ACCESS_DENIED : Win32LastErrno();
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (check && !check(DescriptorPath(fd)))) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return ERROR_ACCESS_DENIED;
     }
@@ -115,34 +152,30 @@ long OpenChecked(const std::string& path, int flags, const OpenedFileCheck& chec
     return ERROR_SUCCESS;
 }
 
-// Copies from into a new hidden file beside to and renames it over to.
-long CopyBesideAndRename(const std::string& from, const std::string& to, const OpenedFileCheck& check = {}) {
-    int inFd = -1;
-    if (check) {
-        if (long err = OpenChecked(from, O_RDONLY, check, &inFd); err != ERROR_SUCCESS) return err;
-    } else {
-        inFd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    }
-    Fd in(inFd);
-    if (in.get() < 0) return Win32LastErrno();
-    std::string staging;
-    int fd = -1;
-    long err = UniqueFile(Directory(to), ".BTS", "", &staging, &fd);
-    if (err != ERROR_SUCCESS) return err;
-    Fd out(fd);
-    err = CopyDescriptors(in.get(), out.get());
-    if (err == ERROR_SUCCESS && !out.Close()) err = Win32LastErrno();
-    if (err == ERROR_SUCCESS && ::rename(staging.c_str(), to.c_str()) != 0) err = Win32LastErrno();
-    if (err != ERROR_SUCCESS) ::unlink(staging.c_str());
-    return err;
+// The entry name of folder is the file identity names.
+bool EntryIs(int folder, const std::string& name, const FileIdentity& identity) {
+    struct stat st;
+    return ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+           static_cast<std::uint64_t>(st.st_dev) == identity.device &&
+           static_cast<std::uint64_t>(st.st_ino) == identity.inode;
 }
 
-}  // namespace
+// A second name for the opened file in folder, hidden; false when the system cannot
+// give one there (another file system, a file of another user).
+bool LinkOpenedFile(const CheckedFile& file, int folder, std::string* staging) {
+    char self[64];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", file.Descriptor());
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        std::string hex = RandomHex();
+        if (hex.empty()) return false;
+        *staging = kStagingPrefix + hex;
+        if (::linkat(AT_FDCWD, self, folder, staging->c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+        if (errno != EEXIST) return false;
+    }
+    return false;
+}
 
-long GetFileStatus(const std::string& pathIn, FileStatus* status) {
-    std::string path = ToUnixPath(pathIn);
-    struct statx sx {};
-    if (::statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return Win32LastErrno();
+long FillStatus(const struct statx& sx, FileStatus* status) {
     status->isDirectory = S_ISDIR(sx.stx_mode);
     status->size = sx.stx_size;
     status->created = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_ctime.tv_sec;
@@ -151,83 +184,148 @@ long GetFileStatus(const std::string& pathIn, FileStatus* status) {
     return ERROR_SUCCESS;
 }
 
-long MoveFileReplacing(const std::string& fromIn, const std::string& toIn, const OpenedFileCheck& check) {
-    std::string from = ToUnixPath(fromIn), to = ToUnixPath(toIn);
-    if (check) {
-        // What is moved is judged as it is: a link or a special file is not moved.
-        int fd = -1;
-        if (long err = OpenChecked(from, O_RDONLY, check, &fd); err != ERROR_SUCCESS) return err;
-        ::close(fd);
+}  // namespace
+
+long GetEntryStatus(const CheckedFolder& folder, const std::string& name, FileStatus* status) {
+    struct statx sx {};
+    if (name.empty() || name.find('/') != std::string::npos) return ERROR_FILE_NOT_FOUND;
+    if (::statx(folder.Descriptor(), name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+        return Win32LastErrno();
+    return FillStatus(sx, status);
+}
+
+long MoveFileReplacing(const std::string& fromIn, const std::string& toIn, const OpenedObjectCheck& check) {
+    CheckedFile source;
+    if (long err = OpenCheckedFile(fromIn, FileAccess::Read, check, &source); err != ERROR_SUCCESS) return err;
+    std::string dir, name;
+    SplitLast(ToUnixPath(toIn), &dir, &name);
+    if (name.empty()) return ERROR_FILE_NOT_FOUND;
+    CheckedFolder target;
+    if (long err = OpenCheckedFolder(dir, check, &target); err != ERROR_SUCCESS) return err;
+    const int folder = target.Descriptor(), home = source.Folder().Descriptor();
+    // Onto itself (or another name of itself) nothing moves.
+    if (EntryIs(folder, name, source.Identity())) return ERROR_SUCCESS;
+    if (long err = CheckEntryIn(target, name, check); err != ERROR_SUCCESS) return err;
+    // The old name is set aside first: a folder where it cannot be changed fails the
+    // move before anything else has changed, and a name that no longer is the file
+    // judged is put back untouched.
+    const std::string hex = RandomHex();
+    if (hex.empty()) return Win32LastErrno();
+    const std::string aside = kStagingPrefix + hex;
+    if (::renameat(home, source.Name().c_str(), home, aside.c_str()) != 0) return Win32LastErrno();
+    auto putBack = [&] { ::renameat(home, aside.c_str(), home, source.Name().c_str()); };
+    if (!EntryIs(home, aside, source.Identity())) {
+        putBack();
+        return ERROR_ACCESS_DENIED;
     }
-    if (::rename(from.c_str(), to.c_str()) == 0) return ERROR_SUCCESS;
-    if (errno != EXDEV) return Win32LastErrno();
-    long err = CopyBesideAndRename(from, to, check);
-    if (err != ERROR_SUCCESS) return err;
-    return ::unlink(from.c_str()) == 0 ? ERROR_SUCCESS : Win32LastErrno();
-}
-
-long CopyFileReplacing(const std::string& from, const std::string& to, const OpenedFileCheck& check) {
-    return CopyBesideAndRename(ToUnixPath(from), ToUnixPath(to), check);
-}
-
-long ReserveNewFile(const std::string& path) {
-    int fd = -1;
-    long err = CreateExclusive(ToUnixPath(path), &fd);
-    if (err == ERROR_SUCCESS) ::close(fd);
-    return err;
-}
-
-long ReserveUniqueFile(const std::string& dir, const std::string& prefix, const std::string& ext, std::string* path) {
-    int fd = -1;
-    long err = UniqueFile(dir, prefix, ext, path, &fd);
-    if (err == ERROR_SUCCESS) ::close(fd);
-    return err;
-}
-
-long CopyFileData(const std::string& from, const std::string& to) {
-    Fd in(::open(ToUnixPath(from).c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0) return Win32LastErrno();
-    Fd out(::open(ToUnixPath(to).c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
-    if (out.get() < 0) return Win32LastErrno();
-    long err = CopyDescriptors(in.get(), out.get());
-    if (err == ERROR_SUCCESS && !out.Close()) err = Win32LastErrno();
-    return err;
-}
-
-long DeleteFileAt(const std::string& path) {
-    return ::unlink(ToUnixPath(path).c_str()) == 0 ? ERROR_SUCCESS : Win32LastErrno();
-}
-
-long WriteTextFile(const std::string& pathIn, const std::string& text, bool append, const OpenedFileCheck& check) {
-    const std::string path = ToUnixPath(pathIn);
-    const int flags = O_WRONLY | (append ? O_APPEND : 0);
-    int opened = -1;
-    long err = OpenChecked(path, flags, check, &opened);
-    if (err == ERROR_FILE_NOT_FOUND) {
-        // Made here, so a file the check refuses is taken away again.
-        err = OpenChecked(path, flags | O_CREAT | O_EXCL, {}, &opened);
-        if (err == ERROR_SUCCESS) ::fchmod(opened, kTemplateFileMode);
-        if (err == ERROR_SUCCESS && check && !check(DescriptorPath(opened))) {
-            ::unlink(path.c_str());
-            ::close(opened);
-            return ERROR_ACCESS_DENIED;
+    std::string staging;
+    if (!LinkOpenedFile(source, folder, &staging)) {
+        if (long err = StageCopy(folder, source.Descriptor(), &staging); err != ERROR_SUCCESS) {
+            putBack();
+            return err;
         }
-        if (err == ERROR_FILE_EXISTS) err = OpenChecked(path, flags, check, &opened);
     }
+    if (long err = PlaceStaged(folder, staging, name, true); err != ERROR_SUCCESS) {
+        putBack();
+        return err;
+    }
+    if (EntryIs(home, aside, source.Identity())) ::unlinkat(home, aside.c_str(), 0);
+    return ERROR_SUCCESS;
+}
+
+long CopyFileReplacing(const std::string& from, const std::string& to, const OpenedObjectCheck& check) {
+    CheckedFile source;
+    if (long err = OpenCheckedFile(from, FileAccess::Read, check, &source); err != ERROR_SUCCESS) return err;
+    std::string dir, name;
+    SplitLast(ToUnixPath(to), &dir, &name);
+    if (name.empty()) return ERROR_FILE_NOT_FOUND;
+    CheckedFolder target;
+    if (long err = OpenCheckedFolder(dir, check, &target); err != ERROR_SUCCESS) return err;
+    if (long err = CheckEntryIn(target, name, check); err != ERROR_SUCCESS) return err;
+    std::string staging;
+    if (long err = StageCopy(target.Descriptor(), source.Descriptor(), &staging); err != ERROR_SUCCESS) return err;
+    return PlaceStaged(target.Descriptor(), staging, name, true);
+}
+
+long DeleteCheckedFile(const std::string& path, const OpenedObjectCheck& check) {
+    CheckedFile file;
+    if (long err = OpenCheckedFile(path, FileAccess::Name, check, &file); err != ERROR_SUCCESS) return err;
+    return file.RemoveName();
+}
+
+long CreateUniqueFileIn(const std::string& dirIn, const std::string& prefixIn, const OpenedObjectCheck& check,
+                        std::string* path) {
+    path->clear();
+    if (dirIn.empty()) return ERROR_PATH_NOT_FOUND;
+    CheckedFolder folder;
+    if (long err = OpenCheckedFolder(dirIn, check, &folder); err != ERROR_SUCCESS) return err;
+    std::string prefix = prefixIn;
+    for (char& c : prefix)
+        if (c == '/' || c == '\\') c = '_';
+    long last = ERROR_FILE_EXISTS;
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        std::string name = prefix + RandomCharacters(6);
+        int fd = -1;
+        last = CreateExclusiveAt(folder.Descriptor(), name, 0600, &fd);
+        if (last == ERROR_SUCCESS) {
+            ::close(fd);
+            std::string dir = ToUnixPath(dirIn);
+            *path = dir + (dir.back() == '/' ? "" : "/") + name;
+            return ERROR_SUCCESS;
+        }
+        if (last != ERROR_FILE_EXISTS) return last;
+    }
+    return last;
+}
+
+long SaveCopyInFolder(const std::string& from, const CheckedFolder& folder, const std::string& name, bool replace,
+                      const OpenedObjectCheck& check) {
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) return ERROR_ACCESS_DENIED;
+    if (long err = CheckEntryIn(folder, name, check); err != ERROR_SUCCESS) return err;
+    int inFd = -1;
+    if (long err = OpenOwnFile(from, &inFd); err != ERROR_SUCCESS) return err;
+    Fd in(inFd);
+    std::string staging;
+    if (long err = StageCopy(folder.Descriptor(), in.get(), &staging); err != ERROR_SUCCESS) return err;
+    return PlaceStaged(folder.Descriptor(), staging, name, replace);
+}
+
+long SaveCopyUnderUniqueName(const std::string& from, const CheckedFolder& folder, const std::string& prefix,
+                             const std::string& ext, std::string* name) {
+    int inFd = -1;
+    if (long err = OpenOwnFile(from, &inFd); err != ERROR_SUCCESS) return err;
+    Fd in(inFd);
+    long last = ERROR_FILE_EXISTS;
+    for (int attempt = 0; attempt < kNameAttempts && last == ERROR_FILE_EXISTS; ++attempt) {
+        std::string hex = RandomHex();
+        if (hex.empty()) return Win32LastErrno();
+        std::string candidate = prefix + hex + (ext.empty() ? "" : "." + ext);
+        std::string staging;
+        if (::lseek(in.get(), 0, SEEK_SET) != 0) return Win32LastErrno();
+        if (long err = StageCopy(folder.Descriptor(), in.get(), &staging); err != ERROR_SUCCESS) return err;
+        last = PlaceStaged(folder.Descriptor(), staging, candidate, false);
+        if (last == ERROR_SUCCESS) *name = candidate;
+    }
+    return last;
+}
+
+long WriteTextFile(const std::string& path, const std::string& text, bool append, const OpenedObjectCheck& check) {
+    CheckedFile file;
+    long err = OpenCheckedFile(path, append ? FileAccess::Append : FileAccess::Write, check, &file, kTemplateFileMode);
     if (err != ERROR_SUCCESS) return err;
-    Fd fd(opened);
+    const int fd = file.Descriptor();
     // Truncated only once the lock is held, so a writer in progress is not cut short.
-    if (::flock(fd.get(), LOCK_EX) != 0) return Win32LastErrno();
-    if (!append && ::ftruncate(fd.get(), 0) != 0) return Win32LastErrno();
+    if (::flock(fd, LOCK_EX) != 0) return Win32LastErrno();
+    if (!append && ::ftruncate(fd, 0) != 0) return Win32LastErrno();
     for (std::size_t done = 0; done < text.size();) {
-        ssize_t w = ::write(fd.get(), text.data() + done, text.size() - done);
+        ssize_t w = ::write(fd, text.data() + done, text.size() - done);
         if (w < 0) {
             if (errno == EINTR) continue;
             return Win32LastErrno();
         }
         done += static_cast<std::size_t>(w);
     }
-    return fd.Close() ? ERROR_SUCCESS : Win32LastErrno();
+    return file.Close();
 }
 
 long ReadWholeFile(const std::string& path, std::string* bytes) {
@@ -246,35 +344,11 @@ long ReadWholeFile(const std::string& path, std::string* bytes) {
     }
 }
 
-long ReadCheckedFile(const std::string& path, std::size_t limit, const OpenedFileCheck& check, std::string* bytes) {
+long ReadCheckedFile(const std::string& path, std::size_t limit, const OpenedObjectCheck& check, std::string* bytes) {
     bytes->clear();
-    int opened = -1;
-    if (long err = OpenChecked(ToUnixPath(path), O_RDONLY, check, &opened); err != ERROR_SUCCESS) return err;
-    Fd fd(opened);
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            bytes->clear();
-            return Win32LastErrno();
-        }
-        if (n == 0) return ERROR_SUCCESS;
-        if (bytes->size() + static_cast<std::size_t>(n) > limit) {
-            bytes->clear();
-            bytes->shrink_to_fit();
-            return ERROR_FILE_TOO_LARGE;
-        }
-        bytes->append(buffer, static_cast<std::size_t>(n));
-    }
-}
-
-std::string DescriptorPath(int fd) {
-    char link[64];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    char target[4096];
-    ssize_t n = ::readlink(link, target, sizeof target - 1);
-    return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
+    CheckedFile file;
+    if (long err = OpenCheckedFile(path, FileAccess::Read, check, &file); err != ERROR_SUCCESS) return err;
+    return file.ReadAll(limit, bytes);
 }
 
 }  // namespace tessaro::platform

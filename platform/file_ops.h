@@ -1,18 +1,21 @@
 // Whole-file operations for template file actions: moving, copying, deleting,
 // exclusive creation, times and a line written or read whole. Every call answers
 // 0 or a Windows error number (see win32_error.h); paths may use '\' or '/'.
+//
+// The operations that take a check open what they touch once, through the opener of
+// checked_file.h (the folders judged as well as the files), and then act only on those
+// descriptors: a folder of a path swapped for a link after the check changes nothing.
+// A link in the last component is never followed.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
-#include <functional>
 #include <string>
 
-namespace tessaro::platform {
+#include "platform/checked_file.h"
 
-// A file larger than the caller allows (Windows ERROR_FILE_TOO_LARGE).
-constexpr long ERROR_FILE_TOO_LARGE = 223;
+namespace tessaro::platform {
 
 // Mode of files the template file actions create: owner read/write, group read.
 constexpr unsigned kTemplateFileMode = 0640;
@@ -25,45 +28,46 @@ struct FileStatus {
     std::time_t accessed = 0;
 };
 
-// Judges a file once it is open, by the real path of what was opened (never a
-// link): false refuses it (5) before a byte is read or written. An empty check
-// allows every file.
-using OpenedFileCheck = std::function<bool(const std::string& realPath)>;
+// The status of the entry name of folder itself (a link is the link). 2 when nothing is there.
+long GetEntryStatus(const CheckedFolder& folder, const std::string& name, FileStatus* status);
 
-// Follows symbolic links. 2 when nothing is there.
-long GetFileStatus(const std::string& path, FileStatus* status);
+// Moves the regular file from to to, replacing a file there. The file judged is the file
+// moved: it is linked into to's folder (copied there across file systems), its old name
+// removed, and the new name put in place, so to is never seen half written. What stands
+// under to's name is judged before it is replaced (CheckEntryIn).
+long MoveFileReplacing(const std::string& from, const std::string& to, const OpenedObjectCheck& check = {});
 
-// Renames from to to, replacing a file there; across file systems the data is
-// copied beside to, renamed over it, and from removed. With a check, from must be
-// a regular file, not a link, and pass the check (5 otherwise).
-long MoveFileReplacing(const std::string& from, const std::string& to, const OpenedFileCheck& check = {});
+// Copies the regular file from to to, replacing a file there; the copy is written beside
+// to and renamed over it, so to is never seen half written. What stands under to's name
+// is judged before it is replaced (CheckEntryIn).
+long CopyFileReplacing(const std::string& from, const std::string& to, const OpenedObjectCheck& check = {});
 
-// Copies from to to, replacing a file there; the copy is written beside to and
-// renamed over it, so to is never seen half written. With a check, from is opened
-// without following a link in its last component, must be a regular file and
-// pass the check (5 otherwise).
-long CopyFileReplacing(const std::string& from, const std::string& to, const OpenedFileCheck& check = {});
+// Removes the file (or link) at path; a folder is refused (5).
+long DeleteCheckedFile(const std::string& path, const OpenedObjectCheck& check);
 
-// Creates path empty (kTemplateFileMode) only when no file of that name exists:
-// O_EXCL, so neither a race nor an unreadable file of that name is overwritten.
-// 80 when the name exists.
-long ReserveNewFile(const std::string& path);
+// Creates a new empty file dir/<prefix><6 random characters> of mode 0600 in the folder
+// dir, judged first; up to 10 names are tried. The chosen path goes to *path.
+long CreateUniqueFileIn(const std::string& dir, const std::string& prefix, const OpenedObjectCheck& check,
+                        std::string* path);
 
-// Creates a new empty file dir/<prefix><8 random hex digits>[.ext] as
-// ReserveNewFile does, the digits from the system's random source; up to 10
-// names are tried. The chosen path goes to *path.
-long ReserveUniqueFile(const std::string& dir, const std::string& prefix, const std::string& ext, std::string* path);
+// Copies the process's own regular file from into folder under name (kTemplateFileMode),
+// written beside it first: with replace a file of that name is replaced, without it the
+// name is taken only when free (80 otherwise, nothing changed: neither a race nor a file
+// of that name this process cannot read is overwritten).
+// What stands under name is judged first (CheckEntryIn).
+long SaveCopyInFolder(const std::string& from, const CheckedFolder& folder, const std::string& name, bool replace,
+                      const OpenedObjectCheck& check);
 
-// Replaces the contents of the existing file to with those of from.
-long CopyFileData(const std::string& from, const std::string& to);
-
-long DeleteFileAt(const std::string& path);
+// The same under a new name <prefix><8 random hex digits>[.ext], the digits from the
+// system's random source (up to 10 names are tried); the name chosen goes to *name.
+long SaveCopyUnderUniqueName(const std::string& from, const CheckedFolder& folder, const std::string& prefix,
+                             const std::string& ext, std::string* name);
 
 // Writes text to path (created kTemplateFileMode when missing), truncating it
 // first unless append. The write holds an exclusive advisory lock. A link in the
 // last component, or anything but a regular file there, is refused (5), and so is
 // a file the check refuses, before it is changed.
-long WriteTextFile(const std::string& path, const std::string& text, bool append, const OpenedFileCheck& check = {});
+long WriteTextFile(const std::string& path, const std::string& text, bool append, const OpenedObjectCheck& check = {});
 
 // Reads the whole regular file at path.
 long ReadWholeFile(const std::string& path, std::string* bytes);
@@ -72,9 +76,6 @@ long ReadWholeFile(const std::string& path, std::string* bytes);
 // and without waiting on a FIFO: 5 for a link, anything but a regular file or a
 // file the check refuses; ERROR_FILE_TOO_LARGE (nothing kept) when it holds more
 // than limit bytes.
-long ReadCheckedFile(const std::string& path, std::size_t limit, const OpenedFileCheck& check, std::string* bytes);
-
-// The real path of an open descriptor ("" when it cannot be told).
-std::string DescriptorPath(int fd);
+long ReadCheckedFile(const std::string& path, std::size_t limit, const OpenedObjectCheck& check, std::string* bytes);
 
 }  // namespace tessaro::platform

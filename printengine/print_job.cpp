@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <fstream>
-#include <iterator>
 
 #include "interfaces/print_api.h"
+#include "printengine/report_file_read.h"
 
 namespace tessaro::print {
 
@@ -173,15 +173,15 @@ void ExportPicture(const ReportDefinition& definition, const std::string& export
     std::string name = PictureFileName(definition);
     if (name.empty()) return;
     std::string source = PicturePath(definition);
-    std::ifstream in(source, std::ios::binary);
-    if (!in) throw FormulaError(kErrExport, "The picture file " + source + " cannot be read.");
+    std::string bytes;
+    if (!ReadReportFile(source, &bytes))
+        throw FormulaError(kErrExport, "The picture file " + source + " cannot be read.");
     size_t slash = exportPath.rfind('/');
     std::string target = (slash == std::string::npos ? std::string() : exportPath.substr(0, slash + 1)) + name;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::ofstream out(target, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
-    if (!out || in.bad()) throw FormulaError(kErrExport, "The picture could not be written to " + target + ".");
+    if (!out) throw FormulaError(kErrExport, "The picture could not be written to " + target + ".");
 }
 
 }  // namespace

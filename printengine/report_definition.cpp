@@ -1,8 +1,9 @@
 #include "printengine/report_definition.h"
 
 #include <cctype>
-#include <fstream>
 #include <sstream>
+
+#include "printengine/report_file_read.h"
 
 namespace tessaro::print {
 
@@ -152,15 +153,13 @@ bool ParseReportDefinition(const std::string& text, ReportDefinition* def, std::
 }
 
 bool LoadReportDefinition(const std::string& path, ReportDefinition* def, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::string text;
+    if (!ReadReportFile(path, &text)) {
         *error = "The report file " + path + " cannot be opened.";
         return false;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
     def->path = path;
-    if (!ParseReportDefinition(text.str(), def, error)) {
+    if (!ParseReportDefinition(text, def, error)) {
         *error = "The report file " + path + " is not valid (" + *error + ").";
         return false;
     }

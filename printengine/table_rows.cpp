@@ -3,10 +3,11 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include <fstream>
+#include <sstream>
 
 #include "interfaces/print_api.h"
 #include "printengine/print_job.h"
+#include "printengine/report_file_read.h"
 
 namespace tessaro::print {
 
@@ -179,8 +180,9 @@ std::vector<Row> ReadFileRows(const TableDefinition& table, const std::string& r
         size_t slash = reportPath.find_last_of('/');
         path = (slash == std::string::npos ? std::string() : reportPath.substr(0, slash + 1)) + path;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw FormulaError(kErrLogOn, "The table file " + path + " cannot be opened.");
+    std::string text;
+    if (!ReadReportFile(path, &text)) throw FormulaError(kErrLogOn, "The table file " + path + " cannot be opened.");
+    std::istringstream in(text);
     std::vector<Row> rows;
     std::string line;
     while (std::getline(in, line)) {

@@ -1,20 +1,17 @@
-// The one check every file a template feature touches passes (TSINCLUDE,
+// The one check every file a template feature touches passes (TSINCLUDE, TSERROR,
 // TSCONTENT, TSFILE, TSMAIL attachments, TSREPORT and its data files, GetGraphic,
 // the file functions): the private files of the running system are never read,
-// written or deleted on a template's behalf. They are the registry store and its
-// companions (registry.db, -wal, -shm, -journal, other machines' stores), run/,
-// scm/, windows/ (with the stored logins), log/, machines/, Mail/ (and the mail
-// folder configured elsewhere), tsr/, the engine's own work in tmp/ (everything
-// there but the folder handed to templates, tmp/templates/), and the ODBC
-// configuration files the engine was started with.
+// written, created or deleted on a template's behalf. What is private is said once,
+// in platform/runtime_private_files.h, for every program that opens such files.
 //
-// The check goes by real path after symbolic links are resolved, and for single
-// files also by file identity, so neither a link nor another name of the same
-// file gets through. A path with a zero byte in it is refused outright: the
-// system would see only the part before it.
+// The path forms below answer questions asked before a file is opened (a message, a
+// file test); every road then opens the file once with TemplateFileCheck(), which
+// judges what was really opened, by real path and by identity.
 #pragma once
 
 #include <string>
+
+#include "platform/checked_file.h"
 
 // True when the text holds a zero byte.
 bool PathHasNul(const std::string& path);
@@ -26,6 +23,9 @@ bool IsRuntimePrivateFile(const std::string& path);
 // Adds a folder (a trailing '/') or a file to the private ones for the life of
 // the process (the mail folder a setting names, for example).
 void AddRuntimePrivatePath(const std::string& path);
+
+// The check for the opener (platform/checked_file.h): refuses a private file or folder.
+const tessaro::platform::OpenedObjectCheck& TemplateFileCheck();
 
 // The folder of the runtime root that templates may use for their own files
 // (GetTempDirectory), with a trailing '/'; created when missing.

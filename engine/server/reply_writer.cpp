@@ -1,6 +1,6 @@
 #include "engine/server/reply_writer.h"
 
-#include <cerrno>
+#include <algorithm>
 
 #include "engine/server/hdml_library.h"
 #include "engine/server/server_error_log.h"
@@ -9,7 +9,6 @@
 #include "platform/framework_exception.h"
 #include "platform/win32_error.h"
 #include "support/file_helpers.h"
-#include "support/mapped_file.h"
 
 namespace {
 
@@ -105,6 +104,16 @@ void CReplyWriter::ReplyWithFile(const std::string& contentType, const std::stri
     m_fileReply = true;
     m_deleteAfter = deleteAfter;
     m_filePath = path;
+    m_file = {};
+    SetContentType(contentType);
+}
+
+void CReplyWriter::ReplyWithFile(const std::string& contentType, tessaro::platform::CheckedFile file,
+                                 bool deleteAfter) {
+    m_fileReply = true;
+    m_deleteAfter = deleteAfter;
+    m_filePath = file.Folder().Path() + "/" + file.Name();
+    m_file = std::move(file);
     SetContentType(contentType);
 }
 
@@ -132,6 +141,7 @@ void CReplyWriter::SendReply() {
             m_fileReply = true;
             m_deleteAfter = true;
             m_filePath = path;
+            m_file = {};
             LoadHDMLLibrary();
             int result = GenerateDeck(GetBufferedBody(), path);
             if (result == 0) {
@@ -171,32 +181,35 @@ void CReplyWriter::SendReply() {
 }
 
 void CReplyWriter::SendFile(std::string header) {
-    std::uint64_t size = GetFileSizeByName(m_filePath);
-    bool deck = m_contentType == kHdmlContentType;
-    if (size == 0 && FileExists(m_filePath)) {
-        // An empty file cannot be mapped; it is an empty body, not a missing reply.
-        header =
-            deck ? StatusLine(m_status) + "Content-type: " + kHdmlContentType + "\n" : header + "Content-length: 0\n";
-        m_real->WriteText(header + "\n");
-    } else {
-        try {
-            CMappedFile mapped(m_filePath);
-            if (deck)
-                header = StatusLine(m_status) + "Content-type: " + kHdmlContentType + "\n";
-            else
-                header += "Content-length: " + std::to_string(mapped.GetSize()) + "\n";
-            if (m_real->WriteText(header + "\n") && m_real->Write(mapped.GetData(), mapped.GetSize())) m_real->Flush();
-        } catch (CMappedFileException* e) {
-            LogServerError("Error occurred while attempting to map the file '" + m_filePath + "' into memory (" +
-                               e->GetText() + ").",
-                           e->GetErrorNumber());
-            e->Delete();
-            if (!m_deleteAfter) return;
+    namespace plat = tessaro::platform;
+    // The engine's own file is opened now; a file from a template was opened (and judged) when named.
+    if (!m_file.IsOpen()) {
+        long error = plat::OpenCheckedFile(m_filePath, plat::FileAccess::Read, {}, &m_file);
+        if (error != plat::ERROR_SUCCESS) {
+            LogServerError("Error occurred while attempting to map the file '" + m_filePath +
+                               "' into memory (Error attempting to open file to be mapped.).",
+                           error);
+            return;
         }
     }
+    const std::uint64_t size = m_file.Size();
+    if (m_contentType == kHdmlContentType)
+        header = StatusLine(m_status) + "Content-type: " + kHdmlContentType + "\n";
+    else
+        header += "Content-length: " + std::to_string(size) + "\n";
+    if (m_real->WriteText(header + "\n")) {
+        // In pieces from the descriptor: a large file never sits whole in memory.
+        static constexpr std::size_t kPiece = 65536;
+        std::string piece(kPiece, '\0');
+        for (std::uint64_t sent = 0; sent < size;) {
+            long n = m_file.ReadAt(sent, piece.data(),
+                                   static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, size - sent)));
+            if (n <= 0 || !m_real->Write(piece.data(), static_cast<std::size_t>(n))) break;
+            sent += static_cast<std::uint64_t>(n);
+        }
+        m_real->Flush();
+    }
     if (!m_deleteAfter) return;
-    int removeErrno = tessaro::platform::RemoveFile(m_filePath);
-    if (removeErrno != 0 && removeErrno != ENOENT)
-        LogServerError("Error occurred while attempting to delete the file '" + m_filePath + "'.",
-                       tessaro::platform::Win32ErrorFromErrno(removeErrno));
+    if (long error = m_file.RemoveName(); error != plat::ERROR_SUCCESS)
+        LogServerError("Error occurred while attempting to delete the file '" + m_filePath + "'.", error);
 }

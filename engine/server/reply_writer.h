@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/server/reply_channel.h"
+#include "platform/checked_file.h"
 
 class CReplyWriter {
 public:
@@ -32,7 +33,11 @@ public:
     // a fresh buffer, output on, and the engine's page type.
     void BeginEnginePage();
     void Redirect(const std::string& url);
+    // The body is the file at path (one of the engine's own), deleted after sending when asked.
     void ReplyWithFile(const std::string& contentType, const std::string& path, bool deleteAfter);
+    // The body is a file the caller opened (and judged); its name is removed after sending
+    // when asked, as long as the name still is that file.
+    void ReplyWithFile(const std::string& contentType, tessaro::platform::CheckedFile file, bool deleteAfter);
     void Finish();
 
     bool HasOutputBuffer() const { return m_outputBuffer; }
@@ -59,6 +64,7 @@ private:
     bool m_fileReply = false;
     bool m_deleteAfter = false;
     std::string m_filePath;
+    tessaro::platform::CheckedFile m_file;
 };
 
 // The type of the pages the engine writes itself: their texts, and the values they quote, are

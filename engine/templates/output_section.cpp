@@ -6,7 +6,7 @@
 #include "engine/templates/tags/if/if_block_stack.h"
 #include "engine/templates/tags/query/query_results.h"
 #include "engine/templates/tags/reply/reply_engine.h"
-#include "platform/file_system.h"
+#include "platform/checked_file.h"
 #include "support/query_not_executed.h"
 #include "support/number_parse.h"
 #include "support/runtime_file_gate.h"
@@ -274,8 +274,10 @@ void COutputSection::CheckAttachment(const std::string& path) const {
         std::string item = TrimmedCopy(path.substr(start, comma - start));
         start = comma + 1;
         if (item.empty()) continue;
-        valid = tessaro::platform::GetFileKind(item) == tessaro::platform::FileKind::Regular &&
-                !IsRuntimePrivateFile(item);
+        // Judged as the mailer judges it at delivery: by what is opened.
+        tessaro::platform::CheckedFile file;
+        valid = tessaro::platform::OpenCheckedFile(item, tessaro::platform::FileAccess::Read, TemplateFileCheck(),
+                                                   &file) == 0;
     }
     if (valid) return;
     throw new CWebException(kMailSyntaxTitle,

@@ -33,18 +33,15 @@ std::string AsOnDisk(const std::string& path) {
     return tessaro::platform::ResolvePathNoCase(path);
 }
 
-// Line `number` (1-based) of the file, without its line end; "" past the end.
-std::string FileLine(const std::string& path, long number) {
+// Line `number` (1-based) of the template text, without its line end; "" past the end.
+std::string TextLine(const std::string& text, long number) {
     std::string piece;
-    std::FILE* file = std::fopen(tessaro::platform::ResolvePathNoCase(path).c_str(), "rb");
-    if (file == nullptr) return {};
-    for (long n = 1; ReadWholeLine(file, piece); ++n) {
+    std::size_t at = 0;
+    for (long n = 1; NextWholeLine(text, at, piece); ++n) {
         if (n < number) continue;
         while (!piece.empty() && (piece.back() == '\n' || piece.back() == '\r')) piece.pop_back();
-        std::fclose(file);
         return piece;
     }
-    std::fclose(file);
     return {};
 }
 
@@ -153,17 +150,16 @@ std::string CQueryPage::WriteErrorReport(bool syntaxError) {
         std::string text;
     };
     std::deque<Numbered> kept;
-    if (std::FILE* file = std::fopen(tessaro::platform::ResolvePathNoCase(path).c_str(), "rb")) {
-        long number = 0;
-        std::string piece;
-        // Whole lines, however long, so the numbers match the template's.
-        while (number < line + 1 && ReadWholeLine(file, piece)) {
-            // Text mode: a CR before the line feed is not part of the line.
-            if (piece.size() >= 2 && piece.compare(piece.size() - 2, 2, "\r\n") == 0) piece.erase(piece.size() - 2, 1);
-            kept.push_back({++number, piece});
-            if (kept.size() > kExcerptLines) kept.pop_front();
-        }
-        std::fclose(file);
+    // The text the parser read: the file is not opened again by its name.
+    const std::string& source = parser->templateText();
+    long number = 0;
+    std::string piece;
+    // Whole lines, however long, so the numbers match the template's.
+    for (std::size_t at = 0; number < line + 1 && NextWholeLine(source, at, piece);) {
+        // Text mode: a CR before the line feed is not part of the line.
+        if (piece.size() >= 2 && piece.compare(piece.size() - 2, 2, "\r\n") == 0) piece.erase(piece.size() - 2, 1);
+        kept.push_back({++number, piece});
+        if (kept.size() > kExcerptLines) kept.pop_front();
     }
     std::size_t start = 0;
     int nonBlank = 0;
@@ -200,10 +196,10 @@ std::string CQueryPage::WriteDebugBlock() {
 
 std::string CQueryPage::BuildSyntaxReport() {
     std::string path = templateFileName();
-    if (GetFileSizeByName(tessaro::platform::ResolvePathNoCase(path)) == 0)
+    CTemplateParser* parser = currentTemplateParser();
+    if (parser != nullptr && parser->templateText().empty())
         return "Error processing template file '" + HtmlEscape(AsOnDisk(path)) +
                "'<P>The template file is invalid because it contains 0 bytes (templates may not be empty).";
-    CTemplateParser* parser = currentTemplateParser();
     if (parser == nullptr)
         return "An error occurred while attempting to process the template file.<P>" + WriteDebugBlock();
     std::string report = "An error occurred while attempting to process " + LexerStateDescription(parser->lexer()) +
@@ -217,7 +213,7 @@ std::string CQueryPage::BuildSyntaxReport() {
     }
     const bool tokensListed = expected.size() <= kMaxListedTokens;
     std::string attribute, cut;
-    if (FindCutAttributeValue(FileLine(path, line), attribute, cut)) {
+    if (FindCutAttributeValue(TextLine(parser->templateText(), line), attribute, cut)) {
         report += "The value of the attribute <B>" + HtmlEscape(UpperCopy(attribute)) + "</B> on line " +
                   std::to_string(line) + " ends at a double quote inside it, after '" + HtmlEscape(cut) +
                   "'. A double quote ends an attribute's value: inside it write texts in single quotes "

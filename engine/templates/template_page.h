@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/templates/template_evaluator.h"
+#include "platform/checked_file.h"
 #include "engine/templates/template_parser_pool.h"
 #include "engine/templates/pages/wdb_base_page.h"
 #include "support/web_message.h"
@@ -50,6 +51,8 @@ public:
     // requested: the template the request names (missing: HTTP 404), not one it includes.
     void CheckTemplateExists(const std::string& physical, const std::string& logical, bool includeNote,
                              bool requested = false);
+    [[noreturn]] void ThrowTemplateNotFound(const std::string& physical, const std::string& logical, bool includeNote,
+                                            bool requested);
     static void CheckReservedName(const std::string& path);
     // The physical folders an included template must lie in.
     std::vector<std::string> TemplateRoots();
@@ -57,7 +60,8 @@ public:
     bool RunFormValidation();
     // The form-validation problem page (or the TSERROR validation page) replaces the reply.
     void WriteValidationReply(const std::string& page, const std::string& list);
-    void RunTemplateFile(const std::string& path);
+    // Parses and runs one more file; check judges it once opened.
+    void RunTemplateFile(const std::string& path, const tessaro::platform::OpenedObjectCheck& check);
     // TSINCLUDE: not a file already being processed, nor deeper than kMaxIncludeNesting files.
     void OnInclude();
     // The files being processed, oldest first, then path: the error pages' listing.

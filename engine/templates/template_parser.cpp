@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <memory>
 
 #include "engine/grammar/template_symbols.h"
 #include "engine/templates/tags/page_tags.h"
@@ -71,11 +72,17 @@ void CTemplateParser::Release() {
     m_lastTag = {};
     m_openSections.clear();
     m_lexer.forgetUnmatched();
+    m_text.clear();
+    m_text.shrink_to_fit();
 }
 
-int CTemplateParser::parseTemplateFile(const std::string& fileName) {
+int CTemplateParser::parseTemplateText(std::string text, const std::string& fileName) {
+    m_text = std::move(text);
     m_lexer.setTables(TemplateLexTables());
-    m_lexer.attachFile(fileName.c_str());
+    // Read as a file is: in text mode, a CR before an LF dropped.
+    m_lexer.setSource(std::make_unique<SSStringInputSource>(m_text.data(), m_text.size(), SSInputText));
+    // An empty template is refused as an empty file is.
+    if (m_text.empty()) m_lexer.pendingError().raise(SSErrorFileLength, fileName.c_str(), 0L);
     m_lexer.pushExpressionList(0);
     setLex(&m_lexer);
     setTable(TemplateParseTables());

@@ -41,9 +41,12 @@ public:
     // Drops what the last parse left: its file, stack, lookahead and pending error.
     void Release();
 
-    // Attaches the file, shares the process-wide tables and parses; throws
-    // SSException on a lexical or syntax error. 0 when the file was accepted.
-    int parseTemplateFile(const std::string& fileName);
+    // Parses a template file read already (its bytes as they are; fileName names it in
+    // errors), sharing the process-wide tables; throws SSException on a lexical or syntax
+    // error. 0 when the template was accepted. The parser keeps the text: the error report
+    // quotes it, so the file is never opened again by its name.
+    int parseTemplateText(std::string text, const std::string& fileName);
+    const std::string& templateText() const { return m_text; }
     CTemplateLexer& lexer() { return m_lexer; }
 
     SSRefPtr<SSParseStackEntry> reduce(std::uint32_t production, std::uint32_t rhsLength) override;
@@ -78,6 +81,7 @@ private:
 
     CTemplateLexer m_lexer;
     CQueryPage* m_page;
+    std::string m_text;
     std::uint32_t m_errorState = 0;
     long m_lastShiftedLine = 0;
     OpenedTag m_lastTag;

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "platform/path_util.h"
+#include "support/runtime_file_gate.h"
 
 namespace fs = std::filesystem;
 
@@ -35,4 +36,24 @@ bool IsInsideTemplateRoots(const std::string& path, const std::vector<std::strin
         if (!folder.empty() && IsBelow(target, folder)) return true;
     }
     return false;
+}
+
+tessaro::platform::OpenedObjectCheck InsideTemplateRootsCheck(const std::vector<std::string>& roots) {
+    std::vector<tessaro::platform::FileIdentity> folders;
+    for (const std::string& root : roots) {
+        tessaro::platform::FileIdentity identity;
+        if (!root.empty() && tessaro::platform::PathIdentity(tessaro::platform::ResolvePathNoCase(root), &identity))
+            folders.push_back(identity);
+    }
+    return [folders](const tessaro::platform::OpenedObject& opened) {
+        if (!TemplateFileCheck()(opened)) return false;
+        // A folder is judged by where it lies too: itself or a folder above it is a root.
+        for (const tessaro::platform::FileIdentity& holder : opened.folders)
+            for (const tessaro::platform::FileIdentity& root : folders)
+                if (holder == root) return true;
+        if (!opened.isDirectory) return false;
+        for (const tessaro::platform::FileIdentity& root : folders)
+            if (opened.identity == root) return true;
+        return false;
+    };
 }

@@ -7,4 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/checked_file.h"
+
 bool IsInsideTemplateRoots(const std::string& path, const std::vector<std::string>& roots);
+
+// The same judgement for a template once it is opened, by the identities of the folders
+// that hold it (a folder swapped for a link after the path was judged leads elsewhere),
+// together with the private-file gate.
+tessaro::platform::OpenedObjectCheck InsideTemplateRootsCheck(const std::vector<std::string>& roots);

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "engine/expressions/function_result_limit.h"
 #include "engine/parser/ss_exception.h"
 #include "support/file_helpers.h"
 #include "support/registry.h"
@@ -19,7 +20,9 @@
 #include "engine/templates/template_parser.h"
 #include "engine/templates/template_roots.h"
 #include "engine/templates/template_tables.h"
+#include "platform/file_ops.h"
 #include "platform/path_util.h"
+#include "platform/win32_error.h"
 
 namespace {
 
@@ -40,6 +43,20 @@ bool EndsWithNoCase(const std::string& text, const std::string& tail) {
 bool StartsWithNoCase(const std::string& text, const std::string& head) {
     return text.size() >= head.size() &&
            tessaro::platform::EqualsNoCase(std::string_view(text).substr(0, head.size()), head);
+}
+
+// A template file as the run reads it: opened once and judged (the private files are
+// never templates, whatever names them or is swapped in on the way), and no larger than
+// a variable may be. False when it cannot be read.
+bool ReadTemplateFile(const std::string& onDisk, std::string& text,
+                      const tessaro::platform::OpenedObjectCheck& check = TemplateFileCheck()) {
+    const std::size_t limit = MaxFunctionResultBytes();
+    long error = tessaro::platform::ReadCheckedFile(onDisk, limit, check, &text);
+    if (error == tessaro::platform::ERROR_FILE_TOO_LARGE)
+        throw new CWebException(CWebMessage("Error processing template file '") + onDisk + "'",
+                                CWebMessage("The template file is larger than the ") + std::to_string(limit) +
+                                    " bytes a template may hold (Server\\MaxFunctionResultBytes).");
+    return error == tessaro::platform::ERROR_SUCCESS;
 }
 
 std::string SameFileKey(const std::string& path) {
@@ -109,8 +126,12 @@ void CQueryPage::RunTemplate() {
             throw new CWebException("Template grammar not loaded",
                                     "The template grammar tables could not be loaded by the Tessaro engine.");
         if (RunApplicationTemplate() && RunFormValidation()) {
+            const std::string onDisk = OnDisk(templateFileName());
+            std::string text;
+            // Found before, but no longer there or no longer a file a template may be.
+            if (!ReadTemplateFile(onDisk, text)) ThrowTemplateNotFound(templateFileName(), "", false, true);
             m_parsers.push_back(LeaseTemplateParser(*this));
-            m_parsers.back()->parseTemplateFile(OnDisk(templateFileName()));
+            m_parsers.back()->parseTemplateText(std::move(text), onDisk);
             // Checked here so that a mismatch is an error like any other (no cookies sent).
             if (!m_aborted) m_ifStack->CheckAtEnd();
             if (!m_aborted) m_tags->CheckAtEnd();
@@ -301,6 +322,11 @@ void CQueryPage::CheckTemplateExists(const std::string& physical, const std::str
     // The runtime root's private files are never templates, whatever names them.
     const std::string onDisk = OnDisk(physical);
     if (FileExists(onDisk) && !IsRuntimePrivateFile(onDisk)) return;
+    ThrowTemplateNotFound(physical, logical, includeNote, requested);
+}
+
+void CQueryPage::ThrowTemplateNotFound(const std::string& physical, const std::string& logical, bool includeNote,
+                                       bool requested) {
     GetWriter()->BeginOutput();
     CWebMessage detail = CWebMessage("The file '") + physical + "' does not exist";
     if (!logical.empty())
@@ -344,7 +370,7 @@ bool CQueryPage::RunApplicationTemplate() {
         dir.erase(cut);
         std::string candidate = dir + "/" + kApplicationTemplate;
         if (FileExists(OnDisk(candidate))) {
-            RunTemplateFile(candidate);
+            RunTemplateFile(candidate, TemplateFileCheck());
             break;
         }
     }
@@ -378,12 +404,14 @@ void CQueryPage::WriteValidationReply(const std::string& page, const std::string
     WriteText(text);
 }
 
-void CQueryPage::RunTemplateFile(const std::string& path) {
+void CQueryPage::RunTemplateFile(const std::string& path, const tessaro::platform::OpenedObjectCheck& check) {
     std::string onDisk = OnDisk(path);
-    if (GetFileSizeByName(onDisk) == 0 || IsRuntimePrivateFile(onDisk)) return;
+    std::string text;
+    // An empty or unreadable file is skipped.
+    if (!ReadTemplateFile(onDisk, text, check) || text.empty()) return;
     m_templateChain.push_back(path);
     m_parsers.push_back(LeaseTemplateParser(*this));
-    m_parsers.back()->parseTemplateFile(onDisk);
+    m_parsers.back()->parseTemplateText(std::move(text), onDisk);
     if (!m_aborted) m_tags->Loops().CheckClosedIn(m_parsers.back().get());
     // After a failure both stay: the error report names the failing file, and
     // EndRequest destroys the parsers.
@@ -433,5 +461,6 @@ void CQueryPage::OnInclude() {
                                     " template files are already being processed inside each other, which is as "
                                     "deep as includes may go." +
                                     IncludeSequence(path));
-    RunTemplateFile(path);
+    // Judged again once opened: inside the template folders, whatever was swapped in since.
+    RunTemplateFile(path, InsideTemplateRootsCheck(TemplateRoots()));
 }

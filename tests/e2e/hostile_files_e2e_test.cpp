@@ -1,7 +1,8 @@
 // Requests an attacker would send against the engine's files and its limits, through the
 // whole road (browser -> lighttpd -> ksml -> tsengine): paths with a zero byte, private
 // runtime files named on every road that opens a file, links and special files swapped in
-// where a template writes, uploads named as templates, report values that try to become
+// where a template writes, folders of a path swapped for links while the roads run, uploads
+// named as templates (past white space or with control characters), report values that try to become
 // formulas, oversized headers and table columns, large bodies, connections that trickle,
 // and a data source added to odbc.ini after a request asked for it.
 
@@ -13,10 +14,14 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <sys/socket.h>
@@ -29,6 +34,7 @@
 #include "e2e_odbc.h"
 #include "site_test.h"
 #include "tests/common/ci_require.h"
+#include "tests/common/folder_swapper.h"
 
 namespace {
 
@@ -259,6 +265,15 @@ TEST_F(HostileFiles, UploadsNamedAsTemplatesNeedATemplateTypeInAccept) {
         {"shell.tsm", "ACCEPT=\"image/gif\"", false},
         {"SHELL.KsM", "ACCEPT=\"image/gif\"", false},
         {"shell.tsm", "", false},
+        // White space after the extension, which a file system or web server may drop, and
+        // control characters anywhere in the name.
+        {"shell.tsm\t", "ACCEPT=\"image/gif\"", false},
+        {"shell.tsm\v", "ACCEPT=\"image/gif\"", false},
+        {"shell.tsm\r\n", "ACCEPT=\"image/gif\"", false},
+        {"shell.tsm\xC2\xA0", "ACCEPT=\"image/gif\"", false},
+        {"shell.tsm\xA0", "ACCEPT=\"image/gif\"", false},
+        {"shell.tsm%09", "ACCEPT=\"image/gif\"", false},
+        {"pic\x01.gif", "ACCEPT=\"image/gif\"", false},
         {"pic.gif", "ACCEPT=\"image/gif\" NAMECONFLICT=\"MAKEUNIQUE\"", true},
         {"page.tsm", "ACCEPT=\"text/x-tsml\"", true},
     };
@@ -469,3 +484,186 @@ TEST_F(HostileFiles, ADataSourceAddedAfterARequestAskedForItIsFound) {
     EXPECT_EQ(after.status, 200) << after.body;
     EXPECT_EQ(after.body, "42");
 }
+
+// A folder of a path that a template uses, writable by another local account, swapped for a
+// link to the runtime root's private windows/ folder and back as fast as the system allows
+// while requests run: no road reads, writes, creates or deletes a private file, whichever
+// moment it lands on. Also the engine's own environment, GetTempFile in the root, and a
+// template included past the size a variable may have.
+namespace {
+
+struct Road {
+    std::string name;
+    // What a request answers when the road did its work on the real folder.
+    std::function<bool(const e2e::HttpResponse&)> worked;
+    std::function<e2e::HttpResponse(int n)> request;
+};
+
+class FileRaces : public e2e::SiteTest {
+protected:
+    void Start() {
+        ASSERT_TRUE(site.InstallEngine());
+        ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
+        ASSERT_EQ(site.Get("/x.tsm").status, 200) << site.WebServerLog();
+        docs = site.document_root();
+        windows = site.home() + "/windows";
+        sub = docs + "/shared/sub";
+        fs::create_directories(sub);
+        fs::create_directories(docs + "/m");
+        fs::create_directories(windows);
+        std::ofstream(windows + "/secret.ini") << "private-bytes";
+        std::ofstream(windows + "/KSML.INI") << "private-bytes";
+        std::ofstream(docs + "/src.txt") << "source";
+        real = ::open(sub.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ASSERT_GE(real, 0);
+    }
+    ~FileRaces() override {
+        if (real >= 0) ::close(real);
+    }
+
+    // The names in a folder but the logs, which the engine may write into windows/.
+    static std::set<std::string> Names(const std::string& folder) {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            std::string name = entry.path().filename().string();
+            if (entry.path().extension() != ".LOG") names.insert(name);
+        }
+        return names;
+    }
+
+    // The real folder's own files, put back through its descriptor whatever name it has now.
+    void PutDecoys() const {
+        for (const char* name : {"secret.ini", "KSML.INI", "odbc.ini"}) {
+            int fd = ::openat(real, name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            ASSERT_GE(fd, 0);
+            ASSERT_EQ(::write(fd, "decoy", 5), 5);
+            ::close(fd);
+        }
+    }
+
+    Road GetRoad(const std::string& name, const std::string& page, const std::string& success) {
+        site.WriteDocument(name + ".tsm", page);
+        return {name, [success](const e2e::HttpResponse& r) { return r.status == 200 && Contains(r.body, success); },
+                [this, name](int n) { return site.Get("/" + name + ".tsm?n=" + std::to_string(n)); }};
+    }
+
+    // A page that makes a file of its own and moves it to destination.
+    std::string MovePage(const std::string& destination) const {
+        const std::string file = docs + "/m/#URL.n#.txt";
+        return "<TSFILE ACTION=\"WRITE\" FILE=\"" + file + "\" OUTPUT=\"moved\"><TSFILE ACTION=\"MOVE\" SOURCE=\"" +
+               file + "\" DESTINATION=\"" + destination + "\">ok";
+    }
+
+    Road UploadRoad(const std::string& fileName) {
+        site.WriteDocument("upload.tsm", "<TSFILE ACTION=\"UPLOAD\" FILEFIELD=\"doc\" DESTINATION=\"" + sub +
+                                             "/\" NAMECONFLICT=\"OVERWRITE\">ok");
+        return {"upload", [](const e2e::HttpResponse& r) { return r.status == 200 && r.body == "ok"; },
+                [this, fileName](int) {
+                    std::string contentType;
+                    std::string body = e2e::MultipartFileBody("doc", fileName, "uploaded", &contentType);
+                    return e2e::HttpRequest(site.port(), "POST", "/upload.tsm", {"Content-Type: " + contentType}, body);
+                }};
+    }
+
+    // Runs each road for a while with the folder swapping under it between the real folder
+    // and target, whose names and files stay as they were.
+    void RunRoads(const std::vector<Road>& roads, const std::string& target) {
+        const std::set<std::string> before = Names(target);
+        std::map<std::string, std::string> contents;
+        for (const std::string& name : before) contents[name] = ReadFile(target + "/" + name);
+        for (const Road& road : roads) {
+            {
+                tessaro::test::FolderSwapper swapper(sub, target);
+                const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+                for (int n = 0; std::chrono::steady_clock::now() < end; ++n) {
+                    PutDecoys();
+                    EXPECT_FALSE(Contains(road.request(n).body, "private-bytes")) << road.name;
+                }
+                EXPECT_GT(swapper.Swaps(), 0) << road.name;
+            }
+            // The road does its work when the folder stays what it is.
+            PutDecoys();
+            EXPECT_TRUE(road.worked(road.request(-1))) << road.name;
+            EXPECT_EQ(Names(target), before) << road.name;
+            for (const auto& [name, bytes] : contents) EXPECT_EQ(ReadFile(target + "/" + name), bytes) << road.name;
+        }
+    }
+
+    std::string docs, windows, sub;
+    int real = -1;
+};
+
+TEST_F(FileRaces, TsfileRoadsNeverReachThePrivateFolder) {
+    Start();
+    std::vector<Road> roads = {
+        GetRoad("read",
+                "<TSFILE ACTION=\"READ\" FILE=\"" + sub + "/secret.ini\" VARIABLE=\"v\"><TSOUTPUT>#v#</TSOUTPUT>",
+                "decoy"),
+        GetRoad("append", "<TSFILE ACTION=\"APPEND\" FILE=\"" + sub + "/KSML.INI\" OUTPUT=\"evil\">ok", "ok"),
+        GetRoad("write", "<TSFILE ACTION=\"WRITE\" FILE=\"" + sub + "/new#URL.n#.txt\" OUTPUT=\"evil\">ok", "ok"),
+        GetRoad("copyover",
+                "<TSFILE ACTION=\"COPY\" SOURCE=\"" + docs + "/src.txt\" DESTINATION=\"" + sub + "/KSML.INI\">ok",
+                "ok"),
+        GetRoad("copynew",
+                "<TSFILE ACTION=\"COPY\" SOURCE=\"" + docs + "/src.txt\" DESTINATION=\"" + sub + "/copied.txt\">ok",
+                "ok"),
+        GetRoad("move", MovePage(sub + "/KSML.INI"), "ok"),
+        GetRoad("delete", "<TSFILE ACTION=\"DELETE\" FILE=\"" + sub + "/KSML.INI\">ok", "ok"),
+    };
+    roads.push_back(UploadRoad("KSML.INI"));
+    RunRoads(roads, windows);
+}
+
+// The ODBC files lie in no private folder: the folder may be used, the files never replaced
+// (a data source file an attacker wrote would load the driver library it names).
+TEST_F(FileRaces, CopiesMovesAndUploadsNeverReplaceTheOdbcFiles) {
+    ASSERT_TRUE(e2e::SQLiteOdbcDriverInstalled()) << "the SQLite ODBC driver is part of the test setup";
+    // The engine starts with the data source files in its environment.
+    e2e::SQLiteDataSource odbc(site.home(), "e2e_races", site.home() + "/races.db");
+    Start();
+    RunRoads({GetRoad("copy",
+                      "<TSFILE ACTION=\"COPY\" SOURCE=\"" + docs + "/src.txt\" DESTINATION=\"" + sub + "/odbc.ini\">ok",
+                      "ok"),
+              GetRoad("move", MovePage(sub + "/odbc.ini"), "ok"), UploadRoad("odbc.ini")},
+             site.home() + "/odbc");
+}
+
+TEST_F(FileRaces, RepliesIncludesAndTemporaryFilesNeverReachThePrivateFolder) {
+    Start();
+    RunRoads(
+        {
+            GetRoad("content", "<TSCONTENT TYPE=\"text/plain\" FILE=\"" + sub + "/secret.ini\">", "decoy"),
+            GetRoad("include", "[<TSINCLUDE TEMPLATE=\"shared/sub/secret.ini\">]", "[decoy]"),
+            GetRoad("temp", "<TSOUTPUT>#GetTempFile('" + sub + "/', 'tmp')#</TSOUTPUT>", sub + "/tmp"),
+        },
+        windows);
+}
+
+TEST_F(FileRaces, TheEnginesEnvironmentTheRootAndLargeIncludesAreRefused) {
+    Start();
+    const std::string environ = "/proc/self/environ";
+    for (const std::string& page :
+         {"<TSFILE ACTION=\"READ\" FILE=\"" + environ + "\" VARIABLE=\"v\"><TSOUTPUT>#v#</TSOUTPUT>",
+          "<TSCONTENT TYPE=\"text/plain\" FILE=\"" + environ + "\">",
+          "<TSOUTPUT>#FileExists('" + environ + "')#</TSOUTPUT>"}) {
+        auto response = Page("environ.tsm", page);
+        EXPECT_FALSE(Contains(response.body, "TESSARO_HOME=")) << page << "\n" << response.body;
+        EXPECT_TRUE(response.status == 500 || response.body == "NO") << page << "\n" << response.body;
+    }
+    std::size_t rootNames = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(site.home())) ++rootNames;
+    auto temp = Page("temp.tsm", "<TSOUTPUT>#GetTempFile(URL.d, 'x')#</TSOUTPUT>", "d=" + e2e::FormEncode(site.home()));
+    EXPECT_EQ(temp.status, 500) << temp.body;
+    std::size_t after = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(site.home())) ++after;
+    EXPECT_EQ(after, rootNames);
+
+    ASSERT_TRUE(e2e::Site::SetSetting("Server", "MaxFunctionResultBytes", "4096"));
+    site.WriteDocument("big.tsm", std::string(200000, 'b'));
+    auto big = Page("include.tsm", "<TSINCLUDE TEMPLATE=\"big.tsm\">");
+    EXPECT_EQ(big.status, 500);
+    EXPECT_TRUE(Contains(big.body, "larger than the 4096 bytes")) << big.body.substr(0, 500);
+    EXPECT_LT(big.body.size(), 20000u);
+}
+
+}  // namespace

@@ -125,13 +125,42 @@ TEST_F(MailThroughWebServer, TimerDeliversWhatTheServerCouldNotTakeAtFirst) {
     EXPECT_TRUE(WaitForEmptySpool());
 }
 
+// The mailer reads an attachment when it delivers: a folder of its path swapped for a link
+// to a private folder while the message waited in the spool sends nothing private.
+TEST_F(MailThroughWebServer, AnAttachmentIsJudgedAgainWhenItIsDelivered) {
+    int port = mailtest::FreePort();
+    StartSite(port);
+    const std::string folder = site.document_root() + "/attach", windows = site.home() + "/windows";
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder + "/secret.ini") << "decoy";
+    std::ofstream(windows + "/secret.ini") << "private-bytes";
+    auto page =
+        Page("later.tsm", "<TSMAIL TO=\"a@example.test\" FROM=\"b@example.test\" SUBJECT=\"later\" MIMEATTACH=\"" +
+                              folder + "/secret.ini\">kept</TSMAIL>sent");
+    ASSERT_EQ(page.status, 200) << page.body;
+    for (int i = 0; i < 100 && site.ReadHomeFile("Mail/LOG/ERRORS.LOG").find("[NV_CONNREFUSED]") == std::string::npos;
+         ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(SpooledFiles(), 1);
+    std::filesystem::rename(folder, folder + ".real");
+    std::filesystem::create_directory_symlink(windows, folder);
+    mailtest::SinkServer sink(SinkDir(), port);
+    ASSERT_TRUE(sink.Running());
+    for (int i = 0; i < 200 && site.ReadHomeFile("Mail/LOG/ERRORS.LOG").find("could not be read") == std::string::npos;
+         ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_NE(site.ReadHomeFile("Mail/LOG/ERRORS.LOG").find("could not be read"), std::string::npos)
+        << site.ReadHomeFile("Mail/LOG/ERRORS.LOG");
+    EXPECT_EQ(sink.WaitForMessages(1, 500), 0);
+}
+
 TEST_F(MailThroughWebServer, QueryDrivenMessagesWithCopiesAndAnAttachment) {
     ASSERT_TRUE(e2e::SQLiteOdbcDriverInstalled()) << "the SQLite ODBC driver is part of the project's setup";
     mailtest::SinkServer sink(SinkDir());
     ASSERT_TRUE(sink.Running());
     e2e::SQLiteDataSource odbc(site.home(), "e2e_mail", site.home() + "/mail.db");
     StartSite(sink.port());
-    std::string attachment = site.home() + "/report.bin";
+    std::string attachment = site.document_root() + "/report.bin";
     std::string bytes;
     for (int i = 0; i < 300; ++i) bytes += static_cast<char>(i);
     std::ofstream(attachment, std::ios::binary) << bytes;
@@ -169,7 +198,7 @@ TEST_F(MailThroughWebServer, Utf8SubjectBodyAndAnAttachmentArriveAsWritten) {
     mailtest::SinkServer sink(SinkDir());
     ASSERT_TRUE(sink.Running());
     StartSite(sink.port());
-    std::string attachment = site.home() + "/plan.pdf";
+    std::string attachment = site.document_root() + "/plan.pdf";
     std::string bytes;
     for (int i = 0; i < 3000; ++i) bytes += static_cast<char>((i * 13) ^ (i >> 2));
     std::ofstream(attachment, std::ios::binary) << bytes;

@@ -2,6 +2,7 @@
 // client variables, temporary files and the parts of paths.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -98,7 +99,9 @@ TEST(ContextFunctions, TempFilesAndFileTestsStayOutOfPrivateFolders) {
     FakeRuntime runtime;
     const std::string home = std::getenv("TESSARO_HOME");
     // The engine's own work in tmp/ and the other private folders are not the templates'.
-    for (const std::string& dir : {home + "/tmp/", home + "/tmp/tsr/", home + "/log/", home + "/run/"}) {
+    // Nor is the runtime root itself.
+    for (const std::string& dir :
+         {home + "/tmp/", home + "/tmp/tsr/", home + "/log/", home + "/run/", home, home + "/"}) {
         runtime.variables = {{"dir", dir}};
         EXPECT_EQ(Eval("GetTempFile(dir, 'rep')", &runtime), "<error>") << dir;
     }
@@ -108,6 +111,15 @@ TEST(ContextFunctions, TempFilesAndFileTestsStayOutOfPrivateFolders) {
     std::ofstream(home + "/log/probe.txt") << "x";
     runtime.variables = {{"p", home + "/log/probe.txt"}};
     EXPECT_EQ(Eval("FileExists(p)", &runtime), "NO");
+    // Another name of a private file, and the engine's own environment, are not there either.
+    const std::string other = Eval("GetTempDirectory()") + std::string("probe-link.txt");
+    std::filesystem::remove(other);
+    ASSERT_EQ(::link((home + "/log/probe.txt").c_str(), other.c_str()), 0);
+    for (const std::string& path : {other, std::string("/proc/self/environ")}) {
+        runtime.variables = {{"p", path}};
+        EXPECT_EQ(Eval("FileExists(p)", &runtime), "NO") << path;
+    }
+    std::filesystem::remove(other);
 }
 
 TEST(ContextFunctions, TempFilesAreNewUniqueAndPrivate) {

@@ -2,7 +2,12 @@
 // one: what arrives, byte for byte, and the error texts of every failure.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "engine/server/mail_message.h"
 #include "mailer/mail_text.h"
@@ -163,10 +168,11 @@ TEST_F(MailerTest, AttachmentsTravelAsBase64Parts) {
     const std::string boundary = "==========_080815456==_";
     EXPECT_EQ(got.substr(0, got.find("X-Attachments")),
               "From: s@x.test\r\nTo: a@x.test\r\nCC: b@x.test,c@x.test\r\nSubject: Pics\r\n");
-    EXPECT_NE(
-        got.find("X-Attachments: " + file + "\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"" +
-                 boundary + "\"\r\n\r\n--" + boundary + "\r\nContent-Type: text/plain; charset=\"us-ascii\"\r\n"),
-        std::string::npos);
+    // The recipients learn the file's name, not the server's folders.
+    EXPECT_NE(got.find("X-Attachments: pic.gif\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"" +
+                       boundary + "\"\r\n\r\n--" + boundary + "\r\nContent-Type: text/plain; charset=\"us-ascii\"\r\n"),
+              std::string::npos);
+    EXPECT_EQ(got.find(Dir("files")), std::string::npos);
     EXPECT_NE(got.find("see\r\n.attached\r\n"), std::string::npos);
     std::string partHead =
         "Content-Type: image/gif; name=\"pic.gif\"\r\nContent-Transfer-Encoding: base64\r\n"
@@ -179,6 +185,49 @@ TEST_F(MailerTest, AttachmentsTravelAsBase64Parts) {
     std::string encoded = got.substr(start, end - start);
     EXPECT_EQ(encoded.find("\r\n"), 72u);
     EXPECT_EQ(Base64Decode(encoded), bytes);
+}
+
+// The mailer reads each attachment when it delivers, which can be long after the engine
+// judged the path: it judges the file again, by what it opens.
+TEST_F(MailerTest, AttachmentsThatAreOrLeadToPrivateFilesAreNotSent) {
+    mailtest::SinkServer sink(Dir("sink"));
+    ASSERT_TRUE(sink.Running());
+    const std::string windows = Dir("windows"), files = Dir("files");
+    std::ofstream(windows + "/secret.ini") << "private-bytes";
+    // The folder swapped for a link after the message was spooled, another name of the
+    // private file, the engine's own environment.
+    std::filesystem::create_directory_symlink(windows, files + "/swapped");
+    ASSERT_EQ(::link((windows + "/secret.ini").c_str(), (files + "/hard.ini").c_str()), 0);
+    for (const std::string& attachment :
+         {files + "/swapped/secret.ini", files + "/hard.ini", std::string("/proc/self/environ")}) {
+        CSMTPMailer mailer(nullptr, 10);
+        ASSERT_TRUE(mailer.Connect("127.0.0.1", sink.port())) << mailer.GetErrorText();
+        CMailMessage m("", -1, -1, "s@x.test", "a@x.test", "", "Secret", kExtra, "body", attachment);
+        EXPECT_FALSE(mailer.SendMessage(&m)) << attachment;
+        EXPECT_NE(std::string(mailer.GetErrorText()).find("could not be read"), std::string::npos)
+            << mailer.GetErrorText();
+        mailer.Close();
+    }
+    // An ordinary file goes, and only what was asked for arrived.
+    std::ofstream(files + "/plain.txt") << "plain-bytes";
+    CSMTPMailer mailer(nullptr, 10);
+    ASSERT_TRUE(mailer.Connect("127.0.0.1", sink.port())) << mailer.GetErrorText();
+    CMailMessage m("", -1, -1, "s@x.test", "a@x.test", "", "Plain", kExtra, "body", files + "/plain.txt");
+    ASSERT_TRUE(mailer.SendMessage(&m)) << mailer.GetErrorText();
+    mailer.Close();
+    ASSERT_EQ(sink.WaitForMessages(1), 1);
+    EXPECT_NE(sink.Message(1).find("Subject: Plain"), std::string::npos);
+    EXPECT_EQ(sink.Message(1).find(Base64Lines("private-bytes").substr(0, 12)), std::string::npos);
+}
+
+// The library is loaded into the engine beside the engine's own registry store: a copy of
+// the store's code in it would hook SQLite's file layer a second time when loaded.
+TEST(MailerLibrary, CarriesNoCopyOfTheRegistryStore) {
+    std::ifstream in(std::string(TESSARO_BINARY_DIR) + "/lib/libtssmtp.so", std::ios::binary);
+    ASSERT_TRUE(in);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes.find("KeepSqliteLocksPerProcess"), std::string::npos);
+    EXPECT_EQ(bytes.find("RegOpenKey"), std::string::npos);
 }
 
 TEST_F(MailerTest, RefusedRecipientEndsTheMessageWithTheServersText) {
@@ -577,7 +626,12 @@ TEST_F(MailerTest, WithoutTheHeaderSwitchSubjectAndAttachmentsStillTravel) {
     ASSERT_EQ(sink.WaitForMessages(2), 2);
 
     std::string first = sink.Message(1);
-    EXPECT_EQ(first.rfind("Subject: Plain\r\nX-Attachments: " + file + "\r\nMIME-Version: 1.0\r\n", 0), 0u) << first;
+    // X-Attachments names the files, not where they lie on the server.
+    EXPECT_EQ(first.rfind("Subject: Plain\r\nX-Attachments: " + std::filesystem::path(file).filename().string() +
+                              "\r\nMIME-Version: 1.0\r\n",
+                          0),
+              0u)
+        << first;
     EXPECT_NE(first.find("see attached\r\n\r\n" + part), std::string::npos) << first;
     EXPECT_NE(first.find("--" + boundary + "--"), std::string::npos) << first;
 

@@ -35,35 +35,42 @@ std::set<std::string> Names(const std::string& dir) {
 
 class FileOpsTest : public TempHomeTest {};
 
-TEST_F(FileOpsTest, ReservingANameNeverTakesAnExistingFile) {
+TEST_F(FileOpsTest, SavingUnderANameNeverTakesAnExistingFile) {
     std::string path = home() + "/taken.txt";
     Write(path, "keep");
+    Write(home() + "/own.tmp", "saved");
+    CheckedFolder folder;
+    ASSERT_EQ(OpenCheckedFolder(home(), {}, &folder), ERROR_SUCCESS);
     // Unreadable to the owner too: an existence test by opening would miss it.
     ASSERT_EQ(::chmod(path.c_str(), 0), 0);
-    EXPECT_EQ(ReserveNewFile(path), ERROR_FILE_EXISTS);
+    EXPECT_EQ(SaveCopyInFolder(home() + "/own.tmp", folder, "taken.txt", false, {}), ERROR_FILE_EXISTS);
     ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
     EXPECT_EQ(Read(path), "keep");
 
-    std::string fresh = home() + "\\fresh.txt";
-    ASSERT_EQ(ReserveNewFile(fresh), ERROR_SUCCESS);
+    ASSERT_EQ(SaveCopyInFolder(home() + "\\own.tmp", folder, "fresh.txt", false, {}), ERROR_SUCCESS);
     struct stat st {};
     ASSERT_EQ(::stat((home() + "/fresh.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, kTemplateFileMode);
-    EXPECT_EQ(ReserveNewFile(home() + "/absent/x.txt"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Read(home() + "/fresh.txt"), "saved");
+    CheckedFolder absent;
+    EXPECT_EQ(OpenCheckedFolder(home() + "/absent", {}, &absent), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(FileOpsTest, UniqueNamesCarryPrefixRandomDigitsAndExtension) {
-    std::set<std::string> paths;
+    Write(home() + "/own.tmp", "saved");
+    CheckedFolder folder;
+    ASSERT_EQ(OpenCheckedFolder(home(), {}, &folder), ERROR_SUCCESS);
+    std::set<std::string> names;
     for (int i = 0; i < 20; ++i) {
-        std::string path;
-        ASSERT_EQ(ReserveUniqueFile(home(), "BTS", "gif", &path), ERROR_SUCCESS);
-        EXPECT_TRUE(std::regex_match(path, std::regex(home() + "/BTS[0-9A-F]{8}\\.gif"))) << path;
-        paths.insert(path);
+        std::string name;
+        ASSERT_EQ(SaveCopyUnderUniqueName(home() + "/own.tmp", folder, "BTS", "gif", &name), ERROR_SUCCESS);
+        EXPECT_TRUE(std::regex_match(name, std::regex("BTS[0-9A-F]{8}\\.gif"))) << name;
+        names.insert(name);
     }
-    EXPECT_EQ(paths.size(), 20u);
+    EXPECT_EQ(names.size(), 20u);
     std::string bare;
-    ASSERT_EQ(ReserveUniqueFile(home(), "BTS", "", &bare), ERROR_SUCCESS);
-    EXPECT_TRUE(std::regex_match(bare, std::regex(home() + "/BTS[0-9A-F]{8}"))) << bare;
+    ASSERT_EQ(SaveCopyUnderUniqueName(home() + "/own.tmp", folder, "BTS", "", &bare), ERROR_SUCCESS);
+    EXPECT_TRUE(std::regex_match(bare, std::regex("BTS[0-9A-F]{8}"))) << bare;
 }
 
 TEST_F(FileOpsTest, CopyAndMoveReplaceWholeAndLeaveNothingBeside) {
@@ -84,10 +91,9 @@ TEST_F(FileOpsTest, CopyAndMoveReplaceWholeAndLeaveNothingBeside) {
     EXPECT_EQ(Read(moved), "new contents");
     EXPECT_EQ(Names(dir), (std::set<std::string>{"moved.txt", "to.txt"}));
 
-    ASSERT_EQ(CopyFileData(moved, to), ERROR_SUCCESS);
-    EXPECT_EQ(Read(to), "new contents");
-    EXPECT_EQ(DeleteFileAt(moved), ERROR_SUCCESS);
-    EXPECT_EQ(DeleteFileAt(moved), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(DeleteCheckedFile(moved, {}), ERROR_SUCCESS);
+    EXPECT_EQ(DeleteCheckedFile(moved, {}), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(DeleteCheckedFile(dir, {}), ERROR_ACCESS_DENIED);
 }
 
 TEST_F(FileOpsTest, MoveAcrossFileSystemsCopiesAndRemovesTheSource) {
@@ -112,14 +118,17 @@ TEST_F(FileOpsTest, TextIsWrittenTruncatedOrAppendedAndReadWhole) {
     EXPECT_EQ(ReadWholeFile(home() + "/none", &text), ERROR_FILE_NOT_FOUND);
 
     FileStatus status;
-    ASSERT_EQ(GetFileStatus(path, &status), ERROR_SUCCESS);
+    CheckedFolder folder;
+    ASSERT_EQ(OpenCheckedFolder(home(), {}, &folder), ERROR_SUCCESS);
+    ASSERT_EQ(GetEntryStatus(folder, "log.txt", &status), ERROR_SUCCESS);
     EXPECT_EQ(status.size, 8u);
     EXPECT_FALSE(status.isDirectory);
     EXPECT_GT(status.modified, 0);
     EXPECT_GT(status.created, 0);
-    ASSERT_EQ(GetFileStatus(home(), &status), ERROR_SUCCESS);
+    std::filesystem::create_directories(home() + "/folder");
+    ASSERT_EQ(GetEntryStatus(folder, "folder", &status), ERROR_SUCCESS);
     EXPECT_TRUE(status.isDirectory);
-    EXPECT_EQ(GetFileStatus(home() + "/none", &status), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(GetEntryStatus(folder, "none", &status), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(FileOpsTest, CheckedOperationsRefuseLinksSpecialFilesAndWhatTheCheckRefuses) {
@@ -132,9 +141,9 @@ TEST_F(FileOpsTest, CheckedOperationsRefuseLinksSpecialFilesAndWhatTheCheckRefus
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     // The check sees the real path of what was opened.
     std::set<std::string> seen;
-    const OpenedFileCheck noSecret = [&](const std::string& real) {
-        seen.insert(real);
-        return real.find("secret") == std::string::npos;
+    const OpenedObjectCheck noSecret = [&](const OpenedObject& opened) {
+        seen.insert(opened.realPath);
+        return opened.realPath.find("secret") == std::string::npos;
     };
     std::string bytes;
     EXPECT_EQ(ReadCheckedFile(plain, 100, noSecret, &bytes), ERROR_SUCCESS);
@@ -155,7 +164,7 @@ TEST_F(FileOpsTest, CheckedOperationsRefuseLinksSpecialFilesAndWhatTheCheckRefus
     EXPECT_EQ(ReadCheckedFile(plain, 4, noSecret, &bytes), ERROR_FILE_TOO_LARGE);
     EXPECT_TRUE(bytes.empty());
     // A file made for the write but refused by the check does not stay behind.
-    const OpenedFileCheck none = [](const std::string&) { return false; };
+    const OpenedObjectCheck none = [](const OpenedObject&) { return false; };
     EXPECT_EQ(WriteTextFile(dir + "/new.txt", "x", false, none), ERROR_ACCESS_DENIED);
     EXPECT_FALSE(fs::exists(dir + "/new.txt"));
     EXPECT_EQ(WriteTextFile(dir + "/new.txt", "x", false, noSecret), ERROR_SUCCESS);

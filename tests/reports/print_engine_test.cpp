@@ -3,7 +3,10 @@
 // print_engine_odbc_test.cpp reads one through ODBC.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -258,6 +261,43 @@ TEST_F(PrintEngine, HandleStringsAreCutToTheBuffer) {
     ASSERT_TRUE(PEGetHandleString(handle, small, sizeof small));
     EXPECT_EQ(std::strlen(small), 7u);
     EXPECT_FALSE(PEGetHandleString(&length, small, sizeof small));
+}
+
+// The report server reads the definition, its rows and its picture long after the engine
+// judged the report's path: each is judged again as the print engine opens it.
+TEST_F(PrintEngine, FilesThatAreOrLeadToPrivateFilesAreNotRead) {
+    tessaro::test::TempHome home;
+    const std::string windows = home.path() + "/windows";
+    std::filesystem::create_directories(windows);
+    std::ofstream(windows + "/rows.csv") << "9,Eve,Sales,999\n";
+    std::ofstream(windows + "/pic.gif") << "GIF89a-private";
+    std::ofstream(windows + "/secret.rpt") << kDefinition;
+    std::filesystem::create_directory_symlink(windows, m_folder.path() + "/priv");
+    ASSERT_EQ(::link((windows + "/rows.csv").c_str(), (m_folder.path() + "/hard.csv").c_str()), 0);
+
+    EXPECT_EQ(PEOpenPrintJob((m_folder.path() + "/priv/secret.rpt").c_str()), 0);
+    EXPECT_EQ(PEGetErrorCode(0), kErrReportFile);
+    std::string definition = kDefinition;
+    for (const char* rows : {"File=priv/rows.csv", "File=hard.csv"}) {
+        std::string text = definition;
+        text.replace(text.find("File=staff.csv"), 14, rows);
+        m_report = m_folder.write("private.rpt", text);
+        short job = Open();
+        ASSERT_GT(job, 0);
+        ASSERT_TRUE(Export(job, 2)) << ErrorText(job);
+        EXPECT_FALSE(PEStartPrintJob(job, 1)) << rows;
+        EXPECT_EQ(PEGetErrorCode(job), kErrLogOn) << rows;
+        EXPECT_EQ(ReadFile(m_out).find("Eve"), std::string::npos) << rows;
+        PEClosePrintJob(job);
+    }
+    m_report = m_folder.write("picture.rpt", definition + "[Report]\nPicture=priv/pic.gif\n");
+    short job = Open();
+    ASSERT_GT(job, 0);
+    ASSERT_TRUE(Export(job, 2)) << ErrorText(job);
+    EXPECT_FALSE(PEStartPrintJob(job, 1));
+    EXPECT_EQ(PEGetErrorCode(job), kErrExport);
+    EXPECT_FALSE(std::filesystem::exists(m_folder.path() + "/pic.gif"));
+    PEClosePrintJob(job);
 }
 
 TEST(ReportDefinitionFormat, RejectsWhatCannotBeRun) {

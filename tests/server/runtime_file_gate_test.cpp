@@ -102,6 +102,13 @@ TEST_F(RuntimeFileGateTest, PrivateFilesAreRefusedInEverySpelling) {
         {h + "/tmp/templates/notes.txt", false},
         {h + "/tmp/templates", false},
         {h + "/odbc/other.ini", false},
+        {h, true},
+        {h + "/", true},
+        {h + "/notes.txt", true},
+        {h + "/web", false},
+        {"/proc/self/environ", true},
+        {"/proc/1/cmdline", true},
+        {"/sys/kernel", true},
         {h + "/registry.dbx-backup/../web/page.tsm", false},
         {"/etc/hostname", false},
     };

@@ -218,7 +218,8 @@ TEST_F(CoreTagsPage, ContentTypeAndFileReplies) {
     PageOutcome typed = Run("dropped<TSCONTENT TYPE=\"text/plain\">kept");
     ASSERT_FALSE(typed.failed) << typed.title << typed.detail;
     EXPECT_EQ(typed.body, "kept");
-    std::string file = home() + "/reply.txt";
+    // Beside the template: a file directly in the runtime root is private.
+    std::string file = home() + "/docs/reply.txt";
     std::ofstream(file) << "file body";
     PageOutcome withFile = Run("x<TSCONTENT TYPE=\"text/plain\" FILE=\"" + file + "\" DELETEFILE=\"yes\">after");
     ASSERT_FALSE(withFile.failed) << withFile.title << withFile.detail;

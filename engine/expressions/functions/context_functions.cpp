@@ -10,6 +10,7 @@
 #include "support/runtime_file_gate.h"
 #include "platform/home.h"
 #include "platform/path_util.h"
+#include "platform/file_ops.h"
 #include "platform/temp_file.h"
 
 namespace {
@@ -121,9 +122,10 @@ public:
         const std::string directory = Argument(arguments, 0)->AsStdString();
         const std::string prefix = Argument(arguments, 1)->AsStdString();
         std::string path;
-        // The folder passes the gate every template file passes.
-        if (PathHasNul(directory) || PathHasNul(prefix) || IsRuntimePrivateFile(directory) ||
-            tessaro::platform::CreatePrivateTempFile(directory, prefix, &path) != 0)
+        // The folder is opened and judged as every template file is (the runtime root and its
+        // private folders refused), and the file made inside what was judged.
+        if (PathHasNul(directory) || PathHasNul(prefix) ||
+            tessaro::platform::CreateUniqueFileIn(directory, prefix, TemplateFileCheck(), &path) != 0)
             ThrowExpressionError(
                 kTempFileFailed,
                 FormatExpressionMessage("Cannot create a temporary file with prefix \"%s\" in the directory "

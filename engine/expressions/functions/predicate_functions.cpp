@@ -11,6 +11,7 @@
 #include "engine/expressions/numeric_text.h"
 #include "support/file_helpers.h"
 #include "support/runtime_file_gate.h"
+#include "platform/checked_file.h"
 #include "platform/path_util.h"
 
 namespace {
@@ -21,10 +22,13 @@ public:
         // The engine names templates by upper-cased physical paths; the file on disk is found
         // without regard to case, as the template run finds its files.
         const std::string& path = Argument(arguments, 0)->AsStdString();
-        // A private file of the runtime counts as not there, and a zero byte makes no path.
-        result->SetBoolean(!path.empty() && !PathHasNul(path) &&
-                           FileExists(tessaro::platform::ResolvePathNoCase(path)) &&
-                           !IsRuntimePrivateFile(tessaro::platform::ResolvePathNoCase(path)));
+        // A private file of the runtime counts as not there (judged as it would be opened, so
+        // another name of one too), and a zero byte makes no path.
+        const std::string onDisk = tessaro::platform::ResolvePathNoCase(path);
+        tessaro::platform::CheckedFile entry;
+        result->SetBoolean(!path.empty() && !PathHasNul(path) && FileExists(onDisk) && !IsRuntimePrivateFile(onDisk) &&
+                           tessaro::platform::OpenCheckedFile(onDisk, tessaro::platform::FileAccess::Name,
+                                                              TemplateFileCheck(), &entry) == 0);
     }
 };
 

@@ -13,6 +13,7 @@
 #include "support/trace_log.h"
 #include "engine/server/uploaded_file.h"
 #include "support/web_exception.h"
+#include "engine/templates/tags/file/upload_name.h"
 #include "engine/templates/tags/reply/reply_engine.h"
 #include "platform/clock.h"
 #include "platform/file_ops.h"
@@ -66,22 +67,6 @@ bool ContentMatchesDeclaredType(const CUploadedFile& upload, const std::string& 
         return head.size() >= signature.length && std::memcmp(head.data(), signature.bytes, signature.length) == 0;
     }
     return true;
-}
-
-// The gate judges what was really opened, whatever the path said on the way there.
-const plat::OpenedFileCheck kNotPrivate = [](const std::string& realPath) {
-    return !realPath.empty() && !IsRuntimePrivateFile(realPath);
-};
-
-// A file name that the web server hands to the engine as a template, in any case.
-bool HasTemplateExtension(std::string name) {
-    while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
-    std::string upper = UpperCopy(name);
-    auto endsWith = [&](const char* ext) {
-        std::size_t n = std::strlen(ext);
-        return upper.size() >= n && upper.compare(upper.size() - n, n, ext) == 0;
-    };
-    return endsWith(".TSM") || endsWith(".KSM");
 }
 
 }  // namespace
@@ -210,7 +195,7 @@ void CFileTag::WriteText(bool append) {
         Fail(CWebMessage("The directory you have specified in the FILE attribute'") + dir +
              "' does not correspond to a valid Windows NT path. Please verify that the directory which you have "
              "specified exists and is accessible by the Tessaro service.");
-    long err = plat::WriteTextFile(m_file, m_output + "\n", append, kNotPrivate);
+    long err = plat::WriteTextFile(m_file, m_output + "\n", append, TemplateFileCheck());
     if (err != plat::ERROR_SUCCESS)
         Fail(WindowsError(err,
                           (append ? CWebMessage("append to") : CWebMessage("write")) + " the file '" + m_file + "'"));
@@ -227,7 +212,7 @@ void CFileTag::ReadText() {
     std::string bytes;
     // Bounded as a function result is: a huge file (or a device) cannot fill the engine's memory.
     const std::size_t limit = MaxFunctionResultBytes();
-    long err = plat::ReadCheckedFile(m_file, limit, kNotPrivate, &bytes);
+    long err = plat::ReadCheckedFile(m_file, limit, TemplateFileCheck(), &bytes);
     if (err == plat::ERROR_FILE_TOO_LARGE)
         Fail(CWebMessage("The file '") + m_file + "' is larger than the " + std::to_string(limit) +
              " bytes a variable may hold (Server\\MaxFunctionResultBytes).");
@@ -263,14 +248,14 @@ void CFileTag::ResolveSourceAndDestination() {
 
 void CFileTag::MoveOrRename() {
     ResolveSourceAndDestination();
-    long err = plat::MoveFileReplacing(m_source, m_destination, kNotPrivate);
+    long err = plat::MoveFileReplacing(m_source, m_destination, TemplateFileCheck());
     if (err != plat::ERROR_SUCCESS)
         Fail(WindowsError(err, CWebMessage("move file '") + m_source + "' to the path '" + m_destination + "'"));
 }
 
 void CFileTag::Copy() {
     ResolveSourceAndDestination();
-    long err = plat::CopyFileReplacing(m_source, m_destination, kNotPrivate);
+    long err = plat::CopyFileReplacing(m_source, m_destination, TemplateFileCheck());
     if (err != plat::ERROR_SUCCESS)
         Fail(WindowsError(err, CWebMessage("copy file '") + m_source + "' to the path '" + m_destination + "'"));
 }
@@ -283,7 +268,7 @@ void CFileTag::Delete() {
     RequireFile();
     CheckPath(m_file);
     CheckFileExists(m_file);
-    long err = plat::DeleteFileAt(m_file);
+    long err = plat::DeleteCheckedFile(m_file, TemplateFileCheck());
     if (err != plat::ERROR_SUCCESS) Fail(WindowsError(err, CWebMessage("delete the file '") + m_file + "'"));
 }
 
@@ -352,13 +337,13 @@ void CFileTag::Upload() {
     Save(*upload, split.dir, file);
 }
 
-void CFileTag::SetServerFile(const std::string& dir, const std::string& file) {
+void CFileTag::SetServerFile(const std::string& dir, const std::string& file, std::uint64_t size) {
     SplitFilePath split = SplitFileTagPath(file);
     Set("ServerDirectory", dir);
     Set("ServerFile", file);
     Set("ServerFileName", split.name);
     Set("ServerFileExt", split.ext);
-    Set("FileSize", std::to_string(GetFileSizeByName(JoinDirectoryAndName(dir, file))));
+    Set("FileSize", std::to_string(size));
 }
 
 bool CFileTag::Save(const CUploadedFile& upload, std::string dir, std::string file) {
@@ -374,82 +359,84 @@ bool CFileTag::Save(const CUploadedFile& upload, std::string dir, std::string fi
              "' Saving empty (zero-length) files is prohibitted. Please make sure you specified the correct file. ");
     std::string path = JoinDirectoryAndName(dir, file);
     CheckPath(path);
-
-    // The data is first written privately under the runtime root, then moved into place.
-    std::string staging;
-    long err = plat::ReserveUniqueFile(plat::HomeTempDirectory(), "BTS", "UPL", &staging);
-    if (err == plat::ERROR_SUCCESS) err = plat::CopyFileData(upload.TempFilePath, staging);
+    // A name the system would store with a line end or a tab in it is no name to save under.
+    auto checkControls = [&](const std::string& name) {
+        if (HasControlCharacter(name))
+            Fail(CWebMessage("The file '") + name +
+                 "' could not be uploaded because its name holds a control character.");
+    };
+    checkControls(file);
     auto fail = [&](long error, const std::string& target) {
-        if (!staging.empty()) plat::DeleteFileAt(staging);
         Fail(CWebMessage("Error attempting to save uploaded file to path '") + target + "' (" +
              plat::WindowsErrorText(error) + ").");
     };
-    if (err != plat::ERROR_SUCCESS) fail(err, path);
+    auto alreadyExists = [&] {
+        Fail(CWebMessage("The file '") + file +
+             "' could not be uploaded because a file of that name already exists (note: you can use the "
+             "NAMECONFLICT attribute of the TSFILE tag to prevent this error from occurring).");
+    };
+    // The folder is opened and judged once; everything after happens inside it.
+    plat::CheckedFolder folder;
+    if (long err = plat::OpenCheckedFolder(dir, TemplateFileCheck(), &folder); err != plat::ERROR_SUCCESS)
+        fail(err, path);
 
-    // The name is taken exclusively; only OVERWRITE replaces a file that is there.
-    long reserved = plat::ERROR_FILE_EXISTS;
+    bool replace = false, unique = false;
     plat::FileStatus existing;
-    long statError = plat::GetFileStatus(path, &existing);
-    if (statError == plat::ERROR_FILE_NOT_FOUND)
-        reserved = plat::ReserveNewFile(path);
-    else if (statError != plat::ERROR_SUCCESS)
-        fail(statError, path);
-    if (reserved != plat::ERROR_SUCCESS && reserved != plat::ERROR_FILE_EXISTS) fail(reserved, path);
-
-    if (reserved == plat::ERROR_SUCCESS) {
+    long statError = plat::GetEntryStatus(folder, file, &existing);
+    if (statError == plat::ERROR_FILE_NOT_FOUND) {
         Set("FileExisted", "No");
+    } else if (statError != plat::ERROR_SUCCESS) {
+        fail(statError, path);
     } else {
         Set("FileExisted", "Yes");
-        if (plat::GetFileStatus(path, &existing) == plat::ERROR_SUCCESS) {
-            Set("TimeCreated", LocalTimestampLiteral(existing.created));
-            Set("TimeLastModified", LocalTimestampLiteral(existing.modified));
-            Set("DateLastAccessed", plat::FormatLocalTime(existing.accessed, "{d '%Y-%m-%d'}"));
-            Set("OldFileSize", std::to_string(existing.size));
-        } else {
-            Set("OldFileSize", "0");
-        }
+        Set("TimeCreated", LocalTimestampLiteral(existing.created));
+        Set("TimeLastModified", LocalTimestampLiteral(existing.modified));
+        Set("DateLastAccessed", plat::FormatLocalTime(existing.accessed, "{d '%Y-%m-%d'}"));
+        Set("OldFileSize", std::to_string(existing.size));
         switch (m_nameConflict) {
             case kSkip:
-                plat::DeleteFileAt(staging);
                 return false;
             case kOverwrite:
                 if (existing.isDirectory) fail(plat::ERROR_ACCESS_DENIED, path);
+                replace = true;
                 Set("FileWasOverwritten", "Yes");
                 break;
-            case kMakeUnique: {
-                std::string unique;
-                long uniqueError = plat::ReserveUniqueFile(dir, "BTS", upload.ClientFileExt, &unique);
-                if (uniqueError != plat::ERROR_SUCCESS) fail(uniqueError, path);
-                path = unique;
-                file = SplitFileTagPath(unique).name;
-                file = JoinNameAndExtension(file, upload.ClientFileExt);
+            case kMakeUnique:
+                unique = true;
                 Set("FileWasRenamed", "Yes");
                 break;
-            }
             default:
-                plat::DeleteFileAt(staging);
-                Fail(CWebMessage("The file '") + file +
-                     "' could not be uploaded because a file of that name already exists (note: you can use the "
-                     "NAMECONFLICT attribute of the TSFILE tag to prevent this error from occurring).");
+                alreadyExists();
         }
     }
     // A name that would run as a template is saved only when ACCEPT asked for templates:
     // a declared type and a matching first few bytes say nothing about what the engine runs.
-    if (HasTemplateExtension(file) && !AcceptsTemplates()) {
-        if (reserved == plat::ERROR_SUCCESS || m_nameConflict == kMakeUnique) plat::DeleteFileAt(path);
-        plat::DeleteFileAt(staging);
-        Fail(CWebMessage("The file '") + file +
+    const std::string saved = unique ? JoinNameAndExtension("BTS", upload.ClientFileExt) : file;
+    checkControls(saved);
+    if (NamesATemplate(saved) && !AcceptsTemplates())
+        Fail(CWebMessage("The file '") + saved +
              "' could not be uploaded because its name is that of a template. Name a template type (for example "
              "'text/x-tsml') in the ACCEPT attribute of the TSFILE tag to accept templates.");
+    long err;
+    if (unique) {
+        std::string chosen;
+        err = plat::SaveCopyUnderUniqueName(upload.TempFilePath, folder, "BTS", upload.ClientFileExt, &chosen);
+        if (err == plat::ERROR_SUCCESS) file = chosen;
+    } else {
+        // Only OVERWRITE replaces a file; otherwise the name is taken only while it is free.
+        err = plat::SaveCopyInFolder(upload.TempFilePath, folder, file, replace, TemplateFileCheck());
     }
-    err = plat::MoveFileReplacing(staging, path);
-    if (err != plat::ERROR_SUCCESS) {
-        // A name reserved for this upload does not stay behind empty.
-        if (reserved == plat::ERROR_SUCCESS || m_nameConflict == kMakeUnique) plat::DeleteFileAt(path);
-        fail(err, path);
+    if (err == plat::ERROR_FILE_EXISTS && !replace && !unique) {
+        // Another request took the name since it was looked at: SKIP leaves it, and a file
+        // this upload never saw is not replaced.
+        Set("FileExisted", "Yes");
+        if (m_nameConflict == kSkip) return false;
+        alreadyExists();
     }
+    if (err != plat::ERROR_SUCCESS) fail(err, path);
     Set("FileWasSaved", "Yes");
-    SetServerFile(dir, file);
+    plat::FileStatus placed;
+    SetServerFile(dir, file, plat::GetEntryStatus(folder, file, &placed) == plat::ERROR_SUCCESS ? placed.size : 0);
     return true;
 }
 

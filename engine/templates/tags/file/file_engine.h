@@ -3,6 +3,7 @@
 // FILE scope; READ fills a template variable.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -61,7 +62,7 @@ private:
     bool AcceptsTemplates() const;
     // Saves the upload as dir/file per NAMECONFLICT; false when SKIP left it.
     bool Save(const CUploadedFile& upload, std::string dir, std::string file);
-    void SetServerFile(const std::string& dir, const std::string& file);
+    void SetServerFile(const std::string& dir, const std::string& file, std::uint64_t size);
     void Set(const char* name, const std::string& value) { m_host.setFileVariable(name, value); }
     // Throws with the tag's usual title, or the one given.
     [[noreturn]] void Fail(const CWebMessage& detail, const CWebMessage& title = "Error processing TSFILE tag") const;

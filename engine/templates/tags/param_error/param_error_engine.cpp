@@ -1,8 +1,9 @@
 #include "engine/templates/tags/param_error/param_error_engine.h"
 
-#include <filesystem>
-
+#include "engine/expressions/function_result_limit.h"
+#include "platform/file_ops.h"
 #include "platform/path_util.h"
+#include "support/runtime_file_gate.h"
 #include "support/html_escape.h"
 #include "support/mapped_file.h"
 #include "support/text_helpers.h"
@@ -60,14 +61,13 @@ bool IsEngineHtml(const std::string& key) {
 
 std::string CErrorPageSpec::Render(const std::map<std::string, std::string>& substitutions) const {
     std::string text;
-    std::error_code ignored;
     // Template paths are kept upper-cased; the file keeps its own case on disk.
     const std::string path = tessaro::platform::ResolvePathNoCase(templatePath);
-    // An empty file cannot be mapped, but is a valid (empty) page.
-    if (std::filesystem::file_size(path, ignored) != 0) {
-        CMappedFile file(path);
-        text.assign(file.GetData(), file.GetSize());
-    }
+    // Opened once and judged, as every file a template names; no larger than a variable.
+    if (long error = tessaro::platform::ReadCheckedFile(path, MaxFunctionResultBytes(),
+                                                        fileCheck ? fileCheck : TemplateFileCheck(), &text);
+        error != 0)
+        throw new CMappedFileException(error, "Error attempting to open file to be mapped.");
     std::map<std::string, std::string> all = substitutions;
     all["#ERROR.MAILTO#"] = mailTo;
     for (const auto& [key, value] : all) ReplaceStringNoCase(text, key, IsEngineHtml(key) ? value : HtmlEscape(value));

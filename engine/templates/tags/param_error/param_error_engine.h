@@ -6,6 +6,8 @@
 #include <map>
 #include <string>
 
+#include "platform/checked_file.h"
+
 struct ParamTagState {
     std::string name;
     std::string defaultValue;
@@ -31,6 +33,9 @@ public:
     Kind kind = None;
     std::string templatePath;
     std::string mailTo;
+    // How the file is judged when Render opens it (where it must lie); empty: the
+    // private-file gate alone.
+    tessaro::platform::OpenedObjectCheck fileCheck;
 
     void Reset() { *this = CErrorPageSpec(); }
     // "VALIDATION" or "REQUEST" in any case; anything else throws "Invalid TSERROR Tag".

@@ -3,6 +3,7 @@
 #include "engine/templates/scopes/page_scopes.h"
 #include "engine/templates/tags/page_tags.h"
 #include "engine/templates/template_page.h"
+#include "engine/templates/template_roots.h"
 #include "engine/templates/tags/tag_family.h"
 #include "engine/templates/tags/param_error/param_error_engine.h"
 #include "engine/grammar/template_symbols.h"
@@ -43,6 +44,8 @@ constexpr TagAction kActions[] = {
     {p::errorAttribute_ErrorTemplate_attributeValue,
      [](TagContext& c) {
          State(c).buildingErrorPage.templatePath = c.page.ExpandTemplatePath(c.page.attributeValue(), true, "");
+         // The page is read when an error happens: judged then as it was found here.
+         State(c).buildingErrorPage.fileCheck = InsideTemplateRootsCheck(c.page.TemplateRoots());
      }},
     {p::item_errorStart_errorAttributesOpt_ErrorEnd,
      [](TagContext& c) {

@@ -9,7 +9,7 @@
 #include "support/runtime_file_gate.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
-#include "platform/file_system.h"
+#include "platform/checked_file.h"
 
 std::string RemoveLineBreaks(const std::string& text) {
     return RemoveChar(RemoveChar(text, '\r'), '\n');
@@ -72,11 +72,14 @@ bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer) {
     // other control character refuses the tag.
     RefuseControlCharacters(RemoveLineBreaks(state.type), "Invalid TSCONTENT tag",
                             "TYPE attribute of the TSCONTENT tag");
+    // The file is opened (and judged) before the output is dropped too; the reply then sends
+    // what was opened here.
+    tessaro::platform::CheckedFile file;
     if (!state.file.empty()) {
         CheckTagFilePath(state.file, "Invalid TSCONTENT tag");
         // The runtime root's private files count as not accessible.
-        if (tessaro::platform::GetFileKind(state.file) != tessaro::platform::FileKind::Regular ||
-            IsRuntimePrivateFile(state.file))
+        if (tessaro::platform::OpenCheckedFile(state.file, tessaro::platform::FileAccess::Read, TemplateFileCheck(),
+                                               &file) != 0)
             throw new CWebException("Invalid TSCONTENT tag",
                                     CWebMessage("The file specified in the FILE attribute of the TSCONTENT tag (") +
                                         state.file +
@@ -90,7 +93,7 @@ bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer) {
         writer.SetContentType(state.type);
         return false;
     }
-    writer.ReplyWithFile(state.type, state.file, state.deleteFile);
+    writer.ReplyWithFile(state.type, std::move(file), state.deleteFile);
     return true;
 }
 

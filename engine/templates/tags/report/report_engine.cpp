@@ -4,6 +4,7 @@
 #include <mutex>
 #include <thread>
 
+#include "engine/expressions/function_result_limit.h"
 #include "engine/server/request_reader.h"
 #include "platform/file_ops.h"
 #include "platform/file_system.h"
@@ -61,7 +62,8 @@ const ReportMarkers& Markers(CServerSettings* settings) {
 // refused when it names a private file or anything but a plain file.
 bool ReportDataFileAllowed(const std::string& reportPath) {
     std::string text;
-    if (tessaro::platform::ReadWholeFile(reportPath, &text) != 0) return false;
+    if (tessaro::platform::ReadCheckedFile(reportPath, MaxFunctionResultBytes(), TemplateFileCheck(), &text) != 0)
+        return false;
     bool inTable = false;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -82,8 +84,9 @@ bool ReportDataFileAllowed(const std::string& reportPath) {
             std::size_t slash = reportPath.find_last_of('/');
             file = (slash == std::string::npos ? std::string() : reportPath.substr(0, slash + 1)) + file;
         }
-        if (PathHasNul(file) || tessaro::platform::GetFileKind(file) != tessaro::platform::FileKind::Regular ||
-            IsRuntimePrivateFile(file))
+        tessaro::platform::CheckedFile rows;
+        if (PathHasNul(file) || tessaro::platform::OpenCheckedFile(file, tessaro::platform::FileAccess::Read,
+                                                                   TemplateFileCheck(), &rows) != 0)
             return false;
     }
     return true;

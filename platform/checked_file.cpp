@@ -1,0 +1,373 @@
+#include "platform/checked_file.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <utility>
+
+#include "platform/path_util.h"
+#include "platform/win32_error.h"
+
+namespace tessaro::platform {
+
+namespace {
+
+// Deeper than any real tree; a walk past it is refused rather than followed.
+constexpr int kMaxFolderDepth = 256;
+
+// File systems whose files are the kernel's interfaces (process memory, environment,
+// settings), never a template's data.
+bool IsKernelFileSystem(long type) {
+    switch (static_cast<unsigned long>(type)) {
+        case PROC_SUPER_MAGIC:
+        case SYSFS_MAGIC:
+        case DEBUGFS_MAGIC:
+        case TRACEFS_MAGIC:
+        case SECURITYFS_MAGIC:
+        case CGROUP_SUPER_MAGIC:
+        case CGROUP2_SUPER_MAGIC:
+        case BPF_FS_MAGIC:
+        case PSTOREFS_MAGIC:
+        case EFIVARFS_MAGIC:
+        case 0x62656570:  // configfs
+            return true;
+        default:
+            return false;
+    }
+}
+
+FileIdentity IdentityOf(const struct stat& st) {
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+std::string DescriptorRealPath(int fd) {
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    char target[4096];
+    ssize_t n = ::readlink(link, target, sizeof target - 1);
+    return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
+}
+
+// The identities of folder and of every folder above it, by "..": false when the walk
+// could not reach the root.
+bool FolderChain(int folder, std::vector<FileIdentity>* chain) {
+    struct stat st;
+    if (::fstat(folder, &st) != 0) return false;
+    chain->push_back(IdentityOf(st));
+    int current = ::openat(folder, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    for (int depth = 0; current >= 0 && depth < kMaxFolderDepth; ++depth) {
+        if (::fstat(current, &st) != 0) break;
+        FileIdentity up = IdentityOf(st);
+        if (up == chain->back()) {
+            ::close(current);
+            return true;
+        }
+        chain->push_back(up);
+        int next = ::openat(current, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        ::close(current);
+        current = next;
+    }
+    if (current >= 0) ::close(current);
+    return false;
+}
+
+// Describes fd; holder is the folder it was found in (-1: fd is a folder, judged by
+// the folders above it). False when it cannot be told.
+bool Describe(int fd, int holder, OpenedObject* object) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return false;
+    object->identity = IdentityOf(st);
+    object->isDirectory = S_ISDIR(st.st_mode);
+    object->isRegular = S_ISREG(st.st_mode);
+    object->links = static_cast<std::uint64_t>(st.st_nlink);
+    struct statfs fs;
+    object->onKernelFileSystem = ::fstatfs(fd, &fs) != 0 || IsKernelFileSystem(static_cast<long>(fs.f_type));
+    object->realPath = DescriptorRealPath(fd);
+    object->folders.clear();
+    if (holder >= 0) return FolderChain(holder, &object->folders);
+    int up = ::openat(fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (up < 0) return false;
+    bool walked = true;
+    // The root is its own parent: it lies in no folder.
+    struct stat upStat;
+    if (::fstat(up, &upStat) != 0)
+        walked = false;
+    else if (!(IdentityOf(upStat) == object->identity))
+        walked = FolderChain(up, &object->folders);
+    ::close(up);
+    return walked;
+}
+
+bool Judge(int fd, int holder, const OpenedObjectCheck& check) {
+    if (!check) return true;
+    OpenedObject object;
+    return Describe(fd, holder, &object) && check(object);
+}
+
+long OpenErrorNumber(int error) {
+    // A link in the last component, a folder or a FIFO without a writer.
+    if (error == ELOOP || error == EISDIR || error == ENXIO || error == EMLINK) return ERROR_ACCESS_DENIED;
+    return Win32ErrorFromErrno(error);
+}
+
+bool SameEntry(int folder, const std::string& name, const FileIdentity& identity) {
+    struct stat st;
+    return ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && IdentityOf(st) == identity;
+}
+
+}  // namespace
+
+bool PathIdentity(const std::string& path, FileIdentity* identity) {
+    struct stat st;
+    if (::stat(ToUnixPath(path).c_str(), &st) != 0) return false;
+    *identity = IdentityOf(st);
+    return true;
+}
+
+bool VisitFolderEntries(const std::string& folder, std::size_t limit,
+                        const std::function<bool(const FileIdentity&)>& visit, bool recursive) {
+    std::size_t seen = 0;
+    std::function<bool(int, int)> walk = [&](int fd, int depth) {
+        DIR* dir = ::fdopendir(fd);
+        if (dir == nullptr) {
+            ::close(fd);
+            return true;  // nothing to see there
+        }
+        bool whole = true;
+        while (whole) {
+            errno = 0;
+            struct dirent* entry = ::readdir(dir);
+            if (entry == nullptr) break;
+            std::string name = entry->d_name;
+            if (name == "." || name == "..") continue;
+            struct stat st;
+            if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            if (++seen > limit || !visit(IdentityOf(st))) {
+                whole = false;
+                break;
+            }
+            if (!recursive || !S_ISDIR(st.st_mode)) continue;
+            if (depth >= kMaxFolderDepth) {
+                whole = false;
+                break;
+            }
+            int sub = ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (sub >= 0) whole = walk(sub, depth + 1);
+        }
+        ::closedir(dir);
+        return whole;
+    };
+    int fd = ::open(ToUnixPath(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return true;
+    return walk(fd, 0);
+}
+
+CheckedFolder::~CheckedFolder() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+CheckedFolder::CheckedFolder(CheckedFolder&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)) {}
+
+CheckedFolder& CheckedFolder::operator=(CheckedFolder&& other) noexcept {
+    if (this != &other) {
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+        m_path = std::move(other.m_path);
+    }
+    return *this;
+}
+
+long OpenCheckedFolder(const std::string& pathIn, const OpenedObjectCheck& check, CheckedFolder* folder) {
+    const std::string path = pathIn.empty() ? std::string(".") : ToUnixPath(pathIn);
+    int fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOTDIR ? ERROR_ACCESS_DENIED : Win32LastErrno();
+    if (!Judge(fd, -1, check)) {
+        ::close(fd);
+        return ERROR_ACCESS_DENIED;
+    }
+    CheckedFolder opened;
+    opened.m_fd = fd;
+    opened.m_path = path;
+    *folder = std::move(opened);
+    return ERROR_SUCCESS;
+}
+
+CheckedFile::~CheckedFile() {
+    Release();
+}
+
+CheckedFile::CheckedFile(CheckedFile&& other) noexcept
+    : m_folder(std::move(other.m_folder)),
+      m_fd(std::exchange(other.m_fd, -1)),
+      m_name(std::move(other.m_name)),
+      m_identity(other.m_identity),
+      m_regular(other.m_regular) {}
+
+CheckedFile& CheckedFile::operator=(CheckedFile&& other) noexcept {
+    if (this != &other) {
+        Release();
+        m_folder = std::move(other.m_folder);
+        m_fd = std::exchange(other.m_fd, -1);
+        m_name = std::move(other.m_name);
+        m_identity = other.m_identity;
+        m_regular = other.m_regular;
+    }
+    return *this;
+}
+
+void CheckedFile::Release() {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+}
+
+long CheckedFile::Close() {
+    if (m_fd < 0) return ERROR_SUCCESS;
+    const int fd = std::exchange(m_fd, -1);
+    return ::close(fd) == 0 ? ERROR_SUCCESS : Win32LastErrno();
+}
+
+std::uint64_t CheckedFile::Size() const {
+    struct stat st;
+    return m_fd >= 0 && ::fstat(m_fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
+long CheckedFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t n) const {
+    for (;;) {
+        ssize_t got = ::pread(m_fd, buffer, n, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) continue;
+        return static_cast<long>(got);
+    }
+}
+
+long CheckedFile::ReadAll(std::size_t limit, std::string* bytes) const {
+    bytes->clear();
+    char buffer[65536];
+    for (std::uint64_t offset = 0;;) {
+        long n = ReadAt(offset, buffer, sizeof buffer);
+        if (n < 0) {
+            long error = Win32LastErrno();
+            bytes->clear();
+            return error;
+        }
+        if (n == 0) return ERROR_SUCCESS;
+        if (bytes->size() + static_cast<std::size_t>(n) > limit) {
+            bytes->clear();
+            bytes->shrink_to_fit();
+            return ERROR_FILE_TOO_LARGE;
+        }
+        bytes->append(buffer, static_cast<std::size_t>(n));
+        offset += static_cast<std::uint64_t>(n);
+    }
+}
+
+long CheckedFile::RemoveName() const {
+    if (!m_folder.IsOpen()) return ERROR_INVALID_HANDLE;
+    struct stat st;
+    if (::fstatat(m_folder.Descriptor(), m_name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? ERROR_SUCCESS : Win32LastErrno();
+    // Another file put under the name since is not this file's to remove.
+    if (!(IdentityOf(st) == m_identity)) return ERROR_SUCCESS;
+    return ::unlinkat(m_folder.Descriptor(), m_name.c_str(), 0) == 0 || errno == ENOENT ? ERROR_SUCCESS
+                                                                                        : Win32LastErrno();
+}
+
+long CheckEntryIn(const CheckedFolder& folder, const std::string& name, const OpenedObjectCheck& check) {
+    if (!check) return ERROR_SUCCESS;
+    if (!folder.IsOpen()) return ERROR_INVALID_HANDLE;
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) return ERROR_ACCESS_DENIED;
+    int fd = ::openat(folder.Descriptor(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        bool allowed = Judge(fd, folder.Descriptor(), check);
+        ::close(fd);
+        return allowed ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    }
+    if (errno != ENOENT) return Win32LastErrno();
+    OpenedObject would;
+    const std::string holder = DescriptorRealPath(folder.Descriptor());
+    if (holder.empty() || !FolderChain(folder.Descriptor(), &would.folders)) return ERROR_ACCESS_DENIED;
+    would.realPath = holder + (holder.back() == '/' ? "" : "/") + name;
+    return check(would) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
+long OpenCheckedFileIn(const CheckedFolder& folder, const std::string& name, FileAccess access,
+                       const OpenedObjectCheck& check, CheckedFile* file, unsigned mode) {
+    if (!folder.IsOpen()) return ERROR_INVALID_HANDLE;
+    if (name.empty()) return ERROR_FILE_NOT_FOUND;
+    if (name == "." || name == ".." || name.find('/') != std::string::npos) return ERROR_ACCESS_DENIED;
+    const int at = folder.Descriptor();
+    int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    switch (access) {
+        case FileAccess::Read:
+            flags |= O_RDONLY;
+            break;
+        case FileAccess::Write:
+            flags |= O_WRONLY;
+            break;
+        case FileAccess::Append:
+            flags |= O_WRONLY | O_APPEND;
+            break;
+        case FileAccess::Name:
+            flags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
+            break;
+    }
+    bool created = false;
+    int fd = ::openat(at, name.c_str(), flags);
+    if (fd < 0 && errno == ENOENT && (access == FileAccess::Write || access == FileAccess::Append)) {
+        fd = ::openat(at, name.c_str(), flags | O_CREAT | O_EXCL, mode);
+        if (fd >= 0) {
+            created = true;
+            // The mode is meant whatever the umask is.
+            ::fchmod(fd, mode);
+        } else if (errno == EEXIST) {
+            fd = ::openat(at, name.c_str(), flags);
+        }
+    }
+    if (fd < 0) return OpenErrorNumber(errno);
+    struct stat st;
+    bool refused = ::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || (access != FileAccess::Name && !S_ISREG(st.st_mode));
+    if (!refused) refused = !Judge(fd, at, check);
+    if (refused) {
+        // A file made here for the caller does not stay behind.
+        if (created && SameEntry(at, name, IdentityOf(st))) ::unlinkat(at, name.c_str(), 0);
+        ::close(fd);
+        return ERROR_ACCESS_DENIED;
+    }
+    // Writes must wait for room like any other file's.
+    if (access != FileAccess::Name) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    CheckedFile opened;
+    int folderCopy = ::fcntl(at, F_DUPFD_CLOEXEC, 0);
+    if (folderCopy < 0) {
+        long error = Win32LastErrno();
+        ::close(fd);
+        return error;
+    }
+    opened.m_folder.m_fd = folderCopy;
+    opened.m_folder.m_path = folder.Path();
+    opened.m_fd = fd;
+    opened.m_name = name;
+    opened.m_identity = IdentityOf(st);
+    opened.m_regular = S_ISREG(st.st_mode);
+    *file = std::move(opened);
+    return ERROR_SUCCESS;
+}
+
+long OpenCheckedFile(const std::string& pathIn, FileAccess access, const OpenedObjectCheck& check, CheckedFile* file,
+                     unsigned mode) {
+    const std::string path = ToUnixPath(pathIn);
+    const std::size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.empty()) return ERROR_FILE_NOT_FOUND;
+    CheckedFolder folder;
+    if (long err = OpenCheckedFolder(dir, check, &folder); err != ERROR_SUCCESS) return err;
+    return OpenCheckedFileIn(folder, name, access, check, file, mode);
+}
+
+}  // namespace tessaro::platform

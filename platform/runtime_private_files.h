@@ -1,0 +1,38 @@
+// The private files and folders of the running system, which no file a template names
+// may be, lie in or lead to:
+// - the runtime root itself and every file directly in it (registry.db and its
+//   companions among them), and its folders run/, scm/, windows/, log/, machines/,
+//   Mail/, tsr/ and tmp/ (all of tmp/ but tmp/templates/, the templates' own);
+// - paths added for the process (the engine adds the mail folder Mail\BaseDirectory
+//   names when it is outside the root);
+// - the ODBC configuration files the process was started with;
+// - the kernel's own files (/proc, /sys and file systems of their kind).
+//
+// A path is judged by its real path (links resolved, letters compared without regard
+// to case below the root); an opened object also by identity: the folders that hold it,
+// and, for a file of more than one name, whether another name of it lies in a private
+// place. Every program that opens a file for a template asks here, the mailer and the
+// print engine as well as the engine.
+#pragma once
+
+#include <string>
+
+#include "platform/checked_file.h"
+
+namespace tessaro::platform {
+
+// True when path (as the caller will open it) is, or lies in, a private file or folder.
+// A path that cannot be resolved is judged by the part that exists; a zero byte in it
+// makes it private (the system would see only the part before it).
+bool IsPrivatePath(const std::string& path);
+
+// True when the opened object is private, or cannot be told.
+bool IsPrivateObject(const OpenedObject& object);
+
+// Adds a folder (a trailing '/') or a file to the private ones for the life of the process.
+void AddPrivatePath(const std::string& path);
+
+// The check every road passes: refuses what IsPrivateObject calls private.
+const OpenedObjectCheck& NotPrivateCheck();
+
+}  // namespace tessaro::platform
