@@ -16,6 +16,12 @@ std::string EvaluateOnPage(CQueryPage& page, const std::string& text, int row, i
     return page.GetEvaluator().EvaluateValue(text);
 }
 
+CTracedText EvaluateTracedOnPage(CQueryPage& page, const std::string& expression, int row) {
+    if (CExpressionEvaluationDriver* driver = GetExpressionDriver())
+        return EvaluatePageTracedText(page.GetScopes(), *driver, {expression, &CTracedView::LiteralOrigin()}, row, 1);
+    return CTracedText::Value(page.GetEvaluator().EvaluateValue(expression));
+}
+
 bool EvaluateConditionOnPage(CQueryPage& page, const std::string& condition, int row) {
     return UpperCopy(EvaluateOnPage(page, condition, row, 0, kEvaluateCondition)) == "YES";
 }

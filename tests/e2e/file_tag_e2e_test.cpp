@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <vector>
 
 #include "site_test.h"
@@ -133,6 +134,32 @@ TEST_F(FileTagThroughWebServer, MakeUniqueUploadsOfOneMegabyteGiveTwoDistinctFil
         if (!entry.is_directory()) {
             EXPECT_EQ(entry.path().extension(), ".TMP") << entry.path();
         }
+    }
+}
+
+// Uploads of one name at the same moment all find the name free; the one that loses the race
+// is judged by its conflict rule as if the file had been there, never refused as an error.
+TEST_F(FileTagThroughWebServer, UploadsOfOneNameAtOnceFollowTheirConflictRule) {
+    for (const char* rule : {"MAKEUNIQUE", "OVERWRITE"}) {
+        SCOPED_TRACE(rule);
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        site.WriteDocument("up.tsm", std::string("<TSFILE ACTION=\"upload\" FILEFIELD=\"doc\" DESTINATION=\"") + folder +
+                                         "\" NAMECONFLICT=\"" + rule + "\">" + kResults);
+        constexpr int kUploads = 8;
+        std::vector<std::string> saved(kUploads);
+        std::vector<std::thread> uploads;
+        for (int i = 0; i < kUploads; ++i) {
+            uploads.emplace_back([&, i] {
+                Part part{"doc", "same.bin", "application/octet-stream", std::string(64 << 10, static_cast<char>('a' + i))};
+                saved[i] = Field(Post("/up.tsm", {part}).body, "saved");
+            });
+        }
+        for (auto& upload : uploads) upload.join();
+        for (const std::string& answer : saved) EXPECT_EQ(answer, "Yes");
+        std::size_t files = 0;
+        for (const auto& entry : fs::directory_iterator(folder)) files += entry.is_regular_file() ? 1 : 0;
+        EXPECT_EQ(files, std::string(rule) == "MAKEUNIQUE" ? kUploads : 1u);
     }
 }
 

@@ -438,13 +438,15 @@ TEST_F(HostileFiles, TricklingConnectionsAreBoundedAndDropped) {
             for (int t = 0; t < 10 && !stop; ++t) std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     });
-    // The engine holds no more of them at once than the limit of arriving connections.
+    // The engine holds no more of them at once than the limit of arriving connections. At the
+    // limit it takes a waiting connection in place of the oldest one, so a listing of its
+    // descriptors may catch the newcomer before the one it replaces is closed.
     int most = 0;
     for (int i = 0; i < 15; ++i) {
         most = std::max(most, openSockets() - socketsBefore);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    EXPECT_LE(most, 16 + 2);
+    EXPECT_LE(most, 16 + 4);
     EXPECT_GE(most, 8) << "the tricklers are being served";
     const auto start = std::chrono::steady_clock::now();
     auto normal = site.Get("/x.tsm");

@@ -41,6 +41,14 @@ Table=staff
 Label='none'
 )";
 
+// The names of the staff rows a report page shows, "[Ann][Bob]...".
+std::string StaffNames(const std::string& body) {
+    std::string found;
+    for (const char* name : {"Ann", "Bob", "Cy", "Dee", "Eve"})
+        if (ContainsText(body, std::string("<TD>") + name + "</TD>")) found += std::string("[") + name + "]";
+    return found;
+}
+
 class ReportsThroughWebServer : public e2e::SiteTest {
 protected:
     void Start(bool withData = true) {
@@ -62,6 +70,33 @@ protected:
         return std::string("<TSQUERY DATASOURCE=\"") + kDsn + "\">" + sql + "</TSQUERY>";
     }
     std::string ReportPath() const { return site.document_root() + "/staff.rpt"; }
+    // The opening tag of a report on the staff data source, without its closing ">".
+    static std::string Open(const std::string& report) {
+        return "<TSREPORT REPORT=\"" + report + "\" DATASOURCE=\"" + kDsn + "\"";
+    }
+    // A selection with the request value d, and the names of the rows it must keep.
+    struct Selection {
+        std::string body;
+        const char* value;
+        const char* rows;
+    };
+    template <std::size_t N>
+    void ExpectRows(const std::string& report, const Selection (&selections)[N]) {
+        for (const Selection& c : selections) {
+            auto page =
+                Page("select.tsm", Open(report) + ">" + c.body + "</TSREPORT>", "d=" + e2e::FormEncode(c.value));
+            EXPECT_EQ(page.status, 200) << c.body << " " << c.value << page.body;
+            EXPECT_EQ(StaffNames(page.body), c.rows) << c.body << " " << c.value << "\n" << page.body;
+        }
+    }
+    // The staff report with a second, unquoted formula Yearly shown as a column.
+    std::string YearlyReport() {
+        std::string report = kStaffReport;
+        report.replace(report.find("{@Label}"), 8, "{@Label}, {@Yearly}");
+        report += "Yearly={staff.salary} * 12\n";
+        site.WriteDocument("yearly.rpt", report);
+        return site.document_root() + "/yearly.rpt";
+    }
     std::optional<e2e::SQLiteDataSource> odbc_;
 };
 
@@ -123,22 +158,9 @@ TEST_F(ReportsThroughWebServer, TheBodyMayHoldConditionsVariablesAndOutputSectio
 // outside any text, and as a formula set from a tag.
 TEST_F(ReportsThroughWebServer, RequestValuesStayValuesInTheSelectionAndFormulas) {
     Start();
-    std::string report = kStaffReport;
-    report.replace(report.find("{@Label}"), 8, "{@Label}, {@Yearly}");
-    report += "Yearly={staff.salary} * 12\n";
-    site.WriteDocument("yearly.rpt", report);
-    const std::string open = "<TSREPORT REPORT=\"" + site.document_root() + "/yearly.rpt\" DATASOURCE=\"" + kDsn + "\"";
-    auto names = [](const std::string& body) {
-        std::string found;
-        for (const char* name : {"Ann", "Bob", "Cy", "Dee", "Eve"})
-            if (ContainsText(body, std::string("<TD>") + name + "</TD>")) found += std::string("[") + name + "]";
-        return found;
-    };
-    struct Case {
-        const char* selection;
-        const char* value;
-        const char* rows;
-    } const cases[] = {
+    const std::string yearly = YearlyReport();
+    const std::string open = Open(yearly);
+    const Selection selections[] = {
         {"{staff.dept} = '#URL.d#'", "Lab", "[Cy][Dee]"},
         {"{staff.dept} = '#URL.d#'", "x' or 'a'='a", ""},
         {"{staff.dept} = \"#URL.d#\"", "x\" or \"a\"=\"a", ""},
@@ -150,15 +172,11 @@ TEST_F(ReportsThroughWebServer, RequestValuesStayValuesInTheSelectionAndFormulas
         {"<TSSET d = URL.d>{staff.dept} = '#d#'", "x' or 'a'='a", ""},
         {"{staff.#URL.d#} = 'Lab'", "dept", "[Cy][Dee]"},
     };
-    for (const Case& c : cases) {
-        auto page = Page("select.tsm", open + ">" + c.selection + "</TSREPORT>", "d=" + e2e::FormEncode(c.value));
-        EXPECT_EQ(page.status, 200) << c.selection << " " << c.value << page.body;
-        EXPECT_EQ(names(page.body), c.rows) << c.selection << " " << c.value << "\n" << page.body;
-    }
+    ExpectRows(yearly, selections);
     // A value cannot end a reference and add a condition: the name it makes is no field.
     auto reference = Page("select.tsm", open + ">{staff.#URL.d#} = 'Lab'</TSREPORT>",
                           "d=" + e2e::FormEncode("dept} = 'Lab' or {staff.dept"));
-    EXPECT_EQ(names(reference.body), "") << reference.body;
+    EXPECT_EQ(StaffNames(reference.body), "") << reference.body;
     EXPECT_THAT(reference.body, HasSubstr("is not valid for the report file"));
 
     // A formula set from a tag: a value is a text, whether the report's formula is quoted or not.
@@ -172,6 +190,47 @@ TEST_F(ReportsThroughWebServer, RequestValuesStayValuesInTheSelectionAndFormulas
     // The template's own formula text, and a number from the request, stay formulas.
     auto own = Page("own.tsm", open + " @Yearly=\"{staff.salary} * #URL.k#\">{staff.id} = 2</TSREPORT>", "k=2");
     EXPECT_THAT(own.body, HasSubstr("<TD>400</TD>"));
+}
+
+// What the author writes inside an expression stays formula, and only the characters a value
+// gave are quoted: the quotes of "'" & URL.d & "'", and a selection built with IIf and DE.
+TEST_F(ReportsThroughWebServer, TheAuthorsQuotesInsideAnExpressionStayFormula) {
+    Start();
+    const std::string chosen =
+        "#IIf(Len(URL.d) GT 0, DE(\"{staff.dept} = '\" & URL.d & \"'\"), DE(\"{staff.id} > 0\"))#";
+    const Selection selections[] = {
+        {"{staff.dept} = #\"'\" & URL.d & \"'\"#", "Lab", "[Cy][Dee]"},
+        {"{staff.dept} = #\"'\" & URL.d & \"'\"#", "x' or 'a'='a", ""},
+        {"{staff.dept} = #'\"' & URL.d & '\"'#", "Lab", "[Cy][Dee]"},
+        {"{staff.dept} = #'\"' & URL.d & '\"'#", "Lab\" or true or \"", ""},
+        {"#\"{staff.dept} = '\" & UCase(URL.d) & \"'\"#", "x' or 'a'='a", ""},
+        {"#\"{staff.name} = '\" & Left(URL.d, 20) & \"'\"#", "Dee' or true or 'x", ""},
+        {"#\"{staff.name} = '\" & Left(URL.d, 3) & \"'\"#", "Deely", "[Dee]"},
+        {chosen, "Lab", "[Cy][Dee]"},
+        {chosen, "", "[Ann][Bob][Cy][Dee][Eve]"},
+        {chosen, "x' or 'a'='a", ""},
+        {chosen, "Lab' or true or 'x", ""},
+        {chosen, "O'Neil", ""},
+        // DE's own quotes are the author's: its text is a text of the formula.
+        {"{staff.name} = #DE(URL.d)#", "Cy", "[Cy]"},
+        {"{staff.name} = #DE(URL.d)#", "Cy\" or true or \"", ""},
+        {"#Evaluate(DE(\"{staff.dept} = 'Sales' and {staff.id} = \" & URL.d))#", "2", "[Bob]"},
+        {"#Evaluate(DE(\"{staff.dept} = 'Sales' and {staff.id} = \" & URL.d))#", "2 or true", ""},
+        // A variable holds a value; PreserveSingleQuotes puts the author's formula kept in one in.
+        {"<TSSET f = \"{staff.dept} = 'Lab'\">{staff.id} > 3 and #PreserveSingleQuotes(f)#", "", "[Dee]"},
+        {"<TSSET f = \"{staff.dept} = 'Lab'\">{staff.id} > 3 and #f#", "", "[Dee][Eve]"},
+    };
+    ExpectRows(ReportPath(), selections);
+    // The same in a formula set from a tag: the author's quotes make the text, the value is in it,
+    // and the author's formula text stays a formula.
+    auto label = Page("label.tsm", Open(ReportPath()) + " @Label=\"#'''<' & URL.l & '>'''#\">{staff.id} = 1</TSREPORT>",
+                      "l=" + e2e::FormEncode("x\" & {staff.salary} & \""));
+    EXPECT_THAT(label.body, AnyOf(HasSubstr("<TD>&lt;x&quot; &amp; {staff.salary} &amp; &quot;&gt;</TD>"),
+                                  HasSubstr("<TD>&lt;x\" &amp; {staff.salary} &amp; \"&gt;</TD>")));
+    auto yearly =
+        Page("yearly.tsm",
+             Open(YearlyReport()) + " @Yearly=\"#'{staff.salary} * ' & URL.k#\">{staff.id} = 2</TSREPORT>", "k=3");
+    EXPECT_THAT(yearly.body, HasSubstr("<TD>600</TD>"));
 }
 
 TEST_F(ReportsThroughWebServer, APictureOfTheReportIsServedOnceThroughItsLink) {
