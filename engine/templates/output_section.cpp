@@ -38,7 +38,7 @@ public:
         bool noQuery = m_section.GetEffectiveQuery().empty();
         if ((row == -1 || (row == 0 && noQuery)) && m_host.LoopQueryRow(loopRow)) row = loopRow - 1;
         int columnRow = row == -1 ? 0 : row;
-        std::vector<std::pair<bool, std::string>>* runs = m_section.RecordedRuns();
+        CTracedText* runs = m_section.RecordedRuns();
         for (const Segment& s : m_segments) {
             const std::size_t start = out.size();
             switch (s.kind) {
@@ -48,12 +48,20 @@ public:
                 case Segment::Column:
                     out += s.query->GetColumnValue(columnRow, s.column);
                     break;
-                case Segment::Expression:
+                case Segment::Expression: {
                     if (m_line > 0) m_host.SetRunningLine(s.line);
-                    out += m_host.EvaluateExpression(s.text, row);
-                    break;
+                    if (runs == nullptr) {
+                        out += m_host.EvaluateExpression(s.text, row);
+                        break;
+                    }
+                    const CTracedText value = m_host.EvaluateTracedExpression(s.text, row);
+                    out += value.Text();
+                    runs->Append(value);
+                    continue;
+                }
             }
-            if (runs != nullptr) runs->emplace_back(s.kind != Segment::Literal || s.value, out.substr(start));
+            if (runs != nullptr)
+                runs->AppendUniform(std::string_view(out).substr(start), s.kind != Segment::Literal || s.value);
         }
     }
 
@@ -391,9 +399,8 @@ void COutputSection::RunNodeList(int row, std::string& out) {
         node->Execute(row, piece, ifs);
         if (m_runs != nullptr) {
             // Text a node wrote without saying where it came from counts as a value.
-            std::size_t recorded = 0;
-            for (std::size_t i = runsBefore; i < m_runs->size(); ++i) recorded += (*m_runs)[i].second.size();
-            if (recorded < piece.size()) m_runs->emplace_back(true, piece.substr(recorded));
+            const std::size_t recorded = m_runs->size() - runsBefore;
+            if (recorded < piece.size()) m_runs->AppendUniform(std::string_view(piece).substr(recorded), true);
         }
         out += piece;
     }
@@ -541,7 +548,7 @@ void COutputSectionStack::CloseNested(bool reportOpen) {
     outer.AddNestedSection(std::move(inner));
 }
 
-std::string COutputSectionStack::CloseTopLevel(std::vector<std::pair<bool, std::string>>* runs) {
+std::string COutputSectionStack::CloseTopLevel(CTracedText* runs) {
     if (m_open.empty()) return {};
     std::unique_ptr<COutputSection> section = std::move(m_open.back());
     section->RecordRuns(runs);

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/expressions/text_origin.h"
+
 class CIfBlockStack;
 class CRuntimeFileGate;
 class CTSXQueryImp;
@@ -44,6 +46,12 @@ public:
     // Resolution against the query of the running section; throws when unknown.
     virtual SectionResolution ResolveParameter(const std::string& name, int row) = 0;
     virtual std::string EvaluateExpression(const std::string& expression, int row) = 0;
+    // The same value with the origin of each of its characters (text_origin.h), for a text
+    // that is quoted afterwards by where each character came from (a report's formulas):
+    // nothing is quoted here. A host that cannot tell answers: all from a value.
+    virtual CTracedText EvaluateTracedExpression(const std::string& expression, int row) {
+        return CTracedText::Value(EvaluateExpression(expression, row));
+    }
     // Text with #...# parts substituted for the row.
     virtual std::string EvaluateField(const std::string& text, int row) = 0;
     virtual bool EvaluateCondition(const std::string& condition, int row) = 0;
@@ -120,10 +128,11 @@ public:
 
     // Runs a top-level section: its text (empty for mail, which is spooled).
     std::string Run();
-    // While set, the text a run writes is also kept here run by run, each marked whether a
-    // #...# value wrote it (true) or it is the template's own text (false).
-    void RecordRuns(std::vector<std::pair<bool, std::string>>* runs) { m_runs = runs; }
-    std::vector<std::pair<bool, std::string>>* RecordedRuns() const { return m_runs; }
+    // While set, the text a run writes is also kept here, each character with its origin: the
+    // template's own text, and in what a #...# part gave, the characters of the expression's
+    // literals, are literal; a value's, and what is computed from one, from a value.
+    void RecordRuns(CTracedText* runs) { m_runs = runs; }
+    CTracedText* RecordedRuns() const { return m_runs; }
     // Emits rows from firstRow (0-based) into out, or spools them as mail.
     void ExecuteSection(std::string& out, bool asMail, int firstRow);
     COutputSectionHost& Host() { return m_host; }
@@ -153,7 +162,7 @@ private:
     int m_timeout = -1;
     std::string m_subject, m_from, m_to, m_cc, m_mimeAttach;
     bool m_html = false;
-    std::vector<std::pair<bool, std::string>>* m_runs = nullptr;
+    CTracedText* m_runs = nullptr;
 };
 
 // How deep sections may be open inside each other: a nested section runs (and is freed) by
@@ -192,8 +201,9 @@ public:
     // </TSOUTPUT> of a nested section.
     void CloseNested(bool reportOpen);
     // The closing tag of the top-level section: runs it and returns its text (and, when runs
-    // is given, the same text run by run, as COutputSection::RecordRuns keeps it).
-    std::string CloseTopLevel(std::vector<std::pair<bool, std::string>>* runs = nullptr);
+    // is given, the same text with the origin of its characters, as COutputSection::RecordRuns
+    // keeps it).
+    std::string CloseTopLevel(CTracedText* runs = nullptr);
 
 private:
     void CheckNesting() const;

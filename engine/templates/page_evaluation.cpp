@@ -8,6 +8,11 @@ std::string EvaluateOnPage(CQueryPage& page, const std::string& text, int row, i
     return EvaluatePageExpression(page.GetScopes(), page.Expressions(), text, row, contextFlag, mode);
 }
 
+CTracedText EvaluateTracedOnPage(CQueryPage& page, const std::string& expression, int row) {
+    return EvaluatePageTracedText(page.GetScopes(), page.Expressions(), {expression, &CTracedView::LiteralOrigin()}, row,
+                                  1);
+}
+
 bool EvaluateConditionOnPage(CQueryPage& page, const std::string& condition, int row) {
     return UpperCopy(EvaluateOnPage(page, condition, row, 0, kEvaluateCondition)) == "YES";
 }

@@ -16,6 +16,10 @@ std::string CPageSectionHost::EvaluateExpression(const std::string& expression, 
     return EvaluateOnPage(m_page, expression, row, 0, kEvaluateExpression);
 }
 
+CTracedText CPageSectionHost::EvaluateTracedExpression(const std::string& expression, int row) {
+    return EvaluateTracedOnPage(m_page, expression, row);
+}
+
 std::string CPageSectionHost::EvaluateField(const std::string& text, int row) {
     return EvaluateOnPage(m_page, text, row, 0, kEvaluateTemplateText);
 }

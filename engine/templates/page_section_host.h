@@ -18,6 +18,7 @@ public:
     std::vector<std::pair<bool, std::string>> SplitText(const std::string& text) override;
     SectionResolution ResolveParameter(const std::string& name, int row) override;
     std::string EvaluateExpression(const std::string& expression, int row) override;
+    CTracedText EvaluateTracedExpression(const std::string& expression, int row) override;
     std::string EvaluateField(const std::string& text, int row) override;
     bool EvaluateCondition(const std::string& condition, int row) override;
     void SetVariableFromExpression(const std::string& name, const std::string& expression, int row) override;

@@ -2,6 +2,8 @@
 // cursor and from text with portable type words, and run against the data source.
 #include "database/odbc/odbc_table_creator.h"
 
+#include <gmock/gmock.h>
+
 #include <cstring>
 #include <memory>
 #include <string>
@@ -27,9 +29,8 @@ sCOLBIND Binding(unsigned short icol, const char* name, short sqlType, SQLLEN cb
     return b;
 }
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using ::testing::AllOf;
+using ::testing::HasSubstr;
 
 class TableCreator : public OdbcFixture {
 protected:
@@ -56,8 +57,8 @@ TEST_P(TableCreator, BindingsBuildAQuotedTableAndRunIt) {
     std::string built = text;
     EXPECT_EQ(size, built.size() + 1);
     EXPECT_EQ(built.rfind("CREATE TABLE \"tc_staff\" (\n\t\"ID\" ", 0), 0u) << built;
-    EXPECT_TRUE(Contains(built, ",\n\t\"NAME\" ")) << built;
-    EXPECT_TRUE(Contains(built, "( 30 )\n)\n")) << built;
+    EXPECT_THAT(built, HasSubstr(",\n\t\"NAME\" "));
+    EXPECT_THAT(built, HasSubstr("( 30 )\n)\n"));
     Exec("INSERT INTO tc_staff (\"ID\", \"NAME\") VALUES (1, 'Ann')");
     Exec("DROP TABLE tc_staff");
 }
@@ -69,9 +70,8 @@ TEST_P(TableCreator, RepeatedNamesQuotesAndTableExtra) {
         odbcSucceeded(creator->CreateTable("a\"b", columns, 3, "PRIMARY KEY (\"Name\")", nullptr, nullptr, 1, 0, 1)));
     const std::string& built = creator->GetStatementText();
     EXPECT_EQ(built.rfind("CREATE TABLE \"a\"\"b\" (\n", 0), 0u) << built;
-    EXPECT_TRUE(Contains(built, "\"Name\" ") && Contains(built, "\"NAME2\" ") && Contains(built, "\"name3\" "))
-        << built;
-    EXPECT_TRUE(Contains(built, ",\n\tPRIMARY KEY (\"Name\")\n)\n")) << built;
+    EXPECT_THAT(built, AllOf(HasSubstr("\"Name\" "), HasSubstr("\"NAME2\" "), HasSubstr("\"name3\" ")));
+    EXPECT_THAT(built, HasSubstr(",\n\tPRIMARY KEY (\"Name\")\n)\n"));
 
     // Without columns: the extra line only, no comma before it.
     ASSERT_TRUE(odbcSucceeded(creator->CreateTable("t", columns, 0, "x int", nullptr, nullptr, 1, 0, 0)));
@@ -86,7 +86,7 @@ TEST_P(TableCreator, DefinitionTextWithPortableTypes) {
                                     text, &size, 0);
     ASSERT_TRUE(odbcSucceeded(rc)) << creator->ErrMsg() << "\n" << text;
     EXPECT_EQ(std::string(text).rfind("CREATE TABLE tc_price (ID ", 0), 0u) << text;
-    EXPECT_TRUE(Contains(text, "( 20 )")) << text;
+    EXPECT_THAT(std::string(text), HasSubstr("( 20 )"));
     Exec("INSERT INTO tc_price VALUES (1, 'pen', 2.50)");
     Exec("DROP TABLE tc_price");
 }
@@ -123,7 +123,7 @@ TEST_P(TableCreator, ModelCursorGivesTheColumns) {
     ASSERT_TRUE(odbcSucceeded(creator->CreateTable("tc_model", model.get(), nullptr, nullptr, nullptr, 1, 0)))
         << creator->ErrMsg();
     const std::string& built = creator->GetStatementText();
-    EXPECT_TRUE(Contains(built, "\"num\" ") && Contains(built, "\"txt\" ")) << built;
+    EXPECT_THAT(built, AllOf(HasSubstr("\"num\" "), HasSubstr("\"txt\" ")));
 }
 
 TEST(TableCreatorWords, PortableWordsAndMinimumPrecisions) {

@@ -1,6 +1,7 @@
 // Database-driven templates through the whole road: browser -> lighttpd -> ksml -> tsengine,
 // with a SQLite data source registered for the engine.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -14,9 +15,7 @@ namespace {
 
 using e2e::CookieValue;
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using ::testing::HasSubstr;
 
 constexpr const char* kDsn = "e2e_people";
 
@@ -122,7 +121,7 @@ TEST_F(CoreTagsThroughWebServer, ParamDefaultsMissingParamsAndCustomErrorPage) {
     EXPECT_EQ(site.Get("/param.tsm?x=given").body, "given");
 
     auto missing = Page("missing.tsm", "<TSPARAM NAME=\"needed\">");
-    EXPECT_TRUE(Contains(missing.body, "Required parameter <B>needed</B> not found")) << missing.body;
+    EXPECT_THAT(missing.body, HasSubstr("Required parameter <B>needed</B> not found"));
 
     site.WriteDocument("oops.htm", "Custom: [#ERROR.QUERYSTRING#]");
     auto custom =
@@ -148,7 +147,7 @@ TEST_F(CoreTagsThroughWebServer, NullsAndVeryLongTextComeBackWhole) {
 TEST_F(CoreTagsThroughWebServer, SelfIncludeUnderAnotherPathIsRefusedAndTheEngineStaysUp) {
     auto self = Page("self.tsm", "x<TSINCLUDE TEMPLATE=\"./self.tsm\">");
     ASSERT_EQ(self.status, 500) << self.error;
-    EXPECT_TRUE(Contains(self.body, "Recursive template file includes not permitted.")) << self.body.substr(0, 300);
+    EXPECT_THAT(self.body, HasSubstr("Recursive template file includes not permitted.")) << self.body.substr(0, 300);
     auto after = Page("after.tsm", "fine");
     EXPECT_EQ(after.body, "fine");
 }

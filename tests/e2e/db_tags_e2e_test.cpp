@@ -2,6 +2,7 @@
 // SQLite data source: form posts that insert and update rows, the Insert action, a
 // transaction that keeps both of its rows or neither, and query tables.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -16,9 +17,8 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 constexpr const char* kDsn = "e2e_staff";
 
@@ -60,7 +60,7 @@ TEST_F(DbTagsThroughWebServer, InsertPostAddsOneRowAndAForgedFieldIsRefused) {
     EXPECT_EQ(Rows(), "1:O'Neil:NULL;");
 
     auto forged = Post("/insert.tsm", "id=2&name=Bob&name%29%3B+DROP+TABLE+staff%3B+--=x");
-    EXPECT_TRUE(Contains(forged.body, "Field name not found in the specified table.")) << forged.body;
+    EXPECT_THAT(forged.body, HasSubstr("Field name not found in the specified table."));
     EXPECT_EQ(Rows(), "1:O'Neil:NULL;");
 }
 
@@ -75,26 +75,26 @@ TEST_F(DbTagsThroughWebServer, UpdatePostChangesOnlyTheKeyedRow) {
     EXPECT_EQ(done.body, "done");
     EXPECT_EQ(Rows(), "1:Ann:a;2:Bea:NULL;");
     auto keyless = Post("/update.tsm", "name=Everyone");
-    EXPECT_TRUE(Contains(keyless.body, "Primary key field id not found.")) << keyless.body;
+    EXPECT_THAT(keyless.body, HasSubstr("Primary key field id not found."));
     EXPECT_EQ(Rows(), "1:Ann:a;2:Bea:NULL;");
     // The key's value is checked like any other before it selects a row.
     auto wordKey = Post("/update.tsm", "id=two&name=Everyone");
-    EXPECT_TRUE(Contains(wordKey.body, "Form Entries Incomplete or Invalid")) << wordKey.body;
-    EXPECT_FALSE(Contains(wordKey.body, "done")) << wordKey.body;
+    EXPECT_THAT(wordKey.body, HasSubstr("Form Entries Incomplete or Invalid"));
+    EXPECT_THAT(wordKey.body, Not(HasSubstr("done")));
     EXPECT_EQ(Rows(), "1:Ann:a;2:Bea:NULL;");
 }
 
 TEST_F(DbTagsThroughWebServer, InsertActionRedirectsAndUnknownActionsAreNamed) {
     const std::string form = "DATASOURCE=" + std::string(kDsn) + "&TABLENAME=staff&NEXTPAGE=/rows.tsm&id=5&name=Eve";
     auto refused = Post("/rows.tsm?action=Insert", form);
-    EXPECT_TRUE(Contains(refused.body, "Insert and Update Actions Not Permitted")) << refused.body;
+    EXPECT_THAT(refused.body, HasSubstr("Insert and Update Actions Not Permitted"));
     ASSERT_TRUE(e2e::Site::SetSetting("DataSources\\" + std::string(kDsn), "AllowIUActions", "1"));
     auto inserted = Post("/rows.tsm?action=Insert", form);
     EXPECT_EQ(inserted.Header("Location").find("/rows.tsm"), 0u) << inserted.headers << inserted.body;
     EXPECT_EQ(Rows(), "5:Eve:NULL;");
 
     auto unknown = Post("/rows.tsm?action=Insret", form);
-    EXPECT_TRUE(Contains(unknown.body, "The action 'Insret' is not recognized by this script.")) << unknown.body;
+    EXPECT_THAT(unknown.body, HasSubstr("The action 'Insret' is not recognized by this script."));
     EXPECT_EQ(Rows(), "5:Eve:NULL;");
 }
 
@@ -104,7 +104,7 @@ TEST_F(DbTagsThroughWebServer, TransactionKeepsBothRowsOrNeither) {
     EXPECT_EQ(both.body, "ok");
     auto clash = Page("clash.tsm", "<TSTRANSACTION>" + Query("INSERT INTO codes VALUES ('c')") +
                                        Query("INSERT INTO codes VALUES ('c')") + "</TSTRANSACTION>ok");
-    EXPECT_TRUE(Contains(clash.body, "was rolled back")) << clash.body;
+    EXPECT_THAT(clash.body, HasSubstr("was rolled back"));
     auto codes = Page("codes.tsm", "<TSQUERY NAME=\"q\" DATASOURCE=\"" + std::string(kDsn) +
                                        "\">SELECT code FROM codes ORDER BY code</TSQUERY>"
                                        "<TSOUTPUT QUERY=\"q\">#code#;</TSOUTPUT>");
@@ -197,7 +197,7 @@ TEST_F(DbTagsOnPostgresThroughWebServer, InsertUpdateAndTransaction) {
     EXPECT_EQ(Post("/insert.tsm", "id=1&name=O%27Neil").body, "saved");
     EXPECT_EQ(Post("/insert.tsm", "id=2&name=Bob").body, "saved");
     auto forged = Post("/insert.tsm", "id=3&name%29%3B+DROP+TABLE+x%3B+--=x");
-    EXPECT_TRUE(Contains(forged.body, "Field name not found in the specified table.")) << forged.body;
+    EXPECT_THAT(forged.body, HasSubstr("Field name not found in the specified table."));
 
     site.WriteDocument("update.tsm", "<TSUPDATE " + Login() + " TABLENAME=\"" + staff_ + "\">done");
     EXPECT_EQ(Post("/update.tsm", "id=2&name=Bea").body, "done");
@@ -205,7 +205,7 @@ TEST_F(DbTagsOnPostgresThroughWebServer, InsertUpdateAndTransaction) {
 
     auto rolled = Page("rolled.tsm", "<TSTRANSACTION>" + Query("INSERT INTO " + codes_ + " VALUES ('c')") +
                                          Query("INSERT INTO " + codes_ + " VALUES ('c')") + "</TSTRANSACTION>");
-    EXPECT_TRUE(Contains(rolled.body, "was rolled back")) << rolled.body;
+    EXPECT_THAT(rolled.body, HasSubstr("was rolled back"));
     auto kept = Page("kept.tsm", "<TSTRANSACTION>" + Query("INSERT INTO " + codes_ + " VALUES ('a')") +
                                      Query("INSERT INTO " + codes_ + " VALUES ('b')") + "</TSTRANSACTION>ok");
     EXPECT_EQ(kept.body, "ok");

@@ -1,6 +1,7 @@
 // The whole road: browser -> lighttpd -> ksml -> tsengine and back, with the engine's
 // diagnostic echo page (action=Echo) answering.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,15 +13,16 @@
 #include "child_process.h"
 #include "e2e_site.h"
 #include "platform/service_manager.h"
+#include "tests/common/text_matchers.h"
 
 namespace {
 
 namespace plat = tessaro::platform;
 using namespace std::string_literals;
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using tessaro::test::ContainsText;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 // Printable bytes the echo page shows as they are.
 std::string TextData(size_t size) {
@@ -52,20 +54,20 @@ TEST_F(EngineThroughWebServer, FirstRequestStartsTheEngineAndTheNextUsesTheSameP
     auto first = site.Get("/x.tsm?action=Echo&a=1");
     ASSERT_EQ(first.status, 200) << first.error << site.WebServerLog();
     EXPECT_EQ(first.body.substr(0, 5), "ECHO\n") << first.body;
-    EXPECT_TRUE(Contains(first.body, "URL:A=1\n"));
-    EXPECT_TRUE(Contains(first.body, "CGI:SCRIPT_NAME=/x.tsm\n"));
-    EXPECT_TRUE(Contains(first.body, "CGI:TS_TEMPLATE_PATH=\n"));
+    EXPECT_THAT(first.body, HasSubstr("URL:A=1\n"));
+    EXPECT_THAT(first.body, HasSubstr("CGI:SCRIPT_NAME=/x.tsm\n"));
+    EXPECT_THAT(first.body, HasSubstr("CGI:TS_TEMPLATE_PATH=\n"));
     EXPECT_EQ(site.EngineState(), plat::SERVICE_RUNNING);
     pid_t engine = site.EnginePid();
     ASSERT_GT(engine, 0);
 
     auto second = site.Get("/sub/z.tsm?action=Echo&b=2");
     ASSERT_EQ(second.status, 200) << second.error;
-    EXPECT_TRUE(Contains(second.body, "URL:B=2\n")) << second.body;
+    EXPECT_THAT(second.body, HasSubstr("URL:B=2\n"));
     EXPECT_EQ(site.EnginePid(), engine);
     EXPECT_TRUE(e2e::ProcessRunning(engine));
     // Nothing went wrong on the way, not even a first attempt.
-    EXPECT_FALSE(Contains(site.ReadHomeFile("log/KSML.LOG"), "\"Error\""))
+    EXPECT_THAT(site.ReadHomeFile("log/KSML.LOG"), Not(HasSubstr("\"Error\"")))
         << site.ReadHomeFile("log/KSML.LOG") << site.ReadHomeFile("log/SERVER.LOG");
 }
 
@@ -87,7 +89,7 @@ TEST_F(EngineThroughWebServer, AStoppedEngineComesBackAndARemovedOneKeepsTheSite
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     auto down = site.Get("/x.tsm?action=Echo");
     EXPECT_EQ(down.status, 500) << down.body;
-    EXPECT_TRUE(Contains(down.body, "Windows NT error number 1060 occurred (the service does not exist).")) << down.body;
+    EXPECT_THAT(down.body, HasSubstr("Windows NT error number 1060 occurred (the service does not exist)."));
     EXPECT_EQ(site.Get("/x.tsm?action=Echo").status, 500);
 
     ASSERT_EQ(e2e::RunProgram({e2e::BuiltProgram("tsengine"), "-INSTALL"}), 0);
@@ -105,7 +107,7 @@ TEST_F(EngineThroughWebServer, SeveralFirstRequestsAtOnceAllGetTheEnginesPage) {
     for (int i = 0; i < 6; ++i) {
         auto response = requests[static_cast<size_t>(i)].get();
         EXPECT_EQ(response.status, 200) << response.error;
-        EXPECT_TRUE(Contains(response.body, "URL:N=" + std::to_string(i) + "\n")) << response.body;
+        EXPECT_THAT(response.body, HasSubstr("URL:N=" + std::to_string(i) + "\n"));
     }
     EXPECT_EQ(site.EngineState(), plat::SERVICE_RUNNING);
 }
@@ -119,9 +121,9 @@ TEST_F(EngineThroughWebServer, FiveMegabyteUploadReachesTheEngineWhole) {
     auto response =
         e2e::HttpRequest(site.port(), "POST", "/up.tsm?action=Echo", {"Content-Type: " + contentType}, body);
     ASSERT_EQ(response.status, 200) << response.error << site.WebServerLog();
-    EXPECT_TRUE(Contains(response.body, "\nFORM:NOTES=" + data + "\n")) << response.body.substr(0, 300);
-    EXPECT_TRUE(Contains(response.body, "\nCGI:CONTENT_LENGTH=" + std::to_string(body.size()) + "\n"));
-    EXPECT_FALSE(Contains(site.ReadHomeFile("log/KSML.LOG"), "\"Error\""))
+    EXPECT_THAT(response.body, HasSubstr("\nFORM:NOTES=" + data + "\n")) << response.body.substr(0, 300);
+    EXPECT_THAT(response.body, HasSubstr("\nCGI:CONTENT_LENGTH=" + std::to_string(body.size()) + "\n"));
+    EXPECT_THAT(site.ReadHomeFile("log/KSML.LOG"), Not(HasSubstr("\"Error\"")))
         << site.ReadHomeFile("log/KSML.LOG") << site.ReadHomeFile("log/SERVER.LOG");
 }
 
@@ -145,11 +147,11 @@ TEST_F(EngineThroughWebServer, RequestOverTheLimitGetsTheBusyPage) {
     auto quick = site.Get("/x.tsm?action=Echo");
     auto first = slow.get();
     // Whichever came second waited past MaxSeconds and was dropped.
-    int busy = Contains(first.body, "Server busy or unable to fulfill request") +
-               Contains(quick.body, "Server busy or unable to fulfill request");
+    int busy = ContainsText(first.body, "Server busy or unable to fulfill request") +
+               ContainsText(quick.body, "Server busy or unable to fulfill request");
     EXPECT_EQ(busy, 1) << first.body << "\n----\n" << quick.body;
-    EXPECT_TRUE(Contains(site.ReadHomeFile("log/SERVER.LOG"),
-                         "Timed out while waiting for thread semaphore (1 requests are active)"));
+    EXPECT_THAT(site.ReadHomeFile("log/SERVER.LOG"),
+                HasSubstr("Timed out while waiting for thread semaphore (1 requests are active)"));
 }
 
 TEST_F(EngineThroughWebServer, Windows95RoadOnBothSides) {
@@ -164,15 +166,15 @@ TEST_F(EngineThroughWebServer, Windows95RoadOnBothSides) {
 
     auto get = site.Get("/x.tsm?action=Echo&a=95");
     ASSERT_EQ(get.status, 200) << get.error << site.WebServerLog();
-    EXPECT_TRUE(Contains(get.body, "URL:A=95\n")) << get.body;
-    EXPECT_TRUE(Contains(get.body, "CGI:TESSARO_WIN95=1\n"));
+    EXPECT_THAT(get.body, HasSubstr("URL:A=95\n"));
+    EXPECT_THAT(get.body, HasSubstr("CGI:TESSARO_WIN95=1\n"));
 
     std::string data = TextData(5 * 1024 * 1024);
     std::string contentType;
     std::string body = MultipartText("NOTES", data, &contentType);
     auto upload = e2e::HttpRequest(site.port(), "POST", "/up.tsm?action=Echo", {"Content-Type: " + contentType}, body);
     ASSERT_EQ(upload.status, 200) << upload.error;
-    EXPECT_TRUE(Contains(upload.body, "\nFORM:NOTES=" + data + "\n")) << upload.body.substr(0, 300);
+    EXPECT_THAT(upload.body, HasSubstr("\nFORM:NOTES=" + data + "\n")) << upload.body.substr(0, 300);
 
     auto redirect = site.Get("/x.tsm?action=Echo&header=Set-Cookie:%20W%3D1&redirect=http://127.0.0.1/w.tsm");
     EXPECT_EQ(redirect.status, 302);

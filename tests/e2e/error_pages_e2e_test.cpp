@@ -1,24 +1,20 @@
 // The engine's error pages through the whole road: the HTTP status they answer with, one
 // whole page even when the template had already written some, and the line the error is on.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "site_test.h"
+#include "tests/common/text_matchers.h"
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-std::size_t Count(const std::string& text, const std::string& part) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
+using tessaro::test::CountOf;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 std::string WithCrLf(const std::string& text) {
     std::string out;
@@ -42,23 +38,23 @@ TEST_F(ErrorPages, AFailedRequestAnswers500WithOneWholePage) {
     EXPECT_EQ(page.status, 500) << page.error;
     EXPECT_EQ(page.body.rfind("<HTML><HEAD><TITLE>Error Occurred While Processing Request</TITLE></HEAD>", 0), 0u)
         << page.body;
-    EXPECT_EQ(Count(page.body, "<HTML>"), 1u) << page.body;
+    EXPECT_EQ(CountOf(page.body, "<HTML>"), 1u) << page.body;
     // (The template's lines are quoted, escaped; what it wrote is gone.)
-    EXPECT_FALSE(Contains(page.body, "<P>before the error")) << page.body;
-    EXPECT_TRUE(Contains(page.body, "Error resolving parameter <B>NoSuchName</B>")) << page.body;
+    EXPECT_THAT(page.body, Not(HasSubstr("<P>before the error")));
+    EXPECT_THAT(page.body, HasSubstr("Error resolving parameter <B>NoSuchName</B>"));
 
     // An unclosed conditional block is an error page too, not the page with the error behind it.
     auto open = Page("open.tsm", "<HTML><BODY>\n<TSIF 1 IS 1>\n<P>yes\n</BODY></HTML>\n");
     EXPECT_EQ(open.status, 500);
-    EXPECT_EQ(Count(open.body, "<HTML>"), 1u) << open.body;
-    EXPECT_FALSE(Contains(open.body, "<P>yes")) << open.body;
-    EXPECT_TRUE(Contains(open.body, "The TSIF tag on line 2 of the template file ")) << open.body;
+    EXPECT_EQ(CountOf(open.body, "<HTML>"), 1u) << open.body;
+    EXPECT_THAT(open.body, Not(HasSubstr("<P>yes")));
+    EXPECT_THAT(open.body, HasSubstr("The TSIF tag on line 2 of the template file "));
 
     // An unclosed query block says so, and where it opened, rather than that its SQL is missing.
     auto query = Page("query.tsm", "<P>one\n<TSQUERY DATASOURCE=\"nowhere\">SELECT 1\n<P>three\n");
     EXPECT_EQ(query.status, 500);
-    EXPECT_TRUE(Contains(query.body, "TSQUERY tag not closed.")) << query.body;
-    EXPECT_TRUE(Contains(query.body, "The TSQUERY tag on line 2 of the template file ")) << query.body;
+    EXPECT_THAT(query.body, HasSubstr("TSQUERY tag not closed."));
+    EXPECT_THAT(query.body, HasSubstr("The TSQUERY tag on line 2 of the template file "));
 
     // The application's own error page keeps the status of the failure.
     site.WriteDocument("oops.htm", "<P>Sorry.");
@@ -76,7 +72,7 @@ TEST_F(ErrorPages, TheEnginesOwnPagesAreUtf8) {
     auto error = Page("utf8-error.tsm", "<P>M\xC3\xBCnchen\n<TSOUTPUT>#NoSuchName#</TSOUTPUT>");
     EXPECT_EQ(error.status, 500);
     EXPECT_EQ(error.Header("Content-type"), "text/html; charset=utf-8");
-    EXPECT_TRUE(Contains(error.body, "M\xC3\xBCnchen")) << error.body;
+    EXPECT_THAT(error.body, HasSubstr("M\xC3\xBCnchen"));
     // Even after the template had declared another type.
     auto typed = Page("utf8-typed.tsm", "<TSCONTENT TYPE=\"text/plain\"><TSOUTPUT>#NoSuchName#</TSOUTPUT>");
     EXPECT_EQ(typed.Header("Content-type"), "text/html; charset=utf-8");
@@ -86,8 +82,8 @@ TEST_F(ErrorPages, TheEnginesOwnPagesAreUtf8) {
     auto problem = e2e::HttpRequest(site.port(), "POST", "/utf8-form.tsm",
                                     {"Content-Type: application/x-www-form-urlencoded"},
                                     "Stadt=&Stadt_required=" + e2e::FormEncode("Die Stadt (M\xC3\xBCnchen) fehlt."));
-    EXPECT_TRUE(Contains(problem.body, "Form Entries Incomplete or Invalid")) << problem.body;
-    EXPECT_TRUE(Contains(problem.body, "M\xC3\xBCnchen")) << problem.body;
+    EXPECT_THAT(problem.body, HasSubstr("Form Entries Incomplete or Invalid"));
+    EXPECT_THAT(problem.body, HasSubstr("M\xC3\xBCnchen"));
     EXPECT_EQ(problem.Header("Content-type"), "text/html; charset=utf-8");
 
     EXPECT_EQ(Page("utf8-plain.tsm", "<P>fine").Header("Content-type"), "text/html");
@@ -128,17 +124,15 @@ TEST_F(ErrorPages, TheLineOfTheErrorIsTheLineItIsOn) {
             std::string text = crlf ? WithCrLf(c.text) : c.text;
             auto page = Page(file, text);
             EXPECT_EQ(page.status, 500) << page.body;
-            EXPECT_TRUE(Contains(page.body, "The error occurred on (or near) line " + std::to_string(c.line) + " of"))
-                << page.body;
+            EXPECT_THAT(page.body, HasSubstr("The error occurred on (or near) line " + std::to_string(c.line) + " of"));
 
             // The same text included from another template, two lines down.
             site.WriteDocument("inc-" + file, text);
             auto included = Page("main-" + file, "<P>main\n<P>main\n<TSINCLUDE TEMPLATE=\"inc-" + file + "\">\n");
             EXPECT_EQ(included.status, 500) << included.body;
             // The included file is named, as the disk has it (not upper-cased).
-            EXPECT_TRUE(Contains(included.body, "The error occurred on (or near) line " + std::to_string(c.line) +
-                                                    " of the template file " + site.document_root() + "/inc-" + file))
-                << included.body;
+            EXPECT_THAT(included.body, HasSubstr("The error occurred on (or near) line " + std::to_string(c.line) +
+                                                 " of the template file " + site.document_root() + "/inc-" + file));
         }
     }
 }
@@ -152,8 +146,8 @@ TEST_F(ErrorPages, ARefusedUploadNamesTheLineOfItsTag) {
     const std::string body = e2e::MultipartFileBody("f", "notes.txt", "text", &contentType);
     auto page = e2e::HttpRequest(site.port(), "POST", "/upload.tsm", {"Content-Type: " + contentType}, body);
     EXPECT_EQ(page.status, 500) << page.body;
-    EXPECT_TRUE(Contains(page.body, "was not accepted by the server")) << page.body;
-    EXPECT_TRUE(Contains(page.body, "The error occurred on (or near) line 2 of")) << page.body;
+    EXPECT_THAT(page.body, HasSubstr("was not accepted by the server"));
+    EXPECT_THAT(page.body, HasSubstr("The error occurred on (or near) line 2 of"));
 }
 
 // A syntax error says in words what is wrong and where the tag it concerns opened, beside the
@@ -191,8 +185,8 @@ TEST_F(ErrorPages, SyntaxErrorsSayWhatIsWrongAndWhereTheTagOpened) {
             SCOPED_TRACE(file);
             auto page = Page(file, crlf ? WithCrLf(c.text) : c.text);
             EXPECT_EQ(page.status, 500) << page.body;
-            EXPECT_TRUE(Contains(page.body, c.words)) << page.body;
-            EXPECT_TRUE(Contains(page.body, c.also)) << page.body;
+            EXPECT_THAT(page.body, HasSubstr(c.words));
+            EXPECT_THAT(page.body, HasSubstr(c.also));
         }
     }
 }
@@ -216,10 +210,9 @@ TEST_F(ErrorPages, AQuoteInsideAnAttributeValueIsNamed) {
             std::string text = std::string("<P>one\n<P>two\n") + c.tag + "\n<P>four\n";
             auto page = Page("quotes" + std::to_string(++n) + ".tsm", crlf ? WithCrLf(text) : text);
             EXPECT_EQ(page.status, 500) << page.body;
-            EXPECT_TRUE(Contains(page.body, std::string("The value of the attribute <B>") + c.attribute +
-                                                "</B> on line 3 ends at a double quote inside it"))
-                << page.body;
-            EXPECT_TRUE(Contains(page.body, "The error occurred on (or near) line 3 of")) << page.body;
+            EXPECT_THAT(page.body, HasSubstr(std::string("The value of the attribute <B>") + c.attribute +
+                                             "</B> on line 3 ends at a double quote inside it"));
+            EXPECT_THAT(page.body, HasSubstr("The error occurred on (or near) line 3 of"));
         }
     }
     // Written as the guide says, the same values work.
@@ -259,9 +252,8 @@ TEST_F(ErrorPages, SectionBodiesNameTheLineOfEachInstruction) {
             SCOPED_TRACE(file);
             auto page = Page(file, crlf ? WithCrLf(c.text) : c.text);
             EXPECT_EQ(page.status, 500) << page.body;
-            EXPECT_TRUE(Contains(page.body, "The error occurred on (or near) line " + std::to_string(c.line) + " of"))
-                << page.body;
-            EXPECT_TRUE(Contains(page.body, c.shown)) << page.body;
+            EXPECT_THAT(page.body, HasSubstr("The error occurred on (or near) line " + std::to_string(c.line) + " of"));
+            EXPECT_THAT(page.body, HasSubstr(c.shown));
         }
     }
 }

@@ -1,6 +1,7 @@
 // The executive service beside the engine: it starts a killed engine again on its own, and
 // it installs, starts and stops like the engine service.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,6 +13,7 @@
 #include "platform/registry_store.h"
 #include "platform/service_manager.h"
 #include "site_test.h"
+#include "tests/common/text_matchers.h"
 
 namespace {
 
@@ -21,9 +23,9 @@ using e2e::RunProgram;
 
 constexpr const char* kExecutive = "Tessaro Executive";
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using tessaro::test::ContainsText;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 std::uint32_t ServiceState(const std::string& name) {
     std::uint32_t state = 0;
@@ -62,7 +64,8 @@ bool WaitUntil(Condition condition, int seconds = 15) {
 
 bool EventLogged(const std::string& type, const std::string& text) {
     for (const auto& e : plat::ReadEventLogFile())
-        if (e.source == kExecutive && e.type == type && !e.strings.empty() && Contains(e.strings[0], text)) return true;
+        if (e.source == kExecutive && e.type == type && !e.strings.empty() && ContainsText(e.strings[0], text))
+            return true;
     return false;
 }
 
@@ -101,8 +104,8 @@ TEST_F(ExecutiveThroughWebServer, StartsAKilledEngineAgainWithoutTheGateway) {
     auto again = site.Get("/x.tsm");
     EXPECT_EQ(again.status, 200) << again.error;
     EXPECT_EQ(again.body, "<P>template x.tsm\n");
-    EXPECT_TRUE(Contains(ExecutiveLog(), "The service 'Brendlow Tessaro 2.0' was started again.")) << ExecutiveLog();
-    EXPECT_FALSE(Contains(ExecutiveLog(), "Unexpected")) << ExecutiveLog();
+    EXPECT_THAT(ExecutiveLog(), HasSubstr("The service 'Brendlow Tessaro 2.0' was started again."));
+    EXPECT_THAT(ExecutiveLog(), Not(HasSubstr("Unexpected")));
 }
 
 TEST_F(ExecutiveThroughWebServer, RunsAsAServiceThatStopsPromptlyAndReportsToTheEventLog) {
@@ -111,9 +114,8 @@ TEST_F(ExecutiveThroughWebServer, RunsAsAServiceThatStopsPromptlyAndReportsToThe
     ASSERT_EQ(RunProgram({BuiltProgram("tsexec"), "-Remove", "-Install"}), 0);
     ASSERT_EQ(ServiceState(kExecutive), plat::SERVICE_STOPPED);
     ASSERT_EQ(RunProgram({BuiltProgram("tsexec"), "-INSTALL"}), 0);
-    EXPECT_TRUE(
-        Contains(ExecutiveLog(), "Windows NT error number 1073 occurred while attempting to install the service."))
-        << ExecutiveLog();
+    EXPECT_THAT(ExecutiveLog(),
+                HasSubstr("Windows NT error number 1073 occurred while attempting to install the service."));
 
     ASSERT_EQ(RunProgram({BuiltProgram("tsscm"), "start", kExecutive, "--wait", "15"}), 0) << ExecutiveLog();
     EXPECT_TRUE(WaitUntil([] { return EventLogged("Information", "The service 'Tessaro Executive' started."); }));
@@ -131,10 +133,8 @@ TEST_F(ExecutiveThroughWebServer, RunsAsAServiceThatStopsPromptlyAndReportsToThe
 
 TEST_F(ExecutiveThroughWebServer, OutsideTheServiceManagerItReportsWhyItCannotRun) {
     EXPECT_EQ(RunProgram({BuiltProgram("tsexec")}), 0);
-    EXPECT_TRUE(Contains(ExecutiveLog(),
-                         "Windows NT error number 1063 occurred while attempting to Initialize the "
-                         "Tessaro Executive service."))
-        << ExecutiveLog();
+    EXPECT_THAT(ExecutiveLog(), HasSubstr("Windows NT error number 1063 occurred while attempting to Initialize the "
+                                          "Tessaro Executive service."));
     EXPECT_TRUE(EventLogged("Error", "Initialize the Tessaro Executive service"));
 }
 

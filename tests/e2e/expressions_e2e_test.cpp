@@ -1,5 +1,6 @@
 // Expressions and variable scopes through the whole road: lighttpd -> ksml -> tsengine.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,9 +9,7 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using ::testing::HasSubstr;
 
 class ExpressionsThroughWebServer : public ::testing::Test {
 protected:
@@ -47,11 +46,11 @@ TEST_F(ExpressionsThroughWebServer, ConditionsAndErrors) {
     EXPECT_EQ(Body("/if.tsm"), "yes");
     site.WriteDocument("div.tsm", "<TSIF 1 / 0>x</TSIF>");
     const std::string failed = Body("/div.tsm");
-    EXPECT_TRUE(Contains(failed, "An error has occurred while processing the expression:")) << failed;
-    EXPECT_TRUE(Contains(failed, "Division by zero is not allowed")) << failed;
+    EXPECT_THAT(failed, HasSubstr("An error has occurred while processing the expression:"));
+    EXPECT_THAT(failed, HasSubstr("Division by zero is not allowed"));
     site.WriteDocument("missing.tsm", "<TSIF URL.nothing>x</TSIF>");
     const std::string missing = Body("/missing.tsm");
-    EXPECT_TRUE(Contains(missing, "The URL parameter NOTHING was not found.")) << missing;
+    EXPECT_THAT(missing, HasSubstr("The URL parameter NOTHING was not found."));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // TSX extension tags through the whole road: the sample tag library registered in
 // the registry, called from templates served by lighttpd.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,9 +10,8 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 std::string SampleLibrary() {
     return std::string(TESSARO_BINARY_DIR) + "/lib/libtsxsample.so";
@@ -54,15 +54,15 @@ TEST_F(ExtensionTagsThroughWebServer, QueryAttributeHandsATemplateQueryToTheTag)
                          "<TSX_ATTRIBUTES NAME=\"second\" QUERY=\"first\" DEBUG>"
                          "<TSOUTPUT QUERY=\"first\">(#NAME#)</TSOUTPUT>");
     ASSERT_EQ(response.status, 200) << response.error;
-    EXPECT_TRUE(Contains(response.body, "[FIRST rows=2 first=NAME]")) << response.body;
-    EXPECT_TRUE(Contains(response.body, "<HR><B>TSX_ATTRIBUTES</B> Execution Time = ")) << response.body;
-    EXPECT_TRUE(Contains(response.body, " ms <BR>listed the attributes<HR>")) << response.body;
-    EXPECT_TRUE(Contains(response.body, "(NAME)(A)(added by the tag)")) << response.body;
+    EXPECT_THAT(response.body, HasSubstr("[FIRST rows=2 first=NAME]"));
+    EXPECT_THAT(response.body, HasSubstr("<HR><B>TSX_ATTRIBUTES</B> Execution Time = "));
+    EXPECT_THAT(response.body, HasSubstr(" ms <BR>listed the attributes<HR>"));
+    EXPECT_THAT(response.body, HasSubstr("(NAME)(A)(added by the tag)"));
 
     auto flags = Page("flags.tsm", "<TSX_PROBE CASE=\"flags\" B=\"x\">");
     EXPECT_EQ(flags.body, "query:yes none debug:no CASE=flags;B=x;TSXProbe") << flags.body;
     auto unknown = Page("unknown.tsm", "<TSX_ATTRIBUTES QUERY=\"nothere\">");
-    EXPECT_TRUE(Contains(unknown.body, "The query named 'NOTHERE' has not yet executed.")) << unknown.body;
+    EXPECT_THAT(unknown.body, HasSubstr("The query named 'NOTHERE' has not yet executed."));
 }
 
 TEST_F(ExtensionTagsThroughWebServer, PointersHandedToTheTagStayValidWhileItRuns) {
@@ -101,13 +101,13 @@ TEST_F(ExtensionTagsThroughWebServer, InterfaceErrorsEndInTheirPages) {
     for (const Case& c : cases) {
         auto response = Page("probe.tsm", "before<TSX_PROBE " + std::string(c.attributes) + ">after");
         ASSERT_EQ(response.status, 500) << response.error;
-        EXPECT_TRUE(Contains(response.body, std::string(c.title) + "<P>")) << c.attributes << response.body;
-        EXPECT_TRUE(Contains(response.body, c.detail)) << c.attributes << response.body;
-        EXPECT_FALSE(Contains(e2e::WithoutQuotedLines(response.body), "after")) << c.attributes;
+        EXPECT_THAT(response.body, HasSubstr(std::string(c.title) + "<P>")) << c.attributes;
+        EXPECT_THAT(response.body, HasSubstr(c.detail)) << c.attributes;
+        EXPECT_THAT(e2e::WithoutQuotedLines(response.body), Not(HasSubstr("after"))) << c.attributes;
     }
     auto duplicate = Page("dup.tsm", "<TSX_ATTRIBUTES NAME=\"q\"><TSX_PROBE CASE=\"query-name\" NAME=\"Q\">");
-    EXPECT_TRUE(Contains(duplicate.body, "Duplicate TSQUERY name<P>")) << duplicate.body;
-    EXPECT_TRUE(Contains(duplicate.body, "the name of an already existing TSQUERY (Q).")) << duplicate.body;
+    EXPECT_THAT(duplicate.body, HasSubstr("Duplicate TSQUERY name<P>"));
+    EXPECT_THAT(duplicate.body, HasSubstr("the name of an already existing TSQUERY (Q)."));
 }
 
 TEST_F(ExtensionTagsThroughWebServer, RegistrationAndLoadingFailuresSayWhatIsMissing) {
@@ -134,9 +134,9 @@ TEST_F(ExtensionTagsThroughWebServer, RegistrationAndLoadingFailuresSayWhatIsMis
     for (const Case& c : cases) {
         auto response = Page("fail.tsm", "<" + std::string(c.tag) + " A=\"1\">after");
         ASSERT_EQ(response.status, 500) << response.error;
-        EXPECT_TRUE(Contains(response.body, std::string(c.title) + "<P>")) << c.tag << response.body;
-        EXPECT_TRUE(Contains(response.body, c.detail)) << c.tag << response.body;
-        EXPECT_FALSE(Contains(e2e::WithoutQuotedLines(response.body), "after")) << c.tag;
+        EXPECT_THAT(response.body, HasSubstr(std::string(c.title) + "<P>")) << c.tag;
+        EXPECT_THAT(response.body, HasSubstr(c.detail)) << c.tag;
+        EXPECT_THAT(e2e::WithoutQuotedLines(response.body), Not(HasSubstr("after"))) << c.tag;
     }
     // A failed load leaves nothing cached: once registered properly, the tag works.
     Register("TSX_NOPROC", SampleLibrary(), "TSXLoadCount");

@@ -1,6 +1,7 @@
 // TSFILE through the whole road: uploads posted to lighttpd, file actions on a
 // folder below the document root, and requests that try to reach beyond it.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -10,6 +11,7 @@
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <vector>
 
 #include "site_test.h"
@@ -18,9 +20,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -136,16 +137,40 @@ TEST_F(FileTagThroughWebServer, MakeUniqueUploadsOfOneMegabyteGiveTwoDistinctFil
     }
 }
 
+// Uploads of one name at the same moment all find the name free; the one that loses the race
+// is judged by its conflict rule as if the file had been there, never refused as an error.
+TEST_F(FileTagThroughWebServer, UploadsOfOneNameAtOnceFollowTheirConflictRule) {
+    for (const char* rule : {"MAKEUNIQUE", "OVERWRITE"}) {
+        SCOPED_TRACE(rule);
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        site.WriteDocument("up.tsm", std::string("<TSFILE ACTION=\"upload\" FILEFIELD=\"doc\" DESTINATION=\"") + folder +
+                                         "\" NAMECONFLICT=\"" + rule + "\">" + kResults);
+        constexpr int kUploads = 8;
+        std::vector<std::string> saved(kUploads);
+        std::vector<std::thread> uploads;
+        for (int i = 0; i < kUploads; ++i) {
+            uploads.emplace_back([&, i] {
+                Part part{"doc", "same.bin", "application/octet-stream", std::string(64 << 10, static_cast<char>('a' + i))};
+                saved[i] = Field(Post("/up.tsm", {part}).body, "saved");
+            });
+        }
+        for (auto& upload : uploads) upload.join();
+        for (const std::string& answer : saved) EXPECT_EQ(answer, "Yes");
+        std::size_t files = 0;
+        for (const auto& entry : fs::directory_iterator(folder)) files += entry.is_regular_file() ? 1 : 0;
+        EXPECT_EQ(files, std::string(rule) == "MAKEUNIQUE" ? kUploads : 1u);
+    }
+}
+
 TEST_F(FileTagThroughWebServer, NameConflictModesOnAnExistingFile) {
     WriteFile(folder + "/report.txt", "old text");
     Part part{"doc", "notes.txt", "application/octet-stream", "new text"};
     std::string destination = "DESTINATION=\"" + folder + "/report.txt\" ";
 
     auto error = Upload(destination, part);
-    EXPECT_TRUE(Contains(error.body,
-                         "The file 'report.txt' could not be uploaded because a file of that name already "
-                         "exists"))
-        << error.body;
+    EXPECT_THAT(error.body, HasSubstr("The file 'report.txt' could not be uploaded because a file of that name already "
+                                      "exists"));
     EXPECT_EQ(ReadFile(folder + "/report.txt"), "old text");
 
     auto skip = Upload(destination + "NAMECONFLICT=\"skip\"", part);
@@ -176,8 +201,8 @@ TEST_F(FileTagThroughWebServer, NameConflictModesOnAnExistingFile) {
     EXPECT_EQ(ReadFile(folder + "/" + Field(unique.body, "server")), "new text");
 
     auto bad = Upload(destination + "NAMECONFLICT=\"REPLACE\"", part);
-    EXPECT_TRUE(Contains(bad.body, "The value you have specified for the NAMECONFLICT attribute (REPLACE) is invalid."))
-        << bad.body;
+    EXPECT_THAT(bad.body,
+                HasSubstr("The value you have specified for the NAMECONFLICT attribute (REPLACE) is invalid."));
 }
 
 // A site in folders with capitals: the template's path is the one on disk, an upload keeps the
@@ -203,7 +228,7 @@ TEST_F(FileTagThroughWebServer, PathsKeepTheCaseOfTheDisk) {
         EXPECT_EQ(Field(page.body, "dir"), guest + "/") << page.body;
         EXPECT_EQ(Field(page.body, "expanded"), guest + "/uploads/avatar.png") << page.body;
         EXPECT_EQ(Field(page.body, "server"), "avatar.png") << page.body;
-        EXPECT_TRUE(Contains(page.body, "<IMG SRC=\"uploads/avatar.png\">")) << page.body;
+        EXPECT_THAT(page.body, HasSubstr("<IMG SRC=\"uploads/avatar.png\">"));
     }
     EXPECT_EQ(ReadFile(guest + "/uploads/avatar.png"), png);
     EXPECT_FALSE(fs::exists(guest + "/uploads/AVATAR.PNG"));
@@ -224,15 +249,12 @@ TEST_F(FileTagThroughWebServer, DestinationFoldersAndNamesWithoutExtension) {
     EXPECT_FALSE(fs::exists(dotted + "/README."));
 
     auto missing = Upload("DESTINATION=\"" + folder + "/nowhere\"", part);
-    EXPECT_TRUE(Contains(missing.body, "The directory specified in the DESTINATION attribute of the TSFILE tag"))
-        << missing.body;
+    EXPECT_THAT(missing.body, HasSubstr("The directory specified in the DESTINATION attribute of the TSFILE tag"));
     auto noField = Upload("FILEFIELD=\"other\" DESTINATION=\"" + folder + "\"", part);
-    EXPECT_TRUE(Contains(noField.body,
-                         "The form field specified in the TSFILE tag (other) does not contain an "
-                         "uploaded file."))
-        << noField.body;
+    EXPECT_THAT(noField.body, HasSubstr("The form field specified in the TSFILE tag (other) does not contain an "
+                                        "uploaded file."));
     auto empty = Upload("DESTINATION=\"" + folder + "\"", Part{"doc", "empty.txt", "text/plain", ""});
-    EXPECT_TRUE(Contains(empty.body, "No data was received in the uploaded file")) << empty.body;
+    EXPECT_THAT(empty.body, HasSubstr("No data was received in the uploaded file"));
 }
 
 TEST_F(FileTagThroughWebServer, AcceptListsTypesAndChecksWhatTheContentIs) {
@@ -259,17 +281,16 @@ TEST_F(FileTagThroughWebServer, AcceptListsTypesAndChecksWhatTheContentIs) {
         } else {
             std::string upper = c.contentType;
             for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-            EXPECT_TRUE(Contains(response.body,
-                                 "The MIME type of the uploaded file (" + upper + ") was not accepted by the server."))
-                << c.contentType << response.body;
+            EXPECT_THAT(response.body,
+                        HasSubstr("The MIME type of the uploaded file (" + upper + ") was not accepted by the server."))
+                << c.contentType;
         }
     }
     auto malformed =
         Upload("DESTINATION=\"" + folder + "\" ACCEPT=\"image\"", Part{"doc", "a.gif", "image/gif", "GIF8"});
-    EXPECT_TRUE(Contains(malformed.body,
-                         "Invalid MIME type specification (image) used in ACCEPT attribute of the TSFILE "
-                         "tag."))
-        << malformed.body;
+    EXPECT_THAT(malformed.body,
+                HasSubstr("Invalid MIME type specification (image) used in ACCEPT attribute of the TSFILE "
+                          "tag."));
 }
 
 TEST_F(FileTagThroughWebServer, WriteAppendReadCopyMoveRenameAndDeleteInsideTheFolder) {
@@ -324,19 +345,16 @@ TEST_F(FileTagThroughWebServer, WriteAppendReadCopyMoveRenameAndDeleteInsideTheF
 
     WriteFile(f + "tsfile.log", "kept");
     auto log = Run("<TSFILE ACTION=\"DELETE\" FILE=\"" + f + "TSFile.Log\">");
-    EXPECT_TRUE(Contains(log.body, "Tessaro does not allow deletion of files with that name.")) << log.body;
+    EXPECT_THAT(log.body, HasSubstr("Tessaro does not allow deletion of files with that name."));
     auto missing = Run("<TSFILE ACTION=\"READ\" FILE=\"" + f + "none.txt\" VARIABLE=\"x\">");
-    EXPECT_TRUE(Contains(missing.body,
-                         "was not found.Please verify that the source file exists before using it in a "
-                         "READ action."))
-        << missing.body;
+    EXPECT_THAT(missing.body, HasSubstr("was not found.Please verify that the source file exists before using it in a "
+                                        "READ action."));
     auto bad = Run("<TSFILE ACTION=\"SHRED\" FILE=\"" + f + "LICENSE\">");
-    EXPECT_TRUE(
-        Contains(bad.body, "(valid attributes are UPLOAD, WRITE, APPEND, READ, COPY, MOVE, RENAME, and DELETE)."))
-        << bad.body;
+    EXPECT_THAT(bad.body,
+                HasSubstr("(valid attributes are UPLOAD, WRITE, APPEND, READ, COPY, MOVE, RENAME, and DELETE)."));
     auto noVariable = Run("<TSFILE ACTION=\"READ\" FILE=\"" + f + "LICENSE\">");
-    EXPECT_TRUE(Contains(noVariable.body, "The VARIABLE attribute of the TSFILE tag is required when ACTION=\"READ\"."))
-        << noVariable.body;
+    EXPECT_THAT(noVariable.body,
+                HasSubstr("The VARIABLE attribute of the TSFILE tag is required when ACTION=\"READ\"."));
 }
 
 TEST_F(FileTagThroughWebServer, EveryActionRefusesPathsThatClimbOutOfTheFolder) {
@@ -370,14 +388,12 @@ TEST_F(FileTagThroughWebServer, EveryActionRefusesPathsThatClimbOutOfTheFolder) 
         for (const std::string& escape : escapes) {
             auto response = site.Get("/escape.tsm?f=" + escape);
             EXPECT_EQ(response.status, 500) << response.error;
-            EXPECT_TRUE(Contains(response.body, "Error processing TSFILE tag"))
-                << text << " " << escape << response.body;
-            EXPECT_TRUE(Contains(response.body,
-                                 "is illegal.Path specifications cannot include any of the following "
-                                 "sequences of characters: '..', '//', or '\\\\'."))
-                << text << " " << escape << response.body;
-            EXPECT_FALSE(Contains(response.body, "root:")) << escape;
-            EXPECT_FALSE(Contains(response.body, ">secret")) << escape;
+            EXPECT_THAT(response.body, HasSubstr("Error processing TSFILE tag")) << text << " " << escape;
+            EXPECT_THAT(response.body, HasSubstr("is illegal.Path specifications cannot include any of the following "
+                                                 "sequences of characters: '..', '//', or '\\\\'."))
+                << text << " " << escape;
+            EXPECT_THAT(response.body, Not(HasSubstr("root:"))) << escape;
+            EXPECT_THAT(response.body, Not(HasSubstr(">secret"))) << escape;
         }
     }
     before.insert(site.document_root() + "/escape.tsm");
@@ -389,12 +405,12 @@ TEST_F(FileTagThroughWebServer, EveryActionRefusesPathsThatClimbOutOfTheFolder) 
     for (const std::string& escape : {std::string("..%2F"), std::string("%2e%2e"), std::string("..%5C")}) {
         auto upload = Upload("DESTINATION=\"" + f + "#URL.f#\" NAMECONFLICT=\"OVERWRITE\"",
                              Part{"doc", "secret.txt", "text/plain", "owned"}, "f=" + escape);
-        EXPECT_TRUE(Contains(upload.body, "is illegal.Path specifications")) << escape << upload.body;
+        EXPECT_THAT(upload.body, HasSubstr("is illegal.Path specifications")) << escape;
     }
     for (const std::string& escape : escapes) {
         auto upload = Upload("DESTINATION=\"" + f + "#URL.f#\" NAMECONFLICT=\"OVERWRITE\"",
                              Part{"doc", "secret.txt", "text/plain", "owned"}, "f=" + escape);
-        EXPECT_TRUE(Contains(upload.body, "is illegal.Path specifications")) << escape << upload.body;
+        EXPECT_THAT(upload.body, HasSubstr("is illegal.Path specifications")) << escape;
     }
     EXPECT_EQ(ReadFile(outside), "secret");
 }
@@ -414,9 +430,9 @@ TEST_F(FileTagThroughWebServer, UploadWithoutAFileOrAFolderIsAnErrorInTheTag) {
     for (const Case& c : cases) {
         auto response = Upload(c.attributes, c.part);
         EXPECT_EQ(response.status, 500) << c.name << response.error;
-        EXPECT_TRUE(Contains(response.body, "Error in TSFILE tag")) << c.name << response.body;
-        EXPECT_FALSE(Contains(response.body, "Error processing TSFILE tag")) << c.name << response.body;
-        EXPECT_TRUE(Contains(response.body, c.detail)) << c.name << response.body;
+        EXPECT_THAT(response.body, HasSubstr("Error in TSFILE tag")) << c.name;
+        EXPECT_THAT(response.body, Not(HasSubstr("Error processing TSFILE tag"))) << c.name;
+        EXPECT_THAT(response.body, HasSubstr(c.detail)) << c.name;
     }
 }
 
@@ -424,8 +440,8 @@ TEST_F(FileTagThroughWebServer, RuntimeRootFilesAreOutOfReach) {
     auto response = Page("reg.tsm", "<TSFILE ACTION=\"READ\" FILE=\"" + site.home() +
                                         "/registry.db\" VARIABLE=\"x\">"
                                         "<TSOUTPUT>#x#</TSOUTPUT>");
-    EXPECT_TRUE(Contains(response.body, "Error processing TSFILE tag")) << response.body;
-    EXPECT_FALSE(Contains(response.body, "SQLite")) << response.body;
+    EXPECT_THAT(response.body, HasSubstr("Error processing TSFILE tag"));
+    EXPECT_THAT(response.body, Not(HasSubstr("SQLite")));
 }
 
 TEST_F(FileTagThroughWebServer, DisabledByTheAdministratorAndLoggedWhenAsked) {
@@ -433,11 +449,11 @@ TEST_F(FileTagThroughWebServer, DisabledByTheAdministratorAndLoggedWhenAsked) {
     auto logged = Page("w.tsm", "<TSFILE ACTION=\"WRITE\" FILE=\"" + folder + "/a.txt\" OUTPUT=\"x\">ok");
     EXPECT_EQ(logged.body, "ok") << logged.body;
     std::string log = site.ReadHomeFile("log/TSFILE.LOG");
-    EXPECT_TRUE(Contains(log, "WRITE (File: " + folder + "/a.txt, Remote Address: 127.0.0.1, Template: ")) << log;
+    EXPECT_THAT(log, HasSubstr("WRITE (File: " + folder + "/a.txt, Remote Address: 127.0.0.1, Template: "));
 
     ASSERT_TRUE(e2e::Site::SetSetting("Server", "EnableTSFILE", "0"));
     auto disabled = Page("w.tsm", "<TSFILE ACTION=\"WRITE\" FILE=\"" + folder + "/b.txt\" OUTPUT=\"x\">ok");
-    EXPECT_TRUE(Contains(disabled.body, "TSFILE tag disabled for this server")) << disabled.body;
+    EXPECT_THAT(disabled.body, HasSubstr("TSFILE tag disabled for this server"));
     EXPECT_FALSE(fs::exists(folder + "/b.txt"));
 }
 

@@ -1,6 +1,7 @@
 // String, pattern, list and page-format functions through the whole road: browser ->
 // lighttpd -> ksml -> tsengine, on URL, form and query values, with a SQLite data source.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,9 +13,7 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using ::testing::HasSubstr;
 
 constexpr const char* kDsn = "e2e_functions";
 
@@ -71,7 +70,7 @@ TEST_F(StringFunctionsThroughWebServer, UrlFormAndQueryValues) {
 
     // The column-list names are checked: a wrong column is the author's error.
     auto wrong = Page("wrong.tsm", Query("q", "SELECT id FROM names") + "<TSOUTPUT>#ValueList(q.nothing)#</TSOUTPUT>");
-    EXPECT_TRUE(Contains(wrong.body, "must be pointing to a valid column name")) << wrong.body;
+    EXPECT_THAT(wrong.body, HasSubstr("must be pointing to a valid column name"));
 }
 
 TEST_F(StringFunctionsThroughWebServer, HugeResultIsAnErrorPageAndTheEngineKeepsServing) {
@@ -80,9 +79,8 @@ TEST_F(StringFunctionsThroughWebServer, HugeResultIsAnErrorPageAndTheEngineKeeps
     const auto seconds =
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started).count();
     ASSERT_EQ(huge.status, 500) << huge.error;
-    EXPECT_TRUE(Contains(huge.body, "An error has occurred while processing the expression")) << huge.body;
-    EXPECT_TRUE(Contains(huge.body, "RepeatString(String, Count) would be longer than the limit of 16777216 bytes"))
-        << huge.body;
+    EXPECT_THAT(huge.body, HasSubstr("An error has occurred while processing the expression"));
+    EXPECT_THAT(huge.body, HasSubstr("RepeatString(String, Count) would be longer than the limit of 16777216 bytes"));
     EXPECT_LT(seconds, 10);
 
     auto after = Page("after.tsm", "<TSOUTPUT>#Len(RepeatString(\"ab\", 1000))#</TSOUTPUT>");
@@ -92,7 +90,7 @@ TEST_F(StringFunctionsThroughWebServer, HugeResultIsAnErrorPageAndTheEngineKeeps
     // The limit is the server's setting, read for each request.
     ASSERT_TRUE(e2e::Site::SetSetting("Server", "MaxFunctionResultBytes", "1000"));
     auto limited = site.Get("/after.tsm");
-    EXPECT_TRUE(Contains(limited.body, "would be longer than the limit of 1000 bytes")) << limited.body;
+    EXPECT_THAT(limited.body, HasSubstr("would be longer than the limit of 1000 bytes"));
     ASSERT_TRUE(e2e::Site::SetSetting("Server", "MaxFunctionResultBytes", "2000"));
     EXPECT_EQ(site.Get("/after.tsm").body, "2000");
     ASSERT_TRUE(e2e::Site::SetSetting("Server", "MaxFunctionResultBytes", "16777216"));

@@ -1,5 +1,6 @@
 // The real gateway behind the real web server, with a stand-in engine in the test process.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <random>
@@ -16,9 +17,7 @@ using gateway_test::FakeEngineWindow;
 const std::vector<gateway_test::ReplyFrame> kPage = {
     {1, "Content-type: text/html\n\n"}, {1, "<P>engine page"}, {2, ""}};
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using ::testing::HasSubstr;
 
 class GatewayThroughWebServer : public ::testing::Test {
 protected:
@@ -35,10 +34,10 @@ TEST_F(GatewayThroughWebServer, TemplateRequestReachesTheEngineAndItsPageTheBrow
     auto received = engine.Received();
     ASSERT_EQ(received.size(), 1u);
     const std::string& env = received[0];
-    EXPECT_TRUE(Contains(env, "\0SCRIPT_NAME=/x.tsm\0TS_TEMPLATE_PATH=\0"s));
-    EXPECT_TRUE(Contains(env, "\0QUERY_STRING=a=1&b=two\0"s));
-    EXPECT_TRUE(Contains(env, "\0TESSARO_HOME=" + site.home() + "\0"s));
-    EXPECT_TRUE(Contains(env, "\0REMOTE_ADDR=127.0.0.1\0"s));
+    EXPECT_THAT(env, HasSubstr("\0SCRIPT_NAME=/x.tsm\0TS_TEMPLATE_PATH=\0"s));
+    EXPECT_THAT(env, HasSubstr("\0QUERY_STRING=a=1&b=two\0"s));
+    EXPECT_THAT(env, HasSubstr("\0TESSARO_HOME=" + site.home() + "\0"s));
+    EXPECT_THAT(env, HasSubstr("\0REMOTE_ADDR=127.0.0.1\0"s));
     EXPECT_EQ(env.substr(env.size() - 2), "\0\0"s);
 }
 
@@ -51,9 +50,9 @@ TEST_F(GatewayThroughWebServer, KsmFilesAndTheUrlTemplateFormAlsoReachTheEngine)
     }
     auto received = engine.Received();
     ASSERT_EQ(received.size(), 3u);
-    EXPECT_TRUE(Contains(received[0], "\0SCRIPT_NAME=/y.ksm\0TS_TEMPLATE_PATH=\0"s));
-    EXPECT_TRUE(Contains(received[1], "\0SCRIPT_NAME=/sub/z.tsm\0TS_TEMPLATE_PATH=\0"s));
-    EXPECT_TRUE(Contains(received[2], "\0QUERY_STRING=TEMPLATE=/x.tsm\0"s));
+    EXPECT_THAT(received[0], HasSubstr("\0SCRIPT_NAME=/y.ksm\0TS_TEMPLATE_PATH=\0"s));
+    EXPECT_THAT(received[1], HasSubstr("\0SCRIPT_NAME=/sub/z.tsm\0TS_TEMPLATE_PATH=\0"s));
+    EXPECT_THAT(received[2], HasSubstr("\0QUERY_STRING=TEMPLATE=/x.tsm\0"s));
 }
 
 TEST_F(GatewayThroughWebServer, FiveMegabyteUploadArrivesWhole) {
@@ -68,7 +67,7 @@ TEST_F(GatewayThroughWebServer, FiveMegabyteUploadArrivesWhole) {
     EXPECT_EQ(response.body, "<P>engine page");
     auto received = engine.Received();
     ASSERT_EQ(received.size(), 2u);
-    EXPECT_TRUE(Contains(received[0], "\0CONTENT_LENGTH=" + std::to_string(body.size()) + "\0"s));
+    EXPECT_THAT(received[0], HasSubstr("\0CONTENT_LENGTH=" + std::to_string(body.size()) + "\0"s));
     EXPECT_TRUE(received[1] == body) << "body of " << received[1].size() << " bytes differs";
 }
 
@@ -87,7 +86,7 @@ TEST_F(GatewayThroughWebServer, RequestDroppedByTheEngineShowsTheBusyPage) {
     FakeEngineSocket engine({});
     auto response = site.Get("/x.tsm");
     EXPECT_EQ(response.status, 503) << response.error;
-    EXPECT_TRUE(Contains(response.body, "Server busy or unable to fulfill request")) << response.body;
+    EXPECT_THAT(response.body, HasSubstr("Server busy or unable to fulfill request"));
 }
 
 TEST_F(GatewayThroughWebServer, WithoutAnInstalledEngineTheGatewayAnswersWithItsErrorPage) {
@@ -106,8 +105,8 @@ TEST_F(GatewayThroughWebServer, WithoutAnInstalledEngineTheGatewayAnswersWithIts
     EXPECT_LT(event, notRunning);
     EXPECT_EQ(page.find("Content-type"), std::string::npos) << "one reply, one header";
     std::string log = site.ReadHomeFile("log/KSML.LOG");
-    EXPECT_TRUE(Contains(log, "\"Error\",\"TID=")) << log;
-    EXPECT_TRUE(Contains(log, "Failed to set server termination event.")) << log;
+    EXPECT_THAT(log, HasSubstr("\"Error\",\"TID="));
+    EXPECT_THAT(log, HasSubstr("Failed to set server termination event."));
 }
 
 TEST(GatewayFromAShell, FailureIsAnHtmlPageAndExitStatusZero) {
@@ -117,7 +116,7 @@ TEST(GatewayFromAShell, FailureIsAnHtmlPageAndExitStatusZero) {
               0);
     std::string page = site.ReadHomeFile("ksml.out");
     EXPECT_EQ(page.rfind("Status: 500 Internal Server Error\nContent-type: text/html; charset=utf-8\n\n<HTML>", 0), 0u) << page;
-    EXPECT_TRUE(Contains(page, "Error occurred while attempt to open service.")) << page;
+    EXPECT_THAT(page, HasSubstr("Error occurred while attempt to open service."));
 }
 
 TEST(GatewayWindows95Road, RequestTravelsByWindowMessageAndReplyFile) {
@@ -136,7 +135,7 @@ TEST(GatewayWindows95Road, RequestTravelsByWindowMessageAndReplyFile) {
     ASSERT_EQ(received.size(), 1u);
     EXPECT_TRUE(received[0].well_formed);
     EXPECT_TRUE(received[0].body == body);
-    EXPECT_TRUE(Contains(received[0].environment, "\0TESSARO_WIN95=1\0"s));
+    EXPECT_THAT(received[0].environment, HasSubstr("\0TESSARO_WIN95=1\0"s));
 }
 
 TEST(GatewayWindows95Road, NoEngineWindowGivesTheNotRunningPage) {
@@ -144,7 +143,7 @@ TEST(GatewayWindows95Road, NoEngineWindowGivesTheNotRunningPage) {
     ASSERT_TRUE(site.StartWebServer({{"TESSARO_WIN95", "1"}})) << site.WebServerLog();
     auto response = site.Get("/x.tsm");
     EXPECT_EQ(response.status, 500) << response.error;
-    EXPECT_TRUE(Contains(response.body, "Tessaro server application not currently running.")) << response.body;
+    EXPECT_THAT(response.body, HasSubstr("Tessaro server application not currently running."));
 }
 
 }  // namespace

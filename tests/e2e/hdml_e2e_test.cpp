@@ -1,6 +1,7 @@
 // Replies of type application/x-hdmlc through the whole road: the engine compiles the page
 // into a deck with the generator library beside it, or answers with the error page.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,9 +10,8 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 class HdmlThroughWebServer : public e2e::SiteTest {
 protected:
@@ -30,8 +30,8 @@ TEST_F(HdmlThroughWebServer, AValidPageAnswersWithTheCompiledDeck) {
     EXPECT_EQ(response.Header("Content-type"), "application/x-hdmlc") << response.headers;
     ASSERT_GE(response.body.size(), 6u);
     EXPECT_EQ(response.body.substr(0, 6), std::string("\x89HDC\x01\x00", 6));
-    EXPECT_TRUE(Contains(response.body, std::string("\x00\x09Hello Ann", 11)));
-    EXPECT_FALSE(Contains(site.ReadHomeFile("log/SERVER.LOG"), "could not be located"));
+    EXPECT_THAT(response.body, HasSubstr(std::string("\x00\x09Hello Ann", 11)));
+    EXPECT_THAT(site.ReadHomeFile("log/SERVER.LOG"), Not(HasSubstr("could not be located")));
 }
 
 TEST_F(HdmlThroughWebServer, ABadPageAnswersWithTheEscapedErrorPage) {
@@ -43,10 +43,10 @@ TEST_F(HdmlThroughWebServer, ABadPageAnswersWithTheEscapedErrorPage) {
     EXPECT_EQ(response.Header("Content-type"), "text/html; charset=utf-8") << response.headers;
     EXPECT_EQ(response.body.rfind("<HTML><BODY>\n\n<H3>HDML Syntax Error(s) Occurred:</H3><UL>\n", 0), 0u)
         << response.body;
-    EXPECT_TRUE(Contains(response.body, "<LI>Line 1, column 1: Missing required attribute VERSION in &lt;HDML&gt;\n"));
-    EXPECT_TRUE(Contains(response.body, "&lt;/PRE&gt;&lt;script&gt;"));
-    EXPECT_FALSE(Contains(response.body, "<script>"));
-    EXPECT_TRUE(Contains(response.body, "</PRE></BODY></HTML>"));
+    EXPECT_THAT(response.body, HasSubstr("<LI>Line 1, column 1: Missing required attribute VERSION in &lt;HDML&gt;\n"));
+    EXPECT_THAT(response.body, HasSubstr("&lt;/PRE&gt;&lt;script&gt;"));
+    EXPECT_THAT(response.body, Not(HasSubstr("<script>")));
+    EXPECT_THAT(response.body, HasSubstr("</PRE></BODY></HTML>"));
 }
 
 }  // namespace

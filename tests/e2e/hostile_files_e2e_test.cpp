@@ -6,6 +6,7 @@
 // formulas, oversized headers and table columns, large bodies, connections that trickle,
 // and a data source added to odbc.ini after a request asked for it.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -35,14 +36,15 @@
 #include "site_test.h"
 #include "tests/common/ci_require.h"
 #include "tests/common/folder_swapper.h"
+#include "tests/common/text_matchers.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using tessaro::test::ContainsText;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -122,7 +124,7 @@ TEST_F(HostileFiles, PathsWithAZeroByteAreRefusedOnEveryRoad) {
         site.WriteDocument(std::string(c.name) + ".tsm", c.page);
         auto response = Post("/" + std::string(c.name) + ".tsm", c.query);
         EXPECT_TRUE(IsEngineErrorPage(response)) << c.name << "\n" << response.body;
-        EXPECT_FALSE(Contains(response.body, "-content")) << c.name;
+        EXPECT_THAT(response.body, Not(HasSubstr("-content"))) << c.name;
     }
     EXPECT_FALSE(fs::exists(docs + "/notes/evil.tsm"));
     EXPECT_FALSE(fs::exists(docs + "/notes/copy.tsm"));
@@ -175,8 +177,8 @@ TEST_F(HostileFiles, PrivateFilesStayClosedOnEveryRoad) {
         for (const std::string& file : privateFiles) {
             auto response = site.Get("/road" + std::to_string(r) + ".tsm?f=" + e2e::FormEncode(file));
             EXPECT_TRUE(IsEngineErrorPage(response)) << roads[r] << "\n" << file << "\n" << response.body;
-            EXPECT_FALSE(Contains(response.body, "private-bytes")) << roads[r] << " " << file;
-            EXPECT_FALSE(Contains(response.body, "SQLite format 3")) << roads[r] << " " << file;
+            EXPECT_THAT(response.body, Not(HasSubstr("private-bytes"))) << roads[r] << " " << file;
+            EXPECT_THAT(response.body, Not(HasSubstr("SQLite format 3"))) << roads[r] << " " << file;
         }
     }
     for (std::size_t i = 0; i < privateFiles.size(); ++i)
@@ -283,13 +285,14 @@ TEST_F(HostileFiles, UploadsNamedAsTemplatesNeedATemplateTypeInAccept) {
         std::string contentType;
         std::string body = e2e::MultipartFileBody("doc", c.fileName, shell, &contentType);
         // The declared type the attributes ask for.
-        const std::string declared = Contains(c.attributes, "x-tsml") ? "text/x-tsml" : "image/gif";
+        const std::string declared = ContainsText(c.attributes, "x-tsml") ? "text/x-tsml" : "image/gif";
         std::string withType = body;
         const std::string generic = "application/octet-stream";
         withType.replace(withType.find(generic), generic.size(), declared);
         auto response = e2e::HttpRequest(site.port(), "POST", "/up.tsm", {"Content-Type: " + contentType}, withType);
-        EXPECT_EQ(Contains(e2e::WithoutQuotedLines(response.body), "saved "), c.saved) << c.fileName << " " << c.attributes << "\n"
-                                                              << response.body;
+        EXPECT_EQ(ContainsText(e2e::WithoutQuotedLines(response.body), "saved "), c.saved)
+            << c.fileName << " " << c.attributes << "\n"
+            << response.body;
         if (!c.saved) {
             EXPECT_TRUE(IsEngineErrorPage(response)) << response.body;
         }
@@ -322,8 +325,8 @@ TEST_F(HostileFiles, ReportValuesStayTexts) {
     for (const std::string& value : {std::string("x\" & {staff.salary} & \"y"), std::string("\"")}) {
         auto page = site.Get("/report.tsm?l=" + e2e::FormEncode(value));
         EXPECT_EQ(page.status, 200) << page.body;
-        EXPECT_FALSE(Contains(page.body, "987654")) << page.body;
-        EXPECT_TRUE(Contains(page.body, "<TD>Ann</TD>")) << page.body;
+        EXPECT_THAT(page.body, Not(HasSubstr("987654")));
+        EXPECT_THAT(page.body, HasSubstr("<TD>Ann</TD>"));
     }
 }
 
@@ -355,7 +358,7 @@ TEST_F(HostileFiles, OversizedHeadersAndColumnsAreRefusedOrBounded) {
                       "<TSTABLE QUERY=\"q\" COLSPACING=\"100000000\"><TSCOL TEXT=\"#x#\" WIDTH=\"100000000\">"
                       "</TSTABLE>");
     EXPECT_EQ(table.status, 200) << table.body;
-    EXPECT_TRUE(Contains(table.body, "1")) << table.body;
+    EXPECT_THAT(table.body, HasSubstr("1"));
     EXPECT_LT(table.body.size(), 100000u);
 }
 
@@ -435,13 +438,15 @@ TEST_F(HostileFiles, TricklingConnectionsAreBoundedAndDropped) {
             for (int t = 0; t < 10 && !stop; ++t) std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     });
-    // The engine holds no more of them at once than the limit of arriving connections.
+    // The engine holds no more of them at once than the limit of arriving connections. At the
+    // limit it takes a waiting connection in place of the oldest one, so a listing of its
+    // descriptors may catch the newcomer before the one it replaces is closed.
     int most = 0;
     for (int i = 0; i < 15; ++i) {
         most = std::max(most, openSockets() - socketsBefore);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    EXPECT_LE(most, 16 + 2);
+    EXPECT_LE(most, 16 + 4);
     EXPECT_GE(most, 8) << "the tricklers are being served";
     const auto start = std::chrono::steady_clock::now();
     auto normal = site.Get("/x.tsm");
@@ -543,7 +548,8 @@ protected:
 
     Road GetRoad(const std::string& name, const std::string& page, const std::string& success) {
         site.WriteDocument(name + ".tsm", page);
-        return {name, [success](const e2e::HttpResponse& r) { return r.status == 200 && Contains(r.body, success); },
+        return {name,
+                [success](const e2e::HttpResponse& r) { return r.status == 200 && ContainsText(r.body, success); },
                 [this, name](int n) { return site.Get("/" + name + ".tsm?n=" + std::to_string(n)); }};
     }
 
@@ -577,7 +583,7 @@ protected:
                 const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
                 for (int n = 0; std::chrono::steady_clock::now() < end; ++n) {
                     PutDecoys();
-                    EXPECT_FALSE(Contains(road.request(n).body, "private-bytes")) << road.name;
+                    EXPECT_THAT(road.request(n).body, Not(HasSubstr("private-bytes"))) << road.name;
                 }
                 EXPECT_GT(swapper.Swaps(), 0) << road.name;
             }
@@ -647,7 +653,7 @@ TEST_F(FileRaces, TheEnginesEnvironmentTheRootAndLargeIncludesAreRefused) {
           "<TSCONTENT TYPE=\"text/plain\" FILE=\"" + environ + "\">",
           "<TSOUTPUT>#FileExists('" + environ + "')#</TSOUTPUT>"}) {
         auto response = Page("environ.tsm", page);
-        EXPECT_FALSE(Contains(response.body, "TESSARO_HOME=")) << page << "\n" << response.body;
+        EXPECT_THAT(response.body, Not(HasSubstr("TESSARO_HOME="))) << page;
         EXPECT_TRUE(response.status == 500 || response.body == "NO") << page << "\n" << response.body;
     }
     std::size_t rootNames = 0;
@@ -662,7 +668,7 @@ TEST_F(FileRaces, TheEnginesEnvironmentTheRootAndLargeIncludesAreRefused) {
     site.WriteDocument("big.tsm", std::string(200000, 'b'));
     auto big = Page("include.tsm", "<TSINCLUDE TEMPLATE=\"big.tsm\">");
     EXPECT_EQ(big.status, 500);
-    EXPECT_TRUE(Contains(big.body, "larger than the 4096 bytes")) << big.body.substr(0, 500);
+    EXPECT_THAT(big.body, HasSubstr("larger than the 4096 bytes")) << big.body.substr(0, 500);
     EXPECT_LT(big.body.size(), 20000u);
 }
 

@@ -1,6 +1,7 @@
 // Hostile requests along the whole road: browser -> lighttpd -> ksml -> tsengine,
 // answered by the engine's diagnostic echo page (action=Echo).
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -15,9 +16,8 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 // The line of the echo page that starts with prefix, without its line end.
 std::string EchoLine(const std::string& body, const std::string& prefix) {
@@ -76,9 +76,9 @@ TEST_F(HostileThroughWebServer, UploadNamesNeverChooseWhereTheFileGoes) {
         ASSERT_FALSE(line.empty()) << field << "\n" << response.body;
         std::string temp = line.substr(7, line.find('|') - 7);
         EXPECT_EQ(std::filesystem::path(temp).filename().string().rfind("BTS", 0), 0u) << line;
-        EXPECT_TRUE(Contains(line, "|exists|")) << line;
+        EXPECT_THAT(line, HasSubstr("|exists|"));
     }
-    EXPECT_TRUE(Contains(EchoLine(response.body, "FILE:A="), "|../../..|evil|txt")) << response.body;
+    EXPECT_THAT(EchoLine(response.body, "FILE:A="), HasSubstr("|../../..|evil|txt")) << response.body;
     for (const std::string& dir :
          {site.home(), site.document_root(), std::filesystem::path(site.home()).parent_path().string()}) {
         EXPECT_FALSE(std::filesystem::exists(dir + "/evil.txt")) << dir;
@@ -111,7 +111,7 @@ TEST_F(HostileThroughWebServer, MalformedBodiesGetAPageAndTheEngineStaysUp) {
     for (const auto& c : cases) {
         auto response = Post(c.contentType, c.body);
         EXPECT_EQ(response.status, e2e::StatusOfPage(response.body)) << c.contentType << response.error;
-        EXPECT_TRUE(Contains(response.body, c.expected)) << c.contentType << "\n" << response.body.substr(0, 600);
+        EXPECT_THAT(response.body, HasSubstr(c.expected)) << c.contentType << "\n" << response.body.substr(0, 600);
     }
     EXPECT_EQ(site.EnginePid(), engine);
     EXPECT_EQ(site.Get("/x.tsm?action=Echo").status, 200);
@@ -131,6 +131,6 @@ TEST_F(HostileThroughWebServer, SilentConnectionToTheEngineDoesNotMakeOthersBusy
     auto response = site.Get("/x.tsm?action=Echo&after=idle");
     ::close(idle);
     EXPECT_EQ(response.status, 200);
-    EXPECT_TRUE(Contains(response.body, "URL:AFTER=idle\n")) << response.body;
-    EXPECT_FALSE(Contains(site.ReadHomeFile("log/SERVER.LOG"), "Timed out while waiting for thread semaphore"));
+    EXPECT_THAT(response.body, HasSubstr("URL:AFTER=idle\n"));
+    EXPECT_THAT(site.ReadHomeFile("log/SERVER.LOG"), Not(HasSubstr("Timed out while waiting for thread semaphore")));
 }

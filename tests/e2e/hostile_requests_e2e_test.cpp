@@ -3,6 +3,7 @@
 // the template folders, forms at the field cap, SQL values that imitate date literals,
 // GetGraphic with a planted link, and connections that stall before their request is whole.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -26,15 +27,18 @@
 #include "child_process.h"
 #include "e2e_odbc.h"
 #include "site_test.h"
+#include "tests/common/text_matchers.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using e2e::CookieValue;
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using tessaro::test::ContainsText;
+using ::testing::AnyOf;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
 
 // What a program prints, run to completion.
 std::string Output(const e2e::Site& site, const std::vector<std::string>& argv) {
@@ -69,7 +73,8 @@ protected:
         std::error_code ec;
         for (const auto& entry : fs::directory_iterator("/proc/" + std::to_string(site.EnginePid()) + "/fd", ec)) {
             std::string target = fs::read_symlink(entry.path(), ec).string();
-            if (!ec && Contains(target, "registry.db") && Contains(target, "(deleted)")) deleted.push_back(target);
+            if (!ec && ContainsText(target, "registry.db") && ContainsText(target, "(deleted)"))
+                deleted.push_back(target);
         }
         return deleted;
     }
@@ -101,8 +106,8 @@ TEST_F(HostileRequests, PrivateRuntimeFilesStayClosedAndTheRegistryKeepsEveryCli
     for (const std::string& file : contentCases) {
         auto response = site.Get("/content.tsm?f=" + e2e::FormEncode(file));
         EXPECT_EQ(response.status, 500) << file;
-        EXPECT_FALSE(Contains(response.body, "SQLite format 3")) << file;
-        EXPECT_TRUE(Contains(response.body, "Invalid TSCONTENT tag")) << file << "\n" << response.body;
+        EXPECT_THAT(response.body, Not(HasSubstr("SQLite format 3"))) << file;
+        EXPECT_THAT(response.body, HasSubstr("Invalid TSCONTENT tag")) << file;
     }
     const std::string includeCases[] = {"../../registry.db",
                                         "../../registry.db-wal",
@@ -114,8 +119,8 @@ TEST_F(HostileRequests, PrivateRuntimeFilesStayClosedAndTheRegistryKeepsEveryCli
     for (const std::string& t : includeCases) {
         auto response = site.Get("/include.tsm?t=" + e2e::FormEncode(t));
         EXPECT_EQ(response.status, 500) << t;
-        EXPECT_FALSE(Contains(response.body, "SQLite format 3")) << t;
-        EXPECT_FALSE(Contains(e2e::WithoutQuotedLines(response.body), "after")) << t << "\n" << response.body;
+        EXPECT_THAT(response.body, Not(HasSubstr("SQLite format 3"))) << t;
+        EXPECT_THAT(e2e::WithoutQuotedLines(response.body), Not(HasSubstr("after"))) << t << "\n" << response.body;
     }
 
     // 200 client-management requests from 8 clients, all while other processes read.
@@ -145,7 +150,7 @@ TEST_F(HostileRequests, PrivateRuntimeFilesStayClosedAndTheRegistryKeepsEveryCli
     std::set<std::string> distinct(ids.begin(), ids.end());
     EXPECT_EQ(distinct.size(), static_cast<std::size_t>(kClients));
     for (const std::string& id : ids)
-        EXPECT_TRUE(Contains(listed, "\n" + id + "\\\n") || listed.rfind(id + "\\\n", 0) == 0) << id << "\n" << listed;
+        EXPECT_THAT(listed, AnyOf(HasSubstr("\n" + id + "\\\n"), StartsWith(id + "\\\n"))) << id;
     EXPECT_EQ(Output(site, {"/usr/bin/sqlite3", home + "/registry.db", "PRAGMA integrity_check"}), "ok\n");
     auto deleted = DeletedStoreFilesOpenInEngine();
     EXPECT_TRUE(deleted.empty()) << deleted.front();
@@ -190,9 +195,9 @@ TEST_F(HostileRequests, IncludesStayInsideTheTemplateFolders) {
             EXPECT_EQ(response.body, c.expected) << c.query;
             continue;
         }
-        EXPECT_FALSE(Contains(response.body, "root:")) << c.query << "\n" << response.body;
-        EXPECT_FALSE(Contains(response.body, "SQLite format 3")) << c.query;
-        EXPECT_FALSE(Contains(e2e::WithoutQuotedLines(response.body), "]")) << c.query << "\n" << response.body;
+        EXPECT_THAT(response.body, Not(HasSubstr("root:"))) << c.query;
+        EXPECT_THAT(response.body, Not(HasSubstr("SQLite format 3"))) << c.query;
+        EXPECT_THAT(e2e::WithoutQuotedLines(response.body), Not(HasSubstr("]"))) << c.query << "\n" << response.body;
     }
 }
 
@@ -216,8 +221,8 @@ TEST_F(HostileRequests, UrlEncodedAndMultipartFormsShareTheFieldCap) {
         auto response = e2e::HttpRequest(site.port(), "POST", "/x.tsm?action=Echo",
                                          {"Content-Type: " + std::string(c.type)}, c.body);
         ASSERT_EQ(response.status, 200) << response.error;
-        EXPECT_TRUE(Contains(response.body, "FORM:" + std::string(c.prefix) + "9=9\n")) << response.body;
-        EXPECT_FALSE(Contains(response.body, "FORM:" + std::string(c.prefix) + "10=")) << response.body;
+        EXPECT_THAT(response.body, HasSubstr("FORM:" + std::string(c.prefix) + "9=9\n"));
+        EXPECT_THAT(response.body, Not(HasSubstr("FORM:" + std::string(c.prefix) + "10=")));
     }
 }
 
@@ -271,8 +276,8 @@ TEST_F(HostileRequests, GetGraphicServesOnlyRegularFilesOfTheEnginesOwnFolder) {
 
     auto planted = site.Get("/x.tsm?action=GetGraphic&FILE=x.gif");
     EXPECT_EQ(planted.status, 500);
-    EXPECT_FALSE(Contains(planted.body, "root:")) << planted.body;
-    EXPECT_TRUE(Contains(planted.body, "Error in GetGraphic action")) << planted.body;
+    EXPECT_THAT(planted.body, Not(HasSubstr("root:")));
+    EXPECT_THAT(planted.body, HasSubstr("Error in GetGraphic action"));
     EXPECT_TRUE(fs::is_symlink(folder + "/x.gif"));
     struct stat st {};
     ASSERT_EQ(::stat(folder.c_str(), &st), 0);
@@ -292,8 +297,8 @@ TEST_F(HostileRequests, GetGraphicServesOnlyRegularFilesOfTheEnginesOwnFolder) {
     }
     for (const char* name : {"../registry.db", "..%2fregistry.db", "REQUEST.DAT", "..%2f..%2fetc%2fpasswd.gif"}) {
         auto refused = site.Get(std::string("/x.tsm?action=GetGraphic&FILE=") + name);
-        EXPECT_FALSE(Contains(refused.body, "SQLite format 3")) << name;
-        EXPECT_TRUE(Contains(refused.body, "Error in GetGraphic action")) << name << "\n" << refused.body;
+        EXPECT_THAT(refused.body, Not(HasSubstr("SQLite format 3"))) << name;
+        EXPECT_THAT(refused.body, HasSubstr("Error in GetGraphic action")) << name;
     }
 }
 
@@ -326,7 +331,7 @@ TEST_F(HostileRequests, LargeUrlEncodedPostsAreParsedWithoutCopiesOfTheirBodies)
         posts.emplace_back([&] {
             auto response = e2e::HttpRequest(site.port(), "POST", "/big.tsm",
                                              {"Content-Type: application/x-www-form-urlencoded"}, body);
-            if (response.status == 200 && Contains(response.body, "[A,BIG,B][AB c]")) ++answered;
+            if (response.status == 200 && ContainsText(response.body, "[A,BIG,B][AB c]")) ++answered;
         });
     for (std::thread& t : posts) t.join();
     EXPECT_EQ(answered.load(), kPosts);
@@ -429,7 +434,7 @@ TEST_F(HostileRequests, TricklingConnectionsLoseTheirPlaceToWholeRequests) {
     for (int i = 0; i < kRequests; ++i) {
         auto response = site.Get("/x.tsm?action=Echo&visitor=" + std::to_string(i));
         EXPECT_EQ(response.status, 200) << i << "\n" << response.body;
-        EXPECT_TRUE(Contains(response.body, "URL:VISITOR=" + std::to_string(i) + "\n")) << response.body;
+        EXPECT_THAT(response.body, HasSubstr("URL:VISITOR=" + std::to_string(i) + "\n"));
     }
     EXPECT_GT(tricklers.Reconnects(), reconnectsBefore) << "the flood went on meanwhile";
 }
@@ -478,7 +483,7 @@ TEST_F(HostileRequests, StalledConnectionsHoldNoPermitAndAreDropped) {
     auto normal = site.Get("/x.tsm?action=Echo&after=stalled");
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(normal.status, 200) << normal.error;
-    EXPECT_TRUE(Contains(normal.body, "URL:AFTER=stalled\n")) << normal.body;
+    EXPECT_THAT(normal.body, HasSubstr("URL:AFTER=stalled\n"));
     EXPECT_LT(waited, std::chrono::seconds(20));
 
     // Each stalled connection gets its read error and is closed by the engine.
@@ -490,8 +495,8 @@ TEST_F(HostileRequests, StalledConnectionsHoldNoPermitAndAreDropped) {
         ssize_t n;
         while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) reply.append(buffer, static_cast<std::size_t>(n));
         EXPECT_EQ(n, 0) << std::strerror(errno);
-        EXPECT_TRUE(Contains(reply, "Error attempting to read the")) << reply;
+        EXPECT_THAT(reply, HasSubstr("Error attempting to read the"));
         ::close(fd);
     }
-    EXPECT_FALSE(Contains(site.ReadHomeFile("log/SERVER.LOG"), "Timed out while waiting for thread semaphore"));
+    EXPECT_THAT(site.ReadHomeFile("log/SERVER.LOG"), Not(HasSubstr("Timed out while waiting for thread semaphore")));
 }

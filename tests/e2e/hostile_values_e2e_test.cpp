@@ -3,6 +3,7 @@
 // time than the server gives, numbers beyond their type, and the debug listing of a request
 // that carries a login and cookies. Also pages that nobody waits for any more.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -27,9 +28,8 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 class HostileValues : public e2e::SiteTest {
 protected:
@@ -94,23 +94,21 @@ TEST_F(HostileValues, ErrorPagesShowRequestValuesAsText) {
             std::string body = response.body;
             for (char& c : body) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             EXPECT_EQ(response.status, 500) << page << "\n" << response.body;
-            EXPECT_FALSE(Contains(body, "<img")) << page << "\n" << response.body;
-            EXPECT_FALSE(Contains(body, "<script")) << page << "\n" << response.body;
-            EXPECT_FALSE(Contains(body, "</xmp>")) << page << "\n" << response.body;
-            EXPECT_FALSE(Contains(body, "<xmp>")) << page << "\n" << response.body;
+            EXPECT_THAT(body, Not(HasSubstr("<img"))) << page << "\n" << response.body;
+            EXPECT_THAT(body, Not(HasSubstr("<script"))) << page << "\n" << response.body;
+            EXPECT_THAT(body, Not(HasSubstr("</xmp>"))) << page << "\n" << response.body;
+            EXPECT_THAT(body, Not(HasSubstr("<xmp>"))) << page << "\n" << response.body;
         }
     }
     // The quoted value is there, as text, and the message's own markup as markup.
     auto shown = site.Get("/echo0.tsm?x=" + e2e::FormEncode(attacks[0]));
-    EXPECT_TRUE(Contains(shown.body, "Cannot convert &lt;img src=x onerror=alert(1)&gt; to real.")) << shown.body;
+    EXPECT_THAT(shown.body, HasSubstr("Cannot convert &lt;img src=x onerror=alert(1)&gt; to real."));
     auto loop = site.Get("/echo17.tsm?x=" + e2e::FormEncode(attacks[0]));
-    EXPECT_TRUE(Contains(loop.body,
-                         "The TO attribute of the TSLOOP tag, which evaluates to &lt;img src=x "
-                         "onerror=alert(1)&gt;, is not a number."))
-        << loop.body;
+    EXPECT_THAT(loop.body, HasSubstr("The TO attribute of the TSLOOP tag, which evaluates to &lt;img src=x "
+                                     "onerror=alert(1)&gt;, is not a number."));
     auto twice = site.Get("/echo24.tsm?x=" + e2e::FormEncode(attacks[0]));
-    EXPECT_TRUE(Contains(twice.body, "Duplicate TSQUERY name")) << twice.body;
-    EXPECT_TRUE(Contains(twice.body, "existing TSQUERY (&lt;IMG SRC=X ONERROR=ALERT(1)&gt;)")) << twice.body;
+    EXPECT_THAT(twice.body, HasSubstr("Duplicate TSQUERY name"));
+    EXPECT_THAT(twice.body, HasSubstr("existing TSQUERY (&lt;IMG SRC=X ONERROR=ALERT(1)&gt;)"));
 }
 
 // --- quoted SQL values and the functions that cut them ---------------------------------------
@@ -235,15 +233,15 @@ TEST_F(HostileValues, OnlyADebugClientRaisesTheTimeLimit) {
     };
     std::string body;
     long ms = timed("?RequestTimeout=100000", &body);
-    EXPECT_TRUE(Contains(body, "allowable limit of 2 seconds")) << body;
+    EXPECT_THAT(body, HasSubstr("allowable limit of 2 seconds"));
     EXPECT_LT(ms, 15000);
     ms = timed("?RequestTimeout=1", &body);
-    EXPECT_TRUE(Contains(body, "allowable limit of 1 seconds")) << body;
+    EXPECT_THAT(body, HasSubstr("allowable limit of 1 seconds"));
     EXPECT_LT(ms, 15000);
 
     ASSERT_TRUE(e2e::Site::SetSetting("Debug\\DebugIPList", "127.0.0.1", ""));
     ms = timed("?RequestTimeout=3", &body);
-    EXPECT_TRUE(Contains(body, "allowable limit of 3 seconds")) << body;
+    EXPECT_THAT(body, HasSubstr("allowable limit of 3 seconds"));
     EXPECT_GE(ms, 2900);
 }
 
@@ -337,9 +335,9 @@ TEST_F(HostileValues, NumbersBeyondTheirTypeAnswerTheArgumentError) {
         site.WriteDocument("n.tsm", std::string("<TSOUTPUT>#") + c.expression + "#</TSOUTPUT>");
         auto response = site.Get("/n.tsm");
         EXPECT_EQ(response.status, 500) << c.expression << "\n" << response.body;
-        EXPECT_TRUE(Contains(response.body, c.message)) << c.expression << "\n" << response.body;
-        EXPECT_FALSE(Contains(response.body, "INF")) << c.expression;
-        EXPECT_FALSE(Contains(response.body, "NAN")) << c.expression;
+        EXPECT_THAT(response.body, HasSubstr(c.message)) << c.expression;
+        EXPECT_THAT(response.body, Not(HasSubstr("INF"))) << c.expression;
+        EXPECT_THAT(response.body, Not(HasSubstr("NAN"))) << c.expression;
     }
 }
 
@@ -350,10 +348,10 @@ TEST_F(HostileValues, DebugListingHidesTheLoginAndCookieValues) {
     auto response = e2e::HttpRequest(site.port(), "GET", "/x.tsm?mode=DEBUG",
                                      {"Authorization: Basic dXNlcjpodW50ZXIy", "Cookie: TSID=41; secret=hunter2"});
     ASSERT_EQ(response.status, 200) << response.body;
-    EXPECT_TRUE(Contains(response.body, "<B>Parameters</B>")) << response.body;
-    EXPECT_TRUE(Contains(response.body, "HTTP_COOKIE=TSID=(hidden); secret=(hidden)")) << response.body;
-    EXPECT_FALSE(Contains(response.body, "hunter2")) << response.body;
-    EXPECT_FALSE(Contains(response.body, "dXNlcjpodW50ZXIy")) << response.body;
+    EXPECT_THAT(response.body, HasSubstr("<B>Parameters</B>"));
+    EXPECT_THAT(response.body, HasSubstr("HTTP_COOKIE=TSID=(hidden); secret=(hidden)"));
+    EXPECT_THAT(response.body, Not(HasSubstr("hunter2")));
+    EXPECT_THAT(response.body, Not(HasSubstr("dXNlcjpodW50ZXIy")));
 }
 
 }  // namespace

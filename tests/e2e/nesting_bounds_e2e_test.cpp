@@ -2,6 +2,7 @@
 // page is an error page and the engine goes on serving, through the whole road
 // (lighttpd -> ksml -> tsengine).
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -13,9 +14,8 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 constexpr const char* kDsn = "e2e_nesting";
 
@@ -50,10 +50,10 @@ TEST_F(NestingBoundsThroughWebServer, OutputSectionsDeeperThanTheBoundAreAnError
     for (int depth : {1001, 15000}) {
         auto deeper = Page("deeper.tsm", NestedSections(depth));
         ASSERT_EQ(deeper.status, 500) << depth << deeper.error;
-        EXPECT_TRUE(Contains(deeper.body, "An error occurred while attempting to process a TSOUTPUT tag."))
+        EXPECT_THAT(deeper.body, HasSubstr("An error occurred while attempting to process a TSOUTPUT tag."))
             << deeper.body.substr(0, 500);
-        EXPECT_TRUE(Contains(deeper.body, "would be nested inside 1000 other sections")) << deeper.body.substr(0, 500);
-        EXPECT_FALSE(Contains(deeper.body, "[a]"));
+        EXPECT_THAT(deeper.body, HasSubstr("would be nested inside 1000 other sections")) << deeper.body.substr(0, 500);
+        EXPECT_THAT(deeper.body, Not(HasSubstr("[a]")));
     }
     // The same engine answers the next request.
     EXPECT_EQ(site.Get("/bounded.tsm").body, "[a][b]done");
@@ -70,7 +70,7 @@ TEST_F(NestingBoundsThroughWebServer, IncludesDeeperThanTheBoundAreAnErrorPage) 
     EXPECT_EQ(bounded.body, "leaf");
     auto deeper = site.Get("/inc0.tsm");
     ASSERT_EQ(deeper.status, 500) << deeper.error;
-    EXPECT_TRUE(Contains(deeper.body, "Template file includes nested too deeply.")) << deeper.body.substr(0, 500);
+    EXPECT_THAT(deeper.body, HasSubstr("Template file includes nested too deeply.")) << deeper.body.substr(0, 500);
     EXPECT_EQ(site.Get("/inc1.tsm").body, "leaf");
 }
 

@@ -1,5 +1,6 @@
 // TSREPORT through the whole road: browser -> lighttpd -> ksml -> tsengine -> tsreports ->
 // the print engine library, over a SQLite data source, and the report's errors as pages.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -12,14 +13,16 @@
 #include "e2e_odbc.h"
 #include "site_test.h"
 #include "tests/common/ci_require.h"
+#include "tests/common/text_matchers.h"
 
 namespace {
 
 constexpr const char* kDsn = "e2e_staff";
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using tessaro::test::ContainsText;
+using ::testing::AnyOf;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 const char* kStaffReport = R"([Report]
 Title=Staff
@@ -37,6 +40,14 @@ Table=staff
 [Formulas]
 Label='none'
 )";
+
+// The names of the staff rows a report page shows, "[Ann][Bob]...".
+std::string StaffNames(const std::string& body) {
+    std::string found;
+    for (const char* name : {"Ann", "Bob", "Cy", "Dee", "Eve"})
+        if (ContainsText(body, std::string("<TD>") + name + "</TD>")) found += std::string("[") + name + "]";
+    return found;
+}
 
 class ReportsThroughWebServer : public e2e::SiteTest {
 protected:
@@ -59,6 +70,33 @@ protected:
         return std::string("<TSQUERY DATASOURCE=\"") + kDsn + "\">" + sql + "</TSQUERY>";
     }
     std::string ReportPath() const { return site.document_root() + "/staff.rpt"; }
+    // The opening tag of a report on the staff data source, without its closing ">".
+    static std::string Open(const std::string& report) {
+        return "<TSREPORT REPORT=\"" + report + "\" DATASOURCE=\"" + kDsn + "\"";
+    }
+    // A selection with the request value d, and the names of the rows it must keep.
+    struct Selection {
+        std::string body;
+        const char* value;
+        const char* rows;
+    };
+    template <std::size_t N>
+    void ExpectRows(const std::string& report, const Selection (&selections)[N]) {
+        for (const Selection& c : selections) {
+            auto page =
+                Page("select.tsm", Open(report) + ">" + c.body + "</TSREPORT>", "d=" + e2e::FormEncode(c.value));
+            EXPECT_EQ(page.status, 200) << c.body << " " << c.value << page.body;
+            EXPECT_EQ(StaffNames(page.body), c.rows) << c.body << " " << c.value << "\n" << page.body;
+        }
+    }
+    // The staff report with a second, unquoted formula Yearly shown as a column.
+    std::string YearlyReport() {
+        std::string report = kStaffReport;
+        report.replace(report.find("{@Label}"), 8, "{@Label}, {@Yearly}");
+        report += "Yearly={staff.salary} * 12\n";
+        site.WriteDocument("yearly.rpt", report);
+        return site.document_root() + "/yearly.rpt";
+    }
     std::optional<e2e::SQLiteDataSource> odbc_;
 };
 
@@ -77,15 +115,15 @@ TEST_F(ReportsThroughWebServer, SelectionAndSortFromUrlValuesShapeTheEmbeddedRow
     ASSERT_NE(ann, std::string::npos) << body;
     EXPECT_LT(cy, bob);
     EXPECT_LT(bob, ann);
-    EXPECT_FALSE(Contains(body, "Dee"));
-    EXPECT_FALSE(Contains(body, "Eve"));
+    EXPECT_THAT(body, Not(HasSubstr("Dee")));
+    EXPECT_THAT(body, Not(HasSubstr("Eve")));
     // The quoted formula in the report makes the value a text.
-    EXPECT_TRUE(Contains(body, "<TD>picked</TD>")) << body;
+    EXPECT_THAT(body, HasSubstr("<TD>picked</TD>"));
     // The page keeps only the report's body, without the trailer.
     EXPECT_EQ(body.rfind("before|", 0), 0u) << body;
-    EXPECT_FALSE(Contains(body, "<BODY"));
-    EXPECT_FALSE(Contains(body, "This report was created using"));
-    EXPECT_TRUE(Contains(body, "</TABLE>"));
+    EXPECT_THAT(body, Not(HasSubstr("<BODY")));
+    EXPECT_THAT(body, Not(HasSubstr("This report was created using")));
+    EXPECT_THAT(body, HasSubstr("</TABLE>"));
     EXPECT_EQ(body.substr(body.size() - 6), "|after");
 }
 
@@ -109,8 +147,8 @@ TEST_F(ReportsThroughWebServer, TheBodyMayHoldConditionsVariablesAndOutputSectio
     for (const Case& c : cases) {
         auto page = Page("body.tsm", "[" + open + c.body + "</TSREPORT>]", c.query);
         EXPECT_EQ(page.status, 200) << c.name << page.error << page.body;
-        EXPECT_TRUE(Contains(page.body, c.kept)) << c.name << page.body;
-        EXPECT_FALSE(Contains(page.body, c.gone)) << c.name << page.body;
+        EXPECT_THAT(page.body, HasSubstr(c.kept)) << c.name;
+        EXPECT_THAT(page.body, Not(HasSubstr(c.gone))) << c.name;
         EXPECT_EQ(page.body.front(), '[') << c.name;
         EXPECT_EQ(page.body.back(), ']') << c.name;
     }
@@ -120,22 +158,9 @@ TEST_F(ReportsThroughWebServer, TheBodyMayHoldConditionsVariablesAndOutputSectio
 // outside any text, and as a formula set from a tag.
 TEST_F(ReportsThroughWebServer, RequestValuesStayValuesInTheSelectionAndFormulas) {
     Start();
-    std::string report = kStaffReport;
-    report.replace(report.find("{@Label}"), 8, "{@Label}, {@Yearly}");
-    report += "Yearly={staff.salary} * 12\n";
-    site.WriteDocument("yearly.rpt", report);
-    const std::string open = "<TSREPORT REPORT=\"" + site.document_root() + "/yearly.rpt\" DATASOURCE=\"" + kDsn + "\"";
-    auto names = [](const std::string& body) {
-        std::string found;
-        for (const char* name : {"Ann", "Bob", "Cy", "Dee", "Eve"})
-            if (Contains(body, std::string("<TD>") + name + "</TD>")) found += std::string("[") + name + "]";
-        return found;
-    };
-    struct Case {
-        const char* selection;
-        const char* value;
-        const char* rows;
-    } const cases[] = {
+    const std::string yearly = YearlyReport();
+    const std::string open = Open(yearly);
+    const Selection selections[] = {
         {"{staff.dept} = '#URL.d#'", "Lab", "[Cy][Dee]"},
         {"{staff.dept} = '#URL.d#'", "x' or 'a'='a", ""},
         {"{staff.dept} = \"#URL.d#\"", "x\" or \"a\"=\"a", ""},
@@ -147,29 +172,65 @@ TEST_F(ReportsThroughWebServer, RequestValuesStayValuesInTheSelectionAndFormulas
         {"<TSSET d = URL.d>{staff.dept} = '#d#'", "x' or 'a'='a", ""},
         {"{staff.#URL.d#} = 'Lab'", "dept", "[Cy][Dee]"},
     };
-    for (const Case& c : cases) {
-        auto page = Page("select.tsm", open + ">" + c.selection + "</TSREPORT>", "d=" + e2e::FormEncode(c.value));
-        EXPECT_EQ(page.status, 200) << c.selection << " " << c.value << page.body;
-        EXPECT_EQ(names(page.body), c.rows) << c.selection << " " << c.value << "\n" << page.body;
-    }
+    ExpectRows(yearly, selections);
     // A value cannot end a reference and add a condition: the name it makes is no field.
     auto reference = Page("select.tsm", open + ">{staff.#URL.d#} = 'Lab'</TSREPORT>",
                           "d=" + e2e::FormEncode("dept} = 'Lab' or {staff.dept"));
-    EXPECT_EQ(names(reference.body), "") << reference.body;
-    EXPECT_TRUE(Contains(reference.body, "is not valid for the report file")) << reference.body;
+    EXPECT_EQ(StaffNames(reference.body), "") << reference.body;
+    EXPECT_THAT(reference.body, HasSubstr("is not valid for the report file"));
 
     // A formula set from a tag: a value is a text, whether the report's formula is quoted or not.
     auto formulas =
         Page("formulas.tsm", open + " @Label=\"#URL.l#\" @Yearly=\"#URL.y#\">{staff.id} = 1</TSREPORT>",
              "l=" + e2e::FormEncode("x\" & {staff.salary} & \"") + "&y=" + e2e::FormEncode("{staff.id} * 1000"));
-    EXPECT_TRUE(Contains(formulas.body, "<TD>x&quot; &amp; {staff.salary} &amp; &quot;</TD>") ||
-                Contains(formulas.body, "<TD>x\" &amp; {staff.salary} &amp; \"</TD>"))
-        << formulas.body;
-    EXPECT_TRUE(Contains(formulas.body, "<TD>{staff.id} * 1000</TD>")) << formulas.body;
-    EXPECT_FALSE(Contains(formulas.body, "<TD>1000</TD>")) << formulas.body;
+    EXPECT_THAT(formulas.body, AnyOf(HasSubstr("<TD>x&quot; &amp; {staff.salary} &amp; &quot;</TD>"),
+                                     HasSubstr("<TD>x\" &amp; {staff.salary} &amp; \"</TD>")));
+    EXPECT_THAT(formulas.body, HasSubstr("<TD>{staff.id} * 1000</TD>"));
+    EXPECT_THAT(formulas.body, Not(HasSubstr("<TD>1000</TD>")));
     // The template's own formula text, and a number from the request, stay formulas.
     auto own = Page("own.tsm", open + " @Yearly=\"{staff.salary} * #URL.k#\">{staff.id} = 2</TSREPORT>", "k=2");
-    EXPECT_TRUE(Contains(own.body, "<TD>400</TD>")) << own.body;
+    EXPECT_THAT(own.body, HasSubstr("<TD>400</TD>"));
+}
+
+// What the author writes inside an expression stays formula, and only the characters a value
+// gave are quoted: the quotes of "'" & URL.d & "'", and a selection built with IIf and DE.
+TEST_F(ReportsThroughWebServer, TheAuthorsQuotesInsideAnExpressionStayFormula) {
+    Start();
+    const std::string chosen =
+        "#IIf(Len(URL.d) GT 0, DE(\"{staff.dept} = '\" & URL.d & \"'\"), DE(\"{staff.id} > 0\"))#";
+    const Selection selections[] = {
+        {"{staff.dept} = #\"'\" & URL.d & \"'\"#", "Lab", "[Cy][Dee]"},
+        {"{staff.dept} = #\"'\" & URL.d & \"'\"#", "x' or 'a'='a", ""},
+        {"{staff.dept} = #'\"' & URL.d & '\"'#", "Lab", "[Cy][Dee]"},
+        {"{staff.dept} = #'\"' & URL.d & '\"'#", "Lab\" or true or \"", ""},
+        {"#\"{staff.dept} = '\" & UCase(URL.d) & \"'\"#", "x' or 'a'='a", ""},
+        {"#\"{staff.name} = '\" & Left(URL.d, 20) & \"'\"#", "Dee' or true or 'x", ""},
+        {"#\"{staff.name} = '\" & Left(URL.d, 3) & \"'\"#", "Deely", "[Dee]"},
+        {chosen, "Lab", "[Cy][Dee]"},
+        {chosen, "", "[Ann][Bob][Cy][Dee][Eve]"},
+        {chosen, "x' or 'a'='a", ""},
+        {chosen, "Lab' or true or 'x", ""},
+        {chosen, "O'Neil", ""},
+        // DE's own quotes are the author's: its text is a text of the formula.
+        {"{staff.name} = #DE(URL.d)#", "Cy", "[Cy]"},
+        {"{staff.name} = #DE(URL.d)#", "Cy\" or true or \"", ""},
+        {"#Evaluate(DE(\"{staff.dept} = 'Sales' and {staff.id} = \" & URL.d))#", "2", "[Bob]"},
+        {"#Evaluate(DE(\"{staff.dept} = 'Sales' and {staff.id} = \" & URL.d))#", "2 or true", ""},
+        // A variable holds a value; PreserveSingleQuotes puts the author's formula kept in one in.
+        {"<TSSET f = \"{staff.dept} = 'Lab'\">{staff.id} > 3 and #PreserveSingleQuotes(f)#", "", "[Dee]"},
+        {"<TSSET f = \"{staff.dept} = 'Lab'\">{staff.id} > 3 and #f#", "", "[Dee][Eve]"},
+    };
+    ExpectRows(ReportPath(), selections);
+    // The same in a formula set from a tag: the author's quotes make the text, the value is in it,
+    // and the author's formula text stays a formula.
+    auto label = Page("label.tsm", Open(ReportPath()) + " @Label=\"#'''<' & URL.l & '>'''#\">{staff.id} = 1</TSREPORT>",
+                      "l=" + e2e::FormEncode("x\" & {staff.salary} & \""));
+    EXPECT_THAT(label.body, AnyOf(HasSubstr("<TD>&lt;x&quot; &amp; {staff.salary} &amp; &quot;&gt;</TD>"),
+                                  HasSubstr("<TD>&lt;x\" &amp; {staff.salary} &amp; \"&gt;</TD>")));
+    auto yearly =
+        Page("yearly.tsm",
+             Open(YearlyReport()) + " @Yearly=\"#'{staff.salary} * ' & URL.k#\">{staff.id} = 2</TSREPORT>", "k=3");
+    EXPECT_THAT(yearly.body, HasSubstr("<TD>600</TD>"));
 }
 
 TEST_F(ReportsThroughWebServer, APictureOfTheReportIsServedOnceThroughItsLink) {
@@ -205,7 +266,7 @@ TEST_F(ReportsThroughWebServer, APictureOfTheReportIsServedOnceThroughItsLink) {
     // Served once: the file is gone, and asking again finds nothing.
     EXPECT_NE(::access(served.c_str(), F_OK), 0);
     auto again = site.Get(link);
-    EXPECT_TRUE(Contains(again.body, "' was not found.")) << again.body;
+    EXPECT_THAT(again.body, HasSubstr("' was not found."));
     EXPECT_NE(again.Header("Content-Type"), "image/gif");
     // The report's own picture stays where the report names it; the request left nothing behind.
     EXPECT_EQ(::access((site.document_root() + "/pictures/logo.gif").c_str(), F_OK), 0);
@@ -215,59 +276,56 @@ TEST_F(ReportsThroughWebServer, APictureOfTheReportIsServedOnceThroughItsLink) {
 TEST_F(ReportsThroughWebServer, FailuresAnswerWithTheirPages) {
     Start();
     auto missing = Page("missing.tsm", "<TSREPORT REPORT=\"" + site.document_root() + "/none.rpt\"></TSREPORT>");
-    EXPECT_TRUE(Contains(missing.body, "Error processing TSREPORT tag")) << missing.body;
-    EXPECT_TRUE(Contains(missing.body, "either does not exist or is not accessible")) << missing.body;
+    EXPECT_THAT(missing.body, HasSubstr("Error processing TSREPORT tag"));
+    EXPECT_THAT(missing.body, HasSubstr("either does not exist or is not accessible"));
 
     auto formula = Page("formula.tsm", "<TSREPORT REPORT=\"" + ReportPath() + "\" @Missing=\"1\"></TSREPORT>");
-    EXPECT_TRUE(Contains(formula.body, "The formula named @Missing could not be found within the report"))
-        << formula.body;
-    EXPECT_TRUE(Contains(formula.body, "Crystal Library = ")) << formula.body;
+    EXPECT_THAT(formula.body, HasSubstr("The formula named @Missing could not be found within the report"));
+    EXPECT_THAT(formula.body, HasSubstr("Crystal Library = "));
 
     auto syntax = Page("syntax.tsm", "<TSREPORT REPORT=\"" + ReportPath() + "\">{staff.id} +</TSREPORT>");
-    EXPECT_TRUE(Contains(syntax.body, "Selection Criteria:")) << syntax.body;
+    EXPECT_THAT(syntax.body, HasSubstr("Selection Criteria:"));
 
     auto logon = Page("logon.tsm", "<TSREPORT REPORT=\"" + ReportPath() + "\" DATASOURCE=\"no_such_dsn\"></TSREPORT>");
-    EXPECT_TRUE(Contains(logon.body, "Error occurred while processing TSREPORT")) << logon.body;
-    EXPECT_TRUE(Contains(logon.body, "no_such_dsn")) << logon.body;
+    EXPECT_THAT(logon.body, HasSubstr("Error occurred while processing TSREPORT"));
+    EXPECT_THAT(logon.body, HasSubstr("no_such_dsn"));
     // The report server's texts are its own HTML: shown as markup, not as text.
-    EXPECT_TRUE(Contains(logon.body, "<B>Hint</B>")) << logon.body;
-    EXPECT_TRUE(Contains(logon.body, "Data Source = \"no_such_dsn\"<P>")) << logon.body;
-    EXPECT_FALSE(Contains(logon.body, "&lt;P&gt;")) << logon.body;
-    EXPECT_FALSE(Contains(logon.body, "&lt;B&gt;")) << logon.body;
+    EXPECT_THAT(logon.body, HasSubstr("<B>Hint</B>"));
+    EXPECT_THAT(logon.body, HasSubstr("Data Source = \"no_such_dsn\"<P>"));
+    EXPECT_THAT(logon.body, Not(HasSubstr("&lt;P&gt;")));
+    EXPECT_THAT(logon.body, Not(HasSubstr("&lt;B&gt;")));
 
     // A table the data source does not have: the print engine's log-on failure.
     std::string broken = kStaffReport;
     broken.replace(broken.find("Table=staff"), 11, "SQL=SELECT id, name, dept, salary FROM nowhere");
     site.WriteDocument("broken.rpt", broken);
     auto query = Page("query.tsm", "<TSREPORT REPORT=\"" + site.document_root() + "/broken.rpt\"></TSREPORT>");
-    EXPECT_TRUE(
-        Contains(query.body, "The Crystal Reports Engine was unable to successfully log on to the data source."))
-        << query.body;
+    EXPECT_THAT(query.body,
+                HasSubstr("The Crystal Reports Engine was unable to successfully log on to the data source."));
 
     auto html = Page("html.tsm", "<TSREPORT REPORT=\"" + ReportPath() + "\" HTMLTYPE=\"FOO\"></TSREPORT>");
-    EXPECT_TRUE(Contains(html.body, "The HTMLTYPE you specified (FOO) is invalid.")) << html.body;
-    EXPECT_TRUE(Contains(html.body, "<UL><LI>STANDARD<LI>NETSCAPE<LI>MICROSOFT</UL>")) << html.body;
+    EXPECT_THAT(html.body, HasSubstr("The HTMLTYPE you specified (FOO) is invalid."));
+    EXPECT_THAT(html.body, HasSubstr("<UL><LI>STANDARD<LI>NETSCAPE<LI>MICROSOFT</UL>"));
     // ... and the request's values in them are text.
     auto hostile = Page("hostile.tsm", "<TSREPORT REPORT=\"" + ReportPath() + "\" HTMLTYPE=\"#URL.h#\"></TSREPORT>",
                         "h=" + e2e::FormEncode("<img src=x onerror=alert(1)>"));
-    EXPECT_TRUE(Contains(hostile.body, "The HTMLTYPE you specified (&lt;img src=x onerror=alert(1)&gt;) is invalid."))
-        << hostile.body;
-    EXPECT_FALSE(Contains(hostile.body, "<img")) << hostile.body;
+    EXPECT_THAT(hostile.body, HasSubstr("The HTMLTYPE you specified (&lt;img src=x onerror=alert(1)&gt;) is invalid."));
+    EXPECT_THAT(hostile.body, Not(HasSubstr("<img")));
     auto source = Page("source.tsm", "<TSREPORT REPORT=\"" + ReportPath() + "\" DATASOURCE=\"#URL.d#\"></TSREPORT>",
                        "d=" + e2e::FormEncode("<img src=x onerror=alert(1)>"));
-    EXPECT_TRUE(Contains(source.body, "Data Source = \"&lt;img src=x onerror=alert(1)&gt;\"<P>")) << source.body;
-    EXPECT_FALSE(Contains(source.body, "<img")) << source.body;
+    EXPECT_THAT(source.body, HasSubstr("Data Source = \"&lt;img src=x onerror=alert(1)&gt;\"<P>"));
+    EXPECT_THAT(source.body, Not(HasSubstr("<img")));
 
     // The report server is still there for the next report.
     auto again = Page("again.tsm", "<TSREPORT REPORT=\"" + ReportPath() + "\"></TSREPORT>");
-    EXPECT_TRUE(Contains(again.body, "<TD>Eve</TD>")) << again.body;
+    EXPECT_THAT(again.body, HasSubstr("<TD>Eve</TD>"));
 }
 
 TEST_F(ReportsThroughWebServer, APrintEngineThatIsNotInstalledIsReported) {
     ASSERT_TRUE(e2e::Site::SetSetting("Reports", "CrystalEngineDLL", "/nonexistent/libtsprint.so"));
     Start(false);
     auto page = Page("report.tsm", "<TSREPORT REPORT=\"" + ReportPath() + "\"></TSREPORT>");
-    EXPECT_TRUE(Contains(page.body, "could not be located on this server")) << page.body;
+    EXPECT_THAT(page.body, HasSubstr("could not be located on this server"));
 }
 
 TEST_F(ReportsThroughWebServer, APrintEngineThatHangsCostsThePageNotTheEngine) {
@@ -276,10 +334,10 @@ TEST_F(ReportsThroughWebServer, APrintEngineThatHangsCostsThePageNotTheEngine) {
     ASSERT_TRUE(e2e::Site::SetSetting("Reports", "ServerTimeout", "1"));
     Start(false);
     auto page = Page("report.tsm", "<TSREPORT REPORT=\"" + ReportPath() + "\"></TSREPORT>");
-    EXPECT_TRUE(Contains(page.body, "The report server did not finish the report within 1 seconds")) << page.body;
+    EXPECT_THAT(page.body, HasSubstr("The report server did not finish the report within 1 seconds"));
     // The report mutex was given back: the next page waits its turn instead of failing as busy.
     auto next = Page("next.tsm", "<TSREPORT REPORT=\"" + ReportPath() + "\" TIMEOUT=\"10\"></TSREPORT>");
-    EXPECT_FALSE(Contains(next.body, "the report server was busy")) << next.body;
+    EXPECT_THAT(next.body, Not(HasSubstr("the report server was busy")));
 }
 
 }  // namespace

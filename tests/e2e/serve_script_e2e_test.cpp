@@ -5,6 +5,7 @@
 // lighttpd: every page runs (capital extensions included), a posted entry is saved, and no
 // template is ever sent as its text; and a generated form filled in by headless Chromium.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
@@ -26,6 +27,7 @@
 #include "tests/common/ci_require.h"
 #include "tests/common/temp_home.h"
 #include "tests/wizardutils/sqlite_catalog_fixture.h"
+#include "tests/common/text_matchers.h"
 
 namespace {
 
@@ -36,15 +38,10 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
-std::size_t Count(const std::string& text, const std::string& part) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using tessaro::test::ContainsText;
+using tessaro::test::CountOf;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 // The script of docs/wizards.md that follows the marker <!-- wizard-script: NAME -->.
 std::string GuideScript(const std::string& name) {
@@ -94,7 +91,7 @@ std::vector<std::string> SqlRows(const std::string& dbPath, const std::string& s
 // What a template's text gives away when it is sent as a file.
 bool ShowsTemplateSource(const std::string& body) {
     for (const char* tag : {"<TSQUERY", "<TSINSERT", "<TSUPDATE", "<TSOUTPUT", "<TSIF", "<TSSET", "<TSPARAM"})
-        if (Contains(body, tag)) return true;
+        if (ContainsText(body, tag)) return true;
     return false;
 }
 
@@ -141,7 +138,7 @@ protected:
         ASSERT_FALSE(script.empty()) << "docs/wizards.md has no script " << name;
         // The guide's folder is shared by everyone on the machine; the test writes into its
         // own, and never runs a script that would still name another.
-        ASSERT_TRUE(Contains(script, kGuideFolder)) << "the script no longer writes into " << kGuideFolder;
+        ASSERT_THAT(script, HasSubstr(kGuideFolder)) << "the script no longer writes into " << kGuideFolder;
         script = Replaced(script, kGuideFolder, docs_);
         std::istringstream lines(script);
         for (std::string line; std::getline(lines, line);) {
@@ -208,8 +205,8 @@ TEST_F(ServeScript, KeepsTheUsersDataSourcesAndFindsNewOnes) {
             << ReadFile(output_);
 
         std::string ini = ReadFile(home_.path() + "/odbc/odbc.ini");
-        EXPECT_EQ(Count(ini, "[Guestbook]"), 1u) << ini;
-        EXPECT_EQ(Count(ini, "[TessaroSample]"), 1u) << ini;
+        EXPECT_EQ(CountOf(ini, "[Guestbook]"), 1u) << ini;
+        EXPECT_EQ(CountOf(ini, "[TessaroSample]"), 1u) << ini;
         auto page = e2e::HttpGet(port, "/guest.tsm");
         EXPECT_EQ(page.status, 200) << page.error << page.body;
         EXPECT_EQ(page.body, "rows 0");
@@ -269,8 +266,8 @@ TEST_F(ServeScript, ASecondServeRefusesAndLeavesTheFirstServing) {
         for (int i = 0; i < 300 && run.Alive(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
         EXPECT_FALSE(run.Alive()) << "the second scripts/serve did not refuse\n" << ReadFile(out);
         EXPECT_EQ(run.Stop(), 1) << ReadFile(out);
-        EXPECT_TRUE(Contains(ReadFile(out), second.says)) << ReadFile(out);
-        EXPECT_FALSE(Contains(ReadFile(out), "Tessaro is serving")) << ReadFile(out);
+        EXPECT_THAT(ReadFile(out), HasSubstr(second.says));
+        EXPECT_THAT(ReadFile(out), Not(HasSubstr("Tessaro is serving")));
         // The first is untouched: its pages, its template folder, its engine.
         auto page = e2e::HttpGet(port, "/guest.tsm");
         EXPECT_EQ(page.status, 200) << page.body;
@@ -294,41 +291,41 @@ TEST_F(ServeScript, WizardApplicationsRunWhereTemplatesAreServed) {
         ASSERT_TRUE(std::filesystem::exists(docs_ + "/" + file)) << file;
     auto form = e2e::HttpGet(port, "/EntryForm.TSM");
     ASSERT_EQ(form.status, 200) << form.error << form.body;
-    EXPECT_TRUE(Contains(form.body, R"(<FORM ACTION="DataEntry.TSM" METHOD="POST">)")) << form.body;
-    EXPECT_TRUE(Contains(form.body, "<TITLE>Cities</TITLE>")) << form.body;
+    EXPECT_THAT(form.body, HasSubstr(R"(<FORM ACTION="DataEntry.TSM" METHOD="POST">)"));
+    EXPECT_THAT(form.body, HasSubstr("<TITLE>Cities</TITLE>"));
     EXPECT_FALSE(ShowsTemplateSource(form.body)) << form.body;
     auto list = e2e::HttpGet(port, "/EntryList.TSM");
     ASSERT_EQ(list.status, 200) << list.error << list.body;
-    EXPECT_TRUE(Contains(list.body, "<TD>Bologna</TD>")) << list.body;
+    EXPECT_THAT(list.body, HasSubstr("<TD>Bologna</TD>"));
     EXPECT_FALSE(ShowsTemplateSource(list.body)) << list.body;
 
     // A row posted as the form sends it is saved.
     auto saved = Post(port, "/DataEntry.TSM", "Name=Zagreb&Country=Croatia&Population=770000");
     ASSERT_EQ(saved.status, 200) << saved.error << saved.body;
-    EXPECT_TRUE(Contains(saved.body, "Your entry has been saved.")) << saved.body;
+    EXPECT_THAT(saved.body, HasSubstr("Your entry has been saved."));
     EXPECT_EQ(SqlRows(database, "SELECT Name, Country, Population FROM Cities WHERE Name = 'Zagreb'"),
               std::vector<std::string>{"Zagreb|Croatia|770000"});
     list = e2e::HttpGet(port, "/EntryList.TSM");
-    EXPECT_TRUE(Contains(list.body, "<TD>Zagreb</TD>")) << list.body;
+    EXPECT_THAT(list.body, HasSubstr("<TD>Zagreb</TD>"));
     auto edit = e2e::HttpGet(port, "/EntryForm.TSM?Name=Zagreb");
     ASSERT_EQ(edit.status, 200) << edit.error << edit.body;
-    EXPECT_TRUE(Contains(edit.body, R"(VALUE="Croatia")")) << edit.body;
+    EXPECT_THAT(edit.body, HasSubstr(R"(VALUE="Croatia")"));
 
     RunGuideScript("drill-down");
     for (const char* file : {"Search.TSM", "Results.TSM", "Detail.TSM"})
         ASSERT_TRUE(std::filesystem::exists(docs_ + "/" + file)) << file;
     auto search = e2e::HttpGet(port, "/Search.TSM");
     ASSERT_EQ(search.status, 200) << search.error << search.body;
-    EXPECT_TRUE(Contains(search.body, R"(<FORM ACTION="Results.TSM" METHOD="POST">)")) << search.body;
+    EXPECT_THAT(search.body, HasSubstr(R"(<FORM ACTION="Results.TSM" METHOD="POST">)"));
     auto results = Post(port, "/Results.TSM", "Cities__Country=Ita");
     ASSERT_EQ(results.status, 200) << results.error << results.body;
-    EXPECT_TRUE(Contains(results.body, ">Bologna</A>")) << results.body;
-    EXPECT_TRUE(Contains(results.body, ">Trieste</A>")) << results.body;
-    EXPECT_FALSE(Contains(results.body, "Lyon")) << results.body;
+    EXPECT_THAT(results.body, HasSubstr(">Bologna</A>"));
+    EXPECT_THAT(results.body, HasSubstr(">Trieste</A>"));
+    EXPECT_THAT(results.body, Not(HasSubstr("Lyon")));
     auto detail = e2e::HttpGet(port, "/Detail.TSM?Cities__Name=Trieste");
     ASSERT_EQ(detail.status, 200) << detail.error << detail.body;
-    EXPECT_TRUE(Contains(detail.body, "Italy")) << detail.body;
-    EXPECT_TRUE(Contains(detail.body, "200000")) << detail.body;
+    EXPECT_THAT(detail.body, HasSubstr("Italy"));
+    EXPECT_THAT(detail.body, HasSubstr("200000"));
 
     for (const char* file :
          {"EntryForm.TSM", "DataEntry.TSM", "EntryList.TSM", "Search.TSM", "Results.TSM", "Detail.TSM"})
@@ -369,18 +366,18 @@ TEST_F(ServeScript, AGeneratedFormPostsUtf8FromChromium) {
     std::istringstream lines(ReadFile(out));
     for (std::string line; std::getline(lines, line);) pages.push_back(line);
     ASSERT_EQ(pages.size(), 4u) << ReadFile(out);
-    for (const std::string& page : pages) EXPECT_TRUE(Contains(page, R"("charset": "UTF-8")")) << page;
-    EXPECT_TRUE(Contains(pages[1], "Your entry has been saved.")) << pages[1];
+    for (const std::string& page : pages) EXPECT_THAT(page, HasSubstr(R"("charset": "UTF-8")"));
+    EXPECT_THAT(pages[1], HasSubstr("Your entry has been saved."));
 
     // The bytes the browser posted, as the database holds them.
     EXPECT_EQ(SqlRows(home_.path() + "/data/sample.db",
                       "SELECT hex(Name), hex(Country) FROM Cities WHERE Population = 1500000"),
               std::vector<std::string>{"4DC3BC6E6368656E|E697A5E69CAC"});
-    EXPECT_TRUE(Contains(pages[2], "M\xC3\xBCnchen")) << pages[2];
-    EXPECT_TRUE(Contains(pages[2], "\xE6\x97\xA5\xE6\x9C\xAC")) << pages[2];
+    EXPECT_THAT(pages[2], HasSubstr("M\xC3\xBCnchen"));
+    EXPECT_THAT(pages[2], HasSubstr("\xE6\x97\xA5\xE6\x9C\xAC"));
     // The error page quotes the template's line as it is written.
-    EXPECT_TRUE(Contains(pages[3], "Error resolving parameter")) << pages[3];
-    EXPECT_TRUE(Contains(pages[3], "M\xC3\xBCnchen")) << pages[3];
+    EXPECT_THAT(pages[3], HasSubstr("Error resolving parameter"));
+    EXPECT_THAT(pages[3], HasSubstr("M\xC3\xBCnchen"));
     EXPECT_EQ(serve->Stop(), 0) << ReadFile(output_);
 }
 
@@ -402,7 +399,7 @@ std::string ReadmeLighttpdLines() {
 TEST(ReadmeLighttpdLines, LighttpdAcceptsThem) {
     REQUIRE_OR_SKIP(std::filesystem::exists("/usr/sbin/lighttpd"), "lighttpd is not installed");
     const std::string lines = ReadmeLighttpdLines();
-    ASSERT_TRUE(Contains(lines, "(?i)")) << lines;
+    ASSERT_THAT(lines, HasSubstr("(?i)"));
     tessaro::test::TempHome home;
     const std::string conf = home.path() + "/lighttpd.conf";
     std::ofstream(conf) << "server.document-root = \"" << home.path() << "\"\nserver.port = " << e2e::FreeLoopbackPort()
@@ -452,7 +449,7 @@ TEST(ReadmeLighttpdLines, AppendedToTheStockDebianFileEveryTemplateRuns) {
         config += line + "\n";
     }
     for (const auto& [name, value] : adjusted)
-        EXPECT_TRUE(Contains(seen, name + " ")) << stockFile << " has no " << name << " line to adjust";
+        EXPECT_THAT(seen, HasSubstr(name + " ")) << stockFile << " has no " << name << " line to adjust";
     config += "server.bind = \"127.0.0.1\"\n";
     config += Replaced(Replaced(ReadmeLighttpdLines(), "/path/to/build/bin/ksml", e2e::BuiltProgram("ksml")),
                        "/var/lib/tessaro", site.home());

@@ -2,6 +2,7 @@
 // branches, replies that replace the page, cookie names on every road that sets a cookie,
 // and what a failed query shows.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,9 +11,8 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 class TagRulesThroughWebServer : public e2e::SiteTest {
 protected:
@@ -41,20 +41,20 @@ TEST_F(TagRulesThroughWebServer, EveryElseOfAConditionRunsWhenNoBranchBeforeItDi
     for (const char* page : {"a<TSELSE>b", "<TSIF TRUE>a</TSIF><TSELSE>b"}) {
         auto lone = Page("lone.tsm", page);
         EXPECT_EQ(lone.status, 500) << page;
-        EXPECT_TRUE(Contains(lone.body, "tags in this template are not properly matched")) << page << lone.body;
+        EXPECT_THAT(lone.body, HasSubstr("tags in this template are not properly matched")) << page;
     }
 }
 
 TEST_F(TagRulesThroughWebServer, RedirectsAndFileRepliesCarryNoDebugFooters) {
     // The footers are on for this client: a plain page shows them.
     auto plain = Page("plain.tsm", "plain", "MODE=DEBUG");
-    ASSERT_TRUE(Contains(plain.body, "<B>Execution Time</B>")) << plain.body;
-    ASSERT_TRUE(Contains(plain.body, "<B>Parameters</B>")) << plain.body;
+    ASSERT_THAT(plain.body, HasSubstr("<B>Execution Time</B>"));
+    ASSERT_THAT(plain.body, HasSubstr("<B>Parameters</B>"));
 
     auto moved = Page("moved.tsm", "<TSLOCATION URL=\"/plain.tsm\">", "MODE=DEBUG");
     EXPECT_EQ(moved.Header("Location").rfind("/plain.tsm", 0), 0u) << moved.headers;
-    EXPECT_FALSE(Contains(moved.body, "Execution Time")) << moved.body;
-    EXPECT_FALSE(Contains(moved.body, "Parameters")) << moved.body;
+    EXPECT_THAT(moved.body, Not(HasSubstr("Execution Time")));
+    EXPECT_THAT(moved.body, Not(HasSubstr("Parameters")));
 
     site.WriteDocument("data/file.txt", "just the file\n");
     auto file = Page("file.tsm",
@@ -73,7 +73,7 @@ TEST_F(TagRulesThroughWebServer, CookieNamesAreCheckedOnEveryRoad) {
     for (const char* name : {"a;b", "a,b", "a=b"}) {
         auto bad = Page("bad.tsm", std::string("<TSPARAM NAME=\"Cookie.") + name + "\" DEFAULT=\"x\">ok");
         EXPECT_EQ(bad.status, 500) << name;
-        EXPECT_TRUE(Contains(bad.body, "contains a character that is not allowed there")) << name << bad.body;
+        EXPECT_THAT(bad.body, HasSubstr("contains a character that is not allowed there")) << name;
         EXPECT_TRUE(bad.Headers("Set-Cookie").empty()) << name << bad.headers;
     }
 }
@@ -81,8 +81,8 @@ TEST_F(TagRulesThroughWebServer, CookieNamesAreCheckedOnEveryRoad) {
 TEST_F(TagRulesThroughWebServer, AQueryThatCannotConnectShowsItsSql) {
     auto response = Page("nodsn.tsm", "<TSQUERY NAME=\"q\" DATASOURCE=\"e2e_no_such_source\">SELECT 1 AS one</TSQUERY>");
     EXPECT_EQ(response.status, 500) << response.error;
-    EXPECT_TRUE(Contains(response.body, "SQL = \"SELECT 1 AS one\"")) << response.body;
-    EXPECT_TRUE(Contains(response.body, "Data Source = \"e2e_no_such_source\"")) << response.body;
+    EXPECT_THAT(response.body, HasSubstr("SQL = \"SELECT 1 AS one\""));
+    EXPECT_THAT(response.body, HasSubstr("Data Source = \"e2e_no_such_source\""));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Through the whole road (lighttpd -> ksml -> tsengine): the open TSQUERY block,
 // client variables over several requests, and the application's own error pages.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -12,9 +13,8 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 using e2e::CookieValue;
 
@@ -35,7 +35,7 @@ TEST_F(TemplatePagesThroughWebServer, ClientIsCountedOnEveryVisitAndItsCookiesRe
     std::string token = CookieValue(first, "TSTOKEN");
     ASSERT_FALSE(token.empty()) << first.headers;
     EXPECT_EQ(first.body.substr(0, 8), "1;{ts '2") << first.body;
-    EXPECT_TRUE(Contains(first.body, "'};TSID=1&TSTOKEN=" + token)) << first.body;
+    EXPECT_THAT(first.body, HasSubstr("'};TSID=1&TSTOKEN=" + token));
 
     // By cookie, then by URL parameters: the same client, one more hit each time,
     // and the identifying cookies come back with each reply.
@@ -66,16 +66,16 @@ TEST_F(TemplatePagesThroughWebServer, ApplicationErrorPagesReplaceTheEnginesPage
                                     {"Content-Type: application/x-www-form-urlencoded"}, bad);
     ASSERT_EQ(invalid.status, 200) << invalid.error << site.WebServerLog();
     EXPECT_EQ(invalid.body.rfind("<H1>Please correct</H1><UL><LI>", 0), 0u) << invalid.body;
-    EXPECT_TRUE(Contains(invalid.body, "(you entered 'many')")) << invalid.body;
-    EXPECT_FALSE(Contains(invalid.body, "ordered"));
+    EXPECT_THAT(invalid.body, HasSubstr("(you entered 'many')"));
+    EXPECT_THAT(invalid.body, Not(HasSubstr("ordered")));
 
     auto failed = site.Get("/shop/order.tsm?x=%3Ci%3E");
     // The application's own error page still reports the failure.
     ASSERT_EQ(failed.status, 500) << failed.error;
     EXPECT_EQ(failed.body.rfind("Oops [Required parameter <B>item</B> not found", 0), 0u) << failed.body;
-    EXPECT_TRUE(Contains(failed.body, "mail web@example.com query [x=%3Ci%3E]")) << failed.body;
-    EXPECT_FALSE(Contains(failed.body, "Date/Time")) << failed.body;
-    EXPECT_FALSE(Contains(e2e::WithoutQuotedLines(failed.body), "ordered"));
+    EXPECT_THAT(failed.body, HasSubstr("mail web@example.com query [x=%3Ci%3E]"));
+    EXPECT_THAT(failed.body, Not(HasSubstr("Date/Time")));
+    EXPECT_THAT(e2e::WithoutQuotedLines(failed.body), Not(HasSubstr("ordered")));
 
     auto good = site.Get("/shop/order.tsm?item=pen");
     EXPECT_EQ(good.body, "ordered");

@@ -1,5 +1,6 @@
 // Templates served through the whole road: lighttpd -> ksml -> tsengine.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -9,9 +10,8 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 class TemplatesThroughWebServer : public ::testing::Test {
 protected:
@@ -30,7 +30,7 @@ TEST_F(TemplatesThroughWebServer, TemplatesRunInOnePass) {
     ASSERT_EQ(page.status, 200) << page.error << site.WebServerLog();
     // Read in text mode: the CR of each CR LF is dropped.
     EXPECT_EQ(page.body, "<HTML><BODY>\n<P>Only HTML & text, CR-LF lines\n</BODY></HTML>\n");
-    EXPECT_TRUE(Contains(page.Header("Content-type"), "text/html")) << page.headers;
+    EXPECT_THAT(page.Header("Content-type"), HasSubstr("text/html")) << page.headers;
 
     site.WriteDocument("main.tsm", "<P>first\n<TSINCLUDE TEMPLATE=\"inc.tsm\">\n<P>last\n");
     site.WriteDocument("inc.tsm", "<P>included");
@@ -59,31 +59,31 @@ TEST_F(TemplatesThroughWebServer, ErrorsAnswerWithTheirPages) {
     auto bad = site.Get("/bad.tsm");
     // A failed request is not a success: the error page answers 500.
     ASSERT_EQ(bad.status, 500) << bad.error;
-    EXPECT_TRUE(Contains(bad.body, "An error occurred while attempting to process a TSINCLUDE tag.")) << bad.body;
-    EXPECT_TRUE(Contains(bad.body, "The error occurred on (or near) line ")) << bad.body;
-    EXPECT_TRUE(Contains(bad.body, "     3: &lt;TSINCLUDE TEMPLATE=&quot;x.tsm&quot;")) << bad.body;
+    EXPECT_THAT(bad.body, HasSubstr("An error occurred while attempting to process a TSINCLUDE tag."));
+    EXPECT_THAT(bad.body, HasSubstr("The error occurred on (or near) line "));
+    EXPECT_THAT(bad.body, HasSubstr("     3: &lt;TSINCLUDE TEMPLATE=&quot;x.tsm&quot;"));
 
     // The web server sees the file; the engine's mapping points elsewhere.
     ASSERT_TRUE(e2e::Site::SetSetting("Templates", "/MOVED/", site.home() + "/nowhere"));
     site.WriteDocument("moved/page.tsm", "never served");
     auto missing = site.Get("/moved/page.tsm");
     ASSERT_EQ(missing.status, 404) << missing.error;
-    EXPECT_TRUE(Contains(missing.body, "/nowhere/page.tsm</B> not found.")) << missing.body;
-    EXPECT_FALSE(Contains(missing.body, "never served"));
+    EXPECT_THAT(missing.body, HasSubstr("/nowhere/page.tsm</B> not found."));
+    EXPECT_THAT(missing.body, Not(HasSubstr("never served")));
 
     site.WriteDocument("form.tsm", "stored");
     std::string body = "AGE=x&AGE_INTEGER=&NAME_REQUIRED=";
     auto form =
         e2e::HttpRequest(site.port(), "POST", "/form.tsm", {"Content-Type: application/x-www-form-urlencoded"}, body);
     ASSERT_EQ(form.status, 200) << form.error;
-    EXPECT_TRUE(Contains(form.body, "<H3>Form Entries Incomplete or Invalid</H3>")) << form.body;
-    EXPECT_TRUE(Contains(form.body, "<LI>A value must be entered for the <B>Name</B> field.<P>"));
-    EXPECT_TRUE(Contains(form.body, "(you entered 'x')"));
-    EXPECT_FALSE(Contains(form.body, "stored"));
+    EXPECT_THAT(form.body, HasSubstr("<H3>Form Entries Incomplete or Invalid</H3>"));
+    EXPECT_THAT(form.body, HasSubstr("<LI>A value must be entered for the <B>Name</B> field.<P>"));
+    EXPECT_THAT(form.body, HasSubstr("(you entered 'x')"));
+    EXPECT_THAT(form.body, Not(HasSubstr("stored")));
 
     site.WriteDocument("Application.tsm", "");
     auto reserved = site.Get("/Application.tsm");
-    EXPECT_TRUE(Contains(reserved.body, "Invalid Request of <B>APPLICATION.TSM</B> File")) << reserved.body;
+    EXPECT_THAT(reserved.body, HasSubstr("Invalid Request of <B>APPLICATION.TSM</B> File"));
 }
 
 }  // namespace
@@ -98,11 +98,10 @@ TEST_F(TemplatesThroughWebServer, RangeRuleRefusesAValueNoNumberHolds) {
     };
     auto wide = post("PRICE=1e300&PRICE_RANGE=MIN%3D1");
     ASSERT_EQ(wide.status, 200) << wide.error;
-    EXPECT_TRUE(Contains(wide.body, "<H3>Form Entries Incomplete or Invalid</H3>")) << wide.body;
-    EXPECT_TRUE(Contains(wide.body, "<LI>Data entered in the <B>Price</B> field must be a number (you entered "
-                                    "'1e300').<P>"))
-        << wide.body;
-    EXPECT_FALSE(Contains(wide.body, "PRICE=[")) << wide.body;
+    EXPECT_THAT(wide.body, HasSubstr("<H3>Form Entries Incomplete or Invalid</H3>"));
+    EXPECT_THAT(wide.body, HasSubstr("<LI>Data entered in the <B>Price</B> field must be a number (you entered "
+                                     "'1e300').<P>"));
+    EXPECT_THAT(wide.body, Not(HasSubstr("PRICE=[")));
 
     auto fits = post("PRICE=%2412.50&PRICE_RANGE=MIN%3D1");
     EXPECT_EQ(fits.body, "PRICE=[12.5]");
@@ -128,7 +127,7 @@ TEST_F(TemplatesThroughWebServer, HostileRequestValuesEndInPagesAndTheEngineStay
     auto split = e2e::HttpRequest(site.port(), "POST", "/split.tsm",
                                   {"Content-Type: application/x-www-form-urlencoded"}, "n=a%0D%0ASet-Cookie:%20evil=1");
     ASSERT_EQ(split.status, 500) << split.error;
-    EXPECT_TRUE(Contains(split.body, "Invalid TSCOOKIE NAME attribute")) << split.body.substr(0, 300);
+    EXPECT_THAT(split.body, HasSubstr("Invalid TSCOOKIE NAME attribute")) << split.body.substr(0, 300);
     EXPECT_TRUE(split.Header("Set-Cookie").empty()) << split.headers;
 
     site.WriteDocument("fine.tsm", "fine");

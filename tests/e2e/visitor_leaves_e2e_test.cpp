@@ -3,6 +3,7 @@
 // runs it, in front of the real engine, and each road ends the gateway at once; its closed
 // connection makes the engine stop the page ("Request abandoned") and free its permit.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -19,6 +20,7 @@
 
 #include "child_process.h"
 #include "site_test.h"
+#include "tests/common/text_matchers.h"
 
 extern char** environ;
 
@@ -26,11 +28,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::size_t Count(const std::string& text, const std::string& part) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
+using tessaro::test::CountOf;
 
 // ksml run as a CGI program for target, its standard output a pipe whose read end the test
 // holds (the web server's end).
@@ -112,10 +110,10 @@ TEST_F(VisitorLeaves, ClosedOutputOrASignalEndsTheGatewayAndThePage) {
         for (const auto& gateway : gateways) EXPECT_TRUE(gateway->Ended(5s)) << road.name;
         abandoned += 2;
         const auto left = std::chrono::steady_clock::now();
-        while (Count(site.ReadHomeFile("log/TSENGINE.LOG"), "Request abandoned") < abandoned &&
+        while (CountOf(site.ReadHomeFile("log/TSENGINE.LOG"), "Request abandoned") < abandoned &&
                std::chrono::steady_clock::now() - left < 10s)
             std::this_thread::sleep_for(50ms);
-        EXPECT_EQ(Count(site.ReadHomeFile("log/TSENGINE.LOG"), "Request abandoned"), abandoned)
+        EXPECT_EQ(CountOf(site.ReadHomeFile("log/TSENGINE.LOG"), "Request abandoned"), abandoned)
             << road.name << "\n"
             << site.ReadHomeFile("log/TSENGINE.LOG");
         auto next = site.Get("/x.tsm");

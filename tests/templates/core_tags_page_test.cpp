@@ -1,4 +1,6 @@
 // Templates using the core tags, run through a whole page over a SQLite data source.
+#include <gmock/gmock.h>
+
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
@@ -20,6 +22,9 @@
 #include "tests/common/pg_test_server.h"
 
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 TEST_F(CoreTagsPage, QueryRowsListedInAnOutputSection) {
     PageOutcome out =
@@ -80,7 +85,7 @@ TEST_F(CoreTagsPage, SetVariableUsedInAQueryAndQueryRerunInALoop) {
 TEST_F(CoreTagsPage, HeaderAbortAndParam) {
     PageOutcome header = Run("<TSHEADER NAME=\"Refresh\" VALUE=\" 5 \">a<TSABORT>b");
     ASSERT_FALSE(header.failed) << header.title << header.detail;
-    EXPECT_TRUE(Contains(header.headers, "Refresh: 5\n")) << header.headers;
+    EXPECT_THAT(header.headers, HasSubstr("Refresh: 5\n"));
     EXPECT_EQ(header.body, "a");
 
     PageOutcome param = Run(
@@ -103,9 +108,9 @@ TEST_F(CoreTagsPage, AbortInAnIncludedTemplateStopsTheIncludingOne) {
 TEST_F(CoreTagsPage, LocationRedirectsWithTheClientToken) {
     PageOutcome out = Run("<TSAPPLICATION CLIENTMANAGEMENT=\"yes\">x<TSLOCATION URL=\"next.tsm?a=1##top\">y");
     ASSERT_FALSE(out.failed) << out.title << out.detail;
-    EXPECT_TRUE(Contains(out.headers, "Location: next.tsm?a=1&TSID=1&TSTOKEN=")) << out.headers;
-    EXPECT_TRUE(Contains(out.headers, "#top\n")) << out.headers;
-    EXPECT_FALSE(Contains(out.body, "y"));
+    EXPECT_THAT(out.headers, HasSubstr("Location: next.tsm?a=1&TSID=1&TSTOKEN="));
+    EXPECT_THAT(out.headers, HasSubstr("#top\n"));
+    EXPECT_THAT(out.body, Not(HasSubstr("y")));
 }
 
 TEST_F(CoreTagsPage, ConditionalMismatchAndBadClientManagement) {
@@ -113,21 +118,19 @@ TEST_F(CoreTagsPage, ConditionalMismatchAndBadClientManagement) {
     EXPECT_TRUE(bad.failed);
     // The tag's line comes first, then what is wrong with it.
     EXPECT_EQ(bad.detail.rfind("The error occurred on (or near) line 1 of the template file ", 0), 0u) << bad.detail;
-    EXPECT_TRUE(Contains(bad.detail, "</PRE><P>Invalid attribute value.<P>")) << bad.detail;
+    EXPECT_THAT(bad.detail, HasSubstr("</PRE><P>Invalid attribute value.<P>"));
     PageOutcome open = Run("<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"2\">x");
     EXPECT_TRUE(open.failed);
-    EXPECT_TRUE(Contains(open.title, "There are more TSLOOP tags than there are /TSLOOP tags.")) << open.title;
+    EXPECT_THAT(open.title, HasSubstr("There are more TSLOOP tags than there are /TSLOOP tags."));
 }
 
 TEST_F(CoreTagsPage, MismatchedConditionalsListTheTagsSeen) {
     PageOutcome out = Run("<TSIF TRUE>a<TSIF 1 LT 2>b</TSIF><TSELSE>c<TSELSEIF FALSE>");
     ASSERT_TRUE(out.failed);
-    EXPECT_TRUE(Contains(out.title,
-                         "detected:<P> <PRE>\n    &lt;TSIF TRUE &gt;\n      &lt;TSIF 1 LT 2 &gt;\n"
-                         "    &lt;/TSIF&gt;\n    &lt;TSELSE&gt;\n    &lt;TSELSEIF FALSE &gt;\n</PRE>\n"))
-        << out.title;
+    EXPECT_THAT(out.title, HasSubstr("detected:<P> <PRE>\n    &lt;TSIF TRUE &gt;\n      &lt;TSIF 1 LT 2 &gt;\n"
+                                     "    &lt;/TSIF&gt;\n    &lt;TSELSE&gt;\n    &lt;TSELSEIF FALSE &gt;\n</PRE>\n"));
     EXPECT_EQ(out.detail.rfind("The error occurred on (or near) line 1 of the template file ", 0), 0u) << out.detail;
-    EXPECT_TRUE(Contains(out.detail, "</PRE><P>Error in conditional evaluation tags.<P>")) << out.detail;
+    EXPECT_THAT(out.detail, HasSubstr("</PRE><P>Error in conditional evaluation tags.<P>"));
 }
 
 TEST_F(CoreTagsPage, LoopsWithIncludesAndBreaks) {
@@ -139,7 +142,7 @@ TEST_F(CoreTagsPage, LoopsWithIncludesAndBreaks) {
     Write("end.tsm", "</TSLOOP>");
     PageOutcome crossing = Run("<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"2\">x<TSINCLUDE TEMPLATE=\"end.tsm\">");
     EXPECT_TRUE(crossing.failed);
-    EXPECT_TRUE(Contains(crossing.title, "are not matched")) << crossing.title;
+    EXPECT_THAT(crossing.title, HasSubstr("are not matched"));
 
     PageOutcome broken =
         Run("<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"5\"><TSOUTPUT>[#i#</TSOUTPUT>"
@@ -170,10 +173,10 @@ TEST_F(CoreTagsPage, MailSectionsSpoolOneMessagePerRow) {
     std::sort(messages.begin(), messages.end(), [](const std::string& a, const std::string& b) {
         return a.substr(a.find("To: ")) < b.substr(b.find("To: "));
     });
-    EXPECT_TRUE(Contains(messages[0], "To: Ann@example.com\r\n")) << messages[0];
-    EXPECT_TRUE(Contains(messages[0], "Subject: Hi Ann\r\n"));
-    EXPECT_TRUE(Contains(messages[0], "X-Mailer: Brendlow Tessaro 2.0\r\n\r\nDear Ann"));
-    EXPECT_TRUE(Contains(messages[2], "Server: smtp.example.com\r\n"));
+    EXPECT_THAT(messages[0], HasSubstr("To: Ann@example.com\r\n"));
+    EXPECT_THAT(messages[0], HasSubstr("Subject: Hi Ann\r\n"));
+    EXPECT_THAT(messages[0], HasSubstr("X-Mailer: Brendlow Tessaro 2.0\r\n\r\nDear Ann"));
+    EXPECT_THAT(messages[2], HasSubstr("Server: smtp.example.com\r\n"));
 }
 
 TEST_F(CoreTagsPage, QueryErrorsOfThePage) {
@@ -223,12 +226,12 @@ TEST_F(CoreTagsPage, ContentTypeAndFileReplies) {
     std::ofstream(file) << "file body";
     PageOutcome withFile = Run("x<TSCONTENT TYPE=\"text/plain\" FILE=\"" + file + "\" DELETEFILE=\"yes\">after");
     ASSERT_FALSE(withFile.failed) << withFile.title << withFile.detail;
-    EXPECT_FALSE(Contains(withFile.body, "after"));
+    EXPECT_THAT(withFile.body, Not(HasSubstr("after")));
     PageOutcome missing = Run("<TSCONTENT TYPE=\"text/plain\" FILE=\"" + home() + "/none.txt\">");
     EXPECT_EQ(missing.title, "Invalid TSCONTENT tag<P>");
     PageOutcome dotted = Run("<TSCONTENT TYPE=\"text/plain\" FILE=\"" + home() + "/../x.txt\">");
     EXPECT_EQ(dotted.title, "Invalid TSCONTENT tag<P>");
-    EXPECT_TRUE(Contains(dotted.detail, "is illegal.")) << dotted.detail;
+    EXPECT_THAT(dotted.detail, HasSubstr("is illegal."));
 }
 
 TEST_F(CoreTagsPage, ValidationErrorPageFromTheApplicationTemplate) {
@@ -243,7 +246,7 @@ TEST_F(CoreTagsPage, ValidationErrorPageFromTheApplicationTemplate) {
     PageOutcome out = RunPage<CQueryPage>(cgi, body);
     ASSERT_FALSE(out.failed) << out.title << out.detail;
     EXPECT_EQ(out.body.rfind("Fix: <UL><LI>", 0), 0u) << out.body;
-    EXPECT_FALSE(Contains(out.body, "accepted"));
+    EXPECT_THAT(out.body, Not(HasSubstr("accepted")));
 
     cgi = Script("/page.tsm");
     cgi["REQUEST_METHOD"] = "POST";

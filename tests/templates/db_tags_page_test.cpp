@@ -1,5 +1,6 @@
 // TSINSERT, TSUPDATE, TSTRANSACTION and TSTABLE on a SQLite data source, and the
 // Insert and Update actions: pages run as the engine runs them.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "engine/templates/pages/inserter_page.h"
@@ -11,6 +12,9 @@
 #include "sqlite_page_site.h"
 
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 class DbTagsPage : public CoreTagsPage {
 protected:
@@ -68,10 +72,9 @@ TEST_F(DbTagsPage, InsertAddsOneRowWithQuotesAndLeavesEmptyFieldsOut) {
     Exec("CREATE TABLE stamps (id INTEGER PRIMARY KEY, at TIMESTAMP)");
     PageOutcome stamped = Post(Tag("TSINSERT", "TABLENAME=\"stamps\""), "id=1&at=2024-01-31+10%3A30%3A15");
     ASSERT_FALSE(stamped.failed) << stamped.title << stamped.detail;
-    EXPECT_TRUE(Contains(Values("SELECT at AS v FROM stamps"), "2024-01-31 10:30:15"))
-        << Values("SELECT at AS v FROM stamps");
+    EXPECT_THAT(Values("SELECT at AS v FROM stamps"), HasSubstr("2024-01-31 10:30:15"));
     PageOutcome notDate = Post(Tag("TSINSERT", "TABLENAME=\"stamps\"") + "after", "id=2&at=someday");
-    EXPECT_TRUE(Contains(notDate.body, "is not correctly formatted")) << notDate.body;
+    EXPECT_THAT(notDate.body, HasSubstr("is not correctly formatted"));
 
     // Bytes that are no text of any kind arrive as they were sent.
     PageOutcome bytes = Post(Tag("TSINSERT", "TABLENAME=\"staff\""), "id=8&note=%01%FE%7F%27%5C");
@@ -127,8 +130,8 @@ TEST_F(DbTagsPage, FormFieldsLimitTheColumnsAndValuesAreChecked) {
 
     PageOutcome invalid = Post(Tag("TSINSERT", "TABLENAME=\"staff\"") + "after", "id=2&name=Bob&salary=lots");
     ASSERT_FALSE(invalid.failed) << invalid.title;
-    EXPECT_TRUE(Contains(invalid.body, "<UL><LI>")) << invalid.body;
-    EXPECT_FALSE(Contains(invalid.body, "after"));
+    EXPECT_THAT(invalid.body, HasSubstr("<UL><LI>"));
+    EXPECT_THAT(invalid.body, Not(HasSubstr("after")));
     EXPECT_EQ(Values("SELECT COUNT(*) AS v FROM staff"), "1;");
 
     PageOutcome empty = Post(Tag("TSINSERT", "TABLENAME=\"staff\""), "name=&note=");
@@ -170,7 +173,7 @@ TEST_F(DbTagsPage, TransactionCommitsBothOrNeither) {
 
     PageOutcome clash = Run("<TSTRANSACTION>" + insert("c") + insert("c") + "</TSTRANSACTION>");
     ASSERT_TRUE(clash.failed);
-    EXPECT_TRUE(Contains(clash.detail, "was rolled back")) << clash.detail;
+    EXPECT_THAT(clash.detail, HasSubstr("was rolled back"));
     EXPECT_EQ(Values("SELECT code AS v FROM codes ORDER BY code"), "a;b;");
 
     // A form insert and a query in one window.
@@ -242,7 +245,7 @@ TEST_F(DbTagsPage, TableTagsResolveNamesAgainstTheTableQuery) {
     PageOutcome after = Run(Query("q", "SELECT id, name FROM people ORDER BY id") +
                             "<TSTABLE QUERY=\"q\"><TSCOL TEXT=\"#id#\"></TSTABLE><TSSET x = \"#name#\">");
     ASSERT_TRUE(after.failed);
-    EXPECT_TRUE(Contains(after.title, "<HR><P>Error resolving parameter <B>name</B><P>")) << after.title;
+    EXPECT_THAT(after.title, HasSubstr("<HR><P>Error resolving parameter <B>name</B><P>"));
 }
 
 TEST_F(DbTagsPage, HtmlTable) {
@@ -332,7 +335,7 @@ TEST_F(DbTagsPage, InsertAndUpdateActions) {
 
     PageOutcome inserted = Action("insert", form + "&id=1&name=Ann");
     ASSERT_FALSE(inserted.failed) << inserted.title << inserted.detail;
-    EXPECT_TRUE(Contains(inserted.headers, "Location: done.tsmSet-Cookie: x=1\n")) << inserted.headers;
+    EXPECT_THAT(inserted.headers, HasSubstr("Location: done.tsmSet-Cookie: x=1\n"));
     EXPECT_EQ(Values("SELECT name AS v FROM staff"), "Ann;");
 
     PageOutcome forged = Action("Insert", form + "&id=2&name%29%3B+DROP+TABLE+staff%3B+--=x");
@@ -346,7 +349,7 @@ TEST_F(DbTagsPage, InsertAndUpdateActions) {
 
     PageOutcome required = Action("Insert", form + "&id=5&name=&name_REQUIRED=Name+please");
     EXPECT_FALSE(required.failed);
-    EXPECT_TRUE(Contains(required.body, "Name please")) << required.body;
+    EXPECT_THAT(required.body, HasSubstr("Name please"));
 
     PageOutcome noNext = Action("iNsErT", "DATASOURCE=" + dsn_ + "&TABLENAME=staff&id=9");
     EXPECT_EQ(noNext.title, "Form field 'NEXTPAGE' not found in script input.<P>");
@@ -424,7 +427,7 @@ TEST_F(DbTagsPagePostgres, SamePagesOnPostgres) {
     PageOutcome forged = Post(insert, "id=3&name%29%3B+DROP+TABLE+x%3B+--=x");
     EXPECT_EQ(forged.title, "Field name not found in the specified table.<P>");
     PageOutcome invalid = Post(insert, "id=4&salary=lots");
-    EXPECT_TRUE(Contains(invalid.body, "<UL><LI>")) << invalid.body;
+    EXPECT_THAT(invalid.body, HasSubstr("<UL><LI>"));
 
     PageOutcome updated = Post("<TSUPDATE " + Login() + " TABLENAME=\"" + staff + "\">", "id=2&name=Bea&salary=");
     ASSERT_FALSE(updated.failed) << updated.title << updated.detail;

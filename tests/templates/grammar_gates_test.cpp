@@ -1,11 +1,16 @@
 // What the reduce dispatch runs and what it passes over: skipped loop bodies,
 // attribute texts made of several pieces.
+#include <gmock/gmock.h>
+
 #include <string>
 
 #include "engine/templates/template_page.h"
 #include "template_test_site.h"
 
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 class GrammarGates : public TemplateSite {
 protected:
@@ -21,8 +26,8 @@ TEST_F(GrammarGates, TagsInASkippedLoopBodyDoNotRun) {
             "<TSCOOKIE NAME=\"inner\" VALUE=\"v\"></TSLOOP><TSCOOKIE NAME=\"x\" VALUE=\"#x#\">after");
     ASSERT_FALSE(out.failed) << out.title << out.detail;
     EXPECT_EQ(out.body, "after");
-    EXPECT_TRUE(Contains(out.headers, "Set-Cookie: X=1; path=/; ")) << out.headers;
-    EXPECT_FALSE(Contains(out.headers, "INNER")) << out.headers;
+    EXPECT_THAT(out.headers, HasSubstr("Set-Cookie: X=1; path=/; "));
+    EXPECT_THAT(out.headers, Not(HasSubstr("INNER")));
 }
 
 TEST_F(GrammarGates, QuotedAttributeWithDoubledQuotesIsOneText) {
@@ -35,8 +40,7 @@ TEST_F(GrammarGates, QuotedAttributeWithDoubledQuotesIsOneText) {
     for (const auto& [attribute, encoded] : cases) {
         PageOutcome out = Run(std::string("<TSCOOKIE NAME=\"c\" VALUE=\"") + attribute + "\">");
         ASSERT_FALSE(out.failed) << attribute << ": " << out.title;
-        EXPECT_TRUE(Contains(out.headers, std::string("Set-Cookie: C=") + encoded + "; path=/; "))
-            << attribute << ": " << out.headers;
+        EXPECT_THAT(out.headers, HasSubstr(std::string("Set-Cookie: C=") + encoded + "; path=/; ")) << attribute;
     }
 }
 

@@ -1,5 +1,6 @@
 // Templates an author could write by mistake or on purpose: very deep nesting,
 // enormous values. Each ends in a page, never a crash.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,6 +11,8 @@
 #include "tests/common/web_error_capture.h"
 
 namespace {
+
+using ::testing::HasSubstr;
 
 class HostileTemplates : public TemplateSite {};
 
@@ -35,7 +38,7 @@ TEST_F(HostileTemplates, DeeplyNestedConditionalsAndLoops) {
     Write("open.tsm", Repeat("<TSIF TRUE>", depth) + "in");
     out = RunPage<CQueryPage>(Script("/open.tsm"));
     ASSERT_TRUE(out.failed);
-    EXPECT_TRUE(Contains(out.title, "are not properly matched")) << out.title.substr(0, 300);
+    EXPECT_THAT(out.title, HasSubstr("are not properly matched")) << out.title.substr(0, 300);
 }
 
 TEST_F(HostileTemplates, IncludesNestDeeperThanTheBoundEndInAnErrorPage) {
@@ -50,9 +53,9 @@ TEST_F(HostileTemplates, IncludesNestDeeperThanTheBoundEndInAnErrorPage) {
     PageOutcome deeper = RunPage<CQueryPage>(Script("/inc0.tsm"));
     ASSERT_TRUE(deeper.failed);
     EXPECT_EQ(deeper.title, "Template file includes nested too deeply.<P>");
-    EXPECT_TRUE(Contains(deeper.detail, "inc100.tsm may not be included because 100 template files are already"))
+    EXPECT_THAT(deeper.detail, HasSubstr("inc100.tsm may not be included because 100 template files are already"))
         << deeper.detail.substr(0, 400);
-    EXPECT_TRUE(Contains(deeper.detail, "The specific sequence of files processed/included is as follows"));
+    EXPECT_THAT(deeper.detail, HasSubstr("The specific sequence of files processed/included is as follows"));
 }
 
 TEST_F(HostileTemplates, EnormousAttributeValueIsKeptWhole) {
@@ -65,7 +68,7 @@ TEST_F(HostileTemplates, EnormousAttributeValueIsKeptWhole) {
     Write("cookie.tsm", "<TSCOOKIE NAME=\"c\" VALUE=\"" + value + "\">done");
     out = RunPage<CQueryPage>(Script("/cookie.tsm"));
     EXPECT_TRUE(out.failed);
-    EXPECT_TRUE(Contains(out.title, "Invalid TSCOOKIE tag")) << out.title.substr(0, 300);
+    EXPECT_THAT(out.title, HasSubstr("Invalid TSCOOKIE tag")) << out.title.substr(0, 300);
 }
 
 TEST(HostileConditionals, MismatchListingStaysBoundedWithLongConditions) {
@@ -77,7 +80,7 @@ TEST(HostileConditionals, MismatchListingStaysBoundedWithLongConditions) {
     }
     Thrown stray = WebErrorOf([&] { ifs.EndIf(); });
     EXPECT_LT(stray.message.size(), std::size_t{3} << 20);
-    EXPECT_TRUE(Contains(stray.message, "&lt;TSIF " + condition + " &gt;\n  &lt;/TSIF&gt;\n"));
+    EXPECT_THAT(stray.message, HasSubstr("&lt;TSIF " + condition + " &gt;\n  &lt;/TSIF&gt;\n"));
 }
 
 }  // namespace

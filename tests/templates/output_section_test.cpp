@@ -93,6 +93,14 @@ public:
             return std::to_string(std::stoi(EvaluateExpression(e.substr(4, e.size() - 5), row)) + 1);
         return ResolveParameter(e, row).value;
     }
+    // "QUOTE(x)": x between quotes the expression's own literals wrote.
+    CTracedText EvaluateTracedExpression(const std::string& e, int row) override {
+        if (e.rfind("QUOTE(", 0) != 0) return COutputSectionHost::EvaluateTracedExpression(e, row);
+        CTracedText quoted = CTracedText::Literal("'");
+        quoted.AppendUniform(EvaluateExpression(e.substr(6, e.size() - 7), row), true);
+        quoted.AppendLiteral("'");
+        return quoted;
+    }
     std::string EvaluateField(const std::string& text, int row) override {
         std::string out;
         for (auto& [isExpression, piece] : SplitText(text))
@@ -306,6 +314,28 @@ TEST(OutputSectionTest, FixedValuesAreResolvedOnce) {
     sections.Current()->AddText("#U##n#");
     EXPECT_EQ(sections.CloseTopLevel(), "u1u2u3u4u5");
     EXPECT_EQ(page.resolutions, 2);
+}
+
+// Each character of a report body, as recorded: L the template's, v a value's.
+std::string Origins(const CTracedText& text) {
+    std::string marks;
+    for (std::size_t i = 0; i < text.size(); ++i) marks += text.Origin().IsValueAt(i) ? 'v' : 'L';
+    return marks;
+}
+
+TEST(OutputSectionTest, AReportBodyRecordsWhereEachCharacterCameFrom) {
+    FakePage page;
+    page.url["U"] = "Lab";
+    page.variables["X"] = "10";
+    COutputSectionStack sections(page);
+    sections.OpenReport();
+    sections.Current()->AddText("{d} = #QUOTE(U)# or {n} = #X#");
+    sections.Current()->AddSet("X", "INC(X)");
+    sections.Current()->AddText(" or #U##X#");
+    CTracedText body;
+    EXPECT_EQ(sections.CloseTopLevel(&body), "{d} = 'Lab' or {n} = 10 or Lab11");
+    EXPECT_EQ(body.Text(), "{d} = 'Lab' or {n} = 10 or Lab11");
+    EXPECT_EQ(Origins(body), "LLLLLLLvvvLLLLLLLLLLLvvLLLLvvvvv");
 }
 
 TEST(OutputSectionTest, ConditionsAreEvaluatedPerRowAndMustBeClosed) {

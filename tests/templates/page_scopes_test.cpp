@@ -1,5 +1,6 @@
 // The page's variable scopes through the expression evaluator: the same name in
 // several scopes resolves to the first scope in order, and TSSET assigns by prefix.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "engine/expressions/expression_driver.h"
@@ -9,6 +10,8 @@
 #include "template_test_site.h"
 
 namespace {
+
+using ::testing::HasSubstr;
 
 class PageScopes : public TemplateSite {
 protected:
@@ -46,8 +49,8 @@ TEST_F(PageScopes, FirstScopeInOrderWins) {
     EXPECT_EQ(RunWith(all), "cookie");
     all.erase("HTTP_COOKIE");
     const std::string failed = RunWith(all);
-    EXPECT_TRUE(Contains(failed, "Error resolving parameter <B>Color</B>")) << failed;
-    EXPECT_TRUE(Contains(failed, "Tessaro was unable to determine the value of the parameter.")) << failed;
+    EXPECT_THAT(failed, HasSubstr("Error resolving parameter <B>Color</B>"));
+    EXPECT_THAT(failed, HasSubstr("Tessaro was unable to determine the value of the parameter."));
 }
 
 TEST_F(PageScopes, PrefixedNamesAndAssignment) {
@@ -57,10 +60,10 @@ TEST_F(PageScopes, PrefixedNamesAndAssignment) {
     EXPECT_EQ(RunWith(Script("/page.tsm")), "url");
     Write("page.tsm", "<TSSET Form.X=\"1\">");
     const std::string refused = RunWith(Script("/page.tsm"));
-    EXPECT_TRUE(Contains(refused, "Unable to set variable <B>Form.X</B>")) << refused;
+    EXPECT_THAT(refused, HasSubstr("Unable to set variable <B>Form.X</B>"));
     Write("page.tsm", "<TSINCLUDE TEMPLATE=\"#URL.Missing#.tsm\">");
     const std::string missing = RunWith(Script("/page.tsm"));
-    EXPECT_TRUE(Contains(missing, "The URL parameter MISSING was not found.")) << missing;
+    EXPECT_THAT(missing, HasSubstr("The URL parameter MISSING was not found."));
     Write("page.tsm", "<TSINCLUDE TEMPLATE=\"#CGI.Anything#url.tsm\">");
     EXPECT_EQ(RunWith(Script("/page.tsm")), "url");
 }
@@ -71,9 +74,8 @@ TEST_F(PageScopes, ConditionsAndExpressionErrors) {
     EXPECT_EQ(RunWith(Script("/page.tsm", "n=y")), "no");
     Write("page.tsm", "<TSIF 1 / 0>x</TSIF>");
     const std::string failed = RunWith(Script("/page.tsm"));
-    EXPECT_TRUE(Contains(failed, "An error has occurred while processing the expression:<PRE>   1 / 0\n</PRE>"))
-        << failed;
-    EXPECT_TRUE(Contains(failed, "<HR><P>Division by zero is not allowed")) << failed;
+    EXPECT_THAT(failed, HasSubstr("An error has occurred while processing the expression:<PRE>   1 / 0\n</PRE>"));
+    EXPECT_THAT(failed, HasSubstr("<HR><P>Division by zero is not allowed"));
 }
 
 TEST_F(PageScopes, ClientVariableNamesCarryTheApplication) {
@@ -105,7 +107,7 @@ TEST_F(PageScopes, LookupsPassThroughTheHookFirst) {
         page.GetScopes().LookupVariable("Q.col", -1, value);
         ADD_FAILURE() << "no query Q";
     } catch (CWebException* e) {
-        EXPECT_TRUE(Contains(e->GetDetail(), "The query named 'Q' has not yet executed.")) << e->GetDetail();
+        EXPECT_THAT(e->GetDetail(), HasSubstr("The query named 'Q' has not yet executed."));
         e->Delete();
     }
     EXPECT_EQ(seen, std::vector<std::string>{"Q.col"});

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,6 +9,8 @@
 #include "template_test_site.h"
 
 namespace {
+
+using ::testing::HasSubstr;
 
 class GraphicPage : public TemplateSite {
 protected:
@@ -50,7 +53,7 @@ TEST_F(GraphicPage, RefusesAnythingButAPlainImageName) {
     }
     EXPECT_TRUE(std::filesystem::exists(secret));
     PageOutcome missing = RunPage<CGetGraphicPage>({{"QUERY_STRING", "FILE=missing.png"}});
-    EXPECT_TRUE(Contains(missing.detail, "missing.png' was not found.<P>Please verify that this file exists"));
+    EXPECT_THAT(missing.detail, HasSubstr("missing.png' was not found.<P>Please verify that this file exists"));
     EXPECT_TRUE(IsServableGraphicName("a.jpeg"));
     EXPECT_FALSE(IsServableGraphicName("gif"));
     EXPECT_FALSE(IsServableGraphicName("RESPONSE.INI"));

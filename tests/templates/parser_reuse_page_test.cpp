@@ -1,6 +1,7 @@
 // Pages run one after another on the same thread reuse its template and expression
 // parsers: a page that failed anywhere (lexer, parser, a tag's action, an expression, an
 // included template) must leave nothing that changes the next page.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,6 +12,8 @@
 #include "template_test_site.h"
 
 namespace {
+
+using ::testing::HasSubstr;
 
 class ParserReusePage : public CoreTagsPage {
 protected:
@@ -62,7 +65,7 @@ TEST_F(ParserReusePage, AFailedPageLeavesTheNextPageOnTheSameThreadRight) {
         PageOutcome bad = RunPage<CQueryPage>(Script("/page.tsm"));
         if (c.message != nullptr) {
             EXPECT_TRUE(bad.failed);
-            EXPECT_TRUE(Contains(bad.title + bad.detail, c.message)) << bad.title << bad.detail;
+            EXPECT_THAT(bad.title + bad.detail, HasSubstr(c.message));
         } else {
             EXPECT_FALSE(bad.failed) << bad.title;
             EXPECT_EQ(bad.body, "ac");

@@ -1,6 +1,8 @@
 // The open TSQUERY block as the template is read (what stays in it, what closes
 // it, references to the query from inside it), the client variables over the
 // page's life, and the application's request error page.
+#include <gmock/gmock.h>
+
 #include <string>
 #include <vector>
 
@@ -8,6 +10,9 @@
 #include "template_test_site.h"
 
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 class QueryBlockPage : public CoreTagsPage {
 protected:
@@ -177,24 +182,22 @@ TEST_F(ClientLifecycle, TheApplicationTemplateSwitchesItOnForThePage) {
 TEST_F(ClientLifecycle, OffUntilTheTagAndNoCookiesAfterAnError) {
     PageOutcome before = Run("<TSOUTPUT>#CLIENT.HITCOUNT#</TSOUTPUT>");
     EXPECT_TRUE(before.failed);
-    EXPECT_TRUE(Contains(before.title, "Unable to access the client variable, HITCOUNT.")) << before.title;
-    EXPECT_TRUE(
-        Contains(before.detail, "the TSAPPLICATION tag must be used with the CLIENTMANAGEMENT attribute set to YES"))
-        << before.detail;
+    EXPECT_THAT(before.title, HasSubstr("Unable to access the client variable, HITCOUNT."));
+    EXPECT_THAT(before.detail,
+                HasSubstr("the TSAPPLICATION tag must be used with the CLIENTMANAGEMENT attribute set to YES"));
     // Unprefixed names are looked for among client variables only once it is on.
     PageOutcome unprefixed = Run("<TSOUTPUT>#nothing#</TSOUTPUT>");
-    EXPECT_TRUE(Contains(unprefixed.detail, "Tessaro was unable to determine the value of the parameter"))
-        << unprefixed.detail;
+    EXPECT_THAT(unprefixed.detail, HasSubstr("Tessaro was unable to determine the value of the parameter"));
     // Switched off again, the store is out of reach again.
     PageOutcome off =
         Run("<TSAPPLICATION CLIENTMANAGEMENT=\"yes\"><TSAPPLICATION CLIENTMANAGEMENT=\"no\">"
             "<TSOUTPUT>#CLIENT.TSID#</TSOUTPUT>");
-    EXPECT_TRUE(Contains(off.title, "Unable to access the client variable, TSID.")) << off.title;
-    EXPECT_FALSE(Contains(before.headers, "Set-Cookie")) << before.headers;
+    EXPECT_THAT(off.title, HasSubstr("Unable to access the client variable, TSID."));
+    EXPECT_THAT(before.headers, Not(HasSubstr("Set-Cookie")));
 
     PageOutcome failed = Run("<TSAPPLICATION CLIENTMANAGEMENT=\"yes\"><TSPARAM NAME=\"missing\">");
     EXPECT_TRUE(failed.failed);
-    EXPECT_FALSE(Contains(failed.headers, "Set-Cookie")) << failed.headers;
+    EXPECT_THAT(failed.headers, Not(HasSubstr("Set-Cookie")));
 }
 
 // --- the application's request error page -------------------------------------------
@@ -213,8 +216,8 @@ TEST_F(RequestErrorPage, DiagnosticsStopBeforeTheDebugBlockAndTemplateIsTheFaili
     // The diagnostics are the error's own words: where it happened stays on the engine's page.
     EXPECT_EQ(pageText.rfind("D=[Required parameter <B>nope</B> not found<P> You have used the TSPARAM tag", 0), 0u)
         << pageText;
-    EXPECT_FALSE(Contains(pageText, "Date/Time")) << pageText;
-    EXPECT_TRUE(Contains(pageText, "/inc.tsm] B=[&lt;script&gt;x&lt;/script&gt;] A=[10.1.2.3]")) << pageText;
+    EXPECT_THAT(pageText, Not(HasSubstr("Date/Time")));
+    EXPECT_THAT(pageText, HasSubstr("/inc.tsm] B=[&lt;script&gt;x&lt;/script&gt;] A=[10.1.2.3]"));
 }
 
 TEST_F(RequestErrorPage, SyntaxErrorsUseItToo) {
@@ -224,8 +227,8 @@ TEST_F(RequestErrorPage, SyntaxErrorsUseItToo) {
     EXPECT_TRUE(out.failed);
     const std::string& pageText = out.pageText;
     EXPECT_EQ(pageText.rfind("[An error occurred while attempting to process a TSINCLUDE tag.<P>", 0), 0u) << pageText;
-    EXPECT_FALSE(Contains(pageText, "&lt;TSINCLUDE")) << pageText;
-    EXPECT_FALSE(Contains(pageText, "Date/Time")) << pageText;
+    EXPECT_THAT(pageText, Not(HasSubstr("&lt;TSINCLUDE")));
+    EXPECT_THAT(pageText, Not(HasSubstr("Date/Time")));
 }
 
 // The site's page is for its visitors: the template's line, path and source stay on the
@@ -244,13 +247,13 @@ TEST_F(RequestErrorPage, DiagnosticsLeaveOutWhereInTheTemplateTheErrorIs) {
         EXPECT_TRUE(out.failed) << body;
         const std::string& pageText = out.pageText;
         EXPECT_GT(pageText.size(), 8u) << body;
-        EXPECT_FALSE(Contains(pageText, "The error occurred on (or near) line")) << pageText;
-        EXPECT_FALSE(Contains(pageText, "page.tsm")) << pageText;
-        EXPECT_FALSE(Contains(pageText, "TSERROR")) << pageText;
-        EXPECT_FALSE(Contains(pageText, "<PRE></PRE>")) << pageText;
+        EXPECT_THAT(pageText, Not(HasSubstr("The error occurred on (or near) line")));
+        EXPECT_THAT(pageText, Not(HasSubstr("page.tsm")));
+        EXPECT_THAT(pageText, Not(HasSubstr("TSERROR")));
+        EXPECT_THAT(pageText, Not(HasSubstr("<PRE></PRE>")));
         const std::string engineError = out.title + out.detail;
-        EXPECT_TRUE(Contains(engineError, "The error occurred on (or near) line ")) << engineError;
-        EXPECT_TRUE(Contains(engineError, "page.tsm<P><PRE>")) << engineError;
+        EXPECT_THAT(engineError, HasSubstr("The error occurred on (or near) line "));
+        EXPECT_THAT(engineError, HasSubstr("page.tsm<P><PRE>"));
     }
 }
 

@@ -73,4 +73,34 @@ TEST(ReportTagAttributes, ReportFileTimeoutAndFormulas) {
     EXPECT_EQ(tag.m_formulas, (std::map<std::string, std::string>{{"@Title", "two"}}));
 }
 
+// A body or a formula value as the section writes it: each character knows whether the
+// template wrote it (in its text or in an expression's literals) or a value gave it.
+TEST(ReportTagFormulas, TheAuthorsCharactersStayFormulaAndOnlyValuesAreQuoted) {
+    const auto text = [](std::initializer_list<std::pair<const char*, bool>> pieces) {
+        CTracedText out;
+        for (const auto& [characters, value] : pieces) out.AppendUniform(characters, value);
+        return out;
+    };
+    const struct {
+        CTracedText text;
+        const char* formula;
+    } cases[] = {
+        // Quotes the author wrote inside an expression ("'" & URL.d & "'") open and close a text.
+        {text({{"{staff.dept} = '", false}, {"x' or 'a'='a", true}, {"'", false}}),
+         "{staff.dept} = 'x'' or ''a''=''a'"},
+        {text({{"{staff.dept} = \"", false}, {"x\" or \"a\"=\"a", true}, {"\"", false}}),
+         "{staff.dept} = \"x\"\" or \"\"a\"\"=\"\"a\""},
+        // A selection the author built with DE in IIf: only the value's characters are a text.
+        {text({{"{staff.dept} = '", false}, {"Lab", true}, {"' and {staff.id} > 3", false}}),
+         "{staff.dept} = 'Lab' and {staff.id} > 3"},
+        {text({{"{staff.dept} = 'Sales'", false}}), "{staff.dept} = 'Sales'"},
+        // Wholly from a value: a text of its own, or a number as written.
+        {text({{"{staff.dept} = ", false}, {"'Lab' or true", true}}), "{staff.dept} = \"'Lab' or true\""},
+        {text({{"{staff.id} <= ", false}, {"3", true}}), "{staff.id} <= 3"},
+        {CTracedText::Value("{staff.id} > 0"), "\"{staff.id} > 0\""},
+        {CTracedText(), ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(CReportTag::FormulaOf(c.text), c.formula) << c.text.Text();
+}
+
 }  // namespace

@@ -120,6 +120,38 @@ TEST_F(ContentTagTest, FileRepliesStopThePageAndAreCheckedFirst) {
     EXPECT_NE(noType.detail.find("TYPE=\"image/gif\""), std::string::npos);
 }
 
+TEST_F(ContentTagTest, ControlCharactersInTheTypeRefuseTheTagBeforeTheOutputIsDropped) {
+    using namespace std::string_literals;
+    CReplyWriter writer(&channel_);
+    writer.BeginOutput();
+    writer.GetCurrentChannel()->Write("kept", 4);
+    struct Case {
+        std::string type;
+        const char* name;
+    } const cases[] = {
+        {"text/plain\vX-A: 1", "VT"},      {"text/plain\f", "FF"},
+        {"text/\0plain"s, "NUL"},          {"text/plain\xc2\x85", "NEL"},
+        {"text/plain;\tcharset=x", "TAB"}, {"text/plain\x7f", "DEL"},
+    };
+    for (const Case& c : cases) {
+        ContentTagState state;
+        state.type = c.type;
+        Thrown t = WebErrorOf([&] { ExecuteContent(state, writer, files_); });
+        EXPECT_EQ(t.message, "Invalid TSCONTENT tag<P>") << c.name;
+        EXPECT_EQ(t.detail, std::string("The TYPE attribute of the TSCONTENT tag holds a control character (") +
+                                c.name + "), which is not allowed there.<P>")
+            << c.name;
+        state.file = MakeFile("a.gif");
+        EXPECT_EQ(WebErrorOf([&] { ExecuteContent(state, writer, files_); }).message, "Invalid TSCONTENT tag<P>") << c.name;
+    }
+    EXPECT_EQ(writer.GetBufferedBody(), "kept");
+    // Line breaks only go, as from every header line; text beyond ASCII stays.
+    ContentTagState broken;
+    broken.type = "text/plain\r\n; charset=\xc3\x85";
+    EXPECT_FALSE(ExecuteContent(broken, writer, files_));
+    EXPECT_EQ(writer.GetContentType(), "text/plain; charset=\xc3\x85");
+}
+
 TEST(ContentTagStateTest, OnlyYesDeletesTheFile) {
     for (const char* yes : {"YES", "yes", "Yes"}) {
         ContentTagState s;

@@ -1,6 +1,7 @@
 // The files a template names, as the page opens them: another name of a private file, the
 // engine's own environment, templates past the size a variable may have, and a folder of an
 // included template's path swapped for a link while pages run.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -16,8 +17,13 @@
 #include "engine/templates/template_page.h"
 #include "template_test_site.h"
 #include "tests/common/folder_swapper.h"
+#include "tests/common/text_matchers.h"
 
 namespace {
+
+using tessaro::test::ContainsText;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace fs = std::filesystem;
 
@@ -43,8 +49,8 @@ protected:
     }
     // Whether any text the page answered with holds the bytes.
     static bool Shows(const PageOutcome& out, const std::string& bytes) {
-        return Contains(out.body, bytes) || Contains(out.detail, bytes) || Contains(out.title, bytes) ||
-               Contains(out.pageText, bytes);
+        return ContainsText(out.body, bytes) || ContainsText(out.detail, bytes) || ContainsText(out.title, bytes) ||
+               ContainsText(out.pageText, bytes);
     }
 
     std::string windows;
@@ -104,8 +110,8 @@ TEST_F(TemplateFiles, TemplatesAreBoundedLikeARead) {
     Write("small.tsm", std::string(100, 's'));
     PageOutcome big = Page("page.tsm", "<TSINCLUDE TEMPLATE=\"big.tsm\">");
     ASSERT_TRUE(big.failed);
-    EXPECT_TRUE(Contains(big.detail, "larger than the 4096 bytes")) << big.detail;
-    EXPECT_FALSE(Contains(big.detail, "bbbbbbbb"));
+    EXPECT_THAT(big.detail, HasSubstr("larger than the 4096 bytes"));
+    EXPECT_THAT(big.detail, Not(HasSubstr("bbbbbbbb")));
     PageOutcome small = Page("page.tsm", "<TSINCLUDE TEMPLATE=\"small.tsm\">");
     ASSERT_FALSE(small.failed) << small.title << small.detail;
     EXPECT_EQ(small.body, std::string(100, 's'));
@@ -115,7 +121,7 @@ TEST_F(TemplateFiles, TemplatesAreBoundedLikeARead) {
     Write("app/page.tsm", "page");
     PageOutcome app = RunPage<CQueryPage>(Script("/app/page.tsm"));
     EXPECT_TRUE(app.failed);
-    EXPECT_FALSE(Contains(app.body, "page"));
+    EXPECT_THAT(app.body, Not(HasSubstr("page")));
 }
 
 TEST_F(TemplateFiles, AFolderSwappedWhilePagesRunNeverLeadsAnIncludedTemplateOutside) {
@@ -143,7 +149,7 @@ TEST_F(TemplateFiles, AFolderSwappedWhilePagesRunNeverLeadsAnIncludedTemplateOut
         }
         // With the folder left alone both pages find their own files.
         EXPECT_EQ(RunPage<CQueryPage>(Script("/include.tsm")).body, "inside") << target;
-        EXPECT_TRUE(Contains(RunPage<CQueryPage>(Script("/error.tsm")).pageText, "error page inside")) << target;
+        EXPECT_THAT(RunPage<CQueryPage>(Script("/error.tsm")).pageText, HasSubstr("error page inside")) << target;
     }
 }
 

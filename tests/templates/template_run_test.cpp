@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -6,6 +7,9 @@
 #include "template_test_site.h"
 
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 class TemplateRun : public TemplateSite {};
 
@@ -58,7 +62,7 @@ TEST_F(TemplateRun, RecursiveIncludeListsTheChain) {
     EXPECT_EQ(out.title, "Recursive template file includes not permitted.<P>");
     // The chain names the files as the disk does.
     std::string a = docs() + "/a.tsm", b = docs() + "/b.tsm";
-    EXPECT_TRUE(Contains(out.detail, "<P><PRE>  " + a + "\n    " + b + "\n      " + a + "\n</PRE><P>")) << out.detail;
+    EXPECT_THAT(out.detail, HasSubstr("<P><PRE>  " + a + "\n    " + b + "\n      " + a + "\n</PRE><P>"));
 }
 
 TEST_F(TemplateRun, RecursiveIncludeUnderAnotherSpellingOfThePathIsRefused) {
@@ -80,13 +84,13 @@ TEST_F(TemplateRun, LoopMustCloseInTheFileThatOpensIt) {
         Write("page.tsm", std::string("<TSINCLUDE TEMPLATE=") + opener + "><TSINCLUDE TEMPLATE=close.tsm>after");
         PageOutcome out = RunPage<CQueryPage>(Script("/page.tsm"));
         ASSERT_TRUE(out.failed) << opener << out.body;
-        EXPECT_TRUE(Contains(out.title, "There are more TSLOOP tags than there are /TSLOOP tags.")) << out.title;
+        EXPECT_THAT(out.title, HasSubstr("There are more TSLOOP tags than there are /TSLOOP tags."));
     }
     // An empty loop left open in the main template is reported too, not a silent end.
     Write("page.tsm", "a<TSLOOP INDEX=\"i\" FROM=\"1\" TO=\"0\">b");
     PageOutcome out = RunPage<CQueryPage>(Script("/page.tsm"));
     ASSERT_TRUE(out.failed) << out.body;
-    EXPECT_TRUE(Contains(out.title, "There are more TSLOOP tags than there are /TSLOOP tags.")) << out.title;
+    EXPECT_THAT(out.title, HasSubstr("There are more TSLOOP tags than there are /TSLOOP tags."));
 }
 
 TEST_F(TemplateRun, ApplicationTemplateNearestUpwardRunsFirstAndOnlyOnce) {
@@ -108,7 +112,7 @@ TEST_F(TemplateRun, ApplicationTemplateCannotBeRequested) {
         PageOutcome out = RunPage<CQueryPage>(cgi);
         ASSERT_TRUE(out.failed);
         EXPECT_EQ(out.title, "Invalid Request of <B>APPLICATION.TSM</B> File<P>");
-        EXPECT_FALSE(Contains(out.body, "secret"));
+        EXPECT_THAT(out.body, Not(HasSubstr("secret")));
     }
 }
 
@@ -135,10 +139,10 @@ TEST_F(TemplateRun, TemplateNamingErrors) {
         }
     }
     PageOutcome missing = RunPage<CQueryPage>({{"SCRIPT_NAME", "/missing.tsm"}});
-    EXPECT_TRUE(Contains(missing.title, "Template file <B>")) << missing.title;
-    EXPECT_TRUE(Contains(missing.title, "/missing.tsm</B> not found.<P>")) << missing.title;
-    EXPECT_TRUE(
-        Contains(missing.detail, "(the physical file path was calculated from the logical path '/missing.tsm')"));
+    EXPECT_THAT(missing.title, HasSubstr("Template file <B>"));
+    EXPECT_THAT(missing.title, HasSubstr("/missing.tsm</B> not found.<P>"));
+    EXPECT_THAT(missing.detail,
+                HasSubstr("(the physical file path was calculated from the logical path '/missing.tsm')"));
 
     PageOutcome viaUrl = RunPage<CQueryPage>({{"QUERY_STRING", "TEMPLATE=page.tsm"}});
     ASSERT_FALSE(viaUrl.failed) << viaUrl.title;
@@ -182,27 +186,25 @@ TEST_F(TemplateRun, SyntaxErrorPageQuotesTheLinesAroundTheError) {
     Write("big.tsm", text);
     PageOutcome out = RunPage<CQueryPage>(Script("/big.tsm", "x=%3Cscript%3E"));
     ASSERT_TRUE(out.failed);
-    EXPECT_TRUE(Contains(out.title, "An error occurred while attempting to process a TSCOOKIE tag.<P>")) << out.title;
-    EXPECT_TRUE(Contains(out.title, "The error occurred on (or near) line 30 of the template file ")) << out.title;
-    EXPECT_TRUE(Contains(out.title,
-                         "<PRE>    26: line 26 &lt;b&gt;\n    27: line 27 &lt;b&gt;\n    28: line 28 "
-                         "&lt;b&gt;\n    29: line 29 &lt;b&gt;\n    30: &lt;TSCOOKIE BOGUS&gt;\n    31: "
-                         "line 31 &lt;b&gt;\n</PRE><P>"))
-        << out.title;
-    EXPECT_FALSE(Contains(out.title, "line 25 "));
-    EXPECT_TRUE(Contains(out.title, "<BR>Browser: TestBrowser/1.0<BR>Remote Address: 10.1.2.3"));
-    EXPECT_TRUE(Contains(out.title, "<BR>Query String: x=%3Cscript%3E"));
-    EXPECT_TRUE(Contains(out.title, "<P>Date/Time: "));
+    EXPECT_THAT(out.title, HasSubstr("An error occurred while attempting to process a TSCOOKIE tag.<P>"));
+    EXPECT_THAT(out.title, HasSubstr("The error occurred on (or near) line 30 of the template file "));
+    EXPECT_THAT(out.title, HasSubstr("<PRE>    26: line 26 &lt;b&gt;\n    27: line 27 &lt;b&gt;\n    28: line 28 "
+                                     "&lt;b&gt;\n    29: line 29 &lt;b&gt;\n    30: &lt;TSCOOKIE BOGUS&gt;\n    31: "
+                                     "line 31 &lt;b&gt;\n</PRE><P>"));
+    EXPECT_THAT(out.title, Not(HasSubstr("line 25 ")));
+    EXPECT_THAT(out.title, HasSubstr("<BR>Browser: TestBrowser/1.0<BR>Remote Address: 10.1.2.3"));
+    EXPECT_THAT(out.title, HasSubstr("<BR>Query String: x=%3Cscript%3E"));
+    EXPECT_THAT(out.title, HasSubstr("<P>Date/Time: "));
 }
 
 TEST_F(TemplateRun, SyntaxErrorExcerptCountsLongLinesOnce) {
     Write("long.tsm", "line 1\n" + std::string(5000, 'x') + "\nline 3\n<TSCOOKIE BOGUS>\nline 5\n");
     PageOutcome out = RunPage<CQueryPage>(Script("/long.tsm"));
     ASSERT_TRUE(out.failed);
-    EXPECT_TRUE(Contains(out.title, "line 4 of the template file")) << out.title;
-    EXPECT_TRUE(Contains(out.title, "     2: " + std::string(5000, 'x') +
-                                        "\n     3: line 3\n     4: &lt;TSCOOKIE "
-                                        "BOGUS&gt;\n     5: line 5\n</PRE>"))
+    EXPECT_THAT(out.title, HasSubstr("line 4 of the template file"));
+    EXPECT_THAT(out.title, HasSubstr("     2: " + std::string(5000, 'x') +
+                                     "\n     3: line 3\n     4: &lt;TSCOOKIE "
+                                     "BOGUS&gt;\n     5: line 5\n</PRE>"))
         << out.title.substr(0, 300);
 }
 
@@ -210,34 +212,30 @@ TEST_F(TemplateRun, SyntaxErrorListsTheExpectedTokens) {
     Write("page.tsm", "text\n<TSIF x");
     PageOutcome out = RunPage<CQueryPage>(Script("/page.tsm"));
     ASSERT_TRUE(out.failed);
-    EXPECT_TRUE(Contains(out.title, "An error occurred while attempting to process a TSIF or TSELSEIF tag.<P>"))
-        << out.title;
-    EXPECT_TRUE(Contains(out.title, "line 2 of the template file")) << out.title;
-    EXPECT_TRUE(Contains(out.title,
-                         "The syntax error occurred while looking for the following valid tokens:<P><UL>"
-                         "<LI>a boolean expression to be evaluated by TSIF or TSELSEIF<P>"
-                         "<LI>End tag character (&gt;)<P></UL><P>Date/Time: "))
-        << out.title;
-    EXPECT_TRUE(Contains(out.body, "text\n"));  // written output stays written
+    EXPECT_THAT(out.title, HasSubstr("An error occurred while attempting to process a TSIF or TSELSEIF tag.<P>"));
+    EXPECT_THAT(out.title, HasSubstr("line 2 of the template file"));
+    EXPECT_THAT(out.title, HasSubstr("The syntax error occurred while looking for the following valid tokens:<P><UL>"
+                                     "<LI>a boolean expression to be evaluated by TSIF or TSELSEIF<P>"
+                                     "<LI>End tag character (&gt;)<P></UL><P>Date/Time: "));
+    EXPECT_THAT(out.body, HasSubstr("text\n"));  // written output stays written
 
     // Where any of many tokens could follow, the list is left out.
     Write("page.tsm", "text\n<TSINCLUDE TEMPLATE=\"x.tsm\"");
     out = RunPage<CQueryPage>(Script("/page.tsm"));
     ASSERT_TRUE(out.failed);
-    EXPECT_TRUE(Contains(out.title, "An error occurred while attempting to process a TSINCLUDE tag.<P>")) << out.title;
-    EXPECT_FALSE(Contains(out.title, "The syntax error occurred while looking for")) << out.title;
-    EXPECT_TRUE(Contains(out.title, "</PRE><P><P>Date/Time: ")) << out.title;
+    EXPECT_THAT(out.title, HasSubstr("An error occurred while attempting to process a TSINCLUDE tag.<P>"));
+    EXPECT_THAT(out.title, Not(HasSubstr("The syntax error occurred while looking for")));
+    EXPECT_THAT(out.title, HasSubstr("</PRE><P><P>Date/Time: "));
 }
 
 TEST_F(TemplateRun, EmptyTemplateIsReported) {
     Write("empty.tsm", "");
     PageOutcome out = RunPage<CQueryPage>(Script("/empty.tsm"));
     ASSERT_TRUE(out.failed);
-    EXPECT_TRUE(Contains(out.title, "Error processing template file '")) << out.title;
-    EXPECT_TRUE(Contains(out.title,
-                         "'<P>The template file is invalid because it contains 0 bytes (templates may not be "
-                         "empty)."))
-        << out.title;
+    EXPECT_THAT(out.title, HasSubstr("Error processing template file '"));
+    EXPECT_THAT(out.title,
+                HasSubstr("'<P>The template file is invalid because it contains 0 bytes (templates may not be "
+                          "empty)."));
 }
 
 TEST_F(TemplateRun, ConditionsGateOutputAndNestedTagsStillCount) {
@@ -251,9 +249,9 @@ TEST_F(TemplateRun, ConditionsGateOutputAndNestedTagsStillCount) {
     Write("page.tsm", "a<TSIF TRUE>b");
     out = RunPage<CQueryPage>(Script("/page.tsm"));
     ASSERT_TRUE(out.failed);
-    EXPECT_TRUE(Contains(out.title, "are not properly matched")) << out.title;
+    EXPECT_THAT(out.title, HasSubstr("are not properly matched"));
     Write("page.tsm", "a</TSIF>");
-    EXPECT_TRUE(Contains(RunPage<CQueryPage>(Script("/page.tsm")).title, "are not properly matched"));
+    EXPECT_THAT(RunPage<CQueryPage>(Script("/page.tsm")).title, HasSubstr("are not properly matched"));
 }
 
 TEST_F(TemplateRun, SetAndAttributeSubstitution) {
@@ -275,7 +273,7 @@ TEST_F(TemplateRun, UnsupportedTagsStopWithAClearError) {
         PageOutcome out = RunPage<CQueryPage>(Script("/page.tsm"));
         ASSERT_TRUE(out.failed) << text;
         EXPECT_EQ(out.title, title);
-        EXPECT_TRUE(Contains(out.detail, "<P>Date/Time: ")) << out.detail;
+        EXPECT_THAT(out.detail, HasSubstr("<P>Date/Time: "));
     }
     // Skipped by a false condition, the tag never runs.
     Write("page.tsm", "a<TSIF FALSE><TSOBJECT NAME=\"x\"></TSIF>b");
@@ -289,10 +287,10 @@ TEST_F(TemplateRun, ErrorPageEscapesRequestText) {
     cgi["HTTP_REFERER"] = "\"><img>";
     PageOutcome out = RunPage<CQueryPage>(cgi);
     ASSERT_TRUE(out.failed);
-    EXPECT_TRUE(Contains(out.detail, "<BR>Browser: &lt;script&gt;alert(1)&lt;/script&gt;")) << out.detail;
-    EXPECT_TRUE(Contains(out.detail, "<BR>HTTP Referer: &quot;&gt;&lt;img&gt;")) << out.detail;
-    EXPECT_TRUE(Contains(out.detail, "<BR>Query String: a=&lt;b&gt;")) << out.detail;
-    EXPECT_FALSE(Contains(out.detail, "<script>"));
+    EXPECT_THAT(out.detail, HasSubstr("<BR>Browser: &lt;script&gt;alert(1)&lt;/script&gt;"));
+    EXPECT_THAT(out.detail, HasSubstr("<BR>HTTP Referer: &quot;&gt;&lt;img&gt;"));
+    EXPECT_THAT(out.detail, HasSubstr("<BR>Query String: a=&lt;b&gt;"));
+    EXPECT_THAT(out.detail, Not(HasSubstr("<script>")));
 }
 
 TEST_F(TemplateRun, ValidationFailureAnswersWithTheProblemPage) {
@@ -304,11 +302,11 @@ TEST_F(TemplateRun, ValidationFailureAnswersWithTheProblemPage) {
     cgi["CONTENT_LENGTH"] = std::to_string(body.size());
     PageOutcome out = RunPage<CQueryPage>(cgi, body);
     ASSERT_FALSE(out.failed) << out.title;
-    EXPECT_TRUE(Contains(out.body, "<TITLE>Form Entries Incomplete or Invalid</TITLE>")) << out.body;
-    EXPECT_TRUE(Contains(out.body, "<LI>A value must be entered for the <B>Name</B> field.<P>"));
-    EXPECT_TRUE(
-        Contains(out.body, "<LI>Data entered in the <B>Age</B> field must be a number (you entered '4 2').<P>"));
-    EXPECT_FALSE(Contains(out.body, "stored"));
+    EXPECT_THAT(out.body, HasSubstr("<TITLE>Form Entries Incomplete or Invalid</TITLE>"));
+    EXPECT_THAT(out.body, HasSubstr("<LI>A value must be entered for the <B>Name</B> field.<P>"));
+    EXPECT_THAT(out.body,
+                HasSubstr("<LI>Data entered in the <B>Age</B> field must be a number (you entered '4 2').<P>"));
+    EXPECT_THAT(out.body, Not(HasSubstr("stored")));
 }
 
 TEST_F(TemplateRun, CookiesLeaveOnlyWithASuccessfulPage) {
@@ -322,7 +320,7 @@ TEST_F(TemplateRun, CookiesLeaveOnlyWithASuccessfulPage) {
     Write("page.tsm", "<TSCOOKIE NAME=\"id\" VALUE=\"1\"><TSOBJECT NAME=\"x\">");
     out = RunPage<CQueryPage>(Script("/page.tsm"));
     ASSERT_TRUE(out.failed);
-    EXPECT_FALSE(Contains(out.headers, "Set-Cookie"));
+    EXPECT_THAT(out.headers, Not(HasSubstr("Set-Cookie")));
 }
 
 TEST_F(TemplateRun, EndOfRunMismatchesSendNoCookiesAndTheExcerptEscapesApostrophes) {
@@ -331,13 +329,13 @@ TEST_F(TemplateRun, EndOfRunMismatchesSendNoCookiesAndTheExcerptEscapesApostroph
     Write("page.tsm", "<TSCOOKIE NAME=\"id\" VALUE=\"1\">\n<TSIF TRUE>open");
     PageOutcome open = RunPage<CQueryPage>(Script("/page.tsm"));
     ASSERT_TRUE(open.failed);
-    EXPECT_TRUE(Contains(open.title, "are not properly matched")) << open.title;
-    EXPECT_FALSE(Contains(open.headers, "Set-Cookie")) << open.headers;
+    EXPECT_THAT(open.title, HasSubstr("are not properly matched"));
+    EXPECT_THAT(open.headers, Not(HasSubstr("Set-Cookie")));
 
     Write("page.tsm", "it's \"<TSCOOKIE BOGUS>\"");
     PageOutcome quoted = RunPage<CQueryPage>(Script("/page.tsm"));
     ASSERT_TRUE(quoted.failed);
-    EXPECT_TRUE(Contains(quoted.title, "     1: it&#39;s &quot;&lt;TSCOOKIE BOGUS&gt;&quot;")) << quoted.title;
+    EXPECT_THAT(quoted.title, HasSubstr("     1: it&#39;s &quot;&lt;TSCOOKIE BOGUS&gt;&quot;"));
 }
 
 TEST_F(TemplateRun, CookieErrors) {
@@ -352,7 +350,7 @@ TEST_F(TemplateRun, CookieErrors) {
         PageOutcome out = RunPage<CQueryPage>(Script("/page.tsm", "n=x%0D%0ALocation:+evil"));
         ASSERT_TRUE(out.failed) << text;
         EXPECT_EQ(out.title, title);
-        EXPECT_FALSE(Contains(out.headers, "Set-Cookie"));
+        EXPECT_THAT(out.headers, Not(HasSubstr("Set-Cookie")));
     }
 }
 

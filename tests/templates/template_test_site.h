@@ -173,7 +173,3 @@ private:
     std::unique_ptr<CServerSettings> settings_;
     std::unique_ptr<TestTemplateServices> services_;
 };
-
-inline bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}

@@ -1,5 +1,6 @@
 #include "wizards/application_generation.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -14,9 +15,8 @@ std::string Templates() {
     return std::string(TESSARO_SOURCE_DIR) + "/wizards/templates";
 }
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 DataEntryModel EntryModel() {
     DataEntryModel m;
@@ -37,10 +37,10 @@ TEST(DataEntryGeneration, MailBlockOnlyWithARecipientAndTheNextPage) {
     GenerationResult result = GenerateDataEntry(plain, g, Templates());
     ASSERT_TRUE(result.error.empty()) << result.error;
     ASSERT_EQ(result.files.size(), 3u);
-    EXPECT_FALSE(Contains(result.files[1].text, "TSMAIL"));
-    EXPECT_FALSE(Contains(result.files[1].text, "TSLOCATION"));
-    EXPECT_FALSE(Contains(result.files[0].text, "#"));  // every placeholder was filled
-    EXPECT_TRUE(Contains(result.files[0].text, "<CENTER><H1>Staff</H1></CENTER>"));
+    EXPECT_THAT(result.files[1].text, Not(HasSubstr("TSMAIL")));
+    EXPECT_THAT(result.files[1].text, Not(HasSubstr("TSLOCATION")));
+    EXPECT_THAT(result.files[0].text, Not(HasSubstr("#")));  // every placeholder was filled
+    EXPECT_THAT(result.files[0].text, HasSubstr("<CENTER><H1>Staff</H1></CENTER>"));
 
     DataEntryModel mailed = EntryModel();
     mailed.MailTo = "boss@example.com";
@@ -48,10 +48,10 @@ TEST(DataEntryGeneration, MailBlockOnlyWithARecipientAndTheNextPage) {
     mailed.TargetType = "NextPage Existing";
     mailed.NextPageURL = "http://example.com/done";
     result = GenerateDataEntry(mailed, g, Templates());
-    EXPECT_TRUE(Contains(result.files[1].text, "<TSMAIL FROM=\"form@example.com\"\n"));
-    EXPECT_TRUE(Contains(result.files[1].text, "        SUBJECT=\"Data Submition (Staff)\">\n"));
-    EXPECT_TRUE(Contains(result.files[1].text, "name: #name#\n"));
-    EXPECT_TRUE(Contains(result.files[1].text, "<TSLOCATION URL=\"http://example.com/done\">"));
+    EXPECT_THAT(result.files[1].text, HasSubstr("<TSMAIL FROM=\"form@example.com\"\n"));
+    EXPECT_THAT(result.files[1].text, HasSubstr("        SUBJECT=\"Data Submition (Staff)\">\n"));
+    EXPECT_THAT(result.files[1].text, HasSubstr("name: #name#\n"));
+    EXPECT_THAT(result.files[1].text, HasSubstr("<TSLOCATION URL=\"http://example.com/done\">"));
     EXPECT_EQ(result.pictures, (std::vector<std::string>{"entryform.gif", "dataentry.gif"}));
 }
 
@@ -66,13 +66,13 @@ TEST(DataEntryGeneration, TitlesAndAddressesAreEscapedWhereTheyLand) {
     m.NextPageURL = R"(http://e.com/a"b#top)";
     GenerationResult result = GenerateDataEntry(m, g, Templates());
     ASSERT_EQ(result.files.size(), 3u) << result.error;
-    EXPECT_TRUE(Contains(result.files[0].text, "<CENTER><H1>Tom &amp; &quot;Jerry&quot; #1</H1></CENTER>"));
-    EXPECT_TRUE(Contains(result.files[1].text, R"(<TSINSERT DATASOURCE="d""b##" TABLENAME="staff")"));
-    EXPECT_TRUE(Contains(result.files[1].text, R"(TO="x""@y")"));
-    EXPECT_TRUE(Contains(result.files[1].text, R"x(SUBJECT="Data Submition (Tom & ""Jerry"" ##1)">)x"));
-    EXPECT_TRUE(Contains(result.files[1].text, R"(<TSLOCATION URL="http://e.com/a""b##top">)"));
-    EXPECT_TRUE(Contains(result.files[2].text, "<TITLE>Tom &amp; &quot;Jerry&quot; #1</TITLE>"));
-    EXPECT_TRUE(Contains(result.files[2].text, R"(<TSQUERY NAME="Entries" DATASOURCE="d""b##">)"));
+    EXPECT_THAT(result.files[0].text, HasSubstr("<CENTER><H1>Tom &amp; &quot;Jerry&quot; #1</H1></CENTER>"));
+    EXPECT_THAT(result.files[1].text, HasSubstr(R"(<TSINSERT DATASOURCE="d""b##" TABLENAME="staff")"));
+    EXPECT_THAT(result.files[1].text, HasSubstr(R"(TO="x""@y")"));
+    EXPECT_THAT(result.files[1].text, HasSubstr(R"x(SUBJECT="Data Submition (Tom & ""Jerry"" ##1)">)x"));
+    EXPECT_THAT(result.files[1].text, HasSubstr(R"(<TSLOCATION URL="http://e.com/a""b##top">)"));
+    EXPECT_THAT(result.files[2].text, HasSubstr("<TITLE>Tom &amp; &quot;Jerry&quot; #1</TITLE>"));
+    EXPECT_THAT(result.files[2].text, HasSubstr(R"(<TSQUERY NAME="Entries" DATASOURCE="d""b##">)"));
 }
 
 // The key of the table lets the list link each row to the form opened on it, and the
@@ -88,35 +88,32 @@ TEST(DataEntryGeneration, StoredRowsAreListedAndChangedThroughTheirKey) {
     GenerationResult result = GenerateDataEntry(m, g, Templates());
     ASSERT_EQ(result.files.size(), 3u) << result.error;
     const std::string& form = result.files[0].text;
-    EXPECT_TRUE(Contains(form,
-                         "<TSIF ParameterExists(URL.id)>\n<TSQUERY NAME=\"EntryRow\" DATASOURCE=\"db\" MAXROWS=\"1\">\n"
-                         "SELECT name,id FROM staff WHERE id = #Val(URL.id)#\n</TSQUERY>\n</TSIF>\n"))
-        << form;
+    EXPECT_THAT(
+        form, HasSubstr("<TSIF ParameterExists(URL.id)>\n<TSQUERY NAME=\"EntryRow\" DATASOURCE=\"db\" MAXROWS=\"1\">\n"
+                        "SELECT name,id FROM staff WHERE id = #Val(URL.id)#\n</TSQUERY>\n</TSIF>\n"));
     std::size_t edit = form.find("<TSOUTPUT QUERY=\"EntryRow\">");
     std::size_t fresh = form.find("<TSELSE>");
     ASSERT_NE(edit, std::string::npos);
     ASSERT_NE(fresh, std::string::npos);
     std::string editPart = form.substr(edit, fresh - edit);
-    EXPECT_TRUE(Contains(editPart, R"(<INPUT TYPE="hidden" NAME="EntryAction" VALUE="Update">)"));
-    EXPECT_TRUE(Contains(editPart, R"(<INPUT TYPE="hidden" NAME="id" VALUE="#HTMLEditFormat(EntryRow.id)#">)"));
-    EXPECT_TRUE(Contains(editPart, R"(<INPUT TYPE="text" NAME="name" VALUE="#HTMLEditFormat(EntryRow.name)#")"));
-    EXPECT_FALSE(Contains(editPart, R"(<INPUT TYPE="text" NAME="id")"));  // the key is not edited
-    EXPECT_TRUE(Contains(form.substr(fresh), R"(<INPUT TYPE="text" NAME="id" SIZE="50")"));
+    EXPECT_THAT(editPart, HasSubstr(R"(<INPUT TYPE="hidden" NAME="EntryAction" VALUE="Update">)"));
+    EXPECT_THAT(editPart, HasSubstr(R"(<INPUT TYPE="hidden" NAME="id" VALUE="#HTMLEditFormat(EntryRow.id)#">)"));
+    EXPECT_THAT(editPart, HasSubstr(R"(<INPUT TYPE="text" NAME="name" VALUE="#HTMLEditFormat(EntryRow.name)#")"));
+    EXPECT_THAT(editPart, Not(HasSubstr(R"(<INPUT TYPE="text" NAME="id")")));  // the key is not edited
+    EXPECT_THAT(form.substr(fresh), HasSubstr(R"(<INPUT TYPE="text" NAME="id" SIZE="50")"));
 
     const std::string& store = result.files[1].text;
-    EXPECT_TRUE(Contains(store,
-                         "<TSIF ParameterExists(FORM.EntryAction)>\n"
-                         "<TSUPDATE DATASOURCE=\"db\" TABLENAME=\"staff\" FORMFIELDS=\"name,id\">\n<TSELSE>\n"
-                         "<TSINSERT DATASOURCE=\"db\" TABLENAME=\"staff\" FORMFIELDS=\"name,id\">\n</TSIF>"))
-        << store;
+    EXPECT_THAT(store, HasSubstr("<TSIF ParameterExists(FORM.EntryAction)>\n"
+                                 "<TSUPDATE DATASOURCE=\"db\" TABLENAME=\"staff\" FORMFIELDS=\"name,id\">\n<TSELSE>\n"
+                                 "<TSINSERT DATASOURCE=\"db\" TABLENAME=\"staff\" FORMFIELDS=\"name,id\">\n</TSIF>"));
 
     const std::string& list = result.files[2].text;
     EXPECT_EQ(result.files[2].name, "EntryList.TSM");
-    EXPECT_TRUE(Contains(list, "SELECT name,id FROM staff ORDER BY id\n")) << list;
-    EXPECT_TRUE(Contains(list, "<TR><TH></TH><TH>name</TH><TH>id</TH></TR>"));
-    EXPECT_TRUE(Contains(list, R"(<TR><TD><A HREF="EntryForm.TSM?id=#URLEncodedFormat(Entries.id)#">Change</A></TD>)"
-                               R"(<TD>#HTMLEditFormat(Entries.name)#</TD><TD>#HTMLEditFormat(Entries.id)#</TD></TR>)"))
-        << list;
+    EXPECT_THAT(list, HasSubstr("SELECT name,id FROM staff ORDER BY id\n"));
+    EXPECT_THAT(list, HasSubstr("<TR><TH></TH><TH>name</TH><TH>id</TH></TR>"));
+    EXPECT_THAT(list,
+                HasSubstr(R"(<TR><TD><A HREF="EntryForm.TSM?id=#URLEncodedFormat(Entries.id)#">Change</A></TD>)"
+                          R"(<TD>#HTMLEditFormat(Entries.name)#</TD><TD>#HTMLEditFormat(Entries.id)#</TD></TR>)"));
 }
 
 // A hidden field keeps a stored row's value unless the author gave it a fixed one.
@@ -132,22 +129,20 @@ TEST(DataEntryGeneration, HiddenFieldsOfANewAndOfAStoredRow) {
     source.Content = "web #1";
     GenerationResult keyless = GenerateDataEntry(m, g, Templates());
     ASSERT_EQ(keyless.files.size(), 3u) << keyless.error;
-    EXPECT_TRUE(Contains(keyless.files[0].text,
-                         "<INPUT TYPE=\"hidden\" NAME=\"note\" VALUE=\"\">\n"
-                         "<INPUT TYPE=\"hidden\" NAME=\"source\" VALUE=\"web #1\">\n"));
+    EXPECT_THAT(keyless.files[0].text, HasSubstr("<INPUT TYPE=\"hidden\" NAME=\"note\" VALUE=\"\">\n"
+                                                 "<INPUT TYPE=\"hidden\" NAME=\"source\" VALUE=\"web #1\">\n"));
 
     m.KeyFields = {"id"};
     const std::string form = GenerateDataEntry(m, g, Templates()).files[0].text;
     std::size_t edit = form.find("<TSOUTPUT QUERY=\"EntryRow\">"), fresh = form.find("<TSELSE>");
     ASSERT_LT(edit, fresh);
     EXPECT_LT(form.find("<FORM"), edit);
-    EXPECT_TRUE(Contains(form.substr(edit, fresh - edit),
-                         "<INPUT TYPE=\"hidden\" NAME=\"note\" VALUE=\"#HTMLEditFormat(EntryRow.note)#\">\n"
-                         "<INPUT TYPE=\"hidden\" NAME=\"source\" VALUE=\"web ##1\">\n"))
+    EXPECT_THAT(form.substr(edit, fresh - edit),
+                HasSubstr("<INPUT TYPE=\"hidden\" NAME=\"note\" VALUE=\"#HTMLEditFormat(EntryRow.note)#\">\n"
+                          "<INPUT TYPE=\"hidden\" NAME=\"source\" VALUE=\"web ##1\">\n"))
         << form;
-    EXPECT_TRUE(Contains(form.substr(fresh),
-                         "<INPUT TYPE=\"hidden\" NAME=\"note\" VALUE=\"\">\n"
-                         "<INPUT TYPE=\"hidden\" NAME=\"source\" VALUE=\"web #1\">\n"));
+    EXPECT_THAT(form.substr(fresh), HasSubstr("<INPUT TYPE=\"hidden\" NAME=\"note\" VALUE=\"\">\n"
+                                              "<INPUT TYPE=\"hidden\" NAME=\"source\" VALUE=\"web #1\">\n"));
     // Each branch has its own: none stands outside them.
     EXPECT_EQ(form.find("NAME=\"source\""), form.find("NAME=\"source\"", edit));
 }
@@ -160,13 +155,11 @@ TEST(DataEntryGeneration, KeysOfTextAndOfSeveralColumns) {
     m.KeyFields = {"code", "n"};
     GenerationResult result = GenerateDataEntry(m, g, Templates());
     ASSERT_EQ(result.files.size(), 3u) << result.error;
-    EXPECT_TRUE(Contains(result.files[0].text, "<TSIF ParameterExists(URL.code) AND ParameterExists(URL.n)>"));
-    EXPECT_TRUE(Contains(result.files[0].text,
-                         "SELECT name,code,n FROM staff WHERE code = '#URL.code#' AND n = "
-                         "#Val(URL.n)#\n"));
-    EXPECT_TRUE(Contains(result.files[2].text,
-                         "EntryForm.TSM?code=#URLEncodedFormat(Entries.code)#&amp;"
-                         "n=#URLEncodedFormat(Entries.n)#"));
+    EXPECT_THAT(result.files[0].text, HasSubstr("<TSIF ParameterExists(URL.code) AND ParameterExists(URL.n)>"));
+    EXPECT_THAT(result.files[0].text, HasSubstr("SELECT name,code,n FROM staff WHERE code = '#URL.code#' AND n = "
+                                                "#Val(URL.n)#\n"));
+    EXPECT_THAT(result.files[2].text, HasSubstr("EntryForm.TSM?code=#URLEncodedFormat(Entries.code)#&amp;"
+                                                "n=#URLEncodedFormat(Entries.n)#"));
 }
 
 TEST(DataEntryGeneration, WithoutAKeyRowsAreOnlyListed) {
@@ -174,9 +167,9 @@ TEST(DataEntryGeneration, WithoutAKeyRowsAreOnlyListed) {
     DataEntryModel m = EntryModel();
     GenerationResult result = GenerateDataEntry(m, g, Templates());
     ASSERT_EQ(result.files.size(), 3u) << result.error;
-    EXPECT_FALSE(Contains(result.files[0].text, "EntryRow"));
-    EXPECT_TRUE(Contains(result.files[2].text, "SELECT name FROM staff\n"));
-    EXPECT_TRUE(Contains(result.files[2].text, "<TR><TD>#HTMLEditFormat(Entries.name)#</TD></TR>"));
+    EXPECT_THAT(result.files[0].text, Not(HasSubstr("EntryRow")));
+    EXPECT_THAT(result.files[2].text, HasSubstr("SELECT name FROM staff\n"));
+    EXPECT_THAT(result.files[2].text, HasSubstr("<TR><TD>#HTMLEditFormat(Entries.name)#</TD></TR>"));
 }
 
 TEST(DataEntryGeneration, AMissingTemplateIsReported) {
@@ -205,15 +198,16 @@ TEST(DrillDownGeneration, OneTableNeedsNoJoins) {
     GenerationResult result = GenerateDrillDown(m, g, Templates());
     ASSERT_TRUE(result.error.empty()) << result.error;
     const std::string& results = result.files[1].text;
-    EXPECT_TRUE(Contains(results, "SELECT T.C,T.ID\nFROM T\nWHERE  0=0 \n")) << results;
+    EXPECT_THAT(results, HasSubstr("SELECT T.C,T.ID\nFROM T\nWHERE  0=0 \n"));
     EXPECT_EQ(results.rfind("<TSPARAM NAME=\"T__C\" DEFAULT=\"\">\n", 0), 0u) << results;
-    EXPECT_TRUE(Contains(results, "       AND T.C LIKE '#T__C#%' \n"));
-    EXPECT_TRUE(Contains(
+    EXPECT_THAT(results, HasSubstr("       AND T.C LIKE '#T__C#%' \n"));
+    EXPECT_THAT(
         results,
-        R"(<TSCOL HEADER="Hdr" WIDTH="20" TEXT="<A HREF=""Detail.TSM?T__ID=#URLEncodedFormat(ID)#"">#HTMLEditFormat(C)#</A>">)"));
+        HasSubstr(
+            R"(<TSCOL HEADER="Hdr" WIDTH="20" TEXT="<A HREF=""Detail.TSM?T__ID=#URLEncodedFormat(ID)#"">#HTMLEditFormat(C)#</A>">)"));
     const std::string& detail = result.files[2].text;
-    EXPECT_TRUE(Contains(detail, "WHERE  T.ID = #Val(T__ID)# \n")) << detail;
-    EXPECT_TRUE(Contains(detail, std::string(22, ' ') + "T.C: #HTMLEditFormat(C)#\n"));
+    EXPECT_THAT(detail, HasSubstr("WHERE  T.ID = #Val(T__ID)# \n"));
+    EXPECT_THAT(detail, HasSubstr(std::string(22, ' ') + "T.C: #HTMLEditFormat(C)#\n"));
 }
 
 TEST(DrillDownGeneration, UnconnectedTablesAreRefused) {
@@ -227,7 +221,7 @@ TEST(DrillDownGeneration, UnconnectedTablesAreRefused) {
     EXPECT_TRUE(CheckDrillDownJoins(m));
     TCodeGenerator g;
     GenerationResult result = GenerateDrillDown(m, g, Templates());
-    EXPECT_TRUE(Contains(result.files[2].text, "FROM T,U\nWHERE T.ID = U.TID AND  T.ID")) << result.files[2].text;
+    EXPECT_THAT(result.files[2].text, HasSubstr("FROM T,U\nWHERE T.ID = U.TID AND  T.ID"));
 }
 
 TEST(CompletionText, NamesAreFilledIn) {
@@ -237,8 +231,8 @@ TEST(CompletionText, NamesAreFilledIn) {
                                                 {"#DataEntryTSMLFile#", "/w/DataEntry.TSM"},
                                                 {"#EntryListFile#", "/w/EntryList.TSM"},
                                                 {"#HTMLFileName#", "EntryForm.TSM"}});
-    EXPECT_TRUE(Contains(text, "{\\i /w/EntryForm.TSM}"));
-    EXPECT_FALSE(Contains(text, "#"));
+    EXPECT_THAT(text, HasSubstr("{\\i /w/EntryForm.TSM}"));
+    EXPECT_THAT(text, Not(HasSubstr("#")));
     text = FillCompletionText("{\\i #DataEntryHTMLFile#}\\par", {{"#DataEntryHTMLFile#", "/w/a{b}\\c.TSM"}});
     EXPECT_EQ(text, "{\\i /w/a\\{b\\}\\\\c.TSM}\\par");
     EXPECT_EQ(RtfToHtml(text), "<I>/w/a{b}\\c.TSM</I><BR>\n");

@@ -1,6 +1,8 @@
 // Whole data-entry wizard flows, headless, against a SQLite data source through tsutils.
 #include "wizards/headless_driver.h"
 
+#include <gmock/gmock.h>
+
 #include <cstdlib>
 #include <fstream>
 
@@ -15,9 +17,7 @@ std::string ReadAll(const std::string& path) {
     return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using ::testing::HasSubstr;
 
 class DataEntryFlow : public wizardutils::testing::SQLiteCatalogTest {
 protected:
@@ -101,20 +101,21 @@ TEST_F(DataEntryFlow, FromTitleToGeneratedFilesWithEveryRefusalOnTheWay) {
     EXPECT_EQ(dept.ValidationRule, "(none)");
 
     std::string form = ReadAll(out + "/EntryForm.TSM");
-    EXPECT_TRUE(Contains(form, "<CENTER><H1>Staff Entry</H1></CENTER>")) << form;
-    EXPECT_TRUE(Contains(
-        form, "Department <SELECT NAME=\"dept_id\">\n     <OPTION VALUE=\"1\" SELECTED>Sales &amp; Support\n"));
-    EXPECT_TRUE(Contains(form, "<TEXTAREA NAME=\"name\" COLS=\"50\" ROWS=\"10\"></TEXTAREA><BR>")) << form;
-    EXPECT_TRUE(Contains(
-        form, "<INPUT TYPE=\"hidden\" NAME=\"name_required\" VALUE=\"You cannot leave the field (name) empty.\">"));
+    EXPECT_THAT(form, HasSubstr("<CENTER><H1>Staff Entry</H1></CENTER>"));
+    EXPECT_THAT(
+        form,
+        HasSubstr("Department <SELECT NAME=\"dept_id\">\n     <OPTION VALUE=\"1\" SELECTED>Sales &amp; Support\n"));
+    EXPECT_THAT(form, HasSubstr("<TEXTAREA NAME=\"name\" COLS=\"50\" ROWS=\"10\"></TEXTAREA><BR>"));
+    EXPECT_THAT(
+        form,
+        HasSubstr("<INPUT TYPE=\"hidden\" NAME=\"name_required\" VALUE=\"You cannot leave the field (name) empty.\">"));
     std::string entry = ReadAll(out + "/DataEntry.TSM");
-    EXPECT_TRUE(Contains(entry,
-                         "<TSMAIL FROM=\"Unknown\"\n        TO=\"boss@example.com\"\n"
-                         "        SUBJECT=\"Data Submition (Staff Entry)\">\n"));
-    EXPECT_TRUE(Contains(entry, "TABLENAME=\"staff\""));
+    EXPECT_THAT(entry, HasSubstr("<TSMAIL FROM=\"Unknown\"\n        TO=\"boss@example.com\"\n"
+                                 "        SUBJECT=\"Data Submition (Staff Entry)\">\n"));
+    EXPECT_THAT(entry, HasSubstr("TABLENAME=\"staff\""));
     EXPECT_FALSE(ReadAll(out + "/entryform.gif").empty());
     EXPECT_FALSE(ReadAll(out + "/dataentry.gif").empty());
-    EXPECT_TRUE(Contains(wizard->Page(8).Texts["reditExplanation"], out + "/EntryForm.TSM"));
+    EXPECT_THAT(wizard->Page(8).Texts["reditExplanation"], HasSubstr(out + "/EntryForm.TSM"));
     for (int i = 0; i < wizard->PageCount(); ++i) EXPECT_TRUE(wizard->Page(i).Buttons[kFinishButton]) << i;
 
     // Again from the page before: the author keeps the files and cancels the save dialog.
@@ -126,9 +127,9 @@ TEST_F(DataEntryFlow, FromTitleToGeneratedFilesWithEveryRefusalOnTheWay) {
                     "press btnFinish\n"
                     "expect-message The wizards could not generate the files necessary for your application.\n"
                     "expect-page 7\n"));
-    EXPECT_TRUE(Contains(driver.Messages()[driver.Messages().size() - 2],
-                         "Wizard is about to generate a file that already exists: " + out +
-                             "/EntryForm.TSM. Would you like to overwrite this file ?"));
+    EXPECT_THAT(driver.Messages()[driver.Messages().size() - 2],
+                HasSubstr("Wizard is about to generate a file that already exists: " + out +
+                          "/EntryForm.TSM. Would you like to overwrite this file ?"));
     // A save under another name; the other files are written over.
     ASSERT_TRUE(Run(driver,
                     "answer no\n"
@@ -274,11 +275,9 @@ TEST_F(TswizardsProgram, RunsAScriptAndPrintsEveryMessage) {
     int status = std::system(("'" + program + "' --script '" + script + "' -WIZARD1 >'" + output + "' 2>&1").c_str());
     EXPECT_NE(status, 0);  // the last expectation fails
     std::string text = ReadAll(output);
-    EXPECT_TRUE(Contains(text,
-                         "MESSAGE: You need to enter a valid name for your application.\n"
-                         "MESSAGE: Are you sure you want to exit the wizard ?\n"))
-        << text;
-    EXPECT_TRUE(Contains(text, "tswizards: line 6: expected page 5, on page 0")) << text;
+    EXPECT_THAT(text, HasSubstr("MESSAGE: You need to enter a valid name for your application.\n"
+                                "MESSAGE: Are you sure you want to exit the wizard ?\n"));
+    EXPECT_THAT(text, HasSubstr("tswizards: line 6: expected page 5, on page 0"));
 }
 
 // --help answers without a window (no display is needed) and exits 0.
@@ -291,8 +290,8 @@ TEST(TswizardsHelp, PrintsTheUsageAndExitsZero) {
                                  .c_str());
     EXPECT_EQ(status, 0) << ReadAll(output);
     std::string text = ReadAll(output);
-    EXPECT_TRUE(Contains(text, "usage: tswizards")) << text;
-    EXPECT_TRUE(Contains(text, "docs/wizards.md")) << text;
+    EXPECT_THAT(text, HasSubstr("usage: tswizards"));
+    EXPECT_THAT(text, HasSubstr("docs/wizards.md"));
 }
 
 }  // namespace

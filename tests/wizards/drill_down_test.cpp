@@ -3,6 +3,8 @@
 #include "wizards/drill_down_wizard.h"
 #include "wizards/headless_driver.h"
 
+#include <gmock/gmock.h>
+
 #include <fstream>
 
 #include "tests/wizardutils/sqlite_catalog_fixture.h"
@@ -10,9 +12,7 @@
 namespace tessaro::wizards {
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using ::testing::HasSubstr;
 
 TEST(DrillDownRules, ConditionsSuitTypes) {
     struct Case {
@@ -110,25 +110,22 @@ TEST_F(DrillDownFlow, TwoRelatedTablesFromTitleToThreeTemplates) {
                 "expect-message You need to select the Unique Identifier in order to proceed.\n"
                 "select comboFields staff.id\npress btnNext\nexpect-page 12\n"));
     std::string search = ReadAll(out + "/Search.TSM");
-    EXPECT_TRUE(
-        Contains(search, "<TR><TD ALIGN=\"right\">Name contains</TD><TD><INPUT TYPE=\"text\" NAME=\"staff__name\""))
-        << search;
+    EXPECT_THAT(search,
+                HasSubstr("<TR><TD ALIGN=\"right\">Name contains</TD><TD><INPUT TYPE=\"text\" NAME=\"staff__name\""));
     // Every column of the result page is the staff table's, so that query needs no join.
     std::string results = ReadAll(out + "/Results.TSM");
-    EXPECT_TRUE(Contains(results, "SELECT staff.name,staff.id\nFROM staff\nWHERE  0=0 \n")) << results;
-    EXPECT_TRUE(Contains(results, "       AND staff.name LIKE '%#staff__name#%' \n"));
-    EXPECT_TRUE(Contains(results, "       AND staff.id >= #Val(staff__id)# \n"));
-    EXPECT_TRUE(Contains(results,
-                         "<TSCOL HEADER=\"Name\" WIDTH=\"20\" TEXT=\"<A HREF=\"\"Detail.TSM?staff__id="
-                         "#URLEncodedFormat(id)#\"\">#HTMLEditFormat(name)#</A>\">"));
+    EXPECT_THAT(results, HasSubstr("SELECT staff.name,staff.id\nFROM staff\nWHERE  0=0 \n"));
+    EXPECT_THAT(results, HasSubstr("       AND staff.name LIKE '%#staff__name#%' \n"));
+    EXPECT_THAT(results, HasSubstr("       AND staff.id >= #Val(staff__id)# \n"));
+    EXPECT_THAT(results, HasSubstr("<TSCOL HEADER=\"Name\" WIDTH=\"20\" TEXT=\"<A HREF=\"\"Detail.TSM?staff__id="
+                                   "#URLEncodedFormat(id)#\"\">#HTMLEditFormat(name)#</A>\">"));
     std::string detail = ReadAll(out + "/Detail.TSM");
-    EXPECT_TRUE(Contains(detail,
-                         "SELECT dept.title,staff.name\nFROM dept,staff\nWHERE dept.dept_id = staff.dept_id AND  "
-                         "staff.id = #Val(staff__id)# \n"))
-        << detail;
+    EXPECT_THAT(detail,
+                HasSubstr("SELECT dept.title,staff.name\nFROM dept,staff\nWHERE dept.dept_id = staff.dept_id AND  "
+                          "staff.id = #Val(staff__id)# \n"));
     EXPECT_FALSE(ReadAll(out + "/results.gif").empty());
     auto* wizard = dynamic_cast<TDrillDownWizManager*>(driver.Wizard());
-    EXPECT_TRUE(Contains(wizard->Page(12).Texts["reditExplanation"], out + "/Results.TSM"));
+    EXPECT_THAT(wizard->Page(12).Texts["reditExplanation"], HasSubstr(out + "/Results.TSM"));
 }
 
 TEST_F(DrillDownFlow, OneTableSkipsTheJoinsPageBothWaysAndAnotherSourceEmptiesTheChoices) {

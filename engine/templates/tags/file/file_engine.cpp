@@ -410,37 +410,46 @@ bool CFileTag::Save(const CUploadedFile& upload, std::string dir, std::string fi
     }
     // A name that would run as a template is saved only when ACCEPT asked for templates:
     // a declared type and a matching first few bytes say nothing about what the engine runs.
-    auto checkSavedName = [&](const std::string& saved) {
-        checkControls(saved);
-        if (NamesATemplate(saved) && !AcceptsTemplates())
-            Fail(CWebMessage("The file '") + saved +
-                 "' could not be uploaded because its name is that of a template. Name a template type (for example "
-                 "'text/x-tsml') in the ACCEPT attribute of the TSFILE tag to accept templates.");
+    auto checkSavedName = [&](const std::string& name) {
+        checkControls(name);
+        if (NamesATemplate(name) && !AcceptsTemplates())
+            Fail(CWebMessage("The file '") + name +
+                 "' could not be uploaded because its name is that of a template. Name a template type (for "
+                 "example 'text/x-tsml') in the ACCEPT attribute of the TSFILE tag to accept templates.");
     };
-    auto saveUnique = [&] {
-        checkSavedName(JoinNameAndExtension("BTS", upload.ClientFileExt));
-        std::string chosen;
-        long result = plat::SaveCopyUnderUniqueName(upload.TempFilePath, folder, "BTS", upload.ClientFileExt, &chosen);
-        if (result == plat::ERROR_SUCCESS) file = chosen;
-        return result;
-    };
+    checkSavedName(unique ? JoinNameAndExtension("BTS", upload.ClientFileExt) : file);
     long err;
     if (unique) {
-        err = saveUnique();
+        std::string chosen;
+        err = plat::SaveCopyUnderUniqueName(upload.TempFilePath, folder, "BTS", upload.ClientFileExt, &chosen);
+        if (err == plat::ERROR_SUCCESS) file = chosen;
     } else {
-        checkSavedName(file);
         // Only OVERWRITE replaces a file; otherwise the name is taken only while it is free.
         err = plat::SaveCopyInFolder(upload.TempFilePath, folder, file, replace, m_host.files->Check());
     }
     if (err == plat::ERROR_FILE_EXISTS && !replace && !unique) {
-        // Another request took the name since it was looked at: SKIP leaves it, MAKEUNIQUE takes
-        // a name of its own as it would have had that file been there first, and a file this
-        // upload never saw is not replaced.
+        // Another request took the name since it was looked at (two uploads of one name at
+        // once): the conflict rule decides as if the file had been there, so SKIP leaves it,
+        // OVERWRITE replaces it, MAKEUNIQUE saves under a fresh name and ERROR reports it.
         Set("FileExisted", "Yes");
-        if (m_nameConflict == kSkip) return false;
-        if (m_nameConflict != kMakeUnique) alreadyExists();
-        Set("FileWasRenamed", "Yes");
-        err = saveUnique();
+        switch (m_nameConflict) {
+            case kSkip:
+                return false;
+            case kOverwrite:
+                Set("FileWasOverwritten", "Yes");
+                err = plat::SaveCopyInFolder(upload.TempFilePath, folder, file, true, m_host.files->Check());
+                break;
+            case kMakeUnique: {
+                checkSavedName(JoinNameAndExtension("BTS", upload.ClientFileExt));
+                std::string chosen;
+                err = plat::SaveCopyUnderUniqueName(upload.TempFilePath, folder, "BTS", upload.ClientFileExt, &chosen);
+                if (err == plat::ERROR_SUCCESS) file = chosen;
+                Set("FileWasRenamed", "Yes");
+                break;
+            }
+            default:
+                alreadyExists();
+        }
     }
     if (err != plat::ERROR_SUCCESS) fail(err, path);
     Set("FileWasSaved", "Yes");

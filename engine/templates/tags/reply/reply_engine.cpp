@@ -67,8 +67,13 @@ bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer, const CR
                                 "The TSCONTENT tag requires that you specify a MIME content type using the TYPE "
                                 "attribute.<P>For example, to specify that you are returning a GIF file you would "
                                 "use the syntax TYPE=\"image/gif\".");
-    // Opened (and judged) before the output is dropped, so a refused tag leaves the page
-    // intact; the reply then sends what was opened here.
+    // Checked before the output is dropped, so a refused tag leaves the page intact. The type
+    // goes into the reply's header block: line breaks go, as from every header line, and any
+    // other control character refuses the tag.
+    RefuseControlCharacters(RemoveLineBreaks(state.type), "Invalid TSCONTENT tag",
+                            "TYPE attribute of the TSCONTENT tag");
+    // The file is opened (and judged) before the output is dropped too; the reply then sends
+    // what was opened here.
     tessaro::platform::CheckedFile file;
     if (!state.file.empty()) {
         CheckTagFilePath(state.file, "Invalid TSCONTENT tag");

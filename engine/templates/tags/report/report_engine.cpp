@@ -134,20 +134,28 @@ void CReportTag::AddFormula(const std::string& lexeme, const std::string& value)
     m_formulas[key] = value;
 }
 
-void CReportTag::AddFormula(const std::string& lexeme, const std::vector<std::pair<bool, std::string>>& runs) {
-    AddFormula(lexeme, FormulaOf(runs));
+void CReportTag::AddFormula(const std::string& lexeme, const CTracedText& value) {
+    AddFormula(lexeme, FormulaOf(value));
 }
 
-void CReportTag::SetSelection(const std::vector<std::pair<bool, std::string>>& runs) {
-    m_selection = FormulaOf(runs);
+void CReportTag::SetSelection(const CTracedText& body) {
+    m_selection = FormulaOf(body);
 }
 
-std::string CReportTag::FormulaOf(const std::vector<std::pair<bool, std::string>>& runs) {
-    // Which characters came from a value is known run by run: a whole #...# result counts as
-    // a value, quotes it computed from the template's own literals included.
+std::string CReportTag::FormulaOf(const CTracedText& text) {
+    // Which characters came from a value is known character by character: quotes the author
+    // wrote inside an expression ("'" & URL.d & "'", a DE text) stay formula, while every
+    // character a value gave, or a function computed from one, is quoted.
+    const std::string& characters = text.Text();
+    const CTextOrigin& origin = text.Origin();
     std::vector<tessaro::reports::FormulaPiece> pieces;
-    pieces.reserve(runs.size());
-    for (const auto& [value, text] : runs) pieces.push_back({text, value});
+    for (std::size_t start = 0; start < characters.size();) {
+        const bool value = origin.IsValueAt(start);
+        std::size_t end = start + 1;
+        while (end < characters.size() && origin.IsValueAt(end) == value) ++end;
+        pieces.push_back({characters.substr(start, end - start), value});
+        start = end;
+    }
     return tessaro::reports::QuoteFormulaValues(pieces);
 }
 

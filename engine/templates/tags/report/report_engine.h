@@ -4,9 +4,8 @@
 
 #include <mutex>
 #include <string>
-#include <utility>
-#include <vector>
 
+#include "engine/expressions/text_origin.h"
 #include "reports/report_request.h"
 #include "support/web_message.h"
 
@@ -31,15 +30,17 @@ public:
     void SetTimeout(const std::string& value);
     // "@name=" as written, and the value; a later formula with the same key wins.
     void AddFormula(const std::string& lexeme, const std::string& value);
-    // The same with the value as the attribute's runs: the template's own text (false) and
-    // what its #...# parts gave (true), each kept a value of the formula language.
-    void AddFormula(const std::string& lexeme, const std::vector<std::pair<bool, std::string>>& runs);
-    // The body, run by run as the section wrote it: the selection criteria, with each value
-    // kept a value of the formula language.
-    void SetSelection(const std::vector<std::pair<bool, std::string>>& runs);
+    // The same with the attribute's value as its #...# parts made it, each character with its
+    // origin: what came from a value is kept a value of the formula language.
+    void AddFormula(const std::string& lexeme, const CTracedText& value);
+    // The body as the section wrote it, each character with its origin: the selection
+    // criteria, with what came from values kept values of the formula language.
+    void SetSelection(const CTracedText& body);
 
-    // The formula the runs make (tessaro::reports::QuoteFormulaValues).
-    static std::string FormulaOf(const std::vector<std::pair<bool, std::string>>& runs);
+    // The formula a text makes: the characters the template wrote (in its text or in the
+    // literals of its expressions) as formula, the runs of characters from values quoted
+    // (tessaro::reports::QuoteFormulaValues).
+    static std::string FormulaOf(const CTracedText& text);
 
     // Runs the report; the HTML for the page is then in PageText(). Throws CWebException.
     void Run() override;

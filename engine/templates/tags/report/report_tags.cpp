@@ -28,13 +28,18 @@ void WithTag(TagContext& c) {
     if (CReportTag* tag = Tag(c)) Apply(*tag, c);
 }
 
-// The attribute's value run by run: its own text, and what each #...# part gives.
-std::vector<std::pair<bool, std::string>> AttributeRuns(TagContext& c) {
+// The attribute's value with the origin of each character: its own text, and what each
+// #...# part gives, as a report body's text is evaluated.
+CTracedText TracedAttributeValue(TagContext& c) {
     CPageSectionHost host(c.page, c.tags);
-    std::vector<std::pair<bool, std::string>> runs;
-    for (auto& [expression, text] : host.SplitText(c.page.rawAttributeValue()))
-        runs.emplace_back(expression, expression ? host.EvaluateExpression(text, -1) : std::move(text));
-    return runs;
+    CTracedText value;
+    for (auto& [expression, text] : host.SplitText(c.page.rawAttributeValue())) {
+        if (expression)
+            value.Append(host.EvaluateTracedExpression(text, -1));
+        else
+            value.AppendLiteral(text);
+    }
+    return value;
 }
 
 constexpr TagAction kActions[] = {
@@ -54,7 +59,7 @@ constexpr TagAction kActions[] = {
      WithTag<[](CReportTag& t, TagContext& c) { t.m_htmlType = c.page.attributeValue(); }>},
     {p::reportAttribute_ReportParameter_attributeValue, WithTag<[](CReportTag& t, TagContext& c) {
          std::string lexeme = c.parser.LexemeAt(0);
-         t.AddFormula(lexeme, AttributeRuns(c));
+         t.AddFormula(lexeme, TracedAttributeValue(c));
      }>},
     {p::reportAttribute_ReportOrderBy_attributeValue,
      WithTag<[](CReportTag& t, TagContext& c) { t.m_orderBy = c.page.attributeValue(); }>},
@@ -67,10 +72,10 @@ constexpr TagAction kActions[] = {
     {p::item_reportStart_reportAttributesOpt_sectionBodyOpt_SectionEnd,
      [](TagContext& c) {
          std::unique_ptr<CReportTag> tag = std::move(c.Own<ReportState>().tag);
-         std::vector<std::pair<bool, std::string>> runs;
-         c.tags.Sections().CloseTopLevel(&runs);
+         CTracedText body;
+         c.tags.Sections().CloseTopLevel(&body);
          if (!tag) return;
-         tag->SetSelection(runs);
+         tag->SetSelection(body);
          tag->Run();
          c.page.WriteText(tag->PageText());
      }},
