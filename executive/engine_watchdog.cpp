@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/server/engine_globals.h"
+#include "interfaces/engine_names.h"
 #include "support/registry.h"
 #include "executive/executive_log.h"
 #include "platform/scm_event.h"

@@ -1,7 +1,6 @@
 #include "platform/runtime_private_files.h"
 
 #include <filesystem>
-#include <mutex>
 #include <system_error>
 #include <vector>
 
@@ -23,9 +22,6 @@ constexpr const char* kStoreCompanions[] = {"", "-wal", "-shm", "-journal"};
 constexpr const char* kKernelFolders[] = {"/proc", "/sys"};
 // Entries looked at to find another name of a file; a larger private tree refuses the file.
 constexpr std::size_t kMaxEntriesSearched = 200000;
-
-std::mutex g_addedMutex;
-std::vector<std::string> g_added;  // folders end with '/'
 
 fs::path RealPath(const std::string& path) {
     std::error_code ec;
@@ -58,10 +54,11 @@ std::vector<std::string> OdbcConfigurationFiles() {
     return files;
 }
 
-// Private folders and files beyond the root's own: those added for the process.
-void ExtraPrivatePaths(std::vector<std::string>* folders, std::vector<std::string>* files) {
-    std::lock_guard lock(g_addedMutex);
-    for (const std::string& added : g_added) (added.back() == '/' ? folders : files)->push_back(added);
+// Private folders and files beyond the root's own: those the owner added.
+void ExtraPrivatePaths(const std::vector<std::string>& added, std::vector<std::string>* folders,
+                       std::vector<std::string>* files) {
+    for (const std::string& path : added)
+        if (!path.empty()) (path.back() == '/' ? folders : files)->push_back(path);
 }
 
 bool HasNul(const std::string& text) {
@@ -76,7 +73,7 @@ bool Contains(const std::vector<FileIdentity>& identities, const FileIdentity& i
 
 }  // namespace
 
-bool IsPrivatePath(const std::string& path) {
+bool IsPrivatePath(const std::string& path, const std::vector<std::string>& added) {
     if (HasNul(path)) return true;
     fs::path home = RealPath(TessaroHome());
     fs::path target = RealPath(path);
@@ -93,7 +90,7 @@ bool IsPrivatePath(const std::string& path) {
     }
     const bool exists = fs::exists(target, ec);
     std::vector<std::string> folders, files;
-    ExtraPrivatePaths(&folders, &files);
+    ExtraPrivatePaths(added, &folders, &files);
     for (const std::string& folder : folders)
         if (IsWithin(target, RealPath(folder))) return true;
     for (const std::string& file : files)
@@ -109,8 +106,8 @@ bool IsPrivatePath(const std::string& path) {
     return false;
 }
 
-bool IsPrivateObject(const OpenedObject& object) {
-    if (object.realPath.empty() || object.onKernelFileSystem || IsPrivatePath(object.realPath)) return true;
+bool IsPrivateObject(const OpenedObject& object, const std::vector<std::string>& added) {
+    if (object.realPath.empty() || object.onKernelFileSystem || IsPrivatePath(object.realPath, added)) return true;
     const std::string home = TessaroHome();
     FileIdentity root;
     const bool hasRoot = PathIdentity(home, &root);
@@ -122,7 +119,7 @@ bool IsPrivateObject(const OpenedObject& object) {
 
     std::vector<std::string> folders, files;
     for (const char* folder : kPrivateFolders) folders.push_back(home + "/" + folder + "/");
-    ExtraPrivatePaths(&folders, &files);
+    ExtraPrivatePaths(added, &folders, &files);
     std::vector<FileIdentity> privateFolders;
     for (const std::string& folder : folders) {
         FileIdentity identity;
@@ -155,15 +152,6 @@ bool IsPrivateObject(const OpenedObject& object) {
     for (const std::string& folder : folders)
         if (!VisitFolderEntries(folder, budget, same)) return true;
     return !VisitFolderEntries(home, budget, same, false) || found;
-}
-
-void AddPrivatePath(const std::string& path) {
-    std::string unix = ToUnixPath(path);
-    if (unix.empty() || HasNul(unix)) return;
-    std::lock_guard lock(g_addedMutex);
-    for (const std::string& added : g_added)
-        if (added == unix) return;
-    g_added.push_back(unix);
 }
 
 const OpenedObjectCheck& NotPrivateCheck() {

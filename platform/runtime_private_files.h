@@ -3,8 +3,8 @@
 // - the runtime root itself and every file directly in it (registry.db and its
 //   companions among them), and its folders run/, scm/, windows/, log/, machines/,
 //   Mail/, tsr/ and tmp/ (all of tmp/ but tmp/templates/, the templates' own);
-// - paths added for the process (the engine adds the mail folder Mail\BaseDirectory
-//   names when it is outside the root);
+// - paths its owner adds (the engine's gate adds the mail folder Mail\BaseDirectory
+//   names when it is outside the root), handed to each question below;
 // - the ODBC configuration files the process was started with;
 // - the kernel's own files (/proc, /sys and file systems of their kind).
 //
@@ -16,23 +16,23 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/checked_file.h"
 
 namespace tessaro::platform {
 
-// True when path (as the caller will open it) is, or lies in, a private file or folder.
-// A path that cannot be resolved is judged by the part that exists; a zero byte in it
-// makes it private (the system would see only the part before it).
-bool IsPrivatePath(const std::string& path);
+// True when path (as the caller will open it) is, or lies in, a private file or folder;
+// added holds the owner's own private folders (ending in '/') and files. A path that
+// cannot be resolved is judged by the part that exists; a zero byte in it makes it
+// private (the system would see only the part before it).
+bool IsPrivatePath(const std::string& path, const std::vector<std::string>& added = {});
 
 // True when the opened object is private, or cannot be told.
-bool IsPrivateObject(const OpenedObject& object);
+bool IsPrivateObject(const OpenedObject& object, const std::vector<std::string>& added = {});
 
-// Adds a folder (a trailing '/') or a file to the private ones for the life of the process.
-void AddPrivatePath(const std::string& path);
-
-// The check every road passes: refuses what IsPrivateObject calls private.
+// The check of a road with no private paths of its own (the mailer, the print engine):
+// refuses what IsPrivateObject calls private.
 const OpenedObjectCheck& NotPrivateCheck();
 
 }  // namespace tessaro::platform

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/scm_event.h"
@@ -12,7 +13,7 @@
 namespace tessaro::platform {
 
 // The thread a service runs; it ends when the termination event is set.
-using ServiceThreadProc = unsigned (*)(ManualResetEvent* terminationEvent);
+using ServiceThreadProc = std::function<unsigned(ManualResetEvent* terminationEvent)>;
 
 class CServiceBase {
 public:

@@ -3,10 +3,13 @@
 #include <pthread.h>
 #include <unistd.h>
 
-#include <memory>
 #include <system_error>
 
 namespace tessaro::platform {
+
+struct SizedThread::Handle {
+    pthread_t thread;
+};
 
 namespace {
 
@@ -26,18 +29,39 @@ std::size_t WholePages(std::size_t bytes) {
 
 }  // namespace
 
-void StartDetachedThread(std::function<void()> body, std::size_t stackBytes) {
+SizedThread::SizedThread(std::function<void()> body, std::size_t stackBytes) {
     pthread_attr_t attributes;
     int rc = ::pthread_attr_init(&attributes);
     if (rc != 0) throw std::system_error(rc, std::generic_category(), "pthread_attr_init");
     rc = ::pthread_attr_setstacksize(&attributes, WholePages(stackBytes));
-    if (rc == 0) rc = ::pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
     auto owned = std::make_unique<std::function<void()>>(std::move(body));
-    pthread_t thread;
-    if (rc == 0) rc = ::pthread_create(&thread, &attributes, RunBody, owned.get());
+    auto handle = std::make_unique<Handle>();
+    if (rc == 0) rc = ::pthread_create(&handle->thread, &attributes, RunBody, owned.get());
     ::pthread_attr_destroy(&attributes);
     if (rc != 0) throw std::system_error(rc, std::generic_category(), "pthread_create");
     owned.release();  // the thread owns it now
+    m_handle = std::move(handle);
+}
+
+SizedThread::SizedThread() = default;
+SizedThread::SizedThread(SizedThread&& other) noexcept = default;
+
+SizedThread& SizedThread::operator=(SizedThread&& other) noexcept {
+    if (this != &other) {
+        Join();
+        m_handle = std::move(other.m_handle);
+    }
+    return *this;
+}
+
+SizedThread::~SizedThread() {
+    Join();
+}
+
+void SizedThread::Join() {
+    if (!m_handle) return;
+    ::pthread_join(m_handle->thread, nullptr);
+    m_handle.reset();
 }
 
 }  // namespace tessaro::platform

@@ -6,11 +6,28 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 
 namespace tessaro::platform {
 
-// Runs body on a new detached thread with a stack of stackBytes (rounded up to whole pages).
-// Throws std::system_error, as std::thread does, when no thread can be made.
-void StartDetachedThread(std::function<void()> body, std::size_t stackBytes);
+// One such thread, joined by its owner (as std::thread, but ending a joinable one joins it).
+class SizedThread {
+public:
+    SizedThread();
+    // Runs body on a new thread with a stack of stackBytes (rounded up to whole pages).
+    // Throws std::system_error, as std::thread does, when no thread can be made.
+    SizedThread(std::function<void()> body, std::size_t stackBytes);
+    SizedThread(SizedThread&& other) noexcept;
+    SizedThread& operator=(SizedThread&& other) noexcept;
+    ~SizedThread();
+
+    bool Joinable() const { return m_handle != nullptr; }
+    // Waits for the thread to end; nothing for a thread not joinable.
+    void Join();
+
+private:
+    struct Handle;
+    std::unique_ptr<Handle> m_handle;
+};
 
 }  // namespace tessaro::platform

@@ -6,7 +6,7 @@
 namespace tessaro::print {
 
 bool ReadReportFile(const std::string& path, std::string* bytes) {
-    return tessaro::platform::ReadCheckedFile(path, bytes->max_size(), TemplateFileCheck(), bytes) == 0;
+    return tessaro::platform::ReadCheckedFile(path, bytes->max_size(), RootOnlyFileGate().Check(), bytes) == 0;
 }
 
 }  // namespace tessaro::print

@@ -16,7 +16,7 @@ namespace tessaro::reports {
 
 namespace {
 
-std::int64_t DoReport(CRegistrySettings* settings, const std::string& folder) {
+std::int64_t DoReport(CRegistrySettings* settings, ConnectionPool* pool, const std::string& folder) {
     // Only a request folder of this runtime root: the message's data names where the
     // server writes, so nothing else may be named there.
     if (!IsRequestFolder(folder)) {
@@ -24,7 +24,7 @@ std::int64_t DoReport(CRegistrySettings* settings, const std::string& folder) {
                       "A report request named a folder outside the report work folder (" + folder + ").");
         return 0;
     }
-    CRequestDataSources dataSources(settings);
+    CRequestDataSources dataSources(settings, pool);
     CReportJob job(folder, settings, &dataSources);
     if (!job.Read()) {
         job.ClearResponse();
@@ -55,10 +55,12 @@ int RunReportServer() {
     if (!platform::FindWindow("", kReportServerWindow).empty()) return 0;
     std::unique_ptr<CRegistryKey> root;
     std::unique_ptr<CRegistrySettings> settings;
+    // The report server's own pool for the requests' data sources, as the engine keeps one.
+    std::unique_ptr<ConnectionPool> pool;
     try {
         root = OpenTessaroRootKey();
         settings = std::make_unique<CRegistrySettings>(root.get());
-        CreateConnectionPool(settings.get());
+        pool = std::make_unique<ConnectionPool>(settings.get());
     } catch (CRegistryException* e) {
         WriteTraceLog("REPORT", "Error",
                       "Error number " + std::to_string(e->GetErrorCode()) +
@@ -73,11 +75,12 @@ int RunReportServer() {
         return 0;
     }
     CRegistrySettings* s = settings.get();
+    ConnectionPool* p = pool.get();
     long error = 0;
     auto window = platform::Window::Create(
         kReportServerWindow, kReportServerWindow,
-        [s](platform::Window& w, platform::WindowMessage& m) -> std::int64_t {
-            if (m.msg == platform::WM_COPYDATA && m.dwData == WM_DOREPORT) return DoReport(s, m.data);
+        [s, p](platform::Window& w, platform::WindowMessage& m) -> std::int64_t {
+            if (m.msg == platform::WM_COPYDATA && m.dwData == WM_DOREPORT) return DoReport(s, p, m.data);
             if (m.msg == WM_CLOSEREPORTSERVER || m.msg == platform::WM_DESTROY) w.PostQuitMessage();
             return 0;
         },

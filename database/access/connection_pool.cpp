@@ -1,7 +1,6 @@
 #include "database/access/connection_pool.h"
 
 #include <memory>
-#include <mutex>
 
 #include "database/access/odbc_error_page.h"
 #include "database/odbc/odbc_connect.h"
@@ -18,9 +17,6 @@ constexpr std::size_t kMaxLoginText = 1024;
 bool UsableLoginText(const std::string& text) {
     return text.size() <= kMaxLoginText && text.find('\0') == std::string::npos;
 }
-
-std::atomic<ConnectionPool*> g_pool{nullptr};
-std::mutex g_poolCreation;
 
 }  // namespace
 
@@ -125,14 +121,4 @@ void ConnectionPool::Discard(PooledConnection* entry) {
         m_connections.remove(entry);
     }
     delete entry;
-}
-
-void CreateConnectionPool(CRegistrySettings* settings) {
-    std::lock_guard<std::mutex> guard(g_poolCreation);
-    if (g_pool.load()) return;
-    g_pool.store(new ConnectionPool(settings));
-}
-
-ConnectionPool* GetConnectionPool() {
-    return g_pool.load();
 }

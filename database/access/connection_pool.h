@@ -1,4 +1,5 @@
-// The engine's process-wide pool of ODBC connections, keyed by data-source login.
+// The engine's pool of ODBC connections, keyed by data-source login (the engine owns one,
+// the report server its own).
 // Requests take connections through their CRequestDataSources and give them back at the
 // end of the request; idle connections stay open for the next request with the same login.
 #pragma once
@@ -67,9 +68,3 @@ private:
     std::list<PooledConnection*> m_connections;
     std::atomic<unsigned long> m_connects{0};
 };
-
-// Builds the process-wide pool once (later calls keep the first one); throws as the
-// constructor does. The pool lives until the process ends.
-void CreateConnectionPool(CRegistrySettings* settings);
-// The process-wide pool; null before CreateConnectionPool.
-ConnectionPool* GetConnectionPool();

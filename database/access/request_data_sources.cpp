@@ -67,14 +67,10 @@ CRequestDataSources::~CRequestDataSources() {
     }
 }
 
-ConnectionPool* CRequestDataSources::Pool() const {
-    return m_pool ? m_pool : GetConnectionPool();
-}
-
 PooledConnection* CRequestDataSources::GetPooledConnection(const CDataSourceLogin& login) {
     for (PooledConnection* entry : m_connections)
         if (SameDataSourceLogin(entry->GetKey(), login)) return entry;
-    ConnectionPool* pool = Pool();
+    ConnectionPool* pool = m_pool;
     if (!pool)
         throw new CWebException("Error attempting to retrieve connection for data source.",
                                 "The connection pool has not been created.");
@@ -99,7 +95,7 @@ odbcCONNECT* CRequestDataSources::GetConnect(const CDataSourceLogin& login) {
 void CRequestDataSources::ReleaseConnections(bool close) {
     std::vector<PooledConnection*> entries;
     entries.swap(m_connections);
-    ConnectionPool* pool = Pool();
+    ConnectionPool* pool = m_pool;
     CException* first = nullptr;
     for (PooledConnection* entry : entries) {
         try {

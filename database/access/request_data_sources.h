@@ -27,9 +27,9 @@ std::string IsolationLevelName(unsigned long level);
 
 class CRequestDataSources {
 public:
-    // settings (not owned) answers the registry questions and may be null (defaults); pool
-    // null means the process-wide pool.
-    explicit CRequestDataSources(CRegistrySettings* settings, ConnectionPool* pool = nullptr);
+    // settings (not owned) answers the registry questions and may be null (defaults); the
+    // connections come from pool (not owned; null: none, every use fails).
+    CRequestDataSources(CRegistrySettings* settings, ConnectionPool* pool);
     // Connections still held are closed, not pooled.
     virtual ~CRequestDataSources();
     CRequestDataSources(const CRequestDataSources&) = delete;
@@ -72,8 +72,6 @@ public:
     long WriteSQLInfo() const;
 
 private:
-    ConnectionPool* Pool() const;
-
     CRegistrySettings* m_settings;
     ConnectionPool* m_pool;
     std::vector<PooledConnection*> m_connections;

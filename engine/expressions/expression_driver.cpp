@@ -1,6 +1,5 @@
 #include "engine/expressions/expression_driver.h"
 
-#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -11,7 +10,6 @@
 
 namespace {
 
-std::atomic<CExpressionEvaluationDriver*> g_driver{nullptr};
 thread_local int t_depth = 0;
 
 // Counts nested evaluations on this thread; too deep a nesting is an author's error, not
@@ -103,13 +101,6 @@ std::string ComposeEvaluatorMessage(std::uint32_t code, const std::string& text)
             "experience this error <b>in a reproducible fashion</b> you should contact Brendlow technical support.<BR>",
             code - expr_code::kInternalClass);
     return "An unknown system error was detected. (Error code is not known)<BR>";
-}
-
-CExpressionEvaluationDriver* GetExpressionDriver() {
-    return g_driver.load(std::memory_order_acquire);
-}
-void SetExpressionDriver(CExpressionEvaluationDriver* driver) {
-    g_driver.store(driver, std::memory_order_release);
 }
 
 CExpressionEvaluationDriver::CExpressionEvaluationDriver()

@@ -1,7 +1,7 @@
-// The front door of the expression evaluator: the one driver of the process (grammar
-// tables, operators and built-in functions, read-only after construction and shared by
-// all request threads), its entry points, and the splitting of template text into literal
-// runs and #...# expressions.
+// The front door of the expression evaluator: the driver (grammar tables, operators and
+// built-in functions, read-only after construction and shared by all request threads; the
+// engine owns one), its entry points, and the splitting of template text into literal runs
+// and #...# expressions.
 #pragma once
 
 #include <cstdint>
@@ -79,10 +79,6 @@ class SSException;
 // The text an evaluator error reaches the caller with (code 0): an author's error keeps
 // its own text, an internal one becomes the system-error text with its number.
 std::string ComposeEvaluatorMessage(std::uint32_t code, const std::string& text);
-
-// The process's driver: set by the template interpreter at start-up, cleared at shut-down.
-CExpressionEvaluationDriver* GetExpressionDriver();
-void SetExpressionDriver(CExpressionEvaluationDriver* driver);
 
 // One run of a split template text: kind 0 literal text, 2 an expression (without its
 // pound signs). The caller may turn a segment into kind 1 (a bound query column) and then

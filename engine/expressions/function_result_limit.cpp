@@ -1,36 +1,27 @@
 #include "engine/expressions/function_result_limit.h"
 
-#include <atomic>
-
 #include "engine/expressions/expression_exception.h"
+#include "engine/expressions/runtime_interface.h"
 #include "support/server_settings.h"
 
-namespace {
-std::atomic<std::size_t> g_maxResultBytes{kDefaultMaxFunctionResultBytes};
-}  // namespace
-
-std::size_t MaxFunctionResultBytes() {
-    return g_maxResultBytes.load(std::memory_order_relaxed);
+std::size_t MaxFunctionResultBytes(const CRuntimeInterface* runtime) {
+    return runtime != nullptr ? runtime->m_maxResultBytes : kDefaultMaxFunctionResultBytes;
 }
 
-void SetMaxFunctionResultBytes(std::size_t bytes) {
-    g_maxResultBytes.store(bytes == 0 ? kDefaultMaxFunctionResultBytes : bytes, std::memory_order_relaxed);
-}
-
-void LoadMaxFunctionResultBytes(CServerSettings* settings) {
-    if (settings == nullptr) return;
+std::size_t ReadMaxFunctionResultBytes(CServerSettings* settings) {
+    if (settings == nullptr) return kDefaultMaxFunctionResultBytes;
     const long value =
         settings->GetNumber("Server", "MaxFunctionResultBytes", static_cast<long>(kDefaultMaxFunctionResultBytes));
-    SetMaxFunctionResultBytes(value > 0 ? static_cast<std::size_t>(value) : 0);
+    return value > 0 ? static_cast<std::size_t>(value) : kDefaultMaxFunctionResultBytes;
 }
 
-void ThrowFunctionResultTooLong(const char* signature) {
+void ThrowFunctionResultTooLong(const char* signature, std::size_t limit) {
     ThrowExpressionError(expr_code::kArgumentType,
                          FormatExpressionMessage("The result of the function %s would be longer than the limit of %zu "
                                                  "bytes set by the server (MaxFunctionResultBytes)",
-                                                 signature, MaxFunctionResultBytes()));
+                                                 signature, limit));
 }
 
-void CheckFunctionResultBytes(const char* signature, std::size_t bytes) {
-    if (bytes > MaxFunctionResultBytes()) ThrowFunctionResultTooLong(signature);
+void CheckFunctionResultBytes(std::size_t limit, const char* signature, std::size_t bytes) {
+    if (bytes > limit) ThrowFunctionResultTooLong(signature, limit);
 }

@@ -2,10 +2,14 @@
 // and hands one object to every evaluation; the evaluator keeps no request state itself.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "engine/expressions/function_result_limit.h"
 #include "engine/expressions/text_origin.h"
+
+class CRuntimeFileGate;
 
 // A query result as the evaluator reads it (ValueList, QuotedValueList): rows and columns
 // counted from 1.
@@ -59,6 +63,10 @@ public:
 
     // The request's random state (null when the request has none).
     CRandomState* m_randomState = nullptr;
+    // The longest text one function call may build (Server\MaxFunctionResultBytes).
+    std::size_t m_maxResultBytes = kDefaultMaxFunctionResultBytes;
+    // The private files no function may reach (null: the runtime root's own only).
+    const CRuntimeFileGate* m_fileGate = nullptr;
     // The row of the evaluation under way; the parser writes it.
     int m_row = -1;
 };

@@ -2,9 +2,8 @@
 
 #include <iostream>
 
-#include "engine/process/engine_server.h"
-#include "engine/process/engine_threads.h"
-#include "engine/server/engine_globals.h"
+#include "engine/process/engine.h"
+#include "engine/server/engine_mode.h"
 #include "engine/server/odbc_service_environment.h"
 #include "engine/server/server_error_log.h"
 #include "platform/program_path.h"
@@ -14,11 +13,11 @@
 using namespace tessaro::platform;
 
 tessaro::platform::ServiceThreadProc CEngineService::GetThreadProc() {
-    return MainThread;
+    return [this](ManualResetEvent* terminationEvent) { return m_engine.MainThread(terminationEvent); };
 }
 
-bool CEngineService::Init(long* errorNumber, std::string& errorText) {
-    return InitializeServer(errorNumber, errorText, true, &m_mailFailed);
+bool CEngineService::Init(long*, std::string& errorText) {
+    return m_engine.InitializeServer(errorText, true, m_mailFailed);
 }
 
 void CEngineService::LogServerError(const std::string& text, long errorNumber) {
@@ -58,4 +57,10 @@ void RemoveEngineService() {
             0);
     else
         ::LogServerError("Error attempting to remove the service", control.GetLastErrorNumber());
+}
+
+void StopInstalledEngineService() {
+    CServiceDescription description(kEngineServiceName);
+    CServiceControl control(description);
+    control.StopService();
 }

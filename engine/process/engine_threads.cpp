@@ -1,25 +1,23 @@
-#include "engine/process/engine_threads.h"
-
+// The long-lived threads of the engine: the main thread, the termination watcher, the
+// window thread with the engine window's procedure, and the request listener.
 #include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <thread>
 
-#include "engine/process/engine_server.h"
+#include "engine/process/engine.h"
 #include "engine/server/copy_data_intake.h"
-#include "engine/server/engine_globals.h"
+#include "engine/server/engine_mode.h"
 #include "engine/server/mail_spooler.h"
 #include "engine/server/pipe_listener.h"
-#include "engine/server/request_dispatcher.h"
-#include "engine/server/request_limiter.h"
-#include "engine/server/request_worker.h"
 #include "engine/server/server_error_log.h"
-#include "support/trace_log.h"
 #include "platform/file_system.h"
 #include "platform/named_event.h"
 #include "platform/scm_event.h"
 #include "platform/scm_service_host.h"
 #include "platform/win32_error.h"
+#include "platform/window.h"
+#include "support/trace_log.h"
 
 using tessaro::platform::ManualResetEvent;
 using tessaro::platform::NamedEvent;
@@ -29,12 +27,6 @@ using tessaro::platform::WindowMessage;
 namespace {
 
 constexpr unsigned kWorkerDrainMilliseconds = 10000;
-
-std::mutex g_windowMutex;
-Window* g_window = nullptr;
-// Set once the engine is closing; a window created after that must not start its loop,
-// or nothing would ever post it the quit message.
-bool g_windowClosing = false;
 
 void TerminationWatcherThread(std::unique_ptr<NamedEvent> event) {
     event->Wait(tessaro::platform::kWaitInfinite);
@@ -59,79 +51,83 @@ void StartTerminationWatcher() {
     }
 }
 
+}  // namespace
+
 // Without a window the desktop engine still ends on a close signal.
-void WaitForCloseSignalWithoutWindow() {
-    ManualResetEvent* event = GetMainTerminationEvent();
+void CEngine::WaitForCloseSignalWithoutWindow() {
+    ManualResetEvent* event = m_mainTermination.load();
     if (!event) return;
     while (!event->IsSet()) {
         if (tessaro::platform::TakeCloseSignal(200)) {
-            ListeningFlag() = 0;
+            m_listening = 0;
             event->Set();
         }
     }
 }
 
-void WindowThread() {
+void CEngine::WindowThread() {
     long error = 0;
-    auto window = Window::Create(kEngineWindowClass, kEngineWindowTitle, MainWindowProc, &error);
+    auto window = Window::Create(
+        kEngineWindowClass, kEngineWindowTitle,
+        [this](Window& w, WindowMessage& message) { return WindowProc(w, message); }, &error);
     if (!window) {
         LogServerError("Error attempting to create the main window.", error);
-        if (!IsServiceMode()) WaitForCloseSignalWithoutWindow();
+        if (!m_serviceMode) WaitForCloseSignalWithoutWindow();
         return;
     }
-    if (!IsServiceMode()) window->EnableCloseSignals();
+    if (!m_serviceMode) window->EnableCloseSignals();
     {
-        std::lock_guard lock(g_windowMutex);
-        if (g_windowClosing) return;
-        g_window = window.get();
+        std::lock_guard lock(m_windowMutex);
+        if (m_windowClosing) return;
+        m_window = window.get();
     }
     window->RunMessageLoop();
-    DetachMailWindow();
+    if (m_mail) m_mail->DetachWindow();
     {
-        std::lock_guard lock(g_windowMutex);
-        g_window = nullptr;
+        std::lock_guard lock(m_windowMutex);
+        m_window = nullptr;
     }
     window.reset();
     WriteTraceLog("SERVER", "Information", "Exited main application message loop.");
 }
 
-}  // namespace
-
-void RequestEngineStop() {
-    if (IsServiceMode()) {
+void CEngine::RequestStop() {
+    if (m_serviceMode) {
         tessaro::platform::RequestServiceStop();
-    } else if (ManualResetEvent* event = GetMainTerminationEvent()) {
-        ListeningFlag() = 0;
+    } else if (ManualResetEvent* event = m_mainTermination.load()) {
+        m_listening = 0;
         event->Set();
     }
 }
 
-std::int64_t MainWindowProc(Window& window, WindowMessage& message) {
+std::int64_t CEngine::WindowProc(Window& window, WindowMessage& message) {
     try {
         switch (message.msg) {
             case tessaro::platform::WM_CREATE:
-                AttachMailWindow(window);
-                window.SetTimer(kMailTimerId, MailTimerPeriodMs());
-                RunMailDeliveryPass();
+                if (m_mail) {
+                    AttachMailWindow(*m_mail, window, m_listening);
+                    window.SetTimer(kMailTimerId, MailTimerPeriodMs());
+                    m_mail->ProcessWaitingMessages();
+                }
                 return 0;
             case tessaro::platform::WM_DESTROY:
-                if (IsServiceMode()) {
+                if (m_serviceMode) {
                     LogServerError("Service handled unexpected WM_DESTROY message.", 0);
                 } else {
-                    ListeningFlag() = 0;
-                    if (ManualResetEvent* event = GetMainTerminationEvent()) event->Set();
+                    m_listening = 0;
+                    if (ManualResetEvent* event = m_mainTermination.load()) event->Set();
                 }
                 window.PostQuitMessage();
                 return 0;
             case tessaro::platform::WM_QUERYENDSESSION:
                 return 1;
             case tessaro::platform::WM_COPYDATA:
-                return OnCopyData(message, ListeningFlag() == 1, TheRequestDispatcher(), &TheRequestLimiter());
+                return OnCopyData(message, m_listening == 1, Road());
             case tessaro::platform::WM_TIMER:
-                if (message.wParam == kMailTimerId) RunMailDeliveryPass();
+                if (message.wParam == kMailTimerId && m_mail) m_mail->ProcessWaitingMessages();
                 return 0;
             case WM_MAILREADY:
-                RunMailDeliveryPass();
+                if (m_mail) m_mail->ProcessWaitingMessages();
                 return 0;
             default:
                 return 0;
@@ -142,41 +138,42 @@ std::int64_t MainWindowProc(Window& window, WindowMessage& message) {
     return 0;
 }
 
-unsigned MainThread(ManualResetEvent* terminationEvent) {
+unsigned CEngine::MainThread(ManualResetEvent* terminationEvent) {
+    m_mainThreadRunning = true;
     try {
         StartTerminationWatcher();
-        std::thread window(WindowThread);
+        std::thread window([this] { WindowThread(); });
         std::unique_ptr<CPipeListener> listener;
         std::thread listenerThread;
         if (!IsWindows95()) {
-            listener = std::make_unique<CPipeListener>(CPipeListener::DefaultSocketPath(), TheRequestDispatcher(),
-                                                       &TheRequestLimiter(), ListeningFlag(),
-                                                       [](const std::string& text, long number) {
+            listener = std::make_unique<CPipeListener>(CPipeListener::DefaultSocketPath(), Road(), m_listening,
+                                                       [this](const std::string& text, long number) {
                                                            LogServerError(text, number);
-                                                           RequestEngineStop();
+                                                           RequestStop();
                                                        });
             listenerThread = std::thread([&listener] { listener->Run(); });
         }
         terminationEvent->Wait();
-        ListeningFlag() = 0;
+        m_listening = 0;
         if (listener) {
             listener->Stop();
             listenerThread.join();
             listener.reset();
         }
         // Requests in flight finish before the server's objects go away.
-        if (!WaitForRequestWorkers(kWorkerDrainMilliseconds))
+        if (!m_requestThreads.WaitForJobs(kWorkerDrainMilliseconds))
             LogServerError("Timed out while waiting for requests to finish.", 0);
         ShutdownServer();
         {
-            std::lock_guard lock(g_windowMutex);
-            g_windowClosing = true;
-            DetachMailWindow();
-            if (g_window) g_window->PostQuitMessage();
+            std::lock_guard lock(m_windowMutex);
+            m_windowClosing = true;
+            if (m_mail) m_mail->DetachWindow();
+            if (m_window) m_window->PostQuitMessage();
         }
         window.join();
     } catch (...) {
         LogServerError("Unexpected exception occurred in MainThread.", 0);
     }
+    m_mainThreadRunning = false;
     return 0;
 }

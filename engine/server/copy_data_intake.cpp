@@ -30,8 +30,7 @@ void SetEvent(int fd) {
 
 }  // namespace
 
-std::int64_t OnCopyData(tessaro::platform::WindowMessage& message, bool listening, CRequestDispatcher& dispatcher,
-                        RequestLimiter* limiter) {
+std::int64_t OnCopyData(tessaro::platform::WindowMessage& message, bool listening, const RequestRoad& road) {
     if (!listening || message.fd < 0) return 0;
     // The sender's process id must match the socket's peer.
     if (message.senderPid <= 0 || static_cast<std::uint64_t>(message.senderPid) != message.dwData) return 0;
@@ -51,9 +50,10 @@ std::int64_t OnCopyData(tessaro::platform::WindowMessage& message, bool listenin
         context->m_pChannel = channel;
         if (!channel->Open()) throw std::runtime_error("reply file");
         context->m_pWriter = new CReplyWriter(channel);
-        context->m_pReader = new CCopyDataRequestReader(request.environment.size(), request.body.size(),
-                                                        request.environment.data(), dispatcher.GetServerSettings());
-        StartRequestThread(context, limiter, dispatcher);
+        context->m_pReader =
+            new CCopyDataRequestReader(request.environment.size(), request.body.size(), request.environment.data(),
+                                       road.dispatcher.GetServerSettings());
+        StartRequestThread(context, road);
     } catch (...) {
         // The sender learns at once that its request was not taken.
         if (context) {

@@ -5,8 +5,6 @@
 #include <set>
 #include <vector>
 
-#include "engine/server/engine_globals.h"
-#include "engine/server/hdml_library.h"
 #include "support/registry.h"
 #include "support/runtime_file_gate.h"
 #include "support/text_helpers.h"
@@ -40,9 +38,6 @@ constexpr const char* kFilesSection = "Files";
 constexpr const char* kAttemptsFile = "ATTEMPTS.INI";
 constexpr const char* kAttemptsSection = "Attempts";
 
-std::mutex g_spoolerMutex;
-std::unique_ptr<TSMail> g_spooler;
-
 const char* SeverityName(int severity) {
     switch (severity) {
         case 0:
@@ -73,7 +68,7 @@ void AppendLine(const std::string& path, const std::string& line) {
 
 }  // namespace
 
-TSMail::TSMail() {
+TSMail::TSMail(CRuntimeFileGate* files) {
     m_waitControl.quitRequested = StopRequestedOf;
     m_waitControl.context = this;
     try {
@@ -92,7 +87,7 @@ TSMail::TSMail() {
     }
     base = WithSlash(base);
     // Spooled messages and mail logs are never a template's to read or write.
-    AddRuntimePrivatePath(base);
+    if (files) files->AddPrivatePath(base);
     // A configured tree may lack its folders; without them nothing could be spooled.
     for (const char* sub : {"LOG", "SPOOL", "UNDELIVR"}) {
         long code = tessaro::platform::EnsureDirectory(base + sub);
@@ -536,35 +531,9 @@ void TSMail::SaveAttempts(const std::set<std::string>* seen) {
     m_attempts.clear();
 }
 
-TSMail* TheMailSpooler() {
-    std::lock_guard lock(g_spoolerMutex);
-    return g_spooler.get();
-}
-
-bool SpoolMailMessage(CMailMessage& message, std::string& error) {
-    if (TSMail* spooler = TheMailSpooler()) return spooler->PersistMessage(message, error);
-    std::string directory = tessaro::platform::HomePath("Mail/SPOOL");
-    NamedMutexLock lock;
-    if (tessaro::platform::EnsureDirectory(directory) != 0 ||
-        lock.Acquire(kSpoolMutexName, kSpoolMutexTimeoutMs) != 0) {
-        error = "Error occurred while attempting to spool mail message to file (spool directory = '" + directory +
-                "', recipient='" + message.to + "', subject='" + message.subject + "')";
-        return false;
-    }
-    std::string path;
-    if (message.WriteToSpool(directory, path)) return true;
-    std::error_code ec;
-    if (!path.empty()) fs::remove(path, ec);
-    error = "Error occurred while attempting to spool mail message to file (spool directory = '" + directory +
-            "', recipient='" + message.to + "', subject='" + message.subject + "')";
-    return false;
-}
-
-void PostMailReady() {
-    if (TSMail* spooler = TheMailSpooler()) {
-        spooler->NotifyMessagesReady();
-        spooler->WriteMailLog(0, "Posted notification that messages are spooled and ready.");
-    }
+void PostMailReady(TSMail& spooler) {
+    spooler.NotifyMessagesReady();
+    spooler.WriteMailLog(0, "Posted notification that messages are spooled and ready.");
 }
 
 std::uint32_t MailTimerPeriodMs() {
@@ -573,32 +542,11 @@ std::uint32_t MailTimerPeriodMs() {
     return static_cast<std::uint32_t>(std::min<long>(seconds, 0x7fffffffL / 1000) * 1000);
 }
 
-bool BuildMailSpooler(std::string& error) {
-    auto spooler = std::make_unique<TSMail>();
-    if (!spooler->Initialized()) {
-        error = spooler->ErrorText();
-        return false;
-    }
-    std::lock_guard lock(g_spoolerMutex);
-    g_spooler = std::move(spooler);
-    return true;
-}
-
-void AttachMailWindow(tessaro::platform::Window& window) {
-    TSMail* spooler = TheMailSpooler();
-    if (!spooler) return;
+void AttachMailWindow(TSMail& spooler, tessaro::platform::Window& window, const std::atomic<int>& listening) {
     // Passes run on the window thread: between messages it serves the rest of its work (a
     // close signal among it), and an engine that stops listening ends the pass there.
-    spooler->AttachWindow([&window] { window.PostMessage(WM_MAILREADY); },
-                          [&window] { return !window.PumpPendingMessages() || ListeningFlag() == 0; });
-}
-
-void DetachMailWindow() {
-    if (TSMail* spooler = TheMailSpooler()) spooler->DetachWindow();
-}
-
-void RunMailDeliveryPass() {
-    if (TSMail* spooler = TheMailSpooler()) spooler->ProcessWaitingMessages();
+    spooler.AttachWindow([&window] { window.PostMessage(WM_MAILREADY); },
+                         [&window, &listening] { return !window.PumpPendingMessages() || listening == 0; });
 }
 
 std::string MailerLibraryFileName(const std::string& name) {

@@ -21,12 +21,14 @@
 
 class CRegistryKey;
 class CRegistrySettings;
+class CRuntimeFileGate;
 
 class TSMail {
 public:
     // Reads the Mail settings, makes the default tree when Mail\BaseDirectory is
-    // empty and loads the mailer library; check Initialized() and ErrorText().
-    TSMail();
+    // empty and loads the mailer library; check Initialized() and ErrorText(). files, when
+    // given, learns the mail folder as one of the private ones.
+    explicit TSMail(CRuntimeFileGate* files = nullptr);
     virtual ~TSMail();
     TSMail(const TSMail&) = delete;
     TSMail& operator=(const TSMail&) = delete;
@@ -114,14 +116,8 @@ private:
     bool m_reuseOpenConnection = false;
 };
 
-// The process's spooler once start-up has built it; null before.
-TSMail* TheMailSpooler();
-
-// Spools one message: through the spooler when built, else (programs and tests
-// without one) straight into $TESSARO_HOME/Mail/SPOOL. False with the reason.
-bool SpoolMailMessage(CMailMessage& message, std::string& error);
 // After a TSMAIL section: the spooler's notice to the window and its log line.
-void PostMailReady();
+void PostMailReady(TSMail& spooler);
 
 // The period of the engine's mail timer: Mail\TimerSeconds (default 180).
 std::uint32_t MailTimerPeriodMs();
@@ -129,14 +125,9 @@ std::uint32_t MailTimerPeriodMs();
 // The spooler's messages-ready message to the engine window.
 inline constexpr std::uint32_t WM_MAILREADY = tessaro::platform::WM_USER + 150;
 
-// The engine's start-up builds the process's spooler; false with the reason.
-bool BuildMailSpooler(std::string& error);
-// The engine window is handed over at its creation: the spooler's notices go to it.
-void AttachMailWindow(tessaro::platform::Window& window);
-// The engine window is closing: no more notices, and a running pass gives up waiting.
-void DetachMailWindow();
-// One mail delivery pass (window thread only); nothing before the spooler is built.
-void RunMailDeliveryPass();
+// The engine window is handed over at its creation: the spooler's notices go to it, and a
+// pass ends between two messages once listening (the engine's flag) is cleared.
+void AttachMailWindow(TSMail& spooler, tessaro::platform::Window& window, const std::atomic<int>& listening);
 
 // The file of a mailer library name: "TSSMTP.DLL" -> "libtssmtp.so"; a path or a
 // shared-object name ("x.so", "x.so.2") is kept.

@@ -26,12 +26,10 @@ std::string CPipeListener::DefaultSocketPath() {
     return plat::RequestSocketPath();
 }
 
-CPipeListener::CPipeListener(std::string socketPath, CRequestDispatcher& dispatcher, RequestLimiter* limiter,
-                             std::atomic<int>& listening, std::function<void(const std::string&, long)> onFatal,
-                             int maxInstances)
+CPipeListener::CPipeListener(std::string socketPath, const RequestRoad& road, std::atomic<int>& listening,
+                             std::function<void(const std::string&, long)> onFatal, int maxInstances)
     : m_path(std::move(socketPath)),
-      m_dispatcher(dispatcher),
-      m_limiter(limiter),
+      m_road(road),
       m_listening(listening),
       m_onFatal(std::move(onFatal)),
       m_maxInstances(maxInstances > 0 ? maxInstances : kMaxInstances) {}
@@ -132,7 +130,7 @@ std::chrono::milliseconds CPipeListener::EvictSilentClient(Slots& slots) {
 }
 
 int CPipeListener::MaxArrivingConnections() const {
-    CServerSettings* settings = m_dispatcher.GetServerSettings();
+    CServerSettings* settings = m_road.dispatcher.GetServerSettings();
     long v = settings ? settings->GetNumber("Server", "MaxArrivingConnections", kDefaultMaxArrivingConnections)
                       : kDefaultMaxArrivingConnections;
     return v > 0 && v <= kMaxInstances ? static_cast<int>(v) : kDefaultMaxArrivingConnections;
@@ -176,7 +174,8 @@ void CPipeListener::Run() {
         }
     }
     // As many threads stay ready as requests may work at once.
-    if (m_limiter && m_limiter->IsEnabled()) KeepRequestThreads(static_cast<std::size_t>(m_limiter->GetMaxRequests()));
+    if (m_road.limiter && m_road.limiter->IsEnabled())
+        m_road.threads.Keep(static_cast<std::size_t>(m_road.limiter->GetMaxRequests()));
     {
         std::lock_guard lock(m_slots->mutex);
         m_slots->maxArriving = MaxArrivingConnections();
@@ -230,20 +229,19 @@ void CPipeListener::Run() {
             context->m_socket = client;
             context->m_pChannel = new CPipeReplyChannel(client);
             context->m_pWriter = new CReplyWriter(context->m_pChannel);
-            auto* reader = new CPipeRequestReader(client, m_dispatcher.GetServerSettings(), timeoutMs);
+            auto* reader = new CPipeRequestReader(client, m_road.dispatcher.GetServerSettings(), timeoutMs);
             context->m_pReader = reader;
             std::shared_ptr<Slots> slots = m_slots;
-            RequestLimiter* limiter = m_limiter;
-            CRequestDispatcher& dispatcher = m_dispatcher;
+            RequestLimiter* limiter = m_road.limiter;
+            CRequestDispatcher& dispatcher = m_road.dispatcher;
             // Counted as arriving from the accept on, so the listener's limit sees it at once.
             std::list<Slots::Silent>::iterator entry;
             {
                 std::lock_guard lock(m_slots->mutex);
                 entry = m_slots->silent.insert(m_slots->silent.end(), {client, std::chrono::steady_clock::now()});
             }
-            RequestWorkerStarted();
             try {
-                RunOnRequestThread([context, reader, limiter, &dispatcher, slots, timeoutMs, entry] {
+                m_road.threads.Run([context, reader, limiter, &dispatcher, slots, timeoutMs, entry] {
                     bool arrived = WaitForRequestBytes(context->m_socket, timeoutMs, slots->stopping);
                     {
                         std::lock_guard lock(slots->mutex);
@@ -274,10 +272,8 @@ void CPipeListener::Run() {
                         --slots->open;
                         slots->freed.notify_all();
                     }
-                    RequestWorkerEnded();
                 });
             } catch (...) {
-                RequestWorkerEnded();
                 {
                     std::lock_guard lock(m_slots->mutex);
                     m_slots->silent.erase(entry);

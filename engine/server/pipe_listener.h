@@ -11,8 +11,7 @@
 #include <mutex>
 #include <string>
 
-class CRequestDispatcher;
-class RequestLimiter;
+#include "engine/server/request_worker.h"
 
 class CPipeListener {
 public:
@@ -33,11 +32,11 @@ public:
     // far less).
     static constexpr std::chrono::milliseconds kArrivalGrace{250};
 
-    // listening is the engine's flag; onFatal runs (once) when the socket cannot
-    // be made or fails, so that the engine stops through its normal path.
-    CPipeListener(std::string socketPath, CRequestDispatcher& dispatcher, RequestLimiter* limiter,
-                  std::atomic<int>& listening, std::function<void(const std::string&, long)> onFatal,
-                  int maxInstances = kMaxInstances);
+    // road: what each request's worker uses (not owned); listening is the engine's flag;
+    // onFatal runs (once) when the socket cannot be made or fails, so that the engine stops
+    // through its normal path.
+    CPipeListener(std::string socketPath, const RequestRoad& road, std::atomic<int>& listening,
+                  std::function<void(const std::string&, long)> onFatal, int maxInstances = kMaxInstances);
     ~CPipeListener();
     CPipeListener(const CPipeListener&) = delete;
     CPipeListener& operator=(const CPipeListener&) = delete;
@@ -77,8 +76,7 @@ private:
     int MaxArrivingConnections() const;
 
     std::string m_path;
-    CRequestDispatcher& m_dispatcher;
-    RequestLimiter* m_limiter;
+    RequestRoad m_road;
     std::atomic<int>& m_listening;
     std::function<void(const std::string&, long)> m_onFatal;
     std::shared_ptr<Slots> m_slots = std::make_shared<Slots>();

@@ -142,8 +142,8 @@ void CReplyWriter::SendReply() {
             m_deleteAfter = true;
             m_filePath = path;
             m_file = {};
-            LoadHDMLLibrary();
-            int result = GenerateDeck(GetBufferedBody(), path);
+            if (m_decks) m_decks->Load();
+            int result = m_decks ? m_decks->GenerateDeck(GetBufferedBody(), path) : 0;
             if (result == 0) {
                 m_contentType = kEnginePageType;
                 // An empty result would send nothing at all; give the browser a page.

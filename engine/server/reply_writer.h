@@ -8,6 +8,8 @@
 #include "engine/server/reply_channel.h"
 #include "platform/checked_file.h"
 
+class CHdmlLibrary;
+
 class CReplyWriter {
 public:
     // channel is not owned.
@@ -15,6 +17,10 @@ public:
     virtual ~CReplyWriter();
     CReplyWriter(const CReplyWriter&) = delete;
     CReplyWriter& operator=(const CReplyWriter&) = delete;
+
+    // The binding that compiles a reply of kHdmlContentType (not owned); without one such
+    // a reply goes out as the generator's HTML fallback page.
+    void SetDeckGenerator(CHdmlLibrary* decks) { m_decks = decks; }
 
     void SetContentType(const std::string& type);
     // The HTTP status of the reply ("Status:" header for the web server); 200 sends none.
@@ -52,6 +58,7 @@ private:
     void SendReply();
     void SendFile(std::string header);
 
+    CHdmlLibrary* m_decks = nullptr;
     std::string m_contentType = "text/html";
     int m_status = 200;
     std::string m_headers;

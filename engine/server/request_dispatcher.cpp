@@ -36,11 +36,6 @@ bool IsLoopback(const std::string& address) {
 
 }  // namespace
 
-CRequestDispatcher& TheRequestDispatcher() {
-    static CRequestDispatcher dispatcher;
-    return dispatcher;
-}
-
 CRequestDispatcher::CRequestDispatcher() = default;
 CRequestDispatcher::~CRequestDispatcher() = default;
 
@@ -77,6 +72,7 @@ void CRequestDispatcher::HandleRequest(CRequestReader* reader, CReplyWriter* wri
     const bool benchmark = m_serverSettings && m_serverSettings->GetNumber("Debug", "WriteBenchmarkingInfo", 0) != 0;
     const auto start = std::chrono::steady_clock::now();
 
+    if (writer) writer->SetDeckGenerator(&m_decks);
     std::unique_ptr<CDispatchedPage> page;
     bool failed = false;
     auto finishPage = [&page] {
@@ -139,7 +135,7 @@ void CRequestDispatcher::HandleRequest(CRequestReader* reader, CReplyWriter* wri
     }
 }
 
-bool CRequestDispatcher::IsDebugClient(CRequestReader* reader, CServerSettings* settings) const {
+bool IsDebugClient(CRequestReader* reader, CServerSettings* settings) {
     if (!reader || !settings) return false;
     std::vector<std::string> list;
     try {

@@ -1,5 +1,6 @@
 // Between a parsed request and the page that answers it: the action map, the
-// request-level error page, and the debug and benchmark footers.
+// request-level error page, the debug and benchmark footers, and the binding of the HDML
+// deck generator the replies of its requests use.
 #pragma once
 
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "engine/server/dispatched_page.h"
+#include "engine/server/hdml_library.h"
 
 class CRegistryKey;
 class CRegistrySettings;
@@ -16,6 +18,10 @@ class CReplyWriter;
 class CRequestReader;
 class CServerSettings;
 class CWebLog;
+
+// The request's client is listed in Debug\DebugIPList (an empty list admits loopback
+// clients only); false without reader or settings.
+bool IsDebugClient(CRequestReader* reader, CServerSettings* settings);
 
 class CRequestDispatcher {
 public:
@@ -47,9 +53,14 @@ public:
     }
 
     // Listed in Debug\DebugIPList; an empty list admits loopback clients only.
-    bool IsDebugClient(CRequestReader* reader, CServerSettings* settings) const;
+    bool IsDebugClient(CRequestReader* reader, CServerSettings* settings) const {
+        return ::IsDebugClient(reader, settings);
+    }
     void WriteBenchmarkingInfo(std::chrono::steady_clock::time_point start, CReplyWriter* writer) const;
     void WriteDebugInfo(CRequestReader* reader, CReplyWriter* writer) const;
+
+    // The HDML deck generator, bound on the first reply that needs it.
+    CHdmlLibrary& DeckGenerator() { return m_decks; }
 
 private:
     std::map<std::string, PageFactory> m_actions;
@@ -60,10 +71,8 @@ private:
     std::unique_ptr<CWebLog> m_ownedWebLog;
     CServerSettings* m_serverSettings = nullptr;
     CWebLog* m_webLog = nullptr;
+    CHdmlLibrary m_decks;
 };
-
-// The engine's one dispatcher.
-CRequestDispatcher& TheRequestDispatcher();
 
 // The "unknown cause" text an empty or too short detail is shown as.
 extern const char* const kUnknownCauseText;

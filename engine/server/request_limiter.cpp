@@ -5,18 +5,38 @@
 #include "support/registry.h"
 #include "support/trace_log.h"
 
+RequestLimiter::RequestLimiter() {
+    std::unique_ptr<CRegistryKey> root;
+    try {
+        root = OpenTessaroRootKey();
+    } catch (CRegistryException* e) {
+        ConfigureAfterRegistryError(e);
+        return;
+    }
+    CRegistrySettings settings(root.get());
+    ReadSettings(&settings);
+}
+
 RequestLimiter::RequestLimiter(CRegistrySettings* settings) {
+    ReadSettings(settings);
+}
+
+void RequestLimiter::ReadSettings(CRegistrySettings* settings) {
     try {
         long enabled = settings ? settings->GetNumber("Server", "LimitRequests", 1) : 1;
         long maxRequests = settings ? settings->GetNumber("Server", "MaxRequests", 15) : 15;
         long maxSeconds = settings ? settings->GetNumber("Server", "MaxSeconds", 60) : 60;
         Configure(enabled != 0, maxRequests, maxSeconds);
     } catch (CRegistryException* e) {
-        long code = e->GetErrorCode();
-        e->Delete();
-        Configure(true, 15, 60);
-        ReportLimiterError("attempting to access registry settings", code);
+        ConfigureAfterRegistryError(e);
     }
+}
+
+void RequestLimiter::ConfigureAfterRegistryError(CRegistryException* e) {
+    long code = e->GetErrorCode();
+    e->Delete();
+    Configure(true, 15, 60);
+    ReportLimiterError("attempting to access registry settings", code);
 }
 
 RequestLimiter::RequestLimiter(bool enabled, long maxRequests, long maxSeconds) {
@@ -57,27 +77,4 @@ void RequestLimiter::ReportLimiterError(const std::string& activity, long errorN
     WriteTraceLog("SERVER", "Error",
                   "Unexpected Windows NT error number " + std::to_string(errorNumber) + " occured while " + activity +
                       ". " + std::to_string(m_active.load()) + " requests were active when the error occurred.");
-}
-
-namespace {
-
-std::unique_ptr<RequestLimiter> MakeEngineLimiter() {
-    try {
-        auto root = OpenTessaroRootKey();
-        CRegistrySettings settings(root.get());
-        return std::make_unique<RequestLimiter>(&settings);
-    } catch (CRegistryException* e) {
-        long code = e->GetErrorCode();
-        e->Delete();
-        auto fallback = std::make_unique<RequestLimiter>(true, 15, 60);
-        fallback->ReportLimiterError("attempting to access registry settings", code);
-        return fallback;
-    }
-}
-
-}  // namespace
-
-RequestLimiter& TheRequestLimiter() {
-    static std::unique_ptr<RequestLimiter> limiter = MakeEngineLimiter();
-    return *limiter;
 }

@@ -7,12 +7,16 @@
 #include <semaphore>
 #include <string>
 
+class CRegistryException;
 class CRegistrySettings;
 
 class RequestLimiter {
 public:
     static constexpr long kMaxPermits = 100000;
 
+    // The engine's limiter, made once when the process starts: the settings below, read
+    // from the registry root (the defaults, and the error line, when it cannot be read).
+    RequestLimiter();
     // Reads Server\LimitRequests (1), MaxRequests (15) and MaxSeconds (60).
     explicit RequestLimiter(CRegistrySettings* settings);
     // Explicit limits, for tests and tools.
@@ -34,6 +38,9 @@ public:
     void ReportLimiterError(const std::string& activity, long errorNumber);
 
 private:
+    void ReadSettings(CRegistrySettings* settings);
+    // The defaults, and the error line with the registry's error number.
+    void ConfigureAfterRegistryError(CRegistryException* e);
     void Configure(bool enabled, long maxRequests, long maxSeconds);
 
     std::unique_ptr<std::counting_semaphore<kMaxPermits>> m_semaphore;
@@ -60,6 +67,3 @@ private:
     RequestLimiter* m_limiter;
     bool m_acquired;
 };
-
-// The engine's limiter, built from the registry on first use.
-RequestLimiter& TheRequestLimiter();

@@ -1,73 +1,85 @@
 #include "engine/server/request_thread_pool.h"
 
-#include <condition_variable>
-#include <deque>
-#include <mutex>
+#include <chrono>
+#include <iterator>
 
-#include "platform/sized_thread.h"
-
-namespace {
-
-// The engine's MaxRequests default: the threads a steadily loaded engine keeps busy.
-constexpr std::size_t kDefaultKept = 15;
-
-struct Pool {
-    std::mutex mutex;
-    std::condition_variable jobReady;
-    std::deque<std::function<void()>> jobs;  // never longer than idle: each has a waiting thread
-    std::size_t idle = 0;
-    std::size_t kept = kDefaultKept;
-};
-
-Pool& ThePool() {
-    static Pool* pool = new Pool;  // never destroyed: waiting threads outlive static destruction
-    return *pool;
+CRequestThreadPool::~CRequestThreadPool() {
+    Threads threads;
+    {
+        std::lock_guard lock(m_mutex);
+        m_closing = true;
+        m_jobReady.notify_all();
+        threads.splice(threads.end(), m_threads);
+        m_finished.clear();
+    }
+    for (tessaro::platform::SizedThread& thread : threads) thread.Join();
 }
 
-void WaitForJobs(Pool& pool) {
-    std::unique_lock lock(pool.mutex);
-    while (pool.idle < pool.kept) {
-        ++pool.idle;
-        pool.jobReady.wait(lock, [&] { return !pool.jobs.empty(); });
-        --pool.idle;
-        std::function<void()> job = std::move(pool.jobs.front());
-        pool.jobs.pop_front();
+void CRequestThreadPool::JoinFinished() {
+    // A thread that has left touches the pool no more; its end is a moment away.
+    for (Threads::iterator thread : m_finished) {
+        thread->Join();
+        m_threads.erase(thread);
+    }
+    m_finished.clear();
+}
+
+void CRequestThreadPool::Serve(std::function<void()> job, Threads::iterator self) {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
         lock.unlock();
         job();
-        job = nullptr;  // the job's captures go before the thread waits again
+        job = nullptr;  // the job's captures go before it counts as ended
         lock.lock();
+        if (--m_running == 0) m_jobsEnded.notify_all();
+        if (m_closing || m_idle >= m_kept) break;
+        ++m_idle;
+        m_jobReady.wait(lock, [&] { return !m_jobs.empty() || m_closing; });
+        --m_idle;
+        if (m_jobs.empty()) break;
+        job = std::move(m_jobs.front());
+        m_jobs.pop_front();
+    }
+    m_finished.push_back(self);
+}
+
+void CRequestThreadPool::Run(std::function<void()> job) {
+    std::lock_guard lock(m_mutex);
+    JoinFinished();
+    ++m_running;
+    if (m_idle > m_jobs.size()) {
+        m_jobs.push_back(std::move(job));
+        m_jobReady.notify_one();
+        return;
+    }
+    // The thread finds its own place in the list only once the lock is released.
+    Threads::iterator self = m_threads.emplace(m_threads.end());
+    try {
+        *self = tessaro::platform::SizedThread(
+            [this, job = std::move(job), self]() mutable { Serve(std::move(job), self); }, kRequestThreadStackBytes);
+    } catch (...) {
+        m_threads.erase(self);
+        if (--m_running == 0) m_jobsEnded.notify_all();
+        throw;
     }
 }
 
-}  // namespace
-
-void RunOnRequestThread(std::function<void()> job) {
-    Pool& pool = ThePool();
-    {
-        std::lock_guard lock(pool.mutex);
-        if (pool.idle > pool.jobs.size()) {
-            pool.jobs.push_back(std::move(job));
-            pool.jobReady.notify_one();
-            return;
-        }
-    }
-    tessaro::platform::StartDetachedThread(
-        [job = std::move(job)]() mutable {
-            job();
-            job = nullptr;
-            WaitForJobs(ThePool());
-        },
-        kRequestThreadStackBytes);
+void CRequestThreadPool::Keep(std::size_t count) {
+    std::lock_guard lock(m_mutex);
+    if (count > m_kept) m_kept = count;
 }
 
-void KeepRequestThreads(std::size_t count) {
-    Pool& pool = ThePool();
-    std::lock_guard lock(pool.mutex);
-    if (count > pool.kept) pool.kept = count;
+std::size_t CRequestThreadPool::Idle() const {
+    std::lock_guard lock(m_mutex);
+    return m_idle;
 }
 
-std::size_t IdleRequestThreads() {
-    Pool& pool = ThePool();
-    std::lock_guard lock(pool.mutex);
-    return pool.idle;
+long CRequestThreadPool::Running() const {
+    std::lock_guard lock(m_mutex);
+    return m_running;
+}
+
+bool CRequestThreadPool::WaitForJobs(unsigned timeoutMs) const {
+    std::unique_lock lock(m_mutex);
+    return m_jobsEnded.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return m_running == 0; });
 }

@@ -1,10 +1,5 @@
 #include "engine/server/request_worker.h"
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-
 #include "engine/server/current_exception.h"
 #include "engine/server/request_context.h"
 #include "engine/server/request_dispatcher.h"
@@ -13,34 +8,6 @@
 #include "support/web_exception.h"
 #include "platform/descriptor.h"
 #include "platform/framework_exception.h"
-
-namespace {
-
-std::mutex g_workersMutex;
-std::condition_variable g_workersEnded;
-long g_workers = 0;
-
-}  // namespace
-
-long ActiveRequestWorkers() {
-    std::lock_guard lock(g_workersMutex);
-    return g_workers;
-}
-
-void RequestWorkerStarted() {
-    std::lock_guard lock(g_workersMutex);
-    ++g_workers;
-}
-
-void RequestWorkerEnded() {
-    std::lock_guard lock(g_workersMutex);
-    if (--g_workers == 0) g_workersEnded.notify_all();
-}
-
-bool WaitForRequestWorkers(unsigned timeoutMs) {
-    std::unique_lock lock(g_workersMutex);
-    return g_workersEnded.wait_for(lock, std::chrono::milliseconds(timeoutMs), [] { return g_workers == 0; });
-}
 
 void ProcessRequest(CRequestContext* context, CRequestDispatcher& dispatcher) {
     CRequestReader* reader = context->m_pReader;
@@ -74,16 +41,13 @@ void RunRequest(CRequestContext* context, RequestLimiter* limiter, CRequestDispa
     }
 }
 
-bool StartRequestThread(CRequestContext* context, RequestLimiter* limiter, CRequestDispatcher& dispatcher) {
-    RequestWorkerStarted();
+bool StartRequestThread(CRequestContext* context, const RequestRoad& road) {
+    RequestLimiter* limiter = road.limiter;
+    CRequestDispatcher& dispatcher = road.dispatcher;
     try {
-        RunOnRequestThread([context, limiter, &dispatcher] {
-            RunRequest(context, limiter, dispatcher);
-            RequestWorkerEnded();
-        });
+        road.threads.Run([context, limiter, &dispatcher] { RunRequest(context, limiter, dispatcher); });
         return true;
     } catch (...) {
-        RequestWorkerEnded();
         tessaro::platform::CloseDescriptor(context->m_socket);
         context->m_socket = -1;
         delete context;

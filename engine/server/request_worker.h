@@ -2,8 +2,18 @@
 #pragma once
 
 class CRequestContext;
-class RequestLimiter;
 class CRequestDispatcher;
+class CRequestThreadPool;
+class RequestLimiter;
+
+// What a request's worker needs of the engine, which owns them: the dispatcher that answers
+// it, the limiter that gives it its turn (null: every request runs at once) and the threads
+// it runs on. The listener and the Windows 95 intake hand it to every worker they start.
+struct RequestRoad {
+    CRequestDispatcher& dispatcher;
+    RequestLimiter* limiter;
+    CRequestThreadPool& threads;
+};
 
 // Runs the request under the limiter (none: without a permit), then closes its
 // socket and deletes the context. A worker that gets no permit closes without a reply.
@@ -13,14 +23,5 @@ void RunRequest(CRequestContext* context, RequestLimiter* limiter, CRequestDispa
 // error page.
 void ProcessRequest(CRequestContext* context, CRequestDispatcher& dispatcher);
 
-// Workers still running (started by StartRequestThread or counted by the caller
-// with RequestWorkerStarted/RequestWorkerEnded).
-long ActiveRequestWorkers();
-void RequestWorkerStarted();
-void RequestWorkerEnded();
-// True when every worker has ended within timeoutMs.
-bool WaitForRequestWorkers(unsigned timeoutMs);
-
-// RunRequest on a request thread (kept between requests); false (context deleted) when no
-// thread starts.
-bool StartRequestThread(CRequestContext* context, RequestLimiter* limiter, CRequestDispatcher& dispatcher);
+// RunRequest on one of the road's threads; false (context deleted) when no thread starts.
+bool StartRequestThread(CRequestContext* context, const RequestRoad& road);

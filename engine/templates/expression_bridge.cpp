@@ -43,6 +43,8 @@ private:
 CRuntimeInterfaceImp::CRuntimeInterfaceImp(CEvaluationHost& host, CExpressionEvaluationDriver& driver, int contextFlag)
     : m_host(host), m_driver(driver), m_contextFlag(contextFlag) {
     m_randomState = host.RandomState();
+    m_maxResultBytes = host.MaxFunctionResultBytes();
+    m_fileGate = host.FileGate();
 }
 
 CRuntimeInterfaceImp::~CRuntimeInterfaceImp() = default;
@@ -166,21 +168,4 @@ bool EvaluatePageCondition(CEvaluationHost& host, CExpressionEvaluationDriver& d
                            int row) {
     const std::string answer = EvaluatePageExpression(host, driver, text, row, 0, kEvaluateCondition);
     return answer.size() == 3 && UpperCopy(answer) == "YES";
-}
-
-std::string CExpressionTemplateEvaluator::SubstituteText(const std::string& text) {
-    if (text.find('#') == std::string::npos) return text;
-    return EvaluatePageExpression(m_host, m_driver, text, -1, 0, kEvaluateTemplateText);
-}
-
-std::string CExpressionTemplateEvaluator::SubstituteSqlText(const std::string& text) {
-    return EvaluatePageExpression(m_host, m_driver, text, -1, 1, kEvaluateTemplateText);
-}
-
-bool CExpressionTemplateEvaluator::EvaluateCondition(const std::string& expression) {
-    return EvaluatePageCondition(m_host, m_driver, expression, -1);
-}
-
-std::string CExpressionTemplateEvaluator::EvaluateValue(const std::string& expression) {
-    return EvaluatePageExpression(m_host, m_driver, expression, -1, 0, kEvaluateExpression);
 }

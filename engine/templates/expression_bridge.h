@@ -8,7 +8,6 @@
 #include <string>
 
 #include "engine/expressions/runtime_interface.h"
-#include "engine/templates/template_evaluator.h"
 
 class CExpressionEvaluationDriver;
 class CTSXQueryImp;
@@ -29,6 +28,10 @@ public:
     virtual std::string MainTemplatePath() = 0;
     virtual std::string ClientVariableList() = 0;
     virtual CRandomState* RandomState() = 0;
+    // The longest text one function call may build for this request.
+    virtual std::size_t MaxFunctionResultBytes() = 0;
+    // The private files no function may reach.
+    virtual const CRuntimeFileGate* FileGate() = 0;
 };
 
 enum EvaluationMode { kEvaluateCondition = 0, kEvaluateTemplateText = 1, kEvaluateExpression = 2 };
@@ -75,20 +78,4 @@ private:
     CExpressionEvaluationDriver& m_driver;
     int m_contextFlag;
     std::unique_ptr<QueryView> m_lastQuery;
-};
-
-// The page's evaluator: the template run's #...# texts, conditions and values through the
-// expression language.
-class CExpressionTemplateEvaluator : public CTemplateEvaluator {
-public:
-    CExpressionTemplateEvaluator(CEvaluationHost& host, CExpressionEvaluationDriver& driver)
-        : m_host(host), m_driver(driver) {}
-    std::string SubstituteText(const std::string& text) override;
-    std::string SubstituteSqlText(const std::string& text) override;
-    bool EvaluateCondition(const std::string& expression) override;
-    std::string EvaluateValue(const std::string& expression) override;
-
-private:
-    CEvaluationHost& m_host;
-    CExpressionEvaluationDriver& m_driver;
 };

@@ -276,8 +276,8 @@ void COutputSection::CheckAttachment(const std::string& path) const {
         if (item.empty()) continue;
         // Judged as the mailer judges it at delivery: by what is opened.
         tessaro::platform::CheckedFile file;
-        valid = tessaro::platform::OpenCheckedFile(item, tessaro::platform::FileAccess::Read, TemplateFileCheck(),
-                                                   &file) == 0;
+        valid = tessaro::platform::OpenCheckedFile(item, tessaro::platform::FileAccess::Read,
+                                                   m_host.PrivateFiles().Check(), &file) == 0;
     }
     if (valid) return;
     throw new CWebException(kMailSyntaxTitle,

@@ -12,6 +12,7 @@
 #include "engine/expressions/text_origin.h"
 
 class CIfBlockStack;
+class CRuntimeFileGate;
 class CTSXQueryImp;
 
 // A name resolved for a section's text: fixed means the value cannot change
@@ -67,6 +68,8 @@ public:
     virtual std::string DefaultMailServer() = 0;
     virtual void SpoolMail(const SectionMailMessage& message) = 0;
     virtual void MailPosted() = 0;
+    // The private files a MIMEATTACH may not name.
+    virtual const CRuntimeFileGate& PrivateFiles() = 0;
     // Where errors are: the template line the parser stands on (where its last lexeme ends),
     // the line of the instruction that runs now for the error page (returns the one it
     // replaces; 0 gives the parser's), and the error page's block naming that line.

@@ -103,11 +103,15 @@ std::string CPageSectionHost::DefaultMailServer() {
 }
 
 void CPageSectionHost::SpoolMail(const SectionMailMessage& message) {
-    SpoolSectionMail(message);
+    SpoolSectionMail(m_page.Services().mail, message);
 }
 
 void CPageSectionHost::MailPosted() {
-    NotifySectionMailPosted();
+    NotifySectionMailPosted(m_page.Services().mail);
+}
+
+const CRuntimeFileGate& CPageSectionHost::PrivateFiles() {
+    return m_page.Files();
 }
 
 long CPageSectionHost::CurrentLine() {

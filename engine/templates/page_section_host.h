@@ -29,6 +29,7 @@ public:
     std::string DefaultMailServer() override;
     void SpoolMail(const SectionMailMessage& message) override;
     void MailPosted() override;
+    const CRuntimeFileGate& PrivateFiles() override;
     long CurrentLine() override;
     long SetRunningLine(long line) override;
     std::string PositionReport() override;

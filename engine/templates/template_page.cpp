@@ -7,8 +7,9 @@
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_reader.h"
 #include "engine/templates/scopes/cookie_scope.h"
-#include "engine/templates/tags/if/if_block_stack.h"
+#include "engine/templates/page_evaluation.h"
 #include "engine/templates/scopes/page_scopes.h"
+#include "engine/templates/tags/if/if_block_stack.h"
 #include "engine/templates/tags/page_tags.h"
 #include "engine/templates/template_parser.h"
 #include "platform/clock.h"
@@ -21,9 +22,9 @@ std::string ErrorPageDateTime() {
     return tessaro::platform::FormatLocalTimeNow("%m/%d/%y %H:%M:%S");
 }
 
-CQueryPage::CQueryPage()
-    : m_scopes(std::make_unique<CPageScopes>(*this)),
-      m_evaluator(MakePageEvaluator(*this, *m_scopes)),
+CQueryPage::CQueryPage(const TemplateServices& services)
+    : CWDBBasePage(services),
+      m_scopes(std::make_unique<CPageScopes>(*this)),
       m_tags(std::make_unique<CPageTags>(*this)) {
     m_scopes->SetNamedQueries(&m_tags->Queries());
     m_scopes->SetCurrentQueryNameSource([this] { return m_tags->CurrentQueryName(); });
@@ -44,11 +45,11 @@ CQueryPage::~CQueryPage() = default;
 
 void CQueryPage::Setup() {
     CWDBBasePage::Setup();
-    LoadMaxFunctionResultBytes(GetSettings());
+    m_scopes->SetMaxFunctionResultBytes(ReadMaxFunctionResultBytes(GetSettings()));
     m_queryDebug =
         GetSettings() != nullptr && GetSettings()->GetNumber("Debug", "WriteQueryInfo", 0) != 0 && IsDebugClient();
     m_ifStack = std::make_unique<CIfBlockStack>(
-        [this](const std::string& condition) { return GetEvaluator().EvaluateCondition(condition); },
+        [this](const std::string& condition) { return EvaluateConditionOnPage(*this, condition, -1); },
         [this] { return ParsePlace(); });
     StartRequestTimer();
 }
@@ -162,7 +163,7 @@ void CQueryPage::FinishAttribute() {
 std::string CQueryPage::attributeValue() {
     std::string text;
     text.swap(m_attributeText);
-    if (text.find('#') != std::string::npos) return GetEvaluator().SubstituteText(text);
+    if (text.find('#') != std::string::npos) return EvaluateOnPage(*this, text, -1, 0, kEvaluateTemplateText);
     return text;
 }
 
@@ -176,12 +177,9 @@ void CQueryPage::SetVariable(const std::string& name, const std::string& value) 
     m_scopes->AssignVariable(name, value);
 }
 
-bool CQueryPage::ResolveParameter(const std::string& name, std::string& value) {
-    try {
-        m_scopes->LookupVariable(name, -1, value);
-        return true;
-    } catch (CWebException* e) {
-        e->Delete();
-        return false;
-    }
+CExpressionEvaluationDriver& CQueryPage::Expressions() const {
+    if (Services().expressions == nullptr)
+        throw new CWebException("Expression evaluator not loaded",
+                                "The expression evaluator could not be loaded by the Tessaro engine.");
+    return *Services().expressions;
 }

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/templates/template_evaluator.h"
-#include "platform/checked_file.h"
-#include "engine/templates/template_parser_pool.h"
 #include "engine/templates/pages/wdb_base_page.h"
+#include "engine/templates/template_parser_pool.h"
+#include "platform/checked_file.h"
 #include "support/web_message.h"
 
+class CExpressionEvaluationDriver;
 class CIfBlockStack;
 class CPageScopes;
 class CPageTags;
@@ -24,9 +24,10 @@ class CWebException;
 // their includes): each runs its own parse on the request's stack.
 constexpr std::size_t kMaxIncludeNesting = 100;
 
-class CQueryPage : public CWDBBasePage, public CVariableResolver {
+class CQueryPage : public CWDBBasePage {
 public:
-    CQueryPage();
+    // services (not owned) outlive the page.
+    explicit CQueryPage(const TemplateServices& services);
     ~CQueryPage() override;
 
     using CWDBBasePage::Run;
@@ -90,13 +91,12 @@ public:
     std::string ParsePlace() const;
     void destroyTemplateParsers();
     CIfBlockStack* GetIfStack() const { return m_ifStack.get(); }
-    CTemplateEvaluator& GetEvaluator() { return *m_evaluator; }
+    // The engine's expression language; throws CWebException* when the engine has none.
+    CExpressionEvaluationDriver& Expressions() const;
     // What the tag families share (queries, loops, sections, error pages); reductions go through it.
     CPageTags& Tags() { return *m_tags; }
     // The request's variable scopes and the evaluator's view of the page.
     CPageScopes& GetScopes() { return *m_scopes; }
-    // Replaces the stand-in evaluator.
-    void SetEvaluator(std::unique_ptr<CTemplateEvaluator> evaluator) { m_evaluator = std::move(evaluator); }
     void WriteText(const std::string& text);
     void AppendAttributeText(const std::string& text) { m_attributeAccumulator += text; }
     void FinishAttribute();
@@ -108,8 +108,6 @@ public:
     void SetVariable(const std::string& name, const std::string& value);
     void SetApplicationName(const std::string& name) { m_applicationName = name; }
     const std::string& GetApplicationName() const { return m_applicationName; }
-
-    bool ResolveParameter(const std::string& name, std::string& value) override;
 
     const std::string& GetMainTemplatePath() const { return m_mainTemplatePath; }
     const std::vector<std::string>& GetTemplateChain() const { return m_templateChain; }
@@ -141,8 +139,7 @@ private:
     mutable std::string m_placeFileOnDisk;
     std::string m_attributeAccumulator;
     std::string m_attributeText;
-    std::unique_ptr<CPageScopes> m_scopes;  // before the evaluator, which refers to it
-    std::unique_ptr<CTemplateEvaluator> m_evaluator;
+    std::unique_ptr<CPageScopes> m_scopes;
     std::unique_ptr<CPageTags> m_tags;  // after the scopes, which it uses
 };
 

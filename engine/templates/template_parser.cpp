@@ -78,14 +78,15 @@ void CTemplateParser::Release() {
 
 int CTemplateParser::parseTemplateText(std::string text, const std::string& fileName) {
     m_text = std::move(text);
-    m_lexer.setTables(TemplateLexTables());
+    const CTemplateTables& tables = *m_page->Services().grammar;
+    m_lexer.setTables(tables.Lex());
     // Read as a file is: in text mode, a CR before an LF dropped.
     m_lexer.setSource(std::make_unique<SSStringInputSource>(m_text.data(), m_text.size(), SSInputText));
     // An empty template is refused as an empty file is.
     if (m_text.empty()) m_lexer.pendingError().raise(SSErrorFileLength, fileName.c_str(), 0L);
     m_lexer.pushExpressionList(0);
     setLex(&m_lexer);
-    setTable(TemplateParseTables());
+    setTable(tables.Parse());
     return parse();
 }
 

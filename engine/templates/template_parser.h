@@ -42,7 +42,7 @@ public:
     void Release();
 
     // Parses a template file read already (its bytes as they are; fileName names it in
-    // errors), sharing the process-wide tables; throws SSException on a lexical or syntax
+    // errors), sharing the engine's tables; throws SSException on a lexical or syntax
     // error. 0 when the template was accepted. The parser keeps the text: the error report
     // quotes it, so the file is never opened again by its name.
     int parseTemplateText(std::string text, const std::string& fileName);

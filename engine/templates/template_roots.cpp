@@ -38,15 +38,16 @@ bool IsInsideTemplateRoots(const std::string& path, const std::vector<std::strin
     return false;
 }
 
-tessaro::platform::OpenedObjectCheck InsideTemplateRootsCheck(const std::vector<std::string>& roots) {
+tessaro::platform::OpenedObjectCheck InsideTemplateRootsCheck(const std::vector<std::string>& roots,
+                                                              const CRuntimeFileGate& files) {
     std::vector<tessaro::platform::FileIdentity> folders;
     for (const std::string& root : roots) {
         tessaro::platform::FileIdentity identity;
         if (!root.empty() && tessaro::platform::PathIdentity(tessaro::platform::ResolvePathNoCase(root), &identity))
             folders.push_back(identity);
     }
-    return [folders](const tessaro::platform::OpenedObject& opened) {
-        if (!TemplateFileCheck()(opened)) return false;
+    return [folders, &files](const tessaro::platform::OpenedObject& opened) {
+        if (!files.Check()(opened)) return false;
         // A folder is judged by where it lies too: itself or a folder above it is a root.
         for (const tessaro::platform::FileIdentity& holder : opened.folders)
             for (const tessaro::platform::FileIdentity& root : folders)

@@ -9,9 +9,12 @@
 
 #include "platform/checked_file.h"
 
+class CRuntimeFileGate;
+
 bool IsInsideTemplateRoots(const std::string& path, const std::vector<std::string>& roots);
 
 // The same judgement for a template once it is opened, by the identities of the folders
 // that hold it (a folder swapped for a link after the path was judged leads elsewhere),
-// together with the private-file gate.
-tessaro::platform::OpenedObjectCheck InsideTemplateRootsCheck(const std::vector<std::string>& roots);
+// together with the private-file gate files (not owned; it outlives the check).
+tessaro::platform::OpenedObjectCheck InsideTemplateRootsCheck(const std::vector<std::string>& roots,
+                                                              const CRuntimeFileGate& files);

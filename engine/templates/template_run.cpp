@@ -13,6 +13,7 @@
 #include "support/server_settings.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
+#include "engine/templates/scopes/page_scopes.h"
 #include "engine/templates/tags/if/if_block_stack.h"
 #include "engine/templates/tags/page_tags.h"
 #include "engine/templates/tags/param_error/param_error_engine.h"
@@ -48,9 +49,8 @@ bool StartsWithNoCase(const std::string& text, const std::string& head) {
 // A template file as the run reads it: opened once and judged (the private files are
 // never templates, whatever names them or is swapped in on the way), and no larger than
 // a variable may be. False when it cannot be read.
-bool ReadTemplateFile(const std::string& onDisk, std::string& text,
-                      const tessaro::platform::OpenedObjectCheck& check = TemplateFileCheck()) {
-    const std::size_t limit = MaxFunctionResultBytes();
+bool ReadTemplateFile(const std::string& onDisk, std::string& text, std::size_t limit,
+                      const tessaro::platform::OpenedObjectCheck& check) {
     long error = tessaro::platform::ReadCheckedFile(onDisk, limit, check, &text);
     if (error == tessaro::platform::ERROR_FILE_TOO_LARGE)
         throw new CWebException(CWebMessage("Error processing template file '") + onDisk + "'",
@@ -122,14 +122,15 @@ void CQueryPage::RunTemplate() {
     GetWriter()->BeginOutput();
     ResolveTemplatePath();
     try {
-        if (TemplateLexTables() == nullptr && !LoadTemplateParserTables())
+        if (Services().grammar == nullptr)
             throw new CWebException("Template grammar not loaded",
                                     "The template grammar tables could not be loaded by the Tessaro engine.");
         if (RunApplicationTemplate() && RunFormValidation()) {
             const std::string onDisk = OnDisk(templateFileName());
             std::string text;
             // Found before, but no longer there or no longer a file a template may be.
-            if (!ReadTemplateFile(onDisk, text)) ThrowTemplateNotFound(templateFileName(), "", false, true);
+            if (!ReadTemplateFile(onDisk, text, m_scopes->MaxFunctionResultBytes(), Files().Check()))
+                ThrowTemplateNotFound(templateFileName(), "", false, true);
             m_parsers.push_back(LeaseTemplateParser(*this));
             m_parsers.back()->parseTemplateText(std::move(text), onDisk);
             // Checked here so that a mismatch is an error like any other (no cookies sent).
@@ -321,7 +322,7 @@ void CQueryPage::CheckTemplateExists(const std::string& physical, const std::str
                                      bool requested) {
     // The runtime root's private files are never templates, whatever names them.
     const std::string onDisk = OnDisk(physical);
-    if (FileExists(onDisk) && !IsRuntimePrivateFile(onDisk)) return;
+    if (FileExists(onDisk) && !Files().IsPrivate(onDisk)) return;
     ThrowTemplateNotFound(physical, logical, includeNote, requested);
 }
 
@@ -370,7 +371,7 @@ bool CQueryPage::RunApplicationTemplate() {
         dir.erase(cut);
         std::string candidate = dir + "/" + kApplicationTemplate;
         if (FileExists(OnDisk(candidate))) {
-            RunTemplateFile(candidate, TemplateFileCheck());
+            RunTemplateFile(candidate, Files().Check());
             break;
         }
     }
@@ -408,7 +409,7 @@ void CQueryPage::RunTemplateFile(const std::string& path, const tessaro::platfor
     std::string onDisk = OnDisk(path);
     std::string text;
     // An empty or unreadable file is skipped.
-    if (!ReadTemplateFile(onDisk, text, check) || text.empty()) return;
+    if (!ReadTemplateFile(onDisk, text, m_scopes->MaxFunctionResultBytes(), check) || text.empty()) return;
     m_templateChain.push_back(path);
     m_parsers.push_back(LeaseTemplateParser(*this));
     m_parsers.back()->parseTemplateText(std::move(text), onDisk);
@@ -462,5 +463,5 @@ void CQueryPage::OnInclude() {
                                     "deep as includes may go." +
                                     IncludeSequence(path));
     // Judged again once opened: inside the template folders, whatever was swapped in since.
-    RunTemplateFile(path, InsideTemplateRootsCheck(TemplateRoots()));
+    RunTemplateFile(path, InsideTemplateRootsCheck(TemplateRoots(), Files()));
 }

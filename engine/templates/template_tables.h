@@ -1,14 +1,26 @@
-// The process-wide template grammar tables: built once at start-up, read by
-// every request's lexer and parser afterwards.
+// The template grammar tables: loaded once at start-up, read by every request's lexer and
+// parser afterwards.
 #pragma once
+
+#include <memory>
 
 class SSLexStateTables;
 class SSParseTables;
 
-// Loads both tables from the compiled-in resources; false when they are missing.
-// Later calls do nothing and return true.
-bool LoadTemplateParserTables();
-void FreeTemplateParserTables();
-// Null before a successful load (and after the tables were freed).
-const SSLexStateTables* TemplateLexTables();
-const SSParseTables* TemplateParseTables();
+class CTemplateTables {
+public:
+    // Both tables from the compiled-in resources; null when they are missing.
+    static std::unique_ptr<CTemplateTables> Load();
+    ~CTemplateTables();
+    CTemplateTables(const CTemplateTables&) = delete;
+    CTemplateTables& operator=(const CTemplateTables&) = delete;
+
+    const SSLexStateTables* Lex() const { return m_lex.get(); }
+    const SSParseTables* Parse() const { return m_parse.get(); }
+
+private:
+    CTemplateTables(std::unique_ptr<SSLexStateTables> lex, std::unique_ptr<SSParseTables> parse);
+
+    std::unique_ptr<SSLexStateTables> m_lex;
+    std::unique_ptr<SSParseTables> m_parse;
+};

@@ -324,15 +324,10 @@ TEST_F(ConnectionPoolTest, ConnectionKilledByTheServerIsDroppedAtRelease) {
     EXPECT_EQ(pool_->GetStatistics().entries, 1u);
 }
 
-TEST(ConnectionPoolGlobal, CreatedOnceAndKept) {
+TEST(ConnectionPoolWithoutSettings, KeepsConnectionsByDefault) {
     OdbcTestConfig::Instance();
-    EXPECT_EQ(GetConnectionPool(), nullptr);
-    CreateConnectionPool(nullptr);
-    ConnectionPool* pool = GetConnectionPool();
-    ASSERT_NE(pool, nullptr);
-    CreateConnectionPool(nullptr);
-    EXPECT_EQ(GetConnectionPool(), pool);
-    EXPECT_EQ(pool->GetMaintainConnect("x"), 1);
+    ConnectionPool pool(nullptr);
+    EXPECT_EQ(pool.GetMaintainConnect("x"), 1);
 }
 
 }  // namespace

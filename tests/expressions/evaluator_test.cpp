@@ -197,13 +197,6 @@ TEST(Evaluator, DriverWithAMissingTableFails) {
                              std::string("cannot create tables")));
 }
 
-TEST(Evaluator, GlobalDriverPointer) {
-    EXPECT_EQ(GetExpressionDriver(), nullptr);
-    SetExpressionDriver(&exprtest::Driver());
-    EXPECT_EQ(GetExpressionDriver(), &exprtest::Driver());
-    SetExpressionDriver(nullptr);
-}
-
 }  // namespace
 
 namespace {

@@ -97,14 +97,14 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"ListAppend", {"a"}, 0x4009, "The function ListAppend takes at least 2 arguments(s)"}));
 
 TEST(ListFunctions, ChangedDelimitersStopAtTheResultLimit) {
-    SetMaxFunctionResultBytes(10);
-    EXPECT_EQ(CallText("ListChangeDelims", {"a,b,c", "---"}), "a---b---c");
-    const auto f = CallFailure("ListChangeDelims", {"a,b,c", "----"});
+    exprtest::FakeRuntime runtime;
+    runtime.m_maxResultBytes = 10;
+    EXPECT_EQ(CallText("ListChangeDelims", {"a,b,c", "---"}, &runtime), "a---b---c");
+    const auto f = CallFailure("ListChangeDelims", {"a,b,c", "----"}, &runtime);
     EXPECT_EQ(f.code, 0x400Au);
     EXPECT_EQ(f.text,
               "The result of the function ListChangeDelims(List, NewDelimiter, Delimiters) would be longer than the "
               "limit of 10 bytes set by the server (MaxFunctionResultBytes)");
-    SetMaxFunctionResultBytes(0);
 }
 
 // Every thread scans its own lists at the same time; a shared scan position would mix

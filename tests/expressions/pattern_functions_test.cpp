@@ -118,25 +118,25 @@ INSTANTIATE_TEST_SUITE_P(
                   "The regular expression (a contains an unmatched parenthesis: &#39;(&#39; or &#39;)&#39;"}));
 
 TEST(PatternFunctions, ResultsPastTheLimitFailInsteadOfGrowing) {
-    SetMaxFunctionResultBytes(20);
+    exprtest::FakeRuntime runtime;
+    runtime.m_maxResultBytes = 20;
     const std::string tooLong =
         "The result of the function Replace(InString, WhatString, WithString, Scope) would be longer than the limit "
         "of 20 bytes set by the server (MaxFunctionResultBytes)";
-    EXPECT_EQ(CallText("Replace", {"aaaaa", "a", "aaaa", "ALL"}), "aaaaaaaaaaaaaaaaaaaa");
-    auto f = CallFailure("Replace", {"aaaaaa", "a", "aaaa", "ALL"});
+    EXPECT_EQ(CallText("Replace", {"aaaaa", "a", "aaaa", "ALL"}, &runtime), "aaaaaaaaaaaaaaaaaaaa");
+    auto f = CallFailure("Replace", {"aaaaaa", "a", "aaaa", "ALL"}, &runtime);
     EXPECT_EQ(f.code, 0x400Au);
     EXPECT_EQ(f.text, tooLong);
-    EXPECT_EQ(CallFailure("Replace", {"abc", "b", std::string(30, 'x')}).text, tooLong);
-    EXPECT_EQ(CallFailure("Replace", {"ab", "b", std::string(30, 'x'), "RECURSIVE"}).text, tooLong);
-    f = CallFailure("REReplace", {"aaaaaa", "a", "aaaa", "ALL"});
+    EXPECT_EQ(CallFailure("Replace", {"abc", "b", std::string(30, 'x')}, &runtime).text, tooLong);
+    EXPECT_EQ(CallFailure("Replace", {"ab", "b", std::string(30, 'x'), "RECURSIVE"}, &runtime).text, tooLong);
+    f = CallFailure("REReplace", {"aaaaaa", "a", "aaaa", "ALL"}, &runtime);
     EXPECT_EQ(f.code, 0x400Au);
     EXPECT_EQ(f.text.rfind("The result of the function REReplace(InString, WhatString, WithString, Scope) would", 0),
               0u);
-    EXPECT_EQ(CallFailure("REReplace", {"ab", "b", std::string(30, 'x')}).code, 0x400Au);
-    f = CallFailure("ReplaceList", {"aaaaaa", "a", "aaaa"});
+    EXPECT_EQ(CallFailure("REReplace", {"ab", "b", std::string(30, 'x')}, &runtime).code, 0x400Au);
+    f = CallFailure("ReplaceList", {"aaaaaa", "a", "aaaa"}, &runtime);
     EXPECT_EQ(f.code, 0x400Au);
     EXPECT_EQ(f.text.rfind("The result of the function ReplaceList(String, List1, List2) would", 0), 0u);
-    SetMaxFunctionResultBytes(0);
 }
 
 // A literal RECURSIVE searches plain text, as ONE and ALL do; it gives what the

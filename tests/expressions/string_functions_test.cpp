@@ -152,13 +152,15 @@ TEST(StringFunctions, ErrorsReachTheAuthorWithTheSameText) {
 }
 
 TEST(StringFunctions, ResultLimitIsAdjustableAndExactAtTheBound) {
-    SetMaxFunctionResultBytes(10);
-    EXPECT_EQ(exprtest::CallText("RepeatString", {"ab", "5"}), "ababababab");
-    EXPECT_EQ(CallFailure("RepeatString", {"ab", "6"}).code, 0x400Au);
-    EXPECT_EQ(exprtest::CallText("RJustify", {"a", "10"}), "         a");
-    EXPECT_EQ(CallFailure("RJustify", {"a", "11"}).code, 0x400Au);
-    SetMaxFunctionResultBytes(0);
-    EXPECT_EQ(MaxFunctionResultBytes(), kDefaultMaxFunctionResultBytes);
+    exprtest::FakeRuntime runtime;
+    runtime.m_maxResultBytes = 10;
+    EXPECT_EQ(exprtest::CallText("RepeatString", {"ab", "5"}, &runtime), "ababababab");
+    EXPECT_EQ(CallFailure("RepeatString", {"ab", "6"}, &runtime).code, 0x400Au);
+    EXPECT_EQ(exprtest::CallText("RJustify", {"a", "10"}, &runtime), "         a");
+    EXPECT_EQ(CallFailure("RJustify", {"a", "11"}, &runtime).code, 0x400Au);
+    // The limit is the runtime's own: another one, or none, has the default.
+    EXPECT_EQ(exprtest::FakeRuntime().m_maxResultBytes, kDefaultMaxFunctionResultBytes);
+    EXPECT_EQ(MaxFunctionResultBytes(nullptr), kDefaultMaxFunctionResultBytes);
 }
 
 }  // namespace

@@ -186,7 +186,7 @@ TEST_F(ReportJobRun, FailureTextsKeepTheirMarkupAndShowValuesAsText) {
         m_folder.write("odbc.rpt",
                        "[Report]\nColumns={name}\n[Table]\nDatabaseLibrary=PDSODBC.DLL\nFields=id, name\n"
                        "Server=x\nTable=staff\n");
-    CRequestDataSources dataSources(m_settings.get());
+    CRequestDataSources dataSources(m_settings.get(), nullptr);  // no pool: the connection fails
     long error = 0;
     CReportJob job(CreateRequestFolder(&error), m_settings.get(), &dataSources);
     job.m_reportPath = odbc;

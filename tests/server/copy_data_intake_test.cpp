@@ -13,6 +13,7 @@
 #include "support/registry.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/request_limiter.h"
+#include "engine/server/request_thread_pool.h"
 #include "engine/server/request_worker.h"
 #include "support/server_settings.h"
 #include "request_test_support.h"
@@ -31,7 +32,7 @@ protected:
         for (int fd : done)
             if (fd >= 0) ::close(fd);
         // A worker still ends its request (the limiter's release) after signalling completion.
-        WaitForRequestWorkers(10000);
+        threads.WaitForJobs(10000);
         DispatcherHome::TearDown();
     }
     tessaro::platform::WindowMessage Message(const std::string& env, const std::string& body) {
@@ -59,6 +60,8 @@ protected:
     }
 
     RequestLimiter unlimited{false, 0, 0};
+    CRequestThreadPool threads;  // goes first: its jobs use the limiter and the dispatcher
+    RequestRoad road{dispatcher, &unlimited, threads};
     int done[2] = {-1, -1};
     std::string replyFile;
 };
@@ -71,7 +74,7 @@ TEST_F(CopyDataIntakeTest, RequestIsAnsweredInTheReplyFile) {
         "CONTENT_LENGTH=3\0QUERY_STRING=q=1\0";
     std::string env(raw, sizeof raw);
     auto m = Message(env, "a=b");
-    OnCopyData(m, true, dispatcher, &unlimited);
+    OnCopyData(m, true, road);
     EXPECT_EQ(m.fd, -1);  // taken over by the request
     done[1] = -1;
     EXPECT_EQ(Completion(), 1);
@@ -83,15 +86,15 @@ TEST_F(CopyDataIntakeTest, RequestIsAnsweredInTheReplyFile) {
 
 TEST_F(CopyDataIntakeTest, IgnoredWhileNotListeningOrFromAnotherProcess) {
     auto quiet = Message(std::string("A=1\0\0", 5), "");
-    OnCopyData(quiet, false, dispatcher, &unlimited);
+    OnCopyData(quiet, false, road);
     EXPECT_EQ(quiet.fd, done[1]);
     auto spoofed = Message(std::string("A=1\0\0", 5), "");
     spoofed.dwData = 1;
-    OnCopyData(spoofed, true, dispatcher, &unlimited);
+    OnCopyData(spoofed, true, road);
     EXPECT_EQ(spoofed.fd, done[1]);
     auto truncated = Message(std::string("A=1\0\0", 5), "");
     truncated.data.resize(truncated.data.size() - 3);
-    OnCopyData(truncated, true, dispatcher, &unlimited);
+    OnCopyData(truncated, true, road);
     EXPECT_EQ(truncated.fd, done[1]);
     EXPECT_EQ(Completion(100), -1);
     EXPECT_FALSE(std::filesystem::exists(replyFile));
@@ -100,7 +103,7 @@ TEST_F(CopyDataIntakeTest, IgnoredWhileNotListeningOrFromAnotherProcess) {
 TEST_F(CopyDataIntakeTest, UnwritableReplyFileSignalsAtOnce) {
     replyFile = home() + "/no/such/dir/reply.tmp";
     auto m = Message(std::string("A=1\0\0", 5), "");
-    OnCopyData(m, true, dispatcher, &unlimited);
+    OnCopyData(m, true, road);
     done[1] = -1;
     EXPECT_EQ(Completion(), 1);
     EXPECT_NE(ReadLog().find("Unexpected exception occurred in WM_COPYDATA handler."), std::string::npos);

@@ -14,8 +14,8 @@
 #include <sys/wait.h>
 #include <thread>
 
-#include "engine/server/engine_globals.h"
 #include "engine/server/mail_message.h"
+#include "interfaces/engine_names.h"
 #include "pipe_test_client.h"
 #include "platform/named_event.h"
 #include "platform/service_control.h"

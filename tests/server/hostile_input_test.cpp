@@ -185,9 +185,8 @@ TEST_F(HostileSocketTest, SilentConnectionsCannotHoldEveryInstance) {
         fd = ConnectBounded(path);
         ASSERT_GE(fd, 0);
     }
-    for (int i = 0; i < 2000 && ActiveRequestWorkers() < 2; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_EQ(ActiveRequestWorkers(), 2);
+    for (int i = 0; i < 2000 && threads.Running() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(threads.Running(), 2);
     // Both instances are taken by clients that send nothing; a real request still gets through.
     EXPECT_TRUE(StillServes());
     EXPECT_TRUE(StillServes());
@@ -198,14 +197,13 @@ TEST_F(HostileSocketTest, StopEndsWorkersWaitingForSilentClients) {
     StartListener(&unlimited);  // the full read time-out: only the stop may end the wait
     int idle = ConnectBounded(path);
     ASSERT_GE(idle, 0);
-    for (int i = 0; i < 2000 && ActiveRequestWorkers() == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_EQ(ActiveRequestWorkers(), 1);
+    for (int i = 0; i < 2000 && threads.Running() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(threads.Running(), 1);
     listening = 0;
     listener->Stop();
     thread.join();
     // Shutdown waits for workers before the server's objects go; a silent client must not hold it.
-    EXPECT_TRUE(WaitForRequestWorkers(10000));
+    EXPECT_TRUE(threads.WaitForJobs(10000));
     ::close(idle);
 }
 
@@ -222,7 +220,7 @@ TEST_F(HostileSocketTest, ClientThatNeverReadsItsReplyDoesNotHoldAWorker) {
     for (int i = 0; i < 3000 && ReadLog().find(failure) == std::string::npos; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_NE(ReadLog().find(failure), std::string::npos) << ReadLog();
-    EXPECT_TRUE(WaitForRequestWorkers(30000));
+    EXPECT_TRUE(threads.WaitForJobs(30000));
     ::close(fd);
     EXPECT_TRUE(StillServes());
 }
@@ -381,7 +379,7 @@ protected:
         for (int fd : done)
             if (fd >= 0) ::close(fd);
         // A worker still ends its request (the limiter's release) after signalling completion.
-        WaitForRequestWorkers(10000);
+        threads.WaitForJobs(10000);
         DispatcherHome::TearDown();
     }
     // Sends a request naming replyFile; true when the sender was told at once.
@@ -396,7 +394,7 @@ protected:
         m.data.assign(reinterpret_cast<const char*>(words), sizeof words);
         m.data += replyFile + env;
         m.fd = ::dup(done[1]);
-        OnCopyData(m, true, dispatcher, &unlimited);
+        OnCopyData(m, true, RequestRoad{dispatcher, &unlimited, threads});
         if (m.fd >= 0) ::close(m.fd);
         pollfd p{done[0], POLLIN, 0};
         if (::poll(&p, 1, 5000) <= 0) return false;
@@ -405,6 +403,7 @@ protected:
     }
 
     RequestLimiter unlimited{false, 0, 0};
+    CRequestThreadPool threads;  // goes first: its jobs use the limiter and the dispatcher
     int done[2] = {-1, -1};
 };
 

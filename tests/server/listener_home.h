@@ -11,6 +11,7 @@
 #include "engine/server/echo_page.h"
 #include "engine/server/pipe_listener.h"
 #include "engine/server/request_limiter.h"
+#include "engine/server/request_thread_pool.h"
 #include "request_test_support.h"
 
 class ListenerHome : public DispatcherHome {
@@ -27,8 +28,8 @@ protected:
     void StartListener(RequestLimiter* limiter, int readTimeoutMs = CPipeListener::kDefaultReadTimeoutMilliseconds,
                        int maxInstances = CPipeListener::kMaxInstances) {
         listener = std::make_unique<CPipeListener>(
-            path, dispatcher, limiter, listening, [this](const std::string& text, long) { fatal = text; },
-            maxInstances);
+            path, RequestRoad{dispatcher, limiter, threads}, listening,
+            [this](const std::string& text, long) { fatal = text; }, maxInstances);
         listener->SetReadTimeout(readTimeoutMs);
         long error = 0;
         ASSERT_TRUE(listener->Open(&error)) << error;
@@ -53,4 +54,6 @@ protected:
     // Declared before the listener's end in TearDown: workers release them last.
     RequestLimiter unlimited{false, 0, 0};
     RequestLimiter one{true, 1, 1};
+    // Ends first, once its jobs have: they use the limiters and the dispatcher.
+    CRequestThreadPool threads;
 };

@@ -132,7 +132,7 @@ TEST_F(ListenerTest, BadFramesGiveTheReadErrorPage) {
 TEST_F(ListenerTest, SecondListenerOnTheSameSocketFails) {
     StartListener(&unlimited);
     std::atomic<int> flag{1};
-    CPipeListener other(path, dispatcher, &unlimited, flag, nullptr);
+    CPipeListener other(path, RequestRoad{dispatcher, &unlimited, threads}, flag, nullptr);
     long error = 0;
     EXPECT_FALSE(other.Open(&error));
     EXPECT_EQ(error, 231);

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -31,8 +32,9 @@ TEST(RequestThreadPoolTest, JobsThatWaitForEachOtherAllRunAtOnce) {
     std::mutex mutex;
     std::condition_variable changed;
     int started = 0, finished = 0;
+    CRequestThreadPool pool;  // its threads end before what they use goes
     for (int i = 0; i < kJobs; ++i) {
-        RunOnRequestThread([&] {
+        pool.Run([&] {
             std::unique_lock lock(mutex);
             ++started;
             changed.notify_all();
@@ -47,15 +49,16 @@ TEST(RequestThreadPoolTest, JobsThatWaitForEachOtherAllRunAtOnce) {
 
 TEST(RequestThreadPoolTest, FinishedThreadsServeTheNextJobsUpToTheKeptNumber) {
     constexpr int kKept = 20, kFirst = 24;  // above the number kept by default
-    KeepRequestThreads(kKept);
     std::mutex mutex;
     std::set<std::thread::id> first, second;
     std::atomic<int> done{0};
     std::condition_variable allStarted;
     int started = 0;
+    CRequestThreadPool pool;  // its threads end before what they use goes
+    pool.Keep(kKept);
     // More at once than are kept: the surplus threads end afterwards.
     for (int i = 0; i < kFirst; ++i) {
-        RunOnRequestThread([&] {
+        pool.Run([&] {
             std::unique_lock lock(mutex);
             first.insert(std::this_thread::get_id());
             ++started;
@@ -64,19 +67,51 @@ TEST(RequestThreadPoolTest, FinishedThreadsServeTheNextJobsUpToTheKeptNumber) {
             ++done;
         });
     }
-    ASSERT_TRUE(Eventually([&] { return done == kFirst && IdleRequestThreads() == kKept; }));
+    ASSERT_TRUE(Eventually([&] { return done == kFirst && pool.Idle() == kKept; }));
     std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(IdleRequestThreads(), static_cast<std::size_t>(kKept));  // the others have ended
+    EXPECT_EQ(pool.Idle(), static_cast<std::size_t>(kKept));  // the others have ended
     for (int i = 0; i < kKept; ++i) {
-        RunOnRequestThread([&] {
+        pool.Run([&] {
             std::lock_guard lock(mutex);
             second.insert(std::this_thread::get_id());
             ++done;
         });
-        ASSERT_TRUE(Eventually([&] { return done == kFirst + 1 + i && IdleRequestThreads() == kKept; }));
+        ASSERT_TRUE(Eventually([&] { return done == kFirst + 1 + i && pool.Idle() == kKept; }));
     }
     std::lock_guard lock(mutex);
     for (std::thread::id id : second) EXPECT_TRUE(first.count(id)) << "a job ran on a new thread";
+}
+
+// Shutdown waits for the workers through the pool: a job counts until it and what it
+// captured are gone, and the pool's end waits for the jobs still running.
+TEST(RequestThreadPoolTest, JobsCountUntilTheirCapturesAreGoneAndTheEndWaitsForThem) {
+    std::atomic<bool> release{false};
+    std::atomic<int> capturesAlive{0};
+    struct Capture {
+        std::atomic<int>* alive;
+        explicit Capture(std::atomic<int>* a) : alive(a) { ++*alive; }
+        Capture(const Capture& other) : alive(other.alive) { ++*alive; }
+        ~Capture() { --*alive; }
+    };
+    auto pool = std::make_unique<CRequestThreadPool>();
+    EXPECT_TRUE(pool->WaitForJobs(0));
+    pool->Run([&release, capture = Capture(&capturesAlive)] {
+        while (!release) std::this_thread::sleep_for(1ms);
+    });
+    EXPECT_EQ(pool->Running(), 1);
+    EXPECT_FALSE(pool->WaitForJobs(20));
+    release = true;
+    ASSERT_TRUE(pool->WaitForJobs(10000));
+    EXPECT_EQ(capturesAlive, 0);
+    EXPECT_EQ(pool->Running(), 0);
+
+    std::atomic<bool> ended{false};
+    pool->Run([&ended] {
+        std::this_thread::sleep_for(50ms);
+        ended = true;
+    });
+    pool.reset();
+    EXPECT_TRUE(ended);
 }
 
 TEST(RequestThreadPoolTest, EveryRequestThreadHasTheStackItsNestingBoundsAssume) {
@@ -84,8 +119,9 @@ TEST(RequestThreadPoolTest, EveryRequestThreadHasTheStackItsNestingBoundsAssume)
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<std::size_t> sizes;
+    CRequestThreadPool pool;  // its threads end before what they use goes
     for (int i = 0; i < 3; ++i) {
-        RunOnRequestThread([&] {
+        pool.Run([&] {
             pthread_attr_t attributes;
             std::size_t size = 0;
             if (pthread_getattr_np(pthread_self(), &attributes) == 0) {

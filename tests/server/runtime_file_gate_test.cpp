@@ -39,10 +39,14 @@ private:
 TEST_F(RuntimeFileGateTest, AddedPathsAndTheTemplatesTempFolder) {
     const std::string h = home();
     fs::create_directories(h + "/spool");
-    AddRuntimePrivatePath(h + "/spool/");
-    EXPECT_TRUE(IsRuntimePrivateFile(h + "/spool/x.msg"));
-    EXPECT_TRUE(IsRuntimePrivateFile(h + "/./spool"));
-    EXPECT_FALSE(IsRuntimePrivateFile(h + "/spooled/x"));
+    CRuntimeFileGate gate;
+    gate.AddPrivatePath(h + "/spool/");
+    EXPECT_TRUE(gate.IsPrivate(h + "/spool/x.msg"));
+    EXPECT_TRUE(gate.IsPrivate(h + "/./spool"));
+    EXPECT_FALSE(gate.IsPrivate(h + "/spooled/x"));
+    // What one gate learned is its own.
+    EXPECT_FALSE(CRuntimeFileGate().IsPrivate(h + "/spool/x.msg"));
+    EXPECT_FALSE(RootOnlyFileGate().IsPrivate(h + "/spool/x.msg"));
     EXPECT_EQ(TemplateTempDirectory(), h + "/tmp/templates/");
     EXPECT_TRUE(fs::is_directory(h + "/tmp/templates"));
     EXPECT_TRUE(PathHasNul(std::string("a\0b", 3)));
@@ -112,7 +116,7 @@ TEST_F(RuntimeFileGateTest, PrivateFilesAreRefusedInEverySpelling) {
         {h + "/registry.dbx-backup/../web/page.tsm", false},
         {"/etc/hostname", false},
     };
-    for (const Case& c : cases) EXPECT_EQ(IsRuntimePrivateFile(c.path), c.refused) << c.path;
+    for (const Case& c : cases) EXPECT_EQ(RootOnlyFileGate().IsPrivate(c.path), c.refused) << c.path;
 }
 
 }  // namespace

@@ -264,7 +264,7 @@ TEST_F(CoreTagsPage, RequestErrorPageReplacesTheEnginesPage) {
     request.ParseCgiEnvironment();
     NullChannel channel;
     CReplyWriter writer(&channel);
-    CQueryPage page;
+    CQueryPage page(services().Services());
     std::string pageText, message;
     try {
         page.Run(nullptr, settings(), &request, &writer);

@@ -2,6 +2,8 @@
 // the callbacks' exception types and the error page text.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 
@@ -10,6 +12,8 @@
 #include "support/web_exception.h"
 #include "engine/templates/expression_bridge.h"
 #include "engine/templates/tags/query/query_results.h"
+#include "support/runtime_file_gate.h"
+#include "tests/common/temp_home.h"
 
 namespace {
 
@@ -25,6 +29,8 @@ public:
     int loopRow = -1;
     std::vector<int> rows;
     CRandomState random;
+    std::size_t maxResultBytes = kDefaultMaxFunctionResultBytes;
+    CRuntimeFileGate files;
 
     void LookupVariable(const std::string& name, int row, std::string& value) override {
         rows.push_back(row);
@@ -44,6 +50,8 @@ public:
     std::string MainTemplatePath() override { return "/t/main.tsm"; }
     std::string ClientVariableList() override { return "A,B"; }
     CRandomState* RandomState() override { return &random; }
+    std::size_t MaxFunctionResultBytes() override { return maxResultBytes; }
+    const CRuntimeFileGate* FileGate() override { return &files; }
 };
 
 std::string Reported(FakeHost& host, const std::string& text, int mode) {
@@ -98,6 +106,24 @@ TEST(ExpressionBridge, FailuresBecomeTheExpressionErrorPage) {
         << unmatched;
     const std::string nested = Reported(host, "'abc'", kEvaluateCondition);
     EXPECT_NE(nested.find("Cannot convert abc to boolean"), std::string::npos);
+}
+
+// What the page read for its request reaches the functions: its result limit and the
+// private files of its engine.
+class ExpressionBridgeHome : public TempHomeTest {};
+
+TEST_F(ExpressionBridgeHome, TheFunctionsSeeThePagesLimitAndPrivateFiles) {
+    FakeHost host;
+    host.maxResultBytes = 4;
+    EXPECT_EQ(EvaluatePageExpression(host, Driver(), "RepeatString('ab', 2)", -1, 0, kEvaluateExpression), "abab");
+    EXPECT_NE(Reported(host, "RepeatString('ab', 3)", kEvaluateExpression).find("limit of 4 bytes"), std::string::npos);
+    const std::string folder = home() + "/elsewhere/";
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder + "letter.txt") << "x";
+    const std::string exists = "FileExists('" + folder + "letter.txt')";
+    EXPECT_EQ(EvaluatePageExpression(host, Driver(), exists, -1, 0, kEvaluateExpression), "YES");
+    host.files.AddPrivatePath(folder);
+    EXPECT_EQ(EvaluatePageExpression(host, Driver(), exists, -1, 0, kEvaluateExpression), "NO");
 }
 
 TEST(ExpressionBridge, CallbacksTranslateThePageErrors) {

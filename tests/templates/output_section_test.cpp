@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/runtime_file_gate.h"
 #include "support/web_exception.h"
 #include "engine/templates/output_section.h"
 #include "engine/templates/tags/query/query_results.h"
@@ -130,6 +131,8 @@ public:
     std::string DefaultMailServer() override { return defaultServer; }
     void SpoolMail(const SectionMailMessage& m) override { mail.push_back(m); }
     void MailPosted() override { ++posted; }
+    const CRuntimeFileGate& PrivateFiles() override { return files; }
+    CRuntimeFileGate files;
 };
 
 std::vector<std::vector<std::string>> Numbers(int count) {

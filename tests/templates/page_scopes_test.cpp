@@ -1,4 +1,4 @@
-// The page's variable scopes with the expression evaluator in place: the same name in
+// The page's variable scopes through the expression evaluator: the same name in
 // several scopes resolves to the first scope in order, and TSSET assigns by prefix.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -17,14 +17,9 @@ class PageScopes : public TemplateSite {
 protected:
     void SetUp() override {
         TemplateSite::SetUp();
-        ASSERT_TRUE(LoadExpressionEvaluator());
         for (const char* scope : {"variables", "cgi", "url", "form", "cookie"})
             Write(std::string(scope) + ".tsm", scope);
         Write("page.tsm", "<TSINCLUDE TEMPLATE=\"#Color#.tsm\">");
-    }
-    void TearDown() override {
-        FreeExpressionEvaluator();
-        TemplateSite::TearDown();
     }
 
     std::string RunWith(std::map<std::string, std::string> cgi, const std::string& body = {}) {
@@ -84,7 +79,7 @@ TEST_F(PageScopes, ConditionsAndExpressionErrors) {
 }
 
 TEST_F(PageScopes, ClientVariableNamesCarryTheApplication) {
-    CQueryPage page;
+    CQueryPage page(services().Services());
     page.SetApplicationName("SHOP");
     EXPECT_EQ(page.GetScopes().ClientVariablePrefix(), "SHOP::");
     EXPECT_EQ(page.GetScopes().ClientVariableName("colour"), "SHOP::colour");
@@ -92,7 +87,7 @@ TEST_F(PageScopes, ClientVariableNamesCarryTheApplication) {
 }
 
 TEST_F(PageScopes, ClientIdRandomUsesTheRequestSequence) {
-    CQueryPage page;
+    CQueryPage page(services().Services());
     CRandomState& state = *page.GetScopes().RandomState();
     state.value = 7;
     state.seeded = 1;
@@ -104,7 +99,7 @@ TEST_F(PageScopes, ClientIdRandomUsesTheRequestSequence) {
 namespace {
 
 TEST_F(PageScopes, LookupsPassThroughTheHookFirst) {
-    CQueryPage page;
+    CQueryPage page(services().Services());
     std::vector<std::string> seen;
     page.GetScopes().SetBeforeLookup([&](const std::string& name) { seen.push_back(name); });
     std::string value;

@@ -62,6 +62,7 @@ TEST_F(GraphicPage, RefusesAnythingButAPlainImageName) {
 // Exposes the set-up and timer steps.
 class TimedPage : public CQueryPage {
 public:
+    using CQueryPage::CQueryPage;
     void Prepare(CServerSettings* settings, CRequestReader* reader, CReplyWriter* writer) {
         Attach(nullptr, settings, reader, writer);
         SetRan(true);
@@ -96,7 +97,7 @@ TEST_F(PageSteps, QueryDebugBlockOnlyForADebugClientWithLines) {
         request.ParseCgiEnvironment();
         NullChannel channel;
         CReplyWriter writer(&channel);
-        TimedPage page;
+        TimedPage page(services().Services());
         page.Prepare(settings(), &request, &writer);
         writer.BeginOutput();
         page.AddQueryDebugLine("select 1\n");
@@ -116,7 +117,7 @@ protected:
         request.ParseCgiEnvironment();
         NullChannel channel;
         CReplyWriter writer(&channel);
-        TimedPage page;
+        TimedPage page(services().Services());
         page.Prepare(settings(), &request, &writer);
         bool timedOut = false;
         try {

@@ -2,6 +2,7 @@
 // and the attributes that fill the request.
 #include <gtest/gtest.h>
 
+#include "support/runtime_file_gate.h"
 #include "engine/templates/tags/report/report_engine.h"
 #include "support/web_exception.h"
 #include "tests/common/temp_home.h"
@@ -51,7 +52,9 @@ TEST(ReportTagErrors, DetailsByNumber) {
 TEST(ReportTagAttributes, ReportFileTimeoutAndFormulas) {
     tessaro::test::TempFolder folder("tsreptag");
     std::string report = folder.write("r.rpt", "x");
-    CReportTag tag(nullptr, nullptr);
+    CRuntimeFileGate files;
+    std::timed_mutex reportServer;
+    CReportTag tag(nullptr, nullptr, files, reportServer);
     for (const std::string& bad : {folder.path(), folder.path() + "/none.rpt"}) {
         try {
             tag.SetReportPath(bad);

@@ -1,5 +1,5 @@
-// A template site with a SQLite data source holding a small people table, the
-// connection pool and the expression language: pages run as the engine runs them.
+// A template site with a SQLite data source holding a small people table and the
+// connection pool: pages run as the engine runs them.
 #pragma once
 
 #include <unistd.h>
@@ -12,10 +12,6 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include "database/access/connection_pool.h"
-#include "engine/expressions/expression_driver.h"
-#include "engine/templates/scopes/page_scopes.h"
-#include "engine/templates/pages/pooled_data_sources.h"
 #include "engine/templates/template_page.h"
 #include "template_test_site.h"
 #include "tests/common/odbc_test_config.h"
@@ -29,20 +25,11 @@ protected:
         static std::atomic<int> counter{0};
         dsn_ = "coretags" + std::to_string(getpid()) + "_" + std::to_string(++counter);
         config.AddSQLiteDsn(dsn_, home() + "/data.db");
-        CreateConnectionPool(nullptr);
-        CWDBBasePage::SetDataSourceFactory(MakePooledDataSourceSet);
-        // The expression language is process-wide; other suites expect the stand-in.
-        loadedEvaluator_ = GetExpressionDriver() == nullptr;
-        LoadExpressionEvaluator();
+        services().AddConnectionPool(registry());
         Exec("CREATE TABLE people (id INTEGER, name VARCHAR(20), region VARCHAR(5))");
         Exec("INSERT INTO people VALUES (1, 'Ann', 'A')");
         Exec("INSERT INTO people VALUES (2, 'Bob', 'A')");
         Exec("INSERT INTO people VALUES (3, 'Cy', 'B')");
-    }
-
-    void TearDown() override {
-        if (loadedEvaluator_) FreeExpressionEvaluator();
-        TemplateSite::TearDown();
     }
 
     void Exec(const std::string& sql) {
@@ -76,5 +63,4 @@ protected:
     }
 
     std::string dsn_;
-    bool loadedEvaluator_ = false;
 };

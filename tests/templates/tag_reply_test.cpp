@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 
+#include "support/runtime_file_gate.h"
 #include "engine/server/client_id_source.h"
 #include "engine/server/client_scope.h"
 #include "engine/server/reply_channel.h"
@@ -73,6 +74,7 @@ protected:
         return path;
     }
     CMemoryReplyChannel channel_;
+    CRuntimeFileGate files_;
 };
 
 TEST_F(ContentTagTest, TypeOnlyDropsEarlierOutputAndKeepsGoing) {
@@ -81,7 +83,7 @@ TEST_F(ContentTagTest, TypeOnlyDropsEarlierOutputAndKeepsGoing) {
     writer.GetCurrentChannel()->Write("before", 6);
     ContentTagState state;
     state.type = "text/plain";
-    EXPECT_FALSE(ExecuteContent(state, writer));
+    EXPECT_FALSE(ExecuteContent(state, writer, files_));
     writer.GetCurrentChannel()->Write("after", 5);
     EXPECT_EQ(writer.GetBufferedBody(), "after");
     EXPECT_EQ(writer.GetContentType(), "text/plain");
@@ -94,7 +96,7 @@ TEST_F(ContentTagTest, FileRepliesStopThePageAndAreCheckedFirst) {
     ContentTagState state;
     state.type = "image/gif";
     state.file = dir_ + "/missing.gif";
-    Thrown t = WebErrorOf([&] { ExecuteContent(state, writer); });
+    Thrown t = WebErrorOf([&] { ExecuteContent(state, writer, files_); });
     EXPECT_EQ(t.message, "Invalid TSCONTENT tag<P>");
     EXPECT_NE(t.detail.find("missing.gif) does not exist or is not accessible to the Tessaro Engine."),
               std::string::npos);
@@ -102,18 +104,18 @@ TEST_F(ContentTagTest, FileRepliesStopThePageAndAreCheckedFirst) {
 
     for (const std::string& bad : {dir_ + "/../x.gif", dir_ + "//x.gif", std::string("C:\\\\x.gif")}) {
         state.file = bad;
-        Thrown p = WebErrorOf([&] { ExecuteContent(state, writer); });
+        Thrown p = WebErrorOf([&] { ExecuteContent(state, writer, files_); });
         EXPECT_EQ(p.message, "Invalid TSCONTENT tag<P>") << bad;
         EXPECT_NE(p.detail.find("is illegal."), std::string::npos) << bad;
     }
 
     state.file = MakeFile("a.gif");
-    EXPECT_TRUE(ExecuteContent(state, writer));
+    EXPECT_TRUE(ExecuteContent(state, writer, files_));
     EXPECT_EQ(writer.GetContentType(), "image/gif");
     EXPECT_EQ(writer.GetBufferedBody(), "");
 
     state.type.clear();
-    Thrown noType = WebErrorOf([&] { ExecuteContent(state, writer); });
+    Thrown noType = WebErrorOf([&] { ExecuteContent(state, writer, files_); });
     EXPECT_EQ(noType.message, "Invalid TSCONTENT tag<P>");
     EXPECT_NE(noType.detail.find("TYPE=\"image/gif\""), std::string::npos);
 }
@@ -134,19 +136,19 @@ TEST_F(ContentTagTest, ControlCharactersInTheTypeRefuseTheTagBeforeTheOutputIsDr
     for (const Case& c : cases) {
         ContentTagState state;
         state.type = c.type;
-        Thrown t = WebErrorOf([&] { ExecuteContent(state, writer); });
+        Thrown t = WebErrorOf([&] { ExecuteContent(state, writer, files_); });
         EXPECT_EQ(t.message, "Invalid TSCONTENT tag<P>") << c.name;
         EXPECT_EQ(t.detail, std::string("The TYPE attribute of the TSCONTENT tag holds a control character (") +
                                 c.name + "), which is not allowed there.<P>")
             << c.name;
         state.file = MakeFile("a.gif");
-        EXPECT_EQ(WebErrorOf([&] { ExecuteContent(state, writer); }).message, "Invalid TSCONTENT tag<P>") << c.name;
+        EXPECT_EQ(WebErrorOf([&] { ExecuteContent(state, writer, files_); }).message, "Invalid TSCONTENT tag<P>") << c.name;
     }
     EXPECT_EQ(writer.GetBufferedBody(), "kept");
     // Line breaks only go, as from every header line; text beyond ASCII stays.
     ContentTagState broken;
     broken.type = "text/plain\r\n; charset=\xc3\x85";
-    EXPECT_FALSE(ExecuteContent(broken, writer));
+    EXPECT_FALSE(ExecuteContent(broken, writer, files_));
     EXPECT_EQ(writer.GetContentType(), "text/plain; charset=\xc3\x85");
 }
 

@@ -43,11 +43,6 @@ protected:
         fs::create_directories(windows);
         std::ofstream(windows + "/secret.ini") << "private-bytes";
     }
-    // A page takes the limit from the settings into the process; the next test starts from the default.
-    void TearDown() override {
-        SetMaxFunctionResultBytes(0);
-        TemplateSite::TearDown();
-    }
     PageOutcome Page(const std::string& name, const std::string& text, const std::string& query = {}) {
         Write(name, text);
         return RunPage<CQueryPage>(Script("/" + name, query));

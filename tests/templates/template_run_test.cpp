@@ -241,7 +241,7 @@ TEST_F(TemplateRun, EmptyTemplateIsReported) {
 TEST_F(TemplateRun, ConditionsGateOutputAndNestedTagsStillCount) {
     Write("page.tsm",
           "a<TSIF FALSE>b<TSIF TRUE>c<TSELSE>d</TSIF>e<TSELSEIF 1>f<TSELSE>g</TSIF>h"
-          "<TSIF no>i<TSELSEIF #flag#>j<TSELSE>k</TSIF>l");
+          "<TSIF \"no\">i<TSELSEIF #flag#>j<TSELSE>k</TSIF>l");
     PageOutcome out = RunPage<CQueryPage>(Script("/page.tsm", "flag=yes"));
     ASSERT_FALSE(out.failed) << out.title << out.detail;
     EXPECT_EQ(out.body, "afhjl");

@@ -1,5 +1,6 @@
-// A private TESSARO_HOME with a template folder mapped as "/", a request built
-// from CGI variables, and a page run whose reply is kept in memory.
+// A private TESSARO_HOME with a template folder mapped as "/", the template services the
+// engine would hand its pages (built for this test alone), a request built from CGI
+// variables, and a page run whose reply is kept in memory.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 
 #include "support/byte_buffer.h"
 #include "support/registry.h"
@@ -19,9 +21,9 @@
 #include "engine/server/request_reader.h"
 #include "support/server_settings.h"
 #include "support/web_exception.h"
-#include "engine/templates/template_tables.h"
 #include "platform/registry_store.h"
 #include "tests/common/server_test_home.h"
+#include "tests/templates/test_template_services.h"
 
 class TestRequest : public CRequestReader {
 public:
@@ -72,9 +74,11 @@ protected:
         registry_ = std::make_unique<CRegistrySettings>(root_.get());
         settings_ = std::make_unique<CServerSettings>(registry_.get());
         Set("Templates", "/", docs_);
-        ASSERT_TRUE(LoadTemplateParserTables());
+        services_ = std::make_unique<TestTemplateServices>();
+        ASSERT_EQ(services_->Problem(), "");
     }
     void TearDown() override {
+        services_.reset();
         settings_.reset();
         registry_.reset();
         root_.reset();
@@ -121,7 +125,7 @@ protected:
         }
         NullChannel channel;
         CReplyWriter writer(&channel);
-        Page page;
+        Page page = MakePage<Page>();
         try {
             page.Run(nullptr, settings_.get(), &request, &writer);
         } catch (CWebException* e) {
@@ -149,6 +153,17 @@ protected:
 
     const std::string& docs() const { return docs_; }
     CServerSettings* settings() const { return settings_.get(); }
+    CRegistrySettings* registry() const { return registry_.get(); }
+    TestTemplateServices& services() const { return *services_; }
+
+    // A page as the engine's actions make it: over the services when the page uses them.
+    template <class Page>
+    Page MakePage() const {
+        if constexpr (std::is_constructible_v<Page, const TemplateServices&>)
+            return Page(services_->Services());
+        else
+            return Page();
+    }
 
 private:
     std::optional<std::string> savedTemp_;
@@ -156,4 +171,5 @@ private:
     std::unique_ptr<CRegistryKey> root_;
     std::unique_ptr<CRegistrySettings> registry_;
     std::unique_ptr<CServerSettings> settings_;
+    std::unique_ptr<TestTemplateServices> services_;
 };

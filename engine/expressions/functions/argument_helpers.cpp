@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "engine/expressions/expression_exception.h"
+#include "support/runtime_file_gate.h"
 
 void ThrowParameterError(const CTSFunction& function, unsigned position, ExprYaccStackElement* argument,
                          const CWebMessage& words) {
@@ -49,4 +50,8 @@ std::string FormatShortReal(double value, int precision) {
     const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, precision);
     if (result.ec != std::errc()) return std::string();
     return std::string(text, result.ptr);
+}
+
+const CRuntimeFileGate& FileGateOf(const CRuntimeInterface* runtime) {
+    return runtime != nullptr && runtime->m_fileGate != nullptr ? *runtime->m_fileGate : RootOnlyFileGate();
 }

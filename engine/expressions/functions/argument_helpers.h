@@ -9,6 +9,8 @@
 #include "engine/expressions/function_registry.h"
 #include "support/web_message.h"
 
+class CRuntimeFileGate;
+
 // The argument at a 0-based position (the count was checked before DoIt).
 inline ExprYaccStackElement* Argument(CExprArgumentList* arguments, std::size_t index) {
     return (*arguments)[index];
@@ -36,3 +38,7 @@ double CheckFiniteResult(const CTSFunction& function, ExprYaccStackElement* argu
 // A real as "%g" would print it with that many significant digits, but with this
 // system's own text: always two or more exponent digits, a period, no locale.
 std::string FormatShortReal(double value, int precision = 6);
+
+// The private files the call must not reach: the gate of the runtime, or without one (a
+// runtime with no engine behind it) those of the runtime root alone.
+const CRuntimeFileGate& FileGateOf(const CRuntimeInterface* runtime);

@@ -118,14 +118,14 @@ public:
 
 class CFuncGetTempFile : public CTSFunction {
 public:
-    void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
         const std::string directory = Argument(arguments, 0)->AsStdString();
         const std::string prefix = Argument(arguments, 1)->AsStdString();
         std::string path;
         // The folder is opened and judged as every template file is (the runtime root and its
         // private folders refused), and the file made inside what was judged.
         if (PathHasNul(directory) || PathHasNul(prefix) ||
-            tessaro::platform::CreateUniqueFileIn(directory, prefix, TemplateFileCheck(), &path) != 0)
+            tessaro::platform::CreateUniqueFileIn(directory, prefix, FileGateOf(runtime).Check(), &path) != 0)
             ThrowExpressionError(
                 kTempFileFailed,
                 FormatExpressionMessage("Cannot create a temporary file with prefix \"%s\" in the directory "

@@ -232,19 +232,19 @@ public:
 // The new delimiter stands between elements only: a trailing one would show in the page.
 class CFuncListChangeDelims : public CListFunction<3> {
 public:
-    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    void DoIt(CRuntimeInterface* runtime, CExprArgumentList* a, ExprYaccStackElement* result) override {
         Begin(a);
         const CTracedView list = Arg(a, 0).Traced();
         const CTracedView separator = Arg(a, 1).Traced();
         CListCursor cursor(list, Delimiters(a));
         CTracedText out;
         out.Reserve(list.text.size() + separator.text.size());
-        const std::size_t limit = MaxFunctionResultBytes();
+        const std::size_t limit = MaxFunctionResultBytes(runtime);
         ListElement e;
         for (bool first = true; cursor.Next(e); first = false) {
             // A long delimiter between many elements multiplies the text.
             if (!first && out.size() + separator.text.size() + (e.end - e.start) > limit)
-                ThrowFunctionResultTooLong("ListChangeDelims(List, NewDelimiter, Delimiters)");
+                ThrowFunctionResultTooLong("ListChangeDelims(List, NewDelimiter, Delimiters)", limit);
             if (!first) out.Append(separator);
             out.Append(list, e.start, e.end - e.start);
         }

@@ -52,10 +52,9 @@ enum class Scope { kOne, kAll, kRecursive };
 // Every occurrence of what (not empty), left to right; inserted text is never searched.
 // Each character keeps its origin, unless a value decided where the replacements land.
 CTracedText ReplaceEveryOccurrence(const CTracedView& text, std::string_view what, const CTracedView& with,
-                                   const char* signature, bool decidedByValue) {
+                                   const char* signature, bool decidedByValue, std::size_t limit) {
     std::size_t at = text.text.find(what);
     if (at == std::string::npos) return CTracedText::Slice(text);
-    const std::size_t limit = MaxFunctionResultBytes();
     CTracedText out;
     if (decidedByValue) out.MarkValue();
     out.Reserve(text.text.size());
@@ -63,7 +62,7 @@ CTracedText ReplaceEveryOccurrence(const CTracedView& text, std::string_view wha
     for (; at != std::string::npos; at = text.text.find(what, copied)) {
         out.Append(text, copied, at - copied).Append(with);
         copied = at + what.size();
-        if (out.size() + (text.text.size() - copied) > limit) ThrowFunctionResultTooLong(signature);
+        if (out.size() + (text.text.size() - copied) > limit) ThrowFunctionResultTooLong(signature, limit);
     }
     out.Append(text, copied);
     return out;
@@ -76,10 +75,9 @@ CTracedText ReplaceEveryOccurrence(const CTracedView& text, std::string_view wha
 // searched again is written just in front of the untouched text behind the match. False
 // when replacements keep making new matches.
 bool ReplaceRecursively(const std::string& text, std::string_view what, std::string_view with, const char* signature,
-                        std::string& out) {
+                        std::size_t limit, std::string& out) {
     const std::size_t m = what.size();
     const std::size_t r = with.size();
-    const std::size_t limit = MaxFunctionResultBytes();
     const std::size_t bound = 2 * (text.size() + 1);
     std::string work = text;
     std::string done;
@@ -114,7 +112,7 @@ bool ReplaceRecursively(const std::string& text, std::string_view what, std::str
                 work.replace(head, again.size(), again);
             }
         }
-        if (done.size() + (work.size() - head) > limit) ThrowFunctionResultTooLong(signature);
+        if (done.size() + (work.size() - head) > limit) ThrowFunctionResultTooLong(signature, limit);
         if (head >= work.size()) break;
     }
     done.append(work, head);
@@ -125,8 +123,9 @@ bool ReplaceRecursively(const std::string& text, std::string_view what, std::str
 template <bool Literal>
 class CReplaceFunction : public CTSFunction {
 public:
-    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    void DoIt(CRuntimeInterface* runtime, CExprArgumentList* a, ExprYaccStackElement* result) override {
         CheckAtMostArguments(*this, a, 4);
+        const std::size_t limit = MaxFunctionResultBytes(runtime);
         const CTracedView traced = Arg(a, 0).Traced();
         const std::string& text = Arg(a, 0).AsStdString();
         const std::string& what = Arg(a, 1).AsStdString();
@@ -148,13 +147,13 @@ public:
             if (Literal) {
                 if (scope == Scope::kRecursive) {
                     std::string out;
-                    if (!ReplaceRecursively(text, what, with, signature, out))
+                    if (!ReplaceRecursively(text, what, with, signature, limit, out))
                         throw CRWInterfaceException("keeps matching", CRWInterfaceException::kCode);
                     result->SetText(std::move(out));
                     return;
                 }
                 if (scope == Scope::kAll) {
-                    setMoved(ReplaceEveryOccurrence(traced, what, tracedWith, signature, decidedByValue));
+                    setMoved(ReplaceEveryOccurrence(traced, what, tracedWith, signature, decidedByValue, limit));
                     return;
                 }
                 const std::size_t at = text.find(what);
@@ -162,7 +161,7 @@ public:
                     setMoved(CTracedText::Slice(traced));
                     return;
                 }
-                CheckFunctionResultBytes(signature, text.size() - what.size() + with.size());
+                CheckFunctionResultBytes(limit, signature, text.size() - what.size() + with.size());
                 CTracedText out;
                 if (decidedByValue) out.MarkValue();
                 out.Reserve(text.size() - what.size() + with.size());
@@ -174,7 +173,6 @@ public:
             // follow (back references): the result is from a value when any argument is, the
             // safe side. The literal recursive pass above keeps that origin as well.
             const RWCString pattern = ToRW(what);
-            const std::size_t limit = MaxFunctionResultBytes();
             const RWCString replaced = scope == Scope::kAll ? regexReplaceAll(ToRW(text), pattern, ToRW(with), limit)
                                                             : regexReplace(ToRW(text), pattern, ToRW(with),
                                                                            scope == Scope::kRecursive ? 1 : 0, limit);
@@ -183,7 +181,7 @@ public:
             if (Literal) ThrowExpressionError(kBadPattern, "The Replace function has received bad arguments");
             ThrowExpressionError(kBadPattern, CWebMessage::Value(FromRW(e.message())));
         } catch (const RWRegexResultTooLong&) {
-            ThrowFunctionResultTooLong(signature);
+            ThrowFunctionResultTooLong(signature, limit);
         }
     }
 
@@ -243,7 +241,8 @@ public:
 // is replaced by the empty text.
 class CFuncReplaceList : public CTSFunction {
 public:
-    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    void DoIt(CRuntimeInterface* runtime, CExprArgumentList* a, ExprYaccStackElement* result) override {
+        const std::size_t limit = MaxFunctionResultBytes(runtime);
         // The text and the first list decide where the second list's items land.
         const bool decidedByValue = DecidedByValue({&Arg(a, 0), &Arg(a, 1)});
         CTracedText work = CTracedText::Slice(Arg(a, 0).Traced());
@@ -255,7 +254,7 @@ public:
         while (whats.Next(what)) {
             const CTracedText replacement = withs.Next(with) ? withs.TracedElement(with) : CTracedText();
             work = ReplaceEveryOccurrence(work.View(), whats.Element(what), replacement.View(),
-                                          "ReplaceList(String, List1, List2)", decidedByValue);
+                                          "ReplaceList(String, List1, List2)", decidedByValue, limit);
         }
         if (decidedByValue) work.MarkValue();
         result->SetTracedText(std::move(work));

@@ -18,17 +18,18 @@ namespace {
 
 class CFuncFileExists : public CTSFunction {
 public:
-    void DoIt(CRuntimeInterface*, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
+    void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
         // The engine names templates by upper-cased physical paths; the file on disk is found
         // without regard to case, as the template run finds its files.
         const std::string& path = Argument(arguments, 0)->AsStdString();
         // A private file of the runtime counts as not there (judged as it would be opened, so
         // another name of one too), and a zero byte makes no path.
         const std::string onDisk = tessaro::platform::ResolvePathNoCase(path);
+        const CRuntimeFileGate& files = FileGateOf(runtime);
         tessaro::platform::CheckedFile entry;
-        result->SetBoolean(!path.empty() && !PathHasNul(path) && FileExists(onDisk) && !IsRuntimePrivateFile(onDisk) &&
+        result->SetBoolean(!path.empty() && !PathHasNul(path) && FileExists(onDisk) && !files.IsPrivate(onDisk) &&
                            tessaro::platform::OpenCheckedFile(onDisk, tessaro::platform::FileAccess::Name,
-                                                              TemplateFileCheck(), &entry) == 0);
+                                                              files.Check(), &entry) == 0);
     }
 };
 

@@ -160,11 +160,12 @@ public:
 
 class CFuncRepeatString : public CTSFunction {
 public:
-    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    void DoIt(CRuntimeInterface* runtime, CExprArgumentList* a, ExprYaccStackElement* result) override {
         const CTracedView text = Arg(a, 0).Traced();
         const auto n = static_cast<std::size_t>(Arg(a, 1).AsInt());
-        if (!text.text.empty() && n > MaxFunctionResultBytes() / text.text.size())
-            ThrowFunctionResultTooLong("RepeatString(String, Count)");
+        const std::size_t limit = MaxFunctionResultBytes(runtime);
+        if (!text.text.empty() && n > limit / text.text.size())
+            ThrowFunctionResultTooLong("RepeatString(String, Count)", limit);
         CTracedText out;
         if (text.text.empty()) {
             SetMovedText(result, std::move(out), {&Arg(a, 1)});
@@ -238,14 +239,14 @@ enum class Justify { kLeft, kRight, kCenter };
 template <Justify How>
 class CJustifyFunction : public CTSFunction {
 public:
-    void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
+    void DoIt(CRuntimeInterface* runtime, CExprArgumentList* a, ExprYaccStackElement* result) override {
         const CTracedView text = Arg(a, 0).Traced();
         const auto width = static_cast<std::size_t>(Arg(a, 1).AsInt());
         if (text.text.size() >= width) {
             result->SetTracedText(CTracedText::Slice(text));
             return;
         }
-        CheckFunctionResultBytes(Signature(), width);
+        CheckFunctionResultBytes(MaxFunctionResultBytes(runtime), Signature(), width);
         // Every character of the text stays, in order; the blanks come from the width.
         const bool blanksFromValue = Arg(a, 1).FromValue();
         const std::size_t blanks = width - text.text.size();

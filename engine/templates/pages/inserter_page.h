@@ -11,6 +11,7 @@
 
 class CInserterPage : public CWDBBasePage {
 public:
+    explicit CInserterPage(const TemplateServices& services) : CWDBBasePage(services) {}
     using CWDBBasePage::Run;
     void Setup() override;
     void Run() override;

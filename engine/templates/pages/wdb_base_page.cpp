@@ -1,28 +1,27 @@
 #include "engine/templates/pages/wdb_base_page.h"
 
-#include <atomic>
-
+#include "database/access/request_data_sources.h"
 #include "engine/server/field_rules.h"
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/request_reader.h"
 #include "engine/templates/scopes/cookie_scope.h"
+#include "support/runtime_file_gate.h"
+#include "support/server_settings.h"
 
-namespace {
-
-std::atomic<CWDBBasePage::DataSourceFactory> g_factory{nullptr};
-
-}  // namespace
-
-void CWDBBasePage::SetDataSourceFactory(DataSourceFactory factory) {
-    g_factory = factory;
-}
+CWDBBasePage::CWDBBasePage(const TemplateServices& services) : m_services(services) {}
 
 CWDBBasePage::~CWDBBasePage() = default;
 
+const CRuntimeFileGate& CWDBBasePage::Files() const {
+    return m_services.files != nullptr ? *m_services.files : RootOnlyFileGate();
+}
+
 void CWDBBasePage::Setup() {
     m_closeConnections = false;
-    if (DataSourceFactory factory = g_factory.load()) m_dataSources = factory(GetSettings());
+    if (m_services.connections != nullptr)
+        m_dataSources = std::make_unique<CRequestDataSources>(
+            GetSettings() != nullptr ? GetSettings()->GetRegistrySettings() : nullptr, m_services.connections);
     m_rules = CFieldRuleSet::CreateStandard();
     m_cookieScope = std::make_unique<CCookieScope>(GetReader());
 }
@@ -55,9 +54,9 @@ CFieldRule* CWDBBasePage::FindValidationRule(const std::string& name) const {
 }
 
 bool CWDBBasePage::IsDebugClient() const {
-    return TheRequestDispatcher().IsDebugClient(GetReader(), GetSettings());
+    return ::IsDebugClient(GetReader(), GetSettings());
 }
 
 bool CWDBBasePage::IsSQLDebugOn() const {
-    return m_dataSources && m_dataSources->WriteSQLInfo() && IsDebugClient();
+    return m_dataSources && m_dataSources->WriteSQLInfo() != 0 && IsDebugClient();
 }

@@ -6,29 +6,21 @@
 #include <string>
 
 #include "engine/server/field_rules.h"
-#include "engine/templates/scopes/cookie_scope.h"
 #include "engine/templates/pages/web_page.h"
+#include "engine/templates/scopes/cookie_scope.h"
+#include "engine/templates/template_services.h"
 
 class CCookieScope;
 class CFieldRule;
 class CFieldRuleSet;
 
-// The request's data-source connections; the connection pool provides the real one.
-class CRequestDataSourceSet {
-public:
-    virtual ~CRequestDataSourceSet() = default;
-    // Gives the connections back to the pool, or closes them after a failure.
-    virtual void ReleaseConnections(bool close) = 0;
-    // Debug\WriteSQLInfo.
-    virtual bool WriteSQLInfo() const = 0;
-};
+class CRequestDataSources;
+class CRuntimeFileGate;
 
 class CWDBBasePage : public CWebPage {
 public:
-    using DataSourceFactory = std::unique_ptr<CRequestDataSourceSet> (*)(CServerSettings* settings);
-    // Installed by the connection pool at start-up; without it the page has no data sources.
-    static void SetDataSourceFactory(DataSourceFactory factory);
-
+    // services (not owned) outlive the page.
+    explicit CWDBBasePage(const TemplateServices& services);
     ~CWDBBasePage() override;
 
     void Setup() override;
@@ -43,13 +35,19 @@ public:
     bool IsSQLDebugOn() const;
     bool IsDebugClient() const;
 
+    // What the engine shares with its pages.
+    const TemplateServices& Services() const { return m_services; }
+    // The private files no template road may touch.
+    const CRuntimeFileGate& Files() const;
     CCookieScope* GetCookieScope() const { return m_cookieScope.get(); }
-    CRequestDataSourceSet* GetDataSources() const { return m_dataSources.get(); }
+    // The request's connections over the engine's pool; null while the page is not set up.
+    CRequestDataSources* GetDataSources() const { return m_dataSources.get(); }
     void SetCloseConnections(bool close) { m_closeConnections = close; }
 
 private:
+    const TemplateServices& m_services;
     std::unique_ptr<CFieldRuleSet> m_rules;
-    std::unique_ptr<CRequestDataSourceSet> m_dataSources;
+    std::unique_ptr<CRequestDataSources> m_dataSources;
     bool m_closeConnections = false;
     std::unique_ptr<CCookieScope> m_cookieScope;
 };

@@ -1,9 +1,5 @@
 #include "engine/templates/scopes/page_scopes.h"
 
-#include <mutex>
-
-#include "engine/expressions/expression_driver.h"
-#include "engine/expressions/expression_log.h"
 #include "engine/expressions/random_state.h"
 #include "engine/server/client_scope.h"
 #include "engine/server/client_variable_store.h"
@@ -16,9 +12,6 @@
 #include "support/web_exception.h"
 
 namespace {
-
-std::mutex g_driverLock;
-std::unique_ptr<CExpressionEvaluationDriver> g_ownedDriver;
 
 bool ReadRequest(const CRequestReader* reader, bool (CRequestReader::*has)(const std::string&) const,
                  std::string (CRequestReader::*get)(const std::string&) const, const std::string& name,
@@ -216,28 +209,6 @@ std::string CPageScopes::ClientVariableList() {
     return ClientVariableListText(names, ClientVariablePrefix());
 }
 
-std::unique_ptr<CTemplateEvaluator> MakePageEvaluator(CQueryPage& page, CPageScopes& scopes) {
-    if (CExpressionEvaluationDriver* driver = GetExpressionDriver())
-        return std::make_unique<CExpressionTemplateEvaluator>(scopes, *driver);
-    return std::make_unique<CStandInEvaluator>(page);
-}
-
-bool LoadExpressionEvaluator() {
-    std::lock_guard<std::mutex> hold(g_driverLock);
-    if (GetExpressionDriver() != nullptr) return true;
-    try {
-        g_ownedDriver = std::make_unique<CExpressionEvaluationDriver>();
-    } catch (CExpressionException* e) {
-        LogExpressionError("LoadExpressionEvaluator", e->GetText().c_str());
-        delete e;
-        return false;
-    }
-    SetExpressionDriver(g_ownedDriver.get());
-    return true;
-}
-
-void FreeExpressionEvaluator() {
-    std::lock_guard<std::mutex> hold(g_driverLock);
-    if (GetExpressionDriver() == g_ownedDriver.get()) SetExpressionDriver(nullptr);
-    g_ownedDriver.reset();
+const CRuntimeFileGate* CPageScopes::FileGate() {
+    return &m_page.Files();
 }

@@ -82,6 +82,11 @@ public:
     std::string MainTemplatePath() override;
     std::string ClientVariableList() override;
     CRandomState* RandomState() override { return &m_random; }
+    std::size_t MaxFunctionResultBytes() override { return m_maxResultBytes; }
+    const CRuntimeFileGate* FileGate() override;
+
+    // Server\MaxFunctionResultBytes as the page's set-up read it.
+    void SetMaxFunctionResultBytes(std::size_t bytes) { m_maxResultBytes = bytes; }
 
 private:
     CQueryPage& m_page;
@@ -94,13 +99,5 @@ private:
     std::function<int()> m_loopRow;
     std::function<void(const std::string&)> m_beforeLookup;
     std::map<std::string, std::string> m_fileVariables;
+    std::size_t m_maxResultBytes = kDefaultMaxFunctionResultBytes;
 };
-
-// The page's evaluator: the expression language once the process's evaluator is loaded,
-// else the plain stand-in.
-std::unique_ptr<CTemplateEvaluator> MakePageEvaluator(CQueryPage& page, CPageScopes& scopes);
-
-// Builds the process's expression evaluator at engine start-up and frees it at shut-down;
-// false (after a log line) when it cannot be built.
-bool LoadExpressionEvaluator();
-void FreeExpressionEvaluator();

@@ -116,7 +116,11 @@ void End(TagContext& c) {
     CTSXRequestImp request(std::move(host), std::move(tag.attributes), tag.query, tag.debug);
     try {
         std::int64_t start = tessaro::platform::MonotonicMilliseconds();
-        TheCustomTagManager().CallTag(tag.name, request);
+        CTSCustomTagManager* manager = page.Services().customTags;
+        if (manager == nullptr)
+            throw new CTSXExceptionImp("Error in TSX custom tag manager",
+                                       "The Tessaro engine has no custom tag manager.");
+        manager->CallTag(tag.name, request);
         if (request.IsDebug())
             page.WriteText("<HR><B>" + tag.name + "</B> Execution Time = " +
                            std::to_string(tessaro::platform::MonotonicMilliseconds() - start) + " ms <BR>" +

@@ -25,9 +25,6 @@ CWebMessage MissingSetting(const std::string& setting, const std::string& name) 
            "an application.";
 }
 
-std::mutex g_managerMutex;
-std::unique_ptr<CTSCustomTagManager> g_manager;
-
 }  // namespace
 
 CTSCustomTag::CTSCustomTag(const std::string& name, CTSXRequestImp& request) : m_name(name) {
@@ -130,20 +127,4 @@ void CTSCustomTagManager::CallTag(const std::string& name, CTSXRequestImp& reque
     auto tag = std::make_unique<CTSCustomTag>(name, request);
     tag->Call(request);
     if (tag->IsCached()) AddTagToCache(name, std::move(tag));
-}
-
-void BuildCustomTagManager() {
-    std::lock_guard<std::mutex> lock(g_managerMutex);
-    if (!g_manager) g_manager = std::make_unique<CTSCustomTagManager>();
-}
-
-void DeleteCustomTagManager() {
-    std::lock_guard<std::mutex> lock(g_managerMutex);
-    g_manager.reset();
-}
-
-CTSCustomTagManager& TheCustomTagManager() {
-    std::lock_guard<std::mutex> lock(g_managerMutex);
-    if (!g_manager) g_manager = std::make_unique<CTSCustomTagManager>();
-    return *g_manager;
 }

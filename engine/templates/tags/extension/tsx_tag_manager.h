@@ -1,6 +1,6 @@
-// The extension tags' libraries: one manager per engine, whose cache keeps the
-// libraries of tags registered with CacheLibrary other than "0" loaded until
-// shutdown. Shared by every request thread.
+// The extension tags' libraries: one manager per engine (built at start-up, deleted at
+// shutdown), whose cache keeps the libraries of tags registered with CacheLibrary other
+// than "0" loaded until then. Shared by every request thread.
 #pragma once
 
 #include <map>
@@ -51,8 +51,3 @@ private:
     std::timed_mutex m_mutex;
     std::map<std::string, std::unique_ptr<CTSCustomTag>> m_tags;
 };
-
-// The engine's manager: built at start-up (or on first use), freed at shutdown.
-void BuildCustomTagManager();
-void DeleteCustomTagManager();
-CTSCustomTagManager& TheCustomTagManager();

@@ -4,7 +4,6 @@
 #include <ctime>
 
 #include "support/file_helpers.h"
-#include "engine/expressions/function_result_limit.h"
 #include "engine/server/form_field_list.h"
 #include "engine/server/request_reader.h"
 #include "support/runtime_file_gate.h"
@@ -175,7 +174,7 @@ void CFileTag::CheckPath(const std::string& path) const {
     // A value decoded once more must not climb out either.
     std::string decoded = UrlDecode(path);
     if (decoded != path) CheckTagFilePath(decoded, kTitle);
-    if (IsRuntimePrivateFile(plat::ToUnixPath(path)))
+    if (m_host.files->IsPrivate(plat::ToUnixPath(path)))
         Fail(WindowsError(plat::ERROR_ACCESS_DENIED, CWebMessage("access the file '") + path + "'"));
 }
 
@@ -195,7 +194,7 @@ void CFileTag::WriteText(bool append) {
         Fail(CWebMessage("The directory you have specified in the FILE attribute'") + dir +
              "' does not correspond to a valid Windows NT path. Please verify that the directory which you have "
              "specified exists and is accessible by the Tessaro service.");
-    long err = plat::WriteTextFile(m_file, m_output + "\n", append, TemplateFileCheck());
+    long err = plat::WriteTextFile(m_file, m_output + "\n", append, m_host.files->Check());
     if (err != plat::ERROR_SUCCESS)
         Fail(WindowsError(err,
                           (append ? CWebMessage("append to") : CWebMessage("write")) + " the file '" + m_file + "'"));
@@ -211,8 +210,8 @@ void CFileTag::ReadText() {
              "specified in the FILE attribute.");
     std::string bytes;
     // Bounded as a function result is: a huge file (or a device) cannot fill the engine's memory.
-    const std::size_t limit = MaxFunctionResultBytes();
-    long err = plat::ReadCheckedFile(m_file, limit, TemplateFileCheck(), &bytes);
+    const std::size_t limit = m_host.maxReadBytes;
+    long err = plat::ReadCheckedFile(m_file, limit, m_host.files->Check(), &bytes);
     if (err == plat::ERROR_FILE_TOO_LARGE)
         Fail(CWebMessage("The file '") + m_file + "' is larger than the " + std::to_string(limit) +
              " bytes a variable may hold (Server\\MaxFunctionResultBytes).");
@@ -248,14 +247,14 @@ void CFileTag::ResolveSourceAndDestination() {
 
 void CFileTag::MoveOrRename() {
     ResolveSourceAndDestination();
-    long err = plat::MoveFileReplacing(m_source, m_destination, TemplateFileCheck());
+    long err = plat::MoveFileReplacing(m_source, m_destination, m_host.files->Check());
     if (err != plat::ERROR_SUCCESS)
         Fail(WindowsError(err, CWebMessage("move file '") + m_source + "' to the path '" + m_destination + "'"));
 }
 
 void CFileTag::Copy() {
     ResolveSourceAndDestination();
-    long err = plat::CopyFileReplacing(m_source, m_destination, TemplateFileCheck());
+    long err = plat::CopyFileReplacing(m_source, m_destination, m_host.files->Check());
     if (err != plat::ERROR_SUCCESS)
         Fail(WindowsError(err, CWebMessage("copy file '") + m_source + "' to the path '" + m_destination + "'"));
 }
@@ -268,7 +267,7 @@ void CFileTag::Delete() {
     RequireFile();
     CheckPath(m_file);
     CheckFileExists(m_file);
-    long err = plat::DeleteCheckedFile(m_file, TemplateFileCheck());
+    long err = plat::DeleteCheckedFile(m_file, m_host.files->Check());
     if (err != plat::ERROR_SUCCESS) Fail(WindowsError(err, CWebMessage("delete the file '") + m_file + "'"));
 }
 
@@ -377,7 +376,7 @@ bool CFileTag::Save(const CUploadedFile& upload, std::string dir, std::string fi
     };
     // The folder is opened and judged once; everything after happens inside it.
     plat::CheckedFolder folder;
-    if (long err = plat::OpenCheckedFolder(dir, TemplateFileCheck(), &folder); err != plat::ERROR_SUCCESS)
+    if (long err = plat::OpenCheckedFolder(dir, m_host.files->Check(), &folder); err != plat::ERROR_SUCCESS)
         fail(err, path);
 
     bool replace = false, unique = false;
@@ -426,7 +425,7 @@ bool CFileTag::Save(const CUploadedFile& upload, std::string dir, std::string fi
         if (err == plat::ERROR_SUCCESS) file = chosen;
     } else {
         // Only OVERWRITE replaces a file; otherwise the name is taken only while it is free.
-        err = plat::SaveCopyInFolder(upload.TempFilePath, folder, file, replace, TemplateFileCheck());
+        err = plat::SaveCopyInFolder(upload.TempFilePath, folder, file, replace, m_host.files->Check());
     }
     if (err == plat::ERROR_FILE_EXISTS && !replace && !unique) {
         // Another request took the name since it was looked at (two uploads of one name at
@@ -438,7 +437,7 @@ bool CFileTag::Save(const CUploadedFile& upload, std::string dir, std::string fi
                 return false;
             case kOverwrite:
                 Set("FileWasOverwritten", "Yes");
-                err = plat::SaveCopyInFolder(upload.TempFilePath, folder, file, true, TemplateFileCheck());
+                err = plat::SaveCopyInFolder(upload.TempFilePath, folder, file, true, m_host.files->Check());
                 break;
             case kMakeUnique: {
                 checkSavedName(JoinNameAndExtension("BTS", upload.ClientFileExt));

@@ -3,6 +3,7 @@
 // FILE scope; READ fills a template variable.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -11,11 +12,16 @@
 #include "support/web_message.h"
 
 class CRequestReader;
+class CRuntimeFileGate;
 class CUploadedFile;
 
 // What the tag reaches of its page.
 struct FileTagHost {
     CRequestReader* request = nullptr;
+    // The private files no action may touch (never null).
+    const CRuntimeFileGate* files = nullptr;
+    // The largest file READ takes (Server\MaxFunctionResultBytes).
+    std::size_t maxReadBytes = 0;
     std::function<void(const std::string& name, const std::string& value)> setFileVariable;
     std::function<void(const std::string& name, const std::string& value)> setVariable;
     bool logActions = false;

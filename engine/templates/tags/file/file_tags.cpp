@@ -33,6 +33,8 @@ void Open(TagContext& c) {
                                 "The use of the TSFILE tag has been disabled by the administrator of this server.");
     FileTagHost host;
     host.request = page.GetReader();
+    host.files = &page.Files();
+    host.maxReadBytes = page.GetScopes().MaxFunctionResultBytes();
     host.setFileVariable = [&page](const std::string& name, const std::string& value) {
         page.GetScopes().SetFileVariable(name, value);
     };

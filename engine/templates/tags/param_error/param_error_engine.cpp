@@ -1,6 +1,5 @@
 #include "engine/templates/tags/param_error/param_error_engine.h"
 
-#include "engine/expressions/function_result_limit.h"
 #include "platform/file_ops.h"
 #include "platform/path_util.h"
 #include "support/runtime_file_gate.h"
@@ -64,8 +63,8 @@ std::string CErrorPageSpec::Render(const std::map<std::string, std::string>& sub
     // Template paths are kept upper-cased; the file keeps its own case on disk.
     const std::string path = tessaro::platform::ResolvePathNoCase(templatePath);
     // Opened once and judged, as every file a template names; no larger than a variable.
-    if (long error = tessaro::platform::ReadCheckedFile(path, MaxFunctionResultBytes(),
-                                                        fileCheck ? fileCheck : TemplateFileCheck(), &text);
+    if (long error = tessaro::platform::ReadCheckedFile(path, maxBytes,
+                                                        fileCheck ? fileCheck : RootOnlyFileGate().Check(), &text);
         error != 0)
         throw new CMappedFileException(error, "Error attempting to open file to be mapped.");
     std::map<std::string, std::string> all = substitutions;

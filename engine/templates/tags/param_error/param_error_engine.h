@@ -2,10 +2,12 @@
 // own error pages) with the rendering of such a page.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <map>
 #include <string>
 
+#include "engine/expressions/function_result_limit.h"
 #include "platform/checked_file.h"
 
 struct ParamTagState {
@@ -33,9 +35,11 @@ public:
     Kind kind = None;
     std::string templatePath;
     std::string mailTo;
-    // How the file is judged when Render opens it (where it must lie); empty: the
-    // private-file gate alone.
+    // How the file is judged when Render opens it (where it must lie); empty: the runtime
+    // root's private files alone (the tag that names the file always sets it).
     tessaro::platform::OpenedObjectCheck fileCheck;
+    // The largest file Render reads: no larger than a variable (Server\MaxFunctionResultBytes).
+    std::size_t maxBytes = kDefaultMaxFunctionResultBytes;
 
     void Reset() { *this = CErrorPageSpec(); }
     // "VALIDATION" or "REQUEST" in any case; anything else throws "Invalid TSERROR Tag".

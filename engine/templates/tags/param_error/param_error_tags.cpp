@@ -45,7 +45,8 @@ constexpr TagAction kActions[] = {
      [](TagContext& c) {
          State(c).buildingErrorPage.templatePath = c.page.ExpandTemplatePath(c.page.attributeValue(), true, "");
          // The page is read when an error happens: judged then as it was found here.
-         State(c).buildingErrorPage.fileCheck = InsideTemplateRootsCheck(c.page.TemplateRoots());
+         State(c).buildingErrorPage.fileCheck = InsideTemplateRootsCheck(c.page.TemplateRoots(), c.page.Files());
+         State(c).buildingErrorPage.maxBytes = c.page.GetScopes().MaxFunctionResultBytes();
      }},
     {p::item_errorStart_errorAttributesOpt_ErrorEnd,
      [](TagContext& c) {

@@ -61,7 +61,7 @@ void CheckTagFilePath(const std::string& path, const CWebMessage& title) {
                                            "following sequences of characters: '..', '//', or '\\\\'.");
 }
 
-bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer) {
+bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer, const CRuntimeFileGate& files) {
     if (state.type.empty())
         throw new CWebException("Invalid TSCONTENT tag",
                                 "The TSCONTENT tag requires that you specify a MIME content type using the TYPE "
@@ -78,8 +78,8 @@ bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer) {
     if (!state.file.empty()) {
         CheckTagFilePath(state.file, "Invalid TSCONTENT tag");
         // The runtime root's private files count as not accessible.
-        if (tessaro::platform::OpenCheckedFile(state.file, tessaro::platform::FileAccess::Read, TemplateFileCheck(),
-                                               &file) != 0)
+        if (tessaro::platform::OpenCheckedFile(state.file, tessaro::platform::FileAccess::Read, files.Check(), &file) !=
+            0)
             throw new CWebException("Invalid TSCONTENT tag",
                                     CWebMessage("The file specified in the FILE attribute of the TSCONTENT tag (") +
                                         state.file +

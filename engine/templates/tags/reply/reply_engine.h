@@ -9,6 +9,7 @@
 
 class CClientScope;
 class CReplyWriter;
+class CRuntimeFileGate;
 
 // "Name: value\n" for CReplyWriter::AddHeader. Both are trimmed; CR and LF are
 // removed from both, so a header can never start another one. Throws
@@ -39,9 +40,9 @@ struct ContentTagState {
 // TSCONTENT's end: drops what the template wrote so far, then either sets the
 // content type (false: the template goes on) or replies with the file (true: the
 // page must stop). The file is refused when it does not exist or its path holds
-// "..", "//" or two backslashes; the type when it holds a control character other
-// than a line break (line breaks are dropped).
-bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer);
+// "..", "//" or two backslashes, or when files holds it as private; the type when it holds
+// a control character other than a line break (line breaks are dropped).
+bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer, const CRuntimeFileGate& files);
 
 // The path rule shared with the file tag; throws CWebException* with title.
 void CheckTagFilePath(const std::string& path, const CWebMessage& title);

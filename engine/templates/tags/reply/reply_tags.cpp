@@ -40,7 +40,7 @@ void Abort(CQueryPage& page) {
 }
 
 void EndContent(TagContext& c) {
-    if (ExecuteContent(State(c).content, *c.page.GetWriter())) {
+    if (ExecuteContent(State(c).content, *c.page.GetWriter(), c.page.Files())) {
         ReplaceReply(c);
         Abort(c.page);
     }

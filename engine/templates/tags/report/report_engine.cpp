@@ -25,11 +25,6 @@ namespace {
 constexpr const char* kRunError = "Error occurred while processing TSREPORT tag";
 constexpr const char* kReportError = "Error occurred while processing TSREPORT";
 
-std::timed_mutex& ReportMutex() {
-    static std::timed_mutex mutex;
-    return mutex;
-}
-
 std::string Trim(const std::string& text) {
     size_t start = text.find_first_not_of(" \t\r\n");
     if (start == std::string::npos) return {};
@@ -42,28 +37,25 @@ struct ReportMarkers {
     std::string trailer, image;
 };
 
-const ReportMarkers& Markers(CServerSettings* settings) {
-    static const ReportMarkers markers = [settings] {
-        auto number = [settings](const char* name, long fallback) {
-            return settings ? settings->GetNumber("Reports", name, fallback) : fallback;
-        };
-        auto text = [settings](const char* name, const char* fallback) {
-            return settings ? settings->GetString("Reports", name, fallback) : std::string(fallback);
-        };
-        long wait = number("ServerTimeout", 300);
-        return ReportMarkers{number("DefaultTimeout", 60) * 1000, wait > 0 ? wait : 300,
-                             text("CrystalTrailer", "<HR>This report was created using <"),
-                             text("CrystalImage", "ALT=\"CRYSTAL CLEAR IMAGE\"")};
-    }();
-    return markers;
+// The Reports settings as the page's settings give them now.
+ReportMarkers Markers(CServerSettings* settings) {
+    auto number = [settings](const char* name, long fallback) {
+        return settings ? settings->GetNumber("Reports", name, fallback) : fallback;
+    };
+    auto text = [settings](const char* name, const char* fallback) {
+        return settings ? settings->GetString("Reports", name, fallback) : std::string(fallback);
+    };
+    long wait = number("ServerTimeout", 300);
+    return ReportMarkers{number("DefaultTimeout", 60) * 1000, wait > 0 ? wait : 300,
+                         text("CrystalTrailer", "<HR>This report was created using <"),
+                         text("CrystalImage", "ALT=\"CRYSTAL CLEAR IMAGE\"")};
 }
 
 // The definition's [Table] File (relative to the report), as the print engine reads it:
 // refused when it names a private file or anything but a plain file.
-bool ReportDataFileAllowed(const std::string& reportPath) {
+bool ReportDataFileAllowed(const std::string& reportPath, const CRuntimeFileGate& files, std::size_t maxBytes) {
     std::string text;
-    if (tessaro::platform::ReadCheckedFile(reportPath, MaxFunctionResultBytes(), TemplateFileCheck(), &text) != 0)
-        return false;
+    if (tessaro::platform::ReadCheckedFile(reportPath, maxBytes, files.Check(), &text) != 0) return false;
     bool inTable = false;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -85,8 +77,8 @@ bool ReportDataFileAllowed(const std::string& reportPath) {
             file = (slash == std::string::npos ? std::string() : reportPath.substr(0, slash + 1)) + file;
         }
         tessaro::platform::CheckedFile rows;
-        if (PathHasNul(file) || tessaro::platform::OpenCheckedFile(file, tessaro::platform::FileAccess::Read,
-                                                                   TemplateFileCheck(), &rows) != 0)
+        if (PathHasNul(file) ||
+            tessaro::platform::OpenCheckedFile(file, tessaro::platform::FileAccess::Read, files.Check(), &rows) != 0)
             return false;
     }
     return true;
@@ -100,13 +92,18 @@ struct RequestFolderGuard {
 
 }  // namespace
 
-void CloseReportEngineMutex() {
+void CloseReportServer() {
     std::string window = tessaro::platform::FindWindow("", tessaro::reports::kReportServerWindow);
     if (!window.empty()) tessaro::platform::PostMessage(window, tessaro::reports::WM_CLOSEREPORTSERVER, 0, 0);
 }
 
-CReportTag::CReportTag(CServerSettings* settings, CRequestReader* reader)
-    : CReportRequest(std::string()), m_settings(settings), m_reader(reader) {
+CReportTag::CReportTag(CServerSettings* settings, CRequestReader* reader, const CRuntimeFileGate& files,
+                       std::timed_mutex& reportServer)
+    : CReportRequest(std::string()),
+      m_settings(settings),
+      m_reader(reader),
+      m_files(files),
+      m_reportServer(reportServer) {
     long defaultMs = Markers(settings).defaultTimeoutMs;
     if (defaultMs > 0) m_timeoutMs = defaultMs;
 }
@@ -117,7 +114,7 @@ void CReportTag::SetReportPath(const std::string& path) {
     // The report and the rows a definition reads from a file pass the same gate as every
     // other file a template names; a path with a zero byte is refused before any look.
     if (PathHasNul(path) || tessaro::platform::GetFileKind(path) != tessaro::platform::FileKind::Regular ||
-        IsRuntimePrivateFile(path) || !ReportDataFileAllowed(path)) {
+        m_files.IsPrivate(path) || !ReportDataFileAllowed(path, m_files, ReadMaxFunctionResultBytes(m_settings))) {
         throw new CWebException("Error processing TSREPORT tag",
                                 CWebMessage("The report file you have specified (<I>") + path +
                                     "</I>) either does not exist or is not accessible to the Tessaro service.<P>Please "
@@ -163,7 +160,7 @@ std::string CReportTag::FormulaOf(const CTracedText& text) {
 }
 
 void CReportTag::Run() {
-    std::unique_lock<std::timed_mutex> lock(ReportMutex(), std::defer_lock);
+    std::unique_lock<std::timed_mutex> lock(m_reportServer, std::defer_lock);
     bool owned = m_timeoutMs < 0 ? (lock.lock(), true) : lock.try_lock_for(std::chrono::milliseconds(m_timeoutMs));
     if (!owned) {
         throw new CWebException("Report not completed (the report server was busy)",
@@ -203,7 +200,7 @@ void CReportTag::Run() {
     long ticks = static_cast<long>(
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
             .count());
-    const ReportMarkers& markers = Markers(m_settings);
+    const ReportMarkers markers = Markers(m_settings);
     m_pageText =
         CutReport(html, markers.trailer, markers.image, m_reader ? m_reader->GetCgiVariable("SCRIPT_NAME") : "", ticks);
 }
@@ -239,13 +236,13 @@ void CReportTag::HandOff() {
         }
     }
     bool ok = false;
-    std::int64_t done = SendCopyDataWithin(window, 0, tessaro::reports::WM_DOREPORT, m_folder,
-                                           Markers(m_settings).serverWaitSeconds, &ok);
+    const long waitSeconds = Markers(m_settings).serverWaitSeconds;
+    std::int64_t done = SendCopyDataWithin(window, 0, tessaro::reports::WM_DOREPORT, m_folder, waitSeconds, &ok);
     if (!ok || done != 1) {
         // A report server that hangs or dies must not hold the report mutex for ever.
         throw new CWebException(kRunError, ok ? CWebMessage("The report server refused the report request.")
                                               : CWebMessage("The report server did not finish the report within ") +
-                                                    std::to_string(Markers(m_settings).serverWaitSeconds) +
+                                                    std::to_string(waitSeconds) +
                                                     " seconds, or ended while running it (Reports\\ServerTimeout).");
     }
 }

@@ -2,22 +2,26 @@
 // the report server tsreports, and the report's HTML taken into the page.
 #pragma once
 
+#include <mutex>
 #include <string>
 
 #include "engine/expressions/text_origin.h"
 #include "reports/report_request.h"
 #include "support/web_message.h"
 
-class CServerSettings;
 class CRequestReader;
+class CRuntimeFileGate;
+class CServerSettings;
 
 // At engine shutdown: tells a running report server to close.
-void CloseReportEngineMutex();
+void CloseReportServer();
 
 class CReportTag : public tessaro::reports::CReportRequest {
 public:
-    // settings and reader are not owned.
-    CReportTag(CServerSettings* settings, CRequestReader* reader);
+    // None is owned: the page's settings and reader, the engine's private files and the
+    // lock held while a report request is handed to the report server.
+    CReportTag(CServerSettings* settings, CRequestReader* reader, const CRuntimeFileGate& files,
+               std::timed_mutex& reportServer);
     ~CReportTag() override;
 
     // REPORT: must name an existing file; throws CWebException otherwise.
@@ -56,6 +60,8 @@ private:
 
     CServerSettings* m_settings;
     CRequestReader* m_reader;
+    const CRuntimeFileGate& m_files;
+    std::timed_mutex& m_reportServer;
     long m_timeoutMs = -1;
     std::string m_pageText;
 };

@@ -45,7 +45,8 @@ CTracedText TracedAttributeValue(TagContext& c) {
 constexpr TagAction kActions[] = {
     {p::reportStart_ReportTag,
      [](TagContext& c) {
-         c.Own<ReportState>().tag = std::make_unique<CReportTag>(c.page.GetSettings(), c.page.GetReader());
+         c.Own<ReportState>().tag = std::make_unique<CReportTag>(c.page.GetSettings(), c.page.GetReader(),
+                                                                 c.page.Files(), c.page.Services().reportServer);
          c.tags.Sections().OpenReport();
      }},
     {p::reportAttribute_ReportReport_attributeValue,

@@ -1,5 +1,6 @@
 // TSSET: the name and expression are read with the tag, the variable is set
 // where the tag stands as an item of the template.
+#include "engine/templates/page_evaluation.h"
 #include "engine/templates/tags/if/if_condition.h"
 #include "engine/templates/tags/page_tags.h"
 #include "engine/templates/tags/set/set_tag_state.h"
@@ -23,7 +24,7 @@ constexpr TagAction kActions[] = {
     {p::item_setTag,
      [](TagContext& c) {
          const SetTagState& set = PendingSet(c);
-         c.page.SetVariable(set.name, c.page.GetEvaluator().EvaluateValue(set.value));
+         c.page.SetVariable(set.name, EvaluateOnPage(c.page, set.value, -1, 0, kEvaluateExpression));
          ConditionText(c).clear();
      }},
 };
