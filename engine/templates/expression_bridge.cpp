@@ -1,7 +1,7 @@
 #include "engine/templates/expression_bridge.h"
 
 #include "engine/expressions/expression_driver.h"
-#include "engine/templates/tags/query/query_results.h"
+#include "engine/templates/core/query_results.h"
 #include "engine/templates/scopes/variable_scopes.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"

@@ -11,7 +11,7 @@
 #include "engine/expressions/random_state.h"
 #include "support/web_exception.h"
 #include "engine/templates/expression_bridge.h"
-#include "engine/templates/tags/query/query_results.h"
+#include "engine/templates/core/query_results.h"
 #include "support/runtime_file_gate.h"
 #include "tests/common/temp_home.h"
 

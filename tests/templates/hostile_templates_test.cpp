@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "engine/templates/tags/if/if_block_stack.h"
+#include "engine/templates/core/if_block_stack.h"
 #include "engine/templates/template_page.h"
 #include "template_test_site.h"
 #include "tests/common/web_error_capture.h"

@@ -8,8 +8,8 @@
 
 #include "support/runtime_file_gate.h"
 #include "support/web_exception.h"
-#include "engine/templates/output_section.h"
-#include "engine/templates/tags/query/query_results.h"
+#include "engine/templates/core/output_section.h"
+#include "engine/templates/core/query_results.h"
 #include "tests/common/temp_home.h"
 #include "tests/common/web_error_capture.h"
 

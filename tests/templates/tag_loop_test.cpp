@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "support/web_exception.h"
-#include "engine/templates/tags/query/query_results.h"
-#include "engine/templates/tags/loop/loop_engine.h"
+#include "engine/templates/core/query_results.h"
+#include "engine/templates/core/loop_stack.h"
 #include "tests/common/web_error_capture.h"
 
 namespace {

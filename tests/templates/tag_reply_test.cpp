@@ -10,6 +10,7 @@
 #include "engine/server/reply_channel.h"
 #include "engine/server/reply_writer.h"
 #include "support/web_exception.h"
+#include "engine/templates/core/reply_header_rules.h"
 #include "engine/templates/tags/reply/reply_engine.h"
 #include "tests/common/temp_home.h"
 #include "tests/common/web_error_capture.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/templates/tags/query/query_results.h"
+#include "engine/templates/core/query_results.h"
 #include "engine/templates/tags/extension/tsx_request.h"
 
 namespace {

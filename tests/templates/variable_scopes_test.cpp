@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "support/web_exception.h"
-#include "engine/templates/tags/query/query_results.h"
+#include "engine/templates/core/query_results.h"
 #include "engine/templates/scopes/variable_scopes.h"
 
 namespace {

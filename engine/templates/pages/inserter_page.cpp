@@ -7,7 +7,7 @@
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
 #include "engine/templates/pages/pooled_data_sources.h"
-#include "engine/templates/tags/reply/reply_engine.h"
+#include "engine/templates/core/reply_header_rules.h"
 
 std::string CInserterPage::GetRequiredFormField(const std::string& name) {
     std::string action = GetReader()->GetUrlParameter("action");

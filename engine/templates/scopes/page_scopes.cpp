@@ -6,7 +6,7 @@
 #include "engine/server/request_reader.h"
 #include "engine/templates/scopes/cookie_scope.h"
 #include "engine/templates/template_page.h"
-#include "engine/templates/tags/query/query_results.h"
+#include "engine/templates/core/query_results.h"
 #include "support/registry.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"

@@ -1,6 +1,6 @@
 #include "engine/templates/scopes/variable_scopes.h"
 
-#include "engine/templates/tags/query/query_results.h"
+#include "engine/templates/core/query_results.h"
 #include "support/query_not_executed.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"

@@ -1,28 +1,93 @@
 #include "engine/templates/tags/page_tags.h"
 
-#include "support/text_helpers.h"
-#include "engine/templates/tags/if/if_block_stack.h"
-#include "engine/templates/template_page.h"
+#include "engine/templates/core/error_page_spec.h"
+#include "engine/templates/core/if_block_stack.h"
+#include "engine/templates/core/loop_stack.h"
+#include "engine/templates/core/output_section.h"
+#include "engine/templates/core/page_loop_host.h"
+#include "engine/templates/core/page_query_host.h"
+#include "engine/templates/core/page_section_host.h"
+#include "engine/templates/core/page_transaction_host.h"
+#include "engine/templates/core/query_block.h"
+#include "engine/templates/core/query_results.h"
+#include "engine/templates/core/transaction_window.h"
 #include "engine/templates/tags/tag_dispatch.h"
+#include "engine/templates/template_page.h"
+#include "support/text_helpers.h"
+
+// The core objects of one page, in one allocation.
+struct CPageTags::Core {
+    Core(CQueryPage& page, CPageTags& tags)
+        : queryHost(page),
+          sectionHost(page, tags),
+          loopHost(page, tags),
+          transactionHost(page),
+          queryTag(queryHost, queries),
+          sections(sectionHost),
+          loops(loopHost),
+          transaction(transactionHost) {}
+
+    // The hosts come first: the tag engines below keep references to them.
+    CPageQueryHost queryHost;
+    CPageSectionHost sectionHost;
+    CPageLoopHost loopHost;
+    CPageTransactionHost transactionHost;
+    CNamedQueries queries;
+    CQueryTag queryTag;
+    COutputSectionStack sections;
+    CLoopStack loops;
+    CTransactionTag transaction;
+    CErrorPageSpec requestErrorPage;
+    CErrorPageSpec validationErrorPage;
+};
 
 CPageTags::CPageTags(CQueryPage& page)
     : m_page(page),
-      m_queryHost(page),
-      m_sectionHost(page, *this),
-      m_loopHost(page, *this),
-      m_transactionHost(page),
-      m_queryTag(m_queryHost, m_queries),
-      m_sections(m_sectionHost),
-      m_loops(m_loopHost),
-      m_transaction(m_transactionHost),
+      m_core(std::make_unique<Core>(page, *this)),
       m_states(CTagDispatchTable::Instance().Families().size()) {}
 
 CPageTags::~CPageTags() = default;
 
+bool CPageTags::IsSkippingLoop() const {
+    return m_core->loops.IsSkipping();
+}
+
+bool CPageTags::IsQueryPending() const {
+    return m_core->queryTag.IsPending();
+}
+
+CNamedQueries& CPageTags::Queries() {
+    return m_core->queries;
+}
+
+CQueryTag& CPageTags::QueryTag() {
+    return m_core->queryTag;
+}
+
+CLoopStack& CPageTags::Loops() {
+    return m_core->loops;
+}
+
+COutputSectionStack& CPageTags::Sections() {
+    return m_core->sections;
+}
+
+CTransactionTag& CPageTags::Transaction() {
+    return m_core->transaction;
+}
+
+CErrorPageSpec& CPageTags::RequestErrorPage() {
+    return m_core->requestErrorPage;
+}
+
+CErrorPageSpec& CPageTags::ValidationErrorPage() {
+    return m_core->validationErrorPage;
+}
+
 std::string CPageTags::CurrentQueryName() const {
     if (!m_sectionQuery.empty()) return m_sectionQuery;
     if (!m_tableQuery.empty()) return m_tableQuery;
-    if (CTSXQueryImp* query = m_loops.CurrentQuery()) return query->GetName();
+    if (CTSXQueryImp* query = m_core->loops.CurrentQuery()) return query->GetName();
     return {};
 }
 
@@ -33,23 +98,25 @@ std::string CPageTags::SetSectionQuery(const std::string& name) {
 }
 
 void CPageTags::CheckAtEnd() {
-    m_queryTag.Finish();
-    m_loops.CheckBalanced();
+    m_core->queryTag.Finish();
+    m_core->loops.CheckBalanced();
 }
 
 CTSXQueryImp* CPageTags::FindQuery(const std::string& name) {
     std::string upper = UpperCopy(name);
     // A loop or section naming the query whose block is still open runs it first.
-    if (m_queryTag.IsPending() && m_queryTag.Pending()->GetName() == upper && !upper.empty()) m_queryTag.Finish();
-    return m_queries.Find(upper);
+    CQueryTag& block = m_core->queryTag;
+    if (block.IsPending() && block.Pending()->GetName() == upper && !upper.empty()) block.Finish();
+    return m_core->queries.Find(upper);
 }
 
 void CPageTags::FinishQueryNamedBy(const std::string& variable) {
-    if (!m_queryTag.IsPending()) return;
+    CQueryTag& block = m_core->queryTag;
+    if (!block.IsPending()) return;
     std::size_t dot = variable.find('.');
     if (dot == std::string::npos || dot == 0) return;
-    const std::string& pending = m_queryTag.Pending()->GetName();
-    if (!pending.empty() && UpperCopy(variable.substr(0, dot)) == pending) m_queryTag.Finish();
+    const std::string& pending = block.Pending()->GetName();
+    if (!pending.empty() && UpperCopy(variable.substr(0, dot)) == pending) block.Finish();
 }
 
 TagFamilyState* CPageTags::StateOf(std::size_t family) {
@@ -76,7 +143,7 @@ void CPageTags::Reduce(std::uint32_t production, CTemplateParser& parser) {
         Run(route->family, *route->action, parser);
         return;
     }
-    if (m_loops.IsSkipping()) return;
+    if (m_core->loops.IsSkipping()) return;
     if (phase == TagPhase::Conditional) {
         Run(route->family, *route->action, parser);
         return;

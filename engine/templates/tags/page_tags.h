@@ -1,29 +1,35 @@
-// What the tag families of one page share: the named queries and the pending
-// TSQUERY block, the loop stack, the TSOUTPUT/TSMAIL sections and the TSERROR
-// pages, plus each family's own per-page state. Each reduction reaches the
+// What the tag families of one page share, and each family's own per-page state.
+// The shared part is the template core (engine/templates/core/): the named queries and
+// the pending TSQUERY block, the loop stack, the TSOUTPUT/TSMAIL sections, the
+// transaction window and the TSERROR pages; it is held here by declaration only, so a
+// family that uses one of them includes that header itself. Each reduction reaches the
 // families through here, by the dispatch table built from their list.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "engine/templates/output_section.h"
-#include "engine/templates/tags/loop/loop_host.h"
-#include "engine/templates/tags/query/query_host.h"
-#include "engine/templates/page_section_host.h"
-#include "engine/templates/tags/transaction/transaction_host.h"
-#include "engine/templates/tags/query/query_results.h"
-#include "engine/templates/tags/tag_dispatch.h"
-#include "engine/templates/tags/tag_family.h"
-#include "engine/templates/tags/loop/loop_engine.h"
-#include "engine/templates/tags/param_error/param_error_engine.h"
-#include "engine/templates/tags/query/query_engine.h"
-#include "engine/templates/tags/transaction/transaction_engine.h"
-
+class CErrorPageSpec;
+class CLoopStack;
+class CNamedQueries;
+class COutputSectionStack;
 class CQueryPage;
+class CQueryTag;
 class CTemplateParser;
+class CTransactionTag;
+class CTSXQueryImp;
+class TagFamilyState;
+struct TagAction;
+
+// The TSSET tag read so far: its variable name and its value expression, until the tag
+// stands as an item of the template or of a section body.
+struct PendingSetTag {
+    std::string name;
+    std::string value;
+};
 
 class CPageTags {
 public:
@@ -34,16 +40,16 @@ public:
     // Called for every reduction before TSABORT.
     void Reduce(std::uint32_t production, CTemplateParser& parser);
 
-    bool IsSkippingLoop() const { return m_loops.IsSkipping(); }
-    bool IsQueryPending() const { return m_queryTag.IsPending(); }
+    bool IsSkippingLoop() const;
+    bool IsQueryPending() const;
     // End of the main template: an open TSLOOP is an error, a pending query runs.
     void CheckAtEnd();
 
-    CNamedQueries& Queries() { return m_queries; }
-    CQueryTag& QueryTag() { return m_queryTag; }
-    CLoopStack& Loops() { return m_loops; }
-    COutputSectionStack& Sections() { return m_sections; }
-    CTransactionTag& Transaction() { return m_transaction; }
+    CNamedQueries& Queries();
+    CQueryTag& QueryTag();
+    CLoopStack& Loops();
+    COutputSectionStack& Sections();
+    CTransactionTag& Transaction();
     // An executed query by name; a pending TSQUERY of that name runs first.
     CTSXQueryImp* FindQuery(const std::string& name);
     // A variable named "<query>.<column>" inside the open block of that query runs
@@ -57,40 +63,30 @@ public:
     // The query of the open TSTABLE ("" when none is open or it has no QUERY yet).
     void SetTableQuery(const std::string& name) { m_tableQuery = name; }
 
+    // The condition text TSIF and TSELSEIF collect as the template is read; TSSET's value
+    // is read by the same rule. The TSIF, TSSET and section-body tags take it from here.
+    std::string& ConditionText() { return m_conditionText; }
+    PendingSetTag& PendingSet() { return m_pendingSet; }
+
     // TSLOCATION or a TSCONTENT file took the place of the page.
     bool ReplacedReply() const { return m_replacedReply; }
     void SetReplacedReply() { m_replacedReply = true; }
     // The pages TSERROR registered.
-    CErrorPageSpec& RequestErrorPage() { return m_requestErrorPage; }
-    CErrorPageSpec& ValidationErrorPage() { return m_validationErrorPage; }
-
-    // A family's state for this page, made on first use: for the family's own helpers
-    // that other families call (TSSET and the section body read the condition text the
-    // TSIF family keeps, say). The family must keep a state of type State.
-    template <class State>
-    State& FamilyState(const TagFamily& family) {
-        return static_cast<State&>(*StateOf(CTagDispatchTable::Instance().IndexOf(family)));
-    }
+    CErrorPageSpec& RequestErrorPage();
+    CErrorPageSpec& ValidationErrorPage();
 
 private:
+    struct Core;
+
     TagFamilyState* StateOf(std::size_t family);
     void Run(std::size_t family, const TagAction& action, CTemplateParser& parser);
 
     CQueryPage& m_page;
-    // The hosts come first: the tag engines below keep references to them.
-    CPageQueryHost m_queryHost;
-    CPageSectionHost m_sectionHost;
-    CPageLoopHost m_loopHost;
-    CPageTransactionHost m_transactionHost;
-    CNamedQueries m_queries;
-    CQueryTag m_queryTag;
-    COutputSectionStack m_sections;
-    CLoopStack m_loops;
-    CTransactionTag m_transaction;
+    std::unique_ptr<Core> m_core;
     std::string m_sectionQuery;
     std::string m_tableQuery;
-    CErrorPageSpec m_requestErrorPage;
-    CErrorPageSpec m_validationErrorPage;
+    std::string m_conditionText;
+    PendingSetTag m_pendingSet;
     bool m_replacedReply = false;
     // By the family's place in the list.
     std::vector<std::unique_ptr<TagFamilyState>> m_states;

@@ -1,7 +1,8 @@
 // The shape of a tag family: the grammar productions its tags reduce by, each
 // with the action that runs at that reduction. Every family lives in a folder of
-// its own and is listed once in tag_families.def; the page dispatches through a
-// table built from that list.
+// its own, includes no other family's folder (what families share is the template
+// core, engine/templates/core/) and is listed once in tag_families.def; the page
+// dispatches through a table built from that list.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,8 @@ class CTemplateParser;
 
 // State a family keeps for one page between its productions (the attributes
 // of a tag read so far, say). Created on the family's first action on a page.
+// Only that family's actions see it: what families share is the template core's,
+// reached through CPageTags.
 class TagFamilyState {
 public:
     virtual ~TagFamilyState() = default;

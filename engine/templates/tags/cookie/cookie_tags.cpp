@@ -7,7 +7,7 @@
 #include "engine/templates/scopes/cookie_scope.h"
 #include "engine/templates/template_page.h"
 #include "engine/templates/tags/tag_family.h"
-#include "engine/templates/tags/reply/reply_engine.h"
+#include "engine/templates/core/reply_header_rules.h"
 #include "engine/grammar/template_symbols.h"
 
 namespace p = tessaro::grammar::template_grammar::production;

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "support/text_helpers.h"
-#include "engine/templates/tags/query/query_results.h"
+#include "engine/templates/core/query_results.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "engine/server/uploaded_file.h"
 #include "support/web_exception.h"
 #include "engine/templates/tags/file/upload_name.h"
-#include "engine/templates/tags/reply/reply_engine.h"
+#include "engine/templates/core/tag_file_path.h"
 #include "platform/clock.h"
 #include "platform/file_ops.h"
 #include "platform/home.h"

@@ -1,8 +1,7 @@
 // TSIF, TSELSEIF, TSELSE and /TSIF. These run while output is off too, so that
 // the blocks of a false condition are counted; the condition text they collect
-// also serves TSSET's expression.
-#include "engine/templates/tags/if/if_block_stack.h"
-#include "engine/templates/tags/if/if_condition.h"
+// (kept by the page's tags) also serves TSSET's expression.
+#include "engine/templates/core/if_block_stack.h"
 #include "engine/templates/tags/page_tags.h"
 #include "engine/templates/template_page.h"
 #include "engine/templates/tags/tag_family.h"
@@ -20,35 +19,35 @@ CIfBlockStack& Ifs(TagContext& c) {
 }
 
 void StartCondition(TagContext& c) {
-    ConditionText(c).clear();
+    c.tags.ConditionText().clear();
 }
 
 constexpr TagAction kActions[] = {
     {p::item_ifTag,
      [](TagContext& c) {
-         Ifs(c).If(ConditionText(c));
-         ConditionText(c).clear();
+         Ifs(c).If(c.tags.ConditionText());
+         c.tags.ConditionText().clear();
      },
      kConditional},
     {p::item_elseIfTag,
      [](TagContext& c) {
-         Ifs(c).ElseIf(ConditionText(c));
-         ConditionText(c).clear();
+         Ifs(c).ElseIf(c.tags.ConditionText());
+         c.tags.ConditionText().clear();
      },
      kConditional},
     {p::item_ElseTag,
      [](TagContext& c) {
          Ifs(c).Else();
-         ConditionText(c).clear();
+         c.tags.ConditionText().clear();
      },
      kConditional},
     {p::item_EndIfTag,
      [](TagContext& c) {
          Ifs(c).EndIf();
-         ConditionText(c).clear();
+         c.tags.ConditionText().clear();
      },
      kConditional},
-    {p::conditionPart_ConditionText, [](TagContext& c) { ConditionText(c) += c.parser.LexemeAt(0); },
+    {p::conditionPart_ConditionText, [](TagContext& c) { c.tags.ConditionText() += c.parser.LexemeAt(0); },
      kConditional},
     {p::ifStart_IfTag, StartCondition, kConditional},
     {p::ifStart_BodyIfTag, StartCondition, kConditional},
@@ -58,9 +57,4 @@ constexpr TagAction kActions[] = {
 
 }  // namespace
 
-std::string& ConditionText(TagContext& context) {
-    return context.tags.FamilyState<IfTagState>(kIfTags).condition;
-}
-
-const TagFamily kIfTags{"TSIF TSELSEIF TSELSE /TSIF", kActions,
-                        [] { return std::unique_ptr<TagFamilyState>(std::make_unique<IfTagState>()); }};
+const TagFamily kIfTags{"TSIF TSELSEIF TSELSE /TSIF", kActions};

@@ -6,6 +6,7 @@
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
 #include "engine/templates/tags/insert/insert_update.h"
+#include "engine/templates/core/transaction_window.h"
 #include "engine/templates/tags/page_tags.h"
 #include "engine/templates/pages/pooled_data_sources.h"
 #include "engine/templates/template_page.h"

@@ -1,5 +1,6 @@
 // TSLOOP, /TSLOOP and TSBREAK. The tag and its end are counted even while a
 // loop body is skipped, so that a skipped loop finds its own /TSLOOP.
+#include "engine/templates/core/loop_stack.h"
 #include "engine/templates/tags/page_tags.h"
 #include "engine/templates/template_page.h"
 #include "engine/templates/tags/tag_family.h"

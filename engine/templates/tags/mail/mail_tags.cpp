@@ -1,5 +1,6 @@
 // TSMAIL: a section whose rows become mail messages; the body is TSOUTPUT's.
 #include "support/number_parse.h"
+#include "engine/templates/core/output_section.h"
 #include "engine/templates/tags/page_tags.h"
 #include "engine/templates/template_page.h"
 #include "engine/templates/tags/tag_family.h"

@@ -1,8 +1,7 @@
 // TSOUTPUT, and the section body it shares with TSMAIL: the body is collected
 // as the template is read and runs once the outermost section closes.
-#include "engine/templates/tags/if/if_condition.h"
+#include "engine/templates/core/output_section.h"
 #include "engine/templates/tags/page_tags.h"
-#include "engine/templates/tags/set/set_tag_state.h"
 #include "engine/templates/template_page.h"
 #include "engine/templates/tags/tag_family.h"
 #include "engine/templates/template_parser.h"
@@ -37,18 +36,18 @@ constexpr TagAction kActions[] = {
      }},
     {p::sectionItem_setTag,
      [](TagContext& c) {
-         if (COutputSection* s = Current(c)) s->AddSet(PendingSet(c).name, PendingSet(c).value);
-         ConditionText(c).clear();
+         if (COutputSection* s = Current(c)) s->AddSet(c.tags.PendingSet().name, c.tags.PendingSet().value);
+         c.tags.ConditionText().clear();
      }},
     {p::sectionItem_ifTag,
      [](TagContext& c) {
-         if (COutputSection* s = Current(c)) s->AddIf(ConditionText(c));
-         ConditionText(c).clear();
+         if (COutputSection* s = Current(c)) s->AddIf(c.tags.ConditionText());
+         c.tags.ConditionText().clear();
      }},
     {p::sectionItem_elseIfTag,
      [](TagContext& c) {
-         if (COutputSection* s = Current(c)) s->AddElseIf(ConditionText(c));
-         ConditionText(c).clear();
+         if (COutputSection* s = Current(c)) s->AddElseIf(c.tags.ConditionText());
+         c.tags.ConditionText().clear();
      }},
     {p::sectionItem_ElseTag,
      [](TagContext& c) {

@@ -2,6 +2,7 @@
 // allowed inside it are read; any other production runs the query first.
 #include "support/server_settings.h"
 #include "engine/templates/page_evaluation.h"
+#include "engine/templates/core/query_block.h"
 #include "engine/templates/tags/page_tags.h"
 #include "engine/templates/template_page.h"
 #include "engine/templates/tags/tag_family.h"

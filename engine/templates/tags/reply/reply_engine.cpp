@@ -1,19 +1,14 @@
 #include "engine/templates/tags/reply/reply_engine.h"
 
-#include <algorithm>
-
 #include "engine/server/client_scope.h"
+#include "engine/templates/core/reply_header_rules.h"
+#include "engine/templates/core/tag_file_path.h"
 #include "support/control_characters.h"
-#include "support/file_helpers.h"
 #include "engine/server/reply_writer.h"
 #include "support/runtime_file_gate.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
 #include "platform/checked_file.h"
-
-std::string RemoveLineBreaks(const std::string& text) {
-    return RemoveChar(RemoveChar(text, '\r'), '\n');
-}
 
 std::string BuildHeaderLine(const std::string& name, const std::string& value) {
     if (name.empty())
@@ -30,35 +25,8 @@ std::string BuildHeaderLine(const std::string& name, const std::string& value) {
     return line + " " + text + "\n";
 }
 
-void CheckReplyHeaderSize(const std::string& headersSoFar, const std::string& block, const CWebMessage& title) {
-    std::size_t longest = 0;
-    for (std::size_t start = 0; start < block.size();) {
-        std::size_t end = block.find('\n', start);
-        if (end == std::string::npos) end = block.size();
-        longest = std::max(longest, end - start);
-        start = end + 1;
-    }
-    if (longest <= kMaxReplyHeaderLineBytes && headersSoFar.size() + block.size() <= kMaxReplyHeaderBytes) return;
-    throw new CWebException(title,
-                            CWebMessage("The reply's headers would be longer than a web server accepts (at most ") +
-                                std::to_string(kMaxReplyHeaderLineBytes) + " bytes in one header and " +
-                                std::to_string(kMaxReplyHeaderBytes) + " bytes in all).");
-}
-
 void ContentTagState::SetDeleteFile(const std::string& value) {
     if (UpperCopy(value) == "YES") deleteFile = true;
-}
-
-void CheckTagFilePath(const std::string& path, const CWebMessage& title) {
-    // Before any other check: the system would see only the text before a zero byte.
-    if (PathHasNul(path))
-        throw new CWebException(
-            title, CWebMessage("The path, '<i>") + path + "</i>', is illegal. A path cannot hold a zero byte.");
-    if (path.find("..") != std::string::npos || path.find("//") != std::string::npos ||
-        path.find("\\\\") != std::string::npos)
-        throw new CWebException(title, CWebMessage("The path, '<i>") + path +
-                                           "</i>', is illegal.Path specifications cannot include any of the "
-                                           "following sequences of characters: '..', '//', or '\\\\'.");
 }
 
 bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer, const CRuntimeFileGate& files) {
@@ -116,10 +84,6 @@ std::string AddClientToken(const std::string& url, const std::string& addToken, 
     std::size_t hash = url.find('#');
     if (hash == std::string::npos) return url + token;
     return url.substr(0, hash) + token + url.substr(hash);
-}
-
-std::string RedirectUrl(const std::string& url) {
-    return RemoveLineBreaks(url);
 }
 
 std::string LocationUrl(const std::string& url) {

@@ -2,7 +2,6 @@
 // on its text. The page keeps one state per tag and calls these at the tag's end.
 #pragma once
 
-#include <cstddef>
 #include <string>
 
 #include "support/web_message.h"
@@ -16,16 +15,6 @@ class CRuntimeFileGate;
 // CWebException* "Invalid TSHEADER tag" when name is empty or either holds another
 // control character.
 std::string BuildHeaderLine(const std::string& name, const std::string& value);
-
-// What a web server takes from a CGI program: longer header lines, or more header
-// bytes in all, make it answer with its own bad-gateway page instead of the reply.
-constexpr std::size_t kMaxReplyHeaderLineBytes = 8000;
-constexpr std::size_t kMaxReplyHeaderBytes = 32000;
-
-// Throws CWebException* with title when one line of block passes
-// kMaxReplyHeaderLineBytes, or the headers so far and block together pass
-// kMaxReplyHeaderBytes; the tag is refused with the engine's error page.
-void CheckReplyHeaderSize(const std::string& headersSoFar, const std::string& block, const CWebMessage& title);
 
 struct ContentTagState {
     std::string type;
@@ -44,9 +33,6 @@ struct ContentTagState {
 // a control character other than a line break (line breaks are dropped).
 bool ExecuteContent(const ContentTagState& state, CReplyWriter& writer, const CRuntimeFileGate& files);
 
-// The path rule shared with the file tag; throws CWebException* with title.
-void CheckTagFilePath(const std::string& path, const CWebMessage& title);
-
 struct LocationTagState {
     std::string url;
     std::string addToken;
@@ -62,11 +48,6 @@ struct LocationTagState {
 // before the first "#".
 std::string AddClientToken(const std::string& url, const std::string& addToken, CClientScope* clients);
 
-// The URL for the Location header: CR and LF removed.
-std::string RedirectUrl(const std::string& url);
 // TSLOCATION's URL for the Location header: RedirectUrl, refused with "Invalid TSLOCATION
 // tag" when it holds any other control character.
 std::string LocationUrl(const std::string& url);
-
-// text without any CR or LF: what goes into one header line.
-std::string RemoveLineBreaks(const std::string& text);

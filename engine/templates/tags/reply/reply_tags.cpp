@@ -8,6 +8,7 @@
 #include "engine/templates/tags/page_tags.h"
 #include "engine/templates/template_page.h"
 #include "engine/templates/tags/tag_family.h"
+#include "engine/templates/core/reply_header_rules.h"
 #include "engine/templates/tags/reply/reply_engine.h"
 #include "engine/templates/template_parser.h"
 #include "engine/grammar/template_symbols.h"

@@ -1,9 +1,7 @@
 // TSSET: the name and expression are read with the tag, the variable is set
 // where the tag stands as an item of the template.
 #include "engine/templates/page_evaluation.h"
-#include "engine/templates/tags/if/if_condition.h"
 #include "engine/templates/tags/page_tags.h"
-#include "engine/templates/tags/set/set_tag_state.h"
 #include "engine/templates/template_page.h"
 #include "engine/templates/tags/tag_family.h"
 #include "engine/templates/template_parser.h"
@@ -16,24 +14,19 @@ namespace {
 constexpr TagAction kActions[] = {
     {p::setTag_SetTag_SetName_SetEquals_conditionOpt_ConditionEnd,
      [](TagContext& c) {
-         SetTagState& set = PendingSet(c);
+         PendingSetTag& set = c.tags.PendingSet();
          set.name = c.parser.LexemeAt(1);
-         set.value = ConditionText(c);
-         ConditionText(c).clear();
+         set.value = c.tags.ConditionText();
+         c.tags.ConditionText().clear();
      }},
     {p::item_setTag,
      [](TagContext& c) {
-         const SetTagState& set = PendingSet(c);
+         const PendingSetTag& set = c.tags.PendingSet();
          c.page.SetVariable(set.name, EvaluateOnPage(c.page, set.value, -1, 0, kEvaluateExpression));
-         ConditionText(c).clear();
+         c.tags.ConditionText().clear();
      }},
 };
 
 }  // namespace
 
-SetTagState& PendingSet(TagContext& context) {
-    return context.tags.FamilyState<SetTagState>(kSetTags);
-}
-
-const TagFamily kSetTags{"TSSET", kActions,
-                         [] { return std::unique_ptr<TagFamilyState>(std::make_unique<SetTagState>()); }};
+const TagFamily kSetTags{"TSSET", kActions};

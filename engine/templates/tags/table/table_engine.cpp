@@ -2,7 +2,7 @@
 
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
-#include "engine/templates/tags/query/query_results.h"
+#include "engine/templates/core/query_results.h"
 
 void CTableColumn::SetAlignment(const std::string& value) {
     std::string upper = UpperCopy(TrimmedCopy(value));

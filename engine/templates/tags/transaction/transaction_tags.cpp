@@ -1,5 +1,6 @@
 // TSTRANSACTION and /TSTRANSACTION: a window in which the statements of
-// TSQUERY, TSINSERT and TSUPDATE form one transaction (see transaction_engine.h).
+// TSQUERY, TSINSERT and TSUPDATE form one transaction (see core/transaction_window.h).
+#include "engine/templates/core/transaction_window.h"
 #include "engine/templates/tags/page_tags.h"
 #include "engine/templates/template_page.h"
 #include "engine/templates/tags/tag_family.h"

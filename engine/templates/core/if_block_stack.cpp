@@ -1,4 +1,4 @@
-#include "engine/templates/tags/if/if_block_stack.h"
+#include "engine/templates/core/if_block_stack.h"
 
 #include "support/web_exception.h"
 

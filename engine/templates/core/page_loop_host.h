@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "engine/templates/tags/loop/loop_engine.h"
+#include "engine/templates/core/loop_stack.h"
 
 class CPageTags;
 class CQueryPage;

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "engine/templates/tags/query/query_engine.h"
+#include "engine/templates/core/query_block.h"
 
 class CQueryPage;
 

@@ -1,8 +1,9 @@
-#include "engine/templates/tags/query/query_engine.h"
+#include "engine/templates/core/query_block.h"
 
 #include <algorithm>
 
 #include "engine/grammar/template_symbols.h"
+#include "engine/templates/core/query_results.h"
 #include "support/html_escape.h"
 #include "support/number_parse.h"
 #include "support/text_helpers.h"
@@ -20,6 +21,10 @@ bool KeepsQueryBlockOpen(unsigned p) {
     const auto& open = tessaro::grammar::template_grammar::production_set::keepsQueryBlockOpen;
     return std::binary_search(open.begin(), open.end(), p);
 }
+
+CQueryTag::CQueryTag(CQueryTagHost& host, CNamedQueries& queries) : m_host(host), m_queries(queries) {}
+
+CQueryTag::~CQueryTag() = default;
 
 void CQueryTag::InvalidSyntax() const {
     throw new CWebException(

@@ -1,4 +1,4 @@
-#include "engine/templates/tags/transaction/transaction_engine.h"
+#include "engine/templates/core/transaction_window.h"
 
 #include "support/web_exception.h"
 

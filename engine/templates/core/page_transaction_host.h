@@ -1,7 +1,7 @@
 // What TSTRANSACTION needs of the page: the request's connections.
 #pragma once
 
-#include "engine/templates/tags/transaction/transaction_engine.h"
+#include "engine/templates/core/transaction_window.h"
 
 class CQueryPage;
 

@@ -3,11 +3,12 @@
 // that cannot stand in a query block) runs the query.
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <string>
 
-#include "engine/templates/tags/query/query_results.h"
+struct CDataSourceLogin;
+class CNamedQueries;
+class CTSXQueryImp;
 
 // What running a query needs of the page.
 class CQueryTagHost {
@@ -29,7 +30,8 @@ public:
 class CQueryTag {
 public:
     // queries is the page's map; it must outlive the tag.
-    CQueryTag(CQueryTagHost& host, CNamedQueries& queries) : m_host(host), m_queries(queries) {}
+    CQueryTag(CQueryTagHost& host, CNamedQueries& queries);
+    ~CQueryTag();
 
     bool IsPending() const { return m_pending != nullptr; }
     const CTSXQueryImp* Pending() const { return m_pending.get(); }

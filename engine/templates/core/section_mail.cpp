@@ -1,4 +1,4 @@
-#include "engine/templates/tags/mail/mail_spool.h"
+#include "engine/templates/core/section_mail.h"
 
 #include "engine/server/mail_message.h"
 #include "engine/server/mail_spooler.h"

@@ -1,4 +1,4 @@
-#include "engine/templates/page_section_host.h"
+#include "engine/templates/core/page_section_host.h"
 
 #include <algorithm>
 
@@ -9,7 +9,8 @@
 #include "engine/templates/scopes/page_scopes.h"
 #include "engine/templates/tags/page_tags.h"
 #include "engine/templates/template_page.h"
-#include "engine/templates/tags/mail/mail_spool.h"
+#include "engine/templates/core/loop_stack.h"
+#include "engine/templates/core/section_mail.h"
 #include "engine/templates/template_parser.h"
 
 std::string CPageSectionHost::EvaluateExpression(const std::string& expression, int row) {

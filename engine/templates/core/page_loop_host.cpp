@@ -1,6 +1,6 @@
-#include "engine/templates/tags/loop/loop_host.h"
+#include "engine/templates/core/page_loop_host.h"
 
-#include "engine/templates/tags/if/if_block_stack.h"
+#include "engine/templates/core/if_block_stack.h"
 #include "engine/templates/page_evaluation.h"
 #include "engine/templates/scopes/page_scopes.h"
 #include "engine/templates/tags/page_tags.h"

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/templates/output_section.h"
+#include "engine/templates/core/output_section.h"
 
 class CPageTags;
 class CQueryPage;

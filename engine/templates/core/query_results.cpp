@@ -1,4 +1,4 @@
-#include "engine/templates/tags/query/query_results.h"
+#include "engine/templates/core/query_results.h"
 
 #include <chrono>
 #include <cstdio>

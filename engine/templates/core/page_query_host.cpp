@@ -1,7 +1,9 @@
-#include "engine/templates/tags/query/query_host.h"
+#include "engine/templates/core/page_query_host.h"
 
 #include "database/odbc/odbc_cursor.h"
 #include "support/web_exception.h"
+#include "engine/templates/core/query_results.h"
+#include "engine/templates/core/transaction_window.h"
 #include "engine/templates/page_evaluation.h"
 #include "engine/templates/tags/page_tags.h"
 #include "engine/templates/pages/pooled_data_sources.h"

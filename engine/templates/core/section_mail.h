@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "engine/templates/output_section.h"
+#include "engine/templates/core/output_section.h"
 
 class TSMail;
 

@@ -1,4 +1,4 @@
-#include "engine/templates/tags/loop/loop_engine.h"
+#include "engine/templates/core/loop_stack.h"
 
 #include <cctype>
 #include <cerrno>
@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "engine/templates/tags/query/query_results.h"
+#include "engine/templates/core/query_results.h"
 #include "support/query_not_executed.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"

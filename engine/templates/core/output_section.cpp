@@ -1,11 +1,11 @@
-#include "engine/templates/output_section.h"
+#include "engine/templates/core/output_section.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "engine/templates/tags/if/if_block_stack.h"
-#include "engine/templates/tags/query/query_results.h"
-#include "engine/templates/tags/reply/reply_engine.h"
+#include "engine/templates/core/if_block_stack.h"
+#include "engine/templates/core/query_results.h"
+#include "engine/templates/core/reply_header_rules.h"
 #include "platform/checked_file.h"
 #include "support/query_not_executed.h"
 #include "support/number_parse.h"
