@@ -34,17 +34,20 @@ void RemoveAbandonedDirectories() {
     }
 }
 
+// The driver manager unloads drivers when their last connection closes; kept loaded, leak
+// reports of a sanitizer build still name them (their caches are not the program's leaks).
+void KeepLoaded(const std::string& library) {
+    if (!library.empty()) dlopen(library.c_str(), RTLD_LAZY | RTLD_NODELETE);
+}
+
 }  // namespace
 
 OdbcTestConfig::OdbcTestConfig() {
     RemoveAbandonedDirectories();
-    // The driver manager unloads these at exit; kept loaded, leak reports of a sanitizer
-    // build still name them (their caches are not the program's leaks).
     const std::string sqliteDriver = tessaro::test::SQLiteOdbcDriverPath();
     const std::string postgresDriver = tessaro::test::PostgresOdbcDriverPath();
-    for (const std::string& library : {std::string("libodbcinst.so.2"), sqliteDriver, postgresDriver}) {
-        if (!library.empty()) dlopen(library.c_str(), RTLD_LAZY | RTLD_NODELETE);
-    }
+    KeepLoaded("libodbcinst.so.2");
+    KeepLoaded(sqliteDriver);
     std::string pattern = (fs::temp_directory_path() / "tessaro-odbc-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create an ODBC test directory");
     dir_ = pattern;
@@ -76,6 +79,11 @@ std::string OdbcTestConfig::AddSQLiteDsn(const std::string& name, const std::str
 }
 
 void OdbcTestConfig::AddDsn(const std::string& name, const std::map<std::string, std::string>& attributes) {
+    // The PostgreSQL driver brings TLS, Kerberos and LDAP libraries with thread-local storage of
+    // their own; only programs that use it load it.
+    auto driver = attributes.find("Driver");
+    if (driver != attributes.end() && driver->second == kPostgresDriverName)
+        KeepLoaded(tessaro::test::PostgresOdbcDriverPath());
     dsns_[name] = attributes;
     WriteDataSources();
 }
