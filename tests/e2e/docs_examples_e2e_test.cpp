@@ -191,7 +191,7 @@ TEST(GuideLinks, ReadmeSectionsExist) {
     }
     ASSERT_TRUE(anchors.count("adding-a-data-source"));
     int links = 0;
-    for (const char* guide : {"docs/templates.md", "docs/wizards.md", "docs/functions.md"}) {
+    for (const char* guide : {"docs/templates.md", "docs/wizards.md", "docs/functions.md", "docs/architecture.md"}) {
         const std::string text = ReadSourceFile(guide);
         const std::string target = "](../README.md#";
         for (std::size_t at = text.find(target); at != std::string::npos; at = text.find(target, at + 1)) {
@@ -274,6 +274,38 @@ TEST(GuideLinks, ReferenceSectionsExist) {
             ++links;
             EXPECT_TRUE(anchors.count(anchor))
                 << file << " links to docs/functions.md#" << anchor << ", which is no heading";
+        }
+    }
+    EXPECT_GT(links, 0);
+}
+
+// Every link into a section of the guide or of the architecture notes, from the README and
+// the docs, lands on one of its headings.
+TEST(GuideLinks, GuideAndArchitectureSectionsExist) {
+    struct LinkKind {
+        const char* from;
+        const char* marker;
+        const char* to;
+    };
+    int links = 0;
+    for (const LinkKind& kind : {LinkKind{"docs/templates.md", "](#", "docs/templates.md"},
+                                 LinkKind{"README.md", "](docs/templates.md#", "docs/templates.md"},
+                                 LinkKind{"docs/functions.md", "](templates.md#", "docs/templates.md"},
+                                 LinkKind{"docs/wizards.md", "](templates.md#", "docs/templates.md"},
+                                 LinkKind{"docs/architecture.md", "](#", "docs/architecture.md"},
+                                 LinkKind{"README.md", "](docs/architecture.md#", "docs/architecture.md"},
+                                 LinkKind{"docs/templates.md", "](architecture.md#", "docs/architecture.md"},
+                                 LinkKind{"docs/functions.md", "](architecture.md#", "docs/architecture.md"},
+                                 LinkKind{"docs/wizards.md", "](architecture.md#", "docs/architecture.md"}}) {
+        const std::set<std::string> anchors = HeadingAnchors(ReadSourceFile(kind.to));
+        const std::string text = ReadSourceFile(kind.from);
+        const std::string marker = kind.marker;
+        for (std::size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at + 1)) {
+            const std::size_t start = at + marker.size();
+            const std::string anchor = text.substr(start, text.find(')', start) - start);
+            ++links;
+            EXPECT_TRUE(anchors.count(anchor))
+                << kind.from << " links to " << kind.to << "#" << anchor << ", which is no heading";
         }
     }
     EXPECT_GT(links, 0);
