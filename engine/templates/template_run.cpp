@@ -16,7 +16,7 @@
 #include "engine/templates/scopes/page_scopes.h"
 #include "engine/templates/core/if_block_stack.h"
 #include "engine/templates/tags/page_tags.h"
-#include "engine/templates/core/error_page_spec.h"
+#include "engine/templates/core/registered_error_page.h"
 #include "engine/templates/core/loop_stack.h"
 #include "engine/templates/core/transaction_window.h"
 #include "engine/templates/template_page.h"

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "engine/templates/core/error_page_spec.h"
+#include "engine/templates/core/registered_error_page.h"
 
 struct ParamTagState {
     std::string name;

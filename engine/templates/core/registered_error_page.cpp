@@ -1,4 +1,4 @@
-#include "engine/templates/core/error_page_spec.h"
+#include "engine/templates/core/registered_error_page.h"
 
 #include "platform/file_ops.h"
 #include "platform/path_util.h"
