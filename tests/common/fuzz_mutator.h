@@ -9,21 +9,20 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/common/file_text.h"
 
 namespace tessaro::test {
 
 // The fenced code blocks of docs/templates.md, in order (the fences dropped).
 inline std::vector<std::string> GuideExampleBlocks() {
-    std::ifstream in(std::string(TESSARO_SOURCE_DIR) + "/docs/templates.md", std::ios::binary);
     std::vector<std::string> blocks;
-    std::string line, block;
+    std::string block;
     bool inside = false;
-    while (std::getline(in, line)) {
+    for (const std::string& line : SourceLines("docs/templates.md")) {
         if (line.rfind("```", 0) == 0) {
             if (inside && !block.empty()) blocks.push_back(block);
             block.clear();

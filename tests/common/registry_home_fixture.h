@@ -3,8 +3,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "tests/common/temp_home.h"
@@ -17,11 +15,5 @@ protected:
         unsetenv("TESSARO_EVENTLOG");
     }
 
-    static std::string ReadFile(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
     static bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 };

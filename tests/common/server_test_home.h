@@ -6,11 +6,10 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "support/registry.h"
+#include "tests/common/file_text.h"
 #include "tests/common/temp_home.h"
 
 class ServerTestHome : public TempHomeTest {
@@ -37,9 +36,6 @@ protected:
     }
 
     std::string ReadLog(const std::string& name = "SERVER") const {
-        std::ifstream in(home() + "/log/" + name + ".LOG");
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
+        return tessaro::test::ReadFileText(home() + "/log/" + name + ".LOG");
     }
 };

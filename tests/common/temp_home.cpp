@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "platform/registry_store.h"
+#include "tests/common/file_text.h"
 
 namespace tessaro::test {
 
@@ -26,8 +26,7 @@ TempFolder::~TempFolder() {
 
 std::string TempFolder::write(const std::string& name, const std::string& bytes) const {
     std::string file = path_ + "/" + name;
-    std::ofstream out(file, std::ios::binary);
-    out << bytes;
+    WriteFileText(file, bytes);
     return file;
 }
 

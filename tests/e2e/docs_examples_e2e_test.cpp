@@ -36,6 +36,7 @@
 #include "e2e_odbc.h"
 #include "site_test.h"
 #include "tests/common/ci_require.h"
+#include "tests/common/file_text.h"
 
 namespace {
 
@@ -52,19 +53,15 @@ struct GuideExample {
     std::vector<std::pair<std::string, std::string>> files;
 };
 
-std::string ReadSourceFile(const std::string& relative) {
-    std::ifstream in(std::string(TESSARO_SOURCE_DIR) + "/" + relative, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using tessaro::test::ReadFileText;
+using tessaro::test::ReadSourceText;
 
 std::string ReadGuide() {
-    return ReadSourceFile("docs/templates.md");
+    return ReadSourceText("docs/templates.md");
 }
 
 std::string ReadReference() {
-    return ReadSourceFile("docs/functions.md");
+    return ReadSourceText("docs/functions.md");
 }
 
 // The anchor a Markdown viewer gives a heading: lower case, blanks to '-', and every character
@@ -150,7 +147,7 @@ protected:
 
     // Each example of the file, in order, gives the page the file shows.
     void ExpectEveryExamplesPage(const char* file) {
-        for (const GuideExample& example : ParseGuide(ReadSourceFile(file))) {
+        for (const GuideExample& example : ParseGuide(ReadSourceText(file))) {
             SCOPED_TRACE(std::string(file) + ":" + std::to_string(example.line) + " example " + example.name);
             for (const auto& [path, text] : example.files) site.WriteDocument(path, text);
             if (!example.mkdir.empty())
@@ -183,7 +180,7 @@ protected:
 // Every link from the guides into a README section lands on a heading of the README.
 TEST(GuideLinks, ReadmeSectionsExist) {
     std::set<std::string> anchors;
-    std::istringstream readme(ReadSourceFile("README.md"));
+    std::istringstream readme(ReadSourceText("README.md"));
     for (std::string line; std::getline(readme, line);) {
         std::size_t level = line.find_first_not_of('#');
         if (level != 0 && level != std::string::npos && line[level] == ' ')
@@ -192,7 +189,7 @@ TEST(GuideLinks, ReadmeSectionsExist) {
     ASSERT_TRUE(anchors.count("adding-a-data-source"));
     int links = 0;
     for (const char* guide : {"docs/templates.md", "docs/wizards.md", "docs/functions.md", "docs/architecture.md"}) {
-        const std::string text = ReadSourceFile(guide);
+        const std::string text = ReadSourceText(guide);
         const std::string target = "](../README.md#";
         for (std::size_t at = text.find(target); at != std::string::npos; at = text.find(target, at + 1)) {
             std::size_t start = at + target.size();
@@ -207,7 +204,7 @@ TEST(GuideLinks, ReadmeSectionsExist) {
 // The headings of a Markdown file, as written (without the leading marks).
 std::set<std::string> Headings(const std::string& relative) {
     std::set<std::string> headings;
-    std::istringstream in(ReadSourceFile(relative));
+    std::istringstream in(ReadSourceText(relative));
     for (std::string line; std::getline(in, line);) {
         std::size_t level = line.find_first_not_of('#');
         if (level != 0 && level != std::string::npos && line[level] == ' ') headings.insert(line.substr(level + 1));
@@ -224,7 +221,7 @@ TEST(GuideLinks, SectionsNamedByMessagesExist) {
         for (const auto& entry : std::filesystem::recursive_directory_iterator(std::string(TESSARO_SOURCE_DIR) + "/" + folder)) {
             if (entry.path().extension() != ".cpp") continue;
             const std::string relative = std::filesystem::relative(entry.path(), TESSARO_SOURCE_DIR).string();
-            const std::string text = ReadSourceFile(relative);
+            const std::string text = ReadSourceText(relative);
             for (std::sregex_iterator it(text.begin(), text.end(), named), end; it != end; ++it) {
                 const std::set<std::string> headings = Headings((*it)[1]);
                 for (int group : {2, 3}) {
@@ -242,7 +239,7 @@ TEST(GuideLinks, SectionsNamedByMessagesExist) {
 // The sample application, the first pages a user sees, declares the encoding the guide asks for.
 TEST(SampleApplication, PagesDeclareUtf8) {
     for (const char* page : {"samples/index.tsm", "samples/cities.tsm"})
-        EXPECT_NE(ReadSourceFile(page).find("<META CHARSET=\"utf-8\">"), std::string::npos) << page;
+        EXPECT_NE(ReadSourceText(page).find("<META CHARSET=\"utf-8\">"), std::string::npos) << page;
 }
 
 // The headings of a Markdown text as their anchors.
@@ -266,7 +263,7 @@ TEST(GuideLinks, ReferenceSectionsExist) {
     for (const auto& [file, target] : {std::pair<const char*, const char*>{"docs/functions.md", "](#"},
                                        {"docs/templates.md", "](functions.md#"},
                                        {"README.md", "](docs/functions.md#"}}) {
-        const std::string text = ReadSourceFile(file);
+        const std::string text = ReadSourceText(file);
         const std::string marker = target;
         for (std::size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at + 1)) {
             const std::size_t start = at + marker.size();
@@ -297,8 +294,8 @@ TEST(GuideLinks, GuideAndArchitectureSectionsExist) {
                                  LinkKind{"docs/templates.md", "](architecture.md#", "docs/architecture.md"},
                                  LinkKind{"docs/functions.md", "](architecture.md#", "docs/architecture.md"},
                                  LinkKind{"docs/wizards.md", "](architecture.md#", "docs/architecture.md"}}) {
-        const std::set<std::string> anchors = HeadingAnchors(ReadSourceFile(kind.to));
-        const std::string text = ReadSourceFile(kind.from);
+        const std::set<std::string> anchors = HeadingAnchors(ReadSourceText(kind.to));
+        const std::string text = ReadSourceText(kind.from);
         const std::string marker = kind.marker;
         for (std::size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at + 1)) {
             const std::size_t start = at + marker.size();
@@ -313,7 +310,7 @@ TEST(GuideLinks, GuideAndArchitectureSectionsExist) {
 
 TEST(GuideMarkers, EveryExampleHasItsExpectedPage) {
     for (const char* file : {"docs/templates.md", "docs/functions.md"}) {
-        std::vector<GuideExample> examples = ParseGuide(ReadSourceFile(file));
+        std::vector<GuideExample> examples = ParseGuide(ReadSourceText(file));
         ASSERT_FALSE(examples.empty()) << file << " has no examples";
         std::set<std::string> names;
         for (const GuideExample& example : examples) {
@@ -442,11 +439,9 @@ sys.stdout.buffer.write(' '.join(p.strip() for p in reader.parts if p.strip()).e
 )py";
     const std::string out = dir + "/text.out";
     const int status = e2e::RunProgram({"/usr/bin/python3", dir + "/read.py", dir + "/page.bin", type}, {}, out);
-    std::ifstream in(out, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    ASSERT_EQ(status, 0) << text.str();
-    EXPECT_EQ(text.str(), "Caf\xC3\xA9 caf\xC3\xA9 cr\xC3\xA8me CAF\xC3\x89 CR\xC3\x88ME 2");
+    const std::string text = ReadFileText(out);
+    ASSERT_EQ(status, 0) << text;
+    EXPECT_EQ(text, "Caf\xC3\xA9 caf\xC3\xA9 cr\xC3\xA8me CAF\xC3\x89 CR\xC3\x88ME 2");
 }
 
 TEST_F(GuideExamples, EveryExampleGivesThePageTheGuideShows) {

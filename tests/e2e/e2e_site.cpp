@@ -3,11 +3,11 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "child_process.h"
 #include "platform/registry_store.h"
 #include "platform/service_manager.h"
+#include "tests/common/file_text.h"
 
 namespace e2e {
 
@@ -96,10 +96,7 @@ bool Site::SetSetting(const std::string& section, const std::string& name, const
 }
 
 std::string Site::ReadHomeFile(const std::string& relative) const {
-    std::ifstream in(home_.path() + "/" + relative, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return tessaro::test::ReadFileText(home_.path() + "/" + relative);
 }
 
 }  // namespace e2e

@@ -6,15 +6,14 @@
 
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
 #include <vector>
 
 #include "site_test.h"
+#include "tests/common/file_text.h"
 
 namespace {
 
@@ -23,16 +22,8 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+using tessaro::test::ReadFileText;
+using tessaro::test::WriteFileText;
 
 // Every regular file below dir, by path.
 std::set<std::string> FilesBelow(const std::string& dir) {
@@ -85,7 +76,7 @@ protected:
         fs::create_directories(folder);
         // A file beside the folder, which no request may reach.
         outside = site.document_root() + "/secret.txt";
-        WriteFile(outside, "secret");
+        WriteFileText(outside, "secret");
     }
 
     e2e::HttpResponse Post(const std::string& target, const std::vector<Part>& parts) {
@@ -124,7 +115,7 @@ TEST_F(FileTagThroughWebServer, MakeUniqueUploadsOfOneMegabyteGiveTwoDistinctFil
     EXPECT_EQ(fs::path(names[1]).extension(), ".bin");
     for (const std::string& name : names) {
         std::string path = folder + "/" + name;
-        EXPECT_EQ(ReadFile(path), data) << path;
+        EXPECT_EQ(ReadFileText(path), data) << path;
         struct stat st {};
         ASSERT_EQ(::stat(path.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0640u) << path;
@@ -164,21 +155,21 @@ TEST_F(FileTagThroughWebServer, UploadsOfOneNameAtOnceFollowTheirConflictRule) {
 }
 
 TEST_F(FileTagThroughWebServer, NameConflictModesOnAnExistingFile) {
-    WriteFile(folder + "/report.txt", "old text");
+    WriteFileText(folder + "/report.txt", "old text");
     Part part{"doc", "notes.txt", "application/octet-stream", "new text"};
     std::string destination = "DESTINATION=\"" + folder + "/report.txt\" ";
 
     auto error = Upload(destination, part);
     EXPECT_THAT(error.body, HasSubstr("The file 'report.txt' could not be uploaded because a file of that name already "
                                       "exists"));
-    EXPECT_EQ(ReadFile(folder + "/report.txt"), "old text");
+    EXPECT_EQ(ReadFileText(folder + "/report.txt"), "old text");
 
     auto skip = Upload(destination + "NAMECONFLICT=\"skip\"", part);
     EXPECT_EQ(Field(skip.body, "existed"), "Yes") << skip.body;
     EXPECT_EQ(Field(skip.body, "saved"), "No");
     EXPECT_EQ(Field(skip.body, "server"), "");
     EXPECT_EQ(Field(skip.body, "old"), "8");
-    EXPECT_EQ(ReadFile(folder + "/report.txt"), "old text");
+    EXPECT_EQ(ReadFileText(folder + "/report.txt"), "old text");
 
     auto overwrite = Upload(destination + "NAMECONFLICT=\"OVERWRITE\"", part);
     EXPECT_EQ(Field(overwrite.body, "overwritten"), "Yes") << overwrite.body;
@@ -192,13 +183,13 @@ TEST_F(FileTagThroughWebServer, NameConflictModesOnAnExistingFile) {
     EXPECT_EQ(Field(overwrite.body, "size"), "8");
     EXPECT_EQ(Field(overwrite.body, "modified").rfind("{ts '", 0), 0u) << overwrite.body;
     EXPECT_EQ(Field(overwrite.body, "accessed").rfind("{d '", 0), 0u) << overwrite.body;
-    EXPECT_EQ(ReadFile(folder + "/report.txt"), "new text");
+    EXPECT_EQ(ReadFileText(folder + "/report.txt"), "new text");
 
     auto unique = Upload(destination + "NAMECONFLICT=\"MakeUnique\"", part);
     EXPECT_EQ(Field(unique.body, "renamed"), "Yes") << unique.body;
     EXPECT_EQ(Field(unique.body, "attempted"), "report.txt");
     EXPECT_EQ(Field(unique.body, "ext"), "txt");
-    EXPECT_EQ(ReadFile(folder + "/" + Field(unique.body, "server")), "new text");
+    EXPECT_EQ(ReadFileText(folder + "/" + Field(unique.body, "server")), "new text");
 
     auto bad = Upload(destination + "NAMECONFLICT=\"REPLACE\"", part);
     EXPECT_THAT(bad.body,
@@ -230,7 +221,7 @@ TEST_F(FileTagThroughWebServer, PathsKeepTheCaseOfTheDisk) {
         EXPECT_EQ(Field(page.body, "server"), "avatar.png") << page.body;
         EXPECT_THAT(page.body, HasSubstr("<IMG SRC=\"uploads/avatar.png\">"));
     }
-    EXPECT_EQ(ReadFile(guest + "/uploads/avatar.png"), png);
+    EXPECT_EQ(ReadFileText(guest + "/uploads/avatar.png"), png);
     EXPECT_FALSE(fs::exists(guest + "/uploads/AVATAR.PNG"));
     auto picture = e2e::HttpGet(site.port(), "/Site/Guest/uploads/avatar.png");
     EXPECT_EQ(picture.status, 200) << picture.error;
@@ -245,7 +236,7 @@ TEST_F(FileTagThroughWebServer, DestinationFoldersAndNamesWithoutExtension) {
     auto response = Upload("DESTINATION=\"" + dotted + "\"", part);
     EXPECT_EQ(Field(response.body, "server"), "README") << response.body;
     EXPECT_EQ(Field(response.body, "client"), "README");
-    EXPECT_EQ(ReadFile(dotted + "/README"), "readme");
+    EXPECT_EQ(ReadFileText(dotted + "/README"), "readme");
     EXPECT_FALSE(fs::exists(dotted + "/README."));
 
     auto missing = Upload("DESTINATION=\"" + folder + "/nowhere\"", part);
@@ -302,9 +293,9 @@ TEST_F(FileTagThroughWebServer, WriteAppendReadCopyMoveRenameAndDeleteInsideTheF
                          f + "#URL.f#\" OUTPUT=\"second\">done",
                      "f=log.txt");
     EXPECT_EQ(write.body, "done") << write.body;
-    EXPECT_EQ(ReadFile(f + "log.txt"), "first\nsecond\n");
+    EXPECT_EQ(ReadFileText(f + "log.txt"), "first\nsecond\n");
 
-    WriteFile(f + "nul.bin", std::string("before\0after", 12));
+    WriteFileText(f + "nul.bin", std::string("before\0after", 12));
     auto read = Run("<TSFILE ACTION=\"READ\" FILE=\"" + f +
                     "log.txt\" VARIABLE=\"x\">"
                     "<TSFILE ACTION=\"READ\" FILE=\"" +
@@ -320,12 +311,12 @@ TEST_F(FileTagThroughWebServer, WriteAppendReadCopyMoveRenameAndDeleteInsideTheF
                     "copy.txt\" DESTINATION=\"renamed.txt\">"
                     "ok");
     EXPECT_EQ(copy.body, "ok") << copy.body;
-    EXPECT_EQ(ReadFile(f + "renamed.txt"), "first\nsecond\n");
+    EXPECT_EQ(ReadFileText(f + "renamed.txt"), "first\nsecond\n");
     EXPECT_FALSE(fs::exists(f + "copy.txt"));
 
     // A destination naming a folder keeps the name; names without extension keep theirs.
     fs::create_directories(f + "sub");
-    WriteFile(f + "README", "r");
+    WriteFileText(f + "README", "r");
     auto move = Run("<TSFILE ACTION=\"MOVE\" SOURCE=\"" + f + "renamed.txt\" DESTINATION=\"" + f +
                     "sub/\">"
                     "<TSFILE ACTION=\"MOVE\" SOURCE=\"" +
@@ -334,16 +325,16 @@ TEST_F(FileTagThroughWebServer, WriteAppendReadCopyMoveRenameAndDeleteInsideTheF
                     "<TSFILE ACTION=\"COPY\" SOURCE=\"" +
                     f + "sub/README\" DESTINATION=\"" + f + "LICENSE\">ok");
     EXPECT_EQ(move.body, "ok") << move.body;
-    EXPECT_EQ(ReadFile(f + "sub/renamed.txt"), "first\nsecond\n");
-    EXPECT_EQ(ReadFile(f + "sub/README"), "r");
-    EXPECT_EQ(ReadFile(f + "LICENSE"), "r");
+    EXPECT_EQ(ReadFileText(f + "sub/renamed.txt"), "first\nsecond\n");
+    EXPECT_EQ(ReadFileText(f + "sub/README"), "r");
+    EXPECT_EQ(ReadFileText(f + "LICENSE"), "r");
     EXPECT_FALSE(fs::exists(f + "LICENSE."));
 
     auto remove = Run("<TSFILE ACTION=\"DELETE\" FILE=\"" + f + "sub/renamed.txt\">ok");
     EXPECT_EQ(remove.body, "ok") << remove.body;
     EXPECT_FALSE(fs::exists(f + "sub/renamed.txt"));
 
-    WriteFile(f + "tsfile.log", "kept");
+    WriteFileText(f + "tsfile.log", "kept");
     auto log = Run("<TSFILE ACTION=\"DELETE\" FILE=\"" + f + "TSFile.Log\">");
     EXPECT_THAT(log.body, HasSubstr("Tessaro does not allow deletion of files with that name."));
     auto missing = Run("<TSFILE ACTION=\"READ\" FILE=\"" + f + "none.txt\" VARIABLE=\"x\">");
@@ -359,7 +350,7 @@ TEST_F(FileTagThroughWebServer, WriteAppendReadCopyMoveRenameAndDeleteInsideTheF
 
 TEST_F(FileTagThroughWebServer, EveryActionRefusesPathsThatClimbOutOfTheFolder) {
     const std::string f = folder + "/";
-    WriteFile(f + "inside.txt", "inside");
+    WriteFileText(f + "inside.txt", "inside");
     const std::string templates[] = {
         "<TSFILE ACTION=\"READ\" FILE=\"" + f + "#URL.f#\" VARIABLE=\"x\"><TSOUTPUT>#x#</TSOUTPUT>",
         "<TSFILE ACTION=\"WRITE\" FILE=\"" + f + "#URL.f#\" OUTPUT=\"owned\">",
@@ -398,8 +389,8 @@ TEST_F(FileTagThroughWebServer, EveryActionRefusesPathsThatClimbOutOfTheFolder) 
     }
     before.insert(site.document_root() + "/escape.tsm");
     EXPECT_EQ(FilesBelow(site.document_root()), before);
-    EXPECT_EQ(ReadFile(outside), "secret");
-    EXPECT_EQ(ReadFile(f + "inside.txt"), "inside");
+    EXPECT_EQ(ReadFileText(outside), "secret");
+    EXPECT_EQ(ReadFileText(f + "inside.txt"), "inside");
 
     // An upload destination built from the request cannot climb out either.
     for (const std::string& escape : {std::string("..%2F"), std::string("%2e%2e"), std::string("..%5C")}) {
@@ -412,7 +403,7 @@ TEST_F(FileTagThroughWebServer, EveryActionRefusesPathsThatClimbOutOfTheFolder) 
                              Part{"doc", "secret.txt", "text/plain", "owned"}, "f=" + escape);
         EXPECT_THAT(upload.body, HasSubstr("is illegal.Path specifications")) << escape;
     }
-    EXPECT_EQ(ReadFile(outside), "secret");
+    EXPECT_EQ(ReadFileText(outside), "secret");
 }
 
 TEST_F(FileTagThroughWebServer, UploadWithoutAFileOrAFolderIsAnErrorInTheTag) {

@@ -23,7 +23,6 @@
 #include <map>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -35,6 +34,7 @@
 #include "e2e_odbc.h"
 #include "site_test.h"
 #include "tests/common/ci_require.h"
+#include "tests/common/file_text.h"
 #include "tests/common/folder_swapper.h"
 #include "tests/common/text_matchers.h"
 
@@ -46,16 +46,8 @@ using tessaro::test::ContainsText;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+using tessaro::test::ReadFileText;
+using tessaro::test::WriteFileText;
 
 // A value of /proc/<pid>/status in kB (VmRSS, RssAnon, ...), 0 when not found.
 long StatusKb(pid_t pid, const std::string& key) {
@@ -93,9 +85,10 @@ TEST_F(HostileFiles, PathsWithAZeroByteAreRefusedOnEveryRoad) {
     Start();
     const std::string docs = site.document_root();
     fs::create_directories(docs + "/notes");
-    WriteFile(docs + "/notes/kept.txt", "kept-content");
+    WriteFileText(docs + "/notes/kept.txt", "kept-content");
     site.WriteDocument("inner.tsm", "inner-content");
-    WriteFile(docs + "/staff.rpt", "[Report]\nColumns={t.a}\n[Table]\nDatabaseLibrary=x\nFields=a\nFile=rows.csv\n");
+    WriteFileText(docs + "/staff.rpt",
+                  "[Report]\nColumns={t.a}\n[Table]\nDatabaseLibrary=x\nFields=a\nFile=rows.csv\n");
     struct Case {
         const char* name;
         std::string page;
@@ -128,7 +121,7 @@ TEST_F(HostileFiles, PathsWithAZeroByteAreRefusedOnEveryRoad) {
     }
     EXPECT_FALSE(fs::exists(docs + "/notes/evil.tsm"));
     EXPECT_FALSE(fs::exists(docs + "/notes/copy.tsm"));
-    EXPECT_EQ(ReadFile(docs + "/notes/kept.txt"), "kept-content");
+    EXPECT_EQ(ReadFileText(docs + "/notes/kept.txt"), "kept-content");
     EXPECT_FALSE(fs::exists(site.home() + "/Mail/SPOOL") && !fs::is_empty(site.home() + "/Mail/SPOOL"));
 
     site.WriteDocument("exists.tsm", "<TSOUTPUT>#FileExists(FORM.n)#/#FileExists(FORM.m)#</TSOUTPUT>");
@@ -154,10 +147,10 @@ TEST_F(HostileFiles, PrivateFilesStayClosedOnEveryRoad) {
     };
     for (const std::string& file : privateFiles) {
         fs::create_directories(fs::path(file).parent_path());
-        if (!fs::exists(file)) WriteFile(file, "private-bytes");
+        if (!fs::exists(file)) WriteFileText(file, "private-bytes");
     }
     std::vector<std::string> before;
-    for (const std::string& file : privateFiles) before.push_back(ReadFile(file));
+    for (const std::string& file : privateFiles) before.push_back(ReadFileText(file));
     fs::create_directories(docs + "/out");
     // Every road that opens a file for a template, the file named by the request.
     const std::string roads[] = {
@@ -183,13 +176,13 @@ TEST_F(HostileFiles, PrivateFilesStayClosedOnEveryRoad) {
     }
     for (std::size_t i = 0; i < privateFiles.size(); ++i)
         if (privateFiles[i] != home + "/registry.db" && privateFiles[i] != home + "/log/SERVER.LOG") {
-            EXPECT_EQ(ReadFile(privateFiles[i]), before[i]) << privateFiles[i];
+            EXPECT_EQ(ReadFileText(privateFiles[i]), before[i]) << privateFiles[i];
         }
     EXPECT_TRUE(fs::is_empty(docs + "/out"));
     EXPECT_TRUE(!fs::exists(home + "/Mail/SPOOL") || fs::is_empty(home + "/Mail/SPOOL"));
     // A report whose rows come from a private file is refused as well.
-    WriteFile(docs + "/rows.rpt", "[Report]\nColumns={t.a}\n[Table]\nDatabaseLibrary=x\nFields=a\nFile=" + home +
-                                      "/odbc/odbc.ini\n");
+    WriteFileText(docs + "/rows.rpt",
+                  "[Report]\nColumns={t.a}\n[Table]\nDatabaseLibrary=x\nFields=a\nFile=" + home + "/odbc/odbc.ini\n");
     auto rows = Page("rows.tsm", "<TSREPORT REPORT=\"" + docs + "/rows.rpt\"></TSREPORT>");
     EXPECT_TRUE(IsEngineErrorPage(rows)) << rows.body;
     // GetTempFile in a private folder fails; the templates' own temporary folder works.
@@ -208,8 +201,8 @@ TEST_F(HostileFiles, FilesAreOpenedAsCheckedAndReadsAreBounded) {
     const std::string shared = docs + "/shared";
     fs::create_directories(shared);
     fs::permissions(shared, fs::perms::all);
-    WriteFile(home + "/log/TARGET.LOG", "target\n");
-    const std::string before = ReadFile(home + "/log/TARGET.LOG");
+    WriteFileText(home + "/log/TARGET.LOG", "target\n");
+    const std::string before = ReadFileText(home + "/log/TARGET.LOG");
     site.WriteDocument("append.tsm", "<TSFILE ACTION=\"APPEND\" FILE=\"" + shared + "/log.txt\" OUTPUT=\"line\">ok");
     site.WriteDocument("read.tsm",
                        "<TSFILE ACTION=\"READ\" FILE=\"#URL.f#\" VARIABLE=\"v\"><TSOUTPUT>#Len(v)#</TSOUTPUT>");
@@ -223,7 +216,7 @@ TEST_F(HostileFiles, FilesAreOpenedAsCheckedAndReadsAreBounded) {
             fs::create_symlink(home + "/log/TARGET.LOG", tmp, ec);
             fs::rename(tmp, link, ec);
             fs::remove(link, ec);
-            WriteFile(link, "");
+            WriteFileText(link, "");
         }
     });
     int ok = 0;
@@ -231,13 +224,13 @@ TEST_F(HostileFiles, FilesAreOpenedAsCheckedAndReadsAreBounded) {
     stop = true;
     swapper.join();
     EXPECT_GT(ok, 0);
-    EXPECT_EQ(ReadFile(home + "/log/TARGET.LOG"), before);
+    EXPECT_EQ(ReadFileText(home + "/log/TARGET.LOG"), before);
 
     // A FIFO, a device, a folder and a file past the limit: each answers at once with an error.
     const std::string fifo = shared + "/fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
-    WriteFile(shared + "/big.txt", std::string(5000, 'b'));
-    WriteFile(shared + "/small.txt", std::string(100, 's'));
+    WriteFileText(shared + "/big.txt", std::string(5000, 'b'));
+    WriteFileText(shared + "/small.txt", std::string(100, 's'));
     const auto start = std::chrono::steady_clock::now();
     for (const std::string& file : {fifo, std::string("/dev/zero"), shared, shared + "/big.txt"}) {
         auto response = site.Get("/read.tsm?f=" + e2e::FormEncode(file));
@@ -311,10 +304,10 @@ TEST_F(HostileFiles, ReportValuesStayTexts) {
     e2e::SQLiteDataSource odbc(site.home(), "e2e_staff", site.home() + "/staff.db");
     Start();
     const std::string docs = site.document_root();
-    WriteFile(docs + "/staff.rpt",
-              "[Report]\nTitle=Staff\nColumns={staff.name}, {@Label}\nHeadings=Name, Label\n\n[Table]\n"
-              "DatabaseLibrary=PDSODBC.DLL\nName=staff\nFields=id, name, salary\nServer=e2e_staff\nTable=staff\n\n"
-              "[Formulas]\nLabel='none'\n");
+    WriteFileText(docs + "/staff.rpt",
+                  "[Report]\nTitle=Staff\nColumns={staff.name}, {@Label}\nHeadings=Name, Label\n\n[Table]\n"
+                  "DatabaseLibrary=PDSODBC.DLL\nName=staff\nFields=id, name, salary\nServer=e2e_staff\nTable=staff\n\n"
+                  "[Formulas]\nLabel='none'\n");
     auto setup = Page("setup.tsm",
                       "<TSQUERY DATASOURCE=\"e2e_staff\">CREATE TABLE staff (id INTEGER, name VARCHAR(20), salary "
                       "INTEGER)</TSQUERY><TSQUERY DATASOURCE=\"e2e_staff\">INSERT INTO staff VALUES (1, 'Ann', "
@@ -576,7 +569,7 @@ protected:
     void RunRoads(const std::vector<Road>& roads, const std::string& target) {
         const std::set<std::string> before = Names(target);
         std::map<std::string, std::string> contents;
-        for (const std::string& name : before) contents[name] = ReadFile(target + "/" + name);
+        for (const std::string& name : before) contents[name] = ReadFileText(target + "/" + name);
         for (const Road& road : roads) {
             {
                 tessaro::test::FolderSwapper swapper(sub, target);
@@ -591,7 +584,7 @@ protected:
             PutDecoys();
             EXPECT_TRUE(road.worked(road.request(-1))) << road.name;
             EXPECT_EQ(Names(target), before) << road.name;
-            for (const auto& [name, bytes] : contents) EXPECT_EQ(ReadFile(target + "/" + name), bytes) << road.name;
+            for (const auto& [name, bytes] : contents) EXPECT_EQ(ReadFileText(target + "/" + name), bytes) << road.name;
         }
     }
 

@@ -16,13 +16,13 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "e2e_odbc.h"
 #include "site_test.h"
+#include "tests/common/file_text.h"
 #include "tests/common/odbc_test_config.h"
 #include "tests/common/pg_test_server.h"
 
@@ -257,8 +257,7 @@ std::vector<pid_t> GatewaysOf(const e2e::Site& site) {
         std::string command;
         std::getline(comm, command);
         if (command != "ksml") continue;
-        std::ifstream environ(entry.path() / "environ", std::ios::binary);
-        std::string variables((std::istreambuf_iterator<char>(environ)), std::istreambuf_iterator<char>());
+        std::string variables = tessaro::test::ReadFileText(entry.path() / "environ");
         if (variables.find(mark + std::string(1, '\0')) != std::string::npos) found.push_back(std::stoi(name));
     }
     return found;

@@ -15,6 +15,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include "tests/common/file_text.h"
+
 extern char** environ;
 
 namespace e2e {
@@ -150,12 +152,8 @@ void LighttpdServer::Stop() {
 }
 
 std::string LighttpdServer::ErrorLog() const {
-    std::ifstream in(options_.work_dir + "/lighttpd-error.log");
-    std::ostringstream s;
-    s << in.rdbuf();
-    std::ifstream out(options_.work_dir + "/lighttpd.out");
-    s << out.rdbuf();
-    return s.str();
+    return tessaro::test::ReadFileText(options_.work_dir + "/lighttpd-error.log") +
+           tessaro::test::ReadFileText(options_.work_dir + "/lighttpd.out");
 }
 
 }  // namespace e2e

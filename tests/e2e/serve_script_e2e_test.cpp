@@ -25,18 +25,15 @@
 #include "lighttpd_server.h"
 #include "platform/service_manager.h"
 #include "tests/common/ci_require.h"
+#include "tests/common/file_text.h"
 #include "tests/common/temp_home.h"
 #include "tests/wizardutils/sqlite_catalog_fixture.h"
 #include "tests/common/text_matchers.h"
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using tessaro::test::ReadFileText;
+using tessaro::test::ReadSourceText;
 
 using tessaro::test::ContainsText;
 using tessaro::test::CountOf;
@@ -45,7 +42,7 @@ using ::testing::Not;
 
 // The script of docs/wizards.md that follows the marker <!-- wizard-script: NAME -->.
 std::string GuideScript(const std::string& name) {
-    std::istringstream in(ReadFile(std::string(TESSARO_SOURCE_DIR) + "/docs/wizards.md"));
+    std::istringstream in(ReadSourceText("docs/wizards.md"));
     std::string line, script;
     bool found = false, inBlock = false;
     while (std::getline(in, line)) {
@@ -125,7 +122,7 @@ protected:
                                                {"PORT", std::to_string(*port)},
                                                {"TESSARO_BIN", std::string(TESSARO_BINARY_DIR) + "/bin"}},
             output_);
-        for (int i = 0; i < 600 && ReadFile(output_).find("Tessaro is serving") == std::string::npos; ++i) {
+        for (int i = 0; i < 600 && ReadFileText(output_).find("Tessaro is serving") == std::string::npos; ++i) {
             if (!serve->Alive()) break;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
@@ -166,7 +163,7 @@ protected:
                                       {"ODBCSYSINI", home_.path() + "/odbc"},
                                       {"ODBCINI", home_.path() + "/odbc/odbc.ini"}},
                                      out);
-        EXPECT_EQ(status, 0) << ReadFile(out);
+        EXPECT_EQ(status, 0) << ReadFileText(out);
     }
 
     e2e::HttpResponse Post(int port, const std::string& target, const std::string& body) {
@@ -199,12 +196,12 @@ TEST_F(ServeScript, KeepsTheUsersDataSourcesAndFindsNewOnes) {
         SCOPED_TRACE("run " + std::to_string(run));
         int port = 0;
         auto serve = Serve(&port);
-        ASSERT_NE(ReadFile(output_).find("Tessaro is serving"), std::string::npos) << ReadFile(output_);
-        EXPECT_NE(ReadFile(output_).find("ODBCINI=" + home_.path() + "/odbc/odbc.ini"), std::string::npos)
+        ASSERT_NE(ReadFileText(output_).find("Tessaro is serving"), std::string::npos) << ReadFileText(output_);
+        EXPECT_NE(ReadFileText(output_).find("ODBCINI=" + home_.path() + "/odbc/odbc.ini"), std::string::npos)
             << "tsengine -INSTALL says which ODBC files the service uses\n"
-            << ReadFile(output_);
+            << ReadFileText(output_);
 
-        std::string ini = ReadFile(home_.path() + "/odbc/odbc.ini");
+        std::string ini = ReadFileText(home_.path() + "/odbc/odbc.ini");
         EXPECT_EQ(CountOf(ini, "[Guestbook]"), 1u) << ini;
         EXPECT_EQ(CountOf(ini, "[TessaroSample]"), 1u) << ini;
         auto page = e2e::HttpGet(port, "/guest.tsm");
@@ -220,7 +217,7 @@ TEST_F(ServeScript, KeepsTheUsersDataSourcesAndFindsNewOnes) {
             EXPECT_EQ(later.status, 200) << later.body;
             EXPECT_EQ(later.body, "rows 0");
         }
-        EXPECT_EQ(serve->Stop(), 0) << ReadFile(output_);
+        EXPECT_EQ(serve->Stop(), 0) << ReadFileText(output_);
     }
 }
 
@@ -229,7 +226,7 @@ TEST_F(ServeScript, KeepsTheUsersDataSourcesAndFindsNewOnes) {
 TEST_F(ServeScript, ASecondServeRefusesAndLeavesTheFirstServing) {
     int port = 0;
     auto serve = Serve(&port);
-    ASSERT_NE(ReadFile(output_).find("Tessaro is serving"), std::string::npos) << ReadFile(output_);
+    ASSERT_NE(ReadFileText(output_).find("Tessaro is serving"), std::string::npos) << ReadFileText(output_);
     auto enginePid = [&] {
         std::ifstream status(home_.path() + "/scm/" + tessaro::platform::ScmFoldServiceName("Brendlow Tessaro 2.0") +
                              "/status");
@@ -264,10 +261,10 @@ TEST_F(ServeScript, ASecondServeRefusesAndLeavesTheFirstServing) {
                                    out);
         // A refusal is quick; one that serves after all is stopped after a while.
         for (int i = 0; i < 300 && run.Alive(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        EXPECT_FALSE(run.Alive()) << "the second scripts/serve did not refuse\n" << ReadFile(out);
-        EXPECT_EQ(run.Stop(), 1) << ReadFile(out);
-        EXPECT_THAT(ReadFile(out), HasSubstr(second.says));
-        EXPECT_THAT(ReadFile(out), Not(HasSubstr("Tessaro is serving")));
+        EXPECT_FALSE(run.Alive()) << "the second scripts/serve did not refuse\n" << ReadFileText(out);
+        EXPECT_EQ(run.Stop(), 1) << ReadFileText(out);
+        EXPECT_THAT(ReadFileText(out), HasSubstr(second.says));
+        EXPECT_THAT(ReadFileText(out), Not(HasSubstr("Tessaro is serving")));
         // The first is untouched: its pages, its template folder, its engine.
         auto page = e2e::HttpGet(port, "/guest.tsm");
         EXPECT_EQ(page.status, 200) << page.body;
@@ -275,7 +272,7 @@ TEST_F(ServeScript, ASecondServeRefusesAndLeavesTheFirstServing) {
         EXPECT_EQ(enginePid(), engine);
     }
     EXPECT_FALSE(std::filesystem::exists(other.path() + "/home")) << "the refused run made a runtime root";
-    EXPECT_EQ(serve->Stop(), 0) << ReadFile(output_);
+    EXPECT_EQ(serve->Stop(), 0) << ReadFileText(output_);
 }
 
 // The user's road: scripts/serve over a folder, the wizards' scripts from docs/wizards.md over
@@ -283,7 +280,7 @@ TEST_F(ServeScript, ASecondServeRefusesAndLeavesTheFirstServing) {
 TEST_F(ServeScript, WizardApplicationsRunWhereTemplatesAreServed) {
     int port = 0;
     auto serve = Serve(&port);
-    ASSERT_NE(ReadFile(output_).find("Tessaro is serving"), std::string::npos) << ReadFile(output_);
+    ASSERT_NE(ReadFileText(output_).find("Tessaro is serving"), std::string::npos) << ReadFileText(output_);
     const std::string database = home_.path() + "/data/sample.db";
 
     RunGuideScript("data-entry");
@@ -336,7 +333,7 @@ TEST_F(ServeScript, WizardApplicationsRunWhereTemplatesAreServed) {
     auto mixed = e2e::HttpGet(port, "/Mixed.Tsm");
     EXPECT_EQ(mixed.status, 200) << mixed.body;
     EXPECT_EQ(mixed.body, "6 cities");
-    EXPECT_EQ(serve->Stop(), 0) << ReadFile(output_);
+    EXPECT_EQ(serve->Stop(), 0) << ReadFileText(output_);
 }
 
 // A person's road through a generated application in a real browser: the entry form takes
@@ -349,7 +346,7 @@ TEST_F(ServeScript, AGeneratedFormPostsUtf8FromChromium) {
     REQUIRE_OR_SKIP(std::filesystem::exists("/usr/bin/python3"), "python3 is not installed");
     int port = 0;
     auto serve = Serve(&port);
-    ASSERT_NE(ReadFile(output_).find("Tessaro is serving"), std::string::npos) << ReadFile(output_);
+    ASSERT_NE(ReadFileText(output_).find("Tessaro is serving"), std::string::npos) << ReadFileText(output_);
     RunGuideScript("data-entry");
     std::ofstream(docs_ + "/broken.tsm") << "<P>M\xC3\xBCnchen\n<TSOUTPUT>#NoSuchName#</TSOUTPUT>\n";
 
@@ -361,11 +358,11 @@ TEST_F(ServeScript, AGeneratedFormPostsUtf8FromChromium) {
          "M\xC3\xBCnchen", "fill", "Country", "\xE6\x97\xA5\xE6\x9C\xAC", "fill", "Population", "1500000",
          "submit", "show", "open", site + "/EntryList.TSM", "show", "open", site + "/broken.tsm", "show"},
         {}, out);
-    ASSERT_EQ(status, 0) << ReadFile(out);
+    ASSERT_EQ(status, 0) << ReadFileText(out);
     std::vector<std::string> pages;
-    std::istringstream lines(ReadFile(out));
+    std::istringstream lines(ReadFileText(out));
     for (std::string line; std::getline(lines, line);) pages.push_back(line);
-    ASSERT_EQ(pages.size(), 4u) << ReadFile(out);
+    ASSERT_EQ(pages.size(), 4u) << ReadFileText(out);
     for (const std::string& page : pages) EXPECT_THAT(page, HasSubstr(R"("charset": "UTF-8")"));
     EXPECT_THAT(pages[1], HasSubstr("Your entry has been saved."));
 
@@ -378,12 +375,12 @@ TEST_F(ServeScript, AGeneratedFormPostsUtf8FromChromium) {
     // The error page quotes the template's line as it is written.
     EXPECT_THAT(pages[3], HasSubstr("Error resolving parameter"));
     EXPECT_THAT(pages[3], HasSubstr("M\xC3\xBCnchen"));
-    EXPECT_EQ(serve->Stop(), 0) << ReadFile(output_);
+    EXPECT_EQ(serve->Stop(), 0) << ReadFileText(output_);
 }
 
 // The README's lighttpd lines, as they stand there.
 std::string ReadmeLighttpdLines() {
-    std::istringstream readme(ReadFile(std::string(TESSARO_SOURCE_DIR) + "/README.md"));
+    std::istringstream readme(ReadSourceText("README.md"));
     std::string lines;
     bool in = false;
     for (std::string line; std::getline(readme, line);) {
@@ -406,7 +403,7 @@ TEST(ReadmeLighttpdLines, LighttpdAcceptsThem) {
                         << "\n"
                         << Replaced(lines, "/path/to/build/bin/ksml", std::string(TESSARO_BINARY_DIR) + "/bin/ksml");
     const std::string out = home.path() + "/lighttpd.out";
-    EXPECT_EQ(e2e::RunProgram({"/usr/sbin/lighttpd", "-tt", "-f", conf}, {}, out), 0) << ReadFile(out) << lines;
+    EXPECT_EQ(e2e::RunProgram({"/usr/sbin/lighttpd", "-tt", "-f", conf}, {}, out), 0) << ReadFileText(out) << lines;
 }
 
 // The README's lines appended to Debian's own lighttpd.conf, as the package installs it: that
@@ -435,7 +432,7 @@ TEST(ReadmeLighttpdLines, AppendedToTheStockDebianFileEveryTemplateRuns) {
         {"server.pid-file", "\"" + work + "/lighttpd.pid\""},
         {"server.upload-dirs", "( \"" + work + "/uploads\" )"},
     };
-    std::istringstream stock(ReadFile(stockFile));
+    std::istringstream stock(ReadFileText(stockFile));
     std::string config, seen;
     for (std::string line; std::getline(stock, line);) {
         const std::string name = line.substr(0, line.find_first_of(" \t="));
@@ -458,10 +455,10 @@ TEST(ReadmeLighttpdLines, AppendedToTheStockDebianFileEveryTemplateRuns) {
 
     e2e::BackgroundProgram lighttpd({"/usr/sbin/lighttpd", "-D", "-f", conf}, {}, work + "/lighttpd.out");
     ASSERT_TRUE(e2e::WaitForPort(port, 10000, lighttpd.pid()))
-        << ReadFile(work + "/lighttpd.out") << ReadFile(work + "/error.log") << config;
+        << ReadFileText(work + "/lighttpd.out") << ReadFileText(work + "/error.log") << config;
     for (const char* name : templates) {
         auto page = e2e::HttpGet(port, std::string("/") + name);
-        EXPECT_EQ(page.status, 200) << name << "\n" << page.body << ReadFile(work + "/error.log");
+        EXPECT_EQ(page.status, 200) << name << "\n" << page.body << ReadFileText(work + "/error.log");
         EXPECT_EQ(page.body, std::string("KSML ran ") + name) << name;
         EXPECT_FALSE(ShowsTemplateSource(page.body)) << name << "\n" << page.body;
     }

@@ -3,12 +3,11 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "support/registry.h"
+#include "tests/common/file_text.h"
 #include "tests/common/temp_home.h"
 
 class ExecutiveHomeTest : public TempHomeTest {
@@ -27,10 +26,7 @@ protected:
     }
 
     std::string Log(const std::string& name) const {
-        std::ifstream in(home() + "/log/" + name + ".LOG", std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
+        return tessaro::test::ReadFileText(home() + "/log/" + name + ".LOG");
     }
 
     std::unique_ptr<CRegistryKey> root;

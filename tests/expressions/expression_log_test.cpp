@@ -10,6 +10,7 @@
 #include "engine/expressions/expression_log.h"
 #include "engine/expressions/operators.h"
 #include "support/registry.h"
+#include "tests/common/file_text.h"
 #include "tests/expressions/expression_test_support.h"
 
 namespace {
@@ -34,10 +35,7 @@ TEST(ExpressionLog, InternalFaultsAreWrittenToTheExprParserLog) {
         << text.str();
     // Author's errors are not logged.
     exprtest::EvalFailure("1 / 0");
-    std::ifstream again(folder + "/ExprParser.LOG");
-    std::stringstream after;
-    after << again.rdbuf();
-    EXPECT_EQ(after.str(), text.str());
+    EXPECT_EQ(tessaro::test::ReadFileText(folder + "/ExprParser.LOG"), text.str());
 }
 
 }  // namespace

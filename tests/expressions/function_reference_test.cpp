@@ -6,23 +6,17 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "engine/expressions/function_registry.h"
+#include "tests/common/file_text.h"
 
 namespace {
 
-std::vector<std::string> SourceLines(const std::string& relative) {
-    std::ifstream in(std::string(TESSARO_SOURCE_DIR) + "/" + relative, std::ios::binary);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
+using tessaro::test::SourceLines;
 
 std::set<std::string> RegisteredNames() {
     std::size_t count = 0;

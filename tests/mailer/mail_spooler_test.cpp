@@ -3,15 +3,19 @@
 // kept for another pass, its logs, and two passes at once.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <thread>
 #include <unistd.h>
 
 #include "engine/server/mail_spooler.h"
 #include "platform/program_path.h"
+#include "tests/common/file_text.h"
 #include "tests/mailer/smtp_servers.h"
 #include "tests/common/server_test_home.h"
 
 namespace {
+
+using tessaro::test::ReadFileText;
 
 class SpoolerTest : public ServerTestHome {
 protected:
@@ -42,7 +46,7 @@ protected:
         return names;
     }
     std::string MailLog(const std::string& name = "ERRORS") const {
-        return mailtest::ReadAll(home() + "/Mail/LOG/" + name + ".LOG");
+        return ReadFileText(home() + "/Mail/LOG/" + name + ".LOG");
     }
     std::string Dir(const std::string& name) const {
         std::filesystem::create_directories(home() + "/" + name);
@@ -147,7 +151,7 @@ TEST_F(SpoolerTest, LineFeedOnlyFileMovesToUndeliverable) {
     EXPECT_FALSE(std::filesystem::exists(bad));
     std::vector<std::string> moved = Files("UNDELIVR");
     ASSERT_EQ(moved.size(), 1u);
-    EXPECT_EQ(mailtest::ReadAll(moved[0]), "From: a\nTo: b\nSubject: s\n\nbody");
+    EXPECT_EQ(ReadFileText(moved[0]), "From: a\nTo: b\nSubject: s\n\nbody");
     EXPECT_NE(MailLog().find("\"Error attempting to read mail message from file '" + bad +
                              "' (Message file had invalid file format (no <CR><LF><CR><LF> delimiter found).) - "
                              "Undelivered message file archived to '" +
@@ -246,7 +250,7 @@ TEST_F(SpoolerTest, AttemptCountsKeptInTheSpoolIniByAnOlderEngineStillCount) {
     spooler->ProcessWaitingMessages();
     EXPECT_TRUE(Files("SPOOL").empty());
     EXPECT_EQ(Files("UNDELIVR").size(), 1u);
-    EXPECT_EQ(mailtest::ReadAll(home() + "/Mail/SPOOL/SPOOL.INI").find("Attempts"), std::string::npos);
+    EXPECT_EQ(ReadFileText(home() + "/Mail/SPOOL/SPOOL.INI").find("Attempts"), std::string::npos);
 }
 
 TEST_F(SpoolerTest, PermanentRefusalMovesTheMessageToUndeliverable) {
@@ -337,7 +341,7 @@ TEST_F(SpoolerTest, InactiveMarksAreDeletedNotSent) {
     spooler->ProcessWaitingMessages();
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_EQ(fake.Count("mail from"), 0);
-    EXPECT_EQ(mailtest::ReadAll(home() + "/Mail/SPOOL/SPOOL.INI").find(path), std::string::npos);
+    EXPECT_EQ(ReadFileText(home() + "/Mail/SPOOL/SPOOL.INI").find(path), std::string::npos);
 }
 
 TEST(MailerLibraryName, WindowsNamesBecomeSharedObjects) {

@@ -13,11 +13,14 @@
 #include "mailer/mail_text.h"
 #include "mailer/smtp_mailer.h"
 #include "platform/module_library.h"
+#include "tests/common/file_text.h"
 #include "tests/mailer/parsed_message.h"
 #include "tests/mailer/smtp_servers.h"
 #include "tests/common/temp_home.h"
 
 namespace {
+
+using tessaro::test::ReadFileText;
 
 const char* const kExtra = "X-Mailer: Brendlow Tessaro 2.0\r\n\r\n";
 
@@ -562,7 +565,7 @@ TEST_F(MailerTest, DebugOptionTracesEveryConnectionToAFileOfItsOwn) {
         EXPECT_EQ(smtp.TraceFile(), folder + "/NVTC" + std::to_string(n) + ".DBG");
         EXPECT_TRUE(smtp.Quit());
     }
-    std::string trace = mailtest::ReadAll(folder + "/NVTC0.DBG");
+    std::string trace = ReadFileText(folder + "/NVTC0.DBG");
     EXPECT_EQ(trace.find("\r\n<--- 220 fake.test ready\r\n\r\n---> EHLO 127.0.0.1\r\n\r\n<--- 250 fake.test\r\n"), 0u)
         << trace;
     EXPECT_NE(trace.find("\r\n---> QUIT\r\n\r\n<--- 221 bye\r\n"), std::string::npos) << trace;

@@ -12,11 +12,11 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/common/file_text.h"
 
 namespace mailtest {
 
@@ -41,13 +41,6 @@ inline bool Accepts(int port) {
     bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     ::close(fd);
     return ok;
-}
-
-inline std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 // A python script from this folder, run until the object goes.
@@ -110,8 +103,8 @@ public:
         while (std::filesystem::exists(dir_ + "/" + std::to_string(n + 1) + ".eml")) ++n;
         return n;
     }
-    std::string Message(int n) const { return ReadAll(dir_ + "/" + std::to_string(n) + ".eml"); }
-    std::string Envelope(int n) const { return ReadAll(dir_ + "/" + std::to_string(n) + ".env"); }
+    std::string Message(int n) const { return tessaro::test::ReadFileText(dir_ + "/" + std::to_string(n) + ".eml"); }
+    std::string Envelope(int n) const { return tessaro::test::ReadFileText(dir_ + "/" + std::to_string(n) + ".env"); }
 
 private:
     std::string dir_;
@@ -122,7 +115,7 @@ class FakeServer : public ScriptServer {
 public:
     FakeServer(const std::string& mode, const std::string& log)
         : ScriptServer("fake_smtp_server.py", {mode, log}), log_(log) {}
-    std::string Log() const { return ReadAll(log_); }
+    std::string Log() const { return tessaro::test::ReadFileText(log_); }
     int Count(const std::string& text) const {
         std::string all = Log();
         int n = 0;

@@ -10,16 +10,15 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
-#include <sstream>
 #include <string>
 
 #include "platform/checked_file.h"
 #include "platform/file_ops.h"
 #include "platform/runtime_private_files.h"
 #include "platform/win32_error.h"
+#include "tests/common/file_text.h"
 #include "tests/common/folder_swapper.h"
 #include "tests/common/temp_home.h"
 
@@ -29,22 +28,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void Write(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+using tessaro::test::ReadFileText;
+using tessaro::test::WriteFileText;
 
 // Every file below folder with its bytes.
 std::map<std::string, std::string> Contents(const std::string& folder) {
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(folder))
-        if (entry.is_regular_file()) files[entry.path().string()] = Read(entry.path().string());
+        if (entry.is_regular_file()) files[entry.path().string()] = ReadFileText(entry.path().string());
     return files;
 }
 
@@ -58,11 +49,11 @@ protected:
         fs::create_directories(windows);
         fs::create_directories(work + "/sub");
         fs::create_directories(home() + "/tmp");
-        Write(windows + "/KSML.INI", "private-bytes");
-        Write(windows + "/secret.ini", "private-bytes");
-        Write(work + "/sub/KSML.INI", "decoy");
-        Write(work + "/src.txt", "source");
-        Write(home() + "/tmp/own.tmp", "uploaded");
+        WriteFileText(windows + "/KSML.INI", "private-bytes");
+        WriteFileText(windows + "/secret.ini", "private-bytes");
+        WriteFileText(work + "/sub/KSML.INI", "decoy");
+        WriteFileText(work + "/src.txt", "source");
+        WriteFileText(home() + "/tmp/own.tmp", "uploaded");
     }
 
     // What each road does with the file work/sub/<name>, answering its error number.
@@ -85,7 +76,7 @@ protected:
             {"move over",
              [=, this](int n) {
                  const std::string from = work + "/m" + std::to_string(n);
-                 Write(from, "moved");
+                 WriteFileText(from, "moved");
                  return MoveFileReplacing(from, sub + "/KSML.INI", gate);
              }},
             {"move out",
@@ -152,7 +143,7 @@ TEST_F(CheckedFileTest, AFolderSwappedForALinkWhileTheRoadRunsNeverReachesThePri
         EXPECT_EQ(road(n++), ERROR_SUCCESS) << name;
     }
     ::close(real);
-    EXPECT_EQ(Read(work + "/taken.ini"), "decoy");
+    EXPECT_EQ(ReadFileText(work + "/taken.ini"), "decoy");
 }
 
 // A private file outside the private folders (the ODBC files): its folder may be used, but the
@@ -160,7 +151,7 @@ TEST_F(CheckedFileTest, AFolderSwappedForALinkWhileTheRoadRunsNeverReachesThePri
 TEST_F(CheckedFileTest, APrivateFileInAnOrdinaryFolderIsNeverReplacedOrMade) {
     const std::string cfg = home() + "/cfg";
     fs::create_directories(cfg);
-    Write(cfg + "/odbc.ini", "[private]");
+    WriteFileText(cfg + "/odbc.ini", "[private]");
     const char* saved = std::getenv("ODBCINI");
     const std::string old = saved ? saved : "";
     ::setenv("ODBCINI", (cfg + "/odbc.ini").c_str(), 1);
@@ -168,15 +159,15 @@ TEST_F(CheckedFileTest, APrivateFileInAnOrdinaryFolderIsNeverReplacedOrMade) {
     fs::remove_all(work + "/sub");
     fs::create_directory_symlink(cfg, work + "/sub");
     const OpenedObjectCheck& gate = NotPrivateCheck();
-    Write(work + "/m.txt", "moved");
+    WriteFileText(work + "/m.txt", "moved");
     CheckedFolder folder;
     ASSERT_EQ(OpenCheckedFolder(work + "/sub", gate, &folder), ERROR_SUCCESS);
     EXPECT_EQ(CopyFileReplacing(work + "/src.txt", work + "/sub/odbc.ini", gate), ERROR_ACCESS_DENIED);
     EXPECT_EQ(MoveFileReplacing(work + "/m.txt", work + "/sub/odbc.ini", gate), ERROR_ACCESS_DENIED);
     EXPECT_EQ(SaveCopyInFolder(home() + "/tmp/own.tmp", folder, "odbc.ini", true, gate), ERROR_ACCESS_DENIED);
     EXPECT_EQ(WriteTextFile(work + "/sub/odbc.ini", "evil", false, gate), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(Read(cfg + "/odbc.ini"), "[private]");
-    EXPECT_EQ(Read(work + "/m.txt"), "moved");
+    EXPECT_EQ(ReadFileText(cfg + "/odbc.ini"), "[private]");
+    EXPECT_EQ(ReadFileText(work + "/m.txt"), "moved");
     // One that does not exist yet is not made either; another name beside it is.
     fs::remove(cfg + "/odbc.ini");
     EXPECT_EQ(CopyFileReplacing(work + "/src.txt", work + "/sub/odbc.ini", gate), ERROR_ACCESS_DENIED);
@@ -198,11 +189,11 @@ TEST_F(CheckedFileTest, AnotherNameOfAPrivateFileIsPrivateButTwoOrdinaryNamesAre
     EXPECT_EQ(CopyFileReplacing(hard, work + "/copy.ini", NotPrivateCheck()), ERROR_ACCESS_DENIED);
     EXPECT_EQ(MoveFileReplacing(hard, work + "/moved.ini", NotPrivateCheck()), ERROR_ACCESS_DENIED);
     EXPECT_EQ(DeleteCheckedFile(hard, NotPrivateCheck()), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(Read(windows + "/secret.ini"), "private-bytes");
+    EXPECT_EQ(ReadFileText(windows + "/secret.ini"), "private-bytes");
     EXPECT_TRUE(fs::exists(hard));
     EXPECT_FALSE(fs::exists(work + "/copy.ini") || fs::exists(work + "/moved.ini"));
     // A store file of the root the same way.
-    Write(home() + "/registry.db", "store");
+    WriteFileText(home() + "/registry.db", "store");
     ASSERT_EQ(::link((home() + "/registry.db").c_str(), (work + "/store.tsm").c_str()), 0);
     EXPECT_EQ(ReadCheckedFile(work + "/store.tsm", 1000, NotPrivateCheck(), &bytes), ERROR_ACCESS_DENIED);
 
@@ -223,7 +214,7 @@ TEST_F(CheckedFileTest, TheKernelsFilesAndTheRuntimeRootItselfArePrivate) {
     EXPECT_EQ(CreateUniqueFileIn(home() + "/", "x", NotPrivateCheck(), &path), ERROR_ACCESS_DENIED);
     EXPECT_EQ(WriteTextFile(home() + "/note.txt", "x", false, NotPrivateCheck()), ERROR_ACCESS_DENIED);
     EXPECT_FALSE(fs::exists(home() + "/note.txt"));
-    Write(home() + "/plain.txt", "root file");
+    WriteFileText(home() + "/plain.txt", "root file");
     EXPECT_EQ(ReadCheckedFile(home() + "/plain.txt", 100, NotPrivateCheck(), &bytes), ERROR_ACCESS_DENIED);
     EXPECT_TRUE(IsPrivatePath(home()));
     EXPECT_TRUE(IsPrivatePath(home() + "/plain.txt"));
@@ -267,14 +258,14 @@ TEST_F(CheckedFileTest, TheCheckSeesWhatWasOpened) {
     EXPECT_EQ(bytes, "source");
     EXPECT_EQ(file.Size(), 6u);
     // The name goes only while it is still this file.
-    Write(work + "/other.txt", "other");
+    WriteFileText(work + "/other.txt", "other");
     ASSERT_EQ(::rename((work + "/other.txt").c_str(), (work + "/src.txt").c_str()), 0);
     EXPECT_EQ(file.RemoveName(), ERROR_SUCCESS);
-    EXPECT_EQ(Read(work + "/src.txt"), "other");
+    EXPECT_EQ(ReadFileText(work + "/src.txt"), "other");
 }
 
 TEST_F(CheckedFileTest, MovesKeepTheFileAndFailWithoutChangingAnything) {
-    Write(work + "/a.txt", "a");
+    WriteFileText(work + "/a.txt", "a");
     struct stat before {};
     ASSERT_EQ(::stat((work + "/a.txt").c_str(), &before), 0);
     ASSERT_EQ(MoveFileReplacing(work + "/a.txt", work + "/sub/b.txt", NotPrivateCheck()), ERROR_SUCCESS);
@@ -285,14 +276,14 @@ TEST_F(CheckedFileTest, MovesKeepTheFileAndFailWithoutChangingAnything) {
     EXPECT_FALSE(fs::exists(work + "/a.txt"));
     // Onto itself nothing happens.
     EXPECT_EQ(MoveFileReplacing(work + "/sub/b.txt", work + "/sub/b.txt", NotPrivateCheck()), ERROR_SUCCESS);
-    EXPECT_EQ(Read(work + "/sub/b.txt"), "a");
+    EXPECT_EQ(ReadFileText(work + "/sub/b.txt"), "a");
     // From a folder whose names cannot change: refused, and both places as they were.
     if (::geteuid() != 0) {
-        Write(work + "/sub/c.txt", "c");
+        WriteFileText(work + "/sub/c.txt", "c");
         fs::permissions(work + "/sub", fs::perms::owner_read | fs::perms::owner_exec);
         EXPECT_EQ(MoveFileReplacing(work + "/sub/c.txt", work + "/c.txt", NotPrivateCheck()), ERROR_ACCESS_DENIED);
         fs::permissions(work + "/sub", fs::perms::owner_all);
-        EXPECT_EQ(Read(work + "/sub/c.txt"), "c");
+        EXPECT_EQ(ReadFileText(work + "/sub/c.txt"), "c");
         EXPECT_FALSE(fs::exists(work + "/c.txt"));
     }
     for (const auto& entry : fs::directory_iterator(work + "/sub"))
@@ -304,15 +295,15 @@ TEST_F(CheckedFileTest, SavedCopiesTakeAFreeNameReplaceOrChooseOne) {
     ASSERT_EQ(OpenCheckedFolder(work + "/sub", NotPrivateCheck(), &folder), ERROR_SUCCESS);
     const std::string own = home() + "/tmp/own.tmp";
     EXPECT_EQ(SaveCopyInFolder(own, folder, "KSML.INI", false, NotPrivateCheck()), ERROR_FILE_EXISTS);
-    EXPECT_EQ(Read(work + "/sub/KSML.INI"), "decoy");
+    EXPECT_EQ(ReadFileText(work + "/sub/KSML.INI"), "decoy");
     EXPECT_EQ(SaveCopyInFolder(own, folder, "KSML.INI", true, NotPrivateCheck()), ERROR_SUCCESS);
-    EXPECT_EQ(Read(work + "/sub/KSML.INI"), "uploaded");
+    EXPECT_EQ(ReadFileText(work + "/sub/KSML.INI"), "uploaded");
     EXPECT_EQ(SaveCopyInFolder(own, folder, "fresh.gif", false, NotPrivateCheck()), ERROR_SUCCESS);
     std::string name;
     ASSERT_EQ(SaveCopyUnderUniqueName(own, folder, "BTS", "gif", &name), ERROR_SUCCESS);
     EXPECT_EQ(name.size(), 15u) << name;
     EXPECT_EQ(name.rfind("BTS", 0), 0u);
-    EXPECT_EQ(Read(work + "/sub/" + name), "uploaded");
+    EXPECT_EQ(ReadFileText(work + "/sub/" + name), "uploaded");
     FileStatus status;
     ASSERT_EQ(GetEntryStatus(folder, name, &status), ERROR_SUCCESS);
     EXPECT_EQ(status.size, 8u);

@@ -2,12 +2,12 @@
 #include <fstream>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/file_ops.h"
 #include "platform/win32_error.h"
+#include "tests/common/file_text.h"
 #include "tests/common/temp_home.h"
 
 using namespace tessaro::platform;
@@ -16,16 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void Write(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+using tessaro::test::ReadFileText;
+using tessaro::test::WriteFileText;
 
 std::set<std::string> Names(const std::string& dir) {
     std::set<std::string> names;
@@ -37,27 +29,27 @@ class FileOpsTest : public TempHomeTest {};
 
 TEST_F(FileOpsTest, SavingUnderANameNeverTakesAnExistingFile) {
     std::string path = home() + "/taken.txt";
-    Write(path, "keep");
-    Write(home() + "/own.tmp", "saved");
+    WriteFileText(path, "keep");
+    WriteFileText(home() + "/own.tmp", "saved");
     CheckedFolder folder;
     ASSERT_EQ(OpenCheckedFolder(home(), {}, &folder), ERROR_SUCCESS);
     // Unreadable to the owner too: an existence test by opening would miss it.
     ASSERT_EQ(::chmod(path.c_str(), 0), 0);
     EXPECT_EQ(SaveCopyInFolder(home() + "/own.tmp", folder, "taken.txt", false, {}), ERROR_FILE_EXISTS);
     ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
-    EXPECT_EQ(Read(path), "keep");
+    EXPECT_EQ(ReadFileText(path), "keep");
 
     ASSERT_EQ(SaveCopyInFolder(home() + "\\own.tmp", folder, "fresh.txt", false, {}), ERROR_SUCCESS);
     struct stat st {};
     ASSERT_EQ(::stat((home() + "/fresh.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, kTemplateFileMode);
-    EXPECT_EQ(Read(home() + "/fresh.txt"), "saved");
+    EXPECT_EQ(ReadFileText(home() + "/fresh.txt"), "saved");
     CheckedFolder absent;
     EXPECT_EQ(OpenCheckedFolder(home() + "/absent", {}, &absent), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(FileOpsTest, UniqueNamesCarryPrefixRandomDigitsAndExtension) {
-    Write(home() + "/own.tmp", "saved");
+    WriteFileText(home() + "/own.tmp", "saved");
     CheckedFolder folder;
     ASSERT_EQ(OpenCheckedFolder(home(), {}, &folder), ERROR_SUCCESS);
     std::set<std::string> names;
@@ -77,18 +69,18 @@ TEST_F(FileOpsTest, CopyAndMoveReplaceWholeAndLeaveNothingBeside) {
     const std::string dir = home() + "/work";
     fs::create_directories(dir);
     std::string from = dir + "/from.txt", to = dir + "/to.txt";
-    Write(from, "new contents");
-    Write(to, "old contents that are longer");
+    WriteFileText(from, "new contents");
+    WriteFileText(to, "old contents that are longer");
     ASSERT_EQ(CopyFileReplacing(from, to), ERROR_SUCCESS);
-    EXPECT_EQ(Read(to), "new contents");
-    EXPECT_EQ(Read(from), "new contents");
+    EXPECT_EQ(ReadFileText(to), "new contents");
+    EXPECT_EQ(ReadFileText(from), "new contents");
     EXPECT_EQ(CopyFileReplacing(dir + "/none.txt", to), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(Read(to), "new contents");
+    EXPECT_EQ(ReadFileText(to), "new contents");
 
     std::string moved = dir + "/moved.txt";
     ASSERT_EQ(MoveFileReplacing(from, moved), ERROR_SUCCESS);
     EXPECT_FALSE(fs::exists(from));
-    EXPECT_EQ(Read(moved), "new contents");
+    EXPECT_EQ(ReadFileText(moved), "new contents");
     EXPECT_EQ(Names(dir), (std::set<std::string>{"moved.txt", "to.txt"}));
 
     EXPECT_EQ(DeleteCheckedFile(moved, {}), ERROR_SUCCESS);
@@ -99,11 +91,11 @@ TEST_F(FileOpsTest, CopyAndMoveReplaceWholeAndLeaveNothingBeside) {
 TEST_F(FileOpsTest, MoveAcrossFileSystemsCopiesAndRemovesTheSource) {
     // /dev/shm is usually another file system than the temporary home.
     std::string from = "/dev/shm/tessaro_file_ops_" + std::to_string(::getpid()) + ".txt";
-    Write(from, "travelling");
+    WriteFileText(from, "travelling");
     std::string to = home() + "/arrived.txt";
-    Write(to, "old");
+    WriteFileText(to, "old");
     ASSERT_EQ(MoveFileReplacing(from, to), ERROR_SUCCESS);
-    EXPECT_EQ(Read(to), "travelling");
+    EXPECT_EQ(ReadFileText(to), "travelling");
     EXPECT_FALSE(fs::exists(from));
 }
 
@@ -156,7 +148,7 @@ TEST_F(FileOpsTest, CheckedOperationsRefuseLinksSpecialFilesAndWhatTheCheckRefus
         EXPECT_EQ(CopyFileReplacing(path, dir + "/copy.txt", noSecret), ERROR_ACCESS_DENIED) << path;
         EXPECT_EQ(MoveFileReplacing(path, dir + "/moved.txt", noSecret), ERROR_ACCESS_DENIED) << path;
     }
-    EXPECT_EQ(Read(secret), "secret");
+    EXPECT_EQ(ReadFileText(secret), "secret");
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_FALSE(fs::exists(dir + "/copy.txt"));
     EXPECT_FALSE(fs::exists(dir + "/moved.txt"));
@@ -168,7 +160,7 @@ TEST_F(FileOpsTest, CheckedOperationsRefuseLinksSpecialFilesAndWhatTheCheckRefus
     EXPECT_EQ(WriteTextFile(dir + "/new.txt", "x", false, none), ERROR_ACCESS_DENIED);
     EXPECT_FALSE(fs::exists(dir + "/new.txt"));
     EXPECT_EQ(WriteTextFile(dir + "/new.txt", "x", false, noSecret), ERROR_SUCCESS);
-    EXPECT_EQ(Read(dir + "/new.txt"), "x");
+    EXPECT_EQ(ReadFileText(dir + "/new.txt"), "x");
 }
 
 }  // namespace

@@ -3,18 +3,20 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/descriptor.h"
 #include "platform/file_system.h"
+#include "tests/common/file_text.h"
 #include "tests/common/temp_home.h"
 
 using namespace tessaro::platform;
 
 namespace {
+
+using tessaro::test::ReadFileText;
 
 class FileSystemTest : public TempHomeTest {
 protected:
@@ -22,12 +24,6 @@ protected:
     std::string Write(const std::string& name, const std::string& content) {
         std::ofstream(PathOf(name), std::ios::binary) << content;
         return PathOf(name);
-    }
-    std::string Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream out;
-        out << in.rdbuf();
-        return out.str();
     }
     static unsigned ModeOf(const std::string& path) {
         struct stat st;
@@ -81,11 +77,11 @@ TEST_F(FileSystemTest, RemoveFileReportsWhatWasMissing) {
 TEST_F(FileSystemTest, WriteFromStartKeepsOrCutsTheRest) {
     const std::string path = Write("w.txt", "abcdefgh");
     EXPECT_TRUE(WriteFileFromStart(path, "XY", 2, true));
-    EXPECT_EQ(Read(path), "XYcdefgh");
+    EXPECT_EQ(ReadFileText(path), "XYcdefgh");
     EXPECT_TRUE(WriteFileFromStart(path, "XY", 2, false));
-    EXPECT_EQ(Read(path), "XY");
+    EXPECT_EQ(ReadFileText(path), "XY");
     EXPECT_TRUE(WriteFileFromStart(PathOf("fresh.txt"), "new", 3, true));
-    EXPECT_EQ(Read(PathOf("fresh.txt")), "new");
+    EXPECT_EQ(ReadFileText(PathOf("fresh.txt")), "new");
     EXPECT_FALSE(WriteFileFromStart(PathOf("no/folder/x"), "x", 1, false));
 }
 
@@ -93,12 +89,12 @@ TEST_F(FileSystemTest, OverwriteEmptiesAFileButRefusesALink) {
     const std::string target = Write("target.txt", "secret");
     ASSERT_EQ(::symlink(target.c_str(), PathOf("link").c_str()), 0);
     EXPECT_EQ(OpenForOverwrite(PathOf("link"), 0644), -1);
-    EXPECT_EQ(Read(target), "secret");
+    EXPECT_EQ(ReadFileText(target), "secret");
     int fd = OpenForOverwrite(target, 0644);
     ASSERT_GE(fd, 0);
     EXPECT_EQ(WriteSome(fd, "new", 3), 3);
     CloseDescriptor(fd);
-    EXPECT_EQ(Read(target), "new");
+    EXPECT_EQ(ReadFileText(target), "new");
 }
 
 TEST_F(FileSystemTest, OpenForReadingReadsAndSetFileModeChangesBits) {

@@ -1,8 +1,8 @@
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "platform/ini_file.h"
+#include "tests/common/file_text.h"
 #include "tests/common/temp_home.h"
 
 using namespace tessaro::platform;
@@ -13,12 +13,7 @@ class IniFileTest : public TempHomeTest {
 protected:
     std::string Path() const { return home() + "/KSML.INI"; }
     void Write(const std::string& text) { std::ofstream(Path()) << text; }
-    std::string Read() const {
-        std::ifstream in(Path());
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string Read() const { return tessaro::test::ReadFileText(Path()); }
 };
 
 TEST_F(IniFileTest, LookupIgnoresCaseAndBlanks) {

@@ -1,12 +1,11 @@
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/home.h"
 #include "platform/named_event.h"
 #include "platform/shared_file.h"
+#include "tests/common/file_text.h"
 #include "tests/common/temp_home.h"
 
 using namespace tessaro::platform;
@@ -62,8 +61,7 @@ TEST_F(SharedFileTest, AppendToExistingNeverCreatesAndTouchKeepsContent) {
     EXPECT_TRUE(AppendToExisting(path, "one\n"));
     ASSERT_TRUE(TouchShared(path));
     EXPECT_TRUE(AppendToExisting(path, "two\n"));
-    std::ifstream in(path);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text = tessaro::test::ReadFileText(path);
     EXPECT_EQ(text, "one\ntwo\n");
     EXPECT_FALSE(TouchShared(home() + "/no/folder/file"));
 }

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 
+#include "tests/common/file_text.h"
 #include "tests/common/temp_home.h"
 
 namespace {
@@ -117,9 +117,8 @@ namespace {
 
 // The README's way to export the settings without the client variables, run as written.
 TEST_F(TsregCliTest, ReadmeExportOfTheSettingsLeavesTheClientsOut) {
-    std::ifstream readme(std::string(TESSARO_SOURCE_DIR) + "/README.md");
-    std::string line, commands;
-    while (std::getline(readme, line)) {
+    std::string commands;
+    for (const std::string& line : tessaro::test::SourceLines("README.md")) {
         if (line.rfind("    R='HKEY_LOCAL_MACHINE", 0) == 0) commands = line.substr(4) + "\n";
         if (!commands.empty() && line.rfind("    tsreg export \"$R\" | awk", 0) == 0) {
             commands += line.substr(4) + "\n";
@@ -136,8 +135,7 @@ TEST_F(TsregCliTest, ReadmeExportOfTheSettingsLeavesTheClientsOut) {
                                          << "/bin':\"$PATH\"\n"
                                          << commands;
     ASSERT_EQ(std::system(("bash '" + home() + "/export.sh'").c_str()), 0);
-    std::ifstream in(home() + "/settings.reg");
-    std::string settings((std::istreambuf_iterator<char>(in)), {});
+    std::string settings = tessaro::test::ReadFileText(home() + "/settings.reg");
     EXPECT_NE(settings.find("\\CurrentVersion\\Server]\n\"MaxRequests\"=\"20\""), std::string::npos) << settings;
     EXPECT_NE(settings.find("\\CurrentVersion\\ClientsNote]"), std::string::npos) << settings;
     EXPECT_EQ(settings.find("\\Clients]"), std::string::npos) << settings;

@@ -5,11 +5,9 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "interfaces/print_api.h"
 #include "tests/common/ci_require.h"
+#include "tests/common/file_text.h"
 #include "tests/common/odbc_drivers.h"
 #include "tests/common/odbc_test_config.h"
 #include "tests/common/temp_home.h"
@@ -18,12 +16,7 @@ namespace {
 
 constexpr const char* kDsn = "tsprint_staff";
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using tessaro::test::ReadFileText;
 
 class PrintEngineOdbc : public ::testing::Test {
 protected:
@@ -84,7 +77,7 @@ TEST_F(PrintEngineOdbc, ReadsThroughTheConnectionHandedOver) {
     ASSERT_TRUE(PELogOnSQLServerWithPrivateInfo("pdsodbc.dll", m_dbc));
     ASSERT_TRUE(PESetSelectionFormula(job, "{staff.dept} = 'Sales'"));
     ASSERT_TRUE(Print(job)) << PEGetErrorCode(job);
-    std::string html = ReadFile(m_out);
+    std::string html = ReadFileText(m_out);
     // Numeric columns sort as numbers: 1000 before 900.
     size_t cy = html.find("<TD>Cy</TD><TD>2000</TD>"), ann = html.find("<TD>Ann</TD><TD>1800</TD>");
     ASSERT_NE(cy, std::string::npos) << html;
@@ -96,7 +89,7 @@ TEST_F(PrintEngineOdbc, LogsOnItselfWithTheTablesLogOnAndReportsAFailedOne) {
     short job = PEOpenPrintJob(Report(kDsn, "SQL=SELECT id, name, dept, salary FROM staff WHERE id < 3").c_str());
     ASSERT_GT(job, 0);
     ASSERT_TRUE(Print(job)) << PEGetErrorCode(job);
-    std::string html = ReadFile(m_out);
+    std::string html = ReadFileText(m_out);
     EXPECT_NE(html.find("<TD>Ann</TD>"), std::string::npos) << html;
     EXPECT_EQ(html.find("<TD>Cy</TD>"), std::string::npos);
 

@@ -8,10 +8,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "interfaces/print_api.h"
 #include "printengine/report_definition.h"
+#include "tests/common/file_text.h"
 #include "tests/common/temp_home.h"
 
 using namespace tessaro::print;
@@ -43,12 +43,7 @@ Plain={staff.name}
 
 const char* kRows = "1,Ann,Sales,100\n2,Bob,Sales,200\n3,\"Cy, Jr\",Sales,300\n4,Dee,Lab,400\n5,Bob,Sales,50\n";
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using tessaro::test::ReadFileText;
 
 std::string ErrorText(short job) {
     void* handle = nullptr;
@@ -87,7 +82,7 @@ protected:
     std::string Print(short job, uint32_t subtype = 2) {
         EXPECT_TRUE(Export(job, subtype)) << ErrorText(job);
         EXPECT_TRUE(PEStartPrintJob(job, 1)) << ErrorText(job);
-        return ReadFile(m_out);
+        return ReadFileText(m_out);
     }
 
     tessaro::test::TempFolder m_folder{"tsprint"};
@@ -287,7 +282,7 @@ TEST_F(PrintEngine, FilesThatAreOrLeadToPrivateFilesAreNotRead) {
         ASSERT_TRUE(Export(job, 2)) << ErrorText(job);
         EXPECT_FALSE(PEStartPrintJob(job, 1)) << rows;
         EXPECT_EQ(PEGetErrorCode(job), kErrLogOn) << rows;
-        EXPECT_EQ(ReadFile(m_out).find("Eve"), std::string::npos) << rows;
+        EXPECT_EQ(ReadFileText(m_out).find("Eve"), std::string::npos) << rows;
         PEClosePrintJob(job);
     }
     m_report = m_folder.write("picture.rpt", definition + "[Report]\nPicture=priv/pic.gif\n");

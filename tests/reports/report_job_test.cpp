@@ -2,8 +2,6 @@
 // them, and whole runs through the project's print engine with their responses.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 
 #include "database/access/request_data_sources.h"
@@ -12,6 +10,7 @@
 #include "reports/report_files.h"
 #include "reports/report_job.h"
 #include "support/registry.h"
+#include "tests/common/file_text.h"
 #include "tests/common/temp_home.h"
 
 using namespace tessaro::reports;
@@ -73,12 +72,7 @@ TEST(ReportJobRules, HtmlTypes) {
     }
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using tessaro::test::ReadFileText;
 
 class ReportJobRun : public ::testing::Test {
 protected:
@@ -124,7 +118,7 @@ TEST_F(ReportJobRun, ASuccessfulRunExportsTheReportAndAnswersWithOneKey) {
     EXPECT_EQ(Status(*job, "ReportSucceeded"), "1");
     EXPECT_EQ(tessaro::platform::IniKeyNames(job->GetResponsePath(), "ReportStatus"),
               std::vector<std::string>{"ReportSucceeded"});
-    std::string html = ReadFile(job->GetReportOutputPath());
+    std::string html = ReadFileText(job->GetReportOutputPath());
     EXPECT_NE(html.find("html subtype: standard"), std::string::npos);
     size_t cy = html.find("<TD>Cy</TD><TD>chosen</TD>"), bob = html.find("<TD>Bob</TD>");
     ASSERT_NE(cy, std::string::npos) << html;
@@ -162,8 +156,8 @@ TEST_F(ReportJobRun, FailuresAnswerWithTheirNumbersAndTexts) {
         job->Run();
         EXPECT_EQ(Status(*job, "ReportSucceeded"), "0") << c.what;
         EXPECT_EQ(Status(*job, "ReportErrNumber"), c.number) << c.what;
-        EXPECT_NE(ReadFile(job->GetErrorPath()).find(c.text), std::string::npos)
-            << c.what << ": " << ReadFile(job->GetErrorPath());
+        EXPECT_NE(ReadFileText(job->GetErrorPath()).find(c.text), std::string::npos)
+            << c.what << ": " << ReadFileText(job->GetErrorPath());
         EXPECT_EQ(Status(*job, "ReportLibInfo").rfind("<P>Crystal Library = ", 0), 0u) << c.what;
         struct stat st {};
         EXPECT_NE(::stat(job->GetReportOutputPath().c_str(), &st), 0) << c.what;
@@ -176,7 +170,7 @@ TEST_F(ReportJobRun, FailureTextsKeepTheirMarkupAndShowValuesAsText) {
     auto html = Job();
     html->m_htmlType = "<b>FOO</b>";
     html->Run();
-    std::string text = ReadFile(html->GetErrorPath());
+    std::string text = ReadFileText(html->GetErrorPath());
     EXPECT_NE(text.find("The HTMLTYPE you specified (&lt;b&gt;FOO&lt;/b&gt;) is invalid."), std::string::npos) << text;
     EXPECT_NE(text.find("<UL><LI>STANDARD<LI>NETSCAPE<LI>MICROSOFT</UL>"), std::string::npos) << text;
 
@@ -193,7 +187,7 @@ TEST_F(ReportJobRun, FailureTextsKeepTheirMarkupAndShowValuesAsText) {
     job.m_dataSource = "<i>no such</i>";
     job.Run();
     EXPECT_EQ(Status(job, "ReportErrNumber"), "0");
-    text = ReadFile(job.GetErrorPath());
+    text = ReadFileText(job.GetErrorPath());
     const std::string end = "Data Source = \"&lt;i&gt;no such&lt;/i&gt;\"<P>";
     ASSERT_GE(text.size(), end.size()) << text;
     EXPECT_EQ(text.substr(text.size() - end.size()), end) << text;

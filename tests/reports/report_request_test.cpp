@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -12,6 +11,7 @@
 #include "reports/report_files.h"
 #include "support/registry.h"
 #include "reports/report_request.h"
+#include "tests/common/file_text.h"
 #include "tests/common/temp_home.h"
 
 using namespace tessaro::reports;
@@ -30,12 +30,7 @@ std::string Bytes(std::initializer_list<int> values) {
     return s;
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using tessaro::test::ReadFileText;
 
 bool Exists(const std::string& path) {
     struct stat st {};
@@ -82,7 +77,7 @@ TEST(ReportArchive, RoundTripsEveryFieldThroughTheFile) {
     out.m_password = "p";
     out.m_formulas = {{"@Title", "'x'"}, {"Plain", ""}};
     ASSERT_TRUE(out.Write());
-    EXPECT_EQ(ReadFile(out.GetRequestPath()).substr(0, 14), Bytes({0x0C}) + "/r/sales.rpt" + Bytes({0x05}));
+    EXPECT_EQ(ReadFileText(out.GetRequestPath()).substr(0, 14), Bytes({0x0C}) + "/r/sales.rpt" + Bytes({0x05}));
     ASSERT_TRUE(in.Read()) << in.m_errorText;
     EXPECT_FALSE(Exists(in.GetRequestPath()));
     EXPECT_EQ(EncodeRequest(in), EncodeRequest(out));
@@ -90,7 +85,7 @@ TEST(ReportArchive, RoundTripsEveryFieldThroughTheFile) {
 
     Request empty(folder), back(folder);
     ASSERT_TRUE(empty.Write());
-    EXPECT_EQ(ReadFile(empty.GetRequestPath()), std::string(8, '\0') + Bytes({0, 0}));
+    EXPECT_EQ(ReadFileText(empty.GetRequestPath()), std::string(8, '\0') + Bytes({0, 0}));
     ASSERT_TRUE(back.Read());
     EXPECT_TRUE(back.m_formulas.empty());
     RemoveRequestFolder(folder);
@@ -149,7 +144,7 @@ TEST(ReportResponse, SuccessLeavesOneKeyAndFailureAllThree) {
     EXPECT_FALSE(r.GetReportSucceeded());  // no file yet
     r.WriteFailure(40000, "<B>bad</B>", "<P>lib");
     EXPECT_EQ(tessaro::platform::IniGetString(r.GetResponsePath(), "ReportStatus", "ReportErrNumber", ""), "-25536");
-    EXPECT_EQ(ReadFile(r.GetErrorPath()), "<B>bad</B>");
+    EXPECT_EQ(ReadFileText(r.GetErrorPath()), "<B>bad</B>");
     r.ClearResponse();
     r.WriteSuccess();
     EXPECT_EQ(tessaro::platform::IniKeyNames(r.GetResponsePath(), "ReportStatus"),
@@ -220,7 +215,7 @@ TEST(ReportWorkFolder, AFolderThatCannotBeMadeIsLogged) {
     long error = 0;
     EXPECT_TRUE(CreateRequestFolder(&error).empty());
     EXPECT_NE(error, 0);
-    const std::string log = ReadFile(home.path() + "/log/REPORTS.LOG");
+    const std::string log = ReadFileText(home.path() + "/log/REPORTS.LOG");
     EXPECT_NE(log.find("\"Error\""), std::string::npos) << log;
     EXPECT_NE(log.find("Windows NT error number " + std::to_string(error) +
                        " occurred while attempting to create the temporary directory " + home.path() + "/tmp/tsr."),

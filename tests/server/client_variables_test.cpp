@@ -11,10 +11,13 @@
 #include "engine/server/client_scope.h"
 #include "support/registry.h"
 #include "support/web_exception.h"
+#include "tests/common/file_text.h"
 #include "tests/common/registry_home_fixture.h"
 #include "tests/common/web_error_capture.h"
 
 namespace {
+
+using tessaro::test::ReadFileText;
 
 // A request as the client store sees it: URL parameters, cookies sent, cookies set.
 class FakeIdSource : public CClientIdSource {
@@ -232,7 +235,7 @@ TEST_F(ClientVariablesTest, AllocationLockTimeOutIsReportedAndHandsOutNothing) {
     mutex.unlock();
     EXPECT_EQ(message, "Synchronization error.<P>");
     EXPECT_EQ(Value("Clients", "LastID"), "4");
-    EXPECT_NE(ReadFile(home() + "/SERVER.LOG").find("The mutex timed-out in GenerateUniqueClient()."),
+    EXPECT_NE(ReadFileText(home() + "/SERVER.LOG").find("The mutex timed-out in GenerateUniqueClient()."),
               std::string::npos);
 }
 

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <poll.h>
 #include <thread>
 #include <unistd.h>
@@ -17,6 +16,7 @@
 #include "engine/server/request_worker.h"
 #include "support/server_settings.h"
 #include "request_test_support.h"
+#include "tests/common/file_text.h"
 
 namespace {
 
@@ -54,10 +54,7 @@ protected:
         char b;
         return static_cast<int>(::read(done[0], &b, 1));
     }
-    std::string ReplyText() {
-        std::ifstream in(replyFile, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), {});
-    }
+    std::string ReplyText() { return tessaro::test::ReadFileText(replyFile); }
 
     RequestLimiter unlimited{false, 0, 0};
     CRequestThreadPool threads;  // goes first: its jobs use the limiter and the dispatcher

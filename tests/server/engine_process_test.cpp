@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <filesystem>
+#include <fstream>
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -21,6 +22,7 @@
 #include "platform/service_control.h"
 #include "platform/window.h"
 #include "tests/common/ci_require.h"
+#include "tests/common/file_text.h"
 #include "tests/common/server_test_home.h"
 
 extern char** environ;
@@ -238,8 +240,7 @@ TEST_F(EngineProcessTest, SigtermEndsTheDesktopEngineWhileThousandsOfMailsWait) 
         pid_t pid = Spawn({"-desktop"});
         ASSERT_TRUE(WaitForSocket());
         auto entered = [&] {
-            std::ifstream in(base + "LOG/ERRORS.LOG");
-            std::string log((std::istreambuf_iterator<char>(in)), {});
+            std::string log = tessaro::test::ReadFileText(base + "LOG/ERRORS.LOG");
             return log.find("Entered mail processing loop.") != std::string::npos;
         };
         for (int i = 0; i < 500 && !entered(); ++i) std::this_thread::sleep_for(20ms);
@@ -285,8 +286,7 @@ TEST_F(EngineProcessTest, MissingMailerLibraryInServiceModeReportsStopped) {
     std::string status = tessaro::platform::ScmServiceDirectory(kEngineServiceName) + "/status";
     bool stopped = false;
     for (int i = 0; i < 500 && !stopped; ++i) {
-        std::ifstream in(status);
-        std::string all((std::istreambuf_iterator<char>(in)), {});
+        std::string all = tessaro::test::ReadFileText(status);
         stopped = all.find("CurrentState=1\n") != std::string::npos;
         if (!stopped) std::this_thread::sleep_for(20ms);
     }
@@ -412,8 +412,7 @@ TEST_F(EngineProcessTest, WindowMessageRoadWhenEmulatingWindows95) {
     char byte = 0;
     EXPECT_EQ(::read(done[0], &byte, 1), 1);
     ::close(done[0]);
-    std::ifstream in(replyFile, std::ios::binary);
-    std::string reply((std::istreambuf_iterator<char>(in)), {});
+    std::string reply = tessaro::test::ReadFileText(replyFile);
     EXPECT_NE(reply.find("URL:W=95\n"), std::string::npos) << reply;
 
     ::kill(pid, SIGTERM);
@@ -448,8 +447,7 @@ TEST_F(EngineProcessTest, StopQueuedBeforeTheServiceIsUpStillStopsIt) {
     bool stoppedByEngine = false;
     for (int i = 0; i < 750 && !stoppedByEngine; ++i) {
         std::this_thread::sleep_for(20ms);
-        std::ifstream in(status);
-        std::string all((std::istreambuf_iterator<char>(in)), {});
+        std::string all = tessaro::test::ReadFileText(status);
         stoppedByEngine = all.find("CurrentState=1\n") != std::string::npos && all.find("Pid=0\n") == std::string::npos;
     }
     ::close(fd);

@@ -29,6 +29,7 @@
 #include "pipe_test_client.h"
 #include "platform/pipe_frame.h"
 #include "request_test_support.h"
+#include "tests/common/file_text.h"
 #include "tests/common/server_test_home.h"
 
 namespace {
@@ -416,8 +417,7 @@ TEST_F(HostileCopyDataTest, ReplyGoesOnlyToAGatewayTemporaryFile) {
                                     home() + "/tmp/OTHER.TMP", std::string("relative/TST1.TMP")}) {
         { std::ofstream(victim) << "keep"; }
         EXPECT_TRUE(RefusedAtOnce(path)) << path;
-        std::ifstream in(victim);
-        std::string text((std::istreambuf_iterator<char>(in)), {});
+        std::string text = tessaro::test::ReadFileText(victim);
         EXPECT_EQ(text, "keep") << path;
     }
     EXPECT_FALSE(std::filesystem::exists(home() + "/tmp/sub/TST1.TMP"));

@@ -2,20 +2,13 @@
 // have lost their CR LF line ends, and header values that try to add lines.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "engine/server/mail_message.h"
+#include "tests/common/file_text.h"
 #include "tests/common/registry_home_fixture.h"
 
 namespace {
 
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using tessaro::test::ReadFileText;
 
 const char* const kHeaders = "X-Mailer: Brendlow Tessaro 2.0\r\n\r\n";
 
@@ -106,7 +99,7 @@ TEST_F(MailSpoolFileTest, WriteNamesTheFileAndReadsItBack) {
     std::string name = std::filesystem::path(path).filename().string();
     EXPECT_EQ(name.substr(0, 3), "TSM");
     EXPECT_EQ(name.substr(name.size() - 4), ".TMP");
-    EXPECT_EQ(Slurp(path), m.SpoolText());
+    EXPECT_EQ(ReadFileText(path), m.SpoolText());
     CMailMessage back;
     ASSERT_TRUE(back.ReadFromSpool(path));
     EXPECT_EQ(back.body, "x\r\n.\r\ny");

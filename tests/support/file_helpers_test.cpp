@@ -1,11 +1,15 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "support/file_helpers.h"
+#include "tests/common/file_text.h"
 #include "tests/common/registry_home_fixture.h"
 
 namespace {
+
+using tessaro::test::ReadFileText;
 
 class FileHelpersTest : public RegistryHomeTest {};
 
@@ -65,9 +69,9 @@ TEST_F(FileHelpersTest, WriteFileContentsTruncatesOrKeeps) {
     std::string path = home() + "/out.bin";
     ASSERT_TRUE(WriteFileContents("hello world", 11, path, false));
     ASSERT_TRUE(WriteFileContents("HEL", 3, path, true));
-    EXPECT_EQ(ReadFile(path), "HELlo world");
+    EXPECT_EQ(ReadFileText(path), "HELlo world");
     ASSERT_TRUE(WriteFileContents("x", 1, path, false));
-    EXPECT_EQ(ReadFile(path), "x");
+    EXPECT_EQ(ReadFileText(path), "x");
     EXPECT_FALSE(WriteFileContents("x", 1, home() + "/no/such/dir/f", false));
 }
 

@@ -1,3 +1,5 @@
+#include <fstream>
+
 #include "support/ini_helpers.h"
 #include "platform/home.h"
 #include "tests/common/registry_home_fixture.h"

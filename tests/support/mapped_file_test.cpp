@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "support/mapped_file.h"
 #include "tests/common/registry_home_fixture.h"

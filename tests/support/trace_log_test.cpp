@@ -3,9 +3,12 @@
 
 #include "support/registry.h"
 #include "support/trace_log.h"
+#include "tests/common/file_text.h"
 #include "tests/common/registry_home_fixture.h"
 
 namespace {
+
+using tessaro::test::ReadFileText;
 
 class TraceLogTest : public RegistryHomeTest {
 protected:
@@ -32,7 +35,7 @@ TEST_F(TraceLogTest, LinesAreAppendedToTheNamedLog) {
     SetLogPath(home() + "\\log");
     WriteTraceLog("SERVER", "Error", "first \"one\"");
     WriteTraceLog("SERVER", "Information", "second\nline");
-    std::string text = ReadFile(home() + "/log/SERVER.LOG");
+    std::string text = ReadFileText(home() + "/log/SERVER.LOG");
     std::regex line(
         "\"Error\",\"TID=[0-9]+\",\"[0-1][0-9]/[0-3][0-9]/[0-9][0-9]\",\"[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\","
         "\"first \"\"one\"\"\"\n"
@@ -43,13 +46,13 @@ TEST_F(TraceLogTest, LinesAreAppendedToTheNamedLog) {
 TEST_F(TraceLogTest, UnwritableFolderFallsBackToTheWindowsDirectory) {
     SetLogPath(home() + "/missing/folder");
     WriteTraceLog("KSML", "Warning", "here");
-    EXPECT_NE(ReadFile(home() + "/windows/KSML.LOG").find("\"here\""), std::string::npos);
+    EXPECT_NE(ReadFileText(home() + "/windows/KSML.LOG").find("\"here\""), std::string::npos);
 }
 
 TEST_F(TraceLogTest, RawTextIsWrittenAsItStands) {
     SetLogPath(home() + "/log");
     WriteTraceLog("RAW", "Error", "as is", 1);
-    EXPECT_EQ(ReadFile(home() + "/log/RAW.LOG"), "as is");
+    EXPECT_EQ(ReadFileText(home() + "/log/RAW.LOG"), "as is");
 }
 
 TEST_F(TraceLogTest, LogNamesCannotEscapeTheFolder) {
@@ -68,7 +71,7 @@ TEST_F(TraceLogTest, ConcurrentWritersKeepWholeLines) {
         });
     }
     for (auto& t : threads) t.join();
-    std::string text = ReadFile(home() + "/log/MANY.LOG");
+    std::string text = ReadFileText(home() + "/log/MANY.LOG");
     std::stringstream in(text);
     std::string line;
     int count = 0;

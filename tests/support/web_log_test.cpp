@@ -1,14 +1,18 @@
 #include <filesystem>
+#include <fstream>
 
 #include "support/registry.h"
 #include "support/text_helpers.h"
 #include "support/web_log.h"
 #include "platform/event_log.h"
+#include "tests/common/file_text.h"
 #include "tests/common/registry_home_fixture.h"
 
 namespace plat = tessaro::platform;
 
 namespace {
+
+using tessaro::test::ReadFileText;
 
 class WebLogTest : public RegistryHomeTest {
 protected:
@@ -71,7 +75,7 @@ TEST_F(WebLogTest, LinesBelowTheLevelAreDropped) {
     EXPECT_EQ(log.GetPhysicalPath(), home() + "/ENGINE.LOG");
     log.Write(WEBLOG_INFORMATION, "1.2.3.4", "ua", "dropped", "CWebException");
     log.Write(WEBLOG_ERROR, "1.2.3.4", "ua", "kept<P>", "CWebException");
-    std::string text = ReadFile(home() + "/ENGINE.LOG");
+    std::string text = ReadFileText(home() + "/ENGINE.LOG");
     EXPECT_EQ(text.find("dropped"), std::string::npos);
     EXPECT_NE(text.find("\"1.2.3.4\",\"ua\",\"kept \"\n"), std::string::npos) << text;
     EXPECT_TRUE(plat::ReadEventLogFile().empty());
@@ -86,7 +90,7 @@ TEST_F(WebLogTest, EventLogGetsTheDetailAsWell) {
     EXPECT_EQ(events[0].source, "Tessaro");
     // Plain text there too.
     EXPECT_EQ(events[0].strings, std::vector<std::string>{"the detail "});
-    EXPECT_NE(ReadFile(home() + "/ENGINE.LOG").find("the detail "), std::string::npos);
+    EXPECT_NE(ReadFileText(home() + "/ENGINE.LOG").find("the detail "), std::string::npos);
 }
 
 TEST_F(WebLogTest, CreateWebLogUsesTheWindowsDirectoryWithoutLogFilePath) {

@@ -18,6 +18,7 @@
 #include "sqlite_page_site.h"
 #include "template_test_site.h"
 #include "tests/common/ci_require.h"
+#include "tests/common/file_text.h"
 #include "tests/common/odbc_test_config.h"
 #include "tests/common/pg_test_server.h"
 
@@ -166,8 +167,7 @@ TEST_F(CoreTagsPage, MailSectionsSpoolOneMessagePerRow) {
     EXPECT_EQ(out.body, "sent");
     std::vector<std::string> messages;
     for (const auto& entry : std::filesystem::directory_iterator(home() + "/Mail/SPOOL")) {
-        std::ifstream in(entry.path());
-        messages.push_back(std::string(std::istreambuf_iterator<char>(in), {}));
+        messages.push_back(tessaro::test::ReadFileText(entry.path()));
     }
     ASSERT_EQ(messages.size(), 3u);
     std::sort(messages.begin(), messages.end(), [](const std::string& a, const std::string& b) {

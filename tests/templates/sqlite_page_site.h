@@ -5,8 +5,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include <sql.h>
@@ -14,6 +12,7 @@
 
 #include "engine/templates/template_page.h"
 #include "template_test_site.h"
+#include "tests/common/file_text.h"
 #include "tests/common/odbc_test_config.h"
 
 class CoreTagsPage : public TemplateSite {
@@ -54,10 +53,7 @@ protected:
         Write("page.tsm", text);
         return RunPage<CQueryPage>(Script("/page.tsm", query));
     }
-    std::string ReadBack(const std::string& relative) {
-        std::ifstream in(docs() + "/" + relative);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    std::string ReadBack(const std::string& relative) { return tessaro::test::ReadFileText(docs() + "/" + relative); }
     std::string Query(const std::string& name, const std::string& sql) {
         return "<TSQUERY NAME=\"" + name + "\" DATASOURCE=\"" + dsn_ + "\">" + sql + "</TSQUERY>";
     }

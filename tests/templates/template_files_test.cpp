@@ -9,13 +9,13 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "engine/expressions/function_result_limit.h"
 #include "engine/templates/tags/file/upload_name.h"
 #include "engine/templates/template_page.h"
 #include "template_test_site.h"
+#include "tests/common/file_text.h"
 #include "tests/common/folder_swapper.h"
 #include "tests/common/text_matchers.h"
 
@@ -27,12 +27,7 @@ using ::testing::Not;
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using tessaro::test::ReadFileText;
 
 class TemplateFiles : public TemplateSite {
 protected:
@@ -81,7 +76,7 @@ TEST_F(TemplateFiles, AnotherNameOfAPrivateFileIsRefusedOnEveryRoad) {
     PageOutcome include = Page("include.tsm", "[<TSINCLUDE TEMPLATE=\"hard.ini\">]");
     EXPECT_FALSE(include.failed) << include.title << include.detail;
     EXPECT_EQ(include.body, "[]");
-    EXPECT_EQ(ReadFile(windows + "/secret.ini"), "private-bytes");
+    EXPECT_EQ(ReadFileText(windows + "/secret.ini"), "private-bytes");
     EXPECT_TRUE(fs::exists(hard));
     EXPECT_FALSE(fs::exists(docs() + "/copy.ini") || fs::exists(docs() + "/moved.ini"));
 }

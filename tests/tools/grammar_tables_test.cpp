@@ -2,12 +2,11 @@
 // grammar files they were built from.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <set>
-#include <sstream>
 
 #include "engine/parser/table_layout.h"
 #include "platform/resources.h"
+#include "tests/common/file_text.h"
 #include "tests/tools/table_driver.h"
 #include "engine/grammar/grammar_tables.h"
 #include "tools/tsgrammar/grammar_compiler.h"
@@ -17,20 +16,12 @@ namespace {
 namespace tg = tessaro::grammar;
 using tablecheck::Tables;
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::string readSource(const std::string& relative) {
-    return readFile(std::string(TESSARO_SOURCE_DIR) + "/" + relative);
-}
+using tessaro::test::ReadFileText;
+using tessaro::test::ReadSourceText;
 
 // The symbols headers are written into the build tree next to the generated tables.
 std::string readGenerated(const std::string& relative) {
-    return readFile(std::string(TESSARO_BINARY_DIR) + "/engine/grammar/generated/" + relative);
+    return ReadFileText(std::string(TESSARO_BINARY_DIR) + "/engine/grammar/generated/" + relative);
 }
 
 std::vector<unsigned char> bytes(const tg::TableBlob& b) {
@@ -64,7 +55,7 @@ TEST(GrammarTables, BuiltFromTheGrammarFilesDeterministically) {
                "engine/grammar/template_symbols.h", "template_grammar"},
           Case{"tools/grammars/expression.grammar", &tg::kExpressionLexTable, &tg::kExpressionParseTable,
                "engine/grammar/expression_symbols.h", "expression_grammar"}}) {
-        auto c = tsgrammar::CompileGrammar(readSource(k.file), k.file);
+        auto c = tsgrammar::CompileGrammar(ReadSourceText(k.file), k.file);
         EXPECT_EQ(c.parse.unsettled(), 0u) << k.file;
         EXPECT_EQ(c.lexBlob, bytes(*k.lex)) << k.file;
         EXPECT_EQ(c.parseBlob, bytes(*k.yacc)) << k.file;
@@ -73,10 +64,10 @@ TEST(GrammarTables, BuiltFromTheGrammarFilesDeterministically) {
 }
 
 TEST(GrammarTables, ExpressionConflictsAreAllOperatorConflictsSettledByPrecedence) {
-    auto c = tsgrammar::CompileGrammar(readSource("tools/grammars/expression.grammar"), "expression");
+    auto c = tsgrammar::CompileGrammar(ReadSourceText("tools/grammars/expression.grammar"), "expression");
     EXPECT_EQ(c.parse.settled(), 462u);
     for (const auto& k : c.parse.conflicts) EXPECT_EQ(k.kind, "shift/reduce");
-    auto t = tsgrammar::CompileGrammar(readSource("tools/grammars/template.grammar"), "template");
+    auto t = tsgrammar::CompileGrammar(ReadSourceText("tools/grammars/template.grammar"), "template");
     EXPECT_TRUE(t.parse.conflicts.empty());
 }
 

@@ -3,22 +3,17 @@
 // no tag the lexer does not know, and its "KS too" column says which tags take the older prefix.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/common/file_text.h"
+
 namespace {
 
-std::vector<std::string> SourceLines(const std::string& relative) {
-    std::ifstream in(std::string(TESSARO_SOURCE_DIR) + "/" + relative, std::ios::binary);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
+using tessaro::test::SourceLines;
 
 std::vector<std::string> SplitAlternatives(const std::string& pattern) {
     std::vector<std::string> alternatives;

@@ -5,6 +5,7 @@
 
 #include <fstream>
 
+#include "tests/common/file_text.h"
 #include "tests/common/temp_home.h"
 #include "wizards/rtf_to_html.h"
 
@@ -225,8 +226,7 @@ TEST(DrillDownGeneration, UnconnectedTablesAreRefused) {
 }
 
 TEST(CompletionText, NamesAreFilledIn) {
-    std::ifstream in(Templates() + "/wizard1.rtf");
-    std::string rtf((std::istreambuf_iterator<char>(in)), {});
+    std::string rtf = tessaro::test::ReadFileText(Templates() + "/wizard1.rtf");
     std::string text = FillCompletionText(rtf, {{"#DataEntryHTMLFile#", "/w/EntryForm.TSM"},
                                                 {"#DataEntryTSMLFile#", "/w/DataEntry.TSM"},
                                                 {"#EntryListFile#", "/w/EntryList.TSM"},
@@ -247,9 +247,8 @@ TEST_F(CopyFileTest, CopiesIntoAFolderAndReportsBothEnds) {
     tessaro::test::TempFolder target;
     CopyFileToDirectory(dir_ + "/src.gif", target.path());
     CopyFileToDirectory(dir_ + "/exact.gif", target.path());
-    std::ifstream a(target.path() + "/src.gif", std::ios::binary), b(target.path() + "/exact.gif", std::ios::binary);
-    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(a)), {}), big);
-    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(b)), {}).size(), 8192u);
+    EXPECT_EQ(tessaro::test::ReadFileText(target.path() + "/src.gif"), big);
+    EXPECT_EQ(tessaro::test::ReadFileText(target.path() + "/exact.gif").size(), 8192u);
     try {
         CopyFileToDirectory(dir_ + "/none.gif", target.path());
         ADD_FAILURE();

@@ -4,18 +4,15 @@
 #include <gmock/gmock.h>
 
 #include <cstdlib>
-#include <fstream>
 
+#include "tests/common/file_text.h"
 #include "tests/wizardutils/sqlite_catalog_fixture.h"
 #include "wizards/data_entry_wizard.h"
 
 namespace tessaro::wizards {
 namespace {
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
+using tessaro::test::ReadFileText;
 
 using ::testing::HasSubstr;
 
@@ -100,7 +97,7 @@ TEST_F(DataEntryFlow, FromTitleToGeneratedFilesWithEveryRefusalOnTheWay) {
     EXPECT_EQ(dept.Options[1].Selected, "No");  // one "Yes" in a drop-down
     EXPECT_EQ(dept.ValidationRule, "(none)");
 
-    std::string form = ReadAll(out + "/EntryForm.TSM");
+    std::string form = ReadFileText(out + "/EntryForm.TSM");
     EXPECT_THAT(form, HasSubstr("<CENTER><H1>Staff Entry</H1></CENTER>"));
     EXPECT_THAT(
         form,
@@ -109,12 +106,12 @@ TEST_F(DataEntryFlow, FromTitleToGeneratedFilesWithEveryRefusalOnTheWay) {
     EXPECT_THAT(
         form,
         HasSubstr("<INPUT TYPE=\"hidden\" NAME=\"name_required\" VALUE=\"You cannot leave the field (name) empty.\">"));
-    std::string entry = ReadAll(out + "/DataEntry.TSM");
+    std::string entry = ReadFileText(out + "/DataEntry.TSM");
     EXPECT_THAT(entry, HasSubstr("<TSMAIL FROM=\"Unknown\"\n        TO=\"boss@example.com\"\n"
                                  "        SUBJECT=\"Data Submition (Staff Entry)\">\n"));
     EXPECT_THAT(entry, HasSubstr("TABLENAME=\"staff\""));
-    EXPECT_FALSE(ReadAll(out + "/entryform.gif").empty());
-    EXPECT_FALSE(ReadAll(out + "/dataentry.gif").empty());
+    EXPECT_FALSE(ReadFileText(out + "/entryform.gif").empty());
+    EXPECT_FALSE(ReadFileText(out + "/dataentry.gif").empty());
     EXPECT_THAT(wizard->Page(8).Texts["reditExplanation"], HasSubstr(out + "/EntryForm.TSM"));
     for (int i = 0; i < wizard->PageCount(); ++i) EXPECT_TRUE(wizard->Page(i).Buttons[kFinishButton]) << i;
 
@@ -142,7 +139,7 @@ TEST_F(DataEntryFlow, FromTitleToGeneratedFilesWithEveryRefusalOnTheWay) {
                         "expect-page 8\n"
                         "press btnFinish\n"
                         "expect-ended\n"));
-    EXPECT_FALSE(ReadAll(out + "/Other.TSM").empty());
+    EXPECT_FALSE(ReadFileText(out + "/Other.TSM").empty());
     EXPECT_EQ(wizard->Model().EntryFormFile, out + "/Other.TSM");
 }
 
@@ -274,7 +271,7 @@ TEST_F(TswizardsProgram, RunsAScriptAndPrintsEveryMessage) {
     std::string output = folder.path() + "/out.txt";
     int status = std::system(("'" + program + "' --script '" + script + "' -WIZARD1 >'" + output + "' 2>&1").c_str());
     EXPECT_NE(status, 0);  // the last expectation fails
-    std::string text = ReadAll(output);
+    std::string text = ReadFileText(output);
     EXPECT_THAT(text, HasSubstr("MESSAGE: You need to enter a valid name for your application.\n"
                                 "MESSAGE: Are you sure you want to exit the wizard ?\n"));
     EXPECT_THAT(text, HasSubstr("tswizards: line 6: expected page 5, on page 0"));
@@ -288,8 +285,8 @@ TEST(TswizardsHelp, PrintsTheUsageAndExitsZero) {
     int status = std::system(("env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= '" + program + "' --help >'" +
                               output + "' 2>&1")
                                  .c_str());
-    EXPECT_EQ(status, 0) << ReadAll(output);
-    std::string text = ReadAll(output);
+    EXPECT_EQ(status, 0) << ReadFileText(output);
+    std::string text = ReadFileText(output);
     EXPECT_THAT(text, HasSubstr("usage: tswizards"));
     EXPECT_THAT(text, HasSubstr("docs/wizards.md"));
 }

@@ -5,13 +5,13 @@
 
 #include <gmock/gmock.h>
 
-#include <fstream>
-
+#include "tests/common/file_text.h"
 #include "tests/wizardutils/sqlite_catalog_fixture.h"
 
 namespace tessaro::wizards {
 namespace {
 
+using tessaro::test::ReadFileText;
 using ::testing::HasSubstr;
 
 TEST(DrillDownRules, ConditionsSuitTypes) {
@@ -71,10 +71,6 @@ protected:
         EXPECT_TRUE(ok) << driver.Error();
         return ok;
     }
-    static std::string ReadAll(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), {});
-    }
     tessaro::test::TempFolder requests_;
     tessaro::test::TempFolder output_;
 };
@@ -109,21 +105,21 @@ TEST_F(DrillDownFlow, TwoRelatedTablesFromTitleToThreeTemplates) {
                 "expect-page 11\npress btnNext\n"
                 "expect-message You need to select the Unique Identifier in order to proceed.\n"
                 "select comboFields staff.id\npress btnNext\nexpect-page 12\n"));
-    std::string search = ReadAll(out + "/Search.TSM");
+    std::string search = ReadFileText(out + "/Search.TSM");
     EXPECT_THAT(search,
                 HasSubstr("<TR><TD ALIGN=\"right\">Name contains</TD><TD><INPUT TYPE=\"text\" NAME=\"staff__name\""));
     // Every column of the result page is the staff table's, so that query needs no join.
-    std::string results = ReadAll(out + "/Results.TSM");
+    std::string results = ReadFileText(out + "/Results.TSM");
     EXPECT_THAT(results, HasSubstr("SELECT staff.name,staff.id\nFROM staff\nWHERE  0=0 \n"));
     EXPECT_THAT(results, HasSubstr("       AND staff.name LIKE '%#staff__name#%' \n"));
     EXPECT_THAT(results, HasSubstr("       AND staff.id >= #Val(staff__id)# \n"));
     EXPECT_THAT(results, HasSubstr("<TSCOL HEADER=\"Name\" WIDTH=\"20\" TEXT=\"<A HREF=\"\"Detail.TSM?staff__id="
                                    "#URLEncodedFormat(id)#\"\">#HTMLEditFormat(name)#</A>\">"));
-    std::string detail = ReadAll(out + "/Detail.TSM");
+    std::string detail = ReadFileText(out + "/Detail.TSM");
     EXPECT_THAT(detail,
                 HasSubstr("SELECT dept.title,staff.name\nFROM dept,staff\nWHERE dept.dept_id = staff.dept_id AND  "
                           "staff.id = #Val(staff__id)# \n"));
-    EXPECT_FALSE(ReadAll(out + "/results.gif").empty());
+    EXPECT_FALSE(ReadFileText(out + "/results.gif").empty());
     auto* wizard = dynamic_cast<TDrillDownWizManager*>(driver.Wizard());
     EXPECT_THAT(wizard->Page(12).Texts["reditExplanation"], HasSubstr(out + "/Results.TSM"));
 }

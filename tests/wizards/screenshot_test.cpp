@@ -7,12 +7,12 @@
 #include <cstdlib>
 #include <sys/wait.h>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <utility>
 #include <vector>
 
 #include "tests/common/ci_require.h"
+#include "tests/common/file_text.h"
 #include "tests/common/temp_home.h"
 #include "tests/wizardutils/sqlite_catalog_fixture.h"
 
@@ -24,14 +24,11 @@ bool OnPath(const std::string& program) {
     return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
+using tessaro::test::ReadFileText;
 
 // The width and height of a PNG file, or {0, 0} when it is none.
 std::pair<int, int> PngSize(const std::string& file) {
-    std::string data = ReadAll(file);
+    std::string data = ReadFileText(file);
     if (data.size() < 24 || data.compare(1, 3, "PNG") != 0) return {0, 0};
     auto number = [&](std::size_t at) {
         int n = 0;
@@ -112,7 +109,7 @@ protected:
                               "' xvfb-run -a '" + programs_.path() + "/tswizards' --script '" + file + "' " + wizard +
                               " >'" + log + "' 2>&1";
         int status = std::system(command.c_str());
-        std::string output = ReadAll(log);
+        std::string output = ReadFileText(log);
         REQUIRE_OR_SKIP(output.find("only when built with windows") == std::string::npos,
                         "tswizards was built without windows (Qt 5 Widgets missing)");
         EXPECT_EQ(status, 0) << output;

@@ -9,6 +9,7 @@
 #include "database/odbc/odbc_stmt.h"
 #include "platform/registry_store.h"
 #include "support/registry.h"
+#include "tests/common/file_text.h"
 #include "tests/common/pg_test_server.h"
 #include "tests/wizardutils/sqlite_catalog_fixture.h"
 #include "wizardutils/request_file.h"
@@ -176,8 +177,7 @@ TEST_F(TsutilsTest, EachRequestStandsAlone) {
 TEST_F(TsutilsTest, NothingIsWrittenWithoutRequests) {
     Write("[Requests]\n");
     Process();
-    std::ifstream in(path_);
-    std::string all((std::istreambuf_iterator<char>(in)), {});
+    std::string all = tessaro::test::ReadFileText(path_);
     EXPECT_EQ(all.find("Responses"), std::string::npos);
     Process();  // and a missing file stays missing
     std::remove(path_.c_str());
