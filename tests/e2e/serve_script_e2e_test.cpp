@@ -168,6 +168,22 @@ protected:
         EXPECT_EQ(status, 0) << ReadFileText(out);
     }
 
+    static constexpr const char* kChromium = "/usr/bin/chromium";
+    static constexpr const char* kChromedriver = "/usr/bin/chromedriver";
+    static constexpr const char* kBrowserMissing = "chromium, chromium-driver and python3 are not all installed";
+    static bool BrowserInstalled() {
+        return std::filesystem::exists(kChromium) && std::filesystem::exists(kChromedriver) &&
+               std::filesystem::exists("/usr/bin/python3");
+    }
+    // Headless Chromium walks the steps of browser_walk.py; each "show" writes a line to out.
+    int WalkBrowser(const std::vector<std::string>& steps, const std::string& out) {
+        std::vector<std::string> command{"/usr/bin/python3",
+                                         std::string(TESSARO_SOURCE_DIR) + "/tests/e2e/browser_walk.py", kChromium,
+                                         kChromedriver, home_.path() + "/chromium-profile"};
+        command.insert(command.end(), steps.begin(), steps.end());
+        return e2e::RunProgram(command, {}, out);
+    }
+
     e2e::HttpResponse Post(int port, const std::string& target, const std::string& body) {
         return e2e::HttpRequest(port, "POST", target, {"Content-Type: application/x-www-form-urlencoded"}, body);
     }
@@ -343,10 +359,7 @@ TEST_F(ServeScript, WizardApplicationsRunWhereTemplatesAreServed) {
 // "München" and "日本" from headless Chromium, the database keeps them as UTF-8, and the list
 // shows them; the engine's own error page is read as UTF-8 too.
 TEST_F(ServeScript, AGeneratedFormPostsUtf8FromChromium) {
-    const std::string chromium = "/usr/bin/chromium", chromedriver = "/usr/bin/chromedriver";
-    REQUIRE_OR_SKIP(std::filesystem::exists(chromium) && std::filesystem::exists(chromedriver),
-                    "chromium and chromium-driver are not installed");
-    REQUIRE_OR_SKIP(std::filesystem::exists("/usr/bin/python3"), "python3 is not installed");
+    REQUIRE_OR_SKIP(BrowserInstalled(), kBrowserMissing);
     int port = 0;
     auto serve = Serve(&port);
     ASSERT_NE(ReadFileText(output_).find("Tessaro is serving"), std::string::npos) << ReadFileText(output_);
@@ -355,12 +368,10 @@ TEST_F(ServeScript, AGeneratedFormPostsUtf8FromChromium) {
 
     const std::string site = "http://127.0.0.1:" + std::to_string(port);
     const std::string out = home_.path() + "/browser.out";
-    const int status = e2e::RunProgram(
-        {"/usr/bin/python3", std::string(TESSARO_SOURCE_DIR) + "/tests/e2e/browser_walk.py", chromium, chromedriver,
-         home_.path() + "/chromium-profile", "open", site + "/EntryForm.TSM", "show", "fill", "Name",
-         "M\xC3\xBCnchen", "fill", "Country", "\xE6\x97\xA5\xE6\x9C\xAC", "fill", "Population", "1500000",
-         "submit", "show", "open", site + "/EntryList.TSM", "show", "open", site + "/broken.tsm", "show"},
-        {}, out);
+    const int status = WalkBrowser({"open", site + "/EntryForm.TSM", "show", "fill", "Name", "M\xC3\xBCnchen", "fill",
+                                    "Country", "\xE6\x97\xA5\xE6\x9C\xAC", "fill", "Population", "1500000", "submit",
+                                    "show", "open", site + "/EntryList.TSM", "show", "open", site + "/broken.tsm", "show"},
+                                   out);
     ASSERT_EQ(status, 0) << ReadFileText(out);
     std::vector<std::string> pages;
     std::istringstream lines(ReadFileText(out));
@@ -386,10 +397,7 @@ TEST_F(ServeScript, AGeneratedFormPostsUtf8FromChromium) {
 // stored to-dos unchanged and writes a new one, and every line of a text survives; the
 // detail page of the join shows each of the two ID columns with its own value.
 TEST_F(ServeScript, TodoApplicationsKeepTheLinesOfATextAndTheColumnsOfAJoinApart) {
-    const std::string chromium = "/usr/bin/chromium", chromedriver = "/usr/bin/chromedriver";
-    REQUIRE_OR_SKIP(std::filesystem::exists(chromium) && std::filesystem::exists(chromedriver),
-                    "chromium and chromium-driver are not installed");
-    REQUIRE_OR_SKIP(std::filesystem::exists("/usr/bin/python3"), "python3 is not installed");
+    REQUIRE_OR_SKIP(BrowserInstalled(), kBrowserMissing);
     int port = 0;
     auto serve = Serve(&port);
     ASSERT_NE(ReadFileText(output_).find("Tessaro is serving"), std::string::npos) << ReadFileText(output_);
@@ -416,12 +424,11 @@ TEST_F(ServeScript, TodoApplicationsKeepTheLinesOfATextAndTheColumnsOfAJoinApart
 
     const std::string site = "http://127.0.0.1:" + std::to_string(port);
     const std::string out = home_.path() + "/browser.out";
-    const int status = e2e::RunProgram(
-        {"/usr/bin/python3", std::string(TESSARO_SOURCE_DIR) + "/tests/e2e/browser_walk.py", chromium, chromedriver,
-         home_.path() + "/chromium-profile", "open", site + "/EntryForm.TSM?ID=1", "submit", "show", "open",
-         site + "/EntryForm.TSM?ID=3", "submit", "show", "open", site + "/EntryForm.TSM", "fill", "Title",
-         "Plan the trip", "fill", "Note", "Book the train\nthen the hotel", "submit", "show"},
-        {}, out);
+    const int status = WalkBrowser({"open", site + "/EntryForm.TSM?ID=1", "submit", "show", "open",
+                                    site + "/EntryForm.TSM?ID=3", "submit", "show", "open", site + "/EntryForm.TSM",
+                                    "fill", "Title", "Plan the trip", "fill", "Note", "Book the train\nthen the hotel",
+                                    "submit", "show"},
+                                   out);
     ASSERT_EQ(status, 0) << ReadFileText(out);
     EXPECT_EQ(CountOf(ReadFileText(out), "Your entry has been saved."), 3u) << ReadFileText(out);
     // The lines of every text, as the database keeps them (a browser ends them with CR LF).
