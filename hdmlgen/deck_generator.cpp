@@ -34,6 +34,8 @@ int GenerateDeckFile(const char* text, const char* path) {
             line << *e;
             errors += "<LI>" + HtmlEscape(line.str(), HtmlApostrophe::Keep) + "\n";
         }
+        if (std::size_t more = parser.GetUnlistedErrorCount())
+            errors += "<LI>" + std::to_string(more) + (more == 1 ? " more error" : " more errors") + " not listed\n";
         out << DeckErrorPage(errors, std::string(text, length));
         result = kErrorPageWritten;
     }

@@ -7,6 +7,7 @@
 #include "platform/file_system.h"
 #include "platform/path_util.h"
 #include "wizards/entry_row_pages.h"
+#include "wizards/field_defaults.h"
 
 namespace tessaro::wizards {
 
@@ -53,6 +54,7 @@ GenerationResult GenerateDataEntry(DataEntryModel& m, TCodeGenerator& g, const s
     GenerationResult result;
     const std::string source = TCodeGenerator::TagAttribute(m.DataSource.DataSourceName);
     const std::string table = m.Tables.empty() ? "" : m.Tables.front();
+    AddDefaultProperties(m.ChosenFields, m.FieldProperties, FieldUse::Entry);
     if (!Load(g, templatesDir, "wiz2_1.txt", result.error)) return result;
     g.ReplaceLines("#Entry_Row_Query#", EntryRowQuery(m));
     g.ReplaceLines("#PageHeader#", m.Header);
@@ -114,12 +116,12 @@ bool CheckDrillDownJoins(DrillDownModel& m, bool* resultsCovered, bool* detailCo
 
 GenerationResult GenerateDrillDown(DrillDownModel& m, TCodeGenerator& g, const std::string& templatesDir) {
     GenerationResult result;
-    const std::string idColumn = QualifiedName(m.UniqueId.TableName, m.UniqueId.FieldName);
     const std::string idLabel = m.UniqueId.TableName + "__" + m.UniqueId.FieldName;
 
     const std::string title = TCodeGenerator::HtmlText(m.ApplicationTitle);
     const std::string source = TCodeGenerator::TagAttribute(m.DataSource.DataSourceName);
 
+    AddDefaultProperties(m.SearchFields, m.FieldProperties, FieldUse::Search);
     if (!Load(g, templatesDir, "wiz1_1.txt", result.error)) return result;
     g.ReplaceText("#Application_Title#", title);
     g.ReplaceText("#Application_Title#", title);
@@ -140,9 +142,9 @@ GenerationResult GenerateDrillDown(DrillDownModel& m, TCodeGenerator& g, const s
     g.ReplaceText("#Application_Title#", title);
     g.ReplaceText("#Application_Title#", title);
     g.ReplaceText("#DataSourceName#", source);
-    std::string requested;
-    for (std::size_t i = 0; i < m.ResultFields.Count(); ++i) requested += m.ResultFields.Key(i) + ",";
-    g.ReplaceText("#Requested_Fields#", requested + idColumn);
+    // The identifier comes last; columns that share a name are read by their form labels.
+    const TDBTableFieldsList resultSelect = WithIdentifier(m.ResultFields, m.UniqueId);
+    g.ReplaceText("#Requested_Fields#", TCodeGenerator::SelectList(resultSelect));
     for (std::size_t i = 0; i < m.ResultJoins.Count(); ++i) {
         AddMissing(m.ResultTables, m.ResultJoins.Joins(i).Table1);
         AddMissing(m.ResultTables, m.ResultJoins.Joins(i).Table2);
@@ -154,17 +156,16 @@ GenerationResult GenerateDrillDown(DrillDownModel& m, TCodeGenerator& g, const s
     g.ReplaceText("#Joins_Involved#", joinKeys.empty() ? " 0=0 " : Join(joinKeys, " AND "));
     g.ReplaceLines("#Dynamic_SQL_Search_Conditions#", TCodeGenerator::SearchConditions(m.SearchFields));
     // The identifier travels URL-encoded, so any value makes a working link.
-    std::string prefix = "<A HREF=\"\"Detail.TSM?" + idLabel + "=#URLEncodedFormat(" + m.UniqueId.FieldName + ")#\"\">";
-    g.ReplaceLines("#DBTable_Columns#", TCodeGenerator::ResultColumns(m.ResultFields, prefix, "</A>"));
+    std::string prefix = "<A HREF=\"\"Detail.TSM?" + idLabel + "=#URLEncodedFormat(" +
+                         TCodeGenerator::ColumnName(resultSelect, m.UniqueId) + ")#\"\">";
+    g.ReplaceLines("#DBTable_Columns#", TCodeGenerator::ResultColumns(m.ResultFields, prefix, "</A>", &resultSelect));
     result.files.push_back({"Results.TSM", g.Text()});
 
     if (!Load(g, templatesDir, "wiz1_3.txt", result.error)) return result;
     g.ReplaceText("#Application_Title#", title);
     g.ReplaceText("#Application_Title#", title);
     g.ReplaceText("#DataSourceName#", source);
-    std::vector<std::string> detailKeys;
-    for (std::size_t i = 0; i < m.DetailFields.Count(); ++i) detailKeys.push_back(m.DetailFields.Key(i));
-    g.ReplaceText("#Requested_Fields#", Join(detailKeys, ","));
+    g.ReplaceText("#Requested_Fields#", TCodeGenerator::SelectList(m.DetailFields));
     AddMissing(m.DetailTables, m.UniqueId.TableName);
     g.ReplaceText("#Tables_Involved#", Join(m.DetailTables, ","));
     std::string detailJoins;

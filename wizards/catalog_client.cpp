@@ -1,5 +1,8 @@
 #include "wizards/catalog_client.h"
 
+#include <cstdlib>
+#include <map>
+
 #include "platform/child_program.h"
 #include "platform/file_system.h"
 #include "platform/home.h"
@@ -13,7 +16,19 @@ using wizardutils::CRequestFile;
 
 namespace {
 constexpr int kTsutilsTimeoutSeconds = 120;
+
+// "<type code>,<size>"; anything else leaves both unknown.
+void ReadTypeAndSize(const std::string& answer, TDBTableField& field) {
+    char* end = nullptr;
+    long type = std::strtol(answer.c_str(), &end, 10);
+    if (end == answer.c_str() || *end != ',') return;
+    const char* sizeText = end + 1;
+    long size = std::strtol(sizeText, &end, 10);
+    if (end == sizeText || *end != '\0') return;
+    field.DataType = static_cast<int>(type);
+    field.ColumnSize = size > 0 ? size : 0;
 }
+}  // namespace
 
 bool RunTsutils(const std::string& programDir, const std::string& requestFile) {
     return platform::RunProgramAndWait({platform::JoinPath(programDir, "tsutils"), requestFile},
@@ -105,17 +120,26 @@ void CatalogClient::RequestFieldsForTables(const std::vector<std::string>& table
     if (tables.empty()) return;
     StartBatch();
     CRequestFile file(requestFile_);
-    for (std::size_t i = 0; i < tables.size(); ++i)
+    for (std::size_t i = 0; i < tables.size(); ++i) {
         WriteTableRequest("Request" + std::to_string(i), "GetFieldsForTable", tables[i], source);
+        WriteTableRequest("Sizes" + std::to_string(i), "GetFieldSizesForTable", tables[i], source);
+    }
     if (RunBatch()) {
         for (std::size_t i = 0; i < tables.size(); ++i) {
             std::string key = "Request" + std::to_string(i);
             if (!Succeeded(key)) continue;
+            // Without sizes the columns are still there, of unknown size.
+            std::map<std::string, std::string> sizes;
+            std::string sizesKey = "Sizes" + std::to_string(i);
+            if (Succeeded(sizesKey))
+                for (auto& [name, size] : file.ReadSectionInOrder(sizesKey + wizardutils::kResultsSuffix))
+                    sizes.emplace(name, size);
             for (auto& [name, type] : file.ReadSectionInOrder(key + wizardutils::kResultsSuffix)) {
                 TDBTableField field;
                 field.TableName = tables[i];
                 field.FieldName = name;
                 field.TypeName = type;
+                ReadTypeAndSize(sizes[name], field);
                 fields.Add(QualifiedName(tables[i], name), std::move(field));
             }
         }

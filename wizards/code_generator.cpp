@@ -55,6 +55,18 @@ std::string Marked(const FieldOptions& option, const std::string& mark, const st
     return "#IIf(" + test + ", DE(\"" + mark + "\"), DE(\"\"))#";
 }
 
+// Rows of the text area that holds a text box's value with line breaks.
+constexpr const char* kRowsForLines = "5";
+
+// maxLength "" sets no limit. A browser drops one line break right after the start tag, so a
+// value that may begin with one (a row's) gets one more there.
+std::string TextArea(const std::string& name, const std::string& cols, const std::string& rows,
+                     const std::string& maxLength, const std::string& content, bool mayBeginWithLineBreak) {
+    return "<TEXTAREA NAME=\"" + name + "\" COLS=\"" + cols + "\" ROWS=\"" + rows + "\"" +
+           (maxLength.empty() ? "" : " MAXLENGTH=\"" + maxLength + "\"") + ">" +
+           (mayBeginWithLineBreak || (!content.empty() && (content[0] == '\n' || content[0] == '\r')) ? "\n" : "") + content + "</TEXTAREA>";
+}
+
 }  // namespace
 
 bool TCodeGenerator::LoadTemplate(const std::string& path) {
@@ -141,11 +153,17 @@ Lines TCodeGenerator::FormControl(const std::string& name, const TFormFieldPrope
                                       : "<INPUT TYPE=\"hidden\" NAME=\"" + name + "\" VALUE=\"" + shown + "\">");
     } else if (type == "TextBox") {
         std::string value = shown.empty() ? "" : " VALUE=\"" + shown + "\"";
-        lines.push_back("<INPUT TYPE=\"text\" NAME=\"" + name + "\"" + value + " SIZE=\"" + p.Property1 +
-                        "\" MAXLENGTH=\"" + p.Property2 + "\">");
+        std::string box = "<INPUT TYPE=\"text\" NAME=\"" + name + "\"" + value + " SIZE=\"" + p.Property1 +
+                          "\" MAXLENGTH=\"" + p.Property2 + "\">";
+        // A browser drops the line breaks of a text box's value: a stored value that holds
+        // one is edited in a text area, so that saving the form keeps its lines.
+        if (!rowValue.empty())
+            box = "<TSIF FindOneOf(Chr(10) & Chr(13), " + rowValue + ") GT 0>" +
+                  TextArea(name, p.Property1, kRowsForLines, p.Property2, shown, true) + "<TSELSE>" + box + "</TSIF>";
+        lines.push_back(box);
     } else if (type == "TextArea") {
-        lines.push_back("<TEXTAREA NAME=\"" + name + "\" COLS=\"" + p.Property1 + "\" ROWS=\"" + p.Property2 + "\">" +
-                        shown + "</TEXTAREA>");
+        lines.push_back(TextArea(name, p.Property1, p.Property2, p.ColumnSize > 0 ? std::to_string(p.ColumnSize) : "",
+                                 shown, !rowValue.empty()));
     } else if (IsListed(type)) {
         std::string input = type == "Radio Buttons" ? "radio" : "checkbox";
         // Every filled option up to the last of the hundred.
@@ -287,13 +305,34 @@ Lines TCodeGenerator::SearchConditions(const TDBTableFieldsList& fields) {
     return lines;
 }
 
+std::string TCodeGenerator::ColumnName(const TDBTableFieldsList& selected, const TDBTableField& field) {
+    const std::string name = LowerCopy(field.FieldName);
+    for (std::size_t i = 0; i < selected.Count(); ++i) {
+        const TDBTableField& other = selected.Fields(i);
+        if (LowerCopy(other.FieldName) == name && LowerCopy(other.TableName) != LowerCopy(field.TableName))
+            return field.TableName + "__" + field.FieldName;
+    }
+    return field.FieldName;
+}
+
+std::string TCodeGenerator::SelectList(const TDBTableFieldsList& selected) {
+    std::string list;
+    for (std::size_t i = 0; i < selected.Count(); ++i) {
+        const TDBTableField& f = selected.Fields(i);
+        const std::string name = ColumnName(selected, f);
+        list += (i ? "," : "") + QualifiedName(f.TableName, f.FieldName) + (name == f.FieldName ? "" : " AS " + name);
+    }
+    return list;
+}
+
 Lines TCodeGenerator::ResultColumns(const TDBTableFieldsList& fields, const std::string& prefix,
-                                    const std::string& suffix) {
+                                    const std::string& suffix, const TDBTableFieldsList* selected) {
     Lines lines;
     for (std::size_t i = 0; i < fields.Count(); ++i) {
         const TDBTableField& f = fields.Fields(i);
         lines.push_back("<TSCOL HEADER=\"" + OutputText(HtmlText(f.Setting)) + "\" WIDTH=\"" +
-                        TagAttribute(f.ColumnWidth) + "\" TEXT=\"" + prefix + ShownValue(f.FieldName) + suffix + "\">");
+                        TagAttribute(f.ColumnWidth) + "\" TEXT=\"" + prefix +
+                        ShownValue(ColumnName(selected ? *selected : fields, f)) + suffix + "\">");
     }
     return lines;
 }
@@ -302,7 +341,7 @@ Lines TCodeGenerator::DetailLines(const TDBTableFieldsList& fields) {
     Lines lines;
     for (std::size_t i = 0; i < fields.Count(); ++i)
         lines.push_back(Blanks(25, fields.Key(i).size()) + OutputText(HtmlText(fields.Key(i))) + ": " +
-                        ShownValue(fields.Fields(i).FieldName));
+                        ShownValue(ColumnName(fields, fields.Fields(i))));
     return lines;
 }
 

@@ -67,7 +67,17 @@ public:
     // The SQL text of a request value (an expression) compared with a column of that type.
     static std::string SqlValue(const std::string& typeName, const std::string& expression);
     static Lines SearchConditions(const TDBTableFieldsList& fields);
-    static Lines ResultColumns(const TDBTableFieldsList& fields, const std::string& prefix, const std::string& suffix);
+
+    // The name a page reads a column of its query by: the column's own name, or its form
+    // label (table__column) where another table's column of the query has the same name,
+    // since a row offers one value per name.
+    static std::string ColumnName(const TDBTableFieldsList& selected, const TDBTableField& field);
+    // The select list of a page's query: table.column, renamed as ColumnName says.
+    static std::string SelectList(const TDBTableFieldsList& selected);
+    // `selected` is the query's whole select list (the fields when absent).
+    static Lines ResultColumns(const TDBTableFieldsList& fields, const std::string& prefix, const std::string& suffix,
+                               const TDBTableFieldsList* selected = nullptr);
+    // The fields are the query's select list.
     static Lines DetailLines(const TDBTableFieldsList& fields);
 
 private:

@@ -6,6 +6,7 @@
 
 #include "platform/file_system.h"
 #include "platform/path_util.h"
+#include "wizards/field_defaults.h"
 #include "wizards/wizard_steps.h"
 
 namespace tessaro::wizards {
@@ -58,8 +59,10 @@ void TakeFieldSelection(const std::vector<std::string>& keys, const TDBTableFiel
         if (old >= 0) {
             taken.Add(key, chosen.Fields(static_cast<std::size_t>(old)));
         } else if (fresh >= 0) {
-            const TDBTableField& f = all.Fields(static_cast<std::size_t>(fresh));
-            taken.Add(key, {f.TableName, f.FieldName, f.TypeName, "", ""});
+            TDBTableField f = all.Fields(static_cast<std::size_t>(fresh));
+            f.Setting.clear();
+            f.ColumnWidth.clear();
+            taken.Add(key, std::move(f));
         }
     }
     chosen = std::move(taken);
@@ -208,6 +211,7 @@ void TDataEntryWizManager::FillFields() {
 }
 
 void TDataEntryWizManager::FillPropertiesGrid() {
+    AddDefaultProperties(model_.ChosenFields, model_.FieldProperties, FieldUse::Entry);
     FillFieldPropertiesGrid(Page(kPropertiesPage), model_.ChosenFields, model_.FieldProperties);
 }
 

@@ -18,7 +18,7 @@ bool OneOf(const std::string& value, std::initializer_list<const char*> list) {
 const std::vector<TMatchingCondition>& MatchingConditions() {
     static const std::vector<TMatchingCondition> conditions = {
         {"begins with", "LIKE xxx*"},     {"ends with", "LIKE *xxx"},
-        {"contains ", "LIKE *xxx*"},      {"equal to", "="},
+        {"contains", "LIKE *xxx*"},       {"equal to", "="},
         {"is greater than", ">"},         {"is less than", "<"},
         {"is greater or equal to", ">="}, {"is less or equal to", "<="}};
     return conditions;

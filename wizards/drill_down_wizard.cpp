@@ -6,6 +6,7 @@
 #include "platform/path_util.h"
 #include "wizards/data_entry_wizard.h"
 #include "wizards/drill_down_rules.h"
+#include "wizards/field_defaults.h"
 #include "wizards/wizard_steps.h"
 
 namespace tessaro::wizards {
@@ -307,8 +308,10 @@ void TDrillDownWizManager::TransferPage(int from, int& to) {
             break;
         case kSearchPage:
             if (to == kJoinsPage && model_.Tables.size() < 2) to = kTablesPage;
-            if (to == kSearchPropertiesPage)
+            if (to == kSearchPropertiesPage) {
+                AddDefaultProperties(model_.SearchFields, model_.FieldProperties, FieldUse::Search);
                 FillFieldPropertiesGrid(Page(kSearchPropertiesPage), model_.SearchFields, model_.FieldProperties);
+            }
             break;
         case kSearchPropertiesPage:
             if (to == kResultPage) FillSelection(kResultPage, model_.ResultFields);
@@ -331,7 +334,7 @@ void TDrillDownWizManager::TransferPage(int from, int& to) {
             break;
         case kIdentifierPage:
             if (const TDBTableField* id = Column(page.Selected("comboFields")))
-                model_.UniqueId = {id->TableName, id->FieldName, id->TypeName, "", ""};
+                model_.UniqueId = {id->TableName, id->FieldName, id->TypeName, "", "", id->DataType, id->ColumnSize};
             break;
         default:
             break;

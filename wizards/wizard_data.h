@@ -46,6 +46,9 @@ struct TFormFieldProperties {
     std::string RangeMax;
     std::string RangeMin;
     std::string ValidationMessage;
+    // The column's length in characters when it holds text of a known length: the limit of a
+    // text area (a text box has its own, Property2). 0: no limit.
+    long ColumnSize = 0;
 };
 
 struct TDBTableField {
@@ -54,6 +57,10 @@ struct TDBTableField {
     std::string TypeName;
     std::string Setting;      // search condition, or result column header
     std::string ColumnWidth;  // result column width
+    // As the catalogue describes the column: the ODBC type code and, for text, its length
+    // in characters (0 when unknown).
+    int DataType = 0;
+    long ColumnSize = 0;
 };
 
 struct TDBJoin {

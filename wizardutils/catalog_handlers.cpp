@@ -98,7 +98,11 @@ HandlerResult GetTablesForDataSource(odbcENV& env, const RequestSection& paramet
     return result;
 }
 
-HandlerResult GetFieldsForTable(odbcENV& env, const RequestSection& parameters) {
+namespace {
+
+// One answer per column of the table, COLUMN_NAME = what `value` makes of its catalogue row.
+template <typename Value>
+HandlerResult AnswerPerColumn(odbcENV& env, const RequestSection& parameters, Value value) {
     bool present = false;
     Parameter(parameters, "DataSourceName", &present);
     if (!present) return Failure("Missing required parameter, 'DatasourceName'.");
@@ -115,10 +119,22 @@ HandlerResult GetFieldsForTable(odbcENV& env, const RequestSection& parameters) 
     HandlerResult result;
     if (!columns->GetFirst()) return Failure("Unable to find any fields.");
     do {
-        result.answers.emplace_back(row->COLUMN_NAME, row->TYPE_NAME);
+        result.answers.emplace_back(row->COLUMN_NAME, value(*row));
     } while (columns->GetNext());
     result.success = true;
     return result;
+}
+
+}  // namespace
+
+HandlerResult GetFieldsForTable(odbcENV& env, const RequestSection& parameters) {
+    return AnswerPerColumn(env, parameters, [](const sSQLCOLUMNSRESULTSET& row) { return std::string(row.TYPE_NAME); });
+}
+
+HandlerResult GetFieldSizesForTable(odbcENV& env, const RequestSection& parameters) {
+    return AnswerPerColumn(env, parameters, [](const sSQLCOLUMNSRESULTSET& row) {
+        return std::to_string(row.DATA_TYPE) + "," + std::to_string(row.PRECISION);
+    });
 }
 
 HandlerResult GetPrimaryKeysForTable(odbcENV& env, const RequestSection& parameters) {

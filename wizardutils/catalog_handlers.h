@@ -21,6 +21,10 @@ struct HandlerResult {
 HandlerResult GetDataSources(const RequestSection& parameters, const std::vector<std::string>& odbcFiles);
 HandlerResult GetTablesForDataSource(odbcENV& env, const RequestSection& parameters);
 HandlerResult GetFieldsForTable(odbcENV& env, const RequestSection& parameters);
+// The same columns, COLUMN_NAME = "<DATA_TYPE>,<PRECISION>" as the catalogue gives them (the
+// ODBC type code and the column's size: for text, its length in characters; 0 when the driver
+// names none).
+HandlerResult GetFieldSizesForTable(odbcENV& env, const RequestSection& parameters);
 // The table's primary key: one answer per key column, COLUMN_NAME = its position in the key
 // (from 1). A table without a declared key succeeds with no answer.
 HandlerResult GetPrimaryKeysForTable(odbcENV& env, const RequestSection& parameters);

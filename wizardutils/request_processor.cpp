@@ -14,6 +14,7 @@ HandlerResult RunHandler(const std::string& type, const RequestSection& paramete
     if (lower == "getdatasources") return GetDataSources(parameters, OdbcDataSourceFiles());
     if (lower == "gettablesfordatasource") return GetTablesForDataSource(env, parameters);
     if (lower == "getfieldsfortable") return GetFieldsForTable(env, parameters);
+    if (lower == "getfieldsizesfortable") return GetFieldSizesForTable(env, parameters);
     if (lower == "getprimarykeysfortable") return GetPrimaryKeysForTable(env, parameters);
     if (lower == "getserversettings") return GetServerSettings(parameters);
     return {};  // an unknown type fails without a message

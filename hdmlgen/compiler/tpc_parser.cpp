@@ -399,25 +399,24 @@ TpcParser::TpcParser(const char* language, const char* text, std::size_t length)
 TpcParser::~TpcParser() = default;
 
 void TpcParser::AddError(int line, int column, const std::string& message) {
-    auto error = std::make_unique<TpcParseError>(line, column, message);
-    TpcParseError* raw = error.get();
-    if (m_lastError)
-        m_lastError->m_next = std::move(error);
-    else
-        m_errors = std::move(error);
-    m_lastError = raw;
+    if (m_errors.size() >= kMaxListedErrors) {
+        ++m_unlistedErrors;
+        return;
+    }
+    m_errors.emplace_back(line, column, message);
+    if (m_errors.size() > 1) m_errors[m_errors.size() - 2].m_next = &m_errors.back();
 }
 
 int TpcParser::ParseDeck() {
     m_deck = Node{};
-    m_errors.reset();
-    m_lastError = nullptr;
+    m_errors.clear();
+    m_unlistedErrors = 0;
     if (m_language != "HDML") {
         AddError(1, 1, "Unknown language '" + m_language + "'");
     } else {
         Reader(*this).Run();
     }
-    m_parsed = m_errors == nullptr;
+    m_parsed = m_errors.empty();
     return m_parsed ? 1 : 0;
 }
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
+#include <deque>
 #include <ostream>
 #include <string>
 
@@ -20,14 +20,14 @@ public:
     int GetLine() const { return m_line; }
     int GetColumn() const { return m_column; }
     const std::string& GetMessage() const { return m_message; }
-    const TpcParseError* GetNext() const { return m_next.get(); }
+    const TpcParseError* GetNext() const { return m_next; }
 
 private:
     friend class TpcParser;
     int m_line;
     int m_column;
     std::string m_message;
-    std::unique_ptr<TpcParseError> m_next;
+    const TpcParseError* m_next = nullptr;  // owned by the parser, as the error itself
 };
 
 // "Line 3, column 5: Unknown element <FOO>"
@@ -43,8 +43,14 @@ public:
 
     // Nonzero when the text is a valid deck.
     int ParseDeck();
+    // A deck lists at most this many errors; a text can hold one per byte, and the
+    // list answers a request.
+    static constexpr std::size_t kMaxListedErrors = 100;
+
     // The first error, or null.
-    const TpcParseError* GetErrors() const { return m_errors.get(); }
+    const TpcParseError* GetErrors() const { return m_errors.empty() ? nullptr : &m_errors.front(); }
+    // The errors found past the listed ones, only counted.
+    std::size_t GetUnlistedErrorCount() const { return m_unlistedErrors; }
     // Writes the parsed deck; nonzero when every byte was written.
     int Generate(TpcHDMLCGen& generator);
 
@@ -59,6 +65,7 @@ private:
     std::size_t m_length;
     bool m_parsed = false;
     hdml::Node m_deck;
-    std::unique_ptr<TpcParseError> m_errors;
-    TpcParseError* m_lastError = nullptr;
+    // A deque keeps each error in place as more are added, so the links stay valid.
+    std::deque<TpcParseError> m_errors;
+    std::size_t m_unlistedErrors = 0;
 };

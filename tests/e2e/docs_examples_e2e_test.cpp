@@ -3,12 +3,14 @@
 // and must give the page the text shows, so neither can drift from the engine.
 //
 // The guide marks its examples with HTML comments that the reader does not see:
-//   <!-- example: NAME [query=URL-QUERY] [status=CODE] [upload=FIELD:FILE:TYPE] [mkdir=DIR] -->
+//   <!-- example: NAME [query=URL-QUERY] [post=FORM-BODY] [status=CODE] [upload=FIELD:FILE:TYPE] [mkdir=DIR] -->
 //                                                          the next fenced block is a template,
-//                                                          requested as NAME.tsm (with upload, a
-//                                                          form posts a small file of that name
-//                                                          and type in FIELD; mkdir makes a folder
-//                                                          below the site's root first)
+//                                                          requested as NAME.tsm (with post, a
+//                                                          form posts that URL-encoded body; with
+//                                                          upload, a form posts a small file of
+//                                                          that name and type in FIELD; mkdir
+//                                                          makes a folder below the site's root
+//                                                          first)
 //   <!-- file: PATH -->                                    the next fenced block is written as
 //                                                          PATH, for examples that include it
 //   <!-- expect -->                                        the next fenced block is the page the
@@ -44,6 +46,7 @@ struct GuideExample {
     std::string name;
     int line = 0;  // of the marker, for the failure message
     std::string query;
+    std::string post;  // a form body, URL-encoded
     int status = 200;
     std::string upload;  // FIELD:FILE:TYPE
     std::string mkdir;
@@ -110,6 +113,7 @@ std::vector<GuideExample> ParseGuide(const std::string& text) {
             example.name = marker.substr(10, marker.find(' ', 10) - 10);
             example.line = static_cast<int>(i + 1);
             example.query = MarkerValue(marker, "query");
+            example.post = MarkerValue(marker, "post");
             example.upload = MarkerValue(marker, "upload");
             example.mkdir = MarkerValue(marker, "mkdir");
             std::string status = MarkerValue(marker, "status");
@@ -153,7 +157,11 @@ protected:
             if (!example.mkdir.empty())
                 std::filesystem::create_directories(site.document_root() + "/" + example.mkdir);
             e2e::HttpResponse page;
-            if (example.upload.empty()) {
+            if (!example.post.empty()) {
+                site.WriteDocument(example.name + ".tsm", example.tmpl);
+                page = e2e::HttpRequest(site.port(), "POST", "/" + example.name + ".tsm",
+                                        {"Content-Type: application/x-www-form-urlencoded"}, example.post);
+            } else if (example.upload.empty()) {
                 page = Page(example.name + ".tsm", example.tmpl, example.query);
             } else {
                 // The form's post: one file field, the file sent with the type a browser gives it.

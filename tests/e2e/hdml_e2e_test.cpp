@@ -49,4 +49,34 @@ TEST_F(HdmlThroughWebServer, ABadPageAnswersWithTheEscapedErrorPage) {
     EXPECT_THAT(response.body, HasSubstr("</PRE></BODY></HTML>"));
 }
 
+TEST_F(HdmlThroughWebServer, APostedTextWithMillionsOfErrorsAnswersABoundedPageAndTheEngineLives) {
+    site.WriteDocument("form.tsm",
+                       "<TSCONTENT TYPE=\"application/x-hdmlc\"><HDML VERSION=3.0><DISPLAY><TSOUTPUT>#FORM.x#"
+                       "</TSOUTPUT></DISPLAY></HDML>");
+    const std::size_t ampersands = 1500000;
+    std::string body = "x=";
+    body.reserve(2 + 3 * ampersands);
+    for (std::size_t k = 0; k < ampersands; ++k) body += "%26";
+    auto response =
+        e2e::HttpRequest(site.port(), "POST", "/form.tsm", {"Content-Type: application/x-www-form-urlencoded"}, body);
+    ASSERT_EQ(response.status, 200) << response.error << site.WebServerLog();
+    EXPECT_EQ(response.Header("Content-type"), "text/html; charset=utf-8") << response.headers;
+    std::size_t items = 0;
+    for (std::size_t at = response.body.find("<LI>"); at != std::string::npos; at = response.body.find("<LI>", at + 1))
+        ++items;
+    EXPECT_EQ(items, 101u);
+    EXPECT_THAT(response.body, HasSubstr("<LI>Line 1, column 42: A '&amp;' must begin a character entity"));
+    // One error per '&', and one for the length of the text.
+    EXPECT_THAT(response.body, HasSubstr("<LI>1499901 more errors not listed\n</UL>"));
+    // The page is the list and the escaped text, not a line per error.
+    EXPECT_LT(response.body.size(), 5 * ampersands + 20000);
+
+    // The same engine answers the next request.
+    pid_t engine = site.EnginePid();
+    auto next = Page("after.tsm", "still <TSOUTPUT>#1 + 1#</TSOUTPUT>");
+    EXPECT_EQ(next.status, 200) << next.error;
+    EXPECT_EQ(next.body, "still 2");
+    EXPECT_EQ(site.EnginePid(), engine);
+}
+
 }  // namespace

@@ -17,6 +17,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "child_process.h"
 #include "e2e_odbc.h"
@@ -129,14 +130,15 @@ protected:
         return serve;
     }
 
-    // Runs a script of docs/wizards.md with tswizards, writing into the served folder.
-    void RunGuideScript(const std::string& name) {
+    // Runs a script of docs/wizards.md with tswizards, writing into the served folder
+    // instead of the guide's.
+    void RunGuideScript(const std::string& name, const std::string& guideFolder = kGuideFolder) {
         std::string script = GuideScript(name);
         ASSERT_FALSE(script.empty()) << "docs/wizards.md has no script " << name;
         // The guide's folder is shared by everyone on the machine; the test writes into its
         // own, and never runs a script that would still name another.
-        ASSERT_THAT(script, HasSubstr(kGuideFolder)) << "the script no longer writes into " << kGuideFolder;
-        script = Replaced(script, kGuideFolder, docs_);
+        ASSERT_THAT(script, HasSubstr(guideFolder)) << "the script no longer writes into " << guideFolder;
+        script = Replaced(script, guideFolder, docs_);
         std::istringstream lines(script);
         for (std::string line; std::getline(lines, line);) {
             if (line.rfind("answer /", 0) == 0) {
@@ -166,6 +168,22 @@ protected:
         EXPECT_EQ(status, 0) << ReadFileText(out);
     }
 
+    static constexpr const char* kChromium = "/usr/bin/chromium";
+    static constexpr const char* kChromedriver = "/usr/bin/chromedriver";
+    static constexpr const char* kBrowserMissing = "chromium, chromium-driver and python3 are not all installed";
+    static bool BrowserInstalled() {
+        return std::filesystem::exists(kChromium) && std::filesystem::exists(kChromedriver) &&
+               std::filesystem::exists("/usr/bin/python3");
+    }
+    // Headless Chromium walks the steps of browser_walk.py; each "show" writes a line to out.
+    int WalkBrowser(const std::vector<std::string>& steps, const std::string& out) {
+        std::vector<std::string> command{"/usr/bin/python3",
+                                         std::string(TESSARO_SOURCE_DIR) + "/tests/e2e/browser_walk.py", kChromium,
+                                         kChromedriver, home_.path() + "/chromium-profile"};
+        command.insert(command.end(), steps.begin(), steps.end());
+        return e2e::RunProgram(command, {}, out);
+    }
+
     e2e::HttpResponse Post(int port, const std::string& target, const std::string& body) {
         return e2e::HttpRequest(port, "POST", target, {"Content-Type: application/x-www-form-urlencoded"}, body);
     }
@@ -183,8 +201,9 @@ protected:
         }
     }
 
-    // The folder the guide's scripts write into (the test's own folder takes its place).
+    // The folders the guide's scripts write into (the test's own folder takes their place).
     static constexpr const char* kGuideFolder = "/tmp/cities-app";
+    static constexpr const char* kTodoFolder = "/tmp/todo-app";
 
     tessaro::test::TempHome home_;
     std::string docs_;
@@ -340,10 +359,7 @@ TEST_F(ServeScript, WizardApplicationsRunWhereTemplatesAreServed) {
 // "München" and "日本" from headless Chromium, the database keeps them as UTF-8, and the list
 // shows them; the engine's own error page is read as UTF-8 too.
 TEST_F(ServeScript, AGeneratedFormPostsUtf8FromChromium) {
-    const std::string chromium = "/usr/bin/chromium", chromedriver = "/usr/bin/chromedriver";
-    REQUIRE_OR_SKIP(std::filesystem::exists(chromium) && std::filesystem::exists(chromedriver),
-                    "chromium and chromium-driver are not installed");
-    REQUIRE_OR_SKIP(std::filesystem::exists("/usr/bin/python3"), "python3 is not installed");
+    REQUIRE_OR_SKIP(BrowserInstalled(), kBrowserMissing);
     int port = 0;
     auto serve = Serve(&port);
     ASSERT_NE(ReadFileText(output_).find("Tessaro is serving"), std::string::npos) << ReadFileText(output_);
@@ -352,12 +368,10 @@ TEST_F(ServeScript, AGeneratedFormPostsUtf8FromChromium) {
 
     const std::string site = "http://127.0.0.1:" + std::to_string(port);
     const std::string out = home_.path() + "/browser.out";
-    const int status = e2e::RunProgram(
-        {"/usr/bin/python3", std::string(TESSARO_SOURCE_DIR) + "/tests/e2e/browser_walk.py", chromium, chromedriver,
-         home_.path() + "/chromium-profile", "open", site + "/EntryForm.TSM", "show", "fill", "Name",
-         "M\xC3\xBCnchen", "fill", "Country", "\xE6\x97\xA5\xE6\x9C\xAC", "fill", "Population", "1500000",
-         "submit", "show", "open", site + "/EntryList.TSM", "show", "open", site + "/broken.tsm", "show"},
-        {}, out);
+    const int status = WalkBrowser({"open", site + "/EntryForm.TSM", "show", "fill", "Name", "M\xC3\xBCnchen", "fill",
+                                    "Country", "\xE6\x97\xA5\xE6\x9C\xAC", "fill", "Population", "1500000", "submit",
+                                    "show", "open", site + "/EntryList.TSM", "show", "open", site + "/broken.tsm", "show"},
+                                   out);
     ASSERT_EQ(status, 0) << ReadFileText(out);
     std::vector<std::string> pages;
     std::istringstream lines(ReadFileText(out));
@@ -375,6 +389,70 @@ TEST_F(ServeScript, AGeneratedFormPostsUtf8FromChromium) {
     // The error page quotes the template's line as it is written.
     EXPECT_THAT(pages[3], HasSubstr("Error resolving parameter"));
     EXPECT_THAT(pages[3], HasSubstr("M\xC3\xBCnchen"));
+    EXPECT_EQ(serve->Stop(), 0) << ReadFileText(output_);
+}
+
+// The to-do scripts of docs/wizards.md over the sample's two related tables: the entry form
+// limits a title to its column and writes a note in a text area, headless Chromium saves
+// stored to-dos unchanged and writes a new one, and every line of a text survives; the
+// detail page of the join shows each of the two ID columns with its own value.
+TEST_F(ServeScript, TodoApplicationsKeepTheLinesOfATextAndTheColumnsOfAJoinApart) {
+    REQUIRE_OR_SKIP(BrowserInstalled(), kBrowserMissing);
+    int port = 0;
+    auto serve = Serve(&port);
+    ASSERT_NE(ReadFileText(output_).find("Tessaro is serving"), std::string::npos) << ReadFileText(output_);
+    const std::string database = home_.path() + "/data/sample.db";
+    RunGuideScript("todo-entry", kTodoFolder);
+    RunGuideScript("todo-search", kTodoFolder);
+
+    auto form = e2e::HttpGet(port, "/EntryForm.TSM");
+    ASSERT_EQ(form.status, 200) << form.error << form.body;
+    EXPECT_THAT(form.body, HasSubstr(R"(<INPUT TYPE="text" NAME="Title" SIZE="50" MAXLENGTH="200">)"));
+    EXPECT_THAT(form.body, HasSubstr(R"(<TEXTAREA NAME="Note" COLS="50" ROWS="5" MAXLENGTH="2000"></TEXTAREA>)"));
+    auto edit = e2e::HttpGet(port, "/EntryForm.TSM?ID=1");
+    ASSERT_EQ(edit.status, 200) << edit.error << edit.body;
+    EXPECT_THAT(edit.body, HasSubstr("<TEXTAREA NAME=\"Note\" COLS=\"50\" ROWS=\"5\" MAXLENGTH=\"2000\">\n"
+                                     "The figures of March,\nthen the summary.</TEXTAREA>"));
+    EXPECT_THAT(edit.body, HasSubstr(R"(<INPUT TYPE="text" NAME="Title" VALUE="Write the report" SIZE="50")"));
+    // A stored title that holds a line break is edited in a text area, not a text box.
+    SqlRows(database, "INSERT OR REPLACE INTO Todos VALUES (3, 1, 'Call' || char(10) || 'the plumber', NULL)");
+    auto lined = e2e::HttpGet(port, "/EntryForm.TSM?ID=3");
+    ASSERT_EQ(lined.status, 200) << lined.error << lined.body;
+    EXPECT_THAT(lined.body, HasSubstr("<TEXTAREA NAME=\"Title\" COLS=\"50\" ROWS=\"5\" MAXLENGTH=\"200\">\n"
+                                      "Call\nthe plumber</TEXTAREA>"));
+    EXPECT_THAT(lined.body, Not(HasSubstr(R"(<INPUT TYPE="text" NAME="Title")")));
+
+    const std::string site = "http://127.0.0.1:" + std::to_string(port);
+    const std::string out = home_.path() + "/browser.out";
+    const int status = WalkBrowser({"open", site + "/EntryForm.TSM?ID=1", "submit", "show", "open",
+                                    site + "/EntryForm.TSM?ID=3", "submit", "show", "open", site + "/EntryForm.TSM",
+                                    "fill", "Title", "Plan the trip", "fill", "Note", "Book the train\nthen the hotel",
+                                    "submit", "show"},
+                                   out);
+    ASSERT_EQ(status, 0) << ReadFileText(out);
+    EXPECT_EQ(CountOf(ReadFileText(out), "Your entry has been saved."), 3u) << ReadFileText(out);
+    // The lines of every text, as the database keeps them (a browser ends them with CR LF).
+    EXPECT_EQ(SqlRows(database,
+                      "SELECT ID, CategoryID, replace(replace(Title, char(13), ''), char(10), '|'),"
+                      " replace(replace(coalesce(Note, ''), char(13), ''), char(10), '|') FROM Todos ORDER BY ID"),
+              (std::vector<std::string>{"1|2|Write the report|The figures of March,|then the summary.",
+                                        "2|1|Paint the fence|Buy white paint.", "3|1|Call|the plumber|",
+                                        "4|1|Plan the trip|Book the train|then the hotel"}));
+
+    auto results = Post(port, "/Results.TSM", "Todos__Title=report");
+    ASSERT_EQ(results.status, 200) << results.error << results.body;
+    EXPECT_THAT(results.body, HasSubstr(">Write the report</A>"));
+    EXPECT_THAT(results.body, HasSubstr(">Work</A>"));
+    EXPECT_THAT(results.body, Not(HasSubstr("Paint")));
+    ASSERT_THAT(results.body, HasSubstr("HREF=\"Detail.TSM?Todos__ID=1\""));
+    // To-do 1 is of category 2 and to-do 2 of category 1: each ID line shows its own column.
+    for (const auto& [todo, category, name] : {std::tuple{"1", "2", "Work"}, std::tuple{"2", "1", "Home"}}) {
+        auto detail = e2e::HttpGet(port, std::string("/Detail.TSM?Todos__ID=") + todo);
+        ASSERT_EQ(detail.status, 200) << detail.error << detail.body;
+        EXPECT_THAT(detail.body, HasSubstr(std::string("Categories.ID: ") + category + "\n")) << detail.body;
+        EXPECT_THAT(detail.body, HasSubstr(std::string("Todos.ID: ") + todo + "\n")) << detail.body;
+        EXPECT_THAT(detail.body, HasSubstr(std::string("Categories.Name: ") + name + "\n")) << detail.body;
+    }
     EXPECT_EQ(serve->Stop(), 0) << ReadFileText(output_);
 }
 

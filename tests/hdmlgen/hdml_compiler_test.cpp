@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -125,6 +127,35 @@ TEST(HdmlCompiler, BadSourcesListEveryErrorWithItsPlace) {
          {"Line 1, column 46: Only one <HDML> element is allowed"}},
     };
     for (const Case& c : cases) EXPECT_EQ(Errors(c.source), c.errors) << c.source;
+}
+
+TEST(HdmlCompiler, ADeckListsABoundedNumberOfErrorsAndCountsTheRest) {
+    const std::size_t bound = TpcParser::kMaxListedErrors;
+    // Each bare '&' is one error; a request can carry millions of them.
+    for (std::size_t ampersands : {bound - 1, bound, bound + 1, std::size_t{1500000}}) {
+        std::string source = "<HDML VERSION=3.0><DISPLAY>" + std::string(ampersands, '&') + "</DISPLAY></HDML>";
+        TpcParser parser("HDML", source.c_str(), source.size());
+        ASSERT_EQ(parser.ParseDeck(), 0);
+        std::size_t listed = 0;
+        int column = 27;
+        for (const TpcParseError* e = parser.GetErrors(); e; e = e->GetNext()) {
+            ++listed;
+            EXPECT_EQ(e->GetColumn(), ++column);
+            EXPECT_EQ(e->GetMessage(), "A '&' must begin a character entity such as &amp;");
+        }
+        // A text that long is one more error: it does not fit a deck.
+        const std::size_t errors = ampersands + (ampersands > hdml::kMaxStringLength ? 1 : 0);
+        EXPECT_EQ(listed, std::min(errors, bound)) << ampersands;
+        EXPECT_EQ(parser.GetUnlistedErrorCount(), errors - listed) << ampersands;
+        // A second parse starts a new list.
+        ASSERT_EQ(parser.ParseDeck(), 0);
+        EXPECT_EQ(parser.GetUnlistedErrorCount(), errors - listed);
+    }
+    const char* valid = "<HDML VERSION=3.0><DISPLAY>x</DISPLAY></HDML>";
+    TpcParser parser("HDML", valid, std::strlen(valid));
+    EXPECT_EQ(parser.ParseDeck(), 1);
+    EXPECT_EQ(parser.GetErrors(), nullptr);
+    EXPECT_EQ(parser.GetUnlistedErrorCount(), 0u);
 }
 
 TEST(HdmlCompiler, OnlyTheHdmlLanguageIsKnown) {

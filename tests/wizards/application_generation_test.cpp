@@ -93,13 +93,15 @@ TEST(DataEntryGeneration, StoredRowsAreListedAndChangedThroughTheirKey) {
         form, HasSubstr("<TSIF ParameterExists(URL.id)>\n<TSQUERY NAME=\"EntryRow\" DATASOURCE=\"db\" MAXROWS=\"1\">\n"
                         "SELECT name,id FROM staff WHERE id = #Val(URL.id)#\n</TSQUERY>\n</TSIF>\n"));
     std::size_t edit = form.find("<TSOUTPUT QUERY=\"EntryRow\">");
-    std::size_t fresh = form.find("<TSELSE>");
+    std::size_t fresh = form.find("\n<TSELSE>\n");
     ASSERT_NE(edit, std::string::npos);
     ASSERT_NE(fresh, std::string::npos);
     std::string editPart = form.substr(edit, fresh - edit);
     EXPECT_THAT(editPart, HasSubstr(R"(<INPUT TYPE="hidden" NAME="EntryAction" VALUE="Update">)"));
     EXPECT_THAT(editPart, HasSubstr(R"(<INPUT TYPE="hidden" NAME="id" VALUE="#HTMLEditFormat(EntryRow.id)#">)"));
     EXPECT_THAT(editPart, HasSubstr(R"(<INPUT TYPE="text" NAME="name" VALUE="#HTMLEditFormat(EntryRow.name)#")"));
+    // A stored value with a line break is edited in a text area instead.
+    EXPECT_THAT(editPart, HasSubstr("<TSIF FindOneOf(Chr(10) & Chr(13), EntryRow.name) GT 0><TEXTAREA NAME=\"name\""));
     EXPECT_THAT(editPart, Not(HasSubstr(R"(<INPUT TYPE="text" NAME="id")")));  // the key is not edited
     EXPECT_THAT(form.substr(fresh), HasSubstr(R"(<INPUT TYPE="text" NAME="id" SIZE="50")"));
 
@@ -223,6 +225,52 @@ TEST(DrillDownGeneration, UnconnectedTablesAreRefused) {
     TCodeGenerator g;
     GenerationResult result = GenerateDrillDown(m, g, Templates());
     EXPECT_THAT(result.files[2].text, HasSubstr("FROM T,U\nWHERE T.ID = U.TID AND  T.ID"));
+}
+
+// A to-do of category 2 shows category 2: the detail and result pages of a join read every
+// column that another table shares the name of by its own form label.
+TEST(DrillDownGeneration, JoinedTablesColumnsOfOneNameKeepTheirOwnValues) {
+    DrillDownModel m;
+    m.ApplicationTitle = "To-dos";
+    m.DataSource = {"db", "", ""};
+    m.Joins.Add("todos.category_id = categories.id", {"todos", "categories"});
+    m.SearchFields.Add("todos.title", {"todos", "title", "VARCHAR", "LIKE *xxx*", ""});
+    m.ResultFields.Add("categories.id", {"categories", "id", "INTEGER", "Category", "10"});
+    m.ResultFields.Add("todos.title", {"todos", "title", "VARCHAR", "Title", "20"});
+    m.DetailFields.Add("categories.id", {"categories", "id", "INTEGER", "", ""});
+    m.DetailFields.Add("categories.name", {"categories", "name", "VARCHAR", "", ""});
+    m.DetailFields.Add("todos.id", {"todos", "id", "INTEGER", "", ""});
+    m.UniqueId = {"todos", "id", "INTEGER", "", ""};
+    ASSERT_TRUE(CheckDrillDownJoins(m));
+    TCodeGenerator g;
+    GenerationResult result = GenerateDrillDown(m, g, Templates());
+    ASSERT_TRUE(result.error.empty()) << result.error;
+    const std::string& results = result.files[1].text;
+    EXPECT_THAT(results, HasSubstr("SELECT categories.id AS categories__id,todos.title,todos.id AS todos__id\n"));
+    EXPECT_THAT(results, HasSubstr(R"(Detail.TSM?todos__id=#URLEncodedFormat(todos__id)#"">#HTMLEditFormat(categories__id)#</A>)"));
+    EXPECT_THAT(results, HasSubstr("#HTMLEditFormat(title)#</A>"));
+    const std::string& detail = result.files[2].text;
+    EXPECT_THAT(detail, HasSubstr("SELECT categories.id AS categories__id,categories.name,todos.id AS todos__id\n"));
+    EXPECT_THAT(detail, HasSubstr("categories.id: #HTMLEditFormat(categories__id)#\n"));
+    EXPECT_THAT(detail, HasSubstr("todos.id: #HTMLEditFormat(todos__id)#\n"));
+    EXPECT_THAT(detail, HasSubstr("categories.name: #HTMLEditFormat(name)#\n"));
+    EXPECT_THAT(detail, HasSubstr("todos.id = #Val(todos__id)#"));
+}
+
+// Generation gives the fields the author left alone the controls their columns suggest.
+TEST(DataEntryGeneration, FieldsFollowTheirColumnsUnlessTheAuthorChoseOtherwise) {
+    DataEntryModel m = EntryModel();
+    m.ChosenFields.Add("staff.note", {"staff", "note", "VARCHAR(2000)", "", "", -1, 2000});
+    m.ChosenFields.Add("staff.code", {"staff", "code", "CHAR(4)", "", "", 1, 4});
+    m.ChosenFields.Add("staff.memo", {"staff", "memo", "TEXT", "", "", -1, 0});
+    m.FieldProperties.Properties(FindOrCreateProperties("staff.memo", m.FieldProperties)).ControlType = "TextBox";
+    TCodeGenerator g;
+    GenerationResult result = GenerateDataEntry(m, g, Templates());
+    ASSERT_TRUE(result.error.empty()) << result.error;
+    const std::string& form = result.files[0].text;
+    EXPECT_THAT(form, HasSubstr(R"(note <TEXTAREA NAME="note" COLS="50" ROWS="5" MAXLENGTH="2000"></TEXTAREA><BR>)"));
+    EXPECT_THAT(form, HasSubstr(R"(code <INPUT TYPE="text" NAME="code" SIZE="4" MAXLENGTH="4"><BR>)"));
+    EXPECT_THAT(form, HasSubstr(R"(memo <INPUT TYPE="text" NAME="memo" SIZE="50" MAXLENGTH="40"><BR>)"));
 }
 
 TEST(CompletionText, NamesAreFilledIn) {

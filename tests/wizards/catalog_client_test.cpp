@@ -34,6 +34,12 @@ TEST_F(CatalogClientTest, DataSourcesTablesAndFieldsComeFromTsutils) {
     EXPECT_EQ(fields.Key(0), "dept.dept_id");
     EXPECT_EQ(fields.Fields(3).FieldName, "name");
     EXPECT_EQ(fields.Fields(3).TypeName, "varchar(20)");
+    // The sizes come in the same batch: text with its length, long text without one.
+    EXPECT_EQ(fields.Fields(3).DataType, 12);
+    EXPECT_EQ(fields.Fields(3).ColumnSize, 20);
+    EXPECT_EQ(fields.Fields(7).FieldName, "notes");
+    EXPECT_EQ(fields.Fields(7).DataType, -1);
+    EXPECT_EQ(fields.Fields(7).ColumnSize, 0);
     EXPECT_EQ(fields.FormLabel(2), "staff__id");
     // The password-bearing request file does not outlive its batch.
     EXPECT_FALSE(std::ifstream(client.RequestFilePath()).good());

@@ -240,12 +240,16 @@ TEST(RowControls, ShowTheRowsValue) {
     TFormFieldProperties multi = WithOptions("Multi-Select", 1, 1);
     for (
         const Case& c : {
+            // A value with a line break is shown in a text area, which keeps it.
             Case{"text box",
                  Control("TextBox", "default"),
-                 {R"(<INPUT TYPE="text" NAME="c" VALUE="#HTMLEditFormat(Row.c)#" SIZE="50" MAXLENGTH="40">)"}},
+                 {"<TSIF FindOneOf(Chr(10) & Chr(13), Row.c) GT 0>"
+                  "<TEXTAREA NAME=\"c\" COLS=\"50\" ROWS=\"5\" MAXLENGTH=\"40\">\n#HTMLEditFormat(Row.c)#</TEXTAREA>"
+                  R"(<TSELSE><INPUT TYPE="text" NAME="c" VALUE="#HTMLEditFormat(Row.c)#" SIZE="50" MAXLENGTH="40"></TSIF>)"}},
+            // The line break after the start tag keeps one that begins the value.
             Case{"text area",
                  Control("TextArea", "default"),
-                 {R"(<TEXTAREA NAME="c" COLS="50" ROWS="40">#HTMLEditFormat(Row.c)#</TEXTAREA>)"}},
+                 {"<TEXTAREA NAME=\"c\" COLS=\"50\" ROWS=\"40\">\n#HTMLEditFormat(Row.c)#</TEXTAREA>"}},
             Case{"hidden",
                  Control("Hidden Field", "fixed"),
                  {R"(<INPUT TYPE="hidden" NAME="c" VALUE="#HTMLEditFormat(Row.c)#">)"}},
@@ -264,9 +268,49 @@ TEST(RowControls, ShowTheRowsValue) {
 
     TFieldPropertiesList props;
     props.Properties(FindOrCreateProperties("t.a", props)).Caption = "No. #";
-    EXPECT_EQ(TCodeGenerator::FormFields("TabularStyle", Fields({{"t", "a", "TEXT", "", ""}}), false, props, "Row")[1],
-              R"(<TR><TD ALIGN="right">No. ##</TD><TD><INPUT TYPE="text" NAME="a" VALUE="#HTMLEditFormat(Row.a)#" )"
-              R"(SIZE="50" MAXLENGTH="40"></TD></TR>)");
+    props.Properties(FindOrCreateProperties("t.b", props)) = Control("TextArea");
+    props.Properties(FindOrCreateProperties("t.b", props)).Caption = "b";
+    Lines simple = TCodeGenerator::FormFields("SimpleStyle", Fields({{"t", "a", "TEXT", "", ""}, {"t", "b", "TEXT", "", ""}}),
+                                              false, props, "Row");
+    // What a style puts around a control stays outside a text area, whose text it would join.
+    EXPECT_EQ(simple[0].substr(0, 9), "No. ## <T");
+    EXPECT_EQ(simple[0].substr(simple[0].size() - 11), "</TSIF><BR>");
+    EXPECT_EQ(simple[1], "b <TEXTAREA NAME=\"b\" COLS=\"50\" ROWS=\"40\">\n#HTMLEditFormat(Row.b)#</TEXTAREA><BR>");
+}
+
+// A text area takes as many characters as its column holds; without a known size, any.
+TEST(TextAreas, TheColumnsSizeIsTheLimit) {
+    TFormFieldProperties note = Control("TextArea", "\nfirst");
+    note.ColumnSize = 2000;
+    EXPECT_EQ(TCodeGenerator::FormControl("note", note),
+              Lines{"<TEXTAREA NAME=\"note\" COLS=\"50\" ROWS=\"40\" MAXLENGTH=\"2000\">\n\nfirst</TEXTAREA>"});
+    note.ColumnSize = 0;
+    EXPECT_EQ(TCodeGenerator::FormControl("note", note)[0].find("MAXLENGTH"), std::string::npos);
+}
+
+// A row offers one value per column name: columns of two tables that share a name are
+// selected under their form labels and read by them, wherever a page selects them.
+TEST(JoinedColumns, ColumnsThatShareANameAreReadByTheirFormLabels) {
+    TDBTableFieldsList detail = Fields({{"categories", "id", "INTEGER", "", ""},
+                                        {"categories", "name", "TEXT", "", ""},
+                                        {"todos", "ID", "INTEGER", "", ""},
+                                        {"todos", "title", "TEXT", "", ""}});
+    EXPECT_EQ(TCodeGenerator::SelectList(detail),
+              "categories.id AS categories__id,categories.name,todos.ID AS todos__ID,todos.title");
+    EXPECT_EQ(TCodeGenerator::DetailLines(detail),
+              (Lines{std::string(12, ' ') + "categories.id: #HTMLEditFormat(categories__id)#",
+                     std::string(10, ' ') + "categories.name: #HTMLEditFormat(name)#",
+                     std::string(17, ' ') + "todos.ID: #HTMLEditFormat(todos__ID)#",
+                     std::string(14, ' ') + "todos.title: #HTMLEditFormat(title)#"}));
+    // The same column twice is no clash; the result columns are named by the whole select list.
+    TDBTableFieldsList shown = Fields({{"categories", "id", "INTEGER", "Category", "10"}});
+    TDBTableFieldsList selected = Fields({{"categories", "id", "INTEGER", "", ""}, {"categories", "id", "INTEGER", "", ""}});
+    EXPECT_EQ(TCodeGenerator::SelectList(selected), "categories.id,categories.id");
+    selected.Add("todos.id", {"todos", "id", "INTEGER", "", ""});
+    EXPECT_EQ(TCodeGenerator::ResultColumns(shown, "", "", &selected),
+              Lines{R"(<TSCOL HEADER="Category" WIDTH="10" TEXT="#HTMLEditFormat(categories__id)#">)"});
+    EXPECT_EQ(TCodeGenerator::ResultColumns(shown, "", ""),
+              Lines{R"(<TSCOL HEADER="Category" WIDTH="10" TEXT="#HTMLEditFormat(id)#">)"});
 }
 
 }  // namespace

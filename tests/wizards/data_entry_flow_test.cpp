@@ -102,7 +102,9 @@ TEST_F(DataEntryFlow, FromTitleToGeneratedFilesWithEveryRefusalOnTheWay) {
     EXPECT_THAT(
         form,
         HasSubstr("Department <SELECT NAME=\"dept_id\">\n     <OPTION VALUE=\"1\" SELECTED>Sales &amp; Support\n"));
-    EXPECT_THAT(form, HasSubstr("<TEXTAREA NAME=\"name\" COLS=\"50\" ROWS=\"10\"></TEXTAREA><BR>"));
+    // The field started as a text box as wide and as long as the column, varchar(20); as a
+    // text area it keeps that width and limit.
+    EXPECT_THAT(form, HasSubstr("<TEXTAREA NAME=\"name\" COLS=\"20\" ROWS=\"10\" MAXLENGTH=\"20\"></TEXTAREA><BR>"));
     EXPECT_THAT(
         form,
         HasSubstr("<INPUT TYPE=\"hidden\" NAME=\"name_required\" VALUE=\"You cannot leave the field (name) empty.\">"));

@@ -25,7 +25,7 @@ TEST(DrillDownRules, ConditionsSuitTypes) {
           Case{"=", "LONG", true}, Case{"<=", "varchar(20)", false}, Case{"LIKE xxx*", "INTEGER", false},
           Case{"LIKE xxx*", "numeric(10,2)", false}, Case{"LIKE *xxx", "TEXT", true}, Case{">=", "DATE", true}})
         EXPECT_EQ(ConditionSuitsType(c.condition, c.type), c.suits) << c.condition << " " << c.type;
-    EXPECT_EQ(MatchingConditions()[2].DisplayText, "contains ");
+    EXPECT_EQ(MatchingConditions()[2].DisplayText, "contains");
 }
 
 TEST(DrillDownRules, JoinsAreGuessedOnEqualNamesOnceEachWay) {
@@ -95,7 +95,7 @@ TEST_F(DrillDownFlow, TwoRelatedTablesFromTitleToThreeTemplates) {
                 "select comboFields staff.name\nselect comboConditions is greater than\npress btnAdd\n"
                 "expect-message The field (staff.name) is of type [VARCHAR(20)] which cannot be used in conjuction "
                 "with (is greater than) matching condition.'.\n"
-                "select comboConditions contains \npress btnAdd\npress btnAdd\n"
+                "select comboConditions contains\npress btnAdd\npress btnAdd\n"
                 "expect-message The field staff.name was already added.\n"
                 "select comboFields staff.id\nselect comboConditions is greater or equal to\npress btnAdd\n"
                 "press btnNext\nexpect-page 7\nproperties staff.name\nprop Caption Name contains\ndone\n"

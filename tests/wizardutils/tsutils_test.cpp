@@ -68,6 +68,19 @@ TEST_F(TsutilsTest, FieldsComeInTableOrderWithTheDeclaredTypeNames) {
     EXPECT_EQ(fields[4].second, "DATE");
 }
 
+TEST_F(TsutilsTest, FieldSizesGiveEachColumnsTypeCodeAndSize) {
+    Write("[Requests]\nS=GetFieldSizesForTable\n[S]\nDataSourceName=wiz_staff\nTableName=staff\n");
+    Process();
+    EXPECT_EQ(Value("Responses", "S"), "Success");
+    AnswerList sizes = Results("S");
+    ASSERT_EQ(sizes.size(), 6u);
+    // varchar(20) is SQL_VARCHAR (12) of 20 characters; TEXT is SQL_LONGVARCHAR (-1) of no size.
+    EXPECT_EQ(sizes[1], (std::pair<std::string, std::string>{"name", "12,20"}));
+    EXPECT_EQ(sizes[5], (std::pair<std::string, std::string>{"notes", "-1,0"}));
+    EXPECT_EQ(sizes[0].first, "id");
+    EXPECT_EQ(sizes[0].second.rfind("4,", 0), 0u) << sizes[0].second;
+}
+
 TEST_F(TsutilsTest, PrimaryKeysComeWithTheirPositions) {
     Write(
         "[Requests]\nKeys=GetPrimaryKeysForTable\nNone=GetPrimaryKeysForTable\n"
@@ -110,6 +123,11 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"TablesOfBrokenSource", "GetTablesForDataSource\n[R]\nDataSourceName=wiz_broken\n",
                     "Unable to open datasource."},
         FailureCase{"FieldsOfBrokenSource", "GetFieldsForTable\n[R]\nDataSourceName=wiz_broken\nTableName=staff\n",
+                    "Unable to diagnose error."},
+        FailureCase{"SizesWithoutTable", "GetFieldSizesForTable\n[R]\nDataSourceName=wiz_staff\n",
+                    "Missing required parameter, 'TableName'."},
+        FailureCase{"SizesOfBrokenSource",
+                    "GetFieldSizesForTable\n[R]\nDataSourceName=wiz_broken\nTableName=staff\n",
                     "Unable to diagnose error."},
         FailureCase{"KeysWithoutTable", "GetPrimaryKeysForTable\n[R]\nDataSourceName=wiz_staff\n",
                     "Missing required parameter, 'TableName'."},

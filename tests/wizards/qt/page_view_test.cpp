@@ -253,7 +253,7 @@ TEST_F(PageViews, JoinsSearchColumnsAndIdentifierPagesOfTheDrillDownWizard) {
     Click("btnNext");
     ASSERT_EQ(Wizard().CurrentPage(), 6);
     Control<QComboBox>("comboFields")->setCurrentText("staff.name");
-    Control<QComboBox>("comboConditions")->setCurrentText("contains ");
+    Control<QComboBox>("comboConditions")->setCurrentText("contains");
     Click("btnAdd");
     EXPECT_EQ(Items(Control<QListWidget>("lstSearchFields")), (std::vector<std::string>{"staff.name (LIKE *xxx*)"}));
 
