@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
@@ -20,6 +21,9 @@ namespace {
 
 // Deeper than any real tree; a walk past it is refused rather than followed.
 constexpr int kMaxFolderDepth = 256;
+// Times a replacement looks again at a name that keeps changing under it.
+constexpr int kReplaceAttempts = 10;
+constexpr unsigned long kMqueueMagic = 0x19800202;
 
 // File systems whose files are the kernel's interfaces (process memory, environment,
 // settings), never a template's data.
@@ -35,6 +39,10 @@ bool IsKernelFileSystem(long type) {
         case BPF_FS_MAGIC:
         case PSTOREFS_MAGIC:
         case EFIVARFS_MAGIC:
+        case DEVPTS_SUPER_MAGIC:
+        case BINFMTFS_MAGIC:
+        case NSFS_MAGIC:
+        case kMqueueMagic:
         case 0x62656570:  // configfs
             return true;
         default:
@@ -119,6 +127,34 @@ long OpenErrorNumber(int error) {
 bool SameEntry(int folder, const std::string& name, const FileIdentity& identity) {
     struct stat st;
     return ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && IdentityOf(st) == identity;
+}
+
+bool IsPlainName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+// What stands under name of folder, judged as something a regular file may replace: 0 when
+// it may (its identity to *identity), 2 when nothing stands there.
+long JudgeReplaceable(int folder, const std::string& name, const OpenedObjectCheck& check,
+                      FileIdentity* identity = nullptr) {
+    int fd = ::openat(folder, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32LastErrno();
+    struct stat st;
+    long verdict = ERROR_SUCCESS;
+    if (::fstat(fd, &st) != 0)
+        verdict = Win32LastErrno();
+    else if (!S_ISREG(st.st_mode))
+        verdict = ERROR_BAD_FILE_TYPE;
+    else if (!Judge(fd, folder, check))
+        verdict = ERROR_ACCESS_DENIED;
+    else if (identity)
+        *identity = IdentityOf(st);
+    ::close(fd);
+    return verdict;
+}
+
+bool CannotRenameSo(int error) {
+    return error == EINVAL || error == ENOSYS || error == ENOTSUP;
 }
 
 }  // namespace
@@ -279,21 +315,65 @@ long CheckedFile::RemoveName() const {
 }
 
 long CheckEntryIn(const CheckedFolder& folder, const std::string& name, const OpenedObjectCheck& check) {
-    if (!check) return ERROR_SUCCESS;
     if (!folder.IsOpen()) return ERROR_INVALID_HANDLE;
-    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) return ERROR_ACCESS_DENIED;
-    int fd = ::openat(folder.Descriptor(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) {
-        bool allowed = Judge(fd, folder.Descriptor(), check);
-        ::close(fd);
-        return allowed ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
-    }
-    if (errno != ENOENT) return Win32LastErrno();
+    if (!IsPlainName(name)) return ERROR_ACCESS_DENIED;
+    if (long verdict = JudgeReplaceable(folder.Descriptor(), name, check); verdict != ERROR_FILE_NOT_FOUND)
+        return verdict;
+    if (!check) return ERROR_SUCCESS;
     OpenedObject would;
     const std::string holder = DescriptorRealPath(folder.Descriptor());
     if (holder.empty() || !FolderChain(folder.Descriptor(), &would.folders)) return ERROR_ACCESS_DENIED;
     would.realPath = holder + (holder.back() == '/' ? "" : "/") + name;
     return check(would) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
+long ReplaceEntryIn(const CheckedFolder& folder, const std::string& from, const std::string& name,
+                    const OpenedObjectCheck& check) {
+    if (!folder.IsOpen()) return ERROR_INVALID_HANDLE;
+    if (!IsPlainName(from) || !IsPlainName(name) || from == name) return ERROR_ACCESS_DENIED;
+    const int at = folder.Descriptor();
+    struct stat fromStat;
+    if (::fstatat(at, from.c_str(), &fromStat, AT_SYMLINK_NOFOLLOW) != 0) return Win32LastErrno();
+    const FileIdentity mine = IdentityOf(fromStat);
+    // Whatever happens, the caller's entry does not stay behind (and nothing else goes).
+    auto done = [&](long result) {
+        if (SameEntry(at, from, mine)) ::unlinkat(at, from.c_str(), 0);
+        return result;
+    };
+    for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
+        long verdict = JudgeReplaceable(at, name, check);
+        if (verdict == ERROR_FILE_NOT_FOUND) {
+            // Nothing to replace: the name is taken only while it is free.
+            if (::renameat2(at, from.c_str(), at, name.c_str(), RENAME_NOREPLACE) == 0) return ERROR_SUCCESS;
+            if (errno == EEXIST) continue;
+            if (!CannotRenameSo(errno)) return done(Win32LastErrno());
+            if (::linkat(at, from.c_str(), at, name.c_str(), 0) == 0) return done(ERROR_SUCCESS);
+            if (errno == EEXIST) continue;
+            return done(Win32LastErrno());
+        }
+        if (verdict != ERROR_SUCCESS) return done(verdict);
+        if (::renameat2(at, from.c_str(), at, name.c_str(), RENAME_EXCHANGE) != 0) {
+            if (errno == ENOENT) continue;
+            if (!CannotRenameSo(errno)) return done(Win32LastErrno());
+            // No exchange on this file system: what was judged a moment ago is replaced.
+            return done(::renameat(at, from.c_str(), at, name.c_str()) == 0 ? ERROR_SUCCESS : Win32LastErrno());
+        }
+        // from now names what stood under name: judged by descriptor, removed only when allowed.
+        FileIdentity replaced;
+        verdict = JudgeReplaceable(at, from, check, &replaced);
+        if (verdict == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;  // taken away meanwhile
+        if (verdict == ERROR_SUCCESS) {
+            if (SameEntry(at, from, replaced)) ::unlinkat(at, from.c_str(), 0);
+            return ERROR_SUCCESS;
+        }
+        // Put there since it was judged: it changes back under its name, untouched.
+        if (::renameat2(at, from.c_str(), at, name.c_str(), RENAME_EXCHANGE) != 0 &&
+            ::renameat(at, from.c_str(), at, name.c_str()) != 0)
+            return Win32LastErrno();
+        return done(verdict);
+    }
+    // The name kept changing under every look.
+    return done(ERROR_ACCESS_DENIED);
 }
 
 long OpenCheckedFileIn(const CheckedFolder& folder, const std::string& name, FileAccess access,

@@ -18,6 +18,9 @@ namespace tessaro::platform {
 
 // A file larger than the caller allows (Windows ERROR_FILE_TOO_LARGE).
 constexpr long ERROR_FILE_TOO_LARGE = 223;
+// Something other than a regular file (a device, a FIFO, a socket, a link, a folder) stands
+// where a regular file is to be replaced (Windows ERROR_BAD_FILE_TYPE).
+constexpr long ERROR_BAD_FILE_TYPE = 222;
 
 struct FileIdentity {
     std::uint64_t device = 0;
@@ -32,7 +35,7 @@ struct OpenedObject {
     bool isDirectory = false;
     bool isRegular = false;
     std::uint64_t links = 0;          // names of the file
-    bool onKernelFileSystem = false;  // /proc, /sys and their kind: the kernel's own files
+    bool onKernelFileSystem = false;  // /proc, /sys, /dev/pts and their kind: the kernel's own files
     // The folders that hold it, innermost first, up to the root of the file system.
     std::vector<FileIdentity> folders;
 };
@@ -139,8 +142,18 @@ long OpenCheckedFile(const std::string& path, FileAccess access, const OpenedObj
 // Judges what stands under name in folder before it is replaced or made there: the entry
 // itself when there is one (a link is the link), else the file that would be made, by its
 // path (a private file that does not exist yet, such as an ODBC file, is not made). 5 when
-// the check refuses.
+// the check refuses; ERROR_BAD_FILE_TYPE, whatever the check, when the entry is anything
+// but a regular file.
 long CheckEntryIn(const CheckedFolder& folder, const std::string& name, const OpenedObjectCheck& check);
+
+// Puts the entry from of folder under name, replacing what stands there only when it is a
+// regular file the check allows (ERROR_BAD_FILE_TYPE or 5 otherwise). The object replaced is
+// judged as the rename finds it: the two names change places in one step, what left name is
+// judged by descriptor and, when refused, changes back untouched. A file system that cannot
+// exchange names replaces what was judged a moment before. from is gone afterwards either
+// way; an object that was under name is never removed unless it was judged.
+long ReplaceEntryIn(const CheckedFolder& folder, const std::string& from, const std::string& name,
+                    const OpenedObjectCheck& check);
 
 // The same for the entry name of a folder opened before (the folder is not judged again).
 long OpenCheckedFileIn(const CheckedFolder& folder, const std::string& name, FileAccess access,

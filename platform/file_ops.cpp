@@ -123,13 +123,15 @@ long StageCopy(int folder, int in, std::string* staging) {
     return err;
 }
 
-// Puts the staged file under name, replacing a file there or only when the name is free
-// (80 otherwise). The staged name is gone afterwards either way.
-long PlaceStaged(int folder, const std::string& staging, const std::string& name, bool replace) {
+// Puts the staged file under name, replacing a regular file there the check allows (judged
+// as the rename finds it), or only when the name is free (80 otherwise). The staged name is
+// gone afterwards either way.
+long PlaceStaged(const CheckedFolder& target, const std::string& staging, const std::string& name, bool replace,
+                 const OpenedObjectCheck& check) {
+    if (replace) return ReplaceEntryIn(target, staging, name, check);
+    const int folder = target.Descriptor();
     long err = ERROR_SUCCESS;
-    if (replace) {
-        if (::renameat(folder, staging.c_str(), folder, name.c_str()) != 0) err = Win32LastErrno();
-    } else if (::renameat2(folder, staging.c_str(), folder, name.c_str(), RENAME_NOREPLACE) != 0) {
+    if (::renameat2(folder, staging.c_str(), folder, name.c_str(), RENAME_NOREPLACE) != 0) {
         // A file system that cannot rename so takes a second name instead.
         if (errno != EINVAL && errno != ENOSYS)
             err = Win32LastErrno();
@@ -225,7 +227,7 @@ long MoveFileReplacing(const std::string& fromIn, const std::string& toIn, const
             return err;
         }
     }
-    if (long err = PlaceStaged(folder, staging, name, true); err != ERROR_SUCCESS) {
+    if (long err = PlaceStaged(target, staging, name, true, check); err != ERROR_SUCCESS) {
         putBack();
         return err;
     }
@@ -244,7 +246,7 @@ long CopyFileReplacing(const std::string& from, const std::string& to, const Ope
     if (long err = CheckEntryIn(target, name, check); err != ERROR_SUCCESS) return err;
     std::string staging;
     if (long err = StageCopy(target.Descriptor(), source.Descriptor(), &staging); err != ERROR_SUCCESS) return err;
-    return PlaceStaged(target.Descriptor(), staging, name, true);
+    return PlaceStaged(target, staging, name, true, check);
 }
 
 long DeleteCheckedFile(const std::string& path, const OpenedObjectCheck& check) {
@@ -287,7 +289,7 @@ long SaveCopyInFolder(const std::string& from, const CheckedFolder& folder, cons
     Fd in(inFd);
     std::string staging;
     if (long err = StageCopy(folder.Descriptor(), in.get(), &staging); err != ERROR_SUCCESS) return err;
-    return PlaceStaged(folder.Descriptor(), staging, name, replace);
+    return PlaceStaged(folder, staging, name, replace, check);
 }
 
 long SaveCopyUnderUniqueName(const std::string& from, const CheckedFolder& folder, const std::string& prefix,
@@ -303,7 +305,7 @@ long SaveCopyUnderUniqueName(const std::string& from, const CheckedFolder& folde
         std::string staging;
         if (::lseek(in.get(), 0, SEEK_SET) != 0) return Win32LastErrno();
         if (long err = StageCopy(folder.Descriptor(), in.get(), &staging); err != ERROR_SUCCESS) return err;
-        last = PlaceStaged(folder.Descriptor(), staging, candidate, false);
+        last = PlaceStaged(folder, staging, candidate, false, {});
         if (last == ERROR_SUCCESS) *name = candidate;
     }
     return last;

@@ -31,15 +31,17 @@ struct FileStatus {
 // The status of the entry name of folder itself (a link is the link). 2 when nothing is there.
 long GetEntryStatus(const CheckedFolder& folder, const std::string& name, FileStatus* status);
 
-// Moves the regular file from to to, replacing a file there. The file judged is the file
-// moved: it is linked into to's folder (copied there across file systems), its old name
+// Moves the regular file from to to, replacing a regular file there. The file judged is the
+// file moved: it is linked into to's folder (copied there across file systems), its old name
 // removed, and the new name put in place, so to is never seen half written. What stands
-// under to's name is judged before it is replaced (CheckEntryIn).
+// under to's name is judged before anything changes (CheckEntryIn) and again as the rename
+// replaces it (ReplaceEntryIn): a device, a FIFO, a socket, a link or a folder there is never
+// replaced (ERROR_BAD_FILE_TYPE).
 long MoveFileReplacing(const std::string& from, const std::string& to, const OpenedObjectCheck& check = {});
 
-// Copies the regular file from to to, replacing a file there; the copy is written beside
-// to and renamed over it, so to is never seen half written. What stands under to's name
-// is judged before it is replaced (CheckEntryIn).
+// Copies the regular file from to to, replacing a regular file there; the copy is written
+// beside to and renamed over it, so to is never seen half written. What stands under to's
+// name is judged as for a move.
 long CopyFileReplacing(const std::string& from, const std::string& to, const OpenedObjectCheck& check = {});
 
 // Removes the file (or link) at path; a folder is refused (5).
@@ -54,7 +56,7 @@ long CreateUniqueFileIn(const std::string& dir, const std::string& prefix, const
 // written beside it first: with replace a file of that name is replaced, without it the
 // name is taken only when free (80 otherwise, nothing changed: neither a race nor a file
 // of that name this process cannot read is overwritten).
-// What stands under name is judged first (CheckEntryIn).
+// What stands under name is judged as for a move.
 long SaveCopyInFolder(const std::string& from, const CheckedFolder& folder, const std::string& name, bool replace,
                       const OpenedObjectCheck& check);
 

@@ -19,7 +19,9 @@ constexpr const char* kPrivateFolders[] = {"run", "scm", "windows", "log", "mach
 constexpr const char* kTemplateTempFolder = "tmp/templates";
 constexpr const char* kStoreName = "registry.db";
 constexpr const char* kStoreCompanions[] = {"", "-wal", "-shm", "-journal"};
-constexpr const char* kKernelFolders[] = {"/proc", "/sys"};
+// The kernel's own files: processes, settings and devices (with the shared memory and
+// terminals mounted below /dev).
+constexpr const char* kKernelFolders[] = {"/proc", "/sys", "/dev"};
 // Entries looked at to find another name of a file; a larger private tree refuses the file.
 constexpr std::size_t kMaxEntriesSearched = 200000;
 

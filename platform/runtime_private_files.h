@@ -6,7 +6,7 @@
 // - paths its owner adds (the engine's gate adds the mail folder Mail\BaseDirectory
 //   names when it is outside the root), handed to each question below;
 // - the ODBC configuration files the process was started with;
-// - the kernel's own files (/proc, /sys and file systems of their kind).
+// - the kernel's own files (/proc, /sys, /dev and file systems of their kind).
 //
 // A path is judged by its real path (links resolved, letters compared without regard
 // to case below the root); an opened object also by identity: the folders that hold it,

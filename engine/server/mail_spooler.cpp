@@ -9,6 +9,7 @@
 #include "support/runtime_file_gate.h"
 #include "support/text_helpers.h"
 #include "support/trace_log.h"
+#include "platform/clock.h"
 #include "platform/home.h"
 #include "platform/ini_file.h"
 #include "platform/module_library.h"
@@ -37,6 +38,10 @@ constexpr const char* kFilesSection = "Files";
 // reading a file's mark costs nothing however many messages wait.
 constexpr const char* kAttemptsFile = "ATTEMPTS.INI";
 constexpr const char* kAttemptsSection = "Attempts";
+// Beside each count, when its last attempt was counted (milliseconds since 1970), in a section
+// of its own so that the counts keep the form every reader knows.
+constexpr const char* kAttemptTimesSection = "AttemptTimes";
+constexpr long kDefaultTimerSeconds = 180;
 
 const char* SeverityName(int severity) {
     switch (severity) {
@@ -66,9 +71,20 @@ void AppendLine(const std::string& path, const std::string& line) {
     tessaro::platform::AppendShared(path, line + "\n");
 }
 
+std::uint32_t TimerPeriodMsOf(const std::string& seconds) {
+    long value = std::strtol(seconds.c_str(), nullptr, 10);
+    if (value <= 0) value = kDefaultTimerSeconds;
+    return static_cast<std::uint32_t>(std::min<long>(value, 0x7fffffffL / 1000) * 1000);
+}
+
+std::int64_t WallClockMilliseconds() {
+    const tessaro::platform::WallClockTime now = tessaro::platform::WallClockNow();
+    return now.seconds * 1000 + now.nanoseconds / 1000000;
+}
+
 }  // namespace
 
-TSMail::TSMail(CRuntimeFileGate* files) {
+TSMail::TSMail(CRuntimeFileGate* files) : m_now(WallClockMilliseconds) {
     m_waitControl.quitRequested = StopRequestedOf;
     m_waitControl.context = this;
     try {
@@ -106,6 +122,7 @@ TSMail::TSMail(CRuntimeFileGate* files) {
     m_logSeverity = m_settings->GetNumber("Mail", "LogSeverity", 1);
     m_logMessages = m_settings->GetNumber("Mail", "LogMessages", 0);
     m_maxAttempts = m_settings->GetNumber("Mail", "ConnectAttempts", 20);
+    m_attemptPeriodMs = TimerPeriodMsOf(m_settings->GetString("Mail", "TimerSeconds", "180"));
     {
         NamedMutexLock probe;
         long error = probe.Acquire(kSpoolMutexName, 0);
@@ -232,8 +249,10 @@ std::string TSMail::BuildMimeHeaders(int type) {
 
 void TSMail::WriteMailLog(int severity, const std::string& text) {
     if (text.empty() || m_logSeverity > severity || m_errorLogPath.empty()) return;
-    AppendLine(m_errorLogPath, FormatTraceLogLine(SeverityName(severity), tessaro::platform::CurrentThreadId(),
-                                                  LogDateNow(), LogTimeNow(), text));
+    // The formatted line ends itself.
+    tessaro::platform::AppendShared(
+        m_errorLogPath, FormatTraceLogLine(SeverityName(severity), tessaro::platform::CurrentThreadId(), LogDateNow(),
+                                           LogTimeNow(), text));
 }
 
 void TSMail::WriteMessageLog(const CMailMessage& message) {
@@ -311,6 +330,7 @@ void TSMail::RunPass() {
     // Files kept for another try and servers that could not be reached are left alone for
     // the rest of this pass; files spooled meanwhile are taken in the next round.
     m_passStopped = false;
+    m_passStartedMs = m_now();
     LoadAttempts();
     std::set<std::string> done;
     std::set<std::pair<std::string, int>> unreachable;
@@ -492,8 +512,19 @@ void TSMail::MarkInactive(const std::string& path) {
 }
 
 bool TSMail::KeepForRetry(const std::string& path) {
-    long attempts = ++m_attempts[path];
-    if (m_maxAttempts > 0 && attempts >= m_maxAttempts) {
+    AttemptRecord& record = m_attempts[path];
+    // A message's attempts follow its own schedule, one per timer period: the passes that
+    // other messages start in between (a visitor's TSMAIL pages, say) try it again, but do
+    // not use up its patience. A tenth of the period is the timer's leeway; a count from a
+    // clock that has gone back since counts again at once.
+    const std::int64_t leeway = m_attemptPeriodMs / 10;
+    const bool counts = record.count == 0 || record.lastCountedMs <= 0 || record.lastCountedMs > m_passStartedMs ||
+                        m_passStartedMs - record.lastCountedMs >= m_attemptPeriodMs - leeway;
+    if (counts) {
+        ++record.count;
+        record.lastCountedMs = m_passStartedMs;
+    }
+    if (m_maxAttempts > 0 && record.count >= m_maxAttempts) {
         m_attempts.erase(path);
         return false;
     }
@@ -510,10 +541,15 @@ void TSMail::LoadAttempts() {
     auto read = [this](const std::string& file) {
         for (const auto& [key, count] : tessaro::platform::IniSectionEntries(file, kAttemptsSection)) {
             long n = std::strtol(count.c_str(), nullptr, 10);
-            if (n > 0) m_attempts[key] = std::max(m_attempts[key], n);
+            if (n > 0) m_attempts[key].count = std::max(m_attempts[key].count, n);
         }
     };
     read(m_attemptsIni);
+    // A count without its time (an older engine's) counts its next attempt at once.
+    for (const auto& [key, when] : tessaro::platform::IniSectionEntries(m_attemptsIni, kAttemptTimesSection)) {
+        auto found = m_attempts.find(key);
+        if (found != m_attempts.end()) found->second.lastCountedMs = std::strtoll(when.c_str(), nullptr, 10);
+    }
     // Counts an older engine kept in SPOOL.INI itself move to their own file.
     if (!tessaro::platform::IniKeyNames(m_spoolIni, kAttemptsSection).empty()) {
         read(m_spoolIni);
@@ -522,12 +558,17 @@ void TSMail::LoadAttempts() {
 }
 
 void TSMail::SaveAttempts(const std::set<std::string>* seen) {
-    std::vector<std::pair<std::string, std::string>> entries;
-    entries.reserve(m_attempts.size());
-    for (const auto& [path, count] : m_attempts)
-        if (!seen || seen->count(path)) entries.emplace_back(path, std::to_string(count));
+    std::vector<std::pair<std::string, std::string>> counts, times;
+    counts.reserve(m_attempts.size());
+    times.reserve(m_attempts.size());
+    for (const auto& [path, record] : m_attempts) {
+        if (record.count <= 0 || (seen && !seen->count(path))) continue;
+        counts.emplace_back(path, std::to_string(record.count));
+        times.emplace_back(path, std::to_string(record.lastCountedMs));
+    }
     NamedMutexLock lock(kSpoolMutexName, kSpoolMutexTimeoutMs);
-    tessaro::platform::IniReplaceSection(m_attemptsIni, kAttemptsSection, entries);
+    tessaro::platform::IniReplaceSection(m_attemptsIni, kAttemptsSection, counts);
+    tessaro::platform::IniReplaceSection(m_attemptsIni, kAttemptTimesSection, times);
     m_attempts.clear();
 }
 
@@ -537,9 +578,7 @@ void PostMailReady(TSMail& spooler) {
 }
 
 std::uint32_t MailTimerPeriodMs() {
-    long seconds = std::strtol(ReadTessaroSetting("Mail", "TimerSeconds", "180").c_str(), nullptr, 10);
-    if (seconds <= 0) seconds = 180;
-    return static_cast<std::uint32_t>(std::min<long>(seconds, 0x7fffffffL / 1000) * 1000);
+    return TimerPeriodMsOf(ReadTessaroSetting("Mail", "TimerSeconds", "180"));
 }
 
 void AttachMailWindow(TSMail& spooler, tessaro::platform::Window& window, const std::atomic<int>& listening) {

@@ -48,6 +48,9 @@ public:
     void ProcessWaitingMessages();
     // Asks a running pass to give up its wait for the server (engine shutdown).
     void RequestQuit() { m_quit = true; }
+    // The wall clock (milliseconds since 1970) that times each message's attempts; tests
+    // give their own.
+    void SetWallClock(std::function<std::int64_t()> nowMs) { m_now = std::move(nowMs); }
 
     bool PersistMessage(CMailMessage& message, std::string& error);
     std::string GetSetting();
@@ -73,11 +76,12 @@ private:
     void CloseMailer();
     std::string MoveToUndeliverable(const std::string& path);
     void MarkInactive(const std::string& path);
-    // Counts a failed connection for the file; true when it may be tried again.
+    // Counts a failed try of the file as one of its attempts when its own schedule says so
+    // (one per timer period); true when it may be tried again.
     bool KeepForRetry(const std::string& path);
     void ForgetAttempts(const std::string& path);
-    // The failed connections of the spool files, read once when a pass starts and written
-    // once when it ends; files the whole pass did not see (seen: all it saw) are forgotten.
+    // The attempts of the spool files, read once when a pass starts and written once when
+    // it ends; files the whole pass did not see (seen: all it saw) are forgotten.
     void LoadAttempts();
     void SaveAttempts(const std::set<std::string>* seen);
     void WriteMessageLog(const CMailMessage& message);
@@ -106,10 +110,17 @@ private:
     std::unique_ptr<CRegistrySettings> m_settings;
     std::string m_spoolDirectory, m_undeliverableDirectory, m_errorLogPath, m_messageLogPath, m_spoolIni,
         m_attemptsIni;
-    std::map<std::string, long> m_attempts;  // during a pass: spool file -> failed connections
+    struct AttemptRecord {
+        long count = 0;
+        std::int64_t lastCountedMs = 0;  // wall clock; 0 when not known
+    };
+    std::map<std::string, AttemptRecord> m_attempts;  // during a pass: spool file -> its attempts
+    std::function<std::int64_t()> m_now;
+    std::int64_t m_passStartedMs = 0;
     long m_logSeverity = 1;
     long m_logMessages = 0;
     long m_maxAttempts = 20;
+    std::int64_t m_attemptPeriodMs = 180000;
     std::string m_mailerName;
     bool m_mailerIsExe = false;
     std::string m_mailerExe;

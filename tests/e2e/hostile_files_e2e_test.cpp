@@ -26,6 +26,7 @@
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <thread>
 #include <unistd.h>
@@ -245,6 +246,104 @@ TEST_F(HostileFiles, FilesAreOpenedAsCheckedAndReadsAreBounded) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
     EXPECT_TRUE(fs::is_fifo(fifo));
     EXPECT_EQ(site.Get("/read.tsm?f=" + e2e::FormEncode(shared + "/small.txt")).body, "100");
+}
+
+// COPY, MOVE, RENAME and UPLOAD whose destination names a device node, a FIFO or a link in a
+// folder of the test: each stays what it was (the same object, the same kind, the same device
+// numbers), the file that was to replace it is kept where it was, and the page says why.
+TEST_F(HostileFiles, DestinationsThatAreNoRegularFileStayAsTheyAre) {
+    ASSERT_EQ(::geteuid(), 0u) << "making a device node needs root, as the tests run here and in CI";
+    Start();
+    const std::string docs = site.document_root(), nodes = docs + "/nodes";
+    fs::create_directories(nodes);
+    fs::create_directories(docs + "/m");
+    WriteFileText(docs + "/src.txt", "source");
+    WriteFileText(nodes + "/target.txt", "target");
+    // The numbers of the null device, in a folder of the test: writes to it would go nowhere.
+    ASSERT_EQ(::mknod((nodes + "/null").c_str(), S_IFCHR | 0666, ::makedev(1, 3)), 0) << std::strerror(errno);
+    ASSERT_EQ(::mkfifo((nodes + "/fifo").c_str(), 0666), 0);
+    fs::create_symlink(nodes + "/target.txt", nodes + "/link");
+    struct Node {
+        std::string name;
+        struct stat st;
+    };
+    std::vector<Node> before;
+    for (const char* name : {"null", "fifo", "link"}) {
+        Node node{name, {}};
+        ASSERT_EQ(::lstat((nodes + "/" + name).c_str(), &node.st), 0);
+        before.push_back(node);
+    }
+    site.WriteDocument("copy.tsm",
+                       "<TSFILE ACTION=\"COPY\" SOURCE=\"" + docs + "/src.txt\" DESTINATION=\"#URL.d#\">copied");
+    site.WriteDocument("move.tsm", "<TSFILE ACTION=\"WRITE\" FILE=\"" + docs +
+                                       "/m/#URL.n#.txt\" OUTPUT=\"moved\"><TSFILE ACTION=\"MOVE\" SOURCE=\"" + docs +
+                                       "/m/#URL.n#.txt\" DESTINATION=\"#URL.d#\">moved");
+    site.WriteDocument("rename.tsm", "<TSFILE ACTION=\"WRITE\" FILE=\"" + nodes +
+                                         "/r#URL.n#.txt\" OUTPUT=\"renamed\"><TSFILE ACTION=\"RENAME\" SOURCE=\"" +
+                                         nodes + "/r#URL.n#.txt\" DESTINATION=\"#URL.d#\">renamed");
+    site.WriteDocument("upload.tsm", "<TSFILE ACTION=\"UPLOAD\" FILEFIELD=\"doc\" DESTINATION=\"" + nodes +
+                                         "/\" NAMECONFLICT=\"OVERWRITE\">uploaded");
+    int n = 0;
+    for (const Node& node : before) {
+        const std::string path = nodes + "/" + node.name;
+        std::vector<std::pair<std::string, e2e::HttpResponse>> answers;
+        answers.emplace_back("copy", site.Get("/copy.tsm?d=" + e2e::FormEncode(path)));
+        ++n;
+        answers.emplace_back("move", site.Get("/move.tsm?n=" + std::to_string(n) + "&d=" + e2e::FormEncode(path)));
+        EXPECT_EQ(ReadFileText(docs + "/m/" + std::to_string(n) + ".txt"), "moved\n") << node.name;
+        answers.emplace_back("rename", site.Get("/rename.tsm?n=" + std::to_string(n) + "&d=" + node.name));
+        EXPECT_EQ(ReadFileText(nodes + "/r" + std::to_string(n) + ".txt"), "renamed\n") << node.name;
+        std::string contentType;
+        std::string body = e2e::MultipartFileBody("doc", node.name, "uploaded", &contentType);
+        answers.emplace_back(
+            "upload", e2e::HttpRequest(site.port(), "POST", "/upload.tsm", {"Content-Type: " + contentType}, body));
+        for (const auto& [road, response] : answers) {
+            EXPECT_TRUE(IsEngineErrorPage(response)) << road << " " << node.name << "\n" << response.body;
+            EXPECT_THAT(response.body, HasSubstr("The destination is not a regular file")) << road << " " << node.name;
+        }
+        struct stat now {};
+        ASSERT_EQ(::lstat(path.c_str(), &now), 0) << node.name;
+        EXPECT_EQ(now.st_ino, node.st.st_ino) << node.name;
+        EXPECT_EQ(now.st_mode & S_IFMT, node.st.st_mode & S_IFMT) << node.name;
+        EXPECT_EQ(now.st_rdev, node.st.st_rdev) << node.name;
+    }
+    EXPECT_EQ(fs::read_symlink(nodes + "/link"), nodes + "/target.txt");
+    EXPECT_EQ(ReadFileText(nodes + "/target.txt"), "target");
+    // Nothing staged is left beside them; a regular file there is replaced as before.
+    for (const auto& entry : fs::directory_iterator(nodes))
+        EXPECT_NE(entry.path().filename().string().rfind(".BTS", 0), 0u) << entry.path();
+    EXPECT_EQ(site.Get("/copy.tsm?d=" + e2e::FormEncode(nodes + "/target.txt")).body, "copied");
+    EXPECT_EQ(ReadFileText(nodes + "/target.txt"), "source");
+}
+
+// /dev is the kernel's, like /proc and /sys: no file below it is read, copied or made, a
+// regular one (in shared memory) included.
+TEST_F(HostileFiles, FilesBelowDevAreTheKernelsOwn) {
+    Start();
+    const std::string shm = "/dev/shm/tessaro-e2e-" + std::to_string(::getpid());
+    ASSERT_TRUE(fs::is_directory("/dev/shm")) << "Linux keeps shared memory in /dev/shm";
+    fs::create_directories(shm);
+    WriteFileText(shm + "/note.txt", "shared-bytes");
+    const std::string docs = site.document_root();
+    fs::create_directories(docs + "/out");
+    const std::string pages[] = {
+        "<TSFILE ACTION=\"READ\" FILE=\"" + shm + "/note.txt\" VARIABLE=\"v\"><TSOUTPUT>#v#</TSOUTPUT>",
+        "<TSFILE ACTION=\"COPY\" SOURCE=\"" + shm + "/note.txt\" DESTINATION=\"" + docs + "/out/note.txt\">",
+        "<TSFILE ACTION=\"COPY\" SOURCE=\"" + docs + "/x.tsm\" DESTINATION=\"" + shm + "/copy.txt\">",
+        "<TSFILE ACTION=\"WRITE\" FILE=\"" + shm + "/written.txt\" OUTPUT=\"x\">",
+        "<TSFILE ACTION=\"READ\" FILE=\"/dev/null\" VARIABLE=\"v\">",
+        "<TSCONTENT TYPE=\"text/plain\" FILE=\"" + shm + "/note.txt\">",
+    };
+    for (const std::string& page : pages) {
+        auto response = Page("dev.tsm", page);
+        EXPECT_TRUE(IsEngineErrorPage(response)) << page << "\n" << response.body;
+        EXPECT_THAT(response.body, Not(HasSubstr("shared-bytes"))) << page;
+    }
+    EXPECT_EQ(Page("exists.tsm", "<TSOUTPUT>#FileExists('" + shm + "/note.txt')#</TSOUTPUT>").body, "NO");
+    EXPECT_TRUE(fs::is_empty(docs + "/out"));
+    EXPECT_FALSE(fs::exists(shm + "/copy.txt"));
+    EXPECT_FALSE(fs::exists(shm + "/written.txt"));
+    fs::remove_all(shm);
 }
 
 TEST_F(HostileFiles, UploadsNamedAsTemplatesNeedATemplateTypeInAccept) {

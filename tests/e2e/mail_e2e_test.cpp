@@ -7,9 +7,12 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "e2e_odbc.h"
 #include "site_test.h"
+#include "tests/common/file_text.h"
+#include "tests/common/text_matchers.h"
 #include "tests/mailer/parsed_message.h"
 #include "tests/mailer/smtp_servers.h"
 
@@ -191,6 +194,62 @@ TEST_F(MailThroughWebServer, QueryDrivenMessagesWithCopiesAndAnAttachment) {
         EXPECT_NE(message.find("Content-Disposition: attachment; filename=\"report.bin\""), std::string::npos);
     }
     EXPECT_TRUE(WaitForEmptySpool());
+}
+
+// One visitor's TSMAIL pages, each starting a delivery pass, while the mail server is down:
+// a message that waits counts its attempts on its own schedule (one per timer period) and
+// stays spooled until they are spent, however many passes the others start.
+TEST_F(MailThroughWebServer, AFloodOfTsmailPagesDoesNotSpendAWaitingMessagesAttempts) {
+    ASSERT_TRUE(e2e::Site::SetSetting("Mail", "MailServer", "127.0.0.1"));
+    ASSERT_TRUE(e2e::Site::SetSetting("Mail", "SMTPPort", std::to_string(mailtest::FreePort())));
+    ASSERT_TRUE(e2e::Site::SetSetting("Mail", "TimerSeconds", "1"));
+    ASSERT_TRUE(e2e::Site::SetSetting("Mail", "ConnectAttempts", "8"));
+    ASSERT_TRUE(e2e::Site::SetSetting("Mail", "LogSeverity", "0"));
+    ASSERT_TRUE(site.InstallEngine());
+    ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
+    site.WriteDocument("mail.tsm",
+                       "<TSMAIL TO=\"a@example.test\" FROM=\"b@example.test\" SUBJECT=\"#URL.s#\">kept</TSMAIL>sent");
+    auto log = [this] { return site.ReadHomeFile("Mail/LOG/ERRORS.LOG"); };
+    auto passes = [&] { return tessaro::test::CountOf(log(), "\"Entered mail processing loop.\""); };
+    const auto spooled = std::chrono::steady_clock::now();
+    ASSERT_EQ(site.Get("/mail.tsm?s=first").body, "sent");
+    for (int i = 0; i < 100 && log().find("[NV_CONNREFUSED]") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(SpooledFiles(), 1) << log();
+    std::string first;
+    for (const auto& entry : std::filesystem::directory_iterator(site.home() + "/Mail/SPOOL"))
+        if (entry.path().filename().string().rfind("TSM", 0) == 0) first = entry.path().string();
+    // When it leaves the spool, looked at between the pages and afterwards.
+    std::optional<std::chrono::steady_clock::duration> stayed;
+    auto look = [&] {
+        if (!stayed && !std::filesystem::exists(first)) stayed = std::chrono::steady_clock::now() - spooled;
+    };
+    const std::size_t passesBefore = passes();
+    for (int page = 0; page < 19; ++page) {
+        EXPECT_EQ(site.Get("/mail.tsm?s=flood" + std::to_string(page)).body, "sent");
+        look();
+    }
+    for (int i = 0; i < 100 && passes() < passesBefore + 8; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // More passes than its attempts have run: each would have spent one.
+    EXPECT_GE(passes(), passesBefore + 8) << log();
+    for (int i = 0; i < 400 && !stayed; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        look();
+    }
+    // Its eight attempts, at least 0.9 s apart, spent on its own clock.
+    ASSERT_TRUE(stayed.has_value()) << log();
+    EXPECT_GE(*stayed, std::chrono::milliseconds(6300)) << log();
+    bool archived = false;
+    for (const auto& entry : std::filesystem::directory_iterator(site.home() + "/Mail/UNDELIVR"))
+        archived = archived ||
+                   tessaro::test::ReadFileText(entry.path().string()).find("Subject: first\r\n") != std::string::npos;
+    EXPECT_TRUE(archived);
+    EXPECT_NE(log().find("Message not delivered due to error in establishing connection - Undelivered message file "
+                         "archived to '"),
+              std::string::npos);
+    // Every entry of the log is one line.
+    EXPECT_EQ(log().find("\n\n"), std::string::npos);
 }
 
 // A TSMAIL with a UTF-8 subject and body and one attachment, as a mail reader sees it.

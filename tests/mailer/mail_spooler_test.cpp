@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
+#include <sstream>
 #include <thread>
 #include <unistd.h>
 
 #include "engine/server/mail_spooler.h"
 #include "platform/program_path.h"
 #include "tests/common/file_text.h"
+#include "tests/common/text_matchers.h"
 #include "tests/mailer/smtp_servers.h"
 #include "tests/common/server_test_home.h"
 
@@ -28,12 +31,16 @@ protected:
         SetValue("Mail", "LogSeverity", "0");
     }
 
+    // A spooler whose attempts are timed by the test's clock (now).
     std::unique_ptr<TSMail> Spooler() {
         auto spooler = std::make_unique<TSMail>();
         EXPECT_TRUE(spooler->Initialized()) << spooler->ErrorText();
         spooler->AttachWindow([this] { ++notices; });
+        spooler->SetWallClock([this] { return now; });
         return spooler;
     }
+    // One timer period (Mail\TimerSeconds, 180 unless a test sets it) passes.
+    void NextPeriod(std::int64_t seconds = 180) { now += seconds * 1000; }
     static CMailMessage Message(const std::string& to, int port, const std::string& subject = "s") {
         return CMailMessage("", port, -1, "from@example.test", to, "", subject, TSMail::BuildMimeHeaders(0),
                             "body of " + to, "");
@@ -54,6 +61,7 @@ protected:
     }
 
     int notices = 0;
+    std::int64_t now = 1700000000000;
 };
 
 }  // namespace
@@ -170,6 +178,7 @@ TEST_F(SpoolerTest, UnreachableServerKeepsMessagesForLaterPasses) {
         ASSERT_TRUE(spooler->PersistMessage(m, error));
     }
     spooler->ProcessWaitingMessages();
+    NextPeriod();
     spooler->ProcessWaitingMessages();
     EXPECT_EQ(Files("SPOOL").size(), 2u);
     EXPECT_TRUE(Files("UNDELIVR").empty());
@@ -190,13 +199,17 @@ TEST_F(SpoolerTest, UnreachableServerKeepsMessagesForLaterPasses) {
         EXPECT_TRUE(Files("SPOOL").empty());
     }
     // Past the attempt rule a message goes to UNDELIVR; every message waiting for
-    // the server counts the pass.
+    // the server counts the period.
     for (const char* to : {"c@x.test", "d@x.test"}) {
         CMailMessage m = Message(to, port);
         ASSERT_TRUE(spooler->PersistMessage(m, error));
     }
-    for (int pass = 0; pass < 2; ++pass) spooler->ProcessWaitingMessages();
+    for (int pass = 0; pass < 2; ++pass) {
+        NextPeriod();
+        spooler->ProcessWaitingMessages();
+    }
     EXPECT_EQ(Files("SPOOL").size(), 2u);
+    NextPeriod();
     spooler->ProcessWaitingMessages();
     EXPECT_TRUE(Files("SPOOL").empty());
     ASSERT_EQ(Files("UNDELIVR").size(), 2u);
@@ -251,6 +264,66 @@ TEST_F(SpoolerTest, AttemptCountsKeptInTheSpoolIniByAnOlderEngineStillCount) {
     EXPECT_TRUE(Files("SPOOL").empty());
     EXPECT_EQ(Files("UNDELIVR").size(), 1u);
     EXPECT_EQ(ReadFileText(home() + "/Mail/SPOOL/SPOOL.INI").find("Attempts"), std::string::npos);
+}
+
+// One visitor's TSMAIL pages start a pass each: a message that waits for a server that is
+// down is tried by every pass, but counts one attempt per timer period of its own.
+TEST_F(SpoolerTest, PassesOtherMessagesStartDoNotSpendAMessagesAttempts) {
+    SetValue("Mail", "ConnectAttempts", "3");
+    const int port = mailtest::FreePort();
+    auto spooler = Spooler();
+    std::string error;
+    CMailMessage first = Message("first@x.test", port);
+    ASSERT_TRUE(spooler->PersistMessage(first, error)) << error;
+    const std::string path = Files("SPOOL")[0];
+    // 25 pages in 5 s, each spooling a message of its own and starting a pass.
+    for (int page = 0; page < 25; ++page) {
+        CMailMessage m = Message("r" + std::to_string(page) + "@x.test", port);
+        ASSERT_TRUE(spooler->PersistMessage(m, error)) << error;
+        spooler->ProcessWaitingMessages();
+        now += 200;
+    }
+    EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_EQ(Files("SPOOL").size(), 26u);
+    EXPECT_TRUE(Files("UNDELIVR").empty());
+    EXPECT_GE(tessaro::test::CountOf(MailLog(), "\"Entered mail processing loop.\""), 25u);
+    // The count keeps the form older engines read; when it was counted stands beside it.
+    const std::string attempts = home() + "/Mail/SPOOL/ATTEMPTS.INI";
+    const std::string kept = ReadFileText(attempts);
+    const std::size_t counts = kept.find("[Attempts]\n"), times = kept.find("[AttemptTimes]\n");
+    ASSERT_NE(counts, std::string::npos) << kept;
+    ASSERT_NE(times, std::string::npos) << kept;
+    const std::size_t count = kept.find("\n" + path + "=1\n", counts), time = kept.find(path + "=1700000000000\n");
+    EXPECT_TRUE(count != std::string::npos && (times < counts ? count > times : count < times)) << kept;
+    EXPECT_TRUE(time != std::string::npos && time > times) << kept;
+    // Its own periods spend them: the second, then the third and last.
+    NextPeriod();
+    spooler->ProcessWaitingMessages();
+    EXPECT_TRUE(std::filesystem::exists(path));
+    NextPeriod();
+    spooler->ProcessWaitingMessages();
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(Files("UNDELIVR").size(), 26u);
+}
+
+TEST_F(SpoolerTest, TheErrorLogHoldsOneLinePerEntry) {
+    auto spooler = Spooler();
+    std::string error;
+    CMailMessage m = Message("a@x.test", mailtest::FreePort());
+    ASSERT_TRUE(spooler->PersistMessage(m, error)) << error;
+    spooler->ProcessWaitingMessages();
+    spooler->NotifyMessagesReady();
+    const std::string log = MailLog();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), '\n');
+    EXPECT_EQ(log.find("\n\n"), std::string::npos) << log;
+    const std::regex entry(R"re("(Information|Warning|Error)","TID=[0-9]+","[0-9]{2}/[0-9]{2}/[0-9]{2}",)re"
+                           R"re("[0-9]{2}:[0-9]{2}:[0-9]{2}","([^"]|"")*")re");
+    std::istringstream lines(log);
+    int n = 0;
+    for (std::string line; std::getline(lines, line); ++n) EXPECT_TRUE(std::regex_match(line, entry)) << line;
+    // Spooled, entered, restored, the connection's failure, exited.
+    EXPECT_GE(n, 5);
 }
 
 TEST_F(SpoolerTest, PermanentRefusalMovesTheMessageToUndeliverable) {

@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -30,6 +34,24 @@ namespace fs = std::filesystem;
 
 using tessaro::test::ReadFileText;
 using tessaro::test::WriteFileText;
+
+// Makes a socket file at path; false when the system cannot.
+bool MakeSocketFile(const std::string& path) {
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (fd < 0 || path.size() >= sizeof address.sun_path) return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const bool made = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return made;
+}
+
+struct stat EntryStat(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    return st;
+}
 
 // Every file below folder with its bytes.
 std::map<std::string, std::string> Contents(const std::string& folder) {
@@ -313,6 +335,90 @@ TEST_F(CheckedFileTest, SavedCopiesTakeAFreeNameReplaceOrChooseOne) {
     for (const std::string& bad : {std::string(".."), std::string("a/b"), std::string()})
         EXPECT_EQ(SaveCopyInFolder(own, folder, bad, true, NotPrivateCheck()), ERROR_ACCESS_DENIED) << bad;
     // Nothing is left beside the names.
+    for (const auto& entry : fs::directory_iterator(work + "/sub"))
+        EXPECT_NE(entry.path().filename().string().rfind(".BTS", 0), 0u) << entry.path();
+}
+
+// Where a copy, a move or a saved upload would replace a device, a FIFO, a socket, a link or
+// a folder, nothing changes, with or without a check; the road names why.
+TEST_F(CheckedFileTest, OnlyARegularFileIsEverReplaced) {
+    const std::string at = work + "/sub/";
+    ASSERT_EQ(::mkfifo((at + "fifo").c_str(), 0600), 0);
+    ASSERT_TRUE(MakeSocketFile(at + "sock"));
+    fs::create_symlink(work + "/src.txt", at + "link");
+    fs::create_directories(at + "folder");
+    std::vector<std::string> names = {"fifo", "sock", "link", "folder"};
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::mknod((at + "null").c_str(), S_IFCHR | 0666, ::makedev(1, 3)), 0) << std::strerror(errno);
+        names.push_back("null");
+    }
+    CheckedFolder folder;
+    ASSERT_EQ(OpenCheckedFolder(work + "/sub", NotPrivateCheck(), &folder), ERROR_SUCCESS);
+    for (const OpenedObjectCheck& check : {OpenedObjectCheck(), NotPrivateCheck()}) {
+        for (const std::string& name : names) {
+            const struct stat before = EntryStat(at + name);
+            WriteFileText(work + "/m.txt", "moved");
+            EXPECT_EQ(CopyFileReplacing(work + "/src.txt", at + name, check), ERROR_BAD_FILE_TYPE) << name;
+            EXPECT_EQ(MoveFileReplacing(work + "/m.txt", at + name, check), ERROR_BAD_FILE_TYPE) << name;
+            EXPECT_EQ(SaveCopyInFolder(home() + "/tmp/own.tmp", folder, name, true, check), ERROR_BAD_FILE_TYPE)
+                << name;
+            const struct stat after = EntryStat(at + name);
+            EXPECT_EQ(after.st_ino, before.st_ino) << name;
+            EXPECT_EQ(after.st_mode, before.st_mode) << name;
+            EXPECT_EQ(after.st_rdev, before.st_rdev) << name;
+            EXPECT_EQ(ReadFileText(work + "/m.txt"), "moved") << name;
+        }
+    }
+    EXPECT_EQ(ReadFileText(work + "/src.txt"), "source");
+    for (const auto& entry : fs::directory_iterator(work + "/sub"))
+        EXPECT_NE(entry.path().filename().string().rfind(".BTS", 0), 0u) << entry.path();
+    // A regular file is replaced as before.
+    EXPECT_EQ(CopyFileReplacing(work + "/src.txt", at + "KSML.INI", {}), ERROR_SUCCESS);
+    EXPECT_EQ(ReadFileText(at + "KSML.INI"), "source");
+}
+
+// What is replaced is judged as the rename finds it: a FIFO put under the name after the name
+// was judged (here by the check itself, the moment it was asked) stays, and so does the file
+// that was to replace it.
+TEST_F(CheckedFileTest, AnObjectSwappedInAfterTheJudgementIsNotReplaced) {
+    const std::string target = work + "/sub/target.txt", fifo = work + "/ready.fifo";
+    CheckedFolder folder;
+    ASSERT_EQ(OpenCheckedFolder(work + "/sub", NotPrivateCheck(), &folder), ERROR_SUCCESS);
+    const std::map<std::string, std::function<long(const OpenedObjectCheck&)>> roads = {
+        {"copy", [&](const OpenedObjectCheck& check) { return CopyFileReplacing(work + "/src.txt", target, check); }},
+        {"move", [&](const OpenedObjectCheck& check) { return MoveFileReplacing(work + "/m.txt", target, check); }},
+        {"save",
+         [&](const OpenedObjectCheck& check) {
+             return SaveCopyInFolder(home() + "/tmp/own.tmp", folder, "target.txt", true, check);
+         }},
+    };
+    const std::string real = fs::canonical(work + "/sub").string() + "/target.txt";
+    for (const auto& [name, road] : roads) {
+        WriteFileText(target, "judged");
+        WriteFileText(work + "/m.txt", "moved");
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        const struct stat made = EntryStat(fifo);
+        // Every look at the name before the rename sees the file; the swap comes after the last.
+        int looks = 0, swapAt = 0;
+        const OpenedObjectCheck swapping = [&](const OpenedObject& object) {
+            if (object.realPath == real && ++looks == swapAt) {
+                EXPECT_EQ(::rename(fifo.c_str(), target.c_str()), 0);
+            }
+            return !IsPrivateObject(object);
+        };
+        // First count the looks, undoing what the road did; then swap at the last of them.
+        ASSERT_EQ(road(swapping), ERROR_SUCCESS) << name;
+        swapAt = looks;
+        looks = 0;
+        WriteFileText(target, "judged");
+        WriteFileText(work + "/m.txt", "moved");
+        EXPECT_EQ(road(swapping), ERROR_BAD_FILE_TYPE) << name;
+        const struct stat after = EntryStat(target);
+        EXPECT_TRUE(S_ISFIFO(after.st_mode)) << name;
+        EXPECT_EQ(after.st_ino, made.st_ino) << name;
+        EXPECT_EQ(ReadFileText(work + "/m.txt"), "moved") << name;
+        fs::remove(target);
+    }
     for (const auto& entry : fs::directory_iterator(work + "/sub"))
         EXPECT_NE(entry.path().filename().string().rfind(".BTS", 0), 0u) << entry.path();
 }

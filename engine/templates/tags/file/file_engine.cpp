@@ -40,8 +40,17 @@ bool IsSeparator(char c) {
     return c == '/' || c == '\\';
 }
 
+// Why a destination was left as it is, when the error says it is no regular file.
+CWebMessage NotReplacedReason(long error) {
+    if (error != plat::ERROR_BAD_FILE_TYPE) return {};
+    return CWebMessage(
+        " The destination is not a regular file (a device, a FIFO, a socket, a link or a folder); only a regular "
+        "file is replaced.");
+}
+
 CWebMessage WindowsError(long error, const CWebMessage& attempt) {
-    return CWebMessage::Value(plat::WindowsErrorText(error)) + " while attempting to " + attempt + ".";
+    return CWebMessage::Value(plat::WindowsErrorText(error)) + " while attempting to " + attempt + "." +
+           NotReplacedReason(error);
 }
 
 // Leading bytes of the types whose content can be told from its start.
@@ -367,7 +376,7 @@ bool CFileTag::Save(const CUploadedFile& upload, std::string dir, std::string fi
     checkControls(file);
     auto fail = [&](long error, const std::string& target) {
         Fail(CWebMessage("Error attempting to save uploaded file to path '") + target + "' (" +
-             plat::WindowsErrorText(error) + ").");
+             plat::WindowsErrorText(error) + ")." + NotReplacedReason(error));
     };
     auto alreadyExists = [&] {
         Fail(CWebMessage("The file '") + file +
