@@ -7,23 +7,24 @@
 #include <vector>
 
 #include "reports/report_tag_settings.h"
+#include "support/registry.h"
 #include "support/server_settings.h"
-#include "tests/common/server_test_home.h"
+#include "tests/common/temp_home.h"
 
 using tessaro::reports::ReportTagSettings;
 using tessaro::reports::ReportTagSettingsOnce;
 
 namespace {
 
-class ReportTagSettingsTest : public ServerTestHome {
+class ReportTagSettingsTest : public TempHomeTest {
 protected:
     void SetUp() override {
-        ServerTestHome::SetUp();
+        TempHomeTest::SetUp();
         m_root = OpenTessaroRootKey();
         m_registry = std::make_unique<CRegistrySettings>(m_root.get());
         m_settings = std::make_unique<CServerSettings>(m_registry.get());
     }
-    static void Set(const char* name, const char* value) { SetValue("Reports", name, value); }
+    void Set(const char* name, const char* value) { m_registry->Set("Reports", name, value); }
 
     std::unique_ptr<CRegistryKey> m_root;
     std::unique_ptr<CRegistrySettings> m_registry;
