@@ -27,9 +27,13 @@ public:
     explicit QueryView(CTSXQueryImp* query) : m_query(query) {}
     CTSXQueryImp* Query() const { return m_query; }
     int GetRowCount() override { return m_query->GetRowCount(); }
+    // Among the result's own columns (no pseudo-column), the first of that name: a join's
+    // `a.id, b.id` gives two columns ID, and the list is the one the select list names first.
     int FindColumn(const std::string& name) override {
-        const int index = m_query->GetColumnIndex(UpperCopy(name));
-        return index >= 0 ? index + 1 : -1;
+        const std::string upper = UpperCopy(name);
+        for (int i = 0; i < m_query->GetColumnCount(); ++i)
+            if (m_query->GetColumn(i).name == upper) return i + 1;
+        return -1;
     }
     std::string GetCell(int row, int column) override {
         if (row < 1 || column < 1) return std::string();

@@ -131,6 +131,25 @@ TEST_F(ExecutiveThroughWebServer, RunsAsAServiceThatStopsPromptlyAndReportsToThe
     EXPECT_EQ(ServiceState(kExecutive), 0u);
 }
 
+// The purge's first pass runs as the service starts: every client key, whatever its name,
+// goes once its last visit is older than the time-out, and each deletion is in the engine's log.
+TEST_F(ExecutiveThroughWebServer, PurgesExpiredClientsWhateverTheirKeysAreNamed) {
+    ASSERT_TRUE(e2e::Site::SetSetting("Server", "ServiceRunning", "0"));
+    ASSERT_TRUE(e2e::Site::SetSetting("Clients", "Timeout", "30"));
+    ASSERT_TRUE(e2e::Site::SetSetting("Clients\\17", "LASTVISIT", "{ts '2001-01-01 00:00:00'}"));
+    ASSERT_TRUE(e2e::Site::SetSetting("Clients\\imported ann", "LASTVISIT", "{ts '2001-01-02 00:00:00'}"));
+    ASSERT_TRUE(e2e::Site::SetSetting("Clients\\kept", "LASTVISIT", "{ts '2999-12-31 00:00:00'}"));
+    ASSERT_EQ(RunProgram({BuiltProgram("tsexec"), "-INSTALL"}), 0);
+    ASSERT_EQ(RunProgram({BuiltProgram("tsscm"), "start", kExecutive, "--wait", "15"}), 0) << ExecutiveLog();
+    const auto serverLog = [&] { return site.ReadHomeFile("log/SERVER.LOG"); };
+    ASSERT_TRUE(WaitUntil([&] { return ContainsText(serverLog(), "Purged client ID 'imported ann'"); }))
+        << serverLog() << ExecutiveLog();
+    EXPECT_THAT(serverLog(), HasSubstr("Purged client ID '17'; Last visited '{ts '2001-01-01 00:00:00'}'"));
+    EXPECT_THAT(serverLog(), HasSubstr("Purged client ID 'imported ann'; Last visited '{ts '2001-01-02 00:00:00'}'"));
+    EXPECT_EQ(Setting("Clients\\17", "LASTVISIT"), "");
+    EXPECT_EQ(Setting("Clients\\kept", "LASTVISIT"), "{ts '2999-12-31 00:00:00'}");
+}
+
 TEST_F(ExecutiveThroughWebServer, OutsideTheServiceManagerItReportsWhyItCannotRun) {
     EXPECT_EQ(RunProgram({BuiltProgram("tsexec")}), 0);
     EXPECT_THAT(ExecutiveLog(), HasSubstr("Windows NT error number 1063 occurred while attempting to Initialize the "

@@ -321,6 +321,23 @@ TEST_F(ReportsThroughWebServer, FailuresAnswerWithTheirPages) {
     EXPECT_THAT(again.body, HasSubstr("<TD>Eve</TD>"));
 }
 
+TEST_F(ReportsThroughWebServer, TheMarkersAreReadAtTheEnginesFirstReportAndKept) {
+    // Set before the first report, a marker counts: the report is cut at its table.
+    ASSERT_TRUE(e2e::Site::SetSetting("Reports", "CrystalTrailer", "</TABLE>"));
+    Start();
+    const std::string page = Open(ReportPath()) + "></TSREPORT>|end";
+    auto first = Page("first.tsm", page);
+    ASSERT_EQ(first.status, 200) << first.error;
+    EXPECT_THAT(first.body, HasSubstr("<TD>Eve</TD>"));
+    EXPECT_THAT(first.body, Not(HasSubstr("</TABLE>")));
+    // Changed while the engine runs, it waits for the engine's next start.
+    ASSERT_TRUE(e2e::Site::SetSetting("Reports", "CrystalTrailer", "<TD>Cy"));
+    auto second = Page("second.tsm", page);
+    EXPECT_THAT(second.body, HasSubstr("<TD>Eve</TD>"));
+    EXPECT_THAT(second.body, Not(HasSubstr("</TABLE>")));
+    EXPECT_EQ(second.body.substr(second.body.size() - 4), "|end");
+}
+
 TEST_F(ReportsThroughWebServer, APrintEngineThatIsNotInstalledIsReported) {
     ASSERT_TRUE(e2e::Site::SetSetting("Reports", "CrystalEngineDLL", "/nonexistent/libtsprint.so"));
     Start(false);

@@ -166,8 +166,14 @@ public:
         try {
             bool hasPoint = false;
             TranslateNumberMask(mask, hasPoint);  // a bad mask is reported before the number
+            // The code is the one of any number the mask's decimal cannot take; the words
+            // say that the number, not the mask, is at fault.
             if (std::fabs(value) >= kMaskedNumberLimit)
-                ThrowParameterError(*this, 1, number, "a number smaller than 9223372036854775808 in absolute value");
+                ThrowExpressionError(expr_code::kFormatMask,
+                                     FormatExpressionMessage("Parameter 1 of function %s which is now \"%s\" must be a "
+                                                             "number smaller than 9223372036854775808 in absolute "
+                                                             "value",
+                                                             GetName().c_str(), number->AsStdString().c_str()));
             text = FormatWithNumberMask(value, mask);
         } catch (const CBadNumberMask&) {
             ThrowBadMask(mask);

@@ -38,10 +38,11 @@ public:
         const double m = FiniteReal(*this, 3, Argument(arguments, 2));
         const double s = FiniteReal(*this, 4, Argument(arguments, 3));
         const double span = ((s * (1.0 / 60) + m) * (1.0 / 60) + h) * (1.0 / 24) + d;
-        // Like every result past the range of a real, a span too large is an error.
+        // The span is the parts' sum: past the range of a real it fails as an operator's
+        // result does.
         if (!std::isfinite(span))
-            ThrowExpressionError(expr_code::kArgumentType,
-                                 "The time span of the function CreateTimeSpan(days, hours, minutes, seconds) is too "
+            ThrowExpressionError(expr_code::kZeroPower,
+                                 "The result of the function CreateTimeSpan(days, hours, minutes, seconds) is too "
                                  "large for a real number");
         result->SetReal(span);
     }

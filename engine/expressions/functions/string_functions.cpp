@@ -2,6 +2,7 @@
 // codes. Text is bytes: lengths and positions count bytes, positions from 1, 0 for "not
 // found". Case follows the fixed table of text_case.h.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -10,6 +11,7 @@
 #include "engine/expressions/function_arguments.h"
 #include "engine/expressions/function_family.h"
 #include "engine/expressions/function_result_limit.h"
+#include "engine/expressions/functions/argument_helpers.h"
 #include "engine/expressions/functions/list_cursor.h"
 #include "engine/expressions/functions/text_case.h"
 #include "engine/expressions/numeric_text.h"
@@ -182,7 +184,39 @@ class CFuncVal : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
         double value = 0;
-        ScanDecimalPrefix(Arg(a, 0).AsString(), value);
+        const char* text = Arg(a, 0).AsString();
+        if (ScanDecimalPrefix(text, value) == nullptr && text != nullptr) {
+            // No number is read either when there is none or when it lies outside a real's
+            // range. Beyond the largest real the result is an error, as on every other
+            // numeric road; below the smallest it is 0, as the real nearest to it. The
+            // place of the first significant digit plus the exponent tells which.
+            const char* p = text;
+            while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+            if (*p == '+' || *p == '-') ++p;
+            long magnitude = 0;
+            bool significant = false, point = false;
+            for (; (*p >= '0' && *p <= '9') || (*p == '.' && !point); ++p) {
+                if (*p == '.') {
+                    point = true;
+                } else if (significant) {
+                    if (!point) ++magnitude;
+                } else if (*p != '0') {
+                    significant = true;
+                    if (point) --magnitude;
+                } else if (point) {
+                    --magnitude;
+                }
+            }
+            if (significant && (*p == 'e' || *p == 'E')) {
+                const char* e = p + 1;
+                const bool negative = *e == '-';
+                if (*e == '+' || *e == '-') ++e;
+                long exponent = 0;
+                for (; *e >= '0' && *e <= '9'; ++e) exponent = std::min(exponent * 10 + (*e - '0'), 100000L);
+                magnitude += negative ? -exponent : exponent;
+            }
+            if (significant && magnitude > 0) CheckFiniteResult(*this, &Arg(a, 0), HUGE_VAL);
+        }
         result->SetReal(value);
     }
 };

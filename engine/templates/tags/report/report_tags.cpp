@@ -45,8 +45,9 @@ CTracedText TracedAttributeValue(TagContext& c) {
 constexpr TagAction kActions[] = {
     {p::reportStart_ReportTag,
      [](TagContext& c) {
-         c.Own<ReportState>().tag = std::make_unique<CReportTag>(c.page.GetSettings(), c.page.GetReader(),
-                                                                 c.page.Files(), c.page.Services().reportServer);
+         const TemplateServices& services = c.page.Services();
+         c.Own<ReportState>().tag = std::make_unique<CReportTag>(
+             c.page.GetSettings(), c.page.GetReader(), c.page.Files(), services.reportServer, services.reportSettings);
          c.tags.Sections().OpenReport();
      }},
     {p::reportAttribute_ReportReport_attributeValue,
