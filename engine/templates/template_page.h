@@ -110,7 +110,6 @@ public:
     const std::string& GetApplicationName() const { return m_applicationName; }
 
     const std::string& GetMainTemplatePath() const { return m_mainTemplatePath; }
-    const std::vector<std::string>& GetTemplateChain() const { return m_templateChain; }
     bool IsAborted() const { return m_aborted; }
     void SetAborted() { m_aborted = true; }
 

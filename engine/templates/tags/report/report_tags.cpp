@@ -4,7 +4,7 @@
 
 #include "engine/grammar/template_symbols.h"
 #include "engine/templates/core/output_section.h"
-#include "engine/templates/core/page_section_host.h"
+#include "engine/templates/page_section_host.h"
 #include "engine/templates/tags/page_tags.h"
 #include "engine/templates/template_page.h"
 #include "engine/templates/tags/report/report_engine.h"

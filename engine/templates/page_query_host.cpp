@@ -1,4 +1,4 @@
-#include "engine/templates/core/page_query_host.h"
+#include "engine/templates/page_query_host.h"
 
 #include "database/odbc/odbc_cursor.h"
 #include "support/web_exception.h"
