@@ -325,8 +325,8 @@ TEST(ForwardRequest, AClosedWebServerOutputEndsTheWaitAndTheEngineConnection) {
     EXPECT_EQ(written, "");
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0],
-              "Warning|The web server closed the gateway's output before the reply was complete (its visitor left); "
-              "the request was given up.");
+              "Warning|The visitor left before the reply was complete (the web server closed the gateway's output, "
+              "or the visitor's connection closed); the request was given up.");
     for (int i = 0; i < 200 && !engineSocket.closed(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_TRUE(engineSocket.closed());
     ::close(output[1]);
