@@ -1,81 +1,44 @@
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <string>
 
 #include "platform/tcp_connection_state.h"
+#include "tests/common/loopback_connection.h"
 
 namespace {
 
 using tessaro::platform::TcpConnectionState;
 using tessaro::platform::TcpConnectionWatch;
+using tessaro::test::LoopbackConnection;
 
-int PortOf(int fd, bool peer) {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    if (peer)
-        ::getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    else
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    return ntohs(address.sin_port);
-}
-
-// A server on the loopback and one client connected to it: the server's end is watched, as a
-// CGI program watches its web server's end of the visitor's connection.
-struct Connection {
-    int listener = -1, client = -1, server = -1;
-    Connection() {
-        listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listener, 4);
-        socklen_t length = sizeof address;
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-        client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        server = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-    }
-    ~Connection() {
-        for (int fd : {listener, client, server})
-            if (fd >= 0) ::close(fd);
-    }
-    int ServerPort() const { return PortOf(server, false); }
-    int ClientPort() const { return PortOf(server, true); }
-};
-
+// The server's end is watched, as a CGI program watches its web server's end of the visitor's
+// connection.
 TEST(TcpConnectionWatchTest, TheServersEndLeavesTheEstablishedStateWhenTheClientCloses) {
     for (const char* clientAddress : {"127.0.0.1", "::ffff:127.0.0.1"}) {
-        Connection c;
+        LoopbackConnection c;
         ASSERT_GE(c.server, 0);
         TcpConnectionWatch watch("127.0.0.1", c.ServerPort(), clientAddress, c.ClientPort());
         EXPECT_EQ(watch.Look(), TcpConnectionState::Established) << clientAddress;
         EXPECT_EQ(watch.Look(), TcpConnectionState::Established) << clientAddress;
-        ::close(c.client);
-        c.client = -1;
+        c.CloseClient();
         EXPECT_EQ(watch.Look(), TcpConnectionState::Closing) << clientAddress;
         // And once the server has closed its end too.
-        ::close(c.server);
-        c.server = -1;
+        c.CloseServer();
         EXPECT_EQ(watch.Look(), TcpConnectionState::Closing) << clientAddress;
     }
 }
 
 TEST(TcpConnectionWatchTest, AConnectionAlreadyClosedByThePeerCountsAsClosingAtTheFirstLook) {
-    Connection c;
-    const int serverPort = c.ServerPort(), clientPort = c.ClientPort();
+    LoopbackConnection c;
     ::shutdown(c.client, SHUT_WR);
-    TcpConnectionWatch watch("127.0.0.1", serverPort, "127.0.0.1", clientPort);
+    TcpConnectionWatch watch("127.0.0.1", c.ServerPort(), "127.0.0.1", c.ClientPort());
     EXPECT_EQ(watch.Look(), TcpConnectionState::Closing);
 }
 
 TEST(TcpConnectionWatchTest, WhatNamesNoConnectionIsUnknown) {
-    Connection c;
+    LoopbackConnection c;
     const int serverPort = c.ServerPort(), clientPort = c.ClientPort();
     struct Case {
         std::string local;

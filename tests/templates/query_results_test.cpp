@@ -510,15 +510,27 @@ TEST(QueryResultsPostgresTest, WideLongAndPreciseValuesAreNeverCut) {
     EXPECT_EQ(q.GetColumnValue(1, 3), "");
 }
 
-TEST(QueryResultsPostgresTest, TimeoutGoesToTheStatement) {
-    tessaro::database::OdbcTestConfig::Instance();
-    auto& pg = tessaro::database::PgTestServer::Instance();
-    REQUIRE_OR_SKIP(pg.Available(), "PostgreSQL not available: " << pg.Reason());
+// A connection of the ODBC class library to the tests' PostgreSQL server.
+class QueryResultsOnPostgresTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tessaro::database::OdbcTestConfig::Instance();
+        auto& pg = tessaro::database::PgTestServer::Instance();
+        REQUIRE_OR_SKIP(pg.Available(), "PostgreSQL not available: " << pg.Reason());
+        char none[] = "";
+        connection = library.AllocConnect(dsn.data(), user.data(), none, 0);
+        ASSERT_TRUE(connection != nullptr && connection->Connected());
+    }
+    void TearDown() override {
+        if (connection != nullptr) library.DeAllocConnect(connection);
+    }
+
     std::string dsn = tessaro::database::PgTestServer::kDsn, user = tessaro::database::PgTestServer::kUser;
     odbcENV library;
-    char none[] = "";
-    odbcCONNECT* connection = library.AllocConnect(dsn.data(), user.data(), none, 0);
-    ASSERT_TRUE(connection != nullptr && connection->Connected());
+    odbcCONNECT* connection = nullptr;
+};
+
+TEST_F(QueryResultsOnPostgresTest, TimeoutGoesToTheStatement) {
     CTSXQueryImp q;
     q.SetDataSource(dsn);
     q.AppendSQL("SELECT 1");
@@ -530,8 +542,6 @@ TEST(QueryResultsPostgresTest, TimeoutGoesToTheStatement) {
     EXPECT_EQ(q.GetRowCount(), 1);
     // The driver keeps what the statement was given.
     EXPECT_EQ(cursor->GetStmtOption(SQL_QUERY_TIMEOUT), 7u);
-    cursor.reset();
-    library.DeAllocConnect(connection);
 }
 
 // Counts far beyond what a database does in seconds.
@@ -600,15 +610,7 @@ TEST_F(QueryResultsTest, AStoppedBudgetCancelsTheStatementAndTheRunFailsWithTheS
     EXPECT_EQ(next.GetColumnValue(0, 0), "3");
 }
 
-TEST(QueryResultsPostgresTest, AStoppedBudgetCancelsTheStatement) {
-    tessaro::database::OdbcTestConfig::Instance();
-    auto& pg = tessaro::database::PgTestServer::Instance();
-    REQUIRE_OR_SKIP(pg.Available(), "PostgreSQL not available: " << pg.Reason());
-    std::string dsn = tessaro::database::PgTestServer::kDsn, user = tessaro::database::PgTestServer::kUser;
-    odbcENV library;
-    char none[] = "";
-    odbcCONNECT* connection = library.AllocConnect(dsn.data(), user.data(), none, 0);
-    ASSERT_TRUE(connection != nullptr && connection->Connected());
+TEST_F(QueryResultsOnPostgresTest, AStoppedBudgetCancelsTheStatement) {
     CRequestBudget budget;
     CTSXQueryImp q;
     q.SetDataSource(dsn);
@@ -625,8 +627,6 @@ TEST(QueryResultsPostgresTest, AStoppedBudgetCancelsTheStatement) {
     stopper.join();
     EXPECT_EQ(t.message, "Request abandoned<P>") << t.detail;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-    cursor.reset();
-    library.DeAllocConnect(connection);
 }
 
 }  // namespace
