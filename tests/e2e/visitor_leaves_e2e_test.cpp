@@ -157,7 +157,7 @@ TEST_F(VisitorLeaves, VisitorsWhoseBrowsersGiveUpFreeTheirWorkersAtOnce) {
     while (ChildrenOf(webServer) > 0 && std::chrono::steady_clock::now() - left < 5s)
         std::this_thread::sleep_for(20ms);
     EXPECT_EQ(ChildrenOf(webServer), 0);
-    EXPECT_LT(std::chrono::steady_clock::now() - left, 1500ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - left, 3000ms);
     while (CountOf(site.ReadHomeFile("log/TSENGINE.LOG"), "Request abandoned") < 4 &&
            std::chrono::steady_clock::now() - left < 5s)
         std::this_thread::sleep_for(20ms);
@@ -166,7 +166,7 @@ TEST_F(VisitorLeaves, VisitorsWhoseBrowsersGiveUpFreeTheirWorkersAtOnce) {
     const auto asked = std::chrono::steady_clock::now();
     auto next = site.Get("/x.tsm");
     EXPECT_EQ(next.status, 200) << next.body;
-    EXPECT_LT(std::chrono::steady_clock::now() - asked, 1000ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 2000ms);
     const std::string log = site.ReadHomeFile("log/TSENGINE.LOG");
     // The four that ran; a waiting one whose turn came just before its gateway went may have
     // begun too.

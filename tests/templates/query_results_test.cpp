@@ -517,16 +517,18 @@ protected:
         tessaro::database::OdbcTestConfig::Instance();
         auto& pg = tessaro::database::PgTestServer::Instance();
         REQUIRE_OR_SKIP(pg.Available(), "PostgreSQL not available: " << pg.Reason());
+        // Made once the test configuration is in place.
+        library = std::make_unique<odbcENV>();
         char none[] = "";
-        connection = library.AllocConnect(dsn.data(), user.data(), none, 0);
+        connection = library->AllocConnect(dsn.data(), user.data(), none, 0);
         ASSERT_TRUE(connection != nullptr && connection->Connected());
     }
     void TearDown() override {
-        if (connection != nullptr) library.DeAllocConnect(connection);
+        if (connection != nullptr) library->DeAllocConnect(connection);
     }
 
     std::string dsn = tessaro::database::PgTestServer::kDsn, user = tessaro::database::PgTestServer::kUser;
-    odbcENV library;
+    std::unique_ptr<odbcENV> library;
     odbcCONNECT* connection = nullptr;
 };
 
