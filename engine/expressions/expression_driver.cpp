@@ -63,6 +63,11 @@ void ThrowParserError(const SSException& e) {
                                         "expression. The system may be running low on memory or system "
                                         "resources. (%ld)",
                                         code));
+        case SSErrorNestedTooDeeply:
+            ThrowExpressionError(expr_code::kNestingTooDeep,
+                                 FormatExpressionMessage("The expression is nested too deeply (parentheses and "
+                                                         "operators more than %ld levels deep)",
+                                                         static_cast<long>(SSYacc::kDefaultMaxStackDepth)));
         case SSErrorInvalidParseTable:
             LogExpressionError(source, "SSExceptionParseFailed");
             ThrowExpressionError(

@@ -160,7 +160,9 @@ unsigned CEngine::MainThread(ManualResetEvent* terminationEvent) {
             listenerThread.join();
             listener.reset();
         }
-        // Requests in flight finish before the server's objects go away.
+        // Requests in flight stop, their statements cancelled, and finish before the server's
+        // objects go away.
+        m_requestWatch.StopAll(RequestStop::ShuttingDown);
         if (!m_requestThreads.WaitForJobs(kWorkerDrainMilliseconds))
             LogServerError("Timed out while waiting for requests to finish.", 0);
         ShutdownServer();

@@ -6,6 +6,7 @@
 
 #include "gateway/engine_service.h"
 #include "gateway/forward_request.h"
+#include "gateway/visitor_watch.h"
 #include "platform/descriptor.h"
 #include "platform/process_environment.h"
 #include "support/registry.h"
@@ -33,9 +34,10 @@ std::string ReadAdminEMail() {
 }  // namespace
 
 int main(int, char**, char** environment) {
-    // A web server tells the gateway that its visitor has gone by a signal or by closing the
-    // output (a write to it raises SIGPIPE): the gateway ends at once, and its closed
-    // connection ends the engine's work on the request.
+    // A web server may tell the gateway that its visitor has gone by a signal or by closing
+    // the output (a write to it raises SIGPIPE): the gateway ends at once, and its closed
+    // connection ends the engine's work on the request. One that tells nothing (lighttpd)
+    // is caught out by the visitor watch while the gateway waits.
     tessaro::platform::EndProcessOnLeaveSignals();
     try {
         const ksml::GatewaySettings settings = ksml::GatewaySettingsFromEnvironment();
@@ -45,6 +47,8 @@ int main(int, char**, char** environment) {
         ksml::ServiceManagerEngine engine(settings);
         ksml::GatewayState state(settings, log, ksml::WebServerOutput(tessaro::platform::kStandardOutput, log), engine);
         state.web_server_output = tessaro::platform::kStandardOutput;
+        ksml::VisitorWatch visitor(environment);
+        if (visitor.Watching()) state.visitor_left = [&visitor] { return visitor.Left(); };
         ksml::RunGateway(environment, tessaro::platform::kStandardInput, state, ReadAdminEMail);
     } catch (...) {
         // Nothing sensible is left to tell the web server.

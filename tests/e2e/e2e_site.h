@@ -39,6 +39,7 @@ public:
     // Starts lighttpd; extra variables go to the gateway (and so to the engine's request).
     bool StartWebServer(const std::map<std::string, std::string>& environment = {});
     int port() const { return server_ ? server_->port() : 0; }
+    pid_t WebServerPid() const { return server_ ? server_->pid() : -1; }
     std::string WebServerLog() const { return server_ ? server_->ErrorLog() : ""; }
 
     HttpResponse Get(const std::string& target) { return HttpGet(port(), target); }

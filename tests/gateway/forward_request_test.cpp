@@ -325,9 +325,40 @@ TEST(ForwardRequest, AClosedWebServerOutputEndsTheWaitAndTheEngineConnection) {
     EXPECT_EQ(written, "");
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0],
-              "Warning|The web server closed the gateway's output before the reply was complete (its visitor left); "
-              "the request was given up.");
+              "Warning|The visitor left before the reply was complete (the web server closed the gateway's output, "
+              "or the visitor's connection closed); the request was given up.");
     for (int i = 0; i < 200 && !engineSocket.closed(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_TRUE(engineSocket.closed());
     ::close(output[1]);
+}
+
+TEST(ForwardRequest, AVisitorWhoLeftWithoutAWordFromTheWebServerEndsTheWaitToo) {
+    // lighttpd closes nothing and signals nothing: the visitor watch is what tells.
+    TempHome home;
+    SilentEngine engineSocket;
+    ScriptedEngine engine;
+    std::vector<std::string> log;
+    std::string written;
+    ksml::GatewaySettings settings = FastSettings();
+    ksml::GatewayState state(
+        settings, [&log](std::string_view severity, std::string_view text) {
+            log.push_back(std::string(severity) + "|" + std::string(text));
+        },
+        [&written](const char* d, size_t n) { written.append(d, n); }, engine);
+    const auto start = std::chrono::steady_clock::now();
+    int looks = 0;
+    state.visitor_left = [&] {
+        ++looks;
+        return std::chrono::steady_clock::now() - start > std::chrono::milliseconds(300);
+    };
+    const char* environment[] = {"REQUEST_METHOD=GET", "SCRIPT_NAME=/x.tsm", nullptr};
+    ksml::RunGateway(environment, -1, state, [] { return std::string(); });
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_GE(looks, 2);
+    EXPECT_TRUE(state.visitor_gone);
+    EXPECT_EQ(written, "");
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].rfind("Warning|The visitor left before the reply was complete", 0), 0u) << log[0];
+    for (int i = 0; i < 200 && !engineSocket.closed(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(engineSocket.closed());
 }
