@@ -3,6 +3,13 @@
 #include <chrono>
 #include <iterator>
 
+CRequestThreadPool::CRequestThreadPool(ThreadMaker makeThread) : m_makeThread(std::move(makeThread)) {
+    if (!m_makeThread)
+        m_makeThread = [](std::function<void()> body) {
+            return tessaro::platform::SizedThread(std::move(body), kRequestThreadStackBytes);
+        };
+}
+
 CRequestThreadPool::~CRequestThreadPool() {
     Threads threads;
     {
@@ -12,24 +19,25 @@ CRequestThreadPool::~CRequestThreadPool() {
         threads.splice(threads.end(), m_threads);
         m_finished.clear();
     }
-    for (tessaro::platform::SizedThread& thread : threads) thread.Join();
+    for (Thread& thread : threads) thread.thread.Join();
 }
 
 void CRequestThreadPool::JoinFinished() {
     // A thread that has left touches the pool no more; its end is a moment away.
     for (Threads::iterator thread : m_finished) {
-        thread->Join();
+        thread->thread.Join();
         m_threads.erase(thread);
     }
     m_finished.clear();
 }
 
-void CRequestThreadPool::Serve(std::function<void()> job, Threads::iterator self) {
+void CRequestThreadPool::Serve(Threads::iterator self) {
     std::unique_lock lock(m_mutex);
+    Job job = std::move(self->first);
     for (;;) {
         lock.unlock();
         job();
-        job = nullptr;  // the job's captures go before it counts as ended
+        job = Job();  // the job's captures go before it counts as ended
         lock.lock();
         if (--m_running == 0) m_jobsEnded.notify_all();
         if (m_closing || m_idle >= m_kept) break;
@@ -43,8 +51,8 @@ void CRequestThreadPool::Serve(std::function<void()> job, Threads::iterator self
     m_finished.push_back(self);
 }
 
-void CRequestThreadPool::Run(std::function<void()> job) {
-    std::lock_guard lock(m_mutex);
+void CRequestThreadPool::Run(Job job) {
+    std::unique_lock lock(m_mutex);
     JoinFinished();
     ++m_running;
     if (m_idle > m_jobs.size()) {
@@ -52,13 +60,19 @@ void CRequestThreadPool::Run(std::function<void()> job) {
         m_jobReady.notify_one();
         return;
     }
-    // The thread finds its own place in the list only once the lock is released.
+    // The thread finds its own place in the list, and its first job, once the lock is released.
     Threads::iterator self = m_threads.emplace(m_threads.end());
+    self->first = std::move(job);
     try {
-        *self = tessaro::platform::SizedThread(
-            [this, job = std::move(job), self]() mutable { Serve(std::move(job), self); }, kRequestThreadStackBytes);
+        self->thread = m_makeThread([this, self] { Serve(self); });
     } catch (...) {
+        // The job ends (a request's socket and context) outside the pool's lock, and counts
+        // until it has.
+        Job refused = std::move(self->first);
         m_threads.erase(self);
+        lock.unlock();
+        refused = Job();
+        lock.lock();
         if (--m_running == 0) m_jobsEnded.notify_all();
         throw;
     }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -136,6 +137,36 @@ TEST(RequestThreadPoolTest, EveryRequestThreadHasTheStackItsNestingBoundsAssume)
     std::unique_lock lock(mutex);
     ASSERT_TRUE(changed.wait_for(lock, 30s, [&] { return sizes.size() == 3; }));
     for (std::size_t size : sizes) EXPECT_GE(size, kRequestThreadStackBytes);
+}
+
+// A job may own what it works on; one the pool cannot start is gone when Run throws, and
+// counts no more, so that shutdown does not wait for it.
+TEST(RequestThreadPoolTest, JobWithoutAThreadIsGoneWhenRunThrows) {
+    struct Owned {
+        std::atomic<int>* alive;
+        explicit Owned(std::atomic<int>* a) : alive(a) { ++*alive; }
+        ~Owned() { --*alive; }
+    };
+    std::atomic<int> alive{0};
+    std::atomic<bool> refuse{true};
+    CRequestThreadPool pool([&refuse](std::function<void()> body) {
+        if (refuse) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        return tessaro::platform::SizedThread(std::move(body), kRequestThreadStackBytes);
+    });
+    std::atomic<int> ran{0};
+    auto job = [&] {
+        return [owned = std::make_unique<Owned>(&alive), &ran] { ++ran; };
+    };
+    EXPECT_THROW(pool.Run(job()), std::system_error);
+    EXPECT_EQ(alive, 0);
+    EXPECT_EQ(pool.Running(), 0);
+    EXPECT_TRUE(pool.WaitForJobs(0));
+
+    refuse = false;
+    pool.Run(job());
+    ASSERT_TRUE(pool.WaitForJobs(10000));
+    EXPECT_EQ(ran, 1);
+    EXPECT_EQ(alive, 0);
 }
 
 }  // namespace
