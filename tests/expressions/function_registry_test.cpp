@@ -230,11 +230,11 @@ TEST(FunctionRegistry, RegisteringAgainReplacesTheEntry) {
 }
 
 TEST(FunctionRegistry, BuiltinTableRefusesANameTwiceWhateverItsCase) {
-    const FunctionTableRow once[] = {{"Twice", 0, PackArgTypes(), MakeProbe},
-                                     {"Other", 1, PackArgTypes(arg_type::kReal), MakeProbe}};
+    const FunctionTableRow once[] = {{"Twice", 0, PackArgTypes(), answer::kArguments, MakeProbe},
+                                     {"Other", 1, PackArgTypes(arg_type::kReal), answer::kArguments, MakeProbe}};
     EXPECT_EQ(BuildFunctionRegistry(once)->size(), 2u);
-    const FunctionTableRow twice[] = {{"Twice", 0, PackArgTypes(), MakeProbe},
-                                      {"TWICE", 1, PackArgTypes(arg_type::kString), MakeProbe}};
+    const FunctionTableRow twice[] = {{"Twice", 0, PackArgTypes(), answer::kArguments, MakeProbe},
+                                      {"TWICE", 1, PackArgTypes(arg_type::kString), answer::kArguments, MakeProbe}};
     try {
         BuildFunctionRegistry(twice);
         FAIL() << "a second row of the same name was taken";
