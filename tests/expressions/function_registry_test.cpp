@@ -245,3 +245,27 @@ TEST(FunctionRegistry, BuiltinTableRefusesANameTwiceWhateverItsCase) {
 }
 
 }  // namespace
+
+namespace {
+
+// The functions whose answer reads state the request decides (its variables, the template
+// it runs, the visitor's client variables, the files, the clock, the random state), listed
+// apart from the table that says it.
+TEST(FunctionRegistry, EveryRowSaysWhatItsAnswerIsMadeOf) {
+    const std::set<std::string> requestState = {
+        "ParameterExists", "FileExists", "Now",        "Randomize",   "Rand",           "RandRange",
+        "GetTemplatePath", "ExpandPath", "GetTempFile", "GetTempDirectory", "DeleteClientVariable",
+        "GetClientVariablesList"};
+    const std::set<std::string> queryCells = {"ValueList", "QuotedValueList"};
+    std::size_t n = 0;
+    const FunctionTableRow* rows = BuiltinFunctionTable(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const FunctionAnswer expected = requestState.count(rows[i].name) ? FunctionAnswer::kRequestState
+                                        : queryCells.count(rows[i].name) ? FunctionAnswer::kQueryCells
+                                                                         : FunctionAnswer::kArguments;
+        EXPECT_EQ(rows[i].answer, expected) << rows[i].name;
+        EXPECT_EQ(exprtest::Driver().Functions().Lookup(rows[i].name)->GetAnswer(), expected) << rows[i].name;
+    }
+}
+
+}  // namespace

@@ -171,6 +171,8 @@ QueryRuntime Request(int escape) {
                          {"URL.chr", "Chr(39)"},
                          {"URL.keep", "PreserveSingleQuotes(URL.a)"},
                          {"URL.date", "2024-01-02"},
+                         {"URL.lines", "\r\n\r\n'' OR ''1''=''1"},
+                         {"URL.crlf", "a\r\nb'c\r\n"},
                          {"Client.who", "O'Neil"},
                          {"Cookie.who", "O'Neil"}};
     return runtime;
@@ -245,6 +247,35 @@ const SqlCase kSqlCases[] = {
     {"QuotedValueList(q.name)", "'a','O''Neil'"},
     {"IIf(TRUE, \"QuotedValueList(q.name)\", DE(\"\"))", "'a','O''Neil'"},
     {"\"(\" & QuotedValueList(q.name) & \")\"", "('a','O''Neil')"},
+    // A text area's lines end in CR LF: read again as an expression, each character keeps
+    // its own mark, and the author's CR LF stay the author's.
+    {"IIf(1, \"'\" & URL.lines & \"'\", DE(\"\"))", "\r\n\r\n'' OR ''1''=''1"},
+    {"Evaluate(\"'\" & URL.lines & \"'\")", "\r\n\r\n'' OR ''1''=''1"},
+    {"Evaluate(DE(URL.crlf))", "a\r\nb''c\r\n"},
+    {"Evaluate(\"'\r\n\" & DE(URL.crlf) & \"'\")", "<error>"},
+    {"\"'\r\n\" & URL.crlf & \"'\"", "'\r\na\r\nb''c\r\n'"},
+    {"Trim(\"'\" & URL.crlf & \"'\r\n\")", "'a\r\nb''c\r\n'"},
+    {"ListGetAt(URL.crlf, 2, Chr(10))", "b''c\r"},
+    {"Replace(URL.crlf, Chr(13), \"\", \"ALL\")", "a\nb''c\n"},
+    {"Left(\"'\r\n\" & URL.crlf, 8)", "''\r\na\r\nb''"},
+    // Answers the request decides, from literal arguments; a literal a condition on a value
+    // chose stays the author's while its quotes pair up.
+    {"Chr(38 + ParameterExists(URL.a))", "''"},
+    {"Chr(38 + ParameterExists(URL.none))", "&"},
+    {"IIf(ParameterExists(URL.a), DE(Chr(39)), DE(\"\"))", "''"},
+    {"IIf(1, DE(Chr(39)), DE(\"\"))", "'"},
+    {"Chr(IIf(ParameterExists(URL.a), 39, 38))", "''"},
+    {"IIf(URL.x IS \"X\", 39, 40)", "39"},
+    {"IIf(URL.x IS \"X\", DE(\"name = 'X'\"), DE(\"1 = 1\"))", "name = 'X'"},
+    {"Chr(39 + Second(Now()) * 0)", "''"},
+    {"Chr(39 + RandRange(0, 0))", "''"},
+    {"Chr(38 + FileExists(GetTemplatePath()))", "&"},
+    {"Left(\"'\" & GetTemplatePath(), 1)", "''"},
+    {"Chr(38 + DeleteClientVariable(\"f\"))", "''"},
+    {"Chr(39 + Len(GetClientVariablesList()))", "''"},
+    // A date that names no year takes the clock's.
+    {"Chr(Year(\"Jan 5\") - Year(\"Jan 5\") + 39)", "''"},
+    {"Chr(Year(\"Jan 5 2001\") - 1962)", "'"},
 };
 
 std::string Evaluated(QueryRuntime& runtime, const char* expression) {
