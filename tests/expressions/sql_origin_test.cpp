@@ -276,6 +276,8 @@ const SqlCase kSqlCases[] = {
     // A date that names no year takes the clock's.
     {"Chr(Year(\"Jan 5\") - Year(\"Jan 5\") + 39)", "''"},
     {"Chr(Year(\"Jan 5 2001\") - 1962)", "'"},
+    {"Evaluate(DE(\"'\" & URL.q & \"'\"))", "''''"},
+    {"Evaluate(DE(\"'x\" & URL.q & \"'\"))", "'x'''"},
 };
 
 std::string Evaluated(QueryRuntime& runtime, const char* expression) {
