@@ -21,9 +21,9 @@ namespace {
 const char kEveryone[] = "[Ada][Brendan][Chiara][Dmitri][\xC3\x89mile]";
 
 struct QuotingCase {
-    std::string where;  // the WHERE clause of the page's query
-    std::string query;  // the request's parameters
-    std::string rows;   // the names it selects, in id order
+    std::string where;    // the WHERE clause of the page's query
+    std::string query;    // the request's parameters
+    std::string rows;     // the names it selects, in id order
     bool posted = false;  // the parameters sent as a posted form (read as FORM.name)
 };
 
@@ -202,7 +202,8 @@ public:
         EXPECT_EQ(RowsPosted(evaluated, Encoded("v", "'' OR ''1''=''1")), "");
         EXPECT_EQ(RowsPosted(evaluated, Encoded("v", lines + "'' OR ''1''=''1")), "");
         EXPECT_EQ(RowsPosted(evaluated, Encoded("v", "\r\n" + lines + "x\r\n'' OR ''1''=''1\r")), "");
-        EXPECT_EQ(RowsPosted("name = '#Evaluate(\"'\" & FORM.v & \"'\")#'", Encoded("v", lines + "'' OR ''a''=''a")), "");
+        EXPECT_EQ(RowsPosted("name = '#Evaluate(\"'\" & FORM.v & \"'\")#'", Encoded("v", lines + "'' OR ''a''=''a")),
+                  "");
         EXPECT_EQ(RowsPosted("name = '#Trim(FORM.v)#'", Encoded("v", lines + "Ada" + lines)), "[Ada]");
     }
 

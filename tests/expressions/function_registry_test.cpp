@@ -252,10 +252,18 @@ namespace {
 // it runs, the visitor's client variables, the files, the clock, the random state), listed
 // apart from the table that says it.
 TEST(FunctionRegistry, EveryRowSaysWhatItsAnswerIsMadeOf) {
-    const std::set<std::string> requestState = {
-        "ParameterExists", "FileExists", "Now",        "Randomize",   "Rand",           "RandRange",
-        "GetTemplatePath", "ExpandPath", "GetTempFile", "GetTempDirectory", "DeleteClientVariable",
-        "GetClientVariablesList"};
+    const std::set<std::string> requestState = {"ParameterExists",
+                                                "FileExists",
+                                                "Now",
+                                                "Randomize",
+                                                "Rand",
+                                                "RandRange",
+                                                "GetTemplatePath",
+                                                "ExpandPath",
+                                                "GetTempFile",
+                                                "GetTempDirectory",
+                                                "DeleteClientVariable",
+                                                "GetClientVariablesList"};
     const std::set<std::string> queryCells = {"ValueList", "QuotedValueList"};
     std::size_t n = 0;
     const FunctionTableRow* rows = BuiltinFunctionTable(n);

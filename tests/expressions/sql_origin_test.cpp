@@ -276,6 +276,8 @@ const SqlCase kSqlCases[] = {
     // A date that names no year takes the clock's.
     {"Chr(Year(\"Jan 5\") - Year(\"Jan 5\") + 39)", "''"},
     {"Chr(Year(\"Jan 5 2001\") - 1962)", "'"},
+    {"Chr(IIf(\"Jan 5\" GT \"Jan 5 1900\", 39, 40))", "''"},
+    {"Chr(IIf(\"Jan 5 2001\" GT \"Jan 5 1900\", 39, 40))", "'"},
     {"Evaluate(DE(\"'\" & URL.q & \"'\"))", "''''"},
     {"Evaluate(DE(\"'x\" & URL.q & \"'\"))", "'x'''"},
 };
@@ -346,10 +348,8 @@ TEST(SqlOrigin, EachCharacterKeepsItsOriginThroughTheFunctionsThatMoveIt) {
     for (const auto& c : cases) {
         CTracedText value;
         const std::string text = c.expression;
-        const exprtest::Failure f = exprtest::Catch([&] {
-            exprtest::Driver().EvaluateToTracedText(&runtime, CTracedView::Literal(text), value,
-                                                    -1);
-        });
+        const exprtest::Failure f = exprtest::Catch(
+            [&] { exprtest::Driver().EvaluateToTracedText(&runtime, CTracedView::Literal(text), value, -1); });
         EXPECT_EQ(f.thrown ? "<error>" : Marks(value), c.marks) << c.expression << " = " << value.Text();
     }
 }
