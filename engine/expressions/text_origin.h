@@ -148,7 +148,10 @@ public:
     // describe them and becomes a value's throughout.
     void ReplaceText(std::string text);
     // Every character of one origin (fromValue as CTextOrigin's: true when they are).
-    void SetUniformOrigin(bool valueCharacters, bool fromValue) { m_origin.SetUniform(valueCharacters, fromValue); }
+    void SetUniformOrigin(bool valueCharacters, bool fromValue) {
+        m_origin.SetUniform(valueCharacters, fromValue);
+        m_allValue = false;
+    }
     // A value decided the text without giving a character of it (a condition that chose
     // it): what is computed from it is from a value; its characters keep their origin.
     void MarkDecidedByValue() { m_origin.m_fromValue = true; }
