@@ -1,6 +1,8 @@
 #pragma once
 // Everything one KSML run carries from step to step.
 
+#include <string>
+
 #include "gateway/engine_service.h"
 #include "platform/descriptor.h"
 #include "gateway/error_page.h"
@@ -24,6 +26,8 @@ struct GatewayState {
     int web_server_output = -1;
     // Set when that happened: the request was given up, and nobody reads a page any more.
     bool visitor_gone = false;
+    // Why KSML's log could not be written, for the error page (null, or empty when it could).
+    const std::string* log_problem = nullptr;
 };
 
 }  // namespace ksml

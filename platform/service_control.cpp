@@ -40,7 +40,8 @@ bool CServiceControl::InstallService() {
     if (!h.manager) return Failed();
     const CServiceDescription& d = m_description;
     h.service.Reset(CreateService(h.manager.Get(), d.GetName(), d.GetDisplayName(), d.GetDesiredAccess(),
-                                  d.GetServiceType(), d.GetStartType(), d.GetErrorControl(), d.GetBinaryPath()));
+                                  d.GetServiceType(), d.GetStartType(), d.GetErrorControl(), d.GetBinaryPath(), {},
+                                  d.GetAccount()));
     if (!h.service) return Failed();
     return true;
 }

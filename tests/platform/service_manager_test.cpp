@@ -15,6 +15,14 @@ using namespace tessaro::platform;
 
 namespace {
 
+// The lock a running service holds on its folder's lock file for its whole life.
+bool HoldServiceLock(int fd) {
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    return ::fcntl(fd, F_OFD_SETLK, &whole) == 0;
+}
+
 class ServiceManagerTest : public TempHomeTest {
 protected:
     bool Install(const std::string& name, const std::string& binary, long* error = nullptr) {
@@ -122,7 +130,7 @@ TEST_F(ServiceManagerTest, RemovalOfARunningServiceSurvivesItsStatusWritesAndBlo
     // This test stands in for the running service: it holds the lock.
     int lock = ::open((dir + "/lock").c_str(), O_RDWR);
     ASSERT_GE(lock, 0);
-    ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+    ASSERT_TRUE(HoldServiceLock(lock));
 
     SC_HANDLE m = OpenSCManager(SC_MANAGER_CREATE_SERVICE);
     SC_HANDLE s = OpenService(m, "Busy", SERVICE_ALL_ACCESS);
