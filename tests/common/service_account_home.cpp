@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "platform/runtime_root_owner.h"
@@ -12,15 +13,35 @@ namespace tessaro::test {
 
 namespace plat = tessaro::platform;
 
-void GiveHomeToServiceAccount(const std::string& home) {
-    if (::geteuid() != 0) return;
+namespace {
+
+// The service account, made when missing; false (with a test failure) when it cannot be.
+bool ServiceAccount(plat::AccountIdentity& account) {
     std::string why;
     if (!plat::EnsureSystemAccount(plat::kDefaultServiceAccount, TESSARO_DEFAULT_HOME, nullptr, &why)) {
         ADD_FAILURE() << why;
-        return;
+        return false;
     }
+    if (plat::LookUpAccount(plat::kDefaultServiceAccount, account)) return true;
+    ADD_FAILURE() << "no account " << plat::kDefaultServiceAccount;
+    return false;
+}
+
+}  // namespace
+
+void GiveFolderToServiceAccount(const std::string& folder) {
     plat::AccountIdentity account;
-    ASSERT_TRUE(plat::LookUpAccount(plat::kDefaultServiceAccount, account));
+    if (::geteuid() != 0 || !ServiceAccount(account)) return;
+    std::error_code ec;
+    ::lchown(folder.c_str(), account.uid, account.gid);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ec))
+        ::lchown(entry.path().c_str(), account.uid, account.gid);
+}
+
+void GiveHomeToServiceAccount(const std::string& home) {
+    plat::AccountIdentity account;
+    if (::geteuid() != 0 || !ServiceAccount(account)) return;
+    std::string why;
     gid_t web = account.gid;
     plat::LookUpGroup(plat::kDefaultWebGroup, web);
     EXPECT_TRUE(plat::GiveRuntimeRoot(home, account, web, &why)) << why;

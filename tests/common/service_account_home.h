@@ -17,6 +17,10 @@ namespace tessaro::test {
 // records a test failure when it cannot.
 void GiveHomeToServiceAccount(const std::string& home);
 
+// Gives a folder the test made (and everything in it) to the service account: one the engine
+// reads and writes beside its runtime root, such as the tests' ODBC configuration.
+void GiveFolderToServiceAccount(const std::string& folder);
+
 // The account a process runs as ("root", "tessaro", ...), from /proc; empty when it is gone.
 std::string ProcessAccount(long pid);
 

@@ -13,6 +13,7 @@
 #include "platform/registry_store.h"
 #include "platform/service_manager.h"
 #include "site_test.h"
+#include "tests/common/service_account_home.h"
 #include "tests/common/text_matchers.h"
 
 namespace {
@@ -132,6 +133,8 @@ TEST_F(ExecutiveThroughWebServer, RunsAsAServiceThatStopsPromptlyAndReportsToThe
 }
 
 TEST_F(ExecutiveThroughWebServer, OutsideTheServiceManagerItReportsWhyItCannotRun) {
+    // Run by root, tsexec works only from a root that belongs to its account.
+    tessaro::test::GiveHomeToServiceAccount(site.home());
     EXPECT_EQ(RunProgram({BuiltProgram("tsexec")}), 0);
     EXPECT_THAT(ExecutiveLog(), HasSubstr("Windows NT error number 1063 occurred while attempting to Initialize the "
                                           "Tessaro Executive service."));

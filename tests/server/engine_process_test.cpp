@@ -24,6 +24,7 @@
 #include "tests/common/ci_require.h"
 #include "tests/common/file_text.h"
 #include "tests/common/server_test_home.h"
+#include "tests/common/service_account_home.h"
 
 extern char** environ;
 
@@ -43,6 +44,8 @@ protected:
         REQUIRE_OR_SKIP(std::filesystem::exists(kEngine), "tsengine is not built");
         SetValue("Debug", "EchoPage", "1");
         socketPath = home() + "/run/PIPE/Tessaro/StubToServer20";
+        // Run by root, the engine serves only from a root that belongs to its account.
+        tessaro::test::GiveHomeToServiceAccount(home());
     }
     void TearDown() override {
         for (pid_t pid : children) {
@@ -66,6 +69,8 @@ protected:
     }
 
     pid_t Spawn(const std::vector<std::string>& args) {
+        // What the test made in the root since is given to the account too.
+        tessaro::test::GiveHomeToServiceAccount(home());
         std::vector<std::string> all{kEngine};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
@@ -331,7 +336,11 @@ TEST_F(EngineProcessTest, HelpPrintsTheSwitchesAndExitsZero) {
         SCOPED_TRACE(help);
         auto printed = Capture(kEngine + " '" + help + "' 2>&1");
         EXPECT_EQ(printed.second, 0);
-        EXPECT_EQ(printed.first.rfind("usage: tsengine [-INSTALL | -REMOVE | -DESKTOP | -DEBUG | --help]\n", 0), 0u)
+        EXPECT_EQ(printed.first.rfind(
+                      "usage: tsengine [-INSTALL [-ACCOUNT NAME] [-WEBGROUP GROUP] | -REMOVE | -DESKTOP | -DEBUG | "
+                      "--help]\n",
+                      0),
+                  0u)
             << printed.first;
         for (const char* line : {"  -INSTALL ", "  -REMOVE ", "  -DESKTOP ", "tsscm start 'Brendlow Tessaro 2.0'"})
             EXPECT_NE(printed.first.find(line), std::string::npos) << printed.first;
