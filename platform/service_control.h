@@ -50,6 +50,8 @@ public:
     bool SetServiceState(std::uint32_t target);
     bool StopService() { return SetServiceState(SERVICE_STOPPED); }
     bool StartService() { return SetServiceState(SERVICE_RUNNING); }
+    // Marks the service for removal (no start takes it up from then on), asks a running one
+    // to stop, and removes it once it has stopped (at once when it was not running).
     bool RemoveService();
 
     long GetLastErrorNumber() const { return m_lastError; }

@@ -208,6 +208,14 @@ bool LockHeld(const std::string& dir) {
     return held;
 }
 
+bool ProcessAlive(pid_t pid);
+
+// The lock is held, and not only by the last threads of a service process that has died
+// (the pid its status names): such a service is not running any more.
+bool LockHeldByTheLiving(const std::string& dir, pid_t pid) {
+    return LockHeld(dir) && (pid <= 0 || ProcessAlive(pid));
+}
+
 // A live, non-zombie process.
 bool ProcessAlive(pid_t pid) {
     if (pid <= 0 || ::kill(pid, 0) != 0) return errno == EPERM && pid > 0;
@@ -520,6 +528,10 @@ bool DeleteService(SC_HANDLE service) {
     return true;
 }
 
+void ScmCompleteRemovals() {
+    SweepRetiredFolders();
+}
+
 bool QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) {
     if (!service || service->isManager || !status) return Fail(6);
     StoredStatus st;
@@ -527,7 +539,7 @@ bool QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) {
         if (FileExists(service->dir + "/status")) return Fail(ErrnoToWindows(errno));
         return Fail(kErrorServiceDoesNotExist);
     }
-    if (!LockHeld(service->dir)) {
+    if (!LockHeldByTheLiving(service->dir, st.pid)) {
         // A start in progress has a live process that has not taken the lock yet.
         bool starting = st.status.dwCurrentState == SERVICE_START_PENDING && ProcessAlive(st.pid);
         if (!starting) {
@@ -565,10 +577,16 @@ bool StartService(SC_HANDLE service) {
         if (FileExists(DeletePendingPath(service->dir))) return Fail(ERROR_SERVICE_MARKED_FOR_DELETE);
         return Fail(kErrorServiceDoesNotExist);
     }
-    if (LockHeld(service->dir)) return Fail(kErrorServiceAlreadyRunning);
-    if (FileExists(DeletePendingPath(service->dir))) return Fail(ERROR_SERVICE_MARKED_FOR_DELETE);
     StoredStatus old;
-    if (ReadStatus(service->dir, old) && old.status.dwCurrentState == SERVICE_START_PENDING && ProcessAlive(old.pid))
+    const bool haveOld = ReadStatus(service->dir, old);
+    if (LockHeld(service->dir)) {
+        // A process that has died holds its lock until the last of its threads has ended.
+        for (int i = 0; i < 200 && haveOld && !ProcessAlive(old.pid) && LockHeld(service->dir); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (LockHeld(service->dir)) return Fail(kErrorServiceAlreadyRunning);
+    }
+    if (FileExists(DeletePendingPath(service->dir))) return Fail(ERROR_SERVICE_MARKED_FOR_DELETE);
+    if (haveOld && old.status.dwCurrentState == SERVICE_START_PENDING && ProcessAlive(old.pid))
         return Fail(kErrorServiceAlreadyRunning);
 
     // Everything the child needs is built before fork: no allocation after it.

@@ -87,7 +87,11 @@ SC_HANDLE CreateService(SC_HANDLE manager, const std::string& name, const std::s
                         std::uint32_t errorControl, const std::string& binaryPath,
                         const std::vector<std::string>& arguments = {}, const std::string& account = {});
 bool CloseServiceHandle(SC_HANDLE handle);
+// Removes a stopped service at once; a running one is marked (it is started no more) and
+// goes once it has stopped.
 bool DeleteService(SC_HANDLE service);
+// Finishes the removals of services that have stopped since they were marked.
+void ScmCompleteRemovals();
 bool StartService(SC_HANDLE service);
 bool ControlService(SC_HANDLE service, std::uint32_t control, SERVICE_STATUS* status);
 bool QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status);

@@ -1,7 +1,9 @@
 #include "engine/process/engine_service.h"
 
+#include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <thread>
 
 #include "engine/process/engine.h"
 #include "engine/server/engine_mode.h"
@@ -81,16 +83,19 @@ bool RemoveEngineService() {
     CServiceControl control(description);
     SERVICE_STATUS status;
     const bool wasRunning = control.QueryStatus(status) && status.dwCurrentState != SERVICE_STOPPED;
-    // The stop is waited for: a service that is removed while it still runs would hold the
-    // engine's socket against the one installed next.
-    if (wasRunning && control.StopService())
-        WaitForServiceState(kEngineServiceName, SERVICE_STOPPED, kStopWaitMs, 100);
     if (control.RemoveService()) {
-        SERVICE_STATUS after;
-        const bool stillRunning = control.QueryStatus(after) && after.dwCurrentState != SERVICE_STOPPED;
+        // The stop is waited for: a service removed while it still runs would hold the
+        // engine's socket against the one installed next. It is gone once it no longer answers.
+        bool stopped = !wasRunning;
+        for (std::uint32_t waited = 0; !stopped && waited <= kStopWaitMs; waited += 100) {
+            stopped = !control.QueryStatus(status) || status.dwCurrentState == SERVICE_STOPPED;
+            if (!stopped) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        ScmCompleteRemovals();
         std::cout << "Removed the service " << Quoted(kEngineServiceName)
-                  << (stillRunning ? ": it did not stop in time and goes once it has stopped."
-                                   : wasRunning ? " (it was running and has been stopped)." : ".")
+                  << (!stopped    ? ": it did not stop in time, and goes once it has stopped."
+                      : wasRunning ? " (it was running and has been stopped)."
+                                   : ".")
                   << std::endl;
         return true;
     }
