@@ -255,4 +255,29 @@ TEST_F(StockLighttpdAsWebServerAccount, TheWebServerMayWriteOnlyTheRequestSocket
     EXPECT_EQ(starter.st_mode & 07777, 04750u);
 }
 
+// Where the gateway may not reach the engine for want of rights, its page says which socket
+// and which account, in words.
+TEST(GatewayAsWebServerAccount, SaysWhichSocketAndWhichAccountItMayNotReach) {
+    REQUIRE_OR_SKIP(::geteuid() == 0, "the web server's account is taken on by root only");
+    plat::AccountIdentity web;
+    REQUIRE_OR_SKIP(plat::LookUpAccount("www-data", web), "there is no www-data account");
+    e2e::Site site;
+    ASSERT_TRUE(site.InstallEngine());
+    ASSERT_EQ(e2e::RunProgram({site.home() + "/bin/tsscm", "start", kService, "--wait", "30"}), 0);
+    const std::string folder = site.home() + "/run/PIPE/Tessaro";
+    ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);  // the group no longer passes
+    const std::string out = site.home() + "/web/page.out";
+    EXPECT_EQ(e2e::RunProgram({"/usr/sbin/runuser", "-u", "www-data", "--", site.home() + "/bin/ksml"},
+                              {{"REQUEST_METHOD", "GET"}, {"SCRIPT_NAME", "/x.tsm"}}, out),
+              0);
+    const std::string page = ReadFileText(out);
+    EXPECT_THAT(page, HasSubstr("The gateway runs as the account 'www-data', which may not connect to the engine's "
+                                "request socket " +
+                                folder + "/StubToServer20"))
+        << page;
+    EXPECT_THAT(page, HasSubstr("Windows NT error number 5 occurred (access is denied)"));
+    ::chmod(folder.c_str(), 02710);
+    e2e::RunProgram({site.home() + "/bin/tsscm", "stop", kService, "--wait", "15"});
+}
+
 }  // namespace
