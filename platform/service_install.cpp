@@ -45,6 +45,11 @@ bool PrepareServiceInstall(const std::string& program, const ServiceInstallReque
                           prepared.account.name + "' too");
     }
     std::string why;
+    // A root installed afresh (the recipe's /var/lib/tessaro) is made here; as root, it is given
+    // away below.
+    if (long error = EnsureDirectory(prepared.root); error != 0)
+        return refuse("the runtime root " + prepared.root + " could not be made (Windows NT error number " +
+                      std::to_string(error) + ")");
     if (!InstallRuntimePrograms(ProgramDirectory(), prepared.root, prepared.asRoot, prepared.webGroupId,
                                 prepared.programs, &why))
         return refuse("the programs could not be installed into " + prepared.root + "/bin: " + why);
