@@ -2,6 +2,7 @@
 // The README's lighttpd lines and install command as they stand there, for the tests that run
 // them as written.
 
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -41,6 +42,27 @@ inline std::vector<std::string> ReadmeInstallArguments() {
         return arguments;
     }
     return {};
+}
+
+// Debian's stock lighttpd.conf (its text) with the settings named in `adjusted` set to the values
+// given there (a test's port, document root, logs), the change of user left out unless keepUser;
+// `seen` gets the names that were found and set, each followed by a blank.
+inline std::string AdjustedLighttpdConfig(const std::string& stockText, const std::map<std::string, std::string>& adjusted,
+                                          bool keepUser, std::string* seen) {
+    std::istringstream stock(stockText);
+    std::string config;
+    for (std::string line; std::getline(stock, line);) {
+        const std::string name = line.substr(0, line.find_first_of(" \t="));
+        if (!keepUser && (name == "server.username" || name == "server.groupname")) continue;
+        auto it = adjusted.find(name);
+        if (it != adjusted.end() && line.find('=') != std::string::npos) {
+            config += name + " = " + it->second + "\n";
+            *seen += name + " ";
+            continue;
+        }
+        config += line + "\n";
+    }
+    return config;
 }
 
 }  // namespace e2e

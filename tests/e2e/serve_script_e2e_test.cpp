@@ -418,19 +418,8 @@ TEST(ReadmeLighttpdLines, AppendedToTheStockDebianFileEveryTemplateRuns) {
         {"server.pid-file", "\"" + work + "/lighttpd.pid\""},
         {"server.upload-dirs", "( \"" + work + "/uploads\" )"},
     };
-    std::istringstream stock(ReadFileText(stockFile));
-    std::string config, seen;
-    for (std::string line; std::getline(stock, line);) {
-        const std::string name = line.substr(0, line.find_first_of(" \t="));
-        if (name == "server.username" || name == "server.groupname") continue;
-        auto it = adjusted.find(name);
-        if (it != adjusted.end() && line.find('=') != std::string::npos) {
-            config += name + " = " + it->second + "\n";
-            seen += name + " ";
-            continue;
-        }
-        config += line + "\n";
-    }
+    std::string seen;
+    std::string config = e2e::AdjustedLighttpdConfig(ReadFileText(stockFile), adjusted, false, &seen);
     for (const auto& [name, value] : adjusted)
         EXPECT_THAT(seen, HasSubstr(name + " ")) << stockFile << " has no " << name << " line to adjust";
     config += "server.bind = \"127.0.0.1\"\n";

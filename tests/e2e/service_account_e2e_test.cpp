@@ -106,21 +106,10 @@ protected:
             {"server.pid-file", "\"" + work_ + "/lighttpd.pid\""},
             {"server.upload-dirs", "( \"" + work_ + "/uploads\" )"},
         };
-        std::istringstream stock(stockBefore_);
-        std::string config, seen;
-        bool keptUser = false;
-        for (std::string line; std::getline(stock, line);) {
-            const std::string name = line.substr(0, line.find_first_of(" \t="));
-            keptUser = keptUser || (name == "server.username" && line.find("\"www-data\"") != std::string::npos);
-            auto it = adjusted.find(name);
-            if (it != adjusted.end() && line.find('=') != std::string::npos) {
-                config += name + " = " + it->second + "\n";
-                seen += name + " ";
-                continue;
-            }
-            config += line + "\n";
-        }
-        ASSERT_TRUE(keptUser) << kStockFile << " has no server.username = \"www-data\"";
+        std::string seen;
+        std::string config = e2e::AdjustedLighttpdConfig(stockBefore_, adjusted, true, &seen);
+        ASSERT_THAT(config, ::testing::ContainsRegex("server\\.username[[:space:]]*=[[:space:]]*\"www-data\""))
+            << kStockFile << " has no server.username = \"www-data\"";
         for (const auto& [name, value] : adjusted)
             ASSERT_THAT(seen, HasSubstr(name + " ")) << kStockFile << " has no " << name << " line to adjust";
         // The README's lines name the machine's runtime root and lighttpd's log folder.
