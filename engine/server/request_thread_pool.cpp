@@ -15,7 +15,8 @@ CRequestThreadPool::~CRequestThreadPool() {
     {
         std::lock_guard lock(m_mutex);
         m_closing = true;
-        m_jobReady.notify_all();
+        for (Waiting* waiting : m_waiting) waiting->ready.release();
+        m_waiting.clear();
         threads.splice(threads.end(), m_threads);
         m_finished.clear();
     }
@@ -40,24 +41,33 @@ void CRequestThreadPool::Serve(Threads::iterator self) {
         job = Job();  // the job's captures go before it counts as ended
         lock.lock();
         if (--m_running == 0) m_jobsEnded.notify_all();
-        if (m_closing || m_idle >= m_kept) break;
-        ++m_idle;
-        m_jobReady.wait(lock, [&] { return !m_jobs.empty() || m_closing; });
-        --m_idle;
-        if (m_jobs.empty()) break;
-        job = std::move(m_jobs.front());
-        m_jobs.pop_front();
+        job = NextJob(lock);
+        if (!job) break;
     }
     m_finished.push_back(self);
+}
+
+CRequestThreadPool::Job CRequestThreadPool::NextJob(std::unique_lock<std::mutex>& lock) {
+    if (m_closing || m_waiting.size() >= m_kept) return Job();
+    Waiting waiting;
+    m_waiting.push_back(&waiting);
+    lock.unlock();
+    waiting.ready.acquire();
+    lock.lock();
+    return std::move(waiting.job);
 }
 
 void CRequestThreadPool::Run(Job job) {
     std::unique_lock lock(m_mutex);
     JoinFinished();
     ++m_running;
-    if (m_idle > m_jobs.size()) {
-        m_jobs.push_back(std::move(job));
-        m_jobReady.notify_one();
+    if (!m_waiting.empty()) {
+        Waiting* waiting = m_waiting.back();
+        m_waiting.pop_back();
+        waiting->job = std::move(job);
+        // Woken after the lock is free, so that it does not wake only to wait for it.
+        lock.unlock();
+        waiting->ready.release();
         return;
     }
     // The thread finds its own place in the list, and its first job, once the lock is released.
@@ -85,7 +95,7 @@ void CRequestThreadPool::Keep(std::size_t count) {
 
 std::size_t CRequestThreadPool::Idle() const {
     std::lock_guard lock(m_mutex);
-    return m_idle;
+    return m_waiting.size();
 }
 
 long CRequestThreadPool::Running() const {

@@ -7,11 +7,11 @@
 
 #include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
+#include <semaphore>
 #include <utility>
 #include <vector>
 
@@ -75,21 +75,29 @@ public:
     bool WaitForJobs(unsigned timeoutMs) const;
 
 private:
+    // A thread between jobs: Run gives it the next job and wakes it alone, so the job goes
+    // straight to one thread that does not then wait for the pool's lock.
+    struct Waiting {
+        Job job;  // none when the pool closes
+        std::binary_semaphore ready{0};
+    };
     struct Thread {
         tessaro::platform::SizedThread thread;
         Job first;  // taken by the thread when it starts
     };
     using Threads = std::list<Thread>;
     void Serve(Threads::iterator self);
+    // The next job of a thread that has finished one; none: the thread leaves.
+    Job NextJob(std::unique_lock<std::mutex>& lock);
     // Joins the threads that have left (the caller holds the mutex).
     void JoinFinished();
 
     mutable std::mutex m_mutex;
-    std::condition_variable m_jobReady;
     mutable std::condition_variable m_jobsEnded;
     ThreadMaker m_makeThread;
-    std::deque<Job> m_jobs;  // never longer than idle: each has a waiting thread
-    std::size_t m_idle = 0;
+    // The last to finish is the first to get work: its stack and its per-thread caches are
+    // still warm, and the threads kept beyond the load stay asleep.
+    std::vector<Waiting*> m_waiting;
     std::size_t m_kept = kDefaultKept;
     long m_running = 0;
     bool m_closing = false;

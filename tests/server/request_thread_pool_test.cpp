@@ -83,6 +83,38 @@ TEST(RequestThreadPoolTest, FinishedThreadsServeTheNextJobsUpToTheKeptNumber) {
     for (std::thread::id id : second) EXPECT_TRUE(first.count(id)) << "a job ran on a new thread";
 }
 
+// One request after another keeps to one thread, whose per-thread parsers and caches are warm,
+// however many others wait: the next job goes to the thread that finished last.
+TEST(RequestThreadPoolTest, JobsOneAfterAnotherRunOnTheThreadThatFinishedLast) {
+    constexpr int kThreads = 6, kSequential = 30;
+    std::mutex mutex;
+    std::condition_variable allStarted;
+    int started = 0;
+    std::atomic<int> done{0};
+    std::vector<std::thread::id> ran;
+    CRequestThreadPool pool;  // its threads end before what they use goes
+    for (int i = 0; i < kThreads; ++i) {
+        pool.Run([&] {
+            std::unique_lock lock(mutex);
+            ++started;
+            allStarted.notify_all();
+            allStarted.wait_for(lock, 30s, [&] { return started == kThreads; });
+            ++done;
+        });
+    }
+    ASSERT_TRUE(Eventually([&] { return done == kThreads && pool.Idle() == kThreads; }));
+    for (int i = 0; i < kSequential; ++i) {
+        pool.Run([&] {
+            std::lock_guard lock(mutex);
+            ran.push_back(std::this_thread::get_id());
+            ++done;
+        });
+        ASSERT_TRUE(Eventually([&] { return done == kThreads + 1 + i && pool.Idle() == kThreads; }));
+    }
+    std::lock_guard lock(mutex);
+    for (std::thread::id id : ran) EXPECT_EQ(id, ran.front()) << "a job went to a thread that had waited longer";
+}
+
 // Shutdown waits for the workers through the pool: a job counts until it and what it
 // captured are gone, and the pool's end waits for the jobs still running.
 TEST(RequestThreadPoolTest, JobsCountUntilTheirCapturesAreGoneAndTheEndWaitsForThem) {
