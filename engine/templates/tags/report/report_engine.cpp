@@ -72,11 +72,6 @@ struct RequestFolderGuard {
 
 }  // namespace
 
-void CloseReportServer() {
-    std::string window = tessaro::platform::FindWindow("", tessaro::reports::kReportServerWindow);
-    if (!window.empty()) tessaro::platform::PostMessage(window, tessaro::reports::WM_CLOSEREPORTSERVER, 0, 0);
-}
-
 CReportTag::CReportTag(CServerSettings* settings, CRequestReader* reader, const CRuntimeFileGate& files,
                        std::timed_mutex& reportServer, tessaro::reports::ReportTagSettingsOnce& reportSettings)
     : CReportRequest(std::string()),
