@@ -101,7 +101,9 @@ private:
                                         .expressions = m_expressions,
                                         .connections = m_connections,
                                         .mail = m_mail,
-                                        .customTags = m_customTags};
+                                        .customTags = m_customTags,
+                                        .reportServer = {},
+                                        .reportSettings = {}};
 
     // The engine window while the window thread runs it.
     std::mutex m_windowMutex;

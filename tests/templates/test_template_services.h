@@ -45,6 +45,8 @@ private:
                                 .expressions = m_expressions,
                                 .connections = m_connections,
                                 .mail = m_mail,
-                                .customTags = m_customTags};
+                                .customTags = m_customTags,
+                                .reportServer = {},
+                                .reportSettings = {}};
     std::string m_problem;
 };
