@@ -9,6 +9,14 @@ bench_home() {
   work=$(mktemp -d "/tmp/$1.XXXXXX")
   export TESSARO_HOME=$work/home
   mkdir -p "$work/docs" "$work/uploads" "$TESSARO_HOME"
+  # The engine never serves as root: run by root, the benchmark gives its tree to the
+  # service account (ksml, run by the web server as root, becomes that account too).
+  if [ "$(id -u)" -eq 0 ]; then
+    local account=tessaro
+    id "$account" > /dev/null 2>&1 || account=nobody
+    chmod 755 "$work"
+    chown -R "$account:$(id -gn "$account")" "$work"
+  fi
   trap bench_cleanup EXIT
 }
 
