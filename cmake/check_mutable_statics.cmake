@@ -59,6 +59,11 @@ function(scan_objects list_file build_dir out)
       cmake_path(NORMAL_PATH where)
       continue()
     endif()
+    # Code a generator wrote (Qt's resource compiler) keeps only its own start-up flag, in a
+    # folder named after a hash of the build's paths.
+    if(where MATCHES "_autogen/")
+      continue()
+    endif()
     # value, seven flag characters, section, a tab, size, name.
     if(NOT line MATCHES "^[0-9a-f]+ (.......) ([^ \t]+)\t[0-9a-f]+ +(.+)$")
       continue()
@@ -67,6 +72,11 @@ function(scan_objects list_file build_dir out)
     set(section "${CMAKE_MATCH_2}")
     set(name "${CMAKE_MATCH_3}")
     string(REGEX REPLACE "^\\.hidden " "" name "${name}")
+    # The library's spelling of std::string, which no source writes.
+    string(REPLACE "std::__cxx11::basic_string<char, std::char_traits<char>, std::allocator<char> >" "std::string"
+                   name "${name}")
+    string(REPLACE ", std::allocator<std::string > >" ">" name "${name}")
+    string(REPLACE "[abi:cxx11]" "" name "${name}")
     string(SUBSTRING "${flags}" 6 1 type)
     string(SUBSTRING "${flags}" 0 1 binding)
     if(type MATCHES "[dfF]" OR section MATCHES "^\\.data\\.rel\\.ro")

@@ -14,8 +14,8 @@ class CRegistryKey;
 class CClientScope {
 public:
     // Opens (creating when missing) the Clients key with its LastID value; throws
-    // CRegistryException*.
-    explicit CClientScope(CClientIdSource& idSource);
+    // CRegistryException*. idLock is the engine's lock of new client ids.
+    CClientScope(CClientIdSource& idSource, tessaro::platform::TimedMutex& idLock);
     ~CClientScope();
     CClientScope(const CClientScope&) = delete;
     CClientScope& operator=(const CClientScope&) = delete;
@@ -37,6 +37,7 @@ public:
 
 private:
     CClientIdSource& m_idSource;
+    tessaro::platform::TimedMutex& m_idLock;
     std::unique_ptr<CRegistryKey> m_clientsKey;
     CDisabledClientStore m_disabledStore;
     std::unique_ptr<CRegistryClientStore> m_registryStore;

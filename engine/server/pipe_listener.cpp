@@ -229,7 +229,7 @@ void CPipeListener::Run() {
             context->m_socket = client;
             context->m_pChannel = new CPipeReplyChannel(client);
             context->m_pWriter = new CReplyWriter(context->m_pChannel);
-            auto* reader = new CPipeRequestReader(client, m_road.dispatcher.GetServerSettings(), timeoutMs);
+            auto* reader = new CPipeRequestReader(client, m_road.dispatcher.GetServerSettings(), m_bodyBudget, timeoutMs);
             context->m_pReader = reader;
             std::shared_ptr<Slots> slots = m_slots;
             RequestLimiter* limiter = m_road.limiter;

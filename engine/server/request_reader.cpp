@@ -506,7 +506,7 @@ void CPipeRequestReader::ReadContent(CByteBuffer& buffer) {
     // A small body within the memory budget stays in memory; any other goes to a private
     // file as it arrives.
     auto start = [&](std::uint32_t length) -> long {
-        if (BodyReservation().TryTake(length, cap)) return 0;
+        if (BodyReservation().TryTake(m_bodyBudget, length, cap)) return 0;
         const std::string folder = BodyFileFolder();
         if (long error = plat::EnsurePrivateDirectory(folder); error != 0) return error;
         std::string path;

@@ -78,7 +78,7 @@ void CloseReportServer() {
 }
 
 CReportTag::CReportTag(CServerSettings* settings, CRequestReader* reader, const CRuntimeFileGate& files,
-                       std::timed_mutex& reportServer, tessaro::reports::ReportTagSettingsOnce& reportSettings)
+                       ReportServerProcess& reportServer, tessaro::reports::ReportTagSettingsOnce& reportSettings)
     : CReportRequest(std::string()),
       m_settings(settings),
       m_reader(reader),
@@ -139,7 +139,7 @@ std::string CReportTag::FormulaOf(const CTracedText& text) {
 }
 
 void CReportTag::Run() {
-    std::unique_lock<std::timed_mutex> lock(m_reportServer, std::defer_lock);
+    std::unique_lock<std::timed_mutex> lock(m_reportServer.handOff, std::defer_lock);
     bool owned = m_timeoutMs < 0 ? (lock.lock(), true) : lock.try_lock_for(std::chrono::milliseconds(m_timeoutMs));
     if (!owned) {
         throw new CWebException("Report not completed (the report server was busy)",
@@ -185,16 +185,16 @@ void CReportTag::Run() {
 
 void CReportTag::HandOff() {
     using namespace tessaro::platform;
-    // The last report server this engine started; collected once it has ended (it only ends
-    // early when a report failed beyond answering), so no dead process lingers.
-    static long s_serverPid = 0;
+    // The last report server this engine started is collected once it has ended (it only
+    // ends early when a report failed beyond answering), so no dead process lingers.
+    long& serverPid = m_reportServer.pid;
     std::string window = FindWindow("", tessaro::reports::kReportServerWindow);
     if (window.empty()) {
-        if (s_serverPid != 0 && ReapChild(s_serverPid)) s_serverPid = 0;
+        if (serverPid != 0 && ReapChild(serverPid)) serverPid = 0;
         std::string program = ProgramDirectory() + "tsreports";
         long error = 0;
         long pid = SpawnProgram(program, {program}, &error);
-        s_serverPid = pid;
+        serverPid = pid;
         if (pid == 0) {
             throw new CWebException(kRunError,
                                     CWebMessage("Windows NT error number ") + std::to_string(error) +
