@@ -32,9 +32,6 @@ public:
     void Set(const std::string& name, const std::string& value) { m_current->Set(name, value); }
     void Delete(const std::string& name) { m_current->Delete(name); }
 
-    // The registry store once client management has been on in this request.
-    CRegistryClientStore* GetRegistryStore() const { return m_registryStore.get(); }
-
 private:
     CClientIdSource& m_idSource;
     tessaro::platform::TimedMutex& m_idLock;

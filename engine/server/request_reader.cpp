@@ -67,7 +67,7 @@ std::string MediaType(const std::string& contentType) {
 
 unsigned char HexPairToByte(char high, char low) {
     auto digit = [](char c) {
-        int v = std::toupper(static_cast<unsigned char>(c)) - '0';
+        int v = tessaro::platform::AsciiUpper(c) - '0';
         if (v > 9) v -= 7;
         return v < 0 ? 0 : (v > 15 ? 15 : v);
     };

@@ -19,6 +19,7 @@
 #include "support/server_settings.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
+#include "platform/ascii_text.h"
 
 namespace {
 
@@ -26,9 +27,7 @@ constexpr const char* kRunError = "Error occurred while processing TSREPORT tag"
 constexpr const char* kReportError = "Error occurred while processing TSREPORT";
 
 std::string Trim(const std::string& text) {
-    size_t start = text.find_first_not_of(" \t\r\n");
-    if (start == std::string::npos) return {};
-    return text.substr(start, text.find_last_not_of(" \t\r\n") - start + 1);
+    return std::string(tessaro::platform::TrimAscii(text, " \t\r\n"));
 }
 
 // The definition's [Table] File (relative to the report), as the print engine reads it:
