@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/ascii_text.h"
 
 namespace tessaro::foundation {
 
@@ -38,12 +39,6 @@ constexpr NameEntry kNames[] = {
 
 constexpr const char* kOrdinalSuffixes[] = {"ST", "ND", "RD", "TH"};
 constexpr int kMaxDigits = 9;
-
-std::string Upper(const std::string& text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
 
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
     for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
@@ -254,7 +249,7 @@ int DaysInMonth(int year, int month) {
 
 bool ParseDateText(const std::string& text, DateOrder order, DateTextParts parts, ParsedDateTime& result) {
     result = ParsedDateTime{};
-    std::string upper = Upper(text);
+    std::string upper = platform::UpperAscii(text);
     ReplaceAll(upper, "A.M.", "AM");
     ReplaceAll(upper, "P.M.", "PM");
     std::vector<Piece> pieces;

@@ -12,6 +12,7 @@
 #include "platform/file_ops.h"
 #include "platform/runtime_private_files.h"
 #include "platform/random_bytes.h"
+#include "platform/ascii_text.h"
 
 namespace {
 
@@ -58,14 +59,9 @@ std::string Join(const std::vector<std::string>& items, std::size_t from) {
     return out;
 }
 
-std::string Upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
 char AttachmentType(const SmtpMailRequest& request, std::size_t i) {
     if (i >= request.types.size() || request.types[i].empty()) return 'M';
-    char type = static_cast<char>(std::toupper(static_cast<unsigned char>(request.types[i][0])));
+    char type = tessaro::platform::AsciiUpper(request.types[i][0]);
     return type == 'U' || type == ' ' ? type : 'M';
 }
 
@@ -167,7 +163,7 @@ bool CNetvaneSMTP::Connect(const std::string& host, int port, int options, const
     std::string text;
     if (!ReadReply(code, text)) return false;
     if (code >= 200 && code < 300) {
-        std::string upper = Upper(text);
+        std::string upper = tessaro::platform::UpperAscii(text);
         m_8bitMime = upper.find("250-8BITMIME") != std::string::npos || upper.find("250 8BITMIME") != std::string::npos;
         return true;
     }
@@ -325,7 +321,7 @@ bool CNetvaneSMTP::Mail(const SmtpMailRequest& request) {
     const std::string opener = kOpeners[request.opener >= kSmtpMail && request.opener <= kSmtpSaml ? request.opener : 0];
     std::string line = opener + " from:<" + request.sender + ">";
     if (eightBit && m_8bitMime) line += " BODY=8BITMIME";
-    if (!Command(line + "\r\n", '2', Upper(opener))) return false;
+    if (!Command(line + "\r\n", '2', tessaro::platform::UpperAscii(opener))) return false;
     for (const std::string& recipient : request.recipients) {
         if (!Command("rcpt to:<" + recipient + ">\r\n", '2', "RCPT")) return false;
     }

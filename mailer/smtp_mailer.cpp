@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "mailer/mail_text.h"
+#include "platform/ascii_text.h"
 
 namespace {
 
@@ -34,11 +35,7 @@ bool HasHeader(const std::string& lines, const std::string& name) {
         std::size_t end = lines.find("\r\n", start);
         if (end == std::string::npos) end = lines.size();
         if (end - start > name.size() && lines[start + name.size()] == ':') {
-            bool same = true;
-            for (std::size_t i = 0; i < name.size() && same; ++i)
-                same = std::tolower(static_cast<unsigned char>(lines[start + i])) ==
-                       std::tolower(static_cast<unsigned char>(name[i]));
-            if (same) return true;
+            if (tessaro::platform::EqualsNoCase(std::string_view(lines).substr(start, name.size()), name)) return true;
         }
         start = end + 2;
     }

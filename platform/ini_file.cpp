@@ -14,11 +14,9 @@ namespace tessaro::platform {
 
 namespace {
 
+// A profile line ends at LF: blanks, tabs and a CR around its parts are not part of them.
 std::string Trim(std::string_view text) {
-    std::size_t b = 0, e = text.size();
-    while (b < e && (text[b] == ' ' || text[b] == '\t' || text[b] == '\r')) ++b;
-    while (e > b && (text[e - 1] == ' ' || text[e - 1] == '\t' || text[e - 1] == '\r')) --e;
-    return std::string(text.substr(b, e - b));
+    return std::string(TrimAscii(text, " \t\r"));
 }
 
 // An open, locked profile file. Lines are kept without their '\n'.

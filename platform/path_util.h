@@ -6,14 +6,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/ascii_text.h"
+
 namespace tessaro::platform {
 
 // Every '\' becomes '/'.
 std::string ToUnixPath(std::string_view path);
-
-// ASCII upper case / case-insensitive equality.
-std::string UpperAscii(std::string_view text);
-bool EqualsNoCase(std::string_view a, std::string_view b);
 
 // When path exists as given it is returned (with '/' separators). Otherwise each
 // component that does not exist is looked up case-insensitively in its parent

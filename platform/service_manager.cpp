@@ -4,6 +4,7 @@
 #include "platform/home.h"
 #include "platform/service_account.h"
 #include "platform/win32_error.h"
+#include "platform/ascii_text.h"
 
 #include <algorithm>
 #include <atomic>
@@ -359,9 +360,10 @@ bool ScmStarterInstalled() {
 
 std::string ScmFoldServiceName(const std::string& name) {
     std::string out;
-    for (unsigned char c : name) {
-        if (std::isalnum(c) || c == '.' || c == '-')
-            out += static_cast<char>(std::tolower(c));
+    for (char c : name) {
+        const char lower = AsciiLower(c);
+        if ((lower >= 'a' && lower <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-')
+            out += lower;
         else
             out += '_';
     }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "interfaces/print_api.h"
+#include "platform/ascii_text.h"
 
 namespace tessaro::print {
 
@@ -20,11 +21,6 @@ struct FormulaNode {
 };
 
 namespace {
-
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 struct Token {
     enum class Kind { End, Number, Text, Ref, Op, Word } kind = Kind::End;
@@ -83,7 +79,7 @@ private:
         } else if (std::isalpha(static_cast<unsigned char>(c))) {
             size_t start = m_pos;
             while (m_pos < m_text.size() && std::isalnum(static_cast<unsigned char>(m_text[m_pos]))) ++m_pos;
-            m_token = {Token::Kind::Word, Lower(m_text.substr(start, m_pos - start))};
+            m_token = {Token::Kind::Word, platform::LowerAscii(m_text.substr(start, m_pos - start))};
         } else {
             static const char* const kOps[] = {"<>", "<=", ">=", "+", "-", "*", "/", "&", "=", "<", ">", "(", ")"};
             for (const char* op : kOps) {
@@ -197,7 +193,7 @@ private:
                     if (!m_names.hasFormula || !m_names.hasFormula(name.substr(1)))
                         throw FormulaError(kErrUnknownField, "The formula {" + name + "} is not in the report.");
                     node->kind = FormulaNode::Kind::Named;
-                    node->text = Lower(name.substr(1));
+                    node->text = platform::LowerAscii(name.substr(1));
                 } else {
                     node->kind = FormulaNode::Kind::Column;
                     node->column = m_names.column ? m_names.column(name) : -1;

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "printengine/print_job.h"
+#include "platform/ascii_text.h"
 
 namespace {
 
@@ -33,11 +34,6 @@ struct EngineState {
 EngineState& State() {
     static EngineState* state = new EngineState;  // outlives every caller's static destructors
     return *state;
-}
-
-std::string Upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
 }
 
 int Fail(EngineState& s, short job, short number, const std::string& text) {
@@ -136,7 +132,7 @@ __attribute__((visibility("default"))) int PELogOnSQLServerWithPrivateInfo(const
     if (!s.open) return Fail(s, 0, tessaro::print::kErrEngineNotOpen, "The print engine is not open.");
     if (!dllName || !privateInfo)
         return Fail(s, 0, tessaro::print::kErrLogOn, "No connection was handed to the print engine.");
-    s.privateConnections[Upper(dllName)] = privateInfo;
+    s.privateConnections[tessaro::platform::UpperAscii(dllName)] = privateInfo;
     return 1;
 }
 
@@ -281,7 +277,7 @@ __attribute__((visibility("default"))) int PEStartPrintJob(short printJob, int) 
     return WithJob(printJob, [&](EngineState& s, PrintJob& job) {
         void* connection = nullptr;
         if (job.Definition().table.file.empty()) {
-            auto it = s.privateConnections.find(Upper(job.Definition().table.databaseLibrary));
+            auto it = s.privateConnections.find(tessaro::platform::UpperAscii(job.Definition().table.databaseLibrary));
             if (it != s.privateConnections.end()) connection = it->second;
         }
         job.Print(connection);

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "interfaces/print_api.h"
+#include "platform/ascii_text.h"
 #include "printengine/report_file_read.h"
 
 namespace tessaro::print {
@@ -35,7 +36,7 @@ private:
 PrintJob::PrintJob(const std::string& reportPath) {
     std::string error;
     if (!LoadReportDefinition(reportPath, &m_def, &error)) throw FormulaError(kErrReportFile, error);
-    for (const NamedFormula& f : m_def.formulas) m_formulas[LowerCase(f.name)] = {f.text, nullptr};
+    for (const NamedFormula& f : m_def.formulas) m_formulas[platform::LowerAscii(f.name)] = {f.text, nullptr};
     // Parsed once every name is known, so formulas may refer to each other in any order.
     for (auto& [name, entry] : m_formulas) entry.second = ParseFormula(entry.first, Names());
     for (const std::string& column : m_def.columns) m_columns.push_back(ParseFormula(column, Names()));
@@ -44,7 +45,7 @@ PrintJob::PrintJob(const std::string& reportPath) {
     for (const std::string& item : SplitTopLevel(m_def.sort)) {
         std::string field = item;
         bool ascending = true;
-        std::string lower = LowerCase(field);
+        std::string lower = platform::LowerAscii(field);
         if (lower.size() > 5 && lower.ends_with(" desc")) {
             ascending = false;
             field.resize(field.size() - 5);
@@ -56,21 +57,21 @@ PrintJob::PrintJob(const std::string& reportPath) {
 }
 
 int PrintJob::FieldColumn(const std::string& reference) const {
-    std::string ref = LowerCase(Trim(reference));
+    std::string ref = platform::LowerAscii(Trim(reference));
     size_t dot = ref.find('.');
     if (dot != std::string::npos) {
-        if (ref.substr(0, dot) != LowerCase(m_def.table.name)) return -1;
+        if (ref.substr(0, dot) != platform::LowerAscii(m_def.table.name)) return -1;
         ref = ref.substr(dot + 1);
     }
     for (size_t i = 0; i < m_def.table.fields.size(); ++i) {
-        if (LowerCase(m_def.table.fields[i]) == ref) return int(i);
+        if (platform::LowerAscii(m_def.table.fields[i]) == ref) return int(i);
     }
     return -1;
 }
 
 FormulaNames PrintJob::Names() const {
     return {[this](const std::string& f) { return FieldColumn(f); },
-            [this](const std::string& f) { return m_formulas.count(LowerCase(f)) != 0; }};
+            [this](const std::string& f) { return m_formulas.count(platform::LowerAscii(f)) != 0; }};
 }
 
 void PrintJob::SetSelection(const std::string& text) {
@@ -79,13 +80,13 @@ void PrintJob::SetSelection(const std::string& text) {
 }
 
 std::string PrintJob::GetFormula(const std::string& name) const {
-    auto it = m_formulas.find(LowerCase(WithoutAt(name)));
+    auto it = m_formulas.find(platform::LowerAscii(WithoutAt(name)));
     if (it == m_formulas.end()) throw FormulaError(kErrUnknownFormula, "There is no formula named " + name + ".");
     return it->second.first;
 }
 
 void PrintJob::SetFormula(const std::string& name, const std::string& text) {
-    auto it = m_formulas.find(LowerCase(WithoutAt(name)));
+    auto it = m_formulas.find(platform::LowerAscii(WithoutAt(name)));
     if (it == m_formulas.end()) throw FormulaError(kErrUnknownFormula, "There is no formula named " + name + ".");
     it->second.second = ParseFormula(text, Names());
     it->second.first = text;

@@ -4,18 +4,12 @@
 #include <sstream>
 
 #include "printengine/report_file_read.h"
+#include "platform/ascii_text.h"
 
 namespace tessaro::print {
 
 std::string Trim(const std::string& text) {
-    size_t start = text.find_first_not_of(" \t\r\n");
-    if (start == std::string::npos) return {};
-    return text.substr(start, text.find_last_not_of(" \t\r\n") - start + 1);
-}
-
-std::string LowerCase(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
+    return std::string(platform::TrimAscii(text, " \t\r\n"));
 }
 
 std::vector<std::string> SplitTopLevel(const std::string& text) {
@@ -70,7 +64,7 @@ bool ParseReportDefinition(const std::string& text, ReportDefinition* def, std::
         if (trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '#') continue;
         if (trimmed.front() == '[') {
             if (trimmed.back() != ']') return fail("a section name is not closed");
-            section = LowerCase(Trim(trimmed.substr(1, trimmed.size() - 2)));
+            section = platform::LowerAscii(Trim(trimmed.substr(1, trimmed.size() - 2)));
             if (section != "report" && section != "table" && section != "formulas")
                 return fail("unknown section [" + section + "]");
             sawTable = sawTable || section == "table";
@@ -80,7 +74,7 @@ bool ParseReportDefinition(const std::string& text, ReportDefinition* def, std::
         if (eq == std::string::npos) return fail("a line without '='");
         std::string key = Trim(trimmed.substr(0, eq));
         std::string value = Trim(trimmed.substr(eq + 1));
-        std::string lkey = LowerCase(key);
+        std::string lkey = platform::LowerAscii(key);
         if (section == "report") {
             if (lkey == "title")
                 def->title = value;
@@ -130,7 +124,7 @@ bool ParseReportDefinition(const std::string& text, ReportDefinition* def, std::
             std::string name = key[0] == '@' ? key.substr(1) : key;
             if (!IsIdentifier(name)) return fail("the formula name " + key + " is not a name");
             for (const NamedFormula& f : def->formulas) {
-                if (LowerCase(f.name) == LowerCase(name)) return fail("the formula " + key + " is defined twice");
+                if (platform::LowerAscii(f.name) == platform::LowerAscii(name)) return fail("the formula " + key + " is defined twice");
             }
             def->formulas.push_back({name, value});
         } else {

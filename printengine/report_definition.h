@@ -47,6 +47,5 @@ bool ParseReportDefinition(const std::string& text, ReportDefinition* definition
 // Splits at commas that are outside braces, quotes and parentheses; items trimmed.
 std::vector<std::string> SplitTopLevel(const std::string& text);
 std::string Trim(const std::string& text);
-std::string LowerCase(std::string text);
 
 }  // namespace tessaro::print

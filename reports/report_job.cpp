@@ -21,9 +21,7 @@ namespace tessaro::reports {
 namespace {
 
 std::string TrimBlanks(const std::string& text) {
-    size_t start = text.find_first_not_of(" \t\r\n");
-    if (start == std::string::npos) return {};
-    return text.substr(start, text.find_last_not_of(" \t\r\n") - start + 1);
+    return std::string(platform::TrimAscii(text, " \t\r\n"));
 }
 
 bool EndsWithNoCase(const std::string& text, const std::string& end) {

@@ -1,20 +1,11 @@
 #include "support/text_helpers.h"
 
+#include "platform/ascii_text.h"
+
 const char* const kYesText = "YES";
 const char* const kNoText = "NO";
 
 namespace {
-
-bool IsTrimSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-char Upper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 int ReplaceUsing(std::string& text, const std::string& haystack, const std::string& needle,
                  const std::string& replace) {
@@ -39,16 +30,11 @@ int ReplaceUsing(std::string& text, const std::string& haystack, const std::stri
 }  // namespace
 
 void TrimString(std::string& text) {
-    std::size_t b = 0, e = text.size();
-    while (b < e && IsTrimSpace(text[b])) ++b;
-    while (e > b && IsTrimSpace(text[e - 1])) --e;
-    text = text.substr(b, e - b);
+    text = TrimmedCopy(text);
 }
 
 std::string TrimmedCopy(const std::string& text) {
-    std::string copy = text;
-    TrimString(copy);
-    return copy;
+    return std::string(tessaro::platform::TrimAscii(text));
 }
 
 std::string RemoveChar(const std::string& text, char ch) {
@@ -85,13 +71,9 @@ int ReplaceStringNoCase(std::string& text, const std::string& find, const std::s
 }
 
 std::string UpperCopy(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) c = Upper(c);
-    return out;
+    return tessaro::platform::UpperAscii(text);
 }
 
 std::string LowerCopy(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) c = Lower(c);
-    return out;
+    return tessaro::platform::LowerAscii(text);
 }

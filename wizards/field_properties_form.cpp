@@ -1,4 +1,5 @@
 #include "wizards/field_properties_form.h"
+#include "platform/ascii_text.h"
 
 #include <cctype>
 
@@ -88,7 +89,7 @@ std::string DigitsOnly(const std::string& text) {
 
 std::string SelectedCellAfterKey(const std::string& cell, char key) {
     if (key == 0 || key == 8) return cell;
-    char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(key)));
+    char upper = tessaro::platform::AsciiUpper(key);
     return upper == 'Y' || upper == 'E' || upper == 'S' ? "Yes" : "No";
 }
 

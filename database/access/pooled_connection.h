@@ -50,7 +50,6 @@ public:
     void NoteIsolationRestored() { m_isolationChanged = false; }
     // The connection must not be pooled again (its driver reported a broken link).
     void MarkBroken() { m_broken = true; }
-    bool IsBroken() const { return m_broken; }
 
     // Guarded by the pool's lock.
     void MarkInUse() { m_inUse = 1; }

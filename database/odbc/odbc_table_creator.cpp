@@ -61,9 +61,7 @@ short Odbc2DateType(short t) {
 }
 
 std::string TrimmedRight(const char* text) {
-    std::string s(text);
-    while (!s.empty() && s.back() == ' ') s.pop_back();
-    return s;
+    return std::string(tessaro::platform::TrimAsciiRight(text, " "));
 }
 
 bool ReadNumber(const std::string& text, std::size_t& i, unsigned long& value) {

@@ -1,15 +1,15 @@
 #include <cstring>
 #include <string>
 
-#include "engine/expressions/ascii_text.h"
 #include "engine/expressions/date_value.h"
 #include "engine/expressions/expression_exception.h"
 #include "engine/expressions/operators.h"
+#include "platform/ascii_text.h"
 
 namespace {
 
 unsigned char FoldAscii(unsigned char c) {
-    return static_cast<unsigned char>(AsciiLower(static_cast<char>(c)));
+    return static_cast<unsigned char>(tessaro::platform::AsciiLower(static_cast<char>(c)));
 }
 
 int CompareNoCase(const std::string& a, const std::string& b) {

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <limits>
 
-#include "engine/expressions/ascii_text.h"
 #include "engine/expressions/date_value.h"
 #include "engine/expressions/expression_exception.h"
 #include "foundation/rwcase.h"
+#include "platform/ascii_text.h"
 
 namespace {
 
@@ -180,10 +180,10 @@ std::string ConvertMask(const char* mask, MaskAction (*action)(char)) {
                     field(c);
                     break;
                 case kLower:
-                    field(AsciiLower(c));
+                    field(tessaro::platform::AsciiLower(c));
                     break;
                 case kUpper:
-                    field(AsciiUpper(c));
+                    field(tessaro::platform::AsciiUpper(c));
                     break;
                 case kQuote:
                     literal(c);
@@ -202,11 +202,11 @@ bool IsDatePartSpecifier(const char* text) {
     if (text == nullptr) return false;
     switch (std::strlen(text)) {
         case 1:
-            return std::strchr("dhmnqswy", AsciiLower(text[0])) != nullptr && text[0] != '\0';
+            return std::strchr("dhmnqswy", tessaro::platform::AsciiLower(text[0])) != nullptr && text[0] != '\0';
         case 2:
-            return EqualsNoCaseAscii(text, "ww");
+            return tessaro::platform::EqualsNoCase(text, "ww");
         case 4:
-            return EqualsNoCaseAscii(text, "yyyy");
+            return tessaro::platform::EqualsNoCase(text, "yyyy");
         default:
             return false;
     }
@@ -214,8 +214,8 @@ bool IsDatePartSpecifier(const char* text) {
 
 int DatePartCode(const char* text) {
     if (text == nullptr || text[0] == '\0') ThrowUnknownPart();
-    const char second = AsciiLower(text[1]);
-    switch (AsciiLower(text[0])) {
+    const char second = tessaro::platform::AsciiLower(text[1]);
+    switch (tessaro::platform::AsciiLower(text[0])) {
         case 'd':
             return 4;
         case 'h':

@@ -1,10 +1,10 @@
 #include "engine/expressions/expression_value.h"
 
-#include "engine/expressions/ascii_text.h"
 #include "engine/expressions/date_value.h"
 #include "engine/expressions/expression_exception.h"
 #include "engine/expressions/expression_log.h"
 #include "engine/expressions/numeric_text.h"
+#include "platform/ascii_text.h"
 
 using namespace expr_type;
 
@@ -95,9 +95,9 @@ bool ExprYaccStackElement::IsBooleanString(std::int32_t& value) {
     if (!m_hasText) return false;
     std::int16_t found;
     const std::string& text = m_text.Text();
-    if (EqualsNoCaseAscii(text, "TRUE") || EqualsNoCaseAscii(text, "YES"))
+    if (tessaro::platform::EqualsNoCase(text, "TRUE") || tessaro::platform::EqualsNoCase(text, "YES"))
         found = 1;
-    else if (EqualsNoCaseAscii(text, "FALSE") || EqualsNoCaseAscii(text, "NO"))
+    else if (tessaro::platform::EqualsNoCase(text, "FALSE") || tessaro::platform::EqualsNoCase(text, "NO"))
         found = 0;
     else
         return false;

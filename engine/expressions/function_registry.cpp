@@ -4,10 +4,10 @@
 #include <limits>
 #include <stdexcept>
 
-#include "engine/expressions/ascii_text.h"
 #include "engine/expressions/date_helpers.h"
 #include "engine/expressions/expression_exception.h"
 #include "engine/expressions/expression_log.h"
+#include "platform/ascii_text.h"
 
 namespace {
 
@@ -188,25 +188,20 @@ void CTSFunction::CheckArg(unsigned position, ExprYaccStackElement* argument) co
                              CWebMessage::FromHtml(words));
 }
 
-void CUnavailableFunction::DoIt(CRuntimeInterface*, CExprArgumentList*, ExprYaccStackElement*) {
-    ThrowExpressionError(expr_code::kFunctionNotAvailable,
-                         CWebMessage("The function ") + GetName() + " is not available in this version of Tessaro");
-}
-
 std::size_t FunctionNameHash::operator()(std::string_view name) const {
     std::size_t h = 1469598103934665603ull;
-    for (char c : name) h = (h ^ static_cast<unsigned char>(AsciiUpper(c))) * 1099511628211ull;
+    for (char c : name) h = (h ^ static_cast<unsigned char>(tessaro::platform::AsciiUpper(c))) * 1099511628211ull;
     return h;
 }
 
 bool FunctionNameEqual::operator()(std::string_view a, std::string_view b) const {
-    return EqualsNoCaseAscii(a, b);
+    return tessaro::platform::EqualsNoCase(a, b);
 }
 
 void CFunctionRegistry::RegisterFunction(std::unique_ptr<CTSFunction> function) {
     if (!function) return;
     std::string key = function->GetName();
-    for (char& c : key) c = AsciiUpper(c);
+    for (char& c : key) c = tessaro::platform::AsciiUpper(c);
     m_functions.insert_or_assign(std::move(key), std::move(function));
 }
 
@@ -261,7 +256,8 @@ std::unique_ptr<CFunctionRegistry> BuildFunctionRegistry() {
 std::unique_ptr<CFunctionRegistry> BuildFunctionRegistry(std::span<const FunctionTableRow> rows) {
     auto registry = std::make_unique<CFunctionRegistry>();
     for (const FunctionTableRow& row : rows) {
-        std::unique_ptr<CTSFunction> function = row.make ? row.make() : std::make_unique<CUnavailableFunction>();
+        if (row.make == nullptr) throw std::logic_error(std::string("the built-in function ") + row.name + " has no body");
+        std::unique_ptr<CTSFunction> function = row.make();
         function->Initialize(row.name, row.count, row.types, row.answer);
         registry->RegisterBuiltin(std::move(function));
     }

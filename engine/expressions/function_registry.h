@@ -90,12 +90,6 @@ private:
     FunctionAnswer m_answer = FunctionAnswer::kArguments;
 };
 
-// A function whose body is not part of this build: every call answers with a clear error.
-class CUnavailableFunction : public CTSFunction {
-public:
-    void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override;
-};
-
 // Name lookup ignoring ASCII case, without copying the name.
 struct FunctionNameHash {
     using is_transparent = void;
@@ -130,7 +124,7 @@ private:
 struct FunctionTableRow;
 
 // The registry of every built-in function, in table order; throws std::logic_error when
-// two rows name the same function.
+// two rows name the same function or a row has no body.
 std::unique_ptr<CFunctionRegistry> BuildFunctionRegistry();
 std::unique_ptr<CFunctionRegistry> BuildFunctionRegistry(std::span<const FunctionTableRow> rows);
 
@@ -141,7 +135,7 @@ struct FunctionTableRow {
     std::uint32_t types;
     // What its answer is made of: every row says.
     FunctionAnswer answer;
-    // Makes the function object; null while its body is not built.
+    // Makes the function object.
     std::unique_ptr<CTSFunction> (*make)();
 };
 // The rows of every family, in registration order (functions/function_families.def).

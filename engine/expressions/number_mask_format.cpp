@@ -1,7 +1,5 @@
 #include "engine/expressions/number_mask_format.h"
 
-#include <mutex>
-
 #include "foundation/decimal.h"
 #include "foundation/decimal_format.h"
 #include "foundation/decimal_portable.h"
@@ -42,9 +40,6 @@ std::string TranslateNumberMask(const std::string& mask, bool& hasPoint) {
 std::string FormatWithNumberMask(double value, const std::string& mask) {
     bool hasPoint = false;
     const std::string picture = TranslateNumberMask(mask, hasPoint);
-    // The decimal picture format is used by one caller at a time.
-    static std::mutex formatLock;
-    std::lock_guard<std::mutex> hold(formatLock);
     RWDecimalFormat format(picture.c_str());
     for (int sign : {RWDecimalFormat::positive, RWDecimalFormat::negative})
         if (format.nearLeftText(sign) == RWCString(" ")) format.setNearLeftText(RWCString(""), sign);

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "engine/expressions/ascii_text.h"
 #include "engine/expressions/odbc_literal_fields.h"
+#include "platform/ascii_text.h"
 
 bool IsWholeOdbcDateLiteral(std::string_view text) {
     std::size_t open = text.find(" '");
@@ -14,7 +14,7 @@ bool IsWholeOdbcDateLiteral(std::string_view text) {
     std::string_view keyword = text.substr(1, open - 1);
     std::string_view body = text.substr(open + 2, text.size() - open - 4);
     std::string lower;
-    for (char c : keyword) lower += AsciiLower(c);
+    for (char c : keyword) lower += tessaro::platform::AsciiLower(c);
     if (lower == "d") return IsOdbcDateText(body);
     if (lower == "t") return IsOdbcTimeText(body);
     if (lower == "ts") return IsOdbcTimestampText(body);

@@ -6,7 +6,6 @@
 
 #include "database/access/connection_pool.h"
 #include "engine/expressions/expression_driver.h"
-#include "engine/server/client_id_allocator.h"
 #include "engine/server/echo_page.h"
 #include "engine/server/engine_mode.h"
 #include "engine/server/mail_spooler.h"
@@ -103,7 +102,6 @@ void CEngine::StopSubsystems() {
     // The report server is told once, and answers before the engine goes on.
     std::string reports = tessaro::platform::FindWindow("", tessaro::interfaces::kReportServerWindow);
     if (!reports.empty()) tessaro::platform::SendMessage(reports, tessaro::interfaces::WM_CLOSEREPORTSERVER, 0, 0);
-    CloseClientMutex();
     // A worker that outlived the shutdown's wait still uses them; the process then ends
     // at once (see RunEngine) and takes them along.
     if (m_requestThreads.Running() > 0) return;

@@ -103,6 +103,7 @@ private:
                                         .mail = m_mail,
                                         .customTags = m_customTags,
                                         .reportServer = {},
+                                        .clientIds = {},
                                         .reportSettings = {}};
 
     // The engine window while the window thread runs it.

@@ -1,16 +1,9 @@
 #include "engine/server/body_memory_budget.h"
 
-#include <atomic>
 #include <filesystem>
 
 #include "platform/home.h"
 #include "support/server_settings.h"
-
-namespace {
-
-std::atomic<std::size_t> g_held{0};
-
-}  // namespace
 
 std::string BodyFileFolder() {
     return tessaro::platform::HomePath("tmp/body");
@@ -32,23 +25,21 @@ std::size_t MaxBodyMemoryBytes(CServerSettings* settings) {
     return v > 0 ? static_cast<std::size_t>(v) : kDefaultMaxBodyMemoryBytes;
 }
 
-bool BodyMemoryReservation::TryTake(std::size_t bytes, std::size_t cap) {
+bool BodyMemoryReservation::TryTake(std::shared_ptr<BodyMemoryBudget> budget, std::size_t bytes, std::size_t cap) {
     Release();
-    if (bytes > kMaxBodyInMemoryBytes || bytes > cap) return false;
-    std::size_t held = g_held.load();
+    if (!budget || bytes > kMaxBodyInMemoryBytes || bytes > cap) return false;
+    std::size_t held = budget->m_held.load();
     do {
         if (held + bytes > cap) return false;
-    } while (!g_held.compare_exchange_weak(held, held + bytes));
+    } while (!budget->m_held.compare_exchange_weak(held, held + bytes));
+    m_budget = std::move(budget);
     m_bytes = bytes;
     return true;
 }
 
 void BodyMemoryReservation::Release() {
     if (m_bytes == 0) return;
-    g_held -= m_bytes;
+    m_budget->m_held -= m_bytes;
+    m_budget.reset();
     m_bytes = 0;
-}
-
-std::size_t BodyMemoryReservation::HeldNow() {
-    return g_held.load();
 }

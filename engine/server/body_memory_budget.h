@@ -4,7 +4,9 @@
 // a request permit.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <memory>
 #include <string>
 
 class CServerSettings;
@@ -26,7 +28,19 @@ void RemoveLeftoverBodyFiles();
 // Server\MaxBodyMemoryBytes, or the default.
 std::size_t MaxBodyMemoryBytes(CServerSettings* settings);
 
-// A share of the budget; released when destroyed.
+// The budget of the listener whose requests share it: the bytes its reservations hold.
+class BodyMemoryBudget {
+public:
+    // The bytes held by every reservation now.
+    std::size_t HeldNow() const { return m_held.load(); }
+
+private:
+    friend class BodyMemoryReservation;
+    std::atomic<std::size_t> m_held{0};
+};
+
+// A share of a budget; released when destroyed. It keeps its budget alive, so a request
+// that outlives its listener still gives its share back.
 class BodyMemoryReservation {
 public:
     BodyMemoryReservation() = default;
@@ -34,15 +48,13 @@ public:
     BodyMemoryReservation(const BodyMemoryReservation&) = delete;
     BodyMemoryReservation& operator=(const BodyMemoryReservation&) = delete;
 
-    // Takes bytes of the budget when the bytes held would stay within cap (a body above
+    // Takes bytes of budget when the bytes it holds would stay within cap (a body above
     // kMaxBodyInMemoryBytes never fits); false leaves nothing taken.
-    bool TryTake(std::size_t bytes, std::size_t cap);
+    bool TryTake(std::shared_ptr<BodyMemoryBudget> budget, std::size_t bytes, std::size_t cap);
     void Release();
     std::size_t Bytes() const { return m_bytes; }
 
-    // The bytes held by every reservation now.
-    static std::size_t HeldNow();
-
 private:
+    std::shared_ptr<BodyMemoryBudget> m_budget;
     std::size_t m_bytes = 0;
 };

@@ -64,15 +64,9 @@ bool IsWellFormedClientId(const std::string& id) {
     return true;
 }
 
-tessaro::platform::TimedMutex& ClientIdMutex() {
-    static tessaro::platform::TimedMutex mutex;
-    return mutex;
-}
-
-void CloseClientMutex() {}
-
-std::string GenerateUniqueClient(const CRegistryKey& clientsKey, std::uint32_t waitMs) {
-    tessaro::platform::TimedLockGuard<tessaro::platform::TimedMutex> lock(ClientIdMutex(), waitMs);
+std::string GenerateUniqueClient(const CRegistryKey& clientsKey, tessaro::platform::TimedMutex& idLock,
+                                 std::uint32_t waitMs) {
+    tessaro::platform::TimedLockGuard<tessaro::platform::TimedMutex> lock(idLock, waitMs);
     if (!lock.Held()) {
         LogServerError("The mutex timed-out in GenerateUniqueClient().", 0);
         throw new CWebException(

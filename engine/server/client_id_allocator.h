@@ -10,18 +10,14 @@ class CRegistryKey;
 
 inline constexpr std::uint32_t kClientIdMutexWaitMs = 60000;
 
-// The process-wide lock that serialises id allocation within this process (the
-// store transaction serialises it against other processes).
-tessaro::platform::TimedMutex& ClientIdMutex();
-
 // A new client id under clientsKey (the open Clients key): one more than the
 // larger of LastID and the largest numeric client key, created as a key that did
-// not exist before; LastID is updated. A wait on the lock longer than waitMs logs
-// a SERVER error and throws CWebException* "Synchronization error.".
-std::string GenerateUniqueClient(const CRegistryKey& clientsKey, std::uint32_t waitMs = kClientIdMutexWaitMs);
-
-// Engine shutdown hook; the lock is a plain process object, so nothing is held.
-void CloseClientMutex();
+// not exist before; LastID is updated. idLock is the engine's lock that serialises
+// allocation within this process (the store transaction serialises it against other
+// processes); a wait on it longer than waitMs logs a SERVER error and throws
+// CWebException* "Synchronization error.".
+std::string GenerateUniqueClient(const CRegistryKey& clientsKey, tessaro::platform::TimedMutex& idLock,
+                                 std::uint32_t waitMs = kClientIdMutexWaitMs);
 
 // A client token: decimal text of an unpredictable number from the system's
 // random source. Throws CWebException* when no random bytes can be had.

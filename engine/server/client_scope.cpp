@@ -2,7 +2,8 @@
 
 #include "support/registry.h"
 
-CClientScope::CClientScope(CClientIdSource& idSource) : m_idSource(idSource), m_current(&m_disabledStore) {
+CClientScope::CClientScope(CClientIdSource& idSource, tessaro::platform::TimedMutex& idLock)
+    : m_idSource(idSource), m_idLock(idLock), m_current(&m_disabledStore) {
     std::unique_ptr<CRegistryKey> root = OpenTessaroRootKey();
     m_clientsKey.reset(root->CreateSubKey("Clients"));
     // Checked and written together so a concurrent first id is never reset to "";
@@ -20,6 +21,6 @@ void CClientScope::EnableClientManagement(bool on) {
         m_current = &m_disabledStore;
         return;
     }
-    if (!m_registryStore) m_registryStore = std::make_unique<CRegistryClientStore>(m_idSource, *m_clientsKey);
+    if (!m_registryStore) m_registryStore = std::make_unique<CRegistryClientStore>(m_idSource, *m_clientsKey, m_idLock);
     m_current = m_registryStore.get();
 }

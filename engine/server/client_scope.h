@@ -14,8 +14,8 @@ class CRegistryKey;
 class CClientScope {
 public:
     // Opens (creating when missing) the Clients key with its LastID value; throws
-    // CRegistryException*.
-    explicit CClientScope(CClientIdSource& idSource);
+    // CRegistryException*. idLock is the engine's lock of new client ids.
+    CClientScope(CClientIdSource& idSource, tessaro::platform::TimedMutex& idLock);
     ~CClientScope();
     CClientScope(const CClientScope&) = delete;
     CClientScope& operator=(const CClientScope&) = delete;
@@ -32,11 +32,9 @@ public:
     void Set(const std::string& name, const std::string& value) { m_current->Set(name, value); }
     void Delete(const std::string& name) { m_current->Delete(name); }
 
-    // The registry store once client management has been on in this request.
-    CRegistryClientStore* GetRegistryStore() const { return m_registryStore.get(); }
-
 private:
     CClientIdSource& m_idSource;
+    tessaro::platform::TimedMutex& m_idLock;
     std::unique_ptr<CRegistryKey> m_clientsKey;
     CDisabledClientStore m_disabledStore;
     std::unique_ptr<CRegistryClientStore> m_registryStore;

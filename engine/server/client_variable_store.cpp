@@ -96,7 +96,8 @@ void CDisabledClientStore::Delete(const std::string& name) {
 
 // --- registry store ----------------------------------------------------------
 
-CRegistryClientStore::CRegistryClientStore(CClientIdSource& idSource, const CRegistryKey& clientsKey)
+CRegistryClientStore::CRegistryClientStore(CClientIdSource& idSource, const CRegistryKey& clientsKey,
+                                           tessaro::platform::TimedMutex& idLock)
     : m_idSource(idSource), m_now(ClientTimeStamp()) {
     bool identified = false;
     if (m_idSource.UrlParameterExists("TSID")) {
@@ -110,7 +111,7 @@ CRegistryClientStore::CRegistryClientStore(CClientIdSource& idSource, const CReg
     }
 
     if (!identified || !IsValidClient(clientsKey)) {
-        m_id = GenerateUniqueClient(clientsKey);
+        m_id = GenerateUniqueClient(clientsKey, idLock);
         m_token = NewClientToken();
         CRegistryKey fresh(clientsKey, m_id, KEY_ALL_ACCESS);
         fresh.SetString("TSTOKEN", m_token);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/timed_lock.h"
+
 class CClientIdSource;
 class CRegistryKey;
 
@@ -40,8 +42,10 @@ public:
 // TIMECREATED on the first) and sets the TSID and TSTOKEN cookies.
 class CRegistryClientStore : public CClientVariableStore {
 public:
-    // clientsKey is the open Clients key; it must outlive the store.
-    CRegistryClientStore(CClientIdSource& idSource, const CRegistryKey& clientsKey);
+    // clientsKey is the open Clients key; it must outlive the store, as must idLock, the
+    // engine's lock of new client ids.
+    CRegistryClientStore(CClientIdSource& idSource, const CRegistryKey& clientsKey,
+                         tessaro::platform::TimedMutex& idLock);
     ~CRegistryClientStore() override;
 
     bool IsEnabled() override { return true; }

@@ -11,6 +11,7 @@
 #include "support/number_mask.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
+#include "platform/ascii_text.h"
 
 using tessaro::foundation::ParsedDateTime;
 
@@ -119,7 +120,7 @@ std::string OdbcTimeLiteral(const ParsedDateTime& date) {
 
 std::string FieldDisplayName(const std::string& name) {
     std::string display = LowerCopy(name);
-    if (!display.empty()) display[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(display[0])));
+    if (!display.empty()) display[0] = tessaro::platform::AsciiUpper(display[0]);
     return display;
 }
 

@@ -46,8 +46,6 @@ public:
     // One delivery pass; a pass already running (in this process or another on
     // the same spool) makes this one return at once.
     void ProcessWaitingMessages();
-    // Asks a running pass to give up its wait for the server (engine shutdown).
-    void RequestQuit() { m_quit = true; }
     // The wall clock (milliseconds since 1970) that times each message's attempts; tests
     // give their own.
     void SetWallClock(std::function<std::int64_t()> nowMs) { m_now = std::move(nowMs); }

@@ -302,7 +302,7 @@ void CPipeListener::ServeConnection(Connection connection, const RequestRoad& ro
 void CPipeListener::StartConnection(int client, Instance instance) {
     const int timeoutMs = m_readTimeoutMs;
     plat::SetSendTimeout(client, timeoutMs);
-    Connection connection{std::move(instance), MakePipeRequest(client, m_road.dispatcher.GetServerSettings(), timeoutMs),
+    Connection connection{std::move(instance), MakePipeRequest(client, m_road.dispatcher.GetServerSettings(), m_bodyBudget, timeoutMs),
                           Arrival(m_slots, client)};
     try {
         m_road.threads.Run([connection = std::move(connection), road = m_road, timeoutMs]() mutable {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/server/body_memory_budget.h"
 #include "engine/server/request_worker.h"
 
 class CPipeListener {
@@ -84,6 +85,8 @@ private:
     std::atomic<int>& m_listening;
     std::function<void(const std::string&, long)> m_onFatal;
     std::shared_ptr<Slots> m_slots;
+    // The memory the bodies of its requests hold while they wait to be parsed.
+    std::shared_ptr<BodyMemoryBudget> m_bodyBudget = std::make_shared<BodyMemoryBudget>();
     int m_maxInstances;
     int m_readTimeoutMs = kDefaultReadTimeoutMilliseconds;
     int m_lockFd = -1;

@@ -32,7 +32,6 @@ public:
     void SetContentType(const std::string& type);
     // The HTTP status of the reply ("Status:" header for the web server); 200 sends none.
     void SetStatus(int status);
-    int GetStatus() const { return m_status; }
     const std::string& GetContentType() const { return m_contentType; }
     // Appends header text; callers give their own line ends. CR and LF that are
     // not a line's end are dropped, so a value cannot start a new header.
@@ -53,8 +52,6 @@ public:
     void ReplyWithFile(const std::string& contentType, tessaro::platform::CheckedFile file, bool deleteAfter);
     void Finish();
 
-    bool HasOutputBuffer() const { return m_outputBuffer; }
-    bool HeadersSent() const { return m_headersSent; }
     bool IsFinished() const { return m_finished; }
     // The budget of the request this reply answers (its receiver is the reply's channel).
     CRequestBudget& Budget() { return m_budget; }

@@ -14,7 +14,8 @@ void RequestEnd::operator()(CRequestContext* context) const noexcept {
     delete context;
 }
 
-RequestHandle MakePipeRequest(int socket, CServerSettings* settings, int readTimeoutMs) {
+RequestHandle MakePipeRequest(int socket, CServerSettings* settings, std::shared_ptr<BodyMemoryBudget> bodyBudget,
+                              int readTimeoutMs) {
     RequestHandle request;
     try {
         request.reset(new CRequestContext);
@@ -25,6 +26,6 @@ RequestHandle MakePipeRequest(int socket, CServerSettings* settings, int readTim
     request->m_socket = socket;
     request->m_channel = std::make_unique<CPipeReplyChannel>(socket);
     request->m_writer = std::make_unique<CReplyWriter>(request->m_channel.get());
-    request->m_reader = std::make_unique<CPipeRequestReader>(socket, settings, readTimeoutMs);
+    request->m_reader = std::make_unique<CPipeRequestReader>(socket, settings, std::move(bodyBudget), readTimeoutMs);
     return request;
 }

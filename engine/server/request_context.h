@@ -37,4 +37,5 @@ using RequestHandle = std::unique_ptr<CRequestContext, RequestEnd>;
 // A request on a connection of the request socket, which the handle owns from here on (it is
 // closed also when this throws): the pipe channel, a reply writer over it and the pipe reader
 // with its read time-out.
-RequestHandle MakePipeRequest(int socket, CServerSettings* settings, int readTimeoutMs);
+RequestHandle MakePipeRequest(int socket, CServerSettings* settings, std::shared_ptr<BodyMemoryBudget> bodyBudget,
+                              int readTimeoutMs);

@@ -67,7 +67,7 @@ std::string MediaType(const std::string& contentType) {
 
 unsigned char HexPairToByte(char high, char low) {
     auto digit = [](char c) {
-        int v = std::toupper(static_cast<unsigned char>(c)) - '0';
+        int v = tessaro::platform::AsciiUpper(c) - '0';
         if (v > 9) v -= 7;
         return v < 0 ? 0 : (v > 15 ? 15 : v);
     };
@@ -506,7 +506,7 @@ void CPipeRequestReader::ReadContent(CByteBuffer& buffer) {
     // A small body within the memory budget stays in memory; any other goes to a private
     // file as it arrives.
     auto start = [&](std::uint32_t length) -> long {
-        if (BodyReservation().TryTake(length, cap)) return 0;
+        if (BodyReservation().TryTake(m_bodyBudget, length, cap)) return 0;
         const std::string folder = BodyFileFolder();
         if (long error = plat::EnsurePrivateDirectory(folder); error != 0) return error;
         std::string path;

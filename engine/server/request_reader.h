@@ -110,9 +110,11 @@ private:
 // The request read from the engine's socket: environment, then the body.
 class CPipeRequestReader : public CRequestReader {
 public:
+    // bodyBudget: the memory budget of the listener's bodies (null: every body goes to a file);
     // timeoutMs bounds the time from the first read to the last byte of the body (< 0: no bound).
-    CPipeRequestReader(int socket, CServerSettings* settings, int timeoutMs = -1)
-        : CRequestReader(settings), m_socket(socket), m_timeoutMs(timeoutMs) {}
+    CPipeRequestReader(int socket, CServerSettings* settings, std::shared_ptr<BodyMemoryBudget> bodyBudget,
+                       int timeoutMs = -1)
+        : CRequestReader(settings), m_socket(socket), m_bodyBudget(std::move(bodyBudget)), m_timeoutMs(timeoutMs) {}
 
     // A request that has begun to arrive fails when no byte comes for
     // Server\ReadStallSeconds (the overall read deadline still applies).
@@ -131,6 +133,7 @@ private:
     int ArrivalMilliseconds() const;
 
     int m_socket;
+    std::shared_ptr<BodyMemoryBudget> m_bodyBudget;
     int m_timeoutMs;
     std::chrono::steady_clock::time_point m_deadline{};
     bool m_started = false;

@@ -8,6 +8,8 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/timed_lock.h"
+
 #include "reports/report_tag_settings.h"
 
 class CExpressionEvaluationDriver;
@@ -16,6 +18,13 @@ class CTSCustomTagManager;
 class CTemplateTables;
 class ConnectionPool;
 class TSMail;
+
+// The report server this engine started (0: none yet, or it has been collected), and the
+// lock held while one report request is handed to it; the id is kept under that lock.
+struct ReportServerProcess {
+    std::timed_mutex handOff;
+    long pid = 0;
+};
 
 struct TemplateServices {
     // The private files of the running system that no template road may touch.
@@ -31,8 +40,10 @@ struct TemplateServices {
     const std::unique_ptr<TSMail>& mail;
     // The extension tags' libraries.
     const std::unique_ptr<CTSCustomTagManager>& customTags;
-    // Held while one report request is handed to the report server.
-    mutable std::timed_mutex reportServer;
+    mutable ReportServerProcess reportServer;
+    // Held while a new client id is handed out (the store's transaction keeps other
+    // processes out).
+    mutable tessaro::platform::TimedMutex clientIds;
     // The Reports settings, read at the first TSREPORT.
     mutable tessaro::reports::ReportTagSettingsOnce reportSettings;
 };

@@ -637,8 +637,9 @@ protected:
             ASSERT_EQ(::write(fd, "decoy", 5), 5);
             // Run by root, the folder's files are the engine account's, as the folder is.
             struct stat root {};
-            if (::geteuid() == 0 && ::stat(site.home().c_str(), &root) == 0 && root.st_uid != 0)
+            if (::geteuid() == 0 && ::stat(site.home().c_str(), &root) == 0 && root.st_uid != 0) {
                 EXPECT_EQ(::fchown(fd, root.st_uid, static_cast<gid_t>(-1)), 0);
+            }
             ::close(fd);
         }
     }

@@ -2,7 +2,11 @@
 // wrap, the fixed layouts against Python's fixed-point texts, and author masks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "engine/expressions/number_mask_format.h"
 #include "engine/expressions/number_patterns.h"
@@ -94,6 +98,27 @@ TEST(NumberMask, TranslationOfTheAuthorsMask) {
     EXPECT_FALSE(point);
     for (const char* bad : {"9.9a", "9 9", "#", "*", "8", "9/9"})
         EXPECT_THROW(TranslateNumberMask(bad, point), CBadNumberMask) << bad;
+}
+
+TEST(NumberMask, FormatsOnManyThreadsAtOnceAsOnOne) {
+    // Each format is its own object: requests format side by side, without a shared lock.
+    struct Case {
+        double value;
+        const char* mask;
+    } const cases[] = {{1234.5, "9,999.99"}, {-42, "(999)"}, {0.25, "9.^^^"}, {98765, "$99,999"}};
+    std::vector<std::string> alone;
+    for (const Case& c : cases) alone.push_back(FormatWithNumberMask(c.value, c.mask));
+    std::vector<std::thread> threads;
+    std::vector<int> mismatches(8, 0);
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 200; ++round) {
+                const std::size_t i = static_cast<std::size_t>(t + round) % alone.size();
+                if (FormatWithNumberMask(cases[i].value, cases[i].mask) != alone[i]) ++mismatches[t];
+            }
+        });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(std::count(mismatches.begin(), mismatches.end(), 0), 8);
 }
 
 TEST(NumberPatterns, FixedPointTextOfTheLargestReal) {

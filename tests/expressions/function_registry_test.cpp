@@ -189,14 +189,17 @@ std::unique_ptr<CTSFunction> MakeProbe() {
     return std::make_unique<Probe>();
 }
 
-// A function whose body is missing from a build answers with a clear error, not a crash.
-TEST(FunctionRegistry, UnavailableFunctionNamesItself) {
-    CUnavailableFunction missing;
-    missing.Initialize("Missing", 0, 0);
-    ExprYaccStackElement result;
-    const auto f = Catch([&] { missing.DoIt(nullptr, nullptr, &result); });
-    EXPECT_EQ(f.code, 0x4014u);
-    EXPECT_EQ(f.text, "The function Missing is not available in this version of Tessaro");
+// A row whose body is missing from the table is refused when the registry is built, naming
+// the function, never found later by a page.
+TEST(FunctionRegistry, BuiltinTableRefusesARowWithoutABody) {
+    const FunctionTableRow missing[] = {{"Present", 0, PackArgTypes(), answer::kArguments, MakeProbe},
+                                        {"Missing", 0, PackArgTypes(), answer::kArguments, nullptr}};
+    try {
+        BuildFunctionRegistry(missing);
+        FAIL() << "a row without a body was taken";
+    } catch (const std::logic_error& e) {
+        EXPECT_NE(std::string(e.what()).find("Missing"), std::string::npos) << e.what();
+    }
 }
 
 TEST(FunctionRegistry, InitializeRefusesTypeCodesAbove16) {

@@ -54,7 +54,7 @@ protected:
     // One request: builds the scope, switches client management on, and leaves
     // the scope to the caller for more calls.
     std::unique_ptr<CClientScope> Visit(FakeIdSource& source) {
-        auto scope = std::make_unique<CClientScope>(source);
+        auto scope = std::make_unique<CClientScope>(source, idLock_);
         scope->EnableClientManagement(true);
         return scope;
     }
@@ -74,6 +74,7 @@ protected:
     }
 
     std::unique_ptr<CRegistryKey> root_;
+    tessaro::platform::TimedMutex idLock_;
 };
 
 TEST_F(ClientVariablesTest, FirstVisitCreatesClientOneAndSetsBothCookies) {
@@ -177,7 +178,7 @@ TEST_F(ClientVariablesTest, NewIdsNeverReuseAnExistingKey) {
         CRegistrySettings(root_.get()).DeleteSection("Clients");
         MakeClients(10);
         ClientsKey()->SetString("LastID", c.lastId);
-        EXPECT_EQ(GenerateUniqueClient(*ClientsKey()), c.expected) << c.lastId;
+        EXPECT_EQ(GenerateUniqueClient(*ClientsKey(), idLock_), c.expected) << c.lastId;
         EXPECT_EQ(Value("Clients", "LastID"), c.expected);
         EXPECT_EQ(Value("Clients\\10", "TSTOKEN"), "t10");
     }
@@ -189,9 +190,9 @@ TEST_F(ClientVariablesTest, ConcurrentNewClientsGetDistinctIds) {
     std::vector<std::string> ids(kThreads);
     std::vector<std::thread> threads;
     for (int i = 0; i < kThreads; ++i)
-        threads.emplace_back([&ids, i] {
+        threads.emplace_back([this, &ids, i] {
             FakeIdSource source;
-            CClientScope scope(source);
+            CClientScope scope(source, idLock_);
             scope.EnableClientManagement(true);
             ids[i] = source.setCookies["TSID"];
             tessaro::platform::RegCloseThreadConnections();
@@ -207,10 +208,10 @@ TEST_F(ClientVariablesTest, ConcurrentVisitsOfOneClientCountEveryHit) {
     constexpr int kThreads = 8;
     std::vector<std::thread> threads;
     for (int i = 0; i < kThreads; ++i)
-        threads.emplace_back([] {
+        threads.emplace_back([this] {
             FakeIdSource source;
             source.cookies = {{"TSID", "1"}, {"TSTOKEN", "t1"}};
-            CClientScope scope(source);
+            CClientScope scope(source, idLock_);
             scope.EnableClientManagement(true);
             tessaro::platform::RegCloseThreadConnections();
         });
@@ -222,12 +223,12 @@ TEST_F(ClientVariablesTest, AllocationLockTimeOutIsReportedAndHandsOutNothing) {
     CRegistrySettings(root_.get()).Set("Logging", "LogFilePath", home());
     auto clients = ClientsKey();
     clients->SetString("LastID", "4");
-    std::timed_mutex& mutex = ClientIdMutex();
+    std::timed_mutex& mutex = idLock_;
     mutex.lock();
     // The lock is held by this thread, so the waiting call runs on another one.
     std::string message;
     std::thread other([&] {
-        Thrown inner = WebErrorOf([&] { GenerateUniqueClient(*clients, 20); });
+        Thrown inner = WebErrorOf([&] { GenerateUniqueClient(*clients, idLock_, 20); });
         message = inner.message;
         tessaro::platform::RegCloseThreadConnections();
     });
@@ -244,20 +245,20 @@ TEST_F(ClientVariablesTest, AllocationLockIsReleasedWhenTheStoreFails) {
     CRegistryKey readOnly(*root_, "Clients", KEY_READ);
     bool threw = false;
     try {
-        GenerateUniqueClient(readOnly);
+        GenerateUniqueClient(readOnly, idLock_);
     } catch (CRegistryException* e) {
         threw = true;
         e->Delete();
     }
     EXPECT_TRUE(threw);
-    ASSERT_TRUE(ClientIdMutex().try_lock());
-    ClientIdMutex().unlock();
-    EXPECT_EQ(GenerateUniqueClient(*ClientsKey()), "1");
+    ASSERT_TRUE(idLock_.try_lock());
+    idLock_.unlock();
+    EXPECT_EQ(GenerateUniqueClient(*ClientsKey(), idLock_), "1");
 }
 
 TEST_F(ClientVariablesTest, DisabledScopeRefusesEveryAccessButTheExistenceTest) {
     FakeIdSource source;
-    CClientScope scope(source);
+    CClientScope scope(source, idLock_);
     const std::string detail =
         "Server-side application client variables are currently disabled. In order to enable them the TSAPPLICATION "
         "tag must be used with the CLIENTMANAGEMENT attribute set to YES.<P>";

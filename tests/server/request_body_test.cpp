@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -71,6 +72,7 @@ protected:
     }
     int fds_[2] = {-1, -1};
     ServerNumbers settings_;
+    std::shared_ptr<BodyMemoryBudget> budget_ = std::make_shared<BodyMemoryBudget>();
 };
 
 TEST_F(RequestBodyTest, BodiesStayInMemoryOnlyWithinTheBudget) {
@@ -87,18 +89,43 @@ TEST_F(RequestBodyTest, BodiesStayInMemoryOnlyWithinTheBudget) {
         settings_.memory = c.memory;
         const std::string body = "a=" + std::string(c.valueBytes, 'x') + "&b=2";
         std::thread sender = Send(body);
-        CPipeRequestReader reader(fds_[0], &settings_, 10000);
+        CPipeRequestReader reader(fds_[0], &settings_, budget_, 10000);
         ASSERT_TRUE(reader.ReceiveRequest());
         sender.join();
         EXPECT_EQ(FilesIn(home() + "/tmp/body"), c.inFile ? 1u : 0u) << c.valueBytes;
-        EXPECT_EQ(BodyMemoryReservation::HeldNow(), c.inFile ? 0u : body.size()) << c.valueBytes;
+        EXPECT_EQ(budget_->HeldNow(), c.inFile ? 0u : body.size()) << c.valueBytes;
         reader.ParseCgiEnvironment();
         EXPECT_EQ(reader.GetFormField("a").size(), c.valueBytes);
         EXPECT_EQ(reader.GetFormField("b"), "2");
         // The parse lets the body go, wherever it was.
         EXPECT_EQ(FilesIn(home() + "/tmp/body"), 0u);
-        EXPECT_EQ(BodyMemoryReservation::HeldNow(), 0u);
+        EXPECT_EQ(budget_->HeldNow(), 0u);
     }
+}
+
+TEST(BodyMemoryBudget, EachBudgetCountsItsOwnSharesAndLivesUntilTheLastIsGiven) {
+    auto first = std::make_shared<BodyMemoryBudget>();
+    auto second = std::make_shared<BodyMemoryBudget>();
+    BodyMemoryReservation a, b, c, none;
+    EXPECT_TRUE(a.TryTake(first, 500, 1000));
+    EXPECT_FALSE(b.TryTake(first, 600, 1000));  // past the first budget's cap
+    EXPECT_EQ(b.Bytes(), 0u);
+    EXPECT_TRUE(c.TryTake(second, 600, 1000));  // another listener's budget is its own
+    EXPECT_FALSE(none.TryTake(nullptr, 10, 1000));
+    EXPECT_EQ(first->HeldNow(), 500u);
+    EXPECT_EQ(second->HeldNow(), 600u);
+    EXPECT_TRUE(b.TryTake(first, 500, 1000));
+    EXPECT_EQ(first->HeldNow(), 1000u);
+    // The listener goes first; its requests' shares still come back to a living budget.
+    std::weak_ptr<BodyMemoryBudget> gone = first;
+    first.reset();
+    a.Release();
+    EXPECT_FALSE(gone.expired());
+    EXPECT_EQ(gone.lock()->HeldNow(), 500u);
+    b.Release();
+    EXPECT_TRUE(gone.expired());
+    c.Release();
+    EXPECT_EQ(second->HeldNow(), 0u);
 }
 
 TEST_F(RequestBodyTest, ARequestTrickledPastItsArrivalDeadlineFails) {
@@ -116,7 +143,7 @@ TEST_F(RequestBodyTest, ARequestTrickledPastItsArrivalDeadlineFails) {
         }
     });
     const auto start = std::chrono::steady_clock::now();
-    CPipeRequestReader reader(fds_[0], &settings_, 60000);
+    CPipeRequestReader reader(fds_[0], &settings_, budget_, 60000);
     EXPECT_FALSE(reader.ReceiveRequest());
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_LT(took, std::chrono::milliseconds(3500));
@@ -137,7 +164,7 @@ TEST_F(RequestBodyTest, AFileBodyIsDecodedWholeWhilePassedInSteps) {
     for (int i = 0; i < 6 * 1024 * 1024 / 8; ++i) value += (i % 3 == 0) ? "%41b+c%2" : "xyz%7e+q%";
     const std::string body = "a=1&&big=" + value + "&a=2&b=%4" + std::string(1, '\0') + "&c=3";
     std::thread sender = Send(body);
-    CPipeRequestReader reader(fds_[0], &settings_, 10000);
+    CPipeRequestReader reader(fds_[0], &settings_, budget_, 10000);
     ASSERT_TRUE(reader.ReceiveRequest());
     sender.join();
     ASSERT_EQ(FilesIn(home() + "/tmp/body"), 1u);

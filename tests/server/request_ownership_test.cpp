@@ -43,7 +43,7 @@ struct EndSeen {
 class ProbedReader : public CPipeRequestReader {
 public:
     ProbedReader(int socket, CServerSettings* settings, EndSeen& seen, const RequestLimiter* limiter)
-        : CPipeRequestReader(socket, settings, 2000), m_socket(socket), m_seen(seen), m_limiter(limiter) {}
+        : CPipeRequestReader(socket, settings, std::make_shared<BodyMemoryBudget>(), 2000), m_socket(socket), m_seen(seen), m_limiter(limiter) {}
     ~ProbedReader() override {
         ++m_seen.ends;
         m_seen.socketOpen = ::fcntl(m_socket, F_GETFD) >= 0;
@@ -169,7 +169,7 @@ TEST_F(RequestOwnershipTest, RequestNoThreadTakesEndsAtOnce) {
 
 TEST_F(RequestOwnershipTest, PipeRequestOwnsItsSocketFromTheStart) {
     Connect();
-    RequestHandle request = MakePipeRequest(ends[0], settings.get(), 1000);
+    RequestHandle request = MakePipeRequest(ends[0], settings.get(), std::make_shared<BodyMemoryBudget>(), 1000);
     ASSERT_TRUE(request);
     EXPECT_EQ(request->m_socket, ends[0]);
     ASSERT_NE(request->m_channel, nullptr);

@@ -53,7 +53,7 @@ TEST(ReportTagAttributes, ReportFileTimeoutAndFormulas) {
     tessaro::test::TempFolder folder("tsreptag");
     std::string report = folder.write("r.rpt", "x");
     CRuntimeFileGate files;
-    std::timed_mutex reportServer;
+    ReportServerProcess reportServer;
     tessaro::reports::ReportTagSettingsOnce reportSettings;
     CReportTag tag(nullptr, nullptr, files, reportServer, reportSettings);
     for (const std::string& bad : {folder.path(), folder.path() + "/none.rpt"}) {

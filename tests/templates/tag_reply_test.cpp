@@ -182,7 +182,8 @@ class LocationTagTest : public TempHomeTest {};
 
 TEST_F(LocationTagTest, TokenGoesIntoTemplateUrlsOnlyWhenClientManagementIsOn) {
     TokenSource source;
-    CClientScope scope(source);
+    tessaro::platform::TimedMutex idLock;
+    CClientScope scope(source, idLock);
     EXPECT_EQ(AddClientToken("next.tsm", "", &scope), "next.tsm");
     EXPECT_EQ(AddClientToken("next.tsm", "", nullptr), "next.tsm");
     scope.EnableClientManagement(true);

@@ -47,6 +47,7 @@ private:
                                 .mail = m_mail,
                                 .customTags = m_customTags,
                                 .reportServer = {},
+                                .clientIds = {},
                                 .reportSettings = {}};
     std::string m_problem;
 };

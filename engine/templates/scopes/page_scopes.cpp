@@ -111,7 +111,7 @@ CClientScope* CPageScopes::Clients() {
     if (!m_clientsTried) {
         m_clientsTried = true;
         try {
-            m_clients = std::make_unique<CClientScope>(m_idSource);
+            m_clients = std::make_unique<CClientScope>(m_idSource, m_page.Services().clientIds);
         } catch (CRegistryException* e) {
             e->Delete();
         }

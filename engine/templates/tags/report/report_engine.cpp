@@ -19,6 +19,7 @@
 #include "support/server_settings.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
+#include "platform/ascii_text.h"
 
 namespace {
 
@@ -26,9 +27,7 @@ constexpr const char* kRunError = "Error occurred while processing TSREPORT tag"
 constexpr const char* kReportError = "Error occurred while processing TSREPORT";
 
 std::string Trim(const std::string& text) {
-    size_t start = text.find_first_not_of(" \t\r\n");
-    if (start == std::string::npos) return {};
-    return text.substr(start, text.find_last_not_of(" \t\r\n") - start + 1);
+    return std::string(tessaro::platform::TrimAscii(text, " \t\r\n"));
 }
 
 // The definition's [Table] File (relative to the report), as the print engine reads it:
@@ -73,7 +72,7 @@ struct RequestFolderGuard {
 }  // namespace
 
 CReportTag::CReportTag(CServerSettings* settings, CRequestReader* reader, const CRuntimeFileGate& files,
-                       std::timed_mutex& reportServer, tessaro::reports::ReportTagSettingsOnce& reportSettings)
+                       ReportServerProcess& reportServer, tessaro::reports::ReportTagSettingsOnce& reportSettings)
     : CReportRequest(std::string()),
       m_settings(settings),
       m_reader(reader),
@@ -134,7 +133,7 @@ std::string CReportTag::FormulaOf(const CTracedText& text) {
 }
 
 void CReportTag::Run() {
-    std::unique_lock<std::timed_mutex> lock(m_reportServer, std::defer_lock);
+    std::unique_lock<std::timed_mutex> lock(m_reportServer.handOff, std::defer_lock);
     bool owned = m_timeoutMs < 0 ? (lock.lock(), true) : lock.try_lock_for(std::chrono::milliseconds(m_timeoutMs));
     if (!owned) {
         throw new CWebException("Report not completed (the report server was busy)",
@@ -180,16 +179,16 @@ void CReportTag::Run() {
 
 void CReportTag::HandOff() {
     using namespace tessaro::platform;
-    // The last report server this engine started; collected once it has ended (it only ends
-    // early when a report failed beyond answering), so no dead process lingers.
-    static long s_serverPid = 0;
+    // The last report server this engine started is collected once it has ended (it only
+    // ends early when a report failed beyond answering), so no dead process lingers.
+    long& serverPid = m_reportServer.pid;
     std::string window = FindWindow("", tessaro::interfaces::kReportServerWindow);
     if (window.empty()) {
-        if (s_serverPid != 0 && ReapChild(s_serverPid)) s_serverPid = 0;
+        if (serverPid != 0 && ReapChild(serverPid)) serverPid = 0;
         std::string program = ProgramDirectory() + "tsreports";
         long error = 0;
         long pid = SpawnProgram(program, {program}, &error);
-        s_serverPid = pid;
+        serverPid = pid;
         if (pid == 0) {
             throw new CWebException(kRunError,
                                     CWebMessage("Windows NT error number ") + std::to_string(error) +

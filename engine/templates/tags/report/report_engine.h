@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/expressions/text_origin.h"
+#include "engine/templates/template_services.h"
 #include "reports/report_request.h"
 #include "reports/report_tag_settings.h"
 #include "support/web_message.h"
@@ -16,11 +17,12 @@ class CServerSettings;
 
 class CReportTag : public tessaro::reports::CReportRequest {
 public:
-    // None is owned: the page's settings and reader, the engine's private files, the lock
-    // held while a report request is handed to the report server and the engine's Reports
-    // settings (read through the page's settings by the engine's first report tag).
+    // None is owned: the page's settings and reader, the engine's private files, the report
+    // server it started with the lock held while a report request is handed to it, and the
+    // engine's Reports settings (read through the page's settings by the engine's first
+    // report tag).
     CReportTag(CServerSettings* settings, CRequestReader* reader, const CRuntimeFileGate& files,
-               std::timed_mutex& reportServer, tessaro::reports::ReportTagSettingsOnce& reportSettings);
+               ReportServerProcess& reportServer, tessaro::reports::ReportTagSettingsOnce& reportSettings);
     ~CReportTag() override;
 
     // REPORT: must name an existing file; throws CWebException otherwise.
@@ -60,7 +62,7 @@ private:
     CServerSettings* m_settings;
     CRequestReader* m_reader;
     const CRuntimeFileGate& m_files;
-    std::timed_mutex& m_reportServer;
+    ReportServerProcess& m_reportServer;
     const tessaro::reports::ReportTagSettings& m_reportSettings;
     long m_timeoutMs = -1;
     std::string m_pageText;
