@@ -84,6 +84,7 @@ void RunGateway(const char* const* environment, int inputFd, GatewayState& state
                           "output, or the visitor's connection closed); the request was given up.");
         return;
     }
+    if (state.log_problem && !state.log_problem->empty()) state.errors.AddUnlogged(*state.log_problem, 0);
     WriteErrorPage(state.relay, state.errors, adminEmail ? adminEmail() : std::string());
 }
 

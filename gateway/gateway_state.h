@@ -2,6 +2,7 @@
 // Everything one KSML run carries from step to step.
 
 #include <functional>
+#include <string>
 
 #include "gateway/engine_service.h"
 #include "platform/descriptor.h"
@@ -29,6 +30,8 @@ struct GatewayState {
     std::function<bool()> visitor_left;
     // Set when that happened: the request was given up, and nobody reads a page any more.
     bool visitor_gone = false;
+    // Why KSML's log could not be written, for the error page (null, or empty when it could).
+    const std::string* log_problem = nullptr;
 };
 
 }  // namespace ksml

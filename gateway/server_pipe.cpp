@@ -5,6 +5,7 @@
 
 #include "platform/pipe_frame.h"
 #include "platform/request_socket.h"
+#include "platform/service_account.h"
 #include "platform/win32_error.h"
 
 namespace ksml {
@@ -31,6 +32,22 @@ constexpr int kSocketPollMs = 50;
 constexpr int kBusyPollMs = 20;
 // Between looks at the visitor while the engine works on the reply.
 constexpr int kVisitorLookMs = 200;
+
+// Connecting was refused for want of rights: which socket, and which account asked.
+std::string SocketRefusedText(const std::string& path) {
+    return std::string(kConnectFailed) + " The gateway runs as the account '" +
+           PageText(plat::CurrentAccountName()) + "', which may not connect to the engine's request socket " +
+           PageText(path) +
+           ": only the engine's account and the web server's group the service was installed for may "
+           "(as root: tsengine -INSTALL -WEBGROUP GROUP).";
+}
+
+// The last failure says that no engine service is installed (or it is being removed).
+bool ServiceAbsent(const ErrorReport& errors) {
+    if (errors.empty()) return false;
+    const long number = errors.errors().back().number;
+    return number == plat::ERROR_SERVICE_DOES_NOT_EXIST || number == plat::ERROR_SERVICE_MARKED_FOR_DELETE;
+}
 
 void SleepMs(int ms) {
     if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -129,7 +146,10 @@ int OpenServerPipe(GatewayState& state) {
                 if (!startTried) {
                     startTried = true;
                     bool started = state.engine.StartServerService(state.errors);
-                    if (!started && state.engine.SetServerTerminationEvent(state.errors)) {
+                    // Ending the engine helps only a wedged service; when there is none (it was
+                    // removed, or the engine runs on the desktop), the event would end a desktop
+                    // engine that has just come up.
+                    if (!started && !ServiceAbsent(state.errors) && state.engine.SetServerTerminationEvent(state.errors)) {
                         SleepMs(settings.restart_delay_ms);
                         started = state.engine.StartServerService(state.errors);
                     }
@@ -146,7 +166,7 @@ int OpenServerPipe(GatewayState& state) {
                 state.errors.Add(kServiceNotRunning, error);
                 return -1;
             case plat::ConnectStatus::Failed:
-                state.errors.Add(kConnectFailed, error);
+                state.errors.Add(error == plat::ERROR_ACCESS_DENIED ? SocketRefusedText(path) : kConnectFailed, error);
                 return -1;
         }
     }

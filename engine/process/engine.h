@@ -70,7 +70,6 @@ private:
     void StopSubsystems();
     RequestRoad Road();
     void WindowThread();
-    void WaitForCloseSignalWithoutWindow();
     std::int64_t WindowProc(tessaro::platform::Window& window, tessaro::platform::WindowMessage& message);
 
     // Made when the process starts.

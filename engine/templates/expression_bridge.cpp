@@ -134,7 +134,7 @@ CTracedText EvaluatePageTracedText(CEvaluationHost& host, CExpressionEvaluationD
                                    int row, int contextFlag) {
     if (row == -1) row = host.CurrentLoopRow();
     CRuntimeInterfaceImp runtime(host, driver, contextFlag);
-    return ReportingFailures(host, text.text, [&] {
+    return ReportingFailures(host, text.text(), [&] {
         CTracedText value;
         driver.EvaluateToTracedText(&runtime, text, value, row);
         return value;
