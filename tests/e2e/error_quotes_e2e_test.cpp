@@ -107,7 +107,9 @@ TEST_F(ErrorQuotesThroughWebServer, ALongTextIsQuotedByItsStartMarkedAndEscaped)
         std::string unit;    // the text is this, repeated, as the page shows it
     } const cases[] = {
         {"nested expression", "/eval.tsm", "e=" + std::string(deep, '(') + "1" + std::string(deep, ')'),
-         "The expression is nested too deeply", "<PRE>   ", "("},
+         // Quoted by the evaluator's reason, after the template's own expression.
+         "The expression is nested too deeply", "<HR><P>An error has occurred while processing the expression:<PRE>   ",
+         "("},
         {"value in the reason", "/repeat.tsm", "v=" + FormEncoded(Repeat("<b>\xC3\xA9", 500000)),
          "Parameter 2 of function RepeatString which is now", "which is now \"", "&lt;b&gt;\xC3\xA9"},
         {"forged field name", "/insert.tsm", "id=1&" + Repeat("ab", 500000) + "=x",
