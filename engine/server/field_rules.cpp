@@ -170,11 +170,8 @@ bool CFloatRule::Check(const std::string& name, std::string& value, std::string&
         UseDefaultUnlessGiven(message, NumberMessage(name, value));
         return false;
     }
-    // Six places, the form the rule always wrote, unless six places would change the number
-    // (0.1234567, 1e-9): then the digits as typed, since a stored value must not be rounded.
-    char buffer[400];
-    std::snprintf(buffer, sizeof buffer, "%lf", number);
-    value = std::strtod(buffer, nullptr) == number ? std::string(buffer) : digits;
+    // The digits as typed: a fixed six places would lose precision silently.
+    value = digits;
     return true;
 }
 

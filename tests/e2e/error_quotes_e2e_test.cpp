@@ -48,23 +48,6 @@ std::string Repeat(const std::string& unit, std::size_t times) {
     return out;
 }
 
-// A form value: every byte %-encoded, so that nothing in it is taken for the form's syntax.
-std::string FormEncoded(const std::string& text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size() * 3);
-    for (unsigned char c : text) {
-        if (std::isalnum(c)) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        }
-    }
-    return out;
-}
-
 class ErrorQuotesThroughWebServer : public e2e::SiteTest {
 protected:
     void SetUp() override {
@@ -110,7 +93,7 @@ TEST_F(ErrorQuotesThroughWebServer, ALongTextIsQuotedByItsStartMarkedAndEscaped)
          // Quoted by the evaluator's reason, after the template's own expression.
          "The expression is nested too deeply", "<HR><P>An error has occurred while processing the expression:<PRE>   ",
          "("},
-        {"value in the reason", "/repeat.tsm", "v=" + FormEncoded(Repeat("<b>\xC3\xA9", 500000)),
+        {"value in the reason", "/repeat.tsm", "v=" + e2e::FormEncode(Repeat("<b>\xC3\xA9", 500000)),
          "Parameter 2 of function RepeatString which is now", "which is now \"", "&lt;b&gt;\xC3\xA9"},
         {"forged field name", "/insert.tsm", "id=1&" + Repeat("ab", 500000) + "=x",
          "Field name not found in the specified table.", "Field = '", "AB"},
@@ -154,10 +137,10 @@ TEST_F(ErrorQuotesThroughWebServer, ALongTextIsQuotedByItsStartMarkedAndEscaped)
 
 TEST_F(ErrorQuotesThroughWebServer, AShortTextIsQuotedWhole) {
     const std::string expression = "(((1)) + ";
-    auto page = Post("/eval.tsm", "e=" + FormEncoded(expression));
+    auto page = Post("/eval.tsm", "e=" + e2e::FormEncode(expression));
     EXPECT_EQ(page.status, 500);
     EXPECT_THAT(page.body, HasSubstr("<PRE>   " + expression.substr(0, expression.size() - 1) + "\n</PRE>"));
-    auto value = Post("/repeat.tsm", "v=" + FormEncoded("<i>12 and a half</i>"));
+    auto value = Post("/repeat.tsm", "v=" + e2e::FormEncode("<i>12 and a half</i>"));
     EXPECT_THAT(value.body, HasSubstr("which is now \"&lt;i&gt;12 and a half&lt;/i&gt;\" must be"));
     EXPECT_THAT(LastLogLine(), HasSubstr("which is now \"\"<i>12 and a half</i>\"\" must be"));
     auto field = Post("/insert.tsm", "id=1&nosuch=x");
