@@ -10,6 +10,7 @@
 #include "platform/process_ids.h"
 #include "platform/shared_file.h"
 #include "platform/win32_error.h"
+#include "support/quoted_excerpt.h"
 #include "support/registry.h"
 
 namespace plat = tessaro::platform;
@@ -23,7 +24,7 @@ std::string FormatTraceLogLine(const std::string& severity, long threadId, const
     char tid[32];
     std::snprintf(tid, sizeof tid, "%ld", threadId);
     return "\"" + EscapeLogField(severity) + "\",\"TID=" + tid + "\",\"" + EscapeLogField(date) + "\",\"" +
-           EscapeLogField(time) + "\",\"" + EscapeLogField(text) + "\"\n";
+           EscapeLogField(time) + "\",\"" + EscapeLogField(QuotedExcerpt(text, kMaxLoggedBytes)) + "\"\n";
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include "support/file_helpers.h"
 #include "support/html_escape.h"
+#include "support/quoted_excerpt.h"
 #include "support/registry.h"
 #include "support/text_helpers.h"
 #include "support/trace_log.h"
@@ -53,7 +54,8 @@ std::string CWebLog::FormatLine(long severity, const std::string& date, const st
     // The detail is the error page's HTML; the log is plain text, one line per entry.
     std::string line = "\"" + EscapeLogField(SeverityText(severity)) + "\",\"" + EscapeLogField(date) + "\",\"" +
                        EscapeLogField(time) + "\",\"" + EscapeLogField(remoteAddress) + "\",\"" +
-                       EscapeLogField(userAgent) + "\",\"" + EscapeLogField(HtmlToPlainText(detail)) + "\"";
+                       EscapeLogField(userAgent) + "\",\"" +
+                       EscapeLogField(QuotedExcerpt(HtmlToPlainText(detail), kMaxLoggedBytes)) + "\"";
     ReplaceString(line, "\n", " ");
     ReplaceString(line, "\r", " ");
     line += "\n";

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "support/html_escape.h"
+#include "support/quoted_excerpt.h"
 
 CWebMessage::CWebMessage(const CWebMessage& other)
     : m_markup(other.m_markup), m_html(other.m_html ? new std::string(*other.m_html) : nullptr) {}
@@ -65,7 +66,8 @@ CWebMessage& CWebMessage::operator+=(const CWebMessage& more) {
 }
 
 CWebMessage& CWebMessage::AppendValue(std::string_view value) {
-    Own() += HtmlEscape(std::string(value));
+    // Cut before it is escaped: the mark never falls inside a character reference.
+    Own() += HtmlEscape(QuotedExcerpt(value));
     return *this;
 }
 

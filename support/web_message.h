@@ -2,7 +2,9 @@
 // markup the code writes, and values, which are escaped as they join it. A literal of the code
 // is markup; a run-time text is always a value, so a message cannot put request text into the
 // page as markup by forgetting to escape it. Text that is HTML already (another message, the
-// page's own excerpt of the template) comes in only through FromHtml, by name.
+// page's own excerpt of the template) comes in only through FromHtml, by name. A value of
+// megabytes (an expression or a field the request chose) is quoted by its start, cut and
+// marked (QuotedExcerpt), so a message stays of a reasonable size.
 //
 //     CWebMessage("The query name '") + name + "' is not valid."
 #pragma once

@@ -171,7 +171,9 @@ bool CFloatRule::Check(const std::string& name, std::string& value, std::string&
         UseDefaultUnlessGiven(message, NumberMessage(name, value));
         return false;
     }
-    // The digits as typed: a fixed six places would lose precision silently.
+    // The digits as typed. A fixed six places would round silently (0.1234567, or a BIGINT
+    // past a double's precision), and "1.000000" is refused by an integer column on a strict
+    // database, where the insert tags check every numeric column with this rule.
     value = digits;
     return true;
 }

@@ -3,7 +3,6 @@
 #include <ctime>
 
 #include "engine/expressions/function_result_limit.h"
-#include "support/number_parse.h"
 #include "engine/server/reply_writer.h"
 #include "engine/server/request_reader.h"
 #include "engine/templates/scopes/cookie_scope.h"
@@ -53,7 +52,7 @@ void CQueryPage::Setup() {
     m_ifStack = std::make_unique<CIfBlockStack>(
         [this](const std::string& condition) { return EvaluateConditionOnPage(*this, condition, -1); },
         [this] { return ParsePlace(); });
-    StartRequestTimer();
+    StartRequestClock();
 }
 
 std::string CQueryPage::ParsePlace() const {
@@ -67,26 +66,9 @@ std::string CQueryPage::ParsePlace() const {
     return "line " + std::to_string(parser->ErrorLine(false)) + " of the template file " + m_placeFileOnDisk;
 }
 
-void CQueryPage::StartRequestTimer() {
-    if (GetWriter() == nullptr) return;
-    CServerSettings* settings = GetSettings();
-    long limit = 0;
-    if (settings == nullptr || settings->GetNumber("Server", "LimitTime", 1) != 0) {
-        const long serverLimit = settings == nullptr ? 60 : settings->GetNumber("Server", "MaxSeconds", 60);
-        limit = serverLimit;
-        std::string requested = GetReader()->GetUrlParameter("REQUESTTIMEOUT");
-        // Zero, negative or non-numeric values fall back to the server's limit. Anyone may ask
-        // for less time; only a debug client for more, or one request could hold a worker past
-        // the limit that keeps the others served.
-        const long asked = requested.empty() ? 0 : AsciiToLong(requested);
-        if (asked > 0 && (serverLimit <= 0 || asked <= serverLimit || IsDebugClient())) limit = asked;
-    }
-    GetWriter()->Budget().StartClock(limit);
-}
-
 void CQueryPage::CheckRequestTimeout() {
     // Also where a page nobody waits for any more, or one the engine's shutdown stopped, ends.
-    if (GetWriter() != nullptr) GetWriter()->Budget().Check();
+    if (CRequestBudget* budget = Budget()) budget->Check();
 }
 
 void CQueryPage::EndRequest(bool error) {

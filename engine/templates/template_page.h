@@ -35,9 +35,8 @@ public:
     void Run() override;
     void Finish() override;
 
-    // Request time limit (Server\LimitTime, Server\MaxSeconds, URL REQUESTTIMEOUT), on the
-    // request's budget; the check throws when the budget is spent or stopped.
-    void StartRequestTimer();
+    // The look at the request's budget (its clock started by StartRequestClock): throws when
+    // the budget is spent or stopped.
     void CheckRequestTimeout();
     void EndRequest(bool error);
     // Rolls back a transaction still running (true when there was one); never throws.

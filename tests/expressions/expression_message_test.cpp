@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/expressions/expression_exception.h"
+#include "support/quoted_excerpt.h"
 
 namespace {
 
@@ -26,11 +27,14 @@ TEST(ExpressionMessage, TextArgumentsAreValuesAndNumbersKeepTheirFormat) {
     EXPECT_EQ(FormatExpressionText("%s %u", "<x>", 3u), "<x> 3");
 }
 
-TEST(ExpressionMessage, ALongValueIsKeptWhole) {
-    const std::string value(5000, '<');
+// No buffer of the format's cuts a value short; one past the quote bound is quoted by its start.
+TEST(ExpressionMessage, ALongValueIsKeptWholeUpToTheQuoteBound) {
+    const std::string value(kMaxQuotedBytes, '<');
     std::string shown;
     for (std::size_t i = 0; i < value.size(); ++i) shown += "&lt;";
     EXPECT_EQ(FormatExpressionMessage("(%s)", value.c_str()).Html(), "(" + shown + ")");
+    const std::string longer = value + std::string(3000, '>');
+    EXPECT_EQ(FormatExpressionMessage("(%s)", longer.c_str()).Html(), "(" + shown + "...)");
 }
 
 TEST(ExpressionMessage, TheThrownErrorCarriesTheMessage) {

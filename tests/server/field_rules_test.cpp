@@ -42,6 +42,9 @@ TEST(FieldRules, PassingValuesAreRewritten) {
         {{{"AGE", "2147483647"}, {"AGE_INTEGER", ""}}, "AGE", "2147483647"},
         {{{"X", "3.5"}, {"X_FLOAT", ""}}, "X", "3.5"},
         {{{"X", "0.1234567"}, {"X_FLOAT", ""}}, "X", "0.1234567"},
+        // Whole numbers stay whole, and exact past a double's precision.
+        {{{"X", "1"}, {"X_FLOAT", ""}}, "X", "1"},
+        {{{"X", "+9007199254740993"}, {"X_FLOAT", ""}}, "X", "9007199254740993"},
         {{{"X", " $1,234.50 "}, {"X_FLOAT", ""}}, "X", "1234.50"},
         {{{"X", ""}, {"X_FLOAT", ""}}, "X", ""},
         {{{"PRICE", "12.5"}, {"PRICE_RANGE", "min=10 max = 20"}}, "PRICE", "12.5"},

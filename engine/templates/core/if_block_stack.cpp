@@ -20,7 +20,12 @@ void CIfBlockStack::Mismatch(const CWebMessage& unclosed) {
     CWebMessage listing;
     if (!m_listing.empty()) {
         listing = "<PRE>\n";
-        for (const auto& [depth, text] : m_listing) listing += std::string(depth * 2 + 2, ' ') + text + "\n";
+        // The tag on its own: a long one is quoted by its start, and its line still ends.
+        for (const auto& [depth, text] : m_listing) {
+            listing += std::string(depth * 2 + 2, ' ');
+            listing += text;
+            listing += "\n";
+        }
         listing += "</PRE>\n";
     }
     m_listing.clear();

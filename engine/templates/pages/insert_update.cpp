@@ -5,11 +5,13 @@
 #include <ctime>
 #include <deque>
 #include <memory>
+#include <optional>
 
 #include "database/odbc/odbc_connect.h"
 #include "database/odbc/odbc_stmt.h"
 #include "database/access/request_data_sources.h"
 #include "engine/server/field_rules.h"
+#include "engine/server/request_budget.h"
 #include "engine/server/form_field_list.h"
 #include "support/number_parse.h"
 #include "engine/server/request_reader.h"
@@ -325,16 +327,24 @@ bool CInsertUpdate::Execute() {
     try {
         return Run();
     } catch (CWebException* e) {
+        m_page.SetCloseConnections(true);
+        // A statement the budget's stop interrupted fails with the stop's reason.
+        CRequestBudget* budget = m_page.Budget();
+        if (budget != nullptr && budget->StoppedBy() != RequestStop::None) {
+            e->Delete();
+            throw budget->StopError();
+        }
         if (m_page.IsSQLDebugOn()) {
             e->AppendDetail(CWebMessage("Data Source = \"") + m_request.login.dataSource + "\"");
             if (!m_statement.empty()) e->AppendDetail(CWebMessage("SQL = \"") + m_statement + "\"");
         }
-        m_page.SetCloseConnections(true);
         throw;
     }
 }
 
 bool CInsertUpdate::Run() {
+    // A page whose time is already spent sends nothing.
+    if (CRequestBudget* budget = m_page.Budget()) budget->Check();
     CRequestDataSources& sources = RequestDataSourcesOf(m_page);
     m_quote = TrimmedCopy(sources.GetIdentifierQuoteChar(m_request.login));
 
@@ -440,6 +450,12 @@ bool CInsertUpdate::Run() {
         where.resize(where.size() - 5);
         m_statement = "UPDATE " + QualifiedTableName() + " SET " + setList + " " + where;
     }
+    // The statement's work (a trigger that runs for minutes) cannot look at the clock: a stop
+    // of the request's budget cancels it, and the run fails at once.
+    CRequestBudget* budget = m_page.Budget();
+    if (budget != nullptr) budget->Check();
+    std::optional<CRequestBudget::CancelScope> cancel;
+    if (budget != nullptr) cancel.emplace(*budget, [statement] { statement->CancelRunning(); });
     statement->ExecDirect(m_statement.c_str());
     return true;
 }

@@ -29,6 +29,8 @@ bool CInserterPage::IsInsertAction() const {
 
 void CInserterPage::Setup() {
     CWDBBasePage::Setup();
+    // The page's time limit holds here as on a template's page: its statement is cancelled at it.
+    StartRequestClock();
     // Every required field is checked before a connection is made.
     m_request = CInsertUpdateRequest{};
     m_request.insert = IsInsertAction();

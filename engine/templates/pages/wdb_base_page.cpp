@@ -3,10 +3,12 @@
 #include "database/access/request_data_sources.h"
 #include "engine/server/field_rules.h"
 #include "engine/server/reply_writer.h"
+#include "engine/server/request_budget.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/request_reader.h"
 #include "engine/templates/scopes/cookie_scope.h"
 #include "support/runtime_file_gate.h"
+#include "support/number_parse.h"
 #include "support/server_settings.h"
 
 CWDBBasePage::CWDBBasePage(const TemplateServices& services) : m_services(services) {}
@@ -55,6 +57,28 @@ CFieldRule* CWDBBasePage::FindValidationRule(const std::string& name) const {
 
 bool CWDBBasePage::IsDebugClient() const {
     return ::IsDebugClient(GetReader(), GetSettings());
+}
+
+CRequestBudget* CWDBBasePage::Budget() const {
+    return GetWriter() != nullptr ? &GetWriter()->Budget() : nullptr;
+}
+
+void CWDBBasePage::StartRequestClock() {
+    CRequestBudget* budget = Budget();
+    if (budget == nullptr) return;
+    CServerSettings* settings = GetSettings();
+    long limit = 0;
+    if (settings == nullptr || settings->GetNumber("Server", "LimitTime", 1) != 0) {
+        const long serverLimit = settings == nullptr ? 60 : settings->GetNumber("Server", "MaxSeconds", 60);
+        limit = serverLimit;
+        std::string requested = GetReader()->GetUrlParameter("REQUESTTIMEOUT");
+        // Zero, negative or non-numeric values fall back to the server's limit. Anyone may ask
+        // for less time; only a debug client for more, or one request could hold a worker past
+        // the limit that keeps the others served.
+        const long asked = requested.empty() ? 0 : AsciiToLong(requested);
+        if (asked > 0 && (serverLimit <= 0 || asked <= serverLimit || IsDebugClient())) limit = asked;
+    }
+    budget->StartClock(limit);
 }
 
 bool CWDBBasePage::IsSQLDebugOn() const {

@@ -12,6 +12,7 @@
 
 class CCookieScope;
 class CFieldRule;
+class CRequestBudget;
 class CFieldRuleSet;
 
 class CRequestDataSources;
@@ -34,6 +35,13 @@ public:
     CFieldRule* FindValidationRule(const std::string& name) const;
     bool IsSQLDebugOn() const;
     bool IsDebugClient() const;
+
+    // What the request may spend (null without a reply writer): the page's loops, parses and
+    // statements look at its clock, and its stop cancels a statement in flight.
+    CRequestBudget* Budget() const;
+    // Starts the budget's clock with the page's time limit: Server\LimitTime, Server\MaxSeconds
+    // and the URL's REQUESTTIMEOUT.
+    void StartRequestClock();
 
     // What the engine shares with its pages.
     const TemplateServices& Services() const { return m_services; }

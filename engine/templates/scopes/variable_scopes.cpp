@@ -214,7 +214,8 @@ CWebMessage ExpressionErrorTitle(const std::string& text, const std::string& err
         }
     }
     // The expression may be request text (Evaluate(URL.x)): a value, since no element keeps
-    // markup out once the text may close it. The excerpt and the evaluator's reason are HTML.
+    // markup out once the text may close it, and one of megabytes is quoted by its start. The
+    // excerpt and the evaluator's reason are HTML.
     return CWebMessage("An error has occurred while processing the expression:<PRE>   ") + collapsed + "\n</PRE>" +
            CWebMessage::FromHtml(errorReport) + "<HR><P>" + CWebMessage::FromHtml(reason);
 }
