@@ -6,9 +6,12 @@
 #   SUBDIRS names subfolders whose *.cpp, at any depth, belong to the same library
 #   (a subfolder not named, such as one that builds a library of its own, stays out).
 #   PUBLIC names the layers whose headers this library's headers include; PRIVATE the
-#   ones only its sources use. (DEPS, the older spelling, means PRIVATE.)
+#   ones only its sources use.
 function(ts_library name)
-  cmake_parse_arguments(ARG "" "" "PUBLIC;PRIVATE;DEPS;SUBDIRS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "PUBLIC;PRIVATE;SUBDIRS" ${ARGN})
+  if(ARG_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "ts_library(${name}): unknown arguments '${ARG_UNPARSED_ARGUMENTS}' (PUBLIC, PRIVATE or SUBDIRS)")
+  endif()
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
   foreach(dir IN LISTS ARG_SUBDIRS)
     if(NOT IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${dir})
@@ -28,7 +31,7 @@ function(ts_library name)
   endif()
   add_library(${name} STATIC ${srcs})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
-  target_link_libraries(${name} PUBLIC ${ARG_PUBLIC} PRIVATE Threads::Threads ${ARG_PRIVATE} ${ARG_DEPS})
+  target_link_libraries(${name} PUBLIC ${ARG_PUBLIC} PRIVATE Threads::Threads ${ARG_PRIVATE})
 endfunction()
 
 # ts_program(NAME MAIN file.cpp [DEPS lib...])

@@ -5,7 +5,6 @@
 #include <memory>
 #include <vector>
 
-#include "engine/server/client_id_allocator.h"
 #include "support/registry.h"
 #include "support/timestamp_literal.h"
 #include "support/trace_log.h"
@@ -57,6 +56,8 @@ bool IsClientTimeStamp(const std::string& text) {
 int CClientPurge::PurgeExpiredClients(std::time_t now) {
     int purged = 0;
     try {
+        // The engine makes the key when a page first reaches client variables; until then a
+        // pass is no error, and the default Timeout it writes is there to be changed.
         std::unique_ptr<CRegistryKey> clients(m_root.CreateSubKey("Clients"));
         long days = 90;
         if (clients->ValueExists("Timeout"))
@@ -83,8 +84,8 @@ int CClientPurge::PurgeExpiredClients(std::time_t now) {
 
 bool CClientPurge::PurgeClient(const CRegistryKey& clients, const std::string& id, const std::string& cutOff,
                                std::set<std::string>& unvisited) {
-    // Only the engine's numbered client keys are clients.
-    if (!IsWellFormedClientId(id)) return false;
+    // Every subkey is a client, whatever its name: the engine numbers the ones it makes, and
+    // a key named otherwise expires by its last visit all the same, in the log like any other.
     bool deleted = false;
     std::string lastVisit;
     // The last visit is read again and the key deleted under one write lock, so a

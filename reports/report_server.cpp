@@ -14,9 +14,7 @@
 
 namespace tessaro::reports {
 
-namespace {
-
-std::int64_t DoReport(CRegistrySettings* settings, ConnectionPool* pool, const std::string& folder) {
+std::int64_t DoReport(ConnectionPool* pool, const std::string& folder) {
     // Only a request folder of this runtime root: the message's data names where the
     // server writes, so nothing else may be named there.
     if (!IsRequestFolder(folder)) {
@@ -24,8 +22,22 @@ std::int64_t DoReport(CRegistrySettings* settings, ConnectionPool* pool, const s
                       "A report request named a folder outside the report work folder (" + folder + ").");
         return 0;
     }
-    CRequestDataSources dataSources(settings, pool);
-    CReportJob job(folder, settings, &dataSources);
+    // Each request reads the settings as they stand: its own root key and settings object.
+    std::unique_ptr<CRegistryKey> root;
+    std::unique_ptr<CRegistrySettings> settings;
+    try {
+        root = OpenTessaroRootKey();
+        settings = std::make_unique<CRegistrySettings>(root.get());
+    } catch (CRegistryException* e) {
+        WriteTraceLog("REPORT", "Error",
+                      "Error " + std::to_string(e->GetErrorCode()) +
+                          " occurred while attempting to open the Tessaro Registry key (" + e->GetErrorMessage() +
+                          ").");
+        e->Delete();
+        return 0;
+    }
+    CRequestDataSources dataSources(settings.get(), pool);
+    CReportJob job(folder, settings.get(), &dataSources);
     if (!job.Read()) {
         job.ClearResponse();
         job.WriteFailure(0,
@@ -46,8 +58,6 @@ std::int64_t DoReport(CRegistrySettings* settings, ConnectionPool* pool, const s
     }
     return 1;
 }
-
-}  // namespace
 
 int RunReportServer() {
     platform::BlockCloseSignals();
@@ -74,13 +84,12 @@ int RunReportServer() {
         e->Delete();
         return 0;
     }
-    CRegistrySettings* s = settings.get();
     ConnectionPool* p = pool.get();
     long error = 0;
     auto window = platform::Window::Create(
         kReportServerWindow, kReportServerWindow,
-        [s, p](platform::Window& w, platform::WindowMessage& m) -> std::int64_t {
-            if (m.msg == platform::WM_COPYDATA && m.dwData == WM_DOREPORT) return DoReport(s, p, m.data);
+        [p](platform::Window& w, platform::WindowMessage& m) -> std::int64_t {
+            if (m.msg == platform::WM_COPYDATA && m.dwData == WM_DOREPORT) return DoReport(p, m.data);
             if (m.msg == WM_CLOSEREPORTSERVER || m.msg == platform::WM_DESTROY) w.PostQuitMessage();
             return 0;
         },

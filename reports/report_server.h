@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+class ConnectionPool;
+
 namespace tessaro::reports {
 
 inline constexpr const char* kReportServerWindow = "TS_CrystalServer";
@@ -15,5 +17,11 @@ inline constexpr std::uint32_t WM_CLOSEREPORTSERVER = 0x0497;
 
 // Runs the server until it is told to close; the process's exit code.
 int RunReportServer();
+
+// One WM_DOREPORT: runs the request of the folder with a registry root and settings of its
+// own (the pool is the server's, not owned). 1 once the response files are written; 0 with
+// no response when the folder is no request folder or the registry cannot be opened (both
+// logged, as far as the log can still be found).
+std::int64_t DoReport(ConnectionPool* pool, const std::string& folder);
 
 }  // namespace tessaro::reports

@@ -277,37 +277,23 @@ void TDataEntryWizManager::TransferPage(int from, int& to) {
     }
 }
 
-bool TDataEntryWizManager::CheckComplete(std::string& message) {
-    message.clear();
-    if (model_.ApplicationTitle.empty()) message = "The Application Name is needed to finish your application.";
-    if (model_.DataSource.DataSourceName.empty())
-        message = "A valid ODBC Data Source is needed to finish your application.";
-    if (model_.Tables.empty()) message = "A valid Table is needed to finish your application.";
-    if (model_.ChosenFields.Empty()) message = "A set of Fields is needed to finish your application.";
-    if (model_.PageStyle.empty()) message = "You need to chose a Page Style in order to finish your application.";
-    if (model_.TargetType.empty()) message = "You need to chose a type of Target Page for your application.";
-    return message.empty();
-}
-
-bool TDataEntryWizManager::Generate(std::string& message) {
-    std::vector<std::string> written;
-    if (!WriteApplication(*this, GenerateDataEntry(model_, generator_, templatesDir_), model_.OutputDirectory,
-                          templatesDir_, written, message))
-        return false;
-    model_.EntryFormFile = written[0];
-    model_.DataEntryFile = written[1];
-    model_.EntryListFile = written[2];
-    return true;
-}
-
-void TDataEntryWizManager::ShowCompletion(int) {
-    for (int i = 0; i < PageCount(); ++i) Page(i).Buttons[kFinishButton] = true;
-    Page(kCompletionPage).Texts["reditExplanation"] = CompletionText(templatesDir_, "wizard1.rtf",
-                                                                     {{"#DataEntryHTMLFile#", model_.EntryFormFile},
-                                                                      {"#DataEntryTSMLFile#", model_.DataEntryFile},
-                                                                      {"#EntryListFile#", model_.EntryListFile},
-                                                                      {"#HTMLFileName#", "EntryForm.TSM"}});
-    Show(kCompletionPage);
+WizardFinish TDataEntryWizManager::Finishing() {
+    return {
+        {{model_.ApplicationTitle.empty(), "The Application Name is needed to finish your application."},
+         {model_.DataSource.DataSourceName.empty(), "A valid ODBC Data Source is needed to finish your application."},
+         {model_.Tables.empty(), "A valid Table is needed to finish your application."},
+         {model_.ChosenFields.Empty(), "A set of Fields is needed to finish your application."},
+         {model_.PageStyle.empty(), "You need to chose a Page Style in order to finish your application."},
+         {model_.TargetType.empty(), "You need to chose a type of Target Page for your application."}},
+        [this] { return GenerateDataEntry(model_, generator_, templatesDir_); },
+        model_.OutputDirectory,
+        templatesDir_,
+        {{&model_.EntryFormFile, "#DataEntryHTMLFile#"},
+         {&model_.DataEntryFile, "#DataEntryTSMLFile#"},
+         {&model_.EntryListFile, "#EntryListFile#"}},
+        kCompletionPage,
+        "wizard1.rtf",
+        "EntryForm.TSM"};
 }
 
 }  // namespace tessaro::wizards

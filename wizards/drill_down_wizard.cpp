@@ -341,41 +341,28 @@ void TDrillDownWizManager::TransferPage(int from, int& to) {
     }
 }
 
-bool TDrillDownWizManager::CheckComplete(std::string& message) {
-    message.clear();
-    if (model_.ApplicationTitle.empty()) message = "The Application Name is needed to finish your application.";
-    if (model_.DataSource.DataSourceName.empty())
-        message = "A valid ODBC Data Source is needed to finish your application.";
-    if (model_.SearchFields.Empty()) message = "A set of Search Fields is needed to finish your application.";
-    if (model_.ResultFields.Empty()) message = "A set of Result Fields is needed to finish your application.";
-    if (model_.DetailFields.Empty()) message = "A set of Detail Fields is needed to finish your application.";
-    if (model_.UniqueId.FieldName.empty())
-        message = "You need to specify a Unique Identifier for the Detail Screen in order to finish your application.";
-    if (!CheckDrillDownJoins(model_))
-        message =
-            "Considering the tables involved you need to specify more joins in order to complete this application";
-    return message.empty();
-}
-
-bool TDrillDownWizManager::Generate(std::string& message) {
-    std::vector<std::string> written;
-    if (!WriteApplication(*this, GenerateDrillDown(model_, generator_, templatesDir_), model_.OutputDirectory,
-                          templatesDir_, written, message))
-        return false;
-    model_.SearchFile = written[0];
-    model_.ResultsFile = written[1];
-    model_.DetailFile = written[2];
-    return true;
-}
-
-void TDrillDownWizManager::ShowCompletion(int) {
-    for (int i = 0; i < PageCount(); ++i) Page(i).Buttons[kFinishButton] = true;
-    Page(kCompletionPage).Texts["reditExplanation"] = CompletionText(templatesDir_, "wizard2.rtf",
-                                                                     {{"#DataEntryHTMLFile#", model_.SearchFile},
-                                                                      {"#DataEntryTSMLFile1#", model_.ResultsFile},
-                                                                      {"#DataEntryTSMLFile2#", model_.DetailFile},
-                                                                      {"#HTMLFileName#", "Search.TSM"}});
-    Show(kCompletionPage);
+WizardFinish TDrillDownWizManager::Finishing() {
+    return {
+        {{model_.ApplicationTitle.empty(), "The Application Name is needed to finish your application."},
+         {model_.DataSource.DataSourceName.empty(), "A valid ODBC Data Source is needed to finish your application."},
+         {model_.SearchFields.Empty(), "A set of Search Fields is needed to finish your application."},
+         {model_.ResultFields.Empty(), "A set of Result Fields is needed to finish your application."},
+         {model_.DetailFields.Empty(), "A set of Detail Fields is needed to finish your application."},
+         {model_.UniqueId.FieldName.empty(),
+          "You need to specify a Unique Identifier for the Detail Screen in order to finish your application."},
+         // Fills the pages' tables and joins as it checks them.
+         {!CheckDrillDownJoins(model_),
+          "Considering the tables involved you need to specify more joins in order to complete this "
+          "application"}},
+        [this] { return GenerateDrillDown(model_, generator_, templatesDir_); },
+        model_.OutputDirectory,
+        templatesDir_,
+        {{&model_.SearchFile, "#DataEntryHTMLFile#"},
+         {&model_.ResultsFile, "#DataEntryTSMLFile1#"},
+         {&model_.DetailFile, "#DataEntryTSMLFile2#"}},
+        kCompletionPage,
+        "wizard2.rtf",
+        "Search.TSM"};
 }
 
 }  // namespace tessaro::wizards

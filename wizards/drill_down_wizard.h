@@ -44,9 +44,7 @@ protected:
     void InitPage(WizardPage& page) override;
     bool Validate(WizardPage& page, std::string& message) override;
     void TransferPage(int from, int& to) override;
-    bool CheckComplete(std::string& message) override;
-    bool Generate(std::string& message) override;
-    void ShowCompletion(int pageIndex) override;
+    WizardFinish Finishing() override;
 
 private:
     std::vector<std::string> ColumnKeys() const;

@@ -4,6 +4,7 @@
 
 #include "platform/file_system.h"
 #include "platform/home.h"
+#include "wizards/wizard_steps.h"
 
 namespace tessaro::wizards {
 
@@ -67,14 +68,40 @@ void TWizardManager::Cancel(int, bool ask) {
     current_ = -1;
 }
 
-void TWizardManager::Finish(int i) {
+void TWizardManager::Finish(int) {
     if (ended_) return;
+    const WizardFinish finish = Finishing();
     std::string message;
-    if (!CheckComplete(message) || !Generate(message)) {
+    if (!CheckComplete(finish, message) || !Generate(finish, message)) {
         dialogs_.Information(message);
         return;
     }
-    ShowCompletion(i);
+    ShowCompletion(finish);
+}
+
+bool TWizardManager::CheckComplete(const WizardFinish& finish, std::string& message) {
+    message.clear();
+    for (const WizardFinish::Check& check : finish.checks)
+        if (check.missing) message = check.message;
+    return message.empty();
+}
+
+bool TWizardManager::Generate(const WizardFinish& finish, std::string& message) {
+    std::vector<std::string> written;
+    if (!WriteApplication(*this, finish.generate(), finish.outputDirectory, finish.templatesDir, written, message))
+        return false;
+    for (std::size_t i = 0; i < finish.written.size() && i < written.size(); ++i) *finish.written[i].name = written[i];
+    return true;
+}
+
+void TWizardManager::ShowCompletion(const WizardFinish& finish) {
+    for (int i = 0; i < PageCount(); ++i) Page(i).Buttons[kFinishButton] = true;
+    std::vector<std::pair<std::string, std::string>> values;
+    for (const WizardFinish::WrittenFile& file : finish.written) values.emplace_back(file.marker, *file.name);
+    values.emplace_back("#HTMLFileName#", finish.firstPage);
+    Page(finish.completionPage).Texts["reditExplanation"] =
+        CompletionText(finish.templatesDir, finish.completionFile, values);
+    Show(finish.completionPage);
 }
 
 void TWizardManager::FinishButton(int i) {

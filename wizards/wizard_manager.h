@@ -3,14 +3,40 @@
 // asks first; Finish checks, generates and shows the completion page.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "wizards/application_generation.h"
 #include "wizards/dialogs.h"
 #include "wizards/wizard_page.h"
 
 namespace tessaro::wizards {
+
+// One wizard's finish as a table: the checks of its answers, made with the table, in order
+// (when several fail, the last one's message is shown), the application it generates and
+// where it goes, the model's fields that take the names of the files written (in the order
+// generated), each with its marker in the completion text, and the completion page.
+struct WizardFinish {
+    struct Check {
+        bool missing;
+        const char* message;
+    };
+    struct WrittenFile {
+        std::string* name;
+        const char* marker;
+    };
+
+    std::vector<Check> checks;
+    std::function<GenerationResult()> generate;
+    const std::string& outputDirectory;
+    const std::string& templatesDir;
+    std::vector<WrittenFile> written;
+    int completionPage;
+    const char* completionFile;  // in the templates folder
+    const char* firstPage;       // the application's first page, the completion text's #HTMLFileName#
+};
 
 class TWizardManager {
 public:
@@ -47,9 +73,8 @@ protected:
     virtual void InitPage(WizardPage& page) = 0;
     virtual bool Validate(WizardPage& page, std::string& message) = 0;
     virtual void TransferPage(int from, int& to) = 0;
-    virtual bool CheckComplete(std::string& message) = 0;
-    virtual bool Generate(std::string& message) = 0;
-    virtual void ShowCompletion(int pageIndex) = 0;
+    // What Finish checks, generates and shows; made when Finish runs, its checks with it.
+    virtual WizardFinish Finishing() = 0;
 
     WizardPage& AddPage(const std::string& form, const std::string& heading);
     void Show(int pageIndex) { current_ = pageIndex; }
@@ -58,6 +83,9 @@ protected:
 
 private:
     void InitPages();
+    bool CheckComplete(const WizardFinish& finish, std::string& message);
+    bool Generate(const WizardFinish& finish, std::string& message);
+    void ShowCompletion(const WizardFinish& finish);
 
     Dialogs& dialogs_;
     std::vector<std::unique_ptr<WizardPage>> pages_;

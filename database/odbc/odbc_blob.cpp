@@ -230,13 +230,13 @@ short odbcBLOB::BindParameter() {
     // The bytes sent: a text goes without its terminator, which would otherwise be stored.
     SQLLEN send = SendLength();
     indicator_ = IsNull() ? SQL_NULL_DATA : DataAtExecIndicator(conn, send);
-    SQLULEN precision = precision_ ? precision_ : static_cast<SQLULEN>(send ? send : 1);
     short rc;
     if (conn && conn->GetFunctions(SQL_API_SQLBINDPARAMETER) != 0)
-        rc = cursor->BindParameter(param_, SQL_PARAM_INPUT, cType, sqlType_, precision, 0, this, send, &indicator_);
+        rc = cursor->BindParameter(param_, SQL_PARAM_INPUT, cType, sqlType_, precision_, 0, this, send, &indicator_);
     else
-        rc = cursor->odbcSTMT::SetParam(param_, cType, sqlType_, precision, 0, this, &indicator_);
-    if (odbcSucceeded(rc) && !IsNull()) cursor->SetDataAtExecFlag(1);
+        rc = cursor->odbcSTMT::SetParam(param_, cType, sqlType_, precision_, 0, this, &indicator_);
+    // Also for a NULL value: the flag only lets an execution that asks for data send it.
+    if (odbcSucceeded(rc)) cursor->SetDataAtExecFlag(1);
     return rc;
 }
 

@@ -149,44 +149,50 @@ std::string ConvertMask(const char* mask, MaskAction (*action)(char)) {
     std::string picture;
     if (mask == nullptr) return picture;
     picture.reserve(std::strlen(mask) * 3);
+    // Literal characters in a row, quoted by the mask or by the converter, share one quoted
+    // run: two runs side by side would put two quotes together, which the picture reads as
+    // a literal quote character. A doubled quote of the mask is that literal quote; it is
+    // written as such, inside a run or outside, and never opens or closes one.
     bool quoted = false;
-    // Literal characters in a row share one quoted run: separate runs side by side would
-    // read as a doubled quote, which the pictures take for a literal quote character.
-    bool inLiteralRun = false;
+    bool run = false;
+    auto literal = [&](char c) {
+        if (!run) picture += '\'';
+        run = true;
+        picture += c;
+    };
+    auto field = [&](char c) {
+        if (run) picture += '\'';
+        run = false;
+        picture += c;
+    };
     for (const char* p = mask; *p; ++p) {
         const char c = *p;
-        const MaskAction act = quoted || c == '\'' ? kCopy : action(c);
-        if (act == kQuote && inLiteralRun) {
-            picture.insert(picture.size() - 1, 1, c);
-            continue;
-        }
-        inLiteralRun = false;
-        if (c == '\'') {
-            picture += c;
+        if (c == '\'' && p[1] == '\'') {
+            picture += "''";
+            ++p;
+        } else if (c == '\'') {
             quoted = !quoted;
         } else if (quoted) {
-            picture += c;
+            literal(c);
         } else {
-            switch (act) {
+            switch (action(c)) {
                 case kCopy:
-                    picture += c;
+                    field(c);
                     break;
                 case kLower:
-                    picture += AsciiLower(c);
+                    field(AsciiLower(c));
                     break;
                 case kUpper:
-                    picture += AsciiUpper(c);
+                    field(AsciiUpper(c));
                     break;
                 case kQuote:
-                    picture += '\'';
-                    picture += c;
-                    picture += '\'';
-                    inLiteralRun = true;
+                    literal(c);
                     break;
             }
         }
     }
     if (quoted) ThrowExpressionError(expr_code::kFormatMask, "Invalid format mask");
+    if (run) picture += '\'';
     return picture;
 }
 

@@ -27,9 +27,13 @@ public:
     explicit QueryView(CTSXQueryImp* query) : m_query(query) {}
     CTSXQueryImp* Query() const { return m_query; }
     int GetRowCount() override { return m_query->GetRowCount(); }
+    // Among the result's own columns (no pseudo-column), the first of that name: a join's
+    // `a.id, b.id` gives two columns ID, and the list is the one the select list names first.
     int FindColumn(const std::string& name) override {
-        const int index = m_query->GetColumnIndex(UpperCopy(name));
-        return index >= 0 ? index + 1 : -1;
+        const std::string upper = UpperCopy(name);
+        for (int i = 0; i < m_query->GetColumnCount(); ++i)
+            if (m_query->GetColumn(i).name == upper) return i + 1;
+        return -1;
     }
     std::string GetCell(int row, int column) override {
         if (row < 1 || column < 1) return std::string();
@@ -104,7 +108,8 @@ void ReportExpressionError(CEvaluationHost& host, const std::string& text, const
 
 namespace {
 
-// Runs an evaluation for the page; every failure becomes the expression error page.
+// Runs an evaluation for the page; every failure becomes the expression error page, but for
+// the request's budget running out, which ends the page with its own reason.
 template <class F>
 auto ReportingFailures(CEvaluationHost& host, std::string_view text, F&& evaluate) -> decltype(evaluate()) {
     std::string reason;
@@ -119,6 +124,7 @@ auto ReportingFailures(CEvaluationHost& host, std::string_view text, F&& evaluat
     } catch (...) {
         reason = "The reason for the error is unknown.\n";
     }
+    host.CheckBudget();
     ReportExpressionError(host, std::string(text), reason);
 }
 
@@ -128,7 +134,7 @@ CTracedText EvaluatePageTracedText(CEvaluationHost& host, CExpressionEvaluationD
                                    int row, int contextFlag) {
     if (row == -1) row = host.CurrentLoopRow();
     CRuntimeInterfaceImp runtime(host, driver, contextFlag);
-    return ReportingFailures(host, text.text, [&] {
+    return ReportingFailures(host, text.text(), [&] {
         CTracedText value;
         driver.EvaluateToTracedText(&runtime, text, value, row);
         return value;

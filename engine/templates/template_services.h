@@ -6,6 +6,8 @@
 
 #include <mutex>
 
+#include "reports/report_tag_settings.h"
+
 class CExpressionEvaluationDriver;
 class CRuntimeFileGate;
 class CTSCustomTagManager;
@@ -29,4 +31,6 @@ struct TemplateServices {
     const CRuntimeFileGate* files = nullptr;
     // Held while one report request is handed to the report server.
     mutable std::timed_mutex reportServer;
+    // The Reports settings, read at the first TSREPORT.
+    mutable tessaro::reports::ReportTagSettingsOnce reportSettings;
 };

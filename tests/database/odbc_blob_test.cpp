@@ -34,7 +34,8 @@ protected:
         text->SetPutCursor(&cur);
         data->SetPutCursor(&cur);
         ASSERT_TRUE(odbcSucceeded(cur.SetParam(parms, 3, &rec))) << cur.ErrMsg();
-        EXPECT_EQ(cur.DataAtExecFlag(), text->IsNull() && data->IsNull() ? 0 : 1);
+        // Set for NULL values too: only an execution that asks for data sends any.
+        EXPECT_EQ(cur.DataAtExecFlag(), 1);
         EXPECT_TRUE(odbcSucceeded(cur.Execute())) << cur.ErrMsg();
         text->SetPutCursor(nullptr);
         data->SetPutCursor(nullptr);
@@ -121,6 +122,15 @@ TEST_P(OdbcLongData, NullAndEmptyValues) {
     cur = Select(3);
     ASSERT_TRUE(cur->GetFirst()) << cur->ErrMsg();
     EXPECT_TRUE(cur->ColResultAsBLOB(1)->IsEmpty());
+    EXPECT_TRUE(cur->ColResultAsBLOB(2)->IsNull());
+
+    // Only NULL values: the execution asks for no data, and the row holds the NULLs.
+    odbcBLOB onlyNullText(nullptr, 2, 0, SQL_LONGVARCHAR, 0, 65536, 32768);
+    odbcBLOB onlyNullData(nullptr, 3, 0, SQL_LONGVARBINARY, 0, 65536, 32768);
+    Insert(4, &onlyNullText, &onlyNullData);
+    cur = Select(4);
+    ASSERT_TRUE(cur->GetFirst()) << cur->ErrMsg();
+    EXPECT_TRUE(cur->ColResultAsBLOB(1)->IsNull());
     EXPECT_TRUE(cur->ColResultAsBLOB(2)->IsNull());
 }
 
@@ -220,8 +230,26 @@ TEST(OdbcBlob, TextHelpersAndParameterNumbers) {
     blob.SetNull();
     EXPECT_TRUE(blob.IsNull());
     EXPECT_EQ(blob.GetLPSTRFromBlob(0), nullptr);
+    // Data set into the buffer a NULL value kept is the value, not NULL any more.
+    ASSERT_EQ(blob.SetData("ab", 3), 0);
+    EXPECT_FALSE(blob.IsNull());
+    EXPECT_EQ(blob.GetcbValue(), 3);
+    EXPECT_STREQ(blob.GetLPSTRFromBlob(0), "ab");
     blob.ReleaseMem();
     EXPECT_EQ(blob.Size(), 0u);
+}
+
+// Binary SQL types travel as bytes: as characters the driver would read them as hex digits,
+// and a zero byte would end the value.
+TEST(OdbcBlob, BinaryTypesKeepTheirZeroBytes) {
+    for (short type : {SQL_BINARY, SQL_VARBINARY, SQL_LONGVARBINARY}) {
+        odbcBLOB blob(nullptr, 1, 0, type, 0, 0, 0);
+        ASSERT_EQ(blob.SetData("a\0b", 3), 0);
+        EXPECT_EQ(blob.SendLength(), 3) << type;
+    }
+    odbcBLOB text(nullptr, 1, 0, SQL_VARCHAR, 0, 0, 0);
+    ASSERT_EQ(text.SetData("a\0b", 3), 0);
+    EXPECT_EQ(text.SendLength(), 1);
 }
 
 TS_ODBC_BACKENDS(OdbcLongData);

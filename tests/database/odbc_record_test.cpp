@@ -116,6 +116,13 @@ TEST_P(RecordTest, UpdaterChangesAndDeletesRowsByTheirKey) {
     EXPECT_EQ(updater->UpdateRecord(1, &own, static_cast<unsigned int>(updater->RowsetRowRecordSize() - 1), nullptr),
               0);
     EXPECT_EQ(updater->lastRC(), ODBC_RC_BAD_PARAMETER);
+    // Without a record the row is checked all the same: row 0 or one past the rowset would
+    // read and write outside the rowset's buffers.
+    for (unsigned short row : {0, 4}) {
+        EXPECT_EQ(updater->UpdateRecord(row, nullptr, 0, lengths), 0) << row;
+        EXPECT_EQ(updater->lastRC(), ODBC_RC_BAD_PARAMETER) << row;
+    }
+    EXPECT_EQ(Column("SELECT name FROM rec_staff ORDER BY id"), "Ann;Beatrice;");
 }
 
 TEST_P(RecordTest, UpdaterWithoutRecordOrLengthsWritesTheRowAsItStands) {

@@ -5,14 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
+#include <sys/stat.h>
 #include <csignal>
 #include <thread>
 
 #include "child_process.h"
 #include "platform/event_log.h"
 #include "platform/registry_store.h"
+#include "platform/service_account.h"
 #include "platform/service_manager.h"
 #include "site_test.h"
+#include "tests/common/service_account_home.h"
 #include "tests/common/text_matchers.h"
 
 namespace {
@@ -69,6 +73,19 @@ bool EventLogged(const std::string& type, const std::string& text) {
     return false;
 }
 
+uid_t OwnerOf(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_uid : 0;
+}
+
+// The process id a service last reported.
+pid_t ServicePid(const std::string& name) {
+    std::ifstream status(plat::ScmServiceDirectory(name) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("Pid=", 0) == 0) return static_cast<pid_t>(std::atol(line.c_str() + 4));
+    return -1;
+}
+
 class ExecutiveThroughWebServer : public e2e::SiteTest {
 protected:
     void TearDown() override {
@@ -100,6 +117,12 @@ TEST_F(ExecutiveThroughWebServer, StartsAKilledEngineAgainWithoutTheGateway) {
     ASSERT_TRUE(WaitUntil([&] { return site.EnginePid() != killed && site.EngineState() == plat::SERVICE_RUNNING; }))
         << ExecutiveLog();
     EXPECT_TRUE(e2e::ProcessRunning(site.EnginePid()));
+    // The executive and the engine it started run as the account the runtime root belongs to
+    // (the tests' own user, or the service account when they run as root).
+    const std::string owner = plat::AccountName(OwnerOf(site.home()));
+    EXPECT_EQ(tessaro::test::ProcessAccount(site.EnginePid()), owner);
+    EXPECT_EQ(tessaro::test::ProcessAccount(ServicePid(kExecutive)), owner);
+    EXPECT_NE(owner, "root");
 
     auto again = site.Get("/x.tsm");
     EXPECT_EQ(again.status, 200) << again.error;
@@ -131,7 +154,28 @@ TEST_F(ExecutiveThroughWebServer, RunsAsAServiceThatStopsPromptlyAndReportsToThe
     EXPECT_EQ(ServiceState(kExecutive), 0u);
 }
 
+// The purge's first pass runs as the service starts: every client key, whatever its name,
+// goes once its last visit is older than the time-out, and each deletion is in the engine's log.
+TEST_F(ExecutiveThroughWebServer, PurgesExpiredClientsWhateverTheirKeysAreNamed) {
+    ASSERT_TRUE(e2e::Site::SetSetting("Server", "ServiceRunning", "0"));
+    ASSERT_TRUE(e2e::Site::SetSetting("Clients", "Timeout", "30"));
+    ASSERT_TRUE(e2e::Site::SetSetting("Clients\\17", "LASTVISIT", "{ts '2001-01-01 00:00:00'}"));
+    ASSERT_TRUE(e2e::Site::SetSetting("Clients\\imported ann", "LASTVISIT", "{ts '2001-01-02 00:00:00'}"));
+    ASSERT_TRUE(e2e::Site::SetSetting("Clients\\kept", "LASTVISIT", "{ts '2999-12-31 00:00:00'}"));
+    ASSERT_EQ(RunProgram({BuiltProgram("tsexec"), "-INSTALL"}), 0);
+    ASSERT_EQ(RunProgram({BuiltProgram("tsscm"), "start", kExecutive, "--wait", "15"}), 0) << ExecutiveLog();
+    const auto serverLog = [&] { return site.ReadHomeFile("log/SERVER.LOG"); };
+    ASSERT_TRUE(WaitUntil([&] { return ContainsText(serverLog(), "Purged client ID 'imported ann'"); }))
+        << serverLog() << ExecutiveLog();
+    EXPECT_THAT(serverLog(), HasSubstr("Purged client ID '17'; Last visited '{ts '2001-01-01 00:00:00'}'"));
+    EXPECT_THAT(serverLog(), HasSubstr("Purged client ID 'imported ann'; Last visited '{ts '2001-01-02 00:00:00'}'"));
+    EXPECT_EQ(Setting("Clients\\17", "LASTVISIT"), "");
+    EXPECT_EQ(Setting("Clients\\kept", "LASTVISIT"), "{ts '2999-12-31 00:00:00'}");
+}
+
 TEST_F(ExecutiveThroughWebServer, OutsideTheServiceManagerItReportsWhyItCannotRun) {
+    // Run by root, tsexec works only from a root that belongs to its account.
+    tessaro::test::GiveHomeToServiceAccount(site.home());
     EXPECT_EQ(RunProgram({BuiltProgram("tsexec")}), 0);
     EXPECT_THAT(ExecutiveLog(), HasSubstr("Windows NT error number 1063 occurred while attempting to Initialize the "
                                           "Tessaro Executive service."));

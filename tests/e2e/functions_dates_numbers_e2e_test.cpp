@@ -133,4 +133,44 @@ TEST_F(FunctionsThroughWebServer, ArithmeticPastTheRealRangeIsAnErrorPage) {
     EXPECT_EQ(fine.body, "[1E+308] 3");
 }
 
+// Val, CreateTimeSpan and a number mask take a visitor's number past what they can hold to
+// an error page as well; what lies within stays a number, in the SQL too.
+TEST_F(FunctionsThroughWebServer, VisitorsNumbersPastWhatAFunctionHoldsAreErrorPages) {
+    site.WriteDocument("val.tsm", Query("q", "SELECT COUNT(*) AS n FROM orders WHERE amount < #Val(URL.n)#") +
+                                      "<TSOUTPUT>#q.n#</TSOUTPUT>");
+    EXPECT_EQ(site.Get("/val.tsm?n=1e307").body, "3");
+    EXPECT_EQ(site.Get("/val.tsm?n=abc").body, "1");
+    EXPECT_EQ(site.Get("/val.tsm?n=1e-400").body, "1");
+    for (const char* n : {"1e999", "-1e400"}) {
+        auto page = site.Get(std::string("/val.tsm?n=") + n);
+        EXPECT_EQ(page.status, 500) << n << "\n" << page.body;
+        EXPECT_NE(page.body.find("The function Val has no finite result for the argument"), std::string::npos)
+            << page.body;
+        EXPECT_NE(page.body.find(n), std::string::npos) << page.body;
+        EXPECT_EQ(page.body.find("INF"), std::string::npos) << page.body;
+    }
+    site.WriteDocument("span.tsm", "<TSOUTPUT>#CreateTimeSpan(URL.d, URL.h, 0, 0)#</TSOUTPUT>");
+    EXPECT_EQ(site.Get("/span.tsm?d=1&h=12").body, "1.5");
+    auto span = site.Get("/span.tsm?d=1.79e308&h=1e308");
+    EXPECT_EQ(span.status, 500) << span.body;
+    EXPECT_NE(span.body.find("The result of the function CreateTimeSpan(days, hours, minutes, seconds) is too large "
+                             "for a real number"),
+              std::string::npos)
+        << span.body;
+    site.WriteDocument("mask.tsm", "<TSOUTPUT>#NumberFormat(URL.n, \"+999\")#</TSOUTPUT>");
+    EXPECT_EQ(site.Get("/mask.tsm?n=12").body, "+ 12");
+    auto mask = site.Get("/mask.tsm?n=-1e19");
+    EXPECT_EQ(mask.status, 500) << mask.body;
+    EXPECT_NE(mask.body.find("must be a number smaller than 9223372036854775808 in absolute value"), std::string::npos)
+        << mask.body;
+}
+
+TEST_F(FunctionsThroughWebServer, DateMaskLiteralsAreWrittenAsTheyStand) {
+    EXPECT_EQ(Body("masks.tsm",
+                   "<TSOUTPUT>#DateFormat(CreateDate(2024,2,29), \"dd':'-mm-':'yy\")#|"
+                   "#DateFormat(CreateDateTime(2024,2,29,9,5,0), \"yyyy hh:nn\")#|"
+                   "#TimeFormat(CreateTime(9,5,0), \"HH'h'dd:mm\")#</TSOUTPUT>"),
+              "29:-02-:24|2024 hh:nn|09hdd:05");
+}
+
 }  // namespace

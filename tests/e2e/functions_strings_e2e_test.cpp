@@ -73,6 +73,25 @@ TEST_F(StringFunctionsThroughWebServer, UrlFormAndQueryValues) {
     EXPECT_THAT(wrong.body, HasSubstr("must be pointing to a valid column name"));
 }
 
+TEST_F(StringFunctionsThroughWebServer, ColumnListOfASharedNameListsTheFirstSuchColumn) {
+    // A join selects two columns named ID, and an alias may be given twice: the name means the
+    // first of them, whatever column the driver reports last.
+    auto page = Page("join.tsm",
+                     Query("", "CREATE TABLE pets (id INTEGER, owner INTEGER)") +
+                         Query("", "INSERT INTO pets VALUES (10, 1)") + Query("", "INSERT INTO pets VALUES (30, 3)") +
+                         Query("j",
+                               "SELECT names.id, pets.id FROM names JOIN pets ON pets.owner = names.id "
+                               "ORDER BY names.id") +
+                         Query("r",
+                               "SELECT pets.id, names.id FROM names JOIN pets ON pets.owner = names.id "
+                               "ORDER BY names.id") +
+                         Query("x", "SELECT 1 AS x, 2 AS x") +
+                         "<TSOUTPUT>#ValueList(j.id)#|#QuotedValueList(j.ID)#|#ValueList(r.Id)#|#ValueList(x.x)#"
+                         "</TSOUTPUT>");
+    ASSERT_EQ(page.status, 200) << page.error;
+    EXPECT_EQ(page.body, "1,3|'1','3'|10,30|1");
+}
+
 TEST_F(StringFunctionsThroughWebServer, HugeResultIsAnErrorPageAndTheEngineKeepsServing) {
     const auto started = std::chrono::steady_clock::now();
     auto huge = Page("huge.tsm", "<TSOUTPUT>#RepeatString(\"x\", 2147483647)#</TSOUTPUT>");

@@ -257,7 +257,11 @@ TEST_F(ReportsThroughWebServer, APictureOfTheReportIsServedOnceThroughItsLink) {
     struct stat info {};
     ASSERT_EQ(::stat(served.c_str(), &info), 0) << served;
     EXPECT_EQ(info.st_mode & 0777, 0600u);
-    EXPECT_EQ(info.st_uid, ::getuid());
+    // The engine's user: the account the runtime root belongs to (the tests' own user, or the
+    // service account when they run as root).
+    struct stat root {};
+    ASSERT_EQ(::stat(site.home().c_str(), &root), 0);
+    EXPECT_EQ(info.st_uid, root.st_uid);
 
     auto image = site.Get(link);
     ASSERT_EQ(image.status, 200) << image.error << image.body;
@@ -319,6 +323,23 @@ TEST_F(ReportsThroughWebServer, FailuresAnswerWithTheirPages) {
     // The report server is still there for the next report.
     auto again = Page("again.tsm", "<TSREPORT REPORT=\"" + ReportPath() + "\"></TSREPORT>");
     EXPECT_THAT(again.body, HasSubstr("<TD>Eve</TD>"));
+}
+
+TEST_F(ReportsThroughWebServer, TheMarkersAreReadAtTheEnginesFirstReportAndKept) {
+    // Set before the first report, a marker counts: the report is cut at its table.
+    ASSERT_TRUE(e2e::Site::SetSetting("Reports", "CrystalTrailer", "</TABLE>"));
+    Start();
+    const std::string page = Open(ReportPath()) + "></TSREPORT>|end";
+    auto first = Page("first.tsm", page);
+    ASSERT_EQ(first.status, 200) << first.error;
+    EXPECT_THAT(first.body, HasSubstr("<TD>Eve</TD>"));
+    EXPECT_THAT(first.body, Not(HasSubstr("</TABLE>")));
+    // Changed while the engine runs, it waits for the engine's next start.
+    ASSERT_TRUE(e2e::Site::SetSetting("Reports", "CrystalTrailer", "<TD>Cy"));
+    auto second = Page("second.tsm", page);
+    EXPECT_THAT(second.body, HasSubstr("<TD>Eve</TD>"));
+    EXPECT_THAT(second.body, Not(HasSubstr("</TABLE>")));
+    EXPECT_EQ(second.body.substr(second.body.size() - 4), "|end");
 }
 
 TEST_F(ReportsThroughWebServer, APrintEngineThatIsNotInstalledIsReported) {

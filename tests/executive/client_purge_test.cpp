@@ -105,15 +105,18 @@ TEST_F(PurgeTest, RemovesExactlyTheExpiredClients) {
     Client("20", "{ts '2020-03-31 09:00:00'}", "7");
     Client("21", "yesterday");
     Client("22", "");
+    // Keys the engine did not number are clients all the same.
     Client("abc", "{ts '1999-01-01 00:00:00'}");
+    Client("Imported 7", "{ts '2020-03-01 00:00:00'}");
+    Client("notes", "");
 
     CClientPurge purge(*root);
-    EXPECT_EQ(purge.PurgeExpiredClients(now), 2);
+    EXPECT_EQ(purge.PurgeExpiredClients(now), 3);
     struct Expect {
         const char* id;
         bool kept;
-    } expected[] = {{"17", false}, {"18", false}, {"19", true}, {"20", true},
-                    {"21", true},  {"22", true},  {"abc", true}};
+    } expected[] = {{"17", false}, {"18", false},  {"19", true},         {"20", true},   {"21", true},
+                    {"22", true},  {"abc", false}, {"Imported 7", true}, {"notes", true}};
     for (const Expect& e : expected) EXPECT_EQ(Exists(e.id), e.kept) << e.id;
     EXPECT_EQ(Value("Clients", "LastID"), "22");
     EXPECT_EQ(Value("Clients\\20", "HITCOUNT"), "7");
@@ -123,13 +126,17 @@ TEST_F(PurgeTest, RemovesExactlyTheExpiredClients) {
     EXPECT_NE(server.find("\"Information\""), std::string::npos);
     EXPECT_NE(server.find("Purged client ID '17'; Last visited '{ts '2020-01-01 10:00:00'}'"), std::string::npos);
     EXPECT_NE(server.find("Purged client ID '18'"), std::string::npos);
+    EXPECT_NE(server.find("Purged client ID 'abc'; Last visited '{ts '1999-01-01 00:00:00'}'"), std::string::npos);
     EXPECT_NE(Log("TSEXEC").find("Client ID '21' was kept: its last visit 'yesterday' is not a time stamp."),
               std::string::npos);
 
     // A client still without a visit at the next pass was not one being created: it goes.
-    EXPECT_EQ(purge.PurgeExpiredClients(now), 1);
+    EXPECT_EQ(purge.PurgeExpiredClients(now), 2);
     EXPECT_FALSE(Exists("22"));
+    EXPECT_FALSE(Exists("notes"));
     EXPECT_NE(Log("SERVER").find("Purged client ID '22'; Last visited ''"), std::string::npos);
+    EXPECT_NE(Log("SERVER").find("Purged client ID 'notes'; Last visited ''"), std::string::npos);
+    EXPECT_TRUE(Exists("Imported 7"));
     EXPECT_TRUE(Exists("21"));
     EXPECT_TRUE(Exists("19"));
 }

@@ -170,8 +170,13 @@ INSTANTIATE_TEST_SUITE_P(
                           "valid formatting mask"},
         FunctionErrorCase{"NumberFormat",
                           {"9223372036854775808.0", "'9'"},
-                          0x400A,
+                          0x400F,
                           "Parameter 1 of function NumberFormat which is now \"9223372036854775808.0\" must be a "
+                          "number smaller than 9223372036854775808 in absolute value"},
+        FunctionErrorCase{"NumberFormat",
+                          {"'-1E19'", "'(999)'"},
+                          0x400F,
+                          "Parameter 1 of function NumberFormat which is now \"-1E19\" must be a "
                           "number smaller than 9223372036854775808 in absolute value"}));
 
 // No expression can make a real that is not finite (every operator refuses such a result),

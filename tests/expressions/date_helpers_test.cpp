@@ -160,6 +160,10 @@ TEST(DateHelpers, Masks) {
     EXPECT_EQ(ConvertDateMask(""), "");
     EXPECT_EQ(ConvertDateMask("hh:nn"), "'hh:nn'");
     EXPECT_EQ(ConvertDateMask("d 'o''clock'"), "d 'o''clock'");
+    // A literal the converter quotes next to one the mask quotes joins the same run.
+    EXPECT_EQ(ConvertDateMask("dd':'-mm"), "dd':-'MM");
+    EXPECT_EQ(ConvertDateMask("h'x'"), "'hx'");
+    EXPECT_EQ(ConvertDateMask("''h''"), "'''h'''");
     EXPECT_EQ(ConvertTimeMask("HH:MM:SS"), "HH':'mm':'ss");
     EXPECT_EQ(ConvertTimeMask("h:mm tt"), "h':'mm tt");
     EXPECT_EQ(ConvertTimeMask("d"), "'d'");

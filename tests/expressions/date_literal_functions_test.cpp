@@ -72,11 +72,17 @@ INSTANTIATE_TEST_SUITE_P(
                           0x4011,
                           "Cannot convert 3000000 to date.<P>Please, check the Tessaro manual for the allowed "
                           "conversions between data types (see docs/templates.md, section \"Operators\")"},
-        // A span as large as no real can hold is refused like every such result.
+        // A span as large as no real can hold fails with the code and words of an operator's
+        // result past that range, from either end.
         FunctionErrorCase{"CreateTimeSpan",
                           {"1.79E308", "1.0E308", "0", "0"},
-                          0x400A,
-                          "The time span of the function CreateTimeSpan(days, hours, minutes, seconds) is too large "
+                          0x4005,
+                          "The result of the function CreateTimeSpan(days, hours, minutes, seconds) is too large "
+                          "for a real number"},
+        FunctionErrorCase{"CreateTimeSpan",
+                          {"-1.79E308", "-1.0E308", "0", "0"},
+                          0x4005,
+                          "The result of the function CreateTimeSpan(days, hours, minutes, seconds) is too large "
                           "for a real number"}));
 
 TEST(DateLiteralFunctions, NonFiniteArgumentsAreRefused) {

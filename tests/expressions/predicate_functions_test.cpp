@@ -63,6 +63,10 @@ INSTANTIATE_TEST_SUITE_P(
         ValueRow{"DateFormat(CreateDateTime(2005,7,4,9,3,7), 'yyyy-mm-dd hh:nn')", "2005-07-04 hh:nn"},
         // Literal characters side by side share one quoted run: no quote shows between them.
         ValueRow{"DateFormat(CreateDate(2005,7,4), 'dd/-mm(yy)')", "04/-07(05)"},
+        // No quote appears but those the mask doubles, however its literals lie side by side.
+        ValueRow{"DateFormat(CreateDate(2005,7,4), \"dd':'-mm-':'yy\")", "04:-07-:05"},
+        ValueRow{"DateFormat(CreateDate(2005,7,4), \"h'x'w''\")", "hxw'"},
+        ValueRow{"DateFormat(CreateDate(2005,7,4), \"''h''dd\")", "'h'04"},
         ValueRow{"TimeFormat(CreateTime(9,3,7), 'HH:-mm')", "09:-03"}, ValueRow{"DateFormat('')", ""},
         ValueRow{"DateFormat('', \"'open\")", ""},
         ValueRow{"DateFormat(\"{d '2005-07-04'}\", 'dd.mm.yyyy')", "04.07.2005"},

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "platform/ini_file.h"
@@ -13,6 +14,7 @@
 #include "platform/window.h"
 #include "reports/report_files.h"
 #include "reports/report_server.h"
+#include "tests/common/file_text.h"
 #include "tests/common/temp_home.h"
 
 using namespace tessaro;
@@ -69,6 +71,28 @@ TEST(ReportServerProgram, AnswersWhatItCanAndClosesWhenTold) {
 
     EXPECT_TRUE(platform::PostMessage(window, reports::WM_CLOSEREPORTSERVER, 0, 0));
     EXPECT_EQ(ExitCode(pid), 0);
+    reports::RemoveRequestFolder(folder);
+}
+
+// Each request opens the registry for itself: while the store cannot be opened the request
+// is left without an answer (the engine then reports the refusal), and the next request after
+// the store is mended is answered by the same process.
+TEST(ReportServerRequest, OpensTheRegistryForEachRequest) {
+    test::TempHome home;
+    long error = 0;
+    const std::string folder = reports::CreateRequestFolder(&error);
+    ASSERT_FALSE(folder.empty()) << error;
+    const std::string store = home.path() + "/registry.db";
+    const std::string response = folder + "/RESPONSE.INI";
+    test::WriteFileText(store, "this is no registry store, and no database at all\n");
+    EXPECT_EQ(reports::DoReport(nullptr, folder), 0);
+    EXPECT_TRUE(platform::IniSectionNames(response).empty());
+    std::string text;
+    EXPECT_NE(platform::ReadRegularFileNoFollow(folder + "/ERROR.TXT", &text), 0) << text;
+
+    ASSERT_EQ(std::remove(store.c_str()), 0);
+    EXPECT_EQ(reports::DoReport(nullptr, folder), 1);
+    EXPECT_EQ(platform::IniGetString(response, "ReportStatus", "ReportSucceeded", ""), "0");
     reports::RemoveRequestFolder(folder);
 }
 

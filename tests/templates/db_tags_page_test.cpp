@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/templates/pages/inserter_page.h"
-#include "engine/templates/tags/insert/insert_update.h"
+#include "engine/templates/pages/insert_update.h"
 #include "engine/templates/tags/table/table_engine.h"
 #include "platform/clock.h"
 #include "tests/common/pg_test_server.h"

@@ -54,7 +54,8 @@ TEST(ReportTagAttributes, ReportFileTimeoutAndFormulas) {
     std::string report = folder.write("r.rpt", "x");
     CRuntimeFileGate files;
     std::timed_mutex reportServer;
-    CReportTag tag(nullptr, nullptr, files, reportServer);
+    tessaro::reports::ReportTagSettingsOnce reportSettings;
+    CReportTag tag(nullptr, nullptr, files, reportServer, reportSettings);
     for (const std::string& bad : {folder.path(), folder.path() + "/none.rpt"}) {
         try {
             tag.SetReportPath(bad);

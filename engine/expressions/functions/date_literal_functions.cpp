@@ -38,10 +38,11 @@ public:
         const double m = FiniteReal(*this, 3, Argument(arguments, 2));
         const double s = FiniteReal(*this, 4, Argument(arguments, 3));
         const double span = ((s * (1.0 / 60) + m) * (1.0 / 60) + h) * (1.0 / 24) + d;
-        // Like every result past the range of a real, a span too large is an error.
+        // The span is the parts' sum: past the range of a real it fails as an operator's
+        // result does.
         if (!std::isfinite(span))
-            ThrowExpressionError(expr_code::kArgumentType,
-                                 "The time span of the function CreateTimeSpan(days, hours, minutes, seconds) is too "
+            ThrowExpressionError(expr_code::kZeroPower,
+                                 "The result of the function CreateTimeSpan(days, hours, minutes, seconds) is too "
                                  "large for a real number");
         result->SetReal(span);
     }
@@ -72,12 +73,12 @@ public:
 
 const FunctionTableRow kRows[] = {
     {"CreateTimeSpan", 4, PackArgTypes(arg_type::kReal, arg_type::kReal, arg_type::kReal, arg_type::kReal),
-     MakeFunction<CFuncCreateTimeSpan>},
-    {"CreateODBCDateTime", 1, PackArgTypes(arg_type::kDate), MakeFunction<CFuncCreateODBCDateTime>},
-    {"CreateODBCDate", 1, PackArgTypes(arg_type::kDate), MakeFunction<CFuncCreateODBCDate>},
-    {"CreateODBCTime", 1, PackArgTypes(arg_type::kDate), MakeFunction<CFuncCreateODBCTime>},
-    {"IsDate", 1, PackArgTypes(arg_type::kString), MakeFunction<CFuncIsDate>},
-    {"IsNumericDate", 1, PackArgTypes(arg_type::kReal), MakeFunction<CFuncIsNumericDate>},
+     answer::kArguments, MakeFunction<CFuncCreateTimeSpan>},
+    {"CreateODBCDateTime", 1, PackArgTypes(arg_type::kDate), answer::kArguments, MakeFunction<CFuncCreateODBCDateTime>},
+    {"CreateODBCDate", 1, PackArgTypes(arg_type::kDate), answer::kArguments, MakeFunction<CFuncCreateODBCDate>},
+    {"CreateODBCTime", 1, PackArgTypes(arg_type::kDate), answer::kArguments, MakeFunction<CFuncCreateODBCTime>},
+    {"IsDate", 1, PackArgTypes(arg_type::kString), answer::kArguments, MakeFunction<CFuncIsDate>},
+    {"IsNumericDate", 1, PackArgTypes(arg_type::kReal), answer::kArguments, MakeFunction<CFuncIsNumericDate>},
 };
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "engine/templates/tags/insert/insert_update.h"
+#include "engine/templates/pages/insert_update.h"
 #include "engine/templates/pages/wdb_base_page.h"
 
 class CInserterPage : public CWDBBasePage {

@@ -1,11 +1,11 @@
 // TSINSERT and TSUPDATE: the submitted form's fields become a new row, or
-// change the row their key selects (see insert_update.h).
+// change the row their key selects (see pages/insert_update.h).
 #include <memory>
 
 #include "database/access/request_data_sources.h"
 #include "support/text_helpers.h"
 #include "support/web_exception.h"
-#include "engine/templates/tags/insert/insert_update.h"
+#include "engine/templates/pages/insert_update.h"
 #include "engine/templates/core/transaction_window.h"
 #include "engine/templates/tags/page_tags.h"
 #include "engine/templates/pages/pooled_data_sources.h"

@@ -31,26 +31,6 @@ std::string Trim(const std::string& text) {
     return text.substr(start, text.find_last_not_of(" \t\r\n") - start + 1);
 }
 
-struct ReportMarkers {
-    long defaultTimeoutMs;
-    long serverWaitSeconds;
-    std::string trailer, image;
-};
-
-// The Reports settings as the page's settings give them now.
-ReportMarkers Markers(CServerSettings* settings) {
-    auto number = [settings](const char* name, long fallback) {
-        return settings ? settings->GetNumber("Reports", name, fallback) : fallback;
-    };
-    auto text = [settings](const char* name, const char* fallback) {
-        return settings ? settings->GetString("Reports", name, fallback) : std::string(fallback);
-    };
-    long wait = number("ServerTimeout", 300);
-    return ReportMarkers{number("DefaultTimeout", 60) * 1000, wait > 0 ? wait : 300,
-                         text("CrystalTrailer", "<HR>This report was created using <"),
-                         text("CrystalImage", "ALT=\"CRYSTAL CLEAR IMAGE\"")};
-}
-
 // The definition's [Table] File (relative to the report), as the print engine reads it:
 // refused when it names a private file or anything but a plain file.
 bool ReportDataFileAllowed(const std::string& reportPath, const CRuntimeFileGate& files, std::size_t maxBytes) {
@@ -98,14 +78,14 @@ void CloseReportServer() {
 }
 
 CReportTag::CReportTag(CServerSettings* settings, CRequestReader* reader, const CRuntimeFileGate& files,
-                       std::timed_mutex& reportServer)
+                       std::timed_mutex& reportServer, tessaro::reports::ReportTagSettingsOnce& reportSettings)
     : CReportRequest(std::string()),
       m_settings(settings),
       m_reader(reader),
       m_files(files),
-      m_reportServer(reportServer) {
-    long defaultMs = Markers(settings).defaultTimeoutMs;
-    if (defaultMs > 0) m_timeoutMs = defaultMs;
+      m_reportServer(reportServer),
+      m_reportSettings(reportSettings.Get(settings)) {
+    if (m_reportSettings.defaultTimeoutMs > 0) m_timeoutMs = m_reportSettings.defaultTimeoutMs;
 }
 
 CReportTag::~CReportTag() = default;
@@ -147,12 +127,11 @@ std::string CReportTag::FormulaOf(const CTracedText& text) {
     // wrote inside an expression ("'" & URL.d & "'", a DE text) stay formula, while every
     // character a value gave, or a function computed from one, is quoted.
     const std::string& characters = text.Text();
-    const CTextOrigin& origin = text.Origin();
     std::vector<tessaro::reports::FormulaPiece> pieces;
     for (std::size_t start = 0; start < characters.size();) {
-        const bool value = origin.IsValueAt(start);
+        const bool value = text.IsValueAt(start);
         std::size_t end = start + 1;
-        while (end < characters.size() && origin.IsValueAt(end) == value) ++end;
+        while (end < characters.size() && text.IsValueAt(end) == value) ++end;
         pieces.push_back({characters.substr(start, end - start), value});
         start = end;
     }
@@ -200,9 +179,8 @@ void CReportTag::Run() {
     long ticks = static_cast<long>(
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
             .count());
-    const ReportMarkers markers = Markers(m_settings);
-    m_pageText =
-        CutReport(html, markers.trailer, markers.image, m_reader ? m_reader->GetCgiVariable("SCRIPT_NAME") : "", ticks);
+    m_pageText = CutReport(html, m_reportSettings.trailer, m_reportSettings.image,
+                           m_reader ? m_reader->GetCgiVariable("SCRIPT_NAME") : "", ticks);
 }
 
 void CReportTag::HandOff() {
@@ -236,7 +214,7 @@ void CReportTag::HandOff() {
         }
     }
     bool ok = false;
-    const long waitSeconds = Markers(m_settings).serverWaitSeconds;
+    const long waitSeconds = m_reportSettings.serverWaitSeconds;
     std::int64_t done = SendCopyDataWithin(window, 0, tessaro::reports::WM_DOREPORT, m_folder, waitSeconds, &ok);
     if (!ok || done != 1) {
         // A report server that hangs or dies must not hold the report mutex for ever.

@@ -7,6 +7,7 @@
 
 #include "engine/expressions/text_origin.h"
 #include "reports/report_request.h"
+#include "reports/report_tag_settings.h"
 #include "support/web_message.h"
 
 class CRequestReader;
@@ -18,10 +19,11 @@ void CloseReportServer();
 
 class CReportTag : public tessaro::reports::CReportRequest {
 public:
-    // None is owned: the page's settings and reader, the engine's private files and the
-    // lock held while a report request is handed to the report server.
+    // None is owned: the page's settings and reader, the engine's private files, the lock
+    // held while a report request is handed to the report server and the engine's Reports
+    // settings (read through the page's settings by the engine's first report tag).
     CReportTag(CServerSettings* settings, CRequestReader* reader, const CRuntimeFileGate& files,
-               std::timed_mutex& reportServer);
+               std::timed_mutex& reportServer, tessaro::reports::ReportTagSettingsOnce& reportSettings);
     ~CReportTag() override;
 
     // REPORT: must name an existing file; throws CWebException otherwise.
@@ -62,6 +64,7 @@ private:
     CRequestReader* m_reader;
     const CRuntimeFileGate& m_files;
     std::timed_mutex& m_reportServer;
+    const tessaro::reports::ReportTagSettings& m_reportSettings;
     long m_timeoutMs = -1;
     std::string m_pageText;
 };

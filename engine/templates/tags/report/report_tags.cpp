@@ -4,7 +4,7 @@
 
 #include "engine/grammar/template_symbols.h"
 #include "engine/templates/core/output_section.h"
-#include "engine/templates/core/page_section_host.h"
+#include "engine/templates/page_section_host.h"
 #include "engine/templates/tags/page_tags.h"
 #include "engine/templates/template_page.h"
 #include "engine/templates/tags/report/report_engine.h"
@@ -45,8 +45,9 @@ CTracedText TracedAttributeValue(TagContext& c) {
 constexpr TagAction kActions[] = {
     {p::reportStart_ReportTag,
      [](TagContext& c) {
-         c.Own<ReportState>().tag = std::make_unique<CReportTag>(c.page.GetSettings(), c.page.GetReader(),
-                                                                 c.page.Files(), c.page.Services().reportServer);
+         const TemplateServices& services = c.page.Services();
+         c.Own<ReportState>().tag = std::make_unique<CReportTag>(
+             c.page.GetSettings(), c.page.GetReader(), c.page.Files(), services.reportServer, services.reportSettings);
          c.tags.Sections().OpenReport();
      }},
     {p::reportAttribute_ReportReport_attributeValue,

@@ -1,4 +1,4 @@
-#include "engine/templates/core/page_section_host.h"
+#include "engine/templates/page_section_host.h"
 
 #include <algorithm>
 

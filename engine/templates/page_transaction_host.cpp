@@ -1,4 +1,4 @@
-#include "engine/templates/core/page_transaction_host.h"
+#include "engine/templates/page_transaction_host.h"
 
 #include "engine/templates/pages/pooled_data_sources.h"
 #include "engine/templates/template_page.h"

@@ -1,4 +1,4 @@
-#include "engine/templates/tags/insert/insert_update.h"
+#include "engine/templates/pages/insert_update.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "engine/templates/core/page_loop_host.h"
+#include "engine/templates/page_loop_host.h"
 
 #include "engine/templates/core/if_block_stack.h"
 #include "engine/templates/page_evaluation.h"
