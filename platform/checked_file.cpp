@@ -274,6 +274,16 @@ std::uint64_t CheckedFile::Size() const {
     return m_fd >= 0 && ::fstat(m_fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 
+bool CheckedFile::Stamp(FileStamp* stamp) const {
+    struct stat st;
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0) return false;
+    stamp->identity = IdentityOf(st);
+    stamp->size = static_cast<std::uint64_t>(st.st_size);
+    stamp->modifiedSeconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+    stamp->modifiedNanoseconds = static_cast<std::int64_t>(st.st_mtim.tv_nsec);
+    return true;
+}
+
 long CheckedFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t n) const {
     for (;;) {
         ssize_t got = ::pread(m_fd, buffer, n, static_cast<off_t>(offset));

@@ -28,6 +28,16 @@ struct FileIdentity {
     bool operator==(const FileIdentity&) const = default;
 };
 
+// What tells one version of a file from the next: its identity, size and last modification
+// (to the nanosecond where the file system keeps it).
+struct FileStamp {
+    FileIdentity identity;
+    std::uint64_t size = 0;
+    std::int64_t modifiedSeconds = 0;
+    std::int64_t modifiedNanoseconds = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
 // What a descriptor holds, as a check sees it.
 struct OpenedObject {
     std::string realPath;  // "" when the system cannot tell it
@@ -107,6 +117,8 @@ public:
     bool IsRegular() const { return m_regular; }
     // The size now (0 when it cannot be examined).
     std::uint64_t Size() const;
+    // Its stamp now; false when it cannot be examined.
+    bool Stamp(FileStamp* stamp) const;
 
     // The whole file from its start; ERROR_FILE_TOO_LARGE (nothing kept) past limit bytes.
     long ReadAll(std::size_t limit, std::string* bytes) const;

@@ -346,11 +346,27 @@ long ReadWholeFile(const std::string& path, std::string* bytes) {
     }
 }
 
-long ReadCheckedFile(const std::string& path, std::size_t limit, const OpenedObjectCheck& check, std::string* bytes) {
+namespace {
+
+long ReadChecked(const std::string& path, std::size_t limit, const OpenedObjectCheck& check, std::string* bytes,
+                 FileStamp* stamp) {
     bytes->clear();
     CheckedFile file;
     if (long err = OpenCheckedFile(path, FileAccess::Read, check, &file); err != ERROR_SUCCESS) return err;
+    if (stamp != nullptr && !file.Stamp(stamp)) *stamp = {};
     return file.ReadAll(limit, bytes);
+}
+
+}  // namespace
+
+long ReadCheckedFile(const std::string& path, std::size_t limit, const OpenedObjectCheck& check, std::string* bytes) {
+    return ReadChecked(path, limit, check, bytes, nullptr);
+}
+
+long ReadCheckedFile(const std::string& path, std::size_t limit, const OpenedObjectCheck& check, std::string* bytes,
+                     FileStamp* stamp) {
+    *stamp = {};
+    return ReadChecked(path, limit, check, bytes, stamp);
 }
 
 }  // namespace tessaro::platform

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace tessaro::platform {
@@ -81,6 +82,23 @@ bool FileTimeSeconds(const std::string& path, std::int64_t* seconds) {
 
 bool SetFileMode(const std::string& path, unsigned mode) {
     return ::chmod(path.c_str(), static_cast<mode_t>(mode)) == 0;
+}
+
+bool ChangesAreAllSeen(const std::string& folder) {
+    struct statfs fs;
+    if (::statfs(folder.c_str(), &fs) != 0) return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case 0xEF53UL:      // ext2/3/4
+        case 0x58465342UL:  // xfs
+        case 0x9123683EUL:  // btrfs
+        case 0x01021994UL:  // tmpfs
+        case 0x794C7630UL:  // overlay
+        case 0x858458F6UL:  // ramfs
+        case 0xF2F52010UL:  // f2fs
+            return true;
+        default:
+            return false;
+    }
 }
 
 }  // namespace tessaro::platform

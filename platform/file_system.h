@@ -46,4 +46,8 @@ bool FileTimeSeconds(const std::string& path, std::int64_t* seconds);
 // Sets the permission bits of path; false on failure.
 bool SetFileMode(const std::string& path, unsigned mode);
 
+// True when every change of folder's entries reaches a watch of this process: a local file
+// system. On others (network file systems) another machine may change a folder unseen.
+bool ChangesAreAllSeen(const std::string& folder);
+
 }  // namespace tessaro::platform

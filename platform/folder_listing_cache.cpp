@@ -6,7 +6,6 @@
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "platform/path_util.h"
 
 namespace tessaro::platform {
@@ -30,25 +30,6 @@ namespace {
 // A bound on the folders watched; past it the cache starts afresh.
 constexpr std::size_t kMaxFolders = 4096;
 constexpr std::uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_ONLYDIR;
-
-// File systems whose every change reaches the watch; on others (network file systems)
-// another machine may change a folder unseen, so those folders are always read afresh.
-bool ChangesAreAllSeen(const std::string& folder) {
-    struct statfs fs;
-    if (::statfs(folder.c_str(), &fs) != 0) return false;
-    switch (static_cast<unsigned long>(fs.f_type)) {
-        case 0xEF53UL:      // ext2/3/4
-        case 0x58465342UL:  // xfs
-        case 0x9123683EUL:  // btrfs
-        case 0x01021994UL:  // tmpfs
-        case 0x794C7630UL:  // overlay
-        case 0x858458F6UL:  // ramfs
-        case 0xF2F52010UL:  // f2fs
-            return true;
-        default:
-            return false;
-    }
-}
 
 struct Listing {
     std::unordered_set<std::string> names;

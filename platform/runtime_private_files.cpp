@@ -1,10 +1,17 @@
 #include "platform/runtime_private_files.h"
 
+#include <pthread.h>
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "platform/home.h"
+#include "platform/name_change_watch.h"
 #include "platform/odbc_files.h"
 #include "platform/path_util.h"
 
@@ -40,15 +47,6 @@ bool IsWithin(const fs::path& path, const fs::path& folder) {
     return true;
 }
 
-// The same file by identity (through any link or another name) when the target exists,
-// else by real path (a file about to be created in its place).
-bool IsSameFile(const fs::path& target, bool targetExists, const fs::path& file) {
-    if (file.empty()) return false;
-    std::error_code ec;
-    if (targetExists) return fs::equivalent(file, target, ec) && !ec;
-    return target == RealPath(file.string());
-}
-
 // The ODBC files the process's driver manager reads: the data sources and the drivers.
 std::vector<std::string> OdbcConfigurationFiles() {
     std::vector<std::string> files = OdbcDataSourceFiles();
@@ -73,77 +71,212 @@ bool Contains(const std::vector<FileIdentity>& identities, const FileIdentity& i
     return false;
 }
 
-}  // namespace
+// What a private file's name stands for: its real path (a file about to be made in its place
+// has that path) and, when it exists, its identity (the same file through any link or name).
+struct KnownFile {
+    fs::path realPath;
+    bool exists = false;
+    FileIdentity identity;
+};
 
-bool IsPrivatePath(const std::string& path, const std::vector<std::string>& added) {
-    if (HasNul(path)) return true;
-    fs::path home = RealPath(TessaroHome());
-    fs::path target = RealPath(path);
+// Everything the questions compare against, as examined at one moment.
+struct PrivateFacts {
+    std::string homeName;  // the root as the environment names it
+    fs::path home;         // its real path
+    bool hasRoot = false;
+    FileIdentity root;
+    std::vector<FileIdentity> privateFolders;  // the root's private folders and the added ones
+    bool hasTemplatesOwn = false;
+    FileIdentity templatesOwn;
+    std::vector<fs::path> addedFolders;  // real paths
+    std::vector<KnownFile> namedFiles;   // the added files and the ODBC files
+    std::vector<KnownFile> storeFiles;   // the store and its companions
+};
+
+KnownFile Known(const std::string& name) {
+    KnownFile file;
+    file.realPath = RealPath(name);
+    file.exists = PathIdentity(name, &file.identity);
+    return file;
+}
+
+// What the facts depend on besides the files: the root, the owner's additions and the ODBC
+// files, as the process names them now.
+struct FactsKey {
+    std::string home;
+    std::vector<std::string> added;
+    std::vector<std::string> odbcFiles;
+    bool operator==(const FactsKey&) const = default;
+};
+
+// The names whose resolution the facts come from.
+struct PrivateNames {
+    std::string home;
+    std::vector<std::string> folders;  // the root's private folders and the added ones
+    std::string templatesOwn;
+    std::vector<std::string> addedFolders, namedFiles, storeFiles;
+
+    explicit PrivateNames(const FactsKey& key) : home(key.home), templatesOwn(key.home + "/" + kTemplateTempFolder) {
+        for (const char* folder : kPrivateFolders) folders.push_back(home + "/" + folder + "/");
+        std::vector<std::string> addedFiles;
+        ExtraPrivatePaths(key.added, &addedFolders, &addedFiles);
+        folders.insert(folders.end(), addedFolders.begin(), addedFolders.end());
+        namedFiles = addedFiles;
+        for (const std::string& file : key.odbcFiles)
+            if (!file.empty()) namedFiles.push_back(file);
+        for (const char* companion : kStoreCompanions) storeFiles.push_back(home + "/" + kStoreName + companion);
+    }
+    std::vector<std::string> All() const {
+        std::vector<std::string> all{home, templatesOwn};
+        for (const auto* list : {&folders, &addedFolders, &namedFiles, &storeFiles})
+            all.insert(all.end(), list->begin(), list->end());
+        return all;
+    }
+};
+
+std::shared_ptr<const PrivateFacts> Examine(const PrivateNames& names) {
+    auto facts = std::make_shared<PrivateFacts>();
+    facts->homeName = names.home;
+    facts->home = RealPath(names.home);
+    facts->hasRoot = PathIdentity(names.home, &facts->root);
+    for (const std::string& folder : names.folders) {
+        FileIdentity identity;
+        if (PathIdentity(folder, &identity)) facts->privateFolders.push_back(identity);
+    }
+    facts->hasTemplatesOwn = PathIdentity(names.templatesOwn, &facts->templatesOwn);
+    for (const std::string& folder : names.addedFolders) facts->addedFolders.push_back(RealPath(folder));
+    for (const std::string& file : names.namedFiles) facts->namedFiles.push_back(Known(file));
+    for (const std::string& file : names.storeFiles) facts->storeFiles.push_back(Known(file));
+    return facts;
+}
+
+// The facts, kept while no folder on the way to a private name changes (and examined
+// again for every question where a change could go unreported). A handful of keys are
+// asked about in a process: the root's own and each gate's.
+class KeptFacts {
+public:
+    static KeptFacts& Instance() {
+        static KeptFacts* kept = [] {
+            auto* made = new KeptFacts;  // never destroyed: questions may come during exit
+            // A forked child must not read the reports queued for its parent; the lock is
+            // held across the fork so that the child never inherits it taken.
+            ::pthread_atfork([] { Instance().m_mutex.lock(); }, [] { Instance().m_mutex.unlock(); },
+                             [] {
+                                 KeptFacts& child = Instance();
+                                 child.m_watch.ForgetAfterFork();
+                                 child.m_kept.clear();
+                                 child.m_mutex.unlock();
+                             });
+            return made;
+        }();
+        return *kept;
+    }
+
+    std::shared_ptr<const PrivateFacts> For(FactsKey key) {
+        std::lock_guard lock(m_mutex);
+        if (!m_watch.Unchanged()) m_kept.clear();
+        for (const auto& [keptKey, facts] : m_kept)
+            if (keptKey == key) return facts;
+        const PrivateNames names(key);
+        // Watched before they are examined: a change during the examination is reported.
+        const bool watched = m_watch.Watch(names.All());
+        std::shared_ptr<const PrivateFacts> facts = Examine(names);
+        if (watched) {
+            if (m_kept.size() >= kMaxKeys) m_kept.erase(m_kept.begin());
+            m_kept.emplace_back(std::move(key), facts);
+        }
+        return facts;
+    }
+
+private:
+    static constexpr std::size_t kMaxKeys = 8;
+    std::mutex m_mutex;
+    NameChangeWatch m_watch;
+    std::vector<std::pair<FactsKey, std::shared_ptr<const PrivateFacts>>> m_kept;
+};
+
+std::shared_ptr<const PrivateFacts> KnownFacts(const std::vector<std::string>& added) {
+    return KeptFacts::Instance().For({TessaroHome(), added, OdbcConfigurationFiles()});
+}
+
+// What the target's real path names now.
+struct Target {
+    bool exists = false;
+    bool isDirectory = false;
+    FileIdentity identity;
+};
+
+Target Examined(const fs::path& target) {
+    Target t;
+    struct stat st;
+    if (::stat(target.c_str(), &st) != 0) return t;
+    t.exists = true;
+    t.isDirectory = S_ISDIR(st.st_mode);
+    t.identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return t;
+}
+
+// The same file by identity (through any link or another name) when the target exists,
+// else by real path (a file about to be created in its place).
+bool IsSameFile(const fs::path& target, const Target& now, const KnownFile& file) {
+    return now.exists ? file.exists && file.identity == now.identity : target == file.realPath;
+}
+
+bool IsPrivateRealPath(const fs::path& target, const PrivateFacts& facts) {
+    const fs::path& home = facts.home;
     for (const char* folder : kKernelFolders)
         if (IsWithin(target, folder)) return true;
-    std::error_code ec;
     // The root, and every file in it: a template has no business there (a folder of the
     // root is judged as what it is).
     if (IsWithin(home, target)) return IsWithin(target, home);
-    if (EqualsNoCase(target.parent_path().string(), home.string()) && !fs::is_directory(target, ec)) return true;
+    const bool inRoot = EqualsNoCase(target.parent_path().string(), home.string());
     for (const char* folder : kPrivateFolders) {
         if (!IsWithin(target, home / folder)) continue;
         return !IsWithin(target, home / kTemplateTempFolder);
     }
-    const bool exists = fs::exists(target, ec);
-    std::vector<std::string> folders, files;
-    ExtraPrivatePaths(added, &folders, &files);
-    for (const std::string& folder : folders)
-        if (IsWithin(target, RealPath(folder))) return true;
-    for (const std::string& file : files)
-        if (IsSameFile(target, exists, file)) return true;
-    for (const std::string& file : OdbcConfigurationFiles())
-        if (IsSameFile(target, exists, file)) return true;
+    const Target now = Examined(target);
+    if (inRoot && !now.isDirectory) return true;
+    for (const fs::path& folder : facts.addedFolders)
+        if (IsWithin(target, folder)) return true;
+    for (const KnownFile& file : facts.namedFiles)
+        if (IsSameFile(target, now, file)) return true;
     // Another name (a hard link) of a store file is the same file.
-    if (!exists) return false;
-    for (const char* companion : kStoreCompanions) {
-        fs::path store = home / (std::string(kStoreName) + companion);
-        if (fs::exists(store, ec) && fs::equivalent(store, target, ec)) return true;
-    }
+    if (!now.exists) return false;
+    for (const KnownFile& store : facts.storeFiles)
+        if (store.exists && store.identity == now.identity) return true;
     return false;
 }
 
+}  // namespace
+
+bool IsPrivatePath(const std::string& path, const std::vector<std::string>& added) {
+    return HasNul(path) || IsPrivateRealPath(RealPath(path), *KnownFacts(added));
+}
+
 bool IsPrivateObject(const OpenedObject& object, const std::vector<std::string>& added) {
-    if (object.realPath.empty() || object.onKernelFileSystem || IsPrivatePath(object.realPath, added)) return true;
-    const std::string home = TessaroHome();
-    FileIdentity root;
-    const bool hasRoot = PathIdentity(home, &root);
+    if (object.realPath.empty() || object.onKernelFileSystem || HasNul(object.realPath)) return true;
+    const std::shared_ptr<const PrivateFacts> known = KnownFacts(added);
+    const PrivateFacts& facts = *known;
+    if (IsPrivateRealPath(RealPath(object.realPath), facts)) return true;
     // The folders it lies in, itself too when it is one.
     std::vector<FileIdentity> chain;
     if (object.isDirectory) chain.push_back(object.identity);
     chain.insert(chain.end(), object.folders.begin(), object.folders.end());
-    if (chain.empty() || (hasRoot && chain.front() == root)) return true;
-
-    std::vector<std::string> folders, files;
-    for (const char* folder : kPrivateFolders) folders.push_back(home + "/" + folder + "/");
-    ExtraPrivatePaths(added, &folders, &files);
-    std::vector<FileIdentity> privateFolders;
-    for (const std::string& folder : folders) {
-        FileIdentity identity;
-        if (PathIdentity(folder, &identity)) privateFolders.push_back(identity);
-    }
-    FileIdentity templatesOwn;
-    const bool hasTemplatesOwn = PathIdentity(home + "/" + kTemplateTempFolder, &templatesOwn);
+    if (chain.empty() || (facts.hasRoot && chain.front() == facts.root)) return true;
     for (const FileIdentity& folder : chain) {
-        if (hasTemplatesOwn && folder == templatesOwn) break;
-        if (Contains(privateFolders, folder)) return true;
+        if (facts.hasTemplatesOwn && folder == facts.templatesOwn) break;
+        if (Contains(facts.privateFolders, folder)) return true;
     }
     if (object.isDirectory) return false;
-
-    for (const std::string& file : OdbcConfigurationFiles()) files.push_back(file);
-    for (const char* companion : kStoreCompanions) files.push_back(home + "/" + kStoreName + companion);
-    for (const std::string& file : files) {
-        FileIdentity identity;
-        if (PathIdentity(file, &identity) && identity == object.identity) return true;
-    }
+    for (const std::vector<KnownFile>* files : {&facts.namedFiles, &facts.storeFiles})
+        for (const KnownFile& file : *files)
+            if (file.exists && file.identity == object.identity) return true;
     if (!object.isRegular || object.links <= 1) return false;
     // A file of several names: none of them may lie in a private place. Each private
     // folder is searched, and the files directly in the root.
+    std::vector<std::string> folders, files;
+    for (const char* folder : kPrivateFolders) folders.push_back(facts.homeName + "/" + folder + "/");
+    ExtraPrivatePaths(added, &folders, &files);
     bool found = false;
     std::size_t budget = kMaxEntriesSearched;
     auto same = [&](const FileIdentity& entry) {
@@ -153,7 +286,7 @@ bool IsPrivateObject(const OpenedObject& object, const std::vector<std::string>&
     };
     for (const std::string& folder : folders)
         if (!VisitFolderEntries(folder, budget, same)) return true;
-    return !VisitFolderEntries(home, budget, same, false) || found;
+    return !VisitFolderEntries(facts.homeName, budget, same, false) || found;
 }
 
 const OpenedObjectCheck& NotPrivateCheck() {

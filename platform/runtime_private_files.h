@@ -13,6 +13,10 @@
 // and, for a file of more than one name, whether another name of it lies in a private
 // place. Every program that opens a file for a template asks here, the mailer and the
 // print engine as well as the engine.
+//
+// The real paths and identities of the private files are examined once and kept until the
+// system reports a change on the way to one of them (name_change_watch.h); where a change
+// could go unreported they are examined again for every question.
 #pragma once
 
 #include <string>

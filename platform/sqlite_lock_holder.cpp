@@ -14,6 +14,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/sqlite_start.h"
+
 namespace tessaro::platform {
 namespace {
 
@@ -143,7 +145,7 @@ int HookedClose(int fd) {
 }
 
 bool Install() {
-    if (sqlite3_initialize() != SQLITE_OK) return false;
+    if (!StartSqlite()) return false;
     sqlite3_vfs* vfs = sqlite3_vfs_find("unix");
     if (vfs == nullptr || vfs->iVersion < 3 || vfs->xGetSystemCall == nullptr) return false;
     auto realFcntl = reinterpret_cast<FcntlCall>(vfs->xGetSystemCall(vfs, "fcntl"));

@@ -42,6 +42,7 @@ struct SSInputState {
     std::uint32_t newlines = 1;  // line feeds read since the mark
     std::uint32_t column = 1;    // column of the read position
     bool littleEndian = true;
+    bool operator==(const SSInputState&) const = default;
 };
 
 class SSInputSource {

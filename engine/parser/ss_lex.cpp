@@ -92,6 +92,12 @@ bool SSLex::switchExpressionList(std::uint32_t index) {
     return onStack([&] { return lists_.push(index); });
 }
 
+void SSLex::replaceExpressionLists(const std::vector<std::uint32_t>& lists) {
+    // In place: the stack's memory is kept (and it grows as it must, so no push fails).
+    lists_.reset();
+    for (std::uint32_t list : lists) lists_.push(list);
+}
+
 bool SSLex::isCurrentExpressionList(std::uint32_t index) {
     if (tables_ == nullptr || index >= tables_->listCount()) {
         error_.raise(SSErrorInvalidListIndex, static_cast<long>(index));

@@ -67,6 +67,9 @@ public:
     static constexpr std::uint32_t kNoList = 0xFFFFFFFF;
     std::uint32_t currentExpressionList() const;
     std::uint32_t expressionListDepth() const { return lists_.count(); }
+    // The whole stack, bottom first; a replacement is taken as it is (a stack saved earlier).
+    const std::vector<std::uint32_t>& expressionLists() const { return lists_.entries(); }
+    void replaceExpressionLists(const std::vector<std::uint32_t>& lists);
     std::uint64_t tokenCount() const { return tokenCount_; }
 
     // Back to a new lexer's state for the next input: no source, no lists, no pending error.

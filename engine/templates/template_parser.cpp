@@ -72,11 +72,14 @@ void CTemplateParser::Release() {
     m_lastTag = {};
     m_openSections.clear();
     m_lexer.forgetUnmatched();
+    m_lexed.reset();
+    m_nextLexeme = 0;
     m_text.clear();
     m_text.shrink_to_fit();
 }
 
-int CTemplateParser::parseTemplateText(std::string text, const std::string& fileName) {
+int CTemplateParser::parseTemplateText(std::string text, const std::string& fileName,
+                                       const tessaro::platform::FileStamp& stamp) {
     m_text = std::move(text);
     const CTemplateTables& tables = *m_page->Services().grammar;
     m_lexer.setTables(tables.Lex());
@@ -85,9 +88,51 @@ int CTemplateParser::parseTemplateText(std::string text, const std::string& file
     // An empty template is refused as an empty file is.
     if (m_text.empty()) m_lexer.pendingError().raise(SSErrorFileLength, fileName.c_str(), 0L);
     m_lexer.pushExpressionList(0);
+    CLexedTemplates& kept = tables.LexedFiles();
+    m_lexed = kept.Find(stamp, m_text);
+    // A file too large to keep is scanned as the parse goes.
+    if (!m_lexed && m_text.size() <= kept.LargestKept() / 8) {
+        m_lexed = CLexedTemplate::Lex(m_text, tables.Lex(), kept.LargestKept());
+        kept.Keep(stamp, m_lexed);
+    }
+    m_nextLexeme = 0;
+    if (m_lexed && !(m_lexer.source()->state() == m_lexed->Start() && m_lexer.expressionLists() == m_lexed->Lists(0)))
+        m_lexed.reset();
     setLex(&m_lexer);
     setTable(tables.Parse());
     return parse();
+}
+
+SSRefPtr<SSToken> CTemplateParser::readNextToken() {
+    if (m_lexed) {
+        if (SSRefPtr<SSToken> lexeme = ReplayedLexeme()) return lexeme;
+    }
+    return SSYacc::readNextToken();
+}
+
+SSRefPtr<SSToken> CTemplateParser::ReplayedLexeme() {
+    SSInputSource* source = m_lexer.source();
+    if (source == nullptr || m_lexer.pendingError().pending()) return {};
+    const std::vector<CLexedTemplate::Lexeme>& lexemes = m_lexed->Lexemes();
+    // Where the last lexeme left the lexer, unless a loop put the input back since.
+    const SSInputState& expected = m_nextLexeme == 0 ? m_lexed->Start() : lexemes[m_nextLexeme - 1].after;
+    const std::uint32_t expectedLists = m_nextLexeme == 0 ? 0 : lexemes[m_nextLexeme - 1].lists;
+    if (!(source->state() == expected && m_lexer.expressionLists() == m_lexed->Lists(expectedLists))) {
+        const std::size_t at = m_lexed->After(source->state(), m_lexer.expressionLists());
+        if (at == CLexedTemplate::kNone) return {};
+        m_nextLexeme = at + 1;
+    }
+    if (m_nextLexeme >= lexemes.size()) return {};
+    const CLexedTemplate::Lexeme& lexeme = lexemes[m_nextLexeme];
+    // The form was made from these very bytes; a lexeme outside them would be no lexeme of theirs.
+    if (lexeme.offset + lexeme.length > source->buffer().size()) return {};
+    ++m_nextLexeme;
+    // The lexer stands where its own scan would have left it.
+    source->state() = lexeme.after;
+    if (m_lexer.expressionLists() != m_lexed->Lists(lexeme.lists))
+        m_lexer.replaceExpressionLists(m_lexed->Lists(lexeme.lists));
+    const char* bytes = reinterpret_cast<const char*>(source->buffer().data()) + lexeme.offset;
+    return ssShare(new SSToken(lexeme.token, bytes, lexeme.length, lexeme.line, lexeme.column));
 }
 
 SSRefPtr<SSParseStackEntry> CTemplateParser::shift(SSToken* lookahead) {

@@ -3,11 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/parser/ss_lex.h"
 #include "engine/parser/ss_yacc.h"
+#include "engine/templates/lexed_templates.h"
+#include "platform/checked_file.h"
 
 class CQueryPage;
 
@@ -44,12 +47,17 @@ public:
     // Parses a template file read already (its bytes as they are; fileName names it in
     // errors), sharing the engine's tables; throws SSException on a lexical or syntax
     // error. 0 when the template was accepted. The parser keeps the text: the error report
-    // quotes it, so the file is never opened again by its name.
-    int parseTemplateText(std::string text, const std::string& fileName);
+    // quotes it, so the file is never opened again by its name. The lexemes come from the
+    // file's lexed form, kept by its stamp (a file without one is lexed for this parse only).
+    int parseTemplateText(std::string text, const std::string& fileName,
+                          const tessaro::platform::FileStamp& stamp = {});
     const std::string& templateText() const { return m_text; }
     CTemplateLexer& lexer() { return m_lexer; }
 
     SSRefPtr<SSParseStackEntry> reduce(std::uint32_t production, std::uint32_t rhsLength) override;
+    // The next lexeme of the lexed form, where the lexer stands at one of its places; the
+    // lexer's own scan elsewhere (past the form's end, text no lexeme matches).
+    SSRefPtr<SSToken> readNextToken() override;
     // The grammar has no recovery: a syntax error ends the parse in the state
     // where it was found, so that the error page can list what was expected.
     int error(std::uint32_t state, SSToken* lookahead) override;
@@ -78,10 +86,13 @@ public:
     std::string LexemeAt(std::uint32_t index) { return LexemeText(index); }
 private:
     std::string LexemeText(std::uint32_t index);
+    SSRefPtr<SSToken> ReplayedLexeme();
 
     CTemplateLexer m_lexer;
     CQueryPage* m_page;
     std::string m_text;
+    std::shared_ptr<const CLexedTemplate> m_lexed;
+    std::size_t m_nextLexeme = 0;  // of m_lexed
     std::uint32_t m_errorState = 0;
     long m_lastShiftedLine = 0;
     OpenedTag m_lastTag;

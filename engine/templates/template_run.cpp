@@ -53,8 +53,8 @@ bool StartsWithNoCase(const std::string& text, const std::string& head) {
 // never templates, whatever names them or is swapped in on the way), and no larger than
 // a variable may be. False when it cannot be read.
 bool ReadTemplateFile(const std::string& onDisk, std::string& text, std::size_t limit,
-                      const tessaro::platform::OpenedObjectCheck& check) {
-    long error = tessaro::platform::ReadCheckedFile(onDisk, limit, check, &text);
+                      const tessaro::platform::OpenedObjectCheck& check, tessaro::platform::FileStamp& stamp) {
+    long error = tessaro::platform::ReadCheckedFile(onDisk, limit, check, &text, &stamp);
     if (error == tessaro::platform::ERROR_FILE_TOO_LARGE)
         throw new CWebException(CWebMessage("Error processing template file '") + onDisk + "'",
                                 CWebMessage("The template file is larger than the ") + std::to_string(limit) +
@@ -134,11 +134,12 @@ void CQueryPage::RunTemplate() {
         if (RunApplicationTemplate() && RunFormValidation()) {
             const std::string onDisk = OnDisk(templateFileName());
             std::string text;
+            tessaro::platform::FileStamp stamp;
             // Found before, but no longer there or no longer a file a template may be.
-            if (!ReadTemplateFile(onDisk, text, m_scopes->MaxFunctionResultBytes(), Files().Check()))
+            if (!ReadTemplateFile(onDisk, text, m_scopes->MaxFunctionResultBytes(), Files().Check(), stamp))
                 ThrowTemplateNotFound(templateFileName(), "", false, true);
             m_parsers.push_back(LeaseTemplateParser(*this));
-            m_parsers.back()->parseTemplateText(std::move(text), onDisk);
+            m_parsers.back()->parseTemplateText(std::move(text), onDisk, stamp);
             // Checked here so that a mismatch is an error like any other (no cookies sent).
             if (!m_aborted) m_ifStack->CheckAtEnd();
             if (!m_aborted) m_tags->CheckAtEnd();
@@ -414,11 +415,12 @@ void CQueryPage::WriteValidationReply(const std::string& page, const std::string
 void CQueryPage::RunTemplateFile(const std::string& path, const tessaro::platform::OpenedObjectCheck& check) {
     std::string onDisk = OnDisk(path);
     std::string text;
+    tessaro::platform::FileStamp stamp;
     // An empty or unreadable file is skipped.
-    if (!ReadTemplateFile(onDisk, text, m_scopes->MaxFunctionResultBytes(), check) || text.empty()) return;
+    if (!ReadTemplateFile(onDisk, text, m_scopes->MaxFunctionResultBytes(), check, stamp) || text.empty()) return;
     m_templateChain.push_back(path);
     m_parsers.push_back(LeaseTemplateParser(*this));
-    m_parsers.back()->parseTemplateText(std::move(text), onDisk);
+    m_parsers.back()->parseTemplateText(std::move(text), onDisk, stamp);
     if (!m_aborted) m_tags->Loops().CheckClosedIn(m_parsers.back().get());
     // After a failure both stay: the error report names the failing file, and
     // EndRequest destroys the parsers.
