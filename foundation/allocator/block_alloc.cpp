@@ -242,6 +242,7 @@ void* TarrockAlloc(TarrockPool handle, std::size_t n, unsigned flags) {
     // Small and variable blocks of the default pool come from the thread's own cache,
     // without the lock.
     if (pool == DefaultPoolIfExists() && (n < kSmallLimit || n <= pool->largeThreshold)) {
+        if (void* b = TakeCached(pool, n, flags)) return b;
         if (void* b = CachedAllocate(pool, n, flags)) return b;
     }
     // A retry starts from the top under the lock: nothing read before the handler ran

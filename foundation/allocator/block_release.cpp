@@ -90,6 +90,7 @@ bool ReleaseBlockLocked(PoolRecord* pool, PageHeader* h, char* b) {
 using namespace tessaro::allocator;
 
 int TarrockFree(void* p) {
+    if (p && KeepCached(p)) return 1;
     PageHeader* h = p ? FindPage(p) : nullptr;
     if (!h) {
         Report(MEM_BAD_POINTER, nullptr);

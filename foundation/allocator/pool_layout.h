@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "foundation/allocator/region_registry.h"
 #include "foundation/allocator/tarrock.h"
 
 namespace tessaro::allocator {
@@ -243,10 +244,18 @@ inline std::size_t FixedStride(const PoolRecord* pool) {
 // Internal operations shared by the files of the engine.
 // Error dispatch: non-zero asks the caller to retry.
 int Report(unsigned code, PoolRecord* pool);
-bool PoolValid(const PoolRecord* pool);
+inline bool PoolValid(const PoolRecord* pool) {
+    return pool && reinterpret_cast<std::uintptr_t>(pool) >= 0x10000 && pool->signature == kPoolSignature;
+}
 // The page of a block the allocator handed out, or null (nothing is read before the
 // region registry confirms the address).
-PageHeader* FindPage(const void* p);
+inline PageHeader* FindPage(const void* p) {
+    char* base = PageBase(p);
+    if (!IsPageBase(base)) return nullptr;
+    PageHeader* h = HeaderOf(base);
+    if ((__atomic_load_n(&h->signature, __ATOMIC_RELAXED) & 0xFFF8) != kPageSignature) return nullptr;
+    return h;
+}
 PageHeader* CreatePage(PoolRecord* pool, unsigned kind, std::size_t size, unsigned* failure);
 bool ReleasePage(PoolRecord* pool, PageHeader* page, bool floorTest);
 void* AllocateLocked(PoolRecord* pool, std::size_t n, unsigned flags, unsigned* failure);
@@ -258,8 +267,16 @@ void* AllocateVariableLocked(PoolRecord* pool, std::size_t n, unsigned flags, un
 bool ReleaseBlockLocked(PoolRecord* pool, PageHeader* h, char* b);
 void* AllocateFixedLocked(PoolRecord* pool, unsigned* failure);
 void* AllocateAligned(PoolRecord* pool, std::size_t alignment, std::size_t n);
-PoolRecord* DefaultPool();
-PoolRecord* DefaultPoolIfExists();
+// Null until the first allocation made it; written once, read without a lock.
+extern PoolRecord* g_defaultPool;
+inline PoolRecord* DefaultPoolIfExists() {
+    return __atomic_load_n(&g_defaultPool, __ATOMIC_ACQUIRE);
+}
+PoolRecord* CreateDefaultPool();
+inline PoolRecord* DefaultPool() {
+    PoolRecord* pool = DefaultPoolIfExists();
+    return pool ? pool : CreateDefaultPool();
+}
 // Library record: pool list and lock.
 void LockLibrary();
 void UnlockLibrary();

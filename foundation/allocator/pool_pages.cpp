@@ -110,14 +110,6 @@ void FormatFixedPage(PageHeader* h, char* base, std::size_t stride) {
 
 }  // namespace
 
-PageHeader* FindPage(const void* p) {
-    char* base = PageBase(p);
-    if (!IsPageBase(base)) return nullptr;
-    PageHeader* h = HeaderOf(base);
-    if ((h->signature & 0xFFF8) != kPageSignature) return nullptr;
-    return h;
-}
-
 PageHeader* CreatePage(PoolRecord* pool, unsigned kind, std::size_t size, unsigned* failure) {
     std::size_t committed = RoundUp(size, kSysPage);
     if (kind != kLarge && committed > kRegion) committed = kRegion;
