@@ -173,9 +173,7 @@ bool ReleasePage(PoolRecord* pool, PageHeader* h, bool floorTest) {
     ReturnDescriptor(pool, d);
     pool->total -= h->committed;
     h->signature = 0;
-    char* base = reinterpret_cast<char*>(h);
-    UnregisterPageBase(base);
-    GiveRegion(base, h->mapped);
+    GiveRegion(reinterpret_cast<char*>(h), h->mapped);
     return true;
 }
 

@@ -31,14 +31,18 @@ bool RegisterPageBase(const void* base) {
     if (!at.valid) return false;
     Leaf* leaf = LeafFor(at);
     if (!leaf) return false;
-    leaf[at.word].fetch_or(at.bit, std::memory_order_release);
+    // Every lookup reads these words: a region taken again from the region cache is still
+    // registered and must not make the word's cache line move between processors.
+    if (!(leaf[at.word].load(std::memory_order_relaxed) & at.bit))
+        leaf[at.word].fetch_or(at.bit, std::memory_order_release);
     return true;
 }
 
 void UnregisterPageBase(const void* base) {
     Position at = Locate(base);
     if (!at.valid) return;
-    if (Leaf* leaf = g_top[at.top].load(std::memory_order_acquire))
+    Leaf* leaf = g_top[at.top].load(std::memory_order_acquire);
+    if (leaf && (leaf[at.word].load(std::memory_order_relaxed) & at.bit))
         leaf[at.word].fetch_and(~at.bit, std::memory_order_release);
 }
 

@@ -9,7 +9,9 @@
 
 namespace tessaro::allocator {
 
-// False when the registry cannot grow (the page must then not be used).
+// False when the registry cannot grow (the page must then not be used). A region stays
+// registered while the region cache keeps it (it is still mapped, and its header tells that
+// it is no page); it is unregistered before it is unmapped.
 bool RegisterPageBase(const void* base);
 void UnregisterPageBase(const void* base);
 
