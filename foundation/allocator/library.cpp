@@ -98,14 +98,14 @@ void UnlinkPool(PoolRecord* pool) {
     UnlockLibrary();
 }
 
-PoolRecord* g_defaultPool = nullptr;
+DefaultPoolSlot g_defaultPool = {nullptr};
 
 PoolRecord* CreateDefaultPool() {
     pthread_mutex_lock(&g_defaultPoolLock);
     PoolRecord* pool = DefaultPoolIfExists();
     if (!pool) {
         pool = AsRecord(TarrockCreatePool(kDefaultFixedSize, 0, kDefaultPoolFlags));
-        __atomic_store_n(&g_defaultPool, pool, __ATOMIC_RELEASE);
+        __atomic_store_n(&g_defaultPool.pool, pool, __ATOMIC_RELEASE);
     }
     pthread_mutex_unlock(&g_defaultPoolLock);
     return pool;

@@ -269,10 +269,15 @@ void* AllocateVariableLocked(PoolRecord* pool, std::size_t n, unsigned flags, un
 bool ReleaseBlockLocked(PoolRecord* pool, PageHeader* h, char* b);
 void* AllocateFixedLocked(PoolRecord* pool, unsigned* failure);
 void* AllocateAligned(PoolRecord* pool, std::size_t alignment, std::size_t n);
-// Null until the first allocation made it; written once, read without a lock.
-extern PoolRecord* g_defaultPool;
+// Null until the first allocation made it; written once, read without a lock by every
+// allocation and free, so it has a cache line to itself (a lock or counter beside it would
+// make each of them wait for that line).
+struct alignas(64) DefaultPoolSlot {
+    PoolRecord* pool;
+};
+extern DefaultPoolSlot g_defaultPool;
 inline PoolRecord* DefaultPoolIfExists() {
-    return __atomic_load_n(&g_defaultPool, __ATOMIC_ACQUIRE);
+    return __atomic_load_n(&g_defaultPool.pool, __ATOMIC_ACQUIRE);
 }
 PoolRecord* CreateDefaultPool();
 inline PoolRecord* DefaultPool() {

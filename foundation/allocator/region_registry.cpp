@@ -6,7 +6,7 @@ namespace tessaro::allocator {
 
 namespace registry {
 
-std::atomic<Leaf*> g_top[std::size_t(1) << kTopBits];
+alignas(64) std::atomic<Leaf*> g_top[std::size_t(1) << kTopBits];
 
 namespace {
 

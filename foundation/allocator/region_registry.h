@@ -25,7 +25,8 @@ constexpr unsigned kTopBits = 47 - kGranuleBits - kLeafBits;
 constexpr std::size_t kLeafWords = (std::size_t(1) << kLeafBits) / 64;
 
 using Leaf = std::atomic<std::uint64_t>;
-extern std::atomic<Leaf*> g_top[std::size_t(1) << kTopBits];
+// Read by every free; written only when a leaf is first needed.
+alignas(64) extern std::atomic<Leaf*> g_top[std::size_t(1) << kTopBits];
 
 struct Position {
     std::size_t top;
