@@ -131,6 +131,22 @@ bool CheckSmallLists(PoolRecord* pool) {
     return true;
 }
 
+// Each chain handed on between threads' caches holds exactly its count of cached blocks.
+bool CheckBatches(PoolRecord* pool) {
+    for (unsigned k = 1; k <= kSmallClasses; ++k) {
+        if (pool->batchCounts[k] > kSmallBatches) return false;
+        for (unsigned i = 0; i < pool->batchCounts[k]; ++i) {
+            const SmallBatch& batch = pool->batches[k][i];
+            char* b = batch.head;
+            unsigned seen = 0;
+            for (; b && seen < batch.count; ++seen, b = NextLink(b))
+                if (!cache::SmallIntact(pool, b, k)) return false;
+            if (b || seen != batch.count) return false;
+        }
+    }
+    return true;
+}
+
 // 0 good, else the code of the fault.
 unsigned CheckLocked(PoolRecord* pool) {
     for (unsigned kind = 0; kind < kPageKinds; ++kind) {
@@ -156,7 +172,7 @@ unsigned CheckLocked(PoolRecord* pool) {
             if (++guard > (std::size_t(1) << 32)) return MEM_BAD_BLOCK;
         } while (d != head);
     }
-    return CheckSmallLists(pool) ? 0u : unsigned(MEM_BAD_FREE_BLOCK);
+    return CheckSmallLists(pool) && CheckBatches(pool) ? 0u : unsigned(MEM_BAD_FREE_BLOCK);
 }
 
 void FillInfo(PoolRecord* pool, TarrockPoolInfoRecord* info) {

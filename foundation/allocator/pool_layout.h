@@ -85,6 +85,12 @@ struct PageHeader {
 };
 static_assert(offsetof(PageHeader, dataOffset) + sizeof(std::uint32_t) <= 60);
 
+constexpr unsigned kSmallBatches = 8;
+struct SmallBatch {
+    char* head;  // linked through each block's first word, the last link null
+    unsigned count;
+};
+
 struct PoolRecord {
     // Read by every allocation from a thread's cache and seldom written: a cache line apart
     // from what every page made or released and every refill writes under the lock.
@@ -108,6 +114,11 @@ struct PoolRecord {
     char* descriptorNext;                // carving cursor of the newest descriptor region
     char* descriptorEnd;
     char* descriptorCounted;  // end of the part counted in the total
+    // Default pool: chains of small blocks that a thread's full cache list handed on, for the
+    // next thread whose list of that class runs empty. Their blocks stay cached (lent out in
+    // their pages), so neither hand-over touches them one by one under the lock.
+    SmallBatch batches[kSmallClasses + 1][kSmallBatches];
+    unsigned batchCounts[kSmallClasses + 1];
 };
 
 inline PoolRecord* AsRecord(TarrockPool pool) {

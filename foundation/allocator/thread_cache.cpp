@@ -58,6 +58,14 @@ void Abandon(ThreadCache& c, unsigned k) {
 
 // Under the pool lock: up to `count` blocks of list k go back to the pool's free list.
 // False when the list was found damaged.
+// Under the pool lock: a cached block of class k, checked by the caller, becomes free.
+void MakeFree(PoolRecord* pool, char* b, unsigned k) {
+    StoreState(b, static_cast<std::uint8_t>(kSmallFree | k));
+    NextLink(b) = pool->smallFree[k];
+    pool->smallFree[k] = b;
+    --HeaderOf(PageBase(b))->inUse;
+}
+
 bool ReturnBlocks(PoolRecord* pool, ThreadCache& c, unsigned k, unsigned count) {
     for (; count && c.heads[k]; --count) {
         char* b = c.heads[k];
@@ -67,12 +75,31 @@ bool ReturnBlocks(PoolRecord* pool, ThreadCache& c, unsigned k, unsigned count) 
         }
         c.heads[k] = NextLink(b);
         --c.counts[k];
-        StoreState(b, static_cast<std::uint8_t>(kSmallFree | k));
-        NextLink(b) = pool->smallFree[k];
-        pool->smallFree[k] = b;
-        --HeaderOf(PageBase(b))->inUse;
+        MakeFree(pool, b, k);
     }
     return true;
+}
+
+// Under the pool lock: the chains handed on go to the pool's lists. False when one was found
+// damaged (its rest stays lent out).
+bool ReturnBatches(PoolRecord* pool) {
+    bool intact = true;
+    for (unsigned k = 1; k <= kSmallClasses; ++k) {
+        while (pool->batchCounts[k]) {
+            SmallBatch batch = pool->batches[k][--pool->batchCounts[k]];
+            char* b = batch.head;
+            for (unsigned i = 0; b && i < batch.count; ++i) {
+                if (!SmallIntact(pool, b, k)) {
+                    intact = false;
+                    break;
+                }
+                char* next = NextLink(b);
+                MakeFree(pool, b, k);
+                b = next;
+            }
+        }
+    }
+    return intact;
 }
 
 void AbandonVariable(ThreadCache& c, unsigned list) {
@@ -107,10 +134,33 @@ bool ReturnAllVariable(PoolRecord* pool, ThreadCache& c) {
     return intact;
 }
 
-// Half of a full list goes back in one hold of the pool lock.
+// Half of a full list goes to the pool in one hold of the lock: as a chain for another
+// thread's empty list while the pool has room for one, else block by block to its lists.
+// The chain is walked and checked before the lock is taken.
 void FlushHalf(PoolRecord* pool, ThreadCache& c, unsigned k) {
+    unsigned half = Limit(k) / 2;
+    char* last = nullptr;
+    unsigned count = 0;
+    for (char* b = c.heads[k]; b && count < half; b = NextLink(b)) {
+        if (!SmallIntact(pool, b, k)) {
+            Abandon(c, k);
+            Report(MEM_BAD_FREE_BLOCK, pool);
+            return;
+        }
+        last = b;
+        ++count;
+    }
+    if (!count) return;
     LockPool(pool);
-    bool intact = ReturnBlocks(pool, c, k, Limit(k) / 2);
+    if (pool->batchCounts[k] < kSmallBatches) {
+        pool->batches[k][pool->batchCounts[k]++] = {c.heads[k], count};
+        c.heads[k] = NextLink(last);
+        c.counts[k] = static_cast<std::uint16_t>(c.counts[k] - count);
+        NextLink(last) = nullptr;
+        UnlockPool(pool);
+        return;
+    }
+    bool intact = ReturnBlocks(pool, c, k, count);
     UnlockPool(pool);
     if (!intact) Report(MEM_BAD_FREE_BLOCK, pool);
 }
@@ -122,15 +172,15 @@ void FlushHalfVariable(PoolRecord* pool, ThreadCache& c, unsigned list) {
     if (!intact) Report(MEM_BAD_FREE_BLOCK, pool);
 }
 
+// The thread's lists, and the chains handed on between threads, go back to the pool.
 void ReturnAll(ThreadCache& c) {
     PoolRecord* pool = DefaultPoolIfExists();
-    bool any = c.variableBytes != 0;
-    for (unsigned k = 1; k <= kSmallClasses; ++k) any = any || c.heads[k];
-    if (!pool || !any) return;
+    if (!pool) return;
     bool intact = true;
     LockPool(pool);
     for (unsigned k = 1; k <= kSmallClasses; ++k) intact = ReturnBlocks(pool, c, k, kEverything) && intact;
     intact = ReturnAllVariable(pool, c) && intact;
+    intact = ReturnBatches(pool) && intact;
     UnlockPool(pool);
     if (!intact) Report(MEM_BAD_FREE_BLOCK, pool);
 }
@@ -143,10 +193,19 @@ void ThreadExit(void*) {
     ReturnAll(c);
 }
 
-// Half a list in one hold of the pool lock.
+// An empty list takes a chain another thread handed on, or half a list carved or taken from
+// the pool's lists, in one hold of the pool lock.
 bool Refill(PoolRecord* pool, ThreadCache& c, unsigned k) {
     unsigned failure = 0;
+    c.counts[k] = 0;
     LockPool(pool);
+    if (pool->batchCounts[k]) {
+        SmallBatch batch = pool->batches[k][--pool->batchCounts[k]];
+        UnlockPool(pool);
+        c.heads[k] = batch.head;
+        c.counts[k] = static_cast<std::uint16_t>(batch.count);
+        return true;
+    }
     for (unsigned i = Limit(k) / 2; i; --i) {
         auto* b = static_cast<char*>(AllocateSmallLocked(pool, kAlign * k - 1, 0, &failure));
         if (!b) break;

@@ -171,7 +171,8 @@ void* CachedAllocate(PoolRecord* pool, std::size_t n, unsigned flags);
 // reports a bad pointer).
 bool CachedRelease(PoolRecord* pool, PageHeader* h, char* b);
 
-// Gives the calling thread's cached blocks back to the default pool.
+// Gives the calling thread's cached blocks, and the chains handed on between threads, back
+// to the default pool.
 void FlushThreadCache();
 
 }  // namespace tessaro::allocator
