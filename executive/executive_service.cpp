@@ -1,5 +1,6 @@
 #include "executive/executive_service.h"
 
+#include <cstdio>
 #include <thread>
 
 #include "support/registry.h"
@@ -7,7 +8,9 @@
 #include "executive/client_purge.h"
 #include "executive/engine_watchdog.h"
 #include "executive/executive_log.h"
+#include "platform/error_words.h"
 #include "platform/path_util.h"
+#include "platform/runtime_root_owner.h"
 #include "platform/program_path.h"
 #include "platform/scm_event.h"
 #include "platform/service_control.h"
@@ -88,31 +91,68 @@ unsigned ExecutiveMainThread(plat::ManualResetEvent* stopEvent) {
     return 0;
 }
 
-void InstallExecutiveService() {
-    long error = 0;
-    std::string path = plat::ProgramPath(&error);
-    if (path.empty()) {
-        ReportWindowsError(error, "determine the module file name");
+void InstallExecutiveService(const plat::ServiceInstallRequest& request) {
+    plat::PreparedServiceInstall prepared;
+    std::string why;
+    if (!plat::PrepareServiceInstall("tsexec", request, prepared, &why)) {
+        ReportExecutive("Error", "Error attempting to install the service: " + why);
+        std::fprintf(stderr, "tsexec: could not install the service '%s': %s\n", kExecutiveServiceName, why.c_str());
         return;
     }
-    plat::CServiceDescription description(kExecutiveServiceName, kExecutiveServiceName, path, plat::SERVICE_AUTO_START,
+    plat::CServiceDescription description(kExecutiveServiceName, kExecutiveServiceName, prepared.binaryPath,
+                                          plat::SERVICE_AUTO_START,
                                           plat::SERVICE_WIN32_OWN_PROCESS | plat::SERVICE_INTERACTIVE_PROCESS,
                                           plat::SERVICE_ALL_ACCESS, plat::SERVICE_ERROR_NORMAL);
+    description.SetAccount(prepared.account.name);
     plat::CServiceControl control(description);
-    if (!control.InstallService()) ReportWindowsError(control.GetLastErrorNumber(), "install the service");
+    if (control.InstallService()) {
+        std::printf("%s\n", plat::DescribeServiceInstall(kExecutiveServiceName, prepared).c_str());
+    } else {
+        ReportWindowsError(control.GetLastErrorNumber(), "install the service");
+        std::fprintf(stderr, "tsexec: could not install the service '%s': error %s\n", kExecutiveServiceName,
+                     plat::ErrorNumberWithWords(control.GetLastErrorNumber()).c_str());
+    }
+    plat::FinishServiceInstall(prepared);
 }
 
 void RemoveExecutiveService() {
     plat::CServiceDescription description(kExecutiveServiceName);
     plat::CServiceControl control(description);
-    if (!control.RemoveService()) ReportWindowsError(control.GetLastErrorNumber(), "remove the service");
+    if (control.RemoveService()) {
+        std::printf("Removed the service '%s'.\n", kExecutiveServiceName);
+        return;
+    }
+    ReportWindowsError(control.GetLastErrorNumber(), "remove the service");
+    std::fprintf(stderr, "tsexec: could not remove the service '%s': error %s\n", kExecutiveServiceName,
+                 plat::ErrorNumberWithWords(control.GetLastErrorNumber()).c_str());
 }
 
-int RunExecutive(const std::string& arguments) {
-    std::string upper = UpperCopy(arguments);
+int RunExecutive(const std::vector<std::string>& arguments) {
+    std::string upper;
+    plat::ServiceInstallRequest request;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string word = UpperCopy(arguments[i]);
+        if ((word == "-ACCOUNT" || word == "-WEBGROUP") && i + 1 < arguments.size()) {
+            (word == "-ACCOUNT" ? request.account : request.webGroup) = arguments[++i];
+            continue;
+        }
+        upper += word + " ";
+    }
     if (upper.find("-INSTALL") != std::string::npos) {
-        InstallExecutiveService();
-    } else if (upper.find("-REMOVE") != std::string::npos) {
+        InstallExecutiveService(request);
+        return 0;
+    }
+    // Everything else works on the account's files, as the account.
+    const plat::RootGiveUp given = plat::GiveUpRootForRuntimeRoot();
+    if (given.outcome == plat::RootGiveUp::Failed ||
+        (given.outcome == plat::RootGiveUp::RootsRoot && upper.find("-REMOVE") == std::string::npos)) {
+        std::fprintf(stderr,
+                     "tsexec: the executive service does not run as root; the runtime root %s belongs to '%s'. "
+                     "Install it as root first (tsexec -INSTALL gives the root to the service account).\n",
+                     given.root.c_str(), given.account.c_str());
+        return 0;
+    }
+    if (upper.find("-REMOVE") != std::string::npos) {
         RemoveExecutiveService();
     } else {
         CTSExecutiveService service;

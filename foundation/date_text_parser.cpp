@@ -191,6 +191,7 @@ bool TakeDate(const std::vector<Piece>& pieces, DateOrder order, ParsedDateTime&
             } else {
                 day = static_cast<int>(numbers[0].value);
                 year = CurrentYear();
+                result.yearFromClock = true;
             }
         } else if (numbers.size() == 2) {
             const Piece& a = numbers[0];
@@ -229,6 +230,7 @@ bool TakeDate(const std::vector<Piece>& pieces, DateOrder order, ParsedDateTime&
             month = static_cast<int>((us ? a : b).value);
             day = static_cast<int>((us ? b : a).value);
             year = CurrentYear();
+            result.yearFromClock = true;
         }
     } else {
         return false;

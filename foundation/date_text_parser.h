@@ -28,6 +28,8 @@ struct ParsedDateTime {
     int second = 0;
     bool hasDate = false;
     bool hasTime = false;
+    // The date named no year: the current one was taken.
+    bool yearFromClock = false;
 };
 
 // False when the text is not a date/time of the wanted parts or names an

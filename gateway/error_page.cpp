@@ -2,6 +2,7 @@
 
 #include "gateway/reply_relay.h"
 #include "platform/error_words.h"
+#include "platform/win32_error.h"
 
 namespace ksml {
 
@@ -10,7 +11,8 @@ namespace {
 // The page, and the messages it quotes, are UTF-8.
 constexpr std::string_view kPageHeader = "Content-type: text/html; charset=utf-8\n\n";
 // The page reports a failure, and says so in its HTTP status too: busy (error 109) is a
-// passing condition, everything else a failure of the server.
+// passing condition, and so is a site taken down by removing the engine service (1060, or
+// 1072 while the removed service stops); everything else is a failure of the server.
 constexpr std::string_view kBusyStatus = "Status: 503 Service Unavailable\n";
 constexpr std::string_view kFailureStatus = "Status: 500 Internal Server Error\n";
 constexpr std::string_view kPageStart =
@@ -46,6 +48,20 @@ std::string PlainLogText(std::string_view html) {
 
 }  // namespace
 
+std::string PageText(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
 std::string ErrorDiagnosticText(const GatewayError& error) {
     if (error.number == 109) return std::string(kServerBusyText);
     std::string text = error.message;
@@ -60,7 +76,9 @@ std::string FormatErrorPage(const std::vector<GatewayError>& errors, bool withHe
     std::string page;
     if (withHeader) {
         bool busy = false;
-        for (const GatewayError& error : errors) busy = busy || error.number == 109;
+        for (const GatewayError& error : errors)
+            busy = busy || error.number == 109 || error.number == tessaro::platform::ERROR_SERVICE_DOES_NOT_EXIST ||
+                   error.number == tessaro::platform::ERROR_SERVICE_MARKED_FOR_DELETE;
         page += busy ? kBusyStatus : kFailureStatus;
         page += kPageHeader;
     }

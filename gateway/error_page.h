@@ -24,6 +24,9 @@ inline constexpr std::string_view kServerBusyText =
     "extremely high traffic or an unexpected internal error. Please attempt your request again (if "
     "you are repeatedly unsucessful you should notify the site administrator).";
 
+// A text of the system's own (a path, an account name) as it may stand in the page.
+std::string PageText(std::string_view text);
+
 // The text of one diagnostic cell: the busy text for 109, else the message followed by
 // " <P>Windows NT error number N occurred." when N is not 0.
 std::string ErrorDiagnosticText(const GatewayError& error);
@@ -40,6 +43,8 @@ public:
     explicit ErrorReport(LogSink log) : log_(std::move(log)) {}
 
     void Add(std::string message, long number);
+    // A failure for the page that is not logged again (one about the log itself).
+    void AddUnlogged(std::string message, long number) { errors_.push_back({std::move(message), number}); }
     void Warn(std::string_view text);
 
     bool empty() const { return errors_.empty(); }

@@ -80,10 +80,11 @@ void RunGateway(const char* const* environment, int inputFd, GatewayState& state
         return;
     }
     if (state.visitor_gone) {
-        state.errors.Warn("The web server closed the gateway's output before the reply was complete (its visitor "
-                          "left); the request was given up.");
+        state.errors.Warn("The visitor left before the reply was complete (the web server closed the gateway's "
+                          "output, or the visitor's connection closed); the request was given up.");
         return;
     }
+    if (state.log_problem && !state.log_problem->empty()) state.errors.AddUnlogged(*state.log_problem, 0);
     WriteErrorPage(state.relay, state.errors, adminEmail ? adminEmail() : std::string());
 }
 

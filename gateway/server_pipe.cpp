@@ -5,6 +5,7 @@
 
 #include "platform/pipe_frame.h"
 #include "platform/request_socket.h"
+#include "platform/service_account.h"
 #include "platform/win32_error.h"
 
 namespace ksml {
@@ -29,9 +30,77 @@ constexpr int kSocketPollMs = 50;
 // pipe instance, a wait ends as soon as a place is free, so that clients that only retry
 // faster cannot keep taking every place that frees.
 constexpr int kBusyPollMs = 20;
+// Between looks at the visitor while the engine works on the reply.
+constexpr int kVisitorLookMs = 200;
+
+// Connecting was refused for want of rights: which socket, and which account asked.
+std::string SocketRefusedText(const std::string& path) {
+    return std::string(kConnectFailed) + " The gateway runs as the account '" +
+           PageText(plat::CurrentAccountName()) + "', which may not connect to the engine's request socket " +
+           PageText(path) +
+           ": only the engine's account and the web server's group the service was installed for may "
+           "(as root: tsengine -INSTALL -WEBGROUP GROUP).";
+}
+
+// The last failure says that no engine service is installed (or it is being removed).
+bool ServiceAbsent(const ErrorReport& errors) {
+    if (errors.empty()) return false;
+    const long number = errors.errors().back().number;
+    return number == plat::ERROR_SERVICE_DOES_NOT_EXIST || number == plat::ERROR_SERVICE_MARKED_FOR_DELETE;
+}
 
 void SleepMs(int ms) {
     if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// True once the visitor has gone: the web server closed the output, or the visitor's
+// connection closed. The request is then given up.
+bool VisitorHasLeft(GatewayState& state) {
+    if (!state.visitor_gone &&
+        (plat::OutputClosed(state.web_server_output) || (state.visitor_left && state.visitor_left())))
+        state.visitor_gone = true;
+    return state.visitor_gone;
+}
+
+void ReportNoReply(GatewayState& state, int timeoutSeconds) {
+    state.errors.Add("Error attempting to read data sent by server (no reply within " +
+                         std::to_string(timeoutSeconds) + " seconds).",
+                     plat::WAIT_TIMEOUT_ERROR);
+}
+
+enum class ReplyWait { Ready, VisitorLeft, TimedOut };
+
+// Waits for the engine's next bytes for at most timeoutMs (negative: for ever), looking at
+// the visitor between slices.
+ReplyWait WaitForReply(int pipe, GatewayState& state, int timeoutMs) {
+    const auto start = std::chrono::steady_clock::now();
+    const bool looking = static_cast<bool>(state.visitor_left);
+    for (;;) {
+        int slice = timeoutMs;
+        if (timeoutMs >= 0) {
+            const auto waited =
+                std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+            if (waited >= timeoutMs) return ReplyWait::TimedOut;
+            slice = static_cast<int>(timeoutMs - waited);
+        }
+        if (looking && (slice < 0 || slice > kVisitorLookMs)) slice = kVisitorLookMs;
+        bool outputClosed = false;
+        switch (plat::WaitForInputWatchingOutput(pipe, state.web_server_output, slice, &outputClosed)) {
+            case plat::InputWait::Ready:
+                if (outputClosed) {
+                    state.visitor_gone = true;
+                    return ReplyWait::VisitorLeft;
+                }
+                return ReplyWait::Ready;
+            case plat::InputWait::Failed:
+                // The read that follows reports what is wrong with the socket.
+                return ReplyWait::Ready;
+            case plat::InputWait::Interrupted:
+            case plat::InputWait::TimedOut:
+                break;
+        }
+        if (VisitorHasLeft(state)) return ReplyWait::VisitorLeft;
+    }
 }
 
 }  // namespace
@@ -56,10 +125,7 @@ int OpenServerPipe(GatewayState& state) {
             case plat::ConnectStatus::Busy:
                 // Giving up is all a busy engine calls for: ending it would throw away every
                 // request it is working on.
-                if (plat::OutputClosed(state.web_server_output)) {
-                    state.visitor_gone = true;
-                    return -1;
-                }
+                if (VisitorHasLeft(state)) return -1;
                 if (busyWaits >= settings.busy_retries) {
                     state.errors.Add(
                         "Could not establish connection to named pipe server (exceeded maximum number of retries)", 0);
@@ -80,7 +146,10 @@ int OpenServerPipe(GatewayState& state) {
                 if (!startTried) {
                     startTried = true;
                     bool started = state.engine.StartServerService(state.errors);
-                    if (!started && state.engine.SetServerTerminationEvent(state.errors)) {
+                    // Ending the engine helps only a wedged service; when there is none (it was
+                    // removed, or the engine runs on the desktop), the event would end a desktop
+                    // engine that has just come up.
+                    if (!started && !ServiceAbsent(state.errors) && state.engine.SetServerTerminationEvent(state.errors)) {
                         SleepMs(settings.restart_delay_ms);
                         started = state.engine.StartServerService(state.errors);
                     }
@@ -97,7 +166,7 @@ int OpenServerPipe(GatewayState& state) {
                 state.errors.Add(kServiceNotRunning, error);
                 return -1;
             case plat::ConnectStatus::Failed:
-                state.errors.Add(kConnectFailed, error);
+                state.errors.Add(error == plat::ERROR_ACCESS_DENIED ? SocketRefusedText(path) : kConnectFailed, error);
                 return -1;
         }
     }
@@ -120,20 +189,20 @@ bool SendPipeRequest(int pipe, std::string_view data, GatewayState& state) {
 
 bool RelayPipeReply(int pipe, GatewayState& state) {
     const int timeout = state.settings.reply_timeout_seconds;
+    // Also bounds a frame that stops arriving half-way.
     if (timeout > 0) plat::SetReceiveTimeout(pipe, timeout * 1000);
     for (long round = 1;; ++round) {
         if (round % 100 == 0) state.errors.Warn("Read loop has executed " + std::to_string(round) + " times");
-        // While the engine works the web server may close the output (its visitor left):
-        // the caller then closes the engine connection, which ends the engine's work.
-        bool outputClosed = false;
-        plat::InputWait wait;
-        do {
-            wait = plat::WaitForInputWatchingOutput(pipe, state.web_server_output, timeout > 0 ? timeout * 1000 : -1,
-                                                    &outputClosed);
-        } while (wait == plat::InputWait::Interrupted);
-        if (outputClosed) {
-            state.visitor_gone = true;
-            return false;
+        // While the engine works the visitor may leave: the caller then closes the engine
+        // connection, which ends the engine's work on the page.
+        switch (WaitForReply(pipe, state, timeout > 0 ? timeout * 1000 : -1)) {
+            case ReplyWait::Ready:
+                break;
+            case ReplyWait::VisitorLeft:
+                return false;
+            case ReplyWait::TimedOut:
+                ReportNoReply(state, timeout);
+                return false;
         }
         plat::PipeReadResult frame = plat::ReadPipeFrame(pipe, kMaxReplyFrame);
         switch (frame.status) {
@@ -147,9 +216,7 @@ bool RelayPipeReply(int pipe, GatewayState& state) {
             case plat::PipeReadStatus::Error:
                 if (frame.errorNumber == plat::ERROR_PIPE_BUSY) {
                     // The receive time-out expired.
-                    state.errors.Add("Error attempting to read data sent by server (no reply within " +
-                                         std::to_string(timeout) + " seconds).",
-                                     plat::WAIT_TIMEOUT_ERROR);
+                    ReportNoReply(state, timeout);
                     return false;
                 }
                 state.errors.Add(kReadFailed, frame.errorNumber);

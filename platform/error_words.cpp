@@ -42,9 +42,11 @@ constexpr ErrorWordsEntry kErrorWords[] = {
     {ERROR_SERVICE_DOES_NOT_EXIST, "the service does not exist"},
     {ERROR_SERVICE_NOT_ACTIVE, "the service is not running"},
     {ERROR_FAILED_SERVICE_CONTROLLER_CONNECT, "the program was not started by the service manager"},
+    {ERROR_SERVICE_LOGON_FAILED, "the service cannot run as the account it was installed for"},
     {ERROR_SERVICE_MARKED_FOR_DELETE, "the service is marked for removal"},
     {ERROR_SERVICE_EXISTS, "the service is installed already"},
     {ERROR_SHUTDOWN_IN_PROGRESS, "the system is shutting down"},
+    {ERROR_NONE_MAPPED, "no such account or group"},
     {RPC_S_SERVER_UNAVAILABLE, "the machine cannot be reached"},
 };
 

@@ -1,6 +1,7 @@
 #include "platform/home.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -27,6 +28,13 @@ void PrepareRoot(const std::string& root) {
     static std::set<std::string> prepared;
     std::lock_guard<std::mutex> lock(mutex);
     if (prepared.count(root)) return;
+    // Root makes nothing in a root that belongs to another account: what it made would be
+    // root's, out of that account's reach.
+    struct stat st;
+    if (::geteuid() == 0 && ::stat(root.c_str(), &st) == 0 && st.st_uid != 0) {
+        prepared.insert(root);
+        return;
+    }
     // Failures are left to the callers, which report them when they open their files.
     EnsureDirectory(root);
     for (const char* sub : {"run", "run/EVENT", "run/MUTEX", "windows", "log", "tmp", "scm", "machines"}) {
@@ -36,6 +44,10 @@ void PrepareRoot(const std::string& root) {
 }
 
 }  // namespace
+
+std::string RuntimeRootPath() {
+    return RootFromEnvironment();
+}
 
 std::string TessaroHome() {
     std::string root = RootFromEnvironment();

@@ -12,6 +12,10 @@ namespace tessaro::platform {
 // created on demand (0770) the first time a given root is seen by this process.
 std::string TessaroHome();
 
+// The root as TESSARO_HOME names it, without making anything in it: what a process that
+// still has to give up root looks at (folders it made would be root's).
+std::string RuntimeRootPath();
+
 // A path below the root: HomePath("run/EVENT") or HomePath("run\\EVENT").
 // Backslashes become '/'; the result has no trailing '/'.
 std::string HomePath(std::string_view relative);

@@ -286,6 +286,8 @@ long OpenStore(const std::string& path, bool mayCreate, Store** result) {
         if (store->db) sqlite3_close(store->db);
         store->db = nullptr;
         rc = sqlite3_open_v2(path.c_str(), &store->db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+        // A store that exists but that this user may not read is not a missing one.
+        if (rc != SQLITE_OK && ::access(path.c_str(), R_OK) != 0 && errno == EACCES) return ERROR_ACCESS_DENIED;
         if (rc != SQLITE_OK) return ErrorFromSqlite(rc);
     }
     sqlite3_busy_timeout(store->db, 5000);

@@ -40,7 +40,8 @@ bool CServiceControl::InstallService() {
     if (!h.manager) return Failed();
     const CServiceDescription& d = m_description;
     h.service.Reset(CreateService(h.manager.Get(), d.GetName(), d.GetDisplayName(), d.GetDesiredAccess(),
-                                  d.GetServiceType(), d.GetStartType(), d.GetErrorControl(), d.GetBinaryPath()));
+                                  d.GetServiceType(), d.GetStartType(), d.GetErrorControl(), d.GetBinaryPath(), {},
+                                  d.GetAccount()));
     if (!h.service) return Failed();
     return true;
 }
@@ -67,10 +68,15 @@ bool CServiceControl::SetServiceState(std::uint32_t target) {
 }
 
 bool CServiceControl::RemoveService() {
-    if (!StopService()) return false;
+    // Marked for removal first, so that no start (a request's, say) takes a stopping service up
+    // again; then a running one is asked to stop, and goes once it has.
     OpenedService h;
     if (!OpenServiceByName(h, m_description.GetName(), SC_MANAGER_CREATE_SERVICE, SERVICE_ALL_ACCESS)) return Failed();
     if (!DeleteService(h.service.Get())) return Failed();
+    SERVICE_STATUS status;
+    if (QueryServiceStatus(h.service.Get(), &status) && status.dwCurrentState != SERVICE_STOPPED)
+        ControlService(h.service.Get(), SERVICE_CONTROL_STOP, &status);
+    m_lastError = 0;
     return true;
 }
 

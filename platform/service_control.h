@@ -17,6 +17,10 @@ public:
                         std::uint32_t startType, std::uint32_t serviceType, std::uint32_t desiredAccess,
                         std::uint32_t errorControl);
 
+    // The account the service runs as (empty: the installer's).
+    void SetAccount(const std::string& account) { m_account = account; }
+    const std::string& GetAccount() const { return m_account; }
+
     const std::string& GetName() const { return m_name; }
     const std::string& GetDisplayName() const { return m_displayName; }
     const std::string& GetBinaryPath() const { return m_binaryPath; }
@@ -29,7 +33,7 @@ public:
     static constexpr std::size_t kMaxText = 10000;
 
 private:
-    std::string m_name, m_displayName, m_binaryPath;
+    std::string m_name, m_displayName, m_binaryPath, m_account;
     std::uint32_t m_desiredAccess = 0;
     std::uint32_t m_serviceType = 0;
     std::uint32_t m_startType = 0;
@@ -46,6 +50,8 @@ public:
     bool SetServiceState(std::uint32_t target);
     bool StopService() { return SetServiceState(SERVICE_STOPPED); }
     bool StartService() { return SetServiceState(SERVICE_RUNNING); }
+    // Marks the service for removal (no start takes it up from then on), asks a running one
+    // to stop, and removes it once it has stopped (at once when it was not running).
     bool RemoveService();
 
     long GetLastErrorNumber() const { return m_lastError; }

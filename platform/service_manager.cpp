@@ -1,6 +1,8 @@
 #include "platform/service_manager.h"
 
+#include "platform/child_program.h"
 #include "platform/home.h"
+#include "platform/service_account.h"
 #include "platform/win32_error.h"
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include <map>
 #include <mutex>
 #include <poll.h>
+#include <random>
 #include <sstream>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -55,6 +58,17 @@ const char* const kCapturedEnv[] = {
     "TESSARO_HOME", "TMPDIR", "TESSARO_EVENTLOG", "TESSARO_WIN95", "LD_LIBRARY_PATH", "PATH",
     "LANG",         "TZ",     "ASAN_OPTIONS",     "UBSAN_OPTIONS", "ODBCSYSINI",      "ODBCINI"};
 
+// The modes of a service's files: the web server's gateway (the folder's group, when root
+// installed) reads config, status and lock to learn the service's state, and nothing else.
+constexpr mode_t kReadableByGroup = 0640;
+constexpr mode_t kOwnerOnly = 0600;
+constexpr mode_t kServiceFolderMode = 02750;
+// A removed service's folder, and one being built, until they are deleted.
+constexpr const char* kGonePrefix = ".gone-";
+constexpr const char* kNewPrefix = ".new-";
+// What the started process reports when it could not become the service's account.
+constexpr std::int32_t kBecomeAccountFailed = INT32_MIN;
+
 using KeyValues = std::map<std::string, std::string>;
 
 bool ReadKeyValues(const std::string& path, KeyValues& out) {
@@ -77,11 +91,21 @@ std::string OneLine(const std::string& v) {
     return s;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& text, mode_t mode) {
-    std::string tmp =
-        path + ".tmp." + std::to_string(getpid()) + "." +
-        std::to_string(static_cast<unsigned long>(std::hash<std::thread::id>{}(std::this_thread::get_id())));
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+std::string UniqueSuffix() {
+    static std::atomic<unsigned> counter{0};
+    std::random_device random;
+    return std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" + std::to_string(random());
+}
+
+// A file made by root for a service's account becomes the account's.
+void GiveTo(int fd, uid_t owner) {
+    if (owner != 0 && ::geteuid() == 0 && ::fchown(fd, owner, static_cast<gid_t>(-1)) != 0) {
+    }
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& text, mode_t mode, uid_t owner = 0) {
+    std::string tmp = path + ".tmp." + UniqueSuffix();
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd < 0) return Fail(ErrnoToWindows(errno));
     const char* p = text.data();
     size_t left = text.size();
@@ -97,6 +121,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, mode_
         p += n;
         left -= static_cast<size_t>(n);
     }
+    GiveTo(fd, owner);
     ::fchmod(fd, mode);
     ::close(fd);
     if (::rename(tmp.c_str(), path.c_str()) != 0) {
@@ -153,17 +178,42 @@ bool ReadStatus(const std::string& dir, StoredStatus& out) {
     return true;
 }
 
-bool WriteStatus(const std::string& dir, const StoredStatus& s) {
-    return WriteFileAtomically(dir + "/status", StatusText(s.status, s.pid), 0664);
+bool WriteStatus(const std::string& dir, const StoredStatus& s, uid_t owner = 0) {
+    return WriteFileAtomically(dir + "/status", StatusText(s.status, s.pid), kReadableByGroup, owner);
+}
+
+// The whole-file lock the running service holds. An open-file-description lock: testing it
+// (as the gateway does) takes nothing, so no reader can keep a service from starting.
+struct flock WholeFileLock(short type) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = 0;
+    lock.l_len = 0;
+    return lock;
+}
+
+bool TakeServiceLock(int fd) {
+    struct flock lock = WholeFileLock(F_WRLCK);
+    return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
 // True when some process holds the service's lock.
 bool LockHeld(const std::string& dir) {
     int fd = ::open((dir + "/lock").c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
-    bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    struct flock lock = WholeFileLock(F_WRLCK);
+    bool held = ::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
     ::close(fd);
     return held;
+}
+
+bool ProcessAlive(pid_t pid);
+
+// The lock is held, and not only by the last threads of a service process that has died
+// (the pid its status names): such a service is not running any more.
+bool LockHeldByTheLiving(const std::string& dir, pid_t pid) {
+    return LockHeld(dir) && (pid <= 0 || ProcessAlive(pid));
 }
 
 // A live, non-zombie process.
@@ -182,6 +232,10 @@ bool DirectoryExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool FileExists(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0;
+}
+
 void RemoveTree(const std::string& dir) {
     if (DIR* d = ::opendir(dir.c_str())) {
         while (dirent* e = ::readdir(d)) {
@@ -194,12 +248,55 @@ void RemoveTree(const std::string& dir) {
     ::rmdir(dir.c_str());
 }
 
+// A service is installed while its folder has a config and no finished removal: a removal
+// asked for while it ran is finished once nothing holds its lock.
+bool Installed(const std::string& dir) {
+    if (!FileExists(dir + "/config")) return false;
+    return !FileExists(DeletePendingPath(dir)) || LockHeld(dir);
+}
+
+// Renames a service folder out of the way in one step and deletes what it held. What a start
+// racing with it still adds to it is deleted by a later sweep.
+bool RetireServiceFolder(const std::string& dir) {
+    const std::string gone = ScmRootDirectory() + "/" + kGonePrefix + UniqueSuffix();
+    if (::rename(dir.c_str(), gone.c_str()) != 0) return false;
+    RemoveTree(gone);
+    return true;
+}
+
+// Deletes what removals and interrupted installations left in scm/.
+void SweepRetiredFolders() {
+    const std::string root = ScmRootDirectory();
+    DIR* d = ::opendir(root.c_str());
+    if (!d) return;
+    std::vector<std::string> leftovers, finished;
+    const auto now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    while (dirent* e = ::readdir(d)) {
+        std::string n = e->d_name;
+        const std::string path = root + "/" + n;
+        if (n.rfind(kGonePrefix, 0) == 0) {
+            if (!LockHeld(path)) leftovers.push_back(path);
+        } else if (n.rfind(kNewPrefix, 0) == 0) {
+            // Another installation may be building it right now.
+            struct stat st {};
+            if (::lstat(path.c_str(), &st) == 0 && now - st.st_mtime > 60) leftovers.push_back(path);
+        } else if (n != "." && n != ".." && FileExists(DeletePendingPath(path)) && !Installed(path)) {
+            finished.push_back(path);  // removed while it ran, and it has ended since
+        }
+    }
+    ::closedir(d);
+    for (const std::string& path : finished) RetireServiceFolder(path);
+    for (const std::string& path : leftovers) RemoveTree(path);
+}
+
 // Serialises StartService against itself so that two starters spawn one process.
 class StartLock {
 public:
-    explicit StartLock(const std::string& dir) {
-        fd_ = ::open((dir + "/start.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0664);
-        if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+    StartLock(const std::string& dir, uid_t owner) {
+        fd_ = ::open((dir + "/start.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kOwnerOnly);
+        if (fd_ < 0) return;
+        GiveTo(fd_, owner);
+        ::flock(fd_, LOCK_EX);
     }
     ~StartLock() {
         if (fd_ >= 0) ::close(fd_);
@@ -210,6 +307,34 @@ public:
 private:
     int fd_ = -1;
 };
+
+// The account a service runs as; an older config without one runs as the folder's owner.
+bool ServiceAccountOf(const std::string& dir, const KeyValues& cfg, AccountIdentity& account) {
+    auto it = cfg.find("Account");
+    if (it != cfg.end() && !it->second.empty()) return LookUpAccount(it->second, account);
+    struct stat st {};
+    return ::stat(dir.c_str(), &st) == 0 && LookUpAccountById(st.st_uid, account);
+}
+
+// A caller that is neither root nor the service's account asks the runtime root's starter,
+// which runs the start as the account. Its last line names the failure: "... error N ...".
+bool StartThroughStarter(const std::string& name) {
+    if (std::getenv(kScmStarterEnv)) return Fail(ERROR_SERVICE_LOGON_FAILED);
+    const std::string starter = ScmStarterPath();
+    if (::access(starter.c_str(), X_OK) != 0) return Fail(ERROR_ACCESS_DENIED);
+    const std::vector<std::string> environment{"PATH=/usr/bin:/bin"};
+    ProgramOutcome outcome = RunProgramForOutput({starter, name}, 120, &environment);
+    if (!outcome.started) return Fail(ERROR_ACCESS_DENIED);
+    if (outcome.exitStatus == 0) return true;
+    if (outcome.timedOut) return Fail(ERROR_SERVICE_REQUEST_TIMEOUT);
+    long number = ERROR_SERVICE_LOGON_FAILED;
+    std::size_t at = outcome.output.rfind("error ");
+    if (at != std::string::npos) {
+        long said = std::strtol(outcome.output.c_str() + at + 6, nullptr, 10);
+        if (said > 0) number = said;
+    }
+    return Fail(number);
+}
 
 }  // namespace
 
@@ -222,6 +347,14 @@ void ScmSetLastError(long errorNumber) {
 
 std::string ScmRootDirectory() {
     return HomePath("scm");
+}
+
+std::string ScmStarterPath() {
+    return HomePath("bin") + "/" + "tsstart";
+}
+
+bool ScmStarterInstalled() {
+    return FileExists(ScmStarterPath());
 }
 
 std::string ScmFoldServiceName(const std::string& name) {
@@ -268,8 +401,10 @@ SC_HANDLE OpenService(SC_HANDLE manager, const std::string& name, std::uint32_t)
         return nullptr;
     }
     std::string dir = ScmServiceDirectory(name);
-    if (name.empty() || !DirectoryExists(dir) || ::access((dir + "/config").c_str(), F_OK) != 0) {
-        Fail(kErrorServiceDoesNotExist);
+    if (name.empty() || !DirectoryExists(dir) || !Installed(dir)) {
+        // A folder that cannot be read at all is not "missing".
+        Fail(DirectoryExists(dir) && ::access(dir.c_str(), R_OK | X_OK) != 0 ? kErrorAccessDenied
+                                                                            : kErrorServiceDoesNotExist);
         return nullptr;
     }
     auto* h = new ScHandleData;
@@ -280,7 +415,8 @@ SC_HANDLE OpenService(SC_HANDLE manager, const std::string& name, std::uint32_t)
 
 SC_HANDLE CreateService(SC_HANDLE manager, const std::string& name, const std::string& displayName, std::uint32_t,
                         std::uint32_t serviceType, std::uint32_t startType, std::uint32_t errorControl,
-                        const std::string& binaryPath, const std::vector<std::string>& arguments) {
+                        const std::string& binaryPath, const std::vector<std::string>& arguments,
+                        const std::string& account) {
     if (!manager || !manager->isManager) {
         Fail(6);
         return nullptr;
@@ -289,18 +425,30 @@ SC_HANDLE CreateService(SC_HANDLE manager, const std::string& name, const std::s
         Fail(123);  // ERROR_INVALID_NAME
         return nullptr;
     }
-    std::string dir = ScmServiceDirectory(name);
-    if (::mkdir(dir.c_str(), 02775) != 0) {
-        Fail(errno == EEXIST ? kErrorServiceExists : ErrnoToWindows(errno));
+    AccountIdentity runAs;
+    if (!(account.empty() ? LookUpAccountById(::geteuid(), runAs) : LookUpAccount(account, runAs))) {
+        Fail(ERROR_NONE_MAPPED);
         return nullptr;
     }
+    SweepRetiredFolders();
+    const std::string dir = ScmServiceDirectory(name);
+    // The folder is built whole under a name of its own and then renamed into place: until
+    // then the service does not exist, afterwards it exists complete.
+    const std::string building = ScmRootDirectory() + "/" + kNewPrefix + UniqueSuffix();
+    if (::mkdir(building.c_str(), kServiceFolderMode) != 0) {
+        Fail(ErrnoToWindows(errno));
+        return nullptr;
+    }
+    ::chmod(building.c_str(), kServiceFolderMode);
+    const uid_t owner = runAs.uid;
     std::ostringstream cfg;
     cfg << "ServiceName=" << OneLine(name) << "\n"
         << "DisplayName=" << OneLine(displayName) << "\n"
         << "BinaryPath=" << OneLine(binaryPath) << "\n"
         << "StartType=" << startType << "\n"
         << "ServiceType=" << serviceType << "\n"
-        << "ErrorControl=" << errorControl << "\n";
+        << "ErrorControl=" << errorControl << "\n"
+        << "Account=" << OneLine(runAs.name) << "\n";
     cfg << "ArgumentCount=" << arguments.size() << "\n";
     for (size_t i = 0; i < arguments.size(); ++i) cfg << "Argument" << i << "=" << OneLine(arguments[i]) << "\n";
     for (const char* var : kCapturedEnv)
@@ -308,21 +456,51 @@ SC_HANDLE CreateService(SC_HANDLE manager, const std::string& name, const std::s
     StoredStatus st;
     st.status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     st.status.dwCurrentState = SERVICE_STOPPED;
-    std::string fifo = dir + "/control";
     // The writers record their own failure; the thread's last error may be an older one.
     long err = ERROR_SUCCESS;
-    if (!WriteFileAtomically(dir + "/config", cfg.str(), 0664) || !WriteStatus(dir, st)) {
+    const std::string fifo = building + "/control";
+    if (!WriteFileAtomically(building + "/config", cfg.str(), kReadableByGroup, owner) ||
+        !WriteStatus(building, st, owner)) {
         err = t_lastError;
-    } else if (::mkfifo(fifo.c_str(), 0660) != 0 && errno != EEXIST) {
+    } else if (::mkfifo(fifo.c_str(), kOwnerOnly) != 0) {
         err = ErrnoToWindows(errno);
+    } else {
+        int lockFd = ::open((building + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kReadableByGroup);
+        if (lockFd < 0) {
+            err = ErrnoToWindows(errno);
+        } else {
+            GiveTo(lockFd, owner);
+            ::fchmod(lockFd, kReadableByGroup);
+            ::close(lockFd);
+        }
+        if (err == ERROR_SUCCESS && owner != 0 && ::geteuid() == 0 &&
+            (::lchown(fifo.c_str(), owner, static_cast<gid_t>(-1)) != 0 ||
+             ::chown(building.c_str(), owner, static_cast<gid_t>(-1)) != 0 ||
+             ::chmod(building.c_str(), kServiceFolderMode) != 0))
+            err = ErrnoToWindows(errno);
+    }
+    for (int attempt = 0; err == ERROR_SUCCESS; ++attempt) {
+        if (::renameat2(AT_FDCWD, building.c_str(), AT_FDCWD, dir.c_str(), RENAME_NOREPLACE) == 0) break;
+        if (errno != EEXIST && errno != ENOTEMPTY) {
+            err = ErrnoToWindows(errno);
+            break;
+        }
+        // A folder by that name: an installed service (perhaps one still running after its
+        // removal), or one whose removal has finished, or what an older manager left behind
+        // without a config; those two are retired and the rename is tried again.
+        if (Installed(dir)) {
+            err = FileExists(DeletePendingPath(dir)) ? ERROR_SERVICE_MARKED_FOR_DELETE : kErrorServiceExists;
+        } else if (attempt >= 3) {
+            err = kErrorServiceExists;
+        } else if (!RetireServiceFolder(dir) && errno != ENOENT) {
+            err = ErrnoToWindows(errno);
+        }
     }
     if (err != ERROR_SUCCESS) {
-        RemoveTree(dir);
+        RemoveTree(building);
         Fail(err);
         return nullptr;
     }
-    int lockFd = ::open((dir + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0664);
-    if (lockFd >= 0) ::close(lockFd);
     auto* h = new ScHandleData;
     h->name = name;
     h->dir = dir;
@@ -337,23 +515,31 @@ bool CloseServiceHandle(SC_HANDLE handle) {
 
 bool DeleteService(SC_HANDLE service) {
     if (!service || service->isManager) return Fail(6);
-    if (!DirectoryExists(service->dir)) return Fail(kErrorServiceDoesNotExist);
+    if (!DirectoryExists(service->dir) || !Installed(service->dir)) return Fail(kErrorServiceDoesNotExist);
+    SweepRetiredFolders();
     if (LockHeld(service->dir)) {
-        int fd = ::open(DeletePendingPath(service->dir).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0664);
+        int fd = ::open(DeletePendingPath(service->dir).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, kReadableByGroup);
         if (fd < 0) return Fail(ErrnoToWindows(errno));
         ::close(fd);
         // The service may have ended before it could see the mark; then the removal is ours.
         if (LockHeld(service->dir)) return true;
     }
-    RemoveTree(service->dir);
+    if (!RetireServiceFolder(service->dir) && errno != ENOENT) return Fail(ErrnoToWindows(errno));
     return true;
+}
+
+void ScmCompleteRemovals() {
+    SweepRetiredFolders();
 }
 
 bool QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) {
     if (!service || service->isManager || !status) return Fail(6);
     StoredStatus st;
-    if (!ReadStatus(service->dir, st)) return Fail(kErrorServiceDoesNotExist);
-    if (!LockHeld(service->dir)) {
+    if (!ReadStatus(service->dir, st)) {
+        if (FileExists(service->dir + "/status")) return Fail(ErrnoToWindows(errno));
+        return Fail(kErrorServiceDoesNotExist);
+    }
+    if (!LockHeldByTheLiving(service->dir, st.pid)) {
         // A start in progress has a live process that has not taken the lock yet.
         bool starting = st.status.dwCurrentState == SERVICE_START_PENDING && ProcessAlive(st.pid);
         if (!starting) {
@@ -369,15 +555,38 @@ bool QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) {
 
 bool StartService(SC_HANDLE service) {
     if (!service || service->isManager) return Fail(6);
-    StartLock guard(service->dir);
     KeyValues cfg;
-    if (!ReadKeyValues(service->dir + "/config", cfg)) return Fail(kErrorServiceDoesNotExist);
-    if (LockHeld(service->dir)) return Fail(kErrorServiceAlreadyRunning);
-    // A service marked for removal is not started again; its folder goes when it stops.
-    if (::access(DeletePendingPath(service->dir).c_str(), F_OK) == 0)
-        return Fail(1072);  // ERROR_SERVICE_MARKED_FOR_DELETE
+    if (!ReadKeyValues(service->dir + "/config", cfg)) {
+        if (FileExists(service->dir + "/config")) {
+            // Not readable here: the caller is not the service's account; the starter is asked.
+            return StartThroughStarter(service->name);
+        }
+        return Fail(kErrorServiceDoesNotExist);
+    }
+    AccountIdentity account;
+    if (!ServiceAccountOf(service->dir, cfg, account)) return Fail(ERROR_SERVICE_LOGON_FAILED);
+    const bool asRoot = ::geteuid() == 0;
+    // Root starts the service as its account; the account starts it itself; anyone else
+    // through the starter.
+    if (!asRoot && !ProcessRunsAs(account)) return StartThroughStarter(cfg["ServiceName"]);
+    const uid_t owner = account.uid;
+    StartLock guard(service->dir, owner);
+    cfg.clear();
+    if (!ReadKeyValues(service->dir + "/config", cfg) || !Installed(service->dir)) {
+        // A service marked for removal is not started again; its folder goes when it stops.
+        if (FileExists(DeletePendingPath(service->dir))) return Fail(ERROR_SERVICE_MARKED_FOR_DELETE);
+        return Fail(kErrorServiceDoesNotExist);
+    }
     StoredStatus old;
-    if (ReadStatus(service->dir, old) && old.status.dwCurrentState == SERVICE_START_PENDING && ProcessAlive(old.pid))
+    const bool haveOld = ReadStatus(service->dir, old);
+    if (LockHeld(service->dir)) {
+        // A process that has died holds its lock until the last of its threads has ended.
+        for (int i = 0; i < 200 && haveOld && !ProcessAlive(old.pid) && LockHeld(service->dir); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (LockHeld(service->dir)) return Fail(kErrorServiceAlreadyRunning);
+    }
+    if (FileExists(DeletePendingPath(service->dir))) return Fail(ERROR_SERVICE_MARKED_FOR_DELETE);
+    if (haveOld && old.status.dwCurrentState == SERVICE_START_PENDING && ProcessAlive(old.pid))
         return Fail(kErrorServiceAlreadyRunning);
 
     // Everything the child needs is built before fork: no allocation after it.
@@ -395,6 +604,8 @@ bool StartService(SC_HANDLE service) {
     argv.push_back(nullptr);
     for (auto& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
+    // Root hands the service over to its account (a service installed for root stays root's).
+    const bool becomeAccount = asRoot && account.uid != 0;
 
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0) return Fail(ErrnoToWindows(errno));
@@ -430,12 +641,20 @@ bool StartService(SC_HANDLE service) {
         while (::read(go[0], &released, 1) < 0 && errno == EINTR) {
         }
         ::close(go[0]);
+        if (becomeAccount) {
+            if (BecomeAccount(account) != 0) {
+                std::int32_t err = kBecomeAccountFailed;
+                if (::write(report[1], &err, sizeof err) < 0) _exit(126);
+                _exit(126);
+            }
+        }
         // The service: no descriptor of the starter survives (a CGI starter's
         // stdout must not be held open by a long-running engine).
         sigset_t none;
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
         ::signal(SIGPIPE, SIG_DFL);
+        ::umask(077);
         int devnull = ::open("/dev/null", O_RDWR);
         if (devnull >= 0) {
             ::dup2(devnull, 0);
@@ -468,7 +687,7 @@ bool StartService(SC_HANDLE service) {
     st.status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     st.status.dwCurrentState = SERVICE_START_PENDING;
     st.pid = pid32;
-    WriteStatus(service->dir, st);
+    WriteStatus(service->dir, st, owner);
     ::close(go[1]);  // releases the service
     std::int32_t execErr = 0;
     while ((got = ::read(report[0], &execErr, sizeof execErr)) < 0 && errno == EINTR) {
@@ -477,8 +696,8 @@ bool StartService(SC_HANDLE service) {
     if (got == sizeof execErr && execErr < 0) {
         st.status.dwCurrentState = SERVICE_STOPPED;
         st.pid = 0;
-        WriteStatus(service->dir, st);
-        return Fail(ErrnoToWindows(-execErr));
+        WriteStatus(service->dir, st, owner);
+        return Fail(execErr == kBecomeAccountFailed ? ERROR_SERVICE_LOGON_FAILED : ErrnoToWindows(-execErr));
     }
     return true;
 }
@@ -509,6 +728,14 @@ bool ControlService(SC_HANDLE service, std::uint32_t control, SERVICE_STATUS* st
     return true;
 }
 
+bool GetInstalledService(const std::string& name, InstalledService& service) {
+    const std::string dir = ScmServiceDirectory(name);
+    KeyValues cfg;
+    if (!Installed(dir) || !ReadKeyValues(dir + "/config", cfg)) return Fail(kErrorServiceDoesNotExist);
+    service = {cfg["ServiceName"], cfg["DisplayName"], cfg["BinaryPath"], ToU32(cfg["StartType"]), cfg["Account"]};
+    return true;
+}
+
 std::vector<InstalledService> EnumInstalledServices() {
     std::vector<InstalledService> out;
     std::string root = ScmRootDirectory();
@@ -516,10 +743,13 @@ std::vector<InstalledService> EnumInstalledServices() {
     if (!d) return out;
     while (dirent* e = ::readdir(d)) {
         std::string n = e->d_name;
-        if (n == "." || n == "..") continue;
+        // Removed services and installations under way.
+        if (n.empty() || n[0] == '.') continue;
+        const std::string dir = root + "/" + n;
         KeyValues cfg;
-        if (!ReadKeyValues(root + "/" + n + "/config", cfg)) continue;
-        out.push_back({cfg["ServiceName"], cfg["DisplayName"], cfg["BinaryPath"], ToU32(cfg["StartType"])});
+        if (!Installed(dir) || !ReadKeyValues(dir + "/config", cfg)) continue;
+        out.push_back(
+            {cfg["ServiceName"], cfg["DisplayName"], cfg["BinaryPath"], ToU32(cfg["StartType"]), cfg["Account"]});
     }
     ::closedir(d);
     std::sort(out.begin(), out.end(),
@@ -575,14 +805,13 @@ bool StartServiceCtrlDispatcher(const std::vector<SERVICE_TABLE_ENTRY>& table) {
     if (!entry || !entry->serviceProc) return Fail(kErrorFailedServiceControllerConnect);
 
     std::string dir = ScmServiceDirectory(entry->serviceName);
-    int lockFd = ::open((dir + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0664);
+    int lockFd = ::open((dir + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kReadableByGroup);
     if (lockFd < 0) return Fail(kErrorFailedServiceControllerConnect);
-    // Status queries test the lock by taking it shared for a moment; such a
-    // probe must not be mistaken for a running instance, so the lock is tried
-    // for a while before giving up.
+    // A process that started a moment ago may still be ending (a stop and a start in quick
+    // succession), so the lock is tried for a while before giving up.
     bool locked = false;
     for (int attempt = 0; attempt < 200 && !locked; ++attempt) {
-        locked = ::flock(lockFd, LOCK_EX | LOCK_NB) == 0;
+        locked = TakeServiceLock(lockFd);
         if (!locked) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     if (!locked) {
@@ -652,10 +881,9 @@ bool StartServiceCtrlDispatcher(const std::vector<SERVICE_TABLE_ENTRY>& table) {
     ::close(controlFd);
     if (sigFd >= 0) ::close(sigFd);
     if (doneFd >= 0) ::close(doneFd);
-    // The mark is looked for only after the lock is free, so that a removal racing with
-    // this end is always finished by one side or the other.
+    // A removal asked for meanwhile is complete once the lock is free: the folder is no longer
+    // a service, and the next installation or removal retires it.
     ::close(lockFd);
-    if (::access(DeletePendingPath(dir).c_str(), F_OK) == 0) RemoveTree(dir);
     return true;
 }
 

@@ -1,11 +1,18 @@
 // A small service control manager in place of the NT one. Each installed
 // service is a folder $TESSARO_HOME/scm/<folded name>/ holding:
-//   config   key=value lines (names, binary path, start type, environment)
+//   config   key=value lines (names, binary path, start type, account, environment)
 //   status   the last reported status, replaced atomically
-//   lock     flock'ed by the running service for its whole life (liveness)
+//   lock     locked by the running service for its whole life (liveness); others only test it
 //   control  a FIFO the running service reads control codes from
+// A service runs as the account it was installed for (config Account), whoever starts it:
+// root's start gives the service that account; the account itself starts it directly; anyone
+// else (the web server's gateway) through the runtime root's starter bin/tsstart, which runs
+// the start as the account the root belongs to (see platform/service_starter_main.cpp).
+// Installing and removing are one rename each: a service folder appears whole, and a removed
+// one is renamed out of the way (scm/.gone-*) before it is deleted, so that a start racing with
+// either can never leave half a service behind.
 // Failing calls return false/null and leave a Windows error number in
-// ScmGetLastError() (1056, 1060, 1062, 1063, 1073, ...).
+// ScmGetLastError() (1056, 1060, 1062, 1063, 1069, 1072, 1073, ...).
 #pragma once
 
 #include <cstdint>
@@ -72,13 +79,19 @@ std::string ScmServiceDirectory(const std::string& name);
 
 SC_HANDLE OpenSCManager(std::uint32_t desiredAccess);
 SC_HANDLE OpenService(SC_HANDLE manager, const std::string& name, std::uint32_t desiredAccess);
-// binaryPath is the program; arguments are given to it on every start.
+// binaryPath is the program; arguments are given to it on every start. account is the one it
+// runs as (empty: the caller's); installed by root for another account, the service's folder
+// is that account's.
 SC_HANDLE CreateService(SC_HANDLE manager, const std::string& name, const std::string& displayName,
                         std::uint32_t desiredAccess, std::uint32_t serviceType, std::uint32_t startType,
                         std::uint32_t errorControl, const std::string& binaryPath,
-                        const std::vector<std::string>& arguments = {});
+                        const std::vector<std::string>& arguments = {}, const std::string& account = {});
 bool CloseServiceHandle(SC_HANDLE handle);
+// Removes a stopped service at once; a running one is marked (it is started no more) and
+// goes once it has stopped.
 bool DeleteService(SC_HANDLE service);
+// Finishes the removals of services that have stopped since they were marked.
+void ScmCompleteRemovals();
 bool StartService(SC_HANDLE service);
 bool ControlService(SC_HANDLE service, std::uint32_t control, SERVICE_STATUS* status);
 bool QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status);
@@ -89,8 +102,18 @@ struct InstalledService {
     std::string displayName;
     std::string binaryPath;
     std::uint32_t startType = 0;
+    std::string account;  // the account it runs as
 };
 std::vector<InstalledService> EnumInstalledServices();
+// The installed service of that name; false with 1060 when there is none.
+bool GetInstalledService(const std::string& name, InstalledService& service);
+
+// The runtime root's service starter, $TESSARO_HOME/bin/tsstart, and whether it is there.
+std::string ScmStarterPath();
+bool ScmStarterInstalled();
+// Set by the starter in the environment of the start it runs as the service's account: that
+// start never asks the starter again.
+constexpr const char* kScmStarterEnv = "TESSARO_SCM_STARTER";
 
 // --- service process side ---------------------------------------------------
 

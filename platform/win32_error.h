@@ -47,9 +47,11 @@ constexpr long ERROR_SERVICE_ALREADY_RUNNING = 1056;
 constexpr long ERROR_SERVICE_DOES_NOT_EXIST = 1060;
 constexpr long ERROR_SERVICE_NOT_ACTIVE = 1062;
 constexpr long ERROR_FAILED_SERVICE_CONTROLLER_CONNECT = 1063;
+constexpr long ERROR_SERVICE_LOGON_FAILED = 1069;  // the service cannot run as its account
 constexpr long ERROR_SERVICE_MARKED_FOR_DELETE = 1072;
 constexpr long ERROR_SERVICE_EXISTS = 1073;
 constexpr long ERROR_SHUTDOWN_IN_PROGRESS = 1115;
+constexpr long ERROR_NONE_MAPPED = 1332;  // no such account or group
 constexpr long RPC_S_SERVER_UNAVAILABLE = 1722;  // machine unreachable
 
 // Maps an errno value to the Windows number the system reports:

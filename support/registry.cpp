@@ -331,16 +331,24 @@ std::unique_ptr<CRegistryKey> OpenTessaroRootKey() {
     return std::make_unique<CRegistryKey>(key, true);
 }
 
-std::string ReadTessaroSetting(const std::string& section, const std::string& name, const std::string& defaultValue) {
+long ReadTessaroSettingChecked(const std::string& section, const std::string& name, std::string* value) {
     HKEY key = nullptr;
     std::string path = std::string(kTessaroRegistryRoot) + "\\" + section;
-    if (reg::RegOpenKey(HKEY_LOCAL_MACHINE, path, KEY_READ, &key) != reg::ERROR_SUCCESS) return defaultValue;
+    long err = reg::RegOpenKey(HKEY_LOCAL_MACHINE, path, KEY_READ, &key);
+    if (err != reg::ERROR_SUCCESS) return err == reg::ERROR_KEY_DELETED ? reg::ERROR_FILE_NOT_FOUND : err;
     std::string data;
     std::uint32_t type = 0;
-    long err = reg::RegQueryValue(key, name, &type, &data, kValueBufferSize);
+    err = reg::RegQueryValue(key, name, &type, &data, kValueBufferSize);
     reg::RegCloseKey(key);
-    if (err != reg::ERROR_SUCCESS || type != reg::REG_SZ) return defaultValue;
+    if (err != reg::ERROR_SUCCESS) return err;
+    if (type != reg::REG_SZ) return reg::ERROR_FILE_NOT_FOUND;
     std::size_t nul = data.find('\0');
     if (nul != std::string::npos) data.resize(nul);
-    return data;
+    *value = data;
+    return reg::ERROR_SUCCESS;
+}
+
+std::string ReadTessaroSetting(const std::string& section, const std::string& name, const std::string& defaultValue) {
+    std::string value;
+    return ReadTessaroSettingChecked(section, name, &value) == reg::ERROR_SUCCESS ? value : defaultValue;
 }

@@ -148,3 +148,6 @@ std::unique_ptr<CRegistryKey> OpenTessaroRootKey();
 // Reads root\section\name from HKEY_LOCAL_MACHINE with read access; the default
 // on any error. For callers that have no settings object at hand.
 std::string ReadTessaroSetting(const std::string& section, const std::string& name, const std::string& defaultValue);
+// The same, telling why there is no value: 0 with the value, ERROR_FILE_NOT_FOUND (2) when the
+// key or the value is missing, another Windows error number when the settings cannot be read.
+long ReadTessaroSettingChecked(const std::string& section, const std::string& name, std::string* value);

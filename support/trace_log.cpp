@@ -9,6 +9,7 @@
 #include "platform/path_util.h"
 #include "platform/process_ids.h"
 #include "platform/shared_file.h"
+#include "platform/win32_error.h"
 #include "support/registry.h"
 
 namespace plat = tessaro::platform;
@@ -49,6 +50,38 @@ std::string LogDateNow() {
 }
 std::string LogTimeNow() {
     return plat::FormatLocalTimeNow("%H:%M:%S");
+}
+
+TraceLogOutcome WriteTraceLogChecked(const std::string& logName, const std::string& severity,
+                                     const std::string& text) {
+    TraceLogOutcome outcome;
+    const std::string fileName = SafeLogName(logName) + ".LOG";
+    const std::string line = FormatTraceLogLine(severity, plat::CurrentThreadId(), LogDateNow(), LogTimeNow(), text);
+    std::string directory;
+    long settingError = ReadTessaroSettingChecked("Logging", "LogFilePath", &directory);
+    if (settingError == plat::ERROR_FILE_NOT_FOUND) {
+        outcome.written = true;  // no log folder configured: nothing is logged
+        return outcome;
+    }
+    outcome.settingsUnreadable = settingError != plat::ERROR_SUCCESS;
+    if (!outcome.settingsUnreadable && !directory.empty()) {
+        outcome.file = plat::JoinPath(plat::ResolvePathNoCase(directory), fileName);
+        if (AppendToFile(outcome.file, line)) {
+            outcome.written = true;
+            return outcome;
+        }
+        outcome.error = plat::Win32LastErrno();
+    }
+    const std::string fallback = plat::JoinPath(plat::WindowsDirectory(), fileName);
+    if (AppendToFile(fallback, line)) {
+        outcome.written = true;
+        return outcome;
+    }
+    if (outcome.file.empty() || outcome.error == 0) {
+        outcome.file = fallback;
+        outcome.error = plat::Win32LastErrno();
+    }
+    return outcome;
 }
 
 void WriteTraceLog(const std::string& logName, const std::string& severity, const std::string& text, int raw) {

@@ -11,6 +11,17 @@
 // raw != 0 writes text as it stands, without fields or line end.
 void WriteTraceLog(const std::string& logName, const std::string& severity, const std::string& text, int raw = 0);
 
+// What became of one line, for a writer that must say where it could not write (ksml, run by
+// the web server's account, which may reach neither the settings nor the log folder).
+struct TraceLogOutcome {
+    bool written = false;         // also when nothing was to be written (LogFilePath unset)
+    std::string file;             // the file last tried when it was not written
+    long error = 0;               // why, as a Windows error number
+    bool settingsUnreadable = false;  // the settings (and so LogFilePath) could not be read
+};
+TraceLogOutcome WriteTraceLogChecked(const std::string& logName, const std::string& severity,
+                                     const std::string& text);
+
 // The trace line for the given fields (no file access), for callers that build
 // their own and for tests. date is MM/DD/YY, time HH:MM:SS.
 std::string FormatTraceLogLine(const std::string& severity, long threadId, const std::string& date,

@@ -89,6 +89,10 @@ short odbcSTMT::Cancel() {
     return lastRC();
 }
 
+void odbcSTMT::CancelRunning() const {
+    if (hstmt_ != SQL_NULL_HSTMT) SQLCancel(hstmt_);
+}
+
 short odbcSTMT::Close() {
     SetRC(SQLFreeStmt(hstmt_, SQL_CLOSE));
     return lastRC();

@@ -27,6 +27,10 @@ public:
     virtual int ParmsBound() const { return parmsBound_; }
     virtual int Executed() const { return executed_; }
     virtual short Cancel();
+    // Asks the driver to stop what runs on the statement in another thread (SQLCancel on its
+    // handle). Safe from any thread while the object lives: nothing of it changes and nothing
+    // is reported; the call that runs reports the cancellation as its own failure.
+    void CancelRunning() const;
     virtual short Close();
     virtual short ResetParams();
     virtual SQLLEN RowCount();

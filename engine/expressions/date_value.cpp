@@ -134,7 +134,7 @@ std::string FormatODBCTime(double value) {
     return text;
 }
 
-bool ParseDateValue(const char* text, double& value) {
+bool ParseDateValue(const char* text, double& value, bool* yearFromClock) {
     // Every date or time has a number in it; plain words are answered without the parser.
     if (text == nullptr || std::strpbrk(text, "0123456789") == nullptr) return false;
     tessaro::foundation::ParsedDateTime parsed;
@@ -143,6 +143,7 @@ bool ParseDateValue(const char* text, double& value) {
         !MakeDateValue(parsed.year, parsed.month, parsed.day, parsed.hour, parsed.minute, parsed.second, result))
         return false;
     value = result;
+    if (yearFromClock != nullptr) *yearFromClock = parsed.yearFromClock;
     return true;
 }
 

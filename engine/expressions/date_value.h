@@ -58,8 +58,9 @@ std::string FormatODBCTimestamp(double value);
 std::string FormatODBCDate(double value);
 std::string FormatODBCTime(double value);
 
-// Text to date without an error: false when the text is no date (value untouched).
-bool ParseDateValue(const char* text, double& value);
+// Text to date without an error: false when the text is no date (value untouched). A date
+// that names no year takes the clock's (yearFromClock, when given, says so).
+bool ParseDateValue(const char* text, double& value, bool* yearFromClock = nullptr);
 // Text to date through the system's one date/time text parser (en-US order). A failure
 // throws CExpressionException 0x4011 "Cannot convert %s to a date".
 bool TextToDate(const char* text, double& value);

@@ -63,6 +63,11 @@ void ThrowParserError(const SSException& e) {
                                         "expression. The system may be running low on memory or system "
                                         "resources. (%ld)",
                                         code));
+        case SSErrorNestedTooDeeply:
+            ThrowExpressionError(expr_code::kNestingTooDeep,
+                                 FormatExpressionMessage("The expression is nested too deeply (parentheses and "
+                                                         "operators more than %ld levels deep)",
+                                                         static_cast<long>(SSYacc::kDefaultMaxStackDepth)));
         case SSErrorInvalidParseTable:
             LogExpressionError(source, "SSExceptionParseFailed");
             ThrowExpressionError(
@@ -138,10 +143,9 @@ void CExpressionEvaluationDriver::PrepareGlobalObjects() {
     }
 }
 
-void CExpressionEvaluationDriver::Evaluate(ExprYaccClass& parser, const char* text, int row,
-                                           const CTextOrigin& origin) {
+void CExpressionEvaluationDriver::Evaluate(ExprYaccClass& parser, const CTracedView& text, int row) {
     try {
-        parser.Parse(text, row, m_lexTables.get(), m_parseTables.get(), origin);
+        parser.Parse(text, row, m_lexTables.get(), m_parseTables.get());
     } catch (CExpressionException* e) {
         std::string message = ComposeEvaluatorMessage(e->GetCode(), e->GetText());
         delete e;
@@ -174,10 +178,7 @@ void CExpressionEvaluationDriver::EvaluateToTracedText(CRuntimeInterface* runtim
                                                        CTracedText& result, int row) {
     NestingGuard nesting;
     ExprYaccClass& parser = ThreadParser(m_operators.get(), runtime, m_functions.get());
-    // The parser reads a C string: a NUL ends the text there, and the origin then no longer
-    // fits it, which Parse takes as from a value throughout.
-    const std::string source(text.text);
-    Evaluate(parser, source.c_str(), row, *text.origin);
+    Evaluate(parser, text, row);
     result = parser.result().TakeTraced();
 }
 

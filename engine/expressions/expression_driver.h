@@ -51,8 +51,12 @@ public:
     void EvaluateSqlTemplateText(CRuntimeInterface* runtime, const char* text, std::string& result, int row);
 
     // Runs the parse and maps its failures to the author's messages: parser errors by their
-    // code, evaluator errors to code 0 with a composed text.
-    void Evaluate(ExprYaccClass& parser, const char* text, int row, const CTextOrigin& origin = CTextOrigin());
+    // code, evaluator errors to code 0 with a composed text. The text's own characters
+    // carry their origin into the value.
+    void Evaluate(ExprYaccClass& parser, const CTracedView& text, int row);
+    void Evaluate(ExprYaccClass& parser, const char* text, int row) {
+        Evaluate(parser, CTracedView::Literal(text != nullptr ? text : ""), row);
+    }
 
     // A template text already wrapped in double quotes, rewritten as one string expression:
     // each double quote between the enclosing ones and outside any #...# part is doubled.

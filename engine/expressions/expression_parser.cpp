@@ -1,6 +1,5 @@
 #include "engine/expressions/expression_parser.h"
 
-#include <cstring>
 #include <memory>
 #include <string>
 
@@ -105,8 +104,9 @@ const char* ExprLexClass::tokenText(std::uint32_t token) {
 
 SSRefPtr<SSToken> ExprLexClass::onTokenAccepted(SSInputSource& source, std::uint32_t token,
                                                 const SSAcceptPosition& accept) {
-    // The lexeme is made from the mark: that is where it starts in the source's buffer.
-    const std::size_t start = m_recordStarts ? source.state().mark : 0;
+    // The lexeme is made from the mark: that is where it starts in the source's buffer, and
+    // so in the text (a traced source drops nothing).
+    const std::size_t start = m_recordStarts ? source.state().discarded + source.state().mark : 0;
     SSRefPtr<SSToken> lexeme = SSLex::onTokenAccepted(source, token, accept);
     if (token == tok::Hash && expressionListDepth() > 1 && currentExpressionList() == 0) popExpressionList();
     if (m_recordStarts && lexeme) {
@@ -143,31 +143,16 @@ void ExprYaccClass::Rebind(const COperatorManager* operators, CRuntimeInterface*
     m_functions = functions;
 }
 
-void ExprYaccClass::Parse(const char* text, int row, const SSLexStateTables* lexTables,
-                          const SSParseTables* parseTables, const CTextOrigin& origin) {
+void ExprYaccClass::Parse(const CTracedView& text, int row, const SSLexStateTables* lexTables,
+                          const SSParseTables* parseTables) {
     // Whatever an earlier evaluation left (a failure stops a parse anywhere) goes first.
     reset();
     m_lexer.reset();
     m_result.Reset();
-    if (text == nullptr) text = "";
-    m_source.assign(text);
-    m_sourceOrigin = origin;
-    m_lexer.RecordStarts(origin.IsMixed());
-    if (origin.IsMixed()) {
-        // The marks of the characters the source keeps (it drops a CR before an LF).
-        // An origin that does not fit (a NUL cut the text short) trusts nothing.
-        const std::size_t length = std::strlen(text);
-        const bool fits = origin.Fits(length);
-        std::string marks;
-        marks.reserve(length);
-        for (std::size_t i = 0; i < length; ++i)
-            if (!(text[i] == '\r' && i + 1 < length && text[i + 1] == '\n'))
-                marks += static_cast<char>(!fits || origin.IsValueAt(i));
-        m_sourceLength = marks.size();
-        m_sourceOrigin = CTextOrigin::FromMarks(std::move(marks));
-    }
+    m_source.Assign(text);
+    m_lexer.RecordStarts(m_source.IsMixed());
     ParseGuard guard{*this, m_lexer};
-    m_lexer.setSource(&m_source, false);
+    m_lexer.setSource(&m_source.Input(), false);
     m_lexer.setTables(lexTables);
     m_lexer.pushExpressionList(0);
     setLex(&m_lexer);
@@ -185,13 +170,14 @@ SSRefPtr<SSParseStackEntry> ExprYaccClass::stackElement() {
     return ssShare<SSParseStackEntry>(new ExprYaccStackElement());
 }
 
-CTextOrigin ExprYaccClass::LexemeOrigin(std::uint32_t position) {
-    if (!m_sourceOrigin.IsMixed()) return CTextOrigin::FromValueIf(m_sourceOrigin.AllValue());
+CTracedText ExprYaccClass::LexemeCharacters(std::uint32_t position) {
     const SSToken* lexeme = Element(position)->lexeme();
+    if (lexeme == nullptr) return CTracedText();
+    if (!m_source.IsMixed()) return CTracedText::Uniform(std::string(lexeme->view()), m_source.FromValue());
     std::size_t start = 0;
     // A lexeme the lexer did not make (the error token) is trusted with nothing.
-    if (lexeme == nullptr || !m_lexer.StartOf(lexeme, start)) return CTextOrigin::Value();
-    return m_sourceOrigin.Slice(m_sourceLength, start, lexeme->length());
+    if (!m_lexer.StartOf(lexeme, start)) return CTracedText::Value(std::string(lexeme->view()));
+    return m_source.Characters(start, lexeme->length());
 }
 
 // Every element on the stack was made by stackElement() or reduce(), so it is a value.
@@ -394,8 +380,7 @@ void ExprYaccClass::Reduce(std::uint32_t production, ExprYaccStackElement& resul
         case prod::SqPart_SqsPlainText:
         case prod::SpecialArgument_Ident:
             // The characters as written, each with the origin it has in the source.
-            result.SetText(LexemeText(Element(0)));
-            if (m_sourceOrigin.FromValue()) result.SetOrigin(LexemeOrigin(0));
+            result.SetTracedText(LexemeCharacters(0));
             return;
         case prod::DqBody_empty:
         case prod::SqBody_empty:

@@ -12,7 +12,7 @@
 #include "engine/expressions/function_registry.h"
 #include "engine/expressions/operators.h"
 #include "engine/expressions/runtime_interface.h"
-#include "engine/parser/ss_input_source.h"
+#include "engine/expressions/traced_source.h"
 #include "engine/parser/ss_lex.h"
 #include "engine/parser/ss_lex_tables.h"
 #include "engine/parser/ss_parse_tables.h"
@@ -54,10 +54,13 @@ public:
 
     // Parses and evaluates the text; the value is left in result(). Failures are
     // SSException (lexer, parser) or CExpressionException* (actions, operators, functions).
-    // `origin` is that of the text's own characters: the strings, numbers and words of the
-    // expression have the origin of the characters they are written with.
-    void Parse(const char* text, int row, const SSLexStateTables* lexTables, const SSParseTables* parseTables,
-               const CTextOrigin& origin = CTextOrigin());
+    // The strings, numbers and words of the expression have the origin of the characters
+    // they are written with. A text ends at its first NUL.
+    void Parse(const CTracedView& text, int row, const SSLexStateTables* lexTables, const SSParseTables* parseTables);
+    // A text the template wrote.
+    void Parse(const char* text, int row, const SSLexStateTables* lexTables, const SSParseTables* parseTables) {
+        Parse(CTracedView::Literal(text != nullptr ? text : ""), row, lexTables, parseTables);
+    }
 
     ExprYaccStackElement& result() { return m_result; }
 
@@ -69,23 +72,21 @@ private:
     void Reduce(std::uint32_t production, ExprYaccStackElement& result, SSRefPtr<SSParseStackEntry>& replacement);
     void LookupVariable(const char* name, ExprYaccStackElement& result);
     void CallSpecialFunction(ExprYaccStackElement& result);
-    // The origin of the characters of the lexeme at a right-side position.
-    CTextOrigin LexemeOrigin(std::uint32_t position);
+    // The characters of the lexeme at a right-side position, each with its origin in the
+    // source.
+    CTracedText LexemeCharacters(std::uint32_t position);
+    // A value wrote a character of that lexeme.
     bool LexemeFromValue(std::uint32_t position) {
-        return m_sourceOrigin.FromValue() && LexemeOrigin(position).FromValue();
+        return m_source.FromValue() && LexemeCharacters(position).Origin().FromValue();
     }
 
     ExprYaccStackElement m_result;
     ExprLexClass m_lexer;
     // The text is lexed as its bytes: a carriage return is no white space, so one outside a
     // string is an invalid character, and one inside a string stays part of its text.
-    SSStringInputSource m_source{"", SSInputBytes};
+    CTracedSource m_source;
     const COperatorManager* m_operators;
     CRuntimeInterface* m_runtime;
     const CFunctionRegistry* m_functions;
     int m_row = -1;
-    // The origin of the source as the lexer reads it (a carriage return before a line feed
-    // dropped, as the source drops it).
-    CTextOrigin m_sourceOrigin;
-    std::size_t m_sourceLength = 0;
 };

@@ -28,7 +28,7 @@ void ExprYaccStackElement::ThrowInvalidOutType(const char* source) const {
 }
 
 void ExprYaccStackElement::ClearString() {
-    m_text.clear();
+    m_text.ReplaceText(std::string());
     m_hasText = false;
 }
 
@@ -38,27 +38,21 @@ void ExprYaccStackElement::Reset() {
     boolean = 0;
     integer = 0;
     real = 0.0;
-    m_origin = CTextOrigin();
+    m_text = CTracedText();
 }
 
 void ExprYaccStackElement::SetString(const char* text) {
-    if (m_origin.IsMixed()) m_origin.MarkValue();
-    if (text != nullptr)
-        m_text.assign(text);
-    else
-        m_text.clear();
+    m_text.ReplaceText(text != nullptr ? std::string(text) : std::string());
     m_hasText = true;
 }
 
 void ExprYaccStackElement::SetString(const std::string& text) {
-    if (m_origin.IsMixed()) m_origin.MarkValue();
-    m_text = text;
+    m_text.ReplaceText(text);
     m_hasText = true;
 }
 
 void ExprYaccStackElement::SetString(std::string&& text) {
-    if (m_origin.IsMixed()) m_origin.MarkValue();
-    m_text = std::move(text);
+    m_text.ReplaceText(std::move(text));
     m_hasText = true;
 }
 
@@ -90,7 +84,7 @@ void ExprYaccStackElement::SetText(std::string text) {
 bool ExprYaccStackElement::IsNumericString(double& value) {
     if (!(outType & kString)) return false;
     double number = 0;
-    if (!ParseDecimalText(m_text.c_str(), number)) return false;
+    if (!ParseDecimalText(m_text.Text().c_str(), number)) return false;
     real = number;
     outType |= kReal;
     value = number;
@@ -100,9 +94,10 @@ bool ExprYaccStackElement::IsNumericString(double& value) {
 bool ExprYaccStackElement::IsBooleanString(std::int32_t& value) {
     if (!m_hasText) return false;
     std::int16_t found;
-    if (EqualsNoCaseAscii(m_text, "TRUE") || EqualsNoCaseAscii(m_text, "YES"))
+    const std::string& text = m_text.Text();
+    if (EqualsNoCaseAscii(text, "TRUE") || EqualsNoCaseAscii(text, "YES"))
         found = 1;
-    else if (EqualsNoCaseAscii(m_text, "FALSE") || EqualsNoCaseAscii(m_text, "NO"))
+    else if (EqualsNoCaseAscii(text, "FALSE") || EqualsNoCaseAscii(text, "NO"))
         found = 0;
     else
         return false;
@@ -114,23 +109,28 @@ bool ExprYaccStackElement::IsBooleanString(std::int32_t& value) {
 
 bool ExprYaccStackElement::IsDateString() {
     std::string inner;
-    const std::size_t n = m_text.size();
-    if (n != 0 && m_text[0] == '{') {
-        const char kind = n > 1 ? static_cast<char>(m_text[1] | 0x20) : '\0';
-        const char next = n > 2 ? static_cast<char>(m_text[2] | 0x20) : '\0';
+    const std::string& text = m_text.Text();
+    const std::size_t n = text.size();
+    if (n != 0 && text[0] == '{') {
+        const char kind = n > 1 ? static_cast<char>(text[1] | 0x20) : '\0';
+        const char next = n > 2 ? static_cast<char>(text[2] | 0x20) : '\0';
         if (kind == 'd' && n >= 6)
-            inner = m_text.substr(4, n - 6);
+            inner = text.substr(4, n - 6);
         else if (kind == 't' && next == 's' && n >= 7)
-            inner = m_text.substr(5, n - 7);
+            inner = text.substr(5, n - 7);
         else if (kind == 't' && n >= 6)
-            inner = m_text.substr(4, n - 6);
+            inner = text.substr(4, n - 6);
     } else {
-        inner = m_text;
+        inner = text;
     }
     double value = 0;
-    if (!ParseDateValue(inner.c_str(), value)) return false;
+    bool yearFromClock = false;
+    if (!ParseDateValue(inner.c_str(), value, &yearFromClock)) return false;
     real = value;
     outType |= kDate | kReal;
+    // The clock, not the text, decided the year: what is computed from the date is as a
+    // value's (the text's own characters keep their origin).
+    if (yearFromClock) MarkDecidedByValue();
     return true;
 }
 
@@ -150,7 +150,7 @@ const std::string& ExprYaccStackElement::AsStdString() {
         ThrowInvalidOutType("ExprYaccStackElement::AsString");
     }
     outType |= kString;
-    return m_text;
+    return m_text.Text();
 }
 
 const char* ExprYaccStackElement::AsString() {
@@ -159,25 +159,26 @@ const char* ExprYaccStackElement::AsString() {
 
 std::string ExprYaccStackElement::TakeString() {
     AsStdString();
-    std::string text = std::move(m_text);
-    ClearString();
+    std::string text = m_text.TakeText();
+    m_hasText = false;
     inType = outType = 0;
-    m_origin = CTextOrigin();
     return text;
 }
 
 void ExprYaccStackElement::SetTracedText(CTracedText&& text) {
-    SetText(text.TakeText());
-    m_origin = text.TakeOrigin();
-    if (!m_origin.Fits(m_text.size())) m_origin.MarkValue();
+    m_text = std::move(text);
+    // A finished text: what is appended to it later keeps its own origin.
+    m_text.EndValueRun();
+    m_hasText = true;
+    inType = outType = kString;
 }
 
 CTracedText ExprYaccStackElement::TakeTraced() {
-    Traced();
-    CTracedText taken(std::move(m_text), std::move(m_origin));
-    ClearString();
+    AsStdString();
+    CTracedText taken = std::move(m_text);
+    m_text = CTracedText();
+    m_hasText = false;
     inType = outType = 0;
-    m_origin = CTextOrigin();
     return taken;
 }
 
@@ -188,7 +189,7 @@ std::int32_t ExprYaccStackElement::IntegerFromText() {
     if (outType & kBoolean) return boolean;
     if (IsBooleanString(word)) return word;
     if (IsDateString()) return TruncateToInt32(real);
-    ThrowConversionError(expr_code::kToInteger, m_text.c_str(), "integer");
+    ThrowConversionError(expr_code::kToInteger, m_text.Text().c_str(), "integer");
 }
 
 std::int32_t ExprYaccStackElement::AsInt() {
@@ -214,7 +215,7 @@ std::int16_t ExprYaccStackElement::BooleanFromText() {
     double number;
     if (IsBooleanString(word)) return static_cast<std::int16_t>(word);
     if (IsNumericString(number)) return number != 0 ? 1 : 0;
-    ThrowConversionError(expr_code::kToBoolean, m_text.c_str(), "boolean");
+    ThrowConversionError(expr_code::kToBoolean, m_text.Text().c_str(), "boolean");
 }
 
 std::int16_t ExprYaccStackElement::AsBool() {
@@ -241,7 +242,7 @@ double ExprYaccStackElement::AsReal() {
     CheckTypes();
     double value;
     if (TryAsReal(value)) return value;
-    if (outType & kString) ThrowConversionError(expr_code::kToReal, m_text.c_str(), "real");
+    if (outType & kString) ThrowConversionError(expr_code::kToReal, m_text.Text().c_str(), "real");
     ThrowInvalidOutType("ExprYaccStackElement::AsReal");
 }
 
@@ -280,7 +281,7 @@ double ExprYaccStackElement::DateFromText() {
     double number;
     if (IsNumericString(number)) return number;
     if (IsDateString()) return real;
-    ThrowConversionError(expr_code::kToDate, m_text.c_str(), "date");
+    ThrowConversionError(expr_code::kToDate, m_text.Text().c_str(), "date");
 }
 
 double ExprYaccStackElement::AsDate() {
@@ -303,15 +304,16 @@ double ExprYaccStackElement::AsDate() {
 
 void CopyValue(ExprYaccStackElement& source, ExprYaccStackElement& target) {
     if (&source == &target) return;
-    target.ClearString();
     const std::uint32_t forms = source.outType;
+    // A string without its text yet gets it first: the text and its origin go together.
+    if (forms & kString) source.AsStdString();
+    target.m_text = source.m_text;
+    target.m_hasText = source.m_hasText && (forms & kString) != 0;
     target.inType = source.inType;
     target.outType = forms;
-    if (forms & kBoolean) target.boolean = source.AsBool();
-    if (forms & kInteger) target.integer = source.AsInt();
-    if (forms & (kReal | kDate)) target.real = source.AsReal();
-    if (forms & kString) target.SetString(source.AsStdString());
-    target.SetOrigin(source.Origin());
+    target.boolean = source.boolean;
+    target.integer = source.integer;
+    target.real = source.real;
 }
 
 void ConcatenateTexts(ExprYaccStackElement& left, ExprYaccStackElement& right, ExprYaccStackElement& result,
@@ -331,6 +333,7 @@ void ConcatenateTexts(ExprYaccStackElement& left, ExprYaccStackElement& right, E
     const bool fromValue = first.FromValue() || second.FromValue();
     std::string text = takeLeft ? left.TakeString() : leftText;
     text += rightText;
-    result.SetText(std::move(text));
-    result.SetOrigin(CTextOrigin::Uniform(valueCharacters, fromValue));
+    CTracedText joined = CTracedText::Literal(std::move(text));
+    joined.SetUniformOrigin(valueCharacters, fromValue);
+    result.SetTracedText(std::move(joined));
 }

@@ -61,22 +61,28 @@ public:
     bool HasText() const { return m_hasText; }
 
     // Where the value's characters came from (text_origin.h): the template's literals or a
-    // value. Copies keep it; producers of a number, boolean or date leave it as it is, so
-    // the caller that ran the operator or function decides (the registry and the operator
-    // manager mark a result from a value when an operand was). A text changed without its
-    // origin loses its per-character marks and counts as from a value throughout.
-    const CTextOrigin& Origin() const { return m_origin; }
-    void SetOrigin(const CTextOrigin& origin) { m_origin = origin; }
-    void SetOrigin(CTextOrigin&& origin) { m_origin = std::move(origin); }
+    // value. The text form and its origin are one object, so no operation changes one
+    // without the other; a value without a text form keeps one origin for the text it
+    // will be written as. Copies keep it; producers of a number, boolean, date or plain text
+    // leave it as it is, so the caller that ran the operator or function decides (the
+    // registry and the operator manager mark a result from a value when an operand was). A
+    // text set without its origin loses its per-character marks and counts as from a value
+    // throughout.
+    const CTextOrigin& Origin() const { return m_text.Origin(); }
     // Every character literal, or every character from a value.
-    void SetUniformOrigin(bool fromValue) { m_origin.SetUniform(fromValue, fromValue); }
-    bool FromValue() const { return m_origin.FromValue(); }
-    void MarkFromValue() { m_origin.MarkValue(); }
+    void SetUniformOrigin(bool fromValue) { m_text.SetUniformOrigin(fromValue, fromValue); }
+    bool FromValue() const { return m_text.Origin().FromValue(); }
+    void MarkFromValue() {
+        m_text.MarkValue();
+        m_text.EndValueRun();
+    }
+    // A value decided this value without giving a character of it (a condition that chose
+    // it): what is computed from it is from a value, its characters keep their origin.
+    void MarkDecidedByValue() { m_text.MarkDecidedByValue(); }
     // The text form with the origin of its characters (valid until the element changes).
     CTracedView Traced() {
-        const std::string& text = AsStdString();
-        if (m_origin.IsMixed() && !m_origin.Fits(text.size())) m_origin.MarkValue();
-        return {text, &m_origin};
+        AsStdString();
+        return m_text.View();
     }
     // Producer of a text with the origin of its characters.
     void SetTracedText(CTracedText&& text);
@@ -95,9 +101,10 @@ private:
     std::int16_t BooleanFromText();
     double DateFromText();
 
-    std::string m_text;
+    friend void CopyValue(ExprYaccStackElement& source, ExprYaccStackElement& target);
+
+    CTracedText m_text;
     bool m_hasText = false;
-    CTextOrigin m_origin;
 };
 
 // "Cannot convert <source> to <type>.<P>Please, check the Tessaro manual ..." (not logged).

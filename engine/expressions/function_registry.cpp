@@ -106,12 +106,19 @@ bool Fails(unsigned code, ExprYaccStackElement* a) {
     }
 }
 
+bool AnyFromValue(const CExprArgumentList* arguments) {
+    for (std::size_t i = 0; arguments != nullptr && i < arguments->size(); ++i)
+        if ((*arguments)[i]->FromValue()) return true;
+    return false;
+}
+
 }  // namespace
 
-void CTSFunction::Initialize(const char* name, int count, std::uint32_t types) {
+void CTSFunction::Initialize(const char* name, int count, std::uint32_t types, FunctionAnswer answer) {
     m_name = name ? name : "";
     m_count = count;
     m_types = types;
+    m_answer = answer;
     for (unsigned i = 0; i < 4 && types != 0; ++i) {
         const unsigned code = (types >> (8 * i)) & 0xFF;
         if (code > arg_type::kHighest)
@@ -227,11 +234,22 @@ void CFunctionRegistry::FindFunction(CRuntimeInterface* runtime, const char* nam
     function->CheckArgs(arguments);
     // What a function computes from a value is from a value. A function that only moves
     // characters replaces this with the origin of each (SetTracedText).
-    bool fromValue = false;
-    for (std::size_t i = 0; arguments != nullptr && i < arguments->size() && !fromValue; ++i)
-        fromValue = (*arguments)[i]->FromValue();
-    result->SetUniformOrigin(fromValue);
+    const FunctionAnswer answer = function->GetAnswer();
+    const bool fromArguments = AnyFromValue(arguments);
+    result->SetUniformOrigin(answer != FunctionAnswer::kArguments || fromArguments);
     function->DoIt(runtime, arguments, result);
+    switch (answer) {
+        case FunctionAnswer::kRequestState:
+            result->MarkFromValue();
+            break;
+        case FunctionAnswer::kQueryCells:
+            result->MarkDecidedByValue();
+            break;
+        case FunctionAnswer::kArguments:
+            // An argument read as a date that names no year took the clock's: known once read.
+            if (!fromArguments && AnyFromValue(arguments)) result->MarkFromValue();
+            break;
+    }
 }
 
 std::unique_ptr<CFunctionRegistry> BuildFunctionRegistry() {
@@ -244,7 +262,7 @@ std::unique_ptr<CFunctionRegistry> BuildFunctionRegistry(std::span<const Functio
     auto registry = std::make_unique<CFunctionRegistry>();
     for (const FunctionTableRow& row : rows) {
         std::unique_ptr<CTSFunction> function = row.make ? row.make() : std::make_unique<CUnavailableFunction>();
-        function->Initialize(row.name, row.count, row.types);
+        function->Initialize(row.name, row.count, row.types, row.answer);
         registry->RegisterBuiltin(std::move(function));
     }
     return registry;

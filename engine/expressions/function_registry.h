@@ -36,6 +36,26 @@ inline constexpr unsigned kAny = 0, kBoolean = 1, kString = 2, kInteger = 3, kRe
 inline constexpr unsigned kHighest = 16;
 }  // namespace arg_type
 
+// What a function's answer is made of, for the origin of its characters (text_origin.h):
+// one column of every row of the function table.
+enum class FunctionAnswer : std::uint8_t {
+    // Computed from its arguments alone: a value's when an argument is; a function that
+    // moves characters gives each the origin it had.
+    kArguments,
+    // Read from state the request decides: its variables and the template it runs, the
+    // visitor's client variables, the files, the clock, the random state a value may have
+    // seeded. A value's whatever its arguments, literal ones too.
+    kRequestState,
+    // The cells of a query column: each cell's characters a value's, the list's own
+    // separators and quotes the function's; what is computed from it a value's.
+    kQueryCells,
+};
+namespace answer {
+inline constexpr FunctionAnswer kArguments = FunctionAnswer::kArguments;
+inline constexpr FunctionAnswer kRequestState = FunctionAnswer::kRequestState;
+inline constexpr FunctionAnswer kQueryCells = FunctionAnswer::kQueryCells;
+}  // namespace answer
+
 constexpr std::uint32_t PackArgTypes(unsigned t1 = 0, unsigned t2 = 0, unsigned t3 = 0, unsigned t4 = 0) {
     return t1 | (t2 << 8) | (t3 << 16) | (t4 << 24);
 }
@@ -52,7 +72,8 @@ public:
 
     // count >= 0: exactly count arguments; count < 0: at least -count. A type code above 16
     // is logged and throws 0x800B.
-    void Initialize(const char* name, int count, std::uint32_t types);
+    void Initialize(const char* name, int count, std::uint32_t types,
+                    FunctionAnswer answer = FunctionAnswer::kArguments);
     // The count (0x4009), then the first four arguments by their codes (0x400A).
     void CheckArgs(CExprArgumentList* arguments) const;
     void CheckArg(unsigned position, ExprYaccStackElement* argument) const;
@@ -60,11 +81,13 @@ public:
     const std::string& GetName() const { return m_name; }
     int GetArgumentCount() const { return m_count; }
     std::uint32_t GetArgumentTypes() const { return m_types; }
+    FunctionAnswer GetAnswer() const { return m_answer; }
 
 private:
     std::string m_name;
     int m_count = 0;
     std::uint32_t m_types = 0;
+    FunctionAnswer m_answer = FunctionAnswer::kArguments;
 };
 
 // A function whose body is not part of this build: every call answers with a clear error.
@@ -95,7 +118,8 @@ public:
     CTSFunction* Lookup(std::string_view name) const;
     std::size_t size() const { return m_functions.size(); }
 
-    // Finds the function, checks the arguments and runs it. An unknown name throws 0x400D.
+    // Finds the function, checks the arguments and runs it; the result's origin follows the
+    // function's answer column. An unknown name throws 0x400D.
     void FindFunction(CRuntimeInterface* runtime, const char* name, CExprArgumentList* arguments,
                       ExprYaccStackElement* result) const;
 
@@ -115,6 +139,8 @@ struct FunctionTableRow {
     const char* name;
     int count;
     std::uint32_t types;
+    // What its answer is made of: every row says.
+    FunctionAnswer answer;
     // Makes the function object; null while its body is not built.
     std::unique_ptr<CTSFunction> (*make)();
 };

@@ -226,13 +226,18 @@ void COperatorManager::EvaluateBinary(CRuntimeInterface* runtime, unsigned numbe
     CheckOp(number);
     // A result computed from a value is from a value; concatenation, which only moves
     // characters, gives each its own origin instead.
-    result->SetUniformOrigin(left->FromValue() || right->FromValue());
+    const bool fromValue = left->FromValue() || right->FromValue();
+    result->SetUniformOrigin(fromValue);
     m_ops[number]->DoIt(runtime, left, right, result);
+    // An operand read as a date that names no year took the clock's: known once read.
+    if (!fromValue && (left->FromValue() || right->FromValue())) result->MarkFromValue();
 }
 
 void COperatorManager::EvaluateUnary(CRuntimeInterface* runtime, unsigned number, ExprYaccStackElement* operand,
                                      ExprYaccStackElement* result) const {
     CheckOp(number);
-    result->SetUniformOrigin(operand->FromValue());
+    const bool fromValue = operand->FromValue();
+    result->SetUniformOrigin(fromValue);
     m_ops[number]->DoIt(runtime, operand, result);
+    if (!fromValue && operand->FromValue()) result->MarkFromValue();
 }

@@ -51,7 +51,7 @@ public:
     // answers: all from a value.
     virtual void EvaluateTraced(CTracedText& value, const CTracedView& text, int row) {
         std::string plain;
-        Evaluate(plain, std::string(text.text), row);
+        Evaluate(plain, std::string(text.text()), row);
         value = CTracedText::Value(std::move(plain));
     }
     virtual void SetVariable(const std::string& name, const std::string& value) = 0;

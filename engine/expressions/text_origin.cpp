@@ -15,64 +15,56 @@ CTextOrigin& CTextOrigin::CopyMixed(const CTextOrigin& other) {
     return *this;
 }
 
-void CTextOrigin::MarkValue() {
-    m_kind = kValue;
-    m_fromValue = true;
-    m_mask.reset();
-}
-
-CTextOrigin CTextOrigin::FromMarks(std::string marks) {
-    const bool anyValue = std::any_of(marks.begin(), marks.end(), [](char c) { return c != 0; });
-    const bool anyLiteral = std::any_of(marks.begin(), marks.end(), [](char c) { return c == 0; });
-    if (!anyLiteral) return anyValue ? Value() : Literal();
-    if (!anyValue) return Literal();
-    CTextOrigin mixed(kMixed);
-    for (char& c : marks) c = c != 0 ? 1 : 0;
-    mixed.m_mask = std::make_unique<std::string>(std::move(marks));
-    return mixed;
-}
-
-CTextOrigin CTextOrigin::Slice(std::size_t length, std::size_t pos, std::size_t count) const {
-    if (m_kind != kMixed) return *this;
-    if (m_mask->size() != length) return Value();
-    pos = std::min(pos, length);
-    count = std::min(count, length - pos);
-    return FromMarks(m_mask->substr(pos, count));
-}
-
-void CTextOrigin::Reverse() {
-    if (m_mask) std::reverse(m_mask->begin(), m_mask->end());
-}
-
 const CTextOrigin& CTracedView::LiteralOrigin() {
-    static const CTextOrigin origin = CTextOrigin::Literal();
+    static const CTextOrigin origin;
     return origin;
 }
 
 const CTextOrigin& CTracedView::ValueOrigin() {
-    static const CTextOrigin origin = CTextOrigin::Value();
+    static const CTextOrigin origin(CTextOrigin::kValue);
     return origin;
 }
 
-CTracedText::CTracedText(std::string text, CTextOrigin origin) : m_text(std::move(text)), m_origin(std::move(origin)) {
-    if (!m_origin.Fits(m_text.size())) m_origin.MarkValue();
+CTracedView CTracedView::Sub(std::size_t pos, std::size_t count) const {
+    pos = std::min(pos, m_text.size());
+    count = std::min(count, m_text.size() - pos);
+    return CTracedView(m_text.substr(pos, count), m_origin, m_offset + pos);
 }
 
-void CTracedText::AppendOrigin(const CTextOrigin& piece, std::size_t count) {
+std::string CTracedText::TakeText() {
+    std::string text = std::move(m_text);
+    m_text.clear();
+    m_origin = CTextOrigin();
+    m_allValue = false;
+    return text;
+}
+
+void CTracedText::AppendOrigin(const CTracedView& piece, std::size_t count) {
     // Called after the characters were appended: the text is `count` longer than the marks.
     if (m_allValue) return;
     const std::size_t before = m_text.size() - count;
-    const bool fromValue = m_origin.m_fromValue || piece.m_fromValue;
+    const CTextOrigin& from = *piece.m_origin;
+    // The piece's own kind: a part of a mixed text may be of one origin, and then tells of
+    // no value beyond its characters (the cut is its caller's to judge).
+    CTextOrigin::Kind kind = from.m_kind;
+    bool pieceFromValue = from.m_fromValue;
+    if (kind == CTextOrigin::kMixed) {
+        const auto first = from.m_mask->begin() + static_cast<std::ptrdiff_t>(piece.m_offset);
+        const auto last = first + static_cast<std::ptrdiff_t>(count);
+        const bool anyValue = std::find(first, last, 1) != last;
+        const bool anyLiteral = std::find(first, last, 0) != last;
+        if (!anyLiteral) kind = CTextOrigin::kValue;
+        if (!anyValue) kind = CTextOrigin::kLiteral;
+        pieceFromValue = anyValue;
+    }
+    const bool fromValue = m_origin.m_fromValue || pieceFromValue;
     if (count == 0) {
         m_origin.m_fromValue = fromValue;
         return;
     }
-    if (before == 0 && m_origin.m_kind != CTextOrigin::kMixed) {
-        m_origin = piece;
-        m_origin.m_fromValue = fromValue;
-        return;
-    }
-    if (piece.m_kind != CTextOrigin::kMixed && piece.m_kind == m_origin.m_kind) {
+    if (m_origin.m_kind != CTextOrigin::kMixed && (before == 0 || kind == m_origin.m_kind) &&
+        kind != CTextOrigin::kMixed) {
+        m_origin.m_kind = kind;
         m_origin.m_fromValue = fromValue;
         return;
     }
@@ -83,35 +75,40 @@ void CTracedText::AppendOrigin(const CTextOrigin& piece, std::size_t count) {
         m_origin.m_mask = std::move(mask);
         m_origin.m_kind = CTextOrigin::kMixed;
     }
-    if (piece.m_kind == CTextOrigin::kMixed)
-        *m_origin.m_mask += *piece.m_mask;
+    if (kind == CTextOrigin::kMixed)
+        m_origin.m_mask->append(*from.m_mask, piece.m_offset, count);
     else
-        m_origin.m_mask->append(count, piece.m_kind == CTextOrigin::kValue ? 1 : 0);
+        m_origin.m_mask->append(count, kind == CTextOrigin::kValue ? 1 : 0);
     m_origin.m_fromValue = true;
 }
 
 CTracedText& CTracedText::Append(const CTracedView& source, std::size_t pos, std::size_t count) {
-    const std::size_t length = source.text.size();
-    pos = std::min(pos, length);
-    count = std::min(count, length - pos);
-    m_text.append(source.text.substr(pos, count));
-    const CTextOrigin& origin = *source.origin;
-    if (origin.m_kind == CTextOrigin::kMixed)
-        AppendOrigin(origin.Slice(length, pos, count), count);
-    else
-        AppendOrigin(origin, count);
+    const CTracedView piece = source.Sub(pos, count);
+    m_text.append(piece.m_text);
+    AppendOrigin(piece, piece.size());
     return *this;
 }
 
 CTracedText& CTracedText::AppendUniform(std::string_view characters, bool fromValue) {
     m_text.append(characters);
-    AppendOrigin(fromValue ? CTracedView::ValueOrigin() : CTracedView::LiteralOrigin(), characters.size());
+    AppendOrigin(fromValue ? CTracedView::Value(characters) : CTracedView::Literal(characters), characters.size());
     return *this;
 }
 
 void CTracedText::Reverse() {
     std::reverse(m_text.begin(), m_text.end());
-    m_origin.Reverse();
+    if (m_origin.m_mask) std::reverse(m_origin.m_mask->begin(), m_origin.m_mask->end());
+}
+
+void CTracedText::MapKeepingLength(void (*map)(std::string&)) {
+    const std::size_t length = m_text.size();
+    map(m_text);
+    if (m_text.size() != length) MarkValue();
+}
+
+void CTracedText::ReplaceText(std::string text) {
+    m_text = std::move(text);
+    if (m_origin.IsMixed()) m_origin.SetUniform(true, true);
 }
 
 std::string QuoteValuesForSql(CTracedText text) {
@@ -123,7 +120,7 @@ std::string QuoteValuesForSql(CTracedText text) {
     out.reserve(in.size() + 8);
     for (std::size_t i = 0; i < in.size(); ++i) {
         out += in[i];
-        if (in[i] == '\'' && origin.IsValueAt(i)) out += '\'';
+        if (in[i] == '\'' && text.IsValueAt(i)) out += '\'';
     }
     return out;
 }

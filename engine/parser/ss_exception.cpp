@@ -44,6 +44,7 @@ constexpr FormatEntry kFormats[] = {
     {35, "SSYacc0114e: Invalid state specified, %ld"},
     {36, "SSLex0108e: Resource not found, %s"},
     {37, "SSYacc0114e: Resource not found, %s"},
+    {38, "SSYacc0115e: Input nested too deeply, more than %ld levels"},
     {0xFFFFFFFF, "SSException0001e: Out of storage"},
 };
 

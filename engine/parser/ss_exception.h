@@ -41,6 +41,7 @@ enum SSErrorCode : std::uint32_t {
     SSErrorInvalidState = 35,
     SSErrorLexResourceNotFound = 36,
     SSErrorYaccResourceNotFound = 37,
+    SSErrorNestedTooDeeply = 38,
     SSErrorOutOfStorage = 0xFFFFFFFF,
 };
 

@@ -5,6 +5,7 @@
 // The stack keeps its own pending error; the owner takes it over after each operation
 // that reports failure (or throws, with the default options).
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -26,7 +27,10 @@ public:
                 return false;
             }
             capacity_ += increment_;
-            entries_.reserve(capacity_);
+            // The storage grows by halves at least: growing by the increment alone would copy
+            // the whole stack every few pushes, quadratic in its depth.
+            if (entries_.capacity() < capacity_)
+                entries_.reserve(std::max<std::size_t>(capacity_, entries_.capacity() + entries_.capacity() / 2));
         }
         entries_.push_back(std::move(value));
         return true;

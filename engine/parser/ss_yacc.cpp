@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/parser/ss_parse_check.h"
+
 using namespace ss_layout;
 
 namespace {
@@ -93,6 +95,10 @@ int SSYacc::errorInLookahead(std::uint32_t state, SSToken* lookahead, SSToken* /
 }
 
 bool SSYacc::pushElement(SSRefPtr<SSParseStackEntry> element) {
+    if (maxStackDepth_ != 0 && stack_.count() >= maxStackDepth_) {
+        error_.raise(SSErrorNestedTooDeeply, static_cast<long>(maxStackDepth_));
+        return false;
+    }
     return SSStackCall(error_, stack_, [&] { return stack_.push(std::move(element)); });
 }
 
@@ -176,6 +182,10 @@ int SSYacc::parse() {
     depthAtShift_ = stack_.count();
     for (;;) {
         if (abort_ != 0) return 1;
+        if (++stepsToCheck_ >= SSParseCheckScope::kStepsPerCheck) {
+            stepsToCheck_ = 0;
+            SSParseCheckScope::RunCurrent();
+        }
         switch (actionKind_) {
             case kShift:
                 if (doShift() != 0) return 1;

@@ -43,6 +43,10 @@ public:
     };
     static constexpr std::uint32_t kStackCapacity = 64;
     static constexpr std::uint32_t kStackIncrement = 64;
+    // The deepest the element stack grows by default: deeper input (parentheses inside
+    // parentheses, a million levels deep) is refused at once with code 38, where it would
+    // otherwise cost time and memory out of all proportion. No real text comes near it.
+    static constexpr std::uint32_t kDefaultMaxStackDepth = 10000;
 
     // With a file name the table is read from that file and owned.
     explicit SSYacc(const char* tableFile = nullptr);
@@ -85,6 +89,10 @@ public:
     SSParseStackEntry* elementFromProduction(std::uint32_t index);
     // The tokens the state has actions for; code 35 for a state not below the state count.
     std::vector<std::uint32_t> expectedTokens(std::uint32_t state);
+
+    // Bounds the element stack (0: no bound).
+    void setMaxStackDepth(std::uint32_t depth) { maxStackDepth_ = depth; }
+    std::uint32_t maxStackDepth() const { return maxStackDepth_; }
 
     // A non-zero value stops the parse with failure at its next step.
     void setAbort(int value) { abort_ = value; }
@@ -143,6 +151,8 @@ private:
     std::uint32_t reduceRhsLength_ = 0;  // of the reduction whose action runs now
     bool readFailed_ = false;            // the last read ended in an error, not the end of input
     std::uint64_t reductionsSinceShift_ = 0;
+    std::uint32_t maxStackDepth_ = kDefaultMaxStackDepth;
+    std::uint32_t stepsToCheck_ = 0;
     std::uint64_t depthAtShift_ = 0;
     SSLifo<SSRefPtr<SSParseStackEntry>> stack_{kStackCapacity, kStackIncrement};
     SSRefPtr<SSToken> eofLexeme_;

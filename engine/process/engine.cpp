@@ -42,7 +42,7 @@ CEngine::CEngine(const EngineSwitches& switches) : m_serviceMode(::IsServiceMode
 CEngine::~CEngine() = default;
 
 RequestRoad CEngine::Road() {
-    return RequestRoad{m_dispatcher, &m_limiter, m_requestThreads};
+    return RequestRoad{m_dispatcher, &m_limiter, m_requestThreads, &m_requestWatch};
 }
 
 bool CEngine::StartSubsystems(bool serviceFlag) {

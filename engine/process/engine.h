@@ -14,6 +14,7 @@
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/request_limiter.h"
 #include "engine/server/request_thread_pool.h"
+#include "engine/server/request_watch.h"
 #include "engine/server/request_worker.h"
 #include "engine/templates/template_services.h"
 #include "support/runtime_file_gate.h"
@@ -69,7 +70,6 @@ private:
     void StopSubsystems();
     RequestRoad Road();
     void WindowThread();
-    void WaitForCloseSignalWithoutWindow();
     std::int64_t WindowProc(tessaro::platform::Window& window, tessaro::platform::WindowMessage& message);
 
     // Made when the process starts.
@@ -80,6 +80,8 @@ private:
     // The main termination event of desktop mode (null in service mode).
     std::atomic<tessaro::platform::ManualResetEvent*> m_mainTermination{nullptr};
     RequestLimiter m_limiter;
+    // Looks at every request in work; the request threads below use it until they end.
+    CRequestWatch m_requestWatch;
     // Its jobs have ended before anything below goes (shutdown waits for them).
     CRequestThreadPool m_requestThreads;
 

@@ -1,16 +1,39 @@
 #include "engine/process/engine_service.h"
 
+#include <chrono>
+#include <cstdio>
 #include <iostream>
+#include <thread>
 
 #include "engine/process/engine.h"
 #include "engine/server/engine_mode.h"
 #include "engine/server/odbc_service_environment.h"
 #include "engine/server/server_error_log.h"
-#include "platform/program_path.h"
+#include "platform/error_words.h"
 #include "platform/service_control.h"
+#include "platform/service_install.h"
 #include "platform/win32_error.h"
 
 using namespace tessaro::platform;
+
+namespace {
+
+// How long -REMOVE and -DESKTOP wait for the service to stop: the service layer itself
+// gives its main thread 10 s.
+constexpr std::uint32_t kStopWaitMs = 20000;
+
+// A failure goes to the SERVER log and to whoever typed the command.
+void Report(const std::string& text, long errorNumber) {
+    ::LogServerError(text, errorNumber);
+    std::fprintf(stderr, "tsengine: %s%s\n", text.c_str(),
+                 errorNumber != 0 ? (" (error " + ErrorNumberWithWords(errorNumber) + ")").c_str() : "");
+}
+
+std::string Quoted(const char* name) {
+    return std::string("'") + name + "'";
+}
+
+}  // namespace
 
 tessaro::platform::ServiceThreadProc CEngineService::GetThreadProc() {
     return [this](ManualResetEvent* terminationEvent) { return m_engine.MainThread(terminationEvent); };
@@ -24,43 +47,78 @@ void CEngineService::LogServerError(const std::string& text, long errorNumber) {
     ::LogServerError(text, errorNumber);
 }
 
-void InstallEngineService() {
-    long error = 0;
-    std::string path = ProgramPath(&error);
-    if (path.empty()) {
-        ::LogServerError("Error attempting to determine module file name", error);
-        return;
+bool InstallEngineService(const EngineSwitches& switches) {
+    PreparedServiceInstall prepared;
+    std::string why;
+    if (!PrepareServiceInstall("tsengine", {switches.account, switches.webGroup}, prepared, &why)) {
+        Report("Error attempting to install the service: " + why, 0);
+        return false;
     }
-    CServiceDescription description(kEngineServiceName, kEngineServiceName, path, SERVICE_AUTO_START,
+    CServiceDescription description(kEngineServiceName, kEngineServiceName, prepared.binaryPath, SERVICE_AUTO_START,
                                     SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS, SERVICE_ALL_ACCESS,
                                     SERVICE_ERROR_NORMAL);
+    description.SetAccount(prepared.account.name);
     const std::string odbc = ChooseServiceOdbcEnvironment();
     CServiceControl control(description);
-    if (control.InstallService()) {
-        std::cout << odbc << std::endl;
-        return;
+    const bool installed = control.InstallService();
+    const long error = control.GetLastErrorNumber();
+    if (installed) {
+        std::cout << DescribeServiceInstall(kEngineServiceName, prepared) << "\n" << odbc << std::endl;
+    } else if (error == ERROR_SERVICE_EXISTS) {
+        Report(std::string("Error: The service ") + Quoted(kEngineServiceName) + " is already installed on this machine.",
+               0);
+    } else if (error == ERROR_SERVICE_MARKED_FOR_DELETE) {
+        Report(std::string("Error: The service ") + Quoted(kEngineServiceName) +
+                   " was removed but is still stopping; install it again once it has stopped.",
+               0);
+    } else {
+        Report("Error attempting to install the service", error);
     }
-    if (control.GetLastErrorNumber() == ERROR_SERVICE_EXISTS)
-        ::LogServerError(
-            std::string("Error: The service '") + kEngineServiceName + "' is already installed on this machine.", 0);
-    else
-        ::LogServerError("Error attempting to install the service", control.GetLastErrorNumber());
+    FinishServiceInstall(prepared);
+    return installed || error == ERROR_SERVICE_EXISTS;
 }
 
-void RemoveEngineService() {
+bool RemoveEngineService() {
     CServiceDescription description(kEngineServiceName);
     CServiceControl control(description);
-    if (control.RemoveService()) return;
-    if (control.GetLastErrorNumber() == ERROR_SERVICE_DOES_NOT_EXIST)
-        ::LogServerError(
-            std::string("Error: The service '") + kEngineServiceName + "' is not currently installed on this machine.",
-            0);
-    else
-        ::LogServerError("Error attempting to remove the service", control.GetLastErrorNumber());
+    SERVICE_STATUS status;
+    const bool wasRunning = control.QueryStatus(status) && status.dwCurrentState != SERVICE_STOPPED;
+    if (control.RemoveService()) {
+        // The stop is waited for: a service removed while it still runs would hold the
+        // engine's socket against the one installed next. It is gone once it no longer answers.
+        bool stopped = !wasRunning;
+        for (std::uint32_t waited = 0; !stopped && waited <= kStopWaitMs; waited += 100) {
+            stopped = !control.QueryStatus(status) || status.dwCurrentState == SERVICE_STOPPED;
+            if (!stopped) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        ScmCompleteRemovals();
+        std::cout << "Removed the service " << Quoted(kEngineServiceName)
+                  << (!stopped    ? ": it did not stop in time, and goes once it has stopped."
+                      : wasRunning ? " (it was running and has been stopped)."
+                                   : ".")
+                  << std::endl;
+        return true;
+    }
+    if (control.GetLastErrorNumber() == ERROR_SERVICE_DOES_NOT_EXIST) {
+        Report(std::string("Error: The service ") + Quoted(kEngineServiceName) +
+                   " is not currently installed on this machine.",
+               0);
+        return true;
+    }
+    Report("Error attempting to remove the service", control.GetLastErrorNumber());
+    return false;
 }
 
-void StopInstalledEngineService() {
+bool StopInstalledEngineService() {
     CServiceDescription description(kEngineServiceName);
     CServiceControl control(description);
+    SERVICE_STATUS status;
+    if (!control.QueryStatus(status) || status.dwCurrentState == SERVICE_STOPPED) return true;
     control.StopService();
+    if (WaitForServiceState(kEngineServiceName, SERVICE_STOPPED, kStopWaitMs, 100)) return true;
+    Report(std::string("The service ") + Quoted(kEngineServiceName) + " did not stop within " +
+               std::to_string(kStopWaitMs / 1000) +
+               " seconds; the desktop engine does not start beside it (it would have no window and deliver no mail).",
+           0);
+    return false;
 }

@@ -1,6 +1,7 @@
 // tsengine as a service: install, remove, and the service object over the engine.
 #pragma once
 
+#include "engine/server/engine_switches.h"
 #include "platform/scm_service_host.h"
 
 class CEngine;
@@ -21,8 +22,14 @@ private:
     bool m_mailFailed = false;
 };
 
-void InstallEngineService();
-void RemoveEngineService();
-// -DEBUG and -DESKTOP ask the installed engine service to stop before the desktop engine
-// starts (the result is not looked at).
-void StopInstalledEngineService();
+// -INSTALL: the account and group of the switches (see platform/service_install.h), then the
+// service. Says on standard output what it did, and on standard error why it did not (the
+// SERVER log gets the failure too). False when the service is not installed afterwards.
+bool InstallEngineService(const EngineSwitches& switches);
+// -REMOVE: stops the service, waits for it (bounded) and removes it; says what it did. False
+// when it failed for another reason than the service being absent.
+bool RemoveEngineService();
+// -DEBUG and -DESKTOP: the installed engine service is asked to stop and waited for, so that
+// the desktop engine does not start beside it. False (with the reason on standard error and in
+// the SERVER log) when it is still running after the wait.
+bool StopInstalledEngineService();

@@ -1,5 +1,6 @@
 // The long-lived threads of the engine: the main thread, the termination watcher, the
 // window thread with the engine window's procedure, and the request listener.
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -11,6 +12,7 @@
 #include "engine/server/mail_spooler.h"
 #include "engine/server/pipe_listener.h"
 #include "engine/server/server_error_log.h"
+#include "platform/error_words.h"
 #include "platform/file_system.h"
 #include "platform/named_event.h"
 #include "platform/scm_event.h"
@@ -42,8 +44,11 @@ void StartTerminationWatcher() {
         LogServerError("Error attempting to create termination event.", error);
         return;
     }
-    // Only the engine's user and its group (shared with the web server) may set it.
+    // Only the engine's user and its group may set it.
     tessaro::platform::SetFileMode(NamedEvent::PathOf(kTerminationEventName), 0620);
+    // A set that this engine did not see happen was meant for one before it (a gateway that
+    // gave up on an engine that has gone since): it must not end this one.
+    event->Reset();
     try {
         std::thread(TerminationWatcherThread, std::move(event)).detach();
     } catch (const std::system_error& e) {
@@ -53,18 +58,6 @@ void StartTerminationWatcher() {
 
 }  // namespace
 
-// Without a window the desktop engine still ends on a close signal.
-void CEngine::WaitForCloseSignalWithoutWindow() {
-    ManualResetEvent* event = m_mainTermination.load();
-    if (!event) return;
-    while (!event->IsSet()) {
-        if (tessaro::platform::TakeCloseSignal(200)) {
-            m_listening = 0;
-            event->Set();
-        }
-    }
-}
-
 void CEngine::WindowThread() {
     long error = 0;
     auto window = Window::Create(
@@ -72,7 +65,16 @@ void CEngine::WindowThread() {
         [this](Window& w, WindowMessage& message) { return WindowProc(w, message); }, &error);
     if (!window) {
         LogServerError("Error attempting to create the main window.", error);
-        if (!m_serviceMode) WaitForCloseSignalWithoutWindow();
+        if (!m_serviceMode) {
+            // Without its window the desktop engine would deliver no mail and take no request of
+            // the Windows 95 road (a window of that class still exists: another engine runs): it
+            // ends, and says so where it was started.
+            std::fprintf(stderr,
+                         "tsengine: error %s: the engine window could not be created (is another engine running?); "
+                         "the desktop engine ends.\n",
+                         tessaro::platform::ErrorNumberWithWords(error).c_str());
+            RequestStop();
+        }
         return;
     }
     if (!m_serviceMode) window->EnableCloseSignals();
@@ -160,7 +162,9 @@ unsigned CEngine::MainThread(ManualResetEvent* terminationEvent) {
             listenerThread.join();
             listener.reset();
         }
-        // Requests in flight finish before the server's objects go away.
+        // Requests in flight stop, their statements cancelled, and finish before the server's
+        // objects go away.
+        m_requestWatch.StopAll(RequestStop::ShuttingDown);
         if (!m_requestThreads.WaitForJobs(kWorkerDrainMilliseconds))
             LogServerError("Timed out while waiting for requests to finish.", 0);
         ShutdownServer();

@@ -1,7 +1,9 @@
 // The switches tsengine understands. Each argument is compared whole, in any case:
 // -INSTALL and -REMOVE (install or remove the service, then end; -INSTALL wins when
 // both are given), -DEBUG and -DESKTOP (run in the foreground), and --HELP, -HELP, -H, -?
-// and /? (print the switches, then end; before any other). Other arguments are ignored.
+// and /? (print the switches, then end; before any other). -ACCOUNT and -WEBGROUP take the
+// next argument as it stands: the account the service runs as and the web server's group
+// (for -INSTALL run by root). Other arguments are ignored.
 #pragma once
 
 #include <string>
@@ -12,6 +14,8 @@ struct EngineSwitches {
     bool remove = false;
     bool desktop = false;
     bool help = false;
+    std::string account;   // -ACCOUNT NAME
+    std::string webGroup;  // -WEBGROUP NAME
 };
 
 // The arguments after the program name.

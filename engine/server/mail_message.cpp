@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "support/file_exception_text.h"
+#include "support/file_helpers.h"
 #include "support/registry.h"
 #include "support/text_helpers.h"
 #include "platform/home.h"
@@ -153,10 +154,41 @@ bool CreateDefaultMailDirectories(std::string& error) {
         std::unique_ptr<CRegistryKey> root = OpenTessaroRootKey();
         std::unique_ptr<CRegistryKey> mail(root->CreateSubKey("Mail"));
         mail->SetString("BaseDirectory", base + "/");
+        mail->SetString("BaseDirectoryRoot", tessaro::platform::TessaroHome());
     } catch (CRegistryException* e) {
         e->Delete();
         error = "Error attempting to allocate memory for mail subkey.";
         return false;
     }
     return true;
+}
+
+std::string MailBaseFollowingTheRoot(CRegistrySettings& settings, const std::string& base) {
+    const std::string root = tessaro::platform::TessaroHome();
+    const std::string named = tessaro::platform::ToUnixPath(base);
+    std::string recorded = settings.GetString("Mail", "BaseDirectoryRoot", "");
+    std::string inside;  // the part of the folder below its runtime root
+    if (!recorded.empty()) {
+        while (recorded.size() > 1 && recorded.back() == '/') recorded.pop_back();
+        if (recorded == root || named.rfind(recorded + "/", 0) != 0) return base;
+        inside = named.substr(recorded.size());
+    } else {
+        std::string folder = named;
+        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        const std::size_t slash = folder.rfind('/');
+        if (slash == std::string::npos || slash == 0 || folder.substr(slash + 1) != "Mail") return base;
+        const std::string parent = folder.substr(0, slash);
+        // Written by an engine before the root's own name was kept beside it: it follows only
+        // when its root has gone (a root that was moved away).
+        if (parent == root || PathExists(parent)) return base;
+        inside = "/Mail/";
+    }
+    const std::string moved = root + inside;
+    try {
+        settings.Set("Mail", "BaseDirectory", moved);
+        settings.Set("Mail", "BaseDirectoryRoot", root);
+    } catch (CRegistryException* e) {
+        e->Delete();
+    }
+    return moved;
 }

@@ -28,5 +28,13 @@ public:
 std::string OneLineHeaderValue(const std::string& value);
 
 // The default mail tree $TESSARO_HOME/Mail/ with LOG, SPOOL and UNDELIVR, made
-// when missing; writes Mail\BaseDirectory. False with the reason in error.
+// when missing; writes Mail\BaseDirectory, and Mail\BaseDirectoryRoot with the runtime root it
+// lies in. False with the reason in error.
 bool CreateDefaultMailDirectories(std::string& error);
+
+class CRegistrySettings;
+
+// Mail\BaseDirectory as it stands, or, when it names a folder inside a runtime root that has
+// moved since (the root recorded beside it, or for an older record a folder "Mail" whose parent
+// has gone), the same folder inside the present root; the settings are then rewritten so.
+std::string MailBaseFollowingTheRoot(CRegistrySettings& settings, const std::string& base);

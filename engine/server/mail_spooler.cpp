@@ -101,7 +101,7 @@ TSMail::TSMail(CRuntimeFileGate* files) : m_now(WallClockMilliseconds) {
         if (!CreateDefaultMailDirectories(m_errorText)) return;
         base = m_settings->GetString("Mail", "BaseDirectory", "");
     }
-    base = WithSlash(base);
+    base = WithSlash(MailBaseFollowingTheRoot(*m_settings, base));
     // Spooled messages and mail logs are never a template's to read or write.
     if (files) files->AddPrivatePath(base);
     // A configured tree may lack its folders; without them nothing could be spooled.

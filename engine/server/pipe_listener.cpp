@@ -241,7 +241,8 @@ void CPipeListener::Run() {
                 entry = m_slots->silent.insert(m_slots->silent.end(), {client, std::chrono::steady_clock::now()});
             }
             try {
-                m_road.threads.Run([context, reader, limiter, &dispatcher, slots, timeoutMs, entry] {
+                CRequestWatch* watch = m_road.watch;
+                m_road.threads.Run([context, reader, limiter, &dispatcher, slots, timeoutMs, entry, watch] {
                     bool arrived = WaitForRequestBytes(context->m_socket, timeoutMs, slots->stopping);
                     {
                         std::lock_guard lock(slots->mutex);
@@ -261,7 +262,7 @@ void CPipeListener::Run() {
                         slots->freed.notify_all();
                     }
                     if (arrived) {
-                        RunRequest(context, whole ? limiter : nullptr, dispatcher);
+                        RunRequest(context, whole ? limiter : nullptr, dispatcher, watch);
                     } else {
                         plat::CloseDescriptor(context->m_socket);
                         context->m_socket = -1;

@@ -2,6 +2,7 @@
 // and the reply file of the window-message road.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -17,6 +18,7 @@ public:
     virtual void Flush() = 0;
     virtual void Close() = 0;
     // True when whoever waits for the reply is known to have gone (the reply cannot arrive).
+    // Asked from any thread (the request watch) while the channel lives.
     virtual bool ReceiverGone() { return false; }
 };
 
@@ -36,7 +38,7 @@ public:
 private:
     bool Report(long errorNumber, bool shortWrite);
     int m_socket;
-    bool m_closed = false;
+    std::atomic<bool> m_closed{false};
     // After a failed write the stream may hold half a frame: nothing more is sent,
     // and a client that stopped reading costs one send time-out, not one per write.
     bool m_failed = false;

@@ -61,7 +61,9 @@ const char kDeckFallbackPage[] =
 
 }  // namespace
 
-CReplyWriter::CReplyWriter(CReplyChannel* channel) : m_real(channel) {}
+CReplyWriter::CReplyWriter(CReplyChannel* channel) : m_real(channel) {
+    if (channel != nullptr) m_budget.SetReceiverProbe([channel] { return channel->ReceiverGone(); });
+}
 
 CReplyWriter::~CReplyWriter() = default;
 
@@ -127,7 +129,35 @@ void CReplyWriter::Finish() {
     m_finished = true;
 }
 
+std::string CReplyWriter::BuildHeader() const {
+    std::string header = StatusLine(m_status);
+    if (m_outputBuffer) header += "Content-type: " + m_contentType + "\n";
+    return header + m_headers;
+}
+
+void CReplyWriter::RefuseOversizedHeader(const CWebMessage& detail) {
+    // Nothing of what the page set goes out: its headers, its redirect, its file.
+    m_headers.clear();
+    m_fileReply = false;
+    m_deleteAfter = false;
+    m_file = {};
+    static constexpr const char* kTitle = "Reply header too long";
+    if (m_errorPage) m_errorPage(kTitle, detail);
+    if (m_errorPage && CRequestBudget::HeaderOverrun(BuildHeader()).Empty()) return;
+    m_headers.clear();
+    SetStatus(500);
+    BeginEnginePage();
+    m_memory->WriteText(
+        "<HTML><HEAD><TITLE>Error Occurred While Processing Request</TITLE></HEAD><BODY><HR><H3>Error Occurred "
+        "While Processing Request</H3><P> <TABLE BORDER><TR><TD><H4>Error Diagnostic Information</H4><P>");
+    m_memory->WriteText(std::string(kTitle) + "<P> " + detail.Html() + "</TD></TR></TABLE><P><HR>\n</BODY></HTML>");
+}
+
 void CReplyWriter::SendReply() {
+    // Every header line the engine writes passes here: the type, a redirect, cookies, the
+    // template's own headers, the status.
+    if (CWebMessage overrun = CRequestBudget::HeaderOverrun(BuildHeader()); !overrun.Empty())
+        RefuseOversizedHeader(overrun);
     if (m_contentType == kHdmlContentType) {
         std::string path;
         try {
@@ -162,9 +192,7 @@ void CReplyWriter::SendReply() {
             m_contentType = kEnginePageType;
         }
     }
-    std::string header = StatusLine(m_status);
-    if (m_outputBuffer) header += "Content-type: " + m_contentType + "\n";
-    header += m_headers;
+    std::string header = BuildHeader();
     if (m_real) {
         if (!m_fileReply) {
             if (m_real->WriteText(header + "\n") && m_memory && m_memory->GetLength() > 0) {

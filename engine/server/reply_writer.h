@@ -2,10 +2,12 @@
 // the body buffered in memory until Finish.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "engine/server/reply_channel.h"
+#include "engine/server/request_budget.h"
 #include "platform/checked_file.h"
 
 class CHdmlLibrary;
@@ -21,6 +23,11 @@ public:
     // The binding that compiles a reply of kHdmlContentType (not owned); without one such
     // a reply goes out as the generator's HTML fallback page.
     void SetDeckGenerator(CHdmlLibrary* decks) { m_decks = decks; }
+    // Writes the engine's error page (title, detail) into this reply: the dispatcher's, so that
+    // a refused header is reported and logged like any failed request. Without one the
+    // writer writes a plain error page itself.
+    using ErrorPageWriter = std::function<void(const std::string& title, const CWebMessage& detail)>;
+    void SetErrorPageWriter(ErrorPageWriter writer) { m_errorPage = std::move(writer); }
 
     void SetContentType(const std::string& type);
     // The HTTP status of the reply ("Status:" header for the web server); 200 sends none.
@@ -49,16 +56,22 @@ public:
     bool HasOutputBuffer() const { return m_outputBuffer; }
     bool HeadersSent() const { return m_headersSent; }
     bool IsFinished() const { return m_finished; }
-    // True when the gateway that waits for this reply has gone (its web client left).
-    bool ReceiverGone() const { return m_real != nullptr && m_real->ReceiverGone(); }
+    // The budget of the request this reply answers (its receiver is the reply's channel).
+    CRequestBudget& Budget() { return m_budget; }
     // The body buffered so far (empty without a buffer).
     std::string GetBufferedBody() const;
 
+    // The header block as it would go out now: status, content type, the added headers.
+    std::string BuildHeader() const;
+
 private:
     void SendReply();
+    // A header that passes the budget's bounds becomes the engine's error page.
+    void RefuseOversizedHeader(const CWebMessage& detail);
     void SendFile(std::string header);
 
     CHdmlLibrary* m_decks = nullptr;
+    ErrorPageWriter m_errorPage;
     std::string m_contentType = "text/html";
     int m_status = 200;
     std::string m_headers;
@@ -72,6 +85,7 @@ private:
     bool m_deleteAfter = false;
     std::string m_filePath;
     tessaro::platform::CheckedFile m_file;
+    CRequestBudget m_budget;
 };
 
 // The type of the pages the engine writes itself: their texts, and the values they quote, are

@@ -72,7 +72,15 @@ void CRequestDispatcher::HandleRequest(CRequestReader* reader, CReplyWriter* wri
     const bool benchmark = m_serverSettings && m_serverSettings->GetNumber("Debug", "WriteBenchmarkingInfo", 0) != 0;
     const auto start = std::chrono::steady_clock::now();
 
-    if (writer) writer->SetDeckGenerator(&m_decks);
+    if (writer) {
+        writer->SetDeckGenerator(&m_decks);
+        // A header the reply cannot carry is refused like any failed request: logged, and
+        // answered with the error page.
+        writer->SetErrorPageWriter([this, reader, writer](const std::string& title, const CWebMessage& detail) {
+            const CWebException error(CWebMessage::FromHtml(title), detail);
+            ReportError(reader, writer, error.GetTypeName(), error.GetErrorMessage(), std::string());
+        });
+    }
     std::unique_ptr<CDispatchedPage> page;
     bool failed = false;
     auto finishPage = [&page] {

@@ -1,5 +1,6 @@
 #include "engine/server/request_limiter.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "support/registry.h"
@@ -55,11 +56,19 @@ void RequestLimiter::Configure(bool enabled, long maxRequests, long maxSeconds) 
     m_semaphore = std::make_unique<std::counting_semaphore<kMaxPermits>>(m_maxRequests);
 }
 
-bool RequestLimiter::Acquire() {
+bool RequestLimiter::Acquire(const std::function<bool()>& givenUp) {
     if (!m_enabled || !m_semaphore) return true;
-    if (m_semaphore->try_acquire_for(std::chrono::milliseconds(m_waitMs))) {
-        ++m_active;
-        return true;
+    // In slices when someone may give the wait up, at once otherwise.
+    constexpr long kSliceMs = 100;
+    for (long waited = 0;;) {
+        const long slice = givenUp ? std::min(kSliceMs, m_waitMs - waited) : m_waitMs - waited;
+        if (m_semaphore->try_acquire_for(std::chrono::milliseconds(slice))) {
+            ++m_active;
+            return true;
+        }
+        waited += slice;
+        if (waited >= m_waitMs) break;
+        if (givenUp()) return false;
     }
     WriteTraceLog(
         "SERVER", "Warning",

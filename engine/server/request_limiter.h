@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <semaphore>
@@ -25,7 +26,9 @@ public:
     RequestLimiter(const RequestLimiter&) = delete;
     RequestLimiter& operator=(const RequestLimiter&) = delete;
 
-    bool Acquire();
+    // givenUp, asked now and then during the wait, ends it without a permit (and without the
+    // warning) once it answers true: a request nobody waits for any more.
+    bool Acquire(const std::function<bool()>& givenUp = {});
     void Release();
 
     bool IsEnabled() const { return m_enabled.load(); }
@@ -53,8 +56,9 @@ private:
 // Holds a permit for one worker; releases it when acquired.
 class RequestLimiterGuard {
 public:
-    explicit RequestLimiterGuard(RequestLimiter* limiter) : m_limiter(limiter) {
-        m_acquired = !limiter || limiter->Acquire();
+    explicit RequestLimiterGuard(RequestLimiter* limiter, const std::function<bool()>& givenUp = {})
+        : m_limiter(limiter) {
+        m_acquired = !limiter || limiter->Acquire(givenUp);
     }
     ~RequestLimiterGuard() {
         if (m_acquired && m_limiter) m_limiter->Release();

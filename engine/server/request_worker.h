@@ -4,6 +4,7 @@
 class CRequestContext;
 class CRequestDispatcher;
 class CRequestThreadPool;
+class CRequestWatch;
 class RequestLimiter;
 
 // What a request's worker needs of the engine, which owns them: the dispatcher that answers
@@ -13,11 +14,15 @@ struct RequestRoad {
     CRequestDispatcher& dispatcher;
     RequestLimiter* limiter;
     CRequestThreadPool& threads;
+    // Looks at every request in work (its time, its gateway); null: nothing watches.
+    CRequestWatch* watch = nullptr;
 };
 
-// Runs the request under the limiter (none: without a permit), then closes its
-// socket and deletes the context. A worker that gets no permit closes without a reply.
-void RunRequest(CRequestContext* context, RequestLimiter* limiter, CRequestDispatcher& dispatcher);
+// Runs the request under the limiter (none: without a permit), with its budget watched
+// while it works, then closes its socket and deletes the context. A worker that gets no
+// permit closes without a reply.
+void RunRequest(CRequestContext* context, RequestLimiter* limiter, CRequestDispatcher& dispatcher,
+                CRequestWatch* watch = nullptr);
 
 // The reader's parse, then the dispatcher; every escaped exception becomes the
 // error page.

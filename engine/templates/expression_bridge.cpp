@@ -108,7 +108,8 @@ void ReportExpressionError(CEvaluationHost& host, const std::string& text, const
 
 namespace {
 
-// Runs an evaluation for the page; every failure becomes the expression error page.
+// Runs an evaluation for the page; every failure becomes the expression error page, but for
+// the request's budget running out, which ends the page with its own reason.
 template <class F>
 auto ReportingFailures(CEvaluationHost& host, std::string_view text, F&& evaluate) -> decltype(evaluate()) {
     std::string reason;
@@ -123,6 +124,7 @@ auto ReportingFailures(CEvaluationHost& host, std::string_view text, F&& evaluat
     } catch (...) {
         reason = "The reason for the error is unknown.\n";
     }
+    host.CheckBudget();
     ReportExpressionError(host, std::string(text), reason);
 }
 
@@ -132,7 +134,7 @@ CTracedText EvaluatePageTracedText(CEvaluationHost& host, CExpressionEvaluationD
                                    int row, int contextFlag) {
     if (row == -1) row = host.CurrentLoopRow();
     CRuntimeInterfaceImp runtime(host, driver, contextFlag);
-    return ReportingFailures(host, text.text, [&] {
+    return ReportingFailures(host, text.text(), [&] {
         CTracedText value;
         driver.EvaluateToTracedText(&runtime, text, value, row);
         return value;

@@ -32,6 +32,9 @@ public:
     virtual std::size_t MaxFunctionResultBytes() = 0;
     // The private files no function may reach.
     virtual const CRuntimeFileGate* FileGate() = 0;
+    // Throws the request's own error when its budget is spent or stopped: an evaluation cut
+    // short that way ends the page with that reason, not as an expression error.
+    virtual void CheckBudget() {}
 };
 
 enum EvaluationMode { kEvaluateCondition = 0, kEvaluateTemplateText = 1, kEvaluateExpression = 2 };

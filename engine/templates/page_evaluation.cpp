@@ -9,8 +9,7 @@ std::string EvaluateOnPage(CQueryPage& page, const std::string& text, int row, i
 }
 
 CTracedText EvaluateTracedOnPage(CQueryPage& page, const std::string& expression, int row) {
-    return EvaluatePageTracedText(page.GetScopes(), page.Expressions(), {expression, &CTracedView::LiteralOrigin()}, row,
-                                  1);
+    return EvaluatePageTracedText(page.GetScopes(), page.Expressions(), CTracedView::Literal(expression), row, 1);
 }
 
 bool EvaluateConditionOnPage(CQueryPage& page, const std::string& condition, int row) {

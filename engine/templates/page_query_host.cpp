@@ -7,6 +7,7 @@
 #include "engine/templates/page_evaluation.h"
 #include "engine/templates/tags/page_tags.h"
 #include "engine/templates/pages/pooled_data_sources.h"
+#include "engine/server/reply_writer.h"
 #include "engine/templates/template_page.h"
 
 void CPageQueryHost::WriteText(const std::string& text) {
@@ -31,6 +32,8 @@ std::string CPageQueryHost::PositionReport() {
 
 void CPageQueryHost::Execute(CTSXQueryImp& query) {
     query.PrepareExecution(m_page.GetSettings());
+    // The page's results draw on the request's budget, and its stop cancels the statement.
+    if (m_page.GetWriter() != nullptr) query.UseBudget(&m_page.GetWriter()->Budget());
     odbcCURSOR* cursor = nullptr;
     try {
         cursor = RequestDataSourcesOf(m_page).AllocCursor(query.GetLogin());

@@ -47,6 +47,7 @@ CQueryPage::~CQueryPage() = default;
 void CQueryPage::Setup() {
     CWDBBasePage::Setup();
     m_scopes->SetMaxFunctionResultBytes(ReadMaxFunctionResultBytes(GetSettings()));
+    if (GetWriter() != nullptr) GetWriter()->Budget().ReadResultByteLimit(GetSettings());
     m_queryDebug =
         GetSettings() != nullptr && GetSettings()->GetNumber("Debug", "WriteQueryInfo", 0) != 0 && IsDebugClient();
     m_ifStack = std::make_unique<CIfBlockStack>(
@@ -67,47 +68,25 @@ std::string CQueryPage::ParsePlace() const {
 }
 
 void CQueryPage::StartRequestTimer() {
+    if (GetWriter() == nullptr) return;
     CServerSettings* settings = GetSettings();
-    m_timeLimitOn = settings == nullptr || settings->GetNumber("Server", "LimitTime", 1) != 0;
-    if (!m_timeLimitOn) return;
-    const long serverLimit = settings == nullptr ? 60 : settings->GetNumber("Server", "MaxSeconds", 60);
-    long limit = serverLimit;
-    std::string requested = GetReader()->GetUrlParameter("REQUESTTIMEOUT");
-    // Zero, negative or non-numeric values fall back to the server's limit. Anyone may ask
-    // for less time; only a debug client for more, or one request could hold a worker past
-    // the limit that keeps the others served.
-    const long asked = requested.empty() ? 0 : AsciiToLong(requested);
-    if (asked > 0 && (serverLimit <= 0 || asked <= serverLimit || IsDebugClient())) limit = asked;
-    if (limit <= 0) {
-        m_timeLimitOn = false;
-        return;
+    long limit = 0;
+    if (settings == nullptr || settings->GetNumber("Server", "LimitTime", 1) != 0) {
+        const long serverLimit = settings == nullptr ? 60 : settings->GetNumber("Server", "MaxSeconds", 60);
+        limit = serverLimit;
+        std::string requested = GetReader()->GetUrlParameter("REQUESTTIMEOUT");
+        // Zero, negative or non-numeric values fall back to the server's limit. Anyone may ask
+        // for less time; only a debug client for more, or one request could hold a worker past
+        // the limit that keeps the others served.
+        const long asked = requested.empty() ? 0 : AsciiToLong(requested);
+        if (asked > 0 && (serverLimit <= 0 || asked <= serverLimit || IsDebugClient())) limit = asked;
     }
-    // A bound far beyond any request keeps the deadline arithmetic in range.
-    constexpr long kLongestLimit = 100L * 365 * 24 * 60 * 60;
-    if (limit > kLongestLimit) limit = kLongestLimit;
-    m_timeLimitSeconds = limit;
-    m_deadlineMs = tessaro::platform::MonotonicMilliseconds() + static_cast<std::int64_t>(limit) * 1000;
+    GetWriter()->Budget().StartClock(limit);
 }
 
 void CQueryPage::CheckRequestTimeout() {
-    const std::int64_t now = tessaro::platform::MonotonicMilliseconds();
-    if (now >= m_nextReceiverCheckMs) {
-        // A page nobody waits for any more stops here instead of working on for its limit.
-        constexpr std::int64_t kReceiverCheckIntervalMs = 100;
-        m_nextReceiverCheckMs = now + kReceiverCheckIntervalMs;
-        if (GetWriter() != nullptr && GetWriter()->ReceiverGone())
-            throw new CWebException("Request abandoned",
-                                    "The connection to the web server closed before the page was finished, so its "
-                                    "work was stopped.");
-    }
-    if (!m_timeLimitOn || now <= m_deadlineMs) return;
-    throw new CWebException(
-        "Request timed out",
-        CWebMessage("The time taken to process your request has exceeded the allowable limit of ") +
-            std::to_string(m_timeLimitSeconds) +
-            " seconds. Please notify the server administrator (using the mail link below) that this error has "
-            "occurred. <P>Note: You can override the request time limit by adding a 'RequestTimeout' parameter to "
-            "the URL used to request the page (e.g. page.tsm?RequestTimeout=500).");
+    // Also where a page nobody waits for any more, or one the engine's shutdown stopped, ends.
+    if (GetWriter() != nullptr) GetWriter()->Budget().Check();
 }
 
 void CQueryPage::EndRequest(bool error) {

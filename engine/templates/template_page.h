@@ -35,7 +35,8 @@ public:
     void Run() override;
     void Finish() override;
 
-    // Request time limit (Server\LimitTime, Server\MaxSeconds, URL REQUESTTIMEOUT).
+    // Request time limit (Server\LimitTime, Server\MaxSeconds, URL REQUESTTIMEOUT), on the
+    // request's budget; the check throws when the budget is spent or stopped.
     void StartRequestTimer();
     void CheckRequestTimeout();
     void EndRequest(bool error);
@@ -118,11 +119,6 @@ private:
     // The latest position reports (the line, the template's path and its lines there).
     std::vector<std::string> m_positionReports;
     bool m_aborted = false;
-    bool m_timeLimitOn = false;
-    long m_timeLimitSeconds = 0;
-    std::int64_t m_deadlineMs = 0;
-    // When the check points next look whether the gateway still waits for the reply.
-    std::int64_t m_nextReceiverCheckMs = 0;
     std::string m_applicationName;
     bool m_queryDebug = false;
     std::vector<std::string> m_queryDebugLines;

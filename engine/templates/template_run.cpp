@@ -5,6 +5,7 @@
 
 #include "engine/expressions/function_result_limit.h"
 #include "engine/parser/ss_exception.h"
+#include "engine/parser/ss_parse_check.h"
 #include "support/file_helpers.h"
 #include "support/registry.h"
 #include "support/runtime_file_gate.h"
@@ -70,6 +71,9 @@ std::string SameFileKey(const std::string& path) {
 }  // namespace
 
 void CQueryPage::Run() {
+    // Every parse of the page (its templates, each expression, however nested) draws on the
+    // request's clock.
+    SSParseCheckScope clock([this] { CheckRequestTimeout(); });
     try {
         RunTemplate();
     } catch (CWebException* e) {

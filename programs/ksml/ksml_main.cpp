@@ -6,8 +6,11 @@
 
 #include "gateway/engine_service.h"
 #include "gateway/forward_request.h"
+#include "gateway/visitor_watch.h"
 #include "platform/descriptor.h"
+#include "platform/home.h"
 #include "platform/process_environment.h"
+#include "platform/runtime_root_owner.h"
 #include "support/registry.h"
 #include "support/trace_log.h"
 
@@ -33,18 +36,29 @@ std::string ReadAdminEMail() {
 }  // namespace
 
 int main(int, char**, char** environment) {
-    // A web server tells the gateway that its visitor has gone by a signal or by closing the
-    // output (a write to it raises SIGPIPE): the gateway ends at once, and its closed
-    // connection ends the engine's work on the request.
+    // A web server may tell the gateway that its visitor has gone by a signal or by closing
+    // the output (a write to it raises SIGPIPE): the gateway ends at once, and its closed
+    // connection ends the engine's work on the request. One that tells nothing (lighttpd)
+    // is caught out by the visitor watch while the gateway waits.
     tessaro::platform::EndProcessOnLeaveSignals();
+    // Run by root (a web server that keeps root for its programs), the gateway works as the
+    // account the runtime root belongs to, so that what it writes there stays that account's.
+    tessaro::platform::GiveUpRootForRuntimeRoot();
     try {
         const ksml::GatewaySettings settings = ksml::GatewaySettingsFromEnvironment();
-        ksml::LogSink log = [](std::string_view severity, std::string_view text) {
-            WriteTraceLog("KSML", std::string(severity), std::string(text));
+        std::string logProblem;
+        ksml::LogSink log = [&logProblem](std::string_view severity, std::string_view text) {
+            const TraceLogOutcome outcome = WriteTraceLogChecked("KSML", std::string(severity), std::string(text));
+            if (!outcome.written)
+                ksml::ReportUnwritableLog(outcome.file, outcome.error, outcome.settingsUnreadable,
+                                          tessaro::platform::HomePath("registry.db"), severity, text, &logProblem);
         };
         ksml::ServiceManagerEngine engine(settings);
         ksml::GatewayState state(settings, log, ksml::WebServerOutput(tessaro::platform::kStandardOutput, log), engine);
         state.web_server_output = tessaro::platform::kStandardOutput;
+        ksml::VisitorWatch visitor(environment);
+        if (visitor.Watching()) state.visitor_left = [&visitor] { return visitor.Left(); };
+        state.log_problem = &logProblem;
         ksml::RunGateway(environment, tessaro::platform::kStandardInput, state, ReadAdminEMail);
     } catch (...) {
         // Nothing sensible is left to tell the web server.

@@ -6,11 +6,14 @@
 #include <string>
 
 #include "platform/named_event.h"
+#include "platform/runtime_root_owner.h"
 #include "platform/win32_error.h"
 
 using namespace tessaro::platform;
 
 int main(int argc, char** argv) {
+    // Run by root on a runtime root that belongs to the service account, it works as that account.
+    GiveUpRootForRuntimeRoot();
     std::string cmd = argc > 1 ? argv[1] : "";
     if (cmd == "set" && argc == 3) {
         long err = NamedEvent::Set(argv[2]);

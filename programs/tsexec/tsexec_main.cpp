@@ -1,14 +1,10 @@
 // tsexec: the executive service that keeps the engine running and purges
 // expired client variables.
 #include <string>
+#include <vector>
 
 #include "executive/executive_service.h"
 
 int main(int argc, char** argv) {
-    std::string arguments;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1) arguments += ' ';
-        arguments += argv[i];
-    }
-    return RunExecutive(arguments);
+    return RunExecutive(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0)));
 }

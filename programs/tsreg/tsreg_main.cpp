@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/reg_commands.h"
+#include "platform/runtime_root_owner.h"
 
 using namespace tessaro::platform;
 
@@ -50,6 +51,9 @@ int Import(const RegCommands& registry, const std::string& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Run by root on a runtime root that belongs to the service account, it works as that
+    // account: a store it made or changed must stay the engine's to write.
+    GiveUpRootForRuntimeRoot();
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string machine;
     if (args.size() >= 2 && (args[0] == "-m" || args[0] == "--machine")) {

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "tests/common/odbc_drivers.h"
+#include "tests/common/service_account_home.h"
 
 namespace tessaro::database {
 
@@ -58,6 +59,9 @@ OdbcTestConfig::OdbcTestConfig() {
          << "[" << kPostgresDriverName << "]\nDescription=PostgreSQL ODBC driver\nDriver=" << postgresDriver << "\n";
     inst.close();
     std::ofstream(dir_ + "/odbc.ini").close();  // no system data sources
+    // The engine reads the configuration and makes its databases there; run by root, the
+    // engine runs as the service account.
+    tessaro::test::GiveFolderToServiceAccount(dir_);
     setenv("ODBCSYSINI", dir_.c_str(), 1);
     setenv("ODBCINSTINI", "odbcinst.ini", 1);
     setenv("ODBCINI", (dir_ + "/user-odbc.ini").c_str(), 1);
@@ -100,6 +104,9 @@ void OdbcTestConfig::WriteDataSources() const {
             out << "\n";
         }
     }
+    // The driver manager reads a user's data sources only from a file that user owns: run by
+    // root, the engine reads them as the service account.
+    tessaro::test::GiveFolderToServiceAccount(temp);
     fs::rename(temp, target);
 }
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tessaro::database {
@@ -128,7 +129,8 @@ PgTestServer::PgTestServer() {
             return;
         }
         asPostgresUser_ = true;
-        if (chown(dir_.c_str(), pw->pw_uid, pw->pw_gid) != 0) {
+        // Others (the engine, which runs as its service account) pass through to the socket.
+        if (chown(dir_.c_str(), pw->pw_uid, pw->pw_gid) != 0 || chmod(dir_.c_str(), 0711) != 0) {
             reason_ = "cannot hand the cluster directory to the postgres user";
             return;
         }

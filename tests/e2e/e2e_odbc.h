@@ -27,7 +27,7 @@ public:
         std::ofstream(odbc + "/odbcinst.ini")
             << "[Tessaro SQLite3]\nDriver=" << tessaro::test::SQLiteOdbcDriverPath() << "\n";
         std::ofstream(odbc + "/odbc.ini")
-            << "[" << dsn << "]\nDriver=Tessaro SQLite3\nDatabase=" << databaseFile << "\n";
+            << "[" << dsn << "]\nDriver=Tessaro SQLite3\nDatabase=" << databaseFile << "\nStepAPI=1\n";
         for (int i = 0; i < 2; ++i) {
             const char* value = std::getenv(kNames[i]);
             saved_[i] = value ? std::optional<std::string>(value) : std::nullopt;

@@ -3,9 +3,12 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "child_process.h"
 #include "platform/registry_store.h"
+#include "platform/service_account.h"
 #include "platform/service_manager.h"
 #include "tests/common/file_text.h"
 
@@ -38,6 +41,22 @@ void Site::WriteDocument(const std::string& relative, const std::string& text) c
     std::filesystem::path path = docs_ + "/" + relative;
     std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << text;
+    // With it, what the test made beside it for the page to change.
+    GiveToEngineAccount(docs_);
+}
+
+void Site::GiveToEngineAccount(const std::string& path) const {
+    struct stat root {};
+    if (::geteuid() != 0 || ::stat(home().c_str(), &root) != 0 || root.st_uid == 0) return;
+    plat::AccountIdentity account;
+    if (!plat::LookUpAccountById(root.st_uid, account)) return;
+    auto give = [&](const std::filesystem::path& p) { ::lchown(p.c_str(), account.uid, account.gid); };
+    std::error_code ec;
+    for (std::filesystem::path p = path; p.string().size() > home().size() && p.string().rfind(home(), 0) == 0;
+         p = p.parent_path())
+        give(p);
+    if (std::filesystem::is_directory(std::filesystem::symlink_status(path, ec)))
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(path, ec)) give(entry.path());
 }
 
 bool Site::InstallEngine() {

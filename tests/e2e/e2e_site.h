@@ -26,8 +26,14 @@ public:
 
     const std::string& home() const { return home_.path(); }
     const std::string& document_root() const { return docs_; }
-    // Writes a file below the document root (folders are created).
+    // Writes a file below the document root (folders are created). Run by root once the
+    // engine is installed, the document root is then the engine account's, everything the test
+    // made in it included, as an author's files are.
     void WriteDocument(const std::string& relative, const std::string& text) const;
+    // Gives a file or folder (with everything in it, and the folders between it and the
+    // runtime root) that the test made to the account the runtime root belongs to: run by root,
+    // the test makes files the engine's account must be able to change.
+    void GiveToEngineAccount(const std::string& path) const;
 
     // Installs tsengine as the service "Brendlow Tessaro 2.0", stopped, with the document root
     // as the root template directory.
@@ -39,6 +45,7 @@ public:
     // Starts lighttpd; extra variables go to the gateway (and so to the engine's request).
     bool StartWebServer(const std::map<std::string, std::string>& environment = {});
     int port() const { return server_ ? server_->port() : 0; }
+    pid_t WebServerPid() const { return server_ ? server_->pid() : -1; }
     std::string WebServerLog() const { return server_ ? server_->ErrorLog() : ""; }
 
     HttpResponse Get(const std::string& target) { return HttpGet(port(), target); }

@@ -13,6 +13,7 @@
 #include "child_process.h"
 #include "e2e_site.h"
 #include "platform/service_manager.h"
+#include "tests/common/service_account_home.h"
 #include "tests/common/text_matchers.h"
 
 namespace {
@@ -87,10 +88,11 @@ TEST_F(EngineThroughWebServer, AStoppedEngineComesBackAndARemovedOneKeepsTheSite
     ASSERT_EQ(e2e::RunProgram({e2e::BuiltProgram("tsengine"), "-REMOVE"}), 0);
     for (int i = 0; i < 150 && e2e::ProcessRunning(site.EnginePid()); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Taken down, the site is unavailable, not broken.
     auto down = site.Get("/x.tsm?action=Echo");
-    EXPECT_EQ(down.status, 500) << down.body;
+    EXPECT_EQ(down.status, 503) << down.body;
     EXPECT_THAT(down.body, HasSubstr("Windows NT error number 1060 occurred (the service does not exist)."));
-    EXPECT_EQ(site.Get("/x.tsm?action=Echo").status, 500);
+    EXPECT_EQ(site.Get("/x.tsm?action=Echo").status, 503);
 
     ASSERT_EQ(e2e::RunProgram({e2e::BuiltProgram("tsengine"), "-INSTALL"}), 0);
     ASSERT_EQ(e2e::RunProgram({e2e::BuiltProgram("tsscm"), "start", service, "--wait", "30"}), 0);
@@ -155,6 +157,8 @@ TEST_F(EngineThroughWebServer, RequestOverTheLimitGetsTheBusyPage) {
 }
 
 TEST_F(EngineThroughWebServer, Windows95RoadOnBothSides) {
+    // Started by root, the desktop engine serves only from a root its account owns.
+    tessaro::test::GiveHomeToServiceAccount(site.home());
     e2e::BackgroundProgram engine({e2e::BuiltProgram("tsengine"), "-desktop"}, {{"TESSARO_WIN95", "1"}},
                                   site.home() + "/log/desktop.out");
     const std::string window = site.home() + "/run/WND/class/TessaroWClass20";

@@ -5,14 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
+#include <sys/stat.h>
 #include <csignal>
 #include <thread>
 
 #include "child_process.h"
 #include "platform/event_log.h"
 #include "platform/registry_store.h"
+#include "platform/service_account.h"
 #include "platform/service_manager.h"
 #include "site_test.h"
+#include "tests/common/service_account_home.h"
 #include "tests/common/text_matchers.h"
 
 namespace {
@@ -69,6 +73,19 @@ bool EventLogged(const std::string& type, const std::string& text) {
     return false;
 }
 
+uid_t OwnerOf(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_uid : 0;
+}
+
+// The process id a service last reported.
+pid_t ServicePid(const std::string& name) {
+    std::ifstream status(plat::ScmServiceDirectory(name) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("Pid=", 0) == 0) return static_cast<pid_t>(std::atol(line.c_str() + 4));
+    return -1;
+}
+
 class ExecutiveThroughWebServer : public e2e::SiteTest {
 protected:
     void TearDown() override {
@@ -100,6 +117,12 @@ TEST_F(ExecutiveThroughWebServer, StartsAKilledEngineAgainWithoutTheGateway) {
     ASSERT_TRUE(WaitUntil([&] { return site.EnginePid() != killed && site.EngineState() == plat::SERVICE_RUNNING; }))
         << ExecutiveLog();
     EXPECT_TRUE(e2e::ProcessRunning(site.EnginePid()));
+    // The executive and the engine it started run as the account the runtime root belongs to
+    // (the tests' own user, or the service account when they run as root).
+    const std::string owner = plat::AccountName(OwnerOf(site.home()));
+    EXPECT_EQ(tessaro::test::ProcessAccount(site.EnginePid()), owner);
+    EXPECT_EQ(tessaro::test::ProcessAccount(ServicePid(kExecutive)), owner);
+    EXPECT_NE(owner, "root");
 
     auto again = site.Get("/x.tsm");
     EXPECT_EQ(again.status, 200) << again.error;
@@ -151,6 +174,8 @@ TEST_F(ExecutiveThroughWebServer, PurgesExpiredClientsWhateverTheirKeysAreNamed)
 }
 
 TEST_F(ExecutiveThroughWebServer, OutsideTheServiceManagerItReportsWhyItCannotRun) {
+    // Run by root, tsexec works only from a root that belongs to its account.
+    tessaro::test::GiveHomeToServiceAccount(site.home());
     EXPECT_EQ(RunProgram({BuiltProgram("tsexec")}), 0);
     EXPECT_THAT(ExecutiveLog(), HasSubstr("Windows NT error number 1063 occurred while attempting to Initialize the "
                                           "Tessaro Executive service."));

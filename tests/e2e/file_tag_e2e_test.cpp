@@ -207,6 +207,7 @@ TEST_F(FileTagThroughWebServer, PathsKeepTheCaseOfTheDisk) {
                        "expanded=#ExpandPath('uploads/avatar.png')#|server=#File.ServerFile#|</TSOUTPUT>");
     const std::string guest = site.document_root() + "/Site/Guest";
     fs::create_directories(guest + "/uploads");
+    site.GiveToEngineAccount(guest);
     std::string contentType;
     // A picture whose bytes say it is one (the content is checked against the type).
     const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + "avatar";

@@ -18,6 +18,7 @@ const std::vector<gateway_test::ReplyFrame> kPage = {
     {1, "Content-type: text/html\n\n"}, {1, "<P>engine page"}, {2, ""}};
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 class GatewayThroughWebServer : public ::testing::Test {
 protected:
@@ -89,24 +90,24 @@ TEST_F(GatewayThroughWebServer, RequestDroppedByTheEngineShowsTheBusyPage) {
     EXPECT_THAT(response.body, HasSubstr("Server busy or unable to fulfill request"));
 }
 
+// No engine service: the site is unavailable (503). There is no wedged engine to end, so the
+// gateway leaves the termination event alone (a desktop engine may have just come up).
 TEST_F(GatewayThroughWebServer, WithoutAnInstalledEngineTheGatewayAnswersWithItsErrorPage) {
     auto response = site.Get("/x.tsm");
-    ASSERT_EQ(response.status, 500) << response.error << site.WebServerLog();
+    ASSERT_EQ(response.status, 503) << response.error << site.WebServerLog();
     EXPECT_EQ(response.Header("Content-type"), "text/html; charset=utf-8");
     const std::string& page = response.body;
     size_t openService = page.find("Error occurred while attempt to open service.");
-    size_t event = page.find("Failed to set server termination event.");
     size_t notRunning =
         page.find("The most likely cause of this problem is that the service is not currently running.");
     ASSERT_NE(openService, std::string::npos) << page;
-    ASSERT_NE(event, std::string::npos) << page;
     ASSERT_NE(notRunning, std::string::npos) << page;
-    EXPECT_LT(openService, event);
-    EXPECT_LT(event, notRunning);
+    EXPECT_LT(openService, notRunning);
+    EXPECT_THAT(page, Not(HasSubstr("Failed to set server termination event.")));
     EXPECT_EQ(page.find("Content-type"), std::string::npos) << "one reply, one header";
     std::string log = site.ReadHomeFile("log/KSML.LOG");
     EXPECT_THAT(log, HasSubstr("\"Error\",\"TID="));
-    EXPECT_THAT(log, HasSubstr("Failed to set server termination event."));
+    EXPECT_THAT(log, HasSubstr("Error occurred while attempt to open service."));
 }
 
 TEST(GatewayFromAShell, FailureIsAnHtmlPageAndExitStatusZero) {
@@ -115,7 +116,7 @@ TEST(GatewayFromAShell, FailureIsAnHtmlPageAndExitStatusZero) {
     EXPECT_EQ(e2e::RunProgram({e2e::BuiltProgram("ksml")}, {{"REQUEST_METHOD", "GET"}, {"SCRIPT_NAME", "/x.tsm"}}, out),
               0);
     std::string page = site.ReadHomeFile("ksml.out");
-    EXPECT_EQ(page.rfind("Status: 500 Internal Server Error\nContent-type: text/html; charset=utf-8\n\n<HTML>", 0), 0u) << page;
+    EXPECT_EQ(page.rfind("Status: 503 Service Unavailable\nContent-type: text/html; charset=utf-8\n\n<HTML>", 0), 0u) << page;
     EXPECT_THAT(page, HasSubstr("Error occurred while attempt to open service."));
 }
 

@@ -218,6 +218,7 @@ TEST_F(HostileFiles, FilesAreOpenedAsCheckedAndReadsAreBounded) {
             fs::rename(tmp, link, ec);
             fs::remove(link, ec);
             WriteFileText(link, "");
+            site.GiveToEngineAccount(link);  // the page's own file, put back
         }
     });
     int ok = 0;
@@ -634,6 +635,10 @@ protected:
             int fd = ::openat(real, name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
             ASSERT_GE(fd, 0);
             ASSERT_EQ(::write(fd, "decoy", 5), 5);
+            // Run by root, the folder's files are the engine account's, as the folder is.
+            struct stat root {};
+            if (::geteuid() == 0 && ::stat(site.home().c_str(), &root) == 0 && root.st_uid != 0)
+                EXPECT_EQ(::fchown(fd, root.st_uid, static_cast<gid_t>(-1)), 0);
             ::close(fd);
         }
     }

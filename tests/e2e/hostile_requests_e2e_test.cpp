@@ -273,6 +273,8 @@ TEST_F(HostileRequests, GetGraphicServesOnlyRegularFilesOfTheEnginesOwnFolder) {
     fs::create_symlink("/etc/passwd", folder + "/x.gif");
     std::ofstream(folder + "/chart.png", std::ios::binary) << "\x89PNG-bytes";
     std::ofstream(folder + "/photo.jpeg", std::ios::binary) << "JPEG-bytes";
+    // The engine's own folder and files, as the report server makes them for it.
+    site.GiveToEngineAccount(folder);
 
     auto planted = site.Get("/x.tsm?action=GetGraphic&FILE=x.gif");
     EXPECT_EQ(planted.status, 500);

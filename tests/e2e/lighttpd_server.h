@@ -27,6 +27,7 @@ public:
 
     bool running() const { return pid_ > 0; }
     int port() const { return port_; }
+    pid_t pid() const { return pid_; }
     // The server's error log, for failure messages.
     std::string ErrorLog() const;
 

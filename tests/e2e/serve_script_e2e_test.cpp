@@ -24,6 +24,7 @@
 #include "e2e_site.h"
 #include "http_client.h"
 #include "lighttpd_server.h"
+#include "readme_lighttpd_lines.h"
 #include "platform/service_manager.h"
 #include "tests/common/ci_require.h"
 #include "tests/common/file_text.h"
@@ -35,6 +36,8 @@ namespace {
 
 using tessaro::test::ReadFileText;
 using tessaro::test::ReadSourceText;
+using e2e::ReadmeLighttpdLines;
+using e2e::Replaced;
 
 using tessaro::test::ContainsText;
 using tessaro::test::CountOf;
@@ -61,11 +64,6 @@ std::string GuideScript(const std::string& name) {
     return script;
 }
 
-std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
-}
 
 // The rows of a query on the database file itself, one "a|b|c" text per row.
 std::vector<std::string> SqlRows(const std::string& dbPath, const std::string& sql) {
@@ -456,19 +454,6 @@ TEST_F(ServeScript, TodoApplicationsKeepTheLinesOfATextAndTheColumnsOfAJoinApart
     EXPECT_EQ(serve->Stop(), 0) << ReadFileText(output_);
 }
 
-// The README's lighttpd lines, as they stand there.
-std::string ReadmeLighttpdLines() {
-    std::istringstream readme(ReadSourceText("README.md"));
-    std::string lines;
-    bool in = false;
-    for (std::string line; std::getline(readme, line);) {
-        if (line.rfind("    server.modules += (\"mod_access\"", 0) == 0) in = true;
-        if (in) lines += line.substr(4) + "\n";
-        if (in && line.rfind("    setenv.add-environment", 0) == 0) break;
-    }
-    return lines;
-}
-
 // The README's lighttpd lines, pasted into a configuration as a user would: lighttpd takes them
 // (the capital suffix cannot be a second cgi.assign key, which lighttpd refuses).
 TEST(ReadmeLighttpdLines, LighttpdAcceptsThem) {
@@ -479,7 +464,8 @@ TEST(ReadmeLighttpdLines, LighttpdAcceptsThem) {
     const std::string conf = home.path() + "/lighttpd.conf";
     std::ofstream(conf) << "server.document-root = \"" << home.path() << "\"\nserver.port = " << e2e::FreeLoopbackPort()
                         << "\n"
-                        << Replaced(lines, "/path/to/build/bin/ksml", std::string(TESSARO_BINARY_DIR) + "/bin/ksml");
+                        << Replaced(Replaced(lines, "/var/lib/tessaro", home.path()), "/var/log/lighttpd",
+                                    home.path());
     const std::string out = home.path() + "/lighttpd.out";
     EXPECT_EQ(e2e::RunProgram({"/usr/sbin/lighttpd", "-tt", "-f", conf}, {}, out), 0) << ReadFileText(out) << lines;
 }
@@ -510,24 +496,13 @@ TEST(ReadmeLighttpdLines, AppendedToTheStockDebianFileEveryTemplateRuns) {
         {"server.pid-file", "\"" + work + "/lighttpd.pid\""},
         {"server.upload-dirs", "( \"" + work + "/uploads\" )"},
     };
-    std::istringstream stock(ReadFileText(stockFile));
-    std::string config, seen;
-    for (std::string line; std::getline(stock, line);) {
-        const std::string name = line.substr(0, line.find_first_of(" \t="));
-        if (name == "server.username" || name == "server.groupname") continue;
-        auto it = adjusted.find(name);
-        if (it != adjusted.end() && line.find('=') != std::string::npos) {
-            config += name + " = " + it->second + "\n";
-            seen += name + " ";
-            continue;
-        }
-        config += line + "\n";
-    }
+    std::string seen;
+    std::string config = e2e::AdjustedLighttpdConfig(ReadFileText(stockFile), adjusted, false, &seen);
     for (const auto& [name, value] : adjusted)
         EXPECT_THAT(seen, HasSubstr(name + " ")) << stockFile << " has no " << name << " line to adjust";
     config += "server.bind = \"127.0.0.1\"\n";
-    config += Replaced(Replaced(ReadmeLighttpdLines(), "/path/to/build/bin/ksml", e2e::BuiltProgram("ksml")),
-                       "/var/lib/tessaro", site.home());
+    // The gateway is the copy -INSTALL put into the runtime root.
+    config += Replaced(Replaced(ReadmeLighttpdLines(), "/var/lib/tessaro", site.home()), "/var/log/lighttpd", work);
     const std::string conf = work + "/lighttpd.conf";
     std::ofstream(conf) << config;
 

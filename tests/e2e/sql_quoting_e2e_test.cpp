@@ -21,9 +21,10 @@ namespace {
 const char kEveryone[] = "[Ada][Brendan][Chiara][Dmitri][\xC3\x89mile]";
 
 struct QuotingCase {
-    std::string where;  // the WHERE clause of the page's query
-    std::string query;  // the request's parameters
-    std::string rows;   // the names it selects, in id order
+    std::string where;    // the WHERE clause of the page's query
+    std::string query;    // the request's parameters
+    std::string rows;     // the names it selects, in id order
+    bool posted = false;  // the parameters sent as a posted form (read as FORM.name)
 };
 
 std::string Encoded(const std::string& name, const std::string& value) {
@@ -87,6 +88,12 @@ std::vector<QuotingCase> Cases() {
         {evaluate, Encoded("e", "\"Ada\""), "[Ada]"},
         {evaluate, Encoded("e", "\"' OR 'a'='a\""), ""},
         {evaluate, Encoded("e", "Chr(39) & \" OR 1=1 --\""), ""},
+        // Lines of a text area end in CR LF (posted: a URL holds no control character).
+        {idiom, Encoded("a", "Ada\r\n' OR 'a'='a"), "", true},
+        {quoted, Encoded("a", "\r\n' OR 'a'='a\r\n"), "", true},
+        {"name = '#Trim(URL.a)#'", Encoded("a", "\r\nAda\r\n"), "[Ada]", true},
+        {evaluate, Encoded("e", "\"\r\n' OR 'a'='a\""), "", true},
+        {evaluate, Encoded("e", "'\r\n\r\n'' OR ''a''=''a'"), "", true},
     };
 }
 
@@ -120,14 +127,25 @@ public:
     // The names the page's WHERE clause selects, as "[a][b]"; `before` runs first.
     std::string Rows(const std::string& where, const std::string& query, const std::string& before = "",
                      const std::vector<std::string>& headers = {}) {
-        site_.WriteDocument("rows.tsm",
-                            before + Query("SELECT name FROM " + employees_ + " WHERE " + where + " ORDER BY id", "q") +
-                                "<TSOUTPUT QUERY=\"q\">[#name#]</TSOUTPUT>");
+        WriteRowsPage(where, before);
         return Outcome(e2e::HttpRequest(site_.port(), "GET", "/rows.tsm?" + query, headers));
     }
 
+    // The same for a form posted as a browser posts it.
+    std::string RowsPosted(const std::string& where, const std::string& form) {
+        WriteRowsPage(where, "");
+        return Outcome(e2e::HttpRequest(site_.port(), "POST", "/rows.tsm",
+                                        {"Content-Type: application/x-www-form-urlencoded"}, form));
+    }
+
     void CheckEveryCase() {
-        for (const QuotingCase& c : Cases()) EXPECT_EQ(Rows(c.where, c.query), c.rows) << c.where << " ? " << c.query;
+        for (const QuotingCase& c : Cases()) {
+            std::string where = c.where;
+            for (std::size_t at = where.find("URL."); c.posted && at != std::string::npos; at = where.find("URL."))
+                where.replace(at, 4, "FORM.");
+            EXPECT_EQ(c.posted ? RowsPosted(where, c.query) : Rows(where, c.query), c.rows)
+                << where << " ? " << c.query;
+        }
     }
 
     // QuotedValueList and ValueList of a column holding a quote.
@@ -174,10 +192,58 @@ public:
         }
     }
 
+    // A text area sends its line ends as CR LF: a value of many lines read again as an
+    // expression keeps each character's origin in step with the character.
+    void CheckTextAreaLineEnds() {
+        const std::string evaluated = "name = '#IIf(1, \"'\" & FORM.v & \"'\", DE(\"\"))#'";
+        std::string lines;
+        for (int i = 0; i < 30; ++i) lines += "\r\n";
+        EXPECT_EQ(RowsPosted(evaluated, Encoded("v", "Ada")), "[Ada]");
+        EXPECT_EQ(RowsPosted(evaluated, Encoded("v", "'' OR ''1''=''1")), "");
+        EXPECT_EQ(RowsPosted(evaluated, Encoded("v", lines + "'' OR ''1''=''1")), "");
+        EXPECT_EQ(RowsPosted(evaluated, Encoded("v", "\r\n" + lines + "x\r\n'' OR ''1''=''1\r")), "");
+        EXPECT_EQ(RowsPosted("name = '#Evaluate(\"'\" & FORM.v & \"'\")#'", Encoded("v", lines + "'' OR ''a''=''a")),
+                  "");
+        EXPECT_EQ(RowsPosted("name = '#Trim(FORM.v)#'", Encoded("v", lines + "Ada" + lines)), "[Ada]");
+    }
+
+    // What a function answers from the request's, the visitor's, the files' or the clock's
+    // state is a value's, whatever its arguments; a literal the author wrote and a condition
+    // on a value only chose stays the author's.
+    void CheckRequestDecidedAnswers() {
+        const std::string orOne = "&" + Encoded("b", " OR 1=1 --");
+        const auto then = [](const std::string& expression) {
+            return "name = '#" + expression + "#' AND dept = '#URL.b#'";
+        };
+        EXPECT_EQ(Rows(then("Chr(38 + ParameterExists(URL.x))"), "x=1" + orOne), "");
+        EXPECT_EQ(Rows(then("Chr(38 + ParameterExists(URL.x))"), orOne.substr(1)), "");
+        EXPECT_EQ(Rows(then("IIf(ParameterExists(URL.x), DE(Chr(39)), DE(\"\"))"), "x=1" + orOne), "");
+        EXPECT_EQ(Rows(then("Chr(IIf(ParameterExists(URL.x), 39, 38))"), "x=1" + orOne), "");
+        EXPECT_EQ(Rows(then("Chr(38 + FileExists(GetTemplatePath()))"), orOne.substr(1)), "");
+        EXPECT_EQ(Rows(then("Chr(39 + Second(Now()) * 0)"), orOne.substr(1)), "");
+        const std::string application = "<TSAPPLICATION NAME=\"decided\" CLIENTMANAGEMENT=\"yes\">";
+        site_.WriteDocument("remember.tsm", application + "<TSSET Client.f = \"1\">remembered");
+        auto first = site_.Get("/remember.tsm");
+        ASSERT_EQ(first.body, "remembered") << first.body;
+        const std::vector<std::string> cookie = {"Cookie: TSID=" + e2e::CookieValue(first, "TSID") +
+                                                 "; TSTOKEN=" + e2e::CookieValue(first, "TSTOKEN")};
+        EXPECT_EQ(Rows(then("Chr(38 + ListLen(GetClientVariablesList()))"), orOne.substr(1), application, cookie), "");
+        EXPECT_EQ(Rows(then("Chr(38 + DeleteClientVariable(\"f\"))"), orOne.substr(1), application, cookie), "");
+        // The author's own texts, chosen by conditions on values.
+        EXPECT_EQ(Rows("#IIf(URL.a IS \"x\", 39, 40)# = 39 AND name = 'Ada'", "a=x"), "[Ada]");
+        EXPECT_EQ(Rows("dept = #IIf(URL.a IS \"x\", DE(\"'X'\"), DE(\"'Y'\"))#", "a=x"), "[Ada][Chiara]");
+        EXPECT_EQ(Rows("dept = <TSIF URL.a IS \"x\">'X'<TSELSE>'Y'</TSIF>", "a=y"), "[Brendan][\xC3\x89mile]");
+    }
+
 private:
     e2e::HttpResponse Get(const std::string& file, const std::string& text) {
         site_.WriteDocument(file, text);
         return site_.Get("/" + file);
+    }
+    void WriteRowsPage(const std::string& where, const std::string& before) {
+        site_.WriteDocument("rows.tsm",
+                            before + Query("SELECT name FROM " + employees_ + " WHERE " + where + " ORDER BY id", "q") +
+                                "<TSOUTPUT QUERY=\"q\">[#name#]</TSOUTPUT>");
     }
     static std::string Outcome(const e2e::HttpResponse& response) {
         return response.status == 200 ? response.body : "status " + std::to_string(response.status) + response.body;
@@ -201,6 +267,8 @@ protected:
         quoting.CheckQueryLists();
         quoting.CheckStoredValues();
         quoting.CheckCookieAndClientVariables();
+        quoting.CheckTextAreaLineEnds();
+        quoting.CheckRequestDecidedAnswers();
     }
 };
 

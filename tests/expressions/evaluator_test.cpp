@@ -340,7 +340,11 @@ TEST(Evaluator, SqlTextEscapesTheFinalValueOfEveryPartThatCameFromAVariable) {
         {"'#ListGetAt(b, 1, \"s\")#'", "'it'''''"},
         {"'#Trim(a & b)#'", "'xxxx''it''''s'"},
         {"'#IIf(flag, \"a\", DE(\"x\"))#'", "'xxxx'''"},
-        {"'#IIf(flag, DE(\"x'\"), \"a\")#'", "'x''"},
+        // A condition on a value that picks a text with an unpaired quote of the template's
+        // would decide where the quoted string ends: that quote is the value's.
+        {"'#IIf(flag, DE(\"x'\"), \"a\")#'", "'x'''"},
+        {"'#IIf(flag, DE(\"x''y\"), \"a\")#'", "'x''y'"},
+        {"'#IIf(1, DE(\"x'\"), \"a\")#'", "'x''"},
         {"'#Evaluate(\"a\")#'", "'xxxx'''"},
         // Literal text of the template keeps today's meaning.
         {"x #DE(\"name='a'\")#", "x \"name='a'\""},

@@ -46,7 +46,7 @@ void FakeRuntime::LookupVariable(const std::string& name, int row, std::string& 
 // As the page does: an evaluator error of the nested text comes back as a request failure.
 void FakeRuntime::Evaluate(std::string& value, const std::string& text, int row) {
     CTracedText traced;
-    EvaluateTraced(traced, CTracedView{text, &CTracedView::LiteralOrigin()}, row);
+    EvaluateTraced(traced, CTracedView::Literal(text), row);
     value = traced.TakeText();
 }
 

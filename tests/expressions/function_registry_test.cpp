@@ -230,11 +230,11 @@ TEST(FunctionRegistry, RegisteringAgainReplacesTheEntry) {
 }
 
 TEST(FunctionRegistry, BuiltinTableRefusesANameTwiceWhateverItsCase) {
-    const FunctionTableRow once[] = {{"Twice", 0, PackArgTypes(), MakeProbe},
-                                     {"Other", 1, PackArgTypes(arg_type::kReal), MakeProbe}};
+    const FunctionTableRow once[] = {{"Twice", 0, PackArgTypes(), answer::kArguments, MakeProbe},
+                                     {"Other", 1, PackArgTypes(arg_type::kReal), answer::kArguments, MakeProbe}};
     EXPECT_EQ(BuildFunctionRegistry(once)->size(), 2u);
-    const FunctionTableRow twice[] = {{"Twice", 0, PackArgTypes(), MakeProbe},
-                                      {"TWICE", 1, PackArgTypes(arg_type::kString), MakeProbe}};
+    const FunctionTableRow twice[] = {{"Twice", 0, PackArgTypes(), answer::kArguments, MakeProbe},
+                                      {"TWICE", 1, PackArgTypes(arg_type::kString), answer::kArguments, MakeProbe}};
     try {
         BuildFunctionRegistry(twice);
         FAIL() << "a second row of the same name was taken";
@@ -242,6 +242,38 @@ TEST(FunctionRegistry, BuiltinTableRefusesANameTwiceWhateverItsCase) {
         EXPECT_NE(std::string(e.what()).find("TWICE"), std::string::npos) << e.what();
     }
     EXPECT_NO_THROW(BuildFunctionRegistry()) << "the built-in table names every function once";
+}
+
+}  // namespace
+
+namespace {
+
+// The functions whose answer reads state the request decides (its variables, the template
+// it runs, the visitor's client variables, the files, the clock, the random state), listed
+// apart from the table that says it.
+TEST(FunctionRegistry, EveryRowSaysWhatItsAnswerIsMadeOf) {
+    const std::set<std::string> requestState = {"ParameterExists",
+                                                "FileExists",
+                                                "Now",
+                                                "Randomize",
+                                                "Rand",
+                                                "RandRange",
+                                                "GetTemplatePath",
+                                                "ExpandPath",
+                                                "GetTempFile",
+                                                "GetTempDirectory",
+                                                "DeleteClientVariable",
+                                                "GetClientVariablesList"};
+    const std::set<std::string> queryCells = {"ValueList", "QuotedValueList"};
+    std::size_t n = 0;
+    const FunctionTableRow* rows = BuiltinFunctionTable(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const FunctionAnswer expected = requestState.count(rows[i].name) ? FunctionAnswer::kRequestState
+                                        : queryCells.count(rows[i].name) ? FunctionAnswer::kQueryCells
+                                                                         : FunctionAnswer::kArguments;
+        EXPECT_EQ(rows[i].answer, expected) << rows[i].name;
+        EXPECT_EQ(exprtest::Driver().Functions().Lookup(rows[i].name)->GetAnswer(), expected) << rows[i].name;
+    }
 }
 
 }  // namespace

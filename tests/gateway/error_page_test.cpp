@@ -38,8 +38,9 @@ TEST(ErrorPage, AdministratorAddressFollowsTheClosingTags) {
 
 TEST(ErrorPage, SeveralFailuresShareOneReply) {
     std::string page = ksml::FormatErrorPage({{"First.", 1060}, {"Second.", 2}}, true, "");
+    // No engine service: the site was taken down, and is unavailable rather than broken.
     EXPECT_EQ(page,
-              "Status: 500 Internal Server Error\nContent-type: text/html; charset=utf-8\n\n<HTML><HEAD><TITLE>Error Occurred While "
+              "Status: 503 Service Unavailable\nContent-type: text/html; charset=utf-8\n\n<HTML><HEAD><TITLE>Error Occurred While "
               "Processing Request</TITLE></HEAD>"
               "<BODY><HR><H3>Error Occurred While Processing Request</H3><P> "
               "<TABLE BORDER><TR><TD><H4>Error Diagnostic Information</H4><P>First. <P>Windows NT error number 1060 "

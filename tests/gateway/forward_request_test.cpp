@@ -135,22 +135,40 @@ TEST(ForwardRequest, ReplyCutOffAfterItsHeaderEndsWithTheBusyTable) {
     EXPECT_EQ(run.output, "Content-type: text/html\n\n<P>part" + page.substr(page.find("<HTML>")));
 }
 
+const ksml::GatewayError kStartTimedOut{
+    "Error occurred while attempting to start service (timed out waiting for service to start).", 1053};
+
 TEST(ForwardRequest, EngineThatCannotBeStartedGivesOnePageWithEveryFailure) {
     TempHome home;
     ScriptedEngine engine;  // start and termination event both fail
+    engine.start_failure = kStartTimedOut;
     auto run = RunKsml({"REQUEST_METHOD=GET"}, "", engine, FastSettings());
-    EXPECT_EQ(run.output, ErrorPageFor({{"Error occurred while attempt to open service.", 1060},
-                                        {"Failed to set server termination event.", 2},
-                                        {kNotRunning, 2}}));
+    EXPECT_EQ(run.output,
+              ErrorPageFor({kStartTimedOut, {"Failed to set server termination event.", 2}, {kNotRunning, 2}}));
+    EXPECT_EQ(run.output.rfind("Status: 500 ", 0), 0u);
     EXPECT_EQ(engine.start_calls, 1);
     EXPECT_EQ(engine.event_calls, 1);
     EXPECT_EQ(run.log.size(), 3u);
+}
+
+// A site taken down by removing the engine service: there is no wedged engine to end (a
+// desktop engine that has just come up would be the one to go), and the page says the site is
+// unavailable rather than broken.
+TEST(ForwardRequest, RemovedServiceEndsNoEngineAndAnswersUnavailable) {
+    TempHome home;
+    ScriptedEngine engine;
+    auto run = RunKsml({"REQUEST_METHOD=GET"}, "", engine, FastSettings());
+    EXPECT_EQ(run.output, ErrorPageFor({{"Error occurred while attempt to open service.", 1060}, {kNotRunning, 2}}));
+    EXPECT_EQ(run.output.rfind("Status: 503 Service Unavailable\n", 0), 0u);
+    EXPECT_EQ(engine.start_calls, 1);
+    EXPECT_EQ(engine.event_calls, 0);
 }
 
 TEST(ForwardRequest, FailedStartIsTriedOnceMoreAfterEndingTheEngine) {
     TempHome home;
     std::unique_ptr<FakeEngineSocket> engineSocket;
     ScriptedEngine engine;
+    engine.start_failure = kStartTimedOut;
     engine.start_results = {false, true};
     engine.event_results = {true};
     engine.on_started = [&] { engineSocket = std::make_unique<FakeEngineSocket>(kPage); };
@@ -160,8 +178,8 @@ TEST(ForwardRequest, FailedStartIsTriedOnceMoreAfterEndingTheEngine) {
     EXPECT_EQ(engine.start_calls, 2);
     ASSERT_EQ(run.log.size(), 1u);
     EXPECT_EQ(run.log[0],
-              "Error|Error occurred while attempt to open service. Windows NT error number 1060 occurred (the service "
-              "does not exist).");
+              "Error|Error occurred while attempting to start service (timed out waiting for service to start). Windows "
+              "NT error number 1053 occurred (the service did not answer in time).");
 }
 
 TEST(ForwardRequest, WaitsForTheSocketOfAJustStartedEngine) {
@@ -325,9 +343,40 @@ TEST(ForwardRequest, AClosedWebServerOutputEndsTheWaitAndTheEngineConnection) {
     EXPECT_EQ(written, "");
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0],
-              "Warning|The web server closed the gateway's output before the reply was complete (its visitor left); "
-              "the request was given up.");
+              "Warning|The visitor left before the reply was complete (the web server closed the gateway's output, "
+              "or the visitor's connection closed); the request was given up.");
     for (int i = 0; i < 200 && !engineSocket.closed(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_TRUE(engineSocket.closed());
     ::close(output[1]);
+}
+
+TEST(ForwardRequest, AVisitorWhoLeftWithoutAWordFromTheWebServerEndsTheWaitToo) {
+    // lighttpd closes nothing and signals nothing: the visitor watch is what tells.
+    TempHome home;
+    SilentEngine engineSocket;
+    ScriptedEngine engine;
+    std::vector<std::string> log;
+    std::string written;
+    ksml::GatewaySettings settings = FastSettings();
+    ksml::GatewayState state(
+        settings, [&log](std::string_view severity, std::string_view text) {
+            log.push_back(std::string(severity) + "|" + std::string(text));
+        },
+        [&written](const char* d, size_t n) { written.append(d, n); }, engine);
+    const auto start = std::chrono::steady_clock::now();
+    int looks = 0;
+    state.visitor_left = [&] {
+        ++looks;
+        return std::chrono::steady_clock::now() - start > std::chrono::milliseconds(300);
+    };
+    const char* environment[] = {"REQUEST_METHOD=GET", "SCRIPT_NAME=/x.tsm", nullptr};
+    ksml::RunGateway(environment, -1, state, [] { return std::string(); });
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_GE(looks, 2);
+    EXPECT_TRUE(state.visitor_gone);
+    EXPECT_EQ(written, "");
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].rfind("Warning|The visitor left before the reply was complete", 0), 0u) << log[0];
+    for (int i = 0; i < 200 && !engineSocket.closed(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(engineSocket.closed());
 }

@@ -185,7 +185,7 @@ bool ScriptedEngine::StartServerService(ksml::ErrorReport& errors) {
     bool ok = start_calls < static_cast<int>(start_results.size()) && start_results[start_calls];
     ++start_calls;
     if (!ok) {
-        errors.Add("Error occurred while attempt to open service.", 1060);
+        errors.Add(start_failure.message, start_failure.number);
         return false;
     }
     if (on_started) on_started();

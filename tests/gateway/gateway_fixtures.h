@@ -85,6 +85,8 @@ public:
     std::vector<bool> start_results;
     std::vector<bool> event_results;
     std::function<void()> on_started;
+    // What a failed start reports: by default that there is no such service.
+    ksml::GatewayError start_failure{"Error occurred while attempt to open service.", 1060};
     int start_calls = 0;
     int event_calls = 0;
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/parser/ss_lex.h"
+#include "engine/parser/ss_parse_check.h"
 #include "engine/parser/ss_yacc.h"
 #include "engine/parser/table_layout.h"
 #include "tests/parser/table_builder.h"
@@ -417,6 +418,53 @@ TEST(StringInputSourceTest, AssignStartsOverOnAnotherText) {
         EXPECT_EQ(source.state().line, 0);
         EXPECT_FALSE(source.pendingError().pending());
     }
+}
+
+TEST_F(ParserTest, AStackDeeperThanTheBoundIsRefusedWithCode38) {
+    // "1 + 2" stacks the start, E, "+" and the number: four deep.
+    SumParser fits(&sum, &lexTables, "1 + 2");
+    fits.setMaxStackDepth(4);
+    EXPECT_EQ(fits.parse(), 0);
+    SumParser deeper(&sum, &lexTables, "1 + 2");
+    deeper.setMaxStackDepth(3);
+    try {
+        deeper.parse();
+        FAIL() << "nothing thrown";
+    } catch (const SSException& e) {
+        EXPECT_EQ(e.code, 38u);
+        EXPECT_STREQ(e.text, "SSYacc0115e: Input nested too deeply, more than 3 levels");
+    }
+    SumParser unbounded(&sum, &lexTables, "1 + 2");
+    EXPECT_EQ(unbounded.maxStackDepth(), SSYacc::kDefaultMaxStackDepth);
+    unbounded.setMaxStackDepth(0);
+    EXPECT_EQ(unbounded.parse(), 0);
+}
+
+TEST_F(ParserTest, EveryParseOnTheThreadRunsTheInnermostCheckNowAndThen) {
+    std::string text = "1";
+    for (int i = 0; i < 5000; ++i) text += " + 1";
+    int outerChecks = 0, innerChecks = 0;
+    SSParseCheckScope outer([&outerChecks] { ++outerChecks; });
+    {
+        SSParseCheckScope inner([&innerChecks] { ++innerChecks; });
+        SumParser parser(&sum, &lexTables, text);
+        EXPECT_EQ(parser.parse(), 0);
+        EXPECT_EQ(parser.last, 5001);
+    }
+    // About 10,000 steps: a check every 1024 of them.
+    EXPECT_GE(innerChecks, 9);
+    EXPECT_LE(innerChecks, 20);
+    EXPECT_EQ(outerChecks, 0);
+    // A check that throws ends the parse there.
+    {
+        SSParseCheckScope stopping([] { throw std::runtime_error("spent"); });
+        SumParser parser(&sum, &lexTables, text);
+        EXPECT_THROW(parser.parse(), std::runtime_error);
+        EXPECT_LT(parser.shifted.size(), 2000u);
+    }
+    SumParser after(&sum, &lexTables, text);
+    EXPECT_EQ(after.parse(), 0);
+    EXPECT_GE(outerChecks, 9);
 }
 
 }  // namespace

@@ -15,6 +15,14 @@ using namespace tessaro::platform;
 
 namespace {
 
+// The lock a running service holds on its folder's lock file for its whole life.
+bool HoldServiceLock(int fd) {
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    return ::fcntl(fd, F_OFD_SETLK, &whole) == 0;
+}
+
 class ServiceManagerTest : public TempHomeTest {
 protected:
     bool Install(const std::string& name, const std::string& binary, long* error = nullptr) {
@@ -122,7 +130,7 @@ TEST_F(ServiceManagerTest, RemovalOfARunningServiceSurvivesItsStatusWritesAndBlo
     // This test stands in for the running service: it holds the lock.
     int lock = ::open((dir + "/lock").c_str(), O_RDWR);
     ASSERT_GE(lock, 0);
-    ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+    ASSERT_TRUE(HoldServiceLock(lock));
 
     SC_HANDLE m = OpenSCManager(SC_MANAGER_CREATE_SERVICE);
     SC_HANDLE s = OpenService(m, "Busy", SERVICE_ALL_ACCESS);
@@ -137,4 +145,53 @@ TEST_F(ServiceManagerTest, RemovalOfARunningServiceSurvivesItsStatusWritesAndBlo
     EXPECT_EQ(ScmGetLastError(), 1072);
     CloseServiceHandle(s);
     CloseServiceHandle(m);
+}
+
+// Installing and removing are one step each: what a removal racing with a start leaves behind
+// (a folder without a config, a start lock put into it) is no service and no obstacle.
+TEST_F(ServiceManagerTest, LeftoversOfARacedRemovalAreNoServiceAndNoObstacle) {
+    const std::string dir = ScmServiceDirectory("Raced");
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir + "/start.lock") << "";
+    CServiceDescription d("Raced");
+    CServiceControl c(d);
+    SERVICE_STATUS st;
+    EXPECT_FALSE(c.QueryStatus(st));
+    EXPECT_EQ(c.GetLastErrorNumber(), kErrorServiceDoesNotExist);
+    EXPECT_TRUE(EnumInstalledServices().empty());
+    ASSERT_TRUE(Install("Raced", "/bin/true"));
+    ASSERT_TRUE(c.QueryStatus(st));
+    EXPECT_EQ(st.dwCurrentState, SERVICE_STOPPED);
+
+    // Removed, the folder is out of the way at once, whatever is added to its old place.
+    ASSERT_TRUE(c.RemoveService());
+    EXPECT_FALSE(std::filesystem::exists(dir));
+    // A folder being built by another installation is not a service either.
+    std::filesystem::create_directories(ScmRootDirectory() + "/.new-elsewhere");
+    std::ofstream(ScmRootDirectory() + "/.new-elsewhere/config") << "ServiceName=Ghost\n";
+    EXPECT_TRUE(EnumInstalledServices().empty());
+    ASSERT_TRUE(Install("Raced", "/bin/true"));
+    ASSERT_EQ(EnumInstalledServices().size(), 1u);
+}
+
+// A service removed while it runs is started no more, and no new one of its name is installed
+// until it has stopped; then both work again.
+TEST_F(ServiceManagerTest, ARunningServiceMarkedForRemovalBlocksItsNameUntilItStops) {
+    ASSERT_TRUE(Install("Marked", "/bin/true"));
+    const std::string dir = ScmServiceDirectory("Marked");
+    int lock = ::open((dir + "/lock").c_str(), O_RDWR);
+    ASSERT_GE(lock, 0);
+    ASSERT_TRUE(HoldServiceLock(lock));
+    CServiceDescription d("Marked");
+    CServiceControl c(d);
+    ASSERT_TRUE(c.RemoveService());
+    long error = 0;
+    EXPECT_FALSE(Install("Marked", "/bin/true", &error));
+    EXPECT_EQ(error, 1072);
+    ::close(lock);
+    // Stopped: the name is free, and the next installation takes it.
+    SERVICE_STATUS st;
+    EXPECT_FALSE(c.QueryStatus(st));
+    EXPECT_EQ(c.GetLastErrorNumber(), kErrorServiceDoesNotExist);
+    EXPECT_TRUE(Install("Marked", "/bin/true", &error)) << error;
 }

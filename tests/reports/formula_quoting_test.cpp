@@ -42,6 +42,9 @@ TEST(FormulaQuoting, EachValueGoesInByWhereItStands) {
         {{{"{dept} = \"", false}, {"O'Neil", true}, {"\"", false}}, "{dept} = \"O'Neil\""},
         // The template's own doubled quote keeps its text open.
         {{{"{n} = 'it''s ", false}, {"a'b", true}, {"'", false}}, "{n} = 'it''s a''b'"},
+        {{{"{dept} = '\r\n", false}, {"\r\nx' or 'a'='a\r\n", true}, {"'", false}},
+         "{dept} = '\r\n\r\nx'' or ''a''=''a\r\n'"},
+        {{{"{dept} = ", false}, {"\r\n' or 'a'='a", true}}, "{dept} = \"\r\n' or 'a'='a\""},
         // Outside: a number as written, anything else a text of its own.
         {{{"{id} <= ", false}, {"3", true}}, "{id} <= 3"},
         {{{"{id} <= ", false}, {"2.5", true}}, "{id} <= 2.5"},

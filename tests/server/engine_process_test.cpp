@@ -24,6 +24,9 @@
 #include "tests/common/ci_require.h"
 #include "tests/common/file_text.h"
 #include "tests/common/server_test_home.h"
+#include "tests/common/service_account_home.h"
+#include "tests/common/temp_home.h"
+#include "platform/service_account.h"
 
 extern char** environ;
 
@@ -43,6 +46,8 @@ protected:
         REQUIRE_OR_SKIP(std::filesystem::exists(kEngine), "tsengine is not built");
         SetValue("Debug", "EchoPage", "1");
         socketPath = home() + "/run/PIPE/Tessaro/StubToServer20";
+        // Run by root, the engine serves only from a root that belongs to its account.
+        tessaro::test::GiveHomeToServiceAccount(home());
     }
     void TearDown() override {
         for (pid_t pid : children) {
@@ -66,6 +71,8 @@ protected:
     }
 
     pid_t Spawn(const std::vector<std::string>& args) {
+        // What the test made in the root since is given to the account too.
+        tessaro::test::GiveHomeToServiceAccount(home());
         std::vector<std::string> all{kEngine};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
@@ -125,6 +132,17 @@ protected:
     std::string socketPath;
 };
 
+// Runs a command line and returns its standard output and exit code.
+std::pair<std::string, int> Capture(const std::string& command) {
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return {out, -1};
+    char buf[512];
+    while (std::size_t n = std::fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
+    int status = ::pclose(pipe);
+    return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
 }  // namespace
 
 TEST_F(EngineProcessTest, InstallTwiceAndRemove) {
@@ -139,6 +157,86 @@ TEST_F(EngineProcessTest, InstallTwiceAndRemove) {
     EXPECT_EQ(Run({"-remove"}), 0);
     EXPECT_NE(ReadLog().find("Error: The service 'Brendlow Tessaro 2.0' is not currently installed on this machine.\""),
               std::string::npos);
+}
+
+// -INSTALL and -REMOVE say what they did where they were typed.
+TEST_F(EngineProcessTest, InstallAndRemoveSayWhatTheyDid) {
+    auto installed = Capture("TESSARO_HOME=" + home() + " " + kEngine + " -INSTALL 2>&1");
+    EXPECT_EQ(installed.second, 0);
+    EXPECT_NE(installed.first.find("Installed the service 'Brendlow Tessaro 2.0': it runs " + home() +
+                                   "/bin/tsengine as the account '"),
+              std::string::npos)
+        << installed.first;
+    EXPECT_TRUE(std::filesystem::exists(home() + "/bin/tsengine"));
+    auto twice = Capture(kEngine + " -INSTALL 2>&1");
+    EXPECT_NE(twice.first.find("tsengine: Error: The service 'Brendlow Tessaro 2.0' is already installed"),
+              std::string::npos)
+        << twice.first;
+    ASSERT_TRUE(Control().StartService());
+    ASSERT_TRUE(
+        tessaro::platform::WaitForServiceState(kEngineServiceName, tessaro::platform::SERVICE_RUNNING, 15000, 50));
+    auto removed = Capture(kEngine + " -REMOVE 2>&1");
+    EXPECT_EQ(removed.second, 0);
+    EXPECT_NE(removed.first.find("Removed the service 'Brendlow Tessaro 2.0' (it was running and has been stopped)."),
+              std::string::npos)
+        << removed.first;
+    EXPECT_EQ(State(), 0u);
+    auto again = Capture(kEngine + " -REMOVE 2>&1");
+    EXPECT_NE(again.first.find("is not currently installed"), std::string::npos) << again.first;
+}
+
+// Started by root, the engine runs as the account its runtime root belongs to, and from a root
+// that belongs to root it does not serve at all.
+TEST_F(EngineProcessTest, StartedByRootItServesOnlyAsTheRootsAccount) {
+    REQUIRE_OR_SKIP(::geteuid() == 0, "only root can start the engine as root");
+    pid_t pid = Spawn({"-desktop"});
+    ASSERT_TRUE(WaitForSocket());
+    EXPECT_EQ(tessaro::test::ProcessAccount(pid), tessaro::platform::kDefaultServiceAccount);
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(WaitExit(pid), 0);
+
+    tessaro::test::TempHome rootsOwn;
+    auto refused = Capture(kEngine + " -desktop 2>&1");
+    EXPECT_EQ(refused.second, 1);
+    EXPECT_NE(refused.first.find("The engine does not serve as root, and the runtime root " + rootsOwn.path() +
+                                 " belongs to root."),
+              std::string::npos)
+        << refused.first;
+    EXPECT_FALSE(std::filesystem::exists(rootsOwn.path() + "/run/PIPE/Tessaro/StubToServer20"));
+}
+
+// A set of the termination event that happened before this engine took it (meant for one that
+// has gone since) does not end it; one made afterwards does.
+TEST_F(EngineProcessTest, AStaleTerminationEventDoesNotEndAFreshEngine) {
+    tessaro::test::GiveHomeToServiceAccount(home());
+    std::unique_ptr<tessaro::platform::NamedEvent> holder =
+        tessaro::platform::NamedEvent::Create(kTerminationEventName);
+    ASSERT_TRUE(holder);
+    ASSERT_EQ(holder->Set(), 0);
+    pid_t pid = Spawn({"-desktop"});
+    ASSERT_TRUE(WaitForSocket());
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(::waitpid(pid, nullptr, WNOHANG), 0) << "ended by the stale event";
+    EXPECT_EQ(tessaro::platform::NamedEvent::Set(kTerminationEventName), 0);
+    EXPECT_EQ(WaitExit(pid), 1);
+}
+
+// The desktop engine started while the service runs waits for the service to stop, so that its
+// own window (and with it the mail timer) can be made.
+TEST_F(EngineProcessTest, DesktopWaitsForTheRunningServiceToStop) {
+    ASSERT_EQ(Run({"-install"}), 0);
+    ASSERT_TRUE(Control().StartService());
+    ASSERT_TRUE(
+        tessaro::platform::WaitForServiceState(kEngineServiceName, tessaro::platform::SERVICE_RUNNING, 15000, 50));
+    ASSERT_TRUE(WaitForSocket());
+    pid_t pid = Spawn({"-desktop"});
+    EXPECT_TRUE(
+        tessaro::platform::WaitForServiceState(kEngineServiceName, tessaro::platform::SERVICE_STOPPED, 25000, 50));
+    ASSERT_FALSE(WaitForWindow().empty());
+    ASSERT_TRUE(WaitForSocket());
+    EXPECT_EQ(ReadLog().find("Error attempting to create the main window."), std::string::npos) << ReadLog();
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(WaitExit(pid), 0);
 }
 
 TEST_F(EngineProcessTest, InstallAndRemoveOnOneLineInstallsOnly) {
@@ -298,16 +396,6 @@ TEST_F(EngineProcessTest, MissingMailerLibraryInServiceModeReportsStopped) {
 
 namespace {
 
-// Runs a command line and returns its standard output and exit code.
-std::pair<std::string, int> Capture(const std::string& command) {
-    std::string out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return {out, -1};
-    char buf[512];
-    while (std::size_t n = std::fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
-    int status = ::pclose(pipe);
-    return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
-}
 
 }  // namespace
 
@@ -331,7 +419,11 @@ TEST_F(EngineProcessTest, HelpPrintsTheSwitchesAndExitsZero) {
         SCOPED_TRACE(help);
         auto printed = Capture(kEngine + " '" + help + "' 2>&1");
         EXPECT_EQ(printed.second, 0);
-        EXPECT_EQ(printed.first.rfind("usage: tsengine [-INSTALL | -REMOVE | -DESKTOP | -DEBUG | --help]\n", 0), 0u)
+        EXPECT_EQ(printed.first.rfind(
+                      "usage: tsengine [-INSTALL [-ACCOUNT NAME] [-WEBGROUP GROUP] | -REMOVE | -DESKTOP | -DEBUG | "
+                      "--help]\n",
+                      0),
+                  0u)
             << printed.first;
         for (const char* line : {"  -INSTALL ", "  -REMOVE ", "  -DESKTOP ", "tsscm start 'Brendlow Tessaro 2.0'"})
             EXPECT_NE(printed.first.find(line), std::string::npos) << printed.first;

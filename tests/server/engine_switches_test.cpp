@@ -42,3 +42,26 @@ TEST(EngineSwitchesTest, EachArgumentIsComparedWholeInAnyCase) {
         EXPECT_EQ(s.help, c.help) << label;
     }
 }
+
+// -ACCOUNT and -WEBGROUP take the next argument as it stands (its case is the account's); a
+// value is never read as a switch, and one missing at the end is no value.
+TEST(EngineSwitchesTest, AccountAndWebGroupTakeTheNextArgumentAsItStands) {
+    struct Case {
+        std::vector<std::string> arguments;
+        bool install;
+        std::string account, webGroup;
+    } const cases[] = {
+        {{"-INSTALL", "-ACCOUNT", "SvcUser", "-webgroup", "Web-Data"}, true, "SvcUser", "Web-Data"},
+        {{"-account", "-install"}, false, "-install", ""},
+        {{"-install", "-ACCOUNT"}, true, "", ""},
+        {{"-WEBGROUP", "nginx", "-INSTALL"}, true, "", "nginx"},
+    };
+    for (const Case& c : cases) {
+        EngineSwitches s = ParseEngineSwitches(c.arguments);
+        std::string label;
+        for (const std::string& a : c.arguments) label += a + " ";
+        EXPECT_EQ(s.install, c.install) << label;
+        EXPECT_EQ(s.account, c.account) << label;
+        EXPECT_EQ(s.webGroup, c.webGroup) << label;
+    }
+}

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <string>
 
@@ -122,6 +123,58 @@ TEST_F(ReplyWriterTest, WritesAfterFinishGoToTheRealChannel) {
 TEST_F(ReplyWriterTest, NoOutputBufferSendsOnlyTheBlankLine) {
     writer.Finish();
     EXPECT_EQ(channel.text, "\n");
+}
+
+TEST_F(ReplyWriterTest, AHeaderPastTheBoundsBecomesTheErrorPageWhateverSetIt) {
+    const std::string longText(9000, 'x');
+    struct Case {
+        const char* what;
+        std::function<void(CReplyWriter&)> set;
+    } const cases[] = {
+        {"content type", [&](CReplyWriter& w) { w.SetContentType("text/plain; x=" + longText); }},
+        {"redirect", [&](CReplyWriter& w) { w.Redirect("/next.tsm?a=" + longText); }},
+        {"added header", [&](CReplyWriter& w) { w.AddHeader("Set-Cookie: A=" + longText + "\n"); }},
+        {"many headers", [&](CReplyWriter& w) {
+             for (int i = 0; i < 5; ++i) w.AddHeader("X-" + std::to_string(i) + ": " + std::string(7000, 'y') + "\n");
+         }},
+    };
+    for (const Case& c : cases) {
+        // With the dispatcher's page, and with the writer's own.
+        for (bool withPage : {true, false}) {
+            RecordingChannel out;
+            CReplyWriter w(&out);
+            std::string reported;
+            if (withPage)
+                w.SetErrorPageWriter([&](const std::string& title, const CWebMessage& detail) {
+                    reported = title;
+                    w.SetStatus(500);
+                    w.BeginEnginePage();
+                    w.GetCurrentChannel()->WriteText("page: " + detail.Html());
+                });
+            w.BeginOutput();
+            w.GetCurrentChannel()->WriteText("body");
+            w.AddHeader("X-Kept: no\n");
+            c.set(w);
+            w.Finish();
+            const std::string header = out.text.substr(0, out.text.find("\n\n") + 2);
+            EXPECT_EQ(header, "Status: 500 Internal Server Error\nContent-type: text/html; charset=utf-8\n\n")
+                << c.what << withPage;
+            EXPECT_NE(out.text.find("8000 bytes in one header"), std::string::npos) << c.what << withPage;
+            EXPECT_EQ(out.text.find("body"), std::string::npos) << c.what;
+            // Titled by the dispatcher's page, or by the writer's own.
+            EXPECT_EQ(withPage ? reported : out.text.substr(out.text.find("Reply header"), 21), "Reply header too long")
+                << c.what;
+        }
+    }
+}
+
+TEST_F(ReplyWriterTest, AHeaderAtTheBoundsGoesOut) {
+    writer.BeginOutput();
+    const std::string type = "text/plain; x=" + std::string(8000 - 14 - 14, 'x');
+    writer.SetContentType(type);
+    writer.GetCurrentChannel()->WriteText("ab");
+    writer.Finish();
+    EXPECT_EQ(channel.text, "Content-type: " + type + "\n\nab");
 }
 
 TEST(HdmlLibraryTest, OnlyAMissingFileIsNotLocated) {

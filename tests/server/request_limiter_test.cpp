@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "support/registry.h"
 #include "engine/server/request_limiter.h"
 #include "tests/common/server_test_home.h"
@@ -52,4 +55,25 @@ TEST_F(RequestLimiterTest, ErrorReportKeepsTheLimit) {
                              "(WAIT_FAILED). 0 requests were active when the error occurred."),
               std::string::npos);
     EXPECT_TRUE(limiter.IsEnabled());
+}
+
+TEST_F(RequestLimiterTest, AWaitGivenUpEndsWithoutAPermitOrTheWarning) {
+    RequestLimiter limiter(true, 1, 30);
+    ASSERT_TRUE(limiter.Acquire());
+    int asked = 0;
+    const auto start = std::chrono::steady_clock::now();
+    RequestLimiterGuard waiting(&limiter, [&asked] { return ++asked >= 3; });
+    EXPECT_FALSE(waiting.Acquired());
+    EXPECT_EQ(asked, 3);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(limiter.GetActiveCount(), 1);
+    EXPECT_EQ(ReadLog().find("Timed out while waiting"), std::string::npos);
+    // A wait that is not given up gets the permit as soon as it is free.
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        limiter.Release();
+    });
+    RequestLimiterGuard next(&limiter, [] { return false; });
+    release.join();
+    EXPECT_TRUE(next.Acquired());
 }

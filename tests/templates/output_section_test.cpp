@@ -319,7 +319,7 @@ TEST(OutputSectionTest, FixedValuesAreResolvedOnce) {
 // Each character of a report body, as recorded: L the template's, v a value's.
 std::string Origins(const CTracedText& text) {
     std::string marks;
-    for (std::size_t i = 0; i < text.size(); ++i) marks += text.Origin().IsValueAt(i) ? 'v' : 'L';
+    for (std::size_t i = 0; i < text.size(); ++i) marks += text.IsValueAt(i) ? 'v' : 'L';
     return marks;
 }
 

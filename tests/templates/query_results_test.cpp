@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "engine/grammar/template_symbols.h"
+#include "engine/server/request_budget.h"
 #include "support/registry.h"
 #include "support/server_settings.h"
 #include "support/web_exception.h"
@@ -507,15 +510,29 @@ TEST(QueryResultsPostgresTest, WideLongAndPreciseValuesAreNeverCut) {
     EXPECT_EQ(q.GetColumnValue(1, 3), "");
 }
 
-TEST(QueryResultsPostgresTest, TimeoutGoesToTheStatement) {
-    tessaro::database::OdbcTestConfig::Instance();
-    auto& pg = tessaro::database::PgTestServer::Instance();
-    REQUIRE_OR_SKIP(pg.Available(), "PostgreSQL not available: " << pg.Reason());
+// A connection of the ODBC class library to the tests' PostgreSQL server.
+class QueryResultsOnPostgresTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tessaro::database::OdbcTestConfig::Instance();
+        auto& pg = tessaro::database::PgTestServer::Instance();
+        REQUIRE_OR_SKIP(pg.Available(), "PostgreSQL not available: " << pg.Reason());
+        // Made once the test configuration is in place.
+        library = std::make_unique<odbcENV>();
+        char none[] = "";
+        connection = library->AllocConnect(dsn.data(), user.data(), none, 0);
+        ASSERT_TRUE(connection != nullptr && connection->Connected());
+    }
+    void TearDown() override {
+        if (connection != nullptr) library->DeAllocConnect(connection);
+    }
+
     std::string dsn = tessaro::database::PgTestServer::kDsn, user = tessaro::database::PgTestServer::kUser;
-    odbcENV library;
-    char none[] = "";
-    odbcCONNECT* connection = library.AllocConnect(dsn.data(), user.data(), none, 0);
-    ASSERT_TRUE(connection != nullptr && connection->Connected());
+    std::unique_ptr<odbcENV> library;
+    odbcCONNECT* connection = nullptr;
+};
+
+TEST_F(QueryResultsOnPostgresTest, TimeoutGoesToTheStatement) {
     CTSXQueryImp q;
     q.SetDataSource(dsn);
     q.AppendSQL("SELECT 1");
@@ -527,8 +544,91 @@ TEST(QueryResultsPostgresTest, TimeoutGoesToTheStatement) {
     EXPECT_EQ(q.GetRowCount(), 1);
     // The driver keeps what the statement was given.
     EXPECT_EQ(cursor->GetStmtOption(SQL_QUERY_TIMEOUT), 7u);
-    cursor.reset();
-    library.DeAllocConnect(connection);
+}
+
+// Counts far beyond what a database does in seconds.
+constexpr const char* kSlowCount =
+    "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i < 1000000000) SELECT count(*) FROM n";
+
+TEST_F(QueryResultsTest, RowsDrawTheirBytesFromTheBudgetAndGiveThemBack) {
+    CRequestBudget budget;
+    budget.SetResultByteLimit(2000);
+    {
+        CTSXQueryImp q = Query("SELECT id, name FROM people ORDER BY id");
+        q.UseBudget(&budget);
+        Run(q);
+        ASSERT_EQ(q.GetRowCount(), 3);
+        EXPECT_EQ(q.GetColumnValue(2, 1), "Cé");
+        // Each value: its characters, a terminator and 16 bytes; "Cé" has three bytes.
+        EXPECT_EQ(budget.ResultBytes(), 3u * (1 + 1 + 16) + 2u * (3 + 1 + 16) + (3 + 1 + 16));
+    }
+    EXPECT_EQ(budget.ResultBytes(), 0u);
+
+    struct Case {
+        const char* what;
+        std::string sql;
+    } const cases[] = {
+        {"too many rows", "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i < 100000) SELECT i FROM n"},
+        {"one value too long", "SELECT printf('%.*c', 1000000, 'x') AS v"},
+    };
+    for (const Case& c : cases) {
+        CTSXQueryImp q = Query(c.sql);
+        q.UseBudget(&budget);
+        Thrown t = WebErrorOf([&] { Run(q); });
+        EXPECT_EQ(t.message, "Query results too large<P>") << c.what;
+        EXPECT_NE(t.detail.find("more than 2000 bytes"), std::string::npos) << c.what;
+        EXPECT_LE(budget.ResultBytes(), 2000u) << c.what;
+    }
+    EXPECT_EQ(budget.ResultBytes(), 0u);
+
+    // Rows an extension adds draw too.
+    CTSXQueryImp made;
+    made.UseBudget(&budget);
+    made.AddColumn("A");
+    made.AddRow({std::string(1000, 'a')});
+    EXPECT_EQ(WebErrorOf([&] { made.AddRow({std::string(1000, 'b')}); }).message, "Query results too large<P>");
+    EXPECT_EQ(made.GetRowCount(), 1);
+}
+
+TEST_F(QueryResultsTest, AStoppedBudgetCancelsTheStatementAndTheRunFailsWithTheStopsReason) {
+    CRequestBudget budget;
+    budget.StartClock(30);
+    CTSXQueryImp q = Query(kSlowCount);
+    q.UseBudget(&budget);
+    const auto start = std::chrono::steady_clock::now();
+    std::thread stopper([&budget] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        budget.Stop(RequestStop::TimedOut);
+    });
+    Thrown t = WebErrorOf([&] { Run(q); });
+    stopper.join();
+    EXPECT_EQ(t.message, "Request timed out<P>") << t.detail;
+    EXPECT_NE(t.detail.find("allowable limit of 30 seconds"), std::string::npos);
+    EXPECT_FALSE(q.IsExecuted());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    // The connection serves the next statement.
+    CTSXQueryImp next = Query("SELECT count(*) FROM people");
+    Run(next);
+    EXPECT_EQ(next.GetColumnValue(0, 0), "3");
+}
+
+TEST_F(QueryResultsOnPostgresTest, AStoppedBudgetCancelsTheStatement) {
+    CRequestBudget budget;
+    CTSXQueryImp q;
+    q.SetDataSource(dsn);
+    q.AppendSQL("SELECT pg_sleep(30)");
+    q.UseBudget(&budget);
+    std::unique_ptr<odbcCURSOR> cursor = CursorOn(connection);
+    q.PrepareExecution(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    std::thread stopper([&budget] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        budget.Stop(RequestStop::Abandoned);
+    });
+    Thrown t = WebErrorOf([&] { q.ExecuteOnCursor(*cursor, {}); });
+    stopper.join();
+    EXPECT_EQ(t.message, "Request abandoned<P>") << t.detail;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 }  // namespace

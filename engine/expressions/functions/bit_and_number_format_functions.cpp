@@ -213,24 +213,27 @@ public:
 };
 
 const FunctionTableRow kRows[] = {
-    {"BitAnd", 2, PackArgTypes(arg_type::kInteger, arg_type::kInteger), MakeFunction<CFuncBitAnd>},
-    {"BitNot", 1, PackArgTypes(arg_type::kInteger), MakeFunction<CFuncBitNot>},
-    {"BitOr", 2, PackArgTypes(arg_type::kInteger, arg_type::kInteger), MakeFunction<CFuncBitOr>},
-    {"BitMaskClear", 3, PackArgTypes(arg_type::kInteger, arg_type::kBitIndex, arg_type::kBitIndex),
+    {"BitAnd", 2, PackArgTypes(arg_type::kInteger, arg_type::kInteger), answer::kArguments, MakeFunction<CFuncBitAnd>},
+    {"BitNot", 1, PackArgTypes(arg_type::kInteger), answer::kArguments, MakeFunction<CFuncBitNot>},
+    {"BitOr", 2, PackArgTypes(arg_type::kInteger, arg_type::kInteger), answer::kArguments, MakeFunction<CFuncBitOr>},
+    {"BitMaskClear", 3, PackArgTypes(arg_type::kInteger, arg_type::kBitIndex, arg_type::kBitIndex), answer::kArguments,
      MakeFunction<CFuncBitMaskClear>},
-    {"BitMaskRead", 3, PackArgTypes(arg_type::kInteger, arg_type::kBitIndex, arg_type::kBitIndex),
+    {"BitMaskRead", 3, PackArgTypes(arg_type::kInteger, arg_type::kBitIndex, arg_type::kBitIndex), answer::kArguments,
      MakeFunction<CFuncBitMaskRead>},
     {"BitMaskSet", 4, PackArgTypes(arg_type::kInteger, arg_type::kInteger, arg_type::kBitIndex, arg_type::kBitIndex),
-     MakeFunction<CFuncBitMaskSet>},
+     answer::kArguments, MakeFunction<CFuncBitMaskSet>},
     // Shift counts are bit positions: outside 0..31 the argument check refuses them.
-    {"BitSHLN", 2, PackArgTypes(arg_type::kInteger, arg_type::kBitIndex), MakeFunction<CFuncBitSHLN>},
-    {"BitSHRN", 2, PackArgTypes(arg_type::kInteger, arg_type::kBitIndex), MakeFunction<CFuncBitSHRN>},
-    {"BitXor", 2, PackArgTypes(arg_type::kInteger, arg_type::kInteger), MakeFunction<CFuncBitXor>},
-    {"DecrementValue", 1, PackArgTypes(arg_type::kInteger), MakeFunction<CFuncDecrementValue>},
-    {"IncrementValue", 1, PackArgTypes(arg_type::kInteger), MakeFunction<CFuncIncrementValue>},
-    {"NumberFormat", -1, PackArgTypes(arg_type::kString, arg_type::kString), MakeFunction<CFuncNumberFormat>},
-    {"DecimalFormat", 1, PackArgTypes(arg_type::kString), MakeFunction<CFuncDecimalFormat>},
-    {"DollarFormat", 1, PackArgTypes(arg_type::kString), MakeFunction<CFuncDollarFormat>},
+    {"BitSHLN", 2, PackArgTypes(arg_type::kInteger, arg_type::kBitIndex), answer::kArguments,
+     MakeFunction<CFuncBitSHLN>},
+    {"BitSHRN", 2, PackArgTypes(arg_type::kInteger, arg_type::kBitIndex), answer::kArguments,
+     MakeFunction<CFuncBitSHRN>},
+    {"BitXor", 2, PackArgTypes(arg_type::kInteger, arg_type::kInteger), answer::kArguments, MakeFunction<CFuncBitXor>},
+    {"DecrementValue", 1, PackArgTypes(arg_type::kInteger), answer::kArguments, MakeFunction<CFuncDecrementValue>},
+    {"IncrementValue", 1, PackArgTypes(arg_type::kInteger), answer::kArguments, MakeFunction<CFuncIncrementValue>},
+    {"NumberFormat", -1, PackArgTypes(arg_type::kString, arg_type::kString), answer::kArguments,
+     MakeFunction<CFuncNumberFormat>},
+    {"DecimalFormat", 1, PackArgTypes(arg_type::kString), answer::kArguments, MakeFunction<CFuncDecimalFormat>},
+    {"DollarFormat", 1, PackArgTypes(arg_type::kString), answer::kArguments, MakeFunction<CFuncDollarFormat>},
 };
 
 }  // namespace

@@ -41,16 +41,33 @@ public:
     }
 };
 
+// A text that a condition on a value chose: what is computed from it is from a value. Its
+// characters keep their origin while the author's single quotes in it pair up, so that it
+// leaves a quoted SQL string open or closed as it found it; a text whose own quotes do not
+// pair up would let the value decide where the quoted strings around it end, and is a
+// value's throughout.
+void ChosenByValue(CTracedText& text) {
+    std::size_t quotes = 0;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text.Text()[i] == '\'' && !text.IsValueAt(i)) ++quotes;
+    if (quotes % 2 != 0)
+        text.MarkValue();
+    else
+        text.MarkDecidedByValue();
+}
+
 class CFuncIIf : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface* runtime, CExprArgumentList* arguments, ExprYaccStackElement* result) override {
         CRuntimeInterface& request = RuntimeOf(*this, runtime);
         // Only the chosen branch is converted and evaluated.
-        ExprYaccStackElement* branch = Argument(arguments, Argument(arguments, 0)->AsBool() ? 1 : 2);
+        ExprYaccStackElement* condition = Argument(arguments, 0);
+        ExprYaccStackElement* branch = Argument(arguments, condition->AsBool() ? 1 : 2);
         CTracedText value;
         request.EvaluateTraced(value, branch->Traced(), request.m_row);
         // The condition only picks one of two texts, each whole: the result's characters have
         // the origin they have in the branch's evaluation.
+        if (condition->FromValue()) ChosenByValue(value);
         result->SetTracedText(std::move(value));
     }
 };
@@ -62,11 +79,11 @@ public:
         // quote doubling it, keeps the text's origin of that character.
         const CTracedView text = Argument(arguments, 0)->Traced();
         CTracedText quoted;
-        quoted.Reserve(text.text.size() + 2);
+        quoted.Reserve(text.text().size() + 2);
         quoted.AppendLiteral("\"");
         std::size_t run = 0;
-        for (std::size_t i = 0; i < text.text.size(); ++i)
-            if (text.text[i] == '"') {
+        for (std::size_t i = 0; i < text.text().size(); ++i)
+            if (text.text()[i] == '"') {
                 quoted.Append(text, run, i + 1 - run).Append(text, i, 1);
                 run = i + 1;
             }
@@ -212,18 +229,23 @@ public:
 };
 
 const FunctionTableRow kRows[] = {
-    {"Evaluate", -1, PackArgTypes(arg_type::kString), MakeFunction<CFuncEvaluate>},
-    {"SetVariable", 2, PackArgTypes(arg_type::kVariableName, arg_type::kString), MakeFunction<CFuncSetVariable>},
-    {"IIf", 3, PackArgTypes(arg_type::kBoolean, arg_type::kString, arg_type::kString), MakeFunction<CFuncIIf>},
-    {"DE", 1, PackArgTypes(arg_type::kString), MakeFunction<CFuncDE>},
-    {"DeleteClientVariable", 1, PackArgTypes(arg_type::kVariableName), MakeFunction<CFuncDeleteClientVariable>},
-    {"GetClientVariablesList", 0, PackArgTypes(), MakeFunction<CFuncGetClientVariablesList>},
-    {"GetTempDirectory", 0, PackArgTypes(), MakeFunction<CFuncGetTempDirectory>},
-    {"GetTempFile", 2, PackArgTypes(arg_type::kString, arg_type::kString), MakeFunction<CFuncGetTempFile>},
-    {"GetFileFromPath", 1, PackArgTypes(arg_type::kString), MakeFunction<CFuncGetFileFromPath>},
-    {"GetDirectoryFromPath", 1, PackArgTypes(arg_type::kString), MakeFunction<CFuncGetDirectoryFromPath>},
-    {"ExpandPath", 1, PackArgTypes(arg_type::kRelativePath), MakeFunction<CFuncExpandPath>},
-    {"GetTemplatePath", 0, PackArgTypes(), MakeFunction<CFuncGetTemplatePath>},
+    {"Evaluate", -1, PackArgTypes(arg_type::kString), answer::kArguments, MakeFunction<CFuncEvaluate>},
+    {"SetVariable", 2, PackArgTypes(arg_type::kVariableName, arg_type::kString), answer::kArguments,
+     MakeFunction<CFuncSetVariable>},
+    {"IIf", 3, PackArgTypes(arg_type::kBoolean, arg_type::kString, arg_type::kString), answer::kArguments,
+     MakeFunction<CFuncIIf>},
+    {"DE", 1, PackArgTypes(arg_type::kString), answer::kArguments, MakeFunction<CFuncDE>},
+    {"DeleteClientVariable", 1, PackArgTypes(arg_type::kVariableName), answer::kRequestState,
+     MakeFunction<CFuncDeleteClientVariable>},
+    {"GetClientVariablesList", 0, PackArgTypes(), answer::kRequestState, MakeFunction<CFuncGetClientVariablesList>},
+    {"GetTempDirectory", 0, PackArgTypes(), answer::kRequestState, MakeFunction<CFuncGetTempDirectory>},
+    {"GetTempFile", 2, PackArgTypes(arg_type::kString, arg_type::kString), answer::kRequestState,
+     MakeFunction<CFuncGetTempFile>},
+    {"GetFileFromPath", 1, PackArgTypes(arg_type::kString), answer::kArguments, MakeFunction<CFuncGetFileFromPath>},
+    {"GetDirectoryFromPath", 1, PackArgTypes(arg_type::kString), answer::kArguments,
+     MakeFunction<CFuncGetDirectoryFromPath>},
+    {"ExpandPath", 1, PackArgTypes(arg_type::kRelativePath), answer::kRequestState, MakeFunction<CFuncExpandPath>},
+    {"GetTemplatePath", 0, PackArgTypes(), answer::kRequestState, MakeFunction<CFuncGetTemplatePath>},
 };
 
 }  // namespace

@@ -73,12 +73,12 @@ public:
 
 const FunctionTableRow kRows[] = {
     {"CreateTimeSpan", 4, PackArgTypes(arg_type::kReal, arg_type::kReal, arg_type::kReal, arg_type::kReal),
-     MakeFunction<CFuncCreateTimeSpan>},
-    {"CreateODBCDateTime", 1, PackArgTypes(arg_type::kDate), MakeFunction<CFuncCreateODBCDateTime>},
-    {"CreateODBCDate", 1, PackArgTypes(arg_type::kDate), MakeFunction<CFuncCreateODBCDate>},
-    {"CreateODBCTime", 1, PackArgTypes(arg_type::kDate), MakeFunction<CFuncCreateODBCTime>},
-    {"IsDate", 1, PackArgTypes(arg_type::kString), MakeFunction<CFuncIsDate>},
-    {"IsNumericDate", 1, PackArgTypes(arg_type::kReal), MakeFunction<CFuncIsNumericDate>},
+     answer::kArguments, MakeFunction<CFuncCreateTimeSpan>},
+    {"CreateODBCDateTime", 1, PackArgTypes(arg_type::kDate), answer::kArguments, MakeFunction<CFuncCreateODBCDateTime>},
+    {"CreateODBCDate", 1, PackArgTypes(arg_type::kDate), answer::kArguments, MakeFunction<CFuncCreateODBCDate>},
+    {"CreateODBCTime", 1, PackArgTypes(arg_type::kDate), answer::kArguments, MakeFunction<CFuncCreateODBCTime>},
+    {"IsDate", 1, PackArgTypes(arg_type::kString), answer::kArguments, MakeFunction<CFuncIsDate>},
+    {"IsNumericDate", 1, PackArgTypes(arg_type::kReal), answer::kArguments, MakeFunction<CFuncIsNumericDate>},
 };
 
 }  // namespace

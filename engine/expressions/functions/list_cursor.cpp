@@ -12,10 +12,10 @@ void ThrowInvalidListPosition() {
 }
 
 CListCursor::CListCursor(std::string_view text, std::string_view delimiters)
-    : CListCursor(CTracedView{text, &CTracedView::LiteralOrigin()}, delimiters) {}
+    : CListCursor(CTracedView::Literal(text), delimiters) {}
 
 CListCursor::CListCursor(const CTracedView& list, std::string_view delimiters)
-    : m_text(list.text), m_origin(list.origin), m_delimiters(delimiters), m_set(delimiters) {}
+    : m_list(list), m_text(list.text()), m_delimiters(delimiters), m_set(delimiters) {}
 
 bool CListCursor::Next(ListElement& element) {
     const std::size_t n = m_text.size();
@@ -67,7 +67,7 @@ CTracedText CListCursor::SetAt(std::size_t position, const CTracedView& value) {
     bool more = false;
     const ListElement e = ElementAt(position, &next, &more);
     CTracedText out;
-    out.Reserve(m_text.size() + value.text.size() + 1);
+    out.Reserve(m_text.size() + value.text().size() + 1);
     out.Append(Traced(), 0, e.start).Append(value);
     if (more) out.AppendLiteral(InsertedDelimiter());
     out.Append(Traced(), next);
@@ -89,10 +89,10 @@ CTracedText CListCursor::DeleteAt(std::size_t position) {
 }
 
 CTracedText CListCursor::InsertAt(std::size_t position, const CTracedView& value) {
-    if (value.text.empty()) return CTracedText::Slice(Traced());
+    if (value.text().empty()) return CTracedText::Slice(Traced());
     const ListElement e = ElementAt(position);
     CTracedText out;
-    out.Reserve(m_text.size() + value.text.size() + 1);
+    out.Reserve(m_text.size() + value.text().size() + 1);
     out.Append(Traced(), 0, e.start).Append(value).AppendLiteral(InsertedDelimiter()).Append(Traced(), e.start);
     return out;
 }

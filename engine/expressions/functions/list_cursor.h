@@ -31,8 +31,8 @@ struct ListElement {
 
 class CListCursor {
 public:
-    // Both texts (and the origin) must outlive the cursor. The rebuilt lists keep the
-    // origin of every character they take from the list or the value.
+    // Both texts (and what the view borrows) must outlive the cursor. The rebuilt lists keep
+    // the origin of every character they take from the list or the value.
     CListCursor(std::string_view text, std::string_view delimiters);
     CListCursor(const CTracedView& list, std::string_view delimiters);
 
@@ -58,15 +58,15 @@ public:
     CTracedText TracedElement(const ListElement& e) const {
         return CTracedText::Slice(Traced(), e.start, e.end - e.start);
     }
-    CTracedView Traced() const { return {m_text, m_origin}; }
+    const CTracedView& Traced() const { return m_list; }
     // The delimiter that editing puts into the text: the first of the set, or nothing for
     // an empty set (inserting a NUL would cut the text short).
     std::string_view InsertedDelimiter() const { return m_delimiters.substr(0, 1); }
     bool IsDelimiter(char c) const { return m_set.Contains(c); }
 
 private:
+    CTracedView m_list;
     std::string_view m_text;
-    const CTextOrigin* m_origin;
     std::string_view m_delimiters;
     CCharacterSet m_set;
     std::size_t m_place = 0;

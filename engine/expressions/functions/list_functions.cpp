@@ -133,7 +133,7 @@ public:
             return;
         }
         CTracedText out;
-        out.Reserve(value.text.size() + 1 + list.text.size());
+        out.Reserve(value.text().size() + 1 + list.text().size());
         out.Append(value).AppendLiteral(cursor.InsertedDelimiter()).Append(list);
         SetListResult(result, std::move(out), a);
     }
@@ -152,7 +152,7 @@ public:
             return;
         }
         CTracedText out;
-        out.Reserve(list.text.size() + 1 + value.text.size());
+        out.Reserve(list.text().size() + 1 + value.text().size());
         out.Append(list).AppendLiteral(cursor.InsertedDelimiter()).Append(value);
         SetListResult(result, std::move(out), a);
     }
@@ -238,12 +238,12 @@ public:
         const CTracedView separator = Arg(a, 1).Traced();
         CListCursor cursor(list, Delimiters(a));
         CTracedText out;
-        out.Reserve(list.text.size() + separator.text.size());
+        out.Reserve(list.text().size() + separator.text().size());
         const std::size_t limit = MaxFunctionResultBytes(runtime);
         ListElement e;
         for (bool first = true; cursor.Next(e); first = false) {
             // A long delimiter between many elements multiplies the text.
-            if (!first && out.size() + separator.text.size() + (e.end - e.start) > limit)
+            if (!first && out.size() + separator.text().size() + (e.end - e.start) > limit)
                 ThrowFunctionResultTooLong("ListChangeDelims(List, NewDelimiter, Delimiters)", limit);
             if (!first) out.Append(separator);
             out.Append(list, e.start, e.end - e.start);
@@ -253,32 +253,35 @@ public:
 };
 
 const FunctionTableRow kRows[] = {
-    {"ListLen", -1, PackArgTypes(arg_type::kString, arg_type::kString), MakeFunction<CFuncListLen>},
-    {"ListFirst", -1, PackArgTypes(arg_type::kString, arg_type::kString), MakeFunction<CFuncListFirst>},
-    {"ListLast", -1, PackArgTypes(arg_type::kString, arg_type::kString), MakeFunction<CFuncListLast>},
-    {"ListRest", -1, PackArgTypes(arg_type::kString, arg_type::kString), MakeFunction<CFuncListRest>},
+    {"ListLen", -1, PackArgTypes(arg_type::kString, arg_type::kString), answer::kArguments, MakeFunction<CFuncListLen>},
+    {"ListFirst", -1, PackArgTypes(arg_type::kString, arg_type::kString), answer::kArguments,
+     MakeFunction<CFuncListFirst>},
+    {"ListLast", -1, PackArgTypes(arg_type::kString, arg_type::kString), answer::kArguments,
+     MakeFunction<CFuncListLast>},
+    {"ListRest", -1, PackArgTypes(arg_type::kString, arg_type::kString), answer::kArguments,
+     MakeFunction<CFuncListRest>},
     {"ListGetAt", -2, PackArgTypes(arg_type::kString, arg_type::kPositiveInteger, arg_type::kString),
-     MakeFunction<CFuncListGetAt>},
+     answer::kArguments, MakeFunction<CFuncListGetAt>},
     {"ListSetAt", -3, PackArgTypes(arg_type::kString, arg_type::kPositiveInteger, arg_type::kString, arg_type::kString),
-     MakeFunction<CFuncListSetAt>},
+     answer::kArguments, MakeFunction<CFuncListSetAt>},
     {"ListDeleteAt", -2, PackArgTypes(arg_type::kString, arg_type::kPositiveInteger, arg_type::kString),
-     MakeFunction<CFuncListDeleteAt>},
+     answer::kArguments, MakeFunction<CFuncListDeleteAt>},
     {"ListInsertAt", -3,
      PackArgTypes(arg_type::kString, arg_type::kPositiveInteger, arg_type::kString, arg_type::kString),
-     MakeFunction<CFuncListInsertAt>},
-    {"ListPrepend", -2, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kString),
+     answer::kArguments, MakeFunction<CFuncListInsertAt>},
+    {"ListPrepend", -2, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kString), answer::kArguments,
      MakeFunction<CFuncListPrepend>},
-    {"ListAppend", -2, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kString),
+    {"ListAppend", -2, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kString), answer::kArguments,
      MakeFunction<CFuncListAppend>},
-    {"ListFind", -2, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kString),
+    {"ListFind", -2, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kString), answer::kArguments,
      MakeFunction<CFuncListFind>},
-    {"ListFindNoCase", -2, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kString),
+    {"ListFindNoCase", -2, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kString), answer::kArguments,
      MakeFunction<CFuncListFindNoCase>},
-    {"ListContains", -2, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kString),
+    {"ListContains", -2, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kString), answer::kArguments,
      MakeFunction<CFuncListContains>},
     {"ListContainsNoCase", -2, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kString),
-     MakeFunction<CFuncListContainsNoCase>},
-    {"ListChangeDelims", -2, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kString),
+     answer::kArguments, MakeFunction<CFuncListContainsNoCase>},
+    {"ListChangeDelims", -2, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kString), answer::kArguments,
      MakeFunction<CFuncListChangeDelims>},
 };
 

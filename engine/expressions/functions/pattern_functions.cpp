@@ -42,7 +42,7 @@ public:
         const CTracedView text = Arg(a, 0).Traced();
         const CCharacterSet set(Arg(a, 1).AsStdString());
         std::size_t k = 0;
-        while (k < text.text.size() && set.Contains(text.text[k]) == Including) ++k;
+        while (k < text.text().size() && set.Contains(text.text()[k]) == Including) ++k;
         SetMovedText(result, CTracedText::Slice(text, 0, k), {&Arg(a, 0), &Arg(a, 1)});
     }
 };
@@ -53,16 +53,16 @@ enum class Scope { kOne, kAll, kRecursive };
 // Each character keeps its origin, unless a value decided where the replacements land.
 CTracedText ReplaceEveryOccurrence(const CTracedView& text, std::string_view what, const CTracedView& with,
                                    const char* signature, bool decidedByValue, std::size_t limit) {
-    std::size_t at = text.text.find(what);
+    std::size_t at = text.text().find(what);
     if (at == std::string::npos) return CTracedText::Slice(text);
     CTracedText out;
     if (decidedByValue) out.MarkValue();
-    out.Reserve(text.text.size());
+    out.Reserve(text.text().size());
     std::size_t copied = 0;
-    for (; at != std::string::npos; at = text.text.find(what, copied)) {
+    for (; at != std::string::npos; at = text.text().find(what, copied)) {
         out.Append(text, copied, at - copied).Append(with);
         copied = at + what.size();
-        if (out.size() + (text.text.size() - copied) > limit) ThrowFunctionResultTooLong(signature, limit);
+        if (out.size() + (text.text().size() - copied) > limit) ThrowFunctionResultTooLong(signature, limit);
     }
     out.Append(text, copied);
     return out;
@@ -280,17 +280,19 @@ public:
 };
 
 const FunctionTableRow kRows[] = {
-    {"SpanIncluding", 2, PackArgTypes(arg_type::kString, arg_type::kString), MakeFunction<CSpanFunction<true>>},
-    {"SpanExcluding", 2, PackArgTypes(arg_type::kString, arg_type::kString), MakeFunction<CSpanFunction<false>>},
+    {"SpanIncluding", 2, PackArgTypes(arg_type::kString, arg_type::kString), answer::kArguments,
+     MakeFunction<CSpanFunction<true>>},
+    {"SpanExcluding", 2, PackArgTypes(arg_type::kString, arg_type::kString), answer::kArguments,
+     MakeFunction<CSpanFunction<false>>},
     {"Replace", -3, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kString, arg_type::kString),
-     MakeFunction<CReplaceFunction<true>>},
-    {"REFind", -2, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kPositiveInteger),
+     answer::kArguments, MakeFunction<CReplaceFunction<true>>},
+    {"REFind", -2, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kPositiveInteger), answer::kArguments,
      MakeFunction<CFuncREFind>},
     {"REReplace", -3, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kString, arg_type::kString),
-     MakeFunction<CReplaceFunction<false>>},
-    {"GetToken", -2, PackArgTypes(arg_type::kString, arg_type::kPositiveInteger, arg_type::kString),
+     answer::kArguments, MakeFunction<CReplaceFunction<false>>},
+    {"GetToken", -2, PackArgTypes(arg_type::kString, arg_type::kPositiveInteger, arg_type::kString), answer::kArguments,
      MakeFunction<CFuncGetToken>},
-    {"ReplaceList", 3, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kString),
+    {"ReplaceList", 3, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kString), answer::kArguments,
      MakeFunction<CFuncReplaceList>},
 };
 

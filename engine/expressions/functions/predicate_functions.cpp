@@ -90,11 +90,13 @@ using CFuncDateFormat = CFuncDateTimeFormat<false>;
 using CFuncTimeFormat = CFuncDateTimeFormat<true>;
 
 const FunctionTableRow kRows[] = {
-    {"IsBoolean", 1, PackArgTypes(arg_type::kAny), MakeFunction<CFuncIsBoolean>},
-    {"IsNumeric", 1, PackArgTypes(arg_type::kString), MakeFunction<CFuncIsNumeric>},
-    {"FileExists", 1, PackArgTypes(arg_type::kString), MakeFunction<CFuncFileExists>},
-    {"DateFormat", -1, PackArgTypes(arg_type::kString, arg_type::kString), MakeFunction<CFuncDateFormat>},
-    {"TimeFormat", -1, PackArgTypes(arg_type::kString, arg_type::kString), MakeFunction<CFuncTimeFormat>},
+    {"IsBoolean", 1, PackArgTypes(arg_type::kAny), answer::kArguments, MakeFunction<CFuncIsBoolean>},
+    {"IsNumeric", 1, PackArgTypes(arg_type::kString), answer::kArguments, MakeFunction<CFuncIsNumeric>},
+    {"FileExists", 1, PackArgTypes(arg_type::kString), answer::kRequestState, MakeFunction<CFuncFileExists>},
+    {"DateFormat", -1, PackArgTypes(arg_type::kString, arg_type::kString), answer::kArguments,
+     MakeFunction<CFuncDateFormat>},
+    {"TimeFormat", -1, PackArgTypes(arg_type::kString, arg_type::kString), answer::kArguments,
+     MakeFunction<CFuncTimeFormat>},
 };
 
 }  // namespace

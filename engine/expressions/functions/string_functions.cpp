@@ -98,12 +98,12 @@ public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
         // Only white space goes, so every other character keeps its origin.
         const CTracedView traced = Arg(a, 0).Traced();
-        std::string_view text = traced.text;
+        std::string_view text = traced.text();
         if (static_cast<int>(Side) & static_cast<int>(TrimSide::kLeft))
             while (!text.empty() && IsWhiteSpace(text.front())) text.remove_prefix(1);
         if (static_cast<int>(Side) & static_cast<int>(TrimSide::kRight))
             while (!text.empty() && IsWhiteSpace(text.back())) text.remove_suffix(1);
-        result->SetTracedText(CTracedText::Slice(traced, text.data() - traced.text.data(), text.size()));
+        result->SetTracedText(CTracedText::Slice(traced, text.data() - traced.text().data(), text.size()));
     }
 };
 
@@ -111,14 +111,15 @@ template <bool Upper>
 class CCaseFunction : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
-        const CTracedView traced = Arg(a, 0).Traced();
-        std::string text(traced.text);
-        if (Upper)
-            UpperCaseText(text);
-        else
-            LowerCaseText(text);
+        CTracedText text = CTracedText::Slice(Arg(a, 0).Traced());
         // The mapping keeps the length, so each character keeps its origin.
-        result->SetTracedText(CTracedText(std::move(text), *traced.origin));
+        text.MapKeepingLength([](std::string& characters) {
+            if (Upper)
+                UpperCaseText(characters);
+            else
+                LowerCaseText(characters);
+        });
+        result->SetTracedText(std::move(text));
     }
 };
 
@@ -142,8 +143,8 @@ class CFuncRight : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
         const CTracedView text = Arg(a, 0).Traced();
-        const auto n = std::min(static_cast<std::size_t>(Arg(a, 1).AsInt()), text.text.size());
-        SetMovedText(result, CTracedText::Slice(text, text.text.size() - n), {&Arg(a, 0), &Arg(a, 1)});
+        const auto n = std::min(static_cast<std::size_t>(Arg(a, 1).AsInt()), text.text().size());
+        SetMovedText(result, CTracedText::Slice(text, text.text().size() - n), {&Arg(a, 0), &Arg(a, 1)});
     }
 };
 
@@ -166,14 +167,14 @@ public:
         const CTracedView text = Arg(a, 0).Traced();
         const auto n = static_cast<std::size_t>(Arg(a, 1).AsInt());
         const std::size_t limit = MaxFunctionResultBytes(runtime);
-        if (!text.text.empty() && n > limit / text.text.size())
+        if (!text.text().empty() && n > limit / text.text().size())
             ThrowFunctionResultTooLong("RepeatString(String, Count)", limit);
         CTracedText out;
-        if (text.text.empty()) {
+        if (text.text().empty()) {
             SetMovedText(result, std::move(out), {&Arg(a, 1)});
             return;
         }
-        out.Reserve(text.text.size() * n);
+        out.Reserve(text.text().size() * n);
         for (std::size_t i = 0; i < n; ++i) out.Append(text);
         // The count decides how many of the author's characters stand.
         SetMovedText(result, std::move(out), {&Arg(a, 1)});
@@ -226,7 +227,7 @@ public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
         const CTracedView part = Arg(a, 0).Traced();
         const CTracedView traced = Arg(a, 1).Traced();
-        const std::string_view text = traced.text;
+        const std::string_view text = traced.text();
         const auto at = static_cast<std::uint32_t>(Arg(a, 2).AsInt());
         if (at > text.size())
             ThrowExpressionError(
@@ -237,7 +238,7 @@ public:
                     "the second parameter (InString), which is now equal to %s and has length of %u",
                     at, std::string(text).c_str(), static_cast<unsigned>(text.size())));
         CTracedText out;
-        out.Reserve(text.size() + part.text.size());
+        out.Reserve(text.size() + part.text().size());
         out.Append(traced, 0, at).Append(part).Append(traced, at);
         SetMovedText(result, std::move(out), {&Arg(a, 1), &Arg(a, 2)});
     }
@@ -247,7 +248,7 @@ class CFuncRemoveChars : public CTSFunction {
 public:
     void DoIt(CRuntimeInterface*, CExprArgumentList* a, ExprYaccStackElement* result) override {
         const CTracedView traced = Arg(a, 0).Traced();
-        const std::string_view text = traced.text;
+        const std::string_view text = traced.text();
         const auto start = static_cast<std::uint32_t>(Arg(a, 1).AsInt());
         const auto count = static_cast<std::size_t>(Arg(a, 2).AsInt());
         // The message names RemoveChars, the function the author called.
@@ -276,14 +277,14 @@ public:
     void DoIt(CRuntimeInterface* runtime, CExprArgumentList* a, ExprYaccStackElement* result) override {
         const CTracedView text = Arg(a, 0).Traced();
         const auto width = static_cast<std::size_t>(Arg(a, 1).AsInt());
-        if (text.text.size() >= width) {
+        if (text.text().size() >= width) {
             result->SetTracedText(CTracedText::Slice(text));
             return;
         }
         CheckFunctionResultBytes(MaxFunctionResultBytes(runtime), Signature(), width);
         // Every character of the text stays, in order; the blanks come from the width.
         const bool blanksFromValue = Arg(a, 1).FromValue();
-        const std::size_t blanks = width - text.text.size();
+        const std::size_t blanks = width - text.text().size();
         const std::size_t left = How == Justify::kLeft ? 0 : How == Justify::kRight ? blanks : blanks / 2;
         CTracedText out;
         out.AppendUniform(std::string(left, ' '), blanksFromValue)
@@ -327,40 +328,43 @@ public:
 };
 
 const FunctionTableRow kRows[] = {
-    {"Compare", 2, PackArgTypes(arg_type::kString, arg_type::kString), MakeFunction<CFuncCompare>},
-    {"CompareNoCase", 2, PackArgTypes(arg_type::kString, arg_type::kString), MakeFunction<CFuncCompareNoCase>},
-    {"Find", -2, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kPositiveInteger),
+    {"Compare", 2, PackArgTypes(arg_type::kString, arg_type::kString), answer::kArguments, MakeFunction<CFuncCompare>},
+    {"CompareNoCase", 2, PackArgTypes(arg_type::kString, arg_type::kString), answer::kArguments,
+     MakeFunction<CFuncCompareNoCase>},
+    {"Find", -2, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kPositiveInteger), answer::kArguments,
      MakeFunction<CFindFunction<FindKind::kExact>>},
     {"FindNoCase", -2, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kPositiveInteger),
-     MakeFunction<CFindFunction<FindKind::kNoCase>>},
+     answer::kArguments, MakeFunction<CFindFunction<FindKind::kNoCase>>},
     {"FindOneOf", -2, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kPositiveInteger),
-     MakeFunction<CFindFunction<FindKind::kOneOf>>},
-    {"LTrim", 1, PackArgTypes(arg_type::kString), MakeFunction<CTrimFunction<TrimSide::kLeft>>},
-    {"RTrim", 1, PackArgTypes(arg_type::kString), MakeFunction<CTrimFunction<TrimSide::kRight>>},
-    {"Trim", 1, PackArgTypes(arg_type::kString), MakeFunction<CTrimFunction<TrimSide::kBoth>>},
-    {"LCase", 1, PackArgTypes(arg_type::kString), MakeFunction<CCaseFunction<false>>},
-    {"UCase", 1, PackArgTypes(arg_type::kString), MakeFunction<CCaseFunction<true>>},
-    {"Len", 1, PackArgTypes(arg_type::kString), MakeFunction<CFuncLen>},
-    {"Left", 2, PackArgTypes(arg_type::kString, arg_type::kPositiveInteger), MakeFunction<CFuncLeft>},
-    {"Right", 2, PackArgTypes(arg_type::kString, arg_type::kPositiveInteger), MakeFunction<CFuncRight>},
+     answer::kArguments, MakeFunction<CFindFunction<FindKind::kOneOf>>},
+    {"LTrim", 1, PackArgTypes(arg_type::kString), answer::kArguments, MakeFunction<CTrimFunction<TrimSide::kLeft>>},
+    {"RTrim", 1, PackArgTypes(arg_type::kString), answer::kArguments, MakeFunction<CTrimFunction<TrimSide::kRight>>},
+    {"Trim", 1, PackArgTypes(arg_type::kString), answer::kArguments, MakeFunction<CTrimFunction<TrimSide::kBoth>>},
+    {"LCase", 1, PackArgTypes(arg_type::kString), answer::kArguments, MakeFunction<CCaseFunction<false>>},
+    {"UCase", 1, PackArgTypes(arg_type::kString), answer::kArguments, MakeFunction<CCaseFunction<true>>},
+    {"Len", 1, PackArgTypes(arg_type::kString), answer::kArguments, MakeFunction<CFuncLen>},
+    {"Left", 2, PackArgTypes(arg_type::kString, arg_type::kPositiveInteger), answer::kArguments,
+     MakeFunction<CFuncLeft>},
+    {"Right", 2, PackArgTypes(arg_type::kString, arg_type::kPositiveInteger), answer::kArguments,
+     MakeFunction<CFuncRight>},
     {"Mid", 3, PackArgTypes(arg_type::kString, arg_type::kPositiveInteger, arg_type::kNonNegativeInteger),
-     MakeFunction<CFuncMid>},
-    {"RepeatString", 2, PackArgTypes(arg_type::kString, arg_type::kNonNegativeInteger),
+     answer::kArguments, MakeFunction<CFuncMid>},
+    {"RepeatString", 2, PackArgTypes(arg_type::kString, arg_type::kNonNegativeInteger), answer::kArguments,
      MakeFunction<CFuncRepeatString>},
-    {"Val", 1, PackArgTypes(arg_type::kString), MakeFunction<CFuncVal>},
-    {"Insert", 3, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kNonNegativeInteger),
+    {"Val", 1, PackArgTypes(arg_type::kString), answer::kArguments, MakeFunction<CFuncVal>},
+    {"Insert", 3, PackArgTypes(arg_type::kString, arg_type::kString, arg_type::kNonNegativeInteger), answer::kArguments,
      MakeFunction<CFuncInsert>},
     {"RemoveChars", 3, PackArgTypes(arg_type::kString, arg_type::kPositiveInteger, arg_type::kNonNegativeInteger),
-     MakeFunction<CFuncRemoveChars>},
-    {"LJustify", 2, PackArgTypes(arg_type::kString, arg_type::kPositiveInteger),
+     answer::kArguments, MakeFunction<CFuncRemoveChars>},
+    {"LJustify", 2, PackArgTypes(arg_type::kString, arg_type::kPositiveInteger), answer::kArguments,
      MakeFunction<CJustifyFunction<Justify::kLeft>>},
-    {"RJustify", 2, PackArgTypes(arg_type::kString, arg_type::kPositiveInteger),
+    {"RJustify", 2, PackArgTypes(arg_type::kString, arg_type::kPositiveInteger), answer::kArguments,
      MakeFunction<CJustifyFunction<Justify::kRight>>},
-    {"CJustify", 2, PackArgTypes(arg_type::kString, arg_type::kPositiveInteger),
+    {"CJustify", 2, PackArgTypes(arg_type::kString, arg_type::kPositiveInteger), answer::kArguments,
      MakeFunction<CJustifyFunction<Justify::kCenter>>},
-    {"Chr", 1, PackArgTypes(arg_type::kNonNegativeInteger), MakeFunction<CFuncChr>},
-    {"Asc", 1, PackArgTypes(arg_type::kString), MakeFunction<CFuncAsc>},
-    {"Reverse", 1, PackArgTypes(arg_type::kString), MakeFunction<CFuncReverse>},
+    {"Chr", 1, PackArgTypes(arg_type::kNonNegativeInteger), answer::kArguments, MakeFunction<CFuncChr>},
+    {"Asc", 1, PackArgTypes(arg_type::kString), answer::kArguments, MakeFunction<CFuncAsc>},
+    {"Reverse", 1, PackArgTypes(arg_type::kString), answer::kArguments, MakeFunction<CFuncReverse>},
 };
 
 }  // namespace

@@ -93,15 +93,22 @@ public:
 };
 
 const FunctionTableRow kRows[] = {
-    {"ParagraphFormat", 1, PackArgTypes(arg_type::kString), MakeFunction<CTransformFunction<CParagraphTransform>>},
-    {"HTMLEditFormat", 1, PackArgTypes(arg_type::kString), MakeFunction<CTransformFunction<CHTMLEditTransform>>},
-    {"HTMLCodeFormat", 1, PackArgTypes(arg_type::kString), MakeFunction<CTransformFunction<CHTMLCodeTransform>>},
-    {"URLEncodedFormat", 1, PackArgTypes(arg_type::kString), MakeFunction<CTransformFunction<CURLEncodedTransform>>},
-    {"YesNoFormat", 1, PackArgTypes(arg_type::kString), MakeFunction<CFuncYesNoFormat>},
-    {"StripCR", 1, PackArgTypes(arg_type::kString), MakeFunction<CTransformFunction<CStripCRTransform>>},
-    {"ParameterExists", 1, PackArgTypes(arg_type::kVariableName), MakeFunction<CFuncParameterExists>},
-    {"ValueList", 1, PackArgTypes(arg_type::kString), MakeFunction<CColumnListFunction<CValueListTransform>>},
-    {"QuotedValueList", 1, PackArgTypes(arg_type::kString),
+    {"ParagraphFormat", 1, PackArgTypes(arg_type::kString), answer::kArguments,
+     MakeFunction<CTransformFunction<CParagraphTransform>>},
+    {"HTMLEditFormat", 1, PackArgTypes(arg_type::kString), answer::kArguments,
+     MakeFunction<CTransformFunction<CHTMLEditTransform>>},
+    {"HTMLCodeFormat", 1, PackArgTypes(arg_type::kString), answer::kArguments,
+     MakeFunction<CTransformFunction<CHTMLCodeTransform>>},
+    {"URLEncodedFormat", 1, PackArgTypes(arg_type::kString), answer::kArguments,
+     MakeFunction<CTransformFunction<CURLEncodedTransform>>},
+    {"YesNoFormat", 1, PackArgTypes(arg_type::kString), answer::kArguments, MakeFunction<CFuncYesNoFormat>},
+    {"StripCR", 1, PackArgTypes(arg_type::kString), answer::kArguments,
+     MakeFunction<CTransformFunction<CStripCRTransform>>},
+    {"ParameterExists", 1, PackArgTypes(arg_type::kVariableName), answer::kRequestState,
+     MakeFunction<CFuncParameterExists>},
+    {"ValueList", 1, PackArgTypes(arg_type::kString), answer::kQueryCells,
+     MakeFunction<CColumnListFunction<CValueListTransform>>},
+    {"QuotedValueList", 1, PackArgTypes(arg_type::kString), answer::kQueryCells,
      MakeFunction<CColumnListFunction<CQuotedValueListTransform>>},
 };
 

@@ -2,9 +2,13 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <limits>
+#include <optional>
 
 #include "database/access/odbc_error_page.h"
 #include "database/odbc/odbc_cursor.h"
+#include "engine/server/request_budget.h"
 #include "support/html_escape.h"
 #include "support/server_settings.h"
 #include "support/text_helpers.h"
@@ -30,7 +34,58 @@ private:
     short m_report;
 };
 
+// The value of column icol of the current row, whole, in pieces; false (the text cut) when it
+// would pass room bytes. *isNull tells a NULL. An ODBC failure throws through the cursor's
+// error policy.
+bool ReadValue(odbcCURSOR& cursor, SQLUSMALLINT icol, std::string& text, bool& isNull, std::size_t room) {
+    text.clear();
+    isNull = false;
+    char piece[ODBC_TEXT_PIECE];
+    for (;;) {
+        SQLLEN indicator = 0;
+        cursor.GetData(icol, SQL_C_CHAR, piece, sizeof piece, &indicator);
+        // The value was read to its end by the pieces before.
+        if (cursor.lastRC() == SQL_NO_DATA_FOUND) {
+            cursor.SignalRC(SQL_SUCCESS);
+            return true;
+        }
+        if (!cursor.sqlsuccess()) return true;
+        if (indicator == SQL_NULL_DATA) {
+            isNull = true;
+            return true;
+        }
+        // A piece holds at most its size less the terminating NUL; a driver that cannot tell
+        // the length left (SQL_NO_TOTAL) has filled the piece up to its terminator.
+        const std::size_t got = indicator >= 0
+                                    ? static_cast<std::size_t>(std::min<SQLLEN>(indicator, sizeof piece - 1))
+                                    : strnlen(piece, sizeof piece - 1);
+        if (got > room - std::min(room, text.size())) return false;
+        text.append(piece, got);
+        if (cursor.lastRC() == SQL_SUCCESS) return true;
+    }
+}
+
 }  // namespace
+
+CTSXQueryImp::DrawnBytes& CTSXQueryImp::DrawnBytes::operator=(DrawnBytes&& other) noexcept {
+    if (this != &other) {
+        if (budget != nullptr) budget->ReturnResultBytes(drawn);
+        budget = other.budget;
+        drawn = other.drawn;
+        other.drawn = 0;
+    }
+    return *this;
+}
+
+CTSXQueryImp::DrawnBytes::~DrawnBytes() {
+    if (budget != nullptr) budget->ReturnResultBytes(drawn);
+}
+
+void CTSXQueryImp::Draw(std::size_t bytes) {
+    if (m_bytes.budget == nullptr) return;
+    m_bytes.budget->DrawResultBytes(bytes);
+    m_bytes.drawn += bytes;
+}
 
 void CTSXQueryImp::SetName(const std::string& name) {
     std::string upper = UpperCopy(name);
@@ -107,6 +162,7 @@ void CTSXQueryImp::ExecuteOnCursor(odbcCURSOR& cursor, const std::function<void(
         }
     };
     InstallEngineErrorPolicy(cursor);
+    CRequestBudget* budget = m_bytes.budget;
     try {
         CloseCursor close{cursor};
         if (m_timeout != -1) {
@@ -125,9 +181,21 @@ void CTSXQueryImp::ExecuteOnCursor(odbcCURSOR& cursor, const std::function<void(
                         "'. Therefore, the TIMEOUT attribute may not be specified for queries "
                         "which use that data source.");
         }
-        cursor.ExecDirect(reinterpret_cast<const unsigned char*>(m_sql.c_str()), static_cast<SQLINTEGER>(m_sql.size()));
+        // The statement's own work (a recursive query that runs for minutes) cannot look at
+        // the clock: a stop of the budget cancels it, and the run fails at once.
+        {
+            std::optional<CRequestBudget::CancelScope> cancel;
+            if (budget != nullptr) cancel.emplace(*budget, [&cursor] { cursor.CancelRunning(); });
+            cursor.ExecDirect(reinterpret_cast<const unsigned char*>(m_sql.c_str()),
+                              static_cast<SQLINTEGER>(m_sql.size()));
+        }
         ReadResult(cursor, checkTime);
     } catch (CWebException* e) {
+        // A statement the budget's stop interrupted fails with the stop's reason.
+        if (budget != nullptr && budget->StoppedBy() != RequestStop::None) {
+            e->Delete();
+            throw budget->StopError();
+        }
         AddSqlToError(e);
         throw;
     }
@@ -141,7 +209,9 @@ void CTSXQueryImp::ReadResult(odbcCURSOR& cursor, const std::function<void()>& c
     cursor.NumResultCols(&count);
     m_columns.clear();
     m_columnMap.clear();
-    m_rows.clear();
+    m_cells.Reset(count > 0 ? static_cast<std::size_t>(count) : 0);
+    if (m_bytes.budget != nullptr) m_bytes.budget->ReturnResultBytes(m_bytes.drawn);
+    m_bytes.drawn = 0;
     for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
         char name[256] = "";
         SQLSMALLINT nameLength = 0, type = 0, scale = 0, nullable = 0;
@@ -152,22 +222,38 @@ void CTSXQueryImp::ReadResult(odbcCURSOR& cursor, const std::function<void()>& c
         m_columns.push_back(std::move(column));
     }
     if (count <= 0) return;
+    std::vector<std::string> row(static_cast<std::size_t>(count));
     for (;;) {
-        if (m_maxRows != -1 && static_cast<long long>(m_rows.size()) >= m_maxRows) break;
-        if (cursor.Fetch() == SQL_NO_DATA_FOUND) break;
+        if (m_maxRows != -1 && static_cast<long long>(m_cells.Rows()) >= m_maxRows) break;
+        // A driver may do the statement's work as it fetches (SQLite's step by step).
+        short fetched;
+        {
+            std::optional<CRequestBudget::CancelScope> cancel;
+            if (m_bytes.budget != nullptr) cancel.emplace(*m_bytes.budget, [&cursor] { cursor.CancelRunning(); });
+            fetched = cursor.Fetch();
+        }
+        if (fetched == SQL_NO_DATA_FOUND) break;
         if (checkTime) checkTime();
-        std::vector<std::string> row(static_cast<std::size_t>(count));
+        // The row is read whole within what the budget has left, then counted and kept.
+        const CRequestBudget* budget = m_bytes.budget;
+        std::size_t room = budget == nullptr ? std::numeric_limits<std::size_t>::max()
+                                             : budget->ResultByteLimit() - budget->ResultBytes();
+        std::size_t cost = 0;
         for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
             std::string& value = row[i - 1];
             bool isNull = false;
-            cursor.GetDataAsText(i, &value, &isNull);
-            if (isNull) continue;
-            if (IsTimeType(m_columns[i - 1].sqlType)) {
+            // A value longer than what the budget has left is not read on.
+            if (!ReadValue(cursor, i, value, isNull, room - std::min(room, cost))) budget->RefuseResultBytes();
+            if (!isNull && IsTimeType(m_columns[i - 1].sqlType)) {
                 std::size_t dot = value.rfind('.');
                 if (dot != std::string::npos) value.resize(dot);
             }
+            cost += CQueryCells::CostOf(value);
         }
-        m_rows.push_back(std::move(row));
+        Draw(cost);
+        const std::size_t at = m_cells.Rows();
+        m_cells.AddRow();
+        for (std::size_t i = 0; i < row.size(); ++i) m_cells.Set(at, i, row[i]);
     }
 }
 
@@ -187,32 +273,49 @@ std::string CTSXQueryImp::GetColumnValue(int row, int column) const {
         case kColumnReturnValue:
             return std::to_string(m_returnValue);
         case kColumnRecordCount:
-            return std::to_string(m_rows.size());
+            return std::to_string(m_cells.Rows());
         case kColumnCurrentRow:
             return std::to_string(static_cast<long long>(row) + 1);
         default:
             break;
     }
-    if (row < 0 || column < 0 || static_cast<std::size_t>(row) >= m_rows.size()) return {};
-    const std::vector<std::string>& cells = m_rows[static_cast<std::size_t>(row)];
-    return static_cast<std::size_t>(column) < cells.size() ? cells[static_cast<std::size_t>(column)] : std::string();
+    if (row < 0 || column < 0) return {};
+    return std::string(m_cells.Get(static_cast<std::size_t>(row), static_cast<std::size_t>(column)));
 }
 
 const char* CTSXQueryImp::CellText(int row, int column) const {
-    if (row < 0 || column < 0 || static_cast<std::size_t>(row) >= m_rows.size()) return "";
-    const std::vector<std::string>& cells = m_rows[static_cast<std::size_t>(row)];
-    return static_cast<std::size_t>(column) < cells.size() ? cells[static_cast<std::size_t>(column)].c_str() : "";
+    if (row < 0 || column < 0) return "";
+    return m_cells.Get(static_cast<std::size_t>(row), static_cast<std::size_t>(column)).data();
 }
 
 void CTSXQueryImp::AddColumn(const std::string& name, short sqlType) {
     CQueryColumn column{UpperCopy(name), sqlType};
     m_columnMap[column.name] = static_cast<int>(m_columns.size());
     m_columns.push_back(std::move(column));
+    // The rows so far get the new column, empty.
+    CQueryCells widened;
+    widened.Reset(m_columns.size());
+    for (std::size_t row = 0; row < m_cells.Rows(); ++row) {
+        widened.AddRow();
+        for (std::size_t i = 0; i < m_cells.Columns(); ++i) widened.Set(row, i, m_cells.Get(row, i));
+    }
+    if (m_cells.Rows() > 0) Draw(m_cells.Rows() * CQueryCells::CostOf({}));
+    m_cells = std::move(widened);
 }
 
-void CTSXQueryImp::AddRow(std::vector<std::string> row) {
-    row.resize(m_columns.size());
-    m_rows.push_back(std::move(row));
+void CTSXQueryImp::AddRow(const std::vector<std::string>& row) {
+    std::size_t cost = 0;
+    for (std::size_t i = 0; i < m_columns.size(); ++i) cost += CQueryCells::CostOf(i < row.size() ? row[i] : "");
+    Draw(cost);
+    const std::size_t at = m_cells.Rows();
+    m_cells.AddRow();
+    for (std::size_t i = 0; i < m_columns.size() && i < row.size(); ++i) m_cells.Set(at, i, row[i]);
+}
+
+void CTSXQueryImp::SetCell(int row, int column, const std::string& value) {
+    if (row < 0 || column < 0) return;
+    Draw(value.size() + 1);
+    m_cells.Set(static_cast<std::size_t>(row), static_cast<std::size_t>(column), value);
 }
 
 std::string CTSXQueryImp::DebugLine() const {
@@ -220,7 +323,7 @@ std::string CTSXQueryImp::DebugLine() const {
     ReplaceString(sql, "\n\n", "\n");
     TrimString(sql);
     // The statement carries values from the request; the block is HTML.
-    return "\n<B>" + HtmlEscape(m_name) + "</B> (Records=" + std::to_string(m_rows.size()) +
+    return "\n<B>" + HtmlEscape(m_name) + "</B> (Records=" + std::to_string(m_cells.Rows()) +
            ", Time=" + std::to_string(m_elapsedMs) + "ms)\nSQL = \n" + HtmlEscape(sql) + "\n";
 }
 

@@ -11,7 +11,9 @@
 
 #include "database/access/data_source_login.h"
 #include "database/odbc/odbc_api.h"
+#include "engine/templates/core/query_cells.h"
 
+class CRequestBudget;
 class CServerSettings;
 class CWebException;
 
@@ -29,6 +31,11 @@ struct CQueryColumn {
 class CTSXQueryImp {
 public:
     explicit CTSXQueryImp(bool showSql = false) : m_showSql(showSql) {}
+
+    // The budget of the request whose page holds this result: the bytes of its rows are drawn
+    // from it (and given back when the result goes), and a statement run for it is cancelled
+    // when the budget stops. Null: neither. The budget must outlive the result.
+    void UseBudget(CRequestBudget* budget) { m_bytes.budget = budget; }
 
     // Stores the name upper-cased; a scope name (FORM, URL, ...) is refused.
     void SetName(const std::string& name);
@@ -61,9 +68,11 @@ public:
     // opening the cursor, executing, reading).
     void AddSqlToError(CWebException* error) const;
     // Runs the prepared SQL on cursor and reads every result row (up to MAXROWS), then closes
-    // the cursor. Values are read whole, however long; NULL reads as "". checkTime runs
-    // before each row and may throw. The cursor gets the engine's error policy, so ODBC
-    // failures throw CWebODBCException*, with the SQL added as AddSqlToError says.
+    // the cursor. Values are read whole, however long, as far as the budget's bytes allow
+    // (past them: "Query results too large"); NULL reads as "". checkTime runs before each row
+    // and may throw. The cursor gets the engine's error policy, so ODBC failures throw
+    // CWebODBCException*, with the SQL added as AddSqlToError says; a failure because the
+    // budget stopped (its cancel interrupted the statement) throws the budget's error instead.
     void ExecuteOnCursor(odbcCURSOR& cursor, const std::function<void()>& checkTime);
 
     // 0-based column, a pseudo-column, or kColumnUnknown.
@@ -74,20 +83,18 @@ public:
     // The stored text of a real cell (0-based), "" for one out of range. The pointer
     // stays valid until that cell is set again or the query goes.
     const char* CellText(int row, int column) const;
-    int GetRowCount() const { return static_cast<int>(m_rows.size()); }
+    int GetRowCount() const { return static_cast<int>(m_cells.Rows()); }
     int GetColumnCount() const { return static_cast<int>(m_columns.size()); }
     const CQueryColumn& GetColumn(int index) const { return m_columns[static_cast<std::size_t>(index)]; }
     // Signed: an extension tag may set any time, and the debug output shows it as set.
     long GetElapsedMs() const { return m_elapsedMs; }
 
     // Results made without a statement (extension tags, tests): a column, then
-    // rows of one text per column.
+    // rows of one text per column (missing ones empty). Their bytes count as a statement's do.
     void AddColumn(const std::string& name, short sqlType = SQL_VARCHAR);
-    void AddRow(std::vector<std::string> row);
+    void AddRow(const std::vector<std::string>& row);
     // A cell of an existing 0-based row and column.
-    void SetCell(int row, int column, std::string value) {
-        m_rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)] = std::move(value);
-    }
+    void SetCell(int row, int column, const std::string& value);
     void ReplaceSQL(const std::string& text) { m_sql = text; }
     void SetElapsedMs(long ms) { m_elapsedMs = ms; }
     // A result made without a statement counts as run from here on.
@@ -98,6 +105,18 @@ public:
 
 private:
     void ReadResult(odbcCURSOR& cursor, const std::function<void()>& checkTime);
+    // Counts bytes of this result against the budget (throws past it).
+    void Draw(std::size_t bytes);
+
+    // The bytes drawn from the budget, given back when the result goes (or moves away).
+    struct DrawnBytes {
+        CRequestBudget* budget = nullptr;
+        std::size_t drawn = 0;
+        DrawnBytes() = default;
+        DrawnBytes(DrawnBytes&& other) noexcept : budget(other.budget), drawn(other.drawn) { other.drawn = 0; }
+        DrawnBytes& operator=(DrawnBytes&& other) noexcept;
+        ~DrawnBytes();
+    };
 
     std::string m_name;
     std::string m_dataSource;
@@ -109,11 +128,12 @@ private:
     bool m_executed = false;
     int m_maxRows = -1;
     int m_timeout = -1;
-    std::vector<std::vector<std::string>> m_rows;
+    CQueryCells m_cells;
     std::vector<CQueryColumn> m_columns;
     std::map<std::string, int> m_columnMap;
     long m_returnValue = 0;
     long m_elapsedMs = 0;
+    DrawnBytes m_bytes;
 };
 
 // The page's executed queries by upper-cased name. A query may be entered again

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string>
 
+#include "engine/server/request_budget.h"
 #include "support/web_message.h"
 
 // text without any CR or LF: what goes into one header line.
@@ -15,12 +16,7 @@ std::string RemoveLineBreaks(const std::string& text);
 // The URL for the Location header: CR and LF removed.
 std::string RedirectUrl(const std::string& url);
 
-// What a web server takes from a CGI program: longer header lines, or more header
-// bytes in all, make it answer with its own bad-gateway page instead of the reply.
-constexpr std::size_t kMaxReplyHeaderLineBytes = 8000;
-constexpr std::size_t kMaxReplyHeaderBytes = 32000;
-
-// Throws CWebException* with title when one line of block passes
-// kMaxReplyHeaderLineBytes, or the headers so far and block together pass
-// kMaxReplyHeaderBytes; the tag is refused with the engine's error page.
+// Throws CWebException* with title when one line of block, or the headers so far and block
+// together, pass the request budget's header bounds (the reply writer enforces them for
+// every header; a tag that checks early is refused with its own title).
 void CheckReplyHeaderSize(const std::string& headersSoFar, const std::string& block, const CWebMessage& title);

@@ -212,3 +212,7 @@ std::string CPageScopes::ClientVariableList() {
 const CRuntimeFileGate* CPageScopes::FileGate() {
     return &m_page.Files();
 }
+
+void CPageScopes::CheckBudget() {
+    m_page.CheckRequestTimeout();
+}

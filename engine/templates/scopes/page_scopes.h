@@ -84,6 +84,7 @@ public:
     CRandomState* RandomState() override { return &m_random; }
     std::size_t MaxFunctionResultBytes() override { return m_maxResultBytes; }
     const CRuntimeFileGate* FileGate() override;
+    void CheckBudget() override;
 
     // Server\MaxFunctionResultBytes as the page's set-up read it.
     void SetMaxFunctionResultBytes(std::size_t bytes) { m_maxResultBytes = bytes; }

@@ -127,12 +127,11 @@ std::string CReportTag::FormulaOf(const CTracedText& text) {
     // wrote inside an expression ("'" & URL.d & "'", a DE text) stay formula, while every
     // character a value gave, or a function computed from one, is quoted.
     const std::string& characters = text.Text();
-    const CTextOrigin& origin = text.Origin();
     std::vector<tessaro::reports::FormulaPiece> pieces;
     for (std::size_t start = 0; start < characters.size();) {
-        const bool value = origin.IsValueAt(start);
+        const bool value = text.IsValueAt(start);
         std::size_t end = start + 1;
-        while (end < characters.size() && origin.IsValueAt(end) == value) ++end;
+        while (end < characters.size() && text.IsValueAt(end) == value) ++end;
         pieces.push_back({characters.substr(start, end - start), value});
         start = end;
     }
