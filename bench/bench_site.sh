@@ -23,6 +23,8 @@ bench_cleanup() {
 # bench_engine: serves $work/docs as the root template folder; waits for the request socket.
 bench_engine() {
   "$bin/tsreg" set 'HKEY_LOCAL_MACHINE\SOFTWARE\Brendlow\Tessaro\CurrentVersion\Templates' / "$work/docs"
+  # Started by root, the engine serves as the account that owns its runtime root.
+  if [ "$(id -u)" = 0 ]; then chown -R "${BENCH_ACCOUNT:-nobody}" "$work"; fi
   "$bin/tsengine" -desktop > "$work/engine.out" 2>&1 &
   engine_pid=$!
   for _ in $(seq 1 100); do [ -S "$TESSARO_HOME/run/PIPE/Tessaro/StubToServer20" ] && break; sleep 0.1; done
