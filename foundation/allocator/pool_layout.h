@@ -105,7 +105,7 @@ struct PoolRecord {
     const void* library;
     alignas(64) Descriptor* lists[kPageKinds];
     Descriptor* freeDescriptors;
-    std::size_t total;
+    std::size_t total;                   // atomic accesses only: threads' caches change it unlocked
     pthread_mutex_t mutex;               // not recursive: owner and nesting make it so
     pthread_t owner;                     // the holding thread, 0 when free
     unsigned nesting;                    // how often the owner holds it
@@ -120,6 +120,20 @@ struct PoolRecord {
     SmallBatch batches[kSmallClasses + 1][kSmallBatches];
     unsigned batchCounts[kSmallClasses + 1];
 };
+
+inline std::size_t TotalOf(const PoolRecord* pool) {
+    return __atomic_load_n(&pool->total, __ATOMIC_RELAXED);
+}
+inline void GrowTotal(PoolRecord* pool, std::size_t bytes) {
+    __atomic_fetch_add(&pool->total, bytes, __ATOMIC_RELAXED);
+}
+inline void ShrinkTotal(PoolRecord* pool, std::size_t bytes) {
+    __atomic_fetch_sub(&pool->total, bytes, __ATOMIC_RELAXED);
+}
+// Whether `bytes` more stay within the ceiling.
+inline bool BelowCeiling(const PoolRecord* pool, std::size_t bytes) {
+    return bytes <= pool->ceiling && TotalOf(pool) <= pool->ceiling - bytes;
+}
 
 inline PoolRecord* AsRecord(TarrockPool pool) {
     return reinterpret_cast<PoolRecord*>(pool);
@@ -246,12 +260,26 @@ inline std::size_t VariableBlockSize(std::size_t n) {
     return n + kWordBytes <= kMinVariableBlock ? kMinVariableBlock : RoundUp(n + kWordBytes, kAlign);
 }
 
+// A large page waiting in a thread's cache of the default pool keeps its place in the page
+// list but is no page to anything else: its signature fails every page lookup, as a
+// released page's does, the diagnostics pass over it and the pool's total leaves it out.
+constexpr std::uint16_t kCachedLargeSignature = 0x1AC3;
+
 // Fixed blocks: a free block's second word holds a mark derived from its address.
 inline std::uintptr_t FreeFixedMark(const char* data) {
     return reinterpret_cast<std::uintptr_t>(data) ^ std::uintptr_t(0xF1EEB10C5EEDF00Dull);
 }
 inline std::size_t FixedStride(const PoolRecord* pool) {
     return RoundUp(pool->fixedSize, kAlign);
+}
+
+// Under the pool lock: whether `h`, found before the lock was taken, is still a page of `pool`.
+// Another thread may have released it meanwhile (a second free of the same block at the same
+// moment), and its region may be gone: the registry is cleared before a region is unmapped,
+// which happens under the lock of the pool that released it.
+inline bool StillPageOf(const PoolRecord* pool, PageHeader* h) {
+    return IsPageBase(h) && (__atomic_load_n(&h->signature, __ATOMIC_RELAXED) & 0xFFF8) == kPageSignature &&
+           h->pool == pool;
 }
 
 // Internal operations shared by the files of the engine.

@@ -172,6 +172,60 @@ void FlushHalfVariable(PoolRecord* pool, ThreadCache& c, unsigned list) {
     if (!intact) Report(MEM_BAD_FREE_BLOCK, pool);
 }
 
+constexpr unsigned kNoLargeList = kLargeLists;
+
+unsigned LargeList(std::size_t committed) {
+    return committed >= 2 * kSysPage && committed <= kRegion && committed % kSysPage == 0
+               ? static_cast<unsigned>(committed / kSysPage - 2)
+               : kNoLargeList;
+}
+std::size_t LargeListBytes(unsigned list) {
+    return (list + 2) * kSysPage;
+}
+
+// A page is checked before it leaves a list, as blocks are: a damaged header must not make
+// the pool hand out or release memory it does not own.
+bool LargeIntact(PoolRecord* pool, PageHeader* h, unsigned list) {
+    if ((reinterpret_cast<std::uintptr_t>(h) & (kRegion - 1)) || !IsPageBase(h)) return false;
+    return __atomic_load_n(&h->signature, __ATOMIC_RELAXED) == kCachedLargeSignature && h->pool == pool &&
+           h->committed == LargeListBytes(list) && h->mapped == kRegion && h->dataOffset == kHeaderBytes;
+}
+
+// The head of large list `list`, checked by the caller, leaves it: a page of the pool again.
+PageHeader* PopLarge(PoolRecord* pool, ThreadCache& c, unsigned list) {
+    PageHeader* h = c.largeHeads[list];
+    c.largeHeads[list] = reinterpret_cast<PageHeader*>(h->word2);
+    --c.largeCounts[list];
+    c.largeBytes -= LargeListBytes(list);
+    h->word2 = nullptr;
+    GrowTotal(pool, h->committed);
+    __atomic_store_n(&h->signature, static_cast<std::uint16_t>(kPageSignature | kLarge), __ATOMIC_RELEASE);
+    return h;
+}
+
+void AbandonLarge(ThreadCache& c, unsigned list) {
+    c.largeBytes -= LargeListBytes(list) * c.largeCounts[list];
+    c.largeHeads[list] = nullptr;
+    c.largeCounts[list] = 0;
+}
+
+// Under the pool lock: the pages of every large list are released. False when a list was
+// found damaged.
+bool ReturnAllLarge(PoolRecord* pool, ThreadCache& c) {
+    bool intact = true;
+    for (unsigned list = 0; list < kLargeLists; ++list) {
+        while (c.largeHeads[list]) {
+            if (!LargeIntact(pool, c.largeHeads[list], list)) {
+                AbandonLarge(c, list);
+                intact = false;
+                break;
+            }
+            ReleasePage(pool, PopLarge(pool, c, list), false);
+        }
+    }
+    return intact;
+}
+
 // The thread's lists, and the chains handed on between threads, go back to the pool.
 void ReturnAll(ThreadCache& c) {
     PoolRecord* pool = DefaultPoolIfExists();
@@ -180,6 +234,7 @@ void ReturnAll(ThreadCache& c) {
     LockPool(pool);
     for (unsigned k = 1; k <= kSmallClasses; ++k) intact = ReturnBlocks(pool, c, k, kEverything) && intact;
     intact = ReturnAllVariable(pool, c) && intact;
+    intact = ReturnAllLarge(pool, c) && intact;
     intact = ReturnBatches(pool) && intact;
     UnlockPool(pool);
     if (!intact) Report(MEM_BAD_FREE_BLOCK, pool);
@@ -271,6 +326,45 @@ bool KeepCachedVariable(ThreadCache& c, PageHeader* h, char* b) {
     c.variableHeads[list] = b;
     ++c.variableCounts[list];
     c.variableBytes += usable + kWordBytes;
+    return true;
+}
+
+void* TakeCachedLarge(PoolRecord* pool, std::size_t n, unsigned flags) {
+    ThreadCache& c = t_cache;
+    if ((c.state != kActive && !Activate(c)) || pool->ceiling != TARROCK_NO_CEILING) return nullptr;
+    unsigned list = LargeList(RoundUp(n + kHeaderBytes, kSysPage));
+    if (list == kNoLargeList || !c.largeHeads[list]) return nullptr;
+    if (!LargeIntact(pool, c.largeHeads[list], list)) {
+        AbandonLarge(c, list);
+        Report(MEM_BAD_FREE_BLOCK, pool);
+        return nullptr;
+    }
+    char* data = reinterpret_cast<char*>(PopLarge(pool, c, list)) + kHeaderBytes;
+    if (flags & TARROCK_ZERO_INIT) std::memset(data, 0, n);
+    return data;
+}
+
+bool KeepCachedLarge(PoolRecord* pool, PageHeader* h, char* b) {
+    ThreadCache& c = t_cache;
+    if ((c.state != kActive && !Activate(c)) || pool->ceiling != TARROCK_NO_CEILING) return false;
+    // The page's sizes change only by a resize of its live block, which the freeing caller owns.
+    if (h->pool != pool || b != reinterpret_cast<char*>(h) + kHeaderBytes || h->dataOffset != kHeaderBytes ||
+        h->mapped != kRegion)
+        return false;
+    std::size_t committed = h->committed;
+    unsigned list = LargeList(committed);
+    if (list == kNoLargeList || c.largeCounts[list] >= kLargeLimit || c.largeBytes + committed > kMostLargeBytes)
+        return false;
+    // Two threads freeing the same block at once: only one of them takes the page.
+    auto live = static_cast<std::uint16_t>(kPageSignature | kLarge);
+    if (!__atomic_compare_exchange_n(&h->signature, &live, kCachedLargeSignature, false, __ATOMIC_ACQ_REL,
+                                     __ATOMIC_RELAXED))
+        return false;
+    ShrinkTotal(pool, committed);
+    h->word2 = reinterpret_cast<char*>(c.largeHeads[list]);
+    c.largeHeads[list] = h;
+    ++c.largeCounts[list];
+    c.largeBytes += committed;
     return true;
 }
 

@@ -8,6 +8,10 @@
 // the pool's check, walk and pointer checks stay exact without visiting other threads, and
 // a second free of a cached block is refused at once.
 //
+// Large pages of one region are kept too: a kept page is no page to anything else (its
+// signature fails every lookup, as a released page's does, and the pool's total leaves it
+// out) until a request of its size takes it again.
+//
 // TakeCached and KeepCached are the common case, inline in every entry point: a list that
 // can serve, a block that passes every check of the locked road. Anything else (a thread's
 // first use, an empty or full list, a damaged list, a block that is no live one) falls to
@@ -70,6 +74,12 @@ inline unsigned KeepingList(std::size_t size) {
     return size <= kLargestClass && size % kAlign == 0 ? kTables.keeping[size / kAlign] : kNoList;
 }
 
+// Large pages of one region (8 to 64 KB committed) are kept by their committed size, a few
+// of each and at most about 256 KB a thread, and serve only requests of exactly that size.
+constexpr unsigned kLargeLists = kRegion / kSysPage - 1;  // index = committed / 4 KB - 2
+constexpr unsigned kLargeLimit = 4;
+constexpr std::size_t kMostLargeBytes = std::size_t(256) << 10;
+
 struct ThreadCache {
     char* heads[kSmallClasses + 1];  // index = class, linked through each block's first word
     std::uint16_t counts[kSmallClasses + 1];
@@ -77,6 +87,9 @@ struct ThreadCache {
     char* variableHeads[kVariableLists];
     std::uint8_t variableCounts[kVariableLists];
     std::size_t variableBytes;
+    PageHeader* largeHeads[kLargeLists];  // linked through each page header's second word
+    std::uint8_t largeCounts[kLargeLists];
+    std::size_t largeBytes;
 };
 
 // Constant-initialised and in the static TLS block: reaching it never allocates, which
@@ -160,6 +173,17 @@ bool KeepCachedVariable(cache::ThreadCache& c, PageHeader* h, char* b);
     return true;
 }
 
+// The block of a large page of the default pool for a request n above its large threshold,
+// from the calling thread's list of pages of its committed size; null when there is none
+// (nothing changed, or a damaged list reported and given up). While the pool has a ceiling
+// the cache keeps and gives no pages.
+void* TakeCachedLarge(PoolRecord* pool, std::size_t n, unsigned flags);
+
+// Takes `b`, the block of the large page `h` of the default pool, into the calling thread's
+// cache; false when the page is of no size kept, its list is full, or `b` is no live block
+// (the caller then releases the page, or reports).
+bool KeepCachedLarge(PoolRecord* pool, PageHeader* h, char* b);
+
 // The whole road: TakeCached, then the thread's first use, a refill under the pool lock,
 // or the report of a damaged list. Null when the cache cannot serve and the caller must
 // take the locked road (which then reports or falls back as it always did).
@@ -171,8 +195,8 @@ void* CachedAllocate(PoolRecord* pool, std::size_t n, unsigned flags);
 // reports a bad pointer).
 bool CachedRelease(PoolRecord* pool, PageHeader* h, char* b);
 
-// Gives the calling thread's cached blocks, and the chains handed on between threads, back
-// to the default pool.
+// Gives the calling thread's cached blocks and pages, and the chains handed on between
+// threads, back to the default pool.
 void FlushThreadCache();
 
 }  // namespace tessaro::allocator
