@@ -127,10 +127,16 @@ TEST_F(LargePageCacheTest, AnEndingThreadsPagesGoBack) {
 // the caller alike.
 TEST_F(LargePageCacheTest, PagesBeyondTheCachesBoundAreReleased) {
     std::thread([this] {
-        std::size_t before = TarrockPoolSize(pool_);
         std::vector<void*> blocks;
-        for (int i = 0; i < 40; ++i) blocks.push_back(Alloc(30000));
-        for (void* p : blocks) EXPECT_EQ(TarrockFree(p), 1);
+        auto allocateAndFree = [&] {
+            blocks.clear();
+            for (int i = 0; i < 40; ++i) blocks.push_back(Alloc(30000));
+            for (void* p : blocks) EXPECT_EQ(TarrockFree(p), 1);
+        };
+        // The first round may count a page of descriptors into the total for good.
+        allocateAndFree();
+        std::size_t before = TarrockPoolSize(pool_);
+        allocateAndFree();
         EXPECT_EQ(TarrockPoolSize(pool_), before);
         for (void* p : blocks) ExpectGone(p);
     }).join();
@@ -173,6 +179,11 @@ TEST_F(LargePageCacheTest, ACeilingStopsTheCache) {
         ~Lifted() { TarrockSetCeiling(pool, TARROCK_NO_CEILING); }
     };
     std::thread([this] {
+        // Free descriptors for the pages below: a first use of a page of descriptors would
+        // count into the total. (Pages beyond a region are never kept.)
+        std::vector<void*> spare;
+        for (int i = 0; i < 4; ++i) spare.push_back(Alloc(100000));
+        for (void* q : spare) ASSERT_EQ(TarrockFree(q), 1);
         void* p = Alloc(50000);
         ASSERT_EQ(TarrockFree(p), 1);
         std::size_t size = TarrockPoolSize(pool_);

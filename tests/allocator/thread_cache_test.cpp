@@ -11,12 +11,17 @@
 #include <thread>
 
 #include "foundation/allocator/pool_layout.h"
+#include "foundation/allocator/thread_cache.h"
 #include "tests/allocator/allocator_fixture.h"
 
 namespace allocator_test {
 namespace {
 
 using tessaro::allocator::kSmallCached;
+using tessaro::allocator::kSmallLimit;
+using tessaro::allocator::kWordBytes;
+using tessaro::allocator::cache::KeepingList;
+using tessaro::allocator::cache::kNoList;
 using tessaro::allocator::kSmallFree;
 using tessaro::allocator::LoadState;
 
@@ -235,9 +240,20 @@ TEST_F(ThreadCacheTest, HeapMinimizeEmptiesTheCallersCache) {
 // link is followed, and the pool hands out good blocks instead of the bad address.
 TEST_F(ThreadCacheTest, ADamagedCacheListIsReportedAndNotFollowed) {
     std::thread([this] {
+        std::vector<char*> larger;
         for (std::size_t n : {std::size_t(40), std::size_t(1000)})
             for (std::uintptr_t garbage : {std::uintptr_t(0x4141414141414141), std::uintptr_t(8)}) {
+                // A variable block the pool made larger than its size (the remainder too small to
+                // split off) is not cached, and the write below would then hit the page's own list.
                 auto* p = static_cast<char*>(Alloc(n));
+                auto uncached = [](char* b) {
+                    return KeepingList(static_cast<std::size_t>(TarrockSizeOf(b)) + kWordBytes) == kNoList;
+                };
+                while (n >= kSmallLimit && uncached(p)) {
+                    ASSERT_LT(larger.size(), 64u);
+                    larger.push_back(p);
+                    p = static_cast<char*>(Alloc(n));
+                }
                 auto* keep = static_cast<char*>(Alloc(n));
                 TarrockFree(p);
                 std::memcpy(p, &garbage, sizeof garbage);
@@ -250,6 +266,7 @@ TEST_F(ThreadCacheTest, ADamagedCacheListIsReportedAndNotFollowed) {
                 EXPECT_NE(next, p);
                 for (char* q : {p, keep, next}) EXPECT_EQ(TarrockFree(q), 1);
             }
+        for (char* q : larger) EXPECT_EQ(TarrockFree(q), 1);
     }).join();
     EXPECT_EQ(TarrockCheckPool(pool_), 1);
 }
