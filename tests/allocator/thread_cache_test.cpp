@@ -25,6 +25,12 @@ using tessaro::allocator::cache::kNoList;
 using tessaro::allocator::kSmallFree;
 using tessaro::allocator::LoadState;
 
+// A variable block the pool made larger than its size (the remainder too small to split off)
+// is no block of a size the cache keeps.
+bool Uncached(void* b, std::size_t n) {
+    return n >= kSmallLimit && KeepingList(static_cast<std::size_t>(TarrockSizeOf(b)) + kWordBytes) == kNoList;
+}
+
 // Every small class, from the smallest request to the largest small one.
 constexpr std::size_t kSmallSizes[] = {1, 15, 16, 31, 47, 100, 127, 200, 239, 254};
 // Small and variable requests up to the large threshold: all of them are cached.
@@ -243,13 +249,9 @@ TEST_F(ThreadCacheTest, ADamagedCacheListIsReportedAndNotFollowed) {
         std::vector<char*> larger;
         for (std::size_t n : {std::size_t(40), std::size_t(1000)})
             for (std::uintptr_t garbage : {std::uintptr_t(0x4141414141414141), std::uintptr_t(8)}) {
-                // A variable block the pool made larger than its size (the remainder too small to
-                // split off) is not cached, and the write below would then hit the page's own list.
+                // An uncached block would leave the write below on the page's own list.
                 auto* p = static_cast<char*>(Alloc(n));
-                auto uncached = [](char* b) {
-                    return KeepingList(static_cast<std::size_t>(TarrockSizeOf(b)) + kWordBytes) == kNoList;
-                };
-                while (n >= kSmallLimit && uncached(p)) {
+                while (Uncached(p, n)) {
                     ASSERT_LT(larger.size(), 64u);
                     larger.push_back(p);
                     p = static_cast<char*>(Alloc(n));
@@ -272,8 +274,14 @@ TEST_F(ThreadCacheTest, ADamagedCacheListIsReportedAndNotFollowed) {
 }
 
 TEST_F(ThreadCacheTest, ZeroFilledBlocksComeCleanOutOfTheCache) {
+    std::vector<void*> larger;
     for (std::size_t n : kCachedSizes) {
         auto* dirty = static_cast<unsigned char*>(Alloc(n));
+        while (Uncached(dirty, n)) {
+            ASSERT_LT(larger.size(), 64u);
+            larger.push_back(dirty);
+            dirty = static_cast<unsigned char*>(Alloc(n));
+        }
         std::memset(dirty, 0xEE, n);
         TarrockFree(dirty);
         auto* clean = static_cast<unsigned char*>(TarrockAlloc(pool_, n, TARROCK_ZERO_INIT));
@@ -281,6 +289,7 @@ TEST_F(ThreadCacheTest, ZeroFilledBlocksComeCleanOutOfTheCache) {
         for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(clean[i], 0) << n;
         TarrockFree(clean);
     }
+    for (void* q : larger) EXPECT_EQ(TarrockFree(q), 1);
 }
 
 // Blocks handed from the threads that make them to the threads that free them.
