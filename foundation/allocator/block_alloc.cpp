@@ -68,7 +68,7 @@ void* AllocateLarge(PoolRecord* pool, std::size_t n, std::size_t offset, unsigne
 }
 
 std::size_t ShrinkLocked(PoolRecord* pool) {
-    std::size_t before = pool->total;
+    std::size_t before = TotalOf(pool);
     for (unsigned kind : {kVariable, kFixed, kVariableReserved}) {
         bool refused = false;
         while (!refused) {
@@ -86,7 +86,7 @@ std::size_t ShrinkLocked(PoolRecord* pool) {
         }
         if (refused) break;
     }
-    return before - pool->total;
+    return before - TotalOf(pool);
 }
 
 }  // namespace
@@ -163,7 +163,7 @@ void* AllocateLocked(PoolRecord* pool, std::size_t n, unsigned flags, unsigned* 
     }
     if (void* b = AllocateVariableLocked(pool, n, flags, failure)) return b;
     std::size_t needed = RoundUp(VariableBlockSize(n), kSysPage);
-    if (needed > pool->ceiling || pool->total > pool->ceiling - needed) {
+    if (!BelowCeiling(pool, needed)) {
         *failure = MEM_EXCEEDED_CEILING;
         return nullptr;
     }
@@ -239,10 +239,14 @@ void* TarrockAlloc(TarrockPool handle, std::size_t n, unsigned flags) {
         Report(MEM_BLOCK_TOO_BIG, pool);
         return nullptr;
     }
-    // Small and variable blocks of the default pool come from the thread's own cache,
-    // without the lock.
-    if (pool == DefaultPoolIfExists() && (n < kSmallLimit || n <= pool->largeThreshold)) {
-        if (void* b = CachedAllocate(pool, n, flags)) return b;
+    // Blocks of the default pool come from the thread's own cache, without the lock.
+    if (pool == DefaultPoolIfExists()) {
+        if (n < kSmallLimit || n <= pool->largeThreshold) {
+            if (void* b = TakeCached(pool, n, flags)) return b;
+            if (void* b = CachedAllocate(pool, n, flags)) return b;
+        } else if (void* b = TakeCachedLarge(pool, n, flags)) {
+            return b;
+        }
     }
     // A retry starts from the top under the lock: nothing read before the handler ran
     // (which may have changed the pool) is used again.

@@ -64,7 +64,7 @@ void FreeVariable(PoolRecord* pool, PageHeader* h, char* b) {
 
 // False when `b` is no live block of the page.
 bool ReleaseBlockLocked(PoolRecord* pool, PageHeader* h, char* b) {
-    if ((h->signature & 0xFFF8) != kPageSignature || LiveBlockSize(h, b) == 0) return false;
+    if (!StillPageOf(pool, h) || LiveBlockSize(h, b) == 0) return false;
     switch (KindOf(h)) {
         case kSmall:
             FreeSmall(pool, h, b);
@@ -76,9 +76,16 @@ bool ReleaseBlockLocked(PoolRecord* pool, PageHeader* h, char* b) {
         case kVariableReserved:
             FreeVariable(pool, h, b);
             break;
-        case kLarge:
+        case kLarge: {
+            // A thread's cache may take the page at this moment (a second free of its block
+            // from another thread): only one of them gets it.
+            auto live = static_cast<std::uint16_t>(kPageSignature | kLarge);
+            if (!__atomic_compare_exchange_n(&h->signature, &live, std::uint16_t(0), false, __ATOMIC_ACQ_REL,
+                                             __ATOMIC_RELAXED))
+                return false;
             ReleasePage(pool, h, false);
             break;
+        }
         default:
             return false;
     }
@@ -90,6 +97,7 @@ bool ReleaseBlockLocked(PoolRecord* pool, PageHeader* h, char* b) {
 using namespace tessaro::allocator;
 
 int TarrockFree(void* p) {
+    if (p && KeepCached(p)) return 1;
     PageHeader* h = p ? FindPage(p) : nullptr;
     if (!h) {
         Report(MEM_BAD_POINTER, nullptr);
@@ -97,9 +105,10 @@ int TarrockFree(void* p) {
     }
     PoolRecord* pool = h->pool;
     unsigned kind = KindOf(h);
-    if ((kind == kSmall || kind == kVariable) && pool == DefaultPoolIfExists() &&
-        CachedRelease(pool, h, static_cast<char*>(p)))
-        return 1;
+    if (pool == DefaultPoolIfExists()) {
+        if ((kind == kSmall || kind == kVariable) && CachedRelease(pool, h, static_cast<char*>(p))) return 1;
+        if (kind == kLarge && KeepCachedLarge(pool, h, static_cast<char*>(p))) return 1;
+    }
     LockPool(pool);
     bool done = ReleaseBlockLocked(pool, h, static_cast<char*>(p));
     UnlockPool(pool);

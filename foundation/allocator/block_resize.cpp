@@ -71,7 +71,7 @@ bool ResizeVariableInPlace(PageHeader* h, char* b, std::size_t wanted) {
 enum class Outcome { InPlace, Move, Bad, TooBig };
 
 Outcome ResizeLocked(PoolRecord* pool, PageHeader* h, char* b, std::size_t m, unsigned flags, std::size_t* copy) {
-    std::size_t usable = LiveBlockSize(h, b);
+    std::size_t usable = StillPageOf(pool, h) ? LiveBlockSize(h, b) : 0;
     if (usable == 0) return Outcome::Bad;
     bool inPlaceOnly = (flags & TARROCK_RESIZE_IN_PLACE) != 0;
     switch (KindOf(h)) {
@@ -102,14 +102,14 @@ Outcome ResizeLocked(PoolRecord* pool, PageHeader* h, char* b, std::size_t m, un
             if (committed > h->mapped) return Outcome::Move;
             if (committed > h->committed) {
                 std::size_t more = committed - h->committed;
-                if (more > pool->ceiling || pool->total > pool->ceiling - more) return Outcome::Move;
-                pool->total += more;
+                if (!BelowCeiling(pool, more)) return Outcome::Move;
+                GrowTotal(pool, more);
                 // A reused region still holds what its last page left there.
                 if (flags & TARROCK_ZERO_INIT) std::memset(b + usable, 0, committed - h->committed);
             } else if (committed < h->committed) {
                 char* base = reinterpret_cast<char*>(h);
                 tessaro::platform::DiscardPages(base + committed, h->committed - committed);
-                pool->total -= h->committed - committed;
+                ShrinkTotal(pool, h->committed - committed);
             }
             h->committed = committed;
             return Outcome::InPlace;
@@ -169,14 +169,15 @@ void* TarrockRealloc(void* p, std::size_t m, unsigned flags) {
 
 std::ptrdiff_t TarrockSizeOf(void* p) {
     PageHeader* h = p ? FindPage(p) : nullptr;
+    PoolRecord* pool = h ? h->pool : nullptr;
     std::size_t usable = 0;
     if (h) {
-        LockPool(h->pool);
-        usable = LiveBlockSize(h, static_cast<char*>(p));
-        UnlockPool(h->pool);
+        LockPool(pool);
+        usable = StillPageOf(pool, h) ? LiveBlockSize(h, static_cast<char*>(p)) : 0;
+        UnlockPool(pool);
     }
     if (usable == 0) {
-        Report(MEM_BAD_POINTER, h ? h->pool : nullptr);
+        Report(MEM_BAD_POINTER, pool);
         return -1;
     }
     return static_cast<std::ptrdiff_t>(usable);

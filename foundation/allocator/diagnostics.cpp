@@ -60,7 +60,9 @@ bool ForEachBlock(PageHeader* h, Visit visit) {
             return b == h->word2;
         }
         case kLarge:
-            visit(Block{base + h->dataOffset, h->committed - h->dataOffset, true, false});
+            // A page kept in a thread's cache shows nothing, as a released page does.
+            if (__atomic_load_n(&h->signature, __ATOMIC_RELAXED) != kCachedLargeSignature)
+                visit(Block{base + h->dataOffset, h->committed - h->dataOffset, true, false});
             return true;
         default:
             return false;
@@ -83,7 +85,9 @@ bool ListEnds(char* head, Next next, char* end) {
 bool PageSane(PoolRecord* pool, Descriptor* d, unsigned kind) {
     PageHeader* h = d->page;
     if (!h || !IsPageBase(h)) return false;
-    return h->signature == (kPageSignature | kind) && h->descriptor == d && h->pool == pool &&
+    std::uint16_t signature = __atomic_load_n(&h->signature, __ATOMIC_RELAXED);
+    bool known = signature == (kPageSignature | kind) || (kind == kLarge && signature == kCachedLargeSignature);
+    return known && h->descriptor == d && h->pool == pool &&
            h->committed % kSysPage == 0 && h->committed <= h->mapped && d->kind == (0x8000 | (kind << 12));
 }
 
@@ -131,6 +135,22 @@ bool CheckSmallLists(PoolRecord* pool) {
     return true;
 }
 
+// Each chain handed on between threads' caches holds exactly its count of cached blocks.
+bool CheckBatches(PoolRecord* pool) {
+    for (unsigned k = 1; k <= kSmallClasses; ++k) {
+        if (pool->batchCounts[k] > kSmallBatches) return false;
+        for (unsigned i = 0; i < pool->batchCounts[k]; ++i) {
+            const SmallBatch& batch = pool->batches[k][i];
+            char* b = batch.head;
+            unsigned seen = 0;
+            for (; b && seen < batch.count; ++seen, b = NextLink(b))
+                if (!cache::SmallIntact(pool, b, k)) return false;
+            if (b || seen != batch.count) return false;
+        }
+    }
+    return true;
+}
+
 // 0 good, else the code of the fault.
 unsigned CheckLocked(PoolRecord* pool) {
     for (unsigned kind = 0; kind < kPageKinds; ++kind) {
@@ -148,7 +168,8 @@ unsigned CheckLocked(PoolRecord* pool) {
                     return true;
                 }))
                 return MEM_BAD_BLOCK;
-            if (live != h->inUse) return MEM_BAD_BLOCK;
+            // A large page's one block is in use, live or kept in a thread's cache meanwhile.
+            if (kind == kLarge ? h->inUse != 1 : live != h->inUse) return MEM_BAD_BLOCK;
             if ((kind == kVariable || kind == kVariableReserved) && !CheckVariableFreeList(h, free))
                 return MEM_BAD_FREE_BLOCK;
             if (kind == kFixed && !CheckFixedFreeList(pool, h)) return MEM_BAD_FREE_BLOCK;
@@ -156,7 +177,7 @@ unsigned CheckLocked(PoolRecord* pool) {
             if (++guard > (std::size_t(1) << 32)) return MEM_BAD_BLOCK;
         } while (d != head);
     }
-    return CheckSmallLists(pool) ? 0u : unsigned(MEM_BAD_FREE_BLOCK);
+    return CheckSmallLists(pool) && CheckBatches(pool) ? 0u : unsigned(MEM_BAD_FREE_BLOCK);
 }
 
 void FillInfo(PoolRecord* pool, TarrockPoolInfoRecord* info) {
@@ -200,11 +221,12 @@ int TarrockCheckPointer(TarrockPool handle, void* p) {
     if (handle && AsRecord(handle) != pool) return 0;
     int result = 0;
     LockPool(pool);
-    ForEachBlock(h, [&](const Block& b) {
-        if (b.data != p) return true;
-        result = b.live ? 1 : -1;
-        return false;
-    });
+    if (StillPageOf(pool, h))
+        ForEachBlock(h, [&](const Block& b) {
+            if (b.data != p) return true;
+            result = b.live ? 1 : -1;
+            return false;
+        });
     UnlockPool(pool);
     return result;
 }

@@ -102,10 +102,6 @@ ThreadSlot* FindSlot(long thread) {
 
 }  // namespace
 
-bool PoolValid(const PoolRecord* pool) {
-    return pool && reinterpret_cast<std::uintptr_t>(pool) >= 0x10000 && pool->signature == kPoolSignature;
-}
-
 int Report(unsigned code, PoolRecord* pool) {
     LockLibrary();
     TarrockErrorHandler handler = g_handler;

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "foundation/allocator/pool_layout.h"
+#include "foundation/allocator/thread_cache.h"
 
 namespace tessaro::allocator {
 
@@ -34,6 +35,15 @@ void* TryDefault(std::size_t n, unsigned flags) {
     return TarrockAlloc(AsPool(pool), n ? n : 1, flags | DefaultZeroFlag(pool));
 }
 
+// The common case of TryDefault, as TarrockAlloc begins it: the default pool exists and
+// the thread's list for the size serves. It calls nothing, so the entry points that try
+// it first need no frame of their own when it succeeds.
+[[gnu::always_inline]] inline void* FromThreadCache(std::size_t n) {
+    PoolRecord* pool = DefaultPoolIfExists();
+    if (!pool || n - 1 >= pool->largeThreshold || pool->signature != kPoolSignature) return nullptr;
+    return TakeCached(pool, n, DefaultZeroFlag(pool));
+}
+
 void* TryDefaultAligned(std::size_t alignment, std::size_t n) {
     if (alignment <= kAlign) return TryDefault(n, 0);
     if (alignment > kMaxAlignment || n > kMaxRequest) return nullptr;
@@ -42,20 +52,29 @@ void* TryDefaultAligned(std::size_t alignment, std::size_t n) {
     return AllocateAligned(pool, alignment, n ? n : 1);
 }
 
-}  // namespace
-
-void* HeapMalloc(std::size_t n) {
+[[gnu::noinline]] void* MallocRetrying(std::size_t n) {
     for (;;) {
         if (void* p = TryDefault(n, 0)) return p;
         if (!(g_newMode && g_newHandler && g_newHandler(n))) return Fail();
     }
 }
 
-void HeapFree(void* p) {
-    if (!p) return;
+[[gnu::noinline]] void FreeKeepingErrno(void* p) {
     int saved = errno;
     TarrockFree(p);
     errno = saved;
+}
+
+}  // namespace
+
+void* HeapMalloc(std::size_t n) {
+    if (void* p = FromThreadCache(n)) return p;
+    return MallocRetrying(n);
+}
+
+void HeapFree(void* p) {
+    if (!p || KeepCached(p)) return;
+    FreeKeepingErrno(p);
 }
 
 void* HeapCalloc(std::size_t count, std::size_t size) {
@@ -139,7 +158,9 @@ void* HeapExpand(void* p, std::size_t n) {
     return TarrockRealloc(p, n ? n : 1, TARROCK_RESIZE_IN_PLACE);
 }
 
-void* HeapNew(std::size_t n, bool nothrow) {
+namespace {
+
+[[gnu::noinline]] void* NewRetrying(std::size_t n, bool nothrow) {
     for (;;) {
         if (void* p = TryDefault(n, 0)) return p;
         if (g_newHandler) {
@@ -160,6 +181,13 @@ void* HeapNew(std::size_t n, bool nothrow) {
     }
     if (nothrow) return nullptr;
     throw CTarrockMemoryException();
+}
+
+}  // namespace
+
+void* HeapNew(std::size_t n, bool nothrow) {
+    if (void* p = FromThreadCache(n)) return p;
+    return NewRetrying(n, nothrow);
 }
 
 void* HeapNewAligned(std::size_t n, std::size_t alignment, bool nothrow) {

@@ -23,7 +23,6 @@ LibraryRecord g_library = {nullptr, 0, false};
 pthread_mutex_t g_libraryLock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
 pthread_mutex_t g_creationLock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
 pthread_mutex_t g_defaultPoolLock = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
-PoolRecord* g_defaultPool = nullptr;  // read without a lock: atomic accesses only
 constexpr unsigned kDefaultPoolFlags = TARROCK_SERIALIZED;
 constexpr unsigned kDefaultFixedSize = 16;
 
@@ -99,18 +98,14 @@ void UnlinkPool(PoolRecord* pool) {
     UnlockLibrary();
 }
 
-PoolRecord* DefaultPoolIfExists() {
-    return __atomic_load_n(&g_defaultPool, __ATOMIC_ACQUIRE);
-}
+DefaultPoolSlot g_defaultPool = {nullptr};
 
-PoolRecord* DefaultPool() {
-    PoolRecord* pool = DefaultPoolIfExists();
-    if (pool) return pool;
+PoolRecord* CreateDefaultPool() {
     pthread_mutex_lock(&g_defaultPoolLock);
-    pool = DefaultPoolIfExists();
+    PoolRecord* pool = DefaultPoolIfExists();
     if (!pool) {
         pool = AsRecord(TarrockCreatePool(kDefaultFixedSize, 0, kDefaultPoolFlags));
-        __atomic_store_n(&g_defaultPool, pool, __ATOMIC_RELEASE);
+        __atomic_store_n(&g_defaultPool.pool, pool, __ATOMIC_RELEASE);
     }
     pthread_mutex_unlock(&g_defaultPoolLock);
     return pool;

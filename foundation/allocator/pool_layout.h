@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "foundation/allocator/region_registry.h"
 #include "foundation/allocator/tarrock.h"
 
 namespace tessaro::allocator {
@@ -84,19 +85,27 @@ struct PageHeader {
 };
 static_assert(offsetof(PageHeader, dataOffset) + sizeof(std::uint32_t) <= 60);
 
+constexpr unsigned kSmallBatches = 8;
+struct SmallBatch {
+    char* head;  // linked through each block's first word, the last link null
+    unsigned count;
+};
+
 struct PoolRecord {
-    Descriptor* lists[kPageKinds];
-    Descriptor* freeDescriptors;
+    // Read by every allocation from a thread's cache and seldom written: a cache line apart
+    // from what every page made or released and every refill writes under the lock.
     std::uint16_t signature;
     std::uint16_t flags;
     unsigned fixedSize;
     unsigned pageSize;
     unsigned largeThreshold;
-    std::size_t total;
     std::size_t floor;
     std::size_t ceiling;
     PoolRecord* next;
     const void* library;
+    alignas(64) Descriptor* lists[kPageKinds];
+    Descriptor* freeDescriptors;
+    std::size_t total;                   // atomic accesses only: threads' caches change it unlocked
     pthread_mutex_t mutex;               // not recursive: owner and nesting make it so
     pthread_t owner;                     // the holding thread, 0 when free
     unsigned nesting;                    // how often the owner holds it
@@ -105,7 +114,26 @@ struct PoolRecord {
     char* descriptorNext;                // carving cursor of the newest descriptor region
     char* descriptorEnd;
     char* descriptorCounted;  // end of the part counted in the total
+    // Default pool: chains of small blocks that a thread's full cache list handed on, for the
+    // next thread whose list of that class runs empty. Their blocks stay cached (lent out in
+    // their pages), so neither hand-over touches them one by one under the lock.
+    SmallBatch batches[kSmallClasses + 1][kSmallBatches];
+    unsigned batchCounts[kSmallClasses + 1];
 };
+
+inline std::size_t TotalOf(const PoolRecord* pool) {
+    return __atomic_load_n(&pool->total, __ATOMIC_RELAXED);
+}
+inline void GrowTotal(PoolRecord* pool, std::size_t bytes) {
+    __atomic_fetch_add(&pool->total, bytes, __ATOMIC_RELAXED);
+}
+inline void ShrinkTotal(PoolRecord* pool, std::size_t bytes) {
+    __atomic_fetch_sub(&pool->total, bytes, __ATOMIC_RELAXED);
+}
+// Whether `bytes` more stay within the ceiling.
+inline bool BelowCeiling(const PoolRecord* pool, std::size_t bytes) {
+    return bytes <= pool->ceiling && TotalOf(pool) <= pool->ceiling - bytes;
+}
 
 inline PoolRecord* AsRecord(TarrockPool pool) {
     return reinterpret_cast<PoolRecord*>(pool);
@@ -232,6 +260,11 @@ inline std::size_t VariableBlockSize(std::size_t n) {
     return n + kWordBytes <= kMinVariableBlock ? kMinVariableBlock : RoundUp(n + kWordBytes, kAlign);
 }
 
+// A large page waiting in a thread's cache of the default pool keeps its place in the page
+// list but is no page to anything else: its signature fails every page lookup, as a
+// released page's does, the diagnostics pass over it and the pool's total leaves it out.
+constexpr std::uint16_t kCachedLargeSignature = 0x1AC3;
+
 // Fixed blocks: a free block's second word holds a mark derived from its address.
 inline std::uintptr_t FreeFixedMark(const char* data) {
     return reinterpret_cast<std::uintptr_t>(data) ^ std::uintptr_t(0xF1EEB10C5EEDF00Dull);
@@ -240,13 +273,30 @@ inline std::size_t FixedStride(const PoolRecord* pool) {
     return RoundUp(pool->fixedSize, kAlign);
 }
 
+// Under the pool lock: whether `h`, found before the lock was taken, is still a page of `pool`.
+// Another thread may have released it meanwhile (a second free of the same block at the same
+// moment), and its region may be gone: the registry is cleared before a region is unmapped,
+// which happens under the lock of the pool that released it.
+inline bool StillPageOf(const PoolRecord* pool, PageHeader* h) {
+    return IsPageBase(h) && (__atomic_load_n(&h->signature, __ATOMIC_RELAXED) & 0xFFF8) == kPageSignature &&
+           h->pool == pool;
+}
+
 // Internal operations shared by the files of the engine.
 // Error dispatch: non-zero asks the caller to retry.
 int Report(unsigned code, PoolRecord* pool);
-bool PoolValid(const PoolRecord* pool);
+inline bool PoolValid(const PoolRecord* pool) {
+    return pool && reinterpret_cast<std::uintptr_t>(pool) >= 0x10000 && pool->signature == kPoolSignature;
+}
 // The page of a block the allocator handed out, or null (nothing is read before the
 // region registry confirms the address).
-PageHeader* FindPage(const void* p);
+inline PageHeader* FindPage(const void* p) {
+    char* base = PageBase(p);
+    if (!IsPageBase(base)) return nullptr;
+    PageHeader* h = HeaderOf(base);
+    if ((__atomic_load_n(&h->signature, __ATOMIC_RELAXED) & 0xFFF8) != kPageSignature) return nullptr;
+    return h;
+}
 PageHeader* CreatePage(PoolRecord* pool, unsigned kind, std::size_t size, unsigned* failure);
 bool ReleasePage(PoolRecord* pool, PageHeader* page, bool floorTest);
 void* AllocateLocked(PoolRecord* pool, std::size_t n, unsigned flags, unsigned* failure);
@@ -258,8 +308,21 @@ void* AllocateVariableLocked(PoolRecord* pool, std::size_t n, unsigned flags, un
 bool ReleaseBlockLocked(PoolRecord* pool, PageHeader* h, char* b);
 void* AllocateFixedLocked(PoolRecord* pool, unsigned* failure);
 void* AllocateAligned(PoolRecord* pool, std::size_t alignment, std::size_t n);
-PoolRecord* DefaultPool();
-PoolRecord* DefaultPoolIfExists();
+// Null until the first allocation made it; written once, read without a lock by every
+// allocation and free, so it has a cache line to itself (a lock or counter beside it would
+// make each of them wait for that line).
+struct alignas(64) DefaultPoolSlot {
+    PoolRecord* pool;
+};
+extern DefaultPoolSlot g_defaultPool;
+inline PoolRecord* DefaultPoolIfExists() {
+    return __atomic_load_n(&g_defaultPool.pool, __ATOMIC_ACQUIRE);
+}
+PoolRecord* CreateDefaultPool();
+inline PoolRecord* DefaultPool() {
+    PoolRecord* pool = DefaultPoolIfExists();
+    return pool ? pool : CreateDefaultPool();
+}
 // Library record: pool list and lock.
 void LockLibrary();
 void UnlockLibrary();

@@ -38,7 +38,7 @@ Descriptor* TakeDescriptor(PoolRecord* pool, unsigned* failure) {
     // The total counts descriptor memory a system page at a time, as it is first used.
     while (pool->descriptorNext > pool->descriptorCounted) {
         pool->descriptorCounted += kSysPage;
-        pool->total += kSysPage;
+        GrowTotal(pool, kSysPage);
     }
     return d;
 }
@@ -110,18 +110,10 @@ void FormatFixedPage(PageHeader* h, char* base, std::size_t stride) {
 
 }  // namespace
 
-PageHeader* FindPage(const void* p) {
-    char* base = PageBase(p);
-    if (!IsPageBase(base)) return nullptr;
-    PageHeader* h = HeaderOf(base);
-    if ((h->signature & 0xFFF8) != kPageSignature) return nullptr;
-    return h;
-}
-
 PageHeader* CreatePage(PoolRecord* pool, unsigned kind, std::size_t size, unsigned* failure) {
     std::size_t committed = RoundUp(size, kSysPage);
     if (kind != kLarge && committed > kRegion) committed = kRegion;
-    if (committed > pool->ceiling || pool->total > pool->ceiling - committed) {
+    if (!BelowCeiling(pool, committed)) {
         *failure = MEM_EXCEEDED_CEILING;
         return nullptr;
     }
@@ -168,22 +160,20 @@ PageHeader* CreatePage(PoolRecord* pool, unsigned kind, std::size_t size, unsign
             break;
     }
     InsertAtHead(pool->lists[kind], d);
-    pool->total += committed;
+    GrowTotal(pool, committed);
     // Published last: until the signature is there, the page is nobody's.
     __atomic_store_n(&h->signature, static_cast<std::uint16_t>(kPageSignature | kind), __ATOMIC_RELEASE);
     return h;
 }
 
 bool ReleasePage(PoolRecord* pool, PageHeader* h, bool floorTest) {
-    if (floorTest && pool->total - h->committed < pool->floor) return false;
+    if (floorTest && TotalOf(pool) - h->committed < pool->floor) return false;
     Descriptor* d = h->descriptor;
-    Unlink(pool->lists[KindOf(h)], d);
+    Unlink(pool->lists[(d->kind >> 12) & 7u], d);  // the signature may be cleared already
     ReturnDescriptor(pool, d);
-    pool->total -= h->committed;
-    h->signature = 0;
-    char* base = reinterpret_cast<char*>(h);
-    UnregisterPageBase(base);
-    GiveRegion(base, h->mapped);
+    ShrinkTotal(pool, h->committed);
+    __atomic_store_n(&h->signature, std::uint16_t(0), __ATOMIC_RELAXED);
+    GiveRegion(reinterpret_cast<char*>(h), h->mapped);
     return true;
 }
 

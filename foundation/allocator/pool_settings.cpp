@@ -77,7 +77,7 @@ std::size_t TarrockSetFloor(TarrockPool handle, std::size_t bytes) {
 std::size_t TarrockSetCeiling(TarrockPool handle, std::size_t bytes) {
     return WithPool(handle, TARROCK_REFUSED, [&](PoolRecord* pool) {
         bytes = NormalizeLimit(bytes);
-        if (bytes < pool->floor || bytes < pool->total) return TARROCK_REFUSED;
+        if (bytes < pool->floor || bytes < TotalOf(pool)) return TARROCK_REFUSED;
         std::size_t previous = pool->ceiling;
         pool->ceiling = bytes;
         return previous;
@@ -85,7 +85,7 @@ std::size_t TarrockSetCeiling(TarrockPool handle, std::size_t bytes) {
 }
 
 std::size_t TarrockPoolSize(TarrockPool handle) {
-    return WithPool(handle, std::size_t(0), [](PoolRecord* pool) { return pool->total; });
+    return WithPool(handle, std::size_t(0), [](PoolRecord* pool) { return TotalOf(pool); });
 }
 
 std::size_t TarrockShrinkPool(TarrockPool handle) {

@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include "foundation/allocator/region_registry.h"
 #include "platform/virtual_memory.h"
 
 namespace tessaro::allocator {
@@ -16,10 +17,17 @@ struct Kept {
     void* base;
     std::size_t bytes;
 };
-Kept g_kept[kSlots];
+// Written by every page made or released: kept off the cache lines of what every allocation
+// reads.
+alignas(64) Kept g_kept[kSlots];
 unsigned g_count = 0;
 std::size_t g_keptBytes = 0;
-pthread_mutex_t g_lock = PTHREAD_MUTEX_INITIALIZER;
+alignas(64) pthread_mutex_t g_lock = PTHREAD_MUTEX_INITIALIZER;
+
+void Unmap(void* base, std::size_t bytes) {
+    UnregisterPageBase(base);
+    tessaro::platform::UnmapRegion(base, bytes);
+}
 
 void* TakeKept(std::size_t bytes) {
     void* found = nullptr;
@@ -64,7 +72,7 @@ void GiveRegion(void* base, std::size_t bytes) {
         }
         pthread_mutex_unlock(&g_lock);
     }
-    if (!kept) tessaro::platform::UnmapRegion(base, bytes);
+    if (!kept) Unmap(base, bytes);
 }
 
 void ReleaseKeptRegions() {
@@ -74,7 +82,7 @@ void ReleaseKeptRegions() {
         g_keptBytes -= last.bytes;
         pthread_mutex_unlock(&g_lock);
         if (!last.base) return;
-        tessaro::platform::UnmapRegion(last.base, last.bytes);
+        Unmap(last.base, last.bytes);
     }
 }
 

@@ -1,6 +1,7 @@
 // Regions that pages give back are kept for reuse, up to a small bound, so that the
 // steady churn of large blocks and variable pages in a busy engine costs no system
-// calls (and no cross-processor TLB flushes) while a pool lock is held.
+// calls (and no cross-processor TLB flushes) while a pool lock is held. A kept region
+// stays in the region registry until it is unmapped.
 #pragma once
 
 #include <cstddef>

@@ -10,47 +10,15 @@
 
 namespace tessaro::allocator {
 
+namespace cache {
+
+__thread ThreadCache t_cache __attribute__((tls_model("initial-exec")));
+
+}  // namespace cache
+
 namespace {
 
-enum CacheState : std::uint8_t { kUnregistered = 0, kRegistering, kActive, kRetired };
-
-// Variable requests are rounded up to one of these block sizes (four a doubling, up to
-// the block of a 4096-byte request), so that a cached block serves many request sizes.
-// Blocks of other sizes (resized in place, or from before) take the locked road.
-constexpr std::size_t kVariableClassSizes[] = {272,  320,  384,  448,  512,  640,  768,  896, 1024,
-                                               1280, 1536, 1792, 2048, 2560, 3072, 3584, 4112};
-constexpr unsigned kVariableLists = std::size(kVariableClassSizes);
-constexpr unsigned kNoList = kVariableLists;
-
-// The list whose blocks serve a block of `size`, or kNoList.
-unsigned ServingList(std::size_t size) {
-    for (unsigned list = 0; list < kVariableLists; ++list)
-        if (kVariableClassSizes[list] >= size) return list;
-    return kNoList;
-}
-// Blocks a list keeps: about 16 KB of each size, 4 to 16 blocks (about 200 KB a thread).
-unsigned VariableLimit(unsigned list) {
-    std::size_t blocks = 16384 / kVariableClassSizes[list];
-    return blocks < 4 ? 4u : blocks > 16 ? 16u : static_cast<unsigned>(blocks);
-}
-// The list that keeps a freed block of exactly `size`, or kNoList.
-unsigned KeepingList(std::size_t size) {
-    unsigned list = ServingList(size);
-    return list != kNoList && kVariableClassSizes[list] == size ? list : kNoList;
-}
-
-struct ThreadCache {
-    char* heads[kSmallClasses + 1];  // index = class, linked through each block's first word
-    std::uint16_t counts[kSmallClasses + 1];
-    std::uint8_t state;
-    char* variableHeads[kVariableLists];
-    std::uint8_t variableCounts[kVariableLists];
-    std::size_t variableBytes;
-};
-
-// Constant-initialised and in the static TLS block: reaching it never allocates, which
-// it must not do from inside malloc.
-thread_local ThreadCache t_cache __attribute__((tls_model("initial-exec")));
+using namespace cache;
 
 pthread_once_t g_keyOnce = PTHREAD_ONCE_INIT;
 pthread_key_t g_exitKey;
@@ -58,9 +26,11 @@ bool g_keyMade = false;
 
 constexpr unsigned kEverything = ~0u;
 
-// Larger classes keep fewer blocks: a thread holds at most about 50 KB.
 unsigned Limit(unsigned k) {
-    return k <= 4 ? 64 : k <= 8 ? 32 : 16;
+    return kTables.smallLimit[k];
+}
+unsigned VariableLimit(unsigned list) {
+    return kTables.variableLimit[list];
 }
 
 void ThreadExit(void*);
@@ -80,15 +50,6 @@ bool Activate(ThreadCache& c) {
     return registered;
 }
 
-// A block is checked before it leaves a list: an overrun or a write after free that
-// damaged the list must not make the pool hand out memory it does not own.
-bool Intact(PoolRecord* pool, char* b, unsigned k) {
-    if (reinterpret_cast<std::uintptr_t>(b) & (kAlign - 1)) return false;
-    PageHeader* h = FindPage(b);
-    return h && h->pool == pool && KindOf(h) == kSmall && b >= PageBase(b) + kHeaderBytes && b < CarvedEnd(h) &&
-           LoadState(b) == (kSmallCached | k);
-}
-
 // A damaged list is given up: its blocks stay lent out and are never reused.
 void Abandon(ThreadCache& c, unsigned k) {
     c.heads[k] = nullptr;
@@ -97,30 +58,48 @@ void Abandon(ThreadCache& c, unsigned k) {
 
 // Under the pool lock: up to `count` blocks of list k go back to the pool's free list.
 // False when the list was found damaged.
+// Under the pool lock: a cached block of class k, checked by the caller, becomes free.
+void MakeFree(PoolRecord* pool, char* b, unsigned k) {
+    StoreState(b, static_cast<std::uint8_t>(kSmallFree | k));
+    NextLink(b) = pool->smallFree[k];
+    pool->smallFree[k] = b;
+    --HeaderOf(PageBase(b))->inUse;
+}
+
 bool ReturnBlocks(PoolRecord* pool, ThreadCache& c, unsigned k, unsigned count) {
     for (; count && c.heads[k]; --count) {
         char* b = c.heads[k];
-        if (!Intact(pool, b, k)) {
+        if (!SmallIntact(pool, b, k)) {
             Abandon(c, k);
             return false;
         }
         c.heads[k] = NextLink(b);
         --c.counts[k];
-        StoreState(b, static_cast<std::uint8_t>(kSmallFree | k));
-        NextLink(b) = pool->smallFree[k];
-        pool->smallFree[k] = b;
-        --HeaderOf(PageBase(b))->inUse;
+        MakeFree(pool, b, k);
     }
     return true;
 }
 
-bool VariableIntact(PoolRecord* pool, char* b, std::size_t size) {
-    if (reinterpret_cast<std::uintptr_t>(b) & (kAlign - 1)) return false;
-    PageHeader* h = FindPage(b);
-    if (!h || h->pool != pool || KindOf(h) != kVariable || b < PageBase(b) + kHeaderBytes || b >= h->word2)
-        return false;
-    std::uint32_t word = __atomic_load_n(WordOf(b), __ATOMIC_RELAXED);
-    return WordValid(b, word) && (word & kInUse) && WordSize(word) == size && IsCachedVariable(b);
+// Under the pool lock: the chains handed on go to the pool's lists. False when one was found
+// damaged (its rest stays lent out).
+bool ReturnBatches(PoolRecord* pool) {
+    bool intact = true;
+    for (unsigned k = 1; k <= kSmallClasses; ++k) {
+        while (pool->batchCounts[k]) {
+            SmallBatch batch = pool->batches[k][--pool->batchCounts[k]];
+            char* b = batch.head;
+            for (unsigned i = 0; b && i < batch.count; ++i) {
+                if (!SmallIntact(pool, b, k)) {
+                    intact = false;
+                    break;
+                }
+                char* next = NextLink(b);
+                MakeFree(pool, b, k);
+                b = next;
+            }
+        }
+    }
+    return intact;
 }
 
 void AbandonVariable(ThreadCache& c, unsigned list) {
@@ -155,22 +134,108 @@ bool ReturnAllVariable(PoolRecord* pool, ThreadCache& c) {
     return intact;
 }
 
-void Flush(PoolRecord* pool, ThreadCache& c, unsigned k, unsigned count) {
+// Half of a full list goes to the pool in one hold of the lock: as a chain for another
+// thread's empty list while the pool has room for one, else block by block to its lists.
+// The chain is walked and checked before the lock is taken.
+void FlushHalf(PoolRecord* pool, ThreadCache& c, unsigned k) {
+    unsigned half = Limit(k) / 2;
+    char* last = nullptr;
+    unsigned count = 0;
+    for (char* b = c.heads[k]; b && count < half; b = NextLink(b)) {
+        if (!SmallIntact(pool, b, k)) {
+            Abandon(c, k);
+            Report(MEM_BAD_FREE_BLOCK, pool);
+            return;
+        }
+        last = b;
+        ++count;
+    }
+    if (!count) return;
     LockPool(pool);
+    if (pool->batchCounts[k] < kSmallBatches) {
+        pool->batches[k][pool->batchCounts[k]++] = {c.heads[k], count};
+        c.heads[k] = NextLink(last);
+        c.counts[k] = static_cast<std::uint16_t>(c.counts[k] - count);
+        NextLink(last) = nullptr;
+        UnlockPool(pool);
+        return;
+    }
     bool intact = ReturnBlocks(pool, c, k, count);
     UnlockPool(pool);
     if (!intact) Report(MEM_BAD_FREE_BLOCK, pool);
 }
 
+void FlushHalfVariable(PoolRecord* pool, ThreadCache& c, unsigned list) {
+    LockPool(pool);
+    bool intact = ReturnVariableBlocks(pool, c, list, (VariableLimit(list) + 1) / 2);
+    UnlockPool(pool);
+    if (!intact) Report(MEM_BAD_FREE_BLOCK, pool);
+}
+
+constexpr unsigned kNoLargeList = kLargeLists;
+
+unsigned LargeList(std::size_t committed) {
+    return committed >= 2 * kSysPage && committed <= kRegion && committed % kSysPage == 0
+               ? static_cast<unsigned>(committed / kSysPage - 2)
+               : kNoLargeList;
+}
+std::size_t LargeListBytes(unsigned list) {
+    return (list + 2) * kSysPage;
+}
+
+// A page is checked before it leaves a list, as blocks are: a damaged header must not make
+// the pool hand out or release memory it does not own.
+bool LargeIntact(PoolRecord* pool, PageHeader* h, unsigned list) {
+    if ((reinterpret_cast<std::uintptr_t>(h) & (kRegion - 1)) || !IsPageBase(h)) return false;
+    return __atomic_load_n(&h->signature, __ATOMIC_RELAXED) == kCachedLargeSignature && h->pool == pool &&
+           h->committed == LargeListBytes(list) && h->mapped == kRegion && h->dataOffset == kHeaderBytes;
+}
+
+// The head of large list `list`, checked by the caller, leaves it: a page of the pool again.
+PageHeader* PopLarge(PoolRecord* pool, ThreadCache& c, unsigned list) {
+    PageHeader* h = c.largeHeads[list];
+    c.largeHeads[list] = reinterpret_cast<PageHeader*>(h->word2);
+    --c.largeCounts[list];
+    c.largeBytes -= LargeListBytes(list);
+    h->word2 = nullptr;
+    GrowTotal(pool, h->committed);
+    __atomic_store_n(&h->signature, static_cast<std::uint16_t>(kPageSignature | kLarge), __ATOMIC_RELEASE);
+    return h;
+}
+
+void AbandonLarge(ThreadCache& c, unsigned list) {
+    c.largeBytes -= LargeListBytes(list) * c.largeCounts[list];
+    c.largeHeads[list] = nullptr;
+    c.largeCounts[list] = 0;
+}
+
+// Under the pool lock: the pages of every large list are released. False when a list was
+// found damaged.
+bool ReturnAllLarge(PoolRecord* pool, ThreadCache& c) {
+    bool intact = true;
+    for (unsigned list = 0; list < kLargeLists; ++list) {
+        while (c.largeHeads[list]) {
+            if (!LargeIntact(pool, c.largeHeads[list], list)) {
+                AbandonLarge(c, list);
+                intact = false;
+                break;
+            }
+            ReleasePage(pool, PopLarge(pool, c, list), false);
+        }
+    }
+    return intact;
+}
+
+// The thread's lists, and the chains handed on between threads, go back to the pool.
 void ReturnAll(ThreadCache& c) {
     PoolRecord* pool = DefaultPoolIfExists();
-    bool any = c.variableBytes != 0;
-    for (unsigned k = 1; k <= kSmallClasses; ++k) any = any || c.heads[k];
-    if (!pool || !any) return;
+    if (!pool) return;
     bool intact = true;
     LockPool(pool);
     for (unsigned k = 1; k <= kSmallClasses; ++k) intact = ReturnBlocks(pool, c, k, kEverything) && intact;
     intact = ReturnAllVariable(pool, c) && intact;
+    intact = ReturnAllLarge(pool, c) && intact;
+    intact = ReturnBatches(pool) && intact;
     UnlockPool(pool);
     if (!intact) Report(MEM_BAD_FREE_BLOCK, pool);
 }
@@ -183,10 +248,19 @@ void ThreadExit(void*) {
     ReturnAll(c);
 }
 
-// Half a list in one hold of the pool lock.
+// An empty list takes a chain another thread handed on, or half a list carved or taken from
+// the pool's lists, in one hold of the pool lock.
 bool Refill(PoolRecord* pool, ThreadCache& c, unsigned k) {
     unsigned failure = 0;
+    c.counts[k] = 0;
     LockPool(pool);
+    if (pool->batchCounts[k]) {
+        SmallBatch batch = pool->batches[k][--pool->batchCounts[k]];
+        UnlockPool(pool);
+        c.heads[k] = batch.head;
+        c.counts[k] = static_cast<std::uint16_t>(batch.count);
+        return true;
+    }
     for (unsigned i = Limit(k) / 2; i; --i) {
         auto* b = static_cast<char*>(AllocateSmallLocked(pool, kAlign * k - 1, 0, &failure));
         if (!b) break;
@@ -222,17 +296,15 @@ bool RefillVariable(PoolRecord* pool, ThreadCache& c, unsigned list) {
     return c.variableHeads[list] != nullptr;
 }
 
-void* AllocateVariable(PoolRecord* pool, ThreadCache& c, std::size_t n, unsigned flags) {
+}  // namespace
+
+void* TakeCachedVariable(PoolRecord* pool, std::size_t n, unsigned flags) {
+    ThreadCache& c = t_cache;
     unsigned list = ServingList(VariableBlockSize(n));
-    if (list == kNoList) return nullptr;
-    if (!c.variableHeads[list] && !RefillVariable(pool, c, list)) return nullptr;
+    if (c.state != kActive || list == kNoList) return nullptr;
     std::size_t size = kVariableClassSizes[list];
     char* b = c.variableHeads[list];
-    if (!VariableIntact(pool, b, size)) {
-        AbandonVariable(c, list);
-        Report(MEM_BAD_FREE_BLOCK, pool);
-        return nullptr;
-    }
+    if (!b || !VariableIntact(pool, b, size)) return nullptr;
     c.variableHeads[list] = NextLink(b);
     --c.variableCounts[list];
     c.variableBytes -= size;
@@ -241,67 +313,94 @@ void* AllocateVariable(PoolRecord* pool, ThreadCache& c, std::size_t n, unsigned
     return b;
 }
 
-bool ReleaseVariable(PoolRecord* pool, ThreadCache& c, PageHeader* h, char* b) {
-    std::size_t usable = LiveBlockSize(h, b);
-    std::size_t size = usable + kWordBytes;
-    unsigned list = usable ? KeepingList(size) : kNoList;
-    if (list == kNoList) return false;
+bool KeepCachedVariable(ThreadCache& c, PageHeader* h, char* b) {
+    std::size_t usable = LiveVariableSize(h, b);
+    unsigned list = usable ? KeepingList(usable + kWordBytes) : kNoList;
+    if (list == kNoList || c.variableCounts[list] >= VariableLimit(list)) return false;
     // Two threads freeing the same block at once: only one of them marks it.
     std::uintptr_t seen = __atomic_load_n(MarkWordOf(b), __ATOMIC_RELAXED);
     if (seen == CachedVariableMark(b) || !__atomic_compare_exchange_n(MarkWordOf(b), &seen, CachedVariableMark(b),
                                                                       false, __ATOMIC_RELAXED, __ATOMIC_RELAXED))
         return false;
-    if (c.variableCounts[list] >= VariableLimit(list)) {
-        LockPool(pool);
-        bool intact = ReturnVariableBlocks(pool, c, list, (VariableLimit(list) + 1) / 2);
-        UnlockPool(pool);
-        if (!intact) Report(MEM_BAD_FREE_BLOCK, pool);
-    }
     NextLink(b) = c.variableHeads[list];
     c.variableHeads[list] = b;
     ++c.variableCounts[list];
-    c.variableBytes += size;
+    c.variableBytes += usable + kWordBytes;
     return true;
 }
 
-}  // namespace
+void* TakeCachedLarge(PoolRecord* pool, std::size_t n, unsigned flags) {
+    ThreadCache& c = t_cache;
+    if ((c.state != kActive && !Activate(c)) || pool->ceiling != TARROCK_NO_CEILING) return nullptr;
+    unsigned list = LargeList(RoundUp(n + kHeaderBytes, kSysPage));
+    if (list == kNoLargeList || !c.largeHeads[list]) return nullptr;
+    if (!LargeIntact(pool, c.largeHeads[list], list)) {
+        AbandonLarge(c, list);
+        Report(MEM_BAD_FREE_BLOCK, pool);
+        return nullptr;
+    }
+    char* data = reinterpret_cast<char*>(PopLarge(pool, c, list)) + kHeaderBytes;
+    if (flags & TARROCK_ZERO_INIT) std::memset(data, 0, n);
+    return data;
+}
+
+bool KeepCachedLarge(PoolRecord* pool, PageHeader* h, char* b) {
+    ThreadCache& c = t_cache;
+    if ((c.state != kActive && !Activate(c)) || pool->ceiling != TARROCK_NO_CEILING) return false;
+    // The page's sizes change only by a resize of its live block, which the freeing caller owns.
+    if (h->pool != pool || b != reinterpret_cast<char*>(h) + kHeaderBytes || h->dataOffset != kHeaderBytes ||
+        h->mapped != kRegion)
+        return false;
+    std::size_t committed = h->committed;
+    unsigned list = LargeList(committed);
+    if (list == kNoLargeList || c.largeCounts[list] >= kLargeLimit || c.largeBytes + committed > kMostLargeBytes)
+        return false;
+    // Two threads freeing the same block at once: only one of them takes the page.
+    auto live = static_cast<std::uint16_t>(kPageSignature | kLarge);
+    if (!__atomic_compare_exchange_n(&h->signature, &live, kCachedLargeSignature, false, __ATOMIC_ACQ_REL,
+                                     __ATOMIC_RELAXED))
+        return false;
+    ShrinkTotal(pool, committed);
+    h->word2 = reinterpret_cast<char*>(c.largeHeads[list]);
+    c.largeHeads[list] = h;
+    ++c.largeCounts[list];
+    c.largeBytes += committed;
+    return true;
+}
 
 void* CachedAllocate(PoolRecord* pool, std::size_t n, unsigned flags) {
     ThreadCache& c = t_cache;
     if (c.state != kActive && !Activate(c)) return nullptr;
-    if (n >= kSmallLimit) return AllocateVariable(pool, c, n, flags);
-    unsigned k = SmallClass(n);
-    if (!c.heads[k] && !Refill(pool, c, k)) return nullptr;
-    char* b = c.heads[k];
-    if (!Intact(pool, b, k)) {
+    if (n >= kSmallLimit) {
+        unsigned list = ServingList(VariableBlockSize(n));
+        if (list == kNoList || (!c.variableHeads[list] && !RefillVariable(pool, c, list))) return nullptr;
+        if (void* b = TakeCachedVariable(pool, n, flags)) return b;
+        AbandonVariable(c, list);
+    } else {
+        unsigned k = SmallClass(n);
+        if (!c.heads[k] && !Refill(pool, c, k)) return nullptr;
+        if (void* b = TakeCached(pool, n, flags)) return b;
         Abandon(c, k);
-        Report(MEM_BAD_FREE_BLOCK, pool);
-        return nullptr;
     }
-    c.heads[k] = NextLink(b);
-    --c.counts[k];
-    StoreState(b, static_cast<std::uint8_t>(kSmallLive | k));
-    if (flags & TARROCK_ZERO_INIT) std::memset(b, 0, kAlign * k - 1);
-    return b;
+    // The head of a list that was not empty failed its check: the list is damaged.
+    Report(MEM_BAD_FREE_BLOCK, pool);
+    return nullptr;
 }
 
 bool CachedRelease(PoolRecord* pool, PageHeader* h, char* b) {
     ThreadCache& c = t_cache;
     if (c.state != kActive && !Activate(c)) return false;
-    if (KindOf(h) == kVariable) return ReleaseVariable(pool, c, h, b);
-    if (LiveBlockSize(h, b) == 0) return false;
-    std::uint8_t live = LoadState(b);
-    unsigned k = live & 0x1Fu;
-    if ((live & 0xE0) != kSmallLive || k < 1 || k > kSmallClasses) return false;
-    // Two threads freeing the same block at once: only one of them takes it.
-    if (!__atomic_compare_exchange_n(&StateOf(b), &live, static_cast<std::uint8_t>(kSmallCached | k), false,
-                                     __ATOMIC_RELAXED, __ATOMIC_RELAXED))
-        return false;
-    if (c.counts[k] >= Limit(k)) Flush(pool, c, k, Limit(k) / 2);
-    NextLink(b) = c.heads[k];
-    c.heads[k] = b;
-    ++c.counts[k];
-    return true;
+    std::size_t usable = LiveBlockSize(h, b);
+    if (!usable) return false;
+    if (KindOf(h) == kSmall) {
+        auto k = static_cast<unsigned>((usable + 1) / kAlign);
+        if (c.counts[k] >= Limit(k)) FlushHalf(pool, c, k);
+    } else {
+        unsigned list = KeepingList(usable + kWordBytes);
+        if (list == kNoList) return false;
+        if (c.variableCounts[list] >= VariableLimit(list)) FlushHalfVariable(pool, c, list);
+    }
+    return KeepCached(b);
 }
 
 void FlushThreadCache() {

@@ -11,14 +11,25 @@
 #include <thread>
 
 #include "foundation/allocator/pool_layout.h"
+#include "foundation/allocator/thread_cache.h"
 #include "tests/allocator/allocator_fixture.h"
 
 namespace allocator_test {
 namespace {
 
 using tessaro::allocator::kSmallCached;
+using tessaro::allocator::kSmallLimit;
+using tessaro::allocator::kWordBytes;
+using tessaro::allocator::cache::KeepingList;
+using tessaro::allocator::cache::kNoList;
 using tessaro::allocator::kSmallFree;
 using tessaro::allocator::LoadState;
+
+// A variable block the pool made larger than its size (the remainder too small to split off)
+// is no block of a size the cache keeps.
+bool Uncached(void* b, std::size_t n) {
+    return n >= kSmallLimit && KeepingList(static_cast<std::size_t>(TarrockSizeOf(b)) + kWordBytes) == kNoList;
+}
 
 // Every small class, from the smallest request to the largest small one.
 constexpr std::size_t kSmallSizes[] = {1, 15, 16, 31, 47, 100, 127, 200, 239, 254};
@@ -235,9 +246,16 @@ TEST_F(ThreadCacheTest, HeapMinimizeEmptiesTheCallersCache) {
 // link is followed, and the pool hands out good blocks instead of the bad address.
 TEST_F(ThreadCacheTest, ADamagedCacheListIsReportedAndNotFollowed) {
     std::thread([this] {
+        std::vector<char*> larger;
         for (std::size_t n : {std::size_t(40), std::size_t(1000)})
             for (std::uintptr_t garbage : {std::uintptr_t(0x4141414141414141), std::uintptr_t(8)}) {
+                // An uncached block would leave the write below on the page's own list.
                 auto* p = static_cast<char*>(Alloc(n));
+                while (Uncached(p, n)) {
+                    ASSERT_LT(larger.size(), 64u);
+                    larger.push_back(p);
+                    p = static_cast<char*>(Alloc(n));
+                }
                 auto* keep = static_cast<char*>(Alloc(n));
                 TarrockFree(p);
                 std::memcpy(p, &garbage, sizeof garbage);
@@ -250,13 +268,20 @@ TEST_F(ThreadCacheTest, ADamagedCacheListIsReportedAndNotFollowed) {
                 EXPECT_NE(next, p);
                 for (char* q : {p, keep, next}) EXPECT_EQ(TarrockFree(q), 1);
             }
+        for (char* q : larger) EXPECT_EQ(TarrockFree(q), 1);
     }).join();
     EXPECT_EQ(TarrockCheckPool(pool_), 1);
 }
 
 TEST_F(ThreadCacheTest, ZeroFilledBlocksComeCleanOutOfTheCache) {
+    std::vector<void*> larger;
     for (std::size_t n : kCachedSizes) {
         auto* dirty = static_cast<unsigned char*>(Alloc(n));
+        while (Uncached(dirty, n)) {
+            ASSERT_LT(larger.size(), 64u);
+            larger.push_back(dirty);
+            dirty = static_cast<unsigned char*>(Alloc(n));
+        }
         std::memset(dirty, 0xEE, n);
         TarrockFree(dirty);
         auto* clean = static_cast<unsigned char*>(TarrockAlloc(pool_, n, TARROCK_ZERO_INIT));
@@ -264,6 +289,7 @@ TEST_F(ThreadCacheTest, ZeroFilledBlocksComeCleanOutOfTheCache) {
         for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(clean[i], 0) << n;
         TarrockFree(clean);
     }
+    for (void* q : larger) EXPECT_EQ(TarrockFree(q), 1);
 }
 
 // Blocks handed from the threads that make them to the threads that free them.
