@@ -1,4 +1,5 @@
 #include "platform/service_account.h"
+#include "platform/system_calls.h"
 
 #include <grp.h>
 #include <unistd.h>
@@ -121,13 +122,13 @@ bool NotMapped(long* errorNumber) {
 
 const char* NoLoginShell() {
     for (const char* shell : {"/usr/sbin/nologin", "/sbin/nologin", "/bin/false"})
-        if (::access(shell, X_OK) == 0) return shell;
+        if (SystemCalls().access(shell, X_OK) == 0) return shell;
     return "/bin/false";
 }
 
 const char* UserAddProgram() {
     for (const char* program : {"/usr/sbin/useradd", "/sbin/useradd"})
-        if (::access(program, X_OK) == 0) return program;
+        if (SystemCalls().access(program, X_OK) == 0) return program;
     return nullptr;
 }
 
