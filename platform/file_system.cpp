@@ -33,11 +33,11 @@ std::uint64_t ReadableFileSize(const std::string& path) {
     return size;
 }
 
-int CreateNewFile(const std::string& path, unsigned mode) {
+long CreateNewFile(const std::string& path, unsigned mode) {
     int fd = SystemCalls().open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
-    if (fd < 0) return errno;
+    if (fd < 0) return Win32LastErrno();
     SystemCalls().close(fd);
-    return 0;
+    return ERROR_SUCCESS;
 }
 
 int OpenForOverwrite(const std::string& path, unsigned mode) {
@@ -48,23 +48,23 @@ int OpenForReading(const std::string& path) {
     return SystemCalls().open(path.c_str(), O_RDONLY | O_CLOEXEC);
 }
 
-bool WriteFileFromStart(const std::string& path, const void* data, std::size_t n, bool keepRest) {
+long WriteFileFromStart(const std::string& path, const void* data, std::size_t n, bool keepRest) {
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (keepRest ? 0 : O_TRUNC);
     int fd = SystemCalls().open(path.c_str(), flags, 0660);
-    if (fd < 0) return false;
-    if (WriteAllAt(fd, data, n, 0) != ERROR_SUCCESS) {
+    if (fd < 0) return Win32LastErrno();
+    if (long err = WriteAllAt(fd, data, n, 0); err != ERROR_SUCCESS) {
         SystemCalls().close(fd);
-        return false;
+        return err;
     }
-    return SystemCalls().close(fd) == 0;
+    return SystemCalls().close(fd) == 0 ? ERROR_SUCCESS : Win32LastErrno();
 }
 
-int RemoveFile(const std::string& path) {
-    return SystemCalls().unlink(path.c_str()) == 0 ? 0 : errno;
+long RemoveFile(const std::string& path) {
+    return SystemCalls().unlink(path.c_str()) == 0 ? ERROR_SUCCESS : Win32LastErrno();
 }
 
-int RemoveEmptyDirectory(const std::string& path) {
-    return SystemCalls().rmdir(path.c_str()) == 0 ? 0 : errno;
+long RemoveEmptyDirectory(const std::string& path) {
+    return SystemCalls().rmdir(path.c_str()) == 0 ? ERROR_SUCCESS : Win32LastErrno();
 }
 
 bool FileTimeSeconds(const std::string& path, std::int64_t* seconds) {
