@@ -2,7 +2,13 @@
 // descriptors at accept, and a request socket whose every call may be interrupted or short.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <thread>
 #include <string>
 
 #include "listener_home.h"
@@ -39,6 +45,39 @@ ssize_t InterruptedShortSend(int fd, const void* data, size_t n, int flags) {
     return plat::SystemCalls().send.Real()(fd, data, n < 7 ? n : 7, flags);
 }
 
+// Writes to a file whose name holds g_failedName fail as a full disk would; others go through.
+std::string g_failedName;
+bool WritesToFailedFile(int fd) {
+    char target[4096];
+    ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target, sizeof target);
+    return n > 0 && std::string(target, static_cast<std::size_t>(n)).find(g_failedName) != std::string::npos;
+}
+ssize_t DiskFullWrite(int fd, const void* data, size_t n) {
+    if (WritesToFailedFile(fd)) {
+        ++g_calls;
+        errno = ENOSPC;
+        return -1;
+    }
+    return plat::SystemCalls().write.Real()(fd, data, n);
+}
+// Removing an upload (from the home's tmp folder) fails.
+int FailingUnlink(const char* path) {
+    if (std::string(path).find("/tmp/") != std::string::npos) {
+        ++g_calls;
+        errno = EIO;
+        return -1;
+    }
+    return plat::SystemCalls().unlink.Real()(path);
+}
+ssize_t DiskFullPwrite(int fd, const void* data, size_t n, off_t offset) {
+    if (WritesToFailedFile(fd)) {
+        ++g_calls;
+        errno = ENOSPC;
+        return -1;
+    }
+    return plat::SystemCalls().pwrite.Real()(fd, data, n, offset);
+}
+
 class ListenerFaultsTest : public ListenerHome {
 protected:
     void SetUp() override {
@@ -48,6 +87,24 @@ protected:
     std::vector<std::string> Get(const std::string& query) {
         return {"REQUEST_METHOD=GET", "QUERY_STRING=" + query, "REMOTE_ADDR=10.0.0.9"};
     }
+    PipeReply PostUpload() {
+        const std::string body =
+            "--B0\r\nContent-Disposition: form-data; name=\"photo\"; filename=\"Cat.GIF\"\r\n"
+            "Content-Type: image/gif\r\n\r\nGIFdata\r\n--B0--\r\n";
+        return SendRequest(path,
+                           {"REQUEST_METHOD=POST", "CONTENT_TYPE=multipart/form-data; boundary=B0",
+                            "CONTENT_LENGTH=" + std::to_string(body.size())},
+                           body);
+    }
+    // Files left in a folder of the home (none when it does not exist).
+    std::size_t FilesIn(const std::string& folder) {
+        std::size_t count = 0;
+        std::error_code ec;
+        for (std::filesystem::directory_iterator it(home() + "/" + folder, ec), end; !ec && it != end; it.increment(ec))
+            count += it->is_regular_file();
+        return count;
+    }
+    bool Served(const PipeReply& reply) { return reply.Text().rfind("Content-type: text/html\n\nECHO\n", 0) == 0; }
 };
 
 }  // namespace
@@ -79,4 +136,73 @@ TEST_F(ListenerFaultsTest, InterruptedAndShortSocketCallsLoseNoByte) {
     EXPECT_EQ(cut.messages, plain.messages);
     // And the engine is still there.
     EXPECT_EQ(SendRequest(path, Get("a=2")).Text().rfind("Content-type: text/html\n\nECHO\n", 0), 0u);
+}
+
+
+// The disk fills while an upload or a body kept in a file is written: the visitor gets the
+// error page naming the cause, no partial file stays behind, and the next request is served.
+TEST_F(ListenerFaultsTest, AFullDiskUnderAnUploadOrABodyFileIsAnErrorPage) {
+    StartListener(&unlimited);
+    const struct {
+        const char* failedName;
+        const char* maxBodyMemory;  // "1": every body goes to a file
+        std::vector<std::string> said;
+    } cases[] = {
+        {"/tmp/", "", {"The disk is full."}},
+        {"/tmp/body/", "1",
+         {"Error attempting to read the content stream from the named pipe", "Windows NT error number 112 occurred."}},
+    };
+    for (const auto& c : cases) {
+        g_failedName = c.failedName;
+        g_calls = 0;
+        if (*c.maxBodyMemory) SetValue("Server", "MaxBodyMemoryBytes", c.maxBodyMemory);
+        PipeReply reply;
+        {
+            plat::ScopedSystemCall write(plat::SystemCalls().write, &DiskFullWrite);
+            plat::ScopedSystemCall pwrite(plat::SystemCalls().pwrite, &DiskFullPwrite);
+            reply = PostUpload();
+        }
+        EXPECT_GE(g_calls.load(), 1) << c.failedName;
+        const std::string text = reply.Text();
+        EXPECT_EQ(text.rfind("Status: 500 Internal Server Error\n", 0), 0u) << text;
+        for (const std::string& said : c.said) EXPECT_NE(text.find(said), std::string::npos) << said << "\n" << text;
+        for (int i = 0; i < 200 && FilesIn("tmp") + FilesIn("tmp/body") > 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(FilesIn("tmp") + FilesIn("tmp/body"), 0u) << c.failedName;
+        EXPECT_TRUE(Served(SendRequest(path, Get("a=1"))));
+    }
+}
+
+// An upload that cannot be removed is logged with its number; when the log's own folder is
+// full too, the line goes to the fallback log in the Windows folder. The visitor's page is
+// whole either way.
+TEST_F(ListenerFaultsTest, AFailedRemovalIsLoggedAndAFullLogFallsBack) {
+    StartListener(&unlimited);
+    std::filesystem::create_directories(home() + "/windows");
+    const std::string said = "Error number 5 occurred while attempting to delete uploaded file";
+    const std::string fallbackLog = home() + "/windows/SERVER.LOG";
+    for (bool logFull : {false, true}) {
+        // Where the line is to arrive: the log, or the fallback when the log's disk is full.
+        auto arrived = [&] {
+            const std::string text = tessaro::test::ReadFileText(logFull ? fallbackLog : home() + "/log/SERVER.LOG");
+            return text.find(said) != std::string::npos;
+        };
+        const std::string logBefore = ReadLog();
+        PipeReply reply;
+        {
+            g_failedName = "/log/";
+            plat::ScopedSystemCall unlink(plat::SystemCalls().unlink, &FailingUnlink);
+            std::optional<plat::ScopedSystemCall<decltype(plat::SystemCalls().write)>> fullLog;
+            if (logFull) fullLog.emplace(plat::SystemCalls().write, &DiskFullWrite);
+            reply = PostUpload();
+            // The record removes its file once the request has ended, on the worker's thread.
+            for (int i = 0; i < 500 && !arrived(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_NE(reply.Text().find("FILE:PHOTO="), std::string::npos) << reply.Text();
+        EXPECT_TRUE(arrived()) << "log full: " << logFull;
+        if (logFull) EXPECT_EQ(ReadLog(), logBefore);  // nothing half written into the full log
+        for (const auto& entry : std::filesystem::directory_iterator(home() + "/tmp"))
+            if (entry.is_regular_file()) std::filesystem::remove(entry.path());
+        EXPECT_TRUE(Served(SendRequest(path, Get("a=1"))));
+    }
 }
