@@ -1,5 +1,7 @@
-// The system calls platform/ makes, as one table: each row names the call, keeps the real
-// function and the pointer every call goes through now. A test swaps a row (ScopedSystemCall)
+// The file, descriptor, socket and process-wait calls platform/ makes, as one table: each
+// row names the call, keeps the real function and the pointer every call goes through now.
+// (The calls that change the process's identity, signals, threads and loaded libraries are
+// made directly: no test needs them to fail.) A test swaps a row (ScopedSystemCall)
 // to make a call fail on purpose, and the row is put back when the scope ends.
 //
 // The retry of a call a signal interrupted, and the loop that writes a whole buffer, are

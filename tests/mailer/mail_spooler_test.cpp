@@ -13,6 +13,7 @@
 #include "engine/server/mail_spooler.h"
 #include "platform/system_calls.h"
 #include "platform/program_path.h"
+#include "tests/common/descriptor_path.h"
 #include "tests/common/file_text.h"
 #include "tests/common/text_matchers.h"
 #include "tests/mailer/smtp_servers.h"
@@ -438,9 +439,7 @@ namespace {
 // Writes into the spool folder fail as they would on a full disk or a failing one.
 std::atomic<int> g_spoolWriteFailure{0};
 ssize_t FailingSpoolPwrite(int fd, const void* data, size_t n, off_t offset) {
-    char target[4096];
-    ssize_t length = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target, sizeof target);
-    if (length > 0 && std::string(target, static_cast<std::size_t>(length)).find("/Mail/SPOOL/") != std::string::npos) {
+    if (tessaro::test::DescriptorPath(fd).find("/Mail/SPOOL/") != std::string::npos) {
         errno = g_spoolWriteFailure.load();
         return -1;
     }
@@ -469,7 +468,9 @@ TEST_F(SpoolerTest, ADiskThatFailsUnderTheSpoolLosesNoSpooledMessage) {
         }
         EXPECT_NE(error.find("Error occurred while attempting to spool mail message to file"), std::string::npos)
             << error;
-        if (failure == ENOSPC) EXPECT_NE(refused.GetTextField().find("The disk is full."), std::string::npos);
+        if (failure == ENOSPC) {
+            EXPECT_NE(refused.GetTextField().find("The disk is full."), std::string::npos);
+        }
         EXPECT_EQ(Files("SPOOL"), std::vector<std::string>{firstPath}) << failure;
         EXPECT_EQ(ReadFileText(firstPath), firstText);
         EXPECT_NE(MailLog().find("recipient='b@example.test'"), std::string::npos) << MailLog();

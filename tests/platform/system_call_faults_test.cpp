@@ -160,7 +160,9 @@ TEST_F(SystemCallFaultsTest, TheRegistryStoreKeepsItsValuesWhenTheDiskFails) {
             });
         }
         EXPECT_NE(refused, ERROR_SUCCESS) << failure;
-        if (failure == ENOSPC) EXPECT_EQ(refused, ERROR_DISK_FULL);
+        if (failure == ENOSPC) {
+            EXPECT_EQ(refused, ERROR_DISK_FULL);
+        }
         std::uint32_t type = 0;
         std::string data;
         ASSERT_EQ(RegQueryValue(key, "Kept", &type, &data), ERROR_SUCCESS) << failure;

@@ -1,19 +1,19 @@
 // The engine's listener with its system calls made to fail on purpose: a process out of
-// descriptors at accept, and a request socket whose every call may be interrupted or short.
+// descriptors at accept, a request socket whose every call may be interrupted or short, and
+// a disk that fills under uploads, request bodies and the log.
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <optional>
-#include <thread>
 #include <string>
+#include <thread>
 
 #include "listener_home.h"
 #include "pipe_test_client.h"
 #include "platform/system_calls.h"
+#include "tests/common/descriptor_path.h"
 
 namespace plat = tessaro::platform;
 
@@ -48,9 +48,7 @@ ssize_t InterruptedShortSend(int fd, const void* data, size_t n, int flags) {
 // Writes to a file whose name holds g_failedName fail as a full disk would; others go through.
 std::string g_failedName;
 bool WritesToFailedFile(int fd) {
-    char target[4096];
-    ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target, sizeof target);
-    return n > 0 && std::string(target, static_cast<std::size_t>(n)).find(g_failedName) != std::string::npos;
+    return tessaro::test::DescriptorPath(fd).find(g_failedName) != std::string::npos;
 }
 ssize_t DiskFullWrite(int fd, const void* data, size_t n) {
     if (WritesToFailedFile(fd)) {
@@ -200,7 +198,9 @@ TEST_F(ListenerFaultsTest, AFailedRemovalIsLoggedAndAFullLogFallsBack) {
         }
         EXPECT_NE(reply.Text().find("FILE:PHOTO="), std::string::npos) << reply.Text();
         EXPECT_TRUE(arrived()) << "log full: " << logFull;
-        if (logFull) EXPECT_EQ(ReadLog(), logBefore);  // nothing half written into the full log
+        if (logFull) {
+            EXPECT_EQ(ReadLog(), logBefore);  // nothing half written into the full log
+        }
         for (const auto& entry : std::filesystem::directory_iterator(home() + "/tmp"))
             if (entry.is_regular_file()) std::filesystem::remove(entry.path());
         EXPECT_TRUE(Served(SendRequest(path, Get("a=1"))));
