@@ -9,6 +9,14 @@ bench_home() {
   work=$(mktemp -d "/tmp/$1.XXXXXX")
   export TESSARO_HOME=$work/home
   mkdir -p "$work/docs" "$work/uploads" "$TESSARO_HOME"
+  # The engine never serves as root: run by root, the benchmark gives its tree to the
+  # service account (ksml, run by the web server as root, becomes that account too).
+  if [ "$(id -u)" -eq 0 ]; then
+    local account=tessaro
+    id "$account" > /dev/null 2>&1 || account=nobody
+    chmod 755 "$work"
+    chown -R "$account:$(id -gn "$account")" "$work"
+  fi
   trap bench_cleanup EXIT
 }
 
@@ -23,6 +31,9 @@ bench_cleanup() {
 # bench_engine: serves $work/docs as the root template folder; waits for the request socket.
 bench_engine() {
   "$bin/tsreg" set 'HKEY_LOCAL_MACHINE\SOFTWARE\Brendlow\Tessaro\CurrentVersion\Templates' / "$work/docs"
+  # Started by root, the engine becomes the account its runtime root belongs to, and never serves
+  # as root: the bench tree goes to the service account.
+  if [ "$(id -u)" = 0 ] && id tessaro > /dev/null 2>&1; then chown -R tessaro: "$work"; fi
   "$bin/tsengine" -desktop > "$work/engine.out" 2>&1 &
   engine_pid=$!
   for _ in $(seq 1 100); do [ -S "$TESSARO_HOME/run/PIPE/Tessaro/StubToServer20" ] && break; sleep 0.1; done

@@ -146,10 +146,6 @@ struct Store {
 std::atomic<unsigned> g_forkGeneration{0};
 std::once_flag g_atForkOnce;
 
-// At start-up as well, before any other SQLite user in the process (a data
-// source's driver) can hold a lock the hook would not know of.
-[[maybe_unused]] const bool g_storeLocksKept = KeepSqliteLocksPerProcess();
-
 // Connections of threads that have ended, kept for the next thread: request
 // threads are short-lived, and opening a store costs far more than a read.
 struct IdlePool {

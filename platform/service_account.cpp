@@ -6,10 +6,10 @@
 
 #include <cerrno>
 #include <chrono>
-#include <fstream>
 #include <thread>
 
 #include "platform/child_program.h"
+#include "platform/file_ops.h"
 #include "platform/win32_error.h"
 
 namespace tessaro::platform {
@@ -43,8 +43,15 @@ bool Number(const std::string& text, unsigned long& value) {
 // gateway included (which has no name-service modules to load).
 template <typename Visit>
 void ForEachEntry(const char* file, std::size_t fieldCount, Visit visit) {
-    std::ifstream in(file);
-    for (std::string line; std::getline(in, line);) {
+    // Read whole through the platform, not a stream: a stream's locale start-up is a good
+    // part of what the gateway would pay for its run as root.
+    std::string text;
+    if (ReadWholeFile(file, &text) != 0) return;
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
         if (line.empty() || line[0] == '#' || line[0] == '+' || line[0] == '-') continue;
         std::vector<std::string> fields = Fields(line);
         if (fields.size() < fieldCount) continue;

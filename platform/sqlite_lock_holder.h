@@ -9,7 +9,8 @@
 // description lock holder per file instead: the file opened anew (a description
 // of its own, never shared with a forked process) and closed only when SQLite's
 // bookkeeping has closed all of its own descriptors of that file. Other processes still see ordinary conflicting locks; closes elsewhere in
-// this process no longer touch them. Installed once, before the first store opens.
+// this process no longer touch them. Installed once, before the first store opens
+// and before the first ODBC environment (a driver may be SQLite).
 #pragma once
 
 namespace tessaro::platform {

@@ -5,15 +5,16 @@
 #include <cstdint>
 #include <string>
 
+#include "interfaces/report_server.h"
+
 class ConnectionPool;
 
 namespace tessaro::reports {
 
-inline constexpr const char* kReportServerWindow = "TS_CrystalServer";
-// WM_USER + 150: run the request whose folder the message's data names; the result is 1
-// once the response files are written. WM_USER + 151: close the server.
-inline constexpr std::uint32_t WM_DOREPORT = 0x0496;
-inline constexpr std::uint32_t WM_CLOSEREPORTSERVER = 0x0497;
+// The window and messages of the contract with the engine.
+using interfaces::kReportServerWindow;
+using interfaces::WM_CLOSEREPORTSERVER;
+using interfaces::WM_DOREPORT;
 
 // Runs the server until it is told to close; the process's exit code.
 int RunReportServer();

@@ -5,6 +5,8 @@
 
 #include <new>
 
+#include "platform/sqlite_lock_holder.h"
+
 namespace {
 constexpr short kDsnSize = 32;
 constexpr short kDescriptionSize = 128;
@@ -21,6 +23,10 @@ bool Allocate(std::unique_ptr<char[]>& buffer, short size) {
 }  // namespace
 
 odbcENV::odbcENV() {
+    // A data source's driver may be SQLite: its locks must be taken through the store's
+    // hook from the first, so the hook goes in before any driver can load. (Programs
+    // that never reach a data source, ksml among them, are spared SQLite's start-up.)
+    tessaro::platform::KeepSqliteLocksPerProcess();
     AutoRetrieve(1);
     SetRC(SQLAllocEnv(&henv_));
     AutoRetrieve(0);

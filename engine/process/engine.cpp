@@ -15,6 +15,7 @@
 #include "engine/templates/template_actions.h"
 #include "engine/templates/template_tables.h"
 #include "foundation/allocator/tarrock.h"
+#include "interfaces/report_server.h"
 #include "platform/scm_event.h"
 #include "platform/window.h"
 #include "support/registry.h"
@@ -23,8 +24,6 @@
 #include "support/web_exception.h"
 
 namespace {
-
-constexpr std::uint32_t kCloseReportServer = tessaro::platform::WM_USER + 151;
 
 // Server\ServiceRunning = "1" or "0".
 void SetServiceRunning(bool running) {
@@ -35,9 +34,7 @@ void SetServiceRunning(bool running) {
 
 }  // namespace
 
-CEngine::CEngine(const EngineSwitches& switches) : m_serviceMode(::IsServiceMode(switches)) {
-    m_templateServices.files = &m_files;
-}
+CEngine::CEngine(const EngineSwitches& switches) : m_serviceMode(::IsServiceMode(switches)) {}
 
 CEngine::~CEngine() = default;
 
@@ -50,21 +47,16 @@ bool CEngine::StartSubsystems(bool serviceFlag) {
     RegisterEchoPageWhenEnabled(m_dispatcher);
     RegisterTemplateActions(m_dispatcher, m_templateServices);
     m_templateTables = CTemplateTables::Load();
-    m_templateServices.grammar = m_templateTables.get();
     m_expressions = std::make_unique<CExpressionEvaluationDriver>();
-    m_templateServices.expressions = m_expressions.get();
     CServerSettings* settings = m_dispatcher.GetServerSettings();
     m_connections = std::make_unique<ConnectionPool>(settings ? settings->GetRegistrySettings() : nullptr);
-    m_templateServices.connections = m_connections.get();
     auto mail = std::make_unique<TSMail>(&m_files);
     if (!mail->Initialized()) {
         WriteTraceLog("SERVER", "Error", "Failed to construct TSMail: " + mail->ErrorText());
         return false;
     }
     m_mail = std::move(mail);
-    m_templateServices.mail = m_mail.get();
     m_customTags = std::make_unique<CTSCustomTagManager>();
-    m_templateServices.customTags = m_customTags.get();
     if (serviceFlag) SetServiceRunning(true);
     return true;
 }
@@ -108,20 +100,17 @@ void CEngine::StopSubsystems() {
     } catch (CException* e) {
         e->Delete();
     }
-    std::string reports = tessaro::platform::FindWindow("", kReportServerTitle);
-    if (!reports.empty()) tessaro::platform::SendMessage(reports, kCloseReportServer, 0, 0);
-    StopTemplateInterpreter();
+    // The report server is told once, and answers before the engine goes on.
+    std::string reports = tessaro::platform::FindWindow("", tessaro::interfaces::kReportServerWindow);
+    if (!reports.empty()) tessaro::platform::SendMessage(reports, tessaro::interfaces::WM_CLOSEREPORTSERVER, 0, 0);
     CloseClientMutex();
     // A worker that outlived the shutdown's wait still uses them; the process then ends
     // at once (see RunEngine) and takes them along.
     if (m_requestThreads.Running() > 0) return;
     // In reverse of start-up; the connection pool and the mail spooler stay until the
     // engine ends (the window thread delivers mail until it closes).
-    m_templateServices.customTags = nullptr;
     m_customTags.reset();
-    m_templateServices.expressions = nullptr;
     m_expressions.reset();
-    m_templateServices.grammar = nullptr;
     m_templateTables.reset();
 }
 

@@ -89,13 +89,21 @@ private:
     CRequestDispatcher m_dispatcher;
     // The private files every template road refuses (the mail spooler adds its folder).
     CRuntimeFileGate m_files;
-    // The pages' view of the services below, filled in as each is built.
-    TemplateServices m_templateServices;
     std::unique_ptr<CTemplateTables> m_templateTables;
     std::unique_ptr<CExpressionEvaluationDriver> m_expressions;
     std::unique_ptr<ConnectionPool> m_connections;
     std::unique_ptr<TSMail> m_mail;
     std::unique_ptr<CTSCustomTagManager> m_customTags;
+    // The pages' view of the services above: it reads these members, so it sees each
+    // service while it exists.
+    TemplateServices m_templateServices{.files = &m_files,
+                                        .grammar = m_templateTables,
+                                        .expressions = m_expressions,
+                                        .connections = m_connections,
+                                        .mail = m_mail,
+                                        .customTags = m_customTags,
+                                        .reportServer = {},
+                                        .reportSettings = {}};
 
     // The engine window while the window thread runs it.
     std::mutex m_windowMutex;

@@ -85,10 +85,13 @@ bool RemoveEngineService() {
     const bool wasRunning = control.QueryStatus(status) && status.dwCurrentState != SERVICE_STOPPED;
     if (control.RemoveService()) {
         // The stop is waited for: a service removed while it still runs would hold the
-        // engine's socket against the one installed next. It is gone once it no longer answers.
+        // engine's socket against the one installed next. It is gone once it no longer
+        // answers: having said "stopped", its process may still hold the service's lock for
+        // a moment, and only then can the removal be completed.
         bool stopped = !wasRunning;
         for (std::uint32_t waited = 0; !stopped && waited <= kStopWaitMs; waited += 100) {
-            stopped = !control.QueryStatus(status) || status.dwCurrentState == SERVICE_STOPPED;
+            ScmCompleteRemovals();
+            stopped = !control.QueryStatus(status);
             if (!stopped) std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         ScmCompleteRemovals();

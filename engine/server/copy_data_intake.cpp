@@ -38,28 +38,27 @@ std::int64_t OnCopyData(tessaro::platform::WindowMessage& message, bool listenin
     if (!tessaro::interfaces::DecodeCopyDataBlock(message.data, request) || request.replyFile.empty()) return 0;
     int event = message.fd;
     message.fd = -1;
-    CRequestContext* context = nullptr;
+    RequestHandle context;
+    CFileReplyChannel* channel = nullptr;
     try {
         std::string fileName(request.replyFile);
         auto nul = fileName.find('\0');
         if (nul != std::string::npos) fileName.resize(nul);
         if (!IsGatewayReplyFile(fileName)) throw std::runtime_error("reply file");
-        context = new CRequestContext;
-        auto* channel = new CFileReplyChannel(event, fileName);
+        context.reset(new CRequestContext);
+        context->m_channel = std::make_unique<CFileReplyChannel>(event, fileName);
         event = -1;  // the channel owns it now
-        context->m_pChannel = channel;
+        channel = static_cast<CFileReplyChannel*>(context->m_channel.get());
         if (!channel->Open()) throw std::runtime_error("reply file");
-        context->m_pWriter = new CReplyWriter(channel);
-        context->m_pReader =
-            new CCopyDataRequestReader(request.environment.size(), request.body.size(), request.environment.data(),
-                                       road.dispatcher.GetServerSettings());
-        StartRequestThread(context, road);
+        context->m_writer = std::make_unique<CReplyWriter>(channel);
+        context->m_reader = std::make_unique<CCopyDataRequestReader>(
+            request.environment.size(), request.body.size(), request.environment.data(),
+            road.dispatcher.GetServerSettings());
+        StartRequestThread(std::move(context), road);
     } catch (...) {
         // The sender learns at once that its request was not taken.
-        if (context) {
-            if (auto* ch = dynamic_cast<CFileReplyChannel*>(context->m_pChannel)) ch->Close();
-            delete context;
-        }
+        if (context && channel) channel->Close();
+        context.reset();
         SetEvent(event);
         LogServerError("Unexpected exception occurred in WM_COPYDATA handler.", 0);
     }

@@ -13,6 +13,5 @@ bool IsWindows95();
 // asks: the desktop start-up of -DEBUG/-DESKTOP stops the installed engine service itself.
 bool IsServiceMode(const EngineSwitches& switches);
 
-// The report server's window, and the engine window's mail timer.
-inline constexpr const char* kReportServerTitle = "TS_CrystalServer";
+// The engine window's mail timer.
 inline constexpr unsigned kMailTimerId = 14;

@@ -2,15 +2,16 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <list>
+#include <mutex>
+#include <optional>
 #include <thread>
 
 #include "engine/server/body_memory_budget.h"
-#include "engine/server/reply_channel.h"
-#include "engine/server/reply_writer.h"
 #include "engine/server/request_context.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/request_limiter.h"
-#include "engine/server/request_reader.h"
 #include "engine/server/request_thread_pool.h"
 #include "engine/server/request_worker.h"
 #include "engine/server/server_error_log.h"
@@ -22,6 +23,82 @@
 namespace plat = tessaro::platform;
 using tessaro::platform::Win32LastErrno;
 
+struct CPipeListener::Slots {
+    struct Silent {
+        int fd;
+        std::chrono::steady_clock::time_point since;
+        bool evicted = false;
+        bool begun = false;  // its first bytes came; it is no longer silent
+    };
+    std::mutex mutex;
+    std::condition_variable freed;
+    int open = 0;
+    std::atomic<bool> stopping{false};  // seen by workers still waiting for their request
+    std::list<Silent> silent;           // connections whose request has not arrived whole, oldest first
+    int maxArriving = kDefaultMaxArrivingConnections;
+};
+
+class CPipeListener::Instance {
+public:
+    // Counted by WaitForSlot.
+    explicit Instance(std::shared_ptr<Slots> slots) : m_slots(std::move(slots)) {}
+    ~Instance() {
+        if (!m_slots) return;
+        std::lock_guard lock(m_slots->mutex);
+        --m_slots->open;
+        m_slots->freed.notify_all();
+    }
+    Instance(Instance&&) noexcept = default;
+    Instance& operator=(Instance&&) = delete;
+
+private:
+    std::shared_ptr<Slots> m_slots;
+};
+
+class CPipeListener::Arrival {
+public:
+    // Counted as arriving from the accept on, so the listener's limit sees it at once.
+    Arrival(std::shared_ptr<Slots> slots, int fd) : m_slots(std::move(slots)) {
+        std::lock_guard lock(m_slots->mutex);
+        m_entry = m_slots->silent.insert(m_slots->silent.end(), {fd, std::chrono::steady_clock::now()});
+    }
+    ~Arrival() { Leave(); }
+    Arrival(Arrival&& other) noexcept : m_slots(std::move(other.m_slots)), m_entry(other.m_entry) {}
+    Arrival& operator=(Arrival&&) = delete;
+
+    const std::atomic<bool>& Stopping() const { return m_slots->stopping; }
+    // Its first bytes have come (or the wait for them is over); false when its place was
+    // given away meanwhile.
+    bool Begin() {
+        std::lock_guard lock(m_slots->mutex);
+        m_entry->begun = true;
+        return !m_entry->evicted;
+    }
+    // Out of the list, and a listener waiting for room woken; false when its place was
+    // given away: the connection was shut down and no page can reach it.
+    bool Leave() {
+        if (!m_slots) return false;
+        std::lock_guard lock(m_slots->mutex);
+        const bool kept = !m_entry->evicted;
+        m_slots->silent.erase(m_entry);
+        m_slots->freed.notify_all();
+        m_slots.reset();
+        return kept;
+    }
+
+private:
+    std::shared_ptr<Slots> m_slots;  // null once it has left
+    std::list<Slots::Silent>::iterator m_entry;
+};
+
+// Ends in the reverse order: out of the arriving list, the request (socket closed, context
+// deleted), and last the instance.
+struct CPipeListener::Connection {
+    Instance instance;
+    RequestHandle request;
+    Arrival arrival;
+};
+
 std::string CPipeListener::DefaultSocketPath() {
     return plat::RequestSocketPath();
 }
@@ -32,6 +109,7 @@ CPipeListener::CPipeListener(std::string socketPath, const RequestRoad& road, st
       m_road(road),
       m_listening(listening),
       m_onFatal(std::move(onFatal)),
+      m_slots(std::make_shared<Slots>()),
       m_maxInstances(maxInstances > 0 ? maxInstances : kMaxInstances) {}
 
 CPipeListener::~CPipeListener() {
@@ -136,7 +214,7 @@ int CPipeListener::MaxArrivingConnections() const {
     return v > 0 && v <= kMaxInstances ? static_cast<int>(v) : kDefaultMaxArrivingConnections;
 }
 
-bool CPipeListener::WaitForSlot() {
+std::optional<CPipeListener::Instance> CPipeListener::WaitForSlot() {
     std::unique_lock lock(m_slots->mutex);
     auto arriving = [this] {
         int n = 0;
@@ -160,131 +238,104 @@ bool CPipeListener::WaitForSlot() {
         }
         m_slots->freed.wait_for(lock, wait);
     }
-    if (m_stopping || !m_listening) return false;
+    if (m_stopping || !m_listening) return std::nullopt;
     ++m_slots->open;
-    return true;
+    return std::optional<Instance>(std::in_place, m_slots);
 }
 
-void CPipeListener::Run() {
-    if (m_listenFd < 0) {
-        long error = 0;
-        if (!Open(&error)) {
-            if (m_onFatal) m_onFatal("Error attempting to create named pipe for Tessaro server.", error);
-            return;
-        }
-    }
+bool CPipeListener::EnsureOpen() {
+    if (m_listenFd >= 0) return true;
+    long error = 0;
+    if (Open(&error)) return true;
+    if (m_onFatal) m_onFatal("Error attempting to create named pipe for Tessaro server.", error);
+    return false;
+}
+
+void CPipeListener::PrepareRoad() {
     // As many threads stay ready as requests may work at once.
     if (m_road.limiter && m_road.limiter->IsEnabled())
         m_road.threads.Keep(static_cast<std::size_t>(m_road.limiter->GetMaxRequests()));
-    {
-        std::lock_guard lock(m_slots->mutex);
-        m_slots->maxArriving = MaxArrivingConnections();
+    std::lock_guard lock(m_slots->mutex);
+    m_slots->maxArriving = MaxArrivingConnections();
+}
+
+int CPipeListener::AcceptClient() {
+    for (;;) {
+        int fd = m_listenFd.load();
+        if (fd < 0 || m_stopping) return -1;
+        int client = -1;
+        long error = 0;
+        switch (plat::AcceptRequestConnection(fd, 500, &client, &error)) {
+            case plat::AcceptStatus::Accepted:
+                return client;
+            case plat::AcceptStatus::WaitFailed:
+                return -1;
+            case plat::AcceptStatus::Idle:
+                if (!m_listening) return -1;
+                continue;
+            case plat::AcceptStatus::Retry:
+                continue;
+            case plat::AcceptStatus::Exhausted:
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                continue;
+            case plat::AcceptStatus::AcceptFailed:
+                // A stop shuts the socket down under accept; that is no error.
+                if (m_stopping || !m_listening) return -1;
+                LogServerError("Unexpected error returned from ConnectNamedPipe.", error);
+                return -1;
+        }
     }
+}
+
+void CPipeListener::ServeConnection(Connection connection, const RequestRoad& road, int readTimeoutMs) {
+    CRequestContext& request = *connection.request;
+    bool arrived = WaitForRequestBytes(request.m_socket, readTimeoutMs, connection.arrival.Stopping());
+    if (!connection.arrival.Begin()) arrived = false;
+    // A permit only for a request that has arrived whole: one that stalls mid-frame, breaks
+    // off or is malformed gets its read error page without ever holding a permit.
+    const bool whole = arrived && request.m_reader->ReceiveRequest();
+    if (!connection.arrival.Leave()) arrived = false;
+    // One that has not arrived ends here: its descriptor goes at once.
+    if (arrived) RunRequest(std::move(connection.request), whole ? road.limiter : nullptr, road.dispatcher, road.watch);
+}
+
+void CPipeListener::StartConnection(int client, Instance instance) {
+    const int timeoutMs = m_readTimeoutMs;
+    plat::SetSendTimeout(client, timeoutMs);
+    Connection connection{std::move(instance), MakePipeRequest(client, m_road.dispatcher.GetServerSettings(), timeoutMs),
+                          Arrival(m_slots, client)};
+    try {
+        m_road.threads.Run([connection = std::move(connection), road = m_road, timeoutMs]() mutable {
+            ServeConnection(std::move(connection), road, timeoutMs);
+        });
+    } catch (...) {
+        // No thread for it: the connection went with the job (closed, its places given back).
+    }
+}
+
+void CPipeListener::Run() {
+    if (!EnsureOpen()) return;
+    PrepareRoad();
     try {
         while (m_listening && !m_stopping) {
-            if (!WaitForSlot()) break;
-            int client = -1;
-            for (;;) {
-                int fd = m_listenFd.load();
-                if (fd < 0 || m_stopping) break;
-                long error = 0;
-                plat::AcceptStatus status = plat::AcceptRequestConnection(fd, 500, &client, &error);
-                if (status == plat::AcceptStatus::Accepted || status == plat::AcceptStatus::WaitFailed) break;
-                if (status == plat::AcceptStatus::Idle) {
-                    if (!m_listening) break;
-                    continue;
-                }
-                if (status == plat::AcceptStatus::Retry) continue;
-                if (status == plat::AcceptStatus::Exhausted) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                    continue;
-                }
-                // A stop shuts the socket down under accept; that is no error.
-                if (m_stopping || !m_listening) break;
-                LogServerError("Unexpected error returned from ConnectNamedPipe.", error);
-                break;
-            }
+            std::optional<Instance> instance = WaitForSlot();
+            if (!instance) break;
+            const int client = AcceptClient();
             if (client < 0) {
-                std::lock_guard lock(m_slots->mutex);
-                --m_slots->open;
-                if (m_listening && !m_stopping && m_onFatal)
-                    m_onFatal("Exception thrown from within Listener Thread.", 0);
+                instance.reset();
+                if (m_listening && !m_stopping && m_onFatal) m_onFatal("Exception thrown from within Listener Thread.", 0);
                 break;
             }
             if (!m_listening) {
                 plat::CloseDescriptor(client);
-                {
-                    std::lock_guard lock(m_slots->mutex);
-                    --m_slots->open;
-                }
+                instance.reset();
                 LogServerError(
                     "Pipe successfully connected but listener flag was set to FALSE (note: this is not an error "
                     "condition).",
                     0);
                 break;
             }
-            const int timeoutMs = m_readTimeoutMs;
-            plat::SetSendTimeout(client, timeoutMs);
-            auto* context = new CRequestContext;
-            context->m_socket = client;
-            context->m_pChannel = new CPipeReplyChannel(client);
-            context->m_pWriter = new CReplyWriter(context->m_pChannel);
-            auto* reader = new CPipeRequestReader(client, m_road.dispatcher.GetServerSettings(), timeoutMs);
-            context->m_pReader = reader;
-            std::shared_ptr<Slots> slots = m_slots;
-            RequestLimiter* limiter = m_road.limiter;
-            CRequestDispatcher& dispatcher = m_road.dispatcher;
-            // Counted as arriving from the accept on, so the listener's limit sees it at once.
-            std::list<Slots::Silent>::iterator entry;
-            {
-                std::lock_guard lock(m_slots->mutex);
-                entry = m_slots->silent.insert(m_slots->silent.end(), {client, std::chrono::steady_clock::now()});
-            }
-            try {
-                CRequestWatch* watch = m_road.watch;
-                m_road.threads.Run([context, reader, limiter, &dispatcher, slots, timeoutMs, entry, watch] {
-                    bool arrived = WaitForRequestBytes(context->m_socket, timeoutMs, slots->stopping);
-                    {
-                        std::lock_guard lock(slots->mutex);
-                        if (entry->evicted) arrived = false;
-                        entry->begun = true;
-                    }
-                    // A permit only for a request that has arrived whole: one that
-                    // stalls mid-frame, breaks off or is malformed gets its read
-                    // error page without ever holding a permit.
-                    bool whole = arrived && reader->ReceiveRequest();
-                    {
-                        std::lock_guard lock(slots->mutex);
-                        // A connection that gave its place away was shut down: no page can
-                        // reach it, and its descriptor goes at once.
-                        if (entry->evicted) arrived = false;
-                        slots->silent.erase(entry);
-                        slots->freed.notify_all();
-                    }
-                    if (arrived) {
-                        RunRequest(context, whole ? limiter : nullptr, dispatcher, watch);
-                    } else {
-                        plat::CloseDescriptor(context->m_socket);
-                        context->m_socket = -1;
-                        delete context;
-                    }
-                    {
-                        std::lock_guard lock(slots->mutex);
-                        --slots->open;
-                        slots->freed.notify_all();
-                    }
-                });
-            } catch (...) {
-                {
-                    std::lock_guard lock(m_slots->mutex);
-                    m_slots->silent.erase(entry);
-                }
-                plat::CloseDescriptor(client);
-                context->m_socket = -1;
-                delete context;
-                std::lock_guard lock(m_slots->mutex);
-                --m_slots->open;
-            }
+            StartConnection(client, std::move(*instance));
         }
     } catch (...) {
         if (m_onFatal) m_onFatal("Exception thrown from within Listener Thread.", Win32LastErrno());

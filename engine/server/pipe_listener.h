@@ -4,11 +4,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <list>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
 
 #include "engine/server/request_worker.h"
@@ -55,23 +53,29 @@ public:
     static std::string DefaultSocketPath();
 
 private:
-    struct Slots {
-        struct Silent {
-            int fd;
-            std::chrono::steady_clock::time_point since;
-            bool evicted = false;
-            bool begun = false;  // its first bytes came; it is no longer silent
-        };
-        std::mutex mutex;
-        std::condition_variable freed;
-        int open = 0;
-        std::atomic<bool> stopping{false};  // seen by workers still waiting for their request
-        std::list<Silent> silent;           // connections whose request has not arrived whole, oldest first
-        int maxArriving = kDefaultMaxArrivingConnections;
-    };
+    // The listener's count of open connections and the list of those still arriving, shared
+    // with the workers, which may outlive the listener.
+    struct Slots;
+    // An instance of the limit, taken before the accept; given back when it goes.
+    class Instance;
+    // A connection's place among those whose request has not arrived whole.
+    class Arrival;
+    // What an accepted connection holds until its worker ends.
+    struct Connection;
 
     bool TryOpen(long* errorNumber);
-    bool WaitForSlot();
+    // Open unless already open; otherwise the fatal report.
+    bool EnsureOpen();
+    // What every worker of this run reads once: the threads kept, the arrival limit.
+    void PrepareRoad();
+    // An instance once one is free (none: the listener stops).
+    std::optional<Instance> WaitForSlot();
+    // A new connection, or -1 when the listener stops or accepting fails for good.
+    int AcceptClient();
+    // The connection's request and its worker; a connection no thread takes ends at once.
+    void StartConnection(int client, Instance instance);
+    // The worker: waits for the request to arrive whole, then runs it.
+    static void ServeConnection(Connection connection, const RequestRoad& road, int readTimeoutMs);
     static std::chrono::milliseconds EvictSilentClient(Slots& slots);
     int MaxArrivingConnections() const;
 
@@ -79,7 +83,7 @@ private:
     RequestRoad m_road;
     std::atomic<int>& m_listening;
     std::function<void(const std::string&, long)> m_onFatal;
-    std::shared_ptr<Slots> m_slots = std::make_shared<Slots>();
+    std::shared_ptr<Slots> m_slots;
     int m_maxInstances;
     int m_readTimeoutMs = kDefaultReadTimeoutMilliseconds;
     int m_lockFd = -1;

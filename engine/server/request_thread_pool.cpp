@@ -3,62 +3,86 @@
 #include <chrono>
 #include <iterator>
 
+CRequestThreadPool::CRequestThreadPool(ThreadMaker makeThread) : m_makeThread(std::move(makeThread)) {
+    if (!m_makeThread)
+        m_makeThread = [](std::function<void()> body) {
+            return tessaro::platform::SizedThread(std::move(body), kRequestThreadStackBytes);
+        };
+}
+
 CRequestThreadPool::~CRequestThreadPool() {
     Threads threads;
     {
         std::lock_guard lock(m_mutex);
         m_closing = true;
-        m_jobReady.notify_all();
+        for (Waiting* waiting : m_waiting) waiting->ready.release();
+        m_waiting.clear();
         threads.splice(threads.end(), m_threads);
         m_finished.clear();
     }
-    for (tessaro::platform::SizedThread& thread : threads) thread.Join();
+    for (Thread& thread : threads) thread.thread.Join();
 }
 
 void CRequestThreadPool::JoinFinished() {
     // A thread that has left touches the pool no more; its end is a moment away.
     for (Threads::iterator thread : m_finished) {
-        thread->Join();
+        thread->thread.Join();
         m_threads.erase(thread);
     }
     m_finished.clear();
 }
 
-void CRequestThreadPool::Serve(std::function<void()> job, Threads::iterator self) {
+void CRequestThreadPool::Serve(Threads::iterator self) {
     std::unique_lock lock(m_mutex);
+    Job job = std::move(self->first);
     for (;;) {
         lock.unlock();
         job();
-        job = nullptr;  // the job's captures go before it counts as ended
+        job = Job();  // the job's captures go before it counts as ended
         lock.lock();
         if (--m_running == 0) m_jobsEnded.notify_all();
-        if (m_closing || m_idle >= m_kept) break;
-        ++m_idle;
-        m_jobReady.wait(lock, [&] { return !m_jobs.empty() || m_closing; });
-        --m_idle;
-        if (m_jobs.empty()) break;
-        job = std::move(m_jobs.front());
-        m_jobs.pop_front();
+        job = NextJob(lock);
+        if (!job) break;
     }
     m_finished.push_back(self);
 }
 
-void CRequestThreadPool::Run(std::function<void()> job) {
-    std::lock_guard lock(m_mutex);
+CRequestThreadPool::Job CRequestThreadPool::NextJob(std::unique_lock<std::mutex>& lock) {
+    if (m_closing || m_waiting.size() >= m_kept) return Job();
+    Waiting waiting;
+    m_waiting.push_back(&waiting);
+    lock.unlock();
+    waiting.ready.acquire();
+    lock.lock();
+    return std::move(waiting.job);
+}
+
+void CRequestThreadPool::Run(Job job) {
+    std::unique_lock lock(m_mutex);
     JoinFinished();
     ++m_running;
-    if (m_idle > m_jobs.size()) {
-        m_jobs.push_back(std::move(job));
-        m_jobReady.notify_one();
+    if (!m_waiting.empty()) {
+        Waiting* waiting = m_waiting.back();
+        m_waiting.pop_back();
+        waiting->job = std::move(job);
+        // Woken after the lock is free, so that it does not wake only to wait for it.
+        lock.unlock();
+        waiting->ready.release();
         return;
     }
-    // The thread finds its own place in the list only once the lock is released.
+    // The thread finds its own place in the list, and its first job, once the lock is released.
     Threads::iterator self = m_threads.emplace(m_threads.end());
+    self->first = std::move(job);
     try {
-        *self = tessaro::platform::SizedThread(
-            [this, job = std::move(job), self]() mutable { Serve(std::move(job), self); }, kRequestThreadStackBytes);
+        self->thread = m_makeThread([this, self] { Serve(self); });
     } catch (...) {
+        // The job ends (a request's socket and context) outside the pool's lock, and counts
+        // until it has.
+        Job refused = std::move(self->first);
         m_threads.erase(self);
+        lock.unlock();
+        refused = Job();
+        lock.lock();
         if (--m_running == 0) m_jobsEnded.notify_all();
         throw;
     }
@@ -71,7 +95,7 @@ void CRequestThreadPool::Keep(std::size_t count) {
 
 std::size_t CRequestThreadPool::Idle() const {
     std::lock_guard lock(m_mutex);
-    return m_idle;
+    return m_waiting.size();
 }
 
 long CRequestThreadPool::Running() const {

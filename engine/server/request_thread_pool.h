@@ -7,10 +7,12 @@
 
 #include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <functional>
 #include <list>
+#include <memory>
 #include <mutex>
+#include <semaphore>
+#include <utility>
 #include <vector>
 
 #include "platform/sized_thread.h"
@@ -25,7 +27,34 @@ public:
     // The engine's MaxRequests default: the threads a steadily loaded engine keeps busy.
     static constexpr std::size_t kDefaultKept = 15;
 
-    CRequestThreadPool() = default;
+    // A job may own what it works on (a request): it is moved, never copied.
+    class Job {
+    public:
+        Job() = default;
+        template <class F>
+        Job(F body) : m_body(std::make_unique<Body<F>>(std::move(body))) {}
+        void operator()() { m_body->Run(); }
+        explicit operator bool() const { return m_body != nullptr; }
+
+    private:
+        struct Base {
+            virtual ~Base() = default;
+            virtual void Run() = 0;
+        };
+        template <class F>
+        struct Body : Base {
+            explicit Body(F f) : body(std::move(f)) {}
+            void Run() override { body(); }
+            F body;
+        };
+        std::unique_ptr<Base> m_body;
+    };
+
+    // Makes a thread that runs body; throws, as std::thread does, when no thread can be made.
+    using ThreadMaker = std::function<tessaro::platform::SizedThread(std::function<void()> body)>;
+
+    // Threads of kRequestThreadStackBytes, or those makeThread makes.
+    explicit CRequestThreadPool(ThreadMaker makeThread = {});
     // Lets the jobs still running finish, then ends and joins every thread.
     ~CRequestThreadPool();
     CRequestThreadPool(const CRequestThreadPool&) = delete;
@@ -33,8 +62,8 @@ public:
 
     // Runs job on a pooled thread (of kRequestThreadStackBytes); it counts as running from
     // here until it and its captures are gone. Throws like std::thread when no thread can
-    // be made.
-    void Run(std::function<void()> job);
+    // be made; the job is gone then.
+    void Run(Job job);
 
     // How many finished threads may wait for the next job (at least; never lowered).
     void Keep(std::size_t count);
@@ -46,16 +75,29 @@ public:
     bool WaitForJobs(unsigned timeoutMs) const;
 
 private:
-    using Threads = std::list<tessaro::platform::SizedThread>;
-    void Serve(std::function<void()> job, Threads::iterator self);
+    // A thread between jobs: Run gives it the next job and wakes it alone, so the job goes
+    // straight to one thread that does not then wait for the pool's lock.
+    struct Waiting {
+        Job job;  // none when the pool closes
+        std::binary_semaphore ready{0};
+    };
+    struct Thread {
+        tessaro::platform::SizedThread thread;
+        Job first;  // taken by the thread when it starts
+    };
+    using Threads = std::list<Thread>;
+    void Serve(Threads::iterator self);
+    // The next job of a thread that has finished one; none: the thread leaves.
+    Job NextJob(std::unique_lock<std::mutex>& lock);
     // Joins the threads that have left (the caller holds the mutex).
     void JoinFinished();
 
     mutable std::mutex m_mutex;
-    std::condition_variable m_jobReady;
     mutable std::condition_variable m_jobsEnded;
-    std::deque<std::function<void()>> m_jobs;  // never longer than idle: each has a waiting thread
-    std::size_t m_idle = 0;
+    ThreadMaker m_makeThread;
+    // The last to finish is the first to get work: its stack and its per-thread caches are
+    // still warm, and the threads kept beyond the load stay asleep.
+    std::vector<Waiting*> m_waiting;
     std::size_t m_kept = kDefaultKept;
     long m_running = 0;
     bool m_closing = false;

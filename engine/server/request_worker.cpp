@@ -3,18 +3,16 @@
 #include <optional>
 
 #include "engine/server/current_exception.h"
-#include "engine/server/request_context.h"
 #include "engine/server/request_dispatcher.h"
 #include "engine/server/request_limiter.h"
 #include "engine/server/request_thread_pool.h"
 #include "engine/server/request_watch.h"
 #include "support/web_exception.h"
-#include "platform/descriptor.h"
 #include "platform/framework_exception.h"
 
-void ProcessRequest(CRequestContext* context, CRequestDispatcher& dispatcher) {
-    CRequestReader* reader = context->m_pReader;
-    CReplyWriter* writer = context->m_pWriter;
+void ProcessRequest(CRequestContext& context, CRequestDispatcher& dispatcher) {
+    CRequestReader* reader = context.m_reader.get();
+    CReplyWriter* writer = context.m_writer.get();
     auto report = [&](const std::string& title, const std::string& detail) {
         try {
             dispatcher.ReportRequestError(reader, writer, title, detail);
@@ -33,37 +31,35 @@ void ProcessRequest(CRequestContext* context, CRequestDispatcher& dispatcher) {
     }
 }
 
-void RunRequest(CRequestContext* context, RequestLimiter* limiter, CRequestDispatcher& dispatcher,
+void RunRequest(RequestHandle request, RequestLimiter* limiter, CRequestDispatcher& dispatcher,
                 CRequestWatch* watch) {
+    if (!request) return;
+    CReplyChannel* channel = request->m_channel.get();
     // A request whose gateway has gone while it waits for its turn never takes one, nor runs
     // when its gateway went just as the turn came.
-    auto receiverGone = [context] { return context->m_pChannel && context->m_pChannel->ReceiverGone(); };
+    auto receiverGone = [channel] { return channel != nullptr && channel->ReceiverGone(); };
     RequestLimiterGuard guard(limiter, receiverGone);
     if (guard.Acquired() && !(limiter != nullptr && receiverGone())) {
         // Watched until the reply is out: the socket and the budget stay until after this.
         std::optional<CRequestWatch::Watched> watched;
-        if (context->m_pWriter != nullptr) watched.emplace(watch, context->m_pWriter->Budget());
-        ProcessRequest(context, dispatcher);
+        if (request->m_writer) watched.emplace(watch, request->m_writer->Budget());
+        ProcessRequest(*request, dispatcher);
     }
-    try {
-        tessaro::platform::CloseDescriptor(context->m_socket);
-        context->m_socket = -1;
-        delete context;
-    } catch (...) {
-    }
+    // Ended while the permit is held: what the request holds counts against the limit.
+    request.reset();
 }
 
-bool StartRequestThread(CRequestContext* context, const RequestRoad& road) {
+bool StartRequestThread(RequestHandle request, const RequestRoad& road) {
     RequestLimiter* limiter = road.limiter;
     CRequestDispatcher& dispatcher = road.dispatcher;
     CRequestWatch* watch = road.watch;
     try {
-        road.threads.Run([context, limiter, &dispatcher, watch] { RunRequest(context, limiter, dispatcher, watch); });
+        road.threads.Run([request = std::move(request), limiter, &dispatcher, watch]() mutable {
+            RunRequest(std::move(request), limiter, dispatcher, watch);
+        });
         return true;
     } catch (...) {
-        tessaro::platform::CloseDescriptor(context->m_socket);
-        context->m_socket = -1;
-        delete context;
+        // The job, and the request with it, went with the failure.
         return false;
     }
 }

@@ -1,7 +1,8 @@
 // The worker of one request: limiter, parse, dispatch, reply.
 #pragma once
 
-class CRequestContext;
+#include "engine/server/request_context.h"
+
 class CRequestDispatcher;
 class CRequestThreadPool;
 class CRequestWatch;
@@ -19,14 +20,15 @@ struct RequestRoad {
 };
 
 // Runs the request under the limiter (none: without a permit), with its budget watched
-// while it works, then closes its socket and deletes the context. A worker that gets no
-// permit closes without a reply.
-void RunRequest(CRequestContext* context, RequestLimiter* limiter, CRequestDispatcher& dispatcher,
+// while it works, then ends it (socket closed, context deleted) before the permit goes. A
+// worker that gets no permit closes without a reply.
+void RunRequest(RequestHandle request, RequestLimiter* limiter, CRequestDispatcher& dispatcher,
                 CRequestWatch* watch = nullptr);
 
 // The reader's parse, then the dispatcher; every escaped exception becomes the
 // error page.
-void ProcessRequest(CRequestContext* context, CRequestDispatcher& dispatcher);
+void ProcessRequest(CRequestContext& context, CRequestDispatcher& dispatcher);
 
-// RunRequest on one of the road's threads; false (context deleted) when no thread starts.
-bool StartRequestThread(CRequestContext* context, const RequestRoad& road);
+// RunRequest on one of the road's threads; false when no thread starts (the request has
+// ended then).
+bool StartRequestThread(RequestHandle request, const RequestRoad& road);

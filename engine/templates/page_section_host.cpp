@@ -104,11 +104,11 @@ std::string CPageSectionHost::DefaultMailServer() {
 }
 
 void CPageSectionHost::SpoolMail(const SectionMailMessage& message) {
-    SpoolSectionMail(m_page.Services().mail, message);
+    SpoolSectionMail(m_page.Services().mail.get(), message);
 }
 
 void CPageSectionHost::MailPosted() {
-    NotifySectionMailPosted(m_page.Services().mail);
+    NotifySectionMailPosted(m_page.Services().mail.get());
 }
 
 const CRuntimeFileGate& CPageSectionHost::PrivateFiles() {

@@ -3,7 +3,6 @@
 #include "engine/server/request_dispatcher.h"
 #include "engine/templates/pages/get_graphic_page.h"
 #include "engine/templates/pages/inserter_page.h"
-#include "engine/templates/tags/report/report_engine.h"
 #include "engine/templates/template_page.h"
 #include "support/text_helpers.h"
 
@@ -15,8 +14,4 @@ void RegisterTemplateActions(CRequestDispatcher& dispatcher, const TemplateServi
     dispatcher.RegisterAction("GetGraphic", [] { return std::make_unique<CGetGraphicPage>(); });
     dispatcher.RegisterAction("Insert", [&services] { return std::make_unique<CInserterPage>(services); });
     dispatcher.RegisterAction("Update", [&services] { return std::make_unique<CInserterPage>(services); });
-}
-
-void StopTemplateInterpreter() {
-    CloseReportServer();
 }

@@ -1,5 +1,5 @@
 // How the template pages join the engine: their actions over the engine's template
-// services, and the template side of its shutdown.
+// services.
 #pragma once
 
 class CRequestDispatcher;
@@ -10,5 +10,3 @@ struct TemplateServices;
 // "Update" write a posted form into a table. The pages are made over services (not
 // owned), which the engine fills in before its first request.
 void RegisterTemplateActions(CRequestDispatcher& dispatcher, const TemplateServices& services);
-// Shutdown: a running report server is told to close.
-void StopTemplateInterpreter();

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <poll.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -104,4 +105,19 @@ TEST_F(CopyDataIntakeTest, UnwritableReplyFileSignalsAtOnce) {
     done[1] = -1;
     EXPECT_EQ(Completion(), 1);
     EXPECT_NE(ReadLog().find("Unexpected exception occurred in WM_COPYDATA handler."), std::string::npos);
+}
+
+TEST_F(CopyDataIntakeTest, RequestNoThreadTakesSignalsItsSenderOnce) {
+    CRequestThreadPool refusing([](std::function<void()>) -> tessaro::platform::SizedThread {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    });
+    auto m = Message(std::string("REQUEST_METHOD=GET\0\0", 20), "");
+    OnCopyData(m, true, RequestRoad{dispatcher, &unlimited, refusing});
+    EXPECT_EQ(m.fd, -1);
+    done[1] = -1;
+    // One completion byte, then the end: the event was signalled and closed once.
+    EXPECT_EQ(Completion(), 1);
+    EXPECT_EQ(Completion(), 0);
+    EXPECT_EQ(refusing.Running(), 0);
+    EXPECT_EQ(ReplyText(), "");  // no reply in the file
 }

@@ -2,12 +2,14 @@
 // the ways it ends. Each test runs in its own TESSARO_HOME.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <filesystem>
+#include <memory>
 #include <fstream>
 #include <spawn.h>
 #include <sys/file.h>
@@ -17,6 +19,7 @@
 
 #include "engine/server/mail_message.h"
 #include "interfaces/engine_names.h"
+#include "interfaces/report_server.h"
 #include "pipe_test_client.h"
 #include "platform/named_event.h"
 #include "platform/service_control.h"
@@ -453,6 +456,32 @@ TEST_F(EngineProcessTest, ClosingTheDesktopWindowShutsTheEngineDown) {
     EXPECT_TRUE(tessaro::platform::PostMessage(window, tessaro::platform::WM_CLOSE, 0, 0));
     EXPECT_EQ(WaitExit(pid), 0);
     EXPECT_EQ(GetValue("Server", "ServiceRunning"), "0");
+}
+
+// Shutdown tells a running report server to close, once, and waits for it to take the
+// message: a stand-in window under the report server's title counts what reaches it.
+TEST_F(EngineProcessTest, ShutdownTellsTheReportServerToCloseOnce) {
+    std::atomic<int> closes{0};
+    std::atomic<int> others{0};
+    std::unique_ptr<tessaro::platform::Window> reports = tessaro::platform::Window::Create(
+        "ReportServerStandIn", tessaro::interfaces::kReportServerWindow,
+        [&](tessaro::platform::Window&, tessaro::platform::WindowMessage& m) -> std::int64_t {
+            if (m.msg == tessaro::interfaces::WM_CLOSEREPORTSERVER)
+                ++closes;
+            else if (m.msg != tessaro::platform::WM_CREATE)
+                ++others;
+            return 0;
+        });
+    ASSERT_TRUE(reports);
+    std::thread loop([&] { reports->RunMessageLoop(); });
+    pid_t pid = Spawn({"-desktop"});
+    ASSERT_TRUE(WaitForSocket());
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(WaitExit(pid), 0);
+    reports->PostQuitMessage();
+    loop.join();
+    EXPECT_EQ(closes.load(), 1);
+    EXPECT_EQ(others.load(), 0);
 }
 
 TEST_F(EngineProcessTest, TsscmDrivesTheInstalledEngine) {

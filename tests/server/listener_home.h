@@ -6,6 +6,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "engine/server/echo_page.h"
@@ -54,6 +55,13 @@ protected:
     // Declared before the listener's end in TearDown: workers release them last.
     RequestLimiter unlimited{false, 0, 0};
     RequestLimiter one{true, 1, 1};
+    // Threads the pool asks for that it is refused, as when the system has none to give.
+    std::atomic<int> refuseThreads{0};
     // Ends first, once its jobs have: they use the limiters and the dispatcher.
-    CRequestThreadPool threads;
+    CRequestThreadPool threads{[this](std::function<void()> body) {
+        for (int left = refuseThreads.load(); left > 0;)
+            if (refuseThreads.compare_exchange_weak(left, left - 1))
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        return tessaro::platform::SizedThread(std::move(body), kRequestThreadStackBytes);
+    }};
 };

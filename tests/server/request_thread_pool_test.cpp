@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -82,6 +83,38 @@ TEST(RequestThreadPoolTest, FinishedThreadsServeTheNextJobsUpToTheKeptNumber) {
     for (std::thread::id id : second) EXPECT_TRUE(first.count(id)) << "a job ran on a new thread";
 }
 
+// One request after another keeps to one thread, whose per-thread parsers and caches are warm,
+// however many others wait: the next job goes to the thread that finished last.
+TEST(RequestThreadPoolTest, JobsOneAfterAnotherRunOnTheThreadThatFinishedLast) {
+    constexpr int kThreads = 6, kSequential = 30;
+    std::mutex mutex;
+    std::condition_variable allStarted;
+    int started = 0;
+    std::atomic<int> done{0};
+    std::vector<std::thread::id> ran;
+    CRequestThreadPool pool;  // its threads end before what they use goes
+    for (int i = 0; i < kThreads; ++i) {
+        pool.Run([&] {
+            std::unique_lock lock(mutex);
+            ++started;
+            allStarted.notify_all();
+            allStarted.wait_for(lock, 30s, [&] { return started == kThreads; });
+            ++done;
+        });
+    }
+    ASSERT_TRUE(Eventually([&] { return done == kThreads && pool.Idle() == kThreads; }));
+    for (int i = 0; i < kSequential; ++i) {
+        pool.Run([&] {
+            std::lock_guard lock(mutex);
+            ran.push_back(std::this_thread::get_id());
+            ++done;
+        });
+        ASSERT_TRUE(Eventually([&] { return done == kThreads + 1 + i && pool.Idle() == kThreads; }));
+    }
+    std::lock_guard lock(mutex);
+    for (std::thread::id id : ran) EXPECT_EQ(id, ran.front()) << "a job went to a thread that had waited longer";
+}
+
 // Shutdown waits for the workers through the pool: a job counts until it and what it
 // captured are gone, and the pool's end waits for the jobs still running.
 TEST(RequestThreadPoolTest, JobsCountUntilTheirCapturesAreGoneAndTheEndWaitsForThem) {
@@ -136,6 +169,36 @@ TEST(RequestThreadPoolTest, EveryRequestThreadHasTheStackItsNestingBoundsAssume)
     std::unique_lock lock(mutex);
     ASSERT_TRUE(changed.wait_for(lock, 30s, [&] { return sizes.size() == 3; }));
     for (std::size_t size : sizes) EXPECT_GE(size, kRequestThreadStackBytes);
+}
+
+// A job may own what it works on; one the pool cannot start is gone when Run throws, and
+// counts no more, so that shutdown does not wait for it.
+TEST(RequestThreadPoolTest, JobWithoutAThreadIsGoneWhenRunThrows) {
+    struct Owned {
+        std::atomic<int>* alive;
+        explicit Owned(std::atomic<int>* a) : alive(a) { ++*alive; }
+        ~Owned() { --*alive; }
+    };
+    std::atomic<int> alive{0};
+    std::atomic<bool> refuse{true};
+    CRequestThreadPool pool([&refuse](std::function<void()> body) {
+        if (refuse) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        return tessaro::platform::SizedThread(std::move(body), kRequestThreadStackBytes);
+    });
+    std::atomic<int> ran{0};
+    auto job = [&] {
+        return [owned = std::make_unique<Owned>(&alive), &ran] { ++ran; };
+    };
+    EXPECT_THROW(pool.Run(job()), std::system_error);
+    EXPECT_EQ(alive, 0);
+    EXPECT_EQ(pool.Running(), 0);
+    EXPECT_TRUE(pool.WaitForJobs(0));
+
+    refuse = false;
+    pool.Run(job());
+    ASSERT_TRUE(pool.WaitForJobs(10000));
+    EXPECT_EQ(ran, 1);
+    EXPECT_EQ(alive, 0);
 }
 
 }  // namespace

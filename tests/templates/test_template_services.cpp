@@ -8,12 +8,9 @@
 #include "support/registry.h"
 
 TestTemplateServices::TestTemplateServices() {
-    m_services.files = &m_files;
     m_tables = CTemplateTables::Load();
     if (!m_tables) m_problem = "the template grammar tables did not load";
-    m_services.grammar = m_tables.get();
     m_expressions = std::make_unique<CExpressionEvaluationDriver>();
-    m_services.expressions = m_expressions.get();
     {
         // The build's mailer library, wherever the test program runs from.
         auto root = OpenTessaroRootKey();
@@ -22,14 +19,11 @@ TestTemplateServices::TestTemplateServices() {
     }
     m_mail = std::make_unique<TSMail>(&m_files);
     if (!m_mail->Initialized()) m_problem = "the mail spooler: " + m_mail->ErrorText();
-    m_services.mail = m_mail.get();
     m_customTags = std::make_unique<CTSCustomTagManager>();
-    m_services.customTags = m_customTags.get();
 }
 
 TestTemplateServices::~TestTemplateServices() = default;
 
 void TestTemplateServices::AddConnectionPool(CRegistrySettings* settings) {
     m_connections = std::make_unique<ConnectionPool>(settings);
-    m_services.connections = m_connections.get();
 }

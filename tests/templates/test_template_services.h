@@ -40,6 +40,13 @@ private:
     std::unique_ptr<ConnectionPool> m_connections;
     std::unique_ptr<TSMail> m_mail;
     std::unique_ptr<CTSCustomTagManager> m_customTags;
-    TemplateServices m_services;
+    TemplateServices m_services{.files = &m_files,
+                                .grammar = m_tables,
+                                .expressions = m_expressions,
+                                .connections = m_connections,
+                                .mail = m_mail,
+                                .customTags = m_customTags,
+                                .reportServer = {},
+                                .reportSettings = {}};
     std::string m_problem;
 };

@@ -21,7 +21,7 @@ void CWDBBasePage::Setup() {
     m_closeConnections = false;
     if (m_services.connections != nullptr)
         m_dataSources = std::make_unique<CRequestDataSources>(
-            GetSettings() != nullptr ? GetSettings()->GetRegistrySettings() : nullptr, m_services.connections);
+            GetSettings() != nullptr ? GetSettings()->GetRegistrySettings() : nullptr, m_services.connections.get());
     m_rules = CFieldRuleSet::CreateStandard();
     m_cookieScope = std::make_unique<CCookieScope>(GetReader());
 }

@@ -116,7 +116,7 @@ void End(TagContext& c) {
     CTSXRequestImp request(std::move(host), std::move(tag.attributes), tag.query, tag.debug);
     try {
         std::int64_t start = tessaro::platform::MonotonicMilliseconds();
-        CTSCustomTagManager* manager = page.Services().customTags;
+        CTSCustomTagManager* manager = page.Services().customTags.get();
         if (manager == nullptr)
             throw new CTSXExceptionImp("Error in TSX custom tag manager",
                                        "The Tessaro engine has no custom tag manager.");

@@ -6,6 +6,7 @@
 
 #include "engine/expressions/function_result_limit.h"
 #include "engine/server/request_reader.h"
+#include "interfaces/report_server.h"
 #include "platform/file_ops.h"
 #include "platform/file_system.h"
 #include "platform/private_file.h"
@@ -14,7 +15,6 @@
 #include "platform/window.h"
 #include "reports/formula_quoting.h"
 #include "reports/report_files.h"
-#include "reports/report_server.h"
 #include "support/runtime_file_gate.h"
 #include "support/server_settings.h"
 #include "support/text_helpers.h"
@@ -71,11 +71,6 @@ struct RequestFolderGuard {
 };
 
 }  // namespace
-
-void CloseReportServer() {
-    std::string window = tessaro::platform::FindWindow("", tessaro::reports::kReportServerWindow);
-    if (!window.empty()) tessaro::platform::PostMessage(window, tessaro::reports::WM_CLOSEREPORTSERVER, 0, 0);
-}
 
 CReportTag::CReportTag(CServerSettings* settings, CRequestReader* reader, const CRuntimeFileGate& files,
                        std::timed_mutex& reportServer, tessaro::reports::ReportTagSettingsOnce& reportSettings)
@@ -188,7 +183,7 @@ void CReportTag::HandOff() {
     // The last report server this engine started; collected once it has ended (it only ends
     // early when a report failed beyond answering), so no dead process lingers.
     static long s_serverPid = 0;
-    std::string window = FindWindow("", tessaro::reports::kReportServerWindow);
+    std::string window = FindWindow("", tessaro::interfaces::kReportServerWindow);
     if (window.empty()) {
         if (s_serverPid != 0 && ReapChild(s_serverPid)) s_serverPid = 0;
         std::string program = ProgramDirectory() + "tsreports";
@@ -204,7 +199,7 @@ void CReportTag::HandOff() {
         }
         for (int waited = 0; waited < 5000 && window.empty(); waited += 50) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            window = FindWindow("", tessaro::reports::kReportServerWindow);
+            window = FindWindow("", tessaro::interfaces::kReportServerWindow);
             if (window.empty() && ReapChild(pid)) break;  // it ended at once
         }
         if (window.empty()) {
@@ -215,7 +210,7 @@ void CReportTag::HandOff() {
     }
     bool ok = false;
     const long waitSeconds = m_reportSettings.serverWaitSeconds;
-    std::int64_t done = SendCopyDataWithin(window, 0, tessaro::reports::WM_DOREPORT, m_folder, waitSeconds, &ok);
+    std::int64_t done = SendCopyDataWithin(window, 0, tessaro::interfaces::WM_DOREPORT, m_folder, waitSeconds, &ok);
     if (!ok || done != 1) {
         // A report server that hangs or dies must not hold the report mutex for ever.
         throw new CWebException(kRunError, ok ? CWebMessage("The report server refused the report request.")

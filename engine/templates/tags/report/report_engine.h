@@ -14,9 +14,6 @@ class CRequestReader;
 class CRuntimeFileGate;
 class CServerSettings;
 
-// At engine shutdown: tells a running report server to close.
-void CloseReportServer();
-
 class CReportTag : public tessaro::reports::CReportRequest {
 public:
     // None is owned: the page's settings and reader, the engine's private files, the lock
