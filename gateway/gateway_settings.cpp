@@ -1,8 +1,8 @@
 #include "gateway/gateway_settings.h"
 
-#include <cstdlib>
-#include <cstring>
 #include <limits>
+
+#include "platform/process_environment.h"
 
 namespace ksml {
 
@@ -21,7 +21,7 @@ std::uint64_t ParseSettingNumber(const char* text, std::uint64_t fallback) {
 namespace {
 
 int SecondsSetting(const char* name, int fallback) {
-    std::uint64_t value = ParseSettingNumber(std::getenv(name), static_cast<std::uint64_t>(fallback));
+    std::uint64_t value = ParseSettingNumber(tessaro::platform::EnvironmentValue(name).c_str(), static_cast<std::uint64_t>(fallback));
     // A day is far beyond any sensible wait and keeps the milliseconds inside an int.
     return value > 86400 ? 86400 : static_cast<int>(value);
 }
@@ -30,11 +30,11 @@ int SecondsSetting(const char* name, int fallback) {
 
 GatewaySettings GatewaySettingsFromEnvironment() {
     GatewaySettings settings;
-    settings.max_body_bytes = ParseSettingNumber(std::getenv("TESSARO_MAX_REQUEST_BODY"), settings.max_body_bytes);
+    settings.max_body_bytes = ParseSettingNumber(tessaro::platform::EnvironmentValue("TESSARO_MAX_REQUEST_BODY").c_str(),
+                                                 settings.max_body_bytes);
     settings.reply_timeout_seconds = SecondsSetting("TESSARO_REPLY_TIMEOUT", settings.reply_timeout_seconds);
     settings.copy_data_wait_seconds = SecondsSetting("TESSARO_WIN95_WAIT", settings.copy_data_wait_seconds);
-    const char* win95 = std::getenv("TESSARO_WIN95");
-    settings.windows95 = win95 && std::strcmp(win95, "1") == 0;
+    settings.windows95 = tessaro::platform::EnvironmentValue("TESSARO_WIN95") == "1";
     return settings;
 }
 

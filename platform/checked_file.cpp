@@ -1,4 +1,5 @@
 #include "platform/checked_file.h"
+#include "platform/system_calls.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -58,7 +59,7 @@ std::string DescriptorRealPath(int fd) {
     char link[64];
     std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
     char target[4096];
-    ssize_t n = ::readlink(link, target, sizeof target - 1);
+    ssize_t n = SystemCalls().readlink(link, target, sizeof target - 1);
     return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
 }
 
@@ -66,22 +67,22 @@ std::string DescriptorRealPath(int fd) {
 // could not reach the root.
 bool FolderChain(int folder, std::vector<FileIdentity>* chain) {
     struct stat st;
-    if (::fstat(folder, &st) != 0) return false;
+    if (SystemCalls().fstat(folder, &st) != 0) return false;
     chain->push_back(IdentityOf(st));
-    int current = ::openat(folder, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    int current = SystemCalls().openat(folder, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
     for (int depth = 0; current >= 0 && depth < kMaxFolderDepth; ++depth) {
-        if (::fstat(current, &st) != 0) break;
+        if (SystemCalls().fstat(current, &st) != 0) break;
         FileIdentity up = IdentityOf(st);
         if (up == chain->back()) {
-            ::close(current);
+            SystemCalls().close(current);
             return true;
         }
         chain->push_back(up);
-        int next = ::openat(current, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
-        ::close(current);
+        int next = SystemCalls().openat(current, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        SystemCalls().close(current);
         current = next;
     }
-    if (current >= 0) ::close(current);
+    if (current >= 0) SystemCalls().close(current);
     return false;
 }
 
@@ -89,7 +90,7 @@ bool FolderChain(int folder, std::vector<FileIdentity>* chain) {
 // the folders above it). False when it cannot be told.
 bool Describe(int fd, int holder, OpenedObject* object) {
     struct stat st;
-    if (::fstat(fd, &st) != 0) return false;
+    if (SystemCalls().fstat(fd, &st) != 0) return false;
     object->identity = IdentityOf(st);
     object->isDirectory = S_ISDIR(st.st_mode);
     object->isRegular = S_ISREG(st.st_mode);
@@ -99,16 +100,16 @@ bool Describe(int fd, int holder, OpenedObject* object) {
     object->realPath = DescriptorRealPath(fd);
     object->folders.clear();
     if (holder >= 0) return FolderChain(holder, &object->folders);
-    int up = ::openat(fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    int up = SystemCalls().openat(fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (up < 0) return false;
     bool walked = true;
     // The root is its own parent: it lies in no folder.
     struct stat upStat;
-    if (::fstat(up, &upStat) != 0)
+    if (SystemCalls().fstat(up, &upStat) != 0)
         walked = false;
     else if (!(IdentityOf(upStat) == object->identity))
         walked = FolderChain(up, &object->folders);
-    ::close(up);
+    SystemCalls().close(up);
     return walked;
 }
 
@@ -126,7 +127,7 @@ long OpenErrorNumber(int error) {
 
 bool SameEntry(int folder, const std::string& name, const FileIdentity& identity) {
     struct stat st;
-    return ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && IdentityOf(st) == identity;
+    return SystemCalls().fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && IdentityOf(st) == identity;
 }
 
 bool IsPlainName(const std::string& name) {
@@ -137,11 +138,11 @@ bool IsPlainName(const std::string& name) {
 // it may (its identity to *identity), 2 when nothing stands there.
 long JudgeReplaceable(int folder, const std::string& name, const OpenedObjectCheck& check,
                       FileIdentity* identity = nullptr) {
-    int fd = ::openat(folder, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    int fd = SystemCalls().openat(folder, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32LastErrno();
     struct stat st;
     long verdict = ERROR_SUCCESS;
-    if (::fstat(fd, &st) != 0)
+    if (SystemCalls().fstat(fd, &st) != 0)
         verdict = Win32LastErrno();
     else if (!S_ISREG(st.st_mode))
         verdict = ERROR_BAD_FILE_TYPE;
@@ -149,7 +150,7 @@ long JudgeReplaceable(int folder, const std::string& name, const OpenedObjectChe
         verdict = ERROR_ACCESS_DENIED;
     else if (identity)
         *identity = IdentityOf(st);
-    ::close(fd);
+    SystemCalls().close(fd);
     return verdict;
 }
 
@@ -161,7 +162,7 @@ bool CannotRenameSo(int error) {
 
 bool PathIdentity(const std::string& path, FileIdentity* identity) {
     struct stat st;
-    if (::stat(ToUnixPath(path).c_str(), &st) != 0) return false;
+    if (SystemCalls().stat(ToUnixPath(path).c_str(), &st) != 0) return false;
     *identity = IdentityOf(st);
     return true;
 }
@@ -170,20 +171,20 @@ bool VisitFolderEntries(const std::string& folder, std::size_t limit,
                         const std::function<bool(const FileIdentity&)>& visit, bool recursive) {
     std::size_t seen = 0;
     std::function<bool(int, int)> walk = [&](int fd, int depth) {
-        DIR* dir = ::fdopendir(fd);
+        DIR* dir = SystemCalls().fdopendir(fd);
         if (dir == nullptr) {
-            ::close(fd);
+            SystemCalls().close(fd);
             return true;  // nothing to see there
         }
         bool whole = true;
         while (whole) {
             errno = 0;
-            struct dirent* entry = ::readdir(dir);
+            struct dirent* entry = SystemCalls().readdir(dir);
             if (entry == nullptr) break;
             std::string name = entry->d_name;
             if (name == "." || name == "..") continue;
             struct stat st;
-            if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            if (SystemCalls().fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
             if (++seen > limit || !visit(IdentityOf(st))) {
                 whole = false;
                 break;
@@ -193,19 +194,19 @@ bool VisitFolderEntries(const std::string& folder, std::size_t limit,
                 whole = false;
                 break;
             }
-            int sub = ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            int sub = SystemCalls().openat(::dirfd(dir), entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (sub >= 0) whole = walk(sub, depth + 1);
         }
-        ::closedir(dir);
+        SystemCalls().closedir(dir);
         return whole;
     };
-    int fd = ::open(ToUnixPath(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = SystemCalls().open(ToUnixPath(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return true;
     return walk(fd, 0);
 }
 
 CheckedFolder::~CheckedFolder() {
-    if (m_fd >= 0) ::close(m_fd);
+    if (m_fd >= 0) SystemCalls().close(m_fd);
 }
 
 CheckedFolder::CheckedFolder(CheckedFolder&& other) noexcept
@@ -213,7 +214,7 @@ CheckedFolder::CheckedFolder(CheckedFolder&& other) noexcept
 
 CheckedFolder& CheckedFolder::operator=(CheckedFolder&& other) noexcept {
     if (this != &other) {
-        if (m_fd >= 0) ::close(m_fd);
+        if (m_fd >= 0) SystemCalls().close(m_fd);
         m_fd = std::exchange(other.m_fd, -1);
         m_path = std::move(other.m_path);
     }
@@ -222,10 +223,10 @@ CheckedFolder& CheckedFolder::operator=(CheckedFolder&& other) noexcept {
 
 long OpenCheckedFolder(const std::string& pathIn, const OpenedObjectCheck& check, CheckedFolder* folder) {
     const std::string path = pathIn.empty() ? std::string(".") : ToUnixPath(pathIn);
-    int fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    int fd = SystemCalls().open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return errno == ENOTDIR ? ERROR_ACCESS_DENIED : Win32LastErrno();
     if (!Judge(fd, -1, check)) {
-        ::close(fd);
+        SystemCalls().close(fd);
         return ERROR_ACCESS_DENIED;
     }
     CheckedFolder opened;
@@ -259,19 +260,19 @@ CheckedFile& CheckedFile::operator=(CheckedFile&& other) noexcept {
 }
 
 void CheckedFile::Release() {
-    if (m_fd >= 0) ::close(m_fd);
+    if (m_fd >= 0) SystemCalls().close(m_fd);
     m_fd = -1;
 }
 
 long CheckedFile::Close() {
     if (m_fd < 0) return ERROR_SUCCESS;
     const int fd = std::exchange(m_fd, -1);
-    return ::close(fd) == 0 ? ERROR_SUCCESS : Win32LastErrno();
+    return SystemCalls().close(fd) == 0 ? ERROR_SUCCESS : Win32LastErrno();
 }
 
 std::uint64_t CheckedFile::Size() const {
     struct stat st;
-    return m_fd >= 0 && ::fstat(m_fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    return m_fd >= 0 && SystemCalls().fstat(m_fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 
 bool CheckedFile::Stamp(FileStamp* stamp) const {
@@ -285,11 +286,7 @@ bool CheckedFile::Stamp(FileStamp* stamp) const {
 }
 
 long CheckedFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t n) const {
-    for (;;) {
-        ssize_t got = ::pread(m_fd, buffer, n, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR) continue;
-        return static_cast<long>(got);
-    }
+    return static_cast<long>(RetryOnInterrupt([&] { return SystemCalls().pread(m_fd, buffer, n, static_cast<off_t>(offset)); }));
 }
 
 long CheckedFile::ReadAll(std::size_t limit, std::string* bytes) const {
@@ -316,11 +313,11 @@ long CheckedFile::ReadAll(std::size_t limit, std::string* bytes) const {
 long CheckedFile::RemoveName() const {
     if (!m_folder.IsOpen()) return ERROR_INVALID_HANDLE;
     struct stat st;
-    if (::fstatat(m_folder.Descriptor(), m_name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (SystemCalls().fstatat(m_folder.Descriptor(), m_name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT ? ERROR_SUCCESS : Win32LastErrno();
     // Another file put under the name since is not this file's to remove.
     if (!(IdentityOf(st) == m_identity)) return ERROR_SUCCESS;
-    return ::unlinkat(m_folder.Descriptor(), m_name.c_str(), 0) == 0 || errno == ENOENT ? ERROR_SUCCESS
+    return SystemCalls().unlinkat(m_folder.Descriptor(), m_name.c_str(), 0) == 0 || errno == ENOENT ? ERROR_SUCCESS
                                                                                         : Win32LastErrno();
 }
 
@@ -343,42 +340,42 @@ long ReplaceEntryIn(const CheckedFolder& folder, const std::string& from, const 
     if (!IsPlainName(from) || !IsPlainName(name) || from == name) return ERROR_ACCESS_DENIED;
     const int at = folder.Descriptor();
     struct stat fromStat;
-    if (::fstatat(at, from.c_str(), &fromStat, AT_SYMLINK_NOFOLLOW) != 0) return Win32LastErrno();
+    if (SystemCalls().fstatat(at, from.c_str(), &fromStat, AT_SYMLINK_NOFOLLOW) != 0) return Win32LastErrno();
     const FileIdentity mine = IdentityOf(fromStat);
     // Whatever happens, the caller's entry does not stay behind (and nothing else goes).
     auto done = [&](long result) {
-        if (SameEntry(at, from, mine)) ::unlinkat(at, from.c_str(), 0);
+        if (SameEntry(at, from, mine)) SystemCalls().unlinkat(at, from.c_str(), 0);
         return result;
     };
     for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
         long verdict = JudgeReplaceable(at, name, check);
         if (verdict == ERROR_FILE_NOT_FOUND) {
             // Nothing to replace: the name is taken only while it is free.
-            if (::renameat2(at, from.c_str(), at, name.c_str(), RENAME_NOREPLACE) == 0) return ERROR_SUCCESS;
+            if (SystemCalls().renameat2(at, from.c_str(), at, name.c_str(), RENAME_NOREPLACE) == 0) return ERROR_SUCCESS;
             if (errno == EEXIST) continue;
             if (!CannotRenameSo(errno)) return done(Win32LastErrno());
-            if (::linkat(at, from.c_str(), at, name.c_str(), 0) == 0) return done(ERROR_SUCCESS);
+            if (SystemCalls().linkat(at, from.c_str(), at, name.c_str(), 0) == 0) return done(ERROR_SUCCESS);
             if (errno == EEXIST) continue;
             return done(Win32LastErrno());
         }
         if (verdict != ERROR_SUCCESS) return done(verdict);
-        if (::renameat2(at, from.c_str(), at, name.c_str(), RENAME_EXCHANGE) != 0) {
+        if (SystemCalls().renameat2(at, from.c_str(), at, name.c_str(), RENAME_EXCHANGE) != 0) {
             if (errno == ENOENT) continue;
             if (!CannotRenameSo(errno)) return done(Win32LastErrno());
             // No exchange on this file system: what was judged a moment ago is replaced.
-            return done(::renameat(at, from.c_str(), at, name.c_str()) == 0 ? ERROR_SUCCESS : Win32LastErrno());
+            return done(SystemCalls().renameat(at, from.c_str(), at, name.c_str()) == 0 ? ERROR_SUCCESS : Win32LastErrno());
         }
         // from now names what stood under name: judged by descriptor, removed only when allowed.
         FileIdentity replaced;
         verdict = JudgeReplaceable(at, from, check, &replaced);
         if (verdict == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;  // taken away meanwhile
         if (verdict == ERROR_SUCCESS) {
-            if (SameEntry(at, from, replaced)) ::unlinkat(at, from.c_str(), 0);
+            if (SameEntry(at, from, replaced)) SystemCalls().unlinkat(at, from.c_str(), 0);
             return ERROR_SUCCESS;
         }
         // Put there since it was judged: it changes back under its name, untouched.
-        if (::renameat2(at, from.c_str(), at, name.c_str(), RENAME_EXCHANGE) != 0 &&
-            ::renameat(at, from.c_str(), at, name.c_str()) != 0)
+        if (SystemCalls().renameat2(at, from.c_str(), at, name.c_str(), RENAME_EXCHANGE) != 0 &&
+            SystemCalls().renameat(at, from.c_str(), at, name.c_str()) != 0)
             return Win32LastErrno();
         return done(verdict);
     }
@@ -408,34 +405,34 @@ long OpenCheckedFileIn(const CheckedFolder& folder, const std::string& name, Fil
             break;
     }
     bool created = false;
-    int fd = ::openat(at, name.c_str(), flags);
+    int fd = SystemCalls().openat(at, name.c_str(), flags);
     if (fd < 0 && errno == ENOENT && (access == FileAccess::Write || access == FileAccess::Append)) {
-        fd = ::openat(at, name.c_str(), flags | O_CREAT | O_EXCL, mode);
+        fd = SystemCalls().openat(at, name.c_str(), flags | O_CREAT | O_EXCL, mode);
         if (fd >= 0) {
             created = true;
             // The mode is meant whatever the umask is.
-            ::fchmod(fd, mode);
+            SystemCalls().fchmod(fd, mode);
         } else if (errno == EEXIST) {
-            fd = ::openat(at, name.c_str(), flags);
+            fd = SystemCalls().openat(at, name.c_str(), flags);
         }
     }
     if (fd < 0) return OpenErrorNumber(errno);
     struct stat st;
-    bool refused = ::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || (access != FileAccess::Name && !S_ISREG(st.st_mode));
+    bool refused = SystemCalls().fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || (access != FileAccess::Name && !S_ISREG(st.st_mode));
     if (!refused) refused = !Judge(fd, at, check);
     if (refused) {
         // A file made here for the caller does not stay behind.
-        if (created && SameEntry(at, name, IdentityOf(st))) ::unlinkat(at, name.c_str(), 0);
-        ::close(fd);
+        if (created && SameEntry(at, name, IdentityOf(st))) SystemCalls().unlinkat(at, name.c_str(), 0);
+        SystemCalls().close(fd);
         return ERROR_ACCESS_DENIED;
     }
     // Writes must wait for room like any other file's.
-    if (access != FileAccess::Name) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (access != FileAccess::Name) SystemCalls().fcntl(fd, F_SETFL, SystemCalls().fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     CheckedFile opened;
-    int folderCopy = ::fcntl(at, F_DUPFD_CLOEXEC, 0);
+    int folderCopy = SystemCalls().fcntl(at, F_DUPFD_CLOEXEC, 0);
     if (folderCopy < 0) {
         long error = Win32LastErrno();
-        ::close(fd);
+        SystemCalls().close(fd);
         return error;
     }
     opened.m_folder.m_fd = folderCopy;

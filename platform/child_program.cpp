@@ -1,4 +1,5 @@
 #include "platform/child_program.h"
+#include "platform/system_calls.h"
 
 #include <cerrno>
 #include <chrono>
@@ -24,13 +25,12 @@ long RunProgramAndWait(const std::vector<std::string>& argv, int timeoutSeconds)
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     int status = 0;
     for (;;) {
-        pid_t done = ::waitpid(child, &status, timeoutSeconds > 0 ? WNOHANG : 0);
+        pid_t done = SystemCalls().waitpid(child, &status, timeoutSeconds > 0 ? WNOHANG : 0);
         if (done == child) break;
         if (done < 0 && errno != EINTR) return 1;
         if (timeoutSeconds > 0 && std::chrono::steady_clock::now() >= deadline) {
-            ::kill(child, SIGKILL);
-            while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-            }
+            SystemCalls().kill(child, SIGKILL);
+            RetryOnInterrupt([&] { return SystemCalls().waitpid(child, &status, 0); });
             return 1460;
         }
         if (done == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -53,7 +53,7 @@ ProgramOutcome RunProgramForOutput(const std::vector<std::string>& argv, int tim
         env.push_back(nullptr);
     }
     int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return outcome;
+    if (SystemCalls().pipe2(out, O_CLOEXEC) != 0) return outcome;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -62,9 +62,9 @@ ProgramOutcome RunProgramForOutput(const std::vector<std::string>& argv, int tim
     pid_t child = -1;
     int rc = ::posix_spawn(&child, args[0], &actions, nullptr, args.data(), environment ? env.data() : environ);
     posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
+    SystemCalls().close(out[1]);
     if (rc != 0) {
-        ::close(out[0]);
+        SystemCalls().close(out[0]);
         return outcome;
     }
     outcome.started = true;
@@ -75,25 +75,24 @@ ProgramOutcome RunProgramForOutput(const std::vector<std::string>& argv, int tim
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) {
                 outcome.timedOut = true;
-                ::kill(child, SIGKILL);
+                SystemCalls().kill(child, SIGKILL);
                 break;
             }
             wait = static_cast<int>(left.count());
         }
         pollfd p{out[0], POLLIN, 0};
-        int n = ::poll(&p, 1, wait);
+        int n = SystemCalls().poll(&p, 1, wait);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) continue;
         char buffer[4096];
-        ssize_t got = ::read(out[0], buffer, sizeof buffer);
+        ssize_t got = SystemCalls().read(out[0], buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;  // every writer has gone
         if (outcome.output.size() < 65536) outcome.output.append(buffer, static_cast<std::size_t>(got));
     }
-    ::close(out[0]);
+    SystemCalls().close(out[0]);
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    RetryOnInterrupt([&] { return SystemCalls().waitpid(child, &status, 0); });
     if (!outcome.timedOut && WIFEXITED(status)) outcome.exitStatus = WEXITSTATUS(status);
     if (!outcome.timedOut && WIFEXITED(status) && WEXITSTATUS(status) == 127 && outcome.output.empty())
         outcome.started = false;  // posix_spawn's way of saying the program is missing
@@ -101,7 +100,7 @@ ProgramOutcome RunProgramForOutput(const std::vector<std::string>& argv, int tim
 }
 
 bool DirectoryWritable(const std::string& path) {
-    return ::access(path.c_str(), W_OK | X_OK) == 0;
+    return SystemCalls().access(path.c_str(), W_OK | X_OK) == 0;
 }
 
 unsigned long CurrentUserId() {

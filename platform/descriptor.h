@@ -39,7 +39,7 @@ long ReadSome(int fd, void* buffer, std::size_t len);
 // written, or -1 with the reason in Win32LastErrno().
 long WriteSome(int fd, const void* data, std::size_t len);
 
-// A one-way pipe whose descriptors are closed on exec; false with errno set.
+// A one-way pipe whose descriptors are closed on exec; false with the reason in Win32LastErrno().
 bool CreatePipe(int* readEnd, int* writeEnd);
 
 // Wakes the process waiting on the other end of fd by writing one byte, then closes fd.

@@ -1,4 +1,5 @@
 #include "platform/file_mapping.h"
+#include "platform/system_calls.h"
 
 #include <algorithm>
 
@@ -16,8 +17,8 @@ FileMapping::~FileMapping() {
 }
 
 void FileMapping::Unmap() {
-    if (m_view) ::munmap(m_view, m_size);
-    if (m_fd >= 0) ::close(m_fd);
+    if (m_view) SystemCalls().munmap(m_view, m_size);
+    if (m_fd >= 0) SystemCalls().close(m_fd);
     m_view = nullptr;
     m_fd = -1;
     m_size = 0;
@@ -26,13 +27,13 @@ void FileMapping::Unmap() {
 FileMapping::Failure FileMapping::Map(const std::string& path, long* errorNumber) {
     Unmap();
     // Non-blocking so that a FIFO is refused below instead of waiting for a writer.
-    m_fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    m_fd = SystemCalls().open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd < 0) {
         *errorNumber = Win32LastErrno();
         return Failure::Open;
     }
     struct stat st;
-    if (::fstat(m_fd, &st) != 0) {
+    if (SystemCalls().fstat(m_fd, &st) != 0) {
         *errorNumber = Win32LastErrno();
         Unmap();
         return Failure::Size;
@@ -44,7 +45,7 @@ FileMapping::Failure FileMapping::Map(const std::string& path, long* errorNumber
         return Failure::Create;
     }
     const std::size_t size = static_cast<std::size_t>(st.st_size);
-    void* view = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, m_fd, 0);
+    void* view = SystemCalls().mmap(nullptr, size, PROT_READ, MAP_PRIVATE, m_fd, 0);
     if (view == MAP_FAILED) {
         *errorNumber = Win32LastErrno();
         Unmap();
@@ -60,7 +61,7 @@ void FileMapping::ReleasePagesBefore(std::size_t offset) {
     const long page = ::sysconf(_SC_PAGESIZE);
     if (page <= 0) return;
     const std::size_t length = std::min(offset, m_size) / static_cast<std::size_t>(page) * static_cast<std::size_t>(page);
-    if (length > 0) ::madvise(m_view, length, MADV_DONTNEED);
+    if (length > 0) SystemCalls().madvise(m_view, length, MADV_DONTNEED);
 }
 
 }  // namespace tessaro::platform

@@ -1,4 +1,5 @@
 #include "platform/file_ops.h"
+#include "platform/system_calls.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -25,7 +26,7 @@ class Fd {
 public:
     explicit Fd(int fd) : m_fd(fd) {}
     ~Fd() {
-        if (m_fd >= 0) ::close(m_fd);
+        if (m_fd >= 0) SystemCalls().close(m_fd);
     }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
@@ -34,7 +35,7 @@ public:
     bool Close() {
         int fd = m_fd;
         m_fd = -1;
-        return ::close(fd) == 0;
+        return SystemCalls().close(fd) == 0;
     }
 
 private:
@@ -44,20 +45,10 @@ private:
 long CopyDescriptors(int in, int out) {
     char buffer[65536];
     for (;;) {
-        ssize_t n = ::read(in, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return Win32LastErrno();
-        }
+        ssize_t n = RetryOnInterrupt([&] { return SystemCalls().read(in, buffer, sizeof buffer); });
+        if (n < 0) return Win32LastErrno();
         if (n == 0) return ERROR_SUCCESS;
-        for (ssize_t done = 0; done < n;) {
-            ssize_t w = ::write(out, buffer + done, static_cast<std::size_t>(n - done));
-            if (w < 0) {
-                if (errno == EINTR) continue;
-                return Win32LastErrno();
-            }
-            done += w;
-        }
+        if (long err = WriteAll(out, buffer, static_cast<std::size_t>(n)); err != ERROR_SUCCESS) return err;
     }
 }
 
@@ -86,10 +77,10 @@ std::string RandomCharacters(std::size_t count) {
 }
 
 long CreateExclusiveAt(int dir, const std::string& name, unsigned mode, int* fdOut) {
-    int fd = ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    int fd = SystemCalls().openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0) return errno == EEXIST ? ERROR_FILE_EXISTS : Win32LastErrno();
     // The mode is meant whatever the umask is.
-    ::fchmod(fd, mode);
+    SystemCalls().fchmod(fd, mode);
     *fdOut = fd;
     return ERROR_SUCCESS;
 }
@@ -119,7 +110,7 @@ long StageCopy(int folder, int in, std::string* staging) {
     Fd out(fd);
     err = CopyDescriptors(in, out.get());
     if (err == ERROR_SUCCESS && !out.Close()) err = Win32LastErrno();
-    if (err != ERROR_SUCCESS) ::unlinkat(folder, staging->c_str(), 0);
+    if (err != ERROR_SUCCESS) SystemCalls().unlinkat(folder, staging->c_str(), 0);
     return err;
 }
 
@@ -131,23 +122,23 @@ long PlaceStaged(const CheckedFolder& target, const std::string& staging, const 
     if (replace) return ReplaceEntryIn(target, staging, name, check);
     const int folder = target.Descriptor();
     long err = ERROR_SUCCESS;
-    if (::renameat2(folder, staging.c_str(), folder, name.c_str(), RENAME_NOREPLACE) != 0) {
+    if (SystemCalls().renameat2(folder, staging.c_str(), folder, name.c_str(), RENAME_NOREPLACE) != 0) {
         // A file system that cannot rename so takes a second name instead.
         if (errno != EINVAL && errno != ENOSYS)
             err = Win32LastErrno();
-        else if (::linkat(folder, staging.c_str(), folder, name.c_str(), 0) != 0)
+        else if (SystemCalls().linkat(folder, staging.c_str(), folder, name.c_str(), 0) != 0)
             err = Win32LastErrno();
     }
-    ::unlinkat(folder, staging.c_str(), 0);
+    SystemCalls().unlinkat(folder, staging.c_str(), 0);
     return err;
 }
 
 long OpenOwnFile(const std::string& path, int* fdOut) {
-    int fd = ::open(ToUnixPath(path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    int fd = SystemCalls().open(ToUnixPath(path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno == ELOOP ? ERROR_ACCESS_DENIED : Win32LastErrno();
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (SystemCalls().fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        SystemCalls().close(fd);
         return ERROR_ACCESS_DENIED;
     }
     *fdOut = fd;
@@ -157,7 +148,7 @@ long OpenOwnFile(const std::string& path, int* fdOut) {
 // The entry name of folder is the file identity names.
 bool EntryIs(int folder, const std::string& name, const FileIdentity& identity) {
     struct stat st;
-    return ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+    return SystemCalls().fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
            static_cast<std::uint64_t>(st.st_dev) == identity.device &&
            static_cast<std::uint64_t>(st.st_ino) == identity.inode;
 }
@@ -171,7 +162,7 @@ bool LinkOpenedFile(const CheckedFile& file, int folder, std::string* staging) {
         std::string hex = RandomHex();
         if (hex.empty()) return false;
         *staging = kStagingPrefix + hex;
-        if (::linkat(AT_FDCWD, self, folder, staging->c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+        if (SystemCalls().linkat(AT_FDCWD, self, folder, staging->c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
         if (errno != EEXIST) return false;
     }
     return false;
@@ -214,8 +205,8 @@ long MoveFileReplacing(const std::string& fromIn, const std::string& toIn, const
     const std::string hex = RandomHex();
     if (hex.empty()) return Win32LastErrno();
     const std::string aside = kStagingPrefix + hex;
-    if (::renameat(home, source.Name().c_str(), home, aside.c_str()) != 0) return Win32LastErrno();
-    auto putBack = [&] { ::renameat(home, aside.c_str(), home, source.Name().c_str()); };
+    if (SystemCalls().renameat(home, source.Name().c_str(), home, aside.c_str()) != 0) return Win32LastErrno();
+    auto putBack = [&] { SystemCalls().renameat(home, aside.c_str(), home, source.Name().c_str()); };
     if (!EntryIs(home, aside, source.Identity())) {
         putBack();
         return ERROR_ACCESS_DENIED;
@@ -231,7 +222,7 @@ long MoveFileReplacing(const std::string& fromIn, const std::string& toIn, const
         putBack();
         return err;
     }
-    if (EntryIs(home, aside, source.Identity())) ::unlinkat(home, aside.c_str(), 0);
+    if (EntryIs(home, aside, source.Identity())) SystemCalls().unlinkat(home, aside.c_str(), 0);
     return ERROR_SUCCESS;
 }
 
@@ -270,7 +261,7 @@ long CreateUniqueFileIn(const std::string& dirIn, const std::string& prefixIn, c
         int fd = -1;
         last = CreateExclusiveAt(folder.Descriptor(), name, 0600, &fd);
         if (last == ERROR_SUCCESS) {
-            ::close(fd);
+            SystemCalls().close(fd);
             std::string dir = ToUnixPath(dirIn);
             *path = dir + (dir.back() == '/' ? "" : "/") + name;
             return ERROR_SUCCESS;
@@ -303,7 +294,7 @@ long SaveCopyUnderUniqueName(const std::string& from, const CheckedFolder& folde
         if (hex.empty()) return Win32LastErrno();
         std::string candidate = prefix + hex + (ext.empty() ? "" : "." + ext);
         std::string staging;
-        if (::lseek(in.get(), 0, SEEK_SET) != 0) return Win32LastErrno();
+        if (SystemCalls().lseek(in.get(), 0, SEEK_SET) != 0) return Win32LastErrno();
         if (long err = StageCopy(folder.Descriptor(), in.get(), &staging); err != ERROR_SUCCESS) return err;
         last = PlaceStaged(folder, staging, candidate, false, {});
         if (last == ERROR_SUCCESS) *name = candidate;
@@ -317,30 +308,20 @@ long WriteTextFile(const std::string& path, const std::string& text, bool append
     if (err != ERROR_SUCCESS) return err;
     const int fd = file.Descriptor();
     // Truncated only once the lock is held, so a writer in progress is not cut short.
-    if (::flock(fd, LOCK_EX) != 0) return Win32LastErrno();
-    if (!append && ::ftruncate(fd, 0) != 0) return Win32LastErrno();
-    for (std::size_t done = 0; done < text.size();) {
-        ssize_t w = ::write(fd, text.data() + done, text.size() - done);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return Win32LastErrno();
-        }
-        done += static_cast<std::size_t>(w);
-    }
+    if (SystemCalls().flock(fd, LOCK_EX) != 0) return Win32LastErrno();
+    if (!append && SystemCalls().ftruncate(fd, 0) != 0) return Win32LastErrno();
+    if (long err = WriteAll(fd, text.data(), text.size()); err != ERROR_SUCCESS) return err;
     return file.Close();
 }
 
 long ReadWholeFile(const std::string& path, std::string* bytes) {
     bytes->clear();
-    Fd fd(::open(ToUnixPath(path).c_str(), O_RDONLY | O_CLOEXEC));
+    Fd fd(SystemCalls().open(ToUnixPath(path).c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) return Win32LastErrno();
     char buffer[65536];
     for (;;) {
-        ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return Win32LastErrno();
-        }
+        ssize_t n = RetryOnInterrupt([&] { return SystemCalls().read(fd.get(), buffer, sizeof buffer); });
+        if (n < 0) return Win32LastErrno();
         if (n == 0) return ERROR_SUCCESS;
         bytes->append(buffer, static_cast<std::size_t>(n));
     }

@@ -1,4 +1,6 @@
 #include "platform/file_system.h"
+#include "platform/system_calls.h"
+#include "platform/win32_error.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -10,7 +12,7 @@ namespace tessaro::platform {
 
 FileKind GetFileKind(const std::string& path) {
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return FileKind::Missing;
+    if (SystemCalls().stat(path.c_str(), &st) != 0) return FileKind::Missing;
     if (S_ISDIR(st.st_mode)) return FileKind::Directory;
     if (S_ISREG(st.st_mode)) return FileKind::Regular;
     return FileKind::Other;
@@ -18,70 +20,63 @@ FileKind GetFileKind(const std::string& path) {
 
 std::uint64_t RegularFileSize(const std::string& path) {
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return 0;
+    if (SystemCalls().stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return 0;
     return static_cast<std::uint64_t>(st.st_size);
 }
 
 std::uint64_t ReadableFileSize(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int fd = SystemCalls().open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return 0;
     struct stat st;
     std::uint64_t size =
-        ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-    ::close(fd);
+        SystemCalls().fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    SystemCalls().close(fd);
     return size;
 }
 
-int CreateNewFile(const std::string& path, unsigned mode) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
-    if (fd < 0) return errno;
-    ::close(fd);
-    return 0;
+long CreateNewFile(const std::string& path, unsigned mode) {
+    int fd = SystemCalls().open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
+    if (fd < 0) return Win32LastErrno();
+    SystemCalls().close(fd);
+    return ERROR_SUCCESS;
 }
 
 int OpenForOverwrite(const std::string& path, unsigned mode) {
-    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, static_cast<mode_t>(mode));
+    return SystemCalls().open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, static_cast<mode_t>(mode));
 }
 
 int OpenForReading(const std::string& path) {
-    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    return SystemCalls().open(path.c_str(), O_RDONLY | O_CLOEXEC);
 }
 
-bool WriteFileFromStart(const std::string& path, const void* data, std::size_t n, bool keepRest) {
+long WriteFileFromStart(const std::string& path, const void* data, std::size_t n, bool keepRest) {
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (keepRest ? 0 : O_TRUNC);
-    int fd = ::open(path.c_str(), flags, 0660);
-    if (fd < 0) return false;
-    const char* p = static_cast<const char*>(data);
-    std::size_t done = 0;
-    while (done < n) {
-        ssize_t w = ::pwrite(fd, p + done, n - done, static_cast<off_t>(done));
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            ::close(fd);
-            return false;
-        }
-        done += static_cast<std::size_t>(w);
+    int fd = SystemCalls().open(path.c_str(), flags, 0660);
+    if (fd < 0) return Win32LastErrno();
+    if (long err = WriteAllAt(fd, data, n, 0); err != ERROR_SUCCESS) {
+        SystemCalls().close(fd);
+        return err;
     }
-    return ::close(fd) == 0;
+    return SystemCalls().close(fd) == 0 ? ERROR_SUCCESS : Win32LastErrno();
 }
 
-int RemoveFile(const std::string& path) {
-    return ::unlink(path.c_str()) == 0 ? 0 : errno;
+long RemoveFile(const std::string& path) {
+    return SystemCalls().unlink(path.c_str()) == 0 ? ERROR_SUCCESS : Win32LastErrno();
 }
 
-int RemoveEmptyDirectory(const std::string& path) {
-    return ::rmdir(path.c_str()) == 0 ? 0 : errno;
+long RemoveEmptyDirectory(const std::string& path) {
+    return SystemCalls().rmdir(path.c_str()) == 0 ? ERROR_SUCCESS : Win32LastErrno();
 }
 
 bool FileTimeSeconds(const std::string& path, std::int64_t* seconds) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return false;
+    if (SystemCalls().stat(path.c_str(), &st) != 0) return false;
     *seconds = static_cast<std::int64_t>(st.st_mtime);
     return true;
 }
 
 bool SetFileMode(const std::string& path, unsigned mode) {
-    return ::chmod(path.c_str(), static_cast<mode_t>(mode)) == 0;
+    return SystemCalls().chmod(path.c_str(), static_cast<mode_t>(mode)) == 0;
 }
 
 bool ChangesAreAllSeen(const std::string& folder) {

@@ -1,4 +1,5 @@
 #include "platform/folder_listing_cache.h"
+#include "platform/system_calls.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -65,7 +66,7 @@ struct Cache {
     std::unordered_map<int, Inode> inodeOf;
 
     void Reset() {
-        if (watchFd >= 0) ::close(watchFd);
+        if (watchFd >= 0) SystemCalls().close(watchFd);
         watchFd = -1;
         byWatch.clear();
         watchOf.clear();
@@ -95,7 +96,7 @@ struct Cache {
     bool ApplyEvents() {
         alignas(inotify_event) char buffer[16384];
         for (;;) {
-            ssize_t n = ::read(watchFd, buffer, sizeof buffer);
+            ssize_t n = SystemCalls().read(watchFd, buffer, sizeof buffer);
             if (n <= 0) return n == 0 || errno == EAGAIN || errno == EWOULDBLOCK;
             for (char* p = buffer; p < buffer + n;) {
                 auto* event = reinterpret_cast<inotify_event*>(p);
@@ -139,20 +140,20 @@ Cache& TheCache() {
 }
 
 bool ReadNames(const std::string& folder, Listing* listing) {
-    DIR* dir = ::opendir(folder.c_str());
+    DIR* dir = SystemCalls().opendir(folder.c_str());
     if (!dir) return false;
-    while (struct dirent* entry = ::readdir(dir)) listing->Add(entry->d_name);
-    ::closedir(dir);
+    while (struct dirent* entry = SystemCalls().readdir(dir)) listing->Add(entry->d_name);
+    SystemCalls().closedir(dir);
     return true;
 }
 
 // The first entry in directory order equal to name ignoring case; the folder read directly.
 FolderLookup ScanFolder(const std::string& folder, const std::string& name) {
     FolderLookup result;
-    DIR* dir = ::opendir(folder.c_str());
+    DIR* dir = SystemCalls().opendir(folder.c_str());
     if (!dir) return result;
     result.listed = true;
-    while (struct dirent* entry = ::readdir(dir)) {
+    while (struct dirent* entry = SystemCalls().readdir(dir)) {
         std::string_view candidate(entry->d_name);
         if (candidate == name) {
             result.exact = true;
@@ -161,7 +162,7 @@ FolderLookup ScanFolder(const std::string& folder, const std::string& name) {
         }
         if (result.match.empty() && EqualsNoCase(candidate, name)) result.match.assign(candidate);
     }
-    ::closedir(dir);
+    SystemCalls().closedir(dir);
     return result;
 }
 
@@ -185,7 +186,7 @@ Listing* WatchedListing(Cache& cache, const std::string& folder, const Inode& in
     int watch = ::inotify_add_watch(cache.watchFd, folder.c_str(), kWatchMask);
     if (watch < 0) return nullptr;
     struct stat st;
-    if (::stat(folder.c_str(), &st) != 0 || Inode(st.st_dev, st.st_ino) != inode) return nullptr;  // replaced meanwhile
+    if (SystemCalls().stat(folder.c_str(), &st) != 0 || Inode(st.st_dev, st.st_ino) != inode) return nullptr;  // replaced meanwhile
     Listing& listing = cache.byWatch[watch];
     listing = Listing();
     if (!ReadNames(folder, &listing)) {
@@ -221,7 +222,7 @@ bool Answer(const Listing& listing, const std::string& name, FolderLookup& resul
 FolderLookup LookUpInFolder(const std::string& folderIn, const std::string& name) {
     const std::string folder = folderIn.empty() ? std::string(".") : folderIn;
     struct stat st;
-    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
+    if (SystemCalls().stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
     Cache& cache = TheCache();
     const Inode inode(st.st_dev, st.st_ino);
     bool ambiguous = false;

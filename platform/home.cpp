@@ -1,4 +1,5 @@
 #include "platform/home.h"
+#include "platform/system_calls.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,7 +32,7 @@ void PrepareRoot(const std::string& root) {
     // Root makes nothing in a root that belongs to another account: what it made would be
     // root's, out of that account's reach.
     struct stat st;
-    if (::geteuid() == 0 && ::stat(root.c_str(), &st) == 0 && st.st_uid != 0) {
+    if (::geteuid() == 0 && SystemCalls().stat(root.c_str(), &st) == 0 && st.st_uid != 0) {
         prepared.insert(root);
         return;
     }
@@ -75,17 +76,17 @@ long EnsureDirectory(const std::string& input) {
     std::string path = ToUnixPath(input);
     if (path.empty()) return ERROR_PATH_NOT_FOUND;
     struct stat st;
-    if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS;
+    if (SystemCalls().stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS;
     for (std::size_t pos = 1; pos <= path.size(); ++pos) {
         if (pos != path.size() && path[pos] != '/') continue;
         std::string prefix = path.substr(0, pos);
-        if (::mkdir(prefix.c_str(), kSharedDirectoryMode) == 0) {
-            ::chmod(prefix.c_str(), kSharedDirectoryMode);  // whatever the umask
+        if (SystemCalls().mkdir(prefix.c_str(), kSharedDirectoryMode) == 0) {
+            SystemCalls().chmod(prefix.c_str(), kSharedDirectoryMode);  // whatever the umask
         } else if (errno != EEXIST) {
             return Win32LastErrno();
         }
     }
-    if (::stat(path.c_str(), &st) != 0) return Win32LastErrno();
+    if (SystemCalls().stat(path.c_str(), &st) != 0) return Win32LastErrno();
     return S_ISDIR(st.st_mode) ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS;
 }
 

@@ -1,4 +1,6 @@
 #include "platform/ini_file.h"
+#include "platform/system_calls.h"
+#include "platform/win32_error.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -26,9 +28,9 @@ public:
         path_ = ResolvePathNoCase(file);
         fd_ = OpenShared(path_, write ? O_RDWR | (create ? O_CREAT : 0) : O_RDONLY);
         if (fd_ < 0) return;
-        while (::flock(fd_, write ? LOCK_EX : LOCK_SH) != 0) {
+        while (SystemCalls().flock(fd_, write ? LOCK_EX : LOCK_SH) != 0) {
             if (errno != EINTR) {
-                ::close(fd_);
+                SystemCalls().close(fd_);
                 fd_ = -1;
                 return;
             }
@@ -36,7 +38,7 @@ public:
         std::string content;
         char buffer[8192];
         for (;;) {
-            ssize_t n = ::read(fd_, buffer, sizeof buffer);
+            ssize_t n = SystemCalls().read(fd_, buffer, sizeof buffer);
             if (n > 0) {
                 content.append(buffer, static_cast<std::size_t>(n));
             } else if (n == 0 || errno != EINTR) {
@@ -57,7 +59,7 @@ public:
         }
     }
     ~LockedFile() {
-        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+        if (fd_ >= 0) SystemCalls().close(fd_);  // closing releases the lock
     }
     LockedFile(const LockedFile&) = delete;
     LockedFile& operator=(const LockedFile&) = delete;
@@ -68,17 +70,8 @@ public:
     bool Save() {
         std::string content = bom_ ? "\xEF\xBB\xBF" : "";
         for (const std::string& line : lines_) content += line + "\n";
-        if (::ftruncate(fd_, 0) != 0) return false;
-        std::size_t done = 0;
-        while (done < content.size()) {
-            ssize_t n = ::pwrite(fd_, content.data() + done, content.size() - done, static_cast<off_t>(done));
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                return false;
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        return true;
+        if (SystemCalls().ftruncate(fd_, 0) != 0) return false;
+        return WriteAllAt(fd_, content.data(), content.size(), 0) == ERROR_SUCCESS;
     }
 
 private:

@@ -1,4 +1,5 @@
 #include "platform/module_library.h"
+#include "platform/system_calls.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -23,7 +24,7 @@ ModuleHandle LoadModule(const std::string& pathIn, long* error, std::string* det
     const std::string path = ToUnixPath(pathIn);
     // A missing file is told apart from one the loader refuses (wrong format, missing
     // dependency), so that callers can say which.
-    if (path.find('/') != std::string::npos && ::access(path.c_str(), F_OK) != 0 &&
+    if (path.find('/') != std::string::npos && SystemCalls().access(path.c_str(), F_OK) != 0 &&
         (errno == ENOENT || errno == ENOTDIR)) {
         if (error) *error = ERROR_MOD_NOT_FOUND;
         if (detail) *detail = path + ": no such file";

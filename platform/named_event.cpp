@@ -1,4 +1,5 @@
 #include "platform/named_event.h"
+#include "platform/system_calls.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -33,7 +34,7 @@ std::string NamedEvent::PathOf(const std::string& name) {
 }
 
 NamedEvent::~NamedEvent() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) SystemCalls().close(fd_);
 }
 
 std::unique_ptr<NamedEvent> NamedEvent::Create(const std::string& name, long* error) {
@@ -42,19 +43,19 @@ std::unique_ptr<NamedEvent> NamedEvent::Create(const std::string& name, long* er
         return nullptr;
     }
     std::string path = PathOf(name);
-    if (::mkfifo(path.c_str(), 0620) == 0) {
-        ::chmod(path.c_str(), 0620);  // the clients' group must be able to write, whatever the umask
+    if (SystemCalls().mkfifo(path.c_str(), 0620) == 0) {
+        SystemCalls().chmod(path.c_str(), 0620);  // the clients' group must be able to write, whatever the umask
     } else if (errno != EEXIST) {
         if (error) *error = Win32LastErrno();
         return nullptr;
     }
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISFIFO(st.st_mode)) {
+    if (SystemCalls().stat(path.c_str(), &st) != 0 || !S_ISFIFO(st.st_mode)) {
         if (error) *error = ERROR_ALREADY_EXISTS;
         return nullptr;
     }
     // Read-write: a reader always exists while we hold it, and reads never see EOF.
-    int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    int fd = SystemCalls().open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         if (error) *error = Win32LastErrno();
         return nullptr;
@@ -65,28 +66,22 @@ std::unique_ptr<NamedEvent> NamedEvent::Create(const std::string& name, long* er
 
 long NamedEvent::Set(const std::string& name) {
     if (name.size() > kMaxObjectName) return ERROR_FILENAME_EXCED_RANGE;
-    int fd = ::open(PathOf(name).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    int fd = SystemCalls().open(PathOf(name).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         // No FIFO, or nobody holding it: the event does not exist.
         return errno == ENXIO || errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32LastErrno();
     }
     const char byte = 1;
-    ssize_t n;
-    do {
-        n = ::write(fd, &byte, 1);
-    } while (n < 0 && errno == EINTR);
+    ssize_t n = RetryOnInterrupt([&] { return SystemCalls().write(fd, &byte, 1); });
     // A full pipe already holds the event's set state.
     long result = n == 1 || (n < 0 && errno == EAGAIN) ? ERROR_SUCCESS : Win32LastErrno();
-    ::close(fd);
+    SystemCalls().close(fd);
     return result;
 }
 
 long NamedEvent::Set() {
     const char byte = 1;
-    ssize_t n;
-    do {
-        n = ::write(fd_, &byte, 1);
-    } while (n < 0 && errno == EINTR);
+    ssize_t n = RetryOnInterrupt([&] { return SystemCalls().write(fd_, &byte, 1); });
     return n == 1 || (n < 0 && errno == EAGAIN) ? ERROR_SUCCESS : Win32LastErrno();
 }
 
@@ -102,7 +97,7 @@ bool NamedEvent::Wait(std::uint32_t timeoutMs) {
         struct pollfd p {
             fd_, POLLIN, 0
         };
-        int rc = ::poll(&p, 1, wait);
+        int rc = SystemCalls().poll(&p, 1, wait);
         if (rc > 0) return (p.revents & POLLIN) != 0;
         if (rc == 0) return false;
         if (errno != EINTR) return false;
@@ -111,7 +106,7 @@ bool NamedEvent::Wait(std::uint32_t timeoutMs) {
 
 void NamedEvent::Reset() {
     char buffer[256];
-    while (::read(fd_, buffer, sizeof buffer) > 0) {
+    while (SystemCalls().read(fd_, buffer, sizeof buffer) > 0) {
     }
 }
 

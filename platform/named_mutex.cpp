@@ -1,4 +1,5 @@
 #include "platform/named_mutex.h"
+#include "platform/system_calls.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -52,17 +53,17 @@ long NamedMutexLock::Acquire(const std::string& name, std::uint32_t timeoutMs) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        if (SystemCalls().flock(fd, LOCK_EX | LOCK_NB) == 0) {
             fd_ = fd;
             return ERROR_SUCCESS;
         }
         if (errno != EWOULDBLOCK && errno != EINTR) {
             long err = Win32LastErrno();
-            ::close(fd);
+            SystemCalls().close(fd);
             return err;
         }
         if (timeoutMs != 0xFFFFFFFFu && Clock::now() >= deadline) {
-            ::close(fd);
+            SystemCalls().close(fd);
             return WAIT_TIMEOUT_ERROR;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -71,8 +72,8 @@ long NamedMutexLock::Acquire(const std::string& name, std::uint32_t timeoutMs) {
 
 void NamedMutexLock::Release() {
     if (fd_ >= 0) {
-        ::flock(fd_, LOCK_UN);
-        ::close(fd_);
+        SystemCalls().flock(fd_, LOCK_UN);
+        SystemCalls().close(fd_);
         fd_ = -1;
     }
 }

@@ -1,4 +1,5 @@
 #include "platform/path_util.h"
+#include "platform/system_calls.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,7 +24,7 @@ namespace {
 
 bool Exists(const std::string& path) {
     struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
+    return SystemCalls().lstat(path.c_str(), &st) == 0;
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "platform/pipe_frame.h"
+#include "platform/system_calls.h"
 
 #include "platform/win32_error.h"
 
@@ -30,35 +31,21 @@ std::uint32_t GetU32(const unsigned char* p) {
 
 bool IsSocket(int fd) {
     struct stat st {};
-    return fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode);
+    return SystemCalls().fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode);
 }
 
 }  // namespace
 
 bool WriteFully(int fd, const void* buf, std::size_t len) {
-    const char* p = static_cast<const char*>(buf);
-    const bool sock = IsSocket(fd);
-    while (len > 0) {
-        ssize_t n = sock ? ::send(fd, p, len, MSG_NOSIGNAL) : ::write(fd, p, len);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        len -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return (IsSocket(fd) ? SendAll(fd, buf, len) : WriteAll(fd, buf, len)) == ERROR_SUCCESS;
 }
 
 long ReadFully(int fd, void* buf, std::size_t len) {
     char* p = static_cast<char*>(buf);
     std::size_t got = 0;
     while (got < len) {
-        ssize_t n = ::read(fd, p + got, len - got);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return -1;
-        }
+        ssize_t n = RetryOnInterrupt([&] { return SystemCalls().read(fd, p + got, len - got); });
+        if (n < 0) return -1;
         if (n == 0) break;
         got += static_cast<std::size_t>(n);
     }
@@ -106,13 +93,13 @@ long ReadBefore(int fd, char* buf, std::size_t len, bool timed, Clock::time_poin
             return -1;
         }
         pollfd p{fd, POLLIN, 0};
-        int r = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 0x7FFFFFFF)));
+        int r = SystemCalls().poll(&p, 1, static_cast<int>(std::min<long long>(left, 0x7FFFFFFF)));
         if (r < 0) {
             if (errno == EINTR) continue;
             return -1;
         }
         if (r == 0) continue;
-        ssize_t n = ::read(fd, buf + got, len - got);
+        ssize_t n = SystemCalls().read(fd, buf + got, len - got);
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN) continue;
             return -1;

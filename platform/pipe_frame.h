@@ -39,12 +39,13 @@ struct PipeReadResult {
     long errorNumber = 0;
 };
 
-// Writes all of buf (retrying short writes and EINTR); false with errno set on failure.
+// Writes all of buf (going on after short writes and interruptions); false with the reason
+// in Win32LastErrno().
 // Uses MSG_NOSIGNAL on sockets so a vanished peer gives EPIPE, not SIGPIPE.
 bool WriteFully(int fd, const void* buf, std::size_t len);
 
 // Reads exactly len bytes; returns the count read before EOF (less than len at EOF),
-// or -1 with errno set on error.
+// or -1 with the reason in Win32LastErrno().
 long ReadFully(int fd, void* buf, std::size_t len);
 
 // Sends one frame; false on failure, with the reason in Win32LastErrno().

@@ -1,4 +1,5 @@
 #include "platform/private_file.h"
+#include "platform/system_calls.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,11 +18,11 @@ long EnsurePrivateDirectory(const std::string& path) {
         long parent = EnsureDirectory(path.substr(0, cut));
         if (parent != 0) return parent;
     }
-    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return Win32LastErrno();
+    if (SystemCalls().mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return Win32LastErrno();
     struct stat st;
-    if (::lstat(path.c_str(), &st) != 0) return Win32LastErrno();
+    if (SystemCalls().lstat(path.c_str(), &st) != 0) return Win32LastErrno();
     if (!S_ISDIR(st.st_mode)) return 5;
-    if ((st.st_mode & 07777) != 0700 && ::chmod(path.c_str(), 0700) != 0) return Win32LastErrno();
+    if ((st.st_mode & 07777) != 0700 && SystemCalls().chmod(path.c_str(), 0700) != 0) return Win32LastErrno();
     return 0;
 }
 
@@ -29,31 +30,30 @@ namespace {
 
 long ReadNoFollow(const std::string& path, bool ownOnly, std::string* bytes) {
     bytes->clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    int fd = SystemCalls().open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return errno == ELOOP ? 5 : Win32LastErrno();
     struct stat st;
-    bool refused = ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode);
+    bool refused = SystemCalls().fstat(fd, &st) != 0 || !S_ISREG(st.st_mode);
     // A file this process's user wrote: its own, not writable by every user (the group
     // may write under a umask of 002), and no second name of another file.
     if (!refused && ownOnly) refused = st.st_uid != ::geteuid() || (st.st_mode & 002) != 0 || st.st_nlink != 1;
     if (refused) {
-        ::close(fd);
+        SystemCalls().close(fd);
         return 5;
     }
     bytes->reserve(static_cast<std::size_t>(st.st_size));
     char buffer[65536];
     for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
+        ssize_t n = RetryOnInterrupt([&] { return SystemCalls().read(fd, buffer, sizeof buffer); });
         if (n < 0) {
             long error = Win32LastErrno();
-            ::close(fd);
+            SystemCalls().close(fd);
             return error;
         }
         if (n == 0) break;
         bytes->append(buffer, static_cast<std::size_t>(n));
     }
-    ::close(fd);
+    SystemCalls().close(fd);
     return 0;
 }
 

@@ -1,4 +1,5 @@
 #include "platform/process_environment.h"
+#include "platform/system_calls.h"
 
 #include <signal.h>
 #include <stdlib.h>
@@ -30,7 +31,7 @@ char g_removePath[4096];
 volatile sig_atomic_t g_hasRemovePath = 0;
 
 void EndOnSignal(int) {
-    if (g_hasRemovePath) ::unlink(g_removePath);
+    if (g_hasRemovePath) SystemCalls().unlink(g_removePath);
     ::_exit(0);
 }
 

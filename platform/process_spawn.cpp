@@ -1,3 +1,4 @@
+#include "platform/system_calls.h"
 #include "platform/process_spawn.h"
 
 #include <spawn.h>
@@ -31,7 +32,7 @@ long SpawnProgram(const std::string& program, const std::vector<std::string>& ar
 
 bool ReapChild(long pid) {
     int status = 0;
-    return pid > 0 && ::waitpid(static_cast<pid_t>(pid), &status, WNOHANG) == static_cast<pid_t>(pid);
+    return pid > 0 && SystemCalls().waitpid(static_cast<pid_t>(pid), &status, WNOHANG) == static_cast<pid_t>(pid);
 }
 
 }  // namespace tessaro::platform

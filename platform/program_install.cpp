@@ -1,4 +1,6 @@
 #include "platform/program_install.h"
+#include "platform/system_calls.h"
+#include "platform/win32_error.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -28,12 +30,12 @@ std::string WithSlash(std::string folder) {
 // The libraries (*.so) of a folder.
 std::vector<std::string> LibrariesIn(const std::string& folder) {
     std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (dirent* entry = ::readdir(dir)) {
+    if (DIR* dir = SystemCalls().opendir(folder.c_str())) {
+        while (dirent* entry = SystemCalls().readdir(dir)) {
             std::string name = entry->d_name;
             if (EndsWith(name, ".so") && name[0] != '.') names.push_back(name);
         }
-        ::closedir(dir);
+        SystemCalls().closedir(dir);
     }
     return names;
 }
@@ -44,13 +46,13 @@ public:
 
     // The destination folder: made when missing; as root, made root's and 0755.
     bool PrepareFolder(const std::string& folder) {
-        if (::mkdir(folder.c_str(), kProgramMode) != 0 && errno != EEXIST) return Fail(folder);
+        if (SystemCalls().mkdir(folder.c_str(), kProgramMode) != 0 && errno != EEXIST) return Fail(folder);
         struct stat st {};
-        if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        if (SystemCalls().lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
             errno = ENOTDIR;
             return Fail(folder);
         }
-        if (asRoot_ && (::chown(folder.c_str(), 0, 0) != 0 || ::chmod(folder.c_str(), kProgramMode) != 0))
+        if (asRoot_ && (SystemCalls().chown(folder.c_str(), 0, 0) != 0 || SystemCalls().chmod(folder.c_str(), kProgramMode) != 0))
             return Fail(folder);
         return true;
     }
@@ -58,9 +60,9 @@ public:
     // One file; a starter is copied, owned by root and the web group, set-user-id.
     bool Install(const std::string& from, const std::string& to, bool starter, gid_t webGroup) {
         struct stat source {};
-        if (::stat(from.c_str(), &source) != 0) return Fail(from);
+        if (SystemCalls().stat(from.c_str(), &source) != 0) return Fail(from);
         struct stat present {};
-        if (::lstat(to.c_str(), &present) == 0) {
+        if (SystemCalls().lstat(to.c_str(), &present) == 0) {
             if (present.st_dev == source.st_dev && present.st_ino == source.st_ino) {
                 ++result_.unchanged;
                 return true;
@@ -71,15 +73,15 @@ public:
             }
         }
         const std::string temporary = to + ".new-" + std::to_string(::getpid());
-        ::unlink(temporary.c_str());
-        bool placed = !starter && MayLink(source) && ::link(from.c_str(), temporary.c_str()) == 0;
+        SystemCalls().unlink(temporary.c_str());
+        bool placed = !starter && MayLink(source) && SystemCalls().link(from.c_str(), temporary.c_str()) == 0;
         if (!placed && !Copy(from, temporary, source, starter, webGroup)) {
-            ::unlink(temporary.c_str());
+            SystemCalls().unlink(temporary.c_str());
             return false;
         }
-        if (::rename(temporary.c_str(), to.c_str()) != 0) {
+        if (SystemCalls().rename(temporary.c_str(), to.c_str()) != 0) {
             int e = errno;
-            ::unlink(temporary.c_str());
+            SystemCalls().unlink(temporary.c_str());
             errno = e;
             return Fail(to);
         }
@@ -105,43 +107,36 @@ private:
     }
 
     bool Copy(const std::string& from, const std::string& to, const struct stat& source, bool starter, gid_t webGroup) {
-        int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+        int in = SystemCalls().open(from.c_str(), O_RDONLY | O_CLOEXEC);
         if (in < 0) return Fail(from);
-        int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0700);
+        int out = SystemCalls().open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0700);
         if (out < 0) {
-            ::close(in);
+            SystemCalls().close(in);
             return Fail(to);
         }
         bool ok = true;
         char buffer[65536];
         for (;;) {
-            ssize_t n = ::read(in, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) continue;
+            ssize_t n = RetryOnInterrupt([&] { return SystemCalls().read(in, buffer, sizeof buffer); });
             if (n < 0) {
                 ok = Fail(from);
                 break;
             }
             if (n == 0) break;
-            for (ssize_t done = 0; done < n;) {
-                ssize_t w = ::write(out, buffer + done, static_cast<std::size_t>(n - done));
-                if (w < 0 && errno == EINTR) continue;
-                if (w < 0) {
-                    ok = Fail(to);
-                    break;
-                }
-                done += w;
+            if (WriteAll(out, buffer, static_cast<std::size_t>(n)) != ERROR_SUCCESS) {
+                ok = Fail(to);
+                break;
             }
-            if (!ok) break;
         }
         // The owner first: a change of owner clears the set-user-id bit.
-        if (ok && asRoot_ && ::fchown(out, 0, starter ? webGroup : 0) != 0) ok = Fail(to);
-        if (ok && ::fchmod(out, starter ? kStarterMode : kProgramMode) != 0) ok = Fail(to);
+        if (ok && asRoot_ && SystemCalls().fchown(out, 0, starter ? webGroup : 0) != 0) ok = Fail(to);
+        if (ok && SystemCalls().fchmod(out, starter ? kStarterMode : kProgramMode) != 0) ok = Fail(to);
         if (ok) {
             const timespec times[2] = {source.st_atim, source.st_mtim};
-            ::futimens(out, times);
+            SystemCalls().futimens(out, times);
         }
-        ::close(in);
-        if (::close(out) != 0 && ok) ok = Fail(to);
+        SystemCalls().close(in);
+        if (SystemCalls().close(out) != 0 && ok) ok = Fail(to);
         return ok;
     }
 
@@ -172,7 +167,7 @@ bool InstallRuntimePrograms(const std::string& fromBin, const std::string& root,
     if (!installer.PrepareFolder(bin) || !installer.PrepareFolder(lib)) return failed();
     for (const char* program : kInstalledPrograms) {
         const std::string source = from + program;
-        if (::access(source.c_str(), F_OK) != 0) continue;
+        if (SystemCalls().access(source.c_str(), F_OK) != 0) continue;
         if (!installer.Install(source, bin + "/" + program, false, webGroup)) return failed();
     }
     for (const std::string& name : LibrariesIn(from))
@@ -181,7 +176,7 @@ bool InstallRuntimePrograms(const std::string& fromBin, const std::string& root,
         if (!installer.Install(fromLib + name, lib + "/" + name, false, webGroup)) return failed();
     if (withStarter) {
         const std::string source = from + kServiceStarterProgram;
-        if (::access(source.c_str(), F_OK) != 0) {
+        if (SystemCalls().access(source.c_str(), F_OK) != 0) {
             if (error) *error = source + ": the service starter was not built";
             return false;
         }

@@ -1,4 +1,5 @@
 #include "platform/program_path.h"
+#include "platform/system_calls.h"
 
 #include <unistd.h>
 
@@ -8,7 +9,7 @@ namespace tessaro::platform {
 
 std::string ProgramPath(long* errorNumber) {
     char buf[4096];
-    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf);
+    ssize_t n = SystemCalls().readlink("/proc/self/exe", buf, sizeof buf);
     if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buf) {
         if (errorNumber) *errorNumber = n <= 0 ? Win32LastErrno() : ERROR_INSUFFICIENT_BUFFER;
         return {};

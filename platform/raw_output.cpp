@@ -1,4 +1,5 @@
 #include "platform/raw_output.h"
+#include "platform/system_calls.h"
 
 #include <unistd.h>
 
@@ -8,13 +9,7 @@ namespace tessaro::platform {
 
 void WriteToStandardError(const char* text, std::size_t length) {
     int saved = errno;
-    while (length > 0) {
-        ssize_t n = ::write(2, text, length);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        text += n;
-        length -= static_cast<std::size_t>(n);
-    }
+    WriteAll(2, text, length);
     errno = saved;
 }
 

@@ -1,4 +1,5 @@
 #include "platform/registry_change_watch.h"
+#include "platform/system_calls.h"
 
 #include <pthread.h>
 #include <sys/inotify.h>
@@ -61,7 +62,7 @@ struct Watcher {
     void DrainQueue() {
         alignas(inotify_event) char buffer[8192];
         for (;;) {
-            ssize_t got = ::read(fd, buffer, sizeof buffer);
+            ssize_t got = SystemCalls().read(fd, buffer, sizeof buffer);
             if (got <= 0) return;  // EAGAIN: nothing queued
             for (char* p = buffer; p < buffer + got;) {
                 auto* event = reinterpret_cast<inotify_event*>(p);

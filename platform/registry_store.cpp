@@ -1,4 +1,5 @@
 #include "platform/registry_store.h"
+#include "platform/system_calls.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -268,12 +269,12 @@ long OpenStore(const std::string& path, bool mayCreate, Store** result) {
         return ERROR_SUCCESS;
     }
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0) {
+    if (SystemCalls().stat(path.c_str(), &st) != 0) {
         if (!mayCreate) return Win32LastErrno();
         // Created here so that the file (and the WAL files, which copy its mode) is 0660.
         int fd = OpenShared(path, O_RDWR | O_CREAT);
         if (fd < 0) return Win32LastErrno();
-        ::close(fd);
+        SystemCalls().close(fd);
     }
     auto store = std::make_unique<Store>();
     int rc = sqlite3_open_v2(path.c_str(), &store->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -283,7 +284,7 @@ long OpenStore(const std::string& path, bool mayCreate, Store** result) {
         store->db = nullptr;
         rc = sqlite3_open_v2(path.c_str(), &store->db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
         // A store that exists but that this user may not read is not a missing one.
-        if (rc != SQLITE_OK && ::access(path.c_str(), R_OK) != 0 && errno == EACCES) return ERROR_ACCESS_DENIED;
+        if (rc != SQLITE_OK && SystemCalls().access(path.c_str(), R_OK) != 0 && errno == EACCES) return ERROR_ACCESS_DENIED;
         if (rc != SQLITE_OK) return ErrorFromSqlite(rc);
     }
     sqlite3_busy_timeout(store->db, 5000);
@@ -569,7 +570,7 @@ long RegConnectRegistry(std::string_view machine, HKEY root, HKEY* result) {
         if (!ValidMachineName(machine)) return RPC_S_SERVER_UNAVAILABLE;
         storePath = ResolvePathNoCase(HomePath("machines") + "/" + std::string(machine) + ".db");
         struct stat st;
-        if (::stat(storePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return RPC_S_SERVER_UNAVAILABLE;
+        if (SystemCalls().stat(storePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return RPC_S_SERVER_UNAVAILABLE;
     }
     Store* store = nullptr;
     long err = OpenStore(storePath, storePath == RegLocalStorePath(), &store);

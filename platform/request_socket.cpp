@@ -1,4 +1,5 @@
 #include "platform/request_socket.h"
+#include "platform/system_calls.h"
 
 #include <cerrno>
 #include <cstring>
@@ -44,13 +45,13 @@ bool LockRequestSocket(const std::string& path, int* lockFd, long* errorNumber) 
     std::string dir = path.substr(0, path.rfind('/'));
     EnsureDirectory(dir);
     if (*lockFd < 0) {
-        *lockFd = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0660);
+        *lockFd = SystemCalls().open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0660);
         if (*lockFd < 0) {
             *errorNumber = Win32LastErrno();
             return false;
         }
     }
-    if (::flock(*lockFd, LOCK_EX | LOCK_NB) != 0) {
+    if (SystemCalls().flock(*lockFd, LOCK_EX | LOCK_NB) != 0) {
         *errorNumber = ERROR_PIPE_BUSY;
         return false;
     }
@@ -63,37 +64,37 @@ int ListenOnRequestSocket(const std::string& path, long* errorNumber) {
         *errorNumber = ERROR_FILENAME_EXCED_RANGE;
         return -1;
     }
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int fd = SystemCalls().socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         *errorNumber = Win32LastErrno();
         return -1;
     }
-    ::unlink(path.c_str());
+    SystemCalls().unlink(path.c_str());
     // A deep queue of connections not yet accepted: a client that connects waits its turn in
     // it, in order, instead of racing others (that reconnect as fast as they can) for a place.
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, kRequestSocketBacklog) != 0) {
+    if (SystemCalls().bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        SystemCalls().listen(fd, kRequestSocketBacklog) != 0) {
         *errorNumber = Win32LastErrno();
-        ::close(fd);
+        SystemCalls().close(fd);
         return -1;
     }
-    ::chmod(path.c_str(), 0660);
+    SystemCalls().chmod(path.c_str(), 0660);
     return fd;
 }
 
 void CloseRequestSocket(int listenFd, const std::string& path) {
     if (listenFd < 0) return;
-    ::close(listenFd);
-    ::unlink(path.c_str());
+    SystemCalls().close(listenFd);
+    SystemCalls().unlink(path.c_str());
 }
 
 AcceptStatus AcceptRequestConnection(int listenFd, int waitMs, int* client, long* errorNumber) {
     *client = -1;
     pollfd p{listenFd, POLLIN, 0};
-    int r = ::poll(&p, 1, waitMs);
+    int r = SystemCalls().poll(&p, 1, waitMs);
     if (r < 0 && errno != EINTR) return AcceptStatus::WaitFailed;
     if (r <= 0) return AcceptStatus::Idle;
-    int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+    int fd = SystemCalls().accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd >= 0) {
         *client = fd;
         return AcceptStatus::Accepted;
@@ -113,18 +114,16 @@ ConnectStatus ConnectRequestSocket(const std::string& path, int* fd, long* error
         return ConnectStatus::Failed;
     }
     // Non-blocking for the connect alone: a full backlog then answers EAGAIN at once.
-    int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    int s = SystemCalls().socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (s < 0) {
         *errorNumber = Win32LastErrno();
         return ConnectStatus::Failed;
     }
-    int rc;
-    do {
-        rc = ::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    } while (rc != 0 && errno == EINTR);
+    int rc = RetryOnInterrupt(
+        [&] { return SystemCalls().connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address); });
     if (rc != 0) {
         int e = errno;
-        ::close(s);
+        SystemCalls().close(s);
         if (e == EAGAIN) {
             *errorNumber = ERROR_PIPE_BUSY;
             return ConnectStatus::Busy;
@@ -136,10 +135,10 @@ ConnectStatus ConnectRequestSocket(const std::string& path, int* fd, long* error
         *errorNumber = Win32ErrorFromErrno(e);
         return ConnectStatus::Failed;
     }
-    int flags = ::fcntl(s, F_GETFL);
-    if (flags < 0 || ::fcntl(s, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+    int flags = SystemCalls().fcntl(s, F_GETFL);
+    if (flags < 0 || SystemCalls().fcntl(s, F_SETFL, flags & ~O_NONBLOCK) < 0) {
         *errorNumber = Win32LastErrno();
-        ::close(s);
+        SystemCalls().close(s);
         return ConnectStatus::Failed;
     }
     *fd = s;
@@ -148,20 +147,20 @@ ConnectStatus ConnectRequestSocket(const std::string& path, int* fd, long* error
 
 void SetSendTimeout(int socket, int timeoutMs) {
     timeval tv = ToTimeval(timeoutMs);
-    ::setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    SystemCalls().setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
 
 void SetReceiveTimeout(int socket, int timeoutMs) {
     timeval tv = ToTimeval(timeoutMs);
-    ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    SystemCalls().setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
 }
 
 void ShutdownSocket(int socket) {
-    ::shutdown(socket, SHUT_RDWR);
+    SystemCalls().shutdown(socket, SHUT_RDWR);
 }
 
 void ShutdownSending(int socket) {
-    ::shutdown(socket, SHUT_WR);
+    SystemCalls().shutdown(socket, SHUT_WR);
 }
 
 bool PeerHasClosed(int socket) {
@@ -169,7 +168,7 @@ bool PeerHasClosed(int socket) {
     pollfd entry{socket, 0, 0};
     // Hang-up is reported whatever the events asked: on a local stream socket it means both
     // directions of the peer are gone, not just its sending one.
-    return ::poll(&entry, 1, 0) == 1 && (entry.revents & (POLLHUP | POLLERR)) != 0;
+    return SystemCalls().poll(&entry, 1, 0) == 1 && (entry.revents & (POLLHUP | POLLERR)) != 0;
 }
 
 }  // namespace tessaro::platform

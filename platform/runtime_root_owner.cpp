@@ -1,4 +1,5 @@
 #include "platform/runtime_root_owner.h"
+#include "platform/system_calls.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -72,18 +73,18 @@ public:
         const Placement placement = FolderPlacement(relative);
         if (!Apply(fd, placement)) return Fail(relative);
         if (depth > 64) return true;
-        int listing = ::dup(fd);
-        DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
+        int listing = SystemCalls().dup(fd);
+        DIR* dir = listing >= 0 ? SystemCalls().fdopendir(listing) : nullptr;
         if (!dir) {
-            if (listing >= 0) ::close(listing);
+            if (listing >= 0) SystemCalls().close(listing);
             return Fail(relative);
         }
         std::vector<std::string> names;
-        while (dirent* entry = ::readdir(dir)) {
+        while (dirent* entry = SystemCalls().readdir(dir)) {
             std::string name = entry->d_name;
             if (name != "." && name != "..") names.push_back(name);
         }
-        ::closedir(dir);
+        SystemCalls().closedir(dir);
         bool ok = true;
         for (const std::string& name : names) {
             const std::string child = relative.empty() ? name : relative + "/" + name;
@@ -98,12 +99,12 @@ public:
 private:
     bool GiveEntry(int parent, const std::string& name, const std::string& relative, int depth) {
         struct stat st {};
-        if (::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT || Fail(relative);
+        if (SystemCalls().fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT || Fail(relative);
         if (S_ISDIR(st.st_mode)) {
-            int fd = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            int fd = SystemCalls().openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (fd < 0) return errno == ENOENT || Fail(relative);
             bool ok = GiveFolder(fd, relative, depth + 1);
-            ::close(fd);
+            SystemCalls().close(fd);
             return ok;
         }
         // A second name of another account's file (a hard link made into the root) is not
@@ -112,23 +113,23 @@ private:
         const Placement placement = FilePlacement(relative);
         if (S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode)) {
             // Opened without following a link, so the change lands on what was looked at.
-            int fd = ::openat(parent, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+            int fd = SystemCalls().openat(parent, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
             if (fd < 0) return errno == ENOENT || Fail(relative);
             bool ok = Apply(fd, placement);
-            ::close(fd);
+            SystemCalls().close(fd);
             return ok || Fail(relative);
         }
         // Links, sockets and the rest: the entry itself, never what it leads to.
         const gid_t group = placement.webGroup ? webGroup_ : account_.gid;
-        return ::fchownat(parent, name.c_str(), account_.uid, group, AT_SYMLINK_NOFOLLOW) == 0 || errno == ENOENT ||
+        return SystemCalls().fchownat(parent, name.c_str(), account_.uid, group, AT_SYMLINK_NOFOLLOW) == 0 || errno == ENOENT ||
                Fail(relative);
     }
 
     bool Apply(int fd, const Placement& placement) {
         const gid_t group = placement.webGroup ? webGroup_ : account_.gid;
-        if (::fchown(fd, account_.uid, group) != 0) return false;
+        if (SystemCalls().fchown(fd, account_.uid, group) != 0) return false;
         // The mode goes on after the owner: a change of owner clears the set-group bit.
-        return placement.mode == 0 || ::fchmod(fd, placement.mode) == 0;
+        return placement.mode == 0 || SystemCalls().fchmod(fd, placement.mode) == 0;
     }
 
     bool Fail(const std::string& relative) {
@@ -145,7 +146,7 @@ private:
 
 bool RuntimeRootOwner(const std::string& root, uid_t* owner) {
     struct stat st {};
-    if (::stat(root.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    if (SystemCalls().stat(root.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
     *owner = st.st_uid;
     return true;
 }
@@ -155,16 +156,16 @@ bool GiveRuntimeRoot(const std::string& root, const AccountIdentity& account, gi
         if (error) *error = "a runtime root is never given to root";
         return false;
     }
-    ::mkdir(root.c_str(), 0700);
-    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    SystemCalls().mkdir(root.c_str(), 0700);
+    int fd = SystemCalls().open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         if (error) *error = root + ": " + std::strerror(errno);
         return false;
     }
-    for (const char* folder : kStandardFolders) ::mkdirat(fd, folder, 0700);
+    for (const char* folder : kStandardFolders) SystemCalls().mkdirat(fd, folder, 0700);
     RootGiver giver(account, webGroup);
     bool ok = giver.GiveFolder(fd, "", 0);
-    ::close(fd);
+    SystemCalls().close(fd);
     if (!ok && error) *error = root + giver.error();
     return ok;
 }

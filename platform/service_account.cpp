@@ -1,4 +1,5 @@
 #include "platform/service_account.h"
+#include "platform/system_calls.h"
 
 #include <grp.h>
 #include <unistd.h>
@@ -128,13 +129,13 @@ bool NotMapped(long* errorNumber) {
 
 const char* NoLoginShell() {
     for (const char* shell : {"/usr/sbin/nologin", "/sbin/nologin", "/bin/false"})
-        if (::access(shell, X_OK) == 0) return shell;
+        if (SystemCalls().access(shell, X_OK) == 0) return shell;
     return "/bin/false";
 }
 
 const char* UserAddProgram() {
     for (const char* program : {"/usr/sbin/useradd", "/sbin/useradd"})
-        if (::access(program, X_OK) == 0) return program;
+        if (SystemCalls().access(program, X_OK) == 0) return program;
     return nullptr;
 }
 
@@ -234,24 +235,26 @@ bool EnsureSystemAccount(const std::string& name, const std::string& homeFolder,
     return false;
 }
 
-int BecomeAccount(const AccountIdentity& account) {
-    if (account.uid == 0) return EPERM;
-    if (ProcessRunsAs(account)) return 0;
-    if (::setgroups(account.groups.size(), account.groups.data()) != 0) return errno;
-    if (::setresgid(account.gid, account.gid, account.gid) != 0) return errno;
-    if (::setresuid(account.uid, account.uid, account.uid) != 0) return errno;
+long BecomeAccount(const AccountIdentity& account) {
+    if (account.uid == 0) return ERROR_SERVICE_LOGON_FAILED;
+    if (ProcessRunsAs(account)) return ERROR_SUCCESS;
+    // EPERM here is the account this process may not become.
+    auto failure = [] { return errno == EPERM ? ERROR_SERVICE_LOGON_FAILED : Win32LastErrno(); };
+    if (::setgroups(account.groups.size(), account.groups.data()) != 0) return failure();
+    if (::setresgid(account.gid, account.gid, account.gid) != 0) return failure();
+    if (::setresuid(account.uid, account.uid, account.uid) != 0) return failure();
     // A user id that could be taken back means root was not given up.
     uid_t real = 0, effective = 0, saved = 0;
     if (::getresuid(&real, &effective, &saved) != 0 || real != account.uid || effective != account.uid ||
         saved != account.uid)
-        return EPERM;
-    return 0;
+        return ERROR_SERVICE_LOGON_FAILED;
+    return ERROR_SUCCESS;
 }
 
 bool RunAsAccount(const AccountIdentity& account, long* errorNumber) {
-    int e = BecomeAccount(account);
-    if (e == 0) return true;
-    if (errorNumber) *errorNumber = e == EPERM ? ERROR_SERVICE_LOGON_FAILED : Win32ErrorFromErrno(e);
+    long e = BecomeAccount(account);
+    if (e == ERROR_SUCCESS) return true;
+    if (errorNumber) *errorNumber = e;
     return false;
 }
 

@@ -48,8 +48,9 @@ bool EnsureSystemAccount(const std::string& name, const std::string& homeFolder,
 
 // Gives up root for the account for good: its groups, then its group, then its user (real,
 // effective and saved). Only system calls, so that it may run between fork and exec. An
-// account of uid 0 is refused (EPERM). 0, or the errno.
-int BecomeAccount(const AccountIdentity& account);
+// account of uid 0 is refused (ERROR_SERVICE_LOGON_FAILED). ERROR_SUCCESS, or the Windows
+// number of the failure.
+long BecomeAccount(const AccountIdentity& account);
 
 // The same for a whole program at its start: false with a Windows error number.
 bool RunAsAccount(const AccountIdentity& account, long* errorNumber);

@@ -1,4 +1,5 @@
 #include "platform/service_manager.h"
+#include "platform/system_calls.h"
 
 #include "platform/child_program.h"
 #include "platform/home.h"
@@ -100,34 +101,25 @@ std::string UniqueSuffix() {
 
 // A file made by root for a service's account becomes the account's.
 void GiveTo(int fd, uid_t owner) {
-    if (owner != 0 && ::geteuid() == 0 && ::fchown(fd, owner, static_cast<gid_t>(-1)) != 0) {
+    if (owner != 0 && ::geteuid() == 0 && SystemCalls().fchown(fd, owner, static_cast<gid_t>(-1)) != 0) {
     }
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& text, mode_t mode, uid_t owner = 0) {
     std::string tmp = path + ".tmp." + UniqueSuffix();
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    int fd = SystemCalls().open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd < 0) return Fail(ErrnoToWindows(errno));
-    const char* p = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            int e = errno;
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            return Fail(ErrnoToWindows(e));
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
+    if (long err = WriteAll(fd, text.data(), text.size()); err != ERROR_SUCCESS) {
+        SystemCalls().close(fd);
+        SystemCalls().unlink(tmp.c_str());
+        return Fail(err);
     }
     GiveTo(fd, owner);
-    ::fchmod(fd, mode);
-    ::close(fd);
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    SystemCalls().fchmod(fd, mode);
+    SystemCalls().close(fd);
+    if (SystemCalls().rename(tmp.c_str(), path.c_str()) != 0) {
         int e = errno;
-        ::unlink(tmp.c_str());
+        SystemCalls().unlink(tmp.c_str());
         return Fail(ErrnoToWindows(e));
     }
     return true;
@@ -196,16 +188,16 @@ struct flock WholeFileLock(short type) {
 
 bool TakeServiceLock(int fd) {
     struct flock lock = WholeFileLock(F_WRLCK);
-    return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
+    return SystemCalls().fcntl_lock(fd, F_OFD_SETLK, &lock) == 0;
 }
 
 // True when some process holds the service's lock.
 bool LockHeld(const std::string& dir) {
-    int fd = ::open((dir + "/lock").c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = SystemCalls().open((dir + "/lock").c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     struct flock lock = WholeFileLock(F_WRLCK);
-    bool held = ::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
-    ::close(fd);
+    bool held = SystemCalls().fcntl_lock(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+    SystemCalls().close(fd);
     return held;
 }
 
@@ -219,7 +211,7 @@ bool LockHeldByTheLiving(const std::string& dir, pid_t pid) {
 
 // A live, non-zombie process.
 bool ProcessAlive(pid_t pid) {
-    if (pid <= 0 || ::kill(pid, 0) != 0) return errno == EPERM && pid > 0;
+    if (pid <= 0 || SystemCalls().kill(pid, 0) != 0) return errno == EPERM && pid > 0;
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string all;
     std::getline(stat, all);
@@ -230,23 +222,23 @@ bool ProcessAlive(pid_t pid) {
 
 bool DirectoryExists(const std::string& path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return SystemCalls().stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool FileExists(const std::string& path) {
-    return ::access(path.c_str(), F_OK) == 0;
+    return SystemCalls().access(path.c_str(), F_OK) == 0;
 }
 
 void RemoveTree(const std::string& dir) {
-    if (DIR* d = ::opendir(dir.c_str())) {
-        while (dirent* e = ::readdir(d)) {
+    if (DIR* d = SystemCalls().opendir(dir.c_str())) {
+        while (dirent* e = SystemCalls().readdir(d)) {
             std::string n = e->d_name;
             if (n == "." || n == "..") continue;
-            ::unlink((dir + "/" + n).c_str());
+            SystemCalls().unlink((dir + "/" + n).c_str());
         }
-        ::closedir(d);
+        SystemCalls().closedir(d);
     }
-    ::rmdir(dir.c_str());
+    SystemCalls().rmdir(dir.c_str());
 }
 
 // A service is installed while its folder has a config and no finished removal: a removal
@@ -260,7 +252,7 @@ bool Installed(const std::string& dir) {
 // racing with it still adds to it is deleted by a later sweep.
 bool RetireServiceFolder(const std::string& dir) {
     const std::string gone = ScmRootDirectory() + "/" + kGonePrefix + UniqueSuffix();
-    if (::rename(dir.c_str(), gone.c_str()) != 0) return false;
+    if (SystemCalls().rename(dir.c_str(), gone.c_str()) != 0) return false;
     RemoveTree(gone);
     return true;
 }
@@ -268,11 +260,11 @@ bool RetireServiceFolder(const std::string& dir) {
 // Deletes what removals and interrupted installations left in scm/.
 void SweepRetiredFolders() {
     const std::string root = ScmRootDirectory();
-    DIR* d = ::opendir(root.c_str());
+    DIR* d = SystemCalls().opendir(root.c_str());
     if (!d) return;
     std::vector<std::string> leftovers, finished;
     const auto now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    while (dirent* e = ::readdir(d)) {
+    while (dirent* e = SystemCalls().readdir(d)) {
         std::string n = e->d_name;
         const std::string path = root + "/" + n;
         if (n.rfind(kGonePrefix, 0) == 0) {
@@ -280,12 +272,12 @@ void SweepRetiredFolders() {
         } else if (n.rfind(kNewPrefix, 0) == 0) {
             // Another installation may be building it right now.
             struct stat st {};
-            if (::lstat(path.c_str(), &st) == 0 && now - st.st_mtime > 60) leftovers.push_back(path);
+            if (SystemCalls().lstat(path.c_str(), &st) == 0 && now - st.st_mtime > 60) leftovers.push_back(path);
         } else if (n != "." && n != ".." && FileExists(DeletePendingPath(path)) && !Installed(path)) {
             finished.push_back(path);  // removed while it ran, and it has ended since
         }
     }
-    ::closedir(d);
+    SystemCalls().closedir(d);
     for (const std::string& path : finished) RetireServiceFolder(path);
     for (const std::string& path : leftovers) RemoveTree(path);
 }
@@ -294,13 +286,13 @@ void SweepRetiredFolders() {
 class StartLock {
 public:
     StartLock(const std::string& dir, uid_t owner) {
-        fd_ = ::open((dir + "/start.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kOwnerOnly);
+        fd_ = SystemCalls().open((dir + "/start.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kOwnerOnly);
         if (fd_ < 0) return;
         GiveTo(fd_, owner);
-        ::flock(fd_, LOCK_EX);
+        SystemCalls().flock(fd_, LOCK_EX);
     }
     ~StartLock() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0) SystemCalls().close(fd_);
     }
     StartLock(const StartLock&) = delete;
     StartLock& operator=(const StartLock&) = delete;
@@ -314,7 +306,7 @@ bool ServiceAccountOf(const std::string& dir, const KeyValues& cfg, AccountIdent
     auto it = cfg.find("Account");
     if (it != cfg.end() && !it->second.empty()) return LookUpAccount(it->second, account);
     struct stat st {};
-    return ::stat(dir.c_str(), &st) == 0 && LookUpAccountById(st.st_uid, account);
+    return SystemCalls().stat(dir.c_str(), &st) == 0 && LookUpAccountById(st.st_uid, account);
 }
 
 // A caller that is neither root nor the service's account asks the runtime root's starter,
@@ -322,7 +314,7 @@ bool ServiceAccountOf(const std::string& dir, const KeyValues& cfg, AccountIdent
 bool StartThroughStarter(const std::string& name) {
     if (std::getenv(kScmStarterEnv)) return Fail(ERROR_SERVICE_LOGON_FAILED);
     const std::string starter = ScmStarterPath();
-    if (::access(starter.c_str(), X_OK) != 0) return Fail(ERROR_ACCESS_DENIED);
+    if (SystemCalls().access(starter.c_str(), X_OK) != 0) return Fail(ERROR_ACCESS_DENIED);
     const std::vector<std::string> environment{"PATH=/usr/bin:/bin"};
     ProgramOutcome outcome = RunProgramForOutput({starter, name}, 120, &environment);
     if (!outcome.started) return Fail(ERROR_ACCESS_DENIED);
@@ -379,15 +371,15 @@ SC_HANDLE OpenSCManager(std::uint32_t desiredAccess) {
     std::string root = ScmRootDirectory();
     if (!DirectoryExists(root)) {
         std::string home = root.substr(0, root.rfind('/'));
-        ::mkdir(home.c_str(), 0775);
-        ::mkdir(root.c_str(), 02775);
+        SystemCalls().mkdir(home.c_str(), 0775);
+        SystemCalls().mkdir(root.c_str(), 02775);
     }
     if (!DirectoryExists(root)) {
         if (desiredAccess & SC_MANAGER_CREATE_SERVICE) {
             Fail(kErrorAccessDenied);
             return nullptr;
         }
-    } else if ((desiredAccess & SC_MANAGER_CREATE_SERVICE) && ::access(root.c_str(), W_OK) != 0) {
+    } else if ((desiredAccess & SC_MANAGER_CREATE_SERVICE) && SystemCalls().access(root.c_str(), W_OK) != 0) {
         Fail(kErrorAccessDenied);
         return nullptr;
     }
@@ -405,7 +397,7 @@ SC_HANDLE OpenService(SC_HANDLE manager, const std::string& name, std::uint32_t)
     std::string dir = ScmServiceDirectory(name);
     if (name.empty() || !DirectoryExists(dir) || !Installed(dir)) {
         // A folder that cannot be read at all is not "missing".
-        Fail(DirectoryExists(dir) && ::access(dir.c_str(), R_OK | X_OK) != 0 ? kErrorAccessDenied
+        Fail(DirectoryExists(dir) && SystemCalls().access(dir.c_str(), R_OK | X_OK) != 0 ? kErrorAccessDenied
                                                                             : kErrorServiceDoesNotExist);
         return nullptr;
     }
@@ -437,11 +429,11 @@ SC_HANDLE CreateService(SC_HANDLE manager, const std::string& name, const std::s
     // The folder is built whole under a name of its own and then renamed into place: until
     // then the service does not exist, afterwards it exists complete.
     const std::string building = ScmRootDirectory() + "/" + kNewPrefix + UniqueSuffix();
-    if (::mkdir(building.c_str(), kServiceFolderMode) != 0) {
+    if (SystemCalls().mkdir(building.c_str(), kServiceFolderMode) != 0) {
         Fail(ErrnoToWindows(errno));
         return nullptr;
     }
-    ::chmod(building.c_str(), kServiceFolderMode);
+    SystemCalls().chmod(building.c_str(), kServiceFolderMode);
     const uid_t owner = runAs.uid;
     std::ostringstream cfg;
     cfg << "ServiceName=" << OneLine(name) << "\n"
@@ -464,25 +456,25 @@ SC_HANDLE CreateService(SC_HANDLE manager, const std::string& name, const std::s
     if (!WriteFileAtomically(building + "/config", cfg.str(), kReadableByGroup, owner) ||
         !WriteStatus(building, st, owner)) {
         err = t_lastError;
-    } else if (::mkfifo(fifo.c_str(), kOwnerOnly) != 0) {
+    } else if (SystemCalls().mkfifo(fifo.c_str(), kOwnerOnly) != 0) {
         err = ErrnoToWindows(errno);
     } else {
-        int lockFd = ::open((building + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kReadableByGroup);
+        int lockFd = SystemCalls().open((building + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kReadableByGroup);
         if (lockFd < 0) {
             err = ErrnoToWindows(errno);
         } else {
             GiveTo(lockFd, owner);
-            ::fchmod(lockFd, kReadableByGroup);
-            ::close(lockFd);
+            SystemCalls().fchmod(lockFd, kReadableByGroup);
+            SystemCalls().close(lockFd);
         }
         if (err == ERROR_SUCCESS && owner != 0 && ::geteuid() == 0 &&
-            (::lchown(fifo.c_str(), owner, static_cast<gid_t>(-1)) != 0 ||
-             ::chown(building.c_str(), owner, static_cast<gid_t>(-1)) != 0 ||
-             ::chmod(building.c_str(), kServiceFolderMode) != 0))
+            (SystemCalls().lchown(fifo.c_str(), owner, static_cast<gid_t>(-1)) != 0 ||
+             SystemCalls().chown(building.c_str(), owner, static_cast<gid_t>(-1)) != 0 ||
+             SystemCalls().chmod(building.c_str(), kServiceFolderMode) != 0))
             err = ErrnoToWindows(errno);
     }
     for (int attempt = 0; err == ERROR_SUCCESS; ++attempt) {
-        if (::renameat2(AT_FDCWD, building.c_str(), AT_FDCWD, dir.c_str(), RENAME_NOREPLACE) == 0) break;
+        if (SystemCalls().renameat2(AT_FDCWD, building.c_str(), AT_FDCWD, dir.c_str(), RENAME_NOREPLACE) == 0) break;
         if (errno != EEXIST && errno != ENOTEMPTY) {
             err = ErrnoToWindows(errno);
             break;
@@ -520,9 +512,9 @@ bool DeleteService(SC_HANDLE service) {
     if (!DirectoryExists(service->dir) || !Installed(service->dir)) return Fail(kErrorServiceDoesNotExist);
     SweepRetiredFolders();
     if (LockHeld(service->dir)) {
-        int fd = ::open(DeletePendingPath(service->dir).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, kReadableByGroup);
+        int fd = SystemCalls().open(DeletePendingPath(service->dir).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, kReadableByGroup);
         if (fd < 0) return Fail(ErrnoToWindows(errno));
-        ::close(fd);
+        SystemCalls().close(fd);
         // The service may have ended before it could see the mark; then the removal is ours.
         if (LockHeld(service->dir)) return true;
     }
@@ -610,24 +602,24 @@ bool StartService(SC_HANDLE service) {
     const bool becomeAccount = asRoot && account.uid != 0;
 
     int report[2];
-    if (::pipe2(report, O_CLOEXEC) != 0) return Fail(ErrnoToWindows(errno));
+    if (SystemCalls().pipe2(report, O_CLOEXEC) != 0) return Fail(ErrnoToWindows(errno));
     // The service waits until its START_PENDING is on record, so that this record can never
     // overwrite the RUNNING the service reports itself.
     int go[2];
-    if (::pipe2(go, O_CLOEXEC) != 0) {
+    if (SystemCalls().pipe2(go, O_CLOEXEC) != 0) {
         int e = errno;
-        ::close(report[0]);
-        ::close(report[1]);
+        SystemCalls().close(report[0]);
+        SystemCalls().close(report[1]);
         return Fail(ErrnoToWindows(e));
     }
 
     pid_t child = ::fork();
     if (child < 0) {
         int e = errno;
-        ::close(report[0]);
-        ::close(report[1]);
-        ::close(go[0]);
-        ::close(go[1]);
+        SystemCalls().close(report[0]);
+        SystemCalls().close(report[1]);
+        SystemCalls().close(go[0]);
+        SystemCalls().close(go[1]);
         return Fail(ErrnoToWindows(e));
     }
     if (child == 0) {
@@ -635,18 +627,17 @@ bool StartService(SC_HANDLE service) {
         pid_t grandchild = ::fork();
         if (grandchild != 0) {
             std::int32_t pid32 = grandchild;
-            if (::write(report[1], &pid32, sizeof pid32) < 0) _exit(1);
+            if (SystemCalls().write(report[1], &pid32, sizeof pid32) < 0) _exit(1);
             _exit(grandchild < 0 ? 1 : 0);
         }
-        ::close(go[1]);
+        SystemCalls().close(go[1]);
         char released;
-        while (::read(go[0], &released, 1) < 0 && errno == EINTR) {
-        }
-        ::close(go[0]);
+        RetryOnInterrupt([&] { return SystemCalls().read(go[0], &released, 1); });
+        SystemCalls().close(go[0]);
         if (becomeAccount) {
             if (BecomeAccount(account) != 0) {
                 std::int32_t err = kBecomeAccountFailed;
-                if (::write(report[1], &err, sizeof err) < 0) _exit(126);
+                if (SystemCalls().write(report[1], &err, sizeof err) < 0) _exit(126);
                 _exit(126);
             }
         }
@@ -657,32 +648,31 @@ bool StartService(SC_HANDLE service) {
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
         ::signal(SIGPIPE, SIG_DFL);
         ::umask(077);
-        int devnull = ::open("/dev/null", O_RDWR);
+        int devnull = SystemCalls().open("/dev/null", O_RDWR);
         if (devnull >= 0) {
-            ::dup2(devnull, 0);
-            ::dup2(devnull, 1);
-            ::dup2(devnull, 2);
+            SystemCalls().dup2(devnull, 0);
+            SystemCalls().dup2(devnull, 1);
+            SystemCalls().dup2(devnull, 2);
         }
         if (report[1] > 3) ::close_range(3, static_cast<unsigned>(report[1] - 1), 0);
         ::close_range(static_cast<unsigned>(report[1] + 1), ~0u, 0);
         if (::chdir("/") != 0) _exit(127);
         ::execve(argv[0], argv.data(), envp.data());
         std::int32_t err = -errno;
-        if (::write(report[1], &err, sizeof err) < 0) _exit(127);
+        if (SystemCalls().write(report[1], &err, sizeof err) < 0) _exit(127);
         _exit(127);
     }
-    ::close(report[1]);
-    ::close(go[0]);
+    SystemCalls().close(report[1]);
+    SystemCalls().close(go[0]);
     int ws = 0;
-    while (::waitpid(child, &ws, 0) < 0 && errno == EINTR) {
-    }
+    RetryOnInterrupt([&] { return SystemCalls().waitpid(child, &ws, 0); });
     std::int32_t pid32 = 0;
     long got = 0;
-    while ((got = ::read(report[0], &pid32, sizeof pid32)) < 0 && errno == EINTR) {
+    while ((got = SystemCalls().read(report[0], &pid32, sizeof pid32)) < 0 && errno == EINTR) {
     }
     if (got != sizeof pid32 || pid32 <= 0) {
-        ::close(report[0]);
-        ::close(go[1]);
+        SystemCalls().close(report[0]);
+        SystemCalls().close(go[1]);
         return Fail(31);
     }
     StoredStatus st;
@@ -690,11 +680,11 @@ bool StartService(SC_HANDLE service) {
     st.status.dwCurrentState = SERVICE_START_PENDING;
     st.pid = pid32;
     WriteStatus(service->dir, st, owner);
-    ::close(go[1]);  // releases the service
+    SystemCalls().close(go[1]);  // releases the service
     std::int32_t execErr = 0;
-    while ((got = ::read(report[0], &execErr, sizeof execErr)) < 0 && errno == EINTR) {
+    while ((got = SystemCalls().read(report[0], &execErr, sizeof execErr)) < 0 && errno == EINTR) {
     }
-    ::close(report[0]);
+    SystemCalls().close(report[0]);
     if (got == sizeof execErr && execErr < 0) {
         st.status.dwCurrentState = SERVICE_STOPPED;
         st.pid = 0;
@@ -718,12 +708,12 @@ bool ControlService(SC_HANDLE service, std::uint32_t control, SERVICE_STATUS* st
         return Fail(kErrorInvalidServiceControl);
     }
     if (control != SERVICE_CONTROL_INTERROGATE) {
-        int fd = ::open((service->dir + "/control").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        int fd = SystemCalls().open((service->dir + "/control").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) return Fail(ErrnoToWindows(errno));
         std::uint32_t code = control;
-        ssize_t n = ::write(fd, &code, sizeof code);
+        ssize_t n = SystemCalls().write(fd, &code, sizeof code);
         int e = errno;
-        ::close(fd);
+        SystemCalls().close(fd);
         if (n != sizeof code) return Fail(ErrnoToWindows(e));
     }
     if (status) *status = current;
@@ -741,9 +731,9 @@ bool GetInstalledService(const std::string& name, InstalledService& service) {
 std::vector<InstalledService> EnumInstalledServices() {
     std::vector<InstalledService> out;
     std::string root = ScmRootDirectory();
-    DIR* d = ::opendir(root.c_str());
+    DIR* d = SystemCalls().opendir(root.c_str());
     if (!d) return out;
-    while (dirent* e = ::readdir(d)) {
+    while (dirent* e = SystemCalls().readdir(d)) {
         std::string n = e->d_name;
         // Removed services and installations under way.
         if (n.empty() || n[0] == '.') continue;
@@ -753,7 +743,7 @@ std::vector<InstalledService> EnumInstalledServices() {
         out.push_back(
             {cfg["ServiceName"], cfg["DisplayName"], cfg["BinaryPath"], ToU32(cfg["StartType"]), cfg["Account"]});
     }
-    ::closedir(d);
+    SystemCalls().closedir(d);
     std::sort(out.begin(), out.end(),
               [](const auto& a, const auto& b) { return ScmFoldServiceName(a.name) < ScmFoldServiceName(b.name); });
     return out;
@@ -807,7 +797,7 @@ bool StartServiceCtrlDispatcher(const std::vector<SERVICE_TABLE_ENTRY>& table) {
     if (!entry || !entry->serviceProc) return Fail(kErrorFailedServiceControllerConnect);
 
     std::string dir = ScmServiceDirectory(entry->serviceName);
-    int lockFd = ::open((dir + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kReadableByGroup);
+    int lockFd = SystemCalls().open((dir + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kReadableByGroup);
     if (lockFd < 0) return Fail(kErrorFailedServiceControllerConnect);
     // A process that started a moment ago may still be ending (a stop and a start in quick
     // succession), so the lock is tried for a while before giving up.
@@ -817,12 +807,12 @@ bool StartServiceCtrlDispatcher(const std::vector<SERVICE_TABLE_ENTRY>& table) {
         if (!locked) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     if (!locked) {
-        ::close(lockFd);
+        SystemCalls().close(lockFd);
         return Fail(kErrorServiceAlreadyRunning);
     }
-    int controlFd = ::open((dir + "/control").c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    int controlFd = SystemCalls().open((dir + "/control").c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (controlFd < 0) {
-        ::close(lockFd);
+        SystemCalls().close(lockFd);
         return Fail(kErrorFailedServiceControllerConnect);
     }
     // SIGTERM means STOP; it is blocked here so that every thread started later
@@ -846,7 +836,7 @@ bool StartServiceCtrlDispatcher(const std::vector<SERVICE_TABLE_ENTRY>& table) {
         char* argv[] = {argv0.data(), nullptr};
         proc(1, argv);
         std::uint64_t one = 1;
-        if (::write(doneFd, &one, sizeof one) < 0) {
+        if (SystemCalls().write(doneFd, &one, sizeof one) < 0) {
         }
     });
 
@@ -855,7 +845,7 @@ bool StartServiceCtrlDispatcher(const std::vector<SERVICE_TABLE_ENTRY>& table) {
     std::vector<std::uint32_t> codes;
     for (;;) {
         pollfd fds[3] = {{controlFd, POLLIN, 0}, {sigFd, POLLIN, 0}, {doneFd, POLLIN, 0}};
-        int n = ::poll(fds, 3, codes.empty() ? -1 : 20);
+        int n = SystemCalls().poll(fds, 3, codes.empty() ? -1 : 20);
         if (n < 0) {
             if (errno == EINTR) continue;
             break;
@@ -863,11 +853,11 @@ bool StartServiceCtrlDispatcher(const std::vector<SERVICE_TABLE_ENTRY>& table) {
         if (fds[2].revents & POLLIN) break;
         if (fds[0].revents & POLLIN) {
             std::uint32_t code = 0;
-            while (::read(controlFd, &code, sizeof code) == sizeof code) codes.push_back(code);
+            while (SystemCalls().read(controlFd, &code, sizeof code) == sizeof code) codes.push_back(code);
         }
         if (fds[1].revents & POLLIN) {
             signalfd_siginfo info;
-            while (::read(sigFd, &info, sizeof info) == sizeof info) codes.push_back(SERVICE_CONTROL_STOP);
+            while (SystemCalls().read(sigFd, &info, sizeof info) == sizeof info) codes.push_back(SERVICE_CONTROL_STOP);
         }
         ServiceHandlerFunction handler;
         {
@@ -880,12 +870,12 @@ bool StartServiceCtrlDispatcher(const std::vector<SERVICE_TABLE_ENTRY>& table) {
     }
     main.join();
 
-    ::close(controlFd);
-    if (sigFd >= 0) ::close(sigFd);
-    if (doneFd >= 0) ::close(doneFd);
+    SystemCalls().close(controlFd);
+    if (sigFd >= 0) SystemCalls().close(sigFd);
+    if (doneFd >= 0) SystemCalls().close(doneFd);
     // A removal asked for meanwhile is complete once the lock is free: the folder is no longer
     // a service, and the next installation or removal retires it.
-    ::close(lockFd);
+    SystemCalls().close(lockFd);
     return true;
 }
 

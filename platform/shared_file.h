@@ -10,7 +10,7 @@ constexpr unsigned kSharedFileMode = 0660;
 constexpr unsigned kSharedDirectoryMode = 0770;
 
 // Opens path with flags (O_CLOEXEC is added); when O_CREAT is among them and the
-// file is created by this call, it gets kSharedFileMode. -1 with errno on failure.
+// file is created by this call, it gets kSharedFileMode. -1 with the reason in Win32LastErrno().
 int OpenShared(const std::string& path, int flags);
 
 // Appends data with a single write() to path (created when missing). False on failure.

@@ -1,5 +1,7 @@
 #include "platform/sqlite_lock_holder.h"
 
+#include "platform/system_calls.h"
+
 #include <fcntl.h>
 #include <pthread.h>
 #include <sqlite3.h>
@@ -144,6 +146,20 @@ int HookedClose(int fd) {
     return g_close(fd);
 }
 
+// The store's writes go through the platform's table, as every other write does, so that a
+// test can make the disk fill under it.
+ssize_t RoutedWrite(int fd, const void* data, size_t n) { return SystemCalls().write(fd, data, n); }
+ssize_t RoutedPwrite(int fd, const void* data, size_t n, off_t offset) {
+    return SystemCalls().pwrite(fd, data, n, offset);
+}
+
+void RouteWrites(sqlite3_vfs* vfs) {
+    vfs->xSetSystemCall(vfs, "write", reinterpret_cast<sqlite3_syscall_ptr>(&RoutedWrite));
+    // SQLite uses whichever of the two its build chose; the other name is unknown to it.
+    vfs->xSetSystemCall(vfs, "pwrite", reinterpret_cast<sqlite3_syscall_ptr>(&RoutedPwrite));
+    vfs->xSetSystemCall(vfs, "pwrite64", reinterpret_cast<sqlite3_syscall_ptr>(&RoutedPwrite));
+}
+
 bool Install() {
     if (!StartSqlite()) return false;
     sqlite3_vfs* vfs = sqlite3_vfs_find("unix");
@@ -159,6 +175,7 @@ bool Install() {
         vfs->xSetSystemCall(vfs, "close", reinterpret_cast<sqlite3_syscall_ptr>(realClose));
         return false;
     }
+    RouteWrites(vfs);
     pthread_atfork(nullptr, nullptr, [] { g_table.store(new HolderTable); });
     return true;
 }

@@ -1,4 +1,5 @@
 #include "platform/tcp_client.h"
+#include "platform/system_calls.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -145,13 +146,13 @@ long TcpClient::ConnectNext() {
     while (next_) {
         addrinfo* address = static_cast<addrinfo*>(next_);
         next_ = address->ai_next;
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = ::socket(address->ai_family, address->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, address->ai_protocol);
+        if (fd_ >= 0) SystemCalls().close(fd_);
+        fd_ = SystemCalls().socket(address->ai_family, address->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, address->ai_protocol);
         if (fd_ < 0) {
             error = SocketErrorFromErrno(errno);
             continue;
         }
-        if (::connect(fd_, address->ai_addr, address->ai_addrlen) == 0) {
+        if (SystemCalls().connect(fd_, address->ai_addr, address->ai_addrlen) == 0) {
             connected_ = true;
             return 0;
         }
@@ -166,12 +167,12 @@ long TcpClient::WaitConnected(int sliceMs) {
     if (connected_) return 0;
     if (fd_ < 0) return 10057;
     pollfd p{fd_, POLLOUT, 0};
-    int ready = ::poll(&p, 1, sliceMs);
+    int ready = SystemCalls().poll(&p, 1, sliceMs);
     if (ready < 0) return errno == EINTR ? kSocketStillWaiting : SocketErrorFromErrno(errno);
     if (ready == 0) return kSocketStillWaiting;
     int error = 0;
     socklen_t length = sizeof error;
-    if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+    if (SystemCalls().getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
     if (error == 0) {
         connected_ = true;
         return 0;
@@ -189,7 +190,7 @@ long TcpClient::WaitConnected(int sliceMs) {
 long TcpClient::SendSome(const char* data, std::size_t size, std::size_t* sent, int sliceMs) {
     if (!connected_) return 10057;
     while (*sent < size) {
-        ssize_t n = ::send(fd_, data + *sent, size - *sent, MSG_NOSIGNAL);
+        ssize_t n = SystemCalls().send(fd_, data + *sent, size - *sent, MSG_NOSIGNAL);
         if (n > 0) {
             *sent += static_cast<std::size_t>(n);
             continue;
@@ -197,7 +198,7 @@ long TcpClient::SendSome(const char* data, std::size_t size, std::size_t* sent, 
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return SocketErrorFromErrno(errno);
         pollfd p{fd_, POLLOUT, 0};
-        int ready = ::poll(&p, 1, sliceMs);
+        int ready = SystemCalls().poll(&p, 1, sliceMs);
         if (ready < 0 && errno != EINTR) return SocketErrorFromErrno(errno);
         if (ready == 0) return kSocketStillWaiting;
     }
@@ -207,11 +208,11 @@ long TcpClient::SendSome(const char* data, std::size_t size, std::size_t* sent, 
 long TcpClient::ReceiveSome(std::string& out, int sliceMs) {
     if (!connected_) return 10057;
     pollfd p{fd_, POLLIN, 0};
-    int ready = ::poll(&p, 1, sliceMs);
+    int ready = SystemCalls().poll(&p, 1, sliceMs);
     if (ready < 0) return errno == EINTR ? kSocketStillWaiting : SocketErrorFromErrno(errno);
     if (ready == 0) return kSocketStillWaiting;
     char buffer[4096];
-    ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+    ssize_t n = SystemCalls().recv(fd_, buffer, sizeof buffer, 0);
     if (n > 0) {
         out.append(buffer, static_cast<std::size_t>(n));
         return 0;
@@ -225,9 +226,9 @@ void TcpClient::Close(bool abortive) {
     if (fd_ >= 0) {
         if (abortive) {
             linger option{1, 0};
-            ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &option, sizeof option);
+            SystemCalls().setsockopt(fd_, SOL_SOCKET, SO_LINGER, &option, sizeof option);
         }
-        ::close(fd_);
+        SystemCalls().close(fd_);
         fd_ = -1;
     }
     connected_ = false;
@@ -239,7 +240,7 @@ void TcpClient::Close(bool abortive) {
 std::string TcpClient::LocalAddress() const {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
-    if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) return "127.0.0.1";
+    if (fd_ < 0 || SystemCalls().getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) return "127.0.0.1";
     char text[INET6_ADDRSTRLEN] = {};
     if (address.ss_family == AF_INET6) {
         ::inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(&address)->sin6_addr, text, sizeof text);

@@ -1,4 +1,5 @@
 #include "platform/tcp_connection_state.h"
+#include "platform/system_calls.h"
 
 #include <arpa/inet.h>
 #include <linux/inet_diag.h>
@@ -45,16 +46,16 @@ TcpConnectionWatch::TcpConnectionWatch(const std::string& localAddress, int loca
     family_ = localFamily;
     localPort_ = static_cast<std::uint16_t>(localPort);
     remotePort_ = static_cast<std::uint16_t>(remotePort);
-    netlink_ = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+    netlink_ = SystemCalls().socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
     if (netlink_ < 0) return;
     // The kernel answers at once; a stalled answer must not hold the caller.
     timeval wait{1, 0};
-    ::setsockopt(netlink_, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    SystemCalls().setsockopt(netlink_, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
     valid_ = true;
 }
 
 TcpConnectionWatch::~TcpConnectionWatch() {
-    if (netlink_ >= 0) ::close(netlink_);
+    if (netlink_ >= 0) SystemCalls().close(netlink_);
 }
 
 TcpConnectionState TcpConnectionWatch::Look() {
@@ -79,12 +80,12 @@ TcpConnectionState TcpConnectionWatch::Look() {
     query.request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
-    if (::sendto(netlink_, &query, sizeof query, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0)
+    if (SystemCalls().sendto(netlink_, &query, sizeof query, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0)
         return TcpConnectionState::Unknown;
     alignas(nlmsghdr) char answer[8192];
     ssize_t length;
     do {
-        length = ::recv(netlink_, answer, sizeof answer, 0);
+        length = SystemCalls().recv(netlink_, answer, sizeof answer, 0);
     } while (length < 0 && errno == EINTR);
     if (length < static_cast<ssize_t>(sizeof(nlmsghdr))) return TcpConnectionState::Unknown;
     const auto* reply = reinterpret_cast<const nlmsghdr*>(answer);

@@ -1,4 +1,5 @@
 #include "platform/temp_file.h"
+#include "platform/system_calls.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -41,7 +42,7 @@ long MakeTempFileName(const std::string& dirIn, const std::string& prefix, std::
         std::string candidate = dir + head + name;
         int fd = OpenShared(candidate, O_WRONLY | O_CREAT | O_EXCL);
         if (fd >= 0) {
-            ::close(fd);
+            SystemCalls().close(fd);
             *path = candidate;
             return ERROR_SUCCESS;
         }
@@ -64,7 +65,7 @@ long CreatePrivateTempFile(const std::string& dirIn, const std::string& prefix, 
     // mkstemp creates the name exclusively with mode 0600.
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) return Win32LastErrno();
-    ::close(fd);
+    SystemCalls().close(fd);
     *path = pattern;
     return ERROR_SUCCESS;
 }

@@ -1,4 +1,5 @@
 #include "platform/virtual_memory.h"
+#include "platform/system_calls.h"
 
 #include <sys/mman.h>
 
@@ -22,7 +23,7 @@ private:
 };
 
 void* MapAt(void* hint, std::size_t bytes) {
-    void* p = ::mmap(hint, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    void* p = SystemCalls().mmap(hint, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     return p == MAP_FAILED ? nullptr : p;
 }
 
@@ -55,7 +56,7 @@ void* MapAlignedRegion(std::size_t bytes) {
                 RememberBelow(p);
                 return p;
             }
-            ::munmap(p, bytes);
+            SystemCalls().munmap(p, bytes);
         }
     }
     // Over-map by the alignment and trim both ends.
@@ -64,10 +65,10 @@ void* MapAlignedRegion(std::size_t bytes) {
     if (!raw) return nullptr;
     std::uintptr_t start = (reinterpret_cast<std::uintptr_t>(raw) + kRegionAlignment - 1) & ~(kRegionAlignment - 1);
     char* aligned = reinterpret_cast<char*>(start);
-    if (aligned > raw) ::munmap(raw, static_cast<std::size_t>(aligned - raw));
+    if (aligned > raw) SystemCalls().munmap(raw, static_cast<std::size_t>(aligned - raw));
     char* end = aligned + bytes;
     char* rawEnd = raw + span;
-    if (rawEnd > end) ::munmap(end, static_cast<std::size_t>(rawEnd - end));
+    if (rawEnd > end) SystemCalls().munmap(end, static_cast<std::size_t>(rawEnd - end));
     RememberBelow(aligned);
     return aligned;
 }
@@ -79,12 +80,12 @@ void* MapRegion(std::size_t bytes) {
 
 void UnmapRegion(void* base, std::size_t bytes) {
     KeepErrno keep;
-    if (base && bytes) ::munmap(base, bytes);
+    if (base && bytes) SystemCalls().munmap(base, bytes);
 }
 
 void DiscardPages(void* start, std::size_t bytes) {
     KeepErrno keep;
-    if (start && bytes) ::madvise(start, bytes, MADV_DONTNEED);
+    if (start && bytes) SystemCalls().madvise(start, bytes, MADV_DONTNEED);
 }
 
 }  // namespace tessaro::platform

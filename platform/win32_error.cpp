@@ -16,6 +16,7 @@ long Win32ErrorFromErrno(int e) {
         case EACCES:
         case EPERM:
         case EROFS:
+        case EISDIR:  // a folder opened as a file
             return ERROR_ACCESS_DENIED;
         case ENOMEM:
             return ERROR_NOT_ENOUGH_MEMORY;

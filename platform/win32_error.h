@@ -55,7 +55,7 @@ constexpr long ERROR_NONE_MAPPED = 1332;  // no such account or group
 constexpr long RPC_S_SERVER_UNAVAILABLE = 1722;  // machine unreachable
 
 // Maps an errno value to the Windows number the system reports:
-// ENOENT/ENOTDIR 2, EACCES/EPERM/EROFS 5, ENOMEM 8, EEXIST 80, ENOSPC/EDQUOT 112,
+// ENOENT/ENOTDIR 2, EACCES/EPERM/EROFS/EISDIR 5, ENOMEM 8, EEXIST 80, ENOSPC/EDQUOT 112,
 // EPIPE/ECONNRESET 109, EAGAIN 231 (busy), EMFILE/ENFILE 4, EBADF 6, EINVAL 87,
 // ENAMETOOLONG 206, ENOTEMPTY 145; anything else the errno value itself.
 long Win32ErrorFromErrno(int errnoValue);

@@ -1,4 +1,5 @@
 #include "platform/window.h"
+#include "platform/system_calls.h"
 
 #include "platform/home.h"
 #include "platform/pipe_frame.h"
@@ -56,11 +57,11 @@ int ConnectTo(const std::string& path) {
         errno = ENAMETOOLONG;
         return -1;
     }
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int fd = SystemCalls().socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (SystemCalls().connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         int e = errno;
-        ::close(fd);
+        SystemCalls().close(fd);
         errno = e;
         return -1;
     }
@@ -116,11 +117,9 @@ int SendFrame(const std::string& window, std::uint32_t msg, std::uint32_t flags,
         c->cmsg_len = CMSG_LEN(sizeof(int));
         std::memcpy(CMSG_DATA(c), &fdToPass, sizeof(int));
     }
-    ssize_t n;
-    while ((n = ::sendmsg(fd, &mh, MSG_NOSIGNAL)) < 0 && errno == EINTR) {
-    }
+    ssize_t n = RetryOnInterrupt([&] { return SystemCalls().sendmsg(fd, &mh, MSG_NOSIGNAL); });
     if (n != static_cast<ssize_t>(sizeof head) || !WriteFully(fd, data.data(), data.size())) {
-        ::close(fd);
+        SystemCalls().close(fd);
         return -1;
     }
     return fd;
@@ -167,19 +166,19 @@ std::unique_ptr<Window> Window::Create(const std::string& className, const std::
     if (!MakeAddress(w->classPath_, addr)) return fail(ERROR_FILENAME_EXCED_RANGE);
     int probe = ConnectTo(w->classPath_);
     if (probe >= 0) {
-        ::close(probe);
+        SystemCalls().close(probe);
         return fail(ERROR_ALREADY_EXISTS);
     }
-    ::unlink(w->classPath_.c_str());
-    w->listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    SystemCalls().unlink(w->classPath_.c_str());
+    w->listenFd_ = SystemCalls().socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (w->listenFd_ < 0) return fail(Win32LastErrno());
-    if (::bind(w->listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(w->listenFd_, 64) != 0)
+    if (SystemCalls().bind(w->listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || SystemCalls().listen(w->listenFd_, 64) != 0)
         return fail(Win32LastErrno());
-    ::chmod(w->classPath_.c_str(), 0660);
+    SystemCalls().chmod(w->classPath_.c_str(), 0660);
     if (!title.empty()) {
         w->titlePath_ = TitlePath(title);
-        ::unlink(w->titlePath_.c_str());
-        if (::symlink(w->classPath_.c_str(), w->titlePath_.c_str()) != 0) w->titlePath_.clear();
+        SystemCalls().unlink(w->titlePath_.c_str());
+        if (SystemCalls().symlink(w->classPath_.c_str(), w->titlePath_.c_str()) != 0) w->titlePath_.clear();
     }
     w->queueFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (w->queueFd_ < 0) return fail(Win32LastErrno());
@@ -187,16 +186,16 @@ std::unique_ptr<Window> Window::Create(const std::string& className, const std::
 }
 
 Window::~Window() {
-    for (auto& [id, fd] : timers_) ::close(fd);
+    for (auto& [id, fd] : timers_) SystemCalls().close(fd);
     if (listenFd_ >= 0) {
-        ::close(listenFd_);
-        ::unlink(classPath_.c_str());
+        SystemCalls().close(listenFd_);
+        SystemCalls().unlink(classPath_.c_str());
     }
-    if (!titlePath_.empty()) ::unlink(titlePath_.c_str());
-    if (queueFd_ >= 0) ::close(queueFd_);
-    if (signalFd_ >= 0) ::close(signalFd_);
+    if (!titlePath_.empty()) SystemCalls().unlink(titlePath_.c_str());
+    if (queueFd_ >= 0) SystemCalls().close(queueFd_);
+    if (signalFd_ >= 0) SystemCalls().close(signalFd_);
     for (auto& m : queue_)
-        if (m.fd >= 0) ::close(m.fd);
+        if (m.fd >= 0) SystemCalls().close(m.fd);
 }
 
 void Window::PostMessage(std::uint32_t msg, std::uint64_t wParam, std::uint64_t lParam) {
@@ -209,7 +208,7 @@ void Window::PostMessage(std::uint32_t msg, std::uint64_t wParam, std::uint64_t 
         queue_.push_back(std::move(m));
     }
     std::uint64_t one = 1;
-    if (::write(queueFd_, &one, sizeof one) < 0) {
+    if (SystemCalls().write(queueFd_, &one, sizeof one) < 0) {
     }
 }
 
@@ -227,7 +226,7 @@ bool Window::SetTimer(std::uint32_t id, std::uint32_t periodMs) {
     spec.it_value = spec.it_interval;
     if (periodMs == 0) spec.it_value.tv_nsec = 1;
     if (::timerfd_settime(fd, 0, &spec, nullptr) != 0) {
-        ::close(fd);
+        SystemCalls().close(fd);
         return false;
     }
     timers_[id] = fd;
@@ -237,7 +236,7 @@ bool Window::SetTimer(std::uint32_t id, std::uint32_t periodMs) {
 void Window::KillTimer(std::uint32_t id) {
     auto it = timers_.find(id);
     if (it == timers_.end()) return;
-    ::close(it->second);
+    SystemCalls().close(it->second);
     timers_.erase(it);
 }
 
@@ -261,8 +260,8 @@ void Window::Dispatch(WindowMessage& m) {
 void Window::ServeConnection(int fd) {
     // A sender gets two seconds to deliver its frame; the loop must not hang on it.
     timeval tv{2, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    SystemCalls().setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    SystemCalls().setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
     unsigned char head[kFrameHeader];
     iovec iov{head, sizeof head};
     msghdr mh{};
@@ -271,9 +270,7 @@ void Window::ServeConnection(int fd) {
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
     mh.msg_control = control;
     mh.msg_controllen = sizeof control;
-    ssize_t n;
-    while ((n = ::recvmsg(fd, &mh, MSG_CMSG_CLOEXEC)) < 0 && errno == EINTR) {
-    }
+    ssize_t n = RetryOnInterrupt([&] { return SystemCalls().recvmsg(fd, &mh, MSG_CMSG_CLOEXEC); });
     WindowMessage m;
     for (cmsghdr* c = n > 0 ? CMSG_FIRSTHDR(&mh) : nullptr; c; c = CMSG_NXTHDR(&mh, c))
         if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS && c->cmsg_len >= CMSG_LEN(sizeof(int)))
@@ -297,7 +294,7 @@ void Window::ServeConnection(int fd) {
     if (ok) {
         ucred cred{};
         socklen_t len = sizeof cred;
-        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0) m.senderPid = cred.pid;
+        if (SystemCalls().getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0) m.senderPid = cred.pid;
         std::int64_t result = 0;
         if (m.msg == WM_QUIT) {
             quit_ = true;
@@ -307,8 +304,8 @@ void Window::ServeConnection(int fd) {
         }
         if (flags & kNeedsReply) WriteFully(fd, &result, sizeof result);
     }
-    if (m.fd >= 0) ::close(m.fd);
-    ::close(fd);
+    if (m.fd >= 0) SystemCalls().close(m.fd);
+    SystemCalls().close(fd);
 }
 
 void Window::RunMessageLoop() {
@@ -332,11 +329,11 @@ bool Window::ServeReady(int timeoutMs) {
         fds.push_back({fd, POLLIN, 0});
         timerIds.push_back(id);
     }
-    int r = ::poll(fds.data(), fds.size(), timeoutMs);
+    int r = SystemCalls().poll(fds.data(), fds.size(), timeoutMs);
     if (r < 0) return errno == EINTR;
     if (fds[1].revents & POLLIN) {
         std::uint64_t count;
-        if (::read(queueFd_, &count, sizeof count) < 0) {
+        if (SystemCalls().read(queueFd_, &count, sizeof count) < 0) {
         }
         for (;;) {
             WindowMessage m;
@@ -354,7 +351,7 @@ bool Window::ServeReady(int timeoutMs) {
     if (signalFd_ >= 0) {
         if (!quit_ && (fds[next].revents & POLLIN)) {
             signalfd_siginfo info;
-            while (::read(signalFd_, &info, sizeof info) == sizeof info) {
+            while (SystemCalls().read(signalFd_, &info, sizeof info) == sizeof info) {
             }
             WindowMessage m;
             m.msg = WM_CLOSE;
@@ -366,7 +363,7 @@ bool Window::ServeReady(int timeoutMs) {
         if (!(fds[next + i].revents & POLLIN)) continue;
         std::uint64_t expirations;
         auto it = timers_.find(timerIds[i]);
-        if (it == timers_.end() || ::read(it->second, &expirations, sizeof expirations) < 0) continue;
+        if (it == timers_.end() || SystemCalls().read(it->second, &expirations, sizeof expirations) < 0) continue;
         WindowMessage m;
         m.msg = WM_TIMER;
         m.wParam = timerIds[i];
@@ -374,7 +371,7 @@ bool Window::ServeReady(int timeoutMs) {
     }
     if (!quit_ && (fds[0].revents & POLLIN)) {
         for (;;) {
-            int c = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+            int c = SystemCalls().accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
             if (c < 0) break;
             ServeConnection(c);
             if (quit_) break;
@@ -393,11 +390,11 @@ std::string FindWindow(const std::string& className, const std::string& title) {
         return {};
     int fd = ConnectTo(path);
     if (fd < 0) return {};
-    ::close(fd);
+    SystemCalls().close(fd);
     if (!className.empty() && !title.empty()) {
         // Both given: the title alias must lead to the same window.
         char target[4096];
-        ssize_t n = ::readlink(TitlePath(title).c_str(), target, sizeof target - 1);
+        ssize_t n = SystemCalls().readlink(TitlePath(title).c_str(), target, sizeof target - 1);
         if (n <= 0 || std::string(target, static_cast<std::size_t>(n)) != path) return {};
     }
     return path;
@@ -413,10 +410,10 @@ std::int64_t SendAndWait(const std::string& window, std::uint32_t msg, std::uint
     if (fd < 0) return 0;
     // A window that stops answering must not hang the sender for ever.
     timeval tv{timeoutSeconds, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    SystemCalls().setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     std::int64_t result = 0;
     bool got = RecvAll(fd, &result, sizeof result);
-    ::close(fd);
+    SystemCalls().close(fd);
     if (ok) *ok = got;
     return got ? result : 0;
 }
@@ -441,7 +438,7 @@ std::int64_t SendCopyDataWithin(const std::string& window, std::uint64_t wParam,
 bool PostMessage(const std::string& window, std::uint32_t msg, std::uint64_t wParam, std::uint64_t lParam) {
     int fd = SendFrame(window, msg, 0, wParam, lParam, 0, std::string(), -1);
     if (fd < 0) return false;
-    ::close(fd);
+    SystemCalls().close(fd);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "platform/file_system.h"
+#include "platform/win32_error.h"
 #include "platform/home.h"
 #include "platform/private_file.h"
 #include "platform/random_bytes.h"
@@ -132,8 +133,8 @@ bool PublishReportPictures(const std::string& folder, std::string* error) {
             fresh += "_" + name;
             const std::string target = graphics + "/" + fresh;
             // Created new and private: GetGraphic serves only what this user alone could write.
-            if (platform::CreateNewFile(target, 0600) != 0 ||
-                !platform::WriteFileFromStart(target, bytes.data(), bytes.size(), false)) {
+            if (platform::CreateNewFile(target, 0600) != platform::ERROR_SUCCESS ||
+                platform::WriteFileFromStart(target, bytes.data(), bytes.size(), false) != platform::ERROR_SUCCESS) {
                 platform::RemoveFile(target);
                 *error = "The report's picture " + name + " could not be written to " + graphics + ".";
                 return false;
@@ -145,7 +146,7 @@ bool PublishReportPictures(const std::string& folder, std::string* error) {
     }
     if (moved.empty()) return true;
     out.append(html, pos, std::string::npos);
-    if (!platform::WriteFileFromStart(page, out.data(), out.size(), false)) {
+    if (platform::WriteFileFromStart(page, out.data(), out.size(), false) != platform::ERROR_SUCCESS) {
         *error = "The report's page could not be rewritten after its pictures were moved.";
         return false;
     }

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/file_system.h"
+#include "platform/win32_error.h"
 #include "platform/ini_file.h"
 #include "platform/private_file.h"
 #include "reports/report_files.h"
@@ -17,11 +18,6 @@ namespace {
 constexpr const char* kSection = "ReportStatus";
 
 // File failures are described by their cause, as the engine shows them to the author.
-std::string FileErrorFromErrno(int errnoValue) {
-    return GetFileErrorText(errnoValue != 0 ? CFileException::CauseFromErrno(errnoValue)
-                                            : int(CFileException::genericException));
-}
-
 std::string FileErrorFromWindows(long error) {
     return GetFileErrorText(CFileException::CauseFromWindowsError(error));
 }
@@ -140,9 +136,9 @@ std::string CReportRequest::GetReportOutputPath() const {
 
 bool CReportRequest::Write() {
     std::string bytes = EncodeRequest(*this);
-    errno = 0;
-    if (!platform::WriteFileFromStart(GetRequestPath(), bytes.data(), bytes.size(), false)) {
-        m_errorText = FileErrorFromErrno(errno);
+    if (long err = platform::WriteFileFromStart(GetRequestPath(), bytes.data(), bytes.size(), false);
+        err != platform::ERROR_SUCCESS) {
+        m_errorText = FileErrorFromWindows(err);
         return false;
     }
     return true;
@@ -174,11 +170,11 @@ void CReportRequest::WriteFailure(long number, const std::string& text, const st
     platform::IniWriteString(GetResponsePath(), kSection, "ReportSucceeded", "0");
     platform::IniWriteString(GetResponsePath(), kSection, "ReportErrNumber",
                              std::to_string(static_cast<std::int16_t>(number)));
-    errno = 0;
-    if (!platform::WriteFileFromStart(GetErrorPath(), text.data(), text.size(), false)) {
+    if (long err = platform::WriteFileFromStart(GetErrorPath(), text.data(), text.size(), false);
+        err != platform::ERROR_SUCCESS) {
         WriteTraceLog("REPORT", "Error",
                       "Unexpected error occurred while attempting to write report error file (" +
-                          FileErrorFromErrno(errno) + ").");
+                          FileErrorFromWindows(err) + ").");
     }
     platform::IniWriteString(GetResponsePath(), kSection, "ReportLibInfo", libraryLine);
 }

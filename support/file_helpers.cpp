@@ -4,6 +4,7 @@
 
 #include "support/text_helpers.h"
 #include "platform/file_system.h"
+#include "platform/win32_error.h"
 #include "platform/path_util.h"
 
 namespace plat = tessaro::platform;
@@ -69,7 +70,7 @@ void SplitPath(const std::string& path, std::string& dir, std::string& name, std
 }
 
 bool WriteFileContents(const void* data, std::size_t n, const std::string& path, bool keep) {
-    return plat::WriteFileFromStart(plat::ToUnixPath(path), data, n, keep);
+    return plat::WriteFileFromStart(plat::ToUnixPath(path), data, n, keep) == plat::ERROR_SUCCESS;
 }
 
 const char* FindBytes(const char* needle, const char* haystack, std::size_t length) {

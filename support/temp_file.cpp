@@ -28,14 +28,14 @@ std::string CreateTempFile(const std::string& dir, const std::string& prefix, co
         std::string wanted = extension.empty() ? placeholder.substr(0, placeholder.size() - 4)
                                                : placeholder.substr(0, placeholder.size() - 3) + extension;
         if (wanted == placeholder) return placeholder;  // the extension is "TMP" itself
-        const int openErrno = plat::CreateNewFile(wanted, 0660);
-        const long openError = openErrno != 0 ? plat::Win32ErrorFromErrno(openErrno) : plat::ERROR_SUCCESS;
-        if (int removeErrno = plat::RemoveFile(placeholder); removeErrno != 0) {
-            if (openErrno == 0) plat::RemoveFile(wanted);
-            throw new CFileException(CFileException::accessDenied, plat::Win32ErrorFromErrno(removeErrno), placeholder);
+        const long openError = plat::CreateNewFile(wanted, 0660);
+        if (long removeError = plat::RemoveFile(placeholder); removeError != plat::ERROR_SUCCESS) {
+            if (openError == plat::ERROR_SUCCESS) plat::RemoveFile(wanted);
+            throw new CFileException(CFileException::accessDenied, removeError, placeholder);
         }
-        if (openErrno == 0) return wanted;
-        if (openErrno != EEXIST) throw new CFileException(CFileException::CauseFromErrno(openErrno), openError, wanted);
+        if (openError == plat::ERROR_SUCCESS) return wanted;
+        if (openError != plat::ERROR_FILE_EXISTS)
+            throw new CFileException(CFileException::CauseFromWindowsError(openError), openError, wanted);
     }
     throw new CFileException(CFileException::genericException);
 }

@@ -1,11 +1,11 @@
 #include "wizards/wizard_steps.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 #include "platform/file_system.h"
 #include "platform/path_util.h"
+#include "platform/process_environment.h"
 #include "wizards/data_entry_wizard.h"
 #include "wizards/drill_down_wizard.h"
 
@@ -16,8 +16,8 @@ std::string InitialOutputDirectory(CatalogClient& catalog) {
     catalog.RequestServerSettings(profile);
     if (!profile.DocumentRoot.empty() && platform::GetFileKind(profile.DocumentRoot) == platform::FileKind::Directory)
         return profile.DocumentRoot;
-    const char* home = std::getenv("HOME");
-    return home && *home ? home : "/";
+    std::string home = platform::EnvironmentValue("HOME");
+    return home.empty() ? "/" : home;
 }
 
 void FillDataSourceList(WizardPage& page, CatalogClient& catalog, Dialogs& dialogs) {

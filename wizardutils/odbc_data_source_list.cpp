@@ -1,18 +1,17 @@
 #include "wizardutils/odbc_data_source_list.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "support/text_helpers.h"
 #include "platform/ini_file.h"
+#include "platform/process_environment.h"
 
 namespace tessaro::wizardutils {
 
 namespace {
 
 std::string Environment(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
+    return platform::EnvironmentValue(name);
 }
 
 bool SameName(const std::string& a, const std::string& b) {

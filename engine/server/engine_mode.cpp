@@ -1,11 +1,9 @@
 #include "engine/server/engine_mode.h"
 
-#include <cstdlib>
-#include <string>
+#include "platform/process_environment.h"
 
 bool IsWindows95() {
-    const char* v = std::getenv("TESSARO_WIN95");
-    return v && std::string(v) == "1";
+    return tessaro::platform::EnvironmentValue("TESSARO_WIN95") == "1";
 }
 
 bool IsServiceMode(const EngineSwitches& switches) {

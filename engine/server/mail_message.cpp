@@ -9,9 +9,11 @@
 #include "support/file_helpers.h"
 #include "support/registry.h"
 #include "support/text_helpers.h"
+#include "platform/file_system.h"
 #include "platform/home.h"
 #include "platform/path_util.h"
 #include "platform/temp_file.h"
+#include "platform/win32_error.h"
 
 namespace {
 
@@ -69,12 +71,10 @@ bool CMailMessage::WriteToSpool(const std::string& directory, std::string& path)
         errorText = GetFileErrorText(CFileException::CauseFromWindowsError(error)) + " (Filename=" + directory + ")";
         return false;
     }
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    std::string text = SpoolText();
-    if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    if (out) out.close();
-    if (!out) {
-        errorText = LastFileErrorText() + " (Filename=" + path + ")";
+    const std::string text = SpoolText();
+    error = tessaro::platform::WriteFileFromStart(path, text.data(), text.size(), false);
+    if (error != tessaro::platform::ERROR_SUCCESS) {
+        errorText = GetFileErrorText(CFileException::CauseFromWindowsError(error)) + " (Filename=" + path + ")";
         return false;
     }
     return true;

@@ -124,8 +124,13 @@ void CMultipartParser::SaveUploadedFile(const std::string& name, CUploadedFile* 
     if (length >= 1) {
         std::string path = NewTempFileName();
         owned->TempFilePath = path;  // from here on the record removes the file
-        if (!WriteFileContents(data, length, path, false))
-            throw new CFileException(CFileException::badPath, tessaro::platform::Win32LastErrno(), path);
+        if (!WriteFileContents(data, length, path, false)) {
+            const long error = tessaro::platform::Win32LastErrno();
+            // A full disk is no fault of the path.
+            throw new CFileException(
+                error == tessaro::platform::ERROR_DISK_FULL ? CFileException::diskFull : CFileException::badPath, error,
+                path);
+        }
     }
     m_reader.AddFileField(name, owned.release());
 }

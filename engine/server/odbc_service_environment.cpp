@@ -1,7 +1,5 @@
 #include "engine/server/odbc_service_environment.h"
 
-#include <cstdlib>
-
 #include "platform/home.h"
 #include "platform/process_environment.h"
 #include "support/file_helpers.h"
@@ -9,8 +7,7 @@
 namespace {
 
 std::string Variable(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? std::string(value) : std::string();
+    return tessaro::platform::EnvironmentValue(name);
 }
 
 }  // namespace

@@ -6,8 +6,7 @@
 
 CUploadedFile::~CUploadedFile() {
     if (TempFilePath.empty()) return;
-    if (int removeErrno = tessaro::platform::RemoveFile(TempFilePath); removeErrno != 0) {
-        long number = tessaro::platform::Win32ErrorFromErrno(removeErrno);
+    if (long number = tessaro::platform::RemoveFile(TempFilePath); number != tessaro::platform::ERROR_SUCCESS) {
         LogServerError("Error number " + std::to_string(number) +
                            " occurred while attempting to delete uploaded file '" + TempFilePath + "'.",
                        number);

@@ -3,6 +3,7 @@
 // kept for another pass, its logs, and two passes at once.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -10,7 +11,9 @@
 #include <unistd.h>
 
 #include "engine/server/mail_spooler.h"
+#include "platform/system_calls.h"
 #include "platform/program_path.h"
+#include "tests/common/descriptor_path.h"
 #include "tests/common/file_text.h"
 #include "tests/common/text_matchers.h"
 #include "tests/mailer/smtp_servers.h"
@@ -429,4 +432,50 @@ TEST(MailerLibraryName, WindowsNamesBecomeSharedObjects) {
         {"/opt/x/Mailer.DLL", "/opt/x/Mailer.DLL"},
     };
     for (const Case& c : cases) EXPECT_EQ(MailerLibraryFileName(c.configured), c.file) << c.configured;
+}
+
+namespace {
+
+// Writes into the spool folder fail as they would on a full disk or a failing one.
+std::atomic<int> g_spoolWriteFailure{0};
+ssize_t FailingSpoolPwrite(int fd, const void* data, size_t n, off_t offset) {
+    if (tessaro::test::DescriptorPath(fd).find("/Mail/SPOOL/") != std::string::npos) {
+        errno = g_spoolWriteFailure.load();
+        return -1;
+    }
+    return tessaro::platform::SystemCalls().pwrite.Real()(fd, data, n, offset);
+}
+
+}  // namespace
+
+// The disk fails while a message is spooled: the message is refused with the reason, no
+// partial file stays in the spool, the messages spooled before are intact, the log says
+// what failed, and the next message spools again.
+TEST_F(SpoolerTest, ADiskThatFailsUnderTheSpoolLosesNoSpooledMessage) {
+    auto spooler = Spooler();
+    std::string error;
+    CMailMessage first = Message("a@example.test", 25);
+    ASSERT_TRUE(spooler->PersistMessage(first, error)) << error;
+    ASSERT_EQ(Files("SPOOL").size(), 1u);
+    const std::string firstPath = Files("SPOOL")[0];
+    const std::string firstText = ReadFileText(firstPath);
+    for (int failure : {ENOSPC, EIO}) {
+        g_spoolWriteFailure = failure;
+        CMailMessage refused = Message("b@example.test", 25);
+        {
+            tessaro::platform::ScopedSystemCall pwrite(tessaro::platform::SystemCalls().pwrite, &FailingSpoolPwrite);
+            EXPECT_FALSE(spooler->PersistMessage(refused, error)) << failure;
+        }
+        EXPECT_NE(error.find("Error occurred while attempting to spool mail message to file"), std::string::npos)
+            << error;
+        if (failure == ENOSPC) {
+            EXPECT_NE(refused.GetTextField().find("The disk is full."), std::string::npos);
+        }
+        EXPECT_EQ(Files("SPOOL"), std::vector<std::string>{firstPath}) << failure;
+        EXPECT_EQ(ReadFileText(firstPath), firstText);
+        EXPECT_NE(MailLog().find("recipient='b@example.test'"), std::string::npos) << MailLog();
+    }
+    CMailMessage later = Message("c@example.test", 25);
+    EXPECT_TRUE(spooler->PersistMessage(later, error)) << error;
+    EXPECT_EQ(Files("SPOOL").size(), 2u);
 }

@@ -9,6 +9,7 @@
 
 #include "platform/descriptor.h"
 #include "platform/file_system.h"
+#include "platform/win32_error.h"
 #include "tests/common/file_text.h"
 #include "tests/common/temp_home.h"
 
@@ -61,28 +62,28 @@ TEST_F(FileSystemTest, KindsAndSizesOfWhatAPathNames) {
 
 TEST_F(FileSystemTest, CreateNewFileRefusesAnExistingOne) {
     const std::string path = PathOf("new.txt");
-    EXPECT_EQ(CreateNewFile(path, 0600), 0);
+    EXPECT_EQ(CreateNewFile(path, 0600), ERROR_SUCCESS);
     EXPECT_EQ(ModeOf(path) & 0077, 0u);
-    EXPECT_EQ(CreateNewFile(path, 0600), EEXIST);
-    EXPECT_EQ(CreateNewFile(PathOf("no/folder/x"), 0600), ENOENT);
+    EXPECT_EQ(CreateNewFile(path, 0600), ERROR_FILE_EXISTS);
+    EXPECT_EQ(CreateNewFile(PathOf("no/folder/x"), 0600), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(FileSystemTest, RemoveFileReportsWhatWasMissing) {
     const std::string path = Write("gone.txt", "x");
-    EXPECT_EQ(RemoveFile(path), 0);
+    EXPECT_EQ(RemoveFile(path), ERROR_SUCCESS);
     EXPECT_EQ(GetFileKind(path), FileKind::Missing);
-    EXPECT_EQ(RemoveFile(path), ENOENT);
+    EXPECT_EQ(RemoveFile(path), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(FileSystemTest, WriteFromStartKeepsOrCutsTheRest) {
     const std::string path = Write("w.txt", "abcdefgh");
-    EXPECT_TRUE(WriteFileFromStart(path, "XY", 2, true));
+    EXPECT_EQ(WriteFileFromStart(path, "XY", 2, true), ERROR_SUCCESS);
     EXPECT_EQ(ReadFileText(path), "XYcdefgh");
-    EXPECT_TRUE(WriteFileFromStart(path, "XY", 2, false));
+    EXPECT_EQ(WriteFileFromStart(path, "XY", 2, false), ERROR_SUCCESS);
     EXPECT_EQ(ReadFileText(path), "XY");
-    EXPECT_TRUE(WriteFileFromStart(PathOf("fresh.txt"), "new", 3, true));
+    EXPECT_EQ(WriteFileFromStart(PathOf("fresh.txt"), "new", 3, true), ERROR_SUCCESS);
     EXPECT_EQ(ReadFileText(PathOf("fresh.txt")), "new");
-    EXPECT_FALSE(WriteFileFromStart(PathOf("no/folder/x"), "x", 1, false));
+    EXPECT_EQ(WriteFileFromStart(PathOf("no/folder/x"), "x", 1, false), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(FileSystemTest, OverwriteEmptiesAFileButRefusesALink) {

@@ -117,7 +117,7 @@ TEST_F(ServiceAccountAsRoot, TheSystemAccountIsMadeOnceWithoutALoginShell) {
 TEST_F(ServiceAccountAsRoot, BecomingAnAccountIsForGoodAndNeverRoot) {
     AccountIdentity root;
     ASSERT_TRUE(LookUpAccountById(0, root));
-    EXPECT_EQ(InChild([&] { return BecomeAccount(root) == EPERM ? 0 : 1; }), 0);
+    EXPECT_EQ(InChild([&] { return BecomeAccount(root) == ERROR_SERVICE_LOGON_FAILED ? 0 : 1; }), 0);
     EXPECT_EQ(InChild([&] {
                   if (BecomeAccount(account_) != 0) return 1;
                   uid_t r, e, s;
