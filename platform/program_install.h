@@ -7,7 +7,7 @@
 // When root installs, both folders and every file in them are root's and writable by nobody
 // else (a file the build left root's and unwritable by others is linked, anything else is
 // copied), and the service starter bin/tsstart is installed set-user-id root, runnable only by
-// root and the web server's group (see platform/service_starter_main.cpp).
+// root and the web server's group (see platform/service_starter.cpp).
 #pragma once
 
 #include <string>

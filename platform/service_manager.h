@@ -7,7 +7,7 @@
 // A service runs as the account it was installed for (config Account), whoever starts it:
 // root's start gives the service that account; the account itself starts it directly; anyone
 // else (the web server's gateway) through the runtime root's starter bin/tsstart, which runs
-// the start as the account the root belongs to (see platform/service_starter_main.cpp).
+// the start as the account the root belongs to (see platform/service_starter.cpp).
 // Installing and removing are one rename each: a service folder appears whole, and a removed
 // one is renamed out of the way (scm/.gone-*) before it is deleted, so that a start racing with
 // either can never leave half a service behind.

@@ -14,6 +14,8 @@
 //
 // Failures go to standard error as "tsstart: error N (words): what", N a Windows error number;
 // the exit status is then 1 (2 for a wrong command line). On success it is tsscm's.
+#include "platform/service_starter.h"
+
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
@@ -59,7 +61,7 @@ std::string Parent(const std::string& path) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int tessaro::platform::RunServiceStarter(int argc, char** argv) {
     if (argc != 2 || !PlainName(argv[1]))
         return Refuse(kInvalidParameter, "a parameter is not valid", "usage: tsstart SERVICE-NAME");
     const std::string service = argv[1];
