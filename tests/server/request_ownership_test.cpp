@@ -25,6 +25,7 @@
 #include "listener_home.h"
 #include "pipe_test_client.h"
 #include "platform/pipe_frame.h"
+#include "platform/system_calls.h"
 #include "request_test_support.h"
 
 namespace {
@@ -256,10 +257,24 @@ TEST_F(ListenerOwnershipTest, EveryRefusedConnectionGivesItsInstanceBack) {
     EXPECT_EQ(one.GetActiveCount(), 0);
 }
 
+namespace {
+
+// The flag the next accept clears as it takes its connection: the flag goes false between
+// the wait and the accept, whatever the threads' timing.
+std::atomic<std::atomic<int>*> g_flagClearedAtAccept{nullptr};
+
+int AcceptClearingTheFlag(int fd, sockaddr* address, socklen_t* length, int flags) {
+    if (std::atomic<int>* flag = g_flagClearedAtAccept.exchange(nullptr)) *flag = 0;
+    return ::accept4(fd, address, length, flags);
+}
+
+}  // namespace
+
 TEST_F(ListenerOwnershipTest, ConnectionAcceptedAfterTheFlagIsClearedIsClosedAndLogged) {
     StartListener(&unlimited);
-    ASSERT_TRUE(Served("first=1"));  // the listener waits in its accept now
-    listening = 0;
+    ASSERT_TRUE(Served("first=1"));
+    g_flagClearedAtAccept = &listening;
+    plat::ScopedSystemCall accept(plat::SystemCalls().accept4, &AcceptClearingTheFlag);
     int fd = Connect();
     ASSERT_GE(fd, 0);
     thread.join();  // the loop ends with that connection
