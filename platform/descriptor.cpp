@@ -1,5 +1,6 @@
 #include "platform/descriptor.h"
 #include "platform/system_calls.h"
+#include "platform/win32_error.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -54,6 +55,10 @@ bool CreatePipe(int* readEnd, int* writeEnd) {
     *readEnd = fds[0];
     *writeEnd = fds[1];
     return true;
+}
+
+long EmptyFile(int fd) {
+    return SystemCalls().ftruncate(fd, 0) == 0 ? ERROR_SUCCESS : Win32LastErrno();
 }
 
 void SignalAndClose(int fd) {

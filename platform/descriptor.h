@@ -42,6 +42,9 @@ long WriteSome(int fd, const void* data, std::size_t len);
 // A one-way pipe whose descriptors are closed on exec; false with the reason in Win32LastErrno().
 bool CreatePipe(int* readEnd, int* writeEnd);
 
+// Cuts the open file fd to nothing: 0, or the Windows number of the reason.
+long EmptyFile(int fd);
+
 // Wakes the process waiting on the other end of fd by writing one byte, then closes fd.
 void SignalAndClose(int fd);
 

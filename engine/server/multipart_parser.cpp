@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "engine/server/request_reader.h"
+#include "engine/server/server_error_log.h"
 #include "engine/server/uploaded_file.h"
 #include "platform/framework_exception.h"
 #include "platform/win32_error.h"
@@ -126,6 +127,7 @@ void CMultipartParser::SaveUploadedFile(const std::string& name, CUploadedFile* 
         owned->TempFilePath = path;  // from here on the record removes the file
         if (!WriteFileContents(data, length, path, false)) {
             const long error = tessaro::platform::Win32LastErrno();
+            LogRequestFileError("write", "uploaded file", path, error);
             // A full disk is no fault of the path.
             throw new CFileException(
                 error == tessaro::platform::ERROR_DISK_FULL ? CFileException::diskFull : CFileException::badPath, error,

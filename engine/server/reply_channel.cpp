@@ -81,14 +81,26 @@ bool CFileReplyChannel::Open() {
 
 bool CFileReplyChannel::Write(const void* data, std::size_t length) {
     if (!m_open || m_failed) return false;
-    if (length > 0 && !WriteFully(m_fileFd, data, length)) m_failed = true;
+    if (length > 0 && !WriteFully(m_fileFd, data, length)) Fail(Win32LastErrno());
     return !m_failed;
+}
+
+void CFileReplyChannel::Fail(long number) {
+    m_failed = true;
+    LogRequestFileError("write", "reply file", m_fileName, number);
+    if (long error = tessaro::platform::EmptyFile(m_fileFd); error != tessaro::platform::ERROR_SUCCESS) {
+        LogRequestFileError("empty", "reply file", m_fileName, error);
+        m_dropped = true;
+    }
 }
 
 void CFileReplyChannel::Close() {
     tessaro::platform::CloseDescriptor(m_fileFd);
     m_fileFd = -1;
     m_open = false;
-    tessaro::platform::SignalAndClose(m_completionFd);
+    if (m_dropped)
+        tessaro::platform::CloseDescriptor(m_completionFd);
+    else
+        tessaro::platform::SignalAndClose(m_completionFd);
     m_completionFd = -1;
 }

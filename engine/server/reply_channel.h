@@ -76,8 +76,13 @@ public:
     const std::string& GetFileName() const { return m_fileName; }
 
 private:
+    // A write that failed is logged; the file is emptied, so that the sender answers with its
+    // error page rather than part of a page, or, when it cannot be, the request is dropped.
+    void Fail(long number);
+
     bool m_open = false;
     bool m_failed = false;
+    bool m_dropped = false;  // closed without the completion byte
     std::string m_fileName;
     int m_completionFd;
     int m_fileFd = -1;

@@ -14,6 +14,7 @@
 #include "platform/win32_error.h"
 #include "support/mapped_file.h"
 #include "engine/server/reply_writer.h"
+#include "engine/server/server_error_log.h"
 #include "interfaces/environment_block.h"
 #include "platform/path_util.h"
 #include "platform/pipe_frame.h"
@@ -367,6 +368,7 @@ void CRequestReader::ParseCgiEnvironment() {
     } catch (CMappedFileException* e) {
         long number = e->GetErrorNumber();
         e->Delete();
+        LogRequestFileError("read", "request body file", m_bodyFile, number ? number : 13);
         ThrowPipeReadError("Error attempting to read the content stream from the named pipe", number ? number : 13);
     }
     ParseBody(mapped->GetData(), mapped->GetSize(), mapped.get());
@@ -503,24 +505,30 @@ void CPipeRequestReader::ReadContent(CByteBuffer& buffer) {
     namespace plat = tessaro::platform;
     const std::size_t cap = MaxBodyMemoryBytes(GetSettings());
     int fileFd = -1;
+    std::string path;
+    // A failure of the body's file (not of the pipe) is logged with what was done to which file.
+    auto fileFailed = [](const char* action, const std::string& path, long error) {
+        LogRequestFileError(action, "request body file", path, error);
+        return error;
+    };
     // A small body within the memory budget stays in memory; any other goes to a private
     // file as it arrives.
     auto start = [&](std::uint32_t length) -> long {
         if (BodyReservation().TryTake(m_bodyBudget, length, cap)) return 0;
         const std::string folder = BodyFileFolder();
-        if (long error = plat::EnsurePrivateDirectory(folder); error != 0) return error;
-        std::string path;
-        if (long error = plat::CreatePrivateTempFile(folder, "BDY", &path); error != 0) return error;
+        if (long error = plat::EnsurePrivateDirectory(folder); error != 0) return fileFailed("create", folder, error);
+        if (long error = plat::CreatePrivateTempFile(folder, "BDY", &path); error != 0)
+            return fileFailed("create", folder, error);
         KeepBodyInFile(path);
         fileFd = plat::OpenForOverwrite(path, 0600);
-        return fileFd < 0 ? plat::Win32LastErrno() : 0;
+        return fileFd < 0 ? fileFailed("open", path, plat::Win32LastErrno()) : 0;
     };
     auto sink = [&](const char* data, std::size_t n) -> long {
         if (fileFd < 0) {
             buffer.Append(data, n);
             return 0;
         }
-        return plat::WriteFully(fileFd, data, n) ? 0 : plat::Win32LastErrno();
+        return plat::WriteFully(fileFd, data, n) ? 0 : fileFailed("write", path, plat::Win32LastErrno());
     };
     auto r = plat::ReadPipeFrameInto(m_socket, GetMaxBodyBytes(), RemainingMilliseconds(), StallMilliseconds(), start,
                                      sink);

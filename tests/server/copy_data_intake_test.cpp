@@ -15,11 +15,36 @@
 #include "engine/server/request_limiter.h"
 #include "engine/server/request_thread_pool.h"
 #include "engine/server/request_worker.h"
+#include "platform/system_calls.h"
 #include "support/server_settings.h"
 #include "request_test_support.h"
+#include "tests/common/descriptor_path.h"
 #include "tests/common/file_text.h"
 
 namespace {
+
+namespace plat = tessaro::platform;
+
+// Calls on the reply file fail with g_failure; the log and the pipes are left alone.
+int g_failure = 0;
+bool g_truncateFails = false;
+bool OnReplyFile(int fd) {
+    return tessaro::test::DescriptorPath(fd).find("/tmp/TST") != std::string::npos;
+}
+ssize_t FailingReplyWrite(int fd, const void* data, size_t n) {
+    if (OnReplyFile(fd)) {
+        errno = g_failure;
+        return -1;
+    }
+    return plat::SystemCalls().write.Real()(fd, data, n);
+}
+int FailingReplyTruncate(int fd, off_t length) {
+    if (g_truncateFails && OnReplyFile(fd)) {
+        errno = g_failure;
+        return -1;
+    }
+    return plat::SystemCalls().ftruncate.Real()(fd, length);
+}
 
 class CopyDataIntakeTest : public DispatcherHome {
 protected:
@@ -120,4 +145,62 @@ TEST_F(CopyDataIntakeTest, RequestNoThreadTakesSignalsItsSenderOnce) {
     EXPECT_EQ(Completion(), 0);
     EXPECT_EQ(refusing.Running(), 0);
     EXPECT_EQ(ReplyText(), "");  // no reply in the file
+}
+
+// A reply file the disk will not take: the log says which file failed and why, the sender gets
+// no part of a page (an empty file, which it answers with its error page, or no completion
+// when the file cannot even be emptied), and the next request is answered whole.
+TEST_F(CopyDataIntakeTest, AReplyFileThatCannotBeWrittenIsLoggedAndNoPartOfAPageIsSent) {
+    const char raw[] = "REQUEST_METHOD=GET\0QUERY_STRING=bytes=9000\0";
+    const std::string env(raw, sizeof raw);
+    const struct {
+        int failure;
+        bool truncateFails;
+        int completion;  // 1: the byte came, 0: closed without it
+        std::vector<std::string> logged;
+    } cases[] = {
+        {ENOSPC, false, 1, {"' (the disk is full). Windows NT error number 112 occurred."}},
+        {EIO, false, 1, {" Windows NT error number 5 occurred."}},
+        {EIO, true, 0,
+         {" Windows NT error number 5 occurred.",
+          "Error attempting to empty the reply file '" + replyFile + "'"}},
+    };
+    for (const auto& c : cases) {
+        const std::string label = "errno " + std::to_string(c.failure) + (c.truncateFails ? ", no truncation" : "");
+        g_failure = c.failure;
+        g_truncateFails = c.truncateFails;
+        const std::size_t logBefore = ReadLog().size();
+        {
+            plat::ScopedSystemCall write(plat::SystemCalls().write, &FailingReplyWrite);
+            plat::ScopedSystemCall truncate(plat::SystemCalls().ftruncate, &FailingReplyTruncate);
+            auto m = Message(env, "");
+            OnCopyData(m, true, road);
+            done[1] = -1;
+            EXPECT_EQ(Completion(), c.completion) << label;
+            threads.WaitForJobs(10000);
+        }
+        auto freshPipe = [this] {
+            ::close(done[0]);
+            done[1] = -1;
+            ASSERT_EQ(::pipe(done), 0);
+        };
+        if (!c.truncateFails) {
+            EXPECT_EQ(ReplyText(), "") << label;
+        }
+        const std::string added = ReadLog().substr(logBefore);
+        EXPECT_NE(added.find("Error attempting to write the reply file '" + replyFile + "'"), std::string::npos)
+            << label << "\n" << added;
+        for (const std::string& line : c.logged) EXPECT_NE(added.find(line), std::string::npos) << label << "\n" << added;
+        // The engine answers the next request in full.
+        freshPipe();
+        auto next = Message(env, "");
+        OnCopyData(next, true, road);
+        done[1] = -1;
+        EXPECT_EQ(Completion(), 1) << label;
+        const std::string page = ReplyText();
+        EXPECT_EQ(page.rfind("Content-type: text/html\n\n", 0), 0u) << label << "\n" << page.substr(0, 300);
+        EXPECT_NE(page.find(std::string(9000, 'x')), std::string::npos) << label;
+        threads.WaitForJobs(10000);
+        freshPipe();
+    }
 }

@@ -45,15 +45,17 @@ ssize_t InterruptedShortSend(int fd, const void* data, size_t n, int flags) {
     return plat::SystemCalls().send.Real()(fd, data, n < 7 ? n : 7, flags);
 }
 
-// Writes to a file whose name holds g_failedName fail as a full disk would; others go through.
+// Writes to a file whose name holds g_failedName fail with g_failure (a full disk unless a
+// test says otherwise); others go through.
 std::string g_failedName;
+int g_failure = ENOSPC;
 bool WritesToFailedFile(int fd) {
     return tessaro::test::DescriptorPath(fd).find(g_failedName) != std::string::npos;
 }
 ssize_t DiskFullWrite(int fd, const void* data, size_t n) {
     if (WritesToFailedFile(fd)) {
         ++g_calls;
-        errno = ENOSPC;
+        errno = g_failure;
         return -1;
     }
     return plat::SystemCalls().write.Real()(fd, data, n);
@@ -70,7 +72,7 @@ int FailingUnlink(const char* path) {
 ssize_t DiskFullPwrite(int fd, const void* data, size_t n, off_t offset) {
     if (WritesToFailedFile(fd)) {
         ++g_calls;
-        errno = ENOSPC;
+        errno = g_failure;
         return -1;
     }
     return plat::SystemCalls().pwrite.Real()(fd, data, n, offset);
@@ -81,6 +83,7 @@ protected:
     void SetUp() override {
         ListenerHome::SetUp();
         g_calls = 0;
+        g_failure = ENOSPC;
     }
     std::vector<std::string> Get(const std::string& query) {
         return {"REQUEST_METHOD=GET", "QUERY_STRING=" + query, "REMOTE_ADDR=10.0.0.9"};
@@ -137,36 +140,60 @@ TEST_F(ListenerFaultsTest, InterruptedAndShortSocketCallsLoseNoByte) {
 }
 
 
-// The disk fills while an upload or a body kept in a file is written: the visitor gets the
-// error page naming the cause, no partial file stays behind, and the next request is served.
-TEST_F(ListenerFaultsTest, AFullDiskUnderAnUploadOrABodyFileIsAnErrorPage) {
+// The disk fills, or fails, while an upload or a body kept in a file is written: the visitor
+// gets the error page naming the cause, the log says which file failed and why, no partial
+// file stays behind, and the next request is served.
+TEST_F(ListenerFaultsTest, AFullOrFailingDiskUnderAnUploadOrABodyFileIsAnErrorPageAndALogLine) {
     StartListener(&unlimited);
+    const std::string bodyPage = "Error attempting to read the content stream from the named pipe";
     const struct {
-        const char* failedName;
+        const char* failedName;     // the upload's or the body's file, not the log
         const char* maxBodyMemory;  // "1": every body goes to a file
+        int failure;
         std::vector<std::string> said;
+        std::vector<std::string> logged;  // in this order on one line of the log
     } cases[] = {
-        {"/tmp/", "", {"The disk is full."}},
-        {"/tmp/body/", "1",
-         {"Error attempting to read the content stream from the named pipe", "Windows NT error number 112 occurred."}},
+        {"/tmp/BTS", "", ENOSPC, {"The disk is full."},
+         {"Error attempting to write the uploaded file '", "/tmp/", "' (the disk is full).",
+          " Windows NT error number 112 occurred."}},
+        {"/tmp/BTS", "", EIO, {}, {"Error attempting to write the uploaded file '", "/tmp/", " Windows NT error number 5 occurred."}},
+        {"/tmp/body/BDY", "1", ENOSPC, {bodyPage, "Windows NT error number 112 occurred."},
+         {"Error attempting to write the request body file '", "/tmp/body/", "' (the disk is full).",
+          " Windows NT error number 112 occurred."}},
+        {"/tmp/body/BDY", "1", EIO, {bodyPage, "Windows NT error number 5 occurred."},
+         {"Error attempting to write the request body file '", "/tmp/body/", " Windows NT error number 5 occurred."}},
     };
     for (const auto& c : cases) {
+        const std::string label = std::string(c.failedName) + " errno " + std::to_string(c.failure);
         g_failedName = c.failedName;
+        g_failure = c.failure;
         g_calls = 0;
         if (*c.maxBodyMemory) SetValue("Server", "MaxBodyMemoryBytes", c.maxBodyMemory);
+        const std::size_t logBefore = ReadLog().size();
         PipeReply reply;
         {
             plat::ScopedSystemCall write(plat::SystemCalls().write, &DiskFullWrite);
             plat::ScopedSystemCall pwrite(plat::SystemCalls().pwrite, &DiskFullPwrite);
             reply = PostUpload();
         }
-        EXPECT_GE(g_calls.load(), 1) << c.failedName;
+        EXPECT_GE(g_calls.load(), 1) << label;
         const std::string text = reply.Text();
         EXPECT_EQ(text.rfind("Status: 500 Internal Server Error\n", 0), 0u) << text;
         for (const std::string& said : c.said) EXPECT_NE(text.find(said), std::string::npos) << said << "\n" << text;
+        // The line written for this request, its pieces found in order and within it.
+        const std::string added = ReadLog().substr(logBefore);
+        std::size_t at = added.find(c.logged.front());
+        ASSERT_NE(at, std::string::npos) << label << "\n" << added;
+        const std::size_t lineEnd = added.find('\n', at);
+        for (const std::string& piece : c.logged) {
+            at = added.find(piece, at);
+            EXPECT_LT(at, lineEnd) << label << ": " << piece << "\n" << added;
+            if (at == std::string::npos) break;
+            at += piece.size();
+        }
         for (int i = 0; i < 200 && FilesIn("tmp") + FilesIn("tmp/body") > 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        EXPECT_EQ(FilesIn("tmp") + FilesIn("tmp/body"), 0u) << c.failedName;
+        EXPECT_EQ(FilesIn("tmp") + FilesIn("tmp/body"), 0u) << label;
         EXPECT_TRUE(Served(SendRequest(path, Get("a=1"))));
     }
 }
