@@ -43,6 +43,7 @@ constexpr ErrorWordsEntry kErrorWords[] = {
     {ERROR_SERVICE_NOT_ACTIVE, "the service is not running"},
     {ERROR_FAILED_SERVICE_CONTROLLER_CONNECT, "the program was not started by the service manager"},
     {ERROR_SERVICE_LOGON_FAILED, "the service cannot run as the account it was installed for"},
+    {ERROR_IO_DEVICE, "an input or output error of the device"},
     {ERROR_SERVICE_MARKED_FOR_DELETE, "the service is marked for removal"},
     {ERROR_SERVICE_EXISTS, "the service is installed already"},
     {ERROR_SHUTDOWN_IN_PROGRESS, "the system is shutting down"},

@@ -102,6 +102,8 @@ int CFileException::CauseFromWindowsError(long error) {
             return lockViolation;
         case ERROR_DISK_FULL:
             return diskFull;
+        case ERROR_IO_DEVICE:
+            return hardIO;
         case ERROR_HANDLE_EOF:
             return endOfFile;
         default:

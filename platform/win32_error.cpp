@@ -41,6 +41,8 @@ long Win32ErrorFromErrno(int e) {
             return ERROR_FILENAME_EXCED_RANGE;
         case ENOTEMPTY:
             return ERROR_DIR_NOT_EMPTY;
+        case EIO:  // its own number would read as "access denied"
+            return ERROR_IO_DEVICE;
         default:
             return e;
     }

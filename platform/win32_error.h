@@ -51,6 +51,7 @@ constexpr long ERROR_SERVICE_LOGON_FAILED = 1069;  // the service cannot run as 
 constexpr long ERROR_SERVICE_MARKED_FOR_DELETE = 1072;
 constexpr long ERROR_SERVICE_EXISTS = 1073;
 constexpr long ERROR_SHUTDOWN_IN_PROGRESS = 1115;
+constexpr long ERROR_IO_DEVICE = 1117;
 constexpr long ERROR_NONE_MAPPED = 1332;  // no such account or group
 constexpr long RPC_S_SERVER_UNAVAILABLE = 1722;  // machine unreachable
 

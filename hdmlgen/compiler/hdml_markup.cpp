@@ -1,8 +1,8 @@
 #include "hdmlgen/compiler/hdml_markup.h"
 
-#include <algorithm>
-#include <cctype>
 #include <initializer_list>
+
+#include "platform/ascii_text.h"
 
 namespace hdml {
 
@@ -20,11 +20,7 @@ constexpr std::string_view kAttributeNames[] = {
     "CLEAR",    "SRC",     "ALT",     "VALUE",  "POSTDATA", "ICON",         "SENDREFERER"};
 static_assert(sizeof kAttributeNames / sizeof kAttributeNames[0] == kLastAttribute + 1);
 
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-           });
-}
+bool SameName(std::string_view a, std::string_view b) { return tessaro::platform::EqualsNoCase(a, b); }
 
 bool In(std::uint8_t code, std::initializer_list<const char*> names) {
     for (const char* n : names)

@@ -6,11 +6,14 @@
 #include <vector>
 
 #include "hdmlgen/compiler/tpc_hdmlc_gen.h"
+#include "platform/ascii_text.h"
 
 using hdml::Element;
 using hdml::Node;
 
 namespace {
+
+using tessaro::platform::UpperAscii;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
@@ -241,18 +244,13 @@ private:
             return;
         }
         if (element == Element::None) {
-            p_.AddError(line, column, "Unknown element <" + std::string(end ? "/" : "") + Upper(name) + ">");
+            p_.AddError(line, column, "Unknown element <" + std::string(end ? "/" : "") + UpperAscii(name) + ">");
             return;
         }
         if (end)
             EndTag(element, line, column);
         else
             StartTag(element, std::move(attributes), selfClosing, line, column);
-    }
-
-    static std::string Upper(std::string text) {
-        for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        return text;
     }
 
     // Reads attributes up to '>'; false at the end of the text.
@@ -275,7 +273,7 @@ private:
             std::string name = Name();
             if (name.empty()) {
                 p_.AddError(line, column,
-                            std::string("Unexpected character '") + s_[i_] + "' in <" + Upper(tagName) + ">");
+                            std::string("Unexpected character '") + s_[i_] + "' in <" + UpperAscii(tagName) + ">");
                 Advance();
                 continue;
             }
@@ -296,20 +294,20 @@ private:
                 }
             }
             if (element == Element::None) continue;
-            std::string where = "<" + Upper(tagName) + ">";
+            std::string where = "<" + UpperAscii(tagName) + ">";
             if (endTag) {
-                p_.AddError(line, column, "An end tag takes no attributes: </" + Upper(tagName) + ">");
+                p_.AddError(line, column, "An end tag takes no attributes: </" + UpperAscii(tagName) + ">");
                 continue;
             }
             std::uint8_t code = hdml::FindAttribute(name);
             if (code == 0 || !hdml::TakesAttribute(element, code)) {
-                p_.AddError(line, column, "Unknown attribute " + Upper(name) + " in " + where);
+                p_.AddError(line, column, "Unknown attribute " + UpperAscii(name) + " in " + where);
             } else if (!hasValue) {
-                p_.AddError(line, column, "Attribute " + Upper(name) + " in " + where + " has no value");
+                p_.AddError(line, column, "Attribute " + UpperAscii(name) + " in " + where + " has no value");
             } else if (!seen.insert(code).second) {
-                p_.AddError(line, column, "Duplicate attribute " + Upper(name) + " in " + where);
+                p_.AddError(line, column, "Duplicate attribute " + UpperAscii(name) + " in " + where);
             } else if (value.size() > hdml::kMaxStringLength) {
-                p_.AddError(line, column, "Value of " + Upper(name) + " in " + where + " is too long");
+                p_.AddError(line, column, "Value of " + UpperAscii(name) + " in " + where + " is too long");
             } else {
                 attributes.emplace_back(code, value);
             }
@@ -343,7 +341,7 @@ private:
         }
         if (hdml::IsCard(element)) {
             for (const auto& [code, value] : attributes)
-                if (hdml::AttributeName(code) == "NAME" && !cardNames_.insert(Upper(value)).second)
+                if (hdml::AttributeName(code) == "NAME" && !cardNames_.insert(UpperAscii(value)).second)
                     p_.AddError(line, column, "Duplicate card name '" + value + "'");
             ++cards_;
         }

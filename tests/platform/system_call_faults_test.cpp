@@ -125,7 +125,7 @@ TEST_F(SystemCallFaultsTest, WriteAllNamesTheFailureAsAWindowsNumber) {
     const struct {
         int failure;
         long expected;
-    } cases[] = {{ENOSPC, ERROR_DISK_FULL}, {EIO, EIO}, {EPIPE, ERROR_BROKEN_PIPE}};
+    } cases[] = {{ENOSPC, ERROR_DISK_FULL}, {EIO, ERROR_IO_DEVICE}, {EPIPE, ERROR_BROKEN_PIPE}};
     for (const auto& c : cases) {
         g_failure = c.failure;
         ScopedSystemCall fail(SystemCalls().write, &FailingWrite);

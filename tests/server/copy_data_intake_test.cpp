@@ -160,9 +160,9 @@ TEST_F(CopyDataIntakeTest, AReplyFileThatCannotBeWrittenIsLoggedAndNoPartOfAPage
         std::vector<std::string> logged;
     } cases[] = {
         {ENOSPC, false, 1, {"' (the disk is full). Windows NT error number 112 occurred."}},
-        {EIO, false, 1, {" Windows NT error number 5 occurred."}},
+        {EIO, false, 1, {"' (an input or output error of the device). Windows NT error number 1117 occurred."}},
         {EIO, true, 0,
-         {" Windows NT error number 5 occurred.",
+         {" Windows NT error number 1117 occurred.",
           "Error attempting to empty the reply file '" + replyFile + "'"}},
     };
     for (const auto& c : cases) {

@@ -156,12 +156,14 @@ TEST_F(ListenerFaultsTest, AFullOrFailingDiskUnderAnUploadOrABodyFileIsAnErrorPa
         {"/tmp/BTS", "", ENOSPC, {"The disk is full."},
          {"Error attempting to write the uploaded file '", "/tmp/", "' (the disk is full).",
           " Windows NT error number 112 occurred."}},
-        {"/tmp/BTS", "", EIO, {}, {"Error attempting to write the uploaded file '", "/tmp/", " Windows NT error number 5 occurred."}},
+        {"/tmp/BTS", "", EIO, {},
+         {"Error attempting to write the uploaded file '", "/tmp/", "' (an input or output error of the device).",
+          " Windows NT error number 1117 occurred."}},
         {"/tmp/body/BDY", "1", ENOSPC, {bodyPage, "Windows NT error number 112 occurred."},
          {"Error attempting to write the request body file '", "/tmp/body/", "' (the disk is full).",
           " Windows NT error number 112 occurred."}},
-        {"/tmp/body/BDY", "1", EIO, {bodyPage, "Windows NT error number 5 occurred."},
-         {"Error attempting to write the request body file '", "/tmp/body/", " Windows NT error number 5 occurred."}},
+        {"/tmp/body/BDY", "1", EIO, {bodyPage, "Windows NT error number 1117 occurred."},
+         {"Error attempting to write the request body file '", "/tmp/body/", " Windows NT error number 1117 occurred."}},
     };
     for (const auto& c : cases) {
         const std::string label = std::string(c.failedName) + " errno " + std::to_string(c.failure);
@@ -204,7 +206,7 @@ TEST_F(ListenerFaultsTest, AFullOrFailingDiskUnderAnUploadOrABodyFileIsAnErrorPa
 TEST_F(ListenerFaultsTest, AFailedRemovalIsLoggedAndAFullLogFallsBack) {
     StartListener(&unlimited);
     std::filesystem::create_directories(home() + "/windows");
-    const std::string said = "Error number 5 occurred while attempting to delete uploaded file";
+    const std::string said = "Error number 1117 occurred while attempting to delete uploaded file";
     const std::string fallbackLog = home() + "/windows/SERVER.LOG";
     for (bool logFull : {false, true}) {
         // Where the line is to arrive: the log, or the fallback when the log's disk is full.
