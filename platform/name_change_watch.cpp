@@ -45,6 +45,14 @@ std::deque<std::string> Components(const std::string& path) {
     return parts;
 }
 
+// A folder this process may not search (someone else's home, for an account started with
+// it in its environment): nothing below it can be reached, and that lasts until its entry
+// changes (mode, owner, access list), which the watch on its parent reports. The root has
+// no parent to report it.
+bool IsClosedToThisProcess(const std::string& folder) {
+    return folder != "/" && ::faccessat(AT_FDCWD, folder.c_str(), X_OK, AT_EACCESS) != 0 && errno == EACCES;
+}
+
 }  // namespace
 
 NameChangeWatch::~NameChangeWatch() {
@@ -96,10 +104,13 @@ bool NameChangeWatch::Resolve(const std::string& path) {
             continue;
         }
         // Watched before it is looked at: a change after the look is reported.
-        if (!WatchName(folder, name)) return false;
+        if (!WatchName(folder, name)) return IsClosedToThisProcess(folder);
         const std::string entry = Joined(folder, name);
         struct stat st;
-        if (::lstat(entry.c_str(), &st) != 0) return errno == ENOENT;  // its making would be reported
+        if (::lstat(entry.c_str(), &st) != 0) {
+            // Its making would be reported, and so would the change that opens a closed folder.
+            return errno == ENOENT || (errno == EACCES && folder != "/");
+        }
         if (S_ISDIR(st.st_mode)) {
             folder = entry;
             continue;

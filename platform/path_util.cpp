@@ -32,6 +32,18 @@ bool Exists(const std::string& path) {
 std::string ResolvePathNoCase(std::string_view input) {
     std::string path = ToUnixPath(input);
     if (path.empty() || Exists(path)) return path;
+    // A folder that exists as written names the same folder whatever the case of the rest:
+    // only its entry for the last name is looked up (a walk from the root would take each
+    // folder of the way as written too).
+    const std::size_t last = path.find_last_of('/');
+    if (last != std::string::npos && last + 1 < path.size()) {
+        const std::string name = path.substr(last + 1);
+        const std::string folder = last == 0 ? std::string("/") : path.substr(0, last);
+        if (name != "." && name != "..") {
+            const FolderLookup found = LookUpInFolder(folder, name);
+            if (found.listed) return found.exact || found.match.empty() ? path : JoinPath(folder, found.match);
+        }
+    }
 
     std::string resolved;
     std::size_t pos = 0;

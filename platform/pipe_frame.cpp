@@ -29,15 +29,23 @@ std::uint32_t GetU32(const unsigned char* p) {
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-bool IsSocket(int fd) {
-    struct stat st {};
-    return SystemCalls().fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode);
-}
-
 }  // namespace
 
 bool WriteFully(int fd, const void* buf, std::size_t len) {
-    return (IsSocket(fd) ? SendAll(fd, buf, len) : WriteAll(fd, buf, len)) == ERROR_SUCCESS;
+    // A socket is written with send, so that a closed peer is an error and no signal; a
+    // pipe or file refuses send before it takes a byte, and is written plainly then. No
+    // look at the descriptor first: each frame of a reply would pay for it.
+    if (len == 0) return true;  // on a packet socket even an empty send is a message
+    const char* p = static_cast<const char*>(buf);
+    const ssize_t first = RetryOnInterrupt([&] { return SystemCalls().send(fd, p, len, MSG_NOSIGNAL); });
+    if (first < 0) return errno == ENOTSOCK && WriteAll(fd, buf, len) == ERROR_SUCCESS;
+    const std::size_t sent = static_cast<std::size_t>(first);
+    if (sent == len) return true;
+    if (sent == 0) {
+        errno = EIO;  // a send that takes nothing of a non-empty buffer would never end
+        return false;
+    }
+    return SendAll(fd, p + sent, len - sent) == ERROR_SUCCESS;
 }
 
 long ReadFully(int fd, void* buf, std::size_t len) {

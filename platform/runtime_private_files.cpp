@@ -222,7 +222,8 @@ bool IsSameFile(const fs::path& target, const Target& now, const KnownFile& file
     return now.exists ? file.exists && file.identity == now.identity : target == file.realPath;
 }
 
-bool IsPrivateRealPath(const fs::path& target, const PrivateFacts& facts) {
+// What target names, as seen now (by path) or as opened.
+bool IsPrivateRealPath(const fs::path& target, const Target& now, const PrivateFacts& facts) {
     const fs::path& home = facts.home;
     for (const char* folder : kKernelFolders)
         if (IsWithin(target, folder)) return true;
@@ -234,7 +235,6 @@ bool IsPrivateRealPath(const fs::path& target, const PrivateFacts& facts) {
         if (!IsWithin(target, home / folder)) continue;
         return !IsWithin(target, home / kTemplateTempFolder);
     }
-    const Target now = Examined(target);
     if (inRoot && !now.isDirectory) return true;
     for (const fs::path& folder : facts.addedFolders)
         if (IsWithin(target, folder)) return true;
@@ -250,14 +250,20 @@ bool IsPrivateRealPath(const fs::path& target, const PrivateFacts& facts) {
 }  // namespace
 
 bool IsPrivatePath(const std::string& path, const std::vector<std::string>& added) {
-    return HasNul(path) || IsPrivateRealPath(RealPath(path), *KnownFacts(added));
+    if (HasNul(path)) return true;
+    const fs::path real = RealPath(path);
+    return IsPrivateRealPath(real, Examined(real), *KnownFacts(added));
 }
 
 bool IsPrivateObject(const OpenedObject& object, const std::vector<std::string>& added) {
     if (object.realPath.empty() || object.onKernelFileSystem || HasNul(object.realPath)) return true;
     const std::shared_ptr<const PrivateFacts> known = KnownFacts(added);
     const PrivateFacts& facts = *known;
-    if (IsPrivateRealPath(RealPath(object.realPath), facts)) return true;
+    // The system's own name for what was opened has no link or dot in it to resolve, and
+    // what it names is what was opened (an entry about to be made has no identity yet).
+    const bool exists = !(object.identity == FileIdentity{});
+    const Target opened{exists, exists && object.isDirectory, object.identity};
+    if (IsPrivateRealPath(fs::path(object.realPath).lexically_normal(), opened, facts)) return true;
     // The folders it lies in, itself too when it is one.
     std::vector<FileIdentity> chain;
     if (object.isDirectory) chain.push_back(object.identity);

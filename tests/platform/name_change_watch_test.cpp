@@ -3,6 +3,8 @@
 // links it is; changes to other names in the same folders must not be.
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -120,6 +122,43 @@ TEST_F(NameChangeWatchTest, AForkedChildLeavesTheParentsReportsAlone) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_FALSE(watch.Unchanged());
+}
+
+// A path through a folder the process may not search (root's home, for an account started
+// with HOME still naming it) names nothing it can reach, and that is kept until the folder is
+// opened to it, which is reported.
+TEST_F(NameChangeWatchTest, APathThroughAFolderClosedToTheProcessIsKeptUntilTheFolderOpens) {
+    ::chmod(dir_.c_str(), 0755);
+    const std::string closed = dir_ + "/closed";
+    fs::create_directory(closed);
+    WriteFileText(closed + "/file.ini", "one");
+    ::chmod(closed.c_str(), 0);
+    int toChild[2], toParent[2];
+    ASSERT_EQ(::pipe(toChild), 0);
+    ASSERT_EQ(::pipe(toParent), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // Root may search anything: the child becomes an account of no rights.
+        if (::getuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+                                ::setresuid(65534, 65534, 65534) != 0))
+            ::_exit(2);
+        NameChangeWatch watch;
+        int code = watch.Watch({closed + "/file.ini"}) && watch.Unchanged() ? 0 : 3;
+        char byte = 'w';
+        if (::write(toParent[1], &byte, 1) != 1 || ::read(toChild[0], &byte, 1) != 1) ::_exit(4);
+        if (code == 0 && watch.Unchanged()) code = 5;  // the folder was opened, unreported
+        ::_exit(code);
+    }
+    ASSERT_GT(child, 0);
+    char byte = 0;
+    ASSERT_EQ(::read(toParent[0], &byte, 1), 1);
+    ::chmod(closed.c_str(), 0755);
+    ASSERT_EQ(::write(toChild[1], &byte, 1), 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) ::close(fd);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: no account to become, 3: not kept, 4: pipe, 5: the opening unreported";
 }
 
 }  // namespace
