@@ -60,7 +60,7 @@ void SplitLast(const std::string& path, std::string* dir, std::string* name) {
 
 std::string RandomHex() {
     unsigned char bytes[4] = {};
-    ssize_t n = ::getrandom(bytes, sizeof bytes, 0);
+    ssize_t n = SystemCalls().getrandom(bytes, sizeof bytes, 0);
     if (n != static_cast<ssize_t>(sizeof bytes)) return {};
     char text[9];
     std::snprintf(text, sizeof text, "%02X%02X%02X%02X", bytes[0], bytes[1], bytes[2], bytes[3]);
@@ -70,7 +70,7 @@ std::string RandomHex() {
 std::string RandomCharacters(std::size_t count) {
     static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     unsigned char bytes[16] = {};
-    if (count > sizeof bytes || ::getrandom(bytes, count, 0) != static_cast<ssize_t>(count)) return {};
+    if (count > sizeof bytes || SystemCalls().getrandom(bytes, count, 0) != static_cast<ssize_t>(count)) return {};
     std::string text;
     for (std::size_t i = 0; i < count; ++i) text += kAlphabet[bytes[i] % (sizeof kAlphabet - 1)];
     return text;
@@ -182,7 +182,8 @@ long FillStatus(const struct statx& sx, FileStatus* status) {
 long GetEntryStatus(const CheckedFolder& folder, const std::string& name, FileStatus* status) {
     struct statx sx {};
     if (name.empty() || name.find('/') != std::string::npos) return ERROR_FILE_NOT_FOUND;
-    if (::statx(folder.Descriptor(), name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+    if (SystemCalls().statx(folder.Descriptor(), name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
+                            &sx) != 0)
         return Win32LastErrno();
     return FillStatus(sx, status);
 }

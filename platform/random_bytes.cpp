@@ -1,4 +1,5 @@
 #include "platform/random_bytes.h"
+#include "platform/system_calls.h"
 
 #include <cerrno>
 #include <sys/random.h>
@@ -9,7 +10,7 @@ bool FillRandomBytes(void* buffer, std::size_t len) {
     unsigned char* out = static_cast<unsigned char*>(buffer);
     std::size_t filled = 0;
     while (filled < len) {
-        ssize_t got = ::getrandom(out + filled, len - filled, 0);
+        ssize_t got = SystemCalls().getrandom(out + filled, len - filled, 0);
         if (got < 0) {
             if (errno == EINTR) continue;
             return false;
