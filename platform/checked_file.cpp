@@ -96,7 +96,8 @@ bool Describe(int fd, int holder, OpenedObject* object) {
     object->isRegular = S_ISREG(st.st_mode);
     object->links = static_cast<std::uint64_t>(st.st_nlink);
     struct statfs fs;
-    object->onKernelFileSystem = ::fstatfs(fd, &fs) != 0 || IsKernelFileSystem(static_cast<long>(fs.f_type));
+    object->onKernelFileSystem =
+        SystemCalls().fstatfs(fd, &fs) != 0 || IsKernelFileSystem(static_cast<long>(fs.f_type));
     object->realPath = DescriptorRealPath(fd);
     object->folders.clear();
     if (holder >= 0) return FolderChain(holder, &object->folders);
@@ -184,7 +185,7 @@ bool VisitFolderEntries(const std::string& folder, std::size_t limit,
             std::string name = entry->d_name;
             if (name == "." || name == "..") continue;
             struct stat st;
-            if (SystemCalls().fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            if (SystemCalls().fstatat(SystemCalls().dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
             if (++seen > limit || !visit(IdentityOf(st))) {
                 whole = false;
                 break;
@@ -194,7 +195,8 @@ bool VisitFolderEntries(const std::string& folder, std::size_t limit,
                 whole = false;
                 break;
             }
-            int sub = SystemCalls().openat(::dirfd(dir), entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            int sub = SystemCalls().openat(SystemCalls().dirfd(dir), entry->d_name,
+                                           O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (sub >= 0) whole = walk(sub, depth + 1);
         }
         SystemCalls().closedir(dir);
@@ -277,7 +279,7 @@ std::uint64_t CheckedFile::Size() const {
 
 bool CheckedFile::Stamp(FileStamp* stamp) const {
     struct stat st;
-    if (m_fd < 0 || ::fstat(m_fd, &st) != 0) return false;
+    if (m_fd < 0 || SystemCalls().fstat(m_fd, &st) != 0) return false;
     stamp->identity = IdentityOf(st);
     stamp->size = static_cast<std::uint64_t>(st.st_size);
     stamp->modifiedSeconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);

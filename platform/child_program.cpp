@@ -21,7 +21,7 @@ long RunProgramAndWait(const std::vector<std::string>& argv, int timeoutSeconds)
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     pid_t child = -1;
-    if (::posix_spawn(&child, args[0], nullptr, nullptr, args.data(), environ) != 0) return 2;
+    if (SystemCalls().posix_spawn(&child, args[0], nullptr, nullptr, args.data(), environ) != 0) return 2;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     int status = 0;
     for (;;) {
@@ -55,13 +55,14 @@ ProgramOutcome RunProgramForOutput(const std::vector<std::string>& argv, int tim
     int out[2];
     if (SystemCalls().pipe2(out, O_CLOEXEC) != 0) return outcome;
     posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 2);
+    SystemCalls().posix_spawn_file_actions_init(&actions);
+    SystemCalls().posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    SystemCalls().posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    SystemCalls().posix_spawn_file_actions_adddup2(&actions, out[1], 2);
     pid_t child = -1;
-    int rc = ::posix_spawn(&child, args[0], &actions, nullptr, args.data(), environment ? env.data() : environ);
-    posix_spawn_file_actions_destroy(&actions);
+    int rc =
+        SystemCalls().posix_spawn(&child, args[0], &actions, nullptr, args.data(), environment ? env.data() : environ);
+    SystemCalls().posix_spawn_file_actions_destroy(&actions);
     SystemCalls().close(out[1]);
     if (rc != 0) {
         SystemCalls().close(out[0]);

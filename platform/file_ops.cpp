@@ -3,7 +3,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +10,7 @@
 #include <cstdio>
 
 #include "platform/path_util.h"
+#include "platform/random_bytes.h"
 #include "platform/win32_error.h"
 
 namespace tessaro::platform {
@@ -58,10 +58,11 @@ void SplitLast(const std::string& path, std::string* dir, std::string* name) {
     *name = slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Empty when the random source cannot be read (the reason in Win32LastErrno()): a name
+// that others could guess is never handed out in its place.
 std::string RandomHex() {
     unsigned char bytes[4] = {};
-    ssize_t n = ::getrandom(bytes, sizeof bytes, 0);
-    if (n != static_cast<ssize_t>(sizeof bytes)) return {};
+    if (!FillRandomBytes(bytes, sizeof bytes)) return {};
     char text[9];
     std::snprintf(text, sizeof text, "%02X%02X%02X%02X", bytes[0], bytes[1], bytes[2], bytes[3]);
     return text;
@@ -70,7 +71,7 @@ std::string RandomHex() {
 std::string RandomCharacters(std::size_t count) {
     static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     unsigned char bytes[16] = {};
-    if (count > sizeof bytes || ::getrandom(bytes, count, 0) != static_cast<ssize_t>(count)) return {};
+    if (count > sizeof bytes || !FillRandomBytes(bytes, count)) return {};
     std::string text;
     for (std::size_t i = 0; i < count; ++i) text += kAlphabet[bytes[i] % (sizeof kAlphabet - 1)];
     return text;
@@ -182,7 +183,8 @@ long FillStatus(const struct statx& sx, FileStatus* status) {
 long GetEntryStatus(const CheckedFolder& folder, const std::string& name, FileStatus* status) {
     struct statx sx {};
     if (name.empty() || name.find('/') != std::string::npos) return ERROR_FILE_NOT_FOUND;
-    if (::statx(folder.Descriptor(), name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+    if (SystemCalls().statx(folder.Descriptor(), name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
+                            &sx) != 0)
         return Win32LastErrno();
     return FillStatus(sx, status);
 }
@@ -257,7 +259,9 @@ long CreateUniqueFileIn(const std::string& dirIn, const std::string& prefixIn, c
         if (c == '/' || c == '\\') c = '_';
     long last = ERROR_FILE_EXISTS;
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        std::string name = prefix + RandomCharacters(6);
+        const std::string random = RandomCharacters(6);
+        if (random.empty()) return Win32LastErrno();
+        std::string name = prefix + random;
         int fd = -1;
         last = CreateExclusiveAt(folder.Descriptor(), name, 0600, &fd);
         if (last == ERROR_SUCCESS) {

@@ -81,7 +81,7 @@ bool SetFileMode(const std::string& path, unsigned mode) {
 
 bool ChangesAreAllSeen(const std::string& folder) {
     struct statfs fs;
-    if (::statfs(folder.c_str(), &fs) != 0) return false;
+    if (SystemCalls().statfs(folder.c_str(), &fs) != 0) return false;
     switch (static_cast<unsigned long>(fs.f_type)) {
         case 0xEF53UL:      // ext2/3/4
         case 0x58465342UL:  // xfs

@@ -83,7 +83,7 @@ struct Cache {
     // Nothing queued (the caller holds the lock, shared or exclusive).
     bool QueueEmpty() const {
         int queued = 0;
-        return watchFd >= 0 && ::ioctl(watchFd, FIONREAD, &queued) == 0 && queued == 0;
+        return watchFd >= 0 && SystemCalls().ioctl(watchFd, FIONREAD, &queued) == 0 && queued == 0;
     }
     // The listing of a folder watched already; null otherwise.
     const Listing* Known(const Inode& inode) const {
@@ -124,16 +124,16 @@ Cache& TheCache() {
         // A forked child shares the watch's queue with its parent: reading it would take the
         // parent's reports. The child starts afresh with a watch of its own, and the lock is
         // held across the fork so that the child never inherits it taken.
-        ::pthread_atfork([] { TheCache().mutex.lock(); }, [] { TheCache().mutex.unlock(); },
-                         [] {
-                             Cache& child = TheCache();
-                             child.watchFd = -1;  // the parent's; closed by exec (close-on-exec)
-                             child.Reset();
-                             // A reader-writer lock taken before the fork cannot be released
-                             // by the child's thread (it is not the owner the lock recorded):
-                             // the child gets a new one.
-                             new (&child.mutex) std::shared_mutex();
-                         });
+        SystemCalls().pthread_atfork([] { TheCache().mutex.lock(); }, [] { TheCache().mutex.unlock(); },
+                                     [] {
+                                         Cache& child = TheCache();
+                                         child.watchFd = -1;  // the parent's; closed by exec (close-on-exec)
+                                         child.Reset();
+                                         // A reader-writer lock taken before the fork cannot be released
+                                         // by the child's thread (it is not the owner the lock recorded):
+                                         // the child gets a new one.
+                                         new (&child.mutex) std::shared_mutex();
+                                     });
         return made;
     }();
     return *cache;
@@ -171,7 +171,7 @@ FolderLookup ScanFolder(const std::string& folder, const std::string& name) {
 Listing* WatchedListing(Cache& cache, const std::string& folder, const Inode& inode) {
     if (cache.unavailable) return nullptr;
     if (cache.watchFd < 0) {
-        cache.watchFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        cache.watchFd = SystemCalls().inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         if (cache.watchFd < 0) {
             cache.unavailable = true;
             return nullptr;
@@ -183,14 +183,14 @@ Listing* WatchedListing(Cache& cache, const std::string& folder, const Inode& in
     if (cache.watchFd < 0) return nullptr;  // reset above: the next lookup starts afresh
     if (cache.byWatch.size() >= kMaxFolders || !ChangesAreAllSeen(folder)) return nullptr;
     // Watched before it is read: a change during the read is applied after it.
-    int watch = ::inotify_add_watch(cache.watchFd, folder.c_str(), kWatchMask);
+    int watch = SystemCalls().inotify_add_watch(cache.watchFd, folder.c_str(), kWatchMask);
     if (watch < 0) return nullptr;
     struct stat st;
     if (SystemCalls().stat(folder.c_str(), &st) != 0 || Inode(st.st_dev, st.st_ino) != inode) return nullptr;  // replaced meanwhile
     Listing& listing = cache.byWatch[watch];
     listing = Listing();
     if (!ReadNames(folder, &listing)) {
-        ::inotify_rm_watch(cache.watchFd, watch);
+        SystemCalls().inotify_rm_watch(cache.watchFd, watch);
         cache.byWatch.erase(watch);
         return nullptr;
     }

@@ -14,7 +14,7 @@ namespace tessaro::platform {
 namespace {
 
 std::string LoaderError() {
-    const char* text = ::dlerror();
+    const char* text = SystemCalls().dlerror();
     return text != nullptr ? text : "";
 }
 
@@ -30,8 +30,8 @@ ModuleHandle LoadModule(const std::string& pathIn, long* error, std::string* det
         if (detail) *detail = path + ": no such file";
         return nullptr;
     }
-    ::dlerror();
-    ModuleHandle module = ::dlopen(path.c_str(), (lazy ? RTLD_LAZY : RTLD_NOW) | RTLD_LOCAL);
+    SystemCalls().dlerror();
+    ModuleHandle module = SystemCalls().dlopen(path.c_str(), (lazy ? RTLD_LAZY : RTLD_NOW) | RTLD_LOCAL);
     if (!module) {
         if (error) *error = path.find('/') == std::string::npos ? ERROR_MOD_NOT_FOUND : ERROR_BAD_EXE_FORMAT;
         if (detail) *detail = LoaderError();
@@ -40,8 +40,8 @@ ModuleHandle LoadModule(const std::string& pathIn, long* error, std::string* det
 }
 
 void* GetModuleProcedure(ModuleHandle module, const std::string& name, long* error, std::string* detail) {
-    ::dlerror();
-    void* procedure = module ? ::dlsym(module, name.c_str()) : nullptr;
+    SystemCalls().dlerror();
+    void* procedure = module ? SystemCalls().dlsym(module, name.c_str()) : nullptr;
     if (!procedure) {
         if (error) *error = module ? ERROR_PROC_NOT_FOUND : ERROR_INVALID_HANDLE;
         if (detail) *detail = LoaderError();
@@ -50,7 +50,7 @@ void* GetModuleProcedure(ModuleHandle module, const std::string& name, long* err
 }
 
 void FreeModule(ModuleHandle module) {
-    if (module) ::dlclose(module);
+    if (module) SystemCalls().dlclose(module);
 }
 
 }  // namespace tessaro::platform

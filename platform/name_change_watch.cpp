@@ -1,4 +1,5 @@
 #include "platform/name_change_watch.h"
+#include "platform/system_calls.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -50,7 +51,7 @@ std::deque<std::string> Components(const std::string& path) {
 // changes (mode, owner, access list), which the watch on its parent reports. The root has
 // no parent to report it.
 bool IsClosedToThisProcess(const std::string& folder) {
-    return folder != "/" && ::faccessat(AT_FDCWD, folder.c_str(), X_OK, AT_EACCESS) != 0 && errno == EACCES;
+    return folder != "/" && SystemCalls().faccessat(AT_FDCWD, folder.c_str(), X_OK, AT_EACCESS) != 0 && errno == EACCES;
 }
 
 }  // namespace
@@ -62,16 +63,16 @@ NameChangeWatch::~NameChangeWatch() {
 bool NameChangeWatch::Open() {
     if (m_reports >= 0 && m_mounts >= 0) return true;
     Forget();
-    m_reports = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    m_mounts = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+    m_reports = SystemCalls().inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    m_mounts = SystemCalls().open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
     if (m_reports >= 0 && m_mounts >= 0) return true;
     Forget();
     return false;
 }
 
 void NameChangeWatch::Forget() {
-    if (m_reports >= 0) ::close(m_reports);
-    if (m_mounts >= 0) ::close(m_mounts);
+    if (m_reports >= 0) SystemCalls().close(m_reports);
+    if (m_mounts >= 0) SystemCalls().close(m_mounts);
     m_reports = m_mounts = -1;
     m_names.clear();
 }
@@ -83,7 +84,7 @@ void NameChangeWatch::ForgetAfterFork() {
 
 bool NameChangeWatch::WatchName(const std::string& folder, const std::string& name) {
     if (!ChangesAreAllSeen(folder)) return false;
-    const int watch = ::inotify_add_watch(m_reports, folder.c_str(), kWatchMask);
+    const int watch = SystemCalls().inotify_add_watch(m_reports, folder.c_str(), kWatchMask);
     if (watch < 0) return false;
     m_names[watch].insert(name);
     return true;
@@ -107,7 +108,7 @@ bool NameChangeWatch::Resolve(const std::string& path) {
         if (!WatchName(folder, name)) return IsClosedToThisProcess(folder);
         const std::string entry = Joined(folder, name);
         struct stat st;
-        if (::lstat(entry.c_str(), &st) != 0) {
+        if (SystemCalls().lstat(entry.c_str(), &st) != 0) {
             // Its making would be reported, and so would the change that opens a closed folder.
             return errno == ENOENT || (errno == EACCES && folder != "/");
         }
@@ -118,7 +119,7 @@ bool NameChangeWatch::Resolve(const std::string& path) {
         if (!S_ISLNK(st.st_mode)) return true;  // nothing lies below a file
         if (++links > kMaxLinks) return false;
         char target[4096];
-        const ssize_t n = ::readlink(entry.c_str(), target, sizeof target);
+        const ssize_t n = SystemCalls().readlink(entry.c_str(), target, sizeof target);
         if (n <= 0 || static_cast<std::size_t>(n) >= sizeof target) return false;
         std::deque<std::string> more = Components(std::string(target, static_cast<std::size_t>(n)));
         pending.insert(pending.begin(), more.begin(), more.end());
@@ -137,7 +138,7 @@ bool NameChangeWatch::Watch(const std::vector<std::string>& paths) {
 bool NameChangeWatch::ReadReports() {
     alignas(inotify_event) char buffer[16384];
     for (;;) {
-        const ssize_t n = ::read(m_reports, buffer, sizeof buffer);
+        const ssize_t n = SystemCalls().read(m_reports, buffer, sizeof buffer);
         if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK;
         if (n == 0) return false;
         for (char* p = buffer; p < buffer + n;) {
@@ -159,7 +160,7 @@ bool NameChangeWatch::Unchanged() {
         return true;  // nothing watched, nothing to tell
     }
     pollfd queued[2] = {{m_reports, POLLIN, 0}, {m_mounts, POLLPRI, 0}};
-    int ready = ::poll(queued, 2, 0);
+    int ready = SystemCalls().poll(queued, 2, 0);
     if (ready == 0) return true;
     const bool unchanged = ready > 0 && (queued[0].revents & ~POLLIN) == 0 && queued[1].revents == 0 &&
                            ((queued[0].revents & POLLIN) == 0 || ReadReports());

@@ -17,11 +17,11 @@ std::string EnvironmentValue(const std::string& name) {
 }
 
 long SetEnvironmentValue(const std::string& name, const std::string& value) {
-    return setenv(name.c_str(), value.c_str(), 1) == 0 ? ERROR_SUCCESS : Win32LastErrno();
+    return SystemCalls().setenv(name.c_str(), value.c_str(), 1) == 0 ? ERROR_SUCCESS : Win32LastErrno();
 }
 
 void IgnoreBrokenPipes() {
-    ::signal(SIGPIPE, SIG_IGN);
+    SystemCalls().signal(SIGPIPE, SIG_IGN);
 }
 
 namespace {
@@ -44,10 +44,10 @@ void EndProcessOnLeaveSignals() {
     sigset_t set;
     sigemptyset(&set);
     for (int signal : {SIGTERM, SIGHUP, SIGPIPE}) {
-        ::sigaction(signal, &action, nullptr);
+        SystemCalls().sigaction(signal, &action, nullptr);
         sigaddset(&set, signal);
     }
-    ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    SystemCalls().sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 void RemoveOnSignalEnd(const std::string& path) {

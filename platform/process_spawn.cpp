@@ -16,12 +16,12 @@ long SpawnProgram(const std::string& program, const std::vector<std::string>& ar
     for (std::string& a : copies) argv.push_back(a.data());
     argv.push_back(nullptr);
     posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
+    SystemCalls().posix_spawnattr_init(&attributes);
+    SystemCalls().posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    SystemCalls().posix_spawnattr_setpgroup(&attributes, 0);
     pid_t pid = 0;
-    int rc = ::posix_spawn(&pid, program.c_str(), nullptr, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
+    int rc = SystemCalls().posix_spawn(&pid, program.c_str(), nullptr, &attributes, argv.data(), environ);
+    SystemCalls().posix_spawnattr_destroy(&attributes);
     if (rc != 0) {
         if (error) *error = Win32ErrorFromErrno(rc);
         return 0;

@@ -45,7 +45,7 @@ struct Watcher {
     std::map<int, Watch> watches;
 
     void Forget() {
-        for (const auto& [folder, wd] : byFolder) ::inotify_rm_watch(fd, wd);
+        for (const auto& [folder, wd] : byFolder) SystemCalls().inotify_rm_watch(fd, wd);
         byFolder.clear();
         watches.clear();
         ++stamp;
@@ -98,17 +98,17 @@ Watcher& TheWatcher() {
         // A forked child must not read the parent's queue (the parent would miss those
         // reports): it starts afresh with a watch of its own. The lock is held across the
         // fork so that the child never inherits it taken.
-        ::pthread_atfork([] { TheWatcher().lock.lock(); }, [] { TheWatcher().lock.unlock(); },
-                         [] {
-                             Watcher& child = TheWatcher();
-                             child.fd = -1;  // the parent's; closed by exec (close-on-exec)
-                             child.byFolder.clear();
-                             child.watches.clear();
-                             child.draining = 0;
-                             ++child.stamp;
-                             ++child.layout;
-                             child.lock.unlock();
-                         });
+        SystemCalls().pthread_atfork([] { TheWatcher().lock.lock(); }, [] { TheWatcher().lock.unlock(); },
+                                     [] {
+                                         Watcher& child = TheWatcher();
+                                         child.fd = -1;  // the parent's; closed by exec (close-on-exec)
+                                         child.byFolder.clear();
+                                         child.watches.clear();
+                                         child.draining = 0;
+                                         ++child.stamp;
+                                         ++child.layout;
+                                         child.lock.unlock();
+                                     });
         return made;
     }();
     return *watcher;
@@ -129,7 +129,7 @@ bool RegistryStoreStamp(const std::string& storePath, std::uint64_t& stamp) {
         // A report queued before this call is either still queued, or taken by a drain
         // that has counted it (or is about to: then the lock is waited for below).
         int queued = 0;
-        if (::ioctl(w.fd, FIONREAD, &queued) == 0 && queued == 0 && w.draining.load() == 0) {
+        if (SystemCalls().ioctl(w.fd, FIONREAD, &queued) == 0 && queued == 0 && w.draining.load() == 0) {
             stamp = w.stamp.load();
             return true;
         }
@@ -137,7 +137,7 @@ bool RegistryStoreStamp(const std::string& storePath, std::uint64_t& stamp) {
     std::lock_guard<std::mutex> hold(w.lock);
     if (w.unavailable) return false;
     if (w.fd < 0) {
-        w.fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        w.fd = SystemCalls().inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         if (w.fd < 0) {
             w.unavailable = true;
             return false;
@@ -147,7 +147,7 @@ bool RegistryStoreStamp(const std::string& storePath, std::uint64_t& stamp) {
     auto known = w.byFolder.find(folder);
     if (known == w.byFolder.end()) {
         if (w.byFolder.size() >= kMaxFolders) w.Forget();
-        const int wd = ::inotify_add_watch(w.fd, folder.c_str(), kWatchMask);
+        const int wd = SystemCalls().inotify_add_watch(w.fd, folder.c_str(), kWatchMask);
         if (wd < 0) return false;
         // The same folder under another spelling shares the descriptor.
         known = w.byFolder.emplace(folder, wd).first;

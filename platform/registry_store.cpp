@@ -255,7 +255,8 @@ long OpenStore(const std::string& path, bool mayCreate, Store** result) {
         // Anything else in the process that closes a descriptor of the store
         // (a template naming registry.db) must not drop the store's locks.
         KeepSqliteLocksPerProcess();
-        pthread_atfork(nullptr, nullptr, [] { g_forkGeneration.fetch_add(1, std::memory_order_relaxed); });
+        SystemCalls().pthread_atfork(nullptr, nullptr,
+                                     [] { g_forkGeneration.fetch_add(1, std::memory_order_relaxed); });
     });
     t_stores.ForgetInherited();
     auto it = t_stores.byPath.find(path);
@@ -562,7 +563,7 @@ long RegConnectRegistry(std::string_view machine, HKEY root, HKEY* result) {
     if (!root || !root->predefined) return ERROR_INVALID_HANDLE;
     while (!machine.empty() && (machine.front() == '\\' || machine.front() == '/')) machine.remove_prefix(1);
     char host[256] = {};
-    ::gethostname(host, sizeof host - 1);
+    SystemCalls().gethostname(host, sizeof host - 1);
     std::string storePath;
     if (machine.empty() || machine == "." || EqualsNoCase(machine, "localhost") || EqualsNoCase(machine, host)) {
         storePath = RegLocalStorePath();

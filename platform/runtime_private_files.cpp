@@ -1,4 +1,5 @@
 #include "platform/runtime_private_files.h"
+#include "platform/system_calls.h"
 
 #include <pthread.h>
 #include <sys/stat.h>
@@ -160,13 +161,13 @@ public:
             auto* made = new KeptFacts;  // never destroyed: questions may come during exit
             // A forked child must not read the reports queued for its parent; the lock is
             // held across the fork so that the child never inherits it taken.
-            ::pthread_atfork([] { Instance().m_mutex.lock(); }, [] { Instance().m_mutex.unlock(); },
-                             [] {
-                                 KeptFacts& child = Instance();
-                                 child.m_watch.ForgetAfterFork();
-                                 child.m_kept.clear();
-                                 child.m_mutex.unlock();
-                             });
+            SystemCalls().pthread_atfork([] { Instance().m_mutex.lock(); }, [] { Instance().m_mutex.unlock(); },
+                                         [] {
+                                             KeptFacts& child = Instance();
+                                             child.m_watch.ForgetAfterFork();
+                                             child.m_kept.clear();
+                                             child.m_mutex.unlock();
+                                         });
             return made;
         }();
         return *kept;
@@ -209,7 +210,7 @@ struct Target {
 Target Examined(const fs::path& target) {
     Target t;
     struct stat st;
-    if (::stat(target.c_str(), &st) != 0) return t;
+    if (SystemCalls().stat(target.c_str(), &st) != 0) return t;
     t.exists = true;
     t.isDirectory = S_ISDIR(st.st_mode);
     t.identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};

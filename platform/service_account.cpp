@@ -182,13 +182,13 @@ std::string CurrentAccountName() {
 
 bool ProcessHasRootIdentity() {
     uid_t real = 0, effective = 0, saved = 0;
-    if (::getresuid(&real, &effective, &saved) != 0) return true;
+    if (SystemCalls().getresuid(&real, &effective, &saved) != 0) return true;
     return real == 0 || effective == 0 || saved == 0;
 }
 
 bool ProcessRunsAs(const AccountIdentity& account) {
     uid_t real = 0, effective = 0, saved = 0;
-    if (::getresuid(&real, &effective, &saved) != 0) return false;
+    if (SystemCalls().getresuid(&real, &effective, &saved) != 0) return false;
     return real == account.uid && effective == account.uid && saved == account.uid;
 }
 
@@ -240,12 +240,12 @@ long BecomeAccount(const AccountIdentity& account) {
     if (ProcessRunsAs(account)) return ERROR_SUCCESS;
     // EPERM here is the account this process may not become.
     auto failure = [] { return errno == EPERM ? ERROR_SERVICE_LOGON_FAILED : Win32LastErrno(); };
-    if (::setgroups(account.groups.size(), account.groups.data()) != 0) return failure();
-    if (::setresgid(account.gid, account.gid, account.gid) != 0) return failure();
-    if (::setresuid(account.uid, account.uid, account.uid) != 0) return failure();
+    if (SystemCalls().setgroups(account.groups.size(), account.groups.data()) != 0) return failure();
+    if (SystemCalls().setresgid(account.gid, account.gid, account.gid) != 0) return failure();
+    if (SystemCalls().setresuid(account.uid, account.uid, account.uid) != 0) return failure();
     // A user id that could be taken back means root was not given up.
     uid_t real = 0, effective = 0, saved = 0;
-    if (::getresuid(&real, &effective, &saved) != 0 || real != account.uid || effective != account.uid ||
+    if (SystemCalls().getresuid(&real, &effective, &saved) != 0 || real != account.uid || effective != account.uid ||
         saved != account.uid)
         return ERROR_SERVICE_LOGON_FAILED;
     return ERROR_SUCCESS;

@@ -212,11 +212,11 @@ bool LockHeldByTheLiving(const std::string& dir, pid_t pid) {
 // A live, non-zombie process.
 bool ProcessAlive(pid_t pid) {
     if (pid <= 0 || SystemCalls().kill(pid, 0) != 0) return errno == EPERM && pid > 0;
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::ifstream status("/proc/" + std::to_string(pid) + "/stat");
     std::string all;
-    std::getline(stat, all);
-    auto close = all.rfind(')');
-    if (close != std::string::npos && close + 2 < all.size()) return all[close + 2] != 'Z';
+    std::getline(status, all);
+    auto nameEnd = all.rfind(')');
+    if (nameEnd != std::string::npos && nameEnd + 2 < all.size()) return all[nameEnd + 2] != 'Z';
     return true;
 }
 
@@ -613,7 +613,7 @@ bool StartService(SC_HANDLE service) {
         return Fail(ErrnoToWindows(e));
     }
 
-    pid_t child = ::fork();
+    pid_t child = SystemCalls().fork();
     if (child < 0) {
         int e = errno;
         SystemCalls().close(report[0]);
@@ -623,8 +623,8 @@ bool StartService(SC_HANDLE service) {
         return Fail(ErrnoToWindows(e));
     }
     if (child == 0) {
-        ::setsid();
-        pid_t grandchild = ::fork();
+        SystemCalls().setsid();
+        pid_t grandchild = SystemCalls().fork();
         if (grandchild != 0) {
             std::int32_t pid32 = grandchild;
             if (SystemCalls().write(report[1], &pid32, sizeof pid32) < 0) _exit(1);
@@ -645,19 +645,19 @@ bool StartService(SC_HANDLE service) {
         // stdout must not be held open by a long-running engine).
         sigset_t none;
         sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        ::signal(SIGPIPE, SIG_DFL);
-        ::umask(077);
+        SystemCalls().sigprocmask(SIG_SETMASK, &none, nullptr);
+        SystemCalls().signal(SIGPIPE, SIG_DFL);
+        SystemCalls().umask(077);
         int devnull = SystemCalls().open("/dev/null", O_RDWR);
         if (devnull >= 0) {
             SystemCalls().dup2(devnull, 0);
             SystemCalls().dup2(devnull, 1);
             SystemCalls().dup2(devnull, 2);
         }
-        if (report[1] > 3) ::close_range(3, static_cast<unsigned>(report[1] - 1), 0);
-        ::close_range(static_cast<unsigned>(report[1] + 1), ~0u, 0);
-        if (::chdir("/") != 0) _exit(127);
-        ::execve(argv[0], argv.data(), envp.data());
+        if (report[1] > 3) SystemCalls().close_range(3, static_cast<unsigned>(report[1] - 1), 0);
+        SystemCalls().close_range(static_cast<unsigned>(report[1] + 1), ~0u, 0);
+        if (SystemCalls().chdir("/") != 0) _exit(127);
+        SystemCalls().execve(argv[0], argv.data(), envp.data());
         std::int32_t err = -errno;
         if (SystemCalls().write(report[1], &err, sizeof err) < 0) _exit(127);
         _exit(127);
@@ -820,9 +820,9 @@ bool StartServiceCtrlDispatcher(const std::vector<SERVICE_TABLE_ENTRY>& table) {
     sigset_t term;
     sigemptyset(&term);
     sigaddset(&term, SIGTERM);
-    ::pthread_sigmask(SIG_BLOCK, &term, nullptr);
-    int sigFd = ::signalfd(-1, &term, SFD_CLOEXEC | SFD_NONBLOCK);
-    int doneFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    SystemCalls().pthread_sigmask(SIG_BLOCK, &term, nullptr);
+    int sigFd = SystemCalls().signalfd(-1, &term, SFD_CLOEXEC | SFD_NONBLOCK);
+    int doneFd = SystemCalls().eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 
     {
         DispatcherState& d = Dispatcher();

@@ -1,4 +1,5 @@
 #include "platform/sized_thread.h"
+#include "platform/system_calls.h"
 
 #include <pthread.h>
 #include <unistd.h>
@@ -31,13 +32,13 @@ std::size_t WholePages(std::size_t bytes) {
 
 SizedThread::SizedThread(std::function<void()> body, std::size_t stackBytes) {
     pthread_attr_t attributes;
-    int rc = ::pthread_attr_init(&attributes);
+    int rc = SystemCalls().pthread_attr_init(&attributes);
     if (rc != 0) throw std::system_error(rc, std::generic_category(), "pthread_attr_init");
-    rc = ::pthread_attr_setstacksize(&attributes, WholePages(stackBytes));
+    rc = SystemCalls().pthread_attr_setstacksize(&attributes, WholePages(stackBytes));
     auto owned = std::make_unique<std::function<void()>>(std::move(body));
     auto handle = std::make_unique<Handle>();
-    if (rc == 0) rc = ::pthread_create(&handle->thread, &attributes, RunBody, owned.get());
-    ::pthread_attr_destroy(&attributes);
+    if (rc == 0) rc = SystemCalls().pthread_create(&handle->thread, &attributes, RunBody, owned.get());
+    SystemCalls().pthread_attr_destroy(&attributes);
     if (rc != 0) throw std::system_error(rc, std::generic_category(), "pthread_create");
     owned.release();  // the thread owns it now
     m_handle = std::move(handle);
@@ -60,7 +61,7 @@ SizedThread::~SizedThread() {
 
 void SizedThread::Join() {
     if (!m_handle) return;
-    ::pthread_join(m_handle->thread, nullptr);
+    SystemCalls().pthread_join(m_handle->thread, nullptr);
     m_handle.reset();
 }
 

@@ -60,8 +60,8 @@ int OpenHolder(int fd) {
     std::string self = "/proc/self/fd/" + std::to_string(fd);
     int flags = g_fcntl(fd, F_GETFL);
     if (flags < 0) return -1;
-    int holder = ::open(self.c_str(), (flags & O_ACCMODE) | O_CLOEXEC);
-    if (holder < 0 && (flags & O_ACCMODE) != O_RDONLY) holder = ::open(self.c_str(), O_RDONLY | O_CLOEXEC);
+    int holder = SystemCalls().open(self.c_str(), (flags & O_ACCMODE) | O_CLOEXEC);
+    if (holder < 0 && (flags & O_ACCMODE) != O_RDONLY) holder = SystemCalls().open(self.c_str(), O_RDONLY | O_CLOEXEC);
     return holder;
 }
 
@@ -73,7 +73,7 @@ int HolderFor(int fd) {
     auto user = table.userFiles.find(fd);
     if (user != table.userFiles.end()) return table.byFile[user->second].fd;
     struct stat st;
-    if (::fstat(fd, &st) != 0) return -1;
+    if (SystemCalls().fstat(fd, &st) != 0) return -1;
     FileId id{st.st_dev, st.st_ino};
     auto it = table.byFile.find(id);
     if (it == table.byFile.end()) {
@@ -176,7 +176,7 @@ bool Install() {
         return false;
     }
     RouteWrites(vfs);
-    pthread_atfork(nullptr, nullptr, [] { g_table.store(new HolderTable); });
+    SystemCalls().pthread_atfork(nullptr, nullptr, [] { g_table.store(new HolderTable); });
     return true;
 }
 

@@ -10,6 +10,7 @@ int Open(const char* path, int flags, mode_t mode) { return ::open(path, flags, 
 int OpenAt(int folder, const char* path, int flags, mode_t mode) { return ::openat(folder, path, flags, mode); }
 int Fcntl(int fd, int command, long argument) { return ::fcntl(fd, command, argument); }
 int FcntlLock(int fd, int command, struct flock* lock) { return ::fcntl(fd, command, lock); }
+int Ioctl(int fd, unsigned long request, void* argument) { return ::ioctl(fd, request, argument); }
 
 }  // namespace system_call_detail
 

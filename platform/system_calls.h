@@ -1,8 +1,14 @@
-// The file, descriptor, socket and process-wait calls platform/ makes, as one table: each
-// row names the call, keeps the real function and the pointer every call goes through now.
-// (The calls that change the process's identity, signals, threads and loaded libraries are
-// made directly: no test needs them to fail.) A test swaps a row (ScopedSystemCall)
+// The system calls platform/ makes, as one table: each row names the call, keeps the real
+// function and the pointer every call goes through now. A test swaps a row (ScopedSystemCall)
 // to make a call fail on purpose, and the row is put back when the scope ends.
+//
+// Made directly, outside the table: what cannot fail or whose failure no caller could act on
+// (getpid, gettid, getuid, geteuid, sysconf(_SC_PAGESIZE), clock_gettime, getenv, _exit,
+// syslog and openlog), the work on a signal set in memory (sigemptyset, sigaddset), the
+// address conversions (inet_pton, inet_ntop), and the calls the SQLite lock holder passes on
+// to SQLite's own (it stands in front of them). The service starter (service_starter.cpp)
+// is its own small library for the set-user-id tsstart, linked with nothing else of the
+// platform and no sanitizer run-time: it calls the system directly.
 //
 // The retry of a call a signal interrupted, and the loop that writes a whole buffer, are
 // written here once.
@@ -13,12 +19,25 @@
 #include <cstddef>
 
 #include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <netdb.h>
 #include <poll.h>
+#include <pthread.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
+#include <sys/random.h>
+#include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/timerfd.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <signal.h>
@@ -59,6 +78,7 @@ int Open(const char* path, int flags, mode_t mode);
 int OpenAt(int folder, const char* path, int flags, mode_t mode);
 int Fcntl(int fd, int command, long argument);
 int FcntlLock(int fd, int command, struct flock* lock);
+int Ioctl(int fd, unsigned long request, void* argument);
 }  // namespace system_call_detail
 
 // open and openat with the mode left out, as the C calls allow.
@@ -104,6 +124,7 @@ struct SystemCallTable {
     TESSARO_SYSTEM_CALL(lstat)
     TESSARO_SYSTEM_CALL(fstatat)
     TESSARO_SYSTEM_CALL(access)
+    TESSARO_SYSTEM_CALL(faccessat)
     TESSARO_SYSTEM_CALL(unlink)
     TESSARO_SYSTEM_CALL(unlinkat)
     TESSARO_SYSTEM_CALL(mkdir)
@@ -150,8 +171,67 @@ struct SystemCallTable {
     TESSARO_SYSTEM_CALL(setsockopt)
     TESSARO_SYSTEM_CALL(getsockopt)
     TESSARO_SYSTEM_CALL(getsockname)
+    // What the file systems say of themselves, and the rest of the descriptor calls.
+    TESSARO_SYSTEM_CALL(statx)
+    TESSARO_SYSTEM_CALL(statfs)
+    TESSARO_SYSTEM_CALL(fstatfs)
+    TESSARO_SYSTEM_CALL(dirfd)
+    TESSARO_SYSTEM_CALL(mkstemp)
+    TESSARO_SYSTEM_CALL(close_range)
+    SystemCall<int(int, unsigned long, void*)> ioctl{"ioctl", &system_call_detail::Ioctl};
+    TESSARO_SYSTEM_CALL(gethostname)
+    TESSARO_SYSTEM_CALL(getrandom)
+    // Change reports: the watched folders, the wake-ups and timers of the window loops.
+    TESSARO_SYSTEM_CALL(inotify_init1)
+    TESSARO_SYSTEM_CALL(inotify_add_watch)
+    TESSARO_SYSTEM_CALL(inotify_rm_watch)
+    TESSARO_SYSTEM_CALL(eventfd)
+    TESSARO_SYSTEM_CALL(signalfd)
+    TESSARO_SYSTEM_CALL(timerfd_create)
+    TESSARO_SYSTEM_CALL(timerfd_settime)
+    // Names and loaded libraries.
+    TESSARO_SYSTEM_CALL(getaddrinfo)
+    TESSARO_SYSTEM_CALL(freeaddrinfo)
+    TESSARO_SYSTEM_CALL(dlopen)
+    TESSARO_SYSTEM_CALL(dlsym)
+    TESSARO_SYSTEM_CALL(dlclose)
+    TESSARO_SYSTEM_CALL(dlerror)
+    // Processes: their making, waiting, signalling and environment.
     TESSARO_SYSTEM_CALL(waitpid)
     TESSARO_SYSTEM_CALL(kill)
+    TESSARO_SYSTEM_CALL(fork)
+    TESSARO_SYSTEM_CALL(setsid)
+    TESSARO_SYSTEM_CALL(execve)
+    TESSARO_SYSTEM_CALL(chdir)
+    TESSARO_SYSTEM_CALL(umask)
+    TESSARO_SYSTEM_CALL(setenv)
+    TESSARO_SYSTEM_CALL(posix_spawn)
+    TESSARO_SYSTEM_CALL(posix_spawn_file_actions_init)
+    TESSARO_SYSTEM_CALL(posix_spawn_file_actions_addopen)
+    TESSARO_SYSTEM_CALL(posix_spawn_file_actions_adddup2)
+    TESSARO_SYSTEM_CALL(posix_spawn_file_actions_destroy)
+    TESSARO_SYSTEM_CALL(posix_spawnattr_init)
+    TESSARO_SYSTEM_CALL(posix_spawnattr_setflags)
+    TESSARO_SYSTEM_CALL(posix_spawnattr_setpgroup)
+    TESSARO_SYSTEM_CALL(posix_spawnattr_destroy)
+    // The process's identity.
+    TESSARO_SYSTEM_CALL(getresuid)
+    TESSARO_SYSTEM_CALL(setgroups)
+    TESSARO_SYSTEM_CALL(setresgid)
+    TESSARO_SYSTEM_CALL(setresuid)
+    // Signals.
+    TESSARO_SYSTEM_CALL(signal)
+    TESSARO_SYSTEM_CALL(sigaction)
+    TESSARO_SYSTEM_CALL(sigprocmask)
+    TESSARO_SYSTEM_CALL(pthread_sigmask)
+    TESSARO_SYSTEM_CALL(sigtimedwait)
+    // Threads, and what a forked child must find unlocked.
+    TESSARO_SYSTEM_CALL(pthread_attr_init)
+    TESSARO_SYSTEM_CALL(pthread_attr_setstacksize)
+    TESSARO_SYSTEM_CALL(pthread_attr_destroy)
+    TESSARO_SYSTEM_CALL(pthread_create)
+    TESSARO_SYSTEM_CALL(pthread_join)
+    TESSARO_SYSTEM_CALL(pthread_atfork)
 };
 
 #undef TESSARO_SYSTEM_CALL

@@ -134,7 +134,7 @@ long TcpClient::StartConnect(const std::string& host, int port) {
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_NUMERICSERV;
     addrinfo* list = nullptr;
-    int result = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
+    int result = SystemCalls().getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
     if (result != 0) return SocketErrorFromLookup(result);
     addresses_ = list;
     next_ = list;
@@ -232,7 +232,7 @@ void TcpClient::Close(bool abortive) {
         fd_ = -1;
     }
     connected_ = false;
-    if (addresses_) ::freeaddrinfo(static_cast<addrinfo*>(addresses_));
+    if (addresses_) SystemCalls().freeaddrinfo(static_cast<addrinfo*>(addresses_));
     addresses_ = nullptr;
     next_ = nullptr;
 }

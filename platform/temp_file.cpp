@@ -63,7 +63,7 @@ long CreatePrivateTempFile(const std::string& dirIn, const std::string& prefix, 
     }
     std::string pattern = dir + head + "XXXXXX";
     // mkstemp creates the name exclusively with mode 0600.
-    const int fd = ::mkstemp(pattern.data());
+    const int fd = SystemCalls().mkstemp(pattern.data());
     if (fd < 0) return Win32LastErrno();
     SystemCalls().close(fd);
     *path = pattern;

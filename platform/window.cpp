@@ -139,13 +139,13 @@ sigset_t CloseSignals() {
 
 void BlockCloseSignals() {
     sigset_t set = CloseSignals();
-    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    SystemCalls().pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
 bool TakeCloseSignal(int timeoutMs) {
     sigset_t set = CloseSignals();
     timespec wait{timeoutMs / 1000, static_cast<long>(timeoutMs % 1000) * 1000 * 1000};
-    return ::sigtimedwait(&set, nullptr, &wait) > 0;
+    return SystemCalls().sigtimedwait(&set, nullptr, &wait) > 0;
 }
 
 std::unique_ptr<Window> Window::Create(const std::string& className, const std::string& title,
@@ -180,7 +180,7 @@ std::unique_ptr<Window> Window::Create(const std::string& className, const std::
         SystemCalls().unlink(w->titlePath_.c_str());
         if (SystemCalls().symlink(w->classPath_.c_str(), w->titlePath_.c_str()) != 0) w->titlePath_.clear();
     }
-    w->queueFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    w->queueFd_ = SystemCalls().eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (w->queueFd_ < 0) return fail(Win32LastErrno());
     return w;
 }
@@ -218,14 +218,14 @@ void Window::PostQuitMessage() {
 
 bool Window::SetTimer(std::uint32_t id, std::uint32_t periodMs) {
     KillTimer(id);
-    int fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
+    int fd = SystemCalls().timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
     if (fd < 0) return false;
     itimerspec spec{};
     spec.it_interval.tv_sec = periodMs / 1000;
     spec.it_interval.tv_nsec = static_cast<long>(periodMs % 1000) * 1000000L;
     spec.it_value = spec.it_interval;
     if (periodMs == 0) spec.it_value.tv_nsec = 1;
-    if (::timerfd_settime(fd, 0, &spec, nullptr) != 0) {
+    if (SystemCalls().timerfd_settime(fd, 0, &spec, nullptr) != 0) {
         SystemCalls().close(fd);
         return false;
     }
@@ -243,8 +243,8 @@ void Window::KillTimer(std::uint32_t id) {
 bool Window::EnableCloseSignals() {
     if (signalFd_ >= 0) return true;
     sigset_t set = CloseSignals();
-    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    signalFd_ = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+    SystemCalls().pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    signalFd_ = SystemCalls().signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
     return signalFd_ >= 0;
 }
 

@@ -15,11 +15,16 @@
 #include "support/trace_log.h"
 
 #ifdef KSML_STATIC_LINK
-// ksml loads no libraries; only SQLite's extension loading, which it never uses, refers to
-// the loader. The link sends that reference here (--wrap=dlopen) instead of to the static C
-// library's loader, which would only work with the very glibc ksml was built against.
+struct addrinfo;
+// ksml loads no libraries and looks up no host names; only SQLite's extension loading and
+// the platform's table of system calls, neither of which it uses for them, refer to the
+// loader and the name lookup. The link sends those references here (--wrap) instead of to
+// the static C library's, which would only work with the very glibc ksml was built against.
 extern "C" void* __wrap_dlopen(const char*, int) {
     return nullptr;
+}
+extern "C" int __wrap_getaddrinfo(const char*, const char*, const addrinfo*, addrinfo**) {
+    return -4;  // EAI_FAIL
 }
 #endif
 

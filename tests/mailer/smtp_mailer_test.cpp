@@ -13,6 +13,7 @@
 #include "mailer/mail_text.h"
 #include "mailer/smtp_mailer.h"
 #include "platform/module_library.h"
+#include "platform/system_calls.h"
 #include "tests/common/file_text.h"
 #include "tests/mailer/parsed_message.h"
 #include "tests/mailer/smtp_servers.h"
@@ -323,6 +324,48 @@ TEST_F(MailerTest, ConnectFailuresSayWhatHappened) {
         EXPECT_FALSE(mailer.Connect(c.host.c_str(), c.port));
         std::string text = mailer.GetErrorText();
         EXPECT_EQ(text.find(c.expected), 0u) << text;
+    }
+}
+
+namespace {
+
+std::atomic<int> g_lookupAnswer{0};  // what the failing name lookup answers
+std::atomic<int> g_lookupErrno{0};   // and the errno it leaves for EAI_SYSTEM
+std::string g_lookedUp;              // the host it was asked for
+
+int FailingLookup(const char* host, const char*, const addrinfo*, addrinfo** list) {
+    g_lookedUp = host;
+    *list = nullptr;
+    errno = g_lookupErrno.load();
+    return g_lookupAnswer.load();
+}
+
+}  // namespace
+
+// The name server's answer, not a generic failure, is what the mail client says when a
+// host's name cannot be looked up.
+TEST_F(MailerTest, ANameLookupThatFailsSaysWhy) {
+    const std::string tried = "Error occurred while attempting to connect to mail server. - ";
+    const struct {
+        int answer;
+        int error;
+        std::string said;
+    } cases[] = {
+        {EAI_NONAME, 0,
+         "[NV_BADNAME] Name of host cannot be resolved to address (Authoritative Answer: Host not found)"},
+        {EAI_AGAIN, 0, "[NV_BADNAME] Name of host cannot be resolved to address (Non-Authoritative: Host not found)"},
+        {EAI_FAIL, 0, "[NV_PROTOCOL] Protocol software failure (Non recoverable errors)"},
+        {EAI_SYSTEM, EMFILE, "[NV_ERROR] General error (MFILE)"},
+    };
+    for (const auto& c : cases) {
+        g_lookupAnswer = c.answer;
+        g_lookupErrno = c.error;
+        g_lookedUp.clear();
+        tessaro::platform::ScopedSystemCall lookup(tessaro::platform::SystemCalls().getaddrinfo, &FailingLookup);
+        CSMTPMailer mailer(nullptr, 5);
+        EXPECT_FALSE(mailer.Connect("mail.example.test", 25));
+        EXPECT_EQ(std::string(mailer.GetErrorText()), tried + c.said + "  - Server = 'mail.example.test'") << c.answer;
+        EXPECT_EQ(g_lookedUp, "mail.example.test");
     }
 }
 

@@ -1,16 +1,20 @@
 // Calls made to fail on purpose through the system call table: interrupted and short
 // reads and writes must still move every byte, a full disk under the registry store must
-// leave what it held, and a process out of descriptors must go on accepting.
+// leave what it held, a process out of descriptors must go on accepting, and a random
+// source that cannot be read must give no name another could guess.
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <string>
 #include <thread>
 
+#include "platform/file_ops.h"
 #include "platform/pipe_frame.h"
+#include "platform/random_bytes.h"
 #include "platform/registry_store.h"
 #include "platform/request_socket.h"
 #include "platform/system_calls.h"
@@ -62,6 +66,21 @@ int ExhaustedAccept(int fd, sockaddr* address, socklen_t* length, int flags) {
         return -1;
     }
     return SystemCalls().accept4.Real()(fd, address, length, flags);
+}
+
+// Every other call is interrupted; the others give one byte, 0xA5.
+ssize_t InterruptedShortRandom(void* buffer, size_t n, unsigned) {
+    if (g_calls++ % 2 == 0) {
+        errno = EINTR;
+        return -1;
+    }
+    if (n == 0) return 0;
+    static_cast<unsigned char*>(buffer)[0] = 0xA5;
+    return 1;
+}
+ssize_t FailingRandom(void*, size_t, unsigned) {
+    errno = g_failure.load();
+    return -1;
 }
 
 class SystemCallFaultsTest : public ::testing::Test {
@@ -197,4 +216,41 @@ TEST_F(SystemCallFaultsTest, AcceptOutOfDescriptorsIsExhaustedThenAccepts) {
     ::close(client);
     ::close(gateway);
     CloseRequestSocket(listenFd, path);
+}
+
+// A random source that is interrupted or gives a byte at a time still fills the whole
+// buffer, and a unique file's name gets all its random characters.
+TEST_F(SystemCallFaultsTest, RandomBytesCrossInterruptedAndShortReadsWhole) {
+    tessaro::test::TempHome home;
+    unsigned char bytes[16] = {};
+    std::string path;
+    {
+        ScopedSystemCall random(SystemCalls().getrandom, &InterruptedShortRandom);
+        ASSERT_TRUE(FillRandomBytes(bytes, sizeof bytes));
+        ASSERT_EQ(CreateUniqueFileIn(home.path(), "tmp", {}, &path), ERROR_SUCCESS);
+    }
+    for (unsigned char byte : bytes) EXPECT_EQ(byte, 0xA5);
+    const std::string name = std::filesystem::path(path).filename().string();
+    EXPECT_EQ(name.size(), 3u + 6u) << name;
+    EXPECT_TRUE(std::filesystem::is_regular_file(path)) << path;
+}
+
+// A random source that cannot be read makes the call fail with its reason: no file is made
+// under a name others could guess (the prefix alone), and no bytes are handed out.
+TEST_F(SystemCallFaultsTest, ARandomSourceThatFailsHandsOutNoGuessableName) {
+    tessaro::test::TempHome home;
+    const std::string folder = home.path() + "/unique";
+    std::filesystem::create_directory(folder);
+    for (int failure : {EIO, ENOSYS}) {
+        g_failure = failure;
+        ScopedSystemCall random(SystemCalls().getrandom, &FailingRandom);
+        unsigned char bytes[8];
+        EXPECT_FALSE(FillRandomBytes(bytes, sizeof bytes)) << failure;
+        std::string path = "unchanged";
+        const long refused = CreateUniqueFileIn(folder, "tmp", {}, &path);
+        EXPECT_NE(refused, ERROR_SUCCESS) << failure;
+        EXPECT_EQ(refused, Win32ErrorFromErrno(failure)) << failure;
+        EXPECT_EQ(path, "") << failure;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
 }

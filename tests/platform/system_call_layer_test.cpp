@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <set>
 #include <string>
@@ -84,6 +85,56 @@ TEST(SystemCallLayerTest, NoProductSourceAbovePlatformReadsErrno) {
     EXPECT_EQ(ProductLinesMatching(errnoRead, {"platform", "tests", "bench", "tools"},
                                    {"foundation/allocator/heap.cpp", "engine/parser/ss_file_input_source.cpp"}),
               "");
+}
+
+namespace {
+
+// The names of the rows of the system call table, as one alternation.
+std::string TableRowNames() {
+    std::ifstream in(fs::path(TESSARO_SOURCE_DIR) / "platform" / "system_calls.h");
+    const std::string header((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::regex row(R"re(TESSARO_SYSTEM_CALL\((\w+)\)|\{"(\w+)", &system_call_detail::)re");
+    std::set<std::string> names;
+    for (auto it = std::sregex_iterator(header.begin(), header.end(), row); it != std::sregex_iterator(); ++it)
+        names.insert((*it)[1].matched ? (*it)[1].str() : (*it)[2].str());
+    names.erase("name");  // the macro's own parameter
+    std::string alternation;
+    for (const std::string& name : names) alternation += (alternation.empty() ? "" : "|") + name;
+    return alternation;
+}
+
+// A call of one of names made straight to the C library, not through the table.
+std::regex DirectCall(const std::string& names) {
+    return std::regex("(^|[^\\w.>:\"])(::)?(" + names + ")\\s*\\(");
+}
+
+}  // namespace
+
+// Every call the table has a row for goes through the row, so a test that swaps it sees
+// each use. The table itself and the service starter, which stands alone, call directly.
+TEST(SystemCallLayerTest, ThePlatformMakesTheTablesCallsThroughTheTable) {
+    const std::string names = TableRowNames();
+    ASSERT_NE(names.find("getrandom"), std::string::npos) << names;
+    ASSERT_NE(names.find("open"), std::string::npos) << names;
+    const std::regex direct = DirectCall(names);
+    std::string offenders;
+    for (const auto& entry : fs::directory_iterator(fs::path(TESSARO_SOURCE_DIR) / "platform")) {
+        const std::string file = entry.path().filename().string();
+        if (entry.path().extension() != ".cpp" || file == "system_calls.cpp" || file == "service_starter.cpp") continue;
+        std::ifstream in(entry.path());
+        std::string line;
+        for (int number = 1; std::getline(in, line); ++number) {
+            const std::string code = line.substr(0, line.find("//"));
+            if (std::regex_search(code, direct)) offenders += file + ":" + std::to_string(number) + ": " + line + "\n";
+        }
+    }
+    EXPECT_EQ(offenders, "");
+    EXPECT_TRUE(std::regex_search("    if (::dlopen(path, RTLD_NOW)) {", direct));
+    EXPECT_TRUE(std::regex_search("    close(fd);", direct));
+    EXPECT_TRUE(std::regex_search("    int fd = ::open(path, O_RDONLY);", direct));
+    EXPECT_FALSE(std::regex_search("    SystemCalls().close(fd);", direct));
+    EXPECT_FALSE(std::regex_search("    file->close(); stream.open(path);", direct));
+    EXPECT_FALSE(std::regex_search("    SystemCall<decltype(::open)> row{\"open(\"};", direct));
 }
 
 // The rules above find what they refuse: each pattern against a line that breaks it.

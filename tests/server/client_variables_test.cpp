@@ -9,6 +9,7 @@
 #include "engine/server/client_id_allocator.h"
 #include "engine/server/client_id_source.h"
 #include "engine/server/client_scope.h"
+#include "platform/system_calls.h"
 #include "support/registry.h"
 #include "support/web_exception.h"
 #include "tests/common/file_text.h"
@@ -368,6 +369,19 @@ TEST(ClientTokenTest, TokensAreDecimalAndDoNotRepeat) {
         seen.insert(token);
     }
     EXPECT_EQ(seen.size(), 200u);
+}
+
+// A token others could guess would give them the client's variables: with no random
+// source there is no token, and the request says why.
+TEST(ClientTokenTest, NoTokenWithoutTheRandomSource) {
+    tessaro::platform::ScopedSystemCall random(tessaro::platform::SystemCalls().getrandom,
+                                               [](void*, size_t, unsigned) -> ssize_t {
+                                                   errno = EIO;
+                                                   return -1;
+                                               });
+    Thrown t = WebErrorOf([] { NewClientToken(); });
+    EXPECT_EQ(t.message, "Unable to create a client token.<P>");
+    EXPECT_EQ(t.detail, "The system's random source could not be read.<P>");
 }
 
 TEST(ClientIdTest, OnlyPlainDecimalIdsAreWellFormed) {
