@@ -1,6 +1,11 @@
 #include "mailer/netvane_smtp.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <thread>
 #include <cctype>
 #include <cstdio>
 #include <ctime>
@@ -11,6 +16,7 @@
 #include "platform/clock.h"
 #include "platform/file_ops.h"
 #include "platform/runtime_private_files.h"
+#include "platform/process_ids.h"
 #include "platform/random_bytes.h"
 #include "platform/ascii_text.h"
 
@@ -94,7 +100,15 @@ std::string SmtpMessageId(const std::string& sender) {
     }
     if (domain.empty()) domain = "localhost";
     unsigned char random[8] = {};
-    tessaro::platform::FillRandomBytes(random, sizeof random);
+    if (!tessaro::platform::FillRandomBytes(random, sizeof random)) {
+        // Without the random source the id still differs from every other one: the
+        // clock's nanoseconds, this process and this thread.
+        const std::uint64_t mixed =
+            static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) ^
+            (static_cast<std::uint64_t>(tessaro::platform::CurrentProcessId()) << 40) ^
+            (static_cast<std::uint64_t>(std::hash<std::thread::id>()(std::this_thread::get_id())) << 20);
+        std::memcpy(random, &mixed, sizeof random);
+    }
     char text[80];
     std::snprintf(text, sizeof text, "%llx.%02x%02x%02x%02x%02x%02x%02x%02x",
                   static_cast<unsigned long long>(std::time(nullptr)), random[0], random[1], random[2], random[3],

@@ -11,6 +11,7 @@
 
 #include "engine/server/mail_message.h"
 #include "mailer/mail_text.h"
+#include "mailer/netvane_smtp.h"
 #include "mailer/smtp_mailer.h"
 #include "platform/module_library.h"
 #include "platform/system_calls.h"
@@ -732,3 +733,22 @@ TEST_F(MailerTest, ConnectingAConnectedClientIsRefusedAndTheConnectionStays) {
 }
 
 }  // namespace
+
+namespace {
+
+ssize_t NoRandomSource(void*, size_t, unsigned) {
+    errno = ENOSYS;
+    return -1;
+}
+
+}  // namespace
+
+// Without the random source two messages of the same second still get ids of their own.
+TEST(MessageIdTest, DiffersWithoutTheRandomSource) {
+    using namespace tessaro::platform;
+    ScopedSystemCall random(SystemCalls().getrandom, &NoRandomSource);
+    const std::string first = SmtpMessageId("a@example.org"), second = SmtpMessageId("a@example.org");
+    EXPECT_NE(first, second);
+    EXPECT_EQ(first.find(".0000000000000000@"), std::string::npos) << first;
+    EXPECT_EQ(first.substr(first.find('@')), "@example.org>");
+}
