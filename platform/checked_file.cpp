@@ -86,11 +86,24 @@ bool FolderChain(int folder, std::vector<FileIdentity>* chain) {
     return false;
 }
 
+// What a folder opened for one file knows of the folders that file will lie in: itself and
+// every folder above it, as its own judgement found them.
+struct HolderChain {
+    std::vector<FileIdentity> folders;
+    bool known = false;
+};
+
 // Describes fd; holder is the folder it was found in (-1: fd is a folder, judged by
-// the folders above it). False when it cannot be told.
-bool Describe(int fd, int holder, OpenedObject* object) {
+// the folders above it). known is fd's status when the caller has it, and chain the
+// holder's folders when its own judgement found them a moment ago. False when it cannot be
+// told.
+bool Describe(int fd, int holder, OpenedObject* object, const struct stat* known = nullptr,
+              const HolderChain* chain = nullptr) {
     struct stat st;
-    if (SystemCalls().fstat(fd, &st) != 0) return false;
+    if (known)
+        st = *known;
+    else if (SystemCalls().fstat(fd, &st) != 0)
+        return false;
     object->identity = IdentityOf(st);
     object->isDirectory = S_ISDIR(st.st_mode);
     object->isRegular = S_ISREG(st.st_mode);
@@ -100,6 +113,10 @@ bool Describe(int fd, int holder, OpenedObject* object) {
         SystemCalls().fstatfs(fd, &fs) != 0 || IsKernelFileSystem(static_cast<long>(fs.f_type));
     object->realPath = DescriptorRealPath(fd);
     object->folders.clear();
+    if (holder >= 0 && chain && chain->known) {
+        object->folders = chain->folders;
+        return true;
+    }
     if (holder >= 0) return FolderChain(holder, &object->folders);
     int up = SystemCalls().openat(fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (up < 0) return false;
@@ -114,10 +131,25 @@ bool Describe(int fd, int holder, OpenedObject* object) {
     return walked;
 }
 
-bool Judge(int fd, int holder, const OpenedObjectCheck& check) {
+bool Judge(int fd, int holder, const OpenedObjectCheck& check, const struct stat* known = nullptr,
+           const HolderChain* chain = nullptr) {
     if (!check) return true;
     OpenedObject object;
-    return Describe(fd, holder, &object) && check(object);
+    return Describe(fd, holder, &object, known, chain) && check(object);
+}
+
+// A folder judged as what it is; chain, when given, keeps the folders a file in it lies in.
+bool JudgeFolder(int fd, const OpenedObjectCheck& check, HolderChain* chain) {
+    if (!check) return true;
+    OpenedObject object;
+    if (!Describe(fd, -1, &object) || !check(object)) return false;
+    if (chain) {
+        chain->folders.reserve(object.folders.size() + 1);
+        chain->folders.push_back(object.identity);
+        chain->folders.insert(chain->folders.end(), object.folders.begin(), object.folders.end());
+        chain->known = true;
+    }
+    return true;
 }
 
 long OpenErrorNumber(int error) {
@@ -223,11 +255,21 @@ CheckedFolder& CheckedFolder::operator=(CheckedFolder&& other) noexcept {
     return *this;
 }
 
-long OpenCheckedFolder(const std::string& pathIn, const OpenedObjectCheck& check, CheckedFolder* folder) {
+// The opening steps, with access to what the handles hold.
+struct CheckedOpening {
+    static long Folder(const std::string& pathIn, const OpenedObjectCheck& check, CheckedFolder* folder,
+                       HolderChain* chain);
+    static long In(const CheckedFolder& folder, const std::string& name, FileAccess access,
+                   const OpenedObjectCheck& check, CheckedFile* file, unsigned mode, const HolderChain* chain,
+                   CheckedFolder* owned);
+};
+
+long CheckedOpening::Folder(const std::string& pathIn, const OpenedObjectCheck& check, CheckedFolder* folder,
+                            HolderChain* chain) {
     const std::string path = pathIn.empty() ? std::string(".") : ToUnixPath(pathIn);
     int fd = SystemCalls().open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return errno == ENOTDIR ? ERROR_ACCESS_DENIED : Win32LastErrno();
-    if (!Judge(fd, -1, check)) {
+    if (!JudgeFolder(fd, check, chain)) {
         SystemCalls().close(fd);
         return ERROR_ACCESS_DENIED;
     }
@@ -236,6 +278,10 @@ long OpenCheckedFolder(const std::string& pathIn, const OpenedObjectCheck& check
     opened.m_path = path;
     *folder = std::move(opened);
     return ERROR_SUCCESS;
+}
+
+long OpenCheckedFolder(const std::string& path, const OpenedObjectCheck& check, CheckedFolder* folder) {
+    return CheckedOpening::Folder(path, check, folder, nullptr);
 }
 
 CheckedFile::~CheckedFile() {
@@ -385,8 +431,12 @@ long ReplaceEntryIn(const CheckedFolder& folder, const std::string& from, const 
     return done(ERROR_ACCESS_DENIED);
 }
 
-long OpenCheckedFileIn(const CheckedFolder& folder, const std::string& name, FileAccess access,
-                       const OpenedObjectCheck& check, CheckedFile* file, unsigned mode) {
+// Opens name in folder. chain: the folder's own judgement of the folders above it, when it
+// was opened for this one file a moment ago; owned: that folder, handed to the file
+// instead of copied.
+long CheckedOpening::In(const CheckedFolder& folder, const std::string& name, FileAccess access,
+                        const OpenedObjectCheck& check, CheckedFile* file, unsigned mode, const HolderChain* chain,
+                        CheckedFolder* owned) {
     if (!folder.IsOpen()) return ERROR_INVALID_HANDLE;
     if (name.empty()) return ERROR_FILE_NOT_FOUND;
     if (name == "." || name == ".." || name.find('/') != std::string::npos) return ERROR_ACCESS_DENIED;
@@ -421,7 +471,7 @@ long OpenCheckedFileIn(const CheckedFolder& folder, const std::string& name, Fil
     if (fd < 0) return OpenErrorNumber(errno);
     struct stat st;
     bool refused = SystemCalls().fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || (access != FileAccess::Name && !S_ISREG(st.st_mode));
-    if (!refused) refused = !Judge(fd, at, check);
+    if (!refused) refused = !Judge(fd, at, check, &st, chain);
     if (refused) {
         // A file made here for the caller does not stay behind.
         if (created && SameEntry(at, name, IdentityOf(st))) SystemCalls().unlinkat(at, name.c_str(), 0);
@@ -431,20 +481,29 @@ long OpenCheckedFileIn(const CheckedFolder& folder, const std::string& name, Fil
     // Writes must wait for room like any other file's.
     if (access != FileAccess::Name) SystemCalls().fcntl(fd, F_SETFL, SystemCalls().fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     CheckedFile opened;
-    int folderCopy = SystemCalls().fcntl(at, F_DUPFD_CLOEXEC, 0);
-    if (folderCopy < 0) {
-        long error = Win32LastErrno();
-        SystemCalls().close(fd);
-        return error;
+    if (owned) {
+        opened.m_folder = std::move(*owned);
+    } else {
+        int folderCopy = SystemCalls().fcntl(at, F_DUPFD_CLOEXEC, 0);
+        if (folderCopy < 0) {
+            long error = Win32LastErrno();
+            SystemCalls().close(fd);
+            return error;
+        }
+        opened.m_folder.m_fd = folderCopy;
+        opened.m_folder.m_path = folder.Path();
     }
-    opened.m_folder.m_fd = folderCopy;
-    opened.m_folder.m_path = folder.Path();
     opened.m_fd = fd;
     opened.m_name = name;
     opened.m_identity = IdentityOf(st);
     opened.m_regular = S_ISREG(st.st_mode);
     *file = std::move(opened);
     return ERROR_SUCCESS;
+}
+
+long OpenCheckedFileIn(const CheckedFolder& folder, const std::string& name, FileAccess access,
+                       const OpenedObjectCheck& check, CheckedFile* file, unsigned mode) {
+    return CheckedOpening::In(folder, name, access, check, file, mode, nullptr, nullptr);
 }
 
 long OpenCheckedFile(const std::string& pathIn, FileAccess access, const OpenedObjectCheck& check, CheckedFile* file,
@@ -455,8 +514,9 @@ long OpenCheckedFile(const std::string& pathIn, FileAccess access, const OpenedO
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     if (name.empty()) return ERROR_FILE_NOT_FOUND;
     CheckedFolder folder;
-    if (long err = OpenCheckedFolder(dir, check, &folder); err != ERROR_SUCCESS) return err;
-    return OpenCheckedFileIn(folder, name, access, check, file, mode);
+    HolderChain chain;
+    if (long err = CheckedOpening::Folder(dir, check, &folder, &chain); err != ERROR_SUCCESS) return err;
+    return CheckedOpening::In(folder, name, access, check, file, mode, &chain, &folder);
 }
 
 }  // namespace tessaro::platform

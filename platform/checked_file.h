@@ -73,6 +73,8 @@ enum class FileAccess {
 
 class CheckedFile;
 
+struct CheckedOpening;
+
 class CheckedFolder {
 public:
     CheckedFolder() = default;
@@ -88,9 +90,7 @@ public:
     const std::string& Path() const { return m_path; }
 
 private:
-    friend long OpenCheckedFolder(const std::string&, const OpenedObjectCheck&, CheckedFolder*);
-    friend long OpenCheckedFileIn(const CheckedFolder&, const std::string&, FileAccess, const OpenedObjectCheck&,
-                                  CheckedFile*, unsigned);
+    friend struct CheckedOpening;
     int m_fd = -1;
     std::string m_path;
 };
@@ -132,9 +132,7 @@ public:
     long Close();
 
 private:
-    friend long OpenCheckedFile(const std::string&, FileAccess, const OpenedObjectCheck&, CheckedFile*, unsigned);
-    friend long OpenCheckedFileIn(const CheckedFolder&, const std::string&, FileAccess, const OpenedObjectCheck&,
-                                  CheckedFile*, unsigned);
+    friend struct CheckedOpening;
     void Release();
     CheckedFolder m_folder;
     int m_fd = -1;
