@@ -8,6 +8,7 @@ MODE: reject-rcpt      550 to every RCPT
       close-in-data    closes the connection while the message text arrives
       silent           accepts connections and never answers
 """
+import os
 import socket
 import sys
 import time
@@ -70,6 +71,9 @@ listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
 listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
 listener.bind(("127.0.0.1", port))
 listener.listen(8)
+# Listening: the test may go on (and nothing else is ever written to the output).
+os.write(1, b"ready\n")
+os.dup2(os.open(os.devnull, os.O_WRONLY), 1)
 while True:
     connection, _ = listener.accept()
     try:

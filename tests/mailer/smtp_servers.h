@@ -4,7 +4,9 @@
 #pragma once
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -47,26 +49,14 @@ inline bool Accepts(int port) {
 class ScriptServer {
 public:
     // port 0: a free one.
-    ScriptServer(const std::string& script, std::vector<std::string> arguments, int port = 0)
-        : port_(port ? port : FreePort()) {
-        std::vector<std::string> argv{"/usr/bin/python3", std::string(TESSARO_SOURCE_DIR) + "/tests/mailer/" + script,
-                                      std::to_string(port_)};
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            std::vector<char*> raw;
-            for (std::string& a : argv) raw.push_back(a.data());
-            raw.push_back(nullptr);
-            ::execv(raw[0], raw.data());
-            ::_exit(127);
-        }
-        for (int i = 0; i < 200 && !Accepts(port_); ++i) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // A port found free may be taken by another test before the server binds it: the
+    // server says "ready" on its output once it listens, and one that could not bind is
+    // started again on another port (a port the caller gives is kept).
+    ScriptServer(const std::string& script, std::vector<std::string> arguments, int port = 0) {
+        for (int attempt = 0; attempt < 5 && pid_ < 0; ++attempt) {
+            port_ = port ? port : FreePort();
+            Start(script, arguments);
+            if (port) break;
         }
     }
     ~ScriptServer() {
@@ -82,7 +72,40 @@ public:
     int port() const { return port_; }
 
 private:
-    int port_;
+    void Start(const std::string& script, const std::vector<std::string>& arguments) {
+        std::vector<std::string> argv{"/usr/bin/python3", std::string(TESSARO_SOURCE_DIR) + "/tests/mailer/" + script,
+                                      std::to_string(port_)};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        int said[2];
+        if (::pipe2(said, O_CLOEXEC) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(said[1], 1);
+            std::vector<char*> raw;
+            for (std::string& a : argv) raw.push_back(a.data());
+            raw.push_back(nullptr);
+            ::execv(raw[0], raw.data());
+            ::_exit(127);
+        }
+        ::close(said[1]);
+        std::string heard;
+        pollfd wait{said[0], POLLIN, 0};
+        char buffer[64];
+        // Until "ready", or the end of its output (it could not listen, or ended).
+        while (pid_ > 0 && heard.find("ready\n") == std::string::npos && ::poll(&wait, 1, 20000) == 1) {
+            const ssize_t n = ::read(said[0], buffer, sizeof buffer);
+            if (n <= 0) break;
+            heard.append(buffer, static_cast<std::size_t>(n));
+        }
+        ::close(said[0]);
+        if (pid_ > 0 && heard.find("ready\n") == std::string::npos) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+    }
+
+    int port_ = 0;
     pid_t pid_ = -1;
 };
 
