@@ -1,16 +1,17 @@
 # Helpers shared by the subsystem folders.
 #
-# ts_library(NAME [PUBLIC lib...] [PRIVATE lib...] [SUBDIRS folder...])
+# ts_library(NAME [PUBLIC lib...] [PRIVATE lib...] [SUBDIRS folder...] [EXCLUDE file...])
 #   A static library from every *.cpp directly in the current folder, except files
 #   named *_main.cpp (program entry points). New files are picked up on the next build.
 #   SUBDIRS names subfolders whose *.cpp, at any depth, belong to the same library
 #   (a subfolder not named, such as one that builds a library of its own, stays out).
+#   EXCLUDE names files of the folder that another library of it builds alone.
 #   PUBLIC names the layers whose headers this library's headers include; PRIVATE the
 #   ones only its sources use.
 function(ts_library name)
-  cmake_parse_arguments(ARG "" "" "PUBLIC;PRIVATE;SUBDIRS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "PUBLIC;PRIVATE;SUBDIRS;EXCLUDE" ${ARGN})
   if(ARG_UNPARSED_ARGUMENTS)
-    message(FATAL_ERROR "ts_library(${name}): unknown arguments '${ARG_UNPARSED_ARGUMENTS}' (PUBLIC, PRIVATE or SUBDIRS)")
+    message(FATAL_ERROR "ts_library(${name}): unknown arguments '${ARG_UNPARSED_ARGUMENTS}' (PUBLIC, PRIVATE, SUBDIRS or EXCLUDE)")
   endif()
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
   foreach(dir IN LISTS ARG_SUBDIRS)
@@ -21,6 +22,9 @@ function(ts_library name)
     list(APPEND srcs ${subsrcs})
   endforeach()
   list(FILTER srcs EXCLUDE REGEX "_main\\.cpp$")
+  foreach(file IN LISTS ARG_EXCLUDE)
+    list(REMOVE_ITEM srcs ${CMAKE_CURRENT_SOURCE_DIR}/${file})
+  endforeach()
   if(NOT srcs)
     # An empty folder still gives a library so that dependants link.
     set(stub ${CMAKE_CURRENT_BINARY_DIR}/${name}_empty.cpp)

@@ -10,7 +10,6 @@
 #include <vector>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tessaro::platform {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -44,6 +45,23 @@ protected:
     static std::uintptr_t PageOf(const void* p) {
         return reinterpret_cast<std::uintptr_t>(p) & ~std::uintptr_t(0xFFFF);
     }
+
+    TarrockPool pool_ = nullptr;
+    TarrockErrorHandler previous_ = nullptr;
+};
+
+// The process's default pool (the one every thread's cache serves), with the recording handler.
+class DefaultPoolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Reports::Clear();
+        previous_ = TarrockSetErrorHandler(&Reports::Record);
+        pool_ = TarrockDefaultPool();
+        ASSERT_NE(pool_, nullptr);
+    }
+    void TearDown() override { TarrockSetErrorHandler(previous_); }
+
+    void* Alloc(std::size_t n) { return TarrockAlloc(pool_, n, 0); }
 
     TarrockPool pool_ = nullptr;
     TarrockErrorHandler previous_ = nullptr;

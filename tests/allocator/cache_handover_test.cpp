@@ -24,19 +24,13 @@ using tessaro::allocator::SmallClass;
 
 constexpr std::size_t kSize = 40;  // a class whose full list hands on chains of 32
 
-class CacheHandoverTest : public ::testing::Test {
+class CacheHandoverTest : public DefaultPoolTest {
 protected:
     void SetUp() override {
-        Reports::Clear();
-        previous_ = TarrockSetErrorHandler(&Reports::Record);
-        pool_ = TarrockDefaultPool();
-        ASSERT_NE(pool_, nullptr);
+        DefaultPoolTest::SetUp();
         // A thread that ends gives every waiting chain back: the pool starts with none.
         std::thread([] {}).join();
     }
-    void TearDown() override { TarrockSetErrorHandler(previous_); }
-
-    void* Alloc(std::size_t n) { return TarrockAlloc(pool_, n, 0); }
     static std::uint8_t Tag(void* p) { return LoadState(static_cast<char*>(p)) & 0xE0; }
     std::vector<void*> AllocatedByAnotherThread(int count) {
         std::vector<void*> blocks;
@@ -51,9 +45,6 @@ protected:
         TarrockUnlockPool(pool_);
         return chains;
     }
-
-    TarrockPool pool_ = nullptr;
-    TarrockErrorHandler previous_ = nullptr;
 };
 
 TEST_F(CacheHandoverTest, ChainsGoFromTheThreadThatFreesToTheThreadThatAllocates) {

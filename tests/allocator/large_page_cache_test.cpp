@@ -19,17 +19,8 @@ namespace {
 // One region each (8 to 40 KB committed); two of each fit a thread's cache.
 constexpr std::size_t kLargeSizes[] = {4097, 5000, 9000, 20000, 40000};
 
-class LargePageCacheTest : public ::testing::Test {
+class LargePageCacheTest : public DefaultPoolTest {
 protected:
-    void SetUp() override {
-        Reports::Clear();
-        previous_ = TarrockSetErrorHandler(&Reports::Record);
-        pool_ = TarrockDefaultPool();
-        ASSERT_NE(pool_, nullptr);
-    }
-    void TearDown() override { TarrockSetErrorHandler(previous_); }
-
-    void* Alloc(std::size_t n) { return TarrockAlloc(pool_, n, 0); }
     static std::set<void*> Walked() {
         std::set<void*> blocks;
         TarrockHeapEntry entry{};
@@ -46,9 +37,6 @@ protected:
         EXPECT_EQ(Reports::count, 4);
         EXPECT_EQ(Reports::lastCode, MEM_BAD_POINTER);
     }
-
-    TarrockPool pool_ = nullptr;
-    TarrockErrorHandler previous_ = nullptr;
 };
 
 TEST_F(LargePageCacheTest, PagesFreedByAnotherThreadServeItsNextRequestsAndLookReleased) {

@@ -36,17 +36,8 @@ constexpr std::size_t kSmallSizes[] = {1, 15, 16, 31, 47, 100, 127, 200, 239, 25
 // Small and variable requests up to the large threshold: all of them are cached.
 constexpr std::size_t kCachedSizes[] = {1, 16, 100, 254, 255, 268, 300, 1000, 1021, 2100, 4000, 4096};
 
-class ThreadCacheTest : public ::testing::Test {
+class ThreadCacheTest : public DefaultPoolTest {
 protected:
-    void SetUp() override {
-        Reports::Clear();
-        previous_ = TarrockSetErrorHandler(&Reports::Record);
-        pool_ = TarrockDefaultPool();
-        ASSERT_NE(pool_, nullptr);
-    }
-    void TearDown() override { TarrockSetErrorHandler(previous_); }
-
-    void* Alloc(std::size_t n) { return TarrockAlloc(pool_, n, 0); }
     static std::uint8_t State(void* p) { return LoadState(static_cast<char*>(p)); }
 
     // Live and free blocks of the default pool as the heap walk shows them.
@@ -58,9 +49,6 @@ protected:
         EXPECT_EQ(result, TARROCK_HEAP_END);
         return blocks;
     }
-
-    TarrockPool pool_ = nullptr;
-    TarrockErrorHandler previous_ = nullptr;
 };
 
 TEST_F(ThreadCacheTest, BlocksFreedByAnotherThreadAreTakenAndNeverFreedTwice) {

@@ -29,9 +29,7 @@ constexpr const char* kSlowCount =
     "(SELECT count(*) FROM (WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i < 1000000000) "
     "SELECT i FROM n))";
 
-std::chrono::milliseconds Since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-}
+using e2e::Since;
 
 class InsertBudgetThroughWebServer : public e2e::SiteTest {
 protected:

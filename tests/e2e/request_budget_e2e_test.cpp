@@ -30,9 +30,7 @@ constexpr const char* kDsn = "e2e_budget";
 constexpr const char* kSlowStatement =
     "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i < 1000000000) SELECT count(*) AS c FROM n";
 
-std::chrono::milliseconds Since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-}
+using e2e::Since;
 
 class RequestBudgetThroughWebServer : public e2e::SiteTest {
 protected:

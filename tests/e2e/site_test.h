@@ -3,11 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include "e2e_site.h"
 
 namespace e2e {
+
+// The time gone since start, as a test that bounds a page's wait reads it.
+inline std::chrono::milliseconds Since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+}
 
 // The value of a cookie among the Set-Cookie headers ("" when not set).
 inline std::string CookieValue(const HttpResponse& response, const std::string& name) {

@@ -48,10 +48,9 @@ inline bool Accepts(int port) {
 // A python script from this folder, run until the object goes.
 class ScriptServer {
 public:
-    // port 0: a free one.
-    // A port found free may be taken by another test before the server binds it: the
-    // server says "ready" on its output once it listens, and one that could not bind is
-    // started again on another port (a port the caller gives is kept).
+    // port 0: a free one. A port found free may be taken by another test before the server
+    // binds it: the server says "ready" on its output once it listens, and one that could not
+    // bind is started again on another port (a port the caller gives is kept).
     ScriptServer(const std::string& script, std::vector<std::string> arguments, int port = 0) {
         for (int attempt = 0; attempt < 5 && pid_ < 0; ++attempt) {
             port_ = port ? port : FreePort();
