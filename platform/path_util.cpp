@@ -30,8 +30,12 @@ bool Exists(const std::string& path) {
 }  // namespace
 
 std::string ResolvePathNoCase(std::string_view input) {
+    return FindPathNoCase(input).path;
+}
+
+PathOnDisk FindPathNoCase(std::string_view input) {
     std::string path = ToUnixPath(input);
-    if (path.empty() || Exists(path)) return path;
+    if (path.empty() || Exists(path)) return {path, false};
     // A folder that exists as written names the same folder whatever the case of the rest:
     // only its entry for the last name is looked up (a walk from the root would take each
     // folder of the way as written too).
@@ -41,7 +45,11 @@ std::string ResolvePathNoCase(std::string_view input) {
         const std::string folder = last == 0 ? std::string("/") : path.substr(0, last);
         if (name != "." && name != "..") {
             const FolderLookup found = LookUpInFolder(folder, name);
-            if (found.listed) return found.exact || found.match.empty() ? path : JoinPath(folder, found.match);
+            if (found.listed) {
+                if (found.exact) return {path, false};
+                if (found.match.empty()) return {path, true};
+                return {JoinPath(folder, found.match), false};
+            }
         }
     }
 
@@ -79,7 +87,7 @@ std::string ResolvePathNoCase(std::string_view input) {
         resolved = candidate;
     }
     if (!path.empty() && path.back() == '/' && !resolved.empty() && resolved.back() != '/') resolved += '/';
-    return resolved;
+    return {resolved, missing};
 }
 
 std::string JoinPath(std::string_view directory, std::string_view name) {

@@ -20,6 +20,14 @@ std::string ToUnixPath(std::string_view path);
 // created keeps its name inside the resolved folder.
 std::string ResolvePathNoCase(std::string_view path);
 
+// ResolvePathNoCase's answer, and whether a folder's listing on the way showed that
+// nothing of that name is there (a caller that asks next whether it exists need not look).
+struct PathOnDisk {
+    std::string path;
+    bool knownMissing = false;
+};
+PathOnDisk FindPathNoCase(std::string_view path);
+
 // Joins a directory and a name with one '/'.
 std::string JoinPath(std::string_view directory, std::string_view name);
 

@@ -59,22 +59,29 @@ long ReadFully(int fd, void* buf, std::size_t len) {
     return static_cast<long>(got);
 }
 
+void AppendPipeFrame(std::string& out, PipeFrameKind kind, const void* data, std::size_t len) {
+    unsigned char head[kPipeFrameHeaderSize];
+    PutU32(head, static_cast<std::uint32_t>(kind));
+    PutU32(head + 4, static_cast<std::uint32_t>(len));
+    out.append(reinterpret_cast<const char*>(head), sizeof head);
+    if (len > 0) out.append(static_cast<const char*>(data), len);
+}
+
 bool WritePipeFrame(int fd, PipeFrameKind kind, const void* data, std::size_t len) {
     if (len > 0xFFFFFFFFu) {
         errno = EMSGSIZE;
         return false;
     }
+    if (len <= 4096) {
+        // One write for small frames keeps a frame in a single segment.
+        std::string whole;
+        AppendPipeFrame(whole, kind, data, len);
+        return WriteFully(fd, whole.data(), whole.size());
+    }
     unsigned char head[kPipeFrameHeaderSize];
     PutU32(head, static_cast<std::uint32_t>(kind));
     PutU32(head + 4, static_cast<std::uint32_t>(len));
-    if (len > 0 && len <= 4096) {
-        // One write for small frames keeps a frame in a single segment.
-        std::string whole(reinterpret_cast<const char*>(head), sizeof head);
-        whole.append(static_cast<const char*>(data), len);
-        return WriteFully(fd, whole.data(), whole.size());
-    }
-    if (!WriteFully(fd, head, sizeof head)) return false;
-    return len == 0 || WriteFully(fd, data, len);
+    return WriteFully(fd, head, sizeof head) && WriteFully(fd, data, len);
 }
 
 namespace {
@@ -87,7 +94,21 @@ long ReadBefore(int fd, char* buf, std::size_t len, bool timed, Clock::time_poin
     if (!timed && stallMs < 0) return ReadFully(fd, buf, len);
     std::size_t got = 0;
     Clock::time_point lastByte = Clock::now();
+    // What has arrived is taken without waiting first: a request's frames are usually there
+    // already, and the wait costs a call each. A pipe or file refuses recv and is waited for.
+    bool socket = true;
     while (got < len) {
+        if (socket) {
+            ssize_t n = SystemCalls().recv(fd, buf + got, len - got, MSG_DONTWAIT);
+            if (n > 0) {
+                got += static_cast<std::size_t>(n);
+                lastByte = Clock::now();
+                continue;
+            }
+            if (n == 0) break;
+            if (errno == ENOTSOCK) socket = false;
+            else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return -1;
+        }
         const auto now = Clock::now();
         long long left = 0x7FFFFFFF;
         if (timed) left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
@@ -105,7 +126,7 @@ long ReadBefore(int fd, char* buf, std::size_t len, bool timed, Clock::time_poin
             if (errno == EINTR) continue;
             return -1;
         }
-        if (r == 0) continue;
+        if (r == 0 || socket) continue;
         ssize_t n = SystemCalls().read(fd, buf + got, len - got);
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN) continue;

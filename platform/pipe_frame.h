@@ -48,6 +48,9 @@ bool WriteFully(int fd, const void* buf, std::size_t len);
 // or -1 with the reason in Win32LastErrno().
 long ReadFully(int fd, void* buf, std::size_t len);
 
+// Adds one frame to out, for a sender that gathers several frames into one write.
+void AppendPipeFrame(std::string& out, PipeFrameKind kind, const void* data, std::size_t len);
+
 // Sends one frame; false on failure, with the reason in Win32LastErrno().
 bool WritePipeFrame(int fd, PipeFrameKind kind, const void* data, std::size_t len);
 inline bool WritePipeMessage(int fd, const std::string& text) {

@@ -7,10 +7,10 @@
 #include "platform/request_socket.h"
 #include "platform/win32_error.h"
 
+using tessaro::platform::AppendPipeFrame;
 using tessaro::platform::PipeFrameKind;
 using tessaro::platform::Win32LastErrno;
 using tessaro::platform::WriteFully;
-using tessaro::platform::WritePipeFrame;
 
 bool CPipeReplyChannel::Report(long number, bool shortWrite) {
     m_failed = true;
@@ -29,12 +29,21 @@ bool CPipeReplyChannel::Report(long number, bool shortWrite) {
     return false;
 }
 
+bool CPipeReplyChannel::SendWaiting() {
+    if (m_failed) return false;
+    if (m_waiting.empty()) return true;
+    const bool sent = WriteFully(m_socket, m_waiting.data(), m_waiting.size());
+    m_waiting.clear();
+    return sent || Report(Win32LastErrno(), false);
+}
+
 bool CPipeReplyChannel::Write(const void* data, std::size_t length) {
     if (m_failed) return false;
     const char* p = static_cast<const char*>(data);
     while (length > 0) {
         std::size_t block = length < kBlockSize ? length : kBlockSize;
-        if (!WritePipeFrame(m_socket, PipeFrameKind::Message, p, block)) return Report(Win32LastErrno(), false);
+        AppendPipeFrame(m_waiting, PipeFrameKind::Message, p, block);
+        if (m_waiting.size() >= kSendSize && !SendWaiting()) return false;
         p += block;
         length -= block;
     }
@@ -43,14 +52,14 @@ bool CPipeReplyChannel::Write(const void* data, std::size_t length) {
 
 bool CPipeReplyChannel::WriteEmpty() {
     if (m_failed) return false;
-    if (!WritePipeFrame(m_socket, PipeFrameKind::Message, nullptr, 0)) return Report(Win32LastErrno(), false);
-    return true;
+    AppendPipeFrame(m_waiting, PipeFrameKind::Message, nullptr, 0);
+    return m_waiting.size() < kSendSize || SendWaiting();
 }
 
 void CPipeReplyChannel::Close() {
-    if (m_closed) return;
-    m_closed = true;
-    if (!m_failed) tessaro::platform::WritePipeDisconnect(m_socket);
+    if (m_closed.exchange(true)) return;
+    if (!m_failed) AppendPipeFrame(m_waiting, PipeFrameKind::Disconnect, nullptr, 0);
+    SendWaiting();
     tessaro::platform::ShutdownSending(m_socket);
 }
 

@@ -23,21 +23,26 @@ public:
 };
 
 // Pipe messages of at most 4096 bytes each; Close sends the disconnect frame.
-// The socket is not owned: the worker closes it.
+// The frames are gathered and sent together (a reply of a page is one send, disconnect
+// included) once kSendSize bytes are waiting, at Flush and at Close; a failure of a send
+// shows at the next call. The socket is not owned: the worker closes it.
 class CPipeReplyChannel : public CReplyChannel {
 public:
     static constexpr std::size_t kBlockSize = 4096;
+    static constexpr std::size_t kSendSize = 65536;
     explicit CPipeReplyChannel(int socket) : m_socket(socket) {}
     bool Write(const void* data, std::size_t length) override;
     bool WriteEmpty() override;
-    void Flush() override {}
+    void Flush() override { SendWaiting(); }
     void Close() override;
     bool ReceiverGone() override;
     int GetSocket() const { return m_socket; }
 
 private:
+    bool SendWaiting();
     bool Report(long errorNumber, bool shortWrite);
     int m_socket;
+    std::string m_waiting;
     std::atomic<bool> m_closed{false};
     // After a failed write the stream may hold half a frame: nothing more is sent,
     // and a client that stopped reading costs one send time-out, not one per write.

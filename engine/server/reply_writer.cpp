@@ -195,10 +195,10 @@ void CReplyWriter::SendReply() {
     std::string header = BuildHeader();
     if (m_real) {
         if (!m_fileReply) {
-            if (m_real->WriteText(header + "\n") && m_memory && m_memory->GetLength() > 0) {
-                // The body goes by its byte length: a NUL inside it is data.
-                if (m_real->Write(m_memory->GetBytes(), m_memory->GetLength())) m_real->Flush();
-            }
+            // The body goes by its byte length: a NUL inside it is data. Nothing is flushed
+            // here: the close that follows sends the reply and its end together.
+            if (m_real->WriteText(header + "\n") && m_memory && m_memory->GetLength() > 0)
+                m_real->Write(m_memory->GetBytes(), m_memory->GetLength());
         } else {
             SendFile(header);
         }
@@ -235,7 +235,6 @@ void CReplyWriter::SendFile(std::string header) {
             if (n <= 0 || !m_real->Write(piece.data(), static_cast<std::size_t>(n))) break;
             sent += static_cast<std::uint64_t>(n);
         }
-        m_real->Flush();
     }
     if (!m_deleteAfter) return;
     if (long error = m_file.RemoveName(); error != plat::ERROR_SUCCESS)

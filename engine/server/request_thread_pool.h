@@ -5,6 +5,7 @@
 // jobs it runs, so that shutdown can wait for the workers still in flight.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -26,6 +27,8 @@ class CRequestThreadPool {
 public:
     // The engine's MaxRequests default: the threads a steadily loaded engine keeps busy.
     static constexpr std::size_t kDefaultKept = 15;
+    // How long a thread that has finished a job stays awake for the next one.
+    static constexpr std::chrono::microseconds kAwakeAfterJob{500};
 
     // A job may own what it works on (a request): it is moved, never copied.
     class Job {

@@ -52,6 +52,9 @@ public:
     // requested: the template the request names (missing: HTTP 404), not one it includes.
     void CheckTemplateExists(const std::string& physical, const std::string& logical, bool includeNote,
                              bool requested = false);
+    // The same for physical as it is on disk already; knownMissing: its folder's listing has no such name.
+    void CheckResolvedTemplateExists(const std::string& physical, bool knownMissing, const std::string& logical,
+                                     bool includeNote, bool requested);
     [[noreturn]] void ThrowTemplateNotFound(const std::string& physical, const std::string& logical, bool includeNote,
                                             bool requested);
     static void CheckReservedName(const std::string& path);

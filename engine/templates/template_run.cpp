@@ -311,7 +311,8 @@ std::string CQueryPage::ExpandTemplatePath(const std::string& logical, bool rela
     // The path the file has on disk (a name that matches no file keeps the case it was written
     // in): GetTemplatePath, ExpandPath and the error pages hand it on, and on a disk that tells
     // cases apart an upper-cased copy names another file.
-    result = OnDisk(result);
+    const tessaro::platform::PathOnDisk found = tessaro::platform::FindPathNoCase(result);
+    result = found.path;
     // A template named by a template (relative is set for TSINCLUDE and TSERROR)
     // must not climb out of the template folders, whether by "..", an encoded "..",
     // or a link; checked before the disk is asked, so nothing outside is even found
@@ -321,15 +322,21 @@ std::string CQueryPage::ExpandTemplatePath(const std::string& logical, bool rela
             CWebMessage("The template specification, '<i>") + logical + "</i>', is illegal.",
             "A template named in TSINCLUDE or TSERROR must lie inside one of the template directories "
             "mapped under Templates (or the directory of the requested template).<P>");
-    CheckTemplateExists(result, logical, true, !relative);
+    CheckResolvedTemplateExists(result, found.knownMissing, logical, true, !relative);
     return result;
 }
 
 void CQueryPage::CheckTemplateExists(const std::string& physical, const std::string& logical, bool includeNote,
                                      bool requested) {
+    const tessaro::platform::PathOnDisk found = tessaro::platform::FindPathNoCase(physical);
+    if (!found.knownMissing && FileExists(found.path) && !Files().IsPrivate(found.path)) return;
+    ThrowTemplateNotFound(physical, logical, includeNote, requested);
+}
+
+void CQueryPage::CheckResolvedTemplateExists(const std::string& physical, bool knownMissing,
+                                             const std::string& logical, bool includeNote, bool requested) {
     // The runtime root's private files are never templates, whatever names them.
-    const std::string onDisk = OnDisk(physical);
-    if (FileExists(onDisk) && !Files().IsPrivate(onDisk)) return;
+    if (!knownMissing && FileExists(physical) && !Files().IsPrivate(physical)) return;
     ThrowTemplateNotFound(physical, logical, includeNote, requested);
 }
 
@@ -377,7 +384,9 @@ bool CQueryPage::RunApplicationTemplate() {
         if (cut == std::string::npos) break;
         dir.erase(cut);
         std::string candidate = dir + "/" + kApplicationTemplate;
-        if (FileExists(OnDisk(candidate))) {
+        // Usually there is none: the folder's listing says so without another look.
+        const tessaro::platform::PathOnDisk found = tessaro::platform::FindPathNoCase(candidate);
+        if (!found.knownMissing && FileExists(found.path)) {
             RunTemplateFile(candidate, Files().Check());
             break;
         }

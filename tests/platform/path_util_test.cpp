@@ -19,6 +19,29 @@ TEST_F(PathUtilTest, ResolvesEachComponentIgnoringCase) {
     EXPECT_EQ(ResolvePathNoCase(home() + "/Templates/Sub/Index.tsm"), home() + "/Templates/Sub/Index.tsm");
 }
 
+// Missing is said when a listing or a look on the way showed it, never for a name that
+// exists in some case.
+TEST_F(PathUtilTest, SaysMissingWhenTheWayShowedIt) {
+    std::filesystem::create_directories(home() + "/Templates/Sub");
+    std::ofstream(home() + "/Templates/Sub/Index.tsm") << "x";
+    const struct {
+        std::string path;
+        std::string onDisk;
+        bool knownMissing;
+    } cases[] = {
+        {home() + "/Templates/Sub/Index.tsm", home() + "/Templates/Sub/Index.tsm", false},
+        {home() + "/Templates/Sub/INDEX.TSM", home() + "/Templates/Sub/Index.tsm", false},
+        {home() + "/Templates/Sub/Application.tsm", home() + "/Templates/Sub/Application.tsm", true},
+        {home() + "/templates/NEW/Application.tsm", home() + "/Templates/NEW/Application.tsm", true},
+        {home() + "/Templates/Sub/Index.tsm/x", home() + "/Templates/Sub/Index.tsm/x", true},
+    };
+    for (const auto& c : cases) {
+        const PathOnDisk found = FindPathNoCase(c.path);
+        EXPECT_EQ(found.path, c.onDisk) << c.path;
+        EXPECT_EQ(found.knownMissing, c.knownMissing) << c.path;
+    }
+}
+
 TEST(PathTextTest, SeparatorsCaseAndJoins) {
     EXPECT_EQ(ToUnixPath("C:\\a\\b"), "C:/a/b");
     EXPECT_EQ(UpperAscii("abc\xe9"), "ABC\xe9");

@@ -6,9 +6,11 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "listener_home.h"
 #include "pipe_test_client.h"
@@ -37,12 +39,31 @@ ssize_t InterruptedShortRead(int fd, void* data, size_t n) {
     }
     return plat::SystemCalls().read.Real()(fd, data, n < 5 ? n : 5);
 }
+ssize_t InterruptedShortRecv(int fd, void* data, size_t n, int flags) {
+    if (g_calls++ % 3 == 0) {
+        errno = EINTR;
+        return -1;
+    }
+    return plat::SystemCalls().recv.Real()(fd, data, n < 5 ? n : 5, flags);
+}
 ssize_t InterruptedShortSend(int fd, const void* data, size_t n, int flags) {
     if (g_calls++ % 3 == 0) {
         errno = EINTR;
         return -1;
     }
     return plat::SystemCalls().send.Real()(fd, data, n < 7 ? n : 7, flags);
+}
+
+// The replies the engine sends (the sends that start with the reply's header frame), whole.
+std::mutex g_sentMutex;
+std::vector<std::string> g_replySends;
+ssize_t RecordingSend(int fd, const void* data, size_t n, int flags) {
+    const std::string bytes(static_cast<const char*>(data), n);
+    if (bytes.find("Content-type:") == 8) {
+        std::lock_guard lock(g_sentMutex);
+        g_replySends.push_back(bytes);
+    }
+    return plat::SystemCalls().send.Real()(fd, data, n, flags);
 }
 
 // Writes to a file whose name holds g_failedName fail with g_failure (a full disk unless a
@@ -129,6 +150,7 @@ TEST_F(ListenerFaultsTest, InterruptedAndShortSocketCallsLoseNoByte) {
     PipeReply cut;
     {
         plat::ScopedSystemCall read(plat::SystemCalls().read, &InterruptedShortRead);
+        plat::ScopedSystemCall recv(plat::SystemCalls().recv, &InterruptedShortRecv);
         plat::ScopedSystemCall send(plat::SystemCalls().send, &InterruptedShortSend);
         cut = SendRequest(path, Get("a=1&bytes=8192"));
     }
@@ -139,6 +161,24 @@ TEST_F(ListenerFaultsTest, InterruptedAndShortSocketCallsLoseNoByte) {
     EXPECT_EQ(SendRequest(path, Get("a=2")).Text().rfind("Content-type: text/html\n\nECHO\n", 0), 0u);
 }
 
+
+// A page's reply, its end included, is one send: each send is a call, and a wake-up of the
+// gateway that waits for it.
+TEST_F(ListenerFaultsTest, AReplyAndItsEndGoOutInOneSend) {
+    StartListener(&unlimited);
+    PipeReply reply;
+    {
+        plat::ScopedSystemCall send(plat::SystemCalls().send, &RecordingSend);
+        reply = SendRequest(path, Get("a=1&bytes=8192"));
+    }
+    ASSERT_TRUE(reply.disconnected);
+    std::lock_guard lock(g_sentMutex);
+    ASSERT_EQ(g_replySends.size(), 1u);
+    const std::string disconnect("\2\0\0\0\0\0\0\0", 8);
+    EXPECT_EQ(g_replySends[0].substr(g_replySends[0].size() - 8), disconnect);
+    EXPECT_GT(g_replySends[0].size(), 8192u);
+    g_replySends.clear();
+}
 
 // The disk fills, or fails, while an upload or a body kept in a file is written: the visitor
 // gets the error page naming the cause, the log says which file failed and why, no partial
