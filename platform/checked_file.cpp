@@ -1,4 +1,5 @@
 #include "platform/checked_file.h"
+#include "platform/descriptor.h"
 #include "platform/system_calls.h"
 
 #include <dirent.h>
@@ -55,35 +56,31 @@ FileIdentity IdentityOf(const struct stat& st) {
     return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
-std::string DescriptorRealPath(int fd) {
-    char link[64];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    char target[4096];
-    ssize_t n = SystemCalls().readlink(link, target, sizeof target - 1);
-    return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
+// The identities of the folders above the object fd names (whose own identity is self), nearest
+// first, each asked by its way up from fd: "..", "../..", and so on, one call each. False when
+// the way could not be followed to the root (the root is its own parent).
+bool FoldersAbove(int fd, FileIdentity self, std::vector<FileIdentity>* chain) {
+    std::string up;
+    FileIdentity below = self;
+    for (int depth = 0; depth < kMaxFolderDepth; ++depth) {
+        up += depth == 0 ? ".." : "/..";
+        struct stat st;
+        if (SystemCalls().fstatat(fd, up.c_str(), &st, 0) != 0) return false;
+        const FileIdentity identity = IdentityOf(st);
+        if (identity == below) return true;
+        chain->push_back(identity);
+        below = identity;
+    }
+    return false;
 }
 
-// The identities of folder and of every folder above it, by "..": false when the walk
-// could not reach the root.
+// The identities of folder and of every folder above it: false when the way up could not
+// reach the root.
 bool FolderChain(int folder, std::vector<FileIdentity>* chain) {
     struct stat st;
     if (SystemCalls().fstat(folder, &st) != 0) return false;
     chain->push_back(IdentityOf(st));
-    int current = SystemCalls().openat(folder, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    for (int depth = 0; current >= 0 && depth < kMaxFolderDepth; ++depth) {
-        if (SystemCalls().fstat(current, &st) != 0) break;
-        FileIdentity up = IdentityOf(st);
-        if (up == chain->back()) {
-            SystemCalls().close(current);
-            return true;
-        }
-        chain->push_back(up);
-        int next = SystemCalls().openat(current, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
-        SystemCalls().close(current);
-        current = next;
-    }
-    if (current >= 0) SystemCalls().close(current);
-    return false;
+    return FoldersAbove(folder, chain->back(), chain);
 }
 
 // What a folder opened for one file knows of the folders that file will lie in: itself and
@@ -118,17 +115,8 @@ bool Describe(int fd, int holder, OpenedObject* object, const struct stat* known
         return true;
     }
     if (holder >= 0) return FolderChain(holder, &object->folders);
-    int up = SystemCalls().openat(fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (up < 0) return false;
-    bool walked = true;
-    // The root is its own parent: it lies in no folder.
-    struct stat upStat;
-    if (SystemCalls().fstat(up, &upStat) != 0)
-        walked = false;
-    else if (!(IdentityOf(upStat) == object->identity))
-        walked = FolderChain(up, &object->folders);
-    SystemCalls().close(up);
-    return walked;
+    // A folder lies in the folders above it; the root in none.
+    return FoldersAbove(fd, object->identity, &object->folders);
 }
 
 bool Judge(int fd, int holder, const OpenedObjectCheck& check, const struct stat* known = nullptr,

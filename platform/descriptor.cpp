@@ -13,6 +13,16 @@ void CloseDescriptor(int fd) {
     if (fd >= 0) SystemCalls().close(fd);
 }
 
+std::string DescriptorSelfLink(int fd) {
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+std::string DescriptorRealPath(int fd) {
+    char target[4096];
+    const ssize_t n = SystemCalls().readlink(DescriptorSelfLink(fd).c_str(), target, sizeof target - 1);
+    return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
+}
+
 InputWait WaitForInput(int fd, int timeoutMs) {
     pollfd p{fd, POLLIN, 0};
     int r = SystemCalls().poll(&p, 1, timeoutMs);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace tessaro::platform {
 
@@ -11,6 +12,11 @@ constexpr int kStandardOutput = 1;
 
 // Closes fd when it is open (>= 0); errors are of no use to the caller.
 void CloseDescriptor(int fd);
+
+// The name that stands for fd's object in this process ("/proc/self/fd/N").
+std::string DescriptorSelfLink(int fd);
+// The system's own path of what fd names now; empty when it cannot tell.
+std::string DescriptorRealPath(int fd);
 
 enum class InputWait {
     Ready,        // bytes, or the end of the stream, can be read without blocking

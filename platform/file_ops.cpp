@@ -1,4 +1,5 @@
 #include "platform/file_ops.h"
+#include "platform/descriptor.h"
 #include "platform/system_calls.h"
 
 #include <fcntl.h>
@@ -157,13 +158,12 @@ bool EntryIs(int folder, const std::string& name, const FileIdentity& identity) 
 // A second name for the opened file in folder, hidden; false when the system cannot
 // give one there (another file system, a file of another user).
 bool LinkOpenedFile(const CheckedFile& file, int folder, std::string* staging) {
-    char self[64];
-    std::snprintf(self, sizeof self, "/proc/self/fd/%d", file.Descriptor());
+    const std::string self = DescriptorSelfLink(file.Descriptor());
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         std::string hex = RandomHex();
         if (hex.empty()) return false;
         *staging = kStagingPrefix + hex;
-        if (SystemCalls().linkat(AT_FDCWD, self, folder, staging->c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+        if (SystemCalls().linkat(AT_FDCWD, self.c_str(), folder, staging->c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
         if (errno != EEXIST) return false;
     }
     return false;

@@ -1,6 +1,7 @@
 #include "platform/runtime_private_files.h"
 #include "platform/system_calls.h"
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
 
@@ -11,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/descriptor.h"
 #include "platform/home.h"
 #include "platform/name_change_watch.h"
 #include "platform/odbc_files.h"
@@ -217,6 +219,30 @@ Target Examined(const fs::path& target) {
     return t;
 }
 
+// The real path of what path names and what that is now: from one opening of it when it
+// names something (the system's own name for what was opened), else resolved as far as
+// the path goes.
+std::pair<fs::path, Target> Resolved(const std::string& path) {
+    const std::string given = ToUnixPath(path);
+    const int fd = SystemCalls().open(given.c_str(), O_PATH | O_CLOEXEC);
+    if (fd >= 0) {
+        struct stat st;
+        Target t;
+        std::string real;
+        if (SystemCalls().fstat(fd, &st) == 0) {
+            t.exists = true;
+            t.isDirectory = S_ISDIR(st.st_mode);
+            t.identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+            real = DescriptorRealPath(fd);
+        }
+        SystemCalls().close(fd);
+        if (!real.empty() && real.front() == '/') return {fs::path(real), t};
+    }
+    fs::path real = RealPath(path);
+    const Target t = Examined(real);
+    return {std::move(real), t};
+}
+
 // The same file by identity (through any link or another name) when the target exists,
 // else by real path (a file about to be created in its place).
 bool IsSameFile(const fs::path& target, const Target& now, const KnownFile& file) {
@@ -252,8 +278,8 @@ bool IsPrivateRealPath(const fs::path& target, const Target& now, const PrivateF
 
 bool IsPrivatePath(const std::string& path, const std::vector<std::string>& added) {
     if (HasNul(path)) return true;
-    const fs::path real = RealPath(path);
-    return IsPrivateRealPath(real, Examined(real), *KnownFacts(added));
+    const auto [real, now] = Resolved(path);
+    return IsPrivateRealPath(real, now, *KnownFacts(added));
 }
 
 bool IsPrivateObject(const OpenedObject& object, const std::vector<std::string>& added) {

@@ -1,5 +1,6 @@
 #include "platform/sqlite_lock_holder.h"
 
+#include "platform/descriptor.h"
 #include "platform/system_calls.h"
 
 #include <fcntl.h>
@@ -57,7 +58,7 @@ HolderTable& Table() {
 // A new open file description of the same file: a duplicate would share its
 // description (and so its locks) with a forked child's or parent's copy of fd.
 int OpenHolder(int fd) {
-    std::string self = "/proc/self/fd/" + std::to_string(fd);
+    const std::string self = DescriptorSelfLink(fd);
     int flags = g_fcntl(fd, F_GETFL);
     if (flags < 0) return -1;
     int holder = SystemCalls().open(self.c_str(), (flags & O_ACCMODE) | O_CLOEXEC);
