@@ -227,12 +227,26 @@ struct CRegistrySettings::ReadCache {
     std::uint64_t stamp = 0;
     // section '\0' name -> the text, or nothing when reading it raised a registry error.
     std::unordered_map<std::string, std::optional<std::string>> values;
+    // section -> its value names (a section that is missing has none).
+    std::unordered_map<std::string, std::vector<std::string>> sections;
 
     void Clear() {
         std::lock_guard<std::mutex> hold(lock);
         values.clear();
+        sections.clear();
         stamp = 0;
     }
+    // True when what is kept was read under this stamp of this store; else it is dropped and
+    // the cache starts afresh under them. Called with the lock held.
+    bool Holds(std::uint64_t now, const std::string& path) {
+        if (stamp == now && storePath == path) return true;
+        values.clear();
+        sections.clear();
+        stamp = now;
+        storePath = path;
+        return false;
+    }
+    bool Still(std::uint64_t now, const std::string& path) const { return stamp == now && storePath == path; }
 };
 
 CRegistrySettings::CRegistrySettings(CRegistryKey* root) : m_pRoot(root), m_cache(std::make_unique<ReadCache>()) {}
@@ -249,17 +263,13 @@ bool CRegistrySettings::ReadValue(const std::string& section, const std::string&
         key.append(section).push_back('\0');
         key.append(name);
         std::lock_guard<std::mutex> hold(m_cache->lock);
-        if (m_cache->stamp == stamp && m_cache->storePath == storePath) {
+        if (m_cache->Holds(stamp, storePath)) {
             auto found = m_cache->values.find(key);
             if (found != m_cache->values.end()) {
                 if (!found->second) return false;
                 text = *found->second;
                 return true;
             }
-        } else {
-            m_cache->values.clear();
-            m_cache->stamp = stamp;
-            m_cache->storePath = storePath;
         }
     }
     std::optional<std::string> value;
@@ -272,7 +282,7 @@ bool CRegistrySettings::ReadValue(const std::string& section, const std::string&
     if (keep) {
         // Kept under the stamp taken before the read: a change meanwhile moves the stamp on.
         std::lock_guard<std::mutex> hold(m_cache->lock);
-        if (m_cache->stamp == stamp && m_cache->storePath == storePath) {
+        if (m_cache->Still(stamp, storePath)) {
             if (m_cache->values.size() >= ReadCache::kMaxValues) m_cache->values.clear();
             m_cache->values[key] = value;
         }
@@ -301,14 +311,36 @@ void CRegistrySettings::Set(const std::string& section, const std::string& name,
 }
 
 void CRegistrySettings::Enumerate(const std::string& section, std::vector<std::string>& names) {
-    // A read: the section is opened, never created; a missing one has no values.
+    // A read: the section is opened, never created; a missing one has no values. The names
+    // are kept as values are (a request asks for some lists each time).
     names.clear();
+    std::string storePath;
+    std::uint64_t stamp = 0;
+    const bool keep = reg::RegStoreStamp(m_pRoot->GetHandle(), &storePath, &stamp);
+    if (keep) {
+        std::lock_guard<std::mutex> hold(m_cache->lock);
+        if (m_cache->Holds(stamp, storePath)) {
+            auto found = m_cache->sections.find(section);
+            if (found != m_cache->sections.end()) {
+                names = found->second;
+                return;
+            }
+        }
+    }
     HKEY handle = nullptr;
     long err = reg::RegOpenKey(m_pRoot->GetHandle(), section, KEY_READ, &handle);
-    if (err == reg::ERROR_FILE_NOT_FOUND) return;
-    ThrowIfRegistryError(err);
-    CRegistryKey key(handle, true);
-    key.EnumValueNames(names);
+    if (err != reg::ERROR_FILE_NOT_FOUND) {
+        ThrowIfRegistryError(err);
+        CRegistryKey key(handle, true);
+        key.EnumValueNames(names);
+    }
+    if (keep) {
+        std::lock_guard<std::mutex> hold(m_cache->lock);
+        if (m_cache->Still(stamp, storePath)) {
+            if (m_cache->sections.size() >= ReadCache::kMaxValues) m_cache->sections.clear();
+            m_cache->sections[section] = names;
+        }
+    }
 }
 
 void CRegistrySettings::DeleteSection(const std::string& section) {

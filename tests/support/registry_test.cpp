@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -232,14 +233,22 @@ TEST_F(RegistryTest, KeptValuesFollowEveryWriteToTheStore) {
         {"another process again", [&] { program("set '" + path + "' " + name + " 6"); }, 6},
         {"the section deleted by another object", [&] { other.DeleteSection(section); }, 15},
     };
+    // The section's list of names is kept the same way.
+    auto listed = [&] {
+        std::vector<std::string> names;
+        settings_->Enumerate(section, names);
+        return std::find(names.begin(), names.end(), name) != names.end();
+    };
     EXPECT_EQ(settings_->GetNumber(section, name, 15), 15);
     for (const Step& step : steps) {
         SCOPED_TRACE(step.what);
         EXPECT_EQ(settings_->GetNumber(section, name, 15), settings_->GetNumber(section, name, 15));
+        EXPECT_EQ(listed(), listed());
         step.write();
         EXPECT_EQ(settings_->GetNumber(section, name, 15), step.expected);
         EXPECT_EQ(settings_->GetString(section, name, "none"),
                   step.expected == 15 ? "none" : std::to_string(step.expected));
+        EXPECT_EQ(listed(), step.expected != 15);
     }
 }
 
