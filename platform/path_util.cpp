@@ -27,6 +27,9 @@ bool Exists(const std::string& path) {
     return SystemCalls().lstat(path.c_str(), &st) == 0;
 }
 
+// As FindPathNoCase; lookFirst: the path as written is looked at before any listing.
+PathOnDisk FindPath(std::string path, bool lookFirst);
+
 }  // namespace
 
 std::string ResolvePathNoCase(std::string_view input) {
@@ -34,8 +37,17 @@ std::string ResolvePathNoCase(std::string_view input) {
 }
 
 PathOnDisk FindPathNoCase(std::string_view input) {
-    std::string path = ToUnixPath(input);
-    if (path.empty() || Exists(path)) return {path, false};
+    return FindPath(ToUnixPath(input), true);
+}
+
+PathOnDisk FindRarePathNoCase(std::string_view input) {
+    return FindPath(ToUnixPath(input), false);
+}
+
+namespace {
+
+PathOnDisk FindPath(std::string path, bool lookFirst) {
+    if (path.empty() || (lookFirst && Exists(path))) return {path, false};
     // A folder that exists as written names the same folder whatever the case of the rest:
     // only its entry for the last name is looked up (a walk from the root would take each
     // folder of the way as written too).
@@ -89,6 +101,8 @@ PathOnDisk FindPathNoCase(std::string_view input) {
     if (!path.empty() && path.back() == '/' && !resolved.empty() && resolved.back() != '/') resolved += '/';
     return {resolved, missing};
 }
+
+}  // namespace
 
 std::string JoinPath(std::string_view directory, std::string_view name) {
     std::string out(directory);

@@ -27,6 +27,9 @@ struct PathOnDisk {
     bool knownMissing = false;
 };
 PathOnDisk FindPathNoCase(std::string_view path);
+// The same for a name that is usually not there: its folder's listing is asked first, and
+// answers either way without a look at the name itself.
+PathOnDisk FindRarePathNoCase(std::string_view path);
 
 // Joins a directory and a name with one '/'.
 std::string JoinPath(std::string_view directory, std::string_view name);

@@ -385,7 +385,7 @@ bool CQueryPage::RunApplicationTemplate() {
         dir.erase(cut);
         std::string candidate = dir + "/" + kApplicationTemplate;
         // Usually there is none: the folder's listing says so without another look.
-        const tessaro::platform::PathOnDisk found = tessaro::platform::FindPathNoCase(candidate);
+        const tessaro::platform::PathOnDisk found = tessaro::platform::FindRarePathNoCase(candidate);
         if (!found.knownMissing && FileExists(found.path)) {
             RunTemplateFile(candidate, Files().Check());
             break;

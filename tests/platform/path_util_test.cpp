@@ -36,10 +36,16 @@ TEST_F(PathUtilTest, SaysMissingWhenTheWayShowedIt) {
         {home() + "/Templates/Sub/Index.tsm/x", home() + "/Templates/Sub/Index.tsm/x", true},
     };
     for (const auto& c : cases) {
-        const PathOnDisk found = FindPathNoCase(c.path);
-        EXPECT_EQ(found.path, c.onDisk) << c.path;
-        EXPECT_EQ(found.knownMissing, c.knownMissing) << c.path;
+        for (const PathOnDisk& found : {FindPathNoCase(c.path), FindRarePathNoCase(c.path)}) {
+            EXPECT_EQ(found.path, c.onDisk) << c.path;
+            EXPECT_EQ(found.knownMissing, c.knownMissing) << c.path;
+        }
     }
+    // The listing asked first still sees a name made a moment ago.
+    std::ofstream(home() + "/Templates/Sub/application.TSM") << "x";
+    const PathOnDisk made = FindRarePathNoCase(home() + "/Templates/Sub/Application.tsm");
+    EXPECT_EQ(made.path, home() + "/Templates/Sub/application.TSM");
+    EXPECT_FALSE(made.knownMissing);
 }
 
 TEST(PathTextTest, SeparatorsCaseAndJoins) {
