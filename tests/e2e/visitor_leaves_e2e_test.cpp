@@ -25,6 +25,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -140,7 +141,17 @@ TEST_F(VisitorLeaves, VisitorsWhoseBrowsersGiveUpFreeTheirWorkersAtOnce) {
     ASSERT_TRUE(site.InstallEngine());
     ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
     ASSERT_EQ(site.Get("/x.tsm").status, 200);
-    site.WriteDocument("spin.tsm", "<TSLOOP CONDITION=\"TRUE\"></TSLOOP>");
+    // Each page says it has begun before it spins: a gateway is let go only once its page runs
+    // (one that had not yet reached the engine would leave nothing to abandon).
+    const std::string started = site.document_root() + "/started.txt";
+    site.WriteDocument("spin.tsm", "<TSFILE ACTION=\"APPEND\" FILE=\"" + started +
+                                       "\" OUTPUT=\"begun\"><TSLOOP CONDITION=\"TRUE\"></TSLOOP>");
+    auto begun = [&] {
+        std::ifstream in(started);
+        std::stringstream text;
+        text << in.rdbuf();
+        return CountOf(text.str(), "begun");
+    };
     constexpr int kVisitors = 16;
     std::atomic<int> silent{0};
     std::vector<std::thread> visitors;
@@ -183,7 +194,17 @@ TEST_F(VisitorLeaves, AWebServerThatClosesTheOutputOrSignalsEndsTheGatewayAndThe
     ASSERT_TRUE(site.InstallEngine());
     ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
     ASSERT_EQ(site.Get("/x.tsm").status, 200);
-    site.WriteDocument("spin.tsm", "<TSLOOP CONDITION=\"TRUE\"></TSLOOP>");
+    // Each page says it has begun before it spins: a gateway is let go only once its page runs
+    // (one that had not yet reached the engine would leave nothing to abandon).
+    const std::string started = site.document_root() + "/started.txt";
+    site.WriteDocument("spin.tsm", "<TSFILE ACTION=\"APPEND\" FILE=\"" + started +
+                                       "\" OUTPUT=\"begun\"><TSLOOP CONDITION=\"TRUE\"></TSLOOP>");
+    auto begun = [&] {
+        std::ifstream in(started);
+        std::stringstream text;
+        text << in.rdbuf();
+        return CountOf(text.str(), "begun");
+    };
     struct Road {
         const char* name;
         int signal;  // 0: the output is closed
@@ -194,7 +215,10 @@ TEST_F(VisitorLeaves, AWebServerThatClosesTheOutputOrSignalsEndsTheGatewayAndThe
         std::vector<std::unique_ptr<Gateway>> gateways;
         for (int i = 0; i < 2; ++i) gateways.push_back(std::make_unique<Gateway>(site, "/spin.tsm"));
         for (const auto& gateway : gateways) ASSERT_GT(gateway->pid, 0) << road.name;
-        std::this_thread::sleep_for(700ms);  // the pages run
+        const auto asked = std::chrono::steady_clock::now();
+        while (begun() < abandoned + 2 && std::chrono::steady_clock::now() - asked < 20s)
+            std::this_thread::sleep_for(20ms);
+        ASSERT_EQ(begun(), abandoned + 2) << road.name;  // both pages run
         for (const auto& gateway : gateways) {
             if (road.signal == 0) {
                 ::close(gateway->output);
