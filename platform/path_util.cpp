@@ -28,24 +28,6 @@ bool Exists(const std::string& path) {
 }
 
 // As FindPathNoCase; lookFirst: the path as written is looked at before any listing.
-PathOnDisk FindPath(std::string path, bool lookFirst);
-
-}  // namespace
-
-std::string ResolvePathNoCase(std::string_view input) {
-    return FindPathNoCase(input).path;
-}
-
-PathOnDisk FindPathNoCase(std::string_view input) {
-    return FindPath(ToUnixPath(input), true);
-}
-
-PathOnDisk FindRarePathNoCase(std::string_view input) {
-    return FindPath(ToUnixPath(input), false);
-}
-
-namespace {
-
 PathOnDisk FindPath(std::string path, bool lookFirst) {
     if (path.empty() || (lookFirst && Exists(path))) return {path, false};
     // A folder that exists as written names the same folder whatever the case of the rest:
@@ -103,6 +85,18 @@ PathOnDisk FindPath(std::string path, bool lookFirst) {
 }
 
 }  // namespace
+
+std::string ResolvePathNoCase(std::string_view input) {
+    return FindPathNoCase(input).path;
+}
+
+PathOnDisk FindPathNoCase(std::string_view input) {
+    return FindPath(ToUnixPath(input), true);
+}
+
+PathOnDisk FindRarePathNoCase(std::string_view input) {
+    return FindPath(ToUnixPath(input), false);
+}
 
 std::string JoinPath(std::string_view directory, std::string_view name) {
     std::string out(directory);

@@ -59,10 +59,18 @@ long ReadFully(int fd, void* buf, std::size_t len) {
     return static_cast<long>(got);
 }
 
-void AppendPipeFrame(std::string& out, PipeFrameKind kind, const void* data, std::size_t len) {
-    unsigned char head[kPipeFrameHeaderSize];
+namespace {
+
+void PutFrameHead(unsigned char* head, PipeFrameKind kind, std::size_t len) {
     PutU32(head, static_cast<std::uint32_t>(kind));
     PutU32(head + 4, static_cast<std::uint32_t>(len));
+}
+
+}  // namespace
+
+void AppendPipeFrame(std::string& out, PipeFrameKind kind, const void* data, std::size_t len) {
+    unsigned char head[kPipeFrameHeaderSize];
+    PutFrameHead(head, kind, len);
     out.append(reinterpret_cast<const char*>(head), sizeof head);
     if (len > 0) out.append(static_cast<const char*>(data), len);
 }
@@ -79,8 +87,7 @@ bool WritePipeFrame(int fd, PipeFrameKind kind, const void* data, std::size_t le
         return WriteFully(fd, whole.data(), whole.size());
     }
     unsigned char head[kPipeFrameHeaderSize];
-    PutU32(head, static_cast<std::uint32_t>(kind));
-    PutU32(head + 4, static_cast<std::uint32_t>(len));
+    PutFrameHead(head, kind, len);
     return WriteFully(fd, head, sizeof head) && WriteFully(fd, data, len);
 }
 

@@ -209,14 +209,13 @@ struct Target {
     FileIdentity identity;
 };
 
+Target TargetOf(const struct stat& st) {
+    return {true, S_ISDIR(st.st_mode), {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)}};
+}
+
 Target Examined(const fs::path& target) {
-    Target t;
     struct stat st;
-    if (SystemCalls().stat(target.c_str(), &st) != 0) return t;
-    t.exists = true;
-    t.isDirectory = S_ISDIR(st.st_mode);
-    t.identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
-    return t;
+    return SystemCalls().stat(target.c_str(), &st) == 0 ? TargetOf(st) : Target{};
 }
 
 // The real path of what path names and what that is now: from one opening of it when it
@@ -230,9 +229,7 @@ std::pair<fs::path, Target> Resolved(const std::string& path) {
         Target t;
         std::string real;
         if (SystemCalls().fstat(fd, &st) == 0) {
-            t.exists = true;
-            t.isDirectory = S_ISDIR(st.st_mode);
-            t.identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+            t = TargetOf(st);
             real = DescriptorRealPath(fd);
         }
         SystemCalls().close(fd);

@@ -239,7 +239,7 @@ struct CRegistrySettings::ReadCache {
     // True when what is kept was read under this stamp of this store; else it is dropped and
     // the cache starts afresh under them. Called with the lock held.
     bool Holds(std::uint64_t now, const std::string& path) {
-        if (stamp == now && storePath == path) return true;
+        if (Still(now, path)) return true;
         values.clear();
         sections.clear();
         stamp = now;

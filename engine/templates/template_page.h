@@ -11,6 +11,7 @@
 #include "engine/templates/pages/wdb_base_page.h"
 #include "engine/templates/template_parser_pool.h"
 #include "platform/checked_file.h"
+#include "platform/path_util.h"
 #include "support/web_message.h"
 
 class CExpressionEvaluationDriver;
@@ -52,9 +53,9 @@ public:
     // requested: the template the request names (missing: HTTP 404), not one it includes.
     void CheckTemplateExists(const std::string& physical, const std::string& logical, bool includeNote,
                              bool requested = false);
-    // The same for physical as it is on disk already; knownMissing: its folder's listing has no such name.
-    void CheckResolvedTemplateExists(const std::string& physical, bool knownMissing, const std::string& logical,
-                                     bool includeNote, bool requested);
+    // The same with physical looked up on disk already (found); physical names it in the page.
+    void CheckResolvedTemplateExists(const tessaro::platform::PathOnDisk& found, const std::string& physical,
+                                     const std::string& logical, bool includeNote, bool requested);
     [[noreturn]] void ThrowTemplateNotFound(const std::string& physical, const std::string& logical, bool includeNote,
                                             bool requested);
     static void CheckReservedName(const std::string& path);

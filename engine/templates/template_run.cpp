@@ -322,21 +322,19 @@ std::string CQueryPage::ExpandTemplatePath(const std::string& logical, bool rela
             CWebMessage("The template specification, '<i>") + logical + "</i>', is illegal.",
             "A template named in TSINCLUDE or TSERROR must lie inside one of the template directories "
             "mapped under Templates (or the directory of the requested template).<P>");
-    CheckResolvedTemplateExists(result, found.knownMissing, logical, true, !relative);
+    CheckResolvedTemplateExists(found, result, logical, true, !relative);
     return result;
 }
 
 void CQueryPage::CheckTemplateExists(const std::string& physical, const std::string& logical, bool includeNote,
                                      bool requested) {
-    const tessaro::platform::PathOnDisk found = tessaro::platform::FindPathNoCase(physical);
-    if (!found.knownMissing && FileExists(found.path) && !Files().IsPrivate(found.path)) return;
-    ThrowTemplateNotFound(physical, logical, includeNote, requested);
+    CheckResolvedTemplateExists(tessaro::platform::FindPathNoCase(physical), physical, logical, includeNote, requested);
 }
 
-void CQueryPage::CheckResolvedTemplateExists(const std::string& physical, bool knownMissing,
+void CQueryPage::CheckResolvedTemplateExists(const tessaro::platform::PathOnDisk& found, const std::string& physical,
                                              const std::string& logical, bool includeNote, bool requested) {
     // The runtime root's private files are never templates, whatever names them.
-    if (!knownMissing && FileExists(physical) && !Files().IsPrivate(physical)) return;
+    if (!found.knownMissing && FileExists(found.path) && !Files().IsPrivate(found.path)) return;
     ThrowTemplateNotFound(physical, logical, includeNote, requested);
 }
 

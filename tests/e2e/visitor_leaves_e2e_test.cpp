@@ -25,13 +25,13 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "child_process.h"
 #include "site_test.h"
+#include "tests/common/file_text.h"
 #include "tests/common/text_matchers.h"
 
 extern char** environ;
@@ -141,17 +141,7 @@ TEST_F(VisitorLeaves, VisitorsWhoseBrowsersGiveUpFreeTheirWorkersAtOnce) {
     ASSERT_TRUE(site.InstallEngine());
     ASSERT_TRUE(site.StartWebServer()) << site.WebServerLog();
     ASSERT_EQ(site.Get("/x.tsm").status, 200);
-    // Each page says it has begun before it spins: a gateway is let go only once its page runs
-    // (one that had not yet reached the engine would leave nothing to abandon).
-    const std::string started = site.document_root() + "/started.txt";
-    site.WriteDocument("spin.tsm", "<TSFILE ACTION=\"APPEND\" FILE=\"" + started +
-                                       "\" OUTPUT=\"begun\"><TSLOOP CONDITION=\"TRUE\"></TSLOOP>");
-    auto begun = [&] {
-        std::ifstream in(started);
-        std::stringstream text;
-        text << in.rdbuf();
-        return CountOf(text.str(), "begun");
-    };
+    site.WriteDocument("spin.tsm", "<TSLOOP CONDITION=\"TRUE\"></TSLOOP>");
     constexpr int kVisitors = 16;
     std::atomic<int> silent{0};
     std::vector<std::thread> visitors;
@@ -199,12 +189,8 @@ TEST_F(VisitorLeaves, AWebServerThatClosesTheOutputOrSignalsEndsTheGatewayAndThe
     const std::string started = site.document_root() + "/started.txt";
     site.WriteDocument("spin.tsm", "<TSFILE ACTION=\"APPEND\" FILE=\"" + started +
                                        "\" OUTPUT=\"begun\"><TSLOOP CONDITION=\"TRUE\"></TSLOOP>");
-    auto begun = [&] {
-        std::ifstream in(started);
-        std::stringstream text;
-        text << in.rdbuf();
-        return CountOf(text.str(), "begun");
-    };
+    // Empty until the first page has begun.
+    auto begun = [&] { return CountOf(tessaro::test::ReadFileText(started), "begun"); };
     struct Road {
         const char* name;
         int signal;  // 0: the output is closed
