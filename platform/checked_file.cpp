@@ -56,6 +56,11 @@ FileIdentity IdentityOf(const struct stat& st) {
     return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
+FileStamp StampOf(const struct stat& st) {
+    return {IdentityOf(st), static_cast<std::uint64_t>(st.st_size), static_cast<std::int64_t>(st.st_mtim.tv_sec),
+            static_cast<std::int64_t>(st.st_mtim.tv_nsec)};
+}
+
 // The identities of the folders above the object fd names (whose own identity is self), nearest
 // first, each asked by its way up from fd: "..", "../..", and so on, one call each. False when
 // the way could not be followed to the root (the root is its own parent).
@@ -88,6 +93,7 @@ bool FolderChain(int folder, std::vector<FileIdentity>* chain) {
 struct HolderChain {
     std::vector<FileIdentity> folders;
     bool known = false;
+    bool onKernelFileSystem = false;  // the folder's own file system is the kernel's
 };
 
 // Describes fd; holder is the folder it was found in (-1: fd is a folder, judged by
@@ -105,9 +111,14 @@ bool Describe(int fd, int holder, OpenedObject* object, const struct stat* known
     object->isDirectory = S_ISDIR(st.st_mode);
     object->isRegular = S_ISREG(st.st_mode);
     object->links = static_cast<std::uint64_t>(st.st_nlink);
+    // A file on the device of the folder judged a moment ago lies on that folder's file
+    // system (one device, one file system); anything else is asked.
+    const bool besideHolder = holder >= 0 && chain && chain->known && !chain->folders.empty() &&
+                              chain->folders.front().device == object->identity.device;
     struct statfs fs;
-    object->onKernelFileSystem =
-        SystemCalls().fstatfs(fd, &fs) != 0 || IsKernelFileSystem(static_cast<long>(fs.f_type));
+    object->onKernelFileSystem = besideHolder ? chain->onKernelFileSystem
+                                              : SystemCalls().fstatfs(fd, &fs) != 0 ||
+                                                    IsKernelFileSystem(static_cast<long>(fs.f_type));
     object->realPath = DescriptorRealPath(fd);
     object->folders.clear();
     if (holder >= 0 && chain && chain->known) {
@@ -136,6 +147,7 @@ bool JudgeFolder(int fd, const OpenedObjectCheck& check, HolderChain* chain) {
         chain->folders.push_back(object.identity);
         chain->folders.insert(chain->folders.end(), object.folders.begin(), object.folders.end());
         chain->known = true;
+        chain->onKernelFileSystem = object.onKernelFileSystem;
     }
     return true;
 }
@@ -281,7 +293,8 @@ CheckedFile::CheckedFile(CheckedFile&& other) noexcept
       m_fd(std::exchange(other.m_fd, -1)),
       m_name(std::move(other.m_name)),
       m_identity(other.m_identity),
-      m_regular(other.m_regular) {}
+      m_regular(other.m_regular),
+      m_openedStamp(other.m_openedStamp) {}
 
 CheckedFile& CheckedFile::operator=(CheckedFile&& other) noexcept {
     if (this != &other) {
@@ -291,6 +304,7 @@ CheckedFile& CheckedFile::operator=(CheckedFile&& other) noexcept {
         m_name = std::move(other.m_name);
         m_identity = other.m_identity;
         m_regular = other.m_regular;
+        m_openedStamp = other.m_openedStamp;
     }
     return *this;
 }
@@ -314,10 +328,7 @@ std::uint64_t CheckedFile::Size() const {
 bool CheckedFile::Stamp(FileStamp* stamp) const {
     struct stat st;
     if (m_fd < 0 || SystemCalls().fstat(m_fd, &st) != 0) return false;
-    stamp->identity = IdentityOf(st);
-    stamp->size = static_cast<std::uint64_t>(st.st_size);
-    stamp->modifiedSeconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);
-    stamp->modifiedNanoseconds = static_cast<std::int64_t>(st.st_mtim.tv_nsec);
+    *stamp = StampOf(st);
     return true;
 }
 
@@ -344,6 +355,30 @@ long CheckedFile::ReadAll(std::size_t limit, std::string* bytes) const {
         bytes->append(buffer, static_cast<std::size_t>(n));
         offset += static_cast<std::uint64_t>(n);
     }
+}
+
+long CheckedFile::ReadAsOpened(std::size_t limit, std::string* bytes) const {
+    const std::uint64_t size = m_openedStamp.size;
+    // A size of 0 may be a file whose size the system does not tell: read to its end.
+    if (size == 0) return ReadAll(limit, bytes);
+    bytes->clear();
+    if (size > limit) return ERROR_FILE_TOO_LARGE;
+    // What the opening saw: bytes written past that size meanwhile are not waited for, and a
+    // file cut shorter meanwhile ends where it ends now.
+    bytes->resize(static_cast<std::size_t>(size));
+    std::size_t got = 0;
+    while (got < bytes->size()) {
+        long n = ReadAt(got, bytes->data() + got, bytes->size() - got);
+        if (n < 0) {
+            long error = Win32LastErrno();
+            bytes->clear();
+            return error;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    bytes->resize(got);
+    return ERROR_SUCCESS;
 }
 
 long CheckedFile::RemoveName() const {
@@ -466,8 +501,10 @@ long CheckedOpening::In(const CheckedFolder& folder, const std::string& name, Fi
         SystemCalls().close(fd);
         return ERROR_ACCESS_DENIED;
     }
-    // Writes must wait for room like any other file's.
-    if (access != FileAccess::Name) SystemCalls().fcntl(fd, F_SETFL, SystemCalls().fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // Only a regular file gets here, whose reads never wait whatever the flag says; writes
+    // are made to wait for room like any other file's (a file system may pass the flag on).
+    if (access == FileAccess::Write || access == FileAccess::Append)
+        SystemCalls().fcntl(fd, F_SETFL, SystemCalls().fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     CheckedFile opened;
     if (owned) {
         opened.m_folder = std::move(*owned);
@@ -485,6 +522,7 @@ long CheckedOpening::In(const CheckedFolder& folder, const std::string& name, Fi
     opened.m_name = name;
     opened.m_identity = IdentityOf(st);
     opened.m_regular = S_ISREG(st.st_mode);
+    opened.m_openedStamp = StampOf(st);
     *file = std::move(opened);
     return ERROR_SUCCESS;
 }

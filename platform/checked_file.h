@@ -119,9 +119,15 @@ public:
     std::uint64_t Size() const;
     // Its stamp now; false when it cannot be examined.
     bool Stamp(FileStamp* stamp) const;
+    // Its stamp as its opening found it.
+    const FileStamp& OpenedStamp() const { return m_openedStamp; }
 
     // The whole file from its start; ERROR_FILE_TOO_LARGE (nothing kept) past limit bytes.
     long ReadAll(std::size_t limit, std::string* bytes) const;
+    // The same for a file nobody writes through this handle: the bytes up to the size its
+    // opening found (a file that grows meanwhile is read as it was then), without a last read
+    // that only finds the end. A file opened at size 0 is read to its end.
+    long ReadAsOpened(std::size_t limit, std::string* bytes) const;
     // Up to n bytes from offset: the count read (0 at the end), or -1 with the reason in
     // Win32LastErrno().
     long ReadAt(std::uint64_t offset, void* buffer, std::size_t n) const;
@@ -139,6 +145,7 @@ private:
     std::string m_name;
     FileIdentity m_identity;
     bool m_regular = false;
+    FileStamp m_openedStamp;
 };
 
 // Opens the file at path ('\' or '/'): its folder is opened and judged, then the last

@@ -338,8 +338,8 @@ long ReadChecked(const std::string& path, std::size_t limit, const OpenedObjectC
     bytes->clear();
     CheckedFile file;
     if (long err = OpenCheckedFile(path, FileAccess::Read, check, &file); err != ERROR_SUCCESS) return err;
-    if (stamp != nullptr && !file.Stamp(stamp)) *stamp = {};
-    return file.ReadAll(limit, bytes);
+    if (stamp != nullptr) *stamp = file.OpenedStamp();
+    return file.ReadAsOpened(limit, bytes);
 }
 
 }  // namespace

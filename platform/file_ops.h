@@ -79,7 +79,7 @@ long ReadWholeFile(const std::string& path, std::string* bytes);
 // file the check refuses; ERROR_FILE_TOO_LARGE (nothing kept) when it holds more
 // than limit bytes.
 long ReadCheckedFile(const std::string& path, std::size_t limit, const OpenedObjectCheck& check, std::string* bytes);
-// The same, with the stamp of the file read, taken before its bytes.
+// The same, with the stamp of the file read as its opening found it (before its bytes).
 long ReadCheckedFile(const std::string& path, std::size_t limit, const OpenedObjectCheck& check, std::string* bytes,
                      FileStamp* stamp);
 

@@ -1,6 +1,7 @@
 #include "platform/runtime_private_files.h"
 #include "platform/system_calls.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
@@ -220,10 +221,15 @@ Target Examined(const fs::path& target) {
 
 // The real path of what path names and what that is now: from one opening of it when it
 // names something (the system's own name for what was opened), else resolved as far as
-// the path goes.
-std::pair<fs::path, Target> Resolved(const std::string& path) {
+// the path goes. *missing (when asked) is set instead when the opening found no such entry,
+// and then nothing is resolved.
+std::pair<fs::path, Target> Resolved(const std::string& path, bool* missing = nullptr) {
     const std::string given = ToUnixPath(path);
     const int fd = SystemCalls().open(given.c_str(), O_PATH | O_CLOEXEC);
+    if (fd < 0 && missing != nullptr && (errno == ENOENT || errno == ENOTDIR)) {
+        *missing = true;
+        return {};
+    }
     if (fd >= 0) {
         struct stat st;
         Target t;
@@ -277,6 +283,14 @@ bool IsPrivatePath(const std::string& path, const std::vector<std::string>& adde
     if (HasNul(path)) return true;
     const auto [real, now] = Resolved(path);
     return IsPrivateRealPath(real, now, *KnownFacts(added));
+}
+
+bool IsNonPrivateFile(const std::string& path, const std::vector<std::string>& added) {
+    if (path.empty() || HasNul(path)) return false;
+    bool missing = false;
+    const auto [real, now] = Resolved(path, &missing);
+    if (missing || !now.exists || now.isDirectory) return false;
+    return !IsPrivateRealPath(real, now, *KnownFacts(added));
 }
 
 bool IsPrivateObject(const OpenedObject& object, const std::vector<std::string>& added) {

@@ -32,6 +32,11 @@ namespace tessaro::platform {
 // private (the system would see only the part before it).
 bool IsPrivatePath(const std::string& path, const std::vector<std::string>& added = {});
 
+// True when path names (links followed) something that is there, no folder, and not
+// private: the existence and the privacy of a file about to be opened by its name, from one
+// look at what the name stands for.
+bool IsNonPrivateFile(const std::string& path, const std::vector<std::string>& added = {});
+
 // True when the opened object is private, or cannot be told.
 bool IsPrivateObject(const OpenedObject& object, const std::vector<std::string>& added = {});
 

@@ -28,6 +28,10 @@ bool CRuntimeFileGate::IsPrivate(const std::string& path) const {
     return tessaro::platform::IsPrivatePath(path, Added());
 }
 
+bool CRuntimeFileGate::IsNonPrivateFile(const std::string& path) const {
+    return tessaro::platform::IsNonPrivateFile(path, Added());
+}
+
 void CRuntimeFileGate::AddPrivatePath(const std::string& path) {
     std::string unix = tessaro::platform::ToUnixPath(path);
     if (unix.empty() || PathHasNul(unix)) return;

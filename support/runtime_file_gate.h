@@ -29,6 +29,9 @@ public:
     // True when path (as the caller will open it) is, or lies in, a private file or
     // folder. A path that cannot be resolved is judged by the part that exists.
     bool IsPrivate(const std::string& path) const;
+    // True when path names (links followed) something that is there, no folder, and not
+    // private: what FileExists and IsPrivate answer together, from one look.
+    bool IsNonPrivateFile(const std::string& path) const;
     // The check for the opener (platform/checked_file.h): refuses a private file or folder.
     const tessaro::platform::OpenedObjectCheck& Check() const { return m_check; }
     // Adds a folder (a trailing '/') or a file to the private ones for the life of

@@ -55,6 +55,11 @@ void CQueryPage::Setup() {
     StartRequestClock();
 }
 
+void CQueryPage::SetPlaceFile(const std::string& path, const std::string& onDisk) const {
+    m_placeFile = path;
+    m_placeFileOnDisk = onDisk;
+}
+
 std::string CQueryPage::ParsePlace() const {
     CTemplateParser* parser = currentTemplateParser();
     if (parser == nullptr) return {};

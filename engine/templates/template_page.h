@@ -51,7 +51,8 @@ public:
     static std::string TemplatePathFromScriptName(const std::string& scriptName);
     std::string ExpandTemplatePath(const std::string& logical, bool relative, const std::string& defaultExtension);
     // requested: the template the request names (missing: HTTP 404), not one it includes.
-    void CheckTemplateExists(const std::string& physical, const std::string& logical, bool includeNote,
+    // The path the file has on disk.
+    std::string CheckTemplateExists(const std::string& physical, const std::string& logical, bool includeNote,
                              bool requested = false);
     // The same with physical looked up on disk already (found); physical names it in the page.
     void CheckResolvedTemplateExists(const tessaro::platform::PathOnDisk& found, const std::string& physical,
@@ -65,8 +66,11 @@ public:
     bool RunFormValidation();
     // The form-validation problem page (or the TSERROR validation page) replaces the reply.
     void WriteValidationReply(const std::string& page, const std::string& list);
-    // Parses and runs one more file; check judges it once opened.
-    void RunTemplateFile(const std::string& path, const tessaro::platform::OpenedObjectCheck& check);
+    // Parses and runs one more file, found on disk as onDisk; check judges it once opened.
+    void RunTemplateFile(const std::string& path, const std::string& onDisk,
+                         const tessaro::platform::OpenedObjectCheck& check);
+    // The file being processed now is path, onDisk as it was found and read.
+    void SetPlaceFile(const std::string& path, const std::string& onDisk) const;
     // TSINCLUDE: not a file already being processed, nor deeper than kMaxIncludeNesting files.
     void OnInclude();
     // The files being processed, oldest first, then path: the error pages' listing.
@@ -129,10 +133,13 @@ private:
     bool m_mappingNamesLoaded = false;
     std::unique_ptr<CIfBlockStack> m_ifStack;
     std::string m_mainTemplatePath;
+    // As it was found on disk when its existence was checked.
+    std::string m_mainTemplateOnDisk;
     // Head (back) = the file being processed now.
     std::vector<std::string> m_templateChain;
     std::vector<TemplateParserLease> m_parsers;
-    // ParsePlace runs for every TSIF: the file name it shows is resolved once per request.
+    // ParsePlace runs for every TSIF: the file name it shows is the one the file was read by,
+    // else resolved once.
     mutable std::string m_placeFile;
     mutable std::string m_placeFileOnDisk;
     std::string m_attributeAccumulator;

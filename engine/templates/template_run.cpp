@@ -132,7 +132,8 @@ void CQueryPage::RunTemplate() {
             throw new CWebException("Template grammar not loaded",
                                     "The template grammar tables could not be loaded by the Tessaro engine.");
         if (RunApplicationTemplate() && RunFormValidation()) {
-            const std::string onDisk = OnDisk(templateFileName());
+            const std::string& onDisk = m_mainTemplateOnDisk;
+            SetPlaceFile(templateFileName(), onDisk);
             std::string text;
             tessaro::platform::FileStamp stamp;
             // Found before, but no longer there or no longer a file a template may be.
@@ -188,7 +189,7 @@ void CQueryPage::ResolveTemplatePath() {
     ReplaceChar(p, '\\', '/');
     bool fromGateway = !p.empty();
     if (fromGateway) {
-        CheckTemplateExists(p, "", false, true);
+        m_mainTemplateOnDisk = CheckTemplateExists(p, "", false, true);
     } else {
         p = TemplatePathFromScriptName(TrimmedCopy(reader->GetCgiVariable("SCRIPT_NAME")));
         CServerSettings* settings = GetSettings();
@@ -217,6 +218,8 @@ void CQueryPage::ResolveTemplatePath() {
                                 "'..', '//', or '\\\\'.<P>");
     CheckReservedName(p);
     m_mainTemplatePath = fromGateway ? p : ExpandTemplatePath(p, false, ".KSM");
+    // The expansion gives the path as it is on disk already.
+    if (!fromGateway) m_mainTemplateOnDisk = m_mainTemplatePath;
     CheckReservedName(m_mainTemplatePath);
     m_templateChain.push_back(m_mainTemplatePath);
 }
@@ -326,15 +329,17 @@ std::string CQueryPage::ExpandTemplatePath(const std::string& logical, bool rela
     return result;
 }
 
-void CQueryPage::CheckTemplateExists(const std::string& physical, const std::string& logical, bool includeNote,
-                                     bool requested) {
-    CheckResolvedTemplateExists(tessaro::platform::FindPathNoCase(physical), physical, logical, includeNote, requested);
+std::string CQueryPage::CheckTemplateExists(const std::string& physical, const std::string& logical,
+                                            bool includeNote, bool requested) {
+    tessaro::platform::PathOnDisk found = tessaro::platform::FindPathNoCase(physical);
+    CheckResolvedTemplateExists(found, physical, logical, includeNote, requested);
+    return std::move(found.path);
 }
 
 void CQueryPage::CheckResolvedTemplateExists(const tessaro::platform::PathOnDisk& found, const std::string& physical,
                                              const std::string& logical, bool includeNote, bool requested) {
     // The runtime root's private files are never templates, whatever names them.
-    if (!found.knownMissing && FileExists(found.path) && !Files().IsPrivate(found.path)) return;
+    if (!found.knownMissing && Files().IsNonPrivateFile(found.path)) return;
     ThrowTemplateNotFound(physical, logical, includeNote, requested);
 }
 
@@ -385,7 +390,7 @@ bool CQueryPage::RunApplicationTemplate() {
         // Usually there is none: the folder's listing says so without another look.
         const tessaro::platform::PathOnDisk found = tessaro::platform::FindRarePathNoCase(candidate);
         if (!found.knownMissing && FileExists(found.path)) {
-            RunTemplateFile(candidate, Files().Check());
+            RunTemplateFile(candidate, found.path, Files().Check());
             break;
         }
     }
@@ -419,13 +424,15 @@ void CQueryPage::WriteValidationReply(const std::string& page, const std::string
     WriteText(text);
 }
 
-void CQueryPage::RunTemplateFile(const std::string& path, const tessaro::platform::OpenedObjectCheck& check) {
-    std::string onDisk = OnDisk(path);
+void CQueryPage::RunTemplateFile(const std::string& path, const std::string& onDisk,
+                                 const tessaro::platform::OpenedObjectCheck& check) {
     std::string text;
     tessaro::platform::FileStamp stamp;
     // An empty or unreadable file is skipped.
     if (!ReadTemplateFile(onDisk, text, m_scopes->MaxFunctionResultBytes(), check, stamp) || text.empty()) return;
+    const std::string outerPlace = m_placeFile, outerPlaceOnDisk = m_placeFileOnDisk;
     m_templateChain.push_back(path);
+    SetPlaceFile(path, onDisk);
     m_parsers.push_back(LeaseTemplateParser(*this));
     m_parsers.back()->parseTemplateText(std::move(text), onDisk, stamp);
     if (!m_aborted) m_tags->Loops().CheckClosedIn(m_parsers.back().get());
@@ -433,6 +440,7 @@ void CQueryPage::RunTemplateFile(const std::string& path, const tessaro::platfor
     // EndRequest destroys the parsers.
     m_parsers.pop_back();
     m_templateChain.pop_back();
+    SetPlaceFile(outerPlace, outerPlaceOnDisk);
 }
 
 std::vector<std::string> CQueryPage::TemplateRoots() {
@@ -478,5 +486,6 @@ void CQueryPage::OnInclude() {
                                     "deep as includes may go." +
                                     IncludeSequence(path));
     // Judged again once opened: inside the template folders, whatever was swapped in since.
-    RunTemplateFile(path, InsideTemplateRootsCheck(TemplateRoots(), Files()));
+    // The expansion gives the path as it is on disk already.
+    RunTemplateFile(path, path, InsideTemplateRootsCheck(TemplateRoots(), Files()));
 }

@@ -1,6 +1,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <string>
 
 #include "engine/templates/template_page.h"
@@ -103,6 +106,60 @@ TEST_F(TemplateRun, ApplicationTemplateNearestUpwardRunsFirstAndOnlyOnce) {
 
     Write("a/Application.tsm", "");  // an empty one is found, and skipped silently
     EXPECT_EQ(RunPage<CQueryPage>(Script("/a/b/page.tsm")).body, "page");
+}
+
+TEST_F(TemplateRun, ARequestedNameThatIsNoReadableTemplateIsNotFoundWhereItWasBefore) {
+    Write("Application.tsm", "[app]");
+    Write("page.tsm", "page");
+    std::filesystem::create_directories(docs() + "/folder.tsm");
+    ASSERT_EQ(::mkfifo((docs() + "/fifo.tsm").c_str(), 0600), 0);
+    std::filesystem::create_symlink(home() + "/registry.db", docs() + "/store.tsm");
+    std::filesystem::create_symlink(docs() + "/gone.tsm", docs() + "/dangling.tsm");
+    const struct {
+        const char* name;
+        bool found;  // passes the look by name, and is refused only once opened
+    } cases[] = {
+        {"missing.tsm", false}, {"folder.tsm", false}, {"store.tsm", false},
+        {"dangling.tsm", false}, {"fifo.tsm", true},
+    };
+    for (const auto& c : cases) {
+        const std::string physical = docs() + "/" + c.name;
+        for (const auto& cgi : {Script(std::string("/") + c.name), {{"TS_TEMPLATE_PATH", physical}}}) {
+            // A FIFO without a writer answers at once: it is never waited on.
+            PageOutcome out = RunPage<CQueryPage>(cgi);
+            ASSERT_TRUE(out.failed) << c.name;
+            EXPECT_EQ(out.title, "Template file <B>" + physical + "</B> not found.<P>") << c.name;
+            // Found by name, the file is refused when it is read, after the application's
+            // template ran; not found by name, the page says how the path was made.
+            const bool logical = cgi.count("SCRIPT_NAME") != 0;
+            EXPECT_EQ(out.detail.find("calculated from the logical path") != std::string::npos, logical && !c.found)
+                << c.name << "\n" << out.detail;
+            EXPECT_EQ(out.detail.find("TSINCLUDE whenever possible") != std::string::npos, logical && !c.found)
+                << c.name;
+        }
+    }
+    PageOutcome ok = RunPage<CQueryPage>({{"TS_TEMPLATE_PATH", docs() + "/page.tsm"}});
+    ASSERT_FALSE(ok.failed) << ok.title;
+    EXPECT_EQ(ok.body, "[app]page");
+}
+
+TEST_F(TemplateRun, AnOpenTsifNamesTheFileItIsInAsFoundOnDisk) {
+    Write("sub/page.tsm", "<TSINCLUDE TEMPLATE=\"Inc.TSM\"><TSIF TRUE>x");
+    Write("sub/inc.tsm", "included");
+    const std::string page = docs() + "/sub/page.tsm";
+    for (const auto& cgi : {Script("/sub/page.tsm"), {{"TS_TEMPLATE_PATH", docs() + "/SUB/PAGE.TSM"}}}) {
+        PageOutcome out = RunPage<CQueryPage>(cgi);
+        ASSERT_TRUE(out.failed);
+        // After the include, the place is the includer's again.
+        EXPECT_THAT(out.title + out.detail,
+                    HasSubstr("The TSIF tag on line 1 of the template file " + page + " is not closed"));
+    }
+    Write("sub/page.tsm", "<TSIF TRUE>a</TSIF><TSINCLUDE TEMPLATE=\"Inc.TSM\">");
+    Write("sub/inc.tsm", "\n<TSIF TRUE>x");
+    PageOutcome out = RunPage<CQueryPage>(Script("/sub/page.tsm"));
+    ASSERT_TRUE(out.failed);
+    EXPECT_THAT(out.title + out.detail,
+                HasSubstr("The TSIF tag on line 2 of the template file " + docs() + "/sub/inc.tsm is not closed"));
 }
 
 TEST_F(TemplateRun, ApplicationTemplateCannotBeRequested) {

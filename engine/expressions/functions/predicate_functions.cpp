@@ -27,7 +27,7 @@ public:
         const std::string onDisk = tessaro::platform::ResolvePathNoCase(path);
         const CRuntimeFileGate& files = FileGateOf(runtime);
         tessaro::platform::CheckedFile entry;
-        result->SetBoolean(!path.empty() && !PathHasNul(path) && FileExists(onDisk) && !files.IsPrivate(onDisk) &&
+        result->SetBoolean(!path.empty() && !PathHasNul(path) && files.IsNonPrivateFile(onDisk) &&
                            tessaro::platform::OpenCheckedFile(onDisk, tessaro::platform::FileAccess::Name,
                                                               files.Check(), &entry) == 0);
     }
