@@ -143,27 +143,57 @@ void ExprYaccClass::Rebind(const COperatorManager* operators, CRuntimeInterface*
     m_functions = functions;
 }
 
+const SSParseTrace* ExprYaccClass::KeptSteps(std::string_view text, const SSLexStateTables* lexTables,
+                                             const SSParseTables* parseTables) {
+    if (lexTables->serial() != m_keptLexSerial || parseTables->serial() != m_keptParseSerial) {
+        m_kept.clear();
+        m_keptLexSerial = lexTables->serial();
+        m_keptParseSerial = parseTables->serial();
+    }
+    const auto it = m_kept.find(text);
+    return it == m_kept.end() ? nullptr : &it->second;
+}
+
 void ExprYaccClass::Parse(const CTracedView& text, int row, const SSLexStateTables* lexTables,
                           const SSParseTables* parseTables) {
     // Whatever an earlier evaluation left (a failure stops a parse anywhere) goes first.
     reset();
-    m_lexer.reset();
     m_result.Reset();
     m_source.Assign(text);
-    m_lexer.RecordStarts(m_source.IsMixed());
     ParseGuard guard{*this, m_lexer};
+    setTable(parseTables);
+    m_row = row;
+    if (m_runtime != nullptr) m_runtime->m_row = row;
+    // What the lexer reads: the text up to its first NUL.
+    const std::string_view read = text.text().substr(0, text.text().find('\0'));
+    const bool keepable = !m_source.FromValue() && read.size() <= kKeptTextBytes && lexTables != nullptr &&
+                          parseTables != nullptr;
+    if (keepable) {
+        if (const SSParseTrace* steps = KeptSteps(read, lexTables, parseTables)) {
+            if (replay(*steps) != 0 && m_result.inType == 0) throw SSException(SSErrorInvalidParseTable, "parse failed");
+            return;
+        }
+        m_recording.clear();
+        recordSteps(&m_recording);
+    }
+    m_lexer.reset();
+    m_lexer.RecordStarts(m_source.IsMixed());
     m_lexer.setSource(&m_source.Input(), false);
     m_lexer.setTables(lexTables);
     m_lexer.pushExpressionList(0);
     setLex(&m_lexer);
-    setTable(parseTables);
-    m_row = row;
-    if (m_runtime != nullptr) m_runtime->m_row = row;
-    if (parse() != 0 && m_result.inType == 0) {
+    const int failed = parse();
+    if (failed != 0 && m_result.inType == 0) {
         // The runtime reported failure without throwing: the text is no expression.
         SSException failure(SSErrorInvalidParseTable, "parse failed");
         throw failure;
     }
+    // Only a parse accepted with no error recovered is the whole of the text's steps.
+    if (keepable && failed == 0 && errorFlag() == 0) {
+        if (m_kept.size() >= kKeptTexts) m_kept.clear();
+        m_kept.emplace(std::string(read), std::move(m_recording));
+    }
+    recordSteps(nullptr);
 }
 
 SSRefPtr<SSParseStackEntry> ExprYaccClass::stackElement() {

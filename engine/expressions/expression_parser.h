@@ -1,10 +1,14 @@
 // The expression parser. Every reduction computes its value at once, so the value of the
 // whole expression is ready when the parser accepts. One object serves many evaluations in
 // turn (each Parse starts from a clean state); the driver keeps one per thread and nesting
-// level.
+// level. The steps of each short text the template wrote are kept: a page evaluates the
+// same few expressions for every row, and their next evaluations run the same actions
+// without lexing or the tables.
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -16,6 +20,7 @@
 #include "engine/parser/ss_lex.h"
 #include "engine/parser/ss_lex_tables.h"
 #include "engine/parser/ss_parse_tables.h"
+#include "engine/parser/ss_parse_trace.h"
 #include "engine/parser/ss_yacc.h"
 
 class ExprLexClass : public SSLex {
@@ -64,10 +69,24 @@ public:
 
     ExprYaccStackElement& result() { return m_result; }
 
+    // Texts up to this long have their steps kept, and this many texts at most (then the
+    // kept ones are dropped and kept afresh).
+    static constexpr std::size_t kKeptTextBytes = 512;
+    static constexpr std::size_t kKeptTexts = 256;
+    // The texts whose steps are kept now (tests).
+    std::size_t KeptTexts() const { return m_kept.size(); }
+
     SSRefPtr<SSParseStackEntry> stackElement() override;
     SSRefPtr<SSParseStackEntry> reduce(std::uint32_t production, std::uint32_t rhsLength) override;
 
 private:
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+    };
+    // The kept steps of the text, after forgetting those of other tables; null when none.
+    const SSParseTrace* KeptSteps(std::string_view text, const SSLexStateTables* lexTables,
+                                  const SSParseTables* parseTables);
     ExprYaccStackElement* Element(std::uint32_t position);
     void Reduce(std::uint32_t production, ExprYaccStackElement& result, SSRefPtr<SSParseStackEntry>& replacement);
     void LookupVariable(const char* name, ExprYaccStackElement& result);
@@ -89,4 +108,10 @@ private:
     CRuntimeInterface* m_runtime;
     const CFunctionRegistry* m_functions;
     int m_row = -1;
+    // Only texts the template wrote, whole: a value's characters, or a text of mixed origin,
+    // are lexed each time (their lexemes carry where they stand).
+    std::unordered_map<std::string, SSParseTrace, TextHash, std::equal_to<>> m_kept;
+    std::uint64_t m_keptLexSerial = 0;
+    std::uint64_t m_keptParseSerial = 0;
+    SSParseTrace m_recording;
 };

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/parser/ss_exception.h"
+#include "engine/parser/ss_table_serial.h"
 #include "engine/parser/table_layout.h"
 
 // The accept record of one state.
@@ -79,6 +80,8 @@ public:
 
     bool valid() const { return valid_; }
     const std::string& name() const { return name_; }
+    // Tells this table from every other of the process (SSNextTableSerial).
+    std::uint64_t serial() const { return serial_; }
     std::uint32_t listCount() const { return static_cast<std::uint32_t>(lists_.size()); }
     // Null when out of range.
     const SSLexExpressionList* list(std::uint32_t index) const;
@@ -96,5 +99,6 @@ private:
     std::vector<std::uint32_t> header_;
     std::vector<std::unique_ptr<SSLexExpressionList>> lists_;
     bool valid_ = false;
+    std::uint64_t serial_ = SSNextTableSerial();
     SSErrorSlot error_;
 };

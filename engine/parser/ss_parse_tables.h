@@ -15,6 +15,7 @@
 
 #include "engine/parser/ss_exception.h"
 #include "engine/parser/ss_lex_tables.h"
+#include "engine/parser/ss_table_serial.h"
 #include "engine/parser/table_layout.h"
 
 struct SSParseEntry {
@@ -38,6 +39,8 @@ public:
 
     bool valid() const { return valid_; }
     const std::string& name() const { return name_; }
+    // Tells this table from every other of the process (SSNextTableSerial).
+    std::uint64_t serial() const { return serial_; }
 
     std::uint32_t stateCount() const { return stateCount_; }
     std::uint32_t productionCount() const { return productionCount_; }
@@ -97,5 +100,6 @@ private:
     std::uint32_t actionColumns_ = 0;
     std::uint32_t gotoColumns_ = 0;
     bool valid_ = false;
+    std::uint64_t serial_ = SSNextTableSerial();
     SSErrorSlot error_;
 };

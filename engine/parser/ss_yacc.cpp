@@ -50,6 +50,7 @@ void SSYacc::reset() {
     stack_.reset();
     stack_.push(ssShare(new SSParseStackEntry()));
     error_.clear();
+    trace_ = nullptr;
 }
 
 void SSYacc::setTable(const SSParseTables* table) {
@@ -231,6 +232,7 @@ int SSYacc::doShift() {
     element->setLexeme(lookahead_.get());
     element->setState(state_);
     if (!pushElement(element)) return 1;
+    if (trace_ != nullptr) trace_->push_back({lookahead_, 0, 0, state_});
     reductionsSinceShift_ = 0;
     depthAtShift_ = stack_.count();
     if (nextLookahead() != 0) return 1;
@@ -267,9 +269,37 @@ int SSYacc::doReduce() {
     }
     element->setState(target);
     if (!pushElement(element)) return 1;
+    if (trace_ != nullptr) trace_->push_back({nullptr, production, rhsLength, target});
     state_ = target;
     lookupAction(target, lookahead_->token());
     return 0;
+}
+
+int SSYacc::replay(const SSParseTrace& trace) {
+    for (const SSParseStep& step : trace) {
+        if (abort_ != 0) return 1;
+        if (++stepsToCheck_ >= SSParseCheckScope::kStepsPerCheck) {
+            stepsToCheck_ = 0;
+            SSParseCheckScope::RunCurrent();
+        }
+        SSRefPtr<SSParseStackEntry> element;
+        if (step.lexeme) {
+            element = shift(step.lexeme.get());
+            if (!element) return 1;
+            element->setLexeme(step.lexeme.get());
+        } else {
+            reduceRhsLength_ = step.rhsLength;
+            element = reduce(step.production, step.rhsLength);
+            if (!element) return 1;
+            for (std::uint32_t i = 0; i < step.rhsLength; ++i) {
+                if (!popElement()) return 1;
+            }
+        }
+        element->setState(step.state);
+        if (!pushElement(element)) return 1;
+        state_ = step.state;
+    }
+    return errorFlag();
 }
 
 int SSYacc::resolveByAutomaton() {

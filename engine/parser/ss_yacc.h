@@ -12,6 +12,7 @@
 #include "engine/parser/ss_lex.h"
 #include "engine/parser/ss_lifo.h"
 #include "engine/parser/ss_parse_tables.h"
+#include "engine/parser/ss_parse_trace.h"
 #include "engine/parser/ss_ref.h"
 #include "engine/parser/ss_token.h"
 #include "engine/parser/ss_token_queue.h"
@@ -82,8 +83,18 @@ public:
     // 0 when the input was accepted without syntax errors, 1 otherwise.
     int parse();
     // Back to a new parser's state for the next parse by the same object: the stack, the
-    // lookahead, queued lexemes, flags and any pending error. Tables and lexer stay set.
+    // lookahead, queued lexemes, flags, any pending error and the recording of steps.
+    // Tables and lexer stay set.
     void reset();
+
+    // While set, each shift and reduction of parse() is appended to the trace; it holds a
+    // whole parse only when parse() returned 0 with no error recovered.
+    void recordSteps(SSParseTrace* trace) { trace_ = trace; }
+    // Runs the steps of an earlier accepted parse of the same input with the same tables:
+    // the same actions, in the same order, on the same lexemes, with the same states; the
+    // lexer and the tables are not asked. Only for a grammar whose actions neither read the
+    // lookahead nor steer the parse. Returns as parse() does.
+    int replay(const SSParseTrace& trace);
 
     // During reduce: the element of right-hand symbol i (0 = leftmost); code 19 outside.
     SSParseStackEntry* elementFromProduction(std::uint32_t index);
@@ -156,4 +167,5 @@ private:
     std::uint64_t depthAtShift_ = 0;
     SSLifo<SSRefPtr<SSParseStackEntry>> stack_{kStackCapacity, kStackIncrement};
     SSRefPtr<SSToken> eofLexeme_;
+    SSParseTrace* trace_ = nullptr;
 };
