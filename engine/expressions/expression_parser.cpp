@@ -160,6 +160,8 @@ void ExprYaccClass::Parse(const CTracedView& text, int row, const SSLexStateTabl
     reset();
     m_result.Reset();
     m_source.Assign(text);
+    // Made before the guard, which stops the recording when the parse ends however it ends.
+    SSParseTrace recording;
     ParseGuard guard{*this, m_lexer};
     setTable(parseTables);
     m_row = row;
@@ -173,8 +175,7 @@ void ExprYaccClass::Parse(const CTracedView& text, int row, const SSLexStateTabl
             if (replay(*steps) != 0 && m_result.inType == 0) throw SSException(SSErrorInvalidParseTable, "parse failed");
             return;
         }
-        m_recording.clear();
-        recordSteps(&m_recording);
+        recordSteps(&recording);
     }
     m_lexer.reset();
     m_lexer.RecordStarts(m_source.IsMixed());
@@ -183,17 +184,13 @@ void ExprYaccClass::Parse(const CTracedView& text, int row, const SSLexStateTabl
     m_lexer.pushExpressionList(0);
     setLex(&m_lexer);
     const int failed = parse();
-    if (failed != 0 && m_result.inType == 0) {
-        // The runtime reported failure without throwing: the text is no expression.
-        SSException failure(SSErrorInvalidParseTable, "parse failed");
-        throw failure;
-    }
+    // The runtime reported failure without throwing: the text is no expression.
+    if (failed != 0 && m_result.inType == 0) throw SSException(SSErrorInvalidParseTable, "parse failed");
     // Only a parse accepted with no error recovered is the whole of the text's steps.
     if (keepable && failed == 0 && errorFlag() == 0) {
         if (m_kept.size() >= kKeptTexts) m_kept.clear();
-        m_kept.emplace(std::string(read), std::move(m_recording));
+        m_kept.emplace(std::string(read), std::move(recording));
     }
-    recordSteps(nullptr);
 }
 
 SSRefPtr<SSParseStackEntry> ExprYaccClass::stackElement() {

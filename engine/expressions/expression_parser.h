@@ -113,5 +113,4 @@ private:
     std::unordered_map<std::string, SSParseTrace, TextHash, std::equal_to<>> m_kept;
     std::uint64_t m_keptLexSerial = 0;
     std::uint64_t m_keptParseSerial = 0;
-    SSParseTrace m_recording;
 };
