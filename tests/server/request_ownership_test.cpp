@@ -282,6 +282,8 @@ TEST_F(ListenerOwnershipTest, ConnectionAcceptedAfterTheFlagIsClearedIsClosedAnd
     ::close(fd);
     EXPECT_TRUE(reply.messages.empty());
     EXPECT_FALSE(reply.disconnected);
+    // The first connection's worker closes it just after its reply has gone out.
+    for (int i = 0; i < 1000 && listener->GetOpenConnections() > 0; ++i) std::this_thread::sleep_for(10ms);
     EXPECT_EQ(listener->GetOpenConnections(), 0);
     EXPECT_NE(ReadLog().find("Pipe successfully connected but listener flag was set to FALSE (note: this is not an "
                              "error condition)."),
