@@ -4,8 +4,13 @@
 // A new object starts at count 0; every holder adds a reference when it stores the pointer
 // and releases it when it drops it, and the last release destroys the object. SSRefPtr
 // does this bookkeeping; raw pointers are only borrowed.
+//
+// The count is a plain integer, not an atomic one: a lexeme or stack element belongs to the
+// lexer or parser that made it, and every lexer and parser is kept for one thread (the
+// per-thread expression parsers and template parser pools), so no two threads ever hold the
+// same object. A parse counts up and down for every lexeme and element it moves, and locked
+// instructions for each of those counts were a good part of a short page's time.
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
@@ -19,16 +24,18 @@ public:
     SSRef& operator=(const SSRef&) = delete;
     virtual ~SSRef() = default;
 
-    void addRef() { count_.fetch_add(1, std::memory_order_relaxed); }
+    void addRef() { ++count_; }
     // Releasing at count 0 throws code 28 and leaves the count at 0. With deleteAtZero the
     // object destroys itself when the count reaches 0.
     void release(int deleteAtZero = 1) {
         // A holder that is not the last one only counts down (the usual case, kept inline).
-        std::uint32_t current = count_.load(std::memory_order_relaxed);
-        if (current > 1 && count_.compare_exchange_strong(current, current - 1, std::memory_order_acq_rel)) return;
+        if (count_ > 1) {
+            --count_;
+            return;
+        }
         releaseSlow(deleteAtZero);
     }
-    std::uint32_t refCount() const { return count_.load(std::memory_order_relaxed); }
+    std::uint32_t refCount() const { return count_; }
 
     // A parse makes and drops lexemes and stack elements by the hundred: their blocks are
     // kept per thread for the next ones (the deleting destructor passes the real size).
@@ -41,7 +48,7 @@ protected:
 private:
     void releaseSlow(int deleteAtZero);
 
-    std::atomic<std::uint32_t> count_{0};
+    std::uint32_t count_ = 0;
 };
 
 template <class T>
