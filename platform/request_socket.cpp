@@ -64,7 +64,9 @@ int ListenOnRequestSocket(const std::string& path, long* errorNumber) {
         *errorNumber = ERROR_FILENAME_EXCED_RANGE;
         return -1;
     }
-    int fd = SystemCalls().socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Non-blocking: more than one thread may try to take a waiting connection, and the one
+    // that finds it gone must not wait for the next (an accepted connection blocks as usual).
+    int fd = SystemCalls().socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         *errorNumber = Win32LastErrno();
         return -1;
@@ -103,6 +105,10 @@ AcceptStatus AcceptRequestConnection(int listenFd, int waitMs, int* client, long
     if (errno == EMFILE || errno == ENFILE) return AcceptStatus::Exhausted;
     *errorNumber = Win32LastErrno();
     return AcceptStatus::AcceptFailed;
+}
+
+int TakeWaitingConnection(int listenFd) {
+    return SystemCalls().accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
 }
 
 ConnectStatus ConnectRequestSocket(const std::string& path, int* fd, long* errorNumber) {

@@ -40,6 +40,10 @@ enum class AcceptStatus {
 // Waits up to waitMs for a connection and accepts it.
 AcceptStatus AcceptRequestConnection(int listenFd, int waitMs, int* client, long* errorNumber);
 
+// A connection that is waiting to be accepted, accepted now; -1 at once when none is (the
+// listening socket never blocks), or when accepting fails.
+int TakeWaitingConnection(int listenFd);
+
 // --- gateway side ---
 
 enum class ConnectStatus {

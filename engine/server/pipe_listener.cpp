@@ -299,23 +299,65 @@ void CPipeListener::ServeConnection(Connection connection, const RequestRoad& ro
     if (arrived) RunRequest(std::move(connection.request), whole ? road.limiter : nullptr, road.dispatcher, road.watch);
 }
 
-void CPipeListener::StartConnection(int client, Instance instance) {
+CRequestThreadPool::Job CPipeListener::ConnectionJob(int client, Instance instance) {
     const int timeoutMs = m_readTimeoutMs;
     plat::SetSendTimeout(client, timeoutMs);
     Connection connection{std::move(instance), MakePipeRequest(client, m_road.dispatcher.GetServerSettings(), m_bodyBudget, timeoutMs),
                           Arrival(m_slots, client)};
+    return [connection = std::move(connection), road = m_road, timeoutMs]() mutable {
+        ServeConnection(std::move(connection), road, timeoutMs);
+    };
+}
+
+void CPipeListener::StartConnection(int client, Instance instance) {
     try {
-        m_road.threads.Run([connection = std::move(connection), road = m_road, timeoutMs]() mutable {
-            ServeConnection(std::move(connection), road, timeoutMs);
-        });
+        m_road.threads.Run(ConnectionJob(client, std::move(instance)));
     } catch (...) {
         // No thread for it: the connection went with the job (closed, its places given back).
     }
 }
 
+std::optional<CPipeListener::Instance> CPipeListener::TryTakeSlot() {
+    std::lock_guard lock(m_slots->mutex);
+    if (m_stopping || !m_listening || m_slots->open >= m_maxInstances) return std::nullopt;
+    int arriving = 0;
+    for (const auto& entry : m_slots->silent)
+        if (!entry.evicted) ++arriving;
+    if (arriving >= m_slots->maxArriving) return std::nullopt;
+    ++m_slots->open;
+    return std::optional<Instance>(std::in_place, m_slots);
+}
+
+CRequestThreadPool::Job CPipeListener::TakeArrivedConnection() {
+    const int fd = m_listenFd.load();
+    if (fd < 0 || m_stopping || !m_listening) return {};
+    // Nothing waiting is the usual answer, and the cheapest: no place is taken for it.
+    if (plat::WaitForInput(fd, 0) != plat::InputWait::Ready) return {};
+    std::optional<Instance> instance = TryTakeSlot();
+    if (!instance) return {};  // the listener waits for room, and evicts, as it always does
+    const int client = plat::TakeWaitingConnection(fd);
+    if (client < 0) return {};  // the listener took it, or accepting failed: its loop reports that
+    if (!m_listening) {
+        plat::CloseDescriptor(client);
+        instance.reset();
+        LogServerError(
+            "Pipe successfully connected but listener flag was set to FALSE (note: this is not an error condition).",
+            0);
+        return {};
+    }
+    return ConnectionJob(client, std::move(*instance));
+}
+
 void CPipeListener::Run() {
     if (!EnsureOpen()) return;
     PrepareRoad();
+    // Finished request threads take the next connections themselves while they are awake;
+    // the listener takes those that come while none is. None asks once the loop has ended.
+    struct ProbeGuard {
+        CRequestThreadPool& threads;
+        ~ProbeGuard() { threads.ClearIdleProbe(); }
+    } probing{m_road.threads};
+    m_road.threads.SetIdleProbe([this] { return TakeArrivedConnection(); });
     try {
         while (m_listening && !m_stopping) {
             std::optional<Instance> instance = WaitForSlot();

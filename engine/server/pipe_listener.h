@@ -10,6 +10,7 @@
 #include <string>
 
 #include "engine/server/body_memory_budget.h"
+#include "engine/server/request_thread_pool.h"
 #include "engine/server/request_worker.h"
 
 class CPipeListener {
@@ -75,6 +76,15 @@ private:
     int AcceptClient();
     // The connection's request and its worker; a connection no thread takes ends at once.
     void StartConnection(int client, Instance instance);
+    // What serves an accepted connection, on whichever thread runs it.
+    CRequestThreadPool::Job ConnectionJob(int client, Instance instance);
+    // Asked by a request thread that has just finished: a connection waiting to be accepted,
+    // taken and served on that thread (no wake-up of the listener and no hand-off on the
+    // road), within the same limits as the listener's own accepts; none when there is no
+    // such connection or no room for it.
+    CRequestThreadPool::Job TakeArrivedConnection();
+    // An instance when one is free now (none: full, or the listener stops).
+    std::optional<Instance> TryTakeSlot();
     // The worker: waits for the request to arrive whole, then runs it.
     static void ServeConnection(Connection connection, const RequestRoad& road, int readTimeoutMs);
     static std::chrono::milliseconds EvictSilentClient(Slots& slots);

@@ -1,5 +1,6 @@
 #include "engine/server/request_thread_pool.h"
 
+#include <algorithm>
 #include <chrono>
 #include <iterator>
 #include <thread>
@@ -56,19 +57,67 @@ CRequestThreadPool::Job CRequestThreadPool::NextJob(std::unique_lock<std::mutex>
     // The next request usually comes within a round trip of the last reply: a thread that
     // stays awake that long takes it without being woken (a wake-up of a sleeping thread is
     // a good part of a short page's time). Other threads that can run go first meanwhile.
+    // The probe is asked at least once after every job, however busy the machine is.
     const auto awakeUntil = std::chrono::steady_clock::now() + kAwakeAfterJob;
-    bool taken = waiting.ready.try_acquire();
-    while (!taken && std::chrono::steady_clock::now() < awakeUntil) {
-        std::this_thread::yield();
+    bool taken = false;
+    for (;;) {
+        if (Job own = Probe()) {
+            lock.lock();
+            auto self = std::find(m_waiting.begin(), m_waiting.end(), &waiting);
+            if (self != m_waiting.end()) {
+                m_waiting.erase(self);
+                ++m_running;
+                return own;
+            }
+            // Run gave this thread a job meanwhile: that one is its own, the probe's goes
+            // to another thread as any job does.
+            lock.unlock();
+            waiting.ready.acquire();
+            try {
+                Run(std::move(own));
+            } catch (...) {
+                // No thread for it: it has ended, as Run's refused jobs do.
+            }
+            lock.lock();
+            return std::move(waiting.job);  // none when the pool closes
+        }
         taken = waiting.ready.try_acquire();
+        if (taken || std::chrono::steady_clock::now() >= awakeUntil) break;
+        std::this_thread::yield();
     }
     if (!taken) waiting.ready.acquire();
     lock.lock();
     return std::move(waiting.job);
 }
 
+CRequestThreadPool::Job CRequestThreadPool::Probe() {
+    std::unique_lock asking(m_probeMutex, std::try_to_lock);
+    if (!asking || !m_probe) return Job();
+    try {
+        return m_probe();
+    } catch (...) {
+        // What it had made has ended with it; the thread waits as before.
+        return Job();
+    }
+}
+
+void CRequestThreadPool::SetIdleProbe(IdleProbe probe) {
+    std::lock_guard asking(m_probeMutex);
+    m_probe = std::move(probe);
+}
+
+void CRequestThreadPool::ClearIdleProbe() {
+    std::lock_guard asking(m_probeMutex);
+    m_probe = nullptr;
+}
+
 void CRequestThreadPool::Run(Job job) {
     std::unique_lock lock(m_mutex);
+    if (m_closing) {
+        // No thread starts once the threads are being joined: the job ends, outside the lock.
+        lock.unlock();
+        return;
+    }
     JoinFinished();
     ++m_running;
     if (!m_waiting.empty()) {

@@ -65,8 +65,16 @@ public:
 
     // Runs job on a pooled thread (of kRequestThreadStackBytes); it counts as running from
     // here until it and its captures are gone. Throws like std::thread when no thread can
-    // be made; the job is gone then.
+    // be made; the job is gone then. Given while the pool closes, it ends at once.
     void Run(Job job);
+
+    // What a thread that has just finished a job asks, while it stays awake, for a job of its
+    // own making (a connection that has arrived, say): the job runs on that thread, with no
+    // hand-off to another. One thread asks at a time; none: no job. ClearIdleProbe returns
+    // once no thread is asking any more, so that what the probe uses may go after it.
+    using IdleProbe = std::function<Job()>;
+    void SetIdleProbe(IdleProbe probe);
+    void ClearIdleProbe();
 
     // How many finished threads may wait for the next job (at least; never lowered).
     void Keep(std::size_t count);
@@ -94,7 +102,12 @@ private:
     Job NextJob(std::unique_lock<std::mutex>& lock);
     // Joins the threads that have left (the caller holds the mutex).
     void JoinFinished();
+    // The idle probe's job, when no other thread is asking it now; none otherwise.
+    Job Probe();
 
+    // Held while the probe runs: the threads that find it taken go on waiting as before.
+    std::mutex m_probeMutex;
+    IdleProbe m_probe;
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_jobsEnded;
     ThreadMaker m_makeThread;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <stdexcept>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -199,6 +200,91 @@ TEST(RequestThreadPoolTest, JobWithoutAThreadIsGoneWhenRunThrows) {
     ASSERT_TRUE(pool.WaitForJobs(10000));
     EXPECT_EQ(ran, 1);
     EXPECT_EQ(alive, 0);
+}
+
+// A thread that has just finished asks the idle probe for a job of its own (an arrived
+// connection) at least once: that job runs on the asking thread and counts like any other. A
+// probe that throws leaves the thread waiting as before.
+TEST(RequestThreadPoolTest, AFinishedThreadRunsWhatItsIdleProbeGivesIt) {
+    CRequestThreadPool pool;  // its threads end before what they use goes
+    std::mutex mutex;
+    std::set<std::thread::id> finishedJobs;  // the threads that have run a job
+    auto job = [&] {
+        std::lock_guard lock(mutex);
+        finishedJobs.insert(std::this_thread::get_id());
+    };
+    pool.SetIdleProbe([]() -> CRequestThreadPool::Job { throw std::runtime_error("no connection could be made"); });
+    pool.Run(job);
+    ASSERT_TRUE(Eventually([&] { return pool.Idle() == 1; }));
+    pool.Run(job);
+    ASSERT_TRUE(pool.WaitForJobs(10000));
+    EXPECT_EQ(finishedJobs.size(), 1u);
+    pool.ClearIdleProbe();
+
+    // One job, and the probe set before it: no other job can reach the thread meanwhile.
+    CRequestThreadPool probing;  // its threads end before what they use goes
+    std::atomic<std::thread::id> probed{};
+    std::atomic<bool> given{false}, release{false};
+    probing.SetIdleProbe([&]() -> CRequestThreadPool::Job {
+        if (given.exchange(true)) return {};
+        return [&] {
+            probed = std::this_thread::get_id();
+            while (!release) std::this_thread::sleep_for(1ms);
+        };
+    });
+    finishedJobs.clear();
+    probing.Run(job);
+    ASSERT_TRUE(Eventually([&] { return probed.load() != std::thread::id(); }));
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(finishedJobs, std::set<std::thread::id>{probed.load()}) << "the probe's job ran on a thread of its own";
+    }
+    EXPECT_EQ(probing.Running(), 1);
+    EXPECT_FALSE(probing.WaitForJobs(0));
+    release = true;
+    EXPECT_TRUE(probing.WaitForJobs(10000));
+    probing.ClearIdleProbe();
+}
+
+// Run may give the asking thread a job while its probe makes one: both run.
+TEST(RequestThreadPoolTest, AJobGivenToAThreadWhileItsProbeAsksIsNotLost) {
+    std::atomic<int> ran{0};
+    std::atomic<bool> given{false};
+    CRequestThreadPool pool;  // its threads end before what they use goes
+    pool.SetIdleProbe([&]() -> CRequestThreadPool::Job {
+        if (given.exchange(true)) return {};
+        pool.Run([&] { ++ran; });  // the asking thread is the only one waiting: it gets this one
+        return [&] { ++ran; };
+    });
+    pool.Run([] {});
+    ASSERT_TRUE(Eventually([&] { return ran == 2; }));
+    EXPECT_TRUE(pool.WaitForJobs(10000));
+    pool.ClearIdleProbe();
+}
+
+// What the probe uses may go once ClearIdleProbe has returned: it waits for a probe that
+// is asking.
+TEST(RequestThreadPoolTest, ClearingTheIdleProbeWaitsForTheThreadAskingIt) {
+    std::atomic<bool> asking{false}, release{false}, cleared{false}, clearedWhileAsking{false};
+    CRequestThreadPool pool;  // its threads end before what they use goes
+    pool.SetIdleProbe([&]() -> CRequestThreadPool::Job {
+        asking = true;
+        while (!release) std::this_thread::sleep_for(1ms);
+        if (cleared) clearedWhileAsking = true;
+        return {};
+    });
+    pool.Run([] {});
+    ASSERT_TRUE(Eventually([&] { return asking.load(); }));
+    std::thread clearer([&] {
+        pool.ClearIdleProbe();
+        cleared = true;
+    });
+    std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(cleared);
+    release = true;
+    clearer.join();
+    EXPECT_TRUE(cleared);
+    EXPECT_FALSE(clearedWhileAsking);
 }
 
 }  // namespace
