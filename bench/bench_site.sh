@@ -4,6 +4,9 @@ bin=${TESSARO_BIN:-$PWD/build/bin}
 lighttpd=$(command -v lighttpd || echo /usr/sbin/lighttpd)
 engine_pid=""; web_pid=""
 
+# median: the median of the numbers on standard input, one per line (0 for none).
+median() { sort -g | awk '{v[NR]=$1} END {print NR ? v[int((NR + 1) / 2)] : 0}'; }
+
 # bench_home PREFIX: makes $work and $TESSARO_HOME below it.
 bench_home() {
   work=$(mktemp -d "/tmp/$1.XXXXXX")

@@ -99,7 +99,6 @@ for run in $(seq 1 "$runs"); do
   done
 done
 
-median() { sort -g | awk '{v[NR]=$1} END {print NR ? v[int((NR + 1) / 2)] : 0}'; }
 declare -A rate
 printf '\n%-44s %10s %9s %9s\n' "road (medians of $runs runs)" "req/s" "p50 ms" "p99 ms"
 for road in $roads; do

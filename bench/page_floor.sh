@@ -20,11 +20,11 @@ printf '<TSQUERY NAME="items" DATASOURCE="bench_items">SELECT id, name, price FR
   > "$work/docs/query.tsm"
 bench_engine
 
-# road NAME QUERY_STRING: prints "req/s p50_ms" for one client.
+# road PAGE: prints "req/s p50_ms" for one client.
 road() {
-  local page=$1 query=$2
+  local page=$1
   if [ "$page" = echo ]; then
-    "$bin/tspipeload" --clients 1 --requests "$requests" --query "$query"
+    "$bin/tspipeload" --clients 1 --requests "$requests" --query action=Echo
   else
     cp "$work/docs/$page.tsm" "$work/docs/bench.tsm"
     "$bin/tspipeload" --clients 1 --requests "$requests" --query ""
@@ -36,13 +36,12 @@ echo "load: $(cut -d' ' -f1-3 /proc/loadavg); $rounds rounds, $requests requests
 declare -A results
 for round in $(seq 1 "$rounds"); do
   for page in $pages; do
-    figures=$(road "$page" action=Echo)
+    figures=$(road "$page")
     results[$page]+="$figures"$'\n'
     echo "round $round  $page  $figures"
   done
 done
 
-median() { sort -g | awk '{v[NR]=$1} END {print NR ? v[int((NR + 1) / 2)] : 0}'; }
 printf '\n%-48s %10s %9s\n' "page (medians of $rounds rounds)" "req/s" "p50 ms"
 for page in $pages; do
   case $page in

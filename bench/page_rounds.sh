@@ -42,7 +42,6 @@ for round in $(seq 1 "$rounds"); do
   done
 done
 
-median() { sort -g | awk '{v[NR]=$1} END {print NR ? v[int((NR + 1) / 2)] : 0}'; }
 column() { awk -v c="$2" 'NF {print $c}' <<<"${results[$1]}" | median; }
 printf '\n%-8s %14s %12s %14s %12s\n' build "1 client req/s" "p50 ms" "8 clients req/s" "p50 ms"
 for build in before after; do

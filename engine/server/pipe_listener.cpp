@@ -36,6 +36,16 @@ struct CPipeListener::Slots {
     std::atomic<bool> stopping{false};  // seen by workers still waiting for their request
     std::list<Silent> silent;           // connections whose request has not arrived whole, oldest first
     int maxArriving = kDefaultMaxArrivingConnections;
+
+    // The connections still arriving that keep their place (the caller holds the mutex).
+    int Arriving() const {
+        int n = 0;
+        for (const auto& entry : silent)
+            if (!entry.evicted) ++n;
+        return n;
+    }
+    // Room for one more connection, whoever accepts it (the caller holds the mutex).
+    bool HasRoom(int maxInstances) const { return open < maxInstances && Arriving() < maxArriving; }
 };
 
 class CPipeListener::Instance {
@@ -180,9 +190,7 @@ std::chrono::milliseconds CPipeListener::EvictSilentClient(Slots& slots) {
     // closing: the descriptor is still its own. The answer is how long until the next
     // entry is old enough (zero when one went).
     const auto now = std::chrono::steady_clock::now();
-    int arriving = 0;
-    for (const auto& entry : slots.silent)
-        if (!entry.evicted) ++arriving;
+    const int arriving = slots.Arriving();
     Slots::Silent* slowest = nullptr;
     std::chrono::milliseconds next = kArrivalGrace;
     for (auto& entry : slots.silent) {
@@ -216,17 +224,11 @@ int CPipeListener::MaxArrivingConnections() const {
 
 std::optional<CPipeListener::Instance> CPipeListener::WaitForSlot() {
     std::unique_lock lock(m_slots->mutex);
-    auto arriving = [this] {
-        int n = 0;
-        for (const auto& entry : m_slots->silent)
-            if (!entry.evicted) ++n;
-        return n;
-    };
     // At the instance limit the listener waits for a worker to end instead of
     // giving up: load must not stop the engine. Places are taken from slow senders only
     // for connections that wait to be accepted, and at once: a whole request waits no
     // longer than the slowest sender ahead of it takes to grow old enough to go.
-    while ((m_slots->open >= m_maxInstances || arriving() >= m_slots->maxArriving) && !m_stopping && m_listening) {
+    while (!m_slots->HasRoom(m_maxInstances) && !m_stopping && m_listening) {
         std::chrono::milliseconds wait(200);
         const int fd = m_listenFd.load();
         if (fd >= 0 && plat::WaitForInput(fd, 0) == plat::InputWait::Ready) {
@@ -317,13 +319,16 @@ void CPipeListener::StartConnection(int client, Instance instance) {
     }
 }
 
+void CPipeListener::RefuseAfterFlagCleared(int client, Instance instance) {
+    plat::CloseDescriptor(client);
+    { Instance given = std::move(instance); }  // its place goes back before the line is written
+    LogServerError(
+        "Pipe successfully connected but listener flag was set to FALSE (note: this is not an error condition).", 0);
+}
+
 std::optional<CPipeListener::Instance> CPipeListener::TryTakeSlot() {
     std::lock_guard lock(m_slots->mutex);
-    if (m_stopping || !m_listening || m_slots->open >= m_maxInstances) return std::nullopt;
-    int arriving = 0;
-    for (const auto& entry : m_slots->silent)
-        if (!entry.evicted) ++arriving;
-    if (arriving >= m_slots->maxArriving) return std::nullopt;
+    if (m_stopping || !m_listening || !m_slots->HasRoom(m_maxInstances)) return std::nullopt;
     ++m_slots->open;
     return std::optional<Instance>(std::in_place, m_slots);
 }
@@ -338,11 +343,7 @@ CRequestThreadPool::Job CPipeListener::TakeArrivedConnection() {
     const int client = plat::TakeWaitingConnection(fd);
     if (client < 0) return {};  // the listener took it, or accepting failed: its loop reports that
     if (!m_listening) {
-        plat::CloseDescriptor(client);
-        instance.reset();
-        LogServerError(
-            "Pipe successfully connected but listener flag was set to FALSE (note: this is not an error condition).",
-            0);
+        RefuseAfterFlagCleared(client, std::move(*instance));
         return {};
     }
     return ConnectionJob(client, std::move(*instance));
@@ -369,12 +370,7 @@ void CPipeListener::Run() {
                 break;
             }
             if (!m_listening) {
-                plat::CloseDescriptor(client);
-                instance.reset();
-                LogServerError(
-                    "Pipe successfully connected but listener flag was set to FALSE (note: this is not an error "
-                    "condition).",
-                    0);
+                RefuseAfterFlagCleared(client, std::move(*instance));
                 break;
             }
             StartConnection(client, std::move(*instance));

@@ -85,6 +85,9 @@ private:
     CRequestThreadPool::Job TakeArrivedConnection();
     // An instance when one is free now (none: full, or the listener stops).
     std::optional<Instance> TryTakeSlot();
+    // A connection accepted after the listening flag was cleared: closed, its place given
+    // back, and the reason logged.
+    void RefuseAfterFlagCleared(int client, Instance instance);
     // The worker: waits for the request to arrive whole, then runs it.
     static void ServeConnection(Connection connection, const RequestRoad& road, int readTimeoutMs);
     static std::chrono::milliseconds EvictSilentClient(Slots& slots);
